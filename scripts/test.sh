@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds every preset and runs the whole test suite: the release-with-asserts
+# build, the AddressSanitizer/UndefinedBehaviorSanitizer build, and the
+# threaded suites under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+JOBS=${JOBS:-$(nproc)}
+for preset in default asan tsan; do
+  echo "=== preset ${preset}"
+  cmake --preset "${preset}" >/dev/null
+  cmake --build --preset "${preset}" -j "${JOBS}"
+  ctest --preset "${preset}" -j "${JOBS}"
+done
