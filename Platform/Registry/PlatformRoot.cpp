@@ -1,0 +1,46 @@
+#include "Platform/Registry/PlatformRoot.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace TavoPlatform {
+
+std::string PlatformRoot()
+{
+    const char* root = std::getenv("TAVO_PLATFORM_ROOT");
+    if (root != nullptr && root[0] != '\0')
+        return root;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] != '\0')
+        return std::string(runtime) + "/tavo-platform";
+    return "/tmp/tavo-platform-" + std::to_string(getuid());
+}
+
+bool MakePrivateFolder(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    for (size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos != path.size() && path[pos] != '/')
+            continue;
+        std::string part = path.substr(0, pos);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    // A folder planted by someone else (shared /tmp) must not be used.
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid();
+}
+
+std::string PlatformFolder(const std::string& name)
+{
+    std::string root = PlatformRoot();
+    if (!MakePrivateFolder(root))
+        return {};
+    std::string folder = name.empty() ? root : root + "/" + name;
+    return MakePrivateFolder(folder) ? folder : std::string();
+}
+
+} // namespace TavoPlatform
