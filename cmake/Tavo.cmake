@@ -88,3 +88,5 @@ function(tavo_glob_library name)
   add_library(${name} STATIC ${srcs} ${stub})
   target_link_libraries(${name} PUBLIC tavo_options ${A_DEPS})
 endfunction()
+
+include(EmbedResources)

@@ -1,0 +1,80 @@
+#include "Platform/Kernel/KernelFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+using namespace Tavo::Platform;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempFolder
+{
+public:
+    TempFolder()
+    {
+        std::string pattern = (fs::temp_directory_path() / "tavo-kernel-XXXXXX").string();
+        path = mkdtemp(pattern.data());
+    }
+    ~TempFolder() { fs::remove_all(path); }
+    void Touch(const std::string& name) const { std::ofstream(path + "/" + name) << "x"; }
+
+    std::string path;
+};
+
+}  // namespace
+
+TEST(KernelFiles, MatchPatternIgnoresCaseAndHandlesWildcards)
+{
+    EXPECT_TRUE(MatchPattern("*.xml", "Skins.XML"));
+    EXPECT_TRUE(MatchPattern("*.*", "README"));
+    EXPECT_TRUE(MatchPattern("*", ""));
+    EXPECT_TRUE(MatchPattern("a?c", "ABC"));
+    EXPECT_TRUE(MatchPattern("*a*b*", "xxaYYbzz"));
+    EXPECT_TRUE(MatchPattern("**.ttf", "font.ttf"));
+    EXPECT_FALSE(MatchPattern("*.xml", "skins.xml.bak"));
+    EXPECT_FALSE(MatchPattern("a?c", "ac"));
+    EXPECT_FALSE(MatchPattern("", "a"));
+    EXPECT_FALSE(MatchPattern("*.bin", "bin"));
+}
+
+TEST(KernelFiles, ListFilesLeavesOutFoldersAndNonMatches)
+{
+    TempFolder dir;
+    dir.Touch("a.BIN");
+    dir.Touch("b.bin");
+    dir.Touch("c.txt");
+    fs::create_directory(dir.path + "/sub.bin");
+    fs::create_symlink(dir.path + "/sub.bin", dir.path + "/link.bin");
+
+    auto names = ListFiles(dir.path, "*.bin");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.BIN", "b.bin"}));
+    EXPECT_TRUE(ListFiles(dir.path + "/missing", "*").empty());
+}
+
+TEST(KernelFiles, StatusCreateAndLongPath)
+{
+    TempFolder dir;
+    dir.Touch("f");
+    FileStatus status;
+    ASSERT_TRUE(GetFileStatus(dir.path + "/f", status));
+    EXPECT_FALSE(status.isFolder);
+    EXPECT_EQ(status.size, 1u);
+    ASSERT_TRUE(GetFileStatus(dir.path, status));
+    EXPECT_TRUE(status.isFolder);
+    EXPECT_FALSE(GetFileStatus(dir.path + "/none", status));
+    EXPECT_FALSE(GetFileStatus("", status));
+
+    EXPECT_TRUE(CreateDirectory(dir.path + "/new"));
+    EXPECT_FALSE(CreateDirectory(dir.path + "/new"));
+    EXPECT_TRUE(PathExists(dir.path + "/new"));
+
+    const std::string canonical = fs::canonical(dir.path).string();
+    EXPECT_EQ(GetLongPathName(dir.path + "/new/../f"), canonical + "/f");
+    EXPECT_EQ(GetLongPathName("no/such/path"), "no/such/path");
+}
