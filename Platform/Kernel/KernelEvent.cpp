@@ -31,12 +31,11 @@ KernelEvent::KernelEvent(bool manualReset, bool initialState, std::shared_ptr<Ev
 
 bool KernelEvent::Set()
 {
-    {
-        std::lock_guard lock(mSync->mutex);
-        mSignalled = true;
-    }
-    // Waiters of other events may share the condition, so wake them all; each
-    // re-tests its own predicate.
+    // Notified under the lock: a released waiter may destroy the event as soon
+    // as it can take the lock. Waiters of other events may share the
+    // condition, so wake them all; each re-tests its own predicate.
+    std::lock_guard lock(mSync->mutex);
+    mSignalled = true;
     mSync->changed.notify_all();
     return true;
 }

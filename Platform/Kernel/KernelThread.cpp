@@ -18,8 +18,7 @@ thread_local uint32_t tCurrentThreadId = 0;
 
 struct KernelThread::State
 {
-    ThreadRoutine routine = nullptr;
-    void* argument = nullptr;
+    ThreadRoutine routine;
     uint32_t id = 0;
     std::atomic<int32_t> priority{THREAD_PRIORITY_NORMAL};
     std::atomic<bool> boost{true};
@@ -45,10 +44,9 @@ void KernelThread::FailNextCreation()
     gFailNextCreation = true;
 }
 
-KernelThread::KernelThread(ThreadRoutine routine, void* argument) : mState(std::make_shared<State>())
+KernelThread::KernelThread(ThreadRoutine routine) : mState(std::make_shared<State>())
 {
-    mState->routine = routine;
-    mState->argument = argument;
+    mState->routine = std::move(routine);
     mState->id = gNextThreadId.fetch_add(1);
     if (gFailNextCreation.exchange(false)) {
         mState.reset();
@@ -65,7 +63,7 @@ KernelThread::KernelThread(ThreadRoutine routine, void* argument) : mState(std::
                 if (state->cancelled)
                     return;
             }
-            state->routine(state->argument);
+            state->routine();
         });
     } catch (const std::system_error&) {
         mState.reset();
@@ -80,8 +78,8 @@ KernelThread::~KernelThread()
         std::lock_guard lock(mState->mutex);
         mState->cancelled = true;
         mState->gateOpen = true;
+        mState->gateChanged.notify_all();
     }
-    mState->gateChanged.notify_all();
     if (IsCurrentThread())
         mState->thread.detach();
     else
@@ -98,10 +96,10 @@ bool KernelThread::Resume()
     if (!mState || mState->resumed)
         return false;
     mState->resumed = true;
-    {
-        std::lock_guard lock(mState->mutex);
-        mState->gateOpen = true;
-    }
+    // Nothing of this object is touched once the gate is open: the routine
+    // may destroy it.
+    std::lock_guard lock(mState->mutex);
+    mState->gateOpen = true;
     mState->gateChanged.notify_all();
     return true;
 }

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace Tavo::Platform {
 
-using ThreadRoutine = uint32_t (*)(void*);
+using ThreadRoutine = std::function<uint32_t()>;
 
 // Thread priorities, as levels of the system the framework was designed for.
 inline constexpr int32_t THREAD_PRIORITY_IDLE = -15;
@@ -22,7 +23,7 @@ inline constexpr int32_t THREAD_PRIORITY_TIME_CRITICAL = 15;
 class KernelThread
 {
 public:
-    KernelThread(ThreadRoutine routine, void* argument);
+    explicit KernelThread(ThreadRoutine routine);
     // Joins the thread; a thread that was never resumed ends without running
     // its routine. Destroyed on its own thread, it lets the thread finish
     // detached.

@@ -31,7 +31,7 @@ TEST(KernelThread, RoutineWaitsForResumeAndRunsOnce)
     Probe probe;
     uint32_t id = 0;
     {
-        KernelThread thread(&Record, &probe);
+        KernelThread thread([&] { return Record(&probe); });
         ASSERT_TRUE(thread.IsValid());
         id = thread.GetId();
         EXPECT_NE(id, GetCurrentThreadId());
@@ -49,7 +49,7 @@ TEST(KernelThread, NeverResumedEndsWithoutRunning)
 {
     Probe probe;
     {
-        KernelThread thread(&Record, &probe);
+        KernelThread thread([&] { return Record(&probe); });
     }
     EXPECT_EQ(probe.runs.load(), 0);
 }
@@ -57,7 +57,7 @@ TEST(KernelThread, NeverResumedEndsWithoutRunning)
 TEST(KernelThread, PrioritiesAreRecordedAndNeverFail)
 {
     Probe probe;
-    KernelThread thread(&Record, &probe);
+    KernelThread thread([&] { return Record(&probe); });
     EXPECT_EQ(thread.GetPriority(), THREAD_PRIORITY_NORMAL);
     EXPECT_TRUE(thread.SetPriority(THREAD_PRIORITY_TIME_CRITICAL));
     EXPECT_EQ(thread.GetPriority(), THREAD_PRIORITY_TIME_CRITICAL);
@@ -70,11 +70,11 @@ TEST(KernelThread, FailedCreationLeavesAnInvalidThread)
 {
     Probe probe;
     KernelThread::FailNextCreation();
-    KernelThread thread(&Record, &probe);
+    KernelThread thread([&] { return Record(&probe); });
     EXPECT_FALSE(thread.IsValid());
     EXPECT_FALSE(thread.Resume());
     EXPECT_FALSE(thread.SetPriority(1));
-    KernelThread next(&Record, &probe);
+    KernelThread next([&] { return Record(&probe); });
     EXPECT_TRUE(next.IsValid());
 }
 
@@ -83,12 +83,15 @@ namespace {
 struct SelfOwned
 {
     KernelThread* thread = nullptr;
+    std::atomic<bool> resumed{false};
     std::atomic<bool> done{false};
 };
 
 uint32_t DestroyOwnThread(void* arg)
 {
     auto* self = static_cast<SelfOwned*>(arg);
+    while (!self->resumed)  // Resume has returned
+        std::this_thread::yield();
     delete self->thread;  // must not try to join itself
     self->done = true;
     return 0;
@@ -99,8 +102,9 @@ uint32_t DestroyOwnThread(void* arg)
 TEST(KernelThread, DestroyedOnItsOwnThreadLetsItFinish)
 {
     SelfOwned self;
-    self.thread = new KernelThread(&DestroyOwnThread, &self);
+    self.thread = new KernelThread([&] { return DestroyOwnThread(&self); });
     self.thread->Resume();
+    self.resumed = true;
     while (!self.done)
         std::this_thread::yield();
 }
