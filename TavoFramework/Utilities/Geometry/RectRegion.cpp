@@ -162,11 +162,6 @@ int32_t SaturatingAdd(int32_t a, int32_t b)
     return static_cast<int32_t>(std::clamp<int64_t>(sum, INT32_MIN, INT32_MAX));
 }
 
-void SwapRects(RectRegionNode* a, RectRegionNode* b)
-{
-    std::swap(static_cast<RegionRect&>(*a), static_cast<RegionRect&>(*b));
-}
-
 // The node after the run of nodes that share the bottom of n.
 RectRegionNode* AfterBottomBand(RectRegionNode* n)
 {
@@ -176,6 +171,47 @@ RectRegionNode* AfterBottomBand(RectRegionNode* n)
     while (n != nullptr && n->bottom == bottom)
         n = n->next;
     return n;
+}
+
+// A stable merge sort of a list by one edge.
+RectRegionNode* SortList(RectRegionNode* head, int32_t RegionRect::*key)
+{
+    uint32_t count = 0;
+    for (const RectRegionNode* n = head; n != nullptr; n = n->next)
+        ++count;
+    for (uint32_t width = 1; width < count; width *= 2)
+    {
+        RectRegionNode* rest = head;
+        head = nullptr;
+        RectRegionNode** tail = &head;
+        while (rest != nullptr)
+        {
+            RectRegionNode* left = rest;
+            RectRegionNode* leftEnd = left;
+            for (uint32_t i = 1; i < width && leftEnd->next != nullptr; ++i)
+                leftEnd = leftEnd->next;
+            RectRegionNode* right = leftEnd->next;
+            leftEnd->next = nullptr;
+            RectRegionNode* rightEnd = right;
+            for (uint32_t i = 1; i < width && rightEnd != nullptr && rightEnd->next != nullptr; ++i)
+                rightEnd = rightEnd->next;
+            rest = rightEnd != nullptr ? rightEnd->next : nullptr;
+            if (rightEnd != nullptr)
+                rightEnd->next = nullptr;
+            while (left != nullptr && right != nullptr)
+            {
+                // Ties take the left run first, which keeps the sort stable.
+                RectRegionNode*& from = (*right).*key < (*left).*key ? right : left;
+                *tail = from;
+                tail = &from->next;
+                from = from->next;
+            }
+            *tail = left != nullptr ? left : right;
+            while (*tail != nullptr)
+                tail = &(*tail)->next;
+        }
+    }
+    return head;
 }
 
 }  // namespace
@@ -428,44 +464,10 @@ void RectRegion::Normalize()
     MergeAcrossBands();
 }
 
-// A stable merge sort: the same order as repeated neighbour swaps by top, in
-// n log n.
+// Stable, so the same order as repeated neighbour swaps by top, in n log n.
 void RectRegion::SortByTop()
 {
-    uint32_t count = GetRectCount();
-    for (uint32_t width = 1; width < count; width *= 2)
-    {
-        RectRegionNode* rest = mHead;
-        RectRegionNode* head = nullptr;
-        RectRegionNode** tail = &head;
-        while (rest != nullptr)
-        {
-            RectRegionNode* left = rest;
-            RectRegionNode* leftEnd = left;
-            for (uint32_t i = 1; i < width && leftEnd->next != nullptr; ++i)
-                leftEnd = leftEnd->next;
-            RectRegionNode* right = leftEnd->next;
-            leftEnd->next = nullptr;
-            RectRegionNode* rightEnd = right;
-            for (uint32_t i = 1; i < width && rightEnd != nullptr && rightEnd->next != nullptr; ++i)
-                rightEnd = rightEnd->next;
-            rest = rightEnd != nullptr ? rightEnd->next : nullptr;
-            if (rightEnd != nullptr)
-                rightEnd->next = nullptr;
-            while (left != nullptr && right != nullptr)
-            {
-                // Ties take the left run first, which keeps the sort stable.
-                RectRegionNode*& from = right->top < left->top ? right : left;
-                *tail = from;
-                tail = &from->next;
-                from = from->next;
-            }
-            *tail = left != nullptr ? left : right;
-            while (*tail != nullptr)
-                tail = &(*tail)->next;
-        }
-        mHead = head;
-    }
+    mHead = SortList(mHead, &RegionRect::top);
 }
 
 // Splits rectangles at the tops and bottoms of the others so that every band
@@ -510,46 +512,38 @@ void RectRegion::SplitIntoBands()
 }
 
 // Within each band (same top), sorts by left edge and joins neighbours whose
-// edges touch.
+// edges touch. Band members do not overlap, so sorting first and joining in
+// one pass gives the one result that repeated neighbour swaps and joins reach.
 void RectRegion::MergeWithinBands()
 {
-    for (RectRegionNode* band = mHead; band != nullptr;)
+    RectRegionNode** link = &mHead;
+    while (*link != nullptr)
     {
-        const int32_t top = band->top;
-        // Passes repeat after merges too: a merge that widens a node to the
-        // left can make it touch the node before it.
-        bool changed = true;
-        while (changed)
+        const int32_t top = (*link)->top;
+        RectRegionNode* last = *link;
+        while (last->next != nullptr && last->next->top == top)
+            last = last->next;
+        RectRegionNode* rest = last->next;
+        last->next = nullptr;
+        RectRegionNode* band = SortList(*link, &RegionRect::left);
+        *link = band;
+        RectRegionNode* a = band;
+        while (a->next != nullptr)
         {
-            changed = false;
-            RectRegionNode* a = band;
-            while (a->next != nullptr && a->next->top == top)
+            RectRegionNode* b = a->next;
+            if (b->left == a->right)
             {
-                RectRegionNode* b = a->next;
-                if (b->right == a->left || b->left == a->right)
-                {
-                    if (a->left <= b->left)
-                        a->right = b->right;
-                    else
-                        a->left = b->left;
-                    a->next = b->next;
-                    Pool().Return(b);
-                    changed = true;
-                }
-                else if (a->left > b->left)
-                {
-                    SwapRects(a, b);
-                    a = b;
-                    changed = true;
-                }
-                else
-                {
-                    a = b;
-                }
+                a->right = b->right;
+                a->next = b->next;
+                Pool().Return(b);
+            }
+            else
+            {
+                a = b;
             }
         }
-        while (band != nullptr && band->top == top)
-            band = band->next;
+        a->next = rest;
+        link = &a->next;
     }
 }
 
