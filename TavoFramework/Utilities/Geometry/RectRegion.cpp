@@ -1,9 +1,10 @@
 #include "Utilities/Geometry/RectRegion.h"
 
+#include "Threading/Mutex.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <mutex>
 #include <utility>
 
 namespace Tavo {
@@ -19,7 +20,7 @@ struct RectRegionNodePool::Impl
         uint32_t ringSlot;
     };
 
-    mutable std::recursive_mutex lock;
+    mutable Mutex lock;
     Entry* block = nullptr;
     uint32_t ringHead = 0;
     uint32_t freeCount = 0;
@@ -53,7 +54,7 @@ RectRegionNodePool& RectRegionNodePool::Get()
 RectRegionNode* RectRegionNodePool::Take()
 {
     Impl& p = *mImpl;
-    std::lock_guard guard(p.lock);
+    MutexLocker guard(p.lock);
     if (p.block == nullptr)
     {
         p.block = new Impl::Entry[kBlockEntries];
@@ -84,7 +85,7 @@ void RectRegionNodePool::Return(RectRegionNode* node)
     if (node == nullptr)
         return;
     Impl& p = *mImpl;
-    std::lock_guard guard(p.lock);
+    MutexLocker guard(p.lock);
     if (p.freeCount < kBlockEntries && p.InBlock(node))
     {
         const auto index = static_cast<uint32_t>(reinterpret_cast<Impl::Entry*>(node) - p.block);
@@ -110,25 +111,25 @@ void RectRegionNodePool::ReturnList(RectRegionNode* head)
 
 uint32_t RectRegionNodePool::GetLiveCount() const
 {
-    std::lock_guard guard(mImpl->lock);
+    MutexLocker guard(mImpl->lock);
     return mImpl->liveCount;
 }
 
 uint32_t RectRegionNodePool::GetPeakCount() const
 {
-    std::lock_guard guard(mImpl->lock);
+    MutexLocker guard(mImpl->lock);
     return mImpl->peakCount;
 }
 
 uint32_t RectRegionNodePool::GetFreeCount() const
 {
-    std::lock_guard guard(mImpl->lock);
+    MutexLocker guard(mImpl->lock);
     return mImpl->freeCount;
 }
 
 bool RectRegionNodePool::IsInBlock(const RectRegionNode* node) const
 {
-    std::lock_guard guard(mImpl->lock);
+    MutexLocker guard(mImpl->lock);
     return mImpl->InBlock(node);
 }
 
