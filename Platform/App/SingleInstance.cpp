@@ -1,0 +1,353 @@
+#include "Platform/App/SingleInstance.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "Platform/App/Folders.h"
+
+namespace Tavo::Platform::App {
+
+namespace {
+
+constexpr size_t kHeaderSize = 8;       // code, length; both little-endian u32
+constexpr size_t kMaxConnections = 4;
+constexpr uint64_t kConnectionLifeMs = 5000;
+
+uint64_t NowMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u;
+}
+
+void PutU32(uint8_t* out, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out[i] = uint8_t(value >> (8 * i));
+}
+
+uint32_t GetU32(const uint8_t* in)
+{
+    return uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24;
+}
+
+std::string FileStem(const std::string& applicationName)
+{
+    std::string stem = applicationName + "Prevent";
+    for (char& c : stem) {
+        if (c == '/' || static_cast<unsigned char>(c) < 0x20)
+            c = '_';
+    }
+    if (stem.front() == '.')
+        stem.front() = '_';
+    return stem;
+}
+
+bool PeerIsUs(int fd)
+{
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == geteuid();
+}
+
+bool FillAddress(const std::string& path, sockaddr_un& addr)
+{
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof addr.sun_path)
+        return false;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+// Waits for fd to become ready for events until deadlineMs; false on time-out.
+bool WaitReady(int fd, short events, uint64_t deadlineMs)
+{
+    for (;;) {
+        const uint64_t now = NowMs();
+        if (now >= deadlineMs)
+            return false;
+        pollfd p{fd, events, 0};
+        const int r = poll(&p, 1, int(deadlineMs - now));
+        if (r > 0)
+            return true;
+        if (r < 0 && errno != EINTR)
+            return false;
+    }
+}
+
+}  // namespace
+
+SingleInstance::SingleInstance(std::string applicationName)
+{
+    const std::string folder = UserRuntimeFolder();
+    if (folder.empty())
+        return;
+    const std::string stem = FileStem(applicationName);
+    mLockPath = folder + "/" + stem + ".lock";
+    mSocketPath = folder + "/" + stem + ".sock";
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (mListenFd >= 0)
+        StopServing();
+    if (mLockFd >= 0)
+        close(mLockFd);
+}
+
+bool SingleInstance::Acquire()
+{
+    if (mOwnsLock)
+        return true;
+    if (mLockPath.empty())
+        return true;
+    if (mLockFd < 0)
+        mLockFd = open(mLockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (mLockFd < 0)
+        return true;
+    if (flock(mLockFd, LOCK_EX | LOCK_NB) == 0) {
+        mOwnsLock = true;
+        return true;
+    }
+    return errno != EWOULDBLOCK;
+}
+
+bool SingleInstance::StartServing(IMessageLoop& loop, Receiver receiver)
+{
+    sockaddr_un addr{};
+    if (!mOwnsLock || mListenFd >= 0 || !receiver || !FillAddress(mSocketPath, addr))
+        return false;
+    // Holding the lock makes any socket file left here a stale one.
+    unlink(mSocketPath.c_str());
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        chmod(mSocketPath.c_str(), 0600) != 0 || listen(fd, 8) != 0) {
+        close(fd);
+        unlink(mSocketPath.c_str());
+        return false;
+    }
+    mListenFd = fd;
+    mLoop = &loop;
+    mReceiver = std::move(receiver);
+    loop.AddFd(fd, POLLIN, [this](int, short) { OnAccept(); });
+    return true;
+}
+
+void SingleInstance::StopServing()
+{
+    while (!mConnections.empty())
+        Drop(mConnections.begin()->first);
+    if (mListenFd >= 0) {
+        mLoop->RemoveFd(mListenFd);
+        close(mListenFd);
+        mListenFd = -1;
+        unlink(mSocketPath.c_str());
+    }
+    mReceiver = nullptr;
+}
+
+void SingleInstance::OnAccept()
+{
+    const uint64_t now = NowMs();
+    for (auto it = mConnections.begin(); it != mConnections.end();) {
+        const int fd = it->first;
+        ++it;
+        if (now - mConnections[fd].acceptedMs > kConnectionLifeMs)
+            Drop(fd);
+    }
+    const int fd = accept4(mListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (!PeerIsUs(fd) || mConnections.size() >= kMaxConnections) {
+        close(fd);
+        return;
+    }
+    mConnections[fd].acceptedMs = now;
+    mLoop->AddFd(fd, POLLIN, [this](int readyFd, short) { OnReadable(readyFd); });
+}
+
+void SingleInstance::OnReadable(int fd)
+{
+    auto it = mConnections.find(fd);
+    if (it == mConnections.end())
+        return;
+    Connection& c = it->second;
+    // Never read past what the header announced.
+    const size_t wanted = c.data.size() < kHeaderSize ? kHeaderSize : kHeaderSize + c.length;
+    const size_t have = c.data.size();
+    c.data.resize(wanted);
+    const ssize_t n = recv(fd, c.data.data() + have, wanted - have, 0);
+    if (n <= 0) {
+        c.data.resize(have);
+        if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            Drop(fd);
+        return;
+    }
+    c.data.resize(have + size_t(n));
+    if (c.data.size() == kHeaderSize && have < kHeaderSize) {
+        const uint32_t code = GetU32(c.data.data());
+        c.length = GetU32(c.data.data() + 4);
+        if (code != kCopyDataCode || c.length == 0) {
+            Drop(fd);
+            return;
+        }
+        if (c.length > kMaxMessage) {
+            Finish(fd, false);
+            return;
+        }
+        c.data.reserve(kHeaderSize + c.length);
+    }
+    if (c.data.size() < kHeaderSize || c.data.size() < kHeaderSize + c.length)
+        return;
+    if (c.data.back() != 0) {
+        Finish(fd, false);
+        return;
+    }
+    const std::string text(reinterpret_cast<const char*>(c.data.data() + kHeaderSize));
+    // Copy: the receiver may stop serving, which clears mReceiver.
+    Receiver receiver = mReceiver;
+    const bool taken = receiver && receiver(text);
+    if (mConnections.count(fd) != 0)
+        Finish(fd, taken);
+}
+
+void SingleInstance::Finish(int fd, bool taken)
+{
+    const uint8_t reply = taken ? 1 : 0;
+    [[maybe_unused]] ssize_t n = send(fd, &reply, 1, MSG_NOSIGNAL);
+    Drop(fd);
+}
+
+void SingleInstance::Drop(int fd)
+{
+    mLoop->RemoveFd(fd);
+    close(fd);
+    mConnections.erase(fd);
+}
+
+HandOverResult SingleInstance::HandOver(std::string_view commandLine, uint32_t timeoutMs)
+{
+    if (commandLine.size() + 1 > kMaxMessage)
+        return HandOverResult::TooLarge;
+    sockaddr_un addr{};
+    if (!FillAddress(mSocketPath, addr))
+        return HandOverResult::NoFirstCopy;
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return HandOverResult::Failed;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        const int err = errno;
+        close(fd);
+        return err == ENOENT || err == ECONNREFUSED ? HandOverResult::NoFirstCopy : HandOverResult::Failed;
+    }
+    if (!PeerIsUs(fd)) {
+        close(fd);
+        return HandOverResult::Failed;
+    }
+    std::vector<uint8_t> message(kHeaderSize + commandLine.size() + 1, 0);
+    PutU32(message.data(), kCopyDataCode);
+    PutU32(message.data() + 4, uint32_t(commandLine.size() + 1));
+    std::memcpy(message.data() + kHeaderSize, commandLine.data(), commandLine.size());
+
+    const uint64_t deadline = NowMs() + timeoutMs;
+    size_t sent = 0;
+    while (sent < message.size()) {
+        if (!WaitReady(fd, POLLOUT, deadline)) {
+            close(fd);
+            return HandOverResult::Failed;
+        }
+        const ssize_t n = send(fd, message.data() + sent, message.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            close(fd);
+            return HandOverResult::Failed;
+        }
+        if (n > 0)
+            sent += size_t(n);
+    }
+    uint8_t reply = 0;
+    ssize_t n = -1;
+    while (WaitReady(fd, POLLIN, deadline)) {
+        n = recv(fd, &reply, 1, MSG_DONTWAIT);
+        if (n >= 0 || (errno != EAGAIN && errno != EINTR))
+            break;
+    }
+    close(fd);
+    if (n != 1)
+        return HandOverResult::Failed;
+    return reply == 1 ? HandOverResult::Taken : HandOverResult::Refused;
+}
+
+namespace {
+
+struct FakeTable
+{
+    std::mutex lock;
+    std::map<std::string, std::pair<IMessageLoop*, ISingleInstance::Receiver>> owners;
+};
+
+FakeTable& Fakes()
+{
+    static FakeTable* table = new FakeTable();
+    return *table;
+}
+
+}  // namespace
+
+FakeSingleInstance::FakeSingleInstance(std::string applicationName) : mName(applicationName + "Prevent") {}
+
+FakeSingleInstance::~FakeSingleInstance()
+{
+    if (mOwns) {
+        std::lock_guard guard(Fakes().lock);
+        Fakes().owners.erase(mName);
+    }
+}
+
+bool FakeSingleInstance::Acquire()
+{
+    std::lock_guard guard(Fakes().lock);
+    if (mOwns)
+        return true;
+    mOwns = Fakes().owners.emplace(mName, std::make_pair(nullptr, nullptr)).second;
+    return mOwns;
+}
+
+bool FakeSingleInstance::StartServing(IMessageLoop& loop, Receiver receiver)
+{
+    std::lock_guard guard(Fakes().lock);
+    if (!mOwns || !receiver)
+        return false;
+    Fakes().owners[mName] = {&loop, std::move(receiver)};
+    return true;
+}
+
+HandOverResult FakeSingleInstance::HandOver(std::string_view commandLine, uint32_t)
+{
+    if (commandLine.size() + 1 > kMaxMessage)
+        return HandOverResult::TooLarge;
+    Receiver receiver;
+    {
+        std::lock_guard guard(Fakes().lock);
+        auto it = Fakes().owners.find(mName);
+        if (it == Fakes().owners.end() || !it->second.second)
+            return HandOverResult::NoFirstCopy;
+        receiver = it->second.second;
+    }
+    // Delivered directly: the fake is for single-threaded framework tests.
+    const std::string text(commandLine.data(), commandLine.size());
+    return receiver(text.c_str()) ? HandOverResult::Taken : HandOverResult::Refused;
+}
+
+}  // namespace Tavo::Platform::App
