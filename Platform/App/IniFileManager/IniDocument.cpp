@@ -23,7 +23,13 @@ std::string Escape(std::string_view value)
 {
     std::string out;
     out.reserve(value.size());
-    for (char c : value) {
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        // Spaces at either end would be taken for layout when read back.
+        if (c == ' ' && (i == 0 || i + 1 == value.size())) {
+            out += "\\s";
+            continue;
+        }
         switch (c) {
         case '\\': out += "\\\\"; break;
         case '\n': out += "\\n"; break;
@@ -48,6 +54,7 @@ std::string Unescape(std::string_view value)
         case 'n': out += '\n'; break;
         case 'r': out += '\r'; break;
         case 't': out += '\t'; break;
+        case 's': out += ' '; break;
         default: out += value[i]; break;
         }
     }
@@ -180,7 +187,7 @@ void Document::Parse(std::string_view text)
         if (eq == std::string_view::npos)
             continue;
         const std::string_view key = Trim(line.substr(0, eq));
-        const std::string value = Unescape(line.substr(eq + 1));
+        const std::string value = Unescape(Trim(line.substr(eq + 1)));
         if (inPreamble && key == "@version") {
             version = value;
             continue;

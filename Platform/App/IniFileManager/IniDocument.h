@@ -23,7 +23,8 @@ struct Node
 
 // The settings text: an optional preamble of "@version=" and "@product="
 // lines and top-level "key=value" lines, then "[section]" blocks whose lines
-// are "relative/key/path=value". Values escape "\\", newline, return and tab.
+// are "relative/key/path=value". Spaces around keys and values are layout;
+// values escape "\\", newline, return, tab and a space at either end.
 class Document
 {
 public:

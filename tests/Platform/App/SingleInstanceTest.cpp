@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "Platform/App/Folders.h"
+#include "Platform/App/SingleInstance.h"
+#include "TestFolder.h"
+
+extern char** environ;
+
+using namespace Tavo::Platform::App;
+
+namespace {
+
+std::string HelperPath()
+{
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "tavo_app_second_copy").string();
+}
+
+pid_t Spawn(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    return pid;
+}
+
+int ExitCode(pid_t pid)
+{
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+// Connects to the serving copy and writes raw bytes; returns the reply
+// byte, or -1 when the connection closed without one.
+int RawExchange(const std::string& socketPath, const std::string& bytes, bool halfClose)
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, socketPath.c_str(), sizeof addr.sun_path - 1);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        close(fd);
+        return -2;
+    }
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += size_t(n);
+    }
+    if (halfClose)
+        shutdown(fd, SHUT_WR);
+    uint8_t reply = 0;
+    const ssize_t n = recv(fd, &reply, 1, 0);
+    close(fd);
+    return n == 1 ? reply : -1;
+}
+
+std::string Header(uint32_t code, uint32_t length)
+{
+    std::string h(8, '\0');
+    for (int i = 0; i < 4; ++i) {
+        h[i] = char(code >> (8 * i));
+        h[4 + i] = char(length >> (8 * i));
+    }
+    return h;
+}
+
+class SingleInstanceTest : public ::testing::Test
+{
+protected:
+    TestFolder mFolder;
+    ScopedEnv mRuntime{"TAVO_RUNTIME_DIR", mFolder / "run"};
+};
+
+}  // namespace
+
+TEST_F(SingleInstanceTest, OnlyOneCopyHoldsTheLockAndItLivesInAPrivateFolder)
+{
+    SingleInstance first("Updater");
+    SingleInstance second("Updater");
+    SingleInstance other("Other");
+    EXPECT_TRUE(first.Acquire());
+    EXPECT_TRUE(first.Acquire());
+    EXPECT_FALSE(second.Acquire());
+    EXPECT_TRUE(other.Acquire());
+    EXPECT_EQ(first.LockPath(), mFolder / "run/UpdaterPrevent.lock");
+    struct stat st{};
+    ASSERT_EQ(stat((mFolder / "run").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // Nobody serves yet: a later copy is told to start like a first one.
+    EXPECT_EQ(second.HandOver("x"), HandOverResult::NoFirstCopy);
+}
+
+TEST_F(SingleInstanceTest, LockIsReleasedWhenTheFirstCopyGoes)
+{
+    auto first = std::make_unique<SingleInstance>("Updater");
+    ASSERT_TRUE(first->Acquire());
+    SingleInstance second("Updater");
+    EXPECT_FALSE(second.Acquire());
+    first.reset();
+    EXPECT_TRUE(second.Acquire());
+}
+
+TEST_F(SingleInstanceTest, RuntimeFolderOfAnotherModeIsRefused)
+{
+    ASSERT_EQ(mkdir((mFolder / "open").c_str(), 0777), 0);
+    chmod((mFolder / "open").c_str(), 0777);
+    ScopedEnv open("TAVO_RUNTIME_DIR", mFolder / "open");
+    EXPECT_EQ(UserRuntimeFolder(), "");
+    // Without a lock the program still starts, as a first copy.
+    SingleInstance instance("Updater");
+    EXPECT_TRUE(instance.Acquire());
+}
+
+TEST_F(SingleInstanceTest, ASecondProcessHandsItsCommandLineOverWhole)
+{
+    SingleInstance first("Updater");
+    ASSERT_TRUE(first.Acquire());
+    MessageLoop loop;
+    std::vector<std::string> received;
+    ASSERT_TRUE(first.StartServing(loop, [&](const std::string& text) {
+        received.push_back(text);
+        return received.size() == 1;  // takes the first, refuses the second
+    }));
+    const std::string line = "updater \xC3\xA9t\xC3\xA9 -DEBUG_CONSOLE:9000 \"C:\\fw\\image.syx\"";
+    std::vector<int> codes;
+    // The children connect while this thread runs the loop.
+    std::thread parent([&] {
+        for (int i = 0; i < 2; ++i) {
+            const pid_t pid = Spawn({HelperPath(), "Updater", line});
+            const int code = pid > 0 ? ExitCode(pid) : -1;
+            loop.Post([&, code] { codes.push_back(code); });
+        }
+        loop.PostQuit(0);
+    });
+    EXPECT_EQ(loop.Run(), 0);
+    parent.join();
+    EXPECT_EQ(received, std::vector<std::string>({line, line}));
+    EXPECT_EQ(codes, std::vector<int>({10 + int(HandOverResult::Taken), 10 + int(HandOverResult::Refused)}));
+    first.StopServing();
+}
+
+TEST_F(SingleInstanceTest, OversizedTextIsNotSent)
+{
+    SingleInstance first("Updater");
+    ASSERT_TRUE(first.Acquire());
+    MessageLoop loop;
+    int calls = 0;
+    ASSERT_TRUE(first.StartServing(loop, [&](const std::string&) { return ++calls > 0; }));
+    int code = -1;
+    std::thread child([&] {
+        const pid_t pid = Spawn({HelperPath(), "Updater", "@" + std::to_string(ISingleInstance::kMaxMessage)});
+        code = pid > 0 ? ExitCode(pid) : -1;
+        loop.PostQuit(0);
+    });
+    loop.Run();
+    child.join();
+    EXPECT_EQ(code, 10 + int(HandOverResult::TooLarge));
+    EXPECT_EQ(calls, 0);
+    // One byte less (plus its terminating zero) is exactly the cap and passes.
+    SingleInstance second("Updater");
+    HandOverResult result{};
+    std::thread sender([&] {
+        result = second.HandOver(std::string(ISingleInstance::kMaxMessage - 1, 'a'));
+        loop.PostQuit(0);
+    });
+    loop.Run();
+    sender.join();
+    EXPECT_EQ(result, HandOverResult::Taken);
+    EXPECT_EQ(calls, 1);
+    first.StopServing();
+}
+
+TEST_F(SingleInstanceTest, MalformedMessagesAreDroppedWithoutReachingTheReceiver)
+{
+    SingleInstance first("Updater");
+    ASSERT_TRUE(first.Acquire());
+    MessageLoop loop;
+    std::vector<std::string> received;
+    ASSERT_TRUE(first.StartServing(loop, [&](const std::string& text) {
+        received.push_back(text);
+        return true;
+    }));
+    const std::string path = first.SocketPath();
+    std::vector<int> replies;
+    std::thread client([&] {
+        const uint32_t code = ISingleInstance::kCopyDataCode;
+        // Announces more than the cap: refused before anything else is read.
+        replies.push_back(RawExchange(path, Header(code, 1u << 30), false));
+        // Wrong code.
+        replies.push_back(RawExchange(path, Header(1124, 3) + std::string("ab\0", 3), false));
+        // No terminating zero.
+        replies.push_back(RawExchange(path, Header(code, 3) + "abc", false));
+        // Shorter than announced, then the sender gives up.
+        replies.push_back(RawExchange(path, Header(code, 100) + "abc", true));
+        // Half a header.
+        replies.push_back(RawExchange(path, Header(code, 4).substr(0, 5), true));
+        // Bytes after the announced length are never read as part of it;
+        // an embedded zero ends the text.
+        replies.push_back(RawExchange(path, Header(code, 6) + std::string("ok\0zz\0trailing", 14), false));
+        loop.PostQuit(0);
+    });
+    loop.Run();
+    client.join();
+    EXPECT_EQ(replies, std::vector<int>({0, -1, 0, -1, -1, 1}));
+    EXPECT_EQ(received, std::vector<std::string>({"ok"}));
+    first.StopServing();
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(SingleInstanceTest, OnlyTheLockHolderServesAndAStaleSocketIsReplaced)
+{
+    MessageLoop loop;
+    SingleInstance second("Updater");
+    SingleInstance first("Updater");
+    ASSERT_TRUE(first.Acquire());
+    EXPECT_FALSE(second.Acquire());
+    EXPECT_FALSE(second.StartServing(loop, [](const std::string&) { return true; }));
+    // A socket file left by a copy that crashed.
+    const int stale = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, first.SocketPath().c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    close(stale);
+    EXPECT_EQ(second.HandOver("x"), HandOverResult::NoFirstCopy);
+    EXPECT_TRUE(first.StartServing(loop, [](const std::string&) { return true; }));
+    first.StopServing();
+}
+
+TEST(FakeSingleInstance, HandsOverWithinTheProcess)
+{
+    MessageLoop loop;
+    FakeSingleInstance first("Fake");
+    FakeSingleInstance second("Fake");
+    ASSERT_TRUE(first.Acquire());
+    EXPECT_FALSE(second.Acquire());
+    EXPECT_EQ(second.HandOver("a"), HandOverResult::NoFirstCopy);
+    std::string got;
+    first.StartServing(loop, [&](const std::string& text) {
+        got = text;
+        return true;
+    });
+    EXPECT_EQ(second.HandOver("-x"), HandOverResult::Taken);
+    EXPECT_EQ(got, "-x");
+}
