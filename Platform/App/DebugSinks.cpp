@@ -50,6 +50,9 @@ void UdpLogSink::Send(const char* host, int32_t port, std::string_view text)
 {
     std::lock_guard guard(mLock);
     if (mSocket < 0) {
+        // A port that does not fit 16 bits would be cut to some other port.
+        if (port <= 0 || port > 65535)
+            return;
         std::string address;
         if (host && *host)
             address = ResolveIPv4(host);

@@ -21,7 +21,7 @@ public:
     UdpLogSink& operator=(const UdpLogSink&) = delete;
 
     // host may be null; port in host byte order. Empty text sends nothing
-    // beyond the announcement.
+    // beyond the announcement; a port outside 1..65535 sends nothing.
     void Send(const char* host, int32_t port, std::string_view text);
 
     // The dotted address chosen, once the socket exists.

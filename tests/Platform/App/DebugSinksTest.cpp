@@ -85,6 +85,9 @@ TEST(UdpLogSink, LocalhostByNameResolvesToItsAddress)
 TEST(UdpLogSink, AnUnresolvableHostFallsBackWithoutFailing)
 {
     UdpLogSink sink;
+    // A port that 16 bits cannot hold makes no socket at all.
+    sink.Send("127.0.0.1", 65536 + 9, "x");
+    EXPECT_FALSE(sink.Destination());
     sink.Send("no-such-host.invalid", 9, "x");
     const auto destination = sink.Destination();
     ASSERT_TRUE(destination);
