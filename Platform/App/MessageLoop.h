@@ -25,7 +25,7 @@ public:
 
     virtual ~IMessageLoop() = default;
 
-    // Thread-safe.
+    // Thread-safe; the loop must outlive every poster.
     virtual void Post(Task task) = 0;
     // Thread-safe; Run returns exitCode once the messages posted before it ran.
     virtual void PostQuit(int32_t exitCode) = 0;
@@ -41,7 +41,9 @@ public:
 
     virtual void SetIdleHandler(IdleHandler handler) = 0;
 
-    // Runs on the calling thread until a quit message; returns its code.
+    // Runs on the calling thread until a quit message; returns its code. A
+    // message may run the loop again (a modal loop); each quit ends the
+    // innermost run.
     virtual int32_t Run() = 0;
 };
 

@@ -41,7 +41,8 @@ public:
     // True for the first copy, also when no lock could be made at all (the
     // program must still start).
     virtual bool Acquire() = 0;
-    // First copy only, once its main window exists.
+    // First copy only, once its main window exists. Serving ends (on the
+    // loop's thread) before the loop is destroyed.
     virtual bool StartServing(IMessageLoop& loop, Receiver receiver) = 0;
     virtual HandOverResult HandOver(std::string_view commandLine, uint32_t timeoutMs = 5000) = 0;
 };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <poll.h>
 #include <thread>
 #include <unistd.h>
@@ -182,4 +183,23 @@ TEST(TimerResolution, BeginsAndEndsBalance)
     EXPECT_EQ(TimeEndPeriod(3), TIMERR_NOCANDO);
     EXPECT_EQ(TimeBeginPeriod(0), TIMERR_NOCANDO);
     EXPECT_EQ(TimerPeriodDepth(), before);
+}
+
+TEST(MessageLoop, NestedRunServesMessagesUntilItsOwnQuit)
+{
+    // A modal window runs the loop again from inside a message.
+    MessageLoop loop;
+    std::vector<std::string> order;
+    loop.Post([&] {
+        order.push_back("outer");
+        loop.Post([&] {
+            order.push_back("inner");
+            loop.PostQuit(1);
+        });
+        EXPECT_EQ(loop.Run(), 1);
+        order.push_back("back");
+        loop.PostQuit(2);
+    });
+    EXPECT_EQ(loop.Run(), 2);
+    EXPECT_EQ(order, std::vector<std::string>({"outer", "inner", "back"}));
 }
