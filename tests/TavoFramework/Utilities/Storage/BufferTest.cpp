@@ -1,0 +1,229 @@
+#include "ObjectBase/Holder.h"
+#include "ObjectBase/MenuActivationParam.h"
+#include "Utilities/Storage/ArrayBuffer.h"
+#include "Utilities/Storage/Buffer.h"
+#include "Utilities/Storage/ReuseAllocator.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace Tavo;
+
+using Words = BufferT<4, 0, 8, char*, GetSystemAllocator>;
+using Text = BufferT<1, 128, 8, char*, GetSystemAllocator>;
+
+TEST(BufferTest, ResizeMovesMemoryOnlyBeyondTheKeepBound)
+{
+    Words w(8);
+    ASSERT_EQ(w.GetCapacity(), 8u);
+    void* block = w.GetData();
+    w.Resize(5);
+    EXPECT_EQ(w.GetData(), block);
+    EXPECT_EQ(w.GetCapacity(), 8u);
+    w.Resize(4);
+    EXPECT_EQ(w.GetCapacity(), 4u);
+    w.Resize(9);
+    EXPECT_EQ(w.GetCapacity(), 12u);
+    EXPECT_EQ(w.GetSize(), 9u);
+    w.Resize(4);
+    w.Resize(0);
+    EXPECT_EQ(w.GetCapacity(), 0u);
+    EXPECT_EQ(w.GetData(), nullptr);
+
+    Text t(300);
+    t.Resize(172);
+    EXPECT_EQ(t.GetCapacity(), 300u);
+    t.Resize(171);
+    EXPECT_EQ(t.GetCapacity(), 171u);
+    t.Resize(301);
+    EXPECT_EQ(t.GetCapacity(), 301u);
+}
+
+TEST(BufferTest, ResizeKeepsContentsAndSetSizeDropsThem)
+{
+    Words w(8);
+    std::memcpy(w.GetData(), "ABCDEFG", 8);
+    w.SetSize(6);
+    EXPECT_EQ(std::memcmp(w.GetData(), "ABCDEF", 6), 0);
+    EXPECT_EQ(w.GetCapacity(), 8u);
+    w.SetSize(9);
+    EXPECT_EQ(w.GetCapacity(), 12u);
+    w.SetSize(0);
+    EXPECT_EQ(w.GetData(), nullptr);
+
+    Text t(3);
+    std::memcpy(t.GetData(), "xyz", 3);
+    t.Resize(1000);
+    EXPECT_EQ(std::memcmp(t.GetData(), "xyz", 3), 0);
+}
+
+TEST(BufferTest, ReservedCapacitySurvivesOnlyWithinTheKeepBound)
+{
+    EXPECT_EQ(Text(10, 100).GetCapacity(), 100u);
+    EXPECT_EQ(Text(10, 200).GetCapacity(), 10u);
+    EXPECT_EQ(Words(2, 10).GetCapacity(), 4u);
+    Words none(0, 10);
+    EXPECT_EQ(none.GetCapacity(), 0u);
+    EXPECT_EQ(none.GetData(), nullptr);
+
+    Text zeroed(16, 0, true);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(static_cast<char*>(zeroed.GetData())[i], 0);
+}
+
+TEST(BufferTest, FillsStayInsideTheBuffer)
+{
+    Text t(10, 0, true);
+    char* d = static_cast<char*>(t.GetData());
+    EXPECT_EQ(t.Fill(7, 10, 0), S_OK);
+    EXPECT_EQ(t.Fill(7, 10, -1), S_OK);
+    EXPECT_EQ(t.Fill(7, 11, -1), E_INVALIDARG);
+    EXPECT_EQ(t.Fill(7, 0, 11), E_INVALIDARG);
+    EXPECT_EQ(t.Fill(7, 2, -1), S_OK);
+    EXPECT_EQ(std::string(d, 10), std::string("\0\0\7\7\7\7\7\7\7\7", 10));
+
+    Text w(10, 0, true);
+    d = static_cast<char*>(w.GetData());
+    EXPECT_EQ(w.Fill16(0x0102, 1, -1), S_OK);
+    EXPECT_EQ(d[0], 0);
+    EXPECT_EQ(d[9], 0);  // four words: bytes 1 to 8
+    uint16_t word;
+    std::memcpy(&word, d + 7, 2);
+    EXPECT_EQ(word, 0x0102);
+    EXPECT_EQ(w.Fill16(1, 2, 5), E_INVALIDARG);
+    EXPECT_EQ(w.Fill16(1, 2, 4), S_OK);
+}
+
+TEST(BufferTest, CopiesOfReferenceCountedBuffers)
+{
+    RCPtr<LIBuffer> source = StringBuffer::Create(6, 0, false);
+    std::memcpy(source->GetData(), "abcdef", 6);
+    RCPtr<LIBuffer> range = source->CopyRange(8, 4);
+    EXPECT_EQ(std::string(static_cast<char*>(range->GetData()), 8), std::string("ef\0\0\0\0\0\0", 8));
+    RCPtr<LIBuffer> past = source->CopyRange(8, 6);
+    EXPECT_EQ(std::string(static_cast<char*>(past->GetData()), 8), std::string(8, '\0'));
+
+    RCPtr<LRefCountedObject> copy = source->CreateCopy();
+    RCPtr<LIBuffer> typed = RCPtrDynamicCast<LIBuffer>(copy);
+    ASSERT_TRUE(typed);
+    EXPECT_EQ(typed->GetSize(), 6u);
+    EXPECT_EQ(std::memcmp(typed->GetData(), "abcdef", 6), 0);
+}
+
+TEST(ArrayBufferTest, CountsAndInlineStorage)
+{
+    ArrayBuffer<uint32_t, 1, 0> words;
+    words.SetCount(3);
+    EXPECT_EQ(words.GetCount(), 3u);
+    EXPECT_EQ(words.GetCapacity(), 12u);
+    words.GetElements()[2] = 9;
+    words.SetCount(5);
+    EXPECT_EQ(words.GetElements()[2], 9u);
+    EXPECT_EQ(words.GetElements()[4], 0u);
+
+    ArrayBufferM<signed char, 4, 1, 0> bytes;
+    EXPECT_TRUE(bytes.IsInline());
+    for (uint32_t n = 1; n <= 4; ++n) {
+        bytes.SetCount(n);
+        bytes.GetElements()[n - 1] = static_cast<signed char>(n);
+        EXPECT_TRUE(bytes.IsInline());
+    }
+    bytes.SetCount(5);
+    EXPECT_FALSE(bytes.IsInline());
+    EXPECT_EQ(bytes.GetElements()[3], 4);
+    bytes.GetElements()[4] = 5;
+    bytes.SetCount(7);
+    EXPECT_EQ(bytes.GetElements()[4], 5);
+    bytes.SetCount(3);
+    EXPECT_TRUE(bytes.IsInline());
+    EXPECT_EQ(bytes.GetCount(), 3u);
+    EXPECT_EQ(bytes.GetElements()[0], 1);
+    EXPECT_EQ(bytes.GetElements()[2], 3);
+}
+
+struct Record
+{
+    double value;
+    int id;
+};
+
+struct BiggerRecord : Record
+{
+    char extra[40];
+};
+
+TEST(ReuseAllocatorTest, ReusesLastFreedFirstAndGrowsInSteps)
+{
+    ReuseAllocator<Record, 4> pool(false);
+    EXPECT_EQ(pool.GetBlockCapacity(), 4u);
+    void* a = pool.Alloc(sizeof(Record));
+    void* b = pool.Alloc(sizeof(Record));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(a) % alignof(Record), 0u);
+    pool.Free(a);
+    pool.Free(b);
+    EXPECT_EQ(pool.Alloc(sizeof(Record)), b);
+    EXPECT_EQ(pool.Alloc(sizeof(Record)), a);
+
+    std::vector<void*> more;
+    for (int i = 0; i < 3; ++i)
+        more.push_back(pool.Alloc(sizeof(Record)));
+    EXPECT_EQ(pool.GetBlockCount(), 5u);
+    EXPECT_EQ(pool.GetBlockCapacity(), 8u);
+}
+
+TEST(ReuseAllocatorTest, LargerDerivedObjectsBypassThePool)
+{
+    ReuseAllocator<Record, 4> pool(false);
+    void* pooled = pool.Alloc(sizeof(Record));
+    void* big = pool.Alloc(sizeof(BiggerRecord));
+    std::memset(big, 0xFF, sizeof(BiggerRecord));  // the whole object is the caller's
+    pool.Free(big);
+    EXPECT_EQ(pool.GetBlockCount(), 1u);
+    EXPECT_EQ(pool.GetFreeCount(), 0u);
+    pool.Free(pooled);
+    EXPECT_EQ(pool.GetFreeCount(), 1u);
+    pool.Free(nullptr);
+}
+
+TEST(ReuseAllocatorTest, LockedPoolServesSeveralThreads)
+{
+    ReuseAllocator<Record, 1> pool(true);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&pool, t] {
+            for (int i = 0; i < 2000; ++i) {
+                auto* r = static_cast<Record*>(pool.Alloc(sizeof(Record)));
+                r->id = t;
+                auto* s = static_cast<Record*>(pool.Alloc(sizeof(Record)));
+                s->id = t;
+                EXPECT_EQ(r->id, t);
+                pool.Free(r);
+                pool.Free(s);
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_LE(pool.GetBlockCount(), 8u);
+    EXPECT_EQ(pool.GetFreeCount(), pool.GetBlockCount());
+}
+
+TEST(ReuseAllocatorTest, PooledClassReusesItsBlocks)
+{
+    RCPtr<LRefCountedObject> item(new LHolder<int>(3));
+    const void* first;
+    {
+        RCPtr<LMenuActivationParam> p = LMenuActivationParam::Create(item, 7);
+        EXPECT_EQ(p->GetValue(), 7u);
+        EXPECT_EQ(item->GetRefCount(), 2);
+        first = p.Get();
+    }
+    EXPECT_EQ(item->GetRefCount(), 1);
+    RCPtr<LMenuActivationParam> q = LMenuActivationParam::Create(item, 8);
+    EXPECT_EQ(q.Get(), first);
+}
+
+}  // namespace
