@@ -160,13 +160,15 @@ void SingleInstance::StopServing()
 
 void SingleInstance::OnAccept()
 {
+    // A sender that stalls must not hold a slot for ever.
     const uint64_t now = NowMs();
-    for (auto it = mConnections.begin(); it != mConnections.end();) {
-        const int fd = it->first;
-        ++it;
-        if (now - mConnections[fd].acceptedMs > kConnectionLifeMs)
-            Drop(fd);
+    std::vector<int> stale;
+    for (const auto& [fd, connection] : mConnections) {
+        if (now - connection.acceptedMs > kConnectionLifeMs)
+            stale.push_back(fd);
     }
+    for (int fd : stale)
+        Drop(fd);
     const int fd = accept4(mListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0)
         return;

@@ -225,6 +225,38 @@ TEST_F(SingleInstanceTest, MalformedMessagesAreDroppedWithoutReachingTheReceiver
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
+TEST_F(SingleInstanceTest, SilentSendersCannotQueueWithoutLimit)
+{
+    SingleInstance first("Updater");
+    ASSERT_TRUE(first.Acquire());
+    MessageLoop loop;
+    int calls = 0;
+    ASSERT_TRUE(first.StartServing(loop, [&](const std::string&) { return ++calls > 0; }));
+    SingleInstance later("Updater");
+    HandOverResult result{};
+    std::vector<int> silent;
+    std::thread client([&] {
+        for (int i = 0; i < 4; ++i) {
+            const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un addr{};
+            addr.sun_family = AF_UNIX;
+            std::strncpy(addr.sun_path, first.SocketPath().c_str(), sizeof addr.sun_path - 1);
+            EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+            silent.push_back(fd);
+        }
+        // Accepted in order, so the four silent ones hold every slot.
+        result = later.HandOver("x");
+        for (int fd : silent)
+            close(fd);
+        loop.PostQuit(0);
+    });
+    loop.Run();
+    client.join();
+    EXPECT_EQ(result, HandOverResult::Failed);
+    EXPECT_EQ(calls, 0);
+    first.StopServing();
+}
+
 TEST_F(SingleInstanceTest, OnlyTheLockHolderServesAndAStaleSocketIsReplaced)
 {
     MessageLoop loop;
