@@ -52,8 +52,12 @@ function(tavo_test name)
   cmake_parse_arguments(A "" "" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE tavo_options ${A_DEPS} GTest::gmock GTest::gtest_main)
+  set(props TIMEOUT 300)
+  if(A_LABELS)
+    list(APPEND props LABELS "${A_LABELS}")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${A_LABELS}" TIMEOUT 300)
+    PROPERTIES ${props})
 endfunction()
 
 # tavo_bench(NAME SOURCES ... DEPS ...)
