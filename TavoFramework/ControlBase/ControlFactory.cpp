@@ -1,0 +1,1081 @@
+#include "ControlBase/ControlFactory.h"
+
+#include <expat.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+namespace Tavo {
+
+namespace {
+
+// Deeper control trees are refused: they only come from damaged input and
+// would exhaust the stack when the tree is released.
+constexpr int32_t kMaxSubControlDepth = 256;
+// A look list is a handful of states; larger counts are damaged input.
+constexpr int32_t kMaxLookSlots = 4096;
+
+const char* const kBadSubControl =
+    "Runtime Error : Bad Subcontrol Element : Tavo::LControlFactory::XMLStartElement : ControlBase\\ControlFactory : Line 1089";
+const char* const kUnknownClass =
+    "Runtime Error : Tavo::LControlFactory::GetControlCreateFunction : ControlBase\\ControlFactory : Line 51";
+
+LControlFactory::ResourceLookup& ResourceLookupSlot()
+{
+    static auto* lookup = new LControlFactory::ResourceLookup();
+    return *lookup;
+}
+
+void AppendUtf8AsUtf16(SkinString& out, const char* s, size_t n)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(s);
+    const auto* end = p + n;
+    while (p < end)
+    {
+        uint32_t c = *p++;
+        int extra = 0;
+        if (c >= 0xF0) { c &= 0x07; extra = 3; }
+        else if (c >= 0xE0) { c &= 0x0F; extra = 2; }
+        else if (c >= 0xC0) { c &= 0x1F; extra = 1; }
+        else if (c >= 0x80) { out.push_back(u'\xFFFD'); continue; }
+        for (; extra > 0 && p < end && (*p & 0xC0) == 0x80; --extra)
+            c = (c << 6) | (*p++ & 0x3F);
+        if (extra > 0 || c > 0x10FFFF)
+            c = 0xFFFD;
+        if (c >= 0x10000)
+        {
+            c -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        }
+        else
+            out.push_back(static_cast<char16_t>(c));
+    }
+}
+
+SkinString Wide(const char* s)
+{
+    SkinString out;
+    if (s)
+        AppendUtf8AsUtf16(out, s, std::strlen(s));
+    return out;
+}
+
+std::string Narrow(const SkinString& s)
+{
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i)
+    {
+        uint32_t c = s[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+        if (c < 0x80)
+            out.push_back(static_cast<char>(c));
+        else if (c < 0x800)
+        {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+        else if (c < 0x10000)
+        {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+        else
+        {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+// Attribute access on expat's raw name/value array.
+const char* FindAttr(const char** attributes, const char* name)
+{
+    for (const char** a = attributes; a && a[0]; a += 2)
+        if (std::strcmp(a[0], name) == 0)
+            return a[1];
+    return nullptr;
+}
+
+bool GetString(const char** attributes, const char* name, SkinString& out)
+{
+    const char* v = FindAttr(attributes, name);
+    if (!v)
+        return false;
+    out = Wide(v);
+    return true;
+}
+
+// atoi rules, clamped to the 32-bit range instead of overflowing.
+int32_t ParseInt(const char* s)
+{
+    while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r' || *s == '\v' || *s == '\f')
+        ++s;
+    bool negative = false;
+    if (*s == '+' || *s == '-')
+        negative = *s++ == '-';
+    int64_t v = 0;
+    for (; *s >= '0' && *s <= '9'; ++s)
+        if ((v = v * 10 + (*s - '0')) > int64_t{INT32_MAX} + 1)
+            v = int64_t{INT32_MAX} + 1;
+    if (negative)
+        v = -v;
+    return static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : v);
+}
+
+bool GetInt(const char** attributes, const char* name, int32_t& out)
+{
+    const char* v = FindAttr(attributes, name);
+    if (!v)
+        return false;
+    out = ParseInt(v);
+    return true;
+}
+
+bool GetFloat(const char** attributes, const char* name, float& out)
+{
+    const char* v = FindAttr(attributes, name);
+    if (!v)
+        return false;
+    out = static_cast<float>(std::strtod(v, nullptr));
+    return true;
+}
+
+bool GetBool(const char** attributes, const char* name, bool& out)
+{
+    const char* v = FindAttr(attributes, name);
+    if (!v)
+        return false;
+    out = std::strcmp(v, "True") == 0;
+    return true;
+}
+
+// Skin integers that are stored as doubles.
+bool GetIntAsDouble(const char** attributes, const char* name, double& out)
+{
+    int32_t v = 0;
+    if (!GetInt(attributes, name, v))
+        return false;
+    out = v;
+    return true;
+}
+
+bool GetColor(const char** attributes, const char* name, ColorRGBA& out)
+{
+    const char* v = FindAttr(attributes, name);
+    if (!v)
+        return false;
+    out = ColorRGBA();
+    out.FromHexString(v);
+    return true;
+}
+
+void ReadPositionRef(const char** attributes, const char* name, int32_t& ref, SkinString& refName)
+{
+    SkinString text;
+    if (!GetString(attributes, name, text))
+        return;
+    if (text == u"Parent" || text == u"Screen")
+        ref = 0;
+    else if (text == u"Client" || text == u"Active Window")
+        ref = 1;
+    else
+    {
+        ref = 2;
+        refName = text;
+    }
+}
+
+void ReadSizeRef(const char** attributes, const char* name, int32_t& ref, SkinString& refName)
+{
+    SkinString text;
+    if (!GetString(attributes, name, text))
+        return;
+    if (text == u"Parent" || text == u"Screen")
+        ref = 0;
+    else if (text == u"Client" || text == u"Active Window")
+        ref = 1;
+    else if (text == u"Self")
+        ref = 2;
+    else
+    {
+        ref = 3;
+        refName = text;
+    }
+}
+
+void ReadLimitRef(const char** attributes, const char* name, int32_t& ref, SkinString& refName)
+{
+    SkinString text;
+    if (!GetString(attributes, name, text))
+        return;
+    if (text == u"Self")
+        ref = 0;
+    else
+    {
+        ref = 1;
+        refName = text;
+    }
+}
+
+// A "Locale" LCID: "0x" and at most four hexadecimal digits, else decimal.
+int32_t ParseLocaleId(const char* s)
+{
+    if (s[0] == '0' && s[1] == 'x')
+    {
+        int32_t v = 0;
+        for (int i = 2; i < 6; ++i)
+        {
+            const char c = s[i];
+            int d = -1;
+            if (c >= '0' && c <= '9') d = c - '0';
+            else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+            if (d < 0)
+                break;
+            v = v * 16 + d;
+        }
+        return v;
+    }
+    return ParseInt(s);
+}
+
+bool Is(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+
+extern "C" void StartHandler(void* user, const XML_Char* name, const XML_Char** attributes);
+extern "C" void EndHandler(void* user, const XML_Char* name);
+extern "C" void CharacterHandler(void* user, const XML_Char* text, int length);
+
+struct ParserContext
+{
+    LControlFactory* factory;
+    XML_Parser parser;
+    std::exception_ptr* error;
+};
+
+// Exceptions must not cross the C parser: keep the first, stop the parse.
+template <class F>
+void Guarded(void* user, F&& f)
+{
+    auto* ctx = static_cast<ParserContext*>(user);
+    if (*ctx->error)
+        return;
+    try
+    {
+        f(ctx->factory);
+    }
+    catch (...)
+    {
+        *ctx->error = std::current_exception();
+        XML_StopParser(ctx->parser, XML_FALSE);
+    }
+}
+
+extern "C" void StartHandler(void* user, const XML_Char* name, const XML_Char** attributes)
+{
+    Guarded(user, [&](LControlFactory* f) { f->XMLStartElement(name, attributes); });
+}
+
+extern "C" void EndHandler(void* user, const XML_Char* name)
+{
+    Guarded(user, [&](LControlFactory* f) { f->XMLEndElement(name); });
+}
+
+extern "C" void CharacterHandler(void* user, const XML_Char* text, int length)
+{
+    Guarded(user, [&](LControlFactory* f) { f->XMLCharacterData(text, length); });
+}
+
+}  // namespace
+
+struct LControlFactory::SourceBytes
+{
+    std::vector<char> buffer;
+    std::span<const uint8_t> bytes;
+};
+
+SkinRef<LControlFactory> LControlFactory::Create(const SkinString& applicationName)
+{
+    return std::make_shared<LControlFactory>(applicationName);
+}
+
+LControlFactory::LControlFactory(const SkinString& applicationName) : mApplicationName(applicationName) {}
+
+LControlFactory::~LControlFactory() = default;
+
+void LControlFactory::SetResourceLookup(ResourceLookup lookup)
+{
+    ResourceLookupSlot() = std::move(lookup);
+}
+
+TavoResult LControlFactory::RegisterControlClass(const SkinString& className, ControlCreateFunction creator)
+{
+    mClasses.try_emplace(className, creator);
+    return S_OK;
+}
+
+TavoResult LControlFactory::GetControlCreateFunction(const SkinString& className,
+                                                     ControlCreateFunction& creator) const
+{
+    const auto it = mClasses.find(className);
+    if (it == mClasses.end())
+        throw std::runtime_error(kUnknownClass);
+    creator = it->second;
+    return S_OK;
+}
+
+SkinRef<IFactoryControl> LControlFactory::CreateControl(const SkinRef<LControlDescriptor>& descriptor,
+                                                        const SkinRef<IFactoryControl>& parent)
+{
+    if (!descriptor)
+        return nullptr;
+    // Each descriptor resolves its class once.
+    if (!descriptor->GetCreateFunction())
+    {
+        ControlCreateFunction creator = nullptr;
+        GetControlCreateFunction(descriptor->GetClassName(), creator);
+        descriptor->SetCreateFunction(creator);
+    }
+    SkinRef<IFactoryControl> control;
+    if (auto creator = descriptor->GetCreateFunction())
+        creator(control, parent, descriptor);
+    return control;
+}
+
+SkinRef<IFactoryControl> LControlFactory::CreateControlFromDescriptor(const SkinString& name,
+                                                                      LRootWindow* rootWindow)
+{
+    auto descriptor = FindDescriptorByName(name);
+    if (!descriptor)
+        return nullptr;
+    if (descriptor->GetLayout())
+        descriptor->GetLayout()->visible = true;
+    auto control = CreateControl(descriptor, nullptr);
+    if (control)
+        control->SetRootWindow(rootWindow);
+    return control;
+}
+
+SkinRef<LControlDescriptor> LControlFactory::FindDescriptorByName(const SkinString& name) const
+{
+    const auto root = GetSkinRoot(mCurrentSkinIndex);
+    if (!root)
+        return nullptr;
+    const auto& children = root->GetChildren();
+    for (auto it = children.rbegin(); it != children.rend(); ++it)
+        if (*it && (*it)->GetName() == name)
+            return *it;
+    return nullptr;
+}
+
+TavoResult LControlFactory::ReapplyDescriptor(const SkinRef<IFactoryControl>& control)
+{
+    if (!control)
+        return E_FAIL;
+    auto descriptor = FindDescriptorByName(control->GetName());
+    if (!descriptor)
+        return E_FAIL;
+    return control->SetDescriptor(descriptor);
+}
+
+TavoResult LControlFactory::GetCurrentSkinFontOverride(SkinString& fontName, float& fontSize,
+                                                       int32_t& fontStyle) const
+{
+    const auto root = GetSkinRoot(mCurrentSkinIndex);
+    if (!root || !root->GetSkin())
+        return S_FALSE;
+    const auto& skin = *root->GetSkin();
+    bool any = false;
+    if (!skin.fontName.empty())
+    {
+        fontName = skin.fontName;
+        any = true;
+    }
+    if (skin.fontSize >= 1.0f)
+    {
+        fontSize = skin.fontSize;
+        any = true;
+    }
+    if (skin.fontStyle != -1)
+    {
+        fontStyle = skin.fontStyle;
+        any = true;
+    }
+    return any ? S_OK : S_FALSE;
+}
+
+SkinRef<LControlDescriptor> LControlFactory::GetSkinRoot(int32_t index) const
+{
+    if (index < 0 || index >= GetSkinCount())
+        return nullptr;
+    return mSkinRoots[static_cast<size_t>(index)];
+}
+
+template <class M>
+static typename M::mapped_type FindIn(const M& map, const SkinString& name)
+{
+    const auto it = map.find(name);
+    return it == map.end() ? typename M::mapped_type() : it->second;
+}
+
+SkinRef<LColorizer> LControlFactory::FindColorizer(const SkinString& name) const { return FindIn(mColorizers, name); }
+SkinRef<LVisualPartDescriptor> LControlFactory::FindPart(const SkinString& name) const { return FindIn(mParts, name); }
+SkinRef<LLookDescriptor> LControlFactory::FindLook(const SkinString& name) const { return FindIn(mLooks, name); }
+SkinRef<LLookList> LControlFactory::FindLookList(const SkinString& name) const { return FindIn(mLookLists, name); }
+
+// ---- sources and parse driver ----
+
+TavoResult LControlFactory::ReadSource(const SkinString& path, SourceBytes& source, bool& fromResource)
+{
+    fromResource = path.size() >= 2 && path[0] == u':' && path[1] == u':';
+    if (fromResource)
+    {
+        SkinString name = path.substr(2);
+        for (auto& c : name)
+            if (c == u'.')
+                c = u'_';
+        const auto& lookup = ResourceLookupSlot();
+        if (lookup)
+            source.bytes = lookup(u"TavoXML", name);
+        return source.bytes.empty() ? E_FAIL : S_OK;
+    }
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(Narrow(path).c_str(), "rb"), &std::fclose);
+    if (!file)
+        return E_FAIL;
+    if (std::fseek(file.get(), 0, SEEK_END) != 0)
+        return E_FAIL;
+    const long length = std::ftell(file.get());
+    if (length < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
+        return E_FAIL;
+    try
+    {
+        source.buffer.resize(static_cast<size_t>(length));
+    }
+    catch (const std::bad_alloc&)
+    {
+        return E_OUTOFMEMORY;
+    }
+    if (length > 0 && std::fread(source.buffer.data(), 1, source.buffer.size(), file.get()) != source.buffer.size())
+        return E_FAIL;
+    source.bytes = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(source.buffer.data()), source.buffer.size());
+    return S_OK;
+}
+
+void LControlFactory::ResetReader(bool stringMode)
+{
+    mStringTableMode = stringMode;
+    mCreateParamCapture = false;
+    mInColorizers = mInParts = mInLooks = mInSkins = false;
+    SetCurrentDescriptor(nullptr);
+    mCapture = false;
+    mCapturedText = nullptr;
+    mCurrentTable = nullptr;
+    mMatchCount = 0;
+}
+
+void LControlFactory::SetCurrentDescriptor(const SkinRef<LControlDescriptor>& descriptor)
+{
+    mDescriptorStack.clear();
+    if (descriptor)
+        mDescriptorStack.push_back(descriptor);
+    mCurrentDescriptor = descriptor;
+}
+
+TavoResult LControlFactory::ParseSource(const SkinString& path, bool stringMode, bool rethrowFromResource)
+{
+    SourceBytes source;
+    bool fromResource = false;
+    TavoResult result = ReadSource(path, source, fromResource);
+    if (result == E_OUTOFMEMORY)
+        return result;
+    if (result < 0)
+        return E_FAIL;
+    ResetReader(stringMode);
+    try
+    {
+        result = ParseXML(reinterpret_cast<const char*>(source.bytes.data()), source.bytes.size());
+    }
+    catch (...)
+    {
+        if (fromResource && rethrowFromResource)
+            throw;
+        result = E_FAIL;
+    }
+    // The match count stays readable after the parse.
+    mStringTableMode = false;
+    mCreateParamCapture = false;
+    SetCurrentDescriptor(nullptr);
+    return result;
+}
+
+TavoResult LControlFactory::LoadSkins(const SkinString& path)
+{
+    const TavoResult result = ParseSource(path, false, true);
+    mCurrentSkinIndex = 0;
+    return result;
+}
+
+TavoResult LControlFactory::ParseXML(const char* text, size_t length)
+{
+    if (!text)
+        return E_FAIL;
+    if (length == 0)
+        length = std::strlen(text);
+    if (length > static_cast<size_t>(INT_MAX))
+    {
+        mLastErrorText = u"document too large";
+        mLastErrorLine = 0;
+        return E_FAIL;
+    }
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    if (!parser)
+        return E_OUTOFMEMORY;
+    std::exception_ptr error;
+    ParserContext ctx{this, parser, &error};
+    XML_SetUserData(parser, &ctx);
+    XML_SetElementHandler(parser, &StartHandler, &EndHandler);
+    XML_SetCharacterDataHandler(parser, &CharacterHandler);
+    mSkipNextStart = true;
+    const XML_Status status = XML_Parse(parser, text, static_cast<int>(length), XML_TRUE);
+    TavoResult result = S_OK;
+    if (status != XML_STATUS_OK || error)
+    {
+        mLastErrorLine = static_cast<int32_t>(XML_GetCurrentLineNumber(parser));
+        if (error)
+        {
+            try
+            {
+                std::rethrow_exception(error);
+            }
+            catch (const std::exception& e)
+            {
+                mLastErrorText = Wide(e.what());
+            }
+            catch (...)
+            {
+                mLastErrorText.clear();
+            }
+        }
+        else
+            mLastErrorText = Wide(XML_ErrorString(XML_GetErrorCode(parser)));
+        result = E_FAIL;
+    }
+    XML_ParserFree(parser);
+    mCapture = false;
+    mCapturedText = nullptr;
+    if (error)
+        std::rethrow_exception(error);
+    return result;
+}
+
+// ---- string tables ----
+
+TavoResult LControlFactory::LoadStringTables(const SkinString& applicationSource,
+                                             const SkinString& frameworkSource, int32_t lcid)
+{
+    mCurrentLCID = lcid;
+    // Matches are counted during one parse; a source is parsed again only
+    // when its last pass matched nothing.
+    auto run = [this](const SkinString& source, bool& outOfMemory) {
+        outOfMemory = ParseSource(source, true, false) == E_OUTOFMEMORY;
+        return mMatchCount;
+    };
+    bool oom = false;
+    if (run(applicationSource, oom) == 0 && !oom)
+    {
+        const int32_t l = mCurrentLCID;
+        mCurrentLCID = (l == 1028 || l == 3076 || l == 5124) ? 31748 : (l & 0xFF);
+        if (run(applicationSource, oom) == 0 && !oom)
+        {
+            mCurrentLCID = 9;
+            run(applicationSource, oom);
+        }
+    }
+    if (oom)
+        return E_OUTOFMEMORY;
+    if (run(frameworkSource, oom) == 0 && !oom)
+    {
+        mCurrentLCID = 9;
+        run(frameworkSource, oom);
+    }
+    return oom ? E_OUTOFMEMORY : S_OK;
+}
+
+SkinRef<LStringTable> LControlFactory::GetStringTable(const SkinString& tableId) const
+{
+    const auto it = mStringTables.find(tableId);
+    if (it == mStringTables.end())
+        return nullptr;
+    return LStringTable::Create(it->second);
+}
+
+SkinRef<LStringTable> LControlFactory::GetFrameworkStringTable() const
+{
+    return GetStringTable(u"Framework");
+}
+
+SkinRef<LStringTable> LControlFactory::GetApplicationStringTable() const
+{
+    return GetStringTable(u"|" + mApplicationName);
+}
+
+SkinRef<LStringTable> LControlFactory::GetControlStringTable(const IFactoryControl* owner,
+                                                             const SkinString& name) const
+{
+    const SkinString ownerClass = owner ? owner->GetDescriptorClassName() : mApplicationName;
+    return GetStringTable(ownerClass + u"|" + name);
+}
+
+void LControlFactory::StartStringTableElement(const char* name, const char** attributes)
+{
+    if (Is(name, "StringTable"))
+    {
+        SkinString id;
+        GetString(attributes, "ID", id);
+        mCurrentTable = &mStringTables[id];
+    }
+    else if (Is(name, "String"))
+    {
+        mCurrentStringId.clear();
+        GetString(attributes, "ID", mCurrentStringId);
+    }
+    else if (Is(name, "Locale"))
+    {
+        const char* lcid = FindAttr(attributes, "LCID");
+        // A string outside any table has nowhere to go.
+        if (!lcid || !mCurrentTable || ParseLocaleId(lcid) != mCurrentLCID)
+            return;
+        ++mMatchCount;
+        mCapture = true;
+        mCapturedText = &(*mCurrentTable)[mCurrentStringId];
+    }
+}
+
+// ---- element handlers ----
+
+void LControlFactory::XMLStartElement(const char* name, const char** attributes)
+{
+    if (mSkipNextStart)
+    {
+        mSkipNextStart = false;
+        return;
+    }
+    if (Is(name, "Application"))
+    {
+        mApplicationName.clear();
+        GetString(attributes, "Name", mApplicationName);
+        return;
+    }
+    if (mStringTableMode)
+    {
+        StartStringTableElement(name, attributes);
+        return;
+    }
+    if (Is(name, "Skins"))
+        mInSkins = true;
+    else if (Is(name, "Skin"))
+        StartSkin(attributes);
+    else if (Is(name, "FontLocale"))
+    {
+        int32_t lcid = 0;
+        if (GetInt(attributes, "LCID", lcid))
+            mFontLocale = lcid;
+    }
+    else if (Is(name, "FontXLat"))
+        StartFontXLat(attributes);
+    else if (Is(name, "SubControl"))
+        StartSubControl(attributes);
+    else if (Is(name, "CreateParamList"))
+        mCurrentCreateParams = LStringTable::Create();
+    else if (Is(name, "CreateParam"))
+    {
+        if (GetString(attributes, "ID", mCurrentStringId))
+        {
+            mCreateParamCapture = true;
+            mCreateParamFresh = true;
+        }
+    }
+    else if (Is(name, "LookList"))
+        StartLookList(attributes);
+    else if (Is(name, "LookLists"))
+        SetCurrentDescriptor(nullptr);
+    else if (Is(name, "Look"))
+        StartLook(attributes);
+    else if (Is(name, "Looks"))
+        mInLooks = true;
+    else if (Is(name, "ClientPart"))
+        StartClientPart(attributes);
+    else if (Is(name, "TextProperties"))
+        StartTextProperties(attributes);
+    else if (Is(name, "NonClientParts"))
+        mDockedPartCounter = -1;
+    else if (Is(name, "NonClientPart"))
+        StartNonClientPart(attributes);
+    else if (Is(name, "Parts"))
+        mInParts = true;
+    else if (Is(name, "Part"))
+        StartPart(attributes);
+    else if (Is(name, "Colorizers"))
+        mInColorizers = true;
+    else if (Is(name, "Colorizer"))
+        StartColorizer(attributes);
+}
+
+void LControlFactory::XMLEndElement(const char* name)
+{
+    if (mStringTableMode)
+    {
+        mCapture = false;
+        mCapturedText = nullptr;
+        return;
+    }
+    if (Is(name, "SubControl"))
+    {
+        if (!mCurrentDescriptor)
+            return;
+        mCurrentDescriptor->SortChildrenByLayoutOrder();
+        mDescriptorStack.pop_back();
+        mCurrentDescriptor = mDescriptorStack.empty() ? nullptr : mDescriptorStack.back();
+    }
+    else if (Is(name, "Skin"))
+    {
+        if (mCurrentDescriptor && mCurrentDescriptor == GetSkinRoot(mCurrentSkinIndex))
+            SetCurrentDescriptor(nullptr);
+    }
+    else if (Is(name, "Skins"))
+        mInSkins = false;
+    else if (Is(name, "Looks"))
+        mInLooks = false;
+    else if (Is(name, "Parts"))
+        mInParts = false;
+    else if (Is(name, "Colorizers"))
+        mInColorizers = false;
+    else if (Is(name, "CreateParamList"))
+    {
+        if (mCurrentDescriptor)
+            mCurrentDescriptor->SetCreateParams(mCurrentCreateParams);
+    }
+    else if (Is(name, "CreateParam"))
+        mCreateParamCapture = false;
+}
+
+void LControlFactory::XMLCharacterData(const char* text, int length)
+{
+    if (length <= 0)
+        return;
+    if (mStringTableMode)
+    {
+        if (mCapture && mCapturedText)
+            AppendUtf8AsUtf16(*mCapturedText, text, static_cast<size_t>(length));
+        return;
+    }
+    if (!mCreateParamCapture || !mCurrentCreateParams || mCurrentStringId.empty())
+        return;
+    // The parser hands one text over in several runs (at line ends and
+    // entities): the runs of one element are joined, a later element replaces.
+    SkinString run;
+    AppendUtf8AsUtf16(run, text, static_cast<size_t>(length));
+    SkinString value;
+    if (!mCreateParamFresh && mCurrentCreateParams->FindString(mCurrentStringId, value))
+        run = value + run;
+    mCreateParamFresh = false;
+    mCurrentCreateParams->SetString(mCurrentStringId, run);
+}
+
+void LControlFactory::StartSkin(const char** attributes)
+{
+    SkinString name;
+    GetString(attributes, "Name", name);
+    auto skin = LSkinDescriptor::Create(name);
+    if (!mCurrentDescriptor)
+    {
+        auto root = LControlDescriptor::Create(u"Application", mApplicationName, nullptr);
+        SetCurrentDescriptor(root);
+        mSkinRoots.push_back(root);
+        mCurrentSkinIndex = GetSkinCount() - 1;
+        GetString(attributes, "FontName", skin->fontName);
+        GetFloat(attributes, "FontSize", skin->fontSize);
+        GetInt(attributes, "FontStyle", skin->fontStyle);
+    }
+    else
+    {
+        const auto xlat = mFontTranslation.find(mPendingFont.name);
+        skin->fontName = xlat != mFontTranslation.end() ? xlat->second : mPendingFont.name;
+        skin->fontSize = mPendingFont.size;
+        skin->fontStyle = mPendingFont.style;
+        skin->fontInheritsFromParent = mPendingFont.inheritsFromParent;
+        skin->fontSizeIsRelative = mPendingFont.sizeIsRelative;
+        SkinString listName;
+        if (GetString(attributes, "LookList", listName))
+            if (auto list = FindLookList(listName))
+                skin->lookList = list;
+    }
+    mCurrentDescriptor->SetSkin(skin);
+}
+
+void LControlFactory::StartFontXLat(const char** attributes)
+{
+    if (!mFontLocale || *mFontLocale != mCurrentLCID)
+        return;
+    SkinString name, xlat;
+    if (!GetString(attributes, "Name", name) || !GetString(attributes, "XLat", xlat))
+        return;
+    mFontTranslation.try_emplace(name, xlat);
+    if (mCurrentDescriptor && mCurrentDescriptor->GetSkin() && mCurrentDescriptor->GetSkin()->fontName == name)
+        mCurrentDescriptor->GetSkin()->fontName = xlat;
+}
+
+void LControlFactory::StartSubControl(const char** attributes)
+{
+    SkinString className, name;
+    if (!GetString(attributes, "Class", className) || !GetString(attributes, "Name", name) ||
+        mDescriptorStack.size() > static_cast<size_t>(kMaxSubControlDepth))
+        throw std::runtime_error(kBadSubControl);
+
+    LControlDescriptor* parent = mCurrentDescriptor.get();
+    auto descriptor = LControlDescriptor::Create(className, name, parent);
+    if (parent)
+        parent->AddChild(descriptor);
+    mCurrentDescriptor = descriptor;
+    mDescriptorStack.push_back(descriptor);
+
+    auto layout = LLayoutDescriptor::Create();
+    descriptor->SetLayout(layout);
+    const bool underRoot = parent && parent->GetClassName() == u"Application";
+    auto& l = *layout;
+    GetBool(attributes, "ClipToParent", l.clipToParent);
+    GetInt(attributes, "Z_Order", l.zOrder);
+    if (!underRoot)
+    {
+        GetInt(attributes, "TabStop", l.tabStop);
+        GetBool(attributes, "IsVisible", l.visible);
+    }
+    GetInt(attributes, "LayoutOrder", l.layoutOrder);
+    struct AxisNames
+    {
+        const char *anchor, *docked, *posTo, *posRel, *posAbs, *sizeTo, *sizeRel, *sizeAbs, *minTo, *minRel,
+            *minAbs, *maxTo, *maxRel, *maxAbs;
+    };
+    static const AxisNames kX{"XPlacementAnchor", "XIsDocked", "XPositionToControl", "XPositionRel",
+                              "XPositionAbs", "XSizeToControl", "XSizeRel", "XSizeAbs",
+                              "XMinSizeToControl", "XMinSizeRel", "XMinSizeAbs", "XMaxSizeToControl",
+                              "XMaxSizeRel", "XMaxSizeAbs"};
+    static const AxisNames kY{"YPlacementAnchor", "YIsDocked", "YPositionToControl", "YPositionRel",
+                              "YPositionAbs", "YSizeToControl", "YSizeRel", "YSizeAbs",
+                              "YMinSizeToControl", "YMinSizeRel", "YMinSizeAbs", "YMaxSizeToControl",
+                              "YMaxSizeRel", "YMaxSizeAbs"};
+    auto readAxis = [attributes](const AxisNames& n, LLayoutDescriptor::Axis& a) {
+        GetFloat(attributes, n.anchor, a.placementAnchor);
+        GetBool(attributes, n.docked, a.docked);
+        ReadPositionRef(attributes, n.posTo, a.positionRef, a.positionRefName);
+        GetFloat(attributes, n.posRel, a.positionRel);
+        GetIntAsDouble(attributes, n.posAbs, a.positionAbs);
+        ReadSizeRef(attributes, n.sizeTo, a.sizeRef, a.sizeRefName);
+        GetFloat(attributes, n.sizeRel, a.sizeRel);
+        GetIntAsDouble(attributes, n.sizeAbs, a.sizeAbs);
+        ReadLimitRef(attributes, n.minTo, a.minRef, a.minRefName);
+        GetFloat(attributes, n.minRel, a.minRel);
+        GetIntAsDouble(attributes, n.minAbs, a.minAbs);
+        ReadLimitRef(attributes, n.maxTo, a.maxRef, a.maxRefName);
+        GetFloat(attributes, n.maxRel, a.maxRel);
+        GetIntAsDouble(attributes, n.maxAbs, a.maxAbs);
+    };
+    readAxis(kX, l.x);
+    readAxis(kY, l.y);
+    GetString(attributes, "TextDecoration", l.textDecoration);
+    SkinString overflow;
+    if (GetString(attributes, "TextOverflowXType", overflow))
+    {
+        if (overflow == u"Clip") l.textOverflowX = 0;
+        else if (overflow == u"Expand") l.textOverflowX = 1;
+        else if (overflow == u"Wrap") l.textOverflowX = 2;
+    }
+    if (GetString(attributes, "TextOverflowYType", overflow))
+    {
+        if (overflow == u"Clip") l.textOverflowY = 0;
+        else if (overflow == u"Expand") l.textOverflowY = 1;
+    }
+
+    mPendingFont = PendingFont();
+    GetBool(attributes, "FontInheritsFromParent", mPendingFont.inheritsFromParent);
+    GetBool(attributes, "FontSizeIsRelative", mPendingFont.sizeIsRelative);
+    GetString(attributes, "FontName", mPendingFont.name);
+    if (!GetFloat(attributes, "FontSize", mPendingFont.size))
+        mPendingFont.sizeIsRelative = false;
+    GetInt(attributes, "FontStyle", mPendingFont.style);
+}
+
+void LControlFactory::StartColorizer(const char** attributes)
+{
+    SkinString name, typeText;
+    ColorRGBA color;
+    if (!GetString(attributes, "Name", name) || !GetString(attributes, "ColorType", typeText) ||
+        !GetColor(attributes, "Color", color))
+        return;
+    int32_t type = typeText == u"LinearGradient" ? LColorizer::kLinearGradient
+                   : typeText == u"RadialGradient" ? LColorizer::kRadialGradient
+                                                    : LColorizer::kSolid;
+    ColorRGBA endColor;
+    float sx = 0, sy = 0, ex = 0, ey = 0;
+    if (type != LColorizer::kSolid)
+    {
+        if (!(GetColor(attributes, "GradientEndColor", endColor) && GetFloat(attributes, "GradientStartX", sx) &&
+              GetFloat(attributes, "GradientStartY", sy) && GetFloat(attributes, "GradientEndX", ex) &&
+              GetFloat(attributes, "GradientEndY", ey)))
+        {
+            type = LColorizer::kSolid;
+            endColor = ColorRGBA();
+        }
+    }
+    mColorizers.try_emplace(name, LColorizer::Create(name, type, color, endColor, sx, sy, ex, ey));
+}
+
+void LControlFactory::StartPart(const char** attributes)
+{
+    SkinString name, resizeText;
+    int32_t width = 0, height = 0;
+    if (!GetString(attributes, "Name", name) || !GetInt(attributes, "Width", width) ||
+        !GetInt(attributes, "Height", height) || !GetString(attributes, "ResizeType", resizeText))
+        return;
+    const int32_t resize = resizeText == u"Tile" ? LVisualPartDescriptor::kTile
+                           : resizeText == u"Center" ? LVisualPartDescriptor::kCenter
+                                                     : LVisualPartDescriptor::kStretch;
+    SkinString image, file;
+    SourceRect imageRect;
+    if (GetString(attributes, "ImageFile", file) && !file.empty())
+    {
+        if (GetInt(attributes, "ImageLocX", imageRect.x) && GetInt(attributes, "ImageLocY", imageRect.y))
+        {
+            image = mResourceBasePath + file;
+            imageRect.width = width;
+            imageRect.height = height;
+        }
+    }
+    SkinRef<LColorizer> colorizer;
+    SkinString colorizerName;
+    if (GetString(attributes, "ColorizerName", colorizerName))
+        colorizer = FindColorizer(colorizerName);
+    if (image.empty() && !colorizer)
+        return;
+    float alpha = 1.0f;
+    GetFloat(attributes, "ColorizerAlphaMod", alpha);
+    SkinString mask;
+    SourceRect maskRect;
+    if (GetString(attributes, "ColorizerMaskFile", file))
+    {
+        if (!GetInt(attributes, "MaskLocX", maskRect.x) || !GetInt(attributes, "MaskLocY", maskRect.y))
+            return;
+        mask = mResourceBasePath + file;
+        maskRect.width = width;
+        maskRect.height = height;
+    }
+    auto part = !image.empty()
+                    ? LVisualPartDescriptor::CreateImagePart(name, image, imageRect, resize, colorizer, alpha, mask, maskRect)
+                    : LVisualPartDescriptor::CreateColorPart(name, colorizer, width, height, resize, alpha, mask, maskRect);
+    if (part)
+        mParts.try_emplace(name, part);
+}
+
+void LControlFactory::StartLook(const char** attributes)
+{
+    if (mInLooks)
+    {
+        SkinString name;
+        if (!GetString(attributes, "Name", name))
+            return;
+        mCurrentLook = LLookDescriptor::Create(name);
+        mLooks.try_emplace(name, mCurrentLook);
+        return;
+    }
+    if (!mCurrentLookList)
+        return;
+    SkinString name;
+    int32_t index = 0;
+    if (!GetString(attributes, "Name", name) || !GetInt(attributes, "Index", index))
+        return;
+    if (auto look = FindLook(name))
+        mCurrentLookList->SetAt(index, look);
+}
+
+void LControlFactory::StartLookList(const char** attributes)
+{
+    SkinString name;
+    int32_t count = 0;
+    if (!GetString(attributes, "Name", name) || !GetInt(attributes, "NumLooks", count))
+        return;
+    if (auto existing = FindLookList(name))
+    {
+        if (mCurrentDescriptor && mCurrentDescriptor->GetSkin())
+            mCurrentDescriptor->GetSkin()->lookList = existing;
+        mCurrentLookList.reset();
+        return;
+    }
+    if (count < 0 || count > kMaxLookSlots)
+        return;
+    mCurrentLookList = LLookList::Create(count);
+    mLookLists.emplace(name, mCurrentLookList);
+    if (mCurrentDescriptor && mCurrentDescriptor->GetSkin())
+        mCurrentDescriptor->GetSkin()->lookList = mCurrentLookList;
+}
+
+void LControlFactory::StartClientPart(const char** attributes)
+{
+    SkinString name;
+    int32_t l = 0, t = 0, r = 0, b = 0;
+    if (!GetString(attributes, "Name", name) || !GetInt(attributes, "OffsetLeft", l) ||
+        !GetInt(attributes, "OffsetTop", t) || !GetInt(attributes, "OffsetRight", r) ||
+        !GetInt(attributes, "OffsetBottom", b))
+        return;
+    auto part = FindPart(name);
+    if (!part || !mCurrentLook)
+        return;
+    mCurrentLook->SetClientPart(LDockedPart::Create(part, 15, l, t, r, b, false, 0, false, 0));
+}
+
+void LControlFactory::StartNonClientPart(const char** attributes)
+{
+    ++mDockedPartCounter;
+    SkinString name;
+    if (!GetString(attributes, "Name", name))
+        return;
+    auto part = FindPart(name);
+    if (!part || !mCurrentLook)
+        return;
+    int32_t mask = 0, l = 0, t = 0, r = 0, b = 0, w = 0, h = 0;
+    if (GetInt(attributes, "OffsetLeft", l)) mask |= LDockedPart::kLeft;
+    if (GetInt(attributes, "OffsetTop", t)) mask |= LDockedPart::kTop;
+    if (GetInt(attributes, "OffsetRight", r)) mask |= LDockedPart::kRight;
+    if (GetInt(attributes, "OffsetBottom", b)) mask |= LDockedPart::kBottom;
+    GetInt(attributes, "Width", w);
+    GetInt(attributes, "Height", h);
+    mCurrentLook->dockedParts.push_back(LDockedPart::Create(part, mask, l, t, r, b, w > 0, w, h > 0, h));
+}
+
+void LControlFactory::StartTextProperties(const char** attributes)
+{
+    TextProperties p;
+    SkinString foreground;
+    if (!(GetFloat(attributes, "TextLeftRel", p.leftRel) && GetInt(attributes, "TextLeftAbs", p.leftAbs) &&
+          GetFloat(attributes, "TextRightRel", p.rightRel) && GetInt(attributes, "TextRightAbs", p.rightAbs) &&
+          GetFloat(attributes, "TextHAlign", p.hAlign) && GetFloat(attributes, "TextTopRel", p.topRel) &&
+          GetInt(attributes, "TextTopAbs", p.topAbs) && GetFloat(attributes, "TextBottomRel", p.bottomRel) &&
+          GetInt(attributes, "TextBottomAbs", p.bottomAbs) && GetFloat(attributes, "TextVAlign", p.vAlign) &&
+          GetString(attributes, "TextForegroundPart", foreground)))
+        return;
+    auto part = FindPart(foreground);
+    if (!part || !mCurrentLook)
+        return;
+    mCurrentLook->SetTextProperties(p, part);
+}
+
+}  // namespace Tavo

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ControlBase/SkinDescriptors.h"
+#include "System/KeyCode.h"
+
+#include <map>
+#include <vector>
+
+namespace Tavo {
+
+// The notification a key raises, by name; stands in for the interned id.
+class HotKeyName
+{
+public:
+    HotKeyName() = default;
+    explicit HotKeyName(SkinString name) : mName(std::move(name)) {}
+    const SkinString& GetName() const { return mName; }
+    bool IsEmpty() const { return mName.empty(); }
+    auto operator<=>(const HotKeyName&) const = default;
+
+private:
+    SkinString mName;
+};
+
+// Binds keys to notification names; each key belongs to one binding only.
+class HotKeyMap
+{
+public:
+    // E_INVALIDARG when the key is bound already (to any name) or the name is empty.
+    TavoResult AddBinding(const KeyCode& key, const SkinString& name);
+    // Entries "<prefix>.<...>.<name>" whose text is a key; refusals are ignored.
+    TavoResult LoadBindings(const LStringTable* table, const SkinString& prefix);
+    // The name bound to a key equal to the given one, or empty.
+    SkinString FindBinding(const KeyCode& key) const;
+    std::vector<KeyCode> GetKeyCodes(const SkinString& name) const;
+    bool HasBinding(const SkinString& name) const;
+
+private:
+    std::map<HotKeyName, std::vector<KeyCode>> mBindings;
+};
+
+}  // namespace Tavo

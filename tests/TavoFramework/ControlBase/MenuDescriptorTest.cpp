@@ -1,0 +1,115 @@
+#include "ControlBase/MenuDescriptor.h"
+
+#include <gtest/gtest.h>
+
+using namespace Tavo;
+
+namespace {
+
+using Pairs = LMenuDescriptor::KeyTextPairs;
+
+SkinString Label(const SkinRef<LMenuDescriptor>& m, int i) { return m->GetItem(i)->label; }
+
+}  // namespace
+
+TEST(MenuDescriptor, BuildsFromKeysWithHintsSeparatorsAndSubmenus)
+{
+    const Pairs pairs = {
+        {u"00.NID_OPEN", u"Open|Ctrl+O|extra"},
+        {u"01.-", u""},
+        {u"02.RECENT.", u"Recent|hint"},
+        {u"03.MISSING.", u"Nowhere"},
+        {u"RECENT.01.NID_R2", u"second"},  // dropped: index 1 before index 0
+        {u"RECENT.00.NID_R1", u"first"},
+        {u"RECENT.01.NID_R2", u"second"},
+        {u"7", u"one part is skipped"},
+        {u".0.NID_X", u"empty first part"},
+        {u"05.NID_GAP", u"out of order"},
+        {u"03.NID_EXIT", u"Exit"},
+    };
+    auto menu = LMenuDescriptor::BuildFromKeyTextPairs(pairs);
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(menu->GetItemCount(), 3);  // the dangling sublist reference adds nothing
+    auto open = menu->GetItem(0);
+    EXPECT_EQ(open->label, u"Open");
+    EXPECT_EQ(open->hint, u"Ctrl+O|extra");
+    EXPECT_EQ(open->key, u"NID_OPEN");
+    EXPECT_TRUE(open->firstFlag);
+    EXPECT_FALSE(open->secondFlag);
+    EXPECT_EQ(open->GetOwner(), menu);
+    EXPECT_TRUE(menu->GetItem(1)->separator);
+    auto recent = menu->GetItem(2);
+    EXPECT_EQ(recent->label, u"Recent");
+    EXPECT_EQ(recent->hint, u"hint");
+    EXPECT_TRUE(recent->key.empty());
+    EXPECT_EQ(recent->GetOwner(), menu);
+    ASSERT_EQ(recent->GetItemCount(), 2);
+    EXPECT_EQ(Label(recent, 0), u"first");
+    EXPECT_EQ(recent->GetItem(1)->key, u"NID_R2");
+    EXPECT_EQ(recent->GetItem(0)->GetOwner(), recent);
+
+    EXPECT_FALSE(LMenuDescriptor::BuildFromKeyTextPairs({{u"x", u"y"}}));
+}
+
+TEST(MenuDescriptor, ProductMenuEntry)
+{
+    auto menu = LMenuDescriptor::BuildFromKeyTextPairs({{u"00.CONTEXT_MENU0.", u"File"},
+                                                        {u"CONTEXT_MENU0.00.NID_MENU_FILE_SELECT", u"Select Firmware File"}});
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(menu->GetItem(0)->GetItemCount(), 1);
+    EXPECT_EQ(menu->GetItem(0)->GetItem(0)->key, u"NID_MENU_FILE_SELECT");
+}
+
+TEST(MenuDescriptor, SelfReferringSublistsEnd)
+{
+    auto menu = LMenuDescriptor::BuildFromKeyTextPairs({{u"00.LOOP.", u"Loop"}, {u"LOOP.00.LOOP.", u"Again"}});
+    ASSERT_TRUE(menu);
+    int depth = 0;
+    for (SkinRef<LMenuDescriptor> m = menu; m->GetItemCount() > 0; m = m->GetItem(0))
+        ++depth;
+    EXPECT_GT(depth, 1);
+    EXPECT_LT(depth, 100);
+}
+
+TEST(MenuDescriptor, InsertInfoAndClone)
+{
+    auto menu = LMenuDescriptor::Create();
+    EXPECT_EQ(menu->InsertItem(1, u"a", u"K", true, false), E_INVALIDARG);
+    EXPECT_EQ(menu->InsertItem(0, u"b", u"KB", true, true), 0);
+    EXPECT_EQ(menu->InsertItem(0, u"a", u"KA", false, false), 0);
+    EXPECT_EQ(menu->InsertSeparator(2), 2);
+    auto sub = menu->GetItem(1);
+    sub->InsertItem(0, u"deep", u"KD", true, false);
+
+    LMenuDescriptor::ItemInfo info;
+    EXPECT_EQ(menu->GetItemInfo(1, info), S_OK);
+    EXPECT_EQ(info.label, u"b");
+    EXPECT_TRUE(info.secondFlag);
+    EXPECT_EQ(menu->GetItemInfo(3, info), E_INVALIDARG);
+    EXPECT_FALSE(info.firstFlag);
+    EXPECT_TRUE(info.label.empty());
+
+    auto copy = menu->Clone();
+    ASSERT_EQ(copy->GetItemCount(), 3);
+    EXPECT_FALSE(copy->GetOwner());
+    for (int i = 0; i < 3; ++i)
+    {
+        EXPECT_NE(copy->GetItem(i), menu->GetItem(i));
+        EXPECT_EQ(copy->GetItem(i)->label, menu->GetItem(i)->label);
+        EXPECT_EQ(copy->GetItem(i)->key, menu->GetItem(i)->key);
+        EXPECT_EQ(copy->GetItem(i)->separator, menu->GetItem(i)->separator);
+        EXPECT_EQ(copy->GetItem(i)->GetOwner(), copy);
+    }
+    ASSERT_EQ(copy->GetItem(1)->GetItemCount(), 1);
+    EXPECT_NE(copy->GetItem(1)->GetItem(0), sub->GetItem(0));
+    EXPECT_EQ(copy->GetItem(1)->GetItem(0)->label, u"deep");
+    EXPECT_EQ(copy->GetItem(1)->GetItem(0)->GetOwner(), copy->GetItem(1));
+
+    std::weak_ptr<LMenuDescriptor> weak = menu;
+    auto item = menu->GetItem(0);
+    menu->ReleaseInternalReferences();
+    EXPECT_EQ(menu->GetItemCount(), 0);
+    EXPECT_FALSE(item->GetOwner());
+    menu.reset();
+    EXPECT_TRUE(weak.expired());
+}

@@ -1,0 +1,231 @@
+#include "ControlBase/ControlFactory.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace Tavo;
+
+namespace {
+
+const std::filesystem::path kSource = TAVO_SOURCE_DIR;
+const SkinString kAppName = u"Tessaro DJ_DEVICE_FAMILY_NAME_String_FirmwareUpdater";
+
+std::string ReadFile(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The same document as UTF-16LE with a byte-order mark and a matching declaration.
+std::string ToUtf16(std::string utf8)
+{
+    const std::string from = "encoding=\"UTF-8\"";
+    if (auto pos = utf8.find(from); pos != std::string::npos)
+        utf8.replace(pos, from.size(), "encoding=\"UTF-16\"");
+    std::u16string wide;
+    for (size_t i = 0; i < utf8.size();)
+    {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        uint32_t cp = c;
+        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        if (extra)
+            cp = c & (0x3F >> extra);
+        ++i;
+        for (; extra > 0; --extra, ++i)
+            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);
+        if (cp >= 0x10000)
+        {
+            cp -= 0x10000;
+            wide.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            wide.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        }
+        else
+            wide.push_back(static_cast<char16_t>(cp));
+    }
+    std::string out = "\xFF\xFE";
+    for (char16_t ch : wide)
+    {
+        out.push_back(static_cast<char>(ch & 0xFF));
+        out.push_back(static_cast<char>(ch >> 8));
+    }
+    return out;
+}
+
+class ProductResources : public ::testing::TestWithParam<bool>
+{
+protected:
+    void SetUp() override
+    {
+        mDir = std::filesystem::temp_directory_path() / ("tavo_product_" + std::to_string(GetParam()));
+        std::filesystem::create_directories(mDir);
+        auto copy = [this](const std::filesystem::path& from, const char* name) {
+            std::string bytes = ReadFile(from);
+            ASSERT_FALSE(bytes.empty()) << from;
+            std::ofstream(mDir / name, std::ios::binary) << (GetParam() ? ToUtf16(bytes) : bytes);
+        };
+        copy(kSource / "FirmwareUpdater/Resources/Skins.xml", "Skins.xml");
+        copy(kSource / "FirmwareUpdater/Resources/StringTables.xml", "StringTables.xml");
+        copy(kSource / "TavoFramework/Resources/FrameworkStrings.xml", "FrameworkStrings.xml");
+        mFactory = LControlFactory::Create(kAppName);
+        const SkinString base = mDir.u16string() + u"/";
+        mFactory->SetResourceBasePath(base);
+        ASSERT_EQ(mFactory->LoadStringTables(base + u"StringTables.xml", base + u"FrameworkStrings.xml", 1033), S_OK);
+        ASSERT_EQ(mFactory->LoadSkins(base + u"Skins.xml"), S_OK)
+            << std::string(mFactory->GetLastErrorText().begin(), mFactory->GetLastErrorText().end());
+    }
+    void TearDown() override { std::filesystem::remove_all(mDir); }
+
+    SkinString Text(const SkinString& table, const SkinString& id)
+    {
+        auto t = mFactory->GetStringTable(table);
+        SkinString text = u"<missing>";
+        if (t)
+            t->FindString(id, text);
+        return text;
+    }
+
+    std::filesystem::path mDir;
+    SkinRef<LControlFactory> mFactory;
+};
+
+}  // namespace
+
+TEST_P(ProductResources, SkinCarriesTheMainWindowTree)
+{
+    ASSERT_EQ(mFactory->GetSkinCount(), 1);
+    EXPECT_EQ(mFactory->GetApplicationName(), kAppName);
+    auto root = mFactory->GetSkinRoot(0);
+    EXPECT_EQ(root->GetSkin()->name, u"Skin1");
+    SkinString font;
+    float size = 0;
+    int32_t style = -1;
+    EXPECT_EQ(mFactory->GetCurrentSkinFontOverride(font, size, style), S_OK);
+    EXPECT_EQ(font, u"Arial");
+    EXPECT_EQ(size, 8.25f);
+    EXPECT_EQ(style, 0);
+
+    auto main = mFactory->FindDescriptorByName(u"mainControl");
+    ASSERT_TRUE(main);
+    EXPECT_EQ(main->GetClassName(), u"FirmwareUpdater.MainControl");
+    ASSERT_TRUE(mFactory->FindDescriptorByName(u"toolTip"));
+    EXPECT_EQ(mFactory->FindDescriptorByName(u"toolTip")->GetClassName(), u"Framework.ToolTip");
+    ASSERT_TRUE(mFactory->FindDescriptorByName(u"contextMenu"));
+    EXPECT_EQ(mFactory->FindDescriptorByName(u"contextMenu")->GetClassName(), u"Framework.PopupMenu");
+    EXPECT_FALSE(mFactory->FindDescriptorByName(u"mainMenu"));
+
+    std::map<SkinString, SkinString> children;
+    for (const auto& c : main->GetChildren())
+        children[c->GetName()] = c->GetClassName();
+    const std::map<SkinString, SkinString> expected = {
+        {u"buttonUpdateFirmware", u"Framework.Button"},
+        {u"buttonScanForDevice", u"Framework.Button"},
+        {u"buttonExit", u"Framework.Button"},
+        {u"buttonReinitialize", u"Framework.Button"},
+        {u"buttonManualDeviceReadyForUpdateButton", u"Framework.Button"},
+        {u"buttonManualDeviceHasUpdatedRescanButton", u"Framework.Button"},
+        {u"labelDeviceInformation", u"Framework.Label"},
+        {u"labelFirmwareFileInformation", u"Framework.Label"},
+        {u"labelUpdateProcessInformation", u"Framework.Label"},
+        {u"labelFileFirmwareVersion", u"Framework.Label"},
+        {u"labelDeviceFirmwareVersion", u"Framework.Label"},
+        {u"labelDeviceCannotUpdateError", u"Framework.Label"},
+        {u"progressBar", u"Framework.ProgressBar"},
+        {u"updaterVersionLabel", u"Framework.Label"},
+        {u"mainMenu", u"Framework.MainMenu"},
+    };
+    EXPECT_EQ(children, expected);
+
+    for (const auto& c : main->GetChildren())
+    {
+        EXPECT_EQ(c->GetLayout()->visible, c->GetName() != u"mainMenu") << std::string(c->GetName().begin(), c->GetName().end());
+        ASSERT_TRUE(c->GetSkin());
+        EXPECT_TRUE(c->GetSkin()->lookList) << std::string(c->GetName().begin(), c->GetName().end());
+    }
+    std::set<SkinString> bar;
+    for (const auto& c : main->GetChildren())
+        if (c->GetName() == u"progressBar")
+            for (const auto& part : c->GetChildren())
+                bar.insert(part->GetName());
+    EXPECT_EQ(bar, (std::set<SkinString>{u"activeOverlay", u"percentCompleteLabel", u"percentSymbolLabel", u"timeRemainingLabel"}));
+}
+
+TEST_P(ProductResources, StringTablesHoldTheProductTexts)
+{
+    const SkinString mc = u"FirmwareUpdater.MainControl|";
+    SkinString text;
+    ASSERT_TRUE(mFactory->GetApplicationStringTable());
+    EXPECT_TRUE(mFactory->GetApplicationStringTable()->FindString(u"SELECT_FIRMWARE_FILE_DIALOG_FILE_FILTER", text));
+    EXPECT_EQ(text, u"Firmware Files (*.bin)|*.bin|All files (*.*)|*.*\"");
+    EXPECT_EQ(Text(mc + u"labelFirmwareFileInformation", u"LABEL_FIRMARE_FILE_INVALID"),
+              u"The firmware update file is missing or invalid.");
+    EXPECT_EQ(Text(mc + u"labelFirmwareFileInformation", u"LABEL_FIRMARE_FILE_FOUND_VERSION_KNOWN"), u"   ");
+    EXPECT_EQ(Text(mc + u"labelDeviceInformation", u"LABEL_NO_DEVICE_FOUND"),
+              u"K620 ZENTA device not found.\nPlug in the K620 ZENTA and click the \"SCAN FOR DEVICE\" button.");
+    const SkinString transition = Text(mc + u"labelUpdateProcessInformation", u"LABEL_UPDATE_TRANSITIONING_TO_UPDATE_MODE");
+    EXPECT_EQ(transition, Text(mc + u"labelUpdateProcessInformation", u"LABEL"));
+    EXPECT_NE(transition.find(u"4. Once \u201CUPDATE FIRMWARE?\u201D is displayed release the buttons.\n5."), SkinString::npos);
+    EXPECT_NE(Text(mc + u"labelDeviceCannotUpdateError", u"LABEL_DRIVER_IS_TOO_OLD").find(u"1.0.5"), SkinString::npos);
+    EXPECT_EQ(Text(mc + u"buttonUpdateFirmware", u"LABEL"), u"UPDATE FIRMWARE");
+    EXPECT_EQ(Text(mc + u"mainMenu", u"CONTEXT_MENU0.00.NID_MENU_FILE_SELECT"), u"Select Firmware File");
+    EXPECT_EQ(Text(mc + u"updaterVersionLabel", u"LABEL"), u"Updater: %s");
+    EXPECT_NE(Text(kAppName + u"|mainControl", u"LABEL"), u"<missing>");
+    EXPECT_EQ(Text(u"Framework.ProgressBar|percentCompleteLabel", u"LABEL"), u"99");
+
+    auto fw = mFactory->GetFrameworkStringTable();
+    ASSERT_TRUE(fw);
+    EXPECT_TRUE(fw->FindString(u"REMAINING", text));
+    EXPECT_EQ(text, u"Remaining");
+    EXPECT_TRUE(fw->FindString(u"GL_ERROR_CAPTION", text));
+    EXPECT_EQ(text, u"OpenGL Error");
+}
+
+TEST_P(ProductResources, OtherEnglishLocalesFallBack)
+{
+    for (int32_t lcid : {2057, 3081, 1031, 1041})
+    {
+        auto f = LControlFactory::Create(kAppName);
+        const SkinString base = mDir.u16string() + u"/";
+        f->LoadStringTables(base + u"StringTables.xml", base + u"FrameworkStrings.xml", lcid);
+        SkinString text;
+        ASSERT_TRUE(f->GetApplicationStringTable()) << lcid;
+        EXPECT_TRUE(f->GetApplicationStringTable()->FindString(u"SELECT_FIRMWARE_FILE_DIALOG_TITLE", text)) << lcid;
+        EXPECT_EQ(text, u"Select Firmware File");
+        EXPECT_TRUE(f->GetFrameworkStringTable()->FindString(u"HOURS_PLURAL", text));
+        EXPECT_EQ(text, u"Hours");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, ProductResources, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Utf16" : "Utf8"; });
+
+TEST(EmbeddedResources, LoadThroughTheResourceLookup)
+{
+    const std::string skins = ReadFile(kSource / "FirmwareUpdater/Resources/Skins.xml");
+    const std::string app = ReadFile(kSource / "FirmwareUpdater/Resources/StringTables.xml");
+    const std::string fw = ReadFile(kSource / "TavoFramework/Resources/FrameworkStrings.xml");
+    std::vector<SkinString> asked;
+    LControlFactory::SetResourceLookup([&](const SkinString& type, const SkinString& name) {
+        asked.push_back(type + u":" + name);
+        const std::string* bytes = name == u"APP_SKINS" ? &skins : name == u"APP_STRINGS" ? &app
+                                 : name == u"FRAMEWORK_STRINGS" ? &fw : nullptr;
+        if (!bytes)
+            return std::span<const uint8_t>();
+        return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size());
+    });
+    auto f = LControlFactory::Create(kAppName);
+    f->SetResourceBasePath(u"::");
+    EXPECT_EQ(f->LoadStringTables(u"::APP_STRINGS", u"::FRAMEWORK_STRINGS", 1033), S_OK);
+    EXPECT_EQ(f->LoadSkins(u"::APP.SKINS"), S_OK);
+    EXPECT_EQ(f->LoadSkins(u"::MISSING"), E_FAIL);
+    LControlFactory::SetResourceLookup(nullptr);
+    EXPECT_TRUE(f->FindDescriptorByName(u"mainControl"));
+    EXPECT_TRUE(f->GetFrameworkStringTable());
+    EXPECT_EQ(asked.front(), u"TavoXML:APP_STRINGS");
+    EXPECT_EQ(asked[asked.size() - 2], u"TavoXML:APP_SKINS");
+}

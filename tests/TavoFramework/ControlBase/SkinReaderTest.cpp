@@ -1,0 +1,323 @@
+#include "ControlBase/ControlFactory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+using namespace Tavo;
+
+namespace {
+
+SkinRef<LControlFactory> Parse(const std::string& body)
+{
+    auto f = LControlFactory::Create(u"App");
+    const std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Root>" + body + "</Root>";
+    EXPECT_EQ(f->ParseXML(doc.c_str(), 0), S_OK) << std::string(f->GetLastErrorText().begin(), f->GetLastErrorText().end());
+    return f;
+}
+
+const char* kLooks = R"(
+<Colorizers>
+  <Colorizer Name="c1" ColorType="SolidFill" Color="0xFF43E346"/>
+  <Colorizer Name="c1" ColorType="SolidFill" Color="0xFF000000"/>
+  <Colorizer Name="rgb" ColorType="SolidFill" Color="43E346"/>
+  <Colorizer Name="grad" ColorType="LinearGradient" Color="0xFF000000" GradientEndColor="0xFFFFFFFF" GradientStartX="0" GradientStartY="0" GradientEndX="1" GradientEndY="1"/>
+  <Colorizer Name="halfGrad" ColorType="LinearGradient" Color="0xFF000000" GradientEndColor="0xFFFFFFFF" GradientStartX="0" GradientStartY="0" GradientEndX="1"/>
+  <Colorizer Name="noColor" ColorType="SolidFill"/>
+</Colorizers>
+<Parts>
+  <Part Name="p1" Width="4" Height="5" ResizeType="Tile" ColorizerName="c1"/>
+  <Part Name="p1" Width="9" Height="9" ResizeType="Center" ColorizerName="c1"/>
+  <Part Name="img" Width="8" Height="6" ResizeType="Center" ImageFile="a.png" ImageLocX="1" ImageLocY="2"/>
+  <Part Name="imgNoLoc" Width="8" Height="6" ResizeType="Stretch" ImageFile="a.png" ColorizerName="c1"/>
+  <Part Name="imgNoLocNoColor" Width="8" Height="6" ResizeType="Stretch" ImageFile="a.png"/>
+  <Part Name="noHeight" Width="8" ResizeType="Stretch" ColorizerName="c1"/>
+</Parts>
+<Looks>
+  <Look Name="l1">
+    <ClientPart Name="p1" OffsetLeft="1" OffsetTop="2" OffsetRight="3" OffsetBottom="4"/>
+    <NonClientParts>
+      <NonClientPart Name="img" OffsetLeft="5" OffsetBottom="6" Width="10"/>
+      <NonClientPart Name="unknown" OffsetLeft="5"/>
+    </NonClientParts>
+    <TextProperties TextLeftRel="0" TextLeftAbs="1" TextRightRel="1" TextRightAbs="-1" TextHAlign="0.5" TextTopRel="0" TextTopAbs="0" TextBottomRel="1" TextBottomAbs="0" TextVAlign="0.5" TextForegroundPart="p1"/>
+  </Look>
+  <Look Name="l2">
+    <TextProperties TextLeftRel="0" TextLeftAbs="1" TextRightRel="1" TextRightAbs="-1" TextHAlign="0.5" TextTopRel="0" TextTopAbs="0" TextBottomRel="1" TextBottomAbs="0" TextVAlign="0.5"/>
+  </Look>
+</Looks>
+<LookLists>
+  <LookList Name="list" NumLooks="3"><Look Name="l1" Index="0"/><Look Name="l1" Index="2"/><Look Name="nope" Index="1"/><Look Name="l2" Index="99"/></LookList>
+  <LookList Name="list" NumLooks="5"><Look Name="l2" Index="0"/></LookList>
+  <LookList Name="huge" NumLooks="2000000000"/>
+</LookLists>
+)";
+
+}  // namespace
+
+TEST(SkinReader, RecordsAndFirstDefinitionWins)
+{
+    auto f = Parse(kLooks);
+    auto c1 = f->FindColorizer(u"c1");
+    ASSERT_TRUE(c1);
+    EXPECT_EQ(c1->color.ToARGB(), 0xFF43E346u);
+    EXPECT_EQ(f->FindColorizer(u"rgb")->color.ToARGB(), 0x0043E346u);
+    EXPECT_EQ(f->FindColorizer(u"grad")->type, LColorizer::kLinearGradient);
+    EXPECT_EQ(f->FindColorizer(u"grad")->endY, 1.0f);
+    EXPECT_EQ(f->FindColorizer(u"halfGrad")->type, LColorizer::kSolid);
+    EXPECT_EQ(f->FindColorizer(u"halfGrad")->endColor.ToARGB(), 0u);
+    EXPECT_FALSE(f->FindColorizer(u"noColor"));
+
+    auto p1 = f->FindPart(u"p1");
+    ASSERT_TRUE(p1);
+    EXPECT_EQ(p1->resizeType, LVisualPartDescriptor::kTile);
+    EXPECT_EQ(p1->width, 4);
+    auto img = f->FindPart(u"img");
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->image, u"a.png");
+    EXPECT_EQ(img->imageRect.y, 2);
+    EXPECT_EQ(img->imageRect.width, 8);
+    EXPECT_EQ(img->alphaModifier, 1.0f);
+    // Without a location the image is dropped; a colorizer still makes a part.
+    ASSERT_TRUE(f->FindPart(u"imgNoLoc"));
+    EXPECT_TRUE(f->FindPart(u"imgNoLoc")->image.empty());
+    EXPECT_FALSE(f->FindPart(u"imgNoLocNoColor"));
+    EXPECT_FALSE(f->FindPart(u"noHeight"));
+
+    auto l1 = f->FindLook(u"l1");
+    ASSERT_TRUE(l1 && l1->clientPart);
+    EXPECT_EQ(l1->clientPart->offsetMask, 15);
+    EXPECT_EQ(l1->clientPart->offsetBottom, 4);
+    ASSERT_EQ(l1->dockedParts.size(), 1u);
+    EXPECT_EQ(l1->dockedParts[0]->offsetMask, LDockedPart::kLeft | LDockedPart::kBottom);
+    EXPECT_TRUE(l1->dockedParts[0]->fixedWidth);
+    EXPECT_FALSE(l1->dockedParts[0]->fixedHeight);
+    EXPECT_TRUE(l1->hasTextProperties);
+    EXPECT_EQ(l1->text.rightAbs, -1);
+    EXPECT_FALSE(f->FindLook(u"l2")->hasTextProperties);
+
+    // A second list of the same name keeps the first and its slots.
+    auto list = f->FindLookList(u"list");
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->GetCount(), 3);
+    EXPECT_EQ(list->GetAt(0), l1);
+    EXPECT_EQ(list->GetAt(2), l1);
+    EXPECT_FALSE(list->GetAt(1));
+    EXPECT_FALSE(f->FindLookList(u"huge"));
+}
+
+TEST(SkinReader, SubControlLayoutAndSkins)
+{
+    auto f = Parse(std::string(kLooks) + R"(
+<FontLocale LCID="0x0409"/>
+<Skins>
+  <Skin Name="S" FontName="Arial" FontSize="8.25" FontStyle="0">
+    <SubControl Class="X.Main" Name="main" IsVisible="False" TabStop="7" XSizeAbs="300" FontName="Tahoma" FontSize="9">
+      <Skin Name="mainSkin" LookList="list">
+        <SubControl Class="X.B" Name="b" LayoutOrder="2" IsVisible="False" TabStop="3" ClipToParent="true"
+          XPositionToControl="main" YPositionToControl="Screen" XSizeToControl="Children" YSizeToControl="Self"
+          XMinSizeToControl="Self" XMaxSizeToControl="main" XPositionAbs="-12" YSizeRel="0.5"
+          TextOverflowXType="Wrap" TextOverflowYType="Wrap" XIsDocked="True" YIsDocked="true"/>
+        <SubControl Class="X.A" Name="a" LayoutOrder="1" TextOverflowXType="Expand" TextOverflowYType="Expand">
+          <CreateParamList>
+            <CreateParam ID="DEFER_CREATE"> true
+</CreateParam>
+            <CreateParam ID="TEXT">a &amp; b</CreateParam>
+          </CreateParamList>
+        </SubControl>
+      </Skin>
+    </SubControl>
+  </Skin>
+</Skins>)");
+    ASSERT_EQ(f->GetSkinCount(), 1);
+    auto root = f->GetSkinRoot(0);
+    EXPECT_EQ(root->GetClassName(), u"Application");
+    EXPECT_EQ(root->GetName(), u"App");
+    EXPECT_EQ(root->GetSkin()->fontName, u"Arial");
+    EXPECT_EQ(root->GetSkin()->fontSize, 8.25f);
+    EXPECT_EQ(root->GetSkin()->fontStyle, 0);
+
+    ASSERT_EQ(root->GetChildren().size(), 1u);
+    auto main = root->GetChildren()[0];
+    // Directly under a skin root, IsVisible and TabStop are ignored.
+    EXPECT_TRUE(main->GetLayout()->visible);
+    EXPECT_EQ(main->GetLayout()->tabStop, 0);
+    EXPECT_EQ(main->GetLayout()->x.sizeAbs, 300.0);
+    EXPECT_EQ(main->GetLayout()->y.sizeAbs, 40.0);
+    EXPECT_EQ(main->GetSkin()->fontName, u"Tahoma");
+    EXPECT_EQ(main->GetSkin()->fontSize, 9.0f);
+    EXPECT_EQ(main->GetSkin()->fontStyle, -1);
+    EXPECT_EQ(main->GetSkin()->lookList, f->FindLookList(u"list"));
+
+    // Children end up sorted by layout order.
+    ASSERT_EQ(main->GetChildren().size(), 2u);
+    auto a = main->GetChildren()[0];
+    auto b = main->GetChildren()[1];
+    EXPECT_EQ(a->GetName(), u"a");
+    EXPECT_EQ(b->GetParent(), main.get());
+    const auto& lb = *b->GetLayout();
+    EXPECT_FALSE(lb.visible);
+    EXPECT_EQ(lb.tabStop, 3);
+    EXPECT_FALSE(lb.clipToParent);  // only "True" is true
+    EXPECT_TRUE(lb.x.docked);
+    EXPECT_FALSE(lb.y.docked);
+    EXPECT_EQ(lb.x.positionRef, 2);
+    EXPECT_EQ(lb.x.positionRefName, u"main");
+    EXPECT_EQ(lb.y.positionRef, 0);
+    EXPECT_EQ(lb.x.sizeRef, 3);
+    EXPECT_EQ(lb.x.sizeRefName, u"Children");
+    EXPECT_EQ(lb.y.sizeRef, 2);
+    EXPECT_EQ(lb.x.minRef, 0);
+    EXPECT_EQ(lb.x.maxRef, 1);
+    EXPECT_EQ(lb.x.positionAbs, -12.0);
+    EXPECT_EQ(lb.x.sizeAbs, 16.0);
+    EXPECT_EQ(lb.y.sizeRel, 0.5f);
+    EXPECT_EQ(lb.textOverflowX, 2);
+    EXPECT_EQ(lb.textOverflowY, 0);
+    EXPECT_EQ(a->GetLayout()->textOverflowY, 1);
+    // A nested skin without font attributes on its SubControl is unset.
+    EXPECT_FALSE(b->GetSkin());
+
+    ASSERT_TRUE(a->GetCreateParams());
+    EXPECT_TRUE(a->IsDeferredCreate());
+    SkinString text;
+    EXPECT_TRUE(a->GetCreateParams()->FindString(u"TEXT", text));
+    EXPECT_EQ(text, u"a & b");
+}
+
+TEST(SkinReader, FontTranslationFollowsTheLocale)
+{
+    auto f = LControlFactory::Create(u"App");
+    // No source found: the fallback still ends on English.
+    EXPECT_EQ(f->LoadStringTables(u"/nonexistent/a.xml", u"/nonexistent/b.xml", 1041), S_OK);
+    ASSERT_EQ(f->GetCurrentLCID(), 9);
+    // A hexadecimal font locale reads as 0 and never matches.
+    const std::string doc = R"(<R>
+      <FontLocale LCID="0x0009"/><FontXLat Name="Arial" XLat="Never"/>
+      <FontLocale LCID="9"/><FontXLat Name="Arial" XLat="Gothic"/><FontXLat Name="Arial" XLat="Second"/>
+      <Skin Name="S"><SubControl Class="C" Name="n" FontName="Arial"><Skin Name="inner"/></SubControl>
+      <SubControl Class="C" Name="m" FontName="Tahoma"><Skin Name="inner"/></SubControl></Skin></R>)";
+    ASSERT_EQ(f->ParseXML(doc.c_str(), 0), S_OK);
+    EXPECT_EQ(f->GetSkinRoot(0)->GetChildren()[0]->GetSkin()->fontName, u"Gothic");
+    EXPECT_EQ(f->GetSkinRoot(0)->GetChildren()[1]->GetSkin()->fontName, u"Tahoma");
+}
+
+TEST(SkinReader, BadInputGivesErrorsNotCrashes)
+{
+    auto f = LControlFactory::Create(u"App");
+    const char* truncated = "<Root><Colorizers><Colorizer Name=\"c\" ColorType=\"SolidFill\" Color=\"FF00FF00\"/>\n<Parts";
+    EXPECT_EQ(f->ParseXML(truncated, 0), E_FAIL);
+    EXPECT_FALSE(f->GetLastErrorText().empty());
+    EXPECT_EQ(f->GetLastErrorLine(), 2);
+    // Records read before the error stay.
+    EXPECT_TRUE(f->FindColorizer(u"c"));
+
+    const std::string bad = "<Root>\n<Skin Name=\"S\">\n<SubControl Name=\"x\"/></Skin></Root>";
+    try
+    {
+        f->ParseXML(bad.c_str(), 0);
+        FAIL() << "no exception";
+    }
+    catch (const std::runtime_error& e)
+    {
+        EXPECT_STREQ(e.what(),
+                     "Runtime Error : Bad Subcontrol Element : Tavo::LControlFactory::XMLStartElement : "
+                     "ControlBase\\ControlFactory : Line 1089");
+    }
+    EXPECT_EQ(f->GetLastErrorLine(), 3);
+
+    // From a file the error is caught and reported.
+    const auto path = std::filesystem::temp_directory_path() / "tavo_bad_skin.xml";
+    std::ofstream(path) << bad;
+    EXPECT_EQ(f->LoadSkins(path.u16string()), E_FAIL);
+    EXPECT_EQ(std::string(f->GetLastErrorText().begin(), f->GetLastErrorText().end()).find("Bad Subcontrol Element"), 16u);
+    EXPECT_EQ(f->GetLastErrorLine(), 3);
+    std::filesystem::remove(path);
+    EXPECT_EQ(f->LoadSkins(u"/nonexistent/Skins.xml"), E_FAIL);
+
+    // Absurdly deep trees are refused rather than exhausting the stack.
+    std::string deep = "<R><Skin Name=\"S\">";
+    for (int i = 0; i < 5000; ++i)
+        deep += "<SubControl Class=\"C\" Name=\"n\">";
+    EXPECT_THROW(f->ParseXML(deep.c_str(), 0), std::runtime_error);
+
+    // Unknown elements, stray end tags and elements out of place are ignored.
+    const char* odd = "<R><Whatever/><LookList Name=\"x\" NumLooks=\"-3\"/><Look Name=\"q\" Index=\"0\"/>"
+                      "<ClientPart Name=\"p\" OffsetLeft=\"0\" OffsetTop=\"0\" OffsetRight=\"0\" OffsetBottom=\"0\"/>"
+                      "<LookLists><Skin Name=\"S\"><SubControl Class=\"C\" Name=\"n\"><LookLists/></SubControl></Skin></LookLists>"
+                      "<CreateParam ID=\"x\">y</CreateParam><String ID=\"s\"><Locale LCID=\"0\">t</Locale></String></R>";
+    EXPECT_EQ(f->ParseXML(odd, 0), S_OK);
+    EXPECT_FALSE(f->FindLookList(u"x"));
+}
+
+TEST(StringTables, LocaleFallbackAndTables)
+{
+    const auto dir = std::filesystem::temp_directory_path() / "tavo_string_tables";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "app.xml") << R"(<?xml version="1.0" encoding="UTF-8"?>
+<Root><Application Name="Pellax">
+  <StringTable ID="|Pellax">
+    <String ID="A"><Locale LCID="0x0009">english</Locale><Locale LCID="0x7c04">chinese</Locale><Locale LCID="0x000400">four</Locale></String>
+    <String ID="B"><Locale LCID="9">decimal nine</Locale><Locale LCID="0X0009">capital x</Locale></String>
+    <String ID="D"><Locale LCID="1031">deutsch</Locale></String>
+  </StringTable>
+  <StringTable ID="Pellax|mainControl"><String ID="LABEL"><Locale LCID="0x0009"> two
+lines </Locale></String></StringTable>
+  <StringTable ID="|Pellax"><String ID="C"><Locale LCID="0x0009">more</Locale></String></StringTable>
+</Application></Root>)";
+    std::ofstream(dir / "fw.xml") << R"(<Root><StringTable ID="Framework">
+    <String ID="HOURS"><Locale LCID="0x0009">Hours</Locale><Locale LCID="0x7c04">hours-zh</Locale></String>
+    </StringTable></Root>)";
+    const auto app = (dir / "app.xml").u16string();
+    const auto fw = (dir / "fw.xml").u16string();
+
+    struct Case { int32_t lcid; int32_t finalLcid; const char16_t* a; };
+    // The framework source has no Simplified Chinese, so 2052 ends on 9.
+    for (const Case& c : {Case{1033, 9, u"english"}, Case{1028, 31748, u"chinese"}, Case{3076, 31748, u"chinese"},
+                          Case{5124, 31748, u"chinese"}, Case{2052, 9, u"four"}, Case{9, 9, u"english"},
+                          Case{1031, 9, nullptr}})
+    {
+        auto f = LControlFactory::Create(u"Unnamed");
+        EXPECT_EQ(f->LoadStringTables(app, fw, c.lcid), S_OK);
+        EXPECT_EQ(f->GetApplicationName(), u"Pellax");
+        auto table = f->GetApplicationStringTable();
+        ASSERT_TRUE(table) << c.lcid;
+        SkinString text = u"unchanged";
+        if (c.a)
+        {
+            EXPECT_TRUE(table->FindString(u"A", text)) << c.lcid;
+            EXPECT_EQ(text, c.a) << c.lcid;
+        }
+        else
+        {
+            // Another language's texts add nothing, not even an empty entry.
+            EXPECT_FALSE(table->FindString(u"A", text));
+            EXPECT_EQ(text, u"unchanged");
+            EXPECT_TRUE(table->FindString(u"D", text));
+        }
+        EXPECT_EQ(f->GetCurrentLCID(), c.finalLcid) << c.lcid;
+    }
+
+    auto f = LControlFactory::Create(u"Unnamed");
+    f->LoadStringTables(app, fw, 1033);
+    SkinString text;
+    auto table = f->GetApplicationStringTable();
+    // "9" in decimal matches; "0X0009" reads as decimal 0 and does not.
+    EXPECT_TRUE(table->FindString(u"B", text));
+    EXPECT_EQ(text, u"decimal nine");
+    EXPECT_TRUE(table->FindString(u"C", text));
+    EXPECT_TRUE(f->GetControlStringTable(nullptr, u"mainControl")->FindString(u"LABEL", text));
+    EXPECT_EQ(text, u" two\nlines ");
+    EXPECT_TRUE(f->GetFrameworkStringTable()->FindString(u"HOURS", text));
+    EXPECT_EQ(text, u"Hours");
+    EXPECT_FALSE(f->GetControlStringTable(nullptr, u"nothing"));
+    // Lookups hand out copies.
+    table->SetString(u"C", u"changed");
+    f->GetApplicationStringTable()->FindString(u"C", text);
+    EXPECT_EQ(text, u"more");
+    std::filesystem::remove_all(dir);
+}

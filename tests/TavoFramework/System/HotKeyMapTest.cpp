@@ -1,0 +1,59 @@
+#include "System/HotKeyMap.h"
+
+#include <gtest/gtest.h>
+
+using Tavo::HotKeyMap;
+using Tavo::KeyCode;
+
+TEST(HotKeyMap, EachKeyBindsOnce)
+{
+    HotKeyMap map;
+    const KeyCode altF4 = KeyCode::FromString(u"Alt+VKEY_F4");
+    EXPECT_EQ(map.AddBinding(altF4, u"NID_APP_EXIT_REQ"), Tavo::S_OK);
+    EXPECT_EQ(map.AddBinding(altF4, u"NID_APP_EXIT_REQ"), Tavo::E_INVALIDARG);
+    EXPECT_EQ(map.AddBinding(altF4, u"NID_OTHER"), Tavo::E_INVALIDARG);
+    EXPECT_FALSE(map.HasBinding(u"NID_OTHER"));
+    EXPECT_EQ(map.AddBinding(KeyCode::FromString(u"VKEY_F1"), u""), Tavo::E_INVALIDARG);
+
+    const KeyCode escape = KeyCode::FromString(u"VKEY_ESCAPE");
+    EXPECT_EQ(map.AddBinding(escape, u"NID_APP_EXIT_REQ"), Tavo::S_OK);
+    const auto keys = map.GetKeyCodes(u"NID_APP_EXIT_REQ");
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].code, altF4.code);
+    EXPECT_EQ(keys[1].code, escape.code);
+    EXPECT_EQ(map.FindBinding(escape), u"NID_APP_EXIT_REQ");
+    EXPECT_EQ(map.FindBinding(KeyCode::FromString(u"VKEY_F4")), u"");
+    EXPECT_FALSE(map.HasBinding(u""));
+    EXPECT_TRUE(map.GetKeyCodes(u"").empty());
+}
+
+TEST(HotKeyMap, CharacterBindingsIgnoreCtrlAndShift)
+{
+    HotKeyMap map;
+    ASSERT_EQ(map.AddBinding(KeyCode::FromString(u"[1]"), u"NID_ONE"), Tavo::S_OK);
+    EXPECT_EQ(map.FindBinding(KeyCode(0x03000001u)), u"NID_ONE");
+    EXPECT_EQ(map.FindBinding(KeyCode(0x04000001u)), u"");
+}
+
+TEST(HotKeyMap, LoadsPrefixedEntriesFirstIdWinning)
+{
+    auto table = Tavo::LStringTable::Create();
+    table->SetString(u"GHK.NID_APP_EXIT_REQ", u"Alt+VKEY_F4");
+    table->SetString(u"GHK.A.NID_ALSO_F4", u"Alt+VKEY_F4");
+    table->SetString(u"GHK.NID_HELP", u"VKEY_F1");
+    table->SetString(u"LHK.NID_LOCAL", u"VKEY_F2");
+    table->SetString(u"GHKX.NID_NOT_PREFIXED", u"VKEY_F3");
+    HotKeyMap map;
+    EXPECT_EQ(map.LoadBindings(table.get(), u"GHK"), Tavo::S_OK);
+    // "GHK.A.NID_ALSO_F4" sorts first and takes the key.
+    EXPECT_EQ(map.FindBinding(KeyCode::FromString(u"Alt+VKEY_F4")), u"NID_ALSO_F4");
+    EXPECT_FALSE(map.HasBinding(u"NID_APP_EXIT_REQ"));
+    EXPECT_TRUE(map.HasBinding(u"NID_HELP"));
+    EXPECT_FALSE(map.HasBinding(u"NID_LOCAL"));
+    EXPECT_FALSE(map.HasBinding(u"NID_NOT_PREFIXED"));
+
+    HotKeyMap local;
+    local.LoadBindings(table.get(), u"LHK");
+    EXPECT_TRUE(local.HasBinding(u"NID_LOCAL"));
+    EXPECT_EQ(local.LoadBindings(nullptr, u"LHK"), Tavo::E_INVALIDARG);
+}
