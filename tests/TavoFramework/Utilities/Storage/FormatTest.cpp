@@ -1,0 +1,169 @@
+#include "Utilities/Storage/Format.h"
+#include "Utilities/Storage/StringT.h"
+#include "Utilities/Storage/Unicode.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using namespace Tavo;
+
+std::u16string Text(const WString& s) { return std::u16string(s.c_str(), s.GetLength()); }
+std::string Bytes(const NString& s) { return std::string(s.c_str(), s.GetLength()); }
+
+TEST(FormatTest, FormatsWhatTheCallersUse)
+{
+    EXPECT_EQ(Text(Format(u"%d.%d.%d", 1, 0, 6)), u"1.0.6");
+    EXPECT_EQ(Text(Format(u" (%d)", -3)), u" (-3)");
+    EXPECT_EQ(Text(Format(u"%u %X %x", 4000000000u, 0xABCu, 255)), u"4000000000 ABC ff");
+    EXPECT_EQ(Text(Format(u"0x%08x", 0x1f)), u"0x0000001f");
+    EXPECT_EQ(Text(Format(u"%X", -1)), u"FFFFFFFF");
+    EXPECT_EQ(Text(Format(u"%lf|%.2lf|%g", 2.5, 1.005, 0.5)), u"2.500000|1.00|0.5");
+    EXPECT_EQ(Text(Format(u"%s=%s", WString(u"k\u00e9y"), u"v")), u"k\u00e9y=v");
+    EXPECT_EQ(Text(Format(u"%s", "narrow \xC3\xA9")), u"narrow \u00e9");
+    EXPECT_EQ(Text(Format(u"[%5d|%-5d|%05d]", 42, 42, 42)), u"[   42|42   |00042]");
+    EXPECT_EQ(Text(Format(u"[%4s|%-4s|%.2s]", u"ab", u"ab", u"abc")), u"[  ab|ab  |ab]");
+    EXPECT_EQ(Text(Format(u"%c%c 100%%", u'O', 75)), u"OK 100%");
+    EXPECT_EQ(Text(Format(u"%*d|%.*f", 4, 7, 1, 2.25)), u"   7|2.2");
+    EXPECT_EQ(Text(Format(u"%I64d %lld", int64_t(1) << 40, -5LL)), u"1099511627776 -5");
+    EXPECT_EQ(Text(Format(u"%s", static_cast<const char16_t*>(nullptr))), u"(null)");
+}
+
+TEST(FormatTest, MismatchedAndMissingArgumentsNeverCrash)
+{
+    EXPECT_EQ(Text(Format(u"%s and %s", 12, 2.5)), u"12 and 2.5");
+    EXPECT_EQ(Text(Format(u"%d", u"text")), u"text");
+    EXPECT_EQ(Text(Format(u"%f", 3)), u"3.000000");
+    EXPECT_EQ(Text(Format(u"%d%%", 1.9)), u"1%");
+    EXPECT_EQ(Text(Format(u"%d and %d", 1)), u"1 and %d");
+    EXPECT_EQ(Text(Format(u"50%")), u"50%");
+    EXPECT_EQ(Text(Format(u"%y %d", 3)), u"%y 3");
+    EXPECT_EQ(Text(Format(u"%n|%d", 5, 6)), u"|6");
+    EXPECT_TRUE(Format(nullptr).IsEmpty());
+    EXPECT_EQ(Text(Format(u"%*d", 1)), u"%*d");
+}
+
+TEST(FormatTest, LongOutputIsCutCleanly)
+{
+    std::u16string chunk(1000, u'a');
+    WString big = Format(u"%s%s%s%s%s%s%s%s%s%s%s%s%s%s%s%s%s", chunk.c_str(), chunk.c_str(), chunk.c_str(),
+                         chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(),
+                         chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(),
+                         chunk.c_str(), chunk.c_str());
+    EXPECT_EQ(big.GetLength(), kFormatBufferUnits - 1);
+    EXPECT_EQ(Format(u"%99999d", 1).GetLength(), kFormatBufferUnits - 1);
+
+    // A surrogate pair that does not fit whole is dropped whole.
+    std::u16string pad(kFormatBufferUnits - 2, u'b');
+    WString cut = Format(u"%s\U0001F600", pad.c_str());
+    EXPECT_EQ(cut.GetLength(), kFormatBufferUnits - 2);
+}
+
+TEST(FormatTest, NumbersForDisplay)
+{
+    EXPECT_EQ(Text(FormatDouble(2.5, 2)), u"2.50");
+    EXPECT_EQ(Text(FormatDouble(2.5, -1)), u"2.500000");
+    EXPECT_EQ(Text(FormatDouble(2.5, 0)), u"2");
+    EXPECT_EQ(Text(DoubleToString(3.75, 1)), u"3.8");
+    EXPECT_EQ(Text(FormatFixedPoint(0, 2)), u".00");
+    EXPECT_EQ(Text(FormatFixedPoint(7, 3)), u".007");
+    EXPECT_EQ(Text(FormatFixedPoint(120, 2)), u"1.20");
+    EXPECT_EQ(Text(FormatFixedPoint(5, 2)), u".05");
+    EXPECT_EQ(Text(FormatFixedPoint(1234, 1)), u"123.4");
+    EXPECT_EQ(Text(FormatFixedPoint(1234, 0)), u"1234");
+    EXPECT_EQ(Text(IntToString(-42, 0)), u"-42");
+    EXPECT_EQ(Text(IntToString(7, 3)), u"007");
+
+    unsigned char id[16] = {0xAB, 0x05};
+    char16_t out[33];
+    EXPECT_EQ(BytesToHexW(id, out), out);
+    EXPECT_EQ(std::u16string(out), u"AB05" + std::u16string(28, u'0'));
+    EXPECT_EQ(std::u16string(out).size(), 32u);
+}
+
+TEST(UnicodeTest, NarrowToWide)
+{
+    WString w;
+    EXPECT_EQ(AssignFromNarrow(w, "\xC3\xA9", -1), S_OK);
+    EXPECT_EQ(Text(w), u"\u00e9");
+    EXPECT_EQ(w.GetBuffer()->GetSize(), 4u);
+    EXPECT_EQ(AssignFromNarrow(w, "\xF0\x9F\x98\x80!", -1), S_OK);
+    EXPECT_EQ(Text(w), u"\U0001F600!");
+
+    // Illegal sequences stop the conversion and keep what came before.
+    EXPECT_EQ(AssignFromNarrow(w, "\xC0\x80", -1), E_FAIL);
+    EXPECT_TRUE(w.IsEmpty());
+    EXPECT_EQ(w.GetBuffer(), WString().GetBuffer());
+    EXPECT_EQ(AssignFromNarrow(w, "ab\xED\xA0\x80z", -1), E_FAIL);  // encoded surrogate
+    EXPECT_EQ(Text(w), u"ab");
+    EXPECT_EQ(AssignFromNarrow(w, "ab\xF4\x90\x80\x80", -1), E_FAIL);  // above U+10FFFF
+    EXPECT_EQ(Text(w), u"ab");
+    EXPECT_EQ(AssignFromNarrow(w, "ab\xE0\x80\xAF", -1), E_FAIL);  // overlong
+    EXPECT_EQ(Text(w), u"ab");
+    EXPECT_EQ(AssignFromNarrow(w, "ab\x80", -1), E_FAIL);  // stray trail byte
+    EXPECT_EQ(Text(w), u"ab");
+    EXPECT_EQ(AssignFromNarrow(w, "ab\xF5\x80\x80\x80", -1), E_FAIL);
+    EXPECT_EQ(Text(w), u"ab");
+
+    // A sequence cut by the count is truncated input.
+    EXPECT_EQ(AssignFromNarrow(w, "ab\xE2\x82\xAC", 4), E_FAIL);
+    EXPECT_EQ(Text(w), u"ab");
+    EXPECT_EQ(AssignFromNarrow(w, "ab\xE2\x82\xAC", 5), S_OK);
+    EXPECT_EQ(Text(w), u"ab\u20ac");
+    EXPECT_EQ(AssignFromNarrow(w, nullptr, -1), S_OK);
+    EXPECT_TRUE(w.IsEmpty());
+}
+
+TEST(UnicodeTest, WideToNarrow)
+{
+    NString n;
+    EXPECT_EQ(AssignFromWide(n, WString().c_str(), -1), S_OK);
+    EXPECT_EQ(n.GetBuffer(), NString().GetBuffer());
+    EXPECT_EQ(AssignFromWide(n, u"\u00e9\u20ac\U0001F600", -1), S_OK);
+    EXPECT_EQ(Bytes(n), "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
+    EXPECT_EQ(n.GetBuffer()->GetSize(), 10u);
+
+    // A lone high surrogate at the end of the input stops the conversion.
+    const char16_t loneHigh[] = {u'a', u'b', 0xD83D};
+    EXPECT_EQ(AssignFromWide(n, loneHigh, 3), E_FAIL);
+    EXPECT_EQ(Bytes(n), "ab");
+    // Lenient: a lone surrogate elsewhere is encoded as three bytes.
+    const char16_t loneLow[] = {u'a', 0xDC00, u'b', 0};
+    EXPECT_EQ(AssignFromWide(n, loneLow, -1), S_OK);
+    EXPECT_EQ(Bytes(n), "a\xED\xB0\x80" "b");
+    EXPECT_EQ(Bytes(NString(WString(u"x\u00e9"))), "x\xC3\xA9");
+}
+
+TEST(UnicodeTest, ReferenceRoutinesReportWhereTheyStopped)
+{
+    const char16_t pair[] = {0xD83D, 0xDE00};
+    char out[3];
+    const char16_t* source = pair;
+    char* target = out;
+    EXPECT_EQ(ConvertUTF16toUTF8(&source, pair + 2, &target, out + 3, lenientConversion), targetExhausted);
+    EXPECT_EQ(source, pair);
+    EXPECT_EQ(target, out);
+
+    const char16_t lone[] = {0xDC00};
+    source = lone;
+    EXPECT_EQ(ConvertUTF16toUTF8(&source, lone + 1, &target, out + 3, strictConversion), sourceIllegal);
+
+    const char bytes[] = "\xF0\x9F\x98\x80";
+    char16_t units[1];
+    const char* in = bytes;
+    char16_t* at = units;
+    EXPECT_EQ(ConvertUTF8toUTF16(&in, bytes + 4, &at, units + 1, lenientConversion), targetExhausted);
+    EXPECT_EQ(in, bytes);
+
+    const unsigned char legal[] = {0xF4, 0x8F, 0xBF, 0xBF};
+    const unsigned char tooHigh[] = {0xF4, 0x90, 0x80, 0x80};
+    const unsigned char c1[] = {0xC1, 0xBF};
+    EXPECT_TRUE(isLegalUTF8(legal, 4));
+    EXPECT_FALSE(isLegalUTF8(tooHigh, 4));
+    EXPECT_FALSE(isLegalUTF8(c1, 2));
+    EXPECT_FALSE(isLegalUTF8(legal, 5));
+}
+
+}  // namespace

@@ -1,0 +1,226 @@
+#include "Utilities/Storage/StringT.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using namespace Tavo;
+
+std::u16string Text(const WString& s) { return std::u16string(s.c_str(), s.GetLength()); }
+
+TEST(StringTest, SizesAndSharing)
+{
+    WString abc(u"abc");
+    EXPECT_EQ(abc.GetBuffer()->GetSize(), 8u);
+    EXPECT_EQ(abc.GetLength(), 3u);
+    EXPECT_EQ(WString(u'x').GetBuffer()->GetSize(), 4u);
+    EXPECT_EQ(WString(char16_t(0)).GetBuffer(), WString().GetBuffer());
+    EXPECT_EQ(NString('\0').GetBuffer()->GetSize(), 1u);
+    EXPECT_EQ(NString("abc").GetBuffer()->GetSize(), 4u);
+
+    WString copy(abc);
+    EXPECT_EQ(copy.GetBuffer(), abc.GetBuffer());
+    WString other;
+    other = abc;
+    EXPECT_EQ(other.GetBuffer(), abc.GetBuffer());
+    // Shared buffers compare neither less nor greater.
+    EXPECT_FALSE(copy < abc);
+    EXPECT_FALSE(abc < copy);
+    EXPECT_TRUE(copy == abc);
+
+    WString empty(u"");
+    WString null(static_cast<const char16_t*>(nullptr));
+    EXPECT_EQ(empty.GetBuffer(), WString().GetBuffer());
+    EXPECT_EQ(null.GetBuffer(), WString().GetBuffer());
+}
+
+TEST(StringTest, ComparisonRules)
+{
+    WString abc(u"abc");
+    EXPECT_TRUE(WString() == nullptr);
+    EXPECT_TRUE(WString() == u"");
+    EXPECT_FALSE(WString(u'a') == nullptr);
+    EXPECT_TRUE(abc == u"abc");
+    EXPECT_FALSE(abc == u"abcd");
+    EXPECT_FALSE(abc == u"ab");
+    EXPECT_FALSE(abc == u"ABC");
+    EXPECT_TRUE(WString(u"ab") < abc);
+    EXPECT_FALSE(abc < WString(u"ab"));
+    EXPECT_TRUE(abc < WString(u"abd"));
+    // Ordinal on unsigned units: a high unit sorts after ASCII.
+    EXPECT_TRUE(abc < WString(u"\u00e9"));
+    EXPECT_TRUE(NString("abc") == WString(u"abc"));
+    EXPECT_TRUE(WString(u"\u00e9t\u00e9") == NString("\xC3\xA9t\xC3\xA9"));
+}
+
+TEST(StringTest, MidLeftRightEdges)
+{
+    WString s(u"abcde");
+    EXPECT_EQ(Text(s.Mid(-2, 5)), u"de");
+    EXPECT_EQ(Text(s.Mid(-7, 4)), u"ab");
+    EXPECT_EQ(Text(s.Mid(1, -1)), u"bcde");
+    EXPECT_EQ(Text(s.Mid(5, 1)), u"");
+    EXPECT_EQ(Text(s.Mid(2)), u"cde");
+    EXPECT_EQ(Text(s.Mid(1, 100)), u"bcde");
+    // A range that ends before the text starts is empty, not the whole text.
+    EXPECT_EQ(Text(s.Mid(-7, 1)), u"");
+    EXPECT_EQ(Text(s.Right(2)), u"de");
+    EXPECT_EQ(Text(WString(u"abc").Right(9)), u"abc");
+    EXPECT_EQ(Text(s.Right(0)), u"");
+    EXPECT_EQ(Text(s.Left(2)), u"ab");
+    EXPECT_EQ(Text(s.Left(0)), u"");
+    EXPECT_EQ(Text(s.Mid(INT32_MIN, INT32_MIN)), u"abcde");  // a negative count means "to the end"
+    EXPECT_EQ(Text(s.Mid(INT32_MAX, INT32_MAX)), u"");
+    EXPECT_TRUE(NString("abcde").Mid(-2, 5) == "de");
+}
+
+TEST(StringTest, InsertPositions)
+{
+    WString s(u"abc");
+    EXPECT_EQ(s.Insert(4, WString(u"x")), E_INVALIDARG);
+    EXPECT_EQ(Text(s), u"abc");
+    WString d(u"abc");
+    EXPECT_EQ(d.Insert(3, WString(u"d")), S_OK);
+    EXPECT_EQ(Text(d), u"abcd");
+    WString x(u"abc");
+    x.Insert(0, WString(u"x"));
+    EXPECT_EQ(Text(x), u"xabc");
+    WString y(u"abc");
+    EXPECT_EQ(y.Insert(1, u"xy", 1), S_OK);
+    EXPECT_EQ(Text(y), u"axbc");
+    // A count beyond the text inserts the whole text.
+    WString z(u"abc");
+    EXPECT_EQ(z.Insert(1, u"xy", 5), S_OK);
+    EXPECT_EQ(Text(z), u"axybc");
+    EXPECT_EQ(z.Insert(9, u"q", 1), E_INVALIDARG);
+}
+
+TEST(StringTest, AppendSharesNothingWithTheSource)
+{
+    WString a(u"ab");
+    WString b(a);
+    a += WString(u"cd");
+    EXPECT_EQ(Text(a), u"abcd");
+    EXPECT_EQ(Text(b), u"ab");
+    EXPECT_TRUE(a.GetBuffer()->IsShareable());
+    EXPECT_EQ(a.GetBuffer()->GetSize(), 10u);
+
+    a += a;
+    EXPECT_EQ(Text(a), u"abcdabcd");
+    a.Append(u'!');
+    EXPECT_EQ(Text(a + WString(u"?")), u"abcdabcd!?");
+    WString e;
+    e += WString();
+    EXPECT_EQ(e.GetBuffer(), WString().GetBuffer());
+}
+
+TEST(StringTest, LockedStringsKeepTheirBufferPrivate)
+{
+    WString s(u"hello");
+    WString shared(s);
+    char16_t* p = s.Lock(16);
+    ASSERT_NE(p, nullptr);
+    EXPECT_NE(s.GetBuffer(), shared.GetBuffer());
+    EXPECT_EQ(s.Lock(), nullptr);
+    EXPECT_EQ(s.GetLength(), 5u);
+    EXPECT_EQ(s.GetBuffer()->GetSize(), 32u);
+
+    // A copy of a locked string has its own buffer and does not see later writes.
+    WString copy(s);
+    WString assigned;
+    assigned = s;
+    EXPECT_NE(copy.GetBuffer(), s.GetBuffer());
+    EXPECT_FALSE(copy.IsLocked());
+    p[0] = u'j';
+    EXPECT_EQ(Text(copy), u"hello");
+    EXPECT_EQ(Text(assigned), u"hello");
+    EXPECT_EQ(Text(shared), u"hello");
+
+    // Writes into a locked string stay in its buffer.
+    const LIBuffer* locked = s.GetBuffer();
+    s += WString(u" world");
+    EXPECT_EQ(Text(s), u"jello world");
+    EXPECT_EQ(s.GetBuffer(), locked);
+    s = WString(u"");
+    EXPECT_EQ(s.GetBuffer(), locked);
+    EXPECT_EQ(s.GetLength(), 0u);
+
+    EXPECT_EQ(s.Unlock(), S_OK);
+    EXPECT_EQ(s.GetBuffer(), WString().GetBuffer());
+    EXPECT_EQ(s.Unlock(), S_FALSE);
+
+    WString written;
+    char16_t* w = written.Lock(8);
+    w[0] = u'o';
+    w[1] = u'k';
+    w[2] = 0;
+    EXPECT_EQ(written.Unlock(), S_OK);
+    EXPECT_EQ(Text(written), u"ok");
+    EXPECT_EQ(written.GetBuffer()->GetSize(), 6u);
+    EXPECT_TRUE(written.GetBuffer()->IsShareable());
+}
+
+TEST(StringTest, AssignIntoALockedStringGrowsItsBuffer)
+{
+    WString s;
+    s.Lock(2);
+    std::u16string longText(300, u'z');
+    s = longText.c_str();
+    EXPECT_EQ(s.GetLength(), 300u);
+    EXPECT_EQ(Text(s), longText);
+    // Text from inside its own buffer.
+    s.Assign(s.c_str() + 298);
+    EXPECT_EQ(Text(s), u"zz");
+    s.Unlock();
+    EXPECT_EQ(s.GetBuffer()->GetSize(), 6u);
+}
+
+TEST(StringTest, SearchAndEditServices)
+{
+    WString s(u"  Port A: Out\t\r\n");
+    s.Trim();
+    EXPECT_EQ(Text(s), u"Port A: Out");
+    EXPECT_EQ(s.Find(WString(u"A")), 5);
+    EXPECT_EQ(s.Find(WString(u"t"), 4), 12 - 2);
+    EXPECT_EQ(s.Find(WString(u"zz")), -1);
+    EXPECT_EQ(s.Find(u'o'), 1);
+    EXPECT_EQ(s.Find(u'o', 99), -1);
+    EXPECT_EQ(s.ReverseFind(u't'), 10);
+    EXPECT_EQ(s.ReverseFind(WString(u"Out")), 8);
+    EXPECT_EQ(s.ReverseFind(u'#'), -1);
+    EXPECT_EQ(Text(s.ToLower()), u"port a: out");
+    EXPECT_EQ(Text(s.ToUpper()), u"PORT A: OUT");
+    EXPECT_TRUE(NString("abc\xC3\xA9").ToUpper() == "ABC\xC3\xA9");
+
+    WString t(s);
+    EXPECT_EQ(t.Replace(u' ', u'_'), 2);
+    EXPECT_EQ(Text(t), u"Port_A:_Out");
+    EXPECT_EQ(Text(s), u"Port A: Out");
+    EXPECT_EQ(t.Remove(4, 3), S_OK);
+    EXPECT_EQ(Text(t), u"Port_Out");
+    EXPECT_EQ(t.Remove(6, 3), E_INVALIDARG);
+    EXPECT_EQ(Text(t), u"Port_Out");
+    t.Empty();
+    EXPECT_TRUE(t.IsEmpty());
+
+    WString blank(u" \t ");
+    blank.TrimLeft();
+    EXPECT_TRUE(blank.IsEmpty());
+}
+
+TEST(StringTest, NumberParsing)
+{
+    EXPECT_EQ(WString(u"  42abc").ToInt(), 42);
+    EXPECT_EQ(WString(u"-17").ToInt(), -17);
+    EXPECT_EQ(WString(u"x1").ToInt(), 0);
+    EXPECT_EQ(WString(u"99999999999").ToInt(), INT32_MAX);
+    EXPECT_EQ(WString(u"-99999999999").ToInt(), INT32_MIN);
+    EXPECT_DOUBLE_EQ(WString(u"2.5e1x").ToDouble(), 25.0);
+    EXPECT_EQ(_wtoi(u"7"), 7);
+    EXPECT_EQ(_wtoi(nullptr), 0);
+    EXPECT_DOUBLE_EQ(_wtof(u"-0.25"), -0.25);
+}
+
+}  // namespace
