@@ -1,0 +1,217 @@
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+#include "Platform/Driver/DriverServe.h"
+#include "Platform/Driver/Framing.h"
+
+namespace TavoPlatform::Driver {
+
+namespace {
+
+class ServerSession final : public DriverSession {
+public:
+    ServerSession(int fd, std::shared_ptr<DriverHandler> handler) : mFd(fd), mHandler(std::move(handler)) {}
+
+    void MessageTaken(uint64_t token) override { Send(Framing::Taken(token)); }
+    void InputPending() override { Send(Framing::Simple(Framing::kInput)); }
+
+    void Detach() override
+    {
+        std::lock_guard<std::mutex> lock(mSendMutex);
+        if (mFd >= 0)
+            shutdown(mFd, SHUT_RDWR);
+    }
+
+    bool IsOpen() const override { return mOpen; }
+
+    // Serves requests until the client closes or the session is detached;
+    // `onEnd` runs before the socket closes, so the client's close returns
+    // only once the device is free again.
+    template <typename OnEnd>
+    void Run(OnEnd&& onEnd)
+    {
+        std::vector<uint8_t> buffer(Framing::kMaxFrame);
+        for (;;) {
+            ssize_t n = recv(mFd, buffer.data(), buffer.size(), 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            uint32_t sequence = 0;
+            Request request;
+            if (n <= 0 || !Framing::DecodeRequest(buffer.data(), static_cast<size_t>(n), sequence, request))
+                break;
+            Reply reply = mHandler->OnRequest(*this, request);
+            if (reply.output.size() > request.value.size() || reply.readData.size() > kMaxRead) {
+                reply = Reply();
+                reply.error = kErrorMoreData;
+            }
+            if (!Send(Framing::EncodeReply(sequence, reply)))
+                break;
+        }
+        mOpen = false;
+        mHandler->OnClose(*this);
+        onEnd();
+        std::lock_guard<std::mutex> lock(mSendMutex);
+        close(mFd);
+        mFd = -1;
+    }
+
+    std::thread thread;
+    std::atomic<bool> finished{false};
+
+private:
+    bool Send(const std::vector<uint8_t>& frame)
+    {
+        std::lock_guard<std::mutex> lock(mSendMutex);
+        return mFd >= 0 && mOpen && Framing::SendFrame(mFd, frame);
+    }
+
+    int mFd;
+    std::shared_ptr<DriverHandler> mHandler;
+    std::mutex mSendMutex;
+    std::atomic<bool> mOpen{true};
+};
+
+} // namespace
+
+struct DriverServer::State {
+    int listenFd = -1;
+    int wakeFd = -1;
+    int lockFd = -1;
+    std::thread acceptor;
+    std::mutex mutex;
+    std::shared_ptr<ServerSession> active;
+    std::vector<std::shared_ptr<ServerSession>> sessions;
+};
+
+DriverServer::DriverServer(std::string socketPath, std::shared_ptr<DriverHandler> handler)
+    : mPath(std::move(socketPath)), mHandler(std::move(handler))
+{
+}
+
+DriverServer::~DriverServer()
+{
+    Stop();
+}
+
+bool DriverServer::Start(std::string* error)
+{
+    auto fail = [&](const std::string& why) {
+        if (error != nullptr)
+            *error = why + ": " + mPath;
+        Stop();
+        return false;
+    };
+    if (mState)
+        return fail("already serving");
+    mState = std::make_unique<State>();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (mPath.empty() || mPath.size() >= sizeof address.sun_path)
+        return fail("bad socket path");
+    std::memcpy(address.sun_path, mPath.c_str(), mPath.size() + 1);
+
+    // The lock file tells a live server from a stale socket file.
+    std::string lockPath = mPath + ".lock";
+    mState->lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (mState->lockFd < 0)
+        return fail("cannot create lock file");
+    if (flock(mState->lockFd, LOCK_EX | LOCK_NB) != 0)
+        return fail("already served by another process");
+    unlink(mPath.c_str());
+
+    mState->listenFd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    mState->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (mState->listenFd < 0 || mState->wakeFd < 0)
+        return fail("cannot create socket");
+    if (bind(mState->listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
+        || listen(mState->listenFd, 4) != 0)
+        return fail(std::string("cannot listen (") + std::strerror(errno) + ")");
+
+    State* state = mState.get();
+    std::shared_ptr<DriverHandler> handler = mHandler;
+    state->acceptor = std::thread([state, handler] {
+        for (;;) {
+            pollfd fds[2] = {{state->listenFd, POLLIN, 0}, {state->wakeFd, POLLIN, 0}};
+            if (poll(fds, 2, -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                return;
+            }
+            if (fds[1].revents != 0)
+                return;
+            int fd = accept4(state->listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                continue;
+            std::lock_guard<std::mutex> lock(state->mutex);
+            std::erase_if(state->sessions, [](auto& s) {
+                if (!s->finished)
+                    return false;
+                s->thread.join();
+                return true;
+            });
+            if (state->active) {
+                Framing::SendFrame(fd, Framing::Simple(Framing::kBusy));
+                close(fd);
+                continue;
+            }
+            auto session = std::make_shared<ServerSession>(fd, handler);
+            state->active = session;
+            state->sessions.push_back(session);
+            handler->OnOpen(session);
+            if (!Framing::SendFrame(fd, Framing::Simple(Framing::kOpened)))
+                session->Detach();
+            ServerSession* raw = session.get();
+            session->thread = std::thread([state, raw] {
+                raw->Run([state, raw] {
+                    std::lock_guard<std::mutex> lock(state->mutex);
+                    if (state->active.get() == raw)
+                        state->active.reset();
+                });
+                raw->finished = true;
+            });
+        }
+    });
+    return true;
+}
+
+void DriverServer::Stop()
+{
+    if (!mState)
+        return;
+    if (mState->acceptor.joinable()) {
+        uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = write(mState->wakeFd, &one, sizeof one);
+        mState->acceptor.join();
+    }
+    std::vector<std::shared_ptr<ServerSession>> sessions;
+    {
+        std::lock_guard<std::mutex> lock(mState->mutex);
+        sessions.swap(mState->sessions);
+    }
+    for (auto& session : sessions) {
+        session->Detach();
+        if (session->thread.joinable())
+            session->thread.join();
+    }
+    if (mState->listenFd >= 0) {
+        close(mState->listenFd);
+        unlink(mPath.c_str());
+    }
+    if (mState->wakeFd >= 0)
+        close(mState->wakeFd);
+    if (mState->lockFd >= 0)
+        close(mState->lockFd);
+    mState.reset();
+}
+
+} // namespace TavoPlatform::Driver
