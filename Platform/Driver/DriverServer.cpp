@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -20,25 +21,31 @@ namespace {
 
 class ServerSession final : public DriverSession {
 public:
-    ServerSession(int fd, std::shared_ptr<DriverHandler> handler) : mFd(fd), mHandler(std::move(handler)) {}
+    ServerSession(int fd, std::shared_ptr<DriverHandler> handler, std::function<void(ServerSession*)> release)
+        : mFd(fd), mHandler(std::move(handler)), mRelease(std::move(release))
+    {
+    }
 
     void MessageTaken(uint64_t token) override { Send(Framing::Taken(token)); }
     void InputPending() override { Send(Framing::Simple(Framing::kInput)); }
 
     void Detach() override
     {
-        std::lock_guard<std::mutex> lock(mSendMutex);
-        if (mFd >= 0)
-            shutdown(mFd, SHUT_RDWR);
+        {
+            std::lock_guard<std::mutex> lock(mSendMutex);
+            if (mFd >= 0)
+                shutdown(mFd, SHUT_RDWR);
+        }
+        // The device is free for a new open at once, as with a fake device.
+        Release();
     }
 
     bool IsOpen() const override { return mOpen; }
 
-    // Serves requests until the client closes or the session is detached;
-    // `onEnd` runs before the socket closes, so the client's close returns
-    // only once the device is free again.
-    template <typename OnEnd>
-    void Run(OnEnd&& onEnd)
+    // Serves requests until the client closes or the session is detached.
+    // The device is released before the socket closes, so the client's close
+    // returns only once the device is free again.
+    void Run()
     {
         std::vector<uint8_t> buffer(Framing::kMaxFrame);
         for (;;) {
@@ -59,7 +66,7 @@ public:
         }
         mOpen = false;
         mHandler->OnClose(*this);
-        onEnd();
+        Release();
         std::lock_guard<std::mutex> lock(mSendMutex);
         close(mFd);
         mFd = -1;
@@ -69,6 +76,12 @@ public:
     std::atomic<bool> finished{false};
 
 private:
+    void Release()
+    {
+        if (!mReleased.exchange(true))
+            mRelease(this);
+    }
+
     bool Send(const std::vector<uint8_t>& frame)
     {
         std::lock_guard<std::mutex> lock(mSendMutex);
@@ -79,6 +92,8 @@ private:
     std::shared_ptr<DriverHandler> mHandler;
     std::mutex mSendMutex;
     std::atomic<bool> mOpen{true};
+    std::function<void(ServerSession*)> mRelease;
+    std::atomic<bool> mReleased{false};
 };
 
 } // namespace
@@ -152,31 +167,36 @@ bool DriverServer::Start(std::string* error)
             int fd = accept4(state->listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0)
                 continue;
-            std::lock_guard<std::mutex> lock(state->mutex);
-            std::erase_if(state->sessions, [](auto& s) {
-                if (!s->finished)
-                    return false;
-                s->thread.join();
-                return true;
-            });
-            if (state->active) {
+            std::shared_ptr<ServerSession> session;
+            {
+                std::lock_guard<std::mutex> lock(state->mutex);
+                std::erase_if(state->sessions, [](auto& s) {
+                    if (!s->finished)
+                        return false;
+                    s->thread.join();
+                    return true;
+                });
+                if (!state->active) {
+                    session = std::make_shared<ServerSession>(fd, handler, [state](ServerSession* ended) {
+                        std::lock_guard<std::mutex> lock(state->mutex);
+                        if (state->active.get() == ended)
+                            state->active.reset();
+                    });
+                    state->active = session;
+                    state->sessions.push_back(session);
+                }
+            }
+            if (!session) {
                 Framing::SendFrame(fd, Framing::Simple(Framing::kBusy));
                 close(fd);
                 continue;
             }
-            auto session = std::make_shared<ServerSession>(fd, handler);
-            state->active = session;
-            state->sessions.push_back(session);
             handler->OnOpen(session);
             if (!Framing::SendFrame(fd, Framing::Simple(Framing::kOpened)))
                 session->Detach();
             ServerSession* raw = session.get();
             session->thread = std::thread([state, raw] {
-                raw->Run([state, raw] {
-                    std::lock_guard<std::mutex> lock(state->mutex);
-                    if (state->active.get() == raw)
-                        state->active.reset();
-                });
+                raw->Run();
                 raw->finished = true;
             });
         }
