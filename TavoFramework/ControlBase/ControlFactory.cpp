@@ -498,7 +498,8 @@ TavoResult LControlFactory::ParseSource(const SkinString& path, bool stringMode,
     TavoResult result = ReadSource(path, source, fromResource);
     if (result == E_OUTOFMEMORY)
         return result;
-    if (result < 0)
+    // An empty document is no document; a length of 0 would mean "count it".
+    if (result < 0 || source.bytes.empty())
         return E_FAIL;
     ResetReader(stringMode);
     try

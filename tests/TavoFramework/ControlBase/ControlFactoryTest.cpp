@@ -16,13 +16,13 @@ int gResolved = 0;
 class TestControl : public IFactoryControl, public std::enable_shared_from_this<TestControl>
 {
 public:
-    TestControl(SkinRef<IFactoryControl> parent, SkinString name) : mParent(std::move(parent)), mName(std::move(name)) {}
+    TestControl(IFactoryControl* parent, SkinString name) : mParent(parent), mName(std::move(name)) {}
 
     static void Create(SkinRef<IFactoryControl>& out, const SkinRef<IFactoryControl>& parent,
                        const SkinRef<LControlDescriptor>& descriptor)
     {
         ++gResolved;
-        auto c = std::make_shared<TestControl>(parent, descriptor->GetName());
+        auto c = std::make_shared<TestControl>(parent.get(), descriptor->GetName());
         c->SetDescriptor(descriptor);
         c->CreateChildren(*descriptor);
         c->mSteps.push_back("Initialize");
@@ -59,7 +59,7 @@ public:
         return mParent ? E_FAIL : S_OK;
     }
 
-    SkinRef<IFactoryControl> mParent;
+    IFactoryControl* mParent;  // the parent owns its children
     SkinString mName;
     SkinRef<LControlDescriptor> mDescriptor;
     std::vector<SkinRef<TestControl>> mChildren;
@@ -117,7 +117,7 @@ TEST_F(ControlFactoryTest, CreatesATreeThroughRegisteredCreators)
     EXPECT_EQ(control->mChildren[0]->mName, u"cancel");
     EXPECT_EQ(control->mChildren[1]->mName, u"ok");
     EXPECT_TRUE(control->mChildren[0]->mOther);
-    EXPECT_EQ(control->mChildren[0]->mParent, control);
+    EXPECT_EQ(control->mChildren[0]->mParent, control.get());
     EXPECT_EQ(control->mChildren[0]->mRoot, nullptr);
 }
 

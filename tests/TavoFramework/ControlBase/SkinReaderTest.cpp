@@ -238,6 +238,9 @@ TEST(SkinReader, BadInputGivesErrorsNotCrashes)
     EXPECT_EQ(f->GetLastErrorLine(), 3);
     std::filesystem::remove(path);
     EXPECT_EQ(f->LoadSkins(u"/nonexistent/Skins.xml"), E_FAIL);
+    std::ofstream(path).close();
+    EXPECT_EQ(f->LoadSkins(path.u16string()), E_FAIL);
+    std::filesystem::remove(path);
 
     // Absurdly deep trees are refused rather than exhausting the stack.
     std::string deep = "<R><Skin Name=\"S\">";
