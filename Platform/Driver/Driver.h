@@ -82,7 +82,8 @@ constexpr uint32_t kMaxRead = 16384;
 // after the sender may have freed the buffer. Read the first byte with
 // LoadSendByte while a report may be under way. The event of kMidiSetEvent is
 // set when the driver reports pending input, until kMidiClearEvent or Close.
-// Numeric slots (8 bytes) must have their upper four bytes zero.
+// Numeric slots (8 bytes) must have their upper four bytes zero; a send's
+// buffer has at least one byte, also for an empty message.
 class Device {
 public:
     struct Impl;

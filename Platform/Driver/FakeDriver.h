@@ -19,7 +19,7 @@ class FakeDriver final : public DriverHandler {
 public:
     enum class TakeMode {
         Immediately,  // a sent message is taken while its request is handled
-        Later,        // held until TakeHeld
+        Later,        // held until TakeHeld (never taken without it)
     };
 
     void SetTakeMode(TakeMode mode);
