@@ -57,7 +57,9 @@ public:
     virtual Status QueryValue(std::u16string_view name, Value& out, size_t maxBytes = SIZE_MAX) const = 0;
     // One-shot: `event` is set once at the next change of this key: a value
     // set or deleted, a direct subkey created or deleted, or the key itself
-    // deleted. Arm again after each wake-up to keep watching.
+    // deleted. Arm again after each wake-up to keep watching, and arm before
+    // reading so that no change slips between read and wait. On disk a
+    // wake-up may now and then come without a visible change.
     virtual Status NotifyChange(std::shared_ptr<Event> event) const = 0;
 };
 
