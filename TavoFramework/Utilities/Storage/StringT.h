@@ -3,6 +3,7 @@
 #include "ObjectBase/RefCountedObject.h"
 #include "Utilities/Storage/Buffer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -160,11 +161,19 @@ public:
 
     // The representation, for the conversions and for tests.
     const LIBuffer* GetBuffer() const { return rep.Get(); }
-    void AdoptBuffer(const RCPtr<LIBuffer>& buffer) { rep = buffer; }
-    void ShareEmpty() { rep = EmptyRep(); }
-    static RCPtr<LIBuffer> MakeBuffer(uint32_t units, bool zero = false)
+    // Takes a buffer made by StringBuffer::Create; any other becomes empty text.
+    void AdoptBuffer(const RCPtr<LIBuffer>& buffer)
     {
-        return StringBuffer::Create(units * uint32_t(sizeof(C)), 0, zero);
+        auto* concrete = dynamic_cast<StringBuffer*>(buffer.Get());
+        if (concrete)
+            rep = concrete;
+        else
+            rep = EmptyRep();
+    }
+    void ShareEmpty() { rep = EmptyRep(); }
+    static RCPtr<StringBuffer> MakeBuffer(uint32_t units, bool zero = false)
+    {
+        return Concrete(StringBuffer::Create(units * uint32_t(sizeof(C)), 0, zero));
     }
 
     static uint32_t BoundedLength(const C* text, uint32_t maxLength)
@@ -185,11 +194,18 @@ public:
     }
 
 private:
-    static const RCPtr<LIBuffer>& EmptyRep()
+    static const RCPtr<StringBuffer>& EmptyRep()
     {
         // Made on first use and never destroyed, so strings may outlive statics.
-        static auto* empty = new RCPtr<LIBuffer>(MakeBuffer(1, true));
+        static auto* empty = new RCPtr<StringBuffer>(MakeBuffer(1, true));
         return *empty;
+    }
+
+    // Every string buffer is a StringBuffer; holding the final class lets the
+    // compiler call it directly.
+    static RCPtr<StringBuffer> Concrete(const RCPtr<LIBuffer>& buffer)
+    {
+        return RCPtr<StringBuffer>(static_cast<StringBuffer*>(buffer.Get()));
     }
 
     C* Data() const { return static_cast<C*>(rep->GetData()); }
@@ -214,7 +230,7 @@ private:
     // Makes a locked buffer of known text length shareable and exact again.
     void UnlockKnownLength(uint32_t length);
 
-    RCPtr<LIBuffer> rep;
+    RCPtr<StringBuffer> rep;
 };
 
 template <class C, class O>
@@ -230,7 +246,7 @@ void StringT<C, O>::Assign(const C* text, uint32_t maxLength)
             std::memmove(Data(), text, n * sizeof(C));
             Data()[n] = 0;
         } else {
-            RCPtr<LIBuffer> buffer = MakeBuffer(n + 1);
+            RCPtr<StringBuffer> buffer = MakeBuffer(n + 1);
             C* d = static_cast<C*>(buffer->GetData());
             std::memcpy(d, text, n * sizeof(C));
             d[n] = 0;
@@ -291,12 +307,19 @@ StringT<C, O>& StringT<C, O>::Append(const StringT& other)
     if (wasLocked) {
         rep->Resize((n + m + 1) * uint32_t(sizeof(C)));
         Data()[n + m] = 0;
+    } else if (rep->GetRefCount() == 1) {
+        // Already private: no lock needed. Leave room for the next appends;
+        // the buffer's keep bound holds it while the size stays exact.
+        uint32_t needed = (n + m + 1) * uint32_t(sizeof(C));
+        if (rep->GetCapacity() < needed)
+            rep->Resize(needed + std::min<uint32_t>(128, needed));
+        rep->Resize(needed);
     } else {
         Lock(n + m + 1);
     }
     std::memcpy(Data() + n, other.c_str(), m * sizeof(C));
     Data()[n + m] = 0;
-    if (!wasLocked)
+    if (!wasLocked && IsLocked())
         UnlockKnownLength(n + m);
     return *this;
 }
@@ -370,7 +393,7 @@ C* StringT<C, O>::Lock(uint32_t minChars)
                 throw Exception<std::runtime_error>(
                     "Runtime Error : Tavo::StringT<char,wchar_t>::Lock : utilities\\Storage/StringT : Line 760");
         }
-        rep = copy;
+        rep = Concrete(copy);
     }
     rep->SetUnshareable(true);
     rep->Resize(bytes);

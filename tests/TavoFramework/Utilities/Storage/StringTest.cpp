@@ -224,3 +224,27 @@ TEST(StringTest, NumberParsing)
 }
 
 }  // namespace
+
+#include "Utilities/Storage/StringArray.h"
+
+namespace {
+
+TEST(StringArrayTest, FindWithAndWithoutCase)
+{
+    Tavo::WStringArray names;
+    EXPECT_EQ(names.Add(Tavo::WString(u"MIDI In")), 0);
+    names.Add(Tavo::WString(u"midi in"));
+    names.Add(Tavo::WString(u"Out"));
+    EXPECT_EQ(names.InsertAt(4, Tavo::WString(u"x")), Tavo::E_INVALIDARG);
+    EXPECT_EQ(names.Find(Tavo::WString(u"midi in"), true), 1);
+    EXPECT_EQ(names.Find(Tavo::WString(u"MIDI IN"), false), 0);
+    EXPECT_EQ(names.Find(Tavo::WString(u"MIDI IN"), false, 1), 1);
+    EXPECT_EQ(names.Find(Tavo::WString(u"MIDI IN"), true), -1);
+    EXPECT_EQ(names.Find(Tavo::WString(u"Out"), true, 3), -1);
+    names.SetCount(5);
+    EXPECT_TRUE(names[4].IsEmpty());
+    names.RemoveAll();
+    EXPECT_EQ(names.GetCount(), 0u);
+}
+
+}  // namespace
