@@ -1,6 +1,9 @@
-#pragma once
+// Needs LRefCountedObject complete, and RefCountedCore.h includes this file
+// at its end; a guard (not #pragma once) keeps either inclusion order working.
+#include "ObjectBase/RefCountedCore.h"
 
-// Included by RefCountedObject.h once LRefCountedObject is complete.
+#ifndef TAVO_OBJECTBASE_OWNINGPOINTERS_H
+#define TAVO_OBJECTBASE_OWNINGPOINTERS_H
 
 #include <cstddef>
 #include <type_traits>
@@ -194,3 +197,5 @@ void ConstRCPtr<T, TPtr>::Unshare()
 }
 
 }  // namespace Tavo
+
+#endif  // TAVO_OBJECTBASE_OWNINGPOINTERS_H

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ObjectBase/RefCountedObject.h"
+#include "ObjectBase/RefCountedCore.h"
 #include "Utilities/Storage/Allocator.h"
 
 #include <algorithm>
@@ -225,3 +225,6 @@ private:
 using StringBuffer = LBufferT<1, 128, 8, char*, GetSystemAllocator>;
 
 }  // namespace Tavo
+
+// Users of buffers get the text type of LRefCountedObject::ToString too.
+#include "Utilities/Storage/StringT.h"
