@@ -53,6 +53,8 @@ private:
 
 class LOtherProbe : public virtual LRefCountedObject {};
 
+enum ProbeTask { Idle, Busy };
+
 // CreateCopy results chosen by the test.
 class LCopyProbe : public virtual LRefCountedObject
 {
@@ -189,6 +191,11 @@ TEST(RefCountedObjectTest, DefaultServicesTextsAndErrors)
     EXPECT_EQ(ThrownText([&] { holder->Undo(); }),
               "Logic Error : Undo() not implemented for RefCountedObject : Tavo::LRefCountedObject::Undo : "
               "objectbase\\RefCountedObject : Line 155");
+
+    // The dynamic name spells template arguments with their keywords.
+    RCPtr<LHolder<ProbeTask>> task(new LHolder<ProbeTask>(Busy));
+    EXPECT_TRUE(task->ToString() == u"LRefCountedObject::ToString() not overridden. Returning TypeName: "
+                                    u"class Tavo::LHolder<enum Tavo::ProbeTask>");
 
     RCPtr<LHolder<bool>> flag(new LHolder<bool>(true));
     EXPECT_TRUE(flag->Get());
