@@ -1,5 +1,7 @@
 #include "ControlBase/ControlFactory.h"
 
+#include "Platform/Kernel/Resources.h"
+
 #include <expat.h>
 
 #include <climits>
@@ -447,6 +449,8 @@ TavoResult LControlFactory::ReadSource(const SkinString& path, SourceBytes& sour
         const auto& lookup = ResourceLookupSlot();
         if (lookup)
             source.bytes = lookup(u"TavoXML", name);
+        else
+            source.bytes = Platform::FindResource("TavoXML", Narrow(name));
         return source.bytes.empty() ? E_FAIL : S_OK;
     }
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(Narrow(path).c_str(), "rb"), &std::fclose);

@@ -26,7 +26,8 @@ public:
     explicit LControlFactory(const SkinString& applicationName);
     ~LControlFactory();
 
-    // Where "::" sources come from, for every factory of the process.
+    // Where "::" sources come from, for every factory of the process; by
+    // default the program's embedded resources.
     static void SetResourceLookup(ResourceLookup lookup);
 
     // A class registered already keeps its first creator.

@@ -204,6 +204,24 @@ TEST_P(ProductResources, OtherEnglishLocalesFallBack)
 INSTANTIATE_TEST_SUITE_P(Encodings, ProductResources, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Utf16" : "Utf8"; });
 
+TEST(EmbeddedResources, ProgramResourcesLoad)
+{
+    auto f = LControlFactory::Create(kAppName);
+    f->SetResourceBasePath(u"::");
+    EXPECT_EQ(f->LoadStringTables(u"::APP_STRINGS", u"::FRAMEWORK_STRINGS", 1033), S_OK);
+    EXPECT_EQ(f->LoadSkins(u"::APP_SKINS"), S_OK);
+    EXPECT_EQ(f->GetCurrentLCID(), 1033);
+    EXPECT_TRUE(f->FindDescriptorByName(u"mainControl"));
+    SkinString text;
+    ASSERT_TRUE(f->GetApplicationStringTable());
+    EXPECT_TRUE(f->GetApplicationStringTable()->FindString(u"SELECT_FIRMWARE_FILE_DEFAULT_FILE_EXTENSION", text));
+    EXPECT_EQ(text, u"*.bin");
+    ASSERT_TRUE(f->GetFrameworkStringTable());
+    EXPECT_TRUE(f->GetFrameworkStringTable()->FindString(u"STARTUP_ERROR_CAPTION", text));
+    EXPECT_EQ(text, u"Error");
+    EXPECT_EQ(f->LoadSkins(u"::NO_SUCH_SKINS"), E_FAIL);
+}
+
 TEST(EmbeddedResources, LoadThroughTheResourceLookup)
 {
     const std::string skins = ReadFile(kSource / "FirmwareUpdater/Resources/Skins.xml");
