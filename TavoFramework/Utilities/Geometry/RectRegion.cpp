@@ -1,6 +1,7 @@
 #include "Utilities/Geometry/RectRegion.h"
 
 #include "Threading/Mutex.h"
+#include "Utilities/Storage/Array.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -155,6 +156,14 @@ RectRegionNode* CopyList(const RectRegionNode* src)
         tail = &n->next;
     }
     return head;
+}
+
+// x, y, width, height of edges; a width beyond int32_t wraps, computed
+// unsigned to stay defined.
+void GetBoundsOf(const RegionRect& r, RectT<int32_t>& out)
+{
+    out = {r.left, r.top, static_cast<int32_t>(static_cast<uint32_t>(r.right) - static_cast<uint32_t>(r.left)),
+           static_cast<int32_t>(static_cast<uint32_t>(r.bottom) - static_cast<uint32_t>(r.top))};
 }
 
 int32_t SaturatingAdd(int32_t a, int32_t b)
@@ -410,11 +419,19 @@ bool RectRegion::GetBounds(RectT<int32_t>& bounds) const
 {
     RegionRect b;
     const bool any = GetBounds(b);
-    // Widths beyond int32_t wrap as they would in any x, y, width, height
-    // rectangle; computed unsigned to stay defined.
-    bounds = {b.left, b.top, static_cast<int32_t>(static_cast<uint32_t>(b.right) - static_cast<uint32_t>(b.left)),
-              static_cast<int32_t>(static_cast<uint32_t>(b.bottom) - static_cast<uint32_t>(b.top))};
+    GetBoundsOf(b, bounds);
     return any;
+}
+
+void RectRegion::CopyToArray(Array<RectT<int32_t>>& out) const
+{
+    out.SetCount(0);
+    for (const RectRegionNode* n = mHead; n != nullptr; n = n->next)
+    {
+        RectT<int32_t> r;
+        GetBoundsOf(*n, r);
+        out.Add(r);
+    }
 }
 
 uint32_t RectRegion::GetRectCount() const

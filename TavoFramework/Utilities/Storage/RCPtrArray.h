@@ -59,6 +59,10 @@ public:
     using Writable::Assign;
     using Const::AppendArray;
     using Writable::AppendArray;
+    // Another RCPtrArray would fit either view; these pick one.
+    TavoResult AppendAll(const RCPtrArray& other) { return Writable::AppendAll(other); }
+    TavoResult Assign(const RCPtrArray& other) { return Writable::Assign(other); }
+    TavoResult AppendArray(const RCPtrArray& other) { return Writable::AppendArray(other); }
     using Const::Dereference;
     using Writable::Dereference;
     using Const::Advance;

@@ -1,4 +1,5 @@
 #include "Utilities/Geometry/RectRegion.h"
+#include "Utilities/Storage/Array.h"
 
 #include <gtest/gtest.h>
 
@@ -268,6 +269,12 @@ TEST(RectRegion, CopyMoveAppendAndOffset)
     EXPECT_EQ(*c.begin(), *moved.begin());
     c.Append(c);
     EXPECT_EQ(c.GetRectCount(), 6u);
+
+    Array<RectT<int32_t>> list{{1, 1, 1, 1}};
+    moved.CopyToArray(list);
+    ASSERT_EQ(list.GetCount(), 2u);
+    const RegionRect& first = *moved.begin();
+    EXPECT_EQ(list[0], RectT<int32_t>(first.left, first.top, first.right - first.left, first.bottom - first.top));
 
     moved.Offset(5, -5);
     EXPECT_EQ(Sorted(Rects(moved)), Sorted({{5, -5, 9, -1}, {15, 5, 17, 7}}));
