@@ -92,7 +92,10 @@ public:
         if (first == nullptr)
             return position;
         const int64_t count = GetCount();
-        int64_t index = static_cast<int64_t>(position - first) + k;
+        // Computed on addresses: the position may be the one before the first.
+        const auto offset = static_cast<int64_t>(reinterpret_cast<uintptr_t>(position) -
+                                                 reinterpret_cast<uintptr_t>(first));
+        int64_t index = offset / static_cast<int64_t>(sizeof(T)) + k;
         if (index < -1)
             index = -1;
         if (index > count)

@@ -34,7 +34,12 @@ public:
     Element* GetFirst() const override { return GetCount() ? this->template Slots<Element>() : nullptr; }
     Element* GetEnd() const override { return GetCount() ? GetFirst() + GetCount() : nullptr; }
     Element* GetLast() const override { return GetCount() ? GetFirst() + (GetCount() - 1) : nullptr; }
-    Element* GetBeforeFirst() const override { return static_cast<Element*>(Const::GetBeforeFirst()); }
+    Element* GetBeforeFirst() const override
+    {
+        // Only compared, never read.
+        return GetCount() ? reinterpret_cast<Element*>(reinterpret_cast<uintptr_t>(GetFirst()) - sizeof(Element))
+                          : nullptr;
+    }
     TavoResult Clear() override { return Const::Clear(); }
     TavoResult SetCount(uint32_t count) override { return Const::SetCount(count); }
     TavoResult InsertSpace(uint32_t index, uint32_t count) override { return Const::InsertSpace(index, count); }

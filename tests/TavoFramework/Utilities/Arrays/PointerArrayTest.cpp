@@ -167,6 +167,28 @@ TEST(PointerArray, CopiesAppendsAndSortsKeepCountsRight)
     EXPECT_TRUE(destroyed.empty());
 }
 
+TEST(PointerArray, BothViewsWalkTheSameSlots)
+{
+    RCPtrArray<LTestItem> a;
+    for (int id : {1, 2, 3})
+        a.Add(Item(new LTestItem(id)));
+    std::vector<int> forward, backward, ranged;
+    const IIterable<RCPtr<LTestItem>>& writable = a;
+    for (auto it = writable.Begin(); it != writable.End(); ++it)
+        forward.push_back((*it)->mId);
+    const IIterable<ConstRCPtr<LTestItem>>& readOnly = a;
+    for (auto it = readOnly.ReverseBegin(); it != readOnly.ReverseEnd(); ++it)
+        backward.push_back((*it)->mId);
+    for (const Item& item : a)
+        ranged.push_back(item->mId);
+    EXPECT_EQ(forward, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(backward, (std::vector<int>{3, 2, 1}));
+    EXPECT_EQ(ranged, forward);
+    EXPECT_EQ(readOnly.Advance(readOnly.GetLast(), -50), readOnly.GetBeforeFirst());
+    EXPECT_EQ(writable.Advance(writable.GetBeforeFirst(), 50), writable.GetEnd());
+    EXPECT_EQ(a[0]->GetRefCount(), 1);
+}
+
 TEST(PointerArray, ElementsDyingDuringRemovalMaySafelyUseTheArray)
 {
     RCPtrArray<LTestItem> a;
