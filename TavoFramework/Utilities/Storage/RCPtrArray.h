@@ -56,6 +56,10 @@ public:
     TavoResult Add(const Element& item) override { return InsertAt(GetCount(), item); }
     using Const::RemoveLast;
     TavoResult RemoveLast(Element& out) override { return this->TakeLast(out); }
+    // A new object would convert to either view's element; these take it as
+    // writable.
+    TavoResult Add(T* object) { return Add(Element(object)); }
+    TavoResult InsertAt(uint32_t index, T* object) { return InsertAt(index, Element(object)); }
     using Const::PopBack;
     TavoResult PopBack(Element& out) { return RemoveLast(out); }
     using Const::AppendAll;

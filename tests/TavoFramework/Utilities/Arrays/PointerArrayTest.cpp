@@ -114,8 +114,10 @@ TEST(PointerArray, ResultsDifferFromPlainArrays)
     EXPECT_FALSE(a[0]);
     EXPECT_FALSE(a[1]);
     EXPECT_EQ(a.InsertAt(1, Item(new LTestItem(5))), 1);  // the index
-    EXPECT_EQ(a.Add(Item(new LTestItem(6))), 3);
-    EXPECT_EQ(a.InsertAt(5, Item(new LTestItem(7))), E_INVALIDARG);
+    EXPECT_EQ(a.Add(new LTestItem(6)), 3);
+    RCPtr<LTestItem> kept(new LTestItem(7));
+    EXPECT_EQ(a.InsertAt(5, kept.Get()), E_INVALIDARG);
+    EXPECT_EQ(kept->GetRefCount(), 1);
     EXPECT_EQ(a.InsertSpace(4, 2), 6);
     EXPECT_EQ(a.InsertSpace(7, 1), E_INVALIDARG);
     EXPECT_EQ(a.InsertSpace(3, 0), 6);
