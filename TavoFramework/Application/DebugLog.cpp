@@ -1,0 +1,147 @@
+#include "Application/DebugLog.h"
+
+#include "Utilities/Storage/StringT.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <iostream>
+
+namespace Tavo {
+
+namespace {
+
+std::string ToUtf8(const std::basic_string<char>& text) { return text; }
+
+std::string ToUtf8(const std::u16string& text)
+{
+    return NString(WString(text.c_str())).c_str();
+}
+
+}  // namespace
+
+template <class C>
+std::streamsize basic_debugbuf<C>::xsputn(const C* text, std::streamsize count)
+{
+    std::streamsize done = 0;
+    while (done < count) {
+        if (mText.size() >= kCapacity)
+            Emit();
+        const size_t room = kCapacity - mText.size();
+        const size_t take = std::min<size_t>(room, size_t(count - done));
+        mText.append(text + done, take);
+        done += std::streamsize(take);
+    }
+    return done;
+}
+
+template <class C>
+typename basic_debugbuf<C>::int_type basic_debugbuf<C>::overflow(int_type ch)
+{
+    if (traits_type::eq_int_type(ch, traits_type::eof()))
+        return traits_type::not_eof(ch);
+    const C c = traits_type::to_char_type(ch);
+    xsputn(&c, 1);
+    return ch;
+}
+
+template <class C>
+void basic_debugbuf<C>::Emit()
+{
+    // An empty flush still makes the socket and announces the program.
+    const std::string text = ToUtf8(mText);
+    mText.clear();
+    mLog.Emit(text, mConsole);
+}
+
+template class basic_debugbuf<char>;
+template class basic_debugbuf<char16_t>;
+
+DebugLog::DebugLog()
+    : mNarrowDebug(*this, false), mWideDebug(*this, false), mWideConsole(*this, true), mNarrowOut(&mNarrowDebug),
+      mWideOut(&mWideDebug)
+{
+}
+
+DebugLog& DebugLog::Get()
+{
+    static DebugLog* log = new DebugLog();
+    return *log;
+}
+
+void DebugLog::SetUdpTarget(const char* host, int32_t port)
+{
+    if (host)
+        mHost = host;
+    mPort = port;
+}
+
+void DebugLog::OpenConsole()
+{
+    // stderr is the console here; unbuffered so lines show at once.
+    std::ios_base::sync_with_stdio(true);
+    mConsoleOpen = true;
+    mNarrowOut = &std::cerr;
+    mWideOut = &mWideConsole;
+}
+
+void DebugLog::SendDatagram(const char* host, int32_t port, std::string_view text)
+{
+    mUdp.Send(host, port, text);
+}
+
+void DebugLog::Emit(std::string_view text, bool console)
+{
+    if (mPort > 0 && !console)
+        SendDatagram(mHost.empty() ? nullptr : mHost.c_str(), mPort, text);
+    else if (text.empty())
+        return;
+    else if (console)
+        Platform::App::WriteConsole(text);
+    else
+        Platform::App::WriteDebugger(text);
+}
+
+DebugConsoleSwitch ParseDebugConsoleSwitch(std::string_view command)
+{
+    DebugConsoleSwitch result;
+    if (command.find("-DEBUG_CONSOLE") == std::string_view::npos)
+        return result;
+    static constexpr std::string_view kWithValue = "-DEBUG_CONSOLE:";
+    const size_t p = command.find(kWithValue);
+    if (p == std::string_view::npos) {
+        result.kind = DebugConsoleSwitch::Kind::Console;
+        return result;
+    }
+    const size_t s = p + kWithValue.size();
+    size_t end = command.find(' ', s);
+    if (end == std::string_view::npos)
+        end = command.size();
+    size_t colon = command.find(':', s);
+    if (colon == std::string_view::npos || colon > end)
+        colon = end;
+    // A port part of fewer than two characters sets nothing up.
+    if (colon <= s + 1)
+        return result;
+    result.kind = DebugConsoleSwitch::Kind::Udp;
+    result.port = std::atoi(std::string(command.substr(s, colon - s)).c_str());
+    if (colon + 1 < end)
+        result.host = std::string(command.substr(colon + 1, end - colon - 1));
+    return result;
+}
+
+DebugConsoleSwitch ApplyDebugConsoleSwitch(DebugLog& log, std::string_view commandLine)
+{
+    std::string upper(commandLine);
+    for (char& c : upper)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    const DebugConsoleSwitch found = ParseDebugConsoleSwitch(upper);
+    if (found.kind == DebugConsoleSwitch::Kind::Console)
+        log.OpenConsole();
+    else if (found.kind == DebugConsoleSwitch::Kind::Udp)
+        log.SetUdpTarget(found.host.empty() ? nullptr : found.host.c_str(), found.port);
+    if (found.kind != DebugConsoleSwitch::Kind::None)
+        log.Narrow() << "Command line: " << commandLine << std::endl;
+    return found;
+}
+
+}  // namespace Tavo

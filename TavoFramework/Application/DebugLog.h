@@ -1,0 +1,125 @@
+#pragma once
+
+#include "Platform/App/DebugSinks.h"
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <streambuf>
+#include <string>
+#include <string_view>
+
+namespace Tavo {
+
+class DebugLog;
+
+// Collects text per flush and hands it to the log: the debugger stand-in,
+// the UDP listener or, for the console buffer, stderr. Text leaves in
+// pieces of at most 1023 characters.
+template <class C>
+class basic_debugbuf : public std::basic_streambuf<C>
+{
+public:
+    using int_type = typename std::basic_streambuf<C>::int_type;
+    using traits_type = typename std::basic_streambuf<C>::traits_type;
+    static constexpr size_t kCapacity = 1023;
+
+    basic_debugbuf(DebugLog& log, bool console) : mLog(log), mConsole(console) {}
+    ~basic_debugbuf() override
+    {
+        if (!mText.empty())
+            Emit();
+    }
+
+protected:
+    std::streamsize xsputn(const C* text, std::streamsize count) override;
+    int_type overflow(int_type ch) override;
+    int sync() override
+    {
+        Emit();
+        return 0;
+    }
+
+private:
+    void Emit();
+
+    DebugLog& mLog;
+    bool mConsole;
+    std::basic_string<C> mText;
+};
+
+// An output stream over its own debug buffer. The wide stream has no
+// locale facets here: end its lines with u'\n' and std::flush, not endl.
+template <class C>
+class basic_dostream : public std::basic_ostream<C>
+{
+public:
+    basic_dostream(DebugLog& log, bool console) : std::basic_ostream<C>(nullptr), mBuffer(log, console)
+    {
+        this->init(&mBuffer);
+    }
+    ~basic_dostream() override { mBuffer.pubsync(); }
+
+private:
+    basic_debugbuf<C> mBuffer;
+};
+
+// The process's debug log with a narrow and a wide stream. Flushed text goes
+// to the debugger stand-in, or as datagrams to a listener once a port above
+// 0 is set, or to stderr once the console is opened.
+class DebugLog
+{
+public:
+    DebugLog();
+    DebugLog(const DebugLog&) = delete;
+    DebugLog& operator=(const DebugLog&) = delete;
+
+    // Made on first use, never destroyed.
+    static DebugLog& Get();
+
+    std::ostream& Narrow() { return *mNarrowOut; }
+    std::basic_ostream<char16_t>& Wide() { return *mWideOut; }
+
+    // host null keeps the host; an empty host clears it.
+    void SetUdpTarget(const char* host, int32_t port);
+    void OpenConsole();
+    void SendDatagram(const char* host, int32_t port, std::string_view text);
+
+    const std::string& GetHost() const { return mHost; }
+    int32_t GetPort() const { return mPort; }
+    bool IsConsoleOpen() const { return mConsoleOpen; }
+    // The listener's address once the first datagram went out.
+    std::optional<std::string> GetDestination() const { return mUdp.Destination(); }
+
+    // UTF-8 text of one flush.
+    void Emit(std::string_view text, bool console);
+
+private:
+    Platform::App::UdpLogSink mUdp;
+    std::string mHost;
+    int32_t mPort = -1;
+    bool mConsoleOpen = false;
+    basic_dostream<char> mNarrowDebug;
+    basic_dostream<char16_t> mWideDebug;
+    basic_dostream<char16_t> mWideConsole;
+    std::ostream* mNarrowOut;
+    std::basic_ostream<char16_t>* mWideOut;
+};
+
+// What the "-DEBUG_CONSOLE" switch asks for.
+struct DebugConsoleSwitch
+{
+    enum class Kind { None, Console, Udp };
+    Kind kind = Kind::None;
+    int32_t port = -1;
+    std::string host;  // empty: none given
+};
+
+// commandLine upper-cased already.
+DebugConsoleSwitch ParseDebugConsoleSwitch(std::string_view commandLine);
+// Upper-cases the UTF-8 command line byte by byte, parses and applies the
+// switch to the log; once a sink is set up, writes the command line to it
+// as a first diagnostic line. Returns what it found.
+DebugConsoleSwitch ApplyDebugConsoleSwitch(DebugLog& log, std::string_view commandLine);
+
+}  // namespace Tavo
