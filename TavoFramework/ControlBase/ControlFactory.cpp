@@ -33,71 +33,16 @@ LControlFactory::ResourceLookup& ResourceLookupSlot()
     return *lookup;
 }
 
-void AppendUtf8AsUtf16(SkinString& out, const char* s, size_t n)
+WString Wide(const char* s)
 {
-    const auto* p = reinterpret_cast<const unsigned char*>(s);
-    const auto* end = p + n;
-    while (p < end)
-    {
-        uint32_t c = *p++;
-        int extra = 0;
-        if (c >= 0xF0) { c &= 0x07; extra = 3; }
-        else if (c >= 0xE0) { c &= 0x0F; extra = 2; }
-        else if (c >= 0xC0) { c &= 0x1F; extra = 1; }
-        else if (c >= 0x80) { out.push_back(u'\xFFFD'); continue; }
-        for (; extra > 0 && p < end && (*p & 0xC0) == 0x80; --extra)
-            c = (c << 6) | (*p++ & 0x3F);
-        if (extra > 0 || c > 0x10FFFF)
-            c = 0xFFFD;
-        if (c >= 0x10000)
-        {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        }
-        else
-            out.push_back(static_cast<char16_t>(c));
-    }
+    return s ? WString(s) : WString();
 }
 
-SkinString Wide(const char* s)
+void AppendUtf8(WString& out, const char* text, int length)
 {
-    SkinString out;
-    if (s)
-        AppendUtf8AsUtf16(out, s, std::strlen(s));
-    return out;
-}
-
-std::string Narrow(const SkinString& s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i)
-    {
-        uint32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        if (c < 0x80)
-            out.push_back(static_cast<char>(c));
-        else if (c < 0x800)
-        {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-        else if (c < 0x10000)
-        {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-        else
-        {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
+    WString run;
+    AssignFromNarrow(run, text, length);
+    out.Append(run);
 }
 
 // Attribute access on expat's raw name/value array.
@@ -109,7 +54,7 @@ const char* FindAttr(const char** attributes, const char* name)
     return nullptr;
 }
 
-bool GetString(const char** attributes, const char* name, SkinString& out)
+bool GetString(const char** attributes, const char* name, WString& out)
 {
     const char* v = FindAttr(attributes, name);
     if (!v)
@@ -182,9 +127,9 @@ bool GetColor(const char** attributes, const char* name, ColorRGBA& out)
     return true;
 }
 
-void ReadPositionRef(const char** attributes, const char* name, int32_t& ref, SkinString& refName)
+void ReadPositionRef(const char** attributes, const char* name, int32_t& ref, WString& refName)
 {
-    SkinString text;
+    WString text;
     if (!GetString(attributes, name, text))
         return;
     if (text == u"Parent" || text == u"Screen")
@@ -198,9 +143,9 @@ void ReadPositionRef(const char** attributes, const char* name, int32_t& ref, Sk
     }
 }
 
-void ReadSizeRef(const char** attributes, const char* name, int32_t& ref, SkinString& refName)
+void ReadSizeRef(const char** attributes, const char* name, int32_t& ref, WString& refName)
 {
-    SkinString text;
+    WString text;
     if (!GetString(attributes, name, text))
         return;
     if (text == u"Parent" || text == u"Screen")
@@ -216,9 +161,9 @@ void ReadSizeRef(const char** attributes, const char* name, int32_t& ref, SkinSt
     }
 }
 
-void ReadLimitRef(const char** attributes, const char* name, int32_t& ref, SkinString& refName)
+void ReadLimitRef(const char** attributes, const char* name, int32_t& ref, WString& refName)
 {
-    SkinString text;
+    WString text;
     if (!GetString(attributes, name, text))
         return;
     if (text == u"Self")
@@ -306,12 +251,12 @@ struct LControlFactory::SourceBytes
     std::span<const uint8_t> bytes;
 };
 
-SkinRef<LControlFactory> LControlFactory::Create(const SkinString& applicationName)
+RCPtr<LControlFactory> LControlFactory::Create(const WString& applicationName)
 {
-    return std::make_shared<LControlFactory>(applicationName);
+    return MakeRC<LControlFactory>(applicationName);
 }
 
-LControlFactory::LControlFactory(const SkinString& applicationName) : mApplicationName(applicationName) {}
+LControlFactory::LControlFactory(const WString& applicationName) : mApplicationName(applicationName) {}
 
 LControlFactory::~LControlFactory() = default;
 
@@ -320,13 +265,13 @@ void LControlFactory::SetResourceLookup(ResourceLookup lookup)
     ResourceLookupSlot() = std::move(lookup);
 }
 
-TavoResult LControlFactory::RegisterControlClass(const SkinString& className, ControlCreateFunction creator)
+TavoResult LControlFactory::RegisterControlClass(const WString& className, ControlCreateFunction creator)
 {
     mClasses.try_emplace(className, creator);
     return S_OK;
 }
 
-TavoResult LControlFactory::GetControlCreateFunction(const SkinString& className,
+TavoResult LControlFactory::GetControlCreateFunction(const WString& className,
                                                      ControlCreateFunction& creator) const
 {
     const auto it = mClasses.find(className);
@@ -336,8 +281,8 @@ TavoResult LControlFactory::GetControlCreateFunction(const SkinString& className
     return S_OK;
 }
 
-SkinRef<IFactoryControl> LControlFactory::CreateControl(const SkinRef<LControlDescriptor>& descriptor,
-                                                        const SkinRef<IFactoryControl>& parent)
+RCPtr<IFactoryControl> LControlFactory::CreateControl(const RCPtr<LControlDescriptor>& descriptor,
+                                                        const RCPtr<IFactoryControl>& parent)
 {
     if (!descriptor)
         return nullptr;
@@ -348,13 +293,13 @@ SkinRef<IFactoryControl> LControlFactory::CreateControl(const SkinRef<LControlDe
         GetControlCreateFunction(descriptor->GetClassName(), creator);
         descriptor->SetCreateFunction(creator);
     }
-    SkinRef<IFactoryControl> control;
+    RCPtr<IFactoryControl> control;
     if (auto creator = descriptor->GetCreateFunction())
         creator(control, parent, descriptor);
     return control;
 }
 
-SkinRef<IFactoryControl> LControlFactory::CreateControlFromDescriptor(const SkinString& name,
+RCPtr<IFactoryControl> LControlFactory::CreateControlFromDescriptor(const WString& name,
                                                                       LRootWindow* rootWindow)
 {
     auto descriptor = FindDescriptorByName(name);
@@ -368,7 +313,7 @@ SkinRef<IFactoryControl> LControlFactory::CreateControlFromDescriptor(const Skin
     return control;
 }
 
-SkinRef<LControlDescriptor> LControlFactory::FindDescriptorByName(const SkinString& name) const
+RCPtr<LControlDescriptor> LControlFactory::FindDescriptorByName(const WString& name) const
 {
     const auto root = GetSkinRoot(mCurrentSkinIndex);
     if (!root)
@@ -380,7 +325,7 @@ SkinRef<LControlDescriptor> LControlFactory::FindDescriptorByName(const SkinStri
     return nullptr;
 }
 
-TavoResult LControlFactory::ReapplyDescriptor(const SkinRef<IFactoryControl>& control)
+TavoResult LControlFactory::ReapplyDescriptor(const RCPtr<IFactoryControl>& control)
 {
     if (!control)
         return E_FAIL;
@@ -390,7 +335,7 @@ TavoResult LControlFactory::ReapplyDescriptor(const SkinRef<IFactoryControl>& co
     return control->SetDescriptor(descriptor);
 }
 
-TavoResult LControlFactory::GetCurrentSkinFontOverride(SkinString& fontName, float& fontSize,
+TavoResult LControlFactory::GetCurrentSkinFontOverride(WString& fontName, float& fontSize,
                                                        int32_t& fontStyle) const
 {
     const auto root = GetSkinRoot(mCurrentSkinIndex);
@@ -398,7 +343,7 @@ TavoResult LControlFactory::GetCurrentSkinFontOverride(SkinString& fontName, flo
         return S_FALSE;
     const auto& skin = *root->GetSkin();
     bool any = false;
-    if (!skin.fontName.empty())
+    if (!skin.fontName.IsEmpty())
     {
         fontName = skin.fontName;
         any = true;
@@ -416,7 +361,7 @@ TavoResult LControlFactory::GetCurrentSkinFontOverride(SkinString& fontName, flo
     return any ? S_OK : S_FALSE;
 }
 
-SkinRef<LControlDescriptor> LControlFactory::GetSkinRoot(int32_t index) const
+RCPtr<LControlDescriptor> LControlFactory::GetSkinRoot(int32_t index) const
 {
     if (index < 0 || index >= GetSkinCount())
         return nullptr;
@@ -424,36 +369,37 @@ SkinRef<LControlDescriptor> LControlFactory::GetSkinRoot(int32_t index) const
 }
 
 template <class M>
-static typename M::mapped_type FindIn(const M& map, const SkinString& name)
+static typename M::mapped_type FindIn(const M& map, const WString& name)
 {
     const auto it = map.find(name);
     return it == map.end() ? typename M::mapped_type() : it->second;
 }
 
-SkinRef<LColorizer> LControlFactory::FindColorizer(const SkinString& name) const { return FindIn(mColorizers, name); }
-SkinRef<LVisualPartDescriptor> LControlFactory::FindPart(const SkinString& name) const { return FindIn(mParts, name); }
-SkinRef<LLookDescriptor> LControlFactory::FindLook(const SkinString& name) const { return FindIn(mLooks, name); }
-SkinRef<LLookList> LControlFactory::FindLookList(const SkinString& name) const { return FindIn(mLookLists, name); }
+RCPtr<LColorizer> LControlFactory::FindColorizer(const WString& name) const { return FindIn(mColorizers, name); }
+RCPtr<LVisualPartDescriptor> LControlFactory::FindPart(const WString& name) const { return FindIn(mParts, name); }
+RCPtr<LLookDescriptor> LControlFactory::FindLook(const WString& name) const { return FindIn(mLooks, name); }
+RCPtr<LLookList> LControlFactory::FindLookList(const WString& name) const { return FindIn(mLookLists, name); }
 
 // ---- sources and parse driver ----
 
-TavoResult LControlFactory::ReadSource(const SkinString& path, SourceBytes& source, bool& fromResource)
+TavoResult LControlFactory::ReadSource(const WString& path, SourceBytes& source, bool& fromResource)
 {
-    fromResource = path.size() >= 2 && path[0] == u':' && path[1] == u':';
+    fromResource = path.GetLength() >= 2 && path[0] == u':' && path[1] == u':';
     if (fromResource)
     {
-        SkinString name = path.substr(2);
-        for (auto& c : name)
+        std::u16string chars = ToStdString(path.Mid(2));
+        for (auto& c : chars)
             if (c == u'.')
                 c = u'_';
+        const WString name = ToWString(chars);
         const auto& lookup = ResourceLookupSlot();
         if (lookup)
             source.bytes = lookup(u"TavoXML", name);
         else
-            source.bytes = Platform::FindResource("TavoXML", Narrow(name));
+            source.bytes = Platform::FindResource("TavoXML", NString(name).c_str());
         return source.bytes.empty() ? E_FAIL : S_OK;
     }
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(Narrow(path).c_str(), "rb"), &std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(NString(path).c_str(), "rb"), &std::fclose);
     if (!file)
         return E_FAIL;
     if (std::fseek(file.get(), 0, SEEK_END) != 0)
@@ -487,7 +433,7 @@ void LControlFactory::ResetReader(bool stringMode)
     mMatchCount = 0;
 }
 
-void LControlFactory::SetCurrentDescriptor(const SkinRef<LControlDescriptor>& descriptor)
+void LControlFactory::SetCurrentDescriptor(const RCPtr<LControlDescriptor>& descriptor)
 {
     mDescriptorStack.clear();
     if (descriptor)
@@ -495,7 +441,7 @@ void LControlFactory::SetCurrentDescriptor(const SkinRef<LControlDescriptor>& de
     mCurrentDescriptor = descriptor;
 }
 
-TavoResult LControlFactory::ParseSource(const SkinString& path, bool stringMode, bool rethrowFromResource)
+TavoResult LControlFactory::ParseSource(const WString& path, bool stringMode, bool rethrowFromResource)
 {
     SourceBytes source;
     bool fromResource = false;
@@ -523,7 +469,7 @@ TavoResult LControlFactory::ParseSource(const SkinString& path, bool stringMode,
     return result;
 }
 
-TavoResult LControlFactory::LoadSkins(const SkinString& path)
+TavoResult LControlFactory::LoadSkins(const WString& path)
 {
     const TavoResult result = ParseSource(path, false, true);
     mCurrentSkinIndex = 0;
@@ -538,7 +484,7 @@ TavoResult LControlFactory::ParseXML(const char* text, size_t length)
         length = std::strlen(text);
     if (length > static_cast<size_t>(INT_MAX))
     {
-        mLastErrorText = u"document too large";
+        mLastErrorText = WString(u"document too large");
         mLastErrorLine = 0;
         return E_FAIL;
     }
@@ -568,7 +514,7 @@ TavoResult LControlFactory::ParseXML(const char* text, size_t length)
             }
             catch (...)
             {
-                mLastErrorText.clear();
+                mLastErrorText.Empty();
             }
         }
         else
@@ -585,13 +531,13 @@ TavoResult LControlFactory::ParseXML(const char* text, size_t length)
 
 // ---- string tables ----
 
-TavoResult LControlFactory::LoadStringTables(const SkinString& applicationSource,
-                                             const SkinString& frameworkSource, int32_t lcid)
+TavoResult LControlFactory::LoadStringTables(const WString& applicationSource,
+                                             const WString& frameworkSource, int32_t lcid)
 {
     mCurrentLCID = lcid;
     // Matches are counted during one parse; a source is parsed again only
     // when its last pass matched nothing.
-    auto run = [this](const SkinString& source, bool& outOfMemory) {
+    auto run = [this](const WString& source, bool& outOfMemory) {
         outOfMemory = ParseSource(source, true, false) == E_OUTOFMEMORY;
         return mMatchCount;
     };
@@ -616,7 +562,7 @@ TavoResult LControlFactory::LoadStringTables(const SkinString& applicationSource
     return oom ? E_OUTOFMEMORY : S_OK;
 }
 
-SkinRef<LStringTable> LControlFactory::GetStringTable(const SkinString& tableId) const
+RCPtr<LStringTable> LControlFactory::GetStringTable(const WString& tableId) const
 {
     const auto it = mStringTables.find(tableId);
     if (it == mStringTables.end())
@@ -624,20 +570,20 @@ SkinRef<LStringTable> LControlFactory::GetStringTable(const SkinString& tableId)
     return LStringTable::Create(it->second);
 }
 
-SkinRef<LStringTable> LControlFactory::GetFrameworkStringTable() const
+RCPtr<LStringTable> LControlFactory::GetFrameworkStringTable() const
 {
     return GetStringTable(u"Framework");
 }
 
-SkinRef<LStringTable> LControlFactory::GetApplicationStringTable() const
+RCPtr<LStringTable> LControlFactory::GetApplicationStringTable() const
 {
     return GetStringTable(u"|" + mApplicationName);
 }
 
-SkinRef<LStringTable> LControlFactory::GetControlStringTable(const IFactoryControl* owner,
-                                                             const SkinString& name) const
+RCPtr<LStringTable> LControlFactory::GetControlStringTable(const IFactoryControl* owner,
+                                                             const WString& name) const
 {
-    const SkinString ownerClass = owner ? owner->GetDescriptorClassName() : mApplicationName;
+    const WString ownerClass = owner ? owner->GetDescriptorClassName() : mApplicationName;
     return GetStringTable(ownerClass + u"|" + name);
 }
 
@@ -645,13 +591,13 @@ void LControlFactory::StartStringTableElement(const char* name, const char** att
 {
     if (Is(name, "StringTable"))
     {
-        SkinString id;
+        WString id;
         GetString(attributes, "ID", id);
         mCurrentTable = &mStringTables[id];
     }
     else if (Is(name, "String"))
     {
-        mCurrentStringId.clear();
+        mCurrentStringId.Empty();
         GetString(attributes, "ID", mCurrentStringId);
     }
     else if (Is(name, "Locale"))
@@ -677,7 +623,7 @@ void LControlFactory::XMLStartElement(const char* name, const char** attributes)
     }
     if (Is(name, "Application"))
     {
-        mApplicationName.clear();
+        mApplicationName.Empty();
         GetString(attributes, "Name", mApplicationName);
         return;
     }
@@ -781,16 +727,16 @@ void LControlFactory::XMLCharacterData(const char* text, int length)
     if (mStringTableMode)
     {
         if (mCapture && mCapturedText)
-            AppendUtf8AsUtf16(*mCapturedText, text, static_cast<size_t>(length));
+            AppendUtf8(*mCapturedText, text, length);
         return;
     }
-    if (!mCreateParamCapture || !mCurrentCreateParams || mCurrentStringId.empty())
+    if (!mCreateParamCapture || !mCurrentCreateParams || mCurrentStringId.IsEmpty())
         return;
     // The parser hands one text over in several runs (at line ends and
     // entities): the runs of one element are joined, a later element replaces.
-    SkinString run;
-    AppendUtf8AsUtf16(run, text, static_cast<size_t>(length));
-    SkinString value;
+    WString run;
+    AppendUtf8(run, text, length);
+    WString value;
     if (!mCreateParamFresh && mCurrentCreateParams->FindString(mCurrentStringId, value))
         run = value + run;
     mCreateParamFresh = false;
@@ -799,7 +745,7 @@ void LControlFactory::XMLCharacterData(const char* text, int length)
 
 void LControlFactory::StartSkin(const char** attributes)
 {
-    SkinString name;
+    WString name;
     GetString(attributes, "Name", name);
     auto skin = LSkinDescriptor::Create(name);
     if (!mCurrentDescriptor)
@@ -820,7 +766,7 @@ void LControlFactory::StartSkin(const char** attributes)
         skin->fontStyle = mPendingFont.style;
         skin->fontInheritsFromParent = mPendingFont.inheritsFromParent;
         skin->fontSizeIsRelative = mPendingFont.sizeIsRelative;
-        SkinString listName;
+        WString listName;
         if (GetString(attributes, "LookList", listName))
             if (auto list = FindLookList(listName))
                 skin->lookList = list;
@@ -832,7 +778,7 @@ void LControlFactory::StartFontXLat(const char** attributes)
 {
     if (!mFontLocale || *mFontLocale != mCurrentLCID)
         return;
-    SkinString name, xlat;
+    WString name, xlat;
     if (!GetString(attributes, "Name", name) || !GetString(attributes, "XLat", xlat))
         return;
     mFontTranslation.try_emplace(name, xlat);
@@ -842,12 +788,12 @@ void LControlFactory::StartFontXLat(const char** attributes)
 
 void LControlFactory::StartSubControl(const char** attributes)
 {
-    SkinString className, name;
+    WString className, name;
     if (!GetString(attributes, "Class", className) || !GetString(attributes, "Name", name) ||
         mDescriptorStack.size() > static_cast<size_t>(kMaxSubControlDepth))
         throw std::runtime_error(kBadSubControl);
 
-    LControlDescriptor* parent = mCurrentDescriptor.get();
+    LControlDescriptor* parent = mCurrentDescriptor.Get();
     auto descriptor = LControlDescriptor::Create(className, name, parent);
     if (parent)
         parent->AddChild(descriptor);
@@ -898,7 +844,7 @@ void LControlFactory::StartSubControl(const char** attributes)
     readAxis(kX, l.x);
     readAxis(kY, l.y);
     GetString(attributes, "TextDecoration", l.textDecoration);
-    SkinString overflow;
+    WString overflow;
     if (GetString(attributes, "TextOverflowXType", overflow))
     {
         if (overflow == u"Clip") l.textOverflowX = 0;
@@ -922,7 +868,7 @@ void LControlFactory::StartSubControl(const char** attributes)
 
 void LControlFactory::StartColorizer(const char** attributes)
 {
-    SkinString name, typeText;
+    WString name, typeText;
     ColorRGBA color;
     if (!GetString(attributes, "Name", name) || !GetString(attributes, "ColorType", typeText) ||
         !GetColor(attributes, "Color", color))
@@ -947,7 +893,7 @@ void LControlFactory::StartColorizer(const char** attributes)
 
 void LControlFactory::StartPart(const char** attributes)
 {
-    SkinString name, resizeText;
+    WString name, resizeText;
     int32_t width = 0, height = 0;
     if (!GetString(attributes, "Name", name) || !GetInt(attributes, "Width", width) ||
         !GetInt(attributes, "Height", height) || !GetString(attributes, "ResizeType", resizeText))
@@ -955,9 +901,9 @@ void LControlFactory::StartPart(const char** attributes)
     const int32_t resize = resizeText == u"Tile" ? LVisualPartDescriptor::kTile
                            : resizeText == u"Center" ? LVisualPartDescriptor::kCenter
                                                      : LVisualPartDescriptor::kStretch;
-    SkinString image, file;
+    WString image, file;
     SourceRect imageRect;
-    if (GetString(attributes, "ImageFile", file) && !file.empty())
+    if (GetString(attributes, "ImageFile", file) && !file.IsEmpty())
     {
         if (GetInt(attributes, "ImageLocX", imageRect.x) && GetInt(attributes, "ImageLocY", imageRect.y))
         {
@@ -966,15 +912,15 @@ void LControlFactory::StartPart(const char** attributes)
             imageRect.height = height;
         }
     }
-    SkinRef<LColorizer> colorizer;
-    SkinString colorizerName;
+    RCPtr<LColorizer> colorizer;
+    WString colorizerName;
     if (GetString(attributes, "ColorizerName", colorizerName))
         colorizer = FindColorizer(colorizerName);
-    if (image.empty() && !colorizer)
+    if (image.IsEmpty() && !colorizer)
         return;
     float alpha = 1.0f;
     GetFloat(attributes, "ColorizerAlphaMod", alpha);
-    SkinString mask;
+    WString mask;
     SourceRect maskRect;
     if (GetString(attributes, "ColorizerMaskFile", file))
     {
@@ -984,7 +930,7 @@ void LControlFactory::StartPart(const char** attributes)
         maskRect.width = width;
         maskRect.height = height;
     }
-    auto part = !image.empty()
+    auto part = !image.IsEmpty()
                     ? LVisualPartDescriptor::CreateImagePart(name, image, imageRect, resize, colorizer, alpha, mask, maskRect)
                     : LVisualPartDescriptor::CreateColorPart(name, colorizer, width, height, resize, alpha, mask, maskRect);
     if (part)
@@ -995,7 +941,7 @@ void LControlFactory::StartLook(const char** attributes)
 {
     if (mInLooks)
     {
-        SkinString name;
+        WString name;
         if (!GetString(attributes, "Name", name))
             return;
         mCurrentLook = LLookDescriptor::Create(name);
@@ -1004,7 +950,7 @@ void LControlFactory::StartLook(const char** attributes)
     }
     if (!mCurrentLookList)
         return;
-    SkinString name;
+    WString name;
     int32_t index = 0;
     if (!GetString(attributes, "Name", name) || !GetInt(attributes, "Index", index))
         return;
@@ -1014,7 +960,7 @@ void LControlFactory::StartLook(const char** attributes)
 
 void LControlFactory::StartLookList(const char** attributes)
 {
-    SkinString name;
+    WString name;
     int32_t count = 0;
     if (!GetString(attributes, "Name", name) || !GetInt(attributes, "NumLooks", count))
         return;
@@ -1022,7 +968,7 @@ void LControlFactory::StartLookList(const char** attributes)
     {
         if (mCurrentDescriptor && mCurrentDescriptor->GetSkin())
             mCurrentDescriptor->GetSkin()->lookList = existing;
-        mCurrentLookList.reset();
+        mCurrentLookList = nullptr;
         return;
     }
     if (count < 0 || count > kMaxLookSlots)
@@ -1035,7 +981,7 @@ void LControlFactory::StartLookList(const char** attributes)
 
 void LControlFactory::StartClientPart(const char** attributes)
 {
-    SkinString name;
+    WString name;
     int32_t l = 0, t = 0, r = 0, b = 0;
     if (!GetString(attributes, "Name", name) || !GetInt(attributes, "OffsetLeft", l) ||
         !GetInt(attributes, "OffsetTop", t) || !GetInt(attributes, "OffsetRight", r) ||
@@ -1050,7 +996,7 @@ void LControlFactory::StartClientPart(const char** attributes)
 void LControlFactory::StartNonClientPart(const char** attributes)
 {
     ++mDockedPartCounter;
-    SkinString name;
+    WString name;
     if (!GetString(attributes, "Name", name))
         return;
     auto part = FindPart(name);
@@ -1069,7 +1015,7 @@ void LControlFactory::StartNonClientPart(const char** attributes)
 void LControlFactory::StartTextProperties(const char** attributes)
 {
     TextProperties p;
-    SkinString foreground;
+    WString foreground;
     if (!(GetFloat(attributes, "TextLeftRel", p.leftRel) && GetInt(attributes, "TextLeftAbs", p.leftAbs) &&
           GetFloat(attributes, "TextRightRel", p.rightRel) && GetInt(attributes, "TextRightAbs", p.rightAbs) &&
           GetFloat(attributes, "TextHAlign", p.hAlign) && GetFloat(attributes, "TextTopRel", p.topRel) &&

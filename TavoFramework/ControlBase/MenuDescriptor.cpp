@@ -1,13 +1,14 @@
 #include "ControlBase/MenuDescriptor.h"
 
 #include <climits>
+#include <string>
 
 namespace Tavo {
 
 namespace {
 
 // Leading decimal digits as the runtime's wide atoi reads them.
-int32_t LeadingNumber(const SkinString& s)
+int32_t LeadingNumber(const std::u16string& s)
 {
     size_t i = 0;
     while (i < s.size() && (s[i] == u' ' || s[i] == u'\t'))
@@ -22,14 +23,15 @@ int32_t LeadingNumber(const SkinString& s)
     return static_cast<int32_t>(negative ? -v : v);
 }
 
-std::vector<SkinString> SplitKey(const SkinString& key)
+// Empty parts stand between two dots; a trailing dot adds none.
+std::vector<std::u16string> SplitKey(const std::u16string& key)
 {
-    std::vector<SkinString> parts;
+    std::vector<std::u16string> parts;
     size_t start = 0;
     while (start < key.size())
     {
         const size_t dot = key.find(u'.', start);
-        if (dot == SkinString::npos)
+        if (dot == std::u16string::npos)
         {
             parts.push_back(key.substr(start));
             break;
@@ -44,22 +46,22 @@ std::vector<SkinString> SplitKey(const SkinString& key)
 
 LMenuDescriptor::~LMenuDescriptor() = default;
 
-SkinRef<LMenuDescriptor> LMenuDescriptor::Create()
+RCPtr<LMenuDescriptor> LMenuDescriptor::Create()
 {
-    return std::make_shared<LMenuDescriptor>();
+    return MakeRC<LMenuDescriptor>();
 }
 
-int32_t LMenuDescriptor::InsertItem(int32_t index, const SkinRef<LMenuItemDescriptor>& item)
+int32_t LMenuDescriptor::InsertItem(int32_t index, const RCPtr<LMenuItemDescriptor>& item)
 {
     if (index < 0 || index > GetItemCount() || !item)
         return E_INVALIDARG;
     mItems.insert(mItems.begin() + index, item);
-    item->SetOwner(shared_from_this());
+    item->SetOwner(RCPtr<LMenuDescriptor>(this));
     return index;
 }
 
-int32_t LMenuDescriptor::InsertItem(int32_t index, const SkinString& label, const SkinString& key,
-                                    bool firstFlag, bool secondFlag)
+int32_t LMenuDescriptor::InsertItem(int32_t index, const WString& label, const WString& key, bool firstFlag,
+                                    bool secondFlag)
 {
     return InsertItem(index, LMenuItemDescriptor::Create(label, key, firstFlag, secondFlag));
 }
@@ -81,14 +83,14 @@ TavoResult LMenuDescriptor::GetItemInfo(int32_t index, ItemInfo& info) const
     return S_OK;
 }
 
-SkinRef<LMenuItemDescriptor> LMenuDescriptor::GetItem(int32_t index) const
+RCPtr<LMenuItemDescriptor> LMenuDescriptor::GetItem(int32_t index) const
 {
     if (index < 0 || index >= GetItemCount())
         return nullptr;
     return mItems[static_cast<size_t>(index)];
 }
 
-SkinRef<LMenuDescriptor> LMenuDescriptor::Clone() const
+RCPtr<LMenuDescriptor> LMenuDescriptor::Clone() const
 {
     auto copy = Create();
     for (const auto& item : mItems)
@@ -96,42 +98,72 @@ SkinRef<LMenuDescriptor> LMenuDescriptor::Clone() const
     return copy;
 }
 
-TavoResult LMenuDescriptor::ReleaseInternalReferences()
+void LMenuDescriptor::RemoveAllItems()
 {
     while (!mItems.empty())
     {
-        mItems.back()->mOwner.reset();
+        // The entry may be the last holder of this menu's caller; keep it
+        // until its owner link is gone.
+        RCPtr<LMenuItemDescriptor> item = mItems.back();
         mItems.pop_back();
+        item->SetOwner(nullptr);
     }
-    mOwner.reset();
+}
+
+TavoResult LMenuDescriptor::ReleaseInternalReferences()
+{
+    RemoveAllItems();
     return S_OK;
 }
 
-LMenuItemDescriptor::LMenuItemDescriptor(const SkinString& l, const SkinString& k, bool first, bool second,
-                                         bool sep)
+LMenuItemDescriptor::LMenuItemDescriptor(const WString& l, const WString& k, bool first, bool second, bool sep)
     : label(l), key(k), firstFlag(first), secondFlag(second), separator(sep)
 {
 }
 
-SkinRef<LMenuItemDescriptor> LMenuItemDescriptor::Create(const SkinString& label, const SkinString& key,
-                                                         bool firstFlag, bool secondFlag)
+LMenuItemDescriptor::~LMenuItemDescriptor()
 {
-    return std::make_shared<LMenuItemDescriptor>(label, key, firstFlag, secondFlag, false);
+    SetOwner(nullptr);
 }
 
-SkinRef<LMenuItemDescriptor> LMenuItemDescriptor::CreateSeparator()
+RCPtr<LMenuItemDescriptor> LMenuItemDescriptor::Create(const WString& label, const WString& key, bool firstFlag,
+                                                       bool secondFlag)
 {
-    return std::make_shared<LMenuItemDescriptor>(SkinString(), SkinString(), true, false, true);
+    return MakeRC<LMenuItemDescriptor>(label, key, firstFlag, secondFlag, false);
 }
 
-SkinRef<LMenuDescriptor> LMenuItemDescriptor::Clone() const
+RCPtr<LMenuItemDescriptor> LMenuItemDescriptor::CreateSeparator()
+{
+    return MakeRC<LMenuItemDescriptor>(WString(), WString(), true, false, true);
+}
+
+void LMenuItemDescriptor::SetOwner(const RCPtr<LMenuDescriptor>& owner)
+{
+    if (owner == mOwner)
+        return;
+    RCPtr<LMenuDescriptor> old = mOwner;
+    if (old)
+        old->AddInternalReferences(-1);
+    mOwner = owner;
+    if (mOwner)
+        mOwner->AddInternalReferences(1);
+}
+
+TavoResult LMenuItemDescriptor::ReleaseInternalReferences()
+{
+    RemoveAllItems();
+    SetOwner(nullptr);
+    return S_OK;
+}
+
+RCPtr<LMenuDescriptor> LMenuItemDescriptor::Clone() const
 {
     return CloneItem();
 }
 
-SkinRef<LMenuItemDescriptor> LMenuItemDescriptor::CloneItem() const
+RCPtr<LMenuItemDescriptor> LMenuItemDescriptor::CloneItem() const
 {
-    auto copy = std::make_shared<LMenuItemDescriptor>(label, key, firstFlag, secondFlag, separator);
+    auto copy = MakeRC<LMenuItemDescriptor>(label, key, firstFlag, secondFlag, separator);
     copy->secondText = secondText;
     copy->hint = hint;
     for (const auto& item : mItems)
@@ -139,18 +171,19 @@ SkinRef<LMenuItemDescriptor> LMenuItemDescriptor::CloneItem() const
     return copy;
 }
 
-SkinRef<LMenuDescriptor> LMenuDescriptor::BuildFromKeyTextPairs(const KeyTextPairs& pairs)
+RCPtr<LMenuDescriptor> LMenuDescriptor::BuildFromKeyTextPairs(const KeyTextPairs& pairs)
 {
     KeyTextPairs top;
     SubLists subLists;
-    for (const auto& [key, text] : pairs)
+    for (const auto& [wideKey, text] : pairs)
     {
+        const std::u16string key = ToStdString(wideKey);
         const auto parts = SplitKey(key);
         if (parts.size() < 2)
             continue;
         KeyTextPairs* list = nullptr;
         int32_t index = -1;
-        SkinString itemKey;
+        std::u16string itemKey;
         if (!parts[0].empty())
         {
             if (parts[0][0] >= u'0' && parts[0][0] <= u'9')
@@ -161,7 +194,7 @@ SkinRef<LMenuDescriptor> LMenuDescriptor::BuildFromKeyTextPairs(const KeyTextPai
             }
             else
             {
-                list = &subLists[parts[0]];
+                list = &subLists[ToWString(parts[0])];
                 index = LeadingNumber(parts[1]);
                 if (parts.size() > 2)
                     itemKey = parts[2];
@@ -169,60 +202,58 @@ SkinRef<LMenuDescriptor> LMenuDescriptor::BuildFromKeyTextPairs(const KeyTextPai
         }
         if (!list)
             continue;
-        if (!key.empty() && key.back() == u'.')
+        if (key.back() == u'.')
             itemKey += u'.';
         // Lists hold indices 0, 1, 2 ... without gaps; others are dropped.
         if (index == static_cast<int32_t>(list->size()))
-            list->emplace_back(itemKey, text);
+            list->emplace_back(ToWString(itemKey), text);
     }
-    SkinRef<LMenuDescriptor> menu;
+    RCPtr<LMenuDescriptor> menu;
     if (BuildMenu(top, subLists, menu) < 0 || !menu || menu->GetItemCount() == 0)
         return nullptr;
     return menu;
 }
 
 TavoResult LMenuDescriptor::BuildMenu(const KeyTextPairs& list, const SubLists& subLists,
-                                      SkinRef<LMenuDescriptor>& menu)
+                                      RCPtr<LMenuDescriptor>& menu)
 {
     return BuildMenuLimited(list, subLists, menu, 0);
 }
 
 TavoResult LMenuDescriptor::BuildMenuLimited(const KeyTextPairs& list, const SubLists& subLists,
-                                             SkinRef<LMenuDescriptor>& menu, int depth)
+                                             RCPtr<LMenuDescriptor>& menu, int depth)
 {
     // A given menu is emptied but keeps its own owner, so a submenu entry
     // stays linked to the menu that holds it.
     if (!menu)
         menu = Create();
     else
-        while (!menu->mItems.empty())
-        {
-            menu->mItems.back()->mOwner.reset();
-            menu->mItems.pop_back();
-        }
-    for (const auto& [itemKey, text] : list)
+        menu->RemoveAllItems();
+    for (const auto& [wideItemKey, wideText] : list)
     {
+        const std::u16string text = ToStdString(wideText);
+        const std::u16string itemKey = ToStdString(wideItemKey);
         const size_t bar = text.find(u'|');
-        const SkinString label = bar == SkinString::npos ? text : text.substr(0, bar);
-        const SkinString hint = bar == SkinString::npos ? SkinString() : text.substr(bar + 1);
+        const WString label = ToWString(bar == std::u16string::npos ? text : text.substr(0, bar));
+        const WString hint = ToWString(bar == std::u16string::npos ? std::u16string() : text.substr(bar + 1));
         if (!itemKey.empty() && itemKey.back() == u'.')
         {
-            const auto sub = subLists.find(itemKey.substr(0, itemKey.size() - 1));
+            const auto sub = subLists.find(ToWString(itemKey.substr(0, itemKey.size() - 1)));
             // A sublist that names itself again and again would never end.
             if (sub == subLists.end() || depth >= kMaxSubmenuDepth)
                 continue;
-            auto item = LMenuItemDescriptor::Create(label, SkinString(), true, false);
+            auto item = LMenuItemDescriptor::Create(label, WString(), true, false);
             menu->InsertItem(menu->GetItemCount(), item);
-            if (!hint.empty())
+            if (!hint.IsEmpty())
                 item->hint = hint;
-            SkinRef<LMenuDescriptor> asMenu = item;
+            RCPtr<LMenuDescriptor> asMenu = item;
             BuildMenuLimited(sub->second, subLists, asMenu, depth + 1);
         }
         else if (itemKey == u"-")
             menu->InsertSeparator(menu->GetItemCount());
         else
         {
-            auto item = LMenuItemDescriptor::Create(label, itemKey, true, false);
+            auto item = LMenuItemDescriptor::Create(label, wideItemKey, true, false);
             item->hint = hint;
             menu->InsertItem(menu->GetItemCount(), item);
         }

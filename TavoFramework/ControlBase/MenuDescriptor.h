@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ControlBase/SkinTypes.h"
+#include "ObjectBase/RefCountedObject.h"
 
 #include <map>
 #include <utility>
@@ -10,79 +11,84 @@ namespace Tavo {
 
 class LMenuItemDescriptor;
 
-// A menu: its entries in display order. Entries point back at their menu
-// without owning it, so a menu and its entries free each other cleanly.
-class LMenuDescriptor : public std::enable_shared_from_this<LMenuDescriptor>
+// A menu: its entries in display order. Each entry holds its menu as owner;
+// those links count as internal references, so the menu and its entries
+// free each other when the last outside reference goes.
+class LMenuDescriptor : public virtual LRefCountedObject
 {
 public:
-    using KeyTextPairs = std::vector<std::pair<SkinString, SkinString>>;
-    using SubLists = std::map<SkinString, KeyTextPairs>;
+    using KeyTextPairs = std::vector<std::pair<WString, WString>>;
+    using SubLists = std::map<WString, KeyTextPairs>;
 
     struct ItemInfo
     {
         bool firstFlag = false;
         bool secondFlag = false;
-        SkinString label;
+        WString label;
     };
 
-    virtual ~LMenuDescriptor();
+    ~LMenuDescriptor() override;
 
-    static SkinRef<LMenuDescriptor> Create();
+    static RCPtr<LMenuDescriptor> Create();
 
     // Index of the new entry, or E_INVALIDARG for an index past the end.
-    int32_t InsertItem(int32_t index, const SkinRef<LMenuItemDescriptor>& item);
-    int32_t InsertItem(int32_t index, const SkinString& label, const SkinString& key, bool firstFlag,
-                       bool secondFlag);
+    int32_t InsertItem(int32_t index, const RCPtr<LMenuItemDescriptor>& item);
+    int32_t InsertItem(int32_t index, const WString& label, const WString& key, bool firstFlag, bool secondFlag);
     int32_t InsertSeparator(int32_t index);
     TavoResult GetItemInfo(int32_t index, ItemInfo& info) const;
 
     int32_t GetItemCount() const { return static_cast<int32_t>(mItems.size()); }
-    SkinRef<LMenuItemDescriptor> GetItem(int32_t index) const;
-    SkinRef<LMenuDescriptor> GetOwner() const { return mOwner.lock(); }
+    RCPtr<LMenuItemDescriptor> GetItem(int32_t index) const;
 
     // Deep copy; the copy has no owner.
-    virtual SkinRef<LMenuDescriptor> Clone() const;
-    // Drops every entry and the owner link.
-    TavoResult ReleaseInternalReferences();
+    virtual RCPtr<LMenuDescriptor> Clone() const;
+    // Drops every entry, last first, and this menu's own owner link.
+    TavoResult ReleaseInternalReferences() override;
 
     // Keys "<n>.<key>" go to the top list, "<list>.<n>.<key>" to a named
     // sublist; an item key ending in "." refers to a sublist. Empty when
     // nothing was built.
-    static SkinRef<LMenuDescriptor> BuildFromKeyTextPairs(const KeyTextPairs& pairs);
-    static TavoResult BuildMenu(const KeyTextPairs& list, const SubLists& subLists, SkinRef<LMenuDescriptor>& menu);
+    static RCPtr<LMenuDescriptor> BuildFromKeyTextPairs(const KeyTextPairs& pairs);
+    static TavoResult BuildMenu(const KeyTextPairs& list, const SubLists& subLists, RCPtr<LMenuDescriptor>& menu);
 
 protected:
     static constexpr int kMaxSubmenuDepth = 16;
     static TavoResult BuildMenuLimited(const KeyTextPairs& list, const SubLists& subLists,
-                                       SkinRef<LMenuDescriptor>& menu, int depth);
+                                       RCPtr<LMenuDescriptor>& menu, int depth);
+    void RemoveAllItems();
 
-    friend class LMenuItemDescriptor;
-    std::vector<SkinRef<LMenuItemDescriptor>> mItems;
-    std::weak_ptr<LMenuDescriptor> mOwner;
+    std::vector<RCPtr<LMenuItemDescriptor>> mItems;
 };
 
 class LMenuItemDescriptor : public LMenuDescriptor
 {
 public:
-    LMenuItemDescriptor(const SkinString& label, const SkinString& key, bool firstFlag, bool secondFlag,
-                        bool separator);
+    LMenuItemDescriptor(const WString& label, const WString& key, bool firstFlag, bool secondFlag, bool separator);
+    ~LMenuItemDescriptor() override;
 
-    static SkinRef<LMenuItemDescriptor> Create(const SkinString& label, const SkinString& key, bool firstFlag,
-                                               bool secondFlag);
-    static SkinRef<LMenuItemDescriptor> CreateSeparator();
+    static RCPtr<LMenuItemDescriptor> Create(const WString& label, const WString& key, bool firstFlag,
+                                             bool secondFlag);
+    static RCPtr<LMenuItemDescriptor> CreateSeparator();
 
-    void SetOwner(const SkinRef<LMenuDescriptor>& owner) { mOwner = owner; }
-    SkinRef<LMenuDescriptor> Clone() const override;
-    SkinRef<LMenuItemDescriptor> CloneItem() const;
-    const SkinString& ToString() const { return label; }
+    // Moves the internal-reference count from the old owner to the new one.
+    void SetOwner(const RCPtr<LMenuDescriptor>& owner);
+    const RCPtr<LMenuDescriptor>& GetOwner() const { return mOwner; }
 
-    SkinString label;
-    SkinString secondText;
-    SkinString hint;
-    SkinString key;
+    RCPtr<LMenuDescriptor> Clone() const override;
+    RCPtr<LMenuItemDescriptor> CloneItem() const;
+    TavoResult ReleaseInternalReferences() override;
+    WString ToString() const override { return label; }
+
+    WString label;
+    WString secondText;
+    WString hint;
+    WString key;
     bool firstFlag = true;
     bool secondFlag = false;
     bool separator = false;
+
+private:
+    RCPtr<LMenuDescriptor> mOwner;
 };
 
 }  // namespace Tavo

@@ -4,16 +4,16 @@
 
 namespace Tavo {
 
-SkinRef<LStringTable> LStringTable::Create(const Map& strings)
+RCPtr<LStringTable> LStringTable::Create(const Map& strings)
 {
-    auto table = std::make_shared<LStringTable>();
+    auto table = MakeRC<LStringTable>();
     table->mStrings = strings;
     return table;
 }
 
-TavoResult LStringTable::SetString(const SkinString& id, const SkinString& text)
+TavoResult LStringTable::SetString(const WString& id, const WString& text)
 {
-    if (id.empty())
+    if (id.IsEmpty())
         return E_INVALIDARG;
     auto [it, added] = mStrings.try_emplace(id, text);
     if (added)
@@ -22,7 +22,7 @@ TavoResult LStringTable::SetString(const SkinString& id, const SkinString& text)
     return S_FALSE;
 }
 
-bool LStringTable::FindString(const SkinString& id, SkinString& text) const
+bool LStringTable::FindString(const WString& id, WString& text) const
 {
     const auto it = mStrings.find(id);
     if (it == mStrings.end())
@@ -31,25 +31,25 @@ bool LStringTable::FindString(const SkinString& id, SkinString& text) const
     return true;
 }
 
-TavoResult LStringTable::GetPairs(std::vector<std::pair<SkinString, SkinString>>& pairs) const
+TavoResult LStringTable::GetPairs(std::vector<std::pair<WString, WString>>& pairs) const
 {
     pairs.assign(mStrings.begin(), mStrings.end());
     return S_OK;
 }
 
-SkinRef<LLayoutDescriptor> LLayoutDescriptor::Create()
+RCPtr<LLayoutDescriptor> LLayoutDescriptor::Create()
 {
-    auto layout = std::make_shared<LLayoutDescriptor>();
+    auto layout = MakeRC<LLayoutDescriptor>();
     layout->x.sizeAbs = 16.0;
     layout->y.sizeAbs = 40.0;
     return layout;
 }
 
-SkinRef<LColorizer> LColorizer::Create(const SkinString& name, int32_t type, const ColorRGBA& color,
+RCPtr<LColorizer> LColorizer::Create(const WString& name, int32_t type, const ColorRGBA& color,
                                        const ColorRGBA& endColor, float startX, float startY, float endX,
                                        float endY)
 {
-    auto c = std::make_shared<LColorizer>();
+    auto c = MakeRC<LColorizer>();
     c->name = name;
     c->type = type;
     c->color = color;
@@ -61,14 +61,14 @@ SkinRef<LColorizer> LColorizer::Create(const SkinString& name, int32_t type, con
     return c;
 }
 
-SkinRef<LVisualPartDescriptor> LVisualPartDescriptor::CreateImagePart(
-    const SkinString& name, const SkinString& image, const SourceRect& imageRect, int32_t resizeType,
-    const SkinRef<LColorizer>& colorizer, float alphaModifier, const SkinString& mask,
+RCPtr<LVisualPartDescriptor> LVisualPartDescriptor::CreateImagePart(
+    const WString& name, const WString& image, const SourceRect& imageRect, int32_t resizeType,
+    const RCPtr<LColorizer>& colorizer, float alphaModifier, const WString& mask,
     const SourceRect& maskRect)
 {
-    if (image.empty())
+    if (image.IsEmpty())
         return nullptr;
-    auto p = std::make_shared<LVisualPartDescriptor>();
+    auto p = MakeRC<LVisualPartDescriptor>();
     p->name = name;
     p->image = image;
     p->imageRect = imageRect;
@@ -82,13 +82,13 @@ SkinRef<LVisualPartDescriptor> LVisualPartDescriptor::CreateImagePart(
     return p;
 }
 
-SkinRef<LVisualPartDescriptor> LVisualPartDescriptor::CreateColorPart(
-    const SkinString& name, const SkinRef<LColorizer>& colorizer, int32_t width, int32_t height,
-    int32_t resizeType, float alphaModifier, const SkinString& mask, const SourceRect& maskRect)
+RCPtr<LVisualPartDescriptor> LVisualPartDescriptor::CreateColorPart(
+    const WString& name, const RCPtr<LColorizer>& colorizer, int32_t width, int32_t height,
+    int32_t resizeType, float alphaModifier, const WString& mask, const SourceRect& maskRect)
 {
     if (!colorizer)
         return nullptr;
-    auto p = std::make_shared<LVisualPartDescriptor>();
+    auto p = MakeRC<LVisualPartDescriptor>();
     p->name = name;
     p->width = width;
     p->height = height;
@@ -100,11 +100,11 @@ SkinRef<LVisualPartDescriptor> LVisualPartDescriptor::CreateColorPart(
     return p;
 }
 
-SkinRef<LDockedPart> LDockedPart::Create(const SkinRef<LVisualPartDescriptor>& part, int32_t offsetMask,
+RCPtr<LDockedPart> LDockedPart::Create(const RCPtr<LVisualPartDescriptor>& part, int32_t offsetMask,
                                          int32_t left, int32_t top, int32_t right, int32_t bottom,
                                          bool fixedWidth, int32_t width, bool fixedHeight, int32_t height)
 {
-    auto d = std::make_shared<LDockedPart>();
+    auto d = MakeRC<LDockedPart>();
     d->part = part;
     d->offsetMask = offsetMask;
     d->offsetLeft = left;
@@ -118,21 +118,21 @@ SkinRef<LDockedPart> LDockedPart::Create(const SkinRef<LVisualPartDescriptor>& p
     return d;
 }
 
-SkinRef<LLookDescriptor> LLookDescriptor::Create(const SkinString& name)
+RCPtr<LLookDescriptor> LLookDescriptor::Create(const WString& name)
 {
-    auto look = std::make_shared<LLookDescriptor>();
+    auto look = MakeRC<LLookDescriptor>();
     look->name = name;
     return look;
 }
 
-TavoResult LLookDescriptor::SetClientPart(const SkinRef<LDockedPart>& part)
+TavoResult LLookDescriptor::SetClientPart(const RCPtr<LDockedPart>& part)
 {
     clientPart = part;
     return S_OK;
 }
 
 TavoResult LLookDescriptor::SetTextProperties(const TextProperties& t,
-                                              const SkinRef<LVisualPartDescriptor>& foreground)
+                                              const RCPtr<LVisualPartDescriptor>& foreground)
 {
     text = t;
     textForeground = foreground;
@@ -140,21 +140,21 @@ TavoResult LLookDescriptor::SetTextProperties(const TextProperties& t,
     return S_OK;
 }
 
-SkinRef<LLookList> LLookList::Create(int32_t count)
+RCPtr<LLookList> LLookList::Create(int32_t count)
 {
-    auto list = std::make_shared<LLookList>();
+    auto list = MakeRC<LLookList>();
     list->mLooks.resize(static_cast<size_t>(std::max(count, 0)));
     return list;
 }
 
-SkinRef<LLookDescriptor> LLookList::GetAt(int32_t index) const
+RCPtr<LLookDescriptor> LLookList::GetAt(int32_t index) const
 {
     if (index < 0 || index >= GetCount())
         return nullptr;
     return mLooks[static_cast<size_t>(index)];
 }
 
-TavoResult LLookList::SetAt(int32_t index, const SkinRef<LLookDescriptor>& look)
+TavoResult LLookList::SetAt(int32_t index, const RCPtr<LLookDescriptor>& look)
 {
     if (index < 0 || index >= GetCount())
         return E_INVALIDARG;
@@ -162,62 +162,62 @@ TavoResult LLookList::SetAt(int32_t index, const SkinRef<LLookDescriptor>& look)
     return S_OK;
 }
 
-SkinRef<LSkinDescriptor> LSkinDescriptor::Create(const SkinString& name)
+RCPtr<LSkinDescriptor> LSkinDescriptor::Create(const WString& name)
 {
-    auto skin = std::make_shared<LSkinDescriptor>();
+    auto skin = MakeRC<LSkinDescriptor>();
     skin->name = name;
     return skin;
 }
 
-SkinRef<LControlDescriptor> LControlDescriptor::Create(const SkinString& className, const SkinString& name,
+RCPtr<LControlDescriptor> LControlDescriptor::Create(const WString& className, const WString& name,
                                                        LControlDescriptor* parent)
 {
-    auto d = std::make_shared<LControlDescriptor>();
+    auto d = MakeRC<LControlDescriptor>();
     d->mClassName = className;
     d->mName = name;
     d->mParent = parent;
     return d;
 }
 
-int32_t LControlDescriptor::AddChild(const SkinRef<LControlDescriptor>& child)
+int32_t LControlDescriptor::AddChild(const RCPtr<LControlDescriptor>& child)
 {
     mChildren.push_back(child);
     return static_cast<int32_t>(mChildren.size() - 1);
 }
 
-TavoResult LControlDescriptor::SetSkin(const SkinRef<LSkinDescriptor>& skin)
+TavoResult LControlDescriptor::SetSkin(const RCPtr<LSkinDescriptor>& skin)
 {
     mSkin = skin;
     return S_OK;
 }
 
-TavoResult LControlDescriptor::SetLayout(const SkinRef<LLayoutDescriptor>& layout)
+TavoResult LControlDescriptor::SetLayout(const RCPtr<LLayoutDescriptor>& layout)
 {
     mLayout = layout;
     return S_OK;
 }
 
-TavoResult LControlDescriptor::SetCreateParams(const SkinRef<LStringTable>& params)
+TavoResult LControlDescriptor::SetCreateParams(const RCPtr<LStringTable>& params)
 {
     mCreateParams = params;
     return S_OK;
 }
 
-SkinRef<LControlDescriptor> LControlDescriptor::Clone(const SkinString& newName) const
+RCPtr<LControlDescriptor> LControlDescriptor::Clone(const WString& newName) const
 {
-    auto d = std::make_shared<LControlDescriptor>(*this);
-    if (!newName.empty())
+    RCPtr<LControlDescriptor> d(new LControlDescriptor(*this));
+    if (!newName.IsEmpty())
         d->mName = newName;
     return d;
 }
 
-SkinRef<LControlDescriptor> LControlDescriptor::CloneWithLayout(const SkinRef<LControlDescriptor>& templ,
-                                                                const SkinRef<LLayoutDescriptor>& layout,
-                                                                const SkinString& name)
+RCPtr<LControlDescriptor> LControlDescriptor::CloneWithLayout(const RCPtr<LControlDescriptor>& templ,
+                                                                const RCPtr<LLayoutDescriptor>& layout,
+                                                                const WString& name)
 {
     if (!templ)
         return nullptr;
-    auto d = templ->Clone(SkinString());
+    auto d = templ->Clone(WString());
     d->mName = name;
     d->mLayout = layout;
     return d;
@@ -225,9 +225,10 @@ SkinRef<LControlDescriptor> LControlDescriptor::CloneWithLayout(const SkinRef<LC
 
 bool LControlDescriptor::IsDeferredCreate() const
 {
-    SkinString text;
-    if (!mCreateParams || !mCreateParams->FindString(u"DEFER_CREATE", text))
+    WString value;
+    if (!mCreateParams || !mCreateParams->FindString(u"DEFER_CREATE", value))
         return false;
+    const std::u16string text = ToStdString(value);
     const auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
     size_t b = 0, e = text.size();
     while (b < e && blank(text[b]))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ControlBase/SkinTypes.h"
+#include "ObjectBase/RefCountedObject.h"
 #include "Utilities/Graphics/ColorRGBA.h"
 
 #include <cstdint>
@@ -14,24 +15,24 @@ class IFactoryControl;
 class LControlDescriptor;
 
 // (out control, parent, descriptor): a control class's static create operation.
-using ControlCreateFunction = void (*)(SkinRef<IFactoryControl>& control,
-                                       const SkinRef<IFactoryControl>& parent,
-                                       const SkinRef<LControlDescriptor>& descriptor);
+using ControlCreateFunction = void (*)(RCPtr<IFactoryControl>& control,
+                                       const RCPtr<IFactoryControl>& parent,
+                                       const RCPtr<LControlDescriptor>& descriptor);
 
 // One string id -> text map; lookups hand out copies.
-class LStringTable
+class LStringTable : public virtual LRefCountedObject
 {
 public:
-    using Map = std::map<SkinString, SkinString>;
+    using Map = std::map<WString, WString>;
 
-    static SkinRef<LStringTable> Create(const Map& strings = Map());
+    static RCPtr<LStringTable> Create(const Map& strings = Map());
 
     // E_INVALIDARG for an empty id; S_OK when added, S_FALSE when replaced.
-    TavoResult SetString(const SkinString& id, const SkinString& text);
+    TavoResult SetString(const WString& id, const WString& text);
     // False leaves text untouched.
-    bool FindString(const SkinString& id, SkinString& text) const;
+    bool FindString(const WString& id, WString& text) const;
     // All (id, text) pairs in ascending id order.
-    TavoResult GetPairs(std::vector<std::pair<SkinString, SkinString>>& pairs) const;
+    TavoResult GetPairs(std::vector<std::pair<WString, WString>>& pairs) const;
     const Map& Strings() const { return mStrings; }
 
 private:
@@ -39,7 +40,7 @@ private:
 };
 
 // Placement record of one control; the reader fills it from "SubControl".
-class LLayoutDescriptor
+class LLayoutDescriptor : public virtual LRefCountedObject
 {
 public:
     // Position references: 0 parent/screen, 1 client, 2 named control.
@@ -50,25 +51,25 @@ public:
         float placementAnchor = 0.0f;
         bool docked = false;
         int32_t positionRef = 1;
-        SkinString positionRefName;
+        WString positionRefName;
         float positionRel = 0.0f;
         double positionAbs = 0.0;
         int32_t sizeRef = 2;
-        SkinString sizeRefName;
+        WString sizeRefName;
         float sizeRel = 0.0f;
         double sizeAbs = 0.0;
         int32_t minRef = 0;
-        SkinString minRefName;
+        WString minRefName;
         float minRel = 0.0f;
         double minAbs = 0.0;
         int32_t maxRef = 0;
-        SkinString maxRefName;
+        WString maxRefName;
         float maxRel = 0.0f;
         double maxAbs = 0.0;
     };
 
-    static SkinRef<LLayoutDescriptor> Create();
-    SkinRef<LLayoutDescriptor> Clone() const { return std::make_shared<LLayoutDescriptor>(*this); }
+    static RCPtr<LLayoutDescriptor> Create();
+    RCPtr<LLayoutDescriptor> Clone() const { return MakeRC<LLayoutDescriptor>(*this); }
 
     bool clipToParent = true;
     int32_t zOrder = 0;
@@ -79,21 +80,21 @@ public:
     bool propagateInvalidation = true;
     Axis x;
     Axis y;
-    SkinString textDecoration;
+    WString textDecoration;
     int32_t textOverflowX = 0;  // 0 clip, 1 expand, 2 wrap
     int32_t textOverflowY = 0;  // 0 clip, 1 expand
 };
 
-class LColorizer
+class LColorizer : public virtual LRefCountedObject
 {
 public:
     enum Type : int32_t { kSolid = 0, kLinearGradient = 1, kRadialGradient = 2 };
 
-    static SkinRef<LColorizer> Create(const SkinString& name, int32_t type, const ColorRGBA& color,
+    static RCPtr<LColorizer> Create(const WString& name, int32_t type, const ColorRGBA& color,
                                       const ColorRGBA& endColor, float startX, float startY,
                                       float endX, float endY);
 
-    SkinString name;
+    WString name;
     int32_t type = kSolid;
     ColorRGBA color;
     ColorRGBA endColor;
@@ -105,44 +106,44 @@ struct SourceRect
     int32_t x = 0, y = 0, width = 0, height = 0;
 };
 
-class LVisualPartDescriptor
+class LVisualPartDescriptor : public virtual LRefCountedObject
 {
 public:
     enum ResizeType : int32_t { kStretch = 0, kTile = 1, kCenter = 2 };
 
     // Empty when the image reference is empty.
-    static SkinRef<LVisualPartDescriptor> CreateImagePart(
-        const SkinString& name, const SkinString& image, const SourceRect& imageRect, int32_t resizeType,
-        const SkinRef<LColorizer>& colorizer, float alphaModifier, const SkinString& mask,
+    static RCPtr<LVisualPartDescriptor> CreateImagePart(
+        const WString& name, const WString& image, const SourceRect& imageRect, int32_t resizeType,
+        const RCPtr<LColorizer>& colorizer, float alphaModifier, const WString& mask,
         const SourceRect& maskRect);
     // Empty when there is no colorizer.
-    static SkinRef<LVisualPartDescriptor> CreateColorPart(
-        const SkinString& name, const SkinRef<LColorizer>& colorizer, int32_t width, int32_t height,
-        int32_t resizeType, float alphaModifier, const SkinString& mask, const SourceRect& maskRect);
+    static RCPtr<LVisualPartDescriptor> CreateColorPart(
+        const WString& name, const RCPtr<LColorizer>& colorizer, int32_t width, int32_t height,
+        int32_t resizeType, float alphaModifier, const WString& mask, const SourceRect& maskRect);
 
-    SkinString name;
-    SkinString image;
+    WString name;
+    WString image;
     SourceRect imageRect;
     int32_t width = 0;
     int32_t height = 0;
     int32_t resizeType = kStretch;
-    SkinRef<LColorizer> colorizer;
+    RCPtr<LColorizer> colorizer;
     float alphaModifier = 1.0f;
-    SkinString mask;
+    WString mask;
     SourceRect maskRect;
-    SkinString further;
+    WString further;
 };
 
-class LDockedPart
+class LDockedPart : public virtual LRefCountedObject
 {
 public:
     enum OffsetBits : int32_t { kLeft = 1, kTop = 2, kRight = 4, kBottom = 8 };
 
-    static SkinRef<LDockedPart> Create(const SkinRef<LVisualPartDescriptor>& part, int32_t offsetMask,
+    static RCPtr<LDockedPart> Create(const RCPtr<LVisualPartDescriptor>& part, int32_t offsetMask,
                                        int32_t left, int32_t top, int32_t right, int32_t bottom,
                                        bool fixedWidth, int32_t width, bool fixedHeight, int32_t height);
 
-    SkinRef<LVisualPartDescriptor> part;
+    RCPtr<LVisualPartDescriptor> part;
     int32_t offsetMask = 0;
     int32_t offsetLeft = 0, offsetTop = 0, offsetRight = 0, offsetBottom = 0;
     bool fixedWidth = false;
@@ -165,91 +166,91 @@ struct TextProperties
     float vAlign = 0;
 };
 
-class LLookDescriptor
+class LLookDescriptor : public virtual LRefCountedObject
 {
 public:
-    static SkinRef<LLookDescriptor> Create(const SkinString& name);
+    static RCPtr<LLookDescriptor> Create(const WString& name);
 
-    TavoResult SetClientPart(const SkinRef<LDockedPart>& part);
-    TavoResult SetTextProperties(const TextProperties& text, const SkinRef<LVisualPartDescriptor>& foreground);
+    TavoResult SetClientPart(const RCPtr<LDockedPart>& part);
+    TavoResult SetTextProperties(const TextProperties& text, const RCPtr<LVisualPartDescriptor>& foreground);
 
-    SkinString name;
-    SkinRef<LDockedPart> clientPart;
-    std::vector<SkinRef<LDockedPart>> dockedParts;
+    WString name;
+    RCPtr<LDockedPart> clientPart;
+    std::vector<RCPtr<LDockedPart>> dockedParts;
     bool hasTextProperties = false;
     TextProperties text;
-    SkinRef<LVisualPartDescriptor> textForeground;
+    RCPtr<LVisualPartDescriptor> textForeground;
 };
 
 // Slots may stay empty; one list may serve several skins.
-class LLookList
+class LLookList : public virtual LRefCountedObject
 {
 public:
-    static SkinRef<LLookList> Create(int32_t count);
+    static RCPtr<LLookList> Create(int32_t count);
 
     int32_t GetCount() const { return static_cast<int32_t>(mLooks.size()); }
-    SkinRef<LLookDescriptor> GetAt(int32_t index) const;
+    RCPtr<LLookDescriptor> GetAt(int32_t index) const;
     // E_INVALIDARG for an index outside the list.
-    TavoResult SetAt(int32_t index, const SkinRef<LLookDescriptor>& look);
+    TavoResult SetAt(int32_t index, const RCPtr<LLookDescriptor>& look);
 
 private:
-    std::vector<SkinRef<LLookDescriptor>> mLooks;
+    std::vector<RCPtr<LLookDescriptor>> mLooks;
 };
 
-class LSkinDescriptor
+class LSkinDescriptor : public virtual LRefCountedObject
 {
 public:
-    static SkinRef<LSkinDescriptor> Create(const SkinString& name);
+    static RCPtr<LSkinDescriptor> Create(const WString& name);
 
-    SkinString name;
-    SkinRef<LLookList> lookList;
+    WString name;
+    RCPtr<LLookList> lookList;
     bool fontInheritsFromParent = false;
     bool fontSizeIsRelative = false;
-    SkinString fontName;
+    WString fontName;
     float fontSize = 0.0f;   // below 1.0: not set
     int32_t fontStyle = -1;  // -1: not set
 };
 
-class LControlDescriptor
+class LControlDescriptor : public virtual LRefCountedObject
 {
 public:
-    static SkinRef<LControlDescriptor> Create(const SkinString& className, const SkinString& name,
-                                              LControlDescriptor* parent);
+    static RCPtr<LControlDescriptor> Create(const WString& className, const WString& name,
+                                            LControlDescriptor* parent);
 
     // Index of the new child.
-    int32_t AddChild(const SkinRef<LControlDescriptor>& child);
-    TavoResult SetSkin(const SkinRef<LSkinDescriptor>& skin);
-    TavoResult SetLayout(const SkinRef<LLayoutDescriptor>& layout);
-    TavoResult SetCreateParams(const SkinRef<LStringTable>& params);
+    int32_t AddChild(const RCPtr<LControlDescriptor>& child);
+    TavoResult SetSkin(const RCPtr<LSkinDescriptor>& skin);
+    TavoResult SetLayout(const RCPtr<LLayoutDescriptor>& layout);
+    TavoResult SetCreateParams(const RCPtr<LStringTable>& params);
 
     // Shares children, skin, layout and parameters; an empty name keeps the name.
-    SkinRef<LControlDescriptor> Clone(const SkinString& newName) const;
-    static SkinRef<LControlDescriptor> CloneWithLayout(const SkinRef<LControlDescriptor>& templ,
-                                                       const SkinRef<LLayoutDescriptor>& layout,
-                                                       const SkinString& name);
+    RCPtr<LControlDescriptor> Clone(const WString& newName) const;
+    static RCPtr<LControlDescriptor> CloneWithLayout(const RCPtr<LControlDescriptor>& templ,
+                                                       const RCPtr<LLayoutDescriptor>& layout,
+                                                       const WString& name);
 
     // "DEFER_CREATE" equal to "true" after trimming blanks and line ends.
     bool IsDeferredCreate() const;
     void SortChildrenByLayoutOrder();
 
-    const SkinString& GetClassName() const { return mClassName; }
-    const SkinString& GetName() const { return mName; }
+    const WString& GetClassName() const { return mClassName; }
+    const WString& GetName() const { return mName; }
     LControlDescriptor* GetParent() const { return mParent; }
-    const std::vector<SkinRef<LControlDescriptor>>& GetChildren() const { return mChildren; }
-    const SkinRef<LSkinDescriptor>& GetSkin() const { return mSkin; }
-    const SkinRef<LLayoutDescriptor>& GetLayout() const { return mLayout; }
-    const SkinRef<LStringTable>& GetCreateParams() const { return mCreateParams; }
+    const std::vector<RCPtr<LControlDescriptor>>& GetChildren() const { return mChildren; }
+    const RCPtr<LSkinDescriptor>& GetSkin() const { return mSkin; }
+    const RCPtr<LLayoutDescriptor>& GetLayout() const { return mLayout; }
+    const RCPtr<LStringTable>& GetCreateParams() const { return mCreateParams; }
     ControlCreateFunction GetCreateFunction() const { return mCreateFunction; }
     void SetCreateFunction(ControlCreateFunction f) { mCreateFunction = f; }
 
 private:
-    SkinString mClassName;
-    SkinString mName;
+    WString mClassName;
+    WString mName;
     LControlDescriptor* mParent = nullptr;
-    std::vector<SkinRef<LControlDescriptor>> mChildren;
-    SkinRef<LSkinDescriptor> mSkin;
-    SkinRef<LLayoutDescriptor> mLayout;
-    SkinRef<LStringTable> mCreateParams;
+    std::vector<RCPtr<LControlDescriptor>> mChildren;
+    RCPtr<LSkinDescriptor> mSkin;
+    RCPtr<LLayoutDescriptor> mLayout;
+    RCPtr<LStringTable> mCreateParams;
     ControlCreateFunction mCreateFunction = nullptr;
 };
 

@@ -1,18 +1,30 @@
 #pragma once
 
+#include "ObjectBase/RCPtr.h"
 #include "ObjectBase/Result.h"
+#include "Utilities/Storage/StringT.h"
 
-#include <memory>
 #include <string>
+#include <utility>
 
 namespace Tavo {
 
-// Text of skins and string tables: UTF-16.
-using SkinString = std::u16string;
+// A new counted object owned by the returned pointer.
+template <class T, class... Args>
+RCPtr<T> MakeRC(Args&&... args)
+{
+    return RCPtr<T>(new T(std::forward<Args>(args)...));
+}
 
-// Shared ownership of skin records; the records point at each other only
-// downwards (a child's parent link does not own).
-template <class T>
-using SkinRef = std::shared_ptr<T>;
+// Bridges for code that works on standard strings internally.
+inline WString ToWString(const std::u16string& s)
+{
+    return WString(s.c_str(), static_cast<uint32_t>(s.size()));
+}
+
+inline std::u16string ToStdString(const WString& s)
+{
+    return std::u16string(s.c_str(), s.GetLength());
+}
 
 }  // namespace Tavo

@@ -4,9 +4,9 @@ namespace Tavo {
 
 // Built on first use and never destroyed, like every process-wide global.
 #define TAVO_CURSOR_NAME(fn, text) \
-    const std::u16string& fn() \
+    const WString& fn() \
     { \
-        static const auto* name = new std::u16string(text); \
+        static const auto* name = new WString(text); \
         return *name; \
     }
 

@@ -1,34 +1,34 @@
 #pragma once
 
-#include <string>
+#include "Utilities/Storage/StringT.h"
 
 namespace Tavo {
 
 // Cursor names that controls ask the application for. Each is one shared
 // object, so a lookup may compare by identity as well as by text.
-const std::u16string& UI_CURSOR_APP_STARTING();
-const std::u16string& UI_CURSOR_ARROW();
+const WString& UI_CURSOR_APP_STARTING();
+const WString& UI_CURSOR_ARROW();
 // The root window's own constant for its default cursor; same text.
-const std::u16string& UI_CURSOR_ARROW_DEFAULT();
-const std::u16string& UI_CURSOR_CROSS();
-const std::u16string& UI_CURSOR_DROP_COPY();
-const std::u16string& UI_CURSOR_DROP_MOVE();
-const std::u16string& UI_CURSOR_HAND();
-const std::u16string& UI_CURSOR_HELP();
-const std::u16string& UI_CURSOR_IBEAM();
-const std::u16string& UI_CURSOR_MAG();
-const std::u16string& UI_CURSOR_MAG_MINUS();
-const std::u16string& UI_CURSOR_MAG_PLUS();
-const std::u16string& UI_CURSOR_NO_DROP();
-const std::u16string& UI_CURSOR_ROTATE();
-const std::u16string& UI_CURSOR_SIZE_ALL();
-const std::u16string& UI_CURSOR_SIZE_NESW();
-const std::u16string& UI_CURSOR_SIZE_NS();
-const std::u16string& UI_CURSOR_SIZE_NWSE();
-const std::u16string& UI_CURSOR_SIZE_WE();
-const std::u16string& UI_CURSOR_SPLIT_H();
-const std::u16string& UI_CURSOR_SPLIT_V();
-const std::u16string& UI_CURSOR_UP_ARROW();
-const std::u16string& UI_CURSOR_WAIT();
+const WString& UI_CURSOR_ARROW_DEFAULT();
+const WString& UI_CURSOR_CROSS();
+const WString& UI_CURSOR_DROP_COPY();
+const WString& UI_CURSOR_DROP_MOVE();
+const WString& UI_CURSOR_HAND();
+const WString& UI_CURSOR_HELP();
+const WString& UI_CURSOR_IBEAM();
+const WString& UI_CURSOR_MAG();
+const WString& UI_CURSOR_MAG_MINUS();
+const WString& UI_CURSOR_MAG_PLUS();
+const WString& UI_CURSOR_NO_DROP();
+const WString& UI_CURSOR_ROTATE();
+const WString& UI_CURSOR_SIZE_ALL();
+const WString& UI_CURSOR_SIZE_NESW();
+const WString& UI_CURSOR_SIZE_NS();
+const WString& UI_CURSOR_SIZE_NWSE();
+const WString& UI_CURSOR_SIZE_WE();
+const WString& UI_CURSOR_SPLIT_H();
+const WString& UI_CURSOR_SPLIT_V();
+const WString& UI_CURSOR_UP_ARROW();
+const WString& UI_CURSOR_WAIT();
 
 }  // namespace Tavo

@@ -2,26 +2,26 @@
 
 namespace Tavo {
 
-TavoResult HotKeyMap::AddBinding(const KeyCode& key, const SkinString& name)
+TavoResult HotKeyMap::AddBinding(const KeyCode& key, const WString& name)
 {
-    if (!FindBinding(key).empty() || name.empty())
+    if (!FindBinding(key).IsEmpty() || name.IsEmpty())
         return E_INVALIDARG;
     mBindings[HotKeyName(name)].push_back(key);
     return S_OK;
 }
 
-TavoResult HotKeyMap::LoadBindings(const LStringTable* table, const SkinString& prefix)
+TavoResult HotKeyMap::LoadBindings(const LStringTable* table, const WString& prefix)
 {
     if (!table)
         return E_INVALIDARG;
-    const SkinString lead = prefix + u".";
-    std::vector<std::pair<SkinString, SkinString>> pairs;
+    const WString lead = prefix + u".";
+    std::vector<std::pair<WString, WString>> pairs;
     table->GetPairs(pairs);
     for (const auto& [id, text] : pairs)
     {
-        if (id.compare(0, lead.size(), lead) != 0)
+        if (id.Left(static_cast<int32_t>(lead.GetLength())) != lead)
             continue;
-        const SkinString name = id.substr(id.rfind(u'.') + 1);
+        const WString name = id.Mid(id.ReverseFind(u'.') + 1);
         const KeyCode key = KeyCode::FromString(text);
         if ((key.code & KeyCode::kNoKey) == 0)
             AddBinding(key, name);
@@ -29,26 +29,26 @@ TavoResult HotKeyMap::LoadBindings(const LStringTable* table, const SkinString& 
     return S_OK;
 }
 
-SkinString HotKeyMap::FindBinding(const KeyCode& key) const
+WString HotKeyMap::FindBinding(const KeyCode& key) const
 {
     for (const auto& [name, keys] : mBindings)
         for (auto it = keys.rbegin(); it != keys.rend(); ++it)
             if (*it == key)
                 return name.GetName();
-    return SkinString();
+    return WString();
 }
 
-std::vector<KeyCode> HotKeyMap::GetKeyCodes(const SkinString& name) const
+std::vector<KeyCode> HotKeyMap::GetKeyCodes(const WString& name) const
 {
-    if (name.empty())
+    if (name.IsEmpty())
         return {};
     const auto it = mBindings.find(HotKeyName(name));
     return it == mBindings.end() ? std::vector<KeyCode>() : it->second;
 }
 
-bool HotKeyMap::HasBinding(const SkinString& name) const
+bool HotKeyMap::HasBinding(const WString& name) const
 {
-    return !name.empty() && mBindings.count(HotKeyName(name)) != 0;
+    return !name.IsEmpty() && mBindings.count(HotKeyName(name)) != 0;
 }
 
 }  // namespace Tavo

@@ -13,13 +13,13 @@ class HotKeyName
 {
 public:
     HotKeyName() = default;
-    explicit HotKeyName(SkinString name) : mName(std::move(name)) {}
-    const SkinString& GetName() const { return mName; }
-    bool IsEmpty() const { return mName.empty(); }
-    auto operator<=>(const HotKeyName&) const = default;
+    explicit HotKeyName(WString name) : mName(std::move(name)) {}
+    const WString& GetName() const { return mName; }
+    bool IsEmpty() const { return mName.IsEmpty(); }
+    bool operator<(const HotKeyName& other) const { return mName < other.mName; }
 
 private:
-    SkinString mName;
+    WString mName;
 };
 
 // Binds keys to notification names; each key belongs to one binding only.
@@ -27,13 +27,13 @@ class HotKeyMap
 {
 public:
     // E_INVALIDARG when the key is bound already (to any name) or the name is empty.
-    TavoResult AddBinding(const KeyCode& key, const SkinString& name);
+    TavoResult AddBinding(const KeyCode& key, const WString& name);
     // Entries "<prefix>.<...>.<name>" whose text is a key; refusals are ignored.
-    TavoResult LoadBindings(const LStringTable* table, const SkinString& prefix);
+    TavoResult LoadBindings(const LStringTable* table, const WString& prefix);
     // The name bound to a key equal to the given one, or empty.
-    SkinString FindBinding(const KeyCode& key) const;
-    std::vector<KeyCode> GetKeyCodes(const SkinString& name) const;
-    bool HasBinding(const SkinString& name) const;
+    WString FindBinding(const KeyCode& key) const;
+    std::vector<KeyCode> GetKeyCodes(const WString& name) const;
+    bool HasBinding(const WString& name) const;
 
 private:
     std::map<HotKeyName, std::vector<KeyCode>> mBindings;

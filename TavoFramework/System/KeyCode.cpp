@@ -1,5 +1,7 @@
 #include "System/KeyCode.h"
 
+#include "ControlBase/SkinTypes.h"
+
 #include <climits>
 #include <map>
 #include <string>
@@ -178,8 +180,9 @@ KeyCode KeyCode::FromCharacter(char16_t character, uint32_t raw)
     return KeyCode(code, SideBits(raw), false);
 }
 
-KeyCode KeyCode::FromString(std::u16string_view text)
+KeyCode KeyCode::FromString(const WString& wideText)
 {
+    const std::u16string text = ToStdString(wideText);
     std::u16string u(text);
     for (auto& c : u)
         c = Upper(c);
@@ -191,7 +194,7 @@ KeyCode KeyCode::FromString(std::u16string_view text)
     const size_t p = u.find(u"VKEY_");
     if (p != std::u16string::npos)
     {
-        const int vk = FindVirtualKey(std::u16string_view(u).substr(p));
+        const int vk = FindVirtualKey(ToWString(u.substr(p)));
         uint32_t code = ((static_cast<uint32_t>(vk) & 0xFF) << 16) | kKeyDown;
         if (shift) code |= kShift;
         if (ctrl) code |= kCtrl;
@@ -218,51 +221,51 @@ KeyCode KeyCode::FromString(std::u16string_view text)
     return FromCharacter(static_cast<char16_t>(static_cast<uint32_t>(n) & 0xFFFF), raw);
 }
 
-std::u16string KeyCode::ToString(const KeyCode& key)
+WString KeyCode::ToString(const KeyCode& key)
 {
     std::u16string out = Prefixes(key.code);
     if (key.code & kNoKey)
-        return out;
+        return ToWString(out);
     if (key.code & kVirtualKeyMask)
-        return out + GetVirtualKeyName(key.VirtualKey());
+        return ToWString(out) + GetVirtualKeyName(key.VirtualKey());
     const std::string digits = std::to_string(key.code & kCharMask);
-    return out + u"[" + Widen(digits.c_str()) + u"]";
+    return ToWString(out + u"[" + Widen(digits.c_str()) + u"]");
 }
 
-std::u16string KeyCode::ToDisplayString(const KeyCode& key)
+WString KeyCode::ToDisplayString(const KeyCode& key)
 {
     std::u16string out = Prefixes(key.code);
     if (key.code & kNoKey)
-        return out;
+        return ToWString(out);
     if (key.code & kVirtualKeyMask)
-        return out + GetDisplayName(key.VirtualKey());
+        return ToWString(out) + GetDisplayName(key.VirtualKey());
     const uint32_t ch = key.code & kCharMask;
     if (ch >= 1 && ch <= 26)
         out += u"Ctrl+" + std::u16string(1, static_cast<char16_t>(ch + 64));
     else if (ch >= 33 && ch <= 126)
         out.push_back(static_cast<char16_t>(ch));
-    return out;
+    return ToWString(out);
 }
 
-int KeyCode::FindVirtualKey(std::u16string_view name)
+int KeyCode::FindVirtualKey(const WString& name)
 {
     const auto& byName = Tables().byName;
-    const auto it = byName.find(std::u16string(name));
+    const auto it = byName.find(ToStdString(name));
     return it == byName.end() ? 0 : it->second;
 }
 
-std::u16string KeyCode::GetDisplayName(uint32_t virtualKey)
+WString KeyCode::GetDisplayName(uint32_t virtualKey)
 {
     const auto& m = Tables().displayByCode;
     const auto it = m.find(virtualKey);
-    return it == m.end() ? std::u16string() : it->second;
+    return it == m.end() ? WString() : ToWString(it->second);
 }
 
-std::u16string KeyCode::GetVirtualKeyName(uint32_t virtualKey)
+WString KeyCode::GetVirtualKeyName(uint32_t virtualKey)
 {
     const auto& m = Tables().nameByCode;
     const auto it = m.find(virtualKey);
-    return it == m.end() ? std::u16string() : it->second;
+    return it == m.end() ? WString() : ToWString(it->second);
 }
 
 bool operator==(const KeyCode& a, const KeyCode& b)

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "Utilities/Storage/StringT.h"
+
 #include <cstdint>
-#include <string>
-#include <string_view>
 
 namespace Tavo {
 
@@ -41,16 +41,16 @@ struct KeyCode
     static KeyCode FromCharacter(char16_t character, uint32_t rawModifiers);
     static uint32_t SideBits(uint32_t rawModifiers);
     // Identifier form such as "Alt+VKEY_F4", "[27]" or "Ctrl+x".
-    static KeyCode FromString(std::u16string_view text);
-    static std::u16string ToString(const KeyCode& key);
+    static KeyCode FromString(const WString& text);
+    static WString ToString(const KeyCode& key);
     // Text for menu shortcuts, such as "Ctrl+Del".
-    static std::u16string ToDisplayString(const KeyCode& key);
+    static WString ToDisplayString(const KeyCode& key);
 
     // 0 when the name (exact, case-sensitive) is not a known "VKEY_" name.
-    static int FindVirtualKey(std::u16string_view name);
-    static std::u16string GetDisplayName(uint32_t virtualKey);
+    static int FindVirtualKey(const WString& name);
+    static WString GetDisplayName(uint32_t virtualKey);
     // The first name in name order that has the code, as "VKEY_HANGEUL" for 0x15.
-    static std::u16string GetVirtualKeyName(uint32_t virtualKey);
+    static WString GetVirtualKeyName(uint32_t virtualKey);
 };
 
 // Virtual keys and no-key codes compare exactly; characters ignore Ctrl and

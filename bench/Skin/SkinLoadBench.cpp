@@ -32,7 +32,7 @@ const Documents& Docs()
         d->skins = ReadFile(root + "/FirmwareUpdater/Resources/Skins.xml");
         d->app = ReadFile(root + "/FirmwareUpdater/Resources/StringTables.xml");
         d->framework = ReadFile(root + "/TavoFramework/Resources/FrameworkStrings.xml");
-        Tavo::LControlFactory::SetResourceLookup([d](const Tavo::SkinString&, const Tavo::SkinString& name) {
+        Tavo::LControlFactory::SetResourceLookup([d](const Tavo::WString&, const Tavo::WString& name) {
             const std::string& s = name == u"APP_SKINS" ? d->skins : name == u"APP_STRINGS" ? d->app : d->framework;
             return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(s.data()), s.size());
         });

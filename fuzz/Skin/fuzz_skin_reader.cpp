@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         factory->SetCurrentSkinIndex(i);
         factory->FindDescriptorByName(u"mainControl");
-        Tavo::SkinString name;
+        Tavo::WString name;
         float size = 0;
         int32_t style = 0;
         factory->GetCurrentSkinFontOverride(name, size, style);

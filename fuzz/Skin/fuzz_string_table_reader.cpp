@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Tavo::LControlFactory::SetResourceLookup([data, size](const Tavo::SkinString&, const Tavo::SkinString&) {
+    Tavo::LControlFactory::SetResourceLookup([data, size](const Tavo::WString&, const Tavo::WString&) {
         return std::span<const uint8_t>(data, size);
     });
     auto factory = Tavo::LControlFactory::Create(u"Fuzz");
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (auto table = factory->GetApplicationStringTable())
     {
         Tavo::HotKeyMap keys;
-        keys.LoadBindings(table.get(), u"GHK");
+        keys.LoadBindings(table.Get(), u"GHK");
     }
     factory->GetFrameworkStringTable();
     return 0;

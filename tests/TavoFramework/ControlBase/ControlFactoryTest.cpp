@@ -13,16 +13,16 @@ LControlFactory* gFactory = nullptr;
 int gResolved = 0;
 
 // A control that follows the creator's steps and records what happened.
-class TestControl : public IFactoryControl, public std::enable_shared_from_this<TestControl>
+class TestControl : public IFactoryControl
 {
 public:
-    TestControl(IFactoryControl* parent, SkinString name) : mParent(parent), mName(std::move(name)) {}
+    TestControl(IFactoryControl* parent, WString name) : mParent(parent), mName(std::move(name)) {}
 
-    static void Create(SkinRef<IFactoryControl>& out, const SkinRef<IFactoryControl>& parent,
-                       const SkinRef<LControlDescriptor>& descriptor)
+    static void Create(RCPtr<IFactoryControl>& out, const RCPtr<IFactoryControl>& parent,
+                       const RCPtr<LControlDescriptor>& descriptor)
     {
         ++gResolved;
-        auto c = std::make_shared<TestControl>(parent.get(), descriptor->GetName());
+        RCPtr<TestControl> c(new TestControl(parent.Get(), descriptor->GetName()));
         c->SetDescriptor(descriptor);
         c->CreateChildren(*descriptor);
         c->mSteps.push_back("Initialize");
@@ -30,11 +30,11 @@ public:
         c->mCreated = true;
         out = c;
     }
-    static void CreateOther(SkinRef<IFactoryControl>& out, const SkinRef<IFactoryControl>& parent,
-                            const SkinRef<LControlDescriptor>& descriptor)
+    static void CreateOther(RCPtr<IFactoryControl>& out, const RCPtr<IFactoryControl>& parent,
+                            const RCPtr<LControlDescriptor>& descriptor)
     {
         Create(out, parent, descriptor);
-        static_cast<TestControl&>(*out).mOther = true;
+        RCPtrDynamicCast<TestControl>(out)->mOther = true;
     }
 
     void CreateChildren(const LControlDescriptor& d)
@@ -42,12 +42,12 @@ public:
         mSteps.push_back("CreateChildren");
         for (const auto& child : d.GetChildren())
             if (!child->IsDeferredCreate())
-                mChildren.push_back(std::static_pointer_cast<TestControl>(gFactory->CreateControl(child, shared_from_this())));
+                mChildren.push_back(RCPtrDynamicCast<TestControl>(gFactory->CreateControl(child, RCPtr<IFactoryControl>(this))));
     }
 
-    SkinString GetName() const override { return mName; }
-    SkinString GetDescriptorClassName() const override { return mDescriptor ? mDescriptor->GetClassName() : SkinString(); }
-    TavoResult SetDescriptor(const SkinRef<LControlDescriptor>& d) override
+    WString GetName() const override { return mName; }
+    WString GetDescriptorClassName() const override { return mDescriptor ? mDescriptor->GetClassName() : WString(); }
+    TavoResult SetDescriptor(const RCPtr<LControlDescriptor>& d) override
     {
         mSteps.push_back("SetDescriptor");
         mDescriptor = d;
@@ -60,9 +60,9 @@ public:
     }
 
     IFactoryControl* mParent;  // the parent owns its children
-    SkinString mName;
-    SkinRef<LControlDescriptor> mDescriptor;
-    std::vector<SkinRef<TestControl>> mChildren;
+    WString mName;
+    RCPtr<LControlDescriptor> mDescriptor;
+    std::vector<RCPtr<TestControl>> mChildren;
     std::vector<std::string> mSteps;
     LRootWindow* mRoot = nullptr;
     bool mCreated = false;
@@ -89,7 +89,7 @@ protected:
     void SetUp() override
     {
         mFactory = LControlFactory::Create(u"App");
-        gFactory = mFactory.get();
+        gFactory = mFactory.Get();
         gResolved = 0;
         ASSERT_EQ(mFactory->ParseXML(kSkin, 0), S_OK);
         mFactory->SetCurrentSkinIndex(0);
@@ -98,7 +98,7 @@ protected:
         // The first registration stays.
         mFactory->RegisterControlClass(u"T.Button", &TestControl::Create);
     }
-    SkinRef<LControlFactory> mFactory;
+    RCPtr<LControlFactory> mFactory;
 };
 
 }  // namespace
@@ -106,7 +106,7 @@ protected:
 TEST_F(ControlFactoryTest, CreatesATreeThroughRegisteredCreators)
 {
     auto window = reinterpret_cast<LRootWindow*>(0x1234);
-    auto control = std::static_pointer_cast<TestControl>(mFactory->CreateControlFromDescriptor(u"main", window));
+    auto control = RCPtrDynamicCast<TestControl>(mFactory->CreateControlFromDescriptor(u"main", window));
     ASSERT_TRUE(control);
     EXPECT_EQ(control->mRoot, window);
     EXPECT_TRUE(control->mCreated);
@@ -117,13 +117,13 @@ TEST_F(ControlFactoryTest, CreatesATreeThroughRegisteredCreators)
     EXPECT_EQ(control->mChildren[0]->mName, u"cancel");
     EXPECT_EQ(control->mChildren[1]->mName, u"ok");
     EXPECT_TRUE(control->mChildren[0]->mOther);
-    EXPECT_EQ(control->mChildren[0]->mParent, control.get());
+    EXPECT_EQ(control->mChildren[0]->mParent, control.Get());
     EXPECT_EQ(control->mChildren[0]->mRoot, nullptr);
 }
 
 TEST_F(ControlFactoryTest, ResolvesEachDescriptorOnce)
 {
-    SkinRef<LControlDescriptor> d;
+    RCPtr<LControlDescriptor> d;
     for (const auto& c : mFactory->FindDescriptorByName(u"main")->GetChildren())
         if (c->GetName() == u"ok")
             d = c;
@@ -133,7 +133,7 @@ TEST_F(ControlFactoryTest, ResolvesEachDescriptorOnce)
     EXPECT_EQ(d->GetCreateFunction(), &TestControl::CreateOther);
     mFactory->RegisterControlClass(u"T.Late", &TestControl::Create);
     auto again = mFactory->CreateControl(d, nullptr);
-    EXPECT_TRUE(std::static_pointer_cast<TestControl>(again)->mOther);
+    EXPECT_TRUE(RCPtrDynamicCast<TestControl>(again)->mOther);
 }
 
 TEST_F(ControlFactoryTest, UnregisteredClassThrowsTheFixedText)
@@ -164,10 +164,10 @@ TEST_F(ControlFactoryTest, LookupsCoverOnlyTheCurrentSkinsTopLevel)
     auto control = mFactory->CreateControlFromDescriptor(u"main", nullptr);
     mFactory->SetCurrentSkinIndex(1);
     EXPECT_EQ(mFactory->ReapplyDescriptor(control), S_OK);
-    EXPECT_EQ(std::static_pointer_cast<TestControl>(control)->mDescriptor, mFactory->FindDescriptorByName(u"main"));
+    EXPECT_EQ(RCPtrDynamicCast<TestControl>(control)->mDescriptor, mFactory->FindDescriptorByName(u"main"));
     EXPECT_FALSE(mFactory->FindDescriptorByName(u"twice"));
     EXPECT_EQ(mFactory->ReapplyDescriptor(nullptr), E_FAIL);
-    auto orphan = std::make_shared<TestControl>(nullptr, u"twice");
+    RCPtr<IFactoryControl> orphan(new TestControl(nullptr, u"twice"));
     EXPECT_EQ(mFactory->ReapplyDescriptor(orphan), E_FAIL);
 
     // Per-control tables are named after the owner's descriptor class.
@@ -176,7 +176,7 @@ TEST_F(ControlFactoryTest, LookupsCoverOnlyTheCurrentSkinsTopLevel)
 
 TEST_F(ControlFactoryTest, FontOverrideReportsOnlySetValues)
 {
-    SkinString name = u"face";
+    WString name = u"face";
     float size = 3.0f;
     int32_t style = 7;
     // First skin: size below 1, style and name unset.
@@ -196,14 +196,14 @@ TEST_F(ControlFactoryTest, FontOverrideReportsOnlySetValues)
 TEST(SkinDescriptors, ClonesShareRecords)
 {
     auto parent = LControlDescriptor::Create(u"C", u"parent", nullptr);
-    auto templ = LControlDescriptor::Create(u"C", u"templateItem", parent.get());
-    templ->AddChild(LControlDescriptor::Create(u"C", u"child", templ.get()));
+    auto templ = LControlDescriptor::Create(u"C", u"templateItem", parent.Get());
+    templ->AddChild(LControlDescriptor::Create(u"C", u"child", templ.Get()));
     templ->SetLayout(LLayoutDescriptor::Create());
     auto layout = LLayoutDescriptor::Create();
     auto clone = LControlDescriptor::CloneWithLayout(templ, layout, u"item1");
     EXPECT_EQ(clone->GetName(), u"item1");
     EXPECT_EQ(clone->GetLayout(), layout);
-    EXPECT_EQ(clone->GetParent(), parent.get());
+    EXPECT_EQ(clone->GetParent(), parent.Get());
     EXPECT_EQ(clone->GetChildren()[0], templ->GetChildren()[0]);
     EXPECT_EQ(templ->Clone(u"")->GetName(), u"templateItem");
 

@@ -8,7 +8,7 @@ namespace {
 
 using Pairs = LMenuDescriptor::KeyTextPairs;
 
-SkinString Label(const SkinRef<LMenuDescriptor>& m, int i) { return m->GetItem(i)->label; }
+WString Label(const RCPtr<LMenuDescriptor>& m, int i) { return m->GetItem(i)->label; }
 
 }  // namespace
 
@@ -41,7 +41,7 @@ TEST(MenuDescriptor, BuildsFromKeysWithHintsSeparatorsAndSubmenus)
     auto recent = menu->GetItem(2);
     EXPECT_EQ(recent->label, u"Recent");
     EXPECT_EQ(recent->hint, u"hint");
-    EXPECT_TRUE(recent->key.empty());
+    EXPECT_TRUE(recent->key.IsEmpty());
     EXPECT_EQ(recent->GetOwner(), menu);
     ASSERT_EQ(recent->GetItemCount(), 2);
     EXPECT_EQ(Label(recent, 0), u"first");
@@ -65,7 +65,7 @@ TEST(MenuDescriptor, SelfReferringSublistsEnd)
     auto menu = LMenuDescriptor::BuildFromKeyTextPairs({{u"00.LOOP.", u"Loop"}, {u"LOOP.00.LOOP.", u"Again"}});
     ASSERT_TRUE(menu);
     int depth = 0;
-    for (SkinRef<LMenuDescriptor> m = menu; m->GetItemCount() > 0; m = m->GetItem(0))
+    for (RCPtr<LMenuDescriptor> m = menu; m->GetItemCount() > 0; m = m->GetItem(0))
         ++depth;
     EXPECT_GT(depth, 1);
     EXPECT_LT(depth, 100);
@@ -87,11 +87,10 @@ TEST(MenuDescriptor, InsertInfoAndClone)
     EXPECT_TRUE(info.secondFlag);
     EXPECT_EQ(menu->GetItemInfo(3, info), E_INVALIDARG);
     EXPECT_FALSE(info.firstFlag);
-    EXPECT_TRUE(info.label.empty());
+    EXPECT_TRUE(info.label.IsEmpty());
 
     auto copy = menu->Clone();
     ASSERT_EQ(copy->GetItemCount(), 3);
-    EXPECT_FALSE(copy->GetOwner());
     for (int i = 0; i < 3; ++i)
     {
         EXPECT_NE(copy->GetItem(i), menu->GetItem(i));
@@ -105,11 +104,32 @@ TEST(MenuDescriptor, InsertInfoAndClone)
     EXPECT_EQ(copy->GetItem(1)->GetItem(0)->label, u"deep");
     EXPECT_EQ(copy->GetItem(1)->GetItem(0)->GetOwner(), copy->GetItem(1));
 
-    std::weak_ptr<LMenuDescriptor> weak = menu;
     auto item = menu->GetItem(0);
     menu->ReleaseInternalReferences();
     EXPECT_EQ(menu->GetItemCount(), 0);
     EXPECT_FALSE(item->GetOwner());
-    menu.reset();
-    EXPECT_TRUE(weak.expired());
+    EXPECT_EQ(menu->GetInternalRefCount(), 0);
+}
+
+namespace {
+int gItemsFreed = 0;
+struct CountedItem : LMenuItemDescriptor
+{
+    CountedItem() : LMenuItemDescriptor(u"x", u"NID_X", true, false, false) {}
+    ~CountedItem() override { ++gItemsFreed; }
+};
+}  // namespace
+
+TEST(MenuDescriptor, MenuAndEntriesFreeEachOther)
+{
+    gItemsFreed = 0;
+    {
+        auto menu = LMenuDescriptor::Create();
+        menu->InsertItem(0, RCPtr<LMenuItemDescriptor>(new CountedItem));
+        auto sub = RCPtr<LMenuItemDescriptor>(new CountedItem);
+        menu->InsertItem(1, sub);
+        sub->InsertItem(0, RCPtr<LMenuItemDescriptor>(new CountedItem));
+        EXPECT_EQ(menu->GetInternalRefCount(), 2);
+    }
+    EXPECT_EQ(gItemsFreed, 3);
 }

@@ -14,7 +14,7 @@ using namespace Tavo;
 namespace {
 
 const std::filesystem::path kSource = TAVO_SOURCE_DIR;
-const SkinString kAppName = u"Tessaro DJ_DEVICE_FAMILY_NAME_String_FirmwareUpdater";
+const WString kAppName = u"Tessaro DJ_DEVICE_FAMILY_NAME_String_FirmwareUpdater";
 
 std::string ReadFile(const std::filesystem::path& p)
 {
@@ -73,25 +73,25 @@ protected:
         copy(kSource / "FirmwareUpdater/Resources/StringTables.xml", "StringTables.xml");
         copy(kSource / "TavoFramework/Resources/FrameworkStrings.xml", "FrameworkStrings.xml");
         mFactory = LControlFactory::Create(kAppName);
-        const SkinString base = mDir.u16string() + u"/";
+        const WString base = ToWString(mDir.u16string() + u"/");
         mFactory->SetResourceBasePath(base);
         ASSERT_EQ(mFactory->LoadStringTables(base + u"StringTables.xml", base + u"FrameworkStrings.xml", 1033), S_OK);
         ASSERT_EQ(mFactory->LoadSkins(base + u"Skins.xml"), S_OK)
-            << std::string(mFactory->GetLastErrorText().begin(), mFactory->GetLastErrorText().end());
+            << NString(mFactory->GetLastErrorText()).c_str();
     }
     void TearDown() override { std::filesystem::remove_all(mDir); }
 
-    SkinString Text(const SkinString& table, const SkinString& id)
+    WString Text(const WString& table, const WString& id)
     {
         auto t = mFactory->GetStringTable(table);
-        SkinString text = u"<missing>";
+        WString text = u"<missing>";
         if (t)
             t->FindString(id, text);
         return text;
     }
 
     std::filesystem::path mDir;
-    SkinRef<LControlFactory> mFactory;
+    RCPtr<LControlFactory> mFactory;
 };
 
 }  // namespace
@@ -102,7 +102,7 @@ TEST_P(ProductResources, SkinCarriesTheMainWindowTree)
     EXPECT_EQ(mFactory->GetApplicationName(), kAppName);
     auto root = mFactory->GetSkinRoot(0);
     EXPECT_EQ(root->GetSkin()->name, u"Skin1");
-    SkinString font;
+    WString font;
     float size = 0;
     int32_t style = -1;
     EXPECT_EQ(mFactory->GetCurrentSkinFontOverride(font, size, style), S_OK);
@@ -119,10 +119,10 @@ TEST_P(ProductResources, SkinCarriesTheMainWindowTree)
     EXPECT_EQ(mFactory->FindDescriptorByName(u"contextMenu")->GetClassName(), u"Framework.PopupMenu");
     EXPECT_FALSE(mFactory->FindDescriptorByName(u"mainMenu"));
 
-    std::map<SkinString, SkinString> children;
+    std::map<WString, WString> children;
     for (const auto& c : main->GetChildren())
         children[c->GetName()] = c->GetClassName();
-    const std::map<SkinString, SkinString> expected = {
+    const std::map<WString, WString> expected = {
         {u"buttonUpdateFirmware", u"Framework.Button"},
         {u"buttonScanForDevice", u"Framework.Button"},
         {u"buttonExit", u"Framework.Button"},
@@ -143,22 +143,22 @@ TEST_P(ProductResources, SkinCarriesTheMainWindowTree)
 
     for (const auto& c : main->GetChildren())
     {
-        EXPECT_EQ(c->GetLayout()->visible, c->GetName() != u"mainMenu") << std::string(c->GetName().begin(), c->GetName().end());
+        EXPECT_EQ(c->GetLayout()->visible, c->GetName() != u"mainMenu") << NString(c->GetName()).c_str();
         ASSERT_TRUE(c->GetSkin());
-        EXPECT_TRUE(c->GetSkin()->lookList) << std::string(c->GetName().begin(), c->GetName().end());
+        EXPECT_TRUE(c->GetSkin()->lookList) << NString(c->GetName()).c_str();
     }
-    std::set<SkinString> bar;
+    std::set<WString> bar;
     for (const auto& c : main->GetChildren())
         if (c->GetName() == u"progressBar")
             for (const auto& part : c->GetChildren())
                 bar.insert(part->GetName());
-    EXPECT_EQ(bar, (std::set<SkinString>{u"activeOverlay", u"percentCompleteLabel", u"percentSymbolLabel", u"timeRemainingLabel"}));
+    EXPECT_EQ(bar, (std::set<WString>{u"activeOverlay", u"percentCompleteLabel", u"percentSymbolLabel", u"timeRemainingLabel"}));
 }
 
 TEST_P(ProductResources, StringTablesHoldTheProductTexts)
 {
-    const SkinString mc = u"FirmwareUpdater.MainControl|";
-    SkinString text;
+    const WString mc = u"FirmwareUpdater.MainControl|";
+    WString text;
     ASSERT_TRUE(mFactory->GetApplicationStringTable());
     EXPECT_TRUE(mFactory->GetApplicationStringTable()->FindString(u"SELECT_FIRMWARE_FILE_DIALOG_FILE_FILTER", text));
     EXPECT_EQ(text, u"Firmware Files (*.bin)|*.bin|All files (*.*)|*.*\"");
@@ -167,10 +167,10 @@ TEST_P(ProductResources, StringTablesHoldTheProductTexts)
     EXPECT_EQ(Text(mc + u"labelFirmwareFileInformation", u"LABEL_FIRMARE_FILE_FOUND_VERSION_KNOWN"), u"   ");
     EXPECT_EQ(Text(mc + u"labelDeviceInformation", u"LABEL_NO_DEVICE_FOUND"),
               u"K620 ZENTA device not found.\nPlug in the K620 ZENTA and click the \"SCAN FOR DEVICE\" button.");
-    const SkinString transition = Text(mc + u"labelUpdateProcessInformation", u"LABEL_UPDATE_TRANSITIONING_TO_UPDATE_MODE");
+    const WString transition = Text(mc + u"labelUpdateProcessInformation", u"LABEL_UPDATE_TRANSITIONING_TO_UPDATE_MODE");
     EXPECT_EQ(transition, Text(mc + u"labelUpdateProcessInformation", u"LABEL"));
-    EXPECT_NE(transition.find(u"4. Once \u201CUPDATE FIRMWARE?\u201D is displayed release the buttons.\n5."), SkinString::npos);
-    EXPECT_NE(Text(mc + u"labelDeviceCannotUpdateError", u"LABEL_DRIVER_IS_TOO_OLD").find(u"1.0.5"), SkinString::npos);
+    EXPECT_GE(transition.Find(u"4. Once \u201CUPDATE FIRMWARE?\u201D is displayed release the buttons.\n5."), 0);
+    EXPECT_GE(Text(mc + u"labelDeviceCannotUpdateError", u"LABEL_DRIVER_IS_TOO_OLD").Find(u"1.0.5"), 0);
     EXPECT_EQ(Text(mc + u"buttonUpdateFirmware", u"LABEL"), u"UPDATE FIRMWARE");
     EXPECT_EQ(Text(mc + u"mainMenu", u"CONTEXT_MENU0.00.NID_MENU_FILE_SELECT"), u"Select Firmware File");
     EXPECT_EQ(Text(mc + u"updaterVersionLabel", u"LABEL"), u"Updater: %s");
@@ -190,9 +190,9 @@ TEST_P(ProductResources, OtherEnglishLocalesFallBack)
     for (int32_t lcid : {2057, 3081, 1031, 1041})
     {
         auto f = LControlFactory::Create(kAppName);
-        const SkinString base = mDir.u16string() + u"/";
+        const WString base = ToWString(mDir.u16string() + u"/");
         f->LoadStringTables(base + u"StringTables.xml", base + u"FrameworkStrings.xml", lcid);
-        SkinString text;
+        WString text;
         ASSERT_TRUE(f->GetApplicationStringTable()) << lcid;
         EXPECT_TRUE(f->GetApplicationStringTable()->FindString(u"SELECT_FIRMWARE_FILE_DIALOG_TITLE", text)) << lcid;
         EXPECT_EQ(text, u"Select Firmware File");
@@ -212,7 +212,7 @@ TEST(EmbeddedResources, ProgramResourcesLoad)
     EXPECT_EQ(f->LoadSkins(u"::APP_SKINS"), S_OK);
     EXPECT_EQ(f->GetCurrentLCID(), 1033);
     EXPECT_TRUE(f->FindDescriptorByName(u"mainControl"));
-    SkinString text;
+    WString text;
     ASSERT_TRUE(f->GetApplicationStringTable());
     EXPECT_TRUE(f->GetApplicationStringTable()->FindString(u"SELECT_FIRMWARE_FILE_DEFAULT_FILE_EXTENSION", text));
     EXPECT_EQ(text, u"*.bin");
@@ -227,8 +227,8 @@ TEST(EmbeddedResources, LoadThroughTheResourceLookup)
     const std::string skins = ReadFile(kSource / "FirmwareUpdater/Resources/Skins.xml");
     const std::string app = ReadFile(kSource / "FirmwareUpdater/Resources/StringTables.xml");
     const std::string fw = ReadFile(kSource / "TavoFramework/Resources/FrameworkStrings.xml");
-    std::vector<SkinString> asked;
-    LControlFactory::SetResourceLookup([&](const SkinString& type, const SkinString& name) {
+    std::vector<WString> asked;
+    LControlFactory::SetResourceLookup([&](const WString& type, const WString& name) {
         asked.push_back(type + u":" + name);
         const std::string* bytes = name == u"APP_SKINS" ? &skins : name == u"APP_STRINGS" ? &app
                                  : name == u"FRAMEWORK_STRINGS" ? &fw : nullptr;

@@ -12,11 +12,11 @@ using namespace Tavo;
 
 namespace {
 
-SkinRef<LControlFactory> Parse(const std::string& body)
+RCPtr<LControlFactory> Parse(const std::string& body)
 {
     auto f = LControlFactory::Create(u"App");
     const std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Root>" + body + "</Root>";
-    EXPECT_EQ(f->ParseXML(doc.c_str(), 0), S_OK) << std::string(f->GetLastErrorText().begin(), f->GetLastErrorText().end());
+    EXPECT_EQ(f->ParseXML(doc.c_str(), 0), S_OK) << NString(f->GetLastErrorText()).c_str();
     return f;
 }
 
@@ -84,7 +84,7 @@ TEST(SkinReader, RecordsAndFirstDefinitionWins)
     EXPECT_EQ(img->alphaModifier, 1.0f);
     // Without a location the image is dropped; a colorizer still makes a part.
     ASSERT_TRUE(f->FindPart(u"imgNoLoc"));
-    EXPECT_TRUE(f->FindPart(u"imgNoLoc")->image.empty());
+    EXPECT_TRUE(f->FindPart(u"imgNoLoc")->image.IsEmpty());
     EXPECT_FALSE(f->FindPart(u"imgNoLocNoColor"));
     EXPECT_FALSE(f->FindPart(u"noHeight"));
 
@@ -158,7 +158,7 @@ TEST(SkinReader, SubControlLayoutAndSkins)
     auto a = main->GetChildren()[0];
     auto b = main->GetChildren()[1];
     EXPECT_EQ(a->GetName(), u"a");
-    EXPECT_EQ(b->GetParent(), main.get());
+    EXPECT_EQ(b->GetParent(), main.Get());
     const auto& lb = *b->GetLayout();
     EXPECT_FALSE(lb.visible);
     EXPECT_EQ(lb.tabStop, 3);
@@ -184,7 +184,7 @@ TEST(SkinReader, SubControlLayoutAndSkins)
 
     ASSERT_TRUE(a->GetCreateParams());
     EXPECT_TRUE(a->IsDeferredCreate());
-    SkinString text;
+    WString text;
     EXPECT_TRUE(a->GetCreateParams()->FindString(u"TEXT", text));
     EXPECT_EQ(text, u"a & b");
 }
@@ -211,7 +211,7 @@ TEST(SkinReader, BadInputGivesErrorsNotCrashes)
     auto f = LControlFactory::Create(u"App");
     const char* truncated = "<Root><Colorizers><Colorizer Name=\"c\" ColorType=\"SolidFill\" Color=\"FF00FF00\"/>\n<Parts";
     EXPECT_EQ(f->ParseXML(truncated, 0), E_FAIL);
-    EXPECT_FALSE(f->GetLastErrorText().empty());
+    EXPECT_FALSE(f->GetLastErrorText().IsEmpty());
     EXPECT_EQ(f->GetLastErrorLine(), 2);
     // Records read before the error stay.
     EXPECT_TRUE(f->FindColorizer(u"c"));
@@ -233,13 +233,13 @@ TEST(SkinReader, BadInputGivesErrorsNotCrashes)
     // From a file the error is caught and reported.
     const auto path = std::filesystem::temp_directory_path() / "tavo_bad_skin.xml";
     std::ofstream(path) << bad;
-    EXPECT_EQ(f->LoadSkins(path.u16string()), E_FAIL);
-    EXPECT_EQ(std::string(f->GetLastErrorText().begin(), f->GetLastErrorText().end()).find("Bad Subcontrol Element"), 16u);
+    EXPECT_EQ(f->LoadSkins(ToWString(path.u16string())), E_FAIL);
+    EXPECT_EQ(std::string(NString(f->GetLastErrorText()).c_str()).find("Bad Subcontrol Element"), 16u);
     EXPECT_EQ(f->GetLastErrorLine(), 3);
     std::filesystem::remove(path);
     EXPECT_EQ(f->LoadSkins(u"/nonexistent/Skins.xml"), E_FAIL);
     std::ofstream(path).close();
-    EXPECT_EQ(f->LoadSkins(path.u16string()), E_FAIL);
+    EXPECT_EQ(f->LoadSkins(ToWString(path.u16string())), E_FAIL);
     std::filesystem::remove(path);
 
     // Absurdly deep trees are refused rather than exhausting the stack.
@@ -275,8 +275,8 @@ lines </Locale></String></StringTable>
     std::ofstream(dir / "fw.xml") << R"(<Root><StringTable ID="Framework">
     <String ID="HOURS"><Locale LCID="0x0009">Hours</Locale><Locale LCID="0x7c04">hours-zh</Locale></String>
     </StringTable></Root>)";
-    const auto app = (dir / "app.xml").u16string();
-    const auto fw = (dir / "fw.xml").u16string();
+    const WString app = ToWString((dir / "app.xml").u16string());
+    const WString fw = ToWString((dir / "fw.xml").u16string());
 
     struct Case { int32_t lcid; int32_t finalLcid; const char16_t* a; };
     // The framework source has no Simplified Chinese, so 2052 ends on 9.
@@ -289,7 +289,7 @@ lines </Locale></String></StringTable>
         EXPECT_EQ(f->GetApplicationName(), u"Pellax");
         auto table = f->GetApplicationStringTable();
         ASSERT_TRUE(table) << c.lcid;
-        SkinString text = u"unchanged";
+        WString text = u"unchanged";
         if (c.a)
         {
             EXPECT_TRUE(table->FindString(u"A", text)) << c.lcid;
@@ -307,7 +307,7 @@ lines </Locale></String></StringTable>
 
     auto f = LControlFactory::Create(u"Unnamed");
     f->LoadStringTables(app, fw, 1033);
-    SkinString text;
+    WString text;
     auto table = f->GetApplicationStringTable();
     // "9" in decimal matches; "0X0009" reads as decimal 0 and does not.
     EXPECT_TRUE(table->FindString(u"B", text));

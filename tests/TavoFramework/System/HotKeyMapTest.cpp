@@ -44,7 +44,7 @@ TEST(HotKeyMap, LoadsPrefixedEntriesFirstIdWinning)
     table->SetString(u"LHK.NID_LOCAL", u"VKEY_F2");
     table->SetString(u"GHKX.NID_NOT_PREFIXED", u"VKEY_F3");
     HotKeyMap map;
-    EXPECT_EQ(map.LoadBindings(table.get(), u"GHK"), Tavo::S_OK);
+    EXPECT_EQ(map.LoadBindings(table.Get(), u"GHK"), Tavo::S_OK);
     // "GHK.A.NID_ALSO_F4" sorts first and takes the key.
     EXPECT_EQ(map.FindBinding(KeyCode::FromString(u"Alt+VKEY_F4")), u"NID_ALSO_F4");
     EXPECT_FALSE(map.HasBinding(u"NID_APP_EXIT_REQ"));
@@ -53,7 +53,7 @@ TEST(HotKeyMap, LoadsPrefixedEntriesFirstIdWinning)
     EXPECT_FALSE(map.HasBinding(u"NID_NOT_PREFIXED"));
 
     HotKeyMap local;
-    local.LoadBindings(table.get(), u"LHK");
+    local.LoadBindings(table.Get(), u"LHK");
     EXPECT_TRUE(local.HasBinding(u"NID_LOCAL"));
     EXPECT_EQ(local.LoadBindings(nullptr, u"LHK"), Tavo::E_INVALIDARG);
 }
