@@ -1,5 +1,6 @@
 #include "ControlBase/ControlFactory.h"
 
+#include "ObjectBase/Exception.h"
 #include "Platform/Kernel/Resources.h"
 
 #include <expat.h>
@@ -276,7 +277,7 @@ TavoResult LControlFactory::GetControlCreateFunction(const WString& className,
 {
     const auto it = mClasses.find(className);
     if (it == mClasses.end())
-        throw std::runtime_error(kUnknownClass);
+        throw Exception<std::runtime_error>(kUnknownClass);
     creator = it->second;
     return S_OK;
 }
@@ -791,7 +792,7 @@ void LControlFactory::StartSubControl(const char** attributes)
     WString className, name;
     if (!GetString(attributes, "Class", className) || !GetString(attributes, "Name", name) ||
         mDescriptorStack.size() > static_cast<size_t>(kMaxSubControlDepth))
-        throw std::runtime_error(kBadSubControl);
+        throw Exception<std::runtime_error>(kBadSubControl);
 
     LControlDescriptor* parent = mCurrentDescriptor.Get();
     auto descriptor = LControlDescriptor::Create(className, name, parent);

@@ -175,9 +175,10 @@ RCPtr<LMenuDescriptor> LMenuDescriptor::BuildFromKeyTextPairs(const KeyTextPairs
 {
     KeyTextPairs top;
     SubLists subLists;
-    for (const auto& [wideKey, text] : pairs)
+    for (uint32_t i = 0; i < pairs.GetCount(); ++i)
     {
-        const std::u16string key = ToStdString(wideKey);
+        const WString& text = pairs[i].second;
+        const std::u16string key = ToStdString(pairs[i].first);
         const auto parts = SplitKey(key);
         if (parts.size() < 2)
             continue;
@@ -205,8 +206,8 @@ RCPtr<LMenuDescriptor> LMenuDescriptor::BuildFromKeyTextPairs(const KeyTextPairs
         if (key.back() == u'.')
             itemKey += u'.';
         // Lists hold indices 0, 1, 2 ... without gaps; others are dropped.
-        if (index == static_cast<int32_t>(list->size()))
-            list->emplace_back(ToWString(itemKey), text);
+        if (index == static_cast<int32_t>(list->GetCount()))
+            list->Add(Pair<WString, WString>(ToWString(itemKey), text));
     }
     RCPtr<LMenuDescriptor> menu;
     if (BuildMenu(top, subLists, menu) < 0 || !menu || menu->GetItemCount() == 0)
@@ -229,8 +230,10 @@ TavoResult LMenuDescriptor::BuildMenuLimited(const KeyTextPairs& list, const Sub
         menu = Create();
     else
         menu->RemoveAllItems();
-    for (const auto& [wideItemKey, wideText] : list)
+    for (uint32_t i = 0; i < list.GetCount(); ++i)
     {
+        const WString& wideItemKey = list[i].first;
+        const WString& wideText = list[i].second;
         const std::u16string text = ToStdString(wideText);
         const std::u16string itemKey = ToStdString(wideItemKey);
         const size_t bar = text.find(u'|');

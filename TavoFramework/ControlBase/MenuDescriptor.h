@@ -2,6 +2,8 @@
 
 #include "ControlBase/SkinTypes.h"
 #include "ObjectBase/RefCountedObject.h"
+#include "Utilities/Storage/Array.h"
+#include "Utilities/Storage/Pair.h"
 
 #include <map>
 #include <utility>
@@ -17,7 +19,8 @@ class LMenuItemDescriptor;
 class LMenuDescriptor : public virtual LRefCountedObject
 {
 public:
-    using KeyTextPairs = std::vector<std::pair<WString, WString>>;
+    // As a string table gives them out.
+    using KeyTextPairs = Array<Pair<WString, WString>>;
     using SubLists = std::map<WString, KeyTextPairs>;
 
     struct ItemInfo

@@ -31,9 +31,11 @@ bool LStringTable::FindString(const WString& id, WString& text) const
     return true;
 }
 
-TavoResult LStringTable::GetPairs(std::vector<std::pair<WString, WString>>& pairs) const
+TavoResult LStringTable::GetPairs(Pairs& pairs) const
 {
-    pairs.assign(mStrings.begin(), mStrings.end());
+    pairs.Clear();
+    for (const auto& [id, text] : mStrings)
+        pairs.Add(Pair<WString, WString>(id, text));
     return S_OK;
 }
 

@@ -3,6 +3,8 @@
 #include "ControlBase/SkinTypes.h"
 #include "ObjectBase/RefCountedObject.h"
 #include "Utilities/Graphics/ColorRGBA.h"
+#include "Utilities/Storage/Array.h"
+#include "Utilities/Storage/Pair.h"
 
 #include <cstdint>
 #include <map>
@@ -31,8 +33,10 @@ public:
     TavoResult SetString(const WString& id, const WString& text);
     // False leaves text untouched.
     bool FindString(const WString& id, WString& text) const;
-    // All (id, text) pairs in ascending id order.
-    TavoResult GetPairs(std::vector<std::pair<WString, WString>>& pairs) const;
+    using Pairs = Array<Pair<WString, WString>>;
+
+    // Empties the array, then all (id, text) pairs in ascending id order.
+    TavoResult GetPairs(Pairs& pairs) const;
     const Map& Strings() const { return mStrings; }
 
 private:

@@ -6,7 +6,7 @@ TavoResult HotKeyMap::AddBinding(const KeyCode& key, const WString& name)
 {
     if (!FindBinding(key).IsEmpty() || name.IsEmpty())
         return E_INVALIDARG;
-    mBindings[HotKeyName(name)].push_back(key);
+    mBindings[HotKeyName(name)].Add(key);
     return S_OK;
 }
 
@@ -15,10 +15,12 @@ TavoResult HotKeyMap::LoadBindings(const LStringTable* table, const WString& pre
     if (!table)
         return E_INVALIDARG;
     const WString lead = prefix + u".";
-    std::vector<std::pair<WString, WString>> pairs;
+    LStringTable::Pairs pairs;
     table->GetPairs(pairs);
-    for (const auto& [id, text] : pairs)
+    for (uint32_t i = 0; i < pairs.GetCount(); ++i)
     {
+        const WString& id = pairs[i].first;
+        const WString& text = pairs[i].second;
         if (id.Left(static_cast<int32_t>(lead.GetLength())) != lead)
             continue;
         const WString name = id.Mid(id.ReverseFind(u'.') + 1);
@@ -32,18 +34,18 @@ TavoResult HotKeyMap::LoadBindings(const LStringTable* table, const WString& pre
 WString HotKeyMap::FindBinding(const KeyCode& key) const
 {
     for (const auto& [name, keys] : mBindings)
-        for (auto it = keys.rbegin(); it != keys.rend(); ++it)
-            if (*it == key)
+        for (uint32_t i = keys.GetCount(); i-- > 0;)
+            if (keys[i] == key)
                 return name.GetName();
     return WString();
 }
 
-std::vector<KeyCode> HotKeyMap::GetKeyCodes(const WString& name) const
+Array<KeyCode> HotKeyMap::GetKeyCodes(const WString& name) const
 {
     if (name.IsEmpty())
         return {};
     const auto it = mBindings.find(HotKeyName(name));
-    return it == mBindings.end() ? std::vector<KeyCode>() : it->second;
+    return it == mBindings.end() ? Array<KeyCode>() : it->second;
 }
 
 bool HotKeyMap::HasBinding(const WString& name) const

@@ -3,8 +3,9 @@
 #include "ControlBase/SkinDescriptors.h"
 #include "System/KeyCode.h"
 
+#include "Utilities/Storage/Array.h"
+
 #include <map>
-#include <vector>
 
 namespace Tavo {
 
@@ -32,11 +33,12 @@ public:
     TavoResult LoadBindings(const LStringTable* table, const WString& prefix);
     // The name bound to a key equal to the given one, or empty.
     WString FindBinding(const KeyCode& key) const;
-    std::vector<KeyCode> GetKeyCodes(const WString& name) const;
+    // A copy of the keys bound to the name, in the order added.
+    Array<KeyCode> GetKeyCodes(const WString& name) const;
     bool HasBinding(const WString& name) const;
 
 private:
-    std::map<HotKeyName, std::vector<KeyCode>> mBindings;
+    std::map<HotKeyName, Array<KeyCode>> mBindings;
 };
 
 }  // namespace Tavo

@@ -145,7 +145,7 @@ TEST_F(ControlFactoryTest, UnregisteredClassThrowsTheFixedText)
         mFactory->CreateControl(d, nullptr);
         FAIL() << "no exception";
     }
-    catch (const std::runtime_error& e)
+    catch (const Exception<std::runtime_error>& e)
     {
         EXPECT_STREQ(e.what(), "Runtime Error : Tavo::LControlFactory::GetControlCreateFunction : ControlBase\\ControlFactory : Line 51");
     }

@@ -222,7 +222,7 @@ TEST(SkinReader, BadInputGivesErrorsNotCrashes)
         f->ParseXML(bad.c_str(), 0);
         FAIL() << "no exception";
     }
-    catch (const std::runtime_error& e)
+    catch (const Exception<std::runtime_error>& e)
     {
         EXPECT_STREQ(e.what(),
                      "Runtime Error : Bad Subcontrol Element : Tavo::LControlFactory::XMLStartElement : "

@@ -18,13 +18,13 @@ TEST(HotKeyMap, EachKeyBindsOnce)
     const KeyCode escape = KeyCode::FromString(u"VKEY_ESCAPE");
     EXPECT_EQ(map.AddBinding(escape, u"NID_APP_EXIT_REQ"), Tavo::S_OK);
     const auto keys = map.GetKeyCodes(u"NID_APP_EXIT_REQ");
-    ASSERT_EQ(keys.size(), 2u);
+    ASSERT_EQ(keys.GetCount(), 2u);
     EXPECT_EQ(keys[0].code, altF4.code);
     EXPECT_EQ(keys[1].code, escape.code);
     EXPECT_EQ(map.FindBinding(escape), u"NID_APP_EXIT_REQ");
     EXPECT_EQ(map.FindBinding(KeyCode::FromString(u"VKEY_F4")), u"");
     EXPECT_FALSE(map.HasBinding(u""));
-    EXPECT_TRUE(map.GetKeyCodes(u"").empty());
+    EXPECT_EQ(map.GetKeyCodes(u"").GetCount(), 0u);
 }
 
 TEST(HotKeyMap, CharacterBindingsIgnoreCtrlAndShift)
