@@ -1,0 +1,392 @@
+// The same cases on the in-process bus and on the socket backend with the
+// devices served by a separate process.
+
+#include "MidiRig.h"
+
+#include <gmock/gmock.h>
+
+#include <atomic>
+
+namespace MidiTest {
+namespace {
+
+using ::testing::ElementsAre;
+
+class MidiPorts : public ::testing::TestWithParam<std::string>
+{
+protected:
+    void SetUp() override { rig = MakeRig(GetParam()); }
+    void TearDown() override { rig.reset(); }
+
+    std::unique_ptr<Rig> rig;
+};
+
+std::vector<uintptr_t> ShortMessages(const std::vector<Event>& events)
+{
+    std::vector<uintptr_t> out;
+    for (auto& e : events) {
+        if (e.message == MIM_DATA)
+            out.push_back(e.param1);
+    }
+    return out;
+}
+
+TEST_P(MidiPorts, ListsFollowPlugAndUnplugAndKeepRepeatedNames)
+{
+    EXPECT_EQ(MidiInGetNumDevs(), 0u);
+    auto a = rig->Plug("MIDI", "MIDI Out");
+    auto b = rig->Plug("MIDI", "");
+    auto c = rig->Plug("", "Only Out");
+    ASSERT_EQ(MidiInGetNumDevs(), 2u);
+    EXPECT_EQ(InputName(0), u"MIDI");
+    EXPECT_EQ(InputName(1), u"MIDI");
+    ASSERT_EQ(MidiOutGetNumDevs(), 2u);
+    EXPECT_EQ(OutputName(0), u"MIDI Out");
+    EXPECT_EQ(OutputName(1), u"Only Out");
+    MIDIINCAPS caps;
+    EXPECT_EQ(MidiInGetDevCaps(2, &caps), MMSYSERR_BADDEVICEID);
+
+    // Device number 1 is the second of the two equal names.
+    InputPort second(1);
+    ASSERT_EQ(second.Result(), MMSYSERR_NOERROR);
+    ASSERT_EQ(MidiInStart(second.Handle()), MMSYSERR_NOERROR);
+    rig->Inject(a, {0x90, 0x01, 0x01});
+    rig->Inject(b, {0x90, 0x02, 0x02});
+    EXPECT_THAT(ShortMessages(second.Events().WaitTraffic(1)), ElementsAre(0x020290u));
+
+    rig->Unplug(a);
+    EXPECT_EQ(MidiInGetNumDevs(), 1u);
+    EXPECT_EQ(OutputName(0), u"Only Out");
+    auto d = rig->Plug("A name far longer than thirty-one units", "");
+    ASSERT_EQ(MidiInGetNumDevs(), 2u);
+    EXPECT_EQ(InputName(1), u"A name far longer than thirty-o");
+    (void)c;
+    (void)d;
+}
+
+TEST_P(MidiPorts, OpenErrorsAndHeaderRules)
+{
+    rig->Plug("In", "Out");
+    HMIDIIN in = nullptr;
+    EXPECT_EQ(MidiInOpen(&in, 5, nullptr, 0, CALLBACK_NULL), MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(MidiInOpen(&in, 0, nullptr, 0, CALLBACK_FUNCTION), MMSYSERR_INVALPARAM);
+    EXPECT_EQ(MidiInOpen(&in, 0, nullptr, 0, 0x10000), MMSYSERR_INVALFLAG);
+    ASSERT_EQ(MidiInOpen(&in, 0, nullptr, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    HMIDIIN again = nullptr;
+    EXPECT_EQ(MidiInOpen(&again, 0, nullptr, 0, CALLBACK_NULL), MMSYSERR_ALLOCATED);
+
+    uint8_t data[16];
+    MIDIHDR h;
+    h.lpData = data;
+    h.dwBufferLength = sizeof data;
+    EXPECT_EQ(MidiInAddBuffer(in, &h), MIDIERR_UNPREPARED);
+    ASSERT_EQ(MidiInPrepareHeader(in, &h), MMSYSERR_NOERROR);
+    ASSERT_EQ(MidiInAddBuffer(in, &h), MMSYSERR_NOERROR);
+    EXPECT_EQ(MidiInAddBuffer(in, &h), MIDIERR_STILLPLAYING);
+    EXPECT_EQ(MidiInUnprepareHeader(in, &h), MIDIERR_STILLPLAYING);
+    EXPECT_EQ(MidiInClose(in), MIDIERR_STILLPLAYING);
+    ASSERT_EQ(MidiInReset(in), MMSYSERR_NOERROR);
+    EXPECT_EQ(h.dwFlags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
+    EXPECT_EQ(MidiInUnprepareHeader(in, &h), MMSYSERR_NOERROR);
+    EXPECT_EQ(MidiInClose(in), MMSYSERR_NOERROR);
+    EXPECT_EQ(MidiInClose(in), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(MidiInStart(in), MMSYSERR_INVALHANDLE);
+    MIDIINCAPS caps;
+    EXPECT_EQ(MidiInGetDevCaps(reinterpret_cast<uintptr_t>(in), &caps), MMSYSERR_INVALHANDLE);
+
+    // Output devices take several openers.
+    HMIDIOUT out1 = nullptr, out2 = nullptr;
+    ASSERT_EQ(MidiOutOpen(&out1, 0, nullptr, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    ASSERT_EQ(MidiOutOpen(&out2, 0, nullptr, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    EXPECT_NE(out1, out2);
+    EXPECT_EQ(MidiOutClose(out1), MMSYSERR_NOERROR);
+    EXPECT_EQ(MidiOutClose(out2), MMSYSERR_NOERROR);
+}
+
+TEST_P(MidiPorts, ShortMessagesArriveAfterStartWithTimesAndRunningStatus)
+{
+    auto dev = rig->Plug("In", "");
+    InputPort port(0);
+    ASSERT_EQ(port.Result(), MMSYSERR_NOERROR);
+    if (rig->Synchronous()) {
+        rig->Inject(dev, {0x90, 0x3C, 0x7F});
+        EXPECT_TRUE(port.Events().Traffic().empty()) << "input before start";
+    }
+    uint32_t before = TimeGetTime();
+    ASSERT_EQ(MidiInStart(port.Handle()), MMSYSERR_NOERROR);
+    // Running status, a clock byte inside a message, system common and a
+    // stray data byte, split across injections.
+    rig->Inject(dev, {0x90, 0x3C, 0x7F, 0x3E});
+    rig->Inject(dev, {0xF8, 0x7F, 0xC0, 0x05, 0xD0, 0x40, 0xF2, 0x01, 0x02, 0xF6});
+    rig->Inject(dev, {0xB0, 0x07, 0x64, 0x0A, 0x40, 0xF1, 0x10, 0x33});
+    auto events = port.Events().WaitTraffic(10);
+    uint32_t elapsed = TimeGetTime() - before;
+    EXPECT_THAT(ShortMessages(events), ElementsAre(0x7F3C90u, 0xF8u, 0x7F3E90u, 0x05C0u, 0x40D0u, 0x0201F2u, 0xF6u,
+                                                   0x6407B0u, 0x400AB0u, 0x10F1u));
+    ASSERT_EQ(events.size(), 11u);
+    EXPECT_EQ(events.back().message, MIM_ERROR);
+    EXPECT_EQ(events.back().param1, 0x33u);
+    for (size_t i = 0; i < events.size(); ++i) {
+        EXPECT_LE(events[i].param2, elapsed);
+        if (i > 0) {
+            EXPECT_GE(events[i].param2, events[i - 1].param2);
+        }
+    }
+    if (rig->Synchronous()) {
+        ASSERT_EQ(MidiInStop(port.Handle()), MMSYSERR_NOERROR);
+        rig->Inject(dev, {0x80, 0x3C, 0x00});
+        EXPECT_EQ(port.Events().Traffic().size(), 11u) << "input after stop";
+    }
+}
+
+TEST_P(MidiPorts, SystemExclusiveFillsBuffersAndReturnsAtF7)
+{
+    auto dev = rig->Plug("In", "");
+    InputPort port(0, 3, 256);
+    ASSERT_EQ(MidiInStart(port.Handle()), MMSYSERR_NOERROR);
+
+    // 600 bytes in uneven pieces, with a clock byte and a short message in
+    // the middle: two full buffers and one of 88 bytes.
+    Bytes sysex(600);
+    for (size_t i = 0; i < sysex.size(); ++i)
+        sysex[i] = static_cast<uint8_t>(i % 0x80);
+    sysex.front() = 0xF0;
+    sysex.back() = 0xF7;
+    rig->Inject(dev, Bytes(sysex.begin(), sysex.begin() + 100));
+    rig->Inject(dev, {0xF8});
+    rig->Inject(dev, Bytes(sysex.begin() + 100, sysex.begin() + 599));
+    rig->Inject(dev, {0xF7});
+    // Three buffers are all in use; the program queues them again.
+    ASSERT_EQ(port.Events().WaitTraffic(4).size(), 4u);
+    // Exactly one full buffer ending in F7, then one cut short by a status.
+    Bytes full(256, 0x11);
+    full.front() = 0xF0;
+    full.back() = 0xF7;
+    rig->Inject(dev, full);
+    rig->Inject(dev, {0xF0, 0x01, 0x02, 0x90, 0x3C, 0x7F});
+
+    auto events = port.Events().WaitTraffic(7);
+    ASSERT_EQ(events.size(), 7u);
+    EXPECT_EQ(events[0].message, MIM_DATA);
+    EXPECT_EQ(events[0].param1, 0xF8u);
+    Bytes joined;
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(events[i].message, MIM_LONGDATA);
+        EXPECT_EQ(events[i].flags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
+        joined.insert(joined.end(), events[i].data.begin(), events[i].data.end());
+    }
+    EXPECT_EQ(events[1].data.size(), 256u);
+    EXPECT_EQ(events[2].data.size(), 256u);
+    EXPECT_EQ(events[3].data.size(), 88u);
+    EXPECT_EQ(joined, sysex);
+    EXPECT_EQ(events[4].message, MIM_LONGDATA);
+    EXPECT_EQ(events[4].data, full);
+    EXPECT_EQ(events[5].message, MIM_LONGERROR);
+    EXPECT_EQ(events[5].data, (Bytes {0xF0, 0x01, 0x02}));
+    EXPECT_EQ(events[6].message, MIM_DATA);
+    EXPECT_EQ(events[6].param1, 0x7F3C90u);
+}
+
+TEST_P(MidiPorts, ResetReturnsEveryQueuedBufferWithWhatItHolds)
+{
+    auto dev = rig->Plug("In", "");
+    InputPort port(0, 3, 64);
+    ASSERT_EQ(MidiInStart(port.Handle()), MMSYSERR_NOERROR);
+    rig->Inject(dev, {0xF0, 0x7E, 0x7F, 0x06});
+    // The partial message is only known to have arrived once a later
+    // message has.
+    rig->Inject(dev, {0xFE});
+    ASSERT_EQ(port.Events().WaitTraffic(1).size(), 1u);
+    port.Events().SetClosing(true);
+    ASSERT_EQ(MidiInReset(port.Handle()), MMSYSERR_NOERROR);
+    auto events = port.Events().WaitTraffic(4);
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[1].message, MIM_LONGDATA);
+    EXPECT_EQ(events[1].data, (Bytes {0xF0, 0x7E, 0x7F, 0x06}));
+    for (int i = 1; i < 4; ++i)
+        EXPECT_EQ(events[i].flags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
+    EXPECT_TRUE(events[2].data.empty());
+    EXPECT_TRUE(events[3].data.empty());
+}
+
+TEST_P(MidiPorts, SendsAreRecordedAndLongSendsFinishWhenTaken)
+{
+    auto dev = rig->Plug("In", "Out");
+    HMIDIOUT out = nullptr;
+    Recorder outEvents;
+    ASSERT_EQ(MidiOutOpen(&out, 0, &Recorder::OutProc, reinterpret_cast<uintptr_t>(&outEvents), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    EXPECT_EQ(MidiOutShortMsg(out, 0x7F3C90), MMSYSERR_NOERROR);
+    EXPECT_EQ(MidiOutShortMsg(out, 0xFF05C0), MMSYSERR_NOERROR);  // extra byte not sent
+    EXPECT_EQ(MidiOutShortMsg(out, 0xF8), MMSYSERR_NOERROR);
+    EXPECT_EQ(MidiOutShortMsg(out, 0x7F3C), MMSYSERR_INVALPARAM);
+    EXPECT_EQ(MidiOutShortMsg(out, 0xF0), MMSYSERR_INVALPARAM);
+
+    Bytes request {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
+    Bytes reply {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x01, 0x02, 0xF7};
+    rig->Respond(dev, request, reply);
+    InputPort in(0);
+    ASSERT_EQ(MidiInStart(in.Handle()), MMSYSERR_NOERROR);
+
+    Bytes data = request;
+    MIDIHDR h;
+    h.lpData = data.data();
+    h.dwBufferLength = static_cast<uint32_t>(data.size());
+    EXPECT_EQ(MidiOutLongMsg(out, &h), MIDIERR_UNPREPARED);
+    ASSERT_EQ(MidiOutPrepareHeader(out, &h), MMSYSERR_NOERROR);
+    ASSERT_EQ(MidiOutLongMsg(out, &h), MMSYSERR_NOERROR);
+    data[1] = 0x00;  // the device has its own copy
+    auto done = outEvents.WaitTraffic(1);
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].message, MOM_DONE);
+    EXPECT_EQ(done[0].param1, reinterpret_cast<uintptr_t>(&h));
+    EXPECT_EQ(done[0].flags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
+    EXPECT_EQ(MidiOutUnprepareHeader(out, &h), MMSYSERR_NOERROR);
+
+    EXPECT_THAT(rig->WaitSent(dev, 4), ElementsAre(Bytes {0x90, 0x3C, 0x7F}, Bytes {0xC0, 0x05}, Bytes {0xF8}, request));
+    auto answer = in.Events().WaitTraffic(1);
+    ASSERT_EQ(answer.size(), 1u);
+    EXPECT_EQ(answer[0].data, reply);
+    EXPECT_EQ(MidiOutClose(out), MMSYSERR_NOERROR);
+}
+
+TEST_P(MidiPorts, LongSendThatIsNeverTakenCanBeGivenUp)
+{
+    auto dev = rig->Plug("", "Out");
+    rig->SetTakes(dev, false);
+    HMIDIOUT out = nullptr;
+    Recorder outEvents;
+    ASSERT_EQ(MidiOutOpen(&out, 0, &Recorder::OutProc, reinterpret_cast<uintptr_t>(&outEvents), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    auto data = std::make_unique<Bytes>(Bytes {0xF0, 0x01, 0xF7});
+    auto h = std::make_unique<MIDIHDR>();
+    h->lpData = data->data();
+    h->dwBufferLength = 3;
+    ASSERT_EQ(MidiOutPrepareHeader(out, h.get()), MMSYSERR_NOERROR);
+    ASSERT_EQ(MidiOutLongMsg(out, h.get()), MMSYSERR_NOERROR);
+    EXPECT_EQ(MidiOutLongMsg(out, h.get()), MIDIERR_STILLPLAYING);
+    ASSERT_EQ(rig->WaitSent(dev, 1).size(), 1u);
+    EXPECT_EQ(MidiOutClose(out), MIDIERR_STILLPLAYING);
+    // A program that timed out gives the header up and frees it; the late
+    // completion must not touch it.
+    EXPECT_EQ(MidiOutUnprepareHeader(out, h.get()), MMSYSERR_NOERROR);
+    h.reset();
+    data.reset();
+    rig->SetTakes(dev, true);
+    EXPECT_EQ(MidiOutShortMsg(out, 0xFE), MMSYSERR_NOERROR);
+    ASSERT_EQ(rig->WaitSent(dev, 2).size(), 2u);
+    MidiWaitCallbacks();
+    EXPECT_TRUE(outEvents.Traffic().empty());
+    EXPECT_EQ(MidiOutClose(out), MMSYSERR_NOERROR);
+}
+
+TEST_P(MidiPorts, OutputResetGivesBackHeldMessages)
+{
+    auto dev = rig->Plug("", "Out");
+    rig->SetTakes(dev, false);
+    HMIDIOUT out = nullptr;
+    Recorder outEvents;
+    ASSERT_EQ(MidiOutOpen(&out, 0, &Recorder::OutProc, reinterpret_cast<uintptr_t>(&outEvents), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    uint8_t data[] = {0xF0, 0x02, 0xF7};
+    MIDIHDR h;
+    h.lpData = data;
+    h.dwBufferLength = 3;
+    ASSERT_EQ(MidiOutPrepareHeader(out, &h), MMSYSERR_NOERROR);
+    ASSERT_EQ(MidiOutLongMsg(out, &h), MMSYSERR_NOERROR);
+    ASSERT_EQ(MidiOutReset(out), MMSYSERR_NOERROR);
+    auto done = outEvents.WaitTraffic(1);
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].message, MOM_DONE);
+    EXPECT_EQ(MidiOutUnprepareHeader(out, &h), MMSYSERR_NOERROR);
+    EXPECT_EQ(MidiOutClose(out), MMSYSERR_NOERROR);
+}
+
+// A callback that takes the program's lock while the program closes the port
+// holding that lock: close must not wait for it, and nothing starts later.
+struct LockingProgram
+{
+    std::mutex lock;
+    std::atomic<bool> closed {false};
+    std::atomic<int> calls {0};
+    std::atomic<int> lateCalls {0};
+    std::atomic<bool> entered {false};
+
+    static void Proc(HMIDIIN, uint32_t message, uintptr_t instance, uintptr_t, uintptr_t)
+    {
+        auto* self = reinterpret_cast<LockingProgram*>(instance);
+        if (message == MIM_OPEN || message == MIM_CLOSE)
+            return;
+        if (self->closed)
+            ++self->lateCalls;
+        self->entered = true;
+        std::lock_guard l(self->lock);
+        ++self->calls;
+    }
+};
+
+TEST_P(MidiPorts, NoCallbackStartsAfterCloseEvenWithTheProgramLockHeld)
+{
+    auto dev = rig->Plug("In", "");
+    LockingProgram program;
+    HMIDIIN in = nullptr;
+    ASSERT_EQ(MidiInOpen(&in, 0, &LockingProgram::Proc, reinterpret_cast<uintptr_t>(&program), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    ASSERT_EQ(MidiInStart(in), MMSYSERR_NOERROR);
+    {
+        std::lock_guard l(program.lock);
+        rig->Inject(dev, Bytes(300, 0xF8));
+        auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (!program.entered && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        ASSERT_TRUE(program.entered);
+        ASSERT_EQ(MidiInReset(in), MMSYSERR_NOERROR);
+        ASSERT_EQ(MidiInClose(in), MMSYSERR_NOERROR);
+        program.closed = true;
+    }
+    MidiWaitCallbacks();
+    EXPECT_EQ(program.calls, 1);
+    EXPECT_EQ(program.lateCalls, 0);
+}
+
+TEST_P(MidiPorts, PortsOfAGoneDeviceFailUntilClosed)
+{
+    auto dev = rig->Plug("Mixer In", "Mixer Out");
+    InputPort in(0);
+    ASSERT_EQ(in.Result(), MMSYSERR_NOERROR);
+    HMIDIOUT out = nullptr;
+    ASSERT_EQ(MidiOutOpen(&out, 0, nullptr, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    MIDIOUTCAPS outCaps;
+    ASSERT_EQ(MidiOutGetDevCaps(reinterpret_cast<uintptr_t>(out), &outCaps), MMSYSERR_NOERROR);
+    EXPECT_EQ(std::u16string(outCaps.szPname), u"Mixer Out");
+
+    rig->Unplug(dev);
+    EXPECT_EQ(MidiInGetNumDevs(), 0u);
+    EXPECT_EQ(MidiOutGetNumDevs(), 0u);
+    MIDIINCAPS inCaps;
+    EXPECT_EQ(MidiInGetDevCaps(reinterpret_cast<uintptr_t>(in.Handle()), &inCaps), MMSYSERR_NODRIVER);
+    EXPECT_EQ(MidiOutGetDevCaps(reinterpret_cast<uintptr_t>(out), &outCaps), MMSYSERR_NODRIVER);
+    EXPECT_EQ(MidiInStart(in.Handle()), MMSYSERR_NODRIVER);
+    EXPECT_EQ(MidiOutShortMsg(out, 0x7F3C90), MMSYSERR_NODRIVER);
+    uint8_t data[] = {0xF0, 0xF7};
+    MIDIHDR h;
+    h.lpData = data;
+    h.dwBufferLength = 2;
+    ASSERT_EQ(MidiOutPrepareHeader(out, &h), MMSYSERR_NOERROR);
+    EXPECT_EQ(MidiOutLongMsg(out, &h), MMSYSERR_NODRIVER);
+    EXPECT_EQ(h.dwFlags & MHDR_INQUEUE, 0u);
+    EXPECT_EQ(MidiOutUnprepareHeader(out, &h), MMSYSERR_NOERROR);
+    EXPECT_EQ(MidiOutClose(out), MMSYSERR_NOERROR);
+    in.Close();
+
+    // A device plugged back under the same name is a new device.
+    rig->Plug("Mixer In", "");
+    InputPort again(0);
+    EXPECT_EQ(again.Result(), MMSYSERR_NOERROR);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, MidiPorts, ::testing::Values("Bus", "Socket"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
+}  // namespace MidiTest
