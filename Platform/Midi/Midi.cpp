@@ -91,6 +91,15 @@ struct Core
         wake.notify_one();
     }
 
+    // After a header is unprepared no callback starts that carries it.
+    void DropEventsFor(uintptr_t handle, const MIDIHDR* header)
+    {
+        std::erase_if(events, [&](const Event& e) {
+            return e.handle == handle && e.param1 == reinterpret_cast<uintptr_t>(header) &&
+                   (e.message == MIM_LONGDATA || e.message == MIM_LONGERROR || e.message == MOM_DONE);
+        });
+    }
+
     uintptr_t NewHandle()
     {
         uintptr_t h = nextHandle;
@@ -467,6 +476,7 @@ MMRESULT MidiInUnprepareHeader(HMIDIIN port, MIDIHDR* header)
         return MMSYSERR_INVALPARAM;
     if (std::find(p->queue.begin(), p->queue.end(), header) != p->queue.end())
         return MIDIERR_STILLPLAYING;
+    core.DropEventsFor(p->handle, header);
     header->dwFlags &= ~MHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
@@ -667,6 +677,7 @@ MMRESULT MidiOutUnprepareHeader(HMIDIOUT port, MIDIHDR* header)
         p->pending.erase(token);
         header->dwFlags &= ~MHDR_INQUEUE;
     }
+    core.DropEventsFor(p->handle, header);
     header->dwFlags &= ~MHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }

@@ -7,7 +7,8 @@
 //
 // Threads: data, long-data, error and done callbacks of all ports come in
 // order on one layer thread; open and close messages come on the calling
-// thread inside the open and close calls. The layer never holds its own lock
+// thread inside the open and close calls (a callback that locks what the
+// caller may hold must lock re-entrantly or skip them). The layer never holds its own lock
 // while calling back, so a program may open, reset and close ports while
 // holding the lock its callbacks take. Once a close returns no further
 // callback starts for that handle; one already running may still be
@@ -106,6 +107,8 @@ MMRESULT MidiInGetDevCaps(uintptr_t deviceOrHandle, MIDIINCAPS* caps);
 MMRESULT MidiInOpen(HMIDIIN* port, uint32_t device, MidiInCallback callback, uintptr_t instance,
                     uint32_t flags);
 MMRESULT MidiInPrepareHeader(HMIDIIN port, MIDIHDR* header);
+// Also drops the header's callbacks not yet started, so it can be freed
+// right after (both directions).
 MMRESULT MidiInUnprepareHeader(HMIDIIN port, MIDIHDR* header);
 MMRESULT MidiInAddBuffer(HMIDIIN port, MIDIHDR* header);
 // Input flows only between start and stop; times are milliseconds since start.
