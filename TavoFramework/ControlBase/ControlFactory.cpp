@@ -470,6 +470,20 @@ TavoResult LControlFactory::ParseSource(const WString& path, bool stringMode, bo
     return result;
 }
 
+TavoResult LControlFactory::LoadResources(const WString& location, int32_t lcid)
+{
+    if (location == u"::")
+    {
+        mResourceBasePath = location;
+        const TavoResult result = LoadStringTables(u"::APP_STRINGS", u"::FRAMEWORK_STRINGS", lcid);
+        return result < 0 ? result : LoadSkins(u"::APP_SKINS");
+    }
+    mResourceBasePath = location + u"/";
+    const TavoResult result =
+        LoadStringTables(mResourceBasePath + u"StringTables.xml", mResourceBasePath + u"FrameworkStrings.xml", lcid);
+    return result < 0 ? result : LoadSkins(mResourceBasePath + u"Skins.xml");
+}
+
 TavoResult LControlFactory::LoadSkins(const WString& path)
 {
     const TavoResult result = ParseSource(path, false, true);

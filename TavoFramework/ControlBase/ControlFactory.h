@@ -45,6 +45,10 @@ public:
     // S_OK when the current skin overrides at least one value, S_FALSE when none.
     TavoResult GetCurrentSkinFontOverride(WString& fontName, float& fontSize, int32_t& fontStyle) const;
 
+    // The string tables, then the skin: from the program's resources when
+    // the location is "::", else from "StringTables.xml",
+    // "FrameworkStrings.xml" and "Skins.xml" in that folder.
+    TavoResult LoadResources(const WString& location, int32_t lcid);
     // "::" and a resource name, or a file path.
     TavoResult LoadSkins(const WString& path);
     // One document in memory (UTF-8, or as its declaration says); length 0

@@ -73,10 +73,7 @@ protected:
         copy(kSource / "FirmwareUpdater/Resources/StringTables.xml", "StringTables.xml");
         copy(kSource / "TavoFramework/Resources/FrameworkStrings.xml", "FrameworkStrings.xml");
         mFactory = LControlFactory::Create(kAppName);
-        const WString base = ToWString(mDir.u16string() + u"/");
-        mFactory->SetResourceBasePath(base);
-        ASSERT_EQ(mFactory->LoadStringTables(base + u"StringTables.xml", base + u"FrameworkStrings.xml", 1033), S_OK);
-        ASSERT_EQ(mFactory->LoadSkins(base + u"Skins.xml"), S_OK)
+        ASSERT_EQ(mFactory->LoadResources(ToWString(mDir.u16string()), 1033), S_OK)
             << NString(mFactory->GetLastErrorText()).c_str();
     }
     void TearDown() override { std::filesystem::remove_all(mDir); }
@@ -207,9 +204,8 @@ INSTANTIATE_TEST_SUITE_P(Encodings, ProductResources, ::testing::Values(false, t
 TEST(EmbeddedResources, ProgramResourcesLoad)
 {
     auto f = LControlFactory::Create(kAppName);
-    f->SetResourceBasePath(u"::");
-    EXPECT_EQ(f->LoadStringTables(u"::APP_STRINGS", u"::FRAMEWORK_STRINGS", 1033), S_OK);
-    EXPECT_EQ(f->LoadSkins(u"::APP_SKINS"), S_OK);
+    EXPECT_EQ(f->LoadResources(u"::", 1033), S_OK);
+    EXPECT_EQ(f->GetResourceBasePath(), u"::");
     EXPECT_EQ(f->GetCurrentLCID(), 1033);
     EXPECT_TRUE(f->FindDescriptorByName(u"mainControl"));
     WString text;
