@@ -494,12 +494,16 @@ void RectRegion::SplitIntoBands()
 {
     int32_t split = 0;
     RectRegionNode* insertAfter = nullptr;
+    // The last node with a top above the split line, found once per line:
+    // the pieces inserted after it have the split line as top, so it stays.
+    RectRegionNode* lastAbove = nullptr;
     for (RectRegionNode* n = mHead; n != nullptr; n = n->next)
     {
         if (n == mHead || !(n->top < split && split < n->bottom))
         {
             split = n->bottom;
             insertAfter = nullptr;
+            lastAbove = nullptr;
             RectRegionNode* m = n->next;
             while (m != nullptr && m->top == n->top)
             {
@@ -520,9 +524,13 @@ void RectRegion::SplitIntoBands()
         RectRegionNode* after = insertAfter;
         if (after == nullptr)
         {
-            after = n;
-            while (after->next != nullptr && after->next->top < split)
-                after = after->next;
+            if (lastAbove == nullptr)
+            {
+                lastAbove = n;
+                while (lastAbove->next != nullptr && lastAbove->next->top < split)
+                    lastAbove = lastAbove->next;
+            }
+            after = lastAbove;
         }
         lower->next = after->next;
         after->next = lower;
@@ -565,66 +573,44 @@ void RectRegion::MergeWithinBands()
     }
 }
 
-// Joins a rectangle with the equal-width one directly below it in the next
-// band. Bands here are runs with the same bottom, since a lower rectangle that
-// absorbed an upper one keeps its bottom and so a whole column collapses.
+// Joins a rectangle with the equal one directly below it in the next band.
+// Bands here are runs with the same bottom, since a lower rectangle that
+// absorbed an upper one keeps its bottom and so a whole column collapses. Both
+// bands are sorted by left edge, so one pass over each finds every pair.
 void RectRegion::MergeAcrossBands()
 {
-    RectRegionNode* upperPrev = nullptr;
+    RectRegionNode* upperPrev = nullptr;  // the node before the upper band
     RectRegionNode* upper = mHead;
-    RectRegionNode* lowerStart = AfterBottomBand(mHead);
-    RectRegionNode* lower = lowerStart;
-    RectRegionNode* lowerEnd = AfterBottomBand(lowerStart);
-    auto nextPair = [&] {
-        lower = lowerStart = lowerEnd;
-        lowerEnd = AfterBottomBand(lowerStart);
-    };
-    while (lower != nullptr && upper != nullptr)
+    RectRegionNode* lower = AfterBottomBand(mHead);
+    while (lower != nullptr)
     {
-        if (lower->top == upper->bottom && lower->left == upper->left && lower->right == upper->right)
+        RectRegionNode* const lowerEnd = AfterBottomBand(lower);
+        RectRegionNode* l = lower;
+        RectRegionNode* prev = upperPrev;
+        RectRegionNode* u = upper;
+        while (u != lower)
         {
-            lower->top = upper->top;
-            const int32_t removedBottom = upper->bottom;
-            RectRegionNode* next = upper->next;
-            if (upperPrev != nullptr)
-                upperPrev->next = next;
-            else
-                mHead = next;
-            Pool().Return(upper);
-            upper = next;
-            if (upper == nullptr || upper->bottom != removedBottom)
+            while (l != lowerEnd && l->left < u->left)
+                l = l->next;
+            RectRegionNode* next = u->next;
+            if (l != lowerEnd && l->top == u->bottom && l->left == u->left && l->right == u->right)
             {
-                nextPair();
+                l->top = u->top;
+                if (prev != nullptr)
+                    prev->next = next;
+                else
+                    mHead = next;
+                Pool().Return(u);
             }
             else
             {
-                lower = lower->next;
-                if (lower == lowerEnd)
-                {
-                    while (upper != nullptr && upper->bottom == removedBottom)
-                    {
-                        upperPrev = upper;
-                        upper = upper->next;
-                    }
-                    lowerStart = lowerEnd;
-                    lowerEnd = AfterBottomBand(lowerStart);
-                }
+                prev = u;
             }
+            u = next;
         }
-        else if (lower->next == lowerEnd)
-        {
-            const int32_t oldBottom = upper->bottom;
-            upperPrev = upper;
-            upper = upper->next;
-            if (upper == nullptr || upper->bottom != oldBottom)
-                nextPair();
-            else
-                lower = lowerStart;
-        }
-        else
-        {
-            lower = lower->next;
-        }
+        upperPrev = prev;
+        upper = lower;
+        lower = lowerEnd;
     }
 }
 
