@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -119,6 +120,8 @@ public:
         mRoot = root;
         setenv("TAVO_PLATFORM_ROOT", root, 1);
         SetMidiBackend(nullptr);
+        // A server that died shows as failed commands, not a killed test.
+        signal(SIGPIPE, SIG_IGN);
 
         int toServer[2], fromServer[2];
         if (pipe(toServer) != 0 || pipe(fromServer) != 0)
