@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <vector>
+
+#include "ChannelFixture.h"
+#include "DeviceChannel/DeviceInstanceWatcher.h"
+#include "Platform/Registry/RegistryNames.h"
+
+extern char** environ;
+
+using namespace TavoPlatform;
+using Registry::Status;
+using Registry::Value;
+
+namespace {
+
+constexpr uint8_t kAnyInstance[16] = {};
+
+TEST(DeviceKeyNames, FormatAndParse)
+{
+    EXPECT_EQ(FormatDeviceKeyName(kMixerVendorId, kMixerProductId), u"01020304527E00003B6C0000DECAFBAD");
+    uint32_t vendor = 0, product = 0;
+    EXPECT_TRUE(ParseDeviceKeyName(u"01020304527e00003b6C0000DECAFBAD", vendor, product));
+    EXPECT_EQ(vendor, kMixerVendorId);
+    EXPECT_EQ(product, kMixerProductId);
+    // Only hex digits count; anything else is a zero nibble.
+    EXPECT_TRUE(ParseDeviceKeyName(u"01020304Z27E0000xx6C0000DECAFBAD", vendor, product));
+    EXPECT_EQ(vendor, 0x7E02u);
+    EXPECT_EQ(product, 0x6C00u);
+
+    EXPECT_FALSE(ParseDeviceKeyName(u"01020304527E00003B6C0000decafbad", vendor, product));
+    EXPECT_FALSE(ParseDeviceKeyName(u"01020305527E00003B6C0000DECAFBAD", vendor, product));
+    EXPECT_FALSE(ParseDeviceKeyName(u"01020304527E00003B6C0000DECAFBAD0", vendor, product));
+    EXPECT_FALSE(ParseDeviceKeyName(u"01020304527E00003B6C000DECAFBAD", vendor, product));
+
+    uint8_t id[16] = {0x00, 0x11, 0xAB, 0xCD, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFE, 0x01};
+    const std::u16string name = FormatInstanceKeyName(id);
+    EXPECT_EQ(name, u"0011ABCD00000000000000000000FE01");
+    uint8_t back[16] = {};
+    EXPECT_TRUE(ParseInstanceKeyName(u"0011abcd000000000000000000000000", back));
+    EXPECT_EQ(back[2], 0xAB);
+    EXPECT_FALSE(ParseInstanceKeyName(name.substr(0, 31), back));
+    EXPECT_FALSE(ParseInstanceKeyName(name + u"0", back));
+}
+
+class DeviceInstanceTest : public ::testing::TestWithParam<bool> {
+protected:
+    ChannelFixture f{GetParam()};
+};
+
+TEST_P(DeviceInstanceTest, EnumerationSkipsForeignNamesAndReadsAttachedState)
+{
+    auto attached = ChannelFixture::Record(1);
+    auto unattached = ChannelFixture::Record(2);
+    auto noAttachedKey = ChannelFixture::Record(3);
+    f.AddInstance(attached, 1);
+    f.AddInstance(unattached, 0);
+    f.AddInstance(noAttachedKey, -1);
+
+    // Lower-case hex in the ids is the driver's business; the suffix is not.
+    const std::u16string driver = ChannelFixture::DriverPath();
+    ASSERT_EQ(f.mRegistry->CreateKey(driver + u"\\01020304abcd000001000000DECAFBAD\\Instances\\"
+                                     + FormatInstanceKeyName(attached.instanceId)),
+              Status::Ok);
+    ASSERT_EQ(f.mRegistry->CreateKey(driver + u"\\01020304527E00003B6C0000decafbad\\Instances\\"
+                                     + FormatInstanceKeyName(attached.instanceId)),
+              Status::Ok);
+    const std::u16string instances = driver + u"\\01020304527E00003B6C0000DECAFBAD\\Instances\\";
+    ASSERT_EQ(f.mRegistry->CreateKey(instances + u"0000000000000000000000000000001"), Status::Ok);
+    ASSERT_EQ(f.mRegistry->CreateKey(instances + u"000000000000000000000000000000010"), Status::Ok);
+
+    DeviceInstanceRecord records[8];
+    uint32_t filled = 0, total = 0;
+    EnumerateInstances(kMixerDriverKey, records, 8, filled, total);
+    ASSERT_EQ(total, 4u);
+    ASSERT_EQ(filled, 4u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(records[i].vendorId, kMixerVendorId);
+        EXPECT_EQ(records[i].productId, kMixerProductId);
+        EXPECT_EQ(records[i].instanceId[15], i + 1);
+        EXPECT_EQ(records[i].DriverKey(), kMixerDriverKey);
+    }
+    EXPECT_EQ(records[0].attached, 1);
+    EXPECT_EQ(records[1].attached, 0);
+    EXPECT_EQ(records[2].attached, 0);
+    EXPECT_EQ(records[3].vendorId, 0xCDABu);
+    EXPECT_EQ(records[3].productId, 1u);
+    EXPECT_EQ(records[3].attached, 0);
+
+    // Counting goes on past the capacity; no buffer counts only.
+    EnumerateInstances(kMixerDriverKey, records, 2, filled, total);
+    EXPECT_EQ(filled, 2u);
+    EXPECT_EQ(total, 4u);
+    EnumerateInstances(kMixerDriverKey, nullptr, 0, filled, total);
+    EXPECT_EQ(filled, 0u);
+    EXPECT_EQ(total, 4u);
+    EnumerateInstances(u"{00000000-0000-0000-0000-000000000000}", records, 8, filled, total);
+    EXPECT_EQ(total, 0u);
+}
+
+TEST_P(DeviceInstanceTest, SearchWaitsWithinBudgetAndGrowsItsBuffer)
+{
+    std::vector<uint32_t> sleeps;
+    auto sleep = [&](uint32_t ms) { sleeps.push_back(ms); };
+    DeviceInstanceRecord found;
+    EXPECT_EQ(FindDeviceInstance(50, found, kMixerDriverKey, kMixerVendorId, kMixerProductId, kAnyInstance, sleep),
+              kInstanceNotFound);
+    EXPECT_EQ(sleeps, std::vector<uint32_t>{50});
+
+    f.AddInstance(ChannelFixture::Record(1), -1);
+    sleeps.clear();
+    EXPECT_EQ(FindDeviceInstance(600, found, kMixerDriverKey, kAnyId, kAnyId, kAnyInstance, sleep),
+              kInstanceNotFound);
+    EXPECT_EQ(sleeps, (std::vector<uint32_t>{250, 250, 100}));
+
+    // Attached while the search pauses.
+    sleeps.clear();
+    auto attachLater = [&](uint32_t ms) {
+        sleeps.push_back(ms);
+        f.SetAttached(ChannelFixture::Record(1), true);
+    };
+    EXPECT_EQ(FindDeviceInstance(50, found, kMixerDriverKey, kMixerVendorId, kMixerProductId, kAnyInstance,
+                                 attachLater),
+              0);
+    EXPECT_EQ(sleeps.size(), 1u);
+    EXPECT_EQ(found.instanceId[15], 1);
+
+    // Eleven instances, only the last attached: found without a pause.
+    f.SetAttached(ChannelFixture::Record(1), false);
+    for (uint8_t id = 2; id <= 10; ++id)
+        f.AddInstance(ChannelFixture::Record(id), 0);
+    f.AddInstance(ChannelFixture::Record(11), 1);
+    sleeps.clear();
+    EXPECT_EQ(FindDeviceInstance(0, found, kMixerDriverKey, kMixerVendorId, kMixerProductId, kAnyInstance, sleep), 0);
+    EXPECT_TRUE(sleeps.empty());
+    EXPECT_EQ(found.instanceId[15], 11);
+    EXPECT_EQ(found.attached, 1);
+}
+
+TEST_P(DeviceInstanceTest, SearchFilters)
+{
+    auto other = ChannelFixture::Record(1, 0x1234, 0x5678);
+    f.AddInstance(other, 1);
+    f.AddInstance(ChannelFixture::Record(2), 1);
+    f.AddInstance(ChannelFixture::Record(3), 1);
+    DeviceInstanceRecord found;
+    ASSERT_EQ(FindDeviceInstance(0, found, kMixerDriverKey, kAnyId, kAnyId, kAnyInstance), 0);
+    EXPECT_EQ(found.vendorId, 0x1234u);
+    ASSERT_EQ(FindDeviceInstance(0, found, kMixerDriverKey, kMixerVendorId, kAnyId, kAnyInstance), 0);
+    EXPECT_EQ(found.instanceId[15], 2);
+    ASSERT_EQ(FindDeviceInstance(0, found, kMixerDriverKey, kAnyId, kMixerProductId,
+                                 ChannelFixture::Record(3).instanceId),
+              0);
+    EXPECT_EQ(found.instanceId[15], 3);
+    EXPECT_EQ(FindDeviceInstance(0, found, kMixerDriverKey, kMixerVendorId, 0x5678, kAnyInstance), kInstanceNotFound);
+    EXPECT_EQ(FindDeviceInstance(0, found, kMixerDriverKey, kAnyId, kAnyId, ChannelFixture::Record(4).instanceId),
+              kInstanceNotFound);
+}
+
+TEST_P(DeviceInstanceTest, UpdateFlagIsOneRequestOnTheMixersInstance)
+{
+    // A record of another device still reaches the mixer's instance of its id.
+    auto mixer = ChannelFixture::Record(7);
+    f.AddInstance(mixer, 1);
+    auto foreign = ChannelFixture::Record(7, 0x1111, 0x2222);
+    ASSERT_TRUE(SetDriverUpdateFlag(foreign, 1));
+    ASSERT_TRUE(SetDriverUpdateFlag(mixer, 0));
+    auto requests = f.mDriver->Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& r : requests) {
+        EXPECT_TRUE(Is(r, Driver::kDriverControlSet, Driver::kDriverUpdateFlag));
+        EXPECT_EQ(r.header.flags, Driver::kPropertySet);
+        EXPECT_TRUE(r.input.empty());
+        EXPECT_EQ(r.value.size(), 4u);
+    }
+    EXPECT_EQ(ValueNumber(requests[0]), 1u);
+    EXPECT_EQ(ValueNumber(requests[1]), 0u);
+    EXPECT_EQ(f.mDriver->OpenCount(), 2);
+
+    f.mDriver->Refuse(Driver::kDriverControlSet, Driver::kDriverUpdateFlag);
+    EXPECT_FALSE(SetDriverUpdateFlag(mixer, 1));
+    // The handle was closed after the refusal too.
+    EXPECT_NE(Driver::OpenDevice(f.mDevicePath), nullptr);
+
+    auto noPath = ChannelFixture::Record(8);
+    f.AddInstance(noPath, 1, false);
+    EXPECT_FALSE(SetDriverUpdateFlag(noPath, 1));
+    EXPECT_FALSE(SetDriverUpdateFlag(ChannelFixture::Record(9), 1));
+}
+
+// Records what the watcher reports, from whichever thread.
+class Receiver : public CalvioDeviceAttachedStateCallbackReceiver {
+public:
+    void OnAttachedStateChanged(bool attached, DeviceInstanceWatcher* source) override
+    {
+        // Opening from inside the report re-enters the watcher's lock.
+        if (attached)
+            source->OpenDevice();
+        std::lock_guard<std::mutex> lock(mMutex);
+        mStates.push_back(attached);
+        mOpenAtReport.push_back(source->IsOpen());
+        mChanged.notify_all();
+    }
+
+    bool WaitFor(size_t count)
+    {
+        std::unique_lock<std::mutex> lock(mMutex);
+        return mChanged.wait_for(lock, std::chrono::seconds(10), [&] { return mStates.size() >= count; });
+    }
+
+    std::vector<bool> States()
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mStates;
+    }
+    std::vector<bool> OpenAtReport()
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mOpenAtReport;
+    }
+
+private:
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    std::vector<bool> mStates;
+    std::vector<bool> mOpenAtReport;
+};
+
+bool SendSomething(DeviceInstanceWatcher& watcher)
+{
+    Driver::PropertyHeader header{Driver::kMidiChannelSet, Driver::kMidiOpenPort, Driver::kPropertySet};
+    uint32_t value = 0, returned = 0;
+    return watcher.Ioctl(Driver::kIoctlKsProperty, &header, sizeof header, &value, sizeof value, &returned);
+}
+
+TEST_P(DeviceInstanceTest, WatcherFollowsTheAttachedValue)
+{
+    auto record = ChannelFixture::Record(5);
+    f.AddInstance(record, 1);
+    DeviceInstanceWatcher watcher(record);
+    EXPECT_FALSE(watcher.IsOpen());
+    EXPECT_FALSE(SendSomething(watcher));
+    Receiver receiver;
+    watcher.SetListener(&receiver);
+    ASSERT_EQ(receiver.States(), std::vector<bool>{true});
+    EXPECT_TRUE(watcher.IsOpen());
+    EXPECT_TRUE(SendSomething(watcher));
+
+    f.SetAttached(record, false);
+    ASSERT_TRUE(receiver.WaitFor(2));
+    EXPECT_FALSE(receiver.States()[1]);
+    // The handle is gone before the receiver hears of it.
+    EXPECT_FALSE(receiver.OpenAtReport()[1]);
+    EXPECT_FALSE(SendSomething(watcher));
+    EXPECT_FALSE(watcher.OpenDevice());
+
+    f.SetAttached(record, true);
+    ASSERT_TRUE(receiver.WaitFor(3));
+    EXPECT_TRUE(watcher.IsOpen());
+    EXPECT_TRUE(SendSomething(watcher));
+    EXPECT_EQ(f.mDriver->OpenCount(), 2);
+}
+
+TEST_P(DeviceInstanceTest, WatcherWithoutAttachedKeyStaysDetached)
+{
+    auto record = ChannelFixture::Record(6);
+    f.AddInstance(record, -1);
+    DeviceInstanceWatcher watcher(record);
+    Receiver receiver;
+    watcher.SetListener(&receiver);
+    EXPECT_EQ(receiver.States(), std::vector<bool>{false});
+    EXPECT_FALSE(watcher.OpenDevice());
+    // Created later, it is not seen: the watch was set on the missing key.
+    f.SetAttached(record, true);
+    EXPECT_FALSE(watcher.IsOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, DeviceInstanceTest, ::testing::Values(false, true),
+                         [](const auto& info) { return std::string(info.param ? "Directory" : "Memory"); });
+
+int RunShell(const std::string& script)
+{
+    pid_t pid = 0;
+    const char* argv[] = {"/bin/sh", "-c", script.c_str(), nullptr};
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(DeviceInstanceWatcherTree, SeesAnotherProcessDetachAndAttach)
+{
+    ChannelFixture f(true);
+    auto record = ChannelFixture::Record(9);
+    f.AddInstance(record, 1);
+    DeviceInstanceWatcher watcher(record);
+    Receiver receiver;
+    watcher.SetListener(&receiver);
+    ASSERT_TRUE(watcher.IsOpen());
+
+    std::string folder = f.mFolder + "/registry/" + Registry::Names::ToUtf8(f.PathOf(record)) + "/Attached";
+    for (char& c : folder) {
+        if (c == '\\')
+            c = '/';
+    }
+    auto write = [&](const char* lastByte) {
+        return RunShell("cd '" + folder + "' && printf 'REG_BINARY\\n\\001" + lastByte + "' > .next && mv .next @");
+    };
+    ASSERT_EQ(write("\\000"), 0);
+    ASSERT_TRUE(receiver.WaitFor(2));
+    EXPECT_FALSE(receiver.States()[1]);
+    EXPECT_FALSE(watcher.IsOpen());
+
+    ASSERT_EQ(write("\\002"), 0);
+    ASSERT_TRUE(receiver.WaitFor(3));
+    EXPECT_TRUE(receiver.States()[2]);
+    EXPECT_TRUE(watcher.IsOpen());
+}
+
+} // namespace
