@@ -969,8 +969,10 @@ void LControlFactory::StartLook(const char** attributes)
     int32_t index = 0;
     if (!GetString(attributes, "Name", name) || !GetInt(attributes, "Index", index))
         return;
-    if (auto look = FindLook(name))
-        mCurrentLookList->SetAt(index, look);
+    // A slot outside the list is ignored.
+    auto look = FindLook(name);
+    if (look && index >= 0 && static_cast<uint32_t>(index) < mCurrentLookList->GetCount())
+        mCurrentLookList->SetAt(static_cast<uint32_t>(index), look);
 }
 
 void LControlFactory::StartLookList(const char** attributes)
@@ -988,7 +990,7 @@ void LControlFactory::StartLookList(const char** attributes)
     }
     if (count < 0 || count > kMaxLookSlots)
         return;
-    mCurrentLookList = LLookList::Create(count);
+    mCurrentLookList = MakeRC<LLookList>(static_cast<uint32_t>(count));
     mLookLists.emplace(name, mCurrentLookList);
     if (mCurrentDescriptor && mCurrentDescriptor->GetSkin())
         mCurrentDescriptor->GetSkin()->lookList = mCurrentLookList;

@@ -2,6 +2,7 @@
 
 #include "ControlBase/SkinTypes.h"
 #include "ObjectBase/RefCountedObject.h"
+#include "ObjectBase/TaggableObject.h"
 #include "Utilities/Storage/Array.h"
 #include "Utilities/Storage/Pair.h"
 
@@ -16,7 +17,7 @@ class LMenuItemDescriptor;
 // A menu: its entries in display order. Each entry holds its menu as owner;
 // those links count as internal references, so the menu and its entries
 // free each other when the last outside reference goes.
-class LMenuDescriptor : public virtual LRefCountedObject
+class LMenuDescriptor : public virtual LRefCountedObject, public LTaggableObject
 {
 public:
     // As a string table gives them out.

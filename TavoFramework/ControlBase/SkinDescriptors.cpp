@@ -142,28 +142,6 @@ TavoResult LLookDescriptor::SetTextProperties(const TextProperties& t,
     return S_OK;
 }
 
-RCPtr<LLookList> LLookList::Create(int32_t count)
-{
-    auto list = MakeRC<LLookList>();
-    list->mLooks.resize(static_cast<size_t>(std::max(count, 0)));
-    return list;
-}
-
-RCPtr<LLookDescriptor> LLookList::GetAt(int32_t index) const
-{
-    if (index < 0 || index >= GetCount())
-        return nullptr;
-    return mLooks[static_cast<size_t>(index)];
-}
-
-TavoResult LLookList::SetAt(int32_t index, const RCPtr<LLookDescriptor>& look)
-{
-    if (index < 0 || index >= GetCount())
-        return E_INVALIDARG;
-    mLooks[static_cast<size_t>(index)] = look;
-    return S_OK;
-}
-
 RCPtr<LSkinDescriptor> LSkinDescriptor::Create(const WString& name)
 {
     auto skin = MakeRC<LSkinDescriptor>();

@@ -4,6 +4,7 @@
 #include "ObjectBase/RefCountedObject.h"
 #include "Utilities/Graphics/ColorRGBA.h"
 #include "Utilities/Storage/Array.h"
+#include "Utilities/Storage/LRCPtrArray.h"
 #include "Utilities/Storage/Pair.h"
 
 #include <cstdint>
@@ -186,20 +187,9 @@ public:
     RCPtr<LVisualPartDescriptor> textForeground;
 };
 
-// Slots may stay empty; one list may serve several skins.
-class LLookList : public virtual LRefCountedObject
-{
-public:
-    static RCPtr<LLookList> Create(int32_t count);
-
-    int32_t GetCount() const { return static_cast<int32_t>(mLooks.size()); }
-    RCPtr<LLookDescriptor> GetAt(int32_t index) const;
-    // E_INVALIDARG for an index outside the list.
-    TavoResult SetAt(int32_t index, const RCPtr<LLookDescriptor>& look);
-
-private:
-    std::vector<RCPtr<LLookDescriptor>> mLooks;
-};
+// A control's looks by index; slots may stay empty and one list may serve
+// several skins.
+using LLookList = LRCPtrArray<LLookDescriptor, 1, 0>;
 
 class LSkinDescriptor : public virtual LRefCountedObject
 {

@@ -103,10 +103,10 @@ TEST(SkinReader, RecordsAndFirstDefinitionWins)
     // A second list of the same name keeps the first and its slots.
     auto list = f->FindLookList(u"list");
     ASSERT_TRUE(list);
-    ASSERT_EQ(list->GetCount(), 3);
-    EXPECT_EQ(list->GetAt(0), l1);
-    EXPECT_EQ(list->GetAt(2), l1);
-    EXPECT_FALSE(list->GetAt(1));
+    ASSERT_EQ(list->GetCount(), 3u);
+    EXPECT_EQ(*list->GetItemPtr(0), l1);
+    EXPECT_EQ(*list->GetItemPtr(2), l1);
+    EXPECT_FALSE(*list->GetItemPtr(1));
     EXPECT_FALSE(f->FindLookList(u"huge"));
 }
 
