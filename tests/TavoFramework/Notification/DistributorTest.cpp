@@ -1,0 +1,265 @@
+#include "Notification/NotificationDistributor.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <thread>
+
+#include "TestClients.h"
+
+using namespace Tavo;
+using namespace TavoTest;
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+struct Fixture
+{
+    CallLog log;
+    RCPtr<CountedDistributor> distributor = CountedDistributor::Create();
+    std::vector<RCPtr<TestClient>> clients;
+
+    // Clients named a, b, c... registered in that order for the name.
+    void Register(int count, const char16_t* name = u"NID_TEST_EVENT")
+    {
+        for (int i = 0; i < count; ++i) {
+            clients.push_back(TestClient::Create(std::string(1, char('a' + clients.size())), &log));
+            clients.back()->Subscribe(distributor, name);
+        }
+    }
+    TestClient& operator[](char name) { return *clients[name - 'a']; }
+    TavoResult Send(const char16_t* name = u"NID_TEST_EVENT")
+    {
+        return distributor->SendNotification(LNotification::Create(name));
+    }
+};
+
+TEST(DistributorTest, DeliversNewestFirstAndReportsWhetherAnyoneListens)
+{
+    Fixture f;
+    EXPECT_EQ(f.distributor->SendNotification(nullptr), E_INVALIDARG);
+    EXPECT_EQ(f.Send(), S_FALSE);
+    f.Register(3);
+    EXPECT_EQ(f.Send(), S_OK);
+    EXPECT_EQ(f.log.Take(), (Calls{"c", "b", "a"}));
+
+    // A client registered during a pass waits for the next one.
+    auto late = TestClient::Create("late", &f.log);
+    f['b'].mOnReceive = [&](auto&, auto&) { late->Subscribe(f.distributor, u"NID_TEST_EVENT"); };
+    f.Send();
+    EXPECT_EQ(f.log.Take(), (Calls{"c", "b", "a"}));
+    f['b'].mOnReceive = nullptr;
+    f.Send();
+    EXPECT_EQ(f.log.Take(), (Calls{"late", "c", "b", "a"}));
+
+    // A pool that lost all its registrations stays, and sends reach nobody.
+    for (auto& client : f.clients)
+        client->UnsubscribeAll();
+    late->UnsubscribeAll();
+    EXPECT_EQ(f.Send(), S_FALSE);
+    EXPECT_TRUE(f.distributor->FindClientPool(GetNotificationID(u"NID_TEST_EVENT")));
+}
+
+TEST(DistributorTest, RemovalsDuringAPassSkipNobodyAndRepeatNobody)
+{
+    Fixture f;
+    f.Register(6);
+    // f is called after the pass began; e removes itself, b (not yet called)
+    // and f (already called); c removes a.
+    f['e'].mOnReceive = [&](auto&, auto&) {
+        f['e'].Unsubscribe(f.distributor, u"NID_TEST_EVENT");
+        f['b'].Unsubscribe(f.distributor, u"NID_TEST_EVENT");
+        f['f'].Unsubscribe(f.distributor, u"NID_TEST_EVENT");
+    };
+    f['c'].mOnReceive = [&](auto&, auto&) { f['a'].Unsubscribe(f.distributor, u"NID_TEST_EVENT"); };
+    f.Send();
+    EXPECT_EQ(f.log.Take(), (Calls{"f", "e", "d", "c"}));
+    f.Send();
+    EXPECT_EQ(f.log.Take(), (Calls{"d", "c"}));
+}
+
+TEST(DistributorTest, NestedAndConcurrentPassesEachKeepTheirPlace)
+{
+    Fixture f;
+    f.Register(3);
+    bool nested = false;
+    f['b'].mOnReceive = [&](auto&, auto&) {
+        if (nested)
+            return;
+        nested = true;
+        f.Send();
+    };
+    f.Send();
+    // The inner pass runs inside b's call; the outer pass still reaches a.
+    EXPECT_EQ(f.log.Take(), (Calls{"c", "b", "c", "b", "a", "a"}));
+}
+
+TEST(DistributorTest, ConcurrentSendersEachReachEveryClientOnce)
+{
+    Fixture f;
+    f.Register(8);
+    // A client that comes and goes below the others while passes run.
+    auto churn = TestClient::Create("churn");
+    constexpr int kSends = 2000;
+    auto sender = [&] {
+        for (int i = 0; i < kSends; ++i)
+            f.Send();
+    };
+    std::thread one(sender), two(sender);
+    for (int i = 0; i < 500; ++i) {
+        churn->Subscribe(f.distributor, u"NID_TEST_EVENT");
+        churn->Unsubscribe(f.distributor, u"NID_TEST_EVENT");
+    }
+    one.join();
+    two.join();
+    for (auto& client : f.clients)
+        EXPECT_EQ(client->mReceived, 2 * kSends) << client->mName;
+    EXPECT_EQ(f.log.Take().size(), size_t(16 * kSends));
+}
+
+TEST(DistributorTest, RegisteringAgainUpdatesFlagsOnly)
+{
+    Fixture f;
+    f.Register(2);
+    auto pool = f.distributor->FindClientPool(GetNotificationID(u"NID_TEST_EVENT"));
+    EXPECT_EQ(f.distributor->RegisterClient(f.clients[0], u"NID_TEST_EVENT", 0), S_FALSE);
+    EXPECT_EQ(pool->GetCount(), 2);
+    EXPECT_EQ(f.distributor->RegisterClient(f.clients[0], u"NID_TEST_EVENT", 6), S_FALSE);
+    EXPECT_EQ(f.distributor->RegisterClient(f.clients[1], u"NID_TEST_EVENT", 8), S_FALSE);
+    EXPECT_EQ(pool->GetFlags(), 14u);
+    EXPECT_EQ(f.distributor->RegisterClient(f.clients[0], u"NID_TEST_EVENT", 0), S_FALSE);
+    EXPECT_EQ(pool->GetFlags(), 8u);
+    uint32_t flags = 0;
+    EXPECT_EQ(f.distributor->GetClientData(f.clients[1].Get(), u"NID_TEST_EVENT", flags), S_OK);
+    EXPECT_EQ(flags, 8u);
+    EXPECT_EQ(f.distributor->GetClientData(f.clients[1].Get(), u"NID_OTHER", flags), E_FAIL);
+    EXPECT_EQ(f.distributor->GetRegistrationCount(), 2u);
+    EXPECT_EQ(f.clients[0]->GetRegistrationCount(), 1);
+
+    EXPECT_EQ(f.distributor->RegisterClient(nullptr, u"NID_TEST_EVENT", 0), E_INVALIDARG);
+    EXPECT_EQ(f.distributor->RegisterClient(f.clients[0], u"", 0), S_FALSE);
+    EXPECT_EQ(f.distributor->UnregisterClient(f.clients[0], u""), E_INVALIDARG);
+    EXPECT_EQ(f.distributor->UnregisterClient(f.clients[0], u"NID_NEVER_REGISTERED"), S_FALSE);
+}
+
+TEST(DistributorTest, ClientBookkeepingAcrossDistributors)
+{
+    std::atomic<int> destroyed{0};
+    auto one = CountedDistributor::Create();
+    auto two = CountedDistributor::Create();
+    auto client = TestClient::Create("x");
+    uint32_t active = LNotificationDistributor::GetActiveDistributorCount();
+
+    EXPECT_EQ(client->Subscribe(nullptr, u"NID_A"), nullptr);
+    EXPECT_EQ(client->Subscribe(one, u""), nullptr);
+    EXPECT_EQ(client->Unsubscribe(one, u"NID_A"), S_FALSE);  // nothing registered yet
+    EXPECT_EQ(client->Subscribe(one, u"NID_A"), GetNotificationID(u"NID_A"));
+    client->Subscribe(one, u"NID_A");
+    EXPECT_EQ(client->GetRegistrationCount(), 1);
+    EXPECT_EQ(client->GetDistributors().size(), 1u);
+    EXPECT_EQ(LNotificationDistributor::GetActiveDistributorCount(), active + 1);
+
+    client->Subscribe(one, u"NID_B");
+    client->Subscribe(one, u"NID_C");
+    client->Subscribe(two, u"NID_A");
+    EXPECT_EQ(client->Unsubscribe(nullptr, u"NID_A"), E_INVALIDARG);
+    EXPECT_EQ(client->Unsubscribe(one, nullptr), E_INVALIDARG);
+    EXPECT_EQ(client->Unsubscribe(one, u"NID_B"), S_OK);
+    EXPECT_EQ(client->GetDistributors().size(), 2u);
+    EXPECT_EQ(client->Unsubscribe(two, u"NID_A"), S_OK);
+    EXPECT_EQ(client->GetDistributors().size(), 1u);
+    EXPECT_EQ(LNotificationDistributor::GetActiveDistributorCount(), active + 1);
+
+    client->Subscribe(one, u"NID_B");
+    client->Subscribe(two, u"NID_A");
+    EXPECT_EQ(one->UnregisterClientAll(nullptr), E_INVALIDARG);
+    EXPECT_EQ(client->UnsubscribeAll(), 4);
+    EXPECT_EQ(client->UnsubscribeAll(), 0);
+    EXPECT_EQ(client->GetRegistrationCount(), 0);
+    EXPECT_TRUE(client->GetDistributors().empty());
+    EXPECT_EQ(LNotificationDistributor::GetActiveDistributorCount(), active);
+    EXPECT_EQ(one->GetRefCount(), 1);
+    EXPECT_EQ(client->GetRefCount(), 1);
+}
+
+TEST(DistributorTest, InternalReferencesFreeEverythingAtTeardown)
+{
+    std::atomic<int> clientsGone{0}, distributorsGone{0};
+    uint32_t active = LNotificationDistributor::GetActiveDistributorCount();
+    auto one = CountedDistributor::Create(&distributorsGone);
+    auto two = CountedDistributor::Create(&distributorsGone);
+    {
+        auto kept = TestClient::Create("kept", nullptr, &clientsGone);
+        auto dropped = TestClient::Create("dropped", nullptr, &clientsGone);
+        kept->Subscribe(one, u"NID_A");
+        kept->Subscribe(two, u"NID_B");
+        dropped->Subscribe(one, u"NID_A");
+        dropped->Subscribe(two, u"NID_A");
+        dropped = nullptr;
+        // Held only by its registrations: unregistered everywhere and gone.
+        EXPECT_EQ(clientsGone, 1);
+        EXPECT_EQ(one->GetRegistrationCount(), 1u);
+        EXPECT_EQ(two->GetRegistrationCount(), 1u);
+
+        one = nullptr;
+        // A distributor held only by its registrations drops its clients.
+        EXPECT_EQ(distributorsGone, 1);
+        EXPECT_EQ(kept->GetRegistrationCount(), 1);
+        EXPECT_EQ(kept->GetDistributors().size(), 1u);
+    }
+    EXPECT_EQ(clientsGone, 2);
+    EXPECT_EQ(two->GetRegistrationCount(), 0u);
+    two = nullptr;
+    EXPECT_EQ(distributorsGone, 2);
+    EXPECT_EQ(LNotificationDistributor::GetActiveDistributorCount(), active);
+}
+
+TEST(DistributorTest, RemoveAllClientsAsksEveryClientToLeave)
+{
+    Fixture f;
+    f.Register(3, u"NID_A");
+    f.clients[1]->Subscribe(f.distributor, u"NID_B");
+    EXPECT_EQ(f.distributor->RemoveAllClients(), S_OK);
+    EXPECT_EQ(f.distributor->GetRegistrationCount(), 0u);
+    for (auto& client : f.clients) {
+        EXPECT_EQ(client->GetRegistrationCount(), 0);
+        EXPECT_EQ(client->GetRefCount(), 1);
+    }
+    EXPECT_EQ(f.distributor->GetRefCount(), 1);
+}
+
+TEST(DistributorTest, SendingToChosenClientsWhileWalkingDownwards)
+{
+    Fixture f;
+    f.Register(4);
+    // c drops itself and a while it is called.
+    f['c'].mOnReceive = [&](auto&, auto&) {
+        f['c'].Unsubscribe(f.distributor, u"NID_TEST_EVENT");
+        f['a'].Unsubscribe(f.distributor, u"NID_TEST_EVENT");
+    };
+    auto n = LNotification::Create(u"NID_TEST_EVENT");
+    EXPECT_EQ(f.distributor->SendNotificationToClient(9, n), 4);
+    std::vector<int> next;
+    for (int i = 3; i >= 0; --i) {
+        i = f.distributor->SendNotificationToClient(i, n);
+        next.push_back(i);
+    }
+    EXPECT_EQ(f.log.Take(), (Calls{"d", "c", "b"}));
+    EXPECT_EQ(next, (std::vector<int>{3, 1, 0}));
+    EXPECT_EQ(f.distributor->SendNotificationToClient(0, LNotification::Create(u"NID_NOBODY")), 0);
+}
+
+TEST(DistributorTest, AThrowingClientStopsThePassAndLeavesThePoolUsable)
+{
+    Fixture f;
+    f.Register(3);
+    f['b'].mOnReceive = [](auto&, auto&) { throw std::runtime_error("client failed"); };
+    EXPECT_THROW(f.Send(), std::runtime_error);
+    EXPECT_EQ(f.log.Take(), (Calls{"c", "b"}));
+    f['b'].mOnReceive = [&](auto&, auto&) { f['b'].Unsubscribe(f.distributor, u"NID_TEST_EVENT"); };
+    f.Send();
+    EXPECT_EQ(f.log.Take(), (Calls{"c", "b", "a"}));
+}
+
+}  // namespace

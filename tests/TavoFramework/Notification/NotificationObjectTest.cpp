@@ -1,0 +1,134 @@
+#include "Notification/Notification.h"
+#include "Notification/NotificationParams.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "TestClients.h"
+
+using namespace Tavo;
+using namespace TavoTest;
+
+namespace {
+
+// Pooling is process-wide: every test leaves it off and empty.
+class PoolingOff
+{
+public:
+    ~PoolingOff() { LNotification::SetPoolingEnabled(false); }
+};
+
+TEST(NotificationIdTest, InterningIsStableExactAndIdempotent)
+{
+    LNotificationId idle = GetNotificationID(u"NID_IDLE");
+    ASSERT_NE(idle, nullptr);
+    EXPECT_EQ(GetNotificationID(u"NID_IDLE"), idle);
+    // A copy of the text in other memory maps to the same id.
+    char16_t copy[] = u"NID_IDLE";
+    EXPECT_EQ(GetNotificationID(copy), idle);
+    EXPECT_EQ(GetNotificationID(idle), idle);
+    EXPECT_EQ(std::u16string(idle), u"NID_IDLE");
+
+    EXPECT_NE(GetNotificationID(u"nid_idle"), idle);
+    EXPECT_EQ(GetNotificationID(u""), nullptr);
+    EXPECT_EQ(GetNotificationID(nullptr), nullptr);
+}
+
+TEST(NotificationIdTest, SystemNamesAreDistinctAndSurviveTableGrowth)
+{
+    std::set<LNotificationId> ids;
+    for (const char16_t* name : kSystemNotificationNames)
+        ids.insert(GetNotificationID(name));
+    EXPECT_EQ(ids.size(), kSystemNotificationNameCount);
+
+    LNotificationId first = GetNotificationID(u"NID_DEVICE_STATE_CHANGE");
+    std::vector<std::u16string> names;
+    for (int i = 0; i < 500; ++i)
+        names.push_back(u"NID_GROWTH_" + std::u16string(1, char16_t(u'A' + i % 26)) + std::u16string(i / 26, u'x'));
+    for (const auto& name : names)
+        GetNotificationID(name.c_str());
+    EXPECT_EQ(GetNotificationID(u"NID_DEVICE_STATE_CHANGE"), first);
+    EXPECT_EQ(std::u16string(first), u"NID_DEVICE_STATE_CHANGE");
+}
+
+TEST(NotificationTest, CreateCarriesIdAndDataAndRefusesEmptyNames)
+{
+    PoolingOff off;
+    auto data = LValueParam::Create(0.25, 25.0);
+    RCPtr<LNotification> n = LNotification::Create(u"NID_VALUE_CHANGE", data);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->GetID(), GetNotificationID(u"NID_VALUE_CHANGE"));
+    EXPECT_EQ(n->GetData().Get(), static_cast<const LRefCountedObject*>(data.Get()));
+    EXPECT_FALSE(n->IsPosted());
+    EXPECT_EQ(n->GetRefCount(), 1);
+
+    EXPECT_FALSE(LNotification::Create(u""));
+    EXPECT_FALSE(LNotification::Create(nullptr));
+    LNotification::SetPoolingEnabled(true);
+    n = nullptr;
+    ASSERT_EQ(LNotification::GetPoolCount(), 1u);
+    EXPECT_FALSE(LNotification::Create(u""));
+    EXPECT_EQ(LNotification::GetPoolCount(), 1u);
+}
+
+TEST(NotificationTest, PooledNotificationIsReusedWithItsOldDataReleased)
+{
+    PoolingOff off;
+    LNotification::SetPoolingEnabled(true);
+    std::atomic<int> destroyed{0};
+    RCPtr<LNotification> n = LNotification::Create(u"NID_LEFT_CLICK", RCPtr<CountedData>(new CountedData(&destroyed)));
+    LNotification* address = n.Get();
+    n = nullptr;
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(LNotification::GetPoolCount(), 1u);
+
+    auto data = LPointParam::Create(3, 4);
+    RCPtr<LNotification> again = LNotification::Create(u"NID_RIGHT_CLICK", data);
+    EXPECT_EQ(again.Get(), address);
+    EXPECT_EQ(again->GetID(), GetNotificationID(u"NID_RIGHT_CLICK"));
+    EXPECT_EQ(again->GetData().Get(), static_cast<const LRefCountedObject*>(data.Get()));
+    EXPECT_EQ(again->GetRefCount(), 1);
+    EXPECT_EQ(LNotification::GetPoolCount(), 0u);
+}
+
+TEST(NotificationTest, WithoutPoolingTheLastReleaseDestroysAndSwitchingOffEmptiesThePool)
+{
+    PoolingOff off;
+    std::atomic<int> destroyed{0};
+    {
+        RCPtr<LNotification> n = LNotification::Create(u"NID_IDLE", RCPtr<CountedData>(new CountedData(&destroyed)));
+    }
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(LNotification::GetPoolCount(), 0u);
+
+    LNotification::SetPoolingEnabled(true);
+    {
+        std::vector<RCPtr<LNotification>> five;
+        for (int i = 0; i < 5; ++i)
+            five.push_back(LNotification::Create(u"NID_IDLE"));
+    }
+    EXPECT_EQ(LNotification::GetPoolCount(), 5u);
+    LNotification::SetPoolingEnabled(false);
+    EXPECT_EQ(LNotification::GetPoolCount(), 0u);
+    // Leak checking in the sanitizer build confirms the five were destroyed.
+}
+
+TEST(NotificationParamsTest, TextFormsAndPooledAllocation)
+{
+    EXPECT_EQ(LPointParam::Create(-3, 7)->ToString(), WString(u"point(-3, 7)"));
+    EXPECT_EQ(LPointWithModifiersParam::Create(1, 2, 0x2a)->ToString(),
+              WString(u"point(1, 2)  modifiers: 0x0000002a"));
+    auto button = LMouseButtonParam::Create(5, 6, 1, 9, 4, true, 2);
+    EXPECT_EQ(button->ToString(), WString(u"point(5, 6)  modifiers: 0x00000001"));
+    EXPECT_EQ(button->mButton, 4u);
+    EXPECT_EQ(LValueParam::Create(0.5, 50)->ToString(), WString(u"ValueParam = 0.500000"));
+    EXPECT_EQ(LConditionsParam::Create(3, 1, 1.5, 2)->ToString(), WString(u"(1.5, 2)"));
+
+    // Freed blocks come back from the pool.
+    LValueParam* first = LValueParam::Create(0, 0).Get();
+    auto second = LValueParam::Create(1, 1);
+    EXPECT_EQ(second.Get(), first);
+}
+
+}  // namespace
