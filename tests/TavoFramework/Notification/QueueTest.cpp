@@ -1,0 +1,221 @@
+#include "Notification/NotificationCenter.h"
+#include "Notification/NotificationParams.h"
+#include "Utilities/Storage/RCPtrQueue.h"
+
+#include <gtest/gtest.h>
+
+#include "TestClients.h"
+
+using namespace Tavo;
+using namespace TavoTest;
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class Item : public LRefCountedObject
+{
+public:
+    explicit Item(int value) : mValue(value) {}
+    int mValue;
+};
+
+TEST(RCPtrQueueTest, FullRingGrowsByOneSlotAndKeepsOrder)
+{
+    Mutex lock;
+    RCPtrQueue<Item, 256> queue(&lock);
+    // Start the ring mid-way so the growth happens across the wrap.
+    for (int i = 0; i < 100; ++i)
+        queue.Enqueue(RCPtr<Item>(new Item(-1)));
+    for (int i = 0; i < 100; ++i)
+        queue.Dequeue();
+    for (int i = 0; i < 255; ++i)
+        queue.Enqueue(RCPtr<Item>(new Item(i)));
+    EXPECT_EQ(queue.GetCapacity(), 256u);
+    queue.Enqueue(RCPtr<Item>(new Item(255)));
+    EXPECT_EQ(queue.GetCapacity(), 257u);
+    queue.Enqueue(RCPtr<Item>(new Item(256)));
+    EXPECT_EQ(queue.GetCapacity(), 258u);
+    EXPECT_EQ(queue.GetCount(), 257u);
+    for (int i = 0; i < 257; ++i)
+        ASSERT_EQ(queue.Dequeue()->mValue, i);
+
+    try {
+        queue.Dequeue();
+        FAIL() << "empty queue";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Runtime Error : Tavo::RCPtrQueue<class (anonymous namespace)::Item,256>::Dequeue : "
+                               "Utilities\\Storage\\RCPtrQueue : Line 104");
+    }
+    RCPtrQueue<Item, 0> unsized;
+    EXPECT_EQ(unsized.GetCount(), 0u);
+    unsized.Enqueue(RCPtr<Item>(new Item(7)));
+    EXPECT_EQ(unsized.Dequeue()->mValue, 7);
+}
+
+struct CenterFixture
+{
+    CallLog log;
+    RCPtr<LNotificationCenter> center = LNotificationCenter::Create(u"queue-test");
+    RCPtr<TestClient> client = TestClient::Create("client", &log);
+    RCPtr<TestClient> idle = TestClient::Create("idle", &log);
+
+    CenterFixture()
+    {
+        client->Subscribe(center, u"NID_A");
+        client->Subscribe(center, u"NID_B");
+        idle->Subscribe(center, u"NID_IDLE");
+        client->mOnReceive = [this](auto&, const RCPtr<LNotification>& n) {
+            log.Add(n->GetData() ? "data" : "no data");
+        };
+    }
+};
+
+TEST(NotificationQueueTest, PostRulesAndPostedFlag)
+{
+    CenterFixture f;
+    auto n = LNotification::Create(u"NID_A");
+    EXPECT_EQ(f.center->Post(nullptr), E_INVALIDARG);
+    EXPECT_EQ(f.center->Post(n), S_OK);
+    EXPECT_TRUE(n->IsPosted());
+    EXPECT_EQ(f.center->Post(n), E_INVALIDARG);
+    EXPECT_FALSE(f.center->Process(false));
+    EXPECT_FALSE(n->IsPosted());
+    EXPECT_EQ(f.center->Post(n), S_OK);
+    auto other = LNotification::Create(u"NID_B");
+    f.center->Post(other);
+    EXPECT_FALSE(f.center->Flush());
+    EXPECT_FALSE(n->IsPosted());
+    EXPECT_FALSE(other->IsPosted());
+    EXPECT_EQ(f.log.Take(), (Calls{"client", "no data"}));
+
+    // Without a distributor nothing is queued.
+    RCPtr<LNotificationQueue> bare(new LNotificationQueue);
+    EXPECT_EQ(bare->Post(n), E_FAIL);
+    EXPECT_FALSE(n->IsPosted());
+    EXPECT_EQ(bare->SetDistributor(nullptr), S_OK);
+    EXPECT_EQ(bare->SetDistributor(f.center), S_OK);
+    EXPECT_EQ(bare->SetDistributor(f.center), E_FAIL);
+    EXPECT_EQ(bare->Post(n), S_OK);
+    bare->Detach();
+    EXPECT_FALSE(n->IsPosted());
+    EXPECT_EQ(bare->Post(n), E_FAIL);
+    EXPECT_EQ(bare->SetReceiver(f.center), E_FAIL);
+}
+
+TEST(NotificationQueueTest, ProcessDrainsWhatWasQueuedWhenItBegan)
+{
+    CenterFixture f;
+    auto late = TestClient::Create("late", &f.log);
+    // The handler posts again and tries a nested drain of the same queue.
+    bool nestedResult = false;
+    f.client->mOnReceive = [&](auto&, const RCPtr<LNotification>& n) {
+        if (n->GetID() != GetNotificationID(u"NID_A"))
+            return;
+        f.center->Post(LNotification::Create(u"NID_B"));
+        nestedResult = f.center->Process(true);
+    };
+    f.center->Post(LNotification::Create(u"NID_A"));
+    EXPECT_TRUE(f.center->Process(false));
+    EXPECT_TRUE(nestedResult);
+    // The nested call drained nothing but still sent the idle notification.
+    EXPECT_EQ(f.log.Take(), (Calls{"client", "idle"}));
+    EXPECT_FALSE(f.center->Process(true));
+    EXPECT_EQ(f.log.Take(), (Calls{"client", "idle"}));
+}
+
+TEST(NotificationQueueTest, LatestPostedOnlyRegistrationsGetTheLastPostOnce)
+{
+    CallLog log;
+    auto center = LNotificationCenter::Create(u"status");
+    auto every = TestClient::Create("every", &log);
+    auto latest = TestClient::Create("latest", &log);
+    every->Subscribe(center, u"NID_SET_STATUS_TEXT");
+    latest->Subscribe(center, u"NID_SET_STATUS_TEXT", LNotificationClient::kLatestPostedOnly);
+    std::vector<const LNotification*> seen;
+    latest->mOnReceive = [&](auto&, const RCPtr<LNotification>& n) { seen.push_back(n.Get()); };
+
+    std::vector<RCPtr<LNotification>> posts;
+    for (int i = 0; i < 3; ++i) {
+        posts.push_back(LNotification::Create(u"NID_SET_STATUS_TEXT"));
+        center->Post(posts.back());
+    }
+    // A registration made after the posts does not get them.
+    auto after = TestClient::Create("after", &log);
+    after->Subscribe(center, u"NID_SET_STATUS_TEXT", LNotificationClient::kLatestPostedOnly);
+    center->Process(false);
+    EXPECT_EQ(log.Take(), (Calls{"every", "every", "latest", "every"}));
+    EXPECT_EQ(seen, (std::vector<const LNotification*>{posts[2].Get()}));
+
+    // Sent, not posted: never reaches it; the same object sent again: skipped.
+    center->SendNotification(posts[2]);
+    center->SendNotification(LNotification::Create(u"NID_SET_STATUS_TEXT"));
+    EXPECT_EQ(log.Take(), (Calls{"every", "every"}));
+}
+
+TEST(NotificationQueueTest, PostingReceiverForwardsACopy)
+{
+    CenterFixture f;
+    auto receiver = f.center->GetPostingReceiver();
+    auto data = LValueParam::Create(1, 1);
+    auto original = LNotification::Create(u"NID_A", data);
+    f.center->Post(original);
+    // Already posted itself: the receiver posts a fresh one with the same data.
+    receiver->ReceiveNotification(nullptr, original);
+    EXPECT_EQ(f.center->GetQueuedCount(), 2u);
+    EXPECT_EQ(receiver->Unsubscribe(f.center, u"NID_A"), E_FAIL);
+    f.center->Process(false);
+    EXPECT_EQ(f.log.Take(), (Calls{"client", "data", "client", "data"}));
+}
+
+TEST(NotificationCenterTest, ManagerDrainsCentersNewestFirstEachFollowedByItsIdle)
+{
+    auto manager = LNotificationCenterManager::GetInstance();
+    EXPECT_EQ(manager.Get(), LNotificationCenterManager::GetInstance().Get());
+    auto app = manager->GetCenter(u"application");
+    EXPECT_EQ(app.Get(), GetMainNotificationCenter().Get());
+    EXPECT_EQ(manager->GetCenter(WString(u"application")).Get(), app.Get());
+    EXPECT_FALSE(manager->GetCenter(u""));
+    EXPECT_FALSE(manager->FindCenter(u"manager-test-missing"));
+    auto second = manager->GetCenter(u"manager-test");
+    EXPECT_NE(second.Get(), app.Get());
+    EXPECT_EQ(second->GetName(), WString(u"manager-test"));
+
+    CallLog log;
+    auto listener = TestClient::Create("listener");
+    listener->mOnReceive = [&](const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& n) {
+        std::string where = sender.Get() == app.Get() ? "app:" : "second:";
+        log.Add(where + (n->GetID() == GetNotificationID(u"NID_IDLE") ? "idle" : "posted"));
+    };
+    for (auto& center : {app, second}) {
+        listener->Subscribe(center, u"NID_IDLE");
+        listener->Subscribe(center, u"NID_A");
+        center->Post(LNotification::Create(u"NID_A"));
+    }
+    EXPECT_FALSE(manager->ProcessAll(true));
+    EXPECT_EQ(log.Take(), (Calls{"second:posted", "second:idle", "app:posted", "app:idle"}));
+    second->Post(LNotification::Create(u"NID_B"));
+    EXPECT_TRUE(second->GetQueuedCount() == 1);
+    listener->UnsubscribeAll();
+    manager->ProcessAll(false);
+}
+
+TEST(NotificationCenterTest, ReleasingTheManagerFreesItsCenters)
+{
+    std::atomic<int> gone{0};
+    auto client = TestClient::Create("c", nullptr, &gone);
+    {
+        auto manager = LNotificationCenterManager::GetInstance();
+        auto center = manager->GetCenter(u"short-lived");
+        client->Subscribe(center, u"NID_A");
+        center->Post(LNotification::Create(u"NID_A"));
+        LNotificationCenterManager::ReleaseInstance();
+        EXPECT_EQ(client->GetRegistrationCount(), 1);
+    }
+    // The center went with the manager and dropped its client and queue.
+    EXPECT_EQ(client->GetRegistrationCount(), 0);
+    EXPECT_EQ(client->GetRefCount(), 1);
+    EXPECT_TRUE(GetMainNotificationCenter());
+}
+
+}  // namespace
