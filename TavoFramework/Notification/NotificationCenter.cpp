@@ -62,11 +62,17 @@ RCPtr<LNotificationCenter> LNotificationCenterManager::GetCenter(const WString& 
 {
     if (name.IsEmpty())
         return nullptr;
-    MutexLocker lock(GetFrameworkLock());
     RCPtr<LNotificationCenter> center = FindCenter(name);
+    if (center)
+        return center;
+    // Built outside the framework lock, which is taken alone; a center made
+    // meanwhile by another thread wins.
+    RCPtr<LNotificationCenter> made = LNotificationCenter::Create(name);
+    MutexLocker lock(GetFrameworkLock());
+    center = FindCenter(name);
     if (!center) {
-        center = LNotificationCenter::Create(name);
-        mCenters.push_back(center);
+        mCenters.push_back(made);
+        center = made;
     }
     return center;
 }

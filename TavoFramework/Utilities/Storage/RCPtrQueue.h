@@ -54,11 +54,16 @@ public:
     // false, leaving item alone, when the queue is empty.
     bool TryDequeue(RCPtr<T>& item)
     {
-        Guard guard(mLock);
-        if (CountLocked() == 0)
-            return false;
-        item = std::move(mStorage[mHead]);
-        mHead = (mHead + 1) % Capacity();
+        RCPtr<T> taken;
+        {
+            Guard guard(mLock);
+            if (CountLocked() == 0)
+                return false;
+            taken = std::move(mStorage[mHead]);
+            mHead = (mHead + 1) % Capacity();
+        }
+        // What item held is released outside the lock.
+        item = std::move(taken);
         return true;
     }
 

@@ -1,0 +1,150 @@
+#include "Notification/NotificationCenter.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "TestClients.h"
+
+using namespace Tavo;
+using namespace TavoTest;
+
+namespace {
+
+class Tag : public LRefCountedObject
+{
+public:
+    Tag(int worker, int seq) : mWorker(worker), mSeq(seq) {}
+    const int mWorker;
+    const int mSeq;
+};
+
+// What the interface thread saw, one entry per delivery.
+struct Delivery
+{
+    const LNotificationDistributor* center;
+    bool idle;
+    int worker;
+    int seq;
+};
+
+class Recorder : public LNotificationClient
+{
+public:
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
+                                   const RCPtr<LNotification>& n) override
+    {
+        auto* tag = dynamic_cast<const Tag*>(n->GetData().Get());
+        mSeen.push_back({sender.Get(), n->GetID() == GetNotificationID(u"NID_IDLE"), tag ? tag->mWorker : -1,
+                         tag ? tag->mSeq : -1});
+        if (mOnReceive)
+            mOnReceive();
+        return S_OK;
+    }
+    std::vector<Delivery> mSeen;
+    std::function<void()> mOnReceive;
+};
+
+class PoolingOn
+{
+public:
+    PoolingOn() { LNotification::SetPoolingEnabled(true); }
+    ~PoolingOn() { LNotification::SetPoolingEnabled(false); }
+};
+
+TEST(ThreadedDeliveryTest, WorkersPostWhileTheInterfaceThreadDrainsEveryCenter)
+{
+    PoolingOn pooling;
+    auto manager = LNotificationCenterManager::GetInstance();
+    RCPtr<LNotificationCenter> app = GetMainNotificationCenter();
+    RCPtr<LNotificationCenter> extra = manager->GetCenter(u"threaded-delivery");
+    RCPtr<Recorder> recorder(new Recorder);
+    for (auto& center : {app, extra}) {
+        recorder->Subscribe(center, u"NID_WORK");
+        recorder->Subscribe(center, u"NID_IDLE");
+    }
+
+    constexpr int kWorkers = 4, kPosts = 3000;
+    std::atomic<int> running{kWorkers};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w)
+        workers.emplace_back([&, w] {
+            for (int seq = 0; seq < kPosts; ++seq) {
+                RCPtr<LNotificationCenter> target = seq % 2 ? extra : GetMainNotificationCenter();
+                ASSERT_EQ(target->Post(LNotification::Create(u"NID_WORK", RCPtr<Tag>(new Tag(w, seq)))), S_OK);
+            }
+            --running;
+        });
+
+    // The interface thread: drain until the workers are done and nothing is left.
+    std::vector<std::vector<Delivery>> drains;
+    bool more = true;
+    while (running > 0 || more) {
+        more = manager->ProcessAll(true);
+        drains.push_back(std::exchange(recorder->mSeen, {}));
+    }
+    for (auto& worker : workers)
+        worker.join();
+    EXPECT_FALSE(manager->ProcessAll(false));
+
+    // Each drain: the newer center's posts then its idle, then the main
+    // center's posts then its idle. Per worker, posts arrive in order, once.
+    std::vector<std::vector<int>> next(kWorkers, std::vector<int>(2, 0));
+    for (const auto& drain : drains) {
+        size_t i = 0;
+        for (const LNotificationDistributor* center : {static_cast<LNotificationDistributor*>(extra.Get()),
+                                                       static_cast<LNotificationDistributor*>(app.Get())}) {
+            int parity = center == extra.Get() ? 1 : 0;
+            for (; i < drain.size() && !drain[i].idle; ++i) {
+                ASSERT_EQ(drain[i].center, center);
+                ASSERT_EQ(drain[i].seq, next[drain[i].worker][parity] * 2 + parity);
+                ++next[drain[i].worker][parity];
+            }
+            ASSERT_LT(i, drain.size());
+            ASSERT_EQ(drain[i].center, center);
+            ++i;
+        }
+        ASSERT_EQ(i, drain.size());
+    }
+    for (int w = 0; w < kWorkers; ++w)
+        EXPECT_EQ(next[w][0] + next[w][1], kPosts);
+    recorder->UnsubscribeAll();
+}
+
+TEST(ThreadedDeliveryTest, ADrainDeliversOnlyWhatWasQueuedWhenItBegan)
+{
+    RCPtr<LNotificationCenter> app = GetMainNotificationCenter();
+    RCPtr<Recorder> recorder(new Recorder);
+    recorder->Subscribe(app, u"NID_WORK");
+    recorder->Subscribe(app, u"NID_IDLE");
+    for (int seq = 0; seq < 10; ++seq)
+        app->Post(LNotification::Create(u"NID_WORK", RCPtr<Tag>(new Tag(0, seq))));
+    // While the first item is being handled, a worker posts fifty more.
+    bool posted = false;
+    recorder->mOnReceive = [&] {
+        if (posted)
+            return;
+        posted = true;
+        std::thread worker([&] {
+            for (int seq = 10; seq < 60; ++seq)
+                app->Post(LNotification::Create(u"NID_WORK", RCPtr<Tag>(new Tag(1, seq))));
+        });
+        worker.join();
+    };
+    EXPECT_TRUE(app->Process(true));
+    auto first = std::exchange(recorder->mSeen, {});
+    ASSERT_EQ(first.size(), 11u);
+    for (int seq = 0; seq < 10; ++seq)
+        EXPECT_EQ(first[seq].seq, seq);
+    EXPECT_TRUE(first[10].idle);
+
+    EXPECT_FALSE(app->Process(true));
+    auto second = std::exchange(recorder->mSeen, {});
+    ASSERT_EQ(second.size(), 51u);
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(second[i].seq, 10 + i);
+    EXPECT_TRUE(second[50].idle);
+    recorder->UnsubscribeAll();
+}
+
+}  // namespace
