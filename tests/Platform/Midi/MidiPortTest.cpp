@@ -123,7 +123,7 @@ TEST_P(MidiPorts, ShortMessagesArriveAfterStartWithTimesAndRunningStatus)
     rig->Inject(dev, {0x90, 0x3C, 0x7F, 0x3E});
     rig->Inject(dev, {0xF8, 0x7F, 0xC0, 0x05, 0xD0, 0x40, 0xF2, 0x01, 0x02, 0xF6});
     rig->Inject(dev, {0xB0, 0x07, 0x64, 0x0A, 0x40, 0xF1, 0x10, 0x33});
-    auto events = port.Events().WaitTraffic(10);
+    auto events = port.Events().WaitTraffic(11);
     uint32_t elapsed = TimeGetTime() - before;
     EXPECT_THAT(ShortMessages(events), ElementsAre(0x7F3C90u, 0xF8u, 0x7F3E90u, 0x05C0u, 0x40D0u, 0x0201F2u, 0xF6u,
                                                    0x6407B0u, 0x400AB0u, 0x10F1u));
@@ -191,7 +191,7 @@ TEST_P(MidiPorts, SystemExclusiveFillsBuffersAndReturnsAtF7)
     EXPECT_EQ(events[6].param1, 0x7F3C90u);
 }
 
-TEST_P(MidiPorts, ResetReturnsEveryQueuedBufferWithWhatItHolds)
+TEST_P(MidiPorts, StopAndResetReturnBuffersWithWhatTheyHold)
 {
     auto dev = rig->Plug("In", "");
     InputPort port(0, 3, 64);
@@ -201,16 +201,32 @@ TEST_P(MidiPorts, ResetReturnsEveryQueuedBufferWithWhatItHolds)
     // message has.
     rig->Inject(dev, {0xFE});
     ASSERT_EQ(port.Events().WaitTraffic(1).size(), 1u);
-    port.Events().SetClosing(true);
-    ASSERT_EQ(MidiInReset(port.Handle()), MMSYSERR_NOERROR);
-    auto events = port.Events().WaitTraffic(4);
-    ASSERT_EQ(events.size(), 4u);
+
+    // Stop gives back only the buffer being filled.
+    ASSERT_EQ(MidiInStop(port.Handle()), MMSYSERR_NOERROR);
+    auto events = port.Events().WaitTraffic(2);
+    ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[1].message, MIM_LONGDATA);
     EXPECT_EQ(events[1].data, (Bytes {0xF0, 0x7E, 0x7F, 0x06}));
-    for (int i = 1; i < 4; ++i)
+    EXPECT_EQ(events[1].flags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
+
+    // Restarted, a new message begins in a fresh buffer; reset returns all
+    // three (the one given back was queued again by the callback).
+    ASSERT_EQ(MidiInStart(port.Handle()), MMSYSERR_NOERROR);
+    rig->Inject(dev, {0xF0, 0x01});
+    rig->Inject(dev, {0xFE});
+    ASSERT_EQ(port.Events().WaitTraffic(3).size(), 3u);
+    port.Events().SetClosing(true);
+    ASSERT_EQ(MidiInReset(port.Handle()), MMSYSERR_NOERROR);
+    events = port.Events().WaitTraffic(6);
+    ASSERT_EQ(events.size(), 6u);
+    EXPECT_EQ(events[3].data, (Bytes {0xF0, 0x01}));
+    for (int i = 3; i < 6; ++i) {
+        EXPECT_EQ(events[i].message, MIM_LONGDATA);
         EXPECT_EQ(events[i].flags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
-    EXPECT_TRUE(events[2].data.empty());
-    EXPECT_TRUE(events[3].data.empty());
+    }
+    EXPECT_TRUE(events[4].data.empty());
+    EXPECT_TRUE(events[5].data.empty());
 }
 
 TEST_P(MidiPorts, SendsAreRecordedAndLongSendsFinishWhenTaken)

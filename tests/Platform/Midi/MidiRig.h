@@ -230,12 +230,14 @@ public:
     static void InProc(HMIDIIN port, uint32_t message, uintptr_t instance, uintptr_t p1, uintptr_t p2)
     {
         auto* self = reinterpret_cast<Recorder*>(instance);
+        // Re-entrant: open and close messages come while the port's owner
+        // holds this lock.
+        std::lock_guard l(self->mLock);
         Event e {message, p1, p2, {}, 0};
         if (message == MIM_LONGDATA || message == MIM_LONGERROR) {
             auto* h = reinterpret_cast<MIDIHDR*>(p1);
             e.data.assign(h->lpData, h->lpData + h->dwBytesRecorded);
             e.flags = h->dwFlags;
-            std::lock_guard l(self->mLock);
             if (!self->mClosing)
                 MidiInAddBuffer(port, h);
         }
@@ -291,9 +293,11 @@ public:
         mClosing = closing;
     }
 
+    std::recursive_mutex& Lock() { return mLock; }
+
 private:
-    std::mutex mLock;
-    std::condition_variable mChanged;
+    std::recursive_mutex mLock;
+    std::condition_variable_any mChanged;
     std::vector<Event> mEvents;
     bool mClosing = false;
 };
@@ -322,11 +326,16 @@ public:
     {
         if (mHandle == nullptr)
             return;
-        mRecorder.SetClosing(true);
-        EXPECT_EQ(MidiInReset(mHandle), MMSYSERR_NOERROR);
-        for (auto& h : mHeaders)
-            EXPECT_EQ(MidiInUnprepareHeader(mHandle, &h), MMSYSERR_NOERROR);
-        EXPECT_EQ(MidiInClose(mHandle), MMSYSERR_NOERROR);
+        {
+            // As a program does: under the lock its callbacks take, so none
+            // looks at a buffer while it is taken back.
+            std::lock_guard l(mRecorder.Lock());
+            mRecorder.SetClosing(true);
+            EXPECT_EQ(MidiInReset(mHandle), MMSYSERR_NOERROR);
+            for (auto& h : mHeaders)
+                EXPECT_EQ(MidiInUnprepareHeader(mHandle, &h), MMSYSERR_NOERROR);
+            EXPECT_EQ(MidiInClose(mHandle), MMSYSERR_NOERROR);
+        }
         MidiWaitCallbacks();
         mHandle = nullptr;
     }
