@@ -1,0 +1,522 @@
+#include "Application/ApplicationBase.h"
+
+#include "Application/DebugLog.h"
+#include "ObjectBase/Exception.h"
+#include "Platform/App/Folders.h"
+#include "Platform/App/MessageBox.h"
+#include "Platform/App/TimerResolution.h"
+#include "Platform/Kernel/KernelSystem.h"
+#include "Platform/Kernel/VersionResource.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <sys/stat.h>
+
+namespace Tavo {
+
+int32_t gProcessExitCode = 0;
+const SkinString* gMainWindowClassName = nullptr;
+RCPtr<LApplicationBase> gApplication;
+
+namespace App = Platform::App;
+
+namespace {
+
+constexpr const char* kShellFile = "Application/ApplicationBaseWin";
+constexpr const char16_t* kStartupErrorText = u"The application encountered problems during startup and will now close.";
+
+std::string Utf8(const WString& text)
+{
+    return NString(text).c_str();
+}
+
+std::string Utf8(const SkinString& text)
+{
+    return Utf8(WString(text.c_str()));
+}
+
+WString VersionText(const char* key)
+{
+    const Platform::VersionResource* resource = Platform::GetProgramVersionResource();
+    if (!resource || resource->count == 0)
+        return WString();
+    const Platform::VersionTranslation& t = resource->translations[0];
+    for (size_t i = 0; i < t.count; ++i) {
+        if (std::strcmp(t.strings[i].key, key) == 0)
+            return WString(t.strings[i].value);
+    }
+    return WString();
+}
+
+}  // namespace
+
+bool IsQuietEndResult(TavoResult result)
+{
+    const uint32_t r = uint32_t(result);
+    return r == 0x8000A000u || r == 0x8000A001u || r == 0x8000A002u || r == 0x8000A003u || r == 0x8000A010u ||
+           r == 0x8000A020u;
+}
+
+TavoResult LoadFrameworkResources(LControlFactory& factory, const SkinString& location, int32_t languageId)
+{
+    if (location == u"::") {
+        factory.SetResourceBasePath(u"::");
+        const TavoResult r = factory.LoadStringTables(u"::APP_STRINGS", u"::FRAMEWORK_STRINGS", languageId);
+        if (r < 0)
+            return r;
+        return factory.LoadSkins(u"::APP_SKINS");
+    }
+    const SkinString base = location + u"/";
+    factory.SetResourceBasePath(base);
+    const TavoResult r =
+        factory.LoadStringTables(base + u"StringTables.xml", base + u"FrameworkStrings.xml", languageId);
+    if (r < 0)
+        return r;
+    return factory.LoadSkins(base + u"Skins.xml");
+}
+
+uint32_t MainWindowStyle(const LLayoutDescriptor& layout)
+{
+    const auto& x = layout.x;
+    const auto& y = layout.y;
+    const bool noMinimum = x.minAbs == 0 && x.minRel == 0 && y.minAbs == 0 && y.minRel == 0;
+    const bool fixed = x.minRef == x.maxRef && x.minAbs == x.maxAbs && x.minRel == x.maxRel &&
+                       y.minRef == y.maxRef && y.minAbs == y.maxAbs && y.minRel == y.maxRel;
+    const bool allToControl = x.minRef == 1 && y.minRef == 1 && x.maxRef == 1 && y.maxRef == 1;
+    const bool resizable = !allToControl && (noMinimum || !fixed);
+    if (!resizable)
+        return kWindowStyleFixed;
+    if (x.maxAbs == 0 && y.maxAbs == 0 && x.maxRef != 1 && y.maxRef != 1)
+        return kWindowStyleMaximize;
+    return kWindowStyleSizing;
+}
+
+WindowRect CutWindowToDesktop(WindowRect window, const WindowRect& desktop)
+{
+    window.width = std::min(window.width, desktop.width);
+    window.height = std::min(window.height, desktop.height);
+    return window;
+}
+
+WindowRect MoveWindowIntoDesktop(WindowRect window, const WindowRect& desktop)
+{
+    auto fit = [](int32_t& start, int32_t size, int32_t deskStart, int32_t deskSize) {
+        if (start < deskStart)
+            start = deskStart;
+        if (start + size > deskStart + deskSize)
+            start = std::max(deskStart, deskStart + deskSize - size);
+    };
+    fit(window.left, window.width, desktop.left, desktop.width);
+    fit(window.top, window.height, desktop.top, desktop.height);
+    return window;
+}
+
+// ---- LApplicationBase ----
+
+LApplicationBase::LApplicationBase(FrameworkAppShell& shell, const SkinRef<LControlFactory>& factory,
+                                   const SkinRef<LStringTable>& frameworkStrings, const WString& commandLine)
+    : LFrameworkApp(factory, frameworkStrings, NString(commandLine), shell.GetHooks()), mShell(shell),
+      mLastTick(App::TimeGetTime())
+{
+    mSettings = LIniFileManager::Create();
+    mSettings->Load(u"");
+}
+
+LApplicationBase::~LApplicationBase()
+{
+    if (mSettings)
+        mSettings->Unload();
+    mSettings = nullptr;
+}
+
+const SkinString& LApplicationBase::GetApplicationName() const
+{
+    return mShell.GetApplicationName();
+}
+
+TavoResult LApplicationBase::ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
+                                                 const RCPtr<LNotification>& notification)
+{
+    const bool exitRequest = notification && notification->GetID() &&
+                             notification->GetID() == GetNotificationID(u"NID_APP_EXIT_REQ");
+    if (!exitRequest)
+        return LFrameworkApp::ReceiveNotification(sender, notification);
+    if (!CanExit())
+        return S_OK;
+    LFrameworkApp::ReceiveNotification(sender, notification);
+    if (mMainWindow)
+        mMainWindow->Close();
+    mShell.GetLoop().PostQuit(0);
+    return S_OK;
+}
+
+void LApplicationBase::GetCompanyName(WString& name) { name = mShell.GetCompanyName(); }
+void LApplicationBase::GetProductName(WString& name) { name = mShell.GetProductName(); }
+void LApplicationBase::GetProductVersion(WString& version) { version = mShell.GetProductVersion(); }
+int32_t LApplicationBase::GetLanguageId() { return mShell.GetLanguageId(); }
+
+TavoResult LApplicationBase::GetSystemFont(SkinString& face, float& size, int32_t& style)
+{
+    // No desktop settings to ask without a display: the usual interface font.
+    face = u"Sans";
+    size = 9.0f;
+    style = 0;
+    return S_OK;
+}
+
+WindowRect LApplicationBase::GetDesktopWorkArea()
+{
+    if (mHooks.desktop)
+        return mHooks.desktop->GetWorkArea();
+    return WindowRect{0, 0, 1024, 768};
+}
+
+void LApplicationBase::GetFolder(int32_t pathId, WString& folder)
+{
+    mShell.GetFolder(pathId, folder);
+}
+
+double LApplicationBase::GetSecondsSinceStart()
+{
+    const uint32_t now = App::TimeGetTime();
+    // Signed difference: survives the wrap of the millisecond counter.
+    const int32_t delta = int32_t(now - mLastTick);
+    mLastTick = now;
+    mSeconds += delta / 1000.0;
+    return mSeconds;
+}
+
+uint32_t LApplicationBase::GetMilliseconds()
+{
+    return App::TimeGetTime();
+}
+
+TavoResult LApplicationBase::GetLocalTime(AppLocalTime& time)
+{
+    const Platform::LocalTime t = Platform::GetLocalTime();
+    time = AppLocalTime{t.year, t.month, t.dayOfWeek, t.day, t.hour, t.minute, t.second, t.milliseconds};
+    return S_OK;
+}
+
+TavoResult LApplicationBase::GetKeyState(uint32_t virtualKey, bool& down, bool& toggled)
+{
+    down = toggled = false;
+    if (mHooks.desktop)
+        mHooks.desktop->GetKeyState(virtualKey, down, toggled);
+    return S_OK;
+}
+
+int32_t LApplicationBase::MessageBox(const WString& text, const WString& caption, uint32_t style)
+{
+    RCPtr<IAppRootWindow> owner = GetTopRootWindow();
+    if (!owner && !mRootWindows.empty())
+        owner = mRootWindows.front();
+    const uintptr_t handle = owner && mMainWindow ? owner->GetNativeHandle() : 0;
+    return App::ShowMessageBox(handle, Utf8(text), Utf8(caption), style);
+}
+
+uint32_t LApplicationBase::GetSettings(int32_t kind)
+{
+    if (kind != 0 && kind != 1)
+        return 0;
+    uint32_t& handle = mSettingsHandles[kind];
+    if (handle || !mSettings)
+        return handle;
+    WString folder;
+    GetFolder(kind == 0 ? 2 : 3, folder);
+    const WString path = folder + WString(kind == 0 ? u"/AppSettings.ini" : u"/UserSettings.ini");
+    WString version, product;
+    GetSettingsVersion(version);
+    GetProductName(product);
+    mSettings->Open(path, version, product, handle);
+    return handle;
+}
+
+TavoResult LApplicationBase::CreateMainWindow(int32_t rendererType)
+{
+    WString controlName;
+    GetMainControlName(controlName);
+    SkinRef<LControlDescriptor> descriptor =
+        mControlFactory ? mControlFactory->FindDescriptorByName(SkinString(controlName.c_str())) : nullptr;
+    if (!descriptor)
+        TAVO_THROW(std::runtime_error, "Null Pointer : Invalid Control Name",
+                   "Tavo::LApplicationBase<class LApplication>::CreateMainWindow", kShellFile, 1234);
+    if (!mHooks.createMainWindow)
+        return E_FAIL;
+    std::unique_ptr<IMainWindow> window = mHooks.createMainWindow();
+    if (!window)
+        return E_FAIL;
+
+    MainWindowParams params;
+    params.className = GetApplicationName();
+    WString title;
+    GetCompanyName(title);
+    params.title = title.c_str();
+    const SkinRef<LLayoutDescriptor> layout = descriptor->GetLayout() ? descriptor->GetLayout()
+                                                                      : LLayoutDescriptor::Create();
+    params.style = MainWindowStyle(*layout);
+    params.rect = WindowRect{int32_t(layout->x.positionAbs), int32_t(layout->y.positionAbs),
+                             int32_t(layout->x.sizeAbs), int32_t(layout->y.sizeAbs)};
+    if (window->Create(params) < 0)
+        return E_FAIL;
+    mMainWindow = std::move(window);
+    const TavoResult result = mMainWindow->CreateRenderer(rendererType);
+    RestorePlacement();
+    return result;
+}
+
+void LApplicationBase::RestorePlacement()
+{
+    if (App::IProfileStore* profile = mShell.GetProfile()) {
+        if (auto placement = App::ReadWindowPlacement(*profile, Utf8(GetApplicationName())))
+            mMainWindow->SetPlacement(placement->data(), placement->size());
+    }
+    if (!mHooks.desktop)
+        return;
+    const WindowRect desktop = mHooks.desktop->GetDesktopRect();
+    WindowRect rect = CutWindowToDesktop(mMainWindow->GetWindowRect(), desktop);
+    rect = MoveWindowIntoDesktop(mMainWindow->FitToSizeLimits(rect), desktop);
+    mMainWindow->MoveWindow(rect);
+}
+
+TavoResult LApplicationBase::RunApplicationStartup()
+{
+    App::TimeBeginPeriod(1);
+    gMainWindowClassName = &GetApplicationName();
+    if (LFrameworkApp::RunApplicationStartup() < 0)
+        return E_FAIL;
+    Subscribe(GetMainNotificationCenter(), u"NID_APP_EXIT_REQ", 0);
+    const KeyCode altF4 = KeyCode::FromString(u"Alt+VKEY_F4");
+    // A binding from the string table wins.
+    if (mHotKeys && mHotKeys->FindBinding(altF4).empty())
+        mHotKeys->AddBinding(altF4, u"NID_APP_EXIT_REQ");
+    return S_OK;
+}
+
+int32_t LApplicationBase::RunMessageLoop()
+{
+    App::IMessageLoop& loop = mShell.GetLoop();
+    FrameworkAppShell* shell = &mShell;
+    loop.SetIdleHandler([shell](int32_t count) { return shell->OnIdle(count); });
+    const int32_t result = loop.Run();
+    loop.SetIdleHandler(nullptr);
+    mShell.ExitInstance();
+    return result;
+}
+
+TavoResult LApplicationBase::RunApplicationShutdown()
+{
+    // Settings changed during the run would otherwise never reach the disk.
+    for (uint32_t& handle : mSettingsHandles) {
+        if (handle && mSettings) {
+            mSettings->Write(handle);
+            mSettings->Close(handle, 0);
+        }
+        handle = 0;
+    }
+    LFrameworkApp::RunApplicationShutdown();
+    App::TimeEndPeriod(1);
+    return S_OK;
+}
+
+// ---- FrameworkAppShell ----
+
+FrameworkAppShell::FrameworkAppShell(AppShellOptions options, std::string commandLine)
+    : mOptions(std::move(options)), mCommandLine(std::move(commandLine))
+{
+    if (!mOptions.loop)
+        mOptions.loop = &App::MainMessageLoop();
+    if (!mOptions.createSingleInstance) {
+        mOptions.createSingleInstance = [](const std::string& name) {
+            return std::make_unique<App::SingleInstance>(name);
+        };
+    }
+}
+
+FrameworkAppShell::~FrameworkAppShell() = default;
+
+WString FrameworkAppShell::GetCompanyName() const { return VersionText("CompanyName"); }
+WString FrameworkAppShell::GetProductName() const { return VersionText("ProductName"); }
+WString FrameworkAppShell::GetProductVersion() const { return VersionText("ProductVersion"); }
+
+int32_t FrameworkAppShell::Main(int32_t languageId)
+{
+    mLanguageId = languageId == -1 ? int32_t(Platform::GetUserDefaultLangID()) : languageId;
+    try {
+        if (InitApplication()) {
+            if (InitInstance())
+                Run();
+            else
+                ExitInstance();
+        }
+    } catch (const std::exception& e) {
+        DebugLog::Get().Narrow() << e.what() << std::endl;
+        HideSplashScreen();
+        ShowStartupError();
+    } catch (...) {
+        HideSplashScreen();
+        ShowStartupError();
+    }
+    mControlFactory.reset();
+    mFrameworkStringTable.reset();
+    return mStartupFailed ? kStartupFailureExitCode : gProcessExitCode;
+}
+
+void FrameworkAppShell::ShowStartupError()
+{
+    mStartupFailed = true;
+    SkinString text = kStartupErrorText;
+    SkinString caption = u"Error";
+    if (mFrameworkStringTable) {
+        mFrameworkStringTable->FindString(u"STARTUP_ERROR", text);
+        mFrameworkStringTable->FindString(u"STARTUP_ERROR_CAPTION", caption);
+    }
+    App::ShowMessageBox(0, Utf8(text), Utf8(caption), App::MB_ICONERROR);
+}
+
+bool FrameworkAppShell::InitApplication()
+{
+    mInitApplicationPending = false;
+    try {
+        ShowSplashScreen();
+        mControlFactory = LControlFactory::Create(SkinString(GetProductName().c_str()));
+        WString location;
+        GetFolder(1, location);
+        TAVO_THROW_IF_FAILED(LoadFrameworkResources(*mControlFactory, SkinString(location.c_str()), mLanguageId),
+                             "Tavo::MFCFrameworkApp<class LApplication>::InitApplication", kShellFile, 161);
+        mFrameworkStringTable = mControlFactory->GetFrameworkStringTable();
+        gMainWindowClassName = &mOptions.applicationName;
+
+        mSingleInstance = mOptions.createSingleInstance(Utf8(mOptions.applicationName));
+        mIsFirstInstance = mSingleInstance->Acquire();
+        if (!mIsFirstInstance) {
+            // A first copy without its window yet serves nobody: start as one.
+            if (mSingleInstance->HandOver(mCommandLine) != App::HandOverResult::NoFirstCopy)
+                return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        DebugLog::Get().Narrow() << e.what() << std::endl;
+    } catch (...) {
+    }
+    HideSplashScreen();
+    ShowStartupError();
+    return false;
+}
+
+bool FrameworkAppShell::InitInstance()
+{
+    ApplyDebugConsoleSwitch(DebugLog::Get(), mCommandLine);
+    if (!mOptions.profile)
+        mOptions.profile = std::make_shared<App::FileProfileStore>(Utf8(GetCompanyName()),
+                                                                   Utf8(mOptions.applicationName));
+    return true;
+}
+
+int32_t FrameworkAppShell::Run()
+{
+    const WString commandLine(mCommandLine.c_str());
+    gApplication = mOptions.createApplication(*this, mControlFactory, mFrameworkStringTable, commandLine);
+    if (!gApplication)
+        TAVO_THROW_IF_FAILED(E_FAIL, "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 368);
+    try {
+        const RCPtr<LApplicationBase> app = gApplication;
+        const WString stored(app->GetCommandLine());
+        app->ProcessCommandLineBeforeStartup(stored);
+        const TavoResult started = app->RunApplicationStartup();
+        if (started < 0) {
+            if (!IsQuietEndResult(started))
+                TAVO_THROW_IF_FAILED(started, "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 368);
+            HideSplashScreen();
+            ExitInstance();
+            Shutdown();
+            return 1;
+        }
+        app->ProcessCommandLineAfterStartup(stored);
+        TAVO_THROW_IF_FAILED(app->CreateMainWindow(app->GetRendererType()),
+                             "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 349);
+        WString controlName;
+        app->GetMainControlName(controlName);
+        const TavoResult created = app->GetRootWindows().empty()
+                                       ? E_FAIL
+                                       : app->GetRootWindows().front()->CreateRootControl(controlName.c_str());
+        TAVO_THROW_IF_FAILED(created, "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 350);
+        app->GetMainWindow()->Show();
+        HideSplashScreen();
+        if (mIsFirstInstance && mSingleInstance) {
+            mSingleInstance->StartServing(GetLoop(), [](const std::string& text) {
+                const RCPtr<LApplicationBase> current = gApplication;
+                IMainWindow* window = current ? current->GetMainWindow() : nullptr;
+                if (!window || !window->IsEnabled())
+                    return false;
+                window->BringToFront();
+                current->ProcessSecondInstanceCommandLine(WString(text.c_str()));
+                return true;
+            });
+        }
+        app->RunApplication();
+    } catch (...) {
+        Shutdown();
+        throw;
+    }
+    Shutdown();
+    return 1;
+}
+
+void FrameworkAppShell::Shutdown()
+{
+    if (!gApplication)
+        return;
+    RCPtr<LApplicationBase> app = gApplication;
+    app->RunApplicationShutdown();
+    gApplication = nullptr;
+    app = nullptr;
+}
+
+bool FrameworkAppShell::OnIdle(int32_t idleCount)
+{
+    const RCPtr<LApplicationBase> app = gApplication;
+    if (!app || app->IsIdleProcessingStopped())
+        return false;
+    const bool more = app->ProcessNotifications(idleCount == 0);
+    return more && idleCount < 2;
+}
+
+void FrameworkAppShell::GetFolder(int32_t pathId, WString& folder)
+{
+    std::string path;
+    switch (pathId) {
+    case 0: path = App::GetSystemFolder(App::FolderId::Program); break;
+    case 1: path = "::"; break;
+    case 2:
+        path = App::GetProgramDataFolder(App::FolderId::CommonAppData, Utf8(GetCompanyName()),
+                                         Utf8(GetProductName()));
+        break;
+    case 3:
+        path = App::GetProgramDataFolder(App::FolderId::UserAppData, Utf8(GetCompanyName()), Utf8(GetProductName()));
+        break;
+    case 4: path = App::GetSystemFolder(App::FolderId::Documents); break;
+    default:
+        TAVO_THROW(std::out_of_range, "Unknown Path ID.", "Tavo::MFCFrameworkApp<class LApplication>::GetFolder",
+                   kShellFile, 570);
+    }
+    folder = WString(path.c_str());
+}
+
+std::string JoinCommandLine(int argc, char** argv)
+{
+    std::string line;
+    for (int i = 0; i < argc; ++i) {
+        if (i)
+            line += ' ';
+        const std::string arg = argv[i];
+        if (arg.empty() || arg.find(' ') != std::string::npos)
+            line += '"' + arg + '"';
+        else
+            line += arg;
+    }
+    return line;
+}
+
+}  // namespace Tavo

@@ -1,0 +1,171 @@
+#pragma once
+
+#include "Application/FrameworkApp.h"
+#include "Platform/App/MessageLoop.h"
+#include "Platform/App/ProfileStore.h"
+#include "Platform/App/SingleInstance.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace Tavo {
+
+class FrameworkAppShell;
+class LApplicationBase;
+
+// The process exit code; only the update processor sets it.
+extern int32_t gProcessExitCode;
+// The main window's class name, the application's name.
+extern const SkinString* gMainWindowClassName;
+// The one application object while Run runs.
+extern RCPtr<LApplicationBase> gApplication;
+
+// Start-up results that end the run quietly, without a window.
+bool IsQuietEndResult(TavoResult result);
+// The exit code of a start-up that failed with an error.
+inline constexpr int32_t kStartupFailureExitCode = 70;
+
+// Reads the string tables and skin from the program's resources ("::") or
+// a folder.
+TavoResult LoadFrameworkResources(LControlFactory& factory, const SkinString& location, int32_t languageId);
+
+// The main window's style from its descriptor's size limits.
+uint32_t MainWindowStyle(const LLayoutDescriptor& layout);
+// Cuts a window larger than the desktop to it and moves one that sticks out
+// back inside.
+WindowRect CutWindowToDesktop(WindowRect window, const WindowRect& desktop);
+WindowRect MoveWindowIntoDesktop(WindowRect window, const WindowRect& desktop);
+
+// The application object's platform part: services, settings files, the
+// main window, the exit request, start-up and shutdown.
+class LApplicationBase : public LFrameworkApp
+{
+public:
+    LApplicationBase(FrameworkAppShell& shell, const SkinRef<LControlFactory>& factory,
+                     const SkinRef<LStringTable>& frameworkStrings, const WString& commandLine);
+    ~LApplicationBase() override;
+
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
+                                   const RCPtr<LNotification>& notification) override;
+
+    void GetCompanyName(WString& name) override;
+    void GetProductName(WString& name) override;
+    void GetProductVersion(WString& version) override;
+    void GetProductTitle(WString& title) override { GetProductName(title); }
+    CursorHandle GetCursor(const std::u16string& name) override { return FrameworkCursor(name); }
+    int32_t GetLanguageId() override;
+    TavoResult GetSystemFont(SkinString& face, float& size, int32_t& style) override;
+    WindowRect GetDesktopWorkArea() override;
+    void GetFolder(int32_t pathId, WString& folder) override;
+    double GetSecondsSinceStart() override;
+    uint32_t GetMilliseconds() override;
+    TavoResult GetLocalTime(AppLocalTime& time) override;
+    TavoResult GetKeyState(uint32_t virtualKey, bool& down, bool& toggled) override;
+    int32_t MessageBox(const WString& text, const WString& caption, uint32_t style) override;
+    IIniFileManager* GetIniFileManager() override { return mSettings.Get(); }
+    // Opens "AppSettings.ini" (0) or "UserSettings.ini" (1) on first use;
+    // an open that failed is tried again on the next call.
+    uint32_t GetSettings(int32_t kind) override;
+    TavoResult CreateMainWindow(int32_t rendererType) override;
+    TavoResult RunApplicationStartup() override;
+    int32_t RunMessageLoop() override;
+    TavoResult RunApplicationShutdown() override;
+    virtual bool OnPowerBroadcast(uint32_t, uintptr_t) { return true; }
+
+    const SkinString& GetApplicationName() const;
+    IMainWindow* GetMainWindow() const { return mMainWindow.get(); }
+    FrameworkAppShell& GetShell() const { return mShell; }
+
+protected:
+    FrameworkAppShell& mShell;
+    std::unique_ptr<IMainWindow> mMainWindow;
+    uint32_t mLastTick;
+    double mSeconds = 0.0;
+    RCPtr<LIniFileManager> mSettings;
+    uint32_t mSettingsHandles[2] = {0, 0};
+
+private:
+    void RestorePlacement();
+};
+
+using ApplicationCreator = std::function<RCPtr<LApplicationBase>(
+    FrameworkAppShell& shell, const SkinRef<LControlFactory>& factory, const SkinRef<LStringTable>& frameworkStrings,
+    const WString& commandLine)>;
+
+struct AppShellOptions
+{
+    SkinString applicationName;
+    ApplicationCreator createApplication;
+    // Default: the lock file and socket in the per-user runtime folder.
+    std::function<std::unique_ptr<Platform::App::ISingleInstance>(const std::string& name)> createSingleInstance;
+    // Default: the process's main loop.
+    Platform::App::IMessageLoop* loop = nullptr;
+    // Default: a file under the user's config folder, made by InitInstance.
+    std::shared_ptr<Platform::App::IProfileStore> profile;
+    AppPlatformHooks hooks;
+};
+
+// The process's application object below the framework one: resources,
+// single instance, debug switch, the run with its loop and shutdown.
+class FrameworkAppShell
+{
+public:
+    // commandLine: the whole UTF-8 command line, program first.
+    FrameworkAppShell(AppShellOptions options, std::string commandLine);
+    virtual ~FrameworkAppShell();
+    FrameworkAppShell(const FrameworkAppShell&) = delete;
+    FrameworkAppShell& operator=(const FrameworkAppShell&) = delete;
+
+    // The whole run; returns the process exit code. languageId -1: the
+    // user's default.
+    int32_t Main(int32_t languageId = -1);
+
+    virtual bool InitApplication();
+    virtual bool InitInstance();
+    virtual int32_t Run();
+    virtual int32_t ExitInstance() { return 1; }
+    virtual bool OnIdle(int32_t idleCount);
+    // 0 program folder, 1 "::" (the program's resources), 2 machine-wide and
+    // 3 user application data, 4 documents; others throw.
+    virtual void GetFolder(int32_t pathId, WString& folder);
+    virtual void ShowSplashScreen() {}
+    virtual void HideSplashScreen() {}
+
+    WString GetCompanyName() const;
+    WString GetProductName() const;
+    WString GetProductVersion() const;
+
+    const SkinString& GetApplicationName() const { return mOptions.applicationName; }
+    const std::string& GetCommandLine() const { return mCommandLine; }
+    int32_t GetLanguageId() const { return mLanguageId; }
+    bool IsFirstInstance() const { return mIsFirstInstance; }
+    bool StartupFailed() const { return mStartupFailed; }
+    Platform::App::IMessageLoop& GetLoop() const { return *mOptions.loop; }
+    Platform::App::IProfileStore* GetProfile() const { return mOptions.profile.get(); }
+    const AppPlatformHooks& GetHooks() const { return mOptions.hooks; }
+    const SkinRef<LControlFactory>& GetControlFactory() const { return mControlFactory; }
+    const SkinRef<LStringTable>& GetFrameworkStringTable() const { return mFrameworkStringTable; }
+
+protected:
+    // The "STARTUP_ERROR" box; marks the start-up as failed.
+    void ShowStartupError();
+    void Shutdown();
+
+    bool mInitApplicationPending = true;
+    SkinRef<LControlFactory> mControlFactory;
+    SkinRef<LStringTable> mFrameworkStringTable;
+    bool mIsFirstInstance = true;
+    int32_t mLanguageId = 0;
+    bool mStartupFailed = false;
+    AppShellOptions mOptions;
+    std::string mCommandLine;
+    std::unique_ptr<Platform::App::ISingleInstance> mSingleInstance;
+};
+
+// The UTF-8 command line from main's arguments; arguments with spaces are
+// quoted.
+std::string JoinCommandLine(int argc, char** argv);
+
+}  // namespace Tavo

@@ -1,0 +1,406 @@
+#include "Application/FrameworkApp.h"
+
+#include "ObjectBase/Exception.h"
+#include "System/CursorNames.h"
+#include "Utilities/Storage/Format.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace Tavo {
+
+namespace {
+
+LFrameworkApp* gFrameworkApp = nullptr;
+
+constexpr const char* kFile = "Application\\FrameworkApp";
+
+bool IsName(const RCPtr<LNotification>& notification, const char16_t* name)
+{
+    return notification && notification->GetID() && notification->GetID() == GetNotificationID(name);
+}
+
+// Filled in as the widgets land; rows without a create function are skipped.
+constexpr ControlClassRow kControlClasses[] = {
+    {u"Framework.Button", nullptr, 94},
+    {u"Framework.OverlayButton", nullptr, 97},
+    {u"Framework.ListBox", nullptr, 99},
+    {u"Framework.listboxNoScroll", nullptr, 100},
+    {u"Framework.ListBoxItem", nullptr, 101},
+    {u"Framework.CheckedListBox", nullptr, 102},
+    {u"Framework.CheckedListBoxItem", nullptr, 103},
+    {u"Framework.ListBoxWithIcons", nullptr, 104},
+    {u"Framework.listbox2ColumnSortable", nullptr, 105},
+    {u"Framework.ScrollBar", nullptr, 106},
+    {u"Framework.ScrollChannel", nullptr, 107},
+    {u"Framework.ComboBox", nullptr, 108},
+    {u"Framework.ComboTextBox", nullptr, 109},
+    {u"Framework.CheckedComboBox", nullptr, 110},
+    {u"Framework.ComboBoxWithIcons", nullptr, 111},
+    {u"Framework.ComboSlider", nullptr, 112},
+    {u"Framework.ComboSlider.DropDownPanel", nullptr, 113},
+    {u"Framework.Slider", nullptr, 114},
+    {u"Framework.Knob", nullptr, 115},
+    {u"Framework.TabControl", nullptr, 116},
+    {u"Framework.Label", nullptr, 117},
+    {u"Framework.TextBox", nullptr, 118},
+    {u"Framework.NumericUpDown", nullptr, 119},
+    {u"Framework.Panel", nullptr, 120},
+    {u"Framework.ToolTip", nullptr, 121},
+    {u"Framework.PopupMenu", nullptr, 122},
+    {u"Framework.MenuItem", nullptr, 123},
+    {u"Framework.ComboMenu", nullptr, 124},
+    {u"Framework.MainMenu", nullptr, 125},
+    {u"Framework.FileDropper", nullptr, 126},
+    {u"Framework.StatusBar", nullptr, 127},
+    {u"Framework.SplitterH", nullptr, 128},
+    {u"Framework.SplitterV", nullptr, 129},
+    {u"Framework.LevelMeter", nullptr, 130},
+    {u"Framework.ProgressBar", nullptr, 131},
+    {u"Framework.TreeView", nullptr, 132},
+    {u"Framework.TreeViewItem", nullptr, 133},
+    {u"Framework.CenteredSlider", nullptr, 135},
+    {u"Framework.CenteredSliderBounds", nullptr, 136},
+};
+
+}  // namespace
+
+std::span<const ControlClassRow> FrameworkControlClasses()
+{
+    return kControlClasses;
+}
+
+LFrameworkApp* GetFrameworkApp()
+{
+    return gFrameworkApp;
+}
+
+RCPtr<IAppStatusBar>& StatusBarCache()
+{
+    static auto* cache = new RCPtr<IAppStatusBar>();
+    return *cache;
+}
+
+LFrameworkApp::LFrameworkApp(const SkinRef<LControlFactory>& factory, const SkinRef<LStringTable>& frameworkStrings,
+                             const NString& commandLine, const AppPlatformHooks& hooks)
+    : mControlFactory(factory), mCommandLine(commandLine), mFrameworkStringTable(frameworkStrings), mHooks(hooks)
+{
+    gFrameworkApp = this;
+    // Makes the center manager before any worker can post to it.
+    GetMainNotificationCenter();
+    mHotKeys = std::make_unique<HotKeyMap>();
+    if (mHooks.createClipboard)
+        mClipboard = mHooks.createClipboard();
+    if (mControlFactory)
+        mApplicationStringTable = mControlFactory->GetApplicationStringTable();
+}
+
+LFrameworkApp::~LFrameworkApp()
+{
+    UnsubscribeAll();
+    LNotificationCenterManager::ReleaseInstance();
+    LNotification::SetPoolingEnabled(false);
+    gFrameworkApp = nullptr;
+    mClipboard.reset();
+    mHotKeys.reset();
+    mApplicationFont = AppFont();
+    mApplicationStringTable.reset();
+    mFrameworkStringTable.reset();
+    mRootWindows.clear();
+    mControlFactory.reset();
+}
+
+TavoResult LFrameworkApp::ReceiveNotification(const RCPtr<LNotificationDistributor>&,
+                                              const RCPtr<LNotification>& notification)
+{
+    if (!IsName(notification, u"NID_APP_EXIT_REQ"))
+        return S_OK;
+    mExitRequested = true;
+    // The main window's own loop ends with the program; further windows end
+    // their modal loops, the latest first.
+    for (size_t i = mRootWindows.size(); i-- > 1;)
+        mRootWindows[i]->RequestEndModalLoop(0);
+    return S_OK;
+}
+
+TavoResult LFrameworkApp::ProcessCommandLineBeforeStartup(const WString&) { return S_OK; }
+TavoResult LFrameworkApp::ProcessCommandLineAfterStartup(const WString&) { return S_OK; }
+TavoResult LFrameworkApp::ProcessSecondInstanceCommandLine(const WString&) { return S_OK; }
+
+TavoResult LFrameworkApp::RunApplication()
+{
+    if (!mRootWindows.empty())
+        mRootWindows.front()->RefreshAndRedraw();
+    OnBeforeMessageLoop();
+    ProcessNotifications(true);
+    try {
+        RunMessageLoop();
+    } catch (...) {
+        SkinString text, caption;
+        if (mFrameworkStringTable) {
+            mFrameworkStringTable->FindString(u"STARTUP_ERROR", text);
+            mFrameworkStringTable->FindString(u"STARTUP_ERROR_CAPTION", caption);
+        }
+        MessageBox(WString(text.c_str()), WString(caption.c_str()), 0x10);
+        if (RCPtr<LNotification> exit = LNotification::Create(u"NID_APP_EXIT_REQ"))
+            GetMainNotificationCenter()->Post(exit);
+    }
+    ProcessNotifications(true);
+    return S_OK;
+}
+
+RCPtr<IAppStatusBar> LFrameworkApp::GetStatusBar()
+{
+    return StatusBarCache();
+}
+
+int32_t LFrameworkApp::GetCurrentSkinIndex()
+{
+    const uint32_t handle = GetSettings(1);
+    IIniFileManager* settings = GetIniFileManager();
+    if (!handle || !settings)
+        return 0;
+    int32_t value = 0;
+    settings->GetInt(handle, u"CurrentSkinIndex", 0, value);
+    return value;
+}
+
+TavoResult LFrameworkApp::SetSkin(int32_t index)
+{
+    // No skins: nothing to switch to. Otherwise stay inside the list.
+    const int32_t count = mControlFactory ? mControlFactory->GetSkinCount() : 0;
+    if (count <= 0)
+        return S_FALSE;
+    index = std::clamp(index, 0, count - 1);
+
+    SkinString face;
+    float size = 0.0f;
+    int32_t style = 0;
+    TAVO_THROW_IF_FAILED(GetSystemFont(face, size, style), "Tavo::LFrameworkApp::SetSkin", kFile, 233);
+    mControlFactory->SetCurrentSkinIndex(index);
+    mControlFactory->GetCurrentSkinFontOverride(face, size, style);
+    mApplicationFont = AppFont{face, size, style};
+
+    for (size_t i = 0; i < mRootWindows.size(); ++i) {
+        const RCPtr<IAppRootWindow> window = mRootWindows[i];
+        LWaitCursor wait(u"Loading Skin...");
+        const bool wasActive = window->HasNativeWindow() && window->IsActive();
+        if (wasActive)
+            window->OnKillFocus();
+        if (SkinRef<IFactoryControl> root = window->GetRootControl())
+            mControlFactory->ReapplyDescriptor(root);
+        window->RefreshAndRedraw();
+        if (wasActive)
+            window->OnSetFocus();
+    }
+
+    const uint32_t handle = GetSettings(1);
+    if (IIniFileManager* settings = GetIniFileManager(); handle && settings)
+        settings->SetInt(handle, u"CurrentSkinIndex", index);
+    return S_OK;
+}
+
+int32_t LFrameworkApp::AddRootWindow(const RCPtr<IAppRootWindow>& window)
+{
+    const auto found = std::find(mRootWindows.begin(), mRootWindows.end(), window);
+    if (found != mRootWindows.end())
+        return int32_t(found - mRootWindows.begin());
+    mRootWindows.push_back(window);
+    return int32_t(mRootWindows.size() - 1);
+}
+
+TavoResult LFrameworkApp::RemoveRootWindow(const RCPtr<IAppRootWindow>& window)
+{
+    const auto found = std::find(mRootWindows.begin(), mRootWindows.end(), window);
+    if (found == mRootWindows.end())
+        return -1;
+    const int32_t index = int32_t(found - mRootWindows.begin());
+    mRootWindows.erase(found);
+    return index;
+}
+
+SkinRef<IFactoryControl> LFrameworkApp::CreateControl(const SkinString& name)
+{
+    return mControlFactory ? mControlFactory->CreateControlFromDescriptor(name, nullptr) : nullptr;
+}
+
+void LFrameworkApp::GetMousePosition(int32_t& x, int32_t& y)
+{
+    x = y = 0;
+    if (RCPtr<IAppRootWindow> top = GetTopRootWindow())
+        top->GetMousePosition(x, y);
+    else if (mHooks.desktop)
+        mHooks.desktop->GetCursorPosition(x, y);
+}
+
+uint32_t LFrameworkApp::GetMouseButtons()
+{
+    if (RCPtr<IAppRootWindow> top = GetTopRootWindow())
+        return top->GetMouseButtons();
+    uint32_t buttons = 0;
+    bool down = false, toggled = false;
+    // Virtual keys of the left (1), right (2) and middle (4) buttons.
+    if (GetKeyState(1, down, toggled) == S_OK && down)
+        buttons |= 1;
+    if (GetKeyState(4, down, toggled) == S_OK && down)
+        buttons |= 2;
+    if (GetKeyState(2, down, toggled) == S_OK && down)
+        buttons |= 4;
+    return buttons;
+}
+
+bool LFrameworkApp::ProcessNotifications(bool firstTurn)
+{
+    bool more = LNotificationCenterManager::GetInstance()->ProcessAll(firstTurn);
+    // A handler may close a window; walk a copy.
+    const std::vector<RCPtr<IAppRootWindow>> windows = mRootWindows;
+    for (size_t i = windows.size(); i-- > 0;)
+        more = windows[i]->FlushKeyQueue(firstTurn) || more;
+    return more;
+}
+
+TavoResult LFrameworkApp::RunApplicationStartup()
+{
+    try {
+        LNotification::SetPoolingEnabled(true);
+        for (const ControlClassRow& row : GetControlClassTable()) {
+            if (!row.create)
+                continue;
+            TAVO_THROW_IF_FAILED(RegisterControlClass(row),
+                                 "Tavo::LFrameworkApp::RunApplicationStartup", kFile, row.line);
+        }
+        mHotKeys->LoadBindings(mApplicationStringTable.get(), u"GHK");
+        if (mClipboard)
+            mClipboard->Initialize();
+        const int32_t last = mControlFactory->GetSkinCount() - 1;
+        const int32_t stored = GetCurrentSkinIndex();
+        SetSkin(stored <= last ? stored : last);
+    } catch (const std::exception&) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+TavoResult LFrameworkApp::RegisterControlClass(const ControlClassRow& row)
+{
+    return mControlFactory->RegisterControlClass(row.name, row.create);
+}
+
+TavoResult LFrameworkApp::RunApplicationShutdown()
+{
+    mControlFactory.reset();
+    mHotKeys.reset();
+    mClipboard.reset();
+    return S_OK;
+}
+
+RCPtr<IAppRootWindow> LFrameworkApp::GetTopRootWindow() const
+{
+    for (size_t i = mRootWindows.size(); i-- > 0;) {
+        if (mRootWindows[i]->HasNativeWindow() && mRootWindows[i]->IsActive())
+            return mRootWindows[i];
+    }
+    return nullptr;
+}
+
+TavoResult LFrameworkApp::SetStatusText(const SkinString& text, bool immediate)
+{
+    if (mRootWindows.empty())
+        return E_FAIL;
+    RCPtr<IAppStatusBar> bar = GetStatusBar();
+    if (!bar)
+        return E_FAIL;
+    return immediate ? bar->FlushStatusText(text) : bar->PostStatusText(text);
+}
+
+TavoResult LFrameworkApp::RestoreStatusText(bool immediate)
+{
+    if (mRootWindows.empty())
+        return E_FAIL;
+    RCPtr<IAppStatusBar> bar = GetStatusBar();
+    if (!bar)
+        return E_FAIL;
+    const SkinString text = bar->GetStatusText();
+    return immediate ? bar->FlushStatusText(text) : bar->PostStatusText(text);
+}
+
+TavoResult LFrameworkApp::DispatchGlobalHotKey(const KeyCode& key)
+{
+    if (!mHotKeys)
+        return S_FALSE;
+    const SkinString name = mHotKeys->FindBinding(key);
+    if (name.empty())
+        return S_FALSE;
+    RCPtr<LNotification> notification = LNotification::Create(name.c_str());
+    if (!notification)
+        return E_FAIL;
+    return GetMainNotificationCenter()->Post(notification);
+}
+
+LWaitCursor::LWaitCursor(const SkinString& statusText)
+{
+    LFrameworkApp* app = GetFrameworkApp();
+    if (!app)
+        return;
+    mRoot = app->GetTopRootWindow();
+    if (!mRoot && !app->GetRootWindows().empty())
+        mRoot = app->GetRootWindows().front();
+    if (!mRoot)
+        return;
+    mPrevious = mRoot->SetCursor(app->GetCursor(UI_CURSOR_WAIT()));
+    app->SetStatusText(statusText, true);
+    app->ProcessNotifications(true);
+}
+
+LWaitCursor::~LWaitCursor()
+{
+    if (!mRoot)
+        return;
+    mRoot->SetCursor(mPrevious);
+    if (LFrameworkApp* app = GetFrameworkApp())
+        app->RestoreStatusText(false);
+}
+
+WString GetStartupErrorText(int32_t code)
+{
+    LFrameworkApp* app = GetFrameworkApp();
+    if (app && app->GetFrameworkStringTable()) {
+        SkinString text;
+        app->GetFrameworkStringTable()->FindString(u"EXCEPTION_ID", text);
+        // The table's text is the format; the formatter copes with stray '%'.
+        return Format(text.c_str(), code);
+    }
+    return Format(u"The application encountered problems during startup and will now close.  (Error code = %d)",
+                  code);
+}
+
+CursorHandle GetAppCursor(const std::u16string& name)
+{
+    LFrameworkApp* app = GetFrameworkApp();
+    return app ? app->GetCursor(name) : FrameworkCursor(name);
+}
+
+CursorHandle FrameworkCursor(const std::u16string& name)
+{
+    struct Entry
+    {
+        const std::u16string& (*name)();
+        CursorHandle cursor;
+    };
+    static const Entry kTable[] = {
+        {UI_CURSOR_ARROW, IDC_ARROW},           {UI_CURSOR_IBEAM, IDC_IBEAM},
+        {UI_CURSOR_WAIT, IDC_WAIT},             {UI_CURSOR_CROSS, IDC_CROSS},
+        {UI_CURSOR_UP_ARROW, IDC_UPARROW},      {UI_CURSOR_SIZE_ALL, IDC_SIZEALL},
+        {UI_CURSOR_SIZE_NWSE, IDC_SIZENWSE},    {UI_CURSOR_SIZE_NESW, IDC_SIZENESW},
+        {UI_CURSOR_SIZE_WE, IDC_SIZEWE},        {UI_CURSOR_SIZE_NS, IDC_SIZENS},
+        {UI_CURSOR_NO_DROP, IDC_NO},            {UI_CURSOR_HAND, IDC_HAND},
+        {UI_CURSOR_APP_STARTING, IDC_APPSTARTING}, {UI_CURSOR_HELP, IDC_HELP},
+    };
+    for (const Entry& e : kTable) {
+        if (e.name() == name)
+            return e.cursor;
+    }
+    return IDC_ARROW;
+}
+
+}  // namespace Tavo

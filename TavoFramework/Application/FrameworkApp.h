@@ -1,0 +1,169 @@
+#pragma once
+
+#include "Application/AppInterfaces.h"
+#include "Application/IniFileManager.h"
+#include "ControlBase/ControlFactory.h"
+#include "Notification/NotificationCenter.h"
+#include "Notification/NotificationClient.h"
+#include "System/HotKeyMap.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace Tavo {
+
+// One row of the framework's control classes: the name a skin uses, the
+// create function (null until that widget exists) and the line a failed
+// registration names.
+struct ControlClassRow
+{
+    const char16_t* name;
+    ControlCreateFunction create;
+    int32_t line;
+};
+
+// The framework's 39 control classes in registration order.
+std::span<const ControlClassRow> FrameworkControlClasses();
+
+struct AppFont
+{
+    SkinString face;
+    float size = 0.0f;
+    int32_t style = 0;  // 1 bold, 2 italic, 4 underline, 8 strike-out
+};
+
+struct AppLocalTime
+{
+    int32_t year, month, dayOfWeek, day, hour, minute, second, milliseconds;
+};
+
+// The platform-neutral core of the one application object: control
+// factory, string tables, root windows, hot keys, the exit request, idle
+// notification passes, and the framework's part of start-up and shutdown.
+class LFrameworkApp : public LNotificationClient
+{
+public:
+    LFrameworkApp(const SkinRef<LControlFactory>& factory, const SkinRef<LStringTable>& frameworkStrings,
+                  const NString& commandLine, const AppPlatformHooks& hooks);
+    ~LFrameworkApp() override;
+
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
+                                   const RCPtr<LNotification>& notification) override;
+
+    virtual TavoResult ProcessCommandLineBeforeStartup(const WString& commandLine);
+    virtual TavoResult ProcessCommandLineAfterStartup(const WString& commandLine);
+    // The command line a second copy handed over.
+    virtual TavoResult ProcessSecondInstanceCommandLine(const WString& commandLine);
+    virtual TavoResult RunApplication();
+    virtual bool IsIdleProcessingStopped() const { return mExitRequested; }
+
+    virtual void GetCompanyName(WString& name) = 0;
+    virtual void GetProductName(WString& name) = 0;
+    virtual void GetProductVersion(WString& version) = 0;
+    virtual void GetSettingsVersion(WString& version) = 0;
+    virtual void GetProductTitle(WString& title) = 0;
+    virtual void GetMainControlName(WString& name) = 0;
+    virtual CursorHandle GetCursor(const std::u16string& name) = 0;
+    virtual RCPtr<IAppStatusBar> GetStatusBar();
+    virtual int32_t GetLanguageId() = 0;
+    virtual TavoResult GetSystemFont(SkinString& face, float& size, int32_t& style) = 0;
+    virtual WindowRect GetDesktopWorkArea() = 0;
+    virtual void GetFolder(int32_t pathId, WString& folder) = 0;
+    virtual int32_t GetCurrentSkinIndex();
+    virtual TavoResult SetSkin(int32_t index);
+    virtual double GetSecondsSinceStart() = 0;
+    virtual uint32_t GetMilliseconds() = 0;
+    virtual TavoResult GetLocalTime(AppLocalTime& time) = 0;
+    virtual TavoResult GetKeyState(uint32_t virtualKey, bool& down, bool& toggled) = 0;
+    virtual int32_t MessageBox(const WString& text, const WString& caption, uint32_t style) = 0;
+    virtual int32_t AddRootWindow(const RCPtr<IAppRootWindow>& window);
+    virtual TavoResult RemoveRootWindow(const RCPtr<IAppRootWindow>& window);
+    virtual IIniFileManager* GetSettingsManager() { return GetIniFileManager(); }
+    virtual IIniFileManager* GetIniFileManager() = 0;
+    // The handle of settings file kind 0 (application) or 1 (user); 0 when
+    // none is open.
+    virtual uint32_t GetSettings(int32_t kind) = 0;
+    virtual SkinRef<IFactoryControl> CreateControl(const SkinString& name);
+    virtual void GetMousePosition(int32_t& x, int32_t& y);
+    virtual uint32_t GetMouseButtons();
+    virtual bool ProcessNotifications(bool firstTurn);
+    virtual int32_t GetRendererType() = 0;
+    virtual TavoResult CreateMainWindow(int32_t rendererType) = 0;
+    virtual TavoResult RunApplicationStartup();
+    virtual void OnBeforeMessageLoop() {}
+    virtual int32_t RunMessageLoop() = 0;
+    virtual TavoResult RunApplicationShutdown();
+    virtual bool CanExit() { return true; }
+    // The classes RunApplicationStartup registers, in order.
+    virtual std::span<const ControlClassRow> GetControlClassTable() { return FrameworkControlClasses(); }
+    virtual TavoResult RegisterControlClass(const ControlClassRow& row);
+
+    // The last listed root window whose native window is active, or empty.
+    RCPtr<IAppRootWindow> GetTopRootWindow() const;
+    TavoResult SetStatusText(const SkinString& text, bool immediate);
+    TavoResult RestoreStatusText(bool immediate);
+    // Posts the notification bound to the key to the main center; S_FALSE
+    // when the key has no binding.
+    TavoResult DispatchGlobalHotKey(const KeyCode& key);
+
+    const SkinRef<LControlFactory>& GetControlFactory() const { return mControlFactory; }
+    const NString& GetCommandLine() const { return mCommandLine; }
+    const std::vector<RCPtr<IAppRootWindow>>& GetRootWindows() const { return mRootWindows; }
+    const SkinRef<LStringTable>& GetFrameworkStringTable() const { return mFrameworkStringTable; }
+    const SkinRef<LStringTable>& GetApplicationStringTable() const { return mApplicationStringTable; }
+    const AppFont& GetApplicationFont() const { return mApplicationFont; }
+    HotKeyMap* GetGlobalHotKeys() const { return mHotKeys.get(); }
+    IClipboardService* GetClipboard() const { return mClipboard.get(); }
+    const AppPlatformHooks& GetPlatformHooks() const { return mHooks; }
+
+protected:
+    SkinRef<LControlFactory> mControlFactory;
+    NString mCommandLine;
+    std::vector<RCPtr<IAppRootWindow>> mRootWindows;
+    SkinRef<LStringTable> mFrameworkStringTable;
+    SkinRef<LStringTable> mApplicationStringTable;
+    bool mExitRequested = false;
+    AppFont mApplicationFont;
+    std::unique_ptr<HotKeyMap> mHotKeys;
+    std::unique_ptr<IClipboardService> mClipboard;
+    AppPlatformHooks mHooks;
+};
+
+// The one application object, or null outside its lifetime.
+LFrameworkApp* GetFrameworkApp();
+
+// The process-wide status bar that GetStatusBar hands out; the
+// application's override fills it.
+RCPtr<IAppStatusBar>& StatusBarCache();
+
+// Busy cursor and status text around a long operation on the interface
+// thread; needs a root window.
+class LWaitCursor
+{
+public:
+    explicit LWaitCursor(const SkinString& statusText);
+    ~LWaitCursor();
+    LWaitCursor(const LWaitCursor&) = delete;
+    LWaitCursor& operator=(const LWaitCursor&) = delete;
+
+private:
+    RCPtr<IAppRootWindow> mRoot;
+    CursorHandle mPrevious = 0;
+};
+
+// The text of "EXCEPTION_ID" formatted with the code, or the built-in
+// English text before the application exists.
+WString GetStartupErrorText(int32_t code);
+CursorHandle GetAppCursor(const std::u16string& name);
+
+// Standard cursor ids.
+inline constexpr CursorHandle IDC_ARROW = 32512, IDC_IBEAM = 32513, IDC_WAIT = 32514, IDC_CROSS = 32515,
+                              IDC_UPARROW = 32516, IDC_SIZENWSE = 32642, IDC_SIZENESW = 32643,
+                              IDC_SIZEWE = 32644, IDC_SIZENS = 32645, IDC_SIZEALL = 32646, IDC_NO = 32648,
+                              IDC_HAND = 32649, IDC_APPSTARTING = 32650, IDC_HELP = 32651;
+// The framework's cursor table; unknown names give the arrow.
+CursorHandle FrameworkCursor(const std::u16string& name);
+
+}  // namespace Tavo

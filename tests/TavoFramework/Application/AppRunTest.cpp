@@ -1,0 +1,328 @@
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+#include "Platform/App/TimerResolution.h"
+#include "System/CursorNames.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+using namespace Tavo;
+using namespace AppTest;
+
+namespace {
+
+class TempDir
+{
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tavo-apprun-XXXXXX").string();
+        mPath = mkdtemp(pattern.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(mPath); }
+    std::filesystem::path operator/(const char* name) const { return mPath / name; }
+    const std::filesystem::path& Path() const { return mPath; }
+
+private:
+    std::filesystem::path mPath;
+};
+
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const std::string& value) : mName(name)
+    {
+        if (const char* old = std::getenv(name))
+            mOld = old, mHad = true;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() { mHad ? setenv(mName, mOld.c_str(), 1) : unsetenv(mName); }
+
+private:
+    const char* mName;
+    std::string mOld;
+    bool mHad = false;
+};
+
+// One test application with fakes for the window side, run in process.
+class AppRun : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Rec() = Recorder();
+        WriteResources(mDir / "res", mGhk);
+        mUserData = std::make_unique<ScopedEnv>("TAVO_USER_APPDATA_DIR", (mDir / "user").string());
+        mCommonData = std::make_unique<ScopedEnv>("TAVO_COMMON_APPDATA_DIR", (mDir / "common").string());
+    }
+
+    std::unique_ptr<TestShell> MakeShell(std::function<void(TestApp&)> configure = nullptr)
+    {
+        AppShellOptions options;
+        options.applicationName = u"TestApp";
+        options.loop = &mLoop;
+        options.profile = std::make_shared<Platform::App::MemoryProfileStore>();
+        options.createSingleInstance = [](const std::string& name) {
+            return std::make_unique<Platform::App::FakeSingleInstance>(name);
+        };
+        options.hooks.createMainWindow = [this] { return std::make_unique<FakeMainWindow>(mLoop); };
+        options.createApplication = [configure](FrameworkAppShell& shell, const SkinRef<LControlFactory>& factory,
+                                                const SkinRef<LStringTable>& strings, const WString& line) {
+            auto* app = new TestApp(shell, factory, strings, line);
+            if (configure)
+                configure(*app);
+            return RCPtr<LApplicationBase>(app);
+        };
+        return std::make_unique<TestShell>(std::move(options), "testapp -X", (mDir / "res").string());
+    }
+
+    TestApp& App() { return static_cast<TestApp&>(*gApplication.Get()); }
+
+    TempDir mDir;
+    bool mGhk = false;
+    std::unique_ptr<ScopedEnv> mUserData, mCommonData;
+    Platform::App::MessageLoop mLoop;
+};
+
+TEST_F(AppRun, StartsIdlesRefusesThenHonoursExitAndShutsDownInOrder)
+{
+    const int32_t depthBefore = Platform::App::TimerPeriodDepth();
+    Rec().onTick = [this, depthBefore](int tick) {
+        if (tick == 1) {
+            EXPECT_EQ(Platform::App::TimerPeriodDepth(), depthBefore + 1);
+            EXPECT_TRUE(LNotification::IsPoolingEnabled());
+            App().canExit = false;
+            GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+        } else if (tick == 3) {
+            // Refused: the program runs on and idle processing continues.
+            EXPECT_FALSE(App().IsIdleProcessingStopped());
+            App().canExit = true;
+            // Alt+F4 is bound to the exit request when nothing else claims it.
+            EXPECT_EQ(App().DispatchGlobalHotKey(KeyCode::FromString(u"Alt+VKEY_F4")), S_OK);
+        }
+    };
+    auto shell = MakeShell();
+    EXPECT_EQ(shell->Main(0x0409), 0);
+
+    const std::vector<std::string> expected = {
+        "register:Test.A", "register:Test.B", "started", "create-window:TestApp:300x200", "renderer:1",
+        "root-control:mainControl", "show", "can-exit:no", "can-exit:yes", "close", "shutdown", "destroyed"};
+    EXPECT_EQ(Rec().events, expected);
+    EXPECT_GE(Rec().ticks, 3);
+    EXPECT_GT(Rec().idleNotifications, 0);
+    // Undone by the shutdown.
+    EXPECT_EQ(Platform::App::TimerPeriodDepth(), depthBefore);
+    EXPECT_FALSE(LNotification::IsPoolingEnabled());
+    EXPECT_EQ(GetFrameworkApp(), nullptr);
+    EXPECT_FALSE(gApplication);
+}
+
+TEST_F(AppRun, QuietEndReturnsTheProcessExitCodeWithoutAWindow)
+{
+    const int32_t depthBefore = Platform::App::TimerPeriodDepth();
+    auto shell = MakeShell([](TestApp& app) { app.quietEndCode = 4; });
+    EXPECT_EQ(shell->Main(0x0409), 4);
+    gProcessExitCode = 0;
+    const std::vector<std::string> expected = {"register:Test.A", "register:Test.B", "started", "shutdown",
+                                               "destroyed"};
+    EXPECT_EQ(Rec().events, expected);
+    EXPECT_EQ(Platform::App::TimerPeriodDepth(), depthBefore);
+}
+
+TEST_F(AppRun, FailedStartupShowsTheErrorAndEndsNonZero)
+{
+    const int32_t depthBefore = Platform::App::TimerPeriodDepth();
+    auto shell = MakeShell([](TestApp& app) { app.throwInStartup = true; });
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(shell->Main(0x0409), kStartupFailureExitCode);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Test start-up failed."), std::string::npos) << err;
+    EXPECT_NE(err.find("Test Error"), std::string::npos) << err;
+    EXPECT_TRUE(Rec().Has("destroyed"));
+    EXPECT_FALSE(gApplication);
+    EXPECT_EQ(Platform::App::TimerPeriodDepth(), depthBefore);
+
+    // Resources that cannot be read fail before any application exists,
+    // with the built-in English text.
+    std::filesystem::remove(mDir / "res" / "Skins.xml");
+    std::filesystem::remove(mDir / "res" / "FrameworkStrings.xml");
+    auto broken = MakeShell();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(broken->Main(0x0409), kStartupFailureExitCode);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("will now close."), std::string::npos);
+}
+
+TEST_F(AppRun, IdleTurnsAreBoundedAndStopAfterAnAcceptedExit)
+{
+    auto shell = MakeShell();
+    ASSERT_TRUE(shell->InitApplication());
+    gApplication = RCPtr<LApplicationBase>(
+        new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"testapp"));
+    ASSERT_EQ(App().RunApplicationStartup(), S_OK);
+    RCPtr<FakeRootWindow> root(new FakeRootWindow());
+    EXPECT_EQ(App().AddRootWindow(root), 0);
+    EXPECT_EQ(App().AddRootWindow(root), 0);  // listed once
+    EXPECT_EQ(App().GetRootWindows().size(), 1u);
+
+    Rec().pendingRootWork = 100;
+    EXPECT_TRUE(shell->OnIdle(0));
+    EXPECT_TRUE(shell->OnIdle(1));
+    EXPECT_FALSE(shell->OnIdle(2));  // work remains, but the turns are used up
+    EXPECT_EQ(Rec().firstTurns, 1);
+    EXPECT_EQ(Rec().laterTurns, 2);
+    EXPECT_EQ(Rec().idleNotifications, 1);  // only the first turn sends it
+
+    // Further windows end their modal loops, the latest first; the main one not.
+    RCPtr<FakeRootWindow> second(new FakeRootWindow()), third(new FakeRootWindow());
+    second->index = 1;
+    third->index = 2;
+    App().AddRootWindow(second);
+    App().AddRootWindow(third);
+    GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    shell->OnIdle(0);
+    EXPECT_TRUE(App().IsIdleProcessingStopped());
+    EXPECT_TRUE(Rec().Has("end-modal:2:0"));
+    EXPECT_TRUE(Rec().Has("end-modal:1:0"));
+    EXPECT_FALSE(Rec().Has("end-modal:0:0"));
+    const int turns = Rec().firstTurns + Rec().laterTurns;
+    EXPECT_FALSE(shell->OnIdle(0));
+    EXPECT_EQ(Rec().firstTurns + Rec().laterTurns, turns);
+
+    EXPECT_LT(App().RemoveRootWindow(RCPtr<FakeRootWindow>(new FakeRootWindow())), 0);
+    App().RunApplicationShutdown();
+    gApplication = nullptr;
+}
+
+TEST_F(AppRun, SkinChoiceIsClampedAndSurvivesTheRun)
+{
+    auto runStartup = [this](int32_t stored, int32_t& appliedIndex, SkinString& face) {
+        auto shell = MakeShell();
+        EXPECT_TRUE(shell->InitApplication());
+        RCPtr<LApplicationBase> app(
+            new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"testapp"));
+        gApplication = app;
+        if (stored != INT32_MIN)
+            app->GetIniFileManager()->SetInt(app->GetSettings(1), u"CurrentSkinIndex", stored);
+        EXPECT_EQ(app->RunApplicationStartup(), S_OK);
+        appliedIndex = shell->GetControlFactory()->GetCurrentSkinIndex();
+        face = app->GetApplicationFont().face;
+        app->RunApplicationShutdown();
+        gApplication = nullptr;
+    };
+    int32_t applied = -1;
+    SkinString face;
+    runStartup(INT32_MIN, applied, face);
+    EXPECT_EQ(applied, 0);
+    EXPECT_EQ(face, u"Face0");
+
+    runStartup(5, applied, face);  // beyond the last of two skins
+    EXPECT_EQ(applied, 1);
+    EXPECT_EQ(face, u"Face1");
+
+    runStartup(-3, applied, face);
+    EXPECT_EQ(applied, 0);
+
+    // The choice reached the disk at shutdown.
+    RCPtr<LIniFileManager> reader = LIniFileManager::Create();
+    ASSERT_EQ(reader->Load(u""), S_OK);
+    uint32_t handle = 0;
+    const std::filesystem::path userFile = mDir / "user";
+    std::string path;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(userFile))
+        if (entry.path().filename() == "UserSettings.ini")
+            path = entry.path().string();
+    ASSERT_FALSE(path.empty());
+    ASSERT_EQ(reader->Open(WString(path.c_str()), u"1_0_0", u"x", handle), 0);
+    int32_t value = -1;
+    reader->GetInt(handle, u"CurrentSkinIndex", -1, value);
+    EXPECT_EQ(value, 0);
+}
+
+TEST_F(AppRun, WithoutSkinsTheSkinIsLeftAlone)
+{
+    WriteResources(mDir / "res", false, 0);
+    auto shell = MakeShell();
+    ASSERT_TRUE(shell->InitApplication());
+    gApplication = RCPtr<LApplicationBase>(
+        new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"testapp"));
+    EXPECT_EQ(App().RunApplicationStartup(), S_OK);
+    EXPECT_EQ(App().SetSkin(0), S_FALSE);
+    EXPECT_TRUE(App().GetApplicationFont().face.empty());
+    App().RunApplicationShutdown();
+    gApplication = nullptr;
+}
+
+class AppRunWithGhk : public AppRun
+{
+protected:
+    AppRunWithGhk() { mGhk = true; }
+};
+
+TEST_F(AppRunWithGhk, AStringTableBindingOfAltF4Wins)
+{
+    auto shell = MakeShell();
+    ASSERT_TRUE(shell->InitApplication());
+    gApplication = RCPtr<LApplicationBase>(
+        new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"testapp"));
+    ASSERT_EQ(App().RunApplicationStartup(), S_OK);
+    EXPECT_EQ(App().GetGlobalHotKeys()->FindBinding(KeyCode::FromString(u"Alt+VKEY_F4")), u"NID_OTHER");
+    App().RunApplicationShutdown();
+    gApplication = nullptr;
+}
+
+TEST(AppServices, StartupErrorTextAndFolders)
+{
+    // Before an application exists: the built-in text.
+    EXPECT_TRUE(GetStartupErrorText(903) ==
+                u"The application encountered problems during startup and will now close.  (Error code = 903)");
+
+    AppShellOptions options;
+    options.applicationName = u"TestApp";
+    FrameworkAppShell shell(std::move(options), "x");
+    WString folder;
+    shell.GetFolder(1, folder);
+    EXPECT_TRUE(folder == u"::");
+    try {
+        shell.GetFolder(5, folder);
+        ADD_FAILURE() << "no throw";
+    } catch (const std::out_of_range& e) {
+        EXPECT_STREQ(e.what(), "Out of Range : Unknown Path ID. : Tavo::MFCFrameworkApp<class LApplication>::GetFolder"
+                               " : Application/ApplicationBaseWin : Line 570");
+    }
+    EXPECT_EQ(FrameworkCursor(UI_CURSOR_SIZE_WE()), IDC_SIZEWE);
+    EXPECT_EQ(FrameworkCursor(u"UI_CURSOR_MAG"), IDC_ARROW);
+}
+
+TEST_F(AppRun, StringTableFormatsSurviveStrayPercents)
+{
+    auto shell = MakeShell();
+    ASSERT_TRUE(shell->InitApplication());
+    gApplication = RCPtr<LApplicationBase>(
+        new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"testapp"));
+    const std::string text = Utf8(GetStartupErrorText(901));
+    EXPECT_EQ(text.rfind("Code 901, stray ", 0), 0u) << text;
+    gApplication = nullptr;
+}
+
+TEST(MainWindowPlacement, StyleFollowsSizeLimitsAndTheWindowStaysOnTheDesktop)
+{
+    LLayoutDescriptor layout;
+    EXPECT_EQ(MainWindowStyle(layout), kWindowStyleMaximize);  // no limits at all
+    layout.x.minAbs = layout.x.maxAbs = 400;
+    layout.y.minAbs = layout.y.maxAbs = 300;
+    EXPECT_EQ(MainWindowStyle(layout), kWindowStyleFixed);
+    layout.x.maxAbs = 800;
+    EXPECT_EQ(MainWindowStyle(layout), kWindowStyleSizing);  // a maximum keeps the maximize box away
+    layout.x.maxAbs = 0;
+    layout.y.maxAbs = 0;
+    layout.x.maxRel = 0.5f;
+    EXPECT_EQ(MainWindowStyle(layout), kWindowStyleMaximize);  // a relative maximum does not
+
+    const WindowRect desktop{0, 0, 1280, 1024};
+    EXPECT_EQ(CutWindowToDesktop({100, 50, 2000, 600}, desktop), (WindowRect{100, 50, 1280, 600}));
+    EXPECT_EQ(MoveWindowIntoDesktop({-40, -10, 300, 200}, desktop), (WindowRect{0, 0, 300, 200}));
+    EXPECT_EQ(MoveWindowIntoDesktop({1200, 900, 300, 200}, desktop), (WindowRect{980, 824, 300, 200}));
+}
+
+}  // namespace
