@@ -32,8 +32,8 @@ public:
     virtual bool IsActive() const = 0;
     virtual void OnKillFocus() = 0;
     virtual void OnSetFocus() = 0;
-    virtual SkinRef<IFactoryControl> GetRootControl() const = 0;
-    virtual TavoResult CreateRootControl(const SkinString& descriptorName) = 0;
+    virtual RCPtr<IFactoryControl> GetRootControl() const = 0;
+    virtual TavoResult CreateRootControl(const WString& descriptorName) = 0;
     // 0 without a native window.
     virtual uintptr_t GetNativeHandle() const = 0;
     // Returns the cursor replaced; 0 means the arrow.
@@ -57,8 +57,8 @@ inline constexpr uint32_t kWindowStyleMaximize = 0x00CF0000;   // ... and a maxi
 
 struct MainWindowParams
 {
-    SkinString className;
-    SkinString title;
+    WString className;
+    WString title;
     uint32_t style = kWindowStyleFixed;
     WindowRect rect;
 };
@@ -90,9 +90,9 @@ public:
 class IAppStatusBar : public virtual LRefCountedObject
 {
 public:
-    virtual TavoResult PostStatusText(const SkinString& text) = 0;
-    virtual TavoResult FlushStatusText(const SkinString& text) = 0;
-    virtual SkinString GetStatusText() const = 0;
+    virtual TavoResult PostStatusText(const WString& text) = 0;
+    virtual TavoResult FlushStatusText(const WString& text) = 0;
+    virtual WString GetStatusText() const = 0;
 };
 
 // The clipboard service; Initialize subscribes it to the edit requests.

@@ -16,7 +16,7 @@
 namespace Tavo {
 
 int32_t gProcessExitCode = 0;
-const SkinString* gMainWindowClassName = nullptr;
+const WString* gMainWindowClassName = nullptr;
 RCPtr<LApplicationBase> gApplication;
 
 namespace App = Platform::App;
@@ -29,11 +29,6 @@ constexpr const char16_t* kStartupErrorText = u"The application encountered prob
 std::string Utf8(const WString& text)
 {
     return NString(text).c_str();
-}
-
-std::string Utf8(const SkinString& text)
-{
-    return Utf8(WString(text.c_str()));
 }
 
 WString VersionText(const char* key)
@@ -56,24 +51,6 @@ bool IsQuietEndResult(TavoResult result)
     const uint32_t r = uint32_t(result);
     return r == 0x8000A000u || r == 0x8000A001u || r == 0x8000A002u || r == 0x8000A003u || r == 0x8000A010u ||
            r == 0x8000A020u;
-}
-
-TavoResult LoadFrameworkResources(LControlFactory& factory, const SkinString& location, int32_t languageId)
-{
-    if (location == u"::") {
-        factory.SetResourceBasePath(u"::");
-        const TavoResult r = factory.LoadStringTables(u"::APP_STRINGS", u"::FRAMEWORK_STRINGS", languageId);
-        if (r < 0)
-            return r;
-        return factory.LoadSkins(u"::APP_SKINS");
-    }
-    const SkinString base = location + u"/";
-    factory.SetResourceBasePath(base);
-    const TavoResult r =
-        factory.LoadStringTables(base + u"StringTables.xml", base + u"FrameworkStrings.xml", languageId);
-    if (r < 0)
-        return r;
-    return factory.LoadSkins(base + u"Skins.xml");
 }
 
 uint32_t MainWindowStyle(const LLayoutDescriptor& layout)
@@ -114,8 +91,8 @@ WindowRect MoveWindowIntoDesktop(WindowRect window, const WindowRect& desktop)
 
 // ---- LApplicationBase ----
 
-LApplicationBase::LApplicationBase(FrameworkAppShell& shell, const SkinRef<LControlFactory>& factory,
-                                   const SkinRef<LStringTable>& frameworkStrings, const WString& commandLine)
+LApplicationBase::LApplicationBase(FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
+                                   const RCPtr<LStringTable>& frameworkStrings, const WString& commandLine)
     : LFrameworkApp(factory, frameworkStrings, NString(commandLine), shell.GetHooks()), mShell(shell),
       mLastTick(App::TimeGetTime())
 {
@@ -130,7 +107,7 @@ LApplicationBase::~LApplicationBase()
     mSettings = nullptr;
 }
 
-const SkinString& LApplicationBase::GetApplicationName() const
+const WString& LApplicationBase::GetApplicationName() const
 {
     return mShell.GetApplicationName();
 }
@@ -156,7 +133,7 @@ void LApplicationBase::GetProductName(WString& name) { name = mShell.GetProductN
 void LApplicationBase::GetProductVersion(WString& version) { version = mShell.GetProductVersion(); }
 int32_t LApplicationBase::GetLanguageId() { return mShell.GetLanguageId(); }
 
-TavoResult LApplicationBase::GetSystemFont(SkinString& face, float& size, int32_t& style)
+TavoResult LApplicationBase::GetSystemFont(WString& face, float& size, int32_t& style)
 {
     // No desktop settings to ask without a display: the usual interface font.
     face = u"Sans";
@@ -237,8 +214,8 @@ TavoResult LApplicationBase::CreateMainWindow(int32_t rendererType)
 {
     WString controlName;
     GetMainControlName(controlName);
-    SkinRef<LControlDescriptor> descriptor =
-        mControlFactory ? mControlFactory->FindDescriptorByName(SkinString(controlName.c_str())) : nullptr;
+    RCPtr<LControlDescriptor> descriptor =
+        mControlFactory ? mControlFactory->FindDescriptorByName(WString(controlName.c_str())) : nullptr;
     if (!descriptor)
         TAVO_THROW(std::runtime_error, "Null Pointer : Invalid Control Name",
                    "Tavo::LApplicationBase<class LApplication>::CreateMainWindow", kShellFile, 1234);
@@ -253,7 +230,7 @@ TavoResult LApplicationBase::CreateMainWindow(int32_t rendererType)
     WString title;
     GetCompanyName(title);
     params.title = title.c_str();
-    const SkinRef<LLayoutDescriptor> layout = descriptor->GetLayout() ? descriptor->GetLayout()
+    const RCPtr<LLayoutDescriptor> layout = descriptor->GetLayout() ? descriptor->GetLayout()
                                                                       : LLayoutDescriptor::Create();
     params.style = MainWindowStyle(*layout);
     params.rect = WindowRect{int32_t(layout->x.positionAbs), int32_t(layout->y.positionAbs),
@@ -289,7 +266,7 @@ TavoResult LApplicationBase::RunApplicationStartup()
     Subscribe(GetMainNotificationCenter(), u"NID_APP_EXIT_REQ", 0);
     const KeyCode altF4 = KeyCode::FromString(u"Alt+VKEY_F4");
     // A binding from the string table wins.
-    if (mHotKeys && mHotKeys->FindBinding(altF4).empty())
+    if (mHotKeys && mHotKeys->FindBinding(altF4).IsEmpty())
         mHotKeys->AddBinding(altF4, u"NID_APP_EXIT_REQ");
     return S_OK;
 }
@@ -358,16 +335,16 @@ int32_t FrameworkAppShell::Main(int32_t languageId)
         HideSplashScreen();
         ShowStartupError();
     }
-    mControlFactory.reset();
-    mFrameworkStringTable.reset();
+    mControlFactory = nullptr;
+    mFrameworkStringTable = nullptr;
     return mStartupFailed ? kStartupFailureExitCode : gProcessExitCode;
 }
 
 void FrameworkAppShell::ShowStartupError()
 {
     mStartupFailed = true;
-    SkinString text = kStartupErrorText;
-    SkinString caption = u"Error";
+    WString text = kStartupErrorText;
+    WString caption = u"Error";
     if (mFrameworkStringTable) {
         mFrameworkStringTable->FindString(u"STARTUP_ERROR", text);
         mFrameworkStringTable->FindString(u"STARTUP_ERROR_CAPTION", caption);
@@ -380,10 +357,10 @@ bool FrameworkAppShell::InitApplication()
     mInitApplicationPending = false;
     try {
         ShowSplashScreen();
-        mControlFactory = LControlFactory::Create(SkinString(GetProductName().c_str()));
+        mControlFactory = LControlFactory::Create(WString(GetProductName().c_str()));
         WString location;
         GetFolder(1, location);
-        TAVO_THROW_IF_FAILED(LoadFrameworkResources(*mControlFactory, SkinString(location.c_str()), mLanguageId),
+        TAVO_THROW_IF_FAILED(mControlFactory->LoadResources(location, mLanguageId),
                              "Tavo::MFCFrameworkApp<class LApplication>::InitApplication", kShellFile, 161);
         mFrameworkStringTable = mControlFactory->GetFrameworkStringTable();
         gMainWindowClassName = &mOptions.applicationName;

@@ -18,7 +18,7 @@ class LApplicationBase;
 // The process exit code; only the update processor sets it.
 extern int32_t gProcessExitCode;
 // The main window's class name, the application's name.
-extern const SkinString* gMainWindowClassName;
+extern const WString* gMainWindowClassName;
 // The one application object while Run runs.
 extern RCPtr<LApplicationBase> gApplication;
 
@@ -26,10 +26,6 @@ extern RCPtr<LApplicationBase> gApplication;
 bool IsQuietEndResult(TavoResult result);
 // The exit code of a start-up that failed with an error.
 inline constexpr int32_t kStartupFailureExitCode = 70;
-
-// Reads the string tables and skin from the program's resources ("::") or
-// a folder.
-TavoResult LoadFrameworkResources(LControlFactory& factory, const SkinString& location, int32_t languageId);
 
 // The main window's style from its descriptor's size limits.
 uint32_t MainWindowStyle(const LLayoutDescriptor& layout);
@@ -43,8 +39,8 @@ WindowRect MoveWindowIntoDesktop(WindowRect window, const WindowRect& desktop);
 class LApplicationBase : public LFrameworkApp
 {
 public:
-    LApplicationBase(FrameworkAppShell& shell, const SkinRef<LControlFactory>& factory,
-                     const SkinRef<LStringTable>& frameworkStrings, const WString& commandLine);
+    LApplicationBase(FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
+                     const RCPtr<LStringTable>& frameworkStrings, const WString& commandLine);
     ~LApplicationBase() override;
 
     TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
@@ -54,9 +50,9 @@ public:
     void GetProductName(WString& name) override;
     void GetProductVersion(WString& version) override;
     void GetProductTitle(WString& title) override { GetProductName(title); }
-    CursorHandle GetCursor(const std::u16string& name) override { return FrameworkCursor(name); }
+    CursorHandle GetCursor(const WString& name) override { return FrameworkCursor(name); }
     int32_t GetLanguageId() override;
-    TavoResult GetSystemFont(SkinString& face, float& size, int32_t& style) override;
+    TavoResult GetSystemFont(WString& face, float& size, int32_t& style) override;
     WindowRect GetDesktopWorkArea() override;
     void GetFolder(int32_t pathId, WString& folder) override;
     double GetSecondsSinceStart() override;
@@ -74,7 +70,7 @@ public:
     TavoResult RunApplicationShutdown() override;
     virtual bool OnPowerBroadcast(uint32_t, uintptr_t) { return true; }
 
-    const SkinString& GetApplicationName() const;
+    const WString& GetApplicationName() const;
     IMainWindow* GetMainWindow() const { return mMainWindow.get(); }
     FrameworkAppShell& GetShell() const { return mShell; }
 
@@ -91,12 +87,12 @@ private:
 };
 
 using ApplicationCreator = std::function<RCPtr<LApplicationBase>(
-    FrameworkAppShell& shell, const SkinRef<LControlFactory>& factory, const SkinRef<LStringTable>& frameworkStrings,
+    FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory, const RCPtr<LStringTable>& frameworkStrings,
     const WString& commandLine)>;
 
 struct AppShellOptions
 {
-    SkinString applicationName;
+    WString applicationName;
     ApplicationCreator createApplication;
     // Default: the lock file and socket in the per-user runtime folder.
     std::function<std::unique_ptr<Platform::App::ISingleInstance>(const std::string& name)> createSingleInstance;
@@ -137,7 +133,7 @@ public:
     WString GetProductName() const;
     WString GetProductVersion() const;
 
-    const SkinString& GetApplicationName() const { return mOptions.applicationName; }
+    const WString& GetApplicationName() const { return mOptions.applicationName; }
     const std::string& GetCommandLine() const { return mCommandLine; }
     int32_t GetLanguageId() const { return mLanguageId; }
     bool IsFirstInstance() const { return mIsFirstInstance; }
@@ -145,8 +141,8 @@ public:
     Platform::App::IMessageLoop& GetLoop() const { return *mOptions.loop; }
     Platform::App::IProfileStore* GetProfile() const { return mOptions.profile.get(); }
     const AppPlatformHooks& GetHooks() const { return mOptions.hooks; }
-    const SkinRef<LControlFactory>& GetControlFactory() const { return mControlFactory; }
-    const SkinRef<LStringTable>& GetFrameworkStringTable() const { return mFrameworkStringTable; }
+    const RCPtr<LControlFactory>& GetControlFactory() const { return mControlFactory; }
+    const RCPtr<LStringTable>& GetFrameworkStringTable() const { return mFrameworkStringTable; }
 
 protected:
     // The "STARTUP_ERROR" box; marks the start-up as failed.
@@ -154,8 +150,8 @@ protected:
     void Shutdown();
 
     bool mInitApplicationPending = true;
-    SkinRef<LControlFactory> mControlFactory;
-    SkinRef<LStringTable> mFrameworkStringTable;
+    RCPtr<LControlFactory> mControlFactory;
+    RCPtr<LStringTable> mFrameworkStringTable;
     bool mIsFirstInstance = true;
     int32_t mLanguageId = 0;
     bool mStartupFailed = false;

@@ -81,7 +81,7 @@ RCPtr<IAppStatusBar>& StatusBarCache()
     return *cache;
 }
 
-LFrameworkApp::LFrameworkApp(const SkinRef<LControlFactory>& factory, const SkinRef<LStringTable>& frameworkStrings,
+LFrameworkApp::LFrameworkApp(const RCPtr<LControlFactory>& factory, const RCPtr<LStringTable>& frameworkStrings,
                              const NString& commandLine, const AppPlatformHooks& hooks)
     : mControlFactory(factory), mCommandLine(commandLine), mFrameworkStringTable(frameworkStrings), mHooks(hooks)
 {
@@ -104,10 +104,10 @@ LFrameworkApp::~LFrameworkApp()
     mClipboard.reset();
     mHotKeys.reset();
     mApplicationFont = AppFont();
-    mApplicationStringTable.reset();
-    mFrameworkStringTable.reset();
+    mApplicationStringTable = nullptr;
+    mFrameworkStringTable = nullptr;
     mRootWindows.clear();
-    mControlFactory.reset();
+    mControlFactory = nullptr;
 }
 
 TavoResult LFrameworkApp::ReceiveNotification(const RCPtr<LNotificationDistributor>&,
@@ -136,7 +136,7 @@ TavoResult LFrameworkApp::RunApplication()
     try {
         RunMessageLoop();
     } catch (...) {
-        SkinString text, caption;
+        WString text, caption;
         if (mFrameworkStringTable) {
             mFrameworkStringTable->FindString(u"STARTUP_ERROR", text);
             mFrameworkStringTable->FindString(u"STARTUP_ERROR_CAPTION", caption);
@@ -173,7 +173,7 @@ TavoResult LFrameworkApp::SetSkin(int32_t index)
         return S_FALSE;
     index = std::clamp(index, 0, count - 1);
 
-    SkinString face;
+    WString face;
     float size = 0.0f;
     int32_t style = 0;
     TAVO_THROW_IF_FAILED(GetSystemFont(face, size, style), "Tavo::LFrameworkApp::SetSkin", kFile, 233);
@@ -187,7 +187,7 @@ TavoResult LFrameworkApp::SetSkin(int32_t index)
         const bool wasActive = window->HasNativeWindow() && window->IsActive();
         if (wasActive)
             window->OnKillFocus();
-        if (SkinRef<IFactoryControl> root = window->GetRootControl())
+        if (RCPtr<IFactoryControl> root = window->GetRootControl())
             mControlFactory->ReapplyDescriptor(root);
         window->RefreshAndRedraw();
         if (wasActive)
@@ -219,7 +219,7 @@ TavoResult LFrameworkApp::RemoveRootWindow(const RCPtr<IAppRootWindow>& window)
     return index;
 }
 
-SkinRef<IFactoryControl> LFrameworkApp::CreateControl(const SkinString& name)
+RCPtr<IFactoryControl> LFrameworkApp::CreateControl(const WString& name)
 {
     return mControlFactory ? mControlFactory->CreateControlFromDescriptor(name, nullptr) : nullptr;
 }
@@ -269,7 +269,7 @@ TavoResult LFrameworkApp::RunApplicationStartup()
             TAVO_THROW_IF_FAILED(RegisterControlClass(row),
                                  "Tavo::LFrameworkApp::RunApplicationStartup", kFile, row.line);
         }
-        mHotKeys->LoadBindings(mApplicationStringTable.get(), u"GHK");
+        mHotKeys->LoadBindings(mApplicationStringTable.Get(), u"GHK");
         if (mClipboard)
             mClipboard->Initialize();
         const int32_t last = mControlFactory->GetSkinCount() - 1;
@@ -288,7 +288,7 @@ TavoResult LFrameworkApp::RegisterControlClass(const ControlClassRow& row)
 
 TavoResult LFrameworkApp::RunApplicationShutdown()
 {
-    mControlFactory.reset();
+    mControlFactory = nullptr;
     mHotKeys.reset();
     mClipboard.reset();
     return S_OK;
@@ -303,7 +303,7 @@ RCPtr<IAppRootWindow> LFrameworkApp::GetTopRootWindow() const
     return nullptr;
 }
 
-TavoResult LFrameworkApp::SetStatusText(const SkinString& text, bool immediate)
+TavoResult LFrameworkApp::SetStatusText(const WString& text, bool immediate)
 {
     if (mRootWindows.empty())
         return E_FAIL;
@@ -320,7 +320,7 @@ TavoResult LFrameworkApp::RestoreStatusText(bool immediate)
     RCPtr<IAppStatusBar> bar = GetStatusBar();
     if (!bar)
         return E_FAIL;
-    const SkinString text = bar->GetStatusText();
+    const WString text = bar->GetStatusText();
     return immediate ? bar->FlushStatusText(text) : bar->PostStatusText(text);
 }
 
@@ -328,8 +328,8 @@ TavoResult LFrameworkApp::DispatchGlobalHotKey(const KeyCode& key)
 {
     if (!mHotKeys)
         return S_FALSE;
-    const SkinString name = mHotKeys->FindBinding(key);
-    if (name.empty())
+    const WString name = mHotKeys->FindBinding(key);
+    if (name.IsEmpty())
         return S_FALSE;
     RCPtr<LNotification> notification = LNotification::Create(name.c_str());
     if (!notification)
@@ -337,7 +337,7 @@ TavoResult LFrameworkApp::DispatchGlobalHotKey(const KeyCode& key)
     return GetMainNotificationCenter()->Post(notification);
 }
 
-LWaitCursor::LWaitCursor(const SkinString& statusText)
+LWaitCursor::LWaitCursor(const WString& statusText)
 {
     LFrameworkApp* app = GetFrameworkApp();
     if (!app)
@@ -365,7 +365,7 @@ WString GetStartupErrorText(int32_t code)
 {
     LFrameworkApp* app = GetFrameworkApp();
     if (app && app->GetFrameworkStringTable()) {
-        SkinString text;
+        WString text;
         app->GetFrameworkStringTable()->FindString(u"EXCEPTION_ID", text);
         // The table's text is the format; the formatter copes with stray '%'.
         return Format(text.c_str(), code);
@@ -374,17 +374,17 @@ WString GetStartupErrorText(int32_t code)
                   code);
 }
 
-CursorHandle GetAppCursor(const std::u16string& name)
+CursorHandle GetAppCursor(const WString& name)
 {
     LFrameworkApp* app = GetFrameworkApp();
     return app ? app->GetCursor(name) : FrameworkCursor(name);
 }
 
-CursorHandle FrameworkCursor(const std::u16string& name)
+CursorHandle FrameworkCursor(const WString& name)
 {
     struct Entry
     {
-        const std::u16string& (*name)();
+        const WString& (*name)();
         CursorHandle cursor;
     };
     static const Entry kTable[] = {

@@ -29,7 +29,7 @@ std::span<const ControlClassRow> FrameworkControlClasses();
 
 struct AppFont
 {
-    SkinString face;
+    WString face;
     float size = 0.0f;
     int32_t style = 0;  // 1 bold, 2 italic, 4 underline, 8 strike-out
 };
@@ -45,7 +45,7 @@ struct AppLocalTime
 class LFrameworkApp : public LNotificationClient
 {
 public:
-    LFrameworkApp(const SkinRef<LControlFactory>& factory, const SkinRef<LStringTable>& frameworkStrings,
+    LFrameworkApp(const RCPtr<LControlFactory>& factory, const RCPtr<LStringTable>& frameworkStrings,
                   const NString& commandLine, const AppPlatformHooks& hooks);
     ~LFrameworkApp() override;
 
@@ -65,10 +65,10 @@ public:
     virtual void GetSettingsVersion(WString& version) = 0;
     virtual void GetProductTitle(WString& title) = 0;
     virtual void GetMainControlName(WString& name) = 0;
-    virtual CursorHandle GetCursor(const std::u16string& name) = 0;
+    virtual CursorHandle GetCursor(const WString& name) = 0;
     virtual RCPtr<IAppStatusBar> GetStatusBar();
     virtual int32_t GetLanguageId() = 0;
-    virtual TavoResult GetSystemFont(SkinString& face, float& size, int32_t& style) = 0;
+    virtual TavoResult GetSystemFont(WString& face, float& size, int32_t& style) = 0;
     virtual WindowRect GetDesktopWorkArea() = 0;
     virtual void GetFolder(int32_t pathId, WString& folder) = 0;
     virtual int32_t GetCurrentSkinIndex();
@@ -85,7 +85,7 @@ public:
     // The handle of settings file kind 0 (application) or 1 (user); 0 when
     // none is open.
     virtual uint32_t GetSettings(int32_t kind) = 0;
-    virtual SkinRef<IFactoryControl> CreateControl(const SkinString& name);
+    virtual RCPtr<IFactoryControl> CreateControl(const WString& name);
     virtual void GetMousePosition(int32_t& x, int32_t& y);
     virtual uint32_t GetMouseButtons();
     virtual bool ProcessNotifications(bool firstTurn);
@@ -102,28 +102,28 @@ public:
 
     // The last listed root window whose native window is active, or empty.
     RCPtr<IAppRootWindow> GetTopRootWindow() const;
-    TavoResult SetStatusText(const SkinString& text, bool immediate);
+    TavoResult SetStatusText(const WString& text, bool immediate);
     TavoResult RestoreStatusText(bool immediate);
     // Posts the notification bound to the key to the main center; S_FALSE
     // when the key has no binding.
     TavoResult DispatchGlobalHotKey(const KeyCode& key);
 
-    const SkinRef<LControlFactory>& GetControlFactory() const { return mControlFactory; }
+    const RCPtr<LControlFactory>& GetControlFactory() const { return mControlFactory; }
     const NString& GetCommandLine() const { return mCommandLine; }
     const std::vector<RCPtr<IAppRootWindow>>& GetRootWindows() const { return mRootWindows; }
-    const SkinRef<LStringTable>& GetFrameworkStringTable() const { return mFrameworkStringTable; }
-    const SkinRef<LStringTable>& GetApplicationStringTable() const { return mApplicationStringTable; }
+    const RCPtr<LStringTable>& GetFrameworkStringTable() const { return mFrameworkStringTable; }
+    const RCPtr<LStringTable>& GetApplicationStringTable() const { return mApplicationStringTable; }
     const AppFont& GetApplicationFont() const { return mApplicationFont; }
     HotKeyMap* GetGlobalHotKeys() const { return mHotKeys.get(); }
     IClipboardService* GetClipboard() const { return mClipboard.get(); }
     const AppPlatformHooks& GetPlatformHooks() const { return mHooks; }
 
 protected:
-    SkinRef<LControlFactory> mControlFactory;
+    RCPtr<LControlFactory> mControlFactory;
     NString mCommandLine;
     std::vector<RCPtr<IAppRootWindow>> mRootWindows;
-    SkinRef<LStringTable> mFrameworkStringTable;
-    SkinRef<LStringTable> mApplicationStringTable;
+    RCPtr<LStringTable> mFrameworkStringTable;
+    RCPtr<LStringTable> mApplicationStringTable;
     bool mExitRequested = false;
     AppFont mApplicationFont;
     std::unique_ptr<HotKeyMap> mHotKeys;
@@ -143,7 +143,7 @@ RCPtr<IAppStatusBar>& StatusBarCache();
 class LWaitCursor
 {
 public:
-    explicit LWaitCursor(const SkinString& statusText);
+    explicit LWaitCursor(const WString& statusText);
     ~LWaitCursor();
     LWaitCursor(const LWaitCursor&) = delete;
     LWaitCursor& operator=(const LWaitCursor&) = delete;
@@ -156,7 +156,7 @@ private:
 // The text of "EXCEPTION_ID" formatted with the code, or the built-in
 // English text before the application exists.
 WString GetStartupErrorText(int32_t code);
-CursorHandle GetAppCursor(const std::u16string& name);
+CursorHandle GetAppCursor(const WString& name);
 
 // Standard cursor ids.
 inline constexpr CursorHandle IDC_ARROW = 32512, IDC_IBEAM = 32513, IDC_WAIT = 32514, IDC_CROSS = 32515,
@@ -164,6 +164,6 @@ inline constexpr CursorHandle IDC_ARROW = 32512, IDC_IBEAM = 32513, IDC_WAIT = 3
                               IDC_SIZEWE = 32644, IDC_SIZENS = 32645, IDC_SIZEALL = 32646, IDC_NO = 32648,
                               IDC_HAND = 32649, IDC_APPSTARTING = 32650, IDC_HELP = 32651;
 // The framework's cursor table; unknown names give the arrow.
-CursorHandle FrameworkCursor(const std::u16string& name);
+CursorHandle FrameworkCursor(const WString& name);
 
 }  // namespace Tavo

@@ -67,8 +67,8 @@ protected:
             return std::make_unique<Platform::App::FakeSingleInstance>(name);
         };
         options.hooks.createMainWindow = [this] { return std::make_unique<FakeMainWindow>(mLoop); };
-        options.createApplication = [configure](FrameworkAppShell& shell, const SkinRef<LControlFactory>& factory,
-                                                const SkinRef<LStringTable>& strings, const WString& line) {
+        options.createApplication = [configure](FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
+                                                const RCPtr<LStringTable>& strings, const WString& line) {
             auto* app = new TestApp(shell, factory, strings, line);
             if (configure)
                 configure(*app);
@@ -196,7 +196,7 @@ TEST_F(AppRun, IdleTurnsAreBoundedAndStopAfterAnAcceptedExit)
 
 TEST_F(AppRun, SkinChoiceIsClampedAndSurvivesTheRun)
 {
-    auto runStartup = [this](int32_t stored, int32_t& appliedIndex, SkinString& face) {
+    auto runStartup = [this](int32_t stored, int32_t& appliedIndex, WString& face) {
         auto shell = MakeShell();
         EXPECT_TRUE(shell->InitApplication());
         RCPtr<LApplicationBase> app(
@@ -211,7 +211,7 @@ TEST_F(AppRun, SkinChoiceIsClampedAndSurvivesTheRun)
         gApplication = nullptr;
     };
     int32_t applied = -1;
-    SkinString face;
+    WString face;
     runStartup(INT32_MIN, applied, face);
     EXPECT_EQ(applied, 0);
     EXPECT_EQ(face, u"Face0");
@@ -248,7 +248,7 @@ TEST_F(AppRun, WithoutSkinsTheSkinIsLeftAlone)
         new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"testapp"));
     EXPECT_EQ(App().RunApplicationStartup(), S_OK);
     EXPECT_EQ(App().SetSkin(0), S_FALSE);
-    EXPECT_TRUE(App().GetApplicationFont().face.empty());
+    EXPECT_TRUE(App().GetApplicationFont().face.IsEmpty());
     App().RunApplicationShutdown();
     gApplication = nullptr;
 }

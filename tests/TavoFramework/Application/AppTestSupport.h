@@ -43,7 +43,6 @@ inline Recorder& Rec()
 }
 
 inline std::string Utf8(const WString& text) { return NString(text).c_str(); }
-inline std::string Utf8(const SkinString& text) { return Utf8(WString(text.c_str())); }
 
 class FakeRootWindow : public IAppRootWindow
 {
@@ -67,8 +66,8 @@ public:
     bool IsActive() const override { return active; }
     void OnKillFocus() override {}
     void OnSetFocus() override {}
-    SkinRef<IFactoryControl> GetRootControl() const override { return nullptr; }
-    TavoResult CreateRootControl(const SkinString& name) override
+    RCPtr<IFactoryControl> GetRootControl() const override { return nullptr; }
+    TavoResult CreateRootControl(const WString& name) override
     {
         Rec().events.push_back("root-control:" + Utf8(name));
         return S_OK;
@@ -135,8 +134,8 @@ private:
     RCPtr<FakeRootWindow> mRoot;
 };
 
-inline void CreateA(SkinRef<IFactoryControl>&, const SkinRef<IFactoryControl>&, const SkinRef<LControlDescriptor>&) {}
-inline void CreateB(SkinRef<IFactoryControl>&, const SkinRef<IFactoryControl>&, const SkinRef<LControlDescriptor>&) {}
+inline void CreateA(RCPtr<IFactoryControl>&, const RCPtr<IFactoryControl>&, const RCPtr<LControlDescriptor>&) {}
+inline void CreateB(RCPtr<IFactoryControl>&, const RCPtr<IFactoryControl>&, const RCPtr<LControlDescriptor>&) {}
 
 inline const ControlClassRow kTestClasses[] = {
     {u"Test.A", &CreateA, 11},
@@ -161,7 +160,7 @@ public:
     std::span<const ControlClassRow> GetControlClassTable() override { return kTestClasses; }
     TavoResult RegisterControlClass(const ControlClassRow& row) override
     {
-        Rec().events.push_back("register:" + Utf8(SkinString(row.name)));
+        Rec().events.push_back("register:" + Utf8(WString(row.name)));
         return LApplicationBase::RegisterControlClass(row);
     }
     TavoResult RunApplicationStartup() override
