@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <stdexcept>
+#include <vector>
+
+#include "ChannelFixture.h"
+#include "DeviceChannel/FirmwareTransfer.h"
+
+using namespace TavoPlatform;
+
+namespace {
+
+// Records what the transfer reports; the abort flag comes up after a number
+// of progress posts or of abort tests.
+class Host : public FirmwareTransferHost {
+public:
+    bool IsAbortRequested() override
+    {
+        ++abortTests;
+        return abort || (abortFromTest != 0 && abortTests >= abortFromTest);
+    }
+    void SetUpdateState(int32_t state) override { updateState = state; }
+    void SetDeviceState(int32_t state) override { deviceState = state; }
+    void SetCannotUpdateReason(uint32_t r) override { reason = r; }
+    Tavo::WString GetFirmwarePath() override { return Tavo::WString(Tavo::NString(path.c_str())); }
+    void PostUpdateProgress(uint32_t stage, double fraction, bool automatic, int32_t remaining, bool second,
+                            const Tavo::WString& text) override
+    {
+        EXPECT_EQ(stage, 0u);
+        EXPECT_TRUE(automatic);
+        EXPECT_EQ(remaining, -1);
+        EXPECT_FALSE(second);
+        EXPECT_TRUE(text.IsEmpty());
+        progress.push_back(fraction);
+        if (onProgress)
+            onProgress(progress.size());
+    }
+    void PostUpdateCompleted(bool success) override { completed.push_back(success); }
+    uint16_t GetChunkSize() override { return 128; }
+    uint16_t GetChunkPauseMs() override { return 0; }
+
+    std::string path;
+    bool abort = false;
+    int abortFromTest = 0;
+    int abortTests = 0;
+    int32_t updateState = 0;
+    int32_t deviceState = 8;
+    uint32_t reason = 0;
+    std::vector<double> progress;
+    std::vector<bool> completed;
+    std::function<void(size_t)> onProgress;
+};
+
+class FirmwareTransferTest : public ::testing::Test {
+protected:
+    FirmwareTransferTest()
+    {
+        f.AddInstance(ChannelFixture::Record(1), 1);
+        char templ[] = "/tmp/tavo-transfer-test-XXXXXX";
+        EXPECT_NE(mkdtemp(templ), nullptr);
+        folder = templ;
+    }
+    ~FirmwareTransferTest() override { std::filesystem::remove_all(folder); }
+
+    std::vector<uint8_t> Image(size_t size)
+    {
+        std::vector<uint8_t> bytes(size);
+        for (size_t i = 0; i < size; ++i)
+            bytes[i] = uint8_t(i * 7 + 1);
+        host.path = folder + "/firmware.bin";
+        std::ofstream(host.path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(size));
+        return bytes;
+    }
+
+    // The channel's requests and the flag, without the poll thread's queries.
+    std::vector<std::pair<uint32_t, uint32_t>> Sequence()
+    {
+        std::vector<std::pair<uint32_t, uint32_t>> out;
+        for (const auto& r : f.mDriver->Requests()) {
+            if (Is(r, Driver::kDriverControlSet, Driver::kDriverUpdateFlag))
+                out.emplace_back(100 + r.header.id, ValueNumber(r));
+            else if (!Is(r, Driver::kMidiChannelSet, Driver::kMidiPendingMask))
+                out.emplace_back(r.header.id, r.header.id == Driver::kMidiSetEvent ? 0 : ValueNumber(r));
+        }
+        return out;
+    }
+
+    bool FlagLeftOn()
+    {
+        bool on = false;
+        for (const auto& r : f.mDriver->Requests()) {
+            if (Is(r, Driver::kDriverControlSet, Driver::kDriverUpdateFlag))
+                on = ValueNumber(r) != 0;
+        }
+        return on;
+    }
+
+    void ExpectFailure(Tavo::TavoResult hr, uint32_t expectedReason)
+    {
+        EXPECT_EQ(hr, Tavo::E_FAIL);
+        EXPECT_EQ(host.updateState, kUpdateFailed);
+        EXPECT_EQ(host.deviceState, kDeviceCannotUpdate);
+        EXPECT_EQ(host.reason, expectedReason);
+        EXPECT_FALSE(FlagLeftOn());
+    }
+
+    using Seq = std::vector<std::pair<uint32_t, uint32_t>>;
+    static constexpr uint32_t kFlag = 100 + Driver::kDriverUpdateFlag;
+
+    ChannelFixture f{false};
+    std::string folder;
+    Host host;
+};
+
+TEST_F(FirmwareTransferTest, ImageGoesOutInPaddedChunks)
+{
+    const auto bytes = Image(300);
+    EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::S_OK);
+    EXPECT_EQ(host.updateState, kUpdateSucceeded);
+    EXPECT_EQ(host.deviceState, 8);
+    EXPECT_TRUE(host.completed.empty());
+    EXPECT_EQ(Sequence(), (Seq{{kFlag, 1},
+                               {Driver::kMidiSetEvent, 0},
+                               {Driver::kMidiOpenPort, 0},
+                               {Driver::kMidiSend, 0},
+                               {Driver::kMidiSend, 0},
+                               {Driver::kMidiSend, 0},
+                               {Driver::kMidiClose, 1},
+                               {Driver::kMidiClearEvent, 0},
+                               {kFlag, 0}}));
+    // Flag, channel, flag: each its own open and close.
+    EXPECT_EQ(f.mDriver->OpenCount(), 3);
+    auto messages = f.mDriver->Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    std::vector<uint8_t> joined;
+    for (const auto& m : messages) {
+        ASSERT_EQ(m.size(), 128u);
+        joined.insert(joined.end(), m.begin(), m.end());
+    }
+    auto padded = bytes;
+    padded.resize(384, 0);
+    EXPECT_EQ(joined, padded);
+    ASSERT_EQ(host.progress.size(), 3u);
+    EXPECT_DOUBLE_EQ(host.progress[0], 128.0 / 300);
+    EXPECT_DOUBLE_EQ(host.progress[1], 256.0 / 300);
+    EXPECT_EQ(host.progress[2], 1.0);
+
+    host = Host();
+    Image(256);
+    EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::S_OK);
+    EXPECT_EQ(host.progress, (std::vector<double>{0.5, 1.0}));
+}
+
+TEST_F(FirmwareTransferTest, AbortWhileSendingIsADeviceFailure)
+{
+    Image(1280);
+    host.onProgress = [&](size_t posts) { host.abort = posts == 3; };
+    EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::E_ABORT);
+    EXPECT_EQ(f.mDriver->Messages().size(), 3u);
+    EXPECT_EQ(host.progress.size(), 3u);
+    EXPECT_EQ(host.updateState, kUpdateFailed);
+    EXPECT_EQ(host.deviceState, kDeviceCannotUpdate);
+    EXPECT_EQ(host.reason, kReasonDeviceAccess);
+    EXPECT_TRUE(host.completed.empty());
+    EXPECT_FALSE(FlagLeftOn());
+}
+
+TEST_F(FirmwareTransferTest, AbortAfterTheLastChunkLeavesTheDeviceInUpdateMode)
+{
+    Image(256);
+    // Two tests before the chunks, one after the loop; the next one sees it.
+    host.abortFromTest = 4;
+    host.reason = 9;
+    EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::E_ABORT);
+    EXPECT_EQ(f.mDriver->Messages().size(), 2u);
+    EXPECT_EQ(host.updateState, kUpdateAborted);
+    EXPECT_EQ(host.deviceState, kDeviceInUpdateMode);
+    EXPECT_EQ(host.reason, 9u);
+    EXPECT_EQ(host.completed, std::vector<bool>{false});
+    EXPECT_FALSE(FlagLeftOn());
+}
+
+TEST_F(FirmwareTransferTest, FileProblemsAreFileAccessFailures)
+{
+    // No folder in the path: the flag goes on and off again.
+    host.path = "firmware.bin";
+    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonFileAccess);
+    EXPECT_EQ(Sequence().front(), std::make_pair(kFlag, 1u));
+    EXPECT_TRUE(f.mDriver->Messages().empty());
+
+    host = Host();
+    host.path = folder + "/missing.bin";
+    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonFileAccess);
+
+    // A folder opens but cannot be read as an image.
+    host = Host();
+    host.path = folder;
+    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonFileAccess);
+    EXPECT_TRUE(f.mDriver->Messages().empty());
+    EXPECT_TRUE(host.progress.empty());
+
+    // An empty image is refused before the flag is set.
+    const size_t before = f.mDriver->Requests().size();
+    host = Host();
+    Image(0);
+    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonFileAccess);
+    EXPECT_EQ(f.mDriver->Requests().size(), before);
+}
+
+TEST_F(FirmwareTransferTest, DeviceProblemsAreDeviceAccessFailures)
+{
+    Image(512);
+    // A refused flag was never on: nothing to clear, no channel.
+    f.mDriver->Refuse(Driver::kDriverControlSet, Driver::kDriverUpdateFlag);
+    EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::E_FAIL);
+    EXPECT_EQ(host.updateState, kUpdateFailed);
+    EXPECT_EQ(host.deviceState, kDeviceCannotUpdate);
+    EXPECT_EQ(host.reason, kReasonDeviceAccess);
+    EXPECT_EQ(Sequence(), (Seq{{kFlag, 1}}));
+    f.mDriver->Refuse(Driver::kDriverControlSet, Driver::kDriverUpdateFlag, false);
+
+    // The second chunk is refused: nothing further goes out.
+    host = Host();
+    Image(512);
+    host.onProgress = [&](size_t) { f.mDriver->Refuse(Driver::kMidiChannelSet, Driver::kMidiSend); };
+    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess);
+    EXPECT_EQ(host.progress.size(), 1u);
+    EXPECT_EQ(f.mDriver->Messages().size(), 2u);
+    EXPECT_EQ(Sequence().back(), std::make_pair(kFlag, 0u));
+    f.mDriver->Refuse(Driver::kMidiChannelSet, Driver::kMidiSend, false);
+
+    // The port did not open: the first send fails.
+    host = Host();
+    Image(512);
+    f.mDriver->Refuse(Driver::kMidiChannelSet, Driver::kMidiOpenPort);
+    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess);
+    EXPECT_TRUE(host.progress.empty());
+}
+
+TEST_F(FirmwareTransferTest, NoAttachedInstanceTouchesNoDriver)
+{
+    Image(128);
+    f.SetAttached(ChannelFixture::Record(1), false);
+    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess);
+    EXPECT_EQ(f.mDriver->OpenCount(), 0);
+}
+
+TEST_F(FirmwareTransferTest, AnExceptionStillReleasesTheChannelAndTheFlag)
+{
+    Image(512);
+    host.onProgress = [](size_t) { throw std::runtime_error("post failed"); };
+    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess);
+    auto seq = Sequence();
+    ASSERT_GE(seq.size(), 3u);
+    EXPECT_EQ(seq[seq.size() - 3].first, uint32_t(Driver::kMidiClose));
+    EXPECT_EQ(seq[seq.size() - 2].first, uint32_t(Driver::kMidiClearEvent));
+    EXPECT_EQ(seq.back(), std::make_pair(kFlag, 0u));
+}
+
+} // namespace
