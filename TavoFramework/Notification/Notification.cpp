@@ -26,20 +26,21 @@ RCPtr<LNotification> LNotification::Create(const char16_t* name, const ConstRCPt
 {
     if (!name || !name[0])
         return nullptr;
+    LNotificationId id = GetNotificationID(name);
     NotificationPool& pool = Pool();
     if (!pool.enabled.load(std::memory_order_acquire))
-        return RCPtr<LNotification>(new LNotification(GetNotificationID(name), data));
+        return RCPtr<LNotification>(new LNotification(id, data));
 
     ConstRCPtr<LRefCountedObject> oldData;
     RCPtr<LNotification> result;
     {
         MutexLocker lock(GetFrameworkLock());
         if (pool.free.empty())
-            return RCPtr<LNotification>(new LNotification(GetNotificationID(name), data));
+            return RCPtr<LNotification>(new LNotification(id, data));
         result = std::move(pool.free.back());
         pool.free.pop_back();
         if (!result->IsPosted()) {
-            result->mId = GetNotificationID(name);
+            result->mId = id;
             if (!(result->mData == data)) {
                 oldData = std::move(result->mData);
                 result->mData = data;

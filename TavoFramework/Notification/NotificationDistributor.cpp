@@ -28,9 +28,9 @@ ActiveDistributors& Active()
 class LNotificationDistributor::LNotificationClientPool::CursorScope
 {
 public:
+    // Links the cursor; the caller holds the pool's lock.
     explicit CursorScope(LNotificationClientPool& pool) : mPool(pool)
     {
-        MutexLocker lock(mPool.mLock);
         mCursor.next = mPool.mCursors;
         mPool.mCursors = &mCursor;
     }
@@ -143,33 +143,33 @@ RCPtr<LNotificationClient> LNotificationDistributor::LNotificationClientPool::Ta
 TavoResult LNotificationDistributor::LNotificationClientPool::DistributeNotification(
     const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& notification)
 {
+    // The lock is held between calls and left only while a client runs.
+    mLock.Enter();
+    int32_t i = static_cast<int32_t>(mRegistrations.size()) - 1;
+    if (i < 0) {
+        mLock.Leave();
+        return S_FALSE;
+    }
     CursorScope scope(*this);
-    int32_t i;
-    {
-        MutexLocker lock(mLock);
-        i = static_cast<int32_t>(mRegistrations.size()) - 1;
+    for (;;) {
+        int32_t count = static_cast<int32_t>(mRegistrations.size());
+        if (i >= count)
+            i = count - 1;
         if (i < 0)
-            return S_FALSE;
-    }
-    for (; i >= 0; --i) {
-        RCPtr<LNotificationClient> client;
-        {
-            MutexLocker lock(mLock);
-            int32_t count = static_cast<int32_t>(mRegistrations.size());
-            if (i >= count) {
-                i = count - 1;
-                if (i < 0)
-                    break;
-            }
-            client = TakeForDelivery(i, notification.Get());
-            scope.mCursor.index = i;
-        }
-        if (!client)
+            break;
+        RCPtr<LNotificationClient> client = TakeForDelivery(i, notification.Get());
+        if (!client) {
+            --i;
             continue;
+        }
+        scope.mCursor.index = i;
+        mLock.Leave();
         client->ReceiveNotification(sender, notification);
-        MutexLocker lock(mLock);
-        i = scope.mCursor.index;
+        client = nullptr;
+        mLock.Enter();
+        i = scope.mCursor.index - 1;
     }
+    mLock.Leave();
     return S_OK;
 }
 
@@ -178,18 +178,20 @@ int32_t LNotificationDistributor::LNotificationClientPool::SendNotificationToCli
 {
     if (index < 0 || !notification)
         return index;
-    CursorScope scope(*this);
-    RCPtr<LNotificationClient> client;
-    {
-        MutexLocker lock(mLock);
-        int32_t count = static_cast<int32_t>(mRegistrations.size());
-        if (index >= count)
-            return count;
-        client = TakeForDelivery(index, notification.Get());
-        if (!client)
-            return index;
-        scope.mCursor.index = index;
+    mLock.Enter();
+    int32_t count = static_cast<int32_t>(mRegistrations.size());
+    if (index >= count) {
+        mLock.Leave();
+        return count;
     }
+    RCPtr<LNotificationClient> client = TakeForDelivery(index, notification.Get());
+    if (!client) {
+        mLock.Leave();
+        return index;
+    }
+    CursorScope scope(*this);
+    scope.mCursor.index = index;
+    mLock.Leave();
     client->ReceiveNotification(sender, notification);
     MutexLocker lock(mLock);
     return scope.mCursor.index;

@@ -5,6 +5,7 @@
 #include <deque>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace Tavo {
 
@@ -16,6 +17,7 @@ struct IdTable
     // characters they share stay put for the run.
     std::deque<WString> names;
     std::unordered_map<std::u16string_view, LNotificationId> byText;
+    std::unordered_set<LNotificationId> ids;
 };
 
 IdTable& Table()
@@ -38,10 +40,9 @@ LNotificationId GetNotificationID(const char16_t* name)
         return nullptr;
     MutexLocker lock(GetFrameworkLock());
     IdTable& table = Table();
-    // Ids come back far more often than texts: compare addresses first.
-    for (auto it = table.names.rbegin(); it != table.names.rend(); ++it)
-        if (it->c_str() == name)
-            return name;
+    // Ids come back far more often than texts: try the address first.
+    if (table.ids.count(name))
+        return name;
     std::u16string_view text(name);
     auto found = table.byText.find(text);
     if (found != table.byText.end())
@@ -49,6 +50,7 @@ LNotificationId GetNotificationID(const char16_t* name)
     const WString& entry = table.names.emplace_back(name);
     LNotificationId id = entry.c_str();
     table.byText.emplace(std::u16string_view(id, text.size()), id);
+    table.ids.insert(id);
     return id;
 }
 
