@@ -6,7 +6,7 @@ TavoResult HotKeyMap::AddBinding(const KeyCode& key, const WString& name)
 {
     if (!FindBinding(key).IsEmpty() || name.IsEmpty())
         return E_INVALIDARG;
-    mBindings[HotKeyName(name)].Add(key);
+    mBindings[GetNotificationID(name.c_str())].Add(key);
     return S_OK;
 }
 
@@ -33,10 +33,10 @@ TavoResult HotKeyMap::LoadBindings(const LStringTable* table, const WString& pre
 
 WString HotKeyMap::FindBinding(const KeyCode& key) const
 {
-    for (const auto& [name, keys] : mBindings)
+    for (const auto& [id, keys] : mBindings)
         for (uint32_t i = keys.GetCount(); i-- > 0;)
             if (keys[i] == key)
-                return name.GetName();
+                return WString(id);
     return WString();
 }
 
@@ -44,13 +44,13 @@ Array<KeyCode> HotKeyMap::GetKeyCodes(const WString& name) const
 {
     if (name.IsEmpty())
         return {};
-    const auto it = mBindings.find(HotKeyName(name));
+    const auto it = mBindings.find(GetNotificationID(name.c_str()));
     return it == mBindings.end() ? Array<KeyCode>() : it->second;
 }
 
 bool HotKeyMap::HasBinding(const WString& name) const
 {
-    return !name.IsEmpty() && mBindings.count(HotKeyName(name)) != 0;
+    return !name.IsEmpty() && mBindings.count(GetNotificationID(name.c_str())) != 0;
 }
 
 }  // namespace Tavo

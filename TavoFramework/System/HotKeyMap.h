@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ControlBase/SkinDescriptors.h"
+#include "Notification/NotificationID.h"
 #include "System/KeyCode.h"
 
 #include "Utilities/Storage/Array.h"
@@ -8,20 +9,6 @@
 #include <map>
 
 namespace Tavo {
-
-// The notification a key raises, by name; stands in for the interned id.
-class HotKeyName
-{
-public:
-    HotKeyName() = default;
-    explicit HotKeyName(WString name) : mName(std::move(name)) {}
-    const WString& GetName() const { return mName; }
-    bool IsEmpty() const { return mName.IsEmpty(); }
-    bool operator<(const HotKeyName& other) const { return mName < other.mName; }
-
-private:
-    WString mName;
-};
 
 // Binds keys to notification names; each key belongs to one binding only.
 class HotKeyMap
@@ -38,7 +25,8 @@ public:
     bool HasBinding(const WString& name) const;
 
 private:
-    std::map<HotKeyName, Array<KeyCode>> mBindings;
+    // By interned notification id, in id order.
+    std::map<LNotificationId, Array<KeyCode>> mBindings;
 };
 
 }  // namespace Tavo
