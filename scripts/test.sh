@@ -7,6 +7,11 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 JOBS=${JOBS:-$(nproc)}
+
+# The parsers of data from files run under libFuzzer for a bounded time.
+echo "=== fuzz"
+FUZZ_SECONDS=${FUZZ_SECONDS:-30} JOBS="${JOBS}" bash fuzz/run.sh
+
 for preset in default asan tsan; do
   echo "=== preset ${preset}"
   cmake --preset "${preset}" >/dev/null

@@ -36,7 +36,7 @@ struct FormatArg
         requires(std::is_integral_v<T> || std::is_enum_v<T>)
     FormatArg(T value)
     {
-        using U = std::conditional_t<std::is_enum_v<T>, std::underlying_type<T>, std::type_identity<T>>::type;
+        using U = typename std::conditional_t<std::is_enum_v<T>, std::underlying_type<T>, std::type_identity<T>>::type;
         is64 = sizeof(U) > 4;
         if constexpr (std::is_signed_v<U>) {
             kind = Kind::Signed;
