@@ -193,6 +193,16 @@ int32_t LApplicationBase::MessageBox(const WString& text, const WString& caption
     return App::ShowMessageBox(handle, Utf8(text), Utf8(caption), style);
 }
 
+int32_t LApplicationBase::ShowCursor(bool show)
+{
+    return mHooks.desktop ? mHooks.desktop->ShowCursor(show) : 0;
+}
+
+TavoResult LApplicationBase::SetCursorPosition(int32_t x, int32_t y)
+{
+    return mHooks.desktop && mHooks.desktop->SetCursorPosition(x, y) ? S_OK : E_FAIL;
+}
+
 uint32_t LApplicationBase::GetSettings(int32_t kind)
 {
     if (kind != 0 && kind != 1)

@@ -69,6 +69,9 @@ public:
     int32_t RunMessageLoop() override;
     TavoResult RunApplicationShutdown() override;
     virtual bool OnPowerBroadcast(uint32_t, uintptr_t) { return true; }
+    // The cursor's display counter; without a display the cursor counts as shown.
+    virtual int32_t ShowCursor(bool show);
+    virtual TavoResult SetCursorPosition(int32_t x, int32_t y);
 
     const WString& GetApplicationName() const;
     IMainWindow* GetMainWindow() const { return mMainWindow.get(); }

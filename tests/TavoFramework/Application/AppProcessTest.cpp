@@ -21,13 +21,15 @@ std::string BinFolder()
 class Child
 {
 public:
-    Child(const std::vector<std::string>& args, const std::vector<std::string>& env)
+    Child(const std::vector<std::string>& args, const std::vector<std::string>& env, bool withStderr = false)
     {
         int out[2];
         EXPECT_EQ(pipe(out), 0);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        if (withStderr)
+            posix_spawn_file_actions_adddup2(&actions, out[1], 2);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         std::vector<char*> argv, envp;
         for (const auto& a : args)
@@ -129,7 +131,11 @@ TEST_F(AppProcess, QuietEndExitsWithTheCodeTheApplicationSet)
 
 TEST_F(AppProcess, FailedStartupEndsNonZero)
 {
-    Child run({Program(), "-THROW_STARTUP"}, mEnv);
+    Child run({Program(), "-THROW_STARTUP"}, mEnv, true);
+    std::string output, line;
+    while (!(line = run.ReadLine()).empty())
+        output += line + "\n";
+    EXPECT_NE(output.find("Test Error: Test start-up failed."), std::string::npos) << output;
     EXPECT_EQ(run.Wait(), Tavo::kStartupFailureExitCode);
 }
 
