@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -62,7 +64,9 @@ class ProductResources : public ::testing::TestWithParam<bool>
 protected:
     void SetUp() override
     {
-        mDir = std::filesystem::temp_directory_path() / ("tavo_product_" + std::to_string(GetParam()));
+        // ctest runs each case in its own process, in parallel: one folder per process.
+        mDir = std::filesystem::temp_directory_path() /
+               ("tavo_product_" + std::to_string(::getpid()) + "_" + std::to_string(GetParam()));
         std::filesystem::create_directories(mDir);
         auto copy = [this](const std::filesystem::path& from, const char* name) {
             std::string bytes = ReadFile(from);
