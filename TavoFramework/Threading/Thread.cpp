@@ -21,22 +21,22 @@ enum : int { kCreated = 0, kStarted = 1, kCreationFailed = 2 };
 // the thread touches is freed while it still runs.
 struct Thread::Control
 {
-    Routine routine = nullptr;
-    void* argument = nullptr;
+    std::function<uint32_t()> routine;
     FastMutex lock;     // guards state and the start and join steps
     int state = kCreated;
     std::atomic<bool> entered{false};
     TrafficLight endGate;  // open whenever the routine is not running
 };
 
-Thread::Thread(Routine routine, void* argument) : mControl(std::make_shared<Control>())
+Thread::Thread(Routine routine, void* argument) : Thread([routine, argument] { return routine(argument); }) {}
+
+Thread::Thread(std::function<uint32_t()> routine) : mControl(std::make_shared<Control>())
 {
-    mControl->routine = routine;
-    mControl->argument = argument;
+    mControl->routine = std::move(routine);
     mThread = std::make_unique<Platform::KernelThread>([control = mControl]() -> uint32_t {
         control->endGate.Reset();
         control->entered = true;
-        const uint32_t result = control->routine(control->argument);
+        const uint32_t result = control->routine();
         control->endGate.Set();
         return result;
     });

@@ -3,6 +3,7 @@
 #include "Platform/Kernel/KernelThread.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace Tavo {
@@ -23,6 +24,9 @@ public:
     using Routine = uint32_t (*)(void* argument);
 
     Thread(Routine routine, void* argument);
+    // The routine may own what it needs: it is kept until the thread ends,
+    // even when this object goes first.
+    explicit Thread(std::function<uint32_t()> routine);
     // Waits for the routine to return. Threads cannot be killed safely here,
     // so a routine still running after 60 s is reported and waited for.
     virtual ~Thread();
