@@ -47,32 +47,39 @@ uint32_t RetriggerableThreader::Run(State& state)
 {
     while (!state.stopping.load()) {
         state.trigger.Wait(INFINITE);
-
-        RCPtr<LThreadWorker> worker;
-        RCPtr<LRefCountedObject> param;
-        {
-            std::lock_guard lock(state.mutex);
-            worker = std::move(state.worker);
-            param = std::move(state.param);
-        }
-        if (!state.stopping.load() && worker)
-            state.result = worker->DoWork(param);
-        // The job's last references may go here, on this thread.
-        param = nullptr;
-        worker = nullptr;
-
-        RCPtr<LEvent> completion;
-        {
-            std::lock_guard lock(state.mutex);
-            completion = std::move(state.completion);
-            // Cleared before the event is set, so a thread woken by it can
-            // trigger again at once.
-            state.busy = false;
-        }
-        if (completion)
-            completion->Set();
+        FinishJob(state, !state.stopping.load());
     }
+    // A job stored after the last pass (or before the loop ever ran) is
+    // dropped here: it may hold the threader's owner.
+    FinishJob(state, false);
     return 0;
+}
+
+void RetriggerableThreader::FinishJob(State& state, bool run)
+{
+    RCPtr<LThreadWorker> worker;
+    RCPtr<LRefCountedObject> param;
+    {
+        std::lock_guard lock(state.mutex);
+        worker = std::move(state.worker);
+        param = std::move(state.param);
+    }
+    if (run && worker)
+        state.result = worker->DoWork(param);
+    // The job's last references may go here, on this thread.
+    param = nullptr;
+    worker = nullptr;
+
+    RCPtr<LEvent> completion;
+    {
+        std::lock_guard lock(state.mutex);
+        completion = std::move(state.completion);
+        // Cleared before the event is set, so a thread woken by it can
+        // trigger again at once.
+        state.busy = false;
+    }
+    if (completion)
+        completion->Set();
 }
 
 TavoResult RetriggerableThreader::Trigger(const RCPtr<LThreadWorker>& worker, const RCPtr<LRefCountedObject>& param,
@@ -113,7 +120,9 @@ void RetriggerableThreader::Stop()
         mState->stopping = true;
     }
     mState->trigger.Set();
-    mThread->Join(kStopJoinMs);
+    // A thread that never ran its loop cannot drop a stored job itself.
+    if (mThread->Join(kStopJoinMs))
+        FinishJob(*mState, false);
 }
 
 WString RetriggerableThreader::ToString() const

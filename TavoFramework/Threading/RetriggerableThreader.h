@@ -41,6 +41,8 @@ public:
 private:
     struct State;
     static uint32_t Run(State& state);
+    // Runs (when asked) and drops the stored job, then signals its completion.
+    static void FinishJob(State& state, bool run);
 
     std::shared_ptr<State> mState;
     std::unique_ptr<Thread> mThread;

@@ -4,6 +4,8 @@
 #include "Threading/RetriggerableThreader.h"
 #include "Threading/ThreadPool.h"
 
+#include "Platform/Kernel/KernelThread.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -130,6 +132,24 @@ TEST(RetriggerableThreader, StoppedThreaderRefusesAndIdleOneEndsAtOnce)
     EXPECT_TRUE(recorder->Order().empty());
 }
 
+TEST(RetriggerableThreader, JobStoredForALoopThatNeverRanIsDroppedByStop)
+{
+    RCPtr<Recorder> recorder(new Recorder);
+    Platform::KernelThread::FailNextCreation();
+    RetriggerableThreader threader(WString(u"no thread"));
+    RCPtr<LRefCountedObject> param = Id(1);
+    RCPtr<LEvent> done = LEvent::Create();
+    EXPECT_EQ(threader.Trigger(recorder, param, done, 0), S_OK);
+    EXPECT_FALSE(threader.IsBusy());  // no thread: nothing can be running
+    threader.Stop();
+    // The stored references would otherwise keep the job (and whatever owns
+    // the threader) alive for ever.
+    EXPECT_EQ(param->GetRefCount(), 1);
+    EXPECT_EQ(recorder->GetRefCount(), 1);
+    EXPECT_TRUE(done->IsSignalled());
+    EXPECT_TRUE(recorder->Order().empty());
+}
+
 TEST(LThreadPool, OneWorkerKeepsQueueOrderAndPriorities)
 {
     RCPtr<Recorder> recorder(new Recorder);
@@ -246,7 +266,7 @@ public:
 TEST(LThreadPool, LastReferenceDroppedByItsOwnQueueRun)
 {
     RCPtr<Recorder> recorder(new Recorder);
-    recorder->expected = 3;
+    recorder->expected = 2;
     {
         RCPtr<LThreadPool> pool(new ObservedPool);
         pool->QueueWork(recorder, Id(-1), 0);
@@ -255,7 +275,13 @@ TEST(LThreadPool, LastReferenceDroppedByItsOwnQueueRun)
         pool->QueueWork(recorder, Id(2), 0);
     }
     recorder->gate.Set();
+    // The run ends once it has handed out the last job and then releases the
+    // pool on its own thread; that job may be dropped by the shutdown before
+    // it starts, as any job not yet running is.
     recorder->allDone.Wait(INFINITE);
     EXPECT_EQ(PoolDestroyed().Wait(INFINITE), WAIT_OBJECT_0);
-    EXPECT_EQ(recorder->Order(), (std::vector<int>{-1, 1, 2}));
+    const std::vector<int> order = recorder->Order();
+    ASSERT_GE(order.size(), 2u);
+    EXPECT_EQ(order[0], -1);
+    EXPECT_EQ(order[1], 1);
 }
