@@ -45,6 +45,23 @@ private:
     bool mHad = false;
 };
 
+// Key state as a desktop with the left and right buttons held reports it.
+class ButtonsDesktop : public IDesktopServices
+{
+public:
+    WindowRect GetDesktopRect() const override { return {0, 0, 800, 600}; }
+    WindowRect GetWorkArea() const override { return {0, 0, 800, 570}; }
+    bool GetKeyState(uint32_t key, bool& down, bool& toggled) const override
+    {
+        down = key == 1 || key == 2;
+        toggled = false;
+        return true;
+    }
+    void GetCursorPosition(int32_t& x, int32_t& y) const override { x = 7, y = 9; }
+    bool SetCursorPosition(int32_t, int32_t) override { return true; }
+    int32_t ShowCursor(bool) override { return 0; }
+};
+
 // One test application with fakes for the window side, run in process.
 class AppRun : public ::testing::Test
 {
@@ -67,6 +84,7 @@ protected:
             return std::make_unique<Platform::App::FakeSingleInstance>(name);
         };
         options.hooks.createMainWindow = [this] { return std::make_unique<FakeMainWindow>(mLoop); };
+        options.hooks.desktop = mDesktop;
         options.createApplication = [configure](FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
                                                 const RCPtr<LStringTable>& strings, const WString& line) {
             auto* app = new TestApp(shell, factory, strings, line);
@@ -81,6 +99,7 @@ protected:
 
     TempDir mDir;
     bool mGhk = false;
+    std::shared_ptr<IDesktopServices> mDesktop;
     std::unique_ptr<ScopedEnv> mUserData, mCommonData;
     Platform::App::MessageLoop mLoop;
 };
@@ -151,6 +170,47 @@ TEST_F(AppRun, FailedStartupShowsTheErrorAndEndsNonZero)
     testing::internal::CaptureStderr();
     EXPECT_EQ(broken->Main(0x0409), kStartupFailureExitCode);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("will now close."), std::string::npos);
+}
+
+TEST_F(AppRun, AThrowingLoopShowsTheErrorAndEndsThroughTheExitRequest)
+{
+    auto shell = MakeShell([](TestApp& app) { app.throwInLoop = true; });
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(shell->Main(0x0409), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Test start-up failed."), std::string::npos);
+    // The posted exit request went the ordinary way: window closed, all released.
+    EXPECT_TRUE(Rec().Has("close"));
+    EXPECT_TRUE(Rec().Has("destroyed"));
+}
+
+TEST_F(AppRun, TopWindowMouseAndStatusTextWithAndWithoutWindows)
+{
+    mDesktop = std::make_shared<ButtonsDesktop>();
+    auto shell = MakeShell();
+    ASSERT_TRUE(shell->InitApplication());
+    RCPtr<TestApp> app(new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"x"));
+    gApplication = app;
+    EXPECT_EQ(app->SetStatusText(u"busy", true), E_FAIL);  // no window yet
+
+    RCPtr<FakeRootWindow> a(new FakeRootWindow()), b(new FakeRootWindow()), c(new FakeRootWindow());
+    app->AddRootWindow(a);
+    app->AddRootWindow(b);
+    app->AddRootWindow(c);
+    EXPECT_FALSE(app->GetTopRootWindow());
+    EXPECT_EQ(app->GetMouseButtons(), 5u);  // left and right held, no active window
+    int32_t x = 0, y = 0;
+    app->GetMousePosition(x, y);
+    EXPECT_EQ(x, 7);
+    a->active = b->active = true;
+    EXPECT_EQ(app->GetTopRootWindow().Get(), b.Get());
+    EXPECT_EQ(app->GetMouseButtons(), 0u);  // now the window answers
+    EXPECT_EQ(app->SetStatusText(u"busy", true), E_FAIL);  // no status bar
+
+    EXPECT_EQ(app->RemoveRootWindow(b), 1);
+    EXPECT_EQ(app->GetTopRootWindow().Get(), a.Get());
+    gApplication = nullptr;
+    app = nullptr;
+    EXPECT_EQ(GetFrameworkApp(), nullptr);
 }
 
 TEST_F(AppRun, IdleTurnsAreBoundedAndStopAfterAnAcceptedExit)

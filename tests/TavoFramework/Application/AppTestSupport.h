@@ -197,6 +197,12 @@ public:
         if (onLoop)
             onLoop();
     }
+    int32_t RunMessageLoop() override
+    {
+        if (throwInLoop)
+            throw std::runtime_error("loop broke");
+        return LApplicationBase::RunMessageLoop();
+    }
     TavoResult RunApplicationShutdown() override
     {
         Rec().events.push_back("shutdown");
@@ -206,6 +212,7 @@ public:
     bool canExit = true;
     int32_t quietEndCode = -1;
     bool throwInStartup = false;
+    bool throwInLoop = false;
     std::function<void(const std::string&)> onSecondCopy;
     std::function<void()> onLoop;
 };
