@@ -1,0 +1,37 @@
+// mixer-sim-ctl: sends one command to a running simulator.
+#include <cstdio>
+#include <string>
+
+#include "Platform/Registry/PlatformRoot.h"
+#include "tools/mixer-sim/ControlSocket.h"
+#include "tools/mixer-sim/SimOptions.h"
+
+int main(int argc, char** argv)
+{
+    std::string root;
+    std::string command;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--root" && i + 1 < argc) {
+            root = argv[++i];
+        } else if (command.empty() && !arg.empty() && arg[0] != '-') {
+            command = arg;
+        } else {
+            command.clear();
+            break;
+        }
+    }
+    if (command.empty()) {
+        std::fprintf(stderr, "usage: mixer-sim-ctl [--root DIR] attach|detach|update-mode|normal-mode|status|quit\n");
+        return 2;
+    }
+    if (root.empty())
+        root = TavoPlatform::PlatformRoot();
+    std::string reply;
+    if (!MixerSim::SendCommand(MixerSim::ControlSocketPath(root), command, reply)) {
+        std::fprintf(stderr, "mixer-sim-ctl: %s\n", reply.c_str());
+        return 1;
+    }
+    std::printf("%s\n", reply.c_str());
+    return reply.rfind("error", 0) == 0 ? 1 : 0;
+}

@@ -1,0 +1,547 @@
+#include "tools/mixer-sim/Simulator.h"
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "Platform/Registry/PlatformRoot.h"
+#include "tools/mixer-sim/ControlSocket.h"
+
+namespace MixerSim {
+
+namespace Driver = TavoPlatform::Driver;
+namespace Registry = TavoPlatform::Registry;
+using Tavo::Platform::Midi::MidiDeviceServer;
+
+namespace {
+
+constexpr char16_t kPortName[] = u"Tessaro DJ K620 ZENTA";
+constexpr char16_t kDriverKeyPath[] = u"Software\\Calvio\\Audio\\Drivers\\{3f8a6c12-d9e4-4b71-8c25-7e0b19a4d6f3}";
+// "01020304", vendor 0x7E52 and product 0x6C3B least significant byte first,
+// "DECAFBAD".
+constexpr char16_t kDeviceKeyName[] = u"01020304527E00003B6C0000DECAFBAD";
+constexpr char16_t kInstanceKeyName[] = u"4B3632305A454E544100000000000001";
+constexpr size_t kIdentityReplyLength = 37;
+
+std::string Hex(const std::vector<uint8_t>& bytes)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (uint8_t b : bytes) {
+        if (!text.empty())
+            text += ' ';
+        text += kDigits[b >> 4];
+        text += kDigits[b & 15];
+    }
+    return text;
+}
+
+std::u16string Widen(const std::string& text)
+{
+    // Paths under the root are what the user gave; keep bytes above 0x7F as
+    // Latin-1 would lose them, so decode UTF-8.
+    std::u16string out;
+    for (size_t i = 0; i < text.size();) {
+        uint32_t c = static_cast<uint8_t>(text[i]);
+        size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        if (n > 1)
+            c &= 0x3F >> (n - 1);
+        for (size_t k = 1; k < n && i + k < text.size(); ++k)
+            c = (c << 6) | (static_cast<uint8_t>(text[i + k]) & 0x3F);
+        i += n;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+uint32_t ReadU32(const std::vector<uint8_t>& bytes)
+{
+    if (bytes.size() < 4)
+        return 0;
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+}
+
+bool IsIdentityRequest(const std::vector<uint8_t>& m)
+{
+    return m.size() == 6 && m[0] == 0xF0 && m[1] == 0x7E && m[3] == 0x06 && m[4] == 0x01 && m[5] == 0xF7;
+}
+
+std::vector<uint8_t> IdentityReply(const Version& version, size_t length)
+{
+    std::vector<uint8_t> reply(kIdentityReplyLength, 0);
+    const uint8_t head[] = {0xF0, 0x7E, 0x7F, 0x06, 0x02, 0x00, 0x7E, 0x52, 0x6C, 0x3B, 0x01};
+    std::memcpy(reply.data(), head, sizeof head);
+    std::memcpy(reply.data() + 11, version.data(), 4);
+    reply.resize(length - 1, 0);
+    reply.push_back(0xF7);
+    return reply;
+}
+
+} // namespace
+
+class Simulator::DriverSide final : public Driver::DriverHandler
+{
+public:
+    explicit DriverSide(Simulator& sim) : mSim(sim) {}
+    void OnOpen(const std::shared_ptr<Driver::DriverSession>& session) override
+    {
+        {
+            std::lock_guard lock(mSessionLock);
+            mSession = session;
+        }
+        mSim.Log("driver open");
+    }
+    Driver::Reply OnRequest(Driver::DriverSession& session, const Driver::Request& request) override
+    {
+        return mSim.OnDriver(session, request);
+    }
+    void OnClose(Driver::DriverSession&) override
+    {
+        mSim.Log("driver close-handle");
+        mSim.OnDriverClose();
+    }
+    std::weak_ptr<Driver::DriverSession> Session()
+    {
+        std::lock_guard lock(mSessionLock);
+        return mSession;
+    }
+
+private:
+    Simulator& mSim;
+    std::mutex mSessionLock;
+    std::weak_ptr<Driver::DriverSession> mSession;
+};
+
+Simulator::Simulator(Options options) : mOptions(std::move(options))
+{
+    mVersion = mOptions.version;
+    mUpdateMode = mOptions.mode == Mode::Update;
+    mInstancePath = std::u16string(kDriverKeyPath) + u"\\" + kDeviceKeyName + u"\\Instances\\" + kInstanceKeyName;
+}
+
+Simulator::~Simulator()
+{
+    Cleanup();
+}
+
+bool Simulator::Start(std::string& error)
+{
+    const std::string& root = mOptions.root;
+    if (!TavoPlatform::MakePrivateFolder(root) || !TavoPlatform::MakePrivateFolder(root + "/registry")
+        || !TavoPlatform::MakePrivateFolder(root + "/driver")) {
+        error = "cannot use the platform root " + root + " (not a folder of this user?)";
+        return false;
+    }
+    if (!mOptions.logPath.empty() && !(mLog = std::fopen(mOptions.logPath.c_str(), "w"))) {
+        error = "cannot write the log " + mOptions.logPath + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!mOptions.receivedPath.empty() && !(mReceived = std::fopen(mOptions.receivedPath.c_str(), "wb"))) {
+        error = "cannot write " + mOptions.receivedPath + ": " + std::strerror(errno);
+        return false;
+    }
+    mControlPath = ControlSocketPath(root);
+    mControlFd = ListenControl(mControlPath, error);
+    if (mControlFd < 0)
+        return false;
+    mWakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (mWakeFd < 0) {
+        error = "eventfd failed";
+        return false;
+    }
+
+    mRegistry = Registry::CreateDirectoryRegistry(root + "/registry");
+    mDriverPath = root + "/driver/k620-zenta.sock";
+    const std::u16string attached = mInstancePath + u"\\Attached";
+    if (mRegistry->CreateKey(attached) != Registry::Status::Ok
+        || mRegistry->SetValue(mInstancePath, u"LastPath", Registry::Value::String(Widen(mDriverPath)))
+               != Registry::Status::Ok
+        || mRegistry->SetValue(attached, u"", Registry::Value::Binary({0})) != Registry::Status::Ok) {
+        error = "cannot write the registry under " + root + "/registry";
+        return false;
+    }
+    mDriverSide = std::make_shared<DriverSide>(*this);
+    if (mOptions.mode != Mode::Absent) {
+        Attach(mUpdateMode);
+        if (!mAttached) {
+            error = "cannot serve the driver or the MIDI ports under " + root;
+            return false;
+        }
+    }
+    return true;
+}
+
+void Simulator::Attach(bool updateMode)
+{
+    {
+        std::lock_guard lock(mLock);
+        if (mAttached)
+            return;
+        mUpdateMode = updateMode;
+        mFlag = false;
+    }
+    auto driver = std::make_unique<Driver::DriverServer>(mDriverPath, mDriverSide);
+    std::string error;
+    if (!driver->Start(&error)) {
+        Log("error driver: " + error);
+        return;
+    }
+    mDriver = std::move(driver);
+    mRegistry->SetValue(mInstancePath + u"\\Attached", u"", Registry::Value::Binary({1}));
+    mMidi = MidiDeviceServer::Publish(kPortName, kPortName, [this](const Bytes& m) { OnMidi(m); }, &error);
+    if (!mMidi) {
+        Log("error midi: " + error);
+        Detach();
+        return;
+    }
+    Version version;
+    {
+        std::lock_guard lock(mLock);
+        mAttached = true;
+        version = mVersion;
+    }
+    Log(std::string("state attached ") + (updateMode ? "update " : "normal ") + FormatVersion(version));
+}
+
+void Simulator::Detach()
+{
+    // Unplugged: the driver marks the instance gone, the ports vanish, the
+    // open handle fails from now on.
+    mRegistry->SetValue(mInstancePath + u"\\Attached", u"", Registry::Value::Binary({0}));
+    mMidi.reset();
+    if (mDriver) {
+        mDriver->Stop();
+        mDriver.reset();
+    }
+    bool was;
+    {
+        std::lock_guard lock(mLock);
+        was = mAttached;
+        mAttached = false;
+        mFlag = false;
+        mInstallPending = false;
+    }
+    if (was)
+        Log("state detached");
+}
+
+void Simulator::Cleanup()
+{
+    if (mRegistry) {
+        Detach();
+        mRegistry->DeleteKey(std::u16string(kDriverKeyPath) + u"\\" + kDeviceKeyName);
+        std::unique_ptr<Registry::Key> key;
+        std::vector<std::u16string> names;
+        if (mRegistry->OpenKey(kDriverKeyPath, key) == Registry::Status::Ok && key->EnumerateSubKeys(names) == Registry::Status::Ok
+            && names.empty())
+            mRegistry->DeleteKey(kDriverKeyPath);
+        unlink((mDriverPath + ".lock").c_str());
+        mRegistry.reset();
+    }
+    if (mControlFd >= 0) {
+        close(mControlFd);
+        unlink(mControlPath.c_str());
+        mControlFd = -1;
+    }
+    if (mWakeFd >= 0) {
+        close(mWakeFd);
+        mWakeFd = -1;
+    }
+    if (mLog) {
+        std::fclose(mLog);
+        mLog = nullptr;
+    }
+    if (mReceived) {
+        std::fclose(mReceived);
+        mReceived = nullptr;
+    }
+}
+
+void Simulator::Run(int signalFd)
+{
+    bool quit = false;
+    while (!quit) {
+        int timeout = -1;
+        {
+            std::lock_guard lock(mTaskLock);
+            if (!mTasks.empty()) {
+                auto wait = std::chrono::ceil<std::chrono::milliseconds>(mTasks.begin()->first - Clock::now());
+                timeout = static_cast<int>(std::max<int64_t>(0, wait.count()));
+            }
+        }
+        pollfd fds[3] = {{mControlFd, POLLIN, 0}, {mWakeFd, POLLIN, 0}, {signalFd, POLLIN, 0}};
+        int r = poll(fds, signalFd >= 0 ? 3 : 2, timeout);
+        if (r < 0 && errno != EINTR)
+            break;
+        if (r > 0 && (fds[2].revents & POLLIN)) {
+            signalfd_siginfo info;
+            [[maybe_unused]] ssize_t n = read(signalFd, &info, sizeof info);
+            Log("signal " + std::to_string(info.ssi_signo));
+            break;
+        }
+        if (r > 0 && (fds[1].revents & POLLIN)) {
+            uint64_t count;
+            [[maybe_unused]] ssize_t n = read(mWakeFd, &count, sizeof count);
+        }
+        if (r > 0 && (fds[0].revents & POLLIN)) {
+            int client = accept4(mControlFd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client >= 0) {
+                const std::string command = ReadCommand(client);
+                Answer(client, Execute(command, quit));
+            }
+        }
+        RunDueTasks();
+    }
+    Cleanup();
+}
+
+std::string Simulator::Execute(const std::string& command, bool& quit)
+{
+    if (command == "status")
+        return Status();
+    if (command == "attach") {
+        bool update;
+        {
+            std::lock_guard lock(mLock);
+            update = mUpdateMode;
+        }
+        Attach(update);
+    } else if (command == "detach") {
+        Detach();
+    } else if (command == "update-mode" || command == "normal-mode") {
+        // By hand: power off, (hold the buttons,) power on.
+        Detach();
+        Attach(command == "update-mode");
+    } else if (command == "quit") {
+        quit = true;
+        return "ok";
+    } else {
+        return "error unknown command: " + command;
+    }
+    std::lock_guard lock(mLock);
+    return mAttached || command == "detach" ? "ok" : "error cannot attach";
+}
+
+std::string Simulator::Status()
+{
+    std::lock_guard lock(mLock);
+    return std::string("state=") + (mAttached ? "attached" : "detached") + " mode=" + (mUpdateMode ? "update" : "normal")
+         + " version=" + FormatVersion(mVersion) + " flag=" + (mFlag ? "1" : "0")
+         + " received=" + std::to_string(mReceivedBytes) + " installing=" + (mInstalling ? "1" : "0");
+}
+
+void Simulator::Post(Clock::duration delay, std::function<void()> task)
+{
+    {
+        std::lock_guard lock(mTaskLock);
+        mTasks.emplace(Clock::now() + delay, std::move(task));
+    }
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = write(mWakeFd, &one, sizeof one);
+}
+
+void Simulator::RunDueTasks()
+{
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::lock_guard lock(mTaskLock);
+            if (mTasks.empty() || mTasks.begin()->first > Clock::now())
+                return;
+            task = std::move(mTasks.begin()->second);
+            mTasks.erase(mTasks.begin());
+        }
+        task();
+    }
+}
+
+void Simulator::Log(const std::string& line)
+{
+    std::lock_guard lock(mLogLock);
+    if (mLog) {
+        std::fprintf(mLog, "%s\n", line.c_str());
+        std::fflush(mLog);
+    }
+}
+
+void Simulator::OnMidi(const Bytes& message)
+{
+    Log("midi-in " + Hex(message));
+    if (!IsIdentityRequest(message))
+        return;
+    Bytes reply;
+    {
+        std::lock_guard lock(mLock);
+        // Update mode runs the boot loader, which does not answer.
+        if (!mAttached || mUpdateMode)
+            return;
+        reply = IdentityReply(mVersion, mOptions.faults.replyLength.value_or(kIdentityReplyLength));
+    }
+    Post(std::chrono::milliseconds(mOptions.faults.replyDelayMs), [this, reply] {
+        if (mMidi) {
+            mMidi->Send(reply);
+            Log("midi-out " + Hex(reply));
+        }
+    });
+}
+
+Driver::Reply Simulator::OnDriver(Driver::DriverSession& session, const Driver::Request& request)
+{
+    const Faults& faults = mOptions.faults;
+    const auto& header = request.header;
+    Driver::Reply reply;
+    const bool set = header.flags & Driver::kPropertySet;
+    std::string line = "driver ";
+    auto refuse = [&](uint32_t error) {
+        reply.error = error;
+        line += " refused";
+    };
+
+    if (header.set == Driver::kDriverControlSet && header.id == Driver::kDriverUpdateFlag && set) {
+        const uint32_t value = ReadU32(request.value);
+        line += "update-flag " + std::to_string(value);
+        std::lock_guard lock(mLock);
+        if (value != 0 && faults.refuseUpdateFlag) {
+            refuse(Driver::kErrorGenFailure);
+        } else if (value != 0) {
+            mFlag = true;
+            mChunks = 0;
+            mOutstanding = 0;
+            mFaultFired = false;
+            mChannelClosed = false;
+        } else if (mFlag) {
+            mFlag = false;
+            // Installs only what arrived whole: every message taken, the
+            // channel closed normally, no fault on the way.
+            mInstallPending = mChunks > 0 && mOutstanding == 0 && mChannelClosed && !mFaultFired;
+        }
+    } else if (header.set == Driver::kMidiChannelSet) {
+        switch (header.id) {
+        case Driver::kMidiSetEvent:
+            line += "set-event";
+            break;
+        case Driver::kMidiClearEvent:
+            line += "clear-event";
+            break;
+        case Driver::kMidiOpenPort: {
+            const uint32_t port = ReadU32(request.value);
+            line += "open-port " + std::to_string(port);
+            if (port == 0 && faults.refuseOpenPort)
+                refuse(Driver::kErrorGenFailure);
+            break;
+        }
+        case Driver::kMidiClose: {
+            line += "close";
+            std::lock_guard lock(mLock);
+            mChannelClosed = true;
+            break;
+        }
+        case Driver::kMidiPendingMask:
+            line += "pending-mask";
+            reply.output.assign(4, 0);
+            break;
+        case Driver::kMidiRead:
+            line += "read";
+            reply.output.assign(16, 0);
+            break;
+        case Driver::kMidiSend: {
+            const uint32_t port = ReadU32(request.value);
+            line += "send " + std::to_string(port) + " " + std::to_string(request.message.size());
+            bool detach = false;
+            bool take = false;
+            Clock::duration takeDelay{};
+            {
+                std::lock_guard lock(mLock);
+                const uint32_t chunk = port == 0 ? ++mChunks : 0;
+                if (chunk != 0 && chunk == faults.detachAtChunk) {
+                    mFaultFired = true;
+                    detach = true;
+                    refuse(Driver::kErrorDeviceNotConnected);
+                } else if (chunk != 0 && chunk == faults.refuseChunk) {
+                    mFaultFired = true;
+                    refuse(Driver::kErrorGenFailure);
+                } else {
+                    if (port == 0 && mFlag && mReceived) {
+                        std::fwrite(request.message.data(), 1, request.message.size(), mReceived);
+                        std::fflush(mReceived);
+                    }
+                    if (port == 0 && mFlag)
+                        mReceivedBytes += request.message.size();
+                    ++mOutstanding;
+                    if (!faults.neverTake) {
+                        take = true;
+                        if (faults.takeDelayMs) {
+                            // A slow device takes one message after another.
+                            const auto now = Clock::now();
+                            mLastTake = std::max(now, mLastTake) + std::chrono::milliseconds(faults.takeDelayMs);
+                            takeDelay = mLastTake - now;
+                        }
+                    }
+                }
+            }
+            if (detach) {
+                Post({}, [this] { Detach(); });
+            } else if (take && takeDelay == Clock::duration{}) {
+                session.MessageTaken(request.sendToken);
+                std::lock_guard lock(mLock);
+                --mOutstanding;
+            } else if (take) {
+                Post(takeDelay, [this, token = request.sendToken, weak = mDriverSide->Session()] {
+                    if (auto s = weak.lock(); s && s->IsOpen()) {
+                        s->MessageTaken(token);
+                        std::lock_guard lock(mLock);
+                        --mOutstanding;
+                    }
+                });
+            }
+            break;
+        }
+        default:
+            line += "unknown " + std::to_string(header.id);
+            refuse(Driver::kErrorInvalidFunction);
+            break;
+        }
+    } else {
+        line += "unknown-set " + std::to_string(header.id);
+        refuse(Driver::kErrorInvalidFunction);
+    }
+    Log(line);
+    return reply;
+}
+
+void Simulator::OnDriverClose()
+{
+    bool install;
+    {
+        std::lock_guard lock(mLock);
+        install = mInstallPending;
+        mInstallPending = false;
+        mInstalling = mInstalling || install;
+    }
+    if (!install)
+        return;
+    Log("state installing");
+    Post({}, [this] {
+        Detach();
+        Post(std::chrono::milliseconds(mOptions.installMs), [this] {
+            {
+                std::lock_guard lock(mLock);
+                mVersion = mOptions.afterUpdateVersion;
+                mInstalling = false;
+            }
+            Attach(false);
+        });
+    });
+}
+
+} // namespace MixerSim

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Platform/Driver/DriverServe.h"
+#include "Platform/Midi/MidiServer.h"
+#include "Platform/Registry/Registry.h"
+#include "tools/mixer-sim/SimOptions.h"
+
+namespace MixerSim {
+
+// The mixer and its driver on the simulated platform. The main thread owns
+// the registry keys, the published ports and the driver's socket; the MIDI
+// and driver threads only change the state under mLock and post work to the
+// main thread.
+class Simulator
+{
+public:
+    explicit Simulator(Options options);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Writes the registry keys, attaches unless absent, opens the control
+    // socket. False with `error` set on failure.
+    bool Start(std::string& error);
+    // Serves until "quit" or a signal on `signalFd`; then cleans up.
+    void Run(int signalFd);
+
+private:
+    class DriverSide;
+    using Clock = std::chrono::steady_clock;
+    using Bytes = std::vector<uint8_t>;
+
+    void Attach(bool updateMode);
+    void Detach();
+    void Cleanup();
+    std::string Execute(const std::string& command, bool& quit);
+    std::string Status();
+    void Post(Clock::duration delay, std::function<void()> task);
+    void RunDueTasks();
+
+    void OnMidi(const Bytes& message);
+    TavoPlatform::Driver::Reply OnDriver(TavoPlatform::Driver::DriverSession& session,
+                                         const TavoPlatform::Driver::Request& request);
+    void OnDriverClose();
+    void Log(const std::string& line);
+
+    Options mOptions;
+    std::shared_ptr<TavoPlatform::Registry::Store> mRegistry;
+    std::u16string mInstancePath;
+    std::string mDriverPath;
+    std::string mControlPath;
+    int mControlFd = -1;
+    int mWakeFd = -1;
+    std::unique_ptr<Tavo::Platform::Midi::MidiDeviceServer> mMidi;
+    std::unique_ptr<TavoPlatform::Driver::DriverServer> mDriver;
+    std::shared_ptr<DriverSide> mDriverSide;
+
+    std::mutex mLogLock;
+    FILE* mLog = nullptr;
+    FILE* mReceived = nullptr;
+
+    std::mutex mTaskLock;
+    std::multimap<Clock::time_point, std::function<void()>> mTasks;
+
+    // Device and transfer state, under mLock.
+    std::mutex mLock;
+    bool mAttached = false;
+    bool mUpdateMode = false;
+    Version mVersion{};
+    bool mFlag = false;
+    uint32_t mChunks = 0;          // port-0 messages since the flag went on
+    uint64_t mReceivedBytes = 0;   // since start
+    uint64_t mOutstanding = 0;     // messages not taken yet
+    bool mFaultFired = false;
+    bool mChannelClosed = false;
+    bool mInstallPending = false;
+    bool mInstalling = false;
+    Clock::time_point mLastTake{};
+};
+
+} // namespace MixerSim
