@@ -321,7 +321,12 @@ FrameworkAppShell::FrameworkAppShell(AppShellOptions options, std::string comman
     }
 }
 
-FrameworkAppShell::~FrameworkAppShell() = default;
+FrameworkAppShell::~FrameworkAppShell()
+{
+    // It points at this shell's application name.
+    if (gMainWindowClassName == &mOptions.applicationName)
+        gMainWindowClassName = nullptr;
+}
 
 WString FrameworkAppShell::GetCompanyName() const { return VersionText("CompanyName"); }
 WString FrameworkAppShell::GetProductName() const { return VersionText("ProductName"); }
