@@ -35,9 +35,9 @@ bool FindSwitch(const Tavo::WString& commandLine, const Tavo::WString& name, Tav
 Tavo::WString JoinCommandLine(int argc, const char* const* argv)
 {
     Tavo::NString line;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
-        if (i > 1)
+        if (i > 0)
             line += ' ';
         if (std::strchr(arg, ' ') == nullptr) {
             line += Tavo::NString(arg);

@@ -9,7 +9,7 @@
 // else up to the next space. `value` (may be null) keeps the line's case.
 bool FindSwitch(const Tavo::WString& commandLine, const Tavo::WString& name, Tavo::WString* value);
 
-// The program's arguments (argv[1] on, UTF-8) as one command line: joined by
+// The whole command line (program first, UTF-8) as one string: joined by
 // spaces; a value holding a space is quoted right after its "=", any other
 // argument holding a space is quoted whole.
 Tavo::WString JoinCommandLine(int argc, const char* const* argv);
