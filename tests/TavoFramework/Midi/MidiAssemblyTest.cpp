@@ -1,0 +1,173 @@
+// System Exclusive assembly and short-message lengths, fed straight into a
+// capture port as its input callback would.
+
+#include "Midi/MidiComm.h"
+#include "Midi/MidiPorts.h"
+#include "MidiTestClient.h"
+
+#include <gtest/gtest.h>
+
+using namespace MidiFwTest;
+
+namespace {
+
+Bytes SysExPart(size_t size, bool first, bool last)
+{
+    Bytes b(size);
+    for (size_t i = 0; i < size; ++i)
+        b[i] = static_cast<uint8_t>(i % 0x70);
+    if (first)
+        b.front() = 0xF0;
+    if (last)
+        b.back() = 0xF7;
+    return b;
+}
+
+class Assembly : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        mClient->Subscribe(mService, kMidiDataCapturedName);
+        mPort = new LMidiCapturePort(WString(u"Dev"), dynamic_cast<LMidiComm*>(mService.Get()));
+    }
+    void TearDown() override
+    {
+        mPort = nullptr;
+        mClient->UnsubscribeAll();
+    }
+
+    void Feed(const Bytes& b, bool complete) { mPort->OnSysExData(b.data(), static_cast<int32_t>(b.size()), complete); }
+
+    // Everything delivered so far: a marker message goes last, and delivery
+    // keeps order, so once it arrives nothing else is on its way.
+    std::vector<Captured> Delivered()
+    {
+        size_t before = mClient->Got().size();
+        mPort->OnShortMessage(0xFE, 0);
+        std::vector<Captured> got;
+        for (size_t n = before + 1;; ++n) {
+            got = mClient->Wait(n);
+            if (got.size() < n || got.back().bytes == Bytes{0xFE})
+                break;
+        }
+        EXPECT_FALSE(got.empty());
+        if (!got.empty() && got.back().bytes == Bytes{0xFE})
+            got.pop_back();
+        return got;
+    }
+
+    RCPtr<LMidiCommInterface> mService = LMidiComm::Create();
+    RCPtr<CaptureClient> mClient = CaptureClient::Create();
+    RCPtr<LMidiCapturePort> mPort;
+};
+
+}  // namespace
+
+TEST_F(Assembly, MessagesSpanningBuffersArriveWhole)
+{
+    Bytes a = SysExPart(256, true, false), b = SysExPart(256, false, false), c = SysExPart(88, false, true);
+    Feed(a, false);
+    Feed(b, false);
+    // Real-time bytes between the buffers go out at once and leave the
+    // message alone.
+    mPort->OnShortMessage(0xF8, 7);
+    Feed(c, true);
+    Bytes exact = SysExPart(256, true, true);
+    Feed(exact, true);
+
+    auto got = Delivered();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].bytes, Bytes{0xF8});
+    EXPECT_EQ(got[0].time, 7u);
+    Bytes whole = a;
+    whole.insert(whole.end(), b.begin(), b.end());
+    whole.insert(whole.end(), c.begin(), c.end());
+    EXPECT_EQ(got[1].bytes, whole);
+    EXPECT_EQ(got[1].time, 0u);
+    EXPECT_EQ(got[2].bytes, exact);
+    EXPECT_TRUE(got[1].portName == u"Dev");
+    EXPECT_EQ(got[1].source, LMidiCaptureNotificationData::PortIdentity(mPort.Get()));
+}
+
+TEST_F(Assembly, StrayAndEmptyBuffersAreDroppedButPendingBytesSurviveErrors)
+{
+    Feed(SysExPart(40, false, true), true);  // no F0 and nothing pending
+    Bytes head = SysExPart(256, true, false);
+    Feed(head, false);
+    Feed({}, true);  // an empty buffer (reset) neither ends nor spoils it
+    // A broken buffer is only requeued: its bytes never reach the port, and
+    // the pending part stays for the next complete buffer.
+    Bytes tail = {0x01, 0x02, 0xF7};
+    Feed(tail, true);
+
+    auto got = Delivered();
+    ASSERT_EQ(got.size(), 1u);
+    Bytes whole = head;
+    whole.insert(whole.end(), tail.begin(), tail.end());
+    EXPECT_EQ(got[0].bytes, whole);
+}
+
+TEST_F(Assembly, ShortMessageLengthsFollowTheStatusByte)
+{
+    mPort->OnShortMessage(0x403CB0, 1);  // control change
+    mPort->OnShortMessage(0x40D0, 2);    // channel pressure
+    mPort->OnShortMessage(0x7F3C90, 3);  // note on
+    mPort->OnShortMessage(0x2000E0, 4);  // pitch bend
+    mPort->OnShortMessage(0x0510C0, 5);  // program change: the stray byte is not kept
+    mPort->OnShortMessage(0x0201F2, 6);  // song position: status alone
+    mPort->OnShortMessage(0x3C, 7);      // data byte under running status
+
+    auto got = Delivered();
+    ASSERT_EQ(got.size(), 7u);
+    EXPECT_EQ(got[0].bytes, (Bytes{0xB0, 0x3C, 0x40}));
+    EXPECT_EQ(got[1].bytes, (Bytes{0xD0, 0x40}));
+    EXPECT_EQ(got[2].bytes, (Bytes{0x90, 0x3C, 0x7F}));
+    EXPECT_EQ(got[3].bytes, (Bytes{0xE0, 0x00, 0x20}));
+    EXPECT_EQ(got[4].bytes, (Bytes{0xC0, 0x10}));
+    EXPECT_EQ(got[5].bytes, Bytes{0xF2});
+    EXPECT_EQ(got[6].bytes, Bytes{0x3C});
+    for (uint32_t i = 0; i < 7; ++i)
+        EXPECT_EQ(got[i].time, i + 1);
+}
+
+TEST_F(Assembly, EndlessMessageIsCappedDroppedAndResynchronised)
+{
+    // Exactly the cap is still kept...
+    Feed(SysExPart(256, true, false), false);
+    for (size_t n = 256; n < LMidiComm::kMaxSysExBytes; n += 256)
+        Feed(SysExPart(256, false, false), false);
+    // ...one more buffer is too much: the message goes, and so does the rest
+    // of it, up to and including its last buffer.
+    Feed(SysExPart(256, false, false), false);
+    Feed(SysExPart(256, false, false), false);
+    Feed(SysExPart(20, false, true), true);
+    Bytes next = SysExPart(30, true, true);
+    Feed(next, true);
+
+    // A message that starts while the rest is being skipped is kept.
+    Feed(SysExPart(256, true, false), false);
+    for (size_t n = 0; n < LMidiComm::kMaxSysExBytes; n += 256)
+        Feed(SysExPart(256, false, false), false);
+    Bytes fresh = SysExPart(256, true, false), end = SysExPart(3, false, true);
+    Feed(fresh, false);
+    Feed(end, true);
+
+    auto got = Delivered();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].bytes, next);
+    Bytes whole = fresh;
+    whole.insert(whole.end(), end.begin(), end.end());
+    EXPECT_EQ(got[1].bytes, whole);
+}
+
+TEST_F(Assembly, MessageEndingExactlyAtTheCapIsDelivered)
+{
+    Feed(SysExPart(256, true, false), false);
+    for (size_t n = 256; n + 256 < LMidiComm::kMaxSysExBytes; n += 256)
+        Feed(SysExPart(256, false, false), false);
+    Feed(SysExPart(256, false, true), true);
+    auto got = Delivered();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].bytes.size(), LMidiComm::kMaxSysExBytes);
+}
