@@ -1,0 +1,12 @@
+#pragma once
+
+#include "ObjectBase/Result.h"
+#include "Utilities/Storage/Array.h"
+#include "Utilities/Storage/StringT.h"
+
+#include <cstdint>
+
+// Reads the whole firmware image at the path. E_FAIL when the path has no
+// folder or no file name, the file cannot be opened or read to its length,
+// or it is empty: each is a file-access failure, never a partial image.
+TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& image);
