@@ -337,7 +337,7 @@ std::string Simulator::Status()
     std::lock_guard lock(mLock);
     return std::string("state=") + (mAttached ? "attached" : "detached") + " mode=" + (mUpdateMode ? "update" : "normal")
          + " version=" + FormatVersion(mVersion) + " flag=" + (mFlag ? "1" : "0")
-         + " received=" + std::to_string(mReceivedBytes) + " installing=" + (mInstalling ? "1" : "0");
+         + " received=" + std::to_string(mReceivedBytes) + " installing=" + (mInstalling ? "1" : "0") + " transfer-ms=" + std::to_string(mTransferMs);
 }
 
 void Simulator::Post(Clock::duration delay, std::function<void()> task)
@@ -415,12 +415,14 @@ Driver::Reply Simulator::OnDriver(Driver::DriverSession& session, const Driver::
             refuse(Driver::kErrorGenFailure);
         } else if (value != 0) {
             mFlag = true;
+            mFlagOn = Clock::now();
             mChunks = 0;
             mOutstanding = 0;
             mFaultFired = false;
             mChannelClosed = false;
         } else if (mFlag) {
             mFlag = false;
+            mTransferMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - mFlagOn).count();
             // Installs only what arrived whole: every message taken, the
             // channel closed normally, no fault on the way.
             mInstallPending = mChunks > 0 && mOutstanding == 0 && mChannelClosed && !mFaultFired;

@@ -86,6 +86,8 @@ private:
     bool mInstallPending = false;
     bool mInstalling = false;
     Clock::time_point mLastTake{};
+    Clock::time_point mFlagOn{};
+    int64_t mTransferMs = -1;      // flag on to flag off, last time
 };
 
 } // namespace MixerSim
