@@ -1,17 +1,14 @@
 #include "DeviceChannel/FirmwareTransfer.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include "DeviceChannel/DeviceInstance.h"
 #include "DeviceChannel/PrivateMidi.h"
+#include "Utilities/Storage/File.h"
 
 namespace {
 
@@ -19,60 +16,44 @@ constexpr uint32_t kSearchBudgetMs = 50;
 constexpr uint32_t kImagePort = 0;
 
 // Folder and name of the firmware path; false when either is empty.
-bool SplitPath(const Tavo::WString& wide, std::string& full)
+bool SplitPath(const Tavo::WString& path, Tavo::WString& folder, Tavo::WString& name)
 {
-    const Tavo::NString narrow(wide);
-    const std::string path(narrow.c_str());
-    const size_t slash = path.find_last_of("/\\");
-    if (slash == std::string::npos || slash + 1 == path.size())
+    const int32_t slash = std::max(path.ReverseFind(u'/'), path.ReverseFind(u'\\'));
+    if (slash < 0 || slash + 1 == int32_t(path.GetLength()))
         return false;
-    std::string folder = path.substr(0, slash);
-    if (folder.empty() && path[0] == '/')
-        folder = "/";
-    if (folder.empty())
-        return false;
-    std::replace(folder.begin(), folder.end(), '\\', '/');
-    full = folder + (folder.back() == '/' ? "" : "/") + path.substr(slash + 1);
-    return true;
+    folder = path.Left(slash);
+    name = path.Mid(slash + 1);
+    if (folder.IsEmpty() && (path[0] == u'/' || path[0] == u'\\'))
+        folder = Tavo::WString(u"/");
+    folder.Replace(u'\\', u'/');
+    return !folder.IsEmpty();
 }
 
-class ImageFile
+// The whole file, or false on any error or shortfall.
+bool ReadImage(Tavo::File& file, Tavo::Array<uint8_t>& image)
 {
-public:
-    explicit ImageFile(const std::string& path) : mFd(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~ImageFile()
-    {
-        if (mFd >= 0)
-            close(mFd);
-    }
-    ImageFile(const ImageFile&) = delete;
-    ImageFile& operator=(const ImageFile&) = delete;
-
-    bool IsOpen() const { return mFd >= 0; }
-
-    // The whole file, or false on any error or shortfall.
-    bool ReadAll(Tavo::Array<uint8_t>& image)
-    {
-        struct stat st;
-        if (fstat(mFd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 || uint64_t(st.st_size) > UINT32_MAX)
+    try {
+        Tavo::FileStatus status;
+        // The length is 32-bit; a larger file would be read cut short.
+        if (!Tavo::File::GetStatus(file.GetPath(), status) || status.size > UINT32_MAX)
             return false;
-        const uint32_t length = static_cast<uint32_t>(st.st_size);
+        const uint32_t length = file.GetLength();
+        if (length == 0)
+            return false;
         image.SetCount(length);
         uint32_t done = 0;
         while (done < length) {
-            const ssize_t n = read(mFd, image.GetData() + done, length - done);
-            if (n < 0 && errno == EINTR)
-                continue;
+            const uint32_t want = std::min<uint32_t>(length - done, 1u << 30);
+            const int32_t n = file.Read(image.GetData() + done, want, -1);
             if (n <= 0)
                 return false;
             done += static_cast<uint32_t>(n);
         }
         return true;
+    } catch (...) {
+        return false;
     }
-
-private:
-    int mFd;
-};
+}
 
 // Releases the channel and clears the driver's flag on every way out.
 class TransferScope
@@ -126,11 +107,13 @@ Tavo::TavoResult Transfer(FirmwareTransferHost& host)
         return Tavo::E_FAIL;
     }
 
-    std::string path;
-    const bool pathValid = SplitPath(host.GetFirmwarePath(), path);
+    Tavo::WString folder;
+    Tavo::WString name;
+    const bool pathValid = SplitPath(host.GetFirmwarePath(), folder, name);
     // An empty image would report success with nothing sent.
-    struct stat st;
-    if (pathValid && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) {
+    Tavo::FileStatus status;
+    if (pathValid && Tavo::File::GetStatus(folder + Tavo::WString(u"/") + name, status) && !status.isFolder
+        && status.size == 0) {
         Fail(host, kReasonFileAccess);
         return Tavo::E_FAIL;
     }
@@ -145,10 +128,8 @@ Tavo::TavoResult Transfer(FirmwareTransferHost& host)
     channel.OpenPort(kImagePort);
 
     Tavo::Array<uint8_t> image;
-    std::unique_ptr<ImageFile> file;
-    if (pathValid)
-        file = std::make_unique<ImageFile>(path);
-    if (!file || !file->IsOpen() || !file->ReadAll(image) || image.GetCount() == 0) {
+    Tavo::File file;
+    if (!pathValid || file.Open(folder, name, Tavo::File::kModeRead) != Tavo::S_OK || !ReadImage(file, image)) {
         scope.Release();
         host.SetDeviceState(kDeviceCannotUpdate);
         host.SetUpdateState(kUpdateFailed);
@@ -158,7 +139,7 @@ Tavo::TavoResult Transfer(FirmwareTransferHost& host)
     const Tavo::TavoResult hr = SendImage(image, channel, host);
     // Drains the port before it closes; an abort may still come meanwhile.
     scope.Release();
-    file.reset();
+    file.Close();
 
     if (hr < 0) {
         Fail(host, kReasonDeviceAccess);

@@ -2,6 +2,7 @@
 
 #include "ObjectBase/Exception.h"
 #include "Platform/Kernel/Resources.h"
+#include "Utilities/Storage/File.h"
 
 #include <expat.h>
 
@@ -400,24 +401,34 @@ TavoResult LControlFactory::ReadSource(const WString& path, SourceBytes& source,
             source.bytes = Platform::FindResource("TavoXML", NString(name).c_str());
         return source.bytes.empty() ? E_FAIL : S_OK;
     }
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(NString(path).c_str(), "rb"), &std::fclose);
-    if (!file)
-        return E_FAIL;
-    if (std::fseek(file.get(), 0, SEEK_END) != 0)
-        return E_FAIL;
-    const long length = std::ftell(file.get());
-    if (length < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
-        return E_FAIL;
+    // A failure to open or read, or a thrown one, is a missing document.
     try
     {
-        source.buffer.resize(static_cast<size_t>(length));
+        File file;
+        if (path.IsEmpty() || file.Open(path, WString(), File::kModeRead) != S_OK)
+            return E_FAIL;
+        const uint32_t length = file.GetLength();
+        try
+        {
+            source.buffer.resize(length);
+        }
+        catch (const std::bad_alloc&)
+        {
+            return E_OUTOFMEMORY;
+        }
+        uint32_t done = 0;
+        while (done < length)
+        {
+            const int32_t n = file.Read(source.buffer.data() + done, length - done, -1);
+            if (n <= 0)
+                return E_FAIL;
+            done += static_cast<uint32_t>(n);
+        }
     }
-    catch (const std::bad_alloc&)
+    catch (...)
     {
-        return E_OUTOFMEMORY;
-    }
-    if (length > 0 && std::fread(source.buffer.data(), 1, source.buffer.size(), file.get()) != source.buffer.size())
         return E_FAIL;
+    }
     source.bytes = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(source.buffer.data()), source.buffer.size());
     return S_OK;
 }

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <vector>
 
 #include "ChannelFixture.h"
@@ -147,8 +148,10 @@ TEST_F(FirmwareTransferTest, ImageGoesOutInPaddedChunks)
     EXPECT_DOUBLE_EQ(host.progress[1], 256.0 / 300);
     EXPECT_EQ(host.progress[2], 1.0);
 
+    // The folder may also end at a backslash.
     host = Host();
     Image(256);
+    host.path = folder + "\\firmware.bin";
     EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::S_OK);
     EXPECT_EQ(host.progress, (std::vector<double>{0.5, 1.0}));
 }
@@ -200,6 +203,16 @@ TEST_F(FirmwareTransferTest, FileProblemsAreFileAccessFailures)
     ExpectFailure(PerformPrivateMidiUpdate(host), kReasonFileAccess);
     EXPECT_TRUE(f.mDriver->Messages().empty());
     EXPECT_TRUE(host.progress.empty());
+
+    // A file that reads shorter than its stated length (a kernel attribute).
+    const char* shortFile = "/sys/devices/system/cpu/online";
+    struct stat st{};
+    if (stat(shortFile, &st) == 0 && st.st_size == 4096) {
+        host = Host();
+        host.path = shortFile;
+        ExpectFailure(PerformPrivateMidiUpdate(host), kReasonFileAccess);
+        EXPECT_TRUE(f.mDriver->Messages().empty());
+    }
 
     // An empty image is refused before the flag is set.
     const size_t before = f.mDriver->Requests().size();

@@ -238,6 +238,8 @@ TEST(SkinReader, BadInputGivesErrorsNotCrashes)
     EXPECT_EQ(f->GetLastErrorLine(), 3);
     std::filesystem::remove(path);
     EXPECT_EQ(f->LoadSkins(u"/nonexistent/Skins.xml"), E_FAIL);
+    EXPECT_EQ(f->LoadSkins(u""), E_FAIL);
+    EXPECT_EQ(f->LoadSkins(ToWString(path.parent_path().u16string())), E_FAIL);
     std::ofstream(path).close();
     EXPECT_EQ(f->LoadSkins(ToWString(path.u16string())), E_FAIL);
     std::filesystem::remove(path);
