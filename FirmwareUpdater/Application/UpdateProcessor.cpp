@@ -1,0 +1,158 @@
+#include "Application/UpdateProcessor.h"
+
+#include <filesystem>
+
+#include "Application/ApplicationBase.h"
+#include "Application/CommandLine.h"
+#include "ObjectBase/Exception.h"
+
+using Tavo::TavoResult;
+using Tavo::WString;
+using Engine = LUpdateEngineInterface;
+
+namespace {
+
+const WString kAlwaysUpdate(u"-ALWAYS_UPDATE");
+const WString kReturnStatus(u"-RETURN_UPDATE_MODE_STATUS");
+const WString kSilent(u"-SILENT");
+const WString kSilentIfNotNeeded(u"-SILENT_IF_UPDATE_NOT_NEEDED");
+const WString kStartAutomatically(u"-START_UPDATE_AUTOMATICALLY");
+const WString kAbsolutePath(u"-ABSOLUTE_FIRMWARE_FILE_PATH=");
+const WString kImageName(u"-FIRMWARE_IMAGE_NAME=");
+const WString kDefaultImage(u"RB47DSP_FULL.syx");
+
+} // namespace
+
+LUpdateProcessor::LUpdateProcessor() : LUpdateProcessor(Engine::Create(), kSilentWaitMs) {}
+
+LUpdateProcessor::LUpdateProcessor(Tavo::RCPtr<LUpdateEngineInterface> engine, uint32_t silentWaitMs)
+    : mEngine(std::move(engine)), mSilentWaitMs(silentWaitMs)
+{
+}
+
+bool LUpdateProcessor::FindSwitch(const WString& commandLine, const WString& name, WString* value)
+{
+    return ::FindSwitch(commandLine, name, value);
+}
+
+WString LUpdateProcessor::GetDeviceName()
+{
+    return WString(u"Tessaro DJ K620 ZENTA");
+}
+
+bool LUpdateProcessor::SetAlwaysUpdate(bool value)
+{
+    const bool same = mAlwaysUpdate == value;
+    mAlwaysUpdate = value;
+    return same;
+}
+
+bool LUpdateProcessor::CanExit()
+{
+    return mEngine->GetDeviceState() != Engine::kDeviceUpdating;
+}
+
+TavoResult LUpdateProcessor::Reinitialize()
+{
+    return Initialize(mCommandLine);
+}
+
+WString LUpdateProcessor::ProgramFolder()
+{
+    WString folder;
+    if (Tavo::LFrameworkApp* app = Tavo::GetFrameworkApp()) {
+        app->GetFolder(0, folder);
+        return folder;
+    }
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return WString(Tavo::NString(exe.parent_path().string().c_str()));
+}
+
+void LUpdateProcessor::SelectFirmwareFile()
+{
+    WString value;
+    WString path;
+    if (FindSwitch(mCommandLine, kAbsolutePath, &value))
+        path = value;
+    else if (FindSwitch(mCommandLine, kImageName, &value))
+        path = ProgramFolder() + WString(u"/") + value;
+    else
+        path = ProgramFolder() + WString(u"/") + kDefaultImage;
+    if (!path.IsEmpty())
+        mEngine->SetFirmwareFile(path);
+}
+
+void LUpdateProcessor::DefineSupportedDevice()
+{
+    Engine::DeviceDefinition device;
+    for (uint32_t i = 0; i < 4; ++i)
+        device.mNames[i] = GetDeviceName();
+    Tavo::Array<Engine::DeviceDefinition> devices;
+    devices.Add(device);
+    mEngine->SetSupportedDevices(devices);
+}
+
+TavoResult LUpdateProcessor::Initialize(const WString& commandLine)
+{
+    if (mCommandLine.IsEmpty()) {
+        mCommandLine = commandLine;
+        if (FindSwitch(commandLine, kAlwaysUpdate, nullptr))
+            mAlwaysUpdate = true;
+    }
+    const TavoResult hr = mEngine->Initialize(commandLine);
+    TAVO_THROW_IF_FAILED(hr, "LUpdateProcessor::Initialize", "Engine\\UpdateProcessor", 53);
+    mEngine->GetUpdateState(true);
+
+    const bool returnStatus = FindSwitch(commandLine, kReturnStatus, nullptr);
+    if (mEngine->GetDeviceState() == Engine::kDeviceCannotUpdate) {
+        if (!returnStatus)
+            return hr;
+        Tavo::gProcessExitCode = 1;
+        return kEndWithoutWindow;
+    }
+
+    SelectFirmwareFile();
+    if (mEngine->GetDeviceState() == Engine::kDeviceUninitialized)
+        DefineSupportedDevice();
+    if (mEngine->GetDeviceState() == Engine::kDeviceNoneFound)
+        mEngine->ScanForDevices();
+
+    if (returnStatus) {
+        const int32_t state = mEngine->GetDeviceState();
+        if (state == Engine::kDeviceNoneFound)
+            Tavo::gProcessExitCode = 1;
+        else if (state == Engine::kDeviceInUpdateMode)
+            Tavo::gProcessExitCode = mEngine->IsFileNewerThanDevice() ? 3 : 2;
+        else if (state == Engine::kDeviceNormalMode)
+            Tavo::gProcessExitCode = mEngine->IsFileNewerThanDevice() ? 5 : 4;
+        return kEndWithoutWindow;
+    }
+
+    if (mEngine->GetDeviceState() < Engine::kDeviceNormalMode || mEngine->GetFileState() != Engine::kFileValid)
+        return 0;
+    const bool newer = mEngine->IsFileNewerThanDevice();
+    if (!newer && !mAlwaysUpdate && FindSwitch(commandLine, kSilentIfNotNeeded, nullptr))
+        return kEndWithoutWindow;
+    const bool updateToDo = newer || mAlwaysUpdate;
+    const bool silent = FindSwitch(commandLine, kSilent, nullptr);
+    const bool automatic = FindSwitch(commandLine, kStartAutomatically, nullptr);
+    if (updateToDo && (silent || automatic)) {
+        bool start = true;
+        if (mEngine->GetDeviceState() == Engine::kDeviceNormalMode) {
+            mEngine->RequestUpdateMode();
+            start = mEngine->GetDeviceState() == Engine::kDeviceInUpdateMode;
+        }
+        if (start)
+            mEngine->StartUpdate();
+    }
+    if (!silent)
+        return 0;
+    if (mEngine->WaitForUpdate(mSilentWaitMs) != Tavo::S_OK) {
+        // The program must not end under a running transfer: abort it and
+        // let the worker close the channel and clear the driver's flag.
+        mEngine->AbortUpdate();
+        mEngine->WaitForUpdate(kAbortWaitMs);
+    }
+    return kEndWithoutWindow;
+}

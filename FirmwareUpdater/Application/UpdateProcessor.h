@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Engine/UpdateEngineInterface.h"
+#include "ObjectBase/RCPtr.h"
+#include "ObjectBase/RefCountedObject.h"
+#include "ObjectBase/Result.h"
+#include "Utilities/Storage/StringT.h"
+
+// The application's side of an update: reads the command line, owns the
+// engine, defines the one supported device, picks the firmware image, may
+// run a whole update without the main window and sets the process exit code
+// that reports the device's state.
+class LUpdateProcessor : public virtual Tavo::LRefCountedObject
+{
+public:
+    // Everything asked was done without the main window.
+    static constexpr Tavo::TavoResult kEndWithoutWindow = Tavo::TavoResult(0x8000A020u);
+    // How long a quiet update may take before it is abandoned.
+    static constexpr uint32_t kSilentWaitMs = 600000;
+    // After abandoning it: how long the worker gets to close the channel and
+    // clear the driver's flag.
+    static constexpr uint32_t kAbortWaitMs = 60000;
+
+    LUpdateProcessor();
+    // Tests hand in their own engine and wait.
+    LUpdateProcessor(Tavo::RCPtr<LUpdateEngineInterface> engine, uint32_t silentWaitMs);
+
+    Tavo::TavoResult Initialize(const Tavo::WString& commandLine);
+    Tavo::TavoResult Reinitialize();
+    // False while an update runs.
+    bool CanExit();
+    bool GetAlwaysUpdate() const { return mAlwaysUpdate; }
+    // True when the flag already had this value.
+    bool SetAlwaysUpdate(bool value);
+    static bool FindSwitch(const Tavo::WString& commandLine, const Tavo::WString& name, Tavo::WString* value);
+    void SelectFirmwareFile();
+    void DefineSupportedDevice();
+    static Tavo::WString GetDeviceName();
+
+    const Tavo::RCPtr<LUpdateEngineInterface>& GetEngine() const { return mEngine; }
+
+private:
+    static Tavo::WString ProgramFolder();
+
+    Tavo::WString mCommandLine;
+    Tavo::RCPtr<LUpdateEngineInterface> mEngine;
+    bool mAlwaysUpdate = false;
+    uint32_t mSilentWaitMs = kSilentWaitMs;
+};
