@@ -23,8 +23,6 @@ const WString kDefaultImage(u"RB47DSP_FULL.syx");
 
 } // namespace
 
-LUpdateProcessor::LUpdateProcessor() : LUpdateProcessor(Engine::Create(), kSilentWaitMs) {}
-
 LUpdateProcessor::LUpdateProcessor(Tavo::RCPtr<LUpdateEngineInterface> engine, uint32_t silentWaitMs)
     : mEngine(std::move(engine)), mSilentWaitMs(silentWaitMs)
 {
