@@ -71,17 +71,22 @@ TEST(ThreadedDeliveryTest, WorkersPostWhileTheInterfaceThreadDrainsEveryCenter)
         workers.emplace_back([&, w] {
             for (int seq = 0; seq < kPosts; ++seq) {
                 RCPtr<LNotificationCenter> target = seq % 2 ? extra : GetMainNotificationCenter();
-                ASSERT_EQ(target->Post(LNotification::Create(u"NID_WORK", RCPtr<Tag>(new Tag(w, seq)))), S_OK);
+                // Not an ASSERT: the drain loop waits for every worker to count down.
+                EXPECT_EQ(target->Post(LNotification::Create(u"NID_WORK", RCPtr<Tag>(new Tag(w, seq)))), S_OK);
             }
             --running;
         });
 
-    // The interface thread: drain until the workers are done and nothing is left.
+    // The interface thread: drain until a drain that began after the last
+    // post leaves nothing. A post landing in a center already passed by the
+    // drain would be missed if "done" were read after it.
     std::vector<std::vector<Delivery>> drains;
-    bool more = true;
-    while (running > 0 || more) {
-        more = manager->ProcessAll(true);
+    for (;;) {
+        bool done = running == 0;
+        bool more = manager->ProcessAll(true);
         drains.push_back(std::exchange(recorder->mSeen, {}));
+        if (done && !more)
+            break;
     }
     for (auto& worker : workers)
         worker.join();
