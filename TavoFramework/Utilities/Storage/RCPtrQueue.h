@@ -113,7 +113,8 @@ private:
     {
         if (mStorage.size() == mStorage.capacity())
             mStorage.reserve(mStorage.size() + N);
-        if (mTail > mHead)
+        // Equal only when a one-slot ring is empty: the tail moves up too.
+        if (mTail >= mHead)
             ++mTail;
         mStorage.insert(mStorage.begin() + mHead, RCPtr<T>());
         mHead = (mHead + 1) % Capacity();

@@ -51,6 +51,13 @@ TEST(RCPtrQueueTest, FullRingGrowsByOneSlotAndKeepsOrder)
     EXPECT_EQ(unsized.GetCount(), 0u);
     unsized.Enqueue(RCPtr<Item>(new Item(7)));
     EXPECT_EQ(unsized.Dequeue()->mValue, 7);
+    // A single slot is always the free one, so the first item already grows it.
+    RCPtrQueue<Item, 1> single;
+    for (int i = 0; i < 3; ++i)
+        single.Enqueue(RCPtr<Item>(new Item(i)));
+    EXPECT_EQ(single.GetCount(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(single.Dequeue()->mValue, i);
 }
 
 struct CenterFixture
