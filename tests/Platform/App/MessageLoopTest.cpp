@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <poll.h>
 #include <thread>
@@ -88,19 +90,28 @@ TEST(MessageLoop, IdleTurnsAreCountedPerIdlePeriodAndStopWhenTheHandlerDeclines)
 TEST(MessageLoop, IdleDoesNotSpinWhileDeclinedAndNoMessageArrives)
 {
     MessageLoop loop;
-    std::atomic<int> turns{0};
+    std::mutex lock;
+    std::condition_variable declined;
+    int turns = 0;
     loop.SetIdleHandler([&](int32_t) {
+        std::lock_guard hold(lock);
         ++turns;
+        declined.notify_all();
         return false;
     });
     std::thread late([&] {
+        // The quit must come after the first turn, or there is no turn at all.
+        {
+            std::unique_lock hold(lock);
+            declined.wait(hold, [&] { return turns > 0; });
+        }
         // Whatever the delay, the loop must wait rather than call idle again.
         usleep(20000);
         loop.PostQuit(1);
     });
     EXPECT_EQ(loop.Run(), 1);
     late.join();
-    EXPECT_EQ(turns.load(), 1);
+    EXPECT_EQ(turns, 1);
 }
 
 TEST(MessageLoop, TimersTickRepeatedlyStartIdlePeriodsAndStopWhenKilled)

@@ -17,7 +17,8 @@ using namespace TavoPlatform::Driver;
 
 namespace {
 
-constexpr int32_t kWaitMs = 5000;
+// Only ever waited out when something is broken; a loaded sanitizer run is slow.
+constexpr int32_t kWaitMs = 30000;
 
 struct Backend {
     const char* name;

@@ -31,7 +31,7 @@ using namespace Tavo::Platform::Midi;
 using Bytes = std::vector<uint8_t>;
 
 // Generous bound for things that happen on other threads or processes.
-inline constexpr auto kPatience = std::chrono::seconds(10);
+inline constexpr auto kPatience = std::chrono::seconds(30);
 
 class Rig
 {
