@@ -1,0 +1,17 @@
+// The firmware updater's entry: the framework's run with the user's default
+// language; the exit code is the one the update processor set.
+#include "Application/Application.h"
+#include "Application/CommandLine.h"
+
+int main(int argc, char** argv)
+{
+    const Tavo::NString commandLine(JoinCommandLine(argc, argv));
+    Tavo::AppShellOptions options;
+    options.applicationName = LApplication::GetApplicationName();
+    options.createApplication = [](Tavo::FrameworkAppShell& shell, const Tavo::RCPtr<Tavo::LControlFactory>& factory,
+                                   const Tavo::RCPtr<Tavo::LStringTable>& strings, const Tavo::WString& line) {
+        return Tavo::RCPtr<Tavo::LApplicationBase>(new LApplication(shell, factory, strings, line));
+    };
+    Tavo::FrameworkAppShell shell(std::move(options), commandLine.c_str());
+    return shell.Main(-1);
+}
