@@ -150,10 +150,17 @@ std::vector<uint8_t> SimProcess::Received() const
 int SimProcess::Run(const std::vector<std::string>& args, const std::vector<std::string>& env, std::string* output)
 {
     std::vector<std::string> argv = args;
-    std::vector<std::string> envp;
-    for (char** e = environ; *e; ++e)
-        envp.emplace_back(*e);
-    envp.insert(envp.end(), env.begin(), env.end());
+    // Given variables replace inherited ones of the same name.
+    std::vector<std::string> envp = env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const auto& given : env)
+            replaced = replaced || given.rfind(name, 0) == 0;
+        if (!replaced)
+            envp.push_back(entry);
+    }
     auto argp = Pointers(argv);
     auto envptr = Pointers(envp);
     int pipeFds[2] = {-1, -1};

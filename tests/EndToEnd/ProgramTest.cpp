@@ -1,0 +1,227 @@
+// The real FirmwareUpdater against a real simulated mixer, with no display.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "SimProcess.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+class ProgramTest : public ::testing::Test
+{
+protected:
+    ProgramTest()
+    {
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+    }
+
+    int RunUpdater(const std::vector<std::string>& args, std::string* output = nullptr, std::string program = {})
+    {
+        std::vector<std::string> argv = {program.empty() ? SimProcess::BinFolder() + "/FirmwareUpdater" : program};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const std::string& root = sim.Root();
+        std::string ignored;
+        return SimProcess::Run(argv,
+                               {"TAVO_PLATFORM_ROOT=" + root, "TAVO_RUNTIME_DIR=" + root, "HOME=" + root,
+                                "XDG_CONFIG_HOME=" + root + "/config", "XDG_DATA_HOME=" + root + "/data"},
+                               output ? output : &ignored);
+    }
+
+    // An image in a folder whose name holds a space.
+    std::vector<uint8_t> WriteImage(size_t size, const std::string& path)
+    {
+        fs::create_directories(fs::path(path).parent_path());
+        std::vector<uint8_t> bytes(size);
+        for (size_t i = 0; i < size; ++i)
+            bytes[i] = uint8_t(i * 31 + 7);
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(size));
+        return bytes;
+    }
+
+    std::string ImagePath() const { return sim.Root() + "/fw dir/new image.syx"; }
+    std::string PathSwitch() const { return "-ABSOLUTE_FIRMWARE_FILE_PATH=" + ImagePath(); }
+
+    bool FlagEverOn() const
+    {
+        auto r = sim.Requests();
+        return std::find(r.begin(), r.end(), "update-flag 1") != r.end();
+    }
+
+    SimProcess sim;
+};
+
+struct StatusCase
+{
+    const char* name;
+    std::vector<std::string> simArgs;
+    bool withFile;
+    int expected;
+};
+
+void PrintTo(const StatusCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ExitCodeTest : public ProgramTest, public ::testing::WithParamInterface<StatusCase>
+{
+};
+
+TEST_P(ExitCodeTest, ReportsTheDeviceStateWithoutAWindow)
+{
+    const StatusCase& c = GetParam();
+    ASSERT_TRUE(sim.Start(c.simArgs));
+    if (c.withFile)
+        WriteImage(1000, ImagePath());
+    std::string output;
+    EXPECT_EQ(RunUpdater({"-RETURN_UPDATE_MODE_STATUS", c.withFile ? PathSwitch() : "-ABSOLUTE_FIRMWARE_FILE_PATH=/nowhere/x.syx"},
+                         &output),
+              c.expected)
+        << output;
+    EXPECT_FALSE(FlagEverOn());
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, ExitCodeTest,
+    ::testing::Values(StatusCase{"Absent", {"--mode", "absent"}, true, 1},
+                      StatusCase{"UpdateModeFileMissing", {"--mode", "update"}, false, 2},
+                      StatusCase{"UpdateModeWithFile", {"--mode", "update"}, true, 3},
+                      StatusCase{"NormalModeSameVersion", {"--mode", "normal", "--version", "0.0.3.7"}, true, 4},
+                      StatusCase{"NormalModeOlderVersion", {"--mode", "normal", "--version", "0.0.3.6"}, true, 5},
+                      // A reply the probe cannot use reads as a device in update mode.
+                      StatusCase{"ReplyOfWrongLength", {"--mode", "normal", "--reply-length", "36"}, true, 3},
+                      StatusCase{"ReplyTooLate", {"--mode", "normal", "--reply-delay-ms", "2600"}, true, 3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class SilentUpdateTest : public ProgramTest, public ::testing::WithParamInterface<size_t>
+{
+};
+
+TEST_P(SilentUpdateTest, SendsThePaddedImageAtThePacedRate)
+{
+    const size_t size = GetParam();
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "100"}));
+    const auto image = WriteImage(size, ImagePath());
+    const auto start = Clock::now();
+    std::string output;
+    EXPECT_EQ(RunUpdater({"-SILENT", PathSwitch()}, &output), 0) << output;
+    const auto took = Clock::now() - start;
+
+    auto expected = image;
+    const size_t chunks = (size + 127) / 128;
+    expected.resize(chunks * 128, 0);
+    EXPECT_EQ(sim.Received(), expected);
+    EXPECT_GE(took, chunks * std::chrono::milliseconds(20));
+
+    // Flag on, channel, every chunk, close, flag off.
+    std::vector<std::string> requests = sim.Requests();
+    EXPECT_EQ(size_t(std::count(requests.begin(), requests.end(), "send 0 128")), chunks);
+    requests.erase(std::unique(requests.begin(), requests.end()), requests.end());
+    EXPECT_EQ(requests, (std::vector<std::string>{"update-flag 1", "set-event", "open-port 0", "send 0 128", "close",
+                                                  "clear-event", "update-flag 0"}));
+
+    // Installed: back in normal mode with the new version, which the file
+    // no longer beats.
+    ASSERT_TRUE(sim.WaitStatus("state=attached mode=normal version=0.0.3.7"));
+    EXPECT_EQ(RunUpdater({"-RETURN_UPDATE_MODE_STATUS", PathSwitch()}), 4);
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, SilentUpdateTest, ::testing::Values(size_t(1), size_t(128), size_t(129), size_t(65536)));
+
+struct Fault
+{
+    const char* name;
+    std::vector<std::string> args;
+};
+
+void PrintTo(const Fault& fault, std::ostream* os)
+{
+    *os << fault.name;
+}
+
+class SilentFaultTest : public ProgramTest, public ::testing::WithParamInterface<Fault>
+{
+};
+
+TEST_P(SilentFaultTest, EndsWithTheFlagClearedAndNothingInstalled)
+{
+    auto args = GetParam().args;
+    args.insert(args.end(), {"--mode", "update", "--install-ms", "0"});
+    ASSERT_TRUE(sim.Start(args));
+    WriteImage(128 * 40, ImagePath());
+    std::string output;
+    EXPECT_EQ(RunUpdater({"-SILENT", PathSwitch()}, &output), 0) << output;
+
+    const std::string status = sim.Command("status");
+    EXPECT_NE(status.find("flag=0"), std::string::npos) << status;
+    EXPECT_NE(status.find("version=0.0.3.6"), std::string::npos) << status;
+    EXPECT_NE(status.find("installing=0"), std::string::npos) << status;
+    const auto requests = sim.Requests();
+    if (FlagEverOn() && status.find("state=attached") != std::string::npos) {
+        EXPECT_NE(std::find(requests.begin(), requests.end(), "close"), requests.end());
+        EXPECT_EQ(requests.back(), "update-flag 0");
+    }
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, SilentFaultTest,
+                         ::testing::Values(Fault{"RefuseFlag", {"--refuse-update-flag"}},
+                                           Fault{"RefusePort", {"--refuse-open-port"}},
+                                           Fault{"RefuseChunk", {"--refuse-chunk", "5"}},
+                                           Fault{"NeverTake", {"--never-take"}},
+                                           Fault{"TakeSlowly", {"--take-delay-ms", "700"}},
+                                           Fault{"DetachAtChunk", {"--detach-at-chunk", "5"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProgramTest, FirmwareFileSwitchesAndTheirCase)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "update"}));
+    // A copy of the program in its own folder, so its default image is ours.
+    const std::string folder = sim.Root() + "/program dir";
+    fs::create_directories(folder);
+    const std::string program = folder + "/FirmwareUpdater";
+    fs::copy_file(SimProcess::BinFolder() + "/FirmwareUpdater", program);
+    fs::copy_file(SimProcess::BinFolder() + "/libIniFileManager.so", folder + "/libIniFileManager.so");
+    auto status = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "-RETURN_UPDATE_MODE_STATUS");
+        return RunUpdater(args, nullptr, program);
+    };
+
+    EXPECT_EQ(status({}), 2);  // no default image yet
+    WriteImage(300, folder + "/RB47DSP_FULL.syx");
+    EXPECT_EQ(status({}), 3);
+    EXPECT_EQ(status({"-FIRMWARE_IMAGE_NAME=other.syx"}), 2);
+    WriteImage(300, folder + "/other.syx");
+    EXPECT_EQ(status({"-firmware_image_name=other.syx"}), 3);
+    EXPECT_EQ(status({"-FIRMWARE_IMAGE_NAME=other.syx", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + folder + "/missing.syx"}), 2);
+    // A space right after "=" is no value: the default image counts.
+    EXPECT_EQ(status({"-ABSOLUTE_FIRMWARE_FILE_PATH=", sim.Root() + "/missing.syx"}), 3);
+    EXPECT_EQ(RunUpdater({"-return_update_mode_status", "-absolute_firmware_file_path=" + folder + "/other.syx"}, nullptr,
+                         program),
+              3);
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
+TEST_F(ProgramTest, RunsThatNeedTheWindowEndThroughTheStartupError)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "update"}));
+    WriteImage(300, ImagePath());
+    // "-SILENTLY" is not "-SILENT": the window would open, nothing is sent.
+    std::string output;
+    EXPECT_EQ(RunUpdater({"-SILENTLY", PathSwitch()}, &output), 70);
+    EXPECT_NE(output.find("startup"), std::string::npos) << output;
+    EXPECT_FALSE(FlagEverOn());
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
+} // namespace
