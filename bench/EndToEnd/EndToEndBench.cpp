@@ -3,7 +3,9 @@
 
 #include <chrono>
 #include <fstream>
+#include <string>
 #include <sys/resource.h>
+#include <vector>
 
 #include "DeviceChannel/FirmwareTransfer.h"
 #include "Platform/Registry/Registry.h"
@@ -81,6 +83,79 @@ void BM_SimulatorStartAndQuit(benchmark::State& state)
     state.counters["peak_rss_kib"] = double(usage.ru_maxrss);
 }
 BENCHMARK(BM_SimulatorStartAndQuit)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+std::vector<std::string> UpdaterEnvironment(const SimProcess& sim)
+{
+    const std::string& root = sim.Root();
+    return {"TAVO_PLATFORM_ROOT=" + root, "TAVO_RUNTIME_DIR=" + root, "HOME=" + root,
+            "XDG_CONFIG_HOME=" + root + "/config", "XDG_DATA_HOME=" + root + "/data", "DISPLAY="};
+}
+
+// The whole "-RETURN_UPDATE_MODE_STATUS" run against a device in normal mode,
+// as a process: start, probe, exit code; with the program's peak memory.
+void BM_StatusRunProcess(benchmark::State& state)
+{
+    SimProcess sim;
+    if (!sim.Start({"--mode", "normal", "--version", "0.0.3.6"})) {
+        state.SkipWithError("mixer-sim did not start");
+        return;
+    }
+    const std::string image = sim.Root() + "/image.syx";
+    std::ofstream(image, std::ios::binary) << std::string(1000, '\x11');
+    const std::vector<std::string> argv = {SimProcess::BinFolder() + "/FirmwareUpdater", "-RETURN_UPDATE_MODE_STATUS",
+                                           "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image};
+    const auto env = UpdaterEnvironment(sim);
+    for (auto _ : state) {
+        std::string output;
+        if (SimProcess::Run(argv, env, &output) != 5) {
+            state.SkipWithError(("unexpected exit: " + output).c_str());
+            break;
+        }
+    }
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    state.counters["peak_rss_kib"] = double(usage.ru_maxrss);
+}
+BENCHMARK(BM_StatusRunProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A "-SILENT" update of 64 KiB by the program: the whole run's wall time and
+// the time the driver's update flag was on, against the pacing floor. The
+// run also holds the 2 s identity wait that finds a device in update mode.
+void BM_QuietUpdateProcess64KiB(benchmark::State& state)
+{
+    SimProcess sim;
+    if (!sim.Start({"--mode", "update", "--install-ms", "0"})) {
+        state.SkipWithError("mixer-sim did not start");
+        return;
+    }
+    const std::string image = sim.Root() + "/image.syx";
+    constexpr size_t kSize = 65536;
+    std::ofstream(image, std::ios::binary) << std::string(kSize, '\x22');
+    const std::vector<std::string> argv = {SimProcess::BinFolder() + "/FirmwareUpdater", "-SILENT",
+                                           "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image};
+    const auto env = UpdaterEnvironment(sim);
+    const double floorMs = double((kSize + 127) / 128) * 20.0;
+    double transferTotal = 0;
+    for (auto _ : state) {
+        std::string output;
+        if (SimProcess::Run(argv, env, &output) != 0) {
+            state.SkipWithError(("unexpected exit: " + output).c_str());
+            break;
+        }
+        state.PauseTiming();
+        const std::string status = sim.Command("status");
+        const size_t at = status.find("transfer-ms=");
+        transferTotal += at == std::string::npos ? 0 : std::stod(status.substr(at + 12));
+        sim.WaitStatus("state=attached mode=normal");
+        sim.Command("update-mode");
+        state.ResumeTiming();
+    }
+    const double transfer = transferTotal / double(state.iterations());
+    state.counters["floor_ms"] = floorMs;
+    state.counters["transfer_ms"] = transfer;
+    state.counters["transfer_over_floor_pct"] = (transfer / floorMs - 1.0) * 100.0;
+}
+BENCHMARK(BM_QuietUpdateProcess64KiB)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
