@@ -210,15 +210,6 @@ TEST_F(EngineState, NotifySwitchSilencesAllButProgress)
     EXPECT_EQ((Posts{"NID_FOUND_DEVICE_LIST_CHANGE"}), mRecorder->Take());
 }
 
-TEST_F(EngineState, UpdateModeIsRequestedOnTheCallersThread)
-{
-    ReadyForUpdate();
-    EXPECT_FALSE(mEngine->UsesWorkerThread());
-    EXPECT_EQ(S_OK, mEngine->RequestUpdateMode());
-    EXPECT_EQ(1, mEngine->enterCalls);
-    EXPECT_FALSE(mEngine->IsTaskPending());
-}
-
 TEST_F(EngineState, StartNeedsAFileAndUpdateMode)
 {
     ReadyForUpdate();

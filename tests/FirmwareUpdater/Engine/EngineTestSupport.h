@@ -96,7 +96,6 @@ public:
     TavoResult RefreshDeviceState() override { return E_NOTIMPL; }
     TavoResult EnterUpdateMode() override
     {
-        ++enterCalls;
         SetDeviceState(kDeviceEnteringUpdateMode);
         return S_OK;
     }
@@ -138,7 +137,6 @@ public:
     TavoResult buildResult = S_OK;
     std::vector<Found> found;
     std::function<TavoResult(ScriptedEngine&)> transfer;
-    int enterCalls = 0;
 
 protected:
     ScriptedEngine() = default;
