@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, MixerSimFaultTest,
                                            Fault{"RefusePort", {"--refuse-open-port"}},
                                            Fault{"RefuseChunk", {"--refuse-chunk", "3"}},
                                            Fault{"NeverTake", {"--never-take"}},
-                                           Fault{"TakeSlowly", {"--take-delay-ms", "700"}},
+                                           Fault{"TakeSlowly", {"--take-delay-ms", "2000"}},
                                            Fault{"DetachAtChunk", {"--detach-at-chunk", "3"}}),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -179,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, SilentFaultTest,
                                            Fault{"RefusePort", {"--refuse-open-port"}},
                                            Fault{"RefuseChunk", {"--refuse-chunk", "5"}},
                                            Fault{"NeverTake", {"--never-take"}},
-                                           Fault{"TakeSlowly", {"--take-delay-ms", "700"}},
+                                           Fault{"TakeSlowly", {"--take-delay-ms", "2000"}},
                                            Fault{"DetachAtChunk", {"--detach-at-chunk", "5"}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
