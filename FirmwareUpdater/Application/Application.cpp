@@ -1,5 +1,7 @@
 #include "Application/Application.h"
 
+#include <cstdio>
+
 using Tavo::TavoResult;
 using Tavo::WString;
 
@@ -31,6 +33,17 @@ TavoResult LApplication::RunApplicationStartup()
     // The window starts with downgrades and same-version updates allowed.
     mProcessor->SetAlwaysUpdate(true);
     return 0;
+}
+
+TavoResult LApplication::CreateMainWindow(int32_t rendererType)
+{
+    if (!GetPlatformHooks().createMainWindow) {
+        // Say why the start-up error follows: this build has no window.
+        std::fprintf(stderr, "FirmwareUpdater: no main window in this build; "
+                             "-RETURN_UPDATE_MODE_STATUS and -SILENT runs work without it\n");
+        return Tavo::E_FAIL;
+    }
+    return LApplicationBase::CreateMainWindow(rendererType);
 }
 
 bool LApplication::CanExit()

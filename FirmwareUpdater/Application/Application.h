@@ -19,6 +19,7 @@ public:
     void GetMainControlName(Tavo::WString& name) override { name = u"mainControl"; }
     int32_t GetRendererType() override { return 1; }
     Tavo::TavoResult RunApplicationStartup() override;
+    Tavo::TavoResult CreateMainWindow(int32_t rendererType) override;
     bool CanExit() override;
 
     Tavo::RCPtr<LUpdateProcessor> GetUpdateProcessor() const { return mProcessor; }

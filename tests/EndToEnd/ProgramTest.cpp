@@ -219,6 +219,7 @@ TEST_F(ProgramTest, RunsThatNeedTheWindowEndThroughTheStartupError)
     // "-SILENTLY" is not "-SILENT": the window would open, nothing is sent.
     std::string output;
     EXPECT_EQ(RunUpdater({"-SILENTLY", PathSwitch()}, &output), 70);
+    EXPECT_NE(output.find("no main window"), std::string::npos) << output;
     EXPECT_NE(output.find("startup"), std::string::npos) << output;
     EXPECT_FALSE(FlagEverOn());
     EXPECT_EQ(sim.Quit(), 0);
