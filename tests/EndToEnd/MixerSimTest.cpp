@@ -49,12 +49,6 @@ protected:
         return bytes;
     }
 
-    bool FlagEverOn() const
-    {
-        auto r = sim.Requests();
-        return std::find(r.begin(), r.end(), "update-flag 1") != r.end();
-    }
-
     SimProcess sim;
     Host host;
 };
@@ -88,53 +82,6 @@ TEST_F(MixerSimTest, ReceivesTheImagePaddedAndInstallsIt)
                                              "clear-event", "update-flag 0"}));
     EXPECT_EQ(sim.Quit(), 0);
 }
-
-struct Fault
-{
-    const char* name;
-    std::vector<std::string> args;
-};
-
-void PrintTo(const Fault& fault, std::ostream* os)
-{
-    *os << fault.name;
-}
-
-class MixerSimFaultTest : public MixerSimTest, public ::testing::WithParamInterface<Fault>
-{
-};
-
-TEST_P(MixerSimFaultTest, EndsWithTheFlagClearedAndNothingInstalled)
-{
-    auto args = GetParam().args;
-    args.insert(args.end(), {"--mode", "update", "--install-ms", "0"});
-    ASSERT_TRUE(sim.Start(args));
-    WriteImage(128 * 40);
-    EXPECT_NE(PerformPrivateMidiUpdate(host), Tavo::S_OK);
-    EXPECT_EQ(host.updateState, kUpdateFailed);
-    EXPECT_EQ(host.deviceState, kDeviceCannotUpdate);
-
-    EXPECT_TRUE(sim.WaitStatus("flag=0"));
-    const std::string status = sim.Command("status");
-    EXPECT_NE(status.find("version=0.0.3.6"), std::string::npos) << status;
-    EXPECT_NE(status.find("installing=0"), std::string::npos) << status;
-    const auto requests = sim.Requests();
-    if (FlagEverOn() && status.find("state=attached") != std::string::npos) {
-        // Still attached: the program closed the channel and cleared the flag.
-        EXPECT_NE(std::find(requests.begin(), requests.end(), "close"), requests.end());
-        EXPECT_EQ(requests.back(), "update-flag 0");
-    }
-    EXPECT_EQ(sim.Quit(), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, MixerSimFaultTest,
-                         ::testing::Values(Fault{"RefuseFlag", {"--refuse-update-flag"}},
-                                           Fault{"RefusePort", {"--refuse-open-port"}},
-                                           Fault{"RefuseChunk", {"--refuse-chunk", "3"}},
-                                           Fault{"NeverTake", {"--never-take"}},
-                                           Fault{"TakeSlowly", {"--take-delay-ms", "2000"}},
-                                           Fault{"DetachAtChunk", {"--detach-at-chunk", "3"}}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MixerSimTest, ControlCommandsAndCleanExit)
 {
