@@ -133,41 +133,34 @@ TEST_F(Assembly, ShortMessageLengthsFollowTheStatusByte)
 
 TEST_F(Assembly, EndlessMessageIsCappedDroppedAndResynchronised)
 {
-    // Exactly the cap is still kept...
-    Feed(SysExPart(256, true, false), false);
-    for (size_t n = 256; n < LMidiComm::kMaxSysExBytes; n += 256)
-        Feed(SysExPart(256, false, false), false);
-    // ...one more buffer is too much: the message goes, and so does the rest
-    // of it, up to and including its last buffer.
+    auto feedCap = [&](bool complete) {
+        Feed(SysExPart(256, true, false), false);
+        for (size_t n = 256; n + 256 < LMidiComm::kMaxSysExBytes; n += 256)
+            Feed(SysExPart(256, false, false), false);
+        Feed(SysExPart(256, false, complete), complete);
+    };
+    // A message of exactly the cap is kept.
+    feedCap(true);
+    // One buffer more is too much: the message goes, and so does the rest of
+    // it, up to and including its last buffer.
+    feedCap(false);
     Feed(SysExPart(256, false, false), false);
     Feed(SysExPart(256, false, false), false);
     Feed(SysExPart(20, false, true), true);
     Bytes next = SysExPart(30, true, true);
     Feed(next, true);
-
     // A message that starts while the rest is being skipped is kept.
-    Feed(SysExPart(256, true, false), false);
-    for (size_t n = 0; n < LMidiComm::kMaxSysExBytes; n += 256)
-        Feed(SysExPart(256, false, false), false);
+    feedCap(false);
+    Feed(SysExPart(256, false, false), false);
     Bytes fresh = SysExPart(256, true, false), end = SysExPart(3, false, true);
     Feed(fresh, false);
     Feed(end, true);
 
     auto got = Delivered();
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].bytes, next);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].bytes.size(), LMidiComm::kMaxSysExBytes);
+    EXPECT_EQ(got[1].bytes, next);
     Bytes whole = fresh;
     whole.insert(whole.end(), end.begin(), end.end());
-    EXPECT_EQ(got[1].bytes, whole);
-}
-
-TEST_F(Assembly, MessageEndingExactlyAtTheCapIsDelivered)
-{
-    Feed(SysExPart(256, true, false), false);
-    for (size_t n = 256; n + 256 < LMidiComm::kMaxSysExBytes; n += 256)
-        Feed(SysExPart(256, false, false), false);
-    Feed(SysExPart(256, false, true), true);
-    auto got = Delivered();
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].bytes.size(), LMidiComm::kMaxSysExBytes);
+    EXPECT_EQ(got[2].bytes, whole);
 }

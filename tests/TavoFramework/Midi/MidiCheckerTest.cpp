@@ -69,21 +69,20 @@ protected:
 
 }  // namespace
 
-TEST_F(Checker, NothingWatchedIsAllThere)
-{
-    EXPECT_TRUE(mChecker->Poll());
-    EXPECT_TRUE(Posted().empty());
-}
-
 TEST_F(Checker, RecordsStartWithTheAvailabilityWhenAdded)
 {
+    EXPECT_TRUE(mChecker->Poll());  // nothing watched
     mBus->PlugInput(u"Mixer In");
     mChecker->SetInputDevices(WString(u"Mixer In"));
     mChecker->SetOutputDevices(WString(u"Mixer Out"));
-    ASSERT_EQ(mChecker->GetInputs().size(), 1u);
     EXPECT_TRUE(mChecker->GetInputs()[0].connected);
     EXPECT_FALSE(mChecker->GetOutputs()[0].connected);
     EXPECT_FALSE(mChecker->Poll());
+
+    RCPtr<LMidiDeviceStatusChecker> blind = LMidiDeviceStatusChecker::Create(nullptr);
+    blind->SetInputDevices(WString(u"Mixer In"));
+    EXPECT_FALSE(blind->GetInputs()[0].connected);
+    EXPECT_FALSE(blind->Poll());
     EXPECT_TRUE(Posted().empty());
 }
 
@@ -125,14 +124,4 @@ TEST_F(Checker, RepeatedNamesAreWatchedEachOnItsOwn)
     mBus->Unplug(device);
     EXPECT_FALSE(mChecker->Poll());
     EXPECT_EQ(Posted().size(), 2u);
-}
-
-TEST_F(Checker, WithoutAServiceNothingIsAvailable)
-{
-    mBus->PlugInput(u"Synth");
-    RCPtr<LMidiDeviceStatusChecker> checker = LMidiDeviceStatusChecker::Create(nullptr);
-    checker->SetInputDevices(WString(u"Synth"));
-    EXPECT_FALSE(checker->GetInputs()[0].connected);
-    EXPECT_FALSE(checker->Poll());
-    EXPECT_TRUE(Posted().empty());
 }

@@ -112,23 +112,21 @@ TEST_F(Distribution, FiltersPickWhatEachSubscriberGetsLastSubscriberFirst)
 TEST_F(Distribution, FilterTableKeepsItsOwnCopies)
 {
     uintptr_t key = 0x1234;
-    EXPECT_FALSE(mService->GetFilter(key));
     EXPECT_EQ(mService->SetFilter(key, nullptr), S_OK);
     EXPECT_FALSE(mService->GetFilter(key));
 
     RCPtr<LIMidiFilter> mine = StatusFilter::Create(0xF0);
     mService->SetFilter(key, mine);
-    RCPtr<LIMidiFilter> first = mService->GetFilter(key);
-    RCPtr<LIMidiFilter> second = mService->GetFilter(key);
-    ASSERT_TRUE(first && second);
-    EXPECT_NE(first.Get(), mine.Get());
-    EXPECT_NE(first.Get(), second.Get());
-    EXPECT_EQ(StatusOf(first), 0xF0);
+    RCPtr<LIMidiFilter> copy = mService->GetFilter(key);
+    ASSERT_TRUE(copy);
+    EXPECT_NE(copy.Get(), mine.Get());
+    EXPECT_NE(copy.Get(), mService->GetFilter(key).Get());
+    EXPECT_EQ(StatusOf(copy), 0xF0);
 
     mService->SetFilter(key, StatusFilter::Create(0x90));
-    EXPECT_EQ(StatusOf(mService->GetFilter(key)), 0x90);
     mService->SetFilter(key + 1, StatusFilter::Create(0xB0));
-    EXPECT_EQ(mService->SetFilter(key, nullptr), S_OK);
+    EXPECT_EQ(StatusOf(mService->GetFilter(key)), 0x90);
+    mService->SetFilter(key, nullptr);
     EXPECT_FALSE(mService->GetFilter(key));
     EXPECT_EQ(StatusOf(mService->GetFilter(key + 1)), 0xB0);
 }
