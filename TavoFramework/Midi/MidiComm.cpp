@@ -498,6 +498,12 @@ TavoResult LMidiComm::Send(const RCPtr<LRefCountedObject>& port, const uint8_t* 
     return render->SendBytes(data, length);
 }
 
+WString LMidiComm::ToString() const
+{
+    static const WString* name = new WString(u"Tavo::LMidiComm");
+    return *name;
+}
+
 uint32_t LMidiComm::DoWork(RCPtr<LRefCountedObject>& param)
 {
     DistributeCapturedData(RCPtrDynamicCast<LMidiCaptureNotificationData>(param));

@@ -35,6 +35,8 @@ public:
 
     // The pool's job: delivers one captured record.
     uint32_t DoWork(RCPtr<LRefCountedObject>& param) override;
+    // The pool names its thread after the job on every hand-off: kept cheap.
+    WString ToString() const override;
 
     // How long a long send waits for the device; 10 s unless a test shortens it.
     static uint32_t GetSendTimeout();
