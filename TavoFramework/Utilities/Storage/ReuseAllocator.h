@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace Tavo {
@@ -72,8 +73,15 @@ public:
             buf = mBlocks.GetElements()[index];
         } else {
             uint32_t index = mBlocks.GetCount();
-            mBlocks.SetCount(index + 1);
-            buf = static_cast<Buf*>(::operator new(kHeader + sizeof(T)));
+            // A table that cannot grow must not be written past its end.
+            if (mBlocks.SetCount(index + 1) < 0)
+                return nullptr;
+            try {
+                buf = static_cast<Buf*>(::operator new(kHeader + sizeof(T)));
+            } catch (...) {
+                mBlocks.SetCount(index);
+                throw;
+            }
             mBlocks.GetElements()[index] = buf;
             WriteIndex(buf->Storage(), index);
         }
@@ -90,9 +98,10 @@ public:
         {
             Guard guard(mLock);
             if (index < mBlocks.GetCount() && mBlocks.GetElements()[index]->Storage() == storage) {
+                // Without room in the free list the block is simply not reused.
                 uint32_t freeCount = mFree.GetCount();
-                mFree.SetCount(freeCount + 1);
-                mFree.GetElements()[freeCount] = index;
+                if (mFree.SetCount(freeCount + 1) >= 0)
+                    mFree.GetElements()[freeCount] = index;
                 return;
             }
         }
