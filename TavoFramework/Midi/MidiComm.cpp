@@ -210,14 +210,21 @@ void LMidiCapturePort::OnShortMessage(uintptr_t packed, uint32_t time)
 
 void LMidiCapturePort::OnSysExData(const uint8_t* data, int32_t length, bool complete)
 {
+    if (RCPtr<LMidiCaptureNotificationData> record = AssembleSysEx(data, length, complete))
+        mService->Deliver(record);
+}
+
+RCPtr<LMidiCaptureNotificationData> LMidiCapturePort::AssembleSysEx(const uint8_t* data, int32_t length,
+                                                                    bool complete)
+{
     if (length <= 0)
-        return;
+        return nullptr;
     if (mDiscarding) {
         // A status byte never occurs inside a message, so F0 starts the next.
         if (data[0] != 0xF0) {
             if (complete)
                 mDiscarding = false;
-            return;
+            return nullptr;
         }
         mDiscarding = false;
     }
@@ -225,11 +232,10 @@ void LMidiCapturePort::OnSysExData(const uint8_t* data, int32_t length, bool com
     if (!mPending) {
         if (complete) {
             if (data[0] != 0xF0)
-                return;
+                return nullptr;
             RCPtr<LMidiCaptureNotificationData> record = NewRecord(0);
             record->Bytes().assign(data, data + size);
-            mService->Deliver(record);
-            return;
+            return record;
         }
         mPending = NewRecord(0);
     }
@@ -238,14 +244,14 @@ void LMidiCapturePort::OnSysExData(const uint8_t* data, int32_t length, bool com
         // A device streaming without end: drop the message, skip to its end.
         mPending = nullptr;
         mDiscarding = !complete;
-        return;
+        return nullptr;
     }
     bytes.insert(bytes.end(), data, data + size);
-    if (complete) {
-        RCPtr<LMidiCaptureNotificationData> record = std::move(mPending);
-        mPending = nullptr;
-        mService->Deliver(record);
-    }
+    if (!complete)
+        return nullptr;
+    RCPtr<LMidiCaptureNotificationData> record = std::move(mPending);
+    mPending = nullptr;
+    return record;
 }
 
 // ---- render ports ----
@@ -584,8 +590,13 @@ void LMidiComm::MidiInProc(HMIDIIN handle, uint32_t message, uintptr_t instance,
             uint32_t recorded = header->dwBytesRecorded;
             bool complete = recorded < header->dwBufferLength ||
                             (recorded > 0 && header->lpData[recorded - 1] == 0xF7);
-            port->OnSysExData(header->lpData, static_cast<int32_t>(recorded), complete);
+            RCPtr<LMidiCaptureNotificationData> record =
+                port->AssembleSysEx(header->lpData, static_cast<int32_t>(recorded), complete);
+            // Back to the device before anyone hears of the message, which
+            // may well be answered at once.
             port->RequeueBuffer(header);
+            if (record)
+                service->Deliver(record);
         }
         break;
     case MIM_LONGERROR:

@@ -28,6 +28,8 @@ public:
     Platform::Midi::MMRESULT RequeueBuffer(Platform::Midi::MIDIHDR* header);
     void OnShortMessage(uintptr_t packed, uint32_t time);
     void OnSysExData(const uint8_t* data, int32_t length, bool complete);
+    // The part of OnSysExData before the hand-off: the finished message, if any.
+    RCPtr<LMidiCaptureNotificationData> AssembleSysEx(const uint8_t* data, int32_t length, bool complete);
 
     Platform::Midi::HMIDIIN GetHandle() const { return mHandle.load(); }
     const WString& GetWantedName() const { return mWantedName; }

@@ -10,12 +10,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -50,11 +51,27 @@ class Counter : public LNotificationClient
 public:
     TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&, const RCPtr<LNotification>&) override
     {
-        count.fetch_add(1);
-        count.notify_one();
+        std::lock_guard l(mLock);
+        ++mCount;
+        mChanged.notify_one();
         return S_OK;
     }
-    std::atomic<int> count{0};
+    int Count()
+    {
+        std::lock_guard l(mLock);
+        return mCount;
+    }
+    // False when no echo came within a generous bound (a lost message).
+    bool WaitAbove(int seen)
+    {
+        std::unique_lock l(mLock);
+        return mChanged.wait_for(l, std::chrono::seconds(5), [&] { return mCount > seen; });
+    }
+
+private:
+    std::mutex mLock;
+    std::condition_variable mChanged;
+    int mCount = 0;
 };
 
 void BM_PortServiceSysExEcho(benchmark::State& state)
@@ -83,13 +100,15 @@ void BM_PortServiceSysExEcho(benchmark::State& state)
             Bytes message = SysEx(state.range(0));
             auto start = Clock::now();
             for (auto _ : state) {
-                int seen = counter->count.load();
+                int seen = counter->Count();
                 if (service->Send(out, message) != static_cast<TavoResult>(message.size())) {
                     state.SkipWithError("send failed");
                     break;
                 }
-                for (int v = counter->count.load(); v <= seen; v = counter->count.load())
-                    counter->count.wait(v);
+                if (!counter->WaitAbove(seen)) {
+                    state.SkipWithError("echo lost");
+                    break;
+                }
             }
             gNanos[{0, state.range(0)}] = NanosPerIteration(start, state);
             state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
