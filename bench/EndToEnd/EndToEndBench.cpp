@@ -1,6 +1,7 @@
 // Whole runs against a real simulated-mixer process.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <string>
@@ -86,9 +87,9 @@ BENCHMARK(BM_SimulatorStartAndQuit)->Unit(benchmark::kMillisecond)->UseRealTime(
 
 std::vector<std::string> UpdaterEnvironment(const SimProcess& sim)
 {
-    const std::string& root = sim.Root();
-    return {"TAVO_PLATFORM_ROOT=" + root, "TAVO_RUNTIME_DIR=" + root, "HOME=" + root,
-            "XDG_CONFIG_HOME=" + root + "/config", "XDG_DATA_HOME=" + root + "/data", "DISPLAY="};
+    auto env = sim.ProgramEnvironment();
+    env.push_back("DISPLAY=");
+    return env;
 }
 
 // The whole "-RETURN_UPDATE_MODE_STATUS" run against a device in normal mode,
@@ -105,16 +106,17 @@ void BM_StatusRunProcess(benchmark::State& state)
     const std::vector<std::string> argv = {SimProcess::BinFolder() + "/FirmwareUpdater", "-RETURN_UPDATE_MODE_STATUS",
                                            "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image};
     const auto env = UpdaterEnvironment(sim);
+    long peak = 0;
     for (auto _ : state) {
         std::string output;
-        if (SimProcess::Run(argv, env, &output) != 5) {
+        long rss = 0;
+        if (SimProcess::Run(argv, env, &output, SimProcess::kDeadlineMs, &rss) != 5) {
             state.SkipWithError(("unexpected exit: " + output).c_str());
             break;
         }
+        peak = std::max(peak, rss);
     }
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    state.counters["peak_rss_kib"] = double(usage.ru_maxrss);
+    state.counters["peak_rss_kib"] = double(peak);
 }
 BENCHMARK(BM_StatusRunProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 

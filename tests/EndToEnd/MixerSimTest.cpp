@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -47,6 +48,16 @@ protected:
         host.path = sim.Root() + "/image.bin";
         std::ofstream(host.path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(size));
         return bytes;
+    }
+
+    // Its keys and sockets are gone; the driver key too, as nothing else used it.
+    void ExpectCleanedUp() const
+    {
+        namespace fs = std::filesystem;
+        EXPECT_FALSE(fs::exists(sim.Root() + "/registry/Software/Calvio/Audio/Drivers/{3f8a6c12-d9e4-4b71-8c25-7e0b19a4d6f3}"));
+        EXPECT_FALSE(fs::exists(sim.Root() + "/mixer-sim.sock"));
+        EXPECT_TRUE(fs::is_empty(sim.Root() + "/midi"));
+        EXPECT_TRUE(fs::is_empty(sim.Root() + "/driver"));
     }
 
     SimProcess sim;
@@ -102,14 +113,16 @@ TEST_F(MixerSimTest, ControlCommandsAndCleanExit)
     EXPECT_EQ(out.rfind("state=attached mode=normal", 0), 0u) << out;
 
     EXPECT_EQ(sim.Quit(), 0);
-    // Its keys and sockets are gone; the driver key too, as nothing else used it.
-    namespace fs = std::filesystem;
-    EXPECT_FALSE(fs::exists(sim.Root() + "/registry/Software/Calvio/Audio/Drivers/{3f8a6c12-d9e4-4b71-8c25-7e0b19a4d6f3}"));
-    EXPECT_FALSE(fs::exists(sim.Root() + "/mixer-sim.sock"));
-    EXPECT_TRUE(fs::is_empty(sim.Root() + "/midi"));
-    EXPECT_TRUE(fs::is_empty(sim.Root() + "/driver"));
+    ExpectCleanedUp();
     EXPECT_NE(SimProcess::Run({SimProcess::BinFolder() + "/mixer-sim-ctl", "--root", sim.Root(), "status"}, {}, &out),
               0);
+}
+
+TEST_F(MixerSimTest, ASignalEndsItAsCleanlyAsQuit)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "update"}));
+    EXPECT_EQ(sim.Stop(SIGTERM), 0);
+    ExpectCleanedUp();
 }
 
 TEST(MixerSimArguments, BadArgumentsEndWithAMessage)

@@ -27,12 +27,7 @@ protected:
     {
         std::vector<std::string> argv = {program.empty() ? SimProcess::BinFolder() + "/FirmwareUpdater" : program};
         argv.insert(argv.end(), args.begin(), args.end());
-        const std::string& root = sim.Root();
-        std::string ignored;
-        return SimProcess::Run(argv,
-                               {"TAVO_PLATFORM_ROOT=" + root, "TAVO_RUNTIME_DIR=" + root, "HOME=" + root,
-                                "XDG_CONFIG_HOME=" + root + "/config", "XDG_DATA_HOME=" + root + "/data"},
-                               output ? output : &ignored);
+        return SimProcess::Run(argv, sim.ProgramEnvironment(), output);
     }
 
     // An image in a folder whose name holds a space.
@@ -142,6 +137,9 @@ struct Fault
 {
     const char* name;
     std::vector<std::string> args;
+    // The channel was made and the device stayed: it is closed, then the
+    // flag cleared, as the last requests.
+    bool channelCloses;
 };
 
 void PrintTo(const Fault& fault, std::ostream* os)
@@ -155,7 +153,8 @@ class SilentFaultTest : public ProgramTest, public ::testing::WithParamInterface
 
 TEST_P(SilentFaultTest, EndsWithTheFlagClearedAndNothingInstalled)
 {
-    auto args = GetParam().args;
+    const Fault& fault = GetParam();
+    auto args = fault.args;
     args.insert(args.end(), {"--mode", "update", "--install-ms", "0"});
     ASSERT_TRUE(sim.Start(args));
     WriteImage(128 * 40, ImagePath());
@@ -166,26 +165,36 @@ TEST_P(SilentFaultTest, EndsWithTheFlagClearedAndNothingInstalled)
     EXPECT_NE(status.find("flag=0"), std::string::npos) << status;
     EXPECT_NE(status.find("version=0.0.3.6"), std::string::npos) << status;
     EXPECT_NE(status.find("installing=0"), std::string::npos) << status;
+    // Never the whole image.
+    EXPECT_LT(sim.Received().size(), size_t(128 * 40));
     const auto requests = sim.Requests();
-    if (FlagEverOn() && status.find("state=attached") != std::string::npos) {
-        EXPECT_NE(std::find(requests.begin(), requests.end(), "close"), requests.end());
-        EXPECT_EQ(requests.back(), "update-flag 0");
+    ASSERT_FALSE(requests.empty());
+    if (fault.channelCloses) {
+        ASSERT_GE(requests.size(), 3u);
+        EXPECT_EQ(std::vector<std::string>(requests.end() - 3, requests.end()),
+                  (std::vector<std::string>{"close", "clear-event", "update-flag 0"}));
+    } else if (!FlagEverOn()) {
+        // Refused at once: no channel was made, nothing was sent.
+        EXPECT_EQ(requests, (std::vector<std::string>{"update-flag 1 refused"}));
     }
     EXPECT_EQ(sim.Quit(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, SilentFaultTest,
-                         ::testing::Values(Fault{"RefuseFlag", {"--refuse-update-flag"}},
-                                           Fault{"RefusePort", {"--refuse-open-port"}},
-                                           Fault{"RefuseChunk", {"--refuse-chunk", "5"}},
-                                           Fault{"NeverTake", {"--never-take"}},
-                                           Fault{"TakeSlowly", {"--take-delay-ms", "2000"}},
-                                           Fault{"DetachAtChunk", {"--detach-at-chunk", "5"}}),
+                         ::testing::Values(Fault{"RefuseFlag", {"--refuse-update-flag"}, false},
+                                           Fault{"RefusePort", {"--refuse-open-port"}, true},
+                                           Fault{"RefuseChunk", {"--refuse-chunk", "5"}, true},
+                                           Fault{"NeverTake", {"--never-take"}, true},
+                                           Fault{"TakeSlowly", {"--take-delay-ms", "2000"}, true},
+                                           // Unplugged: the driver is gone, so only the flag drops.
+                                           Fault{"DetachAtChunk", {"--detach-at-chunk", "5"}, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ProgramTest, FirmwareFileSwitchesAndTheirCase)
 {
-    ASSERT_TRUE(sim.Start({"--mode", "update"}));
+    // Normal mode answers at once: 5 when the chosen file is there (and
+    // newer), 4 when it is missing.
+    ASSERT_TRUE(sim.Start({"--mode", "normal", "--version", "0.0.3.6"}));
     // A copy of the program in its own folder, so its default image is ours.
     const std::string folder = sim.Root() + "/program dir";
     fs::create_directories(folder);
@@ -194,21 +203,24 @@ TEST_F(ProgramTest, FirmwareFileSwitchesAndTheirCase)
     fs::copy_file(SimProcess::BinFolder() + "/libIniFileManager.so", folder + "/libIniFileManager.so");
     auto status = [&](std::vector<std::string> args) {
         args.insert(args.begin(), "-RETURN_UPDATE_MODE_STATUS");
-        return RunUpdater(args, nullptr, program);
+        std::string output;
+        const int code = RunUpdater(args, &output, program);
+        EXPECT_TRUE(output.empty()) << output;
+        return code;
     };
 
-    EXPECT_EQ(status({}), 2);  // no default image yet
+    EXPECT_EQ(status({}), 4);  // no default image yet
     WriteImage(300, folder + "/RB47DSP_FULL.syx");
-    EXPECT_EQ(status({}), 3);
-    EXPECT_EQ(status({"-FIRMWARE_IMAGE_NAME=other.syx"}), 2);
+    EXPECT_EQ(status({}), 5);
+    EXPECT_EQ(status({"-FIRMWARE_IMAGE_NAME=other.syx"}), 4);
     WriteImage(300, folder + "/other.syx");
-    EXPECT_EQ(status({"-firmware_image_name=other.syx"}), 3);
-    EXPECT_EQ(status({"-FIRMWARE_IMAGE_NAME=other.syx", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + folder + "/missing.syx"}), 2);
+    EXPECT_EQ(status({"-firmware_image_name=other.syx"}), 5);
+    EXPECT_EQ(status({"-FIRMWARE_IMAGE_NAME=other.syx", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + folder + "/missing.syx"}), 4);
     // A space right after "=" is no value: the default image counts.
-    EXPECT_EQ(status({"-ABSOLUTE_FIRMWARE_FILE_PATH=", sim.Root() + "/missing.syx"}), 3);
+    EXPECT_EQ(status({"-ABSOLUTE_FIRMWARE_FILE_PATH=", sim.Root() + "/missing.syx"}), 5);
     EXPECT_EQ(RunUpdater({"-return_update_mode_status", "-absolute_firmware_file_path=" + folder + "/other.syx"}, nullptr,
                          program),
-              3);
+              5);
     EXPECT_EQ(sim.Quit(), 0);
 }
 

@@ -1,11 +1,15 @@
 #include "SimProcess.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -17,6 +21,8 @@ extern char** environ;
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 std::vector<char*> Pointers(std::vector<std::string>& strings)
 {
     std::vector<char*> out;
@@ -26,17 +32,69 @@ std::vector<char*> Pointers(std::vector<std::string>& strings)
     return out;
 }
 
-int WaitExit(pid_t pid, int ms)
+int MsLeft(Clock::time_point end)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
+    return left > 0 ? int(left) : 0;
+}
+
+// Starts argv[0]; the child gets `deathSignal` when this process dies, so a
+// crashed or timed-out test leaves no simulator or program behind. Its
+// output goes to `outFd` unless that is negative.
+pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, int outFd, int deathSignal)
+{
+    auto argp = Pointers(argv);
+    auto envp = Pointers(env);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    // Only async-signal-safe calls from here on.
+    prctl(PR_SET_PDEATHSIG, deathSignal);
+    if (getppid() != parent)
+        _exit(127);
+    if (outFd >= 0) {
+        dup2(outFd, 1);
+        dup2(outFd, 2);
+    }
+    execve(argp[0], argp.data(), envp.data());
+    _exit(127);
+}
+
+std::vector<std::string> Inherited()
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
+    return env;
+}
+
+// The exit status (-1 on a signal), or SimProcess::kTimedOut.
+int WaitExit(pid_t pid, int ms, long* peakRssKib = nullptr)
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
         int status = 0;
-        pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid)
+        rusage usage{};
+        const pid_t r = wait4(pid, &status, WNOHANG, &usage);
+        if (r == pid) {
+            if (peakRssKib)
+                *peakRssKib = usage.ru_maxrss;
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        if (std::chrono::steady_clock::now() > end)
-            return -2;
+        }
+        if (r < 0 && errno != EINTR)
+            return -1;
+        if (Clock::now() > end)
+            return SimProcess::kTimedOut;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void Kill(pid_t pid)
+{
+    kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
 }
 
@@ -51,12 +109,9 @@ SimProcess::SimProcess()
 
 SimProcess::~SimProcess()
 {
-    if (mPid > 0) {
-        kill(mPid, SIGTERM);
-        if (WaitExit(mPid, 5000) == -2) {
-            kill(mPid, SIGKILL);
-            WaitExit(mPid, 5000);
-        }
+    if (mPid > 0 && Stop(SIGTERM) == -1 && mPid > 0) {
+        Kill(mPid);
+        mPid = -1;
     }
     std::error_code ec;
     std::filesystem::remove_all(mRoot, ec);
@@ -67,18 +122,32 @@ std::string SimProcess::BinFolder()
     return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }
 
+std::vector<std::string> SimProcess::ProgramEnvironment() const
+{
+    return {"TAVO_PLATFORM_ROOT=" + mRoot,
+            "TAVO_RUNTIME_DIR=" + mRoot,
+            "TAVO_USER_APPDATA_DIR=" + mRoot + "/user",
+            "TAVO_COMMON_APPDATA_DIR=" + mRoot + "/common",
+            "TAVO_CONFIG_DIR=" + mRoot + "/config",
+            "TAVO_DOCUMENTS_DIR=" + mRoot + "/documents",
+            "HOME=" + mRoot,
+            "XDG_CONFIG_HOME=" + mRoot + "/config",
+            "XDG_DATA_HOME=" + mRoot + "/data"};
+}
+
 bool SimProcess::Start(const std::vector<std::string>& args)
 {
+    if (mRoot.empty() || mPid > 0)
+        return false;
     std::vector<std::string> argv = {BinFolder() + "/mixer-sim", "--root", mRoot, "--log", mRoot + "/sim.log",
                                      "--received", mRoot + "/received.bin"};
     argv.insert(argv.end(), args.begin(), args.end());
-    auto pointers = Pointers(argv);
-    if (posix_spawn(&mPid, argv[0].c_str(), nullptr, nullptr, pointers.data(), environ) != 0) {
-        mPid = -1;
+    // SIGTERM lets it remove its keys and sockets on the way out.
+    mPid = Spawn(argv, Inherited(), -1, SIGTERM);
+    if (mPid < 0)
         return false;
-    }
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < end) {
+    const auto end = Clock::now() + std::chrono::seconds(30);
+    while (Clock::now() < end) {
         std::string reply;
         if (MixerSim::SendCommand(MixerSim::ControlSocketPath(mRoot), "status", reply))
             return true;
@@ -100,13 +169,22 @@ std::string SimProcess::Command(const std::string& command)
 
 bool SimProcess::WaitStatus(const std::string& text, int ms)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
     do {
         if (Command("status").find(text) != std::string::npos)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    } while (std::chrono::steady_clock::now() < end);
+    } while (Clock::now() < end);
     return false;
+}
+
+int SimProcess::WaitForExit(int ms)
+{
+    const int code = WaitExit(mPid, ms);
+    if (code == kTimedOut)
+        return -1;
+    mPid = -1;
+    return code;
 }
 
 int SimProcess::Quit()
@@ -114,10 +192,15 @@ int SimProcess::Quit()
     if (mPid <= 0)
         return -1;
     Command("quit");
-    int code = WaitExit(mPid, 10000);
-    if (code != -2)
-        mPid = -1;
-    return code;
+    return WaitForExit(30000);
+}
+
+int SimProcess::Stop(int signal)
+{
+    if (mPid <= 0)
+        return -1;
+    kill(mPid, signal);
+    return WaitForExit(30000);
 }
 
 std::vector<std::string> SimProcess::LogLines() const
@@ -147,13 +230,12 @@ std::vector<uint8_t> SimProcess::Received() const
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-int SimProcess::Run(const std::vector<std::string>& args, const std::vector<std::string>& env, std::string* output)
+int SimProcess::Run(const std::vector<std::string>& argv, const std::vector<std::string>& env, std::string* output,
+                    int deadlineMs, long* peakRssKib)
 {
-    std::vector<std::string> argv = args;
     // Given variables replace inherited ones of the same name.
     std::vector<std::string> envp = env;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
+    for (const std::string& entry : Inherited()) {
         const std::string name = entry.substr(0, entry.find('=') + 1);
         bool replaced = false;
         for (const auto& given : env)
@@ -161,35 +243,43 @@ int SimProcess::Run(const std::vector<std::string>& args, const std::vector<std:
         if (!replaced)
             envp.push_back(entry);
     }
-    auto argp = Pointers(argv);
-    auto envptr = Pointers(envp);
     int pipeFds[2] = {-1, -1};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (output && pipe(pipeFds) == 0) {
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-        posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    }
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argp.data(), envptr.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (pipeFds[1] >= 0)
-        close(pipeFds[1]);
-    if (rc != 0) {
-        if (pipeFds[0] >= 0)
-            close(pipeFds[0]);
+    if (pipe2(pipeFds, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t pid = Spawn(argv, envp, pipeFds[1], SIGKILL);
+    close(pipeFds[1]);
+    if (pid < 0) {
+        close(pipeFds[0]);
         return -1;
     }
-    if (output) {
-        output->clear();
+
+    const auto end = Clock::now() + std::chrono::milliseconds(deadlineMs);
+    std::string text;
+    bool timedOut = false;
+    for (;;) {
+        pollfd p{pipeFds[0], POLLIN, 0};
+        const int r = poll(&p, 1, MsLeft(end));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r == 0)
+            timedOut = true;
+        if (r <= 0)
+            break;
         char buffer[4096];
-        ssize_t n;
-        while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
-            output->append(buffer, static_cast<size_t>(n));
-        close(pipeFds[0]);
+        const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<size_t>(n));
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    close(pipeFds[0]);
+    int code = timedOut ? kTimedOut : WaitExit(pid, MsLeft(end), peakRssKib);
+    if (code == kTimedOut) {
+        Kill(pid);
+        text += "\n[killed after " + std::to_string(deadlineMs) + " ms]\n";
+    }
+    if (output)
+        *output = text;
+    return code;
 }

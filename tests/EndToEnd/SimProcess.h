@@ -4,10 +4,16 @@
 #include <sys/types.h>
 #include <vector>
 
-// A private platform root with a mixer-sim process serving it.
+// A private platform root with a mixer-sim process serving it. Every child
+// is killed when the test process dies, and every wait has a deadline.
 class SimProcess
 {
 public:
+    // Generous for a loaded machine and sanitizer builds.
+    static constexpr int kDeadlineMs = 120000;
+    // What Run returns when the program had to be killed at its deadline.
+    static constexpr int kTimedOut = -2;
+
     SimProcess();
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
@@ -19,23 +25,32 @@ public:
     // Sends a control command; the reply, or "unreachable".
     std::string Command(const std::string& command);
     // Polls "status" until it contains `text` (at most `ms`).
-    bool WaitStatus(const std::string& text, int ms = 10000);
+    bool WaitStatus(const std::string& text, int ms = 30000);
     // "quit" and the exit status; -1 when it did not end in time.
     int Quit();
+    // Sends a signal and waits for the exit status; -1 when it did not end.
+    int Stop(int signal);
 
     const std::string& Root() const { return mRoot; }
     std::vector<std::string> LogLines() const;
     // The log without the poll thread's queries and the handle lines.
     std::vector<std::string> Requests() const;
     std::vector<uint8_t> Received() const;
+    // Variables that keep a program's platform, runtime and settings folders
+    // inside this root, so runs side by side never meet.
+    std::vector<std::string> ProgramEnvironment() const;
 
     // bin/ of the test: the programs live beside it.
     static std::string BinFolder();
-    // Runs a program to its end; its exit status (-1 on a signal).
+    // Runs a program to its end: its exit status (-1 on a signal), or
+    // kTimedOut after killing it at the deadline. `peakRssKib`, when given,
+    // gets the program's own peak resident memory.
     static int Run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
-                   std::string* output = nullptr);
+                   std::string* output = nullptr, int deadlineMs = kDeadlineMs, long* peakRssKib = nullptr);
 
 private:
+    int WaitForExit(int ms);
+
     std::string mRoot;
     pid_t mPid = -1;
 };
