@@ -189,38 +189,45 @@ TEST_F(UpdateProcessorTest, SilentWaitThatTimesOutAbortsAndWaitsForTheWorker)
                                                        "wait " + std::to_string(LUpdateProcessor::kAbortWaitMs)}));
 }
 
-TEST_F(UpdateProcessorTest, UpdateToDoDecidesWhatStarts)
+TEST_F(UpdateProcessorTest, UpdateToDoAndTheSwitchesDecideWhatStartsAndHowTheRunEnds)
 {
-    // A device that does not reach update mode is not started.
-    engine->stateAfterScan = Engine::kDeviceNormalMode;
-    engine->stateAfterRequest = Engine::kDeviceEnteringUpdateMode;
-    EXPECT_EQ(Run("x -START_UPDATE_AUTOMATICALLY"), Tavo::S_OK);
-    EXPECT_EQ(engine->calls, (std::vector<std::string>{"request-update-mode"}));
-
-    // Nothing newer: only the quiet-if-not-needed switch ends the run.
-    FakeEngine* same = new FakeEngine();
-    LUpdateProcessor quiet(Tavo::RCPtr<Engine>(same), 1);
-    same->stateAfterScan = Engine::kDeviceInUpdateMode;
-    same->newer = false;
-    EXPECT_EQ(quiet.Initialize(WString(u"x -SILENT_IF_UPDATE_NOT_NEEDED")), LUpdateProcessor::kEndWithoutWindow);
-    EXPECT_TRUE(same->calls.empty());
-
-    FakeEngine* forced = new FakeEngine();
-    LUpdateProcessor always(Tavo::RCPtr<Engine>(forced), 1);
-    forced->stateAfterScan = Engine::kDeviceInUpdateMode;
-    forced->newer = false;
-    EXPECT_EQ(always.Initialize(WString(u"x -silent -always_update -silent_if_update_not_needed")),
-              LUpdateProcessor::kEndWithoutWindow);
-    EXPECT_EQ(forced->calls, (std::vector<std::string>{"start", "wait 1"}));
-    EXPECT_TRUE(always.GetAlwaysUpdate());
-
-    // A missing file starts nothing, even quietly; the window would open.
-    FakeEngine* missing = new FakeEngine();
-    LUpdateProcessor noFile(Tavo::RCPtr<Engine>(missing), 1);
-    missing->stateAfterScan = Engine::kDeviceInUpdateMode;
-    missing->fileExists = false;
-    EXPECT_EQ(noFile.Initialize(WString(u"x -SILENT")), Tavo::S_OK);
-    EXPECT_TRUE(missing->calls.empty());
+    const TavoResult quiet = LUpdateProcessor::kEndWithoutWindow;
+    struct Case
+    {
+        const char* line;
+        int32_t state;
+        bool newer;
+        bool fileExists;
+        TavoResult result;
+        std::vector<std::string> calls;
+    } cases[] = {
+        // Automatic start opens the window without waiting.
+        {"x -START_UPDATE_AUTOMATICALLY", Engine::kDeviceInUpdateMode, true, true, 0, {"start"}},
+        // A device that does not reach update mode is not started.
+        {"x -START_UPDATE_AUTOMATICALLY", Engine::kDeviceNormalMode, true, true, 0, {"request-update-mode"}},
+        // Quiet with nothing to do: nothing starts, yet the run ends without window.
+        {"x -SILENT", Engine::kDeviceInUpdateMode, false, true, quiet, {"wait 1"}},
+        {"x -SILENT_IF_UPDATE_NOT_NEEDED", Engine::kDeviceInUpdateMode, false, true, quiet, {}},
+        // Needed after all: the window opens.
+        {"x -SILENT_IF_UPDATE_NOT_NEEDED", Engine::kDeviceInUpdateMode, true, true, 0, {}},
+        {"x -silent -always_update -silent_if_update_not_needed", Engine::kDeviceInUpdateMode, false, true, quiet,
+         {"start", "wait 1"}},
+        // Without a valid file or a single device there is nothing to decide.
+        {"x -SILENT", Engine::kDeviceInUpdateMode, true, false, 0, {}},
+        {"x -SILENT", Engine::kDeviceSeveralFound, true, true, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.line) + " state " + std::to_string(c.state));
+        FakeEngine* fake = new FakeEngine();
+        LUpdateProcessor run(Tavo::RCPtr<Engine>(fake), 1);
+        fake->stateAfterScan = c.state;
+        fake->stateAfterRequest = Engine::kDeviceEnteringUpdateMode;
+        fake->newer = c.newer;
+        fake->fileExists = c.fileExists;
+        EXPECT_EQ(run.Initialize(WString(Tavo::NString(c.line))), c.result);
+        EXPECT_EQ(fake->calls, c.calls);
+        EXPECT_EQ(Tavo::gProcessExitCode, 0);
+    }
 }
 
 TEST_F(UpdateProcessorTest, AlwaysUpdateIsReadOnceAndKeptByReinitialize)
