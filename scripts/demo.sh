@@ -63,15 +63,17 @@ wait_status "state=attached"
 # A sample image: 20000 bytes, not a multiple of the 128-byte chunk.
 IMAGE="$ROOT/sample firmware.syx"
 head -c 20000 /dev/urandom >"$IMAGE"
+echo "sample image: 20000 random bytes (the program takes any image file for firmware 0.0.3.7)"
 
 status_run
 
 echo "== the user puts the device into update mode (power off, hold the buttons, power on)"
-ctl update-mode
+ctl update-mode >/dev/null
 wait_status "mode=update"
 status_run
 
-echo "== quiet update"
+CHUNKS=$(( (20000 + 127) / 128 ))
+echo "== quiet update: $CHUNKS chunks of 128 bytes, 20 ms apart (at least $(( CHUNKS * 20 )) ms after finding the device)"
 start=$(date +%s%N)
 code=0
 "$BIN/FirmwareUpdater" -SILENT "-ABSOLUTE_FIRMWARE_FILE_PATH=$IMAGE" || code=$?
@@ -89,5 +91,5 @@ fi
 
 echo "== after installing, the device comes back in normal mode"
 wait_status "state=attached mode=normal version=0.0.3.7"
-ctl status
+echo "mixer-sim status: $(ctl status)"
 status_run
