@@ -65,6 +65,20 @@ struct KeywordRegistrar<Tmpl<Args...>>
     }
 };
 
+// Element type with sizes, as in pointer arrays and queues: without this the
+// element's keyword would depend on whether it had been named before.
+template <template <class, auto, auto...> class Tmpl, class A, auto V, auto... Vs>
+struct KeywordRegistrar<Tmpl<A, V, Vs...>>
+{
+    static void Run()
+    {
+        using U = Tmpl<A, V, Vs...>;
+        if constexpr (TypeKeywordOf<U>::value != TypeKeyword::Class)
+            DeclareTypeKeyword(typeid(U), TypeKeywordOf<U>::value);
+        KeywordRegistrar<A>::Run();
+    }
+};
+
 }  // namespace Detail
 
 // Makes the keywords of T and of its type arguments known to RuntimeTypeName.

@@ -7,12 +7,14 @@
 
 namespace Tavo {
 struct PlainRecord {};
+struct SizedRecord {};
 enum class Colour { Red };
 template <class A, class B> class Pairing {};
 template <class A, int N, int M> class Sized {};
 }  // namespace Tavo
 
 TAVO_STRUCT_TYPE_NAME(Tavo::PlainRecord);
+TAVO_STRUCT_TYPE_NAME(Tavo::SizedRecord);
 
 namespace {
 
@@ -100,6 +102,8 @@ TEST(TypeNameTest, SpellsTypesTheMessageWay)
               "class Tavo::Pairing<enum Tavo::Colour,class Tavo::Pairing<int,int> *>");
     EXPECT_EQ((TypeName<Sized<Pairing<char16_t, char>, 1, 0>>()),
               "class Tavo::Sized<class Tavo::Pairing<wchar_t,char>,1,0>");
+    // A struct first named inside a sized template still gets its keyword.
+    EXPECT_EQ((TypeName<Sized<SizedRecord, 256, 256>>()), "class Tavo::Sized<struct Tavo::SizedRecord,256,256>");
     EXPECT_EQ(TypeName<unsigned int>(), "unsigned int");
     EXPECT_EQ(TypeName<const char*>(), "char const *");
 }
