@@ -571,6 +571,14 @@ double StringT<C, O>::ToDouble() const
 extern template class StringT<char16_t, char>;
 extern template class StringT<char, char16_t>;
 
+// The program-wide empty text, for callers that hand out a reference; it holds
+// the buffer every empty string shares. Made on first use, never destroyed.
+inline const WString& EmptyString()
+{
+    static const auto* empty = new WString;
+    return *empty;
+}
+
 // The runtime library's names for the conversions.
 inline int32_t _wtoi(const char16_t* text) { return text ? Detail::ParseInt(text) : 0; }
 inline double _wtof(const char16_t* text) { return text ? Detail::ParseDouble(text) : 0.0; }

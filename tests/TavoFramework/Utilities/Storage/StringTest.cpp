@@ -34,6 +34,15 @@ TEST(StringTest, SizesAndSharing)
     WString null(static_cast<const char16_t*>(nullptr));
     EXPECT_EQ(empty.GetBuffer(), WString().GetBuffer());
     EXPECT_EQ(null.GetBuffer(), WString().GetBuffer());
+
+    // Writing through a copy of the program-wide empty text leaves it empty.
+    WString grown = EmptyString();
+    EXPECT_EQ(grown.GetBuffer(), WString().GetBuffer());
+    grown += u"x";
+    grown.Lock(8)[0] = u'y';
+    grown.Unlock();
+    EXPECT_TRUE(EmptyString().IsEmpty());
+    EXPECT_EQ(EmptyString().GetBuffer(), WString().GetBuffer());
 }
 
 TEST(StringTest, ComparisonRules)
