@@ -78,6 +78,14 @@ public:
         return (mOwner->*operation)(sender, notification);
     }
 
+    // The operation recorded for exactly this key, or null; no any-sender
+    // fallback, so a caller can tell the two kinds of entry apart.
+    Operation FindHandler(const RCPtr<LNotificationDistributor>& sender, const char16_t* name) const
+    {
+        auto found = mHandlers.find(Receivable{sender.Get(), GetNotificationID(name)});
+        return found == mHandlers.end() ? nullptr : found->second;
+    }
+
     // Leaves the subscription alone.
     bool RemoveHandler(const RCPtr<LNotificationDistributor>& sender, const char16_t* name)
     {

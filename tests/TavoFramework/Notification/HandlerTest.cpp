@@ -86,6 +86,9 @@ TEST(HandlerTest, DispatchesBySenderAndIdWithAnySenderAsFallback)
     EXPECT_EQ(window->ReceiveNotification(other, click), 1);
     EXPECT_EQ(window->mLog.Take(), (Calls{"second", "first", "any/none", "any"}));
     EXPECT_EQ(table.DispatchNotification(button1, LNotification::Create(u"NID_RIGHT_CLICK")), 0);
+    EXPECT_EQ(table.FindHandler(button1, u"NID_LEFT_CLICK"), &Window::OnFirst);
+    EXPECT_EQ(table.FindHandler(nullptr, u"NID_SIMULATE_CLICK"), &Window::OnAny);
+    EXPECT_EQ(table.FindHandler(other, u"NID_LEFT_CLICK"), nullptr);
 
     // Dropping a distributor's clients clears their entries through Unsubscribe.
     button2->RemoveAllClients();
