@@ -15,8 +15,11 @@ LThreadPool::LThreadPool(int32_t threadCount, int32_t priority) : mQueuePriority
     mQueueThreader = std::make_unique<RetriggerableThreader>(WString());
     mThreadCount = threadCount;
     mWorkerEvents = std::make_unique<EventPool>(static_cast<uint32_t>(threadCount));
-    for (int32_t i = 0; i < threadCount; ++i)
+    for (int32_t i = 0; i < threadCount; ++i) {
         mWorkers.push_back(std::make_unique<RetriggerableThreader>(WString()));
+        mDrainers.emplace_back(new Drainer(*this, static_cast<uint32_t>(i)));
+    }
+    mHandedJobs.resize(static_cast<size_t>(threadCount));
     mQueueThreaderDone = LEvent::Create();
     mQueueThreaderDone->Set();
     mQueueThreader->SetName(WString(u"LThreadPool::mQueueThreader"));
@@ -24,10 +27,13 @@ LThreadPool::LThreadPool(int32_t threadCount, int32_t priority) : mQueuePriority
 
 LThreadPool::~LThreadPool()
 {
+    *mAlive = false;
     Shutdown();
     mWorkers.clear();
     mWorkerEvents.reset();
     mQueue.clear();
+    mHandedJobs.clear();
+    mDrainers.clear();
     mQueueThreaderDone = nullptr;
     mQueueThreader.reset();
 }
@@ -42,11 +48,7 @@ int32_t LThreadPool::TryRunNow(const RCPtr<LThreadWorker>& worker, const RCPtr<L
         // A one-worker pool never lets a new job overtake queued ones.
         if (!mQueue.empty() && mThreadCount.load() == 1)
             return -1;
-        RetriggerableThreader& threader = *mWorkers[static_cast<size_t>(i)];
-        if (threader.IsBusy())
-            continue;
-        threader.SetName(worker ? worker->ToString() : WString());
-        if (threader.Trigger(worker, param, mWorkerEvents->GetEvent(static_cast<uint32_t>(i)), priority) == S_OK)
+        if (StartOn(static_cast<size_t>(i), worker, param, priority))
             return i;
     }
     return -1;
@@ -71,6 +73,7 @@ void LThreadPool::QueueWork(const RCPtr<LThreadWorker>& worker, const RCPtr<LRef
         auto at = std::find_if(mQueue.begin(), mQueue.end(),
                                [&](const RCPtr<LWorkerParams>& queued) { return queued->mPriority >= priority; });
         mQueue.insert(at, job);
+        mQueuedCount = mQueue.size();
         if (!mQueueRunActive) {
             mQueueRunActive = true;
             startRun = true;
@@ -86,21 +89,77 @@ void LThreadPool::QueueWork(const RCPtr<LThreadWorker>& worker, const RCPtr<LRef
     }
 }
 
+bool LThreadPool::StartOn(size_t index, RCPtr<LThreadWorker> worker, RCPtr<LRefCountedObject> param,
+                          int32_t priority)
+{
+    RetriggerableThreader& threader = *mWorkers[index];
+    if (threader.IsBusy())
+        return false;
+    threader.SetName(worker ? worker->ToString() : WString());
+    HandedJob& handed = mHandedJobs[index];
+    handed.worker = std::move(worker);
+    handed.param = std::move(param);
+    if (threader.Trigger(mDrainers[index], nullptr, mWorkerEvents->GetEvent(static_cast<uint32_t>(index)),
+                         priority) != S_OK) {
+        handed = HandedJob();
+        return false;
+    }
+    return true;
+}
+
 bool LThreadPool::DispatchOne()
 {
     for (size_t i = 0; i < mWorkers.size(); ++i) {
-        RetriggerableThreader& threader = *mWorkers[i];
-        if (threader.IsBusy())
+        if (mWorkers[i]->IsBusy())
             continue;
         RCPtr<LWorkerParams> job = std::move(mQueue.back());
         mQueue.pop_back();
-        threader.SetName(job->mWorker ? job->mWorker->ToString() : WString());
-        if (threader.Trigger(job->mWorker, job->mParam, mWorkerEvents->GetEvent(static_cast<uint32_t>(i)),
-                             job->mPriority) == S_OK)
+        mQueuedCount = mQueue.size();
+        if (StartOn(i, job->mWorker, job->mParam, job->mPriority))
             return true;
         mQueue.push_back(std::move(job));  // stopping: keep it for the shutdown to drop
+        mQueuedCount = mQueue.size();
     }
     return false;
+}
+
+uint32_t LThreadPool::Drain(uint32_t index)
+{
+    const std::shared_ptr<std::atomic<bool>> alive = mAlive;
+    RetriggerableThreader& threader = *mWorkers[index];
+    // Written by StartOn only while this worker is idle, so no lock is needed.
+    HandedJob job = std::move(mHandedJobs[index]);
+    uint32_t result = 0;
+    for (;;) {
+        // A job handed over just before Shutdown is dropped unrun.
+        if (job.worker && mThreadCount.load() > 0)
+            result = job.worker->DoWork(job.param);
+        // The job's references go right after its run, on this thread; the
+        // last of them may destroy the pool.
+        job = HandedJob();
+        if (!alive->load())
+            return result;
+        // Many workers leave without the lock when nothing is queued rather
+        // than queue up on it; a job queued after this look has a
+        // dispatching run. A lone worker waits for the lock, which a producer
+        // often holds to queue its next job.
+        if (mWorkers.size() > 1 && mQueuedCount.load() == 0)
+            return result;
+        int32_t priority = 0;
+        {
+            MutexLocker lock(mLock);
+            if (mQueue.empty() || mThreadCount.load() <= 0)
+                return result;
+            RCPtr<LWorkerParams> next = std::move(mQueue.back());
+            mQueue.pop_back();
+            mQueuedCount = mQueue.size();
+            job.worker = std::move(next->mWorker);
+            job.param = std::move(next->mParam);
+            priority = next->mPriority;
+        }
+        threader.GetThread().SetPriority(priority);
+        threader.SetName(job.worker ? job.worker->ToString() : WString());
+    }
 }
 
 uint32_t LThreadPool::DoWork(RCPtr<LRefCountedObject>&)
@@ -130,6 +189,7 @@ void LThreadPool::Shutdown()
     {
         MutexLocker lock(mLock);
         dropped.swap(mQueue);
+        mQueuedCount = 0;
     }
     dropped.clear();  // released outside the lock: a job's last release may do anything
     mQueueThreader->Stop();

@@ -70,6 +70,30 @@ private:
     uint32_t DoWork(RCPtr<LRefCountedObject>& param) override;
     // Under mLock: a queued job to an idle worker; false when none is idle.
     bool DispatchOne();
+    // Under mLock: hands the job to idle worker `index`; false when refused.
+    bool StartOn(size_t index, RCPtr<LThreadWorker> worker, RCPtr<LRefCountedObject> param, int32_t priority);
+    // On worker `index`: runs the job handed to it, then takes queued jobs
+    // until the queue is empty, so a busy pool needs no wake-up per job.
+    uint32_t Drain(uint32_t index);
+
+    // What each worker runs; it holds no reference to the pool, whose
+    // destruction waits for the workers.
+    class Drainer : public LThreadWorker
+    {
+    public:
+        Drainer(LThreadPool& pool, uint32_t index) : mPool(pool), mIndex(index) {}
+        uint32_t DoWork(RCPtr<LRefCountedObject>&) override { return mPool.Drain(mIndex); }
+
+    private:
+        LThreadPool& mPool;
+        uint32_t mIndex;
+    };
+
+    struct HandedJob
+    {
+        RCPtr<LThreadWorker> worker;
+        RCPtr<LRefCountedObject> param;
+    };
 
     std::atomic<int32_t> mThreadCount;
     std::vector<std::unique_ptr<RetriggerableThreader>> mWorkers;
@@ -80,6 +104,12 @@ private:
     Mutex mLock;
     int32_t mQueuePriority;
     bool mQueueRunActive = false;  // under mLock: a dispatching run will look at the queue again
+    std::atomic<size_t> mQueuedCount{0};  // mQueue's size, written under mLock
+    std::vector<RCPtr<LThreadWorker>> mDrainers;
+    std::vector<HandedJob> mHandedJobs;  // under mLock
+    // Cleared by the destructor: a worker whose dropped job destroyed the
+    // pool must not touch it again.
+    std::shared_ptr<std::atomic<bool>> mAlive = std::make_shared<std::atomic<bool>>(true);
 };
 
 }  // namespace Tavo

@@ -285,3 +285,31 @@ TEST(LThreadPool, LastReferenceDroppedByItsOwnQueueRun)
     EXPECT_EQ(order[0], -1);
     EXPECT_EQ(order[1], 1);
 }
+
+namespace {
+
+// Holds the pool as its parameter, so the job's release destroys it.
+class PoolHoldingJob : public LThreadWorker
+{
+public:
+    uint32_t DoWork(RCPtr<LRefCountedObject>&) override
+    {
+        gate.Wait(INFINITE);
+        return 0;
+    }
+    Event gate{false};
+};
+
+}  // namespace
+
+TEST(LThreadPool, LastReferenceDroppedByARunningJob)
+{
+    RCPtr<PoolHoldingJob> job(new PoolHoldingJob);
+    {
+        RCPtr<LThreadPool> pool(new ObservedPool);
+        RCPtr<LRefCountedObject> self(static_cast<LRefCountedObject*>(pool.Get()));
+        EXPECT_EQ(pool->TryRunNow(job, self, 0), 0);
+    }
+    job->gate.Set();
+    EXPECT_EQ(PoolDestroyed().Wait(INFINITE), WAIT_OBJECT_0);
+}
