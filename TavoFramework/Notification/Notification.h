@@ -27,6 +27,9 @@ public:
     const ConstRCPtr<LRefCountedObject>& GetData() const { return mData; }
     bool IsPosted() const { return mPosted.load(std::memory_order_acquire); }
     void SetPosted(bool posted) { mPosted.store(posted, std::memory_order_release); }
+    // Sets the posted flag; false when it was set already, so of two posters
+    // racing with one notification only one wins.
+    bool MarkPosted() { return !mPosted.exchange(true, std::memory_order_acq_rel); }
 
 protected:
     LNotification(LNotificationId id, const ConstRCPtr<LRefCountedObject>& data) : mId(id), mData(data) {}

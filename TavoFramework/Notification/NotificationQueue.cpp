@@ -50,15 +50,17 @@ RCPtr<LNotificationQueue::LPostingReceiver> LNotificationQueue::GetPostingReceiv
 
 TavoResult LNotificationQueue::Post(const RCPtr<LNotification>& notification)
 {
-    if (!notification || notification->IsPosted())
+    // Claimed before anything else, so one notification is never queued twice.
+    if (!notification || !notification->MarkPosted())
         return E_INVALIDARG;
     RCPtr<LNotificationDistributor> distributor = GetDistributor();
-    if (!distributor)
+    if (!distributor) {
+        notification->SetPosted(false);
         return E_FAIL;
+    }
     RCPtr<LNotificationDistributor::LNotificationClientPool> pool = distributor->FindClientPool(notification->GetID());
     if (pool && (pool->GetFlags() & LNotificationClient::kLatestPostedOnly))
         pool->StorePosted(notification);
-    notification->SetPosted(true);
     mQueue.Enqueue(notification);
     return S_OK;
 }

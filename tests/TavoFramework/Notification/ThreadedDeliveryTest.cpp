@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <barrier>
 #include <thread>
 
 #include "TestClients.h"
@@ -150,6 +152,29 @@ TEST(ThreadedDeliveryTest, ADrainDeliversOnlyWhatWasQueuedWhenItBegan)
         EXPECT_EQ(second[i].seq, 10 + i);
     EXPECT_TRUE(second[50].idle);
     recorder->UnsubscribeAll();
+}
+
+TEST(ThreadedDeliveryTest, OneNotificationPostedByTwoThreadsAtOnceIsQueuedOnce)
+{
+    auto center = LNotificationCenter::Create(u"race-center");
+    constexpr int kRounds = 10000;
+    std::vector<RCPtr<LNotification>> shared;
+    for (int i = 0; i < kRounds; ++i)
+        shared.push_back(LNotification::Create(u"NID_RACE"));
+    std::atomic<int> accepted{0}, refused{0};
+    std::barrier start(2);
+    auto poster = [&] {
+        for (int i = 0; i < kRounds; ++i) {
+            start.arrive_and_wait();
+            (center->Post(shared[i]) == S_OK ? accepted : refused).fetch_add(1);
+        }
+    };
+    std::thread a(poster), b(poster);
+    a.join();
+    b.join();
+    EXPECT_EQ(accepted.load(), kRounds);
+    EXPECT_EQ(refused.load(), kRounds);
+    EXPECT_EQ(center->GetQueuedCount(), uint32_t(kRounds));
 }
 
 }  // namespace
