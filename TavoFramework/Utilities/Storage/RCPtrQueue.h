@@ -75,7 +75,7 @@ public:
             return item;
         ThrowException<std::runtime_error>(
             "", "Tavo::RCPtrQueue<" + TypeName<T>() + "," + std::to_string(N) + ">::Dequeue",
-            "Utilities\\Storage\\RCPtrQueue", 104);
+            "utilities\\Storage/RCPtrQueue", 104);
     }
 
 private:

@@ -45,7 +45,7 @@ TEST(RCPtrQueueTest, FullRingGrowsByOneSlotAndKeepsOrder)
         FAIL() << "empty queue";
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "Runtime Error : Tavo::RCPtrQueue<class (anonymous namespace)::Item,256>::Dequeue : "
-                               "Utilities\\Storage\\RCPtrQueue : Line 104");
+                               "utilities\\Storage/RCPtrQueue : Line 104");
     }
     RCPtrQueue<Item, 0> unsized;
     EXPECT_EQ(unsized.GetCount(), 0u);
