@@ -4,6 +4,7 @@
 
 #include "Platform/App/AtomicFile.h"
 #include "Platform/App/Folders.h"
+#include "Platform/Kernel/TextCoding.h"
 
 namespace Tavo::Platform::App {
 
@@ -11,17 +12,6 @@ namespace {
 
 constexpr size_t kMaxProfileBytes = 1 << 20;
 constexpr char kHex[] = "0123456789abcdef";
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Section and entry become one key; "=" and line breaks would break the line
 // format, so such names are refused.
@@ -62,8 +52,8 @@ std::map<std::string, std::vector<uint8_t>> FileProfileStore::ReadAll() const
         bytes.reserve(hex.size() / 2);
         bool ok = true;
         for (size_t i = 0; ok && i < hex.size(); i += 2) {
-            const int hi = HexDigit(hex[i]);
-            const int lo = HexDigit(hex[i + 1]);
+            const int hi = HexDigitValue(hex[i]);
+            const int lo = HexDigitValue(hex[i + 1]);
             ok = hi >= 0 && lo >= 0;
             bytes.push_back(uint8_t(hi << 4 | lo));
         }

@@ -1,24 +1,15 @@
 #include <cstring>
 
 #include "Platform/Driver/DeviceInternal.h"
+#include "Platform/Kernel/TextCoding.h"
 #include "Platform/Registry/RegistryNames.h"
 
 namespace TavoPlatform::Driver {
 
 using namespace Internal;
+using Tavo::Platform::HexDigitValue;
 
 namespace {
-
-int Hex(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // A numeric slot: 32-bit value, upper four bytes zero.
 bool NumericSlot(const uint8_t* p, uint32_t& value)
@@ -40,7 +31,7 @@ std::optional<Guid> Guid::Parse(std::string_view text)
     for (size_t i = 0; i < text.size(); ++i) {
         if (i == 8 || i == 13 || i == 18 || i == 23)
             continue;
-        int hi = Hex(text[i]), lo = Hex(text[i + 1]);
+        int hi = HexDigitValue(text[i]), lo = HexDigitValue(text[i + 1]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         bytes[n++] = static_cast<uint8_t>(hi * 16 + lo);

@@ -14,33 +14,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "Platform/Kernel/PlatformFolders.h"
+
 namespace Tavo::Platform::Midi::Wire {
 
 namespace {
-
-std::string PlatformRoot()
-{
-    const char* root = std::getenv("TAVO_PLATFORM_ROOT");
-    if (root != nullptr && root[0] != '\0')
-        return root;
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] != '\0')
-        return std::string(runtime) + "/tavo-platform";
-    return "/tmp/tavo-platform-" + std::to_string(getuid());
-}
-
-bool MakePrivateFolder(const std::string& path)
-{
-    for (size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos != path.size() && path[pos] != '/')
-            continue;
-        if (mkdir(path.substr(0, pos).c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    // A folder someone else planted (shared /tmp) is not used.
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid();
-}
 
 bool ProcessRuns(const std::string& id)
 {
@@ -108,69 +86,7 @@ bool ReadAll(int fd, uint8_t* data, size_t size)
 
 std::string MidiFolder()
 {
-    std::string root = PlatformRoot();
-    std::string folder = root + "/midi";
-    return MakePrivateFolder(root) && MakePrivateFolder(folder) ? folder : std::string();
-}
-
-std::string ToUtf8(const std::u16string& text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        else if (c >= 0xD800 && c <= 0xDFFF)
-            c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::u16string FromUtf8(const std::string& text)
-{
-    std::u16string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        auto b = static_cast<uint8_t>(text[i]);
-        int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-        uint32_t c = extra == 0 ? b : extra == 1 ? b & 0x1F : extra == 2 ? b & 0x0F : b & 0x07;
-        bool ok = extra >= 0 && i + static_cast<size_t>(extra) < text.size();
-        for (int k = 1; ok && k <= extra; ++k) {
-            auto n = static_cast<uint8_t>(text[i + static_cast<size_t>(k)]);
-            ok = (n & 0xC0) == 0x80;
-            c = (c << 6) | (n & 0x3F);
-        }
-        static constexpr uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (!ok || c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out += u'\uFFFD';
-            ++i;
-            continue;
-        }
-        i += static_cast<size_t>(extra) + 1;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
+    return PlatformFolder("midi");
 }
 
 std::vector<DeviceFile> ListDevices(const std::string& folder)

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Kernel/TextCoding.h"
+
 namespace Tavo::Platform::Midi::Wire {
 
 inline constexpr uint16_t kVersion = 1;
@@ -33,8 +35,8 @@ enum Direction : uint8_t
 // empty when it cannot be made.
 std::string MidiFolder();
 
-std::string ToUtf8(const std::u16string& text);
-std::u16string FromUtf8(const std::string& text);
+using Tavo::Platform::FromUtf8;
+using Tavo::Platform::ToUtf8;
 
 struct DeviceFile
 {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "Platform/Kernel/TextCoding.h"
 #include "Platform/Registry/PlatformRoot.h"
 #include "Platform/Registry/Registry.h"
 #include "Platform/Registry/RegistryNames.h"
@@ -25,6 +26,8 @@
 // raw bytes. Entries starting with "." are scratch files of writers.
 namespace TavoPlatform::Registry {
 namespace {
+
+using Tavo::Platform::HexDigitValue;
 
 constexpr size_t kMaxFileName = 255;
 
@@ -46,23 +49,12 @@ std::string Escape(std::u16string_view name)
     return out;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::u16string Unescape(std::string_view file)
 {
     std::string utf8;
     for (size_t i = 0; i < file.size(); ++i) {
-        if (file[i] == '%' && i + 2 < file.size() && HexDigit(file[i + 1]) >= 0 && HexDigit(file[i + 2]) >= 0) {
-            utf8 += static_cast<char>(HexDigit(file[i + 1]) * 16 + HexDigit(file[i + 2]));
+        if (file[i] == '%' && i + 2 < file.size() && HexDigitValue(file[i + 1]) >= 0 && HexDigitValue(file[i + 2]) >= 0) {
+            utf8 += static_cast<char>(HexDigitValue(file[i + 1]) * 16 + HexDigitValue(file[i + 2]));
             i += 2;
         } else {
             utf8 += file[i];

@@ -1,20 +1,11 @@
 #pragma once
 
-#include <string>
+#include "Platform/Kernel/PlatformFolders.h"
 
 namespace TavoPlatform {
 
-// Folder that holds the simulated platform (registry tree, MIDI port sockets,
-// driver sockets): $TAVO_PLATFORM_ROOT, else $XDG_RUNTIME_DIR/tavo-platform,
-// else /tmp/tavo-platform-<uid>. Only computes the path.
-std::string PlatformRoot();
-
-// PlatformRoot()/<name>, with both folders created (mode 0700) when missing.
-// Returns an empty string when a folder cannot be made or is not ours.
-std::string PlatformFolder(const std::string& name);
-
-// Creates `path` and its missing parents with mode 0700; false when it is
-// not a directory owned by this user afterwards.
-bool MakePrivateFolder(const std::string& path);
+using Tavo::Platform::MakePrivateFolder;
+using Tavo::Platform::PlatformFolder;
+using Tavo::Platform::PlatformRoot;
 
 } // namespace TavoPlatform

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Platform/Kernel/TextCoding.h"
+
 // Name handling shared by the registry backends.
 namespace TavoPlatform::Registry::Names {
 
@@ -15,7 +17,7 @@ std::u16string Fold(std::u16string_view name);
 bool SplitPath(std::u16string_view path, std::vector<std::u16string>& parts);
 
 // UTF-16 <-> UTF-8; lone surrogates survive the round trip.
-std::string ToUtf8(std::u16string_view text);
-std::u16string FromUtf8(std::string_view text);
+using Tavo::Platform::FromUtf8;
+using Tavo::Platform::ToUtf8;
 
 } // namespace TavoPlatform::Registry::Names

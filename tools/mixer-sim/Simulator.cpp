@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "Platform/Kernel/TextCoding.h"
 #include "Platform/Registry/PlatformRoot.h"
 #include "tools/mixer-sim/ControlSocket.h"
 
@@ -38,30 +39,6 @@ std::string Hex(const std::vector<uint8_t>& bytes)
         text += kDigits[b & 15];
     }
     return text;
-}
-
-std::u16string Widen(const std::string& text)
-{
-    // Paths under the root are what the user gave; keep bytes above 0x7F as
-    // Latin-1 would lose them, so decode UTF-8.
-    std::u16string out;
-    for (size_t i = 0; i < text.size();) {
-        uint32_t c = static_cast<uint8_t>(text[i]);
-        size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        if (n > 1)
-            c &= 0x3F >> (n - 1);
-        for (size_t k = 1; k < n && i + k < text.size(); ++k)
-            c = (c << 6) | (static_cast<uint8_t>(text[i + k]) & 0x3F);
-        i += n;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
 }
 
 uint32_t ReadU32(const std::vector<uint8_t>& bytes)
@@ -164,7 +141,7 @@ bool Simulator::Start(std::string& error)
     mDriverPath = root + "/driver/k620-zenta.sock";
     const std::u16string attached = mInstancePath + u"\\Attached";
     if (mRegistry->CreateKey(attached) != Registry::Status::Ok
-        || mRegistry->SetValue(mInstancePath, u"LastPath", Registry::Value::String(Widen(mDriverPath)))
+        || mRegistry->SetValue(mInstancePath, u"LastPath", Registry::Value::String(Tavo::Platform::FromUtf8(mDriverPath)))
                != Registry::Status::Ok
         || mRegistry->SetValue(attached, u"", Registry::Value::Binary({0})) != Registry::Status::Ok) {
         error = "cannot write the registry under " + root + "/registry";

@@ -1,11 +1,11 @@
-#include "Platform/Registry/PlatformRoot.h"
+#include "Platform/Kernel/PlatformFolders.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace TavoPlatform {
+namespace Tavo::Platform {
 
 std::string PlatformRoot()
 {
@@ -25,8 +25,7 @@ bool MakePrivateFolder(const std::string& path)
     for (size_t pos = 1; pos <= path.size(); ++pos) {
         if (pos != path.size() && path[pos] != '/')
             continue;
-        std::string part = path.substr(0, pos);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+        if (mkdir(path.substr(0, pos).c_str(), 0700) != 0 && errno != EEXIST)
             return false;
     }
     // A folder planted by someone else (shared /tmp) must not be used.
@@ -43,4 +42,4 @@ std::string PlatformFolder(const std::string& name)
     return MakePrivateFolder(folder) ? folder : std::string();
 }
 
-} // namespace TavoPlatform
+}  // namespace Tavo::Platform
