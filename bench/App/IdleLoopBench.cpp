@@ -2,29 +2,18 @@
 // window timer ticking, each tick starting an idle period of two turns.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <sys/resource.h>
-
 #include "Platform/App/MessageLoop.h"
 #include "Platform/App/TimerResolution.h"
+#include "bench/Common/IdleCpu.h"
 
 using namespace Tavo::Platform::App;
+using namespace IdleCpu;
 
 namespace {
 
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 void BM_IdleLoopWithWindowTimer(benchmark::State& state)
 {
-    const char* env = std::getenv("TAVO_BENCH_SECONDS");
-    const uint32_t seconds = env ? uint32_t(std::atoi(env)) : 3;
-    const uint32_t durationMs = (seconds == 0 ? 3 : seconds) * 1000;
+    const uint32_t durationMs = MeasureSeconds() * 1000;
     for (auto _ : state) {
         MessageLoop loop;
         int64_t ticks = 0;

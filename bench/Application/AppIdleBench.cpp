@@ -4,29 +4,21 @@
 #include <benchmark/benchmark.h>
 
 #include "Platform/App/TimerResolution.h"
+#include "bench/Common/IdleCpu.h"
 #include "tests/TavoFramework/Application/AppTestSupport.h"
 
 #include <cstdlib>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace Tavo;
 using namespace AppTest;
+using namespace IdleCpu;
 
 namespace {
 
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 void BM_ApplicationIdleWithWindowTick(benchmark::State& state)
 {
-    const char* env = std::getenv("TAVO_BENCH_SECONDS");
-    const uint32_t seconds = env && std::atoi(env) > 0 ? uint32_t(std::atoi(env)) : 3;
+    const uint32_t seconds = MeasureSeconds();
     std::string pattern = (std::filesystem::temp_directory_path() / "tavo-appbench-XXXXXX").string();
     const std::filesystem::path dir = mkdtemp(pattern.data());
     WriteResources(dir / "res", false);

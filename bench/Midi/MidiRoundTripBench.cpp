@@ -7,6 +7,8 @@
 #include "Platform/Midi/MidiBackend.h"
 #include "Platform/Midi/MidiServer.h"
 
+#include "bench/Common/SysExEcho.h"
+
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -22,18 +24,7 @@
 namespace {
 
 using namespace Tavo::Platform::Midi;
-using Bytes = std::vector<uint8_t>;
-using Clock = std::chrono::steady_clock;
-
-std::map<std::pair<int, int64_t>, double> gNanos;  // (kind, size) -> ns per round trip
-
-Bytes SysEx(int64_t size)
-{
-    Bytes b(static_cast<size_t>(size), 0x55);
-    b.front() = 0xF0;
-    b.back() = 0xF7;
-    return b;
-}
+using namespace SysExEcho;
 
 struct Receiver
 {
@@ -112,10 +103,7 @@ void BM_SocketBackendSysExEcho(benchmark::State& state)
         WaitAbove(receiver.done, done);
         WaitAbove(receiver.echoes, echoes);
     }
-    gNanos[{0, state.range(0)}] =
-        static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count()) /
-        static_cast<double>(state.iterations());
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+    Record(kLayer, start, state);
 
     MidiOutUnprepareHeader(out, &h);
     MidiOutClose(out);
@@ -128,45 +116,6 @@ void BM_SocketBackendSysExEcho(benchmark::State& state)
     std::filesystem::remove_all(root);
 }
 
-void BM_PlainSocketEcho(benchmark::State& state)
-{
-    int fds[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
-        state.SkipWithError("no socket pair");
-        return;
-    }
-    std::thread echo([fd = fds[1]] {
-        uint8_t buf[4096];
-        for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) {
-            if (write(fd, buf, static_cast<size_t>(n)) != n)
-                return;
-        }
-    });
-    Bytes message = SysEx(state.range(0));
-    Bytes back(message.size());
-    auto start = Clock::now();
-    for (auto _ : state) {
-        if (write(fds[0], message.data(), message.size()) != static_cast<ssize_t>(message.size()))
-            state.SkipWithError("write failed");
-        size_t got = 0;
-        while (got < back.size()) {
-            ssize_t n = read(fds[0], back.data() + got, back.size() - got);
-            if (n <= 0)
-                break;
-            got += static_cast<size_t>(n);
-        }
-        benchmark::DoNotOptimize(back.data());
-    }
-    gNanos[{1, state.range(0)}] =
-        static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count()) /
-        static_cast<double>(state.iterations());
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
-    shutdown(fds[0], SHUT_RDWR);
-    echo.join();
-    close(fds[0]);
-    close(fds[1]);
-}
-
 BENCHMARK(BM_SocketBackendSysExEcho)->Arg(6)->Arg(256)->Arg(1024)->UseRealTime();
 BENCHMARK(BM_PlainSocketEcho)->Arg(6)->Arg(256)->Arg(1024)->UseRealTime();
 
@@ -174,19 +123,5 @@ BENCHMARK(BM_PlainSocketEcho)->Arg(6)->Arg(256)->Arg(1024)->UseRealTime();
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    for (int64_t size : {6, 256, 1024}) {
-        auto layer = gNanos.find({0, size});
-        auto plain = gNanos.find({1, size});
-        if (layer == gNanos.end() || plain == gNanos.end() || plain->second <= 0)
-            continue;
-        std::printf("SysEx %4lld bytes: socket backend %.1f us, plain socket echo %.1f us, ratio %.2f\n",
-                    static_cast<long long>(size), layer->second / 1000, plain->second / 1000,
-                    layer->second / plain->second);
-    }
-    return 0;
+    return RunAndCompare(argc, argv, "socket backend", {6, 256, 1024});
 }

@@ -8,6 +8,8 @@
 #include "Platform/Midi/MidiBackend.h"
 #include "Platform/Midi/MidiServer.h"
 
+#include "bench/Common/SysExEcho.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -25,27 +27,10 @@
 namespace {
 
 using namespace Tavo;
-using Bytes = std::vector<uint8_t>;
-using Clock = std::chrono::steady_clock;
+using namespace SysExEcho;
 
 // Up to what the three 256-byte capture buffers hold in one burst.
-const int64_t kSizes[] = {6, 256, 600};
-std::map<std::pair<int, int64_t>, double> gNanos;  // (kind, size) -> ns per round trip
-
-Bytes SysEx(int64_t size)
-{
-    Bytes b(static_cast<size_t>(size), 0x55);
-    b.front() = 0xF0;
-    b.back() = 0xF7;
-    return b;
-}
-
-double NanosPerIteration(Clock::time_point start, const benchmark::State& state)
-{
-    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
-    return static_cast<double>(ns) / static_cast<double>(state.iterations());
-}
-
+constexpr int64_t kSizes[] = {6, 256, 600};
 class Counter : public LNotificationClient
 {
 public:
@@ -110,51 +95,12 @@ void BM_PortServiceSysExEcho(benchmark::State& state)
                     break;
                 }
             }
-            gNanos[{0, state.range(0)}] = NanosPerIteration(start, state);
-            state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+            Record(kLayer, start, state);
         }
         counter->UnsubscribeAll();
     }
     server.reset();
     std::filesystem::remove_all(root);
-}
-
-void BM_PlainSocketEcho(benchmark::State& state)
-{
-    int fds[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
-        state.SkipWithError("no socket pair");
-        return;
-    }
-    std::thread echo([fd = fds[1]] {
-        uint8_t buf[4096];
-        for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) {
-            if (write(fd, buf, static_cast<size_t>(n)) != n)
-                return;
-        }
-    });
-    Bytes message = SysEx(state.range(0));
-    Bytes back(message.size());
-    auto start = Clock::now();
-    for (auto _ : state) {
-        if (write(fds[0], message.data(), message.size()) != static_cast<ssize_t>(message.size())) {
-            state.SkipWithError("write failed");
-            break;
-        }
-        for (size_t got = 0; got < back.size();) {
-            ssize_t n = read(fds[0], back.data() + got, back.size() - got);
-            if (n <= 0)
-                break;
-            got += static_cast<size_t>(n);
-        }
-        benchmark::DoNotOptimize(back.data());
-    }
-    gNanos[{1, state.range(0)}] = NanosPerIteration(start, state);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
-    shutdown(fds[0], SHUT_RDWR);
-    echo.join();
-    close(fds[0]);
-    close(fds[1]);
 }
 
 BENCHMARK(BM_PortServiceSysExEcho)->Arg(kSizes[0])->Arg(kSizes[1])->Arg(kSizes[2])->UseRealTime();
@@ -164,19 +110,5 @@ BENCHMARK(BM_PlainSocketEcho)->Arg(kSizes[0])->Arg(kSizes[1])->Arg(kSizes[2])->U
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    for (int64_t size : kSizes) {
-        auto ports = gNanos.find({0, size});
-        auto plain = gNanos.find({1, size});
-        if (ports == gNanos.end() || plain == gNanos.end() || plain->second <= 0)
-            continue;
-        std::printf("SysEx %4lld bytes: port service %.1f us, plain socket echo %.1f us, ratio %.2f\n",
-                    static_cast<long long>(size), ports->second / 1000, plain->second / 1000,
-                    ports->second / plain->second);
-    }
-    return 0;
+    return RunAndCompare(argc, argv, "port service", {kSizes[0], kSizes[1], kSizes[2]});
 }
