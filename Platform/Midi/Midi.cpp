@@ -108,6 +108,22 @@ struct Core
     }
 
     void Dispatch();
+
+    // Runs the callback of the event's port with the lock released; false
+    // when the port was closed after the event was queued.
+    template <class Handle, class Ports>
+    bool Call(std::unique_lock<std::mutex>& l, Ports& ports, const Event& e)
+    {
+        auto it = ports.find(e.handle);
+        if (it == ports.end() || it->second->callback == nullptr)
+            return false;
+        auto cb = it->second->callback;
+        uintptr_t instance = it->second->instance;
+        ++callbacksStarted;
+        l.unlock();
+        cb(reinterpret_cast<Handle>(e.handle), e.message, instance, e.param1, e.param2);
+        return true;
+    }
 };
 
 Core& TheCore()
@@ -128,6 +144,8 @@ struct InPort final : InputSink
     bool gone = false;
     Clock::time_point startTime;
     std::deque<MIDIHDR*> queue;  // front is the buffer being filled
+
+    bool Alive() const { return !gone && link->Alive(); }
 
     // Stream parser.
     uint8_t runningStatus = 0;
@@ -324,26 +342,8 @@ void Core::Dispatch()
         wake.wait(l, [this] { return !events.empty(); });
         Event e = events.front();
         events.pop_front();
-        // Ports closed after the event was queued get nothing more.
-        if (e.input) {
-            auto it = ins.find(e.handle);
-            if (it == ins.end() || it->second->callback == nullptr)
-                continue;
-            MidiInCallback cb = it->second->callback;
-            uintptr_t instance = it->second->instance;
-            ++callbacksStarted;
-            l.unlock();
-            cb(reinterpret_cast<HMIDIIN>(e.handle), e.message, instance, e.param1, e.param2);
-        } else {
-            auto it = outs.find(e.handle);
-            if (it == outs.end() || it->second->callback == nullptr)
-                continue;
-            MidiOutCallback cb = it->second->callback;
-            uintptr_t instance = it->second->instance;
-            ++callbacksStarted;
-            l.unlock();
-            cb(reinterpret_cast<HMIDIOUT>(e.handle), e.message, instance, e.param1, e.param2);
-        }
+        if (!(e.input ? Call<HMIDIIN>(l, ins, e) : Call<HMIDIOUT>(l, outs, e)))
+            continue;
         l.lock();
         ++callbacksFinished;
         callbacksDone.notify_all();
@@ -360,13 +360,13 @@ MMRESULT CheckFlags(uint32_t flags, bool hasCallback)
     return MMSYSERR_NOERROR;
 }
 
-std::shared_ptr<InPort> FindIn(Core& core, HMIDIIN port)
+std::shared_ptr<InPort> Find(Core& core, HMIDIIN port)
 {
     auto it = core.ins.find(reinterpret_cast<uintptr_t>(port));
     return it == core.ins.end() ? nullptr : it->second;
 }
 
-std::shared_ptr<OutPort> FindOut(Core& core, HMIDIOUT port)
+std::shared_ptr<OutPort> Find(Core& core, HMIDIOUT port)
 {
     auto it = core.outs.find(reinterpret_cast<uintptr_t>(port));
     return it == core.outs.end() ? nullptr : it->second;
@@ -375,6 +375,107 @@ std::shared_ptr<OutPort> FindOut(Core& core, HMIDIOUT port)
 bool ValidHeader(const MIDIHDR* h)
 {
     return h != nullptr && h->lpData != nullptr && h->dwBufferLength != 0;
+}
+
+// What differs between the input and the output side.
+template <class Handle>
+struct Side;
+
+template <>
+struct Side<HMIDIIN>
+{
+    using Port = InPort;
+    using Link = InputLink;
+    using Callback = MidiInCallback;
+    static constexpr uint32_t kOpen = MIM_OPEN;
+    static auto& Ports(Core& core) { return core.ins; }
+    static std::vector<std::u16string> Names() { return CurrentMidiBackend()->InputNames(); }
+    static MMRESULT OpenLink(uint32_t device, Port& p, std::unique_ptr<Link>& link)
+    {
+        return CurrentMidiBackend()->OpenInput(device, p, link);
+    }
+};
+
+template <>
+struct Side<HMIDIOUT>
+{
+    using Port = OutPort;
+    using Link = OutputLink;
+    using Callback = MidiOutCallback;
+    static constexpr uint32_t kOpen = MOM_OPEN;
+    static auto& Ports(Core& core) { return core.outs; }
+    static std::vector<std::u16string> Names() { return CurrentMidiBackend()->OutputNames(); }
+    static MMRESULT OpenLink(uint32_t device, Port& p, std::unique_ptr<Link>& link)
+    {
+        return CurrentMidiBackend()->OpenOutput(device, p, link);
+    }
+};
+
+template <class Handle, class Caps>
+MMRESULT GetDevCaps(uintptr_t deviceOrHandle, Caps* caps)
+{
+    if (caps == nullptr)
+        return MMSYSERR_INVALPARAM;
+    Core& core = TheCore();
+    if (deviceOrHandle >= kFirstHandle) {
+        std::lock_guard l(core.lock);
+        auto p = Find(core, reinterpret_cast<Handle>(deviceOrHandle));
+        if (!p)
+            return MMSYSERR_INVALHANDLE;
+        if (!p->Alive())
+            return MMSYSERR_NODRIVER;
+        CopyName(p->name, caps->szPname);
+        return MMSYSERR_NOERROR;
+    }
+    auto names = Side<Handle>::Names();
+    if (deviceOrHandle >= names.size())
+        return MMSYSERR_BADDEVICEID;
+    CopyName(names[deviceOrHandle], caps->szPname);
+    return MMSYSERR_NOERROR;
+}
+
+template <class Handle>
+MMRESULT Open(Handle* port, uint32_t device, typename Side<Handle>::Callback callback, uintptr_t instance,
+              uint32_t flags)
+{
+    if (port == nullptr)
+        return MMSYSERR_INVALPARAM;
+    *port = nullptr;
+    if (MMRESULT r = CheckFlags(flags, callback != nullptr))
+        return r;
+    auto p = std::make_shared<typename Side<Handle>::Port>();
+    if ((flags & 0x70000) == CALLBACK_FUNCTION) {
+        p->callback = callback;
+        p->instance = instance;
+    }
+    std::unique_ptr<typename Side<Handle>::Link> link;
+    if (MMRESULT r = Side<Handle>::OpenLink(device, *p, link))
+        return r;
+    Core& core = TheCore();
+    {
+        std::lock_guard l(core.lock);
+        p->link = std::move(link);
+        p->name = p->link->Name();
+        p->handle = core.NewHandle();
+        Side<Handle>::Ports(core)[p->handle] = p;
+        *port = reinterpret_cast<Handle>(p->handle);
+    }
+    if (p->callback != nullptr)
+        p->callback(*port, Side<Handle>::kOpen, p->instance, 0, 0);
+    return MMSYSERR_NOERROR;
+}
+
+template <class Handle>
+MMRESULT PrepareHeader(Handle port, MIDIHDR* header)
+{
+    Core& core = TheCore();
+    std::lock_guard l(core.lock);
+    if (!Find(core, port))
+        return MMSYSERR_INVALHANDLE;
+    if (!ValidHeader(header))
+        return MMSYSERR_INVALPARAM;
+    header->dwFlags |= MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
 }
 
 }  // namespace
@@ -404,72 +505,24 @@ uint32_t MidiInGetNumDevs()
 
 MMRESULT MidiInGetDevCaps(uintptr_t deviceOrHandle, MIDIINCAPS* caps)
 {
-    if (caps == nullptr)
-        return MMSYSERR_INVALPARAM;
-    Core& core = TheCore();
-    if (deviceOrHandle >= kFirstHandle) {
-        std::lock_guard l(core.lock);
-        auto p = FindIn(core, reinterpret_cast<HMIDIIN>(deviceOrHandle));
-        if (!p)
-            return MMSYSERR_INVALHANDLE;
-        if (p->gone || !p->link->Alive())
-            return MMSYSERR_NODRIVER;
-        CopyName(p->name, caps->szPname);
-        return MMSYSERR_NOERROR;
-    }
-    auto names = CurrentMidiBackend()->InputNames();
-    if (deviceOrHandle >= names.size())
-        return MMSYSERR_BADDEVICEID;
-    CopyName(names[deviceOrHandle], caps->szPname);
-    return MMSYSERR_NOERROR;
+    return GetDevCaps<HMIDIIN>(deviceOrHandle, caps);
 }
 
 MMRESULT MidiInOpen(HMIDIIN* port, uint32_t device, MidiInCallback callback, uintptr_t instance, uint32_t flags)
 {
-    if (port == nullptr)
-        return MMSYSERR_INVALPARAM;
-    *port = nullptr;
-    if (MMRESULT r = CheckFlags(flags, callback != nullptr))
-        return r;
-    auto p = std::make_shared<InPort>();
-    if ((flags & 0x70000) == CALLBACK_FUNCTION) {
-        p->callback = callback;
-        p->instance = instance;
-    }
-    std::unique_ptr<InputLink> link;
-    if (MMRESULT r = CurrentMidiBackend()->OpenInput(device, *p, link))
-        return r;
-    Core& core = TheCore();
-    {
-        std::lock_guard l(core.lock);
-        p->link = std::move(link);
-        p->name = p->link->Name();
-        p->handle = core.NewHandle();
-        core.ins[p->handle] = p;
-        *port = reinterpret_cast<HMIDIIN>(p->handle);
-    }
-    if (p->callback != nullptr)
-        p->callback(*port, MIM_OPEN, p->instance, 0, 0);
-    return MMSYSERR_NOERROR;
+    return Open(port, device, callback, instance, flags);
 }
 
 MMRESULT MidiInPrepareHeader(HMIDIIN port, MIDIHDR* header)
 {
-    Core& core = TheCore();
-    std::lock_guard l(core.lock);
-    if (!FindIn(core, port))
-        return MMSYSERR_INVALHANDLE;
-    if (!ValidHeader(header))
-        return MMSYSERR_INVALPARAM;
-    header->dwFlags |= MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return PrepareHeader(port, header);
 }
 
 MMRESULT MidiInUnprepareHeader(HMIDIIN port, MIDIHDR* header)
 {
     Core& core = TheCore();
     std::lock_guard l(core.lock);
-    auto p = FindIn(core, port);
+    auto p = Find(core, port);
     if (!p)
         return MMSYSERR_INVALHANDLE;
     if (header == nullptr)
@@ -485,7 +538,7 @@ MMRESULT MidiInAddBuffer(HMIDIIN port, MIDIHDR* header)
 {
     Core& core = TheCore();
     std::lock_guard l(core.lock);
-    auto p = FindIn(core, port);
+    auto p = Find(core, port);
     if (!p)
         return MMSYSERR_INVALHANDLE;
     if (!ValidHeader(header))
@@ -506,10 +559,10 @@ MMRESULT MidiInStart(HMIDIIN port)
 {
     Core& core = TheCore();
     std::lock_guard l(core.lock);
-    auto p = FindIn(core, port);
+    auto p = Find(core, port);
     if (!p)
         return MMSYSERR_INVALHANDLE;
-    if (p->gone || !p->link->Alive())
+    if (!p->Alive())
         return MMSYSERR_NODRIVER;
     if (!p->started) {
         p->started = true;
@@ -523,7 +576,7 @@ MMRESULT MidiInStop(HMIDIIN port)
 {
     Core& core = TheCore();
     std::lock_guard l(core.lock);
-    auto p = FindIn(core, port);
+    auto p = Find(core, port);
     if (!p)
         return MMSYSERR_INVALHANDLE;
     if (!p->queue.empty() && p->queue.front()->dwBytesRecorded > 0)
@@ -537,7 +590,7 @@ MMRESULT MidiInReset(HMIDIIN port)
 {
     Core& core = TheCore();
     std::lock_guard l(core.lock);
-    auto p = FindIn(core, port);
+    auto p = Find(core, port);
     if (!p)
         return MMSYSERR_INVALHANDLE;
     uint32_t time = p->started ? p->Now() : 0;
@@ -554,7 +607,7 @@ MMRESULT MidiInClose(HMIDIIN port)
     std::shared_ptr<InPort> p;
     {
         std::lock_guard l(core.lock);
-        p = FindIn(core, port);
+        p = Find(core, port);
         if (!p)
             return MMSYSERR_INVALHANDLE;
         if (!p->queue.empty())
@@ -580,54 +633,13 @@ uint32_t MidiOutGetNumDevs()
 
 MMRESULT MidiOutGetDevCaps(uintptr_t deviceOrHandle, MIDIOUTCAPS* caps)
 {
-    if (caps == nullptr)
-        return MMSYSERR_INVALPARAM;
-    Core& core = TheCore();
-    if (deviceOrHandle >= kFirstHandle) {
-        std::lock_guard l(core.lock);
-        auto p = FindOut(core, reinterpret_cast<HMIDIOUT>(deviceOrHandle));
-        if (!p)
-            return MMSYSERR_INVALHANDLE;
-        if (!p->Alive())
-            return MMSYSERR_NODRIVER;
-        CopyName(p->name, caps->szPname);
-        return MMSYSERR_NOERROR;
-    }
-    auto names = CurrentMidiBackend()->OutputNames();
-    if (deviceOrHandle >= names.size())
-        return MMSYSERR_BADDEVICEID;
-    CopyName(names[deviceOrHandle], caps->szPname);
-    return MMSYSERR_NOERROR;
+    return GetDevCaps<HMIDIOUT>(deviceOrHandle, caps);
 }
 
 MMRESULT MidiOutOpen(HMIDIOUT* port, uint32_t device, MidiOutCallback callback, uintptr_t instance,
                      uint32_t flags)
 {
-    if (port == nullptr)
-        return MMSYSERR_INVALPARAM;
-    *port = nullptr;
-    if (MMRESULT r = CheckFlags(flags & ~MIDI_IO_STATUS, callback != nullptr))
-        return r;
-    auto p = std::make_shared<OutPort>();
-    if ((flags & 0x70000) == CALLBACK_FUNCTION) {
-        p->callback = callback;
-        p->instance = instance;
-    }
-    std::unique_ptr<OutputLink> link;
-    if (MMRESULT r = CurrentMidiBackend()->OpenOutput(device, *p, link))
-        return r;
-    Core& core = TheCore();
-    {
-        std::lock_guard l(core.lock);
-        p->link = std::move(link);
-        p->name = p->link->Name();
-        p->handle = core.NewHandle();
-        core.outs[p->handle] = p;
-        *port = reinterpret_cast<HMIDIOUT>(p->handle);
-    }
-    if (p->callback != nullptr)
-        p->callback(*port, MOM_OPEN, p->instance, 0, 0);
-    return MMSYSERR_NOERROR;
+    return Open(port, device, callback, instance, flags);
 }
 
 MMRESULT MidiOutShortMsg(HMIDIOUT port, uint32_t message)
@@ -641,7 +653,7 @@ MMRESULT MidiOutShortMsg(HMIDIOUT port, uint32_t message)
     std::shared_ptr<OutputLink> link;
     {
         std::lock_guard l(core.lock);
-        p = FindOut(core, port);
+        p = Find(core, port);
         if (!p)
             return MMSYSERR_INVALHANDLE;
         if (!p->Alive())
@@ -653,21 +665,14 @@ MMRESULT MidiOutShortMsg(HMIDIOUT port, uint32_t message)
 
 MMRESULT MidiOutPrepareHeader(HMIDIOUT port, MIDIHDR* header)
 {
-    Core& core = TheCore();
-    std::lock_guard l(core.lock);
-    if (!FindOut(core, port))
-        return MMSYSERR_INVALHANDLE;
-    if (!ValidHeader(header))
-        return MMSYSERR_INVALPARAM;
-    header->dwFlags |= MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return PrepareHeader(port, header);
 }
 
 MMRESULT MidiOutUnprepareHeader(HMIDIOUT port, MIDIHDR* header)
 {
     Core& core = TheCore();
     std::lock_guard l(core.lock);
-    auto p = FindOut(core, port);
+    auto p = Find(core, port);
     if (!p)
         return MMSYSERR_INVALHANDLE;
     if (header == nullptr)
@@ -691,7 +696,7 @@ MMRESULT MidiOutLongMsg(HMIDIOUT port, MIDIHDR* header)
     uint64_t token = 0;
     {
         std::lock_guard l(core.lock);
-        p = FindOut(core, port);
+        p = Find(core, port);
         if (!p)
             return MMSYSERR_INVALHANDLE;
         if (!ValidHeader(header))
@@ -724,7 +729,7 @@ MMRESULT MidiOutReset(HMIDIOUT port)
 {
     Core& core = TheCore();
     std::lock_guard l(core.lock);
-    auto p = FindOut(core, port);
+    auto p = Find(core, port);
     if (!p)
         return MMSYSERR_INVALHANDLE;
     for (auto& [token, header] : p->pending) {
@@ -743,7 +748,7 @@ MMRESULT MidiOutClose(HMIDIOUT port)
     std::shared_ptr<OutputLink> link;
     {
         std::lock_guard l(core.lock);
-        p = FindOut(core, port);
+        p = Find(core, port);
         if (!p)
             return MMSYSERR_INVALHANDLE;
         if (!p->pending.empty())

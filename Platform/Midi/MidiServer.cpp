@@ -154,22 +154,23 @@ void MidiDeviceServer::Ack(Client& client, uint64_t token)
         Wire::WriteFrame(client.fd, Wire::kTaken, ack.data(), ack.size());
 }
 
-size_t MidiDeviceServer::InputConnections()
+size_t MidiDeviceServer::Connections(uint8_t direction)
 {
     std::lock_guard l(mLock);
     size_t n = 0;
     for (auto& c : mClients)
-        n += c->direction == Wire::kToProgram;
+        n += c->direction == direction;
     return n;
+}
+
+size_t MidiDeviceServer::InputConnections()
+{
+    return Connections(Wire::kToProgram);
 }
 
 size_t MidiDeviceServer::OutputConnections()
 {
-    std::lock_guard l(mLock);
-    size_t n = 0;
-    for (auto& c : mClients)
-        n += c->direction == Wire::kFromProgram;
-    return n;
+    return Connections(Wire::kFromProgram);
 }
 
 void MidiDeviceServer::Run()

@@ -55,6 +55,7 @@ private:
     bool Serve(const std::shared_ptr<Client>& client);
     void Drop(const std::shared_ptr<Client>& client);
     static void Ack(Client& client, uint64_t token);
+    size_t Connections(uint8_t direction);
 
     std::string mFolder;
     std::string mId;

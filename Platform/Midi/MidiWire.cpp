@@ -54,10 +54,13 @@ int WithAddress(const std::string& folder, const std::string& file, int fd, bool
     return r;
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t size)
+// Repeats partial transfers until all bytes have moved; false when the
+// peer is gone or on errors.
+template <class Byte, class Io>
+bool MoveAll(Byte* data, size_t size, Io io)
 {
     while (size > 0) {
-        ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
+        ssize_t n = io(data, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -68,18 +71,14 @@ bool WriteAll(int fd, const uint8_t* data, size_t size)
     return true;
 }
 
+bool WriteAll(int fd, const uint8_t* data, size_t size)
+{
+    return MoveAll(data, size, [fd](const uint8_t* p, size_t n) { return send(fd, p, n, MSG_NOSIGNAL); });
+}
+
 bool ReadAll(int fd, uint8_t* data, size_t size)
 {
-    while (size > 0) {
-        ssize_t n = recv(fd, data, size, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    return MoveAll(data, size, [fd](uint8_t* p, size_t n) { return recv(fd, p, n, 0); });
 }
 
 }  // namespace
