@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <functional>
 #include <mutex>
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -14,6 +13,7 @@
 
 #include "Platform/Driver/DriverServe.h"
 #include "Platform/Driver/Framing.h"
+#include "Platform/Kernel/WaitReadable.h"
 
 namespace TavoPlatform::Driver {
 
@@ -156,13 +156,7 @@ bool DriverServer::Start(std::string* error)
     std::shared_ptr<DriverHandler> handler = mHandler;
     state->acceptor = std::thread([state, handler] {
         for (;;) {
-            pollfd fds[2] = {{state->listenFd, POLLIN, 0}, {state->wakeFd, POLLIN, 0}};
-            if (poll(fds, 2, -1) < 0) {
-                if (errno == EINTR)
-                    continue;
-                return;
-            }
-            if (fds[1].revents != 0)
+            if (!Tavo::Platform::WaitReadable(state->listenFd, state->wakeFd))
                 return;
             int fd = accept4(state->listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0)

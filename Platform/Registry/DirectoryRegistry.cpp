@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -15,6 +14,7 @@
 #include <unistd.h>
 
 #include "Platform/Kernel/TextCoding.h"
+#include "Platform/Kernel/WaitReadable.h"
 #include "Platform/Registry/PlatformRoot.h"
 #include "Platform/Registry/Registry.h"
 #include "Platform/Registry/RegistryNames.h"
@@ -283,13 +283,7 @@ private:
     {
         alignas(inotify_event) char buffer[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
         for (;;) {
-            pollfd fds[2] = {{mInotifyFd, POLLIN, 0}, {mWakeFd, POLLIN, 0}};
-            if (poll(fds, 2, -1) < 0) {
-                if (errno == EINTR)
-                    continue;
-                return;
-            }
-            if (fds[1].revents != 0)
+            if (!Tavo::Platform::WaitReadable(mInotifyFd, mWakeFd))
                 return;
             ssize_t n = read(mInotifyFd, buffer, sizeof buffer);
             if (n <= 0)
