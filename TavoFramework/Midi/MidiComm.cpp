@@ -20,30 +20,45 @@ WString CapsName(const char16_t (&name)[MAXPNAMELEN])
     return WString(name, MAXPNAMELEN);
 }
 
-WStringArray InputDeviceNamesRaw()
+template <class Caps>
+WStringArray DeviceNamesRaw(uint32_t (*getCount)(), MMRESULT (*getCaps)(uintptr_t, Caps*))
 {
     WStringArray names;
-    uint32_t count = MidiInGetNumDevs();
+    uint32_t count = getCount();
     for (uint32_t id = 0; id < count; ++id) {
-        MIDIINCAPS caps;
-        if (MidiInGetDevCaps(id, &caps) != MMSYSERR_NOERROR)
+        Caps caps;
+        if (getCaps(id, &caps) != MMSYSERR_NOERROR)
             break;
         names.Add(CapsName(caps.szPname));
     }
     return names;
 }
 
+WStringArray InputDeviceNamesRaw()
+{
+    return DeviceNamesRaw(&MidiInGetNumDevs, &MidiInGetDevCaps);
+}
+
 WStringArray OutputDeviceNamesRaw()
 {
-    WStringArray names;
-    uint32_t count = MidiOutGetNumDevs();
-    for (uint32_t id = 0; id < count; ++id) {
-        MIDIOUTCAPS caps;
-        if (MidiOutGetDevCaps(id, &caps) != MMSYSERR_NOERROR)
-            break;
-        names.Add(CapsName(caps.szPname));
+    return DeviceNamesRaw(&MidiOutGetNumDevs, &MidiOutGetDevCaps);
+}
+
+// The device a wanted name such as "Name 2" stands for, -1 when none fits.
+// `deviceName` is then the last device present, for error texts.
+int32_t SelectDevice(const WString& wanted, const WStringArray& names, WString& deviceName)
+{
+    WString base;
+    int32_t ordinal = 0;
+    MidiPortNames::SplitName(wanted, base, ordinal);
+    int32_t device = MidiPortNames::SelectDevice(names, base, ordinal);
+    if (device < 0) {
+        if (names.GetCount() > 0)
+            deviceName = names[names.GetCount() - 1];
+    } else {
+        deviceName = names[static_cast<uint32_t>(device)];
     }
-    return names;
+    return device;
 }
 
 bool SameNameIgnoringCase(const WString& a, const WString& b)
@@ -83,17 +98,9 @@ TavoResult LMidiCapturePort::ReleaseInternalReferences()
 MMRESULT LMidiCapturePort::Open()
 {
     Close();
-    WString base;
-    int32_t ordinal = 0;
-    MidiPortNames::SplitName(mWantedName, base, ordinal);
-    WStringArray names = InputDeviceNamesRaw();
-    int32_t device = MidiPortNames::SelectDevice(names, base, ordinal);
-    if (device < 0) {
-        if (names.GetCount() > 0)
-            mDeviceName = names[names.GetCount() - 1];
+    int32_t device = SelectDevice(mWantedName, InputDeviceNamesRaw(), mDeviceName);
+    if (device < 0)
         return MMSYSERR_NODRIVER;
-    }
-    mDeviceName = names[static_cast<uint32_t>(device)];
     HMIDIIN handle = nullptr;
     MMRESULT result = MidiInOpen(&handle, static_cast<uint32_t>(device), &LMidiComm::MidiInProc,
                                  reinterpret_cast<uintptr_t>(mService.Get()), CALLBACK_FUNCTION | MIDI_IO_STATUS);
@@ -286,17 +293,9 @@ TavoResult LMidiRenderPort::ReleaseInternalReferences()
 MMRESULT LMidiRenderPort::Open()
 {
     Close();
-    WString base;
-    int32_t ordinal = 0;
-    MidiPortNames::SplitName(mWantedName, base, ordinal);
-    WStringArray names = OutputDeviceNamesRaw();
-    int32_t device = MidiPortNames::SelectDevice(names, base, ordinal);
-    if (device < 0) {
-        if (names.GetCount() > 0)
-            mDeviceName = names[names.GetCount() - 1];
+    int32_t device = SelectDevice(mWantedName, OutputDeviceNamesRaw(), mDeviceName);
+    if (device < 0)
         return MMSYSERR_NODRIVER;
-    }
-    mDeviceName = names[static_cast<uint32_t>(device)];
     HMIDIOUT handle = nullptr;
     MMRESULT result = MidiOutOpen(&handle, static_cast<uint32_t>(device), &LMidiComm::MidiOutProc,
                                   reinterpret_cast<uintptr_t>(mService.Get()), CALLBACK_FUNCTION);
