@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -129,52 +130,41 @@ bool GetColor(const char** attributes, const char* name, ColorRGBA& out)
     return true;
 }
 
-void ReadPositionRef(const char** attributes, const char* name, int32_t& ref, WString& refName)
+// `fixed` lists the names of the fixed references, by number, each with its
+// aliases; any other text names a control and takes the next number.
+void ReadRef(const char** attributes, const char* name,
+             std::initializer_list<std::initializer_list<const char16_t*>> fixed, int32_t& ref, WString& refName)
 {
     WString text;
     if (!GetString(attributes, name, text))
         return;
-    if (text == u"Parent" || text == u"Screen")
-        ref = 0;
-    else if (text == u"Client" || text == u"Active Window")
-        ref = 1;
-    else
-    {
-        ref = 2;
-        refName = text;
+    int32_t number = 0;
+    for (const auto& aliases : fixed) {
+        for (const char16_t* alias : aliases) {
+            if (text == alias) {
+                ref = number;
+                return;
+            }
+        }
+        ++number;
     }
+    ref = number;
+    refName = text;
+}
+
+void ReadPositionRef(const char** attributes, const char* name, int32_t& ref, WString& refName)
+{
+    ReadRef(attributes, name, {{u"Parent", u"Screen"}, {u"Client", u"Active Window"}}, ref, refName);
 }
 
 void ReadSizeRef(const char** attributes, const char* name, int32_t& ref, WString& refName)
 {
-    WString text;
-    if (!GetString(attributes, name, text))
-        return;
-    if (text == u"Parent" || text == u"Screen")
-        ref = 0;
-    else if (text == u"Client" || text == u"Active Window")
-        ref = 1;
-    else if (text == u"Self")
-        ref = 2;
-    else
-    {
-        ref = 3;
-        refName = text;
-    }
+    ReadRef(attributes, name, {{u"Parent", u"Screen"}, {u"Client", u"Active Window"}, {u"Self"}}, ref, refName);
 }
 
 void ReadLimitRef(const char** attributes, const char* name, int32_t& ref, WString& refName)
 {
-    WString text;
-    if (!GetString(attributes, name, text))
-        return;
-    if (text == u"Self")
-        ref = 0;
-    else
-    {
-        ref = 1;
-        refName = text;
-    }
+    ReadRef(attributes, name, {{u"Self"}}, ref, refName);
 }
 
 // A "Locale" LCID: "0x" and at most four hexadecimal digits, else decimal.

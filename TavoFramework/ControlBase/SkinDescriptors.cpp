@@ -63,33 +63,13 @@ RCPtr<LColorizer> LColorizer::Create(const WString& name, int32_t type, const Co
     return c;
 }
 
-RCPtr<LVisualPartDescriptor> LVisualPartDescriptor::CreateImagePart(
-    const WString& name, const WString& image, const SourceRect& imageRect, int32_t resizeType,
-    const RCPtr<LColorizer>& colorizer, float alphaModifier, const WString& mask,
-    const SourceRect& maskRect)
-{
-    if (image.IsEmpty())
-        return nullptr;
-    auto p = MakeRC<LVisualPartDescriptor>();
-    p->name = name;
-    p->image = image;
-    p->imageRect = imageRect;
-    p->width = imageRect.width;
-    p->height = imageRect.height;
-    p->resizeType = resizeType;
-    p->colorizer = colorizer;
-    p->alphaModifier = alphaModifier;
-    p->mask = mask;
-    p->maskRect = maskRect;
-    return p;
-}
+namespace {
 
-RCPtr<LVisualPartDescriptor> LVisualPartDescriptor::CreateColorPart(
-    const WString& name, const RCPtr<LColorizer>& colorizer, int32_t width, int32_t height,
-    int32_t resizeType, float alphaModifier, const WString& mask, const SourceRect& maskRect)
+// What image and color parts have in common.
+RCPtr<LVisualPartDescriptor> MakePart(const WString& name, int32_t width, int32_t height, int32_t resizeType,
+                                      const RCPtr<LColorizer>& colorizer, float alphaModifier, const WString& mask,
+                                      const SourceRect& maskRect)
 {
-    if (!colorizer)
-        return nullptr;
     auto p = MakeRC<LVisualPartDescriptor>();
     p->name = name;
     p->width = width;
@@ -100,6 +80,30 @@ RCPtr<LVisualPartDescriptor> LVisualPartDescriptor::CreateColorPart(
     p->mask = mask;
     p->maskRect = maskRect;
     return p;
+}
+
+}  // namespace
+
+RCPtr<LVisualPartDescriptor> LVisualPartDescriptor::CreateImagePart(
+    const WString& name, const WString& image, const SourceRect& imageRect, int32_t resizeType,
+    const RCPtr<LColorizer>& colorizer, float alphaModifier, const WString& mask,
+    const SourceRect& maskRect)
+{
+    if (image.IsEmpty())
+        return nullptr;
+    auto p = MakePart(name, imageRect.width, imageRect.height, resizeType, colorizer, alphaModifier, mask, maskRect);
+    p->image = image;
+    p->imageRect = imageRect;
+    return p;
+}
+
+RCPtr<LVisualPartDescriptor> LVisualPartDescriptor::CreateColorPart(
+    const WString& name, const RCPtr<LColorizer>& colorizer, int32_t width, int32_t height,
+    int32_t resizeType, float alphaModifier, const WString& mask, const SourceRect& maskRect)
+{
+    if (!colorizer)
+        return nullptr;
+    return MakePart(name, width, height, resizeType, colorizer, alphaModifier, mask, maskRect);
 }
 
 RCPtr<LDockedPart> LDockedPart::Create(const RCPtr<LVisualPartDescriptor>& part, int32_t offsetMask,
