@@ -9,28 +9,12 @@
 #include "Platform/App/ProfileStore.h"
 #include "Platform/App/SingleInstance.h"
 #include "Platform/Registry/Registry.h"
+#include "tests/Common/TestScope.h"
 #include "tests/TavoFramework/Application/AppTestSupport.h"
 
 namespace {
 
 using namespace Tavo;
-
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const std::string& value) : mName(name)
-    {
-        if (const char* old = std::getenv(name))
-            mOld = old, mHad = true;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() { mHad ? setenv(mName, mOld.c_str(), 1) : unsetenv(mName); }
-
-private:
-    const char* mName;
-    std::string mOld;
-    bool mHad = false;
-};
 
 class ApplicationStartup : public ::testing::Test
 {

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "Platform/App/DebugSinks.h"
-#include "TestFolder.h"
+#include "tests/Common/TestScope.h"
 
 using namespace Tavo::Platform::App;
 

@@ -7,7 +7,7 @@
 #include "Platform/App/Folders.h"
 #include "Platform/App/MessageBox.h"
 #include "Platform/App/ProfileStore.h"
-#include "TestFolder.h"
+#include "tests/Common/TestScope.h"
 
 using namespace Tavo::Platform::App;
 namespace fs = std::filesystem;

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "Platform/App/IniFileLibrary.h"
-#include "TestFolder.h"
+#include "tests/Common/TestScope.h"
 
 using namespace Tavo::Platform::App;
 

@@ -12,7 +12,7 @@
 
 #include "Platform/App/Folders.h"
 #include "Platform/App/SingleInstance.h"
-#include "TestFolder.h"
+#include "tests/Common/TestScope.h"
 
 extern char** environ;
 

@@ -3,6 +3,7 @@
 #include "AppTestSupport.h"
 #include "Platform/App/TimerResolution.h"
 #include "System/CursorNames.h"
+#include "tests/Common/TestScope.h"
 
 #include <cstdlib>
 #include <unistd.h>
@@ -11,39 +12,6 @@ using namespace Tavo;
 using namespace AppTest;
 
 namespace {
-
-class TempDir
-{
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tavo-apprun-XXXXXX").string();
-        mPath = mkdtemp(pattern.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(mPath); }
-    std::filesystem::path operator/(const char* name) const { return mPath / name; }
-    const std::filesystem::path& Path() const { return mPath; }
-
-private:
-    std::filesystem::path mPath;
-};
-
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const std::string& value) : mName(name)
-    {
-        if (const char* old = std::getenv(name))
-            mOld = old, mHad = true;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() { mHad ? setenv(mName, mOld.c_str(), 1) : unsetenv(mName); }
-
-private:
-    const char* mName;
-    std::string mOld;
-    bool mHad = false;
-};
 
 // Key state as a desktop with the left and right buttons held reports it.
 class ButtonsDesktop : public IDesktopServices
@@ -70,8 +38,8 @@ protected:
     {
         Rec() = Recorder();
         WriteResources(mDir / "res", mGhk);
-        mUserData = std::make_unique<ScopedEnv>("TAVO_USER_APPDATA_DIR", (mDir / "user").string());
-        mCommonData = std::make_unique<ScopedEnv>("TAVO_COMMON_APPDATA_DIR", (mDir / "common").string());
+        mUserData = std::make_unique<ScopedEnv>("TAVO_USER_APPDATA_DIR", mDir / "user");
+        mCommonData = std::make_unique<ScopedEnv>("TAVO_COMMON_APPDATA_DIR", mDir / "common");
     }
 
     std::unique_ptr<TestShell> MakeShell(std::function<void(TestApp&)> configure = nullptr)
@@ -92,12 +60,12 @@ protected:
                 configure(*app);
             return RCPtr<LApplicationBase>(app);
         };
-        return std::make_unique<TestShell>(std::move(options), "testapp -X", (mDir / "res").string());
+        return std::make_unique<TestShell>(std::move(options), "testapp -X", mDir / "res");
     }
 
     TestApp& App() { return static_cast<TestApp&>(*gApplication.Get()); }
 
-    TempDir mDir;
+    TestFolder mDir;
     bool mGhk = false;
     std::shared_ptr<IDesktopServices> mDesktop;
     std::unique_ptr<ScopedEnv> mUserData, mCommonData;
@@ -164,8 +132,8 @@ TEST_F(AppRun, FailedStartupShowsTheErrorAndEndsNonZero)
 
     // Resources that cannot be read fail before any application exists,
     // with the built-in English text.
-    std::filesystem::remove(mDir / "res" / "Skins.xml");
-    std::filesystem::remove(mDir / "res" / "FrameworkStrings.xml");
+    std::filesystem::remove(mDir / "res/Skins.xml");
+    std::filesystem::remove(mDir / "res/FrameworkStrings.xml");
     auto broken = MakeShell();
     testing::internal::CaptureStderr();
     EXPECT_EQ(broken->Main(0x0409), kStartupFailureExitCode);

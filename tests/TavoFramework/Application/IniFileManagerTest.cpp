@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Application/IniFileManager.h"
+#include "tests/Common/TestScope.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,26 +12,15 @@ using namespace Tavo;
 
 namespace {
 
+WString File(const TestFolder& folder, const char* name)
+{
+    return WString((folder / name).c_str());
+}
+
 std::string BinFolder()
 {
     return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }
-
-class TempFolder
-{
-public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tavo-ini-XXXXXX").string();
-        mPath = mkdtemp(pattern.data());
-    }
-    ~TempFolder() { std::filesystem::remove_all(mPath); }
-    WString File(const char* name) const { return WString((mPath + "/" + name).c_str()); }
-    const std::string& Path() const { return mPath; }
-
-private:
-    std::string mPath;
-};
 
 RCPtr<LIniFileManager> Loaded()
 {
@@ -41,8 +31,8 @@ RCPtr<LIniFileManager> Loaded()
 
 TEST(IniFileManager, SkinIndexSurvivesWriteCloseAndReopen)
 {
-    TempFolder folder;
-    const WString path = folder.File("UserSettings.ini");
+    TestFolder folder;
+    const WString path = File(folder, "UserSettings.ini");
     {
         RCPtr<LIniFileManager> manager = Loaded();
         uint32_t handle = 0;
@@ -68,10 +58,10 @@ TEST(IniFileManager, SkinIndexSurvivesWriteCloseAndReopen)
 
 TEST(IniFileManager, StringsLongerThanTheFirstBufferComeBackWhole)
 {
-    TempFolder folder;
+    TestFolder folder;
     RCPtr<LIniFileManager> manager = Loaded();
     uint32_t handle = 0;
-    ASSERT_EQ(manager->Open(folder.File("AppSettings.ini"), u"1_0_0", u"P", handle), 0);
+    ASSERT_EQ(manager->Open(File(folder, "AppSettings.ini"), u"1_0_0", u"P", handle), 0);
 
     // Non-ASCII so that the UTF-8 size differs from the wide length.
     std::u16string longText;
@@ -120,13 +110,13 @@ TEST(IniFileManager, StringsLongerThanTheFirstBufferComeBackWhole)
 
 TEST(IniFileManager, WithoutTheLibraryEverythingFailsSoftly)
 {
-    TempFolder empty;
+    TestFolder empty;
     RCPtr<LIniFileManager> manager = LIniFileManager::Create();
     EXPECT_EQ(manager->Unload(), S_FALSE);
     EXPECT_EQ(manager->Load(WString(empty.Path().c_str())), E_FAIL);
 
     uint32_t handle = 7;
-    EXPECT_EQ(manager->Open(empty.File("x.ini"), u"1_0_0", u"P", handle), E_FAIL);
+    EXPECT_EQ(manager->Open(File(empty, "x.ini"), u"1_0_0", u"P", handle), E_FAIL);
     EXPECT_EQ(handle, 0u);
     int32_t value = -5;
     EXPECT_EQ(manager->GetInt(1, u"CurrentSkinIndex", 0, value), E_FAIL);

@@ -11,7 +11,7 @@ class TestFolder
 public:
     TestFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tavo-app-test-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "tavo-test-XXXXXX").string();
         mPath = mkdtemp(pattern.data());
     }
     ~TestFolder()
