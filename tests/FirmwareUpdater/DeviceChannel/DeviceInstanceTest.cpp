@@ -2,15 +2,12 @@
 
 #include <condition_variable>
 #include <mutex>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <vector>
 
 #include "ChannelFixture.h"
 #include "DeviceChannel/DeviceInstanceWatcher.h"
 #include "Platform/Registry/RegistryNames.h"
-
-extern char** environ;
+#include "tests/Common/RunShell.h"
 
 using namespace TavoPlatform;
 using Registry::Status;
@@ -281,17 +278,6 @@ TEST_P(DeviceInstanceTest, WatcherWithoutAttachedKeyStaysDetached)
 
 INSTANTIATE_TEST_SUITE_P(Backends, DeviceInstanceTest, ::testing::Values(false, true),
                          [](const auto& info) { return std::string(info.param ? "Directory" : "Memory"); });
-
-int RunShell(const std::string& script)
-{
-    pid_t pid = 0;
-    const char* argv[] = {"/bin/sh", "-c", script.c_str(), nullptr};
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 TEST(DeviceInstanceWatcherTree, SeesAnotherProcessDetachAndAttach)
 {

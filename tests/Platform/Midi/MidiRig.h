@@ -6,6 +6,7 @@
 #include "Platform/Midi/Midi.h"
 #include "Platform/Midi/MidiBus.h"
 #include "Platform/Midi/MidiWire.h"
+#include "tests/Platform/Midi/HexText.h"
 
 #include <gtest/gtest.h>
 
@@ -97,17 +98,6 @@ private:
     std::map<std::string, std::pair<MidiBus::DeviceId, MidiBus::DeviceId>> mDevices;
 };
 
-inline std::string Hex(const Bytes& bytes)
-{
-    std::string out;
-    char buf[3];
-    for (uint8_t b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02x", b);
-        out += buf;
-    }
-    return out;
-}
-
 // Drives midi_test_server, a separate process, under a private platform root.
 class SocketRig final : public Rig
 {
@@ -171,10 +161,10 @@ public:
         return key;
     }
     void Unplug(const std::string& key) override { Command("unplug\t" + key); }
-    void Inject(const std::string& key, const Bytes& bytes) override { Command("inject\t" + key + "\t" + Hex(bytes)); }
+    void Inject(const std::string& key, const Bytes& bytes) override { Command("inject\t" + key + "\t" + ToHex(bytes)); }
     void Respond(const std::string& key, const Bytes& request, const Bytes& reply) override
     {
-        Command("respond\t" + key + "\t" + Hex(request) + "\t" + Hex(reply));
+        Command("respond\t" + key + "\t" + ToHex(request) + "\t" + ToHex(reply));
     }
     void SetTakes(const std::string& key, bool takes) override
     {

@@ -11,6 +11,7 @@
 
 #include "Platform/Midi/MidiServer.h"
 #include "Platform/Midi/MidiWire.h"
+#include "tests/Platform/Midi/HexText.h"
 
 #include <cstdio>
 #include <iostream>
@@ -26,6 +27,9 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
+using MidiTest::FromHex;
+using MidiTest::ToHex;
+
 struct Device
 {
     std::mutex lock;
@@ -33,25 +37,6 @@ struct Device
     std::vector<std::pair<Bytes, Bytes>> replies;
     MidiDeviceServer* server = nullptr;
 };
-
-Bytes FromHex(const std::string& hex)
-{
-    Bytes out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
-std::string ToHex(const Bytes& bytes)
-{
-    std::string out;
-    char buf[3];
-    for (uint8_t b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02x", b);
-        out += buf;
-    }
-    return out;
-}
 
 std::u16string Name(const std::string& field)
 {

@@ -4,15 +4,12 @@
 #include <filesystem>
 #include <algorithm>
 #include <thread>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include "Platform/Registry/Registry.h"
+#include "tests/Common/RunShell.h"
 
 using namespace TavoPlatform;
 using namespace TavoPlatform::Registry;
-
-extern char** environ;
 
 namespace {
 
@@ -264,17 +261,6 @@ INSTANTIATE_TEST_SUITE_P(Backends, RegistryTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 class DirectoryTreeTest : public RegistryTest {};
-
-int RunShell(const std::string& script)
-{
-    pid_t pid = 0;
-    const char* argv[] = {"/bin/sh", "-c", script.c_str(), nullptr};
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // Another process edits the tree with plain file operations.
 TEST_P(DirectoryTreeTest, ChangesByAnotherProcessWakeWaiterAndReadBack)
