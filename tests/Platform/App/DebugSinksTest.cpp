@@ -1,58 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "Platform/App/DebugSinks.h"
 #include "tests/Common/TestScope.h"
+#include "tests/Common/UdpListener.h"
 
 using namespace Tavo::Platform::App;
 
-namespace {
-
-// A UDP listener on a free loopback port.
-class Listener
-{
-public:
-    Listener()
-    {
-        mFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(mFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t len = sizeof addr;
-        getsockname(mFd, reinterpret_cast<sockaddr*>(&addr), &len);
-        mPort = ntohs(addr.sin_port);
-    }
-    ~Listener() { close(mFd); }
-
-    int32_t Port() const { return mPort; }
-
-    // The next datagram, or nothing within the time-out.
-    std::optional<std::string> Next(int timeoutMs = 5000)
-    {
-        pollfd p{mFd, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) != 1)
-            return std::nullopt;
-        char buffer[65536];
-        const ssize_t n = recv(mFd, buffer, sizeof buffer, 0);
-        return n < 0 ? std::nullopt : std::optional<std::string>(std::string(buffer, size_t(n)));
-    }
-
-private:
-    int mFd = -1;
-    int32_t mPort = 0;
-};
-
-}  // namespace
-
 TEST(UdpLogSink, AnnouncesItselfOnceThenSendsEachTextAsOneDatagram)
 {
-    Listener listener;
+    UdpListener listener;
     UdpLogSink sink;
     EXPECT_FALSE(sink.Destination());
     // An empty text makes the socket and the announcement only.
@@ -73,7 +31,7 @@ TEST(UdpLogSink, AnnouncesItselfOnceThenSendsEachTextAsOneDatagram)
 
 TEST(UdpLogSink, LocalhostByNameResolvesToItsAddress)
 {
-    Listener listener;
+    UdpListener listener;
     UdpLogSink sink;
     sink.Send("localhost", listener.Port(), "line");
     EXPECT_EQ(listener.Next(), "*** APPLICATION Launched on ");

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "Application/DebugLog.h"
+#include "tests/Common/UdpListener.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
@@ -14,48 +11,6 @@
 using namespace Tavo;
 
 namespace {
-
-// A UDP listener on all local addresses, so datagrams sent to this
-// machine's own name arrive as well as those sent to loopback.
-class Listener
-{
-public:
-    Listener()
-    {
-        mFd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_ANY);
-        bind(mFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t len = sizeof addr;
-        getsockname(mFd, reinterpret_cast<sockaddr*>(&addr), &len);
-        mPort = ntohs(addr.sin_port);
-    }
-    ~Listener() { close(mFd); }
-    int Port() const { return mPort; }
-
-    // Everything that arrives until the line goes quiet.
-    std::vector<std::string> Drain()
-    {
-        std::vector<std::string> got;
-        pollfd p{mFd, POLLIN, 0};
-        int waitMs = 2000;
-        while (poll(&p, 1, waitMs) > 0) {
-            waitMs = 200;
-            char buffer[4096];
-            const ssize_t n = recv(mFd, buffer, sizeof buffer, 0);
-            if (n < 0)
-                break;
-            got.emplace_back(buffer, size_t(n));
-            p.revents = 0;
-        }
-        return got;
-    }
-
-private:
-    int mFd = -1;
-    int mPort = 0;
-};
 
 TEST(DebugConsoleSwitch, FormsParseAsDocumented)
 {
@@ -97,7 +52,7 @@ TEST(DebugConsoleSwitch, LowerCaseSwitchSetsUpperCaseHost)
 
 TEST(DebugLog, SwitchSendsLaunchDatagramsThenTheCommandLine)
 {
-    Listener listener;
+    UdpListener listener(true);
     DebugLog log;
     const std::string command = "prog -debug_console:" + std::to_string(listener.Port());
     ApplyDebugConsoleSwitch(log, command);
@@ -112,7 +67,7 @@ TEST(DebugLog, SwitchSendsLaunchDatagramsThenTheCommandLine)
 
 TEST(DebugLog, LongLinesLeaveInPiecesAndEmptyFlushesSendNothing)
 {
-    Listener listener;
+    UdpListener listener(true);
     DebugLog log;
     log.SetUdpTarget("127.0.0.1", listener.Port());
     log.Narrow() << std::flush;
@@ -133,7 +88,7 @@ TEST(DebugLog, LongLinesLeaveInPiecesAndEmptyFlushesSendNothing)
 
 TEST(DebugLog, PortZeroKeepsTheDebuggerAsSink)
 {
-    Listener listener;
+    UdpListener listener(true);
     DebugLog log;
     ApplyDebugConsoleSwitch(log, "prog -DEBUG_CONSOLE:00");
     log.Narrow() << "quiet" << std::endl;
