@@ -8,6 +8,7 @@
 
 #include "DeviceChannel/DeviceInstance.h"
 #include "DeviceChannel/PrivateMidi.h"
+#include "Engine/FirmwareImage.h"
 #include "Utilities/Storage/File.h"
 
 namespace {
@@ -27,32 +28,6 @@ bool SplitPath(const Tavo::WString& path, Tavo::WString& folder, Tavo::WString& 
         folder = Tavo::WString(u"/");
     folder.Replace(u'\\', u'/');
     return !folder.IsEmpty();
-}
-
-// The whole file, or false on any error or shortfall.
-bool ReadImage(Tavo::File& file, Tavo::Array<uint8_t>& image)
-{
-    try {
-        Tavo::FileStatus status;
-        // The length is 32-bit; a larger file would be read cut short.
-        if (!Tavo::File::GetStatus(file.GetPath(), status) || status.size > UINT32_MAX)
-            return false;
-        const uint32_t length = file.GetLength();
-        if (length == 0)
-            return false;
-        image.SetCount(length);
-        uint32_t done = 0;
-        while (done < length) {
-            const uint32_t want = std::min<uint32_t>(length - done, 1u << 30);
-            const int32_t n = file.Read(image.GetData() + done, want, -1);
-            if (n <= 0)
-                return false;
-            done += static_cast<uint32_t>(n);
-        }
-        return true;
-    } catch (...) {
-        return false;
-    }
 }
 
 // Releases the channel and clears the driver's flag on every way out.
@@ -129,7 +104,7 @@ Tavo::TavoResult Transfer(FirmwareTransferHost& host)
 
     Tavo::Array<uint8_t> image;
     Tavo::File file;
-    if (!pathValid || file.Open(folder, name, Tavo::File::kModeRead) != Tavo::S_OK || !ReadImage(file, image)) {
+    if (!pathValid || file.Open(folder, name, Tavo::File::kModeRead) != Tavo::S_OK || !ReadWholeFile(file, image)) {
         scope.Release();
         host.SetDeviceState(kDeviceCannotUpdate);
         host.SetUpdateState(kUpdateFailed);

@@ -2,6 +2,7 @@
 
 #include "Utilities/Storage/File.h"
 
+#include <algorithm>
 #include <exception>
 
 TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& image)
@@ -16,24 +17,36 @@ TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& im
         return E_FAIL;
     try {
         Tavo::File file(folder, name, Tavo::File::kModeRead);
-        if (!file.IsOpen())
-            return E_FAIL;
-        const uint32_t length = file.GetLength();
-        if (length == 0)
-            return E_FAIL;
-        image.SetCount(length);
-        uint32_t done = 0;
-        while (done < length) {
-            const int32_t n = file.Read(image.GetData() + done, length - done, done == 0 ? 0 : -1);
-            if (n <= 0)
-                break;
-            done += static_cast<uint32_t>(n);
-        }
-        if (done == length)
+        if (file.IsOpen() && ReadWholeFile(file, image))
             return S_OK;
     } catch (const std::exception&) {
-        // A failed seek or read: the same as a short read.
+        // A file that cannot be opened: the same as a short read.
     }
     image.SetCount(0);
     return E_FAIL;
+}
+
+bool ReadWholeFile(Tavo::File& file, Tavo::Array<uint8_t>& image)
+{
+    try {
+        Tavo::FileStatus status;
+        // The length is 32-bit; a larger file would be read cut short.
+        if (!Tavo::File::GetStatus(file.GetPath(), status) || status.size > UINT32_MAX)
+            return false;
+        const uint32_t length = file.GetLength();
+        if (length == 0)
+            return false;
+        image.SetCount(length);
+        uint32_t done = 0;
+        while (done < length) {
+            const uint32_t want = std::min<uint32_t>(length - done, 1u << 30);
+            const int32_t n = file.Read(image.GetData() + done, want, done == 0 ? 0 : -1);
+            if (n <= 0)
+                return false;
+            done += static_cast<uint32_t>(n);
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "ObjectBase/Result.h"
 #include "Utilities/Storage/Array.h"
+#include "Utilities/Storage/File.h"
 #include "Utilities/Storage/StringT.h"
 
 #include <cstdint>
@@ -10,3 +11,8 @@
 // folder or no file name, the file cannot be opened or read to its length,
 // or it is empty: each is a file-access failure, never a partial image.
 TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& image);
+
+// Reads an opened file whole into the image. False on any error or
+// shortfall, for an empty file and for one too long for 32-bit lengths;
+// never throws.
+bool ReadWholeFile(Tavo::File& file, Tavo::Array<uint8_t>& image);
