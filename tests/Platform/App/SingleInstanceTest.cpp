@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -82,6 +83,18 @@ std::string Header(uint32_t code, uint32_t length)
     return h;
 }
 
+// Runs `work` on another thread while the loop serves it, then ends the loop.
+int RunLoopWhile(MessageLoop& loop, const std::function<void()>& work)
+{
+    std::thread worker([&] {
+        work();
+        loop.PostQuit(0);
+    });
+    const int code = loop.Run();
+    worker.join();
+    return code;
+}
+
 class SingleInstanceTest : public ::testing::Test
 {
 protected:
@@ -142,16 +155,13 @@ TEST_F(SingleInstanceTest, ASecondProcessHandsItsCommandLineOverWhole)
     const std::string line = "updater \xC3\xA9t\xC3\xA9 -DEBUG_CONSOLE:9000 \"C:\\fw\\image.syx\"";
     std::vector<int> codes;
     // The children connect while this thread runs the loop.
-    std::thread parent([&] {
+    EXPECT_EQ(RunLoopWhile(loop, [&] {
         for (int i = 0; i < 2; ++i) {
             const pid_t pid = Spawn({HelperPath(), "Updater", line});
             const int code = pid > 0 ? ExitCode(pid) : -1;
             loop.Post([&, code] { codes.push_back(code); });
         }
-        loop.PostQuit(0);
-    });
-    EXPECT_EQ(loop.Run(), 0);
-    parent.join();
+    }), 0);
     EXPECT_EQ(received, std::vector<std::string>({line, line}));
     EXPECT_EQ(codes, std::vector<int>({10 + int(HandOverResult::Taken), 10 + int(HandOverResult::Refused)}));
     first.StopServing();
@@ -165,24 +175,18 @@ TEST_F(SingleInstanceTest, OversizedTextIsNotSent)
     int calls = 0;
     ASSERT_TRUE(first.StartServing(loop, [&](const std::string&) { return ++calls > 0; }));
     int code = -1;
-    std::thread child([&] {
+    RunLoopWhile(loop, [&] {
         const pid_t pid = Spawn({HelperPath(), "Updater", "@" + std::to_string(ISingleInstance::kMaxMessage)});
         code = pid > 0 ? ExitCode(pid) : -1;
-        loop.PostQuit(0);
     });
-    loop.Run();
-    child.join();
     EXPECT_EQ(code, 10 + int(HandOverResult::TooLarge));
     EXPECT_EQ(calls, 0);
     // One byte less (plus its terminating zero) is exactly the cap and passes.
     SingleInstance second("Updater");
     HandOverResult result{};
-    std::thread sender([&] {
+    RunLoopWhile(loop, [&] {
         result = second.HandOver(std::string(ISingleInstance::kMaxMessage - 1, 'a'));
-        loop.PostQuit(0);
     });
-    loop.Run();
-    sender.join();
     EXPECT_EQ(result, HandOverResult::Taken);
     EXPECT_EQ(calls, 1);
     first.StopServing();
@@ -200,7 +204,7 @@ TEST_F(SingleInstanceTest, MalformedMessagesAreDroppedWithoutReachingTheReceiver
     }));
     const std::string path = first.SocketPath();
     std::vector<int> replies;
-    std::thread client([&] {
+    RunLoopWhile(loop, [&] {
         const uint32_t code = ISingleInstance::kCopyDataCode;
         // Announces more than the cap: refused before anything else is read.
         replies.push_back(RawExchange(path, Header(code, 1u << 30), false));
@@ -215,10 +219,7 @@ TEST_F(SingleInstanceTest, MalformedMessagesAreDroppedWithoutReachingTheReceiver
         // Bytes after the announced length are never read as part of it;
         // an embedded zero ends the text.
         replies.push_back(RawExchange(path, Header(code, 6) + std::string("ok\0zz\0trailing", 14), false));
-        loop.PostQuit(0);
     });
-    loop.Run();
-    client.join();
     EXPECT_EQ(replies, std::vector<int>({0, -1, 0, -1, -1, 1}));
     EXPECT_EQ(received, std::vector<std::string>({"ok"}));
     first.StopServing();
@@ -235,7 +236,7 @@ TEST_F(SingleInstanceTest, SilentSendersCannotQueueWithoutLimit)
     SingleInstance later("Updater");
     HandOverResult result{};
     std::vector<int> silent;
-    std::thread client([&] {
+    RunLoopWhile(loop, [&] {
         for (int i = 0; i < 4; ++i) {
             const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
             sockaddr_un addr{};
@@ -248,10 +249,7 @@ TEST_F(SingleInstanceTest, SilentSendersCannotQueueWithoutLimit)
         result = later.HandOver("x");
         for (int fd : silent)
             close(fd);
-        loop.PostQuit(0);
     });
-    loop.Run();
-    client.join();
     EXPECT_EQ(result, HandOverResult::Failed);
     EXPECT_EQ(calls, 0);
     first.StopServing();
