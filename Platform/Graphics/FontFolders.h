@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Tavo::Platform {
+
+// The folders that hold the installed font files (UTF-8 paths). The
+// environment variable TAVO_FONTS_DIR, when set, replaces them with its
+// colon-separated folders, so tests choose what the catalogue sees; otherwise
+// they are fontconfig's configured font directories. Empty when neither
+// gives any.
+std::vector<std::string> GetFontFolders();
+
+// Stands in for the operating-system version query the catalogue makes
+// before scanning: there is no such gate here, so it always succeeds with a
+// fixed answer.
+struct SystemVersion
+{
+    uint32_t major;
+    uint32_t minor;
+};
+bool GetSystemVersion(SystemVersion& version);
+
+}  // namespace Tavo::Platform
