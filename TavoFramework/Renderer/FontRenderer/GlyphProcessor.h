@@ -1,0 +1,80 @@
+#pragma once
+
+#include "ObjectBase/RCPtr.h"
+#include "Renderer/Font.h"
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace Tavo {
+
+// A reference-counted pixel block: stride × height elements, copied from the
+// source rows when given.
+template <class T>
+class LPixelBuffer : public virtual LRefCountedObject
+{
+public:
+    LPixelBuffer(uint32_t width, uint32_t height, int32_t stride, const T* source = nullptr)
+        : mWidth(width), mHeight(height), mStride(stride < 0 ? -stride : stride),
+          mPixels(size_t(mStride) * height)
+    {
+        if (source && !mPixels.empty()) {
+            // A negative stride means the source rows run bottom-up.
+            for (uint32_t r = 0; r < height; ++r) {
+                const T* row = stride < 0 ? source + int64_t(height - 1 - r) * mStride
+                                          : source + int64_t(r) * mStride;
+                std::memcpy(&mPixels[size_t(r) * mStride], row, size_t(mStride) * sizeof(T));
+            }
+        }
+    }
+    uint32_t GetWidth() const { return mWidth; }
+    uint32_t GetHeight() const { return mHeight; }
+    int32_t GetStride() const { return mStride; }
+    T* GetPixels() { return mPixels.data(); }
+    const T* GetPixels() const { return mPixels.data(); }
+
+private:
+    uint32_t mWidth;
+    uint32_t mHeight;
+    int32_t mStride;
+    std::vector<T> mPixels;
+};
+
+// The consumer of a glyph walk: it measures or draws the glyphs the font
+// renderer positions, and may answer from its own cache of glyphs.
+class LGlyphProcessor : public virtual LRefCountedObject
+{
+public:
+    // What QueryGlyph asks for. Any bit: glyph index and advances; the box
+    // bits also the control box; kNeedBitmap also the coverage bitmap.
+    enum : uint16_t { kNeedGlyph = 0x1, kNeedBox = 0x2, kNeedBitmap = 0x4 };
+
+    struct SGlyphRecord
+    {
+        uint32_t position = 0;
+        uint32_t character = 0;
+        float penX = 0;
+        float penY = 0;
+        // Whole pixels relative to the pen, y growing downward.
+        int8_t left = 0;
+        int8_t top = 0;
+        int8_t right = 0;
+        int8_t bottom = 0;
+        // 26.6 fixed point.
+        int16_t advanceX = 0;
+        int16_t advanceY = 0;
+        uint32_t glyphIndex = 0;
+        RCPtr<LPixelBuffer<unsigned char>> bitmap;
+    };
+
+    virtual void BeginText(const RCPtr<LFont>& font, uint32_t flags) = 0;
+    virtual void EndText() = 0;
+    // 0 when the processor filled the glyph index, box and advances itself.
+    virtual uint16_t QueryGlyph(SGlyphRecord& record) = 0;
+    virtual void AddGlyph(const SGlyphRecord& record) = 0;
+    // Of what was added since BeginText.
+    virtual void GetBounds(float& left, float& top, float& right, float& bottom) = 0;
+};
+
+}  // namespace Tavo
