@@ -1,0 +1,300 @@
+#include "Platform/Graphics/Graphics.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cstddef>
+
+namespace Tavo::Platform::Graphics {
+
+namespace {
+
+uint32_t* PixelAt(cairo_surface_t* surface, int32_t x, int32_t y)
+{
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    return reinterpret_cast<uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride) + x;
+}
+
+}  // namespace
+
+Surface::Surface(int32_t width, int32_t height)
+    : mWidth(std::max(width, 1)), mHeight(std::max(height, 1))
+{
+    mSurface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, mWidth, mHeight);
+}
+
+Surface::~Surface() { cairo_surface_destroy(mSurface); }
+
+void Surface::SetPixel(int32_t x, int32_t y, uint32_t argb)
+{
+    if (x < 0 || y < 0 || x >= mWidth || y >= mHeight)
+        return;
+    cairo_surface_flush(mSurface);
+    // Cairo keeps premultiplied pixels.
+    const uint32_t a = argb >> 24;
+    auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
+    const uint32_t premultiplied =
+        (a << 24) | (mul((argb >> 16) & 0xFF) << 16) | (mul((argb >> 8) & 0xFF) << 8) | mul(argb & 0xFF);
+    *PixelAt(mSurface, x, y) = premultiplied;
+    cairo_surface_mark_dirty_rectangle(mSurface, x, y, 1, 1);
+}
+
+uint32_t Surface::GetPixel(int32_t x, int32_t y) const
+{
+    if (x < 0 || y < 0 || x >= mWidth || y >= mHeight)
+        return 0;
+    cairo_surface_flush(mSurface);
+    const uint32_t p = *PixelAt(mSurface, x, y);
+    const uint32_t a = p >> 24;
+    if (a == 0)
+        return 0;
+    auto unmul = [a](uint32_t c) { return std::min<uint32_t>(255, (c * 255 + a / 2) / a); };
+    return (a << 24) | (unmul((p >> 16) & 0xFF) << 16) | (unmul((p >> 8) & 0xFF) << 8) | unmul(p & 0xFF);
+}
+
+void Surface::Clear()
+{
+    cairo_t* cr = cairo_create(mSurface);
+    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+}
+
+Path::Figure& Path::Open()
+{
+    if (mFigures.empty() || mFigures.back().closed)
+        mFigures.push_back({});
+    return mFigures.back();
+}
+
+void Path::AddLine(PathPoint from, PathPoint to)
+{
+    Figure& figure = Open();
+    figure.points.push_back(from);
+    figure.points.push_back(to);
+}
+
+void Path::AddLines(const PathPoint* points, uint32_t count)
+{
+    Figure& figure = Open();
+    figure.points.insert(figure.points.end(), points, points + count);
+}
+
+void Path::AddPolygon(const PathPoint* points, uint32_t count)
+{
+    Figure figure;
+    figure.points.assign(points, points + count);
+    figure.closed = true;
+    mFigures.push_back(std::move(figure));
+}
+
+Graphics::Graphics(Surface& target) : mTarget(target), mCairo(cairo_create(target.Native()))
+{
+    cairo_set_antialias(mCairo, CAIRO_ANTIALIAS_NONE);
+    cairo_set_line_cap(mCairo, CAIRO_LINE_CAP_BUTT);
+    cairo_set_line_join(mCairo, CAIRO_LINE_JOIN_MITER);
+}
+
+Graphics::~Graphics() { cairo_destroy(mCairo); }
+
+void Graphics::TranslateWorld(double dx, double dy)
+{
+    mWorldX += dx;
+    mWorldY += dy;
+    cairo_translate(mCairo, dx, dy);
+}
+
+void Graphics::SetClip(double x, double y, double width, double height)
+{
+    cairo_reset_clip(mCairo);
+    cairo_new_path(mCairo);
+    cairo_rectangle(mCairo, x, y, std::max(width, 0.0), std::max(height, 0.0));
+    cairo_clip(mCairo);
+}
+
+void Graphics::ResetClip() { cairo_reset_clip(mCairo); }
+
+void Graphics::SetColour(uint32_t argb)
+{
+    cairo_set_source_rgba(mCairo, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
+                          (argb & 0xFF) / 255.0, (argb >> 24) / 255.0);
+}
+
+void Graphics::FillRect(uint32_t argb, double x, double y, double width, double height)
+{
+    SetColour(argb);
+    cairo_new_path(mCairo);
+    cairo_rectangle(mCairo, x, y, width, height);
+    cairo_fill(mCairo);
+}
+
+void Graphics::DrawRect(uint32_t argb, float lineWidth, double x, double y, double width, double height)
+{
+    SetColour(argb);
+    cairo_set_line_width(mCairo, lineWidth);
+    cairo_new_path(mCairo);
+    cairo_rectangle(mCairo, x + 0.5, y + 0.5, width, height);
+    cairo_stroke(mCairo);
+}
+
+void Graphics::DrawLine(uint32_t argb, float lineWidth, float x1, float y1, float x2, float y2)
+{
+    SetColour(argb);
+    cairo_set_line_width(mCairo, lineWidth);
+    cairo_new_path(mCairo);
+    cairo_move_to(mCairo, x1 + 0.5, y1 + 0.5);
+    cairo_line_to(mCairo, x2 + 0.5, y2 + 0.5);
+    cairo_stroke(mCairo);
+}
+
+void Graphics::ReplayPath(const Path& path, float scaleX, float scaleY, double offset)
+{
+    cairo_new_path(mCairo);
+    for (const Path::Figure& figure : path.mFigures)
+    {
+        if (figure.points.empty())
+            continue;
+        bool first = true;
+        for (const PathPoint& p : figure.points)
+        {
+            const double x = static_cast<double>(p.x) * scaleX + offset;
+            const double y = static_cast<double>(p.y) * scaleY + offset;
+            if (first)
+                cairo_move_to(mCairo, x, y);
+            else
+                cairo_line_to(mCairo, x, y);
+            first = false;
+        }
+        if (figure.closed)
+            cairo_close_path(mCairo);
+    }
+}
+
+void Graphics::DrawPath(uint32_t argb, float lineWidth, const Path& path, float scaleX, float scaleY)
+{
+    SetColour(argb);
+    cairo_set_line_width(mCairo, lineWidth);
+    ReplayPath(path, scaleX, scaleY, 0.5);
+    cairo_stroke(mCairo);
+}
+
+void Graphics::FillPath(uint32_t argb, const Path& path, float scaleX, float scaleY)
+{
+    SetColour(argb);
+    cairo_set_fill_rule(mCairo, CAIRO_FILL_RULE_EVEN_ODD);
+    ReplayPath(path, scaleX, scaleY, 0.0);
+    cairo_fill(mCairo);
+}
+
+void Graphics::DrawSurface(const Surface& source, double x, double y, int32_t sx, int32_t sy, int32_t sw,
+                           int32_t sh)
+{
+    cairo_save(mCairo);
+    cairo_new_path(mCairo);
+    cairo_rectangle(mCairo, x, y, sw, sh);
+    cairo_clip(mCairo);
+    cairo_set_source_surface(mCairo, source.Native(), x - sx, y - sy);
+    cairo_pattern_set_filter(cairo_get_source(mCairo), CAIRO_FILTER_NEAREST);
+    cairo_paint(mCairo);
+    cairo_restore(mCairo);
+}
+
+void Graphics::DrawSurfaceScaled(const Surface& source, double dx, double dy, double dw, double dh, double sx,
+                                 double sy, double sw, double sh)
+{
+    if (dw == 0 || dh == 0 || sw == 0 || sh == 0)
+        return;
+    cairo_save(mCairo);
+    cairo_new_path(mCairo);
+    cairo_rectangle(mCairo, dx, dy, dw, dh);
+    cairo_clip(mCairo);
+    cairo_translate(mCairo, dx, dy);
+    cairo_scale(mCairo, dw / sw, dh / sh);
+    cairo_set_source_surface(mCairo, source.Native(), -sx, -sy);
+    cairo_pattern_set_filter(cairo_get_source(mCairo), CAIRO_FILTER_NEAREST);
+    cairo_paint(mCairo);
+    cairo_restore(mCairo);
+}
+
+void Graphics::FillTiled(const Surface& source, int32_t sx, int32_t sy, int32_t sw, int32_t sh, double x, double y,
+                         double width, double height)
+{
+    if (sw <= 0 || sh <= 0)
+        return;
+    // The tile is cut out first so that repeating wraps at its own edges.
+    cairo_surface_t* tile = cairo_surface_create_for_rectangle(source.Native(), sx, sy, sw, sh);
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(tile);
+    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
+    cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+    cairo_save(mCairo);
+    cairo_set_source(mCairo, pattern);
+    cairo_new_path(mCairo);
+    cairo_rectangle(mCairo, x, y, width, height);
+    cairo_fill(mCairo);
+    cairo_restore(mCairo);
+    cairo_pattern_destroy(pattern);
+    cairo_surface_destroy(tile);
+}
+
+void Graphics::Flush() { cairo_surface_flush(mTarget.Native()); }
+
+}  // namespace Tavo::Platform::Graphics
+
+namespace Tavo::Platform::Graphics {
+
+namespace {
+
+void SelectFont(cairo_t* cr, const FontSpec& font)
+{
+    cairo_select_font_face(cr, font.family ? font.family : "sans-serif",
+                           (font.style & 2) ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                           (font.style & 1) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, font.pixelSize);
+}
+
+// Measuring needs a cairo context but no real target.
+template <class F>
+auto WithMeasuringContext(F&& f)
+{
+    static cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cairo_t* cr = cairo_create(surface);
+    auto result = f(cr);
+    cairo_destroy(cr);
+    return result;
+}
+
+}  // namespace
+
+FontExtents MeasureFont(const FontSpec& font)
+{
+    return WithMeasuringContext([&](cairo_t* cr) {
+        SelectFont(cr, font);
+        cairo_font_extents_t e;
+        cairo_font_extents(cr, &e);
+        return FontExtents{e.ascent, e.descent, e.height};
+    });
+}
+
+double MeasureTextAdvance(const FontSpec& font, const char* utf8)
+{
+    return WithMeasuringContext([&](cairo_t* cr) {
+        SelectFont(cr, font);
+        cairo_text_extents_t e;
+        cairo_text_extents(cr, utf8, &e);
+        return e.x_advance;
+    });
+}
+
+void Graphics::DrawText(const FontSpec& font, const char* utf8, uint32_t argb, double x, double top)
+{
+    SelectFont(mCairo, font);
+    cairo_font_extents_t e;
+    cairo_font_extents(mCairo, &e);
+    SetColour(argb);
+    cairo_new_path(mCairo);
+    cairo_move_to(mCairo, x, top + e.ascent);
+    cairo_show_text(mCairo, utf8);
+}
+
+}  // namespace Tavo::Platform::Graphics

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "Platform/Graphics/Graphics.h"
+#include "Renderer/Renderer.h"
+
+#include <memory>
+
+namespace Tavo {
+
+// One offscreen bitmap with the graphics that draws into it.
+class LGDIRendererOffscreenSurface : public virtual LRefCountedObject
+{
+public:
+    static RCPtr<LGDIRendererOffscreenSurface> Create(const PointT<int32_t>& size, WindowHandle window);
+
+    // Makes the bitmap anew; sizes below 1 become 1. Returns 0.
+    TavoResult Resize(const PointT<int32_t>& size);
+    PointT<int32_t> GetSize() const;
+    void DrawTo(Platform::Graphics::Graphics& target, const PointT<int32_t>& position,
+                const RectT<int32_t>& source) const;
+
+    Platform::Graphics::Graphics* GetGraphics() const { return mGraphics.get(); }
+    Platform::Graphics::Surface* GetBitmap() const { return mBitmap.get(); }
+
+private:
+    explicit LGDIRendererOffscreenSurface(WindowHandle window) : mWindow(window) {}
+
+    WindowHandle mWindow;
+    std::unique_ptr<Platform::Graphics::Surface> mBitmap;
+    std::unique_ptr<Platform::Graphics::Graphics> mGraphics;
+};
+
+class LGDIRenderContextInfo : public LRenderContextInfo
+{
+public:
+    // The surface a window shows; the windowing layer installs it.
+    using WindowSurfaceSource = Platform::Graphics::Surface* (*)(WindowHandle window);
+    static void SetWindowSurfaceSource(WindowSurfaceSource source);
+
+    LGDIRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window, bool offscreen);
+    ~LGDIRenderContextInfo() override;
+    RectT<int32_t> GetMaxViewportSize() override { return {0, 0, 4096, 4096}; }
+
+    Platform::Graphics::Graphics* GetGraphics() const { return mDrawing->GetGraphics(); }
+    const RCPtr<LGDIRendererOffscreenSurface>& GetSurface() const { return mDrawing; }
+    void SwapSurfaces() { std::swap(mDrawing, mSpare); }
+    // Makes both surfaces anew on a size change or a full-viewport repaint.
+    void PrepareSurfaces();
+    // Flushes, then copies the dirty rectangles to the window (not for offscreen).
+    void Present();
+    bool IsOffscreen() const { return flag != 0; }
+
+private:
+    RCPtr<LGDIRendererOffscreenSurface> mDrawing;
+    RCPtr<LGDIRendererOffscreenSurface> mSpare;
+};
+
+}  // namespace Tavo

@@ -1,0 +1,313 @@
+#include "Renderer/Gdi/GDIRenderer.h"
+
+#include "Renderer/Font.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace Tavo {
+
+namespace {
+
+using Platform::Graphics::FontSpec;
+using Platform::Graphics::PathPoint;
+
+constexpr double kPixelsPerPoint = 96.0 / 72.0;
+
+int32_t RoundAway(float v) { return static_cast<int32_t>(v < 0 ? v - 0.5f : v + 0.5f); }
+
+int32_t RoundClamped(double v)
+{
+    const double r = std::round(v);
+    if (!(r >= std::numeric_limits<int32_t>::min()))
+        return std::numeric_limits<int32_t>::min();
+    if (r > std::numeric_limits<int32_t>::max())
+        return std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(r);
+}
+
+double ClampShift(float v)
+{
+    constexpr double kLimit = 4503599627370496.0;
+    return std::clamp(static_cast<double>(v), -kLimit, kLimit);
+}
+
+FontSpec SpecFor(const LFont& font, const NString& face, double pixelSize)
+{
+    return FontSpec{face.c_str(), pixelSize, font.GetStyle()};
+}
+
+}  // namespace
+
+LGDIRenderer::~LGDIRenderer()
+{
+    mPaths.clear();
+    mCurrent = nullptr;
+}
+
+int32_t LGDIRenderer::GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top, int32_t& descent)
+{
+    const NString face(font->GetFace());
+    // The font is made at its size in pixels; metrics are scaled from 72 to 96 dots per inch.
+    const Platform::Graphics::FontExtents e = Platform::Graphics::MeasureFont(SpecFor(*font, face, font->GetSize()));
+    const float scale = 96.0f / 72.0f;
+    lineHeight = RoundAway(static_cast<float>(e.height) * scale + 0.499f);
+    top = RoundAway(-static_cast<float>(e.ascent) * scale - 0.499f);
+    descent = RoundAway(static_cast<float>(e.descent) * scale + 0.499f);
+    return 0;
+}
+
+RectT<float> LGDIRenderer::MeasureString(const WString& text, const RCPtr<LFont>& font)
+{
+    if (text.IsEmpty())
+        return {0, 0, 0, 0};
+    const NString face(font->GetFace());
+    const NString utf8(text);
+    int32_t lineHeight = 0;
+    int32_t top = 0;
+    int32_t descent = 0;
+    GetFontMetrics(font, lineHeight, top, descent);
+    double w = Platform::Graphics::MeasureTextAdvance(SpecFor(*font, face, font->GetSize() * kPixelsPerPoint),
+                                                      utf8.c_str());
+    w = std::trunc(w + 0.9999);
+    if (w > 0)
+        w += 3;
+    return {0, static_cast<float>(top), static_cast<float>(w), static_cast<float>(lineHeight)};
+}
+
+TavoResult LGDIRenderer::InitRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window, bool offscreen,
+                                               RCPtr<LRenderContextInfo>& context)
+{
+    context = RCPtr<LRenderContextInfo>(new LGDIRenderContextInfo(viewport, window, offscreen));
+    return context ? S_OK : E_FAIL;
+}
+
+TavoResult LGDIRenderer::RenderStart(const RCPtr<LRenderContextInfo>& context)
+{
+    LRenderer::RenderStart(context);
+    mCurrent = RCPtr<LGDIRenderContextInfo>(dynamic_cast<LGDIRenderContextInfo*>(GetCurrentContext()));
+    if (!mCurrent)
+        return S_OK;
+    mCurrent->PrepareSurfaces();
+    mDpiScale = 1.0f;
+    // The world transform is set to the context's translation rather than
+    // added to it, so a translation left from an earlier paint is not doubled.
+    if (GetContextDepth() == 1)
+    {
+        Platform::Graphics::Graphics* g = Current();
+        const PointT<double>& t = mCurrent->state.translation;
+        g->TranslateWorld(static_cast<float>(t.x) - g->WorldX(), static_cast<float>(t.y) - g->WorldY());
+    }
+    return S_OK;
+}
+
+TavoResult LGDIRenderer::RenderFinish(const RCPtr<LRenderContextInfo>& context)
+{
+    if (mCurrent)
+        mCurrent->Present();
+    mCurrent = nullptr;
+    const TavoResult result = LRenderer::RenderFinish(context);
+    if (GetContextDepth() > 0)
+        mCurrent = RCPtr<LGDIRenderContextInfo>(dynamic_cast<LGDIRenderContextInfo*>(GetCurrentContext()));
+    return result;
+}
+
+void LGDIRenderer::DrawText(const WString& text, const RCPtr<LFont>& font, const PointT<int32_t>& position,
+                            const ColorRGBA& colour)
+{
+    Platform::Graphics::Graphics* g = Current();
+    if (!g || !font || text.IsEmpty())
+        return;
+    const NString face(font->GetFace());
+    const NString utf8(text);
+    g->DrawText(SpecFor(*font, face, font->GetSize() * mDpiScale * kPixelsPerPoint), utf8.c_str(),
+                colour.ToARGB(), position.x, position.y - 1.0);
+}
+
+void LGDIRenderer::DrawRect(const RectT<int32_t>& rect, const ColorRGBA& colour, float lineWidth)
+{
+    if (Platform::Graphics::Graphics* g = Current())
+        g->DrawRect(colour.ToARGB(), lineWidth, rect.x, rect.y, rect.width, rect.height);
+}
+
+void LGDIRenderer::FillRect(const RectT<int32_t>& rect, const ColorRGBA& colour, bool blend)
+{
+    Platform::Graphics::Graphics* g = Current();
+    if (!g)
+        return;
+    if (blend)
+    {
+        g->FillRect(colour.ToARGB(), rect.x, rect.y, rect.width, rect.height);
+        return;
+    }
+    // Surface pixels, replaced outright: no translation, clip or blending.
+    Platform::Graphics::Surface* surface = mCurrent->GetSurface()->GetBitmap();
+    const uint32_t argb = colour.ToARGB();
+    for (int32_t y = rect.y; y < rect.y + rect.height; ++y)
+        for (int32_t x = rect.x; x < rect.x + rect.width; ++x)
+            surface->SetPixel(x, y, argb);
+}
+
+void LGDIRenderer::FillColorRectList(const ColorRectListT<float>& list, const PointT<double>& offset, bool)
+{
+    if (!Current())
+        return;
+    Translate(offset);
+    const Array<uint32_t>& colours = list.GetColors();
+    const double sx = list.GetScaleX();
+    const double sy = list.GetScaleY();
+    for (uint32_t i = list.GetCount(); i-- > 0;)
+    {
+        const RectT<float>& r = list[i];
+        const RectT<int32_t> scaled{RoundClamped(r.x * sx), RoundClamped(r.y * sy), RoundClamped(r.width * sx),
+                                    RoundClamped(r.height * sy)};
+        ColorRGBA colour;
+        colour.FromARGB(i < colours.GetCount() ? colours[i] : 0);
+        FillRect(scaled, colour, true);
+    }
+    Translate({-offset.x, -offset.y});
+}
+
+void LGDIRenderer::DrawLine(const PointT<float>& from, const PointT<float>& to, const ColorRGBA& colour,
+                            float lineWidth)
+{
+    if (Platform::Graphics::Graphics* g = Current())
+        g->DrawLine(colour.ToARGB(), lineWidth, from.x, from.y, to.x, to.y);
+}
+
+void LGDIRenderer::DrawShape(PathKind kind, const PolylineT<float>& points, const ColorRGBA& colour,
+                             const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
+{
+    Platform::Graphics::Graphics* g = Current();
+    if (!g)
+        return;
+    std::unique_ptr<Platform::Graphics::Path>& slot = mPaths[points.GetHandle()];
+    if (points.IsChanged())
+    {
+        const_cast<PolylineT<float>&>(points).SetChanged(false);
+        slot.reset();
+    }
+    if (!slot)
+    {
+        slot = std::make_unique<Platform::Graphics::Path>();
+        const uint32_t n = points.GetCount();
+        const auto* p = reinterpret_cast<const PathPoint*>(points.GetData());
+        switch (kind)
+        {
+        case PathKind::Lines:
+            for (uint32_t k = 0; k + 1 < n; k += 2)
+            {
+                slot->StartFigure();
+                slot->AddLine(p[k], p[k + 1]);
+            }
+            break;
+        case PathKind::Polyline:
+            slot->AddLines(p, n);
+            break;
+        case PathKind::Polygon:
+        case PathKind::Fill:
+            slot->AddPolygon(p, n);
+            break;
+        }
+    }
+    const uint32_t argb = colour.ToARGB();
+    Translate({ClampShift(offset.x), ClampShift(offset.y)});
+    const float tolerance = 1.1920929e-6f;
+    const bool unscaled = std::fabs(scale.x - 1) < tolerance && std::fabs(scale.y - 1) < tolerance;
+    const float sx = unscaled ? 1.0f : scale.x;
+    const float sy = unscaled ? 1.0f : scale.y;
+    if (kind == PathKind::Fill)
+        g->FillPath(argb, *slot, sx, sy);
+    else
+        g->DrawPath(argb, points.GetLineWidth(), *slot, sx, sy);
+    Translate({-ClampShift(offset.x), -ClampShift(offset.y)});
+    if (!keepCached)
+        slot.reset();
+}
+
+void LGDIRenderer::DrawLines(const PolylineT<float>& lines, const ColorRGBA& colour, const PointT<float>& offset,
+                             const PointT<float>& scale, bool keepCached)
+{
+    DrawShape(PathKind::Lines, lines, colour, offset, scale, keepCached);
+}
+
+void LGDIRenderer::DrawPolyline(const PolylineT<float>& line, const ColorRGBA& colour, const PointT<float>& offset,
+                                const PointT<float>& scale, bool keepCached)
+{
+    DrawShape(PathKind::Polyline, line, colour, offset, scale, keepCached);
+}
+
+void LGDIRenderer::DrawPolygon(const PolylineT<float>& polygon, const ColorRGBA& colour,
+                               const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
+{
+    DrawShape(PathKind::Polygon, polygon, colour, offset, scale, keepCached);
+}
+
+void LGDIRenderer::FillPolygon(const PolylineT<float>& polygon, const ColorRGBA& colour,
+                               const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
+{
+    DrawShape(PathKind::Fill, polygon, colour, offset, scale, keepCached);
+}
+
+void LGDIRenderer::DrawBitmap(const RCPtr<LBitmap>&, const RectT<int32_t>&, int32_t)
+{
+    if (!mCurrent)
+        TAVO_THROW(std::runtime_error, "", "Tavo::LGDIRenderer::DrawBitmap", "Renderer\\Gdi\\GDIRenderer", 568);
+    // Bitmaps are not drawn by this back end yet.
+}
+
+TavoResult LGDIRenderer::DrawBitmapRegion(const RCPtr<LRenderContextInfo>& source, const PointT<int32_t>& position,
+                                          const RectT<int32_t>& region)
+{
+    auto* from = dynamic_cast<LGDIRenderContextInfo*>(source.Get());
+    if (!from || !from->IsOffscreen())
+        return E_INVALIDARG;
+    Platform::Graphics::Graphics* g = Current();
+    Platform::Graphics::Surface* bitmap = from->GetSurface()->GetBitmap();
+    if (!g || !bitmap)
+        return E_FAIL;
+    g->DrawSurface(*bitmap, position.x, position.y, region.x, region.y, region.width, region.height);
+    return S_OK;
+}
+
+TavoResult LGDIRenderer::ClearAndDrawBitmap(const RCPtr<LRenderContextInfo>& context, const PointT<int32_t>& offset)
+{
+    auto* target = dynamic_cast<LGDIRenderContextInfo*>(context.Get());
+    if (!target || !target->IsOffscreen())
+        return E_INVALIDARG;
+    const RCPtr<LGDIRendererOffscreenSurface> old = target->GetSurface();
+    target->SwapSurfaces();
+    Platform::Graphics::Surface* fresh = target->GetSurface()->GetBitmap();
+    Platform::Graphics::Surface* previous = old->GetBitmap();
+    if (!fresh || !previous)
+        return E_FAIL;
+    fresh->Clear();
+    // Drawn in surface pixels, whatever the world transform and clip.
+    Platform::Graphics::Graphics plain(*fresh);
+    plain.DrawSurface(*previous, offset.x, offset.y, 0, 0, previous->Width(), previous->Height());
+    plain.Flush();
+    return S_OK;
+}
+
+int32_t LGDIRenderer::SetClipRect(const RectT<double>& rect)
+{
+    LRenderer::SetClipRect(rect);
+    if (Platform::Graphics::Graphics* g = Current())
+        g->SetClip(static_cast<float>(rect.x), static_cast<float>(rect.y), static_cast<float>(rect.width),
+                   static_cast<float>(rect.height));
+    return 0;
+}
+
+int32_t LGDIRenderer::Translate(const PointT<double>& offset)
+{
+    LRenderer::Translate(offset);
+    if (Platform::Graphics::Graphics* g = Current())
+    {
+        const PointT<double>& t = mCurrent->state.translation;
+        g->TranslateWorld(static_cast<float>(t.x) - g->WorldX(), static_cast<float>(t.y) - g->WorldY());
+    }
+    return 0;
+}
+
+}  // namespace Tavo

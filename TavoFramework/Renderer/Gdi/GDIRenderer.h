@@ -1,0 +1,64 @@
+#pragma once
+
+#include "Renderer/Gdi/GDIRenderContext.h"
+
+#include <memory>
+#include <unordered_map>
+
+namespace Tavo {
+
+// The back end that draws into offscreen surfaces and copies the dirty
+// region to the window when a paint ends.
+class LGDIRenderer : public LRenderer
+{
+public:
+    enum ResizeType : int32_t { Stretch = 0, Tile = 1, Center = 2 };
+
+    LGDIRenderer() = default;
+    ~LGDIRenderer() override;
+
+    int32_t GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top, int32_t& descent) override;
+    RectT<float> MeasureString(const WString& text, const RCPtr<LFont>& font) override;
+    int32_t GetRendererType() override { return 1; }
+    TavoResult InitRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window, bool offscreen,
+                                     RCPtr<LRenderContextInfo>& context) override;
+    TavoResult RenderStart(const RCPtr<LRenderContextInfo>& context) override;
+    TavoResult RenderFinish(const RCPtr<LRenderContextInfo>& context) override;
+    void DrawText(const WString& text, const RCPtr<LFont>& font, const PointT<int32_t>& position,
+                  const ColorRGBA& colour) override;
+    void DrawRect(const RectT<int32_t>& rect, const ColorRGBA& colour, float lineWidth) override;
+    void FillRect(const RectT<int32_t>& rect, const ColorRGBA& colour, bool blend) override;
+    void FillColorRectList(const ColorRectListT<float>& list, const PointT<double>& offset, bool ignored) override;
+    void DrawLine(const PointT<float>& from, const PointT<float>& to, const ColorRGBA& colour,
+                  float lineWidth) override;
+    void DrawLines(const PolylineT<float>& lines, const ColorRGBA& colour, const PointT<float>& offset,
+                   const PointT<float>& scale, bool keepCached) override;
+    void DrawPolyline(const PolylineT<float>& line, const ColorRGBA& colour, const PointT<float>& offset,
+                      const PointT<float>& scale, bool keepCached) override;
+    void DrawPolygon(const PolylineT<float>& polygon, const ColorRGBA& colour, const PointT<float>& offset,
+                     const PointT<float>& scale, bool keepCached) override;
+    void FillPolygon(const PolylineT<float>& polygon, const ColorRGBA& colour, const PointT<float>& offset,
+                     const PointT<float>& scale, bool keepCached) override;
+    void DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>& rect, int32_t resizeType) override;
+    TavoResult DrawBitmapRegion(const RCPtr<LRenderContextInfo>& source, const PointT<int32_t>& position,
+                                const RectT<int32_t>& region) override;
+    TavoResult ClearAndDrawBitmap(const RCPtr<LRenderContextInfo>& context, const PointT<int32_t>& offset) override;
+    int32_t SetClipRect(const RectT<double>& rect) override;
+    int32_t Translate(const PointT<double>& offset) override;
+
+    LGDIRenderContextInfo* GetCurrentGdiContext() const { return mCurrent.Get(); }
+    uint32_t GetPathCacheCount() const { return static_cast<uint32_t>(mPaths.size()); }
+
+private:
+    enum class PathKind { Lines, Polyline, Polygon, Fill };
+    void DrawShape(PathKind kind, const PolylineT<float>& points, const ColorRGBA& colour, const PointT<float>& offset,
+                   const PointT<float>& scale, bool keepCached);
+    Platform::Graphics::Graphics* Current() const { return mCurrent ? mCurrent->GetGraphics() : nullptr; }
+
+    float mDpiScale = 1.0f;
+    RCPtr<LGDIRenderContextInfo> mCurrent;
+    // Path geometry by shape handle; an empty slot has been dropped.
+    std::unordered_map<uint32_t, std::unique_ptr<Platform::Graphics::Path>> mPaths;
+};
+
+}  // namespace Tavo

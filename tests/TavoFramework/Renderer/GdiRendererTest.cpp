@@ -1,0 +1,218 @@
+#include "Renderer/Font.h"
+#include "Renderer/Gdi/GDIRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace Tavo;
+
+// Fontconfig keeps process-wide pattern caches alive to the end.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+namespace {
+
+constexpr uint32_t kRed = 0xFFFF0000;
+constexpr uint32_t kBlue = 0xFF0000FF;
+const ColorRGBA kRedColour{1, 0, 0, 1};
+const ColorRGBA kBlueColour{0, 0, 1, 1};
+
+struct GdiRenderer : ::testing::Test
+{
+    RCPtr<LGDIRenderer> renderer{new LGDIRenderer()};
+    RCPtr<LRenderContextInfo> context;
+
+    void SetUp() override { ASSERT_EQ(renderer->InitRenderContextInfo({0, 0, 40, 30}, nullptr, true, context), S_OK); }
+    void TearDown() override
+    {
+        while (renderer->GetContextDepth())
+            renderer->RenderFinish(RCPtr<LRenderContextInfo>(renderer->GetCurrentContext()));
+    }
+    LGDIRenderContextInfo& Gdi() { return static_cast<LGDIRenderContextInfo&>(*context); }
+    uint32_t Pixel(int32_t x, int32_t y) { return Gdi().GetSurface()->GetBitmap()->GetPixel(x, y); }
+    // Counts the pixels of one colour in a rectangle of the surface.
+    int Count(uint32_t argb, int32_t x0 = 0, int32_t y0 = 0, int32_t x1 = 40, int32_t y1 = 30)
+    {
+        int n = 0;
+        for (int32_t y = y0; y < y1; ++y)
+            for (int32_t x = x0; x < x1; ++x)
+                n += Pixel(x, y) == argb;
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST_F(GdiRenderer, SurfacesFollowTheViewportAndAFullRepaint)
+{
+    RCPtr<LRenderContextInfo> empty;
+    renderer->InitRenderContextInfo({0, 0, 0, 0}, nullptr, true, empty);
+    auto& tiny = static_cast<LGDIRenderContextInfo&>(*empty);
+    EXPECT_EQ(tiny.GetSurface()->GetSize(), (PointT<int32_t>{1, 1}));
+    EXPECT_EQ(tiny.GetMaxViewportSize(), RectT<int32_t>(0, 0, 4096, 4096));
+
+    // Fresh surfaces are transparent, so a marked pixel tells whether they were remade.
+    Gdi().GetSurface()->GetBitmap()->SetPixel(0, 0, kRed);
+    Gdi().dirtyRegion.AddRect(RectT<int32_t>{0, 0, 20, 30});
+    Gdi().dirtyRegion.AddRect(RectT<int32_t>{20, 0, 20, 30});
+    Gdi().PrepareSurfaces();
+    EXPECT_EQ(Pixel(0, 0), kRed);
+
+    Gdi().dirtyRegion = RectRegion();
+    Gdi().dirtyRegion.AddRect(RectT<int32_t>{0, 0, 40, 30});
+    Gdi().PrepareSurfaces();
+    EXPECT_EQ(Pixel(0, 0), 0u);
+
+    Gdi().dirtyRegion = RectRegion();
+    Gdi().viewport.width = 41;
+    Gdi().PrepareSurfaces();
+    EXPECT_EQ(Gdi().GetSurface()->GetSize(), (PointT<int32_t>{41, 30}));
+}
+
+TEST_F(GdiRenderer, FillsAndFramesHitExactPixels)
+{
+    renderer->RenderStart(context);
+    renderer->FillRect({2, 3, 4, 5}, kRedColour, true);
+    EXPECT_EQ(Count(kRed), 20);
+    EXPECT_EQ(Pixel(2, 3), kRed);
+    EXPECT_EQ(Pixel(5, 7), kRed);
+    EXPECT_EQ(Pixel(6, 7), 0u);
+
+    // A one-pixel frame covers columns x..x+width and rows y..y+height.
+    renderer->DrawRect({10, 10, 5, 5}, kBlueColour, 1);
+    EXPECT_EQ(Count(kBlue), 20);
+    EXPECT_EQ(Pixel(15, 15), kBlue);
+    EXPECT_EQ(Pixel(12, 12), 0u);
+
+    renderer->DrawLine({20, 2}, {29, 2}, kRedColour, 1);
+    EXPECT_EQ(Pixel(20, 2), kRed);
+    EXPECT_EQ(Pixel(28, 2), kRed);
+    EXPECT_EQ(Pixel(20, 3), 0u);
+    EXPECT_EQ(Pixel(30, 2), 0u);
+}
+
+TEST_F(GdiRenderer, UnblendedFillReplacesSurfacePixelsIgnoringTranslationAndClip)
+{
+    renderer->RenderStart(context);
+    renderer->FillRect({0, 0, 40, 30}, kRedColour, true);
+    renderer->PushClip({10, 10, 5, 5}, {0, 0, 5, 5}, nullptr, true);
+    renderer->FillRect({0, 0, 2, 2}, {0, 0, 1, 0.5f}, false);
+    EXPECT_EQ(Pixel(0, 0) >> 24, 0x80u);
+    EXPECT_EQ(Pixel(0, 0) & 0xFF, 0xFFu);
+    EXPECT_EQ(Pixel(10, 10), kRed);
+    renderer->PopState();
+}
+
+TEST_F(GdiRenderer, ClipAndTranslationFollowTheStateStack)
+{
+    renderer->RenderStart(context);
+    renderer->PushState();
+    renderer->PushClip({5, 5, 10, 10}, {5, 5, 4, 4}, nullptr, true);
+    renderer->FillRect({0, 0, 40, 30}, kRedColour, true);
+    EXPECT_EQ(Count(kRed), 16);
+    EXPECT_EQ(Pixel(5, 5), kRed);
+    EXPECT_EQ(Pixel(9, 9), 0u);
+
+    renderer->PopState();
+    renderer->PushTranslation({20, 0});
+    renderer->FillRect({0, 20, 2, 2}, kBlueColour, true);
+    EXPECT_EQ(Pixel(20, 20), kBlue);
+    renderer->PopState();
+    renderer->FillRect({0, 25, 1, 1}, kBlueColour, true);
+    EXPECT_EQ(Pixel(0, 25), kBlue);
+}
+
+TEST_F(GdiRenderer, PolygonsDrawScaledAndCachedPathsFollowEdits)
+{
+    renderer->RenderStart(context);
+    PolylineT<float> square;
+    square.Add({0, 0});
+    square.Add({4, 0});
+    square.Add({4, 4});
+    square.Add({0, 4});
+    renderer->FillPolygon(square, kRedColour, {1, 1}, {1, 1}, true);
+    EXPECT_EQ(Count(kRed), 16);
+    EXPECT_EQ(Pixel(1, 1), kRed);
+    EXPECT_EQ(renderer->GetPathCacheCount(), 1u);
+
+    // A scale draws a scaled copy; the cached path keeps its points.
+    renderer->FillPolygon(square, kBlueColour, {20, 0}, {2, 2}, true);
+    EXPECT_EQ(Count(kBlue, 20, 0, 40, 30), 64);
+    renderer->FillPolygon(square, kBlueColour, {10, 20}, {1, 1}, true);
+    EXPECT_EQ(Count(kBlue, 10, 20, 20, 30), 16);
+
+    // Edited points are rebuilt rather than drawn from the stale path.
+    square[2] = {8, 8};
+    square.SetChanged(true);
+    renderer->FillPolygon(square, kRedColour, {30, 0}, {1, 1}, true);
+    EXPECT_GT(Count(kRed, 30, 0, 40, 10), 16);
+    PolylineT<float> lines;
+    lines.Add({0, 28});
+    lines.Add({3, 28});
+    lines.Add({7, 28});
+    renderer->DrawLines(lines, kRedColour, {0, 0}, {1, 1}, false);
+    // Segments (0,28)-(3,28) only: a lone last point makes no segment.
+    EXPECT_EQ(Count(kRed, 0, 28, 40, 29), 3);
+    EXPECT_FALSE(lines.IsChanged());
+}
+
+TEST_F(GdiRenderer, OffscreenContextsScrollAndFeedOtherDraws)
+{
+    renderer->RenderStart(context);
+    renderer->FillRect({0, 0, 2, 2}, kRedColour, true);
+    renderer->RenderFinish(context);
+
+    EXPECT_EQ(renderer->ClearAndDrawBitmap(context, {5, 6}), S_OK);
+    EXPECT_EQ(Pixel(5, 6), kRed);
+    EXPECT_EQ(Pixel(0, 0), 0u);
+
+    RCPtr<LRenderContextInfo> target;
+    renderer->InitRenderContextInfo({0, 0, 10, 10}, nullptr, false, target);
+    EXPECT_EQ(renderer->ClearAndDrawBitmap(target, {0, 0}), E_INVALIDARG);
+    renderer->RenderStart(target);
+    EXPECT_EQ(renderer->DrawBitmapRegion(target, {0, 0}, {0, 0, 1, 1}), E_INVALIDARG);
+    EXPECT_EQ(renderer->DrawBitmapRegion(context, {1, 1}, {5, 6, 2, 2}), S_OK);
+    auto* drawn = static_cast<LGDIRenderContextInfo&>(*target).GetSurface()->GetBitmap();
+    EXPECT_EQ(drawn->GetPixel(1, 1), kRed);
+    EXPECT_EQ(drawn->GetPixel(3, 3), 0u);
+    renderer->RenderFinish(target);
+}
+
+TEST_F(GdiRenderer, ColourRectListsAreScaledAndOffset)
+{
+    renderer->RenderStart(context);
+    ColorRectListT<float> list;
+    list.AddRect({0, 0, 1, 1}, kRed);
+    list.AddRect({1.25f, 0, 1, 1}, kBlue);
+    list.SetScale(2, 2);
+    renderer->FillColorRectList(list, {10, 10}, false);
+    EXPECT_EQ(Count(kRed), 4);
+    EXPECT_EQ(Pixel(10, 10), kRed);
+    EXPECT_EQ(Count(kBlue), 4);
+    EXPECT_EQ(Pixel(13, 11), kBlue);
+    EXPECT_EQ(context->state.translation.x, 0.0);
+}
+
+TEST_F(GdiRenderer, TextMeasuresFromTheFontsOwnMetrics)
+{
+    RCPtr<LFont> font = LFont::FindOrCreate(u"Arial", 12, 0);
+    int32_t lineHeight = 0, top = 0, descent = 0;
+    renderer->GetFontMetrics(font, lineHeight, top, descent);
+    EXPECT_GT(lineHeight, 12);
+    EXPECT_LT(top, -8);
+    EXPECT_GT(descent, 0);
+
+    EXPECT_EQ(renderer->MeasureString(u"", font), RectT<float>(0, 0, 0, 0));
+    const RectT<float> word = renderer->MeasureString(u"Hello", font);
+    EXPECT_EQ(word.y, static_cast<float>(top));
+    EXPECT_EQ(word.height, static_cast<float>(lineHeight));
+    EXPECT_EQ(word.width, std::trunc(word.width));
+    EXPECT_GT(word.width, 3 + 5 * 4.0f);
+    EXPECT_GT(renderer->MeasureString(u"Hello  ", font).width, word.width);
+
+    renderer->RenderStart(context);
+    renderer->DrawText(u"W", font, {2, 1}, kBlueColour);
+    // Ink lands below the given top, inside one line.
+    EXPECT_LT(Count(0, 0, 0, 40, 30), 40 * 30);
+    EXPECT_EQ(Count(0, 0, lineHeight + 1, 40, 30), 40 * (30 - lineHeight - 1));
+}
