@@ -1,5 +1,7 @@
 #include "Renderer/Renderer.h"
 
+#include "Renderer/Gdi/GDIRenderer.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -31,8 +33,9 @@ RCPtr<LStencil> LStencil::Create(int32_t width, int32_t height)
 
 RCPtr<LRenderer> LRenderer::Create(int32_t type, const RectT<int32_t>&, WindowHandle)
 {
-    // No back end is built into this library yet.
-    (void)type;
+    // Only the GDI-style back end exists on this platform so far.
+    if (type == 1)
+        return RCPtr<LRenderer>(new LGDIRenderer());
     TAVO_THROW(std::domain_error, "", "Tavo::LRenderer::Create", kFile, 129);
 }
 

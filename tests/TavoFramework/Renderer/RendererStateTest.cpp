@@ -68,8 +68,9 @@ TEST(RendererContexts, StartAndFinishNestInReverseOrderAndRejectMisuse)
     EXPECT_EQ(a->GetRefCount(), 1);
 }
 
-TEST(RendererContexts, FactoryRejectsTypesWithoutABackEnd)
+TEST(RendererContexts, FactoryBuildsTheOffscreenBackEndAndRejectsOthers)
 {
+    EXPECT_EQ(LRenderer::Create(1, {}, nullptr)->GetRendererType(), 1);
     EXPECT_EQ(ThrownMessage([] { LRenderer::Create(3, {}, nullptr); }),
               "Domain Error : Tavo::LRenderer::Create : Renderer\\Renderer : Line 129");
 }
