@@ -2,6 +2,7 @@
 
 #include "ObjectBase/RCPtr.h"
 #include "ObjectBase/Result.h"
+#include "Renderer/Font.h"
 #include "Utilities/Storage/StringT.h"
 
 #include <cstdint>
@@ -31,6 +32,7 @@ public:
     // The file id for a face name and style; a face not in the catalogue
     // falls back to the default face. Throws when neither is found.
     static int32_t GetFileID(const WString& face, int32_t style);
+    static int32_t GetFileID(const RCPtr<LFont>& font) { return GetFileID(font->GetFace(), font->GetStyle()); }
     // The path for a file id; the shared empty string when out of range.
     static const WString& GetFilePath(int32_t fileId);
     // Empties the font-to-file map, then the list.

@@ -47,7 +47,7 @@ FT_Size LookupSize(const RCPtr<LFont>& font)
     if (!s.manager)
         return nullptr;
     FTC_ScalerRec scaler{};
-    scaler.face_id = ToFaceId(LFontFileInfo::GetFileID(font->GetFace(), font->GetStyle()));
+    scaler.face_id = ToFaceId(LFontFileInfo::GetFileID(font));
     scaler.width = 0;
     scaler.height = FT_UInt(font->GetSize() * 64.0f);
     scaler.pixel = 0;
