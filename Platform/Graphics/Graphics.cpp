@@ -24,6 +24,79 @@ Surface::Surface(int32_t width, int32_t height)
     mSurface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, mWidth, mHeight);
 }
 
+Surface::Surface(cairo_surface_t* adopted)
+    : mSurface(adopted), mWidth(cairo_image_surface_get_width(adopted)),
+      mHeight(cairo_image_surface_get_height(adopted))
+{
+}
+
+std::unique_ptr<Surface> Surface::Adopt(cairo_surface_t* surface)
+{
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
+    {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    // Everything is drawn and read as 32-bit ARGB, whatever the file held.
+    if (cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32)
+    {
+        auto converted = std::unique_ptr<Surface>(
+            new Surface(cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface)));
+        cairo_t* cr = cairo_create(converted->mSurface);
+        cairo_set_source_surface(cr, surface, 0, 0);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_destroy(surface);
+        return converted;
+    }
+    return std::unique_ptr<Surface>(new Surface(surface));
+}
+
+namespace {
+
+struct PngReader
+{
+    const uint8_t* data;
+    size_t left;
+};
+
+cairo_status_t ReadPng(void* closure, unsigned char* out, unsigned int length)
+{
+    auto* reader = static_cast<PngReader*>(closure);
+    if (length > reader->left)
+        return CAIRO_STATUS_READ_ERROR;
+    std::copy(reader->data, reader->data + length, out);
+    reader->data += length;
+    reader->left -= length;
+    return CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+std::unique_ptr<Surface> Surface::FromPng(const uint8_t* data, size_t size)
+{
+    if (!data || size == 0)
+        return nullptr;
+    PngReader reader{data, size};
+    return Adopt(cairo_image_surface_create_from_png_stream(&ReadPng, &reader));
+}
+
+std::unique_ptr<Surface> Surface::FromPngFile(const char* path)
+{
+    return Adopt(cairo_image_surface_create_from_png(path));
+}
+
+std::unique_ptr<Surface> Surface::CopyArea(int32_t x, int32_t y, int32_t width, int32_t height) const
+{
+    auto copy = std::make_unique<Surface>(width, height);
+    cairo_t* cr = cairo_create(copy->mSurface);
+    cairo_set_source_surface(cr, mSurface, -x, -y);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    return copy;
+}
+
 Surface::~Surface() { cairo_surface_destroy(mSurface); }
 
 void Surface::SetPixel(int32_t x, int32_t y, uint32_t argb)

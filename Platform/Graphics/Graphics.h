@@ -4,7 +4,9 @@
 // graphics object that draws on one with a world translation and a clip.
 // Colours are packed 0xAARRGGBB; drawing is aliased.
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 typedef struct _cairo_surface cairo_surface_t;
@@ -18,6 +20,11 @@ public:
     // Sizes below 1 become 1.
     Surface(int32_t width, int32_t height);
     ~Surface();
+    // Null when the data is not a readable PNG image.
+    static std::unique_ptr<Surface> FromPng(const uint8_t* data, size_t size);
+    static std::unique_ptr<Surface> FromPngFile(const char* path);
+    // A copy of a rectangle; parts outside this surface are transparent.
+    std::unique_ptr<Surface> CopyArea(int32_t x, int32_t y, int32_t width, int32_t height) const;
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;
 
@@ -31,6 +38,9 @@ public:
     cairo_surface_t* Native() const { return mSurface; }
 
 private:
+    explicit Surface(cairo_surface_t* adopted);
+    static std::unique_ptr<Surface> Adopt(cairo_surface_t* surface);
+
     cairo_surface_t* mSurface;
     int32_t mWidth;
     int32_t mHeight;

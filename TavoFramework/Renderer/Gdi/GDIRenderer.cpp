@@ -42,6 +42,7 @@ FontSpec SpecFor(const LFont& font, const NString& face, double pixelSize)
 
 LGDIRenderer::~LGDIRenderer()
 {
+    mBitmaps.clear();
     mPaths.clear();
     mCurrent = nullptr;
 }
@@ -250,11 +251,63 @@ void LGDIRenderer::FillPolygon(const PolylineT<float>& polygon, const ColorRGBA&
     DrawShape(PathKind::Fill, polygon, colour, offset, scale, keepCached);
 }
 
-void LGDIRenderer::DrawBitmap(const RCPtr<LBitmap>&, const RectT<int32_t>&, int32_t)
+void LGDIRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>& rect, int32_t resizeType)
 {
+    constexpr const char* kFunction = "Tavo::LGDIRenderer::DrawBitmap";
+    constexpr const char* kFile = "Renderer\\Gdi\\GDIRenderer";
     if (!mCurrent)
-        TAVO_THROW(std::runtime_error, "", "Tavo::LGDIRenderer::DrawBitmap", "Renderer\\Gdi\\GDIRenderer", 568);
-    // Bitmaps are not drawn by this back end yet.
+        TAVO_THROW(std::runtime_error, "", kFunction, kFile, 568);
+    if (!bitmap)
+        return;
+    const auto key = std::make_tuple(bitmap.Get(), rect.width, rect.height);
+    auto found = mBitmaps.find(key);
+    if (found == mBitmaps.end())
+    {
+        const int32_t w = rect.width;
+        const int32_t h = rect.height;
+        auto prepared = std::make_unique<Platform::Graphics::Surface>(w, h);
+        Platform::Graphics::Surface* image = bitmap->GetGdiplusBitmap();
+        if (image)
+        {
+            Platform::Graphics::Graphics tg(*prepared);
+            const auto limit = [](int32_t v) { return std::clamp(static_cast<float>(v), -8388608.0f, 8388608.0f); };
+            const float sx = limit(bitmap->GetX());
+            const float sy = limit(bitmap->GetY());
+            const float sw = limit(bitmap->GetWidth());
+            const float sh = limit(bitmap->GetHeight());
+            const int32_t mode = (sw == static_cast<float>(w) && sh == static_cast<float>(h)) ? Stretch : resizeType;
+            switch (mode)
+            {
+            case Stretch:
+                tg.DrawSurfaceScaled(*image, 0, 0, w, h, sx, sy, sw, sh);
+                break;
+            case Tile:
+                if (sw <= 0 || sh <= 0)
+                    break;
+                if (w / sw < 3 && h / sh < 3)
+                {
+                    for (float x = 0; x < w; x += sw)
+                        for (float y = 0; y < h; y += sh)
+                            tg.DrawSurfaceScaled(*image, x, y, sw, sh, sx, sy, sw, sh);
+                }
+                else
+                {
+                    tg.FillTiled(*image, static_cast<int32_t>(sx), static_cast<int32_t>(sy), static_cast<int32_t>(sw),
+                                 static_cast<int32_t>(sh), 0, 0, w, h);
+                }
+                break;
+            case Center:
+                tg.DrawSurfaceScaled(*image, (w - sw) * 0.5, (h - sh) * 0.5, sw, sh, sx, sy, sw, sh);
+                break;
+            default:
+                TAVO_THROW(std::invalid_argument, "Invalid ResizeType passed to DrawBitmap.", kFunction, kFile, 559);
+            }
+            tg.Flush();
+        }
+        found = mBitmaps.emplace(key, PreparedBitmap{bitmap, std::move(prepared)}).first;
+    }
+    Platform::Graphics::Surface& prepared = *found->second.image;
+    Current()->DrawSurface(prepared, rect.x, rect.y, 0, 0, prepared.Width(), prepared.Height());
 }
 
 TavoResult LGDIRenderer::DrawBitmapRegion(const RCPtr<LRenderContextInfo>& source, const PointT<int32_t>& position,

@@ -2,7 +2,11 @@
 
 #include "Renderer/Gdi/GDIRenderContext.h"
 
+#include "Renderer/Bitmap.h"
+
+#include <map>
 #include <memory>
+#include <tuple>
 #include <unordered_map>
 
 namespace Tavo {
@@ -48,6 +52,7 @@ public:
 
     LGDIRenderContextInfo* GetCurrentGdiContext() const { return mCurrent.Get(); }
     uint32_t GetPathCacheCount() const { return static_cast<uint32_t>(mPaths.size()); }
+    uint32_t GetBitmapCacheCount() const { return static_cast<uint32_t>(mBitmaps.size()); }
 
 private:
     enum class PathKind { Lines, Polyline, Polygon, Fill };
@@ -59,6 +64,14 @@ private:
     RCPtr<LGDIRenderContextInfo> mCurrent;
     // Path geometry by shape handle; an empty slot has been dropped.
     std::unordered_map<uint32_t, std::unique_ptr<Platform::Graphics::Path>> mPaths;
+    // Bitmaps prepared at a target size; the entry holds the bitmap so its
+    // address is not reused while cached.
+    struct PreparedBitmap
+    {
+        RCPtr<LBitmap> source;
+        std::unique_ptr<Platform::Graphics::Surface> image;
+    };
+    std::map<std::tuple<const LBitmap*, int32_t, int32_t>, PreparedBitmap> mBitmaps;
 };
 
 }  // namespace Tavo

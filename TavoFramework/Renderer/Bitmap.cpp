@@ -1,0 +1,158 @@
+#include "Renderer/Bitmap.h"
+
+#include "Platform/Graphics/Graphics.h"
+#include "Platform/Kernel/Resources.h"
+
+#include <map>
+#include <string>
+
+namespace Tavo {
+
+namespace {
+
+constexpr const char* kFile = "Utilities\\Graphics\\Bitmap";
+
+std::map<std::u16string, RCPtr<LBitmap>>& Cache()
+{
+    static auto* cache = new std::map<std::u16string, RCPtr<LBitmap>>();
+    return *cache;
+}
+
+bool IsResourceName(const WString& name)
+{
+    const char16_t* p = name.c_str();
+    return p[0] == u':' && p[1] == u':';
+}
+
+std::u16string Upper(const char16_t* p)
+{
+    std::u16string out;
+    for (; *p; ++p)
+        out.push_back(*p >= u'a' && *p <= u'z' ? static_cast<char16_t>(*p - 32) : *p);
+    return out;
+}
+
+}  // namespace
+
+LBitmap::LBitmap(const WString& name, const WString& key) : mName(name), mKey(key)
+{
+    if (IsResourceName(name))
+    {
+        std::u16string resource = Upper(name.c_str() + 2);
+        for (char16_t& c : resource)
+            if (c == u'.' || c == u' ')
+                c = u'_';
+        const NString narrow(WString(resource.c_str()));
+        const std::span<const uint8_t> bytes = Platform::FindResource("GDIPLUS", narrow.c_str());
+        TakeImage(Platform::Graphics::Surface::FromPng(bytes.data(), bytes.size()));
+    }
+    else
+    {
+        const NString path(name);
+        TakeImage(Platform::Graphics::Surface::FromPngFile(path.c_str()));
+    }
+}
+
+LBitmap::~LBitmap() = default;
+
+void LBitmap::TakeImage(std::unique_ptr<Platform::Graphics::Surface> image)
+{
+    mImage = std::move(image);
+    mX = mY = 0;
+    mWidth = mImage ? mImage->Width() : 0;
+    mHeight = mImage ? mImage->Height() : 0;
+}
+
+RCPtr<LBitmap> LBitmap::LoadCached(const WString& name)
+{
+    // File names match without regard to case, as resource names do.
+    const std::u16string key = Upper(name.c_str());
+    auto found = Cache().find(key);
+    if (found != Cache().end())
+        return found->second;
+    RCPtr<LBitmap> bitmap(new LBitmap(name, WString(key.c_str())));
+    if (!bitmap->mImage)
+        return nullptr;
+    Cache().emplace(key, bitmap);
+    bitmap->AddInternalReferences(1);
+    return bitmap;
+}
+
+uint32_t LBitmap::GetCacheCount() { return static_cast<uint32_t>(Cache().size()); }
+
+TavoResult LBitmap::ReleaseInternalReferences()
+{
+    if (!mKey.IsEmpty())
+    {
+        auto found = Cache().find(std::u16string(mKey.c_str()));
+        if (found != Cache().end() && found->second.Get() == this)
+        {
+            // Uncounted first, so the cache's release is a plain one.
+            AddInternalReferences(-1);
+            RCPtr<LBitmap> keep = std::move(found->second);
+            Cache().erase(found);
+            keep = nullptr;
+        }
+    }
+    return (GetInternalRefCount() == 0 && GetRefCount() == 1) ? S_OK : E_FAIL;
+}
+
+RCPtr<LBitmap> LBitmap::CreateFilledBitmap(int32_t width, int32_t height, const ColorRGBA& colour)
+{
+    if (width < 1 || height < 1)
+        TAVO_THROW(std::runtime_error, "", "Tavo::LBitmap::CreateFilledBitmap", kFile, 327);
+    auto image = std::make_unique<Platform::Graphics::Surface>(width, height);
+    const uint32_t argb = colour.ToARGB();
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+            image->SetPixel(x, y, argb);
+    RCPtr<LBitmap> bitmap(new LBitmap());
+    // The size is set too, so the bitmap draws like a loaded one.
+    bitmap->TakeImage(std::move(image));
+    return bitmap;
+}
+
+RCPtr<LBitmap> LBitmap::CreateSubBitmap(int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    if (width < 1 || height < 1)
+    {
+        x = y = 0;
+        width = mWidth;
+        height = mHeight;
+    }
+    RCPtr<LBitmap> sub(new LBitmap());
+    sub->mX = mX + x;
+    sub->mY = mY + y;
+    sub->mWidth = width;
+    sub->mHeight = height;
+    sub->mParent = mParent ? mParent : RCPtr<LBitmap>(this);
+    return sub;
+}
+
+RCPtr<LBitmap> LBitmap::Duplicate() const
+{
+    Platform::Graphics::Surface* image = GetGdiplusBitmap();
+    if (!image)
+        return nullptr;
+    RCPtr<LBitmap> copy(new LBitmap());
+    copy->TakeImage(image->CopyArea(mX, mY, mWidth, mHeight));
+    return copy;
+}
+
+ColorRGBA LBitmap::GetPixelColor(int32_t x, int32_t y) const
+{
+    ColorRGBA colour;
+    if (Platform::Graphics::Surface* image = GetGdiplusBitmap())
+        colour.FromARGB(image->GetPixel(x + mX, y + mY));
+    return colour;
+}
+
+Platform::Graphics::Surface* LBitmap::GetGdiplusBitmap() const
+{
+    for (const LBitmap* b = this; b; b = b->mParent.Get())
+        if (b->mImage)
+            return b->mImage.get();
+    return nullptr;
+}
+
+}  // namespace Tavo

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "ObjectBase/RefCountedObject.h"
+#include "Utilities/Graphics/ColorRGBA.h"
+#include "Utilities/Storage/StringT.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace Tavo {
+
+namespace Platform::Graphics {
+class Surface;
+}
+
+// An image, or a rectangle of a root image sharing its pixels. Names that
+// begin with "::" are embedded "GDIPLUS" resources, others file paths.
+class LBitmap : public virtual LRefCountedObject
+{
+public:
+    // A failed load leaves no image and a size of 0 x 0.
+    LBitmap(const WString& name, const WString& key);
+    ~LBitmap() override;
+
+    // The shared bitmap of a name; null when it cannot be loaded.
+    static RCPtr<LBitmap> LoadCached(const WString& name);
+    static uint32_t GetCacheCount();
+    // A new root of the colour; sizes below 1 throw.
+    static RCPtr<LBitmap> CreateFilledBitmap(int32_t width, int32_t height, const ColorRGBA& colour);
+
+    // A width or height below 1 means the whole bitmap.
+    RCPtr<LBitmap> CreateSubBitmap(int32_t x, int32_t y, int32_t width, int32_t height);
+    // A new root with a copy of this bitmap's pixels.
+    RCPtr<LBitmap> Duplicate() const;
+    // All zero outside the image or without one.
+    ColorRGBA GetPixelColor(int32_t x, int32_t y) const;
+
+    // The root's image, null when loading failed.
+    Platform::Graphics::Surface* GetGdiplusBitmap() const;
+    int32_t GetX() const { return mX; }
+    int32_t GetY() const { return mY; }
+    int32_t GetWidth() const { return mWidth; }
+    int32_t GetHeight() const { return mHeight; }
+    const RCPtr<LBitmap>& GetParent() const { return mParent; }
+    const WString& GetName() const { return mName; }
+    const WString& GetCacheKey() const { return mKey; }
+
+    TavoResult ReleaseInternalReferences() override;
+
+private:
+    LBitmap() = default;
+    void TakeImage(std::unique_ptr<Platform::Graphics::Surface> image);
+
+    int32_t mX = 0;
+    int32_t mY = 0;
+    int32_t mWidth = 0;
+    int32_t mHeight = 0;
+    RCPtr<LBitmap> mParent;
+    WString mName;
+    WString mKey;
+    std::unique_ptr<Platform::Graphics::Surface> mImage;
+};
+
+}  // namespace Tavo

@@ -1,0 +1,166 @@
+#include "Renderer/Bitmap.h"
+#include "Renderer/Gdi/GDIRenderer.h"
+#include "tests/Common/TestScope.h"
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <functional>
+
+using namespace Tavo;
+
+namespace {
+
+constexpr uint32_t kRed = 0xFFFF0000;
+constexpr uint32_t kGreen = 0xFF00FF00;
+constexpr uint32_t kBlue = 0xFF0000FF;
+
+// A PNG whose pixel colour is chosen per position.
+std::string WritePng(const TestFolder& folder, const std::string& name, int w, int h,
+                     const std::function<uint32_t(int, int)>& colour)
+{
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    auto* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            reinterpret_cast<uint32_t*>(data + y * stride)[x] = colour(x, y);
+    cairo_surface_mark_dirty(s);
+    const std::string path = folder / name;
+    cairo_surface_write_to_png(s, path.c_str());
+    cairo_surface_destroy(s);
+    return path;
+}
+
+struct Bitmaps : ::testing::Test
+{
+    TestFolder folder;
+    // Left half red, right half blue, bottom-right pixel green.
+    std::string path = WritePng(folder, "quad.png", 10, 10, [](int x, int y) {
+        if (x == 9 && y == 9)
+            return kGreen;
+        return x < 5 ? kRed : kBlue;
+    });
+    WString Name() { return WString(NString(path.c_str())); }
+};
+
+struct BitmapDrawing : Bitmaps
+{
+    RCPtr<LGDIRenderer> renderer{new LGDIRenderer()};
+    RCPtr<LRenderContextInfo> context;
+    void SetUp() override
+    {
+        renderer->InitRenderContextInfo({0, 0, 40, 40}, nullptr, true, context);
+        renderer->RenderStart(context);
+    }
+    void TearDown() override { renderer->RenderFinish(context); }
+    uint32_t Pixel(int32_t x, int32_t y)
+    {
+        return static_cast<LGDIRenderContextInfo&>(*context).GetSurface()->GetBitmap()->GetPixel(x, y);
+    }
+};
+
+}  // namespace
+
+TEST_F(Bitmaps, CacheSharesByCaseInsensitiveNameWhileHeld)
+{
+    const uint32_t before = LBitmap::GetCacheCount();
+    RCPtr<LBitmap> a = LBitmap::LoadCached(Name());
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->GetWidth(), 10);
+    std::string shouted = path;
+    for (char& c : shouted)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    RCPtr<LBitmap> upper = LBitmap::LoadCached(WString(NString(shouted.c_str())));
+    EXPECT_EQ(upper.Get(), a.Get());
+    EXPECT_EQ(LBitmap::GetCacheCount(), before + 1);
+
+    EXPECT_FALSE(LBitmap::LoadCached(u"::NoSuchImage.png"));
+    EXPECT_FALSE(LBitmap::LoadCached(WString(NString((folder / "missing.png").c_str()))));
+    EXPECT_EQ(LBitmap::GetCacheCount(), before + 1);
+
+    // A sub-bitmap keeps the root alive after the outside holders go.
+    RCPtr<LBitmap> sub = a->CreateSubBitmap(5, 0, 5, 10);
+    upper = nullptr;
+    a = nullptr;
+    EXPECT_EQ(LBitmap::GetCacheCount(), before + 1);
+    sub = nullptr;
+    EXPECT_EQ(LBitmap::GetCacheCount(), before);
+    EXPECT_TRUE(LBitmap::LoadCached(Name()));
+}
+
+TEST_F(Bitmaps, SubBitmapsAddOffsetsAndShareTheRootsPixels)
+{
+    RCPtr<LBitmap> root = LBitmap::LoadCached(Name());
+    RCPtr<LBitmap> whole = root->CreateSubBitmap(3, 3, 0, 5);
+    EXPECT_EQ(whole->GetX(), 0);
+    EXPECT_EQ(whole->GetWidth(), 10);
+    RCPtr<LBitmap> right = root->CreateSubBitmap(4, 2, 6, 8);
+    RCPtr<LBitmap> inner = right->CreateSubBitmap(1, 1, 5, 7);
+    EXPECT_EQ(inner->GetParent().Get(), root.Get());
+    EXPECT_EQ(inner->GetX(), 5);
+    EXPECT_EQ(inner->GetY(), 3);
+    EXPECT_EQ(inner->GetPixelColor(0, 0).ToARGB(), kBlue);
+    EXPECT_EQ(right->GetPixelColor(0, 0).ToARGB(), kRed);
+    EXPECT_EQ(inner->GetPixelColor(4, 6).ToARGB(), kGreen);
+
+    RCPtr<LBitmap> copy = inner->Duplicate();
+    EXPECT_FALSE(copy->GetParent());
+    EXPECT_EQ(copy->GetWidth(), 5);
+    EXPECT_EQ(copy->GetPixelColor(4, 6).ToARGB(), kGreen);
+}
+
+TEST_F(Bitmaps, FilledBitmapsHaveTheirSizeAndRejectEmptyOnes)
+{
+    RCPtr<LBitmap> filled = LBitmap::CreateFilledBitmap(3, 2, {0, 1, 0, 1});
+    EXPECT_EQ(filled->GetWidth(), 3);
+    EXPECT_EQ(filled->GetPixelColor(2, 1).ToARGB(), kGreen);
+    EXPECT_THROW(LBitmap::CreateFilledBitmap(0, 2, {}), std::runtime_error);
+}
+
+TEST_F(BitmapDrawing, StretchTileAndCenterPlaceThePixels)
+{
+    RCPtr<LBitmap> bitmap = LBitmap::LoadCached(Name());
+    RCPtr<LBitmap> left = bitmap->CreateSubBitmap(0, 0, 5, 5);
+    RCPtr<LBitmap> right = bitmap->CreateSubBitmap(5, 5, 5, 5);
+
+    renderer->DrawBitmap(bitmap, {0, 0, 20, 20}, LGDIRenderer::Stretch);
+    EXPECT_EQ(Pixel(9, 0), kRed);
+    EXPECT_EQ(Pixel(10, 0), kBlue);
+    EXPECT_EQ(Pixel(19, 19), kGreen);
+    EXPECT_EQ(Pixel(17, 17), kBlue);
+
+    // 12 wide is under three tiles: single draws; 15 is three: the texture fill.
+    renderer->DrawBitmap(right, {20, 0, 12, 12}, LGDIRenderer::Tile);
+    EXPECT_EQ(Pixel(24, 4), kGreen);
+    EXPECT_EQ(Pixel(29, 9), kGreen);
+    EXPECT_EQ(Pixel(30, 10), kBlue);
+    EXPECT_EQ(Pixel(32, 0), 0u);
+    renderer->DrawBitmap(right, {20, 20, 15, 15}, LGDIRenderer::Tile);
+    EXPECT_EQ(Pixel(34, 34), kGreen);
+    EXPECT_EQ(Pixel(29, 29), kGreen);
+
+    renderer->DrawBitmap(left, {0, 25, 9, 9}, LGDIRenderer::Center);
+    EXPECT_EQ(Pixel(1, 27), 0u);
+    EXPECT_EQ(Pixel(2, 27), kRed);
+    EXPECT_EQ(Pixel(6, 31), kRed);
+    EXPECT_EQ(Pixel(7, 32), 0u);
+}
+
+TEST_F(BitmapDrawing, PreparedSizeIsCachedWhateverTheTypeAndBadTypesThrowOnAMiss)
+{
+    RCPtr<LBitmap> bitmap = LBitmap::LoadCached(Name());
+    renderer->DrawBitmap(bitmap, {0, 0, 10, 10}, 7);
+    EXPECT_EQ(Pixel(0, 0), kRed);
+    EXPECT_THROW(renderer->DrawBitmap(bitmap, {0, 0, 20, 20}, 7), std::invalid_argument);
+    EXPECT_EQ(renderer->GetBitmapCacheCount(), 1u);
+    renderer->DrawBitmap(bitmap, {20, 20, 20, 20}, LGDIRenderer::Center);
+    // The centred preparation serves a later stretch request of the same size.
+    renderer->DrawBitmap(bitmap, {20, 0, 20, 20}, LGDIRenderer::Stretch);
+    EXPECT_EQ(Pixel(20, 0), 0u);
+    EXPECT_EQ(Pixel(25, 5), kRed);
+
+    RCPtr<LGDIRenderer> idle(new LGDIRenderer());
+    EXPECT_THROW(idle->DrawBitmap(bitmap, {0, 0, 1, 1}, 0), std::runtime_error);
+}
