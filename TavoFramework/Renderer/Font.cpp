@@ -72,6 +72,11 @@ uint32_t LFont::GetFontListCount() { return FontList().GetCount(); }
 
 void LFont::SetMeasurementSource(MeasurementSource source) { gMeasurementSource = source; }
 
+RCPtr<LMeasurementRenderer> LFont::GetMeasurementRenderer()
+{
+    return gMeasurementSource ? gMeasurementSource() : nullptr;
+}
+
 TavoResult LFont::ReleaseInternalReferences()
 {
     const int32_t index = Find(mFace, mSize, mStyle);
@@ -86,9 +91,9 @@ TavoResult LFont::ReleaseInternalReferences()
 
 void LFont::EnsureMetrics()
 {
-    if (mLineHeight != -1 || !gMeasurementSource)
+    if (mLineHeight != -1)
         return;
-    RCPtr<LMeasurementRenderer> renderer = gMeasurementSource();
+    RCPtr<LMeasurementRenderer> renderer = GetMeasurementRenderer();
     if (!renderer)
         return;
     int32_t lineHeight = -1;

@@ -24,6 +24,8 @@ public:
     // Where fonts measure themselves; the application installs its own.
     using MeasurementSource = RCPtr<LMeasurementRenderer> (*)();
     static void SetMeasurementSource(MeasurementSource source);
+    // Null until a source is installed.
+    static RCPtr<LMeasurementRenderer> GetMeasurementRenderer();
 
     const WString& GetFace() const { return mFace; }
     float GetSize() const { return mSize; }
