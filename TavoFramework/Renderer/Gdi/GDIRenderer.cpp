@@ -1,5 +1,6 @@
 #include "Renderer/Gdi/GDIRenderer.h"
 
+#include "Platform/Kernel/KernelSystem.h"
 #include "Renderer/Font.h"
 
 #include <algorithm>
@@ -40,12 +41,9 @@ FontSpec SpecFor(const LFont& font, const NString& face, double pixelSize)
 
 }  // namespace
 
-LGDIRenderer::~LGDIRenderer()
-{
-    mBitmaps.clear();
-    mPaths.clear();
-    mCurrent = nullptr;
-}
+LGDIRenderer::LGDIRenderer() : mLastPurge(Platform::GetMilliseconds()) {}
+
+LGDIRenderer::~LGDIRenderer() { mCurrent = nullptr; }
 
 int32_t LGDIRenderer::GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top, int32_t& descent)
 {
@@ -111,6 +109,12 @@ TavoResult LGDIRenderer::RenderFinish(const RCPtr<LRenderContextInfo>& context)
     const TavoResult result = LRenderer::RenderFinish(context);
     if (GetContextDepth() > 0)
         mCurrent = RCPtr<LGDIRenderContextInfo>(dynamic_cast<LGDIRenderContextInfo*>(GetCurrentContext()));
+    const uint32_t now = Platform::GetMilliseconds();
+    if (static_cast<int32_t>(now - mLastPurge) > kPurgePeriodMs)
+    {
+        mBitmaps.PurgeSinceLastMark();
+        mLastPurge = now;
+    }
     return result;
 }
 
@@ -183,7 +187,7 @@ void LGDIRenderer::DrawShape(PathKind kind, const PolylineT<float>& points, cons
     Platform::Graphics::Graphics* g = Current();
     if (!g)
         return;
-    std::unique_ptr<Platform::Graphics::Path>& slot = mPaths[points.GetHandle()];
+    std::unique_ptr<Platform::Graphics::Path>& slot = mPaths.FindOrAdd(points.GetHandle());
     if (points.IsChanged())
     {
         const_cast<PolylineT<float>&>(points).SetChanged(false);
@@ -259,9 +263,8 @@ void LGDIRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>
         TAVO_THROW(std::runtime_error, "", kFunction, kFile, 568);
     if (!bitmap)
         return;
-    const auto key = std::make_tuple(bitmap.Get(), rect.width, rect.height);
-    auto found = mBitmaps.find(key);
-    if (found == mBitmaps.end())
+    std::unique_ptr<Platform::Graphics::Surface>& slot = mBitmaps.FindOrAdd({bitmap, rect.width, rect.height});
+    if (!slot)
     {
         const int32_t w = rect.width;
         const int32_t h = rect.height;
@@ -304,9 +307,9 @@ void LGDIRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>
             }
             tg.Flush();
         }
-        found = mBitmaps.emplace(key, PreparedBitmap{bitmap, std::move(prepared)}).first;
+        slot = std::move(prepared);
     }
-    Platform::Graphics::Surface& prepared = *found->second.image;
+    Platform::Graphics::Surface& prepared = *slot;
     Current()->DrawSurface(prepared, rect.x, rect.y, 0, 0, prepared.Width(), prepared.Height());
 }
 

@@ -3,11 +3,9 @@
 #include "Renderer/Gdi/GDIRenderContext.h"
 
 #include "Renderer/Bitmap.h"
+#include "Renderer/Gdi/PurgableObjectCache.h"
 
-#include <map>
 #include <memory>
-#include <tuple>
-#include <unordered_map>
 
 namespace Tavo {
 
@@ -18,7 +16,7 @@ class LGDIRenderer : public LRenderer
 public:
     enum ResizeType : int32_t { Stretch = 0, Tile = 1, Center = 2 };
 
-    LGDIRenderer() = default;
+    LGDIRenderer();
     ~LGDIRenderer() override;
 
     int32_t GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top, int32_t& descent) override;
@@ -51,8 +49,31 @@ public:
     int32_t Translate(const PointT<double>& offset) override;
 
     LGDIRenderContextInfo* GetCurrentGdiContext() const { return mCurrent.Get(); }
-    uint32_t GetPathCacheCount() const { return static_cast<uint32_t>(mPaths.size()); }
-    uint32_t GetBitmapCacheCount() const { return static_cast<uint32_t>(mBitmaps.size()); }
+    uint32_t GetPathCacheCount() const { return mPaths.GetIndexedCount(); }
+    uint32_t GetBitmapCacheCount() const { return mBitmaps.GetIndexedCount(); }
+
+    // A bitmap at a target size; the key holds the bitmap so its address is
+    // not reused while the entry lives.
+    struct BitmapKey
+    {
+        RCPtr<LBitmap> bitmap;
+        int32_t width = 0;
+        int32_t height = 0;
+        bool operator==(const BitmapKey& o) const
+        {
+            return bitmap.Get() == o.bitmap.Get() && width == o.width && height == o.height;
+        }
+    };
+    struct BitmapKeyHash
+    {
+        size_t operator()(const BitmapKey& k) const
+        {
+            return std::hash<const void*>()(k.bitmap.Get()) ^ (static_cast<size_t>(k.width) << 16) ^
+                   static_cast<size_t>(k.height);
+        }
+    };
+    static constexpr uint32_t kCacheCapacity = 256;
+    static constexpr int32_t kPurgePeriodMs = 300000;
 
 private:
     enum class PathKind { Lines, Polyline, Polygon, Fill };
@@ -63,15 +84,10 @@ private:
     float mDpiScale = 1.0f;
     RCPtr<LGDIRenderContextInfo> mCurrent;
     // Path geometry by shape handle; an empty slot has been dropped.
-    std::unordered_map<uint32_t, std::unique_ptr<Platform::Graphics::Path>> mPaths;
-    // Bitmaps prepared at a target size; the entry holds the bitmap so its
-    // address is not reused while cached.
-    struct PreparedBitmap
-    {
-        RCPtr<LBitmap> source;
-        std::unique_ptr<Platform::Graphics::Surface> image;
-    };
-    std::map<std::tuple<const LBitmap*, int32_t, int32_t>, PreparedBitmap> mBitmaps;
+    PurgableObjectCache<uint32_t, std::unique_ptr<Platform::Graphics::Path>> mPaths{kCacheCapacity};
+    PurgableObjectCache<BitmapKey, std::unique_ptr<Platform::Graphics::Surface>, BitmapKeyHash> mBitmaps{
+        kCacheCapacity};
+    uint32_t mLastPurge;
 };
 
 }  // namespace Tavo
