@@ -90,6 +90,18 @@ TEST_F(Bitmaps, CacheSharesByCaseInsensitiveNameWhileHeld)
     EXPECT_TRUE(LBitmap::LoadCached(Name()));
 }
 
+TEST_F(Bitmaps, EmbeddedImagesAreFoundByTheirResourceName)
+{
+    // "::My Swatch.png" is the resource "MY_SWATCH_PNG", cached under its upper-cased name.
+    RCPtr<LBitmap> swatch = LBitmap::LoadCached(u"::My Swatch.png");
+    ASSERT_TRUE(swatch);
+    EXPECT_EQ(swatch->GetCacheKey(), WString(u"::MY SWATCH.PNG"));
+    EXPECT_EQ(swatch->GetWidth(), 3);
+    EXPECT_EQ(swatch->GetHeight(), 2);
+    EXPECT_EQ(swatch->GetPixelColor(2, 1).ToARGB(), 0xFF0080FFu);
+    EXPECT_EQ(LBitmap::LoadCached(u"::my swatch.PNG").Get(), swatch.Get());
+}
+
 TEST_F(Bitmaps, SubBitmapsAddOffsetsAndShareTheRootsPixels)
 {
     RCPtr<LBitmap> root = LBitmap::LoadCached(Name());

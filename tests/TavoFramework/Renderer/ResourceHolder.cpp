@@ -1,0 +1,1 @@
+// Carries the images the bitmap tests load by resource name.
