@@ -13,6 +13,16 @@ namespace Platform::Graphics {
 class Surface;
 }
 
+// The colours of a look's colorizer: solid unless it is a gradient between
+// two different colours.
+struct ColorizerColours
+{
+    bool gradient = false;
+    ColorRGBA color;
+    ColorRGBA endColor;
+    bool IsSolid() const { return !gradient || color == endColor; }
+};
+
 // An image, or a rectangle of a root image sharing its pixels. Names that
 // begin with "::" are embedded "GDIPLUS" resources, others file paths.
 class LBitmap : public virtual LRefCountedObject
@@ -27,6 +37,18 @@ public:
     static uint32_t GetCacheCount();
     // A new root of the colour; sizes below 1 throw.
     static RCPtr<LBitmap> CreateFilledBitmap(int32_t width, int32_t height, const ColorRGBA& colour);
+
+    // Blends the bitmap's own pixels towards a solid colour by its alpha times amount.
+    static void ApplyColorizer(const RCPtr<LBitmap>& bitmap, const ColorizerColours* colorizer, float amount);
+    static RCPtr<LBitmap> CreateColorizedBitmap(const ColorizerColours* colorizer, float amount, int32_t width,
+                                                int32_t height);
+    // Gradients are not supported: always throws.
+    static RCPtr<LBitmap> CreateGradientFilledBitmap(const ColorizerColours* colorizer, float amount,
+                                                     int32_t width, int32_t height);
+    // No source: a new colorized bitmap; one source: a recoloured copy of it.
+    static RCPtr<LBitmap> GetColorizedBitmap(const ColorizerColours* colorizer, float amount, int32_t width,
+                                             int32_t height, const RCPtr<LBitmap>& sourceA,
+                                             const RCPtr<LBitmap>& sourceB);
 
     // A width or height below 1 means the whole bitmap.
     RCPtr<LBitmap> CreateSubBitmap(int32_t x, int32_t y, int32_t width, int32_t height);

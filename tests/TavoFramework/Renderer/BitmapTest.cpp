@@ -131,6 +131,33 @@ TEST_F(Bitmaps, FilledBitmapsHaveTheirSizeAndRejectEmptyOnes)
     EXPECT_THROW(LBitmap::CreateFilledBitmap(0, 2, {}), std::runtime_error);
 }
 
+TEST_F(Bitmaps, ColorizingBlendsTowardsASolidColourAndRejectsGradients)
+{
+    ColorizerColours green;
+    green.color = {0, 1, 0, 1};
+    RCPtr<LBitmap> root = LBitmap::LoadCached(Name());
+
+    // Amount 0 keeps the colours; half blends halfway; only the sub-rectangle changes.
+    RCPtr<LBitmap> same = LBitmap::GetColorizedBitmap(&green, 0, 0, 0, root, nullptr);
+    EXPECT_EQ(same->GetPixelColor(0, 0).ToARGB(), kRed);
+    RCPtr<LBitmap> half = LBitmap::GetColorizedBitmap(&green, 0.5f, 0, 0, nullptr, root->CreateSubBitmap(0, 0, 5, 5));
+    EXPECT_EQ(half->GetWidth(), 5);
+    EXPECT_EQ(half->GetPixelColor(4, 4).ToARGB(), 0xFF808000u);
+    EXPECT_EQ(root->GetPixelColor(4, 4).ToARGB(), kRed);
+
+    RCPtr<LBitmap> filled = LBitmap::GetColorizedBitmap(&green, 0.5f, 2, 2, nullptr, nullptr);
+    EXPECT_EQ(filled->GetPixelColor(1, 1).ToARGB(), 0x8000FF00u);
+
+    ColorizerColours gradient = green;
+    gradient.gradient = true;
+    gradient.endColor = {0, 0, 1, 1};
+    EXPECT_THROW(LBitmap::GetColorizedBitmap(&gradient, 1, 2, 2, nullptr, nullptr), std::domain_error);
+    EXPECT_THROW(LBitmap::GetColorizedBitmap(&green, 1, 2, 2, root, root), std::domain_error);
+    EXPECT_THROW(LBitmap::ApplyColorizer(root, nullptr, 1), std::runtime_error);
+    gradient.endColor = gradient.color;
+    EXPECT_TRUE(LBitmap::GetColorizedBitmap(&gradient, 1, 2, 2, nullptr, nullptr));
+}
+
 TEST_F(BitmapDrawing, StretchTileAndCenterPlaceThePixels)
 {
     RCPtr<LBitmap> bitmap = LBitmap::LoadCached(Name());
