@@ -173,6 +173,48 @@ RCPtr<LBitmap> LBitmap::GetColorizedBitmap(const ColorizerColours* colorizer, fl
     return copy;
 }
 
+RCPtr<LBitmapData> LBitmap::GetBitmapData()
+{
+    if (mParent)
+        return mParent->GetBitmapData();
+    return RCPtr<LBitmapData>(new LBitmapData(RCPtr<LBitmap>(this), LBitmapData::kLockRead));
+}
+
+LBitmapData::LBitmapData(const RCPtr<LBitmap>& bitmap, uint32_t lockMode) : mBitmap(bitmap), mLockMode(lockMode)
+{
+    Platform::Graphics::Surface* image = bitmap ? bitmap->GetGdiplusBitmap() : nullptr;
+    if (!image)
+        return;
+    mWidth = bitmap->GetWidth();
+    mHeight = bitmap->GetHeight();
+    mPixels.resize(static_cast<size_t>(mWidth) * static_cast<size_t>(mHeight));
+    for (int32_t y = 0; y < mHeight; ++y)
+        for (int32_t x = 0; x < mWidth; ++x)
+            mPixels[static_cast<size_t>(y) * mWidth + x] = image->GetPixel(bitmap->GetX() + x, bitmap->GetY() + y);
+}
+
+LBitmapData::~LBitmapData()
+{
+    Platform::Graphics::Surface* image = mBitmap ? mBitmap->GetGdiplusBitmap() : nullptr;
+    if (!image || !(mLockMode & kLockWrite))
+        return;
+    for (int32_t y = 0; y < mHeight; ++y)
+        for (int32_t x = 0; x < mWidth; ++x)
+            image->SetPixel(mBitmap->GetX() + x, mBitmap->GetY() + y, mPixels[static_cast<size_t>(y) * mWidth + x]);
+}
+
+uint8_t* LBitmapData::GetPixelAddress(int32_t x, int32_t y)
+{
+    if (x < 0 || y < 0 || x >= mWidth || y >= mHeight)
+        return nullptr;
+    return reinterpret_cast<uint8_t*>(&mPixels[static_cast<size_t>(y) * mWidth + x]);
+}
+
+const uint8_t* LBitmapData::GetPixelAddress(int32_t x, int32_t y) const
+{
+    return const_cast<LBitmapData*>(this)->GetPixelAddress(x, y);
+}
+
 RCPtr<LBitmap> LBitmap::CreateSubBitmap(int32_t x, int32_t y, int32_t width, int32_t height)
 {
     if (width < 1 || height < 1)

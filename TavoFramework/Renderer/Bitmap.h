@@ -6,12 +6,28 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace Tavo {
 
 namespace Platform::Graphics {
 class Surface;
 }
+
+class LBitmapData;
+
+template <class T>
+class IPixelBuffer
+{
+public:
+    virtual ~IPixelBuffer() = default;
+    virtual T GetWidth() const = 0;
+    virtual T GetHeight() const = 0;
+    // Bytes per row.
+    virtual T GetStride() const = 0;
+    virtual const uint8_t* GetPixelAddress(T x, T y) const = 0;
+    virtual uint8_t* GetPixelAddress(T x, T y) = 0;
+};
 
 // The colours of a look's colorizer: solid unless it is a gradient between
 // two different colours.
@@ -50,6 +66,9 @@ public:
                                              int32_t height, const RCPtr<LBitmap>& sourceA,
                                              const RCPtr<LBitmap>& sourceB);
 
+    // The root's pixels, locked for reading.
+    RCPtr<LBitmapData> GetBitmapData();
+
     // A width or height below 1 means the whole bitmap.
     RCPtr<LBitmap> CreateSubBitmap(int32_t x, int32_t y, int32_t width, int32_t height);
     // A new root with a copy of this bitmap's pixels.
@@ -81,6 +100,30 @@ private:
     WString mName;
     WString mKey;
     std::unique_ptr<Platform::Graphics::Surface> mImage;
+};
+
+// A bitmap's pixels as unpremultiplied 32-bit ARGB, bytes blue, green, red,
+// alpha. A write lock stores changes back when the data goes.
+class LBitmapData : public virtual LRefCountedObject, public IPixelBuffer<int32_t>
+{
+public:
+    enum : uint32_t { kLockRead = 1, kLockWrite = 2 };
+
+    LBitmapData(const RCPtr<LBitmap>& bitmap, uint32_t lockMode);
+    ~LBitmapData() override;
+
+    int32_t GetWidth() const override { return mWidth; }
+    int32_t GetHeight() const override { return mHeight; }
+    int32_t GetStride() const override { return mWidth * 4; }
+    const uint8_t* GetPixelAddress(int32_t x, int32_t y) const override;
+    uint8_t* GetPixelAddress(int32_t x, int32_t y) override;
+
+private:
+    RCPtr<LBitmap> mBitmap;
+    uint32_t mLockMode;
+    int32_t mWidth = 0;
+    int32_t mHeight = 0;
+    std::vector<uint32_t> mPixels;
 };
 
 }  // namespace Tavo

@@ -123,6 +123,26 @@ TEST_F(Bitmaps, SubBitmapsAddOffsetsAndShareTheRootsPixels)
     EXPECT_EQ(copy->GetPixelColor(4, 6).ToARGB(), kGreen);
 }
 
+TEST_F(Bitmaps, PixelDataCoversTheWholeRootAndWritesBackOnlyWhenAskedTo)
+{
+    RCPtr<LBitmap> root = LBitmap::LoadCached(Name());
+    RCPtr<LBitmapData> data = root->CreateSubBitmap(5, 5, 2, 2)->GetBitmapData();
+    ASSERT_EQ(data->GetWidth(), 10);
+    EXPECT_EQ(data->GetStride(), 40);
+    const uint8_t* green = data->GetPixelAddress(9, 9);
+    EXPECT_EQ(green[1], 0xFF);
+    EXPECT_EQ(green[2], 0x00);
+    EXPECT_EQ(data->GetPixelAddress(10, 0), nullptr);
+
+    RCPtr<LBitmap> copy = root->Duplicate();
+    {
+        RCPtr<LBitmapData> writable(new LBitmapData(copy, LBitmapData::kLockRead | LBitmapData::kLockWrite));
+        writable->GetPixelAddress(0, 0)[0] = 0xFF;
+    }
+    EXPECT_EQ(copy->GetPixelColor(0, 0).ToARGB(), 0xFFFF00FFu);
+    EXPECT_EQ(root->GetPixelColor(0, 0).ToARGB(), kRed);
+}
+
 TEST_F(Bitmaps, FilledBitmapsHaveTheirSizeAndRejectEmptyOnes)
 {
     RCPtr<LBitmap> filled = LBitmap::CreateFilledBitmap(3, 2, {0, 1, 0, 1});
