@@ -216,3 +216,43 @@ TEST_F(GdiRenderer, TextMeasuresFromTheFontsOwnMetrics)
     EXPECT_LT(Count(0, 0, 0, 40, 30), 40 * 30);
     EXPECT_EQ(Count(0, 0, lineHeight + 1, 40, 30), 40 * (30 - lineHeight - 1));
 }
+
+namespace {
+
+Platform::Graphics::Surface* gWindowSurface = nullptr;
+Platform::Graphics::Surface* WindowSurface(WindowHandle) { return gWindowSurface; }
+
+}  // namespace
+
+TEST(GdiPresent, OnlyDirtyRectanglesReachTheWindowAndOffscreenNeverDoes)
+{
+    Platform::Graphics::Surface window(20, 20);
+    gWindowSurface = &window;
+    LGDIRenderContextInfo::SetWindowSurfaceSource(&WindowSurface);
+    RCPtr<LGDIRenderer> renderer(new LGDIRenderer());
+    int handle = 0;
+    RCPtr<LRenderContextInfo> onWindow;
+    RCPtr<LRenderContextInfo> offscreen;
+    renderer->InitRenderContextInfo({0, 0, 20, 20}, &handle, false, onWindow);
+    renderer->InitRenderContextInfo({0, 0, 20, 20}, &handle, true, offscreen);
+
+    onWindow->dirtyRegion.AddRect(RectT<int32_t>{0, 0, 5, 5});
+    onWindow->dirtyRegion.AddRect(RectT<int32_t>{10, 10, 2, 2});
+    renderer->RenderStart(onWindow);
+    renderer->FillRect({0, 0, 20, 20}, kRedColour, true);
+    renderer->RenderFinish(onWindow);
+    EXPECT_EQ(window.GetPixel(4, 4), kRed);
+    EXPECT_EQ(window.GetPixel(11, 11), kRed);
+    EXPECT_EQ(window.GetPixel(7, 7), 0u);
+    EXPECT_EQ(window.GetPixel(12, 12), 0u);
+
+    offscreen->dirtyRegion.AddRect(RectT<int32_t>{0, 0, 20, 20});
+    renderer->RenderStart(offscreen);
+    renderer->FillRect({0, 0, 20, 20}, kBlueColour, true);
+    renderer->RenderFinish(offscreen);
+    EXPECT_EQ(window.GetPixel(4, 4), kRed);
+    EXPECT_EQ(window.GetPixel(7, 7), 0u);
+
+    LGDIRenderContextInfo::SetWindowSurfaceSource(nullptr);
+    gWindowSurface = nullptr;
+}
