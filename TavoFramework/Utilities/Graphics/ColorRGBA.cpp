@@ -1,5 +1,7 @@
 #include "Utilities/Graphics/ColorRGBA.h"
 
+#include "Platform/Kernel/TextCoding.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -20,17 +22,6 @@ uint8_t PackChannel(float channel)
     if (v >= 255)
         return 255;
     return static_cast<uint8_t>(v);
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 }  // namespace
@@ -57,7 +48,7 @@ ColorRGBA& ColorRGBA::FromHexString(const char* text)
     uint32_t value = 0;
     for (size_t i = 0; i < length; ++i)
     {
-        const int d = HexDigit(text[i]);
+        const int d = Tavo::Platform::HexDigitValue(text[i]);
         if (d < 0)
             break;
         value = (value << 4) | static_cast<uint32_t>(d);

@@ -171,6 +171,10 @@ public:
             rep = EmptyRep();
     }
     void ShareEmpty() { rep = EmptyRep(); }
+    // A copy with every unit passed through the map.
+    template <class Map>
+    StringT MapUnits(Map map) const;
+
     static RCPtr<StringBuffer> MakeBuffer(uint32_t units, bool zero = false)
     {
         return Concrete(StringBuffer::Create(units * uint32_t(sizeof(C)), 0, zero));
@@ -484,7 +488,8 @@ double ParseDouble(const char* text);
 }  // namespace Detail
 
 template <class C, class O>
-StringT<C, O> StringT<C, O>::ToLower() const
+template <class Map>
+StringT<C, O> StringT<C, O>::MapUnits(Map map) const
 {
     uint32_t n = GetLength();
     if (n == 0)
@@ -492,23 +497,21 @@ StringT<C, O> StringT<C, O>::ToLower() const
     StringT result;
     result.rep = MakeBuffer(n + 1);
     for (uint32_t i = 0; i < n; ++i)
-        result.Data()[i] = Detail::ToLowerUnit(c_str()[i]);
+        result.Data()[i] = map(c_str()[i]);
     result.Data()[n] = 0;
     return result;
 }
 
 template <class C, class O>
+StringT<C, O> StringT<C, O>::ToLower() const
+{
+    return MapUnits([](C unit) { return Detail::ToLowerUnit(unit); });
+}
+
+template <class C, class O>
 StringT<C, O> StringT<C, O>::ToUpper() const
 {
-    uint32_t n = GetLength();
-    if (n == 0)
-        return StringT();
-    StringT result;
-    result.rep = MakeBuffer(n + 1);
-    for (uint32_t i = 0; i < n; ++i)
-        result.Data()[i] = Detail::ToUpperUnit(c_str()[i]);
-    result.Data()[n] = 0;
-    return result;
+    return MapUnits([](C unit) { return Detail::ToUpperUnit(unit); });
 }
 
 template <class C, class O>
