@@ -8,6 +8,9 @@ bash scripts/install-deps.sh
 
 JOBS=${JOBS:-$(nproc)}
 
+# How much test there is against code; reported, not enforced yet.
+bash scripts/test-ratio.sh --report
+
 # The parsers of data from files run under libFuzzer for a bounded time.
 echo "=== fuzz"
 FUZZ_SECONDS=${FUZZ_SECONDS:-30} JOBS="${JOBS}" bash fuzz/run.sh
