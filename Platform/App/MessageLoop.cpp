@@ -76,13 +76,22 @@ bool MessageLoop::AddFd(int fd, short events, FdHandler handler)
 {
     if (fd < 0 || !handler || mWatches.count(fd) != 0)
         return false;
-    mWatches[fd] = Watch{events, mNextGeneration++, std::make_shared<FdHandler>(std::move(handler))};
+    mWatches[fd] = Watch{events, mNextGeneration++, std::make_shared<FdHandler>(std::move(handler)), nullptr};
     return true;
 }
 
 bool MessageLoop::RemoveFd(int fd)
 {
     return mWatches.erase(fd) != 0;
+}
+
+bool MessageLoop::SetFdBufferedProbe(int fd, std::function<bool()> probe)
+{
+    auto it = mWatches.find(fd);
+    if (it == mWatches.end())
+        return false;
+    it->second.buffered = std::move(probe);
+    return true;
 }
 
 void MessageLoop::SetIdleHandler(IdleHandler handler)
@@ -96,10 +105,18 @@ void MessageLoop::Gather(bool block)
     fds.reserve(1 + mWatches.size());
     fds.push_back(pollfd{mWakeFd, POLLIN, 0});
     std::vector<std::pair<int, uint64_t>> watched;
+    std::vector<bool> buffered;
+    bool anyBuffered = false;
     for (const auto& [fd, watch] : mWatches) {
         fds.push_back(pollfd{fd, watch.events, 0});
         watched.emplace_back(fd, watch.generation);
+        // Input already read into a client-side buffer never wakes poll.
+        const bool has = watch.buffered && watch.buffered();
+        buffered.push_back(has);
+        anyBuffered = anyBuffered || has;
     }
+    if (anyBuffered)
+        block = false;
 
     timespec timeout{0, 0};
     timespec* timeoutPtr = &timeout;
@@ -118,6 +135,10 @@ void MessageLoop::Gather(bool block)
     }
 
     const int ready = ppoll(fds.data(), fds.size(), timeoutPtr, nullptr);
+    if (ready < 0) {
+        for (pollfd& p : fds)
+            p.revents = 0;
+    }
     if (ready > 0 && (fds[0].revents & POLLIN)) {
         uint64_t count = 0;
         [[maybe_unused]] ssize_t n = read(mWakeFd, &count, sizeof count);
@@ -129,8 +150,10 @@ void MessageLoop::Gather(bool block)
             mInbox.pop_front();
         }
     }
-    if (ready > 0) {
+    if (ready > 0 || anyBuffered) {
         for (size_t i = 1; i < fds.size(); ++i) {
+            if (buffered[i - 1])
+                fds[i].revents |= POLLIN;
             if (fds[i].revents == 0)
                 continue;
             Message msg{Message::Kind::Fd, nullptr};

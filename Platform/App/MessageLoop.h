@@ -38,6 +38,10 @@ public:
     // Loop thread only. events as for poll(); the handler runs as a message.
     virtual bool AddFd(int fd, short events, FdHandler handler) = 0;
     virtual bool RemoveFd(int fd) = 0;
+    // Loop thread only. For a descriptor whose reader buffers input (a
+    // display connection): asked before every wait; true makes the
+    // descriptor count as readable without waiting.
+    virtual bool SetFdBufferedProbe(int fd, std::function<bool()> probe) = 0;
 
     virtual void SetIdleHandler(IdleHandler handler) = 0;
 
@@ -61,6 +65,7 @@ public:
     bool KillTimer(uint32_t timerId) override;
     bool AddFd(int fd, short events, FdHandler handler) override;
     bool RemoveFd(int fd) override;
+    bool SetFdBufferedProbe(int fd, std::function<bool()> probe) override;
     void SetIdleHandler(IdleHandler handler) override;
     int32_t Run() override;
 
@@ -88,6 +93,7 @@ private:
         short events;
         uint64_t generation;
         std::shared_ptr<FdHandler> handler;
+        std::function<bool()> buffered;
     };
 
     // Fills mPending from the inbox, the descriptors and the timers, waiting

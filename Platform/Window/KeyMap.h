@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+
+namespace Tavo::Platform::Window
+{
+
+// The virtual-key code (the framework's key-code table) of an X keysym, 0
+// when the key has none. Letters map to their upper-case key whatever the
+// case of the keysym.
+uint32_t VirtualKeyFromKeysym(uint32_t keysym);
+
+// The side-specific modifier bits a held virtual key contributes: Shift,
+// Ctrl, Alt and the Windows key with their left or right bit.
+uint32_t ModifierBitsOfVirtualKey(uint32_t virtualKey);
+
+} // namespace Tavo::Platform::Window

@@ -1,0 +1,195 @@
+#include "XServer.h"
+
+#include <X11/Xlib.h>
+
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <cairo.h>
+#include <cstdio>
+#include <fcntl.h>
+#include <cstdlib>
+#include <filesystem>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+#ifndef TAVO_TEST_OUTPUT_DIR
+#define TAVO_TEST_OUTPUT_DIR "."
+#endif
+
+XServer::XServer()
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const std::string fd = std::to_string(fds[1]);
+    const char* argv[] = {"Xvfb",         "-displayfd", fd.c_str(), "-screen",  "0",
+                          "1280x1024x24", "-nolisten",  "tcp",      "-noreset", nullptr};
+    const int spawned = posix_spawnp(&mPid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (spawned != 0)
+    {
+        mPid = -1;
+        close(fds[0]);
+        return;
+    }
+    // The server writes its display number once it accepts connections.
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    while (poll(&p, 1, 20000) > 0)
+    {
+        char c = 0;
+        if (read(fds[0], &c, 1) != 1 || c == '\n')
+            break;
+        number.push_back(c);
+    }
+    close(fds[0]);
+    if (number.empty())
+        return;
+    mName = ":" + number;
+    setenv("DISPLAY", mName.c_str(), 1);
+    mDisplay = XOpenDisplay(mName.c_str());
+}
+
+XServer::~XServer()
+{
+    if (mDisplay)
+        XCloseDisplay(mDisplay);
+    Kill();
+}
+
+void XServer::Kill()
+{
+    if (mPid > 0)
+    {
+        kill(mPid, SIGTERM);
+        int status = 0;
+        waitpid(mPid, &status, 0);
+        mPid = -1;
+    }
+}
+
+std::vector<uint32_t> XServer::ReadPixels(unsigned long window, XRect rect) const
+{
+    std::vector<uint32_t> out;
+    if (!mDisplay)
+        return out;
+    XSync(mDisplay, False);
+    const Window target = window ? Window(window) : DefaultRootWindow(mDisplay);
+    XImage* image = XGetImage(mDisplay, target, rect.x, rect.y, unsigned(rect.width), unsigned(rect.height),
+                              AllPlanes, ZPixmap);
+    if (!image)
+        return out;
+    out.reserve(size_t(rect.width) * size_t(rect.height));
+    for (int y = 0; y < rect.height; ++y)
+    {
+        for (int x = 0; x < rect.width; ++x)
+            out.push_back(uint32_t(XGetPixel(image, x, y)) & 0xFFFFFF);
+    }
+    XDestroyImage(image);
+    return out;
+}
+
+std::string XServer::Screenshot(const std::string& name) const
+{
+    if (!mDisplay)
+        return {};
+    const int width = DisplayWidth(mDisplay, DefaultScreen(mDisplay));
+    const int height = DisplayHeight(mDisplay, DefaultScreen(mDisplay));
+    const std::vector<uint32_t> pixels = ReadPixels(0, {0, 0, width, height});
+    if (pixels.empty())
+        return {};
+    const std::filesystem::path folder = std::filesystem::path(TAVO_TEST_OUTPUT_DIR) / "screenshots";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    const std::string path = (folder / (name + ".png")).string();
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < height; ++y)
+    {
+        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
+        for (int x = 0; x < width; ++x)
+            row[x] = pixels[size_t(y) * size_t(width) + size_t(x)];
+    }
+    cairo_surface_mark_dirty(surface);
+    const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+    return ok ? path : std::string();
+}
+
+XServer& TestXServer()
+{
+    // Destroyed at exit, which stops the server with the program.
+    static XServer server;
+    return server;
+}
+
+XInput::XInput() : mDisplay(XOpenDisplay(TestXServer().Name().c_str())) {}
+
+XInput::~XInput()
+{
+    if (mDisplay)
+        XCloseDisplay(mDisplay);
+}
+
+void XInput::MoveTo(int32_t x, int32_t y)
+{
+    XTestFakeMotionEvent(mDisplay, -1, x, y, CurrentTime);
+    Sync();
+}
+
+void XInput::Press(unsigned button)
+{
+    XTestFakeButtonEvent(mDisplay, button, True, CurrentTime);
+    Sync();
+}
+
+void XInput::Release(unsigned button)
+{
+    XTestFakeButtonEvent(mDisplay, button, False, CurrentTime);
+    Sync();
+}
+
+void XInput::Click(unsigned button)
+{
+    Press(button);
+    Release(button);
+}
+
+void XInput::KeyDown(unsigned long keysym)
+{
+    XTestFakeKeyEvent(mDisplay, XKeysymToKeycode(mDisplay, keysym), True, CurrentTime);
+    Sync();
+}
+
+void XInput::KeyUp(unsigned long keysym)
+{
+    XTestFakeKeyEvent(mDisplay, XKeysymToKeycode(mDisplay, keysym), False, CurrentTime);
+    Sync();
+}
+
+void XInput::Key(unsigned long keysym, const std::vector<unsigned long>& modifiers)
+{
+    for (unsigned long m : modifiers)
+        KeyDown(m);
+    KeyDown(keysym);
+    KeyUp(keysym);
+    for (auto it = modifiers.end(); it != modifiers.begin();)
+        KeyUp(*--it);
+}
+
+void XInput::Sync()
+{
+    if (mDisplay)
+        XSync(mDisplay, False);
+}
