@@ -1,5 +1,7 @@
 #include "ControlBase/SkinDescriptors.h"
 
+#include "ControlBase/VisualPart.h"
+
 #include <algorithm>
 
 namespace Tavo {
@@ -45,22 +47,6 @@ RCPtr<LLayoutDescriptor> LLayoutDescriptor::Create()
     layout->x.sizeAbs = 16.0;
     layout->y.sizeAbs = 40.0;
     return layout;
-}
-
-RCPtr<LColorizer> LColorizer::Create(const WString& name, int32_t type, const ColorRGBA& color,
-                                       const ColorRGBA& endColor, float startX, float startY, float endX,
-                                       float endY)
-{
-    auto c = MakeRC<LColorizer>();
-    c->name = name;
-    c->type = type;
-    c->color = color;
-    c->endColor = endColor;
-    c->startX = startX;
-    c->startY = startY;
-    c->endX = endX;
-    c->endY = endY;
-    return c;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "ControlBase/SkinTypes.h"
 #include "ObjectBase/RefCountedObject.h"
+#include "Renderer/Colorizer.h"
 #include "Utilities/Graphics/ColorRGBA.h"
 #include "Utilities/Storage/Array.h"
 #include "Utilities/Storage/LRCPtrArray.h"
@@ -16,6 +17,7 @@ namespace Tavo {
 
 class IFactoryControl;
 class LControlDescriptor;
+class LVisualPart;
 
 // (out control, parent, descriptor): a control class's static create operation.
 using ControlCreateFunction = void (*)(RCPtr<IFactoryControl>& control,
@@ -90,22 +92,6 @@ public:
     int32_t textOverflowY = 0;  // 0 clip, 1 expand
 };
 
-class LColorizer : public virtual LRefCountedObject
-{
-public:
-    enum Type : int32_t { kSolid = 0, kLinearGradient = 1, kRadialGradient = 2 };
-
-    static RCPtr<LColorizer> Create(const WString& name, int32_t type, const ColorRGBA& color,
-                                      const ColorRGBA& endColor, float startX, float startY,
-                                      float endX, float endY);
-
-    WString name;
-    int32_t type = kSolid;
-    ColorRGBA color;
-    ColorRGBA endColor;
-    float startX = 0, startY = 0, endX = 0, endY = 0;
-};
-
 struct SourceRect
 {
     int32_t x = 0, y = 0, width = 0, height = 0;
@@ -137,6 +123,13 @@ public:
     WString mask;
     SourceRect maskRect;
     WString further;
+
+    ~LVisualPartDescriptor() override;
+    // The part made from this record, shared by every look that names it;
+    // made on first use, empty when the record yields none.
+    RCPtr<LVisualPart> GetVisualPart();
+    // Held only while some look holds the part too (see LVisualPart).
+    RCPtr<LVisualPart> cachedPart;
 };
 
 class LDockedPart : public virtual LRefCountedObject

@@ -113,25 +113,26 @@ RCPtr<LBitmap> LBitmap::CreateFilledBitmap(int32_t width, int32_t height, const 
     return bitmap;
 }
 
-void LBitmap::ApplyColorizer(const RCPtr<LBitmap>& bitmap, const ColorizerColours* colorizer, float amount)
+void LBitmap::ApplyColorizer(const RCPtr<LBitmap>& bitmap, const LColorizer* colorizer, float amount)
 {
     if (!bitmap || !colorizer)
         TAVO_THROW(std::runtime_error, "", "Tavo::LBitmap::ApplyColorizer", kFile, 374);
-    if (!colorizer->IsSolid())
-    {
-        CreateColorizedBitmap(colorizer, amount, bitmap->mWidth, bitmap->mHeight);
-        return;
-    }
     Platform::Graphics::Surface* image = bitmap->GetGdiplusBitmap();
     if (!image)
         TAVO_THROW(std::runtime_error, "", "Tavo::LBitmap::ApplyColorizer", kFile, 398);
-    const ColorRGBA& c = colorizer->color;
-    const float t = c.a * amount;
-    const float add[3] = {c.r * t, c.g * t, c.b * t};
-    for (int32_t y = bitmap->mY; y < bitmap->mY + bitmap->mHeight; ++y)
-        for (int32_t x = bitmap->mX; x < bitmap->mX + bitmap->mWidth; ++x)
+    const bool solid = colorizer->IsSolid();
+    const float w = static_cast<float>(std::max(bitmap->mWidth, 1));
+    const float h = static_cast<float>(std::max(bitmap->mHeight, 1));
+    for (int32_t y = 0; y < bitmap->mHeight; ++y)
+        for (int32_t x = 0; x < bitmap->mWidth; ++x)
         {
-            uint32_t argb = image->GetPixel(x, y);
+            // A gradient blends each pixel towards its own colour of the gradient.
+            const ColorRGBA c = solid ? colorizer->color
+                                      : colorizer->GetColorAt((static_cast<float>(x) + 0.5f) / w,
+                                                              (static_cast<float>(y) + 0.5f) / h);
+            const float t = c.a * amount;
+            const float add[3] = {c.r * t, c.g * t, c.b * t};
+            uint32_t argb = image->GetPixel(bitmap->mX + x, bitmap->mY + y);
             for (int channel = 0; channel < 3; ++channel)
             {
                 const int shift = 16 - 8 * channel;
@@ -140,11 +141,11 @@ void LBitmap::ApplyColorizer(const RCPtr<LBitmap>& bitmap, const ColorizerColour
                 const uint32_t out = static_cast<uint32_t>(std::clamp(blended, 0.0f, 255.0f));
                 argb = (argb & ~(0xFFu << shift)) | (out << shift);
             }
-            image->SetPixel(x, y, argb);
+            image->SetPixel(bitmap->mX + x, bitmap->mY + y, argb);
         }
 }
 
-RCPtr<LBitmap> LBitmap::CreateColorizedBitmap(const ColorizerColours* colorizer, float amount, int32_t width,
+RCPtr<LBitmap> LBitmap::CreateColorizedBitmap(const LColorizer* colorizer, float amount, int32_t width,
                                               int32_t height)
 {
     if (!colorizer || width < 1 || height < 1)
@@ -155,12 +156,27 @@ RCPtr<LBitmap> LBitmap::CreateColorizedBitmap(const ColorizerColours* colorizer,
     return CreateFilledBitmap(width, height, {c.r, c.g, c.b, c.a * amount});
 }
 
-RCPtr<LBitmap> LBitmap::CreateGradientFilledBitmap(const ColorizerColours*, float, int32_t, int32_t)
+RCPtr<LBitmap> LBitmap::CreateGradientFilledBitmap(const LColorizer* colorizer, float amount, int32_t width,
+                                                   int32_t height)
 {
-    TAVO_THROW(std::domain_error, "", "Tavo::LBitmap::CreateGradientFilledBitmap", kFile, 362);
+    if (!colorizer || width < 1 || height < 1)
+        TAVO_THROW(std::runtime_error, "", "Tavo::LBitmap::CreateGradientFilledBitmap", kFile, 362);
+    auto image = std::make_unique<Platform::Graphics::Surface>(width, height);
+    const float w = static_cast<float>(width);
+    const float h = static_cast<float>(height);
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+        {
+            ColorRGBA c = colorizer->GetColorAt((static_cast<float>(x) + 0.5f) / w, (static_cast<float>(y) + 0.5f) / h);
+            c.a *= amount;
+            image->SetPixel(x, y, c.ToARGB());
+        }
+    RCPtr<LBitmap> bitmap(new LBitmap());
+    bitmap->TakeImage(std::move(image));
+    return bitmap;
 }
 
-RCPtr<LBitmap> LBitmap::GetColorizedBitmap(const ColorizerColours* colorizer, float amount, int32_t width,
+RCPtr<LBitmap> LBitmap::GetColorizedBitmap(const LColorizer* colorizer, float amount, int32_t width,
                                            int32_t height, const RCPtr<LBitmap>& sourceA,
                                            const RCPtr<LBitmap>& sourceB)
 {

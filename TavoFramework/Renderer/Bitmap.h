@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ObjectBase/RefCountedObject.h"
+#include "Renderer/Colorizer.h"
 #include "Utilities/Graphics/ColorRGBA.h"
 #include "Utilities/Storage/StringT.h"
 
@@ -29,16 +30,6 @@ public:
     virtual uint8_t* GetPixelAddress(T x, T y) = 0;
 };
 
-// The colours of a look's colorizer: solid unless it is a gradient between
-// two different colours.
-struct ColorizerColours
-{
-    bool gradient = false;
-    ColorRGBA color;
-    ColorRGBA endColor;
-    bool IsSolid() const { return !gradient || color == endColor; }
-};
-
 // An image, or a rectangle of a root image sharing its pixels. Names that
 // begin with "::" are embedded "GDIPLUS" resources, others file paths.
 class LBitmap : public virtual LRefCountedObject
@@ -55,14 +46,14 @@ public:
     static RCPtr<LBitmap> CreateFilledBitmap(int32_t width, int32_t height, const ColorRGBA& colour);
 
     // Blends the bitmap's own pixels towards a solid colour by its alpha times amount.
-    static void ApplyColorizer(const RCPtr<LBitmap>& bitmap, const ColorizerColours* colorizer, float amount);
-    static RCPtr<LBitmap> CreateColorizedBitmap(const ColorizerColours* colorizer, float amount, int32_t width,
+    static void ApplyColorizer(const RCPtr<LBitmap>& bitmap, const LColorizer* colorizer, float amount);
+    static RCPtr<LBitmap> CreateColorizedBitmap(const LColorizer* colorizer, float amount, int32_t width,
                                                 int32_t height);
-    // Gradients are not supported: always throws.
-    static RCPtr<LBitmap> CreateGradientFilledBitmap(const ColorizerColours* colorizer, float amount,
+    // Each pixel takes the colorizer's colour at its centre.
+    static RCPtr<LBitmap> CreateGradientFilledBitmap(const LColorizer* colorizer, float amount,
                                                      int32_t width, int32_t height);
     // No source: a new colorized bitmap; one source: a recoloured copy of it.
-    static RCPtr<LBitmap> GetColorizedBitmap(const ColorizerColours* colorizer, float amount, int32_t width,
+    static RCPtr<LBitmap> GetColorizedBitmap(const LColorizer* colorizer, float amount, int32_t width,
                                              int32_t height, const RCPtr<LBitmap>& sourceA,
                                              const RCPtr<LBitmap>& sourceB);
 

@@ -151,9 +151,9 @@ TEST_F(Bitmaps, FilledBitmapsHaveTheirSizeAndRejectEmptyOnes)
     EXPECT_THROW(LBitmap::CreateFilledBitmap(0, 2, {}), std::runtime_error);
 }
 
-TEST_F(Bitmaps, ColorizingBlendsTowardsASolidColourAndRejectsGradients)
+TEST_F(Bitmaps, ColorizingBlendsTowardsTheColorizersColours)
 {
-    ColorizerColours green;
+    LColorizer green;
     green.color = {0, 1, 0, 1};
     RCPtr<LBitmap> root = LBitmap::LoadCached(Name());
 
@@ -168,14 +168,18 @@ TEST_F(Bitmaps, ColorizingBlendsTowardsASolidColourAndRejectsGradients)
     RCPtr<LBitmap> filled = LBitmap::GetColorizedBitmap(&green, 0.5f, 2, 2, nullptr, nullptr);
     EXPECT_EQ(filled->GetPixelColor(1, 1).ToARGB(), 0x8000FF00u);
 
-    ColorizerColours gradient = green;
-    gradient.gradient = true;
-    gradient.endColor = {0, 0, 1, 1};
-    EXPECT_THROW(LBitmap::GetColorizedBitmap(&gradient, 1, 2, 2, nullptr, nullptr), std::domain_error);
+    // A vertical gradient from green to blue: the top row leans green, the bottom blue.
+    RCPtr<LColorizer> gradient =
+        LColorizer::Create(u"g", LColorizer::kLinearGradient, {0, 1, 0, 1}, {0, 0, 1, 1}, 0, 0, 0, 1);
+    RCPtr<LBitmap> ramp = LBitmap::GetColorizedBitmap(gradient.Get(), 1, 1, 4, nullptr, nullptr);
+    EXPECT_EQ(ramp->GetPixelColor(0, 0).ToARGB(), 0xFF00DF20u);
+    EXPECT_EQ(ramp->GetPixelColor(0, 3).ToARGB(), 0xFF0020DFu);
+    RCPtr<LBitmap> tinted = LBitmap::GetColorizedBitmap(gradient.Get(), 1, 0, 0, nullptr, root->CreateSubBitmap(0, 0, 1, 4));
+    EXPECT_EQ(tinted->GetPixelColor(0, 3).ToARGB(), 0xFF0020DFu);
     EXPECT_THROW(LBitmap::GetColorizedBitmap(&green, 1, 2, 2, root, root), std::domain_error);
     EXPECT_THROW(LBitmap::ApplyColorizer(root, nullptr, 1), std::runtime_error);
-    gradient.endColor = gradient.color;
-    EXPECT_TRUE(LBitmap::GetColorizedBitmap(&gradient, 1, 2, 2, nullptr, nullptr));
+    gradient->endColor = gradient->color;
+    EXPECT_TRUE(gradient->IsSolid());
 }
 
 TEST_F(BitmapDrawing, StretchTileAndCenterPlaceThePixels)
