@@ -9,8 +9,8 @@
 
 #include "DeviceChannel/DeviceInstanceInternal.h"
 
-namespace Registry = TavoPlatform::Registry;
-namespace Driver = TavoPlatform::Driver;
+namespace Registry = Tavo::Platform::Registry;
+namespace Driver = Tavo::Platform::Driver;
 
 namespace {
 

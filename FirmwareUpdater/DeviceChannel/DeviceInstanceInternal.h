@@ -10,10 +10,10 @@
 namespace DeviceChannelInternal {
 
 // The "Attached" key's default value: at least one byte, the last non-zero.
-bool ReadAttached(const TavoPlatform::Registry::Key& attachedKey);
+bool ReadAttached(const Tavo::Platform::Registry::Key& attachedKey);
 
 // Opens the device interface named by the instance key's "LastPath"; null
 // when the value or the device is missing.
-std::unique_ptr<TavoPlatform::Driver::Device> OpenInstanceDevice(std::u16string_view instanceKeyPath);
+std::unique_ptr<Tavo::Platform::Driver::Device> OpenInstanceDevice(std::u16string_view instanceKeyPath);
 
 } // namespace DeviceChannelInternal

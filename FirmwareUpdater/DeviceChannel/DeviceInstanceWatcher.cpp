@@ -8,7 +8,7 @@
 #include "Platform/Registry/Registry.h"
 #include "Threading/Thread.h"
 
-namespace Registry = TavoPlatform::Registry;
+namespace Registry = Tavo::Platform::Registry;
 
 namespace {
 constexpr uint32_t kStopWaitMs = 5000;
@@ -17,7 +17,7 @@ constexpr uint32_t kStopWaitMs = 5000;
 DeviceInstanceWatcher::DeviceInstanceWatcher(const DeviceInstanceRecord& record)
     : mRecord(record),
       mInstancePath(::InstanceKeyPath(record.DriverKey(), record.vendorId, record.productId, record.instanceId)),
-      mEvent(std::make_shared<TavoPlatform::Event>())
+      mEvent(std::make_shared<Tavo::Platform::Event>())
 {
     // Without the key the instance counts as detached and no change is seen.
     if (Registry::Machine()->OpenKey(mInstancePath + u"\\Attached", mAttachedKey) != Registry::Status::Ok)

@@ -8,7 +8,7 @@
 #include "DeviceChannel/CalvioMutex.h"
 #include "DeviceChannel/DeviceInstance.h"
 
-namespace TavoPlatform {
+namespace Tavo::Platform {
 class Event;
 namespace Driver {
 class Device;
@@ -16,7 +16,7 @@ class Device;
 namespace Registry {
 class Key;
 }
-} // namespace TavoPlatform
+} // namespace Tavo::Platform
 
 namespace Tavo {
 class Thread;
@@ -65,12 +65,12 @@ private:
     void CloseDeviceLocked();
 
     DeviceInstanceRecord mRecord;
-    std::unique_ptr<TavoPlatform::Driver::Device> mDevice;
-    std::unique_ptr<TavoPlatform::Registry::Key> mAttachedKey;
+    std::unique_ptr<Tavo::Platform::Driver::Device> mDevice;
+    std::unique_ptr<Tavo::Platform::Registry::Key> mAttachedKey;
     std::u16string mInstancePath;
     CalvioDeviceAttachedStateCallbackReceiver* mReceiver = nullptr;
     std::unique_ptr<Tavo::Thread> mThread;
     std::atomic<bool> mStop{false};
-    std::shared_ptr<TavoPlatform::Event> mEvent;
+    std::shared_ptr<Tavo::Platform::Event> mEvent;
     CalvioMutex mLock;
 };

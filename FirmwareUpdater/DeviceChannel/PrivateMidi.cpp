@@ -13,7 +13,7 @@
 #include "Platform/Registry/Event.h"
 #include "Threading/Thread.h"
 
-namespace Driver = TavoPlatform::Driver;
+namespace Driver = Tavo::Platform::Driver;
 
 namespace {
 
@@ -92,7 +92,7 @@ struct PrivateMidi::MemberData final : CalvioDeviceAttachedStateCallbackReceiver
     CalvioMutex lock;
     PortSlot ports[kPortCount];
     InputSlot inputs[kPortCount];
-    TavoPlatform::Event event;
+    Tavo::Platform::Event event;
     std::unique_ptr<Tavo::Thread> pollThread;
     std::atomic<bool> stop{false};
     std::unique_ptr<DeviceInstanceWatcher> watcher;

@@ -4,7 +4,7 @@
 #include "Platform/Kernel/TextCoding.h"
 #include "Platform/Registry/RegistryNames.h"
 
-namespace TavoPlatform::Driver {
+namespace Tavo::Platform::Driver {
 
 using namespace Internal;
 using Tavo::Platform::HexDigitValue;
@@ -18,7 +18,7 @@ bool NumericSlot(const uint8_t* p, uint32_t& value)
     return Get32(p + 4) == 0;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<Guid> Guid::Parse(std::string_view text)
 {
@@ -50,8 +50,8 @@ namespace Internal {
 uint32_t HandleState::Prepare(const void* in, uint32_t inSize, void* out, uint32_t outSize, Request& request,
                               Call& call)
 {
-    if (in == nullptr || inSize < sizeof(PropertyHeader) || inSize - sizeof(PropertyHeader) > kMaxInput
-        || (out == nullptr && outSize != 0) || outSize > kMaxValue)
+    if (in == nullptr || inSize < sizeof(PropertyHeader) || inSize - sizeof(PropertyHeader) > kMaxInput ||
+        (out == nullptr && outSize != 0) || outSize > kMaxValue)
         return kErrorInvalidParameter;
     const auto* bytes = static_cast<const uint8_t*>(in);
     std::memcpy(&request.header, bytes, sizeof(PropertyHeader));
@@ -107,8 +107,8 @@ uint32_t HandleState::Prepare(const void* in, uint32_t inSize, void* out, uint32
     }
     case kMidiRead: {
         const uint8_t* slots = bytes + sizeof(PropertyHeader);
-        if (!get || inSize != sizeof(PropertyHeader) + 24 || outSize < 16 || !NumericSlot(slots, number)
-            || !NumericSlot(slots + 16, call.space))
+        if (!get || inSize != sizeof(PropertyHeader) + 24 || outSize < 16 || !NumericSlot(slots, number) ||
+            !NumericSlot(slots + 16, call.space))
             return kErrorInvalidParameter;
         call.readPosition = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(Get64(slots + 8)));
         if (call.readPosition == nullptr && call.space != 0)
@@ -124,7 +124,8 @@ uint32_t HandleState::Prepare(const void* in, uint32_t inSize, void* out, uint32
     }
 }
 
-uint32_t HandleState::Finish(const Call& call, const Reply& reply, void* out, uint32_t outSize, uint32_t& returned)
+uint32_t HandleState::Finish(const Call& call, const Reply& reply, void* out, uint32_t outSize,
+                             uint32_t& returned)
 {
     returned = 0;
     uint32_t error = reply.error;
@@ -181,8 +182,8 @@ void HandleState::MessageTaken(uint64_t token)
     auto it = mPending.find(token);
     if (it == mPending.end())
         return;
-    std::atomic_ref<uint8_t>(*it->second.buffer).store(static_cast<uint8_t>(~it->second.first),
-                                                       std::memory_order_release);
+    std::atomic_ref<uint8_t>(*it->second.buffer)
+        .store(static_cast<uint8_t>(~it->second.first), std::memory_order_release);
     mPending.erase(it);
 }
 
@@ -218,9 +219,10 @@ void HandleState::DropLocked()
     mEvent = nullptr;
 }
 
-} // namespace Internal
+}  // namespace Internal
 
-struct Device::Impl {
+struct Device::Impl
+{
     std::shared_ptr<HandleState> state;
     std::unique_ptr<Transport> transport;
     std::once_flag closed;
@@ -233,8 +235,8 @@ Device::~Device()
     Close();
 }
 
-bool Device::Ioctl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize, uint32_t* returned,
-                   uint32_t* error)
+bool Device::Ioctl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+                   uint32_t* returned, uint32_t* error)
 {
     uint32_t unusedReturned = 0, unusedError = 0;
     uint32_t& bytes = returned ? *returned : unusedReturned;
@@ -277,7 +279,7 @@ std::unique_ptr<Device> MakeDevice(std::shared_ptr<HandleState> state, std::uniq
     return std::make_unique<Device>(std::move(impl));
 }
 
-} // namespace Internal
+}  // namespace Internal
 
 std::unique_ptr<Device> OpenDevice(std::u16string_view path, uint32_t* error)
 {
@@ -295,4 +297,4 @@ std::unique_ptr<Device> OpenDevice(std::u16string_view path, uint32_t* error)
     return OpenSocketDevice(Registry::Names::ToUtf8(path), failure);
 }
 
-} // namespace TavoPlatform::Driver
+}  // namespace Tavo::Platform::Driver

@@ -7,12 +7,14 @@
 #include "Platform/Registry/Event.h"
 
 // Shared by the in-process and the socket backends.
-namespace TavoPlatform::Driver::Internal {
+namespace Tavo::Platform::Driver::Internal {
 
 // The program-memory side of one open handle.
-class HandleState {
+class HandleState
+{
 public:
-    struct Call {
+    struct Call
+    {
         bool memorySide = false;  // a channel request this layer takes part in
         uint32_t id = 0;
         uint8_t* readPosition = nullptr;
@@ -23,7 +25,8 @@ public:
 
     // Checks the caller's buffers and builds the driver's view; an error
     // code when the request must not reach the driver.
-    uint32_t Prepare(const void* in, uint32_t inSize, void* out, uint32_t outSize, Request& request, Call& call);
+    uint32_t Prepare(const void* in, uint32_t inSize, void* out, uint32_t outSize, Request& request,
+                     Call& call);
     // Applies an accepted or refused reply; an error code when failed.
     uint32_t Finish(const Call& call, const Reply& reply, void* out, uint32_t outSize, uint32_t& returned);
     // The request never got an answer.
@@ -42,7 +45,8 @@ private:
     void DropLocked();
 
     mutable std::mutex mMutex;
-    struct Pending {
+    struct Pending
+    {
         uint8_t* buffer;
         uint8_t first;
     };
@@ -53,7 +57,8 @@ private:
     bool mClosed = false;
 };
 
-class Transport {
+class Transport
+{
 public:
     virtual ~Transport() = default;
     // False when the driver could not be reached; `error` says why.
@@ -87,4 +92,4 @@ inline void Put64(uint8_t* p, uint64_t v)
     Put32(p + 4, static_cast<uint32_t>(v >> 32));
 }
 
-} // namespace TavoPlatform::Driver::Internal
+}  // namespace Tavo::Platform::Driver::Internal

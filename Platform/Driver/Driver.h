@@ -10,7 +10,7 @@
 // interface named by the registry's "LastPath" and sends kernel-streaming
 // style property requests (a 24-byte header, optional extra input, and a
 // value buffer that travels in the output for SET and GET alike).
-namespace TavoPlatform::Driver {
+namespace Tavo::Platform::Driver {
 
 constexpr uint32_t kIoctlKsProperty = 0x2F0003;
 constexpr uint32_t kPropertyGet = 1;
@@ -18,7 +18,8 @@ constexpr uint32_t kPropertySet = 2;
 
 // A GUID in its standard 16-byte binary layout (first three fields
 // little-endian).
-struct Guid {
+struct Guid
+{
     uint32_t data1 = 0;
     uint16_t data2 = 0;
     uint16_t data3 = 0;
@@ -30,7 +31,8 @@ struct Guid {
 };
 static_assert(sizeof(Guid) == 16);
 
-struct PropertyHeader {
+struct PropertyHeader
+{
     Guid set;
     uint32_t id = 0;
     uint32_t flags = 0;
@@ -38,9 +40,10 @@ struct PropertyHeader {
 static_assert(sizeof(PropertyHeader) == 24);
 
 // The driver's private MIDI channel.
-inline constexpr Guid kMidiChannelSet{0x6d1c2e90, 0x4b3a, 0x4f57, {0xa1, 0xe2, 0x3c, 0x9d, 0x7b, 0x8f, 0x0a, 0x14}};
+inline constexpr Guid kMidiChannelSet{
+    0x6d1c2e90, 0x4b3a, 0x4f57, {0xa1, 0xe2, 0x3c, 0x9d, 0x7b, 0x8f, 0x0a, 0x14}};
 enum MidiChannelId : uint32_t {
-    kMidiSetEvent = 2,      // SET, value: slot with the address of a TavoPlatform::Event
+    kMidiSetEvent = 2,      // SET, value: slot with the address of a Tavo::Platform::Event
     kMidiClearEvent = 3,    // SET, value: the same slot
     kMidiOpenPort = 4,      // SET, value: u32 port
     kMidiClose = 8,         // SET, value: u32 1
@@ -50,7 +53,8 @@ enum MidiChannelId : uint32_t {
 };
 
 // The driver's own controls.
-inline constexpr Guid kDriverControlSet{0x9e47b2a1, 0x0c5d, 0x4e83, {0xb6, 0xf9, 0x2a, 0x1d, 0x8c, 0x7e, 0x5b, 0x30}};
+inline constexpr Guid kDriverControlSet{
+    0x9e47b2a1, 0x0c5d, 0x4e83, {0xb6, 0xf9, 0x2a, 0x1d, 0x8c, 0x7e, 0x5b, 0x30}};
 constexpr uint32_t kDriverUpdateFlag = 16;  // SET, value: u32 1 on, 0 off
 
 // Failure codes, numbered like the platform's own.
@@ -84,7 +88,8 @@ constexpr uint32_t kMaxRead = 16384;
 // set when the driver reports pending input, until kMidiClearEvent or Close.
 // Numeric slots (8 bytes) must have their upper four bytes zero; a send's
 // buffer has at least one byte, also for an empty message.
-class Device {
+class Device
+{
 public:
     struct Impl;
     explicit Device(std::unique_ptr<Impl> impl);
@@ -95,8 +100,8 @@ public:
     // One request: `in` holds the header and extra input, `out` the value.
     // True when the driver accepted it; `returned` gets the bytes written to
     // `out`, `error` the failure code.
-    bool Ioctl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize, uint32_t* returned,
-               uint32_t* error = nullptr);
+    bool Ioctl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+               uint32_t* returned, uint32_t* error = nullptr);
 
     // Idempotent; also done by the destructor.
     void Close();
@@ -116,4 +121,4 @@ inline uint8_t LoadSendByte(const uint8_t* buffer)
     return std::atomic_ref<uint8_t>(*const_cast<uint8_t*>(buffer)).load(std::memory_order_acquire);
 }
 
-} // namespace TavoPlatform::Driver
+}  // namespace Tavo::Platform::Driver

@@ -10,10 +10,11 @@
 // The driver's side: a DriverHandler answers the requests of one open handle
 // at a time, either in-process (RegisterFakeDevice) or over a Unix socket
 // (DriverServer, see Platform/Driver/README.md for the framing).
-namespace TavoPlatform::Driver {
+namespace Tavo::Platform::Driver {
 
 // One request as the driver sees it: program addresses never reach it.
-struct Request {
+struct Request
+{
     PropertyHeader header;
     std::vector<uint8_t> input;    // bytes after the header; a read's address slot is zeroed
     std::vector<uint8_t> value;    // the value buffer on entry; address slots zeroed
@@ -21,7 +22,8 @@ struct Request {
     uint64_t sendToken = 0;        // kMidiSend: hand to DriverSession::MessageTaken
 };
 
-struct Reply {
+struct Reply
+{
     uint32_t error = kErrorNone;    // non-zero refuses the request
     std::vector<uint8_t> output;    // copied to the value buffer; at most its size
     std::vector<uint8_t> readData;  // kMidiRead: bytes for the read position; the
@@ -30,7 +32,8 @@ struct Reply {
 
 // One open handle, from the driver's side. Calls after the handle closed are
 // ignored.
-class DriverSession {
+class DriverSession
+{
 public:
     virtual ~DriverSession() = default;
     virtual void MessageTaken(uint64_t sendToken) = 0;
@@ -40,7 +43,8 @@ public:
     virtual bool IsOpen() const = 0;
 };
 
-class DriverHandler {
+class DriverHandler
+{
 public:
     virtual ~DriverHandler() = default;
     virtual void OnOpen(const std::shared_ptr<DriverSession>& session) { (void)session; }
@@ -54,7 +58,8 @@ bool RegisterFakeDevice(const std::u16string& path, std::shared_ptr<DriverHandle
 void UnregisterFakeDevice(const std::u16string& path);
 
 // Serves `handler` on a Unix socket; one client at a time.
-class DriverServer {
+class DriverServer
+{
 public:
     DriverServer(std::string socketPath, std::shared_ptr<DriverHandler> handler);
     ~DriverServer();
@@ -74,4 +79,4 @@ private:
     std::unique_ptr<State> mState;
 };
 
-} // namespace TavoPlatform::Driver
+}  // namespace Tavo::Platform::Driver

@@ -15,11 +15,12 @@
 #include "Platform/Driver/Framing.h"
 #include "Platform/Kernel/WaitReadable.h"
 
-namespace TavoPlatform::Driver {
+namespace Tavo::Platform::Driver {
 
 namespace {
 
-class ServerSession final : public DriverSession {
+class ServerSession final : public DriverSession
+{
 public:
     ServerSession(int fd, std::shared_ptr<DriverHandler> handler, std::function<void(ServerSession*)> release)
         : mFd(fd), mHandler(std::move(handler)), mRelease(std::move(release))
@@ -96,9 +97,10 @@ private:
     std::atomic<bool> mReleased{false};
 };
 
-} // namespace
+}  // namespace
 
-struct DriverServer::State {
+struct DriverServer::State
+{
     int listenFd = -1;
     int wakeFd = -1;
     int lockFd = -1;
@@ -148,8 +150,8 @@ bool DriverServer::Start(std::string* error)
     mState->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (mState->listenFd < 0 || mState->wakeFd < 0)
         return fail("cannot create socket");
-    if (bind(mState->listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
-        || listen(mState->listenFd, 4) != 0)
+    if (bind(mState->listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(mState->listenFd, 4) != 0)
         return fail(std::string("cannot listen (") + std::strerror(errno) + ")");
 
     State* state = mState.get();
@@ -228,4 +230,4 @@ void DriverServer::Stop()
     mState.reset();
 }
 
-} // namespace TavoPlatform::Driver
+}  // namespace Tavo::Platform::Driver

@@ -4,18 +4,20 @@
 
 #include "Platform/Driver/DeviceInternal.h"
 
-namespace TavoPlatform::Driver {
+namespace Tavo::Platform::Driver {
 
 using namespace Internal;
 
 namespace {
 
-struct FakeEntry {
+struct FakeEntry
+{
     std::shared_ptr<DriverHandler> handler;
     bool busy = false;
 };
 
-struct FakeTable {
+struct FakeTable
+{
     std::mutex mutex;
     std::map<std::u16string, std::shared_ptr<FakeEntry>> entries;
 };
@@ -32,7 +34,8 @@ void Release(const std::shared_ptr<FakeEntry>& entry)
     entry->busy = false;
 }
 
-class FakeSession final : public DriverSession {
+class FakeSession final : public DriverSession
+{
 public:
     FakeSession(std::shared_ptr<HandleState> state, std::shared_ptr<FakeEntry> entry)
         : mState(std::move(state)), mEntry(std::move(entry))
@@ -61,7 +64,8 @@ private:
     std::atomic<bool> mReleased{false};
 };
 
-class FakeTransport final : public Transport {
+class FakeTransport final : public Transport
+{
 public:
     FakeTransport(std::shared_ptr<FakeEntry> entry, std::shared_ptr<FakeSession> session)
         : mEntry(std::move(entry)), mSession(std::move(session))
@@ -89,7 +93,7 @@ private:
     std::shared_ptr<FakeSession> mSession;
 };
 
-} // namespace
+}  // namespace
 
 bool RegisterFakeDevice(const std::u16string& path, std::shared_ptr<DriverHandler> handler)
 {
@@ -135,5 +139,5 @@ std::unique_ptr<Device> OpenFakeDevice(const std::u16string& path, bool& found, 
     return MakeDevice(state, std::make_unique<FakeTransport>(entry, session));
 }
 
-} // namespace Internal
-} // namespace TavoPlatform::Driver
+}  // namespace Internal
+}  // namespace Tavo::Platform::Driver

@@ -1,6 +1,6 @@
 #include "Platform/Driver/FakeDriver.h"
 
-namespace TavoPlatform::Driver {
+namespace Tavo::Platform::Driver {
 
 FakeDriver::Property FakeDriver::Key(const Guid& set, uint32_t id)
 {
@@ -30,7 +30,8 @@ void FakeDriver::Refuse(const Guid& set, uint32_t id, bool refuse)
         mRefused.erase(Key(set, id));
 }
 
-void FakeDriver::SetAnswer(const Guid& set, uint32_t id, std::vector<uint8_t> output, std::vector<uint8_t> readData)
+void FakeDriver::SetAnswer(const Guid& set, uint32_t id, std::vector<uint8_t> output,
+                           std::vector<uint8_t> readData)
 {
     std::lock_guard<std::mutex> lock(mMutex);
     Reply& reply = mAnswers[Key(set, id)];
@@ -138,4 +139,4 @@ void FakeDriver::OnClose(DriverSession& session)
         mSession.reset();
 }
 
-} // namespace TavoPlatform::Driver
+}  // namespace Tavo::Platform::Driver

@@ -10,12 +10,13 @@
 
 #include "Platform/Driver/DriverServe.h"
 
-namespace TavoPlatform::Driver {
+namespace Tavo::Platform::Driver {
 
 // A scriptable driver for tests, served in-process (RegisterFakeDevice) or
 // over a socket (DriverServer). Accepts every request with an empty answer
 // unless told otherwise; records what it received.
-class FakeDriver final : public DriverHandler {
+class FakeDriver final : public DriverHandler
+{
 public:
     enum class TakeMode {
         Immediately,  // a sent message is taken while its request is handled
@@ -27,7 +28,8 @@ public:
     void RefuseAll(bool refuse, uint32_t error = kErrorGenFailure);
     void Refuse(const Guid& set, uint32_t id, bool refuse = true);
     // The answer to (set, id): value bytes and, for a read, the input bytes.
-    void SetAnswer(const Guid& set, uint32_t id, std::vector<uint8_t> output, std::vector<uint8_t> readData = {});
+    void SetAnswer(const Guid& set, uint32_t id, std::vector<uint8_t> output,
+                   std::vector<uint8_t> readData = {});
 
     // Reports up to `count` held messages taken, oldest first; returns how
     // many were reported.
@@ -60,4 +62,4 @@ private:
     int mOpenCount = 0;
 };
 
-} // namespace TavoPlatform::Driver
+}  // namespace Tavo::Platform::Driver

@@ -6,7 +6,7 @@
 
 #include "Platform/Driver/DeviceInternal.h"
 
-namespace TavoPlatform::Driver::Framing {
+namespace Tavo::Platform::Driver::Framing {
 
 using Internal::Get32;
 using Internal::Get64;
@@ -35,12 +35,19 @@ void AppendBytes(std::vector<uint8_t>& out, const std::vector<uint8_t>& bytes)
 }
 
 // Reads consecutive fields, refusing to run past the end.
-class Reader {
+class Reader
+{
 public:
     Reader(const uint8_t* data, size_t size) : mData(data), mSize(size) {}
 
-    bool U32(uint32_t& v) { return Take(4, [&](const uint8_t* p) { v = Get32(p); }); }
-    bool U64(uint64_t& v) { return Take(8, [&](const uint8_t* p) { v = Get64(p); }); }
+    bool U32(uint32_t& v)
+    {
+        return Take(4, [&](const uint8_t* p) { v = Get32(p); });
+    }
+    bool U64(uint64_t& v)
+    {
+        return Take(8, [&](const uint8_t* p) { v = Get64(p); });
+    }
     bool Bytes(size_t n, std::vector<uint8_t>& v)
     {
         return Take(n, [&](const uint8_t* p) { v.assign(p, p + n); });
@@ -52,8 +59,7 @@ public:
     bool AtEnd() const { return mAt == mSize; }
 
 private:
-    template <typename F>
-    bool Take(size_t n, F&& f)
+    template <typename F> bool Take(size_t n, F&& f)
     {
         if (mSize - mAt < n)
             return false;
@@ -67,7 +73,7 @@ private:
     size_t mAt = 0;
 };
 
-} // namespace
+}  // namespace
 
 std::vector<uint8_t> Simple(Type type)
 {
@@ -123,20 +129,20 @@ bool DecodeRequest(const uint8_t* data, size_t size, uint32_t& sequence, Request
 {
     Reader r(data, size);
     uint32_t type = 0, inputSize = 0, valueSize = 0, messageSize = 0;
-    return r.U32(type) && type == kRequest && r.U32(sequence) && r.Raw(sizeof(PropertyHeader), &request.header)
-           && r.U64(request.sendToken) && r.U32(inputSize) && r.U32(valueSize) && r.U32(messageSize)
-           && inputSize <= kMaxInput && valueSize <= kMaxValue && messageSize <= kMaxMessage
-           && r.Bytes(inputSize, request.input) && r.Bytes(valueSize, request.value)
-           && r.Bytes(messageSize, request.message) && r.AtEnd();
+    return r.U32(type) && type == kRequest && r.U32(sequence) &&
+           r.Raw(sizeof(PropertyHeader), &request.header) && r.U64(request.sendToken) && r.U32(inputSize) &&
+           r.U32(valueSize) && r.U32(messageSize) && inputSize <= kMaxInput && valueSize <= kMaxValue &&
+           messageSize <= kMaxMessage && r.Bytes(inputSize, request.input) &&
+           r.Bytes(valueSize, request.value) && r.Bytes(messageSize, request.message) && r.AtEnd();
 }
 
 bool DecodeReply(const uint8_t* data, size_t size, uint32_t& sequence, Reply& reply)
 {
     Reader r(data, size);
     uint32_t type = 0, outputSize = 0, readSize = 0;
-    return r.U32(type) && type == kReply && r.U32(sequence) && r.U32(reply.error) && r.U32(outputSize)
-           && r.U32(readSize) && outputSize <= kMaxValue && readSize <= kMaxRead && r.Bytes(outputSize, reply.output)
-           && r.Bytes(readSize, reply.readData) && r.AtEnd();
+    return r.U32(type) && type == kReply && r.U32(sequence) && r.U32(reply.error) && r.U32(outputSize) &&
+           r.U32(readSize) && outputSize <= kMaxValue && readSize <= kMaxRead &&
+           r.Bytes(outputSize, reply.output) && r.Bytes(readSize, reply.readData) && r.AtEnd();
 }
 
 bool DecodeTaken(const uint8_t* data, size_t size, uint64_t& token)
@@ -158,4 +164,4 @@ bool SendFrame(int fd, const std::vector<uint8_t>& frame)
     }
 }
 
-} // namespace TavoPlatform::Driver::Framing
+}  // namespace Tavo::Platform::Driver::Framing

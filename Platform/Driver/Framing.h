@@ -7,7 +7,7 @@
 
 // Frames of the driver socket (SOCK_SEQPACKET, one frame per packet, all
 // numbers little-endian); described in Platform/Driver/README.md.
-namespace TavoPlatform::Driver::Framing {
+namespace Tavo::Platform::Driver::Framing {
 
 enum Type : uint32_t {
     kOpened = 1,   // server -> client, first frame: the handle is open
@@ -34,4 +34,4 @@ bool DecodeTaken(const uint8_t* data, size_t size, uint64_t& token);
 // Whole frame or nothing; false when the peer is gone.
 bool SendFrame(int fd, const std::vector<uint8_t>& frame);
 
-} // namespace TavoPlatform::Driver::Framing
+}  // namespace Tavo::Platform::Driver::Framing

@@ -13,7 +13,7 @@
 #include "Platform/Driver/DeviceInternal.h"
 #include "Platform/Driver/Framing.h"
 
-namespace TavoPlatform::Driver {
+namespace Tavo::Platform::Driver {
 
 using namespace Internal;
 
@@ -25,7 +25,8 @@ constexpr int kReplyTimeoutMs = 10000;
 constexpr int kHandshakeTimeoutMs = 5000;
 constexpr int kCloseTimeoutMs = 2000;
 
-class SocketTransport final : public Transport {
+class SocketTransport final : public Transport
+{
 public:
     SocketTransport(int fd, std::shared_ptr<HandleState> state) : mFd(fd), mState(std::move(state))
     {
@@ -51,9 +52,8 @@ public:
             sent = Framing::SendFrame(mFd, Framing::EncodeRequest(sequence, request));
         }
         lock.lock();
-        bool answered = sent && mAnswered.wait_for(lock, std::chrono::milliseconds(kReplyTimeoutMs), [&] {
-            return mDead || mWaiting[sequence].done;
-        });
+        bool answered = sent && mAnswered.wait_for(lock, std::chrono::milliseconds(kReplyTimeoutMs),
+                                                   [&] { return mDead || mWaiting[sequence].done; });
         auto node = mWaiting.extract(sequence);
         if (node.mapped().done) {
             reply = std::move(node.mapped().reply);
@@ -85,7 +85,8 @@ private:
         for (;;) {
             int timeout = -1;
             if (deadline != std::chrono::steady_clock::time_point::max()) {
-                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now());
                 if (left.count() <= 0)
                     break;
                 timeout = static_cast<int>(left.count());
@@ -152,7 +153,8 @@ private:
     std::mutex mSendMutex;
     std::mutex mMutex;
     std::condition_variable mAnswered;
-    struct Answer {
+    struct Answer
+    {
         bool done = false;
         Reply reply;
     };
@@ -161,7 +163,7 @@ private:
     bool mDead = false;
 };
 
-} // namespace
+}  // namespace
 
 namespace Internal {
 
@@ -180,7 +182,8 @@ std::unique_ptr<Device> OpenSocketDevice(const std::string& path, uint32_t& erro
         return nullptr;
     }
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = errno == ENOENT || errno == ECONNREFUSED || errno == ENOTDIR ? kErrorFileNotFound : kErrorGenFailure;
+        error = errno == ENOENT || errno == ECONNREFUSED || errno == ENOTDIR ? kErrorFileNotFound
+                                                                             : kErrorGenFailure;
         close(fd);
         return nullptr;
     }
@@ -200,5 +203,5 @@ std::unique_ptr<Device> OpenSocketDevice(const std::string& path, uint32_t& erro
     return MakeDevice(state, std::make_unique<SocketTransport>(fd, state));
 }
 
-} // namespace Internal
-} // namespace TavoPlatform::Driver
+}  // namespace Internal
+}  // namespace Tavo::Platform::Driver

@@ -15,7 +15,7 @@
 
 #include "Platform/Kernel/TextCoding.h"
 #include "Platform/Kernel/WaitReadable.h"
-#include "Platform/Registry/PlatformRoot.h"
+#include "Platform/Kernel/PlatformFolders.h"
 #include "Platform/Registry/Registry.h"
 #include "Platform/Registry/RegistryNames.h"
 
@@ -24,7 +24,7 @@
 // "/" and a leading "." written as %XX. A value file holds one line with the
 // type ("REG_SZ", "REG_BINARY", "REG_DWORD" or a decimal number), then the
 // raw bytes. Entries starting with "." are scratch files of writers.
-namespace TavoPlatform::Registry {
+namespace Tavo::Platform::Registry {
 namespace {
 
 using Tavo::Platform::HexDigitValue;
@@ -53,7 +53,8 @@ std::u16string Unescape(std::string_view file)
 {
     std::string utf8;
     for (size_t i = 0; i < file.size(); ++i) {
-        if (file[i] == '%' && i + 2 < file.size() && HexDigitValue(file[i + 1]) >= 0 && HexDigitValue(file[i + 2]) >= 0) {
+        if (file[i] == '%' && i + 2 < file.size() && HexDigitValue(file[i + 1]) >= 0 &&
+            HexDigitValue(file[i + 2]) >= 0) {
             utf8 += static_cast<char>(HexDigitValue(file[i + 1]) * 16 + HexDigitValue(file[i + 2]));
             i += 2;
         } else {
@@ -69,7 +70,9 @@ bool IsDirectory(const std::string& dir, const dirent* entry)
         return true;
     if (entry->d_type != DT_UNKNOWN)
         return false;
-    struct stat st {};
+    struct stat st
+    {
+    };
     return lstat((dir + "/" + entry->d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -79,11 +82,14 @@ bool IsRegularFile(const std::string& dir, const dirent* entry)
         return true;
     if (entry->d_type != DT_UNKNOWN)
         return false;
-    struct stat st {};
+    struct stat st
+    {
+    };
     return lstat((dir + "/" + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-struct Entry {
+struct Entry
+{
     std::string file;     // name on disk
     std::u16string name;  // registry name
 };
@@ -132,7 +138,9 @@ Status Resolve(std::string dir, std::u16string_view path, std::string& real)
     std::vector<std::u16string> parts;
     if (!Names::SplitPath(path, parts))
         return Status::InvalidName;
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return Status::NotFound;
     for (const auto& part : parts) {
@@ -149,10 +157,14 @@ Status Resolve(std::string dir, std::u16string_view path, std::string& real)
 std::string TypeLine(uint32_t type)
 {
     switch (type) {
-    case kRegSz: return "REG_SZ";
-    case kRegBinary: return "REG_BINARY";
-    case kRegDword: return "REG_DWORD";
-    default: return std::to_string(type);
+    case kRegSz:
+        return "REG_SZ";
+    case kRegBinary:
+        return "REG_BINARY";
+    case kRegDword:
+        return "REG_DWORD";
+    default:
+        return std::to_string(type);
     }
 }
 
@@ -164,7 +176,8 @@ bool ParseType(std::string_view line, uint32_t& type)
         type = kRegBinary;
     else if (line == "REG_DWORD")
         type = kRegDword;
-    else if (!line.empty() && line.size() <= 10 && std::all_of(line.begin(), line.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    else if (!line.empty() && line.size() <= 10 &&
+             std::all_of(line.begin(), line.end(), [](char c) { return c >= '0' && c <= '9'; }))
         type = static_cast<uint32_t>(std::stoul(std::string(line)));
     else
         return false;
@@ -222,7 +235,8 @@ bool RemoveTree(const std::string& path)
 }
 
 // Turns inotify events on watched key folders into one-shot event signals.
-class Notifier {
+class Notifier
+{
 public:
     ~Notifier()
     {
@@ -247,8 +261,8 @@ public:
                 return Status::IoError;
             mThread = std::thread([this] { Run(); });
         }
-        constexpr uint32_t mask = IN_CREATE | IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO
-                                  | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+        constexpr uint32_t mask = IN_CREATE | IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                  IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
         int wd = inotify_add_watch(mInotifyFd, dir.c_str(), mask);
         if (wd < 0)
             return errno == ENOENT || errno == ENOTDIR ? Status::NotFound : Status::IoError;
@@ -310,7 +324,8 @@ private:
     std::map<int, std::vector<std::shared_ptr<Event>>> mArmed;
 };
 
-class DirectoryKey final : public Key {
+class DirectoryKey final : public Key
+{
 public:
     DirectoryKey(std::shared_ptr<Notifier> notifier, std::string path)
         : mNotifier(std::move(notifier)), mPath(std::move(path))
@@ -361,7 +376,8 @@ private:
     std::string mPath;
 };
 
-class DirectoryRegistry final : public Store {
+class DirectoryRegistry final : public Store
+{
 public:
     explicit DirectoryRegistry(std::string root) : mRoot(std::move(root)) {}
 
@@ -457,11 +473,11 @@ private:
     std::shared_ptr<Notifier> mNotifier = std::make_shared<Notifier>();
 };
 
-} // namespace
+}  // namespace
 
 std::shared_ptr<Store> CreateDirectoryRegistry(const std::string& rootFolder)
 {
     return std::make_shared<DirectoryRegistry>(rootFolder);
 }
 
-} // namespace TavoPlatform::Registry
+}  // namespace Tavo::Platform::Registry

@@ -1,6 +1,6 @@
 #include "Platform/Registry/Event.h"
 
-namespace TavoPlatform {
+namespace Tavo::Platform {
 
 void Event::Set()
 {
@@ -31,4 +31,4 @@ bool Event::Wait(int32_t timeoutMs) const
     return mCondition.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return mSignalled; });
 }
 
-} // namespace TavoPlatform
+}  // namespace Tavo::Platform

@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <mutex>
 
-namespace TavoPlatform {
+namespace Tavo::Platform {
 
 // A manual-reset event: stays signalled until Reset. Registry change
 // notifications and the driver's pending-input signal set it; one waiter
 // thread can use the same event for its own stop request.
-class Event final {
+class Event final
+{
 public:
     Event() = default;
     Event(const Event&) = delete;
@@ -30,4 +31,4 @@ private:
     bool mSignalled = false;
 };
 
-} // namespace TavoPlatform
+}  // namespace Tavo::Platform

@@ -4,10 +4,11 @@
 #include "Platform/Registry/Registry.h"
 #include "Platform/Registry/RegistryNames.h"
 
-namespace TavoPlatform::Registry {
+namespace Tavo::Platform::Registry {
 namespace {
 
-struct Node {
+struct Node
+{
     std::u16string name;
     bool deleted = false;
     // Keyed by folded name, which also gives the sorted enumeration.
@@ -31,7 +32,8 @@ struct Node {
     }
 };
 
-struct Tree {
+struct Tree
+{
     std::mutex mutex;
     std::shared_ptr<Node> root = std::make_shared<Node>();
 
@@ -48,7 +50,8 @@ struct Tree {
     }
 };
 
-class MemoryKey final : public Key {
+class MemoryKey final : public Key
+{
 public:
     MemoryKey(std::shared_ptr<Tree> store, std::shared_ptr<Node> node)
         : mTree(std::move(store)), mNode(std::move(node))
@@ -110,7 +113,8 @@ private:
     std::shared_ptr<Node> mNode;
 };
 
-class MemoryRegistry final : public Store {
+class MemoryRegistry final : public Store
+{
 public:
     Status OpenKey(std::u16string_view path, std::unique_ptr<Key>& out) const override
     {
@@ -180,8 +184,7 @@ public:
     }
 
 private:
-    template <typename F>
-    Status WithKey(std::u16string_view keyPath, F&& f)
+    template <typename F> Status WithKey(std::u16string_view keyPath, F&& f)
     {
         std::vector<std::u16string> parts;
         if (!Names::SplitPath(keyPath, parts))
@@ -196,11 +199,11 @@ private:
     std::shared_ptr<Tree> mTree = std::make_shared<Tree>();
 };
 
-} // namespace
+}  // namespace
 
 std::shared_ptr<Store> CreateMemoryRegistry()
 {
     return std::make_shared<MemoryRegistry>();
 }
 
-} // namespace TavoPlatform::Registry
+}  // namespace Tavo::Platform::Registry

@@ -2,9 +2,9 @@
 
 #include <mutex>
 
-#include "Platform/Registry/PlatformRoot.h"
+#include "Platform/Kernel/PlatformFolders.h"
 
-namespace TavoPlatform::Registry {
+namespace Tavo::Platform::Registry {
 
 Value Value::String(std::u16string_view text)
 {
@@ -51,7 +51,8 @@ std::u16string Value::AsString() const
 
 namespace {
 
-struct MachineSlot {
+struct MachineSlot
+{
     std::mutex mutex;
     std::shared_ptr<Store> registry;
 };
@@ -62,7 +63,7 @@ MachineSlot& Slot()
     return *slot;
 }
 
-} // namespace
+}  // namespace
 
 std::shared_ptr<Store> Machine()
 {
@@ -80,4 +81,4 @@ void SetMachine(std::shared_ptr<Store> registry)
     slot.registry = std::move(registry);
 }
 
-} // namespace TavoPlatform::Registry
+}  // namespace Tavo::Platform::Registry

@@ -13,7 +13,7 @@
 // values. Key and value names match case-insensitively and keep the case they
 // were created with; subkeys enumerate sorted by their case-folded names.
 // Paths are relative to the root and split on "\" or "/".
-namespace TavoPlatform::Registry {
+namespace Tavo::Platform::Registry {
 
 // Value types, numbered like the platform's own.
 enum ValueType : uint32_t {
@@ -31,7 +31,8 @@ enum class Status {
     IoError,      // the backing store failed
 };
 
-struct Value {
+struct Value
+{
     uint32_t type = kRegNone;
     std::vector<uint8_t> data;
 
@@ -45,7 +46,8 @@ struct Value {
 };
 
 // An open key. Reading only; a key deleted while open reports NotFound.
-class Key {
+class Key
+{
 public:
     virtual ~Key() = default;
 
@@ -63,7 +65,8 @@ public:
     virtual Status NotifyChange(std::shared_ptr<Event> event) const = 0;
 };
 
-class Store {
+class Store
+{
 public:
     virtual ~Store() = default;
 
@@ -89,4 +92,4 @@ std::shared_ptr<Store> CreateDirectoryRegistry(const std::string& rootFolder);
 std::shared_ptr<Store> Machine();
 void SetMachine(std::shared_ptr<Store> registry);
 
-} // namespace TavoPlatform::Registry
+}  // namespace Tavo::Platform::Registry

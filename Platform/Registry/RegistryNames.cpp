@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace TavoPlatform::Registry::Names {
+namespace Tavo::Platform::Registry::Names {
 
 std::u16string Fold(std::u16string_view name)
 {
@@ -35,4 +35,4 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string>& parts)
     return true;
 }
 
-} // namespace TavoPlatform::Registry::Names
+}  // namespace Tavo::Platform::Registry::Names

@@ -7,7 +7,7 @@
 #include "Platform/Kernel/TextCoding.h"
 
 // Name handling shared by the registry backends.
-namespace TavoPlatform::Registry::Names {
+namespace Tavo::Platform::Registry::Names {
 
 // Case folding for name comparison: ASCII and Latin-1 letters.
 std::u16string Fold(std::u16string_view name);
@@ -20,4 +20,4 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string>& parts);
 using Tavo::Platform::FromUtf8;
 using Tavo::Platform::ToUtf8;
 
-} // namespace TavoPlatform::Registry::Names
+}  // namespace Tavo::Platform::Registry::Names

@@ -16,8 +16,8 @@
 
 namespace {
 
-namespace Registry = TavoPlatform::Registry;
-namespace Driver = TavoPlatform::Driver;
+namespace Registry = Tavo::Platform::Registry;
+namespace Driver = Tavo::Platform::Driver;
 
 constexpr uint32_t kImageSize = 64 * 1024;
 constexpr uint16_t kChunk = 128;

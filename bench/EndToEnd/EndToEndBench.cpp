@@ -39,7 +39,7 @@ void BM_PacedTransfer64KiB(benchmark::State& state)
         state.SkipWithError("mixer-sim did not start");
         return;
     }
-    TavoPlatform::Registry::SetMachine(TavoPlatform::Registry::CreateDirectoryRegistry(sim.Root() + "/registry"));
+    Tavo::Platform::Registry::SetMachine(Tavo::Platform::Registry::CreateDirectoryRegistry(sim.Root() + "/registry"));
     Host host;
     host.path = sim.Root() + "/image.bin";
     constexpr size_t kSize = 65536;
@@ -64,7 +64,7 @@ void BM_PacedTransfer64KiB(benchmark::State& state)
     const double mean = total / double(state.iterations());
     state.counters["floor_s"] = floorSeconds;
     state.counters["over_floor_pct"] = (mean / floorSeconds - 1.0) * 100.0;
-    TavoPlatform::Registry::SetMachine(TavoPlatform::Registry::CreateMemoryRegistry());
+    Tavo::Platform::Registry::SetMachine(Tavo::Platform::Registry::CreateMemoryRegistry());
 }
 BENCHMARK(BM_PacedTransfer64KiB)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -8,7 +8,7 @@
 #include "Platform/Driver/DriverServe.h"
 #include "Platform/Registry/Registry.h"
 
-using namespace TavoPlatform;
+using namespace Tavo::Platform;
 
 namespace {
 
@@ -32,7 +32,7 @@ public:
 // One firmware-sized message per iteration, taken by the driver at once.
 void SendChunk(benchmark::State& state)
 {
-    using namespace TavoPlatform::Driver;
+    using namespace Tavo::Platform::Driver;
     const bool socket = state.range(0) != 0;
     auto driver = std::make_shared<TakingDriver>();
     std::string folder;
@@ -75,7 +75,7 @@ BENCHMARK(SendChunk)->Arg(0)->Arg(1)->ArgNames({"socket"});
 
 std::shared_ptr<Registry::Store> MakeStore(bool onDisk, std::string& folder)
 {
-    using namespace TavoPlatform::Registry;
+    using namespace Tavo::Platform::Registry;
     if (!onDisk)
         return CreateMemoryRegistry();
     folder = TempFolder();
@@ -85,7 +85,7 @@ std::shared_ptr<Registry::Store> MakeStore(bool onDisk, std::string& folder)
 // The device search's read: open the instance key, read "LastPath".
 void ReadInstanceValue(benchmark::State& state)
 {
-    using namespace TavoPlatform::Registry;
+    using namespace Tavo::Platform::Registry;
     std::string folder;
     auto store = MakeStore(state.range(0) != 0, folder);
     const std::u16string key = u"Software\\Calvio\\Audio\\Drivers\\Drv\\Dev\\Instances\\0123456789ABCDEF0123456789ABCDEF";
@@ -108,7 +108,7 @@ BENCHMARK(ReadInstanceValue)->Arg(0)->Arg(1)->ArgNames({"disk"});
 // From a write to the woken waiter: arm, write, wait.
 void ChangeWakesWaiter(benchmark::State& state)
 {
-    using namespace TavoPlatform::Registry;
+    using namespace Tavo::Platform::Registry;
     std::string folder;
     auto store = MakeStore(state.range(0) != 0, folder);
     store->CreateKey(u"Inst\\Attached");

@@ -36,9 +36,9 @@ class MixerSimTest : public ::testing::Test
 protected:
     MixerSimTest()
     {
-        TavoPlatform::Registry::SetMachine(TavoPlatform::Registry::CreateDirectoryRegistry(sim.Root() + "/registry"));
+        Tavo::Platform::Registry::SetMachine(Tavo::Platform::Registry::CreateDirectoryRegistry(sim.Root() + "/registry"));
     }
-    ~MixerSimTest() override { TavoPlatform::Registry::SetMachine(TavoPlatform::Registry::CreateMemoryRegistry()); }
+    ~MixerSimTest() override { Tavo::Platform::Registry::SetMachine(Tavo::Platform::Registry::CreateMemoryRegistry()); }
 
     std::vector<uint8_t> WriteImage(size_t size)
     {

@@ -19,7 +19,7 @@ TEST(QuietTimeout, AbortsTheTransferAndClearsTheFlagBeforeEnding)
 {
     SimProcess sim;
     setenv("TAVO_PLATFORM_ROOT", sim.Root().c_str(), 1);
-    TavoPlatform::Registry::SetMachine(TavoPlatform::Registry::CreateDirectoryRegistry(sim.Root() + "/registry"));
+    Tavo::Platform::Registry::SetMachine(Tavo::Platform::Registry::CreateDirectoryRegistry(sim.Root() + "/registry"));
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
     // Ten seconds at the program's pace, far past the wait.
     constexpr size_t kSize = 128 * 500;
@@ -50,7 +50,7 @@ TEST(QuietTimeout, AbortsTheTransferAndClearsTheFlagBeforeEnding)
     EXPECT_EQ(std::vector<std::string>(requests.end() - 3, requests.end()),
               (std::vector<std::string>{"close", "clear-event", "update-flag 0"}));
     EXPECT_EQ(sim.Quit(), 0);
-    TavoPlatform::Registry::SetMachine(TavoPlatform::Registry::CreateMemoryRegistry());
+    Tavo::Platform::Registry::SetMachine(Tavo::Platform::Registry::CreateMemoryRegistry());
 }
 
 } // namespace

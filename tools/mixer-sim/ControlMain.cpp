@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string>
 
-#include "Platform/Registry/PlatformRoot.h"
+#include "Platform/Kernel/PlatformFolders.h"
 #include "tools/mixer-sim/ControlSocket.h"
 #include "tools/mixer-sim/SimOptions.h"
 
@@ -26,7 +26,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (root.empty())
-        root = TavoPlatform::PlatformRoot();
+        root = Tavo::Platform::PlatformRoot();
     std::string reply;
     if (!MixerSim::SendCommand(MixerSim::ControlSocketPath(root), command, reply)) {
         std::fprintf(stderr, "mixer-sim-ctl: %s\n", reply.c_str());

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "Platform/Registry/PlatformRoot.h"
+#include "Platform/Kernel/PlatformFolders.h"
 
 namespace MixerSim {
 
@@ -173,7 +173,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             return false;
     }
     if (options.root.empty())
-        options.root = TavoPlatform::PlatformRoot();
+        options.root = Tavo::Platform::PlatformRoot();
     return true;
 }
 

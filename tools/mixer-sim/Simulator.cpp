@@ -9,13 +9,13 @@
 #include <unistd.h>
 
 #include "Platform/Kernel/TextCoding.h"
-#include "Platform/Registry/PlatformRoot.h"
+#include "Platform/Kernel/PlatformFolders.h"
 #include "tools/mixer-sim/ControlSocket.h"
 
 namespace MixerSim {
 
-namespace Driver = TavoPlatform::Driver;
-namespace Registry = TavoPlatform::Registry;
+namespace Driver = Tavo::Platform::Driver;
+namespace Registry = Tavo::Platform::Registry;
 using Tavo::Platform::Midi::MidiDeviceServer;
 
 namespace {
@@ -114,8 +114,8 @@ Simulator::~Simulator()
 bool Simulator::Start(std::string& error)
 {
     const std::string& root = mOptions.root;
-    if (!TavoPlatform::MakePrivateFolder(root) || !TavoPlatform::MakePrivateFolder(root + "/registry")
-        || !TavoPlatform::MakePrivateFolder(root + "/driver")) {
+    if (!Tavo::Platform::MakePrivateFolder(root) || !Tavo::Platform::MakePrivateFolder(root + "/registry")
+        || !Tavo::Platform::MakePrivateFolder(root + "/driver")) {
         error = "cannot use the platform root " + root + " (not a folder of this user?)";
         return false;
     }

@@ -49,20 +49,20 @@ private:
     void RunDueTasks();
 
     void OnMidi(const Bytes& message);
-    TavoPlatform::Driver::Reply OnDriver(TavoPlatform::Driver::DriverSession& session,
-                                         const TavoPlatform::Driver::Request& request);
+    Tavo::Platform::Driver::Reply OnDriver(Tavo::Platform::Driver::DriverSession& session,
+                                         const Tavo::Platform::Driver::Request& request);
     void OnDriverClose();
     void Log(const std::string& line);
 
     Options mOptions;
-    std::shared_ptr<TavoPlatform::Registry::Store> mRegistry;
+    std::shared_ptr<Tavo::Platform::Registry::Store> mRegistry;
     std::u16string mInstancePath;
     std::string mDriverPath;
     std::string mControlPath;
     int mControlFd = -1;
     int mWakeFd = -1;
     std::unique_ptr<Tavo::Platform::Midi::MidiDeviceServer> mMidi;
-    std::unique_ptr<TavoPlatform::Driver::DriverServer> mDriver;
+    std::unique_ptr<Tavo::Platform::Driver::DriverServer> mDriver;
     std::shared_ptr<DriverSide> mDriverSide;
 
     std::mutex mLogLock;

@@ -26,7 +26,7 @@ protected:
         for (const char* name : {"TAVO_PLATFORM_ROOT", "TAVO_RUNTIME_DIR", "TAVO_USER_APPDATA_DIR",
                                  "TAVO_COMMON_APPDATA_DIR", "TAVO_CONFIG_DIR", "HOME"})
             mEnv.push_back(std::make_unique<ScopedEnv>(name, mRoot));
-        TavoPlatform::Registry::SetMachine(TavoPlatform::Registry::CreateMemoryRegistry());
+        Tavo::Platform::Registry::SetMachine(Tavo::Platform::Registry::CreateMemoryRegistry());
         AppTest::Rec() = AppTest::Recorder();
     }
     ~ApplicationStartup() override

@@ -23,31 +23,31 @@ public:
             char templ[] = "/tmp/tavo-devchan-test-XXXXXX";
             EXPECT_NE(mkdtemp(templ), nullptr);
             mFolder = templ;
-            mRegistry = TavoPlatform::Registry::CreateDirectoryRegistry(mFolder + "/registry");
+            mRegistry = Tavo::Platform::Registry::CreateDirectoryRegistry(mFolder + "/registry");
         } else {
-            mRegistry = TavoPlatform::Registry::CreateMemoryRegistry();
+            mRegistry = Tavo::Platform::Registry::CreateMemoryRegistry();
         }
-        TavoPlatform::Registry::SetMachine(mRegistry);
+        Tavo::Platform::Registry::SetMachine(mRegistry);
         static std::atomic<int> counter{0};
         mDevicePath = u"\\\\?\\usb#devchan#" + std::u16string(1, char16_t(u'a' + counter++ % 26));
-        mDriver = std::make_shared<TavoPlatform::Driver::FakeDriver>();
-        EXPECT_TRUE(TavoPlatform::Driver::RegisterFakeDevice(mDevicePath, mDriver));
+        mDriver = std::make_shared<Tavo::Platform::Driver::FakeDriver>();
+        EXPECT_TRUE(Tavo::Platform::Driver::RegisterFakeDevice(mDevicePath, mDriver));
     }
 
     ~ChannelFixture()
     {
-        TavoPlatform::Driver::UnregisterFakeDevice(mDevicePath);
-        TavoPlatform::Registry::SetMachine(TavoPlatform::Registry::CreateMemoryRegistry());
+        Tavo::Platform::Driver::UnregisterFakeDevice(mDevicePath);
+        Tavo::Platform::Registry::SetMachine(Tavo::Platform::Registry::CreateMemoryRegistry());
         mRegistry.reset();
         if (!mFolder.empty())
             std::filesystem::remove_all(mFolder);
     }
 
     // Serves the device path with another driver.
-    void UseHandler(std::shared_ptr<TavoPlatform::Driver::DriverHandler> handler)
+    void UseHandler(std::shared_ptr<Tavo::Platform::Driver::DriverHandler> handler)
     {
-        TavoPlatform::Driver::UnregisterFakeDevice(mDevicePath);
-        EXPECT_TRUE(TavoPlatform::Driver::RegisterFakeDevice(mDevicePath, std::move(handler)));
+        Tavo::Platform::Driver::UnregisterFakeDevice(mDevicePath);
+        EXPECT_TRUE(Tavo::Platform::Driver::RegisterFakeDevice(mDevicePath, std::move(handler)));
     }
 
     static std::u16string DriverPath(std::u16string_view driverKey = kMixerDriverKey)
@@ -75,10 +75,10 @@ public:
     void AddInstance(const DeviceInstanceRecord& r, int attached = 1, bool withPath = true)
     {
         const std::u16string path = PathOf(r);
-        ASSERT_EQ(mRegistry->CreateKey(path), TavoPlatform::Registry::Status::Ok);
+        ASSERT_EQ(mRegistry->CreateKey(path), Tavo::Platform::Registry::Status::Ok);
         if (withPath) {
-            ASSERT_EQ(mRegistry->SetValue(path, u"LastPath", TavoPlatform::Registry::Value::String(mDevicePath)),
-                      TavoPlatform::Registry::Status::Ok);
+            ASSERT_EQ(mRegistry->SetValue(path, u"LastPath", Tavo::Platform::Registry::Value::String(mDevicePath)),
+                      Tavo::Platform::Registry::Status::Ok);
         }
         if (attached >= 0)
             SetAttached(r, attached != 0);
@@ -87,25 +87,25 @@ public:
     void SetAttached(const DeviceInstanceRecord& r, bool attached)
     {
         const std::u16string key = PathOf(r) + u"\\Attached";
-        ASSERT_EQ(mRegistry->CreateKey(key), TavoPlatform::Registry::Status::Ok);
+        ASSERT_EQ(mRegistry->CreateKey(key), Tavo::Platform::Registry::Status::Ok);
         ASSERT_EQ(mRegistry->SetValue(key, u"",
-                                      TavoPlatform::Registry::Value::Binary({0, uint8_t(attached ? 1 : 0)})),
-                  TavoPlatform::Registry::Status::Ok);
+                                      Tavo::Platform::Registry::Value::Binary({0, uint8_t(attached ? 1 : 0)})),
+                  Tavo::Platform::Registry::Status::Ok);
     }
 
-    std::shared_ptr<TavoPlatform::Registry::Store> mRegistry;
+    std::shared_ptr<Tavo::Platform::Registry::Store> mRegistry;
     std::string mFolder;
     std::u16string mDevicePath;
-    std::shared_ptr<TavoPlatform::Driver::FakeDriver> mDriver;
+    std::shared_ptr<Tavo::Platform::Driver::FakeDriver> mDriver;
 };
 
 // Requests of one property set and id.
-inline bool Is(const TavoPlatform::Driver::Request& r, const TavoPlatform::Driver::Guid& set, uint32_t id)
+inline bool Is(const Tavo::Platform::Driver::Request& r, const Tavo::Platform::Driver::Guid& set, uint32_t id)
 {
     return r.header.set == set && r.header.id == id;
 }
 
-inline uint32_t ValueNumber(const TavoPlatform::Driver::Request& r, size_t at = 0)
+inline uint32_t ValueNumber(const Tavo::Platform::Driver::Request& r, size_t at = 0)
 {
     const auto& v = r.value;
     return v.size() < at + 4 ? 0xFFFFFFFF

@@ -9,7 +9,7 @@
 #include "Platform/Registry/RegistryNames.h"
 #include "tests/Common/RunShell.h"
 
-using namespace TavoPlatform;
+using namespace Tavo::Platform;
 using Registry::Status;
 using Registry::Value;
 

@@ -9,7 +9,7 @@
 #include "DeviceChannel/FirmwareTransfer.h"
 #include "DeviceChannel/PrivateMidi.h"
 
-using namespace TavoPlatform;
+using namespace Tavo::Platform;
 
 namespace {
 

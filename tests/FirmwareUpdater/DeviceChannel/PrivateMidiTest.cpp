@@ -10,7 +10,7 @@
 #include "ChannelFixture.h"
 #include "DeviceChannel/PrivateMidi.h"
 
-using namespace TavoPlatform;
+using namespace Tavo::Platform;
 using Driver::FakeDriver;
 
 namespace {

@@ -262,7 +262,7 @@ TEST_F(MidiEngine, InitializeAgainMovesTheHandlerToTheNewService)
 TEST_F(MidiEngine, ProgramEngineSendsThroughTheDriverChannel)
 {
     // No driver instance of the mixer anywhere: the transfer cannot reach it.
-    TavoPlatform::Registry::SetMachine(TavoPlatform::Registry::CreateMemoryRegistry());
+    Tavo::Platform::Registry::SetMachine(Tavo::Platform::Registry::CreateMemoryRegistry());
     RCPtr<LUpdateEngineInterface> engine = LUpdateEngineInterface::Create();
     ASSERT_EQ(S_OK, engine->Initialize(WString()));
     PlugMixer(nullptr);

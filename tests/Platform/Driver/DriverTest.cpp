@@ -12,8 +12,8 @@
 #include "Platform/Driver/FakeDriver.h"
 #include "Platform/Registry/Event.h"
 
-using namespace TavoPlatform;
-using namespace TavoPlatform::Driver;
+using namespace Tavo::Platform;
+using namespace Tavo::Platform::Driver;
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 namespace {
 
-using namespace TavoPlatform::Registry;
+using namespace Tavo::Platform::Registry;
 
 TEST(NameCoding, AnyUtf16SurvivesTheRoundTrip)
 {

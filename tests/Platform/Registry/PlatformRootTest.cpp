@@ -6,9 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Platform/Registry/PlatformRoot.h"
+#include "Platform/Kernel/PlatformFolders.h"
 
-using namespace TavoPlatform;
+using namespace Tavo::Platform;
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "Platform/Registry/Registry.h"
 #include "tests/Common/RunShell.h"
 
-using namespace TavoPlatform;
-using namespace TavoPlatform::Registry;
+using namespace Tavo::Platform;
+using namespace Tavo::Platform::Registry;
 
 namespace {
 
