@@ -36,6 +36,31 @@ RectT<double> ToDouble(const RectT<int32_t>& r)
     return {double(r.x), double(r.y), double(r.width), double(r.height)};
 }
 
+// Draws at the target's corner. A target wholly inside the area to repaint
+// needs no clip of its own (the enclosing clip still holds): moving the
+// origin alone costs the renderer far less than changing its clip.
+template <class F>
+void DrawAt(LRenderer& renderer, const RectT<double>& target, const RectT<double>& used,
+            const RCPtr<LStencil>& stencil, F&& draw)
+{
+    if (!(used == target) || stencil)
+    {
+        renderer.PushClip(target, used, stencil, true);
+        draw();
+        renderer.PopState();
+        return;
+    }
+    const PointT<double> d{std::round(target.x), std::round(target.y)};
+    renderer.Translate(d);
+    RectT<double>& clip = renderer.GetCurrentContext()->state.clip;
+    clip.x -= d.x;
+    clip.y -= d.y;
+    draw();
+    clip.x += d.x;
+    clip.y += d.y;
+    renderer.Translate({-d.x, -d.y});
+}
+
 } // namespace
 
 RCPtr<LLook> LLook::Create(const RCPtr<LLookDescriptor>& descriptor, bool wordWrap)
@@ -246,11 +271,13 @@ TavoResult LLook::DrawNonClientParts(LRenderer& renderer, const RectRegion& regi
         ForEachUsedRect(renderer, region, target,
                         [&](const RectT<double>& used)
                         {
-                            renderer.PushClip(target, used, nullptr, true);
-                            if (part->Draw(renderer, ToFloatSize(mPartRects[i].width),
-                                           ToFloatSize(mPartRects[i].height)) != S_OK)
-                                result = S_FALSE;
-                            renderer.PopState();
+                            DrawAt(renderer, target, used, nullptr,
+                                   [&]
+                                   {
+                                       if (part->Draw(renderer, ToFloatSize(mPartRects[i].width),
+                                                      ToFloatSize(mPartRects[i].height)) != S_OK)
+                                           result = S_FALSE;
+                                   });
                         });
     }
     return result;
@@ -264,13 +291,15 @@ TavoResult LLook::DrawClientPart(LRenderer& renderer, const RectRegion& region)
     ForEachUsedRect(renderer, region, target,
                     [&](const RectT<double>& used)
                     {
-                        renderer.PushClip(target, used, mStencil, true);
-                        if (mClientPart && !(mOverlayOnly && mOverlayPart) &&
-                            mClientPart->Draw(renderer, w, h) != S_OK)
-                            result = S_FALSE;
-                        if (mOverlayPart && mOverlayPart->Draw(renderer, w, h) != S_OK)
-                            result = S_FALSE;
-                        renderer.PopState();
+                        DrawAt(renderer, target, used, mStencil,
+                               [&]
+                               {
+                                   if (mClientPart && !(mOverlayOnly && mOverlayPart) &&
+                                       mClientPart->Draw(renderer, w, h) != S_OK)
+                                       result = S_FALSE;
+                                   if (mOverlayPart && mOverlayPart->Draw(renderer, w, h) != S_OK)
+                                       result = S_FALSE;
+                               });
                     });
     return result;
 }
@@ -297,18 +326,19 @@ TavoResult LLook::DrawLabelText(LRenderer& renderer, const RectRegion& region, c
                            "Tavo::LLook::DrawLabelText", kFile, 302);
             if (!fg->GetColorizer())
                 return;
-            renderer.PushClip({0, 0, double(mWidth), double(mHeight)}, used, nullptr, true);
-            renderer.PushClip(box, box, nullptr, true);
+            // The used rectangle lies inside the box: one clip serves both.
+            renderer.PushClip(box, used, nullptr, true);
             ColorRGBA colour;
             colour.FromARGB(fg->GetColorAtPoint(0, 0));
             const uint32_t lines = mText->GetLineCount();
             for (uint32_t i = 0; i < lines; ++i)
             {
                 const RectT<float>& r = mText->GetLineRects()[i];
+                if (mText->GetLines()[i].IsEmpty())
+                    continue;
                 renderer.DrawText(mText->GetLines()[i], mText->font,
                                   {RoundToInt32(r.x - offset.x), RoundToInt32(r.y - offset.y)}, colour);
             }
-            renderer.PopState();
             renderer.PopState();
         });
     return S_OK;

@@ -26,7 +26,7 @@ public:
     static RCPtr<LLook> Create(const RCPtr<LLookDescriptor>& descriptor, bool wordWrap = false);
     ~LLook() override;
 
-    TavoResult SetDescriptor(const RCPtr<LLookDescriptor>& descriptor, bool wordWrap);
+    TavoResult SetDescriptor(const RCPtr<LLookDescriptor>& descriptor, bool wordWrap = false);
     // Lays the look out for a new size; true unless that fails.
     bool SetSize(int32_t width, int32_t height);
     // 1 without a text block or when the font changed, else 0.

@@ -8,14 +8,6 @@
 using namespace Tavo;
 using Axis = LLayoutDescriptor::Axis;
 
-namespace Tavo
-{
-void PrintTo(const RectT<double>& r, std::ostream* os)
-{
-    *os << r.x << "," << r.y << " " << r.width << "x" << r.height;
-}
-} // namespace Tavo
-
 namespace
 {
 

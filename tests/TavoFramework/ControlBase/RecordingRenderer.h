@@ -4,6 +4,7 @@
 #include "Renderer/Renderer.h"
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
