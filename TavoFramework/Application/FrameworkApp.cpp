@@ -70,6 +70,21 @@ std::span<const ControlClassRow> FrameworkControlClasses()
     return kControlClasses;
 }
 
+namespace {
+
+class ApplicationClock final : public IAppClock
+{
+public:
+    explicit ApplicationClock(LFrameworkApp& app) : mApp(app) {}
+    uint32_t GetMilliseconds() override { return mApp.GetMilliseconds(); }
+    double GetSecondsSinceStart() override { return mApp.GetSecondsSinceStart(); }
+
+private:
+    LFrameworkApp& mApp;
+};
+
+}  // namespace
+
 LFrameworkApp* GetFrameworkApp()
 {
     return gFrameworkApp;
@@ -86,6 +101,8 @@ LFrameworkApp::LFrameworkApp(const RCPtr<LControlFactory>& factory, const RCPtr<
     : mControlFactory(factory), mCommandLine(commandLine), mFrameworkStringTable(frameworkStrings), mHooks(hooks)
 {
     gFrameworkApp = this;
+    mClock = std::make_unique<ApplicationClock>(*this);
+    mReplacedClock = SetAppClock(mClock.get());
     // Makes the center manager before any worker can post to it.
     GetMainNotificationCenter();
     mHotKeys = std::make_unique<HotKeyMap>();
@@ -97,6 +114,7 @@ LFrameworkApp::LFrameworkApp(const RCPtr<LControlFactory>& factory, const RCPtr<
 
 LFrameworkApp::~LFrameworkApp()
 {
+    SetAppClock(mReplacedClock);
     UnsubscribeAll();
     LNotificationCenterManager::ReleaseInstance();
     LNotification::SetPoolingEnabled(false);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Application/AppClock.h"
 #include "Application/AppInterfaces.h"
 #include "Application/IniFileManager.h"
 #include "ControlBase/ControlFactory.h"
@@ -129,6 +130,12 @@ protected:
     std::unique_ptr<HotKeyMap> mHotKeys;
     std::unique_ptr<IClipboardService> mClipboard;
     AppPlatformHooks mHooks;
+
+private:
+    // Installed while the application lives: GetAppClock() reads the
+    // application's GetMilliseconds and GetSecondsSinceStart.
+    std::unique_ptr<IAppClock> mClock;
+    IAppClock* mReplacedClock = nullptr;
 };
 
 // The one application object, or null outside its lifetime.

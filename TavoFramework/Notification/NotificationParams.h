@@ -7,67 +7,8 @@
 
 namespace Tavo {
 
-// The framework's small notification data classes. The ones sent per input
-// event take their memory from reuse pools.
-
-class LPointParam : public virtual LRefCountedObject
-{
-public:
-    static RCPtr<LPointParam> Create(int32_t x, int32_t y) { return RCPtr<LPointParam>(new LPointParam(x, y)); }
-    WString ToString() const override;
-
-    int32_t mX = 0;
-    int32_t mY = 0;
-
-protected:
-    LPointParam(int32_t x, int32_t y) : mX(x), mY(y) {}
-};
-
-class LPointWithModifiersParam : public LPointParam
-{
-    TAVO_POOLED_CLASS(LPointWithModifiersParam, 32, true)
-
-public:
-    static RCPtr<LPointWithModifiersParam> Create(int32_t x, int32_t y, uint32_t modifiers, uint32_t extra = 0)
-    {
-        return RCPtr<LPointWithModifiersParam>(new LPointWithModifiersParam(x, y, modifiers, extra));
-    }
-    WString ToString() const override;
-
-    uint32_t mModifiers = 0;
-    // Filled and read by the windows and controls (the pointer id).
-    uint32_t mExtra = 0;
-
-protected:
-    LPointWithModifiersParam(int32_t x, int32_t y, uint32_t modifiers, uint32_t extra)
-        : LPointParam(x, y), mModifiers(modifiers), mExtra(extra)
-    {
-    }
-};
-
-class LMouseButtonParam : public LPointWithModifiersParam
-{
-    TAVO_POOLED_CLASS(LMouseButtonParam, 32, true)
-
-public:
-    // button: 1, 2 or 4, one bit per mouse button.
-    static RCPtr<LMouseButtonParam> Create(int32_t x, int32_t y, uint32_t modifiers, uint32_t extra, uint32_t button,
-                                           bool flag = false, uint32_t value = 0)
-    {
-        return RCPtr<LMouseButtonParam>(new LMouseButtonParam(x, y, modifiers, extra, button, flag, value));
-    }
-
-    uint32_t mButton = 0;
-    bool mFlag = false;
-    uint32_t mValue = 0;
-
-protected:
-    LMouseButtonParam(int32_t x, int32_t y, uint32_t modifiers, uint32_t extra, uint32_t button, bool flag,
-                      uint32_t value)
-        : LPointWithModifiersParam(x, y, modifiers, extra), mButton(button), mFlag(flag), mValue(value)
-    {
-    }
-};
+// The framework's small notification data classes, pooled. Input event data
+// lives with the windows (Window/InputParams.h).
 
 class LValueParam : public virtual LRefCountedObject
 {

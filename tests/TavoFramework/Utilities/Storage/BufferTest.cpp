@@ -1,5 +1,5 @@
 #include "ObjectBase/Holder.h"
-#include "ObjectBase/MenuActivationParam.h"
+#include "Window/MenuActivationParam.h"
 #include "Utilities/Storage/ArrayBuffer.h"
 #include "Utilities/Storage/Buffer.h"
 #include "Utilities/Storage/ReuseAllocator.h"
