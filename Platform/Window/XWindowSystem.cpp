@@ -106,6 +106,8 @@ unsigned int FontCursorShape(const std::string& name)
         {"left_ptr_watch", XC_watch},
         {"question_arrow", XC_question_arrow},
         {"exchange", XC_exchange},
+        {"dnd-move", XC_fleur},
+        {"dnd-copy", XC_plus},
     };
     const auto it = shapes.find(name);
     return it == shapes.end() ? ~0u : it->second;

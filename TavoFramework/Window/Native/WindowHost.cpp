@@ -1,0 +1,197 @@
+#include "Window/Native/WindowHost.h"
+
+#include "Application/FrameworkApp.h"
+#include "Platform/App/MessageLoop.h"
+
+#include <map>
+
+namespace Tavo
+{
+
+namespace Win = Platform::Window;
+
+namespace
+{
+
+struct HostState
+{
+    bool tried = false;
+    std::unique_ptr<Win::IWindowSystem> owned;
+    Win::IWindowSystem* system = nullptr;
+    Platform::App::IMessageLoop* loop = nullptr;
+    std::map<Win::WindowId, WindowHost::Handler> handlers;
+    std::function<void()> clipboardLost;
+};
+
+HostState& State()
+{
+    static auto* state = new HostState;
+    return *state;
+}
+
+} // namespace
+
+namespace WindowHost
+{
+
+Win::IWindowSystem* System()
+{
+    HostState& s = State();
+    if (!s.system && !s.tried)
+    {
+        s.tried = true;
+        s.owned = Win::OpenXWindowSystem();
+        if (s.owned)
+        {
+            s.system = s.owned.get();
+            Win::AttachToLoop(*s.system, Loop(), Dispatch);
+        }
+    }
+    return s.system;
+}
+
+Platform::App::IMessageLoop& Loop()
+{
+    HostState& s = State();
+    return s.loop ? *s.loop : Platform::App::MainMessageLoop();
+}
+
+void Use(Win::IWindowSystem* system, Platform::App::IMessageLoop* loop)
+{
+    HostState& s = State();
+    s.system = system;
+    s.loop = loop;
+    s.tried = system != nullptr;
+}
+
+void Register(Win::WindowId window, Handler handler)
+{
+    State().handlers[window] = std::move(handler);
+}
+
+void Unregister(Win::WindowId window)
+{
+    State().handlers.erase(window);
+}
+
+void Dispatch(const Win::Event& event)
+{
+    HostState& s = State();
+    if (event.type == Win::EventType::ClipboardLost)
+    {
+        if (s.clipboardLost)
+            s.clipboardLost();
+        return;
+    }
+    auto it = s.handlers.find(event.window);
+    if (it == s.handlers.end())
+        return;
+    // The handler may unregister its window.
+    const Handler handler = it->second;
+    handler(event);
+}
+
+void SetClipboardLostHandler(std::function<void()> handler)
+{
+    State().clipboardLost = std::move(handler);
+}
+
+const char* CursorThemeName(CursorHandle cursor)
+{
+    switch (cursor)
+    {
+    case IDC_ARROW:
+        return "left_ptr";
+    case IDC_IBEAM:
+        return "xterm";
+    case IDC_WAIT:
+        return "watch";
+    case IDC_CROSS:
+        return "crosshair";
+    case IDC_UPARROW:
+        return "sb_up_arrow";
+    case IDC_SIZENWSE:
+        return "bottom_right_corner";
+    case IDC_SIZENESW:
+        return "bottom_left_corner";
+    case IDC_SIZEWE:
+        return "sb_h_double_arrow";
+    case IDC_SIZENS:
+        return "sb_v_double_arrow";
+    case IDC_SIZEALL:
+        return "fleur";
+    case IDC_NO:
+        return "circle";
+    case IDC_HAND:
+        return "hand2";
+    case IDC_APPSTARTING:
+        return "left_ptr_watch";
+    case IDC_HELP:
+        return "question_arrow";
+    case 102:
+        return "dnd-move"; // the program's own drop cursors
+    case 103:
+        return "dnd-copy";
+    default:
+        return "";
+    }
+}
+
+Win::CursorId NativeCursor(CursorHandle cursor)
+{
+    const char* name = CursorThemeName(cursor);
+    Win::IWindowSystem* system = System();
+    if (!*name || !system)
+        return 0;
+    return system->LoadCursor(name);
+}
+
+} // namespace WindowHost
+
+WindowRect DesktopServices::GetDesktopRect() const
+{
+    Win::IWindowSystem* system = WindowHost::System();
+    if (!system)
+        return WindowRect{0, 0, 1024, 768};
+    const Win::Rect r = system->GetScreenRect();
+    return WindowRect{r.x, r.y, r.width, r.height};
+}
+
+WindowRect DesktopServices::GetWorkArea() const
+{
+    Win::IWindowSystem* system = WindowHost::System();
+    if (!system)
+        return WindowRect{0, 0, 1024, 768};
+    const Win::Rect r = system->GetWorkArea();
+    return WindowRect{r.x, r.y, r.width, r.height};
+}
+
+bool DesktopServices::GetKeyState(uint32_t virtualKey, bool& down, bool& toggled) const
+{
+    Win::IWindowSystem* system = WindowHost::System();
+    down = system && system->IsKeyDown(virtualKey);
+    toggled = false;
+    return system != nullptr;
+}
+
+void DesktopServices::GetCursorPosition(int32_t& x, int32_t& y) const
+{
+    x = y = 0;
+    uint32_t buttons = 0, modifiers = 0;
+    if (Win::IWindowSystem* system = WindowHost::System())
+        system->QueryPointer(x, y, buttons, modifiers);
+}
+
+bool DesktopServices::SetCursorPosition(int32_t x, int32_t y)
+{
+    Win::IWindowSystem* system = WindowHost::System();
+    return system && system->WarpPointer(x, y);
+}
+
+int32_t DesktopServices::ShowCursor(bool show)
+{
+    // A display counter as the framework expects; the pointer stays visible.
+    return show ? ++mCursorCount : --mCursorCount;
+}
+
+} // namespace Tavo

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Application/AppInterfaces.h"
+#include "Platform/Window/WindowSystem.h"
+
+#include <functional>
+
+namespace Tavo::Platform::App
+{
+class IMessageLoop;
+}
+
+namespace Tavo
+{
+
+// The program's one display connection for its windows, opened when the
+// first window wants it (runs without a window never need a display), joined
+// to the interface thread's loop, and the routing of its events to windows.
+namespace WindowHost
+{
+
+using Handler = std::function<void(const Platform::Window::Event&)>;
+
+// Null when no display can be reached.
+Platform::Window::IWindowSystem* System();
+Platform::App::IMessageLoop& Loop();
+// Tests: use this system and loop (not owned) instead of connecting; null
+// goes back to connecting on demand.
+void Use(Platform::Window::IWindowSystem* system, Platform::App::IMessageLoop* loop);
+void Register(Platform::Window::WindowId window, Handler handler);
+void Unregister(Platform::Window::WindowId window);
+// Hands one event to its window, or to the clipboard handler.
+void Dispatch(const Platform::Window::Event& event);
+void SetClipboardLostHandler(std::function<void()> handler);
+
+// The theme name of a platform cursor id, empty for none or unknown.
+const char* CursorThemeName(CursorHandle cursor);
+// The window system's cursor for a platform cursor id; null stays null.
+Platform::Window::CursorId NativeCursor(CursorHandle cursor);
+
+} // namespace WindowHost
+
+// Desktop state through the window system; without a display the answers
+// of a 1024 x 768 desktop with nothing pressed.
+class DesktopServices final : public IDesktopServices
+{
+public:
+    WindowRect GetDesktopRect() const override;
+    WindowRect GetWorkArea() const override;
+    bool GetKeyState(uint32_t virtualKey, bool& down, bool& toggled) const override;
+    void GetCursorPosition(int32_t& x, int32_t& y) const override;
+    bool SetCursorPosition(int32_t x, int32_t y) override;
+    int32_t ShowCursor(bool show) override;
+
+private:
+    int32_t mCursorCount = 0;
+};
+
+} // namespace Tavo
