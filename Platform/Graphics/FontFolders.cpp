@@ -4,15 +4,18 @@
 
 #include <cstdlib>
 
-namespace Tavo::Platform {
+namespace Tavo::Platform
+{
 
 std::vector<std::string> GetFontFolders()
 {
     std::vector<std::string> folders;
-    if (const char* env = std::getenv("TAVO_FONTS_DIR")) {
+    if (const char* env = std::getenv("TAVO_FONTS_DIR"))
+    {
         std::string all(env);
         size_t start = 0;
-        while (start <= all.size()) {
+        while (start <= all.size())
+        {
             size_t end = all.find(':', start);
             if (end == std::string::npos)
                 end = all.size();
@@ -27,13 +30,35 @@ std::vector<std::string> GetFontFolders()
     FcConfig* config = FcInitLoadConfigAndFonts();
     if (!config)
         return folders;
-    if (FcStrList* dirs = FcConfigGetFontDirs(config)) {
+    if (FcStrList* dirs = FcConfigGetFontDirs(config))
+    {
         while (FcChar8* dir = FcStrListNext(dirs))
             folders.emplace_back(reinterpret_cast<const char*>(dir));
         FcStrListDone(dirs);
     }
     FcConfigDestroy(config);
     return folders;
+}
+
+std::string MatchFontFamily(const char* face, int32_t style)
+{
+    std::string family;
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(face ? face : ""));
+    FcPatternAddInteger(pattern, FC_WEIGHT, (style & 1) ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, (style & 2) ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    if (FcPattern* match = FcFontMatch(nullptr, pattern, &result))
+    {
+        FcChar8* name = nullptr;
+        if (FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch && name)
+            family = reinterpret_cast<const char*>(name);
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    return family;
 }
 
 bool GetSystemVersion(SystemVersion& version)
@@ -43,4 +68,4 @@ bool GetSystemVersion(SystemVersion& version)
     return true;
 }
 
-}  // namespace Tavo::Platform
+} // namespace Tavo::Platform

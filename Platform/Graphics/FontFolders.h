@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-namespace Tavo::Platform {
+namespace Tavo::Platform
+{
 
 // The folders that hold the installed font files (UTF-8 paths). The
 // environment variable TAVO_FONTS_DIR, when set, replaces them with its
@@ -12,6 +13,12 @@ namespace Tavo::Platform {
 // they are fontconfig's configured font directories. Empty when neither
 // gives any.
 std::vector<std::string> GetFontFolders();
+
+// The family fontconfig would serve for a face name and style (1 bold,
+// 2 italic): the face itself when installed, else its configured stand-in
+// (a metric-compatible face first), else its best match. Empty when
+// fontconfig has no fonts at all.
+std::string MatchFontFamily(const char* face, int32_t style);
 
 // Stands in for the operating-system version query the catalogue makes
 // before scanning: there is no such gate here, so it always succeeds with a
@@ -23,4 +30,4 @@ struct SystemVersion
 };
 bool GetSystemVersion(SystemVersion& version);
 
-}  // namespace Tavo::Platform
+} // namespace Tavo::Platform

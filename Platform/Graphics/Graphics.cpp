@@ -3,11 +3,15 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <string>
 
-namespace Tavo::Platform::Graphics {
+namespace Tavo::Platform::Graphics
+{
 
-namespace {
+namespace
+{
 
 uint32_t* PixelAt(cairo_surface_t* surface, int32_t x, int32_t y)
 {
@@ -16,12 +20,18 @@ uint32_t* PixelAt(cairo_surface_t* surface, int32_t x, int32_t y)
     return reinterpret_cast<uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride) + x;
 }
 
-}  // namespace
+} // namespace
 
-Surface::Surface(int32_t width, int32_t height)
-    : mWidth(std::max(width, 1)), mHeight(std::max(height, 1))
+Surface::Surface(int32_t width, int32_t height) : mWidth(std::max(width, 1)), mHeight(std::max(height, 1))
 {
     mSurface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, mWidth, mHeight);
+    // A failed surface has no pixel buffer: nothing may write through it.
+    if (cairo_surface_status(mSurface) != CAIRO_STATUS_SUCCESS)
+    {
+        cairo_surface_destroy(mSurface);
+        throw SurfaceError("cannot hold a " + std::to_string(mWidth) + " x " + std::to_string(mHeight) +
+                           " surface");
+    }
 }
 
 Surface::Surface(cairo_surface_t* adopted)
@@ -52,7 +62,8 @@ std::unique_ptr<Surface> Surface::Adopt(cairo_surface_t* surface)
     return std::unique_ptr<Surface>(new Surface(surface));
 }
 
-namespace {
+namespace
+{
 
 struct PngReader
 {
@@ -71,7 +82,7 @@ cairo_status_t ReadPng(void* closure, unsigned char* out, unsigned int length)
     return CAIRO_STATUS_SUCCESS;
 }
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<Surface> Surface::FromPng(const uint8_t* data, size_t size)
 {
@@ -86,6 +97,25 @@ std::unique_ptr<Surface> Surface::FromPngFile(const char* path)
     return Adopt(cairo_image_surface_create_from_png(path));
 }
 
+std::unique_ptr<Surface> Surface::FromPixels(int32_t width, int32_t height, const uint32_t* argb)
+{
+    auto surface = std::make_unique<Surface>(width, height);
+    cairo_surface_flush(surface->mSurface);
+    for (int32_t y = 0; y < surface->mHeight; ++y)
+    {
+        uint32_t* row = PixelAt(surface->mSurface, 0, y);
+        for (int32_t x = 0; x < surface->mWidth; ++x)
+        {
+            const uint32_t p = argb[static_cast<size_t>(y) * static_cast<size_t>(surface->mWidth) + x];
+            const uint32_t a = p >> 24;
+            auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
+            row[x] = (a << 24) | (mul((p >> 16) & 0xFF) << 16) | (mul((p >> 8) & 0xFF) << 8) | mul(p & 0xFF);
+        }
+    }
+    cairo_surface_mark_dirty(surface->mSurface);
+    return surface;
+}
+
 std::unique_ptr<Surface> Surface::CopyArea(int32_t x, int32_t y, int32_t width, int32_t height) const
 {
     auto copy = std::make_unique<Surface>(width, height);
@@ -97,7 +127,10 @@ std::unique_ptr<Surface> Surface::CopyArea(int32_t x, int32_t y, int32_t width, 
     return copy;
 }
 
-Surface::~Surface() { cairo_surface_destroy(mSurface); }
+Surface::~Surface()
+{
+    cairo_surface_destroy(mSurface);
+}
 
 void Surface::SetPixel(int32_t x, int32_t y, uint32_t argb)
 {
@@ -124,6 +157,23 @@ uint32_t Surface::GetPixel(int32_t x, int32_t y) const
         return 0;
     auto unmul = [a](uint32_t c) { return std::min<uint32_t>(255, (c * 255 + a / 2) / a); };
     return (a << 24) | (unmul((p >> 16) & 0xFF) << 16) | (unmul((p >> 8) & 0xFF) << 8) | unmul(p & 0xFF);
+}
+
+void Surface::Fill(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t argb)
+{
+    const int64_t left = std::max<int64_t>(x, 0);
+    const int64_t top = std::max<int64_t>(y, 0);
+    const int64_t right = std::min<int64_t>(int64_t(x) + width, mWidth);
+    const int64_t bottom = std::min<int64_t>(int64_t(y) + height, mHeight);
+    if (left >= right || top >= bottom)
+        return;
+    cairo_t* cr = cairo_create(mSurface);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
+                          (argb & 0xFF) / 255.0, (argb >> 24) / 255.0);
+    cairo_rectangle(cr, double(left), double(top), double(right - left), double(bottom - top));
+    cairo_fill(cr);
+    cairo_destroy(cr);
 }
 
 void Surface::Clear()
@@ -169,7 +219,10 @@ Graphics::Graphics(Surface& target) : mTarget(target), mCairo(cairo_create(targe
     cairo_set_line_join(mCairo, CAIRO_LINE_JOIN_MITER);
 }
 
-Graphics::~Graphics() { cairo_destroy(mCairo); }
+Graphics::~Graphics()
+{
+    cairo_destroy(mCairo);
+}
 
 void Graphics::TranslateWorld(double dx, double dy)
 {
@@ -182,11 +235,50 @@ void Graphics::SetClip(double x, double y, double width, double height)
 {
     cairo_reset_clip(mCairo);
     cairo_new_path(mCairo);
-    cairo_rectangle(mCairo, x, y, std::max(width, 0.0), std::max(height, 0.0));
+    // Cut to the target so that "no clip" stays inside Cairo's coordinate range.
+    if (width > 0 && height > 0 && Fit(x, y, width, height, 1))
+        cairo_rectangle(mCairo, x, y, width, height);
+    else
+        cairo_rectangle(mCairo, -mWorldX, -mWorldY, 0, 0);
     cairo_clip(mCairo);
 }
 
-void Graphics::ResetClip() { cairo_reset_clip(mCairo); }
+void Graphics::ResetClip()
+{
+    cairo_reset_clip(mCairo);
+}
+
+void Graphics::Reset()
+{
+    cairo_reset_clip(mCairo);
+    cairo_identity_matrix(mCairo);
+    mWorldX = 0;
+    mWorldY = 0;
+}
+
+bool Graphics::Fit(double& x, double& y, double& width, double& height, double margin) const
+{
+    // In target pixels: the target grown by the margin on every side.
+    double left = x + mWorldX;
+    double top = y + mWorldY;
+    double right = left + width;
+    double bottom = top + height;
+    if (right < left)
+        std::swap(left, right);
+    if (bottom < top)
+        std::swap(top, bottom);
+    left = std::max(left, -margin);
+    top = std::max(top, -margin);
+    right = std::min(right, mTarget.Width() + margin);
+    bottom = std::min(bottom, mTarget.Height() + margin);
+    if (!(left < right) || !(top < bottom))
+        return false;
+    x = left - mWorldX;
+    y = top - mWorldY;
+    width = right - left;
+    height = bottom - top;
+    return true;
+}
 
 void Graphics::SetColour(uint32_t argb)
 {
@@ -196,6 +288,8 @@ void Graphics::SetColour(uint32_t argb)
 
 void Graphics::FillRect(uint32_t argb, double x, double y, double width, double height)
 {
+    if (!Fit(x, y, width, height, 1))
+        return;
     SetColour(argb);
     cairo_new_path(mCairo);
     cairo_rectangle(mCairo, x, y, width, height);
@@ -204,6 +298,10 @@ void Graphics::FillRect(uint32_t argb, double x, double y, double width, double 
 
 void Graphics::DrawRect(uint32_t argb, float lineWidth, double x, double y, double width, double height)
 {
+    // An edge moved by the cut stays out of sight beyond the stroke.
+    const double margin = std::fabs(double(lineWidth)) + 4;
+    if (!Fit(x, y, width, height, margin))
+        return;
     SetColour(argb);
     cairo_set_line_width(mCairo, lineWidth);
     cairo_new_path(mCairo);
@@ -211,8 +309,40 @@ void Graphics::DrawRect(uint32_t argb, float lineWidth, double x, double y, doub
     cairo_stroke(mCairo);
 }
 
-void Graphics::DrawLine(uint32_t argb, float lineWidth, float x1, float y1, float x2, float y2)
+void Graphics::DrawLine(uint32_t argb, float lineWidth, double x1, double y1, double x2, double y2)
 {
+    // Cut the segment to the grown target (Liang-Barsky), keeping its slope.
+    const double margin = std::fabs(double(lineWidth)) + 4;
+    const double bounds[4] = {-margin - mWorldX, -margin - mWorldY, mTarget.Width() + margin - mWorldX,
+                              mTarget.Height() + margin - mWorldY};
+    const double dx = x2 - x1;
+    const double dy = y2 - y1;
+    double t0 = 0;
+    double t1 = 1;
+    const double p[4] = {-dx, -dy, dx, dy};
+    const double q[4] = {x1 - bounds[0], y1 - bounds[1], bounds[2] - x1, bounds[3] - y1};
+    for (int i = 0; i < 4; ++i)
+    {
+        if (p[i] == 0)
+        {
+            if (q[i] < 0)
+                return;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+    }
+    if (t0 > t1 || !std::isfinite(t0) || !std::isfinite(t1))
+        return;
+    const double ax = x1 + t0 * dx;
+    const double ay = y1 + t0 * dy;
+    x2 = x1 + t1 * dx;
+    y2 = y1 + t1 * dy;
+    x1 = ax;
+    y1 = ay;
     SetColour(argb);
     cairo_set_line_width(mCairo, lineWidth);
     cairo_new_path(mCairo);
@@ -263,9 +393,15 @@ void Graphics::FillPath(uint32_t argb, const Path& path, float scaleX, float sca
 void Graphics::DrawSurface(const Surface& source, double x, double y, int32_t sx, int32_t sy, int32_t sw,
                            int32_t sh)
 {
+    double cx = x;
+    double cy = y;
+    double cw = sw;
+    double ch = sh;
+    if (!Fit(cx, cy, cw, ch, 1))
+        return;
     cairo_save(mCairo);
     cairo_new_path(mCairo);
-    cairo_rectangle(mCairo, x, y, sw, sh);
+    cairo_rectangle(mCairo, cx, cy, cw, ch);
     cairo_clip(mCairo);
     cairo_set_source_surface(mCairo, source.Native(), x - sx, y - sy);
     cairo_pattern_set_filter(cairo_get_source(mCairo), CAIRO_FILTER_NEAREST);
@@ -274,26 +410,41 @@ void Graphics::DrawSurface(const Surface& source, double x, double y, int32_t sx
 }
 
 void Graphics::DrawSurfaceScaled(const Surface& source, double dx, double dy, double dw, double dh, double sx,
-                                 double sy, double sw, double sh)
+                                 double sy, double sw, double sh, Filter filter)
 {
     if (dw == 0 || dh == 0 || sw == 0 || sh == 0)
         return;
+    double cx = dx;
+    double cy = dy;
+    double cw = dw;
+    double ch = dh;
+    if (!Fit(cx, cy, cw, ch, 1))
+        return;
+    // The source rectangle is cut out so that filtering at its edges repeats
+    // its own border pixels rather than blending in its neighbours.
+    const double left = std::floor(sx);
+    const double top = std::floor(sy);
+    cairo_surface_t* area = cairo_surface_create_for_rectangle(
+        source.Native(), left, top, std::ceil(sx + sw) - left, std::ceil(sy + sh) - top);
     cairo_save(mCairo);
     cairo_new_path(mCairo);
-    cairo_rectangle(mCairo, dx, dy, dw, dh);
+    cairo_rectangle(mCairo, cx, cy, cw, ch);
     cairo_clip(mCairo);
     cairo_translate(mCairo, dx, dy);
     cairo_scale(mCairo, dw / sw, dh / sh);
-    cairo_set_source_surface(mCairo, source.Native(), -sx, -sy);
-    cairo_pattern_set_filter(cairo_get_source(mCairo), CAIRO_FILTER_NEAREST);
+    cairo_set_source_surface(mCairo, area, left - sx, top - sy);
+    cairo_pattern_set_filter(cairo_get_source(mCairo),
+                             filter == Filter::Bilinear ? CAIRO_FILTER_BILINEAR : CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_extend(cairo_get_source(mCairo), CAIRO_EXTEND_PAD);
     cairo_paint(mCairo);
     cairo_restore(mCairo);
+    cairo_surface_destroy(area);
 }
 
-void Graphics::FillTiled(const Surface& source, int32_t sx, int32_t sy, int32_t sw, int32_t sh, double x, double y,
-                         double width, double height)
+void Graphics::FillTiled(const Surface& source, int32_t sx, int32_t sy, int32_t sw, int32_t sh, double x,
+                         double y, double width, double height)
 {
-    if (sw <= 0 || sh <= 0)
+    if (sw <= 0 || sh <= 0 || !Fit(x, y, width, height, 1))
         return;
     // The tile is cut out first so that repeating wraps at its own edges.
     cairo_surface_t* tile = cairo_surface_create_for_rectangle(source.Native(), sx, sy, sw, sh);
@@ -310,64 +461,9 @@ void Graphics::FillTiled(const Surface& source, int32_t sx, int32_t sy, int32_t 
     cairo_surface_destroy(tile);
 }
 
-void Graphics::Flush() { cairo_surface_flush(mTarget.Native()); }
-
-}  // namespace Tavo::Platform::Graphics
-
-namespace Tavo::Platform::Graphics {
-
-namespace {
-
-void SelectFont(cairo_t* cr, const FontSpec& font)
+void Graphics::Flush()
 {
-    cairo_select_font_face(cr, font.family ? font.family : "sans-serif",
-                           (font.style & 2) ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                           (font.style & 1) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, font.pixelSize);
+    cairo_surface_flush(mTarget.Native());
 }
 
-// Measuring needs a cairo context but no real target.
-template <class F>
-auto WithMeasuringContext(F&& f)
-{
-    static cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
-    cairo_t* cr = cairo_create(surface);
-    auto result = f(cr);
-    cairo_destroy(cr);
-    return result;
-}
-
-}  // namespace
-
-FontExtents MeasureFont(const FontSpec& font)
-{
-    return WithMeasuringContext([&](cairo_t* cr) {
-        SelectFont(cr, font);
-        cairo_font_extents_t e;
-        cairo_font_extents(cr, &e);
-        return FontExtents{e.ascent, e.descent, e.height};
-    });
-}
-
-double MeasureTextAdvance(const FontSpec& font, const char* utf8)
-{
-    return WithMeasuringContext([&](cairo_t* cr) {
-        SelectFont(cr, font);
-        cairo_text_extents_t e;
-        cairo_text_extents(cr, utf8, &e);
-        return e.x_advance;
-    });
-}
-
-void Graphics::DrawText(const FontSpec& font, const char* utf8, uint32_t argb, double x, double top)
-{
-    SelectFont(mCairo, font);
-    cairo_font_extents_t e;
-    cairo_font_extents(mCairo, &e);
-    SetColour(argb);
-    cairo_new_path(mCairo);
-    cairo_move_to(mCairo, x, top + e.ascent);
-    cairo_show_text(mCairo, utf8);
-}
-
-}  // namespace Tavo::Platform::Graphics
+} // namespace Tavo::Platform::Graphics

@@ -5,13 +5,15 @@
 
 #include "ControlBase/FactoryControl.h"
 #include "ObjectBase/RefCountedObject.h"
+#include "Renderer/Renderer.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 
-namespace Tavo {
+namespace Tavo
+{
 
 // A cursor by the standard cursor id of the platform the framework was
 // designed for (32512 the arrow); the window code maps it to its own cursor.
@@ -42,6 +44,8 @@ public:
     virtual void GetMousePosition(int32_t& x, int32_t& y) const = 0;
     // Bits 1 left, 2 middle, 4 right.
     virtual uint32_t GetMouseButtons() const = 0;
+    // The window's renderer, which text is measured with; null before it has one.
+    virtual RCPtr<LRenderer> GetRenderer() const { return nullptr; }
 };
 
 struct WindowRect
@@ -51,9 +55,9 @@ struct WindowRect
 };
 
 // The style bits the main window is created with.
-inline constexpr uint32_t kWindowStyleFixed = 0x00CA0000;      // caption, system menu, minimize box
-inline constexpr uint32_t kWindowStyleSizing = 0x00CE0000;     // ... and a sizing frame
-inline constexpr uint32_t kWindowStyleMaximize = 0x00CF0000;   // ... and a maximize box
+inline constexpr uint32_t kWindowStyleFixed = 0x00CA0000;    // caption, system menu, minimize box
+inline constexpr uint32_t kWindowStyleSizing = 0x00CE0000;   // ... and a sizing frame
+inline constexpr uint32_t kWindowStyleMaximize = 0x00CF0000; // ... and a maximize box
 
 struct MainWindowParams
 {
@@ -124,4 +128,4 @@ struct AppPlatformHooks
     std::shared_ptr<IDesktopServices> desktop;
 };
 
-}  // namespace Tavo
+} // namespace Tavo

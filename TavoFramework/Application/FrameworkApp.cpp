@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <exception>
 
-namespace Tavo {
+namespace Tavo
+{
 
-namespace {
+namespace
+{
 
 LFrameworkApp* gFrameworkApp = nullptr;
 
@@ -63,7 +65,7 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.CenteredSliderBounds", nullptr, 136},
 };
 
-}  // namespace
+} // namespace
 
 std::span<const ControlClassRow> FrameworkControlClasses()
 {
@@ -96,13 +98,16 @@ RCPtr<IAppStatusBar>& StatusBarCache()
     return *cache;
 }
 
-LFrameworkApp::LFrameworkApp(const RCPtr<LControlFactory>& factory, const RCPtr<LStringTable>& frameworkStrings,
-                             const NString& commandLine, const AppPlatformHooks& hooks)
-    : mControlFactory(factory), mCommandLine(commandLine), mFrameworkStringTable(frameworkStrings), mHooks(hooks)
+LFrameworkApp::LFrameworkApp(const RCPtr<LControlFactory>& factory,
+                             const RCPtr<LStringTable>& frameworkStrings, const NString& commandLine,
+                             const AppPlatformHooks& hooks)
+    : mControlFactory(factory), mCommandLine(commandLine), mFrameworkStringTable(frameworkStrings),
+      mHooks(hooks)
 {
     gFrameworkApp = this;
     mClock = std::make_unique<ApplicationClock>(*this);
     mReplacedClock = SetAppClock(mClock.get());
+    SetRenderHost(this);
     // Makes the center manager before any worker can post to it.
     GetMainNotificationCenter();
     mHotKeys = std::make_unique<HotKeyMap>();
@@ -119,6 +124,8 @@ LFrameworkApp::~LFrameworkApp()
     LNotificationCenterManager::ReleaseInstance();
     LNotification::SetPoolingEnabled(false);
     gFrameworkApp = nullptr;
+    if (GetRenderHost() == this)
+        SetRenderHost(nullptr);
     mClipboard.reset();
     mHotKeys.reset();
     mApplicationFont = AppFont();
@@ -141,9 +148,18 @@ TavoResult LFrameworkApp::ReceiveNotification(const RCPtr<LNotificationDistribut
     return S_OK;
 }
 
-TavoResult LFrameworkApp::ProcessCommandLineBeforeStartup(const WString&) { return S_OK; }
-TavoResult LFrameworkApp::ProcessCommandLineAfterStartup(const WString&) { return S_OK; }
-TavoResult LFrameworkApp::ProcessSecondInstanceCommandLine(const WString&) { return S_OK; }
+TavoResult LFrameworkApp::ProcessCommandLineBeforeStartup(const WString&)
+{
+    return S_OK;
+}
+TavoResult LFrameworkApp::ProcessCommandLineAfterStartup(const WString&)
+{
+    return S_OK;
+}
+TavoResult LFrameworkApp::ProcessSecondInstanceCommandLine(const WString&)
+{
+    return S_OK;
+}
 
 TavoResult LFrameworkApp::RunApplication()
 {
@@ -151,11 +167,15 @@ TavoResult LFrameworkApp::RunApplication()
         mRootWindows.front()->RefreshAndRedraw();
     OnBeforeMessageLoop();
     ProcessNotifications(true);
-    try {
+    try
+    {
         RunMessageLoop();
-    } catch (...) {
+    }
+    catch (...)
+    {
         WString text, caption;
-        if (mFrameworkStringTable) {
+        if (mFrameworkStringTable)
+        {
             mFrameworkStringTable->FindString(u"STARTUP_ERROR", text);
             mFrameworkStringTable->FindString(u"STARTUP_ERROR_CAPTION", caption);
         }
@@ -183,6 +203,26 @@ int32_t LFrameworkApp::GetCurrentSkinIndex()
     return value;
 }
 
+RCPtr<LMeasurementRenderer> LFrameworkApp::GetMeasurementRenderer()
+{
+    for (const RCPtr<IAppRootWindow>& window : mRootWindows)
+        if (RCPtr<LRenderer> renderer = window->GetRenderer())
+            return renderer;
+    return GetProcessMeasurementRenderer();
+}
+
+TavoResult LFrameworkApp::GetDefaultFont(WString& face, float& size, int32_t& style)
+{
+    if (!mApplicationFont.face.IsEmpty())
+    {
+        face = mApplicationFont.face;
+        size = mApplicationFont.size;
+        style = mApplicationFont.style;
+        return S_OK;
+    }
+    return GetSystemFont(face, size, style);
+}
+
 TavoResult LFrameworkApp::SetSkin(int32_t index)
 {
     // No skins: nothing to switch to. Otherwise stay inside the list.
@@ -199,7 +239,8 @@ TavoResult LFrameworkApp::SetSkin(int32_t index)
     mControlFactory->GetCurrentSkinFontOverride(face, size, style);
     mApplicationFont = AppFont{face, size, style};
 
-    for (size_t i = 0; i < mRootWindows.size(); ++i) {
+    for (size_t i = 0; i < mRootWindows.size(); ++i)
+    {
         const RCPtr<IAppRootWindow> window = mRootWindows[i];
         LWaitCursor wait(u"Loading Skin...");
         const bool wasActive = window->HasNativeWindow() && window->IsActive();
@@ -279,13 +320,15 @@ bool LFrameworkApp::ProcessNotifications(bool firstTurn)
 
 TavoResult LFrameworkApp::RunApplicationStartup()
 {
-    try {
+    try
+    {
         LNotification::SetPoolingEnabled(true);
-        for (const ControlClassRow& row : GetControlClassTable()) {
+        for (const ControlClassRow& row : GetControlClassTable())
+        {
             if (!row.create)
                 continue;
-            TAVO_THROW_IF_FAILED(RegisterControlClass(row),
-                                 "Tavo::LFrameworkApp::RunApplicationStartup", kFile, row.line);
+            TAVO_THROW_IF_FAILED(RegisterControlClass(row), "Tavo::LFrameworkApp::RunApplicationStartup",
+                                 kFile, row.line);
         }
         mHotKeys->LoadBindings(mApplicationStringTable.Get(), u"GHK");
         if (mClipboard)
@@ -293,7 +336,9 @@ TavoResult LFrameworkApp::RunApplicationStartup()
         const int32_t last = mControlFactory->GetSkinCount() - 1;
         const int32_t stored = GetCurrentSkinIndex();
         SetSkin(stored <= last ? stored : last);
-    } catch (const std::exception&) {
+    }
+    catch (const std::exception&)
+    {
         return E_FAIL;
     }
     return S_OK;
@@ -314,7 +359,8 @@ TavoResult LFrameworkApp::RunApplicationShutdown()
 
 RCPtr<IAppRootWindow> LFrameworkApp::GetTopRootWindow() const
 {
-    for (size_t i = mRootWindows.size(); i-- > 0;) {
+    for (size_t i = mRootWindows.size(); i-- > 0;)
+    {
         if (mRootWindows[i]->HasNativeWindow() && mRootWindows[i]->IsActive())
             return mRootWindows[i];
     }
@@ -382,14 +428,15 @@ LWaitCursor::~LWaitCursor()
 WString GetStartupErrorText(int32_t code)
 {
     LFrameworkApp* app = GetFrameworkApp();
-    if (app && app->GetFrameworkStringTable()) {
+    if (app && app->GetFrameworkStringTable())
+    {
         WString text;
         app->GetFrameworkStringTable()->FindString(u"EXCEPTION_ID", text);
         // The table's text is the format; the formatter copes with stray '%'.
         return Format(text.c_str(), code);
     }
-    return Format(u"The application encountered problems during startup and will now close.  (Error code = %d)",
-                  code);
+    return Format(
+        u"The application encountered problems during startup and will now close.  (Error code = %d)", code);
 }
 
 CursorHandle GetAppCursor(const WString& name)
@@ -406,19 +453,27 @@ CursorHandle FrameworkCursor(const WString& name)
         CursorHandle cursor;
     };
     static const Entry kTable[] = {
-        {UI_CURSOR_ARROW, IDC_ARROW},           {UI_CURSOR_IBEAM, IDC_IBEAM},
-        {UI_CURSOR_WAIT, IDC_WAIT},             {UI_CURSOR_CROSS, IDC_CROSS},
-        {UI_CURSOR_UP_ARROW, IDC_UPARROW},      {UI_CURSOR_SIZE_ALL, IDC_SIZEALL},
-        {UI_CURSOR_SIZE_NWSE, IDC_SIZENWSE},    {UI_CURSOR_SIZE_NESW, IDC_SIZENESW},
-        {UI_CURSOR_SIZE_WE, IDC_SIZEWE},        {UI_CURSOR_SIZE_NS, IDC_SIZENS},
-        {UI_CURSOR_NO_DROP, IDC_NO},            {UI_CURSOR_HAND, IDC_HAND},
-        {UI_CURSOR_APP_STARTING, IDC_APPSTARTING}, {UI_CURSOR_HELP, IDC_HELP},
+        {UI_CURSOR_ARROW, IDC_ARROW},
+        {UI_CURSOR_IBEAM, IDC_IBEAM},
+        {UI_CURSOR_WAIT, IDC_WAIT},
+        {UI_CURSOR_CROSS, IDC_CROSS},
+        {UI_CURSOR_UP_ARROW, IDC_UPARROW},
+        {UI_CURSOR_SIZE_ALL, IDC_SIZEALL},
+        {UI_CURSOR_SIZE_NWSE, IDC_SIZENWSE},
+        {UI_CURSOR_SIZE_NESW, IDC_SIZENESW},
+        {UI_CURSOR_SIZE_WE, IDC_SIZEWE},
+        {UI_CURSOR_SIZE_NS, IDC_SIZENS},
+        {UI_CURSOR_NO_DROP, IDC_NO},
+        {UI_CURSOR_HAND, IDC_HAND},
+        {UI_CURSOR_APP_STARTING, IDC_APPSTARTING},
+        {UI_CURSOR_HELP, IDC_HELP},
     };
-    for (const Entry& e : kTable) {
+    for (const Entry& e : kTable)
+    {
         if (e.name() == name)
             return e.cursor;
     }
     return IDC_ARROW;
 }
 
-}  // namespace Tavo
+} // namespace Tavo

@@ -6,6 +6,7 @@
 #include "ControlBase/ControlFactory.h"
 #include "Notification/NotificationCenter.h"
 #include "Notification/NotificationClient.h"
+#include "Renderer/RenderHost.h"
 #include "System/HotKeyMap.h"
 
 #include <cstdint>
@@ -13,7 +14,8 @@
 #include <span>
 #include <vector>
 
-namespace Tavo {
+namespace Tavo
+{
 
 // One row of the framework's control classes: the name a skin uses, the
 // create function (null until that widget exists) and the line a failed
@@ -32,7 +34,7 @@ struct AppFont
 {
     WString face;
     float size = 0.0f;
-    int32_t style = 0;  // 1 bold, 2 italic, 4 underline, 8 strike-out
+    int32_t style = 0; // 1 bold, 2 italic, 4 underline, 8 strike-out
 };
 
 struct AppLocalTime
@@ -43,7 +45,7 @@ struct AppLocalTime
 // The platform-neutral core of the one application object: control
 // factory, string tables, root windows, hot keys, the exit request, idle
 // notification passes, and the framework's part of start-up and shutdown.
-class LFrameworkApp : public LNotificationClient
+class LFrameworkApp : public LNotificationClient, public IRenderHost
 {
 public:
     LFrameworkApp(const RCPtr<LControlFactory>& factory, const RCPtr<LStringTable>& frameworkStrings,
@@ -76,6 +78,11 @@ public:
     virtual TavoResult SetSkin(int32_t index);
     virtual double GetSecondsSinceStart() = 0;
     virtual uint32_t GetMilliseconds() = 0;
+    // The renderer of the first root window that has one, else the one the
+    // renderer layer keeps for the process.
+    RCPtr<LMeasurementRenderer> GetMeasurementRenderer() override;
+    // The skin's font when one is set, else the desktop's (GetSystemFont).
+    TavoResult GetDefaultFont(WString& face, float& size, int32_t& style) override;
     virtual TavoResult GetLocalTime(AppLocalTime& time) = 0;
     virtual TavoResult GetKeyState(uint32_t virtualKey, bool& down, bool& toggled) = 0;
     virtual int32_t MessageBox(const WString& text, const WString& caption, uint32_t style) = 0;
@@ -173,4 +180,4 @@ inline constexpr CursorHandle IDC_ARROW = 32512, IDC_IBEAM = 32513, IDC_WAIT = 3
 // The framework's cursor table; unknown names give the arrow.
 CursorHandle FrameworkCursor(const WString& name);
 
-}  // namespace Tavo
+} // namespace Tavo

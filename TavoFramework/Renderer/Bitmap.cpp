@@ -4,12 +4,16 @@
 #include "Platform/Kernel/Resources.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <system_error>
 
-namespace Tavo {
+namespace Tavo
+{
 
-namespace {
+namespace
+{
 
 constexpr const char* kFile = "Utilities\\Graphics\\Bitmap";
 
@@ -33,7 +37,7 @@ std::u16string Upper(const char16_t* p)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 LBitmap::LBitmap(const WString& name, const WString& key) : mName(name), mKey(key)
 {
@@ -64,10 +68,23 @@ void LBitmap::TakeImage(std::unique_ptr<Platform::Graphics::Surface> image)
     mHeight = mImage ? mImage->Height() : 0;
 }
 
+std::u16string LBitmap::CacheKeyFor(const WString& name)
+{
+    // Resource names match without regard to case; files by their canonical
+    // path, which on this platform tells apart names that differ in case.
+    if (IsResourceName(name))
+        return Upper(name.c_str());
+    const NString narrow(name);
+    std::error_code error;
+    const std::filesystem::path canonical = std::filesystem::canonical(narrow.c_str(), error);
+    if (error)
+        return std::u16string(name.c_str());
+    return std::u16string(WString(canonical.string().c_str()).c_str());
+}
+
 RCPtr<LBitmap> LBitmap::LoadCached(const WString& name)
 {
-    // File names match without regard to case, as resource names do.
-    const std::u16string key = Upper(name.c_str());
+    const std::u16string key = CacheKeyFor(name);
     auto found = Cache().find(key);
     if (found != Cache().end())
         return found->second;
@@ -79,7 +96,10 @@ RCPtr<LBitmap> LBitmap::LoadCached(const WString& name)
     return bitmap;
 }
 
-uint32_t LBitmap::GetCacheCount() { return static_cast<uint32_t>(Cache().size()); }
+uint32_t LBitmap::GetCacheCount()
+{
+    return static_cast<uint32_t>(Cache().size());
+}
 
 TavoResult LBitmap::ReleaseInternalReferences()
 {
@@ -102,11 +122,17 @@ RCPtr<LBitmap> LBitmap::CreateFilledBitmap(int32_t width, int32_t height, const 
 {
     if (width < 1 || height < 1)
         TAVO_THROW(std::runtime_error, "", "Tavo::LBitmap::CreateFilledBitmap", kFile, 327);
-    auto image = std::make_unique<Platform::Graphics::Surface>(width, height);
-    const uint32_t argb = colour.ToARGB();
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x)
-            image->SetPixel(x, y, argb);
+    std::unique_ptr<Platform::Graphics::Surface> image;
+    try
+    {
+        image = std::make_unique<Platform::Graphics::Surface>(width, height);
+    }
+    catch (const Platform::Graphics::SurfaceError&)
+    {
+        // Larger than an image can be here: refused like a size below 1.
+        TAVO_THROW(std::runtime_error, "", "Tavo::LBitmap::CreateFilledBitmap", kFile, 327);
+    }
+    image->Fill(0, 0, width, height, colour.ToARGB());
     RCPtr<LBitmap> bitmap(new LBitmap());
     // The size is set too, so the bitmap draws like a loaded one.
     bitmap->TakeImage(std::move(image));
@@ -196,8 +222,18 @@ RCPtr<LBitmapData> LBitmap::GetBitmapData()
     return RCPtr<LBitmapData>(new LBitmapData(RCPtr<LBitmap>(this), LBitmapData::kLockRead));
 }
 
-LBitmapData::LBitmapData(const RCPtr<LBitmap>& bitmap, uint32_t lockMode) : mBitmap(bitmap), mLockMode(lockMode)
+LBitmapData::LBitmapData(const RCPtr<LBitmap>& bitmap, uint32_t lockMode)
+    : LBitmapData(bitmap, lockMode, nullptr)
 {
+}
+
+LBitmapData::LBitmapData(const RCPtr<LBitmap>& bitmap, uint32_t lockMode,
+                         const RCPtr<LPixelBuffer<int32_t>>& pixelBuffer)
+    : mBitmap(bitmap), mLockMode(lockMode), mPixelBuffer(pixelBuffer)
+{
+    // Pixel data always comes from the bitmap's own image.
+    if (mPixelBuffer)
+        TAVO_THROW(std::domain_error, "", "Tavo::LBitmapData::LBitmapData", kFile, 489);
     Platform::Graphics::Surface* image = bitmap ? bitmap->GetGdiplusBitmap() : nullptr;
     if (!image)
         return;
@@ -206,7 +242,8 @@ LBitmapData::LBitmapData(const RCPtr<LBitmap>& bitmap, uint32_t lockMode) : mBit
     mPixels.resize(static_cast<size_t>(mWidth) * static_cast<size_t>(mHeight));
     for (int32_t y = 0; y < mHeight; ++y)
         for (int32_t x = 0; x < mWidth; ++x)
-            mPixels[static_cast<size_t>(y) * mWidth + x] = image->GetPixel(bitmap->GetX() + x, bitmap->GetY() + y);
+            mPixels[static_cast<size_t>(y) * mWidth + x] =
+                image->GetPixel(bitmap->GetX() + x, bitmap->GetY() + y);
 }
 
 LBitmapData::~LBitmapData()
@@ -216,7 +253,8 @@ LBitmapData::~LBitmapData()
         return;
     for (int32_t y = 0; y < mHeight; ++y)
         for (int32_t x = 0; x < mWidth; ++x)
-            image->SetPixel(mBitmap->GetX() + x, mBitmap->GetY() + y, mPixels[static_cast<size_t>(y) * mWidth + x]);
+            image->SetPixel(mBitmap->GetX() + x, mBitmap->GetY() + y,
+                            mPixels[static_cast<size_t>(y) * mWidth + x]);
 }
 
 uint8_t* LBitmapData::GetPixelAddress(int32_t x, int32_t y)
@@ -254,7 +292,14 @@ RCPtr<LBitmap> LBitmap::Duplicate() const
     if (!image)
         return nullptr;
     RCPtr<LBitmap> copy(new LBitmap());
-    copy->TakeImage(image->CopyArea(mX, mY, mWidth, mHeight));
+    try
+    {
+        copy->TakeImage(image->CopyArea(mX, mY, mWidth, mHeight));
+    }
+    catch (const Platform::Graphics::SurfaceError&)
+    {
+        return nullptr;
+    }
     return copy;
 }
 
@@ -274,4 +319,4 @@ Platform::Graphics::Surface* LBitmap::GetGdiplusBitmap() const
     return nullptr;
 }
 
-}  // namespace Tavo
+} // namespace Tavo

@@ -2,23 +2,26 @@
 
 #include "ObjectBase/RefCountedObject.h"
 #include "Renderer/Colorizer.h"
+#include "Renderer/PixelBuffer.h"
 #include "Utilities/Graphics/ColorRGBA.h"
 #include "Utilities/Storage/StringT.h"
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
-namespace Tavo {
+namespace Tavo
+{
 
-namespace Platform::Graphics {
+namespace Platform::Graphics
+{
 class Surface;
 }
 
 class LBitmapData;
 
-template <class T>
-class IPixelBuffer
+template <class T> class IPixelBuffer
 {
 public:
     virtual ~IPixelBuffer() = default;
@@ -41,8 +44,10 @@ public:
 
     // The shared bitmap of a name; null when it cannot be loaded.
     static RCPtr<LBitmap> LoadCached(const WString& name);
+    // A resource name upper-cased; a file's canonical path, case kept.
+    static std::u16string CacheKeyFor(const WString& name);
     static uint32_t GetCacheCount();
-    // A new root of the colour; sizes below 1 throw.
+    // A new root of the colour; sizes below 1, or too large to hold, throw.
     static RCPtr<LBitmap> CreateFilledBitmap(int32_t width, int32_t height, const ColorRGBA& colour);
 
     // Blends the bitmap's own pixels towards a solid colour by its alpha times amount.
@@ -98,9 +103,17 @@ private:
 class LBitmapData : public virtual LRefCountedObject, public IPixelBuffer<int32_t>
 {
 public:
-    enum : uint32_t { kLockRead = 1, kLockWrite = 2 };
+    enum : uint32_t
+    {
+        kLockRead = 1,
+        kLockWrite = 2
+    };
 
     LBitmapData(const RCPtr<LBitmap>& bitmap, uint32_t lockMode);
+    // Data over a separate pixel buffer is not supported: a non-null buffer
+    // throws a domain error.
+    LBitmapData(const RCPtr<LBitmap>& bitmap, uint32_t lockMode,
+                const RCPtr<LPixelBuffer<int32_t>>& pixelBuffer);
     ~LBitmapData() override;
 
     int32_t GetWidth() const override { return mWidth; }
@@ -115,6 +128,7 @@ private:
     int32_t mWidth = 0;
     int32_t mHeight = 0;
     std::vector<uint32_t> mPixels;
+    RCPtr<LPixelBuffer<int32_t>> mPixelBuffer;
 };
 
-}  // namespace Tavo
+} // namespace Tavo

@@ -1,11 +1,14 @@
 #include "Renderer/Font.h"
 
+#include "Renderer/RenderHost.h"
 #include "Renderer/Renderer.h"
 #include "Utilities/Storage/RCPtrArray.h"
 
-namespace Tavo {
+namespace Tavo
+{
 
-namespace {
+namespace
+{
 
 RCPtrArray<LFont>& FontList()
 {
@@ -14,7 +17,6 @@ RCPtrArray<LFont>& FontList()
 }
 
 uint32_t gNextFontId = 0;
-LFont::MeasurementSource gMeasurementSource = nullptr;
 
 char16_t FoldCase(char16_t c)
 {
@@ -38,7 +40,7 @@ bool SameFace(const WString& a, const WString& b)
     return *p == *q;
 }
 
-}  // namespace
+} // namespace
 
 LFont::LFont(const WString& face, float size, int32_t style)
     : mFace(face), mSize(size), mStyle(style), mId(++gNextFontId)
@@ -68,13 +70,9 @@ RCPtr<LFont> LFont::FindOrCreate(const WString& face, float size, int32_t style)
     return font;
 }
 
-uint32_t LFont::GetFontListCount() { return FontList().GetCount(); }
-
-void LFont::SetMeasurementSource(MeasurementSource source) { gMeasurementSource = source; }
-
-RCPtr<LMeasurementRenderer> LFont::GetMeasurementRenderer()
+uint32_t LFont::GetFontListCount()
 {
-    return gMeasurementSource ? gMeasurementSource() : nullptr;
+    return FontList().GetCount();
 }
 
 TavoResult LFont::ReleaseInternalReferences()
@@ -93,7 +91,7 @@ void LFont::EnsureMetrics()
 {
     if (mLineHeight != -1)
         return;
-    RCPtr<LMeasurementRenderer> renderer = GetMeasurementRenderer();
+    RCPtr<LMeasurementRenderer> renderer = Tavo::GetMeasurementRenderer();
     if (!renderer)
         return;
     int32_t lineHeight = -1;
@@ -123,4 +121,4 @@ int32_t LFont::GetDescent()
     return mDescent;
 }
 
-}  // namespace Tavo
+} // namespace Tavo

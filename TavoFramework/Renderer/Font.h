@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-namespace Tavo {
+namespace Tavo
+{
 
 class LMeasurementRenderer;
 
@@ -14,25 +15,27 @@ class LFont : public virtual LRefCountedObject
 {
 public:
     // Style bits, handed to the renderer unchanged.
-    enum : int32_t { kRegular = 0, kBold = 1, kItalic = 2, kUnderline = 4, kStrikeout = 8 };
+    enum : int32_t
+    {
+        kRegular = 0,
+        kBold = 1,
+        kItalic = 2,
+        kUnderline = 4,
+        kStrikeout = 8
+    };
 
     static RCPtr<LFont> FindOrCreate(const WString& face, float size, int32_t style);
     // Index into the font list, nearest the end first; -1 when absent.
     static int32_t Find(const WString& face, float size, int32_t style);
     static uint32_t GetFontListCount();
 
-    // Where fonts measure themselves; the application installs its own.
-    using MeasurementSource = RCPtr<LMeasurementRenderer> (*)();
-    static void SetMeasurementSource(MeasurementSource source);
-    // Null until a source is installed.
-    static RCPtr<LMeasurementRenderer> GetMeasurementRenderer();
-
     const WString& GetFace() const { return mFace; }
     float GetSize() const { return mSize; }
     int32_t GetStyle() const { return mStyle; }
     uint32_t GetId() const { return mId; }
 
-    // Each measures all three metrics on first use.
+    // Each measures all three metrics on first use, with the application's
+    // measurement renderer (Tavo::GetMeasurementRenderer).
     int32_t ComputeMetrics();
     int32_t GetTop();
     int32_t GetDescent();
@@ -54,4 +57,4 @@ private:
     uint32_t mId;
 };
 
-}  // namespace Tavo
+} // namespace Tavo

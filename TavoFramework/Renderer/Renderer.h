@@ -11,13 +11,20 @@
 #include <deque>
 #include <vector>
 
-namespace Tavo {
+namespace Tavo
+{
 
 class LFont;
 class LBitmap;
 
-// Platform window handle; null for offscreen targets.
-using WindowHandle = void*;
+namespace Platform::Graphics
+{
+class IWindowTarget;
+}
+
+// The native window a context presents into, passed by the window that
+// owns the renderer; null for offscreen targets.
+using WindowHandle = Platform::Graphics::IWindowTarget*;
 
 class LStencil : public virtual LRefCountedObject
 {
@@ -82,8 +89,8 @@ public:
     static RCPtr<LRenderer> Create(int32_t type, const RectT<int32_t>& rect, WindowHandle window);
 
     virtual int32_t GetRendererType() = 0;
-    virtual TavoResult InitRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window, bool offscreen,
-                                             RCPtr<LRenderContextInfo>& context) = 0;
+    virtual TavoResult InitRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window,
+                                             bool offscreen, RCPtr<LRenderContextInfo>& context) = 0;
     virtual TavoResult SetViewport(const RectT<int32_t>& rect);
     virtual TavoResult SetStencil(const RCPtr<LStencil>& stencil);
     virtual TavoResult RenderStart(const RCPtr<LRenderContextInfo>& context);
@@ -98,22 +105,22 @@ public:
                                    bool ignored) = 0;
     virtual void DrawLine(const PointT<float>& from, const PointT<float>& to, const ColorRGBA& colour,
                           float lineWidth) = 0;
-    virtual void DrawLines(const PolylineT<float>& lines, const ColorRGBA& colour, const PointT<float>& offset,
-                           const PointT<float>& scale, bool keepCached) = 0;
-    virtual void DrawPolyline(const PolylineT<float>& line, const ColorRGBA& colour, const PointT<float>& offset,
-                              const PointT<float>& scale, bool keepCached) = 0;
+    virtual void DrawLines(const PolylineT<float>& lines, const ColorRGBA& colour,
+                           const PointT<float>& offset, const PointT<float>& scale, bool keepCached) = 0;
+    virtual void DrawPolyline(const PolylineT<float>& line, const ColorRGBA& colour,
+                              const PointT<float>& offset, const PointT<float>& scale, bool keepCached) = 0;
     virtual void DrawPolygon(const PolylineT<float>& polygon, const ColorRGBA& colour,
                              const PointT<float>& offset, const PointT<float>& scale, bool keepCached) = 0;
     virtual void FillPolygon(const PolylineT<float>& polygon, const ColorRGBA& colour,
                              const PointT<float>& offset, const PointT<float>& scale, bool keepCached) = 0;
     virtual void DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>& rect, int32_t resizeType) = 0;
-    virtual TavoResult DrawBitmapRegion(const RCPtr<LRenderContextInfo>& source, const PointT<int32_t>& position,
-                                        const RectT<int32_t>& region) = 0;
+    virtual TavoResult DrawBitmapRegion(const RCPtr<LRenderContextInfo>& source,
+                                        const PointT<int32_t>& position, const RectT<int32_t>& region) = 0;
     virtual TavoResult ClearAndDrawBitmap(const RCPtr<LRenderContextInfo>& context,
                                           const PointT<int32_t>& offset) = 0;
     virtual void PushTranslation(const PointT<double>& offset);
-    virtual void PushClip(const RectT<double>& bounds, const RectT<double>& clip, const RCPtr<LStencil>& stencil,
-                          bool relative);
+    virtual void PushClip(const RectT<double>& bounds, const RectT<double>& clip,
+                          const RCPtr<LStencil>& stencil, bool relative);
     virtual void PushState();
     virtual void PopState();
     virtual int32_t SetClipRect(const RectT<double>& rect);
@@ -160,4 +167,4 @@ private:
     RCPtr<LRenderer> mRenderer;
 };
 
-}  // namespace Tavo
+} // namespace Tavo

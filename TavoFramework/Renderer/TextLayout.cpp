@@ -1,17 +1,20 @@
 #include "Renderer/TextLayout.h"
 
+#include "Renderer/RenderHost.h"
 #include "Renderer/Renderer.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace Tavo {
+namespace Tavo
+{
 
-namespace {
+namespace
+{
 
 RectT<float> Measure(const std::u16string& s, const RCPtr<LFont>& font)
 {
-    RCPtr<LMeasurementRenderer> renderer = LFont::GetMeasurementRenderer();
+    RCPtr<LMeasurementRenderer> renderer = GetMeasurementRenderer();
     if (!renderer || !font)
         return {};
     RectT<float> r = renderer->MeasureString(WString(s.c_str()), font);
@@ -27,7 +30,7 @@ int32_t RoundClamped(float v)
     return static_cast<int32_t>(std::round(v));
 }
 
-}  // namespace
+} // namespace
 
 void LFontText::ClearLayout()
 {
@@ -50,7 +53,10 @@ std::vector<std::u16string> LFontText::SplitLines(const std::u16string& text)
     return lines;
 }
 
-float LFontText::RightEdge(const std::u16string& s) { return Measure(s, font).width; }
+float LFontText::RightEdge(const std::u16string& s)
+{
+    return Measure(s, font).width;
+}
 
 size_t LFontText::FitCount(const std::u16string& text, int32_t width)
 {
@@ -78,8 +84,8 @@ size_t LFontText::FitCount(const std::u16string& text, int32_t width)
         }
         else
         {
-            const size_t dash = candidate.size() > 1 ? candidate.rfind(u'-', candidate.size() - 2)
-                                                     : std::u16string::npos;
+            const size_t dash =
+                candidate.size() > 1 ? candidate.rfind(u'-', candidate.size() - 2) : std::u16string::npos;
             const size_t h = dash == std::u16string::npos ? 0 : dash + 1;
             if (h < 1)
                 return candidate.size();
@@ -177,4 +183,4 @@ PointT<int32_t> LFontText::GetExtent()
     return {RoundClamped(right - left), RoundClamped(bottom - top)};
 }
 
-}  // namespace Tavo
+} // namespace Tavo

@@ -1,6 +1,7 @@
 #include "Renderer/Bitmap.h"
 #include "Renderer/Font.h"
 #include "Renderer/Gdi/GDIRenderer.h"
+#include "Renderer/RenderHost.h"
 #include "Renderer/TextLayout.h"
 
 #include <benchmark/benchmark.h>
@@ -9,7 +10,8 @@
 
 using namespace Tavo;
 
-namespace {
+namespace
+{
 
 struct Paint
 {
@@ -22,16 +24,6 @@ struct Paint
     }
     ~Paint() { renderer->RenderFinish(context); }
 };
-
-RCPtr<LMeasurementRenderer> SharedMeasurer()
-{
-    static LGDIRenderer* renderer = [] {
-        auto* r = new LGDIRenderer();
-        r->AddRef();
-        return r;
-    }();
-    return RCPtr<LMeasurementRenderer>(renderer);
-}
 
 void BM_FillRect(benchmark::State& state)
 {
@@ -61,7 +53,8 @@ void BM_CachedPolygon(benchmark::State& state)
     Paint paint;
     PolylineT<float> shape;
     for (int i = 0; i < 32; ++i)
-        shape.Add({static_cast<float>(100 + 80 * std::cos(i * 0.196)), static_cast<float>(100 + 80 * std::sin(i * 0.196))});
+        shape.Add({static_cast<float>(100 + 80 * std::cos(i * 0.196)),
+                   static_cast<float>(100 + 80 * std::sin(i * 0.196))});
     for (auto _ : state)
         paint.renderer->FillPolygon(shape, {0, 1, 0, 1}, {0, 0}, {1, 1}, state.range(0) != 0);
 }
@@ -79,7 +72,7 @@ BENCHMARK(BM_DrawCachedBitmap);
 void BM_MeasureString(benchmark::State& state)
 {
     RCPtr<LFont> font = LFont::FindOrCreate(u"Arial", 12, 0);
-    RCPtr<LMeasurementRenderer> renderer = SharedMeasurer();
+    RCPtr<LMeasurementRenderer> renderer = GetProcessMeasurementRenderer();
     for (auto _ : state)
         benchmark::DoNotOptimize(renderer->MeasureString(u"Firmware update in progress", font));
 }
@@ -87,7 +80,6 @@ BENCHMARK(BM_MeasureString);
 
 void BM_WrapParagraph(benchmark::State& state)
 {
-    LFont::SetMeasurementSource(&SharedMeasurer);
     LFontText text;
     text.font = LFont::FindOrCreate(u"Arial", 12, 0);
     text.text = u"The device must stay connected while its firmware is written; the update restarts it "
@@ -99,9 +91,8 @@ void BM_WrapParagraph(benchmark::State& state)
         text.ClearLayout();
         benchmark::DoNotOptimize(text.GetLineCount());
     }
-    LFont::SetMeasurementSource(nullptr);
 }
 BENCHMARK(BM_WrapParagraph);
 
-}  // namespace
+} // namespace
 BENCHMARK_MAIN();

@@ -6,9 +6,9 @@
 #include "Utilities/Storage/StringT.h"
 
 #include <cstdint>
-#include <functional>
 
-namespace Tavo {
+namespace Tavo
+{
 
 // One font family of the installed font files: the file of each face style
 // (0 regular, 1 bold, 2 italic, 3 bold italic). The process-wide catalogue of
@@ -30,9 +30,13 @@ public:
     // that does not open is skipped. Throws when a read inside it fails.
     static void ScanFile(const WString& path);
     // The file id for a face name and style; a face not in the catalogue
-    // falls back to the default face. Throws when neither is found.
+    // is looked up as the family fontconfig serves for it, then as the
+    // application's default face. Throws when none is found.
     static int32_t GetFileID(const WString& face, int32_t style);
-    static int32_t GetFileID(const RCPtr<LFont>& font) { return GetFileID(font->GetFace(), font->GetStyle()); }
+    static int32_t GetFileID(const RCPtr<LFont>& font)
+    {
+        return GetFileID(font->GetFace(), font->GetStyle());
+    }
     // The path for a file id; the shared empty string when out of range.
     static const WString& GetFilePath(int32_t fileId);
     // Empties the font-to-file map, then the list.
@@ -41,15 +45,14 @@ public:
     static RCPtr<LFontFileInfo> GetAt(uint32_t index);
     static RCPtr<LFontFileInfo> AppendNew();
 
-    // The application's default face name, asked when a face is not found.
-    static void SetDefaultFaceProvider(std::function<WString()> provider);
-
 private:
     static void Register(const WString& family, const WString& style, const WString& path);
 
     WString mFamily;
     WString mPaths[4];
     int32_t mId;
+    // The regular slot holds a face whose style is plainly regular.
+    bool mTrueRegular = false;
 };
 
-}  // namespace Tavo
+} // namespace Tavo

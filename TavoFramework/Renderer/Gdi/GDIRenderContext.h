@@ -5,7 +5,8 @@
 
 #include <memory>
 
-namespace Tavo {
+namespace Tavo
+{
 
 // One offscreen bitmap with the graphics that draws into it.
 class LGDIRendererOffscreenSurface : public virtual LRefCountedObject
@@ -13,8 +14,12 @@ class LGDIRendererOffscreenSurface : public virtual LRefCountedObject
 public:
     static RCPtr<LGDIRendererOffscreenSurface> Create(const PointT<int32_t>& size, WindowHandle window);
 
-    // Makes the bitmap anew; sizes below 1 become 1. Returns 0.
+    // Makes the bitmap anew; sizes below 1 become 1. A size the platform
+    // cannot hold leaves the surface without a bitmap. Returns 0.
     TavoResult Resize(const PointT<int32_t>& size);
+    // Clears the bitmap and resets the graphics' translation and clip, as a
+    // fresh surface of the same size would have them.
+    void Reset();
     PointT<int32_t> GetSize() const;
     void DrawTo(Platform::Graphics::Graphics& target, const PointT<int32_t>& position,
                 const RectT<int32_t>& source) const;
@@ -30,21 +35,21 @@ private:
     std::unique_ptr<Platform::Graphics::Graphics> mGraphics;
 };
 
+// A target painted through offscreen surfaces; a context on a window copies
+// its dirty rectangles into the window's surface when a paint ends.
 class LGDIRenderContextInfo : public LRenderContextInfo
 {
 public:
-    // The surface a window shows; the windowing layer installs it.
-    using WindowSurfaceSource = Platform::Graphics::Surface* (*)(WindowHandle window);
-    static void SetWindowSurfaceSource(WindowSurfaceSource source);
-
     LGDIRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window, bool offscreen);
     ~LGDIRenderContextInfo() override;
     RectT<int32_t> GetMaxViewportSize() override { return {0, 0, 4096, 4096}; }
 
+    // Null while the drawing surface has no bitmap.
     Platform::Graphics::Graphics* GetGraphics() const { return mDrawing->GetGraphics(); }
     const RCPtr<LGDIRendererOffscreenSurface>& GetSurface() const { return mDrawing; }
     void SwapSurfaces() { std::swap(mDrawing, mSpare); }
-    // Makes both surfaces anew on a size change or a full-viewport repaint.
+    // Makes both surfaces anew on a size change; a full-viewport repaint
+    // clears them instead.
     void PrepareSurfaces();
     // Flushes, then copies the dirty rectangles to the window (not for offscreen).
     void Present();
@@ -55,4 +60,4 @@ private:
     RCPtr<LGDIRendererOffscreenSurface> mSpare;
 };
 
-}  // namespace Tavo
+} // namespace Tavo

@@ -1,22 +1,27 @@
 #include "Renderer/Gdi/GDIRenderer.h"
 
-#include "Platform/Kernel/KernelSystem.h"
+#include "Application/AppClock.h"
 #include "Renderer/Font.h"
+#include "Renderer/RenderHost.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-namespace Tavo {
+namespace Tavo
+{
 
-namespace {
+namespace
+{
 
-using Platform::Graphics::FontSpec;
 using Platform::Graphics::PathPoint;
 
 constexpr double kPixelsPerPoint = 96.0 / 72.0;
 
-int32_t RoundAway(float v) { return static_cast<int32_t>(v < 0 ? v - 0.5f : v + 0.5f); }
+int32_t RoundAway(float v)
+{
+    return static_cast<int32_t>(v < 0 ? v - 0.5f : v + 0.5f);
+}
 
 int32_t RoundClamped(double v)
 {
@@ -34,26 +39,66 @@ double ClampShift(float v)
     return std::clamp(static_cast<double>(v), -kLimit, kLimit);
 }
 
-FontSpec SpecFor(const LFont& font, const NString& face, double pixelSize)
+// What a font's face reports when no face could be loaded at all.
+constexpr Platform::Graphics::FaceMetrics kFallbackFace{"", 1000, 905, 212, 1150};
+
+// Fonts beyond this many are dropped together; the next use makes them again.
+constexpr size_t kFontCacheLimit = 512;
+
+} // namespace
+
+LGDIRenderer::LGDIRenderer() : mLastPurge(GetAppClock().GetMilliseconds()) {}
+
+LGDIRenderer::~LGDIRenderer()
 {
-    return FontSpec{face.c_str(), pixelSize, font.GetStyle()};
+    mCurrent = nullptr;
 }
 
-}  // namespace
-
-LGDIRenderer::LGDIRenderer() : mLastPurge(Platform::GetMilliseconds()) {}
-
-LGDIRenderer::~LGDIRenderer() { mCurrent = nullptr; }
-
-int32_t LGDIRenderer::GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top, int32_t& descent)
+LGDIRenderer::CachedFont& LGDIRenderer::FindFont(const LFont& font)
 {
-    const NString face(font->GetFace());
-    // The font is made at its size in pixels; metrics are scaled from 72 to 96 dots per inch.
-    const Platform::Graphics::FontExtents e = Platform::Graphics::MeasureFont(SpecFor(*font, face, font->GetSize()));
-    const float scale = 96.0f / 72.0f;
-    lineHeight = RoundAway(static_cast<float>(e.height) * scale + 0.499f);
-    top = RoundAway(-static_cast<float>(e.ascent) * scale - 0.499f);
-    descent = RoundAway(static_cast<float>(e.descent) * scale + 0.499f);
+    auto found = mFonts.find(font.GetId());
+    if (found != mFonts.end())
+        return found->second;
+    if (mFonts.size() >= kFontCacheLimit)
+        mFonts.clear();
+    CachedFont& entry = mFonts[font.GetId()];
+    const NString face(font.GetFace());
+    // Sizes are points at 96 dots per inch.
+    entry.text = std::make_unique<Platform::Graphics::TextFont>(
+        Platform::Graphics::FontSpec{face.c_str(), font.GetSize() * kPixelsPerPoint, font.GetStyle()});
+    return entry;
+}
+
+const Platform::Graphics::TextFont& LGDIRenderer::GetTextFont(const LFont& font)
+{
+    return *FindFont(font).text;
+}
+
+int32_t LGDIRenderer::GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top,
+                                     int32_t& descent)
+{
+    CachedFont& entry = FindFont(*font);
+    if (!entry.haveMetrics)
+    {
+        Platform::Graphics::FaceMetrics m = entry.text->GetFaceMetrics();
+        if (m.unitsPerEm <= 0)
+            m = kFallbackFace;
+        // The face's unhinted design metrics at the font's size, scaled from 72
+        // to 96 dots per inch and rounded away from zero unless within 0.001
+        // of a whole pixel; 32-bit floats, products before the division.
+        const float em = font->GetSize();
+        const auto units = static_cast<float>(m.unitsPerEm);
+        const float height = static_cast<float>(m.lineSpacing) * em / units;
+        entry.lineHeight = RoundAway(height * 96.0f / 72.0f + 0.499f);
+        entry.top = RoundAway(static_cast<float>(m.cellAscent) * em * -96.0f / (units * 72.0f) - 0.499f);
+        entry.descent = RoundAway(static_cast<float>(m.cellDescent) * em * 96.0f / (units * 72.0f) + 0.499f);
+        // A line always holds the whole cell.
+        entry.lineHeight = std::max(entry.lineHeight, entry.descent - entry.top);
+        entry.haveMetrics = true;
+    }
+    lineHeight = entry.lineHeight;
+    top = entry.top;
+    descent = entry.descent;
     return 0;
 }
 
@@ -61,22 +106,20 @@ RectT<float> LGDIRenderer::MeasureString(const WString& text, const RCPtr<LFont>
 {
     if (text.IsEmpty())
         return {0, 0, 0, 0};
-    const NString face(font->GetFace());
-    const NString utf8(text);
     int32_t lineHeight = 0;
     int32_t top = 0;
     int32_t descent = 0;
     GetFontMetrics(font, lineHeight, top, descent);
-    double w = Platform::Graphics::MeasureTextAdvance(SpecFor(*font, face, font->GetSize() * kPixelsPerPoint),
-                                                      utf8.c_str());
+    const NString utf8(text);
+    double w = GetTextFont(*font).MeasureWidth(utf8.c_str());
     w = std::trunc(w + 0.9999);
     if (w > 0)
         w += 3;
     return {0, static_cast<float>(top), static_cast<float>(w), static_cast<float>(lineHeight)};
 }
 
-TavoResult LGDIRenderer::InitRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window, bool offscreen,
-                                               RCPtr<LRenderContextInfo>& context)
+TavoResult LGDIRenderer::InitRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window,
+                                               bool offscreen, RCPtr<LRenderContextInfo>& context)
 {
     context = RCPtr<LRenderContextInfo>(new LGDIRenderContextInfo(viewport, window, offscreen));
     return context ? S_OK : E_FAIL;
@@ -109,7 +152,7 @@ TavoResult LGDIRenderer::RenderFinish(const RCPtr<LRenderContextInfo>& context)
     const TavoResult result = LRenderer::RenderFinish(context);
     if (GetContextDepth() > 0)
         mCurrent = RCPtr<LGDIRenderContextInfo>(dynamic_cast<LGDIRenderContextInfo*>(GetCurrentContext()));
-    const uint32_t now = Platform::GetMilliseconds();
+    const uint32_t now = GetAppClock().GetMilliseconds();
     if (static_cast<int32_t>(now - mLastPurge) > kPurgePeriodMs)
     {
         mBitmaps.PurgeSinceLastMark();
@@ -124,10 +167,14 @@ void LGDIRenderer::DrawText(const WString& text, const RCPtr<LFont>& font, const
     Platform::Graphics::Graphics* g = Current();
     if (!g || !font || text.IsEmpty())
         return;
-    const NString face(font->GetFace());
+    int32_t lineHeight = 0;
+    int32_t top = 0;
+    int32_t descent = 0;
+    GetFontMetrics(font, lineHeight, top, descent);
     const NString utf8(text);
-    g->DrawText(SpecFor(*font, face, font->GetSize() * mDpiScale * kPixelsPerPoint), utf8.c_str(),
-                colour.ToARGB(), position.x, position.y - 1.0);
+    // The cell's top is one pixel above y; the baseline lies the reported ascent below it.
+    const double baseline = static_cast<double>(position.y) - 1.0 - top;
+    g->DrawText(GetTextFont(*font), utf8.c_str(), colour.ToARGB(), position.x, baseline);
 }
 
 void LGDIRenderer::DrawRect(const RectT<int32_t>& rect, const ColorRGBA& colour, float lineWidth)
@@ -147,11 +194,8 @@ void LGDIRenderer::FillRect(const RectT<int32_t>& rect, const ColorRGBA& colour,
         return;
     }
     // Surface pixels, replaced outright: no translation, clip or blending.
-    Platform::Graphics::Surface* surface = mCurrent->GetSurface()->GetBitmap();
-    const uint32_t argb = colour.ToARGB();
-    for (int32_t y = rect.y; y < rect.y + rect.height; ++y)
-        for (int32_t x = rect.x; x < rect.x + rect.width; ++x)
-            surface->SetPixel(x, y, argb);
+    if (Platform::Graphics::Surface* surface = mCurrent->GetSurface()->GetBitmap())
+        surface->Fill(rect.x, rect.y, rect.width, rect.height, colour.ToARGB());
 }
 
 void LGDIRenderer::FillColorRectList(const ColorRectListT<float>& list, const PointT<double>& offset, bool)
@@ -165,8 +209,8 @@ void LGDIRenderer::FillColorRectList(const ColorRectListT<float>& list, const Po
     for (uint32_t i = list.GetCount(); i-- > 0;)
     {
         const RectT<float>& r = list[i];
-        const RectT<int32_t> scaled{RoundClamped(r.x * sx), RoundClamped(r.y * sy), RoundClamped(r.width * sx),
-                                    RoundClamped(r.height * sy)};
+        const RectT<int32_t> scaled{RoundClamped(r.x * sx), RoundClamped(r.y * sy),
+                                    RoundClamped(r.width * sx), RoundClamped(r.height * sy)};
         ColorRGBA colour;
         colour.FromARGB(i < colours.GetCount() ? colours[i] : 0);
         FillRect(scaled, colour, true);
@@ -231,14 +275,14 @@ void LGDIRenderer::DrawShape(PathKind kind, const PolylineT<float>& points, cons
         slot.reset();
 }
 
-void LGDIRenderer::DrawLines(const PolylineT<float>& lines, const ColorRGBA& colour, const PointT<float>& offset,
-                             const PointT<float>& scale, bool keepCached)
+void LGDIRenderer::DrawLines(const PolylineT<float>& lines, const ColorRGBA& colour,
+                             const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
 {
     DrawShape(PathKind::Lines, lines, colour, offset, scale, keepCached);
 }
 
-void LGDIRenderer::DrawPolyline(const PolylineT<float>& line, const ColorRGBA& colour, const PointT<float>& offset,
-                                const PointT<float>& scale, bool keepCached)
+void LGDIRenderer::DrawPolyline(const PolylineT<float>& line, const ColorRGBA& colour,
+                                const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
 {
     DrawShape(PathKind::Polyline, line, colour, offset, scale, keepCached);
 }
@@ -263,26 +307,39 @@ void LGDIRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>
         TAVO_THROW(std::runtime_error, "", kFunction, kFile, 568);
     if (!bitmap)
         return;
-    std::unique_ptr<Platform::Graphics::Surface>& slot = mBitmaps.FindOrAdd({bitmap, rect.width, rect.height});
+    std::unique_ptr<Platform::Graphics::Surface>& slot =
+        mBitmaps.FindOrAdd({bitmap, rect.width, rect.height});
     if (!slot)
     {
         const int32_t w = rect.width;
         const int32_t h = rect.height;
-        auto prepared = std::make_unique<Platform::Graphics::Surface>(w, h);
+        std::unique_ptr<Platform::Graphics::Surface> prepared;
+        try
+        {
+            prepared = std::make_unique<Platform::Graphics::Surface>(w, h);
+        }
+        catch (const Platform::Graphics::SurfaceError&)
+        {
+            // Too large to prepare: nothing to draw, and the slot stays empty.
+            return;
+        }
         Platform::Graphics::Surface* image = bitmap->GetGdiplusBitmap();
         if (image)
         {
             Platform::Graphics::Graphics tg(*prepared);
-            const auto limit = [](int32_t v) { return std::clamp(static_cast<float>(v), -8388608.0f, 8388608.0f); };
+            const auto limit = [](int32_t v)
+            { return std::clamp(static_cast<float>(v), -8388608.0f, 8388608.0f); };
             const float sx = limit(bitmap->GetX());
             const float sy = limit(bitmap->GetY());
             const float sw = limit(bitmap->GetWidth());
             const float sh = limit(bitmap->GetHeight());
-            const int32_t mode = (sw == static_cast<float>(w) && sh == static_cast<float>(h)) ? Stretch : resizeType;
+            const int32_t mode =
+                (sw == static_cast<float>(w) && sh == static_cast<float>(h)) ? Stretch : resizeType;
             switch (mode)
             {
             case Stretch:
-                tg.DrawSurfaceScaled(*image, 0, 0, w, h, sx, sy, sw, sh);
+                tg.DrawSurfaceScaled(*image, 0, 0, w, h, sx, sy, sw, sh,
+                                     Platform::Graphics::Filter::Bilinear);
                 break;
             case Tile:
                 if (sw <= 0 || sh <= 0)
@@ -295,26 +352,28 @@ void LGDIRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>
                 }
                 else
                 {
-                    tg.FillTiled(*image, static_cast<int32_t>(sx), static_cast<int32_t>(sy), static_cast<int32_t>(sw),
-                                 static_cast<int32_t>(sh), 0, 0, w, h);
+                    tg.FillTiled(*image, static_cast<int32_t>(sx), static_cast<int32_t>(sy),
+                                 static_cast<int32_t>(sw), static_cast<int32_t>(sh), 0, 0, w, h);
                 }
                 break;
             case Center:
                 tg.DrawSurfaceScaled(*image, (w - sw) * 0.5, (h - sh) * 0.5, sw, sh, sx, sy, sw, sh);
                 break;
             default:
-                TAVO_THROW(std::invalid_argument, "Invalid ResizeType passed to DrawBitmap.", kFunction, kFile, 559);
+                TAVO_THROW(std::invalid_argument, "Invalid ResizeType passed to DrawBitmap.", kFunction,
+                           kFile, 559);
             }
             tg.Flush();
         }
         slot = std::move(prepared);
     }
     Platform::Graphics::Surface& prepared = *slot;
-    Current()->DrawSurface(prepared, rect.x, rect.y, 0, 0, prepared.Width(), prepared.Height());
+    if (Platform::Graphics::Graphics* g = Current())
+        g->DrawSurface(prepared, rect.x, rect.y, 0, 0, prepared.Width(), prepared.Height());
 }
 
-TavoResult LGDIRenderer::DrawBitmapRegion(const RCPtr<LRenderContextInfo>& source, const PointT<int32_t>& position,
-                                          const RectT<int32_t>& region)
+TavoResult LGDIRenderer::DrawBitmapRegion(const RCPtr<LRenderContextInfo>& source,
+                                          const PointT<int32_t>& position, const RectT<int32_t>& region)
 {
     auto* from = dynamic_cast<LGDIRenderContextInfo*>(source.Get());
     if (!from || !from->IsOffscreen())
@@ -327,7 +386,8 @@ TavoResult LGDIRenderer::DrawBitmapRegion(const RCPtr<LRenderContextInfo>& sourc
     return S_OK;
 }
 
-TavoResult LGDIRenderer::ClearAndDrawBitmap(const RCPtr<LRenderContextInfo>& context, const PointT<int32_t>& offset)
+TavoResult LGDIRenderer::ClearAndDrawBitmap(const RCPtr<LRenderContextInfo>& context,
+                                            const PointT<int32_t>& offset)
 {
     auto* target = dynamic_cast<LGDIRenderContextInfo*>(context.Get());
     if (!target || !target->IsOffscreen())
@@ -366,4 +426,4 @@ int32_t LGDIRenderer::Translate(const PointT<double>& offset)
     return 0;
 }
 
-}  // namespace Tavo
+} // namespace Tavo

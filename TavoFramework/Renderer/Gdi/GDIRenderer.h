@@ -5,21 +5,31 @@
 #include "Renderer/Bitmap.h"
 #include "Renderer/Gdi/PurgableObjectCache.h"
 
-#include <memory>
+#include "Platform/Graphics/Text.h"
 
-namespace Tavo {
+#include <memory>
+#include <unordered_map>
+
+namespace Tavo
+{
 
 // The back end that draws into offscreen surfaces and copies the dirty
 // region to the window when a paint ends.
 class LGDIRenderer : public LRenderer
 {
 public:
-    enum ResizeType : int32_t { Stretch = 0, Tile = 1, Center = 2 };
+    enum ResizeType : int32_t
+    {
+        Stretch = 0,
+        Tile = 1,
+        Center = 2
+    };
 
     LGDIRenderer();
     ~LGDIRenderer() override;
 
-    int32_t GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top, int32_t& descent) override;
+    int32_t GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top,
+                           int32_t& descent) override;
     RectT<float> MeasureString(const WString& text, const RCPtr<LFont>& font) override;
     int32_t GetRendererType() override { return 1; }
     TavoResult InitRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window, bool offscreen,
@@ -30,7 +40,8 @@ public:
                   const ColorRGBA& colour) override;
     void DrawRect(const RectT<int32_t>& rect, const ColorRGBA& colour, float lineWidth) override;
     void FillRect(const RectT<int32_t>& rect, const ColorRGBA& colour, bool blend) override;
-    void FillColorRectList(const ColorRectListT<float>& list, const PointT<double>& offset, bool ignored) override;
+    void FillColorRectList(const ColorRectListT<float>& list, const PointT<double>& offset,
+                           bool ignored) override;
     void DrawLine(const PointT<float>& from, const PointT<float>& to, const ColorRGBA& colour,
                   float lineWidth) override;
     void DrawLines(const PolylineT<float>& lines, const ColorRGBA& colour, const PointT<float>& offset,
@@ -44,7 +55,8 @@ public:
     void DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>& rect, int32_t resizeType) override;
     TavoResult DrawBitmapRegion(const RCPtr<LRenderContextInfo>& source, const PointT<int32_t>& position,
                                 const RectT<int32_t>& region) override;
-    TavoResult ClearAndDrawBitmap(const RCPtr<LRenderContextInfo>& context, const PointT<int32_t>& offset) override;
+    TavoResult ClearAndDrawBitmap(const RCPtr<LRenderContextInfo>& context,
+                                  const PointT<int32_t>& offset) override;
     int32_t SetClipRect(const RectT<double>& rect) override;
     int32_t Translate(const PointT<double>& offset) override;
 
@@ -75,10 +87,29 @@ public:
     static constexpr uint32_t kCacheCapacity = 256;
     static constexpr int32_t kPurgePeriodMs = 300000;
 
+    // The resolved font of an LFont, made on first use and kept.
+    const Platform::Graphics::TextFont& GetTextFont(const LFont& font);
+
 private:
-    enum class PathKind { Lines, Polyline, Polygon, Fill };
-    void DrawShape(PathKind kind, const PolylineT<float>& points, const ColorRGBA& colour, const PointT<float>& offset,
-                   const PointT<float>& scale, bool keepCached);
+    struct CachedFont
+    {
+        std::unique_ptr<Platform::Graphics::TextFont> text;
+        bool haveMetrics = false;
+        int32_t lineHeight = 0;
+        int32_t top = 0;
+        int32_t descent = 0;
+    };
+    CachedFont& FindFont(const LFont& font);
+
+    enum class PathKind
+    {
+        Lines,
+        Polyline,
+        Polygon,
+        Fill
+    };
+    void DrawShape(PathKind kind, const PolylineT<float>& points, const ColorRGBA& colour,
+                   const PointT<float>& offset, const PointT<float>& scale, bool keepCached);
     Platform::Graphics::Graphics* Current() const { return mCurrent ? mCurrent->GetGraphics() : nullptr; }
 
     float mDpiScale = 1.0f;
@@ -88,6 +119,8 @@ private:
     PurgableObjectCache<BitmapKey, std::unique_ptr<Platform::Graphics::Surface>, BitmapKeyHash> mBitmaps{
         kCacheCapacity};
     uint32_t mLastPurge;
+    // By font id; ids are never reused.
+    std::unordered_map<uint32_t, CachedFont> mFonts;
 };
 
-}  // namespace Tavo
+} // namespace Tavo

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "Renderer/Font.h"
+#include "Renderer/RenderHost.h"
 #include "Renderer/Renderer.h"
 
-namespace Tavo::Test {
+namespace Tavo::Test
+{
 
 class FakeContext : public LRenderContextInfo
 {
@@ -65,7 +67,10 @@ public:
     {
         return S_OK;
     }
-    TavoResult ClearAndDrawBitmap(const RCPtr<LRenderContextInfo>&, const PointT<int32_t>&) override { return S_OK; }
+    TavoResult ClearAndDrawBitmap(const RCPtr<LRenderContextInfo>&, const PointT<int32_t>&) override
+    {
+        return S_OK;
+    }
     int32_t Translate(const PointT<double>& offset) override
     {
         ++translateCalls;
@@ -73,4 +78,32 @@ public:
     }
 };
 
-}  // namespace Tavo::Test
+// Stands in for the application object while it lives: its measurement
+// renderer, its clock and its default face.
+class TestRenderHost : public IRenderHost
+{
+public:
+    RCPtr<LMeasurementRenderer> measurer;
+    uint32_t now = 0;
+    WString defaultFace;
+
+    TestRenderHost() : mPrevious(SetRenderHost(this)) {}
+    ~TestRenderHost() { SetRenderHost(mPrevious); }
+    TestRenderHost(const TestRenderHost&) = delete;
+    TestRenderHost& operator=(const TestRenderHost&) = delete;
+
+    RCPtr<LMeasurementRenderer> GetMeasurementRenderer() override { return measurer; }
+    uint32_t GetMilliseconds() override { return now; }
+    TavoResult GetDefaultFont(WString& face, float& size, int32_t& style) override
+    {
+        face = defaultFace;
+        size = 0;
+        style = 0;
+        return defaultFace.IsEmpty() ? E_FAIL : S_OK;
+    }
+
+private:
+    IRenderHost* mPrevious;
+};
+
+} // namespace Tavo::Test

@@ -5,28 +5,17 @@
 using namespace Tavo;
 using Tavo::Test::FakeRenderer;
 
-namespace {
-
-FakeRenderer* gMeasurer = nullptr;
-
-RCPtr<LMeasurementRenderer> Measurer() { return RCPtr<LMeasurementRenderer>(gMeasurer); }
+namespace
+{
 
 struct Fonts : ::testing::Test
 {
     RCPtr<FakeRenderer> measurer{new FakeRenderer()};
-    void SetUp() override
-    {
-        gMeasurer = measurer.Get();
-        LFont::SetMeasurementSource(&Measurer);
-    }
-    void TearDown() override
-    {
-        LFont::SetMeasurementSource(nullptr);
-        gMeasurer = nullptr;
-    }
+    Tavo::Test::TestRenderHost host;
+    void SetUp() override { host.measurer = measurer; }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(Fonts, SameTripleIgnoringFaceCaseSharesOneFont)
 {
@@ -53,13 +42,14 @@ TEST_F(Fonts, MetricsAreMeasuredOnceOnFirstUse)
     EXPECT_EQ(measurer->metricsCalls, 1);
 }
 
-TEST_F(Fonts, WithoutAMeasurerMetricsStayUnknownUntilOneExists)
+TEST_F(Fonts, BeforeAnyWindowTheProcessRendererMeasures)
 {
-    LFont::SetMeasurementSource(nullptr);
-    RCPtr<LFont> font = LFont::FindOrCreate(u"Late Face", 10, 0);
-    EXPECT_EQ(font->ComputeMetrics(), -1);
-    LFont::SetMeasurementSource(&Measurer);
-    EXPECT_EQ(font->ComputeMetrics(), 15);
+    host.measurer = nullptr;
+    RCPtr<LFont> font = LFont::FindOrCreate(u"Arial", 20, 0);
+    // The process renderer's own metrics, not the fake's.
+    EXPECT_EQ(font->ComputeMetrics(), 31);
+    EXPECT_EQ(font->GetTop(), -25);
+    EXPECT_EQ(measurer->metricsCalls, 0);
 }
 
 TEST_F(Fonts, LastOutsideReleaseRemovesTheFontFromTheList)

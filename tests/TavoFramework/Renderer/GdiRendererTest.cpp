@@ -8,9 +8,13 @@
 using namespace Tavo;
 
 // Fontconfig keeps process-wide pattern caches alive to the end.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
 
-namespace {
+namespace
+{
 
 constexpr uint32_t kRed = 0xFFFF0000;
 constexpr uint32_t kBlue = 0xFF0000FF;
@@ -22,7 +26,10 @@ struct GdiRenderer : ::testing::Test
     RCPtr<LGDIRenderer> renderer{new LGDIRenderer()};
     RCPtr<LRenderContextInfo> context;
 
-    void SetUp() override { ASSERT_EQ(renderer->InitRenderContextInfo({0, 0, 40, 30}, nullptr, true, context), S_OK); }
+    void SetUp() override
+    {
+        ASSERT_EQ(renderer->InitRenderContextInfo({0, 0, 40, 30}, nullptr, true, context), S_OK);
+    }
     void TearDown() override
     {
         while (renderer->GetContextDepth())
@@ -41,7 +48,7 @@ struct GdiRenderer : ::testing::Test
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(GdiRenderer, SurfacesFollowTheViewportAndAFullRepaint)
 {
@@ -217,20 +224,30 @@ TEST_F(GdiRenderer, TextMeasuresFromTheFontsOwnMetrics)
     EXPECT_EQ(Count(0, 0, lineHeight + 1, 40, 30), 40 * (30 - lineHeight - 1));
 }
 
-namespace {
+namespace
+{
 
-Platform::Graphics::Surface* gWindowSurface = nullptr;
-Platform::Graphics::Surface* WindowSurface(WindowHandle) { return gWindowSurface; }
+// A window that keeps its pixels in a surface and records what was shown.
+struct FakeWindow : Platform::Graphics::IWindowTarget
+{
+    Platform::Graphics::Surface surface{20, 20};
+    size_t updates = 0;
+    size_t rects = 0;
+    Platform::Graphics::Surface* GetWindowSurface() override { return &surface; }
+    void SurfaceUpdated(const Platform::Graphics::PixelRect*, size_t count) override
+    {
+        ++updates;
+        rects += count;
+    }
+};
 
-}  // namespace
+} // namespace
 
 TEST(GdiPresent, OnlyDirtyRectanglesReachTheWindowAndOffscreenNeverDoes)
 {
-    Platform::Graphics::Surface window(20, 20);
-    gWindowSurface = &window;
-    LGDIRenderContextInfo::SetWindowSurfaceSource(&WindowSurface);
+    FakeWindow handle;
+    Platform::Graphics::Surface& window = handle.surface;
     RCPtr<LGDIRenderer> renderer(new LGDIRenderer());
-    int handle = 0;
     RCPtr<LRenderContextInfo> onWindow;
     RCPtr<LRenderContextInfo> offscreen;
     renderer->InitRenderContextInfo({0, 0, 20, 20}, &handle, false, onWindow);
@@ -245,6 +262,7 @@ TEST(GdiPresent, OnlyDirtyRectanglesReachTheWindowAndOffscreenNeverDoes)
     EXPECT_EQ(window.GetPixel(11, 11), kRed);
     EXPECT_EQ(window.GetPixel(7, 7), 0u);
     EXPECT_EQ(window.GetPixel(12, 12), 0u);
+    EXPECT_EQ(handle.rects, 2u);
 
     offscreen->dirtyRegion.AddRect(RectT<int32_t>{0, 0, 20, 20});
     renderer->RenderStart(offscreen);
@@ -252,7 +270,5 @@ TEST(GdiPresent, OnlyDirtyRectanglesReachTheWindowAndOffscreenNeverDoes)
     renderer->RenderFinish(offscreen);
     EXPECT_EQ(window.GetPixel(4, 4), kRed);
     EXPECT_EQ(window.GetPixel(7, 7), 0u);
-
-    LGDIRenderContextInfo::SetWindowSurfaceSource(nullptr);
-    gWindowSurface = nullptr;
+    EXPECT_EQ(handle.updates, 1u);
 }

@@ -5,7 +5,8 @@
 
 using namespace Tavo;
 
-namespace {
+namespace
+{
 
 // Every character is 10 wide with a left bearing of 1; lines are 15 high.
 struct TenWide : Test::FakeRenderer
@@ -17,24 +18,16 @@ struct TenWide : Test::FakeRenderer
     }
 };
 
-TenWide* gMeasurer = nullptr;
-RCPtr<LMeasurementRenderer> Measurer() { return RCPtr<LMeasurementRenderer>(gMeasurer); }
-
 struct TextLayout : ::testing::Test
 {
     RCPtr<TenWide> measurer{new TenWide()};
+    Tavo::Test::TestRenderHost host;
     LFontText layout;
 
     void SetUp() override
     {
-        gMeasurer = measurer.Get();
-        LFont::SetMeasurementSource(&Measurer);
+        host.measurer = measurer;
         layout.font = LFont::FindOrCreate(u"Layout Face", 10, 0);
-    }
-    void TearDown() override
-    {
-        LFont::SetMeasurementSource(nullptr);
-        gMeasurer = nullptr;
     }
     std::vector<std::u16string> Lines(const char16_t* text, bool wrap, int32_t width)
     {
@@ -52,7 +45,7 @@ struct TextLayout : ::testing::Test
 
 using L = std::vector<std::u16string>;
 
-}  // namespace
+} // namespace
 
 TEST_F(TextLayout, LineBreaksSplitWithoutATrailingEmptyLine)
 {
@@ -99,7 +92,7 @@ TEST_F(TextLayout, WidthIsTheWidestLineRoundedUp)
         }
     };
     RCPtr<Fractional> fractional(new Fractional());
-    gMeasurer = fractional.Get();
+    host.measurer = fractional;
     layout.text = u"ab\nabcd";
     layout.wordWrap = true;
     layout.boxWidth = 5;

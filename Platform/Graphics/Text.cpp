@@ -1,0 +1,146 @@
+#include "Platform/Graphics/Text.h"
+
+#include "Platform/Graphics/Graphics.h"
+
+#include <cairo-ft.h>
+#include <pango/pangocairo.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cmath>
+
+namespace Tavo::Platform::Graphics
+{
+
+namespace
+{
+
+struct TextEngine
+{
+    PangoFontMap* map;
+    PangoContext* context;
+};
+
+// A private font map and context, made on first use and kept for the process.
+TextEngine& Engine()
+{
+    static TextEngine* engine = []
+    {
+        auto* e = new TextEngine;
+        e->map = pango_cairo_font_map_new();
+        pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(e->map), 96.0);
+        e->context = pango_font_map_create_context(e->map);
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+        pango_cairo_context_set_font_options(e->context, options);
+        cairo_font_options_destroy(options);
+        pango_context_set_round_glyph_positions(e->context, FALSE);
+        return e;
+    }();
+    return *engine;
+}
+
+// Pango would start a new line at "\r" and widen "\t".
+std::string WithoutControls(const char* utf8)
+{
+    std::string out;
+    for (const char* p = utf8; *p; ++p)
+    {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c >= 0x20 && c != 0x7F)
+            out.push_back(*p);
+    }
+    return out;
+}
+
+void ReadMetrics(PangoFontDescription* description, FaceMetrics& metrics)
+{
+    TextEngine& e = Engine();
+    PangoFont* font = pango_font_map_load_font(e.map, e.context, description);
+    if (!font)
+        return;
+    cairo_scaled_font_t* scaled = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font));
+    FT_Face face = scaled ? cairo_ft_scaled_font_lock_face(scaled) : nullptr;
+    if (face)
+    {
+        metrics.family = face->family_name ? face->family_name : "";
+        metrics.unitsPerEm = face->units_per_EM;
+        metrics.cellAscent = face->ascender;
+        metrics.cellDescent = -face->descender;
+        metrics.lineSpacing = face->height;
+        const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+        if (os2 && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0)
+        {
+            metrics.cellAscent = os2->usWinAscent;
+            metrics.cellDescent = os2->usWinDescent;
+        }
+        cairo_ft_scaled_font_unlock_face(scaled);
+    }
+    g_object_unref(font);
+}
+
+} // namespace
+
+TextFont::TextFont(const FontSpec& spec) : mLayout(pango_layout_new(Engine().context))
+{
+    PangoFontDescription* description = pango_font_description_new();
+    pango_font_description_set_family(description, spec.family && *spec.family ? spec.family : "sans-serif");
+    pango_font_description_set_absolute_size(description, std::max(spec.pixelSize, 0.01) * PANGO_SCALE);
+    pango_font_description_set_weight(description,
+                                      (spec.style & 1) ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_font_description_set_style(description, (spec.style & 2) ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+    pango_layout_set_font_description(mLayout, description);
+    pango_layout_set_single_paragraph_mode(mLayout, TRUE);
+    if (spec.style & (4 | 8))
+    {
+        PangoAttrList* attributes = pango_attr_list_new();
+        if (spec.style & 4)
+            pango_attr_list_insert(attributes, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+        if (spec.style & 8)
+            pango_attr_list_insert(attributes, pango_attr_strikethrough_new(TRUE));
+        pango_layout_set_attributes(mLayout, attributes);
+        pango_attr_list_unref(attributes);
+    }
+    ReadMetrics(description, mMetrics);
+    pango_font_description_free(description);
+}
+
+TextFont::~TextFont()
+{
+    g_object_unref(mLayout);
+}
+
+double TextFont::Prepare(const char* utf8) const
+{
+    const std::string text = WithoutControls(utf8);
+    pango_layout_set_text(mLayout, text.c_str(), static_cast<int>(text.size()));
+    return static_cast<double>(pango_layout_get_baseline(mLayout)) / PANGO_SCALE;
+}
+
+double TextFont::MeasureWidth(const char* utf8) const
+{
+    Prepare(utf8);
+    PangoRectangle logical;
+    pango_layout_get_extents(mLayout, nullptr, &logical);
+    return static_cast<double>(logical.x + logical.width) / PANGO_SCALE;
+}
+
+void Graphics::DrawText(const TextFont& font, const char* utf8, uint32_t argb, double x, double baseline)
+{
+    // Far outside the target nothing shows, and Cairo's coordinates would overflow.
+    constexpr double kReach = 1 << 22;
+    if (std::fabs(x + mWorldX) > kReach || std::fabs(baseline + mWorldY) > kReach)
+        return;
+    const double ascent = font.Prepare(utf8);
+    SetColour(argb);
+    cairo_new_path(mCairo);
+    cairo_move_to(mCairo, x, baseline - ascent);
+    pango_cairo_show_layout(mCairo, font.mLayout);
+}
+
+} // namespace Tavo::Platform::Graphics

@@ -1,0 +1,63 @@
+#pragma once
+
+// Text through Pango on Cairo. Fonts are resolved by fontconfig, so a face
+// that is not installed is replaced by its metric-compatible stand-in, and a
+// character the face lacks is drawn from a fallback face.
+
+#include <cstdint>
+#include <string>
+
+typedef struct _PangoLayout PangoLayout;
+
+namespace Tavo::Platform::Graphics
+{
+
+// A font request.
+struct FontSpec
+{
+    const char* family;
+    double pixelSize;
+    // 1 bold, 2 italic, 4 underline, 8 strikeout.
+    int32_t style;
+};
+
+// The unhinted design metrics of the face that serves a font, in font units.
+struct FaceMetrics
+{
+    std::string family;
+    double unitsPerEm = 0;
+    // The cell above and below the baseline the platform's fonts report: the
+    // face's Windows ascent and descent, else its horizontal header's.
+    double cellAscent = 0;
+    double cellDescent = 0;
+    // Ascent plus descent plus line gap of the horizontal header.
+    double lineSpacing = 0;
+};
+
+// One resolved font. Measuring and drawing use the same fixed font options
+// (grey anti-aliasing, no hinting, unhinted metrics), never those of the
+// target surface or the desktop, so what is measured is what is drawn.
+// Control characters neither draw nor take room.
+class TextFont
+{
+public:
+    explicit TextFont(const FontSpec& spec);
+    ~TextFont();
+    TextFont(const TextFont&) = delete;
+    TextFont& operator=(const TextFont&) = delete;
+
+    // Zero sizes when no face could be loaded.
+    const FaceMetrics& GetFaceMetrics() const { return mMetrics; }
+    // The logical width of one line of UTF-8 text, trailing spaces included.
+    double MeasureWidth(const char* utf8) const;
+
+private:
+    friend class Graphics;
+    // Lays the line out; returns the baseline's distance below the layout's top.
+    double Prepare(const char* utf8) const;
+
+    PangoLayout* mLayout;
+    FaceMetrics mMetrics;
+};
+
+} // namespace Tavo::Platform::Graphics
