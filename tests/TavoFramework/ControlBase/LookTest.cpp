@@ -2,6 +2,8 @@
 #include "RecordingRenderer.h"
 #include "Renderer/Font.h"
 
+#include "../Renderer/TestRenderHost.h"
+
 #include <gtest/gtest.h>
 
 using namespace Tavo;
@@ -27,6 +29,13 @@ RCPtr<LMeasurementRenderer> Measurer()
 {
     static auto* renderer = new RCPtr<LMeasurementRenderer>(new Tavo::Test::RecordingRenderer());
     return *renderer;
+}
+
+// Fonts and layouts measure with the recording renderer from here on.
+void UseMeasurer()
+{
+    static auto* host = new Tavo::Test::TestRenderHost();
+    host->measurer = Measurer();
 }
 
 // A red strip along the top, a green client inset by 10 and a text box inset by 4.
@@ -88,7 +97,7 @@ TEST(Look, DockedPartsAndClientAreaFollowTheirOffsets)
 
 TEST(Look, DrawsEachPassOnlyWhereTheRegionMeetsIt)
 {
-    LFont::SetMeasurementSource(&Measurer);
+    UseMeasurer();
     auto look = LLook::Create(FramedLook());
     look->SetSize(100, 50);
     EXPECT_EQ(look->SetText(u"Hi"), 1);

@@ -3,6 +3,8 @@
 #include "Renderer/Font.h"
 #include "Renderer/TextLayout.h"
 
+#include "../Renderer/TestRenderHost.h"
+
 #include <gtest/gtest.h>
 
 using namespace Tavo;
@@ -15,6 +17,13 @@ RCPtr<LMeasurementRenderer> Measurer()
 {
     static auto* renderer = new RCPtr<LMeasurementRenderer>(new Tavo::Test::RecordingRenderer());
     return *renderer;
+}
+
+// Fonts and layouts measure with the recording renderer from here on.
+void UseMeasurer()
+{
+    static auto* host = new Tavo::Test::TestRenderHost();
+    host->measurer = Measurer();
 }
 
 // A parent whose outer corner lies at (-2, -3) of its client area, scrolled by 10 down.
@@ -105,7 +114,7 @@ TEST(Placement, PositionsAndSizesFollowTheirReferences)
 
 TEST(Placement, MinimumAndMaximumKeepTheAnchorPoint)
 {
-    LFont::SetMeasurementSource(&Measurer);
+    UseMeasurer();
     struct Case
     {
         const char* what;
