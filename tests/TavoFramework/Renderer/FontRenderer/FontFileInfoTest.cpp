@@ -11,6 +11,12 @@
 
 using namespace Tavo;
 
+// Fontconfig keeps its default configuration alive to the end.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+
 namespace
 {
 
