@@ -7,12 +7,11 @@ namespace Tavo::Test
 {
 
 // Stands in for the application object while it lives: its measurement
-// renderer, its clock and its default face.
+// renderer and its default face.
 class TestRenderHost : public IRenderHost
 {
 public:
     RCPtr<LMeasurementRenderer> measurer;
-    uint32_t now = 0;
     WString defaultFace;
 
     TestRenderHost() : mPrevious(SetRenderHost(this)) {}
@@ -21,7 +20,6 @@ public:
     TestRenderHost& operator=(const TestRenderHost&) = delete;
 
     RCPtr<LMeasurementRenderer> GetMeasurementRenderer() override { return measurer; }
-    uint32_t GetMilliseconds() override { return now; }
     TavoResult GetDefaultFont(WString& face, float& size, int32_t& style) override
     {
         face = defaultFace;
