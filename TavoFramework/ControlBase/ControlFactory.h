@@ -2,21 +2,21 @@
 
 #include "ControlBase/FactoryControl.h"
 #include "ControlBase/SkinDescriptors.h"
+#include "ControlBase/SkinReader.h"
+#include "ControlBase/StringTableReader.h"
+#include "ControlBase/XmlReader.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <map>
-#include <optional>
 #include <span>
-#include <vector>
 
 namespace Tavo {
 
 // Knows every control class by name and every control by its skin
-// description; reads the skin and string-table XML.
-class LControlFactory : public virtual LRefCountedObject
+// description; loads the skin and string-table documents.
+class LControlFactory : public virtual LRefCountedObject, private IXmlElementHandler
 {
 public:
     // Finds an embedded resource by (type, name); an empty span when absent.
@@ -36,7 +36,7 @@ public:
     TavoResult GetControlCreateFunction(const WString& className, ControlCreateFunction& creator) const;
 
     RCPtr<IFactoryControl> CreateControl(const RCPtr<LControlDescriptor>& descriptor,
-                                           const RCPtr<IFactoryControl>& parent);
+                                         const RCPtr<IFactoryControl>& parent);
     // Empty when the current skin has no top-level descriptor of that name.
     RCPtr<IFactoryControl> CreateControlFromDescriptor(const WString& name, LRootWindow* rootWindow);
     // Searches only the direct children of the current skin root, last first.
@@ -69,10 +69,10 @@ public:
     const WString& GetResourceBasePath() const { return mResourceBasePath; }
     void SetResourceBasePath(const WString& path) { mResourceBasePath = path; }
 
-    int32_t GetSkinCount() const { return static_cast<int32_t>(mSkinRoots.size()); }
-    RCPtr<LControlDescriptor> GetSkinRoot(int32_t index) const;
-    int32_t GetCurrentSkinIndex() const { return mCurrentSkinIndex; }
-    void SetCurrentSkinIndex(int32_t index) { mCurrentSkinIndex = index; }
+    int32_t GetSkinCount() const { return mSkins.GetCount(); }
+    RCPtr<LControlDescriptor> GetSkinRoot(int32_t index) const { return mSkins.GetRoot(index); }
+    int32_t GetCurrentSkinIndex() const { return mSkins.currentIndex; }
+    void SetCurrentSkinIndex(int32_t index) { mSkins.currentIndex = index; }
 
     RCPtr<LColorizer> FindColorizer(const WString& name) const;
     RCPtr<LVisualPartDescriptor> FindPart(const WString& name) const;
@@ -82,77 +82,32 @@ public:
     const WString& GetLastErrorText() const { return mLastErrorText; }
     int32_t GetLastErrorLine() const { return mLastErrorLine; }
 
-    // Reader entry points, called from the XML parser.
-    void XMLStartElement(const char* name, const char** attributes);
-    void XMLEndElement(const char* name);
-    void XMLCharacterData(const char* text, int length);
-
 private:
     struct SourceBytes;
     TavoResult ReadSource(const WString& path, SourceBytes& source, bool& fromResource);
     TavoResult ParseSource(const WString& path, bool stringMode, bool rethrowFromResource);
-    void ResetReader(bool stringMode);
-    void SetCurrentDescriptor(const RCPtr<LControlDescriptor>& descriptor);
 
-    void StartStringTableElement(const char* name, const char** attributes);
-    void StartSkin(const char** attributes);
-    void StartSubControl(const char** attributes);
-    void StartColorizer(const char** attributes);
-    void StartPart(const char** attributes);
-    void StartLook(const char** attributes);
-    void StartLookList(const char** attributes);
-    void StartClientPart(const char** attributes);
-    void StartNonClientPart(const char** attributes);
-    void StartTextProperties(const char** attributes);
-    void StartFontXLat(const char** attributes);
+    // The document's root element is skipped; "Application" names the
+    // application; the rest goes to the reader of the current mode.
+    void StartElement(const char* name, const char** attributes) override;
+    void EndElement(const char* name) override;
+    void CharacterData(const char* text, int length) override;
+    IXmlElementHandler& CurrentReader();
 
     WString mApplicationName;
     int32_t mCurrentLCID = 0;
     WString mResourceBasePath;
-    std::vector<RCPtr<LControlDescriptor>> mSkinRoots;
-    int32_t mCurrentSkinIndex = 0;
     std::map<WString, ControlCreateFunction> mClasses;
-    std::map<WString, LStringTable::Map> mStringTables;
+    SkinLibrary mSkins;
+    LStringTableReader::Tables mStringTables;
 
-    // Reader state.
-    bool mSkipNextStart = false;
+    LSkinReader mSkinReader{mSkins, mApplicationName, mCurrentLCID, mResourceBasePath};
+    LStringTableReader mStringTableReader{mStringTables};
     bool mStringTableMode = false;
-    bool mCreateParamCapture = false;
-    bool mCreateParamFresh = false;
-    LStringTable::Map* mCurrentTable = nullptr;
-    WString* mCapturedText = nullptr;
-    bool mCapture = false;
-    WString mCurrentStringId;
-    int32_t mMatchCount = 0;
-    RCPtr<LControlDescriptor> mCurrentDescriptor;
-    // The current descriptor and the open ones above it.
-    std::vector<RCPtr<LControlDescriptor>> mDescriptorStack;
-    RCPtr<LLookDescriptor> mCurrentLook;
-    RCPtr<LLookList> mCurrentLookList;
-    RCPtr<LStringTable> mCurrentCreateParams;
-    int32_t mDockedPartCounter = -1;
-    bool mInColorizers = false;
-    bool mInParts = false;
-    bool mInLooks = false;
-    bool mInSkins = false;
-    std::map<WString, RCPtr<LColorizer>> mColorizers;
-    std::map<WString, RCPtr<LVisualPartDescriptor>> mParts;
-    std::map<WString, RCPtr<LLookDescriptor>> mLooks;
-    std::map<WString, RCPtr<LLookList>> mLookLists;
-    struct PendingFont
-    {
-        WString name;
-        float size = 0.0f;
-        int32_t style = -1;
-        bool inheritsFromParent = false;
-        bool sizeIsRelative = false;
-    } mPendingFont;
-    std::optional<int32_t> mFontLocale;
-    std::map<WString, WString> mFontTranslation;
+    bool mSkipNextStart = false;
 
     WString mLastErrorText;
     int32_t mLastErrorLine = 0;
-    std::exception_ptr mHandlerError;
 };
 
 }  // namespace Tavo
