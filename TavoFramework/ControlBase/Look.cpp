@@ -6,11 +6,9 @@
 #include <cfloat>
 #include <cmath>
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace
-{
+namespace {
 
 constexpr const char* kFile = "ControlBase\\Look";
 constexpr double kFloatLimit = 8388608.0;
@@ -43,8 +41,7 @@ template <class F>
 void DrawAt(LRenderer& renderer, const RectT<double>& target, const RectT<double>& used,
             const RCPtr<LStencil>& stencil, F&& draw)
 {
-    if (!(used == target) || stencil)
-    {
+    if (!(used == target) || stencil) {
         renderer.PushClip(target, used, stencil, true);
         draw();
         renderer.PopState();
@@ -61,7 +58,7 @@ void DrawAt(LRenderer& renderer, const RectT<double>& target, const RectT<double
     renderer.Translate({-d.x, -d.y});
 }
 
-} // namespace
+}  // namespace
 
 RCPtr<LLook> LLook::Create(const RCPtr<LLookDescriptor>& descriptor, bool wordWrap)
 {
@@ -81,8 +78,7 @@ TavoResult LLook::SetDescriptor(const RCPtr<LLookDescriptor>& descriptor, bool w
     mTextForeground = d && d->textForeground ? d->textForeground->GetVisualPart() : nullptr;
     if (!d || !d->hasTextProperties)
         mText.reset();
-    else
-    {
+    else {
         if (!mText)
             mText = std::make_unique<LFontText>();
         bool changed = false;
@@ -138,8 +134,7 @@ void LLook::Layout()
                    Clamp32(std::clamp<int64_t>(W + R - cx, 0, std::max<int64_t>(W - cx, 0))),
                    Clamp32(std::clamp<int64_t>(H + B - cy, 0, std::max<int64_t>(H - cy, 0)))};
 
-    for (size_t i = 0; d && i < d->dockedParts.size(); ++i)
-    {
+    for (size_t i = 0; d && i < d->dockedParts.size(); ++i) {
         const LDockedPart* p = d->dockedParts[i].Get();
         if (!p)
             continue;
@@ -167,13 +162,11 @@ void LLook::Layout()
         mPartRects[i] = {Clamp32(left), Clamp32(top), Clamp32(right - left), Clamp32(bottom - top)};
     }
 
-    if (mText && d)
-    {
+    if (mText && d) {
         const RectT<float> box = ComputeTextBox(d->text, ToFloatSize(mWidth), ToFloatSize(mHeight));
         const int32_t bw = RoundToInt32(box.width - box.x);
         const int32_t bh = RoundToInt32(box.height - box.y);
-        if (bw != mText->boxWidth || bh != mText->boxHeight)
-        {
+        if (bw != mText->boxWidth || bh != mText->boxHeight) {
             mText->boxWidth = bw;
             mText->boxHeight = bh;
             mText->ClearLayout();
@@ -236,16 +229,14 @@ void LLook::ForEachUsedRect(LRenderer& renderer, const RectRegion& region, const
     const RectT<double>& clip = context->state.clip;
     const RectRegion* working = &region;
     RectRegion limited;
-    if (!mClipRegion.IsEmpty())
-    {
+    if (!mClipRegion.IsEmpty()) {
         limited = mClipRegion;
         limited.Offset(RoundToInt32(t.x), RoundToInt32(t.y));
         limited.IntersectWith(region);
         limited.Normalize();
         working = &limited;
     }
-    for (const RegionRect& r : *working)
-    {
+    for (const RegionRect& r : *working) {
         const double left = std::max(double(r.left) - t.x, target.x);
         const double top = std::max(double(r.top) - t.y, target.y);
         const double right = std::min(double(r.right) - t.x, target.x + target.width);
@@ -261,24 +252,19 @@ void LLook::ForEachUsedRect(LRenderer& renderer, const RectRegion& region, const
 TavoResult LLook::DrawNonClientParts(LRenderer& renderer, const RectRegion& region)
 {
     TavoResult result = S_OK;
-    for (size_t i = 0; i < mParts.size(); ++i)
-    {
+    for (size_t i = 0; i < mParts.size(); ++i) {
         LVisualPart* part = mParts[i].Get();
         // A part the skin could not make is left out.
         if (!part)
             continue;
         const RectT<double> target = ToDouble(mPartRects[i]);
-        ForEachUsedRect(renderer, region, target,
-                        [&](const RectT<double>& used)
-                        {
-                            DrawAt(renderer, target, used, nullptr,
-                                   [&]
-                                   {
-                                       if (part->Draw(renderer, ToFloatSize(mPartRects[i].width),
-                                                      ToFloatSize(mPartRects[i].height)) != S_OK)
-                                           result = S_FALSE;
-                                   });
-                        });
+        ForEachUsedRect(renderer, region, target, [&](const RectT<double>& used) {
+            DrawAt(renderer, target, used, nullptr, [&] {
+                if (part->Draw(renderer, ToFloatSize(mPartRects[i].width),
+                               ToFloatSize(mPartRects[i].height)) != S_OK)
+                    result = S_FALSE;
+            });
+        });
     }
     return result;
 }
@@ -288,19 +274,14 @@ TavoResult LLook::DrawClientPart(LRenderer& renderer, const RectRegion& region)
     TavoResult result = S_OK;
     const RectT<double> target = ToDouble(mClientRect);
     const float w = ToFloatSize(mClientRect.width), h = ToFloatSize(mClientRect.height);
-    ForEachUsedRect(renderer, region, target,
-                    [&](const RectT<double>& used)
-                    {
-                        DrawAt(renderer, target, used, mStencil,
-                               [&]
-                               {
-                                   if (mClientPart && !(mOverlayOnly && mOverlayPart) &&
-                                       mClientPart->Draw(renderer, w, h) != S_OK)
-                                       result = S_FALSE;
-                                   if (mOverlayPart && mOverlayPart->Draw(renderer, w, h) != S_OK)
-                                       result = S_FALSE;
-                               });
-                    });
+    ForEachUsedRect(renderer, region, target, [&](const RectT<double>& used) {
+        DrawAt(renderer, target, used, mStencil, [&] {
+            if (mClientPart && !(mOverlayOnly && mOverlayPart) && mClientPart->Draw(renderer, w, h) != S_OK)
+                result = S_FALSE;
+            if (mOverlayPart && mOverlayPart->Draw(renderer, w, h) != S_OK)
+                result = S_FALSE;
+        });
+    });
     return result;
 }
 
@@ -310,45 +291,40 @@ TavoResult LLook::DrawLabelText(LRenderer& renderer, const RectRegion& region, c
         return S_FALSE;
     const RectT<double> box{double(mTextLeft), double(mTextTop), double(mText->boxWidth),
                             double(mText->boxHeight)};
-    ForEachUsedRect(
-        renderer, region, box,
-        [&](const RectT<double>& used)
-        {
-            const LVisualPart* fg = mTextForeground.Get();
-            // Without a foreground part the text has no colour to be drawn in.
-            if (!fg)
-                return;
-            if (fg->GetBitmap())
-                TAVO_THROW(std::domain_error, "Bitmap fill for text foreground part not yet implemented.",
-                           "Tavo::LLook::DrawLabelText", kFile, 293);
-            if (fg->GetColorizer() && fg->GetColorizer()->type != LColorizer::kSolid)
-                TAVO_THROW(std::domain_error, "Gradient fill for text foreground part not yet implemented.",
-                           "Tavo::LLook::DrawLabelText", kFile, 302);
-            if (!fg->GetColorizer())
-                return;
-            // The used rectangle lies inside the box: one clip serves both.
-            renderer.PushClip(box, used, nullptr, true);
-            ColorRGBA colour;
-            colour.FromARGB(fg->GetColorAtPoint(0, 0));
-            const uint32_t lines = mText->GetLineCount();
-            for (uint32_t i = 0; i < lines; ++i)
-            {
-                const RectT<float>& r = mText->GetLineRects()[i];
-                if (mText->GetLines()[i].IsEmpty())
-                    continue;
-                renderer.DrawText(mText->GetLines()[i], mText->font,
-                                  {RoundToInt32(r.x - offset.x), RoundToInt32(r.y - offset.y)}, colour);
-            }
-            renderer.PopState();
-        });
+    ForEachUsedRect(renderer, region, box, [&](const RectT<double>& used) {
+        const LVisualPart* fg = mTextForeground.Get();
+        // Without a foreground part the text has no colour to be drawn in.
+        if (!fg)
+            return;
+        if (fg->GetBitmap())
+            TAVO_THROW(std::domain_error, "Bitmap fill for text foreground part not yet implemented.",
+                       "Tavo::LLook::DrawLabelText", kFile, 293);
+        if (fg->GetColorizer() && fg->GetColorizer()->type != LColorizer::kSolid)
+            TAVO_THROW(std::domain_error, "Gradient fill for text foreground part not yet implemented.",
+                       "Tavo::LLook::DrawLabelText", kFile, 302);
+        if (!fg->GetColorizer())
+            return;
+        // The used rectangle lies inside the box: one clip serves both.
+        renderer.PushClip(box, used, nullptr, true);
+        ColorRGBA colour;
+        colour.FromARGB(fg->GetColorAtPoint(0, 0));
+        const uint32_t lines = mText->GetLineCount();
+        for (uint32_t i = 0; i < lines; ++i) {
+            const RectT<float>& r = mText->GetLineRects()[i];
+            if (mText->GetLines()[i].IsEmpty())
+                continue;
+            renderer.DrawText(mText->GetLines()[i], mText->font,
+                              {RoundToInt32(r.x - offset.x), RoundToInt32(r.y - offset.y)}, colour);
+        }
+        renderer.PopState();
+    });
     return S_OK;
 }
 
 uint32_t LLook::GetColorAtPoint(int32_t x, int32_t y) const
 {
     uint32_t colour = LVisualPart::kTransparent;
-    auto ask = [&](const LVisualPart* part, const RectT<int32_t>& r)
-    {
+    auto ask = [&](const LVisualPart* part, const RectT<int32_t>& r) {
         if (part && (colour >> 24) == 0)
             colour = part->GetColorAtPoint(float(int64_t(x) - r.x), float(int64_t(y) - r.y),
                                            ToFloatSize(r.width), ToFloatSize(r.height));
@@ -360,4 +336,4 @@ uint32_t LLook::GetColorAtPoint(int32_t x, int32_t y) const
     return (colour >> 24) ? colour : LVisualPart::kTransparent;
 }
 
-} // namespace Tavo
+}  // namespace Tavo

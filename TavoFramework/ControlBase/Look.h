@@ -10,8 +10,7 @@
 #include <memory>
 #include <vector>
 
-namespace Tavo
-{
+namespace Tavo {
 
 class LRenderer;
 class LStencil;
@@ -103,4 +102,4 @@ private:
     RectRegion mRegion;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

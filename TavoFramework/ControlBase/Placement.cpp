@@ -6,33 +6,16 @@
 #include <cfloat>
 #include <cmath>
 
-namespace Tavo::Placement
-{
+namespace Tavo::Placement {
 
-namespace
-{
+namespace {
 
-constexpr double kLimit = 4503599627370496.0; // 2^52
+constexpr double kLimit = 4503599627370496.0;  // 2^52
 const char16_t* const kChildren = u"Children";
 
-enum PositionRef : int32_t
-{
-    kPosParent = 0,
-    kPosClient = 1,
-    kPosNamed = 2
-};
-enum SizeRef : int32_t
-{
-    kSizeParent = 0,
-    kSizeClient = 1,
-    kSizeSelf = 2,
-    kSizeNamed = 3
-};
-enum LimitRef : int32_t
-{
-    kLimitSelf = 0,
-    kLimitNamed = 1
-};
+enum PositionRef : int32_t { kPosParent = 0, kPosClient = 1, kPosNamed = 2 };
+enum SizeRef : int32_t { kSizeParent = 0, kSizeClient = 1, kSizeSelf = 2, kSizeNamed = 3 };
+enum LimitRef : int32_t { kLimitSelf = 0, kLimitNamed = 1 };
 
 const LLayoutDescriptor::Axis& AxisOf(const LLayoutDescriptor* layout, int axis)
 {
@@ -65,8 +48,7 @@ void NamedReference(const Frames& frames, const WString& name, int axis, double&
 {
     position = 0;
     size = 0;
-    if (!frames.hasParent)
-    {
+    if (!frames.hasParent) {
         position = Of(frames.referencePoint, axis);
         return;
     }
@@ -93,8 +75,7 @@ bool ChildrenBox(const Subject& subject, const RectT<double>& self, bool forMaxi
         return false;
     const double dx = self.x + subject.clientRect.x - subject.scroll.x;
     const double dy = self.y + subject.clientRect.y - subject.scroll.y;
-    auto place = [&](const Child& c, bool other)
-    {
+    auto place = [&](const Child& c, bool other) {
         RectT<double> r{c.rect.x + dx, c.rect.y + dy, c.rect.width, c.rect.height};
         if (other && c.docked[0])
             r.x -= subject.scroll.x;
@@ -103,8 +84,7 @@ bool ChildrenBox(const Subject& subject, const RectT<double>& self, bool forMaxi
         return r;
     };
     box = place(children[0], false);
-    for (size_t i = children.size(); i-- > 1;)
-    {
+    for (size_t i = children.size(); i-- > 1;) {
         if (!forMaximum && !children[i].clipToParent)
             continue;
         const RectT<double> r = place(children[i], true);
@@ -128,8 +108,7 @@ bool LimitReference(const Subject& subject, const RectT<double>& self, const WSt
         subject.collectChildren(children);
     // Looked up from the last, as children are found by name.
     for (size_t i = children.size(); i-- > 0;)
-        if (children[i].name == name)
-        {
+        if (children[i].name == name) {
             const Child& c = children[i];
             ref = {c.rect.x + self.x + subject.clientRect.x - subject.scroll.x,
                    c.rect.y + self.y + subject.clientRect.y - subject.scroll.y, c.rect.width, c.rect.height};
@@ -159,10 +138,8 @@ double TextGrowth(const Subject& subject, const RectT<double>& rect, int axis)
     const float h = static_cast<float>(std::clamp(rect.height, -8388608.0, 8388608.0));
     const float left = static_cast<float>(tp->leftAbs) + tp->leftRel * w;
     const float right = static_cast<float>(tp->rightAbs) + tp->rightRel * w;
-    if (axis == 0)
-    {
-        if (text->wordWrap)
-        {
+    if (axis == 0) {
+        if (text->wordWrap) {
             text->wordWrap = false;
             text->ClearLayout();
         }
@@ -173,8 +150,7 @@ double TextGrowth(const Subject& subject, const RectT<double>& rect, int axis)
             return 0;
         double grown = std::ceil(extra / span);
         const LLayoutDescriptor::Axis& x = layout->x;
-        if (x.maxRef == kLimitSelf && x.maxAbs > 0 && x.maxAbs < rect.width + grown)
-        {
+        if (x.maxRef == kLimitSelf && x.maxAbs > 0 && x.maxAbs < rect.width + grown) {
             grown = x.maxAbs - rect.width;
             text->wordWrap = true;
             text->ClearLayout();
@@ -191,7 +167,7 @@ double TextGrowth(const Subject& subject, const RectT<double>& rect, int axis)
     return std::ceil(extra / span);
 }
 
-} // namespace
+}  // namespace
 
 double Round(double v)
 {
@@ -212,24 +188,21 @@ TavoResult ComputePlacement(const LLayoutDescriptor* layout, const Frames& frame
     if (!layout)
         return E_INVALIDARG;
     RectT<double> out;
-    for (int axis = 0; axis < 2; ++axis)
-    {
+    for (int axis = 0; axis < 2; ++axis) {
         const LLayoutDescriptor::Axis& spec = AxisOf(layout, axis);
         const double parentOrigin = Pos(frames.parent, axis);
         const double parentSize = Size(frames.parent, axis);
         const double clientSize = Of(frames.clientSize, axis);
         const double rel = spec.positionRel;
         double p = 0;
-        switch (spec.positionRef)
-        {
+        switch (spec.positionRef) {
         case kPosParent:
             p = Round(rel * parentSize) + spec.positionAbs + parentOrigin;
             break;
         case kPosClient:
             p = Round(rel * clientSize) + spec.positionAbs;
             break;
-        default:
-        {
+        default: {
             double q = 0, r = 0;
             NamedReference(frames, spec.positionRefName, axis, q, r);
             p = Round(rel * r) + q + spec.positionAbs;
@@ -240,8 +213,7 @@ TavoResult ComputePlacement(const LLayoutDescriptor* layout, const Frames& frame
         double s = 0;
         if (spec.sizeRef == kSizeSelf)
             s = std::max(spec.sizeAbs, 0.0);
-        else
-        {
+        else {
             double q = 0, r = 0;
             if (spec.sizeRef == kSizeParent)
                 q = parentOrigin, r = parentSize;
@@ -272,19 +244,16 @@ TavoResult ApplyMinimumSize(const Subject& subject, RectT<double>& rect)
     if (!layout)
         return S_OK;
     TavoResult result = S_OK;
-    for (int axis = 0; axis < 2; ++axis)
-    {
+    for (int axis = 0; axis < 2; ++axis) {
         const LLayoutDescriptor::Axis& spec = AxisOf(layout, axis);
         const double a = spec.placementAnchor;
-        if (spec.minRef == kLimitSelf)
-        {
+        if (spec.minRef == kLimitSelf) {
             double m = spec.minAbs;
             const int32_t overflow = axis == 0 ? layout->textOverflowX : layout->textOverflowY;
             if (overflow == 1)
                 m = std::max(m, Size(rect, axis) + TextGrowth(subject, rect, axis));
             const double old = Size(rect, axis);
-            if (old < m)
-            {
+            if (old < m) {
                 Size(rect, axis) = m;
                 Pos(rect, axis) -= Round(a * (m - old));
                 result = 1;
@@ -303,21 +272,16 @@ TavoResult ApplyMinimumSize(const Subject& subject, RectT<double>& rect)
         const double old = Size(rect, axis);
         const double end = pos + old;
         bool changed = false;
-        if (pos <= edge && end < edge)
-        {
-            if (!(a >= 0 && a < 1))
-            {
+        if (pos <= edge && end < edge) {
+            if (!(a >= 0 && a < 1)) {
                 result = E_FAIL;
                 continue;
             }
             Pos(rect, axis) -= Round(a * (edge - end) / (1 - a));
             Size(rect, axis) = Round(edge) - Pos(rect, axis);
             changed = true;
-        }
-        else if (pos > edge)
-        {
-            if (!(a > 0 && a <= 1))
-            {
+        } else if (pos > edge) {
+            if (!(a > 0 && a <= 1)) {
                 result = E_FAIL;
                 continue;
             }
@@ -341,16 +305,13 @@ TavoResult ApplyMaximumSize(const Subject& subject, RectT<double>& rect)
     if (!layout)
         return S_OK;
     TavoResult result = S_OK;
-    for (int axis = 0; axis < 2; ++axis)
-    {
+    for (int axis = 0; axis < 2; ++axis) {
         const LLayoutDescriptor::Axis& spec = AxisOf(layout, axis);
         const double a = spec.placementAnchor;
         const double old = Size(rect, axis);
-        if (spec.maxRef == kLimitSelf)
-        {
+        if (spec.maxRef == kLimitSelf) {
             const double m = spec.maxAbs;
-            if (m != 0 && m < old)
-            {
+            if (m != 0 && m < old) {
                 Size(rect, axis) = m;
                 Pos(rect, axis) -= Round(a * (m - old));
                 result = 1;
@@ -371,8 +332,7 @@ TavoResult ApplyMaximumSize(const Subject& subject, RectT<double>& rect)
         // Ends at the edge; for anchors below 1 the anchor point keeps its place
         // as far as the edge allows.
         double start = pos;
-        if (a >= 0 && a < 1)
-        {
+        if (a >= 0 && a < 1) {
             const double anchor = pos + a * old;
             const double size = std::max(0.0, (edge - anchor) / (1 - a));
             start = std::max(pos, edge - size);
@@ -386,4 +346,4 @@ TavoResult ApplyMaximumSize(const Subject& subject, RectT<double>& rect)
     return result;
 }
 
-} // namespace Tavo::Placement
+}  // namespace Tavo::Placement

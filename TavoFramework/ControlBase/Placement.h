@@ -7,8 +7,7 @@
 #include <functional>
 #include <vector>
 
-namespace Tavo
-{
+namespace Tavo {
 
 class LFontText;
 
@@ -16,13 +15,12 @@ class LFontText;
 // its parent's client coordinates, then grows it to its minimum (including
 // room for its label text) and shrinks it to its maximum. It works on plain
 // records so the control, the root window and the splitters share it.
-namespace Placement
-{
+namespace Placement {
 
 // What a named sibling contributes as a reference.
 struct Sibling
 {
-    RectT<double> rect; // position and size in the parent's client coordinates
+    RectT<double> rect;  // position and size in the parent's client coordinates
     bool docked[2] = {false, false};
 };
 
@@ -78,6 +76,6 @@ RectT<double> SnapToPixels(const RectT<double>& rect);
 // Half away from zero, as a double.
 double Round(double v);
 
-} // namespace Placement
+}  // namespace Placement
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -5,11 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace
-{
+namespace {
 
 constexpr const char* kFile = "ControlBase\\VisualPart";
 constexpr float kSizeTolerance = 1.1920929e-6f;
@@ -46,7 +44,7 @@ RCPtr<LBitmap> LoadSubBitmap(const WString& file, const SourceRect& rect)
     return bitmap->CreateSubBitmap(rect.x, rect.y, rect.width, rect.height);
 }
 
-} // namespace
+}  // namespace
 
 LVisualPart::LVisualPart(const WString& name, const RCPtr<LBitmap>& bitmap, int32_t resizeType,
                          const RCPtr<LColorizer>& colorizer, int32_t width, int32_t height,
@@ -54,13 +52,11 @@ LVisualPart::LVisualPart(const WString& name, const RCPtr<LBitmap>& bitmap, int3
     : mName(name), mBitmap(bitmap), mWidth(width), mHeight(height), mResizeType(resizeType),
       mColorizer(colorizer), mAlphaModifier(alphaModifier), mMask(mask)
 {
-    if (mBitmap)
-    {
+    if (mBitmap) {
         mWidth = mBitmap->GetWidth();
         mHeight = mBitmap->GetHeight();
     }
-    if (mColorizer && (mBitmap || mMask || mColorizer->type != LColorizer::kSolid))
-    {
+    if (mColorizer && (mBitmap || mMask || mColorizer->type != LColorizer::kSolid)) {
         RCPtr<LBitmap> source = mBitmap;
         mBitmap = nullptr;
         // Recolouring copies the whole source, so an absurd size leaves the part unusable
@@ -112,8 +108,7 @@ TavoResult LVisualPart::ReleaseInternalReferences()
 {
     if (GetInternalRefCount() < 1)
         return S_FALSE;
-    if (mDescriptor && mDescriptor->cachedPart.Get() == this)
-    {
+    if (mDescriptor && mDescriptor->cachedPart.Get() == this) {
         RCPtr<LVisualPart> cached = mDescriptor->cachedPart;
         mDescriptor->cachedPart = nullptr;
         cached = nullptr;
@@ -133,8 +128,7 @@ TavoResult LVisualPart::Draw(LRenderer& renderer, float width, float height)
 {
     const int32_t w = RoundToInt32(width);
     const int32_t h = RoundToInt32(height);
-    if (mBitmap)
-    {
+    if (mBitmap) {
         renderer.DrawBitmap(mBitmap, {0, 0, w, h}, mResizeType);
         return S_OK;
     }
@@ -175,10 +169,8 @@ uint32_t LVisualPart::GetColorAtPoint(float px, float py, float sw, float sh) co
     // Written so that NaN coordinates fall outside too.
     if (!(px >= 0 && px < sw && py >= 0 && py < sh))
         return kTransparent;
-    switch (mResizeType)
-    {
-    case kTile:
-    {
+    switch (mResizeType) {
+    case kTile: {
         const int64_t tileW = static_cast<int64_t>(width + 0.5f);
         const int64_t tileH = static_cast<int64_t>(height + 0.5f);
         // A part under half a pixel tiles nothing.
@@ -191,8 +183,7 @@ uint32_t LVisualPart::GetColorAtPoint(float px, float py, float sw, float sh) co
     case kCenter:
         return GetColorAtPoint(RoundToInt32(px - (sw - width) * 0.5f),
                                RoundToInt32(py - (sh - height) * 0.5f));
-    case kStretch:
-    {
+    case kStretch: {
         const double fx = static_cast<double>(width) / sw;
         const double fy = static_cast<double>(height) / sh;
         if (sw >= width && sh >= height)
@@ -210,8 +201,7 @@ uint32_t LVisualPart::GetColorAtPoint(float px, float py, float sw, float sh) co
         const int32_t y1 =
             static_cast<int32_t>(std::clamp(std::max(bottom, top + 1), 0.0, static_cast<double>(mHeight)));
         for (int32_t x = x0; x < x1; ++x)
-            for (int32_t y = y0; y < y1; ++y)
-            {
+            for (int32_t y = y0; y < y1; ++y) {
                 const uint32_t c = GetColorAtPoint(x, y);
                 if (c >> 24)
                     return c;
@@ -243,4 +233,4 @@ RCPtr<LVisualPart> LVisualPartDescriptor::GetVisualPart()
     return part;
 }
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -6,8 +6,7 @@
 
 #include <cstdint>
 
-namespace Tavo
-{
+namespace Tavo {
 
 class LRenderer;
 
@@ -16,12 +15,7 @@ class LRenderer;
 class LVisualPart : public virtual LRefCountedObject
 {
 public:
-    enum ResizeType : int32_t
-    {
-        kStretch = 0,
-        kTile = 1,
-        kCenter = 2
-    };
+    enum ResizeType : int32_t { kStretch = 0, kTile = 1, kCenter = 2 };
     // "Nothing here" of every colour query.
     static constexpr uint32_t kTransparent = 0x00FFFFFFu;
     // Recoloured and gradient images larger than this on a side are not made.
@@ -81,4 +75,4 @@ private:
     RCPtr<LVisualPartDescriptor> mDescriptor;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace Tavo
-{
+namespace Tavo {
 
 RCPtr<LColorizer> LColorizer::Create(const WString& name, int32_t type, const ColorRGBA& color,
                                      const ColorRGBA& endColor, float startX, float startY, float endX,
@@ -43,4 +42,4 @@ ColorRGBA LColorizer::GetColorAt(float x, float y) const
             mix(color.a, endColor.a)};
 }
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -6,20 +6,14 @@
 
 #include <cstdint>
 
-namespace Tavo
-{
+namespace Tavo {
 
 // The colour of a skin part: one colour, or a gradient between two given by
 // a start and end point in fractions of the filled size.
 class LColorizer : public virtual LRefCountedObject
 {
 public:
-    enum Type : int32_t
-    {
-        kSolid = 0,
-        kLinearGradient = 1,
-        kRadialGradient = 2
-    };
+    enum Type : int32_t { kSolid = 0, kLinearGradient = 1, kRadialGradient = 2 };
 
     static RCPtr<LColorizer> Create(const WString& name, int32_t type, const ColorRGBA& color,
                                     const ColorRGBA& endColor, float startX, float startY, float endX,
@@ -38,4 +32,4 @@ public:
     float startX = 0, startY = 0, endX = 0, endY = 0;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -3,28 +3,12 @@
 #include "Renderer/Font.h"
 #include "Renderer/TextLayout.h"
 
-#include "../Renderer/TestRenderHost.h"
-
 #include <gtest/gtest.h>
 
 using namespace Tavo;
 using Axis = LLayoutDescriptor::Axis;
 
-namespace
-{
-
-RCPtr<LMeasurementRenderer> Measurer()
-{
-    static auto* renderer = new RCPtr<LMeasurementRenderer>(new Tavo::Test::RecordingRenderer());
-    return *renderer;
-}
-
-// Fonts and layouts measure with the recording renderer from here on.
-void UseMeasurer()
-{
-    static auto* host = new Tavo::Test::TestRenderHost();
-    host->measurer = Measurer();
-}
+namespace {
 
 // A parent whose outer corner lies at (-2, -3) of its client area, scrolled by 10 down.
 Placement::Frames ChildFrames()
@@ -34,8 +18,7 @@ Placement::Frames ChildFrames()
     f.parent = {-2, -3, 100, 80};
     f.clientSize = {96, 74};
     f.scroll = {0, 10};
-    f.findSibling = [](const WString& name, Placement::Sibling& s)
-    {
+    f.findSibling = [](const WString& name, Placement::Sibling& s) {
         if (name != u"sib")
             return false;
         s.rect = {10, 20, 30, 5};
@@ -45,119 +28,82 @@ Placement::Frames ChildFrames()
     return f;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Placement, PositionsAndSizesFollowTheirReferences)
 {
+    // One axis of the record; references 0 parent, 1 client, 2/3 named; the other axis keeps its defaults.
     struct Case
     {
-        const char* what;
-        std::function<void(Axis& x, Axis& y, LLayoutDescriptor& l)> set;
-        RectT<double> expected;
+        int axis;
+        float anchor;
+        bool docked;
+        int32_t posRef;
+        float posRel;
+        double posAbs;
+        int32_t sizeRef;
+        float sizeRel;
+        double sizeAbs;
+        const char16_t* name;
+        double pos, size;
     } cases[] = {
-        {"defaults", [](Axis&, Axis&, LLayoutDescriptor&) {}, {0, 0, 16, 40}},
-        {"parent-relative",
-         [](Axis& x, Axis&, auto&) { x.positionRef = 0, x.positionRel = 0.5f, x.positionAbs = 1; },
-         {49, 0, 16, 40}},
-        {"negative self size", [](Axis& x, Axis&, auto&) { x.sizeAbs = -5; }, {0, 0, 0, 40}},
-        {"to the parent's far edge",
-         [](Axis& x, Axis&, auto&) { x.positionAbs = 10, x.sizeRef = 0, x.sizeRel = 1, x.sizeAbs = 0; },
-         {10, 0, 88, 40}},
-        {"anchor 1 with the end beyond",
-         [](Axis& x, Axis&, auto&) { x.placementAnchor = 1, x.sizeRef = 1, x.sizeRel = 1, x.sizeAbs = 0; },
-         {0, 0, 0, 40}},
-        {"anchor 0.5 centres",
-         [](Axis& x, Axis&, auto&)
-         { x.placementAnchor = 0.5f, x.positionAbs = 50, x.sizeRef = 1, x.sizeRel = 1, x.sizeAbs = 0; },
-         {4, 0, 92, 40}},
-        {"anchor 1 reaching back",
-         [](Axis& x, Axis&, auto&)
-         { x.placementAnchor = 1, x.positionAbs = 50, x.sizeRef = 1, x.sizeAbs = 10; },
-         {10, 0, 40, 40}},
-        {"after a sibling",
-         [](Axis& x, Axis&, auto&) { x.positionRef = 2, x.positionRefName = u"sib", x.positionRel = 1; },
-         {40, 0, 16, 40}},
-        {"docked sibling loses the scroll",
-         [](Axis&, Axis& y, auto&) { y.positionRef = 2, y.positionRefName = u"sib"; },
-         {0, 10, 16, 40}},
-        {"unknown sibling",
-         [](Axis& x, Axis&, auto&) { x.positionRef = 2, x.positionRefName = u"none", x.positionAbs = 7; },
-         {7, 0, 16, 40}},
-        {"docked keeps its place",
-         [](Axis&, Axis& y, auto&) { y.docked = true, y.positionAbs = 5; },
-         {0, 15, 16, 40}},
-        {"snapped edges", [](Axis& x, Axis&, auto&) { x.positionAbs = 0.5, x.sizeAbs = 1.4; }, {1, 0, 1, 40}},
+        {0, 0, false, 1, 0, 0, 2, 0, 16, u"", 0, 16},      // defaults
+        {0, 0, false, 0, 0.5f, 1, 2, 0, 16, u"", 49, 16},  // half the parent from its outer corner
+        {0, 0, false, 1, 0, 0, 2, 0, -5, u"", 0, 0},       // negative self size
+        {0, 0, false, 1, 0, 10, 0, 1, 0, u"", 10, 88},     // to the parent's far edge
+        {0, 1, false, 1, 0, 0, 1, 1, 0, u"", 0, 0},        // anchor 1, end beyond: nothing after it
+        {0, 0.5f, false, 1, 0, 50, 1, 1, 0, u"", 4, 92},   // centred on the position
+        {0, 1, false, 1, 0, 50, 1, 0, 10, u"", 10, 40},    // anchor 1 reaching back
+        {0, 0, false, 2, 1, 0, 2, 0, 16, u"sib", 40, 16},  // after a sibling
+        {0, 0, false, 2, 0, 7, 2, 0, 16, u"none", 7, 16},  // no such sibling
+        {0, 0, false, 1, 0, 0, 3, 1, 0, u"sib", 0, 40},    // to a sibling's far edge
+        {1, 0, false, 2, 0, 0, 2, 0, 40, u"sib", 10, 40},  // a docked sibling's place, unscrolled
+        {1, 0, true, 1, 0, 5, 2, 0, 40, u"", 15, 40},      // docked: keeps its place when scrolled
+        {0, 0, false, 1, 0, 0.5, 2, 0, 1.4, u"", 1, 1},    // edges 0.5 and 1.9 snap to 1 and 2
     };
-    for (const Case& c : cases)
-    {
+    for (const Case& c : cases) {
         RCPtr<LLayoutDescriptor> layout = LLayoutDescriptor::Create();
-        c.set(layout->x, layout->y, *layout);
+        Axis& a = c.axis == 0 ? layout->x : layout->y;
+        a = {c.anchor,  c.docked,  c.posRef, c.name, c.posRel, c.posAbs, c.sizeRef, c.name,
+             c.sizeRel, c.sizeAbs, 0,        u"",    0,        0,        0,         u""};
         RectT<double> r;
         EXPECT_EQ(Placement::ComputePlacement(layout.Get(), ChildFrames(), r), S_OK);
-        EXPECT_EQ(r, c.expected) << c.what;
+        EXPECT_EQ(c.axis == 0 ? PointT<double>(r.x, r.width) : PointT<double>(r.y, r.height),
+                  PointT<double>(c.pos, c.size))
+            << &c - cases;
     }
-
-    // A top control measures against the reference rectangle and point.
-    Placement::Frames top;
-    top.parent = {5, 6, 1000, 800};
-    top.referencePoint = {300, 200};
-    RCPtr<LLayoutDescriptor> layout = LLayoutDescriptor::Create();
-    layout->x.positionRef = 0;
-    layout->x.positionAbs = 200;
-    layout->y.positionRef = 2;
-    layout->y.positionRefName = u"mouse";
-    RectT<double> r;
-    EXPECT_EQ(Placement::ComputePlacement(layout.Get(), top, r), S_OK);
-    EXPECT_EQ(r, (RectT<double>{205, 200, 16, 40}));
-    EXPECT_EQ(Placement::ComputePlacement(nullptr, top, r), E_INVALIDARG);
 }
 
 TEST(Placement, MinimumAndMaximumKeepTheAnchorPoint)
 {
-    UseMeasurer();
+    Tavo::Test::MeasureWithFixedWidths();
+    // X limits and text overflow (1 expand) of a control at (10, 0) 30 x 40 whose text box
+    // reaches from 4 to rightRel * width - 4; characters are 7 pixels wide, lines 15 high.
     struct Case
     {
-        const char* what;
-        std::function<void(LLayoutDescriptor& l, TextProperties& t)> set;
+        float anchor;
+        double minX, maxX;
+        int32_t overflowX, overflowY;
+        float rightRel;
         const char16_t* text;
         RectT<double> expected;
-        TavoResult result;
     } cases[] = {
-        {"self minimum",
-         [](auto& l, auto&) { l.x.minAbs = 50, l.x.placementAnchor = 0.5f; },
-         nullptr,
-         {0, 0, 50, 40},
-         1},
-        {"self maximum",
-         [](auto& l, auto&) { l.x.maxAbs = 20, l.x.placementAnchor = 1; },
-         nullptr,
-         {20, 0, 20, 40},
-         1},
-        {"no maximum", [](auto& l, auto&) { l.x.maxAbs = 0; }, nullptr, {10, 0, 30, 40}, 0},
-        {"text widens", [](auto& l, auto&) { l.textOverflowX = 1; }, u"Hello", {10, 0, 43, 40}, 1},
-        {"text fits", [](auto& l, auto&) { l.textOverflowX = 1; }, u"Hi", {10, 0, 30, 40}, 0},
-        {"half-width box doubles the need",
-         [](auto& l, auto& t) { l.textOverflowX = 1, t.rightRel = 0.5f; },
-         u"Hello",
-         {10, 0, 86, 40},
-         1},
-        // A box of fixed width does not grow with the control: growing cannot help.
-        {"fixed box",
-         [](auto& l, auto& t) { l.textOverflowX = 1, t.rightRel = 0, t.rightAbs = 10; },
-         u"Hello",
-         {10, 0, 30, 40},
-         0},
-        {"wrapped text grows taller",
-         [](auto& l, auto&) { l.textOverflowX = 1, l.textOverflowY = 1, l.x.maxAbs = 40, l.y.minAbs = 0; },
-         u"aaaa bbbb cccc dddd",
-         {10, 0, 40, 60},
-         1},
+        {0.5f, 50, 0, 0, 0, 1, nullptr, {0, 0, 50, 40}},   // grows about its middle
+        {1, 0, 20, 0, 0, 1, nullptr, {20, 0, 20, 40}},     // shrinks towards its right edge
+        {0, 0, 0, 1, 0, 1, u"Hello", {10, 0, 43, 40}},     // widened for 35 pixels of text
+        {0, 0, 0, 1, 0, 1, u"Hi", {10, 0, 30, 40}},        // fits
+        {0, 0, 0, 1, 0, 0.5f, u"Hello", {10, 0, 86, 40}},  // a box growing at half the rate
+        {0, 0, 0, 1, 0, 0, u"Hello", {10, 0, 30, 40}},     // a box that never grows: no use growing
+        {0, 0, 40, 1, 1, 1, u"aaaa bbbb cccc dddd", {10, 0, 40, 60}},  // stopped at 40, wrapped, taller
     };
-    for (const Case& c : cases)
-    {
+    for (const Case& c : cases) {
         RCPtr<LLayoutDescriptor> layout = LLayoutDescriptor::Create();
-        TextProperties tp{0, 4, 1, -4, 0, 0, 0, 1, 0, 0};
-        c.set(*layout, tp);
+        layout->x.placementAnchor = c.anchor;
+        layout->x.minAbs = c.minX;
+        layout->x.maxAbs = c.maxX;
+        layout->textOverflowX = c.overflowX;
+        layout->textOverflowY = c.overflowY;
+        TextProperties tp{0, 4, c.rightRel, -4, 0, 0, 0, 1, 0, 0};
         LFontText text;
         text.font = LFont::FindOrCreate(u"Arial", 10, 0);
         text.text = c.text ? c.text : u"";
@@ -166,10 +112,10 @@ TEST(Placement, MinimumAndMaximumKeepTheAnchorPoint)
         s.text = c.text ? &text : nullptr;
         s.textProperties = &tp;
         RectT<double> r{10, 0, 30, 40};
-        TavoResult result = Placement::ApplyMinimumSize(s, r);
-        const TavoResult max = Placement::ApplyMaximumSize(s, r);
-        EXPECT_EQ(result == 1 || max == 1 ? 1 : 0, c.result) << c.what;
-        EXPECT_EQ(r, c.expected) << c.what;
+        const bool changed =
+            (Placement::ApplyMinimumSize(s, r) == 1) | (Placement::ApplyMaximumSize(s, r) == 1);
+        EXPECT_EQ(r, c.expected) << &c - cases;
+        EXPECT_EQ(changed, !(r == RectT<double>{10, 0, 30, 40}));
     }
 }
 
@@ -178,9 +124,8 @@ TEST(Placement, NamedLimitsFollowChildren)
     RCPtr<LLayoutDescriptor> layout = LLayoutDescriptor::Create();
     Placement::Subject s;
     s.layout = layout.Get();
-    s.clientRect = {2, 2, 26, 36}; // two pixels of border all round
-    s.collectChildren = [](std::vector<Placement::Child>& list)
-    {
+    s.clientRect = {2, 2, 26, 36};  // two pixels of border all round
+    s.collectChildren = [](std::vector<Placement::Child>& list) {
         list.push_back({u"a", {0, 0, 50, 10}});
         list.push_back({u"b", {10, 60, 5, 5}});
         list.push_back({u"loose", {500, 500, 5, 5}, {false, false}, false});
@@ -193,19 +138,10 @@ TEST(Placement, NamedLimitsFollowChildren)
     // Children reach x 62 and y 67 in the parent; the border adds 4 on each axis.
     EXPECT_EQ(r, (RectT<double>{10, 0, 56, 71}));
 
-    // A child left of the control needs an anchor above 0 to pull it left.
-    layout->y.minRefName = u"none";
-    layout->x.minRefName = u"a";
-    layout->x.minRel = 0;
-    layout->x.minAbs = -30;
-    RectT<double> moved{20, 0, 30, 40};
-    EXPECT_EQ(Placement::ApplyMinimumSize(s, moved), E_FAIL);
-    EXPECT_EQ(moved, (RectT<double>{20, 0, 30, 40}));
-
     layout->x.maxRef = 1;
     layout->x.maxRefName = u"b";
     layout->x.maxRel = 1;
     RectT<double> wide{10, 0, 100, 40};
     EXPECT_EQ(Placement::ApplyMaximumSize(s, wide), 1);
-    EXPECT_EQ(wide, (RectT<double>{10, 0, 17, 40})); // ends at child b's right edge, x 27
+    EXPECT_EQ(wide, (RectT<double>{10, 0, 17, 40}));  // ends at child b's right edge, x 27
 }
