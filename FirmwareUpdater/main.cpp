@@ -2,12 +2,14 @@
 // language; the exit code is the one the update processor set.
 #include "Application/Application.h"
 #include "Application/CommandLine.h"
+#include "Window/Native/DesktopHooks.h"
 
 int main(int argc, char** argv)
 {
     const Tavo::NString commandLine(JoinCommandLine(argc, argv));
     Tavo::AppShellOptions options;
     options.applicationName = LApplication::GetApplicationName();
+    options.hooks = Tavo::DesktopPlatformHooks();
     options.createApplication = [](Tavo::FrameworkAppShell& shell, const Tavo::RCPtr<Tavo::LControlFactory>& factory,
                                    const Tavo::RCPtr<Tavo::LStringTable>& strings, const Tavo::WString& line) {
         return Tavo::RCPtr<Tavo::LApplicationBase>(new LApplication(shell, factory, strings, line));

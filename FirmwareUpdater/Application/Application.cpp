@@ -1,5 +1,7 @@
 #include "Application/Application.h"
 
+#include "Platform/Window/WindowSystem.h"
+
 #include <cstdio>
 
 using Tavo::TavoResult;
@@ -32,6 +34,13 @@ TavoResult LApplication::RunApplicationStartup()
         return hr;
     // The window starts with downgrades and same-version updates allowed.
     mProcessor->SetAlwaysUpdate(true);
+    // Losing the display ends the program at once; the device must not be
+    // left stuck in its update mode.
+    Tavo::Platform::Window::AddConnectionLostAction([] {
+        const Tavo::RCPtr<Tavo::LApplicationBase> app = Tavo::gApplication;
+        if (auto* self = dynamic_cast<LApplication*>(app.Get()); self && self->mProcessor)
+            self->mProcessor->AbortForExit();
+    });
     return 0;
 }
 
@@ -43,7 +52,11 @@ TavoResult LApplication::CreateMainWindow(int32_t rendererType)
                              "-RETURN_UPDATE_MODE_STATUS and -SILENT runs work without it\n");
         return Tavo::E_FAIL;
     }
-    return LApplicationBase::CreateMainWindow(rendererType);
+    const TavoResult result = LApplicationBase::CreateMainWindow(rendererType);
+    if (result < 0 && !GetMainWindow())
+        std::fprintf(stderr, "FirmwareUpdater: no display to show the main window on (is DISPLAY set?); "
+                             "-RETURN_UPDATE_MODE_STATUS and -SILENT runs work without one\n");
+    return result;
 }
 
 bool LApplication::CanExit()

@@ -50,6 +50,14 @@ bool LUpdateProcessor::CanExit()
     return mEngine->GetDeviceState() != Engine::kDeviceUpdating;
 }
 
+void LUpdateProcessor::AbortForExit()
+{
+    if (!mEngine || CanExit())
+        return;
+    mEngine->AbortUpdate();
+    mEngine->WaitForUpdate(kAbortWaitMs);
+}
+
 TavoResult LUpdateProcessor::Reinitialize()
 {
     return Initialize(mCommandLine);

@@ -29,6 +29,9 @@ public:
     Tavo::TavoResult Reinitialize();
     // False while an update runs.
     bool CanExit();
+    // The program must end now: a running transfer is aborted and the worker
+    // given its time to close the channel and clear the driver's flag.
+    void AbortForExit();
     bool GetAlwaysUpdate() const { return mAlwaysUpdate; }
     // True when the flag already had this value.
     bool SetAlwaysUpdate(bool value);

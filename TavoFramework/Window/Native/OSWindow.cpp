@@ -1,0 +1,665 @@
+#include "Window/Native/OSWindow.h"
+
+#include "Application/ApplicationBase.h"
+#include "Notification/NotificationCenter.h"
+#include "Platform/App/MessageLoop.h"
+#include "Platform/App/ProfileStore.h"
+#include "Platform/Kernel/TextCoding.h"
+#include "Window/Native/WindowHost.h"
+
+#include <algorithm>
+#include <cairo.h>
+#include <cstring>
+
+namespace Tavo {
+
+namespace Win = Platform::Window;
+
+namespace {
+
+// The tick that keeps idle processing turning while nothing else happens.
+constexpr uint32_t kTickMs = 33;
+uint32_t gNextTimerId = 0x7A000;
+// Modal loops running in the process; windows below one are disabled.
+int32_t gModalDepth = 0;
+// The cursor last shown, shared by all windows.
+CursorHandle gCurrentCursor = 0;
+
+RootWindowFactory& Factory()
+{
+    static auto* factory = new RootWindowFactory;
+    return *factory;
+}
+
+// Mouse records carry Ctrl, Shift and Alt only, as the framework's mouse
+// messages do.
+uint32_t MouseModifiers(uint32_t modifiers)
+{
+    return modifiers & (Win::kModCtrl | Win::kModShift | Win::kModAlt);
+}
+
+void PutInt(std::vector<uint8_t>& out, int32_t value)
+{
+    const uint32_t v = uint32_t(value);
+    for (int i = 0; i < 4; ++i)
+        out.push_back(uint8_t(v >> (8 * i)));
+}
+
+int32_t GetInt(const uint8_t* data, size_t offset)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= uint32_t(data[offset + size_t(i)]) << (8 * i);
+    return int32_t(v);
+}
+
+}  // namespace
+
+KeyCode KeyRecord(uint32_t virtualKey, bool down, uint32_t modifiers, bool previousDown)
+{
+    uint32_t code = (virtualKey & 0xFF) << 16;
+    if (down)
+        code |= KeyCode::kKeyDown;
+    if (modifiers & Win::kModCtrl)
+        code |= KeyCode::kCtrl;
+    if (modifiers & Win::kModShift)
+        code |= KeyCode::kShift;
+    if (modifiers & Win::kModAlt)
+        code |= KeyCode::kAlt;
+    if (modifiers & Win::kModWin)
+        code |= KeyCode::kCmd;
+    return KeyCode(code, KeyCode::SideBits(modifiers), down ? previousDown : true);
+}
+
+int32_t TakeWheelDirection(int32_t& remainder, int32_t delta, bool horizontal)
+{
+    remainder += delta;
+    if (remainder >= Win::kWheelStep) {
+        remainder %= Win::kWheelStep;
+        return horizontal ? 3 : 1;
+    }
+    if (remainder <= -Win::kWheelStep) {
+        remainder = -(-remainder % Win::kWheelStep);
+        return horizontal ? 2 : 0;
+    }
+    return -1;
+}
+
+void SetRootWindowFactory(RootWindowFactory factory)
+{
+    Factory() = std::move(factory);
+}
+
+OSWindow::OSWindow(Win::IWindowSystem* system) : mSystem(system ? system : WindowHost::System()) {}
+
+OSWindow::~OSWindow()
+{
+    Destroy();
+}
+
+bool OSWindow::IsMainWindow() const
+{
+    const LFrameworkApp* app = GetFrameworkApp();
+    return mRoot && app && !app->GetRootWindows().empty() && app->GetRootWindows().front() == mRoot;
+}
+
+TavoResult OSWindow::Create(const MainWindowParams& params)
+{
+    if (!mSystem || mWindow)
+        return E_FAIL;
+    Win::WindowParams p;
+    p.title = Platform::ToUtf8(std::u16string(params.title.c_str()));
+    p.className = Platform::ToUtf8(std::u16string(params.className.c_str()));
+    p.instanceName = "tavo";
+    p.rect = Win::Rect{params.rect.left, params.rect.top, std::max(1, params.rect.width),
+                       std::max(1, params.rect.height)};
+    p.resizable = params.style != kWindowStyleFixed;
+    mWindow = System().CreateWindow(p);
+    if (!mWindow)
+        return E_FAIL;
+    mClientRect = p.rect;
+    mSurface = std::make_unique<Platform::Graphics::Surface>(p.rect.width, p.rect.height);
+    WindowHost::Register(mWindow, [this](const Win::Event& e) { HandleEvent(e); });
+    return S_OK;
+}
+
+TavoResult OSWindow::CreateRenderer(int32_t rendererType)
+{
+    if (!mWindow)
+        return E_FAIL;
+    const RectT<int32_t> rect{0, 0, mClientRect.width, mClientRect.height};
+    RCPtr<LRenderer> renderer = LRenderer::Create(rendererType, rect, this);
+    if (!renderer)
+        return E_FAIL;
+    mTimerId = gNextTimerId++;
+    WindowHost::Loop().SetTimer(mTimerId, kTickMs, [](uint32_t) {});
+    return AttachRenderer(renderer);
+}
+
+TavoResult OSWindow::AttachRenderer(const RCPtr<LRenderer>& renderer)
+{
+    mRenderer = renderer;
+    const RectT<int32_t> viewport{0, 0, mClientRect.width, mClientRect.height};
+    mContext = nullptr;
+    mRenderer->InitRenderContextInfo(viewport, this, false, mContext);
+    if (Factory())
+        mRoot = Factory()(mRenderer, *this);
+    mClient = dynamic_cast<INativeWindowClient*>(mRoot.Get());
+    if (mRoot) {
+        if (LFrameworkApp* app = GetFrameworkApp())
+            app->AddRootWindow(mRoot);
+    }
+    return S_OK;
+}
+
+void OSWindow::Destroy()
+{
+    if (!mWindow)
+        return;
+    *mAlive = false;
+    SavePlacement();
+    ReleaseMouseCapture();
+    if (mTimerId)
+        WindowHost::Loop().KillTimer(mTimerId);
+    mTimerId = 0;
+    if (mRoot) {
+        if (LFrameworkApp* app = GetFrameworkApp())
+            app->RemoveRootWindow(mRoot);
+    }
+    WindowHost::Unregister(mWindow);
+    System().DestroyWindow(mWindow);
+    mWindow = 0;
+    mClient = nullptr;
+    mRoot = nullptr;
+    mContext = nullptr;
+    mRenderer = nullptr;
+}
+
+// ---- placement ----
+
+Win::Rect OSWindow::FrameOf(const Win::Rect& client) const
+{
+    const Win::Rect e = mWindow ? System().GetFrameExtents(mWindow) : Win::Rect{};
+    // Extents: left, top, right, bottom.
+    return Win::Rect{client.x - e.x, client.y - e.y, client.width + e.x + e.width,
+                     client.height + e.y + e.height};
+}
+
+WindowRect OSWindow::GetWindowRect() const
+{
+    const Win::Rect frame = FrameOf(mWindow ? System().GetClientRect(mWindow) : mClientRect);
+    return WindowRect{frame.x, frame.y, frame.width, frame.height};
+}
+
+WindowRect OSWindow::FitToSizeLimits(const WindowRect& rect) const
+{
+    const Win::Rect frame = FrameOf(mClientRect);
+    const int32_t extraW = frame.width - mClientRect.width, extraH = frame.height - mClientRect.height;
+    PointT<int32_t> size{rect.width - extraW, rect.height - extraH};
+    if (mClient && mClient->ConstrainClientSize(size) == 1)
+        return WindowRect{rect.left, rect.top, size.x + extraW, size.y + extraH};
+    return rect;
+}
+
+void OSWindow::MoveWindow(const WindowRect& rect)
+{
+    if (!mWindow)
+        return;
+    const Win::Rect e = System().GetFrameExtents(mWindow);
+    SetWindowRect(RectT<int32_t>{rect.left + e.x, rect.top + e.y, rect.width - e.x - e.width,
+                                 rect.height - e.y - e.height});
+}
+
+std::vector<uint8_t> OSWindow::GetPlacement() const
+{
+    // length, flags, show command, minimized and maximized positions, the
+    // normal frame rectangle (left, top, right, bottom).
+    const WindowRect frame = GetWindowRect();
+    std::vector<uint8_t> out;
+    for (int32_t v : {44, 0, 1, -1, -1, -1, -1, frame.left, frame.top, frame.left + frame.width,
+                      frame.top + frame.height})
+        PutInt(out, v);
+    return out;
+}
+
+void OSWindow::SetPlacement(const uint8_t* placement, size_t size)
+{
+    if (!placement || size != Platform::App::kWindowPlacementSize || GetInt(placement, 0) != 44)
+        return;
+    const int32_t left = GetInt(placement, 28), top = GetInt(placement, 32);
+    const int32_t right = GetInt(placement, 36), bottom = GetInt(placement, 40);
+    if (right <= left || bottom <= top)
+        return;
+    MoveWindow(WindowRect{left, top, right - left, bottom - top});
+}
+
+void OSWindow::SavePlacement()
+{
+    if (!mWindow || !IsMainWindow())
+        return;
+    const RCPtr<LApplicationBase> app = gApplication;
+    Platform::App::IProfileStore* profile = app ? app->GetShell().GetProfile() : nullptr;
+    if (!profile)
+        return;
+    Platform::App::WindowPlacementBytes bytes{};
+    const std::vector<uint8_t> placement = GetPlacement();
+    std::copy(placement.begin(), placement.end(), bytes.begin());
+    Platform::App::WriteWindowPlacement(*profile, NString(app->GetApplicationName()).c_str(), bytes);
+}
+
+// ---- showing and closing ----
+
+void OSWindow::Show()
+{
+    Show(5);
+    // The first window comes to the front with the keyboard focus.
+    BringToTop();
+}
+
+void OSWindow::Close()
+{
+    Destroy();
+}
+
+void OSWindow::BringToFront()
+{
+    BringToTop();
+}
+
+bool OSWindow::IsEnabled() const
+{
+    // A window below a running modal loop takes no hand-over.
+    return mWindow && (gModalDepth == 0 || mInModalLoop);
+}
+
+bool OSWindow::Show(int32_t command)
+{
+    if (!mWindow)
+        return false;
+    const bool wasShown = mShown;
+    mShown = command != 0;
+    System().Show(mWindow, mShown);
+    return wasShown;
+}
+
+void OSWindow::OnCloseRequest()
+{
+    // Every close request takes the close command's road: the main window
+    // asks the application to end, which may refuse; others close as dialogs.
+    if (IsMainWindow()) {
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ", nullptr));
+        return;
+    }
+    if (mClient)
+        mClient->CloseDialog();
+}
+
+// ---- services ----
+
+TavoResult OSWindow::SetTitle(const WString& text)
+{
+    if (!mWindow)
+        return E_FAIL;
+    System().SetTitle(mWindow, Platform::ToUtf8(std::u16string(text.c_str())));
+    return S_OK;
+}
+
+TavoResult OSWindow::Invalidate()
+{
+    return InvalidateRect(RectT<int32_t>{0, 0, mClientRect.width, mClientRect.height});
+}
+
+TavoResult OSWindow::InvalidateRect(const RectT<int32_t>& rect)
+{
+    if (!mWindow)
+        return E_FAIL;
+    if (rect.width <= 0 || rect.height <= 0)
+        return S_OK;
+    if (mUpdate.IsEmpty()) {
+        mUpdate = Win::Rect{rect.x, rect.y, rect.width, rect.height};
+    } else {
+        const int32_t x0 = std::min(mUpdate.x, rect.x), y0 = std::min(mUpdate.y, rect.y);
+        const int32_t x1 = std::max(mUpdate.x + mUpdate.width, rect.x + rect.width);
+        const int32_t y1 = std::max(mUpdate.y + mUpdate.height, rect.y + rect.height);
+        mUpdate = Win::Rect{x0, y0, x1 - x0, y1 - y0};
+    }
+    SchedulePaint();
+    return S_OK;
+}
+
+TavoResult OSWindow::GetClientRect(RectT<int32_t>& rect)
+{
+    if (!mWindow)
+        return E_FAIL;
+    rect = RectT<int32_t>{0, 0, mClientRect.width, mClientRect.height};
+    return S_OK;
+}
+
+PointT<int32_t> OSWindow::ScreenToClient(const PointT<int32_t>& point)
+{
+    return {point.x - mClientRect.x, point.y - mClientRect.y};
+}
+
+PointT<int32_t> OSWindow::ClientToScreen(const PointT<int32_t>& point)
+{
+    return {point.x + mClientRect.x, point.y + mClientRect.y};
+}
+
+TavoResult OSWindow::SetWindowRect(const RectT<int32_t>& rect)
+{
+    if (!mWindow)
+        return E_FAIL;
+    // The window manager places the frame where the client is asked to go.
+    const Win::Rect e = System().GetFrameExtents(mWindow);
+    System().MoveResize(mWindow, Win::Rect{rect.x - e.x, rect.y - e.y, rect.width, rect.height});
+    OnConfigure(Win::Rect{rect.x, rect.y, rect.width, rect.height});
+    return S_OK;
+}
+
+TavoResult OSWindow::Redraw()
+{
+    if (!mWindow)
+        return E_FAIL;
+    Invalidate();
+    PaintNow();
+    return S_OK;
+}
+
+TavoResult OSWindow::BringToTop()
+{
+    if (!mWindow)
+        return E_FAIL;
+    System().Activate(mWindow);
+    return S_OK;
+}
+
+TavoResult OSWindow::SetTopMost(bool)
+{
+    return mWindow ? S_OK : E_FAIL;
+}
+
+TavoResult OSWindow::EndModalLoop(int32_t result)
+{
+    if (mInModalLoop) {
+        mModalResult = result;
+        mModalEnded = true;
+        mInModalLoop = false;
+        WindowHost::Loop().PostQuit(result);
+    } else {
+        Destroy();
+    }
+    return S_OK;
+}
+
+int32_t OSWindow::RunModalLoop()
+{
+    if (!mWindow)
+        return -1;
+    mInModalLoop = true;
+    mModalEnded = false;
+    ++gModalDepth;
+    if (!mShown)
+        Show(5);
+    Platform::App::IMessageLoop& loop = WindowHost::Loop();
+    const int32_t code = loop.Run();
+    --gModalDepth;
+    mInModalLoop = false;
+    int32_t result = mModalResult;
+    if (!mModalEnded) {
+        // The program is ending: the outer loop must end too.
+        loop.PostQuit(code);
+        result = -1;
+    }
+    Destroy();
+    return result;
+}
+
+bool OSWindow::IsActive()
+{
+    return mWindow && System().GetFocusWindow() == mWindow;
+}
+
+bool OSWindow::HasFocus()
+{
+    return IsActive();
+}
+
+TavoResult OSWindow::SetFocus()
+{
+    if (!mWindow)
+        return E_FAIL;
+    System().SetFocus(mWindow);
+    return S_OK;
+}
+
+CursorHandle OSWindow::SetCursor(CursorHandle cursor)
+{
+    const CursorHandle previous = gCurrentCursor;
+    if (cursor == previous)
+        return previous;
+    if (mWindow)
+        System().SetCursor(mWindow, WindowHost::NativeCursor(cursor));
+    gCurrentCursor = cursor;
+    return previous;
+}
+
+PointT<int32_t> OSWindow::GetMousePosition()
+{
+    if (mMouseCaptured || !mWindow)
+        return mLastMouse;
+    int32_t x = 0, y = 0;
+    uint32_t buttons = 0, modifiers = 0;
+    System().QueryPointer(x, y, buttons, modifiers);
+    mLastMouse = ScreenToClient({x, y});
+    return mLastMouse;
+}
+
+uint32_t OSWindow::GetMouseButtons()
+{
+    if (mMouseCaptured || !mWindow)
+        return mButtonsDown;
+    int32_t x = 0, y = 0;
+    uint32_t buttons = 0, modifiers = 0;
+    System().QueryPointer(x, y, buttons, modifiers);
+    return buttons;
+}
+
+// ---- painting ----
+
+void OSWindow::SchedulePaint()
+{
+    if (mPaintPending)
+        return;
+    mPaintPending = true;
+    std::weak_ptr<bool> alive = mAlive;
+    WindowHost::Loop().Post([this, alive] {
+        if (auto a = alive.lock(); a && *a)
+            PaintNow();
+    });
+}
+
+void OSWindow::PaintNow()
+{
+    mPaintPending = false;
+    const Win::Rect update = mUpdate;
+    mUpdate = Win::Rect{};
+    if (!mClient || !mRenderer || !mContext)
+        return;
+    RectRegion dirty;
+    mClient->TakeDirtyRegion(dirty);
+    mContext->dirtyRegion.FreeNodes();
+    mContext->dirtyRegion.Append(dirty);
+    if (!update.IsEmpty())
+        mContext->dirtyRegion.AddRect(RectT<int32_t>{update.x, update.y, update.width, update.height});
+    if (mContext->dirtyRegion.GetRectCount() == 0)
+        return;
+    mRenderer->RenderStart(mContext);
+    RectT<int32_t> bounds;
+    const bool whole = mContext->dirtyRegion.GetRectCount() == 1 && mContext->dirtyRegion.GetBounds(bounds) &&
+                       bounds == mContext->viewport;
+    mClient->Paint(whole ? mContext->dirtyRegion : dirty);
+    mRenderer->RenderFinish(mContext);
+    ++mPaintCount;
+}
+
+void OSWindow::SurfaceUpdated(const Platform::Graphics::PixelRect* rects, size_t count)
+{
+    if (!mWindow || !mSurface || count == 0)
+        return;
+    cairo_surface_t* native = mSurface->Native();
+    cairo_surface_flush(native);
+    const Win::PixelView view{reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(native)),
+                              mSurface->Width(), mSurface->Height(),
+                              cairo_image_surface_get_stride(native) / 4};
+    std::vector<Win::Rect> copied;
+    copied.reserve(count);
+    for (size_t i = 0; i < count; ++i)
+        copied.push_back(Win::Rect{rects[i].x, rects[i].y, rects[i].width, rects[i].height});
+    System().Present(mWindow, view, copied.data(), copied.size());
+}
+
+// ---- events ----
+
+void OSWindow::OnConfigure(const Win::Rect& client)
+{
+    const bool resized = client.width != mClientRect.width || client.height != mClientRect.height;
+    const bool moved = client.x != mClientRect.x || client.y != mClientRect.y;
+    mClientRect = client;
+    if (resized) {
+        mSurface = std::make_unique<Platform::Graphics::Surface>(client.width, client.height);
+        if (mContext)
+            mContext->viewport = RectT<int32_t>{0, 0, client.width, client.height};
+        if (mClient) {
+            mClient->OnSize(client.width, client.height);
+            mClient->SetRepaintAll();
+        }
+        Invalidate();
+    }
+    if (moved && mClient) {
+        // A window that was partly off the desktop has parts to redraw.
+        if (mWasOffScreen) {
+            mClient->SetRepaintAll();
+            mWasOffScreen = false;
+            SchedulePaint();
+        }
+        const Win::Rect desk = System().GetScreenRect();
+        const WindowRect frame = GetWindowRect();
+        mWasOffScreen = frame.left < desk.x || frame.top < desk.y ||
+                        frame.left + frame.width > desk.x + desk.width ||
+                        frame.top + frame.height > desk.y + desk.height;
+    }
+}
+
+void OSWindow::ReleaseMouseCapture()
+{
+    if (mMouseCaptured && mWindow)
+        System().UngrabPointer();
+    mMouseCaptured = false;
+    mPressCount = 0;
+}
+
+void OSWindow::OnButton(const Win::Event& e)
+{
+    const PointT<int32_t> point{e.x, e.y};
+    const uint32_t mods = MouseModifiers(e.modifiers);
+    mLastMouse = point;
+    if (e.type == Win::EventType::ButtonDown) {
+        if (mClient && !mClient->HasFocusControl())
+            SetFocus();
+        mButtonsDown |= e.button;
+        if (mClient) {
+            if (++mPressCount == 1 && !mMouseCaptured)
+                mMouseCaptured = System().GrabPointer(mWindow);
+            mClient->OnMouseButton(e.doubleClick ? 2 : 0, e.button, mods, point, 0);
+        }
+        return;
+    }
+    mButtonsDown &= ~e.button;
+    if (!mClient)
+        return;
+    mClient->OnMouseButton(1, e.button, mods, point, 0);
+    // The capture lasts while any button is held.
+    if (mButtonsDown == 0 && mPressCount != 0)
+        ReleaseMouseCapture();
+}
+
+void OSWindow::HandleEvent(const Win::Event& e)
+{
+    switch (e.type) {
+    case Win::EventType::Exposed:
+        // The window surface holds what the window shows: uncovered parts are
+        // copied from it without drawing anything again.
+        if (mPaintCount > 0 && mSurface && mSurface->Width() == mClientRect.width &&
+            mSurface->Height() == mClientRect.height) {
+            const Platform::Graphics::PixelRect r{e.rect.x, e.rect.y, e.rect.width, e.rect.height};
+            SurfaceUpdated(&r, 1);
+        } else {
+            InvalidateRect(RectT<int32_t>{e.rect.x, e.rect.y, e.rect.width, e.rect.height});
+        }
+        break;
+    case Win::EventType::Configure:
+        OnConfigure(e.rect);
+        break;
+    case Win::EventType::CloseRequest:
+        OnCloseRequest();
+        break;
+    case Win::EventType::FocusGained:
+        if (mClient)
+            mClient->RestoreFocus();
+        break;
+    case Win::EventType::FocusLost:
+        ReleaseMouseCapture();
+        if (mClient)
+            mClient->OnKillFocus();
+        break;
+    case Win::EventType::KeyDown:
+    case Win::EventType::KeyUp: {
+        if (!mClient)
+            break;
+        const bool down = e.type == Win::EventType::KeyDown;
+        if (e.virtualKey) {
+            mClient->OnKey(KeyRecord(e.virtualKey, down, e.modifiers, e.previousDown));
+        } else if ((e.modifiers & Win::kModCtrl) && (e.modifiers & Win::kModAlt)) {
+            // A key the table does not know counts only with Ctrl and Alt.
+            mClient->OnKey(KeyRecord(0, down, e.modifiers, e.previousDown));
+        }
+        break;
+    }
+    case Win::EventType::Character:
+        if (mClient && !(e.modifiers & Win::kModWin) && !e.text.empty())
+            mClient->OnKey(KeyCode::FromCharacter(e.text[0], MouseModifiers(e.modifiers)));
+        break;
+    case Win::EventType::ButtonDown:
+    case Win::EventType::ButtonUp:
+        OnButton(e);
+        break;
+    case Win::EventType::Motion:
+        mLastMouse = {e.x, e.y};
+        if (mClient)
+            mClient->OnMouseMove(mLastMouse, MouseModifiers(e.modifiers), 0);
+        break;
+    case Win::EventType::Leave:
+        // Out of the window without a capture: nothing is under the pointer.
+        if (mClient && !mMouseCaptured)
+            mClient->OnMouseMove({-1, -1}, MouseModifiers(e.modifiers), 0);
+        break;
+    case Win::EventType::Wheel: {
+        const int32_t direction =
+            TakeWheelDirection(mWheelRemainder[e.horizontal ? 1 : 0], e.wheelDelta, e.horizontal);
+        mLastMouse = {e.x, e.y};
+        if (direction >= 0 && mClient)
+            mClient->OnMouseWheel(mLastMouse, MouseModifiers(e.modifiers), direction);
+        break;
+    }
+    case Win::EventType::Map:
+        mShown = true;
+        break;
+    case Win::EventType::Unmap:
+        mShown = false;
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace Tavo
