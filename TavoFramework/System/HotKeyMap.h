@@ -23,6 +23,7 @@ public:
     // A copy of the keys bound to the name, in the order added.
     Array<KeyCode> GetKeyCodes(const WString& name) const;
     bool HasBinding(const WString& name) const;
+    bool IsEmpty() const { return mBindings.empty(); }
 
 private:
     // By interned notification id, in id order.

@@ -1,5 +1,7 @@
 #include "Utilities/Geometry/Rect.h"
 
+#include "Utilities/Geometry/RectRegion.h"
+
 #include <cfloat>
 #include <cmath>
 
@@ -78,6 +80,70 @@ void LRect::Normalize(RectT<double>& r)
     const double right = SnapEdge(r.x + r.width);
     const double bottom = SnapEdge(r.y + r.height);
     r = {left, top, right - left, bottom - top};
+}
+
+}  // namespace Tavo
+
+namespace Tavo {
+
+namespace {
+
+constexpr double kDoubleLimit = 4503599627370496.0;
+
+// v + 0.5 truncated; out-of-range values clamp, NaN gives 0.
+int32_t AddHalfTruncate(double v)
+{
+    const double t = std::trunc(v + 0.5);
+    if (std::isnan(t))
+        return 0;
+    if (t < -2147483648.0)
+        return INT32_MIN;
+    if (t > 2147483647.0)
+        return INT32_MAX;
+    return static_cast<int32_t>(t);
+}
+
+int32_t SaturatingAdd(int32_t a, int32_t b)
+{
+    const int64_t sum = int64_t(a) + int64_t(b);
+    return sum > INT32_MAX ? INT32_MAX : sum < INT32_MIN ? INT32_MIN : int32_t(sum);
+}
+
+}  // namespace
+
+double ClampToDoubleRange(double v)
+{
+    if (v > kDoubleLimit)
+        return kDoubleLimit;
+    if (v < -kDoubleLimit)
+        return -kDoubleLimit;
+    return v;
+}
+
+PointT<int32_t> LPoint::OffsetBy(const PointT<int32_t>& p, const PointT<double>& offset)
+{
+    const PointT<int32_t> o = ToIntPoint(offset);
+    return {SaturatingAdd(p.x, o.x), SaturatingAdd(p.y, o.y)};
+}
+
+PointT<double> LPoint::FromIntPoint(const PointT<int32_t>& p)
+{
+    return {ClampToDoubleRange(p.x), ClampToDoubleRange(p.y)};
+}
+
+RegionRect LRect::ToIntRect(const RectT<double>& r)
+{
+    const int32_t left = AddHalfTruncate(r.x);
+    const int32_t top = AddHalfTruncate(r.y);
+    return {left, top, SaturatingAdd(left, AddHalfTruncate(r.width)), SaturatingAdd(top, AddHalfTruncate(r.height))};
+}
+
+void LRect::ToIntRect(const RectT<double>& r, RectRegion& region) { region.AddRect(ToIntRect(r)); }
+
+RectT<double> LRect::FromIntRect(const RectT<int32_t>& r)
+{
+    return {ClampToDoubleRange(r.x), ClampToDoubleRange(r.y), ClampToDoubleRange(r.width),
+            ClampToDoubleRange(r.height)};
 }
 
 }  // namespace Tavo

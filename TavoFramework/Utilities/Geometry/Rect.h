@@ -64,8 +64,30 @@ PointT<int32_t> ToIntPoint(const PointT<float>& p);
 // gives -2^23.
 PointT<float> ToFloatPoint(const PointT<double>& p);
 
+class RectRegion;
+
+// Widens to double clamped to +-2^52 (4503599627370496).
+double ClampToDoubleRange(double v);
+
+struct LPoint
+{
+    // Each coordinate clamped to the int32_t range, then rounded half away
+    // from zero.
+    static PointT<int32_t> ToIntPoint(const PointT<double>& p) { return Tavo::ToIntPoint(p); }
+    // Adds a rounded double offset to an integer point.
+    static PointT<int32_t> OffsetBy(const PointT<int32_t>& p, const PointT<double>& offset);
+    static PointT<double> FromIntPoint(const PointT<int32_t>& p);
+};
+
 struct LRect
 {
+    // x, y, width and height each plus 0.5, truncated: the edges of the
+    // rectangle (left, top, left + width, top + height).
+    static RegionRect ToIntRect(const RectT<double>& r);
+    // The same rectangle added to a region.
+    static void ToIntRect(const RectT<double>& r, RectRegion& region);
+    static RectT<double> FromIntRect(const RectT<int32_t>& r);
+
     // Makes width and height non-negative by moving the origin, then snaps
     // every edge down to a whole pixel with a relative tolerance, so that an
     // edge a rounding error below an integer lands on that integer.

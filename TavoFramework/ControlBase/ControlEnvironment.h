@@ -1,0 +1,33 @@
+#pragma once
+
+#include "ObjectBase/RefCountedObject.h"
+#include "Window/WindowOSServices.h"
+
+#include <functional>
+
+namespace Tavo
+{
+
+class LControlFactory;
+class LNotificationCenter;
+class LFont;
+struct KeyCode;
+
+// What every control reaches of the one application: its control factory,
+// main notification centre, default font, cursors and global hot
+// keys. The application fills it at start-up; tests fill it themselves.
+struct LControlEnvironment
+{
+    RCPtr<LControlFactory> factory;
+    RCPtr<LNotificationCenter> mainCenter;
+    std::function<RCPtr<LFont>()> defaultFont;
+    // The cursor registered under a name; 0 (the arrow) when absent.
+    std::function<CursorHandle(const WString&)> cursor;
+    // The application's hot keys: 1 when the key has no binding.
+    std::function<TavoResult(const KeyCode&)> processHotKey;
+};
+
+// Process-wide; made on first use and never destroyed.
+LControlEnvironment& ControlEnvironment();
+
+} // namespace Tavo
