@@ -3,7 +3,7 @@
 // What the application object asks of the windows, widgets and desktop. The
 // window and widget code implements these; tests use fakes.
 
-#include "ControlBase/FactoryControl.h"
+#include "ControlBase/Control.h"
 #include "ObjectBase/RefCountedObject.h"
 #include "Renderer/Renderer.h"
 
@@ -34,7 +34,7 @@ public:
     virtual bool IsActive() const = 0;
     virtual void OnKillFocus() = 0;
     virtual void OnSetFocus() = 0;
-    virtual RCPtr<IFactoryControl> GetRootControl() const = 0;
+    virtual RCPtr<LControl> GetRootControl() const = 0;
     virtual TavoResult CreateRootControl(const WString& descriptorName) = 0;
     // 0 without a native window.
     virtual uintptr_t GetNativeHandle() const = 0;

@@ -246,7 +246,7 @@ TavoResult LFrameworkApp::SetSkin(int32_t index)
         const bool wasActive = window->HasNativeWindow() && window->IsActive();
         if (wasActive)
             window->OnKillFocus();
-        if (RCPtr<IFactoryControl> root = window->GetRootControl())
+        if (RCPtr<LControl> root = window->GetRootControl())
             mControlFactory->ReapplyDescriptor(root);
         window->RefreshAndRedraw();
         if (wasActive)
@@ -278,7 +278,7 @@ TavoResult LFrameworkApp::RemoveRootWindow(const RCPtr<IAppRootWindow>& window)
     return index;
 }
 
-RCPtr<IFactoryControl> LFrameworkApp::CreateControl(const WString& name)
+RCPtr<LControl> LFrameworkApp::CreateControl(const WString& name)
 {
     return mControlFactory ? mControlFactory->CreateControlFromDescriptor(name, nullptr) : nullptr;
 }

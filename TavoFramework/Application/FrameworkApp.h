@@ -93,7 +93,7 @@ public:
     // The handle of settings file kind 0 (application) or 1 (user); 0 when
     // none is open.
     virtual uint32_t GetSettings(int32_t kind) = 0;
-    virtual RCPtr<IFactoryControl> CreateControl(const WString& name);
+    virtual RCPtr<LControl> CreateControl(const WString& name);
     virtual void GetMousePosition(int32_t& x, int32_t& y);
     virtual uint32_t GetMouseButtons();
     virtual bool ProcessNotifications(bool firstTurn);

@@ -506,7 +506,7 @@ TavoResult LControl::CreateChildren(const RCPtr<LControlDescriptor>& descriptor)
     mChildren.RemoveAll();
     if (descriptor) {
         const auto& factory = ControlEnvironment().factory;
-        RCPtr<IFactoryControl> self(this);
+        RCPtr<LControl> self(this);
         // A copy: a creator may touch the descriptor's list.
         const std::vector<RCPtr<LControlDescriptor>> children = descriptor->GetChildren();
         for (const auto& child : children) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ControlBase/FactoryControl.h"
 #include "ControlBase/SkinDescriptors.h"
 #include "Notification/NotificationClient.h"
 #include "Notification/NotificationDistributor.h"
@@ -54,8 +53,7 @@ inline constexpr uint32_t kConditionHover = 0x1000;
 class LControl : public virtual LNotificationClient,
                  public virtual LNotificationDistributor,
                  public virtual LTaggableObject,
-                 public virtual UITarget,
-                 public virtual IFactoryControl
+                 public virtual UITarget
 {
 public:
     using Handler = LNotificationHandler<LControl>;
@@ -117,11 +115,10 @@ public:
     // The creation steps a class creator runs; the result holds the control.
     // When a step throws, the half-built control leaves its parent first.
     template <class T>
-    static void CreateT(RCPtr<IFactoryControl>& result, const RCPtr<IFactoryControl>& parent,
+    static void CreateT(RCPtr<LControl>& result, const RCPtr<LControl>& parent,
                         const RCPtr<LControlDescriptor>& descriptor)
     {
-        RCPtr<LControl> parentControl = RCPtrDynamicCast<LControl>(parent);
-        RCPtr<LControl> control(new T(parentControl, descriptor ? descriptor->GetName() : WString()));
+        RCPtr<LControl> control(new T(parent, descriptor ? descriptor->GetName() : WString()));
         RunCreationSteps(control, descriptor);
         result = control;
     }
@@ -135,10 +132,11 @@ public:
                                    const RCPtr<LNotification>& notification) override;
     TavoResult Unsubscribe(const RCPtr<LNotificationDistributor>& distributor, const char16_t* name) override;
 
-    // IFactoryControl
-    WString GetName() const override { return mName; }
-    WString GetDescriptorClassName() const override;
-    TavoResult SetRootWindow(LRootWindow* window) override;
+    const WString& GetName() const { return mName; }
+    // The class name of the descriptor the control was made from.
+    WString GetDescriptorClassName() const;
+    // Only for a control without a parent: E_FAIL otherwise.
+    TavoResult SetRootWindow(LRootWindow* window);
 
     // UITarget; the input half fills these.
     TavoResult UITarget_MouseEnter() override;
@@ -216,7 +214,7 @@ public:
     virtual void SetLookCount(int32_t count);
     virtual TavoResult OnLookChanged(const RCPtr<LRefCountedObject>& /*param*/) { return S_OK; }
     virtual void SetEnabled(bool enabled);
-    TavoResult SetDescriptor(const RCPtr<LControlDescriptor>& descriptor) override;
+    virtual TavoResult SetDescriptor(const RCPtr<LControlDescriptor>& descriptor);
     // Draws the control for the region into the renderer and lists the
     // children to draw over it.
     virtual TavoResult Draw(LRenderer* renderer, const RectRegion& region,

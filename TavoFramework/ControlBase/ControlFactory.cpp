@@ -1,5 +1,7 @@
 #include "ControlBase/ControlFactory.h"
 
+#include "Window/RootWindow.h"
+
 #include "ObjectBase/Exception.h"
 #include "Platform/Kernel/Resources.h"
 #include "Utilities/Storage/File.h"
@@ -66,8 +68,8 @@ TavoResult LControlFactory::GetControlCreateFunction(const WString& className,
     return S_OK;
 }
 
-RCPtr<IFactoryControl> LControlFactory::CreateControl(const RCPtr<LControlDescriptor>& descriptor,
-                                                      const RCPtr<IFactoryControl>& parent)
+RCPtr<LControl> LControlFactory::CreateControl(const RCPtr<LControlDescriptor>& descriptor,
+                                               const RCPtr<LControl>& parent)
 {
     if (!descriptor)
         return nullptr;
@@ -77,14 +79,13 @@ RCPtr<IFactoryControl> LControlFactory::CreateControl(const RCPtr<LControlDescri
         GetControlCreateFunction(descriptor->GetClassName(), creator);
         descriptor->SetCreateFunction(creator);
     }
-    RCPtr<IFactoryControl> control;
+    RCPtr<LControl> control;
     if (auto creator = descriptor->GetCreateFunction())
         creator(control, parent, descriptor);
     return control;
 }
 
-RCPtr<IFactoryControl> LControlFactory::CreateControlFromDescriptor(const WString& name,
-                                                                    LRootWindow* rootWindow)
+RCPtr<LControl> LControlFactory::CreateControlFromDescriptor(const WString& name, LRootWindow* rootWindow)
 {
     auto descriptor = FindDescriptorByName(name);
     if (!descriptor)
@@ -109,7 +110,7 @@ RCPtr<LControlDescriptor> LControlFactory::FindDescriptorByName(const WString& n
     return nullptr;
 }
 
-TavoResult LControlFactory::ReapplyDescriptor(const RCPtr<IFactoryControl>& control)
+TavoResult LControlFactory::ReapplyDescriptor(const RCPtr<LControl>& control)
 {
     if (!control)
         return E_FAIL;
@@ -315,8 +316,7 @@ RCPtr<LStringTable> LControlFactory::GetApplicationStringTable() const
     return GetStringTable(u"|" + mApplicationName);
 }
 
-RCPtr<LStringTable> LControlFactory::GetControlStringTable(const IFactoryControl* owner,
-                                                           const WString& name) const
+RCPtr<LStringTable> LControlFactory::GetControlStringTable(const LControl* owner, const WString& name) const
 {
     const WString ownerClass = owner ? owner->GetDescriptorClassName() : mApplicationName;
     return GetStringTable(ownerClass + u"|" + name);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ControlBase/FactoryControl.h"
+#include "ControlBase/Control.h"
 #include "ControlBase/SkinDescriptors.h"
 #include "ControlBase/SkinReader.h"
 #include "ControlBase/StringTableReader.h"
@@ -35,13 +35,12 @@ public:
     // Throws a runtime error for an unregistered class.
     TavoResult GetControlCreateFunction(const WString& className, ControlCreateFunction& creator) const;
 
-    RCPtr<IFactoryControl> CreateControl(const RCPtr<LControlDescriptor>& descriptor,
-                                         const RCPtr<IFactoryControl>& parent);
+    RCPtr<LControl> CreateControl(const RCPtr<LControlDescriptor>& descriptor, const RCPtr<LControl>& parent);
     // Empty when the current skin has no top-level descriptor of that name.
-    RCPtr<IFactoryControl> CreateControlFromDescriptor(const WString& name, LRootWindow* rootWindow);
+    RCPtr<LControl> CreateControlFromDescriptor(const WString& name, LRootWindow* rootWindow);
     // Searches only the direct children of the current skin root, last first.
     RCPtr<LControlDescriptor> FindDescriptorByName(const WString& name) const;
-    TavoResult ReapplyDescriptor(const RCPtr<IFactoryControl>& control);
+    TavoResult ReapplyDescriptor(const RCPtr<LControl>& control);
     // S_OK when the current skin overrides at least one value, S_FALSE when none.
     TavoResult GetCurrentSkinFontOverride(WString& fontName, float& fontSize, int32_t& fontStyle) const;
 
@@ -61,7 +60,7 @@ public:
     RCPtr<LStringTable> GetApplicationStringTable() const;
     // Table "<owner's descriptor class>|<name>", the application name as owner
     // when none is given.
-    RCPtr<LStringTable> GetControlStringTable(const IFactoryControl* owner, const WString& name) const;
+    RCPtr<LStringTable> GetControlStringTable(const LControl* owner, const WString& name) const;
     RCPtr<LStringTable> GetStringTable(const WString& tableId) const;
 
     const WString& GetApplicationName() const { return mApplicationName; }

@@ -15,13 +15,12 @@
 
 namespace Tavo {
 
-class IFactoryControl;
+class LControl;
 class LControlDescriptor;
 class LVisualPart;
 
 // (out control, parent, descriptor): a control class's static create operation.
-using ControlCreateFunction = void (*)(RCPtr<IFactoryControl>& control,
-                                       const RCPtr<IFactoryControl>& parent,
+using ControlCreateFunction = void (*)(RCPtr<LControl>& control, const RCPtr<LControl>& parent,
                                        const RCPtr<LControlDescriptor>& descriptor);
 
 // One string id -> text map; lookups hand out copies.

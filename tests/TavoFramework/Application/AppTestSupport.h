@@ -66,7 +66,7 @@ public:
     bool IsActive() const override { return active; }
     void OnKillFocus() override {}
     void OnSetFocus() override {}
-    RCPtr<IFactoryControl> GetRootControl() const override { return nullptr; }
+    RCPtr<LControl> GetRootControl() const override { return nullptr; }
     TavoResult CreateRootControl(const WString& name) override
     {
         Rec().events.push_back("root-control:" + Utf8(name));
@@ -134,8 +134,8 @@ private:
     RCPtr<FakeRootWindow> mRoot;
 };
 
-inline void CreateA(RCPtr<IFactoryControl>&, const RCPtr<IFactoryControl>&, const RCPtr<LControlDescriptor>&) {}
-inline void CreateB(RCPtr<IFactoryControl>&, const RCPtr<IFactoryControl>&, const RCPtr<LControlDescriptor>&) {}
+inline void CreateA(RCPtr<LControl>&, const RCPtr<LControl>&, const RCPtr<LControlDescriptor>&) {}
+inline void CreateB(RCPtr<LControl>&, const RCPtr<LControl>&, const RCPtr<LControlDescriptor>&) {}
 
 inline const ControlClassRow kTestClasses[] = {
     {u"Test.A", &CreateA, 11},

@@ -1,4 +1,6 @@
+#include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
+#include "tests/Common/FakeRootWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -12,60 +14,48 @@ namespace {
 LControlFactory* gFactory = nullptr;
 int gResolved = 0;
 
-// A control that follows the creator's steps and records what happened.
-class TestControl : public IFactoryControl
+// A control that records the creation steps it goes through.
+class TestControl : public LControl
 {
 public:
-    TestControl(IFactoryControl* parent, WString name) : mParent(parent), mName(std::move(name)) {}
+    TestControl(const RCPtr<LControl>& parent, const WString& name) : LControl(parent, name) {}
 
-    static void Create(RCPtr<IFactoryControl>& out, const RCPtr<IFactoryControl>& parent,
+    static void Create(RCPtr<LControl>& out, const RCPtr<LControl>& parent,
                        const RCPtr<LControlDescriptor>& descriptor)
     {
         ++gResolved;
-        RCPtr<TestControl> c(new TestControl(parent.Get(), descriptor->GetName()));
-        c->SetDescriptor(descriptor);
-        c->CreateChildren(*descriptor);
-        c->mSteps.push_back("Initialize");
-        c->mSteps.push_back("Finalize");
-        c->mCreated = true;
-        out = c;
+        CreateT<TestControl>(out, parent, descriptor);
     }
-    static void CreateOther(RCPtr<IFactoryControl>& out, const RCPtr<IFactoryControl>& parent,
+    static void CreateOther(RCPtr<LControl>& out, const RCPtr<LControl>& parent,
                             const RCPtr<LControlDescriptor>& descriptor)
     {
         Create(out, parent, descriptor);
         RCPtrDynamicCast<TestControl>(out)->mOther = true;
     }
 
-    void CreateChildren(const LControlDescriptor& d)
-    {
-        mSteps.push_back("CreateChildren");
-        for (const auto& child : d.GetChildren())
-            if (!child->IsDeferredCreate())
-                mChildren.push_back(RCPtrDynamicCast<TestControl>(gFactory->CreateControl(child, RCPtr<IFactoryControl>(this))));
-    }
-
-    WString GetName() const override { return mName; }
-    WString GetDescriptorClassName() const override { return mDescriptor ? mDescriptor->GetClassName() : WString(); }
     TavoResult SetDescriptor(const RCPtr<LControlDescriptor>& d) override
     {
         mSteps.push_back("SetDescriptor");
-        mDescriptor = d;
-        return S_OK;
+        return LControl::SetDescriptor(d);
     }
-    TavoResult SetRootWindow(LRootWindow* window) override
+    TavoResult CreateChildren(const RCPtr<LControlDescriptor>& d) override
     {
-        mRoot = window;
-        return mParent ? E_FAIL : S_OK;
+        mSteps.push_back("CreateChildren");
+        return LControl::CreateChildren(d);
     }
+    TavoResult Initialize() override
+    {
+        mSteps.push_back(IsCreated() ? "Initialize after creation" : "Initialize");
+        return LControl::Initialize();
+    }
+    TavoResult Finalize() override
+    {
+        mSteps.push_back("Finalize");
+        return LControl::Finalize();
+    }
+    TestControl* Child(uint32_t i) { return static_cast<TestControl*>(GetChildren().GetAt(i).Get()); }
 
-    IFactoryControl* mParent;  // the parent owns its children
-    WString mName;
-    RCPtr<LControlDescriptor> mDescriptor;
-    std::vector<RCPtr<TestControl>> mChildren;
     std::vector<std::string> mSteps;
-    LRootWindow* mRoot = nullptr;
-    bool mCreated = false;
     bool mOther = false;
 };
 
@@ -91,6 +81,7 @@ protected:
         mFactory = LControlFactory::Create(u"App");
         gFactory = mFactory.Get();
         gResolved = 0;
+        ControlEnvironment().factory = mFactory;
         ASSERT_EQ(mFactory->ParseXML(kSkin, 0), S_OK);
         mFactory->SetCurrentSkinIndex(0);
         mFactory->RegisterControlClass(u"T.Panel", &TestControl::Create);
@@ -98,6 +89,7 @@ protected:
         // The first registration stays.
         mFactory->RegisterControlClass(u"T.Button", &TestControl::Create);
     }
+    void TearDown() override { ControlEnvironment().factory = nullptr; }
     RCPtr<LControlFactory> mFactory;
 };
 
@@ -105,20 +97,22 @@ protected:
 
 TEST_F(ControlFactoryTest, CreatesATreeThroughRegisteredCreators)
 {
-    auto window = reinterpret_cast<LRootWindow*>(0x1234);
-    auto control = RCPtrDynamicCast<TestControl>(mFactory->CreateControlFromDescriptor(u"main", window));
+    auto window = FakeRootWindow::Create();
+    auto control =
+        RCPtrDynamicCast<TestControl>(mFactory->CreateControlFromDescriptor(u"main", window.Get()));
     ASSERT_TRUE(control);
-    EXPECT_EQ(control->mRoot, window);
-    EXPECT_TRUE(control->mCreated);
+    EXPECT_EQ(control->GetRootWindow(), window.Get());
+    EXPECT_TRUE(control->IsCreated());
     EXPECT_EQ(control->mSteps, (std::vector<std::string>{"SetDescriptor", "CreateChildren", "Initialize", "Finalize"}));
     // Creation by name shows the top control.
-    EXPECT_TRUE(control->mDescriptor->GetLayout()->visible);
-    ASSERT_EQ(control->mChildren.size(), 2u);
-    EXPECT_EQ(control->mChildren[0]->mName, u"cancel");
-    EXPECT_EQ(control->mChildren[1]->mName, u"ok");
-    EXPECT_TRUE(control->mChildren[0]->mOther);
-    EXPECT_EQ(control->mChildren[0]->mParent, control.Get());
-    EXPECT_EQ(control->mChildren[0]->mRoot, nullptr);
+    EXPECT_TRUE(control->GetDescriptor()->GetLayout()->visible);
+    ASSERT_EQ(control->GetChildren().Count(), 2u);
+    EXPECT_EQ(control->Child(0)->GetName(), u"cancel");
+    EXPECT_EQ(control->Child(1)->GetName(), u"ok");
+    EXPECT_TRUE(control->Child(0)->mOther);
+    EXPECT_EQ(control->Child(0)->GetParent(), control.Get());
+    EXPECT_EQ(control->Child(0)->GetRootWindow(), window.Get());
+    control->Detach();
 }
 
 TEST_F(ControlFactoryTest, ResolvesEachDescriptorOnce)
@@ -164,10 +158,10 @@ TEST_F(ControlFactoryTest, LookupsCoverOnlyTheCurrentSkinsTopLevel)
     auto control = mFactory->CreateControlFromDescriptor(u"main", nullptr);
     mFactory->SetCurrentSkinIndex(1);
     EXPECT_EQ(mFactory->ReapplyDescriptor(control), S_OK);
-    EXPECT_EQ(RCPtrDynamicCast<TestControl>(control)->mDescriptor, mFactory->FindDescriptorByName(u"main"));
+    EXPECT_EQ(control->GetDescriptor(), mFactory->FindDescriptorByName(u"main"));
     EXPECT_FALSE(mFactory->FindDescriptorByName(u"twice"));
     EXPECT_EQ(mFactory->ReapplyDescriptor(nullptr), E_FAIL);
-    RCPtr<IFactoryControl> orphan(new TestControl(nullptr, u"twice"));
+    RCPtr<LControl> orphan(new TestControl(nullptr, u"twice"));
     EXPECT_EQ(mFactory->ReapplyDescriptor(orphan), E_FAIL);
 
     // Per-control tables are named after the owner's descriptor class.

@@ -70,7 +70,7 @@ public:
     bool HasNativeWindow() const override { return true; }
     bool IsActive() const override { return true; }
     void OnSetFocus() override {}
-    RCPtr<IFactoryControl> GetRootControl() const override { return nullptr; }
+    RCPtr<LControl> GetRootControl() const override { return nullptr; }
     TavoResult CreateRootControl(const WString&) override { return S_OK; }
     uintptr_t GetNativeHandle() const override { return 0; }
     CursorHandle SetCursor(CursorHandle c) override { return c; }
