@@ -12,11 +12,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace Tavo::Platform::Graphics
-{
+namespace Tavo::Platform::Graphics {
 
-namespace
-{
+namespace {
 
 struct TextEngine
 {
@@ -27,8 +25,7 @@ struct TextEngine
 // A private font map and context, made on first use and kept for the process.
 TextEngine& Engine()
 {
-    static TextEngine* engine = []
-    {
+    static TextEngine* engine = [] {
         auto* e = new TextEngine;
         e->map = pango_cairo_font_map_new();
         pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(e->map), 96.0);
@@ -49,8 +46,7 @@ TextEngine& Engine()
 std::string WithoutControls(const char* utf8)
 {
     std::string out;
-    for (const char* p = utf8; *p; ++p)
-    {
+    for (const char* p = utf8; *p; ++p) {
         const auto c = static_cast<unsigned char>(*p);
         if (c >= 0x20 && c != 0x7F)
             out.push_back(*p);
@@ -66,16 +62,14 @@ void ReadMetrics(PangoFontDescription* description, FaceMetrics& metrics)
         return;
     cairo_scaled_font_t* scaled = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font));
     FT_Face face = scaled ? cairo_ft_scaled_font_lock_face(scaled) : nullptr;
-    if (face)
-    {
+    if (face) {
         metrics.family = face->family_name ? face->family_name : "";
         metrics.unitsPerEm = face->units_per_EM;
         metrics.cellAscent = face->ascender;
         metrics.cellDescent = -face->descender;
         metrics.lineSpacing = face->height;
         const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-        if (os2 && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0)
-        {
+        if (os2 && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0) {
             metrics.cellAscent = os2->usWinAscent;
             metrics.cellDescent = os2->usWinDescent;
         }
@@ -84,7 +78,7 @@ void ReadMetrics(PangoFontDescription* description, FaceMetrics& metrics)
     g_object_unref(font);
 }
 
-} // namespace
+}  // namespace
 
 TextFont::TextFont(const FontSpec& spec) : mLayout(pango_layout_new(Engine().context))
 {
@@ -96,8 +90,7 @@ TextFont::TextFont(const FontSpec& spec) : mLayout(pango_layout_new(Engine().con
     pango_font_description_set_style(description, (spec.style & 2) ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
     pango_layout_set_font_description(mLayout, description);
     pango_layout_set_single_paragraph_mode(mLayout, TRUE);
-    if (spec.style & (4 | 8))
-    {
+    if (spec.style & (4 | 8)) {
         PangoAttrList* attributes = pango_attr_list_new();
         if (spec.style & 4)
             pango_attr_list_insert(attributes, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
@@ -130,6 +123,12 @@ double TextFont::MeasureWidth(const char* utf8) const
     return static_cast<double>(logical.x + logical.width) / PANGO_SCALE;
 }
 
+int TextFont::CountMissingGlyphs(const char* utf8) const
+{
+    Prepare(utf8);
+    return pango_layout_get_unknown_glyphs_count(mLayout);
+}
+
 void Graphics::DrawText(const TextFont& font, const char* utf8, uint32_t argb, double x, double baseline)
 {
     // Far outside the target nothing shows, and Cairo's coordinates would overflow.
@@ -143,4 +142,4 @@ void Graphics::DrawText(const TextFont& font, const char* utf8, uint32_t argb, d
     pango_cairo_show_layout(mCairo, font.mLayout);
 }
 
-} // namespace Tavo::Platform::Graphics
+}  // namespace Tavo::Platform::Graphics

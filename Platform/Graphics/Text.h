@@ -9,8 +9,7 @@
 
 typedef struct _PangoLayout PangoLayout;
 
-namespace Tavo::Platform::Graphics
-{
+namespace Tavo::Platform::Graphics {
 
 // A font request.
 struct FontSpec
@@ -50,6 +49,8 @@ public:
     const FaceMetrics& GetFaceMetrics() const { return mMetrics; }
     // The logical width of one line of UTF-8 text, trailing spaces included.
     double MeasureWidth(const char* utf8) const;
+    // Characters that neither the face nor any fallback face can draw.
+    int CountMissingGlyphs(const char* utf8) const;
 
 private:
     friend class Graphics;
@@ -60,4 +61,4 @@ private:
     FaceMetrics mMetrics;
 };
 
-} // namespace Tavo::Platform::Graphics
+}  // namespace Tavo::Platform::Graphics

@@ -5,8 +5,7 @@
 
 #include <memory>
 
-namespace Tavo
-{
+namespace Tavo {
 
 // One offscreen bitmap with the graphics that draws into it.
 class LGDIRendererOffscreenSurface : public virtual LRefCountedObject
@@ -60,4 +59,4 @@ private:
     RCPtr<LGDIRendererOffscreenSurface> mSpare;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -10,20 +10,14 @@
 #include <memory>
 #include <unordered_map>
 
-namespace Tavo
-{
+namespace Tavo {
 
 // The back end that draws into offscreen surfaces and copies the dirty
 // region to the window when a paint ends.
 class LGDIRenderer : public LRenderer
 {
 public:
-    enum ResizeType : int32_t
-    {
-        Stretch = 0,
-        Tile = 1,
-        Center = 2
-    };
+    enum ResizeType : int32_t { Stretch = 0, Tile = 1, Center = 2 };
 
     LGDIRenderer();
     ~LGDIRenderer() override;
@@ -63,6 +57,8 @@ public:
     LGDIRenderContextInfo* GetCurrentGdiContext() const { return mCurrent.Get(); }
     uint32_t GetPathCacheCount() const { return mPaths.GetIndexedCount(); }
     uint32_t GetBitmapCacheCount() const { return mBitmaps.GetIndexedCount(); }
+    uint32_t GetPreparedBitmapCount() const { return mBitmaps.GetFilledCount(); }
+    uint32_t GetLastPurgeTime() const { return mLastPurge; }
 
     // A bitmap at a target size; the key holds the bitmap so its address is
     // not reused while the entry lives.
@@ -101,13 +97,7 @@ private:
     };
     CachedFont& FindFont(const LFont& font);
 
-    enum class PathKind
-    {
-        Lines,
-        Polyline,
-        Polygon,
-        Fill
-    };
+    enum class PathKind { Lines, Polyline, Polygon, Fill };
     void DrawShape(PathKind kind, const PolylineT<float>& points, const ColorRGBA& colour,
                    const PointT<float>& offset, const PointT<float>& scale, bool keepCached);
     Platform::Graphics::Graphics* Current() const { return mCurrent ? mCurrent->GetGraphics() : nullptr; }
@@ -123,4 +113,4 @@ private:
     std::unordered_map<uint32_t, CachedFont> mFonts;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

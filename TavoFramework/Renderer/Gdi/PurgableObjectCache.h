@@ -12,8 +12,7 @@ namespace Tavo {
 // first, else the one unused longest (fewest uses on a tie). Purge empties
 // entries unused since a mark but keeps their ids, so a later lookup finds
 // an empty slot to fill again.
-template <class ID, class Value, class Hash = std::hash<ID>>
-class PurgableObjectCache
+template <class ID, class Value, class Hash = std::hash<ID>> class PurgableObjectCache
 {
 public:
     struct Entry
@@ -38,14 +37,11 @@ public:
     {
         std::size_t i;
         auto found = mIndex.find(id);
-        if (found != mIndex.end())
-        {
+        if (found != mIndex.end()) {
             i = found->second;
             if (reset)
                 mEntries[i].Empty();
-        }
-        else
-        {
+        } else {
             // Entries are indexed in position order until the cache is full.
             const bool full = mIndex.size() == mEntries.size();
             i = full ? Victim() : mIndex.size();
@@ -68,8 +64,7 @@ public:
     {
         uint32_t emptied = 0;
         for (Entry& entry : mEntries)
-            if (!entry.IsEmpty() && static_cast<int32_t>(entry.lastUse - mark) < 0)
-            {
+            if (!entry.IsEmpty() && static_cast<int32_t>(entry.lastUse - mark) < 0) {
                 entry.Empty();
                 ++emptied;
             }
@@ -87,6 +82,13 @@ public:
     uint32_t GetCapacity() const { return static_cast<uint32_t>(mEntries.size()); }
     uint32_t GetIndexedCount() const { return static_cast<uint32_t>(mIndex.size()); }
     uint32_t GetUseClock() const { return mUseClock; }
+    uint32_t GetFilledCount() const
+    {
+        uint32_t filled = 0;
+        for (const Entry& entry : mEntries)
+            filled += entry.IsEmpty() ? 0 : 1;
+        return filled;
+    }
     const Entry& GetEntry(uint32_t position) const { return mEntries[position]; }
     void SetUseCount(uint32_t position, uint32_t count) { mEntries[position].useCount = count; }
 
@@ -96,14 +98,12 @@ private:
         std::size_t best = 0;
         uint32_t bestAge = 0;
         uint32_t bestUses = 0xFFFFFFFFu;
-        for (std::size_t i = 0; i < mEntries.size(); ++i)
-        {
+        for (std::size_t i = 0; i < mEntries.size(); ++i) {
             const Entry& entry = mEntries[i];
             if (entry.IsEmpty())
                 return i;
             const uint32_t age = mUseClock - entry.lastUse;
-            if (age > bestAge || (age == bestAge && entry.useCount < bestUses))
-            {
+            if (age > bestAge || (age == bestAge && entry.useCount < bestUses)) {
                 best = i;
                 bestAge = age;
                 bestUses = entry.useCount;

@@ -10,8 +10,7 @@
 
 using namespace Tavo;
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kRed = 0xFFFF0000;
 constexpr uint32_t kGreen = 0xFF00FF00;
@@ -38,13 +37,11 @@ struct Bitmaps : ::testing::Test
 {
     TestFolder folder;
     // Left half red, right half blue, bottom-right pixel green.
-    std::string path = WritePng(folder, "quad.png", 10, 10,
-                                [](int x, int y)
-                                {
-                                    if (x == 9 && y == 9)
-                                        return kGreen;
-                                    return x < 5 ? kRed : kBlue;
-                                });
+    std::string path = WritePng(folder, "quad.png", 10, 10, [](int x, int y) {
+        if (x == 9 && y == 9)
+            return kGreen;
+        return x < 5 ? kRed : kBlue;
+    });
     WString Name() { return WString(NString(path.c_str())); }
 };
 
@@ -64,7 +61,7 @@ struct BitmapDrawing : Bitmaps
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(Bitmaps, CacheSharesByCanonicalPathWhileHeld)
 {
@@ -183,7 +180,8 @@ TEST_F(Bitmaps, ColorizingBlendsTowardsTheColorizersColours)
     RCPtr<LBitmap> ramp = LBitmap::GetColorizedBitmap(gradient.Get(), 1, 1, 4, nullptr, nullptr);
     EXPECT_EQ(ramp->GetPixelColor(0, 0).ToARGB(), 0xFF00DF20u);
     EXPECT_EQ(ramp->GetPixelColor(0, 3).ToARGB(), 0xFF0020DFu);
-    RCPtr<LBitmap> tinted = LBitmap::GetColorizedBitmap(gradient.Get(), 1, 0, 0, nullptr, root->CreateSubBitmap(0, 0, 1, 4));
+    RCPtr<LBitmap> tinted =
+        LBitmap::GetColorizedBitmap(gradient.Get(), 1, 0, 0, nullptr, root->CreateSubBitmap(0, 0, 1, 4));
     EXPECT_EQ(tinted->GetPixelColor(0, 3).ToARGB(), 0xFF0020DFu);
     EXPECT_THROW(LBitmap::GetColorizedBitmap(&green, 1, 2, 2, root, root), std::domain_error);
     EXPECT_THROW(LBitmap::ApplyColorizer(root, nullptr, 1), std::runtime_error);
@@ -241,4 +239,31 @@ TEST_F(BitmapDrawing, PreparedSizeIsCachedWhateverTheTypeAndBadTypesThrowOnAMiss
 
     RCPtr<LGDIRenderer> idle(new LGDIRenderer());
     EXPECT_THROW(idle->DrawBitmap(bitmap, {0, 0, 1, 1}, 0), std::runtime_error);
+}
+
+TEST_F(BitmapDrawing, NoSizeCrashesLargeOnesAreRefused)
+{
+    const ColorRGBA red{1, 0, 0, 1};
+    const struct
+    {
+        int32_t width, height;
+        bool made;
+    } cases[] = {{40000, 1, false}, {1, 40000, false}, {0, 5, false},
+                 {-3, 2, false},    {1, 1, true},      {300, 2, true}};
+    for (const auto& c : cases) {
+        if (c.made)
+            EXPECT_EQ(
+                LBitmap::CreateFilledBitmap(c.width, c.height, red)->GetPixelColor(c.width - 1, 0).ToARGB(),
+                kRed);
+        else
+            EXPECT_THROW(LBitmap::CreateFilledBitmap(c.width, c.height, red), std::runtime_error) << c.width;
+    }
+    // A target too large to prepare draws nothing; a copy too large to make is none.
+    RCPtr<LBitmap> small = LBitmap::CreateFilledBitmap(2, 2, red);
+    renderer->DrawBitmap(small, {0, 0, 40000, 2}, LGDIRenderer::Stretch);
+    EXPECT_EQ(Pixel(0, 0), 0u);
+    EXPECT_FALSE(small->CreateSubBitmap(0, 0, 40000, 1)->Duplicate());
+
+    RCPtr<LPixelBuffer<int32_t>> buffer(new LPixelBuffer<int32_t>(2, 2, 2));
+    EXPECT_THROW(LBitmapData(small, LBitmapData::kLockRead, buffer), std::domain_error);
 }

@@ -1,3 +1,5 @@
+#include "Application/AppClock.h"
+#include "Renderer/Bitmap.h"
 #include "Renderer/Font.h"
 #include "Renderer/Gdi/GDIRenderer.h"
 
@@ -13,8 +15,7 @@ extern "C" const char* __lsan_default_suppressions()
     return "leak:libfontconfig.so\n";
 }
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kRed = 0xFFFF0000;
 constexpr uint32_t kBlue = 0xFF0000FF;
@@ -48,7 +49,7 @@ struct GdiRenderer : ::testing::Test
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(GdiRenderer, SurfacesFollowTheViewportAndAFullRepaint)
 {
@@ -202,12 +203,23 @@ TEST_F(GdiRenderer, ColourRectListsAreScaledAndOffset)
 
 TEST_F(GdiRenderer, TextMeasuresFromTheFontsOwnMetrics)
 {
+    // The face's design metrics at the font's size; "Arial" is served by its metric-compatible stand-in.
+    const struct
+    {
+        float size;
+        int32_t lineHeight, top, descent;
+    } cases[] = {{8.25f, 13, -10, 3}, {12, 19, -15, 4}, {20, 31, -25, 6}};
+    for (const auto& c : cases) {
+        int32_t lineHeight = 0, top = 0, descent = 0;
+        renderer->GetFontMetrics(LFont::FindOrCreate(u"Arial", c.size, 0), lineHeight, top, descent);
+        EXPECT_EQ(lineHeight, c.lineHeight) << c.size;
+        EXPECT_EQ(top, c.top) << c.size;
+        EXPECT_EQ(descent, c.descent) << c.size;
+    }
     RCPtr<LFont> font = LFont::FindOrCreate(u"Arial", 12, 0);
+    EXPECT_EQ(renderer->GetTextFont(*font).GetFaceMetrics().family, "Liberation Sans");
     int32_t lineHeight = 0, top = 0, descent = 0;
     renderer->GetFontMetrics(font, lineHeight, top, descent);
-    EXPECT_GT(lineHeight, 12);
-    EXPECT_LT(top, -8);
-    EXPECT_GT(descent, 0);
 
     EXPECT_EQ(renderer->MeasureString(u"", font), RectT<float>(0, 0, 0, 0));
     const RectT<float> word = renderer->MeasureString(u"Hello", font);
@@ -216,6 +228,7 @@ TEST_F(GdiRenderer, TextMeasuresFromTheFontsOwnMetrics)
     EXPECT_EQ(word.width, std::trunc(word.width));
     EXPECT_GT(word.width, 3 + 5 * 4.0f);
     EXPECT_GT(renderer->MeasureString(u"Hello  ", font).width, word.width);
+    EXPECT_EQ(renderer->MeasureString(u"Hello\r", font), word);
 
     renderer->RenderStart(context);
     renderer->DrawText(u"W", font, {2, 1}, kBlueColour);
@@ -224,8 +237,79 @@ TEST_F(GdiRenderer, TextMeasuresFromTheFontsOwnMetrics)
     EXPECT_EQ(Count(0, 0, lineHeight + 1, 40, 30), 40 * (30 - lineHeight - 1));
 }
 
-namespace
+TEST_F(GdiRenderer, InkOfAnHEndsOnTheBaselineTheMetricsReportAtEverySize)
 {
+    RCPtr<LRenderContextInfo> tall;
+    renderer->InitRenderContextInfo({0, 0, 40, 80}, nullptr, true, tall);
+    auto* surface = static_cast<LGDIRenderContextInfo&>(*tall).GetSurface()->GetBitmap();
+    for (int size = 6; size <= 30; ++size) {
+        RCPtr<LFont> font = LFont::FindOrCreate(u"Arial", static_cast<float>(size), 0);
+        int32_t lineHeight = 0, top = 0, descent = 0;
+        renderer->GetFontMetrics(font, lineHeight, top, descent);
+        EXPECT_GE(lineHeight, descent - top) << size;
+        renderer->RenderStart(tall);
+        renderer->FillRect({0, 0, 40, 80}, {0, 0, 0, 0}, false);
+        renderer->DrawText(u"H", font, {2, 40}, kBlueColour);
+        renderer->RenderFinish(tall);
+        int32_t last = -1;
+        for (int32_t y = 0; y < 80; ++y)
+            for (int32_t x = 0; x < 40; ++x)
+                if (surface->GetPixel(x, y) != 0)
+                    last = y;
+        // The cell's top is one above y; the baseline lies -top below it.
+        EXPECT_EQ(last, 40 - 1 - top - 1) << size;
+    }
+}
+
+TEST_F(GdiRenderer, TheDefaultClipComesBackAndDrawsAtEveryTranslation)
+{
+    renderer->RenderStart(context);
+    const RectT<double> noClip = context->state.clip;
+    renderer->PushState();
+    renderer->PushClip({5, 5, 10, 10}, {5, 5, 4, 4}, nullptr, true);
+    renderer->PopState();
+    EXPECT_EQ(context->state.clip, noClip);
+    for (double t : {1.0, 10.0, 37.0, 250.0, 1000.0}) {
+        renderer->FillRect({0, 0, 40, 30}, {0, 0, 0, 0}, false);
+        renderer->PushTranslation({t, t});
+        const auto back = static_cast<int32_t>(-t);
+        renderer->FillRect({back + 1, back + 2, 3, 3}, kRedColour, true);
+        renderer->PopState();
+        EXPECT_EQ(Count(kRed), 9) << t;
+        EXPECT_EQ(Pixel(1, 2), kRed) << t;
+    }
+}
+
+TEST(GdiCache, IdleBitmapsArePurgedOnTheApplicationClockAfterFiveMinutes)
+{
+    ManualAppClock clock;
+    ScopedAppClock installed(clock);
+    RCPtr<LGDIRenderer> renderer(new LGDIRenderer());
+    RCPtr<LRenderContextInfo> context;
+    renderer->InitRenderContextInfo({0, 0, 10, 10}, nullptr, true, context);
+    RCPtr<LBitmap> idle = LBitmap::CreateFilledBitmap(4, 4, kRedColour);
+    RCPtr<LBitmap> busy = LBitmap::CreateFilledBitmap(4, 4, kBlueColour);
+    const auto paint = [&](uint32_t now, const RCPtr<LBitmap>& bitmap) {
+        clock.Set(now);
+        renderer->RenderStart(context);
+        if (bitmap)
+            renderer->DrawBitmap(bitmap, {0, 0, 8, 8}, LGDIRenderer::Stretch);
+        renderer->RenderFinish(context);
+    };
+    paint(0, idle);
+    paint(300000, busy);
+    EXPECT_EQ(renderer->GetLastPurgeTime(), 0u);
+    paint(300001, busy);
+    EXPECT_EQ(renderer->GetLastPurgeTime(), 300001u);
+    // Both drawn during the period just ended: kept.
+    EXPECT_EQ(renderer->GetPreparedBitmapCount(), 2u);
+    paint(450000, busy);
+    // The one idle for a whole period is dropped at the next purge.
+    paint(600002, nullptr);
+    EXPECT_EQ(renderer->GetPreparedBitmapCount(), 1u);
+}
+
+namespace {
 
 // A window that keeps its pixels in a surface and records what was shown.
 struct FakeWindow : Platform::Graphics::IWindowTarget
@@ -241,7 +325,7 @@ struct FakeWindow : Platform::Graphics::IWindowTarget
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST(GdiPresent, OnlyDirtyRectanglesReachTheWindowAndOffscreenNeverDoes)
 {

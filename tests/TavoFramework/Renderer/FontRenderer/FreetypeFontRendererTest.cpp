@@ -5,6 +5,8 @@
 #include "../../Utilities/Files/TempFolder.h"
 #include "../FakeRenderer.h"
 
+#include <ft2build.h>
+#include FT_FREETYPE_H
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,8 +17,7 @@
 
 using namespace Tavo;
 
-namespace
-{
+namespace {
 
 using Record = LGlyphProcessor::SGlyphRecord;
 
@@ -36,8 +37,7 @@ public:
     uint16_t QueryGlyph(Record& record) override
     {
         calls.push_back("query");
-        if (mNeed == 0)
-        {
+        if (mNeed == 0) {
             record.glyphIndex = 7;
             record.advanceX = 10 * 64;
             record.right = 9;
@@ -54,8 +54,7 @@ public:
     void GetBounds(float& left, float& top, float& right, float& bottom) override
     {
         left = top = right = bottom = 0;
-        for (const Record& r : added)
-        {
+        for (const Record& r : added) {
             left = std::min(left, r.penX + r.left);
             top = std::min(top, r.penY + r.top);
             right = std::max(right, r.penX + r.right);
@@ -136,15 +135,14 @@ TEST_F(FreetypeWalk, GlyphsArriveInOrderWithBoxesAdvancesAndBitmaps)
               (std::vector<std::string>{"begin", "query", "add", "query", "add", "query", "add", "end"}));
     ASSERT_EQ(processor->added.size(), 3u);
     float pen = processor->added[0].penX;
-    for (uint32_t i = 0; i < 3; ++i)
-    {
+    for (uint32_t i = 0; i < 3; ++i) {
         const Record& r = processor->added[i];
-        EXPECT_EQ(r.position, i == 0 ? 5u : i); // the start index, then the text index
+        EXPECT_EQ(r.position, i == 0 ? 5u : i);  // the start index, then the text index
         EXPECT_EQ(r.character, uint32_t(u"Hxy"[i]));
         EXPECT_NE(r.glyphIndex, 0u);
         EXPECT_GT(r.advanceX, 0);
         EXPECT_EQ(r.advanceY, 0);
-        EXPECT_NEAR(r.penX, pen, 2.0f); // only kerning moves it off the advances
+        EXPECT_NEAR(r.penX, pen, 2.0f);  // only kerning moves it off the advances
         pen = r.penX + r.advanceX / 64.0f;
         ASSERT_TRUE(r.bitmap);
         EXPECT_EQ(int32_t(r.bitmap->GetWidth()), r.right - r.left);
@@ -170,12 +168,10 @@ TEST_F(FreetypeWalk, MissingGlyphIsSkippedWithoutMovingPenOrPosition)
 
 TEST_F(FreetypeWalk, SmallSizesRenderMonoLargerOnesAntiAliased)
 {
-    auto levels = [&](float size)
-    {
+    auto levels = [&](float size) {
         Walk(u"Ag", Font(u"DejaVu Serif", size));
         bool grey = false;
-        for (const Record& r : processor->added)
-        {
+        for (const Record& r : processor->added) {
             const unsigned char* p = r.bitmap->GetPixels();
             for (uint32_t k = 0; k < uint32_t(r.bitmap->GetStride()) * r.bitmap->GetHeight(); ++k)
                 grey = grey || (p[k] != 0 && p[k] != 255);
@@ -244,15 +240,11 @@ TEST_F(FreetypeWalk, ManyFacesAndSizesStayConsistentPastTheCacheLimits)
 {
     // More sizes and faces than the cache keeps: evicted ones reopen alike.
     std::vector<int32_t> first;
-    for (int pass = 0; pass < 2; ++pass)
-    {
+    for (int pass = 0; pass < 2; ++pass) {
         size_t k = 0;
-        for (const char16_t* face : {u"DejaVu Sans", u"DejaVu Serif", u"DejaVu Sans Mono"})
-        {
-            for (int32_t style = 0; style < 4; ++style)
-            {
-                for (int size = 6; size < 30; size += 2)
-                {
+        for (const char16_t* face : {u"DejaVu Sans", u"DejaVu Serif", u"DejaVu Sans Mono"}) {
+            for (int32_t style = 0; style < 4; ++style) {
+                for (int size = 6; size < 30; size += 2) {
                     int32_t lineHeight = 0, top = 0, descent = 0;
                     ASSERT_EQ(
                         renderer->GetFontMetrics(Font(face, float(size), style), lineHeight, top, descent),
@@ -268,4 +260,43 @@ TEST_F(FreetypeWalk, ManyFacesAndSizesStayConsistentPastTheCacheLimits)
     }
 }
 
-} // namespace
+}  // namespace
+
+TEST_F(FreetypeWalk, KerningMovesTheNextGlyphAndANegativeFirstBearingTheFirst)
+{
+    // The pair's kerning straight from the face at the font's size.
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    ASSERT_EQ(FT_Init_FreeType(&library), 0);
+    ASSERT_EQ(FT_New_Face(library, dir.Join("DejaVuSans.ttf").c_str(), 0, &face), 0);
+    FT_Set_Char_Size(face, 0, 12 * 64, 96, 96);
+    FT_Vector kern{};
+    FT_Get_Kerning(face, FT_Get_Char_Index(face, 'A'), FT_Get_Char_Index(face, 'V'), FT_KERNING_DEFAULT,
+                   &kern);
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    ASSERT_LT(kern.x, 0);
+
+    const struct
+    {
+        const char16_t* face;
+        const char16_t* text;
+        float kerning;  // between the first two glyphs
+        bool firstMoved;
+    } cases[] = {
+        {u"DejaVu Sans", u"AV", float(kern.x) / 64, false},
+        {u"DejaVu Sans", u"jA", 0, true},
+        {u"DejaVu Sans Mono", u"AV", 0, false},
+    };
+    for (const auto& c : cases) {
+        Walk(c.text, Font(c.face, 12));
+        ASSERT_EQ(processor->added.size(), 2u);
+        const Record& first = processor->added[0];
+        EXPECT_EQ(processor->added[1].penX - first.penX - float(first.advanceX) / 64, c.kerning)
+            << NString(WString(c.text)).c_str();
+        if (c.firstMoved) {
+            EXPECT_LT(first.left, 0);
+        }
+        EXPECT_EQ(first.penX, c.firstMoved ? float(-first.left) : 0.0f) << NString(WString(c.text)).c_str();
+    }
+}
