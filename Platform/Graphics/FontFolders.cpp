@@ -4,18 +4,15 @@
 
 #include <cstdlib>
 
-namespace Tavo::Platform
-{
+namespace Tavo::Platform {
 
 std::vector<std::string> GetFontFolders()
 {
     std::vector<std::string> folders;
-    if (const char* env = std::getenv("TAVO_FONTS_DIR"))
-    {
+    if (const char* env = std::getenv("TAVO_FONTS_DIR")) {
         std::string all(env);
         size_t start = 0;
-        while (start <= all.size())
-        {
+        while (start <= all.size()) {
             size_t end = all.find(':', start);
             if (end == std::string::npos)
                 end = all.size();
@@ -30,8 +27,7 @@ std::vector<std::string> GetFontFolders()
     FcConfig* config = FcInitLoadConfigAndFonts();
     if (!config)
         return folders;
-    if (FcStrList* dirs = FcConfigGetFontDirs(config))
-    {
+    if (FcStrList* dirs = FcConfigGetFontDirs(config)) {
         while (FcChar8* dir = FcStrListNext(dirs))
             folders.emplace_back(reinterpret_cast<const char*>(dir));
         FcStrListDone(dirs);
@@ -50,8 +46,7 @@ std::string MatchFontFamily(const char* face, int32_t style)
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
-    if (FcPattern* match = FcFontMatch(nullptr, pattern, &result))
-    {
+    if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
         FcChar8* name = nullptr;
         if (FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch && name)
             family = reinterpret_cast<const char*>(name);
@@ -68,4 +63,4 @@ bool GetSystemVersion(SystemVersion& version)
     return true;
 }
 
-} // namespace Tavo::Platform
+}  // namespace Tavo::Platform

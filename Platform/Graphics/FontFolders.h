@@ -4,8 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace Tavo::Platform
-{
+namespace Tavo::Platform {
 
 // The folders that hold the installed font files (UTF-8 paths). The
 // environment variable TAVO_FONTS_DIR, when set, replaces them with its
@@ -30,4 +29,4 @@ struct SystemVersion
 };
 bool GetSystemVersion(SystemVersion& version);
 
-} // namespace Tavo::Platform
+}  // namespace Tavo::Platform

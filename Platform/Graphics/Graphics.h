@@ -15,8 +15,7 @@
 typedef struct _cairo_surface cairo_surface_t;
 typedef struct _cairo cairo_t;
 
-namespace Tavo::Platform::Graphics
-{
+namespace Tavo::Platform::Graphics {
 
 // Thrown when Cairo cannot hold a surface of the asked size.
 class SurfaceError : public std::runtime_error
@@ -112,11 +111,7 @@ private:
 
 class TextFont;
 
-enum class Filter
-{
-    Nearest,
-    Bilinear
-};
+enum class Filter { Nearest, Bilinear };
 
 class Graphics
 {
@@ -169,4 +164,4 @@ private:
     double mWorldY = 0;
 };
 
-} // namespace Tavo::Platform::Graphics
+}  // namespace Tavo::Platform::Graphics

@@ -89,7 +89,6 @@ TextFont::TextFont(const FontSpec& spec) : mLayout(pango_layout_new(Engine().con
                                       (spec.style & 1) ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     pango_font_description_set_style(description, (spec.style & 2) ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
     pango_layout_set_font_description(mLayout, description);
-    pango_layout_set_single_paragraph_mode(mLayout, TRUE);
     if (spec.style & (4 | 8)) {
         PangoAttrList* attributes = pango_attr_list_new();
         if (spec.style & 4)
@@ -110,8 +109,15 @@ TextFont::~TextFont()
 
 double TextFont::Prepare(const char* utf8) const
 {
-    const std::string text = WithoutControls(utf8);
-    pango_layout_set_text(mLayout, text.c_str(), static_cast<int>(text.size()));
+    const char* p = utf8;
+    while (static_cast<unsigned char>(*p) >= 0x20 && *p != 0x7F)
+        ++p;
+    if (*p == 0)
+        pango_layout_set_text(mLayout, utf8, static_cast<int>(p - utf8));
+    else {
+        const std::string text = WithoutControls(utf8);
+        pango_layout_set_text(mLayout, text.c_str(), static_cast<int>(text.size()));
+    }
     return static_cast<double>(pango_layout_get_baseline(mLayout)) / PANGO_SCALE;
 }
 

@@ -2,8 +2,7 @@
 
 #include <vector>
 
-namespace Tavo
-{
+namespace Tavo {
 
 RCPtr<LGDIRendererOffscreenSurface> LGDIRendererOffscreenSurface::Create(const PointT<int32_t>& size,
                                                                          WindowHandle window)
@@ -19,24 +18,22 @@ TavoResult LGDIRendererOffscreenSurface::Resize(const PointT<int32_t>& size)
     mBitmap.reset();
     // Surfaces are always 32-bit ARGB, window or not.
     (void)mWindow;
-    try
-    {
+    try {
         mBitmap = std::make_unique<Platform::Graphics::Surface>(size.x, size.y);
         mGraphics = std::make_unique<Platform::Graphics::Graphics>(*mBitmap);
-    }
-    catch (const Platform::Graphics::SurfaceError&)
-    {
+    } catch (const Platform::Graphics::SurfaceError&) {
         // GetSize answers (0, 0), so the next PrepareSurfaces tries again.
     }
     return S_OK;
 }
 
-void LGDIRendererOffscreenSurface::Reset()
+void LGDIRendererOffscreenSurface::Reset(bool clear)
 {
     if (!mBitmap)
         return;
     mGraphics->Reset();
-    mBitmap->Clear();
+    if (clear)
+        mBitmap->Clear();
 }
 
 PointT<int32_t> LGDIRendererOffscreenSurface::GetSize() const
@@ -71,16 +68,16 @@ LGDIRenderContextInfo::~LGDIRenderContextInfo()
 void LGDIRenderContextInfo::PrepareSurfaces()
 {
     const PointT<int32_t> size = mDrawing->GetSize();
-    if (size.x == viewport.width && size.y == viewport.height)
-    {
+    if (size.x == viewport.width && size.y == viewport.height) {
         RectT<int32_t> bounds;
         const bool whole =
             dirtyRegion.GetRectCount() == 1 && dirtyRegion.GetBounds(bounds) && bounds == viewport;
         if (!whole)
             return;
         // A full repaint starts from cleared surfaces; reallocating them would cost more than drawing.
-        mDrawing->Reset();
-        mSpare->Reset();
+        mDrawing->Reset(true);
+        // The spare is cleared whenever it takes over (ClearAndDrawBitmap).
+        mSpare->Reset(false);
         return;
     }
     mDrawing->Resize({viewport.width, viewport.height});
@@ -101,8 +98,7 @@ void LGDIRenderContextInfo::Present()
     dirtyRegion.CopyToArray(rects);
     std::vector<Platform::Graphics::PixelRect> copied;
     copied.reserve(rects.GetCount());
-    for (uint32_t i = rects.GetCount(); i-- > 0;)
-    {
+    for (uint32_t i = rects.GetCount(); i-- > 0;) {
         mDrawing->DrawTo(target, {rects[i].x, rects[i].y}, rects[i]);
         copied.push_back({rects[i].x, rects[i].y, rects[i].width, rects[i].height});
     }
@@ -110,4 +106,4 @@ void LGDIRenderContextInfo::Present()
     window->SurfaceUpdated(copied.data(), copied.size());
 }
 
-} // namespace Tavo
+}  // namespace Tavo

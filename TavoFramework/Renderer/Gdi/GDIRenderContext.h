@@ -16,9 +16,9 @@ public:
     // Makes the bitmap anew; sizes below 1 become 1. A size the platform
     // cannot hold leaves the surface without a bitmap. Returns 0.
     TavoResult Resize(const PointT<int32_t>& size);
-    // Clears the bitmap and resets the graphics' translation and clip, as a
-    // fresh surface of the same size would have them.
-    void Reset();
+    // Resets the graphics' translation and clip, and clears the bitmap when
+    // asked, as a fresh surface of the same size would have them.
+    void Reset(bool clear);
     PointT<int32_t> GetSize() const;
     void DrawTo(Platform::Graphics::Graphics& target, const PointT<int32_t>& position,
                 const RectT<int32_t>& source) const;

@@ -8,11 +8,9 @@
 #include <cmath>
 #include <limits>
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace
-{
+namespace {
 
 using Platform::Graphics::PathPoint;
 
@@ -45,7 +43,7 @@ constexpr Platform::Graphics::FaceMetrics kFallbackFace{"", 1000, 905, 212, 1150
 // Fonts beyond this many are dropped together; the next use makes them again.
 constexpr size_t kFontCacheLimit = 512;
 
-} // namespace
+}  // namespace
 
 LGDIRenderer::LGDIRenderer() : mLastPurge(GetAppClock().GetMilliseconds()) {}
 
@@ -77,16 +75,24 @@ const Platform::Graphics::TextFont& LGDIRenderer::GetTextFont(const LFont& font)
 int32_t LGDIRenderer::GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top,
                                      int32_t& descent)
 {
-    CachedFont& entry = FindFont(*font);
-    if (!entry.haveMetrics)
-    {
+    const CachedFont& entry = FindFontWithMetrics(*font);
+    lineHeight = entry.lineHeight;
+    top = entry.top;
+    descent = entry.descent;
+    return 0;
+}
+
+LGDIRenderer::CachedFont& LGDIRenderer::FindFontWithMetrics(const LFont& font)
+{
+    CachedFont& entry = FindFont(font);
+    if (!entry.haveMetrics) {
         Platform::Graphics::FaceMetrics m = entry.text->GetFaceMetrics();
         if (m.unitsPerEm <= 0)
             m = kFallbackFace;
         // The face's unhinted design metrics at the font's size, scaled from 72
         // to 96 dots per inch and rounded away from zero unless within 0.001
         // of a whole pixel; 32-bit floats, products before the division.
-        const float em = font->GetSize();
+        const float em = font.GetSize();
         const auto units = static_cast<float>(m.unitsPerEm);
         const float height = static_cast<float>(m.lineSpacing) * em / units;
         entry.lineHeight = RoundAway(height * 96.0f / 72.0f + 0.499f);
@@ -96,10 +102,7 @@ int32_t LGDIRenderer::GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeig
         entry.lineHeight = std::max(entry.lineHeight, entry.descent - entry.top);
         entry.haveMetrics = true;
     }
-    lineHeight = entry.lineHeight;
-    top = entry.top;
-    descent = entry.descent;
-    return 0;
+    return entry;
 }
 
 RectT<float> LGDIRenderer::MeasureString(const WString& text, const RCPtr<LFont>& font)
@@ -135,8 +138,7 @@ TavoResult LGDIRenderer::RenderStart(const RCPtr<LRenderContextInfo>& context)
     mDpiScale = 1.0f;
     // The world transform is set to the context's translation rather than
     // added to it, so a translation left from an earlier paint is not doubled.
-    if (GetContextDepth() == 1)
-    {
+    if (GetContextDepth() == 1) {
         Platform::Graphics::Graphics* g = Current();
         const PointT<double>& t = mCurrent->state.translation;
         g->TranslateWorld(static_cast<float>(t.x) - g->WorldX(), static_cast<float>(t.y) - g->WorldY());
@@ -153,8 +155,7 @@ TavoResult LGDIRenderer::RenderFinish(const RCPtr<LRenderContextInfo>& context)
     if (GetContextDepth() > 0)
         mCurrent = RCPtr<LGDIRenderContextInfo>(dynamic_cast<LGDIRenderContextInfo*>(GetCurrentContext()));
     const uint32_t now = GetAppClock().GetMilliseconds();
-    if (static_cast<int32_t>(now - mLastPurge) > kPurgePeriodMs)
-    {
+    if (static_cast<int32_t>(now - mLastPurge) > kPurgePeriodMs) {
         mBitmaps.PurgeSinceLastMark();
         mLastPurge = now;
     }
@@ -167,14 +168,11 @@ void LGDIRenderer::DrawText(const WString& text, const RCPtr<LFont>& font, const
     Platform::Graphics::Graphics* g = Current();
     if (!g || !font || text.IsEmpty())
         return;
-    int32_t lineHeight = 0;
-    int32_t top = 0;
-    int32_t descent = 0;
-    GetFontMetrics(font, lineHeight, top, descent);
+    const CachedFont& entry = FindFontWithMetrics(*font);
     const NString utf8(text);
     // The cell's top is one pixel above y; the baseline lies the reported ascent below it.
-    const double baseline = static_cast<double>(position.y) - 1.0 - top;
-    g->DrawText(GetTextFont(*font), utf8.c_str(), colour.ToARGB(), position.x, baseline);
+    const double baseline = static_cast<double>(position.y) - 1.0 - entry.top;
+    g->DrawText(*entry.text, utf8.c_str(), colour.ToARGB(), position.x, baseline);
 }
 
 void LGDIRenderer::DrawRect(const RectT<int32_t>& rect, const ColorRGBA& colour, float lineWidth)
@@ -188,8 +186,7 @@ void LGDIRenderer::FillRect(const RectT<int32_t>& rect, const ColorRGBA& colour,
     Platform::Graphics::Graphics* g = Current();
     if (!g)
         return;
-    if (blend)
-    {
+    if (blend) {
         g->FillRect(colour.ToARGB(), rect.x, rect.y, rect.width, rect.height);
         return;
     }
@@ -206,8 +203,7 @@ void LGDIRenderer::FillColorRectList(const ColorRectListT<float>& list, const Po
     const Array<uint32_t>& colours = list.GetColors();
     const double sx = list.GetScaleX();
     const double sy = list.GetScaleY();
-    for (uint32_t i = list.GetCount(); i-- > 0;)
-    {
+    for (uint32_t i = list.GetCount(); i-- > 0;) {
         const RectT<float>& r = list[i];
         const RectT<int32_t> scaled{RoundClamped(r.x * sx), RoundClamped(r.y * sy),
                                     RoundClamped(r.width * sx), RoundClamped(r.height * sy)};
@@ -232,21 +228,17 @@ void LGDIRenderer::DrawShape(PathKind kind, const PolylineT<float>& points, cons
     if (!g)
         return;
     std::unique_ptr<Platform::Graphics::Path>& slot = mPaths.FindOrAdd(points.GetHandle());
-    if (points.IsChanged())
-    {
+    if (points.IsChanged()) {
         const_cast<PolylineT<float>&>(points).SetChanged(false);
         slot.reset();
     }
-    if (!slot)
-    {
+    if (!slot) {
         slot = std::make_unique<Platform::Graphics::Path>();
         const uint32_t n = points.GetCount();
         const auto* p = reinterpret_cast<const PathPoint*>(points.GetData());
-        switch (kind)
-        {
+        switch (kind) {
         case PathKind::Lines:
-            for (uint32_t k = 0; k + 1 < n; k += 2)
-            {
+            for (uint32_t k = 0; k + 1 < n; k += 2) {
                 slot->StartFigure();
                 slot->AddLine(p[k], p[k + 1]);
             }
@@ -309,34 +301,29 @@ void LGDIRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>
         return;
     std::unique_ptr<Platform::Graphics::Surface>& slot =
         mBitmaps.FindOrAdd({bitmap, rect.width, rect.height});
-    if (!slot)
-    {
+    if (!slot) {
         const int32_t w = rect.width;
         const int32_t h = rect.height;
         std::unique_ptr<Platform::Graphics::Surface> prepared;
-        try
-        {
+        try {
             prepared = std::make_unique<Platform::Graphics::Surface>(w, h);
-        }
-        catch (const Platform::Graphics::SurfaceError&)
-        {
+        } catch (const Platform::Graphics::SurfaceError&) {
             // Too large to prepare: nothing to draw, and the slot stays empty.
             return;
         }
         Platform::Graphics::Surface* image = bitmap->GetGdiplusBitmap();
-        if (image)
-        {
+        if (image) {
             Platform::Graphics::Graphics tg(*prepared);
-            const auto limit = [](int32_t v)
-            { return std::clamp(static_cast<float>(v), -8388608.0f, 8388608.0f); };
+            const auto limit = [](int32_t v) {
+                return std::clamp(static_cast<float>(v), -8388608.0f, 8388608.0f);
+            };
             const float sx = limit(bitmap->GetX());
             const float sy = limit(bitmap->GetY());
             const float sw = limit(bitmap->GetWidth());
             const float sh = limit(bitmap->GetHeight());
             const int32_t mode =
                 (sw == static_cast<float>(w) && sh == static_cast<float>(h)) ? Stretch : resizeType;
-            switch (mode)
-            {
+            switch (mode) {
             case Stretch:
                 tg.DrawSurfaceScaled(*image, 0, 0, w, h, sx, sy, sw, sh,
                                      Platform::Graphics::Filter::Bilinear);
@@ -344,14 +331,11 @@ void LGDIRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>
             case Tile:
                 if (sw <= 0 || sh <= 0)
                     break;
-                if (w / sw < 3 && h / sh < 3)
-                {
+                if (w / sw < 3 && h / sh < 3) {
                     for (float x = 0; x < w; x += sw)
                         for (float y = 0; y < h; y += sh)
                             tg.DrawSurfaceScaled(*image, x, y, sw, sh, sx, sy, sw, sh);
-                }
-                else
-                {
+                } else {
                     tg.FillTiled(*image, static_cast<int32_t>(sx), static_cast<int32_t>(sy),
                                  static_cast<int32_t>(sw), static_cast<int32_t>(sh), 0, 0, w, h);
                 }
@@ -418,12 +402,11 @@ int32_t LGDIRenderer::SetClipRect(const RectT<double>& rect)
 int32_t LGDIRenderer::Translate(const PointT<double>& offset)
 {
     LRenderer::Translate(offset);
-    if (Platform::Graphics::Graphics* g = Current())
-    {
+    if (Platform::Graphics::Graphics* g = Current()) {
         const PointT<double>& t = mCurrent->state.translation;
         g->TranslateWorld(static_cast<float>(t.x) - g->WorldX(), static_cast<float>(t.y) - g->WorldY());
     }
     return 0;
 }
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -96,6 +96,7 @@ private:
         int32_t descent = 0;
     };
     CachedFont& FindFont(const LFont& font);
+    CachedFont& FindFontWithMetrics(const LFont& font);
 
     enum class PathKind { Lines, Polyline, Polygon, Fill };
     void DrawShape(PathKind kind, const PolylineT<float>& points, const ColorRGBA& colour,
