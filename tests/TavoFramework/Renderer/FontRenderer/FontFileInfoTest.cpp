@@ -1,6 +1,6 @@
 #include "Renderer/FontRenderer/FontFileInfo.h"
 
-#include "../../Utilities/Files/TempFolder.h"
+#include "tests/Common/TempFolder.h"
 #include "../FakeRenderer.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "Renderer/FontRenderer/FontRenderer.h"
 #include "Renderer/Renderer.h"
 
-#include "../../Utilities/Files/TempFolder.h"
+#include "tests/Common/TempFolder.h"
 #include "../FakeRenderer.h"
 
 #include <ft2build.h>

@@ -59,19 +59,10 @@ TEST(RectRegion, AddedRectStaysWholeAndOlderOnesGiveWay)
     RegionRect bounds;
     ASSERT_TRUE(region.GetBounds(bounds));
     EXPECT_EQ(bounds, (RegionRect{0, 0, 15, 15}));
-    RectT<int32_t> xywh;
-    ASSERT_TRUE(region.GetBounds(xywh));
-    EXPECT_EQ(xywh, RectT<int32_t>(0, 0, 15, 15));
-    EXPECT_EQ(region.GetRectCount(), 3u);
 
     region.AddRect(3, 3, 3, 8);  // zero width
     region.AddRect(3, 8, 9, 8);  // zero height
     EXPECT_EQ(region.GetRectCount(), 3u);
-
-    // The x, y, width, height form.
-    RectRegion fromSize;
-    fromSize.AddRect(RectT<int32_t>(2, 3, 4, 5));
-    EXPECT_EQ(Rects(fromSize), (std::vector<RegionRect>{{2, 3, 6, 8}}));
 }
 
 TEST(RectRegion, SubtractCutsOnlyRealOverlap)
@@ -246,45 +237,26 @@ TEST(RectRegion, RandomOperationsMatchPixelModel)
     }
 }
 
-TEST(RectRegion, CopyMoveAppendAndOffset)
+TEST(RectRegion, AppendToItselfAndSaturatingOffset)
 {
     RectRegion a;
     a.AddRect(0, 0, 4, 4);
     RectRegion b(a);
     b.AddRect(10, 10, 12, 12);
     EXPECT_EQ(a.GetRectCount(), 1u);
-    EXPECT_EQ(b.GetRectCount(), 2u);
-
-    a = b;
-    EXPECT_EQ(Sorted(Rects(a)), Sorted(Rects(b)));
-    RectRegion moved(std::move(a));
-    EXPECT_TRUE(a.IsEmpty());
-    EXPECT_EQ(moved.GetRectCount(), 2u);
-
-    // Append keeps overlap and puts the copies in front.
-    RectRegion c;
-    c.AddRect(1, 1, 3, 3);
-    c.Append(moved);
-    EXPECT_EQ(c.GetRectCount(), 3u);
-    EXPECT_EQ(*c.begin(), *moved.begin());
-    c.Append(c);
-    EXPECT_EQ(c.GetRectCount(), 6u);
+    b.Append(b);  // keeps overlap
+    EXPECT_EQ(b.GetRectCount(), 4u);
 
     Array<RectT<int32_t>> list{{1, 1, 1, 1}};
-    moved.CopyToArray(list);
-    ASSERT_EQ(list.GetCount(), 2u);
-    const RegionRect& first = *moved.begin();
-    EXPECT_EQ(list[0], RectT<int32_t>(first.left, first.top, first.right - first.left, first.bottom - first.top));
-
-    moved.Offset(5, -5);
-    EXPECT_EQ(Sorted(Rects(moved)), Sorted({{5, -5, 9, -1}, {15, 5, 17, 7}}));
+    a.CopyToArray(list);
+    EXPECT_EQ(list, (Array<RectT<int32_t>>{{0, 0, 4, 4}}));
 
     // A rectangle pushed flat against the int32_t limit leaves the region.
     RectRegion edge;
     edge.AddRect(INT32_MAX - 4, 0, INT32_MAX - 2, 2);
     edge.AddRect(0, 0, 2, 2);
-    edge.Offset(10, 0);
-    EXPECT_EQ(Rects(edge), (std::vector<RegionRect>{{10, 0, 12, 2}}));
+    edge.Offset(10, -5);
+    EXPECT_EQ(Rects(edge), (std::vector<RegionRect>{{10, -5, 12, -3}}));
 }
 
 TEST(RectRegionNodePool, HeapServesOverflowAndTakesItBack)
@@ -300,30 +272,20 @@ TEST(RectRegionNodePool, HeapServesOverflowAndTakesItBack)
 
     RectRegionNode* extra = pool.Take();
     EXPECT_FALSE(pool.IsInBlock(extra));
-    EXPECT_EQ(pool.GetLiveCount(), 513u);
-    EXPECT_EQ(pool.GetPeakCount(), 513u);
 
-    // Even with room in the ring, a heap node goes back to the heap.
-    pool.Return(nodes.back());
-    nodes.pop_back();
+    // Even with room in the ring, a heap node goes back to the heap; taken
+    // nodes come back zeroed.
     pool.Return(extra);
-    EXPECT_EQ(pool.GetFreeCount(), 1u);
-    EXPECT_EQ(pool.GetLiveCount(), 511u);
-
-    // Taken nodes come back zeroed.
     nodes.front()->left = 7;
     pool.Return(nodes.front());
-    RectRegionNode* again = pool.Take();
-    EXPECT_TRUE(pool.IsInBlock(again));
-    EXPECT_EQ(static_cast<RegionRect&>(*again), RegionRect{});
-    EXPECT_EQ(again->next, nullptr);
-    nodes.front() = again;
+    nodes.front() = pool.Take();
+    EXPECT_TRUE(pool.IsInBlock(nodes.front()));
+    EXPECT_EQ(static_cast<RegionRect&>(*nodes.front()), RegionRect{});
 
     for (RectRegionNode* n : nodes)
         pool.Return(n);
     EXPECT_EQ(pool.GetLiveCount(), 0u);
     EXPECT_EQ(pool.GetFreeCount(), RectRegionNodePool::kBlockEntries);
-    EXPECT_EQ(pool.GetPeakCount(), 513u);
 }
 
 TEST(RectRegionNodePool, RegionsOnSeveralThreadsShareThePool)

@@ -1,6 +1,5 @@
 #include "ObjectBase/Exception.h"
 #include "Utilities/Storage/ArrayUtils.h"
-#include "Utilities/Storage/LRCPtrArray.h"
 #include "Utilities/Storage/RCPtrArray.h"
 #include "Utilities/Storage/RCPtrMap.h"
 
@@ -106,89 +105,36 @@ TEST(PointerArray, RemovingPastTheEndThrowsTheFamilysTextAndChangesNothing)
     EXPECT_EQ(readOnly.RemoveRange(7, 0), 0);  // an empty range removes nothing and throws nothing
 }
 
-// What each family returns for the same request.
-TEST(PointerArray, ResultsDifferFromPlainArrays)
+// Reference counts stay right through inserts, copies, sorts and removal.
+TEST(PointerArray, CountsStayRight)
 {
     RCPtrArray<LTestItem> a(2, 16);
-    EXPECT_EQ(a.GetCount(), 2u);
-    EXPECT_FALSE(a[0]);
-    EXPECT_FALSE(a[1]);
     EXPECT_EQ(a.InsertAt(1, Item(new LTestItem(5))), 1);  // the index
     EXPECT_EQ(a.Add(new LTestItem(6)), 3);
     RCPtr<LTestItem> kept(new LTestItem(7));
     EXPECT_EQ(a.InsertAt(5, kept.Get()), E_INVALIDARG);
     EXPECT_EQ(kept->GetRefCount(), 1);
-    EXPECT_EQ(a.InsertSpace(4, 2), 6);
-    EXPECT_EQ(a.InsertSpace(7, 1), E_INVALIDARG);
-    EXPECT_EQ(a.InsertSpace(3, 0), 6);
-    EXPECT_EQ(a.RemoveRange(6, 0), 6);
-    EXPECT_EQ(Ids(a), (std::vector<int>{-1, 5, -1, 6, -1, -1}));
-    EXPECT_EQ(a.Swap(1, 6), E_INVALIDARG);
-    EXPECT_EQ(a.Swap(1, 3), S_OK);
-    EXPECT_EQ(Ids(a), (std::vector<int>{-1, 6, -1, 5, -1, -1}));
+    EXPECT_EQ(Ids(a), (std::vector<int>{-1, 5, -1, 6}));
+    {
+        RCPtrArray<LTestItem> b(a);
+        EXPECT_EQ(b.AppendArray(a), 8);
+        EXPECT_EQ(a[1]->GetRefCount(), 3);
+        ArrayUtils::Sort(b, 4, 4, [](const Item& x, const Item& y) { return (x ? x->mId : -1) > (y ? y->mId : -1); });
+        EXPECT_EQ(Ids(b), (std::vector<int>{-1, 5, -1, 6, 6, 5, -1, -1}));
+        ConstRCPtrArray<LTestItem> c;
+        c = b;
+        EXPECT_EQ(a[1]->GetRefCount(), 5);
+    }
     EXPECT_EQ(a[1]->GetRefCount(), 1);
 
     Item last;
-    a.SetCount(4);
     EXPECT_EQ(a.PopBack(last), 3);
-    EXPECT_EQ(last->mId, 5);
+    EXPECT_EQ(last->mId, 6);
     EXPECT_EQ(last->GetRefCount(), 1);
     a.RemoveAll();
     last = Item(new LTestItem(8));
     EXPECT_EQ(a.RemoveLast(last), E_FAIL);
     EXPECT_FALSE(last);  // cleared even though nothing was taken
-}
-
-TEST(PointerArray, CopiesAppendsAndSortsKeepCountsRight)
-{
-    std::vector<int> destroyed;
-    RCPtrArray<LTestItem> a;
-    for (int id : {3, 1, 2})
-        a.Add(Item(new LTestItem(id, &destroyed)));
-    {
-        RCPtrArray<LTestItem> b(a);
-        EXPECT_EQ(a[0]->GetRefCount(), 2);
-        EXPECT_EQ(b.AppendArray(a), 6);
-        EXPECT_EQ(b.AppendAll(static_cast<const IIterable<RCPtr<LTestItem>>&>(a)), 9);
-        EXPECT_EQ(a[0]->GetRefCount(), 4);
-
-        ArrayUtils::Sort(b, 0, 9, [](const Item& x, const Item& y) { return x->mId < y->mId; });
-        EXPECT_EQ(Ids(b), (std::vector<int>{1, 1, 1, 2, 2, 2, 3, 3, 3}));
-        EXPECT_EQ(a[0]->GetRefCount(), 4);
-
-        b.SetAt(0, a[0]);
-        EXPECT_EQ(a[0]->GetRefCount(), 5);
-        EXPECT_EQ(a[1]->GetRefCount(), 3);
-        EXPECT_EQ(b.SetAt(9, a[0]), E_INVALIDARG);
-
-        ConstRCPtrArray<LTestItem> c;
-        c = b;
-        EXPECT_EQ(a[0]->GetRefCount(), 9);
-    }
-    EXPECT_EQ(a[0]->GetRefCount(), 1);
-    EXPECT_TRUE(destroyed.empty());
-}
-
-TEST(PointerArray, BothViewsWalkTheSameSlots)
-{
-    RCPtrArray<LTestItem> a;
-    for (int id : {1, 2, 3})
-        a.Add(Item(new LTestItem(id)));
-    std::vector<int> forward, backward, ranged;
-    const IIterable<RCPtr<LTestItem>>& writable = a;
-    for (auto it = writable.Begin(); it != writable.End(); ++it)
-        forward.push_back((*it)->mId);
-    const IIterable<ConstRCPtr<LTestItem>>& readOnly = a;
-    for (auto it = readOnly.ReverseBegin(); it != readOnly.ReverseEnd(); ++it)
-        backward.push_back((*it)->mId);
-    for (const Item& item : a)
-        ranged.push_back(item->mId);
-    EXPECT_EQ(forward, (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(backward, (std::vector<int>{3, 2, 1}));
-    EXPECT_EQ(ranged, forward);
-    EXPECT_EQ(readOnly.Advance(readOnly.GetLast(), -50), readOnly.GetBeforeFirst());
-    EXPECT_EQ(writable.Advance(writable.GetBeforeFirst(), 50), writable.GetEnd());
-    EXPECT_EQ(a[0]->GetRefCount(), 1);
 }
 
 TEST(PointerArray, ElementsDyingDuringRemovalMaySafelyUseTheArray)
@@ -209,20 +155,6 @@ TEST(PointerArray, ElementsDyingDuringRemovalMaySafelyUseTheArray)
     EXPECT_EQ(countsSeen, (std::vector<uint32_t>{1, 2, 2}));
     EXPECT_EQ(Ids(a), (std::vector<int>{3, 99}));
     a[0]->mOnDestroy = nullptr;
-}
-
-TEST(PointerArray, SharedArrayReleasesItsElementsWithItsLastOwner)
-{
-    std::vector<int> destroyed;
-    RCPtr<LRCPtrArray<LTestItem>> shared(new LRCPtrArray<LTestItem>());
-    shared->Add(Item(new LTestItem(1, &destroyed)));
-    RCPtr<LRCPtrArray<LTestItem>> second = shared;
-    shared = nullptr;
-    EXPECT_TRUE(destroyed.empty());
-    second->SetTag(42);
-    EXPECT_EQ(second->GetTag(), 42u);
-    second = nullptr;
-    EXPECT_EQ(destroyed, std::vector<int>{1});
 }
 
 TEST(RCPtrMap, FindsByIdentityReplacesAndEmpties)
