@@ -122,21 +122,4 @@ TEST_F(AppProcess, SecondCopyHandsItsCommandLineToTheFirstAndEndsWithZero)
     EXPECT_EQ(first.Wait(), 0);
 }
 
-TEST_F(AppProcess, QuietEndExitsWithTheCodeTheApplicationSet)
-{
-    Child run({Program(), "-QUIET_END=3"}, mEnv);
-    EXPECT_EQ(run.ReadLine(), "");  // never reached the loop
-    EXPECT_EQ(run.Wait(), 3);
-}
-
-TEST_F(AppProcess, FailedStartupEndsNonZero)
-{
-    Child run({Program(), "-THROW_STARTUP"}, mEnv, true);
-    std::string output, line;
-    while (!(line = run.ReadLine()).empty())
-        output += line + "\n";
-    EXPECT_NE(output.find("Test Error: Test start-up failed."), std::string::npos) << output;
-    EXPECT_EQ(run.Wait(), Tavo::kStartupFailureExitCode);
-}
-
 }  // namespace

@@ -151,36 +151,6 @@ TEST_F(AppRun, AThrowingLoopShowsTheErrorAndEndsThroughTheExitRequest)
     EXPECT_TRUE(Rec().Has("destroyed"));
 }
 
-TEST_F(AppRun, TopWindowMouseAndStatusTextWithAndWithoutWindows)
-{
-    mDesktop = std::make_shared<ButtonsDesktop>();
-    auto shell = MakeShell();
-    ASSERT_TRUE(shell->InitApplication());
-    RCPtr<TestApp> app(new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"x"));
-    gApplication = app;
-    EXPECT_EQ(app->SetStatusText(u"busy", true), E_FAIL);  // no window yet
-
-    RCPtr<FakeRootWindow> a(new FakeRootWindow()), b(new FakeRootWindow()), c(new FakeRootWindow());
-    app->AddRootWindow(a);
-    app->AddRootWindow(b);
-    app->AddRootWindow(c);
-    EXPECT_FALSE(app->GetTopRootWindow());
-    EXPECT_EQ(app->GetMouseButtons(), 5u);  // left and right held, no active window
-    int32_t x = 0, y = 0;
-    app->GetMousePosition(x, y);
-    EXPECT_EQ(x, 7);
-    a->active = b->active = true;
-    EXPECT_EQ(app->GetTopRootWindow().Get(), b.Get());
-    EXPECT_EQ(app->GetMouseButtons(), 0u);  // now the window answers
-    EXPECT_EQ(app->SetStatusText(u"busy", true), E_FAIL);  // no status bar
-
-    EXPECT_EQ(app->RemoveRootWindow(b), 1);
-    EXPECT_EQ(app->GetTopRootWindow().Get(), a.Get());
-    gApplication = nullptr;
-    app = nullptr;
-    EXPECT_EQ(GetFrameworkApp(), nullptr);
-}
-
 TEST_F(AppRun, IdleTurnsAreBoundedAndStopAfterAnAcceptedExit)
 {
     auto shell = MakeShell();

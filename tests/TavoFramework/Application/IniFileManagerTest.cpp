@@ -108,33 +108,6 @@ TEST(IniFileManager, StringsLongerThanTheFirstBufferComeBackWhole)
     manager->Close(handle, 0);
 }
 
-TEST(IniFileManager, WithoutTheLibraryEverythingFailsSoftly)
-{
-    TestFolder empty;
-    RCPtr<LIniFileManager> manager = LIniFileManager::Create();
-    EXPECT_EQ(manager->Unload(), S_FALSE);
-    EXPECT_EQ(manager->Load(WString(empty.Path().c_str())), E_FAIL);
-
-    uint32_t handle = 7;
-    EXPECT_EQ(manager->Open(File(empty, "x.ini"), u"1_0_0", u"P", handle), E_FAIL);
-    EXPECT_EQ(handle, 0u);
-    int32_t value = -5;
-    EXPECT_EQ(manager->GetInt(1, u"CurrentSkinIndex", 0, value), E_FAIL);
-    EXPECT_EQ(value, 0);
-    WString text(u"junk");
-    EXPECT_EQ(manager->GetStr(1, u"k", u"dflt", text), E_FAIL);
-    EXPECT_TRUE(text == u"dflt");
-    EXPECT_EQ(manager->GetArrayItemAt(1, u"k", 0, text), E_FAIL);
-    EXPECT_TRUE(text.IsEmpty());
-    uint32_t count = 9;
-    EXPECT_EQ(manager->GetKeyCount(1, u"k", count), E_FAIL);
-    EXPECT_EQ(count, 0u);
-    EXPECT_FALSE(manager->DoesNodeExist(1, u"k"));
-    EXPECT_EQ(manager->SetInt(1, u"k", 1), E_FAIL);
-    EXPECT_EQ(manager->Write(1), E_FAIL);
-    EXPECT_EQ(manager->Close(1, 0), E_FAIL);
-}
-
 TEST(IniFileManager, MissingEntryPointsLeaveTheOthersUsable)
 {
     RCPtr<LIniFileManager> manager = LIniFileManager::Create();

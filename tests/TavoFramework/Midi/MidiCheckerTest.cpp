@@ -69,23 +69,6 @@ protected:
 
 }  // namespace
 
-TEST_F(Checker, RecordsStartWithTheAvailabilityWhenAdded)
-{
-    EXPECT_TRUE(mChecker->Poll());  // nothing watched
-    mBus->PlugInput(u"Mixer In");
-    mChecker->SetInputDevices(WString(u"Mixer In"));
-    mChecker->SetOutputDevices(WString(u"Mixer Out"));
-    EXPECT_TRUE(mChecker->GetInputs()[0].connected);
-    EXPECT_FALSE(mChecker->GetOutputs()[0].connected);
-    EXPECT_FALSE(mChecker->Poll());
-
-    RCPtr<LMidiDeviceStatusChecker> blind = LMidiDeviceStatusChecker::Create(nullptr);
-    blind->SetInputDevices(WString(u"Mixer In"));
-    EXPECT_FALSE(blind->GetInputs()[0].connected);
-    EXPECT_FALSE(blind->Poll());
-    EXPECT_TRUE(Posted().empty());
-}
-
 TEST_F(Checker, ChangesArePostedAndAMissingInputSkipsTheOutputs)
 {
     auto in = mBus->PlugInput(u"Mixer In");

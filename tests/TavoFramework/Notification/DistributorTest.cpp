@@ -121,71 +121,6 @@ TEST(DistributorTest, ConcurrentSendersEachReachEveryClientOnce)
     EXPECT_EQ(f.log.Take().size(), size_t(16 * kSends));
 }
 
-TEST(DistributorTest, RegisteringAgainUpdatesFlagsOnly)
-{
-    Fixture f;
-    f.Register(2);
-    auto pool = f.distributor->FindClientPool(GetNotificationID(u"NID_TEST_EVENT"));
-    EXPECT_EQ(f.distributor->RegisterClient(f.clients[0], u"NID_TEST_EVENT", 0), S_FALSE);
-    EXPECT_EQ(pool->GetCount(), 2);
-    EXPECT_EQ(f.distributor->RegisterClient(f.clients[0], u"NID_TEST_EVENT", 6), S_FALSE);
-    EXPECT_EQ(f.distributor->RegisterClient(f.clients[1], u"NID_TEST_EVENT", 8), S_FALSE);
-    EXPECT_EQ(pool->GetFlags(), 14u);
-    EXPECT_EQ(f.distributor->RegisterClient(f.clients[0], u"NID_TEST_EVENT", 0), S_FALSE);
-    EXPECT_EQ(pool->GetFlags(), 8u);
-    uint32_t flags = 0;
-    EXPECT_EQ(f.distributor->GetClientData(f.clients[1].Get(), u"NID_TEST_EVENT", flags), S_OK);
-    EXPECT_EQ(flags, 8u);
-    EXPECT_EQ(f.distributor->GetClientData(f.clients[1].Get(), u"NID_OTHER", flags), E_FAIL);
-    EXPECT_EQ(f.distributor->GetRegistrationCount(), 2u);
-    EXPECT_EQ(f.clients[0]->GetRegistrationCount(), 1);
-
-    EXPECT_EQ(f.distributor->RegisterClient(nullptr, u"NID_TEST_EVENT", 0), E_INVALIDARG);
-    EXPECT_EQ(f.distributor->RegisterClient(f.clients[0], u"", 0), S_FALSE);
-    EXPECT_EQ(f.distributor->UnregisterClient(f.clients[0], u""), E_INVALIDARG);
-    EXPECT_EQ(f.distributor->UnregisterClient(f.clients[0], u"NID_NEVER_REGISTERED"), S_FALSE);
-}
-
-TEST(DistributorTest, ClientBookkeepingAcrossDistributors)
-{
-    std::atomic<int> destroyed{0};
-    auto one = CountedDistributor::Create();
-    auto two = CountedDistributor::Create();
-    auto client = TestClient::Create("x");
-    uint32_t active = LNotificationDistributor::GetActiveDistributorCount();
-
-    EXPECT_EQ(client->Subscribe(nullptr, u"NID_A"), nullptr);
-    EXPECT_EQ(client->Subscribe(one, u""), nullptr);
-    EXPECT_EQ(client->Unsubscribe(one, u"NID_A"), S_FALSE);  // nothing registered yet
-    EXPECT_EQ(client->Subscribe(one, u"NID_A"), GetNotificationID(u"NID_A"));
-    client->Subscribe(one, u"NID_A");
-    EXPECT_EQ(client->GetRegistrationCount(), 1);
-    EXPECT_EQ(client->GetDistributors().size(), 1u);
-    EXPECT_EQ(LNotificationDistributor::GetActiveDistributorCount(), active + 1);
-
-    client->Subscribe(one, u"NID_B");
-    client->Subscribe(one, u"NID_C");
-    client->Subscribe(two, u"NID_A");
-    EXPECT_EQ(client->Unsubscribe(nullptr, u"NID_A"), E_INVALIDARG);
-    EXPECT_EQ(client->Unsubscribe(one, nullptr), E_INVALIDARG);
-    EXPECT_EQ(client->Unsubscribe(one, u"NID_B"), S_OK);
-    EXPECT_EQ(client->GetDistributors().size(), 2u);
-    EXPECT_EQ(client->Unsubscribe(two, u"NID_A"), S_OK);
-    EXPECT_EQ(client->GetDistributors().size(), 1u);
-    EXPECT_EQ(LNotificationDistributor::GetActiveDistributorCount(), active + 1);
-
-    client->Subscribe(one, u"NID_B");
-    client->Subscribe(two, u"NID_A");
-    EXPECT_EQ(one->UnregisterClientAll(nullptr), E_INVALIDARG);
-    EXPECT_EQ(client->UnsubscribeAll(), 4);
-    EXPECT_EQ(client->UnsubscribeAll(), 0);
-    EXPECT_EQ(client->GetRegistrationCount(), 0);
-    EXPECT_TRUE(client->GetDistributors().empty());
-    EXPECT_EQ(LNotificationDistributor::GetActiveDistributorCount(), active);
-    EXPECT_EQ(one->GetRefCount(), 1);
-    EXPECT_EQ(client->GetRefCount(), 1);
-}
-
 TEST(DistributorTest, InternalReferencesFreeEverythingAtTeardown)
 {
     std::atomic<int> clientsGone{0}, distributorsGone{0};
@@ -216,41 +151,6 @@ TEST(DistributorTest, InternalReferencesFreeEverythingAtTeardown)
     two = nullptr;
     EXPECT_EQ(distributorsGone, 2);
     EXPECT_EQ(LNotificationDistributor::GetActiveDistributorCount(), active);
-}
-
-TEST(DistributorTest, RemoveAllClientsAsksEveryClientToLeave)
-{
-    Fixture f;
-    f.Register(3, u"NID_A");
-    f.clients[1]->Subscribe(f.distributor, u"NID_B");
-    EXPECT_EQ(f.distributor->RemoveAllClients(), S_OK);
-    EXPECT_EQ(f.distributor->GetRegistrationCount(), 0u);
-    for (auto& client : f.clients) {
-        EXPECT_EQ(client->GetRegistrationCount(), 0);
-        EXPECT_EQ(client->GetRefCount(), 1);
-    }
-    EXPECT_EQ(f.distributor->GetRefCount(), 1);
-}
-
-TEST(DistributorTest, SendingToChosenClientsWhileWalkingDownwards)
-{
-    Fixture f;
-    f.Register(4);
-    // c drops itself and a while it is called.
-    f['c'].mOnReceive = [&](auto&, auto&) {
-        f['c'].Unsubscribe(f.distributor, u"NID_TEST_EVENT");
-        f['a'].Unsubscribe(f.distributor, u"NID_TEST_EVENT");
-    };
-    auto n = LNotification::Create(u"NID_TEST_EVENT");
-    EXPECT_EQ(f.distributor->SendNotificationToClient(9, n), 4);
-    std::vector<int> next;
-    for (int i = 3; i >= 0; --i) {
-        i = f.distributor->SendNotificationToClient(i, n);
-        next.push_back(i);
-    }
-    EXPECT_EQ(f.log.Take(), (Calls{"d", "c", "b"}));
-    EXPECT_EQ(next, (std::vector<int>{3, 1, 0}));
-    EXPECT_EQ(f.distributor->SendNotificationToClient(0, LNotification::Create(u"NID_NOBODY")), 0);
 }
 
 TEST(DistributorTest, AThrowingClientStopsThePassAndLeavesThePoolUsable)

@@ -35,43 +35,6 @@ TEST(NotificationIdTest, InterningIsStableExactAndIdempotent)
     EXPECT_EQ(GetNotificationID(nullptr), nullptr);
 }
 
-TEST(NotificationIdTest, SystemNamesAreDistinctAndSurviveTableGrowth)
-{
-    std::set<LNotificationId> ids;
-    for (const char16_t* name : kSystemNotificationNames)
-        ids.insert(GetNotificationID(name));
-    EXPECT_EQ(ids.size(), kSystemNotificationNameCount);
-
-    LNotificationId first = GetNotificationID(u"NID_DEVICE_STATE_CHANGE");
-    std::vector<std::u16string> names;
-    for (int i = 0; i < 500; ++i)
-        names.push_back(u"NID_GROWTH_" + std::u16string(1, char16_t(u'A' + i % 26)) + std::u16string(i / 26, u'x'));
-    for (const auto& name : names)
-        GetNotificationID(name.c_str());
-    EXPECT_EQ(GetNotificationID(u"NID_DEVICE_STATE_CHANGE"), first);
-    EXPECT_EQ(std::u16string(first), u"NID_DEVICE_STATE_CHANGE");
-}
-
-TEST(NotificationTest, CreateCarriesIdAndDataAndRefusesEmptyNames)
-{
-    PoolingOff off;
-    auto data = LValueParam::Create(0.25, 25.0);
-    RCPtr<LNotification> n = LNotification::Create(u"NID_VALUE_CHANGE", data);
-    ASSERT_TRUE(n);
-    EXPECT_EQ(n->GetID(), GetNotificationID(u"NID_VALUE_CHANGE"));
-    EXPECT_EQ(n->GetData().Get(), static_cast<const LRefCountedObject*>(data.Get()));
-    EXPECT_FALSE(n->IsPosted());
-    EXPECT_EQ(n->GetRefCount(), 1);
-
-    EXPECT_FALSE(LNotification::Create(u""));
-    EXPECT_FALSE(LNotification::Create(nullptr));
-    LNotification::SetPoolingEnabled(true);
-    n = nullptr;
-    ASSERT_EQ(LNotification::GetPoolCount(), 1u);
-    EXPECT_FALSE(LNotification::Create(u""));
-    EXPECT_EQ(LNotification::GetPoolCount(), 1u);
-}
-
 TEST(NotificationTest, PooledNotificationIsReusedWithItsOldDataReleased)
 {
     PoolingOff off;
@@ -90,28 +53,6 @@ TEST(NotificationTest, PooledNotificationIsReusedWithItsOldDataReleased)
     EXPECT_EQ(again->GetData().Get(), static_cast<const LRefCountedObject*>(data.Get()));
     EXPECT_EQ(again->GetRefCount(), 1);
     EXPECT_EQ(LNotification::GetPoolCount(), 0u);
-}
-
-TEST(NotificationTest, WithoutPoolingTheLastReleaseDestroysAndSwitchingOffEmptiesThePool)
-{
-    PoolingOff off;
-    std::atomic<int> destroyed{0};
-    {
-        RCPtr<LNotification> n = LNotification::Create(u"NID_IDLE", RCPtr<CountedData>(new CountedData(&destroyed)));
-    }
-    EXPECT_EQ(destroyed, 1);
-    EXPECT_EQ(LNotification::GetPoolCount(), 0u);
-
-    LNotification::SetPoolingEnabled(true);
-    {
-        std::vector<RCPtr<LNotification>> five;
-        for (int i = 0; i < 5; ++i)
-            five.push_back(LNotification::Create(u"NID_IDLE"));
-    }
-    EXPECT_EQ(LNotification::GetPoolCount(), 5u);
-    LNotification::SetPoolingEnabled(false);
-    EXPECT_EQ(LNotification::GetPoolCount(), 0u);
-    // Leak checking in the sanitizer build confirms the five were destroyed.
 }
 
 TEST(NotificationParamsTest, TextFormsAndPooledAllocation)

@@ -84,10 +84,3 @@ TEST(KeyCode, CharactersCarryModifiersAndSides)
     EXPECT_EQ(KeyCode::SideBits(0x10 | 0x80), 0u);
 }
 
-TEST(CursorNames, DistinctConstantsShareTheArrowText)
-{
-    EXPECT_EQ(Tavo::UI_CURSOR_ARROW(), Tavo::UI_CURSOR_ARROW_DEFAULT());
-    EXPECT_NE(&Tavo::UI_CURSOR_ARROW(), &Tavo::UI_CURSOR_ARROW_DEFAULT());
-    EXPECT_EQ(&Tavo::UI_CURSOR_WAIT(), &Tavo::UI_CURSOR_WAIT());
-    EXPECT_EQ(Tavo::UI_CURSOR_SIZE_NESW(), u"UI_CURSOR_SIZE_NESW");
-}

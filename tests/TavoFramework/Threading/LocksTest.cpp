@@ -104,18 +104,3 @@ TEST(Mutex, ReentrantForOwnerExclusiveForOthers)
     EXPECT_EQ(counter, 40000);
 }
 
-TEST(Event, IsSignalledConsumesAutoResetOnly)
-{
-    Event autoEvent(true);
-    EXPECT_TRUE(autoEvent.Signal());
-    EXPECT_TRUE(autoEvent.IsSignalled());
-    EXPECT_FALSE(autoEvent.IsSignalled());
-
-    TrafficLight gate;
-    EXPECT_FALSE(gate.IsSignalled());
-    gate.Set();
-    EXPECT_TRUE(gate.IsSignalled());
-    EXPECT_TRUE(gate.IsSignalled());  // stays open until closed
-    gate.Reset();
-    EXPECT_FALSE(gate.IsSignalled());
-}

@@ -78,16 +78,6 @@ TEST(EventPool, WaitAnyTakesLowestSignalledAndKeepsTheRest)
     setter.join();
 }
 
-TEST(LEvent, AutoResetAndShared)
-{
-    RCPtr<LEvent> event = LEvent::Create();
-    EXPECT_FALSE(event->IsSignalled());
-    RCPtr<LEvent> other = event;
-    other->Set();
-    EXPECT_TRUE(event->IsSignalled());
-    EXPECT_FALSE(event->IsSignalled());
-}
-
 TEST(RetriggerableThreader, RunsOneJobPerTriggerAndRefusesWhileBusy)
 {
     RCPtr<Recorder> recorder(new Recorder);
@@ -117,19 +107,6 @@ TEST(RetriggerableThreader, RunsOneJobPerTriggerAndRefusesWhileBusy)
     EXPECT_EQ(threader.Trigger(recorder, Id(2), first, 0), S_OK);
     EXPECT_EQ(first->Wait(INFINITE), WAIT_OBJECT_0);
     EXPECT_EQ(recorder->Order(), (std::vector<int>{-1, 2}));
-}
-
-TEST(RetriggerableThreader, StoppedThreaderRefusesAndIdleOneEndsAtOnce)
-{
-    RCPtr<Recorder> recorder(new Recorder);
-    {
-        RetriggerableThreader idle(WString(u"idle"));
-    }  // must not wait for a job that never comes
-    RetriggerableThreader threader(WString(u"t"));
-    threader.Stop();
-    EXPECT_TRUE(threader.GetThread().HasEnded());
-    EXPECT_EQ(threader.Trigger(recorder, Id(1), LEvent::Create(), 0), E_FAIL);
-    EXPECT_TRUE(recorder->Order().empty());
 }
 
 TEST(RetriggerableThreader, JobStoredForALoopThatNeverRanIsDroppedByStop)
@@ -171,21 +148,6 @@ TEST(LThreadPool, OneWorkerKeepsQueueOrderAndPriorities)
     recorder->gate.Set();
     recorder->allDone.Wait(INFINITE);
     EXPECT_EQ(recorder->Order(), (std::vector<int>{-1, 10, 1, 2, 3, 4, -10}));
-}
-
-TEST(LThreadPool, OneWorkerRunsBackToBackJobsInOrder)
-{
-    constexpr int kJobs = 2000;
-    RCPtr<Recorder> recorder(new Recorder);
-    recorder->expected = kJobs;
-    RCPtr<LThreadPool> pool = LThreadPool::Create(1, THREAD_PRIORITY_HIGHEST);
-    for (int i = 0; i < kJobs; ++i)
-        pool->QueueWork(recorder, Id(i), 0);
-    recorder->allDone.Wait(INFINITE);
-    const std::vector<int> order = recorder->Order();
-    ASSERT_EQ(order.size(), static_cast<size_t>(kJobs));
-    for (int i = 0; i < kJobs; ++i)
-        ASSERT_EQ(order[static_cast<size_t>(i)], i);
 }
 
 TEST(LThreadPool, IdleWorkerTakesJobAtOnce)

@@ -45,37 +45,6 @@ TEST(Thread, NeverStartedIsNotEndedAndJoinRunsIt)
     EXPECT_FALSE(thread.Resume());  // the join started it
 }
 
-TEST(Thread, StartedRunningThenEnded)
-{
-    Job job;
-    Thread thread(&Job::Run, &job);
-    EXPECT_TRUE(thread.Resume());
-    EXPECT_FALSE(thread.Resume());
-    job.running.Wait(INFINITE);
-    EXPECT_FALSE(thread.HasEnded());
-    // A zero time-out does not wait for the routine.
-    EXPECT_FALSE(thread.Join(0));
-    EXPECT_FALSE(thread.HasEnded());
-    job.release.Set();
-    EXPECT_TRUE(thread.Join(INFINITE));
-    EXPECT_TRUE(thread.HasEnded());
-    EXPECT_TRUE(thread.Join(0));
-    EXPECT_EQ(job.runs.load(), 1);
-}
-
-TEST(Thread, HasEndedStaysTrueAfterRepeatedQueries)
-{
-    // HasEnded tests a manual-reset gate, so asking twice must not flip it.
-    Job job;
-    job.release.Set();
-    Thread thread(&Job::Run, &job);
-    thread.Resume();
-    while (!thread.HasEnded())
-        std::this_thread::yield();
-    EXPECT_TRUE(thread.HasEnded());
-    EXPECT_TRUE(thread.Join(0));
-}
-
 TEST(Thread, DestructorWaitsForTheRoutine)
 {
     Job job;
