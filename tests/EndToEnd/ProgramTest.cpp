@@ -190,40 +190,6 @@ INSTANTIATE_TEST_SUITE_P(Faults, SilentFaultTest,
                                            Fault{"DetachAtChunk", {"--detach-at-chunk", "5"}, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ProgramTest, FirmwareFileSwitchesAndTheirCase)
-{
-    // Normal mode answers at once: 5 when the chosen file is there (and
-    // newer), 4 when it is missing.
-    ASSERT_TRUE(sim.Start({"--mode", "normal", "--version", "0.0.3.6"}));
-    // A copy of the program in its own folder, so its default image is ours.
-    const std::string folder = sim.Root() + "/program dir";
-    fs::create_directories(folder);
-    const std::string program = folder + "/FirmwareUpdater";
-    fs::copy_file(SimProcess::BinFolder() + "/FirmwareUpdater", program);
-    fs::copy_file(SimProcess::BinFolder() + "/libIniFileManager.so", folder + "/libIniFileManager.so");
-    auto status = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), "-RETURN_UPDATE_MODE_STATUS");
-        std::string output;
-        const int code = RunUpdater(args, &output, program);
-        EXPECT_TRUE(output.empty()) << output;
-        return code;
-    };
-
-    EXPECT_EQ(status({}), 4);  // no default image yet
-    WriteImage(300, folder + "/RB47DSP_FULL.syx");
-    EXPECT_EQ(status({}), 5);
-    EXPECT_EQ(status({"-FIRMWARE_IMAGE_NAME=other.syx"}), 4);
-    WriteImage(300, folder + "/other.syx");
-    EXPECT_EQ(status({"-firmware_image_name=other.syx"}), 5);
-    EXPECT_EQ(status({"-FIRMWARE_IMAGE_NAME=other.syx", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + folder + "/missing.syx"}), 4);
-    // A space right after "=" is no value: the default image counts.
-    EXPECT_EQ(status({"-ABSOLUTE_FIRMWARE_FILE_PATH=", sim.Root() + "/missing.syx"}), 5);
-    EXPECT_EQ(RunUpdater({"-return_update_mode_status", "-absolute_firmware_file_path=" + folder + "/other.syx"}, nullptr,
-                         program),
-              5);
-    EXPECT_EQ(sim.Quit(), 0);
-}
-
 TEST_F(ProgramTest, RunsThatNeedTheWindowEndThroughTheStartupError)
 {
     ASSERT_TRUE(sim.Start({"--mode", "update"}));

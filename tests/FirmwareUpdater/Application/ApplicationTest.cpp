@@ -92,11 +92,4 @@ TEST_F(ApplicationStartup, OpensTheWindowWithDowngradesAllowedAndMayExitWithoutA
     EXPECT_TRUE(AppTest::Rec().Has("root-control:mainControl"));
 }
 
-TEST_F(ApplicationStartup, StatusRunEndsQuietlyWithTheProcessorsExitCode)
-{
-    EXPECT_EQ(Run("FirmwareUpdater -return_update_mode_status"), 1);
-    // No window was made.
-    EXPECT_TRUE(AppTest::Rec().events.empty());
-}
-
 } // namespace

@@ -252,14 +252,6 @@ TEST_F(FirmwareTransferTest, DeviceProblemsAreDeviceAccessFailures)
     EXPECT_TRUE(host.progress.empty());
 }
 
-TEST_F(FirmwareTransferTest, NoAttachedInstanceTouchesNoDriver)
-{
-    Image(128);
-    f.SetAttached(ChannelFixture::Record(1), false);
-    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess);
-    EXPECT_EQ(f.mDriver->OpenCount(), 0);
-}
-
 TEST_F(FirmwareTransferTest, AnExceptionStillReleasesTheChannelAndTheFlag)
 {
     Image(512);
@@ -270,38 +262,6 @@ TEST_F(FirmwareTransferTest, AnExceptionStillReleasesTheChannelAndTheFlag)
     EXPECT_EQ(seq[seq.size() - 3].first, uint32_t(Driver::kMidiClose));
     EXPECT_EQ(seq[seq.size() - 2].first, uint32_t(Driver::kMidiClearEvent));
     EXPECT_EQ(seq.back(), std::make_pair(kFlag, 0u));
-}
-
-// The simulated mixer's driver sits behind a socket; takes arrive on their
-// own, after the replies.
-TEST_F(FirmwareTransferTest, SocketServedDriver)
-{
-    auto driver = std::make_shared<Driver::FakeDriver>();
-    Driver::DriverServer server(folder + "/device.sock", driver);
-    ASSERT_TRUE(server.Start());
-    const auto record = ChannelFixture::Record(1);
-    const std::u16string socketPath(server.Path().begin(), server.Path().end());
-    ASSERT_EQ(f.mRegistry->SetValue(f.PathOf(record), u"LastPath", Registry::Value::String(socketPath)),
-              Registry::Status::Ok);
-
-    const auto bytes = Image(1000);
-    ASSERT_EQ(PerformPrivateMidiUpdate(host), Tavo::S_OK);
-    auto messages = driver->Messages();
-    ASSERT_EQ(messages.size(), 8u);
-    EXPECT_TRUE(std::equal(bytes.begin() + 896, bytes.end(), messages[7].begin()));
-    EXPECT_FALSE(FlagLeftOn(driver.get()));
-    EXPECT_TRUE(f.mDriver->Requests().empty());
-
-    // Held messages drain while the channel closes; late ones find nothing.
-    driver->SetTakeMode(Driver::FakeDriver::TakeMode::Later);
-    {
-        PrivateMidi midi(record);
-        ASSERT_EQ(midi.OpenPort(0), kPrivateMidiOk);
-        for (uint32_t i = 0; i < PrivateMidi::kRecordCount; ++i)
-            ASSERT_EQ(midi.Send(0, bytes.data(), 100), kPrivateMidiOk);
-    }
-    EXPECT_EQ(driver->TakeHeld(), PrivateMidi::kRecordCount);
-    EXPECT_EQ(driver->Messages().size(), 24u);
 }
 
 } // namespace

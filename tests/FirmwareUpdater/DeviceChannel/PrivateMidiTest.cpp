@@ -58,38 +58,6 @@ protected:
     const std::vector<uint8_t> message = std::vector<uint8_t>(128, 0x5A);
 };
 
-TEST_F(PrivateMidiTest, LifetimeRequests)
-{
-    {
-        PrivateMidi midi(record);
-        ASSERT_EQ(midi.OpenPort(0), kPrivateMidiOk);
-        const uint8_t bytes[] = {0xF0, 0x01, 0xF7};
-        ASSERT_EQ(midi.Send(0, bytes, 3), kPrivateMidiOk);
-        EXPECT_EQ(midi.Close(), kPrivateMidiOk);
-        // Closed: the port is shut, the device stays open.
-        EXPECT_EQ(midi.Send(0, bytes, 3), kPrivateMidiPortNotOpen);
-    }
-    auto requests = ChannelRequests(*f.mDriver);
-    ASSERT_EQ(Ids(requests), (std::vector<uint32_t>{Driver::kMidiSetEvent, Driver::kMidiOpenPort, Driver::kMidiSend,
-                                                    Driver::kMidiClose, Driver::kMidiClose, Driver::kMidiClearEvent}));
-    for (const auto& r : requests) {
-        EXPECT_EQ(r.header.set, Driver::kMidiChannelSet);
-        EXPECT_EQ(r.header.flags, Driver::kPropertySet);
-        EXPECT_TRUE(r.input.empty());
-    }
-    EXPECT_EQ(requests[0].value.size(), 8u);
-    EXPECT_EQ(requests[1].value, (std::vector<uint8_t>{0, 0, 0, 0}));
-    ASSERT_EQ(requests[2].value.size(), 24u);
-    EXPECT_EQ(ValueNumber(requests[2], 0), 0u);
-    EXPECT_EQ(ValueNumber(requests[2], 4), 0u);
-    EXPECT_EQ(ValueNumber(requests[2], 16), 3u);
-    EXPECT_EQ(ValueNumber(requests[2], 20), 0u);
-    EXPECT_EQ(requests[2].message, (std::vector<uint8_t>{0xF0, 0x01, 0xF7}));
-    EXPECT_EQ(ValueNumber(requests[3]), 1u);
-    // The handle was released with the channel.
-    EXPECT_NE(Driver::OpenDevice(f.mDevicePath), nullptr);
-}
-
 TEST_F(PrivateMidiTest, ResultCodes)
 {
     PrivateMidi midi(record);
@@ -147,49 +115,6 @@ TEST_F(PrivateMidiTest, ZeroLengthSendTakesOneByteRecord)
     EXPECT_TRUE(requests.back().message.empty());
     f.mDriver->TakeHeld();
     EXPECT_FALSE(midi.GetRecordState(0, 0).busy);
-}
-
-TEST_F(PrivateMidiTest, RecordsAreReusedByBestFitAndGrownWhenTooSmall)
-{
-    PrivateMidi midi(record);
-    ASSERT_EQ(midi.OpenPort(0), kPrivateMidiOk);
-    const uint8_t* data = message.data();
-
-    // A driver that takes at once: one record serves every equal message.
-    for (int i = 0; i < 40; ++i)
-        ASSERT_EQ(midi.Send(0, data, 16), kPrivateMidiOk);
-    EXPECT_EQ(Capacities(midi)[0], 16u);
-    EXPECT_EQ(Capacities(midi)[1], 0u);
-
-    f.mDriver->SetTakeMode(FakeDriver::TakeMode::Later);
-    ASSERT_EQ(midi.Send(0, data, 16), kPrivateMidiOk);  // record 0, held
-    ASSERT_EQ(midi.Send(0, data, 4), kPrivateMidiOk);   // new record 1
-    ASSERT_EQ(midi.Send(0, data, 20), kPrivateMidiOk);  // new record 2
-    EXPECT_EQ(Capacities(midi)[1], 4u);
-    EXPECT_EQ(Capacities(midi)[2], 20u);
-    EXPECT_EQ(f.mDriver->TakeHeld(), 3u);
-
-    // Free: 16, 4, 20. The smallest that fits is chosen.
-    ASSERT_EQ(midi.Send(0, data, 3), kPrivateMidiOk);
-    ASSERT_EQ(midi.Send(0, data, 17), kPrivateMidiOk);
-    ASSERT_EQ(midi.Send(0, data, 5), kPrivateMidiOk);
-    EXPECT_EQ(Busy(midi), (std::vector<bool>{true, true, true, false, false, false, false, false, false, false,
-                                             false, false, false, false, false, false}));
-    // Nothing free fits: a new record.
-    ASSERT_EQ(midi.Send(0, data, 2), kPrivateMidiOk);
-    EXPECT_EQ(Capacities(midi)[3], 2u);
-    EXPECT_EQ(f.mDriver->TakeHeld(), 4u);
-
-    // Every record holds a buffer, none fits: the smallest free one grows.
-    for (uint32_t i = 4; i < PrivateMidi::kRecordCount; ++i)
-        ASSERT_EQ(midi.Send(0, data, i + 20), kPrivateMidiOk);
-    f.mDriver->TakeHeld();
-    ASSERT_EQ(midi.Send(0, data, 100), kPrivateMidiOk);
-    EXPECT_EQ(Capacities(midi)[3], 100u);
-    EXPECT_TRUE(midi.GetRecordState(0, 3).busy);
-    auto messages = f.mDriver->Messages();
-    EXPECT_EQ(messages.back(), std::vector<uint8_t>(100, 0x5A));
-    f.mDriver->TakeHeld();
 }
 
 TEST_F(PrivateMidiTest, AllRecordsBusyGivesUpAfterItsWait)

@@ -81,20 +81,6 @@ TEST_F(FirmwareFile, PresentFileGetsTheFixedVersionWhateverItsName)
     EXPECT_EQ(E::kFileMissing, mEngine->GetFileState());
 }
 
-TEST_F(FirmwareFile, GivenVersionIsKeptAndAnEmptyPathIsMissing)
-{
-    EXPECT_EQ(S_OK, mEngine->SetFirmwareFile(Make("a.bin"), MakeVersion(1, 2, 3, 4, u"one")));
-    Version v;
-    EXPECT_EQ(S_OK, mEngine->GetFileFirmwareVersion(v));
-    EXPECT_TRUE(v.mText == u"one");
-    EXPECT_EQ(4u, v.mNumbers[3]);
-
-    EXPECT_EQ(E_FAIL, mEngine->SetFirmwareFile(WString(), MakeVersion(5, 0, 0, 0)));
-    EXPECT_EQ(E::kFileMissing, mEngine->GetFileState());
-    WString path;
-    EXPECT_EQ(E_FAIL, mEngine->GetFirmwarePath(path));
-}
-
 TEST_F(FirmwareFile, VersionPromotesOnlyAFileOfUnknownVersion)
 {
     mEngine->SetFirmwareFile(Make("a.bin"));

@@ -246,19 +246,6 @@ TEST_F(MidiEngine, RefreshFollowsTheMixer)
     EXPECT_EQ(E_FAIL, mEngine->GetCannotUpdateReason(&reason));
 }
 
-TEST_F(MidiEngine, InitializeAgainMovesTheHandlerToTheNewService)
-{
-    RCPtr<Tavo::LMidiCommInterface> first = mEngine->GetMidiService();
-    ASSERT_TRUE(first);
-    EXPECT_EQ(1, mEngine->GetRegistrationCount());
-    ASSERT_EQ(S_OK, mEngine->Initialize(WString()));
-    RCPtr<Tavo::LMidiCommInterface> second = mEngine->GetMidiService();
-    EXPECT_NE(first.Get(), second.Get());
-    EXPECT_EQ(1, mEngine->GetRegistrationCount());
-    EXPECT_FALSE(first->HasClient(mEngine.Get()));
-    EXPECT_TRUE(second->HasClient(mEngine.Get()));
-}
-
 TEST_F(MidiEngine, ProgramEngineSendsThroughTheDriverChannel)
 {
     // No driver instance of the mixer anywhere: the transfer cannot reach it.

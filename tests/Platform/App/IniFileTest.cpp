@@ -293,28 +293,3 @@ TEST(IniFileLibrary, MissingLibraryIsReportedAndEverythingStaysUnset)
     EXPECT_EQ(lib.Unload(), 1);
 }
 
-TEST(IniFileLibrary, MissingEntryPointsAreReportedAndThePresentOnesWork)
-{
-    IniFileLibrary lib;
-    // Both separators end a folder; neither is doubled.
-    EXPECT_EQ(IniFileLibrary::LibraryPath("/x/"), "/x/libIniFileManager.so");
-    EXPECT_EQ(IniFileLibrary::LibraryPath("/x"), "/x/libIniFileManager.so");
-    EXPECT_EQ(lib.Load(BinFolder() + "/ini-partial"), IniFileLibrary::LoadResult::EntryPointMissing);
-    EXPECT_TRUE(lib.IsLoaded());
-    EXPECT_EQ(lib.MissingEntryPoints().size(), 14u);
-    EXPECT_EQ(lib.EntryPoints().writeIniFile, nullptr);
-    ASSERT_NE(lib.EntryPoints().openIniFile, nullptr);
-    uint32_t handle = 0;
-    EXPECT_EQ(lib.EntryPoints().openIniFile("p", "v", "n", &handle), 0);
-    EXPECT_EQ(handle, 42u);
-    EXPECT_EQ(lib.Load(BinFolder()), IniFileLibrary::LoadResult::AlreadyLoaded);
-    EXPECT_EQ(lib.Unload(), 0);
-    EXPECT_EQ(lib.EntryPoints().openIniFile, nullptr);
-}
-
-TEST(IniFileLibrary, EmptyFolderMeansTheProgramFolder)
-{
-    EXPECT_EQ(IniFileLibrary::LibraryPath(""), BinFolder() + "/libIniFileManager.so");
-    IniFileLibrary lib;
-    EXPECT_EQ(lib.Load(""), IniFileLibrary::LoadResult::Loaded);
-}

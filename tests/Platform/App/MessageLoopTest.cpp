@@ -146,21 +146,6 @@ TEST(MessageLoop, TimersTickRepeatedlyStartIdlePeriodsAndStopWhenKilled)
     EXPECT_TRUE(lateTicked);
 }
 
-TEST(MessageLoop, ResettingATimerReplacesItsHandler)
-{
-    MessageLoop loop;
-    int first = 0;
-    int second = 0;
-    loop.SetTimer(1, 1, [&](uint32_t) { ++first; });
-    loop.SetTimer(1, 1, [&](uint32_t) {
-        if (++second == 2)
-            loop.PostQuit(0);
-    });
-    loop.Run();
-    EXPECT_EQ(first, 0);
-    EXPECT_EQ(second, 2);
-}
-
 TEST(MessageLoop, ReadyDescriptorsAreDispatchedOnTheLoopThread)
 {
     MessageLoop loop;
@@ -188,21 +173,6 @@ TEST(MessageLoop, ReadyDescriptorsAreDispatchedOnTheLoopThread)
     EXPECT_EQ(received, "xyz");
     close(fds[0]);
     close(fds[1]);
-}
-
-TEST(TimerResolution, BeginsAndEndsBalance)
-{
-    const int32_t before = TimerPeriodDepth();
-    EXPECT_EQ(TimeBeginPeriod(1), TIMERR_NOERROR);
-    EXPECT_EQ(TimeBeginPeriod(1), TIMERR_NOERROR);
-    EXPECT_EQ(TimerPeriodDepth(), before + 2);
-    EXPECT_EQ(TimeEndPeriod(1), TIMERR_NOERROR);
-    EXPECT_EQ(TimeEndPeriod(1), TIMERR_NOERROR);
-    EXPECT_EQ(TimerPeriodDepth(), before);
-    // An end without its begin is refused and does not unbalance the count.
-    EXPECT_EQ(TimeEndPeriod(3), TIMERR_NOCANDO);
-    EXPECT_EQ(TimeBeginPeriod(0), TIMERR_NOCANDO);
-    EXPECT_EQ(TimerPeriodDepth(), before);
 }
 
 TEST(MessageLoop, NestedRunServesMessagesUntilItsOwnQuit)

@@ -121,16 +121,6 @@ TEST_F(SingleInstanceTest, OnlyOneCopyHoldsTheLockAndItLivesInAPrivateFolder)
     EXPECT_EQ(second.HandOver("x"), HandOverResult::NoFirstCopy);
 }
 
-TEST_F(SingleInstanceTest, LockIsReleasedWhenTheFirstCopyGoes)
-{
-    auto first = std::make_unique<SingleInstance>("Updater");
-    ASSERT_TRUE(first->Acquire());
-    SingleInstance second("Updater");
-    EXPECT_FALSE(second.Acquire());
-    first.reset();
-    EXPECT_TRUE(second.Acquire());
-}
-
 TEST_F(SingleInstanceTest, RuntimeFolderOfAnotherModeIsRefused)
 {
     ASSERT_EQ(mkdir((mFolder / "open").c_str(), 0777), 0);
@@ -275,19 +265,3 @@ TEST_F(SingleInstanceTest, OnlyTheLockHolderServesAndAStaleSocketIsReplaced)
     first.StopServing();
 }
 
-TEST(FakeSingleInstance, HandsOverWithinTheProcess)
-{
-    MessageLoop loop;
-    FakeSingleInstance first("Fake");
-    FakeSingleInstance second("Fake");
-    ASSERT_TRUE(first.Acquire());
-    EXPECT_FALSE(second.Acquire());
-    EXPECT_EQ(second.HandOver("a"), HandOverResult::NoFirstCopy);
-    std::string got;
-    first.StartServing(loop, [&](const std::string& text) {
-        got = text;
-        return true;
-    });
-    EXPECT_EQ(second.HandOver("-x"), HandOverResult::Taken);
-    EXPECT_EQ(got, "-x");
-}

@@ -140,49 +140,6 @@ protected:
     std::string mFolder;
 };
 
-TEST_P(DriverTest, RequestAndAnswerTravelUnchanged)
-{
-    auto parsed = Guid::Parse("{6D1C2E90-4b3a-4f57-a1e2-3c9d7b8f0a14}");
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(*parsed, kMidiChannelSet);
-    EXPECT_FALSE(Guid::Parse("{6d1c2e90-4b3a-4f57-a1e2-3c9d7b8f0a1}"));
-    EXPECT_FALSE(Guid::Parse("{6d1c2e90-4b3a-4f57-a1e2-3c9d7b8f0a1x}"));
-
-    auto device = Open();
-    ASSERT_TRUE(device);
-    uint32_t flag = 1, returned = 99;
-    ASSERT_EQ(Call(*device, Header(kDriverControlSet, kDriverUpdateFlag, kPropertySet), &flag, 4, &returned), 0u);
-    EXPECT_EQ(returned, 0u);
-
-    mDriver->SetAnswer(kMidiChannelSet, kMidiPendingMask, {0x05, 0, 0, 0x80});
-    uint32_t mask = 0;
-    ASSERT_EQ(Call(*device, Header(kMidiChannelSet, kMidiPendingMask, kPropertyGet), &mask, 4, &returned), 0u);
-    EXPECT_EQ(mask, 0x80000005u);
-    EXPECT_EQ(returned, 4u);
-
-    Guid other{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
-    uint8_t value[3] = {7, 8, 9};
-    ASSERT_EQ(Call(*device, Header(other, 77, kPropertyGet, {0xEE, 0xFF}), value, 3), 0u);
-
-    auto requests = mDriver->Requests();
-    ASSERT_EQ(requests.size(), 3u);
-    const uint8_t setBytes[16] = {0xa1, 0xb2, 0x47, 0x9e, 0x5d, 0x0c, 0x83, 0x4e,
-                                  0xb6, 0xf9, 0x2a, 0x1d, 0x8c, 0x7e, 0x5b, 0x30};
-    EXPECT_EQ(std::memcmp(&requests[0].header.set, setBytes, 16), 0);
-    EXPECT_EQ(requests[0].header.id, kDriverUpdateFlag);
-    EXPECT_EQ(requests[0].header.flags, kPropertySet);
-    EXPECT_TRUE(requests[0].input.empty());
-    EXPECT_EQ(requests[0].value, (std::vector<uint8_t>{1, 0, 0, 0}));
-    EXPECT_EQ(requests[2].header.set, other);
-    EXPECT_EQ(requests[2].input, (std::vector<uint8_t>{0xEE, 0xFF}));
-    EXPECT_EQ(requests[2].value, (std::vector<uint8_t>{7, 8, 9}));
-
-    // An answer longer than the caller's buffer is not cut short silently.
-    mDriver->SetAnswer(other, 78, {1, 2, 3, 4});
-    EXPECT_EQ(Call(*device, Header(other, 78, kPropertyGet), value, 3), kErrorMoreData);
-    EXPECT_EQ(value[0], 7);
-}
-
 TEST_P(DriverTest, RefusalsAndMalformedRequests)
 {
     auto device = Open();
@@ -360,30 +317,6 @@ TEST_P(DriverTest, PendingInputSignalsTheRegisteredEvent)
     mDriver->SignalInput();
     Flush(*device);
     EXPECT_FALSE(refused.IsSet());
-}
-
-TEST_P(DriverTest, ReadFillsTheReadPosition)
-{
-    auto device = Open();
-    ASSERT_TRUE(device);
-    std::vector<uint8_t> answer = {1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0, 1, 0, 0, 0};
-    mDriver->SetAnswer(kMidiChannelSet, kMidiRead, answer, {0xF0, 0x7E, 0xF7});
-    uint8_t buffer[8] = {0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55};
-    uint8_t out[16] = {};
-    uint32_t returned = 0;
-    auto in = Header(kMidiChannelSet, kMidiRead, kPropertyGet, Slots({5, Address(buffer + 2), 4}));
-    ASSERT_EQ(Call(*device, in, out, 16, &returned), 0u);
-    EXPECT_EQ(returned, 16u);
-    EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 8),
-              (std::vector<uint8_t>{0x55, 0x55, 0xF0, 0x7E, 0xF7, 0x55, 0x55, 0x55}));
-    answer[8] = 3;  // bytes read, filled in from the data
-    EXPECT_EQ(std::vector<uint8_t>(out, out + 16), answer);
-    EXPECT_EQ(mDriver->Requests().back().input, Slots({5, 0, 4}));
-
-    // More data than space: refused, nothing written.
-    mDriver->SetAnswer(kMidiChannelSet, kMidiRead, answer, {1, 2, 3, 4, 5});
-    EXPECT_EQ(Call(*device, in, out, 16), kErrorMoreData);
-    EXPECT_EQ(buffer[2], 0xF0);
 }
 
 TEST_P(DriverTest, DetachFailsLaterRequestsAndDropsTakes)

@@ -42,14 +42,3 @@ TEST(Resources, MissingOrEmptyGivesEmptySpan)
     EXPECT_TRUE(FindResource("TavoXML", "EMPTY").empty());
 }
 
-TEST(Resources, LaterRegistrationReplacesEarlier)
-{
-    static const uint8_t kData[] = {1, 2, 3};
-    static const ResourceEntry kEntry[] = {{"TavoXML", "TEST_STRINGS", kData, sizeof kData}};
-    const auto before = FindResource("TavoXML", "TEST_STRINGS");
-    RegisterResources(kEntry);
-    EXPECT_EQ(FindResource("TAVOXML", "test_strings").size(), 3u);
-    // Put the original back for any later test in this process.
-    static const ResourceEntry kRestore[] = {{"TavoXML", "TEST_STRINGS", before.data(), before.size()}};
-    RegisterResources(kRestore);
-}

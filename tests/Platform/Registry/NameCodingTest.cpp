@@ -32,14 +32,4 @@ TEST(NameCoding, MalformedBytesReadAsReplacementCharacters)
     EXPECT_EQ(Names::FromUtf8("\xFF" "a"), u"\uFFFD" u"a");
 }
 
-TEST(NameCoding, HexDigits)
-{
-    EXPECT_EQ(Tavo::Platform::HexDigitValue('0'), 0);
-    EXPECT_EQ(Tavo::Platform::HexDigitValue('9'), 9);
-    EXPECT_EQ(Tavo::Platform::HexDigitValue('a'), 10);
-    EXPECT_EQ(Tavo::Platform::HexDigitValue('F'), 15);
-    for (char c : {'g', 'G', '/', ':', '@', '`', ' ', '\0'})
-        EXPECT_EQ(Tavo::Platform::HexDigitValue(c), -1) << c;
-}
-
 }  // namespace
