@@ -29,6 +29,8 @@ class LMouseButtonParam;
 class LMouseWheelParam;
 class LKeyParam;
 class LRenderer;
+class LMenuItemDescriptor;
+struct KeyCode;
 class HotKeyMap;
 
 // Condition bits of a control, as UpdateConditions reports them.
@@ -45,6 +47,17 @@ inline constexpr uint32_t kConditionRightDrag = 0x200;
 inline constexpr uint32_t kConditionEnabled = 0x400;
 inline constexpr uint32_t kConditionVisible = 0x800;
 inline constexpr uint32_t kConditionHover = 0x1000;
+
+// What the control the factory makes for "contextMenu" offers; the popup
+// menu implements it.
+class IContextMenuHost
+{
+public:
+    virtual ~IContextMenuHost() = default;
+    virtual TavoResult SetMenuDescriptor(const RCPtr<LMenuDescriptor>& menu) = 0;
+    // Opens at a point of the window's client area.
+    virtual TavoResult PositionAndOpen(const PointT<int32_t>& windowPoint) = 0;
+};
 
 // The skinned control every widget derives from: a node of the control tree
 // with a placement record, looks, text, value, conditions and a dirty area.
@@ -223,7 +236,9 @@ public:
     virtual void InvalidateLocalRect(const RectT<double>& rect, bool propagate);
     virtual void InvalidateRect(const RectT<double>& rect, bool propagate);
     // The deepest control under a point of this control's coordinates.
-    virtual RCPtr<LControl> HitTest(const PointT<int32_t>& point, PointT<int32_t>& local, bool strict);
+    // z: in, the effective z to beat; out, that of the control hit.
+    virtual RCPtr<LControl> HitTest(const PointT<int32_t>& point, PointT<int32_t>& local, bool strict, int32_t& z);
+    RCPtr<LControl> HitTest(const PointT<int32_t>& point, PointT<int32_t>& local, bool strict);
     virtual void OnLayoutHook() {}
     virtual TavoResult TakeFocusFromChild(const RCPtr<LControl>& child);
     virtual void OnLeftDown(const RCPtr<LMouseButtonParam>& /*param*/) {}
@@ -472,7 +487,7 @@ protected:
     } mDrag;
     int32_t mDragTarget = 0;
     int32_t mDragTargetSecond = 0;
-    int32_t mDragThreshold = 0;
+    int32_t mDragThreshold = 1;
     bool mIdleOnPress = false;
 
     double mValue = 0;
@@ -535,6 +550,123 @@ protected:
 
     // The layout record, made with its defaults when the control has none.
     LLayoutDescriptor& Layout();
+
+    // ---- Input: focus, keys, pointer, dragging, idle ----
+public:
+    // With ancestors: up to and including the nearest focus root.
+    bool IsNotFocusable(bool withAncestors) const;
+    // A focus root ignores the not-focusable mark of its ancestors.
+    void SetFocusRoot(bool focusRoot) { mFocusRoot = focusRoot; }
+    RCPtr<LControl> GetFocusedChild();
+    RCPtr<LControl> GetFirstFocusableChild() { return GetEdgeFocusableChild(true); }
+    RCPtr<LControl> GetLastFocusableChild() { return GetEdgeFocusableChild(false); }
+    // Position in one order of the child list (scanned from the end), or -1.
+    int32_t IndexOfChild(const LControl* child, int32_t order);
+    // Marks the focus path through this parent of a control taking the focus.
+    bool AcquireFocusPath(const RCPtr<LControl>& child);
+    virtual bool UITarget_OnFocusLost();
+
+    // The largest Z_Order among this control and its floating ancestors;
+    // INT32_MIN when all of them clip to their parents.
+    int32_t GetEffectiveZ() const;
+    // Hits on children land on this control, which remembers the child and
+    // replays a press on it when the press stays still for 100 ms.
+    void SetInterceptChildren(bool intercept) { mInterceptChildren = intercept; }
+    TavoResult WheelEvent(const RCPtr<LMouseWheelParam>& param);
+    // The tree's hit test at a point of the window's client area.
+    RCPtr<LControl> HitTestFromTop(const PointT<int32_t>& windowPoint, PointT<int32_t>& local, bool strict);
+    PointT<int32_t> ToWindowPoint(const PointT<int32_t>& point) const;
+
+    virtual TavoResult OrderSiblingKeyClients(const RCPtr<LKeyParam>& param,
+                                              const LNotificationDistributor::LNotificationClientPool& pool,
+                                              std::vector<int32_t>& order);
+    TavoResult OnSiblingKeyNotification(const RCPtr<LNotificationDistributor>& sender,
+                                        const RCPtr<LNotification>& notification);
+    // Commands of the menu that have a window or application hot key reach
+    // OnMenuHotKey while registered.
+    TavoResult RegisterMenuHotKeys(const RCPtr<LMenuDescriptor>& menu, bool add);
+    TavoResult OnMenuHotKey(const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& notification);
+    // The first key bound to the name; the no-key code when none is.
+    KeyCode GetHotKey(const WString& name) const;
+    bool HasHotKey(const WString& name) const;
+    // The menu of the "CONTEXT_MENU" strings of this control; empty without.
+    RCPtr<LMenuDescriptor> BuildMenuFromStrings() const;
+    virtual void ContextMenuOpening(const RCPtr<LControl>& /*menu*/) {}
+
+    virtual TavoResult ParentScrollOffsetChanged(const PointT<double>& oldOffset, const PointT<double>& newOffset);
+    void SendToClient(const RCPtr<LNotificationReceiver>& receiver, const char16_t* name,
+                      const ConstRCPtr<LRefCountedObject>& data = nullptr);
+    static double RoundCoordinate(double v);
+    static void RoundPoint(PointT<double>& point);
+
+    // Scrolls this control's content on an axis (0 x, 1 y) on idle turns at
+    // speed pixels per second within [lower, upper]; a dragged control
+    // follows the content; a fling slows down after its first second.
+    void StartAutoScroll(int axis, double speed, double lower, double upper, const RCPtr<LControl>& dragged,
+                         bool fling);
+    void StopAutoScroll(int axis);
+    bool IsAutoScrolling(int axis) const { return mAutoScroll[axis].active; }
+    double GetAutoScrollSpeed(int axis) const { return mAutoScroll[axis].speed; }
+    PointT<double> GetDragVelocity() const { return {mDragVelocity[0], mDragVelocity[1]}; }
+    RCPtr<LControl> GetDropTarget() const { return mDrag.dropTarget; }
+    // One pixel per millisecond on idle turns until the geometry stops
+    // changing; shrinking stops at 0.
+    void AnimateSize(int axis, bool grow);
+    void AnimateMoveTo(int axis, double target);
+    // Detached on the next idle turn.
+    void DetachLater(const RCPtr<LControl>& control);
+
+protected:
+    struct AutoScroll
+    {
+        bool active = false;
+        bool fling = false;
+        double lastTime = 0;
+        double speed = 0;
+        double lower = 0, upper = 0;
+        RCPtr<LControl> dragged;
+        uint32_t flingStartMs = 0;
+    };
+    struct Animation
+    {
+        bool active = false;
+        int32_t direction = 0;
+        double target = 0;
+        uint32_t lastMs = 0;
+    };
+    struct DragStart
+    {
+        double position = 0, size = 0;
+    };
+
+    bool mFocusRoot = false;
+    bool mInterceptChildren = false;
+    bool mContextMenuLoaded = false;
+    bool mPressReplayIdle = false;
+    bool mScrolling = false;
+    RCPtr<LControl> mLastHitChild;
+    PointT<int32_t> mLastHitLocal;
+    int32_t mLastHitZ = 0;
+    RCPtr<LMouseButtonParam> mPressParam;
+    uint32_t mPressMs = 0;
+    uint32_t mMoveMs = 0, mPreviousMoveMs = 0;
+    DragStart mDragStart[2];
+    double mDragVelocity[2] = {0, 0};
+    AutoScroll mAutoScroll[2];
+    Animation mSizeAnimation[2], mMoveAnimation[2];
+    std::vector<RCPtr<LControl>> mPendingRemoval;
+
+private:
+    bool InheritsNotFocusable() const;
+    RCPtr<LControl> GetEdgeFocusableChild(bool first);
+    void PassTabUpward(const RCPtr<LKeyParam>& param);
+    TavoResult OfferToWindowHotKeys(const KeyCode& key);
+    LControl* UpdateDropTarget(const RCPtr<LPointWithModifiersParam>& pointer, double zoneDepth[2]);
+    void StartFling();
+    void StepAnimations();
+    void ReplayDelayedPress();
+    // The "CONTEXT_MENU" strings become the context menu on the first right click.
+    void LoadContextMenu();
 
 private:
     friend class CAutoControlFlag;

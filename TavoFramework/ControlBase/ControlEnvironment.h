@@ -12,6 +12,7 @@ class LControlFactory;
 class LNotificationCenter;
 class LFont;
 struct KeyCode;
+class HotKeyMap;
 
 // What every control reaches of the one application: its control factory,
 // main notification centre, default font, cursors and global hot
@@ -25,6 +26,8 @@ struct LControlEnvironment
     std::function<CursorHandle(const WString&)> cursor;
     // The application's hot keys: 1 when the key has no binding.
     std::function<TavoResult(const KeyCode&)> processHotKey;
+    // The application's hot-key map; null when there is none.
+    std::function<HotKeyMap*()> applicationHotKeys;
 };
 
 // Process-wide; made on first use and never destroyed.

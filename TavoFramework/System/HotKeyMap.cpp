@@ -25,7 +25,10 @@ TavoResult HotKeyMap::LoadBindings(const LStringTable* table, const WString& pre
             continue;
         const WString name = id.Mid(id.ReverseFind(u'.') + 1);
         const KeyCode key = KeyCode::FromString(text);
-        if ((key.code & KeyCode::kNoKey) == 0)
+        // Text that names no key parses to a key-down code without a virtual
+        // key; it binds nothing rather than a code no press can match.
+        const bool namesNoKey = (key.code & KeyCode::kKeyDown) && key.VirtualKey() == 0;
+        if ((key.code & KeyCode::kNoKey) == 0 && !namesNoKey)
             AddBinding(key, name);
     }
     return S_OK;

@@ -35,6 +35,20 @@ TEST(HotKeyMap, CharacterBindingsIgnoreCtrlAndShift)
     EXPECT_EQ(map.FindBinding(KeyCode(0x04000001u)), u"");
 }
 
+TEST(HotKeyMap, TextThatNamesNoKeyBindsNothing)
+{
+    auto table = Tavo::LStringTable::Create();
+    for (const char16_t* text : {u"VKEY_XYZ", u"Ctrl+VKEY_NOPE", u"Alt+[12", u""})
+        table->SetString(Tavo::WString(u"LHK.NID_BAD_") + text, text);
+    table->SetString(u"LHK.NID_GOOD", u"VKEY_F2");
+    HotKeyMap map;
+    EXPECT_EQ(map.LoadBindings(table.Get(), u"LHK"), Tavo::S_OK);
+    EXPECT_TRUE(map.HasBinding(u"NID_GOOD"));
+    for (uint32_t code : {0x20000000u, 0x21000000u, 0x24000000u, 0x20700000u})
+        EXPECT_EQ(map.FindBinding(KeyCode(code)), u"") << std::hex << code;
+    EXPECT_EQ(map.FindBinding(KeyCode::FromString(u"VKEY_F2")), u"NID_GOOD");
+}
+
 TEST(HotKeyMap, LoadsPrefixedEntriesFirstIdWinning)
 {
     auto table = Tavo::LStringTable::Create();

@@ -29,15 +29,14 @@ TEST(InputParamsTest, KeyPressNeedsAVirtualKeyGoingDownAndAKey)
         uint32_t code;
         bool press;
     } cases[] = {
-        {0x20090000u, true},  // Tab going down
-        {0x22090000u, true},  // with Shift
-        {0x00090000u, false}, // Tab going up
-        {0xA0090000u, false}, // no-key bit
-        {0x20000009u, false}, // the Tab character, not the key
-        {0x20000000u, false}, // the empty code
+        {0x20090000u, true},   // Tab going down
+        {0x22090000u, true},   // with Shift
+        {0x00090000u, false},  // Tab going up
+        {0xA0090000u, false},  // no-key bit
+        {0x20000009u, false},  // the Tab character, not the key
+        {0x20000000u, false},  // the empty code
     };
-    for (const Case& c : cases)
-    {
+    for (const Case& c : cases) {
         auto key = LKeyParam::Create(KeyCode(c.code));
         EXPECT_EQ(key->IsKeyPress(), c.press) << std::hex << c.code;
         EXPECT_EQ(key->IsKeyPress(9), c.press) << std::hex << c.code;
@@ -65,14 +64,6 @@ TEST(InputParamsTest, KeyPathKeepsTheControlsThatPassedTheKeyOn)
     auto sibling = LSiblingKeyParam::Create(KeyCode(0x20410000u), a);
     EXPECT_EQ(sibling->mResult, -1);
     EXPECT_EQ(sibling->GetSender<Node>().Get(), a.Get());
-}
-
-TEST(InputParamsTest, PerEventParametersReuseTheirBlocks)
-{
-    const void* first = LMouseButtonParam::Create(1, 0, 0, 0).Get();
-    EXPECT_EQ(LMouseButtonParam::Create(2, 3, 4, 0).Get(), first);
-    const void* key = LKeyParam::Create(KeyCode()).Get();
-    EXPECT_EQ(LKeyParam::Create(KeyCode(0x20090000u)).Get(), key);
 }
 
 }  // namespace

@@ -1,0 +1,583 @@
+#include "Application/AppClock.h"
+#include "ControlBase/Control.h"
+#include "ControlBase/ControlEnvironment.h"
+#include "ControlBase/MenuDescriptor.h"
+#include "Notification/NotificationCenter.h"
+#include "System/HotKeyMap.h"
+#include "Window/InputParams.h"
+#include "tests/Common/FakeRootWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace Tavo;
+
+namespace {
+
+std::string Text(const WString& s)
+{
+    return NString(s).c_str();
+}
+
+// Geometry set by hand; hooks that record input.
+class TestControl : public LControl
+{
+public:
+    TestControl(const RCPtr<LControl>& parent, const WString& name) : LControl(parent, name)
+    {
+        SetCreated(true);
+    }
+    void Place(double x, double y, double w, double h) { mX = x, mY = y, mWidth = w, mHeight = h; }
+    LLayoutDescriptor& Record() { return Layout(); }
+    void SetWantsTab(bool wants) { mWantsTab = wants; }
+    void SetStrings(const RCPtr<LStringTable>& table) { mStringTable = table; }
+    void Bind(const char16_t* key, const char16_t* name)
+    {
+        auto map = mHotKeys ? mHotKeys : std::make_shared<HotKeyMap>();
+        map->AddBinding(KeyCode::FromString(key), name);
+        SetHotKeyMap(map);
+        SubscribeSiblingKeys();
+    }
+
+    TavoResult OnKey(const RCPtr<LKeyParam>& param) override
+    {
+        return keys.push_back(param->mKey.code), S_FALSE;
+    }
+    TavoResult OnWheel(const RCPtr<LMouseWheelParam>&) override
+    {
+        return ++wheels, takesWheel ? S_OK : S_FALSE;
+    }
+    bool IsTransparentAt(const PointT<int32_t>& p) override
+    {
+        return transparent || LControl::IsTransparentAt(p);
+    }
+    bool AcceptsDrop(LControl*) override { return acceptsDrop; }
+    TavoResult Drop(LControl*) override { return ++drops, S_OK; }
+    uint32_t GetDropScrollEdges(LControl*) override { return dropEdges; }
+    RectT<double> GetDragRect() override { return dragRect; }
+    RectT<double> GetDragLimits() override { return dragLimits; }
+
+    std::vector<uint32_t> keys;
+    int wheels = 0, drops = 0;
+    bool takesWheel = false, transparent = false, acceptsDrop = false;
+    uint32_t dropEdges = 0;
+    RectT<double> dragRect{0, 0, 1000, 1000}, dragLimits{0, 0, 1000, 1000};
+};
+
+// Hit tests through the tree, keeps the hover and wraps Tab around.
+class TestRoot : public FakeRootWindow
+{
+public:
+    RCPtr<LControl> FindControlAtPoint(const PointT<int32_t>& point, PointT<int32_t>& local,
+                                       bool update) override
+    {
+        RCPtr<LControl> hit = root ? root->HitTestFromTop(point, local, true) : RCPtr<LControl>();
+        if (update && hit != hover) {
+            if (RCPtr<LControl> old = hover)
+                old->UITarget_MouseLeave();
+            if ((hover = hit))
+                hit->UITarget_MouseEnter();
+        }
+        return hit;
+    }
+    TavoResult MoveFocusToNextWindow(const RCPtr<LKeyParam>& key) override
+    {
+        ++focusHandOffs;
+        root->UITarget_Deactivate();
+        return root->SetFocus(!key->IsShift());
+    }
+};
+
+class Recorder : public LNotificationClient
+{
+public:
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
+                                   const RCPtr<LNotification>& n) override
+    {
+        return names.push_back(Text(n->GetID())), S_OK;
+    }
+    int Count(const std::string& name) const { return int(std::count(names.begin(), names.end(), name)); }
+    std::vector<std::string> names;
+};
+
+class ControlInput : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        top = Add(nullptr, u"top", 0, 0, 400, 300);
+        top->SetRootWindow(window.Get());
+        window->root = top;
+    }
+    void TearDown() override
+    {
+        ControlEnvironment().processHotKey = nullptr;
+        ControlEnvironment().cursor = nullptr;
+        for (const auto& r : recorders)
+            r->UnsubscribeAll();
+        window->ReleaseInternalReferences();
+        top->SetRootWindow(nullptr);
+        for (size_t i = made.size(); i-- > 0;)
+            made[i]->ReleaseInternalReferences();
+    }
+    RCPtr<TestControl> Add(const RCPtr<LControl>& parent, const char16_t* name, double x, double y, double w,
+                           double h, int32_t tab = 0)
+    {
+        RCPtr<TestControl> c(new TestControl(parent, name));
+        c->Place(x, y, w, h);
+        c->Record().tabStop = tab;
+        made.push_back(named[Text(name)] = c);
+        return c;
+    }
+    RCPtr<Recorder> Listen(const RCPtr<LControl>& control, std::initializer_list<const char16_t*> ids)
+    {
+        RCPtr<Recorder> r(new Recorder());
+        for (const char16_t* id : ids)
+            r->Subscribe(RCPtr<LNotificationDistributor>(control), id);
+        recorders.push_back(r);
+        return r;
+    }
+    std::string Focused() const { return window->focus ? Text(window->focus->GetName()) : ""; }
+    void Key(uint32_t code) { window->focus->UITarget_Key(LKeyParam::Create(KeyCode(code))); }
+    // As the root window routes them: to the capture holder, else to the
+    // control hit (presses and moves only). kind: 0 press, 1 move, 2 release.
+    void Mouse(int kind, int32_t x, int32_t y, uint32_t button = 1)
+    {
+        if (kind == 2 && (window->mouse.x != x || window->mouse.y != y))
+            Mouse(1, x, y);
+        window->buttons = kind == 0   ? window->buttons | button
+                          : kind == 2 ? window->buttons & ~button
+                                      : window->buttons;
+        window->mouse = {x, y};
+        PointT<int32_t> local;
+        RCPtr<LControl> hit = kind == 2 ? RCPtr<LControl>() : window->FindControlAtPoint({x, y}, local, true);
+        RCPtr<LControl> target = window->capture ? window->capture : hit;
+        if (!target)
+            return;
+        const PointT<int32_t> at = ToIntPoint(target->GetAbsolutePosition());
+        local = {x - at.x, y - at.y};
+        if (kind == 1)
+            target->UITarget_MouseMove(LPointWithModifiersParam::Create(local.x, local.y, 0));
+        else {
+            auto param = LMouseButtonParam::Create(button, local.x, local.y, 0, false, window->buttons);
+            kind == 0 ? target->UITarget_MouseDown(param) : target->UITarget_MouseUp(param);
+        }
+    }
+    void Press(int32_t x, int32_t y, uint32_t button = 1) { Mouse(0, x, y, button); }
+    void Move(int32_t x, int32_t y) { Mouse(1, x, y); }
+    void Release(int32_t x, int32_t y, uint32_t button = 1) { Mouse(2, x, y, button); }
+    void Idle(uint32_t ms)
+    {
+        clock.Advance(ms);
+        window->SendNotification(LNotification::Create(u"NID_IDLE"));
+    }
+
+    ManualAppClock clock;
+    ScopedAppClock clockScope{clock};
+    RCPtr<TestRoot> window{new TestRoot()};
+    RCPtr<TestControl> top;
+    std::map<std::string, RCPtr<TestControl>> named;
+    std::vector<RCPtr<TestControl>> made;
+    std::vector<RCPtr<Recorder>> recorders;
+};
+
+// ---------------------------------------------------------------------------
+// Focus and keys
+
+class TabOrder : public ControlInput
+{
+protected:
+    void SetUp() override
+    {
+        ControlInput::SetUp();
+        // Insertion order differs from tab order on purpose.
+        Add(top, u"d", 0, 200, 50, 20, 4);
+        Add(top, u"a", 0, 0, 50, 20, 0);
+        auto box = Add(top, u"box", 0, 50, 200, 100, 1);
+        Add(box, u"b2", 60, 0, 50, 20, 1)->SetEnabled(false);
+        Add(box, u"b3", 120, 0, 50, 20, 2);
+        Add(box, u"b1", 0, 0, 50, 20, 0);
+        Add(top, u"skip", 0, 160, 50, 20, 2)->SetNotFocusable(true);
+        Add(top, u"hidden", 0, 180, 50, 20, 3)->Record().visible = false;
+        Add(top, u"e", 0, 240, 50, 20, 5);
+    }
+};
+
+TEST_F(TabOrder, TabAndShiftTabWalkTheTreeEnteringContainersAndWrapping)
+{
+    struct Case
+    {
+        const char* start;
+        uint32_t key;
+        std::vector<std::string> walk;
+        int handOffs;
+    } cases[] = {
+        {"a", 0x20090000u, {"b1", "b3", "d", "e", "a", "b1"}, 1},
+        {"b1", 0x22090000u, {"a", "e", "d", "b3", "b1", "a"}, 1},
+        {"b1", 0x21090000u, {"d"}, 0},  // Ctrl+Tab leaves the container at once
+    };
+    for (const Case& c : cases) {
+        window->focusHandOffs = 0;
+        named[c.start]->SetFocus(true);
+        ASSERT_EQ(Focused(), c.start);
+        std::vector<std::string> walk;
+        for (size_t i = 0; i < c.walk.size(); ++i) {
+            Key(c.key);
+            walk.push_back(Focused());
+        }
+        EXPECT_EQ(walk, c.walk) << c.start << " " << std::hex << c.key;
+        EXPECT_EQ(window->focusHandOffs, c.handOffs) << c.start;
+    }
+}
+
+TEST_F(TabOrder, FocusPathNotFocusableMarksAndWantsTab)
+{
+    auto box = named["box"], b1 = named["b1"], a = named["a"];
+    EXPECT_EQ(box->SetFocus(false), 1);
+    EXPECT_EQ(Focused(), "b3");
+    EXPECT_TRUE(box->ContainsFocus() && top->ContainsFocus() && !box->HasFocus());
+    auto events = Listen(box, {u"NID_CONTAINS_FOCUS_CONDITION_CHANGE"});
+    b1->SetFocus(true);
+    EXPECT_TRUE(b1->HasFocus() && !named["b3"]->HasFocus());
+    EXPECT_TRUE(events->names.empty());
+
+    // A tab stop of 0 turns -1 while not focusable and comes back as 1.
+    a->SetNotFocusable(true);
+    EXPECT_EQ(a->Record().tabStop, -1);
+    a->SetNotFocusable(false);
+    EXPECT_EQ(a->Record().tabStop, 1);
+    // Under a not-focusable ancestor only a focus root takes the focus.
+    box->SetNotFocusable(true);
+    EXPECT_FALSE(b1->CanTakeFocus());
+    b1->SetFocusRoot(true);
+
+    b1->SetWantsTab(true);
+    b1->SetFocus(true);
+    Key(0x20090000u);
+    Key(0x22090000u);
+    EXPECT_EQ(Focused(), "b1");
+    EXPECT_EQ(b1->keys, (std::vector<uint32_t>{0x20090000u, 0x22090000u}));
+}
+
+TEST_F(ControlInput, KeysGoToOwnHotKeysThenSiblingsThenWindowThenApplication)
+{
+    auto a = Add(top, u"a", 0, 0, 50, 20, 0), b = Add(top, u"b", 60, 0, 50, 20, 1),
+         c = Add(top, u"c", 0, 30, 50, 20, 2);
+    a->Bind(u"Ctrl+VKEY_S", u"NID_SAVE");
+    b->Bind(u"VKEY_F5", u"NID_REFRESH");
+    c->Bind(u"VKEY_F6", u"NID_REFRESH");
+    window->hotKeys.AddBinding(KeyCode::FromString(u"VKEY_F7"), u"NID_WINDOW");
+    std::vector<uint32_t> application;
+    ControlEnvironment().processHotKey = [&](const KeyCode& key) {
+        return application.push_back(key.code), S_OK;
+    };
+    auto heardA = Listen(a, {u"NID_SAVE"}), heardB = Listen(b, {u"NID_REFRESH"});
+    a->SetFocus(true);
+
+    Key(0x21530000u);  // Ctrl+S: a's own hot key, never offered to OnKey
+    EXPECT_EQ(heardA->names.size(), 1u);
+    EXPECT_TRUE(a->keys.empty());
+    Key(0x20740000u);  // F5: a sibling's hot key
+    EXPECT_EQ(heardB->names.size(), 1u);
+    Key(0x20760000u);  // F7: the window's
+    Key(0x20770000u);  // F8: only the application is left
+    EXPECT_EQ(a->keys, (std::vector<uint32_t>{0x20740000u, 0x20760000u, 0x20770000u}));
+    EXPECT_EQ(application, std::vector<uint32_t>{0x20770000u});
+}
+
+TEST_F(ControlInput, SiblingKeysGoBeforeTheSenderNearestFirstThenFromTheLast)
+{
+    const char16_t* names[] = {u"k0", u"k1", u"k2", u"k3"};
+    const char16_t* keys[] = {u"VKEY_A", u"VKEY_B", u"VKEY_C", u"VKEY_D"};
+    for (int i = 0; i < 4; ++i)
+        Add(top, names[i], i * 60, 0, 50, 20, i)->Bind(keys[i], u"NID_X");
+    auto param = LKeyParam::Create(KeyCode(0x20500000u));
+    param->Add(named["k1"]);
+    auto pool = top->FindClientPool(GetNotificationID(u"NID_SIBLING_KEY"));
+    std::vector<int32_t> indices;
+    top->OrderSiblingKeyClients(param, *pool, indices);
+    std::vector<std::string> order;
+    for (size_t k = indices.size(); k-- > 0;)
+        order.push_back(
+            Text(dynamic_cast<LControl*>(pool->GetRegistration(indices[k])->GetClient().Get())->GetName()));
+    EXPECT_EQ(order, (std::vector<std::string>{"k1", "k0", "k3", "k2"}));
+    EXPECT_EQ(top->OnSiblingKey(param), S_FALSE);
+}
+
+TEST_F(ControlInput, ContextMenuIsBuiltFromTheStringsOnTheFirstRightClick)
+{
+    auto strings = LStringTable::Create();
+    strings->SetString(u"CONTEXT_MENU.0.NID_COPY", u"Copy");
+    strings->SetString(u"CONTEXT_MENU.1.NID_PASTE", u"Paste");
+    strings->SetString(u"OTHER", u"x");
+    auto c = Add(top, u"c", 10, 10, 100, 100);
+    c->SetStrings(strings);
+    auto clicks = Listen(c, {u"NID_RIGHT_CLICK"});
+    Press(20, 20, 4);
+    Release(20, 20, 4);
+    EXPECT_EQ(clicks->names.size(), 1u);
+    RCPtr<LMenuDescriptor> menu = *c->GetContextMenu();
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(menu->GetItemCount(), 2);
+    EXPECT_EQ(menu->GetItem(1)->key, WString(u"NID_PASTE"));
+}
+
+// ---------------------------------------------------------------------------
+// Pointer
+
+TEST_F(ControlInput, OneClickPerStillPressAndNoneAfterADragOrOutside)
+{
+    auto button = Add(top, u"button", 100, 100, 80, 30);
+    auto heard = Listen(button, {u"NID_LEFT_CLICK", u"NID_MOUSE_UP"});
+    struct Case
+    {
+        const char* what;
+        int32_t dragMode;
+        PointT<int32_t> release;
+        int clicks;
+    } cases[] = {
+        {"still", 0, {110, 110}, 1},
+        {"moved without a drag mode", 0, {130, 110}, 1},
+        {"moved one pixel with a drag mode", 2, {111, 110}, 0},
+        {"released outside", 0, {300, 250}, 0},
+    };
+    for (const Case& c : cases) {
+        button->SetDragMode(c.dragMode, 3);
+        heard->names.clear();
+        Press(110, 110);
+        EXPECT_TRUE(button->HasCapture()) << c.what;
+        Release(c.release.x, c.release.y);
+        EXPECT_EQ(heard->Count("NID_LEFT_CLICK"), c.clicks) << c.what;
+        EXPECT_EQ(heard->Count("NID_MOUSE_UP"), 1) << c.what;
+        EXPECT_FALSE(button->HasCapture() || window->capture) << c.what;
+    }
+    EXPECT_EQ(button->UITarget_MouseDown(LMouseButtonParam::Create(3, 0, 0, 0)), E_INVALIDARG);
+}
+
+TEST_F(ControlInput, CaptureHoldsUntilTheLastButtonIsReleased)
+{
+    auto a = Add(top, u"a", 0, 0, 100, 100), b = Add(top, u"b", 200, 0, 100, 100);
+    auto heardB = Listen(b, {u"NID_MOUSE_MOVE", u"NID_MOUSE_DOWN"});
+    Press(10, 10, 1);
+    Move(250, 50);
+    Press(250, 50, 4);
+    Release(250, 50, 1);
+    EXPECT_TRUE(a->HasCapture());
+    EXPECT_TRUE(heardB->names.empty());
+    Release(250, 50, 4);
+    EXPECT_FALSE(a->HasCapture());
+    Move(251, 50);
+    EXPECT_EQ(heardB->names, std::vector<std::string>{"NID_MOUSE_MOVE"});
+}
+
+TEST_F(ControlInput, HitTestSeesThroughTransparencyAndLetsFloatingChildrenWinByZ)
+{
+    auto panel = Add(top, u"panel", 0, 0, 200, 200);
+    Add(top, u"under", 150, 150, 200, 100);
+    Add(top, u"glass", 0, 0, 100, 100)->transparent = true;
+    auto pop = Add(panel, u"pop", 180, 180, 100, 60);
+    struct Case
+    {
+        PointT<int32_t> at;
+        bool popFloats;
+        const char* expected;
+        PointT<int32_t> local;
+    } cases[] = {
+        {{50, 50}, false, "panel", {50, 50}},     // through the transparent glass
+        {{250, 200}, false, "under", {100, 50}},  // pop clipped by its parent
+        {{250, 200}, true, "pop", {70, 20}},      // floating outside its parent, above by z
+        {{380, 280}, true, "top", {380, 280}},
+    };
+    for (const Case& c : cases) {
+        pop->SetClipToParent(!c.popFloats);
+        pop->Record().zOrder = 5;
+        PointT<int32_t> local;
+        RCPtr<LControl> hit = top->HitTestFromTop(c.at, local, true);
+        ASSERT_TRUE(hit) << c.expected;
+        EXPECT_EQ(Text(hit->GetName()), c.expected);
+        EXPECT_EQ(local.x, c.local.x) << c.expected;
+        EXPECT_EQ(local.y, c.local.y) << c.expected;
+    }
+}
+
+TEST_F(ControlInput, WheelBubblesToTheFirstTakerAndStopsBetweenRefusingFloaters)
+{
+    auto outer = Add(top, u"outer", 0, 0, 300, 300);
+    auto inner = Add(outer, u"inner", 10, 10, 100, 100);
+    outer->takesWheel = true;
+    EXPECT_EQ(inner->WheelEvent(LMouseWheelParam::Create(5, 5, 0, LMouseWheelParam::kUp)), S_OK);
+    EXPECT_EQ(inner->wheels + outer->wheels, 2);
+    EXPECT_EQ(inner->WheelEvent(nullptr), -1);
+
+    // Two overlapping floating pop-ups that both refuse.
+    auto p1 = Add(top, u"p1", 50, 50, 100, 100), p2 = Add(top, u"p2", 60, 60, 100, 100);
+    for (auto p : {p1, p2}) {
+        p->SetClipToParent(false);
+        p->Record().zOrder = 1;
+    }
+    outer->takesWheel = false;
+    EXPECT_EQ(p2->WheelEvent(LMouseWheelParam::Create(10, 10, 0, LMouseWheelParam::kDown)), S_FALSE);
+    EXPECT_EQ(p1->wheels + p2->wheels, 2);
+    EXPECT_EQ(outer->wheels, 2);
+}
+
+// ---------------------------------------------------------------------------
+// Dragging and idle turns
+
+TEST_F(ControlInput, MoveAndResizeStayInsideTheParentsDragRect)
+{
+    auto area = Add(top, u"area", 0, 0, 400, 300);
+    area->dragRect = {0, 0, 200, 100};
+    struct Case
+    {
+        const char* what;
+        int32_t mode, axes, toX;
+        double x, w;
+    } cases[] = {
+        // Pressed at 15, inside a control at 10 of width 20.
+        {"move", 2, 1, 65, 60, 20},
+        {"move past the right edge", 2, 1, 400, 195, 20},
+        {"move past the left edge", 2, 1, -50, -5, 20},
+        {"right edge outward", 4, 8, 200, 10, 39},
+        {"right edge inward", 4, 8, 5, 10, 10},
+        {"left edge outward", 4, 4, -50, -5, 35},
+    };
+    for (const Case& c : cases) {
+        auto d = Add(area, u"d", 10, 10, 20, 20);
+        d->Record().x.positionAbs = 10;
+        d->Record().x.sizeAbs = 20;
+        d->SetDragMode(c.mode, c.axes);
+        Press(15, 15);
+        Move(c.toX, 15);
+        EXPECT_EQ(d->GetLayout()->x.positionAbs, c.x) << c.what;
+        EXPECT_EQ(d->GetLayout()->x.sizeAbs, c.w) << c.what;
+        Release(c.toX, 15);
+        d->SetParent(nullptr);
+    }
+}
+
+TEST_F(ControlInput, DropTargetIsTheNearestAcceptingAncestorAlsoBeneathAFloater)
+{
+    auto shelf = Add(top, u"shelf", 200, 0, 200, 200);
+    Add(shelf, u"slot", 10, 10, 50, 50);
+    shelf->acceptsDrop = true;
+    auto popup = Add(top, u"popup", 150, 100, 100, 100);
+    popup->SetClipToParent(false);
+    popup->Record().zOrder = 3;
+    auto item = Add(top, u"item", 0, 0, 40, 40);
+    item->SetDragMode(1, 3);
+    ControlEnvironment().cursor = [](const WString& name) {
+        return name == u"UI_CURSOR_DROP_MOVE" ? 77 : 78;
+    };
+    Press(10, 10);
+    Move(100, 250);
+    EXPECT_FALSE(item->GetDropTarget());
+    EXPECT_EQ(window->cursor, 78u);
+    Move(220, 20);  // over the slot, which refuses
+    EXPECT_EQ(item->GetDropTarget().Get(), shelf.Get());
+    EXPECT_EQ(window->cursor, 77u);
+    Move(230, 150);  // over the floating pop-up
+    EXPECT_EQ(item->GetDropTarget().Get(), shelf.Get());
+    Release(230, 150);
+    EXPECT_EQ(shelf->drops, 1);
+    EXPECT_FALSE(item->GetDropTarget());
+    EXPECT_EQ(window->cursor, 0u);
+    EXPECT_TRUE(item->GetLayout()->clipToParent);
+}
+
+TEST_F(ControlInput, EdgeAutoScrollSpeedGrowsIntoTheZone)
+{
+    auto target = Add(top, u"target", 200, 0, 200, 200);
+    target->acceptsDrop = true;
+    target->dropEdges = 0x20 | 0x10;
+    target->dragLimits = {0, 0, 0, 500};
+    auto item = Add(top, u"item", 0, 0, 40, 40);
+    item->SetDragMode(1, 3);
+    Press(10, 10);
+    const std::pair<int32_t, double> cases[] = {{100, 0},  {190, 315}, {199, 450},
+                                                {5, -390}, {100, 0},   {199, 450}};
+    for (auto [y, speed] : cases) {
+        Move(250, y);
+        EXPECT_EQ(target->GetAutoScrollSpeed(1), speed) << y;
+    }
+    Idle(100);  // 450 px/s for 0.1 s
+    EXPECT_EQ(target->GetScrollOffset().y, 45);
+    Release(250, 199);
+    EXPECT_FALSE(target->IsAutoScrolling(1));
+    EXPECT_EQ(target->GetIdleRequests(), 0);
+}
+
+TEST_F(ControlInput, FlingNeedsAFastLateMoveAndSlowsDownAfterASecond)
+{
+    struct Case
+    {
+        uint32_t releaseAfterMs;
+        int32_t pixelsPer10Ms;
+        bool flings;
+    } cases[] = {{50, 20, true}, {100, 20, false}, {50, 9, false}, {99, 10, true}};
+    for (const Case& c : cases) {
+        auto list = Add(top, u"list", 0, 0, 200, 200);
+        list->dragLimits = {0, 0, 0, 100000};
+        list->SetDragMode(6, 2);
+        Press(100, 150);
+        for (int i = 1; i <= 5; ++i) {
+            clock.Advance(10);
+            Move(100, 150 - i * c.pixelsPer10Ms);
+        }
+        clock.Advance(c.releaseAfterMs);
+        Release(100, 150 - 5 * c.pixelsPer10Ms);
+        ASSERT_EQ(list->IsAutoScrolling(1), c.flings) << c.releaseAfterMs << " " << c.pixelsPer10Ms;
+        if (c.flings) {
+            const double speed = list->GetAutoScrollSpeed(1);
+            Idle(1000);
+            EXPECT_EQ(list->GetAutoScrollSpeed(1), speed);
+            Idle(100);  // 1000 px/s per second for 0.1 s
+            EXPECT_EQ(list->GetAutoScrollSpeed(1), speed - 100);
+            for (int i = 0; i < 40 && list->IsAutoScrolling(1); ++i)
+                Idle(100);
+            EXPECT_EQ(list->GetIdleRequests(), 0);
+        }
+        list->SetParent(nullptr);
+    }
+}
+
+TEST_F(ControlInput, InterceptingParentReplaysAStillPressOnTheChildAfter100Ms)
+{
+    auto scroller = Add(top, u"scroller", 0, 0, 200, 200);
+    scroller->SetInterceptChildren(true);
+    auto row = Add(scroller, u"row", 0, 20, 200, 20);
+    auto heard = Listen(row, {u"NID_MOUSE_DOWN"});
+    Press(30, 25);
+    EXPECT_EQ(window->capture.Get(), scroller.Get());
+    Idle(100);
+    EXPECT_TRUE(heard->names.empty());
+    Idle(1);
+    EXPECT_EQ(heard->names.size(), 1u);
+    EXPECT_EQ(window->capture.Get(), row.Get());
+    EXPECT_EQ(scroller->GetIdleRequests(), 0);
+    Release(30, 25);
+}
+
+TEST_F(ControlInput, ScrollOffsetRoundsAndIdleRequestsCount)
+{
+    auto view = Add(top, u"view", 0, 0, 100, 100);
+    auto heard = Listen(view, {u"NID_SCROLL_OFFSET_CHANGE"});
+    view->SetScrollOffset({10.5, -3.5});
+    view->SetScrollOffset({10.6, -3.6});
+    EXPECT_EQ(view->GetScrollOffset().x, 11);
+    EXPECT_EQ(view->GetScrollOffset().y, -4);
+    EXPECT_EQ(heard->names.size(), 1u);
+
+    for (TavoResult (LControl::*step)() :
+         {&LControl::RequestIdle, &LControl::RequestIdle, &LControl::CancelIdle})
+        EXPECT_EQ((view.Get()->*step)(), S_OK);
+    EXPECT_TRUE(window->HasClient(view.Get()));
+    EXPECT_EQ(view->CancelIdle(), S_OK);
+    EXPECT_FALSE(window->HasClient(view.Get()));
+    EXPECT_EQ(view->CancelIdle(), S_FALSE);
+}
+
+}  // namespace
