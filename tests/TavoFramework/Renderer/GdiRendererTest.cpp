@@ -10,10 +10,7 @@
 using namespace Tavo;
 
 // Fontconfig keeps process-wide pattern caches alive to the end.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\n";
-}
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace {
 
@@ -27,10 +24,7 @@ struct GdiRenderer : ::testing::Test
     RCPtr<LGDIRenderer> renderer{new LGDIRenderer()};
     RCPtr<LRenderContextInfo> context;
 
-    void SetUp() override
-    {
-        ASSERT_EQ(renderer->InitRenderContextInfo({0, 0, 40, 30}, nullptr, true, context), S_OK);
-    }
+    void SetUp() override { ASSERT_EQ(renderer->InitRenderContextInfo({0, 0, 40, 30}, nullptr, true, context), S_OK); }
     void TearDown() override
     {
         while (renderer->GetContextDepth())
@@ -204,11 +198,8 @@ TEST_F(GdiRenderer, ColourRectListsAreScaledAndOffset)
 TEST_F(GdiRenderer, TextMeasuresFromTheFontsOwnMetrics)
 {
     // The face's design metrics at the font's size; "Arial" is served by its metric-compatible stand-in.
-    const struct
-    {
-        float size;
-        int32_t lineHeight, top, descent;
-    } cases[] = {{8.25f, 13, -10, 3}, {12, 19, -15, 4}, {20, 31, -25, 6}};
+    const struct { float size; int32_t lineHeight, top, descent; } cases[] = {
+        {8.25f, 13, -10, 3}, {12, 19, -15, 4}, {20, 31, -25, 6}};
     for (const auto& c : cases) {
         int32_t lineHeight = 0, top = 0, descent = 0;
         renderer->GetFontMetrics(LFont::FindOrCreate(u"Arial", c.size, 0), lineHeight, top, descent);
@@ -280,33 +271,27 @@ TEST_F(GdiRenderer, TheDefaultClipComesBackAndDrawsAtEveryTranslation)
     }
 }
 
-TEST(GdiCache, IdleBitmapsArePurgedOnTheApplicationClockAfterFiveMinutes)
+TEST_F(GdiRenderer, IdleBitmapsArePurgedOnTheApplicationClockAfterFiveMinutes)
 {
     ManualAppClock clock;
     ScopedAppClock installed(clock);
-    RCPtr<LGDIRenderer> renderer(new LGDIRenderer());
-    RCPtr<LRenderContextInfo> context;
-    renderer->InitRenderContextInfo({0, 0, 10, 10}, nullptr, true, context);
+    renderer = RCPtr<LGDIRenderer>(new LGDIRenderer());  // made at 0 on this clock
     RCPtr<LBitmap> idle = LBitmap::CreateFilledBitmap(4, 4, kRedColour);
     RCPtr<LBitmap> busy = LBitmap::CreateFilledBitmap(4, 4, kBlueColour);
-    const auto paint = [&](uint32_t now, const RCPtr<LBitmap>& bitmap) {
-        clock.Set(now);
+    // Paint at a time, drawing a bitmap; then the last purge and the bitmaps still prepared.
+    const struct { uint32_t now; LBitmap* drawn; uint32_t lastPurge, prepared; } paints[] = {
+        {0, idle.Get(), 0, 1}, {300000, busy.Get(), 0, 2}, {300001, busy.Get(), 300001, 2},
+        {450000, busy.Get(), 300001, 2}, {600002, nullptr, 600002, 1}};
+    for (const auto& p : paints)
+    {
+        clock.Set(p.now);
         renderer->RenderStart(context);
-        if (bitmap)
-            renderer->DrawBitmap(bitmap, {0, 0, 8, 8}, LGDIRenderer::Stretch);
+        if (p.drawn)
+            renderer->DrawBitmap(RCPtr<LBitmap>(p.drawn), {0, 0, 8, 8}, LGDIRenderer::Stretch);
         renderer->RenderFinish(context);
-    };
-    paint(0, idle);
-    paint(300000, busy);
-    EXPECT_EQ(renderer->GetLastPurgeTime(), 0u);
-    paint(300001, busy);
-    EXPECT_EQ(renderer->GetLastPurgeTime(), 300001u);
-    // Both drawn during the period just ended: kept.
-    EXPECT_EQ(renderer->GetPreparedBitmapCount(), 2u);
-    paint(450000, busy);
-    // The one idle for a whole period is dropped at the next purge.
-    paint(600002, nullptr);
-    EXPECT_EQ(renderer->GetPreparedBitmapCount(), 1u);
+        EXPECT_EQ(renderer->GetLastPurgeTime(), p.lastPurge) << p.now;
+        EXPECT_EQ(renderer->GetPreparedBitmapCount(), p.prepared) << p.now;
+    }
 }
 
 namespace {

@@ -1,7 +1,7 @@
 #include "Renderer/FontRenderer/FontFileInfo.h"
 
 #include "tests/Common/TempFolder.h"
-#include "../FakeRenderer.h"
+#include "../TestRenderHost.h"
 
 #include <gtest/gtest.h>
 
@@ -11,67 +11,33 @@
 
 using namespace Tavo;
 
-// Fontconfig keeps its default configuration alive to the end.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\n";
-}
-
-namespace
-{
+namespace {
 
 const std::string kDejaVu = "/usr/share/fonts/truetype/dejavu/";
 
-std::string Narrow(const WString& text)
-{
-    return NString(text).c_str();
-}
+std::string Narrow(const WString& text) { return NString(text).c_str(); }
 
-void Put16(std::string& out, uint32_t v)
-{
-    out += char(v >> 8);
-    out += char(v);
-}
-void Put32(std::string& out, uint32_t v)
-{
-    Put16(out, v >> 16);
-    Put16(out, v & 0xFFFF);
-}
+void Put16(std::string& out, uint32_t v) { out += char(v >> 8); out += char(v); }
+void Put32(std::string& out, uint32_t v) { Put16(out, v >> 16); Put16(out, v & 0xFFFF); }
 
 // A font with only a name table holding platform-3 family and subfamily
 // names, its tables placed at base within the file.
 std::string NameOnlyFont(uint32_t base, const std::u16string& family, const std::u16string& style)
 {
     std::string strings;
-    for (char16_t c : family)
-        Put16(strings, c);
-    for (char16_t c : style)
-        Put16(strings, c);
+    for (char16_t c : family) Put16(strings, c);
+    for (char16_t c : style) Put16(strings, c);
     std::string name;
-    Put16(name, 0);
-    Put16(name, 2);
-    Put16(name, 6 + 2 * 12);
-    for (uint32_t id : {1u, 2u})
-    {
-        Put16(name, 3);
-        Put16(name, 1);
-        Put16(name, 0x409);
-        Put16(name, id);
+    Put16(name, 0); Put16(name, 2); Put16(name, 6 + 2 * 12);
+    for (uint32_t id : {1u, 2u}) {
+        Put16(name, 3); Put16(name, 1); Put16(name, 0x409); Put16(name, id);
         const uint32_t len = uint32_t((id == 1 ? family.size() : style.size()) * 2);
-        Put16(name, len);
-        Put16(name, id == 1 ? 0 : uint32_t(family.size() * 2));
+        Put16(name, len); Put16(name, id == 1 ? 0 : uint32_t(family.size() * 2));
     }
     name += strings;
     std::string font;
-    Put32(font, 0x00010000);
-    Put16(font, 1);
-    Put16(font, 0);
-    Put16(font, 0);
-    Put16(font, 0);
-    font += "name";
-    Put32(font, 0);
-    Put32(font, base + 12 + 16);
-    Put32(font, uint32_t(name.size()));
+    Put32(font, 0x00010000); Put16(font, 1); Put16(font, 0); Put16(font, 0); Put16(font, 0);
+    font += "name"; Put32(font, 0); Put32(font, base + 12 + 16); Put32(font, uint32_t(name.size()));
     return font + name;
 }
 
@@ -84,7 +50,10 @@ protected:
         LFontFileInfo::Clear();
         unsetenv("TAVO_FONTS_DIR");
     }
-    void Copy(const std::string& file) { std::filesystem::copy_file(kDejaVu + file, dir.Join(file)); }
+    void Copy(const std::string& file)
+    {
+        std::filesystem::copy_file(kDejaVu + file, dir.Join(file));
+    }
     std::string PathOf(int32_t id) { return Narrow(LFontFileInfo::GetFilePath(id)); }
 
     TempFolder dir;
@@ -93,11 +62,11 @@ protected:
 
 TEST_F(FontCatalogue, FamilyFilesByStyleAndFallbackOrder)
 {
-    for (const char* f :
-         {"DejaVuSerif.ttf", "DejaVuSerif-Bold.ttf", "DejaVuSerif-Italic.ttf", "DejaVuSerif-BoldItalic.ttf"})
+    for (const char* f : {"DejaVuSerif.ttf", "DejaVuSerif-Bold.ttf", "DejaVuSerif-Italic.ttf",
+                          "DejaVuSerif-BoldItalic.ttf"})
         Copy(f);
     Copy("DejaVuSans-Bold.ttf");
-    dir.Write("DejaVuSerifCondensed-Italic.ttf", ""); // empty: read fails, skipped
+    dir.Write("DejaVuSerifCondensed-Italic.ttf", "");  // empty: read fails, skipped
     dir.Write("junk.ttf", std::string(40, '\x7f'));
     ASSERT_EQ(LFontFileInfo::ScanSystemFonts(), S_OK);
     ASSERT_EQ(LFontFileInfo::GetCount(), 2u);
@@ -105,8 +74,7 @@ TEST_F(FontCatalogue, FamilyFilesByStyleAndFallbackOrder)
     const WString serif(u"DejaVu Serif");
     const char* expected[4] = {"DejaVuSerif.ttf", "DejaVuSerif-Bold.ttf", "DejaVuSerif-Italic.ttf",
                                "DejaVuSerif-BoldItalic.ttf"};
-    for (int32_t style = 0; style < 16; ++style)
-    {
+    for (int32_t style = 0; style < 16; ++style) {
         const int32_t id = LFontFileInfo::GetFileID(serif, style);
         EXPECT_EQ(id & 3, style & 3);
         EXPECT_EQ(PathOf(id), dir.Join(expected[style & 3])) << style;
@@ -135,65 +103,42 @@ TEST_F(FontCatalogue, BoldItalicFallsBackToItalicBeforeRegular)
     EXPECT_EQ(PathOf(id), dir.Join("DejaVuSerif-Italic.ttf"));
 }
 
-TEST_F(FontCatalogue, UnknownFaceUsesFontconfigThenDefaultOrThrows)
-{
-    Copy("DejaVuSerif.ttf");
-    ASSERT_EQ(LFontFileInfo::ScanSystemFonts(), S_OK);
-    // Fontconfig's best match for an unknown face is not in this catalogue.
-    try
-    {
-        LFontFileInfo::GetFileID(WString(u"Qwzx Unknown Face"), 0);
-        FAIL() << "no throw";
-    }
-    catch (const std::runtime_error& e)
-    {
-        EXPECT_STREQ(e.what(), "Runtime Error : Tavo::LFontFileInfo::GetFileID : "
-                               "Renderer\\FontRenderer\\FontFileInfo : Line 469");
-    }
-    host.defaultFace = u"DejaVu Serif";
-    EXPECT_EQ(PathOf(LFontFileInfo::GetFileID(WString(u"Qwzx Unknown Face"), 0)),
-              dir.Join("DejaVuSerif.ttf"));
-    // Letter case does not hide an installed face from fontconfig.
-    EXPECT_EQ(PathOf(LFontFileInfo::GetFileID(WString(u"dejavu serif"), 0)), dir.Join("DejaVuSerif.ttf"));
-}
-
-TEST_F(FontCatalogue, MissingFaceResolvesToItsMetricCompatibleStandIn)
+TEST_F(FontCatalogue, UnknownFaceUsesFontconfigsMatchThenTheDefaultOrThrows)
 {
     Copy("DejaVuSerif.ttf");
     std::filesystem::copy_file("/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
                                dir.Join("LiberationSans-Regular.ttf"));
     ASSERT_EQ(LFontFileInfo::ScanSystemFonts(), S_OK);
+    // Fontconfig serves a metric-compatible stand-in, and ignores letter case.
     EXPECT_EQ(PathOf(LFontFileInfo::GetFileID(WString(u"Arial"), 0)), dir.Join("LiberationSans-Regular.ttf"));
+    EXPECT_EQ(PathOf(LFontFileInfo::GetFileID(WString(u"dejavu serif"), 0)), dir.Join("DejaVuSerif.ttf"));
+    // Its best match for an unknown face is not in this catalogue, nor is a default face yet.
+    try {
+        LFontFileInfo::GetFileID(WString(u"Qwzx Unknown Face"), 0);
+        FAIL() << "no throw";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Runtime Error : Tavo::LFontFileInfo::GetFileID : "
+                               "Renderer\\FontRenderer\\FontFileInfo : Line 469");
+    }
+    host.defaultFace = u"DejaVu Serif";
+    EXPECT_EQ(PathOf(LFontFileInfo::GetFileID(WString(u"Qwzx Unknown Face"), 0)), dir.Join("DejaVuSerif.ttf"));
 }
 
 TEST_F(FontCatalogue, PlainStylesKeepTheirSlotsWhateverTheScanOrder)
 {
-    // Subfamily, and the slot it may take: -1 only while no plain regular exists.
-    const struct
-    {
-        const char16_t* style;
-        int slot;
-    } files[] = {
-        {u"Oblique", 2},      {u"Light", -1}, {u"Book", 0},        {u"Condensed", -1},
-        {u"Bold Oblique", 3}, {u"Bold", 1},   {u"ExtraLight", -1},
-    };
-    for (bool reversed : {false, true})
-    {
+    // Subfamily and the slot it ends in; -1: none, as a plain regular face is there.
+    const std::pair<std::u16string, int> files[] = {{u"Oblique", 2}, {u"Light", -1}, {u"Book", 0},
+                                                    {u"Condensed", -1}, {u"Bold Oblique", 3}, {u"Bold", 1}};
+    for (bool reversed : {false, true}) {
+        // Files are named in scan order; the folder lists them sorted or unsorted alike.
         for (size_t i = 0; i < std::size(files); ++i)
-        {
-            const size_t k = reversed ? std::size(files) - 1 - i : i;
-            // Names sort in scan order: the folder lists them alphabetically or not at all.
-            dir.Write("f" + std::to_string(i) + ".ttf", NameOnlyFont(0, u"Fam", files[k].style));
-        }
+            dir.Write("f" + std::to_string(i) + ".ttf",
+                      NameOnlyFont(0, u"Fam", files[reversed ? std::size(files) - 1 - i : i].first));
         ASSERT_EQ(LFontFileInfo::ScanSystemFonts(), S_OK);
-        RCPtr<LFontFileInfo> entry = LFontFileInfo::GetAt(0);
-        for (int slot = 0; slot < 4; ++slot)
-        {
-            const std::string path = Narrow(entry->GetPath(uint32_t(slot)));
-            const std::string file = path.substr(path.rfind('/') + 1);
-            const size_t index = std::stoul(file.substr(1));
-            const size_t k = reversed ? std::size(files) - 1 - index : index;
-            EXPECT_EQ(files[k].slot, slot) << reversed << " slot " << slot;
+        for (uint32_t slot = 0; slot < 4; ++slot) {
+            const std::string path = Narrow(LFontFileInfo::GetAt(0)->GetPath(slot));
+            const size_t i = std::stoul(path.substr(path.rfind('/') + 2));
+            EXPECT_EQ(files[reversed ? std::size(files) - 1 - i : i].second, int(slot)) << reversed;
         }
     }
 }
@@ -235,4 +180,4 @@ TEST_F(FontCatalogue, NoFoldersLeavesCatalogueEmpty)
     EXPECT_THROW(LFontFileInfo::GetFileID(WString(u"DejaVu Serif"), 0), std::runtime_error);
 }
 
-} // namespace
+}  // namespace
