@@ -1,5 +1,6 @@
 #include "Application/FrameworkApp.h"
 
+#include "ControlBase/ControlEnvironment.h"
 #include "ObjectBase/Exception.h"
 #include "System/CursorNames.h"
 #include "Utilities/Storage/Format.h"
@@ -115,6 +116,7 @@ LFrameworkApp::LFrameworkApp(const RCPtr<LControlFactory>& factory,
         mClipboard = mHooks.createClipboard();
     if (mControlFactory)
         mApplicationStringTable = mControlFactory->GetApplicationStringTable();
+    ControlEnvironment().factory = mControlFactory;
 }
 
 LFrameworkApp::~LFrameworkApp()
@@ -124,6 +126,8 @@ LFrameworkApp::~LFrameworkApp()
     LNotificationCenterManager::ReleaseInstance();
     LNotification::SetPoolingEnabled(false);
     gFrameworkApp = nullptr;
+    if (ControlEnvironment().factory == mControlFactory)
+        ControlEnvironment().factory = nullptr;
     if (GetRenderHost() == this)
         SetRenderHost(nullptr);
     mClipboard.reset();

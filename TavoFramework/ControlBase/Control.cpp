@@ -10,6 +10,7 @@
 #include "Application/AppClock.h"
 #include "ObjectBase/Exception.h"
 #include "Renderer/Font.h"
+#include "Renderer/RenderHost.h"
 #include "System/HotKeyMap.h"
 #include "Window/RootWindow.h"
 
@@ -42,6 +43,18 @@ int32_t DockedCount(const LControl* c)
 {
     const auto& l = c->GetLayout();
     return l ? int32_t(l->x.docked) + int32_t(l->y.docked) : 0;
+}
+
+RCPtr<LFont> DefaultFont()
+{
+    if (ControlEnvironment().defaultFont)
+        return ControlEnvironment().defaultFont();
+    WString face;
+    float size = 0;
+    int32_t style = 0;
+    if (IRenderHost* host = GetRenderHost(); host && Succeeded(host->GetDefaultFont(face, size, style)))
+        return LFont::FindOrCreate(face, size, style);
+    return nullptr;
 }
 
 bool IsTrueProperty(WString value)
@@ -466,8 +479,8 @@ void LControl::Detach()
 
 bool LControl::SetClipToParent(bool clip)
 {
-    if (!mLayout || mLayout->clipToParent == clip)
-        return ClipsToParent(this);
+    if (Layout().clipToParent == clip)
+        return clip;
     const bool old = mLayout->clipToParent;
     if (clip)
         InvalidateRect({0, 0, mWidth, mHeight}, old);
@@ -544,7 +557,7 @@ TavoResult LControl::ApplyProperties()
 
 TavoResult LControl::Initialize()
 {
-    const auto& center = ControlEnvironment().mainCenter;
+    RCPtr<LNotificationCenter> center = GetMainNotificationCenter();
     if (mNotificationCenter != center)
         mNotificationCenter = center;
     CreateHandlerTable();
@@ -566,8 +579,8 @@ TavoResult LControl::RefreshInheritedFont()
     if (!mInheritFont || !(mInheritFace || mInheritSize || mInheritStyle))
         return S_OK;
     RCPtr<LFont> base = mParent ? mParent->GetFont() : RCPtr<LFont>();
-    if (!base && ControlEnvironment().defaultFont)
-        base = ControlEnvironment().defaultFont();
+    if (!base)
+        base = DefaultFont();
     if (!base)
         return S_OK;
     const WString face = (mInheritFace || !mFont) ? WString() : mFont->GetFace();
@@ -797,7 +810,7 @@ RCPtr<LFont> LControl::GetFont() const
         return mFont;
     if (mParent)
         return mParent->GetFont();
-    return ControlEnvironment().defaultFont ? ControlEnvironment().defaultFont() : RCPtr<LFont>();
+    return DefaultFont();
 }
 
 TavoResult LControl::SetFont(const RCPtr<LFont>& font)
@@ -828,8 +841,8 @@ TavoResult LControl::SetFontByName(const WString& face, float size, int32_t styl
     RCPtr<LFont> base;
     if (mInheritFont && mParent)
         base = mParent->GetFont();
-    else if (ControlEnvironment().defaultFont)
-        base = ControlEnvironment().defaultFont();
+    else
+        base = DefaultFont();
     const bool keepFace = face.IsEmpty();
     const bool keepSize = !(size > 0.0f);
     if (!base && (keepFace || keepSize))
@@ -1442,7 +1455,10 @@ TavoResult LControl::SetBounds(const PointT<double>& position, const PointT<doub
         }
     } else if (mRootWindow) {
         IWindowOSServices* os = mRootWindow->GetOSServices();
-        const PointT<int32_t> origin = os ? os->ClientToScreen({0, 0}) : PointT<int32_t>{0, 0};
+        // Without a native window the client area stays where it is.
+        const RectT<int32_t> current = mRootWindow->GetBounds();
+        const PointT<int32_t> origin =
+            os ? os->ClientToScreen({0, 0}) : PointT<int32_t>{current.x, current.y};
         mRootWindow->SetClientRect({origin.x, origin.y, w, h});
     }
     if ((mWidth <= 0 || mHeight <= 0) && mParent && (mHasFocus || mContainsFocus))

@@ -9,18 +9,17 @@ namespace Tavo
 {
 
 class LControlFactory;
-class LNotificationCenter;
 class LFont;
 struct KeyCode;
 class HotKeyMap;
 
 // What every control reaches of the one application: its control factory,
-// main notification centre, default font, cursors and global hot
+// default font, cursors and global hot
 // keys. The application fills it at start-up; tests fill it themselves.
 struct LControlEnvironment
 {
     RCPtr<LControlFactory> factory;
-    RCPtr<LNotificationCenter> mainCenter;
+    // When empty, the render host's default font.
     std::function<RCPtr<LFont>()> defaultFont;
     // The cursor registered under a name; 0 (the arrow) when absent.
     std::function<CursorHandle(const WString&)> cursor;
