@@ -167,18 +167,6 @@ TEST_F(MidiEngine, SilentMixerIsInUpdateModeAndAbsentMixerIsNotFound)
     EXPECT_TRUE(mEngine->IsDeviceInUpdateMode(0));
 }
 
-TEST_F(MidiEngine, MalformedRepliesAreIgnored)
-{
-    // Wrong length either way, then a reply to another request.
-    const Bytes shorter = Reply(3, 7, 36);
-    const Bytes longer = Reply(3, 7, 38);
-    PlugMixer(&shorter);
-    mBus->Respond(mOut, kRequest, mIn, longer);
-    Scan();
-    EXPECT_EQ(E::kDeviceInUpdateMode, mEngine->GetDeviceState());
-    EXPECT_TRUE(DeviceText() == u"Unknown");
-}
-
 TEST_F(MidiEngine, UpdateModeIsEnteredWithoutSendingAnything)
 {
     const Bytes reply = Reply(2, 0);

@@ -13,23 +13,6 @@ using namespace AppTest;
 
 namespace {
 
-// Key state as a desktop with the left and right buttons held reports it.
-class ButtonsDesktop : public IDesktopServices
-{
-public:
-    WindowRect GetDesktopRect() const override { return {0, 0, 800, 600}; }
-    WindowRect GetWorkArea() const override { return {0, 0, 800, 570}; }
-    bool GetKeyState(uint32_t key, bool& down, bool& toggled) const override
-    {
-        down = key == 1 || key == 2;
-        toggled = false;
-        return true;
-    }
-    void GetCursorPosition(int32_t& x, int32_t& y) const override { x = 7, y = 9; }
-    bool SetCursorPosition(int32_t, int32_t) override { return true; }
-    int32_t ShowCursor(bool) override { return 0; }
-};
-
 // One test application with fakes for the window side, run in process.
 class AppRun : public ::testing::Test
 {
@@ -52,7 +35,6 @@ protected:
             return std::make_unique<Platform::App::FakeSingleInstance>(name);
         };
         options.hooks.createMainWindow = [this] { return std::make_unique<FakeMainWindow>(mLoop); };
-        options.hooks.desktop = mDesktop;
         options.createApplication = [configure](FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
                                                 const RCPtr<LStringTable>& strings, const WString& line) {
             auto* app = new TestApp(shell, factory, strings, line);
@@ -67,7 +49,6 @@ protected:
 
     TestFolder mDir;
     bool mGhk = false;
-    std::shared_ptr<IDesktopServices> mDesktop;
     std::unique_ptr<ScopedEnv> mUserData, mCommonData;
     Platform::App::MessageLoop mLoop;
 };
