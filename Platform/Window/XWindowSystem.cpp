@@ -29,11 +29,9 @@
 
 using XWin = ::Window;
 
-namespace Tavo::Platform::Window
-{
+namespace Tavo::Platform::Window {
 
-namespace
-{
+namespace {
 
 // Same button again within this time and distance: a double click.
 constexpr uint32_t kDoubleClickMs = 500;
@@ -70,8 +68,7 @@ char16_t CharacterOfKeysym(KeySym keysym)
         return static_cast<char16_t>(keysym);
     if ((keysym & 0xFF000000u) == 0x01000000u && (keysym & 0x00FFFFFFu) <= 0xFFFF)
         return static_cast<char16_t>(keysym & 0xFFFF);
-    switch (keysym)
-    {
+    switch (keysym) {
     case XK_Return:
     case XK_KP_Enter:
         return u'\r';
@@ -171,6 +168,7 @@ private:
     {
         XIC ic = nullptr;
         bool mapped = false;
+        bool focusOnMap = false;  // asked to take the focus before it showed
         // The back buffer that dirty rectangles are copied through.
         XImage* image = nullptr;
         XShmSegmentInfo shm{};
@@ -197,7 +195,7 @@ private:
     Display* mDisplay;
     int mScreen;
     XWin mRoot;
-    XWin mUtility; // owns the selection and receives transfers
+    XWin mUtility;  // owns the selection and receives transfers
     XIM mIm = nullptr;
     bool mShmAvailable = false;
     double mDpi = 96.0;
@@ -267,15 +265,12 @@ XWindowSystem::XWindowSystem(Display* display)
     const bool local = name && (name[0] == ':' || std::strncmp(name, "unix:", 5) == 0);
     mShmAvailable = local && XShmQueryVersion(mDisplay, &major, &minor, &pixmaps);
 
-    if (const char* resources = XResourceManagerString(mDisplay))
-    {
+    if (const char* resources = XResourceManagerString(mDisplay)) {
         XrmInitialize();
-        if (XrmDatabase db = XrmGetStringDatabase(resources))
-        {
+        if (XrmDatabase db = XrmGetStringDatabase(resources)) {
             char* type = nullptr;
             XrmValue value{};
-            if (XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
-            {
+            if (XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
                 const double dpi = std::atof(value.addr);
                 if (dpi >= 24.0 && dpi <= 960.0)
                     mDpi = dpi;
@@ -287,15 +282,13 @@ XWindowSystem::XWindowSystem(Display* display)
 
 XWindowSystem::~XWindowSystem()
 {
-    for (auto& [id, state] : mWindows)
-    {
+    for (auto& [id, state] : mWindows) {
         FreeImage(state);
         if (state.ic)
             XDestroyIC(state.ic);
         XDestroyWindow(mDisplay, XWin(id));
     }
-    for (auto& [name, cursor] : mCursors)
-    {
+    for (auto& [name, cursor] : mCursors) {
         if (cursor)
             XFreeCursor(mDisplay, Cursor(cursor));
     }
@@ -311,7 +304,7 @@ WindowId XWindowSystem::CreateWindow(const WindowParams& params)
     attributes.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask |
                             ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
                             LeaveWindowMask | FocusChangeMask | PropertyChangeMask;
-    attributes.background_pixmap = None; // no flash of a background before the first paint
+    attributes.background_pixmap = None;  // no flash of a background before the first paint
     attributes.bit_gravity = NorthWestGravity;
     attributes.override_redirect = params.splash ? True : False;
     const int32_t width = std::max(1, params.rect.width);
@@ -341,8 +334,7 @@ WindowId XWindowSystem::CreateWindow(const WindowParams& params)
     const long pid = long(getpid());
     XChangeProperty(mDisplay, window, mWmPid, XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&pid), 1);
-    if (params.splash)
-    {
+    if (params.splash) {
         XChangeProperty(mDisplay, window, mWindowType, XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&mWindowTypeSplash), 1);
         XChangeProperty(mDisplay, window, mWmState, XA_ATOM, 32, PropModeReplace,
@@ -356,8 +348,7 @@ WindowId XWindowSystem::CreateWindow(const WindowParams& params)
     else
         SetSizeLimits(WindowId(window), width, height, width, height);
 
-    if (mIm)
-    {
+    if (mIm) {
         state.ic = XCreateIC(mIm, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, window,
                              XNFocusWindow, window, nullptr);
     }
@@ -368,17 +359,14 @@ void XWindowSystem::FreeImage(WindowState& state)
 {
     if (!state.image)
         return;
-    if (state.shm.shmaddr)
-    {
+    if (state.shm.shmaddr) {
         XShmDetach(mDisplay, &state.shm);
         XSync(mDisplay, False);
         shmdt(state.shm.shmaddr);
         state.shm = {};
         state.image->data = nullptr;
-    }
-    else
-    {
-        state.image->data = nullptr; // the vector owns the pixels
+    } else {
+        state.image->data = nullptr;  // the vector owns the pixels
     }
     XDestroyImage(state.image);
     state.image = nullptr;
@@ -448,14 +436,12 @@ void XWindowSystem::SetSizeLimits(WindowId window, int32_t minWidth, int32_t min
 {
     XSizeHints hints{};
     hints.flags = PPosition | USPosition;
-    if (minWidth > 0 || minHeight > 0)
-    {
+    if (minWidth > 0 || minHeight > 0) {
         hints.flags |= PMinSize;
         hints.min_width = std::max(1, minWidth);
         hints.min_height = std::max(1, minHeight);
     }
-    if (maxWidth > 0 || maxHeight > 0)
-    {
+    if (maxWidth > 0 || maxHeight > 0) {
         hints.flags |= PMaxSize;
         hints.max_width = maxWidth > 0 ? maxWidth : 32767;
         hints.max_height = maxHeight > 0 ? maxHeight : 32767;
@@ -491,8 +477,7 @@ Rect XWindowSystem::GetFrameExtents(WindowId window) const
     Rect extents;
     if (XGetWindowProperty(mDisplay, XWin(window), mFrameExtents, 0, 4, False, XA_CARDINAL, &type, &format,
                            &count, &after, &data) == Success &&
-        data && format == 32 && count == 4)
-    {
+        data && format == 32 && count == 4) {
         const long* v = reinterpret_cast<const long*>(data);
         extents = Rect{int32_t(v[0]), int32_t(v[2]), int32_t(v[1]), int32_t(v[3])};
     }
@@ -515,8 +500,7 @@ Rect XWindowSystem::GetWorkArea() const
     Rect area = GetScreenRect();
     if (XGetWindowProperty(mDisplay, mRoot, mWorkArea, 0, 4, False, XA_CARDINAL, &type, &format, &count,
                            &after, &data) == Success &&
-        data && format == 32 && count >= 4)
-    {
+        data && format == 32 && count >= 4) {
         const long* v = reinterpret_cast<const long*>(data);
         if (v[2] > 0 && v[3] > 0)
             area = Rect{int32_t(v[0]), int32_t(v[1]), int32_t(v[2]), int32_t(v[3])};
@@ -533,7 +517,7 @@ void XWindowSystem::Activate(WindowId window)
     e.xclient.window = XWin(window);
     e.xclient.message_type = mActiveWindow;
     e.xclient.format = 32;
-    e.xclient.data.l[0] = 1; // from an application
+    e.xclient.data.l[0] = 1;  // from an application
     e.xclient.data.l[1] = long(mLastTime);
     XSendEvent(mDisplay, mRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
     XRaiseWindow(mDisplay, XWin(window));
@@ -544,8 +528,12 @@ void XWindowSystem::Activate(WindowId window)
 void XWindowSystem::SetFocus(WindowId window)
 {
     auto it = mWindows.find(window);
-    if (it == mWindows.end() || !it->second.mapped)
+    if (it == mWindows.end())
         return;
+    if (!it->second.mapped) {
+        it->second.focusOnMap = true;
+        return;
+    }
     XSetInputFocus(mDisplay, XWin(window), RevertToParent, CurrentTime);
     XFlush(mDisplay);
 }
@@ -580,8 +568,7 @@ bool XWindowSystem::IsKeyDown(uint32_t virtualKey) const
 {
     char keys[32] = {};
     XQueryKeymap(mDisplay, keys);
-    for (int code = 8; code < 256; ++code)
-    {
+    for (int code = 8; code < 256; ++code) {
         if (!(keys[code / 8] & (1 << (code % 8))))
             continue;
         const uint32_t vk = VirtualKeyFromKeysym(uint32_t(XkbKeycodeToKeysym(mDisplay, KeyCode(code), 0, 0)));
@@ -621,8 +608,7 @@ CursorId XWindowSystem::LoadCursor(const std::string& name)
     if (auto it = mCursors.find(name); it != mCursors.end())
         return it->second;
     Cursor cursor = XcursorLibraryLoadCursor(mDisplay, name.c_str());
-    if (!cursor)
-    {
+    if (!cursor) {
         const unsigned int shape = FontCursorShape(name);
         if (shape != ~0u)
             cursor = XCreateFontCursor(mDisplay, shape);
@@ -650,16 +636,13 @@ bool XWindowSystem::EnsureImage(WindowId window, WindowState& state, int32_t wid
     XGetWindowAttributes(mDisplay, XWin(window), &attributes);
     Visual* visual = attributes.visual;
     const int depth = attributes.depth;
-    if (mShmAvailable)
-    {
+    if (mShmAvailable) {
         state.image = XShmCreateImage(mDisplay, visual, unsigned(depth), ZPixmap, nullptr, &state.shm,
                                       unsigned(width), unsigned(height));
-        if (state.image)
-        {
+        if (state.image) {
             state.shm.shmid =
                 shmget(IPC_PRIVATE, size_t(state.image->bytes_per_line) * size_t(height), IPC_CREAT | 0600);
-            if (state.shm.shmid >= 0)
-            {
+            if (state.shm.shmid >= 0) {
                 state.shm.shmaddr = static_cast<char*>(shmat(state.shm.shmid, nullptr, 0));
                 state.shm.readOnly = False;
                 state.image->data = state.shm.shmaddr;
@@ -696,8 +679,7 @@ void XWindowSystem::Present(WindowId window, const PixelView& image, const Rect*
     WindowState& state = it->second;
     if (!EnsureImage(window, state, image.width, image.height))
         return;
-    if (state.shmPending)
-    {
+    if (state.shmPending) {
         // The server may still be reading the previous frame.
         XSync(mDisplay, False);
         state.shmPending = false;
@@ -707,35 +689,27 @@ void XWindowSystem::Present(WindowId window, const PixelView& image, const Rect*
                         target->green_mask == 0xFF00 && target->blue_mask == 0xFF &&
                         target->byte_order == LSBFirst;
     GC gc = DefaultGC(mDisplay, mScreen);
-    for (size_t i = 0; i < count; ++i)
-    {
+    for (size_t i = 0; i < count; ++i) {
         Rect r = rects[i];
         const int32_t x0 = std::max(0, r.x), y0 = std::max(0, r.y);
         const int32_t x1 = std::min(image.width, r.x + r.width), y1 = std::min(image.height, r.y + r.height);
         if (x1 <= x0 || y1 <= y0)
             continue;
-        for (int32_t y = y0; y < y1; ++y)
-        {
+        for (int32_t y = y0; y < y1; ++y) {
             const uint32_t* src = image.pixels + size_t(y) * size_t(image.stride) + size_t(x0);
-            if (direct)
-            {
+            if (direct) {
                 std::memcpy(target->data + size_t(y) * size_t(target->bytes_per_line) + size_t(x0) * 4, src,
                             size_t(x1 - x0) * 4);
-            }
-            else
-            {
+            } else {
                 for (int32_t x = x0; x < x1; ++x)
                     XPutPixel(target, x, y, src[x - x0] & 0xFFFFFF);
             }
         }
-        if (state.shm.shmaddr)
-        {
+        if (state.shm.shmaddr) {
             XShmPutImage(mDisplay, XWin(window), gc, target, x0, y0, x0, y0, unsigned(x1 - x0),
                          unsigned(y1 - y0), False);
             state.shmPending = true;
-        }
-        else
-        {
+        } else {
             XPutImage(mDisplay, XWin(window), gc, target, x0, y0, x0, y0, unsigned(x1 - x0),
                       unsigned(y1 - y0));
         }
@@ -746,8 +720,7 @@ void XWindowSystem::Present(WindowId window, const PixelView& image, const Rect*
 uint32_t XWindowSystem::Modifiers(unsigned int state) const
 {
     uint32_t mods = 0;
-    for (uint32_t vk : {0xA0u, 0xA1u, 0xA2u, 0xA3u, 0xA4u, 0xA5u, 0x5Bu, 0x5Cu})
-    {
+    for (uint32_t vk : {0xA0u, 0xA1u, 0xA2u, 0xA3u, 0xA4u, 0xA5u, 0x5Bu, 0x5Cu}) {
         if (mHeld[vk])
             mods |= ModifierBitsOfVirtualKey(vk);
     }
@@ -766,10 +739,8 @@ void XWindowSystem::RefreshHeldKeys()
     mHeld.reset();
     char keys[32] = {};
     XQueryKeymap(mDisplay, keys);
-    for (int code = 8; code < 256; ++code)
-    {
-        if (keys[code / 8] & (1 << (code % 8)))
-        {
+    for (int code = 8; code < 256; ++code) {
+        if (keys[code / 8] & (1 << (code % 8))) {
             const uint32_t vk =
                 VirtualKeyFromKeysym(uint32_t(XkbKeycodeToKeysym(mDisplay, KeyCode(code), 0, 0)));
             if (vk)
@@ -797,8 +768,7 @@ void XWindowSystem::TranslateKey(XKeyEvent& ke, bool press)
     e.rootY = ke.y_root;
     e.virtualKey = vk;
     e.modifiers = Modifiers(ke.state);
-    if (!press)
-    {
+    if (!press) {
         // A modifier going up no longer counts as held.
         e.modifiers = Modifiers(ke.state & ~(vk == 0xA0 || vk == 0xA1   ? ShiftMask
                                              : vk == 0xA2 || vk == 0xA3 ? ControlMask
@@ -820,21 +790,17 @@ void XWindowSystem::TranslateKey(XKeyEvent& ke, bool press)
     std::u16string text;
     auto it = mWindows.find(window);
     KeySym keysym = NoSymbol;
-    if (it != mWindows.end() && it->second.ic)
-    {
+    if (it != mWindows.end() && it->second.ic) {
         char buffer[64];
         Status status = 0;
         const int n = Xutf8LookupString(it->second.ic, &ke, buffer, sizeof buffer - 1, &keysym, &status);
         if ((status == XLookupChars || status == XLookupBoth) && n > 0)
             text = FromUtf8(std::string_view(buffer, size_t(n)));
-    }
-    else
-    {
+    } else {
         char buffer[16];
         XLookupString(&ke, buffer, sizeof buffer, &keysym, nullptr);
     }
-    if (text.empty() || text == u"?")
-    {
+    if (text.empty() || text == u"?") {
         // A locale that cannot spell the character: take it from the keysym.
         KeySym shifted = keysym;
         if (shifted == NoSymbol)
@@ -842,15 +808,13 @@ void XWindowSystem::TranslateKey(XKeyEvent& ke, bool press)
         if (const char16_t c = CharacterOfKeysym(shifted))
             text = std::u16string(1, c);
     }
-    if ((mods & kModCtrl) && text.size() == 1 && text[0] >= 0x20)
-    {
+    if ((mods & kModCtrl) && text.size() == 1 && text[0] >= 0x20) {
         // Ctrl with a letter gives its control character, as the framework expects.
         const char16_t c = text[0];
         if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))
             text[0] = char16_t((c & 0x1F));
     }
-    for (char16_t c : text)
-    {
+    for (char16_t c : text) {
         Event ce;
         ce.type = EventType::Character;
         ce.window = window;
@@ -871,8 +835,7 @@ void XWindowSystem::TranslateButton(const XButtonEvent& be, bool press)
     e.rootX = be.x_root;
     e.rootY = be.y_root;
     e.modifiers = Modifiers(be.state);
-    if (be.button >= 4 && be.button <= 7)
-    {
+    if (be.button >= 4 && be.button <= 7) {
         if (!press)
             return;
         e.type = EventType::Wheel;
@@ -890,8 +853,7 @@ void XWindowSystem::TranslateButton(const XButtonEvent& be, bool press)
     e.button = button;
     const uint32_t before = ButtonsOfState(be.state);
     e.buttons = press ? (before | button) : (before & ~button);
-    if (press)
-    {
+    if (press) {
         e.type = EventType::ButtonDown;
         const bool near = std::abs(be.x - mLastPressX) <= kDoubleClickDistance &&
                           std::abs(be.y - mLastPressY) <= kDoubleClickDistance;
@@ -903,9 +865,7 @@ void XWindowSystem::TranslateButton(const XButtonEvent& be, bool press)
         mLastPressY = be.y;
         mLastPressWindow = e.window;
         mLastPressWasDouble = e.doubleClick;
-    }
-    else
-    {
+    } else {
         e.type = EventType::ButtonUp;
     }
     mQueue.push_back(std::move(e));
@@ -915,8 +875,7 @@ void XWindowSystem::Translate(XEvent& xe)
 {
     if (XFilterEvent(&xe, None))
         return;
-    switch (xe.type)
-    {
+    switch (xe.type) {
     case KeyPress:
     case KeyRelease:
         mLastTime = xe.xkey.time;
@@ -927,11 +886,15 @@ void XWindowSystem::Translate(XEvent& xe)
         mLastTime = xe.xbutton.time;
         TranslateButton(xe.xbutton, xe.type == ButtonPress);
         break;
-    case MotionNotify:
-    {
-        // Only the newest position of a burst matters.
-        while (XCheckTypedWindowEvent(mDisplay, xe.xmotion.window, MotionNotify, &xe))
-        {
+    case MotionNotify: {
+        // Only the newest position of a burst matters; a burst ends at any
+        // other event, so that moves never pass a press or release.
+        while (XEventsQueued(mDisplay, QueuedAlready) > 0) {
+            XEvent next;
+            XPeekEvent(mDisplay, &next);
+            if (next.type != MotionNotify || next.xmotion.window != xe.xmotion.window)
+                break;
+            XNextEvent(mDisplay, &xe);
         }
         mLastTime = xe.xmotion.time;
         Event e;
@@ -948,8 +911,7 @@ void XWindowSystem::Translate(XEvent& xe)
         break;
     }
     case EnterNotify:
-    case LeaveNotify:
-    {
+    case LeaveNotify: {
         if (xe.xcrossing.mode != NotifyNormal)
             break;
         Event e;
@@ -962,8 +924,7 @@ void XWindowSystem::Translate(XEvent& xe)
         mQueue.push_back(std::move(e));
         break;
     }
-    case Expose:
-    {
+    case Expose: {
         Event e;
         e.type = EventType::Exposed;
         e.window = WindowId(xe.xexpose.window);
@@ -971,8 +932,7 @@ void XWindowSystem::Translate(XEvent& xe)
         mQueue.push_back(std::move(e));
         break;
     }
-    case ConfigureNotify:
-    {
+    case ConfigureNotify: {
         if (!mWindows.count(WindowId(xe.xconfigure.window)))
             break;
         Event e;
@@ -987,12 +947,15 @@ void XWindowSystem::Translate(XEvent& xe)
         break;
     }
     case MapNotify:
-    case UnmapNotify:
-    {
+    case UnmapNotify: {
         auto it = mWindows.find(WindowId(xe.xmap.window));
         if (it == mWindows.end())
             break;
         it->second.mapped = xe.type == MapNotify;
+        if (it->second.mapped && it->second.focusOnMap) {
+            it->second.focusOnMap = false;
+            XSetInputFocus(mDisplay, XWin(it->first), RevertToParent, CurrentTime);
+        }
         Event e;
         e.type = xe.type == MapNotify ? EventType::Map : EventType::Unmap;
         e.window = it->first;
@@ -1000,22 +963,18 @@ void XWindowSystem::Translate(XEvent& xe)
         break;
     }
     case FocusIn:
-    case FocusOut:
-    {
+    case FocusOut: {
         if (xe.xfocus.mode == NotifyGrab || xe.xfocus.mode == NotifyUngrab ||
             xe.xfocus.detail == NotifyPointer)
             break;
         auto it = mWindows.find(WindowId(xe.xfocus.window));
         if (it == mWindows.end())
             break;
-        if (xe.type == FocusIn)
-        {
+        if (xe.type == FocusIn) {
             RefreshHeldKeys();
             if (it->second.ic)
                 XSetICFocus(it->second.ic);
-        }
-        else if (it->second.ic)
-        {
+        } else if (it->second.ic) {
             XUnsetICFocus(it->second.ic);
         }
         Event e;
@@ -1024,20 +983,16 @@ void XWindowSystem::Translate(XEvent& xe)
         mQueue.push_back(std::move(e));
         break;
     }
-    case ClientMessage:
-    {
+    case ClientMessage: {
         if (xe.xclient.message_type != mProtocols || xe.xclient.format != 32)
             break;
         const Atom protocol = Atom(xe.xclient.data.l[0]);
-        if (protocol == mDeleteWindow)
-        {
+        if (protocol == mDeleteWindow) {
             Event e;
             e.type = EventType::CloseRequest;
             e.window = WindowId(xe.xclient.window);
             mQueue.push_back(std::move(e));
-        }
-        else if (protocol == mPing)
-        {
+        } else if (protocol == mPing) {
             XEvent reply = xe;
             reply.xclient.window = mRoot;
             XSendEvent(mDisplay, mRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &reply);
@@ -1058,13 +1013,11 @@ void XWindowSystem::Translate(XEvent& xe)
 
 bool XWindowSystem::NextEvent(Event& event)
 {
-    while (!mLostNotices.empty())
-    {
+    while (!mLostNotices.empty()) {
         mQueue.push_back(std::move(mLostNotices.front()));
         mLostNotices.pop_front();
     }
-    while (mQueue.empty() && XPending(mDisplay) > 0)
-    {
+    while (mQueue.empty() && XPending(mDisplay) > 0) {
         XEvent xe;
         XNextEvent(mDisplay, &xe);
         Translate(xe);
@@ -1137,39 +1090,30 @@ void XWindowSystem::ServeSelection(const XSelectionRequestEvent& request)
     const bool hasText = ours && !mClipboardPrivate;
     const long maxBytes = std::max(XExtendedMaxRequestSize(mDisplay), XMaxRequestSize(mDisplay)) * 4 - 1024;
 
-    auto put = [&](Atom type, int format, const void* data, int count)
-    {
+    auto put = [&](Atom type, int format, const void* data, int count) {
         XChangeProperty(mDisplay, request.requestor, property, type, format, PropModeReplace,
                         static_cast<const unsigned char*>(data), count);
         reply.property = property;
     };
-    if (ours && request.target == mTargets)
-    {
+    if (ours && request.target == mTargets) {
         std::vector<long> targets{long(mTargets)};
         if (mClipboardPrivate)
             targets.push_back(long(mPrivate));
-        if (hasText)
-        {
+        if (hasText) {
             targets.push_back(long(mUtf8));
             if (ToLatin1(mClipboardText))
                 targets.push_back(long(XA_STRING));
         }
         put(XA_ATOM, 32, targets.data(), int(targets.size()));
-    }
-    else if (hasText && request.target == mUtf8)
-    {
+    } else if (hasText && request.target == mUtf8) {
         const std::string bytes = ToUtf8(mClipboardText);
         if (long(bytes.size()) <= maxBytes)
             put(mUtf8, 8, bytes.data(), int(bytes.size()));
-    }
-    else if (hasText && request.target == XA_STRING)
-    {
+    } else if (hasText && request.target == XA_STRING) {
         // Latin-1 only: a text it cannot carry is refused, never mangled.
         if (auto latin = ToLatin1(mClipboardText); latin && long(latin->size()) <= maxBytes)
             put(XA_STRING, 8, latin->data(), int(latin->size()));
-    }
-    else if (ours && mClipboardPrivate && request.target == mPrivate)
-    {
+    } else if (ours && mClipboardPrivate && request.target == mPrivate) {
         // The object itself never leaves the program.
         put(mPrivate, 8, "", 0);
     }
@@ -1182,23 +1126,20 @@ bool XWindowSystem::WaitForSelection(Atom target, uint32_t deadlineMs, std::opti
     XDeleteProperty(mDisplay, mUtility, mTransfer);
     XConvertSelection(mDisplay, mClipboard, target, mTransfer, mUtility, mLastTime);
     XFlush(mDisplay);
-    for (;;)
-    {
+    for (;;) {
         XEvent xe;
-        if (XCheckTypedWindowEvent(mDisplay, mUtility, SelectionNotify, &xe))
-        {
+        if (XCheckTypedWindowEvent(mDisplay, mUtility, SelectionNotify, &xe)) {
             if (xe.xselection.selection != mClipboard || xe.xselection.target != target)
                 continue;
             if (xe.xselection.property == None)
-                return true; // the owner has no such target
+                return true;  // the owner has no such target
             Atom type = None;
             int format = 0;
             unsigned long count = 0, after = 0;
             unsigned char* data = nullptr;
             const long maxLongs = long(kMaxForeignClipboardBytes / 4) + 1;
             if (XGetWindowProperty(mDisplay, mUtility, mTransfer, 0, maxLongs, True, AnyPropertyType, &type,
-                                   &format, &count, &after, &data) == Success)
-            {
+                                   &format, &count, &after, &data) == Success) {
                 // Incremental transfers are only used for huge data: refused.
                 if (data && type != mIncr && format == 8 && after == 0 && count <= kMaxForeignClipboardBytes)
                     bytes = std::string(reinterpret_cast<const char*>(data), count);
@@ -1210,8 +1151,7 @@ bool XWindowSystem::WaitForSelection(Atom target, uint32_t deadlineMs, std::opti
         }
         // Other traffic meanwhile is kept for the loop; requests for our own
         // selection are answered so that two copies cannot wait on each other.
-        while (XPending(mDisplay) > 0)
-        {
+        while (XPending(mDisplay) > 0) {
             XEvent other;
             XPeekEvent(mDisplay, &other);
             if (other.type == SelectionNotify && other.xselection.requestor == mUtility)
@@ -1219,8 +1159,7 @@ bool XWindowSystem::WaitForSelection(Atom target, uint32_t deadlineMs, std::opti
             XNextEvent(mDisplay, &other);
             Translate(other);
         }
-        if (XCheckTypedWindowEvent(mDisplay, mUtility, SelectionNotify, &xe))
-        {
+        if (XCheckTypedWindowEvent(mDisplay, mUtility, SelectionNotify, &xe)) {
             XPutBackEvent(mDisplay, &xe);
             continue;
         }
@@ -1249,7 +1188,7 @@ std::optional<std::u16string> XWindowSystem::ReadClipboardText(uint32_t timeoutM
     return FromLatin1(*bytes);
 }
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<IWindowSystem> OpenXWindowSystem(const char* displayName)
 {
@@ -1268,13 +1207,11 @@ bool AttachToLoop(IWindowSystem& system, App::IMessageLoop& loop, std::function<
     const int fd = system.GetFd();
     IWindowSystem* target = &system;
     auto shared = std::make_shared<std::function<void(const Event&)>>(std::move(handler));
-    if (!loop.AddFd(fd, POLLIN,
-                    [target, shared](int, short)
-                    {
-                        Event e;
-                        while (target->NextEvent(e))
-                            (*shared)(e);
-                    }))
+    if (!loop.AddFd(fd, POLLIN, [target, shared](int, short) {
+            Event e;
+            while (target->NextEvent(e))
+                (*shared)(e);
+        }))
         return false;
     return loop.SetFdBufferedProbe(fd, [target] { return target->HasBufferedEvents(); });
 }
@@ -1293,21 +1230,16 @@ void AddConnectionLostAction(std::function<void()> action)
 void ConnectionLost(const char* why)
 {
     static std::atomic<bool> running{false};
-    if (!running.exchange(true))
-    {
+    if (!running.exchange(true)) {
         std::vector<std::function<void()>> actions;
         {
             std::lock_guard lock(ActionsLock());
             actions = Actions();
         }
-        for (auto it = actions.rbegin(); it != actions.rend(); ++it)
-        {
-            try
-            {
+        for (auto it = actions.rbegin(); it != actions.rend(); ++it) {
+            try {
                 (*it)();
-            }
-            catch (...)
-            {
+            } catch (...) {
             }
         }
         std::fprintf(stderr, "Display lost: %s; the program ends.\n", why);
@@ -1319,4 +1251,4 @@ void ConnectionLost(const char* why)
         pause();
 }
 
-} // namespace Tavo::Platform::Window
+}  // namespace Tavo::Platform::Window

@@ -4,13 +4,11 @@
 #include "ObjectBase/Exception.h"
 #include "Window/Native/WindowHost.h"
 
-namespace Tavo
-{
+namespace Tavo {
 
 namespace Win = Platform::Window;
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kReadTimeoutMs = 2000;
 
@@ -24,7 +22,7 @@ const char16_t* const kRequests[] = {u"NID_EDIT_CUT_REQ", u"NID_EDIT_COPY_REQ", 
                                      u"NID_EDIT_DELETE_REQ"};
 const int32_t kRequestKinds[] = {kEditCut, kEditCopy, kEditPaste, kEditDelete};
 
-} // namespace
+}  // namespace
 
 RCPtr<LTaggableObject> CreateClipboardText(const WString& text)
 {
@@ -50,8 +48,7 @@ Win::IWindowSystem* LClipboard::System() const
 TavoResult LClipboard::Initialize()
 {
     const RCPtr<LNotificationCenter> center = GetMainNotificationCenter();
-    for (int i = 0; i < 4; ++i)
-    {
+    for (int i = 0; i < 4; ++i) {
         if (!Subscribe(center, kRequests[i]))
             TAVO_THROW_IF_FAILED(E_FAIL, "Tavo::LClipboard::Initialize", "System\\ClipBoard", 41 + i);
     }
@@ -61,12 +58,9 @@ TavoResult LClipboard::Initialize()
 TavoResult LClipboard::ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
                                            const RCPtr<LNotification>& notification)
 {
-    if (notification)
-    {
-        for (int i = 0; i < 4; ++i)
-        {
-            if (notification->GetID() == GetNotificationID(kRequests[i]))
-            {
+    if (notification) {
+        for (int i = 0; i < 4; ++i) {
+            if (notification->GetID() == GetNotificationID(kRequests[i])) {
                 PerformEditOnFocus(kRequestKinds[i]);
                 return S_FALSE;
             }
@@ -81,15 +75,13 @@ TavoResult LClipboard::SetData(const RCPtr<LTaggableObject>& data)
         return S_FALSE;
     mWriting = true;
     mHeld = data;
-    if (!data)
-    {
+    if (!data) {
         mWriting = false;
         return S_OK;
     }
     Win::IWindowSystem* system = System();
     TavoResult result = E_FAIL;
-    if (system)
-    {
+    if (system) {
         bool ok = false;
         if (const WString* text = GetClipboardText(data))
             ok = system->SetClipboardText(0, std::u16string(text->c_str(), text->GetLength()));
@@ -133,4 +125,4 @@ bool CanPerformEditOnFocus(int32_t kind)
     return Router() && Router()(kind, false) == S_OK;
 }
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -8,8 +8,7 @@
 
 #include <functional>
 
-namespace Tavo
-{
+namespace Tavo {
 
 // Clipboard text as the program holds it.
 using LClipboardText = LWrapperStringable<WString, StringToString, LTaggableObject>;
@@ -18,13 +17,7 @@ RCPtr<LTaggableObject> CreateClipboardText(const WString& text);
 const WString* GetClipboardText(const RCPtr<LTaggableObject>& data);
 
 // Edit kinds of the edit requests.
-enum EditKind : int32_t
-{
-    kEditDelete = 0,
-    kEditCut = 1,
-    kEditCopy = 2,
-    kEditPaste = 3
-};
+enum EditKind : int32_t { kEditDelete = 0, kEditCut = 1, kEditCopy = 2, kEditPaste = 3 };
 
 // The application's gateway to the clipboard and the receiver of the edit
 // requests, which it turns into edits of the focused control.
@@ -69,4 +62,4 @@ private:
 TavoResult PerformEditOnFocus(int32_t kind);
 bool CanPerformEditOnFocus(int32_t kind);
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -1,6 +1,9 @@
 #include "Window/Native/DesktopHooks.h"
 
+#include "Application/FrameworkApp.h"
+#include "ControlBase/Control.h"
 #include "Window/Native/Clipboard.h"
+#include "Window/Native/OSRootWindow.h"
 #include "Window/Native/OSWindow.h"
 #include "Window/Native/WindowHost.h"
 
@@ -30,10 +33,33 @@ private:
     RCPtr<LClipboard> mClipboard;
 };
 
+// Edits go to the focus holder of the active window, or to the nearest
+// ancestor that takes edit commands.
+TavoResult RouteEdit(int32_t kind, bool perform)
+{
+    LFrameworkApp* app = GetFrameworkApp();
+    if (!app)
+        return S_FALSE;
+    const auto& windows = app->GetRootWindows();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        if (!(*it)->IsActive())
+            continue;
+        LOSRootWindow* root = GetOSRootWindow(*it);
+        const RCPtr<LControl> focus = root ? root->GetFocusControl() : nullptr;
+        const RCPtr<LControl> target = focus ? focus->FindEditTarget() : nullptr;
+        if (!target || !target->AcceptsEditCommands() || !target->CanPerformEdit(kind))
+            return S_FALSE;
+        return perform ? target->PerformEdit(kind) : S_OK;
+    }
+    return S_FALSE;
+}
+
 }  // namespace
 
 AppPlatformHooks DesktopPlatformHooks()
 {
+    LOSRootWindow::InstallAsFactory();
+    LClipboard::SetEditRouter(RouteEdit);
     AppPlatformHooks hooks;
     hooks.createMainWindow = []() -> std::unique_ptr<IMainWindow> {
         if (!WindowHost::System())

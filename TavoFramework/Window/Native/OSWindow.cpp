@@ -145,6 +145,8 @@ TavoResult OSWindow::AttachRenderer(const RCPtr<LRenderer>& renderer)
     if (Factory())
         mRoot = Factory()(mRenderer, *this);
     mClient = dynamic_cast<INativeWindowClient*>(mRoot.Get());
+    if (auto* provider = dynamic_cast<INativeWindowClientProvider*>(mRoot.Get()); provider && !mClient)
+        mClient = provider->GetNativeClient();
     if (mRoot) {
         if (LFrameworkApp* app = GetFrameworkApp())
             app->AddRootWindow(mRoot);
@@ -166,6 +168,8 @@ void OSWindow::Destroy()
         if (LFrameworkApp* app = GetFrameworkApp())
             app->RemoveRootWindow(mRoot);
     }
+    if (auto* provider = dynamic_cast<INativeWindowClientProvider*>(mRoot.Get()))
+        provider->NativeWindowDestroyed();
     WindowHost::Unregister(mWindow);
     System().DestroyWindow(mWindow);
     mWindow = 0;

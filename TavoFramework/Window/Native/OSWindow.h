@@ -49,6 +49,16 @@ KeyCode KeyRecord(uint32_t virtualKey, bool down, uint32_t modifiers, bool previ
 // -1 when no whole notch has gathered yet.
 int32_t TakeWheelDirection(int32_t& remainder, int32_t delta, bool horizontal);
 
+// A root window object that hands out its native-window client separately.
+class INativeWindowClientProvider
+{
+public:
+    virtual ~INativeWindowClientProvider() = default;
+    virtual INativeWindowClient* GetNativeClient() = 0;
+    // The native window goes: the root window lets go of it.
+    virtual void NativeWindowDestroyed() = 0;
+};
+
 class OSWindow;
 
 // Makes the root window of a native window once it has its renderer; the

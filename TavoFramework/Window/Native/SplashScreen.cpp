@@ -12,18 +12,16 @@
 #include <functional>
 #include <future>
 
-namespace Tavo
-{
+namespace Tavo {
 
 namespace Win = Platform::Window;
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kBarTimer = 10;
 constexpr std::chrono::milliseconds kStartWait{5000};
 
-} // namespace
+}  // namespace
 
 int32_t CentreIn(int32_t areaStart, int32_t areaSize, int32_t size)
 {
@@ -42,8 +40,7 @@ void SplashBar::SetPosition(int32_t position)
 bool SplashBar::Animate(int32_t start, int32_t end, int32_t seconds)
 {
     SetPosition(start);
-    if (seconds <= 0)
-    {
+    if (seconds <= 0) {
         // Nothing to spread over time: the end at once.
         SetPosition(end);
         return false;
@@ -74,9 +71,9 @@ struct SplashScreen::Shared
 {
     std::mutex lock;
     std::condition_variable changed;
-    bool settled = false; // the thread has shown its window or given up
+    bool settled = false;  // the thread has shown its window or given up
     bool shown = false;
-    Platform::App::MessageLoop* loop = nullptr; // guarded by lock
+    Platform::App::MessageLoop* loop = nullptr;  // guarded by lock
     std::atomic<uint64_t> window{0};
     std::atomic<int32_t> drawn{-1};
     // Set by the thread before it publishes its loop; run only as its tasks.
@@ -121,8 +118,7 @@ bool SplashScreen::SetImageFromPng(const std::string& path)
     if (!surface)
         return false;
     std::vector<uint32_t> pixels(size_t(surface->Width()) * size_t(surface->Height()));
-    for (int32_t y = 0; y < surface->Height(); ++y)
-    {
+    for (int32_t y = 0; y < surface->Height(); ++y) {
         for (int32_t x = 0; x < surface->Width(); ++x)
             pixels[size_t(y) * size_t(surface->Width()) + size_t(x)] = surface->GetPixel(x, y);
     }
@@ -173,8 +169,7 @@ void SplashScreen::Flush()
 
 void SplashScreen::Stop()
 {
-    if (mThread.joinable())
-    {
+    if (mThread.joinable()) {
         {
             std::lock_guard guard(mShared->lock);
             if (mShared->loop)
@@ -202,8 +197,7 @@ void SplashScreen::ThreadMain()
 {
     const std::shared_ptr<Shared> shared = mShared;
     std::unique_ptr<Win::IWindowSystem> system = mImage.empty() ? nullptr : Win::OpenXWindowSystem();
-    if (!system)
-    {
+    if (!system) {
         shared->Settle(false);
         return;
     }
@@ -217,8 +211,7 @@ void SplashScreen::ThreadMain()
     params.rect = Win::Rect{CentreIn(area.x, area.width, mWidth), CentreIn(area.y, area.height, mHeight),
                             mWidth, mHeight};
     const Win::WindowId window = system->CreateWindow(params);
-    if (!window)
-    {
+    if (!window) {
         shared->Settle(false);
         return;
     }
@@ -226,18 +219,14 @@ void SplashScreen::ThreadMain()
     Platform::App::MessageLoop loop;
     SplashBar bar;
     std::vector<uint32_t> frame(mImage.size());
-    auto paint = [&]
-    {
+    auto paint = [&] {
         std::copy(mImage.begin(), mImage.end(), frame.begin());
-        if (bar.Exists() && mWidth > 8 && mHeight > 20)
-        {
+        if (bar.Exists() && mWidth > 8 && mHeight > 20) {
             // The bar: a frame, a light trough and the filled part.
             const int32_t x0 = 4, y0 = mHeight - 20, w = mWidth - 8, h = 16;
             const int32_t filled = (w - 2) * bar.Position() / 100;
-            for (int32_t y = y0; y < y0 + h; ++y)
-            {
-                for (int32_t x = x0; x < x0 + w; ++x)
-                {
+            for (int32_t y = y0; y < y0 + h; ++y) {
+                for (int32_t x = x0; x < x0 + w; ++x) {
                     const bool edge = y == y0 || y == y0 + h - 1 || x == x0 || x == x0 + w - 1;
                     uint32_t c = 0xFFE6E6E6;
                     if (edge)
@@ -252,37 +241,31 @@ void SplashScreen::ThreadMain()
         system->Present(window, Win::PixelView{frame.data(), mWidth, mHeight, mWidth}, &all, 1);
         shared->drawn.store(bar.Exists() ? bar.Position() : -1);
     };
-    auto onTick = [&](uint32_t)
-    {
+    auto onTick = [&](uint32_t) {
         if (!bar.Tick())
             loop.KillTimer(kBarTimer);
         paint();
     };
-    shared->animate = [&](int32_t start, int32_t end, int32_t seconds)
-    {
+    shared->animate = [&](int32_t start, int32_t end, int32_t seconds) {
         if (bar.Animate(start, end, seconds))
             loop.SetTimer(kBarTimer, SplashBar::kTickMs, onTick);
         else
             loop.KillTimer(kBarTimer);
         paint();
     };
-    shared->position = [&](int32_t position)
-    {
+    shared->position = [&](int32_t position) {
         loop.KillTimer(kBarTimer);
         bar.SetPosition(position);
         paint();
     };
-    shared->colour = [&](uint32_t argb)
-    {
+    shared->colour = [&](uint32_t argb) {
         bar.SetColour(argb);
         paint();
     };
-    Win::AttachToLoop(*system, loop,
-                      [&](const Win::Event& e)
-                      {
-                          if (e.type == Win::EventType::Exposed && e.window == window)
-                              paint();
-                      });
+    Win::AttachToLoop(*system, loop, [&](const Win::Event& e) {
+        if (e.type == Win::EventType::Exposed && e.window == window)
+            paint();
+    });
     system->Show(window, true);
     system->Sync();
     {
@@ -302,4 +285,4 @@ void SplashScreen::ThreadMain()
     system.reset();
 }
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -7,13 +7,11 @@
 #include <thread>
 #include <vector>
 
-namespace Tavo::Platform::App
-{
+namespace Tavo::Platform::App {
 class MessageLoop;
 }
 
-namespace Tavo
-{
+namespace Tavo {
 
 // The splash bar's position and animation, stepped every 250 ms: an
 // animation from a to b over s seconds moves (b - a) / (4 s) per tick for
@@ -93,4 +91,4 @@ private:
 // negative when the size is larger.
 int32_t CentreIn(int32_t areaStart, int32_t areaSize, int32_t size);
 
-} // namespace Tavo
+}  // namespace Tavo

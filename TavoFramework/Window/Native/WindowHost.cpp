@@ -5,13 +5,11 @@
 
 #include <map>
 
-namespace Tavo
-{
+namespace Tavo {
 
 namespace Win = Platform::Window;
 
-namespace
-{
+namespace {
 
 struct HostState
 {
@@ -29,20 +27,17 @@ HostState& State()
     return *state;
 }
 
-} // namespace
+}  // namespace
 
-namespace WindowHost
-{
+namespace WindowHost {
 
 Win::IWindowSystem* System()
 {
     HostState& s = State();
-    if (!s.system && !s.tried)
-    {
+    if (!s.system && !s.tried) {
         s.tried = true;
         s.owned = Win::OpenXWindowSystem();
-        if (s.owned)
-        {
+        if (s.owned) {
             s.system = s.owned.get();
             Win::AttachToLoop(*s.system, Loop(), Dispatch);
         }
@@ -77,8 +72,7 @@ void Unregister(Win::WindowId window)
 void Dispatch(const Win::Event& event)
 {
     HostState& s = State();
-    if (event.type == Win::EventType::ClipboardLost)
-    {
+    if (event.type == Win::EventType::ClipboardLost) {
         if (s.clipboardLost)
             s.clipboardLost();
         return;
@@ -98,8 +92,7 @@ void SetClipboardLostHandler(std::function<void()> handler)
 
 const char* CursorThemeName(CursorHandle cursor)
 {
-    switch (cursor)
-    {
+    switch (cursor) {
     case IDC_ARROW:
         return "left_ptr";
     case IDC_IBEAM:
@@ -129,7 +122,7 @@ const char* CursorThemeName(CursorHandle cursor)
     case IDC_HELP:
         return "question_arrow";
     case 102:
-        return "dnd-move"; // the program's own drop cursors
+        return "dnd-move";  // the program's own drop cursors
     case 103:
         return "dnd-copy";
     default:
@@ -146,7 +139,7 @@ Win::CursorId NativeCursor(CursorHandle cursor)
     return system->LoadCursor(name);
 }
 
-} // namespace WindowHost
+}  // namespace WindowHost
 
 WindowRect DesktopServices::GetDesktopRect() const
 {
@@ -194,4 +187,4 @@ int32_t DesktopServices::ShowCursor(bool show)
     return show ? ++mCursorCount : --mCursorCount;
 }
 
-} // namespace Tavo
+}  // namespace Tavo

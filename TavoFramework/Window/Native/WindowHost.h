@@ -5,19 +5,16 @@
 
 #include <functional>
 
-namespace Tavo::Platform::App
-{
+namespace Tavo::Platform::App {
 class IMessageLoop;
 }
 
-namespace Tavo
-{
+namespace Tavo {
 
 // The program's one display connection for its windows, opened when the
 // first window wants it (runs without a window never need a display), joined
 // to the interface thread's loop, and the routing of its events to windows.
-namespace WindowHost
-{
+namespace WindowHost {
 
 using Handler = std::function<void(const Platform::Window::Event&)>;
 
@@ -38,7 +35,7 @@ const char* CursorThemeName(CursorHandle cursor);
 // The window system's cursor for a platform cursor id; null stays null.
 Platform::Window::CursorId NativeCursor(CursorHandle cursor);
 
-} // namespace WindowHost
+}  // namespace WindowHost
 
 // Desktop state through the window system; without a display the answers
 // of a 1024 x 768 desktop with nothing pressed.
@@ -56,4 +53,4 @@ private:
     int32_t mCursorCount = 0;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -5,8 +5,7 @@
 
 using namespace Tavo;
 
-namespace
-{
+namespace {
 
 class ClipboardTest : public ::testing::Test
 {
@@ -27,7 +26,7 @@ TEST_F(ClipboardTest, OwnTextComesBackAsTheSameObjectUntilAnotherProgramWrites)
     ASSERT_TRUE(GetClipboardText(pasted));
     EXPECT_TRUE(*GetClipboardText(pasted) == u"from elsewhere");
 
-    system.SetForeignClipboard(std::nullopt); // another program's non-text
+    system.SetForeignClipboard(std::nullopt);  // another program's non-text
     EXPECT_FALSE(clipboard->GetData());
 }
 
@@ -50,12 +49,10 @@ TEST_F(ClipboardTest, OtherObjectsStayInTheProgramBehindThePrivateTarget)
 TEST_F(ClipboardTest, EditRequestsGoThroughTheRouter)
 {
     std::vector<std::pair<int32_t, bool>> calls;
-    LClipboard::SetEditRouter(
-        [&](int32_t kind, bool perform)
-        {
-            calls.emplace_back(kind, perform);
-            return kind == kEditPaste ? S_OK : S_FALSE;
-        });
+    LClipboard::SetEditRouter([&](int32_t kind, bool perform) {
+        calls.emplace_back(kind, perform);
+        return kind == kEditPaste ? S_OK : S_FALSE;
+    });
     EXPECT_TRUE(CanPerformEditOnFocus(kEditPaste));
     EXPECT_FALSE(CanPerformEditOnFocus(kEditCut));
     EXPECT_EQ(PerformEditOnFocus(kEditCopy), S_FALSE);
@@ -64,4 +61,4 @@ TEST_F(ClipboardTest, EditRequestsGoThroughTheRouter)
     EXPECT_EQ(PerformEditOnFocus(kEditCopy), S_FALSE);
 }
 
-} // namespace
+}  // namespace

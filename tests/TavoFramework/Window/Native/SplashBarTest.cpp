@@ -11,20 +11,18 @@ TEST(SplashBar, AnimationStepsAQuarterSecondAtATime)
         int32_t start, end, seconds;
         int32_t ticks, final;
     } cases[] = {
-        {0, 100, 8, 32, 96},                      // step 3: the bar ends short of 100 unless set
-        {0, 100, 1, 4, 100},  {20, 40, 2, 8, 36}, // (40 - 20) / 8 = 2 per tick
-        {50, 10, 1, 4, 10},                       // backwards
-        {0, 100, 0, 0, 100},                      // no time: the end at once
+        {0, 100, 8, 32, 96},                       // step 3: the bar ends short of 100 unless set
+        {0, 100, 1, 4, 100},  {20, 40, 2, 8, 36},  // (40 - 20) / 8 = 2 per tick
+        {50, 10, 1, 4, 10},                        // backwards
+        {0, 100, 0, 0, 100},                       // no time: the end at once
         {0, 100, -3, 0, 100},
     };
-    for (const auto& c : cases)
-    {
+    for (const auto& c : cases) {
         SplashBar bar;
         bar.Animate(c.start, c.end, c.seconds);
         EXPECT_EQ(bar.Position(), c.seconds > 0 ? c.start : c.end);
         int32_t ticks = 0;
-        while (bar.Animating())
-        {
+        while (bar.Animating()) {
             bar.Tick();
             ++ticks;
         }

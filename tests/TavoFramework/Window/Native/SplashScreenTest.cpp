@@ -10,8 +10,7 @@
 
 using Tavo::SplashScreen;
 
-namespace
-{
+namespace {
 
 class SplashScreenTest : public ::testing::Test
 {
@@ -29,7 +28,7 @@ TEST_F(SplashScreenTest, ShowsCentredAnimatesAndStopsWithItsThreadJoined)
     XWindowAttributes attributes{};
     ASSERT_TRUE(XGetWindowAttributes(d, Window(splash.GetWindowId()), &attributes));
     EXPECT_EQ(attributes.map_state, IsViewable);
-    EXPECT_TRUE(attributes.override_redirect); // no frame, no focus
+    EXPECT_TRUE(attributes.override_redirect);  // no frame, no focus
     EXPECT_EQ(attributes.x, (1280 - 300) / 2);
     EXPECT_EQ(attributes.y, (1024 - 200) / 2);
 
@@ -37,12 +36,12 @@ TEST_F(SplashScreenTest, ShowsCentredAnimatesAndStopsWithItsThreadJoined)
     splash.Flush();
     EXPECT_EQ(splash.GetDrawnPosition(), 100);
     const auto bar = TestXServer().ReadPixels(splash.GetWindowId(), {0, 0, 300, 200});
-    EXPECT_EQ(bar[size_t(200 - 12) * 300 + 150], 0x3C8C3Cu); // the filled bar
-    EXPECT_EQ(bar[10 * 300 + 150], 0x202080u);               // the picture
+    EXPECT_EQ(bar[size_t(200 - 12) * 300 + 150], 0x3C8C3Cu);  // the filled bar
+    EXPECT_EQ(bar[10 * 300 + 150], 0x202080u);                // the picture
     TestXServer().Screenshot("splash");
 
     splash.PostProgress(0, 100, 8);
-    splash.PostPosition(40); // stops the animation where it is set
+    splash.PostPosition(40);  // stops the animation where it is set
     splash.Flush();
     EXPECT_EQ(splash.GetDrawnPosition(), 40);
 
@@ -53,7 +52,7 @@ TEST_F(SplashScreenTest, ShowsCentredAnimatesAndStopsWithItsThreadJoined)
     XSync(d, False);
     XWindowAttributes gone{};
     EXPECT_FALSE(XGetWindowAttributes(d, window, &gone) && gone.map_state == IsViewable);
-    splash.Stop(); // twice is harmless
+    splash.Stop();  // twice is harmless
 }
 
 TEST_F(SplashScreenTest, AFailedStartReportsAtOnceInsteadOfWaiting)
@@ -68,9 +67,9 @@ TEST_F(SplashScreenTest, AFailedStartReportsAtOnceInsteadOfWaiting)
         SplashScreen noDisplay;
         noDisplay.SetImage(10, 10, std::vector<uint32_t>(100, 0));
         EXPECT_FALSE(noDisplay.Start());
-        noDisplay.PostPosition(50); // goes nowhere, harmlessly
+        noDisplay.PostPosition(50);  // goes nowhere, harmlessly
     }
     EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(4));
 }
 
-} // namespace
+}  // namespace
