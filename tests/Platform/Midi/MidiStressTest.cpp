@@ -4,7 +4,7 @@
 // buffers.
 
 #include "Platform/Midi/Midi.h"
-#include "Platform/Midi/MidiBus.h"
+#include "Platform/Midi/MidiBackend.h"
 #include "Platform/Midi/MidiServer.h"
 
 #include <gtest/gtest.h>
@@ -25,58 +25,8 @@ using Bytes = std::vector<uint8_t>;
 constexpr int kDevices = 3;  // the last one is unplugged and plugged back
 constexpr int kRounds = 150;
 
-// What the test's threads need from a backend.
-class Devices
-{
-public:
-    virtual ~Devices() = default;
-    virtual void Say(int device, const Bytes& bytes) = 0;
-    virtual void Replug(int device) = 0;
-};
-
-class BusDevices final : public Devices
-{
-public:
-    BusDevices() : mBus(MidiBus::Install())
-    {
-        for (int i = 0; i < kDevices; ++i)
-            Plug(i);
-    }
-    ~BusDevices() override { SetMidiBackend(nullptr); }
-    void Say(int device, const Bytes& bytes) override
-    {
-        std::lock_guard l(mLock);
-        auto [in, out] = mIds[device];
-        (void)out;
-        mBus->Inject(in, bytes);
-    }
-    void Replug(int device) override
-    {
-        std::pair<MidiBus::DeviceId, MidiBus::DeviceId> ids;
-        {
-            std::lock_guard l(mLock);
-            ids = mIds[device];
-        }
-        mBus->Unplug(ids.first);
-        mBus->Unplug(ids.second);
-        Plug(device);
-    }
-
-private:
-    void Plug(int i)
-    {
-        auto name = u"Dev " + std::u16string(1, static_cast<char16_t>(u'0' + i));
-        auto ids = std::make_pair(mBus->PlugInput(name), mBus->PlugOutput(name));
-        std::lock_guard l(mLock);
-        mIds[i] = ids;
-    }
-
-    std::shared_ptr<MidiBus> mBus;
-    std::mutex mLock;
-    std::map<int, std::pair<MidiBus::DeviceId, MidiBus::DeviceId>> mIds;
-};
-
-class SocketDevices final : public Devices
+// Devices served by this process over the socket backend.
+class SocketDevices
 {
 public:
     SocketDevices()
@@ -89,17 +39,17 @@ public:
         for (int i = 0; i < kDevices; ++i)
             Plug(i);
     }
-    ~SocketDevices() override
+    ~SocketDevices()
     {
         mServers.clear();
         std::filesystem::remove_all(mRoot);
     }
-    void Say(int device, const Bytes& bytes) override
+    void Say(int device, const Bytes& bytes)
     {
         std::lock_guard l(mLock);
         mServers[device]->Send(bytes);
     }
-    void Replug(int device) override
+    void Replug(int device)
     {
         std::lock_guard l(mLock);
         mServers.erase(device);
@@ -246,17 +196,9 @@ struct Program
     }
 };
 
-class MidiStress : public ::testing::TestWithParam<std::string>
+TEST(MidiStress, OpenAndCloseWhileCallbacksFire)
 {
-};
-
-TEST_P(MidiStress, OpenAndCloseWhileCallbacksFire)
-{
-    std::unique_ptr<Devices> devices;
-    if (GetParam() == "Bus")
-        devices = std::make_unique<BusDevices>();
-    else
-        devices = std::make_unique<SocketDevices>();
+    auto devices = std::make_unique<SocketDevices>();
     auto program = std::make_unique<Program>();
     std::atomic<bool> stop {false};
 
@@ -299,8 +241,5 @@ TEST_P(MidiStress, OpenAndCloseWhileCallbacksFire)
     program.reset();
     devices.reset();
 }
-
-INSTANTIATE_TEST_SUITE_P(Backends, MidiStress, ::testing::Values("Bus", "Socket"),
-                         [](const auto& info) { return info.param; });
 
 }  // namespace

@@ -65,46 +65,26 @@ TEST(RectRegion, AddedRectStaysWholeAndOlderOnesGiveWay)
     EXPECT_EQ(region.GetRectCount(), 3u);
 }
 
-TEST(RectRegion, SubtractCutsOnlyRealOverlap)
+// Area arithmetic as such is checked against the pixel model below; these
+// are the edges it does not reach.
+TEST(RectRegion, TouchingEdgesAndRegionsWithThemselves)
 {
     RectRegion region;
     region.AddRect(0, 0, 10, 10);
     region.SubtractRect({10, 0, 20, 10});  // touches the right edge
     region.SubtractRect({0, -5, 10, 0});   // touches the top edge
     EXPECT_EQ(Rects(region), (std::vector<RegionRect>{{0, 0, 10, 10}}));
-
     RectRegion removed;
     region.SubtractRect({2, 2, 8, 8}, &removed);
     EXPECT_EQ(Rects(removed), (std::vector<RegionRect>{{2, 2, 8, 8}}));
-    EXPECT_EQ(Sorted(Rects(region)),
-              Sorted({{0, 0, 10, 2}, {0, 8, 10, 10}, {0, 2, 2, 8}, {8, 2, 10, 8}}));
+    EXPECT_EQ(region.GetRectCount(), 4u);
 
-    RectRegion hole;
-    hole.AddRect(2, 2, 8, 8);
-    region.Subtract(hole);
+    region.IntersectWith(region);
     EXPECT_EQ(region.GetRectCount(), 4u);
     region.Subtract(region);
     EXPECT_TRUE(region.IsEmpty());
-}
-
-TEST(RectRegion, IntersectKeepsCommonArea)
-{
-    RectRegion a;
-    a.AddRect(0, 0, 10, 10);
-    a.AddRect(20, 0, 30, 10);
-    RectRegion b;
-    b.AddRect(5, 5, 25, 15);
-    a.IntersectWith(b);
-    EXPECT_EQ(Sorted(Rects(a)), Sorted({{5, 5, 10, 10}, {20, 5, 25, 10}}));
-
-    a.IntersectWith(a);
-    EXPECT_EQ(a.GetRectCount(), 2u);
-
-    RectRegion empty;
-    a.IntersectWith(empty);
-    EXPECT_TRUE(a.IsEmpty());
     RegionRect bounds{1, 2, 3, 4};
-    EXPECT_FALSE(a.GetBounds(bounds));
+    EXPECT_FALSE(region.GetBounds(bounds));
     EXPECT_EQ(bounds, RegionRect{});
 }
 
@@ -126,13 +106,6 @@ TEST(RectRegion, FloatingIntersectionClampsRoundsAndRejectsSlivers)
 
 TEST(RectRegion, NormalizeMergesIntoSortedBands)
 {
-    // Side by side, added in reverse order.
-    RectRegion row;
-    row.AddRect(10, 0, 20, 5);
-    row.AddRect(0, 0, 10, 5);
-    row.Normalize();
-    EXPECT_EQ(Rects(row), (std::vector<RegionRect>{{0, 0, 20, 5}}));
-
     // Listed (0-2), (3-4), (2-3): joining the last two widens a node to the
     // left until it touches the first, which must be joined as well.
     RectRegion widened;
@@ -142,27 +115,12 @@ TEST(RectRegion, NormalizeMergesIntoSortedBands)
     widened.Normalize();
     EXPECT_EQ(Rects(widened), (std::vector<RegionRect>{{0, 0, 4, 1}}));
 
-    // A grid of equal squares collapses to one rectangle.
-    RectRegion grid;
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 3; ++x)
-            grid.AddRect(x * 4, y * 4, x * 4 + 4, y * 4 + 4);
-    grid.Normalize();
-    EXPECT_EQ(Rects(grid), (std::vector<RegionRect>{{0, 0, 12, 12}}));
-
     // An L shape: the tall rectangle is split at the short one's bottom.
     RectRegion ell;
     ell.AddRect(0, 0, 10, 10);
     ell.AddRect(10, 0, 20, 5);
     ell.Normalize();
     EXPECT_EQ(Rects(ell), (std::vector<RegionRect>{{0, 0, 20, 5}, {0, 5, 10, 10}}));
-
-    // Staggered rectangles are cut into bands sorted by top.
-    RectRegion steps;
-    steps.AddRect(0, 4, 4, 12);
-    steps.AddRect(4, 0, 8, 8);
-    steps.Normalize();
-    EXPECT_EQ(Rects(steps), (std::vector<RegionRect>{{4, 0, 8, 4}, {0, 4, 8, 8}, {0, 8, 4, 12}}));
 
     RectRegion empty;
     empty.Normalize();
