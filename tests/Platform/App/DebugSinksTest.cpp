@@ -4,30 +4,9 @@
 
 #include "Platform/App/DebugSinks.h"
 #include "tests/Common/TestScope.h"
-#include "tests/Common/UdpListener.h"
+#include <arpa/inet.h>
 
 using namespace Tavo::Platform::App;
-
-TEST(UdpLogSink, AnnouncesItselfOnceThenSendsEachTextAsOneDatagram)
-{
-    UdpListener listener;
-    UdpLogSink sink;
-    EXPECT_FALSE(sink.Destination());
-    // An empty text makes the socket and the announcement only.
-    sink.Send("127.0.0.1", listener.Port(), "");
-    EXPECT_EQ(listener.Next(), "*** APPLICATION Launched on ");
-    EXPECT_EQ(listener.Next(), "127.0.0.1");
-    EXPECT_EQ(listener.Next(), "***\n");
-    EXPECT_EQ(sink.Destination(), "127.0.0.1");
-
-    const std::string utf8 = "Gr\xC3\xBC\xC3\x9F" "e\n";
-    sink.Send("127.0.0.1", listener.Port(), utf8);
-    // The destination is fixed by the first send.
-    sink.Send("other.invalid", 1, std::string(1023, 'x'));
-    EXPECT_EQ(listener.Next(), utf8);
-    EXPECT_EQ(listener.Next(), std::string(1023, 'x'));
-    EXPECT_FALSE(listener.Next(50));
-}
 
 TEST(UdpLogSink, AnUnresolvableHostFallsBackWithoutFailing)
 {
