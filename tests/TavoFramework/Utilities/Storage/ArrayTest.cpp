@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/Common/ThrownText.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,19 +22,6 @@ template <class T>
 std::vector<T> Items(const IArray<T>& a)
 {
     return {a.begin(), a.end()};
-}
-
-std::string OutOfRangeText(const std::function<void()>& f)
-{
-    try
-    {
-        f();
-    }
-    catch (const std::out_of_range& e)
-    {
-        return e.what();
-    }
-    return "";
 }
 
 }  // namespace
@@ -80,7 +69,7 @@ TEST(Array, ResultsOfEachFamily)
 TEST(Array, AccessPastTheCountThrowsTheVectorError)
 {
     Array<int> a{7};
-    EXPECT_EQ(OutOfRangeText([&] { (void)a[1]; }), "invalid vector<T> subscript");
+    EXPECT_EQ(ThrownText<std::out_of_range>([&] { (void)a[1]; }), "invalid vector<T> subscript");
     int out = 0;
     EXPECT_THROW(a.RemoveItem(1, out), std::out_of_range);
     EXPECT_THROW(Array<int>().RemoveLast(out), std::out_of_range);
@@ -161,7 +150,7 @@ TEST(ArrayUtils, SortsOnlyTheRangeAndRefusesOneBeyondTheEnd)
     EXPECT_EQ(Items<int>(a), (std::vector<int>{9, 1, 3, 5, 8, 0}));
     ArrayUtils::Sort(a, 100, 1, less);  // fewer than two is no sort, wherever it starts
     for (uint32_t start : {5u, 0xFFFFFFFFu})
-        EXPECT_EQ(OutOfRangeText([&] { ArrayUtils::Sort(a, start, 2, less); }),
+        EXPECT_EQ(ThrownText<std::out_of_range>([&] { ArrayUtils::Sort(a, start, 2, less); }),
                   "Out of Range : Tavo::ArrayUtils::Sort : utilities\\Storage/ArrayUtils : Line 254");
     EXPECT_EQ(Items<int>(a), (std::vector<int>{9, 1, 3, 5, 8, 0}));
 }
@@ -180,7 +169,7 @@ TEST(ArrayUtils, SortIndeciesKeepsTiesAscending)
         const uint32_t a = indices[i - 1], b = indices[i];
         EXPECT_TRUE(data[a] < data[b] || (data[a] == data[b] && a < b)) << i;
     }
-    EXPECT_EQ(OutOfRangeText([&] {
+    EXPECT_EQ(ThrownText<std::out_of_range>([&] {
                   ArrayUtils::SortIndecies(indices, data, 99, 2, [](uint32_t, uint32_t) { return false; });
               }),
               "Out of Range : Tavo::ArrayUtils::SortIndecies : utilities\\Storage/ArrayUtils : Line 266");

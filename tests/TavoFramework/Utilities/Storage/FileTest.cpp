@@ -5,30 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/Common/ThrownText.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <vector>
 
 using namespace Tavo;
-
-namespace {
-
-template <class F>
-std::string ThrownText(F&& f)
-{
-    try
-    {
-        f();
-    }
-    catch (const std::runtime_error& e)
-    {
-        return e.what();
-    }
-    return "nothing thrown";
-}
-
-}  // namespace
 
 TEST(File, OpenModesCreateExclusivelyAndNeverTruncate)
 {
@@ -54,7 +38,7 @@ TEST(File, OpenModesCreateExclusivelyAndNeverTruncate)
     EXPECT_FALSE(std::filesystem::exists(dir.Join("absent.bin")));
     File folder;
     EXPECT_EQ(folder.Open(dir.WPath(), WString(), File::kModeRead), E_FAIL);  // a folder is no file
-    EXPECT_EQ(ThrownText([] { File f{WString(), WString()}; }),
+    EXPECT_EQ(ThrownText<std::runtime_error>([] { File f{WString(), WString()}; }),
               "Runtime Error : invalid pathname : Tavo::File::Open : Utilities\\Storage\\TavoFile : Line 318");
 }
 
@@ -71,16 +55,16 @@ TEST(File, ReadsAtPositionsAndReportsFailuresWithTheirTexts)
     EXPECT_EQ(file.Seek(-2, 2), 8);
     EXPECT_EQ(file.Seek(-1, 0), -1);
 
-    EXPECT_EQ(ThrownText([&] { file.Read(buffer, 1, -5); }),
+    EXPECT_EQ(ThrownText<std::runtime_error>([&] { file.Read(buffer, 1, -5); }),
               "Runtime Error : lseek : Tavo::File::Read : Utilities\\Storage\\TavoFile : Line 472");
-    EXPECT_EQ(ThrownText([&] { file.Write("x", 1, 0); }),
+    EXPECT_EQ(ThrownText<std::runtime_error>([&] { file.Write("x", 1, 0); }),
               "Runtime Error : file is read only : Tavo::File::Write : Utilities\\Storage\\TavoFile : Line 579");
     EXPECT_EQ(dir.Read("data.bin"), "0123456789");
     File rw(dir.WPath("data.bin"), WString(), File::kModeReadWrite);
-    EXPECT_EQ(ThrownText([&] { rw.Write("x", 1, -7); }),
+    EXPECT_EQ(ThrownText<std::runtime_error>([&] { rw.Write("x", 1, -7); }),
               "Runtime Error : lseek : Tavo::File::Write : Utilities\\Storage\\TavoFile : Line 588");
     File closed;
-    EXPECT_EQ(ThrownText([&] { closed.Read(buffer, 1, -1); }),
+    EXPECT_EQ(ThrownText<std::runtime_error>([&] { closed.Read(buffer, 1, -1); }),
               "Runtime Error : read : Tavo::File::Read : Utilities\\Storage\\TavoFile : Line 500");
 }
 

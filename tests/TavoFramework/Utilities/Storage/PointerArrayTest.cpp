@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/Common/ThrownText.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,19 +37,6 @@ using namespace Tavo;
 namespace {
 
 using Item = RCPtr<LTestItem>;
-
-std::string OutOfRangeText(const std::function<void()>& f)
-{
-    try
-    {
-        f();
-    }
-    catch (const Exception<std::out_of_range>& e)
-    {
-        return e.what();
-    }
-    return "";
-}
 
 template <class A>
 std::vector<int> Ids(const A& a)
@@ -88,18 +77,18 @@ TEST(PointerArray, RemovingPastTheEndThrowsTheFamilysTextAndChangesNothing)
     const std::string writableText =
         "Out of Range : Tavo::RCPtrArray<class Tavo::LTestItem,256,256>::RemoveItem : "
         "utilities\\Storage/RCPtrArray : Line 175";
-    EXPECT_EQ(OutOfRangeText([&] { writable.RemoveItem(1, out); }), writableText);
-    EXPECT_EQ(OutOfRangeText([&] { writable.RemoveRange(0, 2); }), writableText);
-    EXPECT_EQ(OutOfRangeText([&] { writable.RemoveItems(1, 1); }), writableText);
+    EXPECT_EQ(ThrownText<Exception<std::out_of_range>>([&] { writable.RemoveItem(1, out); }), writableText);
+    EXPECT_EQ(ThrownText<Exception<std::out_of_range>>([&] { writable.RemoveRange(0, 2); }), writableText);
+    EXPECT_EQ(ThrownText<Exception<std::out_of_range>>([&] { writable.RemoveItems(1, 1); }), writableText);
     // Through the const view the object is still an RCPtrArray.
     ConstRCPtrArray<LTestItem, 256, 256>& asConst = writable;
     ConstRCPtr<LTestItem> constOut;
-    EXPECT_EQ(OutOfRangeText([&] { asConst.RemoveItem(5, constOut); }), writableText);
+    EXPECT_EQ(ThrownText<Exception<std::out_of_range>>([&] { asConst.RemoveItem(5, constOut); }), writableText);
     EXPECT_EQ(Ids(writable), std::vector<int>{1});
     EXPECT_EQ(writable[0]->GetRefCount(), 1);
 
     ConstRCPtrArray<LTestItem> readOnly;
-    EXPECT_EQ(OutOfRangeText([&] { readOnly.RemoveItem(0, constOut); }),
+    EXPECT_EQ(ThrownText<Exception<std::out_of_range>>([&] { readOnly.RemoveItem(0, constOut); }),
               "Out of Range : Tavo::ConstRCPtrArray<class Tavo::LTestItem,1,0>::RemoveItem : "
               "utilities\\Storage/ConstRCPtrArray : Line 217");
     EXPECT_EQ(readOnly.RemoveRange(7, 0), 0);  // an empty range removes nothing and throws nothing
