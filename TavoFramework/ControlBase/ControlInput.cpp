@@ -606,7 +606,7 @@ TavoResult LControl::OnMenuHotKey(const RCPtr<LNotificationDistributor>&,
     if (root && root->GetHotKeyMap() && root->GetHotKeyMap()->HasBinding(WString(notification->GetID()))) {
         if (RCPtr<LNotificationReceiver> listener = root->GetMenuListener())
             listener->ReceiveNotification(nullptr, command);
-    } else if (const auto& center = ControlEnvironment().mainCenter)
+    } else if (RCPtr<LNotificationCenter> center = GetMainNotificationCenter())
         center->Post(command);
     return S_FALSE;
 }

@@ -319,6 +319,7 @@ TEST(ControlConditions, ChangesAreReportedInTheirOrderAndCascadeDown)
 
     // A left press with threshold 0: pressed, then dragged, each reported.
     window->buttons = 1;
+    b->SetDragThreshold(0);
     ASSERT_EQ(b->UITarget_OnMouseDown(1, 2, 3), S_OK);
     EXPECT_EQ(window->capture.Get(), b.Get());
     EXPECT_EQ(rec.names,
