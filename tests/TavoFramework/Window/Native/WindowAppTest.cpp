@@ -43,7 +43,7 @@ public:
         renderer->FillRect(RectT<int32_t>{0, 0, 4096, 4096}, ColorRGBA(r, g, b, 1.0f), false);
         return S_OK;
     }
-    RCPtr<LControl> HitTest(const PointT<int32_t>& point, PointT<int32_t>& local, bool) override
+    RCPtr<LControl> HitTest(const PointT<int32_t>& point, PointT<int32_t>& local, bool, int32_t&) override
     {
         local = point;
         return RCPtr<LControl>(this);
