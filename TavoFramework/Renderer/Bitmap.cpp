@@ -149,8 +149,11 @@ void LBitmap::ApplyColorizer(const RCPtr<LBitmap>& bitmap, const LColorizer* col
     const bool solid = colorizer->IsSolid();
     const float w = static_cast<float>(std::max(bitmap->mWidth, 1));
     const float h = static_cast<float>(std::max(bitmap->mHeight, 1));
-    for (int32_t y = 0; y < bitmap->mHeight; ++y)
-        for (int32_t x = 0; x < bitmap->mWidth; ++x)
+    // A sub-bitmap may reach past its root: only pixels the image has change.
+    const int32_t rows = std::min(bitmap->mHeight, image->Height() - bitmap->mY);
+    const int32_t columns = std::min(bitmap->mWidth, image->Width() - bitmap->mX);
+    for (int32_t y = std::max(0, -bitmap->mY); y < rows; ++y)
+        for (int32_t x = std::max(0, -bitmap->mX); x < columns; ++x)
         {
             // A gradient blends each pixel towards its own colour of the gradient.
             const ColorRGBA c = solid ? colorizer->color
@@ -237,8 +240,9 @@ LBitmapData::LBitmapData(const RCPtr<LBitmap>& bitmap, uint32_t lockMode,
     Platform::Graphics::Surface* image = bitmap ? bitmap->GetGdiplusBitmap() : nullptr;
     if (!image)
         return;
-    mWidth = bitmap->GetWidth();
-    mHeight = bitmap->GetHeight();
+    // A sub-bitmap may reach past its root; the data covers what the image has.
+    mWidth = std::max(0, std::min(bitmap->GetWidth(), image->Width() - bitmap->GetX()));
+    mHeight = std::max(0, std::min(bitmap->GetHeight(), image->Height() - bitmap->GetY()));
     mPixels.resize(static_cast<size_t>(mWidth) * static_cast<size_t>(mHeight));
     for (int32_t y = 0; y < mHeight; ++y)
         for (int32_t x = 0; x < mWidth; ++x)

@@ -263,6 +263,9 @@ TEST_F(BitmapDrawing, NoSizeCrashesLargeOnesAreRefused)
     renderer->DrawBitmap(small, {0, 0, 40000, 2}, LGDIRenderer::Stretch);
     EXPECT_EQ(Pixel(0, 0), 0u);
     EXPECT_FALSE(small->CreateSubBitmap(0, 0, 40000, 1)->Duplicate());
+    // Pixel data of a sub-bitmap reaching past its root covers what the root has.
+    RCPtr<LBitmapData> data(new LBitmapData(small->CreateSubBitmap(1, 0, 40000, 40000), LBitmapData::kLockRead));
+    EXPECT_EQ(data->GetWidth() * data->GetHeight(), 2);
 
     RCPtr<LPixelBuffer<int32_t>> buffer(new LPixelBuffer<int32_t>(2, 2, 2));
     EXPECT_THROW(LBitmapData(small, LBitmapData::kLockRead, buffer), std::domain_error);
