@@ -42,24 +42,3 @@ TEST(KernelFiles, MatchPatternIgnoresCaseAndHandlesWildcards)
     EXPECT_FALSE(MatchPattern("*.bin", "bin"));
 }
 
-TEST(KernelFiles, StatusCreateAndLongPath)
-{
-    TempFolder dir;
-    dir.Touch("f");
-    FileStatus status;
-    ASSERT_TRUE(GetFileStatus(dir.path + "/f", status));
-    EXPECT_FALSE(status.isFolder);
-    EXPECT_EQ(status.size, 1u);
-    ASSERT_TRUE(GetFileStatus(dir.path, status));
-    EXPECT_TRUE(status.isFolder);
-    EXPECT_FALSE(GetFileStatus(dir.path + "/none", status));
-    EXPECT_FALSE(GetFileStatus("", status));
-
-    EXPECT_TRUE(CreateDirectory(dir.path + "/new"));
-    EXPECT_FALSE(CreateDirectory(dir.path + "/new"));
-    EXPECT_TRUE(PathExists(dir.path + "/new"));
-
-    const std::string canonical = fs::canonical(dir.path).string();
-    EXPECT_EQ(GetLongPathName(dir.path + "/new/../f"), canonical + "/f");
-    EXPECT_EQ(GetLongPathName("no/such/path"), "no/such/path");
-}

@@ -160,21 +160,6 @@ TEST_P(Ports, CapturedMessagesArriveWholeAndInOrder)
     }
 }
 
-TEST_P(Ports, IdentityRequestIsAnsweredThroughTheCapturePort)
-{
-    std::string key = mRig->Plug("Mixer", "Mixer");
-    Bytes reply = {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x20, 0x7F, 0x01, 0x00, 0x02, 0x00, 0x01, 0x02, 0x03, 0x04, 0xF7};
-    mRig->Respond(key, kIdentityRequest, reply);
-    RCPtr<LRefCountedObject> in = Capture(u"Mixer");
-    RCPtr<LRefCountedObject> out = Render(u"Mixer");
-    EXPECT_EQ(mService->Send(out, kIdentityRequest), 6);
-    auto got = mClient->Wait(1);
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].notification->GetID(), GetNotificationID(u"NID_MIDI_DATA_CAPTURED"));
-    EXPECT_EQ(got[0].bytes, reply);
-    EXPECT_EQ(got[0].source, Identity(in));
-}
-
 TEST_P(Ports, HeldPortsComeBackWithTheirDevice)
 {
     std::string key = mRig->Plug("Synth", "Synth");

@@ -31,20 +31,6 @@ struct Job
 
 }  // namespace
 
-TEST(Thread, NeverStartedIsNotEndedAndJoinRunsIt)
-{
-    Job job;
-    job.release.Set();
-    Thread thread(&Job::Run, &job);
-    EXPECT_FALSE(thread.HasEnded());
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(job.runs.load(), 0);
-    EXPECT_TRUE(thread.Join(INFINITE));
-    EXPECT_EQ(job.runs.load(), 1);
-    EXPECT_TRUE(thread.HasEnded());
-    EXPECT_FALSE(thread.Resume());  // the join started it
-}
-
 TEST(Thread, DestructorWaitsForTheRoutine)
 {
     Job job;
