@@ -441,6 +441,22 @@ public:
     TavoResult HandleIdleNotification(const RCPtr<LNotificationDistributor>& sender,
                                       const RCPtr<LNotification>& notification);
 
+    // ---- Drawing, invalidation and placement (ControlDraw.cpp) ----
+    // Carries an invalidation one level up: rect is in the parent's
+    // coordinates (the window's for a top control); 1 when it stopped.
+    virtual TavoResult InvalidateLocalRect(const RectT<double>& rectInParent, bool clip,
+                                           const RectT<double>& localRect);
+    // Repaints the controls of the subtree drawn outside their parents.
+    void RefreshUnclipped();
+    // The intersection; true when both its sides exceed the double epsilon.
+    static bool IntersectRect(RectT<double>& out, const RectT<double>& a, const RectT<double>& b);
+    // The placement solver's stages on this control (see Placement.h).
+    TavoResult ComputePlacement(const LLayoutDescriptor* layout, LControl* parent, const RectT<double>& reference,
+                                const PointT<double>& clientSize, const PointT<double>& referencePoint,
+                                RectT<double>& rect);
+    TavoResult ApplyMinimumSize(RectT<double>& rect);
+    TavoResult ApplyMaximumSize(RectT<double>& rect);
+
     // Sends a notification of this control to its subscribers at once.
     TavoResult Notify(const char16_t* name, const ConstRCPtr<LRefCountedObject>& data = nullptr);
 
@@ -669,6 +685,9 @@ private:
     void LoadContextMenu();
 
 private:
+    // Draws the children under one look, in their three docked groups.
+    void DrawChildren(LRenderer* renderer, const RectRegion& region, std::vector<RCPtr<LControl>>& overlays,
+                      int32_t lookIndex);
     friend class CAutoControlFlag;
     void ApplyNotFocusableProperty();
 };

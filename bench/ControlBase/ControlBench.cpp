@@ -1,0 +1,216 @@
+// The product window's control tree drawn into an offscreen context, against
+// the renderer drawing the same fills, images and texts by itself.
+#include "ControlBase/Control.h"
+#include "ControlBase/ControlEnvironment.h"
+#include "ControlBase/ControlFactory.h"
+#include "Renderer/Font.h"
+#include "Renderer/Gdi/GDIRenderer.h"
+#include "Renderer/RenderHost.h"
+#include "Window/RootWindow.h"
+
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+#include <functional>
+#include <vector>
+
+using namespace Tavo;
+
+namespace {
+
+constexpr int32_t kWidth = 420, kHeight = 360;
+
+// Writes down what the tree draws, in window coordinates, while drawing it.
+class CapturingRenderer : public LGDIRenderer
+{
+public:
+    std::vector<std::function<void(LRenderer&)>> calls;
+
+    void FillRect(const RectT<int32_t>& r, const ColorRGBA& c, bool blend) override
+    {
+        const RectT<int32_t> w = Moved(r);
+        calls.push_back([=](LRenderer& to) { to.FillRect(w, c, blend); });
+        LGDIRenderer::FillRect(r, c, blend);
+    }
+    void DrawBitmap(const RCPtr<LBitmap>& b, const RectT<int32_t>& r, int32_t resize) override
+    {
+        const RectT<int32_t> w = Moved(r);
+        calls.push_back([=](LRenderer& to) { to.DrawBitmap(b, w, resize); });
+        LGDIRenderer::DrawBitmap(b, r, resize);
+    }
+    void DrawText(const WString& text, const RCPtr<LFont>& font, const PointT<int32_t>& p,
+                  const ColorRGBA& c) override
+    {
+        const RectT<int32_t> w = Moved({p.x, p.y, 0, 0});
+        calls.push_back([=](LRenderer& to) { to.DrawText(text, font, {w.x, w.y}, c); });
+        LGDIRenderer::DrawText(text, font, p, c);
+    }
+
+private:
+    RectT<int32_t> Moved(const RectT<int32_t>& r) const
+    {
+        const PointT<double> t = GetCurrentContext()->state.translation;
+        return {r.x + RoundToInt32(t.x), r.y + RoundToInt32(t.y), r.width, r.height};
+    }
+};
+
+// Only what layout asks of a window.
+class BenchWindow : public LRootWindow
+{
+public:
+    void InvalidateRect(const RectT<double>&) override {}
+    CursorHandle SetCursor(CursorHandle) override { return 0; }
+    RCPtr<LControl> FindControlAtPoint(const PointT<int32_t>&, PointT<int32_t>&, bool) override
+    {
+        return nullptr;
+    }
+    PointT<int32_t> GetMousePosition() override { return {}; }
+    uint32_t GetMouseButtons() override { return 0; }
+    uint32_t GetAppModifierFlags() override { return 0; }
+    TavoResult SetCaptureControl(const RCPtr<LControl>&) override { return S_OK; }
+    TavoResult ReleaseCaptureControl() override { return S_OK; }
+    RCPtr<LControl> GetCaptureControl() const override { return nullptr; }
+    void SetHoverControl(const RCPtr<LControl>&) override {}
+    RCPtr<LControl> GetHoverControl() const override { return nullptr; }
+    void SetFocusControl(const RCPtr<LControl>&) override {}
+    RCPtr<LControl> GetFocusControl() const override { return nullptr; }
+    void SaveFocus() override {}
+    void RestoreFocus() override {}
+    TavoResult MoveFocusToNextWindow(const RCPtr<LKeyParam>&) override { return S_OK; }
+    TavoResult ProcessHotKey(const KeyCode&) override { return S_FALSE; }
+    HotKeyMap* GetHotKeyMap() override { return nullptr; }
+    RCPtr<LNotificationReceiver> GetMenuListener() override { return nullptr; }
+    RectT<int32_t> GetBounds() override { return {0, 0, kWidth, kHeight}; }
+    PointT<int32_t> GetClientSize() override { return {kWidth, kHeight}; }
+    void SetClientRect(const RectT<int32_t>&) override {}
+    void SetTitle(const WString&) override {}
+    IWindowOSServices* GetOSServices() override { return nullptr; }
+    RCPtr<LControl> GetRootControl() const override { return nullptr; }
+    TavoResult RequestEndModal(int32_t) override { return E_FAIL; }
+    void SetTextEntryState(bool, const RCPtr<LControl>&, const WString&) override {}
+};
+
+// Text measures with the drawing back end, as in the program.
+class BenchHost : public IRenderHost
+{
+public:
+    RCPtr<LMeasurementRenderer> measurer{new LGDIRenderer()};
+    RCPtr<LMeasurementRenderer> GetMeasurementRenderer() override { return measurer; }
+    TavoResult GetDefaultFont(WString&, float&, int32_t&) override { return E_FAIL; }
+};
+
+RCPtr<LControlFactory>& Factory()
+{
+    static auto* factory = [] {
+        SetRenderHost(new BenchHost());
+        auto* f = new RCPtr<LControlFactory>(LControlFactory::Create(u"Bench"));
+        (*f)->LoadSkins(WString(TAVO_SOURCE_DIR "/FirmwareUpdater/Resources/Skins.xml"));
+        for (const char16_t* name :
+             {u"FirmwareUpdater.MainControl", u"Framework.MainMenu", u"Framework.ComboMenu",
+              u"Framework.PopupMenu", u"Framework.MenuItem", u"Framework.Button", u"Framework.Label",
+              u"Framework.ProgressBar", u"Framework.Panel", u"Framework.ToolTip"})
+            (*f)->RegisterControlClass(name, &LControl::CreateT<LControl>);
+        ControlEnvironment().factory = *f;
+        ControlEnvironment().defaultFont = [] { return LFont::FindOrCreate(u"DejaVu Sans", 10, 0); };
+        return f;
+    }();
+    return *factory;
+}
+
+// A laid-out tree with texts on its labels and buttons.
+RCPtr<LControl> BuildTree(const RCPtr<BenchWindow>& window)
+{
+    RCPtr<LControl> main =
+        RCPtrDynamicCast<LControl>(Factory()->CreateControlFromDescriptor(u"mainControl", window.Get()));
+    main->UpdateGeometry();
+    for (const char16_t* name : {u"labelDeviceInformation", u"labelDeviceFirmwareVersion", u"buttonExit",
+                                 u"buttonReinitialize", u"buttonUpdateFirmware", u"updaterVersionLabel"})
+        main->FindChildByName(name)->SetText(u"Firmware version 1.02");
+    return main;
+}
+
+int32_t CountControls(LControl& c)
+{
+    int32_t n = 1;
+    for (uint32_t i = 0; i < c.GetChildren().Count(); ++i)
+        n += CountControls(*c.GetChildren().GetAt(i));
+    return n;
+}
+
+void DrawTree(LRenderer& renderer, const RCPtr<LRenderContextInfo>& context, LControl& main)
+{
+    renderer.RenderStart(context);
+    renderer.PushState();
+    std::vector<RCPtr<LControl>> overlays;
+    main.Draw(&renderer, context->dirtyRegion, overlays, false);
+    renderer.PopState();
+    renderer.RenderFinish(context);
+}
+
+void BM_TreeDraw(benchmark::State& state)
+{
+    RCPtr<BenchWindow> window(new BenchWindow());
+    RCPtr<LControl> main = BuildTree(window);
+    RCPtr<LGDIRenderer> renderer(new LGDIRenderer());
+    RCPtr<LRenderContextInfo> context;
+    renderer->InitRenderContextInfo({0, 0, kWidth, kHeight}, nullptr, true, context);
+    context->dirtyRegion.AddRect(RectT<int32_t>{0, 0, kWidth, kHeight});
+    for (auto _ : state)
+        DrawTree(*renderer, context, *main);
+    main->Detach();
+}
+BENCHMARK(BM_TreeDraw);
+
+// The baseline: the same calls straight to the renderer.
+void BM_DirectDraw(benchmark::State& state)
+{
+    RCPtr<BenchWindow> window(new BenchWindow());
+    RCPtr<LControl> main = BuildTree(window);
+    RCPtr<CapturingRenderer> capture(new CapturingRenderer());
+    RCPtr<LRenderContextInfo> context;
+    capture->InitRenderContextInfo({0, 0, kWidth, kHeight}, nullptr, true, context);
+    context->dirtyRegion.AddRect(RectT<int32_t>{0, 0, kWidth, kHeight});
+    DrawTree(*capture, context, *main);
+    main->Detach();
+
+    RCPtr<LGDIRenderer> renderer(new LGDIRenderer());
+    RCPtr<LRenderContextInfo> direct;
+    renderer->InitRenderContextInfo({0, 0, kWidth, kHeight}, nullptr, true, direct);
+    direct->dirtyRegion.AddRect(RectT<int32_t>{0, 0, kWidth, kHeight});
+    for (auto _ : state) {
+        renderer->RenderStart(direct);
+        for (const auto& call : capture->calls)
+            call(*renderer);
+        renderer->RenderFinish(direct);
+    }
+    state.counters["calls"] = double(capture->calls.size());
+}
+BENCHMARK(BM_DirectDraw);
+
+// Creation, layout and one paint of the whole tree; heap bytes per control.
+void BM_TreeBuildLayoutDraw(benchmark::State& state)
+{
+    RCPtr<BenchWindow> window(new BenchWindow());
+    RCPtr<LGDIRenderer> renderer(new LGDIRenderer());
+    RCPtr<LRenderContextInfo> context;
+    renderer->InitRenderContextInfo({0, 0, kWidth, kHeight}, nullptr, true, context);
+    context->dirtyRegion.AddRect(RectT<int32_t>{0, 0, kWidth, kHeight});
+    BuildTree(window)->Detach();  // warms the shared caches
+    double bytes = 0, controls = 0;
+    for (auto _ : state) {
+        const size_t before = mallinfo2().uordblks;
+        RCPtr<LControl> main = BuildTree(window);
+        bytes = double(mallinfo2().uordblks - before);
+        controls = CountControls(*main);
+        DrawTree(*renderer, context, *main);
+        main->Detach();
+    }
+    state.counters["controls"] = controls;
+    state.counters["bytes_per_control"] = bytes / controls;
+}
+BENCHMARK(BM_TreeBuildLayoutDraw);
+
+}  // namespace
+
+BENCHMARK_MAIN();

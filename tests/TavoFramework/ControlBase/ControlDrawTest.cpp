@@ -1,0 +1,164 @@
+#include "ControlBase/Control.h"
+#include "ControlBase/ControlEnvironment.h"
+#include "ControlBase/ControlFactory.h"
+#include "RecordingRenderer.h"
+#include "Renderer/Font.h"
+#include "Renderer/Gdi/GDIRenderContext.h"
+#include "Renderer/Gdi/GDIRenderer.h"
+#include "tests/Common/FakeRootWindow.h"
+
+#include <gtest/gtest.h>
+
+using namespace Tavo;
+
+namespace {
+
+// The product skin's main window built from plain controls, under a fake window.
+struct ProductTree : ::testing::Test
+{
+    RCPtr<LControlFactory> factory =
+        LControlFactory::Create(u"Tessaro DJ_DEVICE_FAMILY_NAME_String_FirmwareUpdater");
+    RCPtr<FakeRootWindow> window = FakeRootWindow::Create();
+    RCPtr<LControl> main;
+
+    void SetUp() override
+    {
+        Tavo::Test::MeasureWithFixedWidths();
+        ControlEnvironment().factory = factory;
+        ControlEnvironment().defaultFont = [] { return LFont::FindOrCreate(u"Arial", 10, 0); };
+        ASSERT_EQ(factory->LoadSkins(WString(TAVO_SOURCE_DIR "/FirmwareUpdater/Resources/Skins.xml")), S_OK);
+        for (const char16_t* name :
+             {u"FirmwareUpdater.MainControl", u"Framework.MainMenu", u"Framework.ComboMenu",
+              u"Framework.PopupMenu", u"Framework.MenuItem", u"Framework.Button", u"Framework.Label",
+              u"Framework.ProgressBar", u"Framework.Panel", u"Framework.ToolTip"})
+            factory->RegisterControlClass(name, &LControl::CreateT<LControl>);
+        window->SetClientRect({0, 0, 420, 360});
+        main = RCPtrDynamicCast<LControl>(factory->CreateControlFromDescriptor(u"mainControl", window.Get()));
+        ASSERT_TRUE(main);
+        // Laid out again now that it has a window to measure against.
+        main->UpdateGeometry();
+        window->invalidated.clear();
+    }
+    void TearDown() override
+    {
+        if (main)
+            main->Detach();
+        window->ReleaseInternalReferences();
+        ControlEnvironment().factory = nullptr;
+    }
+    RCPtr<LControl> Find(std::initializer_list<const char16_t*> path)
+    {
+        RCPtr<LControl> c = main;
+        for (const char16_t* name : path)
+            c = c ? c->FindChildByName(name) : nullptr;
+        return c;
+    }
+    static RectT<double> Rect(const RCPtr<LControl>& c)
+    {
+        return {c->GetX(), c->GetY(), c->GetWidth(), c->GetHeight()};
+    }
+};
+
+}  // namespace
+
+TEST_F(ProductTree, LaysOutByThePlacementRules)
+{
+    struct Case
+    {
+        std::initializer_list<const char16_t*> path;
+        RectT<double> expected;
+    } cases[] = {
+        {{}, {200, 150, 420, 360}},  // "Screen": the top control's place on the screen
+        {{u"labelDeviceInformation"}, {20, 20, 380, 40}},
+        {{u"mainMenu"}, {0, 0, 420, 24}},                                 // parent-wide
+        {{u"mainMenu", u"templateMenu", u"popupMenu"}, {0, 24, 75, 77}},  // below its parent
+        {{u"mainMenu", u"templateMenu", u"popupMenu", u"templateItem", u"hotKeyLabel"},
+         {11, 0, 60, 20}},  // anchor 1
+        {{u"progressBar"}, {30, 244, 360, 50}},
+        {{u"progressBar", u"activeOverlay"},
+         {2, 2, 0, 42}},  // parent height less 4, measured from the outer edge
+        {{u"buttonExit"}, {300, 300, 100, 30}},
+    };
+    for (const Case& c : cases) {
+        RCPtr<LControl> control = Find(c.path);
+        ASSERT_TRUE(control) << &c - cases;
+        EXPECT_EQ(
+            (RectT<double>{control->GetX(), control->GetY(), control->GetWidth(), control->GetHeight()}),
+            c.expected)
+            << &c - cases;
+    }
+    // "Expand" widens a label for its text: 5 characters of 7 pixels plus the 4-pixel margins.
+    RCPtr<LLayoutDescriptor> layout = Find({u"updaterVersionLabel"})->GetLayout();
+    layout->textOverflowX = 1;
+    layout->x.sizeAbs = 10;
+    Find({u"updaterVersionLabel"})->SetText(u"Hello");
+    EXPECT_EQ(Find({u"updaterVersionLabel"})->GetWidth(), 35);
+}
+
+TEST_F(ProductTree, DrawsPartsThenTextThenChildrenInOrder)
+{
+    Find({u"progressBar", u"percentCompleteLabel"})->SetText(u"42");
+    Tavo::Test::RecordingRenderer r;
+    r.Begin();
+    RectRegion region;
+    region.AddRect(RegionRect{30, 244, 390, 294});  // the progress bar only
+    std::vector<RCPtr<LControl>> overlays;
+    EXPECT_EQ(main->Draw(&r, region, overlays, false), S_OK);
+    r.End();
+    const std::vector<std::string> expected = {
+        "Fill 0,0 420x360 FF1E1E22 clip 30,244 360x50",       // window background, only where dirty
+        "Fill 30,244 360x50 FF2C2C32 clip 30,244 360x50",     // progress bar frame behind ...
+        "Fill 32,246 358x48 FF141416 clip 30,244 360x50",     // ... its track
+        "Text '42' 193,253 0x0 FFF0F0F0 clip 182,250 36x20",  // a child's label, centred
+    };
+    EXPECT_EQ(r.calls, expected);
+    EXPECT_TRUE(overlays.empty());
+    EXPECT_EQ(main->Draw(&r, region, overlays, true), E_INVALIDARG);
+}
+
+TEST_F(ProductTree, DrawsIntoAnOffscreenContext)
+{
+    RCPtr<LGDIRenderer> renderer(new LGDIRenderer());
+    RCPtr<LRenderContextInfo> context;
+    ASSERT_EQ(renderer->InitRenderContextInfo({0, 0, 420, 360}, nullptr, true, context), S_OK);
+    context->dirtyRegion.AddRect(RectT<int32_t>{0, 0, 420, 360});
+    renderer->RenderStart(context);
+    renderer->PushState();
+    std::vector<RCPtr<LControl>> overlays;
+    EXPECT_EQ(main->Draw(renderer.Get(), context->dirtyRegion, overlays, false), S_OK);
+    auto* surface = static_cast<LGDIRenderContextInfo&>(*context).GetSurface()->GetBitmap();
+    EXPECT_EQ(surface->GetPixel(5, 5), 0xFF1E1E22u);      // window
+    EXPECT_EQ(surface->GetPixel(31, 245), 0xFF2C2C32u);   // progress bar frame
+    EXPECT_EQ(surface->GetPixel(200, 270), 0xFF141416u);  // progress track
+    // The exit button's gradient part is one pixel tall: it shows the middle of its two colours.
+    EXPECT_EQ(surface->GetPixel(350, 315), 0xFF3F3F46u);
+    renderer->PopState();
+    renderer->RenderFinish(context);
+}
+
+TEST_F(ProductTree, InvalidationsReachTheWindowInItsCoordinates)
+{
+    RCPtr<LControl> label = Find({u"progressBar", u"percentCompleteLabel"});
+    struct Case
+    {
+        RectT<double> local;
+        PointT<double> scroll;
+        RectT<double> expected;  // empty: nothing reaches the window
+    } cases[] = {
+        {{0, 0, 36, 20}, {0, 0}, {182, 250, 36, 20}},  // bar at 30, client corner 2, label at 150
+        {{0.4, 0.6, 10.4, 10.5}, {0, 0}, {182, 251, 10, 11}},
+        {{0, 0, 36, 20}, {10, 0}, {172, 250, 36, 20}},  // scrolled bar
+        {{0, 0, 36, 20}, {200, 0}, {}},                 // scrolled out of the bar's client area
+    };
+    for (const Case& c : cases) {
+        Find({u"progressBar"})->SetScrollOffset(c.scroll);
+        window->invalidated.clear();
+        label->InvalidateRect(c.local, true);
+        EXPECT_EQ(window->invalidated.empty() ? RectT<double>() : window->invalidated.back(), c.expected);
+    }
+    Find({u"progressBar"})->SetScrollOffset({0, 0});
+    label->SetVisible(false);
+    window->invalidated.clear();
+    label->InvalidateRect({0, 0, 36, 20}, true);
+    EXPECT_TRUE(window->invalidated.empty());
+}
