@@ -677,7 +677,7 @@ private:
     RCPtr<LControl> GetEdgeFocusableChild(bool first);
     void PassTabUpward(const RCPtr<LKeyParam>& param);
     TavoResult OfferToWindowHotKeys(const KeyCode& key);
-    LControl* UpdateDropTarget(const RCPtr<LPointWithModifiersParam>& pointer, double zoneDepth[2]);
+    LControl* UpdateDropTarget(const PointT<int32_t>& windowPoint, double zoneDepth[2]);
     void StartFling();
     void StepAnimations();
     void ReplayDelayedPress();

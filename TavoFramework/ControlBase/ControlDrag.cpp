@@ -83,6 +83,8 @@ TavoResult LControl::DragUpdate(const RCPtr<LPointWithModifiersParam>& pointer)
         return S_FALSE;
     RCPtr<LControl> self(this);
     mDrag.inUpdate = true;
+    // The pointer is given in this control's coordinates before the move below.
+    const PointT<int32_t> windowPoint = ToWindowPoint({pointer->mX, pointer->mY});
     const int32_t mode = mDrag.mode, axes = mDrag.edges;
     const PointT<double> press{mPressX, mPressY};
     PointT<double> d{mX + pointer->mX - press.x, mY + pointer->mY - press.y};
@@ -184,7 +186,7 @@ TavoResult LControl::DragUpdate(const RCPtr<LPointWithModifiersParam>& pointer)
     if (mode == 3 || mode == 5)
         scrolled = mParent;
     else if (mode == 1)
-        scrolled = UpdateDropTarget(pointer, zoneDepth);
+        scrolled = UpdateDropTarget(windowPoint, zoneDepth);
     if (scrolled) {
         const RectT<double> limits = scrolled->GetDragLimits();
         const double limitStart[2] = {limits.x, limits.y}, limitExtent[2] = {limits.width, limits.height};
@@ -203,10 +205,9 @@ TavoResult LControl::DragUpdate(const RCPtr<LPointWithModifiersParam>& pointer)
     return S_OK;
 }
 
-LControl* LControl::UpdateDropTarget(const RCPtr<LPointWithModifiersParam>& pointer, double zoneDepth[2])
+LControl* LControl::UpdateDropTarget(const PointT<int32_t>& windowPoint, double zoneDepth[2])
 {
     RCPtr<LControl> self(this);
-    const PointT<int32_t> windowPoint = ToWindowPoint({pointer->mX, pointer->mY});
     mHitTestExcluded = true;
     PointT<int32_t> local;
     RCPtr<LControl> hit = HitTestFromTop(windowPoint, local, true);

@@ -128,7 +128,10 @@ protected:
     {
         RCPtr<TestControl> c(new TestControl(parent, name));
         c->Place(x, y, w, h);
-        c->Record().tabStop = tab;
+        // The record says the same, so a layout pass keeps the place.
+        LLayoutDescriptor& record = c->Record();
+        record.x.positionAbs = x, record.y.positionAbs = y, record.x.sizeAbs = w, record.y.sizeAbs = h;
+        record.tabStop = tab;
         made.push_back(named[Text(name)] = c);
         return c;
     }
