@@ -85,7 +85,10 @@ bool LControl::IntersectRect(RectT<double>& out, const RectT<double>& a, const R
 TavoResult LControl::Draw(LRenderer* renderer, const RectRegion& region,
                           std::vector<RCPtr<LControl>>& overlays, bool unclippedPass)
 {
-    if (Clips(this) == unclippedPass)
+    // A floating control asked in the normal pass comes from the window's
+    // Z-order pass, which has moved the origin to the control's own corner.
+    const bool floatingAtOwnCorner = !Clips(this) && !unclippedPass;
+    if (Clips(this) && unclippedPass)
         return E_INVALIDARG;
     if (!IsShown(false))
         return S_OK;
@@ -94,8 +97,8 @@ TavoResult LControl::Draw(LRenderer* renderer, const RectRegion& region,
     LRenderContextInfo* context = renderer->GetCurrentContext();
     // A top control's own coordinates are the window's client area: its
     // position is where the window stands on the screen.
-    const RectT<double> rect =
-        mParent ? RectT<double>{mX, mY, mWidth, mHeight} : RectT<double>{0, 0, mWidth, mHeight};
+    const RectT<double> rect = mParent && !floatingAtOwnCorner ? RectT<double>{mX, mY, mWidth, mHeight}
+                                                               : RectT<double>{0, 0, mWidth, mHeight};
     RectT<double> visible = rect;
     const bool meets = unclippedPass ? IntersectRect(visible, rect, rect)
                                      : IntersectRect(visible, rect, context->state.clip);

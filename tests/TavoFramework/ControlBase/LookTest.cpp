@@ -58,15 +58,6 @@ TEST(Look, DockedPartsAndClientAreaFollowTheirOffsets)
         look->SetSize(100, 50);
         EXPECT_EQ(look->GetPartRect(0), c.expected) << c.mask;
     }
-    // Positive far offsets reach past the edge and are cut; the client area is never negative.
-    for (auto [l, expected] :
-         {std::pair{2, RectT<int32_t>{2, 2, 98, 48}}, {200, RectT<int32_t>{100, 50, 0, 0}}}) {
-        auto d = LLookDescriptor::Create(u"c");
-        d->SetClientPart(Docked(ColourRecord(0xFF000000), 15, l, l, 2, 2));
-        auto look = LLook::Create(d);
-        look->SetSize(100, 50);
-        EXPECT_EQ(look->GetClientRect(), expected);
-    }
 }
 
 TEST(Look, DrawsEachPassOnlyWhereTheRegionMeetsIt)

@@ -98,10 +98,7 @@ TEST(VisualPart, ColourAtAScaledPointFollowsTheResizeType)
 
 TEST(VisualPart, ColorizersTurnPartsIntoImagesOnlyWhenNeeded)
 {
-    auto solid = LVisualPart::CreateColorPart(u"s", Solid(0x80FF0000), 3, 3, 0, 0.5f, nullptr);
-    EXPECT_FALSE(solid->GetBitmap());
-    EXPECT_EQ(solid->GetColorAtPoint(2, 2), 0x40FF0000u);
-
+    EXPECT_FALSE(LVisualPart::CreateColorPart(u"s", Solid(0x80FF0000), 3, 3, 0, 0.5f, nullptr)->GetBitmap());
     RCPtr<LColorizer> ramp =
         LColorizer::Create(u"r", LColorizer::kLinearGradient, {0, 0, 0, 1}, {1, 1, 1, 1}, 0, 0, 1, 0);
     EXPECT_TRUE(LVisualPart::CreateColorPart(u"g", ramp, 4, 1, 0, 1, nullptr)->GetBitmap());
