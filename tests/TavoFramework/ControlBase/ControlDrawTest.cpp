@@ -157,6 +157,12 @@ TEST_F(ProductTree, InvalidationsReachTheWindowInItsCoordinates)
         EXPECT_EQ(window->invalidated.empty() ? RectT<double>() : window->invalidated.back(), c.expected);
     }
     Find({u"progressBar"})->SetScrollOffset({0, 0});
+    // A floating label is repainted whole, even outside its parent's client area.
+    label->SetClipToParent(false);
+    label->SetBounds({350, 4}, {36, 20});
+    window->invalidated.clear();
+    Find({u"progressBar"})->RefreshUnclipped();
+    EXPECT_EQ(window->invalidated, (std::vector<RectT<double>>{{382, 250, 36, 20}}));
     label->SetVisible(false);
     window->invalidated.clear();
     label->InvalidateRect({0, 0, 36, 20}, true);
