@@ -103,10 +103,5 @@ TEST(Look, ColourAtAPointAsksDockedPartsBeforeTheClient)
     EXPECT_EQ(look->GetColorAtPoint(50, 25), 0xFF00FF00u);
     EXPECT_EQ(look->GetColorAtPoint(5, 45), LVisualPart::kTransparent);
 
-    auto plain = LLook::Create(LLookDescriptor::Create(u"plain"));
-    EXPECT_EQ(plain->SetText(u"x"), 1);
-    EXPECT_EQ(plain->DrawLabelText(*RCPtr<Tavo::Test::RecordingRenderer>(new Tavo::Test::RecordingRenderer()),
-                                   RectRegion(), {}),
-              S_FALSE);
     EXPECT_FALSE(LLook::Create(nullptr));
 }

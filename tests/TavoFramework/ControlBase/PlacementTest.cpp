@@ -119,7 +119,7 @@ TEST(Placement, MinimumAndMaximumKeepTheAnchorPoint)
     }
 }
 
-TEST(Placement, NamedLimitsFollowChildren)
+TEST(Placement, ChildrenSetTheMinimumWithRoomForTheBorder)
 {
     RCPtr<LLayoutDescriptor> layout = LLayoutDescriptor::Create();
     Placement::Subject s;
@@ -137,11 +137,4 @@ TEST(Placement, NamedLimitsFollowChildren)
     EXPECT_EQ(Placement::ApplyMinimumSize(s, r), 1);
     // Children reach x 62 and y 67 in the parent; the border adds 4 on each axis.
     EXPECT_EQ(r, (RectT<double>{10, 0, 56, 71}));
-
-    layout->x.maxRef = 1;
-    layout->x.maxRefName = u"b";
-    layout->x.maxRel = 1;
-    RectT<double> wide{10, 0, 100, 40};
-    EXPECT_EQ(Placement::ApplyMaximumSize(s, wide), 1);
-    EXPECT_EQ(wide, (RectT<double>{10, 0, 17, 40}));  // ends at child b's right edge, x 27
 }
