@@ -1,0 +1,220 @@
+#include "Platform/App/FileChooser.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace Tavo::Platform::App {
+
+namespace {
+
+std::vector<std::string> SplitPatterns(const std::string& patterns)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start <= patterns.size()) {
+        size_t end = patterns.find(';', start);
+        if (end == std::string::npos)
+            end = patterns.size();
+        std::string one = patterns.substr(start, end - start);
+        while (!one.empty() && one.front() == ' ')
+            one.erase(0, 1);
+        while (!one.empty() && one.back() == ' ')
+            one.pop_back();
+        if (!one.empty())
+            out.push_back(one);
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string JoinPatterns(const std::vector<std::string>& patterns)
+{
+    std::string out;
+    for (const auto& p : patterns)
+        out += (out.empty() ? "" : " ") + p;
+    return out;
+}
+
+}  // namespace
+
+std::string FindOnPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    if (!path || name.empty() || name.find('/') != std::string::npos)
+        return {};
+    std::string folders = path;
+    size_t start = 0;
+    while (start <= folders.size()) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos)
+            end = folders.size();
+        std::string folder = folders.substr(start, end - start);
+        start = end + 1;
+        if (folder.empty())
+            continue;  // an empty entry would mean the working folder: never run from there
+        std::string candidate = folder + "/" + name;
+        struct stat st
+        {
+        };
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return {};
+}
+
+FileChooserKind FindFileChooser()
+{
+    if (!FindOnPath("zenity").empty())
+        return FileChooserKind::Zenity;
+    if (!FindOnPath("kdialog").empty())
+        return FileChooserKind::KDialog;
+    return FileChooserKind::None;
+}
+
+std::vector<std::string> FileChooserArguments(FileChooserKind kind, const FileChooserRequest& request)
+{
+    std::vector<std::string> args;
+    std::string folder = request.folder;
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    if (kind == FileChooserKind::Zenity) {
+        args = {"zenity", "--file-selection"};
+        if (!request.title.empty())
+            args.push_back("--title=" + request.title);
+        if (request.multiple) {
+            args.push_back("--multiple");
+            args.push_back("--separator=\n");
+        }
+        if (!folder.empty())
+            args.push_back("--filename=" + folder);
+        for (const auto& f : request.filters) {
+            auto patterns = SplitPatterns(f.patterns);
+            if (!patterns.empty())
+                args.push_back("--file-filter=" + f.description + " | " + JoinPatterns(patterns));
+        }
+    } else if (kind == FileChooserKind::KDialog) {
+        args = {"kdialog"};
+        if (!request.title.empty()) {
+            args.push_back("--title");
+            args.push_back(request.title);
+        }
+        args.push_back("--getopenfilename");
+        args.push_back(folder.empty() ? "." : folder);
+        std::string filter;
+        for (const auto& f : request.filters) {
+            auto patterns = SplitPatterns(f.patterns);
+            if (patterns.empty())
+                continue;
+            // The description may not hold the separator kdialog reads.
+            std::string description = f.description;
+            for (char& c : description)
+                if (c == '|' || c == '\n')
+                    c = ' ';
+            filter += (filter.empty() ? "" : "\n") + JoinPatterns(patterns) + "|" + description;
+        }
+        if (!filter.empty())
+            args.push_back(filter);
+        if (request.multiple) {
+            args.push_back("--multiple");
+            args.push_back("--separate-output");
+        }
+    }
+    return args;
+}
+
+FileChooserResult ParseChooserOutput(const std::string& output, int exitStatus)
+{
+    FileChooserResult result;
+    if (exitStatus != 0)
+        return result;
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        if (end == std::string::npos)
+            end = output.size();
+        std::string line = output.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            result.paths.push_back(line);
+        start = end + 1;
+    }
+    result.chosen = !result.paths.empty();
+    return result;
+}
+
+std::optional<FileChooserResult> RunFileChooser(IMessageLoop& loop, const FileChooserRequest& request)
+{
+    FileChooserKind kind = FindFileChooser();
+    if (kind == FileChooserKind::None)
+        return std::nullopt;
+    std::vector<std::string> args = FileChooserArguments(kind, request);
+    std::string program = FindOnPath(args.front());
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return FileChooserResult{};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (spawned != 0) {
+        close(fds[0]);
+        return FileChooserResult{};
+    }
+    fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+
+    std::string output;
+    bool ended = false;
+    loop.AddFd(fds[0], POLLIN, [&](int fd, short) {
+        char buffer[4096];
+        for (;;) {
+            ssize_t n = read(fd, buffer, sizeof buffer);
+            if (n > 0) {
+                output.append(buffer, size_t(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0 || errno != EAGAIN) {
+                ended = true;
+                loop.RemoveFd(fd);
+                loop.PostQuit(0);
+            }
+            return;
+        }
+    });
+    int32_t code = loop.Run();
+    if (!ended) {
+        // The program is ending: stop the chooser and let the outer run end too.
+        loop.RemoveFd(fds[0]);
+        kill(pid, SIGTERM);
+    }
+    close(fds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!ended) {
+        loop.PostQuit(code);
+        return FileChooserResult{};
+    }
+    return ParseChooserOutput(output, WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+}
+
+}  // namespace Tavo::Platform::App

@@ -1,0 +1,133 @@
+#include "Window/Native/FileDialog.h"
+
+#include "Application/FrameworkApp.h"
+#include "Platform/App/FileChooser.h"
+#include "Platform/App/MessageBox.h"
+#include "Platform/Kernel/TextCoding.h"
+
+#include <sys/stat.h>
+
+namespace Tavo {
+
+namespace {
+
+std::string Narrow(const WString& text)
+{
+    return Platform::ToUtf8(std::u16string(text.c_str()));
+}
+WString Wide(const std::string& text)
+{
+    return WString(Platform::FromUtf8(text).c_str());
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The folder part of a path: up to its last "/", the whole text without one.
+std::string FolderOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return path;
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::vector<Platform::App::FileFilter> ParseFilter(const std::string& filter)
+{
+    std::vector<Platform::App::FileFilter> out;
+    size_t start = 0;
+    bool description = true;
+    while (start <= filter.size() && !filter.empty()) {
+        size_t end = filter.find('|', start);
+        if (end == std::string::npos)
+            end = filter.size();
+        std::string part = filter.substr(start, end - start);
+        if (description) {
+            if (part.empty() && end == filter.size())
+                break;  // a trailing "|"
+            out.push_back({part, {}});
+        } else {
+            out.back().patterns = part;
+        }
+        description = !description;
+        start = end + 1;
+    }
+    return out;
+}
+
+// A name typed without extension takes the default one when that file exists.
+std::string WithDefaultExtension(const std::string& path, const std::string& extension)
+{
+    if (extension.empty() || FileExists(path))
+        return path;
+    size_t slash = path.rfind('/');
+    std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (name.find('.') != std::string::npos)
+        return path;
+    std::string extended = path + "." + extension;
+    return FileExists(extended) ? extended : path;
+}
+
+}  // namespace
+
+LFileDialog::LFileDialog(const WString& initialFolder) : mFolder(initialFolder) {}
+
+LFileDialog::~LFileDialog() = default;
+
+TavoResult LFileDialog::DoModal(const WString& filter, const WString& defaultExtension, const WString& title,
+                                bool multiple)
+{
+    if (mOpen)
+        return E_FAIL;
+    mFileName = WString();
+
+    std::string extension = Narrow(defaultExtension);
+    if (extension.rfind("*.", 0) == 0)
+        extension.erase(0, 2);
+    else if (extension.rfind('.', 0) == 0)
+        extension.erase(0, 1);
+
+    Platform::App::FileChooserRequest request;
+    request.title = Narrow(title);
+    request.filters = ParseFilter(Narrow(filter));
+    request.folder = Narrow(mFolder);
+    request.multiple = multiple;
+
+    mOpen = true;
+    auto result = Platform::App::RunFileChooser(mLoop ? *mLoop : Platform::App::MainMessageLoop(), request);
+    mOpen = false;
+
+    if (!result) {
+        const WString text =
+            u"No file chooser is available on this desktop. Install zenity or kdialog to choose "
+            u"files.";
+        const uint32_t style = Platform::App::MB_OK | Platform::App::MB_ICONERROR;
+        if (LFrameworkApp* app = GetFrameworkApp())
+            app->MessageBox(text, title, style);
+        else
+            Platform::App::ShowMessageBox(0, Narrow(text), Narrow(title), style);
+        return E_FAIL;
+    }
+    if (!result->chosen)
+        return E_FAIL;
+
+    if (multiple) {
+        std::string folder = FolderOf(result->paths.front());
+        for (const auto& path : result->paths)
+            mResults.Add(Wide(WithDefaultExtension(path, extension)));
+        mFolder = Wide(folder);
+        mFileName = mFolder;
+    } else {
+        std::string path = WithDefaultExtension(result->paths.front(), extension);
+        mFileName = Wide(path);
+        mFolder = Wide(FolderOf(path));
+    }
+    return S_OK;
+}
+
+}  // namespace Tavo
