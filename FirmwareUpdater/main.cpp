@@ -1,12 +1,11 @@
 // The firmware updater's entry: the framework's run with the user's default
 // language; the exit code is the one the update processor set.
 #include "Application/Application.h"
-#include "Application/CommandLine.h"
 #include "Window/Native/DesktopHooks.h"
 
 int main(int argc, char** argv)
 {
-    const Tavo::NString commandLine(JoinCommandLine(argc, argv));
+    const std::string commandLine = Tavo::JoinCommandLine(argc, argv);
     Tavo::AppShellOptions options;
     options.applicationName = LApplication::GetApplicationName();
     options.hooks = Tavo::DesktopPlatformHooks();
@@ -14,6 +13,6 @@ int main(int argc, char** argv)
                                    const Tavo::RCPtr<Tavo::LStringTable>& strings, const Tavo::WString& line) {
         return Tavo::RCPtr<Tavo::LApplicationBase>(new LApplication(shell, factory, strings, line));
     };
-    Tavo::FrameworkAppShell shell(std::move(options), commandLine.c_str());
+    Tavo::FrameworkAppShell shell(std::move(options), commandLine);
     return shell.Main(-1);
 }

@@ -1,7 +1,5 @@
 #include "Application/CommandLine.h"
 
-#include <cstring>
-
 bool FindSwitch(const Tavo::WString& commandLine, const Tavo::WString& name, Tavo::WString* value)
 {
     const int32_t nameLength = int32_t(name.GetLength());
@@ -30,29 +28,4 @@ bool FindSwitch(const Tavo::WString& commandLine, const Tavo::WString& name, Tav
     if (value)
         *value = commandLine.Mid(start, stop - start);
     return true;
-}
-
-Tavo::WString JoinCommandLine(int argc, const char* const* argv)
-{
-    Tavo::NString line;
-    for (int i = 0; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (i > 0)
-            line += ' ';
-        if (std::strchr(arg, ' ') == nullptr) {
-            line += Tavo::NString(arg);
-            continue;
-        }
-        const char* equals = std::strchr(arg, '=');
-        if (equals != nullptr && std::strchr(arg, ' ') > equals) {
-            line += Tavo::NString(arg, uint32_t(equals - arg + 1));
-            line += '"';
-            line += Tavo::NString(equals + 1);
-        } else {
-            line += '"';
-            line += Tavo::NString(arg);
-        }
-        line += '"';
-    }
-    return Tavo::WString(line);
 }

@@ -8,8 +8,3 @@
 // value after it: up to the closing double quote when it starts with one,
 // else up to the next space. `value` (may be null) keeps the line's case.
 bool FindSwitch(const Tavo::WString& commandLine, const Tavo::WString& name, Tavo::WString* value);
-
-// The whole command line (program first, UTF-8) as one string: joined by
-// spaces; a value holding a space is quoted right after its "=", any other
-// argument holding a space is quoted whole.
-Tavo::WString JoinCommandLine(int argc, const char* const* argv);

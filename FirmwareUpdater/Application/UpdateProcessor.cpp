@@ -1,10 +1,12 @@
 #include "Application/UpdateProcessor.h"
 
 #include <filesystem>
+#include <optional>
 
 #include "Application/ApplicationBase.h"
 #include "Application/CommandLine.h"
 #include "ObjectBase/Exception.h"
+#include "Platform/App/InterruptSignals.h"
 
 using Tavo::TavoResult;
 using Tavo::WString;
@@ -143,6 +145,12 @@ TavoResult LUpdateProcessor::Initialize(const WString& commandLine)
     const bool updateToDo = newer || mAlwaysUpdate;
     const bool silent = FindSwitch(commandLine, kSilent, nullptr);
     const bool automatic = FindSwitch(commandLine, kStartAutomatically, nullptr);
+    // Cut short by a signal, a quiet transfer is aborted the way the abort
+    // path does it, so the driver's flag is cleared and the channel closed
+    // before the process ends by that signal.
+    std::optional<Tavo::Platform::App::InterruptCatcher> interrupts;
+    if (silent)
+        interrupts.emplace([engine = mEngine](int) { engine->AbortUpdate(); });
     if (updateToDo && (silent || automatic)) {
         bool start = true;
         if (mEngine->GetDeviceState() == Engine::kDeviceNormalMode) {
@@ -154,11 +162,16 @@ TavoResult LUpdateProcessor::Initialize(const WString& commandLine)
     }
     if (!silent)
         return 0;
+    // A signal that came before the transfer started found nothing to abort.
+    if (Tavo::Platform::App::InterruptCatcher::CaughtSignal() != 0)
+        mEngine->AbortUpdate();
     if (mEngine->WaitForUpdate(mSilentWaitMs) != Tavo::S_OK) {
         // The program must not end under a running transfer: abort it and
         // let the worker close the channel and clear the driver's flag.
         mEngine->AbortUpdate();
         mEngine->WaitForUpdate(kAbortWaitMs);
     }
+    interrupts.reset();
+    Tavo::Platform::App::InterruptCatcher::EndByCaughtSignal();
     return kEndWithoutWindow;
 }

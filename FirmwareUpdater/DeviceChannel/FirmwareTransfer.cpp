@@ -1,14 +1,13 @@
 #include "DeviceChannel/FirmwareTransfer.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 #include "DeviceChannel/DeviceInstance.h"
 #include "DeviceChannel/PrivateMidi.h"
 #include "Engine/FirmwareImage.h"
+#include "Threading/ChunkPacer.h"
 #include "Utilities/Storage/File.h"
 
 namespace {
@@ -136,17 +135,13 @@ Tavo::TavoResult SendImage(const Tavo::Array<uint8_t>& image, PrivateMidi& chann
 {
     const uint32_t size = image.GetCount();
     const uint32_t chunkSize = host.GetChunkSize();
-    const auto pause = std::chrono::milliseconds(host.GetChunkPauseMs());
     if (chunkSize == 0)
         return Tavo::E_FAIL;
     const uint32_t chunks = size / chunkSize + (size % chunkSize != 0 ? 1 : 0);
     const uint8_t* data = image.GetData();
     uint32_t sent = 0;
     Tavo::Array<uint8_t> chunk;
-    // Pauses end on a schedule, so late wake-ups do not add up; a send that
-    // took longer than a pause starts the schedule afresh, so chunks never
-    // bunch up to catch up.
-    auto pauseEnd = std::chrono::steady_clock::now();
+    Tavo::ChunkPacer pacer;
     for (uint32_t i = 0; i < chunks && !host.IsAbortRequested(); ++i) {
         chunk.SetCount(0);
         chunk.SetCount(chunkSize);
@@ -157,11 +152,8 @@ Tavo::TavoResult SendImage(const Tavo::Array<uint8_t>& image, PrivateMidi& chann
             return Tavo::E_FAIL;
         const double fraction = std::min(1.0, double(sent) / double(size));
         host.PostUpdateProgress(0, fraction, true, -1, false, Tavo::WString());
-        pauseEnd += pause;
-        const auto now = std::chrono::steady_clock::now();
-        if (pauseEnd < now)
-            pauseEnd = now + pause;
-        std::this_thread::sleep_until(pauseEnd);
+        // Read per chunk: the pause may change while the transfer runs.
+        pacer.Pause(host.GetChunkPauseMs());
     }
     return host.IsAbortRequested() ? Tavo::E_ABORT : Tavo::S_OK;
 }

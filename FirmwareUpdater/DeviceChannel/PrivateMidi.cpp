@@ -19,7 +19,7 @@ namespace {
 
 constexpr uint32_t kFreeRecordTries = 499;
 constexpr uint32_t kDrainStepMs = 10;
-constexpr uint32_t kDrainLimitMs = 2000;
+std::atomic<PrivateMidi::DrainStep> gDrainStep{nullptr};
 constexpr int32_t kPollWaitMs = 5000;
 constexpr uint32_t kStopWaitMs = 5000;
 constexpr uint8_t kSysExEnd = 0xF7;
@@ -176,7 +176,10 @@ int32_t PrivateMidi::MemberData::CloseLocked()
                 }
                 if (waited >= kDrainLimitMs)
                     break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(kDrainStepMs));
+                if (const DrainStep step = gDrainStep.load())
+                    step(kDrainStepMs);
+                else
+                    std::this_thread::sleep_for(std::chrono::milliseconds(kDrainStepMs));
             }
         }
         for (auto& input : inputs) {
@@ -469,4 +472,9 @@ PrivateMidi::RecordState PrivateMidi::GetRecordState(uint32_t port, uint32_t ind
     state.capacity = record.buffer ? record.capacity : 0;
     state.busy = record.IsBusy();
     return state;
+}
+
+void PrivateMidi::SetDrainStep(DrainStep step)
+{
+    gDrainStep = step;
 }

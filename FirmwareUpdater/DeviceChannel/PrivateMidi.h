@@ -46,8 +46,14 @@ public:
     // Returns once the driver accepted the message; the copy stays busy
     // until the driver has taken it.
     int32_t Send(uint32_t port, const uint8_t* data, uint32_t length);
-    // Waits for the open ports to drain, then closes the channel.
+    // Waits for the open ports to drain (at most kDrainLimitMs), then closes
+    // the channel.
     int32_t Close();
+    static constexpr uint32_t kDrainLimitMs = 2000;
+    // One step of that wait: a sleep unless a test runs it on its own clock
+    // (null puts the sleep back).
+    using DrainStep = void (*)(uint32_t ms);
+    static void SetDrainStep(DrainStep step);
 
     // Opens an input slot of `bufferSize` bytes whose collected input goes to
     // `receiver` (which must outlive the channel or the slot).

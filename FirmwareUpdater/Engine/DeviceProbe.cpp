@@ -78,7 +78,7 @@ TavoResult LUpdateEngine::QueryDeviceIdentity(DeviceDefinitionEx&, RCPtr<LRefCou
         mQueryOpen = true;
     }
     SendIdentityRequest(renderPort ? *renderPort : RCPtr<LRefCountedObject>());
-    const uint32_t wait = mReplyGate.Wait(kReplyWaitMs);
+    const uint32_t wait = mReplyWait ? mReplyWait(mReplyGate, kReplyWaitMs) : mReplyGate.Wait(kReplyWaitMs);
     {
         // A late reply must not write into a record the caller reads now.
         Tavo::MutexLocker lock(mProbeLock);

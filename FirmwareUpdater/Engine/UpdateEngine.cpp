@@ -145,7 +145,7 @@ TavoResult LUpdateEngine::GetSelectedDeviceValueB(uint32_t* value)
 uint16_t LUpdateEngine::SetChunkDelay(uint16_t milliseconds)
 {
     mChunkDelay = milliseconds;
-    return mChunkDelay;
+    return milliseconds;
 }
 
 bool LUpdateEngine::SetSelectedCannotUpdateReason(uint32_t reason)

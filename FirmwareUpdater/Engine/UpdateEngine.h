@@ -13,7 +13,9 @@
 #include "Threading/Mutex.h"
 #include "Utilities/Storage/IArray.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 
 class LUpdateEngine : public LUpdateEngineInterface, public Tavo::LNotificationClient
 {
@@ -82,11 +84,16 @@ public:
     // True when the file's version is newer than the device's.
     static bool IsVersionNewer(const FirmwareVersion& device, const FirmwareVersion& file);
 
-    // For the transfers that run on the worker.
-    uint16_t GetChunkSize() const { return mChunkSize; }
-    uint16_t GetChunkDelay() const { return mChunkDelay; }
+    // For the transfers that run on the worker; safe to change while one runs.
+    uint16_t GetChunkSize() const { return mChunkSize.load(std::memory_order_relaxed); }
+    uint16_t GetChunkDelay() const { return mChunkDelay.load(std::memory_order_relaxed); }
     // Sets the reason of the selected found device; false without one.
     bool SetSelectedCannotUpdateReason(uint32_t reason);
+
+    // How a query waits for its reply on the gate: the gate's own wait unless
+    // a test runs the wait on its own clock.
+    using ReplyWait = std::function<uint32_t(Tavo::TrafficLight& gate, uint32_t timeoutMs)>;
+    void SetReplyWait(ReplyWait wait) { mReplyWait = std::move(wait); }
 
     // The MIDI service held now; null before Initialize.
     Tavo::RCPtr<Tavo::LMidiCommInterface> GetMidiService();
@@ -114,8 +121,9 @@ private:
     Tavo::RCPtr<Tavo::LNotificationHandler<LUpdateEngine>> mHandlers;
     Tavo::RCPtr<Tavo::LMidiCommInterface> mMidiService;
     Tavo::TrafficLight mReplyGate;
-    uint16_t mChunkSize = 128;
-    uint16_t mChunkDelay = 20;
+    ReplyWait mReplyWait;
+    std::atomic<uint16_t> mChunkSize{128};
+    std::atomic<uint16_t> mChunkDelay{20};
 
     // The mailbox between a query and the reply handler on the service's
     // thread: written only while a query is open, by replies of the service

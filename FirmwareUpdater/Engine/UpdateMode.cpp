@@ -1,7 +1,7 @@
 #include "Engine/FirmwareImage.h"
 #include "Engine/UpdateEngine.h"
 
-#include "Platform/Kernel/KernelSystem.h"
+#include "Threading/ChunkPacer.h"
 
 #include <algorithm>
 #include <vector>
@@ -65,12 +65,14 @@ TavoResult LUpdateEngine::SendImageInChunks(const Tavo::IArray<uint8_t>& image, 
     RCPtr<LRefCountedObject> port;
     if (!service || Tavo::Failed(service->OpenRenderPort(renderPortName, port)) || !port)
         return E_FAIL;
-    const uint32_t chunkSize = std::max<uint32_t>(mChunkSize, 1);
+    // Fixed for the run; the pause is read per chunk and may change meanwhile.
+    const uint32_t chunkSize = std::max<uint32_t>(GetChunkSize(), 1);
     const uint32_t size = image.GetCount();
     const uint32_t chunks = size / chunkSize + (size % chunkSize ? 1 : 0);
     const uint8_t* bytes = image.GetData();
     std::vector<uint8_t> chunk(chunkSize);
     uint32_t position = 0;
+    Tavo::ChunkPacer pacer;
     for (uint32_t i = 0; i < chunks && !IsAbortRequested(); ++i) {
         const uint32_t n = (i + 1 < chunks) ? chunkSize : size - (chunks - 1) * chunkSize;
         // The last chunk goes out whole, filled up with zeros.
@@ -83,8 +85,7 @@ TavoResult LUpdateEngine::SendImageInChunks(const Tavo::IArray<uint8_t>& image, 
         if (Tavo::Failed(sent) || static_cast<uint32_t>(sent) != chunkSize)
             return E_FAIL;
         PostUpdateProgress(0, Fraction(position, size), true, -1, false, WString());
-        if (mChunkDelay)
-            Tavo::Platform::Sleep(mChunkDelay);
+        pacer.Pause(GetChunkDelay());
     }
     return IsAbortRequested() ? E_ABORT : S_OK;
 }
@@ -99,6 +100,7 @@ TavoResult LUpdateEngine::SendSysExImage(const Tavo::IArray<uint8_t>& image, con
     const uint32_t size = image.GetCount();
     const uint8_t* bytes = image.GetData();
     Tavo::Array<uint8_t> message;
+    Tavo::ChunkPacer pacer;
     for (uint32_t i = 0; i < size && !IsAbortRequested(); ++i) {
         const uint8_t c = bytes[i];
         if (c == kSysExEnd || c == kCarriageReturn) {
@@ -109,8 +111,7 @@ TavoResult LUpdateEngine::SendSysExImage(const Tavo::IArray<uint8_t>& image, con
                 return E_FAIL;
             PostUpdateProgress(0, Fraction(i, size), true, -1, false, WString());
             message.SetCount(0);
-            if (mChunkDelay)
-                Tavo::Platform::Sleep(mChunkDelay);
+            pacer.Pause(GetChunkDelay());
         } else if (c != kSysExStart) {
             message.Add(c);
         }

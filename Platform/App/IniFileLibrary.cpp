@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <memory>
+#include <unistd.h>
 
 #include "Platform/App/Folders.h"
 
@@ -26,8 +27,15 @@ IniFileLibrary::~IniFileLibrary()
 
 std::string IniFileLibrary::LibraryPath(const std::string& folder)
 {
-    std::string path = folder.empty() ? GetSystemFolder(FolderId::Program) : folder;
-    if (!path.empty() && path.back() != '/' && path.back() != '\\')
+    if (folder.empty()) {
+        // The program's own copy first; otherwise the bare name, which the
+        // dynamic loader looks up along its own search path.
+        const std::string program = GetSystemFolder(FolderId::Program);
+        const std::string own = program.empty() ? std::string() : LibraryPath(program);
+        return !own.empty() && access(own.c_str(), F_OK) == 0 ? own : std::string(kFileName);
+    }
+    std::string path = folder;
+    if (path.back() != '/' && path.back() != '\\')
         path += '/';
     return path + kFileName;
 }

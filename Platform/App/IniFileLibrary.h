@@ -43,7 +43,7 @@ public:
     IniFileLibrary(const IniFileLibrary&) = delete;
     IniFileLibrary& operator=(const IniFileLibrary&) = delete;
 
-    // folder empty: the program's folder. A library that lacks entry points
+    // folder empty: the program's folder, else the loader's search. A library that lacks entry points
     // stays loaded; the ones it has can be used.
     LoadResult Load(const std::string& folder);
     // 1 when nothing is loaded, 0 after unloading, -1 when dlclose failed

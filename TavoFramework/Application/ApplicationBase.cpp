@@ -1,16 +1,17 @@
 #include "Application/ApplicationBase.h"
 
 #include "Application/DebugLog.h"
+#include "Application/Version.h"
 #include "ObjectBase/Exception.h"
 #include "Platform/App/Folders.h"
 #include "Platform/App/MessageBox.h"
 #include "Platform/App/TimerResolution.h"
 #include "Platform/Kernel/KernelSystem.h"
-#include "Platform/Kernel/VersionResource.h"
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace Tavo {
@@ -31,17 +32,10 @@ std::string Utf8(const WString& text)
     return NString(text).c_str();
 }
 
+// One look-up per question, in the translation that suits the user.
 WString VersionText(const char* key)
 {
-    const Platform::VersionResource* resource = Platform::GetProgramVersionResource();
-    if (!resource || resource->count == 0)
-        return WString();
-    const Platform::VersionTranslation& t = resource->translations[0];
-    for (size_t i = 0; i < t.count; ++i) {
-        if (std::strcmp(t.strings[i].key, key) == 0)
-            return WString(t.strings[i].value);
-    }
-    return WString();
+    return Version().GetString(key);
 }
 
 }  // namespace
@@ -312,6 +306,8 @@ TavoResult LApplicationBase::RunApplicationShutdown()
 FrameworkAppShell::FrameworkAppShell(AppShellOptions options, std::string commandLine)
     : mOptions(std::move(options)), mCommandLine(std::move(commandLine))
 {
+    // Version failures read the string table's text once an application exists.
+    SetStartupErrorTextSource(&GetStartupErrorText);
     if (!mOptions.loop)
         mOptions.loop = &App::MainMessageLoop();
     if (!mOptions.createSingleInstance) {
@@ -496,17 +492,29 @@ void FrameworkAppShell::GetFolder(int32_t pathId, WString& folder)
     folder = WString(path.c_str());
 }
 
-std::string JoinCommandLine(int argc, char** argv)
+std::string JoinCommandLine(int argc, const char* const* argv)
 {
     std::string line;
     for (int i = 0; i < argc; ++i) {
-        if (i)
+        const std::string_view arg = argv[i];
+        if (i > 0)
             line += ' ';
-        const std::string arg = argv[i];
-        if (arg.empty() || arg.find(' ') != std::string::npos)
-            line += '"' + arg + '"';
-        else
+        const size_t space = arg.find(' ');
+        const size_t equals = arg.find('=');
+        // A value with a space is quoted right after its "=", so the switch
+        // finder reads it back whole; what arrives quoted already stays as it is.
+        if (space == std::string_view::npos || arg.front() == '"') {
             line += arg;
+        } else if (equals != std::string_view::npos && equals < space) {
+            line += arg.substr(0, equals + 1);
+            const std::string_view value = arg.substr(equals + 1);
+            if (value.front() == '"')
+                line += value;
+            else
+                line.append("\"").append(value).append("\"");
+        } else {
+            line.append("\"").append(arg).append("\"");
+        }
     }
     return line;
 }

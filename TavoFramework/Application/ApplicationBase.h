@@ -163,8 +163,9 @@ protected:
     std::unique_ptr<Platform::App::ISingleInstance> mSingleInstance;
 };
 
-// The UTF-8 command line from main's arguments; arguments with spaces are
-// quoted.
-std::string JoinCommandLine(int argc, char** argv);
+// The UTF-8 command line from main's arguments, joined by spaces: a value
+// holding a space is quoted right after its "=", any other argument holding
+// a space is quoted whole; a value or argument that is quoted already is not.
+std::string JoinCommandLine(int argc, const char* const* argv);
 
 }  // namespace Tavo

@@ -277,9 +277,8 @@ TavoResult LFrameworkApp::RemoveRootWindow(const RCPtr<IAppRootWindow>& window)
     const auto found = std::find(mRootWindows.begin(), mRootWindows.end(), window);
     if (found == mRootWindows.end())
         return -1;
-    const int32_t index = int32_t(found - mRootWindows.begin());
     mRootWindows.erase(found);
-    return index;
+    return int32_t(mRootWindows.size());  // the removal's result: the count left
 }
 
 RCPtr<LControl> LFrameworkApp::CreateControl(const WString& name)

@@ -14,6 +14,7 @@ namespace {
 
 constexpr uint32_t kDefaultSendTimeoutMs = 10000;
 std::atomic<uint32_t> gSendTimeoutMs{kDefaultSendTimeoutMs};
+std::atomic<LMidiComm::SendWait> gSendWait{nullptr};
 
 WString CapsName(const char16_t (&name)[MAXPNAMELEN])
 {
@@ -356,7 +357,8 @@ TavoResult LMidiRenderPort::SendBytes(const uint8_t* data, uint32_t length)
         return E_FAIL;
     mIdle.Reset();
     result = MidiOutLongMsg(handle, &header);
-    if (result == MMSYSERR_NOERROR && mIdle.Wait(timeout) == WAIT_TIMEOUT)
+    const LMidiComm::SendWait wait = gSendWait.load();
+    if (result == MMSYSERR_NOERROR && (wait ? wait(mIdle, timeout) : mIdle.Wait(timeout)) == WAIT_TIMEOUT)
         result = MMSYSERR_ERROR;
     MidiOutUnprepareHeader(handle, &header);
     mIdle.Set();
@@ -401,6 +403,11 @@ uint32_t LMidiComm::GetSendTimeout()
 void LMidiComm::SetSendTimeoutForTesting(uint32_t ms)
 {
     gSendTimeoutMs = ms;
+}
+
+void LMidiComm::SetSendWait(SendWait wait)
+{
+    gSendWait = wait;
 }
 
 TavoResult LMidiComm::OpenCapturePort(const WString& name, RCPtr<LRefCountedObject>& port)

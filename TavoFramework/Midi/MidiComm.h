@@ -41,6 +41,10 @@ public:
     // How long a long send waits for the device; 10 s unless a test shortens it.
     static uint32_t GetSendTimeout();
     static void SetSendTimeoutForTesting(uint32_t ms);
+    // How a long send waits for the device to finish: the gate's own wait
+    // unless a test runs it on its own clock (null puts that back).
+    using SendWait = uint32_t (*)(TrafficLight& done, uint32_t timeoutMs);
+    static void SetSendWait(SendWait wait);
 
     // How many bytes of one unfinished System Exclusive message are kept.
     static constexpr size_t kMaxSysExBytes = 1u << 20;

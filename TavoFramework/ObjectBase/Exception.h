@@ -39,7 +39,8 @@ public:
     ~Exception() override = default;
 };
 
-// bad_alloc keeps the standard text; the message is ignored.
+// An allocation failure reads "bad allocation" whatever the message; the
+// library's own text for bad_alloc differs between runtimes.
 template <>
 class Exception<std::bad_alloc> : public std::bad_alloc, public ExceptionBase
 {
@@ -49,6 +50,7 @@ public:
     explicit Exception(const std::string&) {}
     Exception(const Exception&) = default;
     ~Exception() override = default;
+    const char* what() const noexcept override { return "bad allocation"; }
 };
 
 // The kind that starts every message of an exception class.

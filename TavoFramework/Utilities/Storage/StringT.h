@@ -363,9 +363,8 @@ StringT<C, O> StringT<C, O>::Mid(int32_t start, int32_t count) const
     if (s < 0) {
         s += length;
         if (s < 0) {
-            // A range that ends before the text begins holds nothing.
-            if (c > 0 && c + s <= 0)
-                return result;
+            // The part before the text is cut off the count; a count that
+            // goes negative this way reads to the end, like any negative count.
             c += s;
             s = 0;
         }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "Application/ApplicationBase.h"
 #include "Application/CommandLine.h"
 
 namespace {
@@ -52,19 +53,31 @@ TEST(FindSwitch, ValuesKeepTheirCaseAndStopAtASpaceOrTheClosingQuote)
     EXPECT_EQ(Value("-é -FIRMWARE_IMAGE_NAME=Grüße.syx", "-FIRMWARE_IMAGE_NAME="), "Grüße.syx");
 }
 
-TEST(JoinCommandLine, QuotesValuesWithSpacesSoFindSwitchGetsThemBack)
+TEST(JoinCommandLine, QuotesValuesWithSpacesOnceSoFindSwitchGetsThemBack)
 {
-    std::vector<const char*> argv = {"/opt/my apps/FirmwareUpdater", "-SILENT", "-ABSOLUTE_FIRMWARE_FILE_PATH=/tmp/a dir/fw 1.syx",
-                                     "/tmp/plain path", "-FIRMWARE_IMAGE_NAME=x.syx"};
-    const Tavo::WString line = JoinCommandLine(int(argv.size()), argv.data());
-    EXPECT_EQ(N(line), "\"/opt/my apps/FirmwareUpdater\" -SILENT -ABSOLUTE_FIRMWARE_FILE_PATH=\"/tmp/a dir/fw 1.syx\" \"/tmp/plain path\" "
-                       "-FIRMWARE_IMAGE_NAME=x.syx");
-    Tavo::WString value;
-    ASSERT_TRUE(FindSwitch(line, W("-ABSOLUTE_FIRMWARE_FILE_PATH="), &value));
-    EXPECT_EQ(N(value), "/tmp/a dir/fw 1.syx");
-    EXPECT_TRUE(FindSwitch(line, W("-SILENT"), nullptr));
-
-    EXPECT_TRUE(JoinCommandLine(0, nullptr).IsEmpty());
+    struct Case
+    {
+        std::vector<const char*> argv;
+        const char* line;
+        const char* path;  // what the switch finder reads back
+    };
+    const Case cases[] = {
+        {{"/opt/my apps/FirmwareUpdater", "-SILENT", "-ABSOLUTE_FIRMWARE_FILE_PATH=/tmp/a dir/fw 1.syx", "/tmp/plain path"},
+         "\"/opt/my apps/FirmwareUpdater\" -SILENT -ABSOLUTE_FIRMWARE_FILE_PATH=\"/tmp/a dir/fw 1.syx\" \"/tmp/plain path\"",
+         "/tmp/a dir/fw 1.syx"},
+        // Quoted by the caller already: kept as it came.
+        {{"u", "-ABSOLUTE_FIRMWARE_FILE_PATH=\"/a b/img.syx\"", "\"/c d\""},
+         "u -ABSOLUTE_FIRMWARE_FILE_PATH=\"/a b/img.syx\" \"/c d\"", "/a b/img.syx"},
+        {{"u", "-ABSOLUTE_FIRMWARE_FILE_PATH=/x.syx", "a=b c"}, "u -ABSOLUTE_FIRMWARE_FILE_PATH=/x.syx a=\"b c\"", "/x.syx"},
+    };
+    for (const Case& c : cases) {
+        const Tavo::WString line = W(Tavo::JoinCommandLine(int(c.argv.size()), c.argv.data()).c_str());
+        EXPECT_EQ(N(line), c.line);
+        Tavo::WString value;
+        ASSERT_TRUE(FindSwitch(line, W("-ABSOLUTE_FIRMWARE_FILE_PATH="), &value)) << c.line;
+        EXPECT_EQ(N(value), c.path);
+    }
+    EXPECT_TRUE(Tavo::JoinCommandLine(0, nullptr).empty());
 }
 
 } // namespace

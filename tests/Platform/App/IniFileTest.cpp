@@ -293,3 +293,17 @@ TEST(IniFileLibrary, MissingLibraryIsReportedAndEverythingStaysUnset)
     EXPECT_EQ(lib.Unload(), 1);
 }
 
+TEST(IniFileLibrary, EmptyFolderMeansTheProgramFolderThenTheLoadersSearch)
+{
+    EXPECT_EQ(IniFileLibrary::LibraryPath(""), BinFolder() + "/libIniFileManager.so");
+    EXPECT_EQ(IniFileLibrary().Load(""), IniFileLibrary::LoadResult::Loaded);
+
+    TestFolder empty;
+    ScopedEnv program("TAVO_PROGRAM_DIR", empty.Path());
+    EXPECT_EQ(IniFileLibrary::LibraryPath(""), "libIniFileManager.so");
+    // The loader reads its path when a process starts: ask a fresh copy of this one.
+    ScopedEnv loaderPath("LD_LIBRARY_PATH", BinFolder());
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::exit(IniFileLibrary().Load("") == IniFileLibrary::LoadResult::Loaded ? 0 : 1),
+                ::testing::ExitedWithCode(0), "");
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
+#include "Application/Version.h"
 #include "Platform/App/TimerResolution.h"
 #include "System/CursorNames.h"
 #include "tests/Common/TestScope.h"
@@ -169,6 +170,7 @@ TEST_F(AppRun, IdleTurnsAreBoundedAndStopAfterAnAcceptedExit)
     EXPECT_EQ(Rec().firstTurns + Rec().laterTurns, turns);
 
     EXPECT_LT(App().RemoveRootWindow(RCPtr<FakeRootWindow>(new FakeRootWindow())), 0);
+    EXPECT_EQ(App().RemoveRootWindow(second), 2);  // the count left, not its index
     App().RunApplicationShutdown();
     gApplication = nullptr;
 }
@@ -281,6 +283,15 @@ TEST_F(AppRun, StringTableFormatsSurviveStrayPercents)
         new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"testapp"));
     const std::string text = Utf8(GetStartupErrorText(901));
     EXPECT_EQ(text.rfind("Code 901, stray ", 0), 0u) << text;
+    // The version reader reports through the same table, and the shell reads through it.
+    try {
+        Version version(nullptr);
+        ADD_FAILURE() << "no throw";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Runtime Error : Code 902, stray ", 0), 0u) << e.what();
+    }
+    EXPECT_TRUE(shell->GetProductVersion() == u"1.0.6");
+    EXPECT_TRUE(shell->GetCompanyName() == u"Tessaro DJ");
     gApplication = nullptr;
 }
 

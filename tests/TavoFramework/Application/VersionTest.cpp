@@ -88,14 +88,6 @@ TEST(Version, NeutralOnlyTranslationIsUsed)
     EXPECT_TRUE(version.GetString("ProductVersion") == u"2.0");
 }
 
-TEST(Version, ProgramBlockCarriesTheProductTexts)
-{
-    Version version;
-    EXPECT_TRUE(version.GetString("CompanyName") == u"Tessaro DJ");
-    EXPECT_TRUE(version.GetString("ProductName") == u"k620 Zenta Firmware Updater");
-    EXPECT_TRUE(version.GetString("ProductVersion") == u"1.0.6");
-}
-
 TEST(Version, FailuresThrowTheStartupText)
 {
     EXPECT_EQ(ThrownText(nullptr),

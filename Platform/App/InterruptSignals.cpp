@@ -1,0 +1,132 @@
+#include "Platform/App/InterruptSignals.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+
+namespace Tavo::Platform::App
+{
+
+namespace
+{
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+volatile std::sig_atomic_t gCaught = 0;
+
+// The self-pipe: made once, never closed, never drained, so it stays
+// readable for every poller once written.
+struct Pipe
+{
+    int fds[2] = {-1, -1};
+    Pipe() { (void)pipe2(fds, O_CLOEXEC | O_NONBLOCK); }
+};
+
+Pipe& SelfPipe()
+{
+    static Pipe* pipe = new Pipe();
+    return *pipe;
+}
+
+void ResetAndRaise(int signal)
+{
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    raise(signal);
+}
+
+extern "C" void OnInterrupt(int signal)
+{
+    if (gCaught != 0)
+    {
+        ResetAndRaise(signal); // the second one: at once
+        return;
+    }
+    gCaught = signal;
+    const int saved = errno;
+    const char byte = 1;
+    (void)!write(SelfPipe().fds[1], &byte, 1);
+    errno = saved;
+}
+
+} // namespace
+
+struct InterruptCatcher::Watcher
+{
+    int stop[2] = {-1, -1};
+    std::thread thread;
+};
+
+InterruptCatcher::InterruptCatcher(std::function<void(int)> onFirst)
+{
+    SelfPipe();
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kSignals)
+        sigaddset(&action.sa_mask, signal);
+    action.sa_flags = SA_RESTART;
+    for (int signal : kSignals)
+        sigaction(signal, &action, nullptr);
+    if (!onFirst)
+        return;
+    mWatcher = new Watcher();
+    if (pipe2(mWatcher->stop, O_CLOEXEC) != 0)
+    {
+        delete mWatcher;
+        mWatcher = nullptr;
+        return;
+    }
+    mWatcher->thread = std::thread(
+        [stopFd = mWatcher->stop[0], onFirst = std::move(onFirst)]
+        {
+            pollfd fds[2] = {{InterruptFd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
+            while (poll(fds, 2, -1) < 0 && errno == EINTR)
+            {
+            }
+            if ((fds[0].revents & POLLIN) != 0 && (fds[1].revents & POLLIN) == 0)
+                onFirst(CaughtSignal());
+        });
+}
+
+InterruptCatcher::~InterruptCatcher()
+{
+    if (mWatcher)
+    {
+        const char byte = 1;
+        (void)!write(mWatcher->stop[1], &byte, 1);
+        mWatcher->thread.join();
+        close(mWatcher->stop[0]);
+        close(mWatcher->stop[1]);
+        delete mWatcher;
+    }
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kSignals)
+        sigaction(signal, &action, nullptr);
+}
+
+int InterruptCatcher::InterruptFd()
+{
+    return SelfPipe().fds[0];
+}
+
+int InterruptCatcher::CaughtSignal()
+{
+    return gCaught;
+}
+
+void InterruptCatcher::EndByCaughtSignal()
+{
+    if (gCaught != 0)
+        ResetAndRaise(gCaught);
+}
+
+} // namespace Tavo::Platform::App

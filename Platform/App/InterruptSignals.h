@@ -1,0 +1,37 @@
+#pragma once
+
+#include <functional>
+
+namespace Tavo::Platform::App
+{
+
+// SIGINT, SIGTERM and SIGHUP while work must be wound down first (a transfer
+// that leaves the device stuck when cut short). The first such signal is
+// noted and makes InterruptFd() readable for good; a second one ends the
+// process at once with its usual status. A message loop polls InterruptFd();
+// a thread that only waits gives a callback instead.
+class InterruptCatcher
+{
+public:
+    // onFirst, when given, runs once on a thread of its own after the first
+    // signal, with the signal's number.
+    explicit InterruptCatcher(std::function<void(int signal)> onFirst = nullptr);
+    // Puts the default actions back (a signal caught meanwhile stays noted).
+    ~InterruptCatcher();
+    InterruptCatcher(const InterruptCatcher&) = delete;
+    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+
+    // Readable once a signal was caught.
+    static int InterruptFd();
+    // The caught signal, 0 while none.
+    static int CaughtSignal();
+    // Ends the process the way the caught signal would have; returns when
+    // none was caught.
+    static void EndByCaughtSignal();
+
+private:
+    struct Watcher;
+    Watcher* mWatcher = nullptr;
+};
+
+} // namespace Tavo::Platform::App
