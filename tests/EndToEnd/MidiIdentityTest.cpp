@@ -1,158 +1,117 @@
-// The simulated mixer's MIDI ports, asked for its identity as the engine
-// does, through the program's MIDI port layer.
+// The engine's own probe and the MIDI layer's long send against the simulated
+// mixer's ports. The engine's waits run on a clock twice as fast as the
+// simulator's, so its 2000 ms reply wait takes 1000 ms here.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
-#include <optional>
+#include <vector>
 
-#include "Platform/Midi/Midi.h"
+#include "Engine/UpdateEngine.h"
+#include "Midi/MidiComm.h"
 #include "SimProcess.h"
 
-namespace {
+namespace
+{
 
-using namespace Tavo::Platform::Midi;
-using Bytes = std::vector<uint8_t>;
-using Clock = std::chrono::steady_clock;
+using Engine = LUpdateEngineInterface;
 
 constexpr char16_t kPortName[] = u"Tessaro DJ K620 ZENTA";
+constexpr char kIdentityRequest[] = "midi-in F0 7E 7F 06 01 F7";
 
-struct Capture
+struct ProbeCase
 {
-    std::mutex lock;
-    std::condition_variable changed;
-    std::optional<Bytes> reply;
+    const char* name;
+    std::vector<std::string> simArgs;
+    int32_t state;
+    const char16_t* text;
 };
 
-void OnInput(HMIDIIN, uint32_t message, uintptr_t instance, uintptr_t param1, uintptr_t)
+void PrintTo(const ProbeCase& c, std::ostream* os)
 {
-    if (message != MIM_LONGDATA)
-        return;
-    auto* capture = reinterpret_cast<Capture*>(instance);
-    auto* header = reinterpret_cast<MIDIHDR*>(param1);
-    std::lock_guard lock(capture->lock);
-    if (header->dwBytesRecorded && !capture->reply)
-        capture->reply = Bytes(header->lpData, header->lpData + header->dwBytesRecorded);
-    capture->changed.notify_all();
+    *os << c.name;
 }
 
-template <typename Caps, typename GetCaps>
-std::optional<uint32_t> FindPort(uint32_t count, GetCaps getCaps)
-{
-    for (uint32_t i = 0; i < count; ++i) {
-        Caps caps;
-        if (getCaps(i, &caps) == MMSYSERR_NOERROR && std::u16string(caps.szPname) == kPortName)
-            return i;
-    }
-    return std::nullopt;
-}
-
-struct Answer
-{
-    bool portsFound = false;
-    std::optional<Bytes> reply;
-    Clock::duration after{};
-};
-
-// Sends the identity request and waits up to `waitMs` for a System Exclusive
-// answer on the device's input port.
-Answer AskIdentity(int waitMs)
-{
-    Answer answer;
-    auto in = FindPort<MIDIINCAPS>(MidiInGetNumDevs(), [](uint32_t i, MIDIINCAPS* c) { return MidiInGetDevCaps(i, c); });
-    auto out = FindPort<MIDIOUTCAPS>(MidiOutGetNumDevs(), [](uint32_t i, MIDIOUTCAPS* c) { return MidiOutGetDevCaps(i, c); });
-    if (!in || !out)
-        return answer;
-    answer.portsFound = true;
-
-    Capture capture;
-    HMIDIIN inPort = nullptr;
-    HMIDIOUT outPort = nullptr;
-    EXPECT_EQ(MidiInOpen(&inPort, *in, OnInput, reinterpret_cast<uintptr_t>(&capture), CALLBACK_FUNCTION), MMSYSERR_NOERROR);
-    EXPECT_EQ(MidiOutOpen(&outPort, *out, nullptr, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
-    if (!inPort || !outPort)
-        return answer;
-    uint8_t buffer[256];
-    MIDIHDR inHeader;
-    inHeader.lpData = buffer;
-    inHeader.dwBufferLength = sizeof buffer;
-    MidiInPrepareHeader(inPort, &inHeader);
-    MidiInAddBuffer(inPort, &inHeader);
-    MidiInStart(inPort);
-
-    uint8_t request[] = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
-    MIDIHDR outHeader;
-    outHeader.lpData = request;
-    outHeader.dwBufferLength = sizeof request;
-    MidiOutPrepareHeader(outPort, &outHeader);
-    const auto sent = Clock::now();
-    EXPECT_EQ(MidiOutLongMsg(outPort, &outHeader), MMSYSERR_NOERROR);
-    {
-        std::unique_lock lock(capture.lock);
-        capture.changed.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return capture.reply.has_value(); });
-        answer.after = Clock::now() - sent;
-    }
-    MidiInReset(inPort);
-    MidiInUnprepareHeader(inPort, &inHeader);
-    MidiInClose(inPort);
-    MidiOutReset(outPort);
-    MidiOutUnprepareHeader(outPort, &outHeader);
-    MidiOutClose(outPort);
-    MidiWaitCallbacks();
-    std::lock_guard lock(capture.lock);
-    answer.reply = capture.reply;
-    return answer;
-}
-
-class MidiIdentityTest : public ::testing::Test
+class EngineProbe : public ::testing::TestWithParam<ProbeCase>
 {
 protected:
-    bool Start(const std::vector<std::string>& args)
-    {
-        setenv("TAVO_PLATFORM_ROOT", sim.Root().c_str(), 1);
-        return sim.Start(args);
-    }
+    void SetUp() override { setenv("TAVO_PLATFORM_ROOT", sim.Root().c_str(), 1); }
+
     SimProcess sim;
 };
 
-TEST_F(MidiIdentityTest, NormalModeAnswersWithItsVersionUpdateModeStaysSilent)
+TEST_P(EngineProbe, FindsTheMixerByItsReplyWithinTheWait)
 {
-    ASSERT_TRUE(Start({"--mode", "normal", "--version", "0.0.3.7"}));
-    Answer answer = AskIdentity(10000);
-    ASSERT_TRUE(answer.reply);
-    const Bytes& r = *answer.reply;
-    ASSERT_EQ(r.size(), 37u);
-    EXPECT_EQ(Bytes(r.begin(), r.begin() + 5), (Bytes{0xF0, 0x7E, 0x7F, 0x06, 0x02}));
-    EXPECT_EQ(Bytes(r.begin() + 11, r.begin() + 15), (Bytes{0, 0, 3, 7}));
-    EXPECT_EQ(r.back(), 0xF7);
-    for (uint8_t b : Bytes(r.begin() + 1, r.end() - 1))
-        EXPECT_LT(b, 0x80);
+    const ProbeCase& c = GetParam();
+    ASSERT_TRUE(sim.Start(c.simArgs));
+    Tavo::RCPtr<Engine> engine = Engine::Create();
+    ASSERT_EQ(engine->Initialize(Tavo::WString()), Tavo::S_OK);
+    Tavo::RCPtrDynamicCast<LUpdateEngine>(engine)->SetReplyWait(
+        [](Tavo::TrafficLight& gate, uint32_t timeoutMs) { return gate.Wait(timeoutMs / 2); });
+    Engine::DeviceDefinition mixer;
+    for (auto& name : mixer.mNames)
+        name = kPortName;
+    Tavo::Array<Engine::DeviceDefinition> devices;
+    devices.Add(mixer);
+    engine->SetSupportedDevices(devices);
+    engine->ScanForDevices();
 
-    ASSERT_EQ(sim.Command("update-mode"), "ok");
-    answer = AskIdentity(300);
-    EXPECT_TRUE(answer.portsFound);
-    EXPECT_FALSE(answer.reply);
-
-    ASSERT_EQ(sim.Command("detach"), "ok");
-    EXPECT_FALSE(AskIdentity(0).portsFound);
-
+    EXPECT_EQ(engine->GetDeviceState(), c.state);
+    Tavo::WString text;
+    engine->GetDeviceFirmwareVersionText(text);
+    EXPECT_TRUE(text == c.text) << Tavo::NString(text).c_str();
+    // One request per probe, none without ports.
     const auto log = sim.LogLines();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "midi-in F0 7E 7F 06 01 F7"), 2);
+    EXPECT_EQ(std::count(log.begin(), log.end(), kIdentityRequest),
+              c.state == Engine::kDeviceNoneFound ? 0 : 1);
+    engine = nullptr;
     EXPECT_EQ(sim.Quit(), 0);
 }
 
-TEST_F(MidiIdentityTest, RepliesCanComeLateOrWithTheWrongLength)
+INSTANTIATE_TEST_SUITE_P(
+    Replies, EngineProbe,
+    ::testing::Values(
+        ProbeCase{"AtOnce", {"--version", "0.0.3.7"}, Engine::kDeviceNormalMode, u"1.2"},
+        // 500 ms stand for 1000: still an answer.
+        ProbeCase{
+            "Late", {"--version", "0.0.2.8", "--reply-delay-ms", "500"}, Engine::kDeviceNormalMode, u"1.1"},
+        // 1500 ms stand for 3000: no answer, so the device reads as in update mode.
+        ProbeCase{"TooLate", {"--reply-delay-ms", "1500"}, Engine::kDeviceInUpdateMode, u"Unknown"},
+        ProbeCase{"WrongLength", {"--reply-length", "38"}, Engine::kDeviceInUpdateMode, u"Unknown"},
+        ProbeCase{"NoReply", {"--mode", "update"}, Engine::kDeviceInUpdateMode, u"Unknown"},
+        ProbeCase{"Absent", {"--mode", "absent"}, Engine::kDeviceNoneFound, u"N/A"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// How long the device takes over a long message, on the send wait's clock.
+uint32_t gDeviceTakesMs = 0;
+
+uint32_t DeviceClockWait(Tavo::TrafficLight& done, uint32_t timeoutMs)
 {
-    ASSERT_TRUE(Start({"--reply-delay-ms", "400", "--reply-length", "38", "--version", "0.0.2.8"}));
-    const Answer answer = AskIdentity(10000);
-    ASSERT_TRUE(answer.reply);
-    EXPECT_GE(answer.after, std::chrono::milliseconds(400));
-    ASSERT_EQ(answer.reply->size(), 38u);
-    EXPECT_EQ(Bytes(answer.reply->begin() + 11, answer.reply->begin() + 15), (Bytes{0, 0, 2, 8}));
-    EXPECT_EQ(answer.reply->back(), 0xF7);
+    if (gDeviceTakesMs >= timeoutMs)
+        return Tavo::WAIT_TIMEOUT;
+    return done.Wait(SimProcess::kDeadlineMs);
+}
+
+TEST(LongSend, WaitsTenSecondsForTheDevice)
+{
+    SimProcess sim;
+    setenv("TAVO_PLATFORM_ROOT", sim.Root().c_str(), 1);
+    ASSERT_TRUE(sim.Start({"--mode", "update"}));
+    Tavo::RCPtr<Tavo::LMidiCommInterface> midi = Tavo::LMidiComm::Create();
+    Tavo::RCPtr<Tavo::LRefCountedObject> port;
+    ASSERT_EQ(midi->OpenRenderPort(Tavo::WString(kPortName), port), Tavo::S_OK);
+    std::vector<uint8_t> message(300, 0x11);
+    message.front() = 0xF0;
+    message.back() = 0xF7;
+    Tavo::LMidiComm::SetSendWait(DeviceClockWait);
+    for (const auto& [takesMs, result] : {std::pair{9000u, Tavo::TavoResult(300)}, {11000u, Tavo::E_FAIL}})
+    {
+        gDeviceTakesMs = takesMs;
+        EXPECT_EQ(midi->Send(port, message), result) << takesMs;
+    }
+    Tavo::LMidiComm::SetSendWait(nullptr);
+    port = nullptr;
+    midi = nullptr;
     EXPECT_EQ(sim.Quit(), 0);
 }
 

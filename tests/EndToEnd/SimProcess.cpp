@@ -69,7 +69,7 @@ std::vector<std::string> Inherited()
     return env;
 }
 
-// The exit status (-1 on a signal), or SimProcess::kTimedOut.
+// The exit status (128 + the signal on one), or SimProcess::kTimedOut.
 int WaitExit(pid_t pid, int ms, long* peakRssKib = nullptr)
 {
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
@@ -80,7 +80,7 @@ int WaitExit(pid_t pid, int ms, long* peakRssKib = nullptr)
         if (r == pid) {
             if (peakRssKib)
                 *peakRssKib = usage.ru_maxrss;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
         }
         if (r < 0 && errno != EINTR)
             return -1;
@@ -231,7 +231,7 @@ std::vector<uint8_t> SimProcess::Received() const
 }
 
 int SimProcess::Run(const std::vector<std::string>& argv, const std::vector<std::string>& env, std::string* output,
-                    int deadlineMs, long* peakRssKib)
+                    int deadlineMs, long* peakRssKib, const std::function<void(pid_t)>& meanwhile)
 {
     // Given variables replace inherited ones of the same name.
     std::vector<std::string> envp = env;
@@ -253,6 +253,9 @@ int SimProcess::Run(const std::vector<std::string>& argv, const std::vector<std:
         return -1;
     }
 
+    std::thread beside;
+    if (meanwhile)
+        beside = std::thread(meanwhile, pid);
     const auto end = Clock::now() + std::chrono::milliseconds(deadlineMs);
     std::string text;
     bool timedOut = false;
@@ -279,6 +282,8 @@ int SimProcess::Run(const std::vector<std::string>& argv, const std::vector<std:
         Kill(pid);
         text += "\n[killed after " + std::to_string(deadlineMs) + " ms]\n";
     }
+    if (beside.joinable())
+        beside.join();
     if (output)
         *output = text;
     return code;

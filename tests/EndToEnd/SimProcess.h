@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -42,11 +43,13 @@ public:
 
     // bin/ of the test: the programs live beside it.
     static std::string BinFolder();
-    // Runs a program to its end: its exit status (-1 on a signal), or
-    // kTimedOut after killing it at the deadline. `peakRssKib`, when given,
-    // gets the program's own peak resident memory.
+    // Runs a program to its end: its exit status (128 + the signal when one
+    // ended it), or kTimedOut after killing it at the deadline. `peakRssKib`,
+    // when given, gets the program's own peak resident memory; `meanwhile`
+    // runs on a thread of its own with the program's id while it runs.
     static int Run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
-                   std::string* output = nullptr, int deadlineMs = kDeadlineMs, long* peakRssKib = nullptr);
+                   std::string* output = nullptr, int deadlineMs = kDeadlineMs, long* peakRssKib = nullptr,
+                   const std::function<void(pid_t)>& meanwhile = {});
 
 private:
     int WaitForExit(int ms);

@@ -5,6 +5,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "ChannelFixture.h"
@@ -175,31 +176,40 @@ TEST_F(PrivateMidiTest, DetachClosesAndReattachStartsAfresh)
     EXPECT_EQ(f.mDriver->TakeHeld(), PrivateMidi::kRecordCount);
 }
 
-TEST_F(PrivateMidiTest, DestructionDrainsWhileTheDriverTakesLate)
+// The drain's clock: each step advances it; the driver takes what it holds
+// once it reaches gTakeAtMs.
+uint32_t gDrainedMs = 0;
+uint32_t gTakeAtMs = 0;
+FakeDriver* gTaker = nullptr;
+
+void DrainStep(uint32_t ms)
 {
-    auto midi = std::make_unique<PrivateMidi>(record);
-    ASSERT_EQ(midi->OpenPort(0), kPrivateMidiOk);
-    ASSERT_EQ(midi->OpenPort(5), kPrivateMidiOk);
-    f.mDriver->SetTakeMode(FakeDriver::TakeMode::Later);
-    for (int i = 0; i < 6; ++i) {
-        ASSERT_EQ(midi->Send(0, message.data(), 8), kPrivateMidiOk);
-        ASSERT_EQ(midi->Send(5, message.data(), 8), kPrivateMidiOk);
+    gDrainedMs += ms;
+    if (gDrainedMs == gTakeAtMs)
+        gTaker->TakeHeld();
+}
+
+TEST_F(PrivateMidiTest, DestructionDrainsForTwoSecondsThenCloses)
+{
+    // Taken after 1000 ms: closed right after; after 3000 ms: closed at 2000 with messages held.
+    for (const auto& [takeAt, closedAt, leftHeld] : {std::tuple{1000u, 1000u, size_t(0)}, {3000u, 2000u, size_t(6)}}) {
+        auto midi = std::make_unique<PrivateMidi>(record);
+        ASSERT_EQ(midi->OpenPort(0), kPrivateMidiOk);
+        f.mDriver->SetTakeMode(FakeDriver::TakeMode::Later);
+        for (int i = 0; i < 6; ++i)
+            ASSERT_EQ(midi->Send(0, message.data(), 8), kPrivateMidiOk);
+        gDrainedMs = 0;
+        gTakeAtMs = takeAt;
+        gTaker = f.mDriver.get();
+        PrivateMidi::SetDrainStep(DrainStep);
+        midi.reset();
+        PrivateMidi::SetDrainStep(nullptr);
+        EXPECT_EQ(gDrainedMs, closedAt) << takeAt;
+        auto ids = Ids(ChannelRequests(*f.mDriver));
+        ASSERT_GE(ids.size(), 2u);
+        EXPECT_EQ(ids[ids.size() - 2], uint32_t(Driver::kMidiClose));
+        EXPECT_EQ(f.mDriver->TakeHeld(), leftHeld) << takeAt;
     }
-    std::atomic<bool> done{false};
-    std::thread taker([&] {
-        while (!done) {
-            f.mDriver->TakeHeld(1);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
-    midi.reset();
-    done = true;
-    taker.join();
-    // Every message was taken before the close went out.
-    auto ids = Ids(ChannelRequests(*f.mDriver));
-    ASSERT_GE(ids.size(), 2u);
-    EXPECT_EQ(ids[ids.size() - 2], uint32_t(Driver::kMidiClose));
-    EXPECT_EQ(f.mDriver->TakeHeld(), 0u);
 }
 
 // A driver with queued input per port.
