@@ -1,50 +1,25 @@
 // Device, file and update states, their notifications and the worker.
 
+#include "Engine/UpdateEngine.h"
 #include "EngineTestSupport.h"
+#include "Platform/Midi/MidiBus.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
+#include <fstream>
+#include <chrono>
 #include <thread>
 #include <unistd.h>
 
 using namespace EngineTest;
 using Posts = std::vector<std::string>;
 using E = LUpdateEngineInterface;
+using Tavo::Platform::Midi::MidiBus;
 
 namespace {
 
-// A gate the test opens for a transfer waiting on it.
-struct Gate
-{
-    std::mutex lock;
-    std::condition_variable changed;
-    bool open = false;
-    bool entered = false;
-
-    void Open()
-    {
-        std::lock_guard l(lock);
-        open = true;
-        changed.notify_all();
-    }
-    void WaitOpen()
-    {
-        std::unique_lock l(lock);
-        entered = true;
-        changed.notify_all();
-        changed.wait(l, [&] { return open; });
-    }
-    void WaitEntered()
-    {
-        std::unique_lock l(lock);
-        changed.wait(l, [&] { return entered; });
-    }
-};
+constexpr char16_t kMixer[] = u"Tessaro DJ K620 ZENTA";
 
 class EngineState : public ::testing::Test
 {
@@ -225,16 +200,94 @@ TEST_F(EngineState, StartNeedsAFileAndUpdateMode)
     EXPECT_EQ(E_FAIL, mEngine->AbortUpdate());
 }
 
-TEST_F(EngineState, CompletedUpdatePostsInOrderAndStaysUpdating)
+TEST_F(EngineState, FailedOrThrowingTransferCompletesWithFalse)
 {
     ReadyForUpdate();
     mEngine->transfer = [](ScriptedEngine& e) {
         e.SetUpdateState(E::kUpdateRunning);
-        e.PostUpdateProgress(0, 0.5, true, -1, false, WString());
-        e.PostUpdateProgress(0, 1.0, true, -1, false, WString());
-        e.SetUpdateState(E::kUpdateSucceeded);
+        throw std::runtime_error("read");
         return S_OK;
     };
+    ASSERT_EQ(S_OK, mEngine->StartUpdate());
+    ASSERT_EQ(S_OK, mEngine->WaitForUpdate(INFINITE));
+    EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 8 7", "NID_FIRMWARE_UPDATE_COMPLETED false"}), mRecorder->Take());
+    EXPECT_EQ(E::kUpdateFailed, mEngine->GetUpdateState());
+}
+
+// The engine's own MIDI-port transfer on its worker, to a mixer on the
+// in-process bus that takes each message only when the test lets it.
+class TransferEngine : public LUpdateEngine
+{
+public:
+    static RCPtr<TransferEngine> Create() { return RCPtr<TransferEngine>(new TransferEngine()); }
+    using LUpdateEngineInterface::HandOver;
+};
+
+class RealWorker : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        mBus = MidiBus::Install();
+        mBus->PlugInput(kMixer);
+        mOut = mBus->PlugOutput(kMixer);
+        mRecorder = PostRecorder::Create();
+        mEngine = TransferEngine::Create();
+        ASSERT_EQ(S_OK, mEngine->Initialize(WString()));
+        mEngine->SetChunkDelay(0);
+        // The mixer never answers: no need to wait the reply time out.
+        mEngine->SetReplyWait([](TrafficLight&, uint32_t) { return Tavo::WAIT_TIMEOUT; });
+        E::DeviceDefinition mixer;
+        for (auto& name : mixer.mNames)
+            name = kMixer;
+        mEngine->SetSupportedDevices(Array<E::DeviceDefinition>{mixer});
+        mEngine->ScanForDevices();
+        ASSERT_EQ(E::kDeviceInUpdateMode, mEngine->GetDeviceState());
+        mScanSends = mBus->Sent(mOut).size();
+        char name[] = "/tmp/engine-state-XXXXXX";
+        const int fd = mkstemp(name);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        mFile = name;
+    }
+    void TearDown() override
+    {
+        mBus->SetTakesMessages(mOut, true);
+        mEngine = nullptr;
+        mRecorder->Take();
+        mRecorder->UnsubscribeAll();
+        Tavo::Platform::Midi::SetMidiBackend(nullptr);
+        std::remove(mFile.c_str());
+    }
+
+    // An image of `chunks` chunks; the mixer holds every message from now on.
+    void Prepare(size_t chunks, bool held)
+    {
+        std::ofstream(mFile, std::ios::binary | std::ios::trunc) << std::string(chunks * 128, 'x');
+        ASSERT_EQ(S_OK, mEngine->SetFirmwareFile(WString(NString(mFile.c_str()))));
+        mBus->SetTakesMessages(mOut, !held);
+        mRecorder->Take();
+    }
+    // The transfer is in flight: its first chunk is held by the mixer.
+    void StartHeld(size_t chunks)
+    {
+        Prepare(chunks, true);
+        ASSERT_EQ(S_OK, mEngine->StartUpdate());
+        ASSERT_TRUE(mBus->WaitSent(mOut, mScanSends + 1, std::chrono::seconds(60)));
+    }
+    size_t Chunks() { return mBus->Sent(mOut).size() - mScanSends; }
+
+    std::shared_ptr<MidiBus> mBus;
+    MidiBus::DeviceId mOut = 0;
+    size_t mScanSends = 0;
+    RCPtr<PostRecorder> mRecorder;
+    RCPtr<TransferEngine> mEngine;
+    std::string mFile;
+};
+
+TEST_F(RealWorker, CompletedUpdatePostsInOrderAndStaysUpdating)
+{
+    Prepare(2, false);
     ASSERT_EQ(S_OK, mEngine->StartUpdate());
     ASSERT_EQ(S_OK, mEngine->WaitForUpdate(INFINITE));
     EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 8 7", "NID_FIRMWARE_UPDATE_PROGRESS progress",
@@ -252,119 +305,58 @@ TEST_F(EngineState, CompletedUpdatePostsInOrderAndStaysUpdating)
     EXPECT_EQ(0, mEngine->GetUpdateState(false));
 }
 
-TEST_F(EngineState, FailedOrThrowingTransferCompletesWithFalse)
+TEST_F(RealWorker, WaitCoversTheWholeTransferAndABusyWorkerRefusesTheNext)
 {
-    ReadyForUpdate();
-    mEngine->transfer = [](ScriptedEngine& e) {
-        e.SetUpdateState(E::kUpdateRunning);
-        throw std::runtime_error("read");
-        return S_OK;
-    };
-    ASSERT_EQ(S_OK, mEngine->StartUpdate());
-    ASSERT_EQ(S_OK, mEngine->WaitForUpdate(INFINITE));
-    EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 8 7", "NID_FIRMWARE_UPDATE_COMPLETED false"}), mRecorder->Take());
-    EXPECT_EQ(E::kUpdateFailed, mEngine->GetUpdateState());
-}
-
-TEST_F(EngineState, WaitRightAfterStartCoversTheWholeTransfer)
-{
-    ReadyForUpdate();
-    Gate gate;
-    std::atomic<bool> finished{false};
-    mEngine->transfer = [&](ScriptedEngine& e) {
-        gate.WaitOpen();
-        e.SetUpdateState(E::kUpdateRunning);
-        e.SetUpdateState(E::kUpdateSucceeded);
-        finished = true;
-        return S_OK;
-    };
-    ASSERT_EQ(S_OK, mEngine->StartUpdate());
-    // The transfer has not even set "running" yet.
-    EXPECT_EQ(E_FAIL, mEngine->WaitForUpdate(50));
-    EXPECT_FALSE(finished);
-    std::thread opener([&] {
-        gate.WaitEntered();
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        gate.Open();
-    });
-    EXPECT_EQ(S_OK, mEngine->WaitForUpdate(INFINITE));
-    EXPECT_TRUE(finished);
-    opener.join();
-    // The worker is free for the next task at once.
+    StartHeld(3);
+    EXPECT_EQ(E_FAIL, mEngine->WaitForUpdate(0));
+    EXPECT_EQ(E::kUpdateRunning, mEngine->GetUpdateState());
+    // The window's state says ready again, but the worker is still busy.
     mEngine->SetDeviceState(E::kDeviceInUpdateMode);
-    mEngine->transfer = nullptr;
-    EXPECT_EQ(S_OK, mEngine->StartUpdate());
-    EXPECT_EQ(S_OK, mEngine->WaitForUpdate(INFINITE));
-}
-
-TEST_F(EngineState, RefusedHandOverRestoresTheDeviceState)
-{
-    ReadyForUpdate();
-    Gate gate;
-    mEngine->transfer = [&](ScriptedEngine&) {
-        gate.WaitOpen();
-        return S_OK;
-    };
-    // A task that is still running makes the worker refuse the next one.
-    ASSERT_EQ(S_OK, mEngine->HandOver(E::kTaskPerformUpdate));
+    mRecorder->Take();
     EXPECT_EQ(E_FAIL, mEngine->StartUpdate());
     EXPECT_EQ(E::kDeviceInUpdateMode, mEngine->GetDeviceState());
     EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 8 7", "NID_DEVICE_STATE_CHANGE 7 8"}), mRecorder->Take());
-    gate.Open();
+
+    mBus->SetTakesMessages(mOut, true);
     EXPECT_EQ(S_OK, mEngine->WaitForUpdate(INFINITE));
+    EXPECT_EQ(3u, Chunks());
+    EXPECT_EQ(E::kUpdateSucceeded, mEngine->GetUpdateState(true));
+    // Free for the next task at once.
+    EXPECT_EQ(S_OK, mEngine->StartUpdate());
+    EXPECT_EQ(S_OK, mEngine->WaitForUpdate(INFINITE));
+    EXPECT_EQ(6u, Chunks());
 }
 
-TEST_F(EngineState, ReleasingTheEngineAbortsAndAwaitsTheTransfer)
+TEST_F(RealWorker, AbortIsHonouredOnlyWhileUpdatingAndANewStartClearsIt)
 {
-    ReadyForUpdate();
-    std::atomic<int> chunks{0};
-    std::atomic<bool> sawAbort{false};
-    std::atomic<bool> ended{false};
-    Gate started;
-    mEngine->transfer = [&](ScriptedEngine& e) {
-        e.SetUpdateState(E::kUpdateRunning);
-        started.WaitOpen();
-        while (!e.IsAbortRequested()) {
-            ++chunks;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        sawAbort = true;
-        e.SetUpdateState(E::kUpdateFailed);
-        ended = true;
-        return E_ABORT;
-    };
-    ASSERT_EQ(S_OK, mEngine->StartUpdate());
-    started.Open();
-    started.WaitEntered();
-    mEngine = nullptr;
-    EXPECT_TRUE(sawAbort);
-    EXPECT_TRUE(ended);
-}
-
-TEST_F(EngineState, AbortIsHonouredOnlyWhileUpdating)
-{
-    ReadyForUpdate();
-    Gate gate;
-    std::atomic<bool> sawAbort{false};
-    mEngine->transfer = [&](ScriptedEngine& e) {
-        gate.WaitOpen();
-        sawAbort = e.IsAbortRequested();
-        return sawAbort ? E_ABORT : S_OK;
-    };
-    ASSERT_EQ(S_OK, mEngine->StartUpdate());
+    Prepare(3, false);
+    EXPECT_EQ(E_FAIL, mEngine->AbortUpdate());
+    StartHeld(3);
     EXPECT_EQ(S_OK, mEngine->AbortUpdate());
-    gate.Open();
+    mBus->SetTakesMessages(mOut, true);
     EXPECT_EQ(S_OK, mEngine->WaitForUpdate(INFINITE));
-    EXPECT_TRUE(sawAbort);
-    EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 8 7", "NID_FIRMWARE_UPDATE_COMPLETED false"}), mRecorder->Take());
+    EXPECT_EQ(1u, Chunks());  // stopped before the next chunk
+    EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 8 7", "NID_FIRMWARE_UPDATE_PROGRESS progress",
+                     "NID_DEVICE_STATE_CHANGE 4 8", "NID_FIRMWARE_UPDATE_COMPLETED false"}),
+              mRecorder->Take());
 
-    // A new start clears the flag.
     mEngine->SetDeviceState(E::kDeviceInUpdateMode);
-    mEngine->transfer = [&](ScriptedEngine& e) { return e.IsAbortRequested() ? E_ABORT : S_OK; };
     ASSERT_EQ(S_OK, mEngine->StartUpdate());
     EXPECT_EQ(S_OK, mEngine->WaitForUpdate(INFINITE));
-    EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 7 8", "NID_DEVICE_STATE_CHANGE 8 7", "NID_FIRMWARE_UPDATE_COMPLETED true"}),
-              mRecorder->Take());
+    EXPECT_EQ(4u, Chunks());
+    EXPECT_EQ(E::kUpdateSucceeded, mEngine->GetUpdateState());
+}
+
+TEST_F(RealWorker, ReleasingTheEngineAbortsAndAwaitsTheTransfer)
+{
+    StartHeld(3);
+    LUpdateEngine* engine = mEngine.Get();
+    std::thread releaser([this] { mEngine = nullptr; });
+    while (!engine->IsAbortRequested())
+        std::this_thread::yield();
+    mBus->SetTakesMessages(mOut, true);
+    releaser.join();
+    EXPECT_EQ(1u, Chunks());
 }
 
 }  // namespace

@@ -3,63 +3,68 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
+#include <future>
+#include <memory>
 
 using namespace Tavo::Platform;
 
-namespace {
-
-struct Probe
+TEST(KernelThread, RoutineRunsOnceOnItsOwnThreadOnlyAfterResume)
 {
+    std::atomic<bool> resumed{false};
     std::atomic<int> runs{0};
+    std::atomic<bool> ranBeforeResume{false};
     std::atomic<uint32_t> seenId{0};
-};
-
-uint32_t Record(void* arg)
-{
-    auto* probe = static_cast<Probe*>(arg);
-    probe->seenId = GetCurrentThreadId();
-    ++probe->runs;
-    return 0;
-}
-
-}  // namespace
-
-TEST(KernelThread, RoutineWaitsForResumeAndRunsOnce)
-{
-    Probe probe;
     uint32_t id = 0;
     {
-        KernelThread thread([&] { return Record(&probe); });
+        KernelThread thread(
+            [&]
+            {
+                ranBeforeResume = ranBeforeResume || !resumed.load();
+                seenId = GetCurrentThreadId();
+                ++runs;
+                return 0u;
+            });
         ASSERT_TRUE(thread.IsValid());
         id = thread.GetId();
         EXPECT_NE(id, GetCurrentThreadId());
         EXPECT_FALSE(thread.IsCurrentThread());
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        EXPECT_EQ(probe.runs.load(), 0);  // held at the start gate
+        resumed = true;
         EXPECT_TRUE(thread.Resume());
         EXPECT_FALSE(thread.Resume());
-    }  // joins
-    EXPECT_EQ(probe.runs.load(), 1);
-    EXPECT_EQ(probe.seenId.load(), id);
-}
+    } // joins
+    EXPECT_EQ(runs.load(), 1);
+    EXPECT_FALSE(ranBeforeResume.load());
+    EXPECT_EQ(seenId.load(), id);
 
-TEST(KernelThread, NeverResumedEndsWithoutRunning)
-{
-    Probe probe;
+    // Never resumed: ends without running.
     {
-        KernelThread thread([&] { return Record(&probe); });
+        KernelThread idle([&] { return uint32_t(++runs); });
     }
-    EXPECT_EQ(probe.runs.load(), 0);
+    EXPECT_EQ(runs.load(), 1);
 }
 
-TEST(KernelThread, PrioritiesAreRecordedAndNeverFail)
+TEST(KernelThread, RefusedCreationAndDestructionOnItsOwnThread)
 {
-    Probe probe;
-    KernelThread thread([&] { return Record(&probe); });
-    EXPECT_TRUE(thread.SetPriority(THREAD_PRIORITY_TIME_CRITICAL));
-    EXPECT_EQ(thread.GetPriority(), THREAD_PRIORITY_TIME_CRITICAL);
-    EXPECT_TRUE(thread.SetPriorityBoost(false));
-    EXPECT_FALSE(thread.GetPriorityBoost());
+    KernelThread::FailNextCreation();
+    KernelThread refused([] { return 0u; });
+    EXPECT_FALSE(refused.IsValid());
+    EXPECT_FALSE(refused.Resume());
+
+    // The routine drops the last owner of its own thread object: no self-join.
+    std::promise<void> resumed;
+    std::promise<bool> done;
+    auto owner = std::make_shared<std::unique_ptr<KernelThread>>();
+    *owner = std::make_unique<KernelThread>(
+        [owner, &resumed, &done]
+        {
+            resumed.get_future().wait(); // Resume has returned
+            const bool current = (*owner)->IsCurrentThread();
+            owner->reset();
+            done.set_value(current);
+            return 0u;
+        });
+    KernelThread* thread = owner->get();
+    ASSERT_TRUE(thread->Resume());
+    resumed.set_value();
+    EXPECT_TRUE(done.get_future().get());
 }
