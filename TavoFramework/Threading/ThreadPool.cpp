@@ -1,8 +1,16 @@
 #include "Threading/ThreadPool.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace Tavo {
+
+namespace {
+
+// How often an idle worker looks for a next job before it leaves.
+constexpr int kLingerSpins = 64;
+
+}  // namespace
 
 RCPtr<LThreadPool> LThreadPool::Create(int32_t threadCount, int32_t priority)
 {
@@ -129,6 +137,8 @@ uint32_t LThreadPool::Drain(uint32_t index)
     RetriggerableThreader& threader = *mWorkers[index];
     // Written by StartOn only while this worker is idle, so no lock is needed.
     HandedJob job = std::move(mHandedJobs[index]);
+    const LThreadWorker* lastWorker = job.worker.Get();  // named by StartOn
+    const bool lone = mWorkers.size() == 1;
     uint32_t result = 0;
     for (;;) {
         // A job handed over just before Shutdown is dropped unrun.
@@ -139,6 +149,11 @@ uint32_t LThreadPool::Drain(uint32_t index)
         job = HandedJob();
         if (!alive->load())
             return result;
+        // A lone worker looks a little longer: a producer in full swing
+        // queues the next job within microseconds, and leaving costs two
+        // wake-ups (this worker's and the dispatching run's).
+        for (int spin = 0; lone && spin < kLingerSpins && mQueuedCount.load() == 0 && mThreadCount.load() > 0; ++spin)
+            std::this_thread::yield();
         // Many workers leave without the lock when nothing is queued rather
         // than queue up on it; a job queued after this look has a
         // dispatching run. A lone worker waits for the lock, which a producer
@@ -158,7 +173,10 @@ uint32_t LThreadPool::Drain(uint32_t index)
             priority = next->mPriority;
         }
         threader.GetThread().SetPriority(priority);
-        threader.SetName(job.worker ? job.worker->ToString() : WString());
+        // The thread already carries the name of a job of the same worker.
+        if (job.worker.Get() != lastWorker)
+            threader.SetName(job.worker ? job.worker->ToString() : WString());
+        lastWorker = job.worker.Get();
     }
 }
 
@@ -185,7 +203,7 @@ uint32_t LThreadPool::DoWork(RCPtr<LRefCountedObject>&)
 void LThreadPool::Shutdown()
 {
     mThreadCount = 0;
-    std::vector<RCPtr<LWorkerParams>> dropped;
+    std::deque<RCPtr<LWorkerParams>> dropped;
     {
         MutexLocker lock(mLock);
         dropped.swap(mQueue);

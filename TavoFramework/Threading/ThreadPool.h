@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -100,7 +101,9 @@ private:
     std::unique_ptr<EventPool> mWorkerEvents;
     std::unique_ptr<RetriggerableThreader> mQueueThreader;
     RCPtr<LEvent> mQueueThreaderDone;
-    std::vector<RCPtr<LWorkerParams>> mQueue;  // ascending priority; taken from the end
+    // Ascending priority, taken from the end; a job joins the front of its
+    // priority, which for equal priorities is the queue's front.
+    std::deque<RCPtr<LWorkerParams>> mQueue;
     Mutex mLock;
     int32_t mQueuePriority;
     bool mQueueRunActive = false;  // under mLock: a dispatching run will look at the queue again
