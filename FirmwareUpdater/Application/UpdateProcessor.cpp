@@ -157,7 +157,8 @@ TavoResult LUpdateProcessor::Initialize(const WString& commandLine)
             mEngine->RequestUpdateMode();
             start = mEngine->GetDeviceState() == Engine::kDeviceInUpdateMode;
         }
-        if (start)
+        // Nothing is started once a signal asked the program to end.
+        if (start && Tavo::Platform::App::InterruptCatcher::CaughtSignal() == 0)
             mEngine->StartUpdate();
     }
     if (!silent)
