@@ -4,15 +4,14 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <iterator>
 #include <poll.h>
 #include <thread>
 #include <unistd.h>
 
-namespace Tavo::Platform::App
-{
+namespace Tavo::Platform::App {
 
-namespace
-{
+namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -43,9 +42,8 @@ void ResetAndRaise(int signal)
 
 extern "C" void OnInterrupt(int signal)
 {
-    if (gCaught != 0)
-    {
-        ResetAndRaise(signal); // the second one: at once
+    if (gCaught != 0) {
+        ResetAndRaise(signal);  // the second one: at once
         return;
     }
     gCaught = signal;
@@ -55,13 +53,21 @@ extern "C" void OnInterrupt(int signal)
     errno = saved;
 }
 
-} // namespace
+}  // namespace
 
 struct InterruptCatcher::Watcher
 {
     int stop[2] = {-1, -1};
     std::thread thread;
 };
+
+namespace {
+
+// The actions in force before the outermost catcher; put back by it.
+struct sigaction gPrevious[std::size(kSignals)];
+std::atomic<int> gCatchers{0};
+
+}  // namespace
 
 InterruptCatcher::InterruptCatcher(std::function<void(int)> onFirst)
 {
@@ -72,33 +78,29 @@ InterruptCatcher::InterruptCatcher(std::function<void(int)> onFirst)
     for (int signal : kSignals)
         sigaddset(&action.sa_mask, signal);
     action.sa_flags = SA_RESTART;
-    for (int signal : kSignals)
-        sigaction(signal, &action, nullptr);
+    const bool outermost = gCatchers.fetch_add(1) == 0;
+    for (size_t i = 0; i < std::size(kSignals); ++i)
+        sigaction(kSignals[i], &action, outermost ? &gPrevious[i] : nullptr);
     if (!onFirst)
         return;
     mWatcher = new Watcher();
-    if (pipe2(mWatcher->stop, O_CLOEXEC) != 0)
-    {
+    if (pipe2(mWatcher->stop, O_CLOEXEC) != 0) {
         delete mWatcher;
         mWatcher = nullptr;
         return;
     }
-    mWatcher->thread = std::thread(
-        [stopFd = mWatcher->stop[0], onFirst = std::move(onFirst)]
-        {
-            pollfd fds[2] = {{InterruptFd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
-            while (poll(fds, 2, -1) < 0 && errno == EINTR)
-            {
-            }
-            if ((fds[0].revents & POLLIN) != 0 && (fds[1].revents & POLLIN) == 0)
-                onFirst(CaughtSignal());
-        });
+    mWatcher->thread = std::thread([stopFd = mWatcher->stop[0], onFirst = std::move(onFirst)] {
+        pollfd fds[2] = {{InterruptFd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
+        while (poll(fds, 2, -1) < 0 && errno == EINTR) {
+        }
+        if ((fds[0].revents & POLLIN) != 0 && (fds[1].revents & POLLIN) == 0)
+            onFirst(CaughtSignal());
+    });
 }
 
 InterruptCatcher::~InterruptCatcher()
 {
-    if (mWatcher)
-    {
+    if (mWatcher) {
         const char byte = 1;
         (void)!write(mWatcher->stop[1], &byte, 1);
         mWatcher->thread.join();
@@ -106,11 +108,10 @@ InterruptCatcher::~InterruptCatcher()
         close(mWatcher->stop[1]);
         delete mWatcher;
     }
-    struct sigaction action = {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (int signal : kSignals)
-        sigaction(signal, &action, nullptr);
+    if (gCatchers.fetch_sub(1) == 1) {
+        for (size_t i = 0; i < std::size(kSignals); ++i)
+            sigaction(kSignals[i], &gPrevious[i], nullptr);
+    }
 }
 
 int InterruptCatcher::InterruptFd()
@@ -129,4 +130,4 @@ void InterruptCatcher::EndByCaughtSignal()
         ResetAndRaise(gCaught);
 }
 
-} // namespace Tavo::Platform::App
+}  // namespace Tavo::Platform::App

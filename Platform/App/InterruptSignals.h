@@ -2,8 +2,7 @@
 
 #include <functional>
 
-namespace Tavo::Platform::App
-{
+namespace Tavo::Platform::App {
 
 // SIGINT, SIGTERM and SIGHUP while work must be wound down first (a transfer
 // that leaves the device stuck when cut short). The first such signal is
@@ -16,7 +15,8 @@ public:
     // onFirst, when given, runs once on a thread of its own after the first
     // signal, with the signal's number.
     explicit InterruptCatcher(std::function<void(int signal)> onFirst = nullptr);
-    // Puts the default actions back (a signal caught meanwhile stays noted).
+    // The outermost one puts the earlier actions back (a signal caught
+    // meanwhile stays noted).
     ~InterruptCatcher();
     InterruptCatcher(const InterruptCatcher&) = delete;
     InterruptCatcher& operator=(const InterruptCatcher&) = delete;
@@ -34,4 +34,4 @@ private:
     Watcher* mWatcher = nullptr;
 };
 
-} // namespace Tavo::Platform::App
+}  // namespace Tavo::Platform::App
