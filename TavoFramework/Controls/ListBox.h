@@ -1,0 +1,174 @@
+#pragma once
+
+#include "Controls/ListBoxItem.h"
+#include "Controls/ScrollView.h"
+#include "Notification/NotificationParams.h"
+#include "ObjectBase/Holder.h"
+#include "ObjectBase/TaggableObject.h"
+
+#include <vector>
+
+namespace Tavo {
+
+// An item whose data is its text.
+using LListText = LWrapperStringable<WString, StringToString, LTaggableObject>;
+
+// Data of the row notifications of a list box: the row's conditions with
+// the item bound to it, the row's look and its hover byte.
+class LItemConditionsParam : public LConditionsParam
+{
+public:
+    static RCPtr<LItemConditionsParam> Create(const LConditionsParam& row, uint32_t item, int32_t look,
+                                              bool hover)
+    {
+        return RCPtr<LItemConditionsParam>(new LItemConditionsParam(row, item, look, hover));
+    }
+    uint32_t mItemIndex;
+    int32_t mLookIndex;
+    bool mHover;
+
+protected:
+    LItemConditionsParam(const LConditionsParam& row, uint32_t item, int32_t look, bool hover)
+        : LConditionsParam(row.mConditions, row.mPreviousConditions, row.mX, row.mY), mItemIndex(item),
+          mLookIndex(look), mHover(hover)
+    {
+    }
+};
+
+// A scrolling list of items shown by a few reused row controls made from
+// the skin's "templateItem" (or its fixed rows "item1", "item2", ...).
+// Scrolling rebinds the rows; a list of many items costs one record each.
+class LListBox : public LScrollView
+{
+public:
+    using ListBoxHandler = LNotificationHandler<LListBox>;
+
+    struct ItemRecord
+    {
+        RCPtr<LRefCountedObject> data;
+        double weight = 0.0;
+        bool alternate = false;
+        bool separator = false;
+        bool hidden = false;
+    };
+
+    LListBox(const RCPtr<LControl>& parent, const WString& name) : LScrollView(parent, name) {}
+
+    static void Create(RCPtr<LControl>& result, const RCPtr<LControl>& parent,
+                       const RCPtr<LControlDescriptor>& descriptor)
+    {
+        CreateT<LListBox>(result, parent, descriptor);
+    }
+
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
+                                   const RCPtr<LNotification>& notification) override;
+    TavoResult Unsubscribe(const RCPtr<LNotificationDistributor>& distributor, const char16_t* name) override;
+
+    TavoResult Initialize() override;
+    void UpdateScrollState() override;
+    void ChildGeometryChanged(const RCPtr<LControl>& child) override;
+    void ConditionsChanged(const RCPtr<LConditionsParam>& conditions) override;
+    void ChildRemoved(const RCPtr<LControl>& child, int32_t index) override;
+    void ClampScrollPosition() override;
+    TavoResult OnKey(const RCPtr<LKeyParam>& param) override;
+    void OnLeftUp(const RCPtr<LMouseButtonParam>& param) override;
+    void HandlePointerPosition(const RCPtr<LPointWithModifiersParam>& pointer) override;
+
+    // ---- Items ----
+    virtual uint32_t GetItemCount() const { return uint32_t(mItems.size()); }
+    // n, or minus the count reached when it is not n.
+    virtual int32_t SetItemCount(uint32_t count);
+    // The new count, or E_INVALIDARG.
+    virtual TavoResult RemoveItem(uint32_t index);
+    virtual TavoResult RemoveAllItems();
+    virtual bool SortItems();
+    virtual void OnSelectionChanged() {}
+    virtual void OnItemActivated() {}
+    virtual int32_t GetItemIndexOfControl(const LControl* row) const;
+    virtual TavoResult SetItemHidden(uint32_t index, bool hidden);
+    virtual TavoResult CreateItemControl();
+    // Binds item i to its row; 1 when it has none (row -1).
+    virtual TavoResult SetItemState(uint32_t index, int32_t& row);
+    virtual int32_t GetRowOfItem(uint32_t index) const;
+    virtual int32_t GetContentHeight() const;
+    virtual bool IsRowSelectable(uint32_t /*index*/) { return true; }
+    virtual TavoResult SwapItems(uint32_t a, uint32_t b);
+    virtual TavoResult SortRange(uint32_t first, uint32_t count);
+
+    uint32_t InsertItemAt(uint32_t index, const RCPtr<LRefCountedObject>& data);
+    TavoResult SetItemData(uint32_t index, const RCPtr<LRefCountedObject>& data);
+    bool SetItemAlternate(uint32_t index, bool alternate);
+    bool SetItemSeparator(uint32_t index, bool separator);
+    WString GetItemText(uint32_t index) const;
+    double GetItemSelectionWeight(uint32_t index) const;
+    bool IsItemSelected(uint32_t index) const { return GetItemSelectionWeight(index) >= 0.5; }
+    std::vector<uint32_t> GetSelectedIndices() const;
+    uint32_t GetSelectedCount() const { return mSelectedCount; }
+    int32_t FindItemByText(const WString& text, bool exact) const;
+    TavoResult SelectItemByText(const WString& text, bool exact);
+    // Items from the create parameters "ITEM.0", "ITEM.1", ...
+    TavoResult SetItemsFromProperties(const RCPtr<LStringTable>& properties);
+
+    // ---- Selection and scrolling ----
+    // last -1 means first; the first index or E_INVALIDARG.
+    int32_t SelectRange(uint32_t first, int32_t last, bool exclusive);
+    TavoResult DeselectItem(uint32_t index);
+    void ClearSelection();
+    TavoResult ScrollToItem(uint32_t index);
+    void ActivateItem(uint32_t index);
+    int32_t GetAnchor() const { return mAnchor; }
+    int32_t GetCaret() const { return mCaret; }
+    uint32_t GetTopItem() const { return mTopItem; }
+    int32_t GetItemIndexAtPoint(const PointT<int32_t>& point);
+    TavoResult SetHoverSelect(bool hoverSelect);
+    int32_t GetItemHeight() const { return mItemHeight; }
+    uint32_t GetRowCount() const { return uint32_t(mRows.size()); }
+    LListBoxItem* GetRow(uint32_t row) const { return row < mRows.size() ? mRows[row].Get() : nullptr; }
+
+    bool mMultiSelect = false;
+    uint32_t mSelectionMode = 1;
+    bool mAutoSort = false;
+
+protected:
+    virtual ItemRecord& GetItemRecord(uint32_t index) { return mItems[index]; }
+    virtual TavoResult InsertRecord(uint32_t index);
+    virtual TavoResult EraseRecord(uint32_t index);
+    void AttachRow(const RCPtr<LListBoxItem>& row);
+    void RefreshRowsFrom(uint32_t index);
+    void RefreshItem(uint32_t index);
+    void EnsureRowControls();
+    TavoResult UpdateLayout();
+    void FitHeightToContent(int32_t height);
+    void SetSelectionWeight(uint32_t index, double weight);
+    void ReportSelection();
+    void SetTemplateItem(const RCPtr<LControl>& templ);
+    bool IsItemHidden(uint32_t index) const { return index < GetItemCount() && mItems[index].hidden; }
+
+    TavoResult OnRowMouseDown(const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& n);
+    TavoResult OnRowMouseUp(const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& n);
+    TavoResult OnRowHover(const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& n);
+    TavoResult OnRowDrag(const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& n);
+
+    RCPtr<ListBoxHandler> mHandler;
+    std::vector<ItemRecord> mItems;
+    std::vector<RCPtr<LListBoxItem>> mRows;
+    RCPtr<LControlDescriptor> mTemplateDescriptor;
+    int32_t mAnchor = -1;
+    int32_t mCaret = -1;
+    int32_t mPendingClick = -1;
+    bool mHoverSelect = false;
+    int32_t mItemHeight = 14;
+    uint32_t mSelectedCount = 0;
+    int32_t mRowDragThreshold = 1;
+    uint32_t mTopItem = 0;
+    bool mFillingRows = false;
+    bool mTemplateMeasured = false;
+    bool mBatchUpdate = false;
+
+private:
+    LListBoxItem* RowOf(const RCPtr<LNotificationDistributor>& sender) const;
+    void ClickRule(uint32_t item, const LMouseButtonParam& press);
+    int32_t NextSelectable(int32_t from, int32_t step);
+};
+
+}  // namespace Tavo

@@ -1,0 +1,288 @@
+#include "ControlBase/ControlEnvironment.h"
+#include "ControlBase/ControlFactory.h"
+#include "Controls/ListBox.h"
+#include "Notification/NotificationParams.h"
+#include "System/KeyCode.h"
+#include "Window/InputParams.h"
+#include "tests/Common/FakeRootWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+using namespace Tavo;
+
+namespace {
+
+std::string Text(const WString& s)
+{
+    return NString(s).c_str();
+}
+
+class Recorder : public LNotificationClient
+{
+public:
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
+                                   const RCPtr<LNotification>& n) override
+    {
+        return names.push_back(Text(n->GetID())), S_OK;
+    }
+    int Count(const std::string& name) const { return int(std::count(names.begin(), names.end(), name)); }
+    std::vector<std::string> names;
+};
+
+RCPtr<LLayoutDescriptor> Box(double x, double y, double w, double h)
+{
+    RCPtr<LLayoutDescriptor> layout = LLayoutDescriptor::Create();
+    layout->x.positionRef = layout->y.positionRef = 1;
+    layout->x.positionAbs = x, layout->y.positionAbs = y;
+    layout->x.sizeRef = layout->y.sizeRef = 2;
+    layout->x.sizeAbs = w, layout->y.sizeAbs = h;
+    return layout;
+}
+
+// A list 100 x 70 under a parent, rows made from a 20-pixel template.
+class ListBoxTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        factory->RegisterControlClass(u"Framework.ListBoxItem", &LListBoxItem::Create);
+        ControlEnvironment().factory = factory;
+        top = RCPtr<LControl>(new LControl(nullptr, u"top"));
+        top->SetPlacement(Box(0, 0, 400, 300)->x, Box(0, 0, 400, 300)->y);
+        top->SetRootWindow(window.Get());
+        top->SetCreated(true);
+        RCPtr<LControlDescriptor> listDescriptor =
+            LControlDescriptor::Create(u"Framework.ListBox", u"list", nullptr);
+        listDescriptor->SetLayout(Box(0, 0, 100, 70));
+        RCPtr<LStringTable> params = LStringTable::Create();
+        for (auto [key, value] : {std::pair{u"ITEM.0", u"A"},
+                                  {u"ITEM.2", u"C"},
+                                  {u"ITEM.-1", u"bad"},
+                                  {u"ITEM.99999999999", u"huge"},
+                                  {u"ITEM.10001", u"far"},
+                                  {u"XITEM.1", u"x"},
+                                  {u"ITEM.1x", u"y"}})
+            params->SetString(key, value);
+        listDescriptor->SetCreateParams(params);
+        RCPtr<LControlDescriptor> row =
+            LControlDescriptor::Create(u"Framework.ListBoxItem", u"templateItem", nullptr);
+        row->SetLayout(Box(0, 0, 100, 20));
+        listDescriptor->AddChild(row);
+        listDescriptor->SetCreateFunction(&LListBox::Create);
+        RCPtr<LControl> made;
+        LListBox::Create(made, top, listDescriptor);
+        list = RCPtrDynamicCast<LListBox>(made);
+        for (const char16_t* id : {u"NID_SELECTION_CHANGE", u"NID_ITEM_ACTIVATED", u"NID_ITEM_DOUBLE_CLICKED",
+                                   u"NID_ITEM_RIGHT_CLICK"})
+            recorder->Subscribe(RCPtr<LNotificationDistributor>(list), id);
+    }
+    void TearDown() override
+    {
+        recorder->UnsubscribeAll();
+        ControlEnvironment().factory = nullptr;
+        window->ReleaseInternalReferences();
+        top->SetRootWindow(nullptr);
+        std::vector<RCPtr<LControl>> all{top};
+        top->CollectDescendants(all);
+        for (size_t i = all.size(); i-- > 0;)
+            all[i]->ReleaseInternalReferences();
+    }
+    void Fill(std::initializer_list<const char16_t*> texts)
+    {
+        list->RemoveAllItems();
+        for (const char16_t* text : texts)
+            list->InsertItemAt(list->GetItemCount(), RCPtr<LRefCountedObject>(new LListText(WString(text))));
+    }
+    // On the row the item is bound to now: selecting scrolls.
+    void Press(uint32_t item, uint32_t modifiers, bool up = false, uint32_t button = 1)
+    {
+        list->ScrollToItem(item);
+        list->GetRow(uint32_t(list->GetRowOfItem(item)))
+            ->Notify(up ? u"NID_MOUSE_UP" : u"NID_MOUSE_DOWN",
+                     LMouseButtonParam::Create(button, 5, 5, modifiers));
+    }
+    std::set<uint32_t> Selected() const
+    {
+        auto v = list->GetSelectedIndices();
+        return {v.begin(), v.end()};
+    }
+
+    RCPtr<LControlFactory> factory = LControlFactory::Create(u"Test");
+    RCPtr<FakeRootWindow> window = FakeRootWindow::Create();
+    RCPtr<LControl> top;
+    RCPtr<LListBox> list;
+    RCPtr<Recorder> recorder{new Recorder()};
+};
+
+TEST_F(ListBoxTest, SkinItemsKeepToTheirNumbers)
+{
+    // "ITEM.0" and "ITEM.2" give three items; malformed or huge numbers none.
+    ASSERT_EQ(list->GetItemCount(), 3u);
+    EXPECT_EQ(Text(list->GetItemText(0)), "A");
+    EXPECT_EQ(Text(list->GetItemText(1)), "");
+    EXPECT_EQ(Text(list->GetItemText(2)), "C");
+    EXPECT_EQ(list->GetItemHeight(), 20);
+    EXPECT_EQ(list->GetRowCount(), 4u);
+    EXPECT_FALSE(list->GetRow(3)->IsEnabled(false));
+    EXPECT_EQ(Text(list->GetRow(3)->GetText()), "");
+}
+
+TEST_F(ListBoxTest, ScrollingRebindsTheRows)
+{
+    Fill({u"i0", u"i1", u"i2", u"i3", u"i4", u"i5", u"i6", u"i7", u"i8", u"i9"});
+    EXPECT_EQ(list->GetClientExtent().y, 200);
+    list->SetScrollOffset({0, 40});
+    EXPECT_EQ(list->GetTopItem(), 2u);
+    EXPECT_EQ(Text(list->GetRow(0)->GetText()), "i2");
+    EXPECT_EQ(list->GetRowCount(), 4u);
+    list->SelectRange(9, -1, true);
+    EXPECT_EQ(list->GetTopItem(), 7u);
+    EXPECT_EQ(Text(list->GetRow(2)->GetText()), "i9");
+}
+
+TEST_F(ListBoxTest, ClicksFollowTheSelectionRules)
+{
+    // A click is a press and a release; pressOnly stops after the press.
+    struct Step
+    {
+        uint32_t item, modifiers;
+        bool pressOnly;
+        std::set<uint32_t> selected;
+        int32_t anchor, caret;
+    };
+    struct Case
+    {
+        bool multi;
+        std::vector<Step> steps;
+    } cases[] = {
+        {false, {{1, 0, false, {1}, 1, 1}, {2, 0x8, false, {2}, 2, 2}, {2, 0x1, false, {2}, 2, 2}}},
+        {true,
+         {{1, 0, false, {1}, 1, 1},
+          {3, 0x8, false, {1, 2, 3}, 1, 3},
+          {2, 0x1, false, {1, 3}, 1, 3},
+          {0, 0x9, false, {0, 1, 3}, 0, 0}}},
+        // A press on a selected item waits for the release, which selects it alone.
+        {true, {{1, 0, false, {1}, 1, 1}, {2, 0x8, false, {1, 2}, 1, 2}, {2, 0, true, {1, 2}, 1, 2}}},
+    };
+    for (const Case& c : cases) {
+        Fill({u"a", u"b", u"c", u"d", u"e"});
+        list->mMultiSelect = c.multi;
+        for (const Step& s : c.steps) {
+            Press(s.item, s.modifiers);
+            if (!s.pressOnly)
+                Press(s.item, s.modifiers, true);
+            EXPECT_EQ(Selected(), s.selected) << c.multi << " item " << s.item << " mods " << s.modifiers;
+            EXPECT_EQ(list->GetAnchor(), s.anchor);
+            EXPECT_EQ(list->GetCaret(), s.caret);
+        }
+        if (c.steps.back().pressOnly) {
+            Press(c.steps.back().item, 0, true);
+            EXPECT_EQ(Selected(), std::set<uint32_t>{c.steps.back().item});
+        }
+    }
+}
+
+TEST_F(ListBoxTest, RangesReportOnceAndOnlyOnChange)
+{
+    Fill({u"0", u"1", u"2", u"3", u"4", u"5", u"6", u"7", u"8", u"9"});
+    list->SelectRange(8, -1, true);
+    recorder->names.clear();
+    list->SelectRange(2, 5, true);
+    EXPECT_EQ(Selected(), (std::set<uint32_t>{2, 3, 4, 5}));
+    EXPECT_EQ(list->GetAnchor(), 2);
+    EXPECT_EQ(list->GetCaret(), 5);
+    EXPECT_EQ(recorder->Count("NID_SELECTION_CHANGE"), 1);
+    list->SelectRange(3, -1, true);
+    list->SelectRange(3, -1, true);
+    EXPECT_EQ(recorder->Count("NID_SELECTION_CHANGE"), 2);
+    EXPECT_EQ(list->SelectRange(10, -1, true), E_INVALIDARG);
+    // Hover-select lists never announce selections.
+    list->SetHoverSelect(true);
+    list->SelectRange(7, -1, true);
+    EXPECT_EQ(recorder->Count("NID_SELECTION_CHANGE"), 2);
+}
+
+TEST_F(ListBoxTest, RemovalMovesAnchorAndCaret)
+{
+    struct Case
+    {
+        uint32_t anchor, caret, removed;
+        int32_t newAnchor, newCaret;
+    } cases[] = {{2, 4, 0, 1, 3}, {2, 4, 3, -1, -1}, {1, 2, 4, 1, 2}};
+    for (const Case& c : cases) {
+        Fill({u"0", u"1", u"2", u"3", u"4", u"5"});
+        list->mMultiSelect = true;
+        list->SelectRange(c.anchor, int32_t(c.caret), true);
+        list->RemoveItem(c.removed);
+        EXPECT_EQ(list->GetAnchor(), c.newAnchor) << c.removed;
+        EXPECT_EQ(list->GetCaret(), c.newCaret) << c.removed;
+    }
+}
+
+TEST_F(ListBoxTest, KeysMoveTheCaretAndReturnActivates)
+{
+    Fill({u"a", u"b", u"c"});
+    struct Case
+    {
+        const char16_t* key;
+        int32_t caret;
+        int activated;
+    } cases[] = {{u"VKEY_UP", -1, 0},    {u"VKEY_DOWN", 0, 0}, {u"VKEY_UP", 0, 0},   {u"VKEY_DOWN", 1, 0},
+                 {u"VKEY_RETURN", 1, 1}, {u"VKEY_DOWN", 2, 1}, {u"VKEY_DOWN", 2, 1}, {u"VKEY_F5", 2, 1}};
+    for (const Case& c : cases) {
+        list->OnKey(LKeyParam::Create(KeyCode::FromString(c.key)));
+        EXPECT_EQ(list->GetCaret(), c.caret) << Text(WString(c.key));
+        EXPECT_EQ(recorder->Count("NID_ITEM_ACTIVATED"), c.activated);
+    }
+}
+
+TEST_F(ListBoxTest, SortingIgnoresCaseAndKeepsTheCaretOnItsItem)
+{
+    Fill({u"b", u"A", u"c", u"B2"});
+    list->SelectRange(0, -1, true);
+    EXPECT_TRUE(list->SortItems());
+    std::string order;
+    for (uint32_t i = 0; i < list->GetItemCount(); ++i)
+        order += Text(list->GetItemText(i)) + " ";
+    EXPECT_EQ(order, "A b B2 c ");
+    EXPECT_EQ(list->GetCaret(), 1);
+    EXPECT_TRUE(list->IsItemSelected(1));
+    EXPECT_EQ(list->FindItemByText(u"B2", true), 2);
+    EXPECT_EQ(list->FindItemByText(u"b2", false), 2);
+}
+
+TEST_F(ListBoxTest, RowLooksShowState)
+{
+    LListBoxItem& row = *list->GetRow(0);
+    struct Case
+    {
+        double value;
+        bool enabled, alternate, separator;
+        uint32_t look;
+    } cases[] = {{0, true, false, false, 0}, {1, true, false, false, 7},   {1, true, true, false, 10},
+                 {0, true, true, false, 3},  {1, false, false, false, 13}, {0, false, false, false, 6},
+                 {0, true, false, true, 13}};
+    for (const Case& c : cases) {
+        row.SetValue(c.value);
+        row.SetEnabled(c.enabled);
+        row.mAlternate = c.alternate;
+        row.SetSeparator(c.separator);
+        EXPECT_EQ(row.GetLookIndex(), c.look) << c.value << c.enabled << c.alternate << c.separator;
+    }
+    EXPECT_EQ(Text(row.GetText()), "");
+}
+
+TEST_F(ListBoxTest, RightClicksAndDoubleClicksAreReported)
+{
+    Fill({u"a", u"b"});
+    Press(1, 0, false, 4);
+    EXPECT_EQ(recorder->Count("NID_ITEM_RIGHT_CLICK"), 1);
+    list->GetRow(0)->Notify(u"NID_MOUSE_DOWN", LMouseButtonParam::Create(1, 5, 5, 0, true));
+    EXPECT_EQ(recorder->Count("NID_ITEM_DOUBLE_CLICKED"), 1);
+    EXPECT_TRUE(list->IsItemSelected(0));
+}
+
+}  // namespace
