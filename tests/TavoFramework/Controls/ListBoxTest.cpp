@@ -1,6 +1,6 @@
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
-#include "Controls/ListBox.h"
+#include "Controls/CheckedListBox.h"
 #include "Notification/NotificationParams.h"
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
@@ -49,6 +49,8 @@ protected:
     void SetUp() override
     {
         factory->RegisterControlClass(u"Framework.ListBoxItem", &LListBoxItem::Create);
+        factory->RegisterControlClass(u"Framework.CheckedListBoxItem", &LCheckedListBoxItem::Create);
+        factory->RegisterControlClass(u"Test.Box", &LControl::CreateT<LControl>);
         ControlEnvironment().factory = factory;
         top = RCPtr<LControl>(new LControl(nullptr, u"top"));
         top->SetPlacement(Box(0, 0, 400, 300)->x, Box(0, 0, 400, 300)->y);
@@ -67,16 +69,19 @@ protected:
                                   {u"ITEM.1x", u"y"}})
             params->SetString(key, value);
         listDescriptor->SetCreateParams(params);
-        RCPtr<LControlDescriptor> row =
-            LControlDescriptor::Create(u"Framework.ListBoxItem", u"templateItem", nullptr);
+        RCPtr<LControlDescriptor> row = LControlDescriptor::Create(
+            checked ? u"Framework.CheckedListBoxItem" : u"Framework.ListBoxItem", u"templateItem", nullptr);
         row->SetLayout(Box(0, 0, 100, 20));
+        RCPtr<LControlDescriptor> box = LControlDescriptor::Create(u"Test.Box", u"checkBox", nullptr);
+        box->SetLayout(Box(0, 0, 16, 16));
+        row->AddChild(box);
         listDescriptor->AddChild(row);
-        listDescriptor->SetCreateFunction(&LListBox::Create);
         RCPtr<LControl> made;
-        LListBox::Create(made, top, listDescriptor);
+        (checked ? &LCheckedListBox::Create : &LListBox::Create)(made, top, listDescriptor);
         list = RCPtrDynamicCast<LListBox>(made);
-        for (const char16_t* id : {u"NID_SELECTION_CHANGE", u"NID_ITEM_ACTIVATED", u"NID_ITEM_DOUBLE_CLICKED",
-                                   u"NID_ITEM_RIGHT_CLICK"})
+        for (const char16_t* id :
+             {u"NID_SELECTION_CHANGE", u"NID_ITEM_ACTIVATED", u"NID_ITEM_DOUBLE_CLICKED",
+              u"NID_ITEM_RIGHT_CLICK", u"NID_ITEM_CHECK_CHANGE", u"NID_ITEM_CHECKBOX_CLICKED"})
             recorder->Subscribe(RCPtr<LNotificationDistributor>(list), id);
     }
     void TearDown() override
@@ -115,6 +120,7 @@ protected:
     RCPtr<LControl> top;
     RCPtr<LListBox> list;
     RCPtr<Recorder> recorder{new Recorder()};
+    bool checked = false;
 };
 
 TEST_F(ListBoxTest, SkinItemsKeepToTheirNumbers)
@@ -283,6 +289,51 @@ TEST_F(ListBoxTest, RightClicksAndDoubleClicksAreReported)
     list->GetRow(0)->Notify(u"NID_MOUSE_DOWN", LMouseButtonParam::Create(1, 5, 5, 0, true));
     EXPECT_EQ(recorder->Count("NID_ITEM_DOUBLE_CLICKED"), 1);
     EXPECT_TRUE(list->IsItemSelected(0));
+}
+
+class CheckedListBoxTest : public ListBoxTest
+{
+protected:
+    CheckedListBoxTest() { checked = true; }
+    LCheckedListBox& Checked() { return dynamic_cast<LCheckedListBox&>(*list); }
+    LControl& Box(uint32_t item)
+    {
+        list->ScrollToItem(item);
+        return *list->GetRow(uint32_t(list->GetRowOfItem(item)))->FindChildByName(u"checkBox");
+    }
+};
+
+TEST_F(CheckedListBoxTest, CheckBoxesReportAndSelectTheirRowButBindingDoesNot)
+{
+    Fill({u"0", u"1", u"2", u"3", u"4", u"5", u"6", u"7"});
+    Box(1).SetValue(1.0);
+    EXPECT_TRUE(Checked().IsItemChecked(1));
+    EXPECT_EQ(Checked().GetCheckedCount(), 1u);
+    EXPECT_TRUE(list->IsItemSelected(1));
+    EXPECT_EQ(recorder->Count("NID_ITEM_CHECK_CHANGE"), 1);
+    Checked().SetItemChecked(6, true);
+    list->SetScrollOffset({0, 100});
+    list->SetScrollOffset({0, 0});
+    EXPECT_EQ(recorder->Count("NID_ITEM_CHECK_CHANGE"), 1);
+    EXPECT_EQ(Box(6).GetValue(), 1.0);
+    EXPECT_EQ(Checked().GetCheckedCount(), 2u);
+    // Rows past the last item hide their check boxes.
+    list->SetItemCount(2);
+    EXPECT_FALSE(list->GetRow(3)->FindChildByName(u"checkBox")->IsShown(false));
+    EXPECT_EQ(Checked().GetCheckedCount(), 1u);
+}
+
+TEST_F(CheckedListBoxTest, WithoutAutoValueClicksLeaveTheValueToTheOwner)
+{
+    Fill({u"0", u"1"});
+    Checked().SetCheckBoxAutoValue(false);
+    Box(0).Notify(u"NID_LEFT_CLICK");
+    EXPECT_EQ(recorder->Count("NID_ITEM_CHECKBOX_CLICKED"), 1);
+    EXPECT_EQ(Checked().GetCheckedCount(), 0u);
+    Box(0).SetValue(1.0);
+    EXPECT_EQ(recorder->Count("NID_ITEM_CHECK_CHANGE"), 0);
+    EXPECT_EQ(Text(LIndexedDataWithValueParam(nullptr, 3, 1.0).ToString()),
+              "LIndexedDataParam: Index = 3, Data =  Value = 1.000000");
 }
 
 }  // namespace
