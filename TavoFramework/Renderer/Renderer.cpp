@@ -1,5 +1,6 @@
 #include "Renderer/Renderer.h"
 
+#include "Renderer/D3D9/D3D9Renderer.h"
 #include "Renderer/Gdi/GDIRenderer.h"
 
 #include <algorithm>
@@ -33,20 +34,25 @@ RCPtr<LStencil> LStencil::Create(int32_t width, int32_t height)
 
 RCPtr<LRenderer> LRenderer::Create(int32_t type, const RectT<int32_t>&, WindowHandle)
 {
-    // Only the GDI-style back end exists on this platform so far.
     if (type == 1)
         return RCPtr<LRenderer>(new LGDIRenderer());
+    if (type == 2)
+        return LD3D9Renderer::Create();
     TAVO_THROW(std::domain_error, "", "Tavo::LRenderer::Create", kFile, 129);
 }
 
 TavoResult LRenderer::SetViewport(const RectT<int32_t>& rect)
 {
+    if (mContexts.empty())
+        return S_OK;
     mContexts.back()->viewport = rect;
     return S_OK;
 }
 
 TavoResult LRenderer::SetStencil(const RCPtr<LStencil>& stencil)
 {
+    if (mContexts.empty())
+        return S_OK;
     RenderState& state = mContexts.back()->state;
     if (state.stencil.Get() != stencil.Get())
         state.stencil = stencil;
@@ -85,12 +91,16 @@ void LRenderer::FillAndFrameRect(const RectT<int32_t>& rect, const ColorRGBA& fi
 
 void LRenderer::PushState()
 {
+    if (mContexts.empty())
+        return;
     LRenderContextInfo* context = mContexts.back().Get();
     context->savedStates.push_back(context->state);
 }
 
 void LRenderer::PopState()
 {
+    if (mContexts.empty())
+        return;
     LRenderContextInfo* context = mContexts.back().Get();
     if (context->savedStates.empty())
         return;
@@ -106,6 +116,8 @@ void LRenderer::PopState()
 
 void LRenderer::PushTranslation(const PointT<double>& offset)
 {
+    if (mContexts.empty())
+        return;
     LRenderContextInfo* context = mContexts.back().Get();
     if (context->savedStates.empty())
         return;
@@ -119,6 +131,8 @@ void LRenderer::PushTranslation(const PointT<double>& offset)
 void LRenderer::PushClip(const RectT<double>& bounds, const RectT<double>& clip, const RCPtr<LStencil>& stencil,
                          bool relative)
 {
+    if (mContexts.empty())
+        return;
     LRenderContextInfo* context = mContexts.back().Get();
     PointT<double> origin{bounds.x, bounds.y};
     if (!relative)
@@ -155,12 +169,16 @@ void LRenderer::PushClip(const RectT<double>& bounds, const RectT<double>& clip,
 
 int32_t LRenderer::SetClipRect(const RectT<double>& rect)
 {
+    if (mContexts.empty())
+        return 0;
     mContexts.back()->state.clip = rect;
     return 0;
 }
 
 int32_t LRenderer::Translate(const PointT<double>& offset)
 {
+    if (mContexts.empty())
+        return 0;
     PointT<double>& t = mContexts.back()->state.translation;
     t.x += offset.x;
     t.y += offset.y;

@@ -3,7 +3,7 @@
 #include "Renderer/Gdi/GDIRenderContext.h"
 
 #include "Renderer/Bitmap.h"
-#include "Renderer/Gdi/PurgableObjectCache.h"
+#include "Renderer/PurgableObjectCache.h"
 
 #include "Platform/Graphics/Text.h"
 

@@ -1,4 +1,4 @@
-#include "Renderer/Gdi/PurgableObjectCache.h"
+#include "Renderer/PurgableObjectCache.h"
 
 #include <gtest/gtest.h>
 
