@@ -4,7 +4,7 @@
 
 #include "DeviceChannel/DeviceInstanceInternal.h"
 #include "Platform/Driver/Driver.h"
-#include "Platform/Registry/Event.h"
+#include "Platform/Kernel/KernelEvent.h"
 #include "Platform/Registry/Registry.h"
 #include "Threading/Thread.h"
 
@@ -17,7 +17,7 @@ constexpr uint32_t kStopWaitMs = 5000;
 DeviceInstanceWatcher::DeviceInstanceWatcher(const DeviceInstanceRecord& record)
     : mRecord(record),
       mInstancePath(::InstanceKeyPath(record.DriverKey(), record.vendorId, record.productId, record.instanceId)),
-      mEvent(std::make_shared<Tavo::Platform::Event>())
+      mEvent(std::make_shared<Tavo::Platform::KernelEvent>(true))
 {
     // Without the key the instance counts as detached and no change is seen.
     if (Registry::Machine()->OpenKey(mInstancePath + u"\\Attached", mAttachedKey) != Registry::Status::Ok)
@@ -48,7 +48,7 @@ void DeviceInstanceWatcher::Watch()
 {
     // Armed again before every read, so no change slips in between.
     while (!mStop) {
-        mEvent->Wait();
+        mEvent->Wait(Tavo::Platform::INFINITE);
         if (mStop)
             return;
         mEvent->Reset();

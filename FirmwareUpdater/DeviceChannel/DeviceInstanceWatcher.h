@@ -9,7 +9,7 @@
 #include "DeviceChannel/DeviceInstance.h"
 
 namespace Tavo::Platform {
-class Event;
+class KernelEvent;
 namespace Driver {
 class Device;
 }
@@ -71,6 +71,6 @@ private:
     CalvioDeviceAttachedStateCallbackReceiver* mReceiver = nullptr;
     std::unique_ptr<Tavo::Thread> mThread;
     std::atomic<bool> mStop{false};
-    std::shared_ptr<Tavo::Platform::Event> mEvent;
+    std::shared_ptr<Tavo::Platform::KernelEvent> mEvent;
     CalvioMutex mLock;
 };

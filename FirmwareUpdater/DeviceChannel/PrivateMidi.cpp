@@ -10,7 +10,7 @@
 #include "DeviceChannel/CalvioMutex.h"
 #include "DeviceChannel/DeviceInstanceWatcher.h"
 #include "Platform/Driver/Driver.h"
-#include "Platform/Registry/Event.h"
+#include "Platform/Kernel/KernelEvent.h"
 #include "Threading/Thread.h"
 
 namespace Driver = Tavo::Platform::Driver;
@@ -92,7 +92,7 @@ struct PrivateMidi::MemberData final : CalvioDeviceAttachedStateCallbackReceiver
     CalvioMutex lock;
     PortSlot ports[kPortCount];
     InputSlot inputs[kPortCount];
-    Tavo::Platform::Event event;
+    Tavo::Platform::KernelEvent event{true};
     std::unique_ptr<Tavo::Thread> pollThread;
     std::atomic<bool> stop{false};
     std::unique_ptr<DeviceInstanceWatcher> watcher;
@@ -331,7 +331,7 @@ void PrivateMidi::MemberData::Poll()
         }
         if (stop)
             break;
-        event.Wait(kPollWaitMs);
+        event.Wait(static_cast<uint32_t>(kPollWaitMs));
     }
 }
 

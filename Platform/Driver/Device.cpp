@@ -72,7 +72,7 @@ uint32_t HandleState::Prepare(const void* in, uint32_t inSize, void* out, uint32
         if (!set || outSize != 8)
             return kErrorInvalidParameter;
         call.memorySide = true;
-        call.event = reinterpret_cast<Event*>(static_cast<uintptr_t>(Get64(outBytes)));
+        call.event = reinterpret_cast<KernelEvent*>(static_cast<uintptr_t>(Get64(outBytes)));
         if (id == kMidiSetEvent && call.event == nullptr)
             return kErrorInvalidParameter;
         std::fill(request.value.begin(), request.value.end(), 0);

@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "Platform/Driver/DriverServe.h"
-#include "Platform/Registry/Event.h"
+#include "Platform/Kernel/KernelEvent.h"
 
 // Shared by the in-process and the socket backends.
 namespace Tavo::Platform::Driver::Internal {
@@ -20,7 +20,7 @@ public:
         uint8_t* readPosition = nullptr;
         uint32_t space = 0;
         uint64_t token = 0;
-        Event* event = nullptr;
+        KernelEvent* event = nullptr;
     };
 
     // Checks the caller's buffers and builds the driver's view; an error
@@ -51,7 +51,7 @@ private:
         uint8_t first;
     };
     std::map<uint64_t, Pending> mPending;
-    Event* mEvent = nullptr;
+    KernelEvent* mEvent = nullptr;
     uint64_t mNextToken = 1;
     bool mDetached = false;
     bool mClosed = false;

@@ -43,7 +43,7 @@ static_assert(sizeof(PropertyHeader) == 24);
 inline constexpr Guid kMidiChannelSet{
     0x6d1c2e90, 0x4b3a, 0x4f57, {0xa1, 0xe2, 0x3c, 0x9d, 0x7b, 0x8f, 0x0a, 0x14}};
 enum MidiChannelId : uint32_t {
-    kMidiSetEvent = 2,      // SET, value: slot with the address of a Tavo::Platform::Event
+    kMidiSetEvent = 2,      // SET, value: slot with the address of a manual-reset KernelEvent
     kMidiClearEvent = 3,    // SET, value: the same slot
     kMidiOpenPort = 4,      // SET, value: u32 port
     kMidiClose = 8,         // SET, value: u32 1

@@ -57,6 +57,12 @@ uint32_t KernelEvent::Wait(uint32_t timeoutMs)
     return WAIT_OBJECT_0;
 }
 
+bool KernelEvent::IsSet() const
+{
+    std::lock_guard lock(mSync->mutex);
+    return mSignalled;
+}
+
 uint32_t KernelEvent::WaitAny(std::span<KernelEvent* const> events, uint32_t timeoutMs)
 {
     if (events.empty() || events[0] == nullptr)

@@ -36,6 +36,8 @@ public:
     bool Reset();
     // WAIT_OBJECT_0 or WAIT_TIMEOUT; an auto-reset event is consumed.
     uint32_t Wait(uint32_t timeoutMs);
+    // Looks without waiting and without consuming.
+    bool IsSet() const;
 
     bool IsManualReset() const { return mManualReset; }
     const std::shared_ptr<EventSync>& GetSync() const { return mSync; }

@@ -251,7 +251,7 @@ public:
             close(mWakeFd);
     }
 
-    Status Arm(const std::string& dir, std::shared_ptr<Event> event)
+    Status Arm(const std::string& dir, std::shared_ptr<KernelEvent> event)
     {
         std::lock_guard<std::mutex> lock(mMutex);
         if (mInotifyFd < 0) {
@@ -321,7 +321,7 @@ private:
     int mInotifyFd = -1;
     int mWakeFd = -1;
     std::thread mThread;
-    std::map<int, std::vector<std::shared_ptr<Event>>> mArmed;
+    std::map<int, std::vector<std::shared_ptr<KernelEvent>>> mArmed;
 };
 
 class DirectoryKey final : public Key
@@ -366,7 +366,7 @@ public:
         return ReadValueFile(mPath + "/" + file, out, maxBytes);
     }
 
-    Status NotifyChange(std::shared_ptr<Event> event) const override
+    Status NotifyChange(std::shared_ptr<KernelEvent> event) const override
     {
         return mNotifier->Arm(mPath, std::move(event));
     }

@@ -14,7 +14,7 @@ struct Node
     // Keyed by folded name, which also gives the sorted enumeration.
     std::map<std::u16string, std::shared_ptr<Node>> children;
     std::map<std::u16string, std::pair<std::u16string, Value>> values;
-    std::vector<std::shared_ptr<Event>> watchers;
+    std::vector<std::shared_ptr<KernelEvent>> watchers;
 
     void Fire()
     {
@@ -99,7 +99,7 @@ public:
         return Status::Ok;
     }
 
-    Status NotifyChange(std::shared_ptr<Event> event) const override
+    Status NotifyChange(std::shared_ptr<KernelEvent> event) const override
     {
         std::lock_guard<std::mutex> lock(mTree->mutex);
         if (mNode->deleted)

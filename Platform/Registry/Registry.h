@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Platform/Registry/Event.h"
+#include "Platform/Kernel/KernelEvent.h"
 
 // A small stand-in for the machine-wide registry: keys hold subkeys and typed
 // values. Key and value names match case-insensitively and keep the case they
@@ -62,7 +62,7 @@ public:
     // deleted. Arm again after each wake-up to keep watching, and arm before
     // reading so that no change slips between read and wait. On disk a
     // wake-up may now and then come without a visible change.
-    virtual Status NotifyChange(std::shared_ptr<Event> event) const = 0;
+    virtual Status NotifyChange(std::shared_ptr<KernelEvent> event) const = 0;
 };
 
 class Store

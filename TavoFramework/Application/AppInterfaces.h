@@ -4,6 +4,7 @@
 // window and widget code implements these; tests use fakes.
 
 #include "ControlBase/Control.h"
+#include "ControlBase/ControlClasses.h"
 #include "ObjectBase/RefCountedObject.h"
 #include "Renderer/Renderer.h"
 
@@ -11,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 
 namespace Tavo
 {
@@ -126,6 +128,9 @@ struct AppPlatformHooks
     std::function<std::unique_ptr<IMainWindow>()> createMainWindow;
     std::function<std::unique_ptr<IClipboardService>()> createClipboard;
     std::shared_ptr<IDesktopServices> desktop;
+    // The widget classes to register; the widgets live above the
+    // application library, so the program hands their table over.
+    std::span<const ControlClassRow> controlClasses;
 };
 
 } // namespace Tavo

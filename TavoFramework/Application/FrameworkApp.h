@@ -17,19 +17,6 @@
 namespace Tavo
 {
 
-// One row of the framework's control classes: the name a skin uses, the
-// create function (null until that widget exists) and the line a failed
-// registration names.
-struct ControlClassRow
-{
-    const char16_t* name;
-    ControlCreateFunction create;
-    int32_t line;
-};
-
-// The framework's 39 control classes in registration order.
-std::span<const ControlClassRow> FrameworkControlClasses();
-
 struct AppFont
 {
     WString face;
@@ -104,8 +91,9 @@ public:
     virtual int32_t RunMessageLoop() = 0;
     virtual TavoResult RunApplicationShutdown();
     virtual bool CanExit() { return true; }
-    // The classes RunApplicationStartup registers, in order.
-    virtual std::span<const ControlClassRow> GetControlClassTable() { return FrameworkControlClasses(); }
+    // The classes RunApplicationStartup registers, in order: those the
+    // program handed over with the platform hooks.
+    virtual std::span<const ControlClassRow> GetControlClassTable() { return mHooks.controlClasses; }
     virtual TavoResult RegisterControlClass(const ControlClassRow& row);
 
     // The last listed root window whose native window is active, or empty.

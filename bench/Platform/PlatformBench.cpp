@@ -114,13 +114,13 @@ void ChangeWakesWaiter(benchmark::State& state)
     store->CreateKey(u"Inst\\Attached");
     std::unique_ptr<Key> key;
     store->OpenKey(u"Inst\\Attached", key);
-    auto event = std::make_shared<Event>();
+    auto event = std::make_shared<KernelEvent>(true);
     uint8_t n = 0;
     for (auto _ : state) {
         event->Reset();
         key->NotifyChange(event);
         store->SetValue(u"Inst\\Attached", u"", Value::Binary({++n}));
-        if (!event->Wait(5000))
+        if (event->Wait(5000) != WAIT_OBJECT_0)
             state.SkipWithError("no wake-up");
     }
     if (!folder.empty())

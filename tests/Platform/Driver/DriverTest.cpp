@@ -10,7 +10,7 @@
 #include "Platform/Driver/Driver.h"
 #include "Platform/Driver/DriverServe.h"
 #include "Platform/Driver/FakeDriver.h"
-#include "Platform/Registry/Event.h"
+#include "Platform/Kernel/KernelEvent.h"
 
 using namespace Tavo::Platform;
 using namespace Tavo::Platform::Driver;
@@ -273,7 +273,7 @@ TEST_P(DriverTest, NothingIsWrittenAfterTheChannelCloses)
     ASSERT_EQ(Call(*device, Header(kMidiChannelSet, kMidiClose, kPropertySet), &one, 4), 0u);
     delete[] beforeClose;
     ASSERT_EQ(Send(*device, 1, beforeClear, 8), 0u);
-    Event event;
+    KernelEvent event{true};
     uint64_t slot = Address(&event);
     ASSERT_EQ(Call(*device, Header(kMidiChannelSet, kMidiClearEvent, kPropertySet), &slot, 8), 0u);
     delete[] beforeClear;
@@ -292,7 +292,7 @@ TEST_P(DriverTest, PendingInputSignalsTheRegisteredEvent)
 {
     auto device = Open();
     ASSERT_TRUE(device);
-    Event event;
+    KernelEvent event{true};
     uint64_t slot = Address(&event);
     mDriver->SignalInput();  // nothing registered yet
     ASSERT_EQ(Call(*device, Header(kMidiChannelSet, kMidiSetEvent, kPropertySet), &slot, 8), 0u);
@@ -300,7 +300,7 @@ TEST_P(DriverTest, PendingInputSignalsTheRegisteredEvent)
     EXPECT_EQ(mDriver->Requests().back().value, Slots({0}));
 
     mDriver->SignalInput();
-    ASSERT_TRUE(event.Wait(kWaitMs));
+    ASSERT_EQ(event.Wait(kWaitMs), WAIT_OBJECT_0);
     event.Reset();
 
     ASSERT_EQ(Call(*device, Header(kMidiChannelSet, kMidiClearEvent, kPropertySet), &slot, 8), 0u);
@@ -309,7 +309,7 @@ TEST_P(DriverTest, PendingInputSignalsTheRegisteredEvent)
     EXPECT_FALSE(event.IsSet());
 
     // A refused hand-over leaves no event behind.
-    Event refused;
+    KernelEvent refused{true};
     uint64_t refusedSlot = Address(&refused);
     mDriver->Refuse(kMidiChannelSet, kMidiSetEvent);
     ASSERT_EQ(Call(*device, Header(kMidiChannelSet, kMidiSetEvent, kPropertySet), &refusedSlot, 8),

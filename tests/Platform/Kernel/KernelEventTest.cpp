@@ -59,8 +59,9 @@ TEST(KernelEvent, ManualResetReleasesAllAndStaysSignalled)
         t.join();
     EXPECT_EQ(released.load(), 4);
     EXPECT_EQ(event.Wait(0), WAIT_OBJECT_0);
-    EXPECT_EQ(event.Wait(0), WAIT_OBJECT_0);
+    EXPECT_TRUE(event.IsSet());
     event.Reset();
+    EXPECT_FALSE(event.IsSet());
     EXPECT_EQ(event.Wait(0), WAIT_TIMEOUT);
 }
 

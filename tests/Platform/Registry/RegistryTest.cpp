@@ -168,7 +168,7 @@ TEST_P(RegistryTest, DeletingRemovesSubtreeAndInvalidatesOpenKeys)
     EXPECT_EQ(b->QueryValue(u"v", v), Status::NotFound);
     EXPECT_EQ(b->EnumerateSubKeys(names), Status::NotFound);
     EXPECT_EQ(b->OpenSubKey(u"C", sub), Status::NotFound);
-    EXPECT_EQ(b->NotifyChange(std::make_shared<Event>()), Status::NotFound);
+    EXPECT_EQ(b->NotifyChange(std::make_shared<KernelEvent>(true)), Status::NotFound);
     EXPECT_EQ(mRegistry->DeleteKey(u""), Status::InvalidName);
 }
 
@@ -176,21 +176,21 @@ TEST_P(RegistryTest, NotificationFiresOncePerArm)
 {
     ASSERT_EQ(mRegistry->CreateKey(u"Inst\\Attached"), Status::Ok);
     auto attached = Open(u"Inst\\Attached");
-    auto first = std::make_shared<Event>();
+    auto first = std::make_shared<KernelEvent>(true);
     ASSERT_EQ(attached->NotifyChange(first), Status::Ok);
     EXPECT_FALSE(first->IsSet());
 
     ASSERT_EQ(mRegistry->SetValue(u"Inst\\Attached", u"", Value::Binary({1})), Status::Ok);
-    ASSERT_TRUE(first->Wait(kWaitMs));
+    ASSERT_TRUE(first->Wait(kWaitMs) == WAIT_OBJECT_0);
     first->Reset();
 
     // Not re-armed: this change must not reach `first`. Changes reach the
     // waiters in order, so once `second` has woken, `first` would have too.
     ASSERT_EQ(mRegistry->SetValue(u"Inst\\Attached", u"", Value::Binary({0})), Status::Ok);
-    auto second = std::make_shared<Event>();
+    auto second = std::make_shared<KernelEvent>(true);
     ASSERT_EQ(attached->NotifyChange(second), Status::Ok);
     ASSERT_EQ(mRegistry->DeleteValue(u"Inst\\Attached", u""), Status::Ok);
-    ASSERT_TRUE(second->Wait(kWaitMs));
+    ASSERT_TRUE(second->Wait(kWaitMs) == WAIT_OBJECT_0);
     EXPECT_FALSE(first->IsSet());
 }
 
@@ -200,35 +200,35 @@ TEST_P(RegistryTest, NotificationCoversNamesAndValuesButNotTheSubtree)
     auto parent = Open(u"P");
     auto child = Open(u"P\\Child");
 
-    auto onParent = std::make_shared<Event>();
-    auto onChild = std::make_shared<Event>();
+    auto onParent = std::make_shared<KernelEvent>(true);
+    auto onChild = std::make_shared<KernelEvent>(true);
     ASSERT_EQ(parent->NotifyChange(onParent), Status::Ok);
     ASSERT_EQ(child->NotifyChange(onChild), Status::Ok);
     ASSERT_EQ(mRegistry->SetValue(u"P\\Child", u"x", Value::Dword(2)), Status::Ok);
-    ASSERT_TRUE(onChild->Wait(kWaitMs));
+    ASSERT_TRUE(onChild->Wait(kWaitMs) == WAIT_OBJECT_0);
     onChild->Reset();
     ASSERT_EQ(child->NotifyChange(onChild), Status::Ok);
     ASSERT_EQ(mRegistry->CreateKey(u"P\\Child\\Grandchild"), Status::Ok);
-    ASSERT_TRUE(onChild->Wait(kWaitMs));
+    ASSERT_TRUE(onChild->Wait(kWaitMs) == WAIT_OBJECT_0);
     EXPECT_FALSE(onParent->IsSet());
 
     // A new subkey, a removed subkey and the removal of the key itself all count.
     ASSERT_EQ(mRegistry->CreateKey(u"P\\Sibling"), Status::Ok);
-    ASSERT_TRUE(onParent->Wait(kWaitMs));
+    ASSERT_TRUE(onParent->Wait(kWaitMs) == WAIT_OBJECT_0);
     onParent->Reset();
     ASSERT_EQ(parent->NotifyChange(onParent), Status::Ok);
     onChild->Reset();
     ASSERT_EQ(child->NotifyChange(onChild), Status::Ok);
     ASSERT_EQ(mRegistry->DeleteKey(u"P\\Child"), Status::Ok);
-    EXPECT_TRUE(onParent->Wait(kWaitMs));
-    EXPECT_TRUE(onChild->Wait(kWaitMs));
+    EXPECT_TRUE(onParent->Wait(kWaitMs) == WAIT_OBJECT_0);
+    EXPECT_TRUE(onChild->Wait(kWaitMs) == WAIT_OBJECT_0);
 }
 
 TEST_P(RegistryTest, WriterOnAnotherThreadWakesAWaiter)
 {
     ASSERT_EQ(mRegistry->CreateKey(u"Inst\\Attached"), Status::Ok);
     auto attached = Open(u"Inst\\Attached");
-    auto wake = std::make_shared<Event>();
+    auto wake = std::make_shared<KernelEvent>(true);
     std::vector<uint8_t> seen;
     // A watcher that arms before it reads never misses the last change.
     std::thread watcher([&] {
@@ -242,7 +242,7 @@ TEST_P(RegistryTest, WriterOnAnotherThreadWakesAWaiter)
                 if (v.data.back() == 3)
                     return;
             }
-            wake->Wait();
+            wake->Wait(INFINITE);
         }
     });
     std::thread writer([&] {
@@ -267,20 +267,20 @@ TEST_P(DirectoryTreeTest, ChangesByAnotherProcessWakeWaiterAndReadBack)
 {
     ASSERT_EQ(mRegistry->CreateKey(u"Drivers\\Instances"), Status::Ok);
     auto instances = Open(u"Drivers\\Instances");
-    auto event = std::make_shared<Event>();
+    auto event = std::make_shared<KernelEvent>(true);
     ASSERT_EQ(instances->NotifyChange(event), Status::Ok);
 
     std::string dir = mFolder + "/registry/Drivers/Instances";
     ASSERT_EQ(RunShell("mkdir '" + dir + "/ABCDEF'"), 0);
-    ASSERT_TRUE(event->Wait(kWaitMs));
+    ASSERT_TRUE(event->Wait(kWaitMs) == WAIT_OBJECT_0);
     EXPECT_EQ(Subkeys(u"drivers\\instances"), std::vector<std::u16string>{u"ABCDEF"});
 
     auto key = Open(u"Drivers\\Instances\\abcdef");
-    auto onValue = std::make_shared<Event>();
+    auto onValue = std::make_shared<KernelEvent>(true);
     ASSERT_EQ(key->NotifyChange(onValue), Status::Ok);
     // Written in place (no rename): the wake-up comes when the file is closed.
     ASSERT_EQ(RunShell("printf 'REG_DWORD\\n\\001\\002\\000\\000' > '" + dir + "/ABCDEF/@Count'"), 0);
-    ASSERT_TRUE(onValue->Wait(kWaitMs));
+    ASSERT_TRUE(onValue->Wait(kWaitMs) == WAIT_OBJECT_0);
     Value v;
     ASSERT_EQ(key->QueryValue(u"count", v), Status::Ok);
     EXPECT_EQ(v.type, kRegDword);

@@ -1,0 +1,58 @@
+#include "Controls/FrameworkControlClasses.h"
+
+namespace Tavo {
+
+namespace {
+
+// Each widget fills in its create function as it lands; a row still without
+// one registers nothing. The line is the one a failed registration names.
+constexpr ControlClassRow kControlClasses[] = {
+    {u"Framework.Button", nullptr, 94},
+    {u"Framework.OverlayButton", nullptr, 97},
+    {u"Framework.ListBox", nullptr, 99},
+    {u"Framework.listboxNoScroll", nullptr, 100},
+    {u"Framework.ListBoxItem", nullptr, 101},
+    {u"Framework.CheckedListBox", nullptr, 102},
+    {u"Framework.CheckedListBoxItem", nullptr, 103},
+    {u"Framework.ListBoxWithIcons", nullptr, 104},
+    {u"Framework.listbox2ColumnSortable", nullptr, 105},
+    {u"Framework.ScrollBar", nullptr, 106},
+    {u"Framework.ScrollChannel", nullptr, 107},
+    {u"Framework.ComboBox", nullptr, 108},
+    {u"Framework.ComboTextBox", nullptr, 109},
+    {u"Framework.CheckedComboBox", nullptr, 110},
+    {u"Framework.ComboBoxWithIcons", nullptr, 111},
+    {u"Framework.ComboSlider", nullptr, 112},
+    {u"Framework.ComboSlider.DropDownPanel", nullptr, 113},
+    {u"Framework.Slider", nullptr, 114},
+    {u"Framework.Knob", nullptr, 115},
+    {u"Framework.TabControl", nullptr, 116},
+    {u"Framework.Label", nullptr, 117},
+    {u"Framework.TextBox", nullptr, 118},
+    {u"Framework.NumericUpDown", nullptr, 119},
+    {u"Framework.Panel", nullptr, 120},
+    {u"Framework.ToolTip", nullptr, 121},
+    {u"Framework.PopupMenu", nullptr, 122},
+    {u"Framework.MenuItem", nullptr, 123},
+    {u"Framework.ComboMenu", nullptr, 124},
+    {u"Framework.MainMenu", nullptr, 125},
+    {u"Framework.FileDropper", nullptr, 126},
+    {u"Framework.StatusBar", nullptr, 127},
+    {u"Framework.SplitterH", nullptr, 128},
+    {u"Framework.SplitterV", nullptr, 129},
+    {u"Framework.LevelMeter", nullptr, 130},
+    {u"Framework.ProgressBar", nullptr, 131},
+    {u"Framework.TreeView", nullptr, 132},
+    {u"Framework.TreeViewItem", nullptr, 133},
+    {u"Framework.CenteredSlider", nullptr, 135},
+    {u"Framework.CenteredSliderBounds", nullptr, 136},
+};
+
+}  // namespace
+
+std::span<const ControlClassRow> FrameworkControlClasses()
+{
+    return kControlClasses;
+}
+
+}  // namespace Tavo
