@@ -1,0 +1,158 @@
+#include "Renderer/OpenGL/GLGlyphRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace Tavo;
+
+namespace {
+
+struct Recorder
+{
+    std::vector<int32_t> uploads;  // heights uploaded
+    std::vector<std::vector<float>> draws;
+};
+
+class FakeTexture : public IGlyphTexture
+{
+public:
+    explicit FakeTexture(Recorder& recorder) : mRecorder(recorder) {}
+    void Upload(const uint8_t*, int32_t width, int32_t height) override
+    {
+        EXPECT_EQ(width, GlyphAtlas::kWidth);
+        mRecorder.uploads.push_back(height);
+    }
+    void Draw(const float source[4], const float target[4]) override
+    {
+        mRecorder.draws.push_back(
+            {source[0], source[1], source[2], source[3], target[0], target[1], target[2], target[3]});
+    }
+
+private:
+    Recorder& mRecorder;
+};
+
+RCPtr<LPixelBuffer<unsigned char>> Coverage(uint32_t width, uint32_t height)
+{
+    std::vector<unsigned char> bits(width * height, 200);
+    return RCPtr<LPixelBuffer<unsigned char>>(
+        new LPixelBuffer<unsigned char>(width, height, static_cast<int32_t>(width), bits.data()));
+}
+
+TEST(GlyphAtlas, PacksShelvesAndGrowsInPowersOfTwoUpToTheLimit)
+{
+    GlyphAtlas atlas(12, 64);
+    EXPECT_EQ(atlas.GetHeight(), 16);
+    EXPECT_TRUE(atlas.TakeDirty());
+    EXPECT_FALSE(atlas.TakeDirty());
+
+    std::vector<uint8_t> bits(501 * 40, 255);
+    uint16_t x = 0, y = 0;
+    ASSERT_TRUE(atlas.Place(bits.data(), 501, 8, 501, x, y));
+    EXPECT_EQ(x, 1);
+    EXPECT_EQ(y, 1);
+    ASSERT_TRUE(atlas.Place(nullptr, 0, 0, 0, x, y));  // a space: border only
+    EXPECT_EQ(atlas.GetCursorX(), 505);
+    EXPECT_TRUE(atlas.TakeDirty());
+
+    // 505 + 12 passes the right edge: the next shelf starts below the first.
+    ASSERT_TRUE(atlas.Place(bits.data(), 10, 5, 10, x, y));
+    EXPECT_EQ(x, 1);
+    EXPECT_EQ(y, 13);
+    EXPECT_EQ(atlas.GetHeight(), 32);
+    EXPECT_EQ(atlas.GetPixels()[13 * 512 + 1], 255);
+    EXPECT_EQ(atlas.GetPixels()[13 * 512 + 11], 0);
+
+    // Refused: wider than a shelf, or taller than the limit leaves room for.
+    const struct
+    {
+        int32_t width, height;
+    } refused[] = {{511, 2}, {10, 60}};
+    for (const auto& r : refused) {
+        EXPECT_FALSE(atlas.Place(bits.data(), r.width, r.height, r.width, x, y)) << r.width;
+        EXPECT_EQ(atlas.GetCursorY(), 12);
+        EXPECT_LE(atlas.GetHeight(), 64);
+    }
+    ASSERT_TRUE(atlas.Place(bits.data(), 10, 30, 10, x, y));
+    EXPECT_EQ(atlas.GetHeight(), 64);
+}
+
+struct GlyphRun : ::testing::Test
+{
+    Recorder recorder;
+    RCPtr<LGLGlyphRenderer> glyphs =
+        LGLGlyphRenderer::Create([this] { return std::make_unique<FakeTexture>(recorder); }, 16384);
+    RCPtr<LFont> font = LFont::FindOrCreate(u"Glyph Run Sans", 12.0f, 0);
+
+    // Queries and adds one character the way the font renderer does.
+    uint16_t Walk(uint32_t character, RCPtr<LPixelBuffer<unsigned char>> bitmap, int8_t top = -8,
+                  float penX = 0)
+    {
+        LGlyphProcessor::SGlyphRecord record;
+        record.character = character;
+        record.penX = penX;
+        const uint16_t need = glyphs->QueryGlyph(record);
+        if (need) {
+            record.glyphIndex = 7;
+            record.advanceX = 6 * 64;
+            record.left = 1;
+            record.top = top;
+            record.right = static_cast<int8_t>(1 + (bitmap ? bitmap->GetWidth() : 0));
+            record.bottom =
+                static_cast<int8_t>(top + (bitmap ? static_cast<int32_t>(bitmap->GetHeight()) : 0));
+            record.bitmap = bitmap;
+        }
+        glyphs->AddGlyph(record);
+        return need;
+    }
+};
+
+TEST_F(GlyphRun, CachesEachCharacterOnceAndDrawsFromTheStoredPlace)
+{
+    glyphs->BeginText(font, 15);
+    EXPECT_EQ(recorder.uploads, (std::vector<int32_t>{16}));  // the new, empty atlas
+    EXPECT_EQ(Walk('A', Coverage(4, 8)), 7);
+    EXPECT_EQ(Walk('A', Coverage(4, 8), -8, 6), 0);
+    glyphs->EndText();
+    EXPECT_EQ(recorder.uploads.size(), 2u);  // only after the new glyph
+    ASSERT_EQ(recorder.draws.size(), 2u);
+    // The origin is the top of the line: the baseline lies the ascent below.
+    const float baseline = -static_cast<float>(font->GetTop());
+    EXPECT_EQ(recorder.draws[0], (std::vector<float>{1, 1, 5, 9, 1, baseline - 8, 5, baseline}));
+    EXPECT_EQ(recorder.draws[1], (std::vector<float>{1, 1, 5, 9, 7, baseline - 8, 11, baseline}));
+
+    float l, t, r, b;
+    glyphs->GetBounds(l, t, r, b);
+    EXPECT_EQ(std::vector<float>({l, t, r, b}), (std::vector<float>{0, -8, 12, 0}));
+}
+
+TEST_F(GlyphRun, SkipsCodeZeroAndGlyphsWhoseBoxWrapped)
+{
+    glyphs->BeginText(font, 15);
+    EXPECT_EQ(Walk(0, Coverage(4, 8)), 7);
+    EXPECT_EQ(Walk(0, Coverage(4, 8)), 7);
+    EXPECT_EQ(Walk('W', Coverage(300, 8)), 7);  // its right edge wrapped below its left
+    EXPECT_EQ(glyphs->GetCurrentFont()->atlas.GetCursorX(), 0);
+    EXPECT_TRUE(glyphs->GetCurrentFont()->glyphs.empty());
+    EXPECT_TRUE(recorder.draws.empty());
+    glyphs->EndText();
+}
+
+TEST_F(GlyphRun, MeasuringPlacesWithoutDrawingAndTheNextDrawUploads)
+{
+    glyphs->BeginText(font, 3);
+    Walk('m', Coverage(5, 5));
+    glyphs->EndText();
+    EXPECT_TRUE(recorder.uploads.empty());
+    EXPECT_TRUE(recorder.draws.empty());
+    glyphs->BeginText(font, 15);
+    EXPECT_EQ(recorder.uploads.size(), 1u);
+    EXPECT_EQ(Walk('m', Coverage(5, 5)), 0);
+    glyphs->EndText();
+    EXPECT_EQ(recorder.uploads.size(), 1u);
+    EXPECT_EQ(glyphs->GetCurrentFont(), nullptr);
+}
+
+}  // namespace
