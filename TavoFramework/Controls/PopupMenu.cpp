@@ -6,6 +6,8 @@
 #include "Controls/ComboMenu.h"
 #include "Controls/MainMenu.h"
 #include "Notification/NotificationParams.h"
+#include "Renderer/Font.h"
+#include "Renderer/Renderer.h"
 #include "System/HotKeyMap.h"
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
@@ -254,6 +256,42 @@ void LPopupMenu::OnIdle()
     RCPtr<LMenuItemDescriptor> entry = Entry(mHot);
     if (entry && entry->GetItemCount() > 0)
         OpenSubmenu(mHot);
+}
+
+TavoResult LPopupMenu::DrawContent(LRenderer* renderer)
+{
+    if (!renderer || !mMenu)
+        return S_OK;
+    const RCPtr<LFont> font = GetFont();
+    const int32_t width = int32_t(GetWidth());
+    double top = 0;
+    for (int32_t i = 0; i < mMenu->GetItemCount(); ++i) {
+        RCPtr<LMenuItemDescriptor> entry = mMenu->GetItem(i);
+        const int32_t y = int32_t(top);
+        if (entry->separator) {
+            const int32_t middle = y + int32_t(mSeparatorHeight / 2);
+            renderer->FillRect({4, middle, std::max(0, width - 8), 1}, ColorRGBA(0.5f, 0.5f, 0.5f, 1.0f),
+                               false);
+            top += mSeparatorHeight;
+            continue;
+        }
+        const int32_t height = int32_t(mRowHeight);
+        if (i == mHot)
+            renderer->FillRect({0, y, width, height}, ColorRGBA(0.2f, 0.4f, 0.8f, 1.0f), false);
+        const ColorRGBA ink = !entry->firstFlag ? ColorRGBA(0.55f, 0.55f, 0.55f, 1.0f)
+                              : i == mHot       ? ColorRGBA(1.0f, 1.0f, 1.0f, 1.0f)
+                                                : ColorRGBA(0.0f, 0.0f, 0.0f, 1.0f);
+        if (entry->secondFlag)
+            renderer->FillRect({5, y + height / 2 - 3, 6, 6}, ink, false);
+        if (font) {
+            renderer->DrawText(entry->label, font, {16, y + 2}, ink);
+            // Shortcuts start at a fixed column right of the labels.
+            if (!entry->secondText.IsEmpty())
+                renderer->DrawText(entry->secondText, font, {std::max(16, width * 3 / 5), y + 2}, ink);
+        }
+        top += mRowHeight;
+    }
+    return S_OK;
 }
 
 TavoResult LPopupMenu::OpenSubmenu(int32_t row)

@@ -37,6 +37,8 @@ public:
     void OnMouseMove(const RCPtr<LPointWithModifiersParam>& param) override;
     void OnLeftUp(const RCPtr<LMouseButtonParam>& param) override;
     void OnIdle() override;
+    // The entries' labels and shortcuts over the look, the hot row marked.
+    TavoResult DrawContent(LRenderer* renderer) override;
     void ConditionsChanged(const RCPtr<LConditionsParam>& conditions) override;
     TavoResult TakeFocusOnPress() override { return S_FALSE; }
     TavoResult ReleaseInternalReferences() override;

@@ -10,10 +10,12 @@
 #include "Window/MenuActivationParam.h"
 #include "Notification/NotificationParams.h"
 #include "tests/Common/FakeRootWindow.h"
+#include "tests/TavoFramework/ControlBase/RecordingRenderer.h"
 #include "tests/Common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -390,6 +392,17 @@ TEST_F(MenuTest, SubmenusOpenAfterTheHoverDelayAndKeysWalkTheChain)
     EXPECT_EQ(ctx->GetContentHeight(), 20 * 3 + 7.0);
     EXPECT_FALSE(ctx->IsRowSelectable(2));
     EXPECT_FALSE(ctx->IsRowSelectable(3));
+    ctx->SetHotRow(0, false);
+    Tavo::Test::RecordingRenderer drawn;
+    drawn.Begin();
+    ctx->DrawContent(&drawn);
+    drawn.End();
+    std::vector<std::string> fills;
+    std::copy_if(drawn.calls.begin(), drawn.calls.end(), std::back_inserter(fills),
+                 [](const std::string& c) { return c.rfind("Fill", 0) == 0; });
+    ASSERT_EQ(fills.size(), 2u);
+    EXPECT_EQ(fills[0].rfind("Fill 0,0 100x20 FF3366CC", 0), 0u) << "the hot row";
+    EXPECT_EQ(fills[1].rfind("Fill 4,43 92x1", 0), 0u) << "the separator below two rows";
 
     // Opens after more than 250 ms, not at 250.
     ctx->SetHotRow(1, true);
