@@ -65,6 +65,9 @@ LFrameworkApp::LFrameworkApp(const RCPtr<LControlFactory>& factory,
     if (mControlFactory)
         mApplicationStringTable = mControlFactory->GetApplicationStringTable();
     ControlEnvironment().factory = mControlFactory;
+    // Keys no control and no window takes end at the program's hot keys.
+    ControlEnvironment().processHotKey = [this](const KeyCode& key) { return DispatchGlobalHotKey(key); };
+    ControlEnvironment().applicationHotKeys = [this] { return mHotKeys.get(); };
 }
 
 LFrameworkApp::~LFrameworkApp()
@@ -76,6 +79,8 @@ LFrameworkApp::~LFrameworkApp()
     gFrameworkApp = nullptr;
     if (ControlEnvironment().factory == mControlFactory)
         ControlEnvironment().factory = nullptr;
+    ControlEnvironment().processHotKey = nullptr;
+    ControlEnvironment().applicationHotKeys = nullptr;
     if (GetRenderHost() == this)
         SetRenderHost(nullptr);
     mClipboard.reset();

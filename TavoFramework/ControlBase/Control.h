@@ -238,7 +238,8 @@ public:
     // The deepest control under a point of this control's coordinates.
     // z: in, the effective z to beat; out, that of the control hit.
     virtual RCPtr<LControl> HitTest(const PointT<int32_t>& point, PointT<int32_t>& local, bool strict, int32_t& z);
-    RCPtr<LControl> HitTest(const PointT<int32_t>& point, PointT<int32_t>& local, bool strict);
+    // The same from the top of a walk: any effective z may win.
+    virtual RCPtr<LControl> HitTest(const PointT<int32_t>& point, PointT<int32_t>& local, bool strict);
     virtual void OnLayoutHook() {}
     virtual TavoResult TakeFocusFromChild(const RCPtr<LControl>& child);
     virtual void OnLeftDown(const RCPtr<LMouseButtonParam>& /*param*/) {}

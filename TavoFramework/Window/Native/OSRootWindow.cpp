@@ -343,7 +343,8 @@ RCPtr<LControl> LOSRootWindow::FindControlAtPoint(const PointT<int32_t>& point, 
     if (!mRootControl)
         return nullptr;
     const PointT<int32_t> origin{Round(mRootControl->GetX()), Round(mRootControl->GetY())};
-    RCPtr<LControl> hit = mRootControl->HitTest({point.x - origin.x, point.y - origin.y}, local, false);
+    // Strict: ordinary controls are hit too, not only floating ones.
+    RCPtr<LControl> hit = mRootControl->HitTest({point.x - origin.x, point.y - origin.y}, local, true);
     if (updateHover)
         SetHoverControl(hit);
     return hit;
