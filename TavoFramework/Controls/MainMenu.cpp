@@ -269,6 +269,11 @@ TavoResult LMainMenu::SetDescriptor(const RCPtr<LControlDescriptor>& descriptor)
     const TavoResult result = LControl::SetDescriptor(descriptor);
     if (!IsCreated())
         return result;
+    // The template child was taken out at creation, so no child adopts it.
+    if (descriptor)
+        for (const auto& child : descriptor->GetChildren())
+            if (child && child->GetName() == u"templateMenu")
+                mTemplate = child, mHasTemplate = true;
     // Children the new skin no longer lists went; the added menus follow.
     for (const Kept& k : kept) {
         if (RCPtr<LControl> stale = FindChildByName(k.name))

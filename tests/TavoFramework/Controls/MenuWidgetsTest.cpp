@@ -253,6 +253,12 @@ TEST_F(MenuTest, AddingAndInsertingKeepsNamesUniqueAndContentsInOrder)
     EXPECT_EQ(mBar->GetMenuName(1), WString(u"File"));
     EXPECT_EQ(mBar->AddMenu(3, u"Tail", u"Tail", menu), 3);
     EXPECT_EQ(mBar->FindMenuByName(u"Tail"), 3);
+
+    // Re-applying the skin brings the same menus back.
+    ASSERT_EQ(mBar->SetDescriptor(mBar->GetDescriptor()), S_OK);
+    EXPECT_EQ(Names(), std::vector<std::string>({"Help", "File", "Edit", "Tail"}));
+    EXPECT_EQ(mBar->GetMenuAt(0)->GetText(), WString(u"Help!"));
+    EXPECT_EQ(Popup(mBar->GetMenuAt(2))->GetMenuDescriptor()->GetItem(0)->key, WString(u"NID_COPY"));
 }
 
 TEST_F(MenuTest, TitlesOpenSwitchAndCloseTheirMenus)
