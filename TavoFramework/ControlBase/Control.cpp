@@ -647,9 +647,11 @@ TavoResult LControl::SetDescriptor(const RCPtr<LControlDescriptor>& descriptor)
     mLooks.clear();
     mLookWeights.clear();
     const auto& skin = descriptor->GetSkin();
+    // A control placed with wrapping text wraps it in every look.
+    const bool wrap = mLayout && mLayout->textOverflowX == 2;
     if (skin && skin->lookList)
         for (uint32_t i = 0; i < skin->lookList->GetCount(); ++i)
-            AddLook(LLook::Create((*skin->lookList)[i]));
+            AddLook(LLook::Create((*skin->lookList)[i], wrap));
 
     if (skin) {
         mInheritFont = skin->fontInheritsFromParent;
