@@ -2,6 +2,7 @@
 
 #include "Renderer/D3D9/D3D9Renderer.h"
 #include "Renderer/Gdi/GDIRenderer.h"
+#include "Renderer/OpenGL/GLRenderer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,6 +35,8 @@ RCPtr<LStencil> LStencil::Create(int32_t width, int32_t height)
 
 RCPtr<LRenderer> LRenderer::Create(int32_t type, const RectT<int32_t>&, WindowHandle)
 {
+    if (type == 0)
+        return RCPtr<LRenderer>(new LGLRenderer());
     if (type == 1)
         return RCPtr<LRenderer>(new LGDIRenderer());
     if (type == 2)

@@ -1,0 +1,233 @@
+#include "Platform/GL/GLContext.h"
+
+#include <GL/gl.h>
+#include <GL/glx.h>
+
+#include <cstring>
+
+namespace Tavo::Platform::GL {
+
+namespace {
+
+#ifndef GLX_SWAP_METHOD_OML
+#define GLX_SWAP_METHOD_OML 0x8060
+#define GLX_SWAP_COPY_OML 0x8062
+#endif
+
+bool HasWord(const char* list, const char* name)
+{
+    if (!list || !name || !*name || std::strchr(name, ' '))
+        return false;
+    const size_t length = std::strlen(name);
+    for (const char* at = std::strstr(list, name); at; at = std::strstr(at + length, name))
+        if ((at == list || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0'))
+            return true;
+    return false;
+}
+
+// Errors from the server arrive asynchronously; they are noted, not fatal.
+int gLastError = 0;
+int NoteError(Display*, XErrorEvent* event)
+{
+    gLastError = event->error_code;
+    return 0;
+}
+
+std::string ServerErrorText(Display* display, int code)
+{
+    char text[160] = {};
+    XGetErrorText(display, code, text, sizeof text - 1);
+    return text;
+}
+
+// One connection for every context, so that contexts can share textures;
+// opened on first use and kept.
+Display* SharedDisplay()
+{
+    static Display* const display = XOpenDisplay(nullptr);
+    return display;
+}
+
+class GLXOffscreenContext : public IGLContext
+{
+public:
+    ~GLXOffscreenContext() override
+    {
+        if (mContext) {
+            glXMakeContextCurrent(mDisplay, None, None, nullptr);
+            glXDestroyContext(mDisplay, mContext);
+        }
+        if (mDrawable)
+            glXDestroyWindow(mDisplay, mDrawable);
+        if (mWindow)
+            XDestroyWindow(mDisplay, mWindow);
+        if (mColormap)
+            XFreeColormap(mDisplay, mColormap);
+        if (mDisplay)
+            XFlush(mDisplay);
+    }
+
+    bool Open(int32_t width, int32_t height, const PixelFormat& format, const IGLContext* shareWith,
+              std::string& error)
+    {
+        mWidth = width < 1 ? 1 : width;
+        mHeight = height < 1 ? 1 : height;
+        mDisplay = SharedDisplay();
+        if (!mDisplay) {
+            error = "cannot open the display";
+            return false;
+        }
+        const int screen = DefaultScreen(mDisplay);
+        mExtensions = glXQueryExtensionsString(mDisplay, screen);
+        const bool swapMethod = HasWord(mExtensions.c_str(), "GLX_OML_swap_method");
+        GLXFBConfig config = nullptr;
+        // A format that keeps the back buffer on swap first, where the
+        // server can say so; then any that matches.
+        for (int pass = swapMethod ? 0 : 1; pass < 2 && !config; ++pass) {
+            std::vector<int> attributes = {GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT,
+                                           GLX_RENDER_TYPE,   GLX_RGBA_BIT,
+                                           GLX_RED_SIZE,      8,
+                                           GLX_GREEN_SIZE,    8,
+                                           GLX_BLUE_SIZE,     8,
+                                           GLX_ALPHA_SIZE,    8,
+                                           GLX_STENCIL_SIZE,  format.stencilBits,
+                                           GLX_DOUBLEBUFFER,  format.doubleBuffered ? True : False};
+            if (pass == 0)
+                attributes.insert(attributes.end(), {GLX_SWAP_METHOD_OML, GLX_SWAP_COPY_OML});
+            attributes.push_back(None);
+            int count = 0;
+            GLXFBConfig* configs = glXChooseFBConfig(mDisplay, screen, attributes.data(), &count);
+            if (configs && count > 0) {
+                config = configs[0];
+                mSwapKeeps = pass == 0;
+            }
+            if (configs)
+                XFree(configs);
+        }
+        if (!config) {
+            error = "no matching framebuffer configuration";
+            return false;
+        }
+        int doubleBuffered = 0;
+        glXGetFBConfigAttrib(mDisplay, config, GLX_DOUBLEBUFFER, &doubleBuffered);
+        mDoubleBuffered = doubleBuffered != 0;
+        auto* previous = XSetErrorHandler(NoteError);
+        gLastError = 0;
+        // An unmapped window of the config's visual: never shown, its frames
+        // are read back from the back buffer.
+        if (XVisualInfo* visual = glXGetVisualFromFBConfig(mDisplay, config)) {
+            const ::Window root = RootWindow(mDisplay, screen);
+            XSetWindowAttributes attributes{};
+            attributes.colormap = mColormap = XCreateColormap(mDisplay, root, visual->visual, AllocNone);
+            attributes.override_redirect = True;
+            mWindow =
+                XCreateWindow(mDisplay, root, 0, 0, static_cast<unsigned>(mWidth),
+                              static_cast<unsigned>(mHeight), 0, visual->depth, InputOutput, visual->visual,
+                              CWColormap | CWBorderPixel | CWOverrideRedirect, &attributes);
+            XFree(visual);
+        }
+        if (mWindow)
+            mDrawable = glXCreateWindow(mDisplay, config, mWindow, nullptr);
+        mContext = glXCreateNewContext(
+            mDisplay, config, GLX_RGBA_TYPE,
+            shareWith ? static_cast<GLXContext>(shareWith->NativeContext()) : nullptr, True);
+        XSync(mDisplay, False);
+        XSetErrorHandler(previous);
+        if (!mDrawable || !mContext || gLastError) {
+            error = gLastError ? ServerErrorText(mDisplay, gLastError) : "glXCreateNewContext failed";
+            return false;
+        }
+        return MakeCurrent();
+    }
+
+    bool MakeCurrent() override { return glXMakeContextCurrent(mDisplay, mDrawable, mDrawable, mContext); }
+
+    void Present() override
+    {
+        if (!mDoubleBuffered) {
+            glFlush();
+            return;
+        }
+        if (mSwapKeeps && !mByCopy) {
+            glXSwapBuffers(mDisplay, mDrawable);
+            return;
+        }
+        // Copy back to front: what is drawn next builds on the same frame.
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_PIXEL_MODE_BIT | GL_TRANSFORM_BIT);
+        glDisable(GL_SCISSOR_TEST);
+        glDisable(GL_BLEND);
+        glDisable(GL_ALPHA_TEST);
+        glDisable(GL_TEXTURE_2D);
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadIdentity();
+        glOrtho(0, mWidth, 0, mHeight, -1, 1);
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+        glViewport(0, 0, mWidth, mHeight);
+        glReadBuffer(GL_BACK);
+        glDrawBuffer(GL_FRONT);
+        glRasterPos2i(0, 0);
+        glCopyPixels(0, 0, mWidth, mHeight, GL_COLOR);
+        glDrawBuffer(GL_BACK);
+        glPopMatrix();
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glPopAttrib();
+        glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+        glFlush();
+    }
+
+    bool IsDoubleBuffered() const override { return mDoubleBuffered; }
+    bool SwapKeepsBackBuffer() const override { return mSwapKeeps; }
+    void SetPresentByCopy(bool copy) override { mByCopy = copy; }
+    int32_t Width() const override { return mWidth; }
+    int32_t Height() const override { return mHeight; }
+    bool HasExtension(const char* name) const override { return HasWord(mExtensions.c_str(), name); }
+    void* NativeContext() const override { return mContext; }
+
+    std::vector<uint32_t> ReadFront() override
+    {
+        std::vector<uint32_t> rows(static_cast<size_t>(mWidth) * static_cast<size_t>(mHeight));
+        std::vector<uint32_t> flipped(rows.size());
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+        glReadBuffer(GL_BACK);
+        glReadPixels(0, 0, mWidth, mHeight, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, flipped.data());
+        glReadBuffer(GL_BACK);
+        for (int32_t y = 0; y < mHeight; ++y)
+            std::memcpy(&rows[static_cast<size_t>(y) * mWidth],
+                        &flipped[static_cast<size_t>(mHeight - 1 - y) * mWidth],
+                        static_cast<size_t>(mWidth) * sizeof(uint32_t));
+        return rows;
+    }
+
+private:
+    Display* mDisplay = nullptr;
+    GLXWindow mDrawable = 0;
+    ::Window mWindow = 0;
+    Colormap mColormap = 0;
+    GLXContext mContext = nullptr;
+    std::string mExtensions;
+    int32_t mWidth = 0;
+    int32_t mHeight = 0;
+    bool mDoubleBuffered = false;
+    bool mSwapKeeps = false;
+    bool mByCopy = false;
+};
+
+}  // namespace
+
+std::unique_ptr<IGLContext> CreateOffscreenContext(int32_t width, int32_t height, const PixelFormat& format,
+                                                   const IGLContext* shareWith, std::string& error)
+{
+    auto context = std::make_unique<GLXOffscreenContext>();
+    if (!context->Open(width, height, format, shareWith, error))
+        return nullptr;
+    return context;
+}
+
+}  // namespace Tavo::Platform::GL

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "Platform/GL/GLContext.h"
+#include "Renderer/FontRenderer/FontRenderer.h"
+#include "Renderer/OpenGL/GLGlyphRenderer.h"
+#include "Renderer/Renderer.h"
+
+#include <memory>
+
+namespace Tavo {
+
+// A render context drawing into a GL context of the viewport's size; a
+// window's frames are read back into its surface when presented.
+class LGLRenderContextInfo : public LRenderContextInfo
+{
+public:
+    LGLRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window, uint8_t flag,
+                         std::unique_ptr<Platform::GL::IGLContext> gl);
+    RectT<int32_t> GetMaxViewportSize() override;
+    Platform::GL::IGLContext& GL() { return *mGL; }
+
+private:
+    std::unique_ptr<Platform::GL::IGLContext> mGL;
+};
+
+// Renderer type 0: OpenGL 1.x in immediate mode, text through the FreeType
+// font renderer and the glyph atlas.
+class LGLRenderer : public LRenderer
+{
+public:
+    LGLRenderer();
+    ~LGLRenderer() override;
+
+    int32_t GetRendererType() override { return 0; }
+    int32_t GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top,
+                           int32_t& descent) override;
+    RectT<float> MeasureString(const WString& text, const RCPtr<LFont>& font) override;
+    TavoResult InitRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window, bool offscreen,
+                                     RCPtr<LRenderContextInfo>& context) override;
+    TavoResult RenderStart(const RCPtr<LRenderContextInfo>& context) override;
+    TavoResult RenderFinish(const RCPtr<LRenderContextInfo>& context) override;
+    void DrawText(const WString& text, const RCPtr<LFont>& font, const PointT<int32_t>& position,
+                  const ColorRGBA& colour) override;
+    void DrawRect(const RectT<int32_t>& rect, const ColorRGBA& colour, float lineWidth) override;
+    void FillRect(const RectT<int32_t>& rect, const ColorRGBA& colour, bool blend) override;
+    void FillColorRectList(const ColorRectListT<float>& list, const PointT<double>& offset,
+                           bool ignored) override;
+    void DrawLine(const PointT<float>& from, const PointT<float>& to, const ColorRGBA& colour,
+                  float lineWidth) override;
+    void DrawLines(const PolylineT<float>& lines, const ColorRGBA& colour, const PointT<float>& offset,
+                   const PointT<float>& scale, bool keepCached) override;
+    void DrawPolyline(const PolylineT<float>& line, const ColorRGBA& colour, const PointT<float>& offset,
+                      const PointT<float>& scale, bool keepCached) override;
+    void DrawPolygon(const PolylineT<float>& polygon, const ColorRGBA& colour, const PointT<float>& offset,
+                     const PointT<float>& scale, bool keepCached) override;
+    void FillPolygon(const PolylineT<float>& polygon, const ColorRGBA& colour, const PointT<float>& offset,
+                     const PointT<float>& scale, bool keepCached) override;
+    void DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>& rect, int32_t resizeType) override;
+    TavoResult DrawBitmapRegion(const RCPtr<LRenderContextInfo>& source, const PointT<int32_t>& position,
+                                const RectT<int32_t>& region) override;
+    TavoResult ClearAndDrawBitmap(const RCPtr<LRenderContextInfo>& context,
+                                  const PointT<int32_t>& offset) override;
+    int32_t SetClipRect(const RectT<double>& rect) override;
+    int32_t Translate(const PointT<double>& offset) override;
+
+private:
+    LGLRenderContextInfo* Current();
+    void ApplyClip(LGLRenderContextInfo& current);
+    void Shape(uint32_t mode, const PolylineT<float>& points, const ColorRGBA& colour,
+               const PointT<float>& offset, const PointT<float>& scale);
+
+    RCPtr<LGLGlyphRenderer> mGlyphs;
+    RCPtr<LFontRenderer> mFonts;
+};
+
+}  // namespace Tavo

@@ -1,0 +1,153 @@
+#include "Platform/Graphics/Graphics.h"
+#include "Renderer/Font.h"
+#include "Renderer/Gdi/GDIRenderContext.h"
+#include "Renderer/OpenGL/GLRenderer.h"
+#include "XServer.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+using namespace Tavo;
+
+namespace {
+
+constexpr int32_t kWidth = 40;
+constexpr int32_t kHeight = 30;
+
+class SurfaceTarget : public Platform::Graphics::IWindowTarget
+{
+public:
+    Platform::Graphics::Surface* GetWindowSurface() override { return &surface; }
+    void SurfaceUpdated(const Platform::Graphics::PixelRect*, size_t count) override { updates += count; }
+    Platform::Graphics::Surface surface{kWidth, kHeight};
+    size_t updates = 0;
+};
+
+struct GLRenderer : ::testing::Test
+{
+    void SetUp() override
+    {
+        ASSERT_TRUE(TestXServer().Running());
+        renderer = LRenderer::Create(0, {}, nullptr);
+        ASSERT_EQ(renderer->InitRenderContextInfo({0, 0, kWidth, kHeight}, &target, false, context), S_OK);
+    }
+    void Frame(const std::function<void()>& draw)
+    {
+        ASSERT_EQ(renderer->RenderStart(context), S_OK);
+        draw();
+        ASSERT_EQ(renderer->RenderFinish(context), S_OK);
+        ASSERT_EQ(glGetError(), 0u);
+        pixels = static_cast<LGLRenderContextInfo&>(*context).GL().ReadFront();
+    }
+    uint32_t At(int32_t x, int32_t y) const { return pixels[static_cast<size_t>(y) * kWidth + x]; }
+
+    SurfaceTarget target;
+    RCPtr<LRenderer> renderer;
+    RCPtr<LRenderContextInfo> context;
+    std::vector<uint32_t> pixels;
+};
+
+TEST_F(GLRenderer, StartsTransparentAndFillsWithBlendOnAndOffInsideTheClip)
+{
+    Frame([] {});
+    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0u), kWidth * kHeight);
+
+    Frame([&] {
+        renderer->FillRect({0, 0, 20, 30}, ColorRGBA(1, 0, 0, 1), true);
+        renderer->FillRect({0, 0, 10, 10}, ColorRGBA(0, 0, 1, 0.5f), true);
+        renderer->FillRect({10, 0, 10, 10}, ColorRGBA(0, 0, 1, 0.5f), false);
+        CAutoClip clip(renderer, {20, 0, 20, 30}, {20, 0, 5, 5}, {});
+        renderer->FillRect({0, 0, 20, 20}, ColorRGBA(0, 1, 0, 1), false);
+    });
+    EXPECT_EQ(At(5, 20), 0xFFFF0000u);
+    const uint32_t blended = At(5, 5);
+    EXPECT_NEAR(static_cast<int>((blended >> 16) & 0xFF), 127, 2);
+    EXPECT_NEAR(static_cast<int>(blended & 0xFF), 127, 2);
+    EXPECT_EQ(At(15, 5) & 0x00FFFFFFu, 0x0000FFu);  // replaced, alpha and all
+    EXPECT_NEAR(static_cast<int>(At(15, 5) >> 24), 127, 2);
+    EXPECT_EQ(At(22, 2), 0xFF00FF00u);  // inside the clip
+    EXPECT_EQ(At(26, 2), 0u);           // beside it
+    EXPECT_EQ(At(22, 6), 0u);           // below it
+    EXPECT_EQ(target.surface.GetPixel(22, 2), 0xFF00FF00u);
+    EXPECT_GT(target.updates, 0u);
+    TestXServer().Screenshot("gl_fills");
+}
+
+TEST_F(GLRenderer, FillsLShapedAndSelfIntersectingPolygons)
+{
+    PolylineT<float> ell, bowtie;
+    for (PointT<float> p : {PointT<float>{0, 0}, {10, 0}, {10, 20}, {20, 20}, {20, 30}, {0, 30}})
+        ell.Add(p);
+    for (PointT<float> p : {PointT<float>{22, 0}, {38, 20}, {38, 0}, {22, 20}})
+        bowtie.Add(p);
+    Frame([&] {
+        renderer->FillPolygon(ell, ColorRGBA(1, 1, 1, 1), {0, 0}, {1, 1}, true);
+        renderer->FillPolygon(bowtie, ColorRGBA(1, 1, 0, 1), {0, 0}, {1, 1}, true);
+    });
+    EXPECT_EQ(At(5, 5), 0xFFFFFFFFu);
+    EXPECT_EQ(At(15, 25), 0xFFFFFFFFu);
+    EXPECT_EQ(At(15, 5), 0u);  // the notch of the L
+    EXPECT_EQ(At(24, 10), 0xFFFFFF00u);
+    EXPECT_EQ(At(36, 10), 0xFFFFFF00u);
+    EXPECT_EQ(At(30, 2), 0u);  // between the two triangles
+    EXPECT_EQ(At(30, 18), 0u);
+}
+
+// Ink bounds of the pixels whose red passes half.
+RectT<int32_t> Ink(const std::function<uint32_t(int32_t, int32_t)>& pixel)
+{
+    int32_t left = kWidth, top = kHeight, right = -1, bottom = -1;
+    for (int32_t y = 0; y < kHeight; ++y)
+        for (int32_t x = 0; x < kWidth; ++x)
+            if (((pixel(x, y) >> 16) & 0xFF) > 128 && (pixel(x, y) >> 24) > 128) {
+                left = std::min(left, x);
+                top = std::min(top, y);
+                right = std::max(right, x);
+                bottom = std::max(bottom, y);
+            }
+    return {left, top, right, bottom};
+}
+
+TEST_F(GLRenderer, DrawsTextInItsColourWhereTheGdiRendererDoes)
+{
+    RCPtr<LFont> font = LFont::FindOrCreate(u"Arial", 12, 0);
+    const auto draw = [&](const RCPtr<LRenderer>& r) {
+        r->DrawText(u"Hx", font, {4, 6}, ColorRGBA(1, 0, 0, 1));
+    };
+    Frame([&] { draw(renderer); });
+    const RectT<int32_t> gl = Ink([&](int32_t x, int32_t y) { return At(x, y); });
+    ASSERT_GE(gl.width, gl.x) << "no text drawn";
+    EXPECT_EQ(At(gl.x, gl.y) & 0x0000FFFFu, 0u);  // red, not white
+
+    RCPtr<LRenderer> gdi = LRenderer::Create(1, {}, nullptr);
+    RCPtr<LRenderContextInfo> gdiContext;
+    gdi->InitRenderContextInfo({0, 0, kWidth, kHeight}, nullptr, true, gdiContext);
+    gdi->RenderStart(gdiContext);
+    draw(gdi);
+    gdi->RenderFinish(gdiContext);
+    auto* bitmap = static_cast<LGDIRenderContextInfo&>(*gdiContext).GetSurface()->GetBitmap();
+    const RectT<int32_t> cairo = Ink([&](int32_t x, int32_t y) { return bitmap->GetPixel(x, y); });
+    EXPECT_NEAR(gl.x, cairo.x, 2);
+    EXPECT_NEAR(gl.y, cairo.y, 2);
+    EXPECT_NEAR(gl.width, cairo.width, 2);    // right
+    EXPECT_NEAR(gl.height, cairo.height, 2);  // bottom
+}
+
+TEST_F(GLRenderer, BothPresentPathsShowTheFrameAndBitmapRegionsNeedASource)
+{
+    auto& gl = static_cast<LGLRenderContextInfo&>(*context).GL();
+    for (bool copy : {false, true}) {
+        gl.SetPresentByCopy(copy);
+        Frame([&] { renderer->FillRect({0, 0, 40, 30}, ColorRGBA(0, copy ? 1.0f : 0.0f, 1, 1), false); });
+        EXPECT_EQ(At(39, 29), copy ? 0xFF00FFFFu : 0xFF0000FFu) << copy;
+    }
+    ASSERT_EQ(renderer->RenderStart(context), S_OK);
+    EXPECT_EQ(renderer->DrawBitmapRegion(context, {0, 0}, {0, 0, 4, 4}), E_FAIL);
+    EXPECT_EQ(renderer->ClearAndDrawBitmap(context, {0, 0}), E_FAIL);
+    renderer->RenderFinish(context);
+}
+
+}  // namespace
