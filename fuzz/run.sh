@@ -9,7 +9,7 @@ BUILD=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "${BUILD}" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTAVO_FUZZ=ON -DCMAKE_C_FLAGS="-fsanitize=address,undefined,fuzzer-no-link" \
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link" >/dev/null
-targets=(fuzz_skin_reader fuzz_string_table_reader)
+targets=(fuzz_skin_reader fuzz_string_table_reader fuzz_control_tree)
 cmake --build "${BUILD}" -j "${JOBS:-3}" --target "${targets[@]}"
 
 seed() {
@@ -18,6 +18,7 @@ seed() {
   cp "$@" "${dir}/"
 }
 seed "${BUILD}/corpus/fuzz_skin_reader" FirmwareUpdater/Resources/Skins.xml
+seed "${BUILD}/corpus/fuzz_control_tree" FirmwareUpdater/Resources/Skins.xml
 seed "${BUILD}/corpus/fuzz_string_table_reader" FirmwareUpdater/Resources/StringTables.xml \
   TavoFramework/Resources/FrameworkStrings.xml
 

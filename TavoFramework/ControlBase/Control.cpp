@@ -1407,8 +1407,15 @@ TavoResult LControl::UITarget_OnMouseDown(uint32_t button, int32_t x, int32_t y)
 // ---------------------------------------------------------------------------
 // Bounds and content
 
-TavoResult LControl::SetBounds(const PointT<double>& position, const PointT<double>& size)
+TavoResult LControl::SetBounds(const PointT<double>& newPosition, const PointT<double>& newSize)
 {
+    // Skin numbers are input: NaN counts as 0 and magnitudes stop at 2^52, so
+    // that a value never differs from itself and re-layout settles.
+    const auto sane = [](double v) {
+        return std::isnan(v) ? 0.0 : std::clamp(v, -kDoubleLimit, kDoubleLimit);
+    };
+    const PointT<double> position{sane(newPosition.x), sane(newPosition.y)};
+    const PointT<double> size{sane(newSize.x), sane(newSize.y)};
     if (position.x == mX && position.y == mY && size.x == mWidth && size.y == mHeight)
         return S_FALSE;
     RCPtr<LControl> self(this);

@@ -38,7 +38,7 @@ double ClampShift(float v)
 }
 
 // What a font's face reports when no face could be loaded at all.
-constexpr Platform::Graphics::FaceMetrics kFallbackFace{"", 1000, 905, 212, 1150};
+const Platform::Graphics::FaceMetrics kFallbackFace{"", 1000, 905, 212, 1150};
 
 // Fonts beyond this many are dropped together; the next use makes them again.
 constexpr size_t kFontCacheLimit = 512;

@@ -239,6 +239,12 @@ TEST(ControlChildren, BoundsOfChildrenLeaveOutDockedOnesAndAreEmptyWithoutAny)
     b->SetBounds({-3, 40}, {2.4, 2.6});
     // Edges are x + 0.5 truncated: -2.5 gives -2.
     EXPECT_EQ(parent->GetChildrenBounds(), (RectT<double>{-2, 5, 17, 38}));
+    // A NaN from the skin settles as 0 instead of counting as a change forever.
+    const double nan = std::nan("");
+    EXPECT_EQ(b->SetBounds({nan, -1e300}, {nan, 1e300}), S_OK);
+    EXPECT_EQ(b->SetBounds({nan, -1e300}, {nan, 1e300}), S_FALSE);
+    EXPECT_EQ(b->GetX(), 0);
+    EXPECT_EQ(b->GetY(), -4503599627370496.0);
     LLayoutDescriptor::Axis docked;
     docked.docked = true;
     a->SetAxisPlacement(1, docked);
