@@ -46,6 +46,9 @@ function(tavo_library name)
   target_link_libraries(${name} PUBLIC tavo_options ${A_DEPS})
 endfunction()
 
+# Every suite labelled "threads": the ThreadSanitizer build makes only these.
+add_custom_target(tavo_threads_tests)
+
 # tavo_test(NAME SOURCES ... DEPS ... [LABELS ...])
 # Label "threads" marks suites that also run under ThreadSanitizer.
 function(tavo_test name)
@@ -55,6 +58,9 @@ function(tavo_test name)
   set(props TIMEOUT 300 ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
   if(A_LABELS)
     list(APPEND props LABELS "${A_LABELS}")
+  endif()
+  if("threads" IN_LIST A_LABELS)
+    add_dependencies(tavo_threads_tests ${name})
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES ${props})

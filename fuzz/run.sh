@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET=${FUZZ_SECONDS:-30}
 BUILD=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "${BUILD}" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTAVO_FUZZ=ON -DCMAKE_C_FLAGS="-fsanitize=address,undefined,fuzzer-no-link" \
+  -DTAVO_FUZZ=ON -DBUILD_TESTING=OFF -DCMAKE_C_FLAGS="-fsanitize=address,undefined,fuzzer-no-link" \
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link" >/dev/null
 targets=(fuzz_skin_reader fuzz_string_table_reader fuzz_control_tree)
 cmake --build "${BUILD}" -j "${JOBS:-3}" --target "${targets[@]}"
