@@ -1,0 +1,65 @@
+// A panel repainted and a block of text drawn through the OpenGL renderer
+// (type 0) and through the GDI+ renderer (type 1, the baseline), offscreen,
+// in one run: compare the two rows of each pair.
+#include "Renderer/Font.h"
+#include "Renderer/Renderer.h"
+#include "XServer.h"
+
+#include <benchmark/benchmark.h>
+
+using namespace Tavo;
+
+namespace {
+
+constexpr int32_t kWidth = 320;
+constexpr int32_t kHeight = 240;
+
+struct Target
+{
+    explicit Target(int32_t type)
+    {
+        renderer = LRenderer::Create(type, {}, nullptr);
+        renderer->InitRenderContextInfo({0, 0, kWidth, kHeight}, nullptr, true, context);
+    }
+    RCPtr<LRenderer> renderer;
+    RCPtr<LRenderContextInfo> context;
+};
+
+void Panel(LRenderer& r, const RCPtr<LFont>& font)
+{
+    r.FillRect({0, 0, kWidth, kHeight}, ColorRGBA(0.1f, 0.1f, 0.12f, 1), false);
+    for (int32_t row = 0; row < 10; ++row) {
+        const RectT<int32_t> cell{8, 8 + row * 22, 200, 20};
+        r.FillAndFrameRect(cell, ColorRGBA(0.2f, 0.2f, 0.25f, 0.8f), ColorRGBA(0.6f, 0.6f, 0.7f, 1), 1);
+        r.DrawText(u"Firmware 1.04 ready", font, {cell.x + 4, cell.y + 3}, ColorRGBA(1, 1, 1, 1));
+    }
+    r.FillRect({220, 8, 90, 220}, ColorRGBA(0.9f, 0.4f, 0.1f, 0.5f), true);
+}
+
+void Text(LRenderer& r, const RCPtr<LFont>& font)
+{
+    for (int32_t row = 0; row < 20; ++row)
+        r.DrawText(u"The quick brown fox jumps over the lazy dog", font, {2, row * 12},
+                   ColorRGBA(1, 1, 1, 1));
+}
+
+template <void (*Draw)(LRenderer&, const RCPtr<LFont>&)> void Repaint(benchmark::State& state)
+{
+    if (!TestXServer().Running()) {
+        state.SkipWithError("no X server");
+        return;
+    }
+    Target target(static_cast<int32_t>(state.range(0)));
+    RCPtr<LFont> font = LFont::FindOrCreate(u"Arial", 11, 0);
+    for (auto _ : state) {
+        target.renderer->RenderStart(target.context);
+        Draw(*target.renderer, font);
+        target.renderer->RenderFinish(target.context);
+    }
+}
+
+BENCHMARK_TEMPLATE(Repaint, Panel)->ArgName("type")->Arg(0)->Arg(1);
+BENCHMARK_TEMPLATE(Repaint, Text)->ArgName("type")->Arg(0)->Arg(1);
+
+}  // namespace
+BENCHMARK_MAIN();
