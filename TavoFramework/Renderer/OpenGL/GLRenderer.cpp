@@ -1,7 +1,9 @@
 #include "Renderer/OpenGL/GLRenderer.h"
 
 #include "Platform/Graphics/Graphics.h"
+#include "Renderer/Bitmap.h"
 #include "Renderer/Font.h"
+#include "Renderer/OpenGL/GLImage.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -414,7 +416,70 @@ void LGLRenderer::FillPolygon(const PolylineT<float>& polygon, const ColorRGBA& 
     gluDeleteTess(tess);
 }
 
-void LGLRenderer::DrawBitmap(const RCPtr<LBitmap>&, const RectT<int32_t>&, int32_t) {}
+void LGLRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>& rect, int32_t resizeType)
+{
+    Platform::Graphics::Surface* image = bitmap ? bitmap->GetGdiplusBitmap() : nullptr;
+    const int32_t w = bitmap ? bitmap->GetWidth() : 0;
+    const int32_t h = bitmap ? bitmap->GetHeight() : 0;
+    if (!Current() || !image || w <= 0 || h <= 0)
+        return;
+    const int32_t tw = NextPowerOfTwo(w);
+    const int32_t th = NextPowerOfTwo(h);
+    if (tw < w || th < h)
+        return;
+    std::vector<uint32_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h));
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+            pixels[static_cast<size_t>(y) * w + x] = image->GetPixel(bitmap->GetX() + x, bitmap->GetY() + y);
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, tw, th, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());
+    const float u = static_cast<float>(w) / static_cast<float>(tw);
+    const float v = static_cast<float>(h) / static_cast<float>(th);
+    // The image sits in the texture's corner; a quad takes part of it.
+    const auto quad = [&](float x, float y, float qw, float qh, float su, float sv) {
+        glTexCoord2f(0, 0);
+        glVertex2f(x, y);
+        glTexCoord2f(su, 0);
+        glVertex2f(x + qw, y);
+        glTexCoord2f(su, sv);
+        glVertex2f(x + qw, y + qh);
+        glTexCoord2f(0, sv);
+        glVertex2f(x, y + qh);
+    };
+    const int32_t mode = (w == rect.width && h == rect.height) ? 0 : resizeType;
+    glEnable(GL_TEXTURE_2D);
+    glColor4f(1, 1, 1, 1);
+    glBegin(GL_QUADS);
+    if (mode == 1) {
+        for (int32_t y = 0; y < rect.height; y += h)
+            for (int32_t x = 0; x < rect.width; x += w) {
+                const int32_t qw = std::min(w, rect.width - x);
+                const int32_t qh = std::min(h, rect.height - y);
+                quad(static_cast<float>(rect.x + x), static_cast<float>(rect.y + y), static_cast<float>(qw),
+                     static_cast<float>(qh), u * static_cast<float>(qw) / static_cast<float>(w),
+                     v * static_cast<float>(qh) / static_cast<float>(h));
+            }
+    } else if (mode == 2) {
+        quad(std::floor(static_cast<float>(rect.x) + static_cast<float>(rect.width - w) * 0.5f),
+             std::floor(static_cast<float>(rect.y) + static_cast<float>(rect.height - h) * 0.5f),
+             static_cast<float>(w), static_cast<float>(h), u, v);
+    } else {
+        quad(static_cast<float>(rect.x), static_cast<float>(rect.y), static_cast<float>(rect.width),
+             static_cast<float>(rect.height), u, v);
+    }
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+    glDeleteTextures(1, &name);
+}
 
 TavoResult LGLRenderer::DrawBitmapRegion(const RCPtr<LRenderContextInfo>&, const PointT<int32_t>&,
                                          const RectT<int32_t>&)

@@ -1,4 +1,5 @@
 #include "Platform/Graphics/Graphics.h"
+#include "Renderer/Bitmap.h"
 #include "Renderer/Font.h"
 #include "Renderer/Gdi/GDIRenderContext.h"
 #include "Renderer/OpenGL/GLRenderer.h"
@@ -94,6 +95,25 @@ TEST_F(GLRenderer, FillsLShapedAndSelfIntersectingPolygons)
     EXPECT_EQ(At(36, 10), 0xFFFFFF00u);
     EXPECT_EQ(At(30, 2), 0u);  // between the two triangles
     EXPECT_EQ(At(30, 18), 0u);
+}
+
+TEST_F(GLRenderer, DrawsBitmapsStretchedTiledAndCentred)
+{
+    RCPtr<LBitmap> blue = LBitmap::CreateFilledBitmap(4, 4, ColorRGBA(0, 0, 1, 1));
+    Frame([&] {
+        renderer->DrawBitmap(blue, {0, 0, 12, 8}, 0);
+        renderer->DrawBitmap(blue, {14, 0, 10, 6}, 1);
+        renderer->DrawBitmap(blue, {26, 0, 12, 12}, 2);
+    });
+    const struct
+    {
+        int32_t x, y;
+        uint32_t expected;
+    } cases[] = {{0, 0, 0xFF0000FFu},  {11, 7, 0xFF0000FFu}, {12, 3, 0u}, {14, 0, 0xFF0000FFu},
+                 {23, 5, 0xFF0000FFu}, {23, 6, 0u},          {29, 5, 0u}, {30, 4, 0xFF0000FFu},
+                 {33, 7, 0xFF0000FFu}, {34, 7, 0u},          {31, 8, 0u}};
+    for (const auto& c : cases)
+        EXPECT_EQ(At(c.x, c.y), c.expected) << c.x << "," << c.y;
 }
 
 // Ink bounds of the pixels whose red passes half.
