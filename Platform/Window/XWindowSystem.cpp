@@ -50,6 +50,12 @@ void OnIoErrorExit(Display*, void*)
     ConnectionLost("the connection to the X server was lost");
 }
 
+// Xlib's own handler prints and exits before the exit handler could run.
+int OnIoError(Display*)
+{
+    ConnectionLost("the connection to the X server was lost");
+}
+
 std::mutex& ActionsLock()
 {
     static auto* lock = new std::mutex;
@@ -1194,7 +1200,7 @@ std::unique_ptr<IWindowSystem> OpenXWindowSystem(const char* displayName)
 {
     static const bool threads = XInitThreads() != 0;
     (void)threads;
-    static const bool handler = (XSetErrorHandler(IgnoreError), true);
+    static const bool handler = (XSetErrorHandler(IgnoreError), XSetIOErrorHandler(OnIoError), true);
     (void)handler;
     Display* display = XOpenDisplay(displayName);
     if (!display)

@@ -36,8 +36,7 @@ XServer::XServer()
     const int spawned = posix_spawnp(&mPid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
-    if (spawned != 0)
-    {
+    if (spawned != 0) {
         mPid = -1;
         close(fds[0]);
         return;
@@ -45,8 +44,7 @@ XServer::XServer()
     // The server writes its display number once it accepts connections.
     std::string number;
     pollfd p{fds[0], POLLIN, 0};
-    while (poll(&p, 1, 20000) > 0)
-    {
+    while (poll(&p, 1, 20000) > 0) {
         char c = 0;
         if (read(fds[0], &c, 1) != 1 || c == '\n')
             break;
@@ -62,15 +60,17 @@ XServer::XServer()
 
 XServer::~XServer()
 {
-    if (mDisplay)
-        XCloseDisplay(mDisplay);
     Kill();
 }
 
 void XServer::Kill()
 {
-    if (mPid > 0)
-    {
+    // Our own connection goes first: a broken one would end this program.
+    if (mDisplay) {
+        XCloseDisplay(mDisplay);
+        mDisplay = nullptr;
+    }
+    if (mPid > 0) {
         kill(mPid, SIGTERM);
         int status = 0;
         waitpid(mPid, &status, 0);
@@ -90,8 +90,7 @@ std::vector<uint32_t> XServer::ReadPixels(unsigned long window, XRect rect) cons
     if (!image)
         return out;
     out.reserve(size_t(rect.width) * size_t(rect.height));
-    for (int y = 0; y < rect.height; ++y)
-    {
+    for (int y = 0; y < rect.height; ++y) {
         for (int x = 0; x < rect.width; ++x)
             out.push_back(uint32_t(XGetPixel(image, x, y)) & 0xFFFFFF);
     }
@@ -115,8 +114,7 @@ std::string XServer::Screenshot(const std::string& name) const
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     unsigned char* data = cairo_image_surface_get_data(surface);
     const int stride = cairo_image_surface_get_stride(surface);
-    for (int y = 0; y < height; ++y)
-    {
+    for (int y = 0; y < height; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
         for (int x = 0; x < width; ++x)
             row[x] = pixels[size_t(y) * size_t(width) + size_t(x)];

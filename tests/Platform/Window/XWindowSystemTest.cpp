@@ -10,12 +10,16 @@
 #include <X11/keysym.h>
 #include <atomic>
 #include <future>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 #include <thread>
 
 using namespace Tavo::Platform::Window;
 
-namespace
-{
+namespace {
 
 class XWindowSystemTest : public ::testing::Test
 {
@@ -54,10 +58,8 @@ protected:
     std::vector<Event> DrainOf(std::initializer_list<EventType> types)
     {
         std::vector<Event> out;
-        for (const Event& e : Drain())
-        {
-            for (EventType t : types)
-            {
+        for (const Event& e : Drain()) {
+            for (EventType t : types) {
                 if (e.type == t)
                     out.push_back(e);
             }
@@ -127,8 +129,8 @@ TEST_F(XWindowSystemTest, ClicksDoubleClicksButtonsHeldAndWheel)
     input.MoveTo(110, 90);
     Drain();
     input.Click(1);
-    input.Click(1); // second press in time: a double click
-    input.Click(1); // a third starts over
+    input.Click(1);  // second press in time: a double click
+    input.Click(1);  // a third starts over
     input.Press(1);
     input.Click(3);
     input.Release(1);
@@ -152,8 +154,7 @@ TEST_F(XWindowSystemTest, ClicksDoubleClicksButtonsHeldAndWheel)
         {EventType::Wheel, 0, 0, false, -120, true},    {EventType::Wheel, 0, 0, false, 120, true},
     };
     ASSERT_EQ(events.size(), std::size(expected));
-    for (size_t i = 0; i < events.size(); ++i)
-    {
+    for (size_t i = 0; i < events.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(events[i].type, expected[i].type);
         EXPECT_EQ(events[i].window, w);
@@ -201,8 +202,7 @@ TEST_F(XWindowSystemTest, KeysArriveAsVirtualKeysWithSideBitsAndCharacters)
     };
     Open();
     Drain();
-    for (const KeyCase& c : cases)
-    {
+    for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.name);
         input.Key(c.key, c.modifiers);
         std::vector<std::string> got;
@@ -253,10 +253,9 @@ std::optional<std::string> RequestClipboard(IWindowSystem& sys, const char* targ
     XSync(d, False);
     sys.Sync();
     Event e;
-    while (sys.NextEvent(e))
-    {
+    while (sys.NextEvent(e)) {
     }
-    sys.Sync(); // our answer is on the server
+    sys.Sync();  // our answer is on the server
     XSync(d, False);
     XEvent reply;
     if (!XCheckTypedWindowEvent(d, requestor, SelectionNotify, &reply))
@@ -270,17 +269,13 @@ std::optional<std::string> RequestClipboard(IWindowSystem& sys, const char* targ
     XGetWindowProperty(d, requestor, property, 0, 1 << 20, True, AnyPropertyType, &actual, &format, &count,
                        &after, &data);
     std::string out;
-    if (format == 32)
-    {
-        for (unsigned long i = 0; i < count; ++i)
-        {
+    if (format == 32) {
+        for (unsigned long i = 0; i < count; ++i) {
             char* name = XGetAtomName(d, Atom(reinterpret_cast<long*>(data)[i]));
             out += std::string(name) + " ";
             XFree(name);
         }
-    }
-    else if (data)
-    {
+    } else if (data) {
         out.assign(reinterpret_cast<char*>(data), count);
     }
     if (data)
@@ -297,7 +292,7 @@ TEST_F(XWindowSystemTest, OurClipboardServesUtf8LatinOneOnlyAndThePrivateTarget)
     EXPECT_TRUE(sys->OwnsClipboard());
     EXPECT_EQ(RequestClipboard(*sys, "UTF8_STRING"), "Gr\xc3\xbc\xc3\x9f"
                                                      "e \xe2\x82\xac");
-    EXPECT_EQ(RequestClipboard(*sys, "STRING"), std::nullopt); // not Latin-1: refused, not mangled
+    EXPECT_EQ(RequestClipboard(*sys, "STRING"), std::nullopt);  // not Latin-1: refused, not mangled
     EXPECT_EQ(RequestClipboard(*sys, "TARGETS"), "TARGETS UTF8_STRING ");
 
     ASSERT_TRUE(sys->SetClipboardText(w, u"caf\u00e9"));
@@ -321,47 +316,42 @@ public:
     {
         std::promise<void> ready;
         auto started = ready.get_future();
-        mThread = std::thread(
-            [this, utf8 = std::move(utf8), utf8Target, padding, &ready]
-            {
-                Display* d = XOpenDisplay(TestXServer().Name().c_str());
-                const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
-                const Atom clipboard = XInternAtom(d, "CLIPBOARD", False);
-                const Atom stop = XInternAtom(d, "TEST_STOP", False);
-                const Atom utf8Atom = XInternAtom(d, "UTF8_STRING", False);
-                std::string data = utf8 + std::string(padding, 'x');
-                XSetSelectionOwner(d, clipboard, w, CurrentTime);
-                mWindow = w;
-                XSync(d, False);
-                ready.set_value();
-                for (;;)
-                {
-                    XEvent e;
-                    XNextEvent(d, &e);
-                    if (e.type == ClientMessage && e.xclient.message_type == stop)
-                        break;
-                    if (e.type != SelectionRequest)
-                        continue;
-                    const auto& r = e.xselectionrequest;
-                    XSelectionEvent reply{};
-                    reply.type = SelectionNotify;
-                    reply.requestor = r.requestor;
-                    reply.selection = r.selection;
-                    reply.target = r.target;
-                    reply.time = r.time;
-                    const bool serves = utf8Target ? r.target == utf8Atom : r.target == XA_STRING;
-                    if (serves)
-                    {
-                        XChangeProperty(d, r.requestor, r.property, r.target, 8, PropModeReplace,
-                                        reinterpret_cast<const unsigned char*>(data.data()),
-                                        int(data.size()));
-                        reply.property = r.property;
-                    }
-                    XSendEvent(d, r.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
-                    XFlush(d);
+        mThread = std::thread([this, utf8 = std::move(utf8), utf8Target, padding, &ready] {
+            Display* d = XOpenDisplay(TestXServer().Name().c_str());
+            const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+            const Atom clipboard = XInternAtom(d, "CLIPBOARD", False);
+            const Atom stop = XInternAtom(d, "TEST_STOP", False);
+            const Atom utf8Atom = XInternAtom(d, "UTF8_STRING", False);
+            std::string data = utf8 + std::string(padding, 'x');
+            XSetSelectionOwner(d, clipboard, w, CurrentTime);
+            mWindow = w;
+            XSync(d, False);
+            ready.set_value();
+            for (;;) {
+                XEvent e;
+                XNextEvent(d, &e);
+                if (e.type == ClientMessage && e.xclient.message_type == stop)
+                    break;
+                if (e.type != SelectionRequest)
+                    continue;
+                const auto& r = e.xselectionrequest;
+                XSelectionEvent reply{};
+                reply.type = SelectionNotify;
+                reply.requestor = r.requestor;
+                reply.selection = r.selection;
+                reply.target = r.target;
+                reply.time = r.time;
+                const bool serves = utf8Target ? r.target == utf8Atom : r.target == XA_STRING;
+                if (serves) {
+                    XChangeProperty(d, r.requestor, r.property, r.target, 8, PropModeReplace,
+                                    reinterpret_cast<const unsigned char*>(data.data()), int(data.size()));
+                    reply.property = r.property;
                 }
-                XCloseDisplay(d);
-            });
+                XSendEvent(d, r.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
+                XFlush(d);
+            }
+            XCloseDisplay(d);
+        });
         started.wait();
     }
     ~ForeignOwner()
@@ -430,17 +420,52 @@ TEST_F(XWindowSystemTest, LoopDrainsEventsAlreadyBufferedBeforeItWaits)
     Open();
     input.MoveTo(120, 100);
     input.Click(1);
-    sys->Sync(); // the events now sit in the client buffer; the socket is quiet
+    sys->Sync();  // the events now sit in the client buffer; the socket is quiet
     int presses = 0;
-    ASSERT_TRUE(AttachToLoop(*sys, loop,
-                             [&](const Event& e)
-                             {
-                                 if (e.type == EventType::ButtonDown && ++presses == 1)
-                                     loop.PostQuit(0);
-                             }));
+    ASSERT_TRUE(AttachToLoop(*sys, loop, [&](const Event& e) {
+        if (e.type == EventType::ButtonDown && ++presses == 1)
+            loop.PostQuit(0);
+    }));
     loop.SetTimer(1, 5000, [&](uint32_t) { loop.PostQuit(-1); });
     EXPECT_EQ(loop.Run(), 0);
     DetachFromLoop(*sys, loop);
 }
 
-} // namespace
+TEST(DisplayLoss, TheProgramReleasesWhatItMustAndEndsWithAReason)
+{
+    const std::string shared = TestXServer().Name();
+    XServer own;  // a server of its own, to pull from under the child
+    ASSERT_TRUE(own.Running());
+    int out[2], err[2];
+    ASSERT_EQ(pipe(out), 0);
+    ASSERT_EQ(pipe(err), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    pid_t pid = 0;
+    const char* argv[] = {DISPLAY_LOSS_CHILD, nullptr};
+    ASSERT_EQ(posix_spawn(&pid, DISPLAY_LOSS_CHILD, &actions, nullptr, const_cast<char**>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    close(err[1]);
+    setenv("DISPLAY", shared.c_str(), 1);
+    char ready[16] = {};
+    ASSERT_GT(read(out[0], ready, sizeof ready - 1), 0);
+    EXPECT_STREQ(ready, "ready\n");
+    own.Kill();
+    std::string message;
+    char buffer[256];
+    for (ssize_t n; (n = read(err[0], buffer, sizeof buffer)) > 0;)
+        message.append(buffer, size_t(n));
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(out[0]);
+    close(err[0]);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(message.find("device released"), std::string::npos) << message;
+    EXPECT_NE(message.find("Display lost"), std::string::npos) << message;
+}
+
+}  // namespace
