@@ -1,0 +1,360 @@
+#include "Application/AppClock.h"
+#include "ControlBase/ControlEnvironment.h"
+#include "ControlBase/ControlFactory.h"
+#include "Controls/Button.h"
+#include "Controls/FrameworkControlClasses.h"
+#include "Controls/Label.h"
+#include "Controls/ProgressBar.h"
+#include "Controls/StatusBar.h"
+#include "Notification/NotificationParams.h"
+#include "Window/InputParams.h"
+#include "tests/Common/FakeRootWindow.h"
+#include "tests/Common/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace Tavo;
+
+namespace
+{
+
+const char* kSkin = R"(<R><Application Name="App"/>
+<Parts><Part Name="p" Width="1" Height="1" ResizeType="Stretch"/></Parts>
+<Looks><Look Name="l"><ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/>
+  <TextProperties TextLeftRel="0" TextLeftAbs="0" TextRightRel="1" TextRightAbs="0"/></Look></Looks>
+<LookLists><LookList Name="fourteen" NumLooks="14">
+  <Look Name="l" Index="0"/><Look Name="l" Index="1"/><Look Name="l" Index="2"/><Look Name="l" Index="3"/>
+  <Look Name="l" Index="4"/><Look Name="l" Index="5"/><Look Name="l" Index="6"/><Look Name="l" Index="7"/>
+  <Look Name="l" Index="8"/><Look Name="l" Index="9"/><Look Name="l" Index="10"/><Look Name="l" Index="11"/>
+  <Look Name="l" Index="12"/><Look Name="l" Index="13"/></LookList></LookLists>
+<Skin Name="S">
+ <SubControl Class="Framework.Panel" Name="main" XSizeAbs="400" YSizeAbs="300">
+  <Skin Name="s">
+   <SubControl Class="Test.Button" Name="push" LookList="fourteen" XSizeAbs="80" YSizeAbs="20"/>
+   <SubControl Class="Framework.Button" Name="toggle" LookList="fourteen" XSizeAbs="80" YSizeAbs="20">
+     <CreateParamList><CreateParam ID="AUTO_VALUE_SET">true</CreateParam></CreateParamList></SubControl>
+   <SubControl Class="Framework.Button" Name="radioA" LookList="fourteen" XSizeAbs="80" YSizeAbs="20">
+     <CreateParamList><CreateParam ID="AUTO_VALUE_SET">true</CreateParam><CreateParam ID="IS_RADIO">true</CreateParam></CreateParamList></SubControl>
+   <SubControl Class="Framework.Button" Name="radioB" LookList="fourteen" XSizeAbs="80" YSizeAbs="20">
+     <CreateParamList><CreateParam ID="AUTO_VALUE_SET">true</CreateParam><CreateParam ID="IS_RADIO">true</CreateParam></CreateParamList></SubControl>
+   <SubControl Class="Framework.Button" Name="shouting" LookList="fourteen">
+     <CreateParamList><CreateParam ID="AUTO_VALUE_SET">True</CreateParam></CreateParamList></SubControl>
+   <SubControl Class="Framework.ProgressBar" Name="bar" XSizeAbs="360" YSizeAbs="50">
+    <Skin Name="b">
+     <SubControl Class="Framework.Panel" Name="activeOverlay" XPositionAbs="2" YPositionAbs="2" XSizeAbs="10" YSizeAbs="10"/>
+     <SubControl Class="Framework.Label" Name="timeRemainingLabel"/>
+     <SubControl Class="Framework.Label" Name="percentCompleteLabel"/>
+    </Skin>
+   </SubControl>
+   <SubControl Class="Framework.StatusBar" Name="status">
+    <Skin Name="st"><SubControl Class="Framework.Label" Name="label1"/></Skin>
+   </SubControl>
+  </Skin>
+ </SubControl>
+</Skin></R>)";
+
+const char* kFrameworkStrings = R"(<Root><StringTable ID="Framework">
+ <String ID="HOURS_SINGULAR"><Locale LCID="0x0009">Hour</Locale></String>
+ <String ID="HOURS_PLURAL"><Locale LCID="0x0009">Hours</Locale></String>
+ <String ID="MINUTES_SINGULAR"><Locale LCID="0x0009">Minute</Locale></String>
+ <String ID="MINUTES_PLURAL"><Locale LCID="0x0009">Minutes</Locale></String>
+ <String ID="SECONDS_SINGULAR"><Locale LCID="0x0009">Second</Locale></String>
+ <String ID="SECONDS_PLURAL"><Locale LCID="0x0009">Seconds</Locale></String>
+ <String ID="REMAINING"><Locale LCID="0x0009">Remaining</Locale></String>
+</StringTable>
+<StringTable ID="Framework.StatusBar|label1"><String ID="LABEL"><Locale LCID="0x0009">Ready</Locale></String></StringTable>
+</Root>)";
+
+// Records the names of the notifications a control sends.
+class Recorder : public LNotificationClient
+{
+public:
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&, const RCPtr<LNotification>& n) override
+    {
+        names.push_back(std::u16string(n->GetID()));
+        return S_OK;
+    }
+    void Listen(const RCPtr<LControl>& control, std::initializer_list<const char16_t*> ids)
+    {
+        for (const char16_t* id : ids)
+            Subscribe(RCPtr<LNotificationDistributor>(control.Get()), id);
+    }
+    int Count(const std::u16string& name) const { return int(std::count(names.begin(), names.end(), name)); }
+    std::vector<std::u16string> names;
+};
+
+// A button whose pointer and focus state a test sets directly.
+class ProbeButton : public LButton
+{
+public:
+    using LButton::LButton;
+    static void Make(RCPtr<LControl>& result, const RCPtr<LControl>& parent,
+                     const RCPtr<LControlDescriptor>& descriptor)
+    {
+        CreateT<ProbeButton>(result, parent, descriptor);
+    }
+    void Set(bool hover, bool capture, bool leftDrag, bool focus)
+    {
+        mHover = hover, mCapture = capture, mLeftDrag = leftDrag, mHasFocus = focus;
+    }
+};
+
+class CoreWidgetsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        mFactory = LControlFactory::Create(u"App");
+        ControlEnvironment().factory = mFactory;
+        for (const ControlClassRow& row : FrameworkControlClasses())
+            if (row.create)
+                mFactory->RegisterControlClass(row.name, row.create);
+        mFactory->RegisterControlClass(u"Test.Button", &ProbeButton::Make);
+        mFolder.Write("app.xml", R"(<Root><Application Name="App"/></Root>)");
+        mFolder.Write("fw.xml", kFrameworkStrings);
+        ASSERT_EQ(mFactory->LoadStringTables(mFolder.WPath("app.xml"), mFolder.WPath("fw.xml"), 0x0409), S_OK);
+        ASSERT_EQ(mFactory->ParseXML(kSkin, 0), S_OK);
+        mFactory->SetCurrentSkinIndex(0);
+        mWindow = FakeRootWindow::Create();
+        mMain = mFactory->CreateControlFromDescriptor(u"main", mWindow.Get());
+        ASSERT_TRUE(mMain);
+    }
+    void TearDown() override
+    {
+        if (mMain)
+            mMain->ReleaseInternalReferences();
+        ControlEnvironment().factory = nullptr;
+    }
+    template <class T> RCPtr<T> Child(const char16_t* name)
+    {
+        return RCPtrDynamicCast<T>(mMain->FindChildByName(name));
+    }
+
+    TempFolder mFolder;
+    ManualAppClock mClock;
+    ScopedAppClock mClockScope{mClock};
+    RCPtr<LControlFactory> mFactory;
+    RCPtr<FakeRootWindow> mWindow;
+    RCPtr<LControl> mMain;
+};
+
+} // namespace
+
+TEST_F(CoreWidgetsTest, ButtonClicksToggleAndRadioRules)
+{
+    auto push = Child<LButton>(u"push");
+    auto toggle = Child<LButton>(u"toggle");
+    auto radioA = Child<LButton>(u"radioA");
+    auto radioB = Child<LButton>(u"radioB");
+    ASSERT_TRUE(push && toggle && radioA && radioB);
+    // The property is compared exactly.
+    EXPECT_FALSE(Child<LButton>(u"shouting")->IsAutoValueSet());
+
+    RCPtr<Recorder> rec(new Recorder());
+    for (auto& b : {push, toggle, radioA, radioB})
+        rec->Listen(RCPtr<LControl>(b.Get()), {u"NID_LEFT_CLICK", u"NID_VALUE_CHANGE"});
+    auto click = [](const RCPtr<LButton>& b) { b->OnLeftClick(LMouseButtonParam::Create(1, 0, 0, 0)); };
+
+    click(push);
+    EXPECT_EQ(push->GetValue(), 0.0);
+    EXPECT_EQ(rec->names, std::vector<std::u16string>({u"NID_LEFT_CLICK"}));
+
+    rec->names.clear();
+    click(toggle);
+    click(toggle);
+    EXPECT_EQ(toggle->GetValue(), 0.0);
+    EXPECT_EQ(rec->names, std::vector<std::u16string>({u"NID_VALUE_CHANGE", u"NID_LEFT_CLICK", u"NID_VALUE_CHANGE",
+                                                        u"NID_LEFT_CLICK"}));
+
+    click(radioA);
+    click(toggle);
+    rec->names.clear();
+    click(radioB);
+    EXPECT_EQ(radioA->GetValue(), 0.0);
+    EXPECT_EQ(radioB->GetValue(), 1.0);
+    EXPECT_EQ(toggle->GetValue(), 1.0) << "a non-radio sibling is left alone";
+    // The sibling turned off reports first.
+    EXPECT_EQ(rec->names, std::vector<std::u16string>({u"NID_VALUE_CHANGE", u"NID_VALUE_CHANGE", u"NID_LEFT_CLICK"}));
+    rec->names.clear();
+    click(radioB);
+    EXPECT_EQ(rec->names, std::vector<std::u16string>({u"NID_LEFT_CLICK"})) << "a radio already on stays on";
+}
+
+TEST(ButtonLooks, IndexFollowsValueAndConditions)
+{
+    struct Case
+    {
+        bool enabled, on, hover, capture, leftDrag, focus, keepPressed;
+        int32_t look;
+    };
+    const Case cases[] = {
+        {true, false, false, false, false, false, false, 0},  {true, false, true, false, false, false, false, 1},
+        {true, false, true, true, true, false, false, 2},     {true, false, false, true, true, false, false, 1},
+        {true, false, false, true, true, false, true, 2},     {true, false, true, true, false, false, false, 0},
+        {true, true, false, false, false, false, false, 7},   {true, true, true, false, false, true, false, 11},
+        {true, true, true, true, true, true, false, 12},      {true, false, false, false, false, true, false, 3},
+        {false, false, true, true, true, true, false, 6},     {false, true, false, false, false, false, false, 13},
+    };
+    auto parent = RCPtr<LControl>(new LControl(nullptr, u"p"));
+    for (const Case& c : cases) {
+        RCPtr<ProbeButton> b(new ProbeButton(parent, u"b"));
+        b->SetLookCount(14);
+        b->SetKeepPressedLook(c.keepPressed);
+        b->SetValue(c.on ? 1.0 : 0.0);
+        b->Set(c.hover, c.capture, c.leftDrag, c.focus);
+        b->SetEnabled(c.enabled);
+        b->UpdateLook();
+        EXPECT_EQ(b->GetActiveLookIndex(), c.look) << &c - cases;
+        b->SetParent(nullptr);
+    }
+}
+
+TEST_F(CoreWidgetsTest, ReturnShowsThePressedLookThenClicksOnIdle)
+{
+    auto push = Child<LButton>(u"push");
+    RCPtr<Recorder> rec(new Recorder());
+    rec->Listen(RCPtr<LControl>(push.Get()), {u"NID_LEFT_CLICK"});
+    auto ret = LKeyParam::Create(KeyCode(KeyCode::kKeyDown | (0x0Du << 16)));
+    EXPECT_EQ(push->OnKey(ret), S_OK);
+    EXPECT_EQ(push->OnKey(LKeyParam::Create(KeyCode(KeyCode::kKeyDown | KeyCode::kShift | (0x0Du << 16)))), S_FALSE);
+    EXPECT_EQ(push->GetActiveLookIndex(), 2);
+    mClock.Advance(149);
+    push->OnIdle();
+    EXPECT_EQ(rec->names.size(), 0u);
+    // A second press inside the pending time clicks the first at once.
+    push->OnKey(ret);
+    EXPECT_EQ(rec->names.size(), 1u);
+    mClock.Advance(150);
+    push->OnIdle();
+    EXPECT_EQ(rec->names.size(), 2u);
+    EXPECT_FALSE(push->IsSimulatedClickPending());
+    EXPECT_EQ(push->GetIdleRequests(), 0);
+
+    // "NID_SIMULATE_CLICK" does nothing on a disabled button.
+    push->SetEnabled(false);
+    push->ReceiveNotification(nullptr, LNotification::Create(u"NID_SIMULATE_CLICK"));
+    EXPECT_FALSE(push->IsSimulatedClickPending());
+    EXPECT_EQ(push->GetActiveLookIndex(), 6);
+}
+
+TEST_F(CoreWidgetsTest, AutoRepeatPressAtOnceThenAfterDelayThenEveryInterval)
+{
+    auto push = Child<LButton>(u"push");
+    push->SetAutoRepeat(true);
+    RCPtr<Recorder> rec(new Recorder());
+    rec->Listen(RCPtr<LControl>(push.Get()), {u"NID_BUTTON_AUTOREPEAT"});
+    auto conditions = [&](uint32_t now, uint32_t before) {
+        push->ConditionsChanged(LConditionsParam::Create(now, before));
+    };
+    const uint32_t held = kConditionLeftPressed | kConditionCapture | kConditionHover;
+    RCPtrDynamicCast<ProbeButton>(push)->Set(true, true, true, false);
+    conditions(held, kConditionHover);
+    EXPECT_EQ(rec->names.size(), 1u);
+    // Idle turns every 20 ms up to 0.55 s: repeats at 0.3, 0.4 and 0.5 s.
+    for (int t = 20; t <= 550; t += 20) {
+        mClock.Advance(20);
+        push->OnIdle();
+    }
+    EXPECT_EQ(rec->names.size(), 4u);
+    conditions(kConditionHover, held);
+    EXPECT_EQ(push->GetIdleRequests(), 0);
+    mClock.Advance(500);
+    push->OnIdle();
+    EXPECT_EQ(rec->names.size(), 4u);
+}
+
+TEST_F(CoreWidgetsTest, ProgressBarOverlayPercentAndTimeTexts)
+{
+    auto bar = Child<LProgressBar>(u"bar");
+    ASSERT_TRUE(bar);
+    struct TimeCase
+    {
+        int32_t seconds;
+        const char16_t* text;
+    };
+    for (const TimeCase& c : {TimeCase{3605, u"1 Hour 0 Minutes 5 Seconds Remaining"},
+                              TimeCase{7322, u"2 Hours 2 Minutes 2 Seconds Remaining"},
+                              TimeCase{61, u"1 Minute 1 Second Remaining"}, TimeCase{59, u"59 Seconds Remaining"},
+                              TimeCase{1, u"1 Second Remaining"}, TimeCase{3600, u"1 Hour 0 Minutes 0 Seconds Remaining"},
+                              TimeCase{120, u"2 Minutes 0 Seconds Remaining"}, TimeCase{0, u"0 Seconds Remaining"},
+                              TimeCase{-5, u"0 Seconds Remaining"}})
+        EXPECT_EQ(bar->FormatTimeRemaining(c.seconds), c.text) << c.seconds;
+
+    auto overlay = bar->FindChildByName(u"activeOverlay");
+    auto percent = bar->FindChildByName(u"percentCompleteLabel");
+    auto remaining = bar->FindChildByName(u"timeRemainingLabel");
+    EXPECT_FALSE(remaining->IsShown(false));
+    struct WidthCase
+    {
+        double value;
+        bool shown;
+        double width;
+        const char16_t* percent;
+    };
+    for (const WidthCase& c : {WidthCase{0.001, false, 0, u"0"}, WidthCase{0.002, true, 1, u"0"},
+                               WidthCase{0.5, true, 180, u"50"}, WidthCase{1.0, true, 360, u"100"}}) {
+        bar->SetValue(c.value);
+        EXPECT_EQ(overlay->IsShown(false), c.shown) << c.value;
+        if (c.shown) {
+            LLayoutDescriptor::Axis axis;
+            overlay->GetPlacement(0, axis);
+            EXPECT_EQ(axis.sizeAbs, c.width) << c.value;
+            EXPECT_EQ(axis.positionAbs, 2) << "the left edge stays";
+        }
+        EXPECT_EQ(percent->GetText(), c.percent) << c.value;
+    }
+}
+
+TEST_F(CoreWidgetsTest, ProgressBarEstimatesFromTheAverageSpeed)
+{
+    auto bar = Child<LProgressBar>(u"bar");
+    auto remaining = bar->FindChildByName(u"timeRemainingLabel");
+    bar->SetValue(0.1);
+    bar->SetEstimateTimeRemaining(true);
+    mClock.Advance(500);
+    bar->SetEstimateTimeRemaining(true);  // a second switch-on keeps the start
+    bar->SetValue(0.2);
+    // 0.1 in 0.5 s: 0.8 left takes 4 s.
+    EXPECT_EQ(remaining->GetText(), u"4 Seconds Remaining");
+    mClock.Advance(3500);
+    bar->SetValue(1.0);
+    EXPECT_EQ(remaining->GetText(), u"0 Seconds Remaining");
+    EXPECT_FALSE(bar->IsEstimating());
+    bar->SetValue(0.0);
+    EXPECT_TRUE(remaining->IsShown(false)) << "once shown, the label stays";
+}
+
+TEST_F(CoreWidgetsTest, StatusBarShowsPostedTextsOnIdleAndFlushesAtOnce)
+{
+    auto status = Child<LStatusBar>(u"status");
+    ASSERT_TRUE(status);
+    auto label = status->FindChildByName(u"label1");
+    EXPECT_EQ(status->GetDefaultText(), u"Ready");
+    std::thread worker([&] {
+        status->PostStatusText(u"one");
+        status->PostStatusText(u"two");
+    });
+    worker.join();
+    EXPECT_NE(label->GetText(), u"two");
+    status->OnIdle();
+    EXPECT_EQ(label->GetText(), u"two");
+    status->PostStatusText(u"queued");
+    status->FlushStatusText(u"now");
+    EXPECT_EQ(label->GetText(), u"now");
+    EXPECT_FALSE(mWindow->invalidated.empty());
+    EXPECT_EQ(status->GetDefaultText(), u"Ready");
+}
+
+TEST_F(CoreWidgetsTest, LabelTooltipIsItsTextOnlyWhenCut)
+{
+    auto percent = Child<LProgressBar>(u"bar")->FindChildByName(u"percentCompleteLabel");
+    auto label = RCPtrDynamicCast<LLabel>(percent);
+    ASSERT_TRUE(label);
+    EXPECT_TRUE(label->IsNotFocusable());
+    EXPECT_EQ(label->GetToolTipText(), label->IsTextClipped() ? label->GetText() : WString());
+}
