@@ -2,6 +2,7 @@
 // idle requests and the idle step, tooltips and context menus of a control.
 #include "Application/AppClock.h"
 #include "ControlBase/Control.h"
+#include "ControlBase/ToolTipTarget.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
 #include "ControlBase/MenuDescriptor.h"
@@ -565,8 +566,12 @@ TavoResult LControl::ShowToolTip(bool show)
 {
     RCPtr<LControl> self(this);
     if (!show) {
-        if (RCPtr<LControl> tip = FindChildByName(u"toolTip"))
-            RemoveChild(tip);
+        if (RCPtr<LControl> tip = FindChildByName(u"toolTip")) {
+            if (auto* target = dynamic_cast<IToolTipTarget*>(tip.Get()))
+                target->Close();
+            else
+                RemoveChild(tip);
+        }
         return S_OK;
     }
     const WString text = GetToolTipText();
@@ -576,8 +581,11 @@ TavoResult LControl::ShowToolTip(bool show)
     RCPtr<LControlDescriptor> descriptor = factory->FindDescriptorByName(u"toolTip");
     if (!descriptor)
         return S_OK;
-    if (RCPtr<LControl> tip = RCPtrDynamicCast<LControl>(factory->CreateControl(descriptor, self)))
+    if (RCPtr<LControl> tip = RCPtrDynamicCast<LControl>(factory->CreateControl(descriptor, self))) {
         tip->SetText(text);
+        if (auto* target = dynamic_cast<IToolTipTarget*>(tip.Get()))
+            target->Open();
+    }
     return S_OK;
 }
 

@@ -1,5 +1,11 @@
 #include "Controls/FrameworkControlClasses.h"
 
+#include "Controls/Button.h"
+#include "Controls/Label.h"
+#include "Controls/ProgressBar.h"
+#include "Controls/StatusBar.h"
+#include "Controls/ToolTip.h"
+
 namespace Tavo {
 
 namespace {
@@ -7,7 +13,7 @@ namespace {
 // Each widget fills in its create function as it lands; a row still without
 // one registers nothing. The line is the one a failed registration names.
 constexpr ControlClassRow kControlClasses[] = {
-    {u"Framework.Button", nullptr, 94},
+    {u"Framework.Button", &LButton::Create, 94},
     {u"Framework.OverlayButton", nullptr, 97},
     {u"Framework.ListBox", nullptr, 99},
     {u"Framework.listboxNoScroll", nullptr, 100},
@@ -27,21 +33,21 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.Slider", nullptr, 114},
     {u"Framework.Knob", nullptr, 115},
     {u"Framework.TabControl", nullptr, 116},
-    {u"Framework.Label", nullptr, 117},
+    {u"Framework.Label", &LLabel::Create, 117},
     {u"Framework.TextBox", nullptr, 118},
     {u"Framework.NumericUpDown", nullptr, 119},
     {u"Framework.Panel", nullptr, 120},
-    {u"Framework.ToolTip", nullptr, 121},
+    {u"Framework.ToolTip", &LToolTip::Create, 121},
     {u"Framework.PopupMenu", nullptr, 122},
     {u"Framework.MenuItem", nullptr, 123},
     {u"Framework.ComboMenu", nullptr, 124},
     {u"Framework.MainMenu", nullptr, 125},
     {u"Framework.FileDropper", nullptr, 126},
-    {u"Framework.StatusBar", nullptr, 127},
+    {u"Framework.StatusBar", &LStatusBar::Create, 127},
     {u"Framework.SplitterH", nullptr, 128},
     {u"Framework.SplitterV", nullptr, 129},
     {u"Framework.LevelMeter", nullptr, 130},
-    {u"Framework.ProgressBar", nullptr, 131},
+    {u"Framework.ProgressBar", &LProgressBar::Create, 131},
     {u"Framework.TreeView", nullptr, 132},
     {u"Framework.TreeViewItem", nullptr, 133},
     {u"Framework.CenteredSlider", nullptr, 135},

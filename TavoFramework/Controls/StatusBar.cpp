@@ -48,8 +48,8 @@ TavoResult LStatusBar::Initialize()
     RequestIdle();
     mLabel = RCPtrDynamicCast<LLabel>(FindChildByName(u"label1"));
     mDefaultText.Empty();
-    if (mLabel)
-        mDefaultText = mLabel->GetString(u"LABEL");
+    if (mLabel && mLabel->GetStringTable())
+        mLabel->GetStringTable()->FindString(u"LABEL", mDefaultText);
     return result;
 }
 

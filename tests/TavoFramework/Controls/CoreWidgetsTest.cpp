@@ -6,6 +6,7 @@
 #include "Controls/Label.h"
 #include "Controls/ProgressBar.h"
 #include "Controls/StatusBar.h"
+#include "Controls/ToolTip.h"
 #include "Notification/NotificationParams.h"
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
@@ -33,20 +34,20 @@ const char* kSkin = R"(<R><Application Name="App"/>
   <Look Name="l" Index="8"/><Look Name="l" Index="9"/><Look Name="l" Index="10"/><Look Name="l" Index="11"/>
   <Look Name="l" Index="12"/><Look Name="l" Index="13"/></LookList></LookLists>
 <Skin Name="S">
- <SubControl Class="Framework.Panel" Name="main" XSizeAbs="400" YSizeAbs="300">
+ <SubControl Class="Test.Panel" Name="main" XSizeAbs="400" YSizeAbs="300">
   <Skin Name="s">
-   <SubControl Class="Test.Button" Name="push" LookList="fourteen" XSizeAbs="80" YSizeAbs="20"/>
-   <SubControl Class="Framework.Button" Name="toggle" LookList="fourteen" XSizeAbs="80" YSizeAbs="20">
-     <CreateParamList><CreateParam ID="AUTO_VALUE_SET">true</CreateParam></CreateParamList></SubControl>
-   <SubControl Class="Framework.Button" Name="radioA" LookList="fourteen" XSizeAbs="80" YSizeAbs="20">
-     <CreateParamList><CreateParam ID="AUTO_VALUE_SET">true</CreateParam><CreateParam ID="IS_RADIO">true</CreateParam></CreateParamList></SubControl>
-   <SubControl Class="Framework.Button" Name="radioB" LookList="fourteen" XSizeAbs="80" YSizeAbs="20">
-     <CreateParamList><CreateParam ID="AUTO_VALUE_SET">true</CreateParam><CreateParam ID="IS_RADIO">true</CreateParam></CreateParamList></SubControl>
-   <SubControl Class="Framework.Button" Name="shouting" LookList="fourteen">
-     <CreateParamList><CreateParam ID="AUTO_VALUE_SET">True</CreateParam></CreateParamList></SubControl>
+   <SubControl Class="Test.Button" Name="push" XSizeAbs="80" YSizeAbs="20"><Skin Name="k" LookList="fourteen"/></SubControl>
+   <SubControl Class="Framework.Button" Name="toggle" XSizeAbs="80" YSizeAbs="20">
+     <Skin Name="k" LookList="fourteen"/><CreateParamList><CreateParam ID="AUTO_VALUE_SET">true</CreateParam></CreateParamList></SubControl>
+   <SubControl Class="Framework.Button" Name="radioA" XSizeAbs="80" YSizeAbs="20">
+     <Skin Name="k" LookList="fourteen"/><CreateParamList><CreateParam ID="AUTO_VALUE_SET">true</CreateParam><CreateParam ID="IS_RADIO">true</CreateParam></CreateParamList></SubControl>
+   <SubControl Class="Framework.Button" Name="radioB" XSizeAbs="80" YSizeAbs="20">
+     <Skin Name="k" LookList="fourteen"/><CreateParamList><CreateParam ID="AUTO_VALUE_SET">true</CreateParam><CreateParam ID="IS_RADIO">true</CreateParam></CreateParamList></SubControl>
+   <SubControl Class="Framework.Button" Name="shouting">
+     <Skin Name="k" LookList="fourteen"/><CreateParamList><CreateParam ID="AUTO_VALUE_SET">True</CreateParam></CreateParamList></SubControl>
    <SubControl Class="Framework.ProgressBar" Name="bar" XSizeAbs="360" YSizeAbs="50">
     <Skin Name="b">
-     <SubControl Class="Framework.Panel" Name="activeOverlay" XPositionAbs="2" YPositionAbs="2" XSizeAbs="10" YSizeAbs="10"/>
+     <SubControl Class="Test.Panel" Name="activeOverlay" XPositionAbs="2" YPositionAbs="2" XSizeAbs="10" YSizeAbs="10"/>
      <SubControl Class="Framework.Label" Name="timeRemainingLabel"/>
      <SubControl Class="Framework.Label" Name="percentCompleteLabel"/>
     </Skin>
@@ -56,6 +57,7 @@ const char* kSkin = R"(<R><Application Name="App"/>
    </SubControl>
   </Skin>
  </SubControl>
+ <SubControl Class="Framework.ToolTip" Name="toolTip" XSizeAbs="100" YSizeAbs="22" Z_Order="9999"/>
 </Skin></R>)";
 
 const char* kFrameworkStrings = R"(<Root><StringTable ID="Framework">
@@ -115,12 +117,14 @@ protected:
             if (row.create)
                 mFactory->RegisterControlClass(row.name, row.create);
         mFactory->RegisterControlClass(u"Test.Button", &ProbeButton::Make);
+        mFactory->RegisterControlClass(u"Test.Panel", &LControl::CreateT<LControl>);
         mFolder.Write("app.xml", R"(<Root><Application Name="App"/></Root>)");
         mFolder.Write("fw.xml", kFrameworkStrings);
         ASSERT_EQ(mFactory->LoadStringTables(mFolder.WPath("app.xml"), mFolder.WPath("fw.xml"), 0x0409), S_OK);
         ASSERT_EQ(mFactory->ParseXML(kSkin, 0), S_OK);
         mFactory->SetCurrentSkinIndex(0);
         mWindow = FakeRootWindow::Create();
+        mWindow->SetClientRect({0, 0, 400, 300});
         mMain = mFactory->CreateControlFromDescriptor(u"main", mWindow.Get());
         ASSERT_TRUE(mMain);
     }
@@ -185,7 +189,7 @@ TEST_F(CoreWidgetsTest, ButtonClicksToggleAndRadioRules)
     EXPECT_EQ(rec->names, std::vector<std::u16string>({u"NID_LEFT_CLICK"})) << "a radio already on stays on";
 }
 
-TEST(ButtonLooks, IndexFollowsValueAndConditions)
+TEST_F(CoreWidgetsTest, ButtonLookFollowsValueAndConditions)
 {
     struct Case
     {
@@ -200,18 +204,21 @@ TEST(ButtonLooks, IndexFollowsValueAndConditions)
         {true, true, true, true, true, true, false, 12},      {true, false, false, false, false, true, false, 3},
         {false, false, true, true, true, true, false, 6},     {false, true, false, false, false, false, false, 13},
     };
-    auto parent = RCPtr<LControl>(new LControl(nullptr, u"p"));
+    auto b = Child<ProbeButton>(u"push");
+    ASSERT_TRUE(b);
     for (const Case& c : cases) {
-        RCPtr<ProbeButton> b(new ProbeButton(parent, u"b"));
-        b->SetLookCount(14);
         b->SetKeepPressedLook(c.keepPressed);
         b->SetValue(c.on ? 1.0 : 0.0);
         b->Set(c.hover, c.capture, c.leftDrag, c.focus);
         b->SetEnabled(c.enabled);
         b->UpdateLook();
         EXPECT_EQ(b->GetActiveLookIndex(), c.look) << &c - cases;
-        b->SetParent(nullptr);
     }
+    // A passive button keeps its look and is never hit.
+    b->SetPassive(true);
+    b->SetEnabled(true);
+    EXPECT_EQ(b->GetActiveLookIndex(), 13);
+    EXPECT_FALSE(b->HitTestPoint({1, 1}));
 }
 
 TEST_F(CoreWidgetsTest, ReturnShowsThePressedLookThenClicksOnIdle)
@@ -272,6 +279,7 @@ TEST_F(CoreWidgetsTest, ProgressBarOverlayPercentAndTimeTexts)
 {
     auto bar = Child<LProgressBar>(u"bar");
     ASSERT_TRUE(bar);
+    bar->SetBounds({0, 0}, {360, 50});
     struct TimeCase
     {
         int32_t seconds;
@@ -288,7 +296,7 @@ TEST_F(CoreWidgetsTest, ProgressBarOverlayPercentAndTimeTexts)
     auto overlay = bar->FindChildByName(u"activeOverlay");
     auto percent = bar->FindChildByName(u"percentCompleteLabel");
     auto remaining = bar->FindChildByName(u"timeRemainingLabel");
-    EXPECT_FALSE(remaining->IsShown(false));
+    EXPECT_FALSE(remaining->GetLayout()->visible);
     struct WidthCase
     {
         double value;
@@ -299,7 +307,7 @@ TEST_F(CoreWidgetsTest, ProgressBarOverlayPercentAndTimeTexts)
     for (const WidthCase& c : {WidthCase{0.001, false, 0, u"0"}, WidthCase{0.002, true, 1, u"0"},
                                WidthCase{0.5, true, 180, u"50"}, WidthCase{1.0, true, 360, u"100"}}) {
         bar->SetValue(c.value);
-        EXPECT_EQ(overlay->IsShown(false), c.shown) << c.value;
+        EXPECT_EQ(overlay->GetLayout()->visible, c.shown) << c.value;
         if (c.shown) {
             LLayoutDescriptor::Axis axis;
             overlay->GetPlacement(0, axis);
@@ -326,7 +334,7 @@ TEST_F(CoreWidgetsTest, ProgressBarEstimatesFromTheAverageSpeed)
     EXPECT_EQ(remaining->GetText(), u"0 Seconds Remaining");
     EXPECT_FALSE(bar->IsEstimating());
     bar->SetValue(0.0);
-    EXPECT_TRUE(remaining->IsShown(false)) << "once shown, the label stays";
+    EXPECT_TRUE(remaining->GetLayout()->visible) << "once shown, the label stays";
 }
 
 TEST_F(CoreWidgetsTest, StatusBarShowsPostedTextsOnIdleAndFlushesAtOnce)
@@ -357,4 +365,56 @@ TEST_F(CoreWidgetsTest, LabelTooltipIsItsTextOnlyWhenCut)
     ASSERT_TRUE(label);
     EXPECT_TRUE(label->IsNotFocusable());
     EXPECT_EQ(label->GetToolTipText(), label->IsTextClipped() ? label->GetText() : WString());
+}
+
+TEST_F(CoreWidgetsTest, ToolTipDelayLifeChainAndPlacement)
+{
+    auto push = Child<LButton>(u"push");
+    push->SetBounds({10, 10}, {80, 20});
+    mWindow->mouse = {390, 290};
+    auto make = [&] {
+        RCPtr<LToolTip> tip(new LToolTip(RCPtr<LControl>(push.Get()), u"toolTip"));
+        tip->SetDescriptor(mFactory->FindDescriptorByName(u"toolTip"));
+        tip->SetBounds({0, 0}, {100, 22});
+        tip->SetVisible(false);
+        return tip;
+    };
+    mClock.Set(10000);
+    auto tip = make();
+    tip->Open();
+    EXPECT_EQ(tip->GetState(), LToolTip::kWaiting);
+    mClock.Advance(500);
+    tip->OnIdle();
+    EXPECT_EQ(tip->GetState(), LToolTip::kWaiting) << "shows only after more than 500 ms";
+    mClock.Advance(1);
+    tip->OnIdle();
+    EXPECT_EQ(tip->GetState(), LToolTip::kShown);
+    // Pushed back inside the window's right and bottom edges.
+    LLayoutDescriptor::Axis x, y;
+    tip->GetPlacement(0, x);
+    tip->GetPlacement(1, y);
+    const PointT<int32_t> parent = push->ToWindowPoint({0, 0});
+    EXPECT_EQ(x.positionAbs + parent.x, 300);
+    EXPECT_EQ(y.positionAbs + parent.y, 278);
+    EXPECT_EQ(x.maxAbs, 392) << "wraps at the client width - 8";
+    mClock.Advance(5000);
+    tip->OnIdle();
+    EXPECT_EQ(tip->GetState(), LToolTip::kShown);
+    mClock.Advance(1);
+    tip->OnIdle();
+    EXPECT_EQ(tip->GetState(), LToolTip::kInactive) << "closes itself after more than 5 s";
+    EXPECT_EQ(tip->GetParent(), nullptr);
+    EXPECT_EQ(push->GetIdleRequests(), 0);
+
+    // The next tooltip within 50 ms of a visible one closing shows at once.
+    mClock.Advance(49);
+    auto next = make();
+    next->Open();
+    EXPECT_EQ(next->GetState(), LToolTip::kShown);
+    next->Close();
+    mClock.Advance(100);
+    auto late = make();
+    late->Open();
+    EXPECT_EQ(late->GetState(), LToolTip::kWaiting);
+    late->Close();
 }
