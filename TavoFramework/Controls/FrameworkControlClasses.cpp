@@ -1,8 +1,16 @@
 #include "Controls/FrameworkControlClasses.h"
 
 #include "Controls/Button.h"
+#include "Controls/CheckedListBox.h"
+#include "Controls/ComboMenu.h"
 #include "Controls/Label.h"
+#include "Controls/ListBox.h"
+#include "Controls/ListBoxItem.h"
+#include "Controls/MainMenu.h"
+#include "Controls/Panel.h"
+#include "Controls/PopupMenu.h"
 #include "Controls/ProgressBar.h"
+#include "Controls/Scrollbar.h"
 #include "Controls/StatusBar.h"
 #include "Controls/ToolTip.h"
 
@@ -14,34 +22,34 @@ namespace {
 // one registers nothing. The line is the one a failed registration names.
 constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.Button", &LButton::Create, 94},
-    {u"Framework.OverlayButton", nullptr, 97},
-    {u"Framework.ListBox", nullptr, 99},
-    {u"Framework.listboxNoScroll", nullptr, 100},
-    {u"Framework.ListBoxItem", nullptr, 101},
-    {u"Framework.CheckedListBox", nullptr, 102},
-    {u"Framework.CheckedListBoxItem", nullptr, 103},
+    {u"Framework.OverlayButton", &LListBoxItem::Create, 97},
+    {u"Framework.ListBox", &LListBox::Create, 99},
+    {u"Framework.listboxNoScroll", &LListBox::Create, 100},
+    {u"Framework.ListBoxItem", &LListBoxItem::Create, 101},
+    {u"Framework.CheckedListBox", &LCheckedListBox::Create, 102},
+    {u"Framework.CheckedListBoxItem", &LCheckedListBoxItem::Create, 103},
     {u"Framework.ListBoxWithIcons", nullptr, 104},
     {u"Framework.listbox2ColumnSortable", nullptr, 105},
-    {u"Framework.ScrollBar", nullptr, 106},
-    {u"Framework.ScrollChannel", nullptr, 107},
+    {u"Framework.ScrollBar", &LScrollbar::Create, 106},
+    {u"Framework.ScrollChannel", &LPanel::Create, 107},
     {u"Framework.ComboBox", nullptr, 108},
     {u"Framework.ComboTextBox", nullptr, 109},
     {u"Framework.CheckedComboBox", nullptr, 110},
     {u"Framework.ComboBoxWithIcons", nullptr, 111},
     {u"Framework.ComboSlider", nullptr, 112},
-    {u"Framework.ComboSlider.DropDownPanel", nullptr, 113},
+    {u"Framework.ComboSlider.DropDownPanel", &LPanel::Create, 113},
     {u"Framework.Slider", nullptr, 114},
     {u"Framework.Knob", nullptr, 115},
     {u"Framework.TabControl", nullptr, 116},
     {u"Framework.Label", &LLabel::Create, 117},
     {u"Framework.TextBox", nullptr, 118},
     {u"Framework.NumericUpDown", nullptr, 119},
-    {u"Framework.Panel", nullptr, 120},
+    {u"Framework.Panel", &LPanel::Create, 120},
     {u"Framework.ToolTip", &LToolTip::Create, 121},
-    {u"Framework.PopupMenu", nullptr, 122},
+    {u"Framework.PopupMenu", &LPopupMenu::Create, 122},
     {u"Framework.MenuItem", nullptr, 123},
-    {u"Framework.ComboMenu", nullptr, 124},
-    {u"Framework.MainMenu", nullptr, 125},
+    {u"Framework.ComboMenu", &LComboMenu::Create, 124},
+    {u"Framework.MainMenu", &LMainMenu::Create, 125},
     {u"Framework.FileDropper", nullptr, 126},
     {u"Framework.StatusBar", &LStatusBar::Create, 127},
     {u"Framework.SplitterH", nullptr, 128},
@@ -51,7 +59,7 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.TreeView", nullptr, 132},
     {u"Framework.TreeViewItem", nullptr, 133},
     {u"Framework.CenteredSlider", nullptr, 135},
-    {u"Framework.CenteredSliderBounds", nullptr, 136},
+    {u"Framework.CenteredSliderBounds", &LPanel::Create, 136},
 };
 
 }  // namespace
