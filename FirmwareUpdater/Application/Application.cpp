@@ -1,6 +1,8 @@
 #include "Application/Application.h"
 
 #include "Platform/Window/WindowSystem.h"
+#include "System/CursorNames.h"
+#include "UI/MainControl.h"
 
 #include <cstdio>
 
@@ -8,7 +10,8 @@ using Tavo::TavoResult;
 using Tavo::WString;
 
 LApplication::LApplication(Tavo::FrameworkAppShell& shell, const Tavo::RCPtr<Tavo::LControlFactory>& factory,
-                           const Tavo::RCPtr<Tavo::LStringTable>& frameworkStrings, const WString& commandLine)
+                           const Tavo::RCPtr<Tavo::LStringTable>& frameworkStrings,
+                           const WString& commandLine)
     : LApplicationBase(shell, factory, frameworkStrings, commandLine)
 {
 }
@@ -27,7 +30,9 @@ TavoResult LApplication::RunApplicationStartup()
     const TavoResult base = LApplicationBase::RunApplicationStartup();
     if (base < 0)
         return base;
-    // "FirmwareUpdater.MainControl" is registered with the main control.
+    TAVO_THROW_IF_FAILED(
+        GetControlFactory()->RegisterControlClass(u"FirmwareUpdater.MainControl", &CreateMainControl),
+        "LApplication::RunApplicationStartup", "Application", 2);
     mProcessor = Tavo::RCPtr<LUpdateProcessor>(new LUpdateProcessor());
     const TavoResult hr = mProcessor->Initialize(WString(GetCommandLine()));
     if (hr < 0)
@@ -59,9 +64,48 @@ TavoResult LApplication::CreateMainWindow(int32_t rendererType)
     return result;
 }
 
+void LApplication::CreateMainControl(Tavo::RCPtr<Tavo::LControl>& result,
+                                     const Tavo::RCPtr<Tavo::LControl>& parent,
+                                     const Tavo::RCPtr<Tavo::LControlDescriptor>& descriptor)
+{
+    auto* self = dynamic_cast<LApplication*>(Tavo::GetFrameworkApp());
+    result = Tavo::LMainControl::Create(parent, descriptor, self ? self->mProcessor : nullptr);
+}
+
+Tavo::CursorHandle LApplication::GetCursor(const WString& name)
+{
+    if (name == Tavo::UI_CURSOR_DROP_MOVE())
+        return kDropMoveCursor;
+    if (name == Tavo::UI_CURSOR_DROP_COPY())
+        return kDropCopyCursor;
+    // This program draws no splitters, rotations or magnifiers.
+    for (const WString& none :
+         {Tavo::UI_CURSOR_SPLIT_V(), Tavo::UI_CURSOR_SPLIT_H(), Tavo::UI_CURSOR_ROTATE(),
+          Tavo::UI_CURSOR_MAG(), Tavo::UI_CURSOR_MAG_PLUS(), Tavo::UI_CURSOR_MAG_MINUS()})
+        if (name == none)
+            return kNoCursor;
+    return LApplicationBase::GetCursor(name);
+}
+
+Tavo::RCPtr<Tavo::IAppStatusBar> LApplication::GetStatusBar()
+{
+    const std::vector<Tavo::RCPtr<Tavo::IAppRootWindow>>& windows = GetRootWindows();
+    if (windows.empty())
+        return nullptr;
+    Tavo::RCPtr<Tavo::LControl> main = windows.back()->GetRootControl();
+    if (!main)
+        return nullptr;
+    return Tavo::RCPtrDynamicCast<Tavo::IAppStatusBar>(main->FindChildByName(u"statusBar"));
+}
+
 bool LApplication::CanExit()
 {
-    if (!GetTopRootWindow() || !mProcessor)
+    // Only the updater's own main control knows whether a transfer runs.
+    const Tavo::RCPtr<Tavo::IAppRootWindow> top = GetTopRootWindow();
+    if (!top)
         return true;
-    return mProcessor->CanExit();
+    auto* main = dynamic_cast<Tavo::LMainControl*>(top->GetRootControl().Get());
+    if (!main || !main->GetUpdateProcessor())
+        return true;
+    return main->GetUpdateProcessor()->CanExit();
 }

@@ -19,10 +19,23 @@ public:
     void GetMainControlName(Tavo::WString& name) override { name = u"mainControl"; }
     int32_t GetRendererType() override { return 1; }
     Tavo::TavoResult RunApplicationStartup() override;
+    Tavo::CursorHandle GetCursor(const Tavo::WString& name) override;
+    Tavo::RCPtr<Tavo::IAppStatusBar> GetStatusBar() override;
     Tavo::TavoResult CreateMainWindow(int32_t rendererType) override;
     bool CanExit() override;
 
     Tavo::RCPtr<LUpdateProcessor> GetUpdateProcessor() const { return mProcessor; }
+
+    // The factory's creator for "FirmwareUpdater.MainControl".
+    static void CreateMainControl(Tavo::RCPtr<Tavo::LControl>& result,
+                                  const Tavo::RCPtr<Tavo::LControl>& parent,
+                                  const Tavo::RCPtr<Tavo::LControlDescriptor>& descriptor);
+
+    // The program's own cursors for dragging.
+    static constexpr Tavo::CursorHandle kDropMoveCursor = 102;
+    static constexpr Tavo::CursorHandle kDropCopyCursor = 103;
+    // The null handle: no cursor of this program's own.
+    static constexpr Tavo::CursorHandle kNoCursor = 0;
 
 private:
     Tavo::RCPtr<LUpdateProcessor> mProcessor;

@@ -162,7 +162,7 @@ TEST_P(ProductResources, StringTablesHoldTheProductTexts)
     WString text;
     ASSERT_TRUE(mFactory->GetApplicationStringTable());
     EXPECT_TRUE(mFactory->GetApplicationStringTable()->FindString(u"SELECT_FIRMWARE_FILE_DIALOG_FILE_FILTER", text));
-    EXPECT_EQ(text, u"Firmware Files (*.bin)|*.bin|All files (*.*)|*.*\"");
+    EXPECT_EQ(text, u"Firmware Files (*.bin)|*.bin|All files (*.*)|*.*");
     EXPECT_EQ(Text(mc + u"labelFirmwareFileInformation", u"LABEL_FIRMARE_FILE_INVALID"),
               u"The firmware update file is missing or invalid.");
     EXPECT_EQ(Text(mc + u"labelFirmwareFileInformation", u"LABEL_FIRMARE_FILE_FOUND_VERSION_KNOWN"), u"   ");

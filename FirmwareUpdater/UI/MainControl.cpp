@@ -1,0 +1,765 @@
+#include "UI/MainControl.h"
+
+#include "Application/Application.h"
+#include "Application/FrameworkApp.h"
+#include "ControlBase/ControlFactory.h"
+#include "Controls/Button.h"
+#include "Controls/Label.h"
+#include "Controls/ProgressBar.h"
+#include "Engine/UpdateNotificationData.h"
+#include "ObjectBase/Exception.h"
+#include "System/CursorNames.h"
+#include "Utilities/Storage/Format.h"
+#include "Window/Native/FileDialog.h"
+#include "Window/RootWindow.h"
+#include "Window/WindowOSServices.h"
+
+#include <chrono>
+#include <thread>
+
+namespace Tavo {
+
+namespace {
+using Engine = LUpdateEngineInterface;
+
+constexpr const char* kFunctionInitialize = "Tavo::LMainControl::Initialize";
+constexpr const char* kFile = "UI\\MainControl";
+// The check-mark bit of a menu item's state record.
+constexpr uint32_t kMenuItemChecked = 0x1;
+
+void ThrowMissing(const char* name, int line)
+{
+    TAVO_THROW(std::runtime_error, std::string("Null Pointer : LMainControl couldn't find ") + name,
+               kFunctionInitialize, kFile, line);
+}
+
+template <class T>
+RCPtr<T> FindRequired(LControl& parent, const char16_t* name, const char* narrowName, int line)
+{
+    RCPtr<T> child = RCPtrDynamicCast<T>(parent.FindChildByName(name));
+    if (!child)
+        ThrowMissing(narrowName, line);
+    return child;
+}
+
+// The text of id in the control's own table; empty when the table lacks it.
+WString TableText(const LControl* control, const char16_t* id)
+{
+    WString text;
+    if (control)
+        if (RCPtr<LStringTable> table = control->GetStringTable())
+            table->FindString(id, text);
+    return text;
+}
+
+bool TableHas(const LControl* control, const char16_t* id)
+{
+    WString text;
+    RCPtr<LStringTable> table = control ? control->GetStringTable() : RCPtr<LStringTable>();
+    return table && table->FindString(id, text);
+}
+
+WString AppText(const char16_t* id)
+{
+    WString text;
+    if (LFrameworkApp* app = GetFrameworkApp())
+        if (const RCPtr<LStringTable>& table = app->GetApplicationStringTable())
+            table->FindString(id, text);
+    return text;
+}
+
+void Show(const RCPtr<LControl>& control, bool visible)
+{
+    if (control)
+        control->SetVisible(visible);
+}
+
+// Returns only when the notification carries data of type T.
+template <class T> const T* DataOf(const RCPtr<LNotification>& notification)
+{
+    return notification ? dynamic_cast<const T*>(notification->GetData().Get()) : nullptr;
+}
+}  // namespace
+
+LMainControl::LMainControl(const RCPtr<LControl>& parent, const WString& name) : LControl(parent, name) {}
+
+LMainControl::~LMainControl() = default;
+
+RCPtr<LControl> LMainControl::Create(const RCPtr<LControl>& parent,
+                                     const RCPtr<LControlDescriptor>& descriptor,
+                                     const RCPtr<LUpdateProcessor>& processor)
+{
+    RCPtr<LMainControl> control(new LMainControl(parent, descriptor ? descriptor->GetName() : WString()));
+    control->mProcessor = processor;
+    RunCreationSteps(control, descriptor);
+    return control;
+}
+
+RCPtr<LUpdateEngineInterface> LMainControl::GetUpdateEngine() const
+{
+    return mProcessor ? mProcessor->GetEngine() : RCPtr<LUpdateEngineInterface>();
+}
+
+TavoResult LMainControl::ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
+                                             const RCPtr<LNotification>& notification)
+{
+    if (mHandler && notification) {
+        const char16_t* name = notification->GetID();
+        if (mHandler->FindHandler(sender, name) || mHandler->FindHandler(nullptr, name))
+            return mHandler->DispatchNotification(sender, notification);
+    }
+    return LControl::ReceiveNotification(sender, notification);
+}
+
+TavoResult LMainControl::Unsubscribe(const RCPtr<LNotificationDistributor>& distributor, const char16_t* name)
+{
+    if (mHandler)
+        mHandler->RemoveHandler(distributor, name);
+    return LControl::Unsubscribe(distributor, name);
+}
+
+TavoResult LMainControl::Initialize()
+{
+    const TavoResult base = LControl::Initialize();
+    // Nothing below can work without the base; the first refresh would meet
+    // labels never looked up.
+    if (Failed(base))
+        return base;
+
+    mHandler = Handler::Create(this);
+    const RCPtr<LNotificationDistributor> center = GetMainNotificationCenter();
+    struct
+    {
+        Handler::Operation operation;
+        const char16_t* name;
+        int line;
+    } const engineNotifications[] = {
+        {&LMainControl::OnDeviceStateChangeNotification, kDeviceStateChangeName, 67},
+        {&LMainControl::OnFirmwareFileStateChangeNotification, kFirmwareFileStateChangeName, 68},
+        {&LMainControl::OnFoundDeviceListChange, kFoundDeviceListChangeName, 69},
+        {&LMainControl::OnFirmwareUpdateProgressNotification, kFirmwareUpdateProgressName, 70},
+        {&LMainControl::OnFirmwareUpdateCompletedNotification, kFirmwareUpdateCompletedName, 72},
+    };
+    for (const auto& n : engineNotifications)
+        TAVO_THROW_IF_FAILED(mHandler->AddHandler(n.operation, center, n.name), kFunctionInitialize, kFile,
+                             n.line);
+
+    struct
+    {
+        RCPtr<LButton>* member;
+        const char16_t* name;
+        const char* narrowName;
+        Handler::Operation operation;
+        int missingLine;  // 0: optional
+        int subscribeLine;
+    } const buttons[] = {
+        {&mButtonExit, u"buttonExit", "buttonExit", &LMainControl::OnExitClick, 75, 76},
+        {&mButtonUpdateFirmware, u"buttonUpdateFirmware", "buttonUpdateFirmware",
+         &LMainControl::OnUpdateFirmwareClick, 79, 80},
+        {&mButtonReinitialize, u"buttonReinitialize", "buttonReinitialize",
+         &LMainControl::OnReinitializeClick, 83, 84},
+        {&mButtonScanForDevice, u"buttonScanForDevice", "buttonScanForDevice",
+         &LMainControl::OnScanForDeviceClick, 0, 89},
+        {&mButtonDeviceReady, u"buttonManualDeviceReadyForUpdateButton", "",
+         &LMainControl::OnDeviceReadyForUpdateClick, 0, 95},
+        {&mButtonRescan, u"buttonManualDeviceHasUpdatedRescanButton", "",
+         &LMainControl::OnDeviceHasUpdatedRescanClick, 0, 100},
+        {&mButtonSelectFirmwareFile, u"buttonSelectFirmwareFile", "",
+         &LMainControl::OnSelectFirmwareFileClick, 0, 106},
+        {&mButtonAbort, u"buttonAbort", "", &LMainControl::OnAbortClick, 0, 112},
+    };
+    for (const auto& b : buttons) {
+        *b.member = RCPtrDynamicCast<LButton>(FindChildByName(b.name));
+        if (!*b.member) {
+            if (b.missingLine)
+                ThrowMissing(b.narrowName, b.missingLine);
+            continue;
+        }
+        TAVO_THROW_IF_FAILED(mHandler->AddHandler(b.operation, *b.member, u"NID_LEFT_CLICK"),
+                             kFunctionInitialize, kFile, b.subscribeLine);
+    }
+
+    mLabelDeviceInformation =
+        FindRequired<LLabel>(*this, u"labelDeviceInformation", "labelDeviceInformation", 116);
+    mLabelFirmwareFileInformation =
+        FindRequired<LLabel>(*this, u"labelFirmwareFileInformation", "labelFirmwareFileInformation", 119);
+    mLabelUpdateProcessInformation =
+        FindRequired<LLabel>(*this, u"labelUpdateProcessInformation", "labelUpdateProcessInformation", 122);
+    mLabelFileFirmwareVersion =
+        FindRequired<LLabel>(*this, u"labelFileFirmwareVersion", "labelFileFirmwareVersion", 125);
+    mLabelDeviceFirmwareVersion =
+        FindRequired<LLabel>(*this, u"labelDeviceFirmwareVersion", "labelDeviceFirmwareVersion", 128);
+    mLabelDeviceCannotUpdateError =
+        FindRequired<LLabel>(*this, u"labelDeviceCannotUpdateError", "labelDeviceCannotUpdateError", 131);
+    mProgressBar = FindRequired<LProgressBar>(*this, u"progressBar", "progressBar", 134);
+    mControlTransitioning = FindChildByName(u"controlTransitioningToUpdateMode");
+    mLabelDeviceNotFound = FindChildByName(u"labelDeviceNotFound");
+
+    RCPtr<LLabel> versionLabel =
+        FindRequired<LLabel>(*this, u"updaterVersionLabel", "updaterVersionLabel", 140);
+    WString version;
+    if (LFrameworkApp* app = GetFrameworkApp())
+        app->GetProductVersion(version);
+    versionLabel->SetText(Format(TableText(versionLabel.Get(), u"LABEL").c_str(), version));
+    mTransitionText =
+        TableText(mLabelUpdateProcessInformation.Get(), u"LABEL_UPDATE_TRANSITIONING_TO_UPDATE_MODE");
+
+    if (!mProcessor)
+        if (LFrameworkApp* app = GetFrameworkApp())
+            if (auto* host = dynamic_cast<LApplication*>(app))
+                mProcessor = host->GetUpdateProcessor();
+
+    RCPtr<Engine> engine = GetUpdateEngine();
+    if (!engine)
+        return base;
+    mCachedDeviceState = static_cast<uint32_t>(engine->GetDeviceState());
+    mNoScanButton = !mButtonScanForDevice;
+    UpdateControls(engine->GetUpdateState(), static_cast<int32_t>(mCachedDeviceState),
+                   engine->GetFileState());
+    engine->SetNotify(true);
+    return base;
+}
+
+TavoResult LMainControl::ProcessRootWindowAquired()
+{
+    const TavoResult result = LControl::ProcessRootWindowAquired();
+    LRootWindow* root = GetRootWindow();
+    if (!root)
+        TAVO_THROW(std::runtime_error, "No Root Window!", "Tavo::LMainControl::ProcessRootWindowAquired",
+                   kFile, 1247);
+    // The window's menu commands reach the application's distributor.
+    if (mHandler) {
+        const RCPtr<LNotificationDistributor> menus = GetMainNotificationCenter();
+        mHandler->AddHandler(&LMainControl::SelectFirmwareFile, menus, u"NID_MENU_FILE_SELECT");
+        mHandler->AddHandler(&LMainControl::OnExitClick, menus, u"NID_MENU_FILE_EXIT_REQ");
+        mHandler->AddHandler(&LMainControl::ToggleAllowDowngrade, menus, u"NID_MENU_OPTIONS_ALLOW_DOWNGRADE");
+    }
+    return result;
+}
+
+TavoResult LMainControl::UpdateMenuItemState(const RCPtr<LMenuDescriptor>&, int32_t, const WString& command,
+                                             uint32_t& state)
+{
+    if (command == u"NID_MENU_OPTIONS_ALLOW_DOWNGRADE" && mProcessor) {
+        state = mProcessor->GetAlwaysUpdate() ? (state | kMenuItemChecked) : (state & ~kMenuItemChecked);
+        return S_OK;
+    }
+    return S_FALSE;
+}
+
+void LMainControl::Refresh()
+{
+    if (RCPtr<Engine> engine = GetUpdateEngine())
+        UpdateControls(engine->GetUpdateState(), engine->GetDeviceState(), engine->GetFileState());
+}
+
+// ---------------------------------------------------------------------------
+// State display
+
+void LMainControl::UpdateControls(int32_t u, int32_t d, int32_t f)
+{
+    RCPtr<Engine> engine = GetUpdateEngine();
+    if (!engine || !mLabelDeviceInformation)
+        return;
+    UpdateDeviceStateLabel(d);
+    UpdateFileStateLabel(f);
+    UpdateProcessLabel(u, d);
+    UpdateDeviceFirmwareVersionLabel();
+    UpdateFileFirmwareVersionLabel();
+    const bool allowed = (mProcessor && mProcessor->GetAlwaysUpdate()) || engine->IsFileNewerThanDevice();
+    UpdateCannotUpdateLabel(allowed);
+    Show(mButtonSelectFirmwareFile, f != Engine::kFileValid);
+
+    const bool fileValid = f == Engine::kFileValid;
+    const bool updateButton = fileValid && allowed && (d == 5 || d == 7);
+    const bool transitioningChild = static_cast<bool>(mControlTransitioning);
+
+    // Uses the engine's own states, not the arguments.
+    bool deviceVersion = false;
+    {
+        WString text;
+        const int32_t engineDevice = engine->GetDeviceState();
+        if (engine->GetDeviceFirmwareVersionText(text) >= 0 && engine->GetFileState() == Engine::kFileValid)
+            deviceVersion = (!text.IsEmpty() && engineDevice == 5) ||
+                            (engineDevice == 6 && engine->GetUpdateModeTransitionState() == 0);
+    }
+
+    if (u == Engine::kUpdateIdle) {
+        bool deviceInfo = false;
+        if (d <= 3)
+            deviceInfo = fileValid;
+        else if (d == 5)
+            deviceInfo = fileValid && allowed;
+        else if (d >= 6 && d <= 8)
+            deviceInfo = !fileValid || allowed;
+        if (d == 6 && transitioningChild)
+            deviceInfo = false;
+        bool cannotUpdate = d == 4 || (d >= 5 && fileValid && !allowed);
+        if (d == 6 && transitioningChild)
+            cannotUpdate = false;
+
+        Show(mLabelFirmwareFileInformation, (d < 4 || d == 5) && !fileValid);
+        Show(mLabelDeviceInformation, deviceInfo);
+        Show(mLabelFileFirmwareVersion, fileValid);
+        Show(mLabelDeviceFirmwareVersion, deviceVersion);
+        Show(mProgressBar, d == 8);
+        Show(mButtonUpdateFirmware, updateButton);
+        Show(mLabelUpdateProcessInformation, updateButton || d == 6 || d == 8);
+        Show(mLabelDeviceCannotUpdateError, cannotUpdate);
+        Show(mButtonReinitialize, d == 4 && (f == 2 || f == 3));
+        Show(mButtonScanForDevice, fileValid && (d == 1 || d == 3));
+        Show(mButtonDeviceReady, d == 6);
+        Show(mButtonRescan, false);
+        Show(mControlTransitioning, d == 6);
+        Show(mLabelDeviceNotFound, d == 1 && (f == 2 || f == 3));
+        Show(mButtonExit, d != 6);
+        Show(mButtonAbort, true);
+    } else if (u >= 1 && u <= 4) {
+        Show(mLabelDeviceInformation, false);
+        Show(mLabelFirmwareFileInformation, u == 2);
+        Show(mLabelUpdateProcessInformation, u != 2);
+        Show(mButtonUpdateFirmware, false);
+        Show(mLabelFileFirmwareVersion, true);
+        Show(mLabelDeviceFirmwareVersion, deviceVersion);
+        Show(mProgressBar, u == 1);
+        Show(mButtonExit, u != 1);
+        bool reinit = u == 2 || u == 3;
+        if (u == 4)
+            reinit = !mUpdateStarted && (d != 5 || engine->IsFileNewerThanDevice());
+        Show(mButtonAbort, u == 1);
+        Show(mButtonReinitialize, reinit);
+        Show(mLabelDeviceCannotUpdateError, u == 2);
+        Show(mButtonScanForDevice, false);
+        Show(mButtonDeviceReady, false);
+        Show(mButtonRescan, u == 4 && d != 5);
+        Show(mControlTransitioning, false);
+        Show(mLabelDeviceNotFound, false);
+    }
+
+    // The transition animation holds one idle request while it runs.
+    if (RCPtrDynamicCast<LProgressBar>(mControlTransitioning)) {
+        const bool animate = u == Engine::kUpdateIdle && d == 6;
+        if (animate && !mIdleRequested) {
+            RequestIdle();
+            mIdleRequested = true;
+        } else if (!animate && mIdleRequested && GetIdleRequests() > 0) {
+            CancelIdle();
+            mIdleRequested = false;
+        }
+    }
+}
+
+void LMainControl::UpdateDeviceStateLabel(int32_t d)
+{
+    static const char16_t* const kIds[] = {u"LABEL_NO_DEVICE_DEFINED",
+                                           u"LABEL_NO_DEVICE_FOUND",
+                                           u"LABEL_SCANNING_FOR_DEVICE",
+                                           u"LABEL_DEVICES_AVAILABLE_NONE_SELECTED",
+                                           nullptr,
+                                           u"LABEL_DEVICE_NOT_IN_UPDATE_MODE",
+                                           nullptr,
+                                           u"LABEL_DEVICE_IN_UPDATE_MODE"};
+    WString text = mLabelDeviceInformation->GetText();
+    if (d >= 0 && d < 8 && kIds[d])
+        text = TableText(mLabelDeviceInformation.Get(), kIds[d]);
+    mLabelDeviceInformation->SetText(text);
+}
+
+void LMainControl::UpdateFileStateLabel(int32_t f)
+{
+    WString text = mLabelFirmwareFileInformation->GetText();
+    const LControl* label = mLabelFirmwareFileInformation.Get();
+    if (f == 0)
+        text = TableText(label, u"LABEL_NO_FILE_DEFINED");
+    else if (f == 1 || f == 2)
+        text = TableText(label, u"LABEL_FIRMARE_FILE_INVALID");
+    else if (f == 3)
+        text = TableText(label, u"LABEL_FIRMARE_FILE_FOUND_VERSION_KNOWN");
+    mLabelFirmwareFileInformation->SetText(text);
+}
+
+void LMainControl::UpdateProcessLabel(int32_t u, int32_t d)
+{
+    RCPtr<Engine> engine = GetUpdateEngine();
+    const LControl* label = mLabelUpdateProcessInformation.Get();
+    WString text = label->GetText();
+    switch (u) {
+    case Engine::kUpdateIdle:
+        if (d == 6)
+            text = mTransitionText;
+        else if (d == 7 && mShowPreStartInstructions)
+            text = TableText(label, u"LABEL_PRE_START_UPDATE_INSTRUCTIONS");
+        else
+            text = TableText(label, engine->IsFileNewerThanDevice() ? u"LABEL_READY_FOR_UPDATE"
+                                                                    : u"LABEL_READY_FOR_DOWNGRADE_UPDATE");
+        break;
+    case Engine::kUpdateRunning:
+        text = TableText(label, u"LABEL_UPDATE_IN_PROGRESS");
+        break;
+    case Engine::kUpdateAborted:
+        text = TableText(label, u"LABEL_UPDATE_ABORTED");
+        break;
+    case Engine::kUpdateSucceeded:
+        if (d == 5)
+            text = TableText(label, engine->IsFileNewerThanDevice() ? u"LABEL_UPDATE_SENT_BUT_NOT_SUCCESSFUL"
+                                                                    : u"LABEL_UPDATE_SUCCEEDED");
+        else if (mUpdateStarted)
+            text = TableText(label, TableHas(label, u"LABEL_UPDATE_TRANSITIONING_AFTER_UPDATE")
+                                        ? u"LABEL_UPDATE_TRANSITIONING_AFTER_UPDATE"
+                                        : u"LABEL_UPDATE_IN_PROGRESS");
+        else
+            text = TableText(label, u"LABEL_UPDATE_SUCESS_UNKNOWN");
+        break;
+    default:
+        break;
+    }
+    mLabelUpdateProcessInformation->SetText(text);
+}
+
+void LMainControl::UpdateDeviceFirmwareVersionLabel()
+{
+    WString version;
+    if (GetUpdateEngine()->GetDeviceFirmwareVersionText(version) == S_OK)
+        mLabelDeviceFirmwareVersion->SetText(
+            Format(TableText(mLabelDeviceFirmwareVersion.Get(), u"LABEL").c_str(), version));
+}
+
+void LMainControl::UpdateFileFirmwareVersionLabel()
+{
+    WString version;
+    if (GetUpdateEngine()->GetFileFirmwareVersionText(version) == S_OK)
+        mLabelFileFirmwareVersion->SetText(
+            Format(TableText(mLabelFileFirmwareVersion.Get(), u"LABEL").c_str(), version));
+}
+
+void LMainControl::UpdateCannotUpdateLabel(bool allowed)
+{
+    uint32_t reason = 0;
+    GetUpdateEngine()->GetCannotUpdateReason(&reason);
+    const LControl* label = mLabelDeviceCannotUpdateError.Get();
+    WString text = label->GetText();
+    if (allowed) {
+        static const char16_t* const kIds[] = {
+            u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON", u"LABEL_DRIVER_IS_TOO_OLD",
+            u"LABEL_CANNOT_UPDATE_SYSTEM_FAILURE", u"LABEL_CANNOT_UPDATE_FILE_ACCESS_FAILURE",
+            u"LABEL_DEVICE_DEVICE_ACCESS_FAILURE"};
+        if (reason < 5)
+            text = TableText(label, kIds[reason]);
+    } else {
+        text = TableText(label, reason == Engine::kReasonDriverTooOld ? u"LABEL_DRIVER_IS_TOO_OLD"
+                                                                      : u"LABEL_UPDATE_NOT_NEEDED");
+    }
+    mLabelDeviceCannotUpdateError->SetText(text);
+}
+
+// ---------------------------------------------------------------------------
+// Update flow
+
+void LMainControl::RedrawAll()
+{
+    if (LRootWindow* root = GetRootWindow())
+        if (IWindowOSServices* os = root->GetOSServices()) {
+            os->Invalidate();
+            os->Redraw();
+        }
+}
+
+void LMainControl::StartTransfer(Engine& engine)
+{
+    mUpdateStarted = true;
+    mProgressBar->SetValue(0.0);
+    mProgressBar->SetEstimateTimeRemaining(false);
+    engine.StartUpdate();
+}
+
+void LMainControl::StartUpdateSequence()
+{
+    RCPtr<Engine> engine = GetUpdateEngine();
+    if (!engine || engine->GetFileState() != Engine::kFileValid)
+        return;
+    if (engine->GetDeviceState() == Engine::kDeviceNormalMode) {
+        UpdateControls(Engine::kUpdateIdle, Engine::kDeviceEnteringUpdateMode, Engine::kFileValid);
+        RedrawAll();
+        LWaitCursor wait(AppText(u"WAITING_FOR_DEVICE_TO_ENTER_UPDATE_MODE_CURSOR_TITLE"));
+        if (Succeeded(engine->RequestUpdateMode())) {
+            mUpdateModeRequested = true;
+            const int32_t transition = engine->GetUpdateModeTransitionState();
+            if (engine->GetDeviceState() == Engine::kDeviceEnteringUpdateMode &&
+                (transition == 4 || transition == 3))
+                if (Failed(WaitForDeviceToEnterUpdateMode()))
+                    engine->SetDeviceState(Engine::kDeviceNoneFound);
+        }
+    }
+    bool started = false;
+    if (engine->GetDeviceState() == Engine::kDeviceInUpdateMode) {
+        if (mShowPreStartInstructions && !mPreStartInstructionsShown) {
+            mPreStartInstructionsShown = true;
+        } else {
+            StartTransfer(*engine);
+            started = engine->GetDeviceState() == Engine::kDeviceUpdating;
+        }
+    }
+    // The worker may not have marked the transfer running yet; the window
+    // shows it running from the start.
+    int32_t u = engine->GetUpdateState();
+    if (started && u == Engine::kUpdateIdle)
+        u = Engine::kUpdateRunning;
+    UpdateControls(u, engine->GetDeviceState(), engine->GetFileState());
+    RedrawAll();
+}
+
+TavoResult LMainControl::RefreshDeviceState()
+{
+    LWaitCursor wait(WString{});
+    RCPtr<Engine> engine = GetUpdateEngine();
+    return engine ? engine->RefreshDeviceState() : E_FAIL;
+}
+
+TavoResult LMainControl::WaitForDeviceToEnterUpdateMode()
+{
+    RCPtr<Engine> engine = GetUpdateEngine();
+    if (!engine)
+        return E_FAIL;
+    const int32_t transition = engine->GetUpdateModeTransitionState();
+    if (transition != 4 && transition != 3)
+        return E_FAIL;
+    for (uint32_t elapsed = 0; elapsed < 10000; elapsed += 500) {
+        RedrawAll();
+        LWaitCursor wait(AppText(u"WAITING_FOR_DEVICE_TO_ENTER_UPDATE_MODE_CURSOR_TITLE"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        if (Succeeded(engine->RefreshDeviceState())) {
+            const int32_t d = engine->GetDeviceState();
+            if (d == Engine::kDeviceInUpdateMode)
+                return S_OK;
+            if (d != Engine::kDeviceEnteringUpdateMode)
+                return E_FAIL;
+        }
+    }
+    return E_FAIL;
+}
+
+void LMainControl::Reinitialize()
+{
+    if (mProcessor)
+        mProcessor->Reinitialize();
+    if (RCPtr<Engine> engine = GetUpdateEngine())
+        mCachedDeviceState = static_cast<uint32_t>(engine->GetDeviceState());
+    mNoScanButton = !mButtonScanForDevice;
+    Refresh();
+}
+
+void LMainControl::RequestExit()
+{
+    GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ", nullptr));
+}
+
+void LMainControl::ScanForDeviceInBackground()
+{
+    // Without a scan button the user has no way to look again: do it for them.
+    if (RCPtr<Engine> engine = GetUpdateEngine())
+        engine->ScanForDevices();
+}
+
+TavoResult LMainControl::OnExitClick(const RCPtr<LNotificationDistributor>&, const RCPtr<LNotification>&)
+{
+    RequestExit();
+    return 1;
+}
+
+TavoResult LMainControl::OnUpdateFirmwareClick(const RCPtr<LNotificationDistributor>&,
+                                               const RCPtr<LNotification>&)
+{
+    StartUpdateSequence();
+    return 1;
+}
+
+TavoResult LMainControl::OnReinitializeClick(const RCPtr<LNotificationDistributor>&,
+                                             const RCPtr<LNotification>&)
+{
+    Reinitialize();
+    if (RCPtr<Engine> engine = GetUpdateEngine())
+        engine->ScanForDevices();
+    return 1;
+}
+
+TavoResult LMainControl::OnScanForDeviceClick(const RCPtr<LNotificationDistributor>&,
+                                              const RCPtr<LNotification>&)
+{
+    if (RCPtr<Engine> engine = GetUpdateEngine())
+        engine->ScanForDevices();
+    return 1;
+}
+
+TavoResult LMainControl::OnDeviceReadyForUpdateClick(const RCPtr<LNotificationDistributor>&,
+                                                     const RCPtr<LNotification>&)
+{
+    if (Failed(RefreshDeviceState()))
+        return 1;
+    if (GetUpdateEngine()->GetDeviceState() == Engine::kDeviceInUpdateMode)
+        StartUpdateSequence();
+    return 1;
+}
+
+TavoResult LMainControl::OnDeviceHasUpdatedRescanClick(const RCPtr<LNotificationDistributor>&,
+                                                       const RCPtr<LNotification>&)
+{
+    LWaitCursor wait(AppText(u"WAITING_FOR_DEVICE_TO_ENTER_UPDATE_MODE_CURSOR_TITLE"));
+    if (Succeeded(RefreshDeviceState()) && GetUpdateEngine()->GetDeviceState() == Engine::kDeviceNormalMode) {
+        mUpdateStarted = false;
+        Refresh();
+    }
+    return 1;
+}
+
+TavoResult LMainControl::OnSelectFirmwareFileClick(const RCPtr<LNotificationDistributor>& sender,
+                                                   const RCPtr<LNotification>& notification)
+{
+    return SelectFirmwareFile(sender, notification);
+}
+
+TavoResult LMainControl::OnAbortClick(const RCPtr<LNotificationDistributor>&, const RCPtr<LNotification>&)
+{
+    RCPtr<Engine> engine = GetUpdateEngine();
+    if (engine && (engine->GetDeviceState() == 6 || engine->GetDeviceState() == 8))
+        engine->AbortUpdate();
+    return 1;
+}
+
+TavoResult LMainControl::SelectFirmwareFile(const RCPtr<LNotificationDistributor>&,
+                                            const RCPtr<LNotification>&)
+{
+    const WString title = AppText(u"SELECT_FIRMWARE_FILE_DIALOG_TITLE");
+    const WString filter = AppText(u"SELECT_FIRMWARE_FILE_DIALOG_FILE_FILTER");
+    const WString extension = AppText(u"SELECT_FIRMWARE_FILE_DEFAULT_FILE_EXTENSION");
+    if (!mFileDialog)
+        mFileDialog = RCPtr<LFileDialog>(new LFileDialog(WString{}));
+    if (mFileDialog->DoModal(filter, extension, title, false) == S_OK)
+        if (RCPtr<Engine> engine = GetUpdateEngine())
+            engine->SetFirmwareFile(mFileDialog->GetFileName());
+    return 1;
+}
+
+TavoResult LMainControl::ToggleAllowDowngrade(const RCPtr<LNotificationDistributor>&,
+                                              const RCPtr<LNotification>&)
+{
+    if (mProcessor) {
+        mProcessor->SetAlwaysUpdate(!mProcessor->GetAlwaysUpdate());
+        Refresh();
+    }
+    return 1;
+}
+
+TavoResult LMainControl::OnDeviceStateChangeNotification(const RCPtr<LNotificationDistributor>&,
+                                                         const RCPtr<LNotification>& notification)
+{
+    const auto* data = DataOf<LDeviceStateChangeNotificationData>(notification);
+    RCPtr<Engine> engine = GetUpdateEngine();
+    if (!data || !engine || !mLabelDeviceInformation)
+        return 1;
+    const int32_t d = static_cast<int32_t>(data->GetNewState());
+    UpdateDeviceStateLabel(d);
+    const int32_t u = engine->GetUpdateState();
+    const int32_t f = engine->GetFileState();
+    if (LRootWindow* root = GetRootWindow())
+        if (LFrameworkApp* app = GetFrameworkApp())
+            root->SetCursor(app->GetCursor(UI_CURSOR_ARROW()));
+    if (d == Engine::kDeviceNoneFound && mNoScanButton)
+        ScanForDeviceInBackground();
+    // Only the first of several devices is updated; the engine reports its
+    // state next.
+    if (d == Engine::kDeviceSeveralFound)
+        engine->SelectDevice(0);
+    if (d == Engine::kDeviceInUpdateMode && engine->UsesWorkerThread() && !mUpdateStarted &&
+        mUpdateModeRequested && !mShowPreStartInstructions)
+        StartTransfer(*engine);
+    UpdateControls(u, d, f);
+    return 1;
+}
+
+TavoResult LMainControl::OnFirmwareFileStateChangeNotification(const RCPtr<LNotificationDistributor>&,
+                                                               const RCPtr<LNotification>& notification)
+{
+    const auto* data = DataOf<LFirmwareFileStateChangeNotificationData>(notification);
+    if (!data || !mLabelFirmwareFileInformation)
+        return 1;
+    UpdateFileStateLabel(static_cast<int32_t>(data->GetNewState()));
+    if (data->GetNewState() == Engine::kFileValid)
+        UpdateFileFirmwareVersionLabel();
+    Refresh();
+    return 1;
+}
+
+TavoResult LMainControl::OnFoundDeviceListChange(const RCPtr<LNotificationDistributor>&,
+                                                 const RCPtr<LNotification>&)
+{
+    return 1;
+}
+
+TavoResult LMainControl::OnFirmwareUpdateProgressNotification(const RCPtr<LNotificationDistributor>&,
+                                                              const RCPtr<LNotification>& notification)
+{
+    const auto* data = DataOf<LFirmwareUpdateProgressNotificationData>(notification);
+    if (!data || !mProgressBar)
+        return 1;
+    mProgressBar->SetValue(data->GetFraction());
+    if (!data->IsAutomaticEstimate())
+        mProgressBar->SetTimeRemaining(data->GetRemainingTime());
+    mProgressBar->SetEstimateTimeRemaining(data->IsAutomaticEstimate());
+    if (LFrameworkApp* app = GetFrameworkApp())
+        app->SetStatusText(data->GetText(), false);
+    return 1;
+}
+
+TavoResult LMainControl::OnFirmwareUpdateCompletedNotification(const RCPtr<LNotificationDistributor>&,
+                                                               const RCPtr<LNotification>& notification)
+{
+    const auto* data = DataOf<LFirmwareUpdateCompletedNotificationData>(notification);
+    RCPtr<Engine> engine = GetUpdateEngine();
+    if (!engine)
+        return 1;
+    mUpdateModeRequested = false;
+    const int32_t transition = engine->GetUpdateModeTransitionState();
+    const bool resets = transition == 4 || transition == 1;
+    if (!resets) {
+        Refresh();
+        mUpdateStarted = false;
+    } else if (!data || !data->GetSuccess()) {
+        mUpdateStarted = false;
+        Refresh();
+    } else {
+        LWaitCursor wait(u"Waiting for Device Reset To Complete...");
+        Refresh();
+        RedrawAll();
+        const int32_t now = engine->GetUpdateModeTransitionState();
+        if (now == 4 || now == 1) {
+            for (uint32_t elapsed = 0; elapsed < 10000; elapsed += 500) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                if (Failed(engine->RefreshDeviceState()) ||
+                    engine->GetDeviceState() == Engine::kDeviceNormalMode)
+                    break;
+            }
+            mUpdateStarted = false;
+            Refresh();
+        } else {
+            engine->RefreshDeviceState();
+        }
+    }
+    return 1;
+}
+
+void LMainControl::OnIdle()
+{
+    RCPtr<Engine> engine = GetUpdateEngine();
+    RCPtr<LProgressBar> bar = RCPtrDynamicCast<LProgressBar>(mControlTransitioning);
+    if (!engine || !bar || engine->GetDeviceState() != Engine::kDeviceEnteringUpdateMode)
+        return;
+    const int32_t transition = engine->GetUpdateModeTransitionState();
+    if (transition != 4 && transition != 3)
+        return;
+    double percent = bar->GetValue() * 100.0 + 2.0;
+    if (percent > 100.0)
+        percent = 0.0;
+    bar->SetValue(percent / 100.0);
+}
+
+}  // namespace Tavo

@@ -1,0 +1,422 @@
+#include "Application/AppClock.h"
+#include "Application/FrameworkApp.h"
+#include "ControlBase/ControlEnvironment.h"
+#include "ControlBase/ControlFactory.h"
+#include "Controls/FrameworkControlClasses.h"
+#include "Controls/Button.h"
+#include "Controls/Label.h"
+#include "Controls/ProgressBar.h"
+#include "Engine/UpdateNotificationData.h"
+#include "UI/MainControl.h"
+#include "tests/Common/FakeRootWindow.h"
+#include "tests/Common/TempFolder.h"
+#include "tests/Common/ThrownText.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+using namespace Tavo;
+using Engine = LUpdateEngineInterface;
+
+namespace {
+
+const std::filesystem::path kSource = TAVO_SOURCE_DIR;
+
+// An engine whose states and answers the test sets.
+class StateEngine : public LUpdateEngineInterface
+{
+public:
+    bool IsFileNewerThanDevice() override { return newer; }
+    TavoResult GetCannotUpdateReason(uint32_t* r) override
+    {
+        *r = reason;
+        return S_OK;
+    }
+    TavoResult GetDeviceFirmwareVersionText(WString& text) override
+    {
+        text = deviceVersion;
+        return S_OK;
+    }
+    TavoResult GetFileFirmwareVersionText(WString& text) override
+    {
+        text = u"1.2.0";
+        return S_OK;
+    }
+    TavoResult RequestUpdateMode() override
+    {
+        ++requests;
+        SetDeviceState(kDeviceEnteringUpdateMode);
+        return S_OK;
+    }
+    TavoResult StartUpdate() override
+    {
+        ++starts;
+        SetDeviceState(kDeviceUpdating);  // the worker marks the transfer running later
+        return S_OK;
+    }
+    TavoResult ScanForDevices() override
+    {
+        ++scans;
+        return S_OK;
+    }
+    TavoResult GetFoundDevices(Tavo::Array<DeviceDefinition>&) override { return S_OK; }
+    TavoResult RefreshDeviceState() override { return S_OK; }
+    TavoResult EnterUpdateMode() override { return S_OK; }
+    TavoResult AbortUpdate() override { return S_OK; }
+    TavoResult BuildFoundDeviceList() override { return S_OK; }
+    uint32_t GetFoundDeviceCount() override { return 1; }
+    bool IsDeviceInUpdateMode(uint32_t) override { return false; }
+    TavoResult GetDeviceCannotUpdateReason(uint32_t, uint32_t*) override { return S_OK; }
+    TavoResult GetDeviceFirmwareVersion(uint32_t, FirmwareVersion&) override { return S_OK; }
+    TavoResult PerformUpdate() override { return S_OK; }
+
+    bool newer = true;
+    uint32_t reason = 0;
+    WString deviceVersion = u"1.1.0";
+    int requests = 0, starts = 0, scans = 0;
+};
+
+RCPtr<LUpdateProcessor> gProcessor;
+
+void CreateWithProcessor(RCPtr<LControl>& result, const RCPtr<LControl>& parent,
+                         const RCPtr<LControlDescriptor>& descriptor)
+{
+    result = LMainControl::Create(parent, descriptor, gProcessor);
+}
+
+std::string ReadFile(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class MainControlTest : public ::testing::Test
+{
+protected:
+    // The product's skin and texts; drop names a child the skin loses.
+    void Load(const std::string& drop = {})
+    {
+        std::string skin = ReadFile(kSource / "FirmwareUpdater/Resources/Skins.xml");
+        if (!drop.empty()) {
+            const size_t at = skin.find("Name=\"" + drop + "\"");
+            ASSERT_NE(at, std::string::npos);
+            skin.replace(at, 6 + drop.size() + 1, "Name=\"gone\"");
+        }
+        mFolder.Write("Skins.xml", skin);
+        mFolder.Write("StringTables.xml", ReadFile(kSource / "FirmwareUpdater/Resources/StringTables.xml"));
+        mFolder.Write("FrameworkStrings.xml",
+                      ReadFile(kSource / "TavoFramework/Resources/FrameworkStrings.xml"));
+        mFactory = LControlFactory::Create(u"Tessaro DJ_DEVICE_FAMILY_NAME_String_FirmwareUpdater");
+        ControlEnvironment().factory = mFactory;
+        mFactory->RegisterControlClass(u"Framework.Button", &LButton::Create);
+        mFactory->RegisterControlClass(u"Framework.Label", &LLabel::Create);
+        mFactory->RegisterControlClass(u"Framework.ProgressBar", &LProgressBar::Create);
+        mFactory->RegisterControlClass(u"FirmwareUpdater.MainControl", &CreateWithProcessor);
+        // The first registration of a name stays; plain controls stand in for the rest.
+        for (const ControlClassRow& row : FrameworkControlClasses())
+            mFactory->RegisterControlClass(row.name, row.create ? row.create : &LControl::CreateT<LControl>);
+        ASSERT_EQ(mFactory->LoadResources(mFolder.WPath(), 0x0409), S_OK);
+        mEngine = RCPtr<StateEngine>(new StateEngine());
+        mEngine->SetNotify(false);
+        gProcessor = RCPtr<LUpdateProcessor>(new LUpdateProcessor(mEngine, 1000));
+        gProcessor->SetAlwaysUpdate(true);
+        mWindow = FakeRootWindow::Create();
+        mWindow->SetClientRect({0, 0, 420, 360});
+    }
+    void Create()
+    {
+        mMain = RCPtrDynamicCast<LMainControl>(
+            mFactory->CreateControlFromDescriptor(u"mainControl", mWindow.Get()));
+        ASSERT_TRUE(mMain);
+    }
+    void TearDown() override
+    {
+        if (mMain)
+            mMain->ReleaseInternalReferences();
+        gProcessor = nullptr;
+        ControlEnvironment().factory = nullptr;
+    }
+    std::set<std::u16string> Visible()
+    {
+        std::set<std::u16string> names;
+        for (uint32_t i = 0; i < mMain->GetChildren().Count(); ++i)
+            if (const RCPtr<LControl>& c = mMain->GetChildren().GetAt(i);
+                c->IsShown(false) && c->GetName() != u"updaterVersionLabel")
+                names.insert(std::u16string(c->GetName().c_str()));
+        return names;
+    }
+    WString Text(const char16_t* child) { return mMain->FindChildByName(child)->GetText(); }
+    WString TableText(const char16_t* child, const char16_t* id)
+    {
+        WString text;
+        mMain->FindChildByName(child)->GetStringTable()->FindString(id, text);
+        return text;
+    }
+
+    TempFolder mFolder;
+    ManualAppClock mClock;
+    ScopedAppClock mClockScope{mClock};
+    RCPtr<LControlFactory> mFactory;
+    RCPtr<StateEngine> mEngine;
+    RCPtr<FakeRootWindow> mWindow;
+    RCPtr<LMainControl> mMain;
+};
+
+}  // namespace
+
+TEST_F(MainControlTest, StatesChooseTextsAndVisibleChildren)
+{
+    struct Case
+    {
+        int32_t u, d, f;
+        bool newer, always;
+        uint32_t reason;
+        std::set<std::u16string> visible;
+        const char16_t* processId;  // expected text of the process label, by id
+        const char16_t* cannotId;
+    } const cases[] = {
+        {0,
+         5,
+         3,
+         true,
+         false,
+         0,
+         {u"labelDeviceInformation", u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion",
+          u"labelUpdateProcessInformation", u"buttonUpdateFirmware", u"buttonExit"},
+         u"LABEL_READY_FOR_UPDATE",
+         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+        // Same or older file with downgrades refused: no update, only the note.
+        {0,
+         5,
+         3,
+         false,
+         false,
+         0,
+         {u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion", u"labelDeviceCannotUpdateError",
+          u"buttonExit"},
+         u"LABEL_READY_FOR_DOWNGRADE_UPDATE",
+         u"LABEL_UPDATE_NOT_NEEDED"},
+        // The start-up default allows it, with the warning.
+        {0,
+         5,
+         3,
+         false,
+         true,
+         0,
+         {u"labelDeviceInformation", u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion",
+          u"labelUpdateProcessInformation", u"buttonUpdateFirmware", u"buttonExit"},
+         u"LABEL_READY_FOR_DOWNGRADE_UPDATE",
+         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+        {0,
+         6,
+         3,
+         true,
+         true,
+         0,
+         {u"labelDeviceInformation", u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion",
+          u"labelUpdateProcessInformation", u"buttonManualDeviceReadyForUpdateButton"},
+         u"LABEL_UPDATE_TRANSITIONING_TO_UPDATE_MODE",
+         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+        {0,
+         1,
+         3,
+         true,
+         true,
+         0,
+         {u"labelDeviceInformation", u"labelFileFirmwareVersion", u"buttonScanForDevice", u"buttonExit"},
+         u"LABEL_READY_FOR_UPDATE",
+         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+        {0,
+         4,
+         3,
+         true,
+         true,
+         1,
+         {u"labelFileFirmwareVersion", u"labelDeviceCannotUpdateError", u"buttonReinitialize", u"buttonExit"},
+         u"LABEL_READY_FOR_UPDATE",
+         u"LABEL_DRIVER_IS_TOO_OLD"},
+        {0,
+         5,
+         1,
+         true,
+         true,
+         0,
+         {u"labelFirmwareFileInformation", u"buttonExit"},
+         u"LABEL_READY_FOR_UPDATE",
+         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+        {1,
+         8,
+         3,
+         true,
+         true,
+         0,
+         {u"labelUpdateProcessInformation", u"labelFileFirmwareVersion", u"progressBar"},
+         u"LABEL_UPDATE_IN_PROGRESS",
+         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+        {2,
+         8,
+         3,
+         true,
+         true,
+         4,
+         {u"labelFirmwareFileInformation", u"labelFileFirmwareVersion", u"buttonExit", u"buttonReinitialize",
+          u"labelDeviceCannotUpdateError"},
+         u"LABEL_UPDATE_IN_PROGRESS",
+         u"LABEL_DEVICE_DEVICE_ACCESS_FAILURE"},
+        {3,
+         5,
+         3,
+         true,
+         true,
+         0,
+         {u"labelUpdateProcessInformation", u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion",
+          u"buttonExit", u"buttonReinitialize"},
+         u"LABEL_UPDATE_ABORTED",
+         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+        // Completed, device not yet back: the flag is clear here.
+        {4,
+         8,
+         3,
+         true,
+         true,
+         0,
+         {u"labelUpdateProcessInformation", u"labelFileFirmwareVersion", u"buttonExit", u"buttonReinitialize",
+          u"buttonManualDeviceHasUpdatedRescanButton"},
+         u"LABEL_UPDATE_SUCESS_UNKNOWN",
+         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+        {4,
+         5,
+         3,
+         false,
+         true,
+         0,
+         {u"labelUpdateProcessInformation", u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion",
+          u"buttonExit"},
+         u"LABEL_UPDATE_SUCCEEDED",
+         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+        {4,
+         5,
+         3,
+         true,
+         true,
+         0,
+         {u"labelUpdateProcessInformation", u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion",
+          u"buttonExit", u"buttonReinitialize"},
+         u"LABEL_UPDATE_SENT_BUT_NOT_SUCCESSFUL",
+         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+    };
+    Load();
+    Create();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "u=" << c.u << " d=" << c.d << " f=" << c.f << " newer=" << c.newer);
+        mEngine->newer = c.newer;
+        mEngine->reason = c.reason;
+        gProcessor->SetAlwaysUpdate(c.always);
+        mEngine->SetDeviceState(c.d);
+        mEngine->SetFileState(c.f);
+        mEngine->SetUpdateState(c.u);
+        // The process label keeps its text in state 2: start from a known one.
+        mMain->UpdateControls(1, c.d, c.f);
+        mMain->UpdateControls(c.u, c.d, c.f);
+        EXPECT_EQ(Visible(), c.visible);
+        EXPECT_EQ(Text(u"labelUpdateProcessInformation"),
+                  TableText(u"labelUpdateProcessInformation", c.processId));
+        EXPECT_EQ(Text(u"labelDeviceCannotUpdateError"),
+                  TableText(u"labelDeviceCannotUpdateError", c.cannotId));
+    }
+}
+
+TEST_F(MainControlTest, ProductTextsForDeviceFileAndVersions)
+{
+    Load();
+    mEngine->SetDeviceState(Engine::kDeviceNoneFound);
+    mEngine->SetFileState(Engine::kFileValid);
+    Create();
+    EXPECT_EQ(
+        Text(u"labelDeviceInformation"),
+        u"K620 ZENTA device not found.\nPlug in the K620 ZENTA and click the \"SCAN FOR DEVICE\" button.");
+    EXPECT_EQ(Text(u"labelFileFirmwareVersion"), u"Update to firmware version: 1.2.0");
+    EXPECT_EQ(Text(u"labelDeviceFirmwareVersion"), u"Device's current firmware version: 1.1.0");
+    mMain->UpdateControls(0, 5, 1);
+    EXPECT_EQ(Text(u"labelFirmwareFileInformation"), u"The firmware update file is missing or invalid.");
+    EXPECT_EQ(Text(u"labelDeviceInformation"), u"  ");
+    // States without a text keep the current one.
+    mMain->UpdateControls(0, 4, 7);
+    EXPECT_EQ(Text(u"labelDeviceInformation"), u"  ");
+    EXPECT_EQ(Text(u"labelFirmwareFileInformation"), u"The firmware update file is missing or invalid.");
+}
+
+TEST_F(MainControlTest, UpdateButtonShowsInstructionsThenRunningLayout)
+{
+    Load();
+    mEngine->SetDeviceState(Engine::kDeviceNormalMode);
+    mEngine->SetFileState(Engine::kFileValid);
+    Create();
+    mMain->StartUpdateSequence();
+    EXPECT_EQ(mEngine->requests, 1);
+    EXPECT_EQ(mEngine->starts, 0);
+    EXPECT_TRUE(Visible().count(u"buttonManualDeviceReadyForUpdateButton"));
+    EXPECT_FALSE(Visible().count(u"buttonExit"));
+
+    // The user's part: the device reports update mode; NEXT starts the transfer.
+    mEngine->SetDeviceState(Engine::kDeviceInUpdateMode);
+    mMain->OnDeviceReadyForUpdateClick(nullptr, nullptr);
+    EXPECT_EQ(mEngine->starts, 1);
+    EXPECT_TRUE(mMain->IsUpdateStarted());
+    // The worker has not yet marked the transfer running; the window already
+    // shows it so.
+    EXPECT_EQ(Visible(), (std::set<std::u16string>{u"labelUpdateProcessInformation",
+                                                   u"labelFileFirmwareVersion", u"progressBar"}));
+
+    // Without a valid file the button does nothing at all.
+    mEngine->SetFileState(Engine::kFileMissing);
+    mEngine->SetDeviceState(Engine::kDeviceNormalMode);
+    mMain->StartUpdateSequence();
+    EXPECT_EQ(mEngine->requests, 1);
+}
+
+TEST_F(MainControlTest, MissingRequiredChildNamesItAndItsLine)
+{
+    struct
+    {
+        const char* child;
+        const char* text;
+    } const cases[] = {
+        {"labelFileFirmwareVersion",
+         "Runtime Error : Null Pointer : LMainControl couldn't find "
+         "labelFileFirmwareVersion : Tavo::LMainControl::Initialize : UI\\MainControl : "
+         "Line 125"},
+        {"updaterVersionLabel",
+         "Runtime Error : Null Pointer : LMainControl couldn't find updaterVersionLabel : "
+         "Tavo::LMainControl::Initialize : UI\\MainControl : Line 140"},
+        {"buttonExit", "Runtime Error : Null Pointer : LMainControl couldn't find buttonExit : "
+                       "Tavo::LMainControl::Initialize : UI\\MainControl : Line 75"},
+        {"progressBar", "Runtime Error : Null Pointer : LMainControl couldn't find progressBar : "
+                        "Tavo::LMainControl::Initialize : UI\\MainControl : Line 134"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.child);
+        TearDown();
+        Load(c.child);
+        EXPECT_EQ(ThrownText([&] { mFactory->CreateControlFromDescriptor(u"mainControl", mWindow.Get()); }),
+                  c.text);
+    }
+}
+
+TEST_F(MainControlTest, WithoutScanButtonNoDeviceScansAgain)
+{
+    Load("buttonScanForDevice");
+    mEngine->SetDeviceState(Engine::kDeviceNoneFound);
+    mEngine->SetFileState(Engine::kFileValid);
+    Create();
+    RCPtr<LNotification> n = LNotification::Create(
+        kDeviceStateChangeName,
+        ConstRCPtr<LRefCountedObject>(new LDeviceStateChangeNotificationData(Engine::kDeviceNoneFound, 2)));
+    EXPECT_EQ(mMain->OnDeviceStateChangeNotification(nullptr, n), 1);
+    EXPECT_EQ(mEngine->scans, 1);
+}
