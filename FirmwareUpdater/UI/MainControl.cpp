@@ -5,6 +5,7 @@
 #include "ControlBase/ControlFactory.h"
 #include "Controls/Button.h"
 #include "Controls/Label.h"
+#include "Controls/MainMenu.h"
 #include "Controls/ProgressBar.h"
 #include "Engine/UpdateNotificationData.h"
 #include "ObjectBase/Exception.h"
@@ -24,8 +25,8 @@ using Engine = LUpdateEngineInterface;
 
 constexpr const char* kFunctionInitialize = "Tavo::LMainControl::Initialize";
 constexpr const char* kFile = "UI\\MainControl";
-// The check-mark bit of a menu item's state record.
-constexpr uint32_t kMenuItemChecked = 0x1;
+// The check-mark bit of a menu entry's state record.
+constexpr uint32_t kMenuItemChecked = 0x2;
 
 void ThrowMissing(const char* name, int line)
 {
@@ -93,6 +94,15 @@ RCPtr<LControl> LMainControl::Create(const RCPtr<LControl>& parent,
     control->mProcessor = processor;
     RunCreationSteps(control, descriptor);
     return control;
+}
+
+TavoResult LMainControl::ReleaseInternalReferences()
+{
+    // The menu's updater points back here.
+    if (mMenuItemUpdater)
+        mMenuItemUpdater->Drop();
+    mMenuItemUpdater = nullptr;
+    return LControl::ReleaseInternalReferences();
 }
 
 RCPtr<LUpdateEngineInterface> LMainControl::GetUpdateEngine() const
@@ -203,6 +213,11 @@ TavoResult LMainControl::Initialize()
     versionLabel->SetText(Format(TableText(versionLabel.Get(), u"LABEL").c_str(), version));
     mTransitionText =
         TableText(mLabelUpdateProcessInformation.Get(), u"LABEL_UPDATE_TRANSITIONING_TO_UPDATE_MODE");
+
+    if (RCPtr<LMainMenu> menu = RCPtrDynamicCast<LMainMenu>(FindChildByName(u"mainMenu"))) {
+        mMenuItemUpdater = LMenuItemUpdater::Create(RCPtr<LControl>(this));
+        menu->SetMenuItemUpdater(mMenuItemUpdater);
+    }
 
     if (!mProcessor)
         if (LFrameworkApp* app = GetFrameworkApp())

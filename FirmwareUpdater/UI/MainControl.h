@@ -10,6 +10,7 @@ class LButton;
 class LLabel;
 class LProgressBar;
 class LFileDialog;
+class LMenuItemUpdater;
 
 // The content of the updater's window: finds its buttons, labels and
 // progress bar among the skin's children, drives the update engine from
@@ -26,6 +27,7 @@ public:
     static RCPtr<LControl> Create(const RCPtr<LControl>& parent, const RCPtr<LControlDescriptor>& descriptor,
                                   const RCPtr<LUpdateProcessor>& processor);
 
+    TavoResult ReleaseInternalReferences() override;
     TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
                                    const RCPtr<LNotification>& notification) override;
     TavoResult Unsubscribe(const RCPtr<LNotificationDistributor>& distributor, const char16_t* name) override;
@@ -115,6 +117,7 @@ private:
     RCPtr<LProgressBar> mProgressBar;
     RCPtr<LUpdateProcessor> mProcessor;
     RCPtr<LFileDialog> mFileDialog;
+    RCPtr<LMenuItemUpdater> mMenuItemUpdater;
     uint32_t mCachedDeviceState = 0;
     bool mNoScanButton = false;
     bool mUpdateStarted = false;

@@ -145,7 +145,8 @@ protected:
         std::set<std::u16string> names;
         for (uint32_t i = 0; i < mMain->GetChildren().Count(); ++i)
             if (const RCPtr<LControl>& c = mMain->GetChildren().GetAt(i);
-                c->IsShown(false) && c->GetName() != u"updaterVersionLabel")
+                c->IsShown(false) && c->GetName() != u"updaterVersionLabel" &&
+                c->GetName() != u"titleLabel" && c->GetName() != u"headerPanel")
                 names.insert(std::u16string(c->GetName().c_str()));
         return names;
     }

@@ -13,7 +13,8 @@ using namespace Tavo;
 
 namespace {
 
-// The product skin's main window built from plain controls, under a fake window.
+// A frozen copy of an early product skin, built from plain controls under a
+// fake window: the product may restyle its own skin without moving these.
 struct ProductTree : ::testing::Test
 {
     RCPtr<LControlFactory> factory =
@@ -26,7 +27,9 @@ struct ProductTree : ::testing::Test
         Tavo::Test::MeasureWithFixedWidths();
         ControlEnvironment().factory = factory;
         ControlEnvironment().defaultFont = [] { return LFont::FindOrCreate(u"Arial", 10, 0); };
-        ASSERT_EQ(factory->LoadSkins(WString(TAVO_SOURCE_DIR "/FirmwareUpdater/Resources/Skins.xml")), S_OK);
+        ASSERT_EQ(factory->LoadSkins(
+                      WString(TAVO_SOURCE_DIR "/tests/TavoFramework/ControlBase/ProductTreeSkin.xml")),
+                  S_OK);
         for (const char16_t* name :
              {u"FirmwareUpdater.MainControl", u"Framework.MainMenu", u"Framework.ComboMenu",
               u"Framework.PopupMenu", u"Framework.MenuItem", u"Framework.Button", u"Framework.Label",

@@ -139,6 +139,8 @@ TEST_P(ProductResources, SkinCarriesTheMainWindowTree)
         {u"progressBar", u"Framework.ProgressBar"},
         {u"updaterVersionLabel", u"Framework.Label"},
         {u"mainMenu", u"Framework.MainMenu"},
+        {u"headerPanel", u"Framework.Panel"},
+        {u"titleLabel", u"Framework.Label"},
     };
     EXPECT_EQ(children, expected);
 
