@@ -97,10 +97,13 @@ std::string ReadFile(const std::filesystem::path& p)
 class MainControlTest : public ::testing::Test
 {
 protected:
-    // The product's skin and texts; drop names a child the skin loses.
-    void Load(const std::string& drop = {})
+    // The product's skin and texts; drop names a child the skin loses, add
+    // is a child put before the version label.
+    void Load(const std::string& drop = {}, const std::string& add = {})
     {
         std::string skin = ReadFile(kSource / "FirmwareUpdater/Resources/Skins.xml");
+        if (!add.empty())
+            skin.insert(skin.find("<SubControl Class=\"Framework.Label\" Name=\"updaterVersionLabel\""), add);
         if (!drop.empty()) {
             const size_t at = skin.find("Name=\"" + drop + "\"");
             ASSERT_NE(at, std::string::npos);
@@ -420,4 +423,23 @@ TEST_F(MainControlTest, WithoutScanButtonNoDeviceScansAgain)
         ConstRCPtr<LRefCountedObject>(new LDeviceStateChangeNotificationData(Engine::kDeviceNoneFound, 2)));
     EXPECT_EQ(mMain->OnDeviceStateChangeNotification(nullptr, n), 1);
     EXPECT_EQ(mEngine->scans, 1);
+}
+
+TEST_F(MainControlTest, TransitionAnimationHoldsOneIdleRequest)
+{
+    Load({}, R"(<SubControl Class="Framework.ProgressBar" Name="controlTransitioningToUpdateMode"/>)");
+    mEngine->SetDeviceState(Engine::kDeviceEnteringUpdateMode);
+    mEngine->SetFileState(Engine::kFileValid);
+    Create();
+    const int32_t before = mMain->GetIdleRequests();
+    mMain->UpdateControls(0, 6, 3);
+    mMain->UpdateControls(0, 6, 3);
+    EXPECT_EQ(mMain->GetIdleRequests(), before);
+    EXPECT_EQ(before, 1);
+    // With the animation the device text and the cannot-update note give way.
+    EXPECT_FALSE(Visible().count(u"labelDeviceInformation"));
+    EXPECT_TRUE(Visible().count(u"controlTransitioningToUpdateMode"));
+    mMain->UpdateControls(1, 8, 3);
+    mMain->UpdateControls(1, 8, 3);
+    EXPECT_EQ(mMain->GetIdleRequests(), 0);
 }
