@@ -47,7 +47,8 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.Panel", &LPanel::Create, 120},
     {u"Framework.ToolTip", &LToolTip::Create, 121},
     {u"Framework.PopupMenu", &LPopupMenu::Create, 122},
-    {u"Framework.MenuItem", nullptr, 123},
+    // A popup draws its entries itself; its template entry is a plain control.
+    {u"Framework.MenuItem", &LControl::CreateT<LControl>, 123},
     {u"Framework.ComboMenu", &LComboMenu::Create, 124},
     {u"Framework.MainMenu", &LMainMenu::Create, 125},
     {u"Framework.FileDropper", nullptr, 126},
