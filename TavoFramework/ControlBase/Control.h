@@ -458,6 +458,22 @@ public:
     TavoResult ApplyMinimumSize(RectT<double>& rect);
     TavoResult ApplyMaximumSize(RectT<double>& rect);
 
+    // A widget offers a notification to its own handler table before its base
+    // class's; true when the table took it (result holds the answer). Nothing
+    // is delivered before creation has finished.
+    template <class H>
+    bool OfferToOwnHandler(const RCPtr<H>& handler, const RCPtr<LNotificationDistributor>& sender,
+                           const RCPtr<LNotification>& notification, TavoResult& result) const
+    {
+        result = S_OK;
+        if (!mCreated || !notification)
+            return true;
+        if (!handler || !handler->Handles(sender, notification->GetID()))
+            return false;
+        result = handler->DispatchNotification(sender, notification);
+        return true;
+    }
+
     // Sends a notification of this control to its subscribers at once.
     TavoResult Notify(const char16_t* name, const ConstRCPtr<LRefCountedObject>& data = nullptr);
 

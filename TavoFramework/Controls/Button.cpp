@@ -28,13 +28,9 @@ double LButton::Now() const
 TavoResult LButton::ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
                                         const RCPtr<LNotification>& notification)
 {
-    if (!IsCreated() || !notification)
-        return S_OK;
-    if (mHandler) {
-        const char16_t* name = notification->GetID();
-        if (mHandler->FindHandler(sender, name) || mHandler->FindHandler(nullptr, name))
-            return mHandler->DispatchNotification(sender, notification);
-    }
+    TavoResult result;
+    if (OfferToOwnHandler(mHandler, sender, notification, result))
+        return result;
     return LControl::ReceiveNotification(sender, notification);
 }
 

@@ -28,10 +28,9 @@ WString LIndexedDataWithValueParam::ToString() const
 TavoResult LCheckedListBoxItem::ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
                                                     const RCPtr<LNotification>& notification)
 {
-    if (!IsCreated() || !notification)
-        return S_OK;
-    if (mHandler && mHandler->FindHandler(sender, notification->GetID()))
-        return mHandler->DispatchNotification(sender, notification);
+    TavoResult result;
+    if (OfferToOwnHandler(mHandler, sender, notification, result))
+        return result;
     return LListBoxItem::ReceiveNotification(sender, notification);
 }
 
@@ -87,10 +86,9 @@ TavoResult LCheckedListBoxItem::SetCheckBoxLook(int32_t index, float state)
 TavoResult LCheckedListBox::ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
                                                 const RCPtr<LNotification>& notification)
 {
-    if (!IsCreated() || !notification)
-        return S_OK;
-    if (mCheckedHandler && mCheckedHandler->FindHandler(sender, notification->GetID()))
-        return mCheckedHandler->DispatchNotification(sender, notification);
+    TavoResult result;
+    if (OfferToOwnHandler(mCheckedHandler, sender, notification, result))
+        return result;
     return LListBox::ReceiveNotification(sender, notification);
 }
 

@@ -48,13 +48,9 @@ int64_t SkinItemNumber(const WString& key)
 TavoResult LListBox::ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
                                          const RCPtr<LNotification>& notification)
 {
-    if (!IsCreated() || !notification)
-        return S_OK;
-    if (mHandler) {
-        const char16_t* name = notification->GetID();
-        if (mHandler->FindHandler(sender, name))
-            return mHandler->DispatchNotification(sender, notification);
-    }
+    TavoResult result;
+    if (OfferToOwnHandler(mHandler, sender, notification, result))
+        return result;
     return LScrollView::ReceiveNotification(sender, notification);
 }
 

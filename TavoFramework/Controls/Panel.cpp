@@ -11,13 +11,9 @@ namespace Tavo {
 TavoResult LPanel::ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
                                        const RCPtr<LNotification>& notification)
 {
-    if (!IsCreated() || !notification)
-        return S_OK;
-    if (mHandler) {
-        const char16_t* name = notification->GetID();
-        if (mHandler->FindHandler(sender, name))
-            return mHandler->DispatchNotification(sender, notification);
-    }
+    TavoResult result;
+    if (OfferToOwnHandler(mHandler, sender, notification, result))
+        return result;
     return LScrollView::ReceiveNotification(sender, notification);
 }
 

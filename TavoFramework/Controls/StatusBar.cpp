@@ -33,8 +33,9 @@ TavoResult LStatusBar::ReleaseInternalReferences()
 TavoResult LStatusBar::ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
                                            const RCPtr<LNotification>& notification)
 {
-    if (mHandler && notification && mHandler->FindHandler(sender, notification->GetID()))
-        return mHandler->DispatchNotification(sender, notification);
+    TavoResult result;
+    if (OfferToOwnHandler(mHandler, sender, notification, result))
+        return result;
     return LControl::ReceiveNotification(sender, notification);
 }
 

@@ -86,6 +86,15 @@ public:
         return found == mHandlers.end() ? nullptr : found->second;
     }
 
+    // Whether DispatchNotification would find an entry: the sender's own or an
+    // any-sender one.
+    bool Handles(const RCPtr<LNotificationDistributor>& sender, LNotificationId id) const
+    {
+        if (mHandlers.count(Receivable{sender.Get(), id}))
+            return true;
+        return sender && mHandlers.count(Receivable{nullptr, id});
+    }
+
     // Leaves the subscription alone.
     bool RemoveHandler(const RCPtr<LNotificationDistributor>& sender, const char16_t* name)
     {
