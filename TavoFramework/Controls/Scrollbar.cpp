@@ -1,5 +1,7 @@
 #include "Controls/Scrollbar.h"
 
+#include "Controls/Button.h"
+
 #include "Application/AppClock.h"
 #include "Notification/NotificationParams.h"
 #include "System/KeyCode.h"
@@ -84,13 +86,21 @@ TavoResult LScrollbar::Initialize()
         if (mThumb) {
             mHandler->AddHandler(&LScrollbar::OnThumbMouseMove, mThumb, u"NID_MOUSE_MOVE");
             mHandler->AddHandler(&LScrollbar::OnThumbDrag, mThumb, u"NID_LEFT_DRAG_CONDITION_CHANGE");
+            // A dragged thumb keeps its pressed look off the track.
+            if (auto* button = dynamic_cast<LButton*>(mThumb.Get()))
+                button->SetKeepPressedLook(true);
         }
     }
     RCPtr<LControl> dec = FindChildByName(u"dec");
     RCPtr<LControl> inc = FindChildByName(u"inc");
-    for (const RCPtr<LControl>& step : {dec, inc})
-        if (step)
-            mHandler->AddHandler(&LScrollbar::OnStepButton, step, u"NID_BUTTON_AUTOREPEAT");
+    for (const RCPtr<LControl>& step : {dec, inc}) {
+        if (!step)
+            continue;
+        mHandler->AddHandler(&LScrollbar::OnStepButton, step, u"NID_BUTTON_AUTOREPEAT");
+        // Steps come from the button's repeats: one at the press, then on its rhythm.
+        if (auto* button = dynamic_cast<LButton*>(step.Get()))
+            button->SetAutoRepeat(true);
+    }
     if (dec && inc)
         mVertical = (inc->GetX() - dec->GetX()) <= (inc->GetY() - dec->GetY()) ? 1 : 0;
     ClampScrollPosition();

@@ -1,5 +1,6 @@
 #include "Application/AppClock.h"
 #include "ControlBase/ControlEnvironment.h"
+#include "Controls/Button.h"
 #include "Controls/Panel.h"
 #include "Controls/Scrollbar.h"
 #include "Controls/ScrollView.h"
@@ -43,13 +44,13 @@ RCPtr<LScrollbar> MakeBar(const RCPtr<LControl>& parent, const char16_t* name, d
 {
     RCPtr<LScrollbar> bar = Make<LScrollbar>(parent, name, x, y, w, h);
     const double t = vertical ? w : h, length = vertical ? h : w;
-    Make<LControl>(bar, u"dec", 0, 0, t, t);
+    Make<LButton>(bar, u"dec", 0, 0, t, t);
     if (vertical) {
-        Make<LControl>(bar, u"inc", 0, length - t, t, t);
-        Make<LControl>(Make<LControl>(bar, u"channel", 0, t, t, length - 2 * t), u"thumb", 0, 0, t, t);
+        Make<LButton>(bar, u"inc", 0, length - t, t, t);
+        Make<LButton>(Make<LControl>(bar, u"channel", 0, t, t, length - 2 * t), u"thumb", 0, 0, t, t);
     } else {
-        Make<LControl>(bar, u"inc", length - t, 0, t, t);
-        Make<LControl>(Make<LControl>(bar, u"channel", t, 0, length - 2 * t, t), u"thumb", 0, 0, t, t);
+        Make<LButton>(bar, u"inc", length - t, 0, t, t);
+        Make<LButton>(Make<LControl>(bar, u"channel", t, 0, length - 2 * t, t), u"thumb", 0, 0, t, t);
     }
     return bar;
 }
@@ -231,6 +232,13 @@ TEST_F(Scrolling, ThumbFollowsValueAndHasAFloor)
     EXPECT_NEAR(bar->NormalizedToValue(bar->GetValue()), 100, 1e-9);
     EXPECT_EQ(bar->SetValueRange(0, 10, 1), E_INVALIDARG);
     EXPECT_NEAR(bar->NormalizedToValue(bar->GetValue()), 100, 1e-9);
+
+    // The step buttons repeat: a press on "inc" steps at once.
+    auto inc = RCPtrDynamicCast<LButton>(bar->FindChildByName(u"inc"));
+    ASSERT_TRUE(inc);
+    const double before = bar->GetValue();
+    inc->ConditionsChanged(LConditionsParam::Create(kConditionLeftPressed | kConditionCapture, 0));
+    EXPECT_GT(bar->GetValue(), before);
 }
 
 TEST_F(Scrolling, DragDefersProgramValuesAndStopsAtTheTrackEnd)
