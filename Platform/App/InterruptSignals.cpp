@@ -15,7 +15,10 @@ namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-volatile std::sig_atomic_t gCaught = 0;
+// Written in the handler, read by the watcher thread: a lock-free atomic is
+// safe in both places.
+std::atomic<int> gCaught{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 // The self-pipe: made once, never closed, never drained, so it stays
 // readable for every poller once written.
@@ -42,11 +45,11 @@ void ResetAndRaise(int signal)
 
 extern "C" void OnInterrupt(int signal)
 {
-    if (gCaught != 0) {
+    if (gCaught.load() != 0) {
         ResetAndRaise(signal);  // the second one: at once
         return;
     }
-    gCaught = signal;
+    gCaught.store(signal);
     const int saved = errno;
     const char byte = 1;
     (void)!write(SelfPipe().fds[1], &byte, 1);
@@ -121,13 +124,13 @@ int InterruptCatcher::InterruptFd()
 
 int InterruptCatcher::CaughtSignal()
 {
-    return gCaught;
+    return gCaught.load();
 }
 
 void InterruptCatcher::EndByCaughtSignal()
 {
-    if (gCaught != 0)
-        ResetAndRaise(gCaught);
+    if (const int signal = gCaught.load())
+        ResetAndRaise(signal);
 }
 
 }  // namespace Tavo::Platform::App
