@@ -1,5 +1,6 @@
 // The product window's control tree drawn into an offscreen context, against
 // the renderer drawing the same fills, images and texts by itself.
+#include "bench/Common/BenchRootWindow.h"
 #include "ControlBase/Control.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
@@ -55,42 +56,6 @@ private:
     }
 };
 
-// Only what layout asks of a window.
-class BenchWindow : public LRootWindow
-{
-public:
-    void InvalidateRect(const RectT<double>&) override {}
-    CursorHandle SetCursor(CursorHandle) override { return 0; }
-    RCPtr<LControl> FindControlAtPoint(const PointT<int32_t>&, PointT<int32_t>&, bool) override
-    {
-        return nullptr;
-    }
-    PointT<int32_t> GetMousePosition() override { return {}; }
-    uint32_t GetMouseButtons() override { return 0; }
-    uint32_t GetAppModifierFlags() override { return 0; }
-    TavoResult SetCaptureControl(const RCPtr<LControl>&) override { return S_OK; }
-    TavoResult ReleaseCaptureControl() override { return S_OK; }
-    RCPtr<LControl> GetCaptureControl() const override { return nullptr; }
-    void SetHoverControl(const RCPtr<LControl>&) override {}
-    RCPtr<LControl> GetHoverControl() const override { return nullptr; }
-    void SetFocusControl(const RCPtr<LControl>&) override {}
-    RCPtr<LControl> GetFocusControl() const override { return nullptr; }
-    void SaveFocus() override {}
-    void RestoreFocus() override {}
-    TavoResult MoveFocusToNextWindow(const RCPtr<LKeyParam>&) override { return S_OK; }
-    TavoResult ProcessHotKey(const KeyCode&) override { return S_FALSE; }
-    HotKeyMap* GetHotKeyMap() override { return nullptr; }
-    RCPtr<LNotificationReceiver> GetMenuListener() override { return nullptr; }
-    RectT<int32_t> GetBounds() override { return {0, 0, kWidth, kHeight}; }
-    PointT<int32_t> GetClientSize() override { return {kWidth, kHeight}; }
-    void SetClientRect(const RectT<int32_t>&) override {}
-    void SetTitle(const WString&) override {}
-    IWindowOSServices* GetOSServices() override { return nullptr; }
-    RCPtr<LControl> GetRootControl() const override { return nullptr; }
-    TavoResult RequestEndModal(int32_t) override { return E_FAIL; }
-    void SetTextEntryState(bool, const RCPtr<LControl>&, const WString&) override {}
-};
-
 // Text measures with the drawing back end, as in the program.
 class BenchHost : public IRenderHost
 {
@@ -119,7 +84,7 @@ RCPtr<LControlFactory>& Factory()
 }
 
 // A laid-out tree with texts on its labels and buttons.
-RCPtr<LControl> BuildTree(const RCPtr<BenchWindow>& window)
+RCPtr<LControl> BuildTree(const RCPtr<BenchRootWindow>& window)
 {
     RCPtr<LControl> main =
         RCPtrDynamicCast<LControl>(Factory()->CreateControlFromDescriptor(u"mainControl", window.Get()));
@@ -150,7 +115,7 @@ void DrawTree(LRenderer& renderer, const RCPtr<LRenderContextInfo>& context, LCo
 
 void BM_TreeDraw(benchmark::State& state)
 {
-    RCPtr<BenchWindow> window(new BenchWindow());
+    RCPtr<BenchRootWindow> window(new BenchRootWindow(kWidth, kHeight));
     RCPtr<LControl> main = BuildTree(window);
     RCPtr<LGDIRenderer> renderer(new LGDIRenderer());
     RCPtr<LRenderContextInfo> context;
@@ -165,7 +130,7 @@ BENCHMARK(BM_TreeDraw);
 // The baseline: the same calls straight to the renderer.
 void BM_DirectDraw(benchmark::State& state)
 {
-    RCPtr<BenchWindow> window(new BenchWindow());
+    RCPtr<BenchRootWindow> window(new BenchRootWindow(kWidth, kHeight));
     RCPtr<LControl> main = BuildTree(window);
     RCPtr<CapturingRenderer> capture(new CapturingRenderer());
     RCPtr<LRenderContextInfo> context;
@@ -191,7 +156,7 @@ BENCHMARK(BM_DirectDraw);
 // Creation, layout and one paint of the whole tree; heap bytes per control.
 void BM_TreeBuildLayoutDraw(benchmark::State& state)
 {
-    RCPtr<BenchWindow> window(new BenchWindow());
+    RCPtr<BenchRootWindow> window(new BenchRootWindow(kWidth, kHeight));
     RCPtr<LGDIRenderer> renderer(new LGDIRenderer());
     RCPtr<LRenderContextInfo> context;
     renderer->InitRenderContextInfo({0, 0, kWidth, kHeight}, nullptr, true, context);

@@ -1,6 +1,7 @@
 // A list of 10,000 items scrolled by a page and repainted through its
 // control tree, against the same fills and texts drawn straight to the
 // renderer for the visible rows.
+#include "bench/Common/BenchRootWindow.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
 #include "Controls/ListBox.h"
@@ -49,41 +50,6 @@ private:
     }
 };
 
-class BenchWindow : public LRootWindow
-{
-public:
-    void InvalidateRect(const RectT<double>&) override {}
-    CursorHandle SetCursor(CursorHandle) override { return 0; }
-    RCPtr<LControl> FindControlAtPoint(const PointT<int32_t>&, PointT<int32_t>&, bool) override
-    {
-        return nullptr;
-    }
-    PointT<int32_t> GetMousePosition() override { return {}; }
-    uint32_t GetMouseButtons() override { return 0; }
-    uint32_t GetAppModifierFlags() override { return 0; }
-    TavoResult SetCaptureControl(const RCPtr<LControl>&) override { return S_OK; }
-    TavoResult ReleaseCaptureControl() override { return S_OK; }
-    RCPtr<LControl> GetCaptureControl() const override { return nullptr; }
-    void SetHoverControl(const RCPtr<LControl>&) override {}
-    RCPtr<LControl> GetHoverControl() const override { return nullptr; }
-    void SetFocusControl(const RCPtr<LControl>&) override {}
-    RCPtr<LControl> GetFocusControl() const override { return nullptr; }
-    void SaveFocus() override {}
-    void RestoreFocus() override {}
-    TavoResult MoveFocusToNextWindow(const RCPtr<LKeyParam>&) override { return S_OK; }
-    TavoResult ProcessHotKey(const KeyCode&) override { return S_FALSE; }
-    HotKeyMap* GetHotKeyMap() override { return nullptr; }
-    RCPtr<LNotificationReceiver> GetMenuListener() override { return nullptr; }
-    RectT<int32_t> GetBounds() override { return {0, 0, kWidth, kHeight}; }
-    PointT<int32_t> GetClientSize() override { return {kWidth, kHeight}; }
-    void SetClientRect(const RectT<int32_t>&) override {}
-    void SetTitle(const WString&) override {}
-    IWindowOSServices* GetOSServices() override { return nullptr; }
-    RCPtr<LControl> GetRootControl() const override { return nullptr; }
-    TavoResult RequestEndModal(int32_t) override { return E_FAIL; }
-    void SetTextEntryState(bool, const RCPtr<LControl>&, const WString&) override {}
-};
-
 class BenchHost : public IRenderHost
 {
 public:
@@ -101,7 +67,7 @@ RCPtr<LLayoutDescriptor> Box(double w, double h)
 }
 
 // The product skin's panel and label looks on a list and its rows.
-RCPtr<LListBox> BuildList(const RCPtr<BenchWindow>& window)
+RCPtr<LListBox> BuildList(const RCPtr<BenchRootWindow>& window)
 {
     static auto* factory = [] {
         SetRenderHost(new BenchHost());
@@ -157,7 +123,7 @@ RCPtr<LRenderContextInfo> FullContext(LGDIRenderer& renderer)
 
 void BM_ListPageScrollAndRepaint(benchmark::State& state)
 {
-    RCPtr<BenchWindow> window(new BenchWindow());
+    RCPtr<BenchRootWindow> window(new BenchRootWindow(kWidth, kHeight));
     RCPtr<LListBox> list = BuildList(window);
     RCPtr<LGDIRenderer> renderer(new LGDIRenderer());
     RCPtr<LRenderContextInfo> context = FullContext(*renderer);
@@ -176,7 +142,7 @@ BENCHMARK(BM_ListPageScrollAndRepaint);
 // The baseline: one page's fills and texts straight to the renderer.
 void BM_VisibleRowsDirect(benchmark::State& state)
 {
-    RCPtr<BenchWindow> window(new BenchWindow());
+    RCPtr<BenchRootWindow> window(new BenchRootWindow(kWidth, kHeight));
     RCPtr<LListBox> list = BuildList(window);
     RCPtr<CapturingRenderer> capture(new CapturingRenderer());
     RCPtr<LRenderContextInfo> captured = FullContext(*capture);
