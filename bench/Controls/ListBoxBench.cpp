@@ -2,6 +2,7 @@
 // control tree, against the same fills and texts drawn straight to the
 // renderer for the visible rows.
 #include "bench/Common/BenchRootWindow.h"
+#include "bench/Common/CapturingRenderer.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
 #include "Controls/ListBox.h"
@@ -21,42 +22,6 @@ using namespace Tavo;
 namespace {
 
 constexpr int32_t kWidth = 200, kHeight = 300, kItems = 10000;
-
-// Writes down what the tree draws, in window coordinates.
-class CapturingRenderer : public LGDIRenderer
-{
-public:
-    std::vector<std::function<void(LRenderer&)>> calls;
-
-    void FillRect(const RectT<int32_t>& r, const ColorRGBA& c, bool blend) override
-    {
-        const RectT<int32_t> w = Moved(r);
-        calls.push_back([=](LRenderer& to) { to.FillRect(w, c, blend); });
-        LGDIRenderer::FillRect(r, c, blend);
-    }
-    void DrawText(const WString& text, const RCPtr<LFont>& font, const PointT<int32_t>& p,
-                  const ColorRGBA& c) override
-    {
-        const RectT<int32_t> w = Moved({p.x, p.y, 0, 0});
-        calls.push_back([=](LRenderer& to) { to.DrawText(text, font, {w.x, w.y}, c); });
-        LGDIRenderer::DrawText(text, font, p, c);
-    }
-
-private:
-    RectT<int32_t> Moved(const RectT<int32_t>& r) const
-    {
-        const PointT<double> t = GetCurrentContext()->state.translation;
-        return {r.x + RoundToInt32(t.x), r.y + RoundToInt32(t.y), r.width, r.height};
-    }
-};
-
-class BenchHost : public IRenderHost
-{
-public:
-    RCPtr<LMeasurementRenderer> measurer{new LGDIRenderer()};
-    RCPtr<LMeasurementRenderer> GetMeasurementRenderer() override { return measurer; }
-    TavoResult GetDefaultFont(WString&, float&, int32_t&) override { return E_FAIL; }
-};
 
 RCPtr<LLayoutDescriptor> Box(double w, double h)
 {
