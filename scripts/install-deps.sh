@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential g++ cmake ninja-build pkg-config ccache git
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang clang-format libclang-rt-14-dev
   libexpat1-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libpango1.0-dev fonts-liberation2 fonts-wqy-zenhei
   libcairo2-dev libpng-dev libx11-dev libxext-dev libxcursor-dev libxtst-dev

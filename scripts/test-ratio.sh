@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-limit=35
+limit=33
 report_only=0
 [[ "${1:-}" == "--report" ]] && report_only=1
 

@@ -8,8 +8,9 @@ bash scripts/install-deps.sh
 
 JOBS=${JOBS:-$(nproc)}
 
-# How much test there is against code; reported, not enforced yet.
+# How much test there is against code, and one format for every source file.
 bash scripts/test-ratio.sh --report
+bash scripts/check-format.sh
 
 # The parsers of data from files run under libFuzzer for a bounded time.
 echo "=== fuzz"

@@ -23,7 +23,7 @@ const WString kAbsolutePath(u"-ABSOLUTE_FIRMWARE_FILE_PATH=");
 const WString kImageName(u"-FIRMWARE_IMAGE_NAME=");
 const WString kDefaultImage(u"RB47DSP_FULL.syx");
 
-} // namespace
+}  // namespace
 
 LUpdateProcessor::LUpdateProcessor(Tavo::RCPtr<LUpdateEngineInterface> engine, uint32_t silentWaitMs)
     : mEngine(std::move(engine)), mSilentWaitMs(silentWaitMs)
@@ -137,7 +137,8 @@ TavoResult LUpdateProcessor::Initialize(const WString& commandLine)
         return kEndWithoutWindow;
     }
 
-    if (mEngine->GetDeviceState() < Engine::kDeviceNormalMode || mEngine->GetFileState() != Engine::kFileValid)
+    if (mEngine->GetDeviceState() < Engine::kDeviceNormalMode ||
+        mEngine->GetFileState() != Engine::kFileValid)
         return 0;
     const bool newer = mEngine->IsFileNewerThanDevice();
     if (!newer && !mAlwaysUpdate && FindSwitch(commandLine, kSilentIfNotNeeded, nullptr))

@@ -61,8 +61,8 @@ uint32_t ReadLittleEndian(std::u16string_view text, size_t at)
     return value;
 }
 
-bool Matches(const DeviceInstanceRecord& record, uint32_t vendorId, uint32_t productId, const uint8_t (&id)[16],
-             bool anyInstance)
+bool Matches(const DeviceInstanceRecord& record, uint32_t vendorId, uint32_t productId,
+             const uint8_t (&id)[16], bool anyInstance)
 {
     if (!record.attached)
         return false;
@@ -73,7 +73,7 @@ bool Matches(const DeviceInstanceRecord& record, uint32_t vendorId, uint32_t pro
     return anyInstance || std::memcmp(record.instanceId, id, sizeof id) == 0;
 }
 
-} // namespace
+}  // namespace
 
 std::u16string_view DeviceInstanceRecord::DriverKey() const
 {
@@ -99,7 +99,8 @@ std::u16string FormatDeviceKeyName(uint32_t vendorId, uint32_t productId)
 bool ParseDeviceKeyName(std::u16string_view name, uint32_t& vendorId, uint32_t& productId)
 {
     // Prefix and suffix compare exactly: the driver writes them upper case.
-    if (name.size() != kKeyNameLength || name.substr(0, 8) != kDevicePrefix || name.substr(24) != kDeviceSuffix)
+    if (name.size() != kKeyNameLength || name.substr(0, 8) != kDevicePrefix ||
+        name.substr(24) != kDeviceSuffix)
         return false;
     vendorId = ReadLittleEndian(name, 8);
     productId = ReadLittleEndian(name, 16);
@@ -152,8 +153,8 @@ std::unique_ptr<Driver::Device> OpenInstanceDevice(std::u16string_view instanceK
     if (Registry::Machine()->OpenKey(instanceKeyPath, key) != Registry::Status::Ok)
         return nullptr;
     Registry::Value value;
-    if (key->QueryValue(u"LastPath", value, kMaxLastPathBytes) != Registry::Status::Ok
-        || value.type != Registry::kRegSz)
+    if (key->QueryValue(u"LastPath", value, kMaxLastPathBytes) != Registry::Status::Ok ||
+        value.type != Registry::kRegSz)
         return nullptr;
     const std::u16string path = value.AsString();
     if (path.empty())
@@ -161,7 +162,7 @@ std::unique_ptr<Driver::Device> OpenInstanceDevice(std::u16string_view instanceK
     return Driver::OpenDevice(path);
 }
 
-} // namespace DeviceChannelInternal
+}  // namespace DeviceChannelInternal
 
 bool IsInstanceAttached(std::u16string_view instanceKeyPath)
 {
@@ -193,8 +194,8 @@ void EnumerateInstances(std::u16string_view driverKey, DeviceInstanceRecord* rec
             continue;
         std::unique_ptr<Registry::Key> instancesKey;
         std::vector<std::u16string> instances;
-        if (driver->OpenSubKey(device + u"\\Instances", instancesKey) != Registry::Status::Ok
-            || instancesKey->EnumerateSubKeys(instances) != Registry::Status::Ok)
+        if (driver->OpenSubKey(device + u"\\Instances", instancesKey) != Registry::Status::Ok ||
+            instancesKey->EnumerateSubKeys(instances) != Registry::Status::Ok)
             continue;
         for (const auto& instance : instances) {
             uint8_t id[16];
@@ -209,7 +210,8 @@ void EnumerateInstances(std::u16string_view driverKey, DeviceInstanceRecord* rec
             record.vendorId = vendorId;
             record.productId = productId;
             std::memcpy(record.instanceId, id, sizeof id);
-            record.attached = IsInstanceAttached(driverPath + u'\\' + device + u"\\Instances\\" + instance) ? 1 : 0;
+            record.attached =
+                IsInstanceAttached(driverPath + u'\\' + device + u"\\Instances\\" + instance) ? 1 : 0;
         }
     }
 }
@@ -218,7 +220,8 @@ int32_t FindDeviceInstance(uint32_t budgetMs, DeviceInstanceRecord& out, std::u1
                            uint32_t vendorId, uint32_t productId, const uint8_t (&instanceId)[16],
                            const InstanceSearchSleep& sleep)
 {
-    const bool anyInstance = std::all_of(std::begin(instanceId), std::end(instanceId), [](uint8_t b) { return b == 0; });
+    const bool anyInstance =
+        std::all_of(std::begin(instanceId), std::end(instanceId), [](uint8_t b) { return b == 0; });
     std::vector<DeviceInstanceRecord> records;
     uint32_t capacity = kSearchCapacity;
     for (;;) {
@@ -254,7 +257,8 @@ int32_t FindDeviceInstance(uint32_t budgetMs, DeviceInstanceRecord& out, std::u1
 bool SetDriverUpdateFlag(const DeviceInstanceRecord& record, uint32_t value)
 {
     // The mixer's ids, whatever device the record names.
-    const std::u16string path = InstanceKeyPath(record.DriverKey(), kMixerVendorId, kMixerProductId, record.instanceId);
+    const std::u16string path =
+        InstanceKeyPath(record.DriverKey(), kMixerVendorId, kMixerProductId, record.instanceId);
     auto device = DeviceChannelInternal::OpenInstanceDevice(path);
     if (!device)
         return false;
@@ -263,7 +267,8 @@ bool SetDriverUpdateFlag(const DeviceInstanceRecord& record, uint32_t value)
     header.id = Driver::kDriverUpdateFlag;
     header.flags = Driver::kPropertySet;
     uint32_t returned = 0;
-    const bool accepted = device->Ioctl(Driver::kIoctlKsProperty, &header, sizeof header, &value, sizeof value, &returned);
+    const bool accepted =
+        device->Ioctl(Driver::kIoctlKsProperty, &header, sizeof header, &value, sizeof value, &returned);
     device->Close();
     return accepted;
 }

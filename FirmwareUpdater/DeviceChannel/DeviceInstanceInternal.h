@@ -16,4 +16,4 @@ bool ReadAttached(const Tavo::Platform::Registry::Key& attachedKey);
 // when the value or the device is missing.
 std::unique_ptr<Tavo::Platform::Driver::Device> OpenInstanceDevice(std::u16string_view instanceKeyPath);
 
-} // namespace DeviceChannelInternal
+}  // namespace DeviceChannelInternal

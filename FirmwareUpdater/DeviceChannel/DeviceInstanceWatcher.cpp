@@ -15,8 +15,8 @@ constexpr uint32_t kStopWaitMs = 5000;
 }
 
 DeviceInstanceWatcher::DeviceInstanceWatcher(const DeviceInstanceRecord& record)
-    : mRecord(record),
-      mInstancePath(::InstanceKeyPath(record.DriverKey(), record.vendorId, record.productId, record.instanceId)),
+    : mRecord(record), mInstancePath(::InstanceKeyPath(record.DriverKey(), record.vendorId, record.productId,
+                                                       record.instanceId)),
       mEvent(std::make_shared<Tavo::Platform::KernelEvent>(true))
 {
     // Without the key the instance counts as detached and no change is seen.

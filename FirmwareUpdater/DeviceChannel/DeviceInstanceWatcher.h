@@ -16,7 +16,7 @@ class Device;
 namespace Registry {
 class Key;
 }
-} // namespace Tavo::Platform
+}  // namespace Tavo::Platform
 
 namespace Tavo {
 class Thread;
@@ -48,7 +48,8 @@ public:
     // Opens the device when the instance is attached; true when open.
     bool OpenDevice();
     // False without reaching the driver when the device is not open.
-    bool Ioctl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize, uint32_t* returned);
+    bool Ioctl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+               uint32_t* returned);
     // Reports the current attached state to the receiver at once.
     void SetListener(CalvioDeviceAttachedStateCallbackReceiver* receiver);
 

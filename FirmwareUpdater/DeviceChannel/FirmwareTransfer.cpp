@@ -75,8 +75,8 @@ Tavo::TavoResult Transfer(FirmwareTransferHost& host)
     host.SetUpdateState(kUpdateRunning);
     DeviceInstanceRecord record;
     const uint8_t anyInstance[16] = {};
-    if (FindDeviceInstance(kSearchBudgetMs, record, kMixerDriverKey, kMixerVendorId, kMixerProductId, anyInstance)
-        != 0) {
+    if (FindDeviceInstance(kSearchBudgetMs, record, kMixerDriverKey, kMixerVendorId, kMixerProductId,
+                           anyInstance) != 0) {
         Fail(host, kReasonDeviceAccess);
         return Tavo::E_FAIL;
     }
@@ -86,8 +86,8 @@ Tavo::TavoResult Transfer(FirmwareTransferHost& host)
     const bool pathValid = SplitPath(host.GetFirmwarePath(), folder, name);
     // An empty image would report success with nothing sent.
     Tavo::FileStatus status;
-    if (pathValid && Tavo::File::GetStatus(folder + Tavo::WString(u"/") + name, status) && !status.isFolder
-        && status.size == 0) {
+    if (pathValid && Tavo::File::GetStatus(folder + Tavo::WString(u"/") + name, status) && !status.isFolder &&
+        status.size == 0) {
         Fail(host, kReasonFileAccess);
         return Tavo::E_FAIL;
     }
@@ -103,7 +103,8 @@ Tavo::TavoResult Transfer(FirmwareTransferHost& host)
 
     Tavo::Array<uint8_t> image;
     Tavo::File file;
-    if (!pathValid || file.Open(folder, name, Tavo::File::kModeRead) != Tavo::S_OK || !ReadWholeFile(file, image)) {
+    if (!pathValid || file.Open(folder, name, Tavo::File::kModeRead) != Tavo::S_OK ||
+        !ReadWholeFile(file, image)) {
         scope.Release();
         host.SetDeviceState(kDeviceCannotUpdate);
         host.SetUpdateState(kUpdateFailed);
@@ -129,9 +130,10 @@ Tavo::TavoResult Transfer(FirmwareTransferHost& host)
     return hr;
 }
 
-} // namespace
+}  // namespace
 
-Tavo::TavoResult SendImage(const Tavo::Array<uint8_t>& image, PrivateMidi& channel, FirmwareTransferHost& host)
+Tavo::TavoResult SendImage(const Tavo::Array<uint8_t>& image, PrivateMidi& channel,
+                           FirmwareTransferHost& host)
 {
     const uint32_t size = image.GetCount();
     const uint32_t chunkSize = host.GetChunkSize();

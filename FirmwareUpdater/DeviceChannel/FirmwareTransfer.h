@@ -21,8 +21,8 @@ public:
     // On the selected found device.
     virtual void SetCannotUpdateReason(uint32_t reason) = 0;
     virtual Tavo::WString GetFirmwarePath() = 0;
-    virtual void PostUpdateProgress(uint32_t stage, double fraction, bool automaticEstimate, int32_t remainingTime,
-                                    bool secondFlag, const Tavo::WString& text) = 0;
+    virtual void PostUpdateProgress(uint32_t stage, double fraction, bool automaticEstimate,
+                                    int32_t remainingTime, bool secondFlag, const Tavo::WString& text) = 0;
     virtual void PostUpdateCompleted(bool success) = 0;
     virtual uint16_t GetChunkSize() = 0;
     virtual uint16_t GetChunkPauseMs() = 0;
@@ -47,4 +47,5 @@ Tavo::TavoResult PerformPrivateMidiUpdate(FirmwareTransferHost& host);
 
 // The chunk sender: every chunk is sent whole, the last one zero-padded,
 // each followed by its progress post and the pause.
-Tavo::TavoResult SendImage(const Tavo::Array<uint8_t>& image, PrivateMidi& channel, FirmwareTransferHost& host);
+Tavo::TavoResult SendImage(const Tavo::Array<uint8_t>& image, PrivateMidi& channel,
+                           FirmwareTransferHost& host);

@@ -85,7 +85,7 @@ struct InputSlot
     uint32_t position = 0;
 };
 
-} // namespace
+}  // namespace
 
 struct PrivateMidi::MemberData final : CalvioDeviceAttachedStateCallbackReceiver
 {
@@ -100,8 +100,8 @@ struct PrivateMidi::MemberData final : CalvioDeviceAttachedStateCallbackReceiver
 
     void OnAttachedStateChanged(bool attached, DeviceInstanceWatcher* source) override;
 
-    bool Request(uint32_t id, uint32_t flags, const void* extra, uint32_t extraSize, void* value, uint32_t valueSize,
-                 uint32_t* returned = nullptr);
+    bool Request(uint32_t id, uint32_t flags, const void* extra, uint32_t extraSize, void* value,
+                 uint32_t valueSize, uint32_t* returned = nullptr);
     bool SetNumber(uint32_t id, uint32_t number);
     bool SetEventSlot(uint32_t id);
     int32_t CloseLocked();
@@ -117,8 +117,8 @@ struct PrivateMidi::MemberData final : CalvioDeviceAttachedStateCallbackReceiver
                    uint32_t& bytesRead, uint32_t& endFlag);
 };
 
-bool PrivateMidi::MemberData::Request(uint32_t id, uint32_t flags, const void* extra, uint32_t extraSize, void* value,
-                                      uint32_t valueSize, uint32_t* returned)
+bool PrivateMidi::MemberData::Request(uint32_t id, uint32_t flags, const void* extra, uint32_t extraSize,
+                                      void* value, uint32_t valueSize, uint32_t* returned)
 {
     uint8_t in[sizeof(Driver::PropertyHeader) + 24] = {};
     Driver::PropertyHeader header;
@@ -129,8 +129,8 @@ bool PrivateMidi::MemberData::Request(uint32_t id, uint32_t flags, const void* e
     if (extraSize != 0)
         std::memcpy(in + sizeof header, extra, extraSize);
     uint32_t unused = 0;
-    return watcher->Ioctl(Driver::kIoctlKsProperty, in, static_cast<uint32_t>(sizeof header + extraSize), value,
-                          valueSize, returned ? returned : &unused);
+    return watcher->Ioctl(Driver::kIoctlKsProperty, in, static_cast<uint32_t>(sizeof header + extraSize),
+                          value, valueSize, returned ? returned : &unused);
 }
 
 bool PrivateMidi::MemberData::SetNumber(uint32_t id, uint32_t number)
@@ -316,15 +316,18 @@ void PrivateMidi::MemberData::Poll()
                     continue;
                 uint32_t value0 = 0, value1 = 0, bytesRead = 0, endFlag = 0;
                 const uint32_t space = static_cast<uint32_t>(slot.buffer.size()) - slot.position;
-                if (!ReadInput(k, slot.buffer.data() + slot.position, space, value0, value1, bytesRead, endFlag)) {
+                if (!ReadInput(k, slot.buffer.data() + slot.position, space, value0, value1, bytesRead,
+                               endFlag)) {
                     slot.position = 0;
                     continue;
                 }
                 progress = progress || bytesRead != 0;
                 slot.position += bytesRead;
-                const bool complete = endFlag != 0 || bytesRead == 0 || slot.buffer[slot.position - 1] == kSysExEnd;
+                const bool complete =
+                    endFlag != 0 || bytesRead == 0 || slot.buffer[slot.position - 1] == kSysExEnd;
                 if ((complete || slot.position == slot.buffer.size()) && slot.position != 0) {
-                    slot.receiver->OnInput(k, slot.buffer.data(), slot.position, value0, value1, endFlag, owner);
+                    slot.receiver->OnInput(k, slot.buffer.data(), slot.position, value0, value1, endFlag,
+                                           owner);
                     slot.position = 0;
                 }
             }

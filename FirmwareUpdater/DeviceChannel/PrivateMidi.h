@@ -24,8 +24,8 @@ class PrivateMidiInputReceiver
 {
 public:
     virtual ~PrivateMidiInputReceiver() = default;
-    virtual void OnInput(uint32_t port, const uint8_t* data, uint32_t length, uint32_t value0, uint32_t value1,
-                         uint32_t endFlag, PrivateMidi* owner) = 0;
+    virtual void OnInput(uint32_t port, const uint8_t* data, uint32_t length, uint32_t value0,
+                         uint32_t value1, uint32_t endFlag, PrivateMidi* owner) = 0;
 };
 
 // A MIDI channel to the mixer through the driver's property requests: 32

@@ -15,7 +15,10 @@ Tavo::RCPtr<LUpdateEngineInterface> LUpdateEngineInterface::Create()
     return Tavo::RCPtr<LUpdateEngineInterface>(new LPrivateMidiPerformUpdateEngine());
 }
 
-TavoResult LPrivateMidiPerformUpdateEngine::PerformUpdate() { return PerformPrivateMidiUpdate(*this); }
+TavoResult LPrivateMidiPerformUpdateEngine::PerformUpdate()
+{
+    return PerformPrivateMidiUpdate(*this);
+}
 
 Tavo::WString LPrivateMidiPerformUpdateEngine::GetFirmwarePath()
 {

@@ -18,7 +18,8 @@ public:
     void PostUpdateProgress(uint32_t stage, double fraction, bool automaticEstimate, int32_t remainingTime,
                             bool secondFlag, const Tavo::WString& text) override
     {
-        LUpdateEngine::PostUpdateProgress(stage, fraction, automaticEstimate, remainingTime, secondFlag, text);
+        LUpdateEngine::PostUpdateProgress(stage, fraction, automaticEstimate, remainingTime, secondFlag,
+                                          text);
     }
     void PostUpdateCompleted(bool success) override { LUpdateEngine::PostUpdateCompleted(success); }
     using LUpdateEngine::GetFirmwarePath;

@@ -92,7 +92,10 @@ TavoResult LUpdateEngine::GetFoundDevices(Tavo::Array<DeviceDefinition>& devices
     return S_OK;
 }
 
-uint32_t LUpdateEngine::GetFoundDeviceCount() { return mFoundDevices.GetCount(); }
+uint32_t LUpdateEngine::GetFoundDeviceCount()
+{
+    return mFoundDevices.GetCount();
+}
 
 bool LUpdateEngine::IsDeviceInUpdateMode(uint32_t index)
 {

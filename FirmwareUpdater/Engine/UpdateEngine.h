@@ -68,7 +68,8 @@ public:
     virtual TavoResult SendSysExImage(const Tavo::IArray<uint8_t>& image, const Tavo::WString& secondName,
                                       const Tavo::WString& renderPortName);
     virtual void SendIdentityRequest(Tavo::RCPtr<Tavo::LRefCountedObject> renderPort);
-    virtual TavoResult QueryDeviceIdentity(DeviceDefinitionEx& device, Tavo::RCPtr<Tavo::LRefCountedObject>* capturePort,
+    virtual TavoResult QueryDeviceIdentity(DeviceDefinitionEx& device,
+                                           Tavo::RCPtr<Tavo::LRefCountedObject>* capturePort,
                                            Tavo::RCPtr<Tavo::LRefCountedObject>* renderPort);
 
     bool ProbeDevicePorts(const Tavo::WString& inputName, const Tavo::WString& outputName);

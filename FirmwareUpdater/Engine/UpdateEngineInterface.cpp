@@ -30,7 +30,10 @@ bool FileExists(const WString& path)
     return Tavo::File::GetStatus(path, status) && !status.isFolder;
 }
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(char16_t c)
+{
+    return c >= u'0' && c <= u'9';
+}
 
 }  // namespace
 
@@ -41,11 +44,20 @@ LUpdateEngineInterface::LUpdateEngineInterface() : mWorker(WString()), mCompleti
 
 LUpdateEngineInterface::~LUpdateEngineInterface() = default;
 
-TavoResult LUpdateEngineInterface::Initialize(const WString&) { return S_OK; }
+TavoResult LUpdateEngineInterface::Initialize(const WString&)
+{
+    return S_OK;
+}
 
-int32_t LUpdateEngineInterface::GetDeviceState() { return mDeviceState.load(); }
+int32_t LUpdateEngineInterface::GetDeviceState()
+{
+    return mDeviceState.load();
+}
 
-TavoResult LUpdateEngineInterface::SetOption(int32_t) { return S_OK; }
+TavoResult LUpdateEngineInterface::SetOption(int32_t)
+{
+    return S_OK;
+}
 
 TavoResult LUpdateEngineInterface::SetSupportedDevices(const Tavo::Array<DeviceDefinition>& devices)
 {
@@ -95,7 +107,10 @@ TavoResult LUpdateEngineInterface::SelectDevice(uint32_t index)
     return S_OK;
 }
 
-int32_t LUpdateEngineInterface::GetSelectedDeviceIndex() { return mSelectedIndex.load(); }
+int32_t LUpdateEngineInterface::GetSelectedDeviceIndex()
+{
+    return mSelectedIndex.load();
+}
 
 TavoResult LUpdateEngineInterface::GetCannotUpdateReason(uint32_t* reason)
 {
@@ -119,7 +134,10 @@ TavoResult LUpdateEngineInterface::GetDeviceFirmwareVersionText(WString& text)
     return S_OK;
 }
 
-int32_t LUpdateEngineInterface::GetTransitionState() { return 0; }
+int32_t LUpdateEngineInterface::GetTransitionState()
+{
+    return 0;
+}
 
 TavoResult LUpdateEngineInterface::RequestUpdateMode()
 {
@@ -153,7 +171,10 @@ bool LUpdateEngineInterface::IsFileNewerThanDevice()
     return false;
 }
 
-bool LUpdateEngineInterface::IsUpdateSupported() { return true; }
+bool LUpdateEngineInterface::IsUpdateSupported()
+{
+    return true;
+}
 
 TavoResult LUpdateEngineInterface::StartUpdate()
 {
@@ -186,7 +207,10 @@ int32_t LUpdateEngineInterface::GetUpdateState(bool resetIfFinished)
     return state;
 }
 
-int32_t LUpdateEngineInterface::GetFileState() { return mFileState.load(); }
+int32_t LUpdateEngineInterface::GetFileState()
+{
+    return mFileState.load();
+}
 
 TavoResult LUpdateEngineInterface::SetFirmwareFile(const WString& path, const FirmwareVersion& version)
 {
@@ -302,7 +326,10 @@ void LUpdateEngineInterface::SetDeviceState(int32_t state)
         PostDeviceStateChange(state, previous);
 }
 
-bool LUpdateEngineInterface::UsesWorkerThread() { return mUseWorker; }
+bool LUpdateEngineInterface::UsesWorkerThread()
+{
+    return mUseWorker;
+}
 
 void LUpdateEngineInterface::PostUpdateProgress(uint32_t stage, double fraction, bool automaticEstimate,
                                                 int32_t remainingTime, bool secondFlag, const WString& text)
@@ -315,8 +342,9 @@ void LUpdateEngineInterface::PostUpdateProgress(uint32_t stage, double fraction,
 void LUpdateEngineInterface::PostDeviceStateChange(int32_t newState, int32_t oldState)
 {
     if (GetNotify())
-        Post(Tavo::kDeviceStateChangeName, new Tavo::LDeviceStateChangeNotificationData(
-                                               static_cast<uint32_t>(newState), static_cast<uint32_t>(oldState)));
+        Post(Tavo::kDeviceStateChangeName,
+             new Tavo::LDeviceStateChangeNotificationData(static_cast<uint32_t>(newState),
+                                                          static_cast<uint32_t>(oldState)));
 }
 
 void LUpdateEngineInterface::PostFileStateChange(int32_t newState, int32_t oldState)

@@ -72,7 +72,13 @@ public:
     // of the index constants; the fifth is not read.
     struct DeviceDefinition
     {
-        enum : uint32_t { kNormalInput = 0, kUpdateInput = 1, kNormalOutput = 2, kUpdateOutput = 3, kNameCount = 5 };
+        enum : uint32_t {
+            kNormalInput = 0,
+            kUpdateInput = 1,
+            kNormalOutput = 2,
+            kUpdateOutput = 3,
+            kNameCount = 5
+        };
 
         uint32_t mValues[4] = {0, 0, 0, 0};
         Tavo::WString mNames[kNameCount];
@@ -112,8 +118,8 @@ public:
     virtual bool ParseFirmwareVersion();
     virtual void SetDeviceState(int32_t state);
     virtual bool UsesWorkerThread();
-    virtual void PostUpdateProgress(uint32_t stage, double fraction, bool automaticEstimate, int32_t remainingTime,
-                                    bool secondFlag, const Tavo::WString& text);
+    virtual void PostUpdateProgress(uint32_t stage, double fraction, bool automaticEstimate,
+                                    int32_t remainingTime, bool secondFlag, const Tavo::WString& text);
     virtual void PostDeviceStateChange(int32_t newState, int32_t oldState);
     virtual void PostFileStateChange(int32_t newState, int32_t oldState);
     virtual void PostFoundDeviceListChange();

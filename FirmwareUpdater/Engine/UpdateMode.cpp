@@ -16,7 +16,10 @@ constexpr uint8_t kSysExStart = 0xF0;
 constexpr uint8_t kSysExEnd = 0xF7;
 constexpr uint8_t kCarriageReturn = 0x0D;
 
-double Fraction(uint64_t done, uint64_t total) { return std::min(1.0, double(done) / double(total)); }
+double Fraction(uint64_t done, uint64_t total)
+{
+    return std::min(1.0, double(done) / double(total));
+}
 
 }  // namespace
 
@@ -43,7 +46,8 @@ TavoResult LUpdateEngine::EnterUpdateMode()
     return S_OK;
 }
 
-TavoResult LUpdateEngine::SendSysExMessage(const Tavo::IArray<uint8_t>& body, RCPtr<LRefCountedObject> renderPort)
+TavoResult LUpdateEngine::SendSysExMessage(const Tavo::IArray<uint8_t>& body,
+                                           RCPtr<LRefCountedObject> renderPort)
 {
     RCPtr<Tavo::LMidiCommInterface> service = GetMidiService();
     if (!renderPort || !service)
@@ -56,7 +60,10 @@ TavoResult LUpdateEngine::SendSysExMessage(const Tavo::IArray<uint8_t>& body, RC
     return service->Send(renderPort, message);
 }
 
-TavoResult LUpdateEngine::SendImage(const Tavo::IArray<uint8_t>&, const WString&, const WString&) { return S_OK; }
+TavoResult LUpdateEngine::SendImage(const Tavo::IArray<uint8_t>&, const WString&, const WString&)
+{
+    return S_OK;
+}
 
 TavoResult LUpdateEngine::SendImageInChunks(const Tavo::IArray<uint8_t>& image, const WString&,
                                             const WString& renderPortName)

@@ -18,7 +18,8 @@ inline constexpr char16_t kFirmwareUpdateCompletedName[] = u"NID_FIRMWARE_UPDATE
 class LDeviceStateChangeNotificationData : public virtual LRefCountedObject
 {
 public:
-    LDeviceStateChangeNotificationData(uint32_t newState, uint32_t oldState) : mNewState(newState), mOldState(oldState)
+    LDeviceStateChangeNotificationData(uint32_t newState, uint32_t oldState)
+        : mNewState(newState), mOldState(oldState)
     {
     }
 
@@ -62,8 +63,8 @@ class LFirmwareUpdateProgressNotificationData : public virtual LRefCountedObject
 public:
     LFirmwareUpdateProgressNotificationData(uint32_t stage, double fraction, int32_t remainingTime,
                                             bool automaticEstimate, bool secondFlag, const WString& text)
-        : mStage(stage), mFraction(fraction), mRemainingTime(remainingTime), mAutomaticEstimate(automaticEstimate),
-          mSecondFlag(secondFlag), mText(text)
+        : mStage(stage), mFraction(fraction), mRemainingTime(remainingTime),
+          mAutomaticEstimate(automaticEstimate), mSecondFlag(secondFlag), mText(text)
     {
     }
 

@@ -11,10 +11,11 @@ int main(int argc, char** argv)
     options.applicationName = LApplication::GetApplicationName();
     options.hooks = Tavo::DesktopPlatformHooks();
     options.hooks.controlClasses = Tavo::FrameworkControlClasses();
-    options.createApplication = [](Tavo::FrameworkAppShell& shell, const Tavo::RCPtr<Tavo::LControlFactory>& factory,
-                                   const Tavo::RCPtr<Tavo::LStringTable>& strings, const Tavo::WString& line) {
-        return Tavo::RCPtr<Tavo::LApplicationBase>(new LApplication(shell, factory, strings, line));
-    };
+    options.createApplication =
+        [](Tavo::FrameworkAppShell& shell, const Tavo::RCPtr<Tavo::LControlFactory>& factory,
+           const Tavo::RCPtr<Tavo::LStringTable>& strings, const Tavo::WString& line) {
+            return Tavo::RCPtr<Tavo::LApplicationBase>(new LApplication(shell, factory, strings, line));
+        };
     Tavo::FrameworkAppShell shell(std::move(options), commandLine);
     return shell.Main(-1);
 }

@@ -76,7 +76,8 @@ void Show(const RCPtr<LControl>& control, bool visible)
 }
 
 // Returns only when the notification carries data of type T.
-template <class T> const T* DataOf(const RCPtr<LNotification>& notification)
+template <class T>
+const T* DataOf(const RCPtr<LNotification>& notification)
 {
     return notification ? dynamic_cast<const T*>(notification->GetData().Get()) : nullptr;
 }

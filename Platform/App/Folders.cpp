@@ -132,10 +132,12 @@ bool CreateFolderPath(const std::string& path, unsigned mode)
 {
     if (path.empty())
         return false;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (stat(path.c_str(), &st) == 0)
         return S_ISDIR(st.st_mode);
-    for (size_t pos = path.find('/', 1); ; pos = path.find('/', pos + 1)) {
+    for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
         const std::string part = pos == std::string::npos ? path : path.substr(0, pos);
         if (mkdir(part.c_str(), mode) != 0 && errno != EEXIST)
             return false;
@@ -159,8 +161,21 @@ std::string MakeValidFileName(std::string_view name)
     std::string out(name);
     for (char& c : out) {
         switch (c) {
-        case '\\': case '/': case ':': case '*': case '?': case '"': case '<': case '>':
-        case '|': case '&': case ';': case ',': case '^': case '(': case ')':
+        case '\\':
+        case '/':
+        case ':':
+        case '*':
+        case '?':
+        case '"':
+        case '<':
+        case '>':
+        case '|':
+        case '&':
+        case ';':
+        case ',':
+        case '^':
+        case '(':
+        case ')':
             c = '_';
             break;
         default:
@@ -189,13 +204,15 @@ std::string UserRuntimeFolder()
     if (path.empty()) {
         const std::string xdg = Env("XDG_RUNTIME_DIR");
         path = !xdg.empty() && xdg.front() == '/' ? StripTrailingSlashes(xdg) + "/tavo"
-                                                   : "/tmp/tavo-" + std::to_string(geteuid());
+                                                  : "/tmp/tavo-" + std::to_string(geteuid());
     }
     path = StripTrailingSlashes(path);
     if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
         return {};
     // Under a shared /tmp someone else may have made the folder first.
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
         (st.st_mode & 077) != 0)
         return {};

@@ -28,8 +28,8 @@ using CloseIniFileFn = int32_t (*)(uint32_t handle, int32_t save);
 using DoesNodeExistFn = uint8_t (*)(uint32_t handle, const char* path);
 using GetIniValueIntFn = int32_t (*)(uint32_t handle, const char* path, int32_t defaultValue, int32_t* value);
 using SetIniValueIntFn = int32_t (*)(uint32_t handle, const char* path, int32_t value);
-using GetIniValueStrFn = int32_t (*)(uint32_t handle, const char* path, const char* defaultValue, char* buffer,
-                                     uint32_t bufferSize, uint32_t* neededSize);
+using GetIniValueStrFn = int32_t (*)(uint32_t handle, const char* path, const char* defaultValue,
+                                     char* buffer, uint32_t bufferSize, uint32_t* neededSize);
 using SetIniValueStrFn = int32_t (*)(uint32_t handle, const char* path, const char* value);
 using GetKeyCountFn = int32_t (*)(uint32_t handle, const char* path, uint32_t* count);
 using GetKeyNameAtFn = int32_t (*)(uint32_t handle, const char* path, int32_t index, char* buffer,

@@ -30,12 +30,8 @@ void SetMessageBoxHook(MessageBoxHook hook)
 int32_t DefaultMessageBoxAnswer(uint32_t style)
 {
     static constexpr int32_t kButtons[6][3] = {
-        {IDOK, IDOK, IDOK},
-        {IDOK, IDCANCEL, IDCANCEL},
-        {IDABORT, IDRETRY, IDIGNORE},
-        {IDYES, IDNO, IDCANCEL},
-        {IDYES, IDNO, IDNO},
-        {IDRETRY, IDCANCEL, IDCANCEL},
+        {IDOK, IDOK, IDOK},      {IDOK, IDCANCEL, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE},
+        {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO, IDNO},        {IDRETRY, IDCANCEL, IDCANCEL},
     };
     const uint32_t kind = style & 0xF;
     const uint32_t button = (style >> 8) & 0xF;

@@ -31,8 +31,8 @@ inline constexpr int32_t IDNO = 7;
 
 // Shows a box on screen and returns the answer, or nothing when it cannot
 // (no display); set by the windows layer. owner is its native window or 0.
-using MessageBoxHook = std::function<std::optional<int32_t>(
-    uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style)>;
+using MessageBoxHook = std::function<std::optional<int32_t>(uintptr_t owner, const std::string& text,
+                                                            const std::string& caption, uint32_t style)>;
 
 void SetMessageBoxHook(MessageBoxHook hook);
 

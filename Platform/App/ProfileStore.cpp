@@ -63,7 +63,8 @@ std::map<std::string, std::vector<uint8_t>> FileProfileStore::ReadAll() const
     return values;
 }
 
-std::optional<std::vector<uint8_t>> FileProfileStore::GetBinary(const std::string& section, const std::string& entry)
+std::optional<std::vector<uint8_t>> FileProfileStore::GetBinary(const std::string& section,
+                                                                const std::string& entry)
 {
     std::string key;
     if (!MakeKey(section, entry, key))
@@ -95,7 +96,8 @@ bool FileProfileStore::WriteBinary(const std::string& section, const std::string
     return WriteFileAtomically(mPath, text, 0600);
 }
 
-std::optional<std::vector<uint8_t>> MemoryProfileStore::GetBinary(const std::string& section, const std::string& entry)
+std::optional<std::vector<uint8_t>> MemoryProfileStore::GetBinary(const std::string& section,
+                                                                  const std::string& entry)
 {
     auto it = mValues.find(section + "/" + entry);
     if (it == mValues.end())

@@ -60,6 +60,7 @@ using WindowPlacementBytes = std::array<uint8_t, kWindowPlacementSize>;
 
 // Empty when nothing is stored or the stored value has another size.
 std::optional<WindowPlacementBytes> ReadWindowPlacement(IProfileStore& store, const std::string& section);
-bool WriteWindowPlacement(IProfileStore& store, const std::string& section, const WindowPlacementBytes& value);
+bool WriteWindowPlacement(IProfileStore& store, const std::string& section,
+                          const WindowPlacementBytes& value);
 
 }  // namespace Tavo::Platform::App

@@ -18,7 +18,7 @@ namespace Tavo::Platform::App {
 
 namespace {
 
-constexpr size_t kHeaderSize = 8;       // code, length; both little-endian u32
+constexpr size_t kHeaderSize = 8;  // code, length; both little-endian u32
 constexpr size_t kMaxConnections = 4;
 constexpr uint64_t kConnectionLifeMs = 5000;
 

@@ -59,7 +59,8 @@ public:
     bool AtEnd() const { return mAt == mSize; }
 
 private:
-    template <typename F> bool Take(size_t n, F&& f)
+    template <typename F>
+    bool Take(size_t n, F&& f)
     {
         if (mSize - mAt < n)
             return false;

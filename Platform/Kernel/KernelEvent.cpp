@@ -9,8 +9,7 @@ namespace {
 // Waits on the condition until pred holds or the time-out passes; INFINITE
 // never times out.
 template <typename Pred>
-bool WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
-             uint32_t timeoutMs, Pred pred)
+bool WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, uint32_t timeoutMs, Pred pred)
 {
     if (timeoutMs == INFINITE) {
         cv.wait(lock, pred);
@@ -23,8 +22,7 @@ bool WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
 }  // namespace
 
 KernelEvent::KernelEvent(bool manualReset, bool initialState, std::shared_ptr<EventSync> sync)
-    : mSync(sync ? std::move(sync) : std::make_shared<EventSync>()),
-      mManualReset(manualReset),
+    : mSync(sync ? std::move(sync) : std::make_shared<EventSync>()), mManualReset(manualReset),
       mSignalled(initialState)
 {
 }

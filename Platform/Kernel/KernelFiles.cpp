@@ -19,7 +19,9 @@ char FoldCase(char c)
 
 bool GetFileStatus(const std::string& path, FileStatus& status)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (path.empty() || ::stat(path.c_str(), &st) != 0)
         return false;
     status.isFolder = S_ISDIR(st.st_mode);

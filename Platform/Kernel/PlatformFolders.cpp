@@ -29,7 +29,9 @@ bool MakePrivateFolder(const std::string& path)
             return false;
     }
     // A folder planted by someone else (shared /tmp) must not be used.
-    struct stat st {};
+    struct stat st
+    {
+    };
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid();
 }
 

@@ -10,7 +10,8 @@ std::string ToUtf8(std::u16string_view text)
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF)
             c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
         if (c < 0x80) {
             out += static_cast<char>(c);
@@ -38,7 +39,11 @@ std::u16string FromUtf8(std::string_view text)
     size_t i = 0;
     while (i < text.size()) {
         auto b = static_cast<uint8_t>(text[i]);
-        int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+        int extra = b < 0x80             ? 0
+                    : (b & 0xE0) == 0xC0 ? 1
+                    : (b & 0xF0) == 0xE0 ? 2
+                    : (b & 0xF8) == 0xF0 ? 3
+                                         : -1;
         bool ok = extra >= 0 && i + static_cast<size_t>(extra) < text.size();
         uint32_t c = extra == 0 ? b : extra == 1 ? b & 0x1F : extra == 2 ? b & 0x0F : b & 0x07;
         for (int k = 1; ok && k <= extra; ++k) {

@@ -508,7 +508,8 @@ MMRESULT MidiInGetDevCaps(uintptr_t deviceOrHandle, MIDIINCAPS* caps)
     return GetDevCaps<HMIDIIN>(deviceOrHandle, caps);
 }
 
-MMRESULT MidiInOpen(HMIDIIN* port, uint32_t device, MidiInCallback callback, uintptr_t instance, uint32_t flags)
+MMRESULT MidiInOpen(HMIDIIN* port, uint32_t device, MidiInCallback callback, uintptr_t instance,
+                    uint32_t flags)
 {
     return Open(port, device, callback, instance, flags);
 }

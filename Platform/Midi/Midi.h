@@ -52,7 +52,7 @@ inline constexpr uint32_t MIM_LONGERROR = 0x3C6;  // p1: MIDIHDR* of a broken Sy
 inline constexpr uint32_t MIM_MOREDATA = 0x3CC;   // never sent; MIM_DATA is used throughout
 inline constexpr uint32_t MOM_OPEN = 0x3C7;
 inline constexpr uint32_t MOM_CLOSE = 0x3C8;
-inline constexpr uint32_t MOM_DONE = 0x3C9;       // p1: MIDIHDR*
+inline constexpr uint32_t MOM_DONE = 0x3C9;  // p1: MIDIHDR*
 
 // Open flags.
 inline constexpr uint32_t CALLBACK_NULL = 0;
@@ -94,10 +94,10 @@ struct MIDIOUTCAPS
     char16_t szPname[MAXPNAMELEN] = {};
 };
 
-using MidiInCallback = void (*)(HMIDIIN port, uint32_t message, uintptr_t instance,
-                                uintptr_t param1, uintptr_t param2);
-using MidiOutCallback = void (*)(HMIDIOUT port, uint32_t message, uintptr_t instance,
-                                 uintptr_t param1, uintptr_t param2);
+using MidiInCallback = void (*)(HMIDIIN port, uint32_t message, uintptr_t instance, uintptr_t param1,
+                                uintptr_t param2);
+using MidiOutCallback = void (*)(HMIDIOUT port, uint32_t message, uintptr_t instance, uintptr_t param1,
+                                 uintptr_t param2);
 
 // Input ("capture") devices.
 uint32_t MidiInGetNumDevs();

@@ -28,13 +28,13 @@ namespace {
 
 std::string NewId()
 {
-    static std::atomic<unsigned> counter {0};
+    static std::atomic<unsigned> counter{0};
     auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                    std::chrono::system_clock::now().time_since_epoch())
                    .count();
     char id[64];
-    std::snprintf(id, sizeof id, "%016llx-%d-%u", static_cast<unsigned long long>(now), static_cast<int>(getpid()),
-                  counter++);
+    std::snprintf(id, sizeof id, "%016llx-%d-%u", static_cast<unsigned long long>(now),
+                  static_cast<int>(getpid()), counter++);
     return id;
 }
 
@@ -46,8 +46,8 @@ bool ValidName(const std::u16string& name)
 }  // namespace
 
 std::unique_ptr<MidiDeviceServer> MidiDeviceServer::Publish(const std::u16string& inputName,
-                                                            const std::u16string& outputName, Receiver receiver,
-                                                            std::string* error)
+                                                            const std::u16string& outputName,
+                                                            Receiver receiver, std::string* error)
 {
     auto fail = [&](const char* why) {
         if (error != nullptr)

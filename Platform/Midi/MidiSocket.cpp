@@ -17,13 +17,14 @@ constexpr int kHandshakeSeconds = 3;
 
 void SetReceiveTimeout(int fd, int seconds)
 {
-    timeval tv {seconds, 0};
+    timeval tv{seconds, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 }
 
 MMRESULT Handshake(int fd, Wire::Direction direction)
 {
-    uint8_t hello[3] = {direction, static_cast<uint8_t>(Wire::kVersion), static_cast<uint8_t>(Wire::kVersion >> 8)};
+    uint8_t hello[3] = {direction, static_cast<uint8_t>(Wire::kVersion),
+                        static_cast<uint8_t>(Wire::kVersion >> 8)};
     if (!Wire::WriteFrame(fd, Wire::kHello, hello, sizeof hello))
         return MMSYSERR_NODRIVER;
     // A wedged server must not hang the open.
@@ -90,8 +91,8 @@ private:
     }
 
     std::string mPath;
-    std::atomic<bool> mGone {false};
-    std::atomic<bool> mClosing {false};
+    std::atomic<bool> mGone{false};
+    std::atomic<bool> mClosing{false};
     std::thread mReader;
 };
 
@@ -138,7 +139,7 @@ public:
         payload.insert(payload.end(), data, data + size);
         std::lock_guard l(mWriteLock);
         return Wire::WriteFrame(mFd, Wire::kMessage, payload.data(), payload.size()) ? MMSYSERR_NOERROR
-                                                                                    : MMSYSERR_NODRIVER;
+                                                                                     : MMSYSERR_NODRIVER;
     }
 
 private:
@@ -192,8 +193,8 @@ private:
         return names;
     }
 
-    static MMRESULT Open(uint32_t device, bool input, std::string& folder, std::string& id, std::u16string& name,
-                         int& fd)
+    static MMRESULT Open(uint32_t device, bool input, std::string& folder, std::string& id,
+                         std::u16string& name, int& fd)
     {
         folder = Wire::MidiFolder();
         uint32_t n = 0;

@@ -32,7 +32,7 @@ bool ProcessRuns(const std::string& id)
 
 int WithAddress(const std::string& folder, const std::string& file, int fd, bool bindIt)
 {
-    sockaddr_un addr {};
+    sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::string path = folder + "/" + file;
     int dirFd = -1;

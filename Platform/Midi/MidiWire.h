@@ -15,8 +15,7 @@ namespace Tavo::Platform::Midi::Wire {
 inline constexpr uint16_t kVersion = 1;
 inline constexpr uint32_t kMaxFrame = 16u << 20;
 
-enum FrameType : uint8_t
-{
+enum FrameType : uint8_t {
     kHello = 0x01,
     kAccept = 0x02,
     kRefuse = 0x03,
@@ -25,8 +24,7 @@ enum FrameType : uint8_t
     kTaken = 0x21,
 };
 
-enum Direction : uint8_t
-{
+enum Direction : uint8_t {
     kToProgram = 0,    // the program's input port
     kFromProgram = 1,  // the program's output port
 };

@@ -184,7 +184,8 @@ public:
     }
 
 private:
-    template <typename F> Status WithKey(std::u16string_view keyPath, F&& f)
+    template <typename F>
+    Status WithKey(std::u16string_view keyPath, F&& f)
     {
         std::vector<std::u16string> parts;
         if (!Names::SplitPath(keyPath, parts))

@@ -2,15 +2,13 @@
 
 #include "Platform/Kernel/TextCoding.h"
 
-namespace Tavo::Platform::Window
-{
+namespace Tavo::Platform::Window {
 
 std::optional<std::string> ToLatin1(std::u16string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (char16_t c : text)
-    {
+    for (char16_t c : text) {
         if (c > 0xFF)
             return std::nullopt;
         out.push_back(static_cast<char>(c));
@@ -22,8 +20,7 @@ std::u16string FromLatin1(std::string_view bytes)
 {
     std::u16string out;
     out.reserve(bytes.size());
-    for (char c : bytes)
-    {
+    for (char c : bytes) {
         if (c == '\0')
             break;
         out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
@@ -41,4 +38,4 @@ std::optional<std::u16string> DecodeForeignUtf8(std::string_view bytes, size_t m
     return FromUtf8(bytes);
 }
 
-} // namespace Tavo::Platform::Window
+}  // namespace Tavo::Platform::Window

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-namespace Tavo::Platform::Window
-{
+namespace Tavo::Platform::Window {
 
 FakeWindowSystem::FakeWindow* FakeWindowSystem::Find(WindowId window)
 {
@@ -25,15 +24,13 @@ WindowId FakeWindowSystem::CreateWindow(const WindowParams& params)
 
 void FakeWindowSystem::Show(WindowId window, bool show)
 {
-    if (FakeWindow* w = Find(window))
-    {
+    if (FakeWindow* w = Find(window)) {
         w->shown = show;
         Event e;
         e.type = show ? EventType::Map : EventType::Unmap;
         e.window = window;
         mQueue.push_back(e);
-        if (show)
-        {
+        if (show) {
             e.type = EventType::Exposed;
             e.rect = Rect{0, 0, w->client.width, w->client.height};
             mQueue.push_back(e);
@@ -62,8 +59,7 @@ void FakeWindowSystem::SetIcon(WindowId window, int32_t width, int32_t height, c
 void FakeWindowSystem::SetSizeLimits(WindowId window, int32_t minWidth, int32_t minHeight, int32_t maxWidth,
                                      int32_t maxHeight)
 {
-    if (FakeWindow* w = Find(window))
-    {
+    if (FakeWindow* w = Find(window)) {
         w->params.minWidth = minWidth;
         w->params.minHeight = minHeight;
         w->params.maxWidth = maxWidth;
@@ -147,13 +143,11 @@ void FakeWindowSystem::Present(WindowId window, const PixelView& image, const Re
     FakeWindow* w = Find(window);
     if (!w)
         return;
-    for (size_t i = 0; i < count; ++i)
-    {
+    for (size_t i = 0; i < count; ++i) {
         const Rect& r = rects[i];
         w->presented.push_back(r);
         for (int32_t y = std::max(0, r.y); y < std::min({r.y + r.height, image.height, w->client.height});
-             ++y)
-        {
+             ++y) {
             for (int32_t x = std::max(0, r.x); x < std::min({r.x + r.width, image.width, w->client.width});
                  ++x)
                 w->pixels[size_t(y) * size_t(w->client.width) + size_t(x)] =
@@ -174,8 +168,7 @@ bool FakeWindowSystem::NextEvent(Event& event)
 void FakeWindowSystem::SetForeignClipboard(std::optional<std::u16string> text)
 {
     mForeign = std::move(text);
-    if (mOwns)
-    {
+    if (mOwns) {
         mOwns = false;
         Event e;
         e.type = EventType::ClipboardLost;
@@ -209,4 +202,4 @@ std::optional<std::u16string> FakeWindowSystem::ReadClipboardText(uint32_t)
     return mForeign;
 }
 
-} // namespace Tavo::Platform::Window
+}  // namespace Tavo::Platform::Window

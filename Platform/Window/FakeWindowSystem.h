@@ -5,8 +5,7 @@
 #include <map>
 #include <vector>
 
-namespace Tavo::Platform::Window
-{
+namespace Tavo::Platform::Window {
 
 // Windows in memory: tests inject events and read back what the code asked
 // of the window system (rectangles presented, cursors, focus, clipboard).
@@ -20,8 +19,8 @@ public:
         bool shown = false;
         CursorId cursor = 0;
         std::vector<uint32_t> icon;
-        std::vector<Rect> presented;  // every rectangle copied, in order
-        std::vector<uint32_t> pixels; // what the window shows
+        std::vector<Rect> presented;   // every rectangle copied, in order
+        std::vector<uint32_t> pixels;  // what the window shows
     };
 
     // Queues an event for NextEvent.
@@ -90,4 +89,4 @@ private:
     uint32_t mSequence = 1;
 };
 
-} // namespace Tavo::Platform::Window
+}  // namespace Tavo::Platform::Window

@@ -8,11 +8,9 @@
 #include <array>
 #include <utility>
 
-namespace Tavo::Platform::Window
-{
+namespace Tavo::Platform::Window {
 
-namespace
-{
+namespace {
 
 constexpr std::pair<uint32_t, uint8_t> kKeys[] = {
     {XK_space, 0x20},
@@ -127,15 +125,14 @@ constexpr std::pair<uint32_t, uint8_t> kKeys[] = {
 };
 
 // Sorted by keysym for the binary search below.
-constexpr auto kTable = []
-{
+constexpr auto kTable = [] {
     std::array<std::pair<uint32_t, uint8_t>, std::size(kKeys)> t{};
     std::copy(std::begin(kKeys), std::end(kKeys), t.begin());
     std::sort(t.begin(), t.end());
     return t;
 }();
 
-} // namespace
+}  // namespace
 
 uint32_t VirtualKeyFromKeysym(uint32_t keysym)
 {
@@ -153,8 +150,7 @@ uint32_t VirtualKeyFromKeysym(uint32_t keysym)
 
 uint32_t ModifierBitsOfVirtualKey(uint32_t virtualKey)
 {
-    switch (virtualKey)
-    {
+    switch (virtualKey) {
     case 0xA0:
         return kModShift | kModLeftShift;
     case 0xA1:
@@ -176,4 +172,4 @@ uint32_t ModifierBitsOfVirtualKey(uint32_t virtualKey)
     }
 }
 
-} // namespace Tavo::Platform::Window
+}  // namespace Tavo::Platform::Window

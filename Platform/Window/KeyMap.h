@@ -2,8 +2,7 @@
 
 #include <cstdint>
 
-namespace Tavo::Platform::Window
-{
+namespace Tavo::Platform::Window {
 
 // The virtual-key code (the framework's key-code table) of an X keysym, 0
 // when the key has none. Letters map to their upper-case key whatever the
@@ -14,4 +13,4 @@ uint32_t VirtualKeyFromKeysym(uint32_t keysym);
 // Ctrl, Alt and the Windows key with their left or right bit.
 uint32_t ModifierBitsOfVirtualKey(uint32_t virtualKey);
 
-} // namespace Tavo::Platform::Window
+}  // namespace Tavo::Platform::Window

@@ -15,13 +15,11 @@
 #include <string>
 #include <vector>
 
-namespace Tavo::Platform::App
-{
+namespace Tavo::Platform::App {
 class IMessageLoop;
 }
 
-namespace Tavo::Platform::Window
-{
+namespace Tavo::Platform::Window {
 
 // 0 is no window.
 using WindowId = uint64_t;
@@ -47,33 +45,32 @@ inline constexpr uint32_t kButtonLeft = 1, kButtonMiddle = 2, kButtonRight = 4;
 // One wheel notch.
 inline constexpr int32_t kWheelStep = 120;
 
-enum class EventType : uint8_t
-{
-    Exposed,      // rect: area to repaint, client coordinates
-    Configure,    // rect: client origin on the screen and client size
-    CloseRequest, // the window manager asks the window to close
+enum class EventType : uint8_t {
+    Exposed,       // rect: area to repaint, client coordinates
+    Configure,     // rect: client origin on the screen and client size
+    CloseRequest,  // the window manager asks the window to close
     FocusGained,
     FocusLost,
-    KeyDown,    // virtualKey, modifiers, previousDown (auto-repeat)
-    KeyUp,      // virtualKey, modifiers; previousDown is always true
-    Character,  // text (one character, UTF-16), modifiers
-    ButtonDown, // button, x, y, modifiers, buttons held after, doubleClick
+    KeyDown,     // virtualKey, modifiers, previousDown (auto-repeat)
+    KeyUp,       // virtualKey, modifiers; previousDown is always true
+    Character,   // text (one character, UTF-16), modifiers
+    ButtonDown,  // button, x, y, modifiers, buttons held after, doubleClick
     ButtonUp,
-    Motion, // x, y, modifiers, buttons
-    Wheel,  // wheelDelta (+120 away from the user / right), horizontal
+    Motion,  // x, y, modifiers, buttons
+    Wheel,   // wheelDelta (+120 away from the user / right), horizontal
     Enter,
     Leave,
     Map,
     Unmap,
-    ClipboardLost, // another client took the clipboard
+    ClipboardLost,  // another client took the clipboard
 };
 
 struct Event
 {
     EventType type = EventType::Exposed;
     WindowId window = 0;
-    int32_t x = 0, y = 0;         // client coordinates
-    int32_t rootX = 0, rootY = 0; // screen coordinates
+    int32_t x = 0, y = 0;          // client coordinates
+    int32_t rootX = 0, rootY = 0;  // screen coordinates
     Rect rect;
     uint32_t modifiers = 0;
     uint32_t button = 0;
@@ -84,17 +81,17 @@ struct Event
     std::u16string text;
     int32_t wheelDelta = 0;
     bool horizontal = false;
-    uint32_t time = 0; // server milliseconds
+    uint32_t time = 0;  // server milliseconds
 };
 
 struct WindowParams
 {
-    std::string title; // UTF-8
+    std::string title;  // UTF-8
     std::string className = "Tavo";
     std::string instanceName = "tavo";
-    Rect rect{0, 0, 640, 480}; // client area; x and y on the screen
+    Rect rect{0, 0, 640, 480};  // client area; x and y on the screen
     bool resizable = true;
-    int32_t minWidth = 0, minHeight = 0, maxWidth = 0, maxHeight = 0; // 0: none
+    int32_t minWidth = 0, minHeight = 0, maxWidth = 0, maxHeight = 0;  // 0: none
     // A borderless splash: no decoration, not in the task bar, never focused.
     bool splash = false;
     WindowId transientFor = 0;
@@ -105,7 +102,7 @@ struct PixelView
 {
     const uint32_t* pixels = nullptr;
     int32_t width = 0, height = 0;
-    int32_t stride = 0; // in pixels
+    int32_t stride = 0;  // in pixels
 };
 
 class IWindowSystem
@@ -194,4 +191,4 @@ void AddConnectionLostAction(std::function<void()> action);
 // Runs the actions and exits; the X layer calls it on a fatal I/O error.
 [[noreturn]] void ConnectionLost(const char* why);
 
-} // namespace Tavo::Platform::Window
+}  // namespace Tavo::Platform::Window

@@ -14,8 +14,7 @@
 #include <optional>
 #include <span>
 
-namespace Tavo
-{
+namespace Tavo {
 
 // A cursor by the standard cursor id of the platform the framework was
 // designed for (32512 the arrow); the window code maps it to its own cursor.
@@ -57,9 +56,9 @@ struct WindowRect
 };
 
 // The style bits the main window is created with.
-inline constexpr uint32_t kWindowStyleFixed = 0x00CA0000;    // caption, system menu, minimize box
-inline constexpr uint32_t kWindowStyleSizing = 0x00CE0000;   // ... and a sizing frame
-inline constexpr uint32_t kWindowStyleMaximize = 0x00CF0000; // ... and a maximize box
+inline constexpr uint32_t kWindowStyleFixed = 0x00CA0000;     // caption, system menu, minimize box
+inline constexpr uint32_t kWindowStyleSizing = 0x00CE0000;    // ... and a sizing frame
+inline constexpr uint32_t kWindowStyleMaximize = 0x00CF0000;  // ... and a maximize box
 
 struct MainWindowParams
 {
@@ -133,4 +132,4 @@ struct AppPlatformHooks
     std::span<const ControlClassRow> controlClasses;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -25,7 +25,8 @@ namespace App = Platform::App;
 namespace {
 
 constexpr const char* kShellFile = "Application/ApplicationBaseWin";
-constexpr const char16_t* kStartupErrorText = u"The application encountered problems during startup and will now close.";
+constexpr const char16_t* kStartupErrorText =
+    u"The application encountered problems during startup and will now close.";
 
 std::string Utf8(const WString& text)
 {
@@ -122,10 +123,22 @@ TavoResult LApplicationBase::ReceiveNotification(const RCPtr<LNotificationDistri
     return S_OK;
 }
 
-void LApplicationBase::GetCompanyName(WString& name) { name = mShell.GetCompanyName(); }
-void LApplicationBase::GetProductName(WString& name) { name = mShell.GetProductName(); }
-void LApplicationBase::GetProductVersion(WString& version) { version = mShell.GetProductVersion(); }
-int32_t LApplicationBase::GetLanguageId() { return mShell.GetLanguageId(); }
+void LApplicationBase::GetCompanyName(WString& name)
+{
+    name = mShell.GetCompanyName();
+}
+void LApplicationBase::GetProductName(WString& name)
+{
+    name = mShell.GetProductName();
+}
+void LApplicationBase::GetProductVersion(WString& version)
+{
+    version = mShell.GetProductVersion();
+}
+int32_t LApplicationBase::GetLanguageId()
+{
+    return mShell.GetLanguageId();
+}
 
 TavoResult LApplicationBase::GetSystemFont(WString& face, float& size, int32_t& style)
 {
@@ -234,8 +247,8 @@ TavoResult LApplicationBase::CreateMainWindow(int32_t rendererType)
     WString title;
     GetCompanyName(title);
     params.title = title.c_str();
-    const RCPtr<LLayoutDescriptor> layout = descriptor->GetLayout() ? descriptor->GetLayout()
-                                                                      : LLayoutDescriptor::Create();
+    const RCPtr<LLayoutDescriptor> layout =
+        descriptor->GetLayout() ? descriptor->GetLayout() : LLayoutDescriptor::Create();
     params.style = MainWindowStyle(*layout);
     params.rect = WindowRect{int32_t(layout->x.positionAbs), int32_t(layout->y.positionAbs),
                              int32_t(layout->x.sizeAbs), int32_t(layout->y.sizeAbs)};
@@ -324,9 +337,18 @@ FrameworkAppShell::~FrameworkAppShell()
         gMainWindowClassName = nullptr;
 }
 
-WString FrameworkAppShell::GetCompanyName() const { return VersionText("CompanyName"); }
-WString FrameworkAppShell::GetProductName() const { return VersionText("ProductName"); }
-WString FrameworkAppShell::GetProductVersion() const { return VersionText("ProductVersion"); }
+WString FrameworkAppShell::GetCompanyName() const
+{
+    return VersionText("CompanyName");
+}
+WString FrameworkAppShell::GetProductName() const
+{
+    return VersionText("ProductName");
+}
+WString FrameworkAppShell::GetProductVersion() const
+{
+    return VersionText("ProductVersion");
+}
 
 int32_t FrameworkAppShell::Main(int32_t languageId)
 {
@@ -397,8 +419,8 @@ bool FrameworkAppShell::InitInstance()
 {
     ApplyDebugConsoleSwitch(DebugLog::Get(), mCommandLine);
     if (!mOptions.profile)
-        mOptions.profile = std::make_shared<App::FileProfileStore>(Utf8(GetCompanyName()),
-                                                                   Utf8(mOptions.applicationName));
+        mOptions.profile =
+            std::make_shared<App::FileProfileStore>(Utf8(GetCompanyName()), Utf8(mOptions.applicationName));
     return true;
 }
 
@@ -415,7 +437,8 @@ int32_t FrameworkAppShell::Run()
         const TavoResult started = app->RunApplicationStartup();
         if (started < 0) {
             if (!IsQuietEndResult(started))
-                TAVO_THROW_IF_FAILED(started, "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 368);
+                TAVO_THROW_IF_FAILED(started, "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile,
+                                     368);
             HideSplashScreen();
             ExitInstance();
             Shutdown();
@@ -426,9 +449,10 @@ int32_t FrameworkAppShell::Run()
                              "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 349);
         WString controlName;
         app->GetMainControlName(controlName);
-        const TavoResult created = app->GetRootWindows().empty()
-                                       ? E_FAIL
-                                       : app->GetRootWindows().front()->CreateRootControl(controlName.c_str());
+        const TavoResult created =
+            app->GetRootWindows().empty()
+                ? E_FAIL
+                : app->GetRootWindows().front()->CreateRootControl(controlName.c_str());
         TAVO_THROW_IF_FAILED(created, "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 350);
         app->GetMainWindow()->Show();
         HideSplashScreen();
@@ -475,19 +499,26 @@ void FrameworkAppShell::GetFolder(int32_t pathId, WString& folder)
 {
     std::string path;
     switch (pathId) {
-    case 0: path = App::GetSystemFolder(App::FolderId::Program); break;
-    case 1: path = "::"; break;
+    case 0:
+        path = App::GetSystemFolder(App::FolderId::Program);
+        break;
+    case 1:
+        path = "::";
+        break;
     case 2:
         path = App::GetProgramDataFolder(App::FolderId::CommonAppData, Utf8(GetCompanyName()),
                                          Utf8(GetProductName()));
         break;
     case 3:
-        path = App::GetProgramDataFolder(App::FolderId::UserAppData, Utf8(GetCompanyName()), Utf8(GetProductName()));
+        path = App::GetProgramDataFolder(App::FolderId::UserAppData, Utf8(GetCompanyName()),
+                                         Utf8(GetProductName()));
         break;
-    case 4: path = App::GetSystemFolder(App::FolderId::Documents); break;
+    case 4:
+        path = App::GetSystemFolder(App::FolderId::Documents);
+        break;
     default:
-        TAVO_THROW(std::out_of_range, "Unknown Path ID.", "Tavo::MFCFrameworkApp<class LApplication>::GetFolder",
-                   kShellFile, 570);
+        TAVO_THROW(std::out_of_range, "Unknown Path ID.",
+                   "Tavo::MFCFrameworkApp<class LApplication>::GetFolder", kShellFile, 570);
     }
     folder = WString(path.c_str());
 }

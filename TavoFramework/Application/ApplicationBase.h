@@ -90,15 +90,16 @@ private:
 };
 
 using ApplicationCreator = std::function<RCPtr<LApplicationBase>(
-    FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory, const RCPtr<LStringTable>& frameworkStrings,
-    const WString& commandLine)>;
+    FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
+    const RCPtr<LStringTable>& frameworkStrings, const WString& commandLine)>;
 
 struct AppShellOptions
 {
     WString applicationName;
     ApplicationCreator createApplication;
     // Default: the lock file and socket in the per-user runtime folder.
-    std::function<std::unique_ptr<Platform::App::ISingleInstance>(const std::string& name)> createSingleInstance;
+    std::function<std::unique_ptr<Platform::App::ISingleInstance>(const std::string& name)>
+        createSingleInstance;
     // Default: the process's main loop.
     Platform::App::IMessageLoop* loop = nullptr;
     // Default: a file under the user's config folder, made by InitInstance.

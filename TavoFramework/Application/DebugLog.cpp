@@ -10,7 +10,10 @@ namespace Tavo {
 
 namespace {
 
-std::string ToUtf8(const std::basic_string<char>& text) { return text; }
+std::string ToUtf8(const std::basic_string<char>& text)
+{
+    return text;
+}
 
 std::string ToUtf8(const std::u16string& text)
 {
@@ -57,8 +60,8 @@ template class basic_debugbuf<char>;
 template class basic_debugbuf<char16_t>;
 
 DebugLog::DebugLog()
-    : mNarrowDebug(*this, false), mWideDebug(*this, false), mWideConsole(*this, true), mNarrowOut(&mNarrowDebug),
-      mWideOut(&mWideDebug)
+    : mNarrowDebug(*this, false), mWideDebug(*this, false), mWideConsole(*this, true),
+      mNarrowOut(&mNarrowDebug), mWideOut(&mWideDebug)
 {
 }
 

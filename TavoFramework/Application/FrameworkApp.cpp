@@ -8,11 +8,9 @@
 #include <algorithm>
 #include <exception>
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace
-{
+namespace {
 
 LFrameworkApp* gFrameworkApp = nullptr;
 
@@ -124,15 +122,11 @@ TavoResult LFrameworkApp::RunApplication()
         mRootWindows.front()->RefreshAndRedraw();
     OnBeforeMessageLoop();
     ProcessNotifications(true);
-    try
-    {
+    try {
         RunMessageLoop();
-    }
-    catch (...)
-    {
+    } catch (...) {
         WString text, caption;
-        if (mFrameworkStringTable)
-        {
+        if (mFrameworkStringTable) {
             mFrameworkStringTable->FindString(u"STARTUP_ERROR", text);
             mFrameworkStringTable->FindString(u"STARTUP_ERROR_CAPTION", caption);
         }
@@ -170,8 +164,7 @@ RCPtr<LMeasurementRenderer> LFrameworkApp::GetMeasurementRenderer()
 
 TavoResult LFrameworkApp::GetDefaultFont(WString& face, float& size, int32_t& style)
 {
-    if (!mApplicationFont.face.IsEmpty())
-    {
+    if (!mApplicationFont.face.IsEmpty()) {
         face = mApplicationFont.face;
         size = mApplicationFont.size;
         style = mApplicationFont.style;
@@ -196,8 +189,7 @@ TavoResult LFrameworkApp::SetSkin(int32_t index)
     mControlFactory->GetCurrentSkinFontOverride(face, size, style);
     mApplicationFont = AppFont{face, size, style};
 
-    for (size_t i = 0; i < mRootWindows.size(); ++i)
-    {
+    for (size_t i = 0; i < mRootWindows.size(); ++i) {
         const RCPtr<IAppRootWindow> window = mRootWindows[i];
         LWaitCursor wait(u"Loading Skin...");
         const bool wasActive = window->HasNativeWindow() && window->IsActive();
@@ -276,11 +268,9 @@ bool LFrameworkApp::ProcessNotifications(bool firstTurn)
 
 TavoResult LFrameworkApp::RunApplicationStartup()
 {
-    try
-    {
+    try {
         LNotification::SetPoolingEnabled(true);
-        for (const ControlClassRow& row : GetControlClassTable())
-        {
+        for (const ControlClassRow& row : GetControlClassTable()) {
             if (!row.create)
                 continue;
             TAVO_THROW_IF_FAILED(RegisterControlClass(row), "Tavo::LFrameworkApp::RunApplicationStartup",
@@ -292,9 +282,7 @@ TavoResult LFrameworkApp::RunApplicationStartup()
         const int32_t last = mControlFactory->GetSkinCount() - 1;
         const int32_t stored = GetCurrentSkinIndex();
         SetSkin(stored <= last ? stored : last);
-    }
-    catch (const std::exception&)
-    {
+    } catch (const std::exception&) {
         return E_FAIL;
     }
     return S_OK;
@@ -315,8 +303,7 @@ TavoResult LFrameworkApp::RunApplicationShutdown()
 
 RCPtr<IAppRootWindow> LFrameworkApp::GetTopRootWindow() const
 {
-    for (size_t i = mRootWindows.size(); i-- > 0;)
-    {
+    for (size_t i = mRootWindows.size(); i-- > 0;) {
         if (mRootWindows[i]->HasNativeWindow() && mRootWindows[i]->IsActive())
             return mRootWindows[i];
     }
@@ -384,8 +371,7 @@ LWaitCursor::~LWaitCursor()
 WString GetStartupErrorText(int32_t code)
 {
     LFrameworkApp* app = GetFrameworkApp();
-    if (app && app->GetFrameworkStringTable())
-    {
+    if (app && app->GetFrameworkStringTable()) {
         WString text;
         app->GetFrameworkStringTable()->FindString(u"EXCEPTION_ID", text);
         // The table's text is the format; the formatter copes with stray '%'.
@@ -424,12 +410,11 @@ CursorHandle FrameworkCursor(const WString& name)
         {UI_CURSOR_APP_STARTING, IDC_APPSTARTING},
         {UI_CURSOR_HELP, IDC_HELP},
     };
-    for (const Entry& e : kTable)
-    {
+    for (const Entry& e : kTable) {
         if (e.name() == name)
             return e.cursor;
     }
     return IDC_ARROW;
 }
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -14,14 +14,13 @@
 #include <span>
 #include <vector>
 
-namespace Tavo
-{
+namespace Tavo {
 
 struct AppFont
 {
     WString face;
     float size = 0.0f;
-    int32_t style = 0; // 1 bold, 2 italic, 4 underline, 8 strike-out
+    int32_t style = 0;  // 1 bold, 2 italic, 4 underline, 8 strike-out
 };
 
 struct AppLocalTime
@@ -168,4 +167,4 @@ inline constexpr CursorHandle IDC_ARROW = 32512, IDC_IBEAM = 32513, IDC_WAIT = 3
 // The framework's cursor table; unknown names give the arrow.
 CursorHandle FrameworkCursor(const WString& name);
 
-} // namespace Tavo
+}  // namespace Tavo

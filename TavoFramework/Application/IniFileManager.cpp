@@ -28,9 +28,12 @@ public:
     int32_t Load(const WString& folder) override
     {
         switch (mLibrary.Load(Narrow(folder))) {
-        case App::IniFileLibrary::LoadResult::Loaded: return S_OK;
-        case App::IniFileLibrary::LoadResult::AlreadyLoaded: return S_FALSE;
-        default: return E_FAIL;
+        case App::IniFileLibrary::LoadResult::Loaded:
+            return S_OK;
+        case App::IniFileLibrary::LoadResult::AlreadyLoaded:
+            return S_FALSE;
+        default:
+            return E_FAIL;
         }
     }
 
@@ -78,7 +81,8 @@ public:
         return Api().setIniValueInt ? Api().setIniValueInt(handle, Narrow(keyPath).c_str(), value) : E_FAIL;
     }
 
-    int32_t GetStr(uint32_t handle, const WString& keyPath, const WString& defaultValue, WString& value) override
+    int32_t GetStr(uint32_t handle, const WString& keyPath, const WString& defaultValue,
+                   WString& value) override
     {
         value = defaultValue;
         const auto fn = Api().getIniValueStr;
@@ -139,7 +143,8 @@ public:
         });
     }
 
-    int32_t SetArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index, const WString& value) override
+    int32_t SetArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index,
+                           const WString& value) override
     {
         if (!Api().setArrayItemAt)
             return E_FAIL;
@@ -187,19 +192,31 @@ LIniFileManager::LIniFileManager() : mImpl(std::make_unique<CIniFileManagerProxy
 
 LIniFileManager::~LIniFileManager() = default;
 
-int32_t LIniFileManager::Load(const WString& folder) { return mImpl->Load(folder); }
-int32_t LIniFileManager::Unload() { return mImpl->Unload(); }
+int32_t LIniFileManager::Load(const WString& folder)
+{
+    return mImpl->Load(folder);
+}
+int32_t LIniFileManager::Unload()
+{
+    return mImpl->Unload();
+}
 int32_t LIniFileManager::Open(const WString& path, const WString& settingsVersion, const WString& productName,
                               uint32_t& handle)
 {
     return mImpl->Open(path, settingsVersion, productName, handle);
 }
-int32_t LIniFileManager::Write(uint32_t handle) { return mImpl->Write(handle); }
+int32_t LIniFileManager::Write(uint32_t handle)
+{
+    return mImpl->Write(handle);
+}
 bool LIniFileManager::DoesNodeExist(uint32_t handle, const WString& keyPath)
 {
     return mImpl->DoesNodeExist(handle, keyPath);
 }
-int32_t LIniFileManager::Close(uint32_t handle, int32_t value) { return mImpl->Close(handle, value); }
+int32_t LIniFileManager::Close(uint32_t handle, int32_t value)
+{
+    return mImpl->Close(handle, value);
+}
 int32_t LIniFileManager::GetInt(uint32_t handle, const WString& keyPath, int32_t defaultValue, int32_t& value)
 {
     return mImpl->GetInt(handle, keyPath, defaultValue, value);
@@ -233,7 +250,8 @@ int32_t LIniFileManager::SetArrayCount(uint32_t handle, const WString& keyPath, 
 {
     return mImpl->SetArrayCount(handle, keyPath, count);
 }
-int32_t LIniFileManager::GetArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index, WString& value)
+int32_t LIniFileManager::GetArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index,
+                                        WString& value)
 {
     return mImpl->GetArrayItemAt(handle, keyPath, index, value);
 }

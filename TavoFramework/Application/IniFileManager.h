@@ -29,7 +29,8 @@ public:
     virtual int32_t GetKeyNameAt(uint32_t handle, const WString& keyPath, int32_t index, WString& name) = 0;
     virtual int32_t GetArrayCount(uint32_t handle, const WString& keyPath, uint32_t& count) = 0;
     virtual int32_t SetArrayCount(uint32_t handle, const WString& keyPath, int32_t count) = 0;
-    virtual int32_t GetArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index, WString& value) = 0;
+    virtual int32_t GetArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index,
+                                   WString& value) = 0;
     virtual int32_t SetArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index,
                                    const WString& value) = 0;
     virtual int32_t RemoveArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index) = 0;
@@ -55,14 +56,16 @@ public:
     int32_t Close(uint32_t handle, int32_t value) override;
     int32_t GetInt(uint32_t handle, const WString& keyPath, int32_t defaultValue, int32_t& value) override;
     int32_t SetInt(uint32_t handle, const WString& keyPath, int32_t value) override;
-    int32_t GetStr(uint32_t handle, const WString& keyPath, const WString& defaultValue, WString& value) override;
+    int32_t GetStr(uint32_t handle, const WString& keyPath, const WString& defaultValue,
+                   WString& value) override;
     int32_t SetStr(uint32_t handle, const WString& keyPath, const WString& value) override;
     int32_t GetKeyCount(uint32_t handle, const WString& keyPath, uint32_t& count) override;
     int32_t GetKeyNameAt(uint32_t handle, const WString& keyPath, int32_t index, WString& name) override;
     int32_t GetArrayCount(uint32_t handle, const WString& keyPath, uint32_t& count) override;
     int32_t SetArrayCount(uint32_t handle, const WString& keyPath, int32_t count) override;
     int32_t GetArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index, WString& value) override;
-    int32_t SetArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index, const WString& value) override;
+    int32_t SetArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index,
+                           const WString& value) override;
     int32_t RemoveArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index) override;
 
 private:

@@ -17,8 +17,8 @@ std::atomic<StartupErrorTextSource> gErrorTextSource{nullptr};
 
 WString DefaultStartupErrorText(int32_t code)
 {
-    return Format(u"The application encountered problems during startup and will now close.  (Error code = %d)",
-                  code);
+    return Format(
+        u"The application encountered problems during startup and will now close.  (Error code = %d)", code);
 }
 
 [[noreturn]] void ThrowStartupError(int32_t code, int line)

@@ -14,8 +14,7 @@
 #include <memory>
 #include <vector>
 
-namespace Tavo
-{
+namespace Tavo {
 
 class LControl;
 class LLook;
@@ -76,12 +75,7 @@ public:
     class ChildControlList
     {
     public:
-        enum Order : int32_t
-        {
-            kInsertion = 0,
-            kDrawing = 1,
-            kTab = 2
-        };
+        enum Order : int32_t { kInsertion = 0, kDrawing = 1, kTab = 2 };
 
         explicit ChildControlList(LControl* owner) : mOwner(owner) {}
         virtual ~ChildControlList();
@@ -237,7 +231,8 @@ public:
     virtual void InvalidateRect(const RectT<double>& rect, bool propagate);
     // The deepest control under a point of this control's coordinates.
     // z: in, the effective z to beat; out, that of the control hit.
-    virtual RCPtr<LControl> HitTest(const PointT<int32_t>& point, PointT<int32_t>& local, bool strict, int32_t& z);
+    virtual RCPtr<LControl> HitTest(const PointT<int32_t>& point, PointT<int32_t>& local, bool strict,
+                                    int32_t& z);
     // The same from the top of a walk: any effective z may win.
     virtual RCPtr<LControl> HitTest(const PointT<int32_t>& point, PointT<int32_t>& local, bool strict);
     virtual void OnLayoutHook() {}
@@ -452,9 +447,9 @@ public:
     // The intersection; true when both its sides exceed the double epsilon.
     static bool IntersectRect(RectT<double>& out, const RectT<double>& a, const RectT<double>& b);
     // The placement solver's stages on this control (see Placement.h).
-    TavoResult ComputePlacement(const LLayoutDescriptor* layout, LControl* parent, const RectT<double>& reference,
-                                const PointT<double>& clientSize, const PointT<double>& referencePoint,
-                                RectT<double>& rect);
+    TavoResult ComputePlacement(const LLayoutDescriptor* layout, LControl* parent,
+                                const RectT<double>& reference, const PointT<double>& clientSize,
+                                const PointT<double>& referencePoint, RectT<double>& rect);
     TavoResult ApplyMinimumSize(RectT<double>& rect);
     TavoResult ApplyMaximumSize(RectT<double>& rect);
 
@@ -618,7 +613,8 @@ public:
     // Commands of the menu that have a window or application hot key reach
     // OnMenuHotKey while registered.
     TavoResult RegisterMenuHotKeys(const RCPtr<LMenuDescriptor>& menu, bool add);
-    TavoResult OnMenuHotKey(const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& notification);
+    TavoResult OnMenuHotKey(const RCPtr<LNotificationDistributor>& sender,
+                            const RCPtr<LNotification>& notification);
     // The first key bound to the name; the no-key code when none is.
     KeyCode GetHotKey(const WString& name) const;
     bool HasHotKey(const WString& name) const;
@@ -626,7 +622,8 @@ public:
     RCPtr<LMenuDescriptor> BuildMenuFromStrings() const;
     virtual void ContextMenuOpening(const RCPtr<LControl>& /*menu*/) {}
 
-    virtual TavoResult ParentScrollOffsetChanged(const PointT<double>& oldOffset, const PointT<double>& newOffset);
+    virtual TavoResult ParentScrollOffsetChanged(const PointT<double>& oldOffset,
+                                                 const PointT<double>& newOffset);
     void SendToClient(const RCPtr<LNotificationReceiver>& receiver, const char16_t* name,
                       const ConstRCPtr<LRefCountedObject>& data = nullptr);
     static double RoundCoordinate(double v);
@@ -722,4 +719,4 @@ private:
     RCPtr<LControl> mControl;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -5,8 +5,7 @@
 
 #include <functional>
 
-namespace Tavo
-{
+namespace Tavo {
 
 class LControlFactory;
 class LFont;
@@ -32,4 +31,4 @@ struct LControlEnvironment
 // Process-wide; made on first use and never destroyed.
 LControlEnvironment& ControlEnvironment();
 
-} // namespace Tavo
+}  // namespace Tavo

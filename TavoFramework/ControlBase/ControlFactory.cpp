@@ -24,7 +24,8 @@ LControlFactory::ResourceLookup& ResourceLookupSlot()
     return *lookup;
 }
 
-template <class M> typename M::mapped_type FindIn(const M& map, const WString& name)
+template <class M>
+typename M::mapped_type FindIn(const M& map, const WString& name)
 {
     const auto it = map.find(name);
     return it == map.end() ? typename M::mapped_type() : it->second;

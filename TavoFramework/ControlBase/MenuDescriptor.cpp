@@ -28,11 +28,9 @@ std::vector<std::u16string> SplitKey(const std::u16string& key)
 {
     std::vector<std::u16string> parts;
     size_t start = 0;
-    while (start < key.size())
-    {
+    while (start < key.size()) {
         const size_t dot = key.find(u'.', start);
-        if (dot == std::u16string::npos)
-        {
+        if (dot == std::u16string::npos) {
             parts.push_back(key.substr(start));
             break;
         }
@@ -100,8 +98,7 @@ RCPtr<LMenuDescriptor> LMenuDescriptor::Clone() const
 
 void LMenuDescriptor::RemoveAllItems()
 {
-    while (!mItems.empty())
-    {
+    while (!mItems.empty()) {
         // The entry may be the last holder of this menu's caller; keep it
         // until its owner link is gone.
         RCPtr<LMenuItemDescriptor> item = mItems.back();
@@ -116,7 +113,8 @@ TavoResult LMenuDescriptor::ReleaseInternalReferences()
     return S_OK;
 }
 
-LMenuItemDescriptor::LMenuItemDescriptor(const WString& l, const WString& k, bool first, bool second, bool sep)
+LMenuItemDescriptor::LMenuItemDescriptor(const WString& l, const WString& k, bool first, bool second,
+                                         bool sep)
     : label(l), key(k), firstFlag(first), secondFlag(second), separator(sep)
 {
 }
@@ -126,8 +124,8 @@ LMenuItemDescriptor::~LMenuItemDescriptor()
     SetOwner(nullptr);
 }
 
-RCPtr<LMenuItemDescriptor> LMenuItemDescriptor::Create(const WString& label, const WString& key, bool firstFlag,
-                                                       bool secondFlag)
+RCPtr<LMenuItemDescriptor> LMenuItemDescriptor::Create(const WString& label, const WString& key,
+                                                       bool firstFlag, bool secondFlag)
 {
     return MakeRC<LMenuItemDescriptor>(label, key, firstFlag, secondFlag, false);
 }
@@ -175,8 +173,7 @@ RCPtr<LMenuDescriptor> LMenuDescriptor::BuildFromKeyTextPairs(const KeyTextPairs
 {
     KeyTextPairs top;
     SubLists subLists;
-    for (uint32_t i = 0; i < pairs.GetCount(); ++i)
-    {
+    for (uint32_t i = 0; i < pairs.GetCount(); ++i) {
         const WString& text = pairs[i].second;
         const std::u16string key = ToStdString(pairs[i].first);
         const auto parts = SplitKey(key);
@@ -185,16 +182,12 @@ RCPtr<LMenuDescriptor> LMenuDescriptor::BuildFromKeyTextPairs(const KeyTextPairs
         KeyTextPairs* list = nullptr;
         int32_t index = -1;
         std::u16string itemKey;
-        if (!parts[0].empty())
-        {
-            if (parts[0][0] >= u'0' && parts[0][0] <= u'9')
-            {
+        if (!parts[0].empty()) {
+            if (parts[0][0] >= u'0' && parts[0][0] <= u'9') {
                 list = &top;
                 index = LeadingNumber(parts[0]);
                 itemKey = parts[1];
-            }
-            else
-            {
+            } else {
                 list = &subLists[ToWString(parts[0])];
                 index = LeadingNumber(parts[1]);
                 if (parts.size() > 2)
@@ -230,8 +223,7 @@ TavoResult LMenuDescriptor::BuildMenuLimited(const KeyTextPairs& list, const Sub
         menu = Create();
     else
         menu->RemoveAllItems();
-    for (uint32_t i = 0; i < list.GetCount(); ++i)
-    {
+    for (uint32_t i = 0; i < list.GetCount(); ++i) {
         const WString& wideItemKey = list[i].first;
         const WString& wideText = list[i].second;
         const std::u16string text = ToStdString(wideText);
@@ -239,8 +231,7 @@ TavoResult LMenuDescriptor::BuildMenuLimited(const KeyTextPairs& list, const Sub
         const size_t bar = text.find(u'|');
         const WString label = ToWString(bar == std::u16string::npos ? text : text.substr(0, bar));
         const WString hint = ToWString(bar == std::u16string::npos ? std::u16string() : text.substr(bar + 1));
-        if (!itemKey.empty() && itemKey.back() == u'.')
-        {
+        if (!itemKey.empty() && itemKey.back() == u'.') {
             const auto sub = subLists.find(ToWString(itemKey.substr(0, itemKey.size() - 1)));
             // A sublist that names itself again and again would never end.
             if (sub == subLists.end() || depth >= kMaxSubmenuDepth)
@@ -251,11 +242,9 @@ TavoResult LMenuDescriptor::BuildMenuLimited(const KeyTextPairs& list, const Sub
                 item->hint = hint;
             RCPtr<LMenuDescriptor> asMenu = item;
             BuildMenuLimited(sub->second, subLists, asMenu, depth + 1);
-        }
-        else if (itemKey == u"-")
+        } else if (itemKey == u"-")
             menu->InsertSeparator(menu->GetItemCount());
-        else
-        {
+        else {
             auto item = LMenuItemDescriptor::Create(label, wideItemKey, true, false);
             item->hint = hint;
             menu->InsertItem(menu->GetItemCount(), item);

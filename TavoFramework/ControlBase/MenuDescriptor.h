@@ -37,7 +37,8 @@ public:
 
     // Index of the new entry, or E_INVALIDARG for an index past the end.
     int32_t InsertItem(int32_t index, const RCPtr<LMenuItemDescriptor>& item);
-    int32_t InsertItem(int32_t index, const WString& label, const WString& key, bool firstFlag, bool secondFlag);
+    int32_t InsertItem(int32_t index, const WString& label, const WString& key, bool firstFlag,
+                       bool secondFlag);
     int32_t InsertSeparator(int32_t index);
     TavoResult GetItemInfo(int32_t index, ItemInfo& info) const;
 
@@ -53,7 +54,8 @@ public:
     // sublist; an item key ending in "." refers to a sublist. Empty when
     // nothing was built.
     static RCPtr<LMenuDescriptor> BuildFromKeyTextPairs(const KeyTextPairs& pairs);
-    static TavoResult BuildMenu(const KeyTextPairs& list, const SubLists& subLists, RCPtr<LMenuDescriptor>& menu);
+    static TavoResult BuildMenu(const KeyTextPairs& list, const SubLists& subLists,
+                                RCPtr<LMenuDescriptor>& menu);
 
 protected:
     static constexpr int kMaxSubmenuDepth = 16;
@@ -67,7 +69,8 @@ protected:
 class LMenuItemDescriptor : public LMenuDescriptor
 {
 public:
-    LMenuItemDescriptor(const WString& label, const WString& key, bool firstFlag, bool secondFlag, bool separator);
+    LMenuItemDescriptor(const WString& label, const WString& key, bool firstFlag, bool secondFlag,
+                        bool separator);
     ~LMenuItemDescriptor() override;
 
     static RCPtr<LMenuItemDescriptor> Create(const WString& label, const WString& key, bool firstFlag,

@@ -53,8 +53,8 @@ namespace {
 
 // What image and color parts have in common.
 RCPtr<LVisualPartDescriptor> MakePart(const WString& name, int32_t width, int32_t height, int32_t resizeType,
-                                      const RCPtr<LColorizer>& colorizer, float alphaModifier, const WString& mask,
-                                      const SourceRect& maskRect)
+                                      const RCPtr<LColorizer>& colorizer, float alphaModifier,
+                                      const WString& mask, const SourceRect& maskRect)
 {
     auto p = MakeRC<LVisualPartDescriptor>();
     p->name = name;
@@ -72,12 +72,12 @@ RCPtr<LVisualPartDescriptor> MakePart(const WString& name, int32_t width, int32_
 
 RCPtr<LVisualPartDescriptor> LVisualPartDescriptor::CreateImagePart(
     const WString& name, const WString& image, const SourceRect& imageRect, int32_t resizeType,
-    const RCPtr<LColorizer>& colorizer, float alphaModifier, const WString& mask,
-    const SourceRect& maskRect)
+    const RCPtr<LColorizer>& colorizer, float alphaModifier, const WString& mask, const SourceRect& maskRect)
 {
     if (image.IsEmpty())
         return nullptr;
-    auto p = MakePart(name, imageRect.width, imageRect.height, resizeType, colorizer, alphaModifier, mask, maskRect);
+    auto p = MakePart(name, imageRect.width, imageRect.height, resizeType, colorizer, alphaModifier, mask,
+                      maskRect);
     p->image = image;
     p->imageRect = imageRect;
     return p;
@@ -93,8 +93,8 @@ RCPtr<LVisualPartDescriptor> LVisualPartDescriptor::CreateColorPart(
 }
 
 RCPtr<LDockedPart> LDockedPart::Create(const RCPtr<LVisualPartDescriptor>& part, int32_t offsetMask,
-                                         int32_t left, int32_t top, int32_t right, int32_t bottom,
-                                         bool fixedWidth, int32_t width, bool fixedHeight, int32_t height)
+                                       int32_t left, int32_t top, int32_t right, int32_t bottom,
+                                       bool fixedWidth, int32_t width, bool fixedHeight, int32_t height)
 {
     auto d = MakeRC<LDockedPart>();
     d->part = part;
@@ -140,7 +140,7 @@ RCPtr<LSkinDescriptor> LSkinDescriptor::Create(const WString& name)
 }
 
 RCPtr<LControlDescriptor> LControlDescriptor::Create(const WString& className, const WString& name,
-                                                       LControlDescriptor* parent)
+                                                     LControlDescriptor* parent)
 {
     auto d = MakeRC<LControlDescriptor>();
     d->mClassName = className;
@@ -182,8 +182,8 @@ RCPtr<LControlDescriptor> LControlDescriptor::Clone(const WString& newName) cons
 }
 
 RCPtr<LControlDescriptor> LControlDescriptor::CloneWithLayout(const RCPtr<LControlDescriptor>& templ,
-                                                                const RCPtr<LLayoutDescriptor>& layout,
-                                                                const WString& name)
+                                                              const RCPtr<LLayoutDescriptor>& layout,
+                                                              const WString& name)
 {
     if (!templ)
         return nullptr;

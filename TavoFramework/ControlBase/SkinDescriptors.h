@@ -102,14 +102,17 @@ public:
     enum ResizeType : int32_t { kStretch = 0, kTile = 1, kCenter = 2 };
 
     // Empty when the image reference is empty.
-    static RCPtr<LVisualPartDescriptor> CreateImagePart(
-        const WString& name, const WString& image, const SourceRect& imageRect, int32_t resizeType,
-        const RCPtr<LColorizer>& colorizer, float alphaModifier, const WString& mask,
-        const SourceRect& maskRect);
+    static RCPtr<LVisualPartDescriptor> CreateImagePart(const WString& name, const WString& image,
+                                                        const SourceRect& imageRect, int32_t resizeType,
+                                                        const RCPtr<LColorizer>& colorizer,
+                                                        float alphaModifier, const WString& mask,
+                                                        const SourceRect& maskRect);
     // Empty when there is no colorizer.
-    static RCPtr<LVisualPartDescriptor> CreateColorPart(
-        const WString& name, const RCPtr<LColorizer>& colorizer, int32_t width, int32_t height,
-        int32_t resizeType, float alphaModifier, const WString& mask, const SourceRect& maskRect);
+    static RCPtr<LVisualPartDescriptor> CreateColorPart(const WString& name,
+                                                        const RCPtr<LColorizer>& colorizer, int32_t width,
+                                                        int32_t height, int32_t resizeType,
+                                                        float alphaModifier, const WString& mask,
+                                                        const SourceRect& maskRect);
 
     WString name;
     WString image;
@@ -137,8 +140,8 @@ public:
     enum OffsetBits : int32_t { kLeft = 1, kTop = 2, kRight = 4, kBottom = 8 };
 
     static RCPtr<LDockedPart> Create(const RCPtr<LVisualPartDescriptor>& part, int32_t offsetMask,
-                                       int32_t left, int32_t top, int32_t right, int32_t bottom,
-                                       bool fixedWidth, int32_t width, bool fixedHeight, int32_t height);
+                                     int32_t left, int32_t top, int32_t right, int32_t bottom,
+                                     bool fixedWidth, int32_t width, bool fixedHeight, int32_t height);
 
     RCPtr<LVisualPartDescriptor> part;
     int32_t offsetMask = 0;
@@ -212,8 +215,8 @@ public:
     // Shares children, skin, layout and parameters; an empty name keeps the name.
     RCPtr<LControlDescriptor> Clone(const WString& newName) const;
     static RCPtr<LControlDescriptor> CloneWithLayout(const RCPtr<LControlDescriptor>& templ,
-                                                       const RCPtr<LLayoutDescriptor>& layout,
-                                                       const WString& name);
+                                                     const RCPtr<LLayoutDescriptor>& layout,
+                                                     const WString& name);
 
     // "DEFER_CREATE" equal to "true" after trimming blanks and line ends.
     bool IsDeferredCreate() const;

@@ -135,7 +135,8 @@ void ReadLayout(const char** attributes, LLayoutDescriptor& l, bool underRoot)
     }
 }
 
-template <class M> typename M::mapped_type FindIn(const M& map, const WString& name)
+template <class M>
+typename M::mapped_type FindIn(const M& map, const WString& name)
 {
     const auto it = map.find(name);
     return it == map.end() ? typename M::mapped_type() : it->second;

@@ -2,8 +2,7 @@
 
 #include "ObjectBase/Result.h"
 
-namespace Tavo
-{
+namespace Tavo {
 
 // What a control's ShowToolTip asks of the tooltip it creates; the tooltip
 // widget lives above the control base.
@@ -17,4 +16,4 @@ protected:
     ~IToolTipTarget() = default;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

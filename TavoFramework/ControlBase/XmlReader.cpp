@@ -24,7 +24,8 @@ struct ParserContext
 };
 
 // Exceptions must not cross the C parser: keep the first, stop the parse.
-template <class F> void Guarded(void* user, F&& f)
+template <class F>
+void Guarded(void* user, F&& f)
 {
     auto* ctx = static_cast<ParserContext*>(user);
     if (*ctx->error)

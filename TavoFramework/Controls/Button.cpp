@@ -9,14 +9,13 @@
 
 #include <stdexcept>
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace
-{
+namespace {
 constexpr uint32_t kVirtualKeyReturn = 0x0D;
-constexpr uint32_t kModifierBits = KeyCode::kCtrl | KeyCode::kShift | KeyCode::kAlt | KeyCode::kCmd | KeyCode::kFifth;
-} // namespace
+constexpr uint32_t kModifierBits =
+    KeyCode::kCtrl | KeyCode::kShift | KeyCode::kAlt | KeyCode::kCmd | KeyCode::kFifth;
+}  // namespace
 
 LButton::~LButton() = default;
 
@@ -48,7 +47,8 @@ TavoResult LButton::Initialize()
         return base;
     mHandler = ButtonHandler::Create(this);
     try {
-        const TavoResult added = mHandler->AddHandler(&LButton::OnSimulateClick, nullptr, u"NID_SIMULATE_CLICK");
+        const TavoResult added =
+            mHandler->AddHandler(&LButton::OnSimulateClick, nullptr, u"NID_SIMULATE_CLICK");
         if (Failed(added))
             TAVO_THROW_IF_FAILED(added, "Tavo::LButton::Initialize", "Controls\\Button", 50);
         WString value;
@@ -155,7 +155,8 @@ TavoResult LButton::OnKey(const RCPtr<LKeyParam>& param)
     if (!param)
         return S_FALSE;
     const uint32_t code = param->mKey.code;
-    if ((code & KeyCode::kKeyDown) && !(code & kModifierBits) && param->mKey.VirtualKey() == kVirtualKeyReturn) {
+    if ((code & KeyCode::kKeyDown) && !(code & kModifierBits) &&
+        param->mKey.VirtualKey() == kVirtualKeyReturn) {
         SimulateClick();
         return S_OK;
     }
@@ -261,4 +262,4 @@ WString LButton::GetToolTipText() const
     return LControl::GetToolTipText();
 }
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -2,8 +2,7 @@
 
 #include "ControlBase/Control.h"
 
-namespace Tavo
-{
+namespace Tavo {
 
 // Push button; with "AUTO_VALUE_SET" a toggle, with "IS_RADIO" too a radio
 // button. Fourteen looks: 0-6 off (normal, hover, pressed, the three focused,
@@ -78,4 +77,4 @@ private:
     bool mHoldsIdle = false;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -1,7 +1,6 @@
 #include "Controls/Label.h"
 
-namespace Tavo
-{
+namespace Tavo {
 
 TavoResult LLabel::Finalize()
 {
@@ -16,4 +15,4 @@ WString LLabel::GetToolTipText() const
     return LControl::GetToolTipText();
 }
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -2,8 +2,7 @@
 
 #include "ControlBase/Control.h"
 
-namespace Tavo
-{
+namespace Tavo {
 
 // A control that shows its text through its look and nothing else.
 class LLabel : public LControl
@@ -22,4 +21,4 @@ public:
     WString GetToolTipText() const override;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

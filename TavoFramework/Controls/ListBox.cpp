@@ -18,7 +18,8 @@ constexpr uint32_t kModifierShift = 0x8;
 // Skin items are numbered; larger numbers would size the list without bound.
 constexpr int64_t kMaxSkinItem = 10000;
 
-template <class T> T* DataOf(const RCPtr<LNotification>& notification)
+template <class T>
+T* DataOf(const RCPtr<LNotification>& notification)
 {
     return notification ? dynamic_cast<T*>(const_cast<LRefCountedObject*>(notification->GetData().Get()))
                         : nullptr;

@@ -9,20 +9,19 @@
 #include <climits>
 #include <cmath>
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace
-{
+namespace {
 // Half away from zero; what an int cannot hold counts as 0.
 int32_t RoundToInt(double v)
 {
     const double r = v < 0 ? v - 0.5 : v + 0.5;
-    if (!std::isfinite(r) || r >= static_cast<double>(INT32_MAX) + 1.0 || r <= static_cast<double>(INT32_MIN) - 1.0)
+    if (!std::isfinite(r) || r >= static_cast<double>(INT32_MAX) + 1.0 ||
+        r <= static_cast<double>(INT32_MIN) - 1.0)
         return 0;
     return static_cast<int32_t>(r);
 }
-} // namespace
+}  // namespace
 
 LProgressBar::~LProgressBar() = default;
 
@@ -142,4 +141,4 @@ void LProgressBar::SetEstimateTimeRemaining(bool on)
     }
 }
 
-} // namespace Tavo
+}  // namespace Tavo

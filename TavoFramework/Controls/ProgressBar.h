@@ -2,8 +2,7 @@
 
 #include "ControlBase/Control.h"
 
-namespace Tavo
-{
+namespace Tavo {
 
 class LLabel;
 
@@ -52,4 +51,4 @@ private:
     bool mEstimating = false;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

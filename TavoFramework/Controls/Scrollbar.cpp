@@ -20,7 +20,8 @@ double Now()
     return GetAppClock().GetSecondsSinceStart();
 }
 
-template <class T> T* DataOf(const RCPtr<LNotification>& notification)
+template <class T>
+T* DataOf(const RCPtr<LNotification>& notification)
 {
     return notification ? dynamic_cast<T*>(const_cast<LRefCountedObject*>(notification->GetData().Get()))
                         : nullptr;

@@ -8,13 +8,11 @@
 #include "ObjectBase/TaggableObject.h"
 #include "Window/RootWindow.h"
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace
-{
+namespace {
 using LStatusText = LWrapperStringable<WString, StringToString, LTaggableObject>;
-} // namespace
+}  // namespace
 
 LStatusBar::LStatusBar(const RCPtr<LControl>& parent, const WString& name)
     : LControl(parent, name), mQueue(new LNotificationQueue())
@@ -99,4 +97,4 @@ TavoResult LStatusBar::OnSetStatusText(const RCPtr<LNotificationDistributor>&,
     return S_FALSE;
 }
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -2,8 +2,7 @@
 
 #include "ControlBase/Control.h"
 
-namespace Tavo
-{
+namespace Tavo {
 
 class LLabel;
 class LNotificationQueue;
@@ -46,4 +45,4 @@ private:
     WString mDefaultText;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -5,11 +5,9 @@
 
 #include <atomic>
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace
-{
+namespace {
 constexpr uint32_t kChainMs = 50;
 constexpr uint32_t kDelayMs = 500;
 constexpr uint32_t kLifeMs = 5000;
@@ -25,7 +23,7 @@ uint32_t NowMs()
 {
     return GetAppClock().GetMilliseconds();
 }
-} // namespace
+}  // namespace
 
 TavoResult LToolTip::ApplyProperties()
 {
@@ -116,4 +114,4 @@ void LToolTip::Place()
     }
 }
 
-} // namespace Tavo
+}  // namespace Tavo

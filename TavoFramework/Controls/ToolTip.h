@@ -3,8 +3,7 @@
 #include "ControlBase/Control.h"
 #include "ControlBase/ToolTipTarget.h"
 
-namespace Tavo
-{
+namespace Tavo {
 
 // The text window a control shows near the pointer: it appears after 500 ms
 // (at once within 50 ms of the last one closing), stays 5000 ms and then
@@ -12,12 +11,7 @@ namespace Tavo
 class LToolTip : public LControl, public IToolTipTarget
 {
 public:
-    enum State : int32_t
-    {
-        kInactive = 0,
-        kWaiting = 1,
-        kShown = 2
-    };
+    enum State : int32_t { kInactive = 0, kWaiting = 1, kShown = 2 };
 
     LToolTip(const RCPtr<LControl>& parent, const WString& name) : LControl(parent, name) {}
 
@@ -43,4 +37,4 @@ private:
     uint32_t mSince = 0;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -103,8 +103,9 @@ MMRESULT LMidiCapturePort::Open()
     if (device < 0)
         return MMSYSERR_NODRIVER;
     HMIDIIN handle = nullptr;
-    MMRESULT result = MidiInOpen(&handle, static_cast<uint32_t>(device), &LMidiComm::MidiInProc,
-                                 reinterpret_cast<uintptr_t>(mService.Get()), CALLBACK_FUNCTION | MIDI_IO_STATUS);
+    MMRESULT result =
+        MidiInOpen(&handle, static_cast<uint32_t>(device), &LMidiComm::MidiInProc,
+                   reinterpret_cast<uintptr_t>(mService.Get()), CALLBACK_FUNCTION | MIDI_IO_STATUS);
     if (result == MMSYSERR_NOERROR) {
         mHandle = handle;
         mClosing = false;
@@ -594,8 +595,8 @@ void LMidiComm::MidiInProc(HMIDIIN handle, uint32_t message, uintptr_t instance,
     case MIM_LONGDATA:
         if (auto* header = reinterpret_cast<MIDIHDR*>(param1)) {
             uint32_t recorded = header->dwBytesRecorded;
-            bool complete = recorded < header->dwBufferLength ||
-                            (recorded > 0 && header->lpData[recorded - 1] == 0xF7);
+            bool complete =
+                recorded < header->dwBufferLength || (recorded > 0 && header->lpData[recorded - 1] == 0xF7);
             RCPtr<LMidiCaptureNotificationData> record =
                 port->AssembleSysEx(header->lpData, static_cast<int32_t>(recorded), complete);
             // Back to the device before anyone hears of the message, which

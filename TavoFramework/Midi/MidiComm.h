@@ -63,8 +63,8 @@ private:
     // Under mPortLock: hands a record to the pool.
     void Deliver(const RCPtr<LMidiCaptureNotificationData>& record);
 
-    static void MidiInProc(Platform::Midi::HMIDIIN handle, uint32_t message, uintptr_t instance, uintptr_t param1,
-                           uintptr_t param2);
+    static void MidiInProc(Platform::Midi::HMIDIIN handle, uint32_t message, uintptr_t instance,
+                           uintptr_t param1, uintptr_t param2);
     static void MidiOutProc(Platform::Midi::HMIDIOUT handle, uint32_t message, uintptr_t instance,
                             uintptr_t param1, uintptr_t param2);
 

@@ -3,7 +3,8 @@
 namespace Tavo {
 
 RCPtr<LMidiCaptureNotificationData> LMidiCaptureNotificationData::Create(uintptr_t sourcePort,
-                                                                         const WString& portName, uint32_t time)
+                                                                         const WString& portName,
+                                                                         uint32_t time)
 {
     return RCPtr<LMidiCaptureNotificationData>(new LMidiCaptureNotificationData(sourcePort, portName, time));
 }
@@ -98,8 +99,7 @@ TavoResult LMidiCommInterface::DistributeCapturedData(const ConstRCPtr<LMidiCapt
             const std::vector<uint8_t>& bytes = data->GetBytes();
             // Held: the filter may replace itself from inside.
             RCPtr<LIMidiFilter> filter = mFilters[static_cast<size_t>(filterIndex)].filter;
-            if (!filter->AcceptsMessage(
-                    bytes.data(), static_cast<uint32_t>(bytes.size()))) {
+            if (!filter->AcceptsMessage(bytes.data(), static_cast<uint32_t>(bytes.size()))) {
                 --i;
                 continue;
             }

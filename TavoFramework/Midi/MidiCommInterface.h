@@ -25,7 +25,8 @@ class LMidiCaptureNotificationData : public virtual LRefCountedObject
     TAVO_POOLED_CLASS(LMidiCaptureNotificationData, 4, true)
 
 public:
-    static RCPtr<LMidiCaptureNotificationData> Create(uintptr_t sourcePort, const WString& portName, uint32_t time);
+    static RCPtr<LMidiCaptureNotificationData> Create(uintptr_t sourcePort, const WString& portName,
+                                                      uint32_t time);
 
     // The capturing port's identity, equal to PortIdentity of its handle; not
     // a counted reference.
@@ -70,7 +71,10 @@ public:
     };
 
     // The filter key of a subscribed client.
-    static uintptr_t FilterKey(const LNotificationClient* client) { return reinterpret_cast<uintptr_t>(client); }
+    static uintptr_t FilterKey(const LNotificationClient* client)
+    {
+        return reinterpret_cast<uintptr_t>(client);
+    }
 
     // S_OK with a port; E_INVALIDARG when the name matches several devices;
     // E_FAIL when no port could be opened.

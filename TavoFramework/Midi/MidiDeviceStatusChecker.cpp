@@ -68,9 +68,9 @@ bool LMidiDeviceStatusChecker::Check(std::vector<DeviceInfo>& devices, bool inpu
                                         : LMidiDeviceConnectionStatusChangedNotification::kDisconnected;
             RCPtr<LMidiDeviceConnectionStatusChangedNotification> data =
                 LMidiDeviceConnectionStatusChangedNotification::Create(device, status);
-            RCPtr<LNotification> notification =
-                LNotification::Create(input ? kMidiInputConnectionChangedName : kMidiOutputConnectionChangedName,
-                                      ConstRCPtr<LRefCountedObject>(data));
+            RCPtr<LNotification> notification = LNotification::Create(
+                input ? kMidiInputConnectionChangedName : kMidiOutputConnectionChangedName,
+                ConstRCPtr<LRefCountedObject>(data));
             if (RCPtr<LNotificationCenter> center = GetMainNotificationCenter())
                 center->Post(notification);
             device.connected = available;

@@ -11,8 +11,10 @@
 
 namespace Tavo {
 
-inline constexpr char16_t kMidiInputConnectionChangedName[] = u"NID_MIDI_INPUT_DEVICE_CONNECTION_STATUS_CHANGED";
-inline constexpr char16_t kMidiOutputConnectionChangedName[] = u"NID_MIDI_OUTPUT_DEVICE_CONNECTION_STATUS_CHANGED";
+inline constexpr char16_t kMidiInputConnectionChangedName[] =
+    u"NID_MIDI_INPUT_DEVICE_CONNECTION_STATUS_CHANGED";
+inline constexpr char16_t kMidiOutputConnectionChangedName[] =
+    u"NID_MIDI_OUTPUT_DEVICE_CONNECTION_STATUS_CHANGED";
 
 class LMidiDeviceStatusChecker : public virtual LRefCountedObject
 {

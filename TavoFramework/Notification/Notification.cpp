@@ -63,7 +63,10 @@ void LNotification::SetPoolingEnabled(bool enable)
     }
 }
 
-bool LNotification::IsPoolingEnabled() { return Pool().enabled.load(std::memory_order_acquire); }
+bool LNotification::IsPoolingEnabled()
+{
+    return Pool().enabled.load(std::memory_order_acquire);
+}
 
 uint32_t LNotification::GetPoolCount()
 {

@@ -14,7 +14,8 @@ class LNotification : public virtual LRefCountedObject
 {
 public:
     // Null for a null or empty name. The name may be an id.
-    static RCPtr<LNotification> Create(const char16_t* name, const ConstRCPtr<LRefCountedObject>& data = nullptr);
+    static RCPtr<LNotification> Create(const char16_t* name,
+                                       const ConstRCPtr<LRefCountedObject>& data = nullptr);
 
     // false also empties the pool, destroying what it held.
     static void SetPoolingEnabled(bool enable);

@@ -32,7 +32,8 @@ LNotificationId LNotificationClient::Subscribe(const RCPtr<LNotificationDistribu
     return id;
 }
 
-TavoResult LNotificationClient::Unsubscribe(const RCPtr<LNotificationDistributor>& distributor, const char16_t* name)
+TavoResult LNotificationClient::Unsubscribe(const RCPtr<LNotificationDistributor>& distributor,
+                                            const char16_t* name)
 {
     if (mRegistrationCount == 0)
         return S_FALSE;

@@ -15,7 +15,8 @@ class LNotificationReceiver : public virtual LRefCountedObject
 public:
     virtual TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
                                            const RCPtr<LNotification>& notification) = 0;
-    virtual TavoResult Unsubscribe(const RCPtr<LNotificationDistributor>& distributor, const char16_t* name) = 0;
+    virtual TavoResult Unsubscribe(const RCPtr<LNotificationDistributor>& distributor,
+                                   const char16_t* name) = 0;
 };
 
 // A receiver that registers at distributors. Each registration holds the client

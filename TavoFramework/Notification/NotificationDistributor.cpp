@@ -81,8 +81,8 @@ int32_t LNotificationDistributor::LNotificationClientPool::FindClient(const LNot
     return -1;
 }
 
-TavoResult LNotificationDistributor::LNotificationClientPool::AddClient(const RCPtr<LNotificationClient>& client,
-                                                                        uint32_t flags)
+TavoResult LNotificationDistributor::LNotificationClientPool::AddClient(
+    const RCPtr<LNotificationClient>& client, uint32_t flags)
 {
     if (!client)
         return E_INVALIDARG;
@@ -250,8 +250,8 @@ RCPtr<LNotificationDistributor::LNotificationClientPool> LNotificationDistributo
     return FindPoolLocked(id);
 }
 
-TavoResult LNotificationDistributor::RegisterClient(const RCPtr<LNotificationClient>& client, const char16_t* name,
-                                                    uint32_t flags)
+TavoResult LNotificationDistributor::RegisterClient(const RCPtr<LNotificationClient>& client,
+                                                    const char16_t* name, uint32_t flags)
 {
     if (!client)
         return E_INVALIDARG;
@@ -311,7 +311,8 @@ TavoResult LNotificationDistributor::UnregisterLocked(const LNotificationClient*
     return S_OK;
 }
 
-TavoResult LNotificationDistributor::UnregisterClient(const RCPtr<LNotificationClient>& client, const char16_t* name)
+TavoResult LNotificationDistributor::UnregisterClient(const RCPtr<LNotificationClient>& client,
+                                                      const char16_t* name)
 {
     if (!client)
         return E_INVALIDARG;
@@ -370,7 +371,8 @@ TavoResult LNotificationDistributor::SendNotification(const RCPtr<LNotification>
     return pool->DistributeNotification(RCPtr<LNotificationDistributor>(this), notification);
 }
 
-int32_t LNotificationDistributor::SendNotificationToClient(int32_t index, const RCPtr<LNotification>& notification)
+int32_t LNotificationDistributor::SendNotificationToClient(int32_t index,
+                                                           const RCPtr<LNotification>& notification)
 {
     if (!notification)
         return index;

@@ -110,7 +110,8 @@ public:
     int32_t SendNotificationToClient(int32_t index, const RCPtr<LNotification>& notification);
     // Asks every registered client to unsubscribe itself.
     TavoResult RemoveAllClients();
-    TavoResult DeliverToClient(const RCPtr<LNotificationReceiver>& client, const RCPtr<LNotification>& notification);
+    TavoResult DeliverToClient(const RCPtr<LNotificationReceiver>& client,
+                               const RCPtr<LNotification>& notification);
 
     uint32_t GetRegistrationCount() const;
     // How many distributors hold registrations now, process-wide.

@@ -7,7 +7,10 @@ namespace Tavo {
 
 namespace {
 
-void WriteToStderr(const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); }
+void WriteToStderr(const std::string& message)
+{
+    std::fprintf(stderr, "%s\n", message.c_str());
+}
 
 std::atomic<NotificationFaultHook>& Hook()
 {
@@ -17,8 +20,14 @@ std::atomic<NotificationFaultHook>& Hook()
 
 }  // namespace
 
-void SetNotificationFaultHook(NotificationFaultHook hook) { Hook().store(hook ? hook : &WriteToStderr); }
+void SetNotificationFaultHook(NotificationFaultHook hook)
+{
+    Hook().store(hook ? hook : &WriteToStderr);
+}
 
-void ReportNotificationFault(const std::string& message) { Hook().load()(message); }
+void ReportNotificationFault(const std::string& message)
+{
+    Hook().load()(message);
+}
 
 }  // namespace Tavo

@@ -40,14 +40,17 @@ public:
     using Operation = TavoResult (T::*)(const RCPtr<LNotificationDistributor>& sender,
                                         const RCPtr<LNotification>& notification);
 
-    static RCPtr<LNotificationHandler> Create(T* owner) { return RCPtr<LNotificationHandler>(new LNotificationHandler(owner)); }
+    static RCPtr<LNotificationHandler> Create(T* owner)
+    {
+        return RCPtr<LNotificationHandler>(new LNotificationHandler(owner));
+    }
 
     // Subscribes the owner at the sender and records the operation; the first
     // operation recorded for a key stays. A null sender records an entry for
     // any sender without subscribing. E_FAIL when the name yields no id or
     // the subscription is refused.
-    TavoResult AddHandler(Operation operation, const RCPtr<LNotificationDistributor>& sender, const char16_t* name,
-                          uint32_t flags = 0)
+    TavoResult AddHandler(Operation operation, const RCPtr<LNotificationDistributor>& sender,
+                          const char16_t* name, uint32_t flags = 0)
     {
         LNotificationId id;
         if (sender)
@@ -103,8 +106,8 @@ public:
 
     // E_FAIL without an entry; else the registration's flags as the sender's
     // GetClientData gives them (0 for an any-sender entry).
-    TavoResult GetHandler(const RCPtr<LNotificationDistributor>& sender, const char16_t* name, Operation& operation,
-                          uint32_t& flags) const
+    TavoResult GetHandler(const RCPtr<LNotificationDistributor>& sender, const char16_t* name,
+                          Operation& operation, uint32_t& flags) const
     {
         auto found = mHandlers.find(Receivable{sender.Get(), GetNotificationID(name)});
         if (found == mHandlers.end())
@@ -173,14 +176,15 @@ private:
     static std::string Message(TavoResult result, const char* operation, int line)
     {
         std::string function = "Tavo::CAutoNotificationDisabler<" + TypeName<T>() + ">::" + operation;
-        return ComposeExceptionMessage(ExceptionKind<FailedResultException>::kPrefix, FormatResultCode(result),
-                                       function, "notification\\NotificationHandler", line);
+        return ComposeExceptionMessage(ExceptionKind<FailedResultException>::kPrefix,
+                                       FormatResultCode(result), function,
+                                       "notification\\NotificationHandler", line);
     }
     [[noreturn]] static void Throw(TavoResult result, const char* operation, int line)
     {
         std::string function = "Tavo::CAutoNotificationDisabler<" + TypeName<T>() + ">::" + operation;
-        ThrowException<FailedResultException>(FormatResultCode(result), function, "notification\\NotificationHandler",
-                                              line);
+        ThrowException<FailedResultException>(FormatResultCode(result), function,
+                                              "notification\\NotificationHandler", line);
     }
 
     RCPtr<LNotificationHandler<T>> mHandler;

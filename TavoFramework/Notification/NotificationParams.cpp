@@ -4,8 +4,14 @@
 
 namespace Tavo {
 
-WString LValueParam::ToString() const { return WString::Format(u"ValueParam = %lf", mValue); }
+WString LValueParam::ToString() const
+{
+    return WString::Format(u"ValueParam = %lf", mValue);
+}
 
-WString LConditionsParam::ToString() const { return WString::Format(u"(%g, %g)", mX, mY); }
+WString LConditionsParam::ToString() const
+{
+    return WString::Format(u"(%g, %g)", mX, mY);
+}
 
 }  // namespace Tavo

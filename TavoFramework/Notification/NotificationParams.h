@@ -34,7 +34,8 @@ class LConditionsParam : public virtual LRefCountedObject
     TAVO_POOLED_CLASS(LConditionsParam, 4, true)
 
 public:
-    static RCPtr<LConditionsParam> Create(uint32_t conditions, uint32_t previousConditions, double x = 0, double y = 0)
+    static RCPtr<LConditionsParam> Create(uint32_t conditions, uint32_t previousConditions, double x = 0,
+                                          double y = 0)
     {
         return RCPtr<LConditionsParam>(new LConditionsParam(conditions, previousConditions, x, y));
     }

@@ -17,7 +17,10 @@ LNotificationQueue::LNotificationQueue() : mQueue(&GetSharedQueueLock())
     mIdleNotification = LNotification::Create(u"NID_IDLE");
 }
 
-LNotificationQueue::~LNotificationQueue() { Flush(); }
+LNotificationQueue::~LNotificationQueue()
+{
+    Flush();
+}
 
 TavoResult LNotificationQueue::ReleaseInternalReferences()
 {
@@ -58,7 +61,8 @@ TavoResult LNotificationQueue::Post(const RCPtr<LNotification>& notification)
         notification->SetPosted(false);
         return E_FAIL;
     }
-    RCPtr<LNotificationDistributor::LNotificationClientPool> pool = distributor->FindClientPool(notification->GetID());
+    RCPtr<LNotificationDistributor::LNotificationClientPool> pool =
+        distributor->FindClientPool(notification->GetID());
     if (pool && (pool->GetFlags() & LNotificationClient::kLatestPostedOnly))
         pool->StorePosted(notification);
     mQueue.Enqueue(notification);
@@ -141,7 +145,7 @@ void LNotificationQueue::Detach()
 }
 
 TavoResult LNotificationQueue::LPostingReceiver::ReceiveNotification(const RCPtr<LNotificationDistributor>&,
-                                                                      const RCPtr<LNotification>& notification)
+                                                                     const RCPtr<LNotification>& notification)
 {
     if (!notification)
         return E_INVALIDARG;
@@ -155,7 +159,8 @@ TavoResult LNotificationQueue::LPostingReceiver::ReceiveNotification(const RCPtr
     return S_OK;
 }
 
-TavoResult LNotificationQueue::LPostingReceiver::Unsubscribe(const RCPtr<LNotificationDistributor>&, const char16_t*)
+TavoResult LNotificationQueue::LPostingReceiver::Unsubscribe(const RCPtr<LNotificationDistributor>&,
+                                                             const char16_t*)
 {
     return E_FAIL;
 }

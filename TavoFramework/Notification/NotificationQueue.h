@@ -20,7 +20,8 @@ public:
 
         TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
                                        const RCPtr<LNotification>& notification) override;
-        TavoResult Unsubscribe(const RCPtr<LNotificationDistributor>& distributor, const char16_t* name) override;
+        TavoResult Unsubscribe(const RCPtr<LNotificationDistributor>& distributor,
+                               const char16_t* name) override;
 
     private:
         friend class LNotificationQueue;
@@ -35,7 +36,10 @@ public:
 
     // E_FAIL when one is set already or after Detach; an empty pointer is 0.
     TavoResult SetDistributor(const RCPtr<LNotificationDistributor>& distributor);
-    TavoResult SetReceiver(const RCPtr<LNotificationDistributor>& distributor) { return SetDistributor(distributor); }
+    TavoResult SetReceiver(const RCPtr<LNotificationDistributor>& distributor)
+    {
+        return SetDistributor(distributor);
+    }
     // E_INVALIDARG for an empty or already posted notification, E_FAIL
     // without a distributor. Any thread.
     TavoResult Post(const RCPtr<LNotification>& notification);

@@ -18,8 +18,8 @@ std::string FormatResultCode(TavoResult result)
     return std::string("TAVORESULT = ") + digits;
 }
 
-std::string ComposeExceptionMessage(std::string_view kind, std::string_view detail,
-                                    std::string_view function, std::string_view file, int line)
+std::string ComposeExceptionMessage(std::string_view kind, std::string_view detail, std::string_view function,
+                                    std::string_view file, int line)
 {
     std::string text(kind);
     if (!detail.empty()) {

@@ -54,25 +54,50 @@ public:
 };
 
 // The kind that starts every message of an exception class.
-template <class E> struct ExceptionKind;
-template <> struct ExceptionKind<std::logic_error> { static constexpr const char* kPrefix = "Logic Error : "; };
-template <> struct ExceptionKind<std::runtime_error> { static constexpr const char* kPrefix = "Runtime Error : "; };
-template <> struct ExceptionKind<std::out_of_range> { static constexpr const char* kPrefix = "Out of Range : "; };
-template <> struct ExceptionKind<std::domain_error> { static constexpr const char* kPrefix = "Domain Error : "; };
-template <> struct ExceptionKind<std::invalid_argument> { static constexpr const char* kPrefix = "Invalid Argument : "; };
-template <> struct ExceptionKind<FailedResultException> { static constexpr const char* kPrefix = "Failed Result : "; };
+template <class E>
+struct ExceptionKind;
+template <>
+struct ExceptionKind<std::logic_error>
+{
+    static constexpr const char* kPrefix = "Logic Error : ";
+};
+template <>
+struct ExceptionKind<std::runtime_error>
+{
+    static constexpr const char* kPrefix = "Runtime Error : ";
+};
+template <>
+struct ExceptionKind<std::out_of_range>
+{
+    static constexpr const char* kPrefix = "Out of Range : ";
+};
+template <>
+struct ExceptionKind<std::domain_error>
+{
+    static constexpr const char* kPrefix = "Domain Error : ";
+};
+template <>
+struct ExceptionKind<std::invalid_argument>
+{
+    static constexpr const char* kPrefix = "Invalid Argument : ";
+};
+template <>
+struct ExceptionKind<FailedResultException>
+{
+    static constexpr const char* kPrefix = "Failed Result : ";
+};
 
 // "TAVORESULT = " and the code in upper-case hexadecimal without leading zeros.
 std::string FormatResultCode(TavoResult result);
 
 // Joins "<kind><detail> : <function> : <file> : Line <line>"; an empty detail
 // is left out with its separator.
-std::string ComposeExceptionMessage(std::string_view kind, std::string_view detail,
-                                    std::string_view function, std::string_view file, int line);
+std::string ComposeExceptionMessage(std::string_view kind, std::string_view detail, std::string_view function,
+                                    std::string_view file, int line);
 
 template <class E>
-[[noreturn]] void ThrowException(std::string_view detail, std::string_view function,
-                                 std::string_view file, int line)
+[[noreturn]] void ThrowException(std::string_view detail, std::string_view function, std::string_view file,
+                                 int line)
 {
     throw Exception<E>(ComposeExceptionMessage(ExceptionKind<E>::kPrefix, detail, function, file, line));
 }
@@ -86,8 +111,8 @@ void ThrowIfFailed(TavoResult result, std::string_view function, std::string_vie
 // TAVO_THROW(std::runtime_error, "Null Pointer", "Tavo::LFoo::Bar", "ControlBase\\Foo", 42)
 // The function, file and line are the texts the message must carry, not the
 // compiler's, so each thrower states them.
-#define TAVO_THROW(kind, detail, function, file, line) \
+#define TAVO_THROW(kind, detail, function, file, line)                                                       \
     ::Tavo::ThrowException<kind>((detail), (function), (file), (line))
 
-#define TAVO_THROW_IF_FAILED(result, function, file, line) \
+#define TAVO_THROW_IF_FAILED(result, function, file, line)                                                   \
     ::Tavo::ThrowIfFailed((result), (function), (file), (line))

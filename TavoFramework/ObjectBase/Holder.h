@@ -39,7 +39,10 @@ public:
     LWrapperStringable() = default;
     explicit LWrapperStringable(const T& value) : T(value) {}
 
-    StringT<char16_t, char> ToString() const override { return ToStringFunction()(static_cast<const T&>(*this)); }
+    StringT<char16_t, char> ToString() const override
+    {
+        return ToStringFunction()(static_cast<const T&>(*this));
+    }
 };
 
 // The text form of a string is the string itself.

@@ -26,8 +26,9 @@ public:
     ConstRCPtr(ConstRCPtr&& other) noexcept : mPtr(other.mPtr) { other.mPtr = nullptr; }
 
     template <class U, class UPtr>
-        requires(std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>)
-    ConstRCPtr(const ConstRCPtr<U, UPtr>& other) : mPtr(other.mPtr)
+    requires(std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>)
+        ConstRCPtr(const ConstRCPtr<U, UPtr>& other)
+        : mPtr(other.mPtr)
     {
         Acquire();
     }
@@ -57,8 +58,8 @@ public:
     }
 
     template <class U, class UPtr>
-        requires(std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>)
-    ConstRCPtr& operator=(const ConstRCPtr<U, UPtr>& other)
+    requires(std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>) ConstRCPtr& operator=(
+        const ConstRCPtr<U, UPtr>& other)
     {
         Reset(other.mPtr);
         return *this;
@@ -88,7 +89,8 @@ public:
     void Unshare();
 
 protected:
-    template <class U, class UPtr> friend class ConstRCPtr;
+    template <class U, class UPtr>
+    friend class ConstRCPtr;
 
     static LRefCountedObject* Base(T* object) noexcept { return object; }
 
@@ -129,8 +131,8 @@ public:
     RCPtr(RCPtr&& other) noexcept : Const(std::move(other)) {}
 
     template <class U, class UPtr>
-        requires(std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>)
-    RCPtr(const RCPtr<U, UPtr>& other) : Const(other)
+    requires(std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>) RCPtr(const RCPtr<U, UPtr>& other)
+        : Const(other)
     {
     }
 
@@ -145,8 +147,8 @@ public:
         return *this;
     }
     template <class U, class UPtr>
-        requires(std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>)
-    RCPtr& operator=(const RCPtr<U, UPtr>& other)
+    requires(std::is_convertible_v<U*, T*> && !std::is_same_v<U, T>) RCPtr& operator=(
+        const RCPtr<U, UPtr>& other)
     {
         Const::operator=(other);
         return *this;
@@ -190,8 +192,8 @@ void ConstRCPtr<T, TPtr>::Unshare()
     }
     if (!mPtr) {
         const std::string& name = TypeName<T>();
-        throw Exception<std::logic_error>(std::string("Logic Error : ") + name + " : Tavo::ConstRCPtr<" + name +
-                                          "," + TypeName<TPtr>() +
+        throw Exception<std::logic_error>(std::string("Logic Error : ") + name + " : Tavo::ConstRCPtr<" +
+                                          name + "," + TypeName<TPtr>() +
                                           ">::Unshare : objectbase\\RefCountedObject : Line 423");
     }
 }

@@ -12,9 +12,12 @@
 
 namespace Tavo {
 
-template <class C, class O> class StringT;
-template <class T, class TPtr> class ConstRCPtr;
-template <class T, class TPtr> class RCPtr;
+template <class C, class O>
+class StringT;
+template <class T, class TPtr>
+class ConstRCPtr;
+template <class T, class TPtr>
+class RCPtr;
 class LRefCountedObject;
 
 class IStringable

@@ -15,7 +15,10 @@ void LRefCountedObject::Undo()
         "objectbase\\RefCountedObject : Line 155");
 }
 
-int32_t LRefCountedObject::AddRef() { return mRefCount.fetch_add(1) + 1; }
+int32_t LRefCountedObject::AddRef()
+{
+    return mRefCount.fetch_add(1) + 1;
+}
 
 int32_t LRefCountedObject::Release()
 {
@@ -46,16 +49,16 @@ TavoResult LRefCountedObject::ReleaseInternalReferences()
 
 RCPtr<LRefCountedObject, LRefCountedObject*> LRefCountedObject::CreateCopy() const
 {
-    throw Exception<std::logic_error>(
-        "Logic Error : CreateCopy() not implemented for RefCountedObject : Tavo::LRefCountedObject::CreateCopy : "
-        "objectbase\\RefCountedObject : Line 273");
+    throw Exception<std::logic_error>("Logic Error : CreateCopy() not implemented for RefCountedObject : "
+                                      "Tavo::LRefCountedObject::CreateCopy : "
+                                      "objectbase\\RefCountedObject : Line 273");
 }
 
 void LRefCountedObject::SetUnshareable(bool unshareable)
 {
     if (unshareable && mRefCount.load() > 1)
-        throw Exception<std::runtime_error>(
-            "Runtime Error : Tavo::LRefCountedObject::SetUnshareable : ObjectBase\\RefCountedObject : Line 29");
+        throw Exception<std::runtime_error>("Runtime Error : Tavo::LRefCountedObject::SetUnshareable : "
+                                            "ObjectBase\\RefCountedObject : Line 29");
     mShareable = !unshareable;
 }
 

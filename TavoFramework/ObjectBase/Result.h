@@ -15,17 +15,23 @@ inline constexpr TavoResult E_NOTIMPL = static_cast<TavoResult>(0x80004001u);
 inline constexpr TavoResult E_OUTOFMEMORY = static_cast<TavoResult>(0x8007000Eu);
 inline constexpr TavoResult E_ABORT = static_cast<TavoResult>(0x80004004u);
 
-inline constexpr bool Succeeded(TavoResult r) { return r >= 0; }
-inline constexpr bool Failed(TavoResult r) { return r < 0; }
+inline constexpr bool Succeeded(TavoResult r)
+{
+    return r >= 0;
+}
+inline constexpr bool Failed(TavoResult r)
+{
+    return r < 0;
+}
 
 }  // namespace Tavo
 
 // The updater's own classes live outside the namespace and use the codes bare.
-using Tavo::TavoResult;
-using Tavo::S_OK;
-using Tavo::S_FALSE;
+using Tavo::E_ABORT;
 using Tavo::E_FAIL;
 using Tavo::E_INVALIDARG;
 using Tavo::E_NOTIMPL;
 using Tavo::E_OUTOFMEMORY;
-using Tavo::E_ABORT;
+using Tavo::S_FALSE;
+using Tavo::S_OK;
+using Tavo::TavoResult;

@@ -33,26 +33,33 @@ TypeKeyword LookUpKeyword(const std::string& qualified)
 const char* KeywordText(TypeKeyword k)
 {
     switch (k) {
-    case TypeKeyword::Struct: return "struct ";
-    case TypeKeyword::Enum: return "enum ";
-    case TypeKeyword::Union: return "union ";
-    case TypeKeyword::Class: break;
+    case TypeKeyword::Struct:
+        return "struct ";
+    case TypeKeyword::Enum:
+        return "enum ";
+    case TypeKeyword::Union:
+        return "union ";
+    case TypeKeyword::Class:
+        break;
     }
     return "class ";
 }
 
 bool IsFundamentalWord(std::string_view w)
 {
-    static constexpr std::string_view kWords[] = {
-        "void", "bool", "char", "signed", "unsigned", "short", "int", "long", "float",
-        "double", "wchar_t", "char8_t", "char16_t", "char32_t", "__int128"};
+    static constexpr std::string_view kWords[] = {"void",    "bool",    "char",     "signed",   "unsigned",
+                                                  "short",   "int",     "long",     "float",    "double",
+                                                  "wchar_t", "char8_t", "char16_t", "char32_t", "__int128"};
     for (auto k : kWords)
         if (w == k)
             return true;
     return false;
 }
 
-bool IsIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
+bool IsIdentChar(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
+}
 
 // Recursive descent over the compiler's spelling; unknown shapes are copied.
 class Decorator
@@ -260,8 +267,14 @@ std::string QualifiedTypeName(const std::type_info& type)
     return name;
 }
 
-std::string DecorateTypeName(std::string_view qualified) { return Decorator(qualified).Run(); }
+std::string DecorateTypeName(std::string_view qualified)
+{
+    return Decorator(qualified).Run();
+}
 
-std::string RuntimeTypeName(const std::type_info& type) { return DecorateTypeName(QualifiedTypeName(type)); }
+std::string RuntimeTypeName(const std::type_info& type)
+{
+    return DecorateTypeName(QualifiedTypeName(type));
+}
 
 }  // namespace Tavo

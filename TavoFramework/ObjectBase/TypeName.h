@@ -41,8 +41,8 @@ struct KeywordRegistrar
     static void Run()
     {
         using U = std::remove_cv_t<T>;
-        if constexpr ((std::is_class_v<U> || std::is_enum_v<U> || std::is_union_v<U>) &&
-                      TypeKeywordOf<U>::value != TypeKeyword::Class)
+        if constexpr ((std::is_class_v<U> || std::is_enum_v<U> ||
+                       std::is_union_v<U>)&&TypeKeywordOf<U>::value != TypeKeyword::Class)
             DeclareTypeKeyword(typeid(U), TypeKeywordOf<U>::value);
     }
 };
@@ -99,9 +99,9 @@ const std::string& TypeName()
 
 }  // namespace Tavo
 
-#define TAVO_STRUCT_TYPE_NAME(T)                                              \
-    template <>                                                               \
-    struct Tavo::TypeKeywordOf<T>                                             \
-    {                                                                         \
-        static constexpr ::Tavo::TypeKeyword value = ::Tavo::TypeKeyword::Struct; \
+#define TAVO_STRUCT_TYPE_NAME(T)                                                                             \
+    template <>                                                                                              \
+    struct Tavo::TypeKeywordOf<T>                                                                            \
+    {                                                                                                        \
+        static constexpr ::Tavo::TypeKeyword value = ::Tavo::TypeKeyword::Struct;                            \
     }

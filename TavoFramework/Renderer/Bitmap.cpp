@@ -9,11 +9,9 @@
 #include <string>
 #include <system_error>
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace
-{
+namespace {
 
 constexpr const char* kFile = "Utilities\\Graphics\\Bitmap";
 
@@ -37,12 +35,11 @@ std::u16string Upper(const char16_t* p)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 LBitmap::LBitmap(const WString& name, const WString& key) : mName(name), mKey(key)
 {
-    if (IsResourceName(name))
-    {
+    if (IsResourceName(name)) {
         std::u16string resource = Upper(name.c_str() + 2);
         for (char16_t& c : resource)
             if (c == u'.' || c == u' ')
@@ -50,9 +47,7 @@ LBitmap::LBitmap(const WString& name, const WString& key) : mName(name), mKey(ke
         const NString narrow(WString(resource.c_str()));
         const std::span<const uint8_t> bytes = Platform::FindResource("GDIPLUS", narrow.c_str());
         TakeImage(Platform::Graphics::Surface::FromPng(bytes.data(), bytes.size()));
-    }
-    else
-    {
+    } else {
         const NString path(name);
         TakeImage(Platform::Graphics::Surface::FromPngFile(path.c_str()));
     }
@@ -103,11 +98,9 @@ uint32_t LBitmap::GetCacheCount()
 
 TavoResult LBitmap::ReleaseInternalReferences()
 {
-    if (!mKey.IsEmpty())
-    {
+    if (!mKey.IsEmpty()) {
         auto found = Cache().find(std::u16string(mKey.c_str()));
-        if (found != Cache().end() && found->second.Get() == this)
-        {
+        if (found != Cache().end() && found->second.Get() == this) {
             // Uncounted first, so the cache's release is a plain one.
             AddInternalReferences(-1);
             RCPtr<LBitmap> keep = std::move(found->second);
@@ -123,12 +116,9 @@ RCPtr<LBitmap> LBitmap::CreateFilledBitmap(int32_t width, int32_t height, const 
     if (width < 1 || height < 1)
         TAVO_THROW(std::runtime_error, "", "Tavo::LBitmap::CreateFilledBitmap", kFile, 327);
     std::unique_ptr<Platform::Graphics::Surface> image;
-    try
-    {
+    try {
         image = std::make_unique<Platform::Graphics::Surface>(width, height);
-    }
-    catch (const Platform::Graphics::SurfaceError&)
-    {
+    } catch (const Platform::Graphics::SurfaceError&) {
         // Larger than an image can be here: refused like a size below 1.
         TAVO_THROW(std::runtime_error, "", "Tavo::LBitmap::CreateFilledBitmap", kFile, 327);
     }
@@ -153,8 +143,7 @@ void LBitmap::ApplyColorizer(const RCPtr<LBitmap>& bitmap, const LColorizer* col
     const int32_t rows = std::min(bitmap->mHeight, image->Height() - bitmap->mY);
     const int32_t columns = std::min(bitmap->mWidth, image->Width() - bitmap->mX);
     for (int32_t y = std::max(0, -bitmap->mY); y < rows; ++y)
-        for (int32_t x = std::max(0, -bitmap->mX); x < columns; ++x)
-        {
+        for (int32_t x = std::max(0, -bitmap->mX); x < columns; ++x) {
             // A gradient blends each pixel towards its own colour of the gradient.
             const ColorRGBA c = solid ? colorizer->color
                                       : colorizer->GetColorAt((static_cast<float>(x) + 0.5f) / w,
@@ -162,8 +151,7 @@ void LBitmap::ApplyColorizer(const RCPtr<LBitmap>& bitmap, const LColorizer* col
             const float t = c.a * amount;
             const float add[3] = {c.r * t, c.g * t, c.b * t};
             uint32_t argb = image->GetPixel(bitmap->mX + x, bitmap->mY + y);
-            for (int channel = 0; channel < 3; ++channel)
-            {
+            for (int channel = 0; channel < 3; ++channel) {
                 const int shift = 16 - 8 * channel;
                 const float v = static_cast<float>((argb >> shift) & 0xFF) / 255.0f;
                 const float blended = (v * (1 - t) + add[channel]) * 255.0f + 0.5f;
@@ -194,9 +182,9 @@ RCPtr<LBitmap> LBitmap::CreateGradientFilledBitmap(const LColorizer* colorizer, 
     const float w = static_cast<float>(width);
     const float h = static_cast<float>(height);
     for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x)
-        {
-            ColorRGBA c = colorizer->GetColorAt((static_cast<float>(x) + 0.5f) / w, (static_cast<float>(y) + 0.5f) / h);
+        for (int32_t x = 0; x < width; ++x) {
+            ColorRGBA c =
+                colorizer->GetColorAt((static_cast<float>(x) + 0.5f) / w, (static_cast<float>(y) + 0.5f) / h);
             c.a *= amount;
             image->SetPixel(x, y, c.ToARGB());
         }
@@ -275,8 +263,7 @@ const uint8_t* LBitmapData::GetPixelAddress(int32_t x, int32_t y) const
 
 RCPtr<LBitmap> LBitmap::CreateSubBitmap(int32_t x, int32_t y, int32_t width, int32_t height)
 {
-    if (width < 1 || height < 1)
-    {
+    if (width < 1 || height < 1) {
         x = y = 0;
         width = mWidth;
         height = mHeight;
@@ -296,12 +283,9 @@ RCPtr<LBitmap> LBitmap::Duplicate() const
     if (!image)
         return nullptr;
     RCPtr<LBitmap> copy(new LBitmap());
-    try
-    {
+    try {
         copy->TakeImage(image->CopyArea(mX, mY, mWidth, mHeight));
-    }
-    catch (const Platform::Graphics::SurfaceError&)
-    {
+    } catch (const Platform::Graphics::SurfaceError&) {
         return nullptr;
     }
     return copy;
@@ -323,4 +307,4 @@ Platform::Graphics::Surface* LBitmap::GetGdiplusBitmap() const
     return nullptr;
 }
 
-} // namespace Tavo
+}  // namespace Tavo

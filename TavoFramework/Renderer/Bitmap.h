@@ -11,17 +11,16 @@
 #include <string>
 #include <vector>
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace Platform::Graphics
-{
+namespace Platform::Graphics {
 class Surface;
 }
 
 class LBitmapData;
 
-template <class T> class IPixelBuffer
+template <class T>
+class IPixelBuffer
 {
 public:
     virtual ~IPixelBuffer() = default;
@@ -55,8 +54,8 @@ public:
     static RCPtr<LBitmap> CreateColorizedBitmap(const LColorizer* colorizer, float amount, int32_t width,
                                                 int32_t height);
     // Each pixel takes the colorizer's colour at its centre.
-    static RCPtr<LBitmap> CreateGradientFilledBitmap(const LColorizer* colorizer, float amount,
-                                                     int32_t width, int32_t height);
+    static RCPtr<LBitmap> CreateGradientFilledBitmap(const LColorizer* colorizer, float amount, int32_t width,
+                                                     int32_t height);
     // No source: a new colorized bitmap; one source: a recoloured copy of it.
     static RCPtr<LBitmap> GetColorizedBitmap(const LColorizer* colorizer, float amount, int32_t width,
                                              int32_t height, const RCPtr<LBitmap>& sourceA,
@@ -103,11 +102,7 @@ private:
 class LBitmapData : public virtual LRefCountedObject, public IPixelBuffer<int32_t>
 {
 public:
-    enum : uint32_t
-    {
-        kLockRead = 1,
-        kLockWrite = 2
-    };
+    enum : uint32_t { kLockRead = 1, kLockWrite = 2 };
 
     LBitmapData(const RCPtr<LBitmap>& bitmap, uint32_t lockMode);
     // Data over a separate pixel buffer is not supported: a non-null buffer
@@ -131,4 +126,4 @@ private:
     RCPtr<LPixelBuffer<int32_t>> mPixelBuffer;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -4,11 +4,9 @@
 #include "Renderer/Renderer.h"
 #include "Utilities/Storage/RCPtrArray.h"
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace
-{
+namespace {
 
 RCPtrArray<LFont>& FontList()
 {
@@ -40,7 +38,7 @@ bool SameFace(const WString& a, const WString& b)
     return *p == *q;
 }
 
-} // namespace
+}  // namespace
 
 LFont::LFont(const WString& face, float size, int32_t style)
     : mFace(face), mSize(size), mStyle(style), mId(++gNextFontId)
@@ -50,8 +48,7 @@ LFont::LFont(const WString& face, float size, int32_t style)
 int32_t LFont::Find(const WString& face, float size, int32_t style)
 {
     const RCPtrArray<LFont>& list = FontList();
-    for (uint32_t i = list.GetCount(); i-- > 0;)
-    {
+    for (uint32_t i = list.GetCount(); i-- > 0;) {
         const LFont* font = list[i].Get();
         if (SameFace(font->mFace, face) && font->mSize == size && font->mStyle == style)
             return static_cast<int32_t>(i);
@@ -121,4 +118,4 @@ int32_t LFont::GetDescent()
     return mDescent;
 }
 
-} // namespace Tavo
+}  // namespace Tavo

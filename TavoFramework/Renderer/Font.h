@@ -5,8 +5,7 @@
 
 #include <cstdint>
 
-namespace Tavo
-{
+namespace Tavo {
 
 class LMeasurementRenderer;
 
@@ -15,14 +14,7 @@ class LFont : public virtual LRefCountedObject
 {
 public:
     // Style bits, handed to the renderer unchanged.
-    enum : int32_t
-    {
-        kRegular = 0,
-        kBold = 1,
-        kItalic = 2,
-        kUnderline = 4,
-        kStrikeout = 8
-    };
+    enum : int32_t { kRegular = 0, kBold = 1, kItalic = 2, kUnderline = 4, kStrikeout = 8 };
 
     static RCPtr<LFont> FindOrCreate(const WString& face, float size, int32_t style);
     // Index into the font list, nearest the end first; -1 when absent.
@@ -57,4 +49,4 @@ private:
     uint32_t mId;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

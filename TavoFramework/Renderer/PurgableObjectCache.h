@@ -12,7 +12,8 @@ namespace Tavo {
 // first, else the one unused longest (fewest uses on a tie). Purge empties
 // entries unused since a mark but keeps their ids, so a later lookup finds
 // an empty slot to fill again.
-template <class ID, class Value, class Hash = std::hash<ID>> class PurgableObjectCache
+template <class ID, class Value, class Hash = std::hash<ID>>
+class PurgableObjectCache
 {
 public:
     struct Entry

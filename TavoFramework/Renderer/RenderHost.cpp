@@ -4,15 +4,13 @@
 
 #include <atomic>
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace
-{
+namespace {
 
 std::atomic<IRenderHost*> gHost{nullptr};
 
-} // namespace
+}  // namespace
 
 IRenderHost* GetRenderHost()
 {
@@ -49,4 +47,4 @@ WString GetDefaultFontFace()
     return face;
 }
 
-} // namespace Tavo
+}  // namespace Tavo

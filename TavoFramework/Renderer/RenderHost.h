@@ -6,8 +6,7 @@
 
 #include <cstdint>
 
-namespace Tavo
-{
+namespace Tavo {
 
 class LMeasurementRenderer;
 
@@ -38,4 +37,4 @@ RCPtr<LMeasurementRenderer> GetMeasurementRenderer();
 // The host's default face; empty without a host or a face.
 WString GetDefaultFontFace();
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -68,7 +68,8 @@ TavoResult LRenderer::RenderStart(const RCPtr<LRenderContextInfo>& context)
         TAVO_THROW(std::runtime_error, "Render context is NULL", "Tavo::LRenderer::RenderStart", kFile, 232);
     for (const auto& entry : mContexts)
         if (entry.Get() == context.Get())
-            TAVO_THROW(std::runtime_error, "Render context reentered.", "Tavo::LRenderer::RenderStart", kFile, 238);
+            TAVO_THROW(std::runtime_error, "Render context reentered.", "Tavo::LRenderer::RenderStart", kFile,
+                       238);
     mContexts.push_back(context);
     return S_OK;
 }
@@ -131,15 +132,14 @@ void LRenderer::PushTranslation(const PointT<double>& offset)
     context->state.clip.y -= rounded.y;
 }
 
-void LRenderer::PushClip(const RectT<double>& bounds, const RectT<double>& clip, const RCPtr<LStencil>& stencil,
-                         bool relative)
+void LRenderer::PushClip(const RectT<double>& bounds, const RectT<double>& clip,
+                         const RCPtr<LStencil>& stencil, bool relative)
 {
     if (mContexts.empty())
         return;
     LRenderContextInfo* context = mContexts.back().Get();
     PointT<double> origin{bounds.x, bounds.y};
-    if (!relative)
-    {
+    if (!relative) {
         origin.x -= context->state.translation.x;
         origin.y -= context->state.translation.y;
     }
@@ -151,20 +151,15 @@ void LRenderer::PushClip(const RectT<double>& bounds, const RectT<double>& clip,
     LRect::Normalize(r);
     SetClipRect(r);
     Translate(origin);
-    if (relative)
-    {
+    if (relative) {
         context->state.clip.x -= origin.x;
         context->state.clip.y -= origin.y;
     }
-    if (stencil)
-    {
-        if (context->state.stencilActive == 0)
-        {
+    if (stencil) {
+        if (context->state.stencilActive == 0) {
             SetStencil(stencil);
             context->state.stencilActive = 1;
-        }
-        else
-        {
+        } else {
             SetStencil(LStencil::Create(stencil->width, stencil->height));
         }
     }
@@ -188,12 +183,14 @@ int32_t LRenderer::Translate(const PointT<double>& offset)
     return 0;
 }
 
-CAutoClip::CAutoClip(const RCPtr<LRenderer>& renderer) : mRenderer(renderer) { mRenderer->PushState(); }
+CAutoClip::CAutoClip(const RCPtr<LRenderer>& renderer) : mRenderer(renderer)
+{
+    mRenderer->PushState();
+}
 
 CAutoClip::CAutoClip(const RCPtr<LRenderer>& renderer, const ClipParams& params)
 {
-    switch (params.flavor)
-    {
+    switch (params.flavor) {
     case 0:
         renderer->PushState();
         break;

@@ -11,14 +11,12 @@
 #include <deque>
 #include <vector>
 
-namespace Tavo
-{
+namespace Tavo {
 
 class LFont;
 class LBitmap;
 
-namespace Platform::Graphics
-{
+namespace Platform::Graphics {
 class IWindowTarget;
 }
 
@@ -167,4 +165,4 @@ private:
     RCPtr<LRenderer> mRenderer;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -6,11 +6,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace
-{
+namespace {
 
 RectT<float> Measure(const std::u16string& s, const RCPtr<LFont>& font)
 {
@@ -30,7 +28,7 @@ int32_t RoundClamped(float v)
     return static_cast<int32_t>(std::round(v));
 }
 
-} // namespace
+}  // namespace
 
 void LFontText::ClearLayout()
 {
@@ -44,8 +42,7 @@ std::vector<std::u16string> LFontText::SplitLines(const std::u16string& text)
         return {text};
     std::vector<std::u16string> lines;
     std::u16string rest = text;
-    while (!rest.empty())
-    {
+    while (!rest.empty()) {
         const size_t i = rest.find(u'\n');
         lines.push_back(rest.substr(0, i));
         rest = i == std::u16string::npos ? std::u16string() : rest.substr(i + 1);
@@ -64,26 +61,19 @@ size_t LFontText::FitCount(const std::u16string& text, int32_t width)
     if (RightEdge(text) < w)
         return text.size();
     std::u16string candidate = text;
-    for (;;)
-    {
+    for (;;) {
         size_t result;
         const size_t s = candidate.rfind(u' ');
-        if (s != std::u16string::npos && s >= 1)
-        {
-            if (RightEdge(candidate.substr(0, s)) <= w)
-            {
+        if (s != std::u16string::npos && s >= 1) {
+            if (RightEdge(candidate.substr(0, s)) <= w) {
                 const size_t dash = candidate.rfind(u'-');
                 const size_t h = dash == std::u16string::npos ? 0 : dash + 1;
                 result = (h > s && RightEdge(candidate.substr(0, h)) <= w) ? h : s;
-            }
-            else
-            {
+            } else {
                 candidate.resize(s);
                 continue;
             }
-        }
-        else
-        {
+        } else {
             const size_t dash =
                 candidate.size() > 1 ? candidate.rfind(u'-', candidate.size() - 2) : std::u16string::npos;
             const size_t h = dash == std::u16string::npos ? 0 : dash + 1;
@@ -91,8 +81,7 @@ size_t LFontText::FitCount(const std::u16string& text, int32_t width)
                 return candidate.size();
             if (RightEdge(candidate.substr(0, h)) <= w)
                 result = h;
-            else
-            {
+            else {
                 candidate.resize(h);
                 continue;
             }
@@ -107,20 +96,17 @@ std::vector<std::u16string> LFontText::MakeLines(int32_t width)
     if (!wordWrap)
         return paragraphs;
     std::vector<std::u16string> lines;
-    for (const std::u16string& paragraph : paragraphs)
-    {
+    for (const std::u16string& paragraph : paragraphs) {
         size_t n = FitCount(paragraph, width);
         std::u16string line = paragraph.substr(0, n);
         size_t consumed = n;
         std::u16string rest = paragraph;
-        while (consumed < paragraph.size())
-        {
+        while (consumed < paragraph.size()) {
             rest = rest.substr(std::min(n, rest.size()));
             const size_t start = rest.find_first_not_of(u" \t\r\n");
             if (start != std::u16string::npos)
                 rest = rest.substr(start);
-            if (!rest.empty())
-            {
+            if (!rest.empty()) {
                 lines.push_back(line);
                 n = FitCount(rest, width);
                 line = rest.substr(0, n);
@@ -137,15 +123,13 @@ uint32_t LFontText::GetLineCount()
     if (mLines.empty())
         for (const std::u16string& line : MakeLines(boxWidth))
             mLines.emplace_back(line.c_str());
-    if (mRects.empty())
-    {
+    if (mRects.empty()) {
         if (mLines.empty())
             mLines.emplace_back(u"");
         const float lineHeight = font ? static_cast<float>(font->ComputeMetrics()) : 0.0f;
         const float y0 = (static_cast<float>(boxHeight) - lineHeight * static_cast<float>(mLines.size())) *
                          verticalAlignment;
-        for (size_t i = 0; i < mLines.size(); ++i)
-        {
+        for (size_t i = 0; i < mLines.size(); ++i) {
             const RectT<float> r = Measure(std::u16string(mLines[i].c_str()), font);
             const float x = (static_cast<float>(boxWidth) - r.width) * horizontalAlignment;
             mRects.push_back({x, lineHeight * static_cast<float>(i) + y0, r.width, r.height});
@@ -173,8 +157,7 @@ PointT<int32_t> LFontText::GetExtent()
 {
     GetLineCount();
     float left = 0, top = 0, right = 0, bottom = 0;
-    for (const RectT<float>& r : mRects)
-    {
+    for (const RectT<float>& r : mRects) {
         left = std::min(left, r.x);
         top = std::min(top, r.y);
         right = std::max(right, r.x + r.width);
@@ -183,4 +166,4 @@ PointT<int32_t> LFontText::GetExtent()
     return {RoundClamped(right - left), RoundClamped(bottom - top)};
 }
 
-} // namespace Tavo
+}  // namespace Tavo

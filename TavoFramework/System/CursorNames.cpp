@@ -3,11 +3,11 @@
 namespace Tavo {
 
 // Built on first use and never destroyed, like every process-wide global.
-#define TAVO_CURSOR_NAME(fn, text) \
-    const WString& fn() \
-    { \
-        static const auto* name = new WString(text); \
-        return *name; \
+#define TAVO_CURSOR_NAME(fn, text)                                                                           \
+    const WString& fn()                                                                                      \
+    {                                                                                                        \
+        static const auto* name = new WString(text);                                                         \
+        return *name;                                                                                        \
     }
 
 TAVO_CURSOR_NAME(UI_CURSOR_APP_STARTING, u"UI_CURSOR_APP_STARTING")

@@ -17,8 +17,7 @@ TavoResult HotKeyMap::LoadBindings(const LStringTable* table, const WString& pre
     const WString lead = prefix + u".";
     LStringTable::Pairs pairs;
     table->GetPairs(pairs);
-    for (uint32_t i = 0; i < pairs.GetCount(); ++i)
-    {
+    for (uint32_t i = 0; i < pairs.GetCount(); ++i) {
         const WString& id = pairs[i].first;
         const WString& text = pairs[i].second;
         if (id.Left(static_cast<int32_t>(lead.GetLength())) != lead)

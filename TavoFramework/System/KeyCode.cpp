@@ -29,33 +29,94 @@ KeyTables* BuildTables()
 {
     auto* t = new KeyTables;
     auto name = [t](const char* n, int code) { t->byName.emplace(u"VKEY_" + Widen(n), code); };
-    static const struct { const char* n; int code; } kNamed[] = {
-        {"BACK", 0x08}, {"TAB", 0x09}, {"CLEAR", 0x0C}, {"RETURN", 0x0D}, {"SHIFT", 0x10},
-        {"CONTROL", 0x11}, {"MENU", 0x12}, {"PAUSE", 0x13}, {"CAPITAL", 0x14}, {"KANA", 0x15},
-        {"HANGEUL", 0x15}, {"HANGUL", 0x15}, {"JUNJA", 0x17}, {"FINAL", 0x18}, {"HANJA", 0x19},
-        {"KANJI", 0x19}, {"ESCAPE", 0x1B}, {"CONVERT", 0x1C}, {"NONCONVERT", 0x1D},
-        {"ACCEPT", 0x1E}, {"MODECHANGE", 0x1F}, {"SPACE", 0x20}, {"PAGEUP", 0x21},
-        {"PAGEDN", 0x22}, {"END", 0x23}, {"HOME", 0x24}, {"LEFT", 0x25}, {"UP", 0x26},
-        {"RIGHT", 0x27}, {"DOWN", 0x28}, {"SELECT", 0x29}, {"PRINT", 0x2A}, {"EXECUTE", 0x2B},
-        {"SNAPSHOT", 0x2C}, {"INSERT", 0x2D}, {"DELETE", 0x2E}, {"HELP", 0x2F},
-        {"LWIN", 0x5B}, {"RWIN", 0x5C}, {"APPS", 0x5D}, {"SLEEP", 0x5F},
-        {"MULTIPLY", 0x6A}, {"ADD", 0x6B}, {"SEPARATOR", 0x6C}, {"SUBTRACT", 0x6D},
-        {"DECIMAL", 0x6E}, {"DIVIDE", 0x6F}, {"NUMLOCK", 0x90}, {"SCROLL", 0x91},
-        {"OEM_NEC_EQUAL", 0x92}, {"OEM_FJ_JISHO", 0x92}, {"OEM_FJ_MASSHOU", 0x93},
-        {"OEM_FJ_TOUROKU", 0x94}, {"OEM_FJ_LOYA", 0x95}, {"OEM_FJ_ROYA", 0x96},
-        {"LSHIFT", 0xA0}, {"RSHIFT", 0xA1}, {"LCONTROL", 0xA2}, {"RCONTROL", 0xA3},
-        {"LMENU", 0xA4}, {"RMENU", 0xA5}, {"BROWSER_BACK", 0xA6}, {"BROWSER_FORWARD", 0xA7},
-        {"BROWSER_REFRESH", 0xA8}, {"BROWSER_STOP", 0xA9}, {"BROWSER_SEARCH", 0xAA},
-        {"BROWSER_FAVORITES", 0xAB}, {"BROWSER_HOME", 0xAC}, {"VOLUME_MUTE", 0xAD},
-        {"VOLUME_DOWN", 0xAE}, {"VOLUME_UP", 0xAF}, {"MEDIA_NEXT_TRACK", 0xB0},
-        {"MEDIA_PREV_TRACK", 0xB1}, {"MEDIA_STOP", 0xB2}, {"MEDIA_PLAY_PAUSE", 0xB3},
-        {"LAUNCH_MAIL", 0xB4}, {"LAUNCH_MEDIA_SELECT", 0xB5}, {"LAUNCH_APP1", 0xB6},
+    static const struct
+    {
+        const char* n;
+        int code;
+    } kNamed[] = {
+        {"BACK", 0x08},
+        {"TAB", 0x09},
+        {"CLEAR", 0x0C},
+        {"RETURN", 0x0D},
+        {"SHIFT", 0x10},
+        {"CONTROL", 0x11},
+        {"MENU", 0x12},
+        {"PAUSE", 0x13},
+        {"CAPITAL", 0x14},
+        {"KANA", 0x15},
+        {"HANGEUL", 0x15},
+        {"HANGUL", 0x15},
+        {"JUNJA", 0x17},
+        {"FINAL", 0x18},
+        {"HANJA", 0x19},
+        {"KANJI", 0x19},
+        {"ESCAPE", 0x1B},
+        {"CONVERT", 0x1C},
+        {"NONCONVERT", 0x1D},
+        {"ACCEPT", 0x1E},
+        {"MODECHANGE", 0x1F},
+        {"SPACE", 0x20},
+        {"PAGEUP", 0x21},
+        {"PAGEDN", 0x22},
+        {"END", 0x23},
+        {"HOME", 0x24},
+        {"LEFT", 0x25},
+        {"UP", 0x26},
+        {"RIGHT", 0x27},
+        {"DOWN", 0x28},
+        {"SELECT", 0x29},
+        {"PRINT", 0x2A},
+        {"EXECUTE", 0x2B},
+        {"SNAPSHOT", 0x2C},
+        {"INSERT", 0x2D},
+        {"DELETE", 0x2E},
+        {"HELP", 0x2F},
+        {"LWIN", 0x5B},
+        {"RWIN", 0x5C},
+        {"APPS", 0x5D},
+        {"SLEEP", 0x5F},
+        {"MULTIPLY", 0x6A},
+        {"ADD", 0x6B},
+        {"SEPARATOR", 0x6C},
+        {"SUBTRACT", 0x6D},
+        {"DECIMAL", 0x6E},
+        {"DIVIDE", 0x6F},
+        {"NUMLOCK", 0x90},
+        {"SCROLL", 0x91},
+        {"OEM_NEC_EQUAL", 0x92},
+        {"OEM_FJ_JISHO", 0x92},
+        {"OEM_FJ_MASSHOU", 0x93},
+        {"OEM_FJ_TOUROKU", 0x94},
+        {"OEM_FJ_LOYA", 0x95},
+        {"OEM_FJ_ROYA", 0x96},
+        {"LSHIFT", 0xA0},
+        {"RSHIFT", 0xA1},
+        {"LCONTROL", 0xA2},
+        {"RCONTROL", 0xA3},
+        {"LMENU", 0xA4},
+        {"RMENU", 0xA5},
+        {"BROWSER_BACK", 0xA6},
+        {"BROWSER_FORWARD", 0xA7},
+        {"BROWSER_REFRESH", 0xA8},
+        {"BROWSER_STOP", 0xA9},
+        {"BROWSER_SEARCH", 0xAA},
+        {"BROWSER_FAVORITES", 0xAB},
+        {"BROWSER_HOME", 0xAC},
+        {"VOLUME_MUTE", 0xAD},
+        {"VOLUME_DOWN", 0xAE},
+        {"VOLUME_UP", 0xAF},
+        {"MEDIA_NEXT_TRACK", 0xB0},
+        {"MEDIA_PREV_TRACK", 0xB1},
+        {"MEDIA_STOP", 0xB2},
+        {"MEDIA_PLAY_PAUSE", 0xB3},
+        {"LAUNCH_MAIL", 0xB4},
+        {"LAUNCH_MEDIA_SELECT", 0xB5},
+        {"LAUNCH_APP1", 0xB6},
         {"LAUNCH_APP2", 0xB7},
     };
     for (const auto& e : kNamed)
         name(e.n, e.code);
-    for (int i = 0; i < 10; ++i)
-    {
+    for (int i = 0; i < 10; ++i) {
         t->byName.emplace(u"VKEY_" + std::u16string(1, static_cast<char16_t>(u'0' + i)), 0x30 + i);
         t->byName.emplace(u"VKEY_NUMPAD" + std::u16string(1, static_cast<char16_t>(u'0' + i)), 0x60 + i);
     }
@@ -69,32 +130,92 @@ KeyTables* BuildTables()
 
     // The first text of a code stays.
     auto display = [t](uint32_t code, const char* text) { t->displayByCode.emplace(code, Widen(text)); };
-    static const struct { uint32_t code; const char* text; } kDisplay[] = {
-        {0x0C, "Clear"}, {0x0D, "Return"}, {0x10, "Shift"}, {0x11, "Control"}, {0x12, "Menu"},
-        {0x13, "Pause"}, {0x14, "Capital"}, {0x15, "Kana"}, {0x15, "Hangeul"}, {0x15, "Hangul"},
-        {0x17, "Junja"}, {0x18, "Final"}, {0x19, "Hanja"}, {0x19, "Kanji"}, {0x1B, "Escape"},
-        {0x1C, "Convert"}, {0x1D, "Non-convert"}, {0x1E, "Accept"}, {0x1F, "Mode Change"},
-        {0x20, "Space"}, {0x21, "Page Up"}, {0x22, "Page Down"}, {0x23, "End"}, {0x24, "Home"},
-        {0x25, "Left Arrow"}, {0x26, "Up Arrow"}, {0x27, "Right Arrow"}, {0x28, "Down Arrow"},
-        {0x29, "Select"}, {0x2A, "Print"}, {0x2B, "Execute"}, {0x2C, "Snapshot"},
-        {0x2D, "Insert"}, {0x2E, "Del"}, {0x2F, "Help"}, {0x5B, "Left Win"}, {0x5C, "Right Win"},
-        {0x5D, "Apps"}, {0x5F, "Sleep"}, {0x6A, "*"}, {0x6B, "+"}, {0x6C, "Separator"},
-        {0x6D, "-"}, {0x6E, "."}, {0x6F, "/"}, {0x90, "Numlock"}, {0x91, "Scroll"},
-        {0x92, "NEC Equal"}, {0x92, "Jisho"}, {0x93, "Masshou"}, {0x94, "Touroku"},
-        {0x95, "Loya"}, {0x96, "Roya"}, {0xA0, "Left Shift"}, {0xA1, "Right Shift"},
-        {0xA2, "Left Control"}, {0xA3, "Right Control"}, {0xA4, "Left Menu"},
-        {0xA5, "Right Menu"}, {0xA6, "Browser Back"}, {0xA7, "Browser Forward"},
-        {0xA8, "Browser Refresh"}, {0xA9, "Browser Stop"}, {0xAA, "Browser Search"},
-        {0xAB, "Browser Favorites"}, {0xAC, "Browser Home"}, {0xAD, "Volume Mute"},
-        {0xAE, "Volume Down"}, {0xAF, "Volume Up"}, {0xB0, "Media Next Track"},
-        {0xB1, "Media Prev Track"}, {0xB2, "Media Stop"}, {0xB3, "Media Play Pause"},
-        {0xB4, "Launch Mail"}, {0xB5, "Launch Media Select"}, {0xB6, "Launch App 1"},
+    static const struct
+    {
+        uint32_t code;
+        const char* text;
+    } kDisplay[] = {
+        {0x0C, "Clear"},
+        {0x0D, "Return"},
+        {0x10, "Shift"},
+        {0x11, "Control"},
+        {0x12, "Menu"},
+        {0x13, "Pause"},
+        {0x14, "Capital"},
+        {0x15, "Kana"},
+        {0x15, "Hangeul"},
+        {0x15, "Hangul"},
+        {0x17, "Junja"},
+        {0x18, "Final"},
+        {0x19, "Hanja"},
+        {0x19, "Kanji"},
+        {0x1B, "Escape"},
+        {0x1C, "Convert"},
+        {0x1D, "Non-convert"},
+        {0x1E, "Accept"},
+        {0x1F, "Mode Change"},
+        {0x20, "Space"},
+        {0x21, "Page Up"},
+        {0x22, "Page Down"},
+        {0x23, "End"},
+        {0x24, "Home"},
+        {0x25, "Left Arrow"},
+        {0x26, "Up Arrow"},
+        {0x27, "Right Arrow"},
+        {0x28, "Down Arrow"},
+        {0x29, "Select"},
+        {0x2A, "Print"},
+        {0x2B, "Execute"},
+        {0x2C, "Snapshot"},
+        {0x2D, "Insert"},
+        {0x2E, "Del"},
+        {0x2F, "Help"},
+        {0x5B, "Left Win"},
+        {0x5C, "Right Win"},
+        {0x5D, "Apps"},
+        {0x5F, "Sleep"},
+        {0x6A, "*"},
+        {0x6B, "+"},
+        {0x6C, "Separator"},
+        {0x6D, "-"},
+        {0x6E, "."},
+        {0x6F, "/"},
+        {0x90, "Numlock"},
+        {0x91, "Scroll"},
+        {0x92, "NEC Equal"},
+        {0x92, "Jisho"},
+        {0x93, "Masshou"},
+        {0x94, "Touroku"},
+        {0x95, "Loya"},
+        {0x96, "Roya"},
+        {0xA0, "Left Shift"},
+        {0xA1, "Right Shift"},
+        {0xA2, "Left Control"},
+        {0xA3, "Right Control"},
+        {0xA4, "Left Menu"},
+        {0xA5, "Right Menu"},
+        {0xA6, "Browser Back"},
+        {0xA7, "Browser Forward"},
+        {0xA8, "Browser Refresh"},
+        {0xA9, "Browser Stop"},
+        {0xAA, "Browser Search"},
+        {0xAB, "Browser Favorites"},
+        {0xAC, "Browser Home"},
+        {0xAD, "Volume Mute"},
+        {0xAE, "Volume Down"},
+        {0xAF, "Volume Up"},
+        {0xB0, "Media Next Track"},
+        {0xB1, "Media Prev Track"},
+        {0xB2, "Media Stop"},
+        {0xB3, "Media Play Pause"},
+        {0xB4, "Launch Mail"},
+        {0xB5, "Launch Media Select"},
+        {0xB6, "Launch App 1"},
         {0xB7, "Launch App 2"},
     };
     for (const auto& e : kDisplay)
         display(e.code, e.text);
-    for (int i = 0; i < 10; ++i)
-    {
+    for (int i = 0; i < 10; ++i) {
         t->displayByCode.emplace(0x30 + i, std::u16string(1, static_cast<char16_t>(u'0' + i)));
         t->displayByCode.emplace(0x60 + i, u"Numpad " + std::u16string(1, static_cast<char16_t>(u'0' + i)));
     }
@@ -113,20 +234,23 @@ const KeyTables& Tables()
     return *tables;
 }
 
-char16_t Upper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
+char16_t Upper(char16_t c)
+{
+    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+}
 
 // Decimal value as the runtime's wide atoi reads it; clamped instead of wrapping.
 int32_t ReadDecimal(std::u16string_view s)
 {
     size_t i = 0;
-    while (i < s.size() && (s[i] == u' ' || s[i] == u'\t' || s[i] == u'\n' || s[i] == u'\r' || s[i] == u'\v' || s[i] == u'\f'))
+    while (i < s.size() && (s[i] == u' ' || s[i] == u'\t' || s[i] == u'\n' || s[i] == u'\r' ||
+                            s[i] == u'\v' || s[i] == u'\f'))
         ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
         negative = s[i++] == u'-';
     int64_t value = 0;
-    for (; i < s.size() && s[i] >= u'0' && s[i] <= u'9'; ++i)
-    {
+    for (; i < s.size() && s[i] >= u'0' && s[i] <= u'9'; ++i) {
         value = value * 10 + (s[i] - u'0');
         if (value > int64_t{INT32_MAX} + 1)
             value = int64_t{INT32_MAX} + 1;
@@ -158,25 +282,38 @@ uint32_t KeyCode::SideBits(uint32_t raw)
 {
     uint32_t sides = 0;
     auto both = [raw](uint32_t mask) { return (raw & mask) == mask; };
-    if (both(0x18)) sides |= 1;
-    if (both(0x28)) sides |= 2;
-    if (both(0x03)) sides |= 4;
-    if (both(0x05)) sides |= 8;
-    if (both(0xC0)) sides |= 16;
-    if (both(0x140)) sides |= 32;
-    if (both(0x600)) sides |= 64;
-    if (both(0xA00)) sides |= 128;
+    if (both(0x18))
+        sides |= 1;
+    if (both(0x28))
+        sides |= 2;
+    if (both(0x03))
+        sides |= 4;
+    if (both(0x05))
+        sides |= 8;
+    if (both(0xC0))
+        sides |= 16;
+    if (both(0x140))
+        sides |= 32;
+    if (both(0x600))
+        sides |= 64;
+    if (both(0xA00))
+        sides |= 128;
     return sides;
 }
 
 KeyCode KeyCode::FromCharacter(char16_t character, uint32_t raw)
 {
     uint32_t code = character;
-    if (raw & kRawShift) code |= kShift;
-    if (raw & kRawCtrl) code |= kCtrl;
-    if (raw & kRawAlt) code |= kAlt;
-    if (raw & kRawWin) code |= kCmd;
-    if (raw & kRawFifth) code |= kFifth;
+    if (raw & kRawShift)
+        code |= kShift;
+    if (raw & kRawCtrl)
+        code |= kCtrl;
+    if (raw & kRawAlt)
+        code |= kAlt;
+    if (raw & kRawWin)
+        code |= kCmd;
+    if (raw & kRawFifth)
+        code |= kFifth;
     return KeyCode(code, SideBits(raw), false);
 }
 
@@ -192,22 +329,25 @@ KeyCode KeyCode::FromString(const WString& wideText)
     const bool cmd = u.find(u"COMMAND") != std::u16string::npos;
 
     const size_t p = u.find(u"VKEY_");
-    if (p != std::u16string::npos)
-    {
+    if (p != std::u16string::npos) {
         const int vk = FindVirtualKey(ToWString(u.substr(p)));
         uint32_t code = ((static_cast<uint32_t>(vk) & 0xFF) << 16) | kKeyDown;
-        if (shift) code |= kShift;
-        if (ctrl) code |= kCtrl;
-        if (alt) code |= kAlt;
-        if (cmd) code |= kCmd;
-        uint32_t raw = (ctrl ? kRawCtrl : 0) | (shift ? kRawShift : 0) | (alt ? kRawAlt : 0) | (cmd ? kRawWin : 0);
+        if (shift)
+            code |= kShift;
+        if (ctrl)
+            code |= kCtrl;
+        if (alt)
+            code |= kAlt;
+        if (cmd)
+            code |= kCmd;
+        uint32_t raw =
+            (ctrl ? kRawCtrl : 0) | (shift ? kRawShift : 0) | (alt ? kRawAlt : 0) | (cmd ? kRawWin : 0);
         return KeyCode(code, SideBits(raw), false);
     }
 
     const uint32_t raw = alt ? kRawAlt : 0;
     const size_t open = u.find(u'[');
-    if (open == std::u16string::npos)
-    {
+    if (open == std::u16string::npos) {
         // An empty text names no key.
         if (text.empty())
             return KeyCode();
@@ -273,8 +413,7 @@ bool operator==(const KeyCode& a, const KeyCode& b)
     constexpr uint32_t kExact = KeyCode::kNoKey | KeyCode::kVirtualKeyMask;
     if (a.code & kExact)
         return a.code == b.code;
-    if ((b.code & kExact) == 0)
-    {
+    if ((b.code & kExact) == 0) {
         constexpr uint32_t kIgnored = KeyCode::kCtrl | KeyCode::kShift;
         return (a.code & ~kIgnored) == (b.code & ~kIgnored);
     }

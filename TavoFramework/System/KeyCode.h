@@ -56,6 +56,9 @@ struct KeyCode
 // Virtual keys and no-key codes compare exactly; characters ignore Ctrl and
 // Shift. Sides and previous state never count.
 bool operator==(const KeyCode& a, const KeyCode& b);
-inline bool operator!=(const KeyCode& a, const KeyCode& b) { return !(a == b); }
+inline bool operator!=(const KeyCode& a, const KeyCode& b)
+{
+    return !(a == b);
+}
 
 }  // namespace Tavo

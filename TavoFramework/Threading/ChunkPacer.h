@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <thread>
 
-namespace Tavo
-{
+namespace Tavo {
 
 // Paces a run of sends with a pause after each. Pauses end on a schedule, so
 // late wake-ups do not add up over a long run; a send that took longer than
@@ -32,4 +31,4 @@ private:
     Clock::time_point mPauseEnd;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

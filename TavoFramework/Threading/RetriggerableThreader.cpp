@@ -82,7 +82,8 @@ void RetriggerableThreader::FinishJob(State& state, bool run)
         completion->Set();
 }
 
-TavoResult RetriggerableThreader::Trigger(const RCPtr<LThreadWorker>& worker, const RCPtr<LRefCountedObject>& param,
+TavoResult RetriggerableThreader::Trigger(const RCPtr<LThreadWorker>& worker,
+                                          const RCPtr<LRefCountedObject>& param,
                                           const RCPtr<LEvent>& completion, int32_t priority)
 {
     if (mState->stopping.load() || IsBusy())

@@ -22,7 +22,7 @@ enum : int { kCreated = 0, kStarted = 1, kCreationFailed = 2 };
 struct Thread::Control
 {
     std::function<uint32_t()> routine;
-    FastMutex lock;     // guards state and the start and join steps
+    FastMutex lock;  // guards state and the start and join steps
     int state = kCreated;
     std::atomic<bool> entered{false};
     TrafficLight endGate;  // open whenever the routine is not running

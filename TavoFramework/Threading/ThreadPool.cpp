@@ -78,8 +78,9 @@ void LThreadPool::QueueWork(const RCPtr<LThreadWorker>& worker, const RCPtr<LRef
         if (mThreadCount.load() <= 0)
             return;
         // In front of queued jobs of the same priority: the end is taken first.
-        auto at = std::find_if(mQueue.begin(), mQueue.end(),
-                               [&](const RCPtr<LWorkerParams>& queued) { return queued->mPriority >= priority; });
+        auto at = std::find_if(mQueue.begin(), mQueue.end(), [&](const RCPtr<LWorkerParams>& queued) {
+            return queued->mPriority >= priority;
+        });
         mQueue.insert(at, job);
         mQueuedCount = mQueue.size();
         if (!mQueueRunActive) {
@@ -152,7 +153,8 @@ uint32_t LThreadPool::Drain(uint32_t index)
         // A lone worker looks a little longer: a producer in full swing
         // queues the next job within microseconds, and leaving costs two
         // wake-ups (this worker's and the dispatching run's).
-        for (int spin = 0; lone && spin < kLingerSpins && mQueuedCount.load() == 0 && mThreadCount.load() > 0; ++spin)
+        for (int spin = 0; lone && spin < kLingerSpins && mQueuedCount.load() == 0 && mThreadCount.load() > 0;
+             ++spin)
             std::this_thread::yield();
         // Many workers leave without the lock when nothing is queued rather
         // than queue up on it; a job queued after this look has a

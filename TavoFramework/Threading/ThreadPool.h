@@ -28,8 +28,8 @@ public:
         TAVO_POOLED_CLASS(LWorkerParams, 1, true)
 
     public:
-        static RCPtr<LWorkerParams> Create(const RCPtr<LThreadWorker>& worker, const RCPtr<LRefCountedObject>& param,
-                                           int32_t priority)
+        static RCPtr<LWorkerParams> Create(const RCPtr<LThreadWorker>& worker,
+                                           const RCPtr<LRefCountedObject>& param, int32_t priority)
         {
             return RCPtr<LWorkerParams>(new LWorkerParams(worker, param, priority));
         }
@@ -39,7 +39,8 @@ public:
         int32_t mPriority;
 
     private:
-        LWorkerParams(const RCPtr<LThreadWorker>& worker, const RCPtr<LRefCountedObject>& param, int32_t priority)
+        LWorkerParams(const RCPtr<LThreadWorker>& worker, const RCPtr<LRefCountedObject>& param,
+                      int32_t priority)
             : mWorker(worker), mParam(param), mPriority(priority)
         {
         }
@@ -54,9 +55,11 @@ public:
 
     // Runs the job on an idle worker at once, or queues it; a pool that is
     // shut down drops it.
-    void QueueWork(const RCPtr<LThreadWorker>& worker, const RCPtr<LRefCountedObject>& param, int32_t priority);
+    void QueueWork(const RCPtr<LThreadWorker>& worker, const RCPtr<LRefCountedObject>& param,
+                   int32_t priority);
     // The index of the idle worker that took the job, or -1.
-    int32_t TryRunNow(const RCPtr<LThreadWorker>& worker, const RCPtr<LRefCountedObject>& param, int32_t priority);
+    int32_t TryRunNow(const RCPtr<LThreadWorker>& worker, const RCPtr<LRefCountedObject>& param,
+                      int32_t priority);
     // Stops accepting work, drops the queue and stops every thread; running
     // jobs finish first.
     void Shutdown();
@@ -106,7 +109,7 @@ private:
     std::deque<RCPtr<LWorkerParams>> mQueue;
     Mutex mLock;
     int32_t mQueuePriority;
-    bool mQueueRunActive = false;  // under mLock: a dispatching run will look at the queue again
+    bool mQueueRunActive = false;         // under mLock: a dispatching run will look at the queue again
     std::atomic<size_t> mQueuedCount{0};  // mQueue's size, written under mLock
     std::vector<RCPtr<LThreadWorker>> mDrainers;
     std::vector<HandedJob> mHandedJobs;  // under mLock

@@ -107,13 +107,7 @@ class LMouseWheelParam : public LPointWithModifiersParam
 
 public:
     // 0 vertical towards the user, 1 away, 2 horizontal left, 3 right.
-    enum : uint32_t
-    {
-        kDown = 0,
-        kUp = 1,
-        kLeft = 2,
-        kRight = 3
-    };
+    enum : uint32_t { kDown = 0, kUp = 1, kLeft = 2, kRight = 3 };
 
     static RCPtr<LMouseWheelParam> Create(int32_t x, int32_t y, uint32_t modifiers, uint32_t direction)
     {
@@ -155,7 +149,8 @@ public:
     uint32_t GetPathCount() const { return static_cast<uint32_t>(mPath.size()); }
     const RCPtr<LRefCountedObject>& GetPathAt(uint32_t index) const { return mPath.at(index); }
     // The last control that passed the key on, as T; empty when none is.
-    template <class T> RCPtr<T> GetLast() const
+    template <class T>
+    RCPtr<T> GetLast() const
     {
         return mPath.empty() ? RCPtr<T>() : RCPtrDynamicCast<T>(mPath.back());
     }
@@ -182,7 +177,11 @@ public:
         return RCPtr<LSiblingKeyParam>(new LSiblingKeyParam(key, sender));
     }
     WString ToString() const override { return KeyCode::ToString(mKey); }
-    template <class T> RCPtr<T> GetSender() const { return RCPtrDynamicCast<T>(mSender); }
+    template <class T>
+    RCPtr<T> GetSender() const
+    {
+        return RCPtrDynamicCast<T>(mSender);
+    }
 
     KeyCode mKey;
     RCPtr<LRefCountedObject> mSender;

@@ -6,8 +6,7 @@
 
 #include <cstdint>
 
-namespace Tavo
-{
+namespace Tavo {
 
 class LControl;
 class LKeyParam;
@@ -64,4 +63,4 @@ public:
     virtual void SetTextEntryState(bool active, const RCPtr<LControl>& control, const WString& value) = 0;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

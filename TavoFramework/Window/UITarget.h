@@ -4,8 +4,7 @@
 
 #include <cstdint>
 
-namespace Tavo
-{
+namespace Tavo {
 
 class LPointWithModifiersParam;
 class LMouseButtonParam;
@@ -36,4 +35,4 @@ public:
     virtual TavoResult UITarget_Deactivate() = 0;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -6,8 +6,7 @@
 
 #include <cstdint>
 
-namespace Tavo
-{
+namespace Tavo {
 
 // A cursor by its platform id (0 means the arrow); the window code maps it
 // to its own cursor.
@@ -50,4 +49,4 @@ public:
     virtual void SetTextEntryState(bool active, const WString& value) = 0;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

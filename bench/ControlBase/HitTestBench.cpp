@@ -161,7 +161,8 @@ void PlainAll(const Scene& s)
         benchmark::DoNotOptimize(PlainWalk(s.rects, p));
 }
 
-template <void (*Tree)(const Scene&)> void Ratio(benchmark::State& state)
+template <void (*Tree)(const Scene&)>
+void Ratio(benchmark::State& state)
 {
     const Scene& s = GetScene();
     using Clock = std::chrono::steady_clock;

@@ -23,7 +23,8 @@ constexpr uint32_t kImageSize = 64 * 1024;
 constexpr uint16_t kChunk = 128;
 constexpr uint16_t kPauseMs = 20;
 
-class BenchHost : public FirmwareTransferHost {
+class BenchHost : public FirmwareTransferHost
+{
 public:
     explicit BenchHost(std::string path) : mPath(std::move(path)) {}
     bool IsAbortRequested() override { return false; }
@@ -85,6 +86,6 @@ void BM_TransferPacing(benchmark::State& state)
 
 BENCHMARK(BM_TransferPacing)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

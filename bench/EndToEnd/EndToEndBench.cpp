@@ -39,7 +39,8 @@ void BM_PacedTransfer64KiB(benchmark::State& state)
         state.SkipWithError("mixer-sim did not start");
         return;
     }
-    Tavo::Platform::Registry::SetMachine(Tavo::Platform::Registry::CreateDirectoryRegistry(sim.Root() + "/registry"));
+    Tavo::Platform::Registry::SetMachine(
+        Tavo::Platform::Registry::CreateDirectoryRegistry(sim.Root() + "/registry"));
     Host host;
     host.path = sim.Root() + "/image.bin";
     constexpr size_t kSize = 65536;
@@ -53,7 +54,8 @@ void BM_PacedTransfer64KiB(benchmark::State& state)
             state.SkipWithError("transfer failed");
             break;
         }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
         total += seconds;
         state.PauseTiming();
@@ -103,7 +105,8 @@ void BM_StatusRunProcess(benchmark::State& state)
     }
     const std::string image = sim.Root() + "/image.syx";
     std::ofstream(image, std::ios::binary) << std::string(1000, '\x11');
-    const std::vector<std::string> argv = {SimProcess::BinFolder() + "/FirmwareUpdater", "-RETURN_UPDATE_MODE_STATUS",
+    const std::vector<std::string> argv = {SimProcess::BinFolder() + "/FirmwareUpdater",
+                                           "-RETURN_UPDATE_MODE_STATUS",
                                            "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image};
     const auto env = UpdaterEnvironment(sim);
     long peak = 0;
@@ -159,6 +162,6 @@ void BM_QuietUpdateProcess64KiB(benchmark::State& state)
 }
 BENCHMARK(BM_QuietUpdateProcess64KiB)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

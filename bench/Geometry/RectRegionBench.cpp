@@ -15,8 +15,7 @@ RectRegion ScatteredDirtyRects(int count)
     std::uniform_int_distribution<int> pos(0, 1000);
     std::uniform_int_distribution<int> size(4, 60);
     RectRegion region;
-    while (static_cast<int>(region.GetRectCount()) < count)
-    {
+    while (static_cast<int>(region.GetRectCount()) < count) {
         const int x = pos(rng), y = pos(rng);
         region.AddRect(x, y, x + size(rng), y + size(rng));
     }
@@ -35,8 +34,7 @@ RectRegion Tiles(int side)
 
 void Normalize(benchmark::State& state, const RectRegion& source)
 {
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         state.PauseTiming();
         RectRegion region(source);
         state.ResumeTiming();
@@ -66,8 +64,7 @@ BENCHMARK(BM_NormalizeTiles)->Arg(10)->Arg(17)->Arg(24);
 
 void BM_AddRectScattered(benchmark::State& state)
 {
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         RectRegion region = ScatteredDirtyRects(static_cast<int>(state.range(0)));
         benchmark::DoNotOptimize(region.GetRectCount());
     }

@@ -34,7 +34,8 @@ constexpr int64_t kSizes[] = {6, 256, 600};
 class Counter : public LNotificationClient
 {
 public:
-    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&, const RCPtr<LNotification>&) override
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
+                                   const RCPtr<LNotification>&) override
     {
         std::lock_guard l(mLock);
         ++mCount;

@@ -53,7 +53,8 @@ void Run(benchmark::State& state, Post post, Drain drain, const std::atomic<int6
 class CountingClient : public LNotificationClient
 {
 public:
-    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&, const RCPtr<LNotification>& n) override
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
+                                   const RCPtr<LNotification>& n) override
     {
         auto* value = dynamic_cast<const LValueParam*>(n->GetData().Get());
         mSum += value->mValue;

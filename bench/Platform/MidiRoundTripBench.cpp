@@ -28,8 +28,8 @@ using namespace SysExEcho;
 
 struct Receiver
 {
-    std::atomic<int> echoes {0};
-    std::atomic<int> done {0};
+    std::atomic<int> echoes{0};
+    std::atomic<int> done{0};
 
     static void InProc(HMIDIIN h, uint32_t message, uintptr_t instance, uintptr_t p1, uintptr_t)
     {
@@ -71,7 +71,8 @@ void BM_SocketBackendSysExEcho(benchmark::State& state)
     setenv("TAVO_PLATFORM_ROOT", root, 1);
     SetMidiBackend(nullptr);
     MidiDeviceServer* serverPtr = nullptr;
-    auto server = MidiDeviceServer::Publish(u"Echo", u"Echo", [&serverPtr](const Bytes& m) { serverPtr->Send(m); });
+    auto server =
+        MidiDeviceServer::Publish(u"Echo", u"Echo", [&serverPtr](const Bytes& m) { serverPtr->Send(m); });
     serverPtr = server.get();
 
     Receiver receiver;

@@ -19,7 +19,8 @@ std::string TempFolder()
 }
 
 // Takes every message at once and keeps nothing.
-class TakingDriver final : public Driver::DriverHandler {
+class TakingDriver final : public Driver::DriverHandler
+{
 public:
     Driver::Reply OnRequest(Driver::DriverSession& session, const Driver::Request& request) override
     {
@@ -88,7 +89,8 @@ void ReadInstanceValue(benchmark::State& state)
     using namespace Tavo::Platform::Registry;
     std::string folder;
     auto store = MakeStore(state.range(0) != 0, folder);
-    const std::u16string key = u"Software\\Calvio\\Audio\\Drivers\\Drv\\Dev\\Instances\\0123456789ABCDEF0123456789ABCDEF";
+    const std::u16string key =
+        u"Software\\Calvio\\Audio\\Drivers\\Drv\\Dev\\Instances\\0123456789ABCDEF0123456789ABCDEF";
     store->CreateKey(key + u"\\Attached");
     for (int i = 0; i < 8; ++i)
         store->SetValue(key, u"Value" + std::u16string(1, char16_t(u'0' + i)), Value::Dword(i));
@@ -128,6 +130,6 @@ void ChangeWakesWaiter(benchmark::State& state)
 }
 BENCHMARK(ChangeWakesWaiter)->Arg(0)->Arg(1)->ArgNames({"disk"});
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

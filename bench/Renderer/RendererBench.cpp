@@ -10,8 +10,7 @@
 
 using namespace Tavo;
 
-namespace
-{
+namespace {
 
 struct Paint
 {
@@ -39,8 +38,7 @@ void BM_ClippedNestedFill(benchmark::State& state)
 {
     Paint paint;
     RCPtr<LRenderer> renderer = paint.renderer;
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         CAutoClip outer(renderer, {10, 10, 200, 200}, {10, 10, 200, 200}, nullptr);
         CAutoClip inner(renderer, {5, 5, 50, 50}, {5, 5, 50, 50}, nullptr);
         renderer->FillRect({0, 0, 50, 50}, {1, 0, 0, 1}, true);
@@ -86,13 +84,12 @@ void BM_WrapParagraph(benchmark::State& state)
                 u"when every block has been checked, which takes a well-known few minutes.";
     text.wordWrap = true;
     text.boxWidth = 200;
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         text.ClearLayout();
         benchmark::DoNotOptimize(text.GetLineCount());
     }
 }
 BENCHMARK(BM_WrapParagraph);
 
-} // namespace
+}  // namespace
 BENCHMARK_MAIN();

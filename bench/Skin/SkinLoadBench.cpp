@@ -33,7 +33,9 @@ const Documents& Docs()
         d->app = ReadFile(root + "/FirmwareUpdater/Resources/StringTables.xml");
         d->framework = ReadFile(root + "/TavoFramework/Resources/FrameworkStrings.xml");
         Tavo::LControlFactory::SetResourceLookup([d](const Tavo::WString&, const Tavo::WString& name) {
-            const std::string& s = name == u"APP_SKINS" ? d->skins : name == u"APP_STRINGS" ? d->app : d->framework;
+            const std::string& s = name == u"APP_SKINS"     ? d->skins
+                                   : name == u"APP_STRINGS" ? d->app
+                                                            : d->framework;
             return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(s.data()), s.size());
         });
         return d;
@@ -96,8 +98,7 @@ void BM_ReaderToExpatRatio(benchmark::State& state)
     Docs();
     using Clock = std::chrono::steady_clock;
     Clock::duration reader{}, expat{};
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         auto t0 = Clock::now();
         LoadWithReader();
         auto t1 = Clock::now();

@@ -12,16 +12,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0)
         return 0;
     auto factory = Tavo::LControlFactory::Create(u"Fuzz");
-    try
-    {
+    try {
         factory->ParseXML(reinterpret_cast<const char*>(data), size);
-    }
-    catch (const std::runtime_error&)
-    {
+    } catch (const std::runtime_error&) {
     }
     // Exercise what the controls would read afterwards.
-    for (int32_t i = 0; i < factory->GetSkinCount(); ++i)
-    {
+    for (int32_t i = 0; i < factory->GetSkinCount(); ++i) {
         factory->SetCurrentSkinIndex(i);
         factory->FindDescriptorByName(u"mainControl");
         Tavo::WString name;

@@ -14,8 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     });
     auto factory = Tavo::LControlFactory::Create(u"Fuzz");
     factory->LoadStringTables(u"::APP_STRINGS", u"::FRAMEWORK_STRINGS", 1028);
-    if (auto table = factory->GetApplicationStringTable())
-    {
+    if (auto table = factory->GetApplicationStringTable()) {
         Tavo::HotKeyMap keys;
         keys.LoadBindings(table.Get(), u"GHK");
     }

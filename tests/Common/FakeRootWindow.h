@@ -10,8 +10,7 @@
 
 #include <vector>
 
-namespace Tavo
-{
+namespace Tavo {
 
 class FakeRootWindow : public LRootWindow
 {
@@ -106,4 +105,4 @@ protected:
     FakeRootWindow() = default;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -7,12 +7,9 @@
 template <class E = std::exception, class F>
 std::string ThrownText(F&& call)
 {
-    try
-    {
+    try {
         call();
-    }
-    catch (const E& e)
-    {
+    } catch (const E& e) {
         return e.what();
     }
     return "nothing thrown";

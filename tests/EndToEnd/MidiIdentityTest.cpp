@@ -11,8 +11,7 @@
 #include "Midi/MidiComm.h"
 #include "SimProcess.h"
 
-namespace
-{
+namespace {
 
 using Engine = LUpdateEngineInterface;
 
@@ -104,8 +103,7 @@ TEST(LongSend, WaitsTenSecondsForTheDevice)
     message.front() = 0xF0;
     message.back() = 0xF7;
     Tavo::LMidiComm::SetSendWait(DeviceClockWait);
-    for (const auto& [takesMs, result] : {std::pair{9000u, Tavo::TavoResult(300)}, {11000u, Tavo::E_FAIL}})
-    {
+    for (const auto& [takesMs, result] : {std::pair{9000u, Tavo::TavoResult(300)}, {11000u, Tavo::E_FAIL}}) {
         gDeviceTakesMs = takesMs;
         EXPECT_EQ(midi->Send(port, message), result) << takesMs;
     }
@@ -115,4 +113,4 @@ TEST(LongSend, WaitsTenSecondsForTheDevice)
     EXPECT_EQ(sim.Quit(), 0);
 }
 
-} // namespace
+}  // namespace

@@ -11,8 +11,7 @@
 
 #include "SimProcess.h"
 
-namespace
-{
+namespace {
 
 namespace fs = std::filesystem;
 
@@ -50,7 +49,7 @@ TEST(MixerSim, ControlCommandsAndCleanExit)
     EXPECT_NE(SimProcess::Run(ctl, {}, &out), 0);
 
     ASSERT_TRUE(sim.Start({"--mode", "update"}));
-    EXPECT_EQ(sim.Stop(SIGTERM), 0); // as cleanly as quit
+    EXPECT_EQ(sim.Stop(SIGTERM), 0);  // as cleanly as quit
     ExpectCleanedUp(sim);
 }
 
@@ -63,8 +62,7 @@ TEST(MixerSim, BadArgumentsEndWithAMessage)
                                           {"--refuse-chunk", "0"},
                                           {"--root"},
                                           {"--install-ms", "-5"},
-                                          {"--frobnicate"}})
-    {
+                                          {"--frobnicate"}}) {
         std::vector<std::string> argv = {sim};
         argv.insert(argv.end(), args.begin(), args.end());
         std::string out;
@@ -115,15 +113,13 @@ TEST_P(QuietUpdate, ASignalAbortsTheTransferBeforeTheProcessEndsByIt)
 {
     const int signal = GetParam();
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
-    const int code = RunUpdater(
-        [&](pid_t pid)
-        {
-            const auto end =
-                std::chrono::steady_clock::now() + std::chrono::milliseconds(SimProcess::kDeadlineMs);
-            while (!Sent("send 0 128") && std::chrono::steady_clock::now() < end)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            kill(pid, signal);
-        });
+    const int code = RunUpdater([&](pid_t pid) {
+        const auto end =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(SimProcess::kDeadlineMs);
+        while (!Sent("send 0 128") && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        kill(pid, signal);
+    });
     EXPECT_EQ(code, 128 + signal);
 
     EXPECT_LT(sim.Received().size(), kSize);
@@ -149,4 +145,4 @@ TEST_F(QuietRun, APathThatArrivesQuotedIsRead)
     EXPECT_EQ(sim.Quit(), 0);
 }
 
-} // namespace
+}  // namespace

@@ -23,9 +23,11 @@ protected:
         unsetenv("WAYLAND_DISPLAY");
     }
 
-    int RunUpdater(const std::vector<std::string>& args, std::string* output = nullptr, std::string program = {})
+    int RunUpdater(const std::vector<std::string>& args, std::string* output = nullptr,
+                   std::string program = {})
     {
-        std::vector<std::string> argv = {program.empty() ? SimProcess::BinFolder() + "/FirmwareUpdater" : program};
+        std::vector<std::string> argv = {program.empty() ? SimProcess::BinFolder() + "/FirmwareUpdater"
+                                                         : program};
         argv.insert(argv.end(), args.begin(), args.end());
         return SimProcess::Run(argv, sim.ProgramEnvironment(), output);
     }
@@ -77,7 +79,8 @@ TEST_P(ExitCodeTest, ReportsTheDeviceStateWithoutAWindow)
     if (c.withFile)
         WriteImage(1000, ImagePath());
     std::string output;
-    EXPECT_EQ(RunUpdater({"-RETURN_UPDATE_MODE_STATUS", c.withFile ? PathSwitch() : "-ABSOLUTE_FIRMWARE_FILE_PATH=/nowhere/x.syx"},
+    EXPECT_EQ(RunUpdater({"-RETURN_UPDATE_MODE_STATUS",
+                          c.withFile ? PathSwitch() : "-ABSOLUTE_FIRMWARE_FILE_PATH=/nowhere/x.syx"},
                          &output),
               c.expected)
         << output;
@@ -87,11 +90,12 @@ TEST_P(ExitCodeTest, ReportsTheDeviceStateWithoutAWindow)
 
 INSTANTIATE_TEST_SUITE_P(
     States, ExitCodeTest,
-    ::testing::Values(StatusCase{"Absent", {"--mode", "absent"}, true, 1},
-                      StatusCase{"UpdateModeFileMissing", {"--mode", "update"}, false, 2},
-                      StatusCase{"UpdateModeWithFile", {"--mode", "update"}, true, 3},
-                      StatusCase{"NormalModeSameVersion", {"--mode", "normal", "--version", "0.0.3.7"}, true, 4},
-                      StatusCase{"NormalModeOlderVersion", {"--mode", "normal", "--version", "0.0.3.6"}, true, 5}),
+    ::testing::Values(
+        StatusCase{"Absent", {"--mode", "absent"}, true, 1},
+        StatusCase{"UpdateModeFileMissing", {"--mode", "update"}, false, 2},
+        StatusCase{"UpdateModeWithFile", {"--mode", "update"}, true, 3},
+        StatusCase{"NormalModeSameVersion", {"--mode", "normal", "--version", "0.0.3.7"}, true, 4},
+        StatusCase{"NormalModeOlderVersion", {"--mode", "normal", "--version", "0.0.3.6"}, true, 5}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class SilentUpdateTest : public ProgramTest, public ::testing::WithParamInterface<size_t>
@@ -118,8 +122,8 @@ TEST_P(SilentUpdateTest, SendsThePaddedImageAtThePacedRate)
     std::vector<std::string> requests = sim.Requests();
     EXPECT_EQ(size_t(std::count(requests.begin(), requests.end(), "send 0 128")), chunks);
     requests.erase(std::unique(requests.begin(), requests.end()), requests.end());
-    EXPECT_EQ(requests, (std::vector<std::string>{"update-flag 1", "set-event", "open-port 0", "send 0 128", "close",
-                                                  "clear-event", "update-flag 0"}));
+    EXPECT_EQ(requests, (std::vector<std::string>{"update-flag 1", "set-event", "open-port 0", "send 0 128",
+                                                  "close", "clear-event", "update-flag 0"}));
 
     // Installed: back in normal mode with the new version, which the file
     // no longer beats.
@@ -201,4 +205,4 @@ TEST_F(ProgramTest, RunsThatNeedTheWindowEndThroughTheStartupError)
     EXPECT_EQ(sim.Quit(), 0);
 }
 
-} // namespace
+}  // namespace

@@ -80,7 +80,9 @@ int WaitExit(pid_t pid, int ms, long* peakRssKib = nullptr)
         if (r == pid) {
             if (peakRssKib)
                 *peakRssKib = usage.ru_maxrss;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+            return WIFEXITED(status)     ? WEXITSTATUS(status)
+                   : WIFSIGNALED(status) ? 128 + WTERMSIG(status)
+                                         : -1;
         }
         if (r < 0 && errno != EINTR)
             return -1;
@@ -98,7 +100,7 @@ void Kill(pid_t pid)
     }
 }
 
-} // namespace
+}  // namespace
 
 SimProcess::SimProcess()
 {
@@ -139,8 +141,9 @@ bool SimProcess::Start(const std::vector<std::string>& args)
 {
     if (mRoot.empty() || mPid > 0)
         return false;
-    std::vector<std::string> argv = {BinFolder() + "/mixer-sim", "--root", mRoot, "--log", mRoot + "/sim.log",
-                                     "--received", mRoot + "/received.bin"};
+    std::vector<std::string> argv = {
+        BinFolder() + "/mixer-sim", "--root", mRoot, "--log", mRoot + "/sim.log", "--received",
+        mRoot + "/received.bin"};
     argv.insert(argv.end(), args.begin(), args.end());
     // SIGTERM lets it remove its keys and sockets on the way out.
     mPid = Spawn(argv, Inherited(), -1, SIGTERM);
@@ -216,8 +219,8 @@ std::vector<std::string> SimProcess::Requests() const
 {
     std::vector<std::string> out;
     for (const auto& line : LogLines()) {
-        if (line.rfind("driver ", 0) != 0 || line == "driver pending-mask" || line == "driver open"
-            || line == "driver close-handle")
+        if (line.rfind("driver ", 0) != 0 || line == "driver pending-mask" || line == "driver open" ||
+            line == "driver close-handle")
             continue;
         out.push_back(line.substr(7));
     }
@@ -230,8 +233,9 @@ std::vector<uint8_t> SimProcess::Received() const
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-int SimProcess::Run(const std::vector<std::string>& argv, const std::vector<std::string>& env, std::string* output,
-                    int deadlineMs, long* peakRssKib, const std::function<void(pid_t)>& meanwhile)
+int SimProcess::Run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                    std::string* output, int deadlineMs, long* peakRssKib,
+                    const std::function<void(pid_t)>& meanwhile)
 {
     // Given variables replace inherited ones of the same name.
     std::vector<std::string> envp = env;

@@ -22,7 +22,8 @@ int main(int argc, char** argv)
         }
     }
     if (command.empty()) {
-        std::fprintf(stderr, "usage: mixer-sim-ctl [--root DIR] attach|detach|update-mode|normal-mode|status|quit\n");
+        std::fprintf(stderr,
+                     "usage: mixer-sim-ctl [--root DIR] attach|detach|update-mode|normal-mode|status|quit\n");
         return 2;
     }
     if (root.empty())

@@ -44,7 +44,7 @@ void WriteAll(int fd, const std::string& text)
     }
 }
 
-} // namespace
+}  // namespace
 
 int ListenControl(const std::string& path, std::string& error)
 {
@@ -61,7 +61,8 @@ int ListenControl(const std::string& path, std::string& error)
     }
     unlink(path.c_str());
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0) {
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd, 8) != 0) {
         error = "cannot listen on " + path + ": " + std::strerror(errno);
         if (fd >= 0)
             close(fd);
@@ -128,4 +129,4 @@ bool SendCommand(const std::string& path, const std::string& command, std::strin
     return true;
 }
 
-} // namespace MixerSim
+}  // namespace MixerSim

@@ -19,4 +19,4 @@ void Answer(int fd, const std::string& reply);
 // `reply` holding the reason when it cannot be reached.
 bool SendCommand(const std::string& path, const std::string& command, std::string& reply);
 
-} // namespace MixerSim
+}  // namespace MixerSim

@@ -18,7 +18,7 @@ std::optional<uint32_t> ParseNumber(const std::string& text)
     return value;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<Version> ParseVersion(const std::string& text)
 {
@@ -40,13 +40,15 @@ std::optional<Version> ParseVersion(const std::string& text)
 
 std::string FormatVersion(const Version& v)
 {
-    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
+    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." +
+           std::to_string(v[3]);
 }
 
 const char* Usage()
 {
     return "usage: mixer-sim [options]\n"
-           "  --root DIR                 simulated platform root (default: TAVO_PLATFORM_ROOT or the per-user default)\n"
+           "  --root DIR                 simulated platform root (default: TAVO_PLATFORM_ROOT or the "
+           "per-user default)\n"
            "  --mode normal|update|absent  state at start (default normal)\n"
            "  --version A.B.C.D          firmware version the device reports (default 0.0.3.6)\n"
            "  --after-update-version A.B.C.D  version after a complete update (default 0.0.3.7)\n"
@@ -182,4 +184,4 @@ std::string ControlSocketPath(const std::string& root)
     return root + "/mixer-sim.sock";
 }
 
-} // namespace MixerSim
+}  // namespace MixerSim

@@ -13,7 +13,8 @@ using Version = std::array<uint8_t, 4>;
 enum class Mode { Normal, Update, Absent };
 
 // Faults the tests provoke; chunk numbers count port-0 messages from 1.
-struct Faults {
+struct Faults
+{
     bool refuseUpdateFlag = false;
     bool refuseOpenPort = false;
     uint32_t refuseChunk = 0;
@@ -24,7 +25,8 @@ struct Faults {
     std::optional<uint32_t> replyLength;
 };
 
-struct Options {
+struct Options
+{
     std::string root;
     Mode mode = Mode::Normal;
     Version version{0, 0, 3, 6};
@@ -47,4 +49,4 @@ const char* Usage();
 // The control socket under the root.
 std::string ControlSocketPath(const std::string& root);
 
-} // namespace MixerSim
+}  // namespace MixerSim

@@ -21,7 +21,8 @@ using Tavo::Platform::Midi::MidiDeviceServer;
 namespace {
 
 constexpr char16_t kPortName[] = u"Tessaro DJ K620 ZENTA";
-constexpr char16_t kDriverKeyPath[] = u"Software\\Calvio\\Audio\\Drivers\\{3f8a6c12-d9e4-4b71-8c25-7e0b19a4d6f3}";
+constexpr char16_t kDriverKeyPath[] =
+    u"Software\\Calvio\\Audio\\Drivers\\{3f8a6c12-d9e4-4b71-8c25-7e0b19a4d6f3}";
 // "01020304", vendor 0x7E52 and product 0x6C3B least significant byte first,
 // "DECAFBAD".
 constexpr char16_t kDeviceKeyName[] = u"01020304527E00003B6C0000DECAFBAD";
@@ -64,7 +65,7 @@ std::vector<uint8_t> IdentityReply(const Version& version, size_t length)
     return reply;
 }
 
-} // namespace
+}  // namespace
 
 class Simulator::DriverSide final : public Driver::DriverHandler
 {
@@ -103,7 +104,8 @@ Simulator::Simulator(Options options) : mOptions(std::move(options))
 {
     mVersion = mOptions.version;
     mUpdateMode = mOptions.mode == Mode::Update;
-    mInstancePath = std::u16string(kDriverKeyPath) + u"\\" + kDeviceKeyName + u"\\Instances\\" + kInstanceKeyName;
+    mInstancePath =
+        std::u16string(kDriverKeyPath) + u"\\" + kDeviceKeyName + u"\\Instances\\" + kInstanceKeyName;
 }
 
 Simulator::~Simulator()
@@ -114,8 +116,8 @@ Simulator::~Simulator()
 bool Simulator::Start(std::string& error)
 {
     const std::string& root = mOptions.root;
-    if (!Tavo::Platform::MakePrivateFolder(root) || !Tavo::Platform::MakePrivateFolder(root + "/registry")
-        || !Tavo::Platform::MakePrivateFolder(root + "/driver")) {
+    if (!Tavo::Platform::MakePrivateFolder(root) || !Tavo::Platform::MakePrivateFolder(root + "/registry") ||
+        !Tavo::Platform::MakePrivateFolder(root + "/driver")) {
         error = "cannot use the platform root " + root + " (not a folder of this user?)";
         return false;
     }
@@ -140,10 +142,11 @@ bool Simulator::Start(std::string& error)
     mRegistry = Registry::CreateDirectoryRegistry(root + "/registry");
     mDriverPath = root + "/driver/k620-zenta.sock";
     const std::u16string attached = mInstancePath + u"\\Attached";
-    if (mRegistry->CreateKey(attached) != Registry::Status::Ok
-        || mRegistry->SetValue(mInstancePath, u"LastPath", Registry::Value::String(Tavo::Platform::FromUtf8(mDriverPath)))
-               != Registry::Status::Ok
-        || mRegistry->SetValue(attached, u"", Registry::Value::Binary({0})) != Registry::Status::Ok) {
+    if (mRegistry->CreateKey(attached) != Registry::Status::Ok ||
+        mRegistry->SetValue(mInstancePath, u"LastPath",
+                            Registry::Value::String(Tavo::Platform::FromUtf8(mDriverPath))) !=
+            Registry::Status::Ok ||
+        mRegistry->SetValue(attached, u"", Registry::Value::Binary({0})) != Registry::Status::Ok) {
         error = "cannot write the registry under " + root + "/registry";
         return false;
     }
@@ -175,7 +178,8 @@ void Simulator::Attach(bool updateMode)
     }
     mDriver = std::move(driver);
     mRegistry->SetValue(mInstancePath + u"\\Attached", u"", Registry::Value::Binary({1}));
-    mMidi = MidiDeviceServer::Publish(kPortName, kPortName, [this](const Bytes& m) { OnMidi(m); }, &error);
+    mMidi = MidiDeviceServer::Publish(
+        kPortName, kPortName, [this](const Bytes& m) { OnMidi(m); }, &error);
     if (!mMidi) {
         Log("error midi: " + error);
         Detach();
@@ -219,8 +223,8 @@ void Simulator::Cleanup()
         mRegistry->DeleteKey(std::u16string(kDriverKeyPath) + u"\\" + kDeviceKeyName);
         std::unique_ptr<Registry::Key> key;
         std::vector<std::u16string> names;
-        if (mRegistry->OpenKey(kDriverKeyPath, key) == Registry::Status::Ok && key->EnumerateSubKeys(names) == Registry::Status::Ok
-            && names.empty())
+        if (mRegistry->OpenKey(kDriverKeyPath, key) == Registry::Status::Ok &&
+            key->EnumerateSubKeys(names) == Registry::Status::Ok && names.empty())
             mRegistry->DeleteKey(kDriverKeyPath);
         unlink((mDriverPath + ".lock").c_str());
         mRegistry.reset();
@@ -252,7 +256,8 @@ void Simulator::Run(int signalFd)
         {
             std::lock_guard lock(mTaskLock);
             if (!mTasks.empty()) {
-                auto wait = std::chrono::ceil<std::chrono::milliseconds>(mTasks.begin()->first - Clock::now());
+                auto wait =
+                    std::chrono::ceil<std::chrono::milliseconds>(mTasks.begin()->first - Clock::now());
                 timeout = static_cast<int>(std::max<int64_t>(0, wait.count()));
             }
         }
@@ -312,9 +317,10 @@ std::string Simulator::Execute(const std::string& command, bool& quit)
 std::string Simulator::Status()
 {
     std::lock_guard lock(mLock);
-    return std::string("state=") + (mAttached ? "attached" : "detached") + " mode=" + (mUpdateMode ? "update" : "normal")
-         + " version=" + FormatVersion(mVersion) + " flag=" + (mFlag ? "1" : "0")
-         + " received=" + std::to_string(mReceivedBytes) + " installing=" + (mInstalling ? "1" : "0") + " transfer-ms=" + std::to_string(mTransferMs);
+    return std::string("state=") + (mAttached ? "attached" : "detached") +
+           " mode=" + (mUpdateMode ? "update" : "normal") + " version=" + FormatVersion(mVersion) +
+           " flag=" + (mFlag ? "1" : "0") + " received=" + std::to_string(mReceivedBytes) +
+           " installing=" + (mInstalling ? "1" : "0") + " transfer-ms=" + std::to_string(mTransferMs);
 }
 
 void Simulator::Post(Clock::duration delay, std::function<void()> task)
@@ -399,7 +405,8 @@ Driver::Reply Simulator::OnDriver(Driver::DriverSession& session, const Driver::
             mChannelClosed = false;
         } else if (mFlag) {
             mFlag = false;
-            mTransferMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - mFlagOn).count();
+            mTransferMs =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - mFlagOn).count();
             // Installs only what arrived whole: every message taken, the
             // channel closed normally, no fault on the way.
             mInstallPending = mChunks > 0 && mOutstanding == 0 && mChannelClosed && !mFaultFired;
@@ -462,7 +469,8 @@ Driver::Reply Simulator::OnDriver(Driver::DriverSession& session, const Driver::
                         if (faults.takeDelayMs) {
                             // A slow device takes one message after another.
                             const auto now = Clock::now();
-                            mLastTake = std::max(now, mLastTake) + std::chrono::milliseconds(faults.takeDelayMs);
+                            mLastTake =
+                                std::max(now, mLastTake) + std::chrono::milliseconds(faults.takeDelayMs);
                             takeDelay = mLastTake - now;
                         }
                     }
@@ -523,4 +531,4 @@ void Simulator::OnDriverClose()
     });
 }
 
-} // namespace MixerSim
+}  // namespace MixerSim

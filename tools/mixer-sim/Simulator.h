@@ -50,7 +50,7 @@ private:
 
     void OnMidi(const Bytes& message);
     Tavo::Platform::Driver::Reply OnDriver(Tavo::Platform::Driver::DriverSession& session,
-                                         const Tavo::Platform::Driver::Request& request);
+                                           const Tavo::Platform::Driver::Request& request);
     void OnDriverClose();
     void Log(const std::string& line);
 
@@ -78,16 +78,16 @@ private:
     bool mUpdateMode = false;
     Version mVersion{};
     bool mFlag = false;
-    uint32_t mChunks = 0;          // port-0 messages since the flag went on
-    uint64_t mReceivedBytes = 0;   // since start
-    uint64_t mOutstanding = 0;     // messages not taken yet
+    uint32_t mChunks = 0;         // port-0 messages since the flag went on
+    uint64_t mReceivedBytes = 0;  // since start
+    uint64_t mOutstanding = 0;    // messages not taken yet
     bool mFaultFired = false;
     bool mChannelClosed = false;
     bool mInstallPending = false;
     bool mInstalling = false;
     Clock::time_point mLastTake{};
     Clock::time_point mFlagOn{};
-    int64_t mTransferMs = -1;      // flag on to flag off, last time
+    int64_t mTransferMs = -1;  // flag on to flag off, last time
 };
 
-} // namespace MixerSim
+}  // namespace MixerSim

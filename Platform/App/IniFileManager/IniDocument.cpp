@@ -31,11 +31,21 @@ std::string Escape(std::string_view value)
             continue;
         }
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default: out += c; break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;
@@ -51,11 +61,21 @@ std::string Unescape(std::string_view value)
             continue;
         }
         switch (value[++i]) {
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 's': out += ' '; break;
-        default: out += value[i]; break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 's':
+            out += ' ';
+            break;
+        default:
+            out += value[i];
+            break;
         }
     }
     return out;
@@ -119,7 +139,8 @@ bool Document::SplitPath(std::string_view path, std::vector<std::string>& names)
     size_t start = 0;
     for (;;) {
         const size_t slash = path.find('/', start);
-        const std::string_view name = path.substr(start, slash == std::string_view::npos ? slash : slash - start);
+        const std::string_view name =
+            path.substr(start, slash == std::string_view::npos ? slash : slash - start);
         if (!ValidName(name))
             return false;
         names.emplace_back(name);

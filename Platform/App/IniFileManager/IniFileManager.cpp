@@ -135,7 +135,9 @@ INI_EXPORT int32_t OpenIniFile(const char* path, const char* settingsVersion, co
     auto file = std::make_unique<OpenFile>();
     file->path = path;
     std::string text;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (stat(path, &st) == 0) {
         if (!S_ISREG(st.st_mode) || !ReadWholeFile(path, text, kMaxFileBytes))
             return INI_IO_ERROR;

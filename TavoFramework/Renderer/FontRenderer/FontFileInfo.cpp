@@ -10,11 +10,9 @@
 #include <unordered_map>
 #include <vector>
 
-namespace Tavo
-{
+namespace Tavo {
 
-namespace
-{
+namespace {
 
 struct Catalogue
 {
@@ -58,8 +56,7 @@ void ReadNameTable(File& file, uint32_t tableOffset, const WString& path,
     const uint32_t strings = tableOffset + Be16(head + 4);
     WString family, style;
     bool familyTaken = false, styleTaken = false;
-    for (uint32_t i = 0; i < count; ++i)
-    {
+    for (uint32_t i = 0; i < count; ++i) {
         uint8_t rec[12];
         ReadExactly(file, rec, 12, int32_t(tableOffset + 6 + 12 * i));
         const uint16_t platform = Be16(rec), language = Be16(rec + 4), nameId = Be16(rec + 6);
@@ -72,13 +69,10 @@ void ReadNameTable(File& file, uint32_t tableOffset, const WString& path,
         if (length)
             ReadExactly(file, bytes.data(), length, int32_t(strings + offset));
         WString text;
-        if (platform == 1)
-        {
+        if (platform == 1) {
             std::string narrow(bytes.begin(), bytes.end());
             text.Assign(narrow.c_str(), uint32_t(narrow.size()));
-        }
-        else
-        {
+        } else {
             std::u16string wide;
             for (uint32_t k = 0; k + 1 < length; k += 2)
                 wide.push_back(char16_t(bytes[k] << 8 | bytes[k + 1]));
@@ -86,25 +80,21 @@ void ReadNameTable(File& file, uint32_t tableOffset, const WString& path,
         }
         if (text.IsEmpty())
             continue;
-        if (nameId == 1 && !familyTaken)
-        {
+        if (nameId == 1 && !familyTaken) {
             family = text;
             familyTaken = true;
-        }
-        else if (nameId == 2 && !styleTaken)
-        {
+        } else if (nameId == 2 && !styleTaken) {
             style = text.ToLower();
             styleTaken = true;
         }
-        if (familyTaken && styleTaken)
-        {
+        if (familyTaken && styleTaken) {
             reg(family, style, path);
             familyTaken = styleTaken = false;
         }
     }
 }
 
-} // namespace
+}  // namespace
 
 void LFontFileInfo::Clear()
 {
@@ -140,8 +130,7 @@ TavoResult LFontFileInfo::ScanSystemFonts()
     const std::vector<std::string> folders = Platform::GetFontFolders();
     if (folders.empty())
         return E_FAIL;
-    for (const std::string& folder : folders)
-    {
+    for (const std::string& folder : folders) {
         WString wideFolder(folder.c_str());
         Array<WString> files, collections;
         File::ListFolder(wideFolder, WString(u"*.ttf"), files);
@@ -159,13 +148,11 @@ void LFontFileInfo::ScanFile(const WString& path)
     File file;
     if (file.Open(path, WString(), File::kModeRead) != S_OK)
         return;
-    try
-    {
+    try {
         uint8_t header[12];
         ReadExactly(file, header, 12, 0);
         std::vector<uint32_t> offsets;
-        if (Be32(header) == 0x74746366)
-        {
+        if (Be32(header) == 0x74746366) {
             // Bounded by the file so a bad count cannot ask for gigabytes.
             const uint32_t count = Be32(header + 8);
             if (count > file.GetLength() / 4)
@@ -175,37 +162,28 @@ void LFontFileInfo::ScanFile(const WString& path)
                 ReadExactly(file, raw.data(), count * 4, 12);
             for (uint32_t i = 0; i < count; ++i)
                 offsets.push_back(Be32(raw.data() + 4 * i));
-        }
-        else
-        {
+        } else {
             offsets.push_back(0);
         }
-        for (uint32_t offset : offsets)
-        {
+        for (uint32_t offset : offsets) {
             uint8_t table[12];
             ReadExactly(file, table, 12, int32_t(offset));
             const uint16_t tables = Be16(table + 4);
-            for (uint32_t t = 0; t < tables; ++t)
-            {
+            for (uint32_t t = 0; t < tables; ++t) {
                 uint8_t rec[16];
                 ReadExactly(file, rec, 16, int32_t(offset + 12 + 16 * t));
                 WString tag;
                 tag.Assign(reinterpret_cast<const char*>(rec), 4);
                 if (tag.IsEmpty())
                     break;
-                if (tag.ToLower() == u"name")
-                {
+                if (tag.ToLower() == u"name") {
                     ReadNameTable(file, Be32(rec + 8), path, &LFontFileInfo::Register);
                     break;
                 }
             }
         }
-    }
-    catch (const Truncated&)
-    {
-    }
-    catch (const std::runtime_error&)
-    {
+    } catch (const Truncated&) {
+    } catch (const std::runtime_error&) {
         // A failed read in one file ends only that file.
     }
     file.Close();
@@ -215,16 +193,13 @@ void LFontFileInfo::Register(const WString& family, const WString& style, const 
 {
     auto& list = TheCatalogue().list;
     RCPtr<LFontFileInfo> entry;
-    for (size_t i = list.size(); i-- > 0;)
-    {
-        if (list[i]->mFamily == family)
-        {
+    for (size_t i = list.size(); i-- > 0;) {
+        if (list[i]->mFamily == family) {
             entry = list[i];
             break;
         }
     }
-    if (entry.IsNull())
-    {
+    if (entry.IsNull()) {
         entry = AppendNew();
         entry->mFamily = family;
     }
@@ -250,8 +225,7 @@ void LFontFileInfo::Register(const WString& family, const WString& style, const 
 int32_t LFontFileInfo::GetFileID(const WString& face, int32_t style)
 {
     Catalogue& cat = TheCatalogue();
-    auto find = [&cat](const WString& name)
-    {
+    auto find = [&cat](const WString& name) {
         for (size_t i = cat.list.size(); i-- > 0;)
             if (cat.list[i]->mFamily == name)
                 return cat.list[i];
@@ -260,23 +234,18 @@ int32_t LFontFileInfo::GetFileID(const WString& face, int32_t style)
     const std::u16string key(face.c_str());
     RCPtr<LFontFileInfo> entry;
     auto it = cat.map.find(key);
-    if (it != cat.map.end())
-    {
+    if (it != cat.map.end()) {
         entry = it->second;
-    }
-    else
-    {
+    } else {
         entry = find(face);
         // A face that is not installed: the family fontconfig serves for it
         // (a metric-compatible stand-in first), then the default face.
-        if (entry.IsNull() && !face.IsEmpty())
-        {
+        if (entry.IsNull() && !face.IsEmpty()) {
             const std::string matched = Platform::MatchFontFamily(NString(face).c_str(), style);
             if (!matched.empty())
                 entry = find(WString(matched.c_str()));
         }
-        if (entry.IsNull())
-        {
+        if (entry.IsNull()) {
             const WString fallback = GetDefaultFontFace();
             if (!fallback.IsEmpty())
                 entry = find(fallback);
@@ -289,10 +258,8 @@ int32_t LFontFileInfo::GetFileID(const WString& face, int32_t style)
     static constexpr uint32_t kOrder[4][4] = {{0, 1, 2, 3}, {1, 3, 0, 2}, {2, 3, 0, 1}, {3, 1, 2, 0}};
     const uint32_t s = uint32_t(style) & 3;
     uint32_t chosen = kOrder[s][3];
-    for (uint32_t k = 0; k < 3; ++k)
-    {
-        if (!entry->mPaths[kOrder[s][k]].IsEmpty())
-        {
+    for (uint32_t k = 0; k < 3; ++k) {
+        if (!entry->mPaths[kOrder[s][k]].IsEmpty()) {
             chosen = kOrder[s][k];
             break;
         }
@@ -312,4 +279,4 @@ const WString& LFontFileInfo::GetFilePath(int32_t fileId)
     return list[size_t(index)]->mPaths[fileId & 3];
 }
 
-} // namespace Tavo
+}  // namespace Tavo

@@ -7,8 +7,7 @@
 
 #include <cstdint>
 
-namespace Tavo
-{
+namespace Tavo {
 
 // One font family of the installed font files: the file of each face style
 // (0 regular, 1 bold, 2 italic, 3 bold italic). The process-wide catalogue of
@@ -55,4 +54,4 @@ private:
     bool mTrueRegular = false;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

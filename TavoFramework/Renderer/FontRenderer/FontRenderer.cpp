@@ -30,8 +30,14 @@ FreetypeState& State()
 
 // File id 0 is a valid id, but the cache treats its face ids as pointers:
 // offset by one so no face id is null.
-FTC_FaceID ToFaceId(int32_t fileId) { return reinterpret_cast<FTC_FaceID>(intptr_t(fileId) + 1); }
-int32_t FromFaceId(FTC_FaceID id) { return int32_t(reinterpret_cast<intptr_t>(id) - 1); }
+FTC_FaceID ToFaceId(int32_t fileId)
+{
+    return reinterpret_cast<FTC_FaceID>(intptr_t(fileId) + 1);
+}
+int32_t FromFaceId(FTC_FaceID id)
+{
+    return int32_t(reinterpret_cast<intptr_t>(id) - 1);
+}
 
 FT_Error RequestFace(FTC_FaceID faceId, FT_Library library, FT_Pointer, FT_Face* face)
 {
@@ -132,8 +138,8 @@ LFreetypeFontRenderer::~LFreetypeFontRenderer()
     LFontFileInfo::Clear();
 }
 
-TavoResult LFreetypeFontRenderer::GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight,
-                                                 int32_t& top, int32_t& descent)
+TavoResult LFreetypeFontRenderer::GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top,
+                                                 int32_t& descent)
 {
     FT_Size size = LookupSize(font);
     if (!size)
@@ -196,7 +202,8 @@ uint32_t LFreetypeFontRenderer::ProcessGlyphs(const WString& text, const RCPtr<L
         }
         if (need & LGlyphProcessor::kNeedBitmap) {
             const FT_Render_Mode mode = font->GetSize() >= 8.0f ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
-            const FT_Render_Mode other = mode == FT_RENDER_MODE_NORMAL ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL;
+            const FT_Render_Mode other =
+                mode == FT_RENDER_MODE_NORMAL ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL;
             if (FT_Render_Glyph(face->glyph, mode) != 0 && FT_Render_Glyph(face->glyph, other) != 0) {
                 FT_Done_Glyph(object);
                 record.position = i + 1;

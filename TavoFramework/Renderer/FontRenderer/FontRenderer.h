@@ -11,7 +11,9 @@ class LFontRenderer : public virtual LRefCountedObject
 public:
     // The first processor is only held; the second measures.
     LFontRenderer(const RCPtr<LGlyphProcessor>& first, const RCPtr<LGlyphProcessor>& second)
-        : mFirst(first), mSecond(second) {}
+        : mFirst(first), mSecond(second)
+    {
+    }
     ~LFontRenderer() override { mSecond = nullptr; }
 
     virtual void MeasureString(RectT<float>& out, const WString& text, const RCPtr<LFont>& font);
@@ -19,8 +21,8 @@ public:
                                       int32_t& descent) = 0;
     // Walks the text from start; the number of characters walked.
     virtual uint32_t ProcessGlyphs(const WString& text, const RCPtr<LFont>& font,
-                                   const RCPtr<LGlyphProcessor>& processor, uint32_t start,
-                                   float maxWidth, uint32_t flags) = 0;
+                                   const RCPtr<LGlyphProcessor>& processor, uint32_t start, float maxWidth,
+                                   uint32_t flags) = 0;
     virtual void GetProcessedBounds(float& left, float& top, float& right, float& bottom);
 
     const RCPtr<LGlyphProcessor>& GetSecondProcessor() const { return mSecond; }

@@ -8,8 +8,7 @@
 #include <cstring>
 #include <vector>
 
-namespace Tavo
-{
+namespace Tavo {
 
 // The consumer of a glyph walk: it measures or draws the glyphs the font
 // renderer positions, and may answer from its own cache of glyphs.
@@ -18,12 +17,7 @@ class LGlyphProcessor : public virtual LRefCountedObject
 public:
     // What QueryGlyph asks for. Any bit: glyph index and advances; the box
     // bits also the control box; kNeedBitmap also the coverage bitmap.
-    enum : uint16_t
-    {
-        kNeedGlyph = 0x1,
-        kNeedBox = 0x2,
-        kNeedBitmap = 0x4
-    };
+    enum : uint16_t { kNeedGlyph = 0x1, kNeedBox = 0x2, kNeedBitmap = 0x4 };
 
     struct SGlyphRecord
     {
@@ -52,4 +46,4 @@ public:
     virtual void GetBounds(float& left, float& top, float& right, float& bottom) = 0;
 };
 
-} // namespace Tavo
+}  // namespace Tavo

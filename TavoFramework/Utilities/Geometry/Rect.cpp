@@ -65,13 +65,11 @@ PointT<float> ToFloatPoint(const PointT<double>& p)
 
 void LRect::Normalize(RectT<double>& r)
 {
-    if (r.width < 0)
-    {
+    if (r.width < 0) {
         r.x += r.width;
         r.width = -r.width;
     }
-    if (r.height < 0)
-    {
+    if (r.height < 0) {
         r.y += r.height;
         r.height = -r.height;
     }
@@ -135,10 +133,14 @@ RegionRect LRect::ToIntRect(const RectT<double>& r)
 {
     const int32_t left = AddHalfTruncate(r.x);
     const int32_t top = AddHalfTruncate(r.y);
-    return {left, top, SaturatingAdd(left, AddHalfTruncate(r.width)), SaturatingAdd(top, AddHalfTruncate(r.height))};
+    return {left, top, SaturatingAdd(left, AddHalfTruncate(r.width)),
+            SaturatingAdd(top, AddHalfTruncate(r.height))};
 }
 
-void LRect::ToIntRect(const RectT<double>& r, RectRegion& region) { region.AddRect(ToIntRect(r)); }
+void LRect::ToIntRect(const RectT<double>& r, RectRegion& region)
+{
+    region.AddRect(ToIntRect(r));
+}
 
 RectT<double> LRect::FromIntRect(const RectT<int32_t>& r)
 {

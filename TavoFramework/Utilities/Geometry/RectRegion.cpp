@@ -56,8 +56,7 @@ RectRegionNode* RectRegionNodePool::Take()
 {
     Impl& p = *mImpl;
     MutexLocker guard(p.lock);
-    if (p.block == nullptr)
-    {
+    if (p.block == nullptr) {
         p.block = new Impl::Entry[kBlockEntries];
         for (uint32_t i = 0; i < kBlockEntries; ++i)
             p.block[i].ringSlot = i;
@@ -67,14 +66,11 @@ RectRegionNode* RectRegionNodePool::Take()
     ++p.liveCount;
     p.peakCount = std::max(p.peakCount, p.liveCount);
     RectRegionNode* node;
-    if (p.freeCount > 0)
-    {
+    if (p.freeCount > 0) {
         node = &p.block[p.block[p.ringHead].ringSlot].node;
         p.ringHead = (p.ringHead + 1) % kBlockEntries;
         --p.freeCount;
-    }
-    else
-    {
+    } else {
         node = new RectRegionNode;
     }
     *node = RectRegionNode{};
@@ -87,14 +83,11 @@ void RectRegionNodePool::Return(RectRegionNode* node)
         return;
     Impl& p = *mImpl;
     MutexLocker guard(p.lock);
-    if (p.freeCount < kBlockEntries && p.InBlock(node))
-    {
+    if (p.freeCount < kBlockEntries && p.InBlock(node)) {
         const auto index = static_cast<uint32_t>(reinterpret_cast<Impl::Entry*>(node) - p.block);
         p.block[(p.ringHead + p.freeCount) % kBlockEntries].ringSlot = index;
         ++p.freeCount;
-    }
-    else
-    {
+    } else {
         delete node;
     }
     --p.liveCount;
@@ -102,8 +95,7 @@ void RectRegionNodePool::Return(RectRegionNode* node)
 
 void RectRegionNodePool::ReturnList(RectRegionNode* head)
 {
-    while (head != nullptr)
-    {
+    while (head != nullptr) {
         RectRegionNode* next = head->next;
         Return(head);
         head = next;
@@ -148,8 +140,7 @@ RectRegionNode* CopyList(const RectRegionNode* src)
 {
     RectRegionNode* head = nullptr;
     RectRegionNode** tail = &head;
-    for (; src != nullptr; src = src->next)
-    {
+    for (; src != nullptr; src = src->next) {
         RectRegionNode* n = Pool().Take();
         static_cast<RegionRect&>(*n) = *src;
         *tail = n;
@@ -162,7 +153,8 @@ RectRegionNode* CopyList(const RectRegionNode* src)
 // unsigned to stay defined.
 void GetBoundsOf(const RegionRect& r, RectT<int32_t>& out)
 {
-    out = {r.left, r.top, static_cast<int32_t>(static_cast<uint32_t>(r.right) - static_cast<uint32_t>(r.left)),
+    out = {r.left, r.top,
+           static_cast<int32_t>(static_cast<uint32_t>(r.right) - static_cast<uint32_t>(r.left)),
            static_cast<int32_t>(static_cast<uint32_t>(r.bottom) - static_cast<uint32_t>(r.top))};
 }
 
@@ -189,13 +181,11 @@ RectRegionNode* SortList(RectRegionNode* head, int32_t RegionRect::*key)
     uint32_t count = 0;
     for (const RectRegionNode* n = head; n != nullptr; n = n->next)
         ++count;
-    for (uint32_t width = 1; width < count; width *= 2)
-    {
+    for (uint32_t width = 1; width < count; width *= 2) {
         RectRegionNode* rest = head;
         head = nullptr;
         RectRegionNode** tail = &head;
-        while (rest != nullptr)
-        {
+        while (rest != nullptr) {
             RectRegionNode* left = rest;
             RectRegionNode* leftEnd = left;
             for (uint32_t i = 1; i < width && leftEnd->next != nullptr; ++i)
@@ -208,8 +198,7 @@ RectRegionNode* SortList(RectRegionNode* head, int32_t RegionRect::*key)
             rest = rightEnd != nullptr ? rightEnd->next : nullptr;
             if (rightEnd != nullptr)
                 rightEnd->next = nullptr;
-            while (left != nullptr && right != nullptr)
-            {
+            while (left != nullptr && right != nullptr) {
                 // Ties take the left run first, which keeps the sort stable.
                 RectRegionNode*& from = (*right).*key < (*left).*key ? right : left;
                 *tail = from;
@@ -232,8 +221,7 @@ RectRegion::RectRegion(RectRegion&& other) noexcept : mHead(std::exchange(other.
 
 RectRegion& RectRegion::operator=(const RectRegion& other)
 {
-    if (this != &other)
-    {
+    if (this != &other) {
         RectRegionNode* copy = CopyList(other.mHead);
         FreeNodes();
         mHead = copy;
@@ -243,8 +231,7 @@ RectRegion& RectRegion::operator=(const RectRegion& other)
 
 RectRegion& RectRegion::operator=(RectRegion&& other) noexcept
 {
-    if (this != &other)
-    {
+    if (this != &other) {
         FreeNodes();
         mHead = std::exchange(other.mHead, nullptr);
     }
@@ -287,39 +274,32 @@ void RectRegion::SubtractRect(const RegionRect& r, RectRegion* removed)
 {
     RectRegionNode* prev = nullptr;  // the last node before a that stays
     RectRegionNode* a = mHead;
-    while (a != nullptr)
-    {
+    while (a != nullptr) {
         RectRegionNode* next = a->next;
-        if (!a->Overlaps(r))
-        {
+        if (!a->Overlaps(r)) {
             prev = a;
             a = next;
             continue;
         }
         // The remainders go to the front, so this walk does not visit them.
-        if (a->top < r.top)
-        {
+        if (a->top < r.top) {
             PushFront({a->left, a->top, a->right, r.top});
             a->top = r.top;
         }
-        if (a->bottom > r.bottom)
-        {
+        if (a->bottom > r.bottom) {
             PushFront({a->left, r.bottom, a->right, a->bottom});
             a->bottom = r.bottom;
         }
-        if (a->left < r.left)
-        {
+        if (a->left < r.left) {
             PushFront({a->left, a->top, r.left, a->bottom});
             a->left = r.left;
         }
-        if (a->right > r.right)
-        {
+        if (a->right > r.right) {
             PushFront({r.right, a->top, a->right, a->bottom});
             a->right = r.right;
         }
         RectRegionNode* before = prev;
-        if (before == nullptr)
-        {
+        if (before == nullptr) {
             before = mHead;
             while (before != nullptr && before->next != a)
                 before = before->next;
@@ -328,13 +308,10 @@ void RectRegion::SubtractRect(const RegionRect& r, RectRegion* removed)
             before->next = next;
         else
             mHead = next;
-        if (removed != nullptr)
-        {
+        if (removed != nullptr) {
             a->next = removed->mHead;
             removed->mHead = a;
-        }
-        else
-        {
+        } else {
             Pool().Return(a);
         }
         a = next;
@@ -343,8 +320,7 @@ void RectRegion::SubtractRect(const RegionRect& r, RectRegion* removed)
 
 void RectRegion::Subtract(const RectRegion& other, RectRegion* removed)
 {
-    if (&other == this || &other == removed)
-    {
+    if (&other == this || &other == removed) {
         // Walking a list while it changes would lose nodes.
         const RectRegion copy(other);
         Subtract(copy, removed);
@@ -380,20 +356,16 @@ void RectRegion::Offset(int32_t dx, int32_t dy)
     if (dx == 0 && dy == 0)
         return;
     RectRegionNode** link = &mHead;
-    while (RectRegionNode* n = *link)
-    {
+    while (RectRegionNode* n = *link) {
         n->left = SaturatingAdd(n->left, dx);
         n->right = SaturatingAdd(n->right, dx);
         n->top = SaturatingAdd(n->top, dy);
         n->bottom = SaturatingAdd(n->bottom, dy);
         // A rectangle pushed against the int32_t limits may flatten to nothing.
-        if (n->IsEmpty())
-        {
+        if (n->IsEmpty()) {
             *link = n->next;
             Pool().Return(n);
-        }
-        else
-        {
+        } else {
             link = &n->next;
         }
     }
@@ -405,8 +377,7 @@ bool RectRegion::GetBounds(RegionRect& bounds) const
     if (mHead == nullptr)
         return false;
     bounds = *mHead;
-    for (const RectRegionNode* n = mHead->next; n != nullptr; n = n->next)
-    {
+    for (const RectRegionNode* n = mHead->next; n != nullptr; n = n->next) {
         bounds.left = std::min(bounds.left, n->left);
         bounds.top = std::min(bounds.top, n->top);
         bounds.right = std::max(bounds.right, n->right);
@@ -426,8 +397,7 @@ bool RectRegion::GetBounds(RectT<int32_t>& bounds) const
 void RectRegion::CopyToArray(Array<RectT<int32_t>>& out) const
 {
     out.SetCount(0);
-    for (const RectRegionNode* n = mHead; n != nullptr; n = n->next)
-    {
+    for (const RectRegionNode* n = mHead; n != nullptr; n = n->next) {
         RectT<int32_t> r;
         GetBoundsOf(*n, r);
         out.Add(r);
@@ -444,8 +414,7 @@ uint32_t RectRegion::GetRectCount() const
 
 bool RectRegion::IntersectsRect(const RegionRect& r) const
 {
-    for (const RectRegionNode* n = mHead; n != nullptr; n = n->next)
-    {
+    for (const RectRegionNode* n = mHead; n != nullptr; n = n->next) {
         if (n->Overlaps(r))
             return true;
     }
@@ -497,21 +466,17 @@ void RectRegion::SplitIntoBands()
     // The last node with a top above the split line, found once per line:
     // the pieces inserted after it have the split line as top, so it stays.
     RectRegionNode* lastAbove = nullptr;
-    for (RectRegionNode* n = mHead; n != nullptr; n = n->next)
-    {
-        if (n == mHead || !(n->top < split && split < n->bottom))
-        {
+    for (RectRegionNode* n = mHead; n != nullptr; n = n->next) {
+        if (n == mHead || !(n->top < split && split < n->bottom)) {
             split = n->bottom;
             insertAfter = nullptr;
             lastAbove = nullptr;
             RectRegionNode* m = n->next;
-            while (m != nullptr && m->top == n->top)
-            {
+            while (m != nullptr && m->top == n->top) {
                 split = std::min(split, m->bottom);
                 m = m->next;
             }
-            if (m != nullptr && m->top < split)
-            {
+            if (m != nullptr && m->top < split) {
                 split = m->top;
                 insertAfter = m;
             }
@@ -522,10 +487,8 @@ void RectRegion::SplitIntoBands()
         static_cast<RegionRect&>(*lower) = {n->left, split, n->right, n->bottom};
         n->bottom = split;
         RectRegionNode* after = insertAfter;
-        if (after == nullptr)
-        {
-            if (lastAbove == nullptr)
-            {
+        if (after == nullptr) {
+            if (lastAbove == nullptr) {
                 lastAbove = n;
                 while (lastAbove->next != nullptr && lastAbove->next->top < split)
                     lastAbove = lastAbove->next;
@@ -543,8 +506,7 @@ void RectRegion::SplitIntoBands()
 void RectRegion::MergeWithinBands()
 {
     RectRegionNode** link = &mHead;
-    while (*link != nullptr)
-    {
+    while (*link != nullptr) {
         const int32_t top = (*link)->top;
         RectRegionNode* last = *link;
         while (last->next != nullptr && last->next->top == top)
@@ -554,17 +516,13 @@ void RectRegion::MergeWithinBands()
         RectRegionNode* band = SortList(*link, &RegionRect::left);
         *link = band;
         RectRegionNode* a = band;
-        while (a->next != nullptr)
-        {
+        while (a->next != nullptr) {
             RectRegionNode* b = a->next;
-            if (b->left == a->right)
-            {
+            if (b->left == a->right) {
                 a->right = b->right;
                 a->next = b->next;
                 Pool().Return(b);
-            }
-            else
-            {
+            } else {
                 a = b;
             }
         }
@@ -582,28 +540,23 @@ void RectRegion::MergeAcrossBands()
     RectRegionNode* upperPrev = nullptr;  // the node before the upper band
     RectRegionNode* upper = mHead;
     RectRegionNode* lower = AfterBottomBand(mHead);
-    while (lower != nullptr)
-    {
+    while (lower != nullptr) {
         RectRegionNode* const lowerEnd = AfterBottomBand(lower);
         RectRegionNode* l = lower;
         RectRegionNode* prev = upperPrev;
         RectRegionNode* u = upper;
-        while (u != lower)
-        {
+        while (u != lower) {
             while (l != lowerEnd && l->left < u->left)
                 l = l->next;
             RectRegionNode* next = u->next;
-            if (l != lowerEnd && l->top == u->bottom && l->left == u->left && l->right == u->right)
-            {
+            if (l != lowerEnd && l->top == u->bottom && l->left == u->left && l->right == u->right) {
                 l->top = u->top;
                 if (prev != nullptr)
                     prev->next = next;
                 else
                     mHead = next;
                 Pool().Return(u);
-            }
-            else
-            {
+            } else {
                 prev = u;
             }
             u = next;

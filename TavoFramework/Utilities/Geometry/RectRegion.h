@@ -9,7 +9,8 @@
 
 namespace Tavo {
 
-template <class T> class Array;
+template <class T>
+class Array;
 
 struct RectRegionNode : RegionRect
 {

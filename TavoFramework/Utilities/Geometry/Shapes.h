@@ -73,8 +73,7 @@ public:
     TavoResult AddRect(const RectT<T>& rect, uint32_t argb)
     {
         const TavoResult r = this->Add(rect);
-        if (r >= 0)
-        {
+        if (r >= 0) {
             mColors.SetCount(this->GetCount());
             mColors[static_cast<uint32_t>(r)] = argb;
             mChanged = 1;

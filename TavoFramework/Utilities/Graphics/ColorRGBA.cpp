@@ -46,8 +46,7 @@ ColorRGBA& ColorRGBA::FromHexString(const char* text)
         return *this;
     // Reading stops at the first character that is not a digit.
     uint32_t value = 0;
-    for (size_t i = 0; i < length; ++i)
-    {
+    for (size_t i = 0; i < length; ++i) {
         const int d = Tavo::Platform::HexDigitValue(text[i]);
         if (d < 0)
             break;
@@ -55,13 +54,11 @@ ColorRGBA& ColorRGBA::FromHexString(const char* text)
     }
     if (length == 2)
         a = static_cast<float>(value & 0xFF) * kByteScale;
-    else if (length == 6)
-    {
+    else if (length == 6) {
         r = static_cast<float>((value >> 16) & 0xFF) * kByteScale;
         g = static_cast<float>((value >> 8) & 0xFF) * kByteScale;
         b = static_cast<float>(value & 0xFF) * kByteScale;
-    }
-    else
+    } else
         FromARGB(value);
     return *this;
 }

@@ -4,9 +4,15 @@
 
 namespace Tavo {
 
-void* SystemAllocator::Alloc(uint32_t size) { return std::malloc(size); }
+void* SystemAllocator::Alloc(uint32_t size)
+{
+    return std::malloc(size);
+}
 
-void* SystemAllocator::Calloc(uint32_t count, uint32_t size) { return std::calloc(count, size); }
+void* SystemAllocator::Calloc(uint32_t count, uint32_t size)
+{
+    return std::calloc(count, size);
+}
 
 void* SystemAllocator::Realloc(void* block, uint32_t size)
 {
@@ -18,7 +24,10 @@ void* SystemAllocator::Realloc(void* block, uint32_t size)
     return std::realloc(block, size);
 }
 
-void SystemAllocator::Free(void* block) { std::free(block); }
+void SystemAllocator::Free(void* block)
+{
+    std::free(block);
+}
 
 IAllocator* GetSystemAllocator()
 {

@@ -144,8 +144,14 @@ public:
     uint32_t SetSize(uint32_t bytes) { return mBuffer.SetSize(bytes); }
     uint32_t Resize(uint32_t bytes) { return mBuffer.Resize(bytes); }
     // Bytes from offset; a negative count runs to the end.
-    TavoResult Fill(int8_t value, uint32_t offset, int32_t count) { return mBuffer.Fill(value, offset, count); }
-    TavoResult Fill16(uint16_t value, uint32_t offset, int32_t count) { return mBuffer.Fill16(value, offset, count); }
+    TavoResult Fill(int8_t value, uint32_t offset, int32_t count)
+    {
+        return mBuffer.Fill(value, offset, count);
+    }
+    TavoResult Fill16(uint16_t value, uint32_t offset, int32_t count)
+    {
+        return mBuffer.Fill16(value, offset, count);
+    }
 
 private:
     Buffer mBuffer;
@@ -153,8 +159,8 @@ private:
 
 // The same array with room for M elements inside the object, so short arrays
 // (a short MIDI message) need no heap block.
-template <class T, uint32_t M, uint32_t Step = 1, uint32_t SlackCount = 0, uint32_t One = 1, uint32_t Alignment = 8,
-          AllocatorFunction Allocator = GetSystemAllocator>
+template <class T, uint32_t M, uint32_t Step = 1, uint32_t SlackCount = 0, uint32_t One = 1,
+          uint32_t Alignment = 8, AllocatorFunction Allocator = GetSystemAllocator>
 class ArrayBufferM : public Detail::PlainArray<T>
 {
 public:
@@ -167,7 +173,10 @@ public:
         return *this;
     }
 
-    uint32_t GetCount() const override { return mInlineCount ? mInlineCount : mHeap.GetSize() / uint32_t(sizeof(T)); }
+    uint32_t GetCount() const override
+    {
+        return mInlineCount ? mInlineCount : mHeap.GetSize() / uint32_t(sizeof(T));
+    }
 
     // Elements move between the object and the heap as the count crosses M.
     TavoResult SetCountRaw(uint32_t count) override
@@ -176,28 +185,21 @@ public:
             return E_FAIL;
         const uint32_t old = GetCount();
         const uint32_t bytes = count * uint32_t(sizeof(T));
-        if (old > M && count <= M)
-        {
+        if (old > M && count <= M) {
             std::memcpy(static_cast<void*>(mInline), mHeap.Data(), count * sizeof(T));
             mInlineCount = count;
             mHeap.SetSize(0);
-        }
-        else if (old > M)
-        {
+        } else if (old > M) {
             mHeap.Resize(bytes);
             if (mHeap.GetSize() != bytes)
                 return E_FAIL;
-        }
-        else if (count > M)
-        {
+        } else if (count > M) {
             mHeap.SetSize(bytes);
             if (mHeap.GetSize() != bytes)
                 return E_FAIL;
             std::memcpy(static_cast<void*>(mHeap.Data()), mInline, old * sizeof(T));
             mInlineCount = 0;
-        }
-        else
-        {
+        } else {
             mInlineCount = count;
         }
         return static_cast<TavoResult>(count);

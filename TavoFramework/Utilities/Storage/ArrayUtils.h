@@ -30,7 +30,8 @@ template <class A, class Less>
 void SortIndecies(IArray<uint32_t>& indices, const A& data, uint32_t start, uint32_t count, Less less)
 {
     if (static_cast<uint64_t>(start) + count > data.GetCount())
-        TAVO_THROW(std::out_of_range, "", "Tavo::ArrayUtils::SortIndecies", "utilities\\Storage/ArrayUtils", 266);
+        TAVO_THROW(std::out_of_range, "", "Tavo::ArrayUtils::SortIndecies", "utilities\\Storage/ArrayUtils",
+                   266);
     if (indices.SetCount(count) != static_cast<TavoResult>(count))
         return;
     uint32_t* slots = indices.GetData();

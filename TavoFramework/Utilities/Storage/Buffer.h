@@ -211,7 +211,10 @@ public:
     void* GetData() const override { return this->mBlock; }
     uint32_t SetSize(uint32_t size) override { return Base::SetSize(size); }
     uint32_t Resize(uint32_t size) override { return Base::Resize(size); }
-    TavoResult Fill(int8_t value, uint32_t offset, int32_t count) override { return Base::Fill(value, offset, count); }
+    TavoResult Fill(int8_t value, uint32_t offset, int32_t count) override
+    {
+        return Base::Fill(value, offset, count);
+    }
     TavoResult Fill16(uint16_t value, uint32_t offset, int32_t count) override
     {
         return Base::Fill16(value, offset, count);

@@ -94,8 +94,7 @@ private:
 template <class T>
 void ReleaseTaken(const std::vector<T*>& taken)
 {
-    for (T* object : taken)
-    {
+    for (T* object : taken) {
         if (object != nullptr)
             static_cast<LRefCountedObject*>(const_cast<std::remove_const_t<T>*>(object))->Release();
     }
@@ -127,8 +126,7 @@ public:
 
     ConstRCPtrArray& operator=(const ConstRCPtrArray& other)
     {
-        if (this != &other)
-        {
+        if (this != &other) {
             ConstRCPtrArray copy(other);
             SwapStorage(copy);
         }
@@ -159,8 +157,7 @@ public:
     TavoResult SetCount(uint32_t count) override
     {
         const uint32_t n = GetCount();
-        if (count < n)
-        {
+        if (count < n) {
             DropRange(count, n - count);
             return static_cast<TavoResult>(count);
         }

@@ -86,7 +86,9 @@ TavoResult File::Open(const WString& path, const WString& name, uint32_t mode)
     if (fd < 0)
         return E_FAIL;
     // A folder opens read-only here but is no file to read.
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
         return E_FAIL;
@@ -146,7 +148,9 @@ uint32_t File::GetLength()
 {
     if (mDescriptor.IsNull())
         return 0;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(mDescriptor->Get(), &st) != 0)
         TAVO_THROW(std::runtime_error, "fstat", "Tavo::File::GetLength", kSource, 126);
     return static_cast<uint32_t>(st.st_size);

@@ -89,9 +89,11 @@ std::string NumberFormat(const Spec& spec, const char* length, char conversion)
 int64_t ToInteger(const FormatArg& arg)
 {
     switch (arg.kind) {
-    case FormatArg::Kind::Signed: return arg.i;
+    case FormatArg::Kind::Signed:
+        return arg.i;
     case FormatArg::Kind::Unsigned:
-    case FormatArg::Kind::Char: return int64_t(arg.u);
+    case FormatArg::Kind::Char:
+        return int64_t(arg.u);
     case FormatArg::Kind::Double:
         if (std::isnan(arg.d))
             return 0;
@@ -100,8 +102,10 @@ int64_t ToInteger(const FormatArg& arg)
         if (arg.d <= -9.2e18)
             return INT64_MIN;
         return int64_t(arg.d);
-    case FormatArg::Kind::Pointer: return int64_t(reinterpret_cast<uintptr_t>(arg.pointer));
-    default: return 0;
+    case FormatArg::Kind::Pointer:
+        return int64_t(reinterpret_cast<uintptr_t>(arg.pointer));
+    default:
+        return 0;
     }
 }
 
@@ -192,12 +196,24 @@ void PutPointer(Output& out, const Spec& spec, const FormatArg& arg)
 void PutNatural(Output& out, const Spec& spec, const FormatArg& arg)
 {
     switch (arg.kind) {
-    case FormatArg::Kind::Signed: PutInteger(out, spec, arg, 'd'); break;
-    case FormatArg::Kind::Unsigned: PutInteger(out, spec, arg, 'u'); break;
-    case FormatArg::Kind::Double: PutDouble(out, spec, arg, 'g'); break;
-    case FormatArg::Kind::Char: PutChar(out, spec, arg); break;
-    case FormatArg::Kind::Pointer: PutPointer(out, spec, arg); break;
-    default: PutText(out, spec, arg); break;
+    case FormatArg::Kind::Signed:
+        PutInteger(out, spec, arg, 'd');
+        break;
+    case FormatArg::Kind::Unsigned:
+        PutInteger(out, spec, arg, 'u');
+        break;
+    case FormatArg::Kind::Double:
+        PutDouble(out, spec, arg, 'g');
+        break;
+    case FormatArg::Kind::Char:
+        PutChar(out, spec, arg);
+        break;
+    case FormatArg::Kind::Pointer:
+        PutPointer(out, spec, arg);
+        break;
+    default:
+        PutText(out, spec, arg);
+        break;
     }
 }
 
@@ -294,8 +310,16 @@ WString FormatArgs(const char16_t* format, const FormatArg* args, size_t count)
                     ++f;
                 }
                 break;
-            case u'L': case u'w': case u'z': case u'j': case u't': case u'q': ++f; break;
-            default: more = false;
+            case u'L':
+            case u'w':
+            case u'z':
+            case u'j':
+            case u't':
+            case u'q':
+                ++f;
+                break;
+            default:
+                more = false;
             }
         }
         spec.conversion = *f;
@@ -313,32 +337,50 @@ WString FormatArgs(const char16_t* format, const FormatArg* args, size_t count)
         }
         const FormatArg& arg = args[next++];
         switch (conversion) {
-        case 'd': case 'i': case 'u': case 'x': case 'X': case 'o':
+        case 'd':
+        case 'i':
+        case 'u':
+        case 'x':
+        case 'X':
+        case 'o':
             if (IsText(arg))
                 PutText(out, spec, arg);
             else
                 PutInteger(out, spec, arg, conversion);
             break;
-        case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
+        case 'f':
+        case 'F':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A':
             if (IsText(arg))
                 PutText(out, spec, arg);
             else
                 PutDouble(out, spec, arg, conversion);
             break;
-        case 'c': case 'C':
+        case 'c':
+        case 'C':
             if (IsText(arg))
                 PutText(out, spec, arg);
             else
                 PutChar(out, spec, arg);
             break;
-        case 's': case 'S': case 'Z':
+        case 's':
+        case 'S':
+        case 'Z':
             if (IsText(arg))
                 PutText(out, spec, arg);
             else
                 PutNatural(out, spec, arg);
             break;
-        case 'p': PutPointer(out, spec, arg); break;
-        case 'n': break;  // never writes through an argument
+        case 'p':
+            PutPointer(out, spec, arg);
+            break;
+        case 'n':
+            break;  // never writes through an argument
         }
     }
     return out.Finish();
@@ -352,7 +394,10 @@ WString FormatDouble(double value, int32_t decimals)
     return Format(format.c_str(), value);
 }
 
-WString DoubleToString(double value, int32_t decimals) { return FormatDouble(value, decimals); }
+WString DoubleToString(double value, int32_t decimals)
+{
+    return FormatDouble(value, decimals);
+}
 
 WString FormatFixedPoint(int32_t value, int32_t decimals)
 {

@@ -16,7 +16,8 @@ struct FormatArg
 
     Kind kind;
     bool is64 = false;
-    union {
+    union
+    {
         int64_t i;
         uint64_t u;
         double d;
@@ -33,10 +34,10 @@ struct FormatArg
     FormatArg(std::nullptr_t) : kind(Kind::Pointer), pointer(nullptr) {}
 
     template <class T>
-        requires(std::is_integral_v<T> || std::is_enum_v<T>)
-    FormatArg(T value)
+    requires(std::is_integral_v<T> || std::is_enum_v<T>) FormatArg(T value)
     {
-        using U = typename std::conditional_t<std::is_enum_v<T>, std::underlying_type<T>, std::type_identity<T>>::type;
+        using U = typename std::conditional_t<std::is_enum_v<T>, std::underlying_type<T>,
+                                              std::type_identity<T>>::type;
         is64 = sizeof(U) > 4;
         if constexpr (std::is_signed_v<U>) {
             kind = Kind::Signed;
@@ -48,14 +49,15 @@ struct FormatArg
     }
 
     template <class T>
-        requires std::is_floating_point_v<T>
-    FormatArg(T value) : kind(Kind::Double), d(static_cast<double>(value))
+    requires std::is_floating_point_v<T> FormatArg(T value)
+        : kind(Kind::Double), d(static_cast<double>(value))
     {
     }
 
     template <class T>
-        requires(!std::is_same_v<std::remove_cv_t<T>, char16_t> && !std::is_same_v<std::remove_cv_t<T>, char>)
-    FormatArg(T* value) : kind(Kind::Pointer), pointer(value)
+    requires(!std::is_same_v<std::remove_cv_t<T>, char16_t> && !std::is_same_v<std::remove_cv_t<T>, char>)
+        FormatArg(T* value)
+        : kind(Kind::Pointer), pointer(value)
     {
     }
 };

@@ -8,7 +8,8 @@
 
 namespace Tavo {
 
-template <class T> class IIterable;
+template <class T>
+class IIterable;
 
 // A walk over an IIterable: a position (an element's address) and a step of
 // +1 or -1. Positions are clamped by the array, never run past its ends.
@@ -72,7 +73,10 @@ public:
             ++it;
         return Dereference(it);
     }
-    virtual const T* GetItemPtr(uint32_t index) const { return const_cast<IIterable*>(this)->GetItemPtr(index); }
+    virtual const T* GetItemPtr(uint32_t index) const
+    {
+        return const_cast<IIterable*>(this)->GetItemPtr(index);
+    }
 
     // E_INVALIDARG, changing nothing, when either index is not below the count.
     virtual TavoResult Swap(uint32_t i, uint32_t j)
@@ -93,8 +97,8 @@ public:
             return position;
         const int64_t count = GetCount();
         // Computed on addresses: the position may be the one before the first.
-        const auto offset = static_cast<int64_t>(reinterpret_cast<uintptr_t>(position) -
-                                                 reinterpret_cast<uintptr_t>(first));
+        const auto offset =
+            static_cast<int64_t>(reinterpret_cast<uintptr_t>(position) - reinterpret_cast<uintptr_t>(first));
         int64_t index = offset / static_cast<int64_t>(sizeof(T)) + k;
         if (index < -1)
             index = -1;
@@ -224,10 +228,7 @@ public:
         return static_cast<TavoResult>(n + m);
     }
 
-    T* GetFirst() const override
-    {
-        return GetCount() ? const_cast<T*>(GetData()) : nullptr;
-    }
+    T* GetFirst() const override { return GetCount() ? const_cast<T*>(GetData()) : nullptr; }
 
     // Lets range-for walk the elements.
     T* begin() { return GetCount() ? GetData() : nullptr; }

@@ -14,7 +14,10 @@ struct Pair
     Pair() = default;
     Pair(A a, B b) : first(std::move(a)), second(std::move(b)) {}
 
-    friend bool operator==(const Pair& x, const Pair& y) { return x.first == y.first && x.second == y.second; }
+    friend bool operator==(const Pair& x, const Pair& y)
+    {
+        return x.first == y.first && x.second == y.second;
+    }
 };
 
 }  // namespace Tavo

@@ -29,7 +29,10 @@ public:
     uint32_t GetCount() const override { return Const::GetCount(); }
     uint32_t GetMaxCount() const override { return Const::GetMaxCount(); }
     Element* GetItemPtr(uint32_t index) override { return this->template Slots<Element>() + index; }
-    const Element* GetItemPtr(uint32_t index) const override { return this->template Slots<Element>() + index; }
+    const Element* GetItemPtr(uint32_t index) const override
+    {
+        return this->template Slots<Element>() + index;
+    }
     TavoResult Swap(uint32_t i, uint32_t j) override { return Const::Swap(i, j); }
     Element* GetFirst() const override { return GetCount() ? this->template Slots<Element>() : nullptr; }
     Element* GetEnd() const override { return GetCount() ? GetFirst() + GetCount() : nullptr; }
@@ -37,19 +40,29 @@ public:
     Element* GetBeforeFirst() const override
     {
         // Only compared, never read.
-        return GetCount() ? reinterpret_cast<Element*>(reinterpret_cast<uintptr_t>(GetFirst()) - sizeof(Element))
-                          : nullptr;
+        return GetCount()
+                   ? reinterpret_cast<Element*>(reinterpret_cast<uintptr_t>(GetFirst()) - sizeof(Element))
+                   : nullptr;
     }
     TavoResult Clear() override { return Const::Clear(); }
     TavoResult SetCount(uint32_t count) override { return Const::SetCount(count); }
-    TavoResult InsertSpace(uint32_t index, uint32_t count) override { return Const::InsertSpace(index, count); }
-    TavoResult RemoveRange(uint32_t index, uint32_t count) override { return Const::RemoveRange(index, count); }
+    TavoResult InsertSpace(uint32_t index, uint32_t count) override
+    {
+        return Const::InsertSpace(index, count);
+    }
+    TavoResult RemoveRange(uint32_t index, uint32_t count) override
+    {
+        return Const::RemoveRange(index, count);
+    }
     Element* GetData() override { return this->template Slots<Element>(); }
     const Element* GetData() const override { return this->template Slots<Element>(); }
 
     // Operations on elements, once per view.
     using Const::InsertAt;
-    TavoResult InsertAt(uint32_t index, const Element& item) override { return this->InsertPointer(index, item); }
+    TavoResult InsertAt(uint32_t index, const Element& item) override
+    {
+        return this->InsertPointer(index, item);
+    }
     using Const::RemoveItem;
     TavoResult RemoveItem(uint32_t index, Element& out) override { return this->TakePointer(index, out); }
     using Const::Add;
@@ -63,19 +76,19 @@ public:
     using Const::PopBack;
     TavoResult PopBack(Element& out) { return RemoveLast(out); }
     using Const::AppendAll;
-    using Writable::AppendAll;
-    using Const::Assign;
-    using Writable::Assign;
     using Const::AppendArray;
+    using Const::Assign;
+    using Writable::AppendAll;
     using Writable::AppendArray;
+    using Writable::Assign;
     // Another RCPtrArray would fit either view; these pick one.
     TavoResult AppendAll(const RCPtrArray& other) { return Writable::AppendAll(other); }
     TavoResult Assign(const RCPtrArray& other) { return Writable::Assign(other); }
     TavoResult AppendArray(const RCPtrArray& other) { return Writable::AppendArray(other); }
-    using Const::Dereference;
-    using Writable::Dereference;
     using Const::Advance;
+    using Const::Dereference;
     using Writable::Advance;
+    using Writable::Dereference;
 
     Element& operator[](uint32_t index) { return *GetItemPtr(index); }
     const Element& operator[](uint32_t index) const { return *GetItemPtr(index); }

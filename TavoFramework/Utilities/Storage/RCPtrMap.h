@@ -27,8 +27,7 @@ public:
     RCPtr<V> Find(const K* key) const
     {
         const std::vector<Entry>& bucket = mBuckets[Hash(key)];
-        for (auto it = bucket.rbegin(); it != bucket.rend(); ++it)
-        {
+        for (auto it = bucket.rbegin(); it != bucket.rend(); ++it) {
             if (it->key.Get() == key)
                 return it->value;
         }
@@ -42,10 +41,8 @@ public:
         if (!key)
             return;
         std::vector<Entry>& bucket = mBuckets[Hash(key.Get())];
-        for (auto it = bucket.rbegin(); it != bucket.rend(); ++it)
-        {
-            if (it->key.Get() == key.Get())
-            {
+        for (auto it = bucket.rbegin(); it != bucket.rend(); ++it) {
+            if (it->key.Get() == key.Get()) {
                 it->value = value;
                 return;
             }
@@ -57,8 +54,7 @@ public:
     void RemoveAll()
     {
         // Released outside the buckets: a value's destructor may use the map.
-        for (std::vector<Entry>& bucket : mBuckets)
-        {
+        for (std::vector<Entry>& bucket : mBuckets) {
             std::vector<Entry> old;
             old.swap(bucket);
         }

@@ -151,18 +151,21 @@ private:
 
 // Routes a class's allocation to its process-wide pool, made on first use and
 // never destroyed, so objects may be released during static destruction.
-#define TAVO_POOLED_CLASS(Class, N, withLock)                                              \
-public:                                                                                    \
-    static ::Tavo::ReuseAllocator<Class, N>& GetPool()                                     \
-    {                                                                                      \
-        static auto* pool = new ::Tavo::ReuseAllocator<Class, N>(withLock);                \
-        return *pool;                                                                      \
-    }                                                                                      \
-    static void* operator new(std::size_t size)                                            \
-    {                                                                                      \
-        void* p = GetPool().Alloc(static_cast<uint32_t>(size));                            \
-        if (!p)                                                                            \
-            throw std::bad_alloc();                                                        \
-        return p;                                                                          \
-    }                                                                                      \
-    static void operator delete(void* p) { GetPool().Free(p); }
+#define TAVO_POOLED_CLASS(Class, N, withLock)                                                                \
+public:                                                                                                      \
+    static ::Tavo::ReuseAllocator<Class, N>& GetPool()                                                       \
+    {                                                                                                        \
+        static auto* pool = new ::Tavo::ReuseAllocator<Class, N>(withLock);                                  \
+        return *pool;                                                                                        \
+    }                                                                                                        \
+    static void* operator new(std::size_t size)                                                              \
+    {                                                                                                        \
+        void* p = GetPool().Alloc(static_cast<uint32_t>(size));                                              \
+        if (!p)                                                                                              \
+            throw std::bad_alloc();                                                                          \
+        return p;                                                                                            \
+    }                                                                                                        \
+    static void operator delete(void* p)                                                                     \
+    {                                                                                                        \
+        GetPool().Free(p);                                                                                   \
+    }

@@ -13,7 +13,10 @@ template class StringT<char, char16_t>;
 
 namespace Detail {
 
-bool IsTrimmed(char16_t ch) { return ch == u' ' || ch == u'\t' || ch == u'\r' || ch == u'\n'; }
+bool IsTrimmed(char16_t ch)
+{
+    return ch == u' ' || ch == u'\t' || ch == u'\r' || ch == u'\n';
+}
 
 // Surrogate halves are not characters of their own and stay as they are.
 char16_t ToLowerUnit(char16_t ch)
@@ -32,8 +35,14 @@ char16_t ToUpperUnit(char16_t ch)
     return upper <= 0xFFFF ? char16_t(upper) : ch;
 }
 
-char ToLowerUnit(char ch) { return char(std::tolower(static_cast<unsigned char>(ch))); }
-char ToUpperUnit(char ch) { return char(std::toupper(static_cast<unsigned char>(ch))); }
+char ToLowerUnit(char ch)
+{
+    return char(std::tolower(static_cast<unsigned char>(ch)));
+}
+char ToUpperUnit(char ch)
+{
+    return char(std::toupper(static_cast<unsigned char>(ch)));
+}
 
 namespace {
 
@@ -72,10 +81,22 @@ double ParseDoubleT(const C* text)
 
 }  // namespace
 
-int32_t ParseInt(const char16_t* text) { return ParseIntT(text); }
-int32_t ParseInt(const char* text) { return ParseIntT(text); }
-double ParseDouble(const char16_t* text) { return ParseDoubleT(text); }
-double ParseDouble(const char* text) { return ParseDoubleT(text); }
+int32_t ParseInt(const char16_t* text)
+{
+    return ParseIntT(text);
+}
+int32_t ParseInt(const char* text)
+{
+    return ParseIntT(text);
+}
+double ParseDouble(const char16_t* text)
+{
+    return ParseDoubleT(text);
+}
+double ParseDouble(const char* text)
+{
+    return ParseDoubleT(text);
+}
 
 }  // namespace Detail
 }  // namespace Tavo

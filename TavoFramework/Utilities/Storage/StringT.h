@@ -11,7 +11,8 @@
 
 namespace Tavo {
 
-template <class C, class O> class StringT;
+template <class C, class O>
+class StringT;
 using WString = StringT<char16_t, char>;
 using NString = StringT<char, char16_t>;
 
@@ -146,14 +147,10 @@ public:
     double ToDouble() const;
 
     template <class... Args>
-        requires std::is_same_v<C, char16_t>
-    static StringT Format(const C* format, const Args&... args)
-    {
-        return ::Tavo::Format(format, args...);
-    }
+    requires std::is_same_v<C, char16_t>
+    static StringT Format(const C* format, const Args&... args) { return ::Tavo::Format(format, args...); }
     template <class... Args>
-        requires std::is_same_v<C, char16_t>
-    StringT& AssignFormat(const C* format, const Args&... args)
+    requires std::is_same_v<C, char16_t> StringT& AssignFormat(const C* format, const Args&... args)
     {
         *this = ::Tavo::Format(format, args...);
         return *this;
@@ -390,11 +387,11 @@ C* StringT<C, O>::Lock(uint32_t minChars)
         RCPtr<LIBuffer> copy = rep->CopyRange(bytes, 0);
         if (!copy) {
             if constexpr (std::is_same_v<C, char16_t>)
-                throw Exception<std::runtime_error>(
-                    "Runtime Error : Tavo::StringT<wchar_t,char>::Lock : utilities\\Storage/StringT : Line 760");
+                throw Exception<std::runtime_error>("Runtime Error : Tavo::StringT<wchar_t,char>::Lock : "
+                                                    "utilities\\Storage/StringT : Line 760");
             else
-                throw Exception<std::runtime_error>(
-                    "Runtime Error : Tavo::StringT<char,wchar_t>::Lock : utilities\\Storage/StringT : Line 760");
+                throw Exception<std::runtime_error>("Runtime Error : Tavo::StringT<char,wchar_t>::Lock : "
+                                                    "utilities\\Storage/StringT : Line 760");
         }
         rep = Concrete(copy);
     }
@@ -582,8 +579,14 @@ inline const WString& EmptyString()
 }
 
 // The runtime library's names for the conversions.
-inline int32_t _wtoi(const char16_t* text) { return text ? Detail::ParseInt(text) : 0; }
-inline double _wtof(const char16_t* text) { return text ? Detail::ParseDouble(text) : 0.0; }
+inline int32_t _wtoi(const char16_t* text)
+{
+    return text ? Detail::ParseInt(text) : 0;
+}
+inline double _wtof(const char16_t* text)
+{
+    return text ? Detail::ParseDouble(text) : 0.0;
+}
 
 }  // namespace Tavo
 

@@ -42,11 +42,25 @@ bool isLegalUTF8(const unsigned char* source, int length)
         if (a > 0xBF)
             return false;
         switch (lead) {
-        case 0xE0: if (a < 0xA0) return false; break;  // overlong
-        case 0xED: if (a > 0x9F) return false; break;  // surrogates
-        case 0xF0: if (a < 0x90) return false; break;  // overlong
-        case 0xF4: if (a > 0x8F) return false; break;  // above U+10FFFF
-        default: if (a < 0x80) return false;
+        case 0xE0:
+            if (a < 0xA0)
+                return false;
+            break;  // overlong
+        case 0xED:
+            if (a > 0x9F)
+                return false;
+            break;  // surrogates
+        case 0xF0:
+            if (a < 0x90)
+                return false;
+            break;  // overlong
+        case 0xF4:
+            if (a > 0x8F)
+                return false;
+            break;  // above U+10FFFF
+        default:
+            if (a < 0x80)
+                return false;
         }
     }
     if (lead >= 0x80 && lead < 0xC2)
@@ -54,8 +68,8 @@ bool isLegalUTF8(const unsigned char* source, int length)
     return lead <= 0xF4;
 }
 
-ConversionResult ConvertUTF16toUTF8(const char16_t** sourceStart, const char16_t* sourceEnd, char** targetStart,
-                                    char* targetEnd, ConversionFlags flags)
+ConversionResult ConvertUTF16toUTF8(const char16_t** sourceStart, const char16_t* sourceEnd,
+                                    char** targetStart, char* targetEnd, ConversionFlags flags)
 {
     ConversionResult result = conversionOK;
     const char16_t* source = *sourceStart;
@@ -182,7 +196,8 @@ TavoResult AssignFromWide(NString& target, const char16_t* text, int32_t count)
     char* out = static_cast<char*>(buffer->GetData());
     char* cursor = out;
     const char16_t* source = text;
-    ConversionResult r = ConvertUTF16toUTF8(&source, text + count, &cursor, out + bytes - 1, lenientConversion);
+    ConversionResult r =
+        ConvertUTF16toUTF8(&source, text + count, &cursor, out + bytes - 1, lenientConversion);
     out[bytes - 1] = 0;
     buffer->Resize(uint32_t(std::strlen(out)) + 1);
     target.AdoptBuffer(buffer);

@@ -9,8 +9,8 @@ enum ConversionFlags { strictConversion = 0, lenientConversion = 1 };
 
 // Both advance *sourceStart and *targetStart past what was converted, so the
 // caller keeps the converted prefix when a conversion stops early.
-ConversionResult ConvertUTF16toUTF8(const char16_t** sourceStart, const char16_t* sourceEnd, char** targetStart,
-                                    char* targetEnd, ConversionFlags flags);
+ConversionResult ConvertUTF16toUTF8(const char16_t** sourceStart, const char16_t* sourceEnd,
+                                    char** targetStart, char* targetEnd, ConversionFlags flags);
 ConversionResult ConvertUTF8toUTF16(const char** sourceStart, const char* sourceEnd, char16_t** targetStart,
                                     char16_t* targetEnd, ConversionFlags flags);
 // Overlong forms, surrogates, code points above U+10FFFF and bad lead or

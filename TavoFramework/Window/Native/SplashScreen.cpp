@@ -88,7 +88,8 @@ struct SplashScreen::Shared
         shown = ok;
         changed.notify_all();
     }
-    template <typename F> void Post(F task)
+    template <typename F>
+    void Post(F task)
     {
         std::lock_guard guard(lock);
         if (loop)

@@ -43,7 +43,8 @@ void Text(LRenderer& r, const RCPtr<LFont>& font)
                    ColorRGBA(1, 1, 1, 1));
 }
 
-template <void (*Draw)(LRenderer&, const RCPtr<LFont>&)> void Repaint(benchmark::State& state)
+template <void (*Draw)(LRenderer&, const RCPtr<LFont>&)>
+void Repaint(benchmark::State& state)
 {
     if (!TestXServer().Running()) {
         state.SkipWithError("no X server");

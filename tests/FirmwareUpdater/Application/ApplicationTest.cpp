@@ -74,11 +74,12 @@ TEST_F(ApplicationStartup, OpensTheWindowWithDowngradesAllowedAndMayExitWithoutA
     bool alwaysUpdate = false;
     bool canExit = false;
     int32_t deviceState = -1;
-    EXPECT_EQ(Run("FirmwareUpdater", [&](LApplication& app) {
-                  alwaysUpdate = app.GetUpdateProcessor()->GetAlwaysUpdate();
-                  deviceState = app.GetUpdateProcessor()->GetEngine()->GetDeviceState();
-                  canExit = app.CanExit();
-              }),
+    EXPECT_EQ(Run("FirmwareUpdater",
+                  [&](LApplication& app) {
+                      alwaysUpdate = app.GetUpdateProcessor()->GetAlwaysUpdate();
+                      deviceState = app.GetUpdateProcessor()->GetEngine()->GetDeviceState();
+                      canExit = app.CanExit();
+                  }),
               0);
     // No mixer on the empty platform: scanned and found none.
     EXPECT_EQ(deviceState, LUpdateEngineInterface::kDeviceNoneFound);
@@ -87,9 +88,10 @@ TEST_F(ApplicationStartup, OpensTheWindowWithDowngradesAllowedAndMayExitWithoutA
     EXPECT_TRUE(canExit);
     const auto& events = AppTest::Rec().events;
     ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events[0].rfind("create-window:Tessaro DJ_DEVICE_FAMILY_NAME_String_FirmwareUpdater:", 0), 0u) << events[0];
+    EXPECT_EQ(events[0].rfind("create-window:Tessaro DJ_DEVICE_FAMILY_NAME_String_FirmwareUpdater:", 0), 0u)
+        << events[0];
     EXPECT_TRUE(AppTest::Rec().Has("renderer:1"));
     EXPECT_TRUE(AppTest::Rec().Has("root-control:mainControl"));
 }
 
-} // namespace
+}  // namespace

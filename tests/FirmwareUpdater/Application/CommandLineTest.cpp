@@ -34,7 +34,8 @@ TEST(FindSwitch, PlainSwitchesNeedASpaceOrTheEndAfterThem)
     // Only the first occurrence counts, so a longer switch given first hides
     // the shorter one.
     EXPECT_FALSE(FindSwitch(W("-SILENT_IF_UPDATE_NOT_NEEDED -SILENT"), W("-SILENT"), nullptr));
-    EXPECT_TRUE(FindSwitch(W("-SILENT -SILENT_IF_UPDATE_NOT_NEEDED"), W("-SILENT_IF_UPDATE_NOT_NEEDED"), nullptr));
+    EXPECT_TRUE(
+        FindSwitch(W("-SILENT -SILENT_IF_UPDATE_NOT_NEEDED"), W("-SILENT_IF_UPDATE_NOT_NEEDED"), nullptr));
     // Names too short or without the dash never match.
     EXPECT_FALSE(FindSwitch(W("- -"), W("-"), nullptr));
     EXPECT_FALSE(FindSwitch(W("SILENT"), W("SILENT"), nullptr));
@@ -44,7 +45,8 @@ TEST(FindSwitch, ValuesKeepTheirCaseAndStopAtASpaceOrTheClosingQuote)
 {
     const char* name = "-ABSOLUTE_FIRMWARE_FILE_PATH=";
     EXPECT_EQ(Value("-absolute_firmware_file_path=/Tmp/Image.syx -SILENT", name), "/Tmp/Image.syx");
-    EXPECT_EQ(Value("-ABSOLUTE_FIRMWARE_FILE_PATH=\"/tmp/my images/a b.bin\" -SILENT", name), "/tmp/my images/a b.bin");
+    EXPECT_EQ(Value("-ABSOLUTE_FIRMWARE_FILE_PATH=\"/tmp/my images/a b.bin\" -SILENT", name),
+              "/tmp/my images/a b.bin");
     EXPECT_EQ(Value("-ABSOLUTE_FIRMWARE_FILE_PATH=\"/tmp/open ended", name), "/tmp/open ended");
     EXPECT_EQ(Value("-ABSOLUTE_FIRMWARE_FILE_PATH=", name), "");
     EXPECT_EQ(Value("-ABSOLUTE_FIRMWARE_FILE_PATH= /tmp/x.bin", name), "<none>");
@@ -62,13 +64,18 @@ TEST(JoinCommandLine, QuotesValuesWithSpacesOnceSoFindSwitchGetsThemBack)
         const char* path;  // what the switch finder reads back
     };
     const Case cases[] = {
-        {{"/opt/my apps/FirmwareUpdater", "-SILENT", "-ABSOLUTE_FIRMWARE_FILE_PATH=/tmp/a dir/fw 1.syx", "/tmp/plain path"},
-         "\"/opt/my apps/FirmwareUpdater\" -SILENT -ABSOLUTE_FIRMWARE_FILE_PATH=\"/tmp/a dir/fw 1.syx\" \"/tmp/plain path\"",
+        {{"/opt/my apps/FirmwareUpdater", "-SILENT", "-ABSOLUTE_FIRMWARE_FILE_PATH=/tmp/a dir/fw 1.syx",
+          "/tmp/plain path"},
+         "\"/opt/my apps/FirmwareUpdater\" -SILENT -ABSOLUTE_FIRMWARE_FILE_PATH=\"/tmp/a dir/fw 1.syx\" "
+         "\"/tmp/plain path\"",
          "/tmp/a dir/fw 1.syx"},
         // Quoted by the caller already: kept as it came.
         {{"u", "-ABSOLUTE_FIRMWARE_FILE_PATH=\"/a b/img.syx\"", "\"/c d\""},
-         "u -ABSOLUTE_FIRMWARE_FILE_PATH=\"/a b/img.syx\" \"/c d\"", "/a b/img.syx"},
-        {{"u", "-ABSOLUTE_FIRMWARE_FILE_PATH=/x.syx", "a=b c"}, "u -ABSOLUTE_FIRMWARE_FILE_PATH=/x.syx a=\"b c\"", "/x.syx"},
+         "u -ABSOLUTE_FIRMWARE_FILE_PATH=\"/a b/img.syx\" \"/c d\"",
+         "/a b/img.syx"},
+        {{"u", "-ABSOLUTE_FIRMWARE_FILE_PATH=/x.syx", "a=b c"},
+         "u -ABSOLUTE_FIRMWARE_FILE_PATH=/x.syx a=\"b c\"",
+         "/x.syx"},
     };
     for (const Case& c : cases) {
         const Tavo::WString line = W(Tavo::JoinCommandLine(int(c.argv.size()), c.argv.data()).c_str());
@@ -80,4 +87,4 @@ TEST(JoinCommandLine, QuotesValuesWithSpacesOnceSoFindSwitchGetsThemBack)
     EXPECT_TRUE(Tavo::JoinCommandLine(0, nullptr).empty());
 }
 
-} // namespace
+}  // namespace

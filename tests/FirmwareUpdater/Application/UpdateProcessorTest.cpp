@@ -91,13 +91,17 @@ public:
 class UpdateProcessorTest : public ::testing::Test
 {
 protected:
-    UpdateProcessorTest() : engine(new FakeEngine()), processor(new LUpdateProcessor(Tavo::RCPtr<Engine>(engine.Get()), 600000))
+    UpdateProcessorTest()
+        : engine(new FakeEngine()), processor(new LUpdateProcessor(Tavo::RCPtr<Engine>(engine.Get()), 600000))
     {
         Tavo::gProcessExitCode = 0;
     }
     ~UpdateProcessorTest() override { Tavo::gProcessExitCode = 0; }
 
-    TavoResult Run(const char* commandLine) { return processor->Initialize(WString(Tavo::NString(commandLine))); }
+    TavoResult Run(const char* commandLine)
+    {
+        return processor->Initialize(WString(Tavo::NString(commandLine)));
+    }
 
     Tavo::RCPtr<FakeEngine> engine;
     Tavo::RCPtr<LUpdateProcessor> processor;
@@ -110,14 +114,15 @@ TEST_F(UpdateProcessorTest, StatusRunsSetTheExitCodeFromTheStateAfterTheScan)
         int32_t state;
         bool newer;
         int32_t code;
-    } cases[] = {{Engine::kDeviceNoneFound, true, 1},   {Engine::kDeviceInUpdateMode, false, 2},
+    } cases[] = {{Engine::kDeviceNoneFound, true, 1},    {Engine::kDeviceInUpdateMode, false, 2},
                  {Engine::kDeviceInUpdateMode, true, 3}, {Engine::kDeviceNormalMode, false, 4},
                  {Engine::kDeviceNormalMode, true, 5},   {Engine::kDeviceSeveralFound, true, 0},
                  {Engine::kDeviceCannotUpdate, true, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.state);
         engine = Tavo::RCPtr<FakeEngine>(new FakeEngine());
-        processor = Tavo::RCPtr<LUpdateProcessor>(new LUpdateProcessor(Tavo::RCPtr<Engine>(engine.Get()), 600000));
+        processor =
+            Tavo::RCPtr<LUpdateProcessor>(new LUpdateProcessor(Tavo::RCPtr<Engine>(engine.Get()), 600000));
         Tavo::gProcessExitCode = 0;
         engine->stateAfterScan = c.state;
         engine->newer = c.newer;
@@ -145,8 +150,8 @@ TEST_F(UpdateProcessorTest, AFailingEngineThrowsTheFailedResult)
         Run("x");
         FAIL() << "no exception";
     } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(),
-                     "Failed Result : TAVORESULT = 80004005 : LUpdateProcessor::Initialize : Engine\\UpdateProcessor : Line 53");
+        EXPECT_STREQ(e.what(), "Failed Result : TAVORESULT = 80004005 : LUpdateProcessor::Initialize : "
+                               "Engine\\UpdateProcessor : Line 53");
     }
 }
 
@@ -185,8 +190,9 @@ TEST_F(UpdateProcessorTest, SilentWaitThatTimesOutAbortsAndWaitsForTheWorker)
     engine->stateAfterScan = Engine::kDeviceInUpdateMode;
     engine->waitResults = {Tavo::E_FAIL, Tavo::S_OK};
     EXPECT_EQ(Run("x -SILENT"), LUpdateProcessor::kEndWithoutWindow);
-    EXPECT_EQ(engine->calls, (std::vector<std::string>{"start", "wait 600000", "abort",
-                                                       "wait " + std::to_string(LUpdateProcessor::kAbortWaitMs)}));
+    EXPECT_EQ(engine->calls,
+              (std::vector<std::string>{"start", "wait 600000", "abort",
+                                        "wait " + std::to_string(LUpdateProcessor::kAbortWaitMs)}));
 }
 
 TEST_F(UpdateProcessorTest, UpdateToDoAndTheSwitchesDecideWhatStartsAndHowTheRunEnds)
@@ -210,7 +216,11 @@ TEST_F(UpdateProcessorTest, UpdateToDoAndTheSwitchesDecideWhatStartsAndHowTheRun
         {"x -SILENT_IF_UPDATE_NOT_NEEDED", Engine::kDeviceInUpdateMode, false, true, quiet, {}},
         // Needed after all: the window opens.
         {"x -SILENT_IF_UPDATE_NOT_NEEDED", Engine::kDeviceInUpdateMode, true, true, 0, {}},
-        {"x -silent -always_update -silent_if_update_not_needed", Engine::kDeviceInUpdateMode, false, true, quiet,
+        {"x -silent -always_update -silent_if_update_not_needed",
+         Engine::kDeviceInUpdateMode,
+         false,
+         true,
+         quiet,
          {"start", "wait 1"}},
         // Without a valid file or a single device there is nothing to decide.
         {"x -SILENT", Engine::kDeviceInUpdateMode, true, false, 0, {}},
@@ -245,4 +255,4 @@ TEST_F(UpdateProcessorTest, AlwaysUpdateIsReadOnceAndKeptByReinitialize)
     EXPECT_EQ(engine->scans, 2);
 }
 
-} // namespace
+}  // namespace

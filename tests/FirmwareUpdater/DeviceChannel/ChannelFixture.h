@@ -77,8 +77,9 @@ public:
         const std::u16string path = PathOf(r);
         ASSERT_EQ(mRegistry->CreateKey(path), Tavo::Platform::Registry::Status::Ok);
         if (withPath) {
-            ASSERT_EQ(mRegistry->SetValue(path, u"LastPath", Tavo::Platform::Registry::Value::String(mDevicePath)),
-                      Tavo::Platform::Registry::Status::Ok);
+            ASSERT_EQ(
+                mRegistry->SetValue(path, u"LastPath", Tavo::Platform::Registry::Value::String(mDevicePath)),
+                Tavo::Platform::Registry::Status::Ok);
         }
         if (attached >= 0)
             SetAttached(r, attached != 0);
@@ -88,8 +89,8 @@ public:
     {
         const std::u16string key = PathOf(r) + u"\\Attached";
         ASSERT_EQ(mRegistry->CreateKey(key), Tavo::Platform::Registry::Status::Ok);
-        ASSERT_EQ(mRegistry->SetValue(key, u"",
-                                      Tavo::Platform::Registry::Value::Binary({0, uint8_t(attached ? 1 : 0)})),
+        ASSERT_EQ(mRegistry->SetValue(
+                      key, u"", Tavo::Platform::Registry::Value::Binary({0, uint8_t(attached ? 1 : 0)})),
                   Tavo::Platform::Registry::Status::Ok);
     }
 
@@ -109,6 +110,6 @@ inline uint32_t ValueNumber(const Tavo::Platform::Driver::Request& r, size_t at 
 {
     const auto& v = r.value;
     return v.size() < at + 4 ? 0xFFFFFFFF
-                             : uint32_t(v[at]) | uint32_t(v[at + 1]) << 8 | uint32_t(v[at + 2]) << 16
-                                   | uint32_t(v[at + 3]) << 24;
+                             : uint32_t(v[at]) | uint32_t(v[at + 1]) << 8 | uint32_t(v[at + 2]) << 16 |
+                                   uint32_t(v[at + 3]) << 24;
 }

@@ -44,7 +44,8 @@ TEST(DeviceKeyNames, FormatAndParse)
     EXPECT_FALSE(ParseInstanceKeyName(name + u"0", back));
 }
 
-class DeviceInstanceTest : public ::testing::TestWithParam<bool> {
+class DeviceInstanceTest : public ::testing::TestWithParam<bool>
+{
 protected:
     ChannelFixture f{GetParam()};
 };
@@ -60,11 +61,11 @@ TEST_P(DeviceInstanceTest, EnumerationSkipsForeignNamesAndReadsAttachedState)
 
     // Lower-case hex in the ids is the driver's business; the suffix is not.
     const std::u16string driver = ChannelFixture::DriverPath();
-    ASSERT_EQ(f.mRegistry->CreateKey(driver + u"\\01020304abcd000001000000DECAFBAD\\Instances\\"
-                                     + FormatInstanceKeyName(attached.instanceId)),
+    ASSERT_EQ(f.mRegistry->CreateKey(driver + u"\\01020304abcd000001000000DECAFBAD\\Instances\\" +
+                                     FormatInstanceKeyName(attached.instanceId)),
               Status::Ok);
-    ASSERT_EQ(f.mRegistry->CreateKey(driver + u"\\01020304527E00003B6C0000decafbad\\Instances\\"
-                                     + FormatInstanceKeyName(attached.instanceId)),
+    ASSERT_EQ(f.mRegistry->CreateKey(driver + u"\\01020304527E00003B6C0000decafbad\\Instances\\" +
+                                     FormatInstanceKeyName(attached.instanceId)),
               Status::Ok);
     const std::u16string instances = driver + u"\\01020304527E00003B6C0000DECAFBAD\\Instances\\";
     ASSERT_EQ(f.mRegistry->CreateKey(instances + u"0000000000000000000000000000001"), Status::Ok);
@@ -104,8 +105,9 @@ TEST_P(DeviceInstanceTest, SearchWaitsWithinBudgetAndGrowsItsBuffer)
     std::vector<uint32_t> sleeps;
     auto sleep = [&](uint32_t ms) { sleeps.push_back(ms); };
     DeviceInstanceRecord found;
-    EXPECT_EQ(FindDeviceInstance(50, found, kMixerDriverKey, kMixerVendorId, kMixerProductId, kAnyInstance, sleep),
-              kInstanceNotFound);
+    EXPECT_EQ(
+        FindDeviceInstance(50, found, kMixerDriverKey, kMixerVendorId, kMixerProductId, kAnyInstance, sleep),
+        kInstanceNotFound);
     EXPECT_EQ(sleeps, std::vector<uint32_t>{50});
 
     f.AddInstance(ChannelFixture::Record(1), -1);
@@ -132,7 +134,9 @@ TEST_P(DeviceInstanceTest, SearchWaitsWithinBudgetAndGrowsItsBuffer)
         f.AddInstance(ChannelFixture::Record(id), 0);
     f.AddInstance(ChannelFixture::Record(11), 1);
     sleeps.clear();
-    EXPECT_EQ(FindDeviceInstance(0, found, kMixerDriverKey, kMixerVendorId, kMixerProductId, kAnyInstance, sleep), 0);
+    EXPECT_EQ(
+        FindDeviceInstance(0, found, kMixerDriverKey, kMixerVendorId, kMixerProductId, kAnyInstance, sleep),
+        0);
     EXPECT_TRUE(sleeps.empty());
     EXPECT_EQ(found.instanceId[15], 11);
     EXPECT_EQ(found.attached, 1);
@@ -170,7 +174,8 @@ TEST_P(DeviceInstanceTest, UpdateFlagIsOneRequestOnTheMixersInstance)
 }
 
 // Records what the watcher reports, from whichever thread.
-class Receiver : public CalvioDeviceAttachedStateCallbackReceiver {
+class Receiver : public CalvioDeviceAttachedStateCallbackReceiver
+{
 public:
     void OnAttachedStateChanged(bool attached, DeviceInstanceWatcher* source) override
     {
@@ -261,7 +266,8 @@ TEST(DeviceInstanceWatcherTree, SeesAnotherProcessDetachAndAttach)
             c = '/';
     }
     auto write = [&](const char* lastByte) {
-        return RunShell("cd '" + folder + "' && printf 'REG_BINARY\\n\\001" + lastByte + "' > .next && mv .next @");
+        return RunShell("cd '" + folder + "' && printf 'REG_BINARY\\n\\001" + lastByte +
+                        "' > .next && mv .next @");
     };
     ASSERT_EQ(write("\\000"), 0);
     ASSERT_TRUE(receiver.WaitFor(2));
@@ -274,4 +280,4 @@ TEST(DeviceInstanceWatcherTree, SeesAnotherProcessDetachAndAttach)
     EXPECT_TRUE(watcher.IsOpen());
 }
 
-} // namespace
+}  // namespace

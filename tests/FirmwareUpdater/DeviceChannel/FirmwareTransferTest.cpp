@@ -15,7 +15,8 @@ namespace {
 
 // Records what the transfer reports; the abort flag comes up after a number
 // of progress posts or of abort tests.
-class Host : public FirmwareTransferHost {
+class Host : public FirmwareTransferHost
+{
 public:
     bool IsAbortRequested() override
     {
@@ -54,7 +55,8 @@ public:
     std::function<void(size_t)> onProgress;
 };
 
-class FirmwareTransferTest : public ::testing::Test {
+class FirmwareTransferTest : public ::testing::Test
+{
 protected:
     FirmwareTransferTest()
     {
@@ -71,7 +73,8 @@ protected:
         for (size_t i = 0; i < size; ++i)
             bytes[i] = uint8_t(i * 7 + 1);
         host.path = folder + "/firmware.bin";
-        std::ofstream(host.path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(size));
+        std::ofstream(host.path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), long(size));
         return bytes;
     }
 
@@ -206,7 +209,9 @@ TEST_F(FirmwareTransferTest, FileProblemsAreFileAccessFailures)
 
     // A file that reads shorter than its stated length (a kernel attribute).
     const char* shortFile = "/sys/devices/system/cpu/online";
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (stat(shortFile, &st) == 0 && st.st_size == 4096) {
         host = Host();
         host.path = shortFile;
@@ -264,4 +269,4 @@ TEST_F(FirmwareTransferTest, AnExceptionStillReleasesTheChannelAndTheFlag)
     EXPECT_EQ(seq.back(), std::make_pair(kFlag, 0u));
 }
 
-} // namespace
+}  // namespace

@@ -35,7 +35,8 @@ std::vector<uint32_t> Ids(const std::vector<Driver::Request>& requests)
     return ids;
 }
 
-class PrivateMidiTest : public ::testing::Test {
+class PrivateMidiTest : public ::testing::Test
+{
 protected:
     PrivateMidiTest() { f.AddInstance(record, 1); }
 
@@ -153,8 +154,8 @@ TEST_F(PrivateMidiTest, DetachClosesAndReattachStartsAfresh)
     f.SetAttached(record, false);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     int32_t result = kPrivateMidiOk;
-    while ((result = midi->Send(0, message.data(), 8)) != kPrivateMidiDeviceNotOpen
-           && std::chrono::steady_clock::now() < deadline)
+    while ((result = midi->Send(0, message.data(), 8)) != kPrivateMidiDeviceNotOpen &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(result, kPrivateMidiDeviceNotOpen);
     // Reports after the handle went must not reach the records.
@@ -192,7 +193,8 @@ void DrainStep(uint32_t ms)
 TEST_F(PrivateMidiTest, DestructionDrainsForTwoSecondsThenCloses)
 {
     // Taken after 1000 ms: closed right after; after 3000 ms: closed at 2000 with messages held.
-    for (const auto& [takeAt, closedAt, leftHeld] : {std::tuple{1000u, 1000u, size_t(0)}, {3000u, 2000u, size_t(6)}}) {
+    for (const auto& [takeAt, closedAt, leftHeld] :
+         {std::tuple{1000u, 1000u, size_t(0)}, {3000u, 2000u, size_t(6)}}) {
         auto midi = std::make_unique<PrivateMidi>(record);
         ASSERT_EQ(midi->OpenPort(0), kPrivateMidiOk);
         f.mDriver->SetTakeMode(FakeDriver::TakeMode::Later);
@@ -213,7 +215,8 @@ TEST_F(PrivateMidiTest, DestructionDrainsForTwoSecondsThenCloses)
 }
 
 // A driver with queued input per port.
-class InputDriver : public Driver::DriverHandler {
+class InputDriver : public Driver::DriverHandler
+{
 public:
     // A refusing chunk fails the read that meets it.
     void Queue(uint32_t port, std::vector<uint8_t> bytes, bool end = false, bool refuse = false)
@@ -277,7 +280,8 @@ public:
     }
 
 private:
-    struct Chunk {
+    struct Chunk
+    {
         std::vector<uint8_t> bytes;
         bool end;
         bool refuse;
@@ -297,7 +301,8 @@ private:
     std::shared_ptr<Driver::DriverSession> mSession;
 };
 
-class Collector : public PrivateMidiInputReceiver {
+class Collector : public PrivateMidiInputReceiver
+{
 public:
     void OnInput(uint32_t port, const uint8_t* data, uint32_t length, uint32_t value0, uint32_t, uint32_t,
                  PrivateMidi*) override
@@ -361,4 +366,4 @@ TEST_F(PrivateMidiTest, InputIsCollectedUntilTheEndOfAMessageOrAFullBuffer)
     EXPECT_EQ(got[4], (std::vector<uint8_t>{0xF0, 0x0B, 0xF7}));
 }
 
-} // namespace
+}  // namespace

@@ -210,7 +210,8 @@ TEST_F(EngineState, FailedOrThrowingTransferCompletesWithFalse)
     };
     ASSERT_EQ(S_OK, mEngine->StartUpdate());
     ASSERT_EQ(S_OK, mEngine->WaitForUpdate(INFINITE));
-    EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 8 7", "NID_FIRMWARE_UPDATE_COMPLETED false"}), mRecorder->Take());
+    EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 8 7", "NID_FIRMWARE_UPDATE_COMPLETED false"}),
+              mRecorder->Take());
     EXPECT_EQ(E::kUpdateFailed, mEngine->GetUpdateState());
 }
 

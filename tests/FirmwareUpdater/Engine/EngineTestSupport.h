@@ -35,8 +35,9 @@ public:
     {
         RCPtr<PostRecorder> recorder(new PostRecorder());
         RCPtr<LNotificationCenter> center = GetMainNotificationCenter();
-        for (const char16_t* name : {kDeviceStateChangeName, kFirmwareFileStateChangeName, kFoundDeviceListChangeName,
-                                     kFirmwareUpdateProgressName, kFirmwareUpdateCompletedName})
+        for (const char16_t* name :
+             {kDeviceStateChangeName, kFirmwareFileStateChangeName, kFoundDeviceListChangeName,
+              kFirmwareUpdateProgressName, kFirmwareUpdateCompletedName})
             recorder->Subscribe(center, name);
         return recorder;
     }
@@ -112,7 +113,10 @@ public:
         return buildResult;
     }
     uint32_t GetFoundDeviceCount() override { return static_cast<uint32_t>(found.size()); }
-    bool IsDeviceInUpdateMode(uint32_t index) override { return index < found.size() && found[index].inUpdateMode; }
+    bool IsDeviceInUpdateMode(uint32_t index) override
+    {
+        return index < found.size() && found[index].inUpdateMode;
+    }
     TavoResult GetDeviceCannotUpdateReason(uint32_t index, uint32_t* reason) override
     {
         if (index >= found.size()) {

@@ -93,7 +93,8 @@ TEST_F(FirmwareFile, VersionPromotesOnlyAFileOfUnknownVersion)
     EXPECT_EQ(E_FAIL, mEngine->GetFileFirmwareVersionText(text));
     EXPECT_TRUE(text == u"N/A");
     mEngine->SetFirmwareVersion(MakeVersion(2, 1, 0, 0, u"2.1.0"));
-    EXPECT_EQ((Posts{"NID_FIRMWARE_FILE_STATE_CHANGE 2 3", "NID_FIRMWARE_FILE_STATE_CHANGE 3 2"}), mRecorder->Take());
+    EXPECT_EQ((Posts{"NID_FIRMWARE_FILE_STATE_CHANGE 2 3", "NID_FIRMWARE_FILE_STATE_CHANGE 3 2"}),
+              mRecorder->Take());
 
     mEngine->SetFileState(E::kFileMissing);
     mEngine->SetFirmwareVersion(MakeVersion(3, 0, 0, 0));
@@ -186,8 +187,9 @@ TEST_F(FirmwareFile, ImageIsReadWholeOrNotAtAll)
     EXPECT_EQ(S_OK, ReadFirmwareImage(Wide(windows), image));
     EXPECT_EQ(content.size(), image.GetCount());
 
-    for (const WString& bad : {Make("empty.bin", ""), Wide((mFolder / "missing.bin").string()), Wide(mFolder.string()),
-                               WString(u"fw.bin"), WString(), Wide(mFolder.string() + "/")}) {
+    for (const WString& bad :
+         {Make("empty.bin", ""), Wide((mFolder / "missing.bin").string()), Wide(mFolder.string()),
+          WString(u"fw.bin"), WString(), Wide(mFolder.string() + "/")}) {
         EXPECT_EQ(E_FAIL, ReadFirmwareImage(bad, image)) << NString(bad).c_str();
         EXPECT_EQ(0u, image.GetCount());
     }

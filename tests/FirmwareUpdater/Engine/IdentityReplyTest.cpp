@@ -28,7 +28,10 @@ Bytes Reply(uint8_t v0, uint8_t v1, uint8_t v2, uint8_t v3, uint8_t deviceId = 0
     return reply;
 }
 
-bool IsReply(const Bytes& b) { return LUpdateEngine::IsIdentityReply(b.data(), static_cast<uint32_t>(b.size())); }
+bool IsReply(const Bytes& b)
+{
+    return LUpdateEngine::IsIdentityReply(b.data(), static_cast<uint32_t>(b.size()));
+}
 
 TEST(IdentityReply, OnlyThirtySevenBytesWithTheFixedHeader)
 {
@@ -60,12 +63,12 @@ TEST(IdentityReply, VersionTextTable)
         uint8_t v[4];
         const char16_t* text;
     } cases[] = {
-        {{0, 0, 0, 0}, u"1.0"},     {{0, 0, 1, 99}, u"1.0"},    {{0, 0, 2, 0}, u"1.0"},
-        {{0, 0, 2, 7}, u"1.0"},     {{0, 0, 2, 8}, u"1.1"},     {{0, 0, 2, 127}, u"1.1"},
-        {{0, 0, 3, 0}, u"1.1"},     {{0, 0, 3, 2}, u"1.1"},     {{0, 0, 3, 3}, u"1.0.1"},
-        {{0, 0, 3, 4}, u"1.1"},     {{0, 0, 3, 5}, u"1.1"},     {{0, 0, 3, 6}, u"1.2"},
-        {{0, 0, 3, 7}, u"1.2"},     {{0, 0, 3, 8}, u"Unknown"}, {{0, 0, 3, 127}, u"Unknown"},
-        {{0, 0, 4, 0}, u"Unknown"}, {{1, 0, 0, 0}, u"Unknown"}, {{0, 1, 3, 7}, u"Unknown"},
+        {{0, 0, 0, 0}, u"1.0"},        {{0, 0, 1, 99}, u"1.0"},    {{0, 0, 2, 0}, u"1.0"},
+        {{0, 0, 2, 7}, u"1.0"},        {{0, 0, 2, 8}, u"1.1"},     {{0, 0, 2, 127}, u"1.1"},
+        {{0, 0, 3, 0}, u"1.1"},        {{0, 0, 3, 2}, u"1.1"},     {{0, 0, 3, 3}, u"1.0.1"},
+        {{0, 0, 3, 4}, u"1.1"},        {{0, 0, 3, 5}, u"1.1"},     {{0, 0, 3, 6}, u"1.2"},
+        {{0, 0, 3, 7}, u"1.2"},        {{0, 0, 3, 8}, u"Unknown"}, {{0, 0, 3, 127}, u"Unknown"},
+        {{0, 0, 4, 0}, u"Unknown"},    {{1, 0, 0, 0}, u"Unknown"}, {{0, 1, 3, 7}, u"Unknown"},
         {{0, 0, 0x80, 0}, u"Unknown"},
     };
     for (const Case& c : cases) {

@@ -252,7 +252,8 @@ TEST_F(MidiEngine, ProgramEngineSendsThroughTheDriverChannel)
     uint32_t reason = 0;
     EXPECT_EQ(S_OK, engine->GetCannotUpdateReason(&reason));
     EXPECT_EQ(4u, reason);
-    EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 8 7", "NID_DEVICE_STATE_CHANGE 4 8", "NID_FIRMWARE_UPDATE_COMPLETED false"}),
+    EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 8 7", "NID_DEVICE_STATE_CHANGE 4 8",
+                     "NID_FIRMWARE_UPDATE_COMPLETED false"}),
               mRecorder->Take());
 }
 

@@ -65,13 +65,15 @@ TEST_F(FoldersTest, XdgFoldersAreUsedWithoutOverrides)
     ScopedEnv config("XDG_CONFIG_HOME", mRoot / "cfg");
     EXPECT_EQ(GetSystemFolder(FolderId::Documents), mRoot / "home");
     fs::create_directories(mRoot / "cfg");
-    std::ofstream(mRoot / "cfg/user-dirs.dirs") << "# written by the desktop\nXDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n";
+    std::ofstream(mRoot / "cfg/user-dirs.dirs")
+        << "# written by the desktop\nXDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n";
     EXPECT_EQ(GetSystemFolder(FolderId::Documents), mRoot / "home/Papers");
 }
 
 TEST_F(FoldersTest, ProgramDataFolderUsesValidNamesAndCreatesEachLevel)
 {
-    const std::string folder = GetProgramDataFolder(FolderId::CommonAppData, "Tessaro: DJ", "k620 (Zenta)/A&B");
+    const std::string folder =
+        GetProgramDataFolder(FolderId::CommonAppData, "Tessaro: DJ", "k620 (Zenta)/A&B");
     EXPECT_EQ(folder, mRoot / "common/Tessaro_ DJ/k620 _Zenta__A_B");
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_EQ(MakeValidFileName("a\\b/c:d*e?f\"g<h>i|j&k;l,m^n(o)p"), "a_b_c_d_e_f_g_h_i_j_k_l_m_n_o_p");
@@ -123,8 +125,8 @@ TEST(MessageBox, WritesToStderrAndAnswersWithoutADisplay)
 
     // A hook that cannot show a box leaves the default; one that can answers.
     std::string seen;
-    SetMessageBoxHook([&](uintptr_t owner, const std::string& text, const std::string&, uint32_t style)
-                          -> std::optional<int32_t> {
+    SetMessageBoxHook([&](uintptr_t owner, const std::string& text, const std::string&,
+                          uint32_t style) -> std::optional<int32_t> {
         seen = text;
         if (owner == 0)
             return std::nullopt;

@@ -43,9 +43,10 @@ protected:
     std::string Str(uint32_t h, const char* path, const char* def = "", int32_t* result = nullptr)
     {
         std::string value = def;
-        const int32_t r = ReadIniString(
-            [&](char* b, uint32_t n, uint32_t* need) { return Api().getIniValueStr(h, path, def, b, n, need); },
-            value);
+        const int32_t r =
+            ReadIniString([&](char* b, uint32_t n,
+                              uint32_t* need) { return Api().getIniValueStr(h, path, def, b, n, need); },
+                          value);
         if (result)
             *result = r;
         return value;
@@ -54,9 +55,9 @@ protected:
     std::string Item(uint32_t h, const char* path, int32_t index)
     {
         std::string value;
-        ReadIniString(
-            [&](char* b, uint32_t n, uint32_t* need) { return Api().getArrayItemAt(h, path, index, b, n, need); },
-            value);
+        ReadIniString([&](char* b, uint32_t n,
+                          uint32_t* need) { return Api().getArrayItemAt(h, path, index, b, n, need); },
+                      value);
         return value;
     }
 
@@ -240,7 +241,8 @@ TEST_F(IniFileTest, KeysAreListedInTheOrderTheyWereMade)
     for (int32_t i = 0; i <= int32_t(count); ++i) {
         std::string name = "unchanged";
         const int32_t r = ReadIniString(
-            [&](char* b, uint32_t n, uint32_t* need) { return Api().getKeyNameAt(h, "", i, b, n, need); }, name);
+            [&](char* b, uint32_t n, uint32_t* need) { return Api().getKeyNameAt(h, "", i, b, n, need); },
+            name);
         if (r == INI_OK)
             names.push_back(name);
         else

@@ -9,8 +9,7 @@
 
 using Tavo::Platform::App::InterruptCatcher;
 
-namespace
-{
+namespace {
 
 // Raised twice under a catcher with a watcher: the first is noted, wakes the
 // watcher and makes the descriptor readable; the second must end the process.
@@ -55,4 +54,4 @@ TEST_P(InterruptSignals, FirstIsNotedSecondEndsTheProcessAtOnce)
 
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptSignals, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
 
-} // namespace
+}  // namespace

@@ -114,7 +114,9 @@ TEST_F(SingleInstanceTest, OnlyOneCopyHoldsTheLockAndItLivesInAPrivateFolder)
     EXPECT_FALSE(second.Acquire());
     EXPECT_TRUE(other.Acquire());
     EXPECT_EQ(first.LockPath(), mFolder / "run/UpdaterPrevent.lock");
-    struct stat st{};
+    struct stat st
+    {
+    };
     ASSERT_EQ(stat((mFolder / "run").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     // Nobody serves yet: a later copy is told to start like a first one.
@@ -145,13 +147,15 @@ TEST_F(SingleInstanceTest, ASecondProcessHandsItsCommandLineOverWhole)
     const std::string line = "updater \xC3\xA9t\xC3\xA9 -DEBUG_CONSOLE:9000 \"C:\\fw\\image.syx\"";
     std::vector<int> codes;
     // The children connect while this thread runs the loop.
-    EXPECT_EQ(RunLoopWhile(loop, [&] {
-        for (int i = 0; i < 2; ++i) {
-            const pid_t pid = Spawn({HelperPath(), "Updater", line});
-            const int code = pid > 0 ? ExitCode(pid) : -1;
-            loop.Post([&, code] { codes.push_back(code); });
-        }
-    }), 0);
+    EXPECT_EQ(RunLoopWhile(loop,
+                           [&] {
+                               for (int i = 0; i < 2; ++i) {
+                                   const pid_t pid = Spawn({HelperPath(), "Updater", line});
+                                   const int code = pid > 0 ? ExitCode(pid) : -1;
+                                   loop.Post([&, code] { codes.push_back(code); });
+                               }
+                           }),
+              0);
     EXPECT_EQ(received, std::vector<std::string>({line, line}));
     EXPECT_EQ(codes, std::vector<int>({10 + int(HandOverResult::Taken), 10 + int(HandOverResult::Refused)}));
     first.StopServing();
@@ -166,7 +170,8 @@ TEST_F(SingleInstanceTest, OversizedTextIsNotSent)
     ASSERT_TRUE(first.StartServing(loop, [&](const std::string&) { return ++calls > 0; }));
     int code = -1;
     RunLoopWhile(loop, [&] {
-        const pid_t pid = Spawn({HelperPath(), "Updater", "@" + std::to_string(ISingleInstance::kMaxMessage)});
+        const pid_t pid =
+            Spawn({HelperPath(), "Updater", "@" + std::to_string(ISingleInstance::kMaxMessage)});
         code = pid > 0 ? ExitCode(pid) : -1;
     });
     EXPECT_EQ(code, 10 + int(HandOverResult::TooLarge));
@@ -174,9 +179,7 @@ TEST_F(SingleInstanceTest, OversizedTextIsNotSent)
     // One byte less (plus its terminating zero) is exactly the cap and passes.
     SingleInstance second("Updater");
     HandOverResult result{};
-    RunLoopWhile(loop, [&] {
-        result = second.HandOver(std::string(ISingleInstance::kMaxMessage - 1, 'a'));
-    });
+    RunLoopWhile(loop, [&] { result = second.HandOver(std::string(ISingleInstance::kMaxMessage - 1, 'a')); });
     EXPECT_EQ(result, HandOverResult::Taken);
     EXPECT_EQ(calls, 1);
     first.StopServing();
@@ -264,4 +267,3 @@ TEST_F(SingleInstanceTest, OnlyTheLockHolderServesAndAStaleSocketIsReplaced)
     EXPECT_TRUE(first.StartServing(loop, [](const std::string&) { return true; }));
     first.StopServing();
 }
-

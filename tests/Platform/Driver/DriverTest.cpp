@@ -20,7 +20,8 @@ namespace {
 // Only ever waited out when something is broken; a loaded sanitizer run is slow.
 constexpr int32_t kWaitMs = 30000;
 
-struct Backend {
+struct Backend
+{
     const char* name;
     bool socket;
 };
@@ -66,7 +67,8 @@ bool WaitForByte(const uint8_t* p, uint8_t expected)
     return true;
 }
 
-class DriverTest : public ::testing::TestWithParam<Backend> {
+class DriverTest : public ::testing::TestWithParam<Backend>
+{
 protected:
     void SetUp() override
     {
@@ -109,8 +111,8 @@ protected:
                   uint32_t* returned = nullptr)
     {
         uint32_t error = 12345, bytes = 12345;
-        bool ok = device.Ioctl(kIoctlKsProperty, in.data(), static_cast<uint32_t>(in.size()), out, outSize, &bytes,
-                               &error);
+        bool ok = device.Ioctl(kIoctlKsProperty, in.data(), static_cast<uint32_t>(in.size()), out, outSize,
+                               &bytes, &error);
         EXPECT_EQ(ok, error == kErrorNone);
         if (!ok) {
             EXPECT_EQ(bytes, 0u);
@@ -146,7 +148,8 @@ TEST_P(DriverTest, RefusalsAndMalformedRequests)
     ASSERT_TRUE(device);
     uint32_t port = 0;
     mDriver->Refuse(kMidiChannelSet, kMidiOpenPort);
-    EXPECT_EQ(Call(*device, Header(kMidiChannelSet, kMidiOpenPort, kPropertySet), &port, 4), kErrorGenFailure);
+    EXPECT_EQ(Call(*device, Header(kMidiChannelSet, kMidiOpenPort, kPropertySet), &port, 4),
+              kErrorGenFailure);
     uint32_t flag = 0;
     EXPECT_EQ(Call(*device, Header(kDriverControlSet, kDriverUpdateFlag, kPropertySet), &flag, 4), 0u);
     mDriver->RefuseAll(true, kErrorInvalidParameter);
@@ -178,7 +181,8 @@ TEST_P(DriverTest, RefusalsAndMalformedRequests)
     EXPECT_EQ(Call(*device, Header(kMidiChannelSet, kMidiSend, kPropertyGet), badPort.data(), 16),
               kErrorInvalidParameter);
     uint8_t out[16];
-    EXPECT_EQ(Call(*device, Header(kMidiChannelSet, kMidiRead, kPropertyGet, Slots({1ull << 33, Address(out), 4})),
+    EXPECT_EQ(Call(*device,
+                   Header(kMidiChannelSet, kMidiRead, kPropertyGet, Slots({1ull << 33, Address(out), 4})),
                    out, 16),
               kErrorInvalidParameter);
     uint64_t noEvent = 0;
@@ -341,7 +345,8 @@ TEST_P(DriverTest, DetachFailsLaterRequestsAndDropsTakes)
     EXPECT_EQ(Call(*again, Header(kDriverControlSet, kDriverUpdateFlag, kPropertySet), &flag, 4), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, DriverTest, ::testing::Values(Backend{"Fake", false}, Backend{"Socket", true}),
+INSTANTIATE_TEST_SUITE_P(Backends, DriverTest,
+                         ::testing::Values(Backend{"Fake", false}, Backend{"Socket", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DriverServerTest, OnePathHasOneServerAndStoppingDetaches)
@@ -368,4 +373,4 @@ TEST(DriverServerTest, OnePathHasOneServerAndStoppingDetaches)
     std::filesystem::remove_all(templ);
 }
 
-} // namespace
+}  // namespace

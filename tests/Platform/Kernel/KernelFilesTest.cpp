@@ -41,4 +41,3 @@ TEST(KernelFiles, MatchPatternIgnoresCaseAndHandlesWildcards)
     EXPECT_FALSE(MatchPattern("", "a"));
     EXPECT_FALSE(MatchPattern("*.bin", "bin"));
 }
-

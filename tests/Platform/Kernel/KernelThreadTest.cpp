@@ -16,14 +16,12 @@ TEST(KernelThread, RoutineRunsOnceOnItsOwnThreadOnlyAfterResume)
     std::atomic<uint32_t> seenId{0};
     uint32_t id = 0;
     {
-        KernelThread thread(
-            [&]
-            {
-                ranBeforeResume = ranBeforeResume || !resumed.load();
-                seenId = GetCurrentThreadId();
-                ++runs;
-                return 0u;
-            });
+        KernelThread thread([&] {
+            ranBeforeResume = ranBeforeResume || !resumed.load();
+            seenId = GetCurrentThreadId();
+            ++runs;
+            return 0u;
+        });
         ASSERT_TRUE(thread.IsValid());
         id = thread.GetId();
         EXPECT_NE(id, GetCurrentThreadId());
@@ -31,7 +29,7 @@ TEST(KernelThread, RoutineRunsOnceOnItsOwnThreadOnlyAfterResume)
         resumed = true;
         EXPECT_TRUE(thread.Resume());
         EXPECT_FALSE(thread.Resume());
-    } // joins
+    }  // joins
     EXPECT_EQ(runs.load(), 1);
     EXPECT_FALSE(ranBeforeResume.load());
     EXPECT_EQ(seenId.load(), id);
@@ -54,15 +52,13 @@ TEST(KernelThread, RefusedCreationAndDestructionOnItsOwnThread)
     std::promise<void> resumed;
     std::promise<bool> done;
     auto owner = std::make_shared<std::unique_ptr<KernelThread>>();
-    *owner = std::make_unique<KernelThread>(
-        [owner, &resumed, &done]
-        {
-            resumed.get_future().wait(); // Resume has returned
-            const bool current = (*owner)->IsCurrentThread();
-            owner->reset();
-            done.set_value(current);
-            return 0u;
-        });
+    *owner = std::make_unique<KernelThread>([owner, &resumed, &done] {
+        resumed.get_future().wait();  // Resume has returned
+        const bool current = (*owner)->IsCurrentThread();
+        owner->reset();
+        done.set_value(current);
+        return 0u;
+    });
     KernelThread* thread = owner->get();
     ASSERT_TRUE(thread->Resume());
     resumed.set_value();

@@ -41,4 +41,3 @@ TEST(Resources, MissingOrEmptyGivesEmptySpan)
     EXPECT_TRUE(FindResource("GDIPLUS", "TEST_STRINGS").empty());  // wrong type
     EXPECT_TRUE(FindResource("TavoXML", "EMPTY").empty());
 }
-

@@ -49,8 +49,8 @@ TEST_P(MidiPorts, ShortMessagesArriveAfterStartWithTimesAndRunningStatus)
     rig->Inject(dev, {0xB0, 0x07, 0x64, 0x0A, 0x40, 0xF1, 0x10, 0x33});
     auto events = port.Events().WaitTraffic(11);
     uint32_t elapsed = TimeGetTime() - before;
-    EXPECT_THAT(ShortMessages(events), ElementsAre(0x7F3C90u, 0xF8u, 0x7F3E90u, 0x05C0u, 0x40D0u, 0x0201F2u, 0xF6u,
-                                                   0x6407B0u, 0x400AB0u, 0x10F1u));
+    EXPECT_THAT(ShortMessages(events), ElementsAre(0x7F3C90u, 0xF8u, 0x7F3E90u, 0x05C0u, 0x40D0u, 0x0201F2u,
+                                                   0xF6u, 0x6407B0u, 0x400AB0u, 0x10F1u));
     ASSERT_EQ(events.size(), 11u);
     EXPECT_EQ(events.back().message, MIM_ERROR);
     EXPECT_EQ(events.back().param1, 0x33u);
@@ -110,7 +110,7 @@ TEST_P(MidiPorts, SystemExclusiveFillsBuffersAndReturnsAtF7)
     EXPECT_EQ(events[4].message, MIM_LONGDATA);
     EXPECT_EQ(events[4].data, full);
     EXPECT_EQ(events[5].message, MIM_LONGERROR);
-    EXPECT_EQ(events[5].data, (Bytes {0xF0, 0x01, 0x02}));
+    EXPECT_EQ(events[5].data, (Bytes{0xF0, 0x01, 0x02}));
     EXPECT_EQ(events[6].message, MIM_DATA);
     EXPECT_EQ(events[6].param1, 0x7F3C90u);
 }
@@ -131,7 +131,7 @@ TEST_P(MidiPorts, StopAndResetReturnBuffersWithWhatTheyHold)
     auto events = port.Events().WaitTraffic(2);
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[1].message, MIM_LONGDATA);
-    EXPECT_EQ(events[1].data, (Bytes {0xF0, 0x7E, 0x7F, 0x06}));
+    EXPECT_EQ(events[1].data, (Bytes{0xF0, 0x7E, 0x7F, 0x06}));
     EXPECT_EQ(events[1].flags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
 
     // Restarted, a new message begins in a fresh buffer; reset returns all
@@ -144,7 +144,7 @@ TEST_P(MidiPorts, StopAndResetReturnBuffersWithWhatTheyHold)
     ASSERT_EQ(MidiInReset(port.Handle()), MMSYSERR_NOERROR);
     events = port.Events().WaitTraffic(6);
     ASSERT_EQ(events.size(), 6u);
-    EXPECT_EQ(events[3].data, (Bytes {0xF0, 0x01}));
+    EXPECT_EQ(events[3].data, (Bytes{0xF0, 0x01}));
     for (int i = 3; i < 6; ++i) {
         EXPECT_EQ(events[i].message, MIM_LONGDATA);
         EXPECT_EQ(events[i].flags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
@@ -158,16 +158,17 @@ TEST_P(MidiPorts, SendsAreRecordedAndLongSendsFinishWhenTaken)
     auto dev = rig->Plug("In", "Out");
     HMIDIOUT out = nullptr;
     Recorder outEvents;
-    ASSERT_EQ(MidiOutOpen(&out, 0, &Recorder::OutProc, reinterpret_cast<uintptr_t>(&outEvents), CALLBACK_FUNCTION),
-              MMSYSERR_NOERROR);
+    ASSERT_EQ(
+        MidiOutOpen(&out, 0, &Recorder::OutProc, reinterpret_cast<uintptr_t>(&outEvents), CALLBACK_FUNCTION),
+        MMSYSERR_NOERROR);
     EXPECT_EQ(MidiOutShortMsg(out, 0x7F3C90), MMSYSERR_NOERROR);
     EXPECT_EQ(MidiOutShortMsg(out, 0xFF05C0), MMSYSERR_NOERROR);  // extra byte not sent
     EXPECT_EQ(MidiOutShortMsg(out, 0xF8), MMSYSERR_NOERROR);
     EXPECT_EQ(MidiOutShortMsg(out, 0x7F3C), MMSYSERR_INVALPARAM);
     EXPECT_EQ(MidiOutShortMsg(out, 0xF0), MMSYSERR_INVALPARAM);
 
-    Bytes request {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
-    Bytes reply {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x01, 0x02, 0xF7};
+    Bytes request{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
+    Bytes reply{0xF0, 0x7E, 0x00, 0x06, 0x02, 0x00, 0x01, 0x02, 0xF7};
     rig->Respond(dev, request, reply);
     InputPort in(0);
     ASSERT_EQ(MidiInStart(in.Handle()), MMSYSERR_NOERROR);
@@ -187,7 +188,8 @@ TEST_P(MidiPorts, SendsAreRecordedAndLongSendsFinishWhenTaken)
     EXPECT_EQ(done[0].flags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
     EXPECT_EQ(MidiOutUnprepareHeader(out, &h), MMSYSERR_NOERROR);
 
-    EXPECT_THAT(rig->WaitSent(dev, 4), ElementsAre(Bytes {0x90, 0x3C, 0x7F}, Bytes {0xC0, 0x05}, Bytes {0xF8}, request));
+    EXPECT_THAT(rig->WaitSent(dev, 4),
+                ElementsAre(Bytes{0x90, 0x3C, 0x7F}, Bytes{0xC0, 0x05}, Bytes{0xF8}, request));
     auto answer = in.Events().WaitTraffic(1);
     ASSERT_EQ(answer.size(), 1u);
     EXPECT_EQ(answer[0].data, reply);
@@ -200,9 +202,10 @@ TEST_P(MidiPorts, LongSendThatIsNeverTakenCanBeGivenUp)
     rig->SetTakes(dev, false);
     HMIDIOUT out = nullptr;
     Recorder outEvents;
-    ASSERT_EQ(MidiOutOpen(&out, 0, &Recorder::OutProc, reinterpret_cast<uintptr_t>(&outEvents), CALLBACK_FUNCTION),
-              MMSYSERR_NOERROR);
-    auto data = std::make_unique<Bytes>(Bytes {0xF0, 0x01, 0xF7});
+    ASSERT_EQ(
+        MidiOutOpen(&out, 0, &Recorder::OutProc, reinterpret_cast<uintptr_t>(&outEvents), CALLBACK_FUNCTION),
+        MMSYSERR_NOERROR);
+    auto data = std::make_unique<Bytes>(Bytes{0xF0, 0x01, 0xF7});
     auto h = std::make_unique<MIDIHDR>();
     h->lpData = data->data();
     h->dwBufferLength = 3;
@@ -229,10 +232,10 @@ TEST_P(MidiPorts, LongSendThatIsNeverTakenCanBeGivenUp)
 struct LockingProgram
 {
     std::mutex lock;
-    std::atomic<bool> closed {false};
-    std::atomic<int> calls {0};
-    std::atomic<int> lateCalls {0};
-    std::atomic<bool> entered {false};
+    std::atomic<bool> closed{false};
+    std::atomic<int> calls{0};
+    std::atomic<int> lateCalls{0};
+    std::atomic<bool> entered{false};
 
     static void Proc(HMIDIIN, uint32_t message, uintptr_t instance, uintptr_t, uintptr_t)
     {
@@ -252,8 +255,9 @@ TEST_P(MidiPorts, NoCallbackStartsAfterCloseEvenWithTheProgramLockHeld)
     auto dev = rig->Plug("In", "");
     LockingProgram program;
     HMIDIIN in = nullptr;
-    ASSERT_EQ(MidiInOpen(&in, 0, &LockingProgram::Proc, reinterpret_cast<uintptr_t>(&program), CALLBACK_FUNCTION),
-              MMSYSERR_NOERROR);
+    ASSERT_EQ(
+        MidiInOpen(&in, 0, &LockingProgram::Proc, reinterpret_cast<uintptr_t>(&program), CALLBACK_FUNCTION),
+        MMSYSERR_NOERROR);
     ASSERT_EQ(MidiInStart(in), MMSYSERR_NOERROR);
     {
         std::lock_guard l(program.lock);

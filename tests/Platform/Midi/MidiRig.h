@@ -82,12 +82,18 @@ public:
         mBus->Unplug(mDevices[key].first);
         mBus->Unplug(mDevices[key].second);
     }
-    void Inject(const std::string& key, const Bytes& bytes) override { mBus->Inject(mDevices[key].first, bytes); }
+    void Inject(const std::string& key, const Bytes& bytes) override
+    {
+        mBus->Inject(mDevices[key].first, bytes);
+    }
     void Respond(const std::string& key, const Bytes& request, const Bytes& reply) override
     {
         mBus->Respond(mDevices[key].second, request, mDevices[key].first, reply);
     }
-    void SetTakes(const std::string& key, bool takes) override { mBus->SetTakesMessages(mDevices[key].second, takes); }
+    void SetTakes(const std::string& key, bool takes) override
+    {
+        mBus->SetTakesMessages(mDevices[key].second, takes);
+    }
     std::vector<Bytes> Sent(const std::string& key) override { return mBus->Sent(mDevices[key].second); }
     bool Synchronous() const override { return true; }
 
@@ -122,7 +128,8 @@ public:
         posix_spawn_file_actions_adddup2(&actions, fromServer[1], 1);
         posix_spawn_file_actions_addclose(&actions, toServer[1]);
         posix_spawn_file_actions_addclose(&actions, fromServer[0]);
-        std::string server = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "midi_test_server").string();
+        std::string server =
+            (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "midi_test_server").string();
         char* argv[] = {server.data(), nullptr};
         if (posix_spawn(&mPid, server.c_str(), &actions, nullptr, argv, environ) != 0)
             throw std::runtime_error("midi_test_server does not start");
@@ -157,11 +164,15 @@ public:
     std::string Plug(const std::string& input, const std::string& output) override
     {
         std::string key = std::to_string(mNext++);
-        Command("plug\t" + key + "\t" + (input.empty() ? "-" : input) + "\t" + (output.empty() ? "-" : output));
+        Command("plug\t" + key + "\t" + (input.empty() ? "-" : input) + "\t" +
+                (output.empty() ? "-" : output));
         return key;
     }
     void Unplug(const std::string& key) override { Command("unplug\t" + key); }
-    void Inject(const std::string& key, const Bytes& bytes) override { Command("inject\t" + key + "\t" + ToHex(bytes)); }
+    void Inject(const std::string& key, const Bytes& bytes) override
+    {
+        Command("inject\t" + key + "\t" + ToHex(bytes));
+    }
     void Respond(const std::string& key, const Bytes& request, const Bytes& reply) override
     {
         Command("respond\t" + key + "\t" + ToHex(request) + "\t" + ToHex(reply));
@@ -177,7 +188,8 @@ public:
         size_t pos = 2;
         while (pos < answer.size()) {
             size_t end = answer.find(' ', pos + 1);
-            std::string hex = answer.substr(pos + 1, end == std::string::npos ? std::string::npos : end - pos - 1);
+            std::string hex =
+                answer.substr(pos + 1, end == std::string::npos ? std::string::npos : end - pos - 1);
             Bytes b;
             for (size_t i = 0; i + 1 < hex.size(); i += 2)
                 b.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
@@ -223,7 +235,7 @@ public:
         // Re-entrant: open and close messages come while the port's owner
         // holds this lock.
         std::lock_guard l(self->mLock);
-        Event e {message, p1, p2, {}, 0};
+        Event e{message, p1, p2, {}, 0};
         if (message == MIM_LONGDATA || message == MIM_LONGERROR) {
             auto* h = reinterpret_cast<MIDIHDR*>(p1);
             e.data.assign(h->lpData, h->lpData + h->dwBytesRecorded);
@@ -237,7 +249,7 @@ public:
     static void OutProc(HMIDIOUT, uint32_t message, uintptr_t instance, uintptr_t p1, uintptr_t p2)
     {
         auto* self = reinterpret_cast<Recorder*>(instance);
-        Event e {message, p1, p2, {}, 0};
+        Event e{message, p1, p2, {}, 0};
         if (message == MOM_DONE)
             e.flags = reinterpret_cast<MIDIHDR*>(p1)->dwFlags;
         self->Add(e);
@@ -256,7 +268,8 @@ public:
         std::lock_guard l(mLock);
         std::vector<Event> out;
         for (auto& e : mEvents) {
-            if (e.message != MIM_OPEN && e.message != MIM_CLOSE && e.message != MOM_OPEN && e.message != MOM_CLOSE)
+            if (e.message != MIM_OPEN && e.message != MIM_CLOSE && e.message != MOM_OPEN &&
+                e.message != MOM_CLOSE)
                 out.push_back(e);
         }
         return out;

@@ -84,10 +84,10 @@ struct Program
     std::mutex lock;
     std::map<uintptr_t, std::unique_ptr<InPort>> ins;
     std::map<uintptr_t, int> outs;
-    std::atomic<int> shorts {0};
-    std::atomic<int> longs {0};
-    std::atomic<int> done {0};
-    std::atomic<unsigned> checksum {0};
+    std::atomic<int> shorts{0};
+    std::atomic<int> longs{0};
+    std::atomic<int> done{0};
+    std::atomic<unsigned> checksum{0};
 
     static void InProc(HMIDIIN h, uint32_t message, uintptr_t instance, uintptr_t p1, uintptr_t)
     {
@@ -135,7 +135,8 @@ struct Program
     {
         std::unique_lock l(lock);
         auto port = std::make_unique<InPort>();
-        MMRESULT r = MidiInOpen(&port->handle, device, &InProc, reinterpret_cast<uintptr_t>(this), CALLBACK_FUNCTION);
+        MMRESULT r =
+            MidiInOpen(&port->handle, device, &InProc, reinterpret_cast<uintptr_t>(this), CALLBACK_FUNCTION);
         if (r != MMSYSERR_NOERROR) {
             EXPECT_TRUE(r == MMSYSERR_ALLOCATED || r == MMSYSERR_BADDEVICEID || r == MMSYSERR_NODRIVER) << r;
             return;
@@ -169,7 +170,8 @@ struct Program
         HMIDIOUT out = nullptr;
         {
             std::lock_guard l(lock);
-            MMRESULT r = MidiOutOpen(&out, device, &OutProc, reinterpret_cast<uintptr_t>(this), CALLBACK_FUNCTION);
+            MMRESULT r =
+                MidiOutOpen(&out, device, &OutProc, reinterpret_cast<uintptr_t>(this), CALLBACK_FUNCTION);
             if (r != MMSYSERR_NOERROR) {
                 EXPECT_TRUE(r == MMSYSERR_BADDEVICEID || r == MMSYSERR_NODRIVER) << r;
                 return;
@@ -177,7 +179,7 @@ struct Program
             outs[reinterpret_cast<uintptr_t>(out)] = 0;
         }
         MidiOutShortMsg(out, 0x7F3C90);
-        auto data = std::make_unique<Bytes>(Bytes {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7});
+        auto data = std::make_unique<Bytes>(Bytes{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7});
         auto h = std::make_unique<MIDIHDR>();
         h->lpData = data->data();
         h->dwBufferLength = static_cast<uint32_t>(data->size());
@@ -200,7 +202,7 @@ TEST(MidiStress, OpenAndCloseWhileCallbacksFire)
 {
     auto devices = std::make_unique<SocketDevices>();
     auto program = std::make_unique<Program>();
-    std::atomic<bool> stop {false};
+    std::atomic<bool> stop{false};
 
     std::thread talker([&] {
         Bytes sysex(300, 0x22);

@@ -12,7 +12,8 @@ using namespace Tavo::Platform;
 
 namespace {
 
-class PlatformRootTest : public ::testing::Test {
+class PlatformRootTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -55,7 +56,9 @@ TEST_F(PlatformRootTest, FoldersAreCreatedPrivate)
     setenv("TAVO_PLATFORM_ROOT", (base + "/deep/root").c_str(), 1);
     std::string folder = PlatformFolder("registry");
     EXPECT_EQ(folder, base + "/deep/root/registry");
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(stat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 
@@ -69,4 +72,4 @@ TEST_F(PlatformRootTest, FoldersAreCreatedPrivate)
     std::filesystem::remove_all(base);
 }
 
-} // namespace
+}  // namespace

@@ -16,7 +16,8 @@ namespace {
 // Only ever waited out when something is broken; a loaded sanitizer run is slow.
 constexpr int32_t kWaitMs = 30000;
 
-struct Backend {
+struct Backend
+{
     const char* name;
     bool onDisk;
 };
@@ -26,7 +27,8 @@ void PrintTo(const Backend& backend, std::ostream* os)
     *os << backend.name;
 }
 
-class RegistryTest : public ::testing::TestWithParam<Backend> {
+class RegistryTest : public ::testing::TestWithParam<Backend>
+{
 protected:
     void SetUp() override
     {
@@ -72,8 +74,10 @@ TEST_P(RegistryTest, NamesMatchCaseInsensitivelyAndKeepTheirCase)
 {
     ASSERT_EQ(mRegistry->CreateKey(u"Software\\Calvio/Audio"), Status::Ok);
     ASSERT_EQ(mRegistry->CreateKey(u"SOFTWARE\\calvio\\Audio\\Drivers"), Status::Ok);
-    ASSERT_EQ(mRegistry->SetValue(u"software/CALVIO/audio/drivers", u"LastPath", Value::String(u"/run/x")), Status::Ok);
-    ASSERT_EQ(mRegistry->SetValue(u"Software\\Calvio\\Audio\\Drivers", u"LASTPATH", Value::String(u"/run/y")), Status::Ok);
+    ASSERT_EQ(mRegistry->SetValue(u"software/CALVIO/audio/drivers", u"LastPath", Value::String(u"/run/x")),
+              Status::Ok);
+    ASSERT_EQ(mRegistry->SetValue(u"Software\\Calvio\\Audio\\Drivers", u"LASTPATH", Value::String(u"/run/y")),
+              Status::Ok);
 
     EXPECT_EQ(Subkeys(u""), std::vector<std::u16string>{u"Software"});
     EXPECT_EQ(Subkeys(u"software"), std::vector<std::u16string>{u"Calvio"});
@@ -260,7 +264,9 @@ INSTANTIATE_TEST_SUITE_P(Backends, RegistryTest,
                          ::testing::Values(Backend{"Memory", false}, Backend{"Directory", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-class DirectoryTreeTest : public RegistryTest {};
+class DirectoryTreeTest : public RegistryTest
+{
+};
 
 // Another process edits the tree with plain file operations.
 TEST_P(DirectoryTreeTest, ChangesByAnotherProcessWakeWaiterAndReadBack)
@@ -294,4 +300,4 @@ TEST_P(DirectoryTreeTest, ChangesByAnotherProcessWakeWaiterAndReadBack)
 INSTANTIATE_TEST_SUITE_P(Disk, DirectoryTreeTest, ::testing::Values(Backend{"Directory", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-} // namespace
+}  // namespace

@@ -96,10 +96,12 @@ protected:
         for (const char* sub : {"run", "user", "common", "config", "docs"})
             std::filesystem::create_directories(mDir / sub);
         std::filesystem::permissions(mDir / "run", std::filesystem::perms::owner_all);
-        mEnv = {"TAVO_TEST_RESOURCES=" + (mDir / "res").string(), "TAVO_RUNTIME_DIR=" + (mDir / "run").string(),
+        mEnv = {"TAVO_TEST_RESOURCES=" + (mDir / "res").string(),
+                "TAVO_RUNTIME_DIR=" + (mDir / "run").string(),
                 "TAVO_USER_APPDATA_DIR=" + (mDir / "user").string(),
                 "TAVO_COMMON_APPDATA_DIR=" + (mDir / "common").string(),
-                "TAVO_CONFIG_DIR=" + (mDir / "config").string(), "TAVO_DOCUMENTS_DIR=" + (mDir / "docs").string(),
+                "TAVO_CONFIG_DIR=" + (mDir / "config").string(),
+                "TAVO_DOCUMENTS_DIR=" + (mDir / "docs").string(),
                 "HOME=" + mDir.string()};
         // No display: nothing here may need one.
     }
@@ -118,7 +120,8 @@ TEST_F(AppProcess, SecondCopyHandsItsCommandLineToTheFirstAndEndsWithZero)
 
     Child second({Program(), "-SECOND", "with space", "-DEBUG_CONSOLE:00", "\xc3\xbc"}, mEnv);
     EXPECT_EQ(second.Wait(), 0);
-    EXPECT_EQ(first.ReadLine(), "RECEIVED:" + Program() + " -SECOND \"with space\" -DEBUG_CONSOLE:00 \xc3\xbc");
+    EXPECT_EQ(first.ReadLine(),
+              "RECEIVED:" + Program() + " -SECOND \"with space\" -DEBUG_CONSOLE:00 \xc3\xbc");
     EXPECT_EQ(first.Wait(), 0);
 }
 

@@ -36,7 +36,8 @@ protected:
             return std::make_unique<Platform::App::FakeSingleInstance>(name);
         };
         options.hooks.createMainWindow = [this] { return std::make_unique<FakeMainWindow>(mLoop); };
-        options.createApplication = [configure](FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
+        options.createApplication = [configure](FrameworkAppShell& shell,
+                                                const RCPtr<LControlFactory>& factory,
                                                 const RCPtr<LStringTable>& strings, const WString& line) {
             auto* app = new TestApp(shell, factory, strings, line);
             if (configure)
@@ -74,9 +75,18 @@ TEST_F(AppRun, StartsIdlesRefusesThenHonoursExitAndShutsDownInOrder)
     auto shell = MakeShell();
     EXPECT_EQ(shell->Main(0x0409), 0);
 
-    const std::vector<std::string> expected = {
-        "register:Test.A", "register:Test.B", "started", "create-window:TestApp:300x200", "renderer:1",
-        "root-control:mainControl", "show", "can-exit:no", "can-exit:yes", "close", "shutdown", "destroyed"};
+    const std::vector<std::string> expected = {"register:Test.A",
+                                               "register:Test.B",
+                                               "started",
+                                               "create-window:TestApp:300x200",
+                                               "renderer:1",
+                                               "root-control:mainControl",
+                                               "show",
+                                               "can-exit:no",
+                                               "can-exit:yes",
+                                               "close",
+                                               "shutdown",
+                                               "destroyed"};
     EXPECT_EQ(Rec().events, expected);
     EXPECT_GE(Rec().ticks, 3);
     EXPECT_GT(Rec().idleNotifications, 0);
@@ -255,8 +265,9 @@ TEST_F(AppRunWithGhk, AStringTableBindingOfAltF4Wins)
 TEST(AppServices, StartupErrorTextAndFolders)
 {
     // Before an application exists: the built-in text.
-    EXPECT_TRUE(GetStartupErrorText(903) ==
-                u"The application encountered problems during startup and will now close.  (Error code = 903)");
+    EXPECT_TRUE(
+        GetStartupErrorText(903) ==
+        u"The application encountered problems during startup and will now close.  (Error code = 903)");
 
     AppShellOptions options;
     options.applicationName = u"TestApp";
@@ -268,8 +279,9 @@ TEST(AppServices, StartupErrorTextAndFolders)
         shell.GetFolder(5, folder);
         ADD_FAILURE() << "no throw";
     } catch (const std::out_of_range& e) {
-        EXPECT_STREQ(e.what(), "Out of Range : Unknown Path ID. : Tavo::MFCFrameworkApp<class LApplication>::GetFolder"
-                               " : Application/ApplicationBaseWin : Line 570");
+        EXPECT_STREQ(e.what(),
+                     "Out of Range : Unknown Path ID. : Tavo::MFCFrameworkApp<class LApplication>::GetFolder"
+                     " : Application/ApplicationBaseWin : Line 570");
     }
     EXPECT_EQ(FrameworkCursor(UI_CURSOR_SIZE_WE()), IDC_SIZEWE);
     EXPECT_EQ(FrameworkCursor(u"UI_CURSOR_MAG"), IDC_ARROW);

@@ -42,7 +42,10 @@ inline Recorder& Rec()
     return *recorder;
 }
 
-inline std::string Utf8(const WString& text) { return NString(text).c_str(); }
+inline std::string Utf8(const WString& text)
+{
+    return NString(text).c_str();
+}
 
 class FakeRootWindow : public IAppRootWindow
 {
@@ -236,11 +239,12 @@ inline void WriteResources(const std::filesystem::path& folder, bool withGhkBind
     strings << "<String ID=\"X\"><Locale LCID=\"0x0009\">x</Locale></String>";
     strings << "</StringTable></Application></Root>";
     std::ofstream framework(folder / "FrameworkStrings.xml");
-    framework << "<Root><StringTable ID=\"Framework\">"
-              << "<String ID=\"STARTUP_ERROR\"><Locale LCID=\"0x0009\">Test start-up failed.</Locale></String>"
-              << "<String ID=\"STARTUP_ERROR_CAPTION\"><Locale LCID=\"0x0009\">Test Error</Locale></String>"
-              << "<String ID=\"EXCEPTION_ID\"><Locale LCID=\"0x0009\">Code %d, stray %s %n %</Locale></String>"
-              << "</StringTable></Root>";
+    framework
+        << "<Root><StringTable ID=\"Framework\">"
+        << "<String ID=\"STARTUP_ERROR\"><Locale LCID=\"0x0009\">Test start-up failed.</Locale></String>"
+        << "<String ID=\"STARTUP_ERROR_CAPTION\"><Locale LCID=\"0x0009\">Test Error</Locale></String>"
+        << "<String ID=\"EXCEPTION_ID\"><Locale LCID=\"0x0009\">Code %d, stray %s %n %</Locale></String>"
+        << "</StringTable></Root>";
 }
 
 // Reads its resources from a folder instead of the program.

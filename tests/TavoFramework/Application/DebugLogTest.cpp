@@ -83,7 +83,8 @@ TEST(DebugLog, LongLinesLeaveInPiecesAndEmptyFlushesSendNothing)
     log.Wide() << u"Gr\u00fc\u00dfe \u20ac\n" << std::flush;
     got = listener.Drain();
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0], "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac\n");
+    EXPECT_EQ(got[0], "Gr\xc3\xbc\xc3\x9f"
+                      "e \xe2\x82\xac\n");
 }
 
 TEST(DebugLog, PortZeroKeepsTheDebuggerAsSink)

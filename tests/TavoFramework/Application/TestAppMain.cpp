@@ -20,7 +20,8 @@ int main(int argc, char** argv)
     options.hooks.createMainWindow = [] {
         return std::make_unique<FakeMainWindow>(Platform::App::MainMessageLoop());
     };
-    options.createApplication = [&commandLine](FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
+    options.createApplication = [&commandLine](FrameworkAppShell& shell,
+                                               const RCPtr<LControlFactory>& factory,
                                                const RCPtr<LStringTable>& strings, const WString& line) {
         auto* app = new TestApp(shell, factory, strings, line);
         const size_t quiet = commandLine.find("-QUIET_END=");

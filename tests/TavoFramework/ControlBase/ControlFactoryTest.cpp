@@ -103,7 +103,8 @@ TEST_F(ControlFactoryTest, CreatesATreeThroughRegisteredCreators)
     ASSERT_TRUE(control);
     EXPECT_EQ(control->GetRootWindow(), window.Get());
     EXPECT_TRUE(control->IsCreated());
-    EXPECT_EQ(control->mSteps, (std::vector<std::string>{"SetDescriptor", "CreateChildren", "Initialize", "Finalize"}));
+    EXPECT_EQ(control->mSteps,
+              (std::vector<std::string>{"SetDescriptor", "CreateChildren", "Initialize", "Finalize"}));
     // Creation by name shows the top control.
     EXPECT_TRUE(control->GetDescriptor()->GetLayout()->visible);
     ASSERT_EQ(control->GetChildren().Count(), 2u);
@@ -134,14 +135,12 @@ TEST_F(ControlFactoryTest, UnregisteredClassThrowsTheFixedText)
 {
     auto d = mFactory->FindDescriptorByName(u"stranger");
     ASSERT_TRUE(d);
-    try
-    {
+    try {
         mFactory->CreateControl(d, nullptr);
         FAIL() << "no exception";
-    }
-    catch (const Exception<std::runtime_error>& e)
-    {
-        EXPECT_STREQ(e.what(), "Runtime Error : Tavo::LControlFactory::GetControlCreateFunction : ControlBase\\ControlFactory : Line 51");
+    } catch (const Exception<std::runtime_error>& e) {
+        EXPECT_STREQ(e.what(), "Runtime Error : Tavo::LControlFactory::GetControlCreateFunction : "
+                               "ControlBase\\ControlFactory : Line 51");
     }
     EXPECT_EQ(gResolved, 0);
     ControlCreateFunction f = nullptr;

@@ -8,24 +8,22 @@ namespace {
 
 using Pairs = LMenuDescriptor::KeyTextPairs;
 
-WString Label(const RCPtr<LMenuDescriptor>& m, int i) { return m->GetItem(i)->label; }
+WString Label(const RCPtr<LMenuDescriptor>& m, int i)
+{
+    return m->GetItem(i)->label;
+}
 
 }  // namespace
 
 TEST(MenuDescriptor, BuildsFromKeysWithHintsSeparatorsAndSubmenus)
 {
     const Pairs pairs = {
-        {u"00.NID_OPEN", u"Open|Ctrl+O|extra"},
-        {u"01.-", u""},
-        {u"02.RECENT.", u"Recent|hint"},
-        {u"03.MISSING.", u"Nowhere"},
+        {u"00.NID_OPEN", u"Open|Ctrl+O|extra"}, {u"01.-", u""},
+        {u"02.RECENT.", u"Recent|hint"},        {u"03.MISSING.", u"Nowhere"},
         {u"RECENT.01.NID_R2", u"second"},  // dropped: index 1 before index 0
-        {u"RECENT.00.NID_R1", u"first"},
-        {u"RECENT.01.NID_R2", u"second"},
-        {u"7", u"one part is skipped"},
-        {u".0.NID_X", u"empty first part"},
-        {u"05.NID_GAP", u"out of order"},
-        {u"03.NID_EXIT", u"Exit"},
+        {u"RECENT.00.NID_R1", u"first"},        {u"RECENT.01.NID_R2", u"second"},
+        {u"7", u"one part is skipped"},         {u".0.NID_X", u"empty first part"},
+        {u"05.NID_GAP", u"out of order"},       {u"03.NID_EXIT", u"Exit"},
     };
     auto menu = LMenuDescriptor::BuildFromKeyTextPairs(pairs);
     ASSERT_TRUE(menu);
@@ -53,8 +51,9 @@ TEST(MenuDescriptor, BuildsFromKeysWithHintsSeparatorsAndSubmenus)
 
 TEST(MenuDescriptor, ProductMenuEntry)
 {
-    auto menu = LMenuDescriptor::BuildFromKeyTextPairs({{u"00.CONTEXT_MENU0.", u"File"},
-                                                        {u"CONTEXT_MENU0.00.NID_MENU_FILE_SELECT", u"Select Firmware File"}});
+    auto menu = LMenuDescriptor::BuildFromKeyTextPairs(
+        {{u"00.CONTEXT_MENU0.", u"File"},
+         {u"CONTEXT_MENU0.00.NID_MENU_FILE_SELECT", u"Select Firmware File"}});
     ASSERT_TRUE(menu);
     ASSERT_EQ(menu->GetItem(0)->GetItemCount(), 1);
     EXPECT_EQ(menu->GetItem(0)->GetItem(0)->key, u"NID_MENU_FILE_SELECT");
@@ -62,7 +61,8 @@ TEST(MenuDescriptor, ProductMenuEntry)
 
 TEST(MenuDescriptor, SelfReferringSublistsEnd)
 {
-    auto menu = LMenuDescriptor::BuildFromKeyTextPairs({{u"00.LOOP.", u"Loop"}, {u"LOOP.00.LOOP.", u"Again"}});
+    auto menu =
+        LMenuDescriptor::BuildFromKeyTextPairs({{u"00.LOOP.", u"Loop"}, {u"LOOP.00.LOOP.", u"Again"}});
     ASSERT_TRUE(menu);
     int depth = 0;
     for (RCPtr<LMenuDescriptor> m = menu; m->GetItemCount() > 0; m = m->GetItem(0))
@@ -91,8 +91,7 @@ TEST(MenuDescriptor, InsertInfoAndClone)
 
     auto copy = menu->Clone();
     ASSERT_EQ(copy->GetItemCount(), 3);
-    for (int i = 0; i < 3; ++i)
-    {
+    for (int i = 0; i < 3; ++i) {
         EXPECT_NE(copy->GetItem(i), menu->GetItem(i));
         EXPECT_EQ(copy->GetItem(i)->label, menu->GetItem(i)->label);
         EXPECT_EQ(copy->GetItem(i)->key, menu->GetItem(i)->key);

@@ -31,8 +31,7 @@ std::string ToUtf16(std::string utf8)
     if (auto pos = utf8.find(from); pos != std::string::npos)
         utf8.replace(pos, from.size(), "encoding=\"UTF-16\"");
     std::u16string wide;
-    for (size_t i = 0; i < utf8.size();)
-    {
+    for (size_t i = 0; i < utf8.size();) {
         const auto c = static_cast<unsigned char>(utf8[i]);
         uint32_t cp = c;
         int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
@@ -41,18 +40,15 @@ std::string ToUtf16(std::string utf8)
         ++i;
         for (; extra > 0; --extra, ++i)
             cp = (cp << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);
-        if (cp >= 0x10000)
-        {
+        if (cp >= 0x10000) {
             cp -= 0x10000;
             wide.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
             wide.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        }
-        else
+        } else
             wide.push_back(static_cast<char16_t>(cp));
     }
     std::string out = "\xFF\xFE";
-    for (char16_t ch : wide)
-    {
+    for (char16_t ch : wide) {
         out.push_back(static_cast<char>(ch & 0xFF));
         out.push_back(static_cast<char>(ch >> 8));
     }
@@ -144,8 +140,7 @@ TEST_P(ProductResources, SkinCarriesTheMainWindowTree)
     };
     EXPECT_EQ(children, expected);
 
-    for (const auto& c : main->GetChildren())
-    {
+    for (const auto& c : main->GetChildren()) {
         EXPECT_EQ(c->GetLayout()->visible, c->GetName() != u"mainMenu") << NString(c->GetName()).c_str();
         ASSERT_TRUE(c->GetSkin());
         EXPECT_TRUE(c->GetSkin()->lookList) << NString(c->GetName()).c_str();
@@ -155,7 +150,8 @@ TEST_P(ProductResources, SkinCarriesTheMainWindowTree)
         if (c->GetName() == u"progressBar")
             for (const auto& part : c->GetChildren())
                 bar.insert(part->GetName());
-    EXPECT_EQ(bar, (std::set<WString>{u"activeOverlay", u"percentCompleteLabel", u"percentSymbolLabel", u"timeRemainingLabel"}));
+    EXPECT_EQ(bar, (std::set<WString>{u"activeOverlay", u"percentCompleteLabel", u"percentSymbolLabel",
+                                      u"timeRemainingLabel"}));
 }
 
 TEST_P(ProductResources, StringTablesHoldTheProductTexts)
@@ -163,16 +159,20 @@ TEST_P(ProductResources, StringTablesHoldTheProductTexts)
     const WString mc = u"FirmwareUpdater.MainControl|";
     WString text;
     ASSERT_TRUE(mFactory->GetApplicationStringTable());
-    EXPECT_TRUE(mFactory->GetApplicationStringTable()->FindString(u"SELECT_FIRMWARE_FILE_DIALOG_FILE_FILTER", text));
+    EXPECT_TRUE(
+        mFactory->GetApplicationStringTable()->FindString(u"SELECT_FIRMWARE_FILE_DIALOG_FILE_FILTER", text));
     EXPECT_EQ(text, u"Firmware Files (*.bin)|*.bin|All files (*.*)|*.*");
     EXPECT_EQ(Text(mc + u"labelFirmwareFileInformation", u"LABEL_FIRMARE_FILE_INVALID"),
               u"The firmware update file is missing or invalid.");
     EXPECT_EQ(Text(mc + u"labelFirmwareFileInformation", u"LABEL_FIRMARE_FILE_FOUND_VERSION_KNOWN"), u"   ");
-    EXPECT_EQ(Text(mc + u"labelDeviceInformation", u"LABEL_NO_DEVICE_FOUND"),
-              u"K620 ZENTA device not found.\nPlug in the K620 ZENTA and click the \"SCAN FOR DEVICE\" button.");
-    const WString transition = Text(mc + u"labelUpdateProcessInformation", u"LABEL_UPDATE_TRANSITIONING_TO_UPDATE_MODE");
+    EXPECT_EQ(
+        Text(mc + u"labelDeviceInformation", u"LABEL_NO_DEVICE_FOUND"),
+        u"K620 ZENTA device not found.\nPlug in the K620 ZENTA and click the \"SCAN FOR DEVICE\" button.");
+    const WString transition =
+        Text(mc + u"labelUpdateProcessInformation", u"LABEL_UPDATE_TRANSITIONING_TO_UPDATE_MODE");
     EXPECT_EQ(transition, Text(mc + u"labelUpdateProcessInformation", u"LABEL"));
-    EXPECT_GE(transition.Find(u"4. Once \u201CUPDATE FIRMWARE?\u201D is displayed release the buttons.\n5."), 0);
+    EXPECT_GE(transition.Find(u"4. Once \u201CUPDATE FIRMWARE?\u201D is displayed release the buttons.\n5."),
+              0);
     EXPECT_GE(Text(mc + u"labelDeviceCannotUpdateError", u"LABEL_DRIVER_IS_TOO_OLD").Find(u"1.0.5"), 0);
     EXPECT_EQ(Text(mc + u"buttonUpdateFirmware", u"LABEL"), u"UPDATE FIRMWARE");
     EXPECT_EQ(Text(mc + u"mainMenu", u"CONTEXT_MENU0.00.NID_MENU_FILE_SELECT"), u"Select Firmware File");
@@ -190,14 +190,14 @@ TEST_P(ProductResources, StringTablesHoldTheProductTexts)
 
 TEST_P(ProductResources, OtherEnglishLocalesFallBack)
 {
-    for (int32_t lcid : {2057, 3081, 1031, 1041})
-    {
+    for (int32_t lcid : {2057, 3081, 1031, 1041}) {
         auto f = LControlFactory::Create(kAppName);
         const WString base = ToWString(mDir.u16string() + u"/");
         f->LoadStringTables(base + u"StringTables.xml", base + u"FrameworkStrings.xml", lcid);
         WString text;
         ASSERT_TRUE(f->GetApplicationStringTable()) << lcid;
-        EXPECT_TRUE(f->GetApplicationStringTable()->FindString(u"SELECT_FIRMWARE_FILE_DIALOG_TITLE", text)) << lcid;
+        EXPECT_TRUE(f->GetApplicationStringTable()->FindString(u"SELECT_FIRMWARE_FILE_DIALOG_TITLE", text))
+            << lcid;
         EXPECT_EQ(text, u"Select Firmware File");
         EXPECT_TRUE(f->GetFrameworkStringTable()->FindString(u"HOURS_PLURAL", text));
         EXPECT_EQ(text, u"Hours");
@@ -216,7 +216,8 @@ TEST(EmbeddedResources, ProgramResourcesLoad)
     EXPECT_TRUE(f->FindDescriptorByName(u"mainControl"));
     WString text;
     ASSERT_TRUE(f->GetApplicationStringTable());
-    EXPECT_TRUE(f->GetApplicationStringTable()->FindString(u"SELECT_FIRMWARE_FILE_DEFAULT_FILE_EXTENSION", text));
+    EXPECT_TRUE(
+        f->GetApplicationStringTable()->FindString(u"SELECT_FIRMWARE_FILE_DEFAULT_FILE_EXTENSION", text));
     EXPECT_EQ(text, u"*.bin");
     ASSERT_TRUE(f->GetFrameworkStringTable());
     EXPECT_TRUE(f->GetFrameworkStringTable()->FindString(u"STARTUP_ERROR_CAPTION", text));
@@ -232,8 +233,10 @@ TEST(EmbeddedResources, LoadThroughTheResourceLookup)
     std::vector<WString> asked;
     LControlFactory::SetResourceLookup([&](const WString& type, const WString& name) {
         asked.push_back(type + u":" + name);
-        const std::string* bytes = name == u"APP_SKINS" ? &skins : name == u"APP_STRINGS" ? &app
-                                 : name == u"FRAMEWORK_STRINGS" ? &fw : nullptr;
+        const std::string* bytes = name == u"APP_SKINS"           ? &skins
+                                   : name == u"APP_STRINGS"       ? &app
+                                   : name == u"FRAMEWORK_STRINGS" ? &fw
+                                                                  : nullptr;
         if (!bytes)
             return std::span<const uint8_t>();
         return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size());

@@ -209,7 +209,8 @@ TEST(SkinReader, FontTranslationFollowsTheLocale)
 TEST(SkinReader, BadInputGivesErrorsNotCrashes)
 {
     auto f = LControlFactory::Create(u"App");
-    const char* truncated = "<Root><Colorizers><Colorizer Name=\"c\" ColorType=\"SolidFill\" Color=\"FF00FF00\"/>\n<Parts";
+    const char* truncated =
+        "<Root><Colorizers><Colorizer Name=\"c\" ColorType=\"SolidFill\" Color=\"FF00FF00\"/>\n<Parts";
     EXPECT_EQ(f->ParseXML(truncated, 0), E_FAIL);
     EXPECT_FALSE(f->GetLastErrorText().IsEmpty());
     EXPECT_EQ(f->GetLastErrorLine(), 2);
@@ -217,13 +218,10 @@ TEST(SkinReader, BadInputGivesErrorsNotCrashes)
     EXPECT_TRUE(f->FindColorizer(u"c"));
 
     const std::string bad = "<Root>\n<Skin Name=\"S\">\n<SubControl Name=\"x\"/></Skin></Root>";
-    try
-    {
+    try {
         f->ParseXML(bad.c_str(), 0);
         FAIL() << "no exception";
-    }
-    catch (const Exception<std::runtime_error>& e)
-    {
+    } catch (const Exception<std::runtime_error>& e) {
         EXPECT_STREQ(e.what(),
                      "Runtime Error : Bad Subcontrol Element : Tavo::LControlFactory::XMLStartElement : "
                      "ControlBase\\ControlFactory : Line 1089");
@@ -251,10 +249,12 @@ TEST(SkinReader, BadInputGivesErrorsNotCrashes)
     EXPECT_THROW(f->ParseXML(deep.c_str(), 0), std::runtime_error);
 
     // Unknown elements, stray end tags and elements out of place are ignored.
-    const char* odd = "<R><Whatever/><LookList Name=\"x\" NumLooks=\"-3\"/><Look Name=\"q\" Index=\"0\"/>"
-                      "<ClientPart Name=\"p\" OffsetLeft=\"0\" OffsetTop=\"0\" OffsetRight=\"0\" OffsetBottom=\"0\"/>"
-                      "<LookLists><Skin Name=\"S\"><SubControl Class=\"C\" Name=\"n\"><LookLists/></SubControl></Skin></LookLists>"
-                      "<CreateParam ID=\"x\">y</CreateParam><String ID=\"s\"><Locale LCID=\"0\">t</Locale></String></R>";
+    const char* odd =
+        "<R><Whatever/><LookList Name=\"x\" NumLooks=\"-3\"/><Look Name=\"q\" Index=\"0\"/>"
+        "<ClientPart Name=\"p\" OffsetLeft=\"0\" OffsetTop=\"0\" OffsetRight=\"0\" OffsetBottom=\"0\"/>"
+        "<LookLists><Skin Name=\"S\"><SubControl Class=\"C\" "
+        "Name=\"n\"><LookLists/></SubControl></Skin></LookLists>"
+        "<CreateParam ID=\"x\">y</CreateParam><String ID=\"s\"><Locale LCID=\"0\">t</Locale></String></R>";
     EXPECT_EQ(f->ParseXML(odd, 0), S_OK);
     EXPECT_FALSE(f->FindLookList(u"x"));
 }
@@ -280,25 +280,26 @@ lines </Locale></String></StringTable>
     const WString app = ToWString((dir / "app.xml").u16string());
     const WString fw = ToWString((dir / "fw.xml").u16string());
 
-    struct Case { int32_t lcid; int32_t finalLcid; const char16_t* a; };
-    // The framework source has no Simplified Chinese, so 2052 ends on 9.
-    for (const Case& c : {Case{1033, 9, u"english"}, Case{1028, 31748, u"chinese"}, Case{3076, 31748, u"chinese"},
-                          Case{5124, 31748, u"chinese"}, Case{2052, 9, u"four"}, Case{9, 9, u"english"},
-                          Case{1031, 9, nullptr}})
+    struct Case
     {
+        int32_t lcid;
+        int32_t finalLcid;
+        const char16_t* a;
+    };
+    // The framework source has no Simplified Chinese, so 2052 ends on 9.
+    for (const Case& c : {Case{1033, 9, u"english"}, Case{1028, 31748, u"chinese"},
+                          Case{3076, 31748, u"chinese"}, Case{5124, 31748, u"chinese"},
+                          Case{2052, 9, u"four"}, Case{9, 9, u"english"}, Case{1031, 9, nullptr}}) {
         auto f = LControlFactory::Create(u"Unnamed");
         EXPECT_EQ(f->LoadStringTables(app, fw, c.lcid), S_OK);
         EXPECT_EQ(f->GetApplicationName(), u"Pellax");
         auto table = f->GetApplicationStringTable();
         ASSERT_TRUE(table) << c.lcid;
         WString text = u"unchanged";
-        if (c.a)
-        {
+        if (c.a) {
             EXPECT_TRUE(table->FindString(u"A", text)) << c.lcid;
             EXPECT_EQ(text, c.a) << c.lcid;
-        }
-        else
-        {
+        } else {
             // Another language's texts add nothing, not even an empty entry.
             EXPECT_FALSE(table->FindString(u"A", text));
             EXPECT_EQ(text, u"unchanged");

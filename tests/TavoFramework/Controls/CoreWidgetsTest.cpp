@@ -21,8 +21,7 @@
 
 using namespace Tavo;
 
-namespace
-{
+namespace {
 
 const char* kSkin = R"(<R><Application Name="App"/>
 <Parts><Part Name="p" Width="1" Height="1" ResizeType="Stretch"/></Parts>
@@ -76,7 +75,8 @@ const char* kFrameworkStrings = R"(<Root><StringTable ID="Framework">
 class Recorder : public LNotificationClient
 {
 public:
-    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&, const RCPtr<LNotification>& n) override
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
+                                   const RCPtr<LNotification>& n) override
     {
         names.push_back(std::u16string(n->GetID()));
         return S_OK;
@@ -120,7 +120,8 @@ protected:
         mFactory->RegisterControlClass(u"Test.Panel", &LControl::CreateT<LControl>);
         mFolder.Write("app.xml", R"(<Root><Application Name="App"/></Root>)");
         mFolder.Write("fw.xml", kFrameworkStrings);
-        ASSERT_EQ(mFactory->LoadStringTables(mFolder.WPath("app.xml"), mFolder.WPath("fw.xml"), 0x0409), S_OK);
+        ASSERT_EQ(mFactory->LoadStringTables(mFolder.WPath("app.xml"), mFolder.WPath("fw.xml"), 0x0409),
+                  S_OK);
         ASSERT_EQ(mFactory->ParseXML(kSkin, 0), S_OK);
         mFactory->SetCurrentSkinIndex(0);
         mWindow = FakeRootWindow::Create();
@@ -134,7 +135,8 @@ protected:
             mMain->ReleaseInternalReferences();
         ControlEnvironment().factory = nullptr;
     }
-    template <class T> RCPtr<T> Child(const char16_t* name)
+    template <class T>
+    RCPtr<T> Child(const char16_t* name)
     {
         return RCPtrDynamicCast<T>(mMain->FindChildByName(name));
     }
@@ -147,7 +149,7 @@ protected:
     RCPtr<LControl> mMain;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(CoreWidgetsTest, ButtonClicksToggleAndRadioRules)
 {
@@ -172,8 +174,8 @@ TEST_F(CoreWidgetsTest, ButtonClicksToggleAndRadioRules)
     click(toggle);
     click(toggle);
     EXPECT_EQ(toggle->GetValue(), 0.0);
-    EXPECT_EQ(rec->names, std::vector<std::u16string>({u"NID_VALUE_CHANGE", u"NID_LEFT_CLICK", u"NID_VALUE_CHANGE",
-                                                        u"NID_LEFT_CLICK"}));
+    EXPECT_EQ(rec->names, std::vector<std::u16string>({u"NID_VALUE_CHANGE", u"NID_LEFT_CLICK",
+                                                       u"NID_VALUE_CHANGE", u"NID_LEFT_CLICK"}));
 
     click(radioA);
     click(toggle);
@@ -183,7 +185,8 @@ TEST_F(CoreWidgetsTest, ButtonClicksToggleAndRadioRules)
     EXPECT_EQ(radioB->GetValue(), 1.0);
     EXPECT_EQ(toggle->GetValue(), 1.0) << "a non-radio sibling is left alone";
     // The sibling turned off reports first.
-    EXPECT_EQ(rec->names, std::vector<std::u16string>({u"NID_VALUE_CHANGE", u"NID_VALUE_CHANGE", u"NID_LEFT_CLICK"}));
+    EXPECT_EQ(rec->names,
+              std::vector<std::u16string>({u"NID_VALUE_CHANGE", u"NID_VALUE_CHANGE", u"NID_LEFT_CLICK"}));
     rec->names.clear();
     click(radioB);
     EXPECT_EQ(rec->names, std::vector<std::u16string>({u"NID_LEFT_CLICK"})) << "a radio already on stays on";
@@ -197,12 +200,18 @@ TEST_F(CoreWidgetsTest, ButtonLookFollowsValueAndConditions)
         int32_t look;
     };
     const Case cases[] = {
-        {true, false, false, false, false, false, false, 0},  {true, false, true, false, false, false, false, 1},
-        {true, false, true, true, true, false, false, 2},     {true, false, false, true, true, false, false, 1},
-        {true, false, false, true, true, false, true, 2},     {true, false, true, true, false, false, false, 0},
-        {true, true, false, false, false, false, false, 7},   {true, true, true, false, false, true, false, 11},
-        {true, true, true, true, true, true, false, 12},      {true, false, false, false, false, true, false, 3},
-        {false, false, true, true, true, true, false, 6},     {false, true, false, false, false, false, false, 13},
+        {true, false, false, false, false, false, false, 0},
+        {true, false, true, false, false, false, false, 1},
+        {true, false, true, true, true, false, false, 2},
+        {true, false, false, true, true, false, false, 1},
+        {true, false, false, true, true, false, true, 2},
+        {true, false, true, true, false, false, false, 0},
+        {true, true, false, false, false, false, false, 7},
+        {true, true, true, false, false, true, false, 11},
+        {true, true, true, true, true, true, false, 12},
+        {true, false, false, false, false, true, false, 3},
+        {false, false, true, true, true, true, false, 6},
+        {false, true, false, false, false, false, false, 13},
     };
     auto b = Child<ProbeButton>(u"push");
     ASSERT_TRUE(b);
@@ -228,7 +237,8 @@ TEST_F(CoreWidgetsTest, ReturnShowsThePressedLookThenClicksOnIdle)
     rec->Listen(RCPtr<LControl>(push.Get()), {u"NID_LEFT_CLICK"});
     auto ret = LKeyParam::Create(KeyCode(KeyCode::kKeyDown | (0x0Du << 16)));
     EXPECT_EQ(push->OnKey(ret), S_OK);
-    EXPECT_EQ(push->OnKey(LKeyParam::Create(KeyCode(KeyCode::kKeyDown | KeyCode::kShift | (0x0Du << 16)))), S_FALSE);
+    EXPECT_EQ(push->OnKey(LKeyParam::Create(KeyCode(KeyCode::kKeyDown | KeyCode::kShift | (0x0Du << 16)))),
+              S_FALSE);
     EXPECT_EQ(push->GetActiveLookIndex(), 2);
     mClock.Advance(149);
     push->OnIdle();
@@ -285,12 +295,13 @@ TEST_F(CoreWidgetsTest, ProgressBarOverlayPercentAndTimeTexts)
         int32_t seconds;
         const char16_t* text;
     };
-    for (const TimeCase& c : {TimeCase{3605, u"1 Hour 0 Minutes 5 Seconds Remaining"},
-                              TimeCase{7322, u"2 Hours 2 Minutes 2 Seconds Remaining"},
-                              TimeCase{61, u"1 Minute 1 Second Remaining"}, TimeCase{59, u"59 Seconds Remaining"},
-                              TimeCase{1, u"1 Second Remaining"}, TimeCase{3600, u"1 Hour 0 Minutes 0 Seconds Remaining"},
-                              TimeCase{120, u"2 Minutes 0 Seconds Remaining"}, TimeCase{0, u"0 Seconds Remaining"},
-                              TimeCase{-5, u"0 Seconds Remaining"}})
+    for (const TimeCase& c :
+         {TimeCase{3605, u"1 Hour 0 Minutes 5 Seconds Remaining"},
+          TimeCase{7322, u"2 Hours 2 Minutes 2 Seconds Remaining"},
+          TimeCase{61, u"1 Minute 1 Second Remaining"}, TimeCase{59, u"59 Seconds Remaining"},
+          TimeCase{1, u"1 Second Remaining"}, TimeCase{3600, u"1 Hour 0 Minutes 0 Seconds Remaining"},
+          TimeCase{120, u"2 Minutes 0 Seconds Remaining"}, TimeCase{0, u"0 Seconds Remaining"},
+          TimeCase{-5, u"0 Seconds Remaining"}})
         EXPECT_EQ(bar->FormatTimeRemaining(c.seconds), c.text) << c.seconds;
 
     auto overlay = bar->FindChildByName(u"activeOverlay");

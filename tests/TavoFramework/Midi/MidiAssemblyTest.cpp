@@ -37,7 +37,10 @@ protected:
         mClient->UnsubscribeAll();
     }
 
-    void Feed(const Bytes& b, bool complete) { mPort->OnSysExData(b.data(), static_cast<int32_t>(b.size()), complete); }
+    void Feed(const Bytes& b, bool complete)
+    {
+        mPort->OnSysExData(b.data(), static_cast<int32_t>(b.size()), complete);
+    }
 
     // Everything delivered so far: a marker message goes last, and delivery
     // keeps order, so once it arrives nothing else is on its way.

@@ -15,9 +15,15 @@ namespace {
 class StatusFilter : public LIMidiFilter
 {
 public:
-    static RCPtr<LIMidiFilter> Create(uint8_t status) { return RCPtr<LIMidiFilter>(new StatusFilter(status)); }
+    static RCPtr<LIMidiFilter> Create(uint8_t status)
+    {
+        return RCPtr<LIMidiFilter>(new StatusFilter(status));
+    }
 
-    bool AcceptsMessage(const uint8_t* data, uint32_t count) override { return count > 0 && data[0] == mStatus; }
+    bool AcceptsMessage(const uint8_t* data, uint32_t count) override
+    {
+        return count > 0 && data[0] == mStatus;
+    }
     RCPtr<LRefCountedObject> CreateCopy() const override
     {
         return RCPtr<LRefCountedObject>(static_cast<LRefCountedObject*>(new StatusFilter(mStatus)));
@@ -72,7 +78,8 @@ TEST_F(Distribution, FiltersPickWhatEachSubscriberGetsLastSubscriberFirst)
     };
     RCPtr<CaptureClient> sysExOnly = Subscribe(track('a'));
     RCPtr<CaptureClient> everything = Subscribe(track('b'));
-    EXPECT_EQ(mService->SetFilter(LMidiCommInterface::FilterKey(sysExOnly.Get()), StatusFilter::Create(0xF0)), S_OK);
+    EXPECT_EQ(mService->SetFilter(LMidiCommInterface::FilterKey(sysExOnly.Get()), StatusFilter::Create(0xF0)),
+              S_OK);
 
     EXPECT_EQ(Distribute({0x90, 0x3C, 0x7F}), S_OK);
     EXPECT_EQ(Distribute({0xF0, 0x01, 0xF7}), S_OK);
@@ -102,9 +109,8 @@ TEST_F(Distribution, SubscribersLeavingDuringDeliveryDoNotDisturbTheWalk)
         self.Unsubscribe(mService, kMidiDataCapturedName);
         victim->Unsubscribe(mService, kMidiDataCapturedName);
     });
-    RCPtr<CaptureClient> leaver = Subscribe([&](CaptureClient& self, const Captured&) {
-        self.Unsubscribe(mService, kMidiDataCapturedName);
-    });
+    RCPtr<CaptureClient> leaver = Subscribe(
+        [&](CaptureClient& self, const Captured&) { self.Unsubscribe(mService, kMidiDataCapturedName); });
     RCPtr<CaptureClient> last = Subscribe([&](CaptureClient&, const Captured&) {
         // Filters may change from inside a delivery.
         mService->SetFilter(LMidiCommInterface::FilterKey(first.Get()), StatusFilter::Create(0x90));

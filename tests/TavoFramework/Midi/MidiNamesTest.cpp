@@ -36,8 +36,10 @@ void ExpectNames(const WStringArray& got, std::initializer_list<const char16_t*>
 
 TEST(MidiPortNames, RepeatedNamesAreNumberedWhereTheFirstStood)
 {
-    ExpectNames(NumberRepeatedNames(Names({u"MIDI", u"MIDI", u"MIDI Out"})), {u"MIDI (1)", u"MIDI (2)", u"MIDI Out"});
-    ExpectNames(NumberRepeatedNames(Names({u"MIDI Out", u"MIDI", u"MIDI"})), {u"MIDI Out", u"MIDI (1)", u"MIDI (2)"});
+    ExpectNames(NumberRepeatedNames(Names({u"MIDI", u"MIDI", u"MIDI Out"})),
+                {u"MIDI (1)", u"MIDI (2)", u"MIDI Out"});
+    ExpectNames(NumberRepeatedNames(Names({u"MIDI Out", u"MIDI", u"MIDI"})),
+                {u"MIDI Out", u"MIDI (1)", u"MIDI (2)"});
     // Interleaved copies gather at their first place.
     ExpectNames(NumberRepeatedNames(Names({u"A", u"B", u"A", u"B", u"A"})),
                 {u"A (1)", u"A (2)", u"A (3)", u"B (1)", u"B (2)"});
@@ -54,9 +56,10 @@ TEST(MidiPortNames, SplitTakesOneOrTwoDigitSuffixes)
         const char16_t* base;
         int32_t ordinal;
     } cases[] = {
-        {u"MIDI (2)", u"MIDI", 1},  {u"MIDI (12)", u"MIDI", 11}, {u"x(1)", u"", 0},
-        {u"MIDI (x)", u"MIDI", -1}, {u"MIDI", u"MIDI", 0},       {u"(1)", u"(1)", 0},
-        {u"Port(3)", u"Por", 2},    {u"", u"", 0},
+        {u"MIDI (2)", u"MIDI", 1}, {u"MIDI (12)", u"MIDI", 11},
+        {u"x(1)", u"", 0},         {u"MIDI (x)", u"MIDI", -1},
+        {u"MIDI", u"MIDI", 0},     {u"(1)", u"(1)", 0},
+        {u"Port(3)", u"Por", 2},   {u"", u"", 0},
     };
     for (const Case& c : cases) {
         WString base;

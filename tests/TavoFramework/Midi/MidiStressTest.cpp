@@ -143,7 +143,8 @@ TEST_F(Stress, PortsOpenAndCloseWhileCallbacksFire)
     RCPtr<CaptureClient> after = CaptureClient::Create();
     after->Subscribe(service, kMidiDataCapturedName);
     EXPECT_EQ(service->Send(out, kRequest), 6);
-    EXPECT_TRUE(after->WaitFor([&](const Captured& c) { return c.bytes == LongSysEx() && c.source == Identity(in); }));
+    EXPECT_TRUE(after->WaitFor(
+        [&](const Captured& c) { return c.bytes == LongSysEx() && c.source == Identity(in); }));
     after->UnsubscribeAll();
     client->UnsubscribeAll();
 }

@@ -34,7 +34,10 @@ class CaptureClient : public LNotificationClient
 public:
     using Handler = std::function<void(CaptureClient&, const Captured&)>;
 
-    static RCPtr<CaptureClient> Create(Handler handler = {}) { return RCPtr<CaptureClient>(new CaptureClient(handler)); }
+    static RCPtr<CaptureClient> Create(Handler handler = {})
+    {
+        return RCPtr<CaptureClient>(new CaptureClient(handler));
+    }
 
     TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
                                    const RCPtr<LNotification>& notification) override
@@ -88,7 +91,6 @@ protected:
     explicit CaptureClient(Handler handler) : mHandler(std::move(handler)) {}
 
 private:
-
     Handler mHandler;
     std::mutex mLock;
     std::condition_variable mChanged;

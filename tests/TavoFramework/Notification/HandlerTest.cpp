@@ -113,7 +113,8 @@ TEST(HandlerTest, DisablerTakesOneEntryOutForItsScope)
     }
     bar->SendNotification(change);
     EXPECT_EQ(window->mLog.Take(), (Calls{"second", "first"}));
-    TavoResult (Window::*operation)(const RCPtr<LNotificationDistributor>&, const RCPtr<LNotification>&) = nullptr;
+    TavoResult (Window::*operation)(const RCPtr<LNotificationDistributor>&, const RCPtr<LNotification>&) =
+        nullptr;
     uint32_t flags = 0;
     EXPECT_EQ(table.GetHandler(bar, u"NID_VALUE_CHANGE", operation, flags), S_OK);
     EXPECT_EQ(operation, &Window::OnFirst);
@@ -121,7 +122,10 @@ TEST(HandlerTest, DisablerTakesOneEntryOutForItsScope)
 }
 
 std::vector<std::string>* gFaults;
-void CollectFault(const std::string& message) { gFaults->push_back(message); }
+void CollectFault(const std::string& message)
+{
+    gFaults->push_back(message);
+}
 
 TEST(HandlerTest, DisablerFailuresThrowOnEntryAndAreReportedOnExit)
 {
@@ -131,9 +135,10 @@ TEST(HandlerTest, DisablerFailuresThrowOnEntryAndAreReportedOnExit)
         CAutoNotificationDisabler<Window> off(window->mHandlers, bar, u"NID_VALUE_CHANGE");
         FAIL() << "no handler to disable";
     } catch (const FailedResultException& e) {
-        EXPECT_STREQ(e.what(),
-                     "Failed Result : TAVORESULT = 80004005 : Tavo::CAutoNotificationDisabler<class TavoTest::Window>"
-                     "::CAutoNotificationDisabler : notification\\NotificationHandler : Line 247");
+        EXPECT_STREQ(
+            e.what(),
+            "Failed Result : TAVORESULT = 80004005 : Tavo::CAutoNotificationDisabler<class TavoTest::Window>"
+            "::CAutoNotificationDisabler : notification\\NotificationHandler : Line 247");
     }
 
     // A failure to restore ends the scope normally and is reported.
@@ -148,9 +153,12 @@ TEST(HandlerTest, DisablerFailuresThrowOnEntryAndAreReportedOnExit)
     window->mRefuseReferences = false;
     SetNotificationFaultHook(nullptr);
     ASSERT_EQ(faults.size(), 1u);
-    EXPECT_EQ(faults[0].rfind("Failed Result : TAVORESULT = 80004005 : Tavo::CAutoNotificationDisabler<class TavoTest::Window>"
-                              "::~CAutoNotificationDisabler : notification\\NotificationHandler : Line 253", 0),
-              0u)
+    EXPECT_EQ(
+        faults[0].rfind(
+            "Failed Result : TAVORESULT = 80004005 : Tavo::CAutoNotificationDisabler<class TavoTest::Window>"
+            "::~CAutoNotificationDisabler : notification\\NotificationHandler : Line 253",
+            0),
+        0u)
         << faults[0];
     EXPECT_EQ(window->mHandlers->GetHandlerCount(), 0u);
     EXPECT_EQ(window->GetRegistrationCount(), 0);

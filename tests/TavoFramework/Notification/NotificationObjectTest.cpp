@@ -40,7 +40,8 @@ TEST(NotificationTest, PooledNotificationIsReusedWithItsOldDataReleased)
     PoolingOff off;
     LNotification::SetPoolingEnabled(true);
     std::atomic<int> destroyed{0};
-    RCPtr<LNotification> n = LNotification::Create(u"NID_LEFT_CLICK", RCPtr<CountedData>(new CountedData(&destroyed)));
+    RCPtr<LNotification> n =
+        LNotification::Create(u"NID_LEFT_CLICK", RCPtr<CountedData>(new CountedData(&destroyed)));
     LNotification* address = n.Get();
     n = nullptr;
     EXPECT_EQ(destroyed, 1);

@@ -44,8 +44,9 @@ TEST(RCPtrQueueTest, FullRingGrowsByOneSlotAndKeepsOrder)
         queue.Dequeue();
         FAIL() << "empty queue";
     } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Runtime Error : Tavo::RCPtrQueue<class (anonymous namespace)::Item,256>::Dequeue : "
-                               "utilities\\Storage/RCPtrQueue : Line 104");
+        EXPECT_STREQ(e.what(),
+                     "Runtime Error : Tavo::RCPtrQueue<class (anonymous namespace)::Item,256>::Dequeue : "
+                     "utilities\\Storage/RCPtrQueue : Line 104");
     }
     RCPtrQueue<Item, 0> unsized;
     EXPECT_EQ(unsized.GetCount(), 0u);

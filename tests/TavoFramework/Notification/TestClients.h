@@ -35,7 +35,8 @@ class TestClient : public LNotificationClient
 public:
     using Callback = std::function<void(const RCPtr<LNotificationDistributor>&, const RCPtr<LNotification>&)>;
 
-    static RCPtr<TestClient> Create(std::string name, CallLog* log = nullptr, std::atomic<int>* destroyed = nullptr)
+    static RCPtr<TestClient> Create(std::string name, CallLog* log = nullptr,
+                                    std::atomic<int>* destroyed = nullptr)
     {
         return RCPtr<TestClient>(new TestClient(std::move(name), log, destroyed));
     }

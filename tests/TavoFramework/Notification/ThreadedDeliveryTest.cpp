@@ -74,7 +74,8 @@ TEST(ThreadedDeliveryTest, WorkersPostWhileTheInterfaceThreadDrainsEveryCenter)
             for (int seq = 0; seq < kPosts; ++seq) {
                 RCPtr<LNotificationCenter> target = seq % 2 ? extra : GetMainNotificationCenter();
                 // Not an ASSERT: the drain loop waits for every worker to count down.
-                EXPECT_EQ(target->Post(LNotification::Create(u"NID_WORK", RCPtr<Tag>(new Tag(w, seq)))), S_OK);
+                EXPECT_EQ(target->Post(LNotification::Create(u"NID_WORK", RCPtr<Tag>(new Tag(w, seq)))),
+                          S_OK);
             }
             --running;
         });

@@ -6,11 +6,21 @@
 #include <string>
 
 namespace Tavo {
-struct PlainRecord {};
-struct SizedRecord {};
+struct PlainRecord
+{
+};
+struct SizedRecord
+{
+};
 enum class Colour { Red };
-template <class A, class B> class Pairing {};
-template <class A, int N, int M> class Sized {};
+template <class A, class B>
+class Pairing
+{
+};
+template <class A, int N, int M>
+class Sized
+{
+};
 }  // namespace Tavo
 
 TAVO_STRUCT_TYPE_NAME(Tavo::PlainRecord);
@@ -73,9 +83,8 @@ TEST(ExceptionTest, FailedResultsThrowOnlyWhenNegative)
         const ExceptionBase* base = dynamic_cast<const ExceptionBase*>(&e);
         ASSERT_NE(base, nullptr);
         EXPECT_STREQ(base->What(), e.what());
-        EXPECT_STREQ(e.what(),
-                     "Failed Result : TAVORESULT = 80004004 : LUpdateProcessor::Initialize : "
-                     "Engine\\UpdateProcessor : Line 53");
+        EXPECT_STREQ(e.what(), "Failed Result : TAVORESULT = 80004004 : LUpdateProcessor::Initialize : "
+                               "Engine\\UpdateProcessor : Line 53");
     }
 }
 
@@ -104,7 +113,8 @@ TEST(TypeNameTest, SpellsTypesTheMessageWay)
     EXPECT_EQ((TypeName<Sized<Pairing<char16_t, char>, 1, 0>>()),
               "class Tavo::Sized<class Tavo::Pairing<wchar_t,char>,1,0>");
     // A struct first named inside a sized template still gets its keyword.
-    EXPECT_EQ((TypeName<Sized<SizedRecord, 256, 256>>()), "class Tavo::Sized<struct Tavo::SizedRecord,256,256>");
+    EXPECT_EQ((TypeName<Sized<SizedRecord, 256, 256>>()),
+              "class Tavo::Sized<struct Tavo::SizedRecord,256,256>");
     EXPECT_EQ(TypeName<unsigned int>(), "unsigned int");
     EXPECT_EQ(TypeName<const char*>(), "char const *");
 }

@@ -51,7 +51,9 @@ private:
     int* mDestroyed;
 };
 
-class LOtherProbe : public virtual LRefCountedObject {};
+class LOtherProbe : public virtual LRefCountedObject
+{
+};
 
 enum ProbeTask { Idle, Busy };
 
@@ -149,8 +151,9 @@ TEST(RefCountedObjectTest, UnshareableOnlyWhileHeldOnce)
     a->SetUnshareable(false);
 
     RCPtr<LOtherProbe> b(a);
-    EXPECT_EQ(ThrownText([&] { a->SetUnshareable(true); }),
-              "Runtime Error : Tavo::LRefCountedObject::SetUnshareable : ObjectBase\\RefCountedObject : Line 29");
+    EXPECT_EQ(
+        ThrownText([&] { a->SetUnshareable(true); }),
+        "Runtime Error : Tavo::LRefCountedObject::SetUnshareable : ObjectBase\\RefCountedObject : Line 29");
     EXPECT_TRUE(a->IsShareable());
     a->SetUnshareable(false);
     EXPECT_TRUE(a->IsShareable());
@@ -178,7 +181,8 @@ TEST(RCPtrTest, FailedCopyLeavesEmptyPointerAndNamesTheClass)
     owner->SetUnshareable(true);
     ConstRCPtr<LCopyProbe> second;
     EXPECT_EQ(ThrownText([&] { second = owner; }),
-              "Logic Error : class Tavo::LCopyProbe : Tavo::ConstRCPtr<class Tavo::LCopyProbe,class Tavo::LCopyProbe "
+              "Logic Error : class Tavo::LCopyProbe : Tavo::ConstRCPtr<class Tavo::LCopyProbe,class "
+              "Tavo::LCopyProbe "
               "*>::Unshare : objectbase\\RefCountedObject : Line 423");
     EXPECT_TRUE(second.IsNull());
     EXPECT_EQ(owner->GetRefCount(), 1);

@@ -264,7 +264,8 @@ TEST_F(BitmapDrawing, NoSizeCrashesLargeOnesAreRefused)
     EXPECT_EQ(Pixel(0, 0), 0u);
     EXPECT_FALSE(small->CreateSubBitmap(0, 0, 40000, 1)->Duplicate());
     // Pixel data of a sub-bitmap reaching past its root covers what the root has.
-    RCPtr<LBitmapData> data(new LBitmapData(small->CreateSubBitmap(1, 0, 40000, 40000), LBitmapData::kLockRead));
+    RCPtr<LBitmapData> data(
+        new LBitmapData(small->CreateSubBitmap(1, 0, 40000, 40000), LBitmapData::kLockRead));
     EXPECT_EQ(data->GetWidth() * data->GetHeight(), 2);
 
     RCPtr<LPixelBuffer<int32_t>> buffer(new LPixelBuffer<int32_t>(2, 2, 2));

@@ -4,8 +4,7 @@
 #include "Renderer/Renderer.h"
 #include "TestRenderHost.h"
 
-namespace Tavo::Test
-{
+namespace Tavo::Test {
 
 class FakeContext : public LRenderContextInfo
 {
@@ -78,4 +77,4 @@ public:
     }
 };
 
-} // namespace Tavo::Test
+}  // namespace Tavo::Test

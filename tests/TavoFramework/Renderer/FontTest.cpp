@@ -5,8 +5,7 @@
 using namespace Tavo;
 using Tavo::Test::FakeRenderer;
 
-namespace
-{
+namespace {
 
 struct Fonts : ::testing::Test
 {
@@ -15,7 +14,7 @@ struct Fonts : ::testing::Test
     void SetUp() override { host.measurer = measurer; }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(Fonts, SameTripleIgnoringFaceCaseSharesOneFont)
 {

@@ -10,7 +10,10 @@
 using namespace Tavo;
 
 // Fontconfig keeps process-wide pattern caches alive to the end.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
 
 namespace {
 
@@ -24,7 +27,10 @@ struct GdiRenderer : ::testing::Test
     RCPtr<LGDIRenderer> renderer{new LGDIRenderer()};
     RCPtr<LRenderContextInfo> context;
 
-    void SetUp() override { ASSERT_EQ(renderer->InitRenderContextInfo({0, 0, 40, 30}, nullptr, true, context), S_OK); }
+    void SetUp() override
+    {
+        ASSERT_EQ(renderer->InitRenderContextInfo({0, 0, 40, 30}, nullptr, true, context), S_OK);
+    }
     void TearDown() override
     {
         while (renderer->GetContextDepth())
@@ -198,8 +204,11 @@ TEST_F(GdiRenderer, ColourRectListsAreScaledAndOffset)
 TEST_F(GdiRenderer, TextMeasuresFromTheFontsOwnMetrics)
 {
     // The face's design metrics at the font's size; "Arial" is served by its metric-compatible stand-in.
-    const struct { float size; int32_t lineHeight, top, descent; } cases[] = {
-        {8.25f, 13, -10, 3}, {12, 19, -15, 4}, {20, 31, -25, 6}};
+    const struct
+    {
+        float size;
+        int32_t lineHeight, top, descent;
+    } cases[] = {{8.25f, 13, -10, 3}, {12, 19, -15, 4}, {20, 31, -25, 6}};
     for (const auto& c : cases) {
         int32_t lineHeight = 0, top = 0, descent = 0;
         renderer->GetFontMetrics(LFont::FindOrCreate(u"Arial", c.size, 0), lineHeight, top, descent);
@@ -279,11 +288,17 @@ TEST_F(GdiRenderer, IdleBitmapsArePurgedOnTheApplicationClockAfterFiveMinutes)
     RCPtr<LBitmap> idle = LBitmap::CreateFilledBitmap(4, 4, kRedColour);
     RCPtr<LBitmap> busy = LBitmap::CreateFilledBitmap(4, 4, kBlueColour);
     // Paint at a time, drawing a bitmap; then the last purge and the bitmaps still prepared.
-    const struct { uint32_t now; LBitmap* drawn; uint32_t lastPurge, prepared; } paints[] = {
-        {0, idle.Get(), 0, 1}, {300000, busy.Get(), 0, 2}, {300001, busy.Get(), 300001, 2},
-        {450000, busy.Get(), 300001, 2}, {600002, nullptr, 600002, 1}};
-    for (const auto& p : paints)
+    const struct
     {
+        uint32_t now;
+        LBitmap* drawn;
+        uint32_t lastPurge, prepared;
+    } paints[] = {{0, idle.Get(), 0, 1},
+                  {300000, busy.Get(), 0, 2},
+                  {300001, busy.Get(), 300001, 2},
+                  {450000, busy.Get(), 300001, 2},
+                  {600002, nullptr, 600002, 1}};
+    for (const auto& p : paints) {
         clock.Set(p.now);
         renderer->RenderStart(context);
         if (p.drawn)

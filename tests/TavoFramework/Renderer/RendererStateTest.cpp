@@ -14,12 +14,9 @@ namespace {
 
 std::string ThrownMessage(const std::function<void()>& f)
 {
-    try
-    {
+    try {
         f();
-    }
-    catch (const std::exception& e)
-    {
+    } catch (const std::exception& e) {
         return e.what();
     }
     return {};
@@ -48,11 +45,13 @@ TEST(RendererContexts, StartAndFinishNestInReverseOrderAndRejectMisuse)
     RCPtr<LRenderContextInfo> b(new FakeContext());
 
     EXPECT_EQ(ThrownMessage([&] { renderer->RenderStart(nullptr); }),
-              "Runtime Error : Render context is NULL : Tavo::LRenderer::RenderStart : Renderer\\Renderer : Line 232");
+              "Runtime Error : Render context is NULL : Tavo::LRenderer::RenderStart : Renderer\\Renderer : "
+              "Line 232");
     renderer->RenderStart(a);
-    EXPECT_EQ(ThrownMessage([&] { renderer->RenderStart(a); }),
-              "Runtime Error : Render context reentered. : Tavo::LRenderer::RenderStart : Renderer\\Renderer : "
-              "Line 238");
+    EXPECT_EQ(
+        ThrownMessage([&] { renderer->RenderStart(a); }),
+        "Runtime Error : Render context reentered. : Tavo::LRenderer::RenderStart : Renderer\\Renderer : "
+        "Line 238");
     renderer->RenderStart(b);
     EXPECT_EQ(renderer->GetCurrentContext(), b.Get());
 
@@ -180,7 +179,8 @@ TEST_F(RendererState, AutoClipPopsWhatItPushedAndRejectsUnknownFlavours)
     ClipParams bad;
     bad.flavor = 3;
     EXPECT_EQ(ThrownMessage([&] { CAutoClip guard(base, bad); }),
-              "Runtime Error : Unknown PushClip flavor : Tavo::CAutoClip::CAutoClip : Renderer\\Renderer : Line 405");
+              "Runtime Error : Unknown PushClip flavor : Tavo::CAutoClip::CAutoClip : Renderer\\Renderer : "
+              "Line 405");
     EXPECT_TRUE(context->savedStates.empty());
 }
 

@@ -3,8 +3,7 @@
 #include "Renderer/RenderHost.h"
 #include "Renderer/Renderer.h"
 
-namespace Tavo::Test
-{
+namespace Tavo::Test {
 
 // Stands in for the application object while it lives: its measurement
 // renderer and its default face.
@@ -32,4 +31,4 @@ private:
     IRenderHost* mPrevious;
 };
 
-} // namespace Tavo::Test
+}  // namespace Tavo::Test

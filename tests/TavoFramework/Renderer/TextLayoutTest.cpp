@@ -5,8 +5,7 @@
 
 using namespace Tavo;
 
-namespace
-{
+namespace {
 
 // Every character is 10 wide with a left bearing of 1; lines are 15 high.
 struct TenWide : Test::FakeRenderer
@@ -45,7 +44,7 @@ struct TextLayout : ::testing::Test
 
 using L = std::vector<std::u16string>;
 
-} // namespace
+}  // namespace
 
 TEST_F(TextLayout, LineBreaksSplitWithoutATrailingEmptyLine)
 {

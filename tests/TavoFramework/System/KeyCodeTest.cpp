@@ -33,7 +33,8 @@ TEST(KeyCode, MalformedTextsGiveTheEmptyCode)
 
 TEST(KeyCode, TextFormsRoundTrip)
 {
-    for (const char16_t* text : {u"Alt+VKEY_F4", u"Ctrl+Shift+VKEY_DELETE", u"VKEY_LAUNCH_APP2", u"Ctrl+Alt+Shift+VKEY_A"})
+    for (const char16_t* text :
+         {u"Alt+VKEY_F4", u"Ctrl+Shift+VKEY_DELETE", u"VKEY_LAUNCH_APP2", u"Ctrl+Alt+Shift+VKEY_A"})
         EXPECT_EQ(KeyCode::ToString(KeyCode::FromString(text)), text);
     EXPECT_EQ(KeyCode::ToString(KeyCode(0x01000061u)), u"Ctrl+[97]");
     EXPECT_EQ(KeyCode::ToString(KeyCode(0)), u"[0]");
@@ -83,4 +84,3 @@ TEST(KeyCode, CharactersCarryModifiersAndSides)
     // A side bit without its generic bit sets nothing.
     EXPECT_EQ(KeyCode::SideBits(0x10 | 0x80), 0u);
 }
-

@@ -103,4 +103,3 @@ TEST(Mutex, ReentrantForOwnerExclusiveForOthers)
         t.join();
     EXPECT_EQ(counter, 40000);
 }
-

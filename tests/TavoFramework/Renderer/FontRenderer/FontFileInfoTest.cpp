@@ -15,29 +15,55 @@ namespace {
 
 const std::string kDejaVu = "/usr/share/fonts/truetype/dejavu/";
 
-std::string Narrow(const WString& text) { return NString(text).c_str(); }
+std::string Narrow(const WString& text)
+{
+    return NString(text).c_str();
+}
 
-void Put16(std::string& out, uint32_t v) { out += char(v >> 8); out += char(v); }
-void Put32(std::string& out, uint32_t v) { Put16(out, v >> 16); Put16(out, v & 0xFFFF); }
+void Put16(std::string& out, uint32_t v)
+{
+    out += char(v >> 8);
+    out += char(v);
+}
+void Put32(std::string& out, uint32_t v)
+{
+    Put16(out, v >> 16);
+    Put16(out, v & 0xFFFF);
+}
 
 // A font with only a name table holding platform-3 family and subfamily
 // names, its tables placed at base within the file.
 std::string NameOnlyFont(uint32_t base, const std::u16string& family, const std::u16string& style)
 {
     std::string strings;
-    for (char16_t c : family) Put16(strings, c);
-    for (char16_t c : style) Put16(strings, c);
+    for (char16_t c : family)
+        Put16(strings, c);
+    for (char16_t c : style)
+        Put16(strings, c);
     std::string name;
-    Put16(name, 0); Put16(name, 2); Put16(name, 6 + 2 * 12);
+    Put16(name, 0);
+    Put16(name, 2);
+    Put16(name, 6 + 2 * 12);
     for (uint32_t id : {1u, 2u}) {
-        Put16(name, 3); Put16(name, 1); Put16(name, 0x409); Put16(name, id);
+        Put16(name, 3);
+        Put16(name, 1);
+        Put16(name, 0x409);
+        Put16(name, id);
         const uint32_t len = uint32_t((id == 1 ? family.size() : style.size()) * 2);
-        Put16(name, len); Put16(name, id == 1 ? 0 : uint32_t(family.size() * 2));
+        Put16(name, len);
+        Put16(name, id == 1 ? 0 : uint32_t(family.size() * 2));
     }
     name += strings;
     std::string font;
-    Put32(font, 0x00010000); Put16(font, 1); Put16(font, 0); Put16(font, 0); Put16(font, 0);
-    font += "name"; Put32(font, 0); Put32(font, base + 12 + 16); Put32(font, uint32_t(name.size()));
+    Put32(font, 0x00010000);
+    Put16(font, 1);
+    Put16(font, 0);
+    Put16(font, 0);
+    Put16(font, 0);
+    font += "name";
+    Put32(font, 0);
+    Put32(font, base + 12 + 16);
+    Put32(font, uint32_t(name.size()));
     return font + name;
 }
 
@@ -50,10 +76,7 @@ protected:
         LFontFileInfo::Clear();
         unsetenv("TAVO_FONTS_DIR");
     }
-    void Copy(const std::string& file)
-    {
-        std::filesystem::copy_file(kDejaVu + file, dir.Join(file));
-    }
+    void Copy(const std::string& file) { std::filesystem::copy_file(kDejaVu + file, dir.Join(file)); }
     std::string PathOf(int32_t id) { return Narrow(LFontFileInfo::GetFilePath(id)); }
 
     TempFolder dir;
@@ -62,8 +85,8 @@ protected:
 
 TEST_F(FontCatalogue, FamilyFilesByStyleAndFallbackOrder)
 {
-    for (const char* f : {"DejaVuSerif.ttf", "DejaVuSerif-Bold.ttf", "DejaVuSerif-Italic.ttf",
-                          "DejaVuSerif-BoldItalic.ttf"})
+    for (const char* f :
+         {"DejaVuSerif.ttf", "DejaVuSerif-Bold.ttf", "DejaVuSerif-Italic.ttf", "DejaVuSerif-BoldItalic.ttf"})
         Copy(f);
     Copy("DejaVuSans-Bold.ttf");
     dir.Write("DejaVuSerifCondensed-Italic.ttf", "");  // empty: read fails, skipped
@@ -121,13 +144,14 @@ TEST_F(FontCatalogue, UnknownFaceUsesFontconfigsMatchThenTheDefaultOrThrows)
                                "Renderer\\FontRenderer\\FontFileInfo : Line 469");
     }
     host.defaultFace = u"DejaVu Serif";
-    EXPECT_EQ(PathOf(LFontFileInfo::GetFileID(WString(u"Qwzx Unknown Face"), 0)), dir.Join("DejaVuSerif.ttf"));
+    EXPECT_EQ(PathOf(LFontFileInfo::GetFileID(WString(u"Qwzx Unknown Face"), 0)),
+              dir.Join("DejaVuSerif.ttf"));
 }
 
 TEST_F(FontCatalogue, PlainStylesKeepTheirSlotsWhateverTheScanOrder)
 {
     // Subfamily and the slot it ends in; -1: none, as a plain regular face is there.
-    const std::pair<std::u16string, int> files[] = {{u"Oblique", 2}, {u"Light", -1}, {u"Book", 0},
+    const std::pair<std::u16string, int> files[] = {{u"Oblique", 2},    {u"Light", -1},       {u"Book", 0},
                                                     {u"Condensed", -1}, {u"Bold Oblique", 3}, {u"Bold", 1}};
     for (bool reversed : {false, true}) {
         // Files are named in scan order; the folder lists them sorted or unsorted alike.

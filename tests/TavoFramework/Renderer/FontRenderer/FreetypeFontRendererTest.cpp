@@ -72,7 +72,8 @@ private:
 class Measurer : public LMeasurementRenderer
 {
 public:
-    int32_t GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top, int32_t& descent) override
+    int32_t GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top,
+                           int32_t& descent) override
     {
         return gRenderer->GetFontMetrics(font, lineHeight, top, descent);
     }
@@ -128,8 +129,8 @@ TEST_F(FreetypeWalk, GlyphsArriveInOrderWithBoxesAdvancesAndBitmaps)
 {
     const uint32_t n = Walk(u"Hxy", Font(u"DejaVu Sans", 12), 0, 5);
     EXPECT_EQ(n, 3u);
-    EXPECT_EQ(processor->calls, (std::vector<std::string>{"begin", "query", "add", "query", "add", "query",
-                                                         "add", "end"}));
+    EXPECT_EQ(processor->calls,
+              (std::vector<std::string>{"begin", "query", "add", "query", "add", "query", "add", "end"}));
     ASSERT_EQ(processor->added.size(), 3u);
     float pen = processor->added[0].penX;
     for (uint32_t i = 0; i < 3; ++i) {
@@ -243,7 +244,9 @@ TEST_F(FreetypeWalk, ManyFacesAndSizesStayConsistentPastTheCacheLimits)
             for (int32_t style = 0; style < 4; ++style) {
                 for (int size = 6; size < 30; size += 2) {
                     int32_t lineHeight = 0, top = 0, descent = 0;
-                    ASSERT_EQ(renderer->GetFontMetrics(Font(face, float(size), style), lineHeight, top, descent), S_OK);
+                    ASSERT_EQ(
+                        renderer->GetFontMetrics(Font(face, float(size), style), lineHeight, top, descent),
+                        S_OK);
                     if (pass == 0)
                         first.push_back(lineHeight);
                     else
@@ -260,7 +263,13 @@ TEST_F(FreetypeWalk, ManyFacesAndSizesStayConsistentPastTheCacheLimits)
 TEST_F(FreetypeWalk, KerningMovesTheNextGlyphAndANegativeFirstBearingTheFirst)
 {
     // Face, text, kerning of the pair in pixels (the face's "AV" pair: -64/64 at 12 points), first moved.
-    const struct { const char16_t* face; const char16_t* text; float kerning; bool firstMoved; } cases[] = {
+    const struct
+    {
+        const char16_t* face;
+        const char16_t* text;
+        float kerning;
+        bool firstMoved;
+    } cases[] = {
         {u"DejaVu Sans", u"AV", -1.0f, false},
         {u"DejaVu Sans", u"jA", 0, true},
         {u"DejaVu Sans Mono", u"AV", 0, false},  // no kerning at all
@@ -269,7 +278,8 @@ TEST_F(FreetypeWalk, KerningMovesTheNextGlyphAndANegativeFirstBearingTheFirst)
         Walk(c.text, Font(c.face, 12));
         ASSERT_EQ(processor->added.size(), 2u);
         const Record& first = processor->added[0];
-        EXPECT_EQ(processor->added[1].penX - first.penX - float(first.advanceX) / 64, c.kerning) << c.firstMoved;
+        EXPECT_EQ(processor->added[1].penX - first.penX - float(first.advanceX) / 64, c.kerning)
+            << c.firstMoved;
         EXPECT_EQ(first.penX, c.firstMoved ? float(-first.left) : 0.0f) << c.kerning;
         EXPECT_TRUE(!c.firstMoved || first.left < 0);
     }

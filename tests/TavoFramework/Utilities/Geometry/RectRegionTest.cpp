@@ -54,8 +54,7 @@ TEST(RectRegion, AddedRectStaysWholeAndOlderOnesGiveWay)
     RectRegion region;
     region.AddRect(0, 0, 10, 10);
     region.AddRect(5, 5, 15, 15);
-    EXPECT_EQ(Sorted(Rects(region)),
-              Sorted({{5, 5, 15, 15}, {0, 0, 10, 5}, {0, 5, 5, 10}}));
+    EXPECT_EQ(Sorted(Rects(region)), Sorted({{5, 5, 15, 15}, {0, 0, 10, 5}, {0, 5, 5, 10}}));
     RegionRect bounds;
     ASSERT_TRUE(region.GetBounds(bounds));
     EXPECT_EQ(bounds, (RegionRect{0, 0, 15, 15}));
@@ -138,15 +137,12 @@ TEST(RectRegion, RandomOperationsMatchPixelModel)
         int l = pos(rng), r = pos(rng), t = pos(rng), b = pos(rng);
         return RegionRect{std::min(l, r), std::min(t, b), std::max(l, r) + 1, std::max(t, b) + 1};
     };
-    for (int round = 0; round < 200; ++round)
-    {
+    for (int round = 0; round < 200; ++round) {
         RectRegion region;
         Cover model{};
-        for (int step = 0; step < 12; ++step)
-        {
+        for (int step = 0; step < 12; ++step) {
             const RegionRect r = randomRect();
-            switch (rng() % 4)
-            {
+            switch (rng() % 4) {
             case 0:
             case 1:
                 region.AddRect(r);
@@ -156,8 +152,7 @@ TEST(RectRegion, RandomOperationsMatchPixelModel)
                 region.SubtractRect(r);
                 Fill(model, r, 0);
                 break;
-            default:
-            {
+            default: {
                 RectRegion other;
                 other.AddRect(r);
                 other.AddRect(randomRect());
@@ -169,14 +164,11 @@ TEST(RectRegion, RandomOperationsMatchPixelModel)
                 break;
             }
             }
-            if (rng() % 3 == 0)
-            {
+            if (rng() % 3 == 0) {
                 region.Normalize();
                 const std::vector<RegionRect> rects = Rects(region);
-                for (size_t i = 0; i < rects.size(); ++i)
-                {
-                    for (size_t j = 0; j < rects.size(); ++j)
-                    {
+                for (size_t i = 0; i < rects.size(); ++i) {
+                    for (size_t j = 0; j < rects.size(); ++j) {
                         const RegionRect& a = rects[i];
                         const RegionRect& b = rects[j];
                         if (i == j)
@@ -221,8 +213,7 @@ TEST(RectRegionNodePool, HeapServesOverflowAndTakesItBack)
 {
     RectRegionNodePool pool;
     std::vector<RectRegionNode*> nodes;
-    for (uint32_t i = 0; i < RectRegionNodePool::kBlockEntries; ++i)
-    {
+    for (uint32_t i = 0; i < RectRegionNodePool::kBlockEntries; ++i) {
         nodes.push_back(pool.Take());
         ASSERT_TRUE(pool.IsInBlock(nodes.back()));
     }
@@ -250,11 +241,9 @@ TEST(RectRegionNodePool, RegionsOnSeveralThreadsShareThePool)
 {
     const uint32_t before = RectRegionNodePool::Get().GetLiveCount();
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-    {
+    for (int t = 0; t < 4; ++t) {
         threads.emplace_back([t] {
-            for (int i = 0; i < 200; ++i)
-            {
+            for (int i = 0; i < 200; ++i) {
                 RectRegion region;
                 for (int k = 0; k < 20; ++k)
                     region.AddRect(k * 3 + t, k, k * 3 + t + 5, k + 7);

@@ -162,10 +162,10 @@ TEST(ArrayUtils, SortIndeciesKeepsTiesAscending)
     for (int i = 0; i < 100; ++i)
         data.Add(i % 3 == 0 ? 1 : 0);
     Array<uint32_t> indices{77};
-    ArrayUtils::SortIndecies(indices, data, 0, 100, [&](uint32_t x, uint32_t y) { return data[x] < data[y]; });
+    ArrayUtils::SortIndecies(indices, data, 0, 100,
+                             [&](uint32_t x, uint32_t y) { return data[x] < data[y]; });
     ASSERT_EQ(indices.GetCount(), 100u);
-    for (uint32_t i = 1; i < 100; ++i)
-    {
+    for (uint32_t i = 1; i < 100; ++i) {
         const uint32_t a = indices[i - 1], b = indices[i];
         EXPECT_TRUE(data[a] < data[b] || (data[a] == data[b] && a < b)) << i;
     }

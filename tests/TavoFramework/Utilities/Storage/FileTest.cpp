@@ -38,8 +38,11 @@ TEST(File, OpenModesCreateExclusivelyAndNeverTruncate)
     EXPECT_FALSE(std::filesystem::exists(dir.Join("absent.bin")));
     File folder;
     EXPECT_EQ(folder.Open(dir.WPath(), WString(), File::kModeRead), E_FAIL);  // a folder is no file
-    EXPECT_EQ(ThrownText<std::runtime_error>([] { File f{WString(), WString()}; }),
-              "Runtime Error : invalid pathname : Tavo::File::Open : Utilities\\Storage\\TavoFile : Line 318");
+    EXPECT_EQ(
+        ThrownText<std::runtime_error>([] {
+            File f{WString(), WString()};
+        }),
+        "Runtime Error : invalid pathname : Tavo::File::Open : Utilities\\Storage\\TavoFile : Line 318");
 }
 
 TEST(File, ReadsAtPositionsAndReportsFailuresWithTheirTexts)
@@ -57,8 +60,9 @@ TEST(File, ReadsAtPositionsAndReportsFailuresWithTheirTexts)
 
     EXPECT_EQ(ThrownText<std::runtime_error>([&] { file.Read(buffer, 1, -5); }),
               "Runtime Error : lseek : Tavo::File::Read : Utilities\\Storage\\TavoFile : Line 472");
-    EXPECT_EQ(ThrownText<std::runtime_error>([&] { file.Write("x", 1, 0); }),
-              "Runtime Error : file is read only : Tavo::File::Write : Utilities\\Storage\\TavoFile : Line 579");
+    EXPECT_EQ(
+        ThrownText<std::runtime_error>([&] { file.Write("x", 1, 0); }),
+        "Runtime Error : file is read only : Tavo::File::Write : Utilities\\Storage\\TavoFile : Line 579");
     EXPECT_EQ(dir.Read("data.bin"), "0123456789");
     File rw(dir.WPath("data.bin"), WString(), File::kModeReadWrite);
     EXPECT_EQ(ThrownText<std::runtime_error>([&] { rw.Write("x", 1, -7); }),
@@ -71,7 +75,8 @@ TEST(File, ReadsAtPositionsAndReportsFailuresWithTheirTexts)
 TEST(File, DeleteOnCloseRemovesTheFileOnlyWhenClosed)
 {
     TempFolder dir;
-    File temp(dir.WPath("temp.bin"), WString(), File::kModeCreate | File::kModeReadWrite | File::kModeDeleteOnClose);
+    File temp(dir.WPath("temp.bin"), WString(),
+              File::kModeCreate | File::kModeReadWrite | File::kModeDeleteOnClose);
     ASSERT_TRUE(temp.IsOpen());
     EXPECT_TRUE(File::FileExists(dir.WPath("temp.bin")));
     EXPECT_EQ(temp.Close(), S_OK);

@@ -10,8 +10,14 @@ namespace {
 
 using namespace Tavo;
 
-std::u16string Text(const WString& s) { return std::u16string(s.c_str(), s.GetLength()); }
-std::string Bytes(const NString& s) { return std::string(s.c_str(), s.GetLength()); }
+std::u16string Text(const WString& s)
+{
+    return std::u16string(s.c_str(), s.GetLength());
+}
+std::string Bytes(const NString& s)
+{
+    return std::string(s.c_str(), s.GetLength());
+}
 
 TEST(FormatTest, FormatsWhatTheCallersUse)
 {
@@ -49,9 +55,9 @@ TEST(FormatTest, LongOutputIsCutCleanly)
 {
     std::u16string chunk(1000, u'a');
     WString big = Format(u"%s%s%s%s%s%s%s%s%s%s%s%s%s%s%s%s%s", chunk.c_str(), chunk.c_str(), chunk.c_str(),
-                         chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(),
-                         chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(),
-                         chunk.c_str(), chunk.c_str());
+                         chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(),
+                         chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str(),
+                         chunk.c_str(), chunk.c_str(), chunk.c_str(), chunk.c_str());
     EXPECT_EQ(big.GetLength(), kFormatBufferUnits - 1);
     EXPECT_EQ(Format(u"%99999d", 1).GetLength(), kFormatBufferUnits - 1);
 
@@ -93,9 +99,9 @@ TEST(UnicodeTest, NarrowToWide)
     // Illegal sequences stop the conversion and keep what came before.
     EXPECT_EQ(AssignFromNarrow(w, "\xC0\x80", -1), E_FAIL);
     EXPECT_EQ(w.GetBuffer(), WString().GetBuffer());
-    for (const char* bad : {"ab\xED\xA0\x80z" /* encoded surrogate */, "ab\xF4\x90\x80\x80" /* above U+10FFFF */,
-                            "ab\xE0\x80\xAF" /* overlong */, "ab\x80", "ab\xF5\x80\x80\x80"})
-    {
+    for (const char* bad :
+         {"ab\xED\xA0\x80z" /* encoded surrogate */, "ab\xF4\x90\x80\x80" /* above U+10FFFF */,
+          "ab\xE0\x80\xAF" /* overlong */, "ab\x80", "ab\xF5\x80\x80\x80"}) {
         EXPECT_EQ(AssignFromNarrow(w, bad, -1), E_FAIL) << bad;
         EXPECT_EQ(Text(w), u"ab");
     }
@@ -125,7 +131,8 @@ TEST(UnicodeTest, WideToNarrow)
     // Lenient: a lone surrogate elsewhere is encoded as three bytes.
     const char16_t loneLow[] = {u'a', 0xDC00, u'b', 0};
     EXPECT_EQ(AssignFromWide(n, loneLow, -1), S_OK);
-    EXPECT_EQ(Bytes(n), "a\xED\xB0\x80" "b");
+    EXPECT_EQ(Bytes(n), "a\xED\xB0\x80"
+                        "b");
     EXPECT_EQ(Bytes(NString(WString(u"x\u00e9"))), "x\xC3\xA9");
 }
 

@@ -83,7 +83,8 @@ TEST(PointerArray, RemovingPastTheEndThrowsTheFamilysTextAndChangesNothing)
     // Through the const view the object is still an RCPtrArray.
     ConstRCPtrArray<LTestItem, 256, 256>& asConst = writable;
     ConstRCPtr<LTestItem> constOut;
-    EXPECT_EQ(ThrownText<Exception<std::out_of_range>>([&] { asConst.RemoveItem(5, constOut); }), writableText);
+    EXPECT_EQ(ThrownText<Exception<std::out_of_range>>([&] { asConst.RemoveItem(5, constOut); }),
+              writableText);
     EXPECT_EQ(Ids(writable), std::vector<int>{1});
     EXPECT_EQ(writable[0]->GetRefCount(), 1);
 
@@ -108,7 +109,8 @@ TEST(PointerArray, CountsStayRight)
         RCPtrArray<LTestItem> b(a);
         EXPECT_EQ(b.AppendArray(a), 8);
         EXPECT_EQ(a[1]->GetRefCount(), 3);
-        ArrayUtils::Sort(b, 4, 4, [](const Item& x, const Item& y) { return (x ? x->mId : -1) > (y ? y->mId : -1); });
+        ArrayUtils::Sort(b, 4, 4,
+                         [](const Item& x, const Item& y) { return (x ? x->mId : -1) > (y ? y->mId : -1); });
         EXPECT_EQ(Ids(b), (std::vector<int>{-1, 5, -1, 6, 6, 5, -1, -1}));
         ConstRCPtrArray<LTestItem> c;
         c = b;
@@ -130,8 +132,7 @@ TEST(PointerArray, ElementsDyingDuringRemovalMaySafelyUseTheArray)
 {
     RCPtrArray<LTestItem> a;
     std::vector<uint32_t> countsSeen;
-    for (int id = 0; id < 4; ++id)
-    {
+    for (int id = 0; id < 4; ++id) {
         Item item(new LTestItem(id));
         item->mOnDestroy = [&] {
             countsSeen.push_back(a.GetCount());

@@ -8,7 +8,10 @@ namespace {
 
 using namespace Tavo;
 
-std::u16string Text(const WString& s) { return std::u16string(s.c_str(), s.GetLength()); }
+std::u16string Text(const WString& s)
+{
+    return std::u16string(s.c_str(), s.GetLength());
+}
 
 TEST(StringTest, SizesAndSharing)
 {
@@ -66,10 +69,16 @@ TEST(StringTest, MidLeftRightEdges)
         int32_t start, count;
         const char16_t* out;
     } cases[] = {
-        {-2, 5, u"de"}, {-7, 4, u"ab"}, {1, -1, u"bcde"}, {5, 1, u""}, {1, 100, u"bcde"},
+        {-2, 5, u"de"},
+        {-7, 4, u"ab"},
+        {1, -1, u"bcde"},
+        {5, 1, u""},
+        {1, 100, u"bcde"},
         // A range ending before the text leaves a negative count: to the end.
-        {-7, 1, u"abcde"}, {-7, 2, u""},
-        {INT32_MIN, INT32_MIN, u"abcde"}, {INT32_MAX, INT32_MAX, u""},
+        {-7, 1, u"abcde"},
+        {-7, 2, u""},
+        {INT32_MIN, INT32_MIN, u"abcde"},
+        {INT32_MAX, INT32_MAX, u""},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Text(s.Mid(c.start, c.count)), c.out) << c.start << "," << c.count;

@@ -21,7 +21,8 @@ public:
     RectRegion dirty;
     RCPtr<LRenderer> renderer;
 
-    template <typename... A> void Add(const char* format, A... args)
+    template <typename... A>
+    void Add(const char* format, A... args)
     {
         char buffer[64];
         std::snprintf(buffer, sizeof buffer, format, args...);

@@ -100,7 +100,8 @@ public:
         return S_FALSE;
     }
 
-    template <typename... A> static void Add(const char* format, A... args)
+    template <typename... A>
+    static void Add(const char* format, A... args)
     {
         char buffer[96];
         std::snprintf(buffer, sizeof buffer, format, args...);
