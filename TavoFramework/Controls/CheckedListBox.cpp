@@ -216,6 +216,8 @@ TavoResult LCheckedListBox::SetItemState(uint32_t index, int32_t& row)
 TavoResult LCheckedListBox::ReportCheck(const RCPtr<LNotificationDistributor>& sender, bool valueChange)
 {
     auto* box = dynamic_cast<LControl*>(sender.Get());
+    if (mIgnoreCheckReports)
+        return S_FALSE;
     LControl* row = box ? box->GetParent() : nullptr;
     const int32_t item = row ? GetItemIndexOfControl(row) : -1;
     if (item < 0 || uint32_t(item) >= GetItemCount())
@@ -227,6 +229,7 @@ TavoResult LCheckedListBox::ReportCheck(const RCPtr<LNotificationDistributor>& s
     if (valueChange && mChecked[size_t(item)] != checked)
         mCheckedCount += checked ? 1 : uint32_t(-1);
     mChecked[size_t(item)] = checked;
+    ItemCheckChanged(uint32_t(item));
     SelectRange(uint32_t(item), item, !mMultiSelect);
     Notify(valueChange ? u"NID_ITEM_CHECK_CHANGE" : u"NID_ITEM_CHECKBOX_CLICKED", record);
     return S_FALSE;

@@ -97,6 +97,11 @@ public:
 protected:
     TavoResult InsertRecord(uint32_t index) override;
     TavoResult EraseRecord(uint32_t index) override;
+    // A row's check box changed the item's checked flag; the report follows.
+    virtual void ItemCheckChanged(uint32_t /*index*/) {}
+
+    // While set, check box reports change nothing and send nothing.
+    bool mIgnoreCheckReports = false;
 
 private:
     TavoResult OnCheckBoxValue(const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& n);

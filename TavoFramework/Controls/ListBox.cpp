@@ -198,6 +198,16 @@ WString LListBox::GetItemText(uint32_t index) const
     return mItems[index].data->ToString();
 }
 
+RCPtr<LRefCountedObject> LListBox::GetItemData(uint32_t index) const
+{
+    return index < GetItemCount() ? mItems[index].data : RCPtr<LRefCountedObject>();
+}
+
+bool LListBox::GetItemAlternate(uint32_t index) const
+{
+    return index < GetItemCount() && mItems[index].alternate;
+}
+
 double LListBox::GetItemSelectionWeight(uint32_t index) const
 {
     return index < GetItemCount() ? mItems[index].weight : 0.0;
@@ -489,6 +499,26 @@ bool LListBox::SortItems()
     return SortRange(0, GetItemCount()) >= 0;
 }
 
+void LListBox::MoveItemsToOrder(uint32_t first, const std::vector<uint32_t>& order)
+{
+    const uint32_t count = uint32_t(order.size());
+    // Where each former record sits now, as the exchanges move them.
+    std::vector<uint32_t> at(count), holds(count);
+    for (uint32_t k = 0; k < count; ++k)
+        at[k] = holds[k] = k;
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t from = at[order[k]];
+        if (from != k) {
+            SwapItems(first + k, first + from);
+            const uint32_t displaced = holds[k];
+            holds[from] = displaced;
+            at[displaced] = from;
+            holds[k] = order[k];
+            at[order[k]] = k;
+        }
+    }
+}
+
 TavoResult LListBox::SortRange(uint32_t first, uint32_t count)
 {
     if (count == 0)
@@ -514,21 +544,10 @@ TavoResult LListBox::SortRange(uint32_t first, uint32_t count)
         if (caret == int32_t(entries[k].former))
             mCaret = int32_t(first + k);
     }
-    // Where each former record sits now, as the exchanges move them.
-    std::vector<uint32_t> at(count), holds(count);
+    std::vector<uint32_t> order(count);
     for (uint32_t k = 0; k < count; ++k)
-        at[k] = holds[k] = k;
-    for (uint32_t k = 0; k < count; ++k) {
-        const uint32_t from = at[entries[k].former - first];
-        if (from != k) {
-            SwapItems(first + k, first + from);
-            const uint32_t displaced = holds[k];
-            holds[from] = displaced;
-            at[displaced] = from;
-            holds[k] = entries[k].former - first;
-            at[entries[k].former - first] = k;
-        }
-    }
+        order[k] = entries[k].former - first;
+    MoveItemsToOrder(first, order);
     RefreshRowsFrom(mTopItem);
     if (mCaret >= 0)
         ScrollToItem(uint32_t(mCaret));

@@ -100,6 +100,9 @@ public:
     bool SetItemAlternate(uint32_t index, bool alternate);
     bool SetItemSeparator(uint32_t index, bool separator);
     WString GetItemText(uint32_t index) const;
+    // Empty past the last item.
+    RCPtr<LRefCountedObject> GetItemData(uint32_t index) const;
+    bool GetItemAlternate(uint32_t index) const;
     double GetItemSelectionWeight(uint32_t index) const;
     bool IsItemSelected(uint32_t index) const { return GetItemSelectionWeight(index) >= 0.5; }
     std::vector<uint32_t> GetSelectedIndices() const;
@@ -135,6 +138,9 @@ protected:
     virtual TavoResult EraseRecord(uint32_t index);
     void AttachRow(const RCPtr<LListBoxItem>& row);
     void RefreshRowsFrom(uint32_t index);
+    // Puts the records from first on into the order given (order[k] is the
+    // former position, counted from first, of the record that goes to k).
+    void MoveItemsToOrder(uint32_t first, const std::vector<uint32_t>& order);
     void RefreshItem(uint32_t index);
     void EnsureRowControls();
     TavoResult UpdateLayout();
