@@ -7,12 +7,14 @@
 #include "Controls/ListBox.h"
 #include "Controls/ListBoxItem.h"
 #include "Controls/MainMenu.h"
+#include "Controls/MultiColumnListBox.h"
 #include "Controls/Panel.h"
 #include "Controls/PopupMenu.h"
 #include "Controls/ProgressBar.h"
 #include "Controls/Scrollbar.h"
 #include "Controls/StatusBar.h"
 #include "Controls/ToolTip.h"
+#include "Controls/TreeView.h"
 
 namespace Tavo {
 
@@ -29,7 +31,7 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.CheckedListBox", &LCheckedListBox::Create, 102},
     {u"Framework.CheckedListBoxItem", &LCheckedListBoxItem::Create, 103},
     {u"Framework.ListBoxWithIcons", nullptr, 104},
-    {u"Framework.listbox2ColumnSortable", nullptr, 105},
+    {u"Framework.listbox2ColumnSortable", &LMultiColumnListBox::Create, 105},
     {u"Framework.ScrollBar", &LScrollbar::Create, 106},
     {u"Framework.ScrollChannel", &LPanel::Create, 107},
     {u"Framework.ComboBox", nullptr, 108},
@@ -57,8 +59,8 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.SplitterV", nullptr, 129},
     {u"Framework.LevelMeter", nullptr, 130},
     {u"Framework.ProgressBar", &LProgressBar::Create, 131},
-    {u"Framework.TreeView", nullptr, 132},
-    {u"Framework.TreeViewItem", nullptr, 133},
+    {u"Framework.TreeView", &LTreeView::Create, 132},
+    {u"Framework.TreeViewItem", &LTreeViewItem::Create, 133},
     {u"Framework.CenteredSlider", nullptr, 135},
     {u"Framework.CenteredSliderBounds", &LPanel::Create, 136},
 };
