@@ -60,6 +60,17 @@ public:
         return entry.value;
     }
 
+    // Empties the id's entry, which keeps its place; false when the id has
+    // none.
+    bool Remove(const ID& id)
+    {
+        const auto found = mIndex.find(id);
+        if (found == mIndex.end())
+            return false;
+        mEntries[found->second].Empty();
+        return true;
+    }
+
     // Empties the entries last used before the mark; returns how many.
     uint32_t Purge(uint32_t mark)
     {

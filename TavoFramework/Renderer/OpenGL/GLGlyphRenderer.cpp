@@ -59,6 +59,8 @@ void LGLGlyphRenderer::BeginText(const RCPtr<LFont>& font, uint32_t flags)
 
 void LGLGlyphRenderer::EndText()
 {
+    if (mCurrent && mCurrent->texture)
+        mCurrent->texture->Finish();
     mCurrent.reset();
     mFound = nullptr;
 }

@@ -18,6 +18,8 @@ public:
     virtual ~IGlyphTexture() = default;
     virtual void Upload(const uint8_t* alpha, int32_t width, int32_t height) = 0;
     virtual void Draw(const float source[4], const float target[4]) = 0;
+    // The run of text ended: quads drawn so far must be out.
+    virtual void Finish() {}
 };
 
 using GlyphTextureFactory = std::function<std::unique_ptr<IGlyphTexture>()>;

@@ -1,5 +1,10 @@
 #include "Renderer/OpenGL/GLImage.h"
 
+#include "Renderer/OpenGL/GLTexture.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
 #include <algorithm>
 
 namespace Tavo {
@@ -113,6 +118,68 @@ void GLImage::MakeAlpha()
 {
     GLImage old(std::move(*this));
     MakeAlphaFrom(old.width, old.height, old);
+}
+
+namespace {
+
+// Rows of pitch bytes of pixels of the given size, as GL unpacks them.
+void UnpackRows(int32_t pitch, int32_t bytesPerPixel)
+{
+    if (bytesPerPixel < 1)
+        return;
+    const int32_t slack = pitch % bytesPerPixel;
+    int32_t alignment = 1;
+    while (slack != 0 && alignment <= slack)
+        alignment <<= 1;
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch / bytesPerPixel);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+}
+
+}  // namespace
+
+void GLImage::RescaleFrom(int32_t newWidth, int32_t newHeight, const GLImage& source)
+{
+    Release();
+    newWidth = std::max(newWidth, 0);
+    newHeight = std::max(newHeight, 0);
+    const int32_t rowPitch = (source.bytesPerPixel * newWidth + 3) & ~3;
+    pixels = new uint8_t[static_cast<std::size_t>(rowPitch) * static_cast<std::size_t>(newHeight)]();
+    ownsPixels = true;
+    format = source.format;
+    type = source.type;
+    bytesPerPixel = source.bytesPerPixel;
+    pitch = rowPitch;
+    width = newWidth;
+    height = newHeight;
+    if (!source.pixels || source.width < 1 || source.height < 1 || newWidth < 1 || newHeight < 1)
+        return;
+    UnpackRows(source.pitch, source.bytesPerPixel);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    gluScaleImage(source.format, source.width, source.height, source.type, source.pixels, newWidth, newHeight,
+                  type, pixels);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    DrainGLErrors();
+}
+
+void GLImage::Rescale(int32_t newWidth, int32_t newHeight)
+{
+    GLImage old(std::move(*this));
+    RescaleFrom(newWidth, newHeight, old);
+}
+
+void GLImage::Upload(uint32_t target, uint32_t internalFormat, bool mipmaps) const
+{
+    UnpackRows(pitch, bytesPerPixel);
+    if (mipmaps)
+        gluBuild2DMipmaps(target, static_cast<GLint>(internalFormat), width, height, format, type, pixels);
+    else
+        glTexSubImage2D(target, 0, 0, 0, width, height, format, type, pixels);
+    // The renderer's own state unpacks bytes one by one.
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    DrainGLErrors();
 }
 
 }  // namespace Tavo

@@ -37,6 +37,12 @@ public:
     // become opaque, white transparent, the all-zero word transparent.
     void MakeAlphaFrom(int32_t width, int32_t height, const GLImage& source);
     void MakeAlpha();
+    // Makes this an owned copy of the source scaled to the new size (GLU's
+    // filter); needs a current GL context.
+    void RescaleFrom(int32_t newWidth, int32_t newHeight, const GLImage& source);
+    void Rescale(int32_t newWidth, int32_t newHeight);
+    // Into the bound texture at level 0 (or every level with mipmaps).
+    void Upload(uint32_t target, uint32_t internalFormat, bool mipmaps) const;
 
     uint32_t format = 0;
     uint32_t type = 0;

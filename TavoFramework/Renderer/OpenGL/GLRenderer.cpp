@@ -3,7 +3,10 @@
 #include "Platform/Graphics/Graphics.h"
 #include "Renderer/Bitmap.h"
 #include "Renderer/Font.h"
+#include "Application/AppClock.h"
 #include "Renderer/OpenGL/GLImage.h"
+
+#include <cairo.h>
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -21,10 +24,13 @@ namespace {
 
 constexpr const char* kFile = "Renderer\\OpenGL\\GLRenderer";
 
-// The atlas of one font as a GL alpha texture.
+// The atlas of one font as a GL alpha texture. The quads of one run of
+// text go out in one batch: texturing stays on and the texture bound from
+// the first glyph to the end of the run.
 class GLGlyphTexture : public IGlyphTexture
 {
 public:
+    explicit GLGlyphTexture(bool* texturing) : mTexturing(texturing) {}
     ~GLGlyphTexture() override
     {
         if (mName != 0 && glIsTexture(mName))
@@ -32,6 +38,7 @@ public:
     }
     void Upload(const uint8_t* alpha, int32_t width, int32_t height) override
     {
+        Finish();
         if (mName == 0)
             glGenTextures(1, &mName);
         glBindTexture(GL_TEXTURE_2D, mName);
@@ -44,16 +51,21 @@ public:
         glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, width, height, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha);
         mWidth = static_cast<float>(width);
         mHeight = static_cast<float>(height);
-        while (glGetError() != GL_NO_ERROR) {
-        }
+        DrainGLErrors();
     }
     void Draw(const float source[4], const float target[4]) override
     {
         if (mName == 0)
             return;
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, mName);
-        glBegin(GL_QUADS);
+        if (!mOpen) {
+            if (!*mTexturing) {
+                glEnable(GL_TEXTURE_2D);
+                *mTexturing = true;
+            }
+            glBindTexture(GL_TEXTURE_2D, mName);
+            glBegin(GL_QUADS);
+            mOpen = true;
+        }
         glTexCoord2f(source[0] / mWidth, source[1] / mHeight);
         glVertex2f(target[0], target[1]);
         glTexCoord2f(source[2] / mWidth, source[1] / mHeight);
@@ -62,14 +74,20 @@ public:
         glVertex2f(target[2], target[3]);
         glTexCoord2f(source[0] / mWidth, source[3] / mHeight);
         glVertex2f(target[0], target[3]);
-        glEnd();
-        glDisable(GL_TEXTURE_2D);
+    }
+    void Finish() override
+    {
+        if (mOpen)
+            glEnd();
+        mOpen = false;
     }
 
 private:
+    bool* mTexturing;
     GLuint mName = 0;
     float mWidth = 1;
     float mHeight = 1;
+    bool mOpen = false;
 };
 
 void Colour(const ColorRGBA& c)
@@ -82,10 +100,12 @@ int32_t ClampToInt(double v)
     return static_cast<int32_t>(std::clamp(std::floor(v), -1.0e9, 1.0e9));
 }
 
-// Vertices the tessellator makes where outlines cross live until the
-// polygon ends.
-struct Tessellation
+// One tessellator for the process, made on first use; vertices it makes
+// where outlines cross live until the polygon ends.
+struct Tessellator
 {
+    GLUtesselator* tess = nullptr;
+    std::vector<std::array<GLdouble, 3>> vertices;
     std::deque<std::array<GLdouble, 3>> made;
 };
 
@@ -103,9 +123,28 @@ void TessVertex(void* vertex)
 }
 void TessCombine(const GLdouble coords[3], void* [4], const GLfloat[4], void** out, void* data)
 {
-    auto& made = static_cast<Tessellation*>(data)->made;
+    auto& made = static_cast<Tessellator*>(data)->made;
     made.push_back({coords[0], coords[1], coords[2]});
     *out = made.back().data();
+}
+
+Tessellator& SharedTessellator()
+{
+    static Tessellator* const shared = [] {
+        auto* t = new Tessellator();
+        t->tess = gluNewTess();
+        if (t->tess) {
+            using Callback = void (*)();
+            gluTessCallback(t->tess, GLU_TESS_BEGIN, reinterpret_cast<Callback>(&TessBegin));
+            gluTessCallback(t->tess, GLU_TESS_END, reinterpret_cast<Callback>(&TessEnd));
+            gluTessCallback(t->tess, GLU_TESS_VERTEX, reinterpret_cast<Callback>(&TessVertex));
+            gluTessCallback(t->tess, GLU_TESS_COMBINE_DATA, reinterpret_cast<Callback>(&TessCombine));
+            gluTessProperty(t->tess, GLU_TESS_WINDING_RULE, GLU_TESS_WINDING_ODD);
+            gluTessNormal(t->tess, 0, 0, 1);
+        }
+        return t;
+    }();
+    return *shared;
 }
 
 GLint gMaxTextureSize = 0;
@@ -126,9 +165,10 @@ RectT<int32_t> LGLRenderContextInfo::GetMaxViewportSize()
     return {0, 0, size[0], size[1]};
 }
 
-LGLRenderer::LGLRenderer()
+LGLRenderer::LGLRenderer() : mLastPurge(GetAppClock().GetMilliseconds())
 {
-    mGlyphs = LGLGlyphRenderer::Create([] { return std::make_unique<GLGlyphTexture>(); },
+    bool* texturing = &mTexturing;
+    mGlyphs = LGLGlyphRenderer::Create([texturing] { return std::make_unique<GLGlyphTexture>(texturing); },
                                        gMaxTextureSize > 0 ? gMaxTextureSize : 2048);
     mFonts = RCPtr<LFontRenderer>(new LFreetypeFontRenderer(RCPtr<LGlyphProcessor>(mGlyphs.Get()),
                                                             RCPtr<LGlyphProcessor>(mGlyphs.Get())));
@@ -153,9 +193,9 @@ TavoResult LGLRenderer::InitRenderContextInfo(const RectT<int32_t>& viewport, Wi
                                               bool offscreen, RCPtr<LRenderContextInfo>& context)
 {
     std::string error;
-    // Textures made in one context are seen by all, so the glyph atlases
-    // serve every window.
-    // Made on first use and kept to the end, like the display it is on.
+    // Textures and lists made in one context are seen by all, so the caches
+    // serve every window. Made on first use and kept to the end, like the
+    // display it is on.
     static Platform::GL::IGLContext* root = nullptr;
     if (!root)
         root = Platform::GL::CreateOffscreenContext(1, 1, {}, nullptr, error).release();
@@ -179,7 +219,6 @@ TavoResult LGLRenderer::InitRenderContextInfo(const RectT<int32_t>& viewport, Wi
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GREATER, 1.0f / 255.0f);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glEnable(GL_SCISSOR_TEST);
     // A new window starts transparent in both buffers.
     glDisable(GL_SCISSOR_TEST);
     glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
@@ -192,7 +231,7 @@ TavoResult LGLRenderer::InitRenderContextInfo(const RectT<int32_t>& viewport, Wi
 
 LGLRenderContextInfo* LGLRenderer::Current()
 {
-    auto* current = dynamic_cast<LGLRenderContextInfo*>(GetCurrentContext());
+    auto* current = static_cast<LGLRenderContextInfo*>(GetCurrentContext());
     // The shared state operations move the clip without telling us, so the
     // scissor is brought up to date before each drawing.
     if (current)
@@ -200,10 +239,21 @@ LGLRenderContextInfo* LGLRenderer::Current()
     return current;
 }
 
+void LGLRenderer::SetTexturing(bool on)
+{
+    if (mTexturing == on)
+        return;
+    mTexturing = on;
+    if (on)
+        glEnable(GL_TEXTURE_2D);
+    else
+        glDisable(GL_TEXTURE_2D);
+}
+
 TavoResult LGLRenderer::RenderStart(const RCPtr<LRenderContextInfo>& context)
 {
     LRenderer::RenderStart(context);
-    LGLRenderContextInfo* current = Current();
+    auto* current = dynamic_cast<LGLRenderContextInfo*>(context.Get());
     // Every frame draws into its own context, made current here.
     if (!current || !current->GL().MakeCurrent())
         return E_FAIL;
@@ -214,28 +264,89 @@ TavoResult LGLRenderer::RenderStart(const RCPtr<LRenderContextInfo>& context)
     glLoadIdentity();
     glOrtho(0, width, height, 0, -1, 1);
     glMatrixMode(GL_MODELVIEW);
-    Translate({0, 0});
+    glLoadIdentity();
+    glTranslated(context->state.translation.x, context->state.translation.y, 0);
+    glDisable(GL_TEXTURE_2D);
+    mTexturing = false;
+    current->scissor[0] = -1;
     return S_OK;
+}
+
+void LGLRenderer::ShowOnSurface(LGLRenderContextInfo& current)
+{
+    Platform::Graphics::Surface* surface = current.window ? current.window->GetWindowSurface() : nullptr;
+    const int32_t glWidth = current.GL().Width();
+    const int32_t glHeight = current.GL().Height();
+    const int32_t width = std::min(surface->Width(), glWidth);
+    const int32_t height = std::min(surface->Height(), glHeight);
+    // Straight from the back buffer into the surface's own pixels: no
+    // present, which nobody sees, and no copy through a second buffer.
+    mReadBack.resize(static_cast<size_t>(glWidth) * static_cast<size_t>(glHeight));
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, glWidth, glHeight, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, mReadBack.data());
+    cairo_surface_t* native = surface->Native();
+    cairo_surface_flush(native);
+    uint8_t* data = cairo_image_surface_get_data(native);
+    const int32_t stride = cairo_image_surface_get_stride(native);
+    for (int32_t y = 0; y < height; ++y) {
+        const uint32_t* in = &mReadBack[static_cast<size_t>(glHeight - 1 - y) * glWidth];
+        auto* out = reinterpret_cast<uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride);
+        for (int32_t x = 0; x < width; ++x) {
+            const uint32_t argb = in[x];
+            const uint32_t a = argb >> 24;
+            if (a == 255) {
+                out[x] = argb;
+                continue;
+            }
+            // The surface holds premultiplied pixels.
+            const auto premultiply = [a](uint32_t c) { return (c * a + 127) / 255; };
+            out[x] = (a << 24) | (premultiply((argb >> 16) & 0xFF) << 16) |
+                     (premultiply((argb >> 8) & 0xFF) << 8) | premultiply(argb & 0xFF);
+        }
+    }
+    cairo_surface_mark_dirty(native);
+    const Platform::Graphics::PixelRect all{0, 0, width, height};
+    current.window->SurfaceUpdated(&all, 1);
 }
 
 TavoResult LGLRenderer::RenderFinish(const RCPtr<LRenderContextInfo>& context)
 {
-    if (LGLRenderContextInfo* current = Current(); current && current == context.Get()) {
-        current->GL().Present();
-        Platform::Graphics::Surface* surface =
-            current->window ? current->window->GetWindowSurface() : nullptr;
-        if (surface) {
-            const std::vector<uint32_t> pixels = current->GL().ReadFront();
-            const int32_t width = std::min(surface->Width(), current->GL().Width());
-            const int32_t height = std::min(surface->Height(), current->GL().Height());
-            for (int32_t y = 0; y < height; ++y)
-                for (int32_t x = 0; x < width; ++x)
-                    surface->SetPixel(x, y, pixels[static_cast<size_t>(y) * current->GL().Width() + x]);
-            const Platform::Graphics::PixelRect all{0, 0, width, height};
-            current->window->SurfaceUpdated(&all, 1);
-        }
+    if (auto* current = dynamic_cast<LGLRenderContextInfo*>(GetCurrentContext());
+        current && current == context.Get()) {
+        if (current->flag)
+            glFlush();
+        else if (current->window && current->window->GetWindowSurface())
+            ShowOnSurface(*current);
+        else
+            current->GL().Present();
+        DrainGLErrors();
     }
-    return LRenderer::RenderFinish(context);
+    const TavoResult result = LRenderer::RenderFinish(context);
+    if (auto* outer = dynamic_cast<LGLRenderContextInfo*>(GetCurrentContext())) {
+        // Back to the frame this one was nested in.
+        outer->GL().MakeCurrent();
+        outer->scissor[0] = -1;
+        mTexturing = true;
+        SetTexturing(false);
+    } else if (GetContextDepth() == 0) {
+        PurgeWhenDue();
+    }
+    return result;
+}
+
+void LGLRenderer::PurgeWhenDue()
+{
+    const uint32_t now = GetAppClock().GetMilliseconds();
+    if (now - mLastPurge <= kPurgePeriodMs)
+        return;
+    mLastPurge = now;
+    // Textures and lists are deleted in the context they were made in (or
+    // one sharing with it), which the last frame left current.
+    mTextures.PurgeSinceLastMark();
+    for (ListCache& cache : mLists)
+        cache.PurgeSinceLastMark();
 }
 
 int32_t LGLRenderer::SetClipRect(const RectT<double>& rect)
@@ -247,8 +358,8 @@ int32_t LGLRenderer::SetClipRect(const RectT<double>& rect)
 int32_t LGLRenderer::Translate(const PointT<double>& offset)
 {
     LRenderer::Translate(offset);
-    if (LRenderContextInfo* context = GetCurrentContext()) {
-        glMatrixMode(GL_MODELVIEW);
+    // Popping a state that kept the translation changes nothing.
+    if (LRenderContextInfo* context = GetCurrentContext(); context && (offset.x != 0 || offset.y != 0)) {
         glLoadIdentity();
         glTranslated(context->state.translation.x, context->state.translation.y, 0);
     }
@@ -266,7 +377,11 @@ void LGLRenderer::ApplyClip(LGLRenderContextInfo& current)
     const int32_t bottom = ClampToInt(std::ceil(top + state.clip.height));
     const int32_t height = current.GL().Height();
     // GL counts scissor rows from the bottom.
-    glScissor(x, height - bottom, std::max(0, right - x), std::max(0, bottom - y));
+    const int32_t box[4] = {x, height - bottom, std::max(0, right - x), std::max(0, bottom - y)};
+    if (std::equal(std::begin(box), std::end(box), std::begin(current.scissor)))
+        return;
+    std::copy(std::begin(box), std::end(box), std::begin(current.scissor));
+    glScissor(box[0], box[1], box[2], box[3]);
 }
 
 void LGLRenderer::DrawText(const WString& text, const RCPtr<LFont>& font, const PointT<int32_t>& position,
@@ -288,6 +403,7 @@ void LGLRenderer::DrawRect(const RectT<int32_t>& rect, const ColorRGBA& colour, 
 {
     if (!Current())
         return;
+    SetTexturing(false);
     Colour(colour);
     glLineWidth(lineWidth);
     const float half = 0.5f;
@@ -303,6 +419,7 @@ void LGLRenderer::FillRect(const RectT<int32_t>& rect, const ColorRGBA& colour, 
 {
     if (!Current())
         return;
+    SetTexturing(false);
     if (!blend) {
         glDisable(GL_BLEND);
         glDisable(GL_ALPHA_TEST);
@@ -315,21 +432,61 @@ void LGLRenderer::FillRect(const RectT<int32_t>& rect, const ColorRGBA& colour, 
     }
 }
 
-void LGLRenderer::FillColorRectList(const ColorRectListT<float>& list, const PointT<double>& offset, bool)
+template <class Draw>
+void LGLRenderer::Cached(ShapeKind kind, uint32_t handle, bool changed, bool keepCached, const Draw& draw)
+{
+    // An outline and a fill of one shape share its handle: a change to the
+    // shape drops both.
+    const auto sister = kind == kFill ? kOutline : kind == kOutline ? kFill : kShapeKinds;
+    if (!keepCached) {
+        mLists[kind].Remove(handle);
+        if (sister != kShapeKinds)
+            mLists[sister].Remove(handle);
+        draw();
+        return;
+    }
+    if (changed && sister != kShapeKinds)
+        mLists[sister].Remove(handle);
+    RCPtr<LGLDisplayList>& list = mLists[kind].FindOrAdd(handle, changed);
+    if (list && list->CallLists(0, 1) == S_OK)
+        return;
+    list = LGLDisplayList::Create(1);
+    if (list->BeginList(0) != S_OK) {
+        list = nullptr;
+        draw();
+        return;
+    }
+    draw();
+    list->EndList();
+    list->CallLists(0, 1);
+}
+
+void LGLRenderer::FillColorRectList(const ColorRectListT<float>& list, const PointT<double>& offset,
+                                    bool keepCached)
 {
     if (!Current())
         return;
+    SetTexturing(false);
     glPushMatrix();
     glTranslated(offset.x, offset.y, 0);
-    glScalef(list.GetScaleX(), list.GetScaleY(), 1);
-    const auto& colours = list.GetColors();
-    for (uint32_t i = 0; i < list.GetCount(); ++i) {
-        const RectT<float>& r = *list.GetItemPtr(i);
-        const uint32_t argb = i < colours.GetCount() ? *colours.GetItemPtr(i) : 0;
-        glColor4ub(static_cast<GLubyte>(argb >> 16), static_cast<GLubyte>(argb >> 8),
-                   static_cast<GLubyte>(argb), static_cast<GLubyte>(argb >> 24));
-        glRectf(r.x, r.y, r.x + r.width, r.y + r.height);
-    }
+    const bool changed = list.IsChanged();
+    const_cast<ColorRectListT<float>&>(list).SetChanged(false);
+    Cached(kRectList, list.GetHandle(), changed, keepCached, [&] {
+        glScalef(list.GetScaleX(), list.GetScaleY(), 1);
+        const auto& colours = list.GetColors();
+        glBegin(GL_QUADS);
+        for (uint32_t i = 0; i < list.GetCount(); ++i) {
+            const RectT<float>& r = *list.GetItemPtr(i);
+            const uint32_t argb = i < colours.GetCount() ? *colours.GetItemPtr(i) : 0;
+            glColor4ub(static_cast<GLubyte>(argb >> 16), static_cast<GLubyte>(argb >> 8),
+                       static_cast<GLubyte>(argb), static_cast<GLubyte>(argb >> 24));
+            glVertex2f(r.x, r.y);
+            glVertex2f(r.x + r.width, r.y);
+            glVertex2f(r.x + r.width, r.y + r.height);
+            glVertex2f(r.x, r.y + r.height);
+        }
+        glEnd();
+    });
     glPopMatrix();
 }
 
@@ -338,6 +495,7 @@ void LGLRenderer::DrawLine(const PointT<float>& from, const PointT<float>& to, c
 {
     if (!Current())
         return;
+    SetTexturing(false);
     Colour(colour);
     glLineWidth(lineWidth);
     glBegin(GL_LINES);
@@ -346,139 +504,128 @@ void LGLRenderer::DrawLine(const PointT<float>& from, const PointT<float>& to, c
     glEnd();
 }
 
-void LGLRenderer::Shape(uint32_t mode, const PolylineT<float>& points, const ColorRGBA& colour,
-                        const PointT<float>& offset, const PointT<float>& scale)
+void LGLRenderer::Shape(ShapeKind kind, uint32_t mode, PolylineT<float>& points, const ColorRGBA& colour,
+                        const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
 {
     if (!Current() || points.GetCount() == 0)
         return;
+    SetTexturing(false);
     Colour(colour);
-    glLineWidth(std::max(1.0f, points.GetLineWidth()));
     glPushMatrix();
     glTranslatef(offset.x, offset.y, 0);
     glScalef(scale.x, scale.y, 1);
-    glBegin(mode);
-    for (uint32_t i = 0; i < points.GetCount(); ++i)
-        glVertex2f(points.GetItemPtr(i)->x, points.GetItemPtr(i)->y);
-    glEnd();
+    const bool changed = points.IsChanged();
+    points.SetChanged(false);
+    Cached(kind, points.GetHandle(), changed, keepCached, [&] {
+        glLineWidth(std::max(1.0f, points.GetLineWidth()));
+        glBegin(mode);
+        for (uint32_t i = 0; i < points.GetCount(); ++i)
+            glVertex2f(points.GetItemPtr(i)->x, points.GetItemPtr(i)->y);
+        glEnd();
+    });
     glPopMatrix();
 }
 
 void LGLRenderer::DrawLines(const PolylineT<float>& lines, const ColorRGBA& colour,
-                            const PointT<float>& offset, const PointT<float>& scale, bool)
+                            const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
 {
-    Shape(GL_LINES, lines, colour, offset, scale);
+    Shape(kLines, GL_LINES, const_cast<PolylineT<float>&>(lines), colour, offset, scale, keepCached);
 }
 
 void LGLRenderer::DrawPolyline(const PolylineT<float>& line, const ColorRGBA& colour,
-                               const PointT<float>& offset, const PointT<float>& scale, bool)
+                               const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
 {
-    Shape(GL_LINE_STRIP, line, colour, offset, scale);
+    Shape(kPolyline, GL_LINE_STRIP, const_cast<PolylineT<float>&>(line), colour, offset, scale, keepCached);
 }
 
 void LGLRenderer::DrawPolygon(const PolylineT<float>& polygon, const ColorRGBA& colour,
-                              const PointT<float>& offset, const PointT<float>& scale, bool)
+                              const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
 {
-    Shape(GL_LINE_LOOP, polygon, colour, offset, scale);
+    Shape(kOutline, GL_LINE_LOOP, const_cast<PolylineT<float>&>(polygon), colour, offset, scale, keepCached);
 }
 
 void LGLRenderer::FillPolygon(const PolylineT<float>& polygon, const ColorRGBA& colour,
-                              const PointT<float>& offset, const PointT<float>& scale, bool)
+                              const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
 {
     const uint32_t count = polygon.GetCount();
     if (!Current() || count < 3)
         return;
-    GLUtesselator* tess = gluNewTess();
-    if (!tess)
+    Tessellator& shared = SharedTessellator();
+    if (!shared.tess)
         return;
-    using Callback = void (*)();
-    gluTessCallback(tess, GLU_TESS_BEGIN, reinterpret_cast<Callback>(&TessBegin));
-    gluTessCallback(tess, GLU_TESS_END, reinterpret_cast<Callback>(&TessEnd));
-    gluTessCallback(tess, GLU_TESS_VERTEX, reinterpret_cast<Callback>(&TessVertex));
-    gluTessCallback(tess, GLU_TESS_COMBINE_DATA, reinterpret_cast<Callback>(&TessCombine));
-    gluTessProperty(tess, GLU_TESS_WINDING_RULE, GLU_TESS_WINDING_ODD);
-    gluTessNormal(tess, 0, 0, 1);
-    std::vector<std::array<GLdouble, 3>> vertices(count);
-    for (uint32_t i = 0; i < count; ++i)
-        vertices[i] = {static_cast<GLdouble>(polygon.GetItemPtr(i)->x),
-                       static_cast<GLdouble>(polygon.GetItemPtr(i)->y), 0.0};
-    Tessellation crossings;
+    SetTexturing(false);
     Colour(colour);
     glPushMatrix();
     glTranslatef(offset.x, offset.y, 0);
     glScalef(scale.x, scale.y, 1);
-    gluTessBeginPolygon(tess, &crossings);
-    gluTessBeginContour(tess);
-    for (auto& v : vertices)
-        gluTessVertex(tess, v.data(), v.data());
-    gluTessEndContour(tess);
-    gluTessEndPolygon(tess);
+    const bool changed = polygon.IsChanged();
+    const_cast<PolylineT<float>&>(polygon).SetChanged(false);
+    Cached(kFill, polygon.GetHandle(), changed, keepCached, [&] {
+        // GLU keeps pointers into the vertices until the polygon ends.
+        shared.vertices.resize(count);
+        for (uint32_t i = 0; i < count; ++i)
+            shared.vertices[i] = {static_cast<GLdouble>(polygon.GetItemPtr(i)->x),
+                                  static_cast<GLdouble>(polygon.GetItemPtr(i)->y), 0.0};
+        gluTessBeginPolygon(shared.tess, &shared);
+        gluTessBeginContour(shared.tess);
+        for (auto& v : shared.vertices)
+            gluTessVertex(shared.tess, v.data(), v.data());
+        gluTessEndContour(shared.tess);
+        gluTessEndPolygon(shared.tess);
+        shared.made.clear();
+    });
     glPopMatrix();
-    gluDeleteTess(tess);
 }
 
 void LGLRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>& rect, int32_t resizeType)
 {
-    Platform::Graphics::Surface* image = bitmap ? bitmap->GetGdiplusBitmap() : nullptr;
-    const int32_t w = bitmap ? bitmap->GetWidth() : 0;
-    const int32_t h = bitmap ? bitmap->GetHeight() : 0;
-    if (!Current() || !image || w <= 0 || h <= 0)
-        return;
-    const int32_t tw = NextPowerOfTwo(w);
-    const int32_t th = NextPowerOfTwo(h);
-    if (tw < w || th < h)
-        return;
-    std::vector<uint32_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h));
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x)
-            pixels[static_cast<size_t>(y) * w + x] = image->GetPixel(bitmap->GetX() + x, bitmap->GetY() + y);
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, tw, th, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());
-    const float u = static_cast<float>(w) / static_cast<float>(tw);
-    const float v = static_cast<float>(h) / static_cast<float>(th);
-    // The image sits in the texture's corner; a quad takes part of it.
-    const auto quad = [&](float x, float y, float qw, float qh, float su, float sv) {
-        glTexCoord2f(0, 0);
-        glVertex2f(x, y);
-        glTexCoord2f(su, 0);
-        glVertex2f(x + qw, y);
-        glTexCoord2f(su, sv);
-        glVertex2f(x + qw, y + qh);
-        glTexCoord2f(0, sv);
-        glVertex2f(x, y + qh);
-    };
+    constexpr const char* kFunction = "Tavo::LGLRenderer::DrawBitmap";
+    if (!bitmap)
+        TAVO_THROW_IF_FAILED(E_INVALIDARG, kFunction, kFile, 1104);
+    const int32_t w = bitmap->GetWidth();
+    const int32_t h = bitmap->GetHeight();
     const int32_t mode = (w == rect.width && h == rect.height) ? 0 : resizeType;
-    glEnable(GL_TEXTURE_2D);
+    if (mode < 0 || mode > 2)
+        TAVO_THROW(std::logic_error, "Invalid ResizeType passed to DrawBitmap!", kFunction, kFile, 1154);
+    if (!Current() || w <= 0 || h <= 0)
+        return;
+    // Uploaded once; later frames draw from the cached texture.
+    RCPtr<LGLTexture>& texture = mTextures.FindOrAdd(reinterpret_cast<uintptr_t>(bitmap.Get()));
+    if (!texture || !texture->IsLoaded()) {
+        texture = RCPtr<LGLTexture>(new LGLTexture());
+        texture->LoadFromBitmap(bitmap);
+    }
+    if (!texture->IsLoaded())
+        return;
+    SetTexturing(true);
+    glBindTexture(GL_TEXTURE_2D, texture->GetName());
     glColor4f(1, 1, 1, 1);
+    const float fw = static_cast<float>(w), fh = static_cast<float>(h);
+    const float whole[4] = {0, 0, fw, fh};
     glBegin(GL_QUADS);
     if (mode == 1) {
-        for (int32_t y = 0; y < rect.height; y += h)
-            for (int32_t x = 0; x < rect.width; x += w) {
-                const int32_t qw = std::min(w, rect.width - x);
-                const int32_t qh = std::min(h, rect.height - y);
-                quad(static_cast<float>(rect.x + x), static_cast<float>(rect.y + y), static_cast<float>(qw),
-                     static_cast<float>(qh), u * static_cast<float>(qw) / static_cast<float>(w),
-                     v * static_cast<float>(qh) / static_cast<float>(h));
+        // The last row and column are cut at the destination's edge, as
+        // the GDI+ renderer cuts them, not left to whatever clip is set.
+        for (int32_t y = rect.y; y < rect.y + rect.height; y += h)
+            for (int32_t x = rect.x; x < rect.x + rect.width; x += w) {
+                const float tw = static_cast<float>(std::min(w, rect.x + rect.width - x));
+                const float th = static_cast<float>(std::min(h, rect.y + rect.height - y));
+                const float source[4] = {0, 0, tw, th};
+                const float target[4] = {static_cast<float>(x), static_cast<float>(y), x + tw, y + th};
+                texture->Quad(source, target);
             }
     } else if (mode == 2) {
-        quad(std::floor(static_cast<float>(rect.x) + static_cast<float>(rect.width - w) * 0.5f),
-             std::floor(static_cast<float>(rect.y) + static_cast<float>(rect.height - h) * 0.5f),
-             static_cast<float>(w), static_cast<float>(h), u, v);
+        const float left = std::floor(static_cast<float>(rect.x) + static_cast<float>(rect.width - w) * 0.5f);
+        const float top = std::floor(static_cast<float>(rect.y) + static_cast<float>(rect.height - h) * 0.5f);
+        const float target[4] = {left, top, left + fw, top + fh};
+        texture->Quad(whole, target);
     } else {
-        quad(static_cast<float>(rect.x), static_cast<float>(rect.y), static_cast<float>(rect.width),
-             static_cast<float>(rect.height), u, v);
+        const float target[4] = {static_cast<float>(rect.x), static_cast<float>(rect.y),
+                                 static_cast<float>(rect.x + rect.width),
+                                 static_cast<float>(rect.y + rect.height)};
+        texture->Quad(whole, target);
     }
     glEnd();
-    glDisable(GL_TEXTURE_2D);
-    glDeleteTextures(1, &name);
 }
 
 TavoResult LGLRenderer::DrawBitmapRegion(const RCPtr<LRenderContextInfo>&, const PointT<int32_t>&,

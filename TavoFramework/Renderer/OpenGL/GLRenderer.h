@@ -3,9 +3,12 @@
 #include "Platform/GL/GLContext.h"
 #include "Renderer/FontRenderer/FontRenderer.h"
 #include "Renderer/OpenGL/GLGlyphRenderer.h"
+#include "Renderer/OpenGL/GLTexture.h"
+#include "Renderer/PurgableObjectCache.h"
 #include "Renderer/Renderer.h"
 
 #include <memory>
+#include <vector>
 
 namespace Tavo {
 
@@ -18,6 +21,10 @@ public:
                          std::unique_ptr<Platform::GL::IGLContext> gl);
     RectT<int32_t> GetMaxViewportSize() override;
     Platform::GL::IGLContext& GL() { return *mGL; }
+
+    // The scissor box last set in this context, so that unchanged clips
+    // cost no GL call.
+    int32_t scissor[4] = {-1, -1, -1, -1};
 
 private:
     std::unique_ptr<Platform::GL::IGLContext> mGL;
@@ -63,14 +70,44 @@ public:
     int32_t SetClipRect(const RectT<double>& rect) override;
     int32_t Translate(const PointT<double>& offset) override;
 
+    static constexpr uint32_t kPurgePeriodMs = 300000;
+    static constexpr uint32_t kListCacheCapacity = 256;
+    static constexpr uint32_t kTextureCacheCapacity = 64;
+
+    // Display lists by shape handle, one cache per kind of shape.
+    using ListCache = PurgableObjectCache<uint32_t, RCPtr<LGLDisplayList>>;
+    // Textures by bitmap; the texture holds its bitmap, so the address is
+    // not reused while the entry lives.
+    using TextureCache = PurgableObjectCache<uintptr_t, RCPtr<LGLTexture>>;
+    enum ShapeKind { kFill, kOutline, kLines, kPolyline, kRectList, kShapeKinds };
+    const ListCache& GetListCache(ShapeKind kind) const { return mLists[kind]; }
+    const TextureCache& GetTextureCache() const { return mTextures; }
+    uint32_t GetLastPurgeTime() const { return mLastPurge; }
+
 private:
     LGLRenderContextInfo* Current();
     void ApplyClip(LGLRenderContextInfo& current);
-    void Shape(uint32_t mode, const PolylineT<float>& points, const ColorRGBA& colour,
-               const PointT<float>& offset, const PointT<float>& scale);
+    void SetTexturing(bool on);
+    // Replays the shape's list, or records it while drawing; false when the
+    // caller must draw it uncached.
+    template <class Draw>
+    void Cached(ShapeKind kind, uint32_t handle, bool changed, bool keepCached, const Draw& draw);
+    void Shape(ShapeKind kind, uint32_t mode, PolylineT<float>& points, const ColorRGBA& colour,
+               const PointT<float>& offset, const PointT<float>& scale, bool keepCached);
+    void ShowOnSurface(LGLRenderContextInfo& current);
+    void PurgeWhenDue();
 
     RCPtr<LGLGlyphRenderer> mGlyphs;
     RCPtr<LFontRenderer> mFonts;
+    ListCache mLists[kShapeKinds] = {ListCache(kListCacheCapacity), ListCache(kListCacheCapacity),
+                                     ListCache(kListCacheCapacity), ListCache(kListCacheCapacity),
+                                     ListCache(kListCacheCapacity)};
+    TextureCache mTextures{kTextureCacheCapacity};
+    uint32_t mLastPurge;
+    // Whether GL_TEXTURE_2D is on in the current context: drawing switches
+    // it only where it changes.
+    bool mTexturing = false;
+    std::vector<uint32_t> mReadBack;
 };
 
 }  // namespace Tavo

@@ -1,4 +1,5 @@
 #include "Platform/Graphics/Graphics.h"
+#include "Application/AppClock.h"
 #include "Renderer/Bitmap.h"
 #include "Renderer/Font.h"
 #include "Renderer/Gdi/GDIRenderContext.h"
@@ -158,6 +159,8 @@ TEST_F(GLRenderer, DrawsTextInItsColourWhereTheGdiRendererDoes)
 
 TEST_F(GLRenderer, BothPresentPathsShowTheFrameAndBitmapRegionsNeedASource)
 {
+    // Without a window surface to read into, a frame is presented.
+    ASSERT_EQ(renderer->InitRenderContextInfo({0, 0, kWidth, kHeight}, nullptr, false, context), S_OK);
     auto& gl = static_cast<LGLRenderContextInfo&>(*context).GL();
     for (bool copy : {false, true}) {
         gl.SetPresentByCopy(copy);
@@ -168,6 +171,140 @@ TEST_F(GLRenderer, BothPresentPathsShowTheFrameAndBitmapRegionsNeedASource)
     EXPECT_EQ(renderer->DrawBitmapRegion(context, {0, 0}, {0, 0, 4, 4}), E_FAIL);
     EXPECT_EQ(renderer->ClearAndDrawBitmap(context, {0, 0}), E_FAIL);
     renderer->RenderFinish(context);
+}
+
+TEST_F(GLRenderer, TexturesArePowersOfTwoRescaledOnlyToRepeatAndListsCheckTheirRange)
+{
+    ASSERT_EQ(renderer->RenderStart(context), S_OK);
+    // Black, white and the all-zero word, as 32-bit BGRA.
+    uint32_t pixels[100 * 50] = {0xFF000000u, 0xFFFFFFFFu, 0u};
+    const struct
+    {
+        uint32_t internalFormat, flags;
+        float imageWidth;
+        uint8_t firstAlphas[3];
+    } cases[] = {
+        {GL_RGBA8, 0, 100, {}}, {GL_RGBA8, LGLTexture::kRepeat, 128, {}}, {GL_ALPHA8, 0, 100, {255, 0, 0}}};
+    for (const auto& c : cases) {
+        GLImage image;
+        image.Wrap(reinterpret_cast<uint8_t*>(pixels), 400, 4, 100, 50, GLImage::kFormatBGRA,
+                   GLImage::kTypeUnsignedByte);
+        RCPtr<LGLTexture> texture(new LGLTexture());
+        texture->LoadImage(image, c.internalFormat, c.flags, 1.0f);
+        EXPECT_EQ(texture->GetTextureWidth(), 128.0f);
+        EXPECT_EQ(texture->GetTextureHeight(), 64.0f);
+        EXPECT_EQ(texture->GetImageWidth(), c.imageWidth) << c.flags;
+        if (c.internalFormat == GL_ALPHA8) {
+            std::vector<uint8_t> alpha(128 * 64);
+            glPixelStorei(GL_PACK_ALIGNMENT, 1);
+            glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
+            EXPECT_EQ(std::vector<uint8_t>(alpha.begin(), alpha.begin() + 3),
+                      std::vector<uint8_t>(std::begin(c.firstAlphas), std::end(c.firstAlphas)));
+        }
+    }
+    EXPECT_FALSE(LGLDisplayList::Create(0));
+    RCPtr<LGLDisplayList> list = LGLDisplayList::Create(1);
+    EXPECT_EQ(list->CallLists(0, 1), E_FAIL);  // never begun
+    ASSERT_EQ(list->BeginList(0), S_OK);
+    EXPECT_EQ(list->EndList(), S_OK);
+    EXPECT_EQ(list->CallLists(0, 2), E_INVALIDARG);
+    EXPECT_EQ(list->CallLists(0, 1), S_OK);
+    renderer->RenderFinish(context);
+}
+
+// Which cached list a shape drew from: 0 when none.
+uint32_t ListOf(const LGLRenderer& r, LGLRenderer::ShapeKind kind, const PolylineT<float>& shape)
+{
+    const auto& cache = r.GetListCache(kind);
+    for (uint32_t i = 0; i < cache.GetIndexedCount(); ++i)
+        if (cache.GetEntry(i).id == shape.GetHandle())
+            return cache.GetEntry(i).value ? cache.GetEntry(i).value->GetBase() : 0;
+    return 0;
+}
+
+TEST_F(GLRenderer, ShapesReplayTheirListsUntilChangedAndBitmapsUploadOnce)
+{
+    auto& gl = static_cast<LGLRenderer&>(*renderer);
+    PolylineT<float> square;
+    for (PointT<float> p : {PointT<float>{2, 2}, {12, 2}, {12, 12}, {2, 12}})
+        square.Add(p);
+    RCPtr<LBitmap> red = LBitmap::CreateFilledBitmap(4, 4, ColorRGBA(1, 0, 0, 1));
+    const auto fill = [&](bool cached) {
+        gl.FillPolygon(square, ColorRGBA(0, 1, 0, 1), {0, 0}, {1, 1}, cached);
+    };
+    const auto outline = [&] { gl.DrawPolygon(square, ColorRGBA(0, 0, 1, 1), {0, 0}, {1, 1}, true); };
+
+    Frame([&] { fill(true), outline(), gl.DrawBitmap(red, {20, 0, 4, 4}, 0); });
+    const uint32_t first = ListOf(gl, LGLRenderer::kFill, square);
+    const uint32_t texture = gl.GetTextureCache().GetEntry(0).value->GetName();
+    ASSERT_NE(first, 0u);
+    Frame([&] { fill(true), gl.DrawBitmap(red, {20, 0, 4, 4}, 0); });
+    EXPECT_EQ(ListOf(gl, LGLRenderer::kFill, square), first);  // replayed
+    EXPECT_EQ(gl.GetTextureCache().GetIndexedCount(), 1u);
+    EXPECT_EQ(gl.GetTextureCache().GetEntry(0).value->GetName(), texture);
+    EXPECT_EQ(At(7, 7), 0xFF00FF00u);
+    EXPECT_EQ(At(21, 1), 0xFFFF0000u);
+
+    // A moved corner: recorded again, and the outline's list is dropped.
+    *square.GetItemPtr(2) = {30, 20};
+    square.SetChanged(true);
+    Frame([&] { fill(true); });
+    EXPECT_EQ(ListOf(gl, LGLRenderer::kOutline, square), 0u);
+    EXPECT_NE(ListOf(gl, LGLRenderer::kFill, square), 0u);
+    EXPECT_EQ(At(25, 16), 0xFF00FF00u);
+    Frame([&] { fill(false); });
+    EXPECT_EQ(ListOf(gl, LGLRenderer::kFill, square), 0u);
+    EXPECT_EQ(At(25, 16), 0xFF00FF00u);  // drawn all the same
+}
+
+TEST(GLRendererPurge, DropsWhatWentUnusedForFiveMinutesOnlyWhenTheOutermostFrameEnds)
+{
+    ASSERT_TRUE(TestXServer().Running());
+    ManualAppClock clock;
+    clock.Set(1000);
+    ScopedAppClock installed(clock);
+    RCPtr<LRenderer> renderer = LRenderer::Create(0, {}, nullptr);
+    auto& gl = static_cast<LGLRenderer&>(*renderer);
+    RCPtr<LRenderContextInfo> outer, inner;
+    gl.InitRenderContextInfo({0, 0, 8, 8}, nullptr, true, outer);
+    gl.InitRenderContextInfo({0, 0, 8, 8}, nullptr, true, inner);
+    PolylineT<float> a, b;
+    for (PolylineT<float>* shape : {&a, &b})
+        for (PointT<float> p : {PointT<float>{0, 0}, {4, 0}, {4, 4}})
+            shape->Add(p);
+    uint32_t purgedWhileNested = 0;
+    const auto frame = [&](uint32_t at, std::initializer_list<PolylineT<float>*> shapes, bool nested) {
+        clock.Set(at);
+        gl.RenderStart(outer);
+        for (PolylineT<float>* shape : shapes)
+            gl.DrawPolyline(*shape, ColorRGBA(1, 1, 1, 1), {0, 0}, {1, 1}, true);
+        if (nested) {
+            gl.RenderStart(inner);
+            gl.RenderFinish(inner);
+            purgedWhileNested = gl.GetLastPurgeTime();
+        }
+        gl.RenderFinish(outer);
+    };
+    const struct
+    {
+        uint32_t at;
+        std::initializer_list<PolylineT<float>*> drawn;
+        bool nested;
+        bool aKept;
+        uint32_t lastPurge;
+    } steps[] = {
+        {1000, {&a, &b}, false, true, 1000},
+        {301000, {&b}, false, true, 1000},    // 300000 ms is not above the period
+        {301001, {&b}, false, true, 301001},  // the first purge only sets the mark
+        {601002, {&b}, true, false, 601002},  // a went unused since the mark
+    };
+    for (const auto& step : steps) {
+        frame(step.at, step.drawn, step.nested);
+        EXPECT_EQ(ListOf(gl, LGLRenderer::kPolyline, a) != 0, step.aKept) << step.at;
+        EXPECT_NE(ListOf(gl, LGLRenderer::kPolyline, b), 0u) << step.at;
+        EXPECT_EQ(gl.GetLastPurgeTime(), step.lastPurge) << step.at;
+    }
+    EXPECT_EQ(purgedWhileNested, 301001u);
 }
 
 }  // namespace
