@@ -1,6 +1,8 @@
-// A panel repainted and a block of text drawn through the OpenGL renderer
-// (type 0) and through the GDI+ renderer (type 1, the baseline), offscreen,
-// in one run: compare the two rows of each pair.
+// The OpenGL renderer (type 0) against the GDI+ renderer (type 1, the
+// baseline) in one run, offscreen on Mesa under the program's own Xvfb:
+// a panel, a block of glyph-atlas text and the product window's whole tree.
+// Compare the two rows of each pair.
+#include "bench/Common/ProductTree.h"
 #include "Renderer/Font.h"
 #include "Renderer/Renderer.h"
 #include "XServer.h"
@@ -11,8 +13,8 @@ using namespace Tavo;
 
 namespace {
 
-constexpr int32_t kWidth = 320;
-constexpr int32_t kHeight = 240;
+constexpr int32_t kWidth = 420;
+constexpr int32_t kHeight = 360;
 
 struct Target
 {
@@ -20,6 +22,7 @@ struct Target
     {
         renderer = LRenderer::Create(type, {}, nullptr);
         renderer->InitRenderContextInfo({0, 0, kWidth, kHeight}, nullptr, true, context);
+        context->dirtyRegion.AddRect(RectT<int32_t>{0, 0, kWidth, kHeight});
     }
     RCPtr<LRenderer> renderer;
     RCPtr<LRenderContextInfo> context;
@@ -59,8 +62,25 @@ void Repaint(benchmark::State& state)
     }
 }
 
+// The product skin's window drawn whole, as a first paint or a full
+// invalidation draws it.
+void ProductRepaint(benchmark::State& state)
+{
+    if (!TestXServer().Running()) {
+        state.SkipWithError("no X server");
+        return;
+    }
+    RCPtr<BenchRootWindow> window(new BenchRootWindow(kWidth, kHeight));
+    RCPtr<LControl> main = BuildProductTree(window);
+    Target target(static_cast<int32_t>(state.range(0)));
+    for (auto _ : state)
+        DrawProductTree(*target.renderer, target.context, *main);
+    main->Detach();
+}
+
 BENCHMARK_TEMPLATE(Repaint, Panel)->ArgName("type")->Arg(0)->Arg(1);
 BENCHMARK_TEMPLATE(Repaint, Text)->ArgName("type")->Arg(0)->Arg(1);
+BENCHMARK(ProductRepaint)->ArgName("type")->Arg(0)->Arg(1);
 
 }  // namespace
 BENCHMARK_MAIN();
