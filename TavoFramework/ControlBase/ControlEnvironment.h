@@ -26,6 +26,10 @@ struct LControlEnvironment
     std::function<TavoResult(const KeyCode&)> processHotKey;
     // The application's hot-key map; null when there is none.
     std::function<HotKeyMap*()> applicationHotKeys;
+    // The application's clipboard as text; the reader answers false when it
+    // holds none. Empty where the program has no clipboard.
+    std::function<bool(WString&)> getClipboardText;
+    std::function<TavoResult(const WString&)> setClipboardText;
 };
 
 // Process-wide; made on first use and never destroyed.

@@ -2,6 +2,7 @@
 
 #include "Application/FrameworkApp.h"
 #include "ControlBase/Control.h"
+#include "ControlBase/ControlEnvironment.h"
 #include "Window/Native/Clipboard.h"
 #include "Window/Native/OSRootWindow.h"
 #include "Window/Native/OSWindow.h"
@@ -21,9 +22,23 @@ public:
         LClipboard* clipboard = mClipboard.Get();
         // Another program took the clipboard: forget what we held.
         WindowHost::SetClipboardLostHandler([clipboard] { clipboard->SetData(RCPtr<LTaggableObject>()); });
+        // Text boxes cut, copy and paste through it.
+        LControlEnvironment& environment = ControlEnvironment();
+        environment.getClipboardText = [clipboard](WString& text) {
+            const RCPtr<LTaggableObject> data = clipboard->GetData();
+            const WString* held = GetClipboardText(data);
+            if (held)
+                text = *held;
+            return held != nullptr;
+        };
+        environment.setClipboardText = [clipboard](const WString& text) {
+            return clipboard->SetData(CreateClipboardText(text));
+        };
     }
     ~ClipboardService() override
     {
+        ControlEnvironment().getClipboardText = nullptr;
+        ControlEnvironment().setClipboardText = nullptr;
         WindowHost::SetClipboardLostHandler(nullptr);
         mClipboard->UnsubscribeAll();
     }
