@@ -13,6 +13,7 @@
 #include "Controls/ProgressBar.h"
 #include "Controls/Scrollbar.h"
 #include "Controls/StatusBar.h"
+#include "Controls/TextBox.h"
 #include "Controls/ToolTip.h"
 #include "Controls/TreeView.h"
 
@@ -44,7 +45,7 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.Knob", nullptr, 115},
     {u"Framework.TabControl", nullptr, 116},
     {u"Framework.Label", &LLabel::Create, 117},
-    {u"Framework.TextBox", nullptr, 118},
+    {u"Framework.TextBox", &LTextBox::Create, 118},
     {u"Framework.NumericUpDown", nullptr, 119},
     {u"Framework.Panel", &LPanel::Create, 120},
     {u"Framework.ToolTip", &LToolTip::Create, 121},
