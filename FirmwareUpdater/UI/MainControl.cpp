@@ -10,6 +10,7 @@
 #include "Engine/UpdateNotificationData.h"
 #include "ObjectBase/Exception.h"
 #include "System/CursorNames.h"
+#include "UI/UiDump.h"
 #include "Utilities/Storage/Format.h"
 #include "Window/Native/FileDialog.h"
 #include "Window/RootWindow.h"
@@ -224,6 +225,11 @@ TavoResult LMainControl::Initialize()
         if (LFrameworkApp* app = GetFrameworkApp())
             if (auto* host = dynamic_cast<LApplication*>(app))
                 mProcessor = host->GetUpdateProcessor();
+
+    // Idle turns keep the dump current also where nothing is repainted.
+    mDump = UiDump::FromEnvironment();
+    if (mDump)
+        RequestIdle();
 
     RCPtr<Engine> engine = GetUpdateEngine();
     if (!engine)
@@ -763,8 +769,29 @@ TavoResult LMainControl::OnFirmwareUpdateCompletedNotification(const RCPtr<LNoti
     return 1;
 }
 
+TavoResult LMainControl::Draw(LRenderer* renderer, const RectRegion& region,
+                              std::vector<RCPtr<LControl>>& overlays, bool overlayPass)
+{
+    const TavoResult result = LControl::Draw(renderer, region, overlays, overlayPass);
+    // Also inside a blocking handler's forced redraw, where no idle turn runs.
+    WriteDump();
+    return result;
+}
+
+void LMainControl::WriteDump()
+{
+    if (!mDump)
+        return;
+    PointT<int32_t> origin{0, 0};
+    if (LRootWindow* root = GetRootWindow())
+        if (IWindowOSServices* os = root->GetOSServices())
+            origin = os->ClientToScreen({0, 0});
+    mDump->Update(*this, origin);
+}
+
 void LMainControl::OnIdle()
 {
+    WriteDump();
     RCPtr<Engine> engine = GetUpdateEngine();
     RCPtr<LProgressBar> bar = RCPtrDynamicCast<LProgressBar>(mControlTransitioning);
     if (!engine || !bar || engine->GetDeviceState() != Engine::kDeviceEnteringUpdateMode)

@@ -4,6 +4,8 @@
 #include "ControlBase/Control.h"
 #include "Notification/NotificationHandler.h"
 
+#include <memory>
+
 namespace Tavo {
 
 class LButton;
@@ -11,6 +13,7 @@ class LLabel;
 class LProgressBar;
 class LFileDialog;
 class LMenuItemUpdater;
+class UiDump;
 
 // The content of the updater's window: finds its buttons, labels and
 // progress bar among the skin's children, drives the update engine from
@@ -36,6 +39,10 @@ public:
                                    uint32_t& state) override;
     void OnIdle() override;
     TavoResult Initialize() override;
+    // Draws as the base does; with TAVO_UI_DUMP set, also writes what the
+    // window now shows.
+    TavoResult Draw(LRenderer* renderer, const RectRegion& region, std::vector<RCPtr<LControl>>& overlays,
+                    bool overlayPass) override;
 
     // Texts and visible children for the three engine states.
     void UpdateControls(int32_t updateState, int32_t deviceState, int32_t fileState);
@@ -96,6 +103,7 @@ private:
     // Paints the whole window before a call that may block.
     void RedrawAll();
     void ScanForDeviceInBackground();
+    void WriteDump();
 
     RCPtr<Handler> mHandler;
     RCPtr<LButton> mButtonUpdateFirmware;
@@ -127,6 +135,7 @@ private:
     // One idle request at most, held while the transition animates.
     bool mIdleRequested = false;
     WString mTransitionText;
+    std::unique_ptr<UiDump> mDump;
 };
 
 }  // namespace Tavo

@@ -8,6 +8,7 @@
 #include "Controls/ProgressBar.h"
 #include "Engine/UpdateNotificationData.h"
 #include "UI/MainControl.h"
+#include "UI/UiDump.h"
 #include "tests/Common/FakeRootWindow.h"
 #include "tests/Common/TempFolder.h"
 #include "tests/Common/ThrownText.h"
@@ -442,4 +443,32 @@ TEST_F(MainControlTest, TransitionAnimationHoldsOneIdleRequest)
     mMain->UpdateControls(1, 8, 3);
     mMain->UpdateControls(1, 8, 3);
     EXPECT_EQ(mMain->GetIdleRequests(), 0);
+}
+
+TEST_F(MainControlTest, DumpWritesTheTreeWholeAndOnlyWhenItChanged)
+{
+    Load();
+    mEngine->SetDeviceState(Engine::kDeviceNormalMode);
+    mEngine->SetFileState(Engine::kFileValid);
+    Create();
+    mMain->SetBounds({0, 0}, {560, 384});
+    mMain->FindChildByName(u"labelDeviceInformation")->SetText(u"a\tb\nc\\d");
+    const std::string path = mFolder.Join("ui.txt");
+    UiDump dump(path);
+    ASSERT_TRUE(dump.Update(*mMain, {200, 150}));
+    std::string text = mFolder.Read("ui.txt");
+    EXPECT_EQ(
+        text.rfind("window\t200\t150\t560\t384\nmainControl\tFirmwareUpdater.MainControl\t1\t1\t0\t0\t", 0),
+        0u)
+        << text;
+    for (const char* line :
+         {"\nbuttonExit\tFramework.Button\t1\t1\t410\t318\t130\t32\t0\tEXIT\n",
+          "\nbuttonManualDeviceReadyForUpdateButton\tFramework.Button\t0\t1\t190\t318\t",
+          "\nlabelDeviceInformation\tFramework.Label\t1\t1\t20\t54\t520\t32\t0\ta\\tb\\nc\\\\d\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+    EXPECT_FALSE(dump.Update(*mMain, {200, 150}));
+    mMain->FindChildByName(u"buttonExit")->SetVisible(false);
+    EXPECT_TRUE(dump.Update(*mMain, {200, 150}));
+    EXPECT_NE(mFolder.Read("ui.txt").find("\nbuttonExit\tFramework.Button\t0\t"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
 }
