@@ -49,7 +49,13 @@ bool LUpdateProcessor::SetAlwaysUpdate(bool value)
 
 bool LUpdateProcessor::CanExit()
 {
-    return mEngine->GetDeviceState() != Engine::kDeviceUpdating;
+    // The device state stays "updating" after the transfer ended, until the
+    // device is looked at again; only the transfer itself holds the program.
+    if (mEngine->GetDeviceState() != Engine::kDeviceUpdating)
+        return true;
+    const int32_t update = mEngine->GetUpdateState();
+    return update == Engine::kUpdateFailed || update == Engine::kUpdateAborted ||
+           update == Engine::kUpdateSucceeded;
 }
 
 void LUpdateProcessor::AbortForExit()
