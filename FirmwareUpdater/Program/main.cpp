@@ -1,21 +1,7 @@
-// The firmware updater's entry: the framework's run with the user's default
-// language; the exit code is the one the update processor set.
-#include "Application/Application.h"
-#include "Controls/FrameworkControlClasses.h"
-#include "Window/Native/DesktopHooks.h"
+// The firmware updater's entry.
+#include "Application/ProgramMain.h"
 
 int main(int argc, char** argv)
 {
-    const std::string commandLine = Tavo::JoinCommandLine(argc, argv);
-    Tavo::AppShellOptions options;
-    options.applicationName = LApplication::GetApplicationName();
-    options.hooks = Tavo::DesktopPlatformHooks();
-    options.hooks.controlClasses = Tavo::FrameworkControlClasses();
-    options.createApplication =
-        [](Tavo::FrameworkAppShell& shell, const Tavo::RCPtr<Tavo::LControlFactory>& factory,
-           const Tavo::RCPtr<Tavo::LStringTable>& strings, const Tavo::WString& line) {
-            return Tavo::RCPtr<Tavo::LApplicationBase>(new LApplication(shell, factory, strings, line));
-        };
-    Tavo::FrameworkAppShell shell(std::move(options), commandLine);
-    return shell.Main(-1);
+    return RunFirmwareUpdater(argc, argv);
 }

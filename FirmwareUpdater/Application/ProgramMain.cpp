@@ -1,0 +1,21 @@
+#include "Application/ProgramMain.h"
+
+#include "Application/Application.h"
+#include "Controls/FrameworkControlClasses.h"
+#include "Window/Native/DesktopHooks.h"
+
+int RunFirmwareUpdater(int argc, char** argv)
+{
+    const std::string commandLine = Tavo::JoinCommandLine(argc, argv);
+    Tavo::AppShellOptions options;
+    options.applicationName = LApplication::GetApplicationName();
+    options.hooks = Tavo::DesktopPlatformHooks();
+    options.hooks.controlClasses = Tavo::FrameworkControlClasses();
+    options.createApplication =
+        [](Tavo::FrameworkAppShell& shell, const Tavo::RCPtr<Tavo::LControlFactory>& factory,
+           const Tavo::RCPtr<Tavo::LStringTable>& strings, const Tavo::WString& line) {
+            return Tavo::RCPtr<Tavo::LApplicationBase>(new LApplication(shell, factory, strings, line));
+        };
+    Tavo::FrameworkAppShell shell(std::move(options), commandLine);
+    return shell.Main(-1);
+}

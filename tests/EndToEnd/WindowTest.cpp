@@ -1,0 +1,299 @@
+// The real FirmwareUpdater's window on a private X server against a real
+// simulated mixer, clicked through XTest where the window's dump says its
+// controls are, and checked step by step from that dump.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
+
+#include "SimProcess.h"
+#include "tests/Common/XServer.h"
+
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+namespace {
+
+struct Control
+{
+    bool shown = false;
+    int x = 0, y = 0, width = 0, height = 0;
+    double value = 0;
+    std::string text;
+};
+
+struct Dump
+{
+    int x = 0, y = 0;
+    std::map<std::string, Control> controls;  // the first of each name
+};
+
+Dump ReadDump(const std::string& path)
+{
+    Dump dump;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '\t');)
+            f.push_back(field);
+        if (f.size() >= 3 && f[0] == "window") {
+            dump.x = std::stoi(f[1]);
+            dump.y = std::stoi(f[2]);
+        } else if (f.size() >= 9 && !dump.controls.count(f[0])) {
+            std::string text;
+            for (size_t i = 0; f.size() > 9 && i < f[9].size(); ++i)
+                text +=
+                    f[9][i] == '\\' && i + 1 < f[9].size() ? (f[9][++i] == 'n' ? '\n' : f[9][i]) : f[9][i];
+            dump.controls[f[0]] = {f[2] == "1",
+                                   std::stoi(f[4]),
+                                   std::stoi(f[5]),
+                                   std::stoi(f[6]),
+                                   std::stoi(f[7]),
+                                   std::stod(f[8]),
+                                   text};
+        }
+    }
+    return dump;
+}
+
+// A control shown or hidden; when shown, with a text holding `text`.
+struct Expect
+{
+    std::string name;
+    bool shown;
+    std::string text;
+};
+
+struct Step
+{
+    // "click NAME", "probe NAME" (a click that asks the device: waits until
+    // it was asked), "ctl COMMAND" (the user's part on the device), "wait
+    // STATUS" (of the device), "refuse" (Exit's place, Alt+F4 and the close
+    // request), or nothing.
+    std::string action;
+    std::vector<Expect> expect;
+    double progressAtLeast = -1;
+};
+
+struct Scenario
+{
+    const char* name;
+    std::vector<std::string> simArgs;
+    bool missingFile = false;
+    std::vector<Step> steps;
+};
+
+void PrintTo(const Scenario& s, std::ostream* os)
+{
+    *os << s.name;
+}
+
+const Expect kInstructions{"labelUpdateProcessInformation", true, "1. Power OFF the K620 ZENTA."};
+const Expect kNextShown{"buttonManualDeviceReadyForUpdateButton", true, "NEXT"};
+const Expect kExitShown{"buttonExit", true, "EXIT"};
+const Expect kExitHidden{"buttonExit", false, ""};
+const Expect kInProgress{"labelUpdateProcessInformation", true, "Firmware update in progress."};
+const Step kStart{"click buttonUpdateFirmware", {kInstructions, kNextShown, kExitHidden}};
+const Step kTransferStarts{"click buttonManualDeviceReadyForUpdateButton", {kInProgress, kExitHidden}, 0.05};
+// Still running and rising: none of the three ended the program.
+const Step kRefused{"refuse", {kInProgress, {"progressBar", true, ""}}, 0.6};
+const Step kInstalling{"",
+                       {{"labelUpdateProcessInformation", true, "Please wait while the update installs."},
+                        {"buttonManualDeviceHasUpdatedRescanButton", true, "NEXT"}}};
+const Step kSucceeded{"click buttonManualDeviceHasUpdatedRescanButton",
+                      {{"labelUpdateProcessInformation", true, "has been successfully updated"}, kExitShown}};
+const Step kExit{"click buttonExit", {}};
+
+class WindowTest : public ::testing::TestWithParam<Scenario>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.Running());
+        ASSERT_TRUE(sim.Start(GetParam().simArgs));
+        image = sim.Root() + "/fw dir/image.syx";
+        mkdir((sim.Root() + "/fw dir").c_str(), 0700);
+        std::ofstream(image, std::ios::binary) << std::string(128 * 150, '\x5A');
+        // The file dialog's chooser: a stand-in first on PATH that picks the image.
+        mkdir((sim.Root() + "/chooser").c_str(), 0700);
+        std::ofstream(sim.Root() + "/chooser/zenity") << "#!/bin/sh\nprintf '%s\\n' '" << image << "'\n";
+        chmod((sim.Root() + "/chooser/zenity").c_str(), 0755);
+    }
+
+    // Polls the dump until every expectation holds; false at the deadline.
+    bool WaitFor(const Step& step, Dump& dump, std::string& why)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        do {
+            dump = ReadDump(dumpPath);
+            why = dump.controls.empty() ? "no dump" : "";
+            for (const Expect& e : step.expect) {
+                const Control& c = dump.controls[e.name];
+                if (c.shown != e.shown || (e.shown && c.text.find(e.text) == std::string::npos))
+                    why += e.name + (c.shown ? " shows \"" + c.text + "\"; " : " hidden; ");
+            }
+            if (dump.controls["progressBar"].value < step.progressAtLeast)
+                why += "progress " + std::to_string(dump.controls["progressBar"].value);
+            if (why.empty())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } while (std::chrono::steady_clock::now() < end);
+        return false;
+    }
+
+    void ClickAt(const Dump& dump, const Control& c, int dy = -1)
+    {
+        input.MoveTo(dump.x + c.x + c.width / 2, dump.y + c.y + (dy < 0 ? c.height / 2 : dy));
+        input.Click(1);
+        input.Sync();
+    }
+
+    // The window manager's close request, as a client message to the window.
+    void SendCloseRequest(const Dump& dump)
+    {
+        Display* d = input.Connection();
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
+        for (unsigned i = 0; i < count; ++i) {
+            XWindowAttributes a;
+            if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable && a.x == dump.x &&
+                a.y == dump.y) {
+                XEvent e{};
+                e.xclient.type = ClientMessage;
+                e.xclient.window = children[i];
+                e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+                e.xclient.format = 32;
+                e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+                XSendEvent(d, children[i], False, NoEventMask, &e);
+            }
+        }
+        XFree(children);
+        input.Sync();
+    }
+
+    void Act(const std::string& action, const Dump& dump)
+    {
+        const size_t asked = sim.LogLines().size();
+        if (action.rfind("click ", 0) == 0 || action.rfind("probe ", 0) == 0)
+            ClickAt(dump, dump.controls.at(action.substr(6)));
+        if (action.rfind("probe ", 0) == 0) {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (sim.LogLines().size() == asked && std::chrono::steady_clock::now() < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } else if (action.rfind("wait ", 0) == 0) {
+            EXPECT_TRUE(sim.WaitStatus(action.substr(5))) << action;
+        } else if (action.rfind("ctl ", 0) == 0) {
+            EXPECT_EQ(sim.Command(action.substr(4)).rfind("ok", 0), 0u) << action;
+        } else if (action == "refuse") {
+            ClickAt(dump, dump.controls.at("buttonExit"));
+            input.Key(XK_F4, {XK_Alt_L});
+            SendCloseRequest(dump);
+        }
+    }
+
+    XServer& server = TestXServer();
+    XInput input;
+    SimProcess sim;
+    std::string image;
+    std::string dumpPath;
+};
+
+TEST_P(WindowTest, StepsShowTheExpectedTextsAndControls)
+{
+    const Scenario& s = GetParam();
+    dumpPath = sim.Root() + "/ui.txt";
+    std::vector<std::string> env = sim.ProgramEnvironment();
+    env.insert(env.end(), {"TAVO_UI_DUMP=" + dumpPath, "DISPLAY=" + server.Name(),
+                           "PATH=" + sim.Root() + "/chooser:" + std::getenv("PATH")});
+    const std::string program =
+        SimProcess::BinFolder() + (s.missingFile ? "/FirmwareUpdaterTestSkin" : "/FirmwareUpdater");
+    const std::string file = s.missingFile ? sim.Root() + "/nowhere.syx" : image;
+    std::string output;
+    const int code =
+        SimProcess::Run({program, "-ABSOLUTE_FIRMWARE_FILE_PATH=" + file}, env, &output,
+                        SimProcess::kDeadlineMs, nullptr, [&](pid_t pid) {
+                            Dump dump;
+                            std::string why;
+                            for (size_t i = 0; i < s.steps.size(); ++i) {
+                                if (i > 0)
+                                    Act(s.steps[i].action, dump);
+                                const bool ok = WaitFor(s.steps[i], dump, why);
+                                server.Screenshot(std::string("window-") + s.name + "-" + std::to_string(i));
+                                if (!ok) {
+                                    ADD_FAILURE()
+                                        << "step " << i << " (" << s.steps[i].action << "): " << why;
+                                    kill(pid, SIGKILL);
+                                    return;
+                                }
+                            }
+                            Act("click buttonExit", dump);
+                        });
+    EXPECT_EQ(code, 0) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Roads, WindowTest,
+    ::testing::Values(
+        Scenario{"Update",
+                 {"--mode", "normal", "--install-ms", "100"},
+                 false,
+                 {{"", {{"buttonUpdateFirmware", true, "UPDATE FIRMWARE"}, kExitShown}},
+                  kStart,
+                  // The device is not in update mode yet: nothing starts.
+                  {"probe buttonManualDeviceReadyForUpdateButton", {kInstructions, kNextShown, kExitHidden}},
+                  {"ctl update-mode", {kInstructions, kNextShown}},
+                  kTransferStarts,
+                  kRefused,
+                  kInstalling,
+                  {"wait state=attached mode=normal version=0.0.3.7", {}},
+                  kSucceeded}},
+        Scenario{"NoDeviceThenAttached",
+                 {"--mode", "absent"},
+                 false,
+                 {{"",
+                   {{"labelDeviceInformation", true, "K620 ZENTA device not found."},
+                    {"buttonScanForDevice", true, "SCAN FOR DEVICE"}}},
+                  {"ctl attach", {{"buttonScanForDevice", true, ""}}},
+                  {"click buttonScanForDevice", {{"buttonUpdateFirmware", true, ""}}}}},
+        Scenario{"SameVersion",
+                 {"--mode", "normal", "--version", "0.0.3.7"},
+                 false,
+                 {{"",
+                   {{"labelUpdateProcessInformation", true, "WARNING: You are attempting to update"},
+                    {"buttonUpdateFirmware", true, ""}}}}},
+        Scenario{"MissingFileThenChosen",
+                 {"--mode", "normal"},
+                 true,
+                 {{"",
+                   {{"labelFirmwareFileInformation", true, "missing or invalid"},
+                    {"buttonUpdateFirmware", false, ""}}},
+                  {"click buttonSelectFirmwareFile",
+                   {{"buttonUpdateFirmware", true, ""}, {"labelFirmwareFileInformation", false, ""}}}}},
+        Scenario{"DeviceRemovedDuringTransfer",
+                 {"--mode", "normal", "--detach-at-chunk", "60"},
+                 false,
+                 {{"", {}},
+                  kStart,
+                  {"ctl update-mode", {kInstructions}},
+                  kTransferStarts,
+                  {"",
+                   {{"labelDeviceCannotUpdateError", true, "the device can not be accessed"},
+                    {"buttonReinitialize", true, "TRY AGAIN"},
+                    kExitShown}}}},
+        Scenario{"InUpdateModeAtStart",
+                 {"--mode", "update", "--install-ms", "100"},
+                 false,
+                 {{"", {{"buttonUpdateFirmware", true, ""}}},
+                  {"click buttonUpdateFirmware", {kInProgress, kExitHidden}},
+                  kInstalling}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
