@@ -10,7 +10,7 @@ PACKAGES=(
   libexpat1-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libpango1.0-dev fonts-liberation2 fonts-wqy-zenhei
   libcairo2-dev libpng-dev libx11-dev libxext-dev libxcursor-dev libxtst-dev
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils xdotool x11-apps netpbm
   libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   python3
 )
