@@ -1,0 +1,213 @@
+// The updater's window as a process on a private X server against a real
+// simulated mixer, measured beside a plain Xlib + Cairo + Pango program
+// that paints the same picture in a window of the same size.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "BaselinePicture.h"
+#include "bench/Common/IdleCpu.h"
+#include "SimProcess.h"
+#include "tests/Common/XServer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The EXIT button's middle: painted last by the baseline, and by the
+// framework in the one frame it puts on the window.
+constexpr int kProbeX = Baseline::kWindowX + 475;
+constexpr int kProbeY = Baseline::kWindowY + 334;
+
+uint32_t ProbePixel(XServer& x)
+{
+    const std::vector<uint32_t> px = x.ReadPixels(0, {kProbeX, kProbeY, 1, 1});
+    return px.empty() ? 0 : px[0];
+}
+
+// Waits (bounded) until the probe pixel is painted; the time it took from
+// `start` in ms, or -1.
+double WaitForFrame(XServer& x, Clock::time_point start)
+{
+    while (Clock::now() - start < std::chrono::seconds(30)) {
+        if (ProbePixel(x) != 0)
+            return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    return -1;
+}
+
+// User plus system seconds of a process, or of one of its threads.
+double ProcCpuSeconds(const std::string& statPath)
+{
+    std::ifstream in(statPath);
+    std::string line;
+    std::getline(in, line);
+    std::istringstream rest(line.substr(line.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; rest >> field && i <= 15; ++i)
+        if (i == 14 || i == 15)
+            ticks += std::stod(field);
+    return ticks / double(sysconf(_SC_CLK_TCK));
+}
+
+struct Updater
+{
+    SimProcess sim;
+    std::string image;
+    std::vector<std::string> env;
+
+    explicit Updater(const std::vector<std::string>& simArgs)
+    {
+        if (!sim.Start(simArgs))
+            return;
+        image = sim.Root() + "/image.syx";
+        std::ofstream(image, std::ios::binary) << std::string(128 * 250, '\x33');
+        env = sim.ProgramEnvironment();
+        env.push_back("DISPLAY=" + TestXServer().Name());
+    }
+    std::vector<std::string> Argv() const
+    {
+        return {SimProcess::BinFolder() + "/FirmwareUpdater", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image};
+    }
+};
+
+// Start to the first painted frame and peak memory: the updater (with its
+// device probe) against the baseline program.
+void BM_WindowStartupToFirstFrame(benchmark::State& state)
+{
+    XServer& x = TestXServer();
+    Updater updater({"--mode", "normal", "--version", "0.0.3.6"});
+    if (!x.Running() || updater.image.empty()) {
+        state.SkipWithError("no X server or mixer-sim");
+        return;
+    }
+    const std::vector<std::string> baseline = {SimProcess::BinFolder() + "/baseline-window"};
+    double ours = 0, theirs = 0;
+    long oursPeak = 0, theirsPeak = 0;
+    for (auto _ : state) {
+        double times[2] = {-1, -1};
+        long peaks[2] = {0, 0};
+        for (int which = 0; which < 2; ++which) {
+            const auto start = Clock::now();
+            SimProcess::Run(which == 0 ? updater.Argv() : baseline, updater.env, nullptr, 60000,
+                            &peaks[which], [&](pid_t pid) {
+                                times[which] = WaitForFrame(x, start);
+                                kill(pid, SIGTERM);
+                            });
+            while (ProbePixel(x) != 0)  // the window is gone before the next start
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (times[0] < 0 || times[1] < 0) {
+            state.SkipWithError("no frame painted");
+            break;
+        }
+        state.SetIterationTime(times[0] / 1000.0);
+        ours += times[0];
+        theirs += times[1];
+        oursPeak = std::max(oursPeak, peaks[0]);
+        theirsPeak = std::max(theirsPeak, peaks[1]);
+    }
+    const double n = double(state.iterations());
+    state.counters["updater_ms"] = ours / n;
+    state.counters["baseline_ms"] = theirs / n;
+    state.counters["ratio"] = ours / theirs;
+    state.counters["updater_peak_mib"] = double(oursPeak) / 1024.0;
+    state.counters["baseline_peak_mib"] = double(theirsPeak) / 1024.0;
+}
+BENCHMARK(BM_WindowStartupToFirstFrame)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// CPU of the whole program with the window open and nothing happening.
+void BM_WindowIdleCpu(benchmark::State& state)
+{
+    XServer& x = TestXServer();
+    Updater updater({"--mode", "normal"});
+    if (!x.Running() || updater.image.empty()) {
+        state.SkipWithError("no X server or mixer-sim");
+        return;
+    }
+    const double seconds = IdleCpu::MeasureSeconds();
+    double percent = -1;
+    for (auto _ : state) {
+        SimProcess::Run(updater.Argv(), updater.env, nullptr, 60000, nullptr, [&](pid_t pid) {
+            if (WaitForFrame(x, Clock::now()) >= 0) {
+                const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+                // Let the start-up's own work settle first.
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                const double before = ProcCpuSeconds(stat);
+                std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+                percent = (ProcCpuSeconds(stat) - before) / seconds * 100.0;
+            }
+            kill(pid, SIGTERM);
+        });
+    }
+    if (percent < 0)
+        state.SkipWithError("no frame painted");
+    state.counters["cpu_pct_of_core"] = percent;
+}
+BENCHMARK(BM_WindowIdleCpu)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// UPDATE FIRMWARE with the device in update mode, through the window, to
+// the driver's flag going off after the last chunk: wall time against the pacing floor (128-byte
+// chunks, 20 ms apart) and the interface thread's CPU meanwhile.
+void BM_WindowTransfer(benchmark::State& state)
+{
+    XServer& x = TestXServer();
+    Updater updater({"--mode", "update", "--install-ms", "0"});
+    if (!x.Running() || updater.image.empty()) {
+        state.SkipWithError("no X server or mixer-sim");
+        return;
+    }
+    // Watched from the device's side: a dump would cost the interface thread.
+    const auto status = [&](const std::string& text) {
+        const auto end = Clock::now() + std::chrono::seconds(30);
+        while (updater.sim.Command("status").find(text) == std::string::npos)
+            if (Clock::now() > end)
+                return false;
+        return true;
+    };
+    const double floorMs = 250 * 20.0;
+    double wallMs = -1, uiPercent = -1;
+    for (auto _ : state) {
+        SimProcess::Run(updater.Argv(), updater.env, nullptr, 60000, nullptr, [&](pid_t pid) {
+            // UPDATE FIRMWARE is on the first frame for a device in update mode.
+            if (WaitForFrame(x, Clock::now()) >= 0) {
+                const std::string uiStat =
+                    "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/stat";
+                XInput input;
+                input.MoveTo(Baseline::kWindowX + 280, Baseline::kWindowY + 334);
+                const double before = ProcCpuSeconds(uiStat);
+                const auto start = Clock::now();
+                input.Click(1);
+                input.Sync();
+                if (status("flag=1") && status("flag=0 received=32000")) {
+                    wallMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+                    uiPercent = (ProcCpuSeconds(uiStat) - before) / (wallMs / 1000.0) * 100.0;
+                }
+            }
+            kill(pid, SIGTERM);
+        });
+        if (wallMs < 0) {
+            state.SkipWithError("the transfer did not end in the window");
+            break;
+        }
+        state.SetIterationTime(wallMs / 1000.0);
+    }
+    state.counters["floor_ms"] = floorMs;
+    state.counters["wall_ms"] = wallMs;
+    state.counters["over_floor_pct"] = (wallMs / floorMs - 1.0) * 100.0;
+    state.counters["ui_thread_cpu_pct"] = uiPercent;
+}
+BENCHMARK(BM_WindowTransfer)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
