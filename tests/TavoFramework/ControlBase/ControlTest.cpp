@@ -351,20 +351,6 @@ TEST(ControlConditions, ChangesAreReportedInTheirOrderAndCascadeDown)
     parent->Detach();
 }
 
-TEST(ControlGeometry, IntegerConversionsRoundAndClamp)
-{
-    const struct
-    {
-        PointT<double> in;
-        PointT<int32_t> out;
-    } rows[] = {
-        {{2.5, -2.5}, {3, -3}}, {{3e9, -3e9}, {2147483647, -2147483647 - 1}}, {{0.49, -0.51}, {0, -1}}};
-    for (const auto& r : rows)
-        EXPECT_EQ(LPoint::ToIntPoint(r.in), r.out);
-    EXPECT_EQ(LRect::ToIntRect(RectT<double>{1.4, 1.6, 2.5, 1e12}), (RegionRect{1, 2, 4, 2147483647}));
-    EXPECT_EQ(LPoint::FromIntPoint({INT32_MAX, INT32_MIN}), (PointT<double>{2147483647.0, -2147483648.0}));
-}
-
 // The product's own skin builds into a tree with every class as a plain control.
 TEST(ControlProductSkin, MainControlBuildsFromTheShippedSkin)
 {

@@ -32,17 +32,17 @@ TEST(RectConversion, IntegerRuleRoundsHalfAwayFromZeroAndSaturates)
         EXPECT_EQ(RoundToInt32(c.in), c.out) << c.in;
 }
 
-TEST(RectConversion, PointsAndRectsConvertEachValue)
+TEST(RectConversion, PointsAndRectsConvertEachValueAndClamp)
 {
     EXPECT_EQ(ToIntPoint(PointT<double>(2.5, -2.5)), PointT<int32_t>(3, -3));
     EXPECT_EQ(ToIntPoint(PointT<double>(1e10, std::nan(""))), PointT<int32_t>(INT32_MAX, INT32_MIN));
     EXPECT_EQ(ToIntPoint(PointT<float>(1.5f, -0.5f)), PointT<int32_t>(2, -1));
     EXPECT_EQ(ToIntRect(RectT<double>(0.5, -0.5, 10.49, 3e9)), RectT<int32_t>(1, -1, 10, INT32_MAX));
     EXPECT_EQ(ToIntRect(RectT<float>(-1.5f, 2.5f, 0.f, -3e10f)), RectT<int32_t>(-2, 3, 0, INT32_MIN));
-}
-
-TEST(RectConversion, FloatPointClampsToExactFloatRange)
-{
+    // Region rectangles round the far edges, not the sizes.
+    EXPECT_EQ(LRect::ToIntRect(RectT<double>{1.4, 1.6, 2.5, 1e12}), (RegionRect{1, 2, 4, 2147483647}));
+    EXPECT_EQ(LPoint::FromIntPoint({INT32_MAX, INT32_MIN}), (PointT<double>{2147483647.0, -2147483648.0}));
+    // Floats clamp to the range they hold exactly.
     EXPECT_EQ(ToFloatPoint(PointT<double>(1e7, -1e7)), PointT<float>(8388608.f, -8388608.f));
     EXPECT_EQ(ToFloatPoint(PointT<double>(std::nan(""), 0.25)), PointT<float>(-8388608.f, 0.25f));
 }
