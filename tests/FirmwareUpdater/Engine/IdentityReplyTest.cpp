@@ -41,12 +41,9 @@ TEST(IdentityReply, OnlyThirtySevenBytesWithTheFixedHeader)
     noEnd[36] = 0x00;
     EXPECT_TRUE(IsReply(noEnd));
 
-    Bytes shorter = Reply(0, 0, 3, 7);
-    shorter.pop_back();
-    Bytes longer = Reply(0, 0, 3, 7);
-    longer.push_back(0xF7);
-    EXPECT_FALSE(IsReply(shorter));
-    EXPECT_FALSE(IsReply(longer));
+    EXPECT_FALSE(IsReply(Bytes(noEnd.begin(), noEnd.end() - 1)));
+    noEnd.push_back(0xF7);
+    EXPECT_FALSE(IsReply(noEnd));
     EXPECT_FALSE(IsReply({}));
     EXPECT_FALSE(LUpdateEngine::IsIdentityReply(nullptr, 37));
     for (size_t offset : {0, 1, 3, 4}) {
@@ -75,14 +72,10 @@ TEST(IdentityReply, VersionTextTable)
         Version v;
         v.mText = u"previous";
         LUpdateEngine::ParseIdentityReply(Reply(c.v[0], c.v[1], c.v[2], c.v[3]).data(), v);
-        EXPECT_TRUE(v.mText == c.text) << int(c.v[0]) << "." << int(c.v[1]) << "." << int(c.v[2]) << "."
-                                       << int(c.v[3]) << " gave " << NString(v.mText).c_str();
+        EXPECT_TRUE(v.mText == c.text) << &c - cases << " gave " << NString(v.mText).c_str();
         EXPECT_EQ(c.v[3], v.mNumbers[3] & 0xFF);
     }
-}
-
-TEST(IdentityReply, VersionBytesAreSignExtended)
-{
+    // Version bytes are sign-extended.
     Version v;
     LUpdateEngine::ParseIdentityReply(Reply(0x00, 0x7F, 0x80, 0xFF).data(), v);
     EXPECT_EQ((std::vector<uint32_t>{0, 0x7F, 0xFFFFFF80u, 0xFFFFFFFFu}),
@@ -121,10 +114,7 @@ TEST(IdentityReply, NewerVersionTable)
         {MakeVersion(0, 0, 3, 3), MakeVersion(1, 0, 0, 0), true},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.newer, LUpdateEngine::IsVersionNewer(c.device, c.file))
-            << c.device.mNumbers[0] << "." << c.device.mNumbers[1] << "." << c.device.mNumbers[2] << "."
-            << c.device.mNumbers[3] << " vs " << c.file.mNumbers[0] << "." << c.file.mNumbers[1] << "."
-            << c.file.mNumbers[2] << "." << c.file.mNumbers[3];
+        EXPECT_EQ(c.newer, LUpdateEngine::IsVersionNewer(c.device, c.file)) << &c - cases;
     }
 }
 

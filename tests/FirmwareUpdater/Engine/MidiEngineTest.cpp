@@ -136,35 +136,13 @@ TEST_F(MidiEngine, AnsweringMixerIsFoundInNormalMode)
     EXPECT_EQ((std::vector<Bytes>{kRequest}), mBus->Sent(mOut));
     EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 1 0", "NID_DEVICE_STATE_CHANGE 5 3"}), mRecorder->Take());
 
-    Array<E::DeviceDefinition> found;
-    EXPECT_EQ(S_OK, mEngine->GetFoundDevices(found));
-    ASSERT_EQ(1u, found.GetCount());
-    EXPECT_TRUE(found.At(0).mNames[E::DeviceDefinition::kNormalInput] == kMixer);
     EXPECT_FALSE(mEngine->IsDeviceInUpdateMode(0));
-    EXPECT_FALSE(mEngine->IsDeviceInUpdateMode(1));
     EXPECT_EQ(E_FAIL, mEngine->GetDeviceFirmwareVersion(1, v));
-    uint32_t value = 9;
-    EXPECT_EQ(S_OK, mEngine->GetSelectedDeviceValueA(&value));
-    EXPECT_EQ(0u, value);
-
     // The compare against a file uses the reply's version.
     mEngine->SetFirmwareFile(MakeFile("x"), MakeVersion(0, 0, 3, 6));
     EXPECT_FALSE(mEngine->IsFileNewerThanDevice());
     mEngine->SetFirmwareFile(MakeFile("x"), MakeVersion(0, 0, 4, 0));
     EXPECT_TRUE(mEngine->IsFileNewerThanDevice());
-}
-
-TEST_F(MidiEngine, SilentMixerIsInUpdateModeAndAbsentMixerIsNotFound)
-{
-    Scan();
-    EXPECT_EQ(E::kDeviceNoneFound, mEngine->GetDeviceState());
-    EXPECT_EQ(0u, mEngine->GetFoundDeviceCount());
-
-    PlugMixer(nullptr);
-    Scan();
-    EXPECT_EQ(E::kDeviceInUpdateMode, mEngine->GetDeviceState());
-    EXPECT_TRUE(DeviceText() == u"Unknown");
-    EXPECT_TRUE(mEngine->IsDeviceInUpdateMode(0));
 }
 
 TEST_F(MidiEngine, UpdateModeIsEnteredWithoutSendingAnything)
@@ -199,9 +177,12 @@ TEST_F(MidiEngine, UpdateModeIsEnteredWithoutSendingAnything)
     EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 7 6"}), mRecorder->Take());
 }
 
-TEST_F(MidiEngine, RefreshFollowsTheMixer)
+TEST_F(MidiEngine, ScanAndRefreshFollowTheMixer)
 {
     EXPECT_EQ(E_FAIL, mEngine->RefreshDeviceState());
+    Scan();
+    EXPECT_EQ(E::kDeviceNoneFound, mEngine->GetDeviceState());
+    EXPECT_EQ(0u, mEngine->GetFoundDeviceCount());
     const Bytes reply = Reply(3, 3);
     PlugMixer(&reply);
     Scan();
@@ -214,6 +195,7 @@ TEST_F(MidiEngine, RefreshFollowsTheMixer)
     PlugMixer(nullptr);
     EXPECT_EQ(S_OK, mEngine->RefreshDeviceState());
     EXPECT_EQ(E::kDeviceInUpdateMode, mEngine->GetDeviceState());
+    EXPECT_TRUE(mEngine->IsDeviceInUpdateMode(0));
 
     // Gone altogether: device access failure.
     mBus->Unplug(mIn);
@@ -348,26 +330,6 @@ TEST_F(Senders, SysExImagesGoOutMessageByMessage)
     EXPECT_EQ(E_FAIL, mEngine->SendSysExMessage(Array<uint8_t>{0x01}, nullptr));
     EXPECT_EQ(S_OK, mEngine->SendImage(image, WString(), kImagePort));
     EXPECT_EQ(5u, mBus->Sent(mImageOut).size());
-}
-
-TEST_F(MidiEngine, MidiPortTransferSendsTheWholeFile)
-{
-    PlugMixer(nullptr);
-    Scan();
-    ASSERT_EQ(E::kDeviceInUpdateMode, mEngine->GetDeviceState());
-    std::string content(300, 'a');
-    ASSERT_EQ(S_OK, mEngine->SetFirmwareFile(MakeFile(content)));
-    mRecorder->Take();
-    ASSERT_EQ(S_OK, mEngine->StartUpdate());
-    ASSERT_EQ(S_OK, mEngine->WaitForUpdate(INFINITE));
-    EXPECT_EQ(E::kUpdateSucceeded, mEngine->GetUpdateState());
-    EXPECT_EQ(E::kDeviceUpdating, mEngine->GetDeviceState());
-    // The identity request of the scan, then the image.
-    EXPECT_EQ(4u, mBus->Sent(mOut).size());
-    EXPECT_EQ((Posts{"NID_DEVICE_STATE_CHANGE 8 7", "NID_FIRMWARE_UPDATE_PROGRESS progress",
-                     "NID_FIRMWARE_UPDATE_PROGRESS progress", "NID_FIRMWARE_UPDATE_PROGRESS progress",
-                     "NID_FIRMWARE_UPDATE_COMPLETED true"}),
-              mRecorder->Take());
 }
 
 TEST_F(MidiEngine, MidiPortTransferFailures)
