@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ChannelFixture.h"
+#include "tests/Common/TestScope.h"
 #include "DeviceChannel/FirmwareTransfer.h"
 #include "DeviceChannel/PrivateMidi.h"
 
@@ -58,14 +59,7 @@ public:
 class FirmwareTransferTest : public ::testing::Test
 {
 protected:
-    FirmwareTransferTest()
-    {
-        f.AddInstance(ChannelFixture::Record(1), 1);
-        char templ[] = "/tmp/tavo-transfer-test-XXXXXX";
-        EXPECT_NE(mkdtemp(templ), nullptr);
-        folder = templ;
-    }
-    ~FirmwareTransferTest() override { std::filesystem::remove_all(folder); }
+    FirmwareTransferTest() { f.AddInstance(ChannelFixture::Record(1), 1); }
 
     std::vector<uint8_t> Image(size_t size)
     {
@@ -114,7 +108,8 @@ protected:
     static constexpr uint32_t kFlag = 100 + Driver::kDriverUpdateFlag;
 
     ChannelFixture f{false};
-    std::string folder;
+    TestFolder dir;
+    const std::string folder = dir.Path();
     Host host;
 };
 

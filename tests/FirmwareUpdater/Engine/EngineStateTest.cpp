@@ -3,14 +3,12 @@
 #include "Engine/UpdateEngine.h"
 #include "EngineTestSupport.h"
 #include "Platform/Midi/MidiBus.h"
+#include "tests/Common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <chrono>
 #include <thread>
-#include <unistd.h>
 
 using namespace EngineTest;
 using Posts = std::vector<std::string>;
@@ -28,22 +26,16 @@ protected:
     {
         mRecorder = PostRecorder::Create();
         mEngine = ScriptedEngine::Create();
-        char name[] = "/tmp/engine-state-XXXXXX";
-        int fd = mkstemp(name);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(write(fd, "image", 5), 5);
-        close(fd);
-        mFile = name;
+        mFolder.Write("fw.bin", "image");
     }
     void TearDown() override
     {
         mEngine = nullptr;
         mRecorder->Take();
         mRecorder->UnsubscribeAll();
-        std::remove(mFile.c_str());
     }
 
-    WString FilePath() const { return WString(NString(mFile.c_str())); }
+    WString FilePath() const { return mFolder.WPath("fw.bin"); }
 
     // Supported devices set, one device found in update mode, a file set.
     void ReadyForUpdate()
@@ -58,7 +50,7 @@ protected:
 
     RCPtr<PostRecorder> mRecorder;
     RCPtr<ScriptedEngine> mEngine;
-    std::string mFile;
+    TempFolder mFolder;
 };
 
 TEST_F(EngineState, SupportedDevicesAndScanPostEachRealChange)
@@ -245,11 +237,6 @@ protected:
         mEngine->ScanForDevices();
         ASSERT_EQ(E::kDeviceInUpdateMode, mEngine->GetDeviceState());
         mScanSends = mBus->Sent(mOut).size();
-        char name[] = "/tmp/engine-state-XXXXXX";
-        const int fd = mkstemp(name);
-        ASSERT_GE(fd, 0);
-        close(fd);
-        mFile = name;
     }
     void TearDown() override
     {
@@ -258,14 +245,13 @@ protected:
         mRecorder->Take();
         mRecorder->UnsubscribeAll();
         Tavo::Platform::Midi::SetMidiBackend(nullptr);
-        std::remove(mFile.c_str());
     }
 
     // An image of `chunks` chunks; the mixer holds every message from now on.
     void Prepare(size_t chunks, bool held)
     {
-        std::ofstream(mFile, std::ios::binary | std::ios::trunc) << std::string(chunks * 128, 'x');
-        ASSERT_EQ(S_OK, mEngine->SetFirmwareFile(WString(NString(mFile.c_str()))));
+        mFolder.Write("fw.bin", std::string(chunks * 128, 'x'));
+        ASSERT_EQ(S_OK, mEngine->SetFirmwareFile(mFolder.WPath("fw.bin")));
         mBus->SetTakesMessages(mOut, !held);
         mRecorder->Take();
     }
@@ -283,7 +269,7 @@ protected:
     size_t mScanSends = 0;
     RCPtr<PostRecorder> mRecorder;
     RCPtr<TransferEngine> mEngine;
-    std::string mFile;
+    TempFolder mFolder;
 };
 
 TEST_F(RealWorker, CompletedUpdatePostsInOrderAndStaysUpdating)

@@ -3,18 +3,15 @@
 
 #include "Engine/FirmwareImage.h"
 #include "EngineTestSupport.h"
+#include "tests/Common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 using namespace EngineTest;
 using Posts = std::vector<std::string>;
 using E = LUpdateEngineInterface;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -25,28 +22,24 @@ protected:
     {
         mRecorder = PostRecorder::Create();
         mEngine = ScriptedEngine::Create();
-        char name[] = "/tmp/engine-file-XXXXXX";
-        ASSERT_TRUE(mkdtemp(name));
-        mFolder = name;
     }
     void TearDown() override
     {
         mEngine = nullptr;
         mRecorder->Take();
         mRecorder->UnsubscribeAll();
-        fs::remove_all(mFolder);
     }
 
     WString Make(const std::string& name, const std::string& content = "image")
     {
-        std::ofstream(mFolder / name, std::ios::binary) << content;
-        return Wide((mFolder / name).string());
+        mFolder.Write(name, content);
+        return mFolder.WPath(name);
     }
     static WString Wide(const std::string& text) { return WString(NString(text.c_str())); }
 
     RCPtr<PostRecorder> mRecorder;
     RCPtr<ScriptedEngine> mEngine;
-    fs::path mFolder;
+    TempFolder mFolder;
 };
 
 TEST_F(FirmwareFile, PresentFileGetsTheFixedVersionWhateverItsName)
@@ -64,7 +57,7 @@ TEST_F(FirmwareFile, PresentFileGetsTheFixedVersionWhateverItsName)
 
     // The same file again changes nothing; a missing one keeps its path.
     EXPECT_EQ(S_OK, mEngine->SetFirmwareFile(path));
-    const WString missing = Wide((mFolder / "missing.bin").string());
+    const WString missing = Wide(mFolder / "missing.bin");
     EXPECT_EQ(E_FAIL, mEngine->SetFirmwareFile(missing));
     EXPECT_EQ((Posts{"NID_FIRMWARE_FILE_STATE_CHANGE 1 3"}), mRecorder->Take());
     WString stored;
@@ -77,7 +70,7 @@ TEST_F(FirmwareFile, PresentFileGetsTheFixedVersionWhateverItsName)
     EXPECT_EQ(7u, v.mNumbers[3]);
 
     // A folder is no firmware file.
-    EXPECT_EQ(E_FAIL, mEngine->SetFirmwareFile(Wide(mFolder.string())));
+    EXPECT_EQ(E_FAIL, mEngine->SetFirmwareFile(Wide(mFolder.Path())));
     EXPECT_EQ(E::kFileMissing, mEngine->GetFileState());
 }
 
@@ -182,11 +175,10 @@ TEST_F(FirmwareFile, ImageIsReadWholeOrNotAtAll)
     EXPECT_EQ(0, std::memcmp(content.data(), image.GetData(), content.size()));
 
     // Backslashes separate as well.
-    EXPECT_EQ(S_OK, ReadFirmwareImage(Wide(mFolder.string() + "\\fw.bin"), image));
+    EXPECT_EQ(S_OK, ReadFirmwareImage(Wide(mFolder.Path() + "\\fw.bin"), image));
 
-    for (const WString& bad :
-         {Make("empty.bin", ""), Wide((mFolder / "missing.bin").string()), Wide(mFolder.string()),
-          WString(u"fw.bin"), WString(), Wide(mFolder.string() + "/")}) {
+    for (const WString& bad : {Make("empty.bin", ""), Wide(mFolder / "missing.bin"), Wide(mFolder.Path()),
+                               WString(u"fw.bin"), WString(), Wide(mFolder.Path() + "/")}) {
         EXPECT_EQ(E_FAIL, ReadFirmwareImage(bad, image)) << NString(bad).c_str();
         EXPECT_EQ(0u, image.GetCount());
     }

@@ -4,19 +4,17 @@
 #include "EngineTestSupport.h"
 #include "Platform/Midi/MidiBus.h"
 #include "Platform/Registry/Registry.h"
+#include "tests/Common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 
 using namespace EngineTest;
 using Tavo::Platform::Midi::MidiBus;
 using Bytes = std::vector<uint8_t>;
 using Posts = std::vector<std::string>;
 using E = LUpdateEngineInterface;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -78,8 +76,6 @@ protected:
         mRecorder->Take();
         mRecorder->UnsubscribeAll();
         Tavo::Platform::Midi::SetMidiBackend(nullptr);
-        if (!mFolder.empty())
-            fs::remove_all(mFolder);
     }
 
     // The mixer's two ports; it answers the identity request when asked to.
@@ -106,12 +102,8 @@ protected:
 
     WString MakeFile(const std::string& content)
     {
-        if (mFolder.empty()) {
-            char name[] = "/tmp/engine-midi-XXXXXX";
-            mFolder = mkdtemp(name);
-        }
-        std::ofstream(mFolder / "fw.bin", std::ios::binary) << content;
-        return WString(NString((mFolder / "fw.bin").string().c_str()));
+        mFolder.Write("fw.bin", content);
+        return mFolder.WPath("fw.bin");
     }
 
     std::shared_ptr<MidiBus> mBus;
@@ -120,7 +112,7 @@ protected:
     Array<E::DeviceDefinition> mDevices;
     MidiBus::DeviceId mIn = 0;
     MidiBus::DeviceId mOut = 0;
-    fs::path mFolder;
+    TempFolder mFolder;
 };
 
 TEST_F(MidiEngine, AnsweringMixerIsFoundInNormalMode)
