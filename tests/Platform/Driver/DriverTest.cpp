@@ -4,13 +4,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <thread>
 
 #include "Platform/Driver/Driver.h"
 #include "Platform/Driver/DriverServe.h"
 #include "Platform/Driver/FakeDriver.h"
 #include "Platform/Kernel/KernelEvent.h"
+#include "tests/Common/TestScope.h"
 
 using namespace Tavo::Platform;
 using namespace Tavo::Platform::Driver;
@@ -75,10 +75,7 @@ protected:
         static std::atomic<int> counter{0};
         mDriver = std::make_shared<FakeDriver>();
         if (GetParam().socket) {
-            char templ[] = "/tmp/tavo-driver-test-XXXXXX";
-            ASSERT_NE(mkdtemp(templ), nullptr);
-            mFolder = templ;
-            std::string path = mFolder + "/device.sock";
+            std::string path = mFolder / "device.sock";
             mServer = std::make_unique<DriverServer>(path, mDriver);
             std::string error;
             ASSERT_TRUE(mServer->Start(&error)) << error;
@@ -94,8 +91,6 @@ protected:
         mServer.reset();
         if (!GetParam().socket)
             UnregisterFakeDevice(mPath);
-        if (!mFolder.empty())
-            std::filesystem::remove_all(mFolder);
     }
 
     std::unique_ptr<Device> Open()
@@ -139,7 +134,7 @@ protected:
     std::shared_ptr<FakeDriver> mDriver;
     std::unique_ptr<DriverServer> mServer;
     std::u16string mPath;
-    std::string mFolder;
+    TestFolder mFolder;
 };
 
 TEST_P(DriverTest, RefusalsAndMalformedRequests)
@@ -351,9 +346,8 @@ INSTANTIATE_TEST_SUITE_P(Backends, DriverTest,
 
 TEST(DriverServerTest, OnePathHasOneServerAndStoppingDetaches)
 {
-    char templ[] = "/tmp/tavo-driver-test-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    std::string path = std::string(templ) + "/device.sock";
+    TestFolder folder;
+    std::string path = folder / "device.sock";
     auto driver = std::make_shared<FakeDriver>();
     DriverServer server(path, driver);
     ASSERT_TRUE(server.Start());
@@ -370,7 +364,6 @@ TEST(DriverServerTest, OnePathHasOneServerAndStoppingDetaches)
     EXPECT_FALSE(device->Ioctl(kIoctlKsProperty, in.data(), 24, &flag, 4, nullptr, &error2));
     EXPECT_EQ(error2, kErrorDeviceNotConnected);
     EXPECT_FALSE(OpenDevice(std::u16string(path.begin(), path.end())));
-    std::filesystem::remove_all(templ);
 }
 
 }  // namespace

@@ -2,32 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-
 using namespace Tavo::Platform;
-namespace fs = std::filesystem;
-
-namespace {
-
-class TempFolder
-{
-public:
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "tavo-kernel-XXXXXX").string();
-        path = mkdtemp(pattern.data());
-    }
-    ~TempFolder() { fs::remove_all(path); }
-    void Touch(const std::string& name) const { std::ofstream(path + "/" + name) << "x"; }
-
-    std::string path;
-};
-
-}  // namespace
-
 TEST(KernelFiles, MatchPatternIgnoresCaseAndHandlesWildcards)
 {
     EXPECT_TRUE(MatchPattern("*.xml", "Skins.XML"));

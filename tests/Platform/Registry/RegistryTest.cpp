@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <algorithm>
 #include <thread>
 
 #include "Platform/Registry/Registry.h"
 #include "tests/Common/RunShell.h"
+#include "tests/Common/TestScope.h"
 
 using namespace Tavo::Platform;
 using namespace Tavo::Platform::Registry;
@@ -32,22 +31,11 @@ class RegistryTest : public ::testing::TestWithParam<Backend>
 protected:
     void SetUp() override
     {
-        if (GetParam().onDisk) {
-            char templ[] = "/tmp/tavo-registry-test-XXXXXX";
-            ASSERT_NE(mkdtemp(templ), nullptr);
-            mFolder = templ;
-            mRegistry = CreateDirectoryRegistry(mFolder + "/registry");
-        } else {
-            mRegistry = CreateMemoryRegistry();
-        }
+        mRegistry =
+            GetParam().onDisk ? CreateDirectoryRegistry(mFolder / "registry") : CreateMemoryRegistry();
     }
 
-    void TearDown() override
-    {
-        mRegistry.reset();
-        if (!mFolder.empty())
-            std::filesystem::remove_all(mFolder);
-    }
+    void TearDown() override { mRegistry.reset(); }
 
     std::unique_ptr<Key> Open(std::u16string_view path)
     {
@@ -67,7 +55,7 @@ protected:
     }
 
     std::shared_ptr<Store> mRegistry;
-    std::string mFolder;
+    TestFolder mFolder;
 };
 
 TEST_P(RegistryTest, NamesMatchCaseInsensitivelyAndKeepTheirCase)
@@ -276,7 +264,7 @@ TEST_P(DirectoryTreeTest, ChangesByAnotherProcessWakeWaiterAndReadBack)
     auto event = std::make_shared<KernelEvent>(true);
     ASSERT_EQ(instances->NotifyChange(event), Status::Ok);
 
-    std::string dir = mFolder + "/registry/Drivers/Instances";
+    std::string dir = mFolder / "registry/Drivers/Instances";
     ASSERT_EQ(RunShell("mkdir '" + dir + "/ABCDEF'"), 0);
     ASSERT_TRUE(event->Wait(kWaitMs) == WAIT_OBJECT_0);
     EXPECT_EQ(Subkeys(u"drivers\\instances"), std::vector<std::u16string>{u"ABCDEF"});
