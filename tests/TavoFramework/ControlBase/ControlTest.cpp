@@ -4,6 +4,7 @@
 #include "Notification/NotificationParams.h"
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
+#include "tests/Common/ThrownText.h"
 
 #include <gtest/gtest.h>
 
@@ -19,16 +20,6 @@
 using namespace Tavo;
 
 namespace {
-
-std::string What(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
 
 // Records what a control sends and the steps and hooks it runs.
 class Recorder : public LNotificationClient
@@ -163,7 +154,7 @@ TEST_F(ControlTree, FactoryRunsTheStepsDepthFirstAndHonoursDeferredAndDuplicateC
 
 TEST_F(ControlTree, AStepThatThrowsLeavesNoHalfBuiltChildBehind)
 {
-    EXPECT_EQ(What([&] { Create(u"faulty"); }), "missing part");
+    EXPECT_EQ(ThrownText([&] { Create(u"faulty"); }), "missing part");
     auto faulty = mFactory->FindDescriptorByName(u"faulty");
     RCPtr<LControl> parent(new Probe(nullptr, u"holder"));
     EXPECT_THROW(mFactory->CreateControl(faulty->GetChildren()[0], parent), std::runtime_error);
@@ -217,11 +208,11 @@ TEST(ControlChildren, ListOrdersNamesAndIndices)
     for (uint32_t i = 0; i < 4; ++i)
         order.push_back(std::u16string(parent->GetChildren().GetAt(i, 1)->GetName().c_str()));
     EXPECT_EQ(order, (std::vector<std::u16string>{u"c", u"d", u"b", u"a"}));
-    EXPECT_EQ(What([&] { parent->GetChildren().GetAt(4, 0); }),
+    EXPECT_EQ(ThrownText([&] { parent->GetChildren().GetAt(4, 0); }),
               "Runtime Error : Tavo::LControl::ChildControlList::GetAt : ControlBase\\Control : Line 3330");
-    EXPECT_EQ(What([&] { parent->GetChildren().GetAt(0, 3); }),
+    EXPECT_EQ(ThrownText([&] { parent->GetChildren().GetAt(0, 3); }),
               "Runtime Error : Tavo::LControl::ChildControlList::GetAt : ControlBase\\Control : Line 3350");
-    EXPECT_EQ(What([&] { parent->PerformEdit(0); }),
+    EXPECT_EQ(ThrownText([&] { parent->PerformEdit(0); }),
               "Logic Error : LControl::PerformEdit must be overridden : Tavo::LControl::PerformEdit : "
               "../ControlBase/Control : Line 591");
     EXPECT_EQ(c[2]->SetName(u"b"), E_FAIL);

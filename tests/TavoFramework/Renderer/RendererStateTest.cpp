@@ -1,9 +1,8 @@
 #include "FakeRenderer.h"
+#include "tests/Common/ThrownText.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <stdexcept>
 #include <string>
 
 using namespace Tavo;
@@ -11,16 +10,6 @@ using Tavo::Test::FakeContext;
 using Tavo::Test::FakeRenderer;
 
 namespace {
-
-std::string ThrownMessage(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return {};
-}
 
 struct RendererState : ::testing::Test
 {
@@ -44,12 +33,12 @@ TEST(RendererContexts, StartAndFinishNestInReverseOrderAndRejectMisuse)
     RCPtr<LRenderContextInfo> a(new FakeContext());
     RCPtr<LRenderContextInfo> b(new FakeContext());
 
-    EXPECT_EQ(ThrownMessage([&] { renderer->RenderStart(nullptr); }),
+    EXPECT_EQ(ThrownText([&] { renderer->RenderStart(nullptr); }),
               "Runtime Error : Render context is NULL : Tavo::LRenderer::RenderStart : Renderer\\Renderer : "
               "Line 232");
     renderer->RenderStart(a);
     EXPECT_EQ(
-        ThrownMessage([&] { renderer->RenderStart(a); }),
+        ThrownText([&] { renderer->RenderStart(a); }),
         "Runtime Error : Render context reentered. : Tavo::LRenderer::RenderStart : Renderer\\Renderer : "
         "Line 238");
     renderer->RenderStart(b);
@@ -57,20 +46,20 @@ TEST(RendererContexts, StartAndFinishNestInReverseOrderAndRejectMisuse)
 
     const std::string mismatch = "Runtime Error : RenderFinish context does not match RenderStart context : "
                                  "Tavo::LRenderer::RenderFinish : Renderer\\Renderer : Line 251";
-    EXPECT_EQ(ThrownMessage([&] { renderer->RenderFinish(a); }), mismatch);
+    EXPECT_EQ(ThrownText([&] { renderer->RenderFinish(a); }), mismatch);
     EXPECT_EQ(renderer->GetContextDepth(), 2u);
     renderer->RenderFinish(b);
     renderer->RenderFinish(a);
     EXPECT_EQ(renderer->GetCurrentContext(), nullptr);
     // A stray finish on an empty stack is reported, not undefined.
-    EXPECT_EQ(ThrownMessage([&] { renderer->RenderFinish(a); }), mismatch);
+    EXPECT_EQ(ThrownText([&] { renderer->RenderFinish(a); }), mismatch);
     EXPECT_EQ(a->GetRefCount(), 1);
 }
 
 TEST(RendererContexts, FactoryBuildsTheOffscreenBackEndAndRejectsOthers)
 {
     EXPECT_EQ(LRenderer::Create(1, {}, nullptr)->GetRendererType(), 1);
-    EXPECT_EQ(ThrownMessage([] { LRenderer::Create(3, {}, nullptr); }),
+    EXPECT_EQ(ThrownText([] { LRenderer::Create(3, {}, nullptr); }),
               "Domain Error : Tavo::LRenderer::Create : Renderer\\Renderer : Line 129");
 }
 
@@ -96,8 +85,7 @@ TEST_F(RendererState, PopRestoresEveryFieldThroughTheVirtualOperations)
 
     renderer->PopState();
     EXPECT_EQ(renderer->translateCalls, before + 1);
-    EXPECT_EQ(State().translation.x, 0.0);
-    EXPECT_EQ(State().translation.y, 0.0);
+    EXPECT_EQ(State().translation, PointT<double>(0, 0));
     EXPECT_EQ(State().opacity, 1.0f);
     EXPECT_EQ(State().clip, RectT<double>(RenderState().clip));
     EXPECT_FALSE(State().stencil);
@@ -108,22 +96,19 @@ TEST_F(RendererState, PopRestoresEveryFieldThroughTheVirtualOperations)
 TEST_F(RendererState, PushClipRoundsOriginAndSnapsTheClip)
 {
     renderer->PushClip({2.5, -2.5, 50, 50}, {0.3, 0.3, 10.4, 10.4}, nullptr, true);
-    EXPECT_EQ(State().translation.x, 3.0);
-    EXPECT_EQ(State().translation.y, -3.0);
+    EXPECT_EQ(State().translation, PointT<double>(3, -3));
     // Clip 0.3..10.7 cut at the bounds edge 2.5, snapped to 2..10 by 0..10, then moved by the origin.
     EXPECT_EQ(State().clip, RectT<double>(-1, 3, 8, 10));
 
     renderer->PopState();
     renderer->PushClip({0, 0, 0, 0}, {10.7, 10.7, -10.4, -10.4}, nullptr, false);
     EXPECT_EQ(State().clip, RectT<double>(0, 0, 10, 10));
-}
 
-TEST_F(RendererState, AbsolutePushClipSubtractsTheCurrentTranslation)
-{
+    // Absolute bounds subtract the current translation.
+    renderer->PopState();
     renderer->Translate({100, 40});
     renderer->PushClip({130, 50, 10, 10}, {0, 0, 5, 5}, nullptr, false);
-    EXPECT_EQ(State().translation.x, 130.0);
-    EXPECT_EQ(State().translation.y, 50.0);
+    EXPECT_EQ(State().translation, PointT<double>(130, 50));
 }
 
 TEST_F(RendererState, SecondStencilGetsAFreshOneOfItsSize)
@@ -154,8 +139,7 @@ TEST_F(RendererState, PushTranslationNeedsAnOpenStateAndKeepsTheClipInPlace)
     renderer->PushState();
     renderer->SetClipRect({0, 0, 100, 100});
     renderer->PushTranslation({-2.5, 7.4});
-    EXPECT_EQ(State().translation.x, -3.0);
-    EXPECT_EQ(State().translation.y, 7.0);
+    EXPECT_EQ(State().translation, PointT<double>(-3, 7));
     EXPECT_EQ(State().clip, RectT<double>(3, -7, 100, 100));
 }
 
@@ -178,7 +162,7 @@ TEST_F(RendererState, AutoClipPopsWhatItPushedAndRejectsUnknownFlavours)
 
     ClipParams bad;
     bad.flavor = 3;
-    EXPECT_EQ(ThrownMessage([&] { CAutoClip guard(base, bad); }),
+    EXPECT_EQ(ThrownText([&] { CAutoClip guard(base, bad); }),
               "Runtime Error : Unknown PushClip flavor : Tavo::CAutoClip::CAutoClip : Renderer\\Renderer : "
               "Line 405");
     EXPECT_TRUE(context->savedStates.empty());
