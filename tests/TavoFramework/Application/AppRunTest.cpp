@@ -48,6 +48,22 @@ protected:
     }
 
     TestApp& App() { return static_cast<TestApp&>(*gApplication.Get()); }
+    // The application of `shell` made as the shell makes it, started when asked.
+    TestApp& Create(TestShell& shell, bool start)
+    {
+        EXPECT_TRUE(shell.InitApplication());
+        gApplication = RCPtr<LApplicationBase>(
+            new TestApp(shell, shell.GetControlFactory(), shell.GetFrameworkStringTable(), u"testapp"));
+        if (start) {
+            EXPECT_EQ(App().RunApplicationStartup(), S_OK);
+        }
+        return App();
+    }
+    void ShutDown()
+    {
+        App().RunApplicationShutdown();
+        gApplication = nullptr;
+    }
 
     TestFolder mDir;
     bool mGhk = false;
@@ -146,10 +162,7 @@ TEST_F(AppRun, AThrowingLoopShowsTheErrorAndEndsThroughTheExitRequest)
 TEST_F(AppRun, IdleTurnsAreBoundedAndStopAfterAnAcceptedExit)
 {
     auto shell = MakeShell();
-    ASSERT_TRUE(shell->InitApplication());
-    gApplication = RCPtr<LApplicationBase>(
-        new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"testapp"));
-    ASSERT_EQ(App().RunApplicationStartup(), S_OK);
+    Create(*shell, true);
     RCPtr<FakeRootWindow> root(new FakeRootWindow());
     EXPECT_EQ(App().AddRootWindow(root), 0);
     EXPECT_EQ(App().AddRootWindow(root), 0);  // listed once
@@ -172,34 +185,27 @@ TEST_F(AppRun, IdleTurnsAreBoundedAndStopAfterAnAcceptedExit)
     GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
     shell->OnIdle(0);
     EXPECT_TRUE(App().IsIdleProcessingStopped());
-    EXPECT_TRUE(Rec().Has("end-modal:2:0"));
-    EXPECT_TRUE(Rec().Has("end-modal:1:0"));
-    EXPECT_FALSE(Rec().Has("end-modal:0:0"));
+    EXPECT_TRUE(Rec().Has("end-modal:2:0") && Rec().Has("end-modal:1:0") && !Rec().Has("end-modal:0:0"));
     const int turns = Rec().firstTurns + Rec().laterTurns;
     EXPECT_FALSE(shell->OnIdle(0));
     EXPECT_EQ(Rec().firstTurns + Rec().laterTurns, turns);
 
     EXPECT_LT(App().RemoveRootWindow(RCPtr<FakeRootWindow>(new FakeRootWindow())), 0);
     EXPECT_EQ(App().RemoveRootWindow(second), 2);  // the count left, not its index
-    App().RunApplicationShutdown();
-    gApplication = nullptr;
+    ShutDown();
 }
 
 TEST_F(AppRun, SkinChoiceIsClampedAndSurvivesTheRun)
 {
     auto runStartup = [this](int32_t stored, int32_t& appliedIndex, WString& face) {
         auto shell = MakeShell();
-        EXPECT_TRUE(shell->InitApplication());
-        RCPtr<LApplicationBase> app(
-            new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"testapp"));
-        gApplication = app;
+        TestApp& app = Create(*shell, false);
         if (stored != INT32_MIN)
-            app->GetIniFileManager()->SetInt(app->GetSettings(1), u"CurrentSkinIndex", stored);
-        EXPECT_EQ(app->RunApplicationStartup(), S_OK);
+            app.GetIniFileManager()->SetInt(app.GetSettings(1), u"CurrentSkinIndex", stored);
+        EXPECT_EQ(app.RunApplicationStartup(), S_OK);
         appliedIndex = shell->GetControlFactory()->GetCurrentSkinIndex();
-        face = app->GetApplicationFont().face;
-        app->RunApplicationShutdown();
-        gApplication = nullptr;
+        face = app.GetApplicationFont().face;
+        ShutDown();
     };
     int32_t applied = -1;
     WString face;
@@ -234,14 +240,10 @@ TEST_F(AppRun, WithoutSkinsTheSkinIsLeftAlone)
 {
     WriteResources(mDir / "res", false, 0);
     auto shell = MakeShell();
-    ASSERT_TRUE(shell->InitApplication());
-    gApplication = RCPtr<LApplicationBase>(
-        new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"testapp"));
-    EXPECT_EQ(App().RunApplicationStartup(), S_OK);
+    Create(*shell, true);
     EXPECT_EQ(App().SetSkin(0), S_FALSE);
     EXPECT_TRUE(App().GetApplicationFont().face.IsEmpty());
-    App().RunApplicationShutdown();
-    gApplication = nullptr;
+    ShutDown();
 }
 
 class AppRunWithGhk : public AppRun
@@ -253,13 +255,9 @@ protected:
 TEST_F(AppRunWithGhk, AStringTableBindingOfAltF4Wins)
 {
     auto shell = MakeShell();
-    ASSERT_TRUE(shell->InitApplication());
-    gApplication = RCPtr<LApplicationBase>(
-        new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"testapp"));
-    ASSERT_EQ(App().RunApplicationStartup(), S_OK);
+    Create(*shell, true);
     EXPECT_EQ(App().GetGlobalHotKeys()->FindBinding(KeyCode::FromString(u"Alt+VKEY_F4")), u"NID_OTHER");
-    App().RunApplicationShutdown();
-    gApplication = nullptr;
+    ShutDown();
 }
 
 TEST(AppServices, StartupErrorTextAndFolders)
@@ -290,9 +288,7 @@ TEST(AppServices, StartupErrorTextAndFolders)
 TEST_F(AppRun, StringTableFormatsSurviveStrayPercents)
 {
     auto shell = MakeShell();
-    ASSERT_TRUE(shell->InitApplication());
-    gApplication = RCPtr<LApplicationBase>(
-        new TestApp(*shell, shell->GetControlFactory(), shell->GetFrameworkStringTable(), u"testapp"));
+    Create(*shell, false);
     const std::string text = Utf8(GetStartupErrorText(901));
     EXPECT_EQ(text.rfind("Code 901, stray ", 0), 0u) << text;
     // The version reader reports through the same table, and the shell reads through it.

@@ -21,23 +21,22 @@ TEST(DebugConsoleSwitch, FormsParseAsDocumented)
     EXPECT_EQ(ParseDebugConsoleSwitch("PROG -DEBUG_CONSOLE:5").kind, Kind::None);
     EXPECT_EQ(ParseDebugConsoleSwitch("PROG -DEBUG_CONSOLE:5 -X").kind, Kind::None);
 
-    DebugConsoleSwitch s = ParseDebugConsoleSwitch("PROG -DEBUG_CONSOLE:5000 -SILENT");
-    EXPECT_EQ(s.kind, Kind::Udp);
-    EXPECT_EQ(s.port, 5000);
-    EXPECT_TRUE(s.host.empty());
-
-    s = ParseDebugConsoleSwitch("PROG -DEBUG_CONSOLE:5000:LOGHOST -SILENT");
-    EXPECT_EQ(s.port, 5000);
-    EXPECT_EQ(s.host, "LOGHOST");
-
-    // A colon further on, past the switch's end, is not its host.
-    s = ParseDebugConsoleSwitch("PROG -DEBUG_CONSOLE:5000 -A:B");
-    EXPECT_EQ(s.port, 5000);
-    EXPECT_TRUE(s.host.empty());
-
-    s = ParseDebugConsoleSwitch("PROG -DEBUG_CONSOLE:00");
-    EXPECT_EQ(s.kind, Kind::Udp);
-    EXPECT_EQ(s.port, 0);
+    // Port and host; a colon further on, past the switch's end, is not its host.
+    const struct
+    {
+        const char* line;
+        int port;
+        const char* host;
+    } udp[] = {{"PROG -DEBUG_CONSOLE:5000 -SILENT", 5000, ""},
+               {"PROG -DEBUG_CONSOLE:5000:LOGHOST -SILENT", 5000, "LOGHOST"},
+               {"PROG -DEBUG_CONSOLE:5000 -A:B", 5000, ""},
+               {"PROG -DEBUG_CONSOLE:00", 0, ""}};
+    for (const auto& c : udp) {
+        const DebugConsoleSwitch s = ParseDebugConsoleSwitch(c.line);
+        EXPECT_EQ(s.kind, Kind::Udp) << c.line;
+        EXPECT_EQ(s.port, c.port) << c.line;
+        EXPECT_EQ(s.host, c.host) << c.line;
+    }
 }
 
 TEST(DebugConsoleSwitch, LowerCaseSwitchSetsUpperCaseHost)

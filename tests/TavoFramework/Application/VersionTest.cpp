@@ -1,9 +1,10 @@
 #include "Application/Version.h"
 
+#include "tests/Common/TestScope.h"
+#include "tests/Common/ThrownText.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -14,40 +15,13 @@ using Platform::VersionTranslation;
 
 namespace {
 
-// Sets LC_ALL for the scope of one test.
-class UserLocale
-{
-public:
-    explicit UserLocale(const char* locale)
-    {
-        if (const char* old = std::getenv("LC_ALL"))
-            mSaved = old;
-        setenv("LC_ALL", locale, 1);
-    }
-    ~UserLocale()
-    {
-        if (mSaved)
-            setenv("LC_ALL", mSaved->c_str(), 1);
-        else
-            unsetenv("LC_ALL");
-    }
-
-private:
-    std::optional<std::string> mSaved;
-};
-
 const VersionString kEnglish[] = {{"CompanyName", u"Example Co"}, {"ProductName", u"Widget"}};
 const VersionString kGerman[] = {{"CompanyName", u"Beispiel GmbH"}, {"ProductName", u"Ding"}};
 const VersionString kNeutral[] = {{"ProductVersion", u"2.0"}};
 
-std::string ThrownText(const VersionResource* resource)
+std::string Thrown(const VersionResource* resource)
 {
-    try {
-        Version version(resource);
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "nothing thrown";
+    return ThrownText<std::runtime_error>([&] { Version version(resource); });
 }
 
 }  // namespace
@@ -70,36 +44,33 @@ TEST(Version, ReadsTheChosenTranslationsTexts)
 {
     const VersionTranslation list[] = {{0x0409, 1200, kEnglish, 2}, {0x0407, 1200, kGerman, 2}};
     const VersionResource resource{list, 2};
-    UserLocale german("de_CH.UTF-8");
+    ScopedEnv german("LC_ALL", "de_CH.UTF-8");
     Version version(&resource);
     EXPECT_EQ(version.GetLanguage(), 0x0407);
     EXPECT_EQ(version.GetCodePage(), 1200);
     EXPECT_TRUE(version.GetString("CompanyName") == u"Beispiel GmbH");
     EXPECT_TRUE(version.GetString("ProductVersion").IsEmpty());  // absent key
     EXPECT_TRUE(version.GetString("companyname").IsEmpty());
-}
 
-TEST(Version, NeutralOnlyTranslationIsUsed)
-{
-    const VersionTranslation list[] = {{0x0000, 0x04B0, kNeutral, 1}};
-    const VersionResource resource{list, 1};
-    UserLocale japanese("ja_JP.UTF-8");
-    Version version(&resource);
-    EXPECT_TRUE(version.GetString("ProductVersion") == u"2.0");
+    // A neutral translation alone is used whatever the language.
+    const VersionTranslation neutral[] = {{0x0000, 0x04B0, kNeutral, 1}};
+    const VersionResource onlyNeutral{neutral, 1};
+    ScopedEnv japanese("LC_ALL", "ja_JP.UTF-8");
+    EXPECT_TRUE(Version(&onlyNeutral).GetString("ProductVersion") == u"2.0");
 }
 
 TEST(Version, FailuresThrowTheStartupText)
 {
-    EXPECT_EQ(ThrownText(nullptr),
+    EXPECT_EQ(Thrown(nullptr),
               "Runtime Error : The application encountered problems during startup and will now close.  "
               "(Error code = 902) : Tavo::Version::Version : TavoFramework/Application/Version : Line 143");
     const VersionResource empty{nullptr, 0};
-    EXPECT_EQ(ThrownText(&empty),
+    EXPECT_EQ(Thrown(&empty),
               "Runtime Error : The application encountered problems during startup and will now close.  "
               "(Error code = 900) : Tavo::Version::Version : TavoFramework/Application/Version : Line 128");
 
     SetStartupErrorTextSource([](int32_t code) { return Format(u"Fehler %d", code); });
-    EXPECT_EQ(ThrownText(&empty), "Runtime Error : Fehler 900 : Tavo::Version::Version : "
-                                  "TavoFramework/Application/Version : Line 128");
+    EXPECT_EQ(Thrown(&empty), "Runtime Error : Fehler 900 : Tavo::Version::Version : "
+                              "TavoFramework/Application/Version : Line 128");
     SetStartupErrorTextSource(nullptr);
 }
