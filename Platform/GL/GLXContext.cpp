@@ -140,7 +140,14 @@ public:
         return MakeCurrent();
     }
 
-    bool MakeCurrent() override { return glXMakeContextCurrent(mDisplay, mDrawable, mDrawable, mContext); }
+    bool MakeCurrent() override
+    {
+        // Making the current context current again still costs the driver a
+        // flush and a trip to the server for the drawable's size.
+        if (glXGetCurrentContext() == mContext && glXGetCurrentDrawable() == mDrawable)
+            return true;
+        return glXMakeContextCurrent(mDisplay, mDrawable, mDrawable, mContext);
+    }
 
     void Present() override
     {

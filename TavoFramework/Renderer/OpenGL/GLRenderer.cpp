@@ -420,13 +420,15 @@ void LGLRenderer::FillRect(const RectT<int32_t>& rect, const ColorRGBA& colour, 
     if (!Current())
         return;
     SetTexturing(false);
-    if (!blend) {
+    // Blending an opaque colour gives the colour: skip the blend.
+    const bool replace = !blend || colour.a >= 1.0f;
+    if (replace) {
         glDisable(GL_BLEND);
         glDisable(GL_ALPHA_TEST);
     }
     Colour(colour);
     glRecti(rect.x, rect.y, rect.x + rect.width, rect.y + rect.height);
-    if (!blend) {
+    if (replace) {
         glEnable(GL_BLEND);
         glEnable(GL_ALPHA_TEST);
     }
@@ -597,12 +599,11 @@ void LGLRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>&
     }
     if (!texture->IsLoaded())
         return;
-    SetTexturing(true);
-    glBindTexture(GL_TEXTURE_2D, texture->GetName());
-    glColor4f(1, 1, 1, 1);
     const float fw = static_cast<float>(w), fh = static_cast<float>(h);
     const float whole[4] = {0, 0, fw, fh};
-    glBegin(GL_QUADS);
+    // Where the bitmap lands, as source and target rectangles.
+    std::vector<std::array<float, 8>>& quads = mQuads;
+    quads.clear();
     if (mode == 1) {
         // The last row and column are cut at the destination's edge, as
         // the GDI+ renderer cuts them, not left to whatever clip is set.
@@ -610,22 +611,47 @@ void LGLRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>&
             for (int32_t x = rect.x; x < rect.x + rect.width; x += w) {
                 const float tw = static_cast<float>(std::min(w, rect.x + rect.width - x));
                 const float th = static_cast<float>(std::min(h, rect.y + rect.height - y));
-                const float source[4] = {0, 0, tw, th};
-                const float target[4] = {static_cast<float>(x), static_cast<float>(y), x + tw, y + th};
-                texture->Quad(source, target);
+                quads.push_back({0, 0, tw, th, static_cast<float>(x), static_cast<float>(y), x + tw, y + th});
             }
     } else if (mode == 2) {
         const float left = std::floor(static_cast<float>(rect.x) + static_cast<float>(rect.width - w) * 0.5f);
         const float top = std::floor(static_cast<float>(rect.y) + static_cast<float>(rect.height - h) * 0.5f);
-        const float target[4] = {left, top, left + fw, top + fh};
-        texture->Quad(whole, target);
+        quads.push_back({0, 0, fw, fh, left, top, left + fw, top + fh});
     } else {
-        const float target[4] = {static_cast<float>(rect.x), static_cast<float>(rect.y),
-                                 static_cast<float>(rect.x + rect.width),
-                                 static_cast<float>(rect.y + rect.height)};
-        texture->Quad(whole, target);
+        quads.push_back({whole[0], whole[1], whole[2], whole[3], static_cast<float>(rect.x),
+                         static_cast<float>(rect.y), static_cast<float>(rect.x + rect.width),
+                         static_cast<float>(rect.y + rect.height)});
     }
-    glEnd();
+    const bool opaque = texture->IsOpaque();
+    if (opaque)
+        glDisable(GL_BLEND);
+    if (texture->IsUniform()) {
+        // One colour however it is sampled: fill, without texturing.
+        const uint32_t argb = texture->GetUniformColour();
+        SetTexturing(false);
+        glColor4ub(static_cast<GLubyte>(argb >> 16), static_cast<GLubyte>(argb >> 8),
+                   static_cast<GLubyte>(argb), static_cast<GLubyte>(argb >> 24));
+        glBegin(GL_QUADS);
+        for (const auto& q : quads) {
+            glVertex2f(q[4], q[5]);
+            glVertex2f(q[4], q[7]);
+            glVertex2f(q[6], q[7]);
+            glVertex2f(q[6], q[5]);
+        }
+        glEnd();
+    } else {
+        SetTexturing(true);
+        glBindTexture(GL_TEXTURE_2D, texture->GetName());
+        // Tiles and centred images are drawn at their own size.
+        texture->SetNearest(mode != 0 || (rect.width == w && rect.height == h));
+        glColor4f(1, 1, 1, 1);
+        glBegin(GL_QUADS);
+        for (const auto& q : quads)
+            texture->Quad(&q[0], &q[4]);
+        glEnd();
+    }
+    if (opaque)
+        glEnable(GL_BLEND);
 }
 
 TavoResult LGLRenderer::DrawBitmapRegion(const RCPtr<LRenderContextInfo>&, const PointT<int32_t>&,

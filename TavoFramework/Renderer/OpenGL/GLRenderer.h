@@ -7,6 +7,7 @@
 #include "Renderer/PurgableObjectCache.h"
 #include "Renderer/Renderer.h"
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -108,6 +109,7 @@ private:
     // it only where it changes.
     bool mTexturing = false;
     std::vector<uint32_t> mReadBack;
+    std::vector<std::array<float, 8>> mQuads;
 };
 
 }  // namespace Tavo

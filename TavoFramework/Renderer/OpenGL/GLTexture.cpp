@@ -4,6 +4,8 @@
 
 #include <GL/gl.h>
 
+#include <cstring>
+
 namespace Tavo {
 
 void DrainGLErrors()
@@ -46,6 +48,19 @@ void LGLTexture::LoadFromBitmap(const RCPtr<LBitmap>& bitmap)
     uint8_t* pixels = data.GetPixelAddress(0, 0);
     if (!pixels)
         return;
+    uint32_t first;
+    std::memcpy(&first, pixels, sizeof first);
+    mOpaque = mUniform = true;
+    mUniformColour = first;
+    for (int32_t y = 0; y < data.GetHeight() && (mOpaque || mUniform); ++y) {
+        const uint8_t* row = data.GetPixelAddress(0, y);
+        for (int32_t x = 0; x < data.GetWidth(); ++x) {
+            uint32_t argb;
+            std::memcpy(&argb, row + x * 4, sizeof argb);
+            mOpaque = mOpaque && (argb >> 24) == 255;
+            mUniform = mUniform && argb == first;
+        }
+    }
     GLImage image;
     image.Wrap(pixels, data.GetStride(), 4, data.GetWidth(), data.GetHeight(), GLImage::kFormatBGRA,
                GLImage::kTypeUnsignedByte);
@@ -91,6 +106,7 @@ void LGLTexture::LoadImage(GLImage& image, uint32_t internalFormat, uint32_t fla
     mTextureWidth = static_cast<float>(NextPowerOfTwo(image.width));
     mTextureHeight = static_cast<float>(NextPowerOfTwo(image.height));
     const bool nearest = flags & kNearest;
+    mNearest = nearest;
     const bool mipmaps = flags & kMipmaps;
     GLint minFilter = nearest ? GL_NEAREST : GL_LINEAR;
     if (mipmaps)
@@ -120,6 +136,15 @@ void LGLTexture::LoadImage(GLImage& image, uint32_t internalFormat, uint32_t fla
     if (alpha)
         image.MakeAlpha();
     image.Upload(mTarget, internalFormat, mipmaps);
+}
+
+void LGLTexture::SetNearest(bool nearest)
+{
+    if (mNearest == nearest)
+        return;
+    mNearest = nearest;
+    glTexParameteri(mTarget, GL_TEXTURE_MIN_FILTER, nearest ? GL_NEAREST : GL_LINEAR);
+    glTexParameteri(mTarget, GL_TEXTURE_MAG_FILTER, nearest ? GL_NEAREST : GL_LINEAR);
 }
 
 void LGLTexture::Quad(const float source[4], const float target[4]) const

@@ -35,6 +35,18 @@ public:
     // The quad alone, for callers that bound the texture inside glBegin.
     void Quad(const float source[4], const float target[4]) const;
 
+    // Every pixel of the loaded bitmap has full alpha: it may be drawn
+    // without blending, to the same result.
+    bool IsOpaque() const { return mOpaque; }
+    // Every pixel of the loaded bitmap is the same 0xAARRGGBB colour: any
+    // stretch of it is a plain fill of that colour.
+    bool IsUniform() const { return mUniform; }
+    uint32_t GetUniformColour() const { return mUniformColour; }
+    // Nearest or linear filtering of the bound texture, changed only when
+    // it differs: a copy at its own size samples exact texels either way,
+    // and nearest costs a software rasteriser far less.
+    void SetNearest(bool nearest);
+
     uint32_t GetName() const { return mName; }
     bool IsLoaded() const;
     float GetTextureWidth() const { return mTextureWidth; }
@@ -53,6 +65,10 @@ private:
     float mImageWidth = 0, mImageHeight = 0;
     float mScaledWidth = 0, mScaledHeight = 0;
     RCPtr<LBitmap> mBitmap;
+    bool mOpaque = false;
+    bool mUniform = false;
+    uint32_t mUniformColour = 0;
+    bool mNearest = false;
 };
 
 // A run of GL display lists made on first recording.
