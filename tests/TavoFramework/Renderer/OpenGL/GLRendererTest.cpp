@@ -100,19 +100,29 @@ TEST_F(GLRenderer, FillsLShapedAndSelfIntersectingPolygons)
 
 TEST_F(GLRenderer, DrawsBitmapsStretchedTiledAndCentred)
 {
-    RCPtr<LBitmap> blue = LBitmap::CreateFilledBitmap(4, 4, ColorRGBA(0, 0, 1, 1));
+    // Blue with a red top-left pixel: an image, not one colour, in every
+    // mode; and the all-blue bitmap drawn as a plain fill.
+    RCPtr<LBitmap> marked = LBitmap::CreateFilledBitmap(4, 4, ColorRGBA(0, 0, 1, 1));
+    {
+        LBitmapData data(marked, LBitmapData::kLockWrite);
+        const uint8_t red[4] = {0, 0, 0xFF, 0xFF};
+        std::copy(std::begin(red), std::end(red), data.GetPixelAddress(0, 0));
+    }
+    RCPtr<LBitmap> blue = LBitmap::CreateFilledBitmap(1, 1, ColorRGBA(0, 0, 1, 1));
     Frame([&] {
-        renderer->DrawBitmap(blue, {0, 0, 12, 8}, 0);
-        renderer->DrawBitmap(blue, {14, 0, 10, 6}, 1);
-        renderer->DrawBitmap(blue, {26, 0, 12, 12}, 2);
+        renderer->DrawBitmap(marked, {0, 0, 12, 8}, 0);
+        renderer->DrawBitmap(marked, {14, 0, 10, 6}, 1);
+        renderer->DrawBitmap(marked, {26, 0, 12, 12}, 2);
+        renderer->DrawBitmap(blue, {0, 20, 8, 6}, 0);
     });
+    constexpr uint32_t B = 0xFF0000FFu, R = 0xFFFF0000u;
     const struct
     {
         int32_t x, y;
         uint32_t expected;
-    } cases[] = {{0, 0, 0xFF0000FFu},  {11, 7, 0xFF0000FFu}, {12, 3, 0u}, {14, 0, 0xFF0000FFu},
-                 {23, 5, 0xFF0000FFu}, {23, 6, 0u},          {29, 5, 0u}, {30, 4, 0xFF0000FFu},
-                 {33, 7, 0xFF0000FFu}, {34, 7, 0u},          {31, 8, 0u}};
+    } cases[] = {{0, 0, R},  {11, 7, B},  {12, 3, 0u}, {14, 0, R},  {15, 1, B}, {18, 0, R},
+                 {22, 4, R}, {23, 5, B},  {23, 6, 0u}, {29, 5, 0u}, {30, 4, R}, {31, 5, B},
+                 {33, 7, B}, {34, 7, 0u}, {31, 8, 0u}, {0, 20, B},  {7, 25, B}, {8, 25, 0u}};
     for (const auto& c : cases)
         EXPECT_EQ(At(c.x, c.y), c.expected) << c.x << "," << c.y;
 }
