@@ -321,7 +321,7 @@ TavoResult LGLRenderer::RenderFinish(const RCPtr<LRenderContextInfo>& context)
             ShowOnSurface(*current);
         else
             current->GL().Present();
-        DrainGLErrors();
+        mGLErrors += DrainGLErrors();
     }
     const TavoResult result = LRenderer::RenderFinish(context);
     if (auto* outer = dynamic_cast<LGLRenderContextInfo*>(GetCurrentContext())) {

@@ -84,6 +84,8 @@ public:
     const ListCache& GetListCache(ShapeKind kind) const { return mLists[kind]; }
     const TextureCache& GetTextureCache() const { return mTextures; }
     uint32_t GetLastPurgeTime() const { return mLastPurge; }
+    // GL errors drained at the ends of frames: dropped, but counted.
+    uint32_t GetGLErrorCount() const { return mGLErrors; }
 
 private:
     LGLRenderContextInfo* Current();
@@ -105,6 +107,7 @@ private:
                                      ListCache(kListCacheCapacity)};
     TextureCache mTextures{kTextureCacheCapacity};
     uint32_t mLastPurge;
+    uint32_t mGLErrors = 0;
     // Whether GL_TEXTURE_2D is on in the current context: drawing switches
     // it only where it changes.
     bool mTexturing = false;

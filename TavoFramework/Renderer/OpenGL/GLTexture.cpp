@@ -8,11 +8,13 @@
 
 namespace Tavo {
 
-void DrainGLErrors()
+uint32_t DrainGLErrors()
 {
     // Bounded: a lost context may answer an error for ever.
-    for (int32_t i = 0; i < 64 && glGetError() != GL_NO_ERROR; ++i) {
-    }
+    uint32_t count = 0;
+    while (count < 64 && glGetError() != GL_NO_ERROR)
+        ++count;
+    return count;
 }
 
 LGLTexture::~LGLTexture()

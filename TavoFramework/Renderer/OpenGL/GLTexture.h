@@ -96,7 +96,7 @@ private:
 };
 
 // Reads glGetError until it has nothing more: errors are dropped, not
-// reported.
-void DrainGLErrors();
+// reported. Returns how many there were.
+uint32_t DrainGLErrors();
 
 }  // namespace Tavo
