@@ -162,6 +162,11 @@ RCPtr<LMeasurementRenderer> LFrameworkApp::GetMeasurementRenderer()
     return GetProcessMeasurementRenderer();
 }
 
+bool LFrameworkApp::FindFrameworkText(const WString& id, WString& text)
+{
+    return mFrameworkStringTable && mFrameworkStringTable->FindString(id, text);
+}
+
 TavoResult LFrameworkApp::GetDefaultFont(WString& face, float& size, int32_t& style)
 {
     if (!mApplicationFont.face.IsEmpty()) {

@@ -69,6 +69,7 @@ public:
     RCPtr<LMeasurementRenderer> GetMeasurementRenderer() override;
     // The skin's font when one is set, else the desktop's (GetSystemFont).
     TavoResult GetDefaultFont(WString& face, float& size, int32_t& style) override;
+    bool FindFrameworkText(const WString& id, WString& text) override;
     virtual TavoResult GetLocalTime(AppLocalTime& time) = 0;
     virtual TavoResult GetKeyState(uint32_t virtualKey, bool& down, bool& toggled) = 0;
     virtual int32_t MessageBox(const WString& text, const WString& caption, uint32_t style) = 0;

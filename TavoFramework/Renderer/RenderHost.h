@@ -19,6 +19,14 @@ public:
     // Null when the host has no renderer to offer yet.
     virtual RCPtr<LMeasurementRenderer> GetMeasurementRenderer() = 0;
     virtual TavoResult GetDefaultFont(WString& face, float& size, int32_t& style) = 0;
+    // A text of the framework's string table (renderer failure messages);
+    // false where the host has none, and the caller keeps its own.
+    virtual bool FindFrameworkText(const WString& id, WString& text)
+    {
+        (void)id;
+        (void)text;
+        return false;
+    }
 
 protected:
     ~IRenderHost() = default;
