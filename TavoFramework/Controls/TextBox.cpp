@@ -26,6 +26,10 @@ constexpr float kCoordinateLimit = 8388608.0f;
 constexpr double kExtentLimit = 4503599627370496.0;
 constexpr uint32_t kModifierCtrl = 0x1;
 constexpr uint32_t kModifierShift = 0x8;
+// Texts longer than this are measured in runs; the cache of run widths is
+// dropped when it grows past its bound.
+constexpr int32_t kRunLength = 256;
+constexpr size_t kMaxRuns = 8192;
 
 // Key codes the text box reads, with their exact modifier bits.
 enum : uint32_t {
@@ -167,11 +171,52 @@ float LTextBox::MeasurePrefix(int32_t count)
     const RCPtr<LFont> font = GetFont();
     if (!renderer || !font)
         return 0.0f;
-    const RectT<float> r = renderer->MeasureString(text.Left(count), font);
+    const auto measure = [&](const char16_t* from, int32_t n) {
+        const RectT<float> r = renderer->MeasureString(WString(from, uint32_t(n)), font);
+        return r.x + r.width;
+    };
+    if (font.Get() != mRunFont || mRunWidths.size() > kMaxRuns) {
+        mRunWidths.clear();
+        mRunFont = font.Get();
+    }
+    // A long text is measured in runs that end after white space, each
+    // measured once by its content: an edit measures only the runs it
+    // touched, not the whole text again.
+    const char16_t* units = text.c_str();
+    float width = 0;
+    int32_t start = 0;
+    while (count - start > kRunLength) {
+        int32_t end = start + kRunLength / 4;
+        while (end < start + kRunLength && !IsWhite(units[end - 1]))
+            ++end;
+        if (IsHighSurrogate(units[end - 1]))
+            ++end;
+        std::u16string run(units + start, units + end);
+        auto found = mRunWidths.find(run);
+        if (found == mRunWidths.end())
+            found = mRunWidths.emplace(std::move(run), measure(units + start, end - start)).first;
+        width += found->second;
+        start = end;
+    }
+    width += measure(units + start, count - start);
     mMeasuredText = text;
     mMeasuredCount = count;
-    mMeasuredWidth = r.x + r.width;
-    return mMeasuredWidth;
+    mMeasuredWidth = width;
+    return width;
+}
+
+PointT<float> LTextBox::GetLineOrigin()
+{
+    // The look lays its text out as one line placed by its alignment.
+    const RCPtr<LLook>& look = GetLook(0);
+    LFontText* block = look ? look->GetTextBlock() : nullptr;
+    if (!block)
+        return {0, 0};
+    const RCPtr<LFont> font = GetFont();
+    const float lineHeight = font ? float(font->ComputeMetrics()) : 0.0f;
+    const float align = block->horizontalAlignment;
+    return {align == 0 ? 0.0f : (float(block->boxWidth) - MeasurePrefix(GetTextLength())) * align,
+            (float(block->boxHeight) - lineHeight) * block->verticalAlignment};
 }
 
 RectT<float> LTextBox::GetTextRect() const
@@ -200,15 +245,9 @@ TavoResult LTextBox::SetCaretPosition(int32_t position, bool force)
     if (mSelLength == 0)
         mAnchor = position;
     const RectT<float> text = GetTextRect();
-    float lineLeft = 0, lineTop = 0;
-    if (const RCPtr<LLook>& look = GetLook(0)) {
-        if (LFontText* block = look->GetTextBlock(); block && block->GetLineCount() > 0) {
-            lineLeft = block->GetLineRects()[0].x;
-            lineTop = block->GetLineRects()[0].y;
-        }
-    }
+    const PointT<float> line = GetLineOrigin();
     const RCPtr<LFont> font = GetFont();
-    mCaretRect = {text.x + lineLeft + MeasurePrefix(position) - 1.0f, text.y + lineTop, 1.0f,
+    mCaretRect = {text.x + line.x + MeasurePrefix(position) - 1.0f, text.y + line.y, 1.0f,
                   font ? float(font->ComputeMetrics()) : 0.0f};
     mCaretShown = true;
     mNextBlink = Now() + kBlinkOn;
@@ -570,13 +609,9 @@ bool LTextBox::CharacterBox(int32_t index, float& left, float& width)
     if (index < 0 || index > length)
         return false;
     const RectT<float> text = GetTextRect();
-    float lineLeft = 0;
-    if (const RCPtr<LLook>& look = GetLook(0))
-        if (LFontText* block = look->GetTextBlock(); block && block->GetLineCount() > 0)
-            lineLeft = block->GetLineRects()[0].x;
     const int32_t next = StepRight(index);
     const float before = MeasurePrefix(index);
-    left = text.x + lineLeft + before;
+    left = text.x + GetLineOrigin().x + before;
     width = ClampCoordinate(next > index ? MeasurePrefix(next) - before : 0.0f);
     return true;
 }

@@ -2,6 +2,9 @@
 
 #include "Controls/ScrollView.h"
 
+#include <string>
+#include <unordered_map>
+
 namespace Tavo {
 
 // The data of "NID_TEXTBOX_VALIDATING" and "NID_TEXTBOX_VALIDATED": a
@@ -108,6 +111,8 @@ public:
     RectT<float> GetTextRect() const;
     // Width of the first count units in the control's font.
     float MeasurePrefix(int32_t count);
+    // Where the look places the text's one line inside the text area.
+    PointT<float> GetLineOrigin();
 
 private:
     using TextBoxHandler = LNotificationHandler<LTextBox>;
@@ -144,6 +149,8 @@ private:
     WString mMeasuredText;
     int32_t mMeasuredCount = -1;
     float mMeasuredWidth = 0;
+    std::unordered_map<std::u16string, float> mRunWidths;
+    const LFont* mRunFont = nullptr;
 };
 
 }  // namespace Tavo
