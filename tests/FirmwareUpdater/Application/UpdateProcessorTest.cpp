@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/Common/ThrownText.h"
+
 #include <deque>
 #include <vector>
 
@@ -146,13 +148,9 @@ TEST_F(UpdateProcessorTest, ADeviceThatCannotUpdateStopsEverythingAfterTheEngine
 TEST_F(UpdateProcessorTest, AFailingEngineThrowsTheFailedResult)
 {
     engine->initializeResult = Tavo::E_FAIL;
-    try {
-        Run("x");
-        FAIL() << "no exception";
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "Failed Result : TAVORESULT = 80004005 : LUpdateProcessor::Initialize : "
-                               "Engine\\UpdateProcessor : Line 53");
-    }
+    EXPECT_EQ(ThrownText([&] { Run("x"); }),
+              "Failed Result : TAVORESULT = 80004005 : LUpdateProcessor::Initialize : "
+              "Engine\\UpdateProcessor : Line 53");
 }
 
 TEST_F(UpdateProcessorTest, FirmwarePathComesFromTheSwitchesOrTheDefault)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/Common/ThrownText.h"
+
 #include "AppTestSupport.h"
 #include "Application/Version.h"
 #include "Platform/App/TimerResolution.h"
@@ -273,14 +275,9 @@ TEST(AppServices, StartupErrorTextAndFolders)
     WString folder;
     shell.GetFolder(1, folder);
     EXPECT_TRUE(folder == u"::");
-    try {
-        shell.GetFolder(5, folder);
-        ADD_FAILURE() << "no throw";
-    } catch (const std::out_of_range& e) {
-        EXPECT_STREQ(e.what(),
-                     "Out of Range : Unknown Path ID. : Tavo::MFCFrameworkApp<class LApplication>::GetFolder"
-                     " : Application/ApplicationBaseWin : Line 570");
-    }
+    EXPECT_EQ(ThrownText<std::out_of_range>([&] { shell.GetFolder(5, folder); }),
+              "Out of Range : Unknown Path ID. : Tavo::MFCFrameworkApp<class LApplication>::GetFolder"
+              " : Application/ApplicationBaseWin : Line 570");
     EXPECT_EQ(FrameworkCursor(UI_CURSOR_SIZE_WE()), IDC_SIZEWE);
     EXPECT_EQ(FrameworkCursor(u"UI_CURSOR_MAG"), IDC_ARROW);
 }
@@ -292,12 +289,10 @@ TEST_F(AppRun, StringTableFormatsSurviveStrayPercents)
     const std::string text = Utf8(GetStartupErrorText(901));
     EXPECT_EQ(text.rfind("Code 901, stray ", 0), 0u) << text;
     // The version reader reports through the same table, and the shell reads through it.
-    try {
-        Version version(nullptr);
-        ADD_FAILURE() << "no throw";
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Runtime Error : Code 902, stray ", 0), 0u) << e.what();
-    }
+    EXPECT_EQ(ThrownText<std::runtime_error>([] {
+                  Version version(nullptr);
+              }).rfind("Runtime Error : Code 902, stray ", 0),
+              0u);
     EXPECT_TRUE(shell->GetProductVersion() == u"1.0.6");
     EXPECT_TRUE(shell->GetCompanyName() == u"Tessaro DJ");
     gApplication = nullptr;

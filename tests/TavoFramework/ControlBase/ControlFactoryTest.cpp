@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/Common/ThrownText.h"
+
 #include <stdexcept>
 #include <vector>
 
@@ -125,13 +127,10 @@ TEST_F(ControlFactoryTest, UnregisteredClassThrowsTheFixedText)
 {
     auto d = mFactory->FindDescriptorByName(u"stranger");
     ASSERT_TRUE(d);
-    try {
-        mFactory->CreateControl(d, nullptr);
-        FAIL() << "no exception";
-    } catch (const Exception<std::runtime_error>& e) {
-        EXPECT_STREQ(e.what(), "Runtime Error : Tavo::LControlFactory::GetControlCreateFunction : "
-                               "ControlBase\\ControlFactory : Line 51");
-    }
+    EXPECT_EQ(
+        ThrownText<Exception<std::runtime_error>>([&] { mFactory->CreateControl(d, nullptr); }),
+        "Runtime Error : Tavo::LControlFactory::GetControlCreateFunction : ControlBase\\ControlFactory : "
+        "Line 51");
     EXPECT_EQ(gResolved, 0);
     ControlCreateFunction f = nullptr;
     EXPECT_THROW(mFactory->GetControlCreateFunction(u"t.panel", f), std::runtime_error);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/Common/ThrownText.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -218,14 +220,9 @@ TEST(SkinReader, BadInputGivesErrorsNotCrashes)
     EXPECT_TRUE(f->FindColorizer(u"c"));
 
     const std::string bad = "<Root>\n<Skin Name=\"S\">\n<SubControl Name=\"x\"/></Skin></Root>";
-    try {
-        f->ParseXML(bad.c_str(), 0);
-        FAIL() << "no exception";
-    } catch (const Exception<std::runtime_error>& e) {
-        EXPECT_STREQ(e.what(),
-                     "Runtime Error : Bad Subcontrol Element : Tavo::LControlFactory::XMLStartElement : "
-                     "ControlBase\\ControlFactory : Line 1089");
-    }
+    EXPECT_EQ(ThrownText<Exception<std::runtime_error>>([&] { f->ParseXML(bad.c_str(), 0); }),
+              "Runtime Error : Bad Subcontrol Element : Tavo::LControlFactory::XMLStartElement : "
+              "ControlBase\\ControlFactory : Line 1089");
     EXPECT_EQ(f->GetLastErrorLine(), 3);
 
     // From a file the error is caught and reported.

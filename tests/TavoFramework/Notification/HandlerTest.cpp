@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/Common/ThrownText.h"
+
 #include "TestClients.h"
 
 using namespace Tavo;
@@ -131,15 +133,11 @@ TEST(HandlerTest, DisablerFailuresThrowOnEntryAndAreReportedOnExit)
 {
     auto window = Window::Create();
     auto bar = CountedDistributor::Create();
-    try {
-        CAutoNotificationDisabler<Window> off(window->mHandlers, bar, u"NID_VALUE_CHANGE");
-        FAIL() << "no handler to disable";
-    } catch (const FailedResultException& e) {
-        EXPECT_STREQ(
-            e.what(),
-            "Failed Result : TAVORESULT = 80004005 : Tavo::CAutoNotificationDisabler<class TavoTest::Window>"
-            "::CAutoNotificationDisabler : notification\\NotificationHandler : Line 247");
-    }
+    EXPECT_EQ(
+        ThrownText<FailedResultException>(
+            [&] { CAutoNotificationDisabler<Window> off(window->mHandlers, bar, u"NID_VALUE_CHANGE"); }),
+        "Failed Result : TAVORESULT = 80004005 : Tavo::CAutoNotificationDisabler<class TavoTest::Window>"
+        "::CAutoNotificationDisabler : notification\\NotificationHandler : Line 247");
 
     // A failure to restore ends the scope normally and is reported.
     std::vector<std::string> faults;

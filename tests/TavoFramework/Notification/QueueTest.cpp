@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/Common/ThrownText.h"
+
 #include "TestClients.h"
 
 using namespace Tavo;
@@ -40,14 +42,9 @@ TEST(RCPtrQueueTest, FullRingGrowsByOneSlotAndKeepsOrder)
     for (int i = 0; i < 257; ++i)
         ASSERT_EQ(queue.Dequeue()->mValue, i);
 
-    try {
-        queue.Dequeue();
-        FAIL() << "empty queue";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(),
-                     "Runtime Error : Tavo::RCPtrQueue<class (anonymous namespace)::Item,256>::Dequeue : "
-                     "utilities\\Storage/RCPtrQueue : Line 104");
-    }
+    EXPECT_EQ(ThrownText<std::runtime_error>([&] { queue.Dequeue(); }),
+              "Runtime Error : Tavo::RCPtrQueue<class (anonymous namespace)::Item,256>::Dequeue : "
+              "utilities\\Storage/RCPtrQueue : Line 104");
     RCPtrQueue<Item, 0> unsized;
     EXPECT_EQ(unsized.GetCount(), 0u);
     unsized.Enqueue(RCPtr<Item>(new Item(7)));

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/Common/ThrownText.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -136,13 +138,9 @@ TEST_F(FontCatalogue, UnknownFaceUsesFontconfigsMatchThenTheDefaultOrThrows)
     EXPECT_EQ(PathOf(LFontFileInfo::GetFileID(WString(u"Arial"), 0)), dir.Join("LiberationSans-Regular.ttf"));
     EXPECT_EQ(PathOf(LFontFileInfo::GetFileID(WString(u"dejavu serif"), 0)), dir.Join("DejaVuSerif.ttf"));
     // Its best match for an unknown face is not in this catalogue, nor is a default face yet.
-    try {
-        LFontFileInfo::GetFileID(WString(u"Qwzx Unknown Face"), 0);
-        FAIL() << "no throw";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Runtime Error : Tavo::LFontFileInfo::GetFileID : "
-                               "Renderer\\FontRenderer\\FontFileInfo : Line 469");
-    }
+    EXPECT_EQ(
+        ThrownText<std::runtime_error>([] { LFontFileInfo::GetFileID(WString(u"Qwzx Unknown Face"), 0); }),
+        "Runtime Error : Tavo::LFontFileInfo::GetFileID : Renderer\\FontRenderer\\FontFileInfo : Line 469");
     host.defaultFace = u"DejaVu Serif";
     EXPECT_EQ(PathOf(LFontFileInfo::GetFileID(WString(u"Qwzx Unknown Face"), 0)),
               dir.Join("DejaVuSerif.ttf"));
