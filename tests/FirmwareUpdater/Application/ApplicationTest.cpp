@@ -2,8 +2,6 @@
 // window that needs no display and an empty simulated platform.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "Application/Application.h"
 #include "Platform/App/MessageLoop.h"
 #include "Platform/App/ProfileStore.h"
@@ -21,18 +19,11 @@ class ApplicationStartup : public ::testing::Test
 protected:
     ApplicationStartup()
     {
-        char pattern[] = "/tmp/tavo-app-XXXXXX";
-        mRoot = mkdtemp(pattern);
         for (const char* name : {"TAVO_PLATFORM_ROOT", "TAVO_RUNTIME_DIR", "TAVO_USER_APPDATA_DIR",
                                  "TAVO_COMMON_APPDATA_DIR", "TAVO_CONFIG_DIR", "HOME"})
-            mEnv.push_back(std::make_unique<ScopedEnv>(name, mRoot));
+            mEnv.push_back(std::make_unique<ScopedEnv>(name, mRoot.Path()));
         Tavo::Platform::Registry::SetMachine(Tavo::Platform::Registry::CreateMemoryRegistry());
         AppTest::Rec() = AppTest::Recorder();
-    }
-    ~ApplicationStartup() override
-    {
-        mEnv.clear();
-        std::filesystem::remove_all(mRoot);
     }
 
     // Runs the program's start-up with `commandLine`; `onTick` runs in the
@@ -64,7 +55,7 @@ protected:
         return code;
     }
 
-    std::string mRoot;
+    TestFolder mRoot;
     std::vector<std::unique_ptr<ScopedEnv>> mEnv;
     Platform::App::MessageLoop mLoop;
 };

@@ -117,6 +117,13 @@ protected:
         return error;
     }
 
+    // Sets the update flag: the simplest request the driver answers.
+    uint32_t SetFlag(Device& device)
+    {
+        uint32_t flag = 0;
+        return Call(device, Header(kDriverControlSet, kDriverUpdateFlag, kPropertySet), &flag, 4);
+    }
+
     uint32_t Send(Device& device, uint32_t port, const uint8_t* buffer, uint32_t length)
     {
         auto value = Slots({port, Address(buffer), length});
@@ -146,10 +153,9 @@ TEST_P(DriverTest, RefusalsAndMalformedRequests)
     EXPECT_EQ(Call(*device, Header(kMidiChannelSet, kMidiOpenPort, kPropertySet), &port, 4),
               kErrorGenFailure);
     uint32_t flag = 0;
-    EXPECT_EQ(Call(*device, Header(kDriverControlSet, kDriverUpdateFlag, kPropertySet), &flag, 4), 0u);
+    EXPECT_EQ(SetFlag(*device), 0u);
     mDriver->RefuseAll(true, kErrorInvalidParameter);
-    EXPECT_EQ(Call(*device, Header(kDriverControlSet, kDriverUpdateFlag, kPropertySet), &flag, 4),
-              kErrorInvalidParameter);
+    EXPECT_EQ(SetFlag(*device), kErrorInvalidParameter);
     mDriver->RefuseAll(false);
     size_t seen = mDriver->Requests().size();
 
@@ -198,13 +204,11 @@ TEST_P(DriverTest, DeviceOpensExclusively)
     EXPECT_FALSE(OpenDevice(mPath, &error));
     EXPECT_EQ(error, kErrorSharingViolation);
     first->Close();
-    uint32_t flag = 0;
-    EXPECT_EQ(Call(*first, Header(kDriverControlSet, kDriverUpdateFlag, kPropertySet), &flag, 4),
-              kErrorInvalidHandle);
+    EXPECT_EQ(SetFlag(*first), kErrorInvalidHandle);
 
     auto second = Open();
     ASSERT_TRUE(second);
-    EXPECT_EQ(Call(*second, Header(kDriverControlSet, kDriverUpdateFlag, kPropertySet), &flag, 4), 0u);
+    EXPECT_EQ(SetFlag(*second), 0u);
     EXPECT_EQ(mDriver->OpenCount(), 2);
 }
 
@@ -326,18 +330,15 @@ TEST_P(DriverTest, DetachFailsLaterRequestsAndDropsTakes)
     uint8_t buffer[2] = {0x77, 0};
     ASSERT_EQ(Send(*device, 0, buffer, 2), 0u);
     mDriver->Detach();
-    uint32_t flag = 0;
-    EXPECT_EQ(Call(*device, Header(kDriverControlSet, kDriverUpdateFlag, kPropertySet), &flag, 4),
-              kErrorDeviceNotConnected);
+    EXPECT_EQ(SetFlag(*device), kErrorDeviceNotConnected);
     mDriver->TakeHeld();
-    EXPECT_EQ(Call(*device, Header(kDriverControlSet, kDriverUpdateFlag, kPropertySet), &flag, 4),
-              kErrorDeviceNotConnected);
+    EXPECT_EQ(SetFlag(*device), kErrorDeviceNotConnected);
     EXPECT_EQ(LoadSendByte(buffer), 0x77);
 
     // The device comes back: a new handle works while the old one stays dead.
     auto again = Open();
     ASSERT_TRUE(again);
-    EXPECT_EQ(Call(*again, Header(kDriverControlSet, kDriverUpdateFlag, kPropertySet), &flag, 4), 0u);
+    EXPECT_EQ(SetFlag(*again), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DriverTest,
