@@ -3,8 +3,6 @@
 #include "ControlBase/ControlFactory.h"
 #include "RecordingRenderer.h"
 #include "Renderer/Font.h"
-#include "Renderer/Gdi/GDIRenderContext.h"
-#include "Renderer/Gdi/GDIRenderer.h"
 #include "tests/Common/FakeRootWindow.h"
 
 #include <gtest/gtest.h>
@@ -117,26 +115,6 @@ TEST_F(ProductTree, DrawsPartsThenTextThenChildrenInOrder)
     EXPECT_EQ(r.calls, expected);
     EXPECT_TRUE(overlays.empty());
     EXPECT_EQ(main->Draw(&r, region, overlays, true), E_INVALIDARG);
-}
-
-TEST_F(ProductTree, DrawsIntoAnOffscreenContext)
-{
-    RCPtr<LGDIRenderer> renderer(new LGDIRenderer());
-    RCPtr<LRenderContextInfo> context;
-    ASSERT_EQ(renderer->InitRenderContextInfo({0, 0, 420, 360}, nullptr, true, context), S_OK);
-    context->dirtyRegion.AddRect(RectT<int32_t>{0, 0, 420, 360});
-    renderer->RenderStart(context);
-    renderer->PushState();
-    std::vector<RCPtr<LControl>> overlays;
-    EXPECT_EQ(main->Draw(renderer.Get(), context->dirtyRegion, overlays, false), S_OK);
-    auto* surface = static_cast<LGDIRenderContextInfo&>(*context).GetSurface()->GetBitmap();
-    EXPECT_EQ(surface->GetPixel(5, 5), 0xFF1E1E22u);      // window
-    EXPECT_EQ(surface->GetPixel(31, 245), 0xFF2C2C32u);   // progress bar frame
-    EXPECT_EQ(surface->GetPixel(200, 270), 0xFF141416u);  // progress track
-    // The exit button's gradient part is one pixel tall: it shows the middle of its two colours.
-    EXPECT_EQ(surface->GetPixel(350, 315), 0xFF3F3F46u);
-    renderer->PopState();
-    renderer->RenderFinish(context);
 }
 
 TEST_F(ProductTree, InvalidationsReachTheWindowInItsCoordinates)
