@@ -97,8 +97,6 @@ public:
     std::vector<Bytes> Sent(const std::string& key) override { return mBus->Sent(mDevices[key].second); }
     bool Synchronous() const override { return true; }
 
-    MidiBus& Bus() { return *mBus; }
-
 private:
     std::shared_ptr<MidiBus> mBus;
     std::map<std::string, std::pair<MidiBus::DeviceId, MidiBus::DeviceId>> mDevices;
@@ -190,10 +188,7 @@ public:
             size_t end = answer.find(' ', pos + 1);
             std::string hex =
                 answer.substr(pos + 1, end == std::string::npos ? std::string::npos : end - pos - 1);
-            Bytes b;
-            for (size_t i = 0; i + 1 < hex.size(); i += 2)
-                b.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-            sent.push_back(b);
+            sent.push_back(FromHex(hex));
             pos = end == std::string::npos ? answer.size() : end;
         }
         return sent;
@@ -354,17 +349,5 @@ private:
     std::vector<Bytes> mData;
     std::vector<MIDIHDR> mHeaders;
 };
-
-inline std::u16string InputName(uintptr_t device)
-{
-    MIDIINCAPS caps;
-    return MidiInGetDevCaps(device, &caps) == MMSYSERR_NOERROR ? std::u16string(caps.szPname) : u"<none>";
-}
-
-inline std::u16string OutputName(uintptr_t device)
-{
-    MIDIOUTCAPS caps;
-    return MidiOutGetDevCaps(device, &caps) == MMSYSERR_NOERROR ? std::u16string(caps.szPname) : u"<none>";
-}
 
 }  // namespace MidiTest
