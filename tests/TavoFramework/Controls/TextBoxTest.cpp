@@ -74,7 +74,7 @@ protected:
             mFactory->LoadSkins(WString(TAVO_SOURCE_DIR "/tests/TavoFramework/Controls/TextWidgetsSkin.xml")),
             S_OK);
         mWindow->SetClientRect({0, 0, 400, 300});
-        mMain = mFactory->CreateControlFromDescriptor(u"main", mWindow.Get());
+        mMain = mFactory->CreateControlFromDescriptor(u"mainControl", mWindow.Get());
         ASSERT_TRUE(mMain);
         mMain->UITarget_UpdateGeometry(400, 300);
         mBox = RCPtrDynamicCast<LTextBox>(mMain->FindChildByName(u"text"));
