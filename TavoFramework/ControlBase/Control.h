@@ -340,6 +340,8 @@ public:
     RCPtr<Handler> CreateHandlerTable();
     const RCPtr<Handler>& GetHandlerTable() const { return mHandlers; }
     bool UsesParentToolTip() const { return mUseParentToolTip; }
+    // What "USE_PARENT_TOOLTIP" sets; owners set it on their parts.
+    void SetUseParentToolTip(bool on) { mUseParentToolTip = on; }
     bool WantsTab() const { return mWantsTab; }
 
     // ---- Value ----
