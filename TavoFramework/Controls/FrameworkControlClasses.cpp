@@ -3,7 +3,9 @@
 #include "Controls/Button.h"
 #include "Controls/CheckedListBox.h"
 #include "Controls/ComboMenu.h"
+#include "Controls/FileDropper.h"
 #include "Controls/Label.h"
+#include "Controls/LevelMeter.h"
 #include "Controls/ListBox.h"
 #include "Controls/ListBoxItem.h"
 #include "Controls/MainMenu.h"
@@ -13,8 +15,11 @@
 #include "Controls/PopupMenu.h"
 #include "Controls/ProgressBar.h"
 #include "Controls/Scrollbar.h"
+#include "Controls/SplitterH.h"
+#include "Controls/SplitterV.h"
 #include "Controls/StatusBar.h"
 #include "Controls/TextBox.h"
+#include "Controls/TabControl.h"
 #include "Controls/ToolTip.h"
 #include "Controls/TreeView.h"
 
@@ -44,7 +49,7 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.ComboSlider.DropDownPanel", &LPanel::Create, 113},
     {u"Framework.Slider", nullptr, 114},
     {u"Framework.Knob", nullptr, 115},
-    {u"Framework.TabControl", nullptr, 116},
+    {u"Framework.TabControl", &LTabControl::Create, 116},
     {u"Framework.Label", &LLabel::Create, 117},
     {u"Framework.TextBox", &LTextBox::Create, 118},
     {u"Framework.NumericUpDown", &LNumericUpDown::Create, 119},
@@ -55,11 +60,11 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.MenuItem", &LControl::CreateT<LControl>, 123},
     {u"Framework.ComboMenu", &LComboMenu::Create, 124},
     {u"Framework.MainMenu", &LMainMenu::Create, 125},
-    {u"Framework.FileDropper", nullptr, 126},
+    {u"Framework.FileDropper", &LFileDropper::Create, 126},
     {u"Framework.StatusBar", &LStatusBar::Create, 127},
-    {u"Framework.SplitterH", nullptr, 128},
-    {u"Framework.SplitterV", nullptr, 129},
-    {u"Framework.LevelMeter", nullptr, 130},
+    {u"Framework.SplitterH", &LSplitterH::Create, 128},
+    {u"Framework.SplitterV", &LSplitterV::Create, 129},
+    {u"Framework.LevelMeter", &LLevelMeter::Create, 130},
     {u"Framework.ProgressBar", &LProgressBar::Create, 131},
     {u"Framework.TreeView", &LTreeView::Create, 132},
     {u"Framework.TreeViewItem", &LTreeViewItem::Create, 133},

@@ -1,0 +1,329 @@
+#include "ControlBase/ControlEnvironment.h"
+#include "ControlBase/ControlFactory.h"
+#include "Controls/Button.h"
+#include "Controls/FileDropper.h"
+#include "Controls/FrameworkControlClasses.h"
+#include "Controls/LevelMeter.h"
+#include "Controls/SplitterH.h"
+#include "Controls/SplitterV.h"
+#include "Controls/TabControl.h"
+#include "System/CursorNames.h"
+#include "Window/InputParams.h"
+#include "tests/Common/FakeRootWindow.h"
+
+#include <gtest/gtest.h>
+
+using namespace Tavo;
+
+namespace {
+
+// Writes down what a control sends, with the data it carried.
+struct Listener : LNotificationClient
+{
+    using Heard = std::pair<std::u16string, const LRefCountedObject*>;
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
+                                   const RCPtr<LNotification>& n) override
+    {
+        heard.push_back({std::u16string(n->GetID()), n->GetData().Get()});
+        return S_OK;
+    }
+    std::vector<Heard> heard;
+};
+
+class PaneWidgetsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ControlEnvironment().factory = mFactory;
+        ControlEnvironment().cursor = [](const WString& name) -> CursorHandle {
+            return name == UI_CURSOR_SIZE_NS() ? 7 : name == UI_CURSOR_SIZE_WE() ? 8 : 0;
+        };
+        for (const ControlClassRow& row : FrameworkControlClasses())
+            if (row.create)
+                mFactory->RegisterControlClass(row.name, row.create);
+        mFactory->RegisterControlClass(u"Test.Panel", &LControl::CreateT<LControl>);
+        ASSERT_EQ(mFactory->LoadSkins(WString(TAVO_PANE_SKIN)), S_OK);
+        mFactory->SetCurrentSkinIndex(0);
+        mMain = mFactory->CreateControlFromDescriptor(u"mainControl", mWindow.Get());
+        ASSERT_TRUE(mMain);
+        mMain->UITarget_UpdateGeometry(600, 400);  // as the window does when it shows
+    }
+    void TearDown() override
+    {
+        std::vector<RCPtr<LControl>> all{mMain};
+        mMain->CollectDescendants(all);
+        for (size_t i = all.size(); i-- > 0;)
+            all[i]->ReleaseInternalReferences();
+        mWindow->ReleaseInternalReferences();
+        ControlEnvironment() = {};
+    }
+    // A control below main by a path of names.
+    template <class T = LControl>
+    RCPtr<T> Find(std::initializer_list<const char16_t*> path)
+    {
+        RCPtr<LControl> c = mMain;
+        for (const char16_t* name : path)
+            c = c ? c->FindChildByName(name) : nullptr;
+        return RCPtrDynamicCast<T>(c);
+    }
+    // Presses at a window point, moves through the others, releases at the last.
+    void Drag(LControl& c, PointT<int32_t> from, std::initializer_list<PointT<int32_t>> to)
+    {
+        auto local = [&](PointT<int32_t> p) {
+            const PointT<double> o = c.GetAbsolutePosition();
+            return PointT<int32_t>{p.x - RoundToInt32(o.x), p.y - RoundToInt32(o.y)};
+        };
+        PointT<int32_t> at = local(from);
+        mWindow->buttons = MouseButton::kLeft;
+        c.UITarget_MouseDown(LMouseButtonParam::Create(MouseButton::kLeft, at.x, at.y, 0, false, 1));
+        for (PointT<int32_t> p : to) {
+            at = local(p);
+            c.UITarget_MouseMove(LPointWithModifiersParam::Create(at.x, at.y, 0));
+        }
+        mWindow->buttons = 0;
+        c.UITarget_MouseUp(LMouseButtonParam::Create(MouseButton::kLeft, at.x, at.y, 0, false, 0));
+    }
+    static void Click(const RCPtr<LControl>& c) { c->OnLeftClick(LMouseButtonParam::Create(1, 0, 0, 0)); }
+
+    RCPtr<LControlFactory> mFactory = LControlFactory::Create(u"App");
+    RCPtr<FakeRootWindow> mWindow = FakeRootWindow::Create();
+    RCPtr<LControl> mMain;
+};
+
+}  // namespace
+
+TEST_F(PaneWidgetsTest, TabClicksReportThenSwitchPages)
+{
+    auto tabs = Find<LTabControl>({u"tabs"});
+    ASSERT_TRUE(tabs);
+    RCPtr<LControl> pages[4], c = Find({u"tabs", u"buttonHolder", u"c"});
+    for (uint32_t i = 0; i < 4; ++i)
+        pages[i] = Find({u"tabs", u"pageHolder"})->GetChildren().GetAt(i);
+    auto look = [&] {
+        std::string shown;
+        for (const auto& page : pages)
+            shown += page->IsShown(false) ? '1' : '0';
+        return shown;
+    };
+    // A second button of a name never joins; the first in tab order is selected.
+    EXPECT_EQ(tabs->GetTabCount(), 3u);
+    EXPECT_EQ(tabs->GetSelectedTabName(), u"b");
+    EXPECT_EQ(look(), "0101") << "the page without a button is left alone";
+
+    RCPtr<Listener> listener(new Listener());
+    for (auto id : {u"NID_TAB_BUTTON_CLICKED", u"NID_TAB_BECOMING_UNSELECTED", u"NID_TAB_SELECTED"})
+        listener->Subscribe(RCPtr<LNotificationDistributor>(tabs.Get()), id);
+    using H = std::vector<Listener::Heard>;
+    struct Step
+    {
+        const char16_t* select;  // a click on the button of that name when it has one
+        H heard;
+        const char* pages;
+    } const steps[] = {
+        {u"c",
+         {{u"NID_TAB_BUTTON_CLICKED", c.Get()},
+          {u"NID_TAB_BECOMING_UNSELECTED", pages[1].Get()},
+          {u"NID_TAB_SELECTED", pages[2].Get()}},
+         "0011"},
+        {u"c", {{u"NID_TAB_BUTTON_CLICKED", c.Get()}, {u"NID_TAB_SELECTED", pages[2].Get()}}, "0011"},
+        {u"none", {{u"NID_TAB_BECOMING_UNSELECTED", pages[2].Get()}, {u"NID_TAB_SELECTED", nullptr}}, "0001"},
+    };
+    for (const Step& s : steps) {
+        listener->heard.clear();
+        if (RCPtr<LControl> button = tabs->GetTabButtonByName(s.select))
+            Click(button);
+        else
+            EXPECT_EQ(tabs->SelectTab(s.select), S_OK);
+        EXPECT_EQ(listener->heard, s.heard);
+        EXPECT_EQ(look(), s.pages);
+        EXPECT_EQ(tabs->GetSelectedTabName(), s.select);
+        EXPECT_TRUE(&s != steps || mWindow->focus == pages[2]) << "the clicked tab's page takes the focus";
+    }
+    EXPECT_EQ(tabs->GetSelectedIndex(), -1);
+    EXPECT_FALSE(tabs->GetSelectedPage());
+    EXPECT_EQ(tabs->SelectTabAt(3), E_FAIL);
+    EXPECT_FALSE(tabs->GetPageAt(3)) << "past the last button";
+}
+
+TEST_F(PaneWidgetsTest, MissingPagesAndHoldersGiveEmptyAnswers)
+{
+    auto tabs = Find<LTabControl>({u"short"});
+    RCPtr<Listener> listener(new Listener());
+    listener->Subscribe(RCPtr<LNotificationDistributor>(tabs.Get()), u"NID_TAB_SELECTED");
+    // More buttons than pages: lookups past the last page find nothing.
+    Click(Find({u"short", u"buttonHolder", u"z"}));
+    EXPECT_EQ(tabs->GetSelectedTabName(), u"z");
+    EXPECT_FALSE(tabs->GetPageByName(u"z"));
+    EXPECT_FALSE(Find({u"short", u"pageHolder", u"q0"})->IsShown(false));
+    EXPECT_EQ(listener->heard, (std::vector<Listener::Heard>{{u"NID_TAB_SELECTED", nullptr}}));
+    // A child that is no button counts as a tab but takes no clicks.
+    EXPECT_EQ(tabs->IndexOfTab(u"y"), 1);
+    Click(Find({u"short", u"buttonHolder", u"y"}));
+    EXPECT_EQ(tabs->GetSelectedTabName(), u"z");
+
+    auto pageless = Find<LTabControl>({u"pageless"});
+    EXPECT_EQ(pageless->Initialize(), E_FAIL);
+    EXPECT_EQ(pageless->SelectTab(u"a"), E_FAIL);
+    EXPECT_FALSE(pageless->GetPageAt(0));
+}
+
+TEST_F(PaneWidgetsTest, SplitterDragStopsAtThePanesLimitsThenHangsOnItsPane)
+{
+    struct Case
+    {
+        bool vertical;
+        int32_t to;           // the pointer on the bar's axis, in the window
+        int32_t laterOrder;   // layout order of the pane after the bar
+        double referenceMax;  // largest size of the pane the bar hangs on
+        double bar;           // where the bar ends; the pane's new size
+    } const cases[] = {
+        {true, 210, 3, 0, 50},      // the left pane's smallest size
+        {true, 320, 3, 0, 120},     //
+        {true, 590, 3, 0, 296},     // the right pane's smallest size
+        {true, 590, 1, 0, 390},     // a pane laid out earlier does not count
+        {true, 590, 3, 250, 250},   // the left pane's largest size
+        {false, 105, 3, 0, 46},     // the bottom pane's largest size
+        {false, 390, 3, 0, 150},    // the largest size of a pane sized to the bar
+        {false, 390, 3, 130, 130},  // the top pane's largest size
+        {false, 220, 3, 0, 120},    //
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.vertical << " to " << c.to);
+        TearDown();
+        SetUp();
+        const int32_t axis = c.vertical ? 0 : 1;
+        const char16_t* area = c.vertical ? u"split" : u"splitH";
+        RCPtr<LControl> bar = c.vertical ? RCPtr<LControl>(Find<LSplitterV>({area, u"bar"}))
+                                         : RCPtr<LControl>(Find<LSplitterH>({area, u"hbar"}));
+        RCPtr<LControl> pane = Find({area, c.vertical ? u"left" : u"top"});
+        RCPtr<LControl> later = Find({area, c.vertical ? u"right" : u"bottom"});
+        ASSERT_TRUE(bar);
+        EXPECT_EQ(bar->GetCursor(), c.vertical ? 8 : 7);
+        later->GetLayout()->layoutOrder = c.laterOrder;
+        pane->GetLayout()->x.maxAbs = pane->GetLayout()->y.maxAbs = c.referenceMax;
+        LLayoutDescriptor::Axis before, after;
+        bar->GetPlacement(axis, before);
+        const PointT<int32_t> from = c.vertical ? PointT<int32_t>{402, 50} : PointT<int32_t>{250, 202};
+        const PointT<int32_t> to =
+            c.vertical ? PointT<int32_t>{c.to + 2, 50} : PointT<int32_t>{250, c.to + 2};
+        Drag(*bar, from, {{from.x + 3, from.y + 3}, to});
+        EXPECT_EQ(c.vertical ? bar->GetX() : bar->GetY(), c.bar);
+        EXPECT_EQ(c.vertical ? pane->GetWidth() : pane->GetHeight(), c.bar);
+        EXPECT_EQ(c.vertical ? later->GetX() : later->GetY(), c.bar + 4);
+        bar->GetPlacement(axis, after);
+        EXPECT_TRUE(after.positionRef == 2 && after.positionRefName == before.positionRefName &&
+                    after.positionAbs == before.positionAbs && after.positionRel == before.positionRel);
+    }
+}
+
+TEST_F(PaneWidgetsTest, ParentShrinkingBelowTheLaterPanesSmallestSizeMovesTheBar)
+{
+    RCPtr<LControl> split = Find({u"split"}), bar = Find({u"split", u"bar"}),
+                    right = Find({u"split", u"right"});
+    LLayoutDescriptor::Axis spec;
+    split->GetPlacement(0, spec);
+    spec.sizeAbs = 250;
+    split->SetAxisPlacement(0, spec);
+    EXPECT_EQ(bar->GetX(), 146);
+    EXPECT_EQ(Find({u"split", u"left"})->GetWidth(), 146);
+    EXPECT_EQ(right->GetX(), 150);
+    EXPECT_EQ(right->GetWidth(), 100);
+}
+
+TEST_F(PaneWidgetsTest, SplitterLooksFollowHoverDragAndEnabling)
+{
+    RCPtr<LControl> bar = Find({u"split", u"bar"});
+    EXPECT_EQ(bar->GetLookCount(), 7);
+    bar->UITarget_MouseEnter();
+    EXPECT_EQ(bar->GetActiveLookIndex(), 1);
+    mWindow->buttons = MouseButton::kLeft;
+    bar->UITarget_MouseDown(LMouseButtonParam::Create(MouseButton::kLeft, 2, 50, 0, false, 1));
+    // The press gives it the focus: the focused looks follow, 3 on.
+    EXPECT_EQ(bar->GetActiveLookIndex(), 3) << "pressed but not yet dragged";
+    bar->UITarget_MouseMove(LPointWithModifiersParam::Create(-20, 50, 0));
+    EXPECT_EQ(bar->GetActiveLookIndex(), 5);
+    mWindow->buttons = 0;
+    bar->UITarget_MouseUp(LMouseButtonParam::Create(MouseButton::kLeft, 2, 50, 0, false, 0));
+    EXPECT_EQ(bar->GetActiveLookIndex(), 4);
+    bar->SetEnabled(false);
+    EXPECT_EQ(bar->GetActiveLookIndex(), 6);
+}
+
+TEST_F(PaneWidgetsTest, LevelMeterBarAndPeakStayOnTheMeter)
+{
+    struct Case
+    {
+        const char16_t* meter;
+        double level, peak;
+        double overlay;  // size along the meter, 0 hidden
+        double marker;   // position of the peak marker, 0 hidden
+    } const cases[] = {
+        {u"meterH", 0.5, 0.5, 50, 45}, {u"meterH", 0.004, 0, 0, 0},  {u"meterH", 0.005, 1, 1, 90},
+        {u"meterH", 1.7, 3, 100, 90},  {u"meterH", -0.3, -1, 0, 0},  {u"meterV", 0.25, 0.5, 75, -40},
+        {u"meterV", 1, 0, 0, 0},       {u"meterV", -2, 2, 100, -80},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.level << " " << c.peak);
+        auto meter = Find<LLevelMeter>({c.meter});
+        const int32_t axis = meter->IsVertical() ? 1 : 0;
+        meter->SetLevelAndPeak(c.level, c.peak);
+        RCPtr<LControl> overlay = Find({c.meter, u"activeOverlay"}), marker = Find({c.meter, u"peakLo"});
+        LLayoutDescriptor::Axis spec;
+        marker->GetPlacement(axis, spec);
+        EXPECT_EQ(marker->IsShown(false) ? spec.positionAbs : 0, c.marker);
+        EXPECT_EQ(overlay->IsShown(false) ? (axis ? overlay->GetHeight() : overlay->GetWidth()) : 0,
+                  c.overlay);
+    }
+    // A value from outside draws the bar without a peak.
+    auto meter = Find<LLevelMeter>({u"meterH"});
+    meter->SetLevelAndPeak(0.2, 0.5);
+    meter->SetValue(0.75);
+    EXPECT_FALSE(Find({u"meterH", u"peakLo"})->IsShown(false));
+    EXPECT_EQ(Find({u"meterH", u"activeOverlay"})->GetWidth(), 75);
+    EXPECT_EQ(Find<LLevelMeter>({u"meterV"})->SetClipLatch(true), E_FAIL) << "no clip button";
+}
+
+TEST_F(PaneWidgetsTest, ClipLightFollowsTheCountOrLatchesUntilClicked)
+{
+    auto meter = Find<LLevelMeter>({u"meterH"});
+    RCPtr<Listener> listener(new Listener());
+    listener->Subscribe(RCPtr<LNotificationDistributor>(meter.Get()), u"NID_CLIPLIGHT_UNLATCHED");
+    struct Step
+    {
+        bool latch;
+        int32_t count;  // -1: level and peak only, -2: a click on the light
+        bool lit;
+        size_t unlatched;
+    } const steps[] = {
+        {false, 1, true, 0},   {false, 1, false, 0}, {false, 2, true, 0}, {false, -1, false, 0},
+        {true, 2, false, 0},   {true, 3, true, 0},   {true, 3, true, 0},  {true, -1, true, 0},
+        {true, -2, false, 1},  {true, -2, false, 1}, {true, 4, true, 1},  {false, 4, false, 1},
+        {false, -2, false, 1},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(testing::Message() << s.latch << " " << s.count);
+        if (s.latch != meter->IsClipLatched())
+            meter->SetClipLatch(s.latch);
+        if (s.count >= 0)
+            meter->SetMeter(0.5, 0.5, s.count);
+        else if (s.count == -1)
+            meter->SetLevelAndPeak(0.5, 0.5);
+        else
+            Click(Find({u"meterH", u"clipButton"}));
+        EXPECT_EQ(meter->IsClipLit(), s.lit);
+        EXPECT_EQ(listener->heard.size(), s.unlatched);
+    }
+}
+
+TEST_F(PaneWidgetsTest, DropperLeavesItsParentOnlyAfterARealDrag)
+{
+    RCPtr<LControl> dropper = Find<LFileDropper>({u"dropper"});
+    ASSERT_TRUE(dropper);
+    Drag(*dropper, {155, 305}, {});
+    EXPECT_EQ(Find({u"dropper"}), dropper) << "a press and release without a drag";
+    LControl* raw = dropper.Get();
+    dropper = nullptr;  // the parent holds the last reference
+    Drag(*raw, {155, 305}, {{165, 315}, {175, 325}});
+    EXPECT_FALSE(Find({u"dropper"}));
+}
