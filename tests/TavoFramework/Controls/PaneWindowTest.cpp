@@ -1,0 +1,126 @@
+// The test framework first: the X headers define macros that clash with it.
+#include <gtest/gtest.h>
+
+#include "Controls/FrameworkControlClasses.h"
+#include "Controls/LevelMeter.h"
+#include "Controls/TabControl.h"
+#include "Platform/App/MessageLoop.h"
+#include "Window/Native/DesktopHooks.h"
+#include "Window/Native/OSRootWindow.h"
+#include "Window/Native/WindowHost.h"
+#include "tests/Common/TestScope.h"
+#include "tests/Common/XServer.h"
+#include "tests/TavoFramework/Application/AppTestSupport.h"
+
+using namespace Tavo;
+using namespace AppTest;
+
+namespace {
+
+// The framework's widgets and a plain control for the skin's panes.
+class PaneApp : public TestApp
+{
+public:
+    using TestApp::TestApp;
+    std::span<const ControlClassRow> GetControlClassTable() override
+    {
+        static const auto* rows = [] {
+            auto* all = new std::vector<ControlClassRow>(FrameworkControlClasses().begin(),
+                                                         FrameworkControlClasses().end());
+            all->push_back({u"Test.Panel", &LControl::CreateT<LControl>, 1});
+            return all;
+        }();
+        return *rows;
+    }
+};
+
+// Delivers the display's events and the loop's posted work (paints) until
+// done holds; false when it never does.
+bool TurnUntil(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 400 && !done(); ++i) {
+        WindowHost::System()->Sync();
+        Platform::Window::Event e;
+        while (WindowHost::System()->NextEvent(e))
+            WindowHost::Dispatch(e);
+        Platform::App::MainMessageLoop().Post([] { Platform::App::MainMessageLoop().PostQuit(0); });
+        Platform::App::MainMessageLoop().Run();
+    }
+    return done();
+}
+
+void Script(PaneApp& app)
+{
+    OSWindow& window = *static_cast<OSWindow*>(app.GetMainWindow());
+    const unsigned long id = window.GetWindowId();
+    const RCPtr<LControl> root = GetOSRootWindow(app.GetRootWindows().front())->GetRootControl();
+    auto pixel = [&](int32_t x, int32_t y) { return TestXServer().ReadPixels(id, {x, y, 1, 1}).at(0); };
+    // Paints run on the loop: wait for the colour rather than for a count.
+    auto shows = [&](int32_t x, int32_t y, uint32_t rgb) {
+        return TurnUntil([&] { return pixel(x, y) == rgb; });
+    };
+    ASSERT_TRUE(TurnUntil([&] { return window.IsActive() && window.GetPaintCount() > 0; }));
+    const Platform::Window::Rect client = WindowHost::System()->GetClientRect(id);
+    XInput input;
+
+    EXPECT_TRUE(shows(100, 60, 0x20A0A0)) << "the first tab in tab order shows its page";
+    input.MoveTo(client.x + 70, client.y + 10);
+    input.Click(1);
+    EXPECT_TRUE(shows(100, 60, 0xE08020)) << "a click on the third tab shows the third page";
+    EXPECT_EQ(RCPtrDynamicCast<LTabControl>(root->FindChildByName(u"tabs"))->GetSelectedTabName(), u"c");
+
+    // Pressed at a window point, moved a few pixels to start the drag, released at another.
+    auto drag = [&](int32_t x, int32_t y, int32_t dx, int32_t dy, int32_t toX, int32_t toY) {
+        input.MoveTo(client.x + x, client.y + y);
+        input.Press(1);
+        input.MoveTo(client.x + x + dx, client.y + y + dy);
+        input.MoveTo(client.x + toX, client.y + toY);
+        input.Release(1);
+    };
+    // The bar at 200 in its area goes to 120; left of it the pane on its right shows.
+    EXPECT_TRUE(shows(340, 50, 0xC03020));
+    drag(402, 50, -6, 0, 322, 50);
+    EXPECT_TRUE(shows(340, 50, 0x2060A0));
+    EXPECT_EQ(root->FindChildByName(u"split")->FindChildByName(u"bar")->GetX(), 120);
+    // The pane sized to the horizontal bar stops it at that pane's largest size.
+    drag(250, 202, 0, 6, 250, 395);
+    EXPECT_TRUE(shows(250, 240, 0xC03020));
+    EXPECT_EQ(root->FindChildByName(u"splitH")->FindChildByName(u"hbar")->GetY(), 150);
+
+    RCPtrDynamicCast<LLevelMeter>(root->FindChildByName(u"meterH"))->SetMeter(1.5, 0.5, 1);
+    EXPECT_TRUE(shows(99, 305, 0x30C030)) << "a level past the top fills the meter";
+    EXPECT_EQ(pixel(45, 305), 0xE0C020u) << "the peak marker half way";
+    TestXServer().Screenshot("pane-widgets");
+    GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+}
+
+}  // namespace
+
+TEST(PaneWindow, ClicksAndDragsChangeTabsSplittersAndMeterOnScreen)
+{
+    ASSERT_TRUE(TestXServer().Running());
+    TestFolder dir;
+    WriteResources(dir / "res", false, 1);
+    std::filesystem::copy_file(TAVO_PANE_SKIN, dir / "res/Skins.xml",
+                               std::filesystem::copy_options::overwrite_existing);
+    ScopedEnv user("TAVO_USER_APPDATA_DIR", dir / "user"), common("TAVO_COMMON_APPDATA_DIR", dir / "common");
+    AppShellOptions options;
+    options.applicationName = u"TestApp";
+    options.profile = std::make_shared<Platform::App::MemoryProfileStore>();
+    options.createSingleInstance = [](const std::string& name) {
+        return std::make_unique<Platform::App::FakeSingleInstance>(name);
+    };
+    options.hooks = DesktopPlatformHooks();
+    options.createApplication = [](FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
+                                   const RCPtr<LStringTable>& strings, const WString& line) {
+        auto* app = new PaneApp(shell, factory, strings, line);
+        app->onLoop = [app] { Platform::App::MainMessageLoop().Post([app] { Script(*app); }); };
+        return RCPtr<LApplicationBase>(app);
+    };
+    TestShell shell(std::move(options), "TestApp", dir / "res");
+    // Nothing may hang the test program: the loop ends after 20 s at most.
+    Platform::App::MainMessageLoop().SetTimer(
+        0x5E5F, 20000, [](uint32_t) { Platform::App::MainMessageLoop().PostQuit(99); });
+    EXPECT_EQ(shell.Main(9), 0);
+    Platform::App::MainMessageLoop().KillTimer(0x5E5F);
+}
