@@ -9,10 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -340,31 +337,6 @@ TEST(ControlConditions, ChangesAreReportedInTheirOrderAndCascadeDown)
     EXPECT_EQ(parent->SetVisible(true), true);
     rec.UnsubscribeAll();
     parent->Detach();
-}
-
-// The product's own skin builds into a tree with every class as a plain control.
-TEST(ControlProductSkin, MainControlBuildsFromTheShippedSkin)
-{
-    const std::filesystem::path dir = std::filesystem::path(TAVO_SOURCE_DIR) / "FirmwareUpdater/Resources";
-    std::ifstream in(dir / "Skins.xml", std::ios::binary);
-    const std::string xml((std::istreambuf_iterator<char>(in)), {});
-    auto factory = LControlFactory::Create(u"App");
-    ASSERT_EQ(factory->ParseXML(xml.c_str(), xml.size()), S_OK);
-    ControlEnvironment().factory = factory;
-    for (auto* name :
-         {u"FirmwareUpdater.MainControl", u"Framework.Button", u"Framework.Label", u"Framework.Panel",
-          u"Framework.ProgressBar", u"Framework.MainMenu", u"Framework.StatusBar", u"Framework.ToolTip",
-          u"Framework.PopupMenu", u"Framework.MenuItem", u"Framework.ComboMenu", u"Framework.ScrollBar",
-          u"Framework.ListBox", u"Framework.ListBoxItem"})
-        factory->RegisterControlClass(name, &LControl::CreateT<LControl>);
-    auto main = factory->CreateControlFromDescriptor(u"mainControl", nullptr);
-    ControlEnvironment().factory = nullptr;
-    ASSERT_TRUE(main);
-    std::vector<RCPtr<LControl>> all;
-    main->CollectDescendants(all);
-    EXPECT_GT(all.size(), 5u);
-    for (const auto& c : all)
-        EXPECT_TRUE(c->IsCreated());
 }
 
 }  // namespace
