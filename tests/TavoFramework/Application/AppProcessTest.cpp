@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
+#include "tests/Common/TestScope.h"
 
 #include <cstdlib>
 #include <poll.h>
@@ -21,15 +22,13 @@ std::string BinFolder()
 class Child
 {
 public:
-    Child(const std::vector<std::string>& args, const std::vector<std::string>& env, bool withStderr = false)
+    Child(const std::vector<std::string>& args, const std::vector<std::string>& env)
     {
         int out[2];
         EXPECT_EQ(pipe(out), 0);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        if (withStderr)
-            posix_spawn_file_actions_adddup2(&actions, out[1], 2);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         std::vector<char*> argv, envp;
         for (const auto& a : args)
@@ -90,8 +89,6 @@ class AppProcess : public ::testing::Test
 protected:
     void SetUp() override
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tavo-appproc-XXXXXX").string();
-        mDir = mkdtemp(pattern.data());
         AppTest::WriteResources(mDir / "res", false);
         for (const char* sub : {"run", "user", "common", "config", "docs"})
             std::filesystem::create_directories(mDir / sub);
@@ -105,11 +102,11 @@ protected:
                 "HOME=" + mDir.string()};
         // No display: nothing here may need one.
     }
-    void TearDown() override { std::filesystem::remove_all(mDir); }
 
     std::string Program() const { return BinFolder() + "/tavo_test_app"; }
 
-    std::filesystem::path mDir;
+    TestFolder mFolder;
+    std::filesystem::path mDir = mFolder.Path();
     std::vector<std::string> mEnv;
 };
 

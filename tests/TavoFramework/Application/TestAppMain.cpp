@@ -1,6 +1,6 @@
 // A small application over the framework with a headless main window, for
-// the tests that need a real process: two copies, a quiet end, a failed
-// start-up. Resources come from $TAVO_TEST_RESOURCES.
+// the test that needs real processes: two copies. Resources come from
+// $TAVO_TEST_RESOURCES.
 #include "AppTestSupport.h"
 
 #include <cstdio>
@@ -20,14 +20,9 @@ int main(int argc, char** argv)
     options.hooks.createMainWindow = [] {
         return std::make_unique<FakeMainWindow>(Platform::App::MainMessageLoop());
     };
-    options.createApplication = [&commandLine](FrameworkAppShell& shell,
-                                               const RCPtr<LControlFactory>& factory,
-                                               const RCPtr<LStringTable>& strings, const WString& line) {
+    options.createApplication = [](FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
+                                   const RCPtr<LStringTable>& strings, const WString& line) {
         auto* app = new TestApp(shell, factory, strings, line);
-        const size_t quiet = commandLine.find("-QUIET_END=");
-        if (quiet != std::string::npos)
-            app->quietEndCode = std::atoi(commandLine.c_str() + quiet + 11);
-        app->throwInStartup = commandLine.find("-THROW_STARTUP") != std::string::npos;
         app->onLoop = [] {
             std::printf("READY\n");
             std::fflush(stdout);
