@@ -36,10 +36,42 @@ public:
     virtual void* NativeContext() const = 0;
 };
 
-// A context with an offscreen drawable of the size on the display named by
-// DISPLAY, sharing textures with another context when given; null with the
-// reason in error when there is none.
-std::unique_ptr<IGLContext> CreateOffscreenContext(int32_t width, int32_t height, const PixelFormat& format,
-                                                   const IGLContext* shareWith, std::string& error);
+// A framebuffer configuration of the display, as a renderer chose it.
+struct FormatInfo
+{
+    int32_t id = 0;  // 0: none
+    bool doubleBuffered = false;
+    bool swapKeepsBackBuffer = false;
+    // The server marks it slow: a software fallback.
+    bool slow = false;
+};
+
+// The step at which making a context failed.
+enum class ContextFailure { NoFailure, Drawable, SetFormat, CreateContext };
+
+// The display's GL: its formats, its extensions and contexts of a chosen
+// format. GLX on the display named by DISPLAY; tests put their own in its
+// place.
+class IGLDriver
+{
+public:
+    virtual ~IGLDriver() = default;
+    // The first format that matches, asking that swapping keep the back
+    // buffer when swapCopy is set; id 0 when none does.
+    virtual FormatInfo ChooseFormat(const PixelFormat& format, bool swapCopy) = 0;
+    // The space-separated extension list; false when the call that gives it
+    // cannot be had, with the error's number and the system's text for it.
+    virtual bool GetExtensions(std::string& list, int32_t& errorCode, std::string& errorText) = 0;
+    // A context with an offscreen drawable of the size in the format,
+    // sharing textures and lists with another when given; null with the
+    // failed step and the reason when there is none.
+    virtual std::unique_ptr<IGLContext> CreateContext(const FormatInfo& format, int32_t width, int32_t height,
+                                                      const IGLContext* shareWith, ContextFailure& failure,
+                                                      std::string& error) = 0;
+};
+
+// The process's GLX driver, made on first use; it opens the display only
+// when first asked.
+IGLDriver& GLXDriver();
 
 }  // namespace Tavo::Platform::GL

@@ -4,6 +4,7 @@
 #include <GL/glx.h>
 
 #include <cstring>
+#include <string>
 
 namespace Tavo::Platform::GL {
 
@@ -67,50 +68,16 @@ public:
             XFlush(mDisplay);
     }
 
-    bool Open(int32_t width, int32_t height, const PixelFormat& format, const IGLContext* shareWith,
-              std::string& error)
+    bool Open(Display* display, GLXFBConfig config, const FormatInfo& format, int32_t width, int32_t height,
+              const IGLContext* shareWith, ContextFailure& failure, std::string& error)
     {
+        mDisplay = display;
         mWidth = width < 1 ? 1 : width;
         mHeight = height < 1 ? 1 : height;
-        mDisplay = SharedDisplay();
-        if (!mDisplay) {
-            error = "cannot open the display";
-            return false;
-        }
+        mDoubleBuffered = format.doubleBuffered;
+        mSwapKeeps = format.swapKeepsBackBuffer;
         const int screen = DefaultScreen(mDisplay);
         mExtensions = glXQueryExtensionsString(mDisplay, screen);
-        const bool swapMethod = HasWord(mExtensions.c_str(), "GLX_OML_swap_method");
-        GLXFBConfig config = nullptr;
-        // A format that keeps the back buffer on swap first, where the
-        // server can say so; then any that matches.
-        for (int pass = swapMethod ? 0 : 1; pass < 2 && !config; ++pass) {
-            std::vector<int> attributes = {GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT,
-                                           GLX_RENDER_TYPE,   GLX_RGBA_BIT,
-                                           GLX_RED_SIZE,      8,
-                                           GLX_GREEN_SIZE,    8,
-                                           GLX_BLUE_SIZE,     8,
-                                           GLX_ALPHA_SIZE,    8,
-                                           GLX_STENCIL_SIZE,  format.stencilBits,
-                                           GLX_DOUBLEBUFFER,  format.doubleBuffered ? True : False};
-            if (pass == 0)
-                attributes.insert(attributes.end(), {GLX_SWAP_METHOD_OML, GLX_SWAP_COPY_OML});
-            attributes.push_back(None);
-            int count = 0;
-            GLXFBConfig* configs = glXChooseFBConfig(mDisplay, screen, attributes.data(), &count);
-            if (configs && count > 0) {
-                config = configs[0];
-                mSwapKeeps = pass == 0;
-            }
-            if (configs)
-                XFree(configs);
-        }
-        if (!config) {
-            error = "no matching framebuffer configuration";
-            return false;
-        }
-        int doubleBuffered = 0;
-        glXGetFBConfigAttrib(mDisplay, config, GLX_DOUBLEBUFFER, &doubleBuffered);
-        mDoubleBuffered = doubleBuffered != 0;
         auto* previous = XSetErrorHandler(NoteError);
         gLastError = 0;
         // An unmapped window of the config's visual: never shown, its frames
@@ -126,15 +93,23 @@ public:
                               CWColormap | CWBorderPixel | CWOverrideRedirect, &attributes);
             XFree(visual);
         }
-        if (mWindow)
+        XSync(mDisplay, False);
+        if (mWindow && !gLastError)
             mDrawable = glXCreateWindow(mDisplay, config, mWindow, nullptr);
-        mContext = glXCreateNewContext(
-            mDisplay, config, GLX_RGBA_TYPE,
-            shareWith ? static_cast<GLXContext>(shareWith->NativeContext()) : nullptr, True);
+        XSync(mDisplay, False);
+        const int drawableError = gLastError;
+        if (mDrawable && !drawableError)
+            mContext = glXCreateNewContext(
+                mDisplay, config, GLX_RGBA_TYPE,
+                shareWith ? static_cast<GLXContext>(shareWith->NativeContext()) : nullptr, True);
         XSync(mDisplay, False);
         XSetErrorHandler(previous);
-        if (!mDrawable || !mContext || gLastError) {
-            error = gLastError ? ServerErrorText(mDisplay, gLastError) : "glXCreateNewContext failed";
+        failure = !mWindow                      ? ContextFailure::Drawable
+                  : !mDrawable || drawableError ? ContextFailure::SetFormat
+                  : !mContext || gLastError     ? ContextFailure::CreateContext
+                                                : ContextFailure::NoFailure;
+        if (failure != ContextFailure::NoFailure) {
+            error = gLastError ? ServerErrorText(mDisplay, gLastError) : "the server refused it";
             return false;
         }
         return MakeCurrent();
@@ -226,15 +201,101 @@ private:
     bool mByCopy = false;
 };
 
+class GLXDriverImpl : public IGLDriver
+{
+public:
+    FormatInfo ChooseFormat(const PixelFormat& format, bool swapCopy) override
+    {
+        Display* display = SharedDisplay();
+        if (!display)
+            return {};
+        const int screen = DefaultScreen(display);
+        const bool swapMethod = HasWord(glXQueryExtensionsString(display, screen), "GLX_OML_swap_method");
+        if (swapCopy && !swapMethod)
+            return {};
+        std::vector<int> attributes = {GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT,
+                                       GLX_RENDER_TYPE,   GLX_RGBA_BIT,
+                                       GLX_RED_SIZE,      8,
+                                       GLX_GREEN_SIZE,    8,
+                                       GLX_BLUE_SIZE,     8,
+                                       GLX_ALPHA_SIZE,    8,
+                                       GLX_STENCIL_SIZE,  format.stencilBits,
+                                       GLX_DOUBLEBUFFER,  format.doubleBuffered ? True : False};
+        if (swapCopy)
+            attributes.insert(attributes.end(), {GLX_SWAP_METHOD_OML, GLX_SWAP_COPY_OML});
+        attributes.push_back(None);
+        int count = 0;
+        GLXFBConfig* configs = glXChooseFBConfig(display, screen, attributes.data(), &count);
+        FormatInfo chosen;
+        if (configs && count > 0) {
+            int value = 0;
+            glXGetFBConfigAttrib(display, configs[0], GLX_FBCONFIG_ID, &value);
+            chosen.id = value;
+            glXGetFBConfigAttrib(display, configs[0], GLX_DOUBLEBUFFER, &value);
+            chosen.doubleBuffered = value != 0;
+            value = 0;
+            if (swapMethod)
+                glXGetFBConfigAttrib(display, configs[0], GLX_SWAP_METHOD_OML, &value);
+            chosen.swapKeepsBackBuffer = value == GLX_SWAP_COPY_OML;
+            glXGetFBConfigAttrib(display, configs[0], GLX_CONFIG_CAVEAT, &value);
+            chosen.slow = value == GLX_SLOW_CONFIG;
+        }
+        if (configs)
+            XFree(configs);
+        return chosen;
+    }
+
+    bool GetExtensions(std::string& list, int32_t& errorCode, std::string& errorText) override
+    {
+        using Query = const char* (*)(Display*, int);
+        Display* display = SharedDisplay();
+        const auto query = reinterpret_cast<Query>(
+            glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXQueryExtensionsString")));
+        if (!display || !query) {
+            errorCode = display ? gLastError : 0;
+            errorText = display ? ServerErrorText(display, gLastError) : "cannot open the display";
+            return false;
+        }
+        const char* extensions = query(display, DefaultScreen(display));
+        list = extensions ? extensions : "";
+        return true;
+    }
+
+    std::unique_ptr<IGLContext> CreateContext(const FormatInfo& format, int32_t width, int32_t height,
+                                              const IGLContext* shareWith, ContextFailure& failure,
+                                              std::string& error) override
+    {
+        failure = ContextFailure::SetFormat;
+        Display* display = SharedDisplay();
+        if (!display) {
+            error = "cannot open the display";
+            return nullptr;
+        }
+        const int attributes[] = {GLX_FBCONFIG_ID, format.id, None};
+        int count = 0;
+        GLXFBConfig* configs = glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
+        if (!configs || count < 1) {
+            if (configs)
+                XFree(configs);
+            error = "no framebuffer configuration " + std::to_string(format.id);
+            return nullptr;
+        }
+        auto context = std::make_unique<GLXOffscreenContext>();
+        const bool opened =
+            context->Open(display, configs[0], format, width, height, shareWith, failure, error);
+        XFree(configs);
+        if (!opened)
+            return nullptr;
+        return context;
+    }
+};
+
 }  // namespace
 
-std::unique_ptr<IGLContext> CreateOffscreenContext(int32_t width, int32_t height, const PixelFormat& format,
-                                                   const IGLContext* shareWith, std::string& error)
+IGLDriver& GLXDriver()
 {
-    auto context = std::make_unique<GLXOffscreenContext>();
-    if (!context->Open(width, height, format, shareWith, error))
-        return nullptr;
-    return context;
+    static GLXDriverImpl* const driver = new GLXDriverImpl();
+    return *driver;
 }
 
 }  // namespace Tavo::Platform::GL

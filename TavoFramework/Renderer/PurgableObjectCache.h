@@ -71,6 +71,13 @@ public:
         return true;
     }
 
+    // Empties every entry; ids stay.
+    void EmptyAll()
+    {
+        for (Entry& entry : mEntries)
+            entry.Empty();
+    }
+
     // Empties the entries last used before the mark; returns how many.
     uint32_t Purge(uint32_t mark)
     {

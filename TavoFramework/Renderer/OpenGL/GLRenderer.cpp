@@ -4,6 +4,9 @@
 #include "Renderer/Bitmap.h"
 #include "Renderer/Font.h"
 #include "Application/AppClock.h"
+#include "Platform/App/MessageBox.h"
+#include "Platform/Kernel/TextCoding.h"
+#include "Renderer/RenderHost.h"
 #include "Renderer/OpenGL/GLImage.h"
 
 #include <cairo.h>
@@ -15,6 +18,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <stdexcept>
 
@@ -149,6 +153,48 @@ Tessellator& SharedTessellator()
 
 GLint gMaxTextureSize = 0;
 
+// The failure texts: the framework's table where the application offers
+// it, else English.
+WString GLText(const char16_t* id)
+{
+    static constexpr struct
+    {
+        const char16_t* id;
+        const char16_t* text;
+    } kEnglish[] = {
+        {u"GL_ERROR_CAPTION", u"OpenGL Error"},
+        {u"GL_ERROR_UPDATE_DRIVER", u"Updating your video card driver, with the latest driver from the "
+                                    u"manufacturer of your video card, may solve this issue."},
+        {u"GL_ERROR_MESSAGE_CHOOSE_PIXEL_FORMAT", u"ChoosePixelFormat failed."},
+        {u"GL_ERROR_MESSAGE_SET_PIXEL_FORMAT", u"SetPixelFormat failed."},
+        {u"GL_ERROR_MESSAGE_CREATE_CONTEXT", u"wglCreateContext failed."},
+        {u"GL_ERROR_MESSAGE_GET_PROC_ADDRESS",
+         u"wglGetProcAddress(\"wglGetExtensionsStringARB\") failed with error %d: %s."},
+    };
+    WString text;
+    if (IRenderHost* host = GetRenderHost(); host && host->FindFrameworkText(id, text))
+        return text;
+    for (const auto& entry : kEnglish)
+        if (std::u16string_view(entry.id) == id)
+            return WString(entry.text);
+    return WString(id);
+}
+
+void ShowGLMessage(const WString& text, uint32_t style)
+{
+    Platform::App::ShowMessageBox(0, Platform::ToUtf8(text.c_str()),
+                                  Platform::ToUtf8(GLText(u"GL_ERROR_CAPTION").c_str()), style);
+}
+
+// Shows the failure with the advice to update the driver, then throws.
+[[noreturn]] void FailStartup(const char16_t* messageId, const char* function, int line)
+{
+    WString text = GLText(messageId);
+    text += GLText(u"GL_ERROR_UPDATE_DRIVER");
+    ShowGLMessage(text, Platform::App::MB_ICONWARNING);
+    TAVO_THROW(std::runtime_error, "", function, kFile, line);
+}
+
 }  // namespace
 
 LGLRenderContextInfo::LGLRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window, uint8_t flag,
@@ -165,8 +211,12 @@ RectT<int32_t> LGLRenderContextInfo::GetMaxViewportSize()
     return {0, 0, size[0], size[1]};
 }
 
-LGLRenderer::LGLRenderer() : mLastPurge(GetAppClock().GetMilliseconds())
+LGLRenderer::LGLRenderer(Platform::GL::IGLDriver* driver)
+    : mDriver(driver ? driver : &Platform::GL::GLXDriver()), mLastPurge(GetAppClock().GetMilliseconds())
 {
+    Start();
+    if (gMaxTextureSize == 0)
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &gMaxTextureSize);
     bool* texturing = &mTexturing;
     mGlyphs = LGLGlyphRenderer::Create([texturing] { return std::make_unique<GLGlyphTexture>(texturing); },
                                        gMaxTextureSize > 0 ? gMaxTextureSize : 2048);
@@ -174,7 +224,80 @@ LGLRenderer::LGLRenderer() : mLastPurge(GetAppClock().GetMilliseconds())
                                                             RCPtr<LGlyphProcessor>(mGlyphs.Get())));
 }
 
-LGLRenderer::~LGLRenderer() = default;
+void LGLRenderer::Start()
+{
+    using Platform::GL::ContextFailure;
+    constexpr const char* kFunction = "Tavo::LGLRenderer::LGLRenderer";
+    // Double-buffered RGBA with a stencil; one whose swap keeps the back
+    // buffer is looked for only when the first does not.
+    const Platform::GL::PixelFormat requested;
+    mFormat = mDriver->ChooseFormat(requested, false);
+    if (mFormat.id == 0)
+        FailStartup(u"GL_ERROR_MESSAGE_CHOOSE_PIXEL_FORMAT", kFunction, 146);
+    ContextFailure failure = ContextFailure::NoFailure;
+    std::string error;
+    // The context every window's context shares its textures and lists
+    // with, on a drawable of its own.
+    mRoot = mDriver->CreateContext(mFormat, 1, 1, nullptr, failure, error);
+    if (!mRoot) {
+        if (failure == ContextFailure::Drawable)
+            TAVO_THROW(std::runtime_error, "", kFunction, kFile, 152);
+        if (failure == ContextFailure::SetFormat)
+            FailStartup(u"GL_ERROR_MESSAGE_SET_PIXEL_FORMAT", kFunction, 163);
+        FailStartup(u"GL_ERROR_MESSAGE_CREATE_CONTEXT", kFunction, 173);
+    }
+    if (mFormat.doubleBuffered && mFormat.swapKeepsBackBuffer)
+        return;
+    // Every way out of this route keeps the first choice, but a format
+    // that was chosen and cannot be set.
+    if (!IsExtensionSupported("GLX_OML_swap_method"))
+        return;
+    const Platform::GL::FormatInfo keeping = mDriver->ChooseFormat(requested, true);
+    if (keeping.id == 0 || keeping.slow)
+        return;
+    std::unique_ptr<Platform::GL::IGLContext> context =
+        mDriver->CreateContext(keeping, 1, 1, nullptr, failure, error);
+    if (!context) {
+        if (failure == ContextFailure::CreateContext)
+            return;
+        FailStartup(u"GL_ERROR_MESSAGE_SET_PIXEL_FORMAT", kFunction, 249);
+    }
+    mRoot = std::move(context);
+    mFormat = keeping;
+}
+
+bool LGLRenderer::IsExtensionSupported(const char* name)
+{
+    if (!name || !*name || std::strchr(name, ' '))
+        return false;
+    std::string list, systemText;
+    int32_t code = 0;
+    if (!mDriver->GetExtensions(list, code, systemText)) {
+        // The system's text may be anything: the message is formatted to
+        // its length, with the text cut at a sane bound.
+        constexpr size_t kMostSystemText = 256;
+        if (systemText.size() > kMostSystemText)
+            systemText.resize(kMostSystemText);
+        WString pattern = GLText(u"GL_ERROR_MESSAGE_GET_PROC_ADDRESS");
+        pattern += GLText(u"GL_ERROR_UPDATE_DRIVER");
+        ShowGLMessage(WString::Format(pattern.c_str(), code, systemText.c_str()), Platform::App::MB_OK);
+        return false;
+    }
+    return HasExtensionWord(list, name);
+}
+
+LGLRenderer::~LGLRenderer()
+{
+    // Textures and lists are deleted in a context of their share group.
+    if (mRoot)
+        mRoot->MakeCurrent();
+    mTextures.EmptyAll();
+    for (ListCache& cache : mLists)
+        cache.EmptyAll();
+    mFonts = nullptr;
+    mGlyphs = nullptr;
+    mRoot.reset();
+}
 
 int32_t LGLRenderer::GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top,
                                     int32_t& descent)
@@ -193,19 +316,13 @@ TavoResult LGLRenderer::InitRenderContextInfo(const RectT<int32_t>& viewport, Wi
                                               bool offscreen, RCPtr<LRenderContextInfo>& context)
 {
     std::string error;
-    // Textures and lists made in one context are seen by all, so the caches
-    // serve every window. Made on first use and kept to the end, like the
-    // display it is on.
-    static Platform::GL::IGLContext* root = nullptr;
-    if (!root)
-        root = Platform::GL::CreateOffscreenContext(1, 1, {}, nullptr, error).release();
-    auto gl = root ? Platform::GL::CreateOffscreenContext(viewport.width, viewport.height, {}, root, error)
-                   : nullptr;
+    Platform::GL::ContextFailure failure = Platform::GL::ContextFailure::NoFailure;
+    // Textures and lists made in one context of the share group are seen
+    // by all, so the caches serve every window.
+    std::unique_ptr<Platform::GL::IGLContext> gl =
+        mDriver->CreateContext(mFormat, viewport.width, viewport.height, mRoot.get(), failure, error);
     if (!gl)
-        TAVO_THROW(std::runtime_error, "glXCreateNewContext failed: " + error,
-                   "Tavo::LGLRenderer::InitRenderContextInfo", kFile, 336);
-    if (gMaxTextureSize == 0)
-        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &gMaxTextureSize);
+        FailStartup(u"GL_ERROR_MESSAGE_SET_PIXEL_FORMAT", "Tavo::LGLRenderer::InitRenderContextInfo", 336);
     glClearColor(0, 0, 0, 0);
     glColor4f(1, 1, 1, 1);
     glDisable(GL_LIGHTING);

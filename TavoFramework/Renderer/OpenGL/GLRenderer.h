@@ -36,8 +36,15 @@ private:
 class LGLRenderer : public LRenderer
 {
 public:
-    LGLRenderer();
+    // Chooses the pixel format and makes the context windows share; a
+    // failure shows its message box and throws. Null driver: GLX.
+    explicit LGLRenderer(Platform::GL::IGLDriver* driver = nullptr);
     ~LGLRenderer() override;
+
+    // Whether the display's GL lists the extension as a whole word; a
+    // failure to get the list is shown in a box and answers false.
+    bool IsExtensionSupported(const char* name);
+    const Platform::GL::FormatInfo& GetFormat() const { return mFormat; }
 
     int32_t GetRendererType() override { return 0; }
     int32_t GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top,
@@ -88,6 +95,7 @@ public:
     uint32_t GetGLErrorCount() const { return mGLErrors; }
 
 private:
+    void Start();
     LGLRenderContextInfo* Current();
     void ApplyClip(LGLRenderContextInfo& current);
     void SetTexturing(bool on);
@@ -100,6 +108,9 @@ private:
     void ShowOnSurface(LGLRenderContextInfo& current);
     void PurgeWhenDue();
 
+    Platform::GL::IGLDriver* mDriver;
+    Platform::GL::FormatInfo mFormat;
+    std::unique_ptr<Platform::GL::IGLContext> mRoot;
     RCPtr<LGLGlyphRenderer> mGlyphs;
     RCPtr<LFontRenderer> mFonts;
     ListCache mLists[kShapeKinds] = {ListCache(kListCacheCapacity), ListCache(kListCacheCapacity),
