@@ -294,6 +294,7 @@ LGLRenderer::~LGLRenderer()
     mTextures.EmptyAll();
     for (ListCache& cache : mLists)
         cache.EmptyAll();
+    mScratch = nullptr;
     mFonts = nullptr;
     mGlyphs = nullptr;
     mRoot.reset();
@@ -391,41 +392,42 @@ TavoResult LGLRenderer::RenderStart(const RCPtr<LRenderContextInfo>& context)
 
 void LGLRenderer::ShowOnSurface(LGLRenderContextInfo& current)
 {
-    Platform::Graphics::Surface* surface = current.window ? current.window->GetWindowSurface() : nullptr;
-    const int32_t glWidth = current.GL().Width();
-    const int32_t glHeight = current.GL().Height();
-    const int32_t width = std::min(surface->Width(), glWidth);
-    const int32_t height = std::min(surface->Height(), glHeight);
-    // Straight from the back buffer into the surface's own pixels: no
-    // present, which nobody sees, and no copy through a second buffer.
-    mReadBack.resize(static_cast<size_t>(glWidth) * static_cast<size_t>(glHeight));
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, glWidth, glHeight, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, mReadBack.data());
+    Platform::Graphics::Surface* surface = current.window->GetWindowSurface();
+    // Only what this frame drew, straight from the back buffer into the
+    // surface's own pixels: no present, which nobody sees.
+    RectT<int32_t> area{0, 0, std::min(surface->Width(), current.GL().Width()),
+                        std::min(surface->Height(), current.GL().Height())};
+    RectT<int32_t> dirty;
+    if (current.dirtyRegion.GetRectCount() > 0 && current.dirtyRegion.GetBounds(dirty)) {
+        const int32_t right = std::min(area.width, dirty.x + dirty.width);
+        const int32_t bottom = std::min(area.height, dirty.y + dirty.height);
+        area.x = std::max(0, dirty.x);
+        area.y = std::max(0, dirty.y);
+        area.width = right - area.x;
+        area.height = bottom - area.y;
+    }
+    if (!ReadRegion(current, area))
+        return;
     cairo_surface_t* native = surface->Native();
     cairo_surface_flush(native);
     uint8_t* data = cairo_image_surface_get_data(native);
     const int32_t stride = cairo_image_surface_get_stride(native);
-    for (int32_t y = 0; y < height; ++y) {
-        const uint32_t* in = &mReadBack[static_cast<size_t>(glHeight - 1 - y) * glWidth];
-        auto* out = reinterpret_cast<uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride);
-        for (int32_t x = 0; x < width; ++x) {
+    for (int32_t y = 0; y < area.height; ++y) {
+        const uint32_t* in = &mReadBack[static_cast<size_t>(y) * area.width];
+        auto* out = reinterpret_cast<uint32_t*>(data + static_cast<ptrdiff_t>(area.y + y) * stride) + area.x;
+        for (int32_t x = 0; x < area.width; ++x) {
             const uint32_t argb = in[x];
             const uint32_t a = argb >> 24;
-            if (a == 255) {
-                out[x] = argb;
-                continue;
-            }
             // The surface holds premultiplied pixels.
             const auto premultiply = [a](uint32_t c) { return (c * a + 127) / 255; };
-            out[x] = (a << 24) | (premultiply((argb >> 16) & 0xFF) << 16) |
-                     (premultiply((argb >> 8) & 0xFF) << 8) | premultiply(argb & 0xFF);
+            out[x] = a == 255 ? argb
+                              : (a << 24) | (premultiply((argb >> 16) & 0xFF) << 16) |
+                                    (premultiply((argb >> 8) & 0xFF) << 8) | premultiply(argb & 0xFF);
         }
     }
     cairo_surface_mark_dirty(native);
-    const Platform::Graphics::PixelRect all{0, 0, width, height};
-    current.window->SurfaceUpdated(&all, 1);
+    const Platform::Graphics::PixelRect updated{area.x, area.y, area.width, area.height};
+    current.window->SurfaceUpdated(&updated, 1);
 }
 
 TavoResult LGLRenderer::RenderFinish(const RCPtr<LRenderContextInfo>& context)
@@ -771,16 +773,84 @@ void LGLRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>&
         glEnable(GL_BLEND);
 }
 
-TavoResult LGLRenderer::DrawBitmapRegion(const RCPtr<LRenderContextInfo>&, const PointT<int32_t>&,
-                                         const RectT<int32_t>&)
+bool LGLRenderer::ReadRegion(LGLRenderContextInfo& from, const RectT<int32_t>& region)
 {
-    // There is no source texture to take the region from: draw nothing.
-    return E_FAIL;
+    const int32_t height = from.GL().Height();
+    if (region.width <= 0 || region.height <= 0 || !from.GL().MakeCurrent())
+        return false;
+    mReadBack.resize(static_cast<size_t>(region.width) * static_cast<size_t>(region.height));
+    std::vector<uint32_t> rows(mReadBack.size());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glReadBuffer(GL_BACK);
+    glReadPixels(region.x, height - region.y - region.height, region.width, region.height, GL_BGRA,
+                 GL_UNSIGNED_INT_8_8_8_8_REV, rows.data());
+    // GL's rows run bottom up.
+    for (int32_t y = 0; y < region.height; ++y)
+        std::copy_n(&rows[static_cast<size_t>(region.height - 1 - y) * region.width], region.width,
+                    &mReadBack[static_cast<size_t>(y) * region.width]);
+    return true;
 }
 
-TavoResult LGLRenderer::ClearAndDrawBitmap(const RCPtr<LRenderContextInfo>&, const PointT<int32_t>&)
+void LGLRenderer::DrawReadBack(int32_t width, int32_t height, const PointT<int32_t>& at)
 {
-    return E_FAIL;
+    if (!mScratch)
+        mScratch = RCPtr<LGLTexture>(new LGLTexture());
+    GLImage image;
+    image.Wrap(reinterpret_cast<uint8_t*>(mReadBack.data()), width * 4, 4, width, height,
+               GLImage::kFormatBGRA, GLImage::kTypeUnsignedByte);
+    mScratch->LoadImage(image, GL_RGBA8, LGLTexture::kNearest, 1.0f);
+    SetTexturing(true);
+    glBindTexture(GL_TEXTURE_2D, mScratch->GetName());
+    glColor4f(1, 1, 1, 1);
+    const float source[4] = {0, 0, static_cast<float>(width), static_cast<float>(height)};
+    const float target[4] = {static_cast<float>(at.x), static_cast<float>(at.y),
+                             static_cast<float>(at.x + width), static_cast<float>(at.y + height)};
+    glBegin(GL_QUADS);
+    mScratch->Quad(source, target);
+    glEnd();
+}
+
+TavoResult LGLRenderer::DrawBitmapRegion(const RCPtr<LRenderContextInfo>& source,
+                                         const PointT<int32_t>& position, const RectT<int32_t>& region)
+{
+    // Only an offscreen context keeps what was drawn into it as an image.
+    auto* from = dynamic_cast<LGLRenderContextInfo*>(source.Get());
+    if (!from || !from->flag)
+        return E_INVALIDARG;
+    LGLRenderContextInfo* current = Current();
+    if (!current)
+        return E_FAIL;
+    const bool read = ReadRegion(*from, region);
+    current->GL().MakeCurrent();
+    if (!read)
+        return E_FAIL;
+    DrawReadBack(region.width, region.height, position);
+    return S_OK;
+}
+
+TavoResult LGLRenderer::ClearAndDrawBitmap(const RCPtr<LRenderContextInfo>& context,
+                                           const PointT<int32_t>& offset)
+{
+    auto* target = dynamic_cast<LGLRenderContextInfo*>(context.Get());
+    if (!target || !target->flag)
+        return E_INVALIDARG;
+    const RectT<int32_t> all{0, 0, target->GL().Width(), target->GL().Height()};
+    if (RenderStart(context) != S_OK || !ReadRegion(*target, all)) {
+        RenderFinish(context);
+        return E_FAIL;
+    }
+    // What the context held moves by the offset onto a cleared image, in
+    // its own pixels whatever the state's clip.
+    glDisable(GL_SCISSOR_TEST);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_BLEND);
+    glLoadIdentity();
+    DrawReadBack(all.width, all.height, offset);
+    glEnable(GL_BLEND);
+    glEnable(GL_SCISSOR_TEST);
+    RenderFinish(context);
+    return S_OK;
 }
 
 }  // namespace Tavo

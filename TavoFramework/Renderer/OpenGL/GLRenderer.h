@@ -106,6 +106,10 @@ private:
     void Shape(ShapeKind kind, uint32_t mode, PolylineT<float>& points, const ColorRGBA& colour,
                const PointT<float>& offset, const PointT<float>& scale, bool keepCached);
     void ShowOnSurface(LGLRenderContextInfo& current);
+    // Pixels of a context's region into mReadBack, rows top first; leaves
+    // that context current.
+    bool ReadRegion(LGLRenderContextInfo& from, const RectT<int32_t>& region);
+    void DrawReadBack(int32_t width, int32_t height, const PointT<int32_t>& at);
     void PurgeWhenDue();
 
     Platform::GL::IGLDriver* mDriver;
@@ -117,6 +121,7 @@ private:
                                      ListCache(kListCacheCapacity), ListCache(kListCacheCapacity),
                                      ListCache(kListCacheCapacity)};
     TextureCache mTextures{kTextureCacheCapacity};
+    RCPtr<LGLTexture> mScratch;
     uint32_t mLastPurge;
     uint32_t mGLErrors = 0;
     // Whether GL_TEXTURE_2D is on in the current context: drawing switches

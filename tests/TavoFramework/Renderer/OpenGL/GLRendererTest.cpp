@@ -139,7 +139,7 @@ TEST_F(GLRenderer, DrawsTextInItsColour)
     EXPECT_EQ(other, 0);  // coverage is alpha: the colour stays red
 }
 
-TEST_F(GLRenderer, BothPresentPathsShowTheFrameAndBitmapRegionsNeedASource)
+TEST_F(GLRenderer, PresentsFramesAndCopiesOrMovesOffscreenImages)
 {
     // Without a window surface to read into, a frame is presented.
     ASSERT_EQ(renderer->InitRenderContextInfo({0, 0, kWidth, kHeight}, nullptr, false, context), S_OK);
@@ -149,10 +149,21 @@ TEST_F(GLRenderer, BothPresentPathsShowTheFrameAndBitmapRegionsNeedASource)
         Frame([&] { renderer->FillRect({0, 0, 40, 30}, ColorRGBA(0, copy ? 1.0f : 0.0f, 1, 1), false); });
         EXPECT_EQ(At(39, 29), copy ? 0xFF00FFFFu : 0xFF0000FFu) << copy;
     }
-    ASSERT_EQ(renderer->RenderStart(context), S_OK);
-    EXPECT_EQ(renderer->DrawBitmapRegion(context, {0, 0}, {0, 0, 4, 4}), E_FAIL);
-    EXPECT_EQ(renderer->ClearAndDrawBitmap(context, {0, 0}), E_FAIL);
-    renderer->RenderFinish(context);
+    // Only offscreen contexts are images to copy from or move.
+    RCPtr<LRenderContextInfo> image;
+    renderer->InitRenderContextInfo({0, 0, 8, 8}, nullptr, true, image);
+    renderer->RenderStart(image);
+    renderer->FillRect({0, 0, 4, 4}, ColorRGBA(1, 0, 0, 1), false);
+    renderer->RenderFinish(image);
+    EXPECT_EQ(renderer->ClearAndDrawBitmap(context, {0, 0}), E_INVALIDARG);
+    EXPECT_EQ(renderer->ClearAndDrawBitmap(image, {2, 0}), S_OK);  // red now at 2..5
+    Frame([&] {
+        EXPECT_EQ(renderer->DrawBitmapRegion(context, {0, 0}, {0, 0, 4, 4}), E_INVALIDARG);
+        EXPECT_EQ(renderer->DrawBitmapRegion(image, {10, 10}, {0, 0, 8, 4}), S_OK);
+    });
+    EXPECT_EQ(At(11, 11), 0xFF00FFFFu);  // cleared: the last frame shows
+    EXPECT_EQ(At(13, 11), 0xFFFF0000u);
+    EXPECT_EQ(At(16, 11), 0xFF00FFFFu);
 }
 
 TEST_F(GLRenderer, TexturesArePowersOfTwoRescaledOnlyToRepeat)
