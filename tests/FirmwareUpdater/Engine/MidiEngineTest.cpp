@@ -130,6 +130,13 @@ TEST_F(MidiEngine, AnsweringMixerIsFoundInNormalMode)
 
     EXPECT_FALSE(mEngine->IsDeviceInUpdateMode(0));
     EXPECT_EQ(E_FAIL, mEngine->GetDeviceFirmwareVersion(1, v));
+    Array<E::DeviceDefinition> found;
+    EXPECT_EQ(S_OK, mEngine->GetFoundDevices(found));
+    ASSERT_EQ(1u, found.GetCount());
+    EXPECT_TRUE(found.At(0).mNames[E::DeviceDefinition::kNormalInput] == kMixer);
+    uint32_t value = 9;
+    EXPECT_EQ(S_OK, mEngine->GetSelectedDeviceValueA(&value));
+    EXPECT_EQ(0u, value);
     // The compare against a file uses the reply's version.
     mEngine->SetFirmwareFile(MakeFile("x"), MakeVersion(0, 0, 3, 6));
     EXPECT_FALSE(mEngine->IsFileNewerThanDevice());

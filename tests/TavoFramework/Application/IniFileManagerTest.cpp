@@ -58,16 +58,20 @@ TEST(IniFileManager, WideTextsOfAnyLengthRoundTripThroughEveryReader)
     int32_t number = 0;
     EXPECT_EQ(manager->GetInt(handle, u"CurrentSkinIndex", 0, number), 0);
     EXPECT_EQ(number, 2);
+    EXPECT_TRUE(manager->DoesNodeExist(handle, u"CurrentSkinIndex"));
+    EXPECT_FALSE(manager->DoesNodeExist(handle, u"Nothing"));
     WString read;
     EXPECT_EQ(manager->GetStr(handle, u"Paths/Last", u"default", read), 0);
     EXPECT_TRUE(read == value);
     // 1023 bytes fit the first buffer with its terminator.
     EXPECT_EQ(manager->GetStr(handle, u"Edge", u"", read), 0);
     EXPECT_EQ(read.GetLength(), 1023u);
+    uint32_t count = 0;
+    EXPECT_EQ(manager->GetArrayCount(handle, u"Recent", count), 0);
+    EXPECT_EQ(count, 2u);
     EXPECT_EQ(manager->RemoveArrayItemAt(handle, u"Recent", 0), 0);
     EXPECT_EQ(manager->GetArrayItemAt(handle, u"Recent", 0, read), 0);
     EXPECT_TRUE(read == value);
-    uint32_t count = 0;
     EXPECT_EQ(manager->GetKeyCount(handle, u"", count), 0);
     WString name;
     // Read back from the file: plain values come before sections.

@@ -108,6 +108,12 @@ TEST_P(ProductResources, SkinAndStringTablesReadInEitherEncoding)
     EXPECT_EQ(main->GetClassName(), u"FirmwareUpdater.MainControl");
     EXPECT_EQ(main->GetChildren().size(), 17u);
     EXPECT_FALSE(mFactory->FindDescriptorByName(u"mainMenu"));  // not at the top level
+    // The framework makes these two by name from the skin.
+    for (auto [name, cls] :
+         {std::pair{u"toolTip", u"Framework.ToolTip"}, {u"contextMenu", u"Framework.PopupMenu"}}) {
+        ASSERT_TRUE(mFactory->FindDescriptorByName(name));
+        EXPECT_EQ(mFactory->FindDescriptorByName(name)->GetClassName(), cls);
+    }
 
     const WString mc = u"FirmwareUpdater.MainControl|";
     EXPECT_EQ(Text(mc + u"labelFirmwareFileInformation", u"LABEL_FIRMARE_FILE_FOUND_VERSION_KNOWN"), u"   ");

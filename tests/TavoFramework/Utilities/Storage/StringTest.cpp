@@ -23,8 +23,10 @@ TEST(StringTest, SizesAndSharing)
     EXPECT_EQ(NString('\0').GetBuffer()->GetSize(), 1u);
     EXPECT_EQ(NString("abc").GetBuffer()->GetSize(), 4u);
 
-    WString copy(abc);
+    WString copy(abc), other;
+    other = abc;
     EXPECT_EQ(copy.GetBuffer(), abc.GetBuffer());
+    EXPECT_EQ(other.GetBuffer(), abc.GetBuffer());
     // Shared buffers compare neither less nor greater.
     EXPECT_TRUE(!(copy < abc) && !(abc < copy) && copy == abc);
     EXPECT_EQ(WString(u"").GetBuffer(), WString().GetBuffer());
@@ -170,7 +172,9 @@ TEST(StringTest, SearchAndEditServices)
     EXPECT_EQ(Text(s), u"Port A: Out");
     EXPECT_EQ(s.Find(WString(u"t"), 4), 10);
     EXPECT_EQ(s.Find(WString(u"zz")), -1);
+    EXPECT_EQ(s.Find(u'o'), 1);
     EXPECT_EQ(s.Find(u'o', 99), -1);
+    EXPECT_EQ(s.ReverseFind(u't'), 10);
     EXPECT_EQ(s.ReverseFind(WString(u"Out")), 8);
     EXPECT_EQ(s.ReverseFind(u'#'), -1);
     EXPECT_EQ(Text(s.ToLower()), u"port a: out");
