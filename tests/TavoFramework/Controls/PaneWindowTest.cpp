@@ -4,54 +4,15 @@
 #include "Controls/FrameworkControlClasses.h"
 #include "Controls/LevelMeter.h"
 #include "Controls/TabControl.h"
-#include "Platform/App/MessageLoop.h"
-#include "Window/Native/DesktopHooks.h"
-#include "Window/Native/OSRootWindow.h"
-#include "Window/Native/WindowHost.h"
-#include "tests/Common/TestScope.h"
-#include "tests/Common/XServer.h"
-#include "tests/TavoFramework/Application/AppTestSupport.h"
+#include "tests/TavoFramework/Controls/WidgetWindow.h"
 
 using namespace Tavo;
-using namespace AppTest;
+using WidgetWindow::TurnUntil;
 
 namespace {
 
-// The framework's widgets and a plain control for the skin's panes.
-class PaneApp : public TestApp
+void Script(WidgetWindow::App& app, OSWindow& window)
 {
-public:
-    using TestApp::TestApp;
-    std::span<const ControlClassRow> GetControlClassTable() override
-    {
-        static const auto* rows = [] {
-            auto* all = new std::vector<ControlClassRow>(FrameworkControlClasses().begin(),
-                                                         FrameworkControlClasses().end());
-            all->push_back({u"Test.Panel", &LControl::CreateT<LControl>, 1});
-            return all;
-        }();
-        return *rows;
-    }
-};
-
-// Delivers the display's events and the loop's posted work (paints) until
-// done holds; false when it never does.
-bool TurnUntil(const std::function<bool()>& done)
-{
-    for (int i = 0; i < 400 && !done(); ++i) {
-        WindowHost::System()->Sync();
-        Platform::Window::Event e;
-        while (WindowHost::System()->NextEvent(e))
-            WindowHost::Dispatch(e);
-        Platform::App::MainMessageLoop().Post([] { Platform::App::MainMessageLoop().PostQuit(0); });
-        Platform::App::MainMessageLoop().Run();
-    }
-    return done();
-}
-
-void Script(PaneApp& app)
-{
-    OSWindow& window = *static_cast<OSWindow*>(app.GetMainWindow());
     const unsigned long id = window.GetWindowId();
     const RCPtr<LControl> root = GetOSRootWindow(app.GetRootWindows().front())->GetRootControl();
     auto pixel = [&](int32_t x, int32_t y) { return TestXServer().ReadPixels(id, {x, y, 1, 1}).at(0); };
@@ -99,28 +60,8 @@ void Script(PaneApp& app)
 TEST(PaneWindow, ClicksAndDragsChangeTabsSplittersAndMeterOnScreen)
 {
     ASSERT_TRUE(TestXServer().Running());
-    TestFolder dir;
-    WriteResources(dir / "res", false, 1);
-    std::filesystem::copy_file(TAVO_PANE_SKIN, dir / "res/Skins.xml",
-                               std::filesystem::copy_options::overwrite_existing);
-    ScopedEnv user("TAVO_USER_APPDATA_DIR", dir / "user"), common("TAVO_COMMON_APPDATA_DIR", dir / "common");
-    AppShellOptions options;
-    options.applicationName = u"TestApp";
-    options.profile = std::make_shared<Platform::App::MemoryProfileStore>();
-    options.createSingleInstance = [](const std::string& name) {
-        return std::make_unique<Platform::App::FakeSingleInstance>(name);
-    };
-    options.hooks = DesktopPlatformHooks();
-    options.createApplication = [](FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
-                                   const RCPtr<LStringTable>& strings, const WString& line) {
-        auto* app = new PaneApp(shell, factory, strings, line);
-        app->onLoop = [app] { Platform::App::MainMessageLoop().Post([app] { Script(*app); }); };
-        return RCPtr<LApplicationBase>(app);
-    };
-    TestShell shell(std::move(options), "TestApp", dir / "res");
-    // Nothing may hang the test program: the loop ends after 20 s at most.
-    Platform::App::MainMessageLoop().SetTimer(
-        0x5E5F, 20000, [](uint32_t) { Platform::App::MainMessageLoop().PostQuit(99); });
-    EXPECT_EQ(shell.Main(9), 0);
-    Platform::App::MainMessageLoop().KillTimer(0x5E5F);
+    // The framework's widgets and a plain control for the skin's panes.
+    std::vector<ControlClassRow> classes(FrameworkControlClasses().begin(), FrameworkControlClasses().end());
+    classes.push_back({u"Test.Panel", &LControl::CreateT<LControl>, 1});
+    EXPECT_EQ(WidgetWindow::Run(TAVO_PANE_SKIN, classes, &Script), 0);
 }

@@ -3,14 +3,7 @@
 
 #include "Controls/FrameworkControlClasses.h"
 #include "Controls/TextBox.h"
-#include "Platform/App/MessageLoop.h"
-#include "Window/Native/DesktopHooks.h"
-#include "Window/Native/OSRootWindow.h"
-#include "Window/Native/OSWindow.h"
-#include "Window/Native/WindowHost.h"
-#include "tests/Common/TestScope.h"
-#include "tests/Common/XServer.h"
-#include "tests/TavoFramework/Application/AppTestSupport.h"
+#include "tests/TavoFramework/Controls/WidgetWindow.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -22,7 +15,7 @@
 #include <thread>
 
 using namespace Tavo;
-using namespace AppTest;
+using WidgetWindow::TurnUntil;
 
 namespace {
 
@@ -30,13 +23,6 @@ namespace {
 // and one beyond the basic plane.
 constexpr unsigned long kTyped[] = {XK_eacute, 0x1004E2D, 0x101F600};
 const std::u16string kTypedText = u"\u00e9\u4e2d\U0001F600";
-
-class TextBoxApp : public TestApp
-{
-public:
-    using TestApp::TestApp;
-    std::span<const ControlClassRow> GetControlClassTable() override { return FrameworkControlClasses(); }
-};
 
 // Puts the typed keysyms on keycodes nothing uses, before any client reads
 // the keyboard map.
@@ -131,33 +117,14 @@ private:
     std::thread mThread;
 };
 
-// Turns the loop until the condition holds; false after many turns.
-bool TurnUntil(const std::function<bool()>& done, int turns = 400)
-{
-    for (int i = 0; i < turns && !done(); ++i) {
-        WindowHost::System()->Sync();
-        Platform::Window::Event e;
-        while (WindowHost::System()->NextEvent(e))
-            WindowHost::Dispatch(e);
-        Platform::App::MainMessageLoop().Post([] { Platform::App::MainMessageLoop().PostQuit(0); });
-        Platform::App::MainMessageLoop().Run();
-    }
-    return done();
-}
-
 }  // namespace
 
 TEST(TextBoxWindowTest, TakesTypedTextThroughTheInputMethodAndAPasteFromAnotherClient)
 {
     ASSERT_TRUE(TestXServer().Running());
     MapTypedKeysyms();
-    TestFolder dir;
-    WriteResources(dir / "res", false, 1);
-    std::filesystem::copy_file(TAVO_SOURCE_DIR "/tests/TavoFramework/Controls/TextWidgetsSkin.xml",
-                               dir / "res/Skins.xml", std::filesystem::copy_options::overwrite_existing);
-    ScopedEnv user("TAVO_USER_APPDATA_DIR", dir / "user"), common("TAVO_COMMON_APPDATA_DIR", dir / "common");
     std::u16string shown;
-    auto script = [&](LApplicationBase& app, OSWindow& window) {
+    auto script = [&](WidgetWindow::App& app, OSWindow& window) {
         const RCPtr<LControl> main = GetOSRootWindow(app.GetRootWindows().front())->GetRootControl();
         const RCPtr<LTextBox> box = RCPtrDynamicCast<LTextBox>(main->FindChildByName(u"text"));
         ASSERT_TRUE(box);
@@ -182,26 +149,8 @@ TEST(TextBoxWindowTest, TakesTypedTextThroughTheInputMethodAndAPasteFromAnotherC
         TestXServer().Screenshot("text-box");
         GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
     };
-    AppShellOptions options;
-    options.applicationName = u"TestApp";
-    options.profile = std::make_shared<Platform::App::MemoryProfileStore>();
-    options.createSingleInstance = [](const std::string& name) {
-        return std::make_unique<Platform::App::FakeSingleInstance>(name);
-    };
-    options.hooks = DesktopPlatformHooks();
-    options.createApplication = [&](FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
-                                    const RCPtr<LStringTable>& strings, const WString& line) {
-        auto* app = new TextBoxApp(shell, factory, strings, line);
-        app->onLoop = [app, script] {
-            Platform::App::MainMessageLoop().Post(
-                [app, script] { script(*app, *static_cast<OSWindow*>(app->GetMainWindow())); });
-        };
-        return RCPtr<LApplicationBase>(app);
-    };
-    TestShell shell(std::move(options), "TestApp", dir / "res");
-    Platform::App::MainMessageLoop().SetTimer(
-        0x5E5E, 20000, [](uint32_t) { Platform::App::MainMessageLoop().PostQuit(99); });
-    EXPECT_EQ(shell.Main(9), 0);
-    Platform::App::MainMessageLoop().KillTimer(0x5E5E);
+    EXPECT_EQ(WidgetWindow::Run(TAVO_SOURCE_DIR "/tests/TavoFramework/Controls/TextWidgetsSkin.xml",
+                                FrameworkControlClasses(), script),
+              0);
     EXPECT_EQ(shown, kTypedText + u" pasted \u00fc");
 }
