@@ -1,7 +1,5 @@
 #include "Controls/LevelMeter.h"
 
-#include "Controls/Panel.h"
-
 #include <algorithm>
 
 namespace Tavo {

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "ControlBase/Control.h"
+#include "Controls/Panel.h"
 
 namespace Tavo {
-
-class LPanel;
 
 // A passive meter: the caller hands it a level, a peak and a clip count.
 // The "activeOverlay" panel shows the level along the meter's long side, the
