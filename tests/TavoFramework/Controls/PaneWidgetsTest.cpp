@@ -170,13 +170,14 @@ TEST_F(PaneWidgetsTest, MissingPagesAndHoldersGiveEmptyAnswers)
 
 TEST_F(PaneWidgetsTest, SplitterDragStopsAtThePanesLimitsThenHangsOnItsPane)
 {
+    // Dragged to a window point on its axis, with the later pane's layout
+    // order and the reference pane's largest size; where the bar ends, which
+    // is also the reference pane's new size.
     struct Case
     {
         bool vertical;
-        int32_t to;           // the pointer on the bar's axis, in the window
-        int32_t laterOrder;   // layout order of the pane after the bar
-        double referenceMax;  // largest size of the pane the bar hangs on
-        double bar;           // where the bar ends; the pane's new size
+        int32_t to, laterOrder;
+        double referenceMax, bar;
     } const cases[] = {
         {true, 210, 3, 0, 50},      // the left pane's smallest size
         {true, 320, 3, 0, 120},     //
@@ -231,33 +232,13 @@ TEST_F(PaneWidgetsTest, ParentShrinkingBelowTheLaterPanesSmallestSizeMovesTheBar
     EXPECT_EQ(right->GetWidth(), 100);
 }
 
-TEST_F(PaneWidgetsTest, SplitterLooksFollowHoverDragAndEnabling)
-{
-    RCPtr<LControl> bar = Find({u"split", u"bar"});
-    EXPECT_EQ(bar->GetLookCount(), 7);
-    bar->UITarget_MouseEnter();
-    EXPECT_EQ(bar->GetActiveLookIndex(), 1);
-    mWindow->buttons = MouseButton::kLeft;
-    bar->UITarget_MouseDown(LMouseButtonParam::Create(MouseButton::kLeft, 2, 50, 0, false, 1));
-    // The press gives it the focus: the focused looks follow, 3 on.
-    EXPECT_EQ(bar->GetActiveLookIndex(), 3) << "pressed but not yet dragged";
-    bar->UITarget_MouseMove(LPointWithModifiersParam::Create(-20, 50, 0));
-    EXPECT_EQ(bar->GetActiveLookIndex(), 5);
-    mWindow->buttons = 0;
-    bar->UITarget_MouseUp(LMouseButtonParam::Create(MouseButton::kLeft, 2, 50, 0, false, 0));
-    EXPECT_EQ(bar->GetActiveLookIndex(), 4);
-    bar->SetEnabled(false);
-    EXPECT_EQ(bar->GetActiveLookIndex(), 6);
-}
-
 TEST_F(PaneWidgetsTest, LevelMeterBarAndPeakStayOnTheMeter)
 {
+    // The bar's size along the meter and the marker's position, 0 when hidden.
     struct Case
     {
         const char16_t* meter;
-        double level, peak;
-        double overlay;  // size along the meter, 0 hidden
-        double marker;   // position of the peak marker, 0 hidden
+        double level, peak, overlay, marker;
     } const cases[] = {
         {u"meterH", 0.5, 0.5, 50, 45}, {u"meterH", 0.004, 0, 0, 0},  {u"meterH", 0.005, 1, 1, 90},
         {u"meterH", 1.7, 3, 100, 90},  {u"meterH", -0.3, -1, 0, 0},  {u"meterV", 0.25, 0.5, 75, -40},
@@ -289,17 +270,17 @@ TEST_F(PaneWidgetsTest, ClipLightFollowsTheCountOrLatchesUntilClicked)
     auto meter = Find<LLevelMeter>({u"meterH"});
     RCPtr<Listener> listener(new Listener());
     listener->Subscribe(RCPtr<LNotificationDistributor>(meter.Get()), u"NID_CLIPLIGHT_UNLATCHED");
+    // A count of -1 updates level and peak only, -2 clicks the light.
     struct Step
     {
-        bool latch;
-        int32_t count;  // -1: level and peak only, -2: a click on the light
-        bool lit;
+        bool latch, lit;
+        int32_t count;
         size_t unlatched;
     } const steps[] = {
-        {false, 1, true, 0},   {false, 1, false, 0}, {false, 2, true, 0}, {false, -1, false, 0},
-        {true, 2, false, 0},   {true, 3, true, 0},   {true, 3, true, 0},  {true, -1, true, 0},
-        {true, -2, false, 1},  {true, -2, false, 1}, {true, 4, true, 1},  {false, 4, false, 1},
-        {false, -2, false, 1},
+        {false, true, 1, 0},   {false, false, 1, 0}, {false, true, 2, 0}, {false, false, -1, 0},
+        {true, false, 2, 0},   {true, true, 3, 0},   {true, true, 3, 0},  {true, true, -1, 0},
+        {true, false, -2, 1},  {true, false, -2, 1}, {true, true, 4, 1},  {false, false, 4, 1},
+        {false, false, -2, 1},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(testing::Message() << s.latch << " " << s.count);

@@ -42,7 +42,11 @@ void Script(WidgetWindow::App& app, OSWindow& window)
     EXPECT_TRUE(shows(340, 50, 0xC03020));
     drag(402, 50, -6, 0, 322, 50);
     EXPECT_TRUE(shows(340, 50, 0x2060A0));
-    EXPECT_EQ(root->FindChildByName(u"split")->FindChildByName(u"bar")->GetX(), 120);
+    RCPtr<LControl> bar = root->FindChildByName(u"split")->FindChildByName(u"bar");
+    EXPECT_EQ(bar->GetX(), 120);
+    EXPECT_EQ(bar->GetActiveLookIndex(), 4) << "under the pointer, with the focus the press gave it";
+    bar->SetEnabled(false);
+    EXPECT_EQ(bar->GetActiveLookIndex(), 6);
     // The pane sized to the horizontal bar stops it at that pane's largest size.
     drag(250, 202, 0, 6, 250, 395);
     EXPECT_TRUE(shows(250, 240, 0xC03020));
