@@ -1,5 +1,6 @@
 #include "XServer.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <X11/Xutil.h>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -190,4 +192,60 @@ void XInput::Sync()
 {
     if (mDisplay)
         XSync(mDisplay, False);
+}
+
+XClipboardOwner::XClipboardOwner(std::string text, bool utf8Target, size_t padding)
+{
+    std::promise<void> ready;
+    auto started = ready.get_future();
+    mThread = std::thread([this, text = std::move(text), utf8Target, padding, &ready] {
+        Display* d = XOpenDisplay(TestXServer().Name().c_str());
+        const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+        const Atom clipboard = XInternAtom(d, "CLIPBOARD", False);
+        const Atom stop = XInternAtom(d, "TEST_STOP", False);
+        const Atom utf8Atom = XInternAtom(d, "UTF8_STRING", False);
+        const std::string data = text + std::string(padding, 'x');
+        XSetSelectionOwner(d, clipboard, w, CurrentTime);
+        mWindow = w;
+        XSync(d, False);
+        ready.set_value();
+        for (;;) {
+            XEvent e;
+            XNextEvent(d, &e);
+            if (e.type == ClientMessage && e.xclient.message_type == stop)
+                break;
+            if (e.type != SelectionRequest)
+                continue;
+            const auto& r = e.xselectionrequest;
+            XSelectionEvent reply{};
+            reply.type = SelectionNotify;
+            reply.requestor = r.requestor;
+            reply.selection = r.selection;
+            reply.target = r.target;
+            reply.time = r.time;
+            const bool serves = utf8Target ? r.target == utf8Atom : r.target == XA_STRING;
+            if (serves) {
+                XChangeProperty(d, r.requestor, r.property, r.target, 8, PropModeReplace,
+                                reinterpret_cast<const unsigned char*>(data.data()), int(data.size()));
+                reply.property = r.property;
+            }
+            XSendEvent(d, r.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
+            XFlush(d);
+        }
+        XCloseDisplay(d);
+    });
+    started.wait();
+}
+
+XClipboardOwner::~XClipboardOwner()
+{
+    Display* d = TestXServer().Connection();
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = mWindow;
+    e.xclient.message_type = XInternAtom(d, "TEST_STOP", False);
+    e.xclient.format = 32;
+    XSendEvent(d, mWindow, False, NoEventMask, &e);
+    XFlush(d);
+    mThread.join();
 }

@@ -12,9 +12,11 @@
 // Injected input is on the server once the call returns; a round trip on the
 // client under test (its Sync) then has every resulting event buffered.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <thread>
 #include <vector>
 
 // Kept free of the X headers' macros, which clash with test frameworks.
@@ -79,4 +81,20 @@ public:
 
 private:
     Display* mDisplay = nullptr;
+};
+
+// Another client owning CLIPBOARD, serving its text from its own thread and
+// connection until destroyed: as UTF8_STRING, or else as STRING (Latin-1
+// bytes), followed by padding bytes 'x'.
+class XClipboardOwner
+{
+public:
+    XClipboardOwner(std::string text, bool utf8Target, size_t padding = 0);
+    ~XClipboardOwner();
+    XClipboardOwner(const XClipboardOwner&) = delete;
+    XClipboardOwner& operator=(const XClipboardOwner&) = delete;
+
+private:
+    std::thread mThread;
+    std::atomic<unsigned long> mWindow{0};
 };

@@ -307,87 +307,22 @@ TEST_F(XWindowSystemTest, OurClipboardServesUtf8LatinOneOnlyAndThePrivateTarget)
     EXPECT_EQ(RequestClipboard(*sys, "UTF8_STRING"), std::nullopt);
 }
 
-// Another program owning the clipboard, serving from its own thread until
-// told to stop.
-class ForeignOwner
-{
-public:
-    ForeignOwner(std::string utf8, bool utf8Target, size_t padding = 0)
-    {
-        std::promise<void> ready;
-        auto started = ready.get_future();
-        mThread = std::thread([this, utf8 = std::move(utf8), utf8Target, padding, &ready] {
-            Display* d = XOpenDisplay(TestXServer().Name().c_str());
-            const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
-            const Atom clipboard = XInternAtom(d, "CLIPBOARD", False);
-            const Atom stop = XInternAtom(d, "TEST_STOP", False);
-            const Atom utf8Atom = XInternAtom(d, "UTF8_STRING", False);
-            std::string data = utf8 + std::string(padding, 'x');
-            XSetSelectionOwner(d, clipboard, w, CurrentTime);
-            mWindow = w;
-            XSync(d, False);
-            ready.set_value();
-            for (;;) {
-                XEvent e;
-                XNextEvent(d, &e);
-                if (e.type == ClientMessage && e.xclient.message_type == stop)
-                    break;
-                if (e.type != SelectionRequest)
-                    continue;
-                const auto& r = e.xselectionrequest;
-                XSelectionEvent reply{};
-                reply.type = SelectionNotify;
-                reply.requestor = r.requestor;
-                reply.selection = r.selection;
-                reply.target = r.target;
-                reply.time = r.time;
-                const bool serves = utf8Target ? r.target == utf8Atom : r.target == XA_STRING;
-                if (serves) {
-                    XChangeProperty(d, r.requestor, r.property, r.target, 8, PropModeReplace,
-                                    reinterpret_cast<const unsigned char*>(data.data()), int(data.size()));
-                    reply.property = r.property;
-                }
-                XSendEvent(d, r.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
-                XFlush(d);
-            }
-            XCloseDisplay(d);
-        });
-        started.wait();
-    }
-    ~ForeignOwner()
-    {
-        Display* d = TestXServer().Connection();
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = mWindow;
-        e.xclient.message_type = XInternAtom(d, "TEST_STOP", False);
-        e.xclient.format = 32;
-        XSendEvent(d, mWindow, False, NoEventMask, &e);
-        XFlush(d);
-        mThread.join();
-    }
-
-private:
-    std::thread mThread;
-    std::atomic<Window> mWindow{0};
-};
-
 TEST_F(XWindowSystemTest, ReadsAnotherClientsTextUtf8FirstThenLatinOneAndBoundsIt)
 {
     const WindowId w = Open();
     ASSERT_TRUE(sys->SetClipboardText(w, u"ours"));
     {
-        ForeignOwner owner("\xc3\x9cn\xc3\xaf \xe2\x99\xab", true);
+        XClipboardOwner owner("\xc3\x9cn\xc3\xaf \xe2\x99\xab", true);
         EXPECT_EQ(sys->ReadClipboardText(5000), std::optional<std::u16string>(u"\u00dcn\u00ef \u266b"));
         EXPECT_FALSE(sys->OwnsClipboard());
         EXPECT_EQ(DrainOf({EventType::ClipboardLost}).size(), 1u);
     }
     {
-        ForeignOwner owner("caf\xe9", false);
+        XClipboardOwner owner("caf\xe9", false);
         EXPECT_EQ(sys->ReadClipboardText(5000), std::optional<std::u16string>(u"caf\u00e9"));
     }
     {
-        ForeignOwner owner("big", true, kMaxForeignClipboardBytes + 1);
+        XClipboardOwner owner("big", true, kMaxForeignClipboardBytes + 1);
         EXPECT_EQ(sys->ReadClipboardText(5000), std::nullopt);
     }
 }

@@ -5,14 +5,8 @@
 #include "Controls/TextBox.h"
 #include "tests/TavoFramework/Controls/WidgetWindow.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
-
-#include <atomic>
-#include <filesystem>
-#include <poll.h>
-#include <thread>
 
 using namespace Tavo;
 using WidgetWindow::TurnUntil;
@@ -47,76 +41,6 @@ void MapTypedKeysyms()
     XCloseDisplay(d);
 }
 
-// Another client holding CLIPBOARD with a text, answering requests for it
-// from its own thread until it is destroyed.
-class ClipboardOwner
-{
-public:
-    explicit ClipboardOwner(const std::string& utf8) : mText(utf8)
-    {
-        mDisplay = XOpenDisplay(TestXServer().Name().c_str());
-        mWindow = XCreateSimpleWindow(mDisplay, DefaultRootWindow(mDisplay), 0, 0, 1, 1, 0, 0, 0);
-        mClipboard = XInternAtom(mDisplay, "CLIPBOARD", False);
-        mUtf8 = XInternAtom(mDisplay, "UTF8_STRING", False);
-        mTargets = XInternAtom(mDisplay, "TARGETS", False);
-        XSetSelectionOwner(mDisplay, mClipboard, mWindow, CurrentTime);
-        XSync(mDisplay, False);
-        mThread = std::thread([this] { Serve(); });
-    }
-    ~ClipboardOwner()
-    {
-        mStop = true;
-        mThread.join();
-        XDestroyWindow(mDisplay, mWindow);
-        XCloseDisplay(mDisplay);
-    }
-    bool Owns() { return XGetSelectionOwner(mDisplay, mClipboard) == mWindow; }
-
-private:
-    void Serve()
-    {
-        pollfd fd{ConnectionNumber(mDisplay), POLLIN, 0};
-        while (!mStop) {
-            poll(&fd, 1, 20);
-            while (XPending(mDisplay) > 0) {
-                XEvent e;
-                XNextEvent(mDisplay, &e);
-                if (e.type == SelectionRequest)
-                    Answer(e.xselectionrequest);
-            }
-        }
-    }
-    void Answer(const XSelectionRequestEvent& request)
-    {
-        XSelectionEvent reply{};
-        reply.type = SelectionNotify;
-        reply.requestor = request.requestor;
-        reply.selection = request.selection;
-        reply.target = request.target;
-        reply.time = request.time;
-        reply.property = request.property ? request.property : request.target;
-        if (request.target == mTargets) {
-            const Atom offered[] = {mTargets, mUtf8};
-            XChangeProperty(mDisplay, request.requestor, reply.property, XA_ATOM, 32, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(offered), 2);
-        } else if (request.target == mUtf8) {
-            XChangeProperty(mDisplay, request.requestor, reply.property, mUtf8, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(mText.data()), int(mText.size()));
-        } else {
-            reply.property = None;
-        }
-        XSendEvent(mDisplay, request.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
-        XFlush(mDisplay);
-    }
-
-    std::string mText;
-    Display* mDisplay = nullptr;
-    Window mWindow = 0;
-    Atom mClipboard = 0, mUtf8 = 0, mTargets = 0;
-    std::atomic<bool> mStop{false};
-    std::thread mThread;
-};
-
 }  // namespace
 
 TEST(TextBoxWindowTest, TakesTypedTextThroughTheInputMethodAndAPasteFromAnotherClient)
@@ -137,8 +61,7 @@ TEST(TextBoxWindowTest, TakesTypedTextThroughTheInputMethodAndAPasteFromAnotherC
         for (unsigned long keysym : kTyped)
             input.Key(keysym);
         TurnUntil([&] { return box->GetTextLength() >= int32_t(kTypedText.size()); });
-        ClipboardOwner owner(" pasted \xc3\xbc");
-        ASSERT_TRUE(owner.Owns());
+        XClipboardOwner owner(" pasted \xc3\xbc", true);
         GetMainNotificationCenter()->Post(LNotification::Create(u"NID_EDIT_PASTE_REQ"));
         TurnUntil([&] {
             app.ProcessNotifications(true);
