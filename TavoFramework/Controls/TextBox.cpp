@@ -252,7 +252,26 @@ TavoResult LTextBox::SetCaretPosition(int32_t position, bool force)
     mCaretShown = true;
     mNextBlink = Now() + kBlinkOn;
     InvalidateRect({0, 0, mWidth, mHeight}, true);
+    ScrollCaretIntoView();
     return same ? S_FALSE : S_OK;
+}
+
+void LTextBox::ScrollCaretIntoView()
+{
+    const RectT<float> text = GetTextRect();
+    const double width = double(text.width - text.x);
+    if (!mHasFocus || !(width > 1) || mScrollGuard)
+        return;
+    // The caret's place in the whole text, and the text area's view of it.
+    const double x = double(mCaretRect.x - text.x);
+    double offset = mScrollX;
+    if (x - offset > width - 1)
+        offset = x - width + 1;
+    else if (x - offset < 0)
+        offset = x;
+    offset = std::max(0.0, std::round(offset));
+    if (offset != mScrollX)
+        SetScrollOffset({offset, mScrollY});
 }
 
 int32_t LTextBox::StepLeft(int32_t position) const
@@ -742,6 +761,7 @@ void LTextBox::ConditionsChanged(const RCPtr<LConditionsParam>& conditions)
         mNextBlink = Now() + kBlinkOn;
         InvalidateRect({0, 0, mWidth, mHeight}, true);
         RequestIdle();
+        ScrollCaretIntoView();
     } else if (off(kConditionHasFocus)) {
         if (root)
             root->SetTextEntryState(false, self, GetText());

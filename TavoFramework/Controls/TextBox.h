@@ -33,7 +33,11 @@ private:
 class LTextBox : public LScrollView
 {
 public:
-    LTextBox(const RCPtr<LControl>& parent, const WString& name) : LScrollView(parent, name) {}
+    // The text moves with the scroll offset, as the caret does.
+    LTextBox(const RCPtr<LControl>& parent, const WString& name) : LScrollView(parent, name)
+    {
+        mLabelScrolls = true;
+    }
 
     static void Create(RCPtr<LControl>& result, const RCPtr<LControl>& parent,
                        const RCPtr<LControlDescriptor>& descriptor)
@@ -106,6 +110,8 @@ public:
     // The text position under a point of the control's coordinates.
     int32_t HitTestText(PointT<double> point);
     void UpdateLooks();
+    // While focused, scrolls the text so that the caret is inside its area.
+    void ScrollCaretIntoView();
 
     // left, top, right, bottom of the text area (look 0's text properties).
     RectT<float> GetTextRect() const;

@@ -348,14 +348,15 @@ TEST_F(TextBoxTest, LooksLabelFocusAndCaretBlink)
     }
     EXPECT_EQ(phases, (std::vector<bool>{true, false, false, true, true, false}));
 
+    Type(std::u16string(60, u'x'));  // past the right edge: the view follows the caret
+    EXPECT_EQ(mBox->GetScrollOffset().x, 2 + 7 * 61 - 1 - 297);
     // Leaving validates, hides the caret, stops the idle ticks, scrolls home.
-    mBox->SetScrollOffset({10, 0});
     mMain->FindChildByName(u"other")->SetFocus(true);
     EXPECT_FALSE(mBox->HasFocus() || mBox->IsCaretShown());
     EXPECT_EQ(mBox->GetScrollOffset().x, 0.0);
     EXPECT_EQ(mBox->GetActiveLookIndex(), 0);
     EXPECT_EQ(mBox->GetIdleRequests(), 0);
-    EXPECT_EQ(mRecorder->log.back(), u"NID_TEXTBOX_VALIDATED:hello");
+    EXPECT_EQ(mRecorder->log.back(), u"NID_TEXTBOX_VALIDATED:h" + std::u16string(60, u'x') + u"lo");
     mBox->SetEnabled(false);
     EXPECT_EQ(mBox->GetActiveLookIndex(), 6);
 }
