@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace Tavo {
 
@@ -78,6 +79,22 @@ int32_t LSplitterBase::SideOf(LControl& sibling) const
     return after ? 1 : -1;
 }
 
+void LSplitterBase::ForEachFollower(const std::function<void(LControl&, int32_t)>& visit)
+{
+    if (!mParent)
+        return;
+    // Siblings laid out before the bar do not follow it.
+    const int32_t order = mLayout ? mLayout->layoutOrder : 0;
+    ChildControlList& siblings = mParent->GetChildren();
+    for (uint32_t i = 0; i < siblings.Count(); ++i) {
+        RCPtr<LControl> sibling = siblings.GetAt(i);
+        const RCPtr<LLayoutDescriptor>& layout = sibling->GetLayout();
+        if (layout && layout->layoutOrder > order)
+            if (const int32_t side = SideOf(*sibling))
+                visit(*sibling, side);
+    }
+}
+
 TavoResult LSplitterBase::BeginDrag()
 {
     RCPtr<LControl> self(this);
@@ -105,18 +122,10 @@ TavoResult LSplitterBase::BeginDrag()
         if (largest > 0)
             mDragMax = std::min(mDragMax, pos + (largest - mReferenceSize));
     }
-    // Siblings laid out before the bar do not follow it.
-    const int32_t order = mLayout ? mLayout->layoutOrder : 0;
-    ChildControlList& siblings = mParent ? mParent->GetChildren() : mChildren;
-    for (uint32_t i = 0; mParent && i < siblings.Count(); ++i) {
-        RCPtr<LControl> sibling = siblings.GetAt(i);
-        const RCPtr<LLayoutDescriptor>& layout = sibling->GetLayout();
-        if (!layout || layout->layoutOrder <= order)
-            continue;
-        if (const int32_t side = SideOf(*sibling))
-            LimitBySibling(side, pos, Extent(*sibling, axis), Along(sibling->GetMinimumSize(), axis),
-                           Along(sibling->GetMaximumSize(), axis), mDragMin, mDragMax);
-    }
+    ForEachFollower([&](LControl& sibling, int32_t side) {
+        LimitBySibling(side, pos, Extent(sibling, axis), Along(sibling.GetMinimumSize(), axis),
+                       Along(sibling.GetMaximumSize(), axis), mDragMin, mDragMax);
+    });
     return LControl::BeginDrag();
 }
 
@@ -208,27 +217,19 @@ TavoResult LSplitterBase::UITarget_UpdateGeometry(int32_t width, int32_t height)
         if (largest > 0)
             hi = std::min(kNoLimit, pos + (largest - size));
     }
-    // Only a later sibling whose limits change its placed size moves the bar.
-    const int32_t order = mLayout ? mLayout->layoutOrder : 0;
-    ChildControlList& siblings = mParent->GetChildren();
-    for (uint32_t i = 0; i < siblings.Count(); ++i) {
-        RCPtr<LControl> sibling = siblings.GetAt(i);
-        const RCPtr<LLayoutDescriptor>& layout = sibling->GetLayout();
-        const int32_t side = layout && layout->layoutOrder > order ? SideOf(*sibling) : 0;
-        if (!side)
-            continue;
+    // Only a follower whose limits change its placed size moves the bar.
+    ForEachFollower([&](LControl& sibling, int32_t side) {
         RectT<double> placed;
-        if (Failed(sibling->ComputePlacement(layout.Get(), mParent, {}, {}, {}, placed)))
-            continue;
+        if (Failed(sibling.ComputePlacement(sibling.GetLayout().Get(), mParent, {}, {}, {}, placed)))
+            return;
         RectT<double> measured = placed;
-        sibling->ApplyMinimumSize(measured);
-        sibling->ApplyMaximumSize(measured);
+        sibling.ApplyMinimumSize(measured);
+        sibling.ApplyMaximumSize(measured);
         const double size = axis == 0 ? placed.width : placed.height;
-        if (std::fabs((axis == 0 ? measured.width : measured.height) - size) < kEpsilon)
-            continue;
-        LimitBySibling(side, pos, size, Along(sibling->GetMinimumSize(), axis),
-                       Along(sibling->GetMaximumSize(), axis), lo, hi);
-    }
+        if (std::fabs((axis == 0 ? measured.width : measured.height) - size) >= kEpsilon)
+            LimitBySibling(side, pos, size, Along(sibling.GetMinimumSize(), axis),
+                           Along(sibling.GetMaximumSize(), axis), lo, hi);
+    });
     if (lo > hi)
         std::swap(lo, hi);
     const double correction = pos < lo ? lo - pos : pos > hi ? hi - pos : 0;

@@ -2,6 +2,8 @@
 
 #include "ControlBase/Control.h"
 
+#include <functional>
+
 namespace Tavo {
 
 // A bar between two sibling panes that the user drags to move the border
@@ -40,6 +42,8 @@ private:
     // Which side of the bar a later sibling lies on: -1 before, 1 after,
     // 0 when it does not follow the bar.
     int32_t SideOf(LControl& sibling) const;
+    // Calls visit with each later sibling that follows the bar and its side.
+    void ForEachFollower(const std::function<void(LControl&, int32_t)>& visit);
     void UpdateLook();
 
     int32_t mOrientation;
