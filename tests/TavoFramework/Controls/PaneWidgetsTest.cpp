@@ -93,7 +93,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PaneWidgetsTest, TabClicksReportThenSwitchPages)
+TEST_F(PaneWidgetsTest, TabClicksReportThenSwitchPagesAndMissingPagesGiveEmptyAnswers)
 {
     auto tabs = Find<LTabControl>({u"tabs"});
     ASSERT_TRUE(tabs);
@@ -144,23 +144,20 @@ TEST_F(PaneWidgetsTest, TabClicksReportThenSwitchPages)
     EXPECT_FALSE(tabs->GetSelectedPage());
     EXPECT_EQ(tabs->SelectTabAt(3), E_FAIL);
     EXPECT_FALSE(tabs->GetPageAt(3)) << "past the last button";
-}
 
-TEST_F(PaneWidgetsTest, MissingPagesAndHoldersGiveEmptyAnswers)
-{
-    auto tabs = Find<LTabControl>({u"short"});
-    RCPtr<Listener> listener(new Listener());
-    listener->Subscribe(RCPtr<LNotificationDistributor>(tabs.Get()), u"NID_TAB_SELECTED");
     // More buttons than pages: lookups past the last page find nothing.
+    auto fewer = Find<LTabControl>({u"short"});
+    listener->heard.clear();
+    listener->Subscribe(RCPtr<LNotificationDistributor>(fewer.Get()), u"NID_TAB_SELECTED");
     Click(Find({u"short", u"buttonHolder", u"z"}));
-    EXPECT_EQ(tabs->GetSelectedTabName(), u"z");
-    EXPECT_FALSE(tabs->GetPageByName(u"z"));
+    EXPECT_EQ(fewer->GetSelectedTabName(), u"z");
+    EXPECT_FALSE(fewer->GetPageByName(u"z"));
     EXPECT_FALSE(Find({u"short", u"pageHolder", u"q0"})->IsShown(false));
     EXPECT_EQ(listener->heard, (std::vector<Listener::Heard>{{u"NID_TAB_SELECTED", nullptr}}));
     // A child that is no button counts as a tab but takes no clicks.
-    EXPECT_EQ(tabs->IndexOfTab(u"y"), 1);
+    EXPECT_EQ(fewer->IndexOfTab(u"y"), 1);
     Click(Find({u"short", u"buttonHolder", u"y"}));
-    EXPECT_EQ(tabs->GetSelectedTabName(), u"z");
+    EXPECT_EQ(fewer->GetSelectedTabName(), u"z");
 
     auto pageless = Find<LTabControl>({u"pageless"});
     EXPECT_EQ(pageless->Initialize(), E_FAIL);
