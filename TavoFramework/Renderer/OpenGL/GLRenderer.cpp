@@ -534,13 +534,41 @@ void LGLRenderer::DrawRect(const RectT<int32_t>& rect, const ColorRGBA& colour, 
     glEnd();
 }
 
+bool LGLRenderer::ClearRect(LGLRenderContextInfo& current, const RectT<int32_t>& rect,
+                            const ColorRGBA& colour)
+{
+    const PointT<double>& at = current.state.translation;
+    if (at.x != std::floor(at.x) || at.y != std::floor(at.y))
+        return false;
+    // The rectangle in GL's rows, inside the clip's scissor box.
+    const int32_t* clip = current.scissor;
+    const int32_t height = current.GL().Height();
+    const int32_t left = std::max(clip[0], rect.x + static_cast<int32_t>(at.x));
+    const int32_t right = std::min(clip[0] + clip[2], rect.x + rect.width + static_cast<int32_t>(at.x));
+    const int32_t bottom = std::max(clip[1], height - (rect.y + rect.height + static_cast<int32_t>(at.y)));
+    const int32_t top = std::min(clip[1] + clip[3], height - (rect.y + static_cast<int32_t>(at.y)));
+    if (left < right && bottom < top) {
+        glScissor(left, bottom, right - left, top - bottom);
+        glClearColor(colour.r, colour.g, colour.b, colour.a);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glClearColor(0, 0, 0, 0);
+        glScissor(clip[0], clip[1], clip[2], clip[3]);
+    }
+    return true;
+}
+
 void LGLRenderer::FillRect(const RectT<int32_t>& rect, const ColorRGBA& colour, bool blend)
 {
-    if (!Current())
+    LGLRenderContextInfo* current = Current();
+    if (!current)
         return;
     SetTexturing(false);
     // Blending an opaque colour gives the colour: skip the blend.
     const bool replace = !blend || colour.a >= 1.0f;
+    // Replacing whole pixels is a clear, which a software rasteriser fills
+    // far faster than it shades a quad.
+    if (replace && rect.width > 0 && rect.height > 0 && ClearRect(*current, rect, colour))
+        return;
     if (replace) {
         glDisable(GL_BLEND);
         glDisable(GL_ALPHA_TEST);
@@ -742,6 +770,19 @@ void LGLRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>&
                          static_cast<float>(rect.y + rect.height)});
     }
     const bool opaque = texture->IsOpaque();
+    if (opaque && texture->IsUniform()) {
+        // The tiles cover the destination exactly; the centred image is
+        // its one quad.
+        const uint32_t argb = texture->GetUniformColour();
+        const ColorRGBA colour(static_cast<float>((argb >> 16) & 0xFF) / 255.0f,
+                               static_cast<float>((argb >> 8) & 0xFF) / 255.0f,
+                               static_cast<float>(argb & 0xFF) / 255.0f, 1.0f);
+        const auto& q = quads.front();
+        const RectT<int32_t> area =
+            mode == 2 ? RectT<int32_t>{static_cast<int32_t>(q[4]), static_cast<int32_t>(q[5]), w, h} : rect;
+        if (ClearRect(*Current(), area, colour))
+            return;
+    }
     if (opaque)
         glDisable(GL_BLEND);
     if (texture->IsUniform()) {

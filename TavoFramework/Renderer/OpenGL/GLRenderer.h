@@ -99,6 +99,9 @@ private:
     LGLRenderContextInfo* Current();
     void ApplyClip(LGLRenderContextInfo& current);
     void SetTexturing(bool on);
+    // Fills the rectangle with the colour by a scissored clear; false when
+    // the translation is not whole pixels.
+    bool ClearRect(LGLRenderContextInfo& current, const RectT<int32_t>& rect, const ColorRGBA& colour);
     // Replays the shape's list, or records it while drawing; false when the
     // caller must draw it uncached.
     template <class Draw>
