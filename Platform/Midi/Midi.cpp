@@ -388,7 +388,16 @@ struct Side<HMIDIIN>
     using Link = InputLink;
     using Callback = MidiInCallback;
     static constexpr uint32_t kOpen = MIM_OPEN;
+    static constexpr uint32_t kClose = MIM_CLOSE;
     static auto& Ports(Core& core) { return core.ins; }
+    static bool Busy(const Port& p) { return !p.queue.empty(); }
+    static void Closing(Port& p) { p.started = false; }
+    // A header still queued for input cannot go back.
+    static MMRESULT Release(Port& p, MIDIHDR* header)
+    {
+        bool queued = std::find(p.queue.begin(), p.queue.end(), header) != p.queue.end();
+        return queued ? MIDIERR_STILLPLAYING : MMSYSERR_NOERROR;
+    }
     static std::vector<std::u16string> Names() { return CurrentMidiBackend()->InputNames(); }
     static MMRESULT OpenLink(uint32_t device, Port& p, std::unique_ptr<Link>& link)
     {
@@ -403,7 +412,19 @@ struct Side<HMIDIOUT>
     using Link = OutputLink;
     using Callback = MidiOutCallback;
     static constexpr uint32_t kOpen = MOM_OPEN;
+    static constexpr uint32_t kClose = MOM_CLOSE;
     static auto& Ports(Core& core) { return core.outs; }
+    static bool Busy(const Port& p) { return !p.pending.empty(); }
+    static void Closing(Port&) {}
+    // The device works from a copy, so the header can go back even now.
+    static MMRESULT Release(Port& p, MIDIHDR* header)
+    {
+        if (uint64_t token = p.FindPending(header)) {
+            p.pending.erase(token);
+            header->dwFlags &= ~MHDR_INQUEUE;
+        }
+        return MMSYSERR_NOERROR;
+    }
     static std::vector<std::u16string> Names() { return CurrentMidiBackend()->OutputNames(); }
     static MMRESULT OpenLink(uint32_t device, Port& p, std::unique_ptr<Link>& link)
     {
@@ -465,16 +486,66 @@ MMRESULT Open(Handle* port, uint32_t device, typename Side<Handle>::Callback cal
     return MMSYSERR_NOERROR;
 }
 
-template <class Handle>
-MMRESULT PrepareHeader(Handle port, MIDIHDR* header)
+// Runs `fn(core, port)` on an open port under the core's lock.
+template <class Handle, class Fn>
+MMRESULT WithPort(Handle port, Fn&& fn)
 {
     Core& core = TheCore();
     std::lock_guard l(core.lock);
-    if (!Find(core, port))
+    auto p = Find(core, port);
+    if (!p)
         return MMSYSERR_INVALHANDLE;
-    if (!ValidHeader(header))
-        return MMSYSERR_INVALPARAM;
-    header->dwFlags |= MHDR_PREPARED;
+    return fn(core, *p);
+}
+
+template <class Handle>
+MMRESULT PrepareHeader(Handle port, MIDIHDR* header)
+{
+    return WithPort(port, [&](Core&, auto&) {
+        if (!ValidHeader(header))
+            return MMSYSERR_INVALPARAM;
+        header->dwFlags |= MHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    });
+}
+
+template <class Handle>
+MMRESULT UnprepareHeader(Handle port, MIDIHDR* header)
+{
+    return WithPort(port, [&](Core& core, auto& p) {
+        if (header == nullptr)
+            return MMSYSERR_INVALPARAM;
+        if (MMRESULT r = Side<Handle>::Release(p, header))
+            return r;
+        core.DropEventsFor(p.handle, header);
+        header->dwFlags &= ~MHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    });
+}
+
+template <class Handle>
+MMRESULT Close(Handle port)
+{
+    Core& core = TheCore();
+    std::shared_ptr<typename Side<Handle>::Port> p;
+    decltype(p->link) link;
+    {
+        std::lock_guard l(core.lock);
+        p = Find(core, port);
+        if (!p)
+            return MMSYSERR_INVALHANDLE;
+        if (Side<Handle>::Busy(*p))
+            return MIDIERR_STILLPLAYING;
+        p->open = false;
+        Side<Handle>::Closing(*p);
+        Side<Handle>::Ports(core).erase(p->handle);
+        link = std::move(p->link);
+    }
+    // Outside the lock: an input link waits for its reader, which may be
+    // waiting for the lock to deliver bytes.
+    link.reset();
+    if (p->callback != nullptr)
+        p->callback(port, Side<Handle>::kClose, p->instance, 0, 0);
     return MMSYSERR_NOERROR;
 }
 
@@ -521,108 +592,67 @@ MMRESULT MidiInPrepareHeader(HMIDIIN port, MIDIHDR* header)
 
 MMRESULT MidiInUnprepareHeader(HMIDIIN port, MIDIHDR* header)
 {
-    Core& core = TheCore();
-    std::lock_guard l(core.lock);
-    auto p = Find(core, port);
-    if (!p)
-        return MMSYSERR_INVALHANDLE;
-    if (header == nullptr)
-        return MMSYSERR_INVALPARAM;
-    if (std::find(p->queue.begin(), p->queue.end(), header) != p->queue.end())
-        return MIDIERR_STILLPLAYING;
-    core.DropEventsFor(p->handle, header);
-    header->dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return UnprepareHeader(port, header);
 }
 
 MMRESULT MidiInAddBuffer(HMIDIIN port, MIDIHDR* header)
 {
-    Core& core = TheCore();
-    std::lock_guard l(core.lock);
-    auto p = Find(core, port);
-    if (!p)
-        return MMSYSERR_INVALHANDLE;
-    if (!ValidHeader(header))
-        return MMSYSERR_INVALPARAM;
-    if ((header->dwFlags & MHDR_PREPARED) == 0)
-        return MIDIERR_UNPREPARED;
-    if (std::find(p->queue.begin(), p->queue.end(), header) != p->queue.end())
-        return MIDIERR_STILLPLAYING;
-    if (p->gone)
-        return MMSYSERR_NODRIVER;
-    header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
-    header->dwBytesRecorded = 0;
-    p->queue.push_back(header);
-    return MMSYSERR_NOERROR;
+    return WithPort(port, [&](Core&, InPort& p) {
+        if (!ValidHeader(header))
+            return MMSYSERR_INVALPARAM;
+        if ((header->dwFlags & MHDR_PREPARED) == 0)
+            return MIDIERR_UNPREPARED;
+        if (std::find(p.queue.begin(), p.queue.end(), header) != p.queue.end())
+            return MIDIERR_STILLPLAYING;
+        if (p.gone)
+            return MMSYSERR_NODRIVER;
+        header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+        header->dwBytesRecorded = 0;
+        p.queue.push_back(header);
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT MidiInStart(HMIDIIN port)
 {
-    Core& core = TheCore();
-    std::lock_guard l(core.lock);
-    auto p = Find(core, port);
-    if (!p)
-        return MMSYSERR_INVALHANDLE;
-    if (!p->Alive())
-        return MMSYSERR_NODRIVER;
-    if (!p->started) {
-        p->started = true;
-        p->startTime = Clock::now();
-        p->ResetParser();
-    }
-    return MMSYSERR_NOERROR;
+    return WithPort(port, [](Core&, InPort& p) {
+        if (!p.Alive())
+            return MMSYSERR_NODRIVER;
+        if (!p.started) {
+            p.started = true;
+            p.startTime = Clock::now();
+            p.ResetParser();
+        }
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT MidiInStop(HMIDIIN port)
 {
-    Core& core = TheCore();
-    std::lock_guard l(core.lock);
-    auto p = Find(core, port);
-    if (!p)
-        return MMSYSERR_INVALHANDLE;
-    if (!p->queue.empty() && p->queue.front()->dwBytesRecorded > 0)
-        p->ReturnFront(MIM_LONGDATA, p->started ? p->Now() : 0);
-    p->started = false;
-    p->ResetParser();
-    return MMSYSERR_NOERROR;
+    return WithPort(port, [](Core&, InPort& p) {
+        if (!p.queue.empty() && p.queue.front()->dwBytesRecorded > 0)
+            p.ReturnFront(MIM_LONGDATA, p.started ? p.Now() : 0);
+        p.started = false;
+        p.ResetParser();
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT MidiInReset(HMIDIIN port)
 {
-    Core& core = TheCore();
-    std::lock_guard l(core.lock);
-    auto p = Find(core, port);
-    if (!p)
-        return MMSYSERR_INVALHANDLE;
-    uint32_t time = p->started ? p->Now() : 0;
-    while (!p->queue.empty())
-        p->ReturnFront(MIM_LONGDATA, time);
-    p->started = false;
-    p->ResetParser();
-    return MMSYSERR_NOERROR;
+    return WithPort(port, [](Core&, InPort& p) {
+        uint32_t time = p.started ? p.Now() : 0;
+        while (!p.queue.empty())
+            p.ReturnFront(MIM_LONGDATA, time);
+        p.started = false;
+        p.ResetParser();
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT MidiInClose(HMIDIIN port)
 {
-    Core& core = TheCore();
-    std::shared_ptr<InPort> p;
-    {
-        std::lock_guard l(core.lock);
-        p = Find(core, port);
-        if (!p)
-            return MMSYSERR_INVALHANDLE;
-        if (!p->queue.empty())
-            return MIDIERR_STILLPLAYING;
-        p->open = false;
-        p->started = false;
-        core.ins.erase(p->handle);
-    }
-    // Outside the lock: the link waits for its reader, which may be waiting
-    // for the lock to deliver bytes.
-    p->link.reset();
-    if (p->callback != nullptr)
-        p->callback(port, MIM_CLOSE, p->instance, 0, 0);
-    return MMSYSERR_NOERROR;
+    return Close(port);
 }
 
 // ---- output ----
@@ -671,21 +701,7 @@ MMRESULT MidiOutPrepareHeader(HMIDIOUT port, MIDIHDR* header)
 
 MMRESULT MidiOutUnprepareHeader(HMIDIOUT port, MIDIHDR* header)
 {
-    Core& core = TheCore();
-    std::lock_guard l(core.lock);
-    auto p = Find(core, port);
-    if (!p)
-        return MMSYSERR_INVALHANDLE;
-    if (header == nullptr)
-        return MMSYSERR_INVALPARAM;
-    // The device works from a copy, so the header can go back even now.
-    if (uint64_t token = p->FindPending(header)) {
-        p->pending.erase(token);
-        header->dwFlags &= ~MHDR_INQUEUE;
-    }
-    core.DropEventsFor(p->handle, header);
-    header->dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return UnprepareHeader(port, header);
 }
 
 MMRESULT MidiOutLongMsg(HMIDIOUT port, MIDIHDR* header)
@@ -728,40 +744,20 @@ MMRESULT MidiOutLongMsg(HMIDIOUT port, MIDIHDR* header)
 
 MMRESULT MidiOutReset(HMIDIOUT port)
 {
-    Core& core = TheCore();
-    std::lock_guard l(core.lock);
-    auto p = Find(core, port);
-    if (!p)
-        return MMSYSERR_INVALHANDLE;
-    for (auto& [token, header] : p->pending) {
-        header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-        if (p->callback != nullptr)
-            core.Push({false, p->handle, MOM_DONE, reinterpret_cast<uintptr_t>(header), 0});
-    }
-    p->pending.clear();
-    return MMSYSERR_NOERROR;
+    return WithPort(port, [](Core& core, OutPort& p) {
+        for (auto& [token, header] : p.pending) {
+            header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+            if (p.callback != nullptr)
+                core.Push({false, p.handle, MOM_DONE, reinterpret_cast<uintptr_t>(header), 0});
+        }
+        p.pending.clear();
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT MidiOutClose(HMIDIOUT port)
 {
-    Core& core = TheCore();
-    std::shared_ptr<OutPort> p;
-    std::shared_ptr<OutputLink> link;
-    {
-        std::lock_guard l(core.lock);
-        p = Find(core, port);
-        if (!p)
-            return MMSYSERR_INVALHANDLE;
-        if (!p->pending.empty())
-            return MIDIERR_STILLPLAYING;
-        p->open = false;
-        core.outs.erase(p->handle);
-        link = std::move(p->link);
-    }
-    link.reset();
-    if (p->callback != nullptr)
-        p->callback(port, MOM_CLOSE, p->instance, 0, 0);
-    return MMSYSERR_NOERROR;
+    return Close(port);
 }
 
 void MidiWaitCallbacks()
