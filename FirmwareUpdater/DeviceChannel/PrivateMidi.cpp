@@ -11,6 +11,7 @@
 #include "DeviceChannel/DeviceInstanceWatcher.h"
 #include "Platform/Driver/Driver.h"
 #include "Platform/Kernel/KernelEvent.h"
+#include "Platform/Kernel/LittleEndian.h"
 #include "Threading/Thread.h"
 
 namespace Driver = Tavo::Platform::Driver;
@@ -24,23 +25,10 @@ constexpr int32_t kPollWaitMs = 5000;
 constexpr uint32_t kStopWaitMs = 5000;
 constexpr uint8_t kSysExEnd = 0xF7;
 
-void Put32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t Get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
+using Tavo::Platform::Get32;
+using Tavo::Platform::Put32;
 // An 8-byte slot: numbers with their upper half zero, addresses whole.
-void PutSlot(uint8_t* p, uint64_t v)
-{
-    Put32(p, static_cast<uint32_t>(v));
-    Put32(p + 4, static_cast<uint32_t>(v >> 32));
-}
+constexpr auto PutSlot = &Tavo::Platform::Put64;
 
 struct SendRecord
 {

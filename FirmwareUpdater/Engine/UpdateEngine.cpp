@@ -196,16 +196,8 @@ TavoResult LUpdateEngine::RefreshDeviceState()
 
 bool LUpdateEngine::IsFileNewerThanDevice()
 {
-    const int32_t selected = GetSelectedDeviceIndex();
-    if (GetFileState() < kFileValid || GetDeviceState() <= kDeviceSeveralFound || selected < 0 ||
-        selected >= static_cast<int32_t>(GetFoundDeviceCount()))
-        return false;
-    FirmwareVersion device;
-    if (Tavo::Failed(GetDeviceFirmwareVersion(static_cast<uint32_t>(selected), device)))
-        return false;
-    FirmwareVersion file;
-    GetFileFirmwareVersion(file);
-    return IsVersionNewer(device, file);
+    // A device that cannot be updated still answers the comparison.
+    return IsFileNewerThanSelected(kDeviceSeveralFound + 1, &IsVersionNewer);
 }
 
 TavoResult LUpdateEngine::ReceiveNotification(const RCPtr<Tavo::LNotificationDistributor>& sender,

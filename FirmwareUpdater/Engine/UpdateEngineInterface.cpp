@@ -154,21 +154,28 @@ TavoResult LUpdateEngineInterface::RequestUpdateMode()
 
 bool LUpdateEngineInterface::IsFileNewerThanDevice()
 {
+    return IsFileNewerThanSelected(kDeviceCannotUpdate,
+                                   [](const FirmwareVersion& device, const FirmwareVersion& file) {
+                                       for (int i = 0; i < 3; ++i) {
+                                           if (device.mNumbers[i] != file.mNumbers[i])
+                                               return device.mNumbers[i] < file.mNumbers[i];
+                                       }
+                                       return false;
+                                   });
+}
+
+bool LUpdateEngineInterface::IsFileNewerThanSelected(int32_t lowestDeviceState, VersionOrder newer)
+{
     const int32_t selected = GetSelectedDeviceIndex();
-    if (GetFileState() < kFileValid || GetDeviceState() < kDeviceCannotUpdate || selected < 0)
-        return false;
-    if (static_cast<uint32_t>(selected) >= GetFoundDeviceCount())
+    if (GetFileState() < kFileValid || GetDeviceState() < lowestDeviceState || selected < 0 ||
+        static_cast<uint32_t>(selected) >= GetFoundDeviceCount())
         return false;
     FirmwareVersion device;
     if (Tavo::Failed(GetDeviceFirmwareVersion(static_cast<uint32_t>(selected), device)))
         return false;
     FirmwareVersion file;
     GetFileFirmwareVersion(file);
-    for (int i = 0; i < 3; ++i) {
-        if (device.mNumbers[i] != file.mNumbers[i])
-            return device.mNumbers[i] < file.mNumbers[i];
-    }
-    return false;
+    return newer(device, file);
 }
 
 bool LUpdateEngineInterface::IsUpdateSupported()

@@ -157,6 +157,10 @@ protected:
     ~LUpdateEngineInterface() override;
 
     void SetAbort(bool abort) { mAbort.store(abort); }
+    // Whether the file's version is above the selected device's by `newer`,
+    // once the device state has reached `lowestDeviceState`.
+    using VersionOrder = bool (*)(const FirmwareVersion& device, const FirmwareVersion& file);
+    bool IsFileNewerThanSelected(int32_t lowestDeviceState, VersionOrder newer);
     // Hands a task to the worker; on refusal nothing is left pending.
     TavoResult HandOver(ThreadWorkerTask task);
 

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "Platform/App/Folders.h"
+#include "Platform/Kernel/LittleEndian.h"
 
 namespace Tavo::Platform::App {
 
@@ -27,17 +28,6 @@ uint64_t NowMs()
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u;
-}
-
-void PutU32(uint8_t* out, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out[i] = uint8_t(value >> (8 * i));
-}
-
-uint32_t GetU32(const uint8_t* in)
-{
-    return uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24;
 }
 
 std::string FileStem(const std::string& applicationName)
@@ -199,8 +189,8 @@ void SingleInstance::OnReadable(int fd)
     }
     c.data.resize(have + size_t(n));
     if (c.data.size() == kHeaderSize && have < kHeaderSize) {
-        const uint32_t code = GetU32(c.data.data());
-        c.length = GetU32(c.data.data() + 4);
+        const uint32_t code = Get32(c.data.data());
+        c.length = Get32(c.data.data() + 4);
         if (code != kCopyDataCode || c.length == 0) {
             Drop(fd);
             return;
@@ -259,8 +249,8 @@ HandOverResult SingleInstance::HandOver(std::string_view commandLine, uint32_t t
         return HandOverResult::Failed;
     }
     std::vector<uint8_t> message(kHeaderSize + commandLine.size() + 1, 0);
-    PutU32(message.data(), kCopyDataCode);
-    PutU32(message.data() + 4, uint32_t(commandLine.size() + 1));
+    Put32(message.data(), kCopyDataCode);
+    Put32(message.data() + 4, uint32_t(commandLine.size() + 1));
     std::memcpy(message.data() + kHeaderSize, commandLine.data(), commandLine.size());
 
     const uint64_t deadline = NowMs() + timeoutMs;

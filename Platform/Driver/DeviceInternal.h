@@ -5,6 +5,7 @@
 
 #include "Platform/Driver/DriverServe.h"
 #include "Platform/Kernel/KernelEvent.h"
+#include "Platform/Kernel/LittleEndian.h"
 
 // Shared by the in-process and the socket backends.
 namespace Tavo::Platform::Driver::Internal {
@@ -72,24 +73,9 @@ std::unique_ptr<Device> MakeDevice(std::shared_ptr<HandleState> state, std::uniq
 std::unique_ptr<Device> OpenFakeDevice(const std::u16string& path, bool& found, uint32_t& error);
 std::unique_ptr<Device> OpenSocketDevice(const std::string& path, uint32_t& error);
 
-// Little-endian fields.
-inline uint32_t Get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline uint64_t Get64(const uint8_t* p)
-{
-    return uint64_t(Get32(p)) | uint64_t(Get32(p + 4)) << 32;
-}
-inline void Put32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline void Put64(uint8_t* p, uint64_t v)
-{
-    Put32(p, static_cast<uint32_t>(v));
-    Put32(p + 4, static_cast<uint32_t>(v >> 32));
-}
+using Platform::Get32;
+using Platform::Get64;
+using Platform::Put32;
+using Platform::Put64;
 
 }  // namespace Tavo::Platform::Driver::Internal

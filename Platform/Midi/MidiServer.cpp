@@ -148,7 +148,7 @@ void MidiDeviceServer::SetTakesMessages(bool takes)
 void MidiDeviceServer::Ack(Client& client, uint64_t token)
 {
     std::vector<uint8_t> ack;
-    Wire::PutU64(ack, token);
+    Append64(ack, token);
     std::lock_guard w(client.writeLock);
     if (!client.closed)
         Wire::WriteFrame(client.fd, Wire::kTaken, ack.data(), ack.size());
@@ -257,7 +257,7 @@ bool MidiDeviceServer::Serve(const std::shared_ptr<Client>& c)
             }
             std::vector<uint8_t> reply;
             if (refusal != MMSYSERR_NOERROR)
-                Wire::PutU32(reply, refusal);
+                Append32(reply, refusal);
             std::lock_guard w(c->writeLock);
             Wire::WriteFrame(c->fd, refusal != MMSYSERR_NOERROR ? Wire::kRefuse : Wire::kAccept, reply.data(),
                              reply.size());
@@ -268,7 +268,7 @@ bool MidiDeviceServer::Serve(const std::shared_ptr<Client>& c)
         }
         if (type != Wire::kMessage || c->direction != Wire::kFromProgram || payload.size() < 8)
             return false;
-        uint64_t token = Wire::GetU64(payload.data());
+        uint64_t token = Get64(payload.data());
         Bytes message(payload.begin() + 8, payload.end());
         if (mReceiver)
             mReceiver(message);

@@ -37,8 +37,8 @@ MMRESULT Handshake(int fd, Wire::Direction direction)
         return MMSYSERR_NODRIVER;
     if (type == Wire::kAccept)
         return MMSYSERR_NOERROR;
-    if (type == Wire::kRefuse && payload.size() >= 4 && Wire::GetU32(payload.data()) != 0)
-        return Wire::GetU32(payload.data());
+    if (type == Wire::kRefuse && payload.size() >= 4 && Get32(payload.data()) != 0)
+        return Get32(payload.data());
     return MMSYSERR_NODRIVER;
 }
 
@@ -135,7 +135,7 @@ public:
     {
         std::vector<uint8_t> payload;
         payload.reserve(size + 8);
-        Wire::PutU64(payload, token);
+        Append64(payload, token);
         payload.insert(payload.end(), data, data + size);
         std::lock_guard l(mWriteLock);
         return Wire::WriteFrame(mFd, Wire::kMessage, payload.data(), payload.size()) ? MMSYSERR_NOERROR
@@ -146,7 +146,7 @@ private:
     void OnFrame(uint8_t type, const std::vector<uint8_t>& payload) override
     {
         if (type == Wire::kTaken && payload.size() >= 8)
-            mSink.OnTaken(Wire::GetU64(payload.data()));
+            mSink.OnTaken(Get64(payload.data()));
     }
     void OnEnd() override { mSink.OnGone(); }
 

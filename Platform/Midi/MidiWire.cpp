@@ -139,34 +139,12 @@ int Listen(const std::string& folder, const std::string& file)
     return fd;
 }
 
-void PutU32(std::vector<uint8_t>& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void PutU64(std::vector<uint8_t>& out, uint64_t v)
-{
-    for (int i = 0; i < 8; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-uint32_t GetU32(const uint8_t* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-uint64_t GetU64(const uint8_t* p)
-{
-    return GetU32(p) | (static_cast<uint64_t>(GetU32(p + 4)) << 32);
-}
-
 bool WriteFrame(int fd, uint8_t type, const uint8_t* payload, size_t size)
 {
     if (size + 1 > kMaxFrame)
         return false;
     std::vector<uint8_t> head;
-    PutU32(head, static_cast<uint32_t>(size + 1));
+    Append32(head, static_cast<uint32_t>(size + 1));
     head.push_back(type);
     if (size <= 256) {
         head.insert(head.end(), payload, payload + size);
@@ -180,7 +158,7 @@ bool ReadFrame(int fd, uint8_t& type, std::vector<uint8_t>& payload)
     uint8_t head[5];
     if (!ReadAll(fd, head, sizeof head))
         return false;
-    uint32_t length = GetU32(head);
+    uint32_t length = Get32(head);
     if (length == 0 || length > kMaxFrame)
         return false;
     type = head[4];
@@ -193,7 +171,7 @@ int FrameBuffer::Next(uint8_t& type, std::vector<uint8_t>& payload)
     size_t avail = mBytes.size() - mStart;
     if (avail < 5)
         return 0;
-    uint32_t length = GetU32(mBytes.data() + mStart);
+    uint32_t length = Get32(mBytes.data() + mStart);
     if (length == 0 || length > kMaxFrame)
         return -1;
     if (avail < 4 + static_cast<size_t>(length))

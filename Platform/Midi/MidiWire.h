@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Kernel/LittleEndian.h"
 #include "Platform/Kernel/TextCoding.h"
 
 namespace Tavo::Platform::Midi::Wire {
@@ -51,11 +52,6 @@ std::vector<DeviceFile> ListDevices(const std::string& folder);
 // a socket address go through the folder's descriptor.
 int Connect(const std::string& folder, const std::string& file);
 int Listen(const std::string& folder, const std::string& file);
-
-void PutU32(std::vector<uint8_t>& out, uint32_t v);
-void PutU64(std::vector<uint8_t>& out, uint64_t v);
-uint32_t GetU32(const uint8_t* p);
-uint64_t GetU64(const uint8_t* p);
 
 // Writes one whole frame; false when the peer is gone.
 bool WriteFrame(int fd, uint8_t type, const uint8_t* payload, size_t size);

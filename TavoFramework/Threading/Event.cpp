@@ -2,7 +2,7 @@
 
 namespace Tavo {
 
-Event::Event(bool autoReset) : mEvent(!autoReset) {}
+Event::Event(bool autoReset) : KernelEventOwner(!autoReset) {}
 
 Event::~Event() = default;
 

@@ -3,6 +3,7 @@
 #include "Platform/Kernel/KernelEvent.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace Tavo {
 
@@ -13,14 +14,12 @@ using Platform::WAIT_TIMEOUT;
 
 using EventHandle = Platform::KernelEvent*;
 
-// An auto-reset or manual-reset event, created unsignalled.
-class Event
+// The operations every event wrapper offers over its kernel event.
+class KernelEventOwner
 {
 public:
-    explicit Event(bool autoReset);
-    virtual ~Event();
-    Event(const Event&) = delete;
-    Event& operator=(const Event&) = delete;
+    KernelEventOwner(const KernelEventOwner&) = delete;
+    KernelEventOwner& operator=(const KernelEventOwner&) = delete;
 
     bool Set() { return mEvent.Set(); }
     bool Signal() { return mEvent.Set(); }
@@ -31,8 +30,23 @@ public:
     bool IsSignalled() { return Wait(0) != WAIT_TIMEOUT; }
     EventHandle GetHandle() { return &mEvent; }
 
+protected:
+    explicit KernelEventOwner(bool manualReset, std::shared_ptr<Platform::EventSync> sync = nullptr)
+        : mEvent(manualReset, false, std::move(sync))
+    {
+    }
+    ~KernelEventOwner() = default;
+
 private:
     Platform::KernelEvent mEvent;
+};
+
+// An auto-reset or manual-reset event, created unsignalled.
+class Event : public KernelEventOwner
+{
+public:
+    explicit Event(bool autoReset);
+    virtual ~Event();
 };
 
 // A manual-reset event used as an open (signalled) or closed gate.

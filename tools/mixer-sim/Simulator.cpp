@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "Platform/Kernel/LittleEndian.h"
 #include "Platform/Kernel/TextCoding.h"
 #include "Platform/Kernel/PlatformFolders.h"
 #include "tools/mixer-sim/ControlSocket.h"
@@ -46,7 +47,7 @@ uint32_t ReadU32(const std::vector<uint8_t>& bytes)
 {
     if (bytes.size() < 4)
         return 0;
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+    return Tavo::Platform::Get32(bytes.data());
 }
 
 bool IsIdentityRequest(const std::vector<uint8_t>& m)
