@@ -1,4 +1,5 @@
 #include "Platform/Kernel/KernelFiles.h"
+#include "Platform/Kernel/TextCoding.h"
 
 #include <cstdlib>
 #include <dirent.h>
@@ -7,15 +8,6 @@
 #include <unistd.h>
 
 namespace Tavo::Platform {
-
-namespace {
-
-char FoldCase(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-}  // namespace
 
 bool GetFileStatus(const std::string& path, FileStatus& status)
 {

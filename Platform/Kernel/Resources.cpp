@@ -1,4 +1,5 @@
 #include "Platform/Kernel/Resources.h"
+#include "Platform/Kernel/TextCoding.h"
 
 #include <mutex>
 #include <vector>
@@ -19,22 +20,6 @@ ResourceTable& Table()
 {
     static ResourceTable* table = new ResourceTable;
     return *table;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 'a' + 'A');
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 }  // namespace

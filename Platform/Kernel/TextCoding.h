@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,26 @@ constexpr int HexDigitValue(char c)
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
+}
+
+// Case folding for names compared without case: ASCII letters, and in wide
+// text the Latin-1 ones too (the multiplication and division signs are not
+// letters). Folds to upper case, so names sort as they always have.
+constexpr char FoldCase(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
+}
+
+constexpr char16_t FoldCase(char16_t c)
+{
+    const bool lower = (c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7);
+    return lower ? static_cast<char16_t>(c - 0x20) : c;
+}
+
+constexpr bool EqualNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return FoldCase(x) == FoldCase(y); });
 }
 
 }  // namespace Tavo::Platform

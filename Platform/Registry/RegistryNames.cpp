@@ -1,4 +1,5 @@
 #include "Platform/Registry/RegistryNames.h"
+#include "Platform/Kernel/TextCoding.h"
 
 #include <cstdint>
 
@@ -7,10 +8,8 @@ namespace Tavo::Platform::Registry::Names {
 std::u16string Fold(std::u16string_view name)
 {
     std::u16string folded(name);
-    for (char16_t& c : folded) {
-        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
-            c = static_cast<char16_t>(c - 0x20);
-    }
+    for (char16_t& c : folded)
+        c = FoldCase(c);
     return folded;
 }
 

@@ -1,5 +1,7 @@
 #include "Renderer/Font.h"
 
+#include "Platform/Kernel/TextCoding.h"
+
 #include "Renderer/RenderHost.h"
 #include "Renderer/Renderer.h"
 #include "Utilities/Storage/RCPtrArray.h"
@@ -16,16 +18,6 @@ RCPtrArray<LFont>& FontList()
 
 uint32_t gNextFontId = 0;
 
-char16_t FoldCase(char16_t c)
-{
-    if (c >= u'A' && c <= u'Z')
-        return static_cast<char16_t>(c + 32);
-    // Latin-1 capitals, except the multiplication sign.
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return static_cast<char16_t>(c + 32);
-    return c;
-}
-
 bool SameFace(const WString& a, const WString& b)
 {
     const char16_t* p = a.c_str();
@@ -33,7 +25,7 @@ bool SameFace(const WString& a, const WString& b)
     if (p == q)
         return true;
     for (; *p && *q; ++p, ++q)
-        if (FoldCase(*p) != FoldCase(*q))
+        if (Platform::FoldCase(*p) != Platform::FoldCase(*q))
             return false;
     return *p == *q;
 }
