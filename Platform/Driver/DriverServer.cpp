@@ -108,6 +108,55 @@ struct DriverServer::State
     std::mutex mutex;
     std::shared_ptr<ServerSession> active;
     std::vector<std::shared_ptr<ServerSession>> sessions;
+
+    // Serves one session at a time: a second client is told the device is
+    // busy. Ends when the wake descriptor is signalled.
+    void Accept(const std::shared_ptr<DriverHandler>& handler)
+    {
+        for (;;) {
+            if (!Tavo::Platform::WaitReadable(listenFd, wakeFd))
+                return;
+            int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                continue;
+            std::shared_ptr<ServerSession> session = Admit(fd, handler);
+            if (!session) {
+                Framing::SendFrame(fd, Framing::Simple(Framing::kBusy));
+                close(fd);
+                continue;
+            }
+            handler->OnOpen(session);
+            if (!Framing::SendFrame(fd, Framing::Simple(Framing::kOpened)))
+                session->Detach();
+            ServerSession* raw = session.get();
+            session->thread = std::thread([raw] {
+                raw->Run();
+                raw->finished = true;
+            });
+        }
+    }
+
+    // The new active session, after joining the ended ones; null while
+    // another is active.
+    std::shared_ptr<ServerSession> Admit(int fd, const std::shared_ptr<DriverHandler>& handler)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::erase_if(sessions, [](auto& s) {
+            if (!s->finished)
+                return false;
+            s->thread.join();
+            return true;
+        });
+        if (active)
+            return nullptr;
+        active = std::make_shared<ServerSession>(fd, handler, [this](ServerSession* ended) {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (active.get() == ended)
+                active.reset();
+        });
+        sessions.push_back(active);
+        return active;
+    }
 };
 
 DriverServer::DriverServer(std::string socketPath, std::shared_ptr<DriverHandler> handler)
@@ -155,48 +204,7 @@ bool DriverServer::Start(std::string* error)
         return fail(std::string("cannot listen (") + std::strerror(errno) + ")");
 
     State* state = mState.get();
-    std::shared_ptr<DriverHandler> handler = mHandler;
-    state->acceptor = std::thread([state, handler] {
-        for (;;) {
-            if (!Tavo::Platform::WaitReadable(state->listenFd, state->wakeFd))
-                return;
-            int fd = accept4(state->listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0)
-                continue;
-            std::shared_ptr<ServerSession> session;
-            {
-                std::lock_guard<std::mutex> lock(state->mutex);
-                std::erase_if(state->sessions, [](auto& s) {
-                    if (!s->finished)
-                        return false;
-                    s->thread.join();
-                    return true;
-                });
-                if (!state->active) {
-                    session = std::make_shared<ServerSession>(fd, handler, [state](ServerSession* ended) {
-                        std::lock_guard<std::mutex> lock(state->mutex);
-                        if (state->active.get() == ended)
-                            state->active.reset();
-                    });
-                    state->active = session;
-                    state->sessions.push_back(session);
-                }
-            }
-            if (!session) {
-                Framing::SendFrame(fd, Framing::Simple(Framing::kBusy));
-                close(fd);
-                continue;
-            }
-            handler->OnOpen(session);
-            if (!Framing::SendFrame(fd, Framing::Simple(Framing::kOpened)))
-                session->Detach();
-            ServerSession* raw = session.get();
-            session->thread = std::thread([state, raw] {
-                raw->Run();
-                raw->finished = true;
-            });
-        }
-    });
+    state->acceptor = std::thread([state, handler = mHandler] { state->Accept(handler); });
     return true;
 }
 

@@ -67,111 +67,151 @@ const char* Usage()
            "control: mixer-sim-ctl [--root DIR] attach|detach|update-mode|normal-mode|status|quit\n";
 }
 
+namespace {
+
+// Walks the arguments and reads the values that follow a switch, saying in
+// `error` what was wrong.
+class ArgReader
+{
+public:
+    ArgReader(const std::vector<std::string>& args, std::string& error) : mArgs(args), mError(error) {}
+
+    bool Next() { return ++mAt < mArgs.size(); }
+    const std::string& Arg() const { return mArgs[mAt]; }
+
+    bool Fail(const std::string& why)
+    {
+        mError = why;
+        return false;
+    }
+
+    bool Value(std::string& out)
+    {
+        if (mAt + 1 >= mArgs.size())
+            return Fail(Arg() + " needs a value");
+        out = mArgs[++mAt];
+        return true;
+    }
+
+    bool Number(uint32_t& out)
+    {
+        std::string text;
+        if (!Value(text))
+            return false;
+        auto n = ParseNumber(text);
+        if (!n)
+            return Fail(mArgs[mAt - 1] + ": not a number: " + text);
+        out = *n;
+        return true;
+    }
+
+    bool ReadVersion(Version& out)
+    {
+        std::string text;
+        if (!Value(text))
+            return false;
+        auto v = ParseVersion(text);
+        if (!v)
+            return Fail(mArgs[mAt - 1] + ": expected A.B.C.D with parts 0 to 127: " + text);
+        out = *v;
+        return true;
+    }
+
+private:
+    const std::vector<std::string>& mArgs;
+    std::string& mError;
+    size_t mAt = size_t(-1);
+};
+
+bool ReadMode(ArgReader& r, Mode& mode)
+{
+    static const std::pair<const char*, Mode> kModes[] = {
+        {"normal", Mode::Normal}, {"update", Mode::Update}, {"absent", Mode::Absent}};
+    std::string text;
+    if (!r.Value(text))
+        return false;
+    for (const auto& [name, value] : kModes) {
+        if (text == name) {
+            mode = value;
+            return true;
+        }
+    }
+    return r.Fail("--mode: expected normal, update or absent: " + text);
+}
+
+// One switch other than --help; false with `error` set when it is wrong.
+bool ReadSwitch(ArgReader& r, Options& options)
+{
+    static const std::pair<const char*, bool Faults::*> kFlags[] = {
+        {"--refuse-update-flag", &Faults::refuseUpdateFlag},
+        {"--refuse-open-port", &Faults::refuseOpenPort},
+        {"--never-take", &Faults::neverTake}};
+    static const std::pair<const char*, uint32_t Faults::*> kNumbers[] = {
+        {"--take-delay-ms", &Faults::takeDelayMs}, {"--reply-delay-ms", &Faults::replyDelayMs}};
+    static const std::pair<const char*, uint32_t Faults::*> kChunks[] = {
+        {"--refuse-chunk", &Faults::refuseChunk}, {"--detach-at-chunk", &Faults::detachAtChunk}};
+
+    const std::string& arg = r.Arg();
+    Faults& f = options.faults;
+    for (const auto& [name, member] : kFlags) {
+        if (arg == name) {
+            f.*member = true;
+            return true;
+        }
+    }
+    for (const auto& [name, member] : kNumbers) {
+        if (arg == name)
+            return r.Number(f.*member);
+    }
+    for (const auto& [name, member] : kChunks) {
+        if (arg == name) {
+            if (!r.Number(f.*member))
+                return false;
+            return f.*member != 0 || r.Fail(std::string(name) + ": chunks count from 1");
+        }
+    }
+    if (arg == "--root") {
+        if (!r.Value(options.root))
+            return false;
+        return !options.root.empty() || r.Fail("--root: empty folder");
+    }
+    if (arg == "--mode")
+        return ReadMode(r, options.mode);
+    if (arg == "--version")
+        return r.ReadVersion(options.version);
+    if (arg == "--after-update-version")
+        return r.ReadVersion(options.afterUpdateVersion);
+    if (arg == "--received")
+        return r.Value(options.receivedPath);
+    if (arg == "--log")
+        return r.Value(options.logPath);
+    if (arg == "--install-ms")
+        return r.Number(options.installMs);
+    if (arg == "--reply-length") {
+        uint32_t n = 0;
+        if (!r.Number(n))
+            return false;
+        if (n < 6 || n > 4096)
+            return r.Fail("--reply-length: expected 6 to 4096");
+        f.replyLength = n;
+        return true;
+    }
+    return r.Fail("unknown argument: " + arg);
+}
+
+}  // namespace
+
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error, bool& help)
 {
     help = false;
     options.root.clear();
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
-                error = arg + " needs a value";
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        auto number = [&](uint32_t& out) {
-            std::string text;
-            if (!value(text))
-                return false;
-            auto n = ParseNumber(text);
-            if (!n) {
-                error = arg + ": not a number: " + text;
-                return false;
-            }
-            out = *n;
-            return true;
-        };
-        auto version = [&](Version& out) {
-            std::string text;
-            if (!value(text))
-                return false;
-            auto v = ParseVersion(text);
-            if (!v) {
-                error = arg + ": expected A.B.C.D with parts 0 to 127: " + text;
-                return false;
-            }
-            out = *v;
-            return true;
-        };
-        Faults& f = options.faults;
-        bool ok = true;
-        if (arg == "--help" || arg == "-h") {
+    ArgReader reader(args, error);
+    while (reader.Next()) {
+        if (reader.Arg() == "--help" || reader.Arg() == "-h") {
             help = true;
             return true;
-        } else if (arg == "--root") {
-            ok = value(options.root);
-            if (ok && options.root.empty()) {
-                error = "--root: empty folder";
-                ok = false;
-            }
-        } else if (arg == "--mode") {
-            std::string mode;
-            ok = value(mode);
-            if (!ok)
-                ;
-            else if (mode == "normal")
-                options.mode = Mode::Normal;
-            else if (mode == "update")
-                options.mode = Mode::Update;
-            else if (mode == "absent")
-                options.mode = Mode::Absent;
-            else {
-                error = "--mode: expected normal, update or absent: " + mode;
-                ok = false;
-            }
-        } else if (arg == "--version") {
-            ok = version(options.version);
-        } else if (arg == "--after-update-version") {
-            ok = version(options.afterUpdateVersion);
-        } else if (arg == "--received") {
-            ok = value(options.receivedPath);
-        } else if (arg == "--log") {
-            ok = value(options.logPath);
-        } else if (arg == "--install-ms") {
-            ok = number(options.installMs);
-        } else if (arg == "--refuse-update-flag") {
-            f.refuseUpdateFlag = true;
-        } else if (arg == "--refuse-open-port") {
-            f.refuseOpenPort = true;
-        } else if (arg == "--refuse-chunk" || arg == "--detach-at-chunk") {
-            uint32_t& k = arg == "--refuse-chunk" ? f.refuseChunk : f.detachAtChunk;
-            ok = number(k);
-            if (ok && k == 0) {
-                error = arg + ": chunks count from 1";
-                ok = false;
-            }
-        } else if (arg == "--never-take") {
-            f.neverTake = true;
-        } else if (arg == "--take-delay-ms") {
-            ok = number(f.takeDelayMs);
-        } else if (arg == "--reply-delay-ms") {
-            ok = number(f.replyDelayMs);
-        } else if (arg == "--reply-length") {
-            uint32_t n = 0;
-            ok = number(n);
-            if (ok && (n < 6 || n > 4096)) {
-                error = "--reply-length: expected 6 to 4096";
-                ok = false;
-            }
-            if (ok)
-                f.replyLength = n;
-        } else {
-            error = "unknown argument: " + arg;
-            ok = false;
         }
-        if (!ok)
+        if (!ReadSwitch(reader, options))
             return false;
     }
     if (options.root.empty())

@@ -379,39 +379,102 @@ void Simulator::OnMidi(const Bytes& message)
     });
 }
 
-Driver::Reply Simulator::OnDriver(Driver::DriverSession& session, const Driver::Request& request)
+namespace {
+
+void Refuse(Driver::Reply& reply, std::string& line, uint32_t error)
+{
+    reply.error = error;
+    line += " refused";
+}
+
+}  // namespace
+
+void Simulator::OnUpdateFlag(uint32_t value, Driver::Reply& reply, std::string& line)
+{
+    line += "update-flag " + std::to_string(value);
+    std::lock_guard lock(mLock);
+    if (value != 0 && mOptions.faults.refuseUpdateFlag) {
+        Refuse(reply, line, Driver::kErrorGenFailure);
+    } else if (value != 0) {
+        mFlag = true;
+        mFlagOn = Clock::now();
+        mChunks = 0;
+        mOutstanding = 0;
+        mFaultFired = false;
+        mChannelClosed = false;
+    } else if (mFlag) {
+        mFlag = false;
+        mTransferMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - mFlagOn).count();
+        // Installs only what arrived whole: every message taken, the
+        // channel closed normally, no fault on the way.
+        mInstallPending = mChunks > 0 && mOutstanding == 0 && mChannelClosed && !mFaultFired;
+    }
+}
+
+void Simulator::OnSend(Driver::DriverSession& session, const Driver::Request& request, Driver::Reply& reply,
+                       std::string& line)
 {
     const Faults& faults = mOptions.faults;
+    const uint32_t port = ReadU32(request.value);
+    line += "send " + std::to_string(port) + " " + std::to_string(request.message.size());
+    bool detach = false;
+    bool take = false;
+    Clock::duration takeDelay{};
+    {
+        std::lock_guard lock(mLock);
+        const uint32_t chunk = port == 0 ? ++mChunks : 0;
+        if (chunk != 0 && chunk == faults.detachAtChunk) {
+            mFaultFired = true;
+            detach = true;
+            Refuse(reply, line, Driver::kErrorDeviceNotConnected);
+        } else if (chunk != 0 && chunk == faults.refuseChunk) {
+            mFaultFired = true;
+            Refuse(reply, line, Driver::kErrorGenFailure);
+        } else {
+            if (port == 0 && mFlag && mReceived) {
+                std::fwrite(request.message.data(), 1, request.message.size(), mReceived);
+                std::fflush(mReceived);
+            }
+            if (port == 0 && mFlag)
+                mReceivedBytes += request.message.size();
+            ++mOutstanding;
+            if (!faults.neverTake) {
+                take = true;
+                if (faults.takeDelayMs) {
+                    // A slow device takes one message after another.
+                    const auto now = Clock::now();
+                    mLastTake = std::max(now, mLastTake) + std::chrono::milliseconds(faults.takeDelayMs);
+                    takeDelay = mLastTake - now;
+                }
+            }
+        }
+    }
+    if (detach) {
+        Post({}, [this] { Detach(); });
+    } else if (take && takeDelay == Clock::duration{}) {
+        session.MessageTaken(request.sendToken);
+        std::lock_guard lock(mLock);
+        --mOutstanding;
+    } else if (take) {
+        Post(takeDelay, [this, token = request.sendToken, weak = mDriverSide->Session()] {
+            if (auto s = weak.lock(); s && s->IsOpen()) {
+                s->MessageTaken(token);
+                std::lock_guard lock(mLock);
+                --mOutstanding;
+            }
+        });
+    }
+}
+
+Driver::Reply Simulator::OnDriver(Driver::DriverSession& session, const Driver::Request& request)
+{
     const auto& header = request.header;
     Driver::Reply reply;
     const bool set = header.flags & Driver::kPropertySet;
     std::string line = "driver ";
-    auto refuse = [&](uint32_t error) {
-        reply.error = error;
-        line += " refused";
-    };
 
     if (header.set == Driver::kDriverControlSet && header.id == Driver::kDriverUpdateFlag && set) {
-        const uint32_t value = ReadU32(request.value);
-        line += "update-flag " + std::to_string(value);
-        std::lock_guard lock(mLock);
-        if (value != 0 && faults.refuseUpdateFlag) {
-            refuse(Driver::kErrorGenFailure);
-        } else if (value != 0) {
-            mFlag = true;
-            mFlagOn = Clock::now();
-            mChunks = 0;
-            mOutstanding = 0;
-            mFaultFired = false;
-            mChannelClosed = false;
-        } else if (mFlag) {
-            mFlag = false;
-            mTransferMs =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - mFlagOn).count();
-            // Installs only what arrived whole: every message taken, the
-            // channel closed normally, no fault on the way.
-            mInstallPending = mChunks > 0 && mOutstanding == 0 && mChannelClosed && !mFaultFired;
-        }
+        OnUpdateFlag(ReadU32(request.value), reply, line);
     } else if (header.set == Driver::kMidiChannelSet) {
         switch (header.id) {
         case Driver::kMidiSetEvent:
@@ -423,8 +486,8 @@ Driver::Reply Simulator::OnDriver(Driver::DriverSession& session, const Driver::
         case Driver::kMidiOpenPort: {
             const uint32_t port = ReadU32(request.value);
             line += "open-port " + std::to_string(port);
-            if (port == 0 && faults.refuseOpenPort)
-                refuse(Driver::kErrorGenFailure);
+            if (port == 0 && mOptions.faults.refuseOpenPort)
+                Refuse(reply, line, Driver::kErrorGenFailure);
             break;
         }
         case Driver::kMidiClose: {
@@ -441,67 +504,17 @@ Driver::Reply Simulator::OnDriver(Driver::DriverSession& session, const Driver::
             line += "read";
             reply.output.assign(16, 0);
             break;
-        case Driver::kMidiSend: {
-            const uint32_t port = ReadU32(request.value);
-            line += "send " + std::to_string(port) + " " + std::to_string(request.message.size());
-            bool detach = false;
-            bool take = false;
-            Clock::duration takeDelay{};
-            {
-                std::lock_guard lock(mLock);
-                const uint32_t chunk = port == 0 ? ++mChunks : 0;
-                if (chunk != 0 && chunk == faults.detachAtChunk) {
-                    mFaultFired = true;
-                    detach = true;
-                    refuse(Driver::kErrorDeviceNotConnected);
-                } else if (chunk != 0 && chunk == faults.refuseChunk) {
-                    mFaultFired = true;
-                    refuse(Driver::kErrorGenFailure);
-                } else {
-                    if (port == 0 && mFlag && mReceived) {
-                        std::fwrite(request.message.data(), 1, request.message.size(), mReceived);
-                        std::fflush(mReceived);
-                    }
-                    if (port == 0 && mFlag)
-                        mReceivedBytes += request.message.size();
-                    ++mOutstanding;
-                    if (!faults.neverTake) {
-                        take = true;
-                        if (faults.takeDelayMs) {
-                            // A slow device takes one message after another.
-                            const auto now = Clock::now();
-                            mLastTake =
-                                std::max(now, mLastTake) + std::chrono::milliseconds(faults.takeDelayMs);
-                            takeDelay = mLastTake - now;
-                        }
-                    }
-                }
-            }
-            if (detach) {
-                Post({}, [this] { Detach(); });
-            } else if (take && takeDelay == Clock::duration{}) {
-                session.MessageTaken(request.sendToken);
-                std::lock_guard lock(mLock);
-                --mOutstanding;
-            } else if (take) {
-                Post(takeDelay, [this, token = request.sendToken, weak = mDriverSide->Session()] {
-                    if (auto s = weak.lock(); s && s->IsOpen()) {
-                        s->MessageTaken(token);
-                        std::lock_guard lock(mLock);
-                        --mOutstanding;
-                    }
-                });
-            }
+        case Driver::kMidiSend:
+            OnSend(session, request, reply, line);
             break;
-        }
         default:
             line += "unknown " + std::to_string(header.id);
-            refuse(Driver::kErrorInvalidFunction);
+            Refuse(reply, line, Driver::kErrorInvalidFunction);
             break;
         }
     } else {
         line += "unknown-set " + std::to_string(header.id);
-        refuse(Driver::kErrorInvalidFunction);
+        Refuse(reply, line, Driver::kErrorInvalidFunction);
     }
     Log(line);
     return reply;

@@ -52,6 +52,12 @@ private:
     Tavo::Platform::Driver::Reply OnDriver(Tavo::Platform::Driver::DriverSession& session,
                                            const Tavo::Platform::Driver::Request& request);
     void OnDriverClose();
+    // The driver requests OnDriver hands on; each says in `line` what it did
+    // and refuses by setting the reply's error.
+    void OnUpdateFlag(uint32_t value, Tavo::Platform::Driver::Reply& reply, std::string& line);
+    void OnSend(Tavo::Platform::Driver::DriverSession& session,
+                const Tavo::Platform::Driver::Request& request, Tavo::Platform::Driver::Reply& reply,
+                std::string& line);
     void Log(const std::string& line);
 
     Options mOptions;

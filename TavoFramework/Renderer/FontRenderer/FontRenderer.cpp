@@ -81,6 +81,38 @@ RCPtr<LPixelBuffer<unsigned char>> CopyBitmap(const FT_Bitmap& bitmap)
     return buffer;
 }
 
+// Fills in what the processor asked for of one glyph: metrics, box, bitmap.
+// False when FreeType cannot give it; nothing is left to free then.
+bool LoadGlyph(FT_Face face, FT_UInt glyph, uint16_t need, float fontSize,
+               LGlyphProcessor::SGlyphRecord& record, FT_Glyph& object)
+{
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT) != 0 || FT_Get_Glyph(face->glyph, &object) != 0)
+        return false;
+    record.glyphIndex = glyph;
+    record.advanceX = int16_t(face->glyph->advance.x);
+    record.advanceY = int16_t(face->glyph->advance.y);
+    if (need & (LGlyphProcessor::kNeedBox | LGlyphProcessor::kNeedBitmap)) {
+        FT_BBox box;
+        FT_Glyph_Get_CBox(object, FT_GLYPH_BBOX_PIXELS, &box);
+        record.left = int8_t(box.xMin);
+        record.top = int8_t(-box.yMax);
+        record.right = int8_t(box.xMax);
+        record.bottom = int8_t(-box.yMin);
+    }
+    if (need & LGlyphProcessor::kNeedBitmap) {
+        const FT_Render_Mode mode = fontSize >= 8.0f ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
+        const FT_Render_Mode other =
+            mode == FT_RENDER_MODE_NORMAL ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL;
+        if (FT_Render_Glyph(face->glyph, mode) != 0 && FT_Render_Glyph(face->glyph, other) != 0) {
+            FT_Done_Glyph(object);
+            object = nullptr;
+            return false;
+        }
+        record.bitmap = CopyBitmap(face->glyph->bitmap);
+    }
+    return true;
+}
+
 }  // namespace
 
 void LFontRenderer::MeasureString(RectT<float>& out, const WString& text, const RCPtr<LFont>& font)
@@ -183,33 +215,9 @@ uint32_t LFreetypeFontRenderer::ProcessGlyphs(const WString& text, const RCPtr<L
             continue;
 
         FT_Glyph object = nullptr;
-        if (need) {
-            if (FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT) != 0 || FT_Get_Glyph(face->glyph, &object) != 0) {
-                record.position = i + 1;
-                continue;
-            }
-            record.glyphIndex = glyph;
-            record.advanceX = int16_t(face->glyph->advance.x);
-            record.advanceY = int16_t(face->glyph->advance.y);
-        }
-        if (need & (LGlyphProcessor::kNeedBox | LGlyphProcessor::kNeedBitmap)) {
-            FT_BBox box;
-            FT_Glyph_Get_CBox(object, FT_GLYPH_BBOX_PIXELS, &box);
-            record.left = int8_t(box.xMin);
-            record.top = int8_t(-box.yMax);
-            record.right = int8_t(box.xMax);
-            record.bottom = int8_t(-box.yMin);
-        }
-        if (need & LGlyphProcessor::kNeedBitmap) {
-            const FT_Render_Mode mode = font->GetSize() >= 8.0f ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
-            const FT_Render_Mode other =
-                mode == FT_RENDER_MODE_NORMAL ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL;
-            if (FT_Render_Glyph(face->glyph, mode) != 0 && FT_Render_Glyph(face->glyph, other) != 0) {
-                FT_Done_Glyph(object);
-                record.position = i + 1;
-                continue;
-            }
-            record.bitmap = CopyBitmap(face->glyph->bitmap);
+        if (need && !LoadGlyph(face, glyph, need, font->GetSize(), record, object)) {
+            record.position = i + 1;
+            continue;
         }
         if (hasKerning) {
             if (previous != 0) {

@@ -228,6 +228,121 @@ int32_t ReadNumber(const char16_t*& f)
     return int32_t(value);
 }
 
+// Length modifiers: only the integer widths matter here.
+void ReadLength(const char16_t*& f, Spec& spec)
+{
+    for (;;) {
+        switch (*f) {
+        case u'h':
+            spec.lengthBits = f[1] == u'h' ? 8 : 16;
+            f += f[1] == u'h' ? 2 : 1;
+            break;
+        case u'l':
+            if (f[1] == u'l') {
+                spec.lengthBits = 64;
+                f += 2;
+            } else {
+                ++f;
+            }
+            break;
+        case u'I':
+            if (f[1] == u'6' && f[2] == u'4') {
+                spec.lengthBits = 64;
+                f += 3;
+            } else if (f[1] == u'3' && f[2] == u'2') {
+                spec.lengthBits = 32;
+                f += 3;
+            } else {
+                ++f;
+            }
+            break;
+        case u'L':
+        case u'w':
+        case u'z':
+        case u'j':
+        case u't':
+        case u'q':
+            ++f;
+            break;
+        default:
+            return;
+        }
+    }
+}
+
+// Reads flags, width, precision and length of one conversion, leaving `f` on
+// its letter; "*" fields take the next argument. False when one is missing.
+bool ReadSpec(const char16_t*& f, const FormatArg* args, size_t count, size_t& next, Spec& spec)
+{
+    bool missing = false;
+    while (*f == u'-' || *f == u'+' || *f == u' ' || *f == u'#' || *f == u'0') {
+        if (spec.flags.find(char(*f)) == std::string::npos)
+            spec.flags += char(*f);
+        ++f;
+    }
+    if (*f == u'*') {
+        ++f;
+        if (next < count) {
+            int64_t w = ToInteger(args[next++]);
+            if (w < 0) {
+                spec.flags += '-';
+                w = -w;
+            }
+            spec.width = int32_t(w > kMaxField ? kMaxField : w);
+        } else {
+            missing = true;
+        }
+    } else {
+        spec.width = ReadNumber(f);
+    }
+    if (*f == u'.') {
+        ++f;
+        if (*f == u'*') {
+            ++f;
+            if (next < count) {
+                int64_t p = ToInteger(args[next++]);
+                spec.precision = p < 0 ? -1 : int32_t(p > kMaxField ? kMaxField : p);
+            } else {
+                missing = true;
+            }
+        } else {
+            spec.precision = ReadNumber(f);
+        }
+    }
+    ReadLength(f, spec);
+    return !missing;
+}
+
+void PutConversion(Output& out, const Spec& spec, const FormatArg& arg, char conversion)
+{
+    if (conversion == 'p') {
+        PutPointer(out, spec, arg);
+        return;
+    }
+    if (conversion == 'n')
+        return;  // never writes through an argument
+    if (IsText(arg)) {
+        PutText(out, spec, arg);
+        return;
+    }
+    switch (conversion) {
+    case 'c':
+    case 'C':
+        PutChar(out, spec, arg);
+        break;
+    case 's':
+    case 'S':
+    case 'Z':
+        PutNatural(out, spec, arg);
+        break;
+    default:
+        if (std::strchr("diuxXo", conversion) != nullptr)
+            PutInteger(out, spec, arg, conversion);
+        else
+            PutDouble(out, spec, arg, conversion);
+    }
+}
+
 }  // namespace
 
 WString FormatArgs(const char16_t* format, const FormatArg* args, size_t count)
@@ -249,79 +364,7 @@ WString FormatArgs(const char16_t* format, const FormatArg* args, size_t count)
             continue;
         }
         Spec spec;
-        bool missing = false;
-        while (*f == u'-' || *f == u'+' || *f == u' ' || *f == u'#' || *f == u'0') {
-            if (spec.flags.find(char(*f)) == std::string::npos)
-                spec.flags += char(*f);
-            ++f;
-        }
-        if (*f == u'*') {
-            ++f;
-            if (next < count) {
-                int64_t w = ToInteger(args[next++]);
-                if (w < 0) {
-                    spec.flags += '-';
-                    w = -w;
-                }
-                spec.width = int32_t(w > kMaxField ? kMaxField : w);
-            } else {
-                missing = true;
-            }
-        } else {
-            spec.width = ReadNumber(f);
-        }
-        if (*f == u'.') {
-            ++f;
-            if (*f == u'*') {
-                ++f;
-                if (next < count) {
-                    int64_t p = ToInteger(args[next++]);
-                    spec.precision = p < 0 ? -1 : int32_t(p > kMaxField ? kMaxField : p);
-                } else {
-                    missing = true;
-                }
-            } else {
-                spec.precision = ReadNumber(f);
-            }
-        }
-        // Length modifiers: only the integer widths matter here.
-        for (bool more = true; more;) {
-            switch (*f) {
-            case u'h':
-                spec.lengthBits = f[1] == u'h' ? 8 : 16;
-                f += f[1] == u'h' ? 2 : 1;
-                break;
-            case u'l':
-                if (f[1] == u'l') {
-                    spec.lengthBits = 64;
-                    f += 2;
-                } else {
-                    ++f;
-                }
-                break;
-            case u'I':
-                if (f[1] == u'6' && f[2] == u'4') {
-                    spec.lengthBits = 64;
-                    f += 3;
-                } else if (f[1] == u'3' && f[2] == u'2') {
-                    spec.lengthBits = 32;
-                    f += 3;
-                } else {
-                    ++f;
-                }
-                break;
-            case u'L':
-            case u'w':
-            case u'z':
-            case u'j':
-            case u't':
-            case u'q':
-                ++f;
-                break;
-            default:
-                more = false;
-            }
-        }
+        const bool complete = ReadSpec(f, args, count, next, spec);
         spec.conversion = *f;
         if (spec.conversion == 0) {
             // A stray '%' at the end is kept as text.
@@ -331,57 +374,11 @@ WString FormatArgs(const char16_t* format, const FormatArg* args, size_t count)
         ++f;
         char conversion = spec.conversion < 0x80 ? char(spec.conversion) : '?';
         bool known = std::strchr("diuxXocCsSZfFeEgGaApn", conversion) != nullptr && conversion != 0;
-        if (!known || missing || next >= count) {
+        if (!known || !complete || next >= count) {
             out.Put(start, size_t(f - start));
             continue;
         }
-        const FormatArg& arg = args[next++];
-        switch (conversion) {
-        case 'd':
-        case 'i':
-        case 'u':
-        case 'x':
-        case 'X':
-        case 'o':
-            if (IsText(arg))
-                PutText(out, spec, arg);
-            else
-                PutInteger(out, spec, arg, conversion);
-            break;
-        case 'f':
-        case 'F':
-        case 'e':
-        case 'E':
-        case 'g':
-        case 'G':
-        case 'a':
-        case 'A':
-            if (IsText(arg))
-                PutText(out, spec, arg);
-            else
-                PutDouble(out, spec, arg, conversion);
-            break;
-        case 'c':
-        case 'C':
-            if (IsText(arg))
-                PutText(out, spec, arg);
-            else
-                PutChar(out, spec, arg);
-            break;
-        case 's':
-        case 'S':
-        case 'Z':
-            if (IsText(arg))
-                PutText(out, spec, arg);
-            else
-                PutNatural(out, spec, arg);
-            break;
-        case 'p':
-            PutPointer(out, spec, arg);
-            break;
-        case 'n':
-            break;  // never writes through an argument
-        }
+        PutConversion(out, spec, args[next++], conversion);
     }
     return out.Finish();
 }
