@@ -42,6 +42,15 @@ TextEngine& Engine()
     return *engine;
 }
 
+}  // namespace
+
+void PrepareText()
+{
+    Engine();
+}
+
+namespace {
+
 // Pango would start a new line at "\r" and widen "\t".
 std::string WithoutControls(const char* utf8)
 {

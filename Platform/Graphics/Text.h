@@ -11,6 +11,10 @@ typedef struct _PangoLayout PangoLayout;
 
 namespace Tavo::Platform::Graphics {
 
+// Starts the font map's set-up, which reads the font configuration on a
+// thread of its own, so that the first text measured need not wait for it.
+void PrepareText();
+
 // A font request.
 struct FontSpec
 {

@@ -127,6 +127,9 @@ struct AppPlatformHooks
     std::function<std::unique_ptr<IMainWindow>()> createMainWindow;
     std::function<std::unique_ptr<IClipboardService>()> createClipboard;
     std::shared_ptr<IDesktopServices> desktop;
+    // Called before the application's own start-up: slow set-up of what a
+    // window will need starts here and runs alongside it.
+    std::function<void()> prepareWindowServices;
     // The widget classes to register; the widgets live above the
     // application library, so the program hands their table over.
     std::span<const ControlClassRow> controlClasses;

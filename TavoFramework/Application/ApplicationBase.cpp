@@ -434,6 +434,8 @@ int32_t FrameworkAppShell::Run()
         const RCPtr<LApplicationBase> app = gApplication;
         const WString stored(app->GetCommandLine());
         app->ProcessCommandLineBeforeStartup(stored);
+        if (mOptions.hooks.prepareWindowServices)
+            mOptions.hooks.prepareWindowServices();
         const TavoResult started = app->RunApplicationStartup();
         if (started < 0) {
             if (!IsQuietEndResult(started))

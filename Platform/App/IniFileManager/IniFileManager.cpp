@@ -29,7 +29,27 @@ struct OpenFile
     Document document;
     int32_t opens = 0;
     bool dirty = false;
+    // What the file held when last read or written, and which file that
+    // was: a save that would write the same text over it again is skipped,
+    // since each write waits for the disk.
+    std::string onDisk;
+    struct stat onDiskStat
+    {
+    };
+    bool onDiskKnown = false;
 };
+
+bool SameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+void Remember(OpenFile& file, std::string text)
+{
+    file.onDiskKnown = stat(file.path.c_str(), &file.onDiskStat) == 0 && S_ISREG(file.onDiskStat.st_mode);
+    file.onDisk = file.onDiskKnown ? std::move(text) : std::string();
+}
 
 struct Library
 {
@@ -47,11 +67,22 @@ Library& State()
 
 int32_t Save(OpenFile& file)
 {
-    if (!WriteFileAtomically(file.path, file.document.Serialize())) {
+    std::string text = file.document.Serialize();
+    struct stat now
+    {
+    };
+    if (file.onDiskKnown && text == file.onDisk && stat(file.path.c_str(), &now) == 0 &&
+        SameFile(now, file.onDiskStat)) {
+        file.dirty = false;
+        return INI_OK;
+    }
+    if (!WriteFileAtomically(file.path, text)) {
         file.dirty = true;
+        file.onDiskKnown = false;
         return INI_IO_ERROR;
     }
     file.dirty = false;
+    Remember(file, std::move(text));
     return INI_OK;
 }
 
@@ -142,6 +173,10 @@ INI_EXPORT int32_t OpenIniFile(const char* path, const char* settingsVersion, co
         if (!S_ISREG(st.st_mode) || !ReadWholeFile(path, text, kMaxFileBytes))
             return INI_IO_ERROR;
         file->document.Parse(text);
+        // Taken before the read: a change meanwhile shows as a different file.
+        file->onDisk = text;
+        file->onDiskStat = st;
+        file->onDiskKnown = true;
     }
     // The caller's version and product are what the file records from now on.
     file->document.version = settingsVersion ? settingsVersion : "";

@@ -7,6 +7,9 @@
 #include "Window/Native/OSRootWindow.h"
 #include "Window/Native/OSWindow.h"
 #include "Window/Native/WindowHost.h"
+#include "Platform/Graphics/Text.h"
+
+#include <cstdlib>
 
 namespace Tavo {
 
@@ -83,6 +86,12 @@ AppPlatformHooks DesktopPlatformHooks()
     };
     hooks.createClipboard = [] { return std::make_unique<ClipboardService>(); };
     hooks.desktop = std::make_shared<DesktopServices>();
+    hooks.prepareWindowServices = [] {
+        // Runs without a display (a silent update) draw no text.
+        const char* display = std::getenv("DISPLAY");
+        if (display && *display)
+            Platform::Graphics::PrepareText();
+    };
     return hooks;
 }
 

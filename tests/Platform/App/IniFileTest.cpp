@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "Platform/App/IniFileLibrary.h"
 #include "tests/Common/TestScope.h"
@@ -14,6 +16,14 @@ namespace {
 std::string BinFolder()
 {
     return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+}
+
+ino_t Inode(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
 std::string ReadFile(const std::string& path)
@@ -114,6 +124,41 @@ TEST_F(IniFileTest, ValuesSurviveAReloadOfTheLibraryAndTheFile)
     EXPECT_EQ(Str(h, "Window"), " top value  ");
     EXPECT_TRUE(Api().doesNodeExist(h, "Window/Size"));
     EXPECT_FALSE(Api().doesNodeExist(h, "Window/Depth"));
+}
+
+// Each write waits for the disk, so a change to what is already there is no
+// write; a file someone else replaced or removed meanwhile is written again.
+TEST_F(IniFileTest, OnlyChangesOrAFileChangedMeanwhileAreWritten)
+{
+    const std::string path = mFolder / "UserSettings.ini";
+    const auto inode = [&] { return Inode(path); };
+    const uint32_t h = Open("UserSettings.ini");
+    ASSERT_EQ(Api().setIniValueInt(h, "CurrentSkinIndex", 0), INI_OK);
+    const struct
+    {
+        const char* what;
+        std::function<void()> meanwhile;
+        int32_t value;
+        bool written;
+    } cases[] = {
+        {"same value", [] {}, 0, false},
+        {"new value", [] {}, 1, true},
+        {"same value, file removed", [&] { std::filesystem::remove(path); }, 1, true},
+        {"same value, file replaced",
+         [&] {
+             std::ofstream(path + ".new") << "X=1\n";
+             std::filesystem::rename(path + ".new", path);
+         },
+         1, true},
+    };
+    for (const auto& c : cases) {
+        c.meanwhile();
+        const auto before = inode();
+        EXPECT_EQ(Api().setIniValueInt(h, "CurrentSkinIndex", c.value), INI_OK) << c.what;
+        EXPECT_EQ(inode() != before, c.written) << c.what;
+        EXPECT_NE(ReadFile(path).find("CurrentSkinIndex=" + std::to_string(c.value)), std::string::npos)
+            << c.what;
+    }
 }
 
 TEST_F(IniFileTest, MissingOrUnusableValuesLeaveTheDefault)
