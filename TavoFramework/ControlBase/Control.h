@@ -400,6 +400,9 @@ public:
     bool IsHovered() const { return mHover; }
     bool IsNotFocusable() const { return mNotFocusable; }
     bool IsBusy() const { return mBusy; }
+    // A skipped control is never the hit test's answer; its children still are.
+    void SetHitTestSkip(bool skip) { mHitTestSkip = skip; }
+    bool IsHitTestSkipped() const { return mHitTestSkip; }
 
     // ---- Geometry ----
     double GetX() const { return mX; }
@@ -557,6 +560,7 @@ protected:
     bool mNoFocusOnPress = false;
     bool mLayoutChildrenOnResize = false;
     bool mHitTestExcluded = false;
+    bool mHitTestSkip = false;
     int32_t mBoundsDepth = 0;
     int32_t mIdleRequests = 0;
     CursorHandle mCursor = 0;

@@ -172,7 +172,7 @@ RCPtr<LControl> LControl::HitTest(const PointT<int32_t>& point, PointT<int32_t>&
         escape = px < parentClient.x || py < parentClient.y || px >= parentClient.x + parentClient.width ||
                  py >= parentClient.y + parentClient.height;
     }
-    if (mHitTestExcluded || !inside || escape || IsTransparentAt(point))
+    if (mHitTestExcluded || mHitTestSkip || !inside || escape || IsTransparentAt(point))
         return nullptr;
     const int32_t own = GetEffectiveZ();
     if ((own > kNoZ && z < own) || (own == kNoZ && strict)) {
