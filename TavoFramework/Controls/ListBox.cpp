@@ -2,6 +2,7 @@
 
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
+#include "Controls/ControlNotifications.h"
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
 
@@ -17,13 +18,6 @@ constexpr uint32_t kModifierCtrl = 0x1;
 constexpr uint32_t kModifierShift = 0x8;
 // Skin items are numbered; larger numbers would size the list without bound.
 constexpr int64_t kMaxSkinItem = 10000;
-
-template <class T>
-T* DataOf(const RCPtr<LNotification>& notification)
-{
-    return notification ? dynamic_cast<T*>(const_cast<LRefCountedObject*>(notification->GetData().Get()))
-                        : nullptr;
-}
 
 // The number after the prefix, or -1 unless the whole rest is 0..10000.
 int64_t SkinItemNumber(const WString& key)

@@ -1,18 +1,13 @@
 #include "Controls/MultiColumnListBox.h"
 
+#include "Controls/ControlNotifications.h"
+
 #include <algorithm>
 #include <string_view>
 
 namespace Tavo {
 
 namespace {
-
-template <class T>
-T* DataOf(const RCPtr<LNotification>& notification)
-{
-    return notification ? dynamic_cast<T*>(const_cast<LRefCountedObject*>(notification->GetData().Get()))
-                        : nullptr;
-}
 
 // Columns and headers stay in view; the table scrolls their content instead.
 void DockVertically(LControl& control)

@@ -1,6 +1,7 @@
 #include "Controls/Scrollbar.h"
 
 #include "Controls/Button.h"
+#include "Controls/ControlNotifications.h"
 
 #include "Application/AppClock.h"
 #include "Notification/NotificationParams.h"
@@ -18,23 +19,6 @@ namespace {
 double Now()
 {
     return GetAppClock().GetSecondsSinceStart();
-}
-
-template <class T>
-T* DataOf(const RCPtr<LNotification>& notification)
-{
-    return notification ? dynamic_cast<T*>(const_cast<LRefCountedObject*>(notification->GetData().Get()))
-                        : nullptr;
-}
-
-bool NewlySet(const LConditionsParam& c, uint32_t bit)
-{
-    return (c.mConditions & bit) && !(c.mPreviousConditions & bit);
-}
-
-bool NewlyClear(const LConditionsParam& c, uint32_t bit)
-{
-    return !(c.mConditions & bit) && (c.mPreviousConditions & bit);
 }
 
 // Virtual-key codes of the keys the bar takes, with their mask bits.
@@ -235,11 +219,11 @@ TavoResult LScrollbar::OnThumbDrag(const RCPtr<LNotificationDistributor>&, const
     auto* c = DataOf<LConditionsParam>(n);
     if (!c || !mThumb)
         return S_FALSE;
-    if (NewlySet(*c, kConditionLeftDrag)) {
+    if (TurnedOn(*c, kConditionLeftDrag)) {
         mDragging = true;
         mGrabOffset = {RoundToInt32(c->mX - (mVertical ? 0.0 : ThumbPosition())),
                        RoundToInt32(c->mY - (mVertical ? ThumbPosition() : 0.0))};
-    } else if (NewlyClear(*c, kConditionLeftDrag)) {
+    } else if (TurnedOff(*c, kConditionLeftDrag)) {
         mDragging = false;
         if (mPendingValue >= 0.0 && mPendingValue <= 1.0)
             ApplyValue(mPendingValue);
@@ -306,7 +290,7 @@ TavoResult LScrollbar::OnChannelPress(const RCPtr<LNotificationDistributor>&, co
     auto* c = DataOf<LConditionsParam>(n);
     if (!c || !mChannel)
         return S_FALSE;
-    if (NewlySet(*c, kConditionLeftPressed)) {
+    if (TurnedOn(*c, kConditionLeftPressed)) {
         const RectT<double> client = mChannel->GetLookClientRect(-1);
         mPagingSide = HitTestTrack({RoundToInt32(c->mX - client.x), RoundToInt32(c->mY - client.y)});
         if (mPagingSide != 0) {
@@ -316,7 +300,7 @@ TavoResult LScrollbar::OnChannelPress(const RCPtr<LNotificationDistributor>&, co
             mPageCountdown = mPageRepeatDelay;
             RequestIdle();
         }
-    } else if (NewlyClear(*c, kConditionCapture) && mPagingSide != 0) {
+    } else if (TurnedOff(*c, kConditionCapture) && mPagingSide != 0) {
         mPagingSide = 0;
         ResetChannelLook();
         CancelIdle();
@@ -331,7 +315,7 @@ TavoResult LScrollbar::OnChannelHover(const RCPtr<LNotificationDistributor>&, co
     auto* c = DataOf<LConditionsParam>(n);
     if (!c)
         return S_FALSE;
-    if (NewlySet(*c, kConditionHover))
+    if (TurnedOn(*c, kConditionHover))
         mLastPageTime = Now();
     if (mPagingSide != 0)
         UpdatePagingLook();
