@@ -1,6 +1,7 @@
 #include "Controls/FrameworkControlClasses.h"
 
 #include "Controls/Button.h"
+#include "Controls/CenteredSlider.h"
 #include "Controls/CheckedListBox.h"
 #include "Controls/ComboMenu.h"
 #include "Controls/FileDropper.h"
@@ -15,6 +16,7 @@
 #include "Controls/PopupMenu.h"
 #include "Controls/ProgressBar.h"
 #include "Controls/Scrollbar.h"
+#include "Controls/Slider.h"
 #include "Controls/SplitterH.h"
 #include "Controls/SplitterV.h"
 #include "Controls/StatusBar.h"
@@ -47,7 +49,7 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.ComboBoxWithIcons", nullptr, 111},
     {u"Framework.ComboSlider", nullptr, 112},
     {u"Framework.ComboSlider.DropDownPanel", &LPanel::Create, 113},
-    {u"Framework.Slider", nullptr, 114},
+    {u"Framework.Slider", &LSlider::Create, 114},
     {u"Framework.Knob", nullptr, 115},
     {u"Framework.TabControl", &LTabControl::Create, 116},
     {u"Framework.Label", &LLabel::Create, 117},
@@ -68,7 +70,7 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.ProgressBar", &LProgressBar::Create, 131},
     {u"Framework.TreeView", &LTreeView::Create, 132},
     {u"Framework.TreeViewItem", &LTreeViewItem::Create, 133},
-    {u"Framework.CenteredSlider", nullptr, 135},
+    {u"Framework.CenteredSlider", &LCenteredSlider::Create, 135},
     {u"Framework.CenteredSliderBounds", &LPanel::Create, 136},
 };
 
