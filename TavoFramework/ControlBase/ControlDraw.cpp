@@ -235,8 +235,9 @@ TavoResult LControl::InvalidateLocalRect(const RectT<double>& rectInParent, bool
             return S_FALSE;
     }
     if (mParent) {
+        // What an unclipped control draws may lie outside every ancestor.
         RCPtr<LControl> parent(mParent);
-        parent->InvalidateRect(r, clip);
+        parent->InvalidateRect(r, clip && Clips(this));
         return S_OK;
     }
     if (mRootWindow) {
