@@ -4,7 +4,9 @@
 #include "Controls/CenteredSlider.h"
 #include "Controls/CheckedListBox.h"
 #include "Controls/ComboMenu.h"
+#include "Controls/ComboSlider.h"
 #include "Controls/FileDropper.h"
+#include "Controls/Knob.h"
 #include "Controls/Label.h"
 #include "Controls/LevelMeter.h"
 #include "Controls/ListBox.h"
@@ -47,10 +49,10 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.ComboTextBox", nullptr, 109},
     {u"Framework.CheckedComboBox", nullptr, 110},
     {u"Framework.ComboBoxWithIcons", nullptr, 111},
-    {u"Framework.ComboSlider", nullptr, 112},
+    {u"Framework.ComboSlider", &LComboSlider::Create, 112},
     {u"Framework.ComboSlider.DropDownPanel", &LPanel::Create, 113},
     {u"Framework.Slider", &LSlider::Create, 114},
-    {u"Framework.Knob", nullptr, 115},
+    {u"Framework.Knob", &LKnob::Create, 115},
     {u"Framework.TabControl", &LTabControl::Create, 116},
     {u"Framework.Label", &LLabel::Create, 117},
     {u"Framework.TextBox", &LTextBox::Create, 118},
