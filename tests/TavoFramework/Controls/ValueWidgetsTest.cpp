@@ -3,73 +3,59 @@
 #include "ControlBase/ControlFactory.h"
 #include "Controls/CenteredSlider.h"
 #include "Controls/FrameworkControlClasses.h"
-#include "Controls/Slider.h"
+#include "Controls/Knob.h"
 #include "Notification/NotificationParams.h"
 #include "ObjectBase/Holder.h"
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
-#include "tests/Common/NotificationRecorder.h"
+#include "tests/TavoFramework/Controls/ValueWidgetsSkin.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace Tavo;
 
 namespace {
 
-// Markers: the thumb's origin at the lowest and at the highest value.
-#define TRACK(name, cls, ex, ey, extra)                                                                      \
-    "<SubControl Class=\"" cls "\" Name=\"" name "\" XSizeAbs=\"200\" YSizeAbs=\"150\"><Skin Name=\"k\" "    \
-    "LookList=\"three\"><SubControl Class=\"Framework.Button\" Name=\"thumbStart\" XSizeAbs=\"10\" "         \
-    "YSizeAbs=\"20\"/><SubControl Class=\"Framework.Button\" Name=\"thumbEnd\" XPositionAbs=\"" ex           \
-    "\" YPositionAbs=\"" ey "\" XSizeAbs=\"10\" YSizeAbs=\"20\"/>" extra "</Skin></SubControl>"
-#define BOUNDS(name)                                                                                         \
-    "<SubControl Class=\"Framework.CenteredSliderBounds\" Name=\"" name "\" XSizeAbs=\"4\" YSizeAbs=\"9\" "  \
-    "YPositionAbs=\"30\"><Skin Name=\"b\"><SubControl Class=\"Framework.Panel\" Name=\"fill\" "              \
-    "XSizeAbs=\"4\" YSizeAbs=\"9\"/></Skin></SubControl>"
-
-const char* kSkin =
-    "<R><Application Name=\"App\"/><Colorizers><Colorizer Name=\"c\" ColorType=\"SolidFill\" "
-    "Color=\"0xFF808080\"/></Colorizers><Parts><Part Name=\"p\" Width=\"1\" Height=\"1\" "
-    "ResizeType=\"Stretch\" "
-    "ColorizerName=\"c\"/></Parts><Looks><Look Name=\"l\"><ClientPart Name=\"p\" "
-    "OffsetLeft=\"0\" OffsetTop=\"0\" OffsetRight=\"0\" OffsetBottom=\"0\"/></Look></Looks>"
-    "<LookLists><LookList Name=\"three\" NumLooks=\"3\"><Look Name=\"l\" Index=\"0\"/>"
-    "<Look Name=\"l\" Index=\"1\"/><Look Name=\"l\" Index=\"2\"/></LookList></LookLists>"
-    "<Skin Name=\"S\"><SubControl Class=\"Framework.Panel\" Name=\"main\" XSizeAbs=\"800\" "
-    "YSizeAbs=\"600\"><Skin Name=\"s\">" TRACK("horizontal", "Framework.Slider", "100", "0", "") TRACK(
-        "vertical", "Framework.Slider", "0", "100", "") TRACK("slanted", "Framework.Slider", "100", "50", "")
-        TRACK("centered", "Framework.CenteredSlider", "100", "0",
-              BOUNDS("lowRangeBounds") BOUNDS("highRangeBounds"))
-            TRACK("slantedCentered", "Framework.CenteredSlider", "100", "50",
-                  BOUNDS("lowRangeBounds")) "<SubControl Class=\"Framework.CenteredSlider\" Name=\"bare\"/>"
-                                            "</Skin></SubControl></Skin></R>";
+// Keeps the notifications' names and the last one's data.
+struct Recorder : LNotificationClient
+{
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
+                                   const RCPtr<LNotification>& n) override
+    {
+        names.push_back(std::u16string(n->GetID()));
+        data = n->GetData();
+        return S_OK;
+    }
+    std::vector<std::u16string> names;
+    ConstRCPtr<LRefCountedObject> data;
+};
 
 class ValueWidgetsTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        mFactory = LControlFactory::Create(u"App");
         ControlEnvironment().factory = mFactory;
         for (const ControlClassRow& row : FrameworkControlClasses())
             if (row.create)
                 mFactory->RegisterControlClass(row.name, row.create);
-        ASSERT_EQ(mFactory->ParseXML(kSkin, 0), S_OK);
-        mFactory->SetCurrentSkinIndex(0);
-        mWindow->SetClientRect({0, 0, 800, 600});
-        mMain = mFactory->CreateControlFromDescriptor(u"main", mWindow.Get());
-        ASSERT_TRUE(mMain);
-        mWindow->root = mMain;
-        mMain->UITarget_UpdateGeometry(800, 600);
+        ASSERT_EQ(mFactory->ParseXML(kValueWidgetsSkin, 0), S_OK);
+        mWindow->root = mMain = mFactory->CreateControlFromDescriptor(u"mainControl", mWindow.Get());
+        mMain->UITarget_UpdateGeometry(320, 200);
+        for (const char16_t* id :
+             {u"NID_VALUE_CHANGE_CAPTURE", u"NID_VALUE_CHANGE_KEY_DOWN", u"NID_VALUE_CHANGE_KEY_UP"})
+            mRec->Subscribe(RCPtr<LNotificationDistributor>(mMain->FindChildByName(u"slider").Get()), id);
     }
     void TearDown() override
     {
         mWindow->ReleaseInternalReferences();
         std::vector<RCPtr<LControl>> all{mMain};
         mMain->CollectDescendants(all);
-        for (size_t i = all.size(); i-- > 0;)
-            all[i]->ReleaseInternalReferences();
+        for (const RCPtr<LControl>& control : all)
+            control->ReleaseInternalReferences();
         ControlEnvironment().factory = nullptr;
     }
     template <class T = LSlider>
@@ -77,189 +63,161 @@ protected:
     {
         return RCPtrDynamicCast<T>(mMain->FindChildByName(name));
     }
-    static PointT<double> At(const RCPtr<LControl>& c) { return {c->GetX(), c->GetY()}; }
-    static void Drag(const RCPtr<LSlider>& s, bool on)
+    // The thumb's notifications of a drag held at its origin.
+    static void Drag(const RCPtr<LSlider>& s, uint32_t now, uint32_t before, int32_t x, int32_t y)
     {
-        s->GetThumb()->Notify(u"NID_LEFT_DRAG_CONDITION_CHANGE",
-                              LConditionsParam::Create(on ? 0x80 : 0, on ? 0 : 0x80, s->GetThumb()->GetX(),
-                                                       s->GetThumb()->GetY()));
-    }
-    static void MoveThumbBy(const RCPtr<LSlider>& s, int32_t x, int32_t y)
-    {
-        s->GetThumb()->Notify(u"NID_MOUSE_MOVE", LPointWithModifiersParam::Create(x, y, 0));
+        const RCPtr<LButton>& thumb = s->GetThumb();
+        thumb->Notify(u"NID_LEFT_DRAG_CONDITION_CHANGE",
+                      LConditionsParam::Create(now, before, thumb->GetX(), thumb->GetY()));
+        thumb->Notify(u"NID_MOUSE_MOVE", LPointWithModifiersParam::Create(x, y, 0));
     }
     static RCPtr<LKeyParam> Key(uint32_t code) { return LKeyParam::Create(KeyCode(code)); }
 
     ManualAppClock mClock;
     ScopedAppClock mClockScope{mClock};
-    RCPtr<LControlFactory> mFactory;
+    RCPtr<LControlFactory> mFactory = LControlFactory::Create(u"App");
     RCPtr<FakeRootWindow> mWindow = FakeRootWindow::Create();
     RCPtr<LControl> mMain;
+    RCPtr<Recorder> mRec{new Recorder()};
 };
 
 }  // namespace
 
-TEST_F(ValueWidgetsTest, ThumbFollowsThePointerAlongEachKindOfTrack)
+TEST_F(ValueWidgetsTest, ThumbFollowsThePointerOnEveryTrackAndDragsHoldBackOutsideValues)
 {
-    struct Case
-    {
-        const char16_t* slider;
-        int32_t x, y;
-        PointT<int32_t> thumb;
-        double value;
-    } cases[] = {
-        {u"horizontal", 50, 7, {50, 0}, 0.5}, {u"horizontal", -20, 0, {0, 0}, 0},
-        {u"horizontal", 300, 9, {100, 0}, 1}, {u"vertical", 7, 40, {0, 40}, 0.4},
-        {u"vertical", 0, 150, {0, 100}, 1},   {u"slanted", 40, 45, {50, 25}, 0.5},
-        {u"slanted", 200, 0, {100, 50}, 1},   {u"slanted", -9, -30, {0, 0}, 0},
+    // Slider, pointer, where the thumb goes and the value there.
+    const std::tuple<const char16_t*, int32_t, int32_t, int32_t, int32_t, double> cases[] = {
+        {u"vertical", 7, 40, 0, 40, 40.0 / 127}, {u"vertical", 0, 150, 0, 127, 1.0},
+        {u"slanted", 40, 45, 50, 25, 0.5},       {u"slanted", 200, 0, 100, 50, 1.0},
+        {u"slanted", -9, -30, 0, 0, 0.0},
     };
-    for (const Case& c : cases) {
-        RCPtr<LSlider> slider = Child(c.slider);
-        ASSERT_TRUE(slider && slider->GetThumb());
-        EXPECT_EQ(slider->ConstrainThumbPosition(c.x, c.y), c.thumb) << NString(WString(c.slider)).c_str();
-        // Dragged there with the grab at the thumb's origin.
+    for (auto [name, x, y, tx, ty, value] : cases) {
+        RCPtr<LSlider> slider = Child(name);
         slider->SetValue(0);
-        Drag(slider, true);
-        MoveThumbBy(slider, c.x, c.y);
-        Drag(slider, false);
-        EXPECT_DOUBLE_EQ(slider->GetValue(), c.value) << c.x << "," << c.y;
-        EXPECT_EQ(At(slider->GetThumb()), (PointT<double>{double(c.thumb.x), double(c.thumb.y)}));
+        Drag(slider, 0x80, 0, x, y);
+        slider->SetValue(0.3);
+        EXPECT_EQ(slider->GetThumb()->GetX(), tx);
+        EXPECT_EQ(slider->GetThumb()->GetY(), ty);
+        EXPECT_DOUBLE_EQ(slider->GetValue(), value) << x << "," << y;
+        Drag(slider, 0, 0x80, x, y);
+        EXPECT_DOUBLE_EQ(slider->GetValue(), 0.3);
     }
-    // The value places the thumb: the markers are hidden, the thumb is not.
     RCPtr<LSlider> slanted = Child(u"slanted");
-    slanted->SetValue(0.3);
-    EXPECT_EQ(At(slanted->GetThumb()), (PointT<double>{30, 15}));
+    EXPECT_EQ(slanted->GetThumb()->GetX(), 30);
+    EXPECT_EQ(slanted->GetThumb()->GetY(), 15);
     EXPECT_FALSE(slanted->FindChildByName(u"thumbStart")->IsShown(false));
-    EXPECT_TRUE(slanted->GetThumb()->IsShown(false));
-    EXPECT_EQ(slanted->GetRangeMax(), 127);
-    EXPECT_EQ(slanted->GetHotSpot(), (PointT<int32_t>{5, 10}));
-}
-
-TEST_F(ValueWidgetsTest, DragHoldsBackOutsideValuesAndBracketsWithCapture)
-{
-    RCPtr<LSlider> slider = Child(u"horizontal");
-    RCPtr<NotificationRecorder> rec(new NotificationRecorder());
-    rec->Listen(slider, {u"NID_VALUE_CHANGE_CAPTURE", u"NID_VALUE_CHANGE"});
-    Drag(slider, true);
-    EXPECT_TRUE(dynamic_cast<const LHolder<bool>&>(*rec->data).Get());
-    slider->SetValue(0.3);
-    EXPECT_EQ(slider->GetValue(), 0);
-    MoveThumbBy(slider, 20, 0);
-    EXPECT_DOUBLE_EQ(slider->GetValue(), 0.2);
-    Drag(slider, false);
-    EXPECT_FALSE(dynamic_cast<const LHolder<bool>&>(*rec->data).Get());
-    EXPECT_DOUBLE_EQ(slider->GetValue(), 0.3);
-    EXPECT_EQ(slider->GetPendingValue(), -1);
-    EXPECT_EQ(rec->names, (std::vector<std::u16string>{u"NID_VALUE_CHANGE_CAPTURE", u"NID_VALUE_CHANGE",
-                                                       u"NID_VALUE_CHANGE", u"NID_VALUE_CHANGE_CAPTURE"}));
 }
 
 TEST_F(ValueWidgetsTest, PageStepsStopAtThePointerAndRepeatWhileHeld)
 {
-    RCPtr<LSlider> slider = Child(u"horizontal");
-    // Hot spot (5, 10): a click at x 55 aims the thumb's origin at 50, value 0.5.
-    struct Case
-    {
-        double from, to;
-    } cases[] = {{0, 0.1}, {0.45, 0.5}, {0.52, 0.5}, {0.9, 0.8}, {0.5, 0.5}};
-    for (const Case& c : cases) {
-        slider->SetValue(c.from);
-        slider->OnLeftClick(LMouseButtonParam::Create(1, 55, 10, 0));
-        EXPECT_DOUBLE_EQ(slider->GetValue(), c.to) << c.from;
+    RCPtr<LSlider> slider = Child(u"slider");
+    // Hot spot (10, 10): a click at x 60 aims the thumb's origin at 50.
+    for (auto [from, to] : {std::pair{0.0, 0.1}, {0.35, 50.0 / 127}, {0.45, 50.0 / 127}, {0.9, 0.8}}) {
+        slider->SetValue(from);
+        slider->OnLeftClick(LMouseButtonParam::Create(1, 60, 10, 0));
+        EXPECT_DOUBLE_EQ(slider->GetValue(), to) << from;
     }
-    // Held on the track: a step after 0.3 s, then one every 0.1 s, while hovered.
     slider->SetValue(0);
-    mWindow->mouse = {195, 10};
+    mWindow->mouse = {20 + 140, 30};
     slider->SetConditionFlag(true);
     slider->ConditionsChanged(LConditionsParam::Create(kConditionLeftPressed, 0));
-    const struct
-    {
-        uint32_t ms;
-        double value;
-    } steps[] = {{290, 0}, {300, 0.1}, {390, 0.1}, {400, 0.2}, {500, 0.3}};
-    for (const auto& step : steps) {
-        mClock.Set(step.ms);
+    for (auto [ms, value] : {std::pair{290u, 0.0}, {300u, 0.1}, {390u, 0.1}, {400u, 0.2}, {500u, 0.3}}) {
+        mClock.Set(ms);
         slider->OnIdle();
-        EXPECT_NEAR(slider->GetValue(), step.value, 1e-9) << step.ms;
+        EXPECT_NEAR(slider->GetValue(), value, 1e-9) << ms;
     }
-    slider->SetConditionFlag(false);
+    slider->SetConditionFlag(false);  // only while hovered
     mClock.Set(900);
     slider->OnIdle();
     EXPECT_NEAR(slider->GetValue(), 0.3, 1e-9);
     slider->ConditionsChanged(LConditionsParam::Create(0, kConditionLeftPressed));
-    EXPECT_FALSE(slider->IsPaging());
     EXPECT_EQ(slider->GetIdleRequests(), 0);
 }
 
-TEST_F(ValueWidgetsTest, ArrowKeysAndWheelStepOneUnit)
+TEST_F(ValueWidgetsTest, ArrowKeysStepOneUnitAndTheHoldEndsOnce)
 {
-    RCPtr<LSlider> slider = Child(u"vertical");
-    RCPtr<NotificationRecorder> rec(new NotificationRecorder());
-    rec->Listen(slider, {u"NID_VALUE_CHANGE_KEY_DOWN", u"NID_VALUE_CHANGE_KEY_UP"});
+    RCPtr<LSlider> slider = Child(u"slider");
     for (int i = 0; i < 127; ++i)
         EXPECT_EQ(slider->RouteUnhandledKey(Key(0x20270000)), S_OK);
     EXPECT_EQ(slider->GetValue(), 1.0);
-    EXPECT_EQ(rec->names, std::vector<std::u16string>{u"NID_VALUE_CHANGE_KEY_DOWN"});
-    slider->RouteUnhandledKey(Key(0x20280000));
-    EXPECT_DOUBLE_EQ(slider->GetValue(), 126.0 / 127);
-    // Shift+Right is the panel's, but its release ends the hold.
-    slider->RouteUnhandledKey(Key(0x22270000));
-    EXPECT_DOUBLE_EQ(slider->GetValue(), 126.0 / 127);
-    slider->RouteUnhandledKey(Key(0x02270000));
-    EXPECT_EQ(rec->Count(u"NID_VALUE_CHANGE_KEY_UP"), 1);
-    EXPECT_TRUE(rec->data);
-    // Losing the focus while held ends the hold without key data.
+    slider->RouteUnhandledKey(Key(0x22270000));  // Shift+Right is the panel's ...
+    EXPECT_EQ(slider->GetValue(), 1.0);
+    slider->RouteUnhandledKey(Key(0x02270000));  // ... but its release ends the hold
+    EXPECT_TRUE(mRec->data);
     slider->GetThumb()->SetFocus(true);
-    EXPECT_EQ(slider->GetActiveLookIndex(), 1);
-    slider->RouteUnhandledKey(Key(0x20250000));
-    Child(u"horizontal")->GetThumb()->SetFocus(true);
-    EXPECT_EQ(rec->Count(u"NID_VALUE_CHANGE_KEY_UP"), 2);
-    EXPECT_FALSE(rec->data);
-    EXPECT_EQ(slider->GetActiveLookIndex(), 0);
-
-    struct Wheel
-    {
-        uint32_t direction;
-        double units;
-    } wheels[] = {{LMouseWheelParam::kUp, 1},
-                  {LMouseWheelParam::kDown, -1},
-                  {LMouseWheelParam::kRight, 1},
-                  {LMouseWheelParam::kLeft, -1}};
-    for (const Wheel& w : wheels) {
-        slider->SetValue(0.5);
-        auto param = LMouseWheelParam::Create(0, 0, 0, w.direction);
-        EXPECT_EQ(w.direction <= 1 ? slider->OnWheel(param) : slider->OnWheelEvent(param), S_OK);
-        EXPECT_DOUBLE_EQ(slider->GetValue(), slider->ValueToNormalized(63.5 + w.units)) << w.direction;
-    }
-    EXPECT_EQ(rec->names.size(), 4u);
+    slider->RouteUnhandledKey(Key(0x20280000));
+    Child(u"vertical")->GetThumb()->SetFocus(true);
+    EXPECT_FALSE(mRec->data) << "focus lost while held: no key data";
+    EXPECT_EQ(mRec->names,
+              (std::vector<std::u16string>{u"NID_VALUE_CHANGE_KEY_DOWN", u"NID_VALUE_CHANGE_KEY_UP",
+                                           u"NID_VALUE_CHANGE_KEY_DOWN", u"NID_VALUE_CHANGE_KEY_UP"}));
+    EXPECT_DOUBLE_EQ(slider->GetValue(), 126.0 / 127);
 }
 
-TEST_F(ValueWidgetsTest, CenteredBoundsStandAtTheThumbCentreOnStraightTracks)
+TEST_F(ValueWidgetsTest, CenteredBoundsFollowOnlyStraightTracksAndLetClicksThrough)
 {
-    for (const char16_t* name : {u"centered", u"slantedCentered"}) {
-        RCPtr<LCenteredSlider> slider = Child<LCenteredSlider>(name);
-        ASSERT_TRUE(slider);
-        const bool straight = name == std::u16string(u"centered");
-        for (double value : {0.25, 0.8}) {
-            slider->SetValue(value);
-            for (const char16_t* bounds : {u"lowRangeBounds", u"highRangeBounds"}) {
-                RCPtr<LControl> b = slider->FindChildByName(bounds);
-                if (!b)
-                    continue;
-                LLayoutDescriptor::Axis x, y;
-                b->GetPlacement(0, x);
-                b->GetPlacement(1, y);
-                EXPECT_EQ(x.positionAbs, straight ? value * 100 + 5 : 0) << value;
-                EXPECT_EQ(y.positionAbs, 30);
-            }
-        }
-        // Clicks on a panel or its fill land on the track.
-        PointT<int32_t> local;
-        EXPECT_EQ(slider->HitTest({straight ? 87 : 2, 33}, local, true), RCPtr<LControl>(slider));
-    }
+    RCPtr<LCenteredSlider> slanted = Child<LCenteredSlider>(u"slantedCentered");
+    slanted->SetValue(0.8);
+    EXPECT_EQ(slanted->FindChildByName(u"lowRangeBounds")->GetX(), 0);
+    RCPtr<LCenteredSlider> centered = Child<LCenteredSlider>(u"centered");
+    centered->SetValue(0.8);
+    EXPECT_EQ(centered->FindChildByName(u"highRangeBounds")->GetX(), 102 + 10);
+    PointT<int32_t> local;
+    EXPECT_EQ(centered->HitTest({113, 24}, local, true), RCPtr<LControl>(centered));
     // Without markers there is no thumb, which neither throws nor moves.
-    RCPtr<LCenteredSlider> bare = Child<LCenteredSlider>(u"bare");
-    ASSERT_TRUE(bare);
-    EXPECT_FALSE(bare->GetThumb());
-    EXPECT_EQ(bare->SetValue(0.7), 0.7);
+    EXPECT_FALSE(Child(u"bare")->GetThumb());
+    EXPECT_EQ(Child(u"bare")->SetValue(0.7), 0.7);
+}
+
+TEST_F(ValueWidgetsTest, KnobSettingsReadAndMended)
+{
+    // Knob, radial, full range, start and end angles, frames.
+    const std::tuple<const char16_t*, bool, int32_t, double, double, uint32_t> cases[] = {
+        {u"knob", false, 130, 0.0, 0.0, 5u},
+        {u"radial", true, 2, 225.0, 135.0, 5u},
+        {u"bareKnob", true, 2, 315.0, 45.0, 0u},
+        {u"flatKnob", false, 128, 0.0, 0.0, 0u},
+    };
+    for (auto [name, radial, range, start, end, frames] : cases) {
+        RCPtr<LKnob> knob = Child<LKnob>(name);
+        EXPECT_EQ(std::tuple(knob->IsRadial(), knob->GetFullRange(), knob->GetStartAngle(),
+                             knob->GetEndAngle(), knob->GetFrameCount(), knob->GetFineMultiplier()),
+                  std::tuple(radial, range, start, end, frames, 0.25));
+        EXPECT_EQ(knob->SetValue(0.375), 0.375);
+    }
+}
+
+TEST_F(ValueWidgetsTest, KnobGesturesLinearWithFineAdjustmentAndRadialWithADeadZone)
+{
+    mWindow->buttons = 1;
+    // Knob, start value, move, Ctrl, value during the drag (from 20, 20).
+    const std::tuple<const char16_t*, double, int32_t, int32_t, uint32_t, double> moves[] = {
+        {u"knob", 0.0, 0, -10, 0u, 10.0 / 129}, {u"knob", 10.0 / 129, 0, 10, 0u, 0.0},
+        {u"knob", 0.0, 5, -5, 0u, 10.0 / 129},  {u"knob", 0.0, 0, -10, 1u, 10.0 / 519},
+        {u"flatKnob", 1.0, 0, -10, 0u, 1.0},
+    };
+    for (auto [name, from, dx, dy, ctrl, to] : moves) {
+        RCPtr<LKnob> knob = Child<LKnob>(name);
+        knob->SetValue(from);
+        mWindow->modifiers = ctrl;
+        knob->UITarget_MouseDown(LMouseButtonParam::Create(1, 20, 20, 0, false, 1));
+        knob->UITarget_MouseMove(LPointWithModifiersParam::Create(20 + dx, 20 + dy, 0));
+        knob->SetValue(0.5);
+        EXPECT_NEAR(knob->GetValue(), to, 1e-12) << dx << "," << dy << " " << ctrl;
+        knob->UITarget_MouseUp(LMouseButtonParam::Create(1, 20 + dx, 20 + dy, 0, false, 0));
+        EXPECT_EQ(knob->GetValue(), 0.5);
+    }
+    // Centre (20, 20), 0 degrees up and clockwise; 225 -> 135 over the top.
+    RCPtr<LKnob> knob = Child<LKnob>(u"radial");
+    const std::tuple<int32_t, int32_t, double> points[] = {
+        {20, 0, 0.5},    {20, 40, 1.0},         {3, 1020, 0.0},
+        {37, 1020, 1.0}, {60, 20, 225.0 / 270}, {20, 20, 225.0 / 270},
+    };
+    for (auto [x, y, value] : points) {
+        knob->ConditionsChanged(
+            LConditionsParam::Create(kConditionLeftDrag, 0, x + knob->GetX(), y + knob->GetY()));
+        knob->ConditionsChanged(LConditionsParam::Create(0, kConditionLeftDrag));
+        EXPECT_NEAR(knob->GetValue(), value, 1e-12) << x << "," << y;
+    }
+    EXPECT_EQ(LKnob::NormalizeAngle(-1e-20), 0);
 }
