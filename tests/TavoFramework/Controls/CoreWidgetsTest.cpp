@@ -10,6 +10,7 @@
 #include "Notification/NotificationParams.h"
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
+#include "tests/Common/NotificationRecorder.h"
 #include "tests/Common/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -70,25 +71,6 @@ const char* kFrameworkStrings = R"(<Root><StringTable ID="Framework">
 </StringTable>
 <StringTable ID="Framework.StatusBar|label1"><String ID="LABEL"><Locale LCID="0x0009">Ready</Locale></String></StringTable>
 </Root>)";
-
-// Records the names of the notifications a control sends.
-class Recorder : public LNotificationClient
-{
-public:
-    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
-                                   const RCPtr<LNotification>& n) override
-    {
-        names.push_back(std::u16string(n->GetID()));
-        return S_OK;
-    }
-    void Listen(const RCPtr<LControl>& control, std::initializer_list<const char16_t*> ids)
-    {
-        for (const char16_t* id : ids)
-            Subscribe(RCPtr<LNotificationDistributor>(control.Get()), id);
-    }
-    int Count(const std::u16string& name) const { return int(std::count(names.begin(), names.end(), name)); }
-    std::vector<std::u16string> names;
-};
 
 // A button whose pointer and focus state a test sets directly.
 class ProbeButton : public LButton

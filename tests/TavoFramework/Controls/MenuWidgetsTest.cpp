@@ -10,6 +10,7 @@
 #include "Window/MenuActivationParam.h"
 #include "Notification/NotificationParams.h"
 #include "tests/Common/FakeRootWindow.h"
+#include "tests/Common/NotificationRecorder.h"
 #include "tests/TavoFramework/ControlBase/RecordingRenderer.h"
 #include "tests/Common/TempFolder.h"
 
@@ -35,21 +36,6 @@ public:
     }
     void Set(bool hover, bool leftPressed) { mHover = hover, mLeftPressed = leftPressed; }
     bool IsTransparentAt(const PointT<int32_t>&) override { return false; }
-};
-
-// Records the notifications handed to it and the data of the last one.
-class Recorder : public LNotificationClient
-{
-public:
-    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
-                                   const RCPtr<LNotification>& n) override
-    {
-        names.push_back(std::u16string(n->GetID()));
-        data = n->GetData();
-        return S_OK;
-    }
-    std::vector<std::u16string> names;
-    ConstRCPtr<LRefCountedObject> data;
 };
 
 class MenuWindow : public FakeRootWindow

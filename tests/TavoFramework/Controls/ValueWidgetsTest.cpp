@@ -9,6 +9,7 @@
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
+#include "tests/Common/NotificationRecorder.h"
 #include "tests/TavoFramework/Controls/ValueWidgetsSkin.h"
 
 #include <gtest/gtest.h>
@@ -18,20 +19,6 @@
 using namespace Tavo;
 
 namespace {
-
-// Keeps the notifications' names and the last one's data.
-struct Recorder : LNotificationClient
-{
-    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
-                                   const RCPtr<LNotification>& n) override
-    {
-        names.push_back(std::u16string(n->GetID()));
-        data = n->GetData();
-        return S_OK;
-    }
-    std::vector<std::u16string> names;
-    ConstRCPtr<LRefCountedObject> data;
-};
 
 class ValueWidgetsTest : public ::testing::Test
 {
@@ -45,9 +32,8 @@ protected:
         ASSERT_EQ(mFactory->ParseXML(kValueWidgetsSkin, 0), S_OK);
         mWindow->root = mMain = mFactory->CreateControlFromDescriptor(u"mainControl", mWindow.Get());
         mMain->UITarget_UpdateGeometry(320, 200);
-        for (const char16_t* id :
-             {u"NID_VALUE_CHANGE_CAPTURE", u"NID_VALUE_CHANGE_KEY_DOWN", u"NID_VALUE_CHANGE_KEY_UP"})
-            mRec->Subscribe(RCPtr<LNotificationDistributor>(mMain->FindChildByName(u"slider").Get()), id);
+        mRec->Listen(mMain->FindChildByName(u"slider"),
+                     {u"NID_VALUE_CHANGE_KEY_DOWN", u"NID_VALUE_CHANGE_KEY_UP"});
     }
     void TearDown() override
     {
@@ -103,6 +89,11 @@ TEST_F(ValueWidgetsTest, ThumbFollowsThePointerOnEveryTrackAndDragsHoldBackOutsi
         EXPECT_DOUBLE_EQ(slider->GetValue(), 0.3);
     }
     RCPtr<LSlider> slanted = Child(u"slanted");
+    mRec->Listen(slanted, {u"NID_VALUE_CHANGE_CAPTURE"});
+    Drag(slanted, 0x80, 0, 0, 0);
+    EXPECT_TRUE(dynamic_cast<const LHolder<bool>&>(*mRec->data).Get());
+    Drag(slanted, 0, 0x80, 0, 0);
+    EXPECT_FALSE(dynamic_cast<const LHolder<bool>&>(*mRec->data).Get());
     EXPECT_EQ(slanted->GetThumb()->GetX(), 30);
     EXPECT_EQ(slanted->GetThumb()->GetY(), 15);
     EXPECT_FALSE(slanted->FindChildByName(u"thumbStart")->IsShown(false));
