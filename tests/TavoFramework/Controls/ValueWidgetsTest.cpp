@@ -10,7 +10,6 @@
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
 #include "tests/Common/NotificationRecorder.h"
-#include "tests/TavoFramework/Controls/ValueWidgetsSkin.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +28,7 @@ protected:
         for (const ControlClassRow& row : FrameworkControlClasses())
             if (row.create)
                 mFactory->RegisterControlClass(row.name, row.create);
-        ASSERT_EQ(mFactory->ParseXML(kValueWidgetsSkin, 0), S_OK);
+        ASSERT_EQ(mFactory->LoadSkins(WString(TAVO_VALUE_SKIN)), S_OK);
         mWindow->root = mMain = mFactory->CreateControlFromDescriptor(u"mainControl", mWindow.Get());
         mMain->UITarget_UpdateGeometry(320, 200);
         mRec->Listen(mMain->FindChildByName(u"slider"),

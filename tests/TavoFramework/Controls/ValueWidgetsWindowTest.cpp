@@ -5,105 +5,89 @@
 #include "Controls/ComboSlider.h"
 #include "Controls/FrameworkControlClasses.h"
 #include "Controls/Knob.h"
-#include "Window/Native/OSRootWindow.h"
-#include "tests/Common/TestScope.h"
-#include "tests/TavoFramework/Controls/ValueWidgetsSkin.h"
-#include "tests/TavoFramework/Window/Native/WindowAppRunner.h"
+#include "tests/TavoFramework/Controls/WidgetWindow.h"
 
 #include <X11/keysym.h>
 
-#include <fstream>
-
 using namespace Tavo;
-using namespace AppTest;
-
-namespace {
-
-class WidgetsApp : public TestApp
-{
-public:
-    using TestApp::TestApp;
-    std::span<const ControlClassRow> GetControlClassTable() override { return FrameworkControlClasses(); }
-};
-
-}  // namespace
+using WidgetWindow::TurnUntil;
 
 TEST(ValueWidgetsWindow, DragsWheelAndKeysFromTheDisplaySetTheValues)
 {
     ASSERT_TRUE(TestXServer().Running());
-    TestFolder dir;
-    WriteResources(dir / "res", false, 1);
-    std::ofstream(dir / "res/Skins.xml") << kValueWidgetsSkin;
-    ScopedEnv user("TAVO_USER_APPDATA_DIR", dir / "user"), common("TAVO_COMMON_APPDATA_DIR", dir / "common");
-    auto profile = std::make_shared<Platform::App::MemoryProfileStore>();
-    RunWindowApp<WidgetsApp>(dir / "res", profile, [](WidgetsApp& app, OSWindow& window) {
-        ASSERT_TRUE(TurnUntil([&] { return window.IsActive() && window.GetPaintCount() >= 1; }));
-        const RCPtr<LControl> main = GetOSRootWindow(app.GetRootWindows().front())->GetRootControl();
-        auto slider = RCPtrDynamicCast<LSlider>(main->FindChildByName(u"slider"));
-        auto centered = RCPtrDynamicCast<LCenteredSlider>(main->FindChildByName(u"centered"));
-        auto knob = RCPtrDynamicCast<LKnob>(main->FindChildByName(u"knob"));
-        auto combo = RCPtrDynamicCast<LComboSlider>(main->FindChildByName(u"combo"));
-        ASSERT_TRUE(slider && centered && knob && combo);
-        const unsigned long id = window.GetWindowId();
-        const Platform::Window::Rect client = WindowHost::System()->GetClientRect(id);
-        XInput input;
-        auto to = [&](int32_t x, int32_t y) {
-            input.MoveTo(client.x + x, client.y + y);
-            Settle();
-        };
-        auto drag = [&](int32_t x, int32_t y, int32_t dx, int32_t dy) {
-            to(x, y);
-            input.Press(1);
-            to(x + dx / 2, y + dy / 2);
-            to(x + dx, y + dy);
-            input.Release(1);
-            Settle();
-        };
+    const int32_t code = WidgetWindow::Run(
+        TAVO_VALUE_SKIN, FrameworkControlClasses(), [](WidgetWindow::App& app, OSWindow& window) {
+            ASSERT_TRUE(TurnUntil([&] { return window.IsActive() && window.GetPaintCount() >= 1; }));
+            const RCPtr<LControl> main = GetOSRootWindow(app.GetRootWindows().front())->GetRootControl();
+            auto slider = RCPtrDynamicCast<LSlider>(main->FindChildByName(u"slider"));
+            auto centered = RCPtrDynamicCast<LCenteredSlider>(main->FindChildByName(u"centered"));
+            auto knob = RCPtrDynamicCast<LKnob>(main->FindChildByName(u"knob"));
+            auto combo = RCPtrDynamicCast<LComboSlider>(main->FindChildByName(u"combo"));
+            ASSERT_TRUE(slider && centered && knob && combo);
+            const unsigned long id = window.GetWindowId();
+            const Platform::Window::Rect client = WindowHost::System()->GetClientRect(id);
+            XInput input;
+            auto settle = [] { TurnUntil([] { return false; }, 3); };
+            // Paints run on the loop: wait for the colour rather than for a count.
+            auto shows = [&](int32_t x, int32_t y, uint32_t rgb) {
+                return TurnUntil([&] { return TestXServer().ReadPixels(id, {x, y, 1, 1}).at(0) == rgb; });
+            };
+            auto to = [&](int32_t x, int32_t y) {
+                input.MoveTo(client.x + x, client.y + y);
+                settle();
+            };
+            auto drag = [&](int32_t x, int32_t y, int32_t dx, int32_t dy) {
+                to(x, y);
+                input.Press(1);
+                to(x + dx / 2, y + dy / 2);
+                to(x + dx, y + dy);
+                input.Release(1);
+                settle();
+            };
 
-        drag(30, 30, 64, 5);
-        EXPECT_NEAR(slider->GetValue(), 64.0 / 127, 1e-12);
-        EXPECT_EQ(slider->GetThumb()->GetX(), 64);
-        // The focused thumb passes the arrow keys on to its slider.
-        to(30, 70);
-        input.Click(1);
-        for (int i = 0; i < 3; ++i)
-            input.Key(XK_Right);
-        Settle();
-        EXPECT_NEAR(centered->GetValue(), 3.0 / 127, 1e-12);
-        EXPECT_EQ(centered->GetActiveLookIndex(), 1) << "focused";
-        EXPECT_EQ(centered->FindChildByName(u"lowRangeBounds")->GetX(), 13);
-        // Up 20 pixels of the 130 that five frames give, then two notches away.
-        drag(220, 40, 0, -20);
-        EXPECT_NEAR(knob->GetValue(), 20.0 / 129, 1e-12);
-        input.Click(4);
-        input.Click(4);
-        Settle();
-        EXPECT_NEAR(knob->GetValue(), (127 * 20.0 / 129 + 2) / 127, 1e-12);
-        EXPECT_EQ(knob->GetActiveLookIndex(), 1);
-        // Pressed, the knob took the focus: its look shows over the frame.
-        EXPECT_EQ(PixelAt(id, 220, 40), 0xFF0000u);
+            drag(30, 30, 64, 5);
+            EXPECT_NEAR(slider->GetValue(), 64.0 / 127, 1e-12);
+            EXPECT_EQ(slider->GetThumb()->GetX(), 64);
+            // The focused thumb passes the arrow keys on to its slider.
+            to(30, 70);
+            input.Click(1);
+            for (int i = 0; i < 3; ++i)
+                input.Key(XK_Right);
+            settle();
+            EXPECT_NEAR(centered->GetValue(), 3.0 / 127, 1e-12);
+            EXPECT_EQ(centered->GetActiveLookIndex(), 1) << "focused";
+            EXPECT_EQ(centered->FindChildByName(u"lowRangeBounds")->GetX(), 13);
+            // Up 20 pixels of the 130 that five frames give, then two notches away.
+            drag(220, 40, 0, -20);
+            EXPECT_NEAR(knob->GetValue(), 20.0 / 129, 1e-12);
+            input.Click(4);
+            input.Click(4);
+            settle();
+            EXPECT_NEAR(knob->GetValue(), (127 * 20.0 / 129 + 2) / 127, 1e-12);
+            EXPECT_EQ(knob->GetActiveLookIndex(), 1);
+            // Pressed, the knob took the focus: its look shows over the frame.
+            EXPECT_TRUE(shows(220, 40, 0xFF0000));
 
-        // Opened near the right edge, the panel moves left to end at it.
-        combo->SetValueRange(0, 127, 0);
-        to(230, 110);
-        input.Click(1);
-        Settle();
-        ASSERT_TRUE(combo->IsDroppedDown());
-        EXPECT_EQ(combo->GetActiveLookIndex(), 5) << "open and hovered";
-        EXPECT_EQ(PixelAt(id, 220, 40), 0x40C040u) << "the knob's frame without focus";
-        EXPECT_EQ(combo->GetPanel()->GetAbsolutePosition().x, 160);
-        drag(175, 135, 64, 0);
-        EXPECT_EQ(combo->GetText(), u"64");
-        // The thumb moved inside the unclipped panel is painted where it went.
-        Settle();
-        EXPECT_EQ(PixelAt(id, 165 + 64 + 10, 135), 0xE8A317u);
-        EXPECT_EQ(PixelAt(id, 165 + 10, 135), 0x505058u);
-        TestXServer().Screenshot("value-widgets");
-        combo->SetEnabled(false);
-        knob->SetEnabled(false);
-        EXPECT_EQ(combo->GetActiveLookIndex(), 6);
-        Settle();
-        EXPECT_EQ(PixelAt(id, 220, 40), 0x0000FFu);
-        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
-    });
+            // Opened near the right edge, the panel moves left to end at it.
+            combo->SetValueRange(0, 127, 0);
+            to(230, 110);
+            input.Click(1);
+            settle();
+            ASSERT_TRUE(combo->IsDroppedDown());
+            EXPECT_EQ(combo->GetActiveLookIndex(), 5) << "open and hovered";
+            EXPECT_TRUE(shows(220, 40, 0x40C040)) << "the knob's frame without focus";
+            EXPECT_EQ(combo->GetPanel()->GetAbsolutePosition().x, 160);
+            drag(175, 135, 64, 0);
+            EXPECT_EQ(combo->GetText(), u"64");
+            // The thumb moved inside the unclipped panel is painted where it went.
+            EXPECT_TRUE(shows(165 + 64 + 10, 135, 0xE8A317));
+            EXPECT_TRUE(shows(165 + 10, 135, 0x505058));
+            TestXServer().Screenshot("value-widgets");
+            combo->SetEnabled(false);
+            knob->SetEnabled(false);
+            EXPECT_EQ(combo->GetActiveLookIndex(), 6);
+            EXPECT_TRUE(shows(220, 40, 0x0000FF));
+            GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+        });
+    EXPECT_EQ(code, 0);
 }

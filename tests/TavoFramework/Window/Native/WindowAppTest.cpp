@@ -11,7 +11,7 @@
 #include "Window/RootWindow.h"
 #include "tests/Common/TestScope.h"
 #include "tests/Common/XServer.h"
-#include "tests/TavoFramework/Window/Native/WindowAppRunner.h"
+#include "tests/TavoFramework/Application/AppTestSupport.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -132,9 +132,33 @@ protected:
         mCommonData = std::make_unique<ScopedEnv>("TAVO_COMMON_APPDATA_DIR", mDir / "common");
     }
 
+    // Runs the application; script runs on the loop once the window shows.
     int32_t Run(std::function<void(WindowApp&, OSWindow&)> script, bool canExit = true)
     {
-        return RunWindowApp<WindowApp>(mDir / "res", mProfile, std::move(script), canExit);
+        AppShellOptions options;
+        options.applicationName = u"TestApp";
+        options.profile = mProfile;
+        options.createSingleInstance = [](const std::string& name) {
+            return std::make_unique<Platform::App::FakeSingleInstance>(name);
+        };
+        options.hooks = DesktopPlatformHooks();
+        options.createApplication = [&](FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
+                                        const RCPtr<LStringTable>& strings, const WString& line) {
+            auto* app = new WindowApp(shell, factory, strings, line);
+            app->canExit = canExit;
+            app->onLoop = [app, script] {
+                Platform::App::MainMessageLoop().Post(
+                    [app, script] { script(*app, *static_cast<OSWindow*>(app->GetMainWindow())); });
+            };
+            return RCPtr<LApplicationBase>(app);
+        };
+        TestShell shell(std::move(options), "TestApp", mDir / "res");
+        // Nothing may hang the test program: the loop ends after 20 s at most.
+        Platform::App::MainMessageLoop().SetTimer(
+            0x5E5E, 20000, [](uint32_t) { Platform::App::MainMessageLoop().PostQuit(99); });
+        const int32_t code = shell.Main(9);
+        Platform::App::MainMessageLoop().KillTimer(0x5E5E);
+        return code;
     }
 
     TestFolder mDir;
@@ -142,6 +166,32 @@ protected:
     std::shared_ptr<Platform::App::MemoryProfileStore> mProfile =
         std::make_shared<Platform::App::MemoryProfileStore>();
 };
+
+// Turns the loop until the condition holds; false after many turns.
+bool TurnUntil(const std::function<bool()>& done, int turns = 400)
+{
+    Platform::Window::IWindowSystem* system = WindowHost::System();
+    for (int i = 0; i < turns && !done(); ++i) {
+        system->Sync();
+        Platform::Window::Event e;
+        while (system->NextEvent(e))
+            WindowHost::Dispatch(e);
+        // The loop's own posted work (paints) runs in a nested turn.
+        Platform::App::MainMessageLoop().Post([] { Platform::App::MainMessageLoop().PostQuit(0); });
+        Platform::App::MainMessageLoop().Run();
+    }
+    return done();
+}
+
+void Settle()
+{
+    TurnUntil([] { return false; }, 3);
+}
+
+uint32_t PixelAt(unsigned long window, int32_t x, int32_t y)
+{
+    return TestXServer().ReadPixels(window, {x, y, 1, 1}).at(0);
+}
 
 TEST_F(WindowAppTest, OpensWithTitleSizeClassPaintsAndRepaintsOnlyWhatIsDirty)
 {
