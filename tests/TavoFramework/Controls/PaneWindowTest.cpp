@@ -55,6 +55,8 @@ void Script(WidgetWindow::App& app, OSWindow& window)
     RCPtrDynamicCast<LLevelMeter>(root->FindChildByName(u"meterH"))->SetMeter(1.5, 0.5, 1);
     EXPECT_TRUE(shows(99, 305, 0x30C030)) << "a level past the top fills the meter";
     EXPECT_EQ(pixel(45, 305), 0xE0C020u) << "the peak marker half way";
+    EXPECT_EQ(pixel(321, 50), 0x808080u) << "the bar's own look";
+    EXPECT_EQ(pixel(155, 305), 0xE0C020u) << "the file dropper's look";
     TestXServer().Screenshot("pane-widgets");
     GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
 }
