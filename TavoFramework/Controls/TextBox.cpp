@@ -148,8 +148,8 @@ TavoResult LTextBox::ApplyText(const WString& text, bool resetCaret)
     ClearSelection();
     // A listener's rewrite may shorten the text under a kept caret.
     const int32_t length = GetTextLength();
-    if (resetCaret || mCaret > length)
-        SetCaretPosition(resetCaret ? 0 : length, true);
+    if (resetCaret || mCaret > length || Snap(mCaret) != mCaret)
+        SetCaretPosition(resetCaret ? 0 : std::min(mCaret, length), true);
     mAnchor = mCaret;
     if (!mLabel.IsEmpty()) {
         if (const RCPtr<LLook>& label = GetLook(9))
@@ -903,8 +903,9 @@ RCPtr<LTextValidationParams> LTextBox::Validate()
     RCPtr<LControl> self(this);
     RCPtr<LTextValidationParams> params = LTextValidationParams::Create(GetText());
     Notify(u"NID_TEXTBOX_VALIDATING", params);
-    if (params->mValid && !(params->mText == GetText()))
-        ApplyText(params->mText, false);
+    // A rewritten text keeps the caret's index; its place is measured again.
+    if (params->mValid && !(params->mText == GetText()) && ApplyText(params->mText, false) == S_OK)
+        SetCaretPosition(mCaret, true);
     if (params->mValid)
         Notify(u"NID_TEXTBOX_VALIDATED", params);
     return params;
