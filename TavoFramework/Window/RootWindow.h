@@ -61,6 +61,16 @@ public:
     // E_FAIL without a native window.
     virtual TavoResult RequestEndModal(int32_t result) = 0;
     virtual void SetTextEntryState(bool active, const RCPtr<LControl>& control, const WString& value) = 0;
+    // Adds the whole client area to the dirty area and paints it before
+    // returning, sent to the display: the window is up to date when a
+    // blocking call follows.
+    virtual void RedrawAll()
+    {
+        const PointT<int32_t> size = GetClientSize();
+        InvalidateRect(RectT<double>{0, 0, double(size.x), double(size.y)});
+        if (IWindowOSServices* os = GetOSServices())
+            os->Redraw();
+    }
 };
 
 }  // namespace Tavo

@@ -88,8 +88,7 @@ public:
     // Drains the key queue, delivers the window's queued notifications and
     // ends a modal loop when asked; true when notifications remain.
     bool ProcessQueues(bool firstTurn);
-    // Adds the whole client area to the dirty region and paints at once.
-    void RedrawAll();
+    void RedrawAll() override;
     // Keys for the next idle turn (no part of the program posts any).
     void QueueKey(const RCPtr<LKeyParam>& key);
 
