@@ -13,6 +13,8 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace Tavo {
 
@@ -47,6 +49,8 @@ public:
     virtual uint32_t GetMouseButtons() const = 0;
     // The window's renderer, which text is measured with; null before it has one.
     virtual RCPtr<LRenderer> GetRenderer() const { return nullptr; }
+    // Makes an existing control the window's root control.
+    virtual TavoResult SetRootControl(const RCPtr<LControl>&) { return E_NOTIMPL; }
 };
 
 struct WindowRect
@@ -66,6 +70,16 @@ struct MainWindowParams
     WString title;
     uint32_t style = kWindowStyleFixed;
     WindowRect rect;
+    // The native handle of the window this one belongs to; 0 for none.
+    uintptr_t owner = 0;
+};
+
+// The program's icon: rows of unpremultiplied 0xAARRGGBB pixels; empty when
+// the program has none.
+struct AppIcon
+{
+    int32_t width = 0, height = 0;
+    std::vector<uint32_t> argb;
 };
 
 // The program's main native window.
@@ -89,6 +103,27 @@ public:
     virtual void Close() = 0;
     virtual void BringToFront() = 0;
     virtual bool IsEnabled() const = 0;
+    virtual void SetIcon(const AppIcon&) {}
+    // The root window made with the renderer; null before.
+    virtual RCPtr<IAppRootWindow> GetAppRootWindow() const { return nullptr; }
+    // Runs the window's modal loop and returns its result; the window is
+    // gone afterwards. -1 when the loop met the end of the program.
+    virtual int32_t RunModalLoop() { return -1; }
+    // False once the window has been destroyed.
+    virtual bool IsOpen() const { return true; }
+};
+
+// The start-up picture with its progress bar.
+class ISplashWindow
+{
+public:
+    virtual ~ISplashWindow() = default;
+    virtual bool SetImageFromFile(const std::string& path) = 0;
+    // False when it could not be shown.
+    virtual bool Start() = 0;
+    virtual void PostProgress(int32_t start, int32_t end, int32_t seconds) = 0;
+    virtual void PostPosition(int32_t position) = 0;
+    virtual void Stop() = 0;
 };
 
 // The status bar widget as the application uses it.
@@ -124,7 +159,9 @@ public:
 // What the window code plugs in; everything may stay empty (no display).
 struct AppPlatformHooks
 {
+    // The main window and every further top-level window.
     std::function<std::unique_ptr<IMainWindow>()> createMainWindow;
+    std::function<std::unique_ptr<ISplashWindow>()> createSplash;
     std::function<std::unique_ptr<IClipboardService>()> createClipboard;
     std::shared_ptr<IDesktopServices> desktop;
     // Called before the application's own start-up: slow set-up of what a

@@ -6,6 +6,8 @@
 #include "Platform/App/Folders.h"
 #include "Platform/App/MessageBox.h"
 #include "Platform/App/TimerResolution.h"
+#include "Platform/Graphics/Graphics.h"
+#include "Platform/Kernel/Resources.h"
 #include "Platform/Kernel/KernelSystem.h"
 
 #include <algorithm>
@@ -254,9 +256,107 @@ TavoResult LApplicationBase::CreateMainWindow(int32_t rendererType)
                              int32_t(layout->x.sizeAbs), int32_t(layout->y.sizeAbs)};
     if (window->Create(params) < 0)
         return E_FAIL;
+    window->SetIcon(GetApplicationIcon());
     mMainWindow = std::move(window);
     const TavoResult result = mMainWindow->CreateRenderer(rendererType);
     RestorePlacement();
+    return result;
+}
+
+AppIcon LApplicationBase::GetApplicationIcon()
+{
+    WString folder;
+    GetFolder(1, folder);
+    std::unique_ptr<Platform::Graphics::Surface> image;
+    if (folder == WString(u"::")) {
+        const std::span<const uint8_t> data = Platform::FindResource("PNG", "APP_ICON");
+        if (!data.empty())
+            image = Platform::Graphics::Surface::FromPng(data.data(), data.size());
+    } else {
+        image = Platform::Graphics::Surface::FromPngFile(Utf8(folder + WString(u"/Icon.png")).c_str());
+    }
+    AppIcon icon;
+    if (!image)
+        return icon;
+    icon.width = image->Width();
+    icon.height = image->Height();
+    icon.argb.reserve(size_t(icon.width) * size_t(icon.height));
+    for (int32_t y = 0; y < icon.height; ++y)
+        for (int32_t x = 0; x < icon.width; ++x)
+            icon.argb.push_back(image->GetPixel(x, y));
+    return icon;
+}
+
+IMainWindow* LApplicationBase::MakeTopLevelWindow(const RCPtr<LControl>& given,
+                                                  const TopLevelWindowArgs& args)
+{
+    constexpr const char* kFunction = "Tavo::LApplicationBase<class LApplication>::CreateRootWindow";
+    RCPtr<LControl> control = given;
+    RCPtr<LControlDescriptor> descriptor;
+    if (control) {
+        descriptor = control->GetDescriptor();
+        if (!descriptor)
+            TAVO_THROW(std::runtime_error, "Null Pointer : Control descriptor is null", kFunction, kShellFile,
+                       943);
+    } else {
+        descriptor = mControlFactory ? mControlFactory->FindDescriptorByName(args.descriptorName) : nullptr;
+        if (!descriptor)
+            TAVO_THROW(std::runtime_error, "Null Pointer : Invalid Control Name", kFunction, kShellFile,
+                       1001);
+        control = CreateControl(args.descriptorName);
+    }
+    if (!control || !mHooks.createMainWindow)
+        return nullptr;
+    // Windows closed since the last call go now.
+    std::erase_if(mWindows, [](const std::unique_ptr<IMainWindow>& w) { return !w->IsOpen(); });
+    std::unique_ptr<IMainWindow> window = mHooks.createMainWindow();
+    if (!window)
+        return nullptr;
+
+    MainWindowParams params;
+    params.className = u"TavoFrameworkWindow";
+    if (const RCPtr<LStringTable> strings = control->GetStringTable())
+        strings->FindString(u"LABEL", params.title);
+    const RCPtr<LLayoutDescriptor> layout =
+        descriptor->GetLayout() ? descriptor->GetLayout() : LLayoutDescriptor::Create();
+    params.style = MainWindowStyle(*layout);
+    params.rect = WindowRect{int32_t(layout->x.positionAbs), int32_t(layout->y.positionAbs),
+                             int32_t(layout->x.sizeAbs), int32_t(layout->y.sizeAbs)};
+    if (!args.unowned) {
+        RCPtr<IAppRootWindow> top = GetTopRootWindow();
+        if (!top && !mRootWindows.empty())
+            top = mRootWindows.front();
+        params.owner = top ? top->GetNativeHandle() : 0;
+    }
+    if (window->Create(params) < 0)
+        return nullptr;
+    window->SetIcon(GetApplicationIcon());
+    if (window->CreateRenderer(GetRendererType()) < 0 || !window->GetAppRootWindow() ||
+        window->GetAppRootWindow()->SetRootControl(control) < 0) {
+        window->Close();
+        return nullptr;
+    }
+    const WindowRect area = GetDesktopWorkArea();
+    window->MoveWindow(MoveWindowIntoDesktop(
+        CutWindowToDesktop(window->FitToSizeLimits(window->GetWindowRect()), area), area));
+    window->Show();
+    mWindows.push_back(std::move(window));
+    return mWindows.back().get();
+}
+
+int32_t LApplicationBase::CreateTopLevelWindow(const RCPtr<LControl>& control, const TopLevelWindowArgs& args)
+{
+    IMainWindow* window = MakeTopLevelWindow(control, args);
+    return window ? AddRootWindow(window->GetAppRootWindow()) : E_FAIL;
+}
+
+int32_t LApplicationBase::RunModalWindow(const RCPtr<LControl>& control, const TopLevelWindowArgs& args)
+{
+    IMainWindow* window = MakeTopLevelWindow(control, args);
+    if (!window)
+        return E_FAIL;
+    const int32_t result = window->RunModalLoop();
+    std::erase_if(mWindows, [window](const std::unique_ptr<IMainWindow>& w) { return w.get() == window; });
     return result;
 }
 
@@ -368,6 +468,8 @@ int32_t FrameworkAppShell::Main(int32_t languageId)
         HideSplashScreen();
         ShowStartupError();
     }
+    // A run that ended before its window showed still has its splash.
+    HideSplashScreen();
     mControlFactory = nullptr;
     mFrameworkStringTable = nullptr;
     return mStartupFailed ? kStartupFailureExitCode : gProcessExitCode;
@@ -486,6 +588,40 @@ void FrameworkAppShell::Shutdown()
     app->RunApplicationShutdown();
     gApplication = nullptr;
     app = nullptr;
+}
+
+WString FrameworkAppShell::GetSplashImagePath()
+{
+    WString folder;
+    GetFolder(1, folder);
+    const WString path = folder + WString(u"/Splash.png");
+    struct stat info
+    {
+    };
+    if (::stat(Utf8(path).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        return path;
+    return WString();
+}
+
+void FrameworkAppShell::ShowSplashScreen()
+{
+    const WString path = GetSplashImagePath();
+    if (path.IsEmpty() || mSplash || !mOptions.hooks.createSplash)
+        return;
+    std::unique_ptr<ISplashWindow> splash = mOptions.hooks.createSplash();
+    if (!splash || !splash->SetImageFromFile(Utf8(path)) || !splash->Start())
+        return;
+    splash->PostProgress(0, 100, 8);
+    mSplash = std::move(splash);
+}
+
+void FrameworkAppShell::HideSplashScreen()
+{
+    if (!mSplash)
+        return;
+    mSplash->PostPosition(100);
+    mSplash->Stop();
+    mSplash = nullptr;
 }
 
 bool FrameworkAppShell::OnIdle(int32_t idleCount)

@@ -27,6 +27,15 @@ bool IsQuietEndResult(TavoResult result);
 // The exit code of a start-up that failed with an error.
 inline constexpr int32_t kStartupFailureExitCode = 70;
 
+// What a further top-level window is made of.
+struct TopLevelWindowArgs
+{
+    // The descriptor of the window's control when no control is given.
+    WString descriptorName;
+    // A window of its own instead of one that belongs to the top window.
+    bool unowned = false;
+};
+
 // The main window's style from its descriptor's size limits.
 uint32_t MainWindowStyle(const LLayoutDescriptor& layout);
 // Cuts a window larger than the desktop to it and moves one that sticks out
@@ -69,6 +78,15 @@ public:
     int32_t RunMessageLoop() override;
     TavoResult RunApplicationShutdown() override;
     virtual bool OnPowerBroadcast(uint32_t, uintptr_t) { return true; }
+    // The program's icon: the embedded "APP_ICON" image for the program's own
+    // resources, else "Icon.png" in the resource folder; empty without one.
+    virtual AppIcon GetApplicationIcon();
+    // A further top-level window for the control, or for a new control of the
+    // descriptor named in the arguments when there is none: its index in the
+    // list of root windows, or E_FAIL when it cannot be made.
+    virtual int32_t CreateTopLevelWindow(const RCPtr<LControl>& control, const TopLevelWindowArgs& args);
+    // Such a window run modally: the loop's result, E_FAIL when it cannot be made.
+    virtual int32_t RunModalWindow(const RCPtr<LControl>& control, const TopLevelWindowArgs& args);
     // The cursor's display counter; without a display the cursor counts as shown.
     virtual int32_t ShowCursor(bool show);
     virtual TavoResult SetCursorPosition(int32_t x, int32_t y);
@@ -84,8 +102,11 @@ protected:
     double mSeconds = 0.0;
     RCPtr<LIniFileManager> mSettings;
     uint32_t mSettingsHandles[2] = {0, 0};
+    // Further top-level windows; dropped once closed.
+    std::vector<std::unique_ptr<IMainWindow>> mWindows;
 
 private:
+    IMainWindow* MakeTopLevelWindow(const RCPtr<LControl>& control, const TopLevelWindowArgs& args);
     void RestorePlacement();
 };
 
@@ -130,8 +151,14 @@ public:
     // 0 program folder, 1 "::" (the program's resources), 2 machine-wide and
     // 3 user application data, 4 documents; others throw.
     virtual void GetFolder(int32_t pathId, WString& folder);
-    virtual void ShowSplashScreen() {}
-    virtual void HideSplashScreen() {}
+    // "Splash.png" in the resource folder when that file exists, else empty.
+    virtual WString GetSplashImagePath();
+    // Shows the splash when there is a picture for it, the bar animating
+    // from 0 to 100 over 8 seconds.
+    virtual void ShowSplashScreen();
+    // Fills the bar and ends the splash; harmless without one.
+    virtual void HideSplashScreen();
+    bool HasSplashScreen() const { return mSplash != nullptr; }
 
     WString GetCompanyName() const;
     WString GetProductName() const;
@@ -162,6 +189,7 @@ protected:
     AppShellOptions mOptions;
     std::string mCommandLine;
     std::unique_ptr<Platform::App::ISingleInstance> mSingleInstance;
+    std::unique_ptr<ISplashWindow> mSplash;
 };
 
 // The UTF-8 command line from main's arguments, joined by spaces: a value

@@ -6,6 +6,7 @@
 #include "Window/Native/Clipboard.h"
 #include "Window/Native/OSRootWindow.h"
 #include "Window/Native/OSWindow.h"
+#include "Window/Native/SplashScreen.h"
 #include "Window/Native/WindowHost.h"
 #include "Platform/Graphics/Text.h"
 
@@ -51,6 +52,22 @@ private:
     RCPtr<LClipboard> mClipboard;
 };
 
+class Splash final : public ISplashWindow
+{
+public:
+    bool SetImageFromFile(const std::string& path) override { return mSplash.SetImageFromPng(path); }
+    bool Start() override { return mSplash.Start(); }
+    void PostProgress(int32_t start, int32_t end, int32_t seconds) override
+    {
+        mSplash.PostProgress(start, end, seconds);
+    }
+    void PostPosition(int32_t position) override { mSplash.PostPosition(position); }
+    void Stop() override { mSplash.Stop(); }
+
+private:
+    SplashScreen mSplash;
+};
+
 // Edits go to the focus holder of the active window, or to the nearest
 // ancestor that takes edit commands.
 TavoResult RouteEdit(int32_t kind, bool perform)
@@ -84,6 +101,7 @@ AppPlatformHooks DesktopPlatformHooks()
             return nullptr;
         return std::make_unique<OSWindow>();
     };
+    hooks.createSplash = []() -> std::unique_ptr<ISplashWindow> { return std::make_unique<Splash>(); };
     hooks.createClipboard = [] { return std::make_unique<ClipboardService>(); };
     hooks.desktop = std::make_shared<DesktopServices>();
     hooks.prepareWindowServices = [] {

@@ -59,6 +59,10 @@ public:
     {
         return mRoot ? mRoot->SetRootControlByName(name) : E_FAIL;
     }
+    TavoResult SetRootControl(const RCPtr<LControl>& control) override
+    {
+        return mRoot ? mRoot->SetRootControl(control) : E_FAIL;
+    }
     uintptr_t GetNativeHandle() const override
     {
         IWindowOSServices* os = mRoot ? mRoot->GetOSServices() : nullptr;
@@ -244,15 +248,25 @@ void LOSRootWindow::OnSize(int32_t width, int32_t height)
 int32_t LOSRootWindow::ConstrainClientSize(PointT<int32_t>& size)
 {
     const PointT<int32_t> proposed = size;
-    if (mRootControl) {
-        const PointT<double> minimum = mRootControl->GetMinimumSize();
-        const PointT<double> maximum = mRootControl->GetMaximumSize();
-        if (maximum.x > 0)
-            size.x = std::min(size.x, Round(maximum.x));
-        if (maximum.y > 0)
-            size.y = std::min(size.y, Round(maximum.y));
-        size.x = std::max(size.x, Round(minimum.x));
-        size.y = std::max(size.y, Round(minimum.y));
+    const RCPtr<LLayoutDescriptor> layout = mRootControl ? mRootControl->GetLayout() : nullptr;
+    if (layout) {
+        // The root control is placed for the proposed size as it would be in
+        // a window of that size, then grown and shrunk by its own limits,
+        // which may depend on its text and children.
+        LFrameworkApp* app = GetFrameworkApp();
+        const WindowRect desk = app ? app->GetDesktopWorkArea() : WindowRect{0, 0, 1024, 768};
+        const PointT<int32_t> origin = mOS ? mOS->ClientToScreen({0, 0}) : PointT<int32_t>{0, 0};
+        const PointT<int32_t> mouse = GetMousePosition();
+        RectT<double> rect;
+        if (mRootControl->ComputePlacement(
+                layout.Get(), nullptr,
+                {double(desk.left), double(desk.top), double(desk.width), double(desk.height)},
+                {double(size.x), double(size.y)}, {double(mouse.x + origin.x), double(mouse.y + origin.y)},
+                rect) >= 0) {
+            mRootControl->ApplyMinimumSize(rect);
+            mRootControl->ApplyMaximumSize(rect);
+            size = {Round(rect.width), Round(rect.height)};
+        }
     }
     size.x = std::max(size.x, 1);
     size.y = std::max(size.y, 1);

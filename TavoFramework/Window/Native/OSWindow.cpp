@@ -114,6 +114,7 @@ TavoResult OSWindow::Create(const MainWindowParams& params)
     p.rect = Win::Rect{params.rect.left, params.rect.top, std::max(1, params.rect.width),
                        std::max(1, params.rect.height)};
     p.resizable = params.style != kWindowStyleFixed;
+    p.transientFor = Win::WindowId(params.owner);
     mWindow = System().CreateWindow(p);
     if (!mWindow)
         return E_FAIL;
@@ -274,6 +275,13 @@ bool OSWindow::IsEnabled() const
 {
     // A window below a running modal loop takes no hand-over.
     return mWindow && (gModalDepth == 0 || mInModalLoop);
+}
+
+void OSWindow::SetIcon(const AppIcon& icon)
+{
+    if (mWindow && icon.width > 0 && icon.height > 0 &&
+        icon.argb.size() == size_t(icon.width) * size_t(icon.height))
+        System().SetIcon(mWindow, icon.width, icon.height, icon.argb.data());
 }
 
 bool OSWindow::Show(int32_t command)

@@ -93,6 +93,10 @@ public:
     void Close() override;
     void BringToFront() override;
     bool IsEnabled() const override;
+    // _NET_WM_ICON; an empty icon changes nothing.
+    void SetIcon(const AppIcon& icon) override;
+    RCPtr<IAppRootWindow> GetAppRootWindow() const override { return mRoot; }
+    bool IsOpen() const override { return mWindow != 0; }
 
     // IWindowOSServices
     TavoResult SetTitle(const WString& text) override;

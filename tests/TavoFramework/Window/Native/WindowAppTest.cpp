@@ -3,6 +3,8 @@
 
 #include "ControlBase/Control.h"
 #include "Platform/App/MessageLoop.h"
+#include "Platform/App/SingleInstance.h"
+#include "Platform/Graphics/Graphics.h"
 #include "Window/InputParams.h"
 #include "Window/Native/DesktopHooks.h"
 #include "Window/Native/OSRootWindow.h"
@@ -13,10 +15,19 @@
 #include "tests/Common/XServer.h"
 #include "tests/TavoFramework/Application/AppTestSupport.h"
 
+#include "tests/Common/ThrownText.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <cairo.h>
+#include <fstream>
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 using namespace Tavo;
 using namespace AppTest;
@@ -142,10 +153,14 @@ protected:
             return std::make_unique<Platform::App::FakeSingleInstance>(name);
         };
         options.hooks = DesktopPlatformHooks();
+        if (mCustomize)
+            mCustomize(options);
         options.createApplication = [&](FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
                                         const RCPtr<LStringTable>& strings, const WString& line) {
             auto* app = new WindowApp(shell, factory, strings, line);
             app->canExit = canExit;
+            if (mOnCreate)
+                mOnCreate(shell);
             app->onLoop = [app, script] {
                 Platform::App::MainMessageLoop().Post(
                     [app, script] { script(*app, *static_cast<OSWindow*>(app->GetMainWindow())); });
@@ -163,6 +178,8 @@ protected:
 
     TestFolder mDir;
     std::unique_ptr<ScopedEnv> mUserData, mCommonData;
+    std::function<void(AppShellOptions&)> mCustomize;
+    std::function<void(FrameworkAppShell&)> mOnCreate;
     std::shared_ptr<Platform::App::MemoryProfileStore> mProfile =
         std::make_shared<Platform::App::MemoryProfileStore>();
 };
@@ -331,6 +348,159 @@ TEST_F(WindowAppTest, AnApplicationThatRefusesToEndKeepsItsWindowAndThePlacement
     // The next run starts where the last one ended.
     Run([](WindowApp&, OSWindow& window) {
         EXPECT_EQ(WindowHost::System()->GetClientRect(window.GetWindowId()).x, 60);
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
+}
+
+void WritePng(const std::filesystem::path& path, int32_t size, uint32_t argb)
+{
+    Platform::Graphics::Surface surface(size, size);
+    surface.Fill(0, 0, size, size, argb);
+    cairo_surface_write_to_png(surface.Native(), path.c_str());
+}
+
+std::vector<long> LongProperty(unsigned long window, const char* name)
+{
+    Display* d = TestXServer().Connection();
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(d, window, XInternAtom(d, name, False), 0, 4096, False, AnyPropertyType, &type,
+                       &format, &count, &after, &data);
+    std::vector<long> values;
+    if (data)
+        values.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+    XFree(data);
+    return values;
+}
+
+TEST_F(WindowAppTest, SplashUntilTheWindowShowsIconRedrawNowAndFurtherWindows)
+{
+    WritePng(mDir / "res/Splash.png", 120, 0xFF336699);
+    WritePng(mDir / "res/Icon.png", 16, 0xFFE8A317);
+    // Further windows: a dialog, and a control whose own limits bound its window.
+    std::ofstream(mDir / "res/Skins.xml")
+        << "<R><Skins><Skin Name=\"S0\" FontName=\"Face0\" FontSize=\"8.25\" FontStyle=\"0\">"
+        << "<SubControl Class=\"Test.Main\" Name=\"mainControl\" XPositionAbs=\"10\" YPositionAbs=\"20\""
+        << " XSizeAbs=\"300\" YSizeAbs=\"200\"/>"
+        << "<SubControl Class=\"Test.Main\" Name=\"dialog\" XPositionAbs=\"-50\" YPositionAbs=\"40\""
+        << " XSizeAbs=\"160\" YSizeAbs=\"120\"/>"
+        << "<SubControl Class=\"Test.Main\" Name=\"limited\" XSizeAbs=\"300\" YSizeAbs=\"200\""
+        << " XMinSizeToControl=\"Self\" XMinSizeAbs=\"200\" YMinSizeToControl=\"Self\" YMinSizeAbs=\"100\""
+        << " XMaxSizeToControl=\"Self\" XMaxSizeAbs=\"400\" YMaxSizeToControl=\"Self\" YMaxSizeAbs=\"300\"/>"
+        << "</Skin></Skins></R>";
+    bool splashWhileStarting = false;
+    mOnCreate = [&](FrameworkAppShell& shell) { splashWhileStarting = shell.HasSplashScreen(); };
+    Run([](WindowApp& app, OSWindow& window) {
+        EXPECT_FALSE(app.GetShell().HasSplashScreen());
+        const std::vector<long> icon = LongProperty(window.GetWindowId(), "_NET_WM_ICON");
+        ASSERT_EQ(icon.size(), 2u + 16u * 16u);
+        EXPECT_EQ(icon[0], 16);
+        EXPECT_EQ(uint32_t(icon[2 + 16 * 8 + 8]), 0xFFE8A317u);
+
+        // Redrawn and on the display before the call returns: no loop turn.
+        ASSERT_TRUE(TurnUntil([&] { return window.GetPaintCount() >= 1; }));
+        PaintingControl::colour = 0x10C020;
+        LOSRootWindow* root = GetOSRootWindow(app.GetRootWindows().front());
+        root->RedrawAll();
+        EXPECT_EQ(PixelAt(window.GetWindowId(), 290, 190), 0x10C020u);
+
+        EXPECT_EQ(app.CreateTopLevelWindow(nullptr, {u"dialog", false}), 1);
+        ASSERT_EQ(app.GetRootWindows().size(), 2u);
+        const unsigned long dialog = app.GetRootWindows()[1]->GetNativeHandle();
+        Window owner = 0;
+        XGetTransientForHint(TestXServer().Connection(), dialog, &owner);
+        EXPECT_EQ(owner, window.GetWindowId());
+        EXPECT_EQ(WindowHost::System()->GetClientRect(dialog).x, 0);  // moved into the work area
+        EXPECT_EQ(LongProperty(dialog, "_NET_WM_ICON").size(), 2u + 16u * 16u);
+        EXPECT_EQ(ThrownText([&] {
+                      app.CreateTopLevelWindow(nullptr, {u"nothing", false});
+                  }),
+                  "Runtime Error : Null Pointer : Invalid Control Name : "
+                  "Tavo::LApplicationBase<class LApplication>::CreateRootWindow : "
+                  "Application/ApplicationBaseWin : Line 1001");
+
+        // The client size while the frame is dragged: the root control's own limits.
+        LOSRootWindow* dialogRoot = GetOSRootWindow(app.GetRootWindows()[1]);
+        dialogRoot->SetRootControl(app.CreateControl(u"limited"));
+        const struct
+        {
+            PointT<int32_t> proposed, accepted;
+            int32_t changed;
+        } rows[] = {{{100, 50}, {200, 100}, 1}, {{500, 900}, {400, 300}, 1}, {{250, 150}, {250, 150}, 0}};
+        for (const auto& row : rows) {
+            PointT<int32_t> size = row.proposed;
+            EXPECT_EQ(dialogRoot->ConstrainClientSize(size), row.changed);
+            EXPECT_EQ(size, row.accepted);
+        }
+
+        // A modal window ends with the result its root window asks for and goes.
+        Platform::App::MainMessageLoop().Post(
+            [&app] { app.GetRootWindows().back()->RequestEndModalLoop(7); });
+        EXPECT_EQ(app.RunModalWindow(nullptr, {u"dialog", true}), 7);
+        EXPECT_EQ(app.GetRootWindows().size(), 2u);
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
+    EXPECT_TRUE(splashWhileStarting);
+}
+
+// A second copy of the program hands its command line to the first, whose
+// window comes to the front through the window manager's activation request.
+TEST_F(WindowAppTest, SecondCopyBringsTheFirstWindowToTheFront)
+{
+    ScopedEnv runtime("TAVO_RUNTIME_DIR", mDir / "run");
+    ScopedEnv resources("TAVO_TEST_RESOURCES", mDir / "res");
+    mCustomize = [](AppShellOptions& options) {
+        // The name the test program's copies use.
+        options.applicationName = u"TavoTestApp";
+        options.createSingleInstance = [](const std::string& name) {
+            return std::make_unique<Platform::App::SingleInstance>(name);
+        };
+    };
+    Run([](WindowApp&, OSWindow& window) {
+        Display* d = TestXServer().Connection();
+        ASSERT_TRUE(TurnUntil([&] { return window.IsActive(); }));
+        // Another program's window takes the focus.
+        const Window other = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 500, 400, 0, 0, 0);
+        XMapRaised(d, other);
+        XSync(d, False);
+        XSetInputFocus(d, other, RevertToParent, CurrentTime);
+        XSelectInput(d, DefaultRootWindow(d), SubstructureNotifyMask);
+        XSync(d, False);
+        ASSERT_TRUE(TurnUntil([&] { return !window.IsActive(); }));
+
+        char self[4096] = {};
+        ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+        const std::string program = std::filesystem::path(self).parent_path() / "tavo_test_app";
+        const char* argv[] = {program.c_str(), "-SECOND", nullptr};
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+        int status = -1;
+        const bool received = TurnUntil([&] { return !Rec().secondCommandLines.empty(); });
+        if (!received)
+            kill(pid, SIGTERM);
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(received);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(Rec().secondCommandLines.at(0), program + " -SECOND");
+
+        ASSERT_TRUE(TurnUntil([&] { return window.IsActive(); }));
+        XEvent e;
+        bool asked = false;
+        while (XCheckTypedEvent(d, ClientMessage, &e))
+            asked |= e.xclient.message_type == XInternAtom(d, "_NET_ACTIVE_WINDOW", False) &&
+                     e.xclient.window == window.GetWindowId();
+        EXPECT_TRUE(asked);
+        Window rootWindow = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        XQueryTree(d, DefaultRootWindow(d), &rootWindow, &parent, &children, &count);
+        ASSERT_GT(count, 0u);
+        EXPECT_EQ(children[count - 1], window.GetWindowId());  // on top
+        XFree(children);
+        XSelectInput(d, DefaultRootWindow(d), NoEventMask);
+        XDestroyWindow(d, other);
+        XSync(d, False);
         GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
     });
 }
