@@ -178,6 +178,16 @@ TEST_F(AppRun, IdleTurnsAreBoundedAndStopAfterAnAcceptedExit)
     EXPECT_EQ(Rec().laterTurns, 2);
     EXPECT_EQ(Rec().idleNotifications, 1);  // only the first turn sends it
 
+    // A busy cursor shown at once with a first-turn pass, the old one back after.
+    root->cursor_ = 7;
+    {
+        LWaitCursor wait(u"Busy");
+        EXPECT_EQ(root->cursor_, App().GetCursor(u"UI_CURSOR_WAIT"));
+        EXPECT_NE(root->cursor_, 7u);
+        EXPECT_EQ(Rec().firstTurns, 2);
+    }
+    EXPECT_EQ(root->cursor_, 7u);
+
     // Further windows end their modal loops, the latest first; the main one not.
     RCPtr<FakeRootWindow> second(new FakeRootWindow()), third(new FakeRootWindow());
     second->index = 1;

@@ -1,0 +1,55 @@
+// The program with its window, updating the simulated mixer, when the X
+// server goes away in the middle of the transfer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "SimProcess.h"
+#include "tests/Common/XServer.h"
+
+namespace {
+
+TEST(WindowedUpdate, LosingTheDisplayMidTransferClearsTheFlagAndEndsWithTheReason)
+{
+    XServer own;  // the program's display, pulled from under it
+    ASSERT_TRUE(own.Running());
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
+    // Ten seconds at the program's pace: the transfer is still running when the server goes.
+    const std::string image = sim.Root() + "/image.syx";
+    std::ofstream(image, std::ios::binary) << std::string(128 * 500, '\x21');
+    std::vector<std::string> env = sim.ProgramEnvironment();
+    env.push_back("DISPLAY=" + own.Name());
+
+    const auto sent = [&] {
+        const auto r = sim.Requests();
+        return std::find(r.begin(), r.end(), "send 0 128") != r.end();
+    };
+    std::string output;
+    const int code = SimProcess::Run({SimProcess::BinFolder() + "/FirmwareUpdater",
+                                      "-START_UPDATE_AUTOMATICALLY", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image},
+                                     env, &output, SimProcess::kDeadlineMs, nullptr, [&](pid_t) {
+                                         const auto end = std::chrono::steady_clock::now() +
+                                                          std::chrono::milliseconds(SimProcess::kDeadlineMs);
+                                         while (!sent() && std::chrono::steady_clock::now() < end)
+                                             std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                                         own.Kill();
+                                     });
+
+    EXPECT_EQ(code, 1) << output;
+    EXPECT_NE(output.find("Display lost"), std::string::npos) << output;
+    EXPECT_LT(sim.Received().size(), size_t(128 * 500));
+    const std::string status = sim.Command("status");
+    EXPECT_NE(status.find("flag=0"), std::string::npos) << status;
+    const auto requests = sim.Requests();
+    ASSERT_GE(requests.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(requests.end() - 3, requests.end()),
+              (std::vector<std::string>{"close", "clear-event", "update-flag 0"}));
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
+}  // namespace
