@@ -22,6 +22,7 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <cairo.h>
+#include <chrono>
 #include <fstream>
 #include <csignal>
 #include <spawn.h>
@@ -477,7 +478,11 @@ TEST_F(WindowAppTest, SecondCopyBringsTheFirstWindowToTheFront)
         pid_t pid = 0;
         ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0);
         int status = -1;
-        const bool received = TurnUntil([&] { return !Rec().secondCommandLines.empty(); });
+        // The other process starts at its own pace: wait for it by the clock.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        bool received = false;
+        while (!received && std::chrono::steady_clock::now() < deadline)
+            received = TurnUntil([&] { return !Rec().secondCommandLines.empty(); }, 1);
         if (!received)
             kill(pid, SIGTERM);
         waitpid(pid, &status, 0);
