@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace Tavo::Platform::Graphics {
 
@@ -113,6 +114,8 @@ TextFont::TextFont(const FontSpec& spec) : mLayout(pango_layout_new(Engine().con
 
 TextFont::~TextFont()
 {
+    for (const Laid& laid : mLaid)
+        g_object_unref(laid.layout);
     g_object_unref(mLayout);
 }
 
@@ -121,27 +124,47 @@ double TextFont::Prepare(const char* utf8) const
     const char* p = utf8;
     while (static_cast<unsigned char>(*p) >= 0x20 && *p != 0x7F)
         ++p;
-    if (*p == 0)
-        pango_layout_set_text(mLayout, utf8, static_cast<int>(p - utf8));
-    else {
-        const std::string text = WithoutControls(utf8);
-        pango_layout_set_text(mLayout, text.c_str(), static_cast<int>(text.size()));
+    std::string cleaned;
+    if (*p != 0)
+        cleaned = WithoutControls(utf8);
+    const std::string_view text =
+        *p == 0 ? std::string_view(utf8, size_t(p - utf8)) : std::string_view(cleaned);
+    // Labels are drawn again on every repaint that touches them, several
+    // with one font: the lines laid out last are kept rather than shaped
+    // again.
+    ++mUseCount;
+    Laid* slot = nullptr;
+    for (Laid& laid : mLaid) {
+        if (laid.text == text) {
+            laid.lastUse = mUseCount;
+            mCurrent = laid.layout;
+            return laid.baseline;
+        }
+        if (!slot || laid.lastUse < slot->lastUse)
+            slot = &laid;
     }
-    return static_cast<double>(pango_layout_get_baseline(mLayout)) / PANGO_SCALE;
+    if (mLaid.size() < kLaidKept)
+        slot = &mLaid.emplace_back(Laid{pango_layout_copy(mLayout), {}, 0, 0});
+    slot->text.assign(text);
+    slot->lastUse = mUseCount;
+    pango_layout_set_text(slot->layout, slot->text.c_str(), static_cast<int>(slot->text.size()));
+    slot->baseline = static_cast<double>(pango_layout_get_baseline(slot->layout)) / PANGO_SCALE;
+    mCurrent = slot->layout;
+    return slot->baseline;
 }
 
 double TextFont::MeasureWidth(const char* utf8) const
 {
     Prepare(utf8);
     PangoRectangle logical;
-    pango_layout_get_extents(mLayout, nullptr, &logical);
+    pango_layout_get_extents(mCurrent, nullptr, &logical);
     return static_cast<double>(logical.x + logical.width) / PANGO_SCALE;
 }
 
 int TextFont::CountMissingGlyphs(const char* utf8) const
 {
     Prepare(utf8);
-    return pango_layout_get_unknown_glyphs_count(mLayout);
+    return pango_layout_get_unknown_glyphs_count(mCurrent);
 }
 
 void Graphics::DrawText(const TextFont& font, const char* utf8, uint32_t argb, double x, double baseline)
@@ -154,7 +177,7 @@ void Graphics::DrawText(const TextFont& font, const char* utf8, uint32_t argb, d
     SetColour(argb);
     cairo_new_path(mCairo);
     cairo_move_to(mCairo, x, baseline - ascent);
-    pango_cairo_show_layout(mCairo, font.mLayout);
+    pango_cairo_show_layout(mCairo, font.mCurrent);
 }
 
 }  // namespace Tavo::Platform::Graphics

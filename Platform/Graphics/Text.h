@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 typedef struct _PangoLayout PangoLayout;
 
@@ -58,11 +59,24 @@ public:
 
 private:
     friend class Graphics;
-    // Lays the line out; returns the baseline's distance below the layout's top.
+    // Lays the line out in mCurrent; returns the baseline's distance below
+    // the layout's top.
     double Prepare(const char* utf8) const;
 
-    PangoLayout* mLayout;
+    struct Laid
+    {
+        PangoLayout* layout;
+        std::string text;
+        double baseline;
+        uint64_t lastUse;
+    };
+    static constexpr size_t kLaidKept = 8;
+
+    PangoLayout* mLayout;  // the font and attributes every laid-out line copies
     FaceMetrics mMetrics;
+    mutable std::vector<Laid> mLaid;
+    mutable PangoLayout* mCurrent = nullptr;
+    mutable uint64_t mUseCount = 0;
 };
 
 }  // namespace Tavo::Platform::Graphics
