@@ -42,7 +42,6 @@ TEST(WindowedUpdate, LosingTheDisplayMidTransferClearsTheFlagAndEndsWithTheReaso
 
     EXPECT_EQ(code, 1) << output;
     EXPECT_NE(output.find("Display lost"), std::string::npos) << output;
-    EXPECT_LT(sim.Received().size(), size_t(128 * 500));
     const std::string status = sim.Command("status");
     EXPECT_NE(status.find("flag=0"), std::string::npos) << status;
     const auto requests = sim.Requests();
