@@ -23,6 +23,14 @@ Bytes SysExPart(size_t size, bool first, bool last)
     return b;
 }
 
+Bytes Join(std::initializer_list<Bytes> parts)
+{
+    Bytes whole;
+    for (const Bytes& part : parts)
+        whole.insert(whole.end(), part.begin(), part.end());
+    return whole;
+}
+
 class Assembly : public ::testing::Test
 {
 protected:
@@ -31,11 +39,7 @@ protected:
         mClient->Subscribe(mService, kMidiDataCapturedName);
         mPort = new LMidiCapturePort(WString(u"Dev"), dynamic_cast<LMidiComm*>(mService.Get()));
     }
-    void TearDown() override
-    {
-        mPort = nullptr;
-        mClient->UnsubscribeAll();
-    }
+    void TearDown() override { mClient->UnsubscribeAll(); }
 
     void Feed(const Bytes& b, bool complete)
     {
@@ -46,7 +50,7 @@ protected:
     // keeps order, so once it arrives nothing else is on its way.
     std::vector<Captured> Delivered()
     {
-        size_t before = mClient->Got().size();
+        size_t before = mClient->Wait(0).size();
         mPort->OnShortMessage(0xFE, 0);
         std::vector<Captured> got;
         for (size_t n = before + 1;; ++n) {
@@ -83,10 +87,7 @@ TEST_F(Assembly, MessagesSpanningBuffersArriveWhole)
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0].bytes, Bytes{0xF8});
     EXPECT_EQ(got[0].time, 7u);
-    Bytes whole = a;
-    whole.insert(whole.end(), b.begin(), b.end());
-    whole.insert(whole.end(), c.begin(), c.end());
-    EXPECT_EQ(got[1].bytes, whole);
+    EXPECT_EQ(got[1].bytes, Join({a, b, c}));
     EXPECT_EQ(got[1].time, 0u);
     EXPECT_EQ(got[2].bytes, exact);
     EXPECT_TRUE(got[1].portName == u"Dev");
@@ -106,32 +107,28 @@ TEST_F(Assembly, StrayAndEmptyBuffersAreDroppedButPendingBytesSurviveErrors)
 
     auto got = Delivered();
     ASSERT_EQ(got.size(), 1u);
-    Bytes whole = head;
-    whole.insert(whole.end(), tail.begin(), tail.end());
-    EXPECT_EQ(got[0].bytes, whole);
+    EXPECT_EQ(got[0].bytes, Join({head, tail}));
 }
 
 TEST_F(Assembly, ShortMessageLengthsFollowTheStatusByte)
 {
-    mPort->OnShortMessage(0x403CB0, 1);  // control change
-    mPort->OnShortMessage(0x40D0, 2);    // channel pressure
-    mPort->OnShortMessage(0x7F3C90, 3);  // note on
-    mPort->OnShortMessage(0x2000E0, 4);  // pitch bend
-    mPort->OnShortMessage(0x0510C0, 5);  // program change: the stray byte is not kept
-    mPort->OnShortMessage(0x0201F2, 6);  // song position: status alone
-    mPort->OnShortMessage(0x3C, 7);      // data byte under running status
-
+    const std::pair<uint32_t, Bytes> cases[] = {
+        {0x403CB0, {0xB0, 0x3C, 0x40}},  // control change
+        {0x40D0, {0xD0, 0x40}},          // channel pressure
+        {0x7F3C90, {0x90, 0x3C, 0x7F}},  // note on
+        {0x2000E0, {0xE0, 0x00, 0x20}},  // pitch bend
+        {0x0510C0, {0xC0, 0x10}},        // program change: the stray byte is not kept
+        {0x0201F2, {0xF2}},              // song position: status alone
+        {0x3C, {0x3C}},                  // data byte under running status
+    };
+    for (uint32_t i = 0; i < 7; ++i)
+        mPort->OnShortMessage(cases[i].first, i);
     auto got = Delivered();
     ASSERT_EQ(got.size(), 7u);
-    EXPECT_EQ(got[0].bytes, (Bytes{0xB0, 0x3C, 0x40}));
-    EXPECT_EQ(got[1].bytes, (Bytes{0xD0, 0x40}));
-    EXPECT_EQ(got[2].bytes, (Bytes{0x90, 0x3C, 0x7F}));
-    EXPECT_EQ(got[3].bytes, (Bytes{0xE0, 0x00, 0x20}));
-    EXPECT_EQ(got[4].bytes, (Bytes{0xC0, 0x10}));
-    EXPECT_EQ(got[5].bytes, Bytes{0xF2});
-    EXPECT_EQ(got[6].bytes, Bytes{0x3C});
-    for (uint32_t i = 0; i < 7; ++i)
-        EXPECT_EQ(got[i].time, i + 1);
+    for (uint32_t i = 0; i < 7; ++i) {
+        EXPECT_EQ(got[i].bytes, cases[i].second) << i;
+        EXPECT_EQ(got[i].time, i);
+    }
 }
 
 TEST_F(Assembly, EndlessMessageIsCappedDroppedAndResynchronised)
@@ -163,7 +160,5 @@ TEST_F(Assembly, EndlessMessageIsCappedDroppedAndResynchronised)
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0].bytes.size(), LMidiComm::kMaxSysExBytes);
     EXPECT_EQ(got[1].bytes, next);
-    Bytes whole = fresh;
-    whole.insert(whole.end(), end.begin(), end.end());
-    EXPECT_EQ(got[2].bytes, whole);
+    EXPECT_EQ(got[2].bytes, Join({fresh, end}));
 }

@@ -84,20 +84,20 @@ TEST_F(Distribution, FiltersPickWhatEachSubscriberGetsLastSubscriberFirst)
     EXPECT_EQ(Distribute({0x90, 0x3C, 0x7F}), S_OK);
     EXPECT_EQ(Distribute({0xF0, 0x01, 0xF7}), S_OK);
     EXPECT_EQ(order, (std::vector<char>{'b', 'b', 'a'}));
-    ASSERT_EQ(sysExOnly->Got().size(), 1u);
-    EXPECT_EQ(sysExOnly->Got()[0].bytes, (Bytes{0xF0, 0x01, 0xF7}));
+    ASSERT_EQ(sysExOnly->Wait(0).size(), 1u);
+    EXPECT_EQ(sysExOnly->Wait(0)[0].bytes, (Bytes{0xF0, 0x01, 0xF7}));
     // Every subscriber of one run shares the notification.
-    EXPECT_EQ(sysExOnly->Got()[0].notification.Get(), everything->Got()[1].notification.Get());
+    EXPECT_EQ(sysExOnly->Wait(0)[0].notification.Get(), everything->Wait(0)[1].notification.Get());
 
     // A filter that rejects everyone: nothing is delivered, still S_OK.
     mService->SetFilter(LMidiCommInterface::FilterKey(everything.Get()), StatusFilter::Create(0xF0));
     EXPECT_EQ(Distribute({0x80, 0x3C, 0x00}), S_OK);
-    EXPECT_EQ(everything->Got().size(), 2u);
+    EXPECT_EQ(everything->Wait(0).size(), 2u);
 
     // A null record reaches everyone, filters or not.
     EXPECT_EQ(mService->DistributeCapturedData(nullptr), S_OK);
-    EXPECT_EQ(sysExOnly->Got().size(), 2u);
-    EXPECT_EQ(everything->Got().size(), 3u);
+    EXPECT_EQ(sysExOnly->Wait(0).size(), 2u);
+    EXPECT_EQ(everything->Wait(0).size(), 3u);
 }
 
 TEST_F(Distribution, SubscribersLeavingDuringDeliveryDoNotDisturbTheWalk)
@@ -117,16 +117,16 @@ TEST_F(Distribution, SubscribersLeavingDuringDeliveryDoNotDisturbTheWalk)
     });
 
     EXPECT_EQ(Distribute({0x80, 0x3C, 0x00}), S_OK);
-    EXPECT_EQ(last->Got().size(), 1u);
-    EXPECT_EQ(leaver->Got().size(), 1u);
-    EXPECT_EQ(evicter->Got().size(), 1u);
-    EXPECT_EQ(victim->Got().size(), 0u);
+    EXPECT_EQ(last->Wait(0).size(), 1u);
+    EXPECT_EQ(leaver->Wait(0).size(), 1u);
+    EXPECT_EQ(evicter->Wait(0).size(), 1u);
+    EXPECT_EQ(victim->Wait(0).size(), 0u);
     // The filter set during this run already applies to it.
-    EXPECT_EQ(first->Got().size(), 0u);
+    EXPECT_EQ(first->Wait(0).size(), 0u);
 
     EXPECT_EQ(Distribute({0x90, 0x3C, 0x00}), S_OK);
-    EXPECT_EQ(first->Got().size(), 1u);
-    EXPECT_EQ(last->Got().size(), 2u);
-    EXPECT_EQ(leaver->Got().size(), 1u);
-    EXPECT_EQ(evicter->Got().size(), 1u);
+    EXPECT_EQ(first->Wait(0).size(), 1u);
+    EXPECT_EQ(last->Wait(0).size(), 2u);
+    EXPECT_EQ(leaver->Wait(0).size(), 1u);
+    EXPECT_EQ(evicter->Wait(0).size(), 1u);
 }

@@ -3,49 +3,40 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 using namespace Tavo;
 using namespace Tavo::MidiPortNames;
 
 namespace {
 
-WString W(const char16_t* text)
-{
-    return WString(text);
-}
+using Names = std::vector<std::u16string>;
 
-WStringArray Names(std::initializer_list<const char16_t*> names)
+Names Numbered(std::initializer_list<const char16_t*> names)
 {
-    WStringArray out;
+    WStringArray in;
     for (const char16_t* n : names)
-        out.Add(WString(n));
-    return out;
-}
-
-void ExpectNames(const WStringArray& got, std::initializer_list<const char16_t*> want)
-{
-    ASSERT_EQ(got.GetCount(), want.size());
-    uint32_t i = 0;
-    for (const char16_t* w : want) {
-        EXPECT_TRUE(got[i] == w) << "entry " << i << ": " << NString(got[i]).c_str();
-        ++i;
-    }
+        in.Add(WString(n));
+    WStringArray out = NumberRepeatedNames(in);
+    Names listed;
+    for (uint32_t i = 0; i < out.GetCount(); ++i)
+        listed.emplace_back(out[i].c_str());
+    return listed;
 }
 
 }  // namespace
 
 TEST(MidiPortNames, RepeatedNamesAreNumberedWhereTheFirstStood)
 {
-    ExpectNames(NumberRepeatedNames(Names({u"MIDI", u"MIDI", u"MIDI Out"})),
-                {u"MIDI (1)", u"MIDI (2)", u"MIDI Out"});
-    ExpectNames(NumberRepeatedNames(Names({u"MIDI Out", u"MIDI", u"MIDI"})),
-                {u"MIDI Out", u"MIDI (1)", u"MIDI (2)"});
+    EXPECT_EQ(Numbered({u"MIDI", u"MIDI", u"MIDI Out"}), (Names{u"MIDI (1)", u"MIDI (2)", u"MIDI Out"}));
+    EXPECT_EQ(Numbered({u"MIDI Out", u"MIDI", u"MIDI"}), (Names{u"MIDI Out", u"MIDI (1)", u"MIDI (2)"}));
     // Interleaved copies gather at their first place.
-    ExpectNames(NumberRepeatedNames(Names({u"A", u"B", u"A", u"B", u"A"})),
-                {u"A (1)", u"A (2)", u"A (3)", u"B (1)", u"B (2)"});
+    EXPECT_EQ(Numbered({u"A", u"B", u"A", u"B", u"A"}),
+              (Names{u"A (1)", u"A (2)", u"A (3)", u"B (1)", u"B (2)"}));
     // Numbering compares exactly.
-    ExpectNames(NumberRepeatedNames(Names({u"Midi", u"MIDI"})), {u"Midi", u"MIDI"});
-    EXPECT_EQ(NumberRepeatedNames(WStringArray()).GetCount(), 0u);
+    EXPECT_EQ(Numbered({u"Midi", u"MIDI"}), (Names{u"Midi", u"MIDI"}));
+    EXPECT_EQ(Numbered({}), Names{});
 }
 
 TEST(MidiPortNames, SplitTakesOneOrTwoDigitSuffixes)
@@ -65,7 +56,7 @@ TEST(MidiPortNames, SplitTakesOneOrTwoDigitSuffixes)
         WString base;
         int32_t ordinal = 99;
         SplitName(WString(c.name), base, ordinal);
-        EXPECT_TRUE(base == c.base) << NString(WString(c.name)).c_str() << " -> " << NString(base).c_str();
+        EXPECT_EQ(std::u16string(base.c_str()), c.base);
         EXPECT_EQ(ordinal, c.ordinal) << NString(WString(c.name)).c_str();
     }
 }
@@ -73,9 +64,10 @@ TEST(MidiPortNames, SplitTakesOneOrTwoDigitSuffixes)
 TEST(MidiPortNames, DeviceSelectionCountsDevicesContainingTheBase)
 {
     // "MIDI (1)" of this directory opens the device listed as "MIDI Out".
-    WStringArray devices = Names({u"MIDI Out", u"MIDI", u"MIDI"});
-    EXPECT_EQ(SelectDevice(devices, W(u"MIDI"), 0), 0);
-    EXPECT_EQ(SelectDevice(devices, W(u"midi"), 2), 2);
-    EXPECT_EQ(SelectDevice(devices, W(u"MIDI"), 3), -1);
-    EXPECT_EQ(SelectDevice(devices, W(u"MIDI"), -1), -1);
+    WStringArray devices;
+    for (const char16_t* n : {u"MIDI Out", u"MIDI", u"MIDI"})
+        devices.Add(WString(n));
+    for (auto [name, ordinal, device] :
+         {std::tuple{u"MIDI", 0, 0}, {u"midi", 2, 2}, {u"MIDI", 3, -1}, {u"MIDI", -1, -1}})
+        EXPECT_EQ(SelectDevice(devices, WString(name), ordinal), device) << ordinal;
 }

@@ -39,7 +39,7 @@ public:
         return RCPtr<CaptureClient>(new CaptureClient(handler));
     }
 
-    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
                                    const RCPtr<LNotification>& notification) override
     {
         Captured c;
@@ -54,14 +54,14 @@ public:
         }
         if (mHandler)
             mHandler(*this, c);
-        (void)sender;
         std::lock_guard l(mLock);
         mGot.push_back(std::move(c));
         mChanged.notify_all();
         return S_OK;
     }
 
-    // What arrived once at least count messages did, or after the patience ran out.
+    // What arrived once at least count messages did, or after the patience
+    // ran out; Wait(0) is what arrived so far.
     std::vector<Captured> Wait(size_t count)
     {
         std::unique_lock l(mLock);
@@ -81,12 +81,6 @@ public:
         });
     }
 
-    std::vector<Captured> Got()
-    {
-        std::lock_guard l(mLock);
-        return mGot;
-    }
-
 protected:
     explicit CaptureClient(Handler handler) : mHandler(std::move(handler)) {}
 
@@ -100,11 +94,6 @@ private:
 inline uintptr_t Identity(const RCPtr<LRefCountedObject>& port)
 {
     return LMidiCaptureNotificationData::PortIdentity(port.Get());
-}
-
-inline WString W(const char16_t* text)
-{
-    return WString(text);
 }
 
 }  // namespace MidiFwTest

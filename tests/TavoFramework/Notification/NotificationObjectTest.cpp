@@ -3,21 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "TestClients.h"
 
 using namespace Tavo;
 using namespace TavoTest;
 
 namespace {
-
-// Pooling is process-wide: every test leaves it off and empty.
-class PoolingOff
-{
-public:
-    ~PoolingOff() { LNotification::SetPoolingEnabled(false); }
-};
 
 TEST(NotificationIdTest, InterningIsStableExactAndIdempotent)
 {
@@ -29,7 +20,6 @@ TEST(NotificationIdTest, InterningIsStableExactAndIdempotent)
     EXPECT_EQ(GetNotificationID(copy), idle);
     EXPECT_EQ(GetNotificationID(idle), idle);
     EXPECT_EQ(std::u16string(idle), u"NID_IDLE");
-
     EXPECT_NE(GetNotificationID(u"nid_idle"), idle);
     EXPECT_EQ(GetNotificationID(u""), nullptr);
     EXPECT_EQ(GetNotificationID(nullptr), nullptr);
@@ -37,11 +27,9 @@ TEST(NotificationIdTest, InterningIsStableExactAndIdempotent)
 
 TEST(NotificationTest, PooledNotificationIsReusedWithItsOldDataReleased)
 {
-    PoolingOff off;
-    LNotification::SetPoolingEnabled(true);
+    PoolingOn pooling;
     std::atomic<int> destroyed{0};
-    RCPtr<LNotification> n =
-        LNotification::Create(u"NID_LEFT_CLICK", RCPtr<CountedData>(new CountedData(&destroyed)));
+    RCPtr<LNotification> n = LNotification::Create(u"NID_LEFT_CLICK", CountedData::Create(&destroyed));
     LNotification* address = n.Get();
     n = nullptr;
     EXPECT_EQ(destroyed, 1);
@@ -63,8 +51,7 @@ TEST(NotificationParamsTest, TextFormsAndPooledAllocation)
 
     // Freed blocks come back from the pool.
     LValueParam* first = LValueParam::Create(0, 0).Get();
-    auto second = LValueParam::Create(1, 1);
-    EXPECT_EQ(second.Get(), first);
+    EXPECT_EQ(LValueParam::Create(1, 1).Get(), first);
 }
 
 }  // namespace

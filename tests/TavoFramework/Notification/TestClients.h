@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Notification/Notification.h"
 #include "Notification/NotificationDistributor.h"
 
 #include <atomic>
@@ -38,9 +39,10 @@ public:
     static RCPtr<TestClient> Create(std::string name, CallLog* log = nullptr,
                                     std::atomic<int>* destroyed = nullptr)
     {
-        return RCPtr<TestClient>(new TestClient(std::move(name), log, destroyed));
+        RCPtr<TestClient> client(new TestClient);
+        client->mName = std::move(name), client->mLog = log, client->mDestroyed = destroyed;
+        return client;
     }
-
     TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
                                    const RCPtr<LNotification>& notification) override
     {
@@ -51,7 +53,6 @@ public:
             mOnReceive(sender, notification);
         return S_OK;
     }
-
     ~TestClient() override
     {
         if (mDestroyed)
@@ -59,45 +60,39 @@ public:
     }
 
     std::string mName;
-    CallLog* mLog;
-    std::atomic<int>* mDestroyed;
+    CallLog* mLog = nullptr;
+    std::atomic<int>* mDestroyed = nullptr;
     std::atomic<int> mReceived{0};
     Callback mOnReceive;
-
-private:
-    TestClient(std::string name, CallLog* log, std::atomic<int>* destroyed)
-        : mName(std::move(name)), mLog(log), mDestroyed(destroyed)
-    {
-    }
 };
 
-class CountedDistributor : public LNotificationDistributor
+// A distributor or data object that counts its destruction.
+template <class Base>
+class Counted : public Base
 {
 public:
-    static RCPtr<CountedDistributor> Create(std::atomic<int>* destroyed = nullptr)
+    static RCPtr<Counted> Create(std::atomic<int>* destroyed = nullptr)
     {
-        return RCPtr<CountedDistributor>(new CountedDistributor(destroyed));
+        return RCPtr<Counted>(new Counted(destroyed));
     }
-    ~CountedDistributor() override
+    ~Counted() override
     {
         if (mDestroyed)
             ++*mDestroyed;
     }
 
 private:
-    explicit CountedDistributor(std::atomic<int>* destroyed) : mDestroyed(destroyed) {}
+    explicit Counted(std::atomic<int>* destroyed) : mDestroyed(destroyed) {}
     std::atomic<int>* mDestroyed;
 };
+using CountedDistributor = Counted<LNotificationDistributor>;
+using CountedData = Counted<LRefCountedObject>;
 
-// A data object that counts its destruction.
-class CountedData : public LRefCountedObject
+// Pooling is process-wide: every test leaves it off.
+struct PoolingOn
 {
-public:
-    explicit CountedData(std::atomic<int>* destroyed) : mDestroyed(destroyed) {}
-    ~CountedData() override { ++*mDestroyed; }
-
-private:
-    std::atomic<int>* mDestroyed;
+    PoolingOn() { LNotification::SetPoolingEnabled(true); }
+    ~PoolingOn() { LNotification::SetPoolingEnabled(false); }
 };
 
 }  // namespace TavoTest

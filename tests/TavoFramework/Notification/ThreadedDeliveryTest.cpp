@@ -30,37 +30,18 @@ struct Delivery
     int seq;
 };
 
-class Recorder : public LNotificationClient
-{
-public:
-    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
-                                   const RCPtr<LNotification>& n) override
-    {
-        auto* tag = dynamic_cast<const Tag*>(n->GetData().Get());
-        mSeen.push_back({sender.Get(), n->GetID() == GetNotificationID(u"NID_IDLE"), tag ? tag->mWorker : -1,
-                         tag ? tag->mSeq : -1});
-        if (mOnReceive)
-            mOnReceive();
-        return S_OK;
-    }
-    std::vector<Delivery> mSeen;
-    std::function<void()> mOnReceive;
-};
-
-class PoolingOn
-{
-public:
-    PoolingOn() { LNotification::SetPoolingEnabled(true); }
-    ~PoolingOn() { LNotification::SetPoolingEnabled(false); }
-};
-
 TEST(ThreadedDeliveryTest, WorkersPostWhileTheInterfaceThreadDrainsEveryCenter)
 {
     PoolingOn pooling;
     auto manager = LNotificationCenterManager::GetInstance();
     RCPtr<LNotificationCenter> app = GetMainNotificationCenter();
     RCPtr<LNotificationCenter> extra = manager->GetCenter(u"threaded-delivery");
-    RCPtr<Recorder> recorder(new Recorder);
+    std::vector<Delivery> seen;
+    auto recorder = TestClient::Create("recorder");
+    recorder->mOnReceive = [&](auto& sender, auto& n) {
+        auto* tag = dynamic_cast<const Tag*>(n->GetData().Get());
+        seen.push_back({sender.Get(), !tag, tag ? tag->mWorker : -1, tag ? tag->mSeq : -1});
+    };
     for (auto& center : {app, extra}) {
         recorder->Subscribe(center, u"NID_WORK");
         recorder->Subscribe(center, u"NID_IDLE");
@@ -87,7 +68,7 @@ TEST(ThreadedDeliveryTest, WorkersPostWhileTheInterfaceThreadDrainsEveryCenter)
     for (;;) {
         bool done = running == 0;
         bool more = manager->ProcessAll(true);
-        drains.push_back(std::exchange(recorder->mSeen, {}));
+        drains.push_back(std::exchange(seen, {}));
         if (done && !more)
             break;
     }

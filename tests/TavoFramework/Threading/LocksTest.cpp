@@ -6,65 +6,66 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 using namespace Tavo;
 
+namespace {
+
+// Runs `body` `count` times on each of four threads.
+void OnFourThreads(int count, const std::function<void()>& body)
+{
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < count; ++i)
+                body();
+        });
+    for (auto& t : threads)
+        t.join();
+}
+
+}  // namespace
+
 TEST(FastMutex, ContendedLockHandsOverThroughTheEvent)
 {
     FastMutex mutex;
+    std::atomic<int> entered{0};
+    // The contender marks the word as contended before it sleeps.
+    auto contend = [&] {
+        std::thread t([&] {
+            FastMutexLocker lock(mutex);
+            ++entered;
+        });
+        while (mutex.GetState() != 2u)
+            std::this_thread::yield();
+        return t;
+    };
     mutex.Lock();
-    EXPECT_EQ(mutex.GetState(), 1u);
-
-    std::atomic<bool> acquired{false};
-    std::thread second([&] {
-        mutex.Lock();
-        acquired = true;
-        mutex.Unlock();
-    });
-    // The second thread marks the word as contended before it sleeps.
-    while (mutex.GetState() != 2u)
-        std::this_thread::yield();
-    EXPECT_FALSE(acquired.load());
+    std::thread second = contend();
+    EXPECT_EQ(entered.load(), 0);
     mutex.Unlock();
     second.join();
-    EXPECT_TRUE(acquired.load());
     EXPECT_EQ(mutex.GetState(), 0u);
 
     // The spare signal left by the second unlock must not let a third locker
     // through while the lock is held.
     mutex.Lock();
-    std::atomic<bool> third{false};
-    std::thread t3([&] {
-        FastMutexLocker lock(mutex);
-        third = true;
-    });
-    while (mutex.GetState() != 2u)
-        std::this_thread::yield();
+    std::thread third = contend();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_FALSE(third.load());
+    EXPECT_EQ(entered.load(), 1);
     mutex.Unlock();
-    t3.join();
-    EXPECT_TRUE(third.load());
-}
+    third.join();
+    EXPECT_EQ(entered.load(), 2);
 
-TEST(FastMutex, ExcludesUnderHeavyContention)
-{
-    FastMutex mutex;
     long counter = 0;  // deliberately not atomic: the lock protects it
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 20000; ++i) {
-                std::lock_guard lock(mutex);
-                ++counter;
-            }
-        });
-    }
-    for (auto& t : threads)
-        t.join();
+    OnFourThreads(20000, [&] {
+        std::lock_guard lock(mutex);
+        ++counter;
+    });
     EXPECT_EQ(counter, 80000);
     EXPECT_EQ(mutex.GetState(), 0u);
 }
@@ -74,7 +75,7 @@ TEST(Mutex, ReentrantForOwnerExclusiveForOthers)
     Mutex mutex;
     mutex.Enter();
     {
-        MutexLocker again(mutex);  // the owner may enter again
+        MutexLocker again(mutex);
     }
     std::atomic<bool> entered{false};
     std::thread other([&] {
@@ -82,24 +83,15 @@ TEST(Mutex, ReentrantForOwnerExclusiveForOthers)
         entered = true;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    // Still held once after the nested leave.
-    EXPECT_FALSE(entered.load());
+    EXPECT_FALSE(entered.load());  // still held once after the nested leave
     mutex.Leave();
     other.join();
-    EXPECT_TRUE(entered.load());
 
     long counter = 0;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 10000; ++i) {
-                MutexLocker outer(mutex);
-                MutexLocker inner(mutex);
-                ++counter;
-            }
-        });
-    }
-    for (auto& t : threads)
-        t.join();
+    OnFourThreads(10000, [&] {
+        MutexLocker outer(mutex);
+        MutexLocker inner(mutex);
+        ++counter;
+    });
     EXPECT_EQ(counter, 40000);
 }
