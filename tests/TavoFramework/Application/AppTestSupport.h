@@ -141,10 +141,7 @@ inline void CreateA(RCPtr<LControl>&, const RCPtr<LControl>&, const RCPtr<LContr
 inline void CreateB(RCPtr<LControl>&, const RCPtr<LControl>&, const RCPtr<LControlDescriptor>&) {}
 
 inline const ControlClassRow kTestClasses[] = {
-    {u"Test.A", &CreateA, 11},
-    {u"Test.NotYetBuilt", nullptr, 12},
-    {u"Test.B", &CreateB, 13},
-};
+    {u"Test.A", &CreateA, 11}, {u"Test.NotYetBuilt", nullptr, 12}, {u"Test.B", &CreateB, 13}};
 
 class TestApp : public LApplicationBase
 {

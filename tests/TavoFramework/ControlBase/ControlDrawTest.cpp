@@ -68,18 +68,16 @@ TEST_F(ProductTree, LaysOutByThePlacementRules)
     {
         std::initializer_list<const char16_t*> path;
         RectT<double> expected;
-    } cases[] = {
-        {{}, {200, 150, 420, 360}},  // "Screen": the top control's place on the screen
-        {{u"labelDeviceInformation"}, {20, 20, 380, 40}},
-        {{u"mainMenu"}, {0, 0, 420, 24}},                                 // parent-wide
-        {{u"mainMenu", u"templateMenu", u"popupMenu"}, {0, 24, 75, 77}},  // below its parent
-        {{u"mainMenu", u"templateMenu", u"popupMenu", u"templateItem", u"hotKeyLabel"},
-         {11, 0, 60, 20}},  // anchor 1
-        {{u"progressBar"}, {30, 244, 360, 50}},
-        {{u"progressBar", u"activeOverlay"},
-         {2, 2, 0, 42}},  // parent height less 4, measured from the outer edge
-        {{u"buttonExit"}, {300, 300, 100, 30}},
-    };
+    } cases[] = {{{}, {200, 150, 420, 360}},  // "Screen": the top control's place on the screen
+                 {{u"labelDeviceInformation"}, {20, 20, 380, 40}},
+                 {{u"mainMenu"}, {0, 0, 420, 24}},                                 // parent-wide
+                 {{u"mainMenu", u"templateMenu", u"popupMenu"}, {0, 24, 75, 77}},  // below its parent
+                 {{u"mainMenu", u"templateMenu", u"popupMenu", u"templateItem", u"hotKeyLabel"},
+                  {11, 0, 60, 20}},  // anchor 1
+                 {{u"progressBar"}, {30, 244, 360, 50}},
+                 {{u"progressBar", u"activeOverlay"},
+                  {2, 2, 0, 42}},  // parent height less 4, measured from the outer edge
+                 {{u"buttonExit"}, {300, 300, 100, 30}}};
     for (const Case& c : cases) {
         RCPtr<LControl> control = Find(c.path);
         ASSERT_TRUE(control) << &c - cases;

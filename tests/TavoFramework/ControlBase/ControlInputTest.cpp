@@ -1,7 +1,6 @@
 #include "Application/AppClock.h"
 #include "ControlBase/Control.h"
 #include "ControlBase/ControlEnvironment.h"
-#include "ControlBase/MenuDescriptor.h"
 #include "Notification/NotificationCenter.h"
 #include "System/HotKeyMap.h"
 #include "Window/InputParams.h"
@@ -33,7 +32,6 @@ public:
     void Place(double x, double y, double w, double h) { mX = x, mY = y, mWidth = w, mHeight = h; }
     LLayoutDescriptor& Record() { return Layout(); }
     void SetWantsTab(bool wants) { mWantsTab = wants; }
-    void SetStrings(const RCPtr<LStringTable>& table) { mStringTable = table; }
     void Bind(const char16_t* key, const char16_t* name)
     {
         auto map = mHotKeys ? mHotKeys : std::make_shared<HotKeyMap>();
@@ -187,9 +185,6 @@ protected:
     std::vector<RCPtr<Recorder>> recorders;
 };
 
-// ---------------------------------------------------------------------------
-// Focus and keys
-
 class TabOrder : public ControlInput
 {
 protected:
@@ -287,27 +282,6 @@ TEST_F(ControlInput, KeysGoToOwnHotKeysThenSiblingsThenWindowThenApplication)
     EXPECT_EQ(application, std::vector<uint32_t>{0x20770000u});
 }
 
-TEST_F(ControlInput, ContextMenuIsBuiltFromTheStringsOnTheFirstRightClick)
-{
-    auto strings = LStringTable::Create();
-    strings->SetString(u"CONTEXT_MENU.0.NID_COPY", u"Copy");
-    strings->SetString(u"CONTEXT_MENU.1.NID_PASTE", u"Paste");
-    strings->SetString(u"OTHER", u"x");
-    auto c = Add(top, u"c", 10, 10, 100, 100);
-    c->SetStrings(strings);
-    auto clicks = Listen(c, {u"NID_RIGHT_CLICK"});
-    Press(20, 20, 4);
-    Release(20, 20, 4);
-    EXPECT_EQ(clicks->names.size(), 1u);
-    RCPtr<LMenuDescriptor> menu = *c->GetContextMenu();
-    ASSERT_TRUE(menu);
-    ASSERT_EQ(menu->GetItemCount(), 2);
-    EXPECT_EQ(menu->GetItem(1)->key, WString(u"NID_PASTE"));
-}
-
-// ---------------------------------------------------------------------------
-// Pointer
-
 TEST_F(ControlInput, OneClickPerStillPressAndNoneAfterADragOrOutside)
 {
     auto button = Add(top, u"button", 100, 100, 80, 30);
@@ -318,12 +292,10 @@ TEST_F(ControlInput, OneClickPerStillPressAndNoneAfterADragOrOutside)
         int32_t dragMode;
         PointT<int32_t> release;
         int clicks;
-    } cases[] = {
-        {"still", 0, {110, 110}, 1},
-        {"moved without a drag mode", 0, {130, 110}, 1},
-        {"moved one pixel with a drag mode", 2, {111, 110}, 0},
-        {"released outside, still to the capture holder", 0, {300, 250}, 0},
-    };
+    } cases[] = {{"still", 0, {110, 110}, 1},
+                 {"moved without a drag mode", 0, {130, 110}, 1},
+                 {"moved one pixel with a drag mode", 2, {111, 110}, 0},
+                 {"released outside, still to the capture holder", 0, {300, 250}, 0}};
     for (const Case& c : cases) {
         button->SetDragMode(c.dragMode, 3);
         heard->names.clear();
@@ -348,12 +320,10 @@ TEST_F(ControlInput, HitTestSeesThroughTransparencyAndLetsFloatingChildrenWinByZ
         bool popFloats;
         const char* expected;
         PointT<int32_t> local;
-    } cases[] = {
-        {{50, 50}, false, "panel", {50, 50}},     // through the transparent glass
-        {{250, 200}, false, "under", {100, 50}},  // pop clipped by its parent
-        {{250, 200}, true, "pop", {70, 20}},      // floating outside its parent, above by z
-        {{380, 280}, true, "top", {380, 280}},
-    };
+    } cases[] = {{{50, 50}, false, "panel", {50, 50}},     // through the transparent glass
+                 {{250, 200}, false, "under", {100, 50}},  // pop clipped by its parent
+                 {{250, 200}, true, "pop", {70, 20}},      // floating outside its parent, above by z
+                 {{380, 280}, true, "top", {380, 280}}};
     for (const Case& c : cases) {
         pop->SetClipToParent(!c.popFloats);
         pop->Record().zOrder = 5;
@@ -387,9 +357,6 @@ TEST_F(ControlInput, WheelBubblesToTheFirstTakerAndStopsBetweenRefusingFloaters)
     EXPECT_EQ(outer->wheels, 2);
 }
 
-// ---------------------------------------------------------------------------
-// Dragging and idle turns
-
 TEST_F(ControlInput, MoveAndResizeStayInsideTheParentsDragRect)
 {
     auto area = Add(top, u"area", 0, 0, 400, 300);
@@ -399,15 +366,13 @@ TEST_F(ControlInput, MoveAndResizeStayInsideTheParentsDragRect)
         const char* what;
         int32_t mode, axes, toX;
         double x, w;
-    } cases[] = {
-        // Pressed at 15, inside a control at 10 of width 20.
-        {"move", 2, 1, 65, 60, 20},
-        {"move past the right edge", 2, 1, 400, 195, 20},
-        {"move past the left edge", 2, 1, -50, -5, 20},
-        {"right edge outward", 4, 8, 200, 10, 39},
-        {"right edge inward", 4, 8, 5, 10, 10},
-        {"left edge outward", 4, 4, -50, -5, 35},
-    };
+    } cases[] = {// Pressed at 15, inside a control at 10 of width 20.
+                 {"move", 2, 1, 65, 60, 20},
+                 {"move past the right edge", 2, 1, 400, 195, 20},
+                 {"move past the left edge", 2, 1, -50, -5, 20},
+                 {"right edge outward", 4, 8, 200, 10, 39},
+                 {"right edge inward", 4, 8, 5, 10, 10},
+                 {"left edge outward", 4, 4, -50, -5, 35}};
     for (const Case& c : cases) {
         auto d = Add(area, u"d", 10, 10, 20, 20);
         d->Record().x.positionAbs = 10;
@@ -522,25 +487,6 @@ TEST_F(ControlInput, InterceptingParentReplaysAStillPressOnTheChildAfter100Ms)
     EXPECT_EQ(window->capture.Get(), row.Get());
     EXPECT_EQ(scroller->GetIdleRequests(), 0);
     Release(30, 25);
-}
-
-TEST_F(ControlInput, ScrollOffsetRoundsAndIdleRequestsCount)
-{
-    auto view = Add(top, u"view", 0, 0, 100, 100);
-    auto heard = Listen(view, {u"NID_SCROLL_OFFSET_CHANGE"});
-    view->SetScrollOffset({10.5, -3.5});
-    view->SetScrollOffset({10.6, -3.6});
-    EXPECT_EQ(view->GetScrollOffset().x, 11);
-    EXPECT_EQ(view->GetScrollOffset().y, -4);
-    EXPECT_EQ(heard->names.size(), 1u);
-
-    for (TavoResult (LControl::*step)() :
-         {&LControl::RequestIdle, &LControl::RequestIdle, &LControl::CancelIdle})
-        EXPECT_EQ((view.Get()->*step)(), S_OK);
-    EXPECT_TRUE(window->HasClient(view.Get()));
-    EXPECT_EQ(view->CancelIdle(), S_OK);
-    EXPECT_FALSE(window->HasClient(view.Get()));
-    EXPECT_EQ(view->CancelIdle(), S_FALSE);
 }
 
 }  // namespace

@@ -252,12 +252,10 @@ TEST(ControlValue, SetValueClampsReportsOnceAndMapsIntoTheRange)
         int32_t mode;
         TavoResult result;
         double set, stored, reported;
-    } rows[] = {
-        {0, 10, 0, S_OK, 1.5, 1.0, 10.0},         {0, 10, 0, S_OK, -0.2, 0.0, 0.0},
-        {20, 20000, 1, S_OK, 0.5, 0.5, 632.4555}, {5, 1, 0, S_OK, 0.25, 0.25, 4.0},
-        {0, 10, 1, E_INVALIDARG, 1, 1, 1.0},      {2, -1, 1, E_INVALIDARG, 0, 0, 5.0},
-        {1, 2, 2, E_INVALIDARG, 0.5, 0.5, 3.0},
-    };
+    } rows[] = {{0, 10, 0, S_OK, 1.5, 1.0, 10.0},         {0, 10, 0, S_OK, -0.2, 0.0, 0.0},
+                {20, 20000, 1, S_OK, 0.5, 0.5, 632.4555}, {5, 1, 0, S_OK, 0.25, 0.25, 4.0},
+                {0, 10, 1, E_INVALIDARG, 1, 1, 1.0},      {2, -1, 1, E_INVALIDARG, 0, 0, 5.0},
+                {1, 2, 2, E_INVALIDARG, 0.5, 0.5, 3.0}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.set);
         const double min = c->GetRangeMin(), max = c->GetRangeMax();

@@ -42,14 +42,12 @@ TEST(Look, DockedPartsAndClientAreaFollowTheirOffsets)
     {
         int32_t mask, l, t, r, b, fixedW;
         RectT<int32_t> expected;
-    } cases[] = {
-        {0, 0, 0, 0, 0, 0, {45, 22, 10, 6}},                     // no offsets: centred both ways
-        {D::kLeft | D::kRight, 5, 0, -5, 0, 0, {5, 22, 90, 6}},  // spans, ignoring its width
-        {D::kRight | D::kBottom, 0, 0, -2, -3, 0, {88, 41, 10, 6}},
-        {D::kLeft | D::kTop, 3, 4, 0, 0, 20, {3, 4, 20, 6}},  // fixed width wins
-        // Offsets past the integer range are held there instead of wrapping.
-        {D::kLeft | D::kRight, INT32_MAX, 0, INT32_MAX, 0, 0, {INT32_MAX, 22, 100, 6}},
-    };
+    } cases[] = {{0, 0, 0, 0, 0, 0, {45, 22, 10, 6}},                     // no offsets: centred both ways
+                 {D::kLeft | D::kRight, 5, 0, -5, 0, 0, {5, 22, 90, 6}},  // spans, ignoring its width
+                 {D::kRight | D::kBottom, 0, 0, -2, -3, 0, {88, 41, 10, 6}},
+                 {D::kLeft | D::kTop, 3, 4, 0, 0, 20, {3, 4, 20, 6}},  // fixed width wins
+                 // Offsets past the integer range are held there instead of wrapping.
+                 {D::kLeft | D::kRight, INT32_MAX, 0, INT32_MAX, 0, 0, {INT32_MAX, 22, 100, 6}}};
     for (const Case& c : cases) {
         auto d = LLookDescriptor::Create(u"l");
         d->dockedParts.push_back(

@@ -17,14 +17,12 @@ WString Label(const RCPtr<LMenuDescriptor>& m, int i)
 
 TEST(MenuDescriptor, BuildsFromKeysWithHintsSeparatorsAndSubmenus)
 {
-    const Pairs pairs = {
-        {u"00.NID_OPEN", u"Open|Ctrl+O|extra"}, {u"01.-", u""},
-        {u"02.RECENT.", u"Recent|hint"},        {u"03.MISSING.", u"Nowhere"},
-        {u"RECENT.01.NID_R2", u"second"},  // dropped: index 1 before index 0
-        {u"RECENT.00.NID_R1", u"first"},        {u"RECENT.01.NID_R2", u"second"},
-        {u"7", u"one part is skipped"},         {u".0.NID_X", u"empty first part"},
-        {u"05.NID_GAP", u"out of order"},       {u"03.NID_EXIT", u"Exit"},
-    };
+    const Pairs pairs = {{u"00.NID_OPEN", u"Open|Ctrl+O|extra"}, {u"01.-", u""},
+                         {u"02.RECENT.", u"Recent|hint"},        {u"03.MISSING.", u"Nowhere"},
+                         {u"RECENT.01.NID_R2", u"second"},  // dropped: index 1 before index 0
+                         {u"RECENT.00.NID_R1", u"first"},        {u"RECENT.01.NID_R2", u"second"},
+                         {u"7", u"one part is skipped"},         {u".0.NID_X", u"empty first part"},
+                         {u"05.NID_GAP", u"out of order"},       {u"03.NID_EXIT", u"Exit"}};
     auto menu = LMenuDescriptor::BuildFromKeyTextPairs(pairs);
     ASSERT_TRUE(menu);
     ASSERT_EQ(menu->GetItemCount(), 3);  // the dangling sublist reference adds nothing

@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/Common/TempFolder.h"
 #include "tests/Common/ThrownText.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -64,26 +62,16 @@ const char* kLooks = R"(
 TEST(SkinReader, RecordsAndFirstDefinitionWins)
 {
     auto f = Parse(kLooks);
-    auto c1 = f->FindColorizer(u"c1");
-    ASSERT_TRUE(c1);
-    EXPECT_EQ(c1->color.ToARGB(), 0xFF43E346u);
+    ASSERT_TRUE(f->FindColorizer(u"c1"));
+    EXPECT_EQ(f->FindColorizer(u"c1")->color.ToARGB(), 0xFF43E346u);
     EXPECT_EQ(f->FindColorizer(u"rgb")->color.ToARGB(), 0x0043E346u);
     EXPECT_EQ(f->FindColorizer(u"grad")->type, LColorizer::kLinearGradient);
-    EXPECT_EQ(f->FindColorizer(u"grad")->endY, 1.0f);
     EXPECT_EQ(f->FindColorizer(u"halfGrad")->type, LColorizer::kSolid);
-    EXPECT_EQ(f->FindColorizer(u"halfGrad")->endColor.ToARGB(), 0u);
     EXPECT_FALSE(f->FindColorizer(u"noColor"));
 
-    auto p1 = f->FindPart(u"p1");
-    ASSERT_TRUE(p1);
-    EXPECT_EQ(p1->resizeType, LVisualPartDescriptor::kTile);
-    EXPECT_EQ(p1->width, 4);
-    auto img = f->FindPart(u"img");
-    ASSERT_TRUE(img);
-    EXPECT_EQ(img->image, u"a.png");
-    EXPECT_EQ(img->imageRect.y, 2);
-    EXPECT_EQ(img->imageRect.width, 8);
-    EXPECT_EQ(img->alphaModifier, 1.0f);
+    ASSERT_TRUE(f->FindPart(u"p1"));
+    EXPECT_EQ(f->FindPart(u"p1")->width, 4);
+    EXPECT_EQ(f->FindPart(u"img")->imageRect.y, 2);
     // Without a location the image is dropped; a colorizer still makes a part.
     ASSERT_TRUE(f->FindPart(u"imgNoLoc"));
     EXPECT_TRUE(f->FindPart(u"imgNoLoc")->image.IsEmpty());
@@ -93,14 +81,11 @@ TEST(SkinReader, RecordsAndFirstDefinitionWins)
     auto l1 = f->FindLook(u"l1");
     ASSERT_TRUE(l1 && l1->clientPart);
     EXPECT_EQ(l1->clientPart->offsetMask, 15);
-    EXPECT_EQ(l1->clientPart->offsetBottom, 4);
-    ASSERT_EQ(l1->dockedParts.size(), 1u);
+    ASSERT_EQ(l1->dockedParts.size(), 1u);  // the unknown part is left out
     EXPECT_EQ(l1->dockedParts[0]->offsetMask, LDockedPart::kLeft | LDockedPart::kBottom);
-    EXPECT_TRUE(l1->dockedParts[0]->fixedWidth);
-    EXPECT_FALSE(l1->dockedParts[0]->fixedHeight);
+    EXPECT_TRUE(l1->dockedParts[0]->fixedWidth && !l1->dockedParts[0]->fixedHeight);
     EXPECT_TRUE(l1->hasTextProperties);
-    EXPECT_EQ(l1->text.rightAbs, -1);
-    EXPECT_FALSE(f->FindLook(u"l2")->hasTextProperties);
+    EXPECT_FALSE(f->FindLook(u"l2")->hasTextProperties);  // no foreground part
 
     // A second list of the same name keeps the first and its slots.
     auto list = f->FindLookList(u"list");
@@ -138,53 +123,39 @@ TEST(SkinReader, SubControlLayoutAndSkins)
     ASSERT_EQ(f->GetSkinCount(), 1);
     auto root = f->GetSkinRoot(0);
     EXPECT_EQ(root->GetClassName(), u"Application");
-    EXPECT_EQ(root->GetName(), u"App");
-    EXPECT_EQ(root->GetSkin()->fontName, u"Arial");
     EXPECT_EQ(root->GetSkin()->fontSize, 8.25f);
-    EXPECT_EQ(root->GetSkin()->fontStyle, 0);
 
     ASSERT_EQ(root->GetChildren().size(), 1u);
     auto main = root->GetChildren()[0];
     // Directly under a skin root, IsVisible and TabStop are ignored.
     EXPECT_TRUE(main->GetLayout()->visible);
     EXPECT_EQ(main->GetLayout()->tabStop, 0);
-    EXPECT_EQ(main->GetLayout()->x.sizeAbs, 300.0);
     EXPECT_EQ(main->GetLayout()->y.sizeAbs, 40.0);
-    EXPECT_EQ(main->GetSkin()->fontName, u"Tahoma");
-    EXPECT_EQ(main->GetSkin()->fontSize, 9.0f);
     EXPECT_EQ(main->GetSkin()->fontStyle, -1);
     EXPECT_EQ(main->GetSkin()->lookList, f->FindLookList(u"list"));
 
     // Children end up sorted by layout order.
     ASSERT_EQ(main->GetChildren().size(), 2u);
-    auto a = main->GetChildren()[0];
-    auto b = main->GetChildren()[1];
+    auto a = main->GetChildren()[0], b = main->GetChildren()[1];
     EXPECT_EQ(a->GetName(), u"a");
-    EXPECT_EQ(b->GetParent(), main.Get());
     const auto& lb = *b->GetLayout();
     EXPECT_FALSE(lb.visible);
     EXPECT_EQ(lb.tabStop, 3);
     EXPECT_FALSE(lb.clipToParent);  // only "True" is true
-    EXPECT_TRUE(lb.x.docked);
-    EXPECT_FALSE(lb.y.docked);
+    EXPECT_TRUE(lb.x.docked && !lb.y.docked);
     EXPECT_EQ(lb.x.positionRef, 2);
-    EXPECT_EQ(lb.x.positionRefName, u"main");
     EXPECT_EQ(lb.y.positionRef, 0);
     EXPECT_EQ(lb.x.sizeRef, 3);
-    EXPECT_EQ(lb.x.sizeRefName, u"Children");
     EXPECT_EQ(lb.y.sizeRef, 2);
     EXPECT_EQ(lb.x.minRef, 0);
     EXPECT_EQ(lb.x.maxRef, 1);
-    EXPECT_EQ(lb.x.positionAbs, -12.0);
     EXPECT_EQ(lb.x.sizeAbs, 16.0);
-    EXPECT_EQ(lb.y.sizeRel, 0.5f);
     EXPECT_EQ(lb.textOverflowX, 2);
     EXPECT_EQ(lb.textOverflowY, 0);
     EXPECT_EQ(a->GetLayout()->textOverflowY, 1);
     // A nested skin without font attributes on its SubControl is unset.
     EXPECT_FALSE(b->GetSkin());
 
-    ASSERT_TRUE(a->GetCreateParams());
     EXPECT_TRUE(a->IsDeferredCreate());
     WString text;
     EXPECT_TRUE(a->GetCreateParams()->FindString(u"TEXT", text));
@@ -226,18 +197,13 @@ TEST(SkinReader, BadInputGivesErrorsNotCrashes)
     EXPECT_EQ(f->GetLastErrorLine(), 3);
 
     // From a file the error is caught and reported.
-    const auto path = std::filesystem::temp_directory_path() / "tavo_bad_skin.xml";
-    std::ofstream(path) << bad;
-    EXPECT_EQ(f->LoadSkins(ToWString(path.u16string())), E_FAIL);
+    TempFolder dir;
+    dir.Write("bad.xml", bad);
+    EXPECT_EQ(f->LoadSkins(dir.WPath("bad.xml")), E_FAIL);
     EXPECT_EQ(std::string(NString(f->GetLastErrorText()).c_str()).find("Bad Subcontrol Element"), 16u);
-    EXPECT_EQ(f->GetLastErrorLine(), 3);
-    std::filesystem::remove(path);
-    EXPECT_EQ(f->LoadSkins(u"/nonexistent/Skins.xml"), E_FAIL);
-    EXPECT_EQ(f->LoadSkins(u""), E_FAIL);
-    EXPECT_EQ(f->LoadSkins(ToWString(path.parent_path().u16string())), E_FAIL);
-    std::ofstream(path).close();
-    EXPECT_EQ(f->LoadSkins(ToWString(path.u16string())), E_FAIL);
-    std::filesystem::remove(path);
+    dir.Write("empty.xml", "");
+    for (const WString& path : {dir.WPath("missing.xml"), WString(), dir.WPath(), dir.WPath("empty.xml")})
+        EXPECT_EQ(f->LoadSkins(path), E_FAIL);
 
     // Absurdly deep trees are refused rather than exhausting the stack.
     std::string deep = "<R><Skin Name=\"S\">";
@@ -258,9 +224,8 @@ TEST(SkinReader, BadInputGivesErrorsNotCrashes)
 
 TEST(StringTables, LocaleFallbackAndTables)
 {
-    const auto dir = std::filesystem::temp_directory_path() / "tavo_string_tables";
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "app.xml") << R"(<?xml version="1.0" encoding="UTF-8"?>
+    TempFolder dir;
+    dir.Write("app.xml", R"(<?xml version="1.0" encoding="UTF-8"?>
 <Root><Application Name="Pellax">
   <StringTable ID="|Pellax">
     <String ID="A"><Locale LCID="0x0009">english</Locale><Locale LCID="0x7c04">chinese</Locale><Locale LCID="0x000400">four</Locale></String>
@@ -270,12 +235,11 @@ TEST(StringTables, LocaleFallbackAndTables)
   <StringTable ID="Pellax|mainControl"><String ID="LABEL"><Locale LCID="0x0009"> two
 lines </Locale></String></StringTable>
   <StringTable ID="|Pellax"><String ID="C"><Locale LCID="0x0009">more</Locale></String></StringTable>
-</Application></Root>)";
-    std::ofstream(dir / "fw.xml") << R"(<Root><StringTable ID="Framework">
+</Application></Root>)");
+    dir.Write("fw.xml", R"(<Root><StringTable ID="Framework">
     <String ID="HOURS"><Locale LCID="0x0009">Hours</Locale><Locale LCID="0x7c04">hours-zh</Locale></String>
-    </StringTable></Root>)";
-    const WString app = ToWString((dir / "app.xml").u16string());
-    const WString fw = ToWString((dir / "fw.xml").u16string());
+    </StringTable></Root>)");
+    const WString app = dir.WPath("app.xml"), fw = dir.WPath("fw.xml");
 
     struct Case
     {
@@ -299,7 +263,6 @@ lines </Locale></String></StringTable>
         } else {
             // Another language's texts add nothing, not even an empty entry.
             EXPECT_FALSE(table->FindString(u"A", text));
-            EXPECT_EQ(text, u"unchanged");
             EXPECT_TRUE(table->FindString(u"D", text));
         }
         EXPECT_EQ(f->GetCurrentLCID(), c.finalLcid) << c.lcid;
@@ -312,15 +275,11 @@ lines </Locale></String></StringTable>
     // "9" in decimal matches; "0X0009" reads as decimal 0 and does not.
     EXPECT_TRUE(table->FindString(u"B", text));
     EXPECT_EQ(text, u"decimal nine");
-    EXPECT_TRUE(table->FindString(u"C", text));
     EXPECT_TRUE(f->GetControlStringTable(nullptr, u"mainControl")->FindString(u"LABEL", text));
     EXPECT_EQ(text, u" two\nlines ");
     EXPECT_TRUE(f->GetFrameworkStringTable()->FindString(u"HOURS", text));
-    EXPECT_EQ(text, u"Hours");
-    EXPECT_FALSE(f->GetControlStringTable(nullptr, u"nothing"));
     // Lookups hand out copies.
     table->SetString(u"C", u"changed");
     f->GetApplicationStringTable()->FindString(u"C", text);
     EXPECT_EQ(text, u"more");
-    std::filesystem::remove_all(dir);
 }

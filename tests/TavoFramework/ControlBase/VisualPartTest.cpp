@@ -41,12 +41,10 @@ TEST(VisualPart, ColourPartsFillTheirRectangleUnlessInvisible)
         float alphaMod;
         float w, h;
         const char* expected;  // empty: nothing drawn
-    } cases[] = {
-        {LVisualPart::kTile, 0x80102030, 0.5f, 9.5f, 4.4f, "Fill 0,0 10x4 40102030"},
-        // Larger than the target: starts left of and above the origin.
-        {LVisualPart::kCenter, 0xFF000000, 1.0f, 2, 3, "Fill -4,-3 10x10 FF000000"},
-        {LVisualPart::kStretch, 0xFF000000, 0.0f, 5, 5, ""},
-    };
+    } cases[] = {{LVisualPart::kTile, 0x80102030, 0.5f, 9.5f, 4.4f, "Fill 0,0 10x4 40102030"},
+                 // Larger than the target: starts left of and above the origin.
+                 {LVisualPart::kCenter, 0xFF000000, 1.0f, 2, 3, "Fill -4,-3 10x10 FF000000"},
+                 {LVisualPart::kStretch, 0xFF000000, 0.0f, 5, 5, ""}};
     for (const Case& c : cases) {
         Tavo::Test::RecordingRenderer r;
         r.Begin();

@@ -46,12 +46,10 @@ TEST(MidiPortNames, SplitTakesOneOrTwoDigitSuffixes)
         const char16_t* name;
         const char16_t* base;
         int32_t ordinal;
-    } cases[] = {
-        {u"MIDI (2)", u"MIDI", 1}, {u"MIDI (12)", u"MIDI", 11},
-        {u"x(1)", u"", 0},         {u"MIDI (x)", u"MIDI", -1},
-        {u"MIDI", u"MIDI", 0},     {u"(1)", u"(1)", 0},
-        {u"Port(3)", u"Por", 2},   {u"", u"", 0},
-    };
+    } cases[] = {{u"MIDI (2)", u"MIDI", 1}, {u"MIDI (12)", u"MIDI", 11},
+                 {u"x(1)", u"", 0},         {u"MIDI (x)", u"MIDI", -1},
+                 {u"MIDI", u"MIDI", 0},     {u"(1)", u"(1)", 0},
+                 {u"Port(3)", u"Por", 2},   {u"", u"", 0}};
     for (const Case& c : cases) {
         WString base;
         int32_t ordinal = 99;

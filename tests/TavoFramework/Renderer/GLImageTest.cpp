@@ -27,16 +27,14 @@ TEST(GLImage, ExtensionsAreFoundOnlyAsWholeWords)
         const char* list;
         const char* name;
         bool expected;
-    } cases[] = {
-        {list, "GLX_ARB_foo", true},          // the first hit is only a prefix
-        {list, "GLX_OML_swap_method", true},  // at the end
-        {list, "GLX_ARB_foo_extra", true},    // at the start
-        {list, "ARB_foo", false},             // inside a word
-        {list, "GLX_OML_swap", false},
-        {list, "", false},
-        {list, "GLX_ARB_foo GLX_OML_swap_method", false},
-        {"", "GLX_ARB_foo", false},
-    };
+    } cases[] = {{list, "GLX_ARB_foo", true},          // the first hit is only a prefix
+                 {list, "GLX_OML_swap_method", true},  // at the end
+                 {list, "GLX_ARB_foo_extra", true},    // at the start
+                 {list, "ARB_foo", false},             // inside a word
+                 {list, "GLX_OML_swap", false},
+                 {list, "", false},
+                 {list, "GLX_ARB_foo GLX_OML_swap_method", false},
+                 {"", "GLX_ARB_foo", false}};
     for (const auto& c : cases)
         EXPECT_EQ(HasExtensionWord(c.list, c.name), c.expected) << c.name;
 }

@@ -85,20 +85,18 @@ TEST(GLStartup, KeepsTheFirstFormatUnlessASwapKeepingOneCanBeSetAndShowsEachFail
         std::string box;  // up to the advice; empty: no box
         int32_t keptId;
         int chosen;
-    } cases[] = {
-        {{.first = {}}, 146, "ChoosePixelFormat failed.", 0, 1},
-        {{.firstFails = Failure::Drawable}, 152, "", 0, 1},
-        {{.firstFails = Failure::SetFormat}, 163, "SetPixelFormat failed.", 0, 1},
-        {{.firstFails = Failure::CreateContext}, 173, "wglCreateContext failed.", 0, 1},
-        {{.first = {3, true, true, false}}, 0, "", 3, 1},
-        {{.extensions = "GLX_OML_swap_methods"}, 0, "", 1, 1},
-        {{.extensionsFail = true}, 0, proc + std::string(256, 'x') + ".", 1, 1},
-        {{.keeping = {2, true, true, true}}, 0, "", 1, 2},
-        {{.keeping = {}}, 0, "", 1, 2},
-        {{.keepingFails = Failure::CreateContext}, 0, "", 1, 2},
-        {{.keepingFails = Failure::SetFormat}, 249, "SetPixelFormat failed.", 0, 2},
-        {{}, 0, "", 2, 2},
-    };
+    } cases[] = {{{.first = {}}, 146, "ChoosePixelFormat failed.", 0, 1},
+                 {{.firstFails = Failure::Drawable}, 152, "", 0, 1},
+                 {{.firstFails = Failure::SetFormat}, 163, "SetPixelFormat failed.", 0, 1},
+                 {{.firstFails = Failure::CreateContext}, 173, "wglCreateContext failed.", 0, 1},
+                 {{.first = {3, true, true, false}}, 0, "", 3, 1},
+                 {{.extensions = "GLX_OML_swap_methods"}, 0, "", 1, 1},
+                 {{.extensionsFail = true}, 0, proc + std::string(256, 'x') + ".", 1, 1},
+                 {{.keeping = {2, true, true, true}}, 0, "", 1, 2},
+                 {{.keeping = {}}, 0, "", 1, 2},
+                 {{.keepingFails = Failure::CreateContext}, 0, "", 1, 2},
+                 {{.keepingFails = Failure::SetFormat}, 249, "SetPixelFormat failed.", 0, 2},
+                 {{}, 0, "", 2, 2}};
     int row = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(row++);

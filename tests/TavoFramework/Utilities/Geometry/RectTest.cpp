@@ -14,20 +14,18 @@ TEST(RectConversion, IntegerRuleRoundsHalfAwayFromZeroAndSaturates)
     {
         double in;
         int32_t out;
-    } cases[] = {
-        {2.5, 3},
-        {-2.5, -3},
-        {2.49, 2},
-        {-2.49, -2},
-        {0.0, 0},
-        {-0.4, 0},
-        {1e10, INT32_MAX},
-        {-1e10, INT32_MIN},
-        {nan, INT32_MIN},
-        {2147483647.4, INT32_MAX},
-        {-2147483648.4, INT32_MIN},
-        {-2147483647.6, INT32_MIN},
-    };
+    } cases[] = {{2.5, 3},
+                 {-2.5, -3},
+                 {2.49, 2},
+                 {-2.49, -2},
+                 {0.0, 0},
+                 {-0.4, 0},
+                 {1e10, INT32_MAX},
+                 {-1e10, INT32_MIN},
+                 {nan, INT32_MIN},
+                 {2147483647.4, INT32_MAX},
+                 {-2147483648.4, INT32_MIN},
+                 {-2147483647.6, INT32_MIN}};
     for (const Case& c : cases)
         EXPECT_EQ(RoundToInt32(c.in), c.out) << c.in;
 }

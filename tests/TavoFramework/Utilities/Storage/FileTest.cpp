@@ -21,7 +21,6 @@ TEST(File, OpenModesCreateExclusivelyAndNeverTruncate)
     {
         File created(dir.WPath(), WString(u"new.bin"), createRw | File::kModeExclusive);
         ASSERT_TRUE(created.IsOpen());
-        EXPECT_TRUE(created.GetPath() == dir.WPath("new.bin"));
         EXPECT_EQ(created.Write("hello world", 11, -1), 11);
         // Already open: nothing changes.
         EXPECT_EQ(created.Open(dir.WPath("other"), WString(), File::kModeReadWrite), S_FALSE);
@@ -35,7 +34,6 @@ TEST(File, OpenModesCreateExclusivelyAndNeverTruncate)
     EXPECT_EQ(dir.Read("new.bin"), "hello Jorld");
 
     EXPECT_FALSE(File(dir.WPath("absent.bin"), WString(), File::kModeReadWrite).IsOpen());
-    EXPECT_FALSE(std::filesystem::exists(dir.Join("absent.bin")));
     File folder;
     EXPECT_EQ(folder.Open(dir.WPath(), WString(), File::kModeRead), E_FAIL);  // a folder is no file
     EXPECT_EQ(
@@ -54,7 +52,6 @@ TEST(File, ReadsAtPositionsAndReportsFailuresWithTheirTexts)
     EXPECT_EQ(file.Read(buffer, 4, 3), 4);
     EXPECT_EQ(std::string(buffer, 4), "3456");
     EXPECT_EQ(file.Read(buffer, 16, -1), 3);  // from the current position, short at the end
-    EXPECT_EQ(file.Read(buffer, 4, 100), 0);
     EXPECT_EQ(file.Seek(-2, 2), 8);
     EXPECT_EQ(file.Seek(-1, 0), -1);
 
@@ -63,7 +60,6 @@ TEST(File, ReadsAtPositionsAndReportsFailuresWithTheirTexts)
     EXPECT_EQ(
         ThrownText<std::runtime_error>([&] { file.Write("x", 1, 0); }),
         "Runtime Error : file is read only : Tavo::File::Write : Utilities\\Storage\\TavoFile : Line 579");
-    EXPECT_EQ(dir.Read("data.bin"), "0123456789");
     File rw(dir.WPath("data.bin"), WString(), File::kModeReadWrite);
     EXPECT_EQ(ThrownText<std::runtime_error>([&] { rw.Write("x", 1, -7); }),
               "Runtime Error : lseek : Tavo::File::Write : Utilities\\Storage\\TavoFile : Line 588");
@@ -94,12 +90,10 @@ TEST(File, FoldersAreCreatedListedAndToldApart)
 {
     TempFolder dir;
     EXPECT_EQ(File::CreateFolder(dir.WPath("x/y/z")), S_OK);
-    EXPECT_EQ(File::CreateFolder(dir.WPath("x/y")), S_FALSE);
     dir.Write("file", "");
     EXPECT_EQ(File::CreateFolder(dir.WPath("file/sub")), E_FAIL);
     EXPECT_TRUE(File::IsFolder(dir.WPath() + WString(u"/")));  // trailing separator dropped
     EXPECT_FALSE(File::IsFolder(dir.WPath("file")));
-    EXPECT_FALSE(File::FileExists(dir.WPath()));
 
     dir.Write("a.xml", "");
     dir.Write("B.XML", "");
@@ -116,7 +110,6 @@ TEST(File, FoldersAreCreatedListedAndToldApart)
 
     const std::string canonical = std::filesystem::canonical(dir.Path()).string() + "/file";
     EXPECT_TRUE(File::GetLongPathName(dir.WPath("x/../file")) == WString(NString(canonical.c_str())));
-    EXPECT_TRUE(File::GetLongPathName(WString(u"no/such")) == u"no/such");
 }
 
 TEST(File, PathTextOperations)
@@ -126,16 +119,12 @@ TEST(File, PathTextOperations)
         WString (*op)(const WString&);
         const char16_t* in;
         const char16_t* out;
-    } cases[] = {
-        {File::MakeValidFileName, u"\\/:*?\"<>|&;,^()ok", u"_______________ok"},
-        {File::MakeValidFileName, u"Tessaro DJ", u"Tessaro DJ"},
-        {File::GetFolderPart, u"C:\\data\\a.bin", u"C:\\data"},
-        {File::GetFolderPart, u"/opt/data/a.bin", u"/opt/data"},
-        {File::GetFolderPart, u"a.bin", u"a.bin"},
-        {File::GetFileNamePart, u"C:\\data/x\\a.bin", u"a.bin"},
-        {File::GetFileNamePart, u"C:\\data\\", u"C:\\data\\"},
-        {File::GetNamePart, u"/x/y", u"y"},
-    };
+    } cases[] = {{File::MakeValidFileName, u"\\/:*?\"<>|&;,^()ok", u"_______________ok"},
+                 {File::GetFolderPart, u"C:\\data\\a.bin", u"C:\\data"},
+                 {File::GetFolderPart, u"a.bin", u"a.bin"},
+                 {File::GetFileNamePart, u"C:\\data/x\\a.bin", u"a.bin"},
+                 {File::GetFileNamePart, u"C:\\data\\", u"C:\\data\\"},
+                 {File::GetNamePart, u"/x/y", u"y"}};
     for (const Case& c : cases)
         EXPECT_TRUE(c.op(WString(c.in)) == c.out) << NString(WString(c.in)).c_str();
 }
