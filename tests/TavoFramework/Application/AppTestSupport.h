@@ -5,10 +5,12 @@
 
 #include "Application/ApplicationBase.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace AppTest {
@@ -27,13 +29,7 @@ struct Recorder
     int pendingRootWork = 0;  // FlushKeyQueue reports work this many times
     std::vector<std::string> secondCommandLines;
 
-    bool Has(const std::string& event) const
-    {
-        for (const auto& e : events)
-            if (e == event)
-                return true;
-        return false;
-    }
+    bool Has(const std::string& event) const { return std::ranges::count(events, event) > 0; }
 };
 
 inline Recorder& Rec()
@@ -76,12 +72,7 @@ public:
         return S_OK;
     }
     uintptr_t GetNativeHandle() const override { return 1; }
-    CursorHandle SetCursor(CursorHandle cursor) override
-    {
-        const CursorHandle old = cursor_;
-        cursor_ = cursor;
-        return old;
-    }
+    CursorHandle SetCursor(CursorHandle cursor) override { return std::exchange(cursor_, cursor); }
     void GetMousePosition(int32_t& x, int32_t& y) const override { x = y = 0; }
     uint32_t GetMouseButtons() const override { return 0; }
 
@@ -137,11 +128,10 @@ private:
     RCPtr<FakeRootWindow> mRoot;
 };
 
-inline void CreateA(RCPtr<LControl>&, const RCPtr<LControl>&, const RCPtr<LControlDescriptor>&) {}
-inline void CreateB(RCPtr<LControl>&, const RCPtr<LControl>&, const RCPtr<LControlDescriptor>&) {}
+inline void CreateNothing(RCPtr<LControl>&, const RCPtr<LControl>&, const RCPtr<LControlDescriptor>&) {}
 
 inline const ControlClassRow kTestClasses[] = {
-    {u"Test.A", &CreateA, 11}, {u"Test.NotYetBuilt", nullptr, 12}, {u"Test.B", &CreateB, 13}};
+    {u"Test.A", &CreateNothing, 11}, {u"Test.NotYetBuilt", nullptr, 12}, {u"Test.B", &CreateNothing, 13}};
 
 class TestApp : public LApplicationBase
 {

@@ -47,9 +47,7 @@ TEST(Version, ReadsTheChosenTranslationsTexts)
     ScopedEnv german("LC_ALL", "de_CH.UTF-8");
     Version version(&resource);
     EXPECT_EQ(version.GetLanguage(), 0x0407);
-    EXPECT_EQ(version.GetCodePage(), 1200);
     EXPECT_TRUE(version.GetString("CompanyName") == u"Beispiel GmbH");
-    EXPECT_TRUE(version.GetString("ProductVersion").IsEmpty());  // absent key
     EXPECT_TRUE(version.GetString("companyname").IsEmpty());
 
     // A neutral translation alone is used whatever the language.

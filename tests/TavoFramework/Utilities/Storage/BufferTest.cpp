@@ -109,6 +109,7 @@ TEST(ReuseAllocatorTest, LargerDerivedObjectsBypassThePool)
     EXPECT_EQ(pool.GetFreeCount(), 0u);
     pool.Free(pooled);
     EXPECT_EQ(pool.GetFreeCount(), 1u);
+    pool.Free(nullptr);
 }
 
 TEST(ReuseAllocatorTest, LockedPoolServesSeveralThreads)
