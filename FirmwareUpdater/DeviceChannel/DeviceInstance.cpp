@@ -272,3 +272,35 @@ bool SetDriverUpdateFlag(const DeviceInstanceRecord& record, uint32_t value)
     device->Close();
     return accepted;
 }
+
+bool GetDriverVersion(const DeviceInstanceRecord& record, uint32_t& version)
+{
+    const std::u16string path =
+        InstanceKeyPath(record.DriverKey(), kMixerVendorId, kMixerProductId, record.instanceId);
+    auto device = DeviceChannelInternal::OpenInstanceDevice(path);
+    if (!device)
+        return false;
+    Driver::PropertyHeader header;
+    header.set = Driver::kDriverControlSet;
+    header.id = Driver::kDriverVersion;
+    header.flags = Driver::kPropertyGet;
+    uint32_t value = 0;
+    uint32_t returned = 0;
+    const bool answered =
+        device->Ioctl(Driver::kIoctlKsProperty, &header, sizeof header, &value, sizeof value, &returned) &&
+        returned == sizeof value;
+    device->Close();
+    if (answered)
+        version = value;
+    return answered;
+}
+
+bool IsMixerDriverTooOld()
+{
+    DeviceInstanceRecord record;
+    const uint8_t anyInstance[16] = {};
+    uint32_t version = 0;
+    return FindDeviceInstance(0, record, kMixerDriverKey, kMixerVendorId, kMixerProductId, anyInstance) ==
+               0 &&
+           GetDriverVersion(record, version) && version < kMinimumDriverVersion;
+}

@@ -44,6 +44,26 @@ std::string FormatVersion(const Version& v)
            std::to_string(v[3]);
 }
 
+std::optional<uint32_t> ParseDriverVersion(const std::string& text)
+{
+    uint32_t parts[3] = {};
+    size_t at = 0;
+    for (int i = 0; i < 3; ++i) {
+        const size_t end = i < 2 ? text.find('.', at) : text.size();
+        if (end == std::string::npos || end == at || end - at > 5)
+            return std::nullopt;
+        for (size_t k = at; k < end; ++k) {
+            if (text[k] < '0' || text[k] > '9')
+                return std::nullopt;
+            parts[i] = parts[i] * 10 + uint32_t(text[k] - '0');
+        }
+        at = end + 1;
+    }
+    if (parts[0] > 0xFFFF || parts[1] > 0xFF || parts[2] > 0xFF)
+        return std::nullopt;
+    return parts[0] << 16 | parts[1] << 8 | parts[2];
+}
+
 const char* Usage()
 {
     return "usage: mixer-sim [options]\n"
@@ -55,6 +75,7 @@ const char* Usage()
            "  --received FILE            bytes received on port 0 while the update flag is on\n"
            "  --log FILE                 one line per MIDI message and driver request\n"
            "  --install-ms MS            install delay after a complete update (default 2000)\n"
+           "  --driver-version A.B.C     version the driver reports (default 1.0.5)\n"
            "faults:\n"
            "  --refuse-update-flag       refuse setting the driver's update flag\n"
            "  --refuse-open-port         refuse opening port 0\n"
@@ -187,6 +208,16 @@ bool ReadSwitch(ArgReader& r, Options& options)
         return r.Value(options.logPath);
     if (arg == "--install-ms")
         return r.Number(options.installMs);
+    if (arg == "--driver-version") {
+        std::string text;
+        if (!r.Value(text))
+            return false;
+        const auto version = ParseDriverVersion(text);
+        if (!version)
+            return r.Fail("--driver-version: expected A.B.C: " + text);
+        options.driverVersion = *version;
+        return true;
+    }
     if (arg == "--reply-length") {
         uint32_t n = 0;
         if (!r.Number(n))

@@ -475,6 +475,11 @@ Driver::Reply Simulator::OnDriver(Driver::DriverSession& session, const Driver::
 
     if (header.set == Driver::kDriverControlSet && header.id == Driver::kDriverUpdateFlag && set) {
         OnUpdateFlag(ReadU32(request.value), reply, line);
+    } else if (header.set == Driver::kDriverControlSet && header.id == Driver::kDriverVersion && !set) {
+        const uint32_t v = mOptions.driverVersion;
+        line += "version " + std::to_string(v >> 16) + "." + std::to_string((v >> 8) & 0xFF) + "." +
+                std::to_string(v & 0xFF);
+        reply.output = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
     } else if (header.set == Driver::kMidiChannelSet) {
         switch (header.id) {
         case Driver::kMidiSetEvent:
