@@ -3,6 +3,9 @@
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
 #include "Controls/ControlNotifications.h"
+#include "Renderer/Font.h"
+#include "Renderer/Renderer.h"
+#include "Renderer/RenderHost.h"
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
 
@@ -106,7 +109,77 @@ void LListBox::SetTemplateItem(const RCPtr<LControl>& templ)
     mItemHeight = RoundToInt32(height);
     if (mItemHeight < 1)
         mItemHeight = 14;
+    if (mRowOverhead < 0) {
+        // The template's width with no text at all.
+        const WString text = templ->GetText();
+        templ->SetText(WString());
+        RectT<double> empty{0, 0, 0, 0};
+        templ->ApplyMinimumSize(empty);
+        mRowOverhead = std::max(0, RoundToInt32(empty.width));
+        templ->SetText(text);
+    }
     mTemplateMeasured = true;
+}
+
+bool LListBox::TemplateSizedToSelf() const
+{
+    const LLayoutDescriptor* layout = mTemplateDescriptor ? mTemplateDescriptor->GetLayout().Get() : nullptr;
+    return !layout || layout->x.sizeRef == 2;
+}
+
+bool LListBox::TemplateExpands() const
+{
+    const LLayoutDescriptor* layout = mTemplateDescriptor ? mTemplateDescriptor->GetLayout().Get() : nullptr;
+    return layout && layout->textOverflowX == 1;
+}
+
+int32_t LListBox::MeasureItemWidth(uint32_t index)
+{
+    if (index >= GetItemCount() || mRows.empty())
+        return 0;
+    const RCPtr<LMeasurementRenderer> measurer = GetMeasurementRenderer();
+    const RCPtr<LFont> font = mRows[0]->GetFont();
+    const WString text = GetItemText(index);
+    const double width =
+        measurer && font && !text.IsEmpty() ? measurer->MeasureString(text, font).width : 0.0;
+    return std::max(0, mRowOverhead) + RoundToInt32(width);
+}
+
+TavoResult LListBox::UpdateWidestRow()
+{
+    if (mBatchUpdate)
+        return S_FALSE;
+    int32_t widest = 0;
+    for (uint32_t i = 0; i < GetItemCount(); ++i)
+        widest = std::max(widest, MeasureItemWidth(i));
+    return SetWidestRow(widest);
+}
+
+TavoResult LListBox::SetWidestRow(int32_t width)
+{
+    if (mBatchUpdate || width == mWidestRow)
+        return S_FALSE;
+    mWidestRow = width;
+    UpdateLayout();
+    if (TemplateExpands())
+        FitWidthToContent(RoundToInt32(GetScrollbarThickness().x) + mWidestRow);
+    return S_OK;
+}
+
+void LListBox::FitWidthToContent(int32_t width)
+{
+    const RectT<double> client = GetClientRect();
+    LLayoutDescriptor::Axis x;
+    GetPlacement(0, x);
+    x.sizeRef = 2;
+    x.sizeAbs = RoundCoordinate(mWidth - client.width + width);
+    SetAxisPlacement(0, x);
+}
+
+void LListBox::ScrollbarShownChanged(int32_t axis)
+{
+    if (axis == 1 && TemplateExpands())
+        FitWidthToContent(RoundToInt32(GetScrollbarThickness().x) + mWidestRow);
 }
 
 void LListBox::AttachRow(const RCPtr<LListBoxItem>& row)
@@ -296,7 +369,7 @@ TavoResult LListBox::UpdateLayout()
 {
     if (mBatchUpdate)
         return S_FALSE;
-    SetClientExtent({0, double(GetContentHeight())});
+    SetClientExtent({TemplateSizedToSelf() ? double(mWidestRow) : 0.0, double(GetContentHeight())});
     return S_OK;
 }
 
@@ -324,6 +397,8 @@ uint32_t LListBox::InsertItemAt(uint32_t index, const RCPtr<LRefCountedObject>& 
     EnsureRowControls();
     RefreshRowsFrom(index);
     UpdateLayout();
+    if (const int32_t width = MeasureItemWidth(index); width > mWidestRow)
+        SetWidestRow(width);
     if (mHoverSelect)
         FitHeightToContent(GetContentHeight());
     if (mAutoSort)
@@ -335,8 +410,13 @@ TavoResult LListBox::SetItemData(uint32_t index, const RCPtr<LRefCountedObject>&
 {
     if (index >= GetItemCount())
         return S_OK;
+    const int32_t before = MeasureItemWidth(index);
     GetItemRecord(index).data = data;
     RefreshItem(index);
+    if (before == mWidestRow)
+        UpdateWidestRow();
+    else if (const int32_t width = MeasureItemWidth(index); width > mWidestRow)
+        SetWidestRow(width);
     return S_OK;
 }
 
@@ -377,6 +457,7 @@ int32_t LListBox::SetItemCount(uint32_t count)
             break;
     mBatchUpdate = batch;
     UpdateLayout();
+    UpdateWidestRow();
     if (mHoverSelect)
         FitHeightToContent(GetContentHeight());
     return GetItemCount() == count ? int32_t(count) : -int32_t(GetItemCount());
@@ -386,6 +467,7 @@ TavoResult LListBox::RemoveItem(uint32_t index)
 {
     if (index >= GetItemCount())
         return E_INVALIDARG;
+    const int32_t width = MeasureItemWidth(index);
     DeselectItem(index);
     EraseRecord(index);
     if (mAnchor > int32_t(index) && mCaret > int32_t(index))
@@ -397,6 +479,8 @@ TavoResult LListBox::RemoveItem(uint32_t index)
     EnsureRowControls();
     RefreshRowsFrom(index);
     UpdateLayout();
+    if (width == mWidestRow)
+        UpdateWidestRow();
     if (mHoverSelect)
         FitHeightToContent(GetContentHeight());
     if (GetItemCount() > 0)
@@ -417,6 +501,7 @@ TavoResult LListBox::RemoveAllItems()
     EnsureRowControls();
     RefreshRowsFrom(0);
     UpdateLayout();
+    UpdateWidestRow();
     if (mHoverSelect)
         FitHeightToContent(GetContentHeight());
     return S_OK;
@@ -458,6 +543,7 @@ TavoResult LListBox::SetItemsFromProperties(const RCPtr<LStringTable>& propertie
         SetItemData(i, RCPtr<LRefCountedObject>(new LListText(values[i])));
     mBatchUpdate = false;
     UpdateLayout();
+    UpdateWidestRow();
     if (mHoverSelect)
         FitHeightToContent(GetContentHeight());
     return S_OK;

@@ -91,6 +91,10 @@ public:
     virtual TavoResult SetItemState(uint32_t index, int32_t& row);
     virtual int32_t GetRowOfItem(uint32_t index) const;
     virtual int32_t GetContentHeight() const;
+    // The room item i's row needs: the row's own room plus the item's text
+    // in the rows' font; 0 past the last item or without rows.
+    virtual int32_t MeasureItemWidth(uint32_t index);
+    int32_t GetWidestRow() const { return mWidestRow; }
     virtual bool IsRowSelectable(uint32_t /*index*/) { return true; }
     virtual TavoResult SwapItems(uint32_t a, uint32_t b);
     virtual TavoResult SortRange(uint32_t first, uint32_t count);
@@ -145,6 +149,11 @@ protected:
     void EnsureRowControls();
     TavoResult UpdateLayout();
     void FitHeightToContent(int32_t height);
+    void FitWidthToContent(int32_t width);
+    // The widest item measured again; 1 when nothing changed.
+    TavoResult UpdateWidestRow();
+    TavoResult SetWidestRow(int32_t width);
+    void ScrollbarShownChanged(int32_t axis) override;
     void SetSelectionWeight(uint32_t index, double weight);
     void ReportSelection();
     void SetTemplateItem(const RCPtr<LControl>& templ);
@@ -170,8 +179,14 @@ protected:
     bool mFillingRows = false;
     bool mTemplateMeasured = false;
     bool mBatchUpdate = false;
+    // The template's room around its text; derived classes may preset it.
+    int32_t mRowOverhead = -1;
+    int32_t mWidestRow = 0;
 
 private:
+    // The template row's layout asks: sized to itself, and its text expanding it.
+    bool TemplateSizedToSelf() const;
+    bool TemplateExpands() const;
     LListBoxItem* RowOf(const RCPtr<LNotificationDistributor>& sender) const;
     void ClickRule(uint32_t item, const LMouseButtonParam& press);
     int32_t NextSelectable(int32_t from, int32_t step);

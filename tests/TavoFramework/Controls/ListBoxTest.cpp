@@ -2,6 +2,9 @@
 #include "ControlBase/ControlFactory.h"
 #include "Controls/CheckedListBox.h"
 #include "Notification/NotificationParams.h"
+#include "Renderer/Font.h"
+#include "Renderer/Gdi/GDIRenderer.h"
+#include "Renderer/RenderHost.h"
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
@@ -134,6 +137,34 @@ TEST_F(ListBoxTest, SkinItemsKeepToTheirNumbers)
     EXPECT_EQ(list->GetRowCount(), 4u);
     EXPECT_FALSE(list->GetRow(3)->IsEnabled(false));
     EXPECT_EQ(Text(list->GetRow(3)->GetText()), "");
+}
+
+// Text measured with the drawing back end, as in the program.
+class MeasuringHost : public IRenderHost
+{
+public:
+    RCPtr<LMeasurementRenderer> GetMeasurementRenderer() override { return measurer; }
+    TavoResult GetDefaultFont(WString&, float&, int32_t&) override { return E_FAIL; }
+    RCPtr<LMeasurementRenderer> measurer{new LGDIRenderer()};
+};
+
+TEST_F(ListBoxTest, TheWidestRowFollowsInsertionsChangesAndRemovals)
+{
+    MeasuringHost host;
+    IRenderHost* old = SetRenderHost(&host);
+    list->SetFont(LFont::FindOrCreate(u"DejaVu Sans", 10, 0));
+    Fill({u"a", u"wide wide wide", u"bb"});
+    EXPECT_GT(list->MeasureItemWidth(1), list->MeasureItemWidth(2));
+    EXPECT_EQ(list->GetWidestRow(), list->MeasureItemWidth(1));
+    list->RemoveItem(1);  // the widest goes: measured again
+    EXPECT_EQ(list->GetWidestRow(), list->MeasureItemWidth(1));
+    list->SetItemData(0, RCPtr<LRefCountedObject>(new LListText(u"wider than the rest")));
+    EXPECT_EQ(list->GetWidestRow(), list->MeasureItemWidth(0));
+    list->SetItemData(0, RCPtr<LRefCountedObject>(new LListText(u"a")));
+    EXPECT_EQ(list->GetWidestRow(), list->MeasureItemWidth(1));
+    list->RemoveAllItems();
+    EXPECT_EQ(list->GetWidestRow(), 0);
+    SetRenderHost(old);
 }
 
 TEST_F(ListBoxTest, ScrollingRebindsTheRows)
