@@ -37,6 +37,10 @@ TavoResult LPopupMenu::Initialize()
         mSubmenuTemplate = templ->GetDescriptor();
         templ->Detach();
     }
+    // The popup draws its rows itself: a row template from the skin would
+    // cover the first row and take its pointer input.
+    if (RCPtr<LControl> row = FindChildByName(u"templateItem"))
+        row->Detach();
     WString text;
     if (GetProperty(u"ITEM_HEIGHT", text))
         mRowHeight = std::max(1.0, NString(text).ToDouble());

@@ -60,7 +60,9 @@ const char* kSkin = R"(<R><Application Name="App"/>
     <Skin Name="m">
      <SubControl Class="Framework.ComboMenu" Name="templateMenu" XSizeAbs="60" YSizeAbs="24">
       <Skin Name="t" LookList="four">
-       <SubControl Class="Framework.PopupMenu" Name="popupMenu" YPositionRel="1" XSizeAbs="75" YSizeAbs="77"/>
+       <SubControl Class="Framework.PopupMenu" Name="popupMenu" YPositionRel="1" XSizeAbs="75" YSizeAbs="77">
+        <Skin Name="pm"><SubControl Class="Test.Panel" Name="templateItem" XSizeAbs="75" YSizeAbs="20"/></Skin>
+       </SubControl>
       </Skin>
      </SubControl>
     </Skin>
@@ -211,6 +213,8 @@ TEST_F(MenuTest, TitlesAndEntriesBecomeMenusConnectedToTheWindow)
     LPopupMenu* popup = Popup(file);
     ASSERT_TRUE(popup && popup->GetMenuDescriptor());
     EXPECT_EQ(popup->GetMenuDescriptor()->GetItem(0)->key, WString(u"NID_MENU_FILE_ITEM_1"));
+    EXPECT_FALSE(popup->FindChildByName(u"templateItem"))
+        << "a skin's row template would cover the first row";
     EXPECT_FALSE(popup->GetCloseOnActivation());
     EXPECT_EQ(popup->GetItemUpdater()->GetControl().Get(), mBar.Get());
     EXPECT_EQ(popup->GetNotificationTarget().Get(), static_cast<LNotificationReceiver*>(mWindow->sink.Get()));
