@@ -102,6 +102,22 @@ TavoResult LLook::SetDescriptor(const RCPtr<LLookDescriptor>& descriptor, bool w
     return S_OK;
 }
 
+void LLook::SetPartImage(uint32_t i, const RCPtr<LBitmap>& bitmap)
+{
+    if (i >= mParts.size())
+        return;
+    const LDockedPart* docked = mDescriptor ? mDescriptor->dockedParts[i].Get() : nullptr;
+    const LVisualPart* old = mParts[i].Get();
+    const WString name = old ? old->GetName() : WString();
+    const int32_t resize = old ? old->GetResizeType() : int32_t(LVisualPart::kStretch);
+    const float alpha = old ? old->GetAlphaModifier() : 1.0f;
+    const int32_t width = docked && docked->part ? docked->part->width : 0;
+    const int32_t height = docked && docked->part ? docked->part->height : 0;
+    mParts[i] =
+        RCPtr<LVisualPart>(new LVisualPart(name, bitmap, resize, nullptr, width, height, alpha, nullptr));
+    mChanged = true;
+}
+
 bool LLook::SetSize(int32_t width, int32_t height)
 {
     if (width == mWidth && height == mHeight)

@@ -65,6 +65,9 @@ public:
     static RectT<float> ComputeTextBox(const TextProperties& text, float width, float height);
 
     void SetOverlayPart(const RCPtr<LVisualPart>& part, bool overlayOnly);
+    // Docked part i shows the bitmap in place of its own image, or nothing
+    // for an empty one, until the look's record is set again.
+    void SetPartImage(uint32_t i, const RCPtr<LBitmap>& bitmap);
     // Further limits drawing, in the look's coordinates; empty for none.
     void SetClipRegion(const RectRegion& region) { mClipRegion = region; }
     // The region the look covers, kept for the control (hit tests, overlap).

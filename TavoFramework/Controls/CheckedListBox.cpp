@@ -1,5 +1,9 @@
 #include "Controls/CheckedListBox.h"
 
+#include "ControlBase/Look.h"
+
+#include <typeinfo>
+
 #include <cstdio>
 
 namespace Tavo {
@@ -104,7 +108,20 @@ TavoResult LCheckedListBox::Initialize()
 {
     // Rows made while the base sets up report to this table.
     mCheckedHandler = CheckedHandler::Create(this);
-    return LListBox::Initialize();
+    const TavoResult result = LListBox::Initialize();
+    // A plain checked list lists its icons as the parts of its fourth look;
+    // its subclasses use that look for themselves.
+    const RCPtr<LLook> icons =
+        typeid(*this) == typeid(LCheckedListBox) && GetLookCount() > 3 ? GetLook(3) : nullptr;
+    if (icons && icons->GetDescriptor()) {
+        for (const RCPtr<LDockedPart>& docked : icons->GetDescriptor()->dockedParts)
+            if (RCPtr<LVisualPart> part = docked && docked->part ? docked->part->GetVisualPart() : nullptr)
+                if (part->GetBitmap())
+                    mIcons.push_back(part->GetBitmap());
+        if (!mIcons.empty())
+            SetCheckBoxPassive(true);
+    }
+    return result;
 }
 
 TavoResult LCheckedListBox::InsertRecord(uint32_t index)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Controls/ListBox.h"
+#include "Renderer/Bitmap.h"
 
 namespace Tavo {
 
@@ -91,6 +92,13 @@ public:
     bool IsItemChecked(uint32_t index) const { return index < mChecked.size() && mChecked[index]; }
     void SetItemChecked(uint32_t index, bool checked);
     uint32_t GetCheckedCount() const { return mCheckedCount; }
+    // Icons from the skin's fourth look; item i shows icon i modulo their count.
+    const std::vector<RCPtr<LBitmap>>& GetIconList() const { return mIcons; }
+    // Empty past the items or without icons.
+    RCPtr<LBitmap> GetItemIcon(uint32_t index) const
+    {
+        return index < GetItemCount() && !mIcons.empty() ? mIcons[index % mIcons.size()] : RCPtr<LBitmap>();
+    }
 
     bool mCheckBoxFollowsLook = false;
 
@@ -115,6 +123,7 @@ private:
     bool mCheckBoxPassive = false;
     bool mCheckBoxAutoValue = true;
     uint32_t mCheckedCount = 0;
+    std::vector<RCPtr<LBitmap>> mIcons;
 };
 
 }  // namespace Tavo

@@ -552,7 +552,7 @@ TavoResult LListBox::SetItemsFromProperties(const RCPtr<LStringTable>& propertie
 int32_t LListBox::FindItemByText(const WString& text, bool exact) const
 {
     const WString lower = exact ? WString() : text.ToLower();
-    for (uint32_t i = GetItemCount(); i-- > 0;) {
+    for (uint32_t i = 0; i < GetItemCount(); ++i) {
         if (!mItems[i].data)
             continue;
         const WString item = mItems[i].data->ToString();

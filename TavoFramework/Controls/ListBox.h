@@ -129,6 +129,8 @@ public:
     int32_t GetItemIndexAtPoint(const PointT<int32_t>& point);
     TavoResult SetHoverSelect(bool hoverSelect);
     int32_t GetItemHeight() const { return mItemHeight; }
+    // The list's height becomes its visible items' (within its limits).
+    void FitLookToItems() { FitHeightToContent(GetContentHeight()); }
     uint32_t GetRowCount() const { return uint32_t(mRows.size()); }
     LListBoxItem* GetRow(uint32_t row) const { return row < mRows.size() ? mRows[row].Get() : nullptr; }
 
