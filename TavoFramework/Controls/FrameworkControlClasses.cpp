@@ -2,7 +2,9 @@
 
 #include "Controls/Button.h"
 #include "Controls/CenteredSlider.h"
+#include "Controls/CheckedComboBox.h"
 #include "Controls/CheckedListBox.h"
+#include "Controls/ComboBox.h"
 #include "Controls/ComboMenu.h"
 #include "Controls/ComboSlider.h"
 #include "Controls/FileDropper.h"
@@ -45,10 +47,10 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.listbox2ColumnSortable", &LMultiColumnListBox::Create, 105},
     {u"Framework.ScrollBar", &LScrollbar::Create, 106},
     {u"Framework.ScrollChannel", &LPanel::Create, 107},
-    {u"Framework.ComboBox", nullptr, 108},
-    {u"Framework.ComboTextBox", nullptr, 109},
-    {u"Framework.CheckedComboBox", nullptr, 110},
-    {u"Framework.ComboBoxWithIcons", nullptr, 111},
+    {u"Framework.ComboBox", &LComboBox::Create, 108},
+    {u"Framework.ComboTextBox", &LComboBox::Create, 109},
+    {u"Framework.CheckedComboBox", &LCheckedComboBox::Create, 110},
+    {u"Framework.ComboBoxWithIcons", &LCheckedComboBox::Create, 111},
     {u"Framework.ComboSlider", &LComboSlider::Create, 112},
     {u"Framework.ComboSlider.DropDownPanel", &LPanel::Create, 113},
     {u"Framework.Slider", &LSlider::Create, 114},

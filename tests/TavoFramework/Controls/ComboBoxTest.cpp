@@ -1,0 +1,252 @@
+#include "ControlBase/ControlEnvironment.h"
+#include "ControlBase/ControlFactory.h"
+#include "ControlBase/Look.h"
+#include "Controls/CheckedComboBox.h"
+#include "Controls/FrameworkControlClasses.h"
+#include "System/KeyCode.h"
+#include "Window/InputParams.h"
+#include "tests/Common/FakeRootWindow.h"
+#include "tests/Common/TempFolder.h"
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace Tavo;
+
+namespace {
+
+#define LIST(cls, row)                                                                                       \
+    "<SubControl Class=\"" cls "\" Name=\"listBox\" YPositionRel=\"1\" XSizeAbs=\"100\" YSizeAbs=\"60\">"    \
+    "<Skin Name=\"lb\" LookList=\"icons\"><SubControl Class=\"" row "\" Name=\"templateItem\" "              \
+    "XSizeAbs=\"100\" YSizeAbs=\"20\"><Skin Name=\"r\"><SubControl Class=\"Framework.Button\" "              \
+    "Name=\"checkBox\" XSizeAbs=\"16\" YSizeAbs=\"16\"/></Skin></SubControl></Skin></SubControl>"
+
+const char* kSkin = R"(<R><Application Name="App"/>
+<Parts><Part Name="p" Width="1" Height="1" ResizeType="Stretch"/>
+ <Part Name="icon" Width="2" Height="2" ResizeType="Stretch" ImageFile="@ICON@" ImageLocX="0" ImageLocY="0"/></Parts>
+<Looks><Look Name="l"><ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/></Look>
+ <Look Name="i"><NonClientPart Name="icon" OffsetLeft="0" OffsetTop="0"/>
+  <ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/></Look></Looks>
+<LookLists><LookList Name="fourteen" NumLooks="14">
+  <Look Name="l" Index="0"/><Look Name="l" Index="1"/><Look Name="l" Index="2"/><Look Name="l" Index="3"/>
+  <Look Name="l" Index="4"/><Look Name="l" Index="5"/><Look Name="l" Index="6"/><Look Name="l" Index="7"/>
+  <Look Name="l" Index="8"/><Look Name="l" Index="9"/><Look Name="l" Index="10"/><Look Name="l" Index="11"/>
+  <Look Name="l" Index="12"/><Look Name="l" Index="13"/></LookList>
+ <LookList Name="icons" NumLooks="4"><Look Name="l" Index="0"/><Look Name="l" Index="1"/>
+  <Look Name="l" Index="2"/><Look Name="i" Index="3"/></LookList>
+ <LookList Name="face" NumLooks="2"><Look Name="i" Index="0"/><Look Name="i" Index="1"/></LookList></LookLists>
+<Skin Name="S">
+ <SubControl Class="Test.Panel" Name="main" XSizeAbs="600" YSizeAbs="600">
+  <Skin Name="s">
+   <SubControl Class="Framework.ComboBox" Name="combo" XPositionAbs="10" YPositionAbs="400" XSizeAbs="100" YSizeAbs="20">
+    <Skin Name="cb" LookList="fourteen">)" LIST("Framework.ListBox", "Framework.ListBoxItem") R"(</Skin>
+    <CreateParamList><CreateParam ID="INITIAL_SELECTED_INDEX">2</CreateParam></CreateParamList>
+   </SubControl>
+   <SubControl Class="Framework.ComboBoxWithIcons" Name="checked" XPositionAbs="200" XSizeAbs="100" YSizeAbs="20">
+    <Skin Name="cc" LookList="fourteen">)" LIST("Framework.CheckedListBox",
+                                                "Framework.CheckedListBoxItem") R"(
+     <SubControl Class="Framework.Button" Name="checkBox" XSizeAbs="16" YSizeAbs="16"><Skin Name="f" LookList="face"/></SubControl>
+    </Skin>
+   </SubControl>
+  </Skin>
+ </SubControl>
+</Skin></R>)";
+
+std::string Items(const char* table, int count)
+{
+    std::string xml = std::string("<StringTable ID=\"") + table + "\">";
+    for (int i = 0; i < count; ++i)
+        xml += "<String ID=\"ITEM." + std::to_string(i) + "\"><Locale LCID=\"0x0009\">Item" + char('A' + i) +
+               "</Locale></String>";
+    return xml + "</StringTable>";
+}
+
+class Recorder : public LNotificationClient
+{
+public:
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
+                                   const RCPtr<LNotification>& n) override
+    {
+        names.push_back(NString(WString(n->GetID())).c_str());
+        return S_OK;
+    }
+    int Count(const std::string& name) const { return int(std::count(names.begin(), names.end(), name)); }
+    std::vector<std::string> names;
+};
+
+class ComboBoxTest : public ::testing::Test
+{
+protected:
+    void Make(int items)
+    {
+        Release();
+        mFactory = LControlFactory::Create(u"App");
+        ControlEnvironment().factory = mFactory;
+        for (const ControlClassRow& row : FrameworkControlClasses())
+            if (row.create)
+                mFactory->RegisterControlClass(row.name, row.create);
+        mFactory->RegisterControlClass(u"Test.Panel", &LControl::CreateT<LControl>);
+        cairo_surface_t* icon = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 2, 2);
+        cairo_surface_write_to_png(icon, mFolder.Join("icon.png").c_str());
+        cairo_surface_destroy(icon);
+        std::string skin = kSkin;
+        skin.replace(skin.find("@ICON@"), 6, mFolder.Join("icon.png"));
+        mFolder.Write("app.xml", R"(<Root><Application Name="App"/></Root>)");
+        mFolder.Write("fw.xml", "<Root>" + Items("Test.Panel|combo", items) + Items("Test.Panel|checked", 3) +
+                                    "</Root>");
+        ASSERT_EQ(mFactory->LoadStringTables(mFolder.WPath("app.xml"), mFolder.WPath("fw.xml"), 0x0409),
+                  S_OK);
+        ASSERT_EQ(mFactory->ParseXML(skin.c_str(), 0), S_OK);
+        mFactory->SetCurrentSkinIndex(0);
+        mWindow = FakeRootWindow::Create();
+        mWindow->SetClientRect({0, 0, 600, 600});
+        mMain = mFactory->CreateControlFromDescriptor(u"main", mWindow.Get());
+        ASSERT_TRUE(mMain);
+        mMain->UITarget_UpdateGeometry(600, 600);
+        mCombo = RCPtrDynamicCast<LComboBox>(mMain->FindChildByName(u"combo"));
+        mChecked = RCPtrDynamicCast<LCheckedComboBox>(mMain->FindChildByName(u"checked"));
+        ASSERT_TRUE(mCombo && mChecked);
+        mRecorder->Subscribe(RCPtr<LNotificationDistributor>(mCombo.Get()), u"NID_SELECTION_CHANGE");
+        mRecorder->Subscribe(RCPtr<LNotificationDistributor>(mCombo.Get()), u"NID_DROPDOWN_OPENING");
+    }
+    void Release()
+    {
+        mRecorder->UnsubscribeAll();
+        if (mMain)
+            mMain->ReleaseInternalReferences();
+        ControlEnvironment().factory = nullptr;
+    }
+    void TearDown() override { Release(); }
+    static RCPtr<LKeyParam> Key(uint32_t vk)
+    {
+        return LKeyParam::Create(KeyCode(KeyCode::kKeyDown | (vk << 16)));
+    }
+
+    TempFolder mFolder;
+    RCPtr<LControlFactory> mFactory;
+    RCPtr<FakeRootWindow> mWindow;
+    RCPtr<LControl> mMain;
+    RCPtr<LComboBox> mCombo;
+    RCPtr<LCheckedComboBox> mChecked;
+    RCPtr<Recorder> mRecorder{new Recorder()};
+};
+
+TEST_F(ComboBoxTest, ListOpensOnTheSideWithRoom)
+{
+    // The face is 20 high at y 400 of 600: 175 below and 395 above. An
+    // empty list keeps its one-row minimum.
+    struct Case
+    {
+        int items;
+        double y, height, maxHeight;
+    } cases[] = {{10, -200, 200, 0}, {3, 20, 60, 0}, {25, -395, 395, 395}, {0, 20, 20, 0}};
+    for (const Case& c : cases) {
+        Make(c.items);
+        mRecorder->names.clear();
+        ASSERT_EQ(mCombo->SetDroppedDown(true), S_OK);
+        LListBox& list = *mCombo->GetList();
+        LLayoutDescriptor::Axis y;
+        list.GetPlacement(1, y);
+        EXPECT_EQ(list.GetY(), c.y) << c.items;
+        EXPECT_EQ(list.GetHeight(), c.height) << c.items;
+        EXPECT_EQ(y.maxAbs, c.maxHeight) << c.items;
+        EXPECT_EQ(mRecorder->names, std::vector<std::string>{"NID_DROPDOWN_OPENING"});
+        // The chosen item is marked in the list; an empty list marks none.
+        EXPECT_EQ(list.GetSelectedIndices(), c.items ? std::vector<uint32_t>{2} : std::vector<uint32_t>{});
+        EXPECT_TRUE(mCombo->IsDroppedDown());
+    }
+}
+
+TEST_F(ComboBoxTest, TextAndSelectionFollowEachOther)
+{
+    Make(3);
+    EXPECT_EQ(mCombo->GetSelectedIndex(), 2);
+    EXPECT_EQ(NString(mCombo->GetText()), NString("ItemC"));
+    struct Step
+    {
+        const char16_t* text;  // null: select by index
+        int32_t index, result, selected;
+        const char* shown;
+        int reports;
+    } steps[] = {
+        {nullptr, 5, -1, -1, "ItemC", 0},      {nullptr, 1, 1, 1, "ItemB", 1},
+        {nullptr, -1, -1, -1, "ItemB", 0},     {u"itema", 0, S_OK, 0, "ItemA", 1},
+        {u"ItemA", 0, S_FALSE, 0, "ItemA", 0}, {u"other", 0, S_OK, -1, "other", 0},
+    };
+    for (const Step& s : steps) {
+        mRecorder->names.clear();
+        const int32_t result = s.text ? mCombo->SetText(s.text) : mCombo->SetSelectedIndex(s.index);
+        EXPECT_EQ(result, s.result) << s.shown;
+        EXPECT_EQ(mCombo->GetSelectedIndex(), s.selected) << s.shown;
+        EXPECT_EQ(NString(mCombo->GetText()), NString(s.shown));
+        EXPECT_EQ(mRecorder->Count("NID_SELECTION_CHANGE"), s.reports) << s.shown;
+    }
+    // Choosing in the list selects; fewer items drop a choice past them.
+    mCombo->GetList()->SelectRange(1, -1, true);
+    mCombo->GetList()->Notify(u"NID_ITEM_ACTIVATED");
+    EXPECT_EQ(mCombo->GetSelectedIndex(), 1);
+    mCombo->SetItemCount(1);
+    EXPECT_EQ(mCombo->GetSelectedIndex(), -1);
+}
+
+TEST_F(ComboBoxTest, KeysOpenAndCloseAndLooksFollow)
+{
+    Make(3);
+    EXPECT_EQ(mCombo->GetActiveLookIndex(), 0);
+    // The open list holds the focus and gives it back to the face on closing.
+    struct Step
+    {
+        uint32_t vk;
+        TavoResult result;
+        bool open;
+        int32_t look;
+    } steps[] = {{0x28, S_OK, true, 4}, {0x28, S_FALSE, true, 4}, {0x1B, S_OK, false, 1},
+                 {0x0D, S_OK, true, 4}, {0x1B, S_OK, false, 1},   {0x41, S_FALSE, false, 1}};
+    for (const Step& s : steps) {
+        EXPECT_EQ(mCombo->OnKey(Key(s.vk)), s.result) << s.vk;
+        EXPECT_EQ(mCombo->IsDroppedDown(), s.open) << s.vk;
+        EXPECT_EQ(mCombo->GetActiveLookIndex(), s.look) << s.vk;
+    }
+    mCombo->SetDroppedDown(true);
+    mCombo->RouteUnhandledKey(Key(0x1B));
+    EXPECT_FALSE(mCombo->IsDroppedDown());
+    mCombo->SetEnabled(false);
+    mCombo->UpdateLook();
+    EXPECT_EQ(mCombo->GetActiveLookIndex(), 6);
+}
+
+TEST_F(ComboBoxTest, CheckedComboMirrorsTheChosenItem)
+{
+    Make(3);
+    LCheckedListBox& list = *mChecked->GetCheckedList();
+    ASSERT_EQ(list.GetIconList().size(), 1u);
+    EXPECT_TRUE(mChecked->ShowsIcons());
+    RCPtr<LControl> face = mChecked->FindChildByName(u"checkBox");
+    const auto icon = [&](int32_t look) { return face->GetLook(look)->GetPart(0)->GetBitmap(); };
+    // The initial choice shows the list's icon on every look of the face.
+    EXPECT_EQ(icon(0), list.GetIconList()[0]);
+    EXPECT_EQ(icon(1), list.GetIconList()[0]);
+    // Checks move the look to 7..13 on the first check and back on the last.
+    const int32_t base = mChecked->GetActiveLookIndex();
+    for (auto [item, checked, look] :
+         {std::tuple{0u, true, base + 7}, {1u, true, base + 7}, {0u, false, base + 7}, {1u, false, base}}) {
+        list.SetItemChecked(item, checked);
+        list.Notify(u"NID_ITEM_CHECK_CHANGE");
+        EXPECT_EQ(mChecked->GetActiveLookIndex(), look) << item << checked;
+    }
+    list.SetItemChecked(1, true);
+    EXPECT_EQ(mChecked->SetSelectedIndex(1), 1);
+    EXPECT_EQ(face->GetValue(), 1.0);
+    // No choice, or one past the items, clears the icons and keeps the value.
+    for (int32_t index : {-1, 3}) {
+        EXPECT_EQ(mChecked->SetSelectedIndex(index), -1);
+        EXPECT_FALSE(icon(0)) << index;
+        EXPECT_EQ(face->GetValue(), 1.0);
+    }
+}
+
+}  // namespace
