@@ -1,5 +1,6 @@
 #include "Controls/ComboBox.h"
 
+#include "Controls/TextBox.h"
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
 #include "Window/RootWindow.h"
@@ -54,7 +55,7 @@ TavoResult LComboBox::Initialize()
     const RCPtr<LNotificationDistributor> list(mList.Get());
     mHandler->AddHandler(&LComboBox::OnListVisibility, list, u"NID_VISIBLITY_CONDITION_CHANGE");
     mHandler->AddHandler(&LComboBox::OnListItemActivated, list, u"NID_ITEM_ACTIVATED");
-    mTextBox = FindChildByName(u"textBox");
+    mTextBox = RCPtrDynamicCast<LTextBox>(FindChildByName(u"textBox"));
     if (mTextBox) {
         const RCPtr<LNotificationDistributor> box(mTextBox.Get());
         mHandler->AddHandler(&LComboBox::OnTextBoxForward, box, u"NID_TEXTBOX_VALIDATING");
@@ -297,6 +298,12 @@ TavoResult LComboBox::OnTextBoxForward(const RCPtr<LNotificationDistributor>&, c
 TavoResult LComboBox::OnTextBoxValidated(const RCPtr<LNotificationDistributor>& sender,
                                          const RCPtr<LNotification>& n)
 {
+    // Typed text naming an item (case aside) chooses it; other text stays
+    // in the box with no item chosen.
+    if (auto* typed = dynamic_cast<const LTextValidationParams*>(n->GetData().Get())) {
+        const TavoResult found = mList->SelectItemByText(typed->mText, false);
+        SetSelectedIndex(found < 0 ? -1 : int32_t(found));
+    }
     return OnTextBoxForward(sender, n);
 }
 

@@ -9,6 +9,7 @@ namespace Tavo {
 // drops down below it, or above when there is more room there. Looks: 0
 // closed, 1 focused, 2 hovered, 3 hovered and focused, 4 open, 5 open and
 // hovered, 6 disabled. Items come from the string table's "ITEM.n" texts.
+// An optional "textBox" child takes typed text, matched against the items.
 class LComboBox : public LDropDownControl
 {
 public:

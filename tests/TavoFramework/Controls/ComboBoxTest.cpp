@@ -3,6 +3,7 @@
 #include "ControlBase/Look.h"
 #include "Controls/CheckedComboBox.h"
 #include "Controls/FrameworkControlClasses.h"
+#include "Controls/TextBox.h"
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
@@ -45,6 +46,10 @@ const char* kSkin = R"(<R><Application Name="App"/>
    <SubControl Class="Framework.ComboBox" Name="combo" XPositionAbs="10" YPositionAbs="400" XSizeAbs="100" YSizeAbs="20">
     <Skin Name="cb" LookList="fourteen">)" LIST("Framework.ListBox", "Framework.ListBoxItem") R"(</Skin>
     <CreateParamList><CreateParam ID="INITIAL_SELECTED_INDEX">2</CreateParam></CreateParamList>
+   </SubControl>
+   <SubControl Class="Framework.ComboTextBox" Name="typed" XPositionAbs="400" XSizeAbs="100" YSizeAbs="20">
+    <Skin Name="ct" LookList="fourteen">)" LIST("Framework.ListBox", "Framework.ListBoxItem") R"(
+     <SubControl Class="Framework.TextBox" Name="textBox" XSizeAbs="80" YSizeAbs="20"/></Skin>
    </SubControl>
    <SubControl Class="Framework.ComboBoxWithIcons" Name="checked" XPositionAbs="200" XSizeAbs="100" YSizeAbs="20">
     <Skin Name="cc" LookList="fourteen">)" LIST("Framework.CheckedListBox",
@@ -97,7 +102,7 @@ protected:
         skin.replace(skin.find("@ICON@"), 6, mFolder.Join("icon.png"));
         mFolder.Write("app.xml", R"(<Root><Application Name="App"/></Root>)");
         mFolder.Write("fw.xml", "<Root>" + Items("Test.Panel|combo", items) + Items("Test.Panel|checked", 3) +
-                                    "</Root>");
+                                    Items("Test.Panel|typed", 3) + "</Root>");
         ASSERT_EQ(mFactory->LoadStringTables(mFolder.WPath("app.xml"), mFolder.WPath("fw.xml"), 0x0409),
                   S_OK);
         ASSERT_EQ(mFactory->ParseXML(skin.c_str(), 0), S_OK);
@@ -165,7 +170,7 @@ TEST_F(ComboBoxTest, TextAndSelectionFollowEachOther)
 {
     Make(3);
     EXPECT_EQ(mCombo->GetSelectedIndex(), 2);
-    EXPECT_EQ(NString(mCombo->GetText()), NString("ItemC"));
+    EXPECT_EQ(std::string(NString(mCombo->GetText()).c_str()), "ItemC");
     struct Step
     {
         const char16_t* text;  // null: select by index
@@ -182,7 +187,7 @@ TEST_F(ComboBoxTest, TextAndSelectionFollowEachOther)
         const int32_t result = s.text ? mCombo->SetText(s.text) : mCombo->SetSelectedIndex(s.index);
         EXPECT_EQ(result, s.result) << s.shown;
         EXPECT_EQ(mCombo->GetSelectedIndex(), s.selected) << s.shown;
-        EXPECT_EQ(NString(mCombo->GetText()), NString(s.shown));
+        EXPECT_EQ(std::string(NString(mCombo->GetText()).c_str()), std::string(s.shown));
         EXPECT_EQ(mRecorder->Count("NID_SELECTION_CHANGE"), s.reports) << s.shown;
     }
     // Choosing in the list selects; fewer items drop a choice past them.
@@ -217,6 +222,29 @@ TEST_F(ComboBoxTest, KeysOpenAndCloseAndLooksFollow)
     mCombo->SetEnabled(false);
     mCombo->UpdateLook();
     EXPECT_EQ(mCombo->GetActiveLookIndex(), 6);
+}
+
+TEST_F(ComboBoxTest, TypedTextChoosesAMatchingItemOrNone)
+{
+    Make(3);
+    auto typed = RCPtrDynamicCast<LComboBox>(mMain->FindChildByName(u"typed"));
+    auto box = RCPtrDynamicCast<LTextBox>(typed->FindChildByName(u"textBox"));
+    ASSERT_TRUE(typed && box);
+    mRecorder->Subscribe(RCPtr<LNotificationDistributor>(typed.Get()), u"NID_TEXTBOX_VALIDATED");
+    struct Case
+    {
+        const char16_t* typed;
+        int32_t selected;
+        const char *face, *box;
+    } cases[] = {{u"itemb", 1, "ItemB", "ItemB"}, {u"nothing", -1, "ItemB", "nothing"}};
+    for (const Case& c : cases) {
+        box->SetText(c.typed);
+        box->Validate();
+        EXPECT_EQ(typed->GetSelectedIndex(), c.selected);
+        EXPECT_EQ(std::string(NString(typed->GetText()).c_str()), std::string(c.face));
+        EXPECT_EQ(std::string(NString(box->GetText()).c_str()), std::string(c.box));
+    }
+    EXPECT_EQ(mRecorder->Count("NID_TEXTBOX_VALIDATED"), 2);
 }
 
 TEST_F(ComboBoxTest, CheckedComboMirrorsTheChosenItem)
