@@ -7,6 +7,7 @@
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
+#include "tests/Common/NotificationRecorder.h"
 #include "tests/Common/TempFolder.h"
 
 #include <cairo.h>
@@ -69,19 +70,6 @@ std::string Items(const char* table, int count)
                "</Locale></String>";
     return xml + "</StringTable>";
 }
-
-class Recorder : public LNotificationClient
-{
-public:
-    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
-                                   const RCPtr<LNotification>& n) override
-    {
-        names.push_back(NString(WString(n->GetID())).c_str());
-        return S_OK;
-    }
-    int Count(const std::string& name) const { return int(std::count(names.begin(), names.end(), name)); }
-    std::vector<std::string> names;
-};
 
 class ComboBoxTest : public ::testing::Test
 {
@@ -159,7 +147,7 @@ TEST_F(ComboBoxTest, ListOpensOnTheSideWithRoom)
         EXPECT_EQ(list.GetY(), c.y) << c.items;
         EXPECT_EQ(list.GetHeight(), c.height) << c.items;
         EXPECT_EQ(y.maxAbs, c.maxHeight) << c.items;
-        EXPECT_EQ(mRecorder->names, std::vector<std::string>{"NID_DROPDOWN_OPENING"});
+        EXPECT_EQ(mRecorder->names, std::vector<std::u16string>{u"NID_DROPDOWN_OPENING"});
         // The chosen item is marked in the list; an empty list marks none.
         EXPECT_EQ(list.GetSelectedIndices(), c.items ? std::vector<uint32_t>{2} : std::vector<uint32_t>{});
         EXPECT_TRUE(mCombo->IsDroppedDown());
@@ -188,7 +176,7 @@ TEST_F(ComboBoxTest, TextAndSelectionFollowEachOther)
         EXPECT_EQ(result, s.result) << s.shown;
         EXPECT_EQ(mCombo->GetSelectedIndex(), s.selected) << s.shown;
         EXPECT_EQ(std::string(NString(mCombo->GetText()).c_str()), std::string(s.shown));
-        EXPECT_EQ(mRecorder->Count("NID_SELECTION_CHANGE"), s.reports) << s.shown;
+        EXPECT_EQ(mRecorder->Count(u"NID_SELECTION_CHANGE"), s.reports) << s.shown;
     }
     // Choosing in the list selects; fewer items drop a choice past them.
     mCombo->GetList()->SelectRange(1, -1, true);
@@ -244,7 +232,7 @@ TEST_F(ComboBoxTest, TypedTextChoosesAMatchingItemOrNone)
         EXPECT_EQ(std::string(NString(typed->GetText()).c_str()), std::string(c.face));
         EXPECT_EQ(std::string(NString(box->GetText()).c_str()), std::string(c.box));
     }
-    EXPECT_EQ(mRecorder->Count("NID_TEXTBOX_VALIDATED"), 2);
+    EXPECT_EQ(mRecorder->Count(u"NID_TEXTBOX_VALIDATED"), 2);
 }
 
 TEST_F(ComboBoxTest, CheckedComboMirrorsTheChosenItem)

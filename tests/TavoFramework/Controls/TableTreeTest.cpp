@@ -5,6 +5,7 @@
 #include "Controls/TreeView.h"
 #include "Notification/NotificationParams.h"
 #include "tests/Common/FakeRootWindow.h"
+#include "tests/Common/NotificationRecorder.h"
 #include "tests/Common/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -62,21 +63,6 @@ std::string Text(const WString& s)
 {
     return NString(s).c_str();
 }
-
-class Recorder : public LNotificationClient
-{
-public:
-    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
-                                   const RCPtr<LNotification>& n) override
-    {
-        names.push_back(Text(n->GetID()));
-        withData += n->GetData() ? 1 : 0;
-        return S_OK;
-    }
-    int Count(const std::string& name) const { return int(std::count(names.begin(), names.end(), name)); }
-    std::vector<std::string> names;
-    int withData = 0;
-};
 
 class TableTreeTest : public ::testing::Test
 {
@@ -214,7 +200,7 @@ TEST_F(TableTreeTest, SelectionHoverAndScrollingAreMirrored)
         const std::vector<uint32_t> expected = multi ? std::vector<uint32_t>{1, 3} : std::vector<uint32_t>{3};
         EXPECT_EQ(Selected(0), expected) << multi;
         EXPECT_EQ(Selected(1), expected) << multi;
-        EXPECT_EQ(mRecorder->Count("NID_SELECTION_CHANGE"), 1) << multi;
+        EXPECT_EQ(mRecorder->Count(u"NID_SELECTION_CHANGE"), 1) << multi;
     }
     // Hover on a row of one column shows in the other; leaving clears it.
     LListBox& first = *mTable->GetColumn(0);
@@ -241,8 +227,8 @@ TEST_F(TableTreeTest, SelectionHoverAndScrollingAreMirrored)
     // Column reports come from the table without their data.
     mRecorder->names.clear();
     mTable->GetColumn(1)->Notify(u"NID_ITEM_DOUBLE_CLICKED", RCPtr<LHolder<int>>(new LHolder<int>(1)));
-    EXPECT_EQ(mRecorder->names, std::vector<std::string>{"NID_ITEM_DOUBLE_CLICKED"});
-    EXPECT_EQ(mRecorder->withData, 0);
+    EXPECT_EQ(mRecorder->names, std::vector<std::u16string>{u"NID_ITEM_DOUBLE_CLICKED"});
+    EXPECT_FALSE(mRecorder->data);
 }
 
 TEST_F(TableTreeTest, HeaderClicksSortRowsWithTheirSelection)
@@ -274,12 +260,12 @@ TEST_F(TableTreeTest, HeaderClicksSortRowsWithTheirSelection)
         EXPECT_EQ(Selected(1), s.selected);
         for (uint32_t c = 0; c < 2; ++c)
             EXPECT_TRUE(mTable->GetColumn(c)->GetItemAlternate(uint32_t(s.alternate)));
-        EXPECT_EQ(mRecorder->Count("NID_SELECTION_CHANGE"), 0);
+        EXPECT_EQ(mRecorder->Count(u"NID_SELECTION_CHANGE"), 0);
     }
     // Mirroring is back after the sort.
     mTable->GetColumn(1)->SelectRange(1, -1, true);
     EXPECT_EQ(Selected(0), std::vector<uint32_t>{1});
-    EXPECT_EQ(mRecorder->Count("NID_SELECTION_CHANGE"), 1);
+    EXPECT_EQ(mRecorder->Count(u"NID_SELECTION_CHANGE"), 1);
 }
 
 TEST_F(TableTreeTest, TreeMovesAndInsertsKeepParentsConsistent)
