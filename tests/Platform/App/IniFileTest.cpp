@@ -2,7 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
+#include <tuple>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -20,9 +20,7 @@ std::string BinFolder()
 
 ino_t Inode(const std::string& path)
 {
-    struct stat st
-    {
-    };
+    struct stat st = {};
     return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
@@ -131,33 +129,19 @@ TEST_F(IniFileTest, ValuesSurviveAReloadOfTheLibraryAndTheFile)
 TEST_F(IniFileTest, OnlyChangesOrAFileChangedMeanwhileAreWritten)
 {
     const std::string path = mFolder / "UserSettings.ini";
-    const auto inode = [&] { return Inode(path); };
     const uint32_t h = Open("UserSettings.ini");
-    ASSERT_EQ(Api().setIniValueInt(h, "CurrentSkinIndex", 0), INI_OK);
-    const struct
-    {
-        const char* what;
-        std::function<void()> meanwhile;
-        int32_t value;
-        bool written;
-    } cases[] = {
-        {"same value", [] {}, 0, false},
-        {"new value", [] {}, 1, true},
-        {"same value, file removed", [&] { std::filesystem::remove(path); }, 1, true},
-        {"same value, file replaced",
-         [&] {
-             std::ofstream(path + ".new") << "X=1\n";
-             std::filesystem::rename(path + ".new", path);
-         },
-         1, true},
-    };
-    for (const auto& c : cases) {
-        c.meanwhile();
-        const auto before = inode();
-        EXPECT_EQ(Api().setIniValueInt(h, "CurrentSkinIndex", c.value), INI_OK) << c.what;
-        EXPECT_EQ(inode() != before, c.written) << c.what;
-        EXPECT_NE(ReadFile(path).find("CurrentSkinIndex=" + std::to_string(c.value)), std::string::npos)
-            << c.what;
+    // Value to set, remove the file first, whether the file is written anew.
+    for (auto [value, remove, written] : {std::tuple{0, false, true},
+                                          {0, false, false},
+                                          {1, false, true},
+                                          {1, true, true},
+                                          {1, false, false}}) {
+        if (remove)
+            std::filesystem::remove(path);
+        const ino_t before = Inode(path);
+        EXPECT_EQ(Api().setIniValueInt(h, "CurrentSkinIndex", value), INI_OK);
+        EXPECT_EQ(Inode(path) != before, written) << value << remove;
+        EXPECT_NE(ReadFile(path).find("CurrentSkinIndex=" + std::to_string(value)), std::string::npos);
     }
 }
 
