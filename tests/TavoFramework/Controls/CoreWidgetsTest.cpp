@@ -11,77 +11,20 @@
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
 #include "tests/Common/NotificationRecorder.h"
-#include "tests/Common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <string>
 #include <thread>
-#include <vector>
 
 using namespace Tavo;
 
 namespace {
-
-const char* kSkin = R"(<R><Application Name="App"/>
-<Parts><Part Name="p" Width="1" Height="1" ResizeType="Stretch"/></Parts>
-<Looks><Look Name="l"><ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/>
-  <TextProperties TextLeftRel="0" TextLeftAbs="0" TextRightRel="1" TextRightAbs="0"/></Look></Looks>
-<LookLists><LookList Name="fourteen" NumLooks="14">
-  <Look Name="l" Index="0"/><Look Name="l" Index="1"/><Look Name="l" Index="2"/><Look Name="l" Index="3"/>
-  <Look Name="l" Index="4"/><Look Name="l" Index="5"/><Look Name="l" Index="6"/><Look Name="l" Index="7"/>
-  <Look Name="l" Index="8"/><Look Name="l" Index="9"/><Look Name="l" Index="10"/><Look Name="l" Index="11"/>
-  <Look Name="l" Index="12"/><Look Name="l" Index="13"/></LookList></LookLists>
-<Skin Name="S">
- <SubControl Class="Test.Panel" Name="main" XSizeAbs="400" YSizeAbs="300">
-  <Skin Name="s">
-   <SubControl Class="Test.Button" Name="push" XSizeAbs="80" YSizeAbs="20"><Skin Name="k" LookList="fourteen"/></SubControl>
-   <SubControl Class="Framework.Button" Name="toggle" XSizeAbs="80" YSizeAbs="20">
-     <Skin Name="k" LookList="fourteen"/><CreateParamList><CreateParam ID="AUTO_VALUE_SET">true</CreateParam></CreateParamList></SubControl>
-   <SubControl Class="Framework.Button" Name="radioA" XSizeAbs="80" YSizeAbs="20">
-     <Skin Name="k" LookList="fourteen"/><CreateParamList><CreateParam ID="AUTO_VALUE_SET">true</CreateParam><CreateParam ID="IS_RADIO">true</CreateParam></CreateParamList></SubControl>
-   <SubControl Class="Framework.Button" Name="radioB" XSizeAbs="80" YSizeAbs="20">
-     <Skin Name="k" LookList="fourteen"/><CreateParamList><CreateParam ID="AUTO_VALUE_SET">true</CreateParam><CreateParam ID="IS_RADIO">true</CreateParam></CreateParamList></SubControl>
-   <SubControl Class="Framework.Button" Name="shouting">
-     <Skin Name="k" LookList="fourteen"/><CreateParamList><CreateParam ID="AUTO_VALUE_SET">True</CreateParam></CreateParamList></SubControl>
-   <SubControl Class="Framework.ProgressBar" Name="bar" XSizeAbs="360" YSizeAbs="50">
-    <Skin Name="b">
-     <SubControl Class="Test.Panel" Name="activeOverlay" XPositionAbs="2" YPositionAbs="2" XSizeAbs="10" YSizeAbs="10"/>
-     <SubControl Class="Framework.Label" Name="timeRemainingLabel"/>
-     <SubControl Class="Framework.Label" Name="percentCompleteLabel"/>
-    </Skin>
-   </SubControl>
-   <SubControl Class="Framework.StatusBar" Name="status">
-    <Skin Name="st"><SubControl Class="Framework.Label" Name="label1"/></Skin>
-   </SubControl>
-  </Skin>
- </SubControl>
- <SubControl Class="Framework.ToolTip" Name="toolTip" XSizeAbs="100" YSizeAbs="22" Z_Order="9999"/>
-</Skin></R>)";
-
-const char* kFrameworkStrings = R"(<Root><StringTable ID="Framework">
- <String ID="HOURS_SINGULAR"><Locale LCID="0x0009">Hour</Locale></String>
- <String ID="HOURS_PLURAL"><Locale LCID="0x0009">Hours</Locale></String>
- <String ID="MINUTES_SINGULAR"><Locale LCID="0x0009">Minute</Locale></String>
- <String ID="MINUTES_PLURAL"><Locale LCID="0x0009">Minutes</Locale></String>
- <String ID="SECONDS_SINGULAR"><Locale LCID="0x0009">Second</Locale></String>
- <String ID="SECONDS_PLURAL"><Locale LCID="0x0009">Seconds</Locale></String>
- <String ID="REMAINING"><Locale LCID="0x0009">Remaining</Locale></String>
-</StringTable>
-<StringTable ID="Framework.StatusBar|label1"><String ID="LABEL"><Locale LCID="0x0009">Ready</Locale></String></StringTable>
-</Root>)";
 
 // A button whose pointer and focus state a test sets directly.
 class ProbeButton : public LButton
 {
 public:
     using LButton::LButton;
-    static void Make(RCPtr<LControl>& result, const RCPtr<LControl>& parent,
-                     const RCPtr<LControlDescriptor>& descriptor)
-    {
-        CreateT<ProbeButton>(result, parent, descriptor);
-    }
     void Set(bool hover, bool capture, bool leftDrag, bool focus)
     {
         mHover = hover, mCapture = capture, mLeftDrag = leftDrag, mHasFocus = focus;
@@ -98,14 +41,10 @@ protected:
         for (const ControlClassRow& row : FrameworkControlClasses())
             if (row.create)
                 mFactory->RegisterControlClass(row.name, row.create);
-        mFactory->RegisterControlClass(u"Test.Button", &ProbeButton::Make);
+        mFactory->RegisterControlClass(u"Test.Button", &LControl::CreateT<ProbeButton>);
         mFactory->RegisterControlClass(u"Test.Panel", &LControl::CreateT<LControl>);
-        mFolder.Write("app.xml", R"(<Root><Application Name="App"/></Root>)");
-        mFolder.Write("fw.xml", kFrameworkStrings);
-        ASSERT_EQ(mFactory->LoadStringTables(mFolder.WPath("app.xml"), mFolder.WPath("fw.xml"), 0x0409),
-                  S_OK);
-        ASSERT_EQ(mFactory->ParseXML(kSkin, 0), S_OK);
-        mFactory->SetCurrentSkinIndex(0);
+        ASSERT_EQ(mFactory->LoadStringTables(u"", TAVO_CORE_DIR u"/CoreWidgetsStrings.xml", 0x0409), S_OK);
+        ASSERT_EQ(mFactory->LoadSkins(TAVO_CORE_DIR u"/CoreWidgetsSkin.xml"), S_OK);
         mWindow = FakeRootWindow::Create();
         mWindow->SetClientRect({0, 0, 400, 300});
         mMain = mFactory->CreateControlFromDescriptor(u"main", mWindow.Get());
@@ -123,7 +62,6 @@ protected:
         return RCPtrDynamicCast<T>(mMain->FindChildByName(name));
     }
 
-    TempFolder mFolder;
     ManualAppClock mClock;
     ScopedAppClock mClockScope{mClock};
     RCPtr<LControlFactory> mFactory;
@@ -135,11 +73,8 @@ protected:
 
 TEST_F(CoreWidgetsTest, ButtonClicksToggleAndRadioRules)
 {
-    auto push = Child<LButton>(u"push");
-    auto toggle = Child<LButton>(u"toggle");
-    auto radioA = Child<LButton>(u"radioA");
-    auto radioB = Child<LButton>(u"radioB");
-    ASSERT_TRUE(push && toggle && radioA && radioB);
+    auto push = Child<LButton>(u"push"), toggle = Child<LButton>(u"toggle");
+    auto radioA = Child<LButton>(u"radioA"), radioB = Child<LButton>(u"radioB");
     // The property is compared exactly.
     EXPECT_FALSE(Child<LButton>(u"shouting")->IsAutoValueSet());
 
@@ -176,34 +111,21 @@ TEST_F(CoreWidgetsTest, ButtonClicksToggleAndRadioRules)
 
 TEST_F(CoreWidgetsTest, ButtonLookFollowsValueAndConditions)
 {
-    struct Case
-    {
-        bool enabled, on, hover, capture, leftDrag, focus, keepPressed;
-        int32_t look;
-    };
-    const Case cases[] = {
-        {true, false, false, false, false, false, false, 0},
-        {true, false, true, false, false, false, false, 1},
-        {true, false, true, true, true, false, false, 2},
-        {true, false, false, true, true, false, false, 1},
-        {true, false, false, true, true, false, true, 2},
-        {true, false, true, true, false, false, false, 0},
-        {true, true, false, false, false, false, false, 7},
-        {true, true, true, false, false, true, false, 11},
-        {true, true, true, true, true, true, false, 12},
-        {true, false, false, false, false, true, false, 3},
-        {false, false, true, true, true, true, false, 6},
-        {false, true, false, false, false, false, false, 13},
+    // Enabled, on, hover, capture, left drag, focus, keep pressed; the look.
+    const std::tuple<bool, bool, bool, bool, bool, bool, bool, int32_t> cases[] = {
+        {1, 0, 0, 0, 0, 0, 0, 0}, {1, 0, 1, 0, 0, 0, 0, 1},  {1, 0, 1, 1, 1, 0, 0, 2},
+        {1, 0, 0, 1, 1, 0, 0, 1}, {1, 0, 0, 1, 1, 0, 1, 2},  {1, 0, 1, 1, 0, 0, 0, 0},
+        {1, 1, 0, 0, 0, 0, 0, 7}, {1, 1, 1, 0, 0, 1, 0, 11}, {1, 1, 1, 1, 1, 1, 0, 12},
+        {1, 0, 0, 0, 0, 1, 0, 3}, {0, 0, 1, 1, 1, 1, 0, 6},  {0, 1, 0, 0, 0, 0, 0, 13},
     };
     auto b = Child<ProbeButton>(u"push");
-    ASSERT_TRUE(b);
-    for (const Case& c : cases) {
-        b->SetKeepPressedLook(c.keepPressed);
-        b->SetValue(c.on ? 1.0 : 0.0);
-        b->Set(c.hover, c.capture, c.leftDrag, c.focus);
-        b->SetEnabled(c.enabled);
+    for (auto [enabled, on, hover, capture, leftDrag, focus, keepPressed, look] : cases) {
+        b->SetKeepPressedLook(keepPressed);
+        b->SetValue(on ? 1.0 : 0.0);
+        b->Set(hover, capture, leftDrag, focus);
+        b->SetEnabled(enabled);
         b->UpdateLook();
-        EXPECT_EQ(b->GetActiveLookIndex(), c.look) << &c - cases;
+        EXPECT_EQ(b->GetActiveLookIndex(), look) << enabled << on << hover << capture << leftDrag << focus;
     }
     // A passive button keeps its look and is never hit.
     b->SetPassive(true);
@@ -233,7 +155,6 @@ TEST_F(CoreWidgetsTest, ReturnShowsThePressedLookThenClicksOnIdle)
     EXPECT_EQ(rec->names.size(), 2u);
     EXPECT_FALSE(push->IsSimulatedClickPending());
     EXPECT_EQ(push->GetIdleRequests(), 0);
-
     // "NID_SIMULATE_CLICK" does nothing on a disabled button.
     push->SetEnabled(false);
     push->ReceiveNotification(nullptr, LNotification::Create(u"NID_SIMULATE_CLICK"));
@@ -247,12 +168,9 @@ TEST_F(CoreWidgetsTest, AutoRepeatPressAtOnceThenAfterDelayThenEveryInterval)
     push->SetAutoRepeat(true);
     RCPtr<Recorder> rec(new Recorder());
     rec->Listen(RCPtr<LControl>(push.Get()), {u"NID_BUTTON_AUTOREPEAT"});
-    auto conditions = [&](uint32_t now, uint32_t before) {
-        push->ConditionsChanged(LConditionsParam::Create(now, before));
-    };
     const uint32_t held = kConditionLeftPressed | kConditionCapture | kConditionHover;
     RCPtrDynamicCast<ProbeButton>(push)->Set(true, true, true, false);
-    conditions(held, kConditionHover);
+    push->ConditionsChanged(LConditionsParam::Create(held, kConditionHover));
     EXPECT_EQ(rec->names.size(), 1u);
     // Idle turns every 20 ms up to 0.55 s: repeats at 0.3, 0.4 and 0.5 s.
     for (int t = 20; t <= 550; t += 20) {
@@ -260,7 +178,7 @@ TEST_F(CoreWidgetsTest, AutoRepeatPressAtOnceThenAfterDelayThenEveryInterval)
         push->OnIdle();
     }
     EXPECT_EQ(rec->names.size(), 4u);
-    conditions(kConditionHover, held);
+    push->ConditionsChanged(LConditionsParam::Create(kConditionHover, held));
     EXPECT_EQ(push->GetIdleRequests(), 0);
     mClock.Advance(500);
     push->OnIdle();
@@ -270,44 +188,34 @@ TEST_F(CoreWidgetsTest, AutoRepeatPressAtOnceThenAfterDelayThenEveryInterval)
 TEST_F(CoreWidgetsTest, ProgressBarOverlayPercentAndTimeTexts)
 {
     auto bar = Child<LProgressBar>(u"bar");
-    ASSERT_TRUE(bar);
     bar->SetBounds({0, 0}, {360, 50});
-    struct TimeCase
-    {
-        int32_t seconds;
-        const char16_t* text;
+    const std::pair<int32_t, const char16_t*> times[] = {
+        {3605, u"1 Hour 0 Minutes 5 Seconds Remaining"},
+        {7322, u"2 Hours 2 Minutes 2 Seconds Remaining"},
+        {61, u"1 Minute 1 Second Remaining"},
+        {59, u"59 Seconds Remaining"},
+        {1, u"1 Second Remaining"},
+        {120, u"2 Minutes 0 Seconds Remaining"},
+        {0, u"0 Seconds Remaining"},
+        {-5, u"0 Seconds Remaining"},
     };
-    for (const TimeCase& c :
-         {TimeCase{3605, u"1 Hour 0 Minutes 5 Seconds Remaining"},
-          TimeCase{7322, u"2 Hours 2 Minutes 2 Seconds Remaining"},
-          TimeCase{61, u"1 Minute 1 Second Remaining"}, TimeCase{59, u"59 Seconds Remaining"},
-          TimeCase{1, u"1 Second Remaining"}, TimeCase{3600, u"1 Hour 0 Minutes 0 Seconds Remaining"},
-          TimeCase{120, u"2 Minutes 0 Seconds Remaining"}, TimeCase{0, u"0 Seconds Remaining"},
-          TimeCase{-5, u"0 Seconds Remaining"}})
-        EXPECT_EQ(bar->FormatTimeRemaining(c.seconds), c.text) << c.seconds;
+    for (auto [seconds, text] : times)
+        EXPECT_EQ(bar->FormatTimeRemaining(seconds), text) << seconds;
 
     auto overlay = bar->FindChildByName(u"activeOverlay");
     auto percent = bar->FindChildByName(u"percentCompleteLabel");
     auto remaining = bar->FindChildByName(u"timeRemainingLabel");
     EXPECT_FALSE(remaining->GetLayout()->visible);
-    struct WidthCase
-    {
-        double value;
-        bool shown;
-        double width;
-        const char16_t* percent;
-    };
-    for (const WidthCase& c : {WidthCase{0.001, false, 0, u"0"}, WidthCase{0.002, true, 1, u"0"},
-                               WidthCase{0.5, true, 180, u"50"}, WidthCase{1.0, true, 360, u"100"}}) {
-        bar->SetValue(c.value);
-        EXPECT_EQ(overlay->GetLayout()->visible, c.shown) << c.value;
-        if (c.shown) {
-            LLayoutDescriptor::Axis axis;
-            overlay->GetPlacement(0, axis);
-            EXPECT_EQ(axis.sizeAbs, c.width) << c.value;
-            EXPECT_EQ(axis.positionAbs, 2) << "the left edge stays";
-        }
-        EXPECT_EQ(percent->GetText(), c.percent) << c.value;
+    const std::tuple<double, bool, double, const char16_t*> widths[] = {
+        {0.001, false, 0, u"0"}, {0.002, true, 1, u"0"}, {0.5, true, 180, u"50"}, {1.0, true, 360, u"100"}};
+    for (auto [value, shown, width, text] : widths) {
+        bar->SetValue(value);
+        LLayoutDescriptor::Axis axis;
+        overlay->GetPlacement(0, axis);
+        EXPECT_EQ(overlay->GetLayout()->visible, shown) << value;
+        EXPECT_EQ(shown ? axis.sizeAbs : 0, width) << value;
+        EXPECT_EQ(axis.positionAbs, 2) << "the left edge stays";
+        EXPECT_EQ(percent->GetText(), text) << value;
     }
 }
 
@@ -333,7 +241,6 @@ TEST_F(CoreWidgetsTest, ProgressBarEstimatesFromTheAverageSpeed)
 TEST_F(CoreWidgetsTest, StatusBarShowsPostedTextsOnIdleAndFlushesAtOnce)
 {
     auto status = Child<LStatusBar>(u"status");
-    ASSERT_TRUE(status);
     auto label = status->FindChildByName(u"label1");
     EXPECT_EQ(status->GetDefaultText(), u"Ready");
     std::thread worker([&] {
@@ -349,15 +256,6 @@ TEST_F(CoreWidgetsTest, StatusBarShowsPostedTextsOnIdleAndFlushesAtOnce)
     EXPECT_EQ(label->GetText(), u"now");
     EXPECT_FALSE(mWindow->invalidated.empty());
     EXPECT_EQ(status->GetDefaultText(), u"Ready");
-}
-
-TEST_F(CoreWidgetsTest, LabelTooltipIsItsTextOnlyWhenCut)
-{
-    auto percent = Child<LProgressBar>(u"bar")->FindChildByName(u"percentCompleteLabel");
-    auto label = RCPtrDynamicCast<LLabel>(percent);
-    ASSERT_TRUE(label);
-    EXPECT_TRUE(label->IsNotFocusable());
-    EXPECT_EQ(label->GetToolTipText(), label->IsTextClipped() ? label->GetText() : WString());
 }
 
 TEST_F(CoreWidgetsTest, ToolTipDelayLifeChainAndPlacement)
@@ -398,7 +296,6 @@ TEST_F(CoreWidgetsTest, ToolTipDelayLifeChainAndPlacement)
     EXPECT_EQ(tip->GetState(), LToolTip::kInactive) << "closes itself after more than 5 s";
     EXPECT_EQ(tip->GetParent(), nullptr);
     EXPECT_EQ(push->GetIdleRequests(), 0);
-
     // The next tooltip within 50 ms of a visible one closing shows at once.
     mClock.Advance(49);
     auto next = make();

@@ -8,32 +8,17 @@
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
+#include "tests/Common/NotificationRecorder.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
-#include <string>
 
 using namespace Tavo;
 
 namespace {
 
-std::string Text(const WString& s)
-{
-    return NString(s).c_str();
-}
-
-class Recorder : public LNotificationClient
-{
-public:
-    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
-                                   const RCPtr<LNotification>& n) override
-    {
-        return names.push_back(Text(n->GetID())), S_OK;
-    }
-    int Count(const std::string& name) const { return int(std::count(names.begin(), names.end(), name)); }
-    std::vector<std::string> names;
-};
+const auto Text = [](const WString& s) { return std::string(NString(s).c_str()); };
 
 RCPtr<LLayoutDescriptor> Box(double x, double y, double w, double h)
 {
@@ -63,13 +48,11 @@ protected:
             LControlDescriptor::Create(u"Framework.ListBox", u"list", nullptr);
         listDescriptor->SetLayout(Box(0, 0, 100, 70));
         RCPtr<LStringTable> params = LStringTable::Create();
-        for (auto [key, value] : {std::pair{u"ITEM.0", u"A"},
-                                  {u"ITEM.2", u"C"},
-                                  {u"ITEM.-1", u"bad"},
-                                  {u"ITEM.99999999999", u"huge"},
-                                  {u"ITEM.10001", u"far"},
-                                  {u"XITEM.1", u"x"},
-                                  {u"ITEM.1x", u"y"}})
+        const std::pair<const char16_t*, const char16_t*> items[] = {
+            {u"ITEM.0", u"A"},       {u"ITEM.2", u"C"},  {u"ITEM.-1", u"bad"}, {u"ITEM.99999999999", u"huge"},
+            {u"ITEM.10001", u"far"}, {u"XITEM.1", u"x"}, {u"ITEM.1x", u"y"},
+        };
+        for (auto [key, value] : items)
             params->SetString(key, value);
         listDescriptor->SetCreateParams(params);
         RCPtr<LControlDescriptor> row = LControlDescriptor::Create(
@@ -82,10 +65,9 @@ protected:
         RCPtr<LControl> made;
         (checked ? &LCheckedListBox::Create : &LListBox::Create)(made, top, listDescriptor);
         list = RCPtrDynamicCast<LListBox>(made);
-        for (const char16_t* id :
-             {u"NID_SELECTION_CHANGE", u"NID_ITEM_ACTIVATED", u"NID_ITEM_DOUBLE_CLICKED",
-              u"NID_ITEM_RIGHT_CLICK", u"NID_ITEM_CHECK_CHANGE", u"NID_ITEM_CHECKBOX_CLICKED"})
-            recorder->Subscribe(RCPtr<LNotificationDistributor>(list), id);
+        recorder->Listen(list,
+                         {u"NID_SELECTION_CHANGE", u"NID_ITEM_ACTIVATED", u"NID_ITEM_DOUBLE_CLICKED",
+                          u"NID_ITEM_RIGHT_CLICK", u"NID_ITEM_CHECK_CHANGE", u"NID_ITEM_CHECKBOX_CLICKED"});
     }
     void TearDown() override
     {
@@ -126,7 +108,7 @@ protected:
     bool checked = false;
 };
 
-TEST_F(ListBoxTest, SkinItemsKeepToTheirNumbers)
+TEST_F(ListBoxTest, SkinItemsKeepToTheirNumbersAndScrollingRebindsTheRows)
 {
     // "ITEM.0" and "ITEM.2" give three items; malformed or huge numbers none.
     ASSERT_EQ(list->GetItemCount(), 3u);
@@ -137,6 +119,15 @@ TEST_F(ListBoxTest, SkinItemsKeepToTheirNumbers)
     EXPECT_EQ(list->GetRowCount(), 4u);
     EXPECT_FALSE(list->GetRow(3)->IsEnabled(false));
     EXPECT_EQ(Text(list->GetRow(3)->GetText()), "");
+    // Scrolling rebinds the rows.
+    Fill({u"i0", u"i1", u"i2", u"i3", u"i4", u"i5", u"i6", u"i7", u"i8", u"i9"});
+    EXPECT_EQ(list->GetClientExtent().y, 200);
+    list->SetScrollOffset({0, 40});
+    EXPECT_EQ(list->GetTopItem(), 2u);
+    EXPECT_EQ(Text(list->GetRow(0)->GetText()), "i2");
+    list->SelectRange(9, -1, true);
+    EXPECT_EQ(list->GetTopItem(), 7u);
+    EXPECT_EQ(Text(list->GetRow(2)->GetText()), "i9");
 }
 
 // Text measured with the drawing back end, as in the program.
@@ -167,62 +158,40 @@ TEST_F(ListBoxTest, TheWidestRowFollowsInsertionsChangesAndRemovals)
     SetRenderHost(old);
 }
 
-TEST_F(ListBoxTest, ScrollingRebindsTheRows)
-{
-    Fill({u"i0", u"i1", u"i2", u"i3", u"i4", u"i5", u"i6", u"i7", u"i8", u"i9"});
-    EXPECT_EQ(list->GetClientExtent().y, 200);
-    list->SetScrollOffset({0, 40});
-    EXPECT_EQ(list->GetTopItem(), 2u);
-    EXPECT_EQ(Text(list->GetRow(0)->GetText()), "i2");
-    EXPECT_EQ(list->GetRowCount(), 4u);
-    list->SelectRange(9, -1, true);
-    EXPECT_EQ(list->GetTopItem(), 7u);
-    EXPECT_EQ(Text(list->GetRow(2)->GetText()), "i9");
-}
-
 TEST_F(ListBoxTest, ClicksFollowTheSelectionRules)
 {
-    // A click is a press and a release; pressOnly stops after the press.
-    struct Step
-    {
-        uint32_t item, modifiers;
-        bool pressOnly;
-        std::set<uint32_t> selected;
-        int32_t anchor, caret;
-    };
-    struct Case
-    {
-        bool multi;
-        std::vector<Step> steps;
-    } cases[] = {
+    // Item, modifiers, press only (else a release follows); the selection, anchor and caret after.
+    using Step = std::tuple<uint32_t, uint32_t, bool, std::set<uint32_t>, int32_t, int32_t>;
+    const std::pair<bool, std::vector<Step>> cases[] = {
         {false, {{1, 0, false, {1}, 1, 1}, {2, 0x8, false, {2}, 2, 2}, {2, 0x1, false, {2}, 2, 2}}},
         {true,
-         {{1, 0, false, {1}, 1, 1},
-          {3, 0x8, false, {1, 2, 3}, 1, 3},
-          {2, 0x1, false, {1, 3}, 1, 3},
-          {0, 0x9, false, {0, 1, 3}, 0, 0}}},
+         {{1, 0, 0, {1}, 1, 1},
+          {3, 0x8, 0, {1, 2, 3}, 1, 3},
+          {2, 1, 0, {1, 3}, 1, 3},
+          {0, 9, 0, {0, 1, 3}, 0, 0}}},
         // A press on a selected item waits for the release, which selects it alone.
         {true, {{1, 0, false, {1}, 1, 1}, {2, 0x8, false, {1, 2}, 1, 2}, {2, 0, true, {1, 2}, 1, 2}}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [multi, steps] : cases) {
         Fill({u"a", u"b", u"c", u"d", u"e"});
-        list->mMultiSelect = c.multi;
-        for (const Step& s : c.steps) {
-            Press(s.item, s.modifiers);
-            if (!s.pressOnly)
-                Press(s.item, s.modifiers, true);
-            EXPECT_EQ(Selected(), s.selected) << c.multi << " item " << s.item << " mods " << s.modifiers;
-            EXPECT_EQ(list->GetAnchor(), s.anchor);
-            EXPECT_EQ(list->GetCaret(), s.caret);
+        list->mMultiSelect = multi;
+        for (const auto& [item, modifiers, pressOnly, selected, anchor, caret] : steps) {
+            SCOPED_TRACE(testing::Message() << multi << " item " << item << " mods " << modifiers);
+            Press(item, modifiers);
+            if (!pressOnly)
+                Press(item, modifiers, true);
+            EXPECT_EQ(Selected(), selected);
+            EXPECT_EQ(list->GetAnchor(), anchor);
+            EXPECT_EQ(list->GetCaret(), caret);
         }
-        if (c.steps.back().pressOnly) {
-            Press(c.steps.back().item, 0, true);
-            EXPECT_EQ(Selected(), std::set<uint32_t>{c.steps.back().item});
+        if (std::get<2>(steps.back())) {
+            Press(std::get<0>(steps.back()), 0, true);
+            EXPECT_EQ(Selected(), std::set<uint32_t>{std::get<0>(steps.back())});
         }
     }
 }
 
-TEST_F(ListBoxTest, RangesReportOnceAndOnlyOnChange)
+TEST_F(ListBoxTest, RangesReportOnceAndOnlyOnChangeAndRemovalMovesAnchorAndCaret)
 {
     Fill({u"0", u"1", u"2", u"3", u"4", u"5", u"6", u"7", u"8", u"9"});
     list->SelectRange(8, -1, true);
@@ -231,53 +200,45 @@ TEST_F(ListBoxTest, RangesReportOnceAndOnlyOnChange)
     EXPECT_EQ(Selected(), (std::set<uint32_t>{2, 3, 4, 5}));
     EXPECT_EQ(list->GetAnchor(), 2);
     EXPECT_EQ(list->GetCaret(), 5);
-    EXPECT_EQ(recorder->Count("NID_SELECTION_CHANGE"), 1);
+    EXPECT_EQ(recorder->Count(u"NID_SELECTION_CHANGE"), 1);
     list->SelectRange(3, -1, true);
     list->SelectRange(3, -1, true);
-    EXPECT_EQ(recorder->Count("NID_SELECTION_CHANGE"), 2);
+    EXPECT_EQ(recorder->Count(u"NID_SELECTION_CHANGE"), 2);
     EXPECT_EQ(list->SelectRange(10, -1, true), E_INVALIDARG);
     // Hover-select lists never announce selections.
     list->SetHoverSelect(true);
     list->SelectRange(7, -1, true);
-    EXPECT_EQ(recorder->Count("NID_SELECTION_CHANGE"), 2);
-}
-
-TEST_F(ListBoxTest, RemovalMovesAnchorAndCaret)
-{
-    struct Case
-    {
-        uint32_t anchor, caret, removed;
-        int32_t newAnchor, newCaret;
-    } cases[] = {{2, 4, 0, 1, 3}, {2, 4, 3, -1, -1}, {1, 2, 4, 1, 2}};
-    for (const Case& c : cases) {
+    EXPECT_EQ(recorder->Count(u"NID_SELECTION_CHANGE"), 2);
+    // Removal moves anchor and caret.
+    for (auto [anchor, caret, removed, newAnchor, newCaret] :
+         {std::tuple{2u, 4, 0u, 1, 3}, {2u, 4, 3u, -1, -1}, {1u, 2, 4u, 1, 2}}) {
         Fill({u"0", u"1", u"2", u"3", u"4", u"5"});
         list->mMultiSelect = true;
-        list->SelectRange(c.anchor, int32_t(c.caret), true);
-        list->RemoveItem(c.removed);
-        EXPECT_EQ(list->GetAnchor(), c.newAnchor) << c.removed;
-        EXPECT_EQ(list->GetCaret(), c.newCaret) << c.removed;
+        list->SelectRange(anchor, caret, true);
+        list->RemoveItem(removed);
+        EXPECT_EQ(list->GetAnchor(), newAnchor) << removed;
+        EXPECT_EQ(list->GetCaret(), newCaret) << removed;
     }
 }
 
-TEST_F(ListBoxTest, KeysMoveTheCaretAndReturnActivates)
+TEST_F(ListBoxTest, KeysAndClicksReportAndSortingKeepsTheCaret)
 {
     Fill({u"a", u"b", u"c"});
-    struct Case
-    {
-        const char16_t* key;
-        int32_t caret;
-        int activated;
-    } cases[] = {{u"VKEY_UP", -1, 0},    {u"VKEY_DOWN", 0, 0}, {u"VKEY_UP", 0, 0},   {u"VKEY_DOWN", 1, 0},
-                 {u"VKEY_RETURN", 1, 1}, {u"VKEY_DOWN", 2, 1}, {u"VKEY_DOWN", 2, 1}, {u"VKEY_F5", 2, 1}};
-    for (const Case& c : cases) {
-        list->OnKey(LKeyParam::Create(KeyCode::FromString(c.key)));
-        EXPECT_EQ(list->GetCaret(), c.caret) << Text(WString(c.key));
-        EXPECT_EQ(recorder->Count("NID_ITEM_ACTIVATED"), c.activated);
+    const std::tuple<const char16_t*, int32_t, int> cases[] = {
+        {u"VKEY_UP", -1, 0},    {u"VKEY_DOWN", 0, 0}, {u"VKEY_UP", 0, 0},   {u"VKEY_DOWN", 1, 0},
+        {u"VKEY_RETURN", 1, 1}, {u"VKEY_DOWN", 2, 1}, {u"VKEY_DOWN", 2, 1}, {u"VKEY_F5", 2, 1},
+    };
+    for (auto [key, caret, activated] : cases) {
+        list->OnKey(LKeyParam::Create(KeyCode::FromString(key)));
+        EXPECT_EQ(list->GetCaret(), caret) << Text(WString(key));
+        EXPECT_EQ(recorder->Count(u"NID_ITEM_ACTIVATED"), activated);
     }
-}
-
-TEST_F(ListBoxTest, SortingIgnoresCaseAndKeepsTheCaretOnItsItem)
-{
+    Press(1, 0, false, 4);
+    EXPECT_EQ(recorder->Count(u"NID_ITEM_RIGHT_CLICK"), 1);
+    list->GetRow(0)->Notify(u"NID_MOUSE_DOWN", LMouseButtonParam::Create(1, 5, 5, 0, true));
+    EXPECT_EQ(recorder->Count(u"NID_ITEM_DOUBLE_CLICKED"), 1);
+    EXPECT_TRUE(list->IsItemSelected(0));
+    // Sorting ignores case and keeps the caret on its item.
     Fill({u"b", u"A", u"c", u"B2"});
     list->SelectRange(0, -1, true);
     EXPECT_TRUE(list->SortItems());
@@ -294,32 +255,19 @@ TEST_F(ListBoxTest, SortingIgnoresCaseAndKeepsTheCaretOnItsItem)
 TEST_F(ListBoxTest, RowLooksShowState)
 {
     LListBoxItem& row = *list->GetRow(0);
-    struct Case
-    {
-        double value;
-        bool enabled, alternate, separator;
-        uint32_t look;
-    } cases[] = {{0, true, false, false, 0}, {1, true, false, false, 7},   {1, true, true, false, 10},
-                 {0, true, true, false, 3},  {1, false, false, false, 13}, {0, false, false, false, 6},
-                 {0, true, false, true, 13}};
-    for (const Case& c : cases) {
-        row.SetValue(c.value);
-        row.SetEnabled(c.enabled);
-        row.mAlternate = c.alternate;
-        row.SetSeparator(c.separator);
-        EXPECT_EQ(row.GetLookIndex(), c.look) << c.value << c.enabled << c.alternate << c.separator;
+    // Value, enabled, alternate, separator; the look.
+    const std::tuple<double, bool, bool, bool, uint32_t> cases[] = {
+        {0, 1, 0, 0, 0},  {1, 1, 0, 0, 7}, {1, 1, 1, 0, 10}, {0, 1, 1, 0, 3},
+        {1, 0, 0, 0, 13}, {0, 0, 0, 0, 6}, {0, 1, 0, 1, 13},
+    };
+    for (auto [value, enabled, alternate, separator, look] : cases) {
+        row.SetValue(value);
+        row.SetEnabled(enabled);
+        row.mAlternate = alternate;
+        row.SetSeparator(separator);
+        EXPECT_EQ(row.GetLookIndex(), look) << value << enabled << alternate << separator;
     }
     EXPECT_EQ(Text(row.GetText()), "");
-}
-
-TEST_F(ListBoxTest, RightClicksAndDoubleClicksAreReported)
-{
-    Fill({u"a", u"b"});
-    Press(1, 0, false, 4);
-    EXPECT_EQ(recorder->Count("NID_ITEM_RIGHT_CLICK"), 1);
-    list->GetRow(0)->Notify(u"NID_MOUSE_DOWN", LMouseButtonParam::Create(1, 5, 5, 0, true));
-    EXPECT_EQ(recorder->Count("NID_ITEM_DOUBLE_CLICKED"), 1);
-    EXPECT_TRUE(list->IsItemSelected(0));
 }
 
 class CheckedListBoxTest : public ListBoxTest
@@ -341,28 +289,26 @@ TEST_F(CheckedListBoxTest, CheckBoxesReportAndSelectTheirRowButBindingDoesNot)
     EXPECT_TRUE(Checked().IsItemChecked(1));
     EXPECT_EQ(Checked().GetCheckedCount(), 1u);
     EXPECT_TRUE(list->IsItemSelected(1));
-    EXPECT_EQ(recorder->Count("NID_ITEM_CHECK_CHANGE"), 1);
+    EXPECT_EQ(recorder->Count(u"NID_ITEM_CHECK_CHANGE"), 1);
     Checked().SetItemChecked(6, true);
     list->SetScrollOffset({0, 100});
     list->SetScrollOffset({0, 0});
-    EXPECT_EQ(recorder->Count("NID_ITEM_CHECK_CHANGE"), 1);
+    EXPECT_EQ(recorder->Count(u"NID_ITEM_CHECK_CHANGE"), 1);
     EXPECT_EQ(Box(6).GetValue(), 1.0);
     EXPECT_EQ(Checked().GetCheckedCount(), 2u);
     // Rows past the last item hide their check boxes.
     list->SetItemCount(2);
     EXPECT_FALSE(list->GetRow(3)->FindChildByName(u"checkBox")->IsShown(false));
     EXPECT_EQ(Checked().GetCheckedCount(), 1u);
-}
-
-TEST_F(CheckedListBoxTest, WithoutAutoValueClicksLeaveTheValueToTheOwner)
-{
-    Fill({u"0", u"1"});
+    // Without auto value, clicks leave the value to the owner.
+    Checked().SetItemChecked(1, false);
     Checked().SetCheckBoxAutoValue(false);
+    recorder->names.clear();
     Box(0).Notify(u"NID_LEFT_CLICK");
-    EXPECT_EQ(recorder->Count("NID_ITEM_CHECKBOX_CLICKED"), 1);
+    EXPECT_EQ(recorder->Count(u"NID_ITEM_CHECKBOX_CLICKED"), 1);
     EXPECT_EQ(Checked().GetCheckedCount(), 0u);
     Box(0).SetValue(1.0);
-    EXPECT_EQ(recorder->Count("NID_ITEM_CHECK_CHANGE"), 0);
+    EXPECT_EQ(recorder->Count(u"NID_ITEM_CHECK_CHANGE"), 0);
     EXPECT_EQ(Text(LIndexedDataWithValueParam(nullptr, 3, 1.0).ToString()),
               "LIndexedDataParam: Index = 3, Data =  Value = 1.000000");
 }

@@ -43,15 +43,12 @@ RCPtr<LScrollbar> MakeBar(const RCPtr<LControl>& parent, const char16_t* name, d
                           double h, bool vertical)
 {
     RCPtr<LScrollbar> bar = Make<LScrollbar>(parent, name, x, y, w, h);
-    const double t = vertical ? w : h, length = vertical ? h : w;
+    const double t = vertical ? w : h, l = (vertical ? h : w) - t;
     Make<LButton>(bar, u"dec", 0, 0, t, t);
-    if (vertical) {
-        Make<LButton>(bar, u"inc", 0, length - t, t, t);
-        Make<LButton>(Make<LControl>(bar, u"channel", 0, t, t, length - 2 * t), u"thumb", 0, 0, t, t);
-    } else {
-        Make<LButton>(bar, u"inc", length - t, 0, t, t);
-        Make<LButton>(Make<LControl>(bar, u"channel", t, 0, length - 2 * t, t), u"thumb", 0, 0, t, t);
-    }
+    Make<LButton>(bar, u"inc", vertical ? 0 : l, vertical ? l : 0, t, t);
+    Make<LButton>(vertical ? Make<LControl>(bar, u"channel", 0, t, t, l - t)
+                           : Make<LControl>(bar, u"channel", t, 0, l - t, t),
+                  u"thumb", 0, 0, t, t);
     return bar;
 }
 
@@ -71,7 +68,7 @@ protected:
         top->SetRootWindow(nullptr);
         Drop(top);
     }
-    // Parts and owners subscribe to each other: every control lets go.
+    // Parts and owners subscribe to each other.
     static void Drop(const RCPtr<LControl>& control)
     {
         control->SetParent(nullptr);
@@ -89,6 +86,15 @@ protected:
         Finish(view);
         return view;
     }
+    // A vertical bar with a channel 200 long between two 15-pixel buttons.
+    RCPtr<LScrollbar> Bar(double fraction)
+    {
+        RCPtr<LScrollbar> bar = MakeBar(top, u"bar", 0, 0, 15, 230, true);
+        Finish(bar);
+        bar->mThumbFraction = fraction;
+        bar->UpdateThumbSize();
+        return bar;
+    }
     double Thumb(LScrollbar& bar)
     {
         LLayoutDescriptor::Axis spec;
@@ -104,22 +110,18 @@ protected:
 
 TEST_F(Scrolling, BarsShowOnlyWhileTheContentDoesNotFit)
 {
-    struct Case
-    {
-        double x, y;
-        bool h, v;
-    } cases[] = {
+    RCPtr<LPanel> view = MakeView();
+    const std::tuple<int, int, bool, bool> cases[] = {
         {0, 300, false, true}, {100, 100, false, false}, {95, 300, true, true},
         {300, 95, true, true}, {300, 50, true, false},   {50, 50, false, false},
     };
-    RCPtr<LPanel> view = MakeView();
-    for (const Case& c : cases) {
-        view->SetClientExtent({c.x, c.y});
-        EXPECT_EQ(view->IsScrollbarShown(0), c.h) << c.x << "x" << c.y;
-        EXPECT_EQ(view->IsScrollbarShown(1), c.v) << c.x << "x" << c.y;
-        const RectT<double> client = view->GetClientRect();
-        EXPECT_EQ(client.width, c.v ? 85 : 100);
-        EXPECT_EQ(client.height, c.h ? 85 : 100);
+    for (auto [x, y, h, v] : cases) {
+        SCOPED_TRACE(testing::Message() << x << "x" << y);
+        view->SetClientExtent({double(x), double(y)});
+        EXPECT_EQ(view->IsScrollbarShown(0), h);
+        EXPECT_EQ(view->IsScrollbarShown(1), v);
+        EXPECT_EQ(view->GetClientRect().width, v ? 85 : 100);
+        EXPECT_EQ(view->GetClientRect().height, h ? 85 : 100);
     }
 }
 
@@ -136,30 +138,25 @@ TEST_F(Scrolling, PixelModeKeepsBarAndOffsetInStep)
     EXPECT_EQ(view->GetScrollOffset().y, 100);
     view->SetScrollOffset({0, 50});
     EXPECT_DOUBLE_EQ(bar.GetValue(), 0.25);
-    EXPECT_EQ(view->GetScrollOffset().y, 50);
     EXPECT_EQ(view->GetScrollLimits().height, 200);
-    // Less content pulls the offset back into range.
     view->SetClientExtent({0, 150});
     EXPECT_EQ(view->GetScrollOffset().y, 50);
-}
-
-TEST_F(Scrolling, RowModeCountsWholeRows)
-{
-    RCPtr<LPanel> view = Make<LPanel>(top, u"list", 0, 0, 100, 70);
-    MakeBar(view, u"vBar", 85, 0, 15, 70, true);
-    Finish(view);
-    view->SetScrollUnit(1, 1, 20);
-    view->SetClientExtent({0, 200});
-    LScrollbar& bar = *view->GetVerticalBar();
-    EXPECT_EQ(bar.GetRangeMax(), 7);
-    EXPECT_DOUBLE_EQ(bar.mLineStep, 1.0 / 7);
-    EXPECT_DOUBLE_EQ(bar.mPageStep, 3.0 / 7);
-    EXPECT_DOUBLE_EQ(bar.mThumbFraction, 0.3);
-    bar.SetValue(bar.ValueToNormalized(2.6));
-    EXPECT_EQ(view->GetScrollOffset().y, 40);
+    // Rows of 20 in a 70-pixel view.
+    RCPtr<LPanel> list = Make<LPanel>(top, u"list", 0, 0, 100, 70);
+    MakeBar(list, u"vBar", 85, 0, 15, 70, true);
+    Finish(list);
+    list->SetScrollUnit(1, 1, 20);
+    list->SetClientExtent({0, 200});
+    LScrollbar& rows = *list->GetVerticalBar();
+    EXPECT_EQ(rows.GetRangeMax(), 7);
+    EXPECT_DOUBLE_EQ(rows.mLineStep, 1.0 / 7);
+    EXPECT_DOUBLE_EQ(rows.mPageStep, 3.0 / 7);
+    EXPECT_DOUBLE_EQ(rows.mThumbFraction, 0.3);
+    rows.SetValue(rows.ValueToNormalized(2.6));
+    EXPECT_EQ(list->GetScrollOffset().y, 40);
     // Fewer rows keep the first visible row where the range allows.
-    view->SetClientExtent({0, 100});
-    EXPECT_EQ(bar.NormalizedToValue(bar.GetValue()), 2);
+    list->SetClientExtent({0, 100});
+    EXPECT_EQ(rows.NormalizedToValue(rows.GetValue()), 2);
 }
 
 TEST_F(Scrolling, AutoExtentIgnoresDockedChildren)
@@ -174,39 +171,29 @@ TEST_F(Scrolling, AutoExtentIgnoresDockedChildren)
     Finish(view);
     view->SetAutoClientExtent(2, 0, 5);
     EXPECT_EQ(view->GetClientExtent().y, 55);
-    EXPECT_EQ(view->GetClientExtent().x, 0);
 }
 
 TEST_F(Scrolling, WheelMovesTheRightBarByLineOrPage)
 {
-    struct Case
-    {
-        double x, y;
-        uint32_t modifiers, direction;
-        bool horizontalBar;
-        double delta;
-    } cases[] = {
-        {0, 300, 0, LMouseWheelParam::kDown, false, 0.05},
-        {0, 300, 0, LMouseWheelParam::kUp, false, -0.05},
-        {0, 300, 0x8, LMouseWheelParam::kDown, false, 0.5},
-        {300, 300, 0x40, LMouseWheelParam::kDown, true, 0.05},
-        {300, 50, 0, LMouseWheelParam::kDown, true, 0.05},
-        {300, 300, 0, LMouseWheelParam::kLeft, true, 0.05},
-        {0, 300, 0, LMouseWheelParam::kRight, false, -0.05},
+    using W = LMouseWheelParam;
+    // Extent, modifiers, direction, whether the horizontal bar moves, and which way.
+    const std::tuple<int, int, uint32_t, uint32_t, bool, bool> cases[] = {
+        {0, 300, 0u, W::kDown, false, true},   {0, 300, 0u, W::kUp, false, false},
+        {0, 300, 0x8u, W::kDown, false, true}, {300, 300, 0x40u, W::kDown, true, true},
+        {300, 50, 0u, W::kDown, true, true},   {300, 300, 0u, W::kLeft, true, true},
+        {0, 300, 0u, W::kRight, false, false},
     };
-    for (const Case& c : cases) {
+    for (auto [x, y, modifiers, direction, horizontal, forward] : cases) {
+        SCOPED_TRACE(testing::Message() << x << " " << modifiers << " " << direction);
         RCPtr<LPanel> view = MakeView();
-        view->SetClientExtent({c.x, c.y});
-        LScrollbar& bar = c.horizontalBar ? *view->GetHorizontalBar() : *view->GetVerticalBar();
+        view->SetClientExtent({double(x), double(y)});
+        LScrollbar& bar = horizontal ? *view->GetHorizontalBar() : *view->GetVerticalBar();
         bar.SetValue(0.5);
-        const double before = bar.GetValue();
-        const double step = (c.modifiers & 0x8) ? bar.mPageStep : bar.mLineStep;
-        RCPtr<LMouseWheelParam> wheel = LMouseWheelParam::Create(5, 5, c.modifiers, c.direction);
-        const TavoResult r = c.direction <= 1 ? view->OnWheel(wheel) : view->OnWheelEvent(wheel);
-        EXPECT_EQ(r, S_OK);
+        const double before = bar.GetValue(), step = (modifiers & 0x8) ? bar.mPageStep : bar.mLineStep;
+        RCPtr<W> wheel = W::Create(5, 5, modifiers, direction);
+        EXPECT_EQ(direction <= 1 ? view->OnWheel(wheel) : view->OnWheelEvent(wheel), S_OK);
         // The offset is whole pixels and the bar follows it.
-        EXPECT_NEAR(bar.GetValue(), before + (c.delta > 0 ? step : -step), 0.5 / bar.GetRangeMax())
-            << c.x << " " << c.modifiers;
+        EXPECT_NEAR(bar.GetValue(), before + (forward ? step : -step), 0.5 / bar.GetRangeMax());
         Drop(view);
     }
     RCPtr<LPanel> empty = MakeView();
@@ -215,12 +202,8 @@ TEST_F(Scrolling, WheelMovesTheRightBarByLineOrPage)
 
 TEST_F(Scrolling, ThumbFollowsValueAndHasAFloor)
 {
-    // Channel 200 long between two 15-pixel buttons.
-    RCPtr<LScrollbar> bar = MakeBar(top, u"bar", 0, 0, 15, 230, true);
-    Finish(bar);
+    RCPtr<LScrollbar> bar = Bar(0.2);
     EXPECT_EQ(bar->GetTrackEnd(), 200);
-    bar->mThumbFraction = 0.2;
-    bar->UpdateThumbSize();
     bar->SetValue(0.5);
     EXPECT_EQ(bar->GetThumbLength(), 40);
     EXPECT_EQ(Thumb(*bar), 80);
@@ -232,21 +215,17 @@ TEST_F(Scrolling, ThumbFollowsValueAndHasAFloor)
     EXPECT_NEAR(bar->NormalizedToValue(bar->GetValue()), 100, 1e-9);
     EXPECT_EQ(bar->SetValueRange(0, 10, 1), E_INVALIDARG);
     EXPECT_NEAR(bar->NormalizedToValue(bar->GetValue()), 100, 1e-9);
-
-    // The step buttons repeat: a press on "inc" steps at once.
-    auto inc = RCPtrDynamicCast<LButton>(bar->FindChildByName(u"inc"));
-    ASSERT_TRUE(inc);
+    // A press on "inc" steps at once.
     const double before = bar->GetValue();
-    inc->ConditionsChanged(LConditionsParam::Create(kConditionLeftPressed | kConditionCapture, 0));
+    RCPtrDynamicCast<LButton>(bar->FindChildByName(u"inc"))
+        ->ConditionsChanged(LConditionsParam::Create(kConditionLeftPressed | kConditionCapture, 0));
     EXPECT_GT(bar->GetValue(), before);
+    Drop(bar);
 }
 
 TEST_F(Scrolling, DragDefersProgramValuesAndStopsAtTheTrackEnd)
 {
-    RCPtr<LScrollbar> bar = MakeBar(top, u"bar", 0, 0, 15, 230, true);
-    Finish(bar);
-    bar->mThumbFraction = 0.2;
-    bar->UpdateThumbSize();
+    RCPtr<LScrollbar> bar = Bar(0.2);
     RCPtr<LControl> thumb = bar->GetThumb();
     thumb->Notify(u"NID_LEFT_DRAG_CONDITION_CHANGE", LConditionsParam::Create(0x90, 0x10, 5, 5));
     bar->SetValue(0.3);
@@ -265,32 +244,25 @@ TEST_F(Scrolling, DragDefersProgramValuesAndStopsAtTheTrackEnd)
     bar->SetValue(7);
     thumb->Notify(u"NID_LEFT_DRAG_CONDITION_CHANGE", LConditionsParam::Create(0, 0x90, 5, 5));
     EXPECT_DOUBLE_EQ(bar->GetValue(), 0.3);
-}
-
-TEST_F(Scrolling, ThumbFillingTheTrackCannotBeDragged)
-{
-    RCPtr<LScrollbar> bar = MakeBar(top, u"bar", 0, 0, 15, 230, true);
-    Finish(bar);
+    Drop(bar);
+    // A thumb as long as its track (or longer) does not move.
     for (double fraction : {1.0, 1.5}) {
-        bar->mThumbFraction = fraction;
-        bar->UpdateThumbSize();
-        RCPtr<LControl> thumb = bar->GetThumb();
-        thumb->Notify(u"NID_LEFT_DRAG_CONDITION_CHANGE", LConditionsParam::Create(0x90, 0x10, 5, 5));
+        RCPtr<LScrollbar> full = Bar(fraction);
+        RCPtr<LControl> fullThumb = full->GetThumb();
+        fullThumb->Notify(u"NID_LEFT_DRAG_CONDITION_CHANGE", LConditionsParam::Create(0x90, 0x10, 5, 5));
         for (int y : {-50, 3, 120, 900})
-            thumb->Notify(u"NID_MOUSE_MOVE", LPointWithModifiersParam::Create(5, y, 0));
-        EXPECT_EQ(bar->GetValue(), 0) << fraction;
-        EXPECT_EQ(Thumb(*bar), 0) << fraction;
-        thumb->Notify(u"NID_LEFT_DRAG_CONDITION_CHANGE", LConditionsParam::Create(0, 0x90, 5, 5));
+            fullThumb->Notify(u"NID_MOUSE_MOVE", LPointWithModifiersParam::Create(5, y, 0));
+        EXPECT_EQ(full->GetValue(), 0) << fraction;
+        EXPECT_EQ(Thumb(*full), 0) << fraction;
+        fullThumb->Notify(u"NID_LEFT_DRAG_CONDITION_CHANGE", LConditionsParam::Create(0, 0x90, 5, 5));
+        Drop(full);
     }
 }
 
 TEST_F(Scrolling, ChannelPagesAtOnceThenAfterDelayThenAtInterval)
 {
-    RCPtr<LScrollbar> bar = MakeBar(top, u"bar", 0, 0, 15, 230, true);
-    Finish(bar);
-    bar->mThumbFraction = 0.1;
+    RCPtr<LScrollbar> bar = Bar(0.1);
     bar->mPageStep = 0.1;
-    bar->UpdateThumbSize();
     RCPtr<LControl> channel = bar->FindChildByName(u"channel");
     window->mouse = {5, 15 + 190};
     channel->UITarget_MouseEnter();
@@ -298,15 +270,10 @@ TEST_F(Scrolling, ChannelPagesAtOnceThenAfterDelayThenAtInterval)
     EXPECT_EQ(bar->GetPagingSide(), 2);
     EXPECT_NEAR(bar->GetValue(), 0.1, 1e-9);
     // Milliseconds after the press, and the pages done by then.
-    const struct
-    {
-        uint32_t ms;
-        double value;
-    } steps[] = {{390, 0.1}, {400, 0.2}, {590, 0.2}, {600, 0.3}, {800, 0.4}};
-    for (const auto& step : steps) {
-        clock.Set(step.ms);
+    for (auto [ms, value] : {std::pair{390u, 0.1}, {400u, 0.2}, {590u, 0.2}, {600u, 0.3}, {800u, 0.4}}) {
+        clock.Set(ms);
         bar->OnIdle();
-        EXPECT_NEAR(bar->GetValue(), step.value, 1e-9) << step.ms;
+        EXPECT_NEAR(bar->GetValue(), value, 1e-9) << ms;
     }
     // Leaving the thumb's far side pauses the paging.
     window->mouse = {5, 15 + 2};
@@ -319,27 +286,26 @@ TEST_F(Scrolling, ChannelPagesAtOnceThenAfterDelayThenAtInterval)
 
 TEST_F(Scrolling, KeysFollowTheBarsOrientationAndMask)
 {
-    struct Case
-    {
-        bool vertical;
-        const char16_t* key;
-        double value;
-    } cases[] = {
-        {true, u"VKEY_DOWN", 0.52},    {true, u"VKEY_UP", 0.48},   {true, u"VKEY_PAGEDN", 0.7},
-        {true, u"VKEY_PAGEUP", 0.3},   {true, u"VKEY_LEFT", 0.5},  {false, u"VKEY_RIGHT", 0.52},
-        {false, u"VKEY_PAGEUP", 0.5},  {false, u"VKEY_HOME", 0.0}, {true, u"VKEY_END", 1.0},
-        {true, u"Ctrl+VKEY_END", 0.5},
-    };
-    for (const Case& c : cases) {
-        RCPtr<LScrollbar> bar = c.vertical ? MakeBar(top, u"bar", 0, 0, 15, 230, true)
-                                           : MakeBar(top, u"bar", 0, 0, 230, 15, false);
+    for (auto [vertical, key, value] : {std::tuple{true, u"VKEY_DOWN", 0.52},
+                                        {true, u"VKEY_UP", 0.48},
+                                        {true, u"VKEY_PAGEDN", 0.7},
+                                        {true, u"VKEY_PAGEUP", 0.3},
+                                        {true, u"VKEY_LEFT", 0.5},
+                                        {false, u"VKEY_RIGHT", 0.52},
+                                        {false, u"VKEY_PAGEUP", 0.5},
+                                        {false, u"VKEY_HOME", 0.0},
+                                        {true, u"VKEY_END", 1.0},
+                                        {true, u"Ctrl+VKEY_END", 0.5}}) {
+        SCOPED_TRACE(NString(WString(key)).c_str());
+        RCPtr<LScrollbar> bar =
+            vertical ? MakeBar(top, u"bar", 0, 0, 15, 230, true) : MakeBar(top, u"bar", 0, 0, 230, 15, false);
         Finish(bar);
         bar->SetValue(0.5);
-        RCPtr<LSiblingKeyParam> record = LSiblingKeyParam::Create(KeyCode::FromString(c.key), nullptr);
+        RCPtr<LSiblingKeyParam> record = LSiblingKeyParam::Create(KeyCode::FromString(key), nullptr);
         bar->ReceiveNotification(RCPtr<LNotificationDistributor>(top.Get()),
                                  LNotification::Create(u"NID_SIBLING_KEY", record));
-        EXPECT_NEAR(bar->GetValue(), c.value, 1e-9) << NString(WString(c.key)).c_str();
-        EXPECT_EQ(record->mResult == 0, c.value != 0.5) << NString(WString(c.key)).c_str();
+        EXPECT_NEAR(bar->GetValue(), value, 1e-9);
+        EXPECT_EQ(record->mResult == 0, value != 0.5);
         Drop(bar);
     }
 }
@@ -358,54 +324,35 @@ protected:
         b = Make<LControl>(top, u"b", 0, 80, 10, 10);
         Finish(top);
     }
-    void Tab(const RCPtr<LControl>& from, uint32_t modifiers)
-    {
-        from->UITarget_Key(LKeyParam::Create(KeyCode(0x20090009u | modifiers)));
-    }
     RCPtr<LControl> a, p1, p2, b;
     RCPtr<LPanel> panel;
 };
 
 TEST_F(PanelKeys, TabLeavesThePanelAtEitherEnd)
 {
-    struct Case
-    {
-        const char* from;
-        uint32_t modifiers;
-        const char* to;
-    } cases[] = {
-        {"p1", 0, "p2"},
-        {"p2", 0, "b"},
-        {"p1", KeyCode::kShift, "a"},
-        {"p2", KeyCode::kShift, "p1"},
-        {"p1", KeyCode::kCtrl, "b"},
-        {"b", 0, "a"},
-        {"a", 0, "p1"},
-    };
-    for (const Case& c : cases) {
-        RCPtr<LControl> from = top->FindChildByName(WString(NString(c.from)));
-        if (!from)
-            from = panel->FindChildByName(WString(NString(c.from)));
-        from->SetFocus(true);
-        Tab(from, c.modifiers);
-        ASSERT_TRUE(window->focus) << c.from;
-        EXPECT_STREQ(NString(window->focus->GetName()).c_str(), c.to) << c.from << " " << c.modifiers;
+    for (auto [from, modifiers, to] : {std::tuple{&p1, 0u, &p2},
+                                       {&p2, 0u, &b},
+                                       {&p1, KeyCode::kShift, &a},
+                                       {&p2, KeyCode::kShift, &p1},
+                                       {&p1, KeyCode::kCtrl, &b},
+                                       {&b, 0u, &a},
+                                       {&a, 0u, &p1}}) {
+        SCOPED_TRACE(testing::Message() << NString((*from)->GetName()).c_str() << " " << modifiers);
+        (*from)->SetFocus(true);
+        (*from)->UITarget_Key(LKeyParam::Create(KeyCode(0x20090009u | modifiers)));
+        EXPECT_EQ(window->focus, *to);
     }
 }
 
-TEST_F(PanelKeys, UnusedKeysClimbToTheGlobalHotKeys)
+TEST_F(PanelKeys, UnusedKeysClimbToTheBarThenToTheGlobalHotKeys)
 {
     std::vector<uint32_t> seen;
     ControlEnvironment().processHotKey = [&](const KeyCode& key) { return seen.push_back(key.code), S_OK; };
     p1->UITarget_Key(LKeyParam::Create(KeyCode::FromString(u"Alt+VKEY_F4")));
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0], KeyCode::FromString(u"Alt+VKEY_F4").code);
+    EXPECT_EQ(seen, std::vector<uint32_t>{KeyCode::FromString(u"Alt+VKEY_F4").code});
     EXPECT_TRUE(panel->HasPanelHandler());
     EXPECT_FALSE(top->HasPanelHandler());
-}
-
-TEST_F(PanelKeys, ScrollbarInAPanelTakesKeysItsSiblingsLeave)
-{
+    // A scroll bar in the panel takes the keys its siblings leave.
     RCPtr<LPanel> view = Make<LPanel>(top, u"view", 200, 0, 100, 100);
     MakeBar(view, u"vBar", 85, 0, 15, 100, true);
     Finish(view);
