@@ -1,3 +1,4 @@
+#include "Platform/Kernel/KernelFiles.h"
 #include "Platform/Kernel/KernelSystem.h"
 #include "tests/Common/TestScope.h"
 
@@ -5,23 +6,18 @@
 
 using namespace Tavo::Platform;
 
-TEST(KernelSystem, LocaleNamesMapToLanguageIds)
+TEST(KernelSystem, LocaleNamesMapToLanguageIdsByVariablePrecedence)
 {
-    EXPECT_EQ(LanguageIdFromLocale("de_DE.UTF-8"), 0x0407);
-    EXPECT_EQ(LanguageIdFromLocale("de_AT"), 0x0C07);
-    EXPECT_EQ(LanguageIdFromLocale("fr_CA.UTF-8@euro"), 0x0C0C);
-    EXPECT_EQ(LanguageIdFromLocale("ja_JP.eucJP"), 0x0411);
     // A country the table lacks falls back to the language's first entry.
-    EXPECT_EQ(LanguageIdFromLocale("de_BE.UTF-8"), 0x0407);
-    EXPECT_EQ(LanguageIdFromLocale("es"), 0x0C0A);
-    EXPECT_EQ(LanguageIdFromLocale("C.UTF-8"), LANG_ID_ENGLISH_US);
-    EXPECT_EQ(LanguageIdFromLocale("POSIX"), LANG_ID_ENGLISH_US);
-    EXPECT_EQ(LanguageIdFromLocale(""), LANG_ID_ENGLISH_US);
-    EXPECT_EQ(LanguageIdFromLocale("xx_YY"), LANG_ID_ENGLISH_US);
-}
-
-TEST(KernelSystem, UserLanguageFollowsLocaleVariablePrecedence)
-{
+    const std::pair<const char*, int> known[] = {
+        {"de_DE.UTF-8", 0x0407},         {"de_AT", 0x0C07},
+        {"fr_CA.UTF-8@euro", 0x0C0C},    {"ja_JP.eucJP", 0x0411},
+        {"de_BE.UTF-8", 0x0407},         {"es", 0x0C0A},
+        {"C.UTF-8", LANG_ID_ENGLISH_US}, {"POSIX", LANG_ID_ENGLISH_US},
+        {"", LANG_ID_ENGLISH_US},        {"xx_YY", LANG_ID_ENGLISH_US}};
+    for (const auto& [locale, id] : known)
+        EXPECT_EQ(LanguageIdFromLocale(locale), id) << locale;
+    // The user's language follows the locale variables' precedence.
     ScopedEnv lang("LANG", "fr_FR.UTF-8"), messages("LC_MESSAGES", "de_DE.UTF-8");
     ScopedEnv all("LC_ALL", "");  // set but empty counts as unset
     EXPECT_EQ(GetUserDefaultLangID(), 0x0407);
@@ -32,4 +28,17 @@ TEST(KernelSystem, UserLanguageFollowsLocaleVariablePrecedence)
     unsetenv("LC_ALL");
     unsetenv("LANG");
     EXPECT_EQ(GetUserDefaultLangID(), LANG_ID_ENGLISH_US);
+}
+
+TEST(KernelFiles, MatchPatternIgnoresCaseAndHandlesWildcards)
+{
+    const std::pair<const char*, const char*> matches[] = {
+        {"*.xml", "Skins.XML"}, {"*.*", "README"},     {"*", ""},
+        {"a?c", "ABC"},         {"*a*b*", "xxaYYbzz"}, {"**.ttf", "font.ttf"}};
+    const std::pair<const char*, const char*> misses[] = {
+        {"*.xml", "skins.xml.bak"}, {"a?c", "ac"}, {"", "a"}, {"*.bin", "bin"}};
+    for (const auto& [pattern, name] : matches)
+        EXPECT_TRUE(MatchPattern(pattern, name)) << pattern << " " << name;
+    for (const auto& [pattern, name] : misses)
+        EXPECT_FALSE(MatchPattern(pattern, name)) << pattern << " " << name;
 }

@@ -2,42 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 using namespace Tavo::Platform;
 
-namespace {
-
-std::string ReadSource(const std::string& relative)
+TEST(Resources, EmbeddedFilesRoundTripAndMissingOnesAreEmpty)
 {
-    std::ifstream in(std::string(TEST_SOURCE_DIR) + "/" + relative, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string AsString(std::span<const uint8_t> bytes)
-{
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
-}  // namespace
-
-TEST(Resources, EmbeddedFilesRoundTripByteForByte)
-{
-    const auto xml = FindResource("TavoXML", "TEST_STRINGS");
-    ASSERT_FALSE(xml.empty());
-    EXPECT_EQ(AsString(xml), ReadSource("Data/TestStrings.xml"));
-
-    // Binary content with NUL and high bytes survives.
-    const auto image = FindResource("gdiplus", "tiny_image");
-    EXPECT_EQ(AsString(image), ReadSource("Data/Tiny.bin"));
-    EXPECT_EQ(image.size(), 18u);
-}
-
-TEST(Resources, MissingOrEmptyGivesEmptySpan)
-{
-    EXPECT_TRUE(FindResource("TavoXML", "NO_SUCH").empty());
-    EXPECT_TRUE(FindResource("GDIPLUS", "TEST_STRINGS").empty());  // wrong type
-    EXPECT_TRUE(FindResource("TavoXML", "EMPTY").empty());
+    // Binary content with NUL and high bytes survives; type and name ignore case.
+    const std::array<const char*, 3> cases[] = {{"TavoXML", "TEST_STRINGS", "Data/TestStrings.xml"},
+                                                {"gdiplus", "tiny_image", "Data/Tiny.bin"},
+                                                {"TavoXML", "NO_SUCH", "Data/Empty.bin"},
+                                                {"GDIPLUS", "TEST_STRINGS", "Data/Empty.bin"},
+                                                {"TavoXML", "EMPTY", "Data/Empty.bin"}};
+    for (const auto& [type, name, file] : cases) {
+        SCOPED_TRACE(name);
+        const auto bytes = FindResource(type, name);
+        std::ifstream in(std::string(TEST_SOURCE_DIR) + "/" + file, std::ios::binary);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                  std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    }
 }
