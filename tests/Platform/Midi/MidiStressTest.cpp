@@ -1,76 +1,21 @@
-// Ports opened and closed from several threads, under the lock the callbacks
-// take, while devices talk, take messages and come and go. Meant for the
-// sanitizers: it passes when nothing deadlocks, races or touches freed
-// buffers.
+// Ports opened and closed from several threads, under the lock the callbacks take, while devices talk, take
+// messages and come and go. Meant for the sanitizers: it passes when nothing deadlocks, races or touches
+// freed buffers.
 
-#include "Platform/Midi/Midi.h"
-#include "Platform/Midi/MidiBackend.h"
-#include "Platform/Midi/MidiServer.h"
-
-#include <gtest/gtest.h>
+#include "MidiRig.h"
 
 #include <atomic>
-#include <filesystem>
-#include <map>
-#include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <numeric>
 
 namespace {
 
-using namespace Tavo::Platform::Midi;
-using Bytes = std::vector<uint8_t>;
+using namespace MidiTest;
 
 constexpr int kDevices = 3;  // the last one is unplugged and plugged back
 constexpr int kRounds = 150;
 
-// Devices served by this process over the socket backend.
-class SocketDevices
-{
-public:
-    SocketDevices()
-    {
-        char root[] = "/tmp/midi-stress-XXXXXX";
-        EXPECT_NE(mkdtemp(root), nullptr);
-        mRoot = root;
-        setenv("TAVO_PLATFORM_ROOT", root, 1);
-        SetMidiBackend(nullptr);
-        for (int i = 0; i < kDevices; ++i)
-            Plug(i);
-    }
-    ~SocketDevices()
-    {
-        mServers.clear();
-        std::filesystem::remove_all(mRoot);
-    }
-    void Say(int device, const Bytes& bytes)
-    {
-        std::lock_guard l(mLock);
-        mServers[device]->Send(bytes);
-    }
-    void Replug(int device)
-    {
-        std::lock_guard l(mLock);
-        mServers.erase(device);
-        Plug(device);
-    }
-
-private:
-    void Plug(int i)
-    {
-        auto name = u"Dev " + std::u16string(1, static_cast<char16_t>(u'0' + i));
-        mServers[i] = MidiDeviceServer::Publish(name, name, [](const Bytes&) {});
-        ASSERT_TRUE(mServers[i]);
-    }
-
-    std::string mRoot;
-    std::mutex mLock;
-    std::map<int, std::unique_ptr<MidiDeviceServer>> mServers;
-};
-
-// A program whose callbacks take its lock, as the framework's do, and which
-// opens and closes ports holding that lock.
+// A program whose callbacks take its lock, as the framework's do, and which opens and closes ports holding
+// that lock.
 struct Program
 {
     struct InPort
@@ -84,10 +29,7 @@ struct Program
     std::mutex lock;
     std::map<uintptr_t, std::unique_ptr<InPort>> ins;
     std::map<uintptr_t, int> outs;
-    std::atomic<int> shorts{0};
-    std::atomic<int> longs{0};
-    std::atomic<int> done{0};
-    std::atomic<unsigned> checksum{0};
+    std::atomic<unsigned> checksum{0};  // reads every returned byte
 
     static void InProc(HMIDIIN h, uint32_t message, uintptr_t instance, uintptr_t p1, uintptr_t)
     {
@@ -98,15 +40,9 @@ struct Program
         auto it = self->ins.find(reinterpret_cast<uintptr_t>(h));
         if (it == self->ins.end())
             return;  // closed meanwhile: p1 may be gone
-        if (message == MIM_DATA)
-            ++self->shorts;
         if (message == MIM_LONGDATA || message == MIM_LONGERROR) {
             auto* hdr = reinterpret_cast<MIDIHDR*>(p1);
-            unsigned sum = 0;
-            for (uint32_t i = 0; i < hdr->dwBytesRecorded; ++i)
-                sum += hdr->lpData[i];
-            self->checksum += sum;
-            ++self->longs;
+            self->checksum += std::accumulate(hdr->lpData, hdr->lpData + hdr->dwBytesRecorded, 0u);
             if (!it->second->closing)
                 MidiInAddBuffer(h, hdr);
         }
@@ -119,10 +55,8 @@ struct Program
         auto* self = reinterpret_cast<Program*>(instance);
         std::lock_guard l(self->lock);
         auto it = self->outs.find(reinterpret_cast<uintptr_t>(h));
-        if (it != self->outs.end()) {
+        if (it != self->outs.end())
             ++it->second;
-            ++self->done;
-        }
     }
 
     bool Done(HMIDIOUT out)
@@ -143,9 +77,7 @@ struct Program
         }
         port->data.assign(3, Bytes(128));
         for (auto& d : port->data) {
-            auto h = std::make_unique<MIDIHDR>();
-            h->lpData = d.data();
-            h->dwBufferLength = static_cast<uint32_t>(d.size());
+            auto h = std::make_unique<MIDIHDR>(MIDIHDR{d.data(), uint32_t(d.size())});
             MidiInPrepareHeader(port->handle, h.get());
             MidiInAddBuffer(port->handle, h.get());
             port->headers.push_back(std::move(h));
@@ -180,9 +112,7 @@ struct Program
         }
         MidiOutShortMsg(out, 0x7F3C90);
         auto data = std::make_unique<Bytes>(Bytes{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7});
-        auto h = std::make_unique<MIDIHDR>();
-        h->lpData = data->data();
-        h->dwBufferLength = static_cast<uint32_t>(data->size());
+        auto h = std::make_unique<MIDIHDR>(MIDIHDR{data->data(), uint32_t(data->size())});
         MidiOutPrepareHeader(out, h.get());
         if (MidiOutLongMsg(out, h.get()) == MMSYSERR_NOERROR && waitForDone) {
             for (int i = 0; i < 1000 && !Done(out); ++i)
@@ -200,7 +130,10 @@ struct Program
 
 TEST(MidiStress, OpenAndCloseWhileCallbacksFire)
 {
-    auto devices = std::make_unique<SocketDevices>();
+    auto devices = std::make_unique<SocketRig>();
+    std::vector<std::string> keys;
+    for (int i = 0; i < kDevices; ++i)
+        keys.push_back(devices->Plug("Dev " + std::to_string(i), "Dev " + std::to_string(i)));
     auto program = std::make_unique<Program>();
     std::atomic<bool> stop{false};
 
@@ -210,15 +143,16 @@ TEST(MidiStress, OpenAndCloseWhileCallbacksFire)
         sysex.back() = 0xF7;
         sysex[150] = 0xF8;
         for (int i = 0; !stop; ++i) {
-            devices->Say(i % kDevices, {0x90, 0x3C, 0x7F, 0x3E, 0x7F, 0xF8});
-            devices->Say(i % kDevices, sysex);
+            devices->Inject(keys[i % kDevices], {0x90, 0x3C, 0x7F, 0x3E, 0x7F, 0xF8});
+            devices->Inject(keys[i % kDevices], sysex);
             if (i % 64 == 0)
                 std::this_thread::yield();
         }
     });
     std::thread replugger([&] {
         for (int i = 0; i < kRounds / 10 && !stop; ++i) {
-            devices->Replug(kDevices - 1);
+            devices->Unplug(keys.back());
+            devices->Replug(keys.back());
             std::this_thread::yield();
         }
     });
