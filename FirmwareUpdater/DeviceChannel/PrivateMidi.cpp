@@ -21,6 +21,14 @@ namespace {
 constexpr uint32_t kFreeRecordTries = 499;
 constexpr uint32_t kDrainStepMs = 10;
 std::atomic<PrivateMidi::DrainStep> gDrainStep{nullptr};
+
+void Pause(uint32_t ms)
+{
+    if (const PrivateMidi::DrainStep step = gDrainStep.load())
+        step(ms);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 constexpr int32_t kPollWaitMs = 5000;
 constexpr uint32_t kStopWaitMs = 5000;
 constexpr uint8_t kSysExEnd = 0xF7;
@@ -164,10 +172,7 @@ int32_t PrivateMidi::MemberData::CloseLocked()
                 }
                 if (waited >= kDrainLimitMs)
                     break;
-                if (const DrainStep step = gDrainStep.load())
-                    step(kDrainStepMs);
-                else
-                    std::this_thread::sleep_for(std::chrono::milliseconds(kDrainStepMs));
+                Pause(kDrainStepMs);
             }
         }
         for (auto& input : inputs) {
@@ -227,7 +232,7 @@ int PrivateMidi::MemberData::WaitForFreeRecord(PortSlot& slot, uint32_t size)
     int smallest = -1;
     int fit = FindFreeRecord(slot, size, smallest);
     for (uint32_t tries = 0; fit < 0 && smallest < 0 && tries < kFreeRecordTries; ++tries) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        Pause(1);
         fit = FindFreeRecord(slot, size, smallest);
     }
     if (fit >= 0)

@@ -50,8 +50,8 @@ public:
     // the channel.
     int32_t Close();
     static constexpr uint32_t kDrainLimitMs = 2000;
-    // One step of that wait: a sleep unless a test runs it on its own clock
-    // (null puts the sleep back).
+    // One step of that wait, or of a sender's wait for a free copy: a sleep
+    // unless a test runs it on its own clock (null puts the sleep back).
     using DrainStep = void (*)(uint32_t ms);
     static void SetDrainStep(DrainStep step);
 

@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "DeviceChannel/DeviceInstance.h"
 #include "Platform/Driver/FakeDriver.h"
+#include "Platform/Kernel/LittleEndian.h"
 #include "Platform/Registry/Registry.h"
+#include "tests/Common/TestScope.h"
+
+namespace Driver = Tavo::Platform::Driver;
+namespace Registry = Tavo::Platform::Registry;
 
 // A registry (in memory or a directory tree) installed as the machine's,
 // with helpers that publish instances of the driver, and a fake driver.
@@ -19,41 +23,30 @@ class ChannelFixture
 public:
     explicit ChannelFixture(bool onDisk)
     {
-        if (onDisk) {
-            char templ[] = "/tmp/tavo-devchan-test-XXXXXX";
-            EXPECT_NE(mkdtemp(templ), nullptr);
-            mFolder = templ;
-            mRegistry = Tavo::Platform::Registry::CreateDirectoryRegistry(mFolder + "/registry");
-        } else {
-            mRegistry = Tavo::Platform::Registry::CreateMemoryRegistry();
-        }
-        Tavo::Platform::Registry::SetMachine(mRegistry);
+        if (onDisk)
+            mFolder.emplace();
+        mRegistry = onDisk ? Registry::CreateDirectoryRegistry(mFolder->Path() + "/registry")
+                           : Registry::CreateMemoryRegistry();
+        Registry::SetMachine(mRegistry);
         static std::atomic<int> counter{0};
         mDevicePath = u"\\\\?\\usb#devchan#" + std::u16string(1, char16_t(u'a' + counter++ % 26));
-        mDriver = std::make_shared<Tavo::Platform::Driver::FakeDriver>();
-        EXPECT_TRUE(Tavo::Platform::Driver::RegisterFakeDevice(mDevicePath, mDriver));
+        EXPECT_TRUE(Driver::RegisterFakeDevice(mDevicePath, mDriver));
     }
 
     ~ChannelFixture()
     {
-        Tavo::Platform::Driver::UnregisterFakeDevice(mDevicePath);
-        Tavo::Platform::Registry::SetMachine(Tavo::Platform::Registry::CreateMemoryRegistry());
-        mRegistry.reset();
-        if (!mFolder.empty())
-            std::filesystem::remove_all(mFolder);
+        Driver::UnregisterFakeDevice(mDevicePath);
+        Registry::SetMachine(Registry::CreateMemoryRegistry());
     }
 
     // Serves the device path with another driver.
-    void UseHandler(std::shared_ptr<Tavo::Platform::Driver::DriverHandler> handler)
+    void UseHandler(std::shared_ptr<Driver::DriverHandler> handler)
     {
-        Tavo::Platform::Driver::UnregisterFakeDevice(mDevicePath);
-        EXPECT_TRUE(Tavo::Platform::Driver::RegisterFakeDevice(mDevicePath, std::move(handler)));
+        Driver::UnregisterFakeDevice(mDevicePath);
+        EXPECT_TRUE(Driver::RegisterFakeDevice(mDevicePath, std::move(handler)));
     }
 
-    static std::u16string DriverPath(std::u16string_view driverKey = kMixerDriverKey)
-    {
-        return std::u16string(kDriversRoot) + u"\\" + std::u16string(driverKey);
-    }
+    static std::u16string DriverPath() { return std::u16string(kDriversRoot) + u"\\" + kMixerDriverKey; }
 
     static DeviceInstanceRecord Record(uint8_t idByte, uint32_t vendor = kMixerVendorId,
                                        uint32_t product = kMixerProductId)
@@ -74,42 +67,47 @@ public:
     // Publishes an instance; "Attached" left out when `attached` is negative.
     void AddInstance(const DeviceInstanceRecord& r, int attached = 1, bool withPath = true)
     {
-        const std::u16string path = PathOf(r);
-        ASSERT_EQ(mRegistry->CreateKey(path), Tavo::Platform::Registry::Status::Ok);
-        if (withPath) {
-            ASSERT_EQ(
-                mRegistry->SetValue(path, u"LastPath", Tavo::Platform::Registry::Value::String(mDevicePath)),
-                Tavo::Platform::Registry::Status::Ok);
-        }
+        ASSERT_EQ(mRegistry->CreateKey(PathOf(r)), Registry::Status::Ok);
+        if (withPath)
+            Set(PathOf(r), u"LastPath", Registry::Value::String(mDevicePath));
         if (attached >= 0)
             SetAttached(r, attached != 0);
     }
 
     void SetAttached(const DeviceInstanceRecord& r, bool attached)
     {
-        const std::u16string key = PathOf(r) + u"\\Attached";
-        ASSERT_EQ(mRegistry->CreateKey(key), Tavo::Platform::Registry::Status::Ok);
-        ASSERT_EQ(mRegistry->SetValue(
-                      key, u"", Tavo::Platform::Registry::Value::Binary({0, uint8_t(attached ? 1 : 0)})),
-                  Tavo::Platform::Registry::Status::Ok);
+        ASSERT_EQ(mRegistry->CreateKey(PathOf(r) + u"\\Attached"), Registry::Status::Ok);
+        Set(PathOf(r) + u"\\Attached", u"", Registry::Value::Binary({0, uint8_t(attached ? 1 : 0)}));
     }
 
-    std::shared_ptr<Tavo::Platform::Registry::Store> mRegistry;
-    std::string mFolder;
+    void Set(const std::u16string& key, std::u16string_view name, const Registry::Value& value)
+    {
+        ASSERT_EQ(mRegistry->SetValue(key, name, value), Registry::Status::Ok);
+    }
+
+    // The driver's requests without the poll thread's mask queries, which come at their own pace.
+    std::vector<Driver::Request> ChannelRequests() const
+    {
+        std::vector<Driver::Request> out;
+        for (const auto& r : mDriver->Requests())
+            if (!(r.header.set == Driver::kMidiChannelSet && r.header.id == Driver::kMidiPendingMask))
+                out.push_back(r);
+        return out;
+    }
+
+    std::optional<TestFolder> mFolder;
+    std::shared_ptr<Registry::Store> mRegistry;
     std::u16string mDevicePath;
-    std::shared_ptr<Tavo::Platform::Driver::FakeDriver> mDriver;
+    std::shared_ptr<Driver::FakeDriver> mDriver = std::make_shared<Driver::FakeDriver>();
 };
 
 // Requests of one property set and id.
-inline bool Is(const Tavo::Platform::Driver::Request& r, const Tavo::Platform::Driver::Guid& set, uint32_t id)
+inline bool Is(const Driver::Request& r, const Driver::Guid& set, uint32_t id)
 {
     return r.header.set == set && r.header.id == id;
 }
 
-inline uint32_t ValueNumber(const Tavo::Platform::Driver::Request& r, size_t at = 0)
+inline uint32_t ValueNumber(const Driver::Request& r, size_t at = 0)
 {
-    const auto& v = r.value;
-    return v.size() < at + 4 ? 0xFFFFFFFF
-                             : uint32_t(v[at]) | uint32_t(v[at + 1]) << 8 | uint32_t(v[at + 2]) << 16 |
-                                   uint32_t(v[at + 3]) << 24;
+    return r.value.size() < at + 4 ? 0xFFFFFFFF : Tavo::Platform::Get32(r.value.data() + at);
 }

@@ -10,8 +10,6 @@
 #include "DeviceChannel/FirmwareTransfer.h"
 #include "DeviceChannel/PrivateMidi.h"
 
-using namespace Tavo::Platform;
-
 namespace {
 
 // Records what the transfer reports; the abort flag comes up after a number
@@ -31,11 +29,7 @@ public:
     void PostUpdateProgress(uint32_t stage, double fraction, bool automatic, int32_t remaining, bool second,
                             const Tavo::WString& text) override
     {
-        EXPECT_EQ(stage, 0u);
-        EXPECT_TRUE(automatic);
-        EXPECT_EQ(remaining, -1);
-        EXPECT_FALSE(second);
-        EXPECT_TRUE(text.IsEmpty());
+        EXPECT_TRUE(stage == 0 && automatic && remaining == -1 && !second && text.IsEmpty());
         progress.push_back(fraction);
         if (onProgress)
             onProgress(progress.size());
@@ -46,10 +40,8 @@ public:
 
     std::string path;
     bool abort = false;
-    int abortFromTest = 0;
-    int abortTests = 0;
-    int32_t updateState = 0;
-    int32_t deviceState = 8;
+    int abortFromTest = 0, abortTests = 0;
+    int32_t updateState = 0, deviceState = 8;
     uint32_t reason = 0;
     std::vector<double> progress;
     std::vector<bool> completed;
@@ -72,27 +64,30 @@ protected:
         return bytes;
     }
 
-    // The channel's requests and the flag, without the poll thread's queries.
-    std::vector<std::pair<uint32_t, uint32_t>> Sequence()
+    // The channel's requests and the update flag, as "flag 1, event, open 0, send, ...".
+    std::string Sequence()
     {
-        std::vector<std::pair<uint32_t, uint32_t>> out;
-        for (const auto& r : f.mDriver->Requests()) {
-            if (Is(r, Driver::kDriverControlSet, Driver::kDriverUpdateFlag))
-                out.emplace_back(100 + r.header.id, ValueNumber(r));
-            else if (!Is(r, Driver::kMidiChannelSet, Driver::kMidiPendingMask))
-                out.emplace_back(r.header.id, r.header.id == Driver::kMidiSetEvent ? 0 : ValueNumber(r));
+        std::string out;
+        for (const auto& r : f.ChannelRequests()) {
+            const bool flag = Is(r, Driver::kDriverControlSet, Driver::kDriverUpdateFlag);
+            const uint32_t id = r.header.id;
+            out += std::string(out.empty() ? "" : ", ") +
+                   (flag                            ? "flag " + std::to_string(ValueNumber(r))
+                    : id == Driver::kMidiSetEvent   ? std::string("event")
+                    : id == Driver::kMidiClearEvent ? std::string("clear")
+                    : id == Driver::kMidiSend       ? std::string("send")
+                    : id == Driver::kMidiOpenPort   ? "open " + std::to_string(ValueNumber(r))
+                    : id == Driver::kMidiClose      ? "close " + std::to_string(ValueNumber(r))
+                                                    : std::to_string(id));
         }
         return out;
     }
 
-    bool FlagLeftOn(const Driver::FakeDriver* driver = nullptr)
+    bool FlagLeftOn()
     {
-        bool on = false;
-        for (const auto& r : (driver ? driver : f.mDriver.get())->Requests()) {
-            if (Is(r, Driver::kDriverControlSet, Driver::kDriverUpdateFlag))
-                on = ValueNumber(r) != 0;
-        }
-        return on;
+        const std::string seq = Sequence();
+        const size_t on = seq.rfind("flag 1"), off = seq.rfind("flag 0");
+        return on != std::string::npos && (off == std::string::npos || on > off);
     }
 
     void ExpectFailure(Tavo::TavoResult hr, uint32_t expectedReason, Tavo::TavoResult expected = Tavo::E_FAIL)
@@ -103,9 +98,6 @@ protected:
         EXPECT_EQ(host.reason, expectedReason);
         EXPECT_FALSE(FlagLeftOn());
     }
-
-    using Seq = std::vector<std::pair<uint32_t, uint32_t>>;
-    static constexpr uint32_t kFlag = 100 + Driver::kDriverUpdateFlag;
 
     ChannelFixture f{false};
     TestFolder dir;
@@ -120,15 +112,7 @@ TEST_F(FirmwareTransferTest, ImageGoesOutInPaddedChunks)
     EXPECT_EQ(host.updateState, kUpdateSucceeded);
     EXPECT_EQ(host.deviceState, 8);
     EXPECT_TRUE(host.completed.empty());
-    EXPECT_EQ(Sequence(), (Seq{{kFlag, 1},
-                               {Driver::kMidiSetEvent, 0},
-                               {Driver::kMidiOpenPort, 0},
-                               {Driver::kMidiSend, 0},
-                               {Driver::kMidiSend, 0},
-                               {Driver::kMidiSend, 0},
-                               {Driver::kMidiClose, 1},
-                               {Driver::kMidiClearEvent, 0},
-                               {kFlag, 0}}));
+    EXPECT_EQ(Sequence(), "flag 1, event, open 0, send, send, send, close 1, clear, flag 0");
     // Flag, channel, flag: each its own open and close.
     EXPECT_EQ(f.mDriver->OpenCount(), 3);
     auto messages = f.mDriver->Messages();
@@ -181,7 +165,7 @@ TEST_F(FirmwareTransferTest, FileProblemsAreFileAccessFailures)
     // No folder in the path: the flag goes on and off again.
     host.path = "firmware.bin";
     ExpectFailure(PerformPrivateMidiUpdate(host), kReasonFileAccess);
-    EXPECT_EQ(Sequence().front(), std::make_pair(kFlag, 1u));
+    EXPECT_EQ(Sequence(), "flag 1, event, open 0, close 1, clear, flag 0");
     EXPECT_TRUE(f.mDriver->Messages().empty());
 
     // Missing, or a folder that opens but cannot be read as an image.
@@ -219,7 +203,7 @@ TEST_F(FirmwareTransferTest, DeviceProblemsAreDeviceAccessFailures)
     f.mDriver->Refuse(Driver::kDriverControlSet, Driver::kDriverUpdateFlag);
     EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::E_FAIL);
     EXPECT_TRUE(host.deviceState == kDeviceCannotUpdate && host.reason == kReasonDeviceAccess);
-    EXPECT_EQ(Sequence(), (Seq{{kFlag, 1}}));
+    EXPECT_EQ(Sequence(), "flag 1");
     f.mDriver->Refuse(Driver::kDriverControlSet, Driver::kDriverUpdateFlag, false);
 
     // The second chunk is refused: nothing further goes out.
@@ -229,7 +213,7 @@ TEST_F(FirmwareTransferTest, DeviceProblemsAreDeviceAccessFailures)
     ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess);
     EXPECT_EQ(host.progress.size(), 1u);
     EXPECT_EQ(f.mDriver->Messages().size(), 2u);
-    EXPECT_EQ(Sequence().back(), std::make_pair(kFlag, 0u));
+    EXPECT_TRUE(Sequence().ends_with("send, send, close 1, clear, flag 0")) << Sequence();
     f.mDriver->Refuse(Driver::kMidiChannelSet, Driver::kMidiSend, false);
 
     // The port did not open: the first send fails.
@@ -245,11 +229,7 @@ TEST_F(FirmwareTransferTest, AnExceptionStillReleasesTheChannelAndTheFlag)
     Image(512);
     host.onProgress = [](size_t) { throw std::runtime_error("post failed"); };
     ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess);
-    auto seq = Sequence();
-    ASSERT_GE(seq.size(), 3u);
-    EXPECT_EQ(seq[seq.size() - 3].first, uint32_t(Driver::kMidiClose));
-    EXPECT_EQ(seq[seq.size() - 2].first, uint32_t(Driver::kMidiClearEvent));
-    EXPECT_EQ(seq.back(), std::make_pair(kFlag, 0u));
+    EXPECT_TRUE(Sequence().ends_with("close 1, clear, flag 0")) << Sequence();
 }
 
 }  // namespace

@@ -6,39 +6,50 @@
 #include <mutex>
 #include <thread>
 #include <tuple>
+#include <atomic>
 #include <vector>
 
 #include "ChannelFixture.h"
 #include "DeviceChannel/PrivateMidi.h"
 
-using namespace Tavo::Platform;
 using Driver::FakeDriver;
 
 namespace {
 
-std::vector<Driver::Request> ChannelRequests(const FakeDriver& driver)
+// The drain's and the free-record wait's clock: each step advances it; the driver takes what it holds
+// once it reaches gTakeAtMs.
+uint32_t gSteppedMs = 0;
+uint32_t gTakeAtMs = 0;
+FakeDriver* gTaker = nullptr;
+
+void Step(uint32_t ms)
 {
-    // The poll thread's mask queries come at their own pace.
-    std::vector<Driver::Request> out;
-    for (const auto& r : driver.Requests()) {
-        if (!Is(r, Driver::kMidiChannelSet, Driver::kMidiPendingMask))
-            out.push_back(r);
-    }
-    return out;
+    gSteppedMs += ms;
+    if (gSteppedMs == gTakeAtMs)
+        gTaker->TakeHeld();
 }
 
-std::vector<uint32_t> Ids(const std::vector<Driver::Request>& requests)
+size_t Count(const std::vector<Driver::Request>& requests, uint32_t id)
 {
-    std::vector<uint32_t> ids;
-    for (const auto& r : requests)
-        ids.push_back(r.header.id);
-    return ids;
+    return std::count_if(requests.begin(), requests.end(), [&](const auto& r) { return r.header.id == id; });
 }
 
 class PrivateMidiTest : public ::testing::Test
 {
 protected:
-    PrivateMidiTest() { f.AddInstance(record, 1); }
+    PrivateMidiTest()
+    {
+        f.AddInstance(record, 1);
+        gTaker = f.mDriver.get();
+    }
+    ~PrivateMidiTest() override { PrivateMidi::SetDrainStep(nullptr); }
+    // Runs the channel's waits on the test's clock, the held messages taken after `takeAtMs` (never at 0).
+    void StepClock(uint32_t takeAtMs)
+    {
+        gSteppedMs = 0;
+        gTakeAtMs = takeAtMs;
+        PrivateMidi::SetDrainStep(Step);
+    }
     ChannelFixture f{false};
     DeviceInstanceRecord record = ChannelFixture::Record(1);
     const std::vector<uint8_t> message = std::vector<uint8_t>(128, 0x5A);
@@ -71,8 +82,8 @@ TEST_F(PrivateMidiTest, ResultCodes)
     // Nothing to send still takes a one-byte record.
     EXPECT_EQ(midi.Send(3, nullptr, 0), kPrivateMidiOk);
     EXPECT_EQ(midi.GetRecordState(3, 1).capacity, 1u);
-    EXPECT_TRUE(ChannelRequests(*f.mDriver).back().message.empty());
-    EXPECT_EQ(ValueNumber(ChannelRequests(*f.mDriver).back(), 16), 0u);
+    EXPECT_TRUE(f.ChannelRequests().back().message.empty());
+    EXPECT_EQ(ValueNumber(f.ChannelRequests().back(), 16), 0u);
     f.mDriver->TakeHeld();
     EXPECT_FALSE(midi.GetRecordState(3, 0).busy || midi.GetRecordState(3, 1).busy);
 
@@ -98,21 +109,14 @@ TEST_F(PrivateMidiTest, AllRecordsBusyGivesUpAfterItsWait)
     f.mDriver->SetTakeMode(FakeDriver::TakeMode::Later);
     for (uint32_t i = 0; i < PrivateMidi::kRecordCount; ++i)
         ASSERT_EQ(midi.Send(0, message.data(), 8), kPrivateMidiOk);
-    const auto start = std::chrono::steady_clock::now();
+    StepClock(0);
     EXPECT_EQ(midi.Send(0, message.data(), 8), kPrivateMidiBadPortOrNoRecord);
-    // At least its 499 one-millisecond pauses.
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(499));
+    EXPECT_EQ(gSteppedMs, 499u);  // its 499 one-millisecond pauses
     EXPECT_EQ(f.mDriver->Messages().size(), PrivateMidi::kRecordCount);
-
     // The driver catches up while a sender waits.
-    std::thread taker([&] {
-        while (f.mDriver->TakeHeld(1) == 0)
-            std::this_thread::yield();
-    });
-    f.mDriver->SetTakeMode(FakeDriver::TakeMode::Immediately);
+    StepClock(20);
     EXPECT_EQ(midi.Send(0, message.data(), 8), kPrivateMidiOk);
-    taker.join();
-    f.mDriver->TakeHeld();
+    EXPECT_EQ(gSteppedMs, 20u);
 }
 
 TEST_F(PrivateMidiTest, DetachClosesAndReattachStartsAfresh)
@@ -128,38 +132,24 @@ TEST_F(PrivateMidiTest, DetachClosesAndReattachStartsAfresh)
     int32_t result = kPrivateMidiOk;
     while ((result = midi->Send(0, message.data(), 8)) != kPrivateMidiDeviceNotOpen &&
            std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::yield();
     EXPECT_EQ(result, kPrivateMidiDeviceNotOpen);
     // Reports after the handle went must not reach the records.
     f.mDriver->TakeHeld();
 
     f.SetAttached(record, true);
     while ((result = midi->OpenPort(0)) != kPrivateMidiOk && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::yield();
     ASSERT_EQ(result, kPrivateMidiOk);
     // Records held when the handle closed are usable again: no wait for 16.
     for (uint32_t i = 0; i < PrivateMidi::kRecordCount; ++i)
         ASSERT_EQ(midi->Send(0, message.data(), 8), kPrivateMidiOk);
     EXPECT_EQ(f.mDriver->OpenCount(), 2);
-    auto ids = Ids(ChannelRequests(*f.mDriver));
-    EXPECT_EQ(std::count(ids.begin(), ids.end(), uint32_t(Driver::kMidiSetEvent)), 2);
-    // Destroyed with all 16 held: the drain gives up, then late reports
-    // find nothing to write.
+    EXPECT_EQ(Count(f.ChannelRequests(), Driver::kMidiSetEvent), 2u);
+    // Destroyed with all 16 held: the drain gives up, then late reports find nothing to write.
+    StepClock(0);
     midi.reset();
     EXPECT_EQ(f.mDriver->TakeHeld(), PrivateMidi::kRecordCount);
-}
-
-// The drain's clock: each step advances it; the driver takes what it holds
-// once it reaches gTakeAtMs.
-uint32_t gDrainedMs = 0;
-uint32_t gTakeAtMs = 0;
-FakeDriver* gTaker = nullptr;
-
-void DrainStep(uint32_t ms)
-{
-    gDrainedMs += ms;
-    if (gDrainedMs == gTakeAtMs)
-        gTaker->TakeHeld();
 }
 
 TEST_F(PrivateMidiTest, DestructionDrainsForTwoSecondsThenCloses)
@@ -172,107 +162,82 @@ TEST_F(PrivateMidiTest, DestructionDrainsForTwoSecondsThenCloses)
         f.mDriver->SetTakeMode(FakeDriver::TakeMode::Later);
         for (int i = 0; i < 6; ++i)
             ASSERT_EQ(midi->Send(0, message.data(), 8), kPrivateMidiOk);
-        gDrainedMs = 0;
-        gTakeAtMs = takeAt;
-        gTaker = f.mDriver.get();
-        PrivateMidi::SetDrainStep(DrainStep);
+        StepClock(takeAt);
         midi.reset();
-        PrivateMidi::SetDrainStep(nullptr);
-        EXPECT_EQ(gDrainedMs, closedAt) << takeAt;
-        auto ids = Ids(ChannelRequests(*f.mDriver));
-        ASSERT_GE(ids.size(), 2u);
-        EXPECT_EQ(ids[ids.size() - 2], uint32_t(Driver::kMidiClose));
+        EXPECT_EQ(gSteppedMs, closedAt) << takeAt;
+        const auto requests = f.ChannelRequests();
+        EXPECT_EQ(requests.at(requests.size() - 2).header.id, uint32_t(Driver::kMidiClose));
         EXPECT_EQ(f.mDriver->TakeHeld(), leftHeld) << takeAt;
     }
 }
 
-// A driver with queued input per port.
+// A driver with queued input per port; a refusing chunk fails the read that meets it.
 class InputDriver : public Driver::DriverHandler
 {
 public:
-    // A refusing chunk fails the read that meets it.
     void Queue(uint32_t port, std::vector<uint8_t> bytes, bool end = false, bool refuse = false)
     {
-        std::shared_ptr<Driver::DriverSession> session;
-        {
-            std::lock_guard<std::mutex> lock(mMutex);
-            mInput[port].push_back({std::move(bytes), end, refuse});
-            session = mSession;
-        }
+        std::unique_lock lock(mMutex);
+        mInput[port].push_back({std::move(bytes), end, refuse});
+        auto session = mSession;
+        lock.unlock();
         if (session)
             session->InputPending();
     }
     void OnOpen(const std::shared_ptr<Driver::DriverSession>& session) override
     {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mSession = session;
+        Locked([&] { mSession = session; });
     }
     void OnClose(Driver::DriverSession&) override
     {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mSession.reset();
+        Locked([&] { mSession.reset(); });
     }
     Driver::Reply OnRequest(Driver::DriverSession&, const Driver::Request& request) override
     {
-        std::lock_guard<std::mutex> lock(mMutex);
+        std::lock_guard lock(mMutex);
         Driver::Reply reply;
-        if (!(request.header.set == Driver::kMidiChannelSet))
-            return reply;
-        if (request.header.id == Driver::kMidiPendingMask) {
+        if (Is(request, Driver::kMidiChannelSet, Driver::kMidiPendingMask)) {
             uint32_t mask = 0;
-            for (const auto& [port, chunks] : mInput) {
-                if (!chunks.empty())
-                    mask |= 1u << port;
-            }
-            reply.output = {uint8_t(mask), uint8_t(mask >> 8), uint8_t(mask >> 16), uint8_t(mask >> 24)};
-        } else if (request.header.id == Driver::kMidiRead) {
-            const uint32_t port = request.input[0];
-            const uint32_t space = request.input[16] | uint32_t(request.input[17]) << 8;
-            auto& chunks = mInput[port];
-            if (chunks.empty())
-                return reply;
-            if (chunks.front().refuse) {
-                chunks.pop_front();
-                ++mRefused;
-                reply.error = Driver::kErrorGenFailure;
-                return reply;
-            }
+            for (const auto& [port, chunks] : mInput)
+                mask |= chunks.empty() ? 0 : 1u << port;
+            reply.output.resize(4);
+            Tavo::Platform::Put32(reply.output.data(), mask);
+        } else if (Is(request, Driver::kMidiChannelSet, Driver::kMidiRead) &&
+                   !mInput[request.input[0]].empty()) {
+            auto& chunks = mInput[request.input[0]];
             auto& chunk = chunks.front();
-            const size_t n = std::min<size_t>(space, chunk.bytes.size());
+            const size_t n = std::min<size_t>(request.input[16] | request.input[17] << 8, chunk.bytes.size());
             reply.readData.assign(chunk.bytes.begin(), chunk.bytes.begin() + long(n));
             chunk.bytes.erase(chunk.bytes.begin(), chunk.bytes.begin() + long(n));
             reply.output.assign(16, 0);
             reply.output[0] = 0x11;
-            if (chunk.bytes.empty()) {
-                reply.output[12] = chunk.end ? 1 : 0;
+            reply.output[12] = chunk.bytes.empty() && chunk.end;
+            refused += chunk.refuse;
+            reply.error = chunk.refuse ? Driver::kErrorGenFailure : Driver::kErrorNone;
+            if (chunk.bytes.empty())
                 chunks.pop_front();
-            }
         }
         return reply;
     }
+    std::atomic<int> refused{0};
 
 private:
+    void Locked(const auto& f)
+    {
+        std::lock_guard lock(mMutex);
+        f();
+    }
     struct Chunk
     {
         std::vector<uint8_t> bytes;
-        bool end;
-        bool refuse;
+        bool end, refuse;
     };
     std::mutex mMutex;
     std::map<uint32_t, std::deque<Chunk>> mInput;
-    int mRefused = 0;
-
-public:
-    int Refused()
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return mRefused;
-    }
-
-private:
     std::shared_ptr<Driver::DriverSession> mSession;
 };
 
+// Collects what arrives, with the port and first value of the latest arrival.
 class Collector : public PrivateMidiInputReceiver
 {
 public:
@@ -291,8 +256,7 @@ public:
         mChanged.wait_for(lock, std::chrono::seconds(10), [&] { return mMessages.size() >= count; });
         return mMessages;
     }
-    uint32_t mPort = 0;
-    uint32_t mValue0 = 0;
+    uint32_t mPort = 0, mValue0 = 0;
 
 private:
     std::mutex mMutex;
@@ -308,11 +272,9 @@ TEST_F(PrivateMidiTest, InputIsCollectedUntilTheEndOfAMessageOrAFullBuffer)
     PrivateMidi midi(record);
     ASSERT_EQ(midi.OpenInput(2, &collector, 6), kPrivateMidiOk);
     EXPECT_EQ(midi.OpenInput(2, &collector, 6), kPrivateMidiPortAlreadyOpen);
-
+    using Bytes = std::vector<uint8_t>;
     driver->Queue(2, {0xF0, 0x01, 0xF7});
-    auto got = collector.WaitFor(1);
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0], (std::vector<uint8_t>{0xF0, 0x01, 0xF7}));
+    EXPECT_EQ(collector.WaitFor(1), std::vector<Bytes>{(Bytes{0xF0, 0x01, 0xF7})});
     EXPECT_EQ(collector.mPort, 2u);
     EXPECT_EQ(collector.mValue0, 0x11u);
 
@@ -320,22 +282,17 @@ TEST_F(PrivateMidiTest, InputIsCollectedUntilTheEndOfAMessageOrAFullBuffer)
     driver->Queue(2, {0xF0, 0x02});
     driver->Queue(2, {0x03, 0xF7});
     driver->Queue(2, {1, 2, 3, 4, 5, 6, 7, 8}, true);
-    got = collector.WaitFor(4);
-    ASSERT_EQ(got.size(), 4u);
-    EXPECT_EQ(got[1], (std::vector<uint8_t>{0xF0, 0x02, 0x03, 0xF7}));
-    EXPECT_EQ(got[2], (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(got[3], (std::vector<uint8_t>{7, 8}));
-
-    // A refused read drops what was collected.
+    // A refused read drops what was collected; its report comes once the refusal has been met.
     driver->Queue(2, {0xF0, 0x09});
     driver->Queue(2, {}, false, true);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (driver->Refused() == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (driver->refused == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
     driver->Queue(2, {0xF0, 0x0B, 0xF7});
-    got = collector.WaitFor(5);
-    ASSERT_EQ(got.size(), 5u);
-    EXPECT_EQ(got[4], (std::vector<uint8_t>{0xF0, 0x0B, 0xF7}));
+    EXPECT_EQ(
+        collector.WaitFor(5),
+        (std::vector<Bytes>{
+            {0xF0, 0x01, 0xF7}, {0xF0, 0x02, 0x03, 0xF7}, {1, 2, 3, 4, 5, 6}, {7, 8}, {0xF0, 0x0B, 0xF7}}));
 }
 
 }  // namespace
