@@ -60,42 +60,31 @@ TEST_P(DeviceInstanceTest, EnumerationSkipsForeignNamesAndReadsAttachedState)
     f.AddInstance(noAttachedKey, -1);
 
     // Lower-case hex in the ids is the driver's business; the suffix is not.
-    const std::u16string driver = ChannelFixture::DriverPath();
-    ASSERT_EQ(f.mRegistry->CreateKey(driver + u"\\01020304abcd000001000000DECAFBAD\\Instances\\" +
-                                     FormatInstanceKeyName(attached.instanceId)),
-              Status::Ok);
-    ASSERT_EQ(f.mRegistry->CreateKey(driver + u"\\01020304527E00003B6C0000decafbad\\Instances\\" +
-                                     FormatInstanceKeyName(attached.instanceId)),
-              Status::Ok);
-    const std::u16string instances = driver + u"\\01020304527E00003B6C0000DECAFBAD\\Instances\\";
-    ASSERT_EQ(f.mRegistry->CreateKey(instances + u"0000000000000000000000000000001"), Status::Ok);
-    ASSERT_EQ(f.mRegistry->CreateKey(instances + u"000000000000000000000000000000010"), Status::Ok);
+    const std::u16string id = FormatInstanceKeyName(attached.instanceId);
+    for (const std::u16string& key : {u"01020304abcd000001000000DECAFBAD\\Instances\\" + id,
+                                      u"01020304527E00003B6C0000decafbad\\Instances\\" + id,
+                                      u"01020304527E00003B6C0000DECAFBAD\\Instances\\" + id.substr(1),
+                                      u"01020304527E00003B6C0000DECAFBAD\\Instances\\" + id + u"0"})
+        ASSERT_EQ(f.mRegistry->CreateKey(ChannelFixture::DriverPath() + u"\\" + key), Status::Ok);
 
     DeviceInstanceRecord records[8];
     uint32_t filled = 0, total = 0;
     EnumerateInstances(kMixerDriverKey, records, 8, filled, total);
     ASSERT_EQ(total, 4u);
     ASSERT_EQ(filled, 4u);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(records[i].vendorId, kMixerVendorId);
-        EXPECT_EQ(records[i].productId, kMixerProductId);
-        EXPECT_EQ(records[i].instanceId[15], i + 1);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(records[i].vendorId, i < 3 ? kMixerVendorId : 0xCDABu);
+        EXPECT_EQ(records[i].productId, i < 3 ? kMixerProductId : 1u);
+        EXPECT_EQ(records[i].instanceId[15], i < 3 ? i + 1 : 1);
         EXPECT_EQ(records[i].DriverKey(), kMixerDriverKey);
+        EXPECT_EQ(records[i].attached, i == 0);
     }
-    EXPECT_EQ(records[0].attached, 1);
-    EXPECT_EQ(records[1].attached, 0);
-    EXPECT_EQ(records[2].attached, 0);
-    EXPECT_EQ(records[3].vendorId, 0xCDABu);
-    EXPECT_EQ(records[3].productId, 1u);
-    EXPECT_EQ(records[3].attached, 0);
 
     // Counting goes on past the capacity; no buffer counts only.
     EnumerateInstances(kMixerDriverKey, records, 2, filled, total);
-    EXPECT_EQ(filled, 2u);
-    EXPECT_EQ(total, 4u);
+    EXPECT_EQ(std::pair(filled, total), std::pair(2u, 4u));
     EnumerateInstances(kMixerDriverKey, nullptr, 0, filled, total);
-    EXPECT_EQ(filled, 0u);
-    EXPECT_EQ(total, 4u);
+    EXPECT_EQ(std::pair(filled, total), std::pair(0u, 4u));
     EnumerateInstances(u"{00000000-0000-0000-0000-000000000000}", records, 8, filled, total);
     EXPECT_EQ(total, 0u);
 }
@@ -152,14 +141,10 @@ TEST_P(DeviceInstanceTest, UpdateFlagIsOneRequestOnTheMixersInstance)
     ASSERT_TRUE(SetDriverUpdateFlag(mixer, 0));
     auto requests = f.mDriver->Requests();
     ASSERT_EQ(requests.size(), 2u);
-    for (const auto& r : requests) {
-        EXPECT_TRUE(Is(r, Driver::kDriverControlSet, Driver::kDriverUpdateFlag));
-        EXPECT_EQ(r.header.flags, Driver::kPropertySet);
-        EXPECT_TRUE(r.input.empty());
-        EXPECT_EQ(r.value.size(), 4u);
-    }
-    EXPECT_EQ(ValueNumber(requests[0]), 1u);
-    EXPECT_EQ(ValueNumber(requests[1]), 0u);
+    for (uint32_t i = 0; i < 2; ++i)
+        EXPECT_TRUE(Is(requests[i], Driver::kDriverControlSet, Driver::kDriverUpdateFlag) &&
+                    requests[i].header.flags == Driver::kPropertySet && requests[i].input.empty() &&
+                    requests[i].value.size() == 4 && ValueNumber(requests[i]) == 1 - i);
     EXPECT_EQ(f.mDriver->OpenCount(), 2);
 
     f.mDriver->Refuse(Driver::kDriverControlSet, Driver::kDriverUpdateFlag);
