@@ -74,8 +74,7 @@ TEST_F(PrivateMidiTest, ResultCodes)
     f.mDriver->SetTakeMode(FakeDriver::TakeMode::Later);
     f.mDriver->Refuse(Driver::kMidiChannelSet, Driver::kMidiSend);
     EXPECT_EQ(midi.Send(3, data, 4), kPrivateMidiSendRefused);
-    EXPECT_EQ(midi.GetRecordState(3, 0).capacity, 4u);
-    EXPECT_FALSE(midi.GetRecordState(3, 0).busy);
+    EXPECT_TRUE(midi.GetRecordState(3, 0).capacity == 4 && !midi.GetRecordState(3, 0).busy);
     f.mDriver->Refuse(Driver::kMidiChannelSet, Driver::kMidiSend, false);
     EXPECT_EQ(midi.Send(3, data, 4), kPrivateMidiOk);
     EXPECT_TRUE(midi.GetRecordState(3, 0).busy);
@@ -90,16 +89,14 @@ TEST_F(PrivateMidiTest, ResultCodes)
     f.mDriver->Refuse(Driver::kMidiChannelSet, Driver::kMidiClose);
     EXPECT_EQ(midi.Close(), kPrivateMidiCloseRefused);
     EXPECT_EQ(midi.Send(3, data, 4), kPrivateMidiPortNotOpen);
-}
 
-TEST_F(PrivateMidiTest, DetachedInstanceGivesDeviceNotOpen)
-{
+    // A detached instance is never opened.
     f.SetAttached(record, false);
-    PrivateMidi midi(record);
-    EXPECT_EQ(midi.OpenPort(0), kPrivateMidiDeviceNotOpen);
-    EXPECT_EQ(midi.Send(0, message.data(), 4), kPrivateMidiDeviceNotOpen);
-    EXPECT_EQ(midi.Close(), kPrivateMidiDeviceNotOpen);
-    EXPECT_EQ(f.mDriver->OpenCount(), 0);
+    PrivateMidi detached(record);
+    EXPECT_EQ(detached.OpenPort(0), kPrivateMidiDeviceNotOpen);
+    EXPECT_EQ(detached.Send(0, data, 4), kPrivateMidiDeviceNotOpen);
+    EXPECT_EQ(detached.Close(), kPrivateMidiDeviceNotOpen);
+    EXPECT_EQ(f.mDriver->OpenCount(), 1);
 }
 
 TEST_F(PrivateMidiTest, AllRecordsBusyGivesUpAfterItsWait)
