@@ -46,7 +46,6 @@ protected:
         ASSERT_EQ(mFactory->LoadSkins(WString(TAVO_PANE_SKIN)), S_OK);
         mFactory->SetCurrentSkinIndex(0);
         mMain = mFactory->CreateControlFromDescriptor(u"mainControl", mWindow.Get());
-        ASSERT_TRUE(mMain);
         mMain->UITarget_UpdateGeometry(600, 400);  // as the window does when it shows
     }
     void TearDown() override
@@ -96,7 +95,6 @@ protected:
 TEST_F(PaneWidgetsTest, TabClicksReportThenSwitchPagesAndMissingPagesGiveEmptyAnswers)
 {
     auto tabs = Find<LTabControl>({u"tabs"});
-    ASSERT_TRUE(tabs);
     RCPtr<LControl> pages[4], c = Find({u"tabs", u"buttonHolder", u"c"});
     for (uint32_t i = 0; i < 4; ++i)
         pages[i] = Find({u"tabs", u"pageHolder"})->GetChildren().GetAt(i);
@@ -114,31 +112,25 @@ TEST_F(PaneWidgetsTest, TabClicksReportThenSwitchPagesAndMissingPagesGiveEmptyAn
     RCPtr<Listener> listener(new Listener());
     for (auto id : {u"NID_TAB_BUTTON_CLICKED", u"NID_TAB_BECOMING_UNSELECTED", u"NID_TAB_SELECTED"})
         listener->Subscribe(RCPtr<LNotificationDistributor>(tabs.Get()), id);
-    using H = std::vector<Listener::Heard>;
-    struct Step
-    {
-        const char16_t* select;  // a click on the button of that name when it has one
-        H heard;
-        const char* pages;
-    } const steps[] = {
-        {u"c",
-         {{u"NID_TAB_BUTTON_CLICKED", c.Get()},
-          {u"NID_TAB_BECOMING_UNSELECTED", pages[1].Get()},
-          {u"NID_TAB_SELECTED", pages[2].Get()}},
-         "0011"},
-        {u"c", {{u"NID_TAB_BUTTON_CLICKED", c.Get()}, {u"NID_TAB_SELECTED", pages[2].Get()}}, "0011"},
-        {u"none", {{u"NID_TAB_BECOMING_UNSELECTED", pages[2].Get()}, {u"NID_TAB_SELECTED", nullptr}}, "0001"},
+    const std::u16string clicked = u"NID_TAB_BUTTON_CLICKED", leaving = u"NID_TAB_BECOMING_UNSELECTED",
+                         selected = u"NID_TAB_SELECTED";
+    // A click on the button of that name when it has one; what the tabs send; the pages shown.
+    const std::tuple<const char16_t*, std::vector<Listener::Heard>, const char*> steps[] = {
+        {u"c", {{clicked, c.Get()}, {leaving, pages[1].Get()}, {selected, pages[2].Get()}}, "0011"},
+        {u"c", {{clicked, c.Get()}, {selected, pages[2].Get()}}, "0011"},
+        {u"none", {{leaving, pages[2].Get()}, {selected, nullptr}}, "0001"},
     };
-    for (const Step& s : steps) {
+    for (const auto& [select, heard, shown] : steps) {
         listener->heard.clear();
-        if (RCPtr<LControl> button = tabs->GetTabButtonByName(s.select))
+        if (RCPtr<LControl> button = tabs->GetTabButtonByName(select))
             Click(button);
         else
-            EXPECT_EQ(tabs->SelectTab(s.select), S_OK);
-        EXPECT_EQ(listener->heard, s.heard);
-        EXPECT_EQ(look(), s.pages);
-        EXPECT_EQ(tabs->GetSelectedTabName(), s.select);
-        EXPECT_TRUE(&s != steps || mWindow->focus == pages[2]) << "the clicked tab's page takes the focus";
+            EXPECT_EQ(tabs->SelectTab(select), S_OK);
+        EXPECT_EQ(listener->heard, heard);
+        EXPECT_EQ(look(), shown);
+        EXPECT_EQ(tabs->GetSelectedTabName(), select);
+        EXPECT_TRUE(&select != &std::get<0>(steps[0]) || mWindow->focus == pages[2])
+            << "the page takes the focus";
     }
     EXPECT_EQ(tabs->GetSelectedIndex(), -1);
     EXPECT_FALSE(tabs->GetSelectedPage());
@@ -165,58 +157,43 @@ TEST_F(PaneWidgetsTest, TabClicksReportThenSwitchPagesAndMissingPagesGiveEmptyAn
     EXPECT_FALSE(pageless->GetPageAt(0));
 }
 
-TEST_F(PaneWidgetsTest, SplitterDragStopsAtThePanesLimitsThenHangsOnItsPane)
+TEST_F(PaneWidgetsTest, SplitterStopsAtThePanesLimitsThenHangsOnItsPane)
 {
-    // Dragged to a window point on its axis, with the later pane's layout
-    // order and the reference pane's largest size; where the bar ends, which
-    // is also the reference pane's new size.
-    struct Case
-    {
-        bool vertical;
-        int32_t to, laterOrder;
-        double referenceMax, bar;
-    } const cases[] = {
-        {true, 210, 3, 0, 50},      // the left pane's smallest size
-        {true, 320, 3, 0, 120},     //
-        {true, 590, 3, 0, 296},     // the right pane's smallest size
-        {true, 590, 1, 0, 390},     // a pane laid out earlier does not count
-        {true, 590, 3, 250, 250},   // the left pane's largest size
-        {false, 105, 3, 0, 46},     // the bottom pane's largest size
-        {false, 390, 3, 0, 150},    // the largest size of a pane sized to the bar
-        {false, 390, 3, 130, 130},  // the top pane's largest size
-        {false, 220, 3, 0, 120},    //
+    // Dragged to a window point on its axis, with the later pane's layout order (one laid out earlier
+    // does not count) and the reference pane's largest size; where the bar ends, which is also the
+    // reference pane's new size: held by either pane's smallest or largest size, or by the largest
+    // size of a pane sized to the bar.
+    const std::tuple<bool, int32_t, int32_t, double, double> cases[] = {
+        {true, 210, 3, 0, 50},   {true, 320, 3, 0, 120},    {true, 590, 3, 0, 296},
+        {true, 590, 1, 0, 390},  {true, 590, 3, 250, 250},  {false, 105, 3, 0, 46},
+        {false, 390, 3, 0, 150}, {false, 390, 3, 130, 130}, {false, 220, 3, 0, 120},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.vertical << " to " << c.to);
+    for (auto [vertical, to, laterOrder, referenceMax, end] : cases) {
+        SCOPED_TRACE(testing::Message() << vertical << " to " << to);
         TearDown();
         SetUp();
-        const int32_t axis = c.vertical ? 0 : 1;
-        const char16_t* area = c.vertical ? u"split" : u"splitH";
-        RCPtr<LControl> bar = c.vertical ? RCPtr<LControl>(Find<LSplitterV>({area, u"bar"}))
-                                         : RCPtr<LControl>(Find<LSplitterH>({area, u"hbar"}));
-        RCPtr<LControl> pane = Find({area, c.vertical ? u"left" : u"top"});
-        RCPtr<LControl> later = Find({area, c.vertical ? u"right" : u"bottom"});
-        ASSERT_TRUE(bar);
-        EXPECT_EQ(bar->GetCursor(), c.vertical ? 8 : 7);
-        later->GetLayout()->layoutOrder = c.laterOrder;
-        pane->GetLayout()->x.maxAbs = pane->GetLayout()->y.maxAbs = c.referenceMax;
+        const char16_t* area = vertical ? u"split" : u"splitH";
+        RCPtr<LControl> bar = vertical ? RCPtr<LControl>(Find<LSplitterV>({area, u"bar"}))
+                                       : RCPtr<LControl>(Find<LSplitterH>({area, u"hbar"}));
+        RCPtr<LControl> pane = Find({area, vertical ? u"left" : u"top"});
+        RCPtr<LControl> later = Find({area, vertical ? u"right" : u"bottom"});
+        EXPECT_EQ(bar->GetCursor(), vertical ? 8 : 7);
+        later->GetLayout()->layoutOrder = laterOrder;
+        pane->GetLayout()->x.maxAbs = pane->GetLayout()->y.maxAbs = referenceMax;
         LLayoutDescriptor::Axis before, after;
-        bar->GetPlacement(axis, before);
-        const PointT<int32_t> from = c.vertical ? PointT<int32_t>{402, 50} : PointT<int32_t>{250, 202};
-        const PointT<int32_t> to =
-            c.vertical ? PointT<int32_t>{c.to + 2, 50} : PointT<int32_t>{250, c.to + 2};
-        Drag(*bar, from, {{from.x + 3, from.y + 3}, to});
-        EXPECT_EQ(c.vertical ? bar->GetX() : bar->GetY(), c.bar);
-        EXPECT_EQ(c.vertical ? pane->GetWidth() : pane->GetHeight(), c.bar);
-        EXPECT_EQ(c.vertical ? later->GetX() : later->GetY(), c.bar + 4);
-        bar->GetPlacement(axis, after);
+        bar->GetPlacement(vertical ? 0 : 1, before);
+        const PointT<int32_t> from = vertical ? PointT<int32_t>{402, 50} : PointT<int32_t>{250, 202};
+        Drag(*bar, from,
+             {{from.x + 3, from.y + 3},
+              vertical ? PointT<int32_t>{to + 2, 50} : PointT<int32_t>{250, to + 2}});
+        EXPECT_EQ(vertical ? bar->GetX() : bar->GetY(), end);
+        EXPECT_EQ(vertical ? pane->GetWidth() : pane->GetHeight(), end);
+        EXPECT_EQ(vertical ? later->GetX() : later->GetY(), end + 4);
+        bar->GetPlacement(vertical ? 0 : 1, after);
         EXPECT_TRUE(after.positionRef == 2 && after.positionRefName == before.positionRefName &&
                     after.positionAbs == before.positionAbs && after.positionRel == before.positionRel);
     }
-}
-
-TEST_F(PaneWidgetsTest, ParentShrinkingBelowTheLaterPanesSmallestSizeMovesTheBar)
-{
+    // A parent shrinking below the later pane's smallest size moves the bar.
     RCPtr<LControl> split = Find({u"split"}), bar = Find({u"split", u"bar"}),
                     right = Find({u"split", u"right"});
     LLayoutDescriptor::Axis spec;
@@ -229,29 +206,24 @@ TEST_F(PaneWidgetsTest, ParentShrinkingBelowTheLaterPanesSmallestSizeMovesTheBar
     EXPECT_EQ(right->GetWidth(), 100);
 }
 
-TEST_F(PaneWidgetsTest, LevelMeterBarAndPeakStayOnTheMeter)
+TEST_F(PaneWidgetsTest, LevelMeterBarAndPeakStayOnTheMeterAndTheClipLightLatches)
 {
     // The bar's size along the meter and the marker's position, 0 when hidden.
-    struct Case
-    {
-        const char16_t* meter;
-        double level, peak, overlay, marker;
-    } const cases[] = {
+    const std::tuple<const char16_t*, double, double, double, double> cases[] = {
         {u"meterH", 0.5, 0.5, 50, 45}, {u"meterH", 0.004, 0, 0, 0},  {u"meterH", 0.005, 1, 1, 90},
         {u"meterH", 1.7, 3, 100, 90},  {u"meterH", -0.3, -1, 0, 0},  {u"meterV", 0.25, 0.5, 75, -40},
         {u"meterV", 1, 0, 0, 0},       {u"meterV", -2, 2, 100, -80},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.level << " " << c.peak);
-        auto meter = Find<LLevelMeter>({c.meter});
+    for (auto [name, level, peak, size, position] : cases) {
+        SCOPED_TRACE(testing::Message() << level << " " << peak);
+        auto meter = Find<LLevelMeter>({name});
         const int32_t axis = meter->IsVertical() ? 1 : 0;
-        meter->SetLevelAndPeak(c.level, c.peak);
-        RCPtr<LControl> overlay = Find({c.meter, u"activeOverlay"}), marker = Find({c.meter, u"peakLo"});
+        meter->SetLevelAndPeak(level, peak);
+        RCPtr<LControl> overlay = Find({name, u"activeOverlay"}), marker = Find({name, u"peakLo"});
         LLayoutDescriptor::Axis spec;
         marker->GetPlacement(axis, spec);
-        EXPECT_EQ(marker->IsShown(false) ? spec.positionAbs : 0, c.marker);
-        EXPECT_EQ(overlay->IsShown(false) ? (axis ? overlay->GetHeight() : overlay->GetWidth()) : 0,
-                  c.overlay);
+        EXPECT_EQ(marker->IsShown(false) ? spec.positionAbs : 0, position);
+        EXPECT_EQ(overlay->IsShown(false) ? (axis ? overlay->GetHeight() : overlay->GetWidth()) : 0, size);
     }
     // A value from outside draws the bar without a peak.
     auto meter = Find<LLevelMeter>({u"meterH"});
@@ -260,44 +232,35 @@ TEST_F(PaneWidgetsTest, LevelMeterBarAndPeakStayOnTheMeter)
     EXPECT_FALSE(Find({u"meterH", u"peakLo"})->IsShown(false));
     EXPECT_EQ(Find({u"meterH", u"activeOverlay"})->GetWidth(), 75);
     EXPECT_EQ(Find<LLevelMeter>({u"meterV"})->SetClipLatch(true), E_FAIL) << "no clip button";
-}
-
-TEST_F(PaneWidgetsTest, ClipLightFollowsTheCountOrLatchesUntilClicked)
-{
-    auto meter = Find<LLevelMeter>({u"meterH"});
+    // The clip light follows the count or latches until clicked.
     RCPtr<Listener> listener(new Listener());
     listener->Subscribe(RCPtr<LNotificationDistributor>(meter.Get()), u"NID_CLIPLIGHT_UNLATCHED");
     // A count of -1 updates level and peak only, -2 clicks the light.
-    struct Step
-    {
-        bool latch, lit;
-        int32_t count;
-        size_t unlatched;
-    } const steps[] = {
+    // Latched, lit, the count and the unlatch notifications so far.
+    const std::tuple<bool, bool, int32_t, size_t> steps[] = {
         {false, true, 1, 0},   {false, false, 1, 0}, {false, true, 2, 0}, {false, false, -1, 0},
         {true, false, 2, 0},   {true, true, 3, 0},   {true, true, 3, 0},  {true, true, -1, 0},
         {true, false, -2, 1},  {true, false, -2, 1}, {true, true, 4, 1},  {false, false, 4, 1},
         {false, false, -2, 1},
     };
-    for (const Step& s : steps) {
-        SCOPED_TRACE(testing::Message() << s.latch << " " << s.count);
-        if (s.latch != meter->IsClipLatched())
-            meter->SetClipLatch(s.latch);
-        if (s.count >= 0)
-            meter->SetMeter(0.5, 0.5, s.count);
-        else if (s.count == -1)
+    for (auto [latch, lit, count, unlatched] : steps) {
+        SCOPED_TRACE(testing::Message() << latch << " " << count);
+        if (latch != meter->IsClipLatched())
+            meter->SetClipLatch(latch);
+        if (count >= 0)
+            meter->SetMeter(0.5, 0.5, count);
+        else if (count == -1)
             meter->SetLevelAndPeak(0.5, 0.5);
         else
             Click(Find({u"meterH", u"clipButton"}));
-        EXPECT_EQ(meter->IsClipLit(), s.lit);
-        EXPECT_EQ(listener->heard.size(), s.unlatched);
+        EXPECT_EQ(meter->IsClipLit(), lit);
+        EXPECT_EQ(listener->heard.size(), unlatched);
     }
 }
 
 TEST_F(PaneWidgetsTest, DropperLeavesItsParentOnlyAfterARealDrag)
 {
     RCPtr<LControl> dropper = Find<LFileDropper>({u"dropper"});
-    ASSERT_TRUE(dropper);
     Drag(*dropper, {155, 305}, {});
     EXPECT_EQ(Find({u"dropper"}), dropper) << "a press and release without a drag";
     LControl* raw = dropper.Get();

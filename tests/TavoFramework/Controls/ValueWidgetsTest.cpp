@@ -13,8 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 using namespace Tavo;
 
 namespace {
@@ -98,7 +96,7 @@ TEST_F(ValueWidgetsTest, ThumbFollowsThePointerOnEveryTrackAndDragsHoldBackOutsi
     EXPECT_FALSE(slanted->FindChildByName(u"thumbStart")->IsShown(false));
 }
 
-TEST_F(ValueWidgetsTest, PageStepsStopAtThePointerAndRepeatWhileHeld)
+TEST_F(ValueWidgetsTest, PageStepsArrowKeysCenteredBoundsAndKnobs)
 {
     RCPtr<LSlider> slider = Child(u"slider");
     // Hot spot (10, 10): a click at x 60 aims the thumb's origin at 50.
@@ -122,11 +120,8 @@ TEST_F(ValueWidgetsTest, PageStepsStopAtThePointerAndRepeatWhileHeld)
     EXPECT_NEAR(slider->GetValue(), 0.3, 1e-9);
     slider->ConditionsChanged(LConditionsParam::Create(0, kConditionLeftPressed));
     EXPECT_EQ(slider->GetIdleRequests(), 0);
-}
-
-TEST_F(ValueWidgetsTest, ArrowKeysStepOneUnitAndTheHoldEndsOnce)
-{
-    RCPtr<LSlider> slider = Child(u"slider");
+    // Arrow keys step one unit and the hold ends once.
+    slider->SetValue(0);
     for (int i = 0; i < 127; ++i)
         EXPECT_EQ(slider->RouteUnhandledKey(Key(0x20270000)), S_OK);
     EXPECT_EQ(slider->GetValue(), 1.0);
@@ -142,10 +137,7 @@ TEST_F(ValueWidgetsTest, ArrowKeysStepOneUnitAndTheHoldEndsOnce)
               (std::vector<std::u16string>{u"NID_VALUE_CHANGE_KEY_DOWN", u"NID_VALUE_CHANGE_KEY_UP",
                                            u"NID_VALUE_CHANGE_KEY_DOWN", u"NID_VALUE_CHANGE_KEY_UP"}));
     EXPECT_DOUBLE_EQ(slider->GetValue(), 126.0 / 127);
-}
-
-TEST_F(ValueWidgetsTest, CenteredBoundsFollowOnlyStraightTracksAndLetClicksThrough)
-{
+    // Centered bounds follow only straight tracks and let clicks through.
     RCPtr<LCenteredSlider> slanted = Child<LCenteredSlider>(u"slantedCentered");
     slanted->SetValue(0.8);
     EXPECT_EQ(slanted->FindChildByName(u"lowRangeBounds")->GetX(), 0);
@@ -157,10 +149,7 @@ TEST_F(ValueWidgetsTest, CenteredBoundsFollowOnlyStraightTracksAndLetClicksThrou
     // Without markers there is no thumb, which neither throws nor moves.
     EXPECT_FALSE(Child(u"bare")->GetThumb());
     EXPECT_EQ(Child(u"bare")->SetValue(0.7), 0.7);
-}
 
-TEST_F(ValueWidgetsTest, KnobSettingsReadAndMended)
-{
     // Knob, radial, full range, start and end angles, frames.
     const std::tuple<const char16_t*, bool, int32_t, double, double, uint32_t> cases[] = {
         {u"knob", false, 130, 0.0, 0.0, 5u},
@@ -175,10 +164,7 @@ TEST_F(ValueWidgetsTest, KnobSettingsReadAndMended)
                   std::tuple(radial, range, start, end, frames, 0.25));
         EXPECT_EQ(knob->SetValue(0.375), 0.375);
     }
-}
-
-TEST_F(ValueWidgetsTest, KnobGesturesLinearWithFineAdjustmentAndRadialWithADeadZone)
-{
+    // Linear with a fine adjustment, radial with a dead zone.
     mWindow->buttons = 1;
     // Knob, start value, move, Ctrl, value during the drag (from 20, 20).
     const std::tuple<const char16_t*, double, int32_t, int32_t, uint32_t, double> moves[] = {
