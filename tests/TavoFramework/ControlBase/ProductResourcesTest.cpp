@@ -111,16 +111,6 @@ TEST_P(ProductResources, SkinAndStringTablesReadInEitherEncoding)
 INSTANTIATE_TEST_SUITE_P(Encodings, ProductResources, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Utf16" : "Utf8"; });
 
-TEST(EmbeddedResources, ProgramResourcesLoad)
-{
-    auto f = LControlFactory::Create(kAppName);
-    EXPECT_EQ(f->LoadResources(u"::", 1033), S_OK);
-    EXPECT_TRUE(f->FindDescriptorByName(u"mainControl"));
-    WString text;
-    EXPECT_TRUE(f->GetFrameworkStringTable()->FindString(u"STARTUP_ERROR_CAPTION", text));
-    EXPECT_EQ(f->LoadSkins(u"::NO_SUCH_SKINS"), E_FAIL);
-}
-
 TEST(EmbeddedResources, LoadThroughTheResourceLookup)
 {
     const std::string skins = ReadFile(kSource / "FirmwareUpdater/Resources/Skins.xml");
