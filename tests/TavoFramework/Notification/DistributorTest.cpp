@@ -118,7 +118,6 @@ TEST(DistributorTest, ConcurrentSendersEachReachEveryClientOnce)
     two.join();
     for (auto& client : f.clients)
         EXPECT_EQ(client->mReceived, 2 * kSends) << client->mName;
-    EXPECT_EQ(f.log.Take().size(), size_t(16 * kSends));
 }
 
 TEST(DistributorTest, InternalReferencesFreeEverythingAtTeardown)

@@ -87,7 +87,6 @@ TEST(NotificationQueueTest, PostRulesAndPostedFlag)
     f.center->Post(other);
     EXPECT_FALSE(f.center->Flush());
     EXPECT_FALSE(n->IsPosted());
-    EXPECT_FALSE(other->IsPosted());
     EXPECT_EQ(f.log.Take(), (Calls{"client", "no data"}));
 
     // Without a distributor nothing is queued.
@@ -95,7 +94,6 @@ TEST(NotificationQueueTest, PostRulesAndPostedFlag)
     EXPECT_EQ(bare->Post(n), E_FAIL);
     EXPECT_FALSE(n->IsPosted());
     EXPECT_EQ(bare->SetDistributor(f.center), S_OK);
-    EXPECT_EQ(bare->SetDistributor(f.center), E_FAIL);
     EXPECT_EQ(bare->Post(n), S_OK);
     bare->Detach();
     EXPECT_FALSE(n->IsPosted());
