@@ -32,21 +32,9 @@ class StateEngine : public LUpdateEngineInterface
 {
 public:
     bool IsFileNewerThanDevice() override { return newer; }
-    TavoResult GetCannotUpdateReason(uint32_t* r) override
-    {
-        *r = reason;
-        return S_OK;
-    }
-    TavoResult GetDeviceFirmwareVersionText(WString& text) override
-    {
-        text = deviceVersion;
-        return S_OK;
-    }
-    TavoResult GetFileFirmwareVersionText(WString& text) override
-    {
-        text = u"1.2.0";
-        return S_OK;
-    }
+    TavoResult GetCannotUpdateReason(uint32_t* r) override { return *r = reason, S_OK; }
+    TavoResult GetDeviceFirmwareVersionText(WString& text) override { return text = deviceVersion, S_OK; }
+    TavoResult GetFileFirmwareVersionText(WString& text) override { return text = u"1.2.0", S_OK; }
     TavoResult RequestUpdateMode() override
     {
         ++requests;
@@ -59,11 +47,7 @@ public:
         SetDeviceState(kDeviceUpdating);  // the worker marks the transfer running later
         return S_OK;
     }
-    TavoResult ScanForDevices() override
-    {
-        ++scans;
-        return S_OK;
-    }
+    TavoResult ScanForDevices() override { return ++scans, S_OK; }
     TavoResult GetFoundDevices(Tavo::Array<DeviceDefinition>&) override { return S_OK; }
     TavoResult RefreshDeviceState() override { return S_OK; }
     TavoResult EnterUpdateMode() override { return S_OK; }
@@ -175,144 +159,48 @@ protected:
 
 TEST_F(MainControlTest, StatesChooseTextsAndVisibleChildren)
 {
+    using N = std::u16string;
+    const N info = u"labelDeviceInformation", file = u"labelFileFirmwareVersion",
+            dev = u"labelDeviceFirmwareVersion", proc = u"labelUpdateProcessInformation",
+            upd = u"buttonUpdateFirmware", exit = u"buttonExit", note = u"labelDeviceCannotUpdateError",
+            reinit = u"buttonReinitialize", scan = u"buttonScanForDevice",
+            ready = u"buttonManualDeviceReadyForUpdateButton", bad = u"labelFirmwareFileInformation",
+            bar = u"progressBar", rescan = u"buttonManualDeviceHasUpdatedRescanButton";
+    const char16_t* none = u"DEVICE_CANNOT_BE_UPDATED_NO_REASON";
+    // Update, device and file states, newer file, downgrades allowed, reason; the children shown and
+    // the texts of the process label and the cannot-update note, by id without "LABEL_".
     struct Case
     {
         int32_t u, d, f;
         bool newer, always;
         uint32_t reason;
         std::set<std::u16string> visible;
-        const char16_t* processId;  // expected text of the process label, by id
-        const char16_t* cannotId;
+        const char16_t *processId, *cannotId;
     } const cases[] = {
-        {0,
-         5,
-         3,
-         true,
-         false,
-         0,
-         {u"labelDeviceInformation", u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion",
-          u"labelUpdateProcessInformation", u"buttonUpdateFirmware", u"buttonExit"},
-         u"LABEL_READY_FOR_UPDATE",
-         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+        {0, 5, 3, 1, 0, 0, {info, file, dev, proc, upd, exit}, u"READY_FOR_UPDATE", none},
         // Same or older file with downgrades refused: no update, only the note.
-        {0,
-         5,
-         3,
-         false,
-         false,
-         0,
-         {u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion", u"labelDeviceCannotUpdateError",
-          u"buttonExit"},
-         u"LABEL_READY_FOR_DOWNGRADE_UPDATE",
-         u"LABEL_UPDATE_NOT_NEEDED"},
+        {0, 5, 3, 0, 0, 0, {file, dev, note, exit}, u"READY_FOR_DOWNGRADE_UPDATE", u"UPDATE_NOT_NEEDED"},
         // The start-up default allows it, with the warning.
-        {0,
-         5,
-         3,
-         false,
-         true,
-         0,
-         {u"labelDeviceInformation", u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion",
-          u"labelUpdateProcessInformation", u"buttonUpdateFirmware", u"buttonExit"},
-         u"LABEL_READY_FOR_DOWNGRADE_UPDATE",
-         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
-        {0,
-         6,
-         3,
-         true,
-         true,
-         0,
-         {u"labelDeviceInformation", u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion",
-          u"labelUpdateProcessInformation", u"buttonManualDeviceReadyForUpdateButton"},
-         u"LABEL_UPDATE_TRANSITIONING_TO_UPDATE_MODE",
-         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
-        {0,
-         1,
-         3,
-         true,
-         true,
-         0,
-         {u"labelDeviceInformation", u"labelFileFirmwareVersion", u"buttonScanForDevice", u"buttonExit"},
-         u"LABEL_READY_FOR_UPDATE",
-         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
-        {0,
-         4,
-         3,
-         true,
-         true,
-         1,
-         {u"labelFileFirmwareVersion", u"labelDeviceCannotUpdateError", u"buttonReinitialize", u"buttonExit"},
-         u"LABEL_READY_FOR_UPDATE",
-         u"LABEL_DRIVER_IS_TOO_OLD"},
-        {0,
-         5,
-         1,
-         true,
-         true,
-         0,
-         {u"labelFirmwareFileInformation", u"buttonExit"},
-         u"LABEL_READY_FOR_UPDATE",
-         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
-        {1,
-         8,
-         3,
-         true,
-         true,
-         0,
-         {u"labelUpdateProcessInformation", u"labelFileFirmwareVersion", u"progressBar"},
-         u"LABEL_UPDATE_IN_PROGRESS",
-         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+        {0, 5, 3, 0, 1, 0, {info, file, dev, proc, upd, exit}, u"READY_FOR_DOWNGRADE_UPDATE", none},
+        {0, 6, 3, 1, 1, 0, {info, file, dev, proc, ready}, u"UPDATE_TRANSITIONING_TO_UPDATE_MODE", none},
+        {0, 1, 3, 1, 1, 0, {info, file, scan, exit}, u"READY_FOR_UPDATE", none},
+        {0, 4, 3, 1, 1, 1, {file, note, reinit, exit}, u"READY_FOR_UPDATE", u"DRIVER_IS_TOO_OLD"},
+        {0, 5, 1, 1, 1, 0, {bad, exit}, u"READY_FOR_UPDATE", none},
+        {1, 8, 3, 1, 1, 0, {proc, file, bar}, u"UPDATE_IN_PROGRESS", none},
         {2,
          8,
          3,
-         true,
-         true,
+         1,
+         1,
          4,
-         {u"labelFirmwareFileInformation", u"labelFileFirmwareVersion", u"buttonExit", u"buttonReinitialize",
-          u"labelDeviceCannotUpdateError"},
-         u"LABEL_UPDATE_IN_PROGRESS",
-         u"LABEL_DEVICE_DEVICE_ACCESS_FAILURE"},
-        {3,
-         5,
-         3,
-         true,
-         true,
-         0,
-         {u"labelUpdateProcessInformation", u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion",
-          u"buttonExit", u"buttonReinitialize"},
-         u"LABEL_UPDATE_ABORTED",
-         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+         {bad, file, exit, reinit, note},
+         u"UPDATE_IN_PROGRESS",
+         u"DEVICE_DEVICE_ACCESS_FAILURE"},
+        {3, 5, 3, 1, 1, 0, {proc, file, dev, exit, reinit}, u"UPDATE_ABORTED", none},
         // Completed, device not yet back: the flag is clear here.
-        {4,
-         8,
-         3,
-         true,
-         true,
-         0,
-         {u"labelUpdateProcessInformation", u"labelFileFirmwareVersion", u"buttonExit", u"buttonReinitialize",
-          u"buttonManualDeviceHasUpdatedRescanButton"},
-         u"LABEL_UPDATE_SUCESS_UNKNOWN",
-         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
-        {4,
-         5,
-         3,
-         false,
-         true,
-         0,
-         {u"labelUpdateProcessInformation", u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion",
-          u"buttonExit"},
-         u"LABEL_UPDATE_SUCCEEDED",
-         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
-        {4,
-         5,
-         3,
-         true,
-         true,
-         0,
-         {u"labelUpdateProcessInformation", u"labelFileFirmwareVersion", u"labelDeviceFirmwareVersion",
-          u"buttonExit", u"buttonReinitialize"},
-         u"LABEL_UPDATE_SENT_BUT_NOT_SUCCESSFUL",
-         u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON"},
+        {4, 8, 3, 1, 1, 0, {proc, file, exit, reinit, rescan}, u"UPDATE_SUCESS_UNKNOWN", none},
+        {4, 5, 3, 0, 1, 0, {proc, file, dev, exit}, u"UPDATE_SUCCEEDED", none},
+        {4, 5, 3, 1, 1, 0, {proc, file, dev, exit, reinit}, u"UPDATE_SENT_BUT_NOT_SUCCESSFUL", none},
     };
     Load();
     Create();
@@ -330,9 +218,9 @@ TEST_F(MainControlTest, StatesChooseTextsAndVisibleChildren)
         mMain->UpdateControls(c.u, c.d, c.f);
         EXPECT_EQ(Visible(), c.visible);
         EXPECT_EQ(Text(u"labelUpdateProcessInformation"),
-                  TableText(u"labelUpdateProcessInformation", c.processId));
+                  TableText(u"labelUpdateProcessInformation", (u"LABEL_" + N(c.processId)).c_str()));
         EXPECT_EQ(Text(u"labelDeviceCannotUpdateError"),
-                  TableText(u"labelDeviceCannotUpdateError", c.cannotId));
+                  TableText(u"labelDeviceCannotUpdateError", (u"LABEL_" + N(c.cannotId)).c_str()));
     }
 }
 
@@ -387,29 +275,17 @@ TEST_F(MainControlTest, UpdateButtonShowsInstructionsThenRunningLayout)
 
 TEST_F(MainControlTest, MissingRequiredChildNamesItAndItsLine)
 {
-    struct
-    {
-        const char* child;
-        const char* text;
-    } const cases[] = {
-        {"labelFileFirmwareVersion",
-         "Runtime Error : Null Pointer : LMainControl couldn't find "
-         "labelFileFirmwareVersion : Tavo::LMainControl::Initialize : UI\\MainControl : "
-         "Line 125"},
-        {"updaterVersionLabel",
-         "Runtime Error : Null Pointer : LMainControl couldn't find updaterVersionLabel : "
-         "Tavo::LMainControl::Initialize : UI\\MainControl : Line 140"},
-        {"buttonExit", "Runtime Error : Null Pointer : LMainControl couldn't find buttonExit : "
-                       "Tavo::LMainControl::Initialize : UI\\MainControl : Line 75"},
-        {"progressBar", "Runtime Error : Null Pointer : LMainControl couldn't find progressBar : "
-                        "Tavo::LMainControl::Initialize : UI\\MainControl : Line 134"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.child);
+    const std::pair<const char*, int> cases[] = {{"labelFileFirmwareVersion", 125},
+                                                 {"updaterVersionLabel", 140},
+                                                 {"buttonExit", 75},
+                                                 {"progressBar", 134}};
+    for (auto [child, line] : cases) {
+        SCOPED_TRACE(child);
         TearDown();
-        Load(c.child);
+        Load(child);
         EXPECT_EQ(ThrownText([&] { mFactory->CreateControlFromDescriptor(u"mainControl", mWindow.Get()); }),
-                  c.text);
+                  "Runtime Error : Null Pointer : LMainControl couldn't find " + std::string(child) +
+                      " : Tavo::LMainControl::Initialize : UI\\MainControl : Line " + std::to_string(line));
     }
 }
 
