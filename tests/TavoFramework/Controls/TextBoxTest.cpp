@@ -138,58 +138,53 @@ protected:
 
 TEST_F(TextBoxTest, KeyTableMovesCaretSelectionAndAnchor)
 {
-    struct Case
-    {
-        const char16_t* text;
-        int32_t caret, start, length, anchor;
-        uint32_t key;
-        const char16_t* shown;
-        TavoResult result;
-    };
-    const Case cases[] = {
-        {u"abc def", 3, 0, 0, -1, 0x21410000, u"abc def|3 0 7 0", S_FALSE},  // Ctrl+A goes on
-        {u"abc def", 3, 1, 3, 1, 0x20250000, u"abc def|2 0 0 2", S_OK},      // Left
-        {u"abc", 0, 0, 0, -1, 0x20250000, u"abc|0 0 0 0", S_OK},
-        {u"abc", 1, 0, 0, -1, 0x20260000, u"abc|1 0 0 1", S_FALSE},  // Up and Down go on
-        {u"abc", 1, 0, 0, -1, 0x23280000, u"abc|1 0 0 1", S_FALSE},
-        {u"abcd", 3, 1, 2, 1, 0x22250000, u"abcd|2 1 1 1", S_OK},   // Shift+Left shrinks
-        {u"abcd", 1, 1, 2, 3, 0x22250000, u"abcd|0 0 3 3", S_OK},   // or grows
-        {u"abcd", 2, 0, 0, -1, 0x22250000, u"abcd|1 1 1 2", S_OK},  // or starts
-        {u"abcd", 1, 0, 0, -1, 0x22270000, u"abcd|2 1 1 1", S_OK},  // Shift+Right
-        {u"abcd", 1, 1, 2, 3, 0x22270000, u"abcd|2 2 1 3", S_OK},
-        {u"abc def", 7, 0, 0, -1, 0x21250000, u"abc def|4 0 0 4", S_OK},  // Ctrl+Left
-        {u"abc def", 4, 0, 0, -1, 0x21250000, u"abc def|0 0 0 0", S_OK},
-        {u"abc def", 0, 0, 0, -1, 0x21270000, u"abc def|4 0 0 4", S_OK},  // Ctrl+Right
-        {u"abc def", 4, 0, 0, -1, 0x21270000, u"abc def|7 0 0 7", S_OK},
-        {u"abc def", 7, 0, 0, -1, 0x23250000, u"abc def|4 4 3 7", S_OK},  // Ctrl+Shift+Left
-        {u"abc def", 5, 0, 2, 0, 0x20240000, u"abc def|0 0 0 0", S_OK},   // Home
-        {u"abc def", 1, 0, 0, -1, 0x20230000, u"abc def|7 0 0 7", S_OK},  // End
-        {u"abcdef", 3, 0, 0, -1, 0x22240000, u"abcdef|0 0 3 3", S_OK},    // Shift+Home
-        {u"abcdef", 3, 0, 0, -1, 0x22230000, u"abcdef|6 3 3 3", S_OK},    // Shift+End
-        {u"abcdef", 3, 0, 0, -1, 0x20080000, u"abdef|2 0 0 2", S_OK},     // Backspace
-        {u"abcdef", 0, 0, 0, -1, 0x20080000, u"abcdef|0 0 0 0", S_OK},
-        {u"abcdef", 3, 1, 2, 1, 0x20080000, u"adef|1 0 0 1", S_OK},
-        {u"abcdef", 3, 0, 0, -1, 0x202e0000, u"abcef|3 0 0 3", S_OK},  // Delete
-        {u"abcdef", 3, 0, 0, -1, 0x222e0000, u"abdef|2 0 0 2", S_OK},  // Shift+Delete
-        {u"abcdef", 2, 0, 0, -1, 0x212e0000, u"ab|2 0 0 2", S_OK},     // Ctrl+Delete
-        {u"abcdef", 2, 3, 2, 3, 0x212e0000, u"abcf|3 0 0 3", S_OK},
-        // A surrogate pair is one step and one deletion.
-        {u"a\U0001F600b", 1, 0, 0, -1, 0x20270000, u"a\U0001F600b|3 0 0 3", S_OK},
-        {u"a\U0001F600b", 3, 0, 0, -1, 0x20080000, u"ab|1 0 0 1", S_OK},
-        {u"a\U0001F600b", 3, 0, 0, -1, 0x22250000, u"a\U0001F600b|1 1 2 3", S_OK},
-        // Left to others: letters with Ctrl, function keys, Tab; a plain
-        // letter key waits for its character, a release is dropped.
-        {u"ab", 1, 0, 0, -1, 0x21430000, u"ab|1 0 0 1", S_FALSE},
-        {u"ab", 1, 0, 0, -1, 0x20700000, u"ab|1 0 0 1", S_FALSE},
-        {u"ab", 1, 0, 0, -1, 0x00000009, u"ab|1 0 0 1", S_FALSE},
-        {u"ab", 1, 0, 0, -1, 0x20430000, u"ab|1 0 0 1", S_OK},
-        {u"ab", 1, 0, 0, -1, 0x00430000, u"ab|1 0 0 1", S_OK},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << c.key << std::dec << " at " << c.caret);
-        Set(c.text, c.caret, c.start, c.length, c.anchor);
-        EXPECT_EQ(Key(c.key), c.result);
-        EXPECT_EQ(Shown(), std::u16string(c.shown));
+    // Text, caret, selection start, length and anchor; the key; what is shown after and the answer.
+    const std::tuple<const char16_t*, int32_t, int32_t, int32_t, int32_t, uint32_t, const char16_t*,
+                     TavoResult>
+        cases[] = {
+            {u"abc def", 3, 0, 0, -1, 0x21410000, u"abc def|3 0 7 0", S_FALSE},  // Ctrl+A goes on
+            {u"abc def", 3, 1, 3, 1, 0x20250000, u"abc def|2 0 0 2", S_OK},      // Left
+            {u"abc", 0, 0, 0, -1, 0x20250000, u"abc|0 0 0 0", S_OK},
+            {u"abc", 1, 0, 0, -1, 0x20260000, u"abc|1 0 0 1", S_FALSE},  // Up and Down go on
+            {u"abc", 1, 0, 0, -1, 0x23280000, u"abc|1 0 0 1", S_FALSE},
+            {u"abcd", 3, 1, 2, 1, 0x22250000, u"abcd|2 1 1 1", S_OK},   // Shift+Left shrinks
+            {u"abcd", 1, 1, 2, 3, 0x22250000, u"abcd|0 0 3 3", S_OK},   // or grows
+            {u"abcd", 2, 0, 0, -1, 0x22250000, u"abcd|1 1 1 2", S_OK},  // or starts
+            {u"abcd", 1, 0, 0, -1, 0x22270000, u"abcd|2 1 1 1", S_OK},  // Shift+Right
+            {u"abcd", 1, 1, 2, 3, 0x22270000, u"abcd|2 2 1 3", S_OK},
+            {u"abc def", 7, 0, 0, -1, 0x21250000, u"abc def|4 0 0 4", S_OK},  // Ctrl+Left
+            {u"abc def", 4, 0, 0, -1, 0x21250000, u"abc def|0 0 0 0", S_OK},
+            {u"abc def", 0, 0, 0, -1, 0x21270000, u"abc def|4 0 0 4", S_OK},  // Ctrl+Right
+            {u"abc def", 4, 0, 0, -1, 0x21270000, u"abc def|7 0 0 7", S_OK},
+            {u"abc def", 7, 0, 0, -1, 0x23250000, u"abc def|4 4 3 7", S_OK},  // Ctrl+Shift+Left
+            {u"abc def", 5, 0, 2, 0, 0x20240000, u"abc def|0 0 0 0", S_OK},   // Home
+            {u"abc def", 1, 0, 0, -1, 0x20230000, u"abc def|7 0 0 7", S_OK},  // End
+            {u"abcdef", 3, 0, 0, -1, 0x22240000, u"abcdef|0 0 3 3", S_OK},    // Shift+Home
+            {u"abcdef", 3, 0, 0, -1, 0x22230000, u"abcdef|6 3 3 3", S_OK},    // Shift+End
+            {u"abcdef", 3, 0, 0, -1, 0x20080000, u"abdef|2 0 0 2", S_OK},     // Backspace
+            {u"abcdef", 0, 0, 0, -1, 0x20080000, u"abcdef|0 0 0 0", S_OK},
+            {u"abcdef", 3, 1, 2, 1, 0x20080000, u"adef|1 0 0 1", S_OK},
+            {u"abcdef", 3, 0, 0, -1, 0x202e0000, u"abcef|3 0 0 3", S_OK},  // Delete
+            {u"abcdef", 3, 0, 0, -1, 0x222e0000, u"abdef|2 0 0 2", S_OK},  // Shift+Delete
+            {u"abcdef", 2, 0, 0, -1, 0x212e0000, u"ab|2 0 0 2", S_OK},     // Ctrl+Delete
+            {u"abcdef", 2, 3, 2, 3, 0x212e0000, u"abcf|3 0 0 3", S_OK},
+            // A surrogate pair is one step and one deletion.
+            {u"a\U0001F600b", 1, 0, 0, -1, 0x20270000, u"a\U0001F600b|3 0 0 3", S_OK},
+            {u"a\U0001F600b", 3, 0, 0, -1, 0x20080000, u"ab|1 0 0 1", S_OK},
+            {u"a\U0001F600b", 3, 0, 0, -1, 0x22250000, u"a\U0001F600b|1 1 2 3", S_OK},
+            // Left to others: letters with Ctrl, function keys, Tab; a plain
+            // letter key waits for its character, a release is dropped.
+            {u"ab", 1, 0, 0, -1, 0x21430000, u"ab|1 0 0 1", S_FALSE},
+            {u"ab", 1, 0, 0, -1, 0x20700000, u"ab|1 0 0 1", S_FALSE},
+            {u"ab", 1, 0, 0, -1, 0x00000009, u"ab|1 0 0 1", S_FALSE},
+            {u"ab", 1, 0, 0, -1, 0x20430000, u"ab|1 0 0 1", S_OK},
+            {u"ab", 1, 0, 0, -1, 0x00430000, u"ab|1 0 0 1", S_OK},
+        };
+    for (auto [text, caret, start, length, anchor, key, shown, result] : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << key << std::dec << " at " << caret);
+        Set(text, caret, start, length, anchor);
+        EXPECT_EQ(Key(key), result);
+        EXPECT_EQ(Shown(), std::u16string(shown));
     }
 }
 
@@ -214,14 +209,7 @@ TEST_F(TextBoxTest, TypingInsertsFiltersAndKeepsPairsWhole)
 
 TEST_F(TextBoxTest, PressesPlaceTheCaretAndDoubleOrCtrlClicksSelectAWord)
 {
-    struct Case
-    {
-        int32_t x;
-        uint32_t modifiers;
-        bool doubleClick;
-        const char16_t* shown;
-    };
-    const Case cases[] = {
+    const std::tuple<int32_t, uint32_t, bool, const char16_t*> cases[] = {
         {XOf(5) + 5, 0, true, u"abc def|7 4 3 4"},   // inside the second word
         {XOf(1) + 5, 0, true, u"abc def|3 0 3 0"},   // the first word without the space
         {XOf(5) + 5, 1, false, u"abc def|7 4 3 4"},  // Ctrl+click
@@ -231,12 +219,12 @@ TEST_F(TextBoxTest, PressesPlaceTheCaretAndDoubleOrCtrlClicksSelectAWord)
         // search starts left of it and takes the first word.
         {XOf(4) + 2, 0, true, u"abc def|3 0 3 0"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.x);
+    for (auto [x, modifiers, doubleClick, shown] : cases) {
+        SCOPED_TRACE(x);
         Set(u"abc def", 0);
-        mBox->OnLeftDown(LMouseButtonParam::Create(1, c.x, 5, c.modifiers));
-        mBox->OnLeftClick(LMouseButtonParam::Create(1, c.x, 5, c.modifiers, c.doubleClick));
-        EXPECT_EQ(Shown(), std::u16string(c.shown));
+        mBox->OnLeftDown(LMouseButtonParam::Create(1, x, 5, modifiers));
+        mBox->OnLeftClick(LMouseButtonParam::Create(1, x, 5, modifiers, doubleClick));
+        EXPECT_EQ(Shown(), std::u16string(shown));
     }
     mBox->OnLeftDown(LMouseButtonParam::Create(1, XOf(6) + 5, 5, 8));  // Shift extends from the anchor
     EXPECT_EQ(Shown(), u"abc def|7 0 7 0");
@@ -367,14 +355,8 @@ TEST_F(TextBoxTest, NumericUpDownCorrectsTypedTextsOnValidation)
     RCPtr<Recorder> forwarded(new Recorder());
     forwarded->box = mUpDown->GetTextBox();
     forwarded->Listen(mUpDown.Get(), {u"NID_TEXTBOX_VALIDATING", u"NID_TEXTBOX_VALIDATED"});
-    struct Case
-    {
-        double minimum, maximum;
-        const char16_t *value, *typed;
-        double after;
-        const char16_t* shown;
-    };
-    const Case cases[] = {
+    // Range, value, the text typed; the value and text after.
+    const std::tuple<double, double, const char16_t*, const char16_t*, double, const char16_t*> cases[] = {
         {0, 10, u"5", u"12", 10, u"10"},   {0, 10, u"5", u"-3", 0, u"0"},
         {-5, 5, u"2", u"3-", 2, u"2"},     {-5, 5, u"2", u"-", 2, u"2"},
         {-5, 5, u"2", u"-4", -4, u"-4"},   {0, 10, u"5", u"1.2.3", 5, u"5"},
@@ -384,19 +366,18 @@ TEST_F(TextBoxTest, NumericUpDownCorrectsTypedTextsOnValidation)
         {0, 10, u"5", u"nan", 5, u"5"},    {0, 10, u"5", u"1e999", 5, u"5"},
         {1, 100, u"10", u"50", 50, u"50"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << c.minimum << " " << std::string(NString(WString(c.typed)).c_str()));
-        mUpDown->SetValueRange(c.minimum, c.maximum, c.minimum > 0 ? 1 : 0);
-        mUpDown->SetText(c.value);
-        box->SetTextAndCaret(c.typed, true);
+    for (auto [minimum, maximum, value, typed, after, shown] : cases) {
+        SCOPED_TRACE(testing::Message() << minimum << " " << std::string(NString(WString(typed)).c_str()));
+        mUpDown->SetValueRange(minimum, maximum, minimum > 0 ? 1 : 0);
+        mUpDown->SetText(value);
+        box->SetTextAndCaret(typed, true);
         forwarded->log.clear();
         EXPECT_EQ(Key(0x200d0000, box), S_FALSE);
-        EXPECT_NEAR(mUpDown->NormalizedToValue(mUpDown->GetValue()), c.after, 1e-9);
+        EXPECT_NEAR(mUpDown->NormalizedToValue(mUpDown->GetValue()), after, 1e-9);
         // A changed value adds the nested pass of the freshly printed text.
         ASSERT_GE(forwarded->log.size(), 2u);
-        EXPECT_EQ(forwarded->log.front(), u"NID_TEXTBOX_VALIDATING:" + std::u16string(c.typed));
-        EXPECT_EQ(forwarded->log.back(), u"NID_TEXTBOX_VALIDATED:" + std::u16string(c.shown));
+        EXPECT_EQ(forwarded->log.front(), u"NID_TEXTBOX_VALIDATING:" + std::u16string(typed));
+        EXPECT_EQ(forwarded->log.back(), u"NID_TEXTBOX_VALIDATED:" + std::u16string(shown));
     }
     forwarded->UnsubscribeAll();
 
