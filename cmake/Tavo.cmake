@@ -5,10 +5,10 @@ option(TAVO_SANITIZE "Sanitizers: address, thread or empty" "")
 
 add_library(tavo_options INTERFACE)
 target_compile_options(tavo_options INTERFACE -Wall -Wextra -Werror)
-target_include_directories(tavo_options INTERFACE
-  ${CMAKE_SOURCE_DIR}
-  ${CMAKE_SOURCE_DIR}/TavoFramework
-  ${CMAKE_SOURCE_DIR}/FirmwareUpdater)
+# Everything includes from the root ("Platform/...", "tools/..."); the
+# framework's and the program's own folders come with their libraries, so a
+# layer sees only the headers of what it links.
+target_include_directories(tavo_options INTERFACE ${CMAKE_SOURCE_DIR})
 target_link_libraries(tavo_options INTERFACE Threads::Threads)
 
 if(TAVO_SANITIZE STREQUAL "address")
@@ -35,6 +35,17 @@ function(tavo_add_subdirectories dir)
   endforeach()
 endfunction()
 
+# The include folder a library of the framework or of the program brings to
+# whatever links it.
+function(tavo_area_includes name)
+  file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  if(rel MATCHES "^TavoFramework")
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/TavoFramework)
+  elseif(rel MATCHES "^FirmwareUpdater")
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/FirmwareUpdater)
+  endif()
+endfunction()
+
 # tavo_library(NAME [SHARED] SOURCES ... DEPS ...)
 function(tavo_library name)
   cmake_parse_arguments(A "SHARED" "" "SOURCES;DEPS" ${ARGN})
@@ -44,6 +55,7 @@ function(tavo_library name)
     add_library(${name} STATIC ${A_SOURCES})
   endif()
   target_link_libraries(${name} PUBLIC tavo_options ${A_DEPS})
+  tavo_area_includes(${name})
 endfunction()
 
 # Every suite labelled "threads": the ThreadSanitizer build makes only these.
@@ -97,6 +109,7 @@ function(tavo_glob_library name)
   endif()
   add_library(${name} STATIC ${srcs} ${stub})
   target_link_libraries(${name} PUBLIC tavo_options ${A_DEPS})
+  tavo_area_includes(${name})
 endfunction()
 
 include(EmbedResources)
