@@ -118,12 +118,13 @@ TEST_P(SilentUpdateTest, SendsThePaddedImageAtThePacedRate)
     EXPECT_EQ(sim.Received(), expected);
     EXPECT_GE(took, chunks * std::chrono::milliseconds(20));
 
-    // Flag on, channel, every chunk, close, flag off.
+    // The driver's version asked, flag on, channel, every chunk, close, flag off.
     std::vector<std::string> requests = sim.Requests();
     EXPECT_EQ(size_t(std::count(requests.begin(), requests.end(), "send 0 128")), chunks);
     requests.erase(std::unique(requests.begin(), requests.end()), requests.end());
-    EXPECT_EQ(requests, (std::vector<std::string>{"update-flag 1", "set-event", "open-port 0", "send 0 128",
-                                                  "close", "clear-event", "update-flag 0"}));
+    EXPECT_EQ(requests,
+              (std::vector<std::string>{"version 1.0.5", "update-flag 1", "set-event", "open-port 0",
+                                        "send 0 128", "close", "clear-event", "update-flag 0"}));
 
     // Installed: back in normal mode with the new version, which the file
     // no longer beats.
@@ -176,7 +177,7 @@ TEST_P(SilentFaultTest, EndsWithTheFlagClearedAndNothingInstalled)
                   (std::vector<std::string>{"close", "clear-event", "update-flag 0"}));
     } else if (!FlagEverOn()) {
         // Refused at once: no channel was made, nothing was sent.
-        EXPECT_EQ(requests, (std::vector<std::string>{"update-flag 1 refused"}));
+        EXPECT_EQ(requests, (std::vector<std::string>{"version 1.0.5", "update-flag 1 refused"}));
     }
     EXPECT_EQ(sim.Quit(), 0);
 }
