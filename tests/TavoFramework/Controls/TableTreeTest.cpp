@@ -11,53 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 using namespace Tavo;
 
 namespace {
-
-#define COLUMN(n, x)                                                                                         \
-    "<SubControl Class=\"Framework.listboxNoScroll\" Name=\"listboxNoScroll" #n "\" XPositionAbs=\"" #x      \
-    "\" YPositionAbs=\"20\" XSizeAbs=\"100\" YSizeAbs=\"60\"><Skin Name=\"c\">"                              \
-    "<SubControl Class=\"Framework.ListBoxItem\" Name=\"templateItem\" XSizeAbs=\"100\" YSizeAbs=\"20\"/>"   \
-    "</Skin></SubControl>"
-#define HEADER(n, x)                                                                                         \
-    "<SubControl Class=\"Framework.Button\" Name=\"buttonColumnHeader" #n "\" XPositionAbs=\"" #x            \
-    "\" XSizeAbs=\"100\" YSizeAbs=\"20\"/>"
-
-const char* kSkin =
-    R"(<R><Application Name="App"/>
-<Parts><Part Name="p" Width="1" Height="1" ResizeType="Stretch"/></Parts>
-<Looks><Look Name="l"><ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/></Look></Looks>
-<LookLists><LookList Name="three" NumLooks="3">
-  <Look Name="l" Index="0"/><Look Name="l" Index="1"/><Look Name="l" Index="2"/></LookList></LookLists>
-<Skin Name="S">
- <SubControl Class="Test.Panel" Name="main" XSizeAbs="600" YSizeAbs="400">
-  <Skin Name="s">
-   <SubControl Class="Framework.listbox2ColumnSortable" Name="table" XSizeAbs="220" YSizeAbs="80">
-    <Skin Name="t" LookList="three">)" HEADER(1, 0) HEADER(2, 100) COLUMN(1, 0) COLUMN(2, 100) R"(</Skin>
-   </SubControl>
-   <SubControl Class="Framework.listbox2ColumnSortable" Name="mismatch" YPositionAbs="100" XSizeAbs="220" YSizeAbs="80">
-    <Skin Name="m">)" HEADER(1, 0) COLUMN(1, 0) COLUMN(2, 100) R"(</Skin>
-   </SubControl>
-   <SubControl Class="Framework.listbox2ColumnSortable" Name="gap" YPositionAbs="200" XSizeAbs="220" YSizeAbs="80">
-    <Skin Name="g">)" COLUMN(1, 0)
-        COLUMN(3, 100) R"(<SubControl Class="Framework.Label" Name="listboxNoScroll2"/></Skin>
-   </SubControl>
-   <SubControl Class="Framework.listbox2ColumnSortable" Name="empty" YPositionAbs="300" XSizeAbs="220" YSizeAbs="80"/>
-   <SubControl Class="Framework.TreeView" Name="tree" XPositionAbs="300" XSizeAbs="200" YSizeAbs="100">
-    <Skin Name="tv" LookList="three">
-     <SubControl Class="Framework.TreeViewItem" Name="templateItem" XSizeAbs="200" YSizeAbs="20">
-      <Skin Name="ti"><SubControl Class="Framework.Button" Name="checkBox" XSizeAbs="16" YSizeAbs="16">
-       <CreateParamList><CreateParam ID="AUTO_VALUE_SET">true</CreateParam></CreateParamList></SubControl></Skin>
-     </SubControl>
-    </Skin>
-   </SubControl>
-  </Skin>
- </SubControl>
-</Skin></R>)";
 
 std::string Text(const WString& s)
 {
@@ -79,7 +40,9 @@ protected:
         mFolder.Write("fw.xml", R"(<Root><StringTable ID="Framework"/></Root>)");
         ASSERT_EQ(mFactory->LoadStringTables(mFolder.WPath("app.xml"), mFolder.WPath("fw.xml"), 0x0409),
                   S_OK);
-        ASSERT_EQ(mFactory->ParseXML(kSkin, 0), S_OK);
+        std::ifstream file(TAVO_TABLE_TREE_SKIN);
+        const std::string skin((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        ASSERT_EQ(mFactory->ParseXML(skin.c_str(), 0), S_OK);
         mFactory->SetCurrentSkinIndex(0);
         mWindow = FakeRootWindow::Create();
         mWindow->SetClientRect({0, 0, 600, 400});
