@@ -125,7 +125,7 @@ TEST_F(Scrolling, BarsShowOnlyWhileTheContentDoesNotFit)
     }
 }
 
-TEST_F(Scrolling, PixelModeKeepsBarAndOffsetInStep)
+TEST_F(Scrolling, PixelAndRowModesKeepBarAndOffsetInStepAndAutoExtentSkipsDocked)
 {
     RCPtr<LPanel> view = MakeView();
     view->SetClientExtent({0, 300});
@@ -157,20 +157,17 @@ TEST_F(Scrolling, PixelModeKeepsBarAndOffsetInStep)
     // Fewer rows keep the first visible row where the range allows.
     list->SetClientExtent({0, 100});
     EXPECT_EQ(rows.NormalizedToValue(rows.GetValue()), 2);
-}
-
-TEST_F(Scrolling, AutoExtentIgnoresDockedChildren)
-{
-    RCPtr<LPanel> view = Make<LPanel>(top, u"auto", 0, 0, 100, 100);
-    Make<LControl>(view, u"a", 0, 10, 20, 40);
-    RCPtr<LControl> docked = Make<LControl>(view, u"b", 0, 500, 20, 40);
+    // The automatic extent ignores docked children.
+    RCPtr<LPanel> autoView = Make<LPanel>(top, u"auto", 0, 0, 100, 100);
+    Make<LControl>(autoView, u"a", 0, 10, 20, 40);
+    RCPtr<LControl> docked = Make<LControl>(autoView, u"b", 0, 500, 20, 40);
     LLayoutDescriptor::Axis y;
     docked->GetPlacement(1, y);
     y.docked = true;
     docked->SetAxisPlacement(1, y);
-    Finish(view);
-    view->SetAutoClientExtent(2, 0, 5);
-    EXPECT_EQ(view->GetClientExtent().y, 55);
+    Finish(autoView);
+    autoView->SetAutoClientExtent(2, 0, 5);
+    EXPECT_EQ(autoView->GetClientExtent().y, 55);
 }
 
 TEST_F(Scrolling, WheelMovesTheRightBarByLineOrPage)

@@ -188,7 +188,7 @@ TEST_F(TextBoxTest, KeyTableMovesCaretSelectionAndAnchor)
     }
 }
 
-TEST_F(TextBoxTest, TypingInsertsFiltersAndKeepsPairsWhole)
+TEST_F(TextBoxTest, TypingInsertsFiltersAndKeepsPairsWholeAndPressesPlaceTheCaret)
 {
     Type(u"h\u00e9llo");
     mBox->SetSelection(1, 3, 1);
@@ -205,10 +205,7 @@ TEST_F(TextBoxTest, TypingInsertsFiltersAndKeepsPairsWhole)
     mRecorder->log.clear();
     mBox->SetText(u"4-2");
     EXPECT_TRUE(mRecorder->log.empty()) << "an equal text sends nothing";
-}
-
-TEST_F(TextBoxTest, PressesPlaceTheCaretAndDoubleOrCtrlClicksSelectAWord)
-{
+    // Presses place the caret; double or Ctrl clicks select a word.
     const std::tuple<int32_t, uint32_t, bool, const char16_t*> cases[] = {
         {XOf(5) + 5, 0, true, u"abc def|7 4 3 4"},   // inside the second word
         {XOf(1) + 5, 0, true, u"abc def|3 0 3 0"},   // the first word without the space
@@ -349,7 +346,7 @@ TEST_F(TextBoxTest, LooksLabelFocusAndCaretBlink)
     EXPECT_EQ(mBox->GetActiveLookIndex(), 6);
 }
 
-TEST_F(TextBoxTest, NumericUpDownCorrectsTypedTextsOnValidation)
+TEST_F(TextBoxTest, NumericUpDownCorrectsTypedTextsAndStepsOnUpAndDown)
 {
     LTextBox* box = mUpDown->GetTextBox().Get();
     RCPtr<Recorder> forwarded(new Recorder());
@@ -389,10 +386,7 @@ TEST_F(TextBoxTest, NumericUpDownCorrectsTypedTextsOnValidation)
     EXPECT_EQ(mUpDown->SetValueRange(0, 10, 1), E_INVALIDARG);
     EXPECT_EQ(mUpDown->SetValueRange(1, 10, 2), E_INVALIDARG);
     EXPECT_EQ(mUpDown->GetScaleMode(), 0);
-}
-
-TEST_F(TextBoxTest, NumericUpDownStepsThroughItsButtonsOnUpAndDown)
-{
+    // Up and Down step through the buttons.
     auto up = RCPtrDynamicCast<LButton>(mUpDown->FindChildByName(u"buttonUp"));
     auto down = RCPtrDynamicCast<LButton>(mUpDown->FindChildByName(u"buttonDown"));
     EXPECT_TRUE(up->IsNotFocusable() && down->IsNotFocusable() && !mUpDown->IsNotFocusable());
