@@ -26,7 +26,7 @@ public:
     // Sends a control command; the reply, or "unreachable".
     std::string Command(const std::string& command);
     // Polls "status" until it contains `text` (at most `ms`).
-    bool WaitStatus(const std::string& text, int ms = 30000);
+    bool WaitStatus(const std::string& text, int ms = 60000);
     // "quit" and the exit status; -1 when it did not end in time.
     int Quit();
     // Sends a signal and waits for the exit status; -1 when it did not end.
