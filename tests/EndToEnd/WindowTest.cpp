@@ -233,8 +233,8 @@ TEST_P(WindowTest, StepsShowTheExpectedTextsAndControls)
                                 const bool ok = WaitFor(s.steps[i], dump, why);
                                 server.Screenshot(std::string("window-") + s.name + "-" + std::to_string(i));
                                 if (!ok) {
-                                    ADD_FAILURE()
-                                        << "step " << i << " (" << s.steps[i].action << "): " << why;
+                                    ADD_FAILURE() << "step " << i << " (" << s.steps[i].action << "): " << why
+                                                  << "; device: " << sim.Command("status");
                                     kill(pid, SIGKILL);
                                     return;
                                 }
