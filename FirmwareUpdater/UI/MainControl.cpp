@@ -680,7 +680,12 @@ TavoResult LMainControl::OnDeviceStateChangeNotification(const RCPtr<LNotificati
         return 1;
     const int32_t d = static_cast<int32_t>(data->GetNewState());
     UpdateDeviceStateLabel(d);
-    const int32_t u = engine->GetUpdateState();
+    int32_t u = engine->GetUpdateState();
+    // The hand-over marks the device updating before the worker marks the
+    // transfer running, and no later notice says so: a busy worker would
+    // leave the window showing no transfer (and its Exit) until the end.
+    if (d == Engine::kDeviceUpdating && u == Engine::kUpdateIdle)
+        u = Engine::kUpdateRunning;
     const int32_t f = engine->GetFileState();
     if (LRootWindow* root = GetRootWindow())
         if (LFrameworkApp* app = GetFrameworkApp())
