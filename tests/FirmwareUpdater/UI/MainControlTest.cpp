@@ -263,8 +263,15 @@ TEST_F(MainControlTest, UpdateButtonShowsInstructionsThenRunningLayout)
     EXPECT_TRUE(mMain->IsUpdateStarted());
     // The worker has not yet marked the transfer running; the window already
     // shows it so.
-    EXPECT_EQ(Visible(), (std::set<std::u16string>{u"labelUpdateProcessInformation",
-                                                   u"labelFileFirmwareVersion", u"progressBar"}));
+    const std::set<std::u16string> running{u"labelUpdateProcessInformation", u"labelFileFirmwareVersion",
+                                           u"progressBar"};
+    EXPECT_EQ(Visible(), running);
+    // So does the device's "updating" notice when it comes first.
+    RCPtr<LNotification> n = LNotification::Create(
+        kDeviceStateChangeName,
+        ConstRCPtr<LRefCountedObject>(new LDeviceStateChangeNotificationData(Engine::kDeviceUpdating, 5)));
+    mMain->OnDeviceStateChangeNotification(nullptr, n);
+    EXPECT_EQ(Visible(), running);
 
     // Without a valid file the button does nothing at all.
     mEngine->SetFileState(Engine::kFileMissing);
