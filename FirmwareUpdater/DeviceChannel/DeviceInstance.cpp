@@ -254,9 +254,13 @@ int32_t FindDeviceInstance(uint32_t budgetMs, DeviceInstanceRecord& out, std::u1
     }
 }
 
-bool SetDriverUpdateFlag(const DeviceInstanceRecord& record, uint32_t value)
+namespace {
+
+// One 32-bit property of the driver's control set, on the mixer's own
+// device whatever device the record names; `returned` is the bytes answered.
+bool DriverControl(const DeviceInstanceRecord& record, uint32_t id, uint32_t flags, uint32_t& value,
+                   uint32_t& returned)
 {
-    // The mixer's ids, whatever device the record names.
     const std::u16string path =
         InstanceKeyPath(record.DriverKey(), kMixerVendorId, kMixerProductId, record.instanceId);
     auto device = DeviceChannelInternal::OpenInstanceDevice(path);
@@ -264,32 +268,30 @@ bool SetDriverUpdateFlag(const DeviceInstanceRecord& record, uint32_t value)
         return false;
     Driver::PropertyHeader header;
     header.set = Driver::kDriverControlSet;
-    header.id = Driver::kDriverUpdateFlag;
-    header.flags = Driver::kPropertySet;
-    uint32_t returned = 0;
+    header.id = id;
+    header.flags = flags;
+    returned = 0;
     const bool accepted =
         device->Ioctl(Driver::kIoctlKsProperty, &header, sizeof header, &value, sizeof value, &returned);
     device->Close();
     return accepted;
 }
 
+}  // namespace
+
+bool SetDriverUpdateFlag(const DeviceInstanceRecord& record, uint32_t value)
+{
+    uint32_t returned = 0;
+    return DriverControl(record, Driver::kDriverUpdateFlag, Driver::kPropertySet, value, returned);
+}
+
 bool GetDriverVersion(const DeviceInstanceRecord& record, uint32_t& version)
 {
-    const std::u16string path =
-        InstanceKeyPath(record.DriverKey(), kMixerVendorId, kMixerProductId, record.instanceId);
-    auto device = DeviceChannelInternal::OpenInstanceDevice(path);
-    if (!device)
-        return false;
-    Driver::PropertyHeader header;
-    header.set = Driver::kDriverControlSet;
-    header.id = Driver::kDriverVersion;
-    header.flags = Driver::kPropertyGet;
     uint32_t value = 0;
     uint32_t returned = 0;
     const bool answered =
-        device->Ioctl(Driver::kIoctlKsProperty, &header, sizeof header, &value, sizeof value, &returned) &&
+        DriverControl(record, Driver::kDriverVersion, Driver::kPropertyGet, value, returned) &&
         returned == sizeof value;
-    device->Close();
     if (answered)
         version = value;
     return answered;

@@ -9,6 +9,7 @@
 #include "tests/Common/FakeRootWindow.h"
 #include "tests/Common/NotificationRecorder.h"
 #include "tests/Common/TempFolder.h"
+#include "tests/TavoFramework/Controls/WidgetClasses.h"
 
 #include <cairo.h>
 #include <gtest/gtest.h>
@@ -79,10 +80,7 @@ protected:
         Release();
         mFactory = LControlFactory::Create(u"App");
         ControlEnvironment().factory = mFactory;
-        for (const ControlClassRow& row : FrameworkControlClasses())
-            if (row.create)
-                mFactory->RegisterControlClass(row.name, row.create);
-        mFactory->RegisterControlClass(u"Test.Panel", &LControl::CreateT<LControl>);
+        RegisterWidgetClasses(*mFactory);
         cairo_surface_t* icon = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 2, 2);
         cairo_surface_write_to_png(icon, mFolder.Join("icon.png").c_str());
         cairo_surface_destroy(icon);

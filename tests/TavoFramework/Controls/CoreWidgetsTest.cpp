@@ -11,6 +11,7 @@
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
 #include "tests/Common/NotificationRecorder.h"
+#include "tests/TavoFramework/Controls/WidgetClasses.h"
 
 #include <gtest/gtest.h>
 
@@ -38,11 +39,8 @@ protected:
     {
         mFactory = LControlFactory::Create(u"App");
         ControlEnvironment().factory = mFactory;
-        for (const ControlClassRow& row : FrameworkControlClasses())
-            if (row.create)
-                mFactory->RegisterControlClass(row.name, row.create);
+        RegisterWidgetClasses(*mFactory);
         mFactory->RegisterControlClass(u"Test.Button", &LControl::CreateT<ProbeButton>);
-        mFactory->RegisterControlClass(u"Test.Panel", &LControl::CreateT<LControl>);
         ASSERT_EQ(mFactory->LoadStringTables(u"", TAVO_CORE_DIR u"/CoreWidgetsStrings.xml", 0x0409), S_OK);
         ASSERT_EQ(mFactory->LoadSkins(TAVO_CORE_DIR u"/CoreWidgetsSkin.xml"), S_OK);
         mWindow = FakeRootWindow::Create();

@@ -10,6 +10,7 @@
 #include "System/CursorNames.h"
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
+#include "tests/TavoFramework/Controls/WidgetClasses.h"
 
 #include <gtest/gtest.h>
 
@@ -39,10 +40,7 @@ protected:
         ControlEnvironment().cursor = [](const WString& name) -> CursorHandle {
             return name == UI_CURSOR_SIZE_NS() ? 7 : name == UI_CURSOR_SIZE_WE() ? 8 : 0;
         };
-        for (const ControlClassRow& row : FrameworkControlClasses())
-            if (row.create)
-                mFactory->RegisterControlClass(row.name, row.create);
-        mFactory->RegisterControlClass(u"Test.Panel", &LControl::CreateT<LControl>);
+        RegisterWidgetClasses(*mFactory);
         ASSERT_EQ(mFactory->LoadSkins(WString(TAVO_PANE_SKIN)), S_OK);
         mFactory->SetCurrentSkinIndex(0);
         mMain = mFactory->CreateControlFromDescriptor(u"mainControl", mWindow.Get());

@@ -7,6 +7,7 @@
 #include "tests/Common/FakeRootWindow.h"
 #include "tests/Common/NotificationRecorder.h"
 #include "tests/Common/TempFolder.h"
+#include "tests/TavoFramework/Controls/WidgetClasses.h"
 
 #include <gtest/gtest.h>
 
@@ -32,10 +33,7 @@ protected:
     {
         mFactory = LControlFactory::Create(u"App");
         ControlEnvironment().factory = mFactory;
-        for (const ControlClassRow& row : FrameworkControlClasses())
-            if (row.create)
-                mFactory->RegisterControlClass(row.name, row.create);
-        mFactory->RegisterControlClass(u"Test.Panel", &LControl::CreateT<LControl>);
+        RegisterWidgetClasses(*mFactory);
         mFolder.Write("app.xml", R"(<Root><Application Name="App"/></Root>)");
         mFolder.Write("fw.xml", R"(<Root><StringTable ID="Framework"/></Root>)");
         ASSERT_EQ(mFactory->LoadStringTables(mFolder.WPath("app.xml"), mFolder.WPath("fw.xml"), 0x0409),

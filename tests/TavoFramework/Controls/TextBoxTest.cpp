@@ -11,6 +11,7 @@
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
+#include "tests/TavoFramework/Controls/WidgetClasses.h"
 #include "tests/TavoFramework/ControlBase/RecordingRenderer.h"
 
 #include <gtest/gtest.h>
@@ -68,9 +69,7 @@ protected:
             return mClipboard.has_value();
         };
         environment.setClipboardText = [this](const WString& text) { return mClipboard = Str(text), S_OK; };
-        for (const ControlClassRow& row : FrameworkControlClasses())
-            if (row.create)
-                mFactory->RegisterControlClass(row.name, row.create);
+        RegisterWidgetClasses(*mFactory);
         mFactory->LoadStringTables(
             u"", TAVO_SOURCE_DIR u"/tests/TavoFramework/Controls/TextWidgetsStrings.xml", 9);
         ASSERT_EQ(mFactory->LoadSkins(TAVO_SOURCE_DIR u"/tests/TavoFramework/Controls/TextWidgetsSkin.xml"),

@@ -10,6 +10,7 @@
 #include "Window/InputParams.h"
 #include "tests/Common/FakeRootWindow.h"
 #include "tests/Common/NotificationRecorder.h"
+#include "tests/TavoFramework/Controls/WidgetClasses.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +24,7 @@ protected:
     void SetUp() override
     {
         ControlEnvironment().factory = mFactory;
-        for (const ControlClassRow& row : FrameworkControlClasses())
-            if (row.create)
-                mFactory->RegisterControlClass(row.name, row.create);
+        RegisterWidgetClasses(*mFactory);
         ASSERT_EQ(mFactory->LoadSkins(WString(TAVO_VALUE_SKIN)), S_OK);
         mWindow->root = mMain = mFactory->CreateControlFromDescriptor(u"mainControl", mWindow.Get());
         mMain->UITarget_UpdateGeometry(320, 200);
