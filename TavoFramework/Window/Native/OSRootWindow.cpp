@@ -445,15 +445,8 @@ void LOSRootWindow::OnMouseButton(int32_t action, uint32_t button, uint32_t modi
     }
     if (action == 0 && pointerId < 10)
         mPressed[pointerId] |= button;
-    RCPtr<LControl> target;
     PointT<int32_t> local;
-    if (mCapture) {
-        target = mCapture;
-        const PointT<int32_t> origin = RoundPoint(mCapture->GetAbsolutePosition());
-        local = {point.x - origin.x, point.y - origin.y};
-    } else {
-        target = FindControlAtPoint(point, local, true);
-    }
+    const RCPtr<LControl> target = PointerTarget(point, local);
     if (!target)
         return;
     if (action == 2)
@@ -464,20 +457,22 @@ void LOSRootWindow::OnMouseButton(int32_t action, uint32_t button, uint32_t modi
                                                          GetMouseButtons(), pointerId));
 }
 
+RCPtr<LControl> LOSRootWindow::PointerTarget(const PointT<int32_t>& point, PointT<int32_t>& local)
+{
+    if (!mCapture)
+        return FindControlAtPoint(point, local, true);
+    const PointT<int32_t> origin = RoundPoint(mCapture->GetAbsolutePosition());
+    local = {point.x - origin.x, point.y - origin.y};
+    return mCapture;
+}
+
 void LOSRootWindow::OnMouseWheel(const PointT<int32_t>& point, uint32_t modifiers, int32_t direction)
 {
     if (!IsActive())
         return;
     HideToolTip();
-    RCPtr<LControl> target;
     PointT<int32_t> local;
-    if (mCapture) {
-        target = mCapture;
-        const PointT<int32_t> origin = RoundPoint(mCapture->GetAbsolutePosition());
-        local = {point.x - origin.x, point.y - origin.y};
-    } else {
-        target = FindControlAtPoint(point, local, true);
-    }
+    const RCPtr<LControl> target = PointerTarget(point, local);
     if (!target)
         return;
     const RCPtr<LMouseWheelParam> param =

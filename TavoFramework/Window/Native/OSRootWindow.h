@@ -93,6 +93,9 @@ public:
     void QueueKey(const RCPtr<LKeyParam>& key);
 
 private:
+    // The control that takes the pointer at `point`: the capturing one, else
+    // the one under it; `local` is the point in its coordinates.
+    RCPtr<LControl> PointerTarget(const PointT<int32_t>& point, PointT<int32_t>& local);
     LOSRootWindow(const RCPtr<LRenderer>& renderer, IWindowOSServices* os);
     RectT<int32_t> ClientRect();
     void HideToolTip();
