@@ -292,3 +292,11 @@ int SimProcess::Run(const std::vector<std::string>& argv, const std::vector<std:
         *output = text;
     return code;
 }
+
+std::vector<std::string> SimProcess::LastRequests(size_t n) const
+{
+    std::vector<std::string> all = Requests();
+    if (all.size() > n)
+        all.erase(all.begin(), all.end() - std::ptrdiff_t(n));
+    return all;
+}

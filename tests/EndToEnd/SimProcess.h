@@ -36,6 +36,8 @@ public:
     std::vector<std::string> LogLines() const;
     // The log without the poll thread's queries and the handle lines.
     std::vector<std::string> Requests() const;
+    // The last `n` of them (all when there are fewer): how a run ended.
+    std::vector<std::string> LastRequests(size_t n) const;
     std::vector<uint8_t> Received() const;
     // Variables that keep a program's platform, runtime and settings folders
     // inside this root, so runs side by side never meet.
