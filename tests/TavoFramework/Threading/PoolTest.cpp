@@ -45,8 +45,15 @@ public:
     Event allDone{false};
     std::atomic<int> finished{0};
     int expected = -1;
+    // A job that ends after the awaited ones may still be writing.
+    std::vector<int> Order()
+    {
+        std::lock_guard lock(mutex);
+        return order;
+    }
+
     std::mutex mutex;
-    std::vector<int> order;  // read once the jobs have signalled their end
+    std::vector<int> order;
 };
 
 RCPtr<LRefCountedObject> Id(int id)
@@ -120,7 +127,7 @@ TEST_F(Jobs, RetriggerableThreaderRunsOneJobPerTriggerAndRefusesWhileBusy)
     // Busy is cleared before completion is set: a retrigger right away works.
     EXPECT_EQ(threader.Trigger(recorder, Id(2), first, 0), S_OK);
     EXPECT_EQ(first->Wait(INFINITE), WAIT_OBJECT_0);
-    EXPECT_EQ(recorder->order, (std::vector<int>{-1, 2}));
+    EXPECT_EQ(recorder->Order(), (std::vector<int>{-1, 2}));
 }
 
 TEST_F(Jobs, RetriggerableThreaderJobStoredForALoopThatNeverRanIsDroppedByStop)
@@ -153,7 +160,7 @@ TEST_F(Jobs, LThreadPoolOneWorkerKeepsQueueOrderAndPriorities)
 
     recorder->gate.Set();
     recorder->allDone.Wait(INFINITE);
-    EXPECT_EQ(recorder->order, (std::vector<int>{-1, 10, 1, 2, 3, 4, -10}));
+    EXPECT_EQ(recorder->Order(), (std::vector<int>{-1, 10, 1, 2, 3, 4, -10}));
 }
 
 TEST_F(Jobs, LThreadPoolManyProducersLoseNoJob)
@@ -175,7 +182,7 @@ TEST_F(Jobs, LThreadPoolManyProducersLoseNoJob)
     for (auto& t : producers)
         t.join();
     recorder->allDone.Wait(INFINITE);
-    std::vector<int> order = recorder->order, expected(kProducers * kPerProducer + 2);
+    std::vector<int> order = recorder->Order(), expected(kProducers * kPerProducer + 2);
     std::sort(order.begin(), order.end());
     std::iota(expected.begin(), expected.end(), 0);
     EXPECT_EQ(order, expected);
@@ -198,7 +205,7 @@ TEST_F(Jobs, LThreadPoolNothingRunsAfterShutdown)
     pool->QueueWork(recorder, Id(3), 0);
     EXPECT_EQ(pool->TryRunNow(recorder, Id(4), 0), -1);
     EXPECT_EQ(pool->GetQueuedCount(), 0u);
-    EXPECT_EQ(recorder->order, (std::vector<int>{-1}));
+    EXPECT_EQ(recorder->Order(), (std::vector<int>{-1}));
 }
 
 TEST_F(Jobs, LThreadPoolLastReferenceDroppedByItsOwnQueueRun)
@@ -215,7 +222,7 @@ TEST_F(Jobs, LThreadPoolLastReferenceDroppedByItsOwnQueueRun)
     // job, which the shutdown may then drop before it starts.
     recorder->allDone.Wait(INFINITE);
     EXPECT_EQ(PoolDestroyed().Wait(INFINITE), WAIT_OBJECT_0);
-    EXPECT_EQ(recorder->order.at(1), 1);
+    EXPECT_EQ(recorder->Order().at(1), 1);
 }
 
 TEST_F(Jobs, LThreadPoolLastReferenceDroppedByARunningJob)
