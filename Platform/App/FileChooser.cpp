@@ -130,24 +130,38 @@ std::vector<std::string> FileChooserArguments(FileChooserKind kind, const FileCh
     return args;
 }
 
-FileChooserResult ParseChooserOutput(const std::string& output, int exitStatus)
+FileChooserResult ParseChooserOutput(const std::string& output, int exitStatus, bool multiple)
 {
     FileChooserResult result;
     if (exitStatus != 0)
         return result;
+    // The chooser ends its answer with one line feed.
+    std::string text = output;
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    if (text.empty())
+        return result;
+    std::vector<std::string> lines;
     size_t start = 0;
-    while (start < output.size()) {
-        size_t end = output.find('\n', start);
+    for (;;) {
+        const size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
         if (end == std::string::npos)
-            end = output.size();
-        std::string line = output.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            result.paths.push_back(line);
+            break;
         start = end + 1;
     }
-    result.chosen = !result.paths.empty();
+    // Paths come back whole: a line that does not start one, or a second
+    // line for a single choice, is the rest of a name with a line break in
+    // it. A carriage return at the end may be the name's or a line end's.
+    bool exact = multiple || lines.size() == 1;
+    for (const auto& line : lines)
+        exact = exact && !line.empty() && line.front() == '/' && line.back() != '\r';
+    result.chosen = true;
+    if (exact)
+        result.paths = std::move(lines);
+    else
+        result.error = "The chosen file's name holds a line break or ends in a carriage return, which the "
+                       "file chooser cannot pass on exactly. Rename the file and choose it again.";
     return result;
 }
 
@@ -214,7 +228,7 @@ std::optional<FileChooserResult> RunFileChooser(IMessageLoop& loop, const FileCh
         loop.PostQuit(code);
         return FileChooserResult{};
     }
-    return ParseChooserOutput(output, WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    return ParseChooserOutput(output, WIFEXITED(status) ? WEXITSTATUS(status) : -1, request.multiple);
 }
 
 }  // namespace Tavo::Platform::App

@@ -33,6 +33,9 @@ struct FileChooserResult
     // False when the user cancelled or the chooser failed.
     bool chosen = false;
     std::vector<std::string> paths;
+    // Why the chooser's answer cannot be used although a file was chosen (a
+    // name it cannot print exactly); empty otherwise.
+    std::string error;
 };
 
 // The full path of an executable file named name in a folder of $PATH, or
@@ -45,8 +48,10 @@ FileChooserKind FindFileChooser();
 // The command line (program name first) that asks kind for an existing file.
 std::vector<std::string> FileChooserArguments(FileChooserKind kind, const FileChooserRequest& request);
 
-// Reads the chooser's output: one path per line, empty lines skipped.
-FileChooserResult ParseChooserOutput(const std::string& output, int exitStatus);
+// Reads the chooser's output: one full path per line, a single line unless
+// multiple. Output that cannot be told apart from a name holding a line
+// break, or ending in a carriage return, is refused with an error.
+FileChooserResult ParseChooserOutput(const std::string& output, int exitStatus, bool multiple = false);
 
 // Runs the installed chooser and waits for it inside loop, which keeps
 // dispatching (painting, timers) meanwhile. Nothing when no chooser is

@@ -1015,7 +1015,14 @@ bool LControl::IsTextClipped() const
     RCPtr<LLook> look = GetLookAt(-1);
     if (!look)
         return false;
-    return !mText.IsEmpty() && look->GetClientRect().width <= 0;
+    const LLookDescriptor* d = look->GetDescriptor().Get();
+    LFontText* block = look->GetTextBlock();
+    if (!block || !d || !d->hasTextProperties)
+        return !mText.IsEmpty();
+    // The look's text area at the present width: (left, top, right, bottom).
+    const float w = static_cast<float>(std::clamp(mWidth, -8388608.0, 8388608.0));
+    const RectT<float> box = LLook::ComputeTextBox(d->text, w, 0.0f);
+    return static_cast<float>(block->GetWidth()) > box.width - box.x;
 }
 
 // ---------------------------------------------------------------------------

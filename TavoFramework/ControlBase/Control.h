@@ -374,6 +374,7 @@ public:
     TavoResult CopyLookRegion(int32_t a, int32_t b);
     RectT<double> GetLookClientRect(int32_t index) const;
     RectT<double> GetLookSize(int32_t index) const { return GetLookClientRect(index); }
+    // Whether the label text is wider than the current look's text area.
     bool IsTextClipped() const;
     float GetOpacity() const { return mOpacity; }
     void SetOpacity(float opacity) { mOpacity = opacity; }

@@ -556,6 +556,10 @@ TavoResult LControl::SetScrollOffset(const PointT<double>& offset)
 
 TavoResult LControl::ParentScrollOffsetChanged(const PointT<double>&, const PointT<double>&)
 {
+    // A docked control's position carries its parent's scroll offset: placed
+    // again, it stays where it is in view.
+    if (mLayout && (mLayout->x.docked || mLayout->y.docked))
+        UpdateGeometry();
     return S_OK;
 }
 

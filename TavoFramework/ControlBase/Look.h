@@ -69,10 +69,11 @@ public:
     // for an empty one, until the look's record is set again.
     void SetPartImage(uint32_t i, const RCPtr<LBitmap>& bitmap);
     // Further limits drawing, in the look's coordinates; empty for none.
+    // The control's look regions (an overlay restricted to a selection) are
+    // this one.
     void SetClipRegion(const RectRegion& region) { mClipRegion = region; }
-    // The region the look covers, kept for the control (hit tests, overlap).
-    RectRegion& GetRegion() { return mRegion; }
-    const RectRegion& GetRegion() const { return mRegion; }
+    RectRegion& GetRegion() { return mClipRegion; }
+    const RectRegion& GetRegion() const { return mClipRegion; }
     bool IsChanged() const { return mChanged; }
     void ClearChanged() { mChanged = false; }
 
@@ -102,7 +103,6 @@ private:
     int32_t mTextLeft = 0;
     int32_t mTextTop = 0;
     RectRegion mClipRegion;
-    RectRegion mRegion;
 };
 
 }  // namespace Tavo

@@ -122,7 +122,9 @@ TavoResult LButton::UpdateLook()
     if (!IsEnabled(true)) {
         index = on ? 13 : 6;
     } else {
-        const bool pressed = HasCapture() && mLeftDrag;
+        // Down from the press on, not only once the pointer has moved past
+        // the drag threshold.
+        const bool pressed = HasCapture() && (mLeftPressed || mLeftDrag);
         const int32_t normal = on ? 7 : 0, hover = on ? 8 : 1, down = on ? 9 : 2;
         if (pressed)
             index = (mHover || mKeepPressedLook) ? down : hover;

@@ -831,7 +831,12 @@ void LTextBox::UpdateLooks()
     const double left = std::max(double(firstLeft) - mScrollX, double(text.x));
     const double right = std::min(double(lastLeft + lastWidth) - mScrollX, double(text.width));
     const int32_t overlay = HoveredOrDragged() ? 11 : 10;
-    RestrictLook(overlay, RoundedRect(left, text.y, std::max(left, right), text.height));
+    const RectT<double> area = RoundedRect(left, text.y, std::max(left, right), text.height);
+    // An empty region would not limit the highlight at all: a selection
+    // scrolled out of the text area shows none.
+    if (!(area.width > 0 && area.height > 0))
+        return;
+    RestrictLook(overlay, area);
     SetLookWeight(overlay, 1.0f, false);
 }
 

@@ -28,6 +28,8 @@ uint32_t NowMs()
 TavoResult LToolTip::ApplyProperties()
 {
     SetNotFocusable(true);
+    // It stands below the pointer, mostly outside the control it belongs to.
+    SetClipToParent(false);
     return S_OK;
 }
 

@@ -73,6 +73,15 @@ std::string WithDefaultExtension(const std::string& path, const std::string& ext
     return FileExists(extended) ? extended : path;
 }
 
+void Tell(const WString& text, const WString& title)
+{
+    const uint32_t style = Platform::App::MB_OK | Platform::App::MB_ICONERROR;
+    if (LFrameworkApp* app = GetFrameworkApp())
+        app->MessageBox(text, title, style);
+    else
+        Platform::App::ShowMessageBox(0, Narrow(text), Narrow(title), style);
+}
+
 }  // namespace
 
 LFileDialog::LFileDialog(const WString& initialFolder) : mFolder(initialFolder) {}
@@ -103,29 +112,36 @@ TavoResult LFileDialog::DoModal(const WString& filter, const WString& defaultExt
     mOpen = false;
 
     if (!result) {
-        const WString text =
-            u"No file chooser is available on this desktop. Install zenity or kdialog to choose "
-            u"files.";
-        const uint32_t style = Platform::App::MB_OK | Platform::App::MB_ICONERROR;
-        if (LFrameworkApp* app = GetFrameworkApp())
-            app->MessageBox(text, title, style);
-        else
-            Platform::App::ShowMessageBox(0, Narrow(text), Narrow(title), style);
+        Tell(u"No file chooser is available on this desktop. Install zenity or kdialog to choose files.",
+             title);
+        return E_FAIL;
+    }
+    if (!result->error.empty()) {
+        Tell(Wide(result->error), title);
         return E_FAIL;
     }
     if (!result->chosen)
         return E_FAIL;
 
+    // Only files that are there: nothing the chooser printed may turn into
+    // a path of something else.
+    std::vector<std::string> paths;
+    for (const auto& chosen : result->paths) {
+        std::string path = WithDefaultExtension(chosen, extension);
+        if (!FileExists(path)) {
+            Tell(WString(u"The chosen file cannot be found: ") + Wide(path), title);
+            return E_FAIL;
+        }
+        paths.push_back(std::move(path));
+    }
     if (multiple) {
-        std::string folder = FolderOf(result->paths.front());
-        for (const auto& path : result->paths)
-            mResults.Add(Wide(WithDefaultExtension(path, extension)));
-        mFolder = Wide(folder);
+        for (const auto& path : paths)
+            mResults.Add(Wide(path));
+        mFolder = Wide(FolderOf(paths.front()));
         mFileName = mFolder;
     } else {
-        std::string path = WithDefaultExtension(result->paths.front(), extension);
-        mFileName = Wide(path);
-        mFolder = Wide(FolderOf(path));
+        mFileName = Wide(paths.front());
+        mFolder = Wide(FolderOf(paths.front()));
     }
     return S_OK;
 }

@@ -25,8 +25,9 @@ public:
     // filter: "description|patterns|description|patterns..." with patterns
     // such as "*.bin;*.hex". defaultExtension: "bin" (a leading "*." is
     // dropped). S_OK when a file was chosen, E_FAIL on cancel, on a chooser
-    // failure, when no chooser is installed (the user is told) and while the
-    // dialog is already open.
+    // failure, while the dialog is already open, and (the user is told) when
+    // no chooser is installed, when the chooser cannot print a chosen name
+    // exactly or when a chosen file is not there.
     TavoResult DoModal(const WString& filter, const WString& defaultExtension, const WString& title,
                        bool multiple);
 

@@ -29,7 +29,37 @@ struct Chooser
                             "'\nprintf '%s' '" + out + "'\nexit " + std::to_string(status) + "\n");
         chmod(bin.Join(name).c_str(), 0755);
     }
+    // Prints the bytes of out as they are, for names no shell quoting survives.
+    void InstallRaw(const std::string& name, const std::string& out)
+    {
+        bin.Write("out", out);
+        bin.Write(name, "#!/bin/sh\nPATH=/usr/bin:/bin exec cat '" + bin.Join("out") + "'\n");
+        chmod(bin.Join(name).c_str(), 0755);
+    }
     std::string Args() const { return bin.Read("args"); }
+};
+
+// Every "@" of text becomes folder.
+std::string At(std::string text, const std::string& folder)
+{
+    for (size_t i = text.find('@'); i != std::string::npos; i = text.find('@', i + folder.size()))
+        text.replace(i, 1, folder);
+    return text;
+}
+
+// Records what the user is told instead of showing it.
+struct ToldUser
+{
+    std::string text;
+    ToldUser()
+    {
+        Platform::App::SetMessageBoxHook(
+            [this](uintptr_t, const std::string& t, const std::string& caption, uint32_t) {
+                text += caption + ": " + t + "\n";
+                return std::optional<int32_t>(Platform::App::IDOK);
+            });
+    }
+    ~ToldUser() { Platform::App::SetMessageBoxHook(nullptr); }
 };
 
 const WString kFilter = u"Firmware Files (*.bin)|*.bin;*.hex|All files (*.*)|*.*";
@@ -52,58 +82,65 @@ TEST(FileDialog, ChoosesThroughEitherChooserHonouringCancelFilterAndFolder)
     };
     const Case cases[] = {
         {"zenity",
-         "/data/fw/k620.bin\n",
+         "@/fw/k620.bin\n",
          0,
          false,
          S_OK,
-         "/data/fw/k620.bin",
-         "/data/fw",
+         "@/fw/k620.bin",
+         "@/fw",
          {},
          {"--file-selection", "--title=Pick", "--filename=/start/",
           "--file-filter=Firmware Files (*.bin) | *.bin *.hex", "--file-filter=All files (*.*) | *.*"}},
         {"zenity", "", 1, false, E_FAIL, "", "/start", {}, {"--file-selection"}},
         {"zenity", "/data/a.bin", 5, false, E_FAIL, "", "/start", {}, {}},
         {"zenity",
-         "/d/a.bin\n/d/b.bin\n/d/c.bin\n",
+         "@/d/a.bin\n@/d/b.bin\n@/d/c.bin\n",
          0,
          true,
          S_OK,
-         "/d",
-         "/d",
-         {"/d/a.bin", "/d/b.bin", "/d/c.bin"},
+         "@/d",
+         "@/d",
+         {"@/d/a.bin", "@/d/b.bin", "@/d/c.bin"},
          {"--multiple", "--separator=\n"}},
         {"kdialog",
-         "/k/one.bin\n",
+         "@/k/one.bin\n",
          0,
          false,
          S_OK,
-         "/k/one.bin",
-         "/k",
+         "@/k/one.bin",
+         "@/k",
          {},
          {"--getopenfilename", "/start/", "*.bin *.hex|Firmware Files (*.bin)\n*.*|All files (*.*)", "Pick"}},
         {"kdialog",
-         "/k/one.bin\n",
+         "@/k/one.bin\n",
          0,
          true,
          S_OK,
-         "/k",
-         "/k",
-         {"/k/one.bin"},
+         "@/k",
+         "@/k",
+         {"@/k/one.bin"},
          {"--multiple", "--separate-output"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.program) + " " + c.out);
+        // The chosen files exist: the dialog hands back no path to nothing.
+        TempFolder files;
+        for (const char* sub : {"fw", "d", "k"})
+            mkdir(files.Join(sub).c_str(), 0700);
+        for (const char* name : {"fw/k620.bin", "d/a.bin", "d/b.bin", "d/c.bin", "k/one.bin"})
+            files.Write(name, "x");
+        const std::string root = files.Path();
         Chooser chooser;
-        chooser.Install(c.program, c.out, c.status);
+        chooser.Install(c.program, At(c.out, root), c.status);
         Platform::App::MessageLoop loop;
         RCPtr<LFileDialog> dialog(new LFileDialog(u"/start"));
         dialog->SetMessageLoop(&loop);
         EXPECT_EQ(dialog->DoModal(kFilter, u"*.bin", u"Pick", c.multiple), c.result);
-        EXPECT_EQ(N(dialog->GetFileName()), c.fileName);
-        EXPECT_EQ(N(dialog->GetFolder()), c.folder);
+        EXPECT_EQ(N(dialog->GetFileName()), At(c.fileName, root));
+        EXPECT_EQ(N(dialog->GetFolder()), At(c.folder, root));
         ASSERT_EQ(dialog->GetResults().GetCount(), c.results.size());
         for (uint32_t i = 0; i < c.results.size(); ++i)
-            EXPECT_EQ(N(dialog->GetResults()[i]), c.results[i]);
+            EXPECT_EQ(N(dialog->GetResults()[i]), At(c.results[i], root));
         const std::string args = "\n" + chooser.Args();
         for (const char* a : c.args)
             EXPECT_NE(args.find("\n" + std::string(a) + "\n"), std::string::npos) << a << " in" << args;
@@ -112,8 +149,11 @@ TEST(FileDialog, ChoosesThroughEitherChooserHonouringCancelFilterAndFolder)
 
 TEST(FileDialog, NextUseOpensInTheChosenFolderAndTheLoopKeepsRunning)
 {
+    TempFolder first;
+    first.Write("x.bin", "x");
+    const std::string place = first.Path();
     Chooser chooser;
-    chooser.Install("zenity", "/first/place/x.bin", 0);
+    chooser.Install("zenity", first.Join("x.bin"), 0);
     Platform::App::MessageLoop loop;
     RCPtr<LFileDialog> dialog(new LFileDialog(u""));
     dialog->SetMessageLoop(&loop);
@@ -125,8 +165,8 @@ TEST(FileDialog, NextUseOpensInTheChosenFolderAndTheLoopKeepsRunning)
 
     chooser.Install("zenity", "", 1);
     EXPECT_EQ(dialog->DoModal(u"All|*", u"", u"", false), E_FAIL);
-    EXPECT_NE(chooser.Args().find("--filename=/first/place/\n"), std::string::npos);
-    EXPECT_EQ(N(dialog->GetFolder()), "/first/place");
+    EXPECT_NE(chooser.Args().find("--filename=" + place + "/\n"), std::string::npos);
+    EXPECT_EQ(N(dialog->GetFolder()), place);
 }
 
 TEST(FileDialog, DefaultExtensionWithOrWithoutStarDotCompletesATypedName)
@@ -162,4 +202,88 @@ TEST(FileDialog, WithoutAChooserTheUserIsToldAndTheDialogCancels)
     Platform::App::SetMessageBoxHook(nullptr);
     EXPECT_EQ(told.rfind("Open: No file chooser", 0), 0u) << told;
     EXPECT_EQ(N(dialog->GetFolder()), "/keep");
+}
+
+// Names as the choosers print them: each full path, then a line feed. What
+// comes back must be the very file chosen, or nothing and a word to the user.
+TEST(FileDialog, ChosenNamesComeBackExactlyOrTheChoiceFailsAndTheUserIsTold)
+{
+    struct Case
+    {
+        const char* name;
+        bool exact;
+    };
+    const Case cases[] = {
+        {"two words.bin", true},
+        {"it's \"quoted\" `$(x)`.bin", true},
+        {"Grüße – 固件.bin", true},
+        {"-leading dash.bin", true},
+        {"back\\slash and \r inside.bin", true},
+        {"line1\nline2.bin", false},
+        {"ends in a line feed\n", false},
+        {"trailing.bin\r", false},
+    };
+    for (const char* program : {"zenity", "kdialog"}) {
+        for (bool multiple : {false, true}) {
+            for (const auto& c : cases) {
+                SCOPED_TRACE(std::string(program) + (multiple ? " multiple " : " single ") + c.name);
+                TempFolder files;
+                files.Write(c.name, "x");
+                // What a cut or trimmed name would point at is there too.
+                files.Write("line1", "x");
+                files.Write("trailing.bin", "x");
+                files.Write("ends in a line feed", "x");
+                files.Write("other.bin", "x");
+                const std::string path = files.Join(c.name);
+                Chooser chooser;
+                // A multiple choice holds a good name beside the one tried.
+                chooser.InstallRaw(program, (multiple ? files.Join("other.bin") + "\n" : "") + path + "\n");
+                Platform::App::MessageLoop loop;
+                RCPtr<LFileDialog> dialog(new LFileDialog(u"/before"));
+                dialog->SetMessageLoop(&loop);
+                ToldUser told;
+                const TavoResult result = dialog->DoModal(kFilter, u"*.bin", u"Open", multiple);
+                if (c.exact) {
+                    EXPECT_EQ(result, S_OK);
+                    EXPECT_EQ(told.text, "");
+                    if (multiple) {
+                        ASSERT_EQ(dialog->GetResults().GetCount(), 2u);
+                        EXPECT_EQ(N(dialog->GetResults()[1]), path);
+                    } else {
+                        EXPECT_EQ(N(dialog->GetFileName()), path);
+                    }
+                    EXPECT_EQ(N(dialog->GetFolder()), files.Path());
+                } else {
+                    EXPECT_EQ(result, E_FAIL);
+                    EXPECT_EQ(told.text.rfind("Open: The chosen file's name holds a line break", 0), 0u)
+                        << told.text;
+                    EXPECT_EQ(N(dialog->GetFileName()), "");
+                    EXPECT_EQ(dialog->GetResults().GetCount(), 0u) << "no part of the choice is kept";
+                    EXPECT_EQ(N(dialog->GetFolder()), "/before");
+                }
+            }
+        }
+    }
+}
+
+TEST(FileDialog, AChosenFileThatIsNotThereIsAFailureTheUserIsToldOf)
+{
+    TempFolder files;
+    files.Write("here.bin", "x");
+    for (bool multiple : {false, true}) {
+        Chooser chooser;
+        // A relative name, and a full one of nothing.
+        for (const std::string& out : {std::string("here.bin\n"), files.Join("gone.bin") + "\n"}) {
+            SCOPED_TRACE(out);
+            chooser.InstallRaw("zenity", (multiple ? files.Join("here.bin") + "\n" : "") + out);
+            Platform::App::MessageLoop loop;
+            RCPtr<LFileDialog> dialog(new LFileDialog(u"/before"));
+            dialog->SetMessageLoop(&loop);
+            ToldUser told;
+            EXPECT_EQ(dialog->DoModal(kFilter, u"", u"Open", multiple), E_FAIL);
+            EXPECT_NE(told.text, "");
+            EXPECT_EQ(dialog->GetResults().GetCount(), 0u);
+            EXPECT_EQ(N(dialog->GetFolder()), "/before");
+        }
+    }
 }
