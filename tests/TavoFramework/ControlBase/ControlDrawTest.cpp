@@ -146,3 +146,53 @@ TEST_F(ProductTree, InvalidationsReachTheWindowInItsCoordinates)
     label->InvalidateRect({0, 0, 36, 20}, true);
     EXPECT_TRUE(window->invalidated.empty());
 }
+
+TEST_F(ProductTree, TextIsClippedWhenWiderThanTheLooksTextArea)
+{
+    // Seven pixels a character; the button's text area is its width less 8.
+    struct Case
+    {
+        const char16_t* control;
+        double width;
+        const char16_t* text;
+        bool clipped;
+    } cases[] = {
+        {u"buttonExit", 100, u"", false},
+        {u"buttonExit", 99, u"Thirteen char", false},  // 91 pixels in 91
+        {u"buttonExit", 98, u"Thirteen char", true},
+        {u"buttonExit", 100, u"Fourteen chars", true},
+        {u"buttonExit", 100, u"Thirteen char\nThirteen char", false},  // the widest line counts
+        {u"progressBar", 360, u"42", true},                            // a look without a text area
+        {u"progressBar", 360, u"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << &c - cases);
+        RCPtr<LControl> control = Find({c.control});
+        control->GetLayout()->x.sizeAbs = c.width;
+        control->SetText(c.text);
+        control->UpdateGeometry();
+        ASSERT_EQ(control->GetWidth(), c.width);
+        EXPECT_EQ(control->IsTextClipped(), c.clipped);
+    }
+}
+
+TEST_F(ProductTree, ALooksRegionLimitsWhereItDraws)
+{
+    RCPtr<LControl> bar = Find({u"progressBar"});
+    RectRegion part;
+    part.AddRect(RegionRect{10, 0, 30, 50});
+    ASSERT_EQ(bar->SetLookRegion(bar->GetActiveLookIndex(), part), S_OK);
+    Tavo::Test::RecordingRenderer r;
+    r.Begin();
+    RectRegion region;
+    region.AddRect(RegionRect{30, 244, 390, 294});
+    std::vector<RCPtr<LControl>> overlays;
+    EXPECT_EQ(main->Draw(&r, region, overlays, false), S_OK);
+    r.End();
+    const std::vector<std::string> expected = {
+        "Fill 0,0 420x360 FF1E1E22 clip 30,244 360x50",
+        "Fill 30,244 360x50 FF2C2C32 clip 40,244 20x50",
+        "Fill 32,246 358x48 FF141416 clip 40,246 20x48",
+    };
+    EXPECT_EQ(r.calls, expected);
+}

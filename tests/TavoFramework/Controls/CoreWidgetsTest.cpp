@@ -26,10 +26,12 @@ class ProbeButton : public LButton
 {
 public:
     using LButton::LButton;
-    void Set(bool hover, bool capture, bool leftDrag, bool focus)
+    void Set(bool hover, bool capture, bool leftDrag, bool focus, bool leftPressed = false)
     {
         mHover = hover, mCapture = capture, mLeftDrag = leftDrag, mHasFocus = focus;
+        mLeftPressed = leftPressed;
     }
+    void SetTip(const WString& text) { mToolTipText = text; }
 };
 
 class CoreWidgetsTest : public ::testing::Test
@@ -125,6 +127,25 @@ TEST_F(CoreWidgetsTest, ButtonLookFollowsValueAndConditions)
         b->UpdateLook();
         EXPECT_EQ(b->GetActiveLookIndex(), look) << enabled << on << hover << capture << leftDrag << focus;
     }
+    // Held but not yet dragged: down at once, not only past the drag threshold.
+    const std::tuple<bool, bool, bool, int32_t> held[] = {
+        {1, 0, 0, 2},
+        {0, 0, 0, 1},
+        {0, 0, 1, 2},
+        {1, 1, 0, 12},
+    };
+    b->SetEnabled(true);
+    for (auto [hover, on, keepPressed, look] : held) {
+        b->SetKeepPressedLook(keepPressed);
+        b->SetValue(on ? 1.0 : 0.0);
+        b->Set(hover, true, false, on, true);
+        b->UpdateLook();
+        EXPECT_EQ(b->GetActiveLookIndex(), look) << hover << on << keepPressed;
+    }
+    b->Set(false, false, false, false);
+    b->SetKeepPressedLook(false);
+    b->SetValue(1.0);
+    b->SetEnabled(false);
     // A passive button keeps its look and is never hit.
     b->SetPassive(true);
     b->SetEnabled(true);
@@ -254,6 +275,21 @@ TEST_F(CoreWidgetsTest, StatusBarShowsPostedTextsOnIdleAndFlushesAtOnce)
     EXPECT_EQ(label->GetText(), u"now");
     EXPECT_FALSE(mWindow->invalidated.empty());
     EXPECT_EQ(status->GetDefaultText(), u"Ready");
+}
+
+TEST_F(CoreWidgetsTest, AToolTipIsNotClippedByTheControlItBelongsTo)
+{
+    auto push = Child<ProbeButton>(u"push");
+    push->SetTip(u"Starts the update");
+    const int32_t before = mMain->GetUnclippedDescendants();
+    ASSERT_EQ(push->ShowToolTip(true), S_OK);
+    RCPtr<LControl> tip = push->GetToolTip();
+    ASSERT_TRUE(tip);
+    EXPECT_FALSE(tip->GetLayout()->clipToParent) << "it stands below the pointer, outside the button";
+    EXPECT_EQ(mMain->GetUnclippedDescendants(), before + 1);
+    push->ShowToolTip(false);
+    EXPECT_FALSE(push->GetToolTip());
+    EXPECT_EQ(mMain->GetUnclippedDescendants(), before);
 }
 
 TEST_F(CoreWidgetsTest, ToolTipDelayLifeChainAndPlacement)

@@ -360,3 +360,33 @@ TEST_F(PanelKeys, UnusedKeysClimbToTheBarThenToTheGlobalHotKeys)
 }
 
 }  // namespace
+
+TEST_F(Scrolling, DockedChildrenKeepTheirPlaceInViewWhileTheContentScrolls)
+{
+    RCPtr<LPanel> view = Make<LPanel>(top, u"view", 0, 0, 100, 100);
+    // Docked on x, on y, on both, on neither; each at (10, 20) in view before scrolling.
+    const std::pair<bool, bool> docks[] = {{true, false}, {false, true}, {true, true}, {false, false}};
+    std::vector<RCPtr<LControl>> children;
+    const char16_t* names[] = {u"x", u"y", u"xy", u"none"};
+    for (auto [x, y] : docks) {
+        RCPtr<LControl> child = Make<LControl>(view, names[children.size()], 10, 20, 5, 5);
+        LLayoutDescriptor::Axis ax, ay;
+        child->GetPlacement(0, ax);
+        child->GetPlacement(1, ay);
+        ax.docked = x, ay.docked = y;
+        child->SetPlacement(ax, ay);
+        children.push_back(child);
+    }
+    Finish(view);
+    view->SetClientExtent({400, 400});
+    for (const PointT<double> offset :
+         {PointT<double>{30, 50}, PointT<double>{0, 120}, PointT<double>{0, 0}}) {
+        view->SetScrollOffset(offset);
+        for (size_t i = 0; i < children.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << offset.x << "," << offset.y << " child " << i);
+            const PointT<double> seen = children[i]->GetPositionInParent();
+            EXPECT_EQ(seen.x, docks[i].first ? 10 : 10 - offset.x);
+            EXPECT_EQ(seen.y, docks[i].second ? 20 : 20 - offset.y);
+        }
+    }
+}
