@@ -402,3 +402,36 @@ TEST_F(TextBoxTest, NumericUpDownCorrectsTypedTextsAndStepsOnUpAndDown)
     }
     EXPECT_EQ(shown, u"3322") << "the maximum holds, only the plain keys step";
 }
+
+TEST_F(TextBoxTest, SelectionHighlightIsLimitedToTheSelectedCharactersInView)
+{
+    mBox->SetFocus(true);
+    const std::u16string sixty(60, u'x');
+    struct Case
+    {
+        const char16_t* text;
+        int32_t caret, start, length;
+        int32_t left, right;  // highlighted columns; equal for none
+    } cases[] = {
+        {u"hello world", 11, 6, 5, XOf(6), XOf(11)},
+        // The caret at the end scrolls the view 124 pixels to the left.
+        {sixty.c_str(), 60, 17, 4, 2, XOf(21) - 124},  // cut at the text area's left edge
+        {sixty.c_str(), 60, 0, 3, 0, 0},               // scrolled out of view: no highlight
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << &c - cases);
+        Set(c.text, c.caret, c.start, c.length, c.start);
+        ASSERT_EQ(mBox->GetSelectionLength(), c.length);
+        if (c.left == c.right) {
+            EXPECT_EQ(mBox->GetLookWeight(10), 0.0f);
+            EXPECT_EQ(mBox->GetLookWeight(11), 0.0f);
+            continue;
+        }
+        EXPECT_EQ(mBox->GetLookWeight(10), 1.0f);
+        RectT<int32_t> bounds;
+        ASSERT_TRUE(mBox->GetLook(10)->GetRegion().GetBounds(bounds));
+        EXPECT_EQ(bounds.x, c.left);
+        EXPECT_EQ(bounds.x + bounds.width, c.right);
+        EXPECT_EQ(bounds.height, 20);
+    }
+}
