@@ -184,7 +184,7 @@ TEST_F(WindowLookTest, ProgressBarSizeTextsAndTheirContrast)
         {
             const char* name;
             double from, to;
-        } const moments[] = {{"early", 0.05, 0.3}, {"late", 0.75, 0.97}};
+        } const moments[] = {{"early", 0.05, 0.3}, {"late", 0.7, 0.9}};
         bool sawOverFill = false, sawOverTrack = false;
         for (const Moment& m : moments) {
             ASSERT_TRUE(WaitForDump([&](const Dump& d) {
