@@ -17,6 +17,7 @@
 #include "Window/WindowOSServices.h"
 
 #include <chrono>
+#include <iterator>
 #include <thread>
 
 namespace Tavo {
@@ -28,6 +29,22 @@ constexpr const char* kFunctionInitialize = "Tavo::LMainControl::Initialize";
 constexpr const char* kFile = "UI\\MainControl";
 // The check-mark bit of a menu entry's state record.
 constexpr uint32_t kMenuItemChecked = 0x2;
+
+// The engine's update-mode transition: 0 when the user brings the device
+// into update mode by hand (this program's engine); 3 and 4 when it gets
+// there by itself and the window waits for it; 1 and 4 when it resets on its
+// own after a transfer.
+constexpr int32_t kTransitionNone = 0;
+
+bool EntersUpdateModeItself(int32_t transition)
+{
+    return transition == 4 || transition == 3;
+}
+
+bool ResetsAfterUpdate(int32_t transition)
+{
+    return transition == 4 || transition == 1;
+}
 
 void ThrowMissing(const char* name, int line)
 {
@@ -278,22 +295,26 @@ void LMainControl::Refresh()
 // ---------------------------------------------------------------------------
 // State display
 
-void LMainControl::UpdateControls(int32_t u, int32_t d, int32_t f)
+void LMainControl::UpdateControls(int32_t updateState, int32_t deviceState, int32_t fileState)
 {
     RCPtr<Engine> engine = GetUpdateEngine();
     if (!engine || !mLabelDeviceInformation)
         return;
-    UpdateDeviceStateLabel(d);
-    UpdateFileStateLabel(f);
-    UpdateProcessLabel(u, d);
+    UpdateDeviceStateLabel(deviceState);
+    UpdateFileStateLabel(fileState);
+    UpdateProcessLabel(updateState, deviceState);
     UpdateDeviceFirmwareVersionLabel();
     UpdateFileFirmwareVersionLabel();
     const bool allowed = (mProcessor && mProcessor->GetAlwaysUpdate()) || engine->IsFileNewerThanDevice();
     UpdateCannotUpdateLabel(allowed);
-    Show(mButtonSelectFirmwareFile, f != Engine::kFileValid);
+    Show(mButtonSelectFirmwareFile, fileState != Engine::kFileValid);
 
-    const bool fileValid = f == Engine::kFileValid;
-    const bool updateButton = fileValid && allowed && (d == 5 || d == 7);
+    const bool fileValid = fileState == Engine::kFileValid;
+    const bool fileReadable = fileState == Engine::kFileVersionUnknown || fileValid;
+    const bool deviceNormal = deviceState == Engine::kDeviceNormalMode;
+    const bool enteringUpdateMode = deviceState == Engine::kDeviceEnteringUpdateMode;
+    const bool updateButton =
+        fileValid && allowed && (deviceNormal || deviceState == Engine::kDeviceInUpdateMode);
     const bool transitioningChild = static_cast<bool>(mControlTransitioning);
 
     // Uses the engine's own states, not the arguments.
@@ -302,65 +323,72 @@ void LMainControl::UpdateControls(int32_t u, int32_t d, int32_t f)
         WString text;
         const int32_t engineDevice = engine->GetDeviceState();
         if (engine->GetDeviceFirmwareVersionText(text) >= 0 && engine->GetFileState() == Engine::kFileValid)
-            deviceVersion = (!text.IsEmpty() && engineDevice == 5) ||
-                            (engineDevice == 6 && engine->GetUpdateModeTransitionState() == 0);
+            deviceVersion = (!text.IsEmpty() && engineDevice == Engine::kDeviceNormalMode) ||
+                            (engineDevice == Engine::kDeviceEnteringUpdateMode &&
+                             engine->GetUpdateModeTransitionState() == kTransitionNone);
     }
 
-    if (u == Engine::kUpdateIdle) {
+    if (updateState == Engine::kUpdateIdle) {
         bool deviceInfo = false;
-        if (d <= 3)
+        if (deviceState <= Engine::kDeviceSeveralFound)
             deviceInfo = fileValid;
-        else if (d == 5)
+        else if (deviceNormal)
             deviceInfo = fileValid && allowed;
-        else if (d >= 6 && d <= 8)
+        else if (deviceState >= Engine::kDeviceEnteringUpdateMode && deviceState <= Engine::kDeviceUpdating)
             deviceInfo = !fileValid || allowed;
-        if (d == 6 && transitioningChild)
-            deviceInfo = false;
-        bool cannotUpdate = d == 4 || (d >= 5 && fileValid && !allowed);
-        if (d == 6 && transitioningChild)
-            cannotUpdate = false;
+        bool cannotUpdate = deviceState == Engine::kDeviceCannotUpdate ||
+                            (deviceState >= Engine::kDeviceNormalMode && fileValid && !allowed);
+        // The transition control takes the place of both.
+        if (enteringUpdateMode && transitioningChild)
+            deviceInfo = cannotUpdate = false;
 
-        Show(mLabelFirmwareFileInformation, (d < 4 || d == 5) && !fileValid);
+        Show(mLabelFirmwareFileInformation,
+             (deviceState < Engine::kDeviceCannotUpdate || deviceNormal) && !fileValid);
         Show(mLabelDeviceInformation, deviceInfo);
         Show(mLabelFileFirmwareVersion, fileValid);
         Show(mLabelDeviceFirmwareVersion, deviceVersion);
-        Show(mProgressBar, d == 8);
+        Show(mProgressBar, deviceState == Engine::kDeviceUpdating);
         Show(mButtonUpdateFirmware, updateButton);
-        Show(mLabelUpdateProcessInformation, updateButton || d == 6 || d == 8);
+        Show(mLabelUpdateProcessInformation,
+             updateButton || enteringUpdateMode || deviceState == Engine::kDeviceUpdating);
         Show(mLabelDeviceCannotUpdateError, cannotUpdate);
-        Show(mButtonReinitialize, d == 4 && (f == 2 || f == 3));
-        Show(mButtonScanForDevice, fileValid && (d == 1 || d == 3));
-        Show(mButtonDeviceReady, d == 6);
+        Show(mButtonReinitialize, deviceState == Engine::kDeviceCannotUpdate && fileReadable);
+        Show(mButtonScanForDevice, fileValid && (deviceState == Engine::kDeviceNoneFound ||
+                                                 deviceState == Engine::kDeviceSeveralFound));
+        Show(mButtonDeviceReady, enteringUpdateMode);
         Show(mButtonRescan, false);
-        Show(mControlTransitioning, d == 6);
-        Show(mLabelDeviceNotFound, d == 1 && (f == 2 || f == 3));
-        Show(mButtonExit, d != 6);
+        Show(mControlTransitioning, enteringUpdateMode);
+        Show(mLabelDeviceNotFound, deviceState == Engine::kDeviceNoneFound && fileReadable);
+        Show(mButtonExit, !enteringUpdateMode);
         Show(mButtonAbort, true);
-    } else if (u >= 1 && u <= 4) {
+    } else if (updateState >= Engine::kUpdateRunning && updateState <= Engine::kUpdateSucceeded) {
+        const bool running = updateState == Engine::kUpdateRunning;
+        const bool failed = updateState == Engine::kUpdateFailed;
+        const bool done = updateState == Engine::kUpdateSucceeded;
         Show(mLabelDeviceInformation, false);
-        Show(mLabelFirmwareFileInformation, u == 2);
-        Show(mLabelUpdateProcessInformation, u != 2);
+        Show(mLabelFirmwareFileInformation, failed);
+        Show(mLabelUpdateProcessInformation, !failed);
         Show(mButtonUpdateFirmware, false);
         Show(mLabelFileFirmwareVersion, true);
         Show(mLabelDeviceFirmwareVersion, deviceVersion);
-        Show(mProgressBar, u == 1);
-        Show(mButtonExit, u != 1);
-        bool reinit = u == 2 || u == 3;
-        if (u == 4)
-            reinit = !mUpdateStarted && (d != 5 || engine->IsFileNewerThanDevice());
-        Show(mButtonAbort, u == 1);
+        Show(mProgressBar, running);
+        Show(mButtonExit, !running);
+        bool reinit = failed || updateState == Engine::kUpdateAborted;
+        if (done)
+            reinit = !mUpdateStarted && (!deviceNormal || engine->IsFileNewerThanDevice());
+        Show(mButtonAbort, running);
         Show(mButtonReinitialize, reinit);
-        Show(mLabelDeviceCannotUpdateError, u == 2);
+        Show(mLabelDeviceCannotUpdateError, failed);
         Show(mButtonScanForDevice, false);
         Show(mButtonDeviceReady, false);
-        Show(mButtonRescan, u == 4 && d != 5);
+        Show(mButtonRescan, done && !deviceNormal);
         Show(mControlTransitioning, false);
         Show(mLabelDeviceNotFound, false);
     }
 
     // The transition animation holds one idle request while it runs.
     if (RCPtrDynamicCast<LProgressBar>(mControlTransitioning)) {
-        const bool animate = u == Engine::kUpdateIdle && d == 6;
+        const bool animate = updateState == Engine::kUpdateIdle && enteringUpdateMode;
         if (animate && !mIdleRequested) {
             RequestIdle();
             mIdleRequested = true;
@@ -371,8 +399,9 @@ void LMainControl::UpdateControls(int32_t u, int32_t d, int32_t f)
     }
 }
 
-void LMainControl::UpdateDeviceStateLabel(int32_t d)
+void LMainControl::UpdateDeviceStateLabel(int32_t deviceState)
 {
+    // By device state; null keeps the label's text.
     static const char16_t* const kIds[] = {u"LABEL_NO_DEVICE_DEFINED",
                                            u"LABEL_NO_DEVICE_FOUND",
                                            u"LABEL_SCANNING_FOR_DEVICE",
@@ -382,34 +411,34 @@ void LMainControl::UpdateDeviceStateLabel(int32_t d)
                                            nullptr,
                                            u"LABEL_DEVICE_IN_UPDATE_MODE"};
     WString text = mLabelDeviceInformation->GetText();
-    if (d >= 0 && d < 8 && kIds[d])
-        text = TableText(mLabelDeviceInformation.Get(), kIds[d]);
+    if (deviceState >= 0 && deviceState < int32_t(std::size(kIds)) && kIds[deviceState])
+        text = TableText(mLabelDeviceInformation.Get(), kIds[deviceState]);
     mLabelDeviceInformation->SetText(text);
 }
 
-void LMainControl::UpdateFileStateLabel(int32_t f)
+void LMainControl::UpdateFileStateLabel(int32_t fileState)
 {
     WString text = mLabelFirmwareFileInformation->GetText();
     const LControl* label = mLabelFirmwareFileInformation.Get();
-    if (f == 0)
+    if (fileState == Engine::kFileNone)
         text = TableText(label, u"LABEL_NO_FILE_DEFINED");
-    else if (f == 1 || f == 2)
+    else if (fileState == Engine::kFileMissing || fileState == Engine::kFileVersionUnknown)
         text = TableText(label, u"LABEL_FIRMARE_FILE_INVALID");
-    else if (f == 3)
+    else if (fileState == Engine::kFileValid)
         text = TableText(label, u"LABEL_FIRMARE_FILE_FOUND_VERSION_KNOWN");
     mLabelFirmwareFileInformation->SetText(text);
 }
 
-void LMainControl::UpdateProcessLabel(int32_t u, int32_t d)
+void LMainControl::UpdateProcessLabel(int32_t updateState, int32_t deviceState)
 {
     RCPtr<Engine> engine = GetUpdateEngine();
     const LControl* label = mLabelUpdateProcessInformation.Get();
     WString text = label->GetText();
-    switch (u) {
+    switch (updateState) {
     case Engine::kUpdateIdle:
-        if (d == 6)
+        if (deviceState == Engine::kDeviceEnteringUpdateMode)
             text = mTransitionText;
-        else if (d == 7 && mShowPreStartInstructions)
+        else if (deviceState == Engine::kDeviceInUpdateMode && mShowPreStartInstructions)
             text = TableText(label, u"LABEL_PRE_START_UPDATE_INSTRUCTIONS");
         else
             text = TableText(label, engine->IsFileNewerThanDevice() ? u"LABEL_READY_FOR_UPDATE"
@@ -422,7 +451,7 @@ void LMainControl::UpdateProcessLabel(int32_t u, int32_t d)
         text = TableText(label, u"LABEL_UPDATE_ABORTED");
         break;
     case Engine::kUpdateSucceeded:
-        if (d == 5)
+        if (deviceState == Engine::kDeviceNormalMode)
             text = TableText(label, engine->IsFileNewerThanDevice() ? u"LABEL_UPDATE_SENT_BUT_NOT_SUCCESSFUL"
                                                                     : u"LABEL_UPDATE_SUCCEEDED");
         else if (mUpdateStarted)
@@ -465,7 +494,7 @@ void LMainControl::UpdateCannotUpdateLabel(bool allowed)
             u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON", u"LABEL_DRIVER_IS_TOO_OLD",
             u"LABEL_CANNOT_UPDATE_SYSTEM_FAILURE", u"LABEL_CANNOT_UPDATE_FILE_ACCESS_FAILURE",
             u"LABEL_DEVICE_DEVICE_ACCESS_FAILURE"};
-        if (reason < 5)
+        if (reason < std::size(kIds))
             text = TableText(label, kIds[reason]);
     } else {
         text = TableText(label, reason == Engine::kReasonDriverTooOld ? u"LABEL_DRIVER_IS_TOO_OLD"
@@ -505,9 +534,8 @@ void LMainControl::StartUpdateSequence()
         LWaitCursor wait(AppText(u"WAITING_FOR_DEVICE_TO_ENTER_UPDATE_MODE_CURSOR_TITLE"));
         if (Succeeded(engine->RequestUpdateMode())) {
             mUpdateModeRequested = true;
-            const int32_t transition = engine->GetUpdateModeTransitionState();
             if (engine->GetDeviceState() == Engine::kDeviceEnteringUpdateMode &&
-                (transition == 4 || transition == 3))
+                EntersUpdateModeItself(engine->GetUpdateModeTransitionState()))
                 if (Failed(WaitForDeviceToEnterUpdateMode()))
                     engine->SetDeviceState(Engine::kDeviceNoneFound);
         }
@@ -523,10 +551,10 @@ void LMainControl::StartUpdateSequence()
     }
     // The worker may not have marked the transfer running yet; the window
     // shows it running from the start.
-    int32_t u = engine->GetUpdateState();
-    if (started && u == Engine::kUpdateIdle)
-        u = Engine::kUpdateRunning;
-    UpdateControls(u, engine->GetDeviceState(), engine->GetFileState());
+    int32_t updateState = engine->GetUpdateState();
+    if (started && updateState == Engine::kUpdateIdle)
+        updateState = Engine::kUpdateRunning;
+    UpdateControls(updateState, engine->GetDeviceState(), engine->GetFileState());
     RedrawAll();
 }
 
@@ -542,18 +570,17 @@ TavoResult LMainControl::WaitForDeviceToEnterUpdateMode()
     RCPtr<Engine> engine = GetUpdateEngine();
     if (!engine)
         return E_FAIL;
-    const int32_t transition = engine->GetUpdateModeTransitionState();
-    if (transition != 4 && transition != 3)
+    if (!EntersUpdateModeItself(engine->GetUpdateModeTransitionState()))
         return E_FAIL;
     for (uint32_t elapsed = 0; elapsed < 10000; elapsed += 500) {
         RedrawAll();
         LWaitCursor wait(AppText(u"WAITING_FOR_DEVICE_TO_ENTER_UPDATE_MODE_CURSOR_TITLE"));
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         if (Succeeded(engine->RefreshDeviceState())) {
-            const int32_t d = engine->GetDeviceState();
-            if (d == Engine::kDeviceInUpdateMode)
+            const int32_t deviceState = engine->GetDeviceState();
+            if (deviceState == Engine::kDeviceInUpdateMode)
                 return S_OK;
-            if (d != Engine::kDeviceEnteringUpdateMode)
+            if (deviceState != Engine::kDeviceEnteringUpdateMode)
                 return E_FAIL;
         }
     }
@@ -642,7 +669,8 @@ TavoResult LMainControl::OnSelectFirmwareFileClick(const RCPtr<LNotificationDist
 TavoResult LMainControl::OnAbortClick(const RCPtr<LNotificationDistributor>&, const RCPtr<LNotification>&)
 {
     RCPtr<Engine> engine = GetUpdateEngine();
-    if (engine && (engine->GetDeviceState() == 6 || engine->GetDeviceState() == 8))
+    const int32_t deviceState = engine ? engine->GetDeviceState() : Engine::kDeviceUninitialized;
+    if (deviceState == Engine::kDeviceEnteringUpdateMode || deviceState == Engine::kDeviceUpdating)
         engine->AbortUpdate();
     return 1;
 }
@@ -678,28 +706,28 @@ TavoResult LMainControl::OnDeviceStateChangeNotification(const RCPtr<LNotificati
     RCPtr<Engine> engine = GetUpdateEngine();
     if (!data || !engine || !mLabelDeviceInformation)
         return 1;
-    const int32_t d = static_cast<int32_t>(data->GetNewState());
-    UpdateDeviceStateLabel(d);
-    int32_t u = engine->GetUpdateState();
+    const int32_t newState = static_cast<int32_t>(data->GetNewState());
+    UpdateDeviceStateLabel(newState);
+    int32_t updateState = engine->GetUpdateState();
     // The hand-over marks the device updating before the worker marks the
     // transfer running, and no later notice says so: a busy worker would
     // leave the window showing no transfer (and its Exit) until the end.
-    if (d == Engine::kDeviceUpdating && u == Engine::kUpdateIdle)
-        u = Engine::kUpdateRunning;
-    const int32_t f = engine->GetFileState();
+    if (newState == Engine::kDeviceUpdating && updateState == Engine::kUpdateIdle)
+        updateState = Engine::kUpdateRunning;
+    const int32_t fileState = engine->GetFileState();
     if (LRootWindow* root = GetRootWindow())
         if (LFrameworkApp* app = GetFrameworkApp())
             root->SetCursor(app->GetCursor(UI_CURSOR_ARROW()));
-    if (d == Engine::kDeviceNoneFound && mNoScanButton)
+    if (newState == Engine::kDeviceNoneFound && mNoScanButton)
         ScanForDeviceInBackground();
     // Only the first of several devices is updated; the engine reports its
     // state next.
-    if (d == Engine::kDeviceSeveralFound)
+    if (newState == Engine::kDeviceSeveralFound)
         engine->SelectDevice(0);
-    if (d == Engine::kDeviceInUpdateMode && engine->UsesWorkerThread() && !mUpdateStarted &&
+    if (newState == Engine::kDeviceInUpdateMode && engine->UsesWorkerThread() && !mUpdateStarted &&
         mUpdateModeRequested && !mShowPreStartInstructions)
         StartTransfer(*engine);
-    UpdateControls(u, d, f);
+    UpdateControls(updateState, newState, fileState);
     return 1;
 }
 
@@ -745,9 +773,7 @@ TavoResult LMainControl::OnFirmwareUpdateCompletedNotification(const RCPtr<LNoti
     if (!engine)
         return 1;
     mUpdateModeRequested = false;
-    const int32_t transition = engine->GetUpdateModeTransitionState();
-    const bool resets = transition == 4 || transition == 1;
-    if (!resets) {
+    if (!ResetsAfterUpdate(engine->GetUpdateModeTransitionState())) {
         Refresh();
         mUpdateStarted = false;
     } else if (!data || !data->GetSuccess()) {
@@ -757,8 +783,7 @@ TavoResult LMainControl::OnFirmwareUpdateCompletedNotification(const RCPtr<LNoti
         LWaitCursor wait(u"Waiting for Device Reset To Complete...");
         Refresh();
         RedrawAll();
-        const int32_t now = engine->GetUpdateModeTransitionState();
-        if (now == 4 || now == 1) {
+        if (ResetsAfterUpdate(engine->GetUpdateModeTransitionState())) {
             for (uint32_t elapsed = 0; elapsed < 10000; elapsed += 500) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(500));
                 if (Failed(engine->RefreshDeviceState()) ||
@@ -801,8 +826,7 @@ void LMainControl::OnIdle()
     RCPtr<LProgressBar> bar = RCPtrDynamicCast<LProgressBar>(mControlTransitioning);
     if (!engine || !bar || engine->GetDeviceState() != Engine::kDeviceEnteringUpdateMode)
         return;
-    const int32_t transition = engine->GetUpdateModeTransitionState();
-    if (transition != 4 && transition != 3)
+    if (!EntersUpdateModeItself(engine->GetUpdateModeTransitionState()))
         return;
     double percent = bar->GetValue() * 100.0 + 2.0;
     if (percent > 100.0)

@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 #include <pango/pangocairo.h>
+#include <cstdio>
 
 namespace Baseline {
 
@@ -71,6 +72,35 @@ void PaintPicture(cairo_t* cr, int width, int height)
     Button(cr, layout, "EXIT", 410, 318, 130, 32);
     Text(cr, layout, "Updater: 1.0.6", 20, 360, 520, 16, 0, 0, 0xF0F0F0);
 
+    pango_font_description_free(font);
+    g_object_unref(layout);
+}
+
+void PaintProgress(cairo_t* cr, double fraction, int secondsLeft)
+{
+    Rgb(cr, 0x2C2C32);
+    cairo_rectangle(cr, kBarX, kBarY, kBarWidth, kBarHeight);
+    cairo_fill(cr);
+    Rgb(cr, 0x141416);
+    cairo_rectangle(cr, kBarX + 2, kBarY + 2, kBarWidth - 4, kBarHeight - 4);
+    cairo_fill(cr);
+    const int fill = int(kBarWidth * fraction + 0.5);
+    if (fill >= 1) {
+        Rgb(cr, 0x844600);
+        cairo_rectangle(cr, kBarX + 4, kBarY + 4, fill < kBarWidth - 4 ? fill : kBarWidth - 4,
+                        kBarHeight - 8);
+        cairo_fill(cr);
+    }
+
+    PangoLayout* layout = pango_cairo_create_layout(cr);
+    PangoFontDescription* font = pango_font_description_from_string("Arial 8.25");
+    pango_layout_set_font_description(layout, font);
+    char text[64];
+    std::snprintf(text, sizeof text, "%d", int(fraction * 100.0 + 0.5));
+    Text(cr, layout, text, kBarX + 122, kBarY + 6, 60, 20, 1, 0.5, 0xFFFFFF);
+    Text(cr, layout, "%", kBarX + 180, kBarY + 6, 20, 20, 0, 0.5, 0xFFFFFF);
+    std::snprintf(text, sizeof text, "%d Seconds Remaining", secondsLeft);
+    Text(cr, layout, text, kBarX + 6, kBarY + 26, 348, 20, 0.5, 0.5, 0xFFFFFF);
     pango_font_description_free(font);
     g_object_unref(layout);
 }

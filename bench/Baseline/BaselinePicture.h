@@ -17,4 +17,14 @@ constexpr int kWindowY = 150;
 // as it first shows a device that can be updated.
 void PaintPicture(cairo_t* cr, int width, int height);
 
+// Where the product skin puts the progress bar in the window.
+constexpr int kBarX = 100;
+constexpr int kBarY = 256;
+constexpr int kBarWidth = 360;
+constexpr int kBarHeight = 50;
+
+// The progress bar during a transfer with `fraction` done: track, fill,
+// the percentage with its sign and the time left; only the bar's area.
+void PaintProgress(cairo_t* cr, double fraction, int secondsLeft);
+
 }  // namespace Baseline

@@ -2,6 +2,11 @@
 // updater's, painted with the same picture on every expose, until the
 // window manager's close request (or SIGTERM) ends it. Benchmarks start it
 // beside the real program and compare.
+//
+//   baseline-window                     the picture
+//   baseline-window --transfer N MS     and, once shown, N frames of the
+//                                       progress bar MS ms apart, as the
+//                                       updater shows a transfer
 #include "BaselinePicture.h"
 
 #include <X11/Xlib.h>
@@ -9,9 +14,30 @@
 #include <cairo-xlib.h>
 #include <cairo.h>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <poll.h>
+#include <time.h>
 
-int main()
+namespace {
+
+double NowMs()
 {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) * 1000.0 + double(t.tv_nsec) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int frames = 0;
+    double intervalMs = 20;
+    if (argc == 4 && std::strcmp(argv[1], "--transfer") == 0) {
+        frames = std::atoi(argv[2]);
+        intervalMs = std::atof(argv[3]);
+    }
     Display* display = XOpenDisplay(nullptr);
     if (!display) {
         std::fprintf(stderr, "baseline-window: no display\n");
@@ -37,7 +63,26 @@ int main()
 
     cairo_surface_t* surface = cairo_xlib_surface_create(display, window, DefaultVisual(display, screen),
                                                          Baseline::kWindowWidth, Baseline::kWindowHeight);
+    int frame = -1;  // -1 until the first picture is on screen
+    double next = 0;
     for (;;) {
+        if (frame >= 0 && frame < frames && XPending(display) == 0) {
+            const double wait = next - NowMs();
+            pollfd p{ConnectionNumber(display), POLLIN, 0};
+            if (wait > 0 && poll(&p, 1, int(wait) + 1) > 0)
+                continue;
+            if (NowMs() >= next) {
+                ++frame;
+                cairo_t* cr = cairo_create(surface);
+                Baseline::PaintProgress(cr, double(frame) / frames,
+                                        (frames - frame) * int(intervalMs) / 1000);
+                cairo_destroy(cr);
+                cairo_surface_flush(surface);
+                XFlush(display);
+                next += intervalMs;
+            }
+            continue;
+        }
         XEvent event;
         XNextEvent(display, &event);
         if (event.type == Expose && event.xexpose.count == 0) {
@@ -46,6 +91,10 @@ int main()
             cairo_destroy(cr);
             cairo_surface_flush(surface);
             XFlush(display);
+            if (frame < 0) {
+                frame = 0;
+                next = NowMs() + intervalMs;
+            }
         } else if (event.type == ClientMessage && Atom(event.xclient.data.l[0]) == deleteWindow) {
             break;
         }

@@ -184,6 +184,10 @@ TEST_F(MainControlTest, StatesChooseTextsAndVisibleChildren)
         {0, 5, 3, 0, 1, 0, {info, file, dev, proc, upd, exit}, u"READY_FOR_DOWNGRADE_UPDATE", none},
         {0, 6, 3, 1, 1, 0, {info, file, dev, proc, ready}, u"UPDATE_TRANSITIONING_TO_UPDATE_MODE", none},
         {0, 1, 3, 1, 1, 0, {info, file, scan, exit}, u"READY_FOR_UPDATE", none},
+        // In update mode already: the update button starts the transfer.
+        {0, 7, 3, 1, 1, 0, {info, file, proc, upd, exit}, u"READY_FOR_UPDATE", none},
+        // A file of unknown version still lets the user try again.
+        {0, 4, 2, 1, 1, 0, {note, reinit, exit}, u"READY_FOR_UPDATE", none},
         {0, 4, 3, 1, 1, 1, {file, note, reinit, exit}, u"READY_FOR_UPDATE", u"DRIVER_IS_TOO_OLD"},
         {0, 5, 1, 1, 1, 0, {bad, exit}, u"READY_FOR_UPDATE", none},
         {1, 8, 3, 1, 1, 0, {proc, file, bar}, u"UPDATE_IN_PROGRESS", none},
