@@ -410,6 +410,11 @@ TavoResult LListBox::SetItemData(uint32_t index, const RCPtr<LRefCountedObject>&
 {
     if (index >= GetItemCount())
         return S_OK;
+    if (mBatchUpdate) {
+        GetItemRecord(index).data = data;
+        RefreshItem(index);
+        return S_OK;
+    }
     const int32_t before = MeasureItemWidth(index);
     GetItemRecord(index).data = data;
     RefreshItem(index);
@@ -418,6 +423,19 @@ TavoResult LListBox::SetItemData(uint32_t index, const RCPtr<LRefCountedObject>&
     else if (const int32_t width = MeasureItemWidth(index); width > mWidestRow)
         SetWidestRow(width);
     return S_OK;
+}
+
+void LListBox::SetBatchUpdate(bool batch)
+{
+    if (mBatchUpdate == batch)
+        return;
+    mBatchUpdate = batch;
+    if (batch)
+        return;
+    UpdateLayout();
+    UpdateWidestRow();
+    if (mHoverSelect)
+        FitHeightToContent(GetContentHeight());
 }
 
 bool LListBox::SetItemAlternate(uint32_t index, bool alternate)

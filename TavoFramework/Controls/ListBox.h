@@ -101,6 +101,9 @@ public:
 
     uint32_t InsertItemAt(uint32_t index, const RCPtr<LRefCountedObject>& data);
     TavoResult SetItemData(uint32_t index, const RCPtr<LRefCountedObject>& data);
+    // While on, item changes measure and lay out nothing; turning it off
+    // measures the widest item once and lays the list out.
+    void SetBatchUpdate(bool batch);
     bool SetItemAlternate(uint32_t index, bool alternate);
     bool SetItemSeparator(uint32_t index, bool separator);
     WString GetItemText(uint32_t index) const;

@@ -323,13 +323,21 @@ void LMultiColumnListBox::PerformSort(uint32_t c)
     });
     mSortAscending[c] = !ascending;
 
+    // Every cell moves with its row: a column shorter than the first gets
+    // empty cells first, or the cells bound for rows it lacks would be lost.
+    // The widest cell stays the same, so each column measures once at the
+    // end instead of after every cell.
     std::vector<RCPtr<LRefCountedObject>> taken(n);
     for (size_t j = mColumns.size(); j-- > 0;) {
         LListBox& column = *mColumns[j];
+        if (column.GetItemCount() < n)
+            column.SetItemCount(n);
+        column.SetBatchUpdate(true);
         for (uint32_t r = n; r-- > 0;)
             taken[r] = column.GetItemData(r);
         for (uint32_t r = n; r-- > 0;)
             column.SetItemData(r, taken[records[r].index]);
+        column.SetBatchUpdate(false);
     }
     std::vector<bool> wasSelected(n);
     for (uint32_t r : selected)
