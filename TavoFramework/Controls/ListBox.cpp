@@ -418,10 +418,11 @@ TavoResult LListBox::SetItemData(uint32_t index, const RCPtr<LRefCountedObject>&
     const int32_t before = MeasureItemWidth(index);
     GetItemRecord(index).data = data;
     RefreshItem(index);
-    if (before == mWidestRow)
-        UpdateWidestRow();
-    else if (const int32_t width = MeasureItemWidth(index); width > mWidestRow)
+    // Only a widest item that narrows asks for all items to be measured.
+    if (const int32_t width = MeasureItemWidth(index); width > mWidestRow)
         SetWidestRow(width);
+    else if (before == mWidestRow && width < before)
+        UpdateWidestRow();
     return S_OK;
 }
 
