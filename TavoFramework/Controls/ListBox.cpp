@@ -426,7 +426,7 @@ TavoResult LListBox::SetItemData(uint32_t index, const RCPtr<LRefCountedObject>&
     return S_OK;
 }
 
-void LListBox::SetBatchUpdate(bool batch)
+void LListBox::SetBatchUpdate(bool batch, bool sameItems)
 {
     if (mBatchUpdate == batch)
         return;
@@ -434,7 +434,8 @@ void LListBox::SetBatchUpdate(bool batch)
     if (batch)
         return;
     UpdateLayout();
-    UpdateWidestRow();
+    if (!sameItems)
+        UpdateWidestRow();
     if (mHoverSelect)
         FitHeightToContent(GetContentHeight());
 }
