@@ -395,6 +395,8 @@ public:
     bool IsShown(bool withAncestors) const;
     bool IsEnabled(bool withAncestors) const;
     bool CanTakeFocus();
+    // CanTakeFocus() || HasFocusableDescendant(), asking the subtree once.
+    bool IsFocusCandidate();
     bool HasFocus() const { return mHasFocus; }
     bool ContainsFocus() const { return mContainsFocus; }
     bool HasCapture() const { return mCapture; }
@@ -710,6 +712,7 @@ private:
     void DrawChildren(LRenderer* renderer, const RectRegion& region, std::vector<RCPtr<LControl>>& overlays,
                       int32_t lookIndex);
     friend class CAutoControlFlag;
+    friend struct FocusWalk;
     void ApplyNotFocusableProperty();
 };
 

@@ -111,6 +111,13 @@ TavoResult LControl::DragUpdate(const RCPtr<LPointWithModifiersParam>& pointer)
                     Coord(lo, a) = 1 - startSize[a];
                 if (farEdge[a] && Coord(hi, a) >= startSize[a])
                     Coord(hi, a) = startSize[a] - 1;
+                // An edge stops at the opposite one: a control of negative
+                // size could never be grabbed again.
+                const double room = std::max(0.0, startSize[a]);
+                if (nearEdge[a])
+                    Coord(hi, a) = std::max(Coord(lo, a), std::min(Coord(hi, a), room));
+                else if (farEdge[a])
+                    Coord(lo, a) = std::min(Coord(hi, a), std::max(Coord(lo, a), -room));
             }
             if ((mode == 3 || mode == 5) && axisCounts[a]) {
                 const double zone = std::max(0.0, kEdgeZone + std::min(0.0, Coord(scroll, a)));
@@ -525,7 +532,12 @@ TavoResult LControl::SetScrollOffset(const PointT<double>& offset)
 {
     RCPtr<LControl> self(this);
     mScrolling = true;
-    PointT<double> wanted = offset;
+    // As the bounds take them: NaN counts as 0 and magnitudes stop at 2^52,
+    // so that an offset equals itself and a repeated one changes nothing.
+    const auto sane = [](double v) {
+        return std::isnan(v) ? 0.0 : std::clamp(v, -kDoubleRange, kDoubleRange);
+    };
+    PointT<double> wanted{sane(offset.x), sane(offset.y)};
     RoundPoint(wanted);
     if (wanted.x != mScrollX || wanted.y != mScrollY) {
         RepaintAfterStateChange();

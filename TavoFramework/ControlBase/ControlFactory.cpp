@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <string>
 
 namespace Tavo {
 
@@ -80,9 +81,15 @@ RCPtr<LControl> LControlFactory::CreateControl(const RCPtr<LControlDescriptor>& 
         GetControlCreateFunction(descriptor->GetClassName(), creator);
         descriptor->SetCreateFunction(creator);
     }
+    // A class known by name but with nothing to build it would leave a hole
+    // in the window where the skin promised a subtree.
+    const ControlCreateFunction creator = descriptor->GetCreateFunction();
+    if (!creator)
+        TAVO_THROW(std::runtime_error,
+                   std::string("No Create Function For ") + NString(descriptor->GetClassName()).c_str(),
+                   "Tavo::LControlFactory::CreateControl", "ControlBase\\ControlFactory", 88);
     RCPtr<LControl> control;
-    if (auto creator = descriptor->GetCreateFunction())
-        creator(control, parent, descriptor);
+    creator(control, parent, descriptor);
     return control;
 }
 

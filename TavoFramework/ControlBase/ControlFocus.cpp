@@ -4,17 +4,65 @@
 #include "Window/InputParams.h"
 #include "Window/RootWindow.h"
 
+#include <unordered_map>
+
 namespace Tavo {
 
-namespace {
-
-// Shown and enabled with every ancestor: what Tab may step onto.
-bool IsReachable(LControl* c)
+// Answers of one focus walk (a SetFocus, a Tab, one query), so that nested
+// containers ask each control once: a descent that asks again at every
+// level would cost the square of the depth, or double per level. The
+// answers hold while the walk changes nothing; every change of focus
+// forgets them, since the notifications it sends may change the tree.
+struct FocusWalk
 {
-    return c->IsShown(true) && c->IsEnabled(false) && (!c->GetParent() || c->GetParent()->IsEnabled(true));
-}
+    struct Answers
+    {
+        int8_t reachable = -1, keptOut = -1, below = -1;
+    };
+    struct State
+    {
+        int32_t depth = 0;
+        std::unordered_map<const LControl*, Answers> answers;
+    };
+    static State& Get()
+    {
+        static auto* state = new State();
+        return *state;
+    }
+    FocusWalk() { ++Get().depth; }
+    ~FocusWalk()
+    {
+        if (--Get().depth == 0)
+            Get().answers.clear();
+    }
+    FocusWalk(const FocusWalk&) = delete;
+    FocusWalk& operator=(const FocusWalk&) = delete;
 
-}  // namespace
+    static void Forget() { Get().answers.clear(); }
+
+    // Shown and enabled with every ancestor: what Tab may step onto.
+    static bool Reachable(const LControl* c)
+    {
+        auto& answers = Get().answers;
+        if (auto it = answers.find(c); it != answers.end() && it->second.reachable >= 0)
+            return it->second.reachable != 0;
+        const bool reachable =
+            c->IsShown(false) && c->IsEnabled(false) && (!c->mParent || Reachable(c->mParent));
+        answers[c].reachable = reachable;
+        return reachable;
+    }
+
+    // IsNotFocusable with ancestors: up to and including the nearest focus root.
+    static bool KeptOut(const LControl* c)
+    {
+        auto& answers = Get().answers;
+        if (auto it = answers.find(c); it != answers.end() && it->second.keptOut >= 0)
+            return it->second.keptOut != 0;
+        const bool keptOut = c->mNotFocusable || (!c->mFocusRoot && c->mParent && KeptOut(c->mParent));
+        answers[c].keptOut = keptOut;
+        return keptOut;
+    }
+};
 
 bool LControl::IsNotFocusable(bool withAncestors) const
 {
@@ -31,26 +79,40 @@ bool LControl::IsNotFocusable(bool withAncestors) const
 
 bool LControl::InheritsNotFocusable() const
 {
-    return mParent && !mFocusRoot && mParent->IsNotFocusable(true);
+    FocusWalk walk;
+    return mParent && !mFocusRoot && FocusWalk::KeptOut(mParent);
 }
 
 bool LControl::CanTakeFocus()
 {
-    if (!IsShown(true) || !IsEnabled(false) || (mParent && !mParent->IsEnabled(true)))
+    FocusWalk walk;
+    if (!FocusWalk::Reachable(this))
         return false;
     return !HasFocusableDescendant() && !mNotFocusable && !InheritsNotFocusable();
 }
 
 bool LControl::HasFocusableDescendant()
 {
-    if (!IsShown(true) || !IsEnabled(false) || (mParent && !mParent->IsEnabled(true)) || mNotFocusable)
-        return false;
-    for (uint32_t i = mChildren.Count(); i-- > 0;) {
-        RCPtr<LControl> child = mChildren.GetAt(i);
-        if (child->CanTakeFocus() || child->HasFocusableDescendant())
-            return true;
-    }
-    return false;
+    FocusWalk walk;
+    auto& answers = FocusWalk::Get().answers;
+    if (auto it = answers.find(this); it != answers.end() && it->second.below >= 0)
+        return it->second.below != 0;
+    bool below = false;
+    if (FocusWalk::Reachable(this) && !mNotFocusable)
+        for (uint32_t i = mChildren.Count(); i-- > 0 && !below;) {
+            RCPtr<LControl> child = mChildren.GetAt(i);
+            below = child->IsFocusCandidate();
+        }
+    answers[this].below = below;
+    return below;
+}
+
+bool LControl::IsFocusCandidate()
+{
+    FocusWalk walk;
+    // CanTakeFocus without its own descendant test, which has just failed.
+    return HasFocusableDescendant() ||
+           (FocusWalk::Reachable(this) && !mNotFocusable && !InheritsNotFocusable());
 }
 
 RCPtr<LControl> LControl::GetFocusedChild()
@@ -73,21 +135,23 @@ int32_t LControl::IndexOfChild(const LControl* child, int32_t order)
 
 RCPtr<LControl> LControl::GetEdgeFocusableChild(bool first)
 {
+    FocusWalk walk;
     const uint32_t n = mChildren.Count();
     if (n == 0)
         return nullptr;
     const RCPtr<LControl> start = mChildren.GetAt(first ? 0 : n - 1, ChildControlList::kTab);
-    if (start->CanTakeFocus() || start->HasFocusableDescendant())
+    if (start->IsFocusCandidate())
         return start;
     for (RCPtr<LControl> next = GetNextTabChild(start, !first); next && next != start;
          next = GetNextTabChild(next, !first))
-        if (next->CanTakeFocus() || next->HasFocusableDescendant())
+        if (next->IsFocusCandidate())
             return next;
     return nullptr;
 }
 
 RCPtr<LControl> LControl::GetNextTabChild(const RCPtr<LControl>& from, bool backwards)
 {
+    FocusWalk walk;
     if (!from || from->mParent != this)
         return nullptr;
     const int32_t n = int32_t(mChildren.Count());
@@ -99,10 +163,10 @@ RCPtr<LControl> LControl::GetNextTabChild(const RCPtr<LControl>& from, bool back
     };
     int32_t j = step(i);
     if (j == i)
-        return IsReachable(from.Get()) ? from : nullptr;
+        return FocusWalk::Reachable(from.Get()) ? from : nullptr;
     for (; j != i; j = step(j)) {
         const RCPtr<LControl>& candidate = mChildren.GetAt(uint32_t(j), ChildControlList::kTab);
-        if (IsReachable(candidate.Get()))
+        if (FocusWalk::Reachable(candidate.Get()))
             return candidate;
     }
     return nullptr;
@@ -121,6 +185,7 @@ TavoResult LControl::ProcessTabKey(const RCPtr<LKeyParam>& param)
 {
     if (!param)
         return E_INVALIDARG;
+    FocusWalk walk;
     RCPtr<LControl> self(this);
     const bool backwards = param->IsShift();
     // Ctrl+Tab leaves this container as a whole.
@@ -139,11 +204,11 @@ TavoResult LControl::ProcessTabKey(const RCPtr<LKeyParam>& param)
                 return S_OK;
             }
         }
-        if (next->CanTakeFocus() || next->HasFocusableDescendant()) {
+        if (next->IsFocusCandidate()) {
             next->SetFocus(!backwards);
             return S_OK;
         }
-        if (!IsReachable(from.Get()) && next != from)
+        if (!FocusWalk::Reachable(from.Get()) && next != from)
             from = next;
         next = GetNextTabChild(next, backwards);
     }
@@ -154,6 +219,7 @@ TavoResult LControl::ProcessTabKey(const RCPtr<LKeyParam>& param)
 
 TavoResult LControl::SetFocus(bool first)
 {
+    FocusWalk walk;
     RCPtr<LControl> self(this);
     if (mHasFocus && CanTakeFocus())
         return S_OK;
@@ -162,13 +228,14 @@ TavoResult LControl::SetFocus(bool first)
             RCPtr<LControl> focused = GetFocusedChild();
             if (!focused)
                 return E_FAIL;
-            if (focused->CanTakeFocus() || focused->HasFocusableDescendant())
+            if (focused->IsFocusCandidate())
                 return focused->SetFocus(first);
         }
         RCPtr<LControl> child = first ? GetFirstFocusableChild() : GetLastFocusableChild();
         return child ? child->SetFocus(first) : E_FAIL;
     }
     if (CanTakeFocus()) {
+        FocusWalk::Forget();
         TavoResult result = S_OK;
         if (!mContainsFocus) {
             mHasFocus = true;
@@ -183,6 +250,7 @@ TavoResult LControl::SetFocus(bool first)
         if (LRootWindow* root = GetRootWindow())
             root->SetFocusControl(self);
         UpdateConditions();
+        FocusWalk::Forget();
         return result;
     }
     // Nothing here can hold the focus: the tree's first focusable control
@@ -215,6 +283,7 @@ bool LControl::AcquireFocusPath(const RCPtr<LControl>& child)
     else if (mParent)
         ok = mParent->AcquireFocusPath(self);
     UpdateConditions();
+    FocusWalk::Forget();
     return ok;
 }
 
@@ -224,6 +293,7 @@ bool LControl::UITarget_OnFocusLost()
     if (mHasFocus) {
         mHasFocus = false;
         UpdateConditions();
+        FocusWalk::Forget();
         if (LRootWindow* root = GetRootWindow())
             if (root->GetFocusControl() == self)
                 root->SetFocusControl(nullptr);
@@ -233,6 +303,7 @@ bool LControl::UITarget_OnFocusLost()
     RCPtr<LControl> focused = GetFocusedChild();
     const bool ok = focused && focused->UITarget_OnFocusLost();
     UpdateConditions();
+    FocusWalk::Forget();
     return ok;
 }
 
@@ -248,7 +319,9 @@ void LControl::SetNotFocusable(bool notFocusable)
         tab = tab == 0 ? -1 : -tab;
     if (mParent)
         mParent->GetChildren().Changed();
-    if ((CanTakeFocus() || HasFocusableDescendant()) && mParent && mParent->mHasFocus)
+    FocusWalk walk;
+    FocusWalk::Forget();
+    if (IsFocusCandidate() && mParent && mParent->mHasFocus)
         SetFocus(true);
     else if (notFocusable && mHasFocus && mParent)
         mParent->SetFocus(true);
@@ -256,6 +329,7 @@ void LControl::SetNotFocusable(bool notFocusable)
 
 TavoResult LControl::TakeFocusFromChild(const RCPtr<LControl>&)
 {
+    FocusWalk walk;
     if (!mNotFocusable && !InheritsNotFocusable())
         return SetFocus(true);
     return mParent ? mParent->TakeFocusFromChild(RCPtr<LControl>(this)) : S_FALSE;
@@ -265,6 +339,7 @@ TavoResult LControl::TakeFocusOnPress()
 {
     if (mNoFocusOnPress)
         return S_FALSE;
+    FocusWalk walk;
     if (!mNotFocusable && !InheritsNotFocusable())
         return SetFocus(true);
     return mParent ? mParent->TakeFocusFromChild(RCPtr<LControl>(this)) : S_FALSE;

@@ -410,14 +410,34 @@ TavoResult LListBox::SetItemData(uint32_t index, const RCPtr<LRefCountedObject>&
 {
     if (index >= GetItemCount())
         return S_OK;
+    if (mBatchUpdate) {
+        GetItemRecord(index).data = data;
+        RefreshItem(index);
+        return S_OK;
+    }
     const int32_t before = MeasureItemWidth(index);
     GetItemRecord(index).data = data;
     RefreshItem(index);
-    if (before == mWidestRow)
-        UpdateWidestRow();
-    else if (const int32_t width = MeasureItemWidth(index); width > mWidestRow)
+    // Only a widest item that narrows asks for all items to be measured.
+    if (const int32_t width = MeasureItemWidth(index); width > mWidestRow)
         SetWidestRow(width);
+    else if (before == mWidestRow && width < before)
+        UpdateWidestRow();
     return S_OK;
+}
+
+void LListBox::SetBatchUpdate(bool batch, bool sameItems)
+{
+    if (mBatchUpdate == batch)
+        return;
+    mBatchUpdate = batch;
+    if (batch)
+        return;
+    UpdateLayout();
+    if (!sameItems)
+        UpdateWidestRow();
+    if (mHoverSelect)
+        FitHeightToContent(GetContentHeight());
 }
 
 bool LListBox::SetItemAlternate(uint32_t index, bool alternate)

@@ -101,6 +101,10 @@ public:
 
     uint32_t InsertItemAt(uint32_t index, const RCPtr<LRefCountedObject>& data);
     TavoResult SetItemData(uint32_t index, const RCPtr<LRefCountedObject>& data);
+    // While on, item changes measure and lay out nothing; turning it off lays
+    // the list out and measures the widest item once, unless the batch only
+    // moved the items among themselves (sameItems), which keeps the widest.
+    void SetBatchUpdate(bool batch, bool sameItems = false);
     bool SetItemAlternate(uint32_t index, bool alternate);
     bool SetItemSeparator(uint32_t index, bool separator);
     WString GetItemText(uint32_t index) const;

@@ -288,17 +288,20 @@ void LMultiColumnListBox::PerformSort(uint32_t c)
         return;
     LListBox& first = *mColumns.front();
     const uint32_t n = first.GetItemCount();
-    // Case is ignored as the list box's own sort does: keys compared lower-cased.
+    // Case is ignored as the list box's own sort does: keys compared
+    // lower-cased. The records view the keys, so that sorting moves no
+    // shared strings.
     struct SortRecord
     {
         uint32_t index;
-        WString key;
+        std::u16string_view key;
     };
-    std::vector<SortRecord> records;
-    records.reserve(n);
+    std::vector<WString> keys(n);
+    std::vector<SortRecord> records(n);
     std::vector<bool> alternate(n);
     for (uint32_t r = 0; r < n; ++r) {
-        records.push_back({r, GetCellText(c, r).ToLower()});
+        keys[r] = GetCellText(c, r).ToLower();
+        records[r] = {r, std::u16string_view(keys[r].c_str(), keys[r].GetLength())};
         alternate[r] = first.GetItemAlternate(r);
     }
     const std::vector<uint32_t> selected = first.GetSelectedIndices();
@@ -318,18 +321,25 @@ void LMultiColumnListBox::PerformSort(uint32_t c)
 
     const bool ascending = mSortAscending[c];
     std::stable_sort(records.begin(), records.end(), [ascending](const SortRecord& a, const SortRecord& b) {
-        const std::u16string_view x(a.key.c_str(), a.key.GetLength()), y(b.key.c_str(), b.key.GetLength());
-        return ascending ? x < y : y < x;
+        return ascending ? a.key < b.key : b.key < a.key;
     });
     mSortAscending[c] = !ascending;
 
+    // Every cell moves with its row: a column shorter than the first gets
+    // empty cells first, or the cells bound for rows it lacks would be lost.
+    // The cells only change places, so no column measures them again: its
+    // widest cell stays.
     std::vector<RCPtr<LRefCountedObject>> taken(n);
     for (size_t j = mColumns.size(); j-- > 0;) {
         LListBox& column = *mColumns[j];
+        if (column.GetItemCount() < n)
+            column.SetItemCount(n);
+        column.SetBatchUpdate(true);
         for (uint32_t r = n; r-- > 0;)
             taken[r] = column.GetItemData(r);
         for (uint32_t r = n; r-- > 0;)
             column.SetItemData(r, taken[records[r].index]);
+        column.SetBatchUpdate(false, true);
     }
     std::vector<bool> wasSelected(n);
     for (uint32_t r : selected)

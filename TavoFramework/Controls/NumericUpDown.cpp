@@ -87,6 +87,9 @@ void LNumericUpDown::OnValueChanged()
 
 TavoResult LNumericUpDown::SetValueRange(double minimum, double maximum, int32_t scaleMode)
 {
+    // A bound that is no number would show as "nan" and never compare.
+    if (!std::isfinite(minimum) || !std::isfinite(maximum))
+        return E_INVALIDARG;
     const TavoResult result = LPanel::SetValueRange(minimum, maximum, scaleMode);
     if (Failed(result))
         return result;
@@ -175,9 +178,10 @@ TavoResult LNumericUpDown::OnTextValidating(const RCPtr<LNotificationDistributor
     const double typed = ReadNumber(t);
     const int32_t firstPoint = t.Find(u'.'), lastPoint = t.ReverseFind(u'.');
     // Misplaced signs, lone signs or points, two points, nothing, and what
-    // reads as no finite number all give the current value back.
+    // reads as no number at all give the current value back; a number too
+    // large to hold ("1e999", "inf") is beyond a bound like any other.
     const bool revert = t.ReverseFind(u'-') >= 1 || t == u"-" || firstPoint != lastPoint || t == u"." ||
-                        t.IsEmpty() || !std::isfinite(typed);
+                        t.IsEmpty() || std::isnan(typed);
     if (revert) {
         params->mText = GetValueText(current);
         params->mValid = true;

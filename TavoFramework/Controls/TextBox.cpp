@@ -395,16 +395,14 @@ int32_t LTextBox::NextWordStart() const
 
 int32_t LTextBox::PreviousWordStart() const
 {
-    if (mCaret <= 0)
-        return 0;
-    int32_t i = mCaret - 1;
-    if (i > 0) {
-        while (i > 0 && IsWhiteAt(i))
-            --i;
-        while (i > 0 && !IsWhiteAt(i))
-            --i;
-    }
-    return IsWhiteAt(i) ? i + 1 : i;
+    // Back over white space, then over the word before it; blanks that start
+    // the text lead to its start.
+    int32_t i = std::min(mCaret, GetTextLength());
+    while (i > 0 && IsWhiteAt(i - 1))
+        --i;
+    while (i > 0 && !IsWhiteAt(i - 1))
+        --i;
+    return std::max(i, 0);
 }
 
 // ---------------------------------------------------------------------------

@@ -31,10 +31,15 @@ uint32_t LTreeView::GetDepth(uint32_t index) const
 
 uint32_t LTreeView::GetDescendantCount(uint32_t index) const
 {
+    // Stored depth first: the subtree is the run of items after the root
+    // whose parents lie within it; the first item whose parent comes before
+    // the root ends it.
+    if (index >= mParents.size())
+        return 0;
     uint32_t j = index + 1;
-    while (j < mParents.size() && IsAncestor(index, j))
+    while (j < mParents.size() && mParents[j] >= int32_t(index))
         ++j;
-    return index < mParents.size() ? j - index - 1 : 0;
+    return j - index - 1;
 }
 
 bool LTreeView::IsShownByAncestors(uint32_t index) const
@@ -46,10 +51,51 @@ bool LTreeView::IsShownByAncestors(uint32_t index) const
     return true;
 }
 
+void LTreeView::UpdateVisibilityOfRun(uint32_t first, uint32_t end)
+{
+    end = std::min<uint32_t>(end, uint32_t(mParents.size()));
+    if (first >= end)
+        return;
+    // Parents come before their children, so each item's answer follows
+    // from its parent's: one pass, no walk up per item. Only the run's
+    // roots have their parent before it, and they share it.
+    std::vector<bool> open(end - first);
+    int32_t outside = -2;
+    bool outsideOpen = false;
+    bool changed = false;
+    for (uint32_t j = first; j < end; ++j) {
+        const int32_t p = mParents[j];
+        bool o;
+        if (p < 0)
+            o = true;
+        else if (uint32_t(p) >= first)
+            o = open[size_t(p) - first] && IsItemChecked(uint32_t(p));
+        else {
+            if (p != outside)
+                outside = p, outsideOpen = IsShownByAncestors(uint32_t(p)) && IsItemChecked(uint32_t(p));
+            o = outsideOpen;
+        }
+        open[j - first] = o;
+        ItemRecord& record = GetItemRecord(j);
+        if (record.hidden == !o)
+            continue;
+        record.hidden = !o;
+        changed = true;
+        if (!o)
+            DeselectItem(j);
+    }
+    if (!changed)
+        return;
+    RefreshRowsFrom(mTopItem);
+    UpdateLayout();
+    if (mTopItem < GetItemCount() && IsItemHidden(mTopItem))
+        ScrollToItem(mTopItem);
+}
+
 void LTreeView::UpdateDescendantVisibility(uint32_t index)
 {
-    for (uint32_t j = index + 1; j < mParents.size() && IsAncestor(index, j); ++j)
-        SetItemHidden(j, !IsShownByAncestors(j));
+    if (index < mParents.size())
+        UpdateVisibilityOfRun(index + 1, index + 1 + GetDescendantCount(index));
 }
 
 void LTreeView::Relayout()
@@ -127,7 +173,8 @@ TavoResult LTreeView::SetItemState(uint32_t index, int32_t& row)
         row >= 0 && Succeeded(result) ? dynamic_cast<LTreeViewItem*>(GetRow(uint32_t(row))) : nullptr;
     if (item && item->GetCheckBox()) {
         const RCPtr<LControl>& box = item->GetCheckBox();
-        box->SetEnabled(GetDescendantCount(index) != 0);
+        // Has children: the next item is one of them.
+        box->SetEnabled(index + 1 < mParents.size() && mParents[index + 1] == int32_t(index));
         LLayoutDescriptor::Axis x;
         item->GetPlacement(0, x);
         const double indent = double(GetDepth(index)) * box->GetWidth();
@@ -146,10 +193,13 @@ int32_t LTreeView::SetItemParent(uint32_t index, int32_t parent)
     if (parent < 0)
         parent = -1;
     if (index >= count || index == 0 || int32_t(index) == parent || parent >= int32_t(count) ||
-        mParents[index] == parent || (parent >= 0 && IsAncestor(index, uint32_t(parent))))
+        mParents[index] == parent)
         return int32_t(index);
-    // The item's subtree moves as one block to the end of the new parent's.
+    // The item's subtree moves as one block to the end of the new parent's;
+    // never under one of its own descendants.
     const uint32_t block = GetDescendantCount(index) + 1;
+    if (parent > int32_t(index) && uint32_t(parent) < index + block)
+        return int32_t(index);
     std::vector<uint32_t> order;
     order.reserve(count);
     for (uint32_t k = 0; k < count; ++k)
@@ -157,8 +207,9 @@ int32_t LTreeView::SetItemParent(uint32_t index, int32_t parent)
             order.push_back(k);
     size_t at = order.size();
     if (parent >= 0) {
-        at = size_t(std::find(order.begin(), order.end(), uint32_t(parent)) - order.begin()) + 1;
-        while (at < order.size() && IsAncestor(uint32_t(parent), order[at]))
+        // Past the parent's subtree, which the block has left.
+        at = size_t(uint32_t(parent) < index ? uint32_t(parent) : uint32_t(parent) - block) + 1;
+        while (at < order.size() && mParents[order[at]] >= parent)
             ++at;
     }
     std::vector<uint32_t> moved(block);
@@ -183,13 +234,16 @@ int32_t LTreeView::SetItemParent(uint32_t index, int32_t parent)
     remap(mAnchor);
     remap(mCaret);
 
-    // Attaching a child expands its parent.
-    if (parent >= 0)
+    // Attaching a child expands its parent, which may show the parent's
+    // other descendants too; otherwise only the moved subtree can change.
+    const uint32_t start = uint32_t(newIndex[index]);
+    if (parent >= 0 && !IsItemChecked(uint32_t(newIndex[size_t(parent)]))) {
         SetItemChecked(uint32_t(newIndex[size_t(parent)]), true);
-    for (uint32_t k = 0; k < count; ++k)
-        SetItemHidden(k, !IsShownByAncestors(k));
+        UpdateDescendantVisibility(uint32_t(newIndex[size_t(parent)]));
+    } else
+        UpdateVisibilityOfRun(start, start + block);
     Relayout();
-    return newIndex[index];
+    return int32_t(start);
 }
 
 }  // namespace Tavo

@@ -66,6 +66,9 @@ protected:
 
 private:
     bool IsShownByAncestors(uint32_t index) const;
+    // Hides the items from first to end below a collapsed ancestor, shows
+    // the others; one relayout when any changed.
+    void UpdateVisibilityOfRun(uint32_t first, uint32_t end);
     void Relayout();
 
     std::vector<int32_t> mParents;

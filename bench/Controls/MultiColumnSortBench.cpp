@@ -1,15 +1,23 @@
-// A two-column table of 10,000 rows sorted by a column, every column
-// reordered with its selection carried, against std::stable_sort of the
-// same records (row index and cell text) alone.
+// A two-column table of 10,000 and of 100,000 rows sorted by a column,
+// every column reordered with its selection carried, against
+// std::stable_sort of the same records (row index and cell text) alone.
+// BM_TableSortGrowth times both sizes in one run: "Growth" is the large
+// table's time over the small one's (a sort of 10 times the rows may cost
+// a little over 10 times), "BaselineGrowth" the same for the records alone,
+// and "SmallToBaseline" and "LargeToBaseline" the table against the records.
 #include "bench/Common/BenchRootWindow.h"
+#include "bench/Common/CapturingRenderer.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
 #include "Controls/FrameworkControlClasses.h"
 #include "Controls/MultiColumnListBox.h"
+#include "Renderer/Font.h"
+#include "Renderer/RenderHost.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +26,7 @@ using namespace Tavo;
 
 namespace {
 
-constexpr int32_t kRows = 10000;
+constexpr int32_t kSmall = 10000, kLarge = 100000;
 
 RCPtr<LControlDescriptor> Child(const char16_t* cls, const WString& name, double x, double y, double w,
                                 double h)
@@ -33,16 +41,19 @@ RCPtr<LControlDescriptor> Child(const char16_t* cls, const WString& name, double
 }
 
 // Mixed-case texts in no order, some equal but for case.
-WString CellText(int32_t row, int32_t column)
+WString CellText(int32_t row, int32_t column, int32_t rows)
 {
-    const int32_t key = (row * 7919 + column * 104729) % kRows;
+    const int32_t key = int32_t((int64_t(row) * 7919 + column * 104729) % rows);
     std::string text = (key % 2 ? "Image " : "image ") + std::to_string(key / 2);
     return WString(NString(text.c_str()));
 }
 
-RCPtr<LMultiColumnListBox> BuildTable(const RCPtr<BenchRootWindow>& window)
+RCPtr<LMultiColumnListBox> BuildTable(const RCPtr<BenchRootWindow>& window, int32_t rows)
 {
     static auto* factory = [] {
+        // Rows measured in a real font, as in a window.
+        SetRenderHost(new BenchHost());
+        ControlEnvironment().defaultFont = [] { return LFont::FindOrCreate(u"DejaVu Sans", 10, 0); };
         auto* f = new RCPtr<LControlFactory>(LControlFactory::Create(u"Bench"));
         for (const ControlClassRow& row : FrameworkControlClasses())
             if (row.create)
@@ -65,9 +76,10 @@ RCPtr<LMultiColumnListBox> BuildTable(const RCPtr<BenchRootWindow>& window)
     control->UpdateGeometry();
     for (uint32_t c = 0; c < 2; ++c) {
         LListBox& column = *control->GetColumn(c);
-        column.SetItemCount(kRows);
-        for (int32_t r = 0; r < kRows; ++r)
-            column.SetItemData(uint32_t(r), RCPtr<LRefCountedObject>(new LListText(CellText(r, int32_t(c)))));
+        column.SetItemCount(uint32_t(rows));
+        for (int32_t r = 0; r < rows; ++r)
+            column.SetItemData(uint32_t(r),
+                               RCPtr<LRefCountedObject>(new LListText(CellText(r, int32_t(c), rows))));
     }
     control->GetColumn(0)->SelectRange(17, -1, true);
     return control;
@@ -76,42 +88,92 @@ RCPtr<LMultiColumnListBox> BuildTable(const RCPtr<BenchRootWindow>& window)
 void BM_TableSortByColumn(benchmark::State& state)
 {
     RCPtr<BenchRootWindow> window(new BenchRootWindow(400, 300));
-    RCPtr<LMultiColumnListBox> table = BuildTable(window);
+    RCPtr<LMultiColumnListBox> table = BuildTable(window, int32_t(state.range(0)));
     for (auto _ : state)
         table->PerformSort(1);  // ascending and descending in turn
     state.counters["rows"] = table->GetColumn(0)->GetItemCount();
+    state.counters["widest"] = table->GetColumn(0)->GetWidestRow();
     table->Detach();
     table->ReleaseInternalReferences();
 }
-BENCHMARK(BM_TableSortByColumn)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TableSortByColumn)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMillisecond);
 
 // The baseline: the records alone, sorted the same way in the same turns.
-void BM_StableSortOfRecords(benchmark::State& state)
+class RecordSort
 {
-    struct Record
+public:
+    explicit RecordSort(int32_t rows)
     {
-        uint32_t index;
-        WString text;
-    };
-    std::vector<Record> rows;
-    for (int32_t r = 0; r < kRows; ++r)
-        rows.push_back({uint32_t(r), CellText(r, 1)});
-    bool ascending = true;
-    for (auto _ : state) {
+        for (int32_t r = 0; r < rows; ++r)
+            mRows.push_back({uint32_t(r), CellText(r, 1, rows)});
+    }
+    void Sort()
+    {
         std::vector<Record> records;
-        records.reserve(rows.size());
-        for (const Record& row : rows)
+        records.reserve(mRows.size());
+        for (const Record& row : mRows)
             records.push_back({row.index, row.text.ToLower()});
+        const bool ascending = mAscending;
         std::stable_sort(records.begin(), records.end(), [ascending](const Record& a, const Record& b) {
             const std::u16string_view x(a.text.c_str(), a.text.GetLength()),
                 y(b.text.c_str(), b.text.GetLength());
             return ascending ? x < y : y < x;
         });
-        ascending = !ascending;
+        mAscending = !mAscending;
         benchmark::DoNotOptimize(records.data());
     }
+
+private:
+    struct Record
+    {
+        uint32_t index;
+        WString text;
+    };
+    std::vector<Record> mRows;
+    bool mAscending = true;
+};
+
+void BM_StableSortOfRecords(benchmark::State& state)
+{
+    RecordSort records(int32_t(state.range(0)));
+    for (auto _ : state)
+        records.Sort();
 }
-BENCHMARK(BM_StableSortOfRecords)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StableSortOfRecords)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMillisecond);
+
+template <class F>
+std::chrono::nanoseconds Timed(F&& f)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::steady_clock::now() - t0;
+}
+
+void BM_TableSortGrowth(benchmark::State& state)
+{
+    RCPtr<BenchRootWindow> window(new BenchRootWindow(400, 300));
+    RCPtr<LMultiColumnListBox> small = BuildTable(window, kSmall), large = BuildTable(window, kLarge);
+    RecordSort smallRecords(kSmall), largeRecords(kLarge);
+    std::chrono::nanoseconds tSmall{0}, tLarge{0}, bSmall{0}, bLarge{0};
+    for (auto _ : state) {
+        tSmall += Timed([&] { small->PerformSort(1); });
+        tLarge += Timed([&] { large->PerformSort(1); });
+        bSmall += Timed([&] { smallRecords.Sort(); });
+        bLarge += Timed([&] { largeRecords.Sort(); });
+    }
+    const auto ratio = [](std::chrono::nanoseconds a, std::chrono::nanoseconds b) {
+        return double(a.count()) / double(std::max<int64_t>(1, b.count()));
+    };
+    state.counters["Growth"] = ratio(tLarge, tSmall);
+    state.counters["BaselineGrowth"] = ratio(bLarge, bSmall);
+    state.counters["SmallToBaseline"] = ratio(tSmall, bSmall);
+    state.counters["LargeToBaseline"] = ratio(tLarge, bLarge);
+    for (const RCPtr<LMultiColumnListBox>& table : {small, large}) {
+        table->Detach();
+        table->ReleaseInternalReferences();
+    }
+}
+BENCHMARK(BM_TableSortGrowth)->Unit(benchmark::kMillisecond)->Iterations(4);
 
 }  // namespace
 

@@ -50,6 +50,8 @@ const char* kSkin = R"(<R><Application Name="Pellax"/><Skin Name="S" FontSize="0
   <SubControl Class="T.Panel" Name="twice" LayoutOrder="1"/>
   <SubControl Class="T.Button" Name="twice" LayoutOrder="2"/>
   <SubControl Class="T.Unknown" Name="stranger"/>
+  <SubControl Class="T.Blank" Name="blank"/>
+  <SubControl Class="T.Panel" Name="holder"><Skin Name="h"><SubControl Class="T.Blank" Name="hole"/></Skin></SubControl>
 </Skin>
 <Skin Name="S2" FontName="Verdana" FontStyle="2"><SubControl Class="T.Panel" Name="main"/></Skin></R>)";
 
@@ -67,6 +69,7 @@ protected:
         mFactory->RegisterControlClass(u"T.Button", &TestControl::CreateOther);
         // The first registration stays.
         mFactory->RegisterControlClass(u"T.Button", &TestControl::Create);
+        mFactory->RegisterControlClass(u"T.Blank", nullptr);
     }
     void TearDown() override { ControlEnvironment().factory = nullptr; }
     RCPtr<LControlFactory> mFactory;
@@ -109,6 +112,15 @@ TEST_F(ControlFactoryTest, UnregisteredClassThrowsTheFixedText)
     EXPECT_EQ(gResolved, 0);
     ControlCreateFunction f = nullptr;
     EXPECT_THROW(mFactory->GetControlCreateFunction(u"t.panel", f), std::runtime_error);
+}
+
+TEST_F(ControlFactoryTest, ClassWithoutCreatorThrowsNamingItAlsoFromInsideATree)
+{
+    for (const char16_t* name : {u"blank", u"holder"})
+        EXPECT_EQ(ThrownText<Exception<std::runtime_error>>(
+                      [&] { mFactory->CreateControlFromDescriptor(name, nullptr); }),
+                  "Runtime Error : No Create Function For T.Blank : Tavo::LControlFactory::CreateControl : "
+                  "ControlBase\\ControlFactory : Line 88");
 }
 
 TEST_F(ControlFactoryTest, LookupsAndFontOverrideCoverOnlyTheCurrentSkin)

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -256,6 +258,47 @@ TEST_F(TabOrder, FocusPathNotFocusableMarksAndWantsTab)
     EXPECT_EQ(b1->keys, (std::vector<uint32_t>{0x20090000u, 0x22090000u}));
 }
 
+TEST_F(ControlInput, DeepSkinsFocusTheirLeafAndTabThroughIt)
+{
+    // 200 nested containers beside "a", one leaf at the bottom.
+    Add(top, u"a", 0, 0, 50, 20, 0);
+    std::vector<RCPtr<TestControl>> levels{Add(top, u"level", 0, 30, 300, 200, 1)};
+    while (levels.size() < 200)
+        levels.push_back(Add(levels.back(), u"level", 0, 0, 300, 200));
+    auto leaf = Add(levels.back(), u"leaf", 0, 0, 50, 20);
+    struct Case
+    {
+        const char* what;
+        std::function<void(bool)> mark;
+        std::vector<std::string> walk;  // after SetFocus, Tab, Tab, Shift+Tab
+    } cases[] = {
+        {"plain", [](bool) {}, {"leaf", "a", "leaf", "a"}},
+        // The container above the one kept out or disabled has nothing
+        // below: it takes the focus itself.
+        {"kept out halfway",
+         [&](bool on) { levels[100]->SetNotFocusable(on); },
+         {"level", "a", "level", "a"}},
+        {"disabled halfway", [&](bool on) { levels[100]->SetEnabled(!on); }, {"level", "a", "level", "a"}},
+    };
+    for (const Case& c : cases) {
+        c.mark(true);
+        levels[0]->SetFocus(true);
+        std::vector<std::string> walk{Focused()};
+        for (uint32_t key : {0x20090000u, 0x20090000u, 0x22090000u}) {
+            Key(key);
+            walk.push_back(Focused());
+        }
+        EXPECT_EQ(walk, c.walk) << c.what;
+        c.mark(false);
+    }
+    // Below a control kept out, a focus root still takes the focus asked of it.
+    levels[100]->SetNotFocusable(true);
+    leaf->SetFocusRoot(true);
+    leaf->SetFocus(true);
+    EXPECT_EQ(Focused(), "leaf");
+    EXPECT_TRUE(levels[0]->ContainsFocus() && levels[150]->ContainsFocus());
+}
+
 TEST_F(ControlInput, KeysGoToOwnHotKeysThenSiblingsThenWindowThenApplication)
 {
     auto a = Add(top, u"a", 0, 0, 50, 20, 0), b = Add(top, u"b", 60, 0, 50, 20, 1),
@@ -364,24 +407,53 @@ TEST_F(ControlInput, MoveAndResizeStayInsideTheParentsDragRect)
         const char* what;
         int32_t mode, axes, toX;
         double x, w;
-    } cases[] = {// Pressed at 15, inside a control at 10 of width 20.
+        int32_t at = 10;
+    } cases[] = {// Pressed 5 pixels into a control at 10 (or at) of width 20.
                  {"move", 2, 1, 65, 60, 20},
                  {"move past the right edge", 2, 1, 400, 195, 20},
                  {"move past the left edge", 2, 1, -50, -5, 20},
                  {"right edge outward", 4, 8, 200, 10, 39},
                  {"right edge inward", 4, 8, 5, 10, 10},
-                 {"left edge outward", 4, 4, -50, -5, 35}};
+                 {"left edge outward", 4, 4, -50, -5, 35},
+                 // An edge stops at the opposite one, at no size.
+                 {"left edge past the right edge", 4, 4, 100, 30, 0},
+                 {"right edge past the left edge", 4, 8, 0, 100, 0, 100}};
     for (const Case& c : cases) {
-        auto d = Add(area, u"d", 10, 10, 20, 20);
-        d->Record().x.positionAbs = 10;
+        auto d = Add(area, u"d", c.at, 10, 20, 20);
+        d->Record().x.positionAbs = c.at;
         d->Record().x.sizeAbs = 20;
         d->SetDragMode(c.mode, c.axes);
-        Press(15, 15);
+        Press(c.at + 5, 15);
         Move(c.toX, 15);
         EXPECT_EQ(d->GetLayout()->x.positionAbs, c.x) << c.what;
         EXPECT_EQ(d->GetLayout()->x.sizeAbs, c.w) << c.what;
         Release(c.toX, 15);
         d->SetParent(nullptr);
+    }
+}
+
+TEST_F(ControlInput, ScrollOffsetsTakeNoNumberAsZeroAndStopAtTwoToThe52)
+{
+    auto r = Listen(top, {u"NID_SCROLL_OFFSET_CHANGE"});
+    const double nan = std::nan(""), big = 4503599627370496.0;
+    struct Case
+    {
+        PointT<double> offset, kept;
+        int reports;
+    } cases[] = {
+        {{5, 5}, {5, 5}, 1},
+        {{nan, 3}, {0, 3}, 1},
+        {{nan, 3}, {0, 3}, 0},
+        {{nan, nan}, {0, 0}, 1},
+        {{1e300, -1e300}, {big, -big}, 1},
+        {{HUGE_VAL, -HUGE_VAL}, {big, -big}, 0},
+    };
+    for (const Case& c : cases) {
+        r->names.clear();
+        EXPECT_EQ(top->SetScrollOffset(c.offset), S_OK);
+        EXPECT_EQ(top->GetScrollOffset().x, c.kept.x) << &c - cases;
+        EXPECT_EQ(top->GetScrollOffset().y, c.kept.y) << &c - cases;
+        EXPECT_EQ(r->Count("NID_SCROLL_OFFSET_CHANGE"), c.reports) << &c - cases;
     }
 }
 

@@ -229,6 +229,31 @@ TEST_F(TableTreeTest, HeaderClicksSortRowsWithTheirSelection)
     EXPECT_EQ(mRecorder->Count(u"NID_SELECTION_CHANGE"), 1);
 }
 
+TEST_F(TableTreeTest, SortingKeepsTheCellsOfAShortColumnWithTheirRows)
+{
+    using Texts = std::vector<std::string>;
+    struct Case
+    {
+        std::vector<const char16_t*> first, second;
+        uint32_t header;
+        Texts sortedFirst, sortedSecond;
+    } cases[] = {
+        {{u"c", u"a", u"b"}, {u"x"}, 0, {"a", "b", "c"}, {"", "", "x"}},
+        {{u"c", u"a", u"b"}, {u"x", u"y"}, 0, {"a", "b", "c"}, {"y", "", "x"}},
+        // The short column itself sorts its missing cells as empty texts.
+        {{u"c", u"a", u"b"}, {u"x"}, 1, {"a", "b", "c"}, {"", "", "x"}},
+    };
+    for (const Case& c : cases) {
+        Fill(*mTable->GetColumn(0), c.first);
+        Fill(*mTable->GetColumn(1), c.second);
+        mTable->PerformSort(c.header);
+        EXPECT_EQ(Column(0), c.sortedFirst) << &c - cases;
+        EXPECT_EQ(Column(1), c.sortedSecond) << &c - cases;
+        // The next sort by that header runs the other way.
+        mTable->PerformSort(c.header);
+    }
+}
+
 TEST_F(TableTreeTest, TreeMovesAndInsertsKeepParentsConsistent)
 {
     struct Case
@@ -270,6 +295,39 @@ TEST_F(TableTreeTest, TreeMovesAndInsertsKeepParentsConsistent)
     EXPECT_EQ(Parents(), (std::vector<int32_t>{-1, 0, 0, 2}));
     EXPECT_TRUE(Consistent());
     EXPECT_EQ(mTree->SortRange(0, 4), E_NOTIMPL);
+}
+
+TEST_F(TableTreeTest, TreeMovesShowExactlyTheItemsWhoseAncestorsAreAllExpanded)
+{
+    struct Case
+    {
+        std::vector<int32_t> build;
+        std::vector<uint32_t> collapsed;
+        uint32_t item;
+        int32_t parent;
+        std::vector<bool> hidden;
+    } cases[] = {
+        // Under a child of a collapsed item: the moved subtree hides.
+        {{-1, 0, 1, -1, 3}, {1}, 3, 2, {false, false, true, true, true}},
+        // Attaching expands a collapsed parent: its other children show too.
+        {{-1, 0, -1, 2, 2}, {2}, 1, 2, {false, false, false, false, false}},
+        // Out of a collapsed branch to the top level: shown again.
+        {{-1, 0, 1}, {0}, 2, -1, {false, true, false}},
+        {{-1, -1, 1, 2}, {}, 1, 0, {false, false, false, false}},
+    };
+    for (const Case& c : cases) {
+        Build(c.build);
+        for (uint32_t i : c.collapsed) {
+            mTree->SetItemChecked(i, false);
+            mTree->UpdateDescendantVisibility(i);
+        }
+        mTree->SetItemParent(c.item, c.parent);
+        std::vector<bool> hidden;
+        for (uint32_t i = 0; i < mTree->GetItemCount(); ++i)
+            hidden.push_back(mTree->GetRowOfItem(i) < 0);
+        EXPECT_EQ(hidden, c.hidden) << &c - cases;
+        EXPECT_TRUE(Consistent()) << &c - cases;
+    }
 }
 
 TEST_F(TableTreeTest, TreeRemovesSubtreesAndHidesCollapsedBranches)

@@ -16,9 +16,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace Tavo;
@@ -153,6 +155,11 @@ TEST_F(TextBoxTest, KeyTableMovesCaretSelectionAndAnchor)
             {u"abcd", 1, 1, 2, 3, 0x22270000, u"abcd|2 2 1 3", S_OK},
             {u"abc def", 7, 0, 0, -1, 0x21250000, u"abc def|4 0 0 4", S_OK},  // Ctrl+Left
             {u"abc def", 4, 0, 0, -1, 0x21250000, u"abc def|0 0 0 0", S_OK},
+            // Blanks that start the text lead to its start.
+            {u"  abc", 2, 0, 0, -1, 0x21250000, u"  abc|0 0 0 0", S_OK},
+            {u"  abc", 1, 0, 0, -1, 0x21250000, u"  abc|0 0 0 0", S_OK},
+            {u" ab  cd", 5, 0, 0, -1, 0x21250000, u" ab  cd|1 0 0 1", S_OK},
+            {u"  abc", 2, 0, 0, -1, 0x23250000, u"  abc|0 0 2 2", S_OK},
             {u"abc def", 0, 0, 0, -1, 0x21270000, u"abc def|4 0 0 4", S_OK},  // Ctrl+Right
             {u"abc def", 4, 0, 0, -1, 0x21270000, u"abc def|7 0 0 7", S_OK},
             {u"abc def", 7, 0, 0, -1, 0x23250000, u"abc def|4 4 3 7", S_OK},  // Ctrl+Shift+Left
@@ -359,7 +366,9 @@ TEST_F(TextBoxTest, NumericUpDownCorrectsTypedTextsAndStepsOnUpAndDown)
         {0, 10, u"5", u"2.6", 2.6, u"3"},  {0, 10, u"7", u"007", 7, u"007"},
         {0, 10, u"0", u"00", 0, u"0"},     {0, 10, u"10", u"010", 10, u"10"},
         {0, 10, u"5", u"", 5, u"5"},       {0, 10, u"5", u".", 5, u"5"},
-        {0, 10, u"5", u"nan", 5, u"5"},    {0, 10, u"5", u"1e999", 5, u"5"},
+        {0, 10, u"5", u"nan", 5, u"5"},    {0, 10, u"5", u"1e999", 10, u"10"},
+        {0, 10, u"5", u"inf", 10, u"10"},  {-5, 5, u"2", u"-1e999", -5, u"-5"},
+        {-5, 5, u"2", u"-inf", -5, u"-5"}, {0, 10, u"5", u"1e300", 10, u"10"},
         {1, 100, u"10", u"50", 50, u"50"},
     };
     for (auto [minimum, maximum, value, typed, after, shown] : cases) {
@@ -385,6 +394,14 @@ TEST_F(TextBoxTest, NumericUpDownCorrectsTypedTextsAndStepsOnUpAndDown)
     EXPECT_EQ(mUpDown->SetValueRange(0, 10, 1), E_INVALIDARG);
     EXPECT_EQ(mUpDown->SetValueRange(1, 10, 2), E_INVALIDARG);
     EXPECT_EQ(mUpDown->GetScaleMode(), 0);
+    // A bound that is no number leaves the range and the text as they were.
+    const std::pair<double, double> notNumbers[] = {{std::nan(""), 10}, {0, std::nan("")}, {0, HUGE_VAL}};
+    for (auto [minimum, maximum] : notNumbers) {
+        EXPECT_EQ(mUpDown->SetValueRange(minimum, maximum, 0), E_INVALIDARG);
+        EXPECT_EQ(mUpDown->GetRangeMin(), 0.0);
+        EXPECT_EQ(mUpDown->GetRangeMax(), 10.0);
+        EXPECT_EQ(Str(box->GetText()), u"7");
+    }
     // Up and Down step through the buttons.
     auto up = RCPtrDynamicCast<LButton>(mUpDown->FindChildByName(u"buttonUp"));
     auto down = RCPtrDynamicCast<LButton>(mUpDown->FindChildByName(u"buttonDown"));

@@ -1,0 +1,135 @@
+// Moving the focus into and out of a skin of nested containers, 8 and 64
+// deep, with one focusable leaf at the bottom beside a button at the top:
+// each round focuses the deep leaf through the outermost container, then
+// the button. "Growth" is the 64-deep time over the 8-deep one (the depth
+// grows 8 times: about 8 is linear). The baseline finds the same leaf in a
+// plain tree of nodes of the same depth; "BaselineGrowth" is its growth.
+#include "bench/Common/BenchRootWindow.h"
+#include "ControlBase/Control.h"
+#include "ControlBase/ControlEnvironment.h"
+#include "ControlBase/ControlFactory.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace Tavo;
+
+namespace {
+
+constexpr int kSmall = 8, kLarge = 64;
+
+// A skin whose "main" holds the button "a" and "level" nested depth times
+// around the leaf "leaf".
+std::string DeepSkin(int depth)
+{
+    std::string nested = R"(<SubControl Class="Bench.Control" Name="leaf" XSizeAbs="50" YSizeAbs="20"/>)";
+    for (int i = 0; i < depth; ++i)
+        nested =
+            R"(<SubControl Class="Bench.Control" Name="level" XSizeAbs="300" YSizeAbs="200"><Skin Name="l">)" +
+            nested + "</Skin></SubControl>";
+    return R"(<R><Application Name="Bench"/><Skin Name="S">)"
+           R"(<SubControl Class="Bench.Control" Name="main" XSizeAbs="400" YSizeAbs="300"><Skin Name="m">)"
+           R"(<SubControl Class="Bench.Control" Name="a" XSizeAbs="50" YSizeAbs="20" TabStop="0"/>)" +
+           nested + "</Skin></SubControl></Skin></R>";
+}
+
+struct DeepTree
+{
+    RCPtr<BenchRootWindow> window{new BenchRootWindow(400, 300)};
+    RCPtr<LControlFactory> factory = LControlFactory::Create(u"Bench");
+    RCPtr<LControl> main, a, outer, leaf;
+
+    explicit DeepTree(int depth)
+    {
+        ControlEnvironment().factory = factory;
+        const std::string skin = DeepSkin(depth);
+        factory->ParseXML(skin.c_str(), skin.size());
+        factory->SetCurrentSkinIndex(0);
+        factory->RegisterControlClass(u"Bench.Control", &LControl::CreateT<LControl>);
+        main = factory->CreateControlFromDescriptor(u"main", window.Get());
+        main->UpdateGeometry();
+        a = main->FindChildByName(u"a");
+        outer = main->FindChildByName(u"level");
+        leaf = outer;
+        while (leaf->GetChildren().Count() > 0)
+            leaf = leaf->GetChildren().GetAt(0);
+        ControlEnvironment().factory = nullptr;
+    }
+    ~DeepTree()
+    {
+        main->Detach();
+        main->ReleaseInternalReferences();
+    }
+    void Round()
+    {
+        outer->SetFocus(true);
+        a->SetFocus(true);
+    }
+};
+
+struct PlainNode
+{
+    bool shown = true, enabled = true;
+    std::vector<std::unique_ptr<PlainNode>> children;
+};
+
+std::unique_ptr<PlainNode> PlainChain(int depth)
+{
+    auto leaf = std::make_unique<PlainNode>();
+    for (int i = 0; i < depth; ++i) {
+        auto node = std::make_unique<PlainNode>();
+        node->children.push_back(std::move(leaf));
+        leaf = std::move(node);
+    }
+    return leaf;
+}
+
+// The first shown and enabled leaf below a node, depth first.
+const PlainNode* FirstLeaf(const PlainNode& node)
+{
+    if (!node.shown || !node.enabled)
+        return nullptr;
+    if (node.children.empty())
+        return &node;
+    for (const auto& child : node.children)
+        if (const PlainNode* found = FirstLeaf(*child))
+            return found;
+    return nullptr;
+}
+
+template <class F>
+std::chrono::nanoseconds Timed(F&& f)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::steady_clock::now() - t0;
+}
+
+void BM_FocusIntoDeepSkins(benchmark::State& state)
+{
+    DeepTree small(kSmall), large(kLarge);
+    const auto plainSmall = PlainChain(kSmall), plainLarge = PlainChain(kLarge);
+    std::chrono::nanoseconds tSmall{0}, tLarge{0}, bSmall{0}, bLarge{0};
+    for (auto _ : state) {
+        tSmall += Timed([&] { small.Round(); });
+        tLarge += Timed([&] { large.Round(); });
+        bSmall += Timed([&] { benchmark::DoNotOptimize(FirstLeaf(*plainSmall)); });
+        bLarge += Timed([&] { benchmark::DoNotOptimize(FirstLeaf(*plainLarge)); });
+    }
+    const double n = double(state.iterations());
+    state.counters["SmallUs"] = double(tSmall.count()) / n / 1000;
+    state.counters["LargeUs"] = double(tLarge.count()) / n / 1000;
+    state.counters["Growth"] = double(tLarge.count()) / double(std::max<int64_t>(1, tSmall.count()));
+    state.counters["BaselineGrowth"] = double(bLarge.count()) / double(std::max<int64_t>(1, bSmall.count()));
+    state.counters["LargeToBaseline"] = double(tLarge.count()) / double(std::max<int64_t>(1, bLarge.count()));
+    state.counters["Focused"] = large.leaf->HasFocus() || large.a->HasFocus();
+}
+BENCHMARK(BM_FocusIntoDeepSkins);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,139 @@
+// Re-parenting a chain of tree items, 300 and 3,000 deep: each round hangs
+// the chain under the item before it and back to the top level. "Growth" is
+// the 3,000-deep time over the 300-deep one (about 10 is linear). The
+// baseline does the same to a plain array of parent indices with the moved
+// items' shown flags; "BaselineGrowth" is its growth.
+#include "bench/Common/BenchRootWindow.h"
+#include "ControlBase/ControlEnvironment.h"
+#include "ControlBase/ControlFactory.h"
+#include "Controls/FrameworkControlClasses.h"
+#include "Controls/TreeView.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+using namespace Tavo;
+
+namespace {
+
+constexpr uint32_t kSmall = 300, kLarge = 3000;
+
+RCPtr<LControlDescriptor> Child(const char16_t* cls, const WString& name, double w, double h)
+{
+    RCPtr<LLayoutDescriptor> layout = LLayoutDescriptor::Create();
+    layout->x.sizeRef = layout->y.sizeRef = 2;
+    layout->x.sizeAbs = w, layout->y.sizeAbs = h;
+    RCPtr<LControlDescriptor> descriptor = LControlDescriptor::Create(cls, name, nullptr);
+    descriptor->SetLayout(layout);
+    return descriptor;
+}
+
+RCPtr<LControlFactory> Factory()
+{
+    static auto* factory = [] {
+        auto* f = new RCPtr<LControlFactory>(LControlFactory::Create(u"Bench"));
+        for (const ControlClassRow& row : FrameworkControlClasses())
+            if (row.create)
+                (*f)->RegisterControlClass(row.name, row.create);
+        return f;
+    }();
+    return *factory;
+}
+
+// Item 0 at the top level, then a chain of depth items, each under the one
+// before.
+struct Chain
+{
+    RCPtr<BenchRootWindow> window{new BenchRootWindow(300, 200)};
+    RCPtr<LTreeView> tree;
+
+    explicit Chain(uint32_t depth)
+    {
+        ControlEnvironment().factory = Factory();
+        RCPtr<LControlDescriptor> item = Child(u"Framework.TreeViewItem", u"templateItem", 200, 20);
+        item->AddChild(Child(u"Framework.Button", u"checkBox", 16, 16));
+        RCPtr<LControlDescriptor> d = Child(u"Framework.TreeView", u"tree", 300, 200);
+        d->AddChild(item);
+        tree = RCPtrDynamicCast<LTreeView>(Factory()->CreateControl(d, nullptr));
+        tree->SetRootWindow(window.Get());
+        tree->UpdateGeometry();
+        for (uint32_t k = 0; k <= depth; ++k) {
+            tree->InsertItemAt(k, nullptr);
+            if (k >= 2)
+                tree->SetItemParent(k, int32_t(k - 1));
+        }
+        ControlEnvironment().factory = nullptr;
+    }
+    ~Chain()
+    {
+        tree->Detach();
+        tree->ReleaseInternalReferences();
+    }
+    void Round()
+    {
+        tree->SetItemParent(1, 0);
+        tree->SetItemParent(1, -1);
+    }
+};
+
+// The same moves on a plain array: parents shift with the block, the
+// block's shown flags follow from their parents.
+struct PlainChain
+{
+    std::vector<int32_t> parents;
+    std::vector<bool> shown;
+
+    explicit PlainChain(uint32_t depth) : parents(depth + 1), shown(depth + 1, true)
+    {
+        for (uint32_t k = 0; k <= depth; ++k)
+            parents[k] = k >= 2 ? int32_t(k - 1) : -1;
+    }
+    void Move(int32_t parent)
+    {
+        parents[1] = parent;
+        for (size_t k = 1; k < parents.size(); ++k)
+            shown[k] = parents[k] < 0 || shown[size_t(parents[k])];
+    }
+    void Round()
+    {
+        Move(0);
+        Move(-1);
+    }
+};
+
+template <class F>
+std::chrono::nanoseconds Timed(F&& f)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::steady_clock::now() - t0;
+}
+
+void BM_TreeChainReparent(benchmark::State& state)
+{
+    Chain small(kSmall), large(kLarge);
+    PlainChain plainSmall(kSmall), plainLarge(kLarge);
+    std::chrono::nanoseconds tSmall{0}, tLarge{0}, bSmall{0}, bLarge{0};
+    for (auto _ : state) {
+        tSmall += Timed([&] { small.Round(); });
+        tLarge += Timed([&] { large.Round(); });
+        bSmall += Timed([&] { plainSmall.Round(); });
+        bLarge += Timed([&] { plainLarge.Round(); });
+        benchmark::DoNotOptimize(plainLarge.shown);
+    }
+    const double n = double(state.iterations());
+    state.counters["SmallUs"] = double(tSmall.count()) / n / 1000;
+    state.counters["LargeUs"] = double(tLarge.count()) / n / 1000;
+    state.counters["Growth"] = double(tLarge.count()) / double(std::max<int64_t>(1, tSmall.count()));
+    state.counters["BaselineGrowth"] = double(bLarge.count()) / double(std::max<int64_t>(1, bSmall.count()));
+    state.counters["LargeToBaseline"] = double(tLarge.count()) / double(std::max<int64_t>(1, bLarge.count()));
+    state.counters["Depth"] = double(large.tree->GetDepth(kLarge));
+}
+BENCHMARK(BM_TreeChainReparent)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
