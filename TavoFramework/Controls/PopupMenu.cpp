@@ -66,7 +66,9 @@ TavoResult LPopupMenu::Initialize()
     ApplyDefaultLimits();
     mRowOverhead = -1;
     SetHoverSelect(true);
+    // Check marks only show an entry's state; a click on one chooses the row.
     SetCheckBoxPassive(true);
+    SetCheckBoxAutoValue(false);
     if (mStringTable) {
         LStringTable::Pairs pairs;
         mStringTable->GetPairs(pairs);
@@ -144,12 +146,6 @@ TavoResult LPopupMenu::ReleaseInternalReferences()
 RCPtr<LMenuItemDescriptor> LPopupMenu::Entry(int32_t row) const
 {
     return mMenu && row >= 0 && row < mMenu->GetItemCount() ? mMenu->GetItem(row) : nullptr;
-}
-
-LMenuListBoxItem* LPopupMenu::RowControl(uint32_t index)
-{
-    const int32_t row = GetRowOfItem(index);
-    return row < 0 ? nullptr : dynamic_cast<LMenuListBoxItem*>(mRows[size_t(row)].Get());
 }
 
 TavoResult LPopupMenu::SetMenuDescriptor(const RCPtr<LMenuDescriptor>& menu)
@@ -238,9 +234,22 @@ int32_t LPopupMenu::MeasureItemWidth(uint32_t index)
         if (!entry->label.IsEmpty())
             width += measurer->MeasureString(entry->label, font).width;
         if (!entry->secondText.IsEmpty())
-            width += measurer->MeasureString(entry->secondText, font).width;
+            width += measurer->MeasureString(entry->secondText, font).width + ShortcutInsets(*mRows.back());
     }
     return std::max(0, mRowOverhead) + RoundToInt32(width);
+}
+
+int32_t LPopupMenu::ShortcutInsets(const LControl& row)
+{
+    // The shortcut label draws in the row's look, inside that look's margins.
+    const RCPtr<LLook> look = row.GetLookAt(row.GetActiveLookIndex());
+    const LLookDescriptor* descriptor = look ? look->GetDescriptor().Get() : nullptr;
+    if (!descriptor || !descriptor->hasTextProperties)
+        return 0;
+    // The box holds the text's left and right edges.
+    constexpr float kWidth = 100;
+    const RectT<float> box = LLook::ComputeTextBox(descriptor->text, kWidth, 20);
+    return std::max(0, RoundToInt32(kWidth - (box.width - box.x)));
 }
 
 int32_t LPopupMenu::GetContentHeight() const
@@ -273,14 +282,30 @@ TavoResult LPopupMenu::SetItemState(uint32_t index, int32_t& row)
     const RCPtr<LControl> keys = control->FindChildByName(u"hotKeyLabel");
     const RCPtr<LMenuItemDescriptor> entry = Entry(int32_t(index));
     if (!entry) {
-        if (keys)
+        if (keys) {
             keys->SetLabelText(WString(), true);
+            keys->SetVisible(false);
+        }
         control->SetEnabled(false);
         control->SelectLook(0);
         return result;
     }
-    if (keys)
+    if (keys) {
+        // As wide as its text, so that it never covers the label.
         keys->SetLabelText(entry->secondText, true);
+        keys->SetVisible(!entry->secondText.IsEmpty());
+        const RCPtr<LMeasurementRenderer> measurer = GetMeasurementRenderer();
+        const RCPtr<LFont> font = control->GetFont();
+        if (!entry->secondText.IsEmpty() && measurer && font) {
+            LLayoutDescriptor::Axis x;
+            keys->GetPlacement(0, x);
+            x.sizeRef = 2;
+            x.sizeRel = 0;
+            x.sizeAbs = RoundToInt32(measurer->MeasureString(entry->secondText, font).width) +
+                        ShortcutInsets(*control);
+            keys->SetAxisPlacement(0, x);
+        }
+    }
     control->SetSeparator(entry->separator);
     control->SetEnabled(entry->firstFlag);
     const bool hovered = control->IsHovered() || GetItemSelectionWeight(index) >= 0.5;

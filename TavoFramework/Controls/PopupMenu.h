@@ -97,7 +97,7 @@ private:
     void StartHover();
     void StopHover();
     int32_t FindSelectable(int32_t from, int32_t step);
-    LMenuListBoxItem* RowControl(uint32_t index);
+    static int32_t ShortcutInsets(const LControl& row);
     TavoResult OnRowHoverStatus(const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& n);
 
     RCPtr<PopupHandler> mPopupHandler;

@@ -1,6 +1,7 @@
 #include "Application/AppClock.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
+#include "ControlBase/Look.h"
 #include "Renderer/Font.h"
 #include "Renderer/RenderHost.h"
 #include "Renderer/Renderer.h"
@@ -93,11 +94,13 @@ public:
     "XPositionAbs=\"-4\" XSizeAbs=\"40\" YSizeAbs=\"20\"/></Skin></SubControl>"
 
 const char* kSkin = R"(<R><Application Name="App"/>
-<Parts><Part Name="p" Width="1" Height="1" ResizeType="Stretch"/></Parts>
+<Colorizers><Colorizer Name="black" ColorType="SolidFill" Color="0xFF000000"/></Colorizers>
+<Parts><Part Name="p" Width="1" Height="1" ResizeType="Stretch"/>
+ <Part Name="ink" Width="1" Height="1" ResizeType="Stretch" ColorizerName="black"/></Parts>
 <Looks><Look Name="l"><ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/></Look>
- <Look Name="row"><TextProperties TextLeftRel="0" TextLeftAbs="20" TextRightRel="1" TextRightAbs="0" TextHAlign="0" TextTopRel="0" TextTopAbs="0" TextBottomRel="1" TextBottomAbs="0" TextVAlign="0.5"/></Look>
+ <Look Name="row"><TextProperties TextLeftRel="0" TextLeftAbs="20" TextRightRel="1" TextRightAbs="0" TextHAlign="0" TextTopRel="0" TextTopAbs="0" TextBottomRel="1" TextBottomAbs="0" TextVAlign="0.5" TextForegroundPart="ink"/></Look>
  <Look Name="band"><ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/>
-  <TextProperties TextLeftRel="0" TextLeftAbs="20" TextRightRel="1" TextRightAbs="0" TextHAlign="0" TextTopRel="0" TextTopAbs="0" TextBottomRel="1" TextBottomAbs="0" TextVAlign="0.5"/></Look></Looks>
+  <TextProperties TextLeftRel="0" TextLeftAbs="20" TextRightRel="1" TextRightAbs="0" TextHAlign="0" TextTopRel="0" TextTopAbs="0" TextBottomRel="1" TextBottomAbs="0" TextVAlign="0.5" TextForegroundPart="ink"/></Look></Looks>
 <LookLists><LookList Name="four" NumLooks="4">
   <Look Name="l" Index="0"/><Look Name="l" Index="1"/><Look Name="l" Index="2"/><Look Name="l" Index="3"/></LookList>
  <LookList Name="rows" NumLooks="14">
@@ -624,12 +627,24 @@ TEST_F(MenuTest, PopupGrowsFromItsSkinSizeToFitItsEntries)
         ASSERT_EQ(ctx->SetMenuDescriptor(c.menu), S_OK);
         mMain->UITarget_UpdateGeometry(400, 300);
         const LListBoxItem& row = *ctx->GetRow(0);
-        // The check mark, a gap of 20 and the 4 right of the shortcut.
-        const int32_t content = 16 + 20 + 4 + TextWidth(row, c.widest) + TextWidth(row, c.widestKeys);
+        // The check mark, a gap of 20, the 4 right of the shortcut and the
+        // shortcut within the row look's margins (20 on the left).
+        const int32_t keys = *c.widestKeys ? TextWidth(row, c.widestKeys) + 20 : 0;
+        const int32_t content = 16 + 20 + 4 + TextWidth(row, c.widest) + keys;
         EXPECT_EQ(ctx->GetWidth(), std::max(100, c.separators == 3 ? 0 : content));
         EXPECT_EQ(ctx->GetHeight(), c.rows * 20 + c.separators * ctx->GetSeparatorHeight());
-        for (uint32_t r = 0; r < ctx->GetItemCount(); ++r)
-            EXPECT_FALSE(ctx->GetRow(r)->IsTextClipped()) << r;
+        // A shortcut label starts after its row's text ends; without a
+        // shortcut it draws nothing.
+        for (uint32_t r = 0; r < ctx->GetItemCount(); ++r) {
+            LListBoxItem& shown = *ctx->GetRow(r);
+            RCPtr<LControl> label = shown.FindChildByName(u"hotKeyLabel");
+            if (shown.IsSeparator() || label->GetText().IsEmpty()) {
+                EXPECT_FALSE(label->IsShown(false)) << r;
+                continue;
+            }
+            EXPECT_GE(label->GetX(), 20 + TextWidth(shown, shown.GetText().c_str())) << r;
+            EXPECT_EQ(label->GetX() + label->GetWidth(), ctx->GetWidth() - 4) << r;
+        }
     }
 }
 
