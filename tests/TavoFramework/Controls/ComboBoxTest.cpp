@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -292,6 +293,56 @@ TEST_F(ComboBoxTest, AListWithIconsShowsItsSkinsIconsInTurnOnItsRows)
     EXPECT_GT(top, 0u);
     auto* first = dynamic_cast<LCheckedListBoxItem*>(list->GetRow(0));
     EXPECT_EQ(first->GetCheckBox()->GetLook(0)->GetPart(0)->GetBitmap(), list->GetIconList()[top % 2]);
+}
+
+TEST_F(ComboBoxTest, AClosedComboFilledWithManyItemsMakesRowsOnlyForWhatCanBeSeen)
+{
+    const auto text = [](uint32_t i) { return WString(NString(("Entry " + std::to_string(i)).c_str())); };
+    for (uint32_t count : {0u, 5u, 100u, 3000u}) {
+        SCOPED_TRACE(count);
+        Make(0);
+        LListBox& list = *mCombo->GetList();
+        for (uint32_t i = 0; i < count; ++i)
+            list.InsertItemAt(i, RCPtr<LRefCountedObject>(new LListText(text(i))));
+        ASSERT_EQ(list.GetItemCount(), count);
+        EXPECT_EQ(list.GetContentHeight(), int32_t(count) * 20);
+        // No more rows than the 600-high window shows, each bound in order.
+        EXPECT_LE(list.GetRowCount(), 31u);
+        for (uint32_t r = 0; r < list.GetRowCount() && r < count; ++r)
+            EXPECT_EQ(list.GetRow(r)->GetText(), text(r)) << r;
+        if (count == 0)
+            continue;
+        // Opened and scrolled to the end, the rows show the last items.
+        ASSERT_EQ(mCombo->SetDroppedDown(true), S_OK);
+        EXPECT_GE(list.GetRowCount() * 20.0, list.GetClientRect().height);
+        ASSERT_EQ(list.ScrollToItem(count - 1), S_OK);
+        const int32_t last = list.GetRowOfItem(count - 1);
+        ASSERT_GE(last, 0);
+        EXPECT_EQ(list.GetRow(uint32_t(last))->GetText(), text(count - 1));
+        EXPECT_EQ(list.FindItemByText(text(count - 1), true), int32_t(count - 1));
+    }
+}
+
+TEST_F(ComboBoxTest, APressOutsideTheOpenComboOrItsListClosesIt)
+{
+    Make(3);
+    const struct
+    {
+        const char* where;
+        std::function<LControl*()> target;
+        bool stays;
+    } cases[] = {
+        {"a row of its list", [&] { return static_cast<LControl*>(mCombo->GetList()->GetRow(0)); }, true},
+        {"its face", [&] { return static_cast<LControl*>(mCombo.Get()); }, true},
+        {"another control", [&] { return static_cast<LControl*>(mChecked.Get()); }, false},
+        {"nowhere: the window lost the focus", [] { return static_cast<LControl*>(nullptr); }, false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(mCombo->SetDroppedDown(true), S_OK);
+        mMain->ClosePopupsOutside(c.target());
+        EXPECT_EQ(mCombo->IsDroppedDown(), c.stays) << c.where;
+        mCombo->SetDroppedDown(false);
+    }
 }
 
 }  // namespace
