@@ -266,9 +266,9 @@ TavoResult LMainControl::ProcessRootWindowAquired()
     if (!root)
         TAVO_THROW(std::runtime_error, "No Root Window!", "Tavo::LMainControl::ProcessRootWindowAquired",
                    kFile, 1247);
-    // The window's menu commands reach the application's distributor.
+    // The window's queue delivers its menu commands through the root window.
     if (mHandler) {
-        const RCPtr<LNotificationDistributor> menus = GetMainNotificationCenter();
+        const RCPtr<LNotificationDistributor> menus(static_cast<LNotificationDistributor*>(root));
         mHandler->AddHandler(&LMainControl::SelectFirmwareFile, menus, u"NID_MENU_FILE_SELECT");
         mHandler->AddHandler(&LMainControl::OnExitClick, menus, u"NID_MENU_FILE_EXIT_REQ");
         mHandler->AddHandler(&LMainControl::ToggleAllowDowngrade, menus, u"NID_MENU_OPTIONS_ALLOW_DOWNGRADE");

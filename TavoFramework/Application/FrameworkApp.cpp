@@ -66,6 +66,7 @@ LFrameworkApp::LFrameworkApp(const RCPtr<LControlFactory>& factory,
     // Keys no control and no window takes end at the program's hot keys.
     ControlEnvironment().processHotKey = [this](const KeyCode& key) { return DispatchGlobalHotKey(key); };
     ControlEnvironment().applicationHotKeys = [this] { return mHotKeys.get(); };
+    ControlEnvironment().setStatusText = [this](const WString& text) { return SetStatusText(text, true); };
 }
 
 LFrameworkApp::~LFrameworkApp()
@@ -79,6 +80,7 @@ LFrameworkApp::~LFrameworkApp()
         ControlEnvironment().factory = nullptr;
     ControlEnvironment().processHotKey = nullptr;
     ControlEnvironment().applicationHotKeys = nullptr;
+    ControlEnvironment().setStatusText = nullptr;
     if (GetRenderHost() == this)
         SetRenderHost(nullptr);
     mClipboard.reset();

@@ -265,6 +265,12 @@ public:
     virtual TavoResult OnParentResized(int32_t a, int32_t b);
     virtual TavoResult OnResized(const RCPtr<LControl>& child);
     virtual void OnIdle() {}
+    // An open drop-down part closes here: the user pressed outside it.
+    virtual void PressedElsewhere() {}
+    // Every shown control of this tree that is not target nor one of its
+    // ancestors hears PressedElsewhere; no target (the window lost the
+    // focus) means everywhere.
+    void ClosePopupsOutside(const LControl* target);
     virtual TavoResult DrawContent(LRenderer* /*renderer*/) { return S_OK; }
     virtual TavoResult DrawOverlay(LRenderer* /*renderer*/) { return S_OK; }
     virtual TavoResult CreateChildren(const RCPtr<LControlDescriptor>& descriptor);

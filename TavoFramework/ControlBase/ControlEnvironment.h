@@ -30,6 +30,9 @@ struct LControlEnvironment
     // holds none. Empty where the program has no clipboard.
     std::function<bool(WString&)> getClipboardText;
     std::function<TavoResult(const WString&)> setClipboardText;
+    // The application's status text (a menu entry's hint); empty where the
+    // program shows none.
+    std::function<TavoResult(const WString&)> setStatusText;
 };
 
 // Process-wide; made on first use and never destroyed.

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 namespace Tavo {
 
@@ -349,6 +350,24 @@ TavoResult LControl::UITarget_Deactivate()
     if (mHasFocus || mContainsFocus)
         UITarget_OnFocusLost();
     return S_OK;
+}
+
+void LControl::ClosePopupsOutside(const LControl* target)
+{
+    if (mLayout && !mLayout->visible)
+        return;
+    RCPtr<LControl> self(this);
+    // Closing removes popups from the tree: walk a copy of the children.
+    std::vector<RCPtr<LControl>> children;
+    for (uint32_t i = 0; i < mChildren.Count(); ++i)
+        children.push_back(mChildren.GetAt(i));
+    for (const RCPtr<LControl>& child : children)
+        if (child->mParent == this)
+            child->ClosePopupsOutside(target);
+    for (const LControl* c = target; c; c = c->mParent)
+        if (c == this)
+            return;
+    PressedElsewhere();
 }
 
 void LControl::LoadContextMenu()

@@ -1,6 +1,7 @@
 #include "Controls/CheckedListBox.h"
 
 #include "ControlBase/Look.h"
+#include "Controls/Button.h"
 
 #include <typeinfo>
 
@@ -184,6 +185,14 @@ void LCheckedListBox::Listen(const RCPtr<LControl>& checkBox)
         mCheckedHandler->AddHandler(&LCheckedListBox::OnCheckBoxClick, checkBox, u"NID_LEFT_CLICK");
 }
 
+void LCheckedListBox::SetCheckBoxPassive(bool passive)
+{
+    mCheckBoxPassive = passive;
+    for (const auto& row : mRows)
+        if (auto* box = dynamic_cast<LButton*>(CheckBoxOf(row.Get()).Get()))
+            box->SetPassive(passive);
+}
+
 TavoResult LCheckedListBox::CreateItemControl()
 {
     const TavoResult result = LListBox::CreateItemControl();
@@ -191,7 +200,15 @@ TavoResult LCheckedListBox::CreateItemControl()
         return result;
     if (auto* row = dynamic_cast<LCheckedListBoxItem*>(mRows.back().Get()))
         row->mCheckBoxFollowsLook = mCheckBoxFollowsLook;
-    Listen(CheckBoxOf(mRows.back().Get()));
+    const RCPtr<LControl> box = CheckBoxOf(mRows.back().Get());
+    if (auto* button = dynamic_cast<LButton*>(box.Get())) {
+        button->SetPassive(mCheckBoxPassive);
+        button->SetAutoValueSet(mCheckBoxAutoValue);
+    }
+    Listen(box);
+    // The row was bound before its check box was set up.
+    int32_t bound = -1;
+    SetItemState(mTopItem + uint32_t(mRows.size()) - 1, bound);
     return result;
 }
 
@@ -206,8 +223,12 @@ void LCheckedListBox::SetCheckBoxAutoValue(bool autoValue)
                                              mCheckBoxAutoValue ? u"NID_VALUE_CHANGE" : u"NID_LEFT_CLICK");
         }
     mCheckBoxAutoValue = autoValue;
-    for (const auto& row : mRows)
-        Listen(CheckBoxOf(row.Get()));
+    for (const auto& row : mRows) {
+        const RCPtr<LControl> box = CheckBoxOf(row.Get());
+        if (auto* button = dynamic_cast<LButton*>(box.Get()))
+            button->SetAutoValueSet(autoValue);
+        Listen(box);
+    }
 }
 
 TavoResult LCheckedListBox::SetItemState(uint32_t index, int32_t& row)
@@ -226,6 +247,14 @@ TavoResult LCheckedListBox::SetItemState(uint32_t index, int32_t& row)
         box->SetValue(value);
     } else
         box->SetValue(value);
+    // Lists with icons show item i's icon on its check box.
+    if (!mIcons.empty()) {
+        const RCPtr<LBitmap> icon = GetItemIcon(index);
+        for (int32_t i = box->GetLookCount(); i-- > 0;)
+            if (const RCPtr<LLook>& look = box->GetLook(i); look && look->GetPartCount() > 0)
+                look->SetPartImage(0, icon);
+        box->InvalidateRect({0, 0, box->GetWidth(), box->GetHeight()}, true);
+    }
     box->SetVisible(exists);
     return result;
 }

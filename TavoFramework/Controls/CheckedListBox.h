@@ -87,7 +87,8 @@ public:
     // Which check box report the list follows: its value changes (true) or
     // its clicks, leaving the value to the owner (false).
     void SetCheckBoxAutoValue(bool autoValue);
-    void SetCheckBoxPassive(bool passive) { mCheckBoxPassive = passive; }
+    // Passive check boxes ignore the pointer and keep the look they are given.
+    void SetCheckBoxPassive(bool passive);
     void RecountChecked();
     bool IsItemChecked(uint32_t index) const { return index < mChecked.size() && mChecked[index]; }
     void SetItemChecked(uint32_t index, bool checked);

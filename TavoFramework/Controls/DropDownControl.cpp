@@ -46,6 +46,12 @@ void LDropDownControl::ConditionsChanged(const RCPtr<LConditionsParam>& conditio
     SetDroppedDown(true);
 }
 
+void LDropDownControl::PressedElsewhere()
+{
+    if (IsDroppedDown())
+        SetDroppedDown(false);
+}
+
 bool LDropDownControl::UITarget_OnFocusLost()
 {
     SetDroppedDown(false);

@@ -16,6 +16,8 @@ public:
     TavoResult SetFocus(bool first) override;
     void ConditionsChanged(const RCPtr<LConditionsParam>& conditions) override;
     bool UITarget_OnFocusLost() override;
+    // A press outside the control and its drop-down part closes it.
+    void PressedElsewhere() override;
 
     virtual bool IsDroppedDown() = 0;
     virtual TavoResult SetDroppedDown(bool open) = 0;

@@ -14,6 +14,7 @@
 #include "Controls/ListBox.h"
 #include "Controls/ListBoxItem.h"
 #include "Controls/MainMenu.h"
+#include "Controls/MenuListBoxItem.h"
 #include "Controls/NumericUpDown.h"
 #include "Controls/MultiColumnListBox.h"
 #include "Controls/Panel.h"
@@ -43,7 +44,7 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.ListBoxItem", &LListBoxItem::Create, 101},
     {u"Framework.CheckedListBox", &LCheckedListBox::Create, 102},
     {u"Framework.CheckedListBoxItem", &LCheckedListBoxItem::Create, 103},
-    {u"Framework.ListBoxWithIcons", nullptr, 104},
+    {u"Framework.ListBoxWithIcons", &LCheckedListBox::Create, 104},
     {u"Framework.listbox2ColumnSortable", &LMultiColumnListBox::Create, 105},
     {u"Framework.ScrollBar", &LScrollbar::Create, 106},
     {u"Framework.ScrollChannel", &LPanel::Create, 107},
@@ -62,8 +63,7 @@ constexpr ControlClassRow kControlClasses[] = {
     {u"Framework.Panel", &LPanel::Create, 120},
     {u"Framework.ToolTip", &LToolTip::Create, 121},
     {u"Framework.PopupMenu", &LPopupMenu::Create, 122},
-    // A popup draws its entries itself; its template entry is a plain control.
-    {u"Framework.MenuItem", &LControl::CreateT<LControl>, 123},
+    {u"Framework.MenuItem", &LMenuListBoxItem::Create, 123},
     {u"Framework.ComboMenu", &LComboMenu::Create, 124},
     {u"Framework.MainMenu", &LMainMenu::Create, 125},
     {u"Framework.FileDropper", &LFileDropper::Create, 126},

@@ -8,6 +8,7 @@
 #include "Renderer/RenderHost.h"
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
+#include "Window/RootWindow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -239,7 +240,11 @@ void LListBox::EnsureRowControls()
         return;
     mFillingRows = true;
     const RectT<double> client = LScrollView::GetClientRect();
-    const double limit = client.height + client.y - mScrollY;
+    double limit = client.height + client.y - mScrollY;
+    // A list sized to a long content (a closed drop-down's) is no taller on
+    // screen than its window: rows below that could never be seen.
+    if (LRootWindow* window = GetRootWindow())
+        limit = std::min(limit, double(std::max(window->GetClientSize().y, mItemHeight)));
     while (double(mRows.size()) * mItemHeight < limit)
         if (Failed(CreateItemControl()))
             break;
@@ -254,8 +259,18 @@ TavoResult LListBox::InsertRecord(uint32_t index)
 
 TavoResult LListBox::EraseRecord(uint32_t index)
 {
+    if (mItems[index].hidden)
+        --mHiddenCount;
     mItems.erase(mItems.begin() + index);
     return S_OK;
+}
+
+void LListBox::SetRecordHidden(uint32_t index, bool hidden)
+{
+    ItemRecord& item = GetItemRecord(index);
+    if (item.hidden != hidden)
+        mHiddenCount += hidden ? 1 : uint32_t(-1);
+    item.hidden = hidden;
 }
 
 WString LListBox::GetItemText(uint32_t index) const
@@ -291,9 +306,8 @@ std::vector<uint32_t> LListBox::GetSelectedIndices() const
 
 int32_t LListBox::GetContentHeight() const
 {
-    int64_t visible = 0;
-    for (const ItemRecord& item : mItems)
-        visible += item.hidden ? 0 : 1;
+    // Counted as flags change: filling a list asks this once per item.
+    const int64_t visible = int64_t(mItems.size()) - int64_t(mHiddenCount);
     return int32_t(std::min<int64_t>(visible * mItemHeight, INT32_MAX));
 }
 
@@ -359,7 +373,7 @@ void LListBox::RefreshItem(uint32_t index)
 {
     int32_t row = -1;
     SetItemState(index, row);
-    if (mHoverSelect) {
+    if (mHoverSelect && !mBatchUpdate) {
         UpdateLayout();
         FitHeightToContent(GetContentHeight());
     }
@@ -533,7 +547,7 @@ TavoResult LListBox::SetItemHidden(uint32_t index, bool hidden)
         return E_INVALIDARG;
     if (GetItemRecord(index).hidden == hidden)
         return S_FALSE;
-    GetItemRecord(index).hidden = hidden;
+    SetRecordHidden(index, hidden);
     if (hidden)
         DeselectItem(index);
     RefreshRowsFrom(mTopItem);

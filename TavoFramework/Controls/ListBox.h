@@ -164,6 +164,8 @@ protected:
     void ReportSelection();
     void SetTemplateItem(const RCPtr<LControl>& templ);
     bool IsItemHidden(uint32_t index) const { return index < GetItemCount() && mItems[index].hidden; }
+    // Sets a record's hidden flag and keeps the count of hidden items.
+    void SetRecordHidden(uint32_t index, bool hidden);
 
     TavoResult OnRowMouseDown(const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& n);
     TavoResult OnRowMouseUp(const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& n);
@@ -188,6 +190,7 @@ protected:
     // The template's room around its text; derived classes may preset it.
     int32_t mRowOverhead = -1;
     int32_t mWidestRow = 0;
+    uint32_t mHiddenCount = 0;
 
 private:
     // The template row's layout asks: sized to itself, and its text expanding it.

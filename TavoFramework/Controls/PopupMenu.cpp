@@ -3,11 +3,14 @@
 #include "Application/AppClock.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
+#include "ControlBase/Look.h"
 #include "Controls/ComboMenu.h"
+#include "Controls/ControlNotifications.h"
 #include "Controls/MainMenu.h"
 #include "Notification/NotificationParams.h"
 #include "Renderer/Font.h"
 #include "Renderer/Renderer.h"
+#include "Renderer/RenderHost.h"
 #include "System/HotKeyMap.h"
 #include "System/KeyCode.h"
 #include "Window/InputParams.h"
@@ -15,6 +18,7 @@
 #include "Window/RootWindow.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace Tavo {
 
@@ -25,25 +29,46 @@ uint32_t VirtualKey(const char16_t* name)
     return uint32_t(KeyCode::FindVirtualKey(name));
 }
 
+// Check-mark looks of a row's check box, from the checked row's looks.
+constexpr int32_t kCheckOff = 0, kCheckOn = 7, kCheckOnHover = 8;
+
 }  // namespace
+
+// ---- Creation ----
+
+TavoResult LPopupMenu::ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
+                                           const RCPtr<LNotification>& notification)
+{
+    TavoResult result;
+    if (OfferToOwnHandler(mPopupHandler, sender, notification, result))
+        return result;
+    return LCheckedListBox::ReceiveNotification(sender, notification);
+}
+
+TavoResult LPopupMenu::Unsubscribe(const RCPtr<LNotificationDistributor>& distributor, const char16_t* name)
+{
+    if (mPopupHandler)
+        mPopupHandler->RemoveHandler(distributor, name);
+    return LCheckedListBox::Unsubscribe(distributor, name);
+}
 
 TavoResult LPopupMenu::Initialize()
 {
-    const TavoResult result = LControl::Initialize();
-    if (Failed(result))
+    // Rows made while the list sets up report their hover here too.
+    mPopupHandler = PopupHandler::Create(this);
+    if (Failed(LCheckedListBox::Initialize()))
         return E_FAIL;
     // The submenu template is cloned for each submenu opened, never shown itself.
     if (RCPtr<LControl> templ = FindChildByName(u"submenu")) {
         mSubmenuTemplate = templ->GetDescriptor();
         templ->Detach();
     }
-    // The popup draws its rows itself: a row template from the skin would
-    // cover the first row and take its pointer input.
-    if (RCPtr<LControl> row = FindChildByName(u"templateItem"))
-        row->Detach();
-    WString text;
-    if (GetProperty(u"ITEM_HEIGHT", text))
-        mRowHeight = std::max(1.0, NString(text).ToDouble());
+    ApplyDefaultLimits();
+    mRowOverhead = -1;
+    SetHoverSelect(true);
+    // Check marks only show an entry's state; a click on one chooses the row.
+    SetCheckBoxPassive(true);
+    SetCheckBoxAutoValue(false);
     if (mStringTable) {
         LStringTable::Pairs pairs;
         mStringTable->GetPairs(pairs);
@@ -57,53 +82,244 @@ TavoResult LPopupMenu::Initialize()
 
 TavoResult LPopupMenu::Finalize()
 {
+    LCheckedListBox::Finalize();
     SetVisible(false);
     SetClipToParent(false);
+    ApplyDefaultLimits();
     return S_OK;
 }
 
-void LPopupMenu::SetRowHeights(double rowHeight, double separatorHeight)
+void LPopupMenu::ApplyDefaultLimits()
 {
-    mRowHeight = rowHeight;
-    mSeparatorHeight = separatorHeight;
+    // Without a minimum from the skin the popup is at least as wide as the
+    // skin made it and one row high; it grows to its entries from there.
+    const LLayoutDescriptor* skin = mDescriptor ? mDescriptor->GetLayout().Get() : nullptr;
+    for (int32_t axis = 0; axis < 2; ++axis) {
+        const LLayoutDescriptor::Axis* given = skin ? (axis == 0 ? &skin->x : &skin->y) : nullptr;
+        const bool noMinimum = !given || (given->minAbs == 0 && given->minRel == 0);
+        const bool maximum = given && (given->maxAbs != 0 || given->maxRel != 0);
+        if (!noMinimum && !maximum)
+            continue;
+        LLayoutDescriptor::Axis spec;
+        GetPlacement(axis, spec);
+        if (noMinimum) {
+            spec.minRef = 0;
+            spec.minRel = 0;
+            spec.minAbs = axis == 0 ? std::trunc(mWidth) : double(mItemHeight);
+        }
+        SetAxisPlacement(axis, spec);
+    }
 }
+
+TavoResult LPopupMenu::SetDescriptor(const RCPtr<LControlDescriptor>& descriptor)
+{
+    const TavoResult result = LCheckedListBox::SetDescriptor(descriptor);
+    if (Succeeded(result) && mMenu) {
+        ClearSelection();
+        RebuildItems();
+    }
+    return result;
+}
+
+TavoResult LPopupMenu::CreateItemControl()
+{
+    const TavoResult result = LCheckedListBox::CreateItemControl();
+    if (Succeeded(result) && !mRows.empty() && mPopupHandler)
+        mPopupHandler->AddHandler(&LPopupMenu::OnRowHoverStatus, mRows.back(), u"NID_HOVER_CONDITION_CHANGE");
+    return result;
+}
+
+TavoResult LPopupMenu::ReleaseInternalReferences()
+{
+    mOpenSubmenu = nullptr;
+    mOpenSubmenuItem = nullptr;
+    mTarget = nullptr;
+    mUpdater = nullptr;
+    mSubmenuTemplate = nullptr;
+    mMenu = nullptr;
+    mPopupHandler = nullptr;
+    return LCheckedListBox::ReleaseInternalReferences();
+}
+
+// ---- Entries and rows ----
 
 RCPtr<LMenuItemDescriptor> LPopupMenu::Entry(int32_t row) const
 {
     return mMenu && row >= 0 && row < mMenu->GetItemCount() ? mMenu->GetItem(row) : nullptr;
 }
 
-double LPopupMenu::RowTop(int32_t row) const
+TavoResult LPopupMenu::SetMenuDescriptor(const RCPtr<LMenuDescriptor>& menu)
 {
-    double y = 0;
-    for (int32_t i = 0; i < row && mMenu && i < mMenu->GetItemCount(); ++i)
-        y += mMenu->GetItem(i)->separator ? mSeparatorHeight : mRowHeight;
-    return y;
+    if (!menu)
+        return E_INVALIDARG;
+    CloseSubmenu();
+    mMenu = menu->Clone();
+    ClearSelection();
+    ResolveShortcuts();
+    return RebuildItems();
 }
 
-double LPopupMenu::GetContentHeight() const
+TavoResult LPopupMenu::SetNotificationTarget(const RCPtr<LNotificationReceiver>& target)
 {
-    return RowTop(mMenu ? mMenu->GetItemCount() : 0);
-}
-
-int32_t LPopupMenu::RowAt(double y) const
-{
-    if (!mMenu || y < 0)
-        return -1;
-    double top = 0;
-    for (int32_t i = 0; i < mMenu->GetItemCount(); ++i) {
-        top += mMenu->GetItem(i)->separator ? mSeparatorHeight : mRowHeight;
-        if (y < top)
-            return i;
+    if (!target)
+        return E_INVALIDARG;
+    if (mTarget)
+        return E_FAIL;
+    mTarget = target;
+    if (mMenu) {
+        ResolveShortcuts();
+        RebuildItems();
     }
-    return -1;
+    return S_OK;
 }
 
-bool LPopupMenu::IsRowSelectable(int32_t row) const
+TavoResult LPopupMenu::RebuildItems()
 {
-    RCPtr<LMenuItemDescriptor> entry = Entry(row);
+    if (!mMenu)
+        return S_OK;
+    const uint32_t count = uint32_t(mMenu->GetItemCount());
+    SetItemCount(count);
+    if (mRows.empty())
+        return 1;
+    LListBoxItem* last = mRows.back().Get();
+    if (mRowOverhead == -1) {
+        // Room around the texts: the check mark and a gap before the label,
+        // the margin after the shortcut.
+        const RCPtr<LControl> check = last->FindChildByName(u"checkBox");
+        const RCPtr<LControl> keys = last->FindChildByName(u"hotKeyLabel");
+        const int32_t checkRight = check ? int32_t(check->GetX() + check->GetWidth()) : 0;
+        const int32_t keysRight = keys ? int32_t(keys->GetX() + keys->GetWidth()) : int32_t(last->GetWidth());
+        mRowOverhead = checkRight + 20 + (int32_t(last->GetWidth()) - keysRight);
+    }
+    const bool wasSeparator = last->IsSeparator();
+    const WString text = last->GetText();
+    last->SetSeparator(true);
+    last->UpdateGeometry();
+    mSeparatorHeight = int32_t(last->GetHeight());
+    last->SetSeparator(wasSeparator);
+    last->SetLabelText(text, true);
+    last->UpdateGeometry();
+
+    mSeparatorCount = 0;
+    mWidestRow = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const RCPtr<LMenuItemDescriptor> entry = mMenu->GetItem(int32_t(i));
+        ItemRecord& record = GetItemRecord(i);
+        record.data = RCPtr<LRefCountedObject>(entry.Get());
+        record.weight = 0.0;
+        record.alternate = entry->GetItemCount() > 0;
+        SetItemChecked(i, entry->secondFlag);
+        SetItemSeparator(i, entry->separator);
+        mSeparatorCount += entry->separator ? 1 : 0;
+        mWidestRow = std::max(mWidestRow, MeasureItemWidth(i));
+    }
+    mSelectedCount = 0;
+    mAnchor = mCaret = -1;
+    FitWidthToContent(int32_t(GetScrollbarThickness().x) + mWidestRow);
+    UpdateLayout();
+    FitHeightToContent(GetContentHeight());
+    RefreshRowsFrom(0);
+    return S_OK;
+}
+
+int32_t LPopupMenu::MeasureItemWidth(uint32_t index)
+{
+    const RCPtr<LMenuItemDescriptor> entry = Entry(int32_t(index));
+    if (!entry || mRows.empty())
+        return 0;
+    const RCPtr<LMeasurementRenderer> measurer = GetMeasurementRenderer();
+    const RCPtr<LFont> font = mRows.back()->GetFont();
+    double width = 0;
+    if (measurer && font) {
+        if (!entry->label.IsEmpty())
+            width += measurer->MeasureString(entry->label, font).width;
+        if (!entry->secondText.IsEmpty())
+            width += measurer->MeasureString(entry->secondText, font).width + ShortcutInsets(*mRows.back());
+    }
+    return std::max(0, mRowOverhead) + RoundToInt32(width);
+}
+
+int32_t LPopupMenu::ShortcutInsets(const LControl& row)
+{
+    // The shortcut label draws in the row's look, inside that look's margins.
+    const RCPtr<LLook> look = row.GetLookAt(row.GetActiveLookIndex());
+    const LLookDescriptor* descriptor = look ? look->GetDescriptor().Get() : nullptr;
+    if (!descriptor || !descriptor->hasTextProperties)
+        return 0;
+    // The box holds the text's left and right edges.
+    constexpr float kWidth = 100;
+    const RectT<float> box = LLook::ComputeTextBox(descriptor->text, kWidth, 20);
+    return std::max(0, RoundToInt32(kWidth - (box.width - box.x)));
+}
+
+int32_t LPopupMenu::GetContentHeight() const
+{
+    const int64_t count = GetItemCount();
+    const int64_t height =
+        (count - mSeparatorCount) * mItemHeight + int64_t(mSeparatorCount) * mSeparatorHeight;
+    return int32_t(std::clamp<int64_t>(height, 0, INT32_MAX));
+}
+
+bool LPopupMenu::IsRowSelectable(uint32_t index)
+{
+    const RCPtr<LMenuItemDescriptor> entry = Entry(int32_t(index));
     return entry && entry->firstFlag && !entry->separator;
 }
+
+TavoResult LPopupMenu::SwapItems(uint32_t, uint32_t)
+{
+    return E_NOTIMPL;
+}
+
+TavoResult LPopupMenu::SetItemState(uint32_t index, int32_t& row)
+{
+    const TavoResult result = LCheckedListBox::SetItemState(index, row);
+    if (Failed(result) || row < 0)
+        return result;
+    auto* control = dynamic_cast<LCheckedListBoxItem*>(mRows[size_t(row)].Get());
+    if (!control)
+        return result;
+    const RCPtr<LControl> keys = control->FindChildByName(u"hotKeyLabel");
+    const RCPtr<LMenuItemDescriptor> entry = Entry(int32_t(index));
+    if (!entry) {
+        if (keys) {
+            keys->SetLabelText(WString(), true);
+            keys->SetVisible(false);
+        }
+        control->SetEnabled(false);
+        control->SelectLook(0);
+        return result;
+    }
+    if (keys) {
+        // As wide as its text, so that it never covers the label.
+        keys->SetLabelText(entry->secondText, true);
+        keys->SetVisible(!entry->secondText.IsEmpty());
+        const RCPtr<LMeasurementRenderer> measurer = GetMeasurementRenderer();
+        const RCPtr<LFont> font = control->GetFont();
+        if (!entry->secondText.IsEmpty() && measurer && font) {
+            LLayoutDescriptor::Axis x;
+            keys->GetPlacement(0, x);
+            x.sizeRef = 2;
+            x.sizeRel = 0;
+            x.sizeAbs = RoundToInt32(measurer->MeasureString(entry->secondText, font).width) +
+                        ShortcutInsets(*control);
+            keys->SetAxisPlacement(0, x);
+        }
+    }
+    control->SetSeparator(entry->separator);
+    control->SetEnabled(entry->firstFlag);
+    const bool hovered = control->IsHovered() || GetItemSelectionWeight(index) >= 0.5;
+    control->SetCheckBoxLook(!entry->secondFlag ? kCheckOff : hovered ? kCheckOnHover : kCheckOn, 1.0f);
+    // The shortcut is drawn in the row's state.
+    if (keys) {
+        const RCPtr<LLook> look = control->GetLookAt(control->GetActiveLookIndex());
+        if (look && look->GetDescriptor())
+            keys->SetLookDescriptor(look->GetDescriptor(), keys->GetActiveLookIndex());
+    }
+    return result;
+}
+
+// ---- Shortcuts ----
 
 LPopupMenu* LPopupMenu::ParentPopup() const
 {
@@ -126,29 +342,6 @@ RCPtr<LNotificationReceiver> LPopupMenu::Target() const
         if (!dynamic_cast<LPopupMenu*>(c))
             return RCPtr<LNotificationReceiver>(c);
     return nullptr;
-}
-
-TavoResult LPopupMenu::SetMenuDescriptor(const RCPtr<LMenuDescriptor>& menu)
-{
-    if (!menu)
-        return E_INVALIDARG;
-    CloseSubmenu();
-    mMenu = menu->Clone();
-    mHot = -1;
-    ResolveShortcuts();
-    return S_OK;
-}
-
-TavoResult LPopupMenu::SetNotificationTarget(const RCPtr<LNotificationReceiver>& target)
-{
-    if (!target)
-        return E_INVALIDARG;
-    if (mTarget)
-        return E_FAIL;
-    mTarget = target;
-    if (mMenu)
-        ResolveShortcuts();
-    return S_OK;
 }
 
 TavoResult LPopupMenu::ResolveShortcuts()
@@ -199,6 +392,8 @@ void LPopupMenu::ResolveEntries(const RCPtr<LMenuDescriptor>& menu, const std::v
     }
 }
 
+// ---- Hot row and submenus ----
+
 int32_t LPopupMenu::OpenSubmenuRow() const
 {
     if (!mOpenSubmenuItem || !mMenu)
@@ -226,27 +421,47 @@ void LPopupMenu::StopHover()
     }
 }
 
+bool LPopupMenu::PointerInRow(int32_t row)
+{
+    LRootWindow* window = GetRootWindow();
+    const int32_t index = row < 0 ? -1 : GetRowOfItem(uint32_t(row));
+    if (!window || index < 0)
+        return false;
+    LListBoxItem* control = mRows[size_t(index)].Get();
+    const PointT<double> at = control->GetAbsolutePosition();
+    const PointT<int32_t> pointer = window->GetMousePosition();
+    return pointer.x >= at.x && pointer.y >= at.y && pointer.x < at.x + control->GetWidth() &&
+           pointer.y < at.y + control->GetHeight();
+}
+
 void LPopupMenu::SetHotRow(int32_t row, bool fromPointer)
 {
-    if (row == mHot)
-        return;
-    mHot = row;
-    InvalidateLocalRect({0, 0, GetWidth(), GetHeight()}, true);
+    const bool was = mPointerSelecting;
+    mPointerSelecting = fromPointer;
+    if (row >= 0 && uint32_t(row) < GetItemCount())
+        SelectRange(uint32_t(row), -1, true);
+    else
+        ClearSelection();
+    mPointerSelecting = was;
+}
+
+void LPopupMenu::OnSelectionChanged()
+{
     if (LPopupMenu* parent = ParentPopup()) {
         const int32_t opener = parent->OpenSubmenuRow();
-        if (parent->mHot != opener) {
-            parent->mHot = opener;
+        if (parent->mCaret != opener && opener >= 0) {
+            parent->SelectRange(uint32_t(opener), -1, true);
             parent->StopHover();
         }
     }
-    RCPtr<LMenuItemDescriptor> entry = Entry(row);
+    const RCPtr<LMenuItemDescriptor> entry = Entry(mCaret);
     const bool opens = entry && entry->GetItemCount() > 0;
     if (!opens) {
         if (mOpenSubmenu)
             StartHover();
     } else if (entry.Get() == mOpenSubmenuItem.Get()) {
         StopHover();
-    } else if (fromPointer) {
+    } else if (mPointerSelecting || PointerInRow(mCaret)) {
         StartHover();
     }
 }
@@ -257,45 +472,9 @@ void LPopupMenu::OnIdle()
         return;
     StopHover();
     CloseSubmenu();
-    RCPtr<LMenuItemDescriptor> entry = Entry(mHot);
+    const RCPtr<LMenuItemDescriptor> entry = Entry(mCaret);
     if (entry && entry->GetItemCount() > 0)
-        OpenSubmenu(mHot);
-}
-
-TavoResult LPopupMenu::DrawContent(LRenderer* renderer)
-{
-    if (!renderer || !mMenu)
-        return S_OK;
-    const RCPtr<LFont> font = GetFont();
-    const int32_t width = int32_t(GetWidth());
-    double top = 0;
-    for (int32_t i = 0; i < mMenu->GetItemCount(); ++i) {
-        RCPtr<LMenuItemDescriptor> entry = mMenu->GetItem(i);
-        const int32_t y = int32_t(top);
-        if (entry->separator) {
-            const int32_t middle = y + int32_t(mSeparatorHeight / 2);
-            renderer->FillRect({4, middle, std::max(0, width - 8), 1}, ColorRGBA(0.5f, 0.5f, 0.5f, 1.0f),
-                               false);
-            top += mSeparatorHeight;
-            continue;
-        }
-        const int32_t height = int32_t(mRowHeight);
-        if (i == mHot)
-            renderer->FillRect({0, y, width, height}, ColorRGBA(0.2f, 0.4f, 0.8f, 1.0f), false);
-        const ColorRGBA ink = !entry->firstFlag ? ColorRGBA(0.55f, 0.55f, 0.55f, 1.0f)
-                              : i == mHot       ? ColorRGBA(1.0f, 1.0f, 1.0f, 1.0f)
-                                                : ColorRGBA(0.0f, 0.0f, 0.0f, 1.0f);
-        if (entry->secondFlag)
-            renderer->FillRect({5, y + height / 2 - 3, 6, 6}, ink, false);
-        if (font) {
-            renderer->DrawText(entry->label, font, {16, y + 2}, ink);
-            // Shortcuts start at a fixed column right of the labels.
-            if (!entry->secondText.IsEmpty())
-                renderer->DrawText(entry->secondText, font, {std::max(16, width * 3 / 5), y + 2}, ink);
-        }
-        top += mRowHeight;
-    }
-    return S_OK;
+        OpenSubmenu(mCaret);
 }
 
 TavoResult LPopupMenu::OpenSubmenu(int32_t row)
@@ -305,13 +484,12 @@ TavoResult LPopupMenu::OpenSubmenu(int32_t row)
         return E_INVALIDARG;
     CloseSubmenu();
     RCPtr<LControlFactory> factory = ControlEnvironment().factory;
-    RCPtr<LControlDescriptor> templ = mSubmenuTemplate ? mSubmenuTemplate : mDescriptor;
-    if (!factory || !templ)
+    if (!factory || !mSubmenuTemplate)
         return E_FAIL;
     RCPtr<LLayoutDescriptor> layout =
-        templ->GetLayout() ? templ->GetLayout()->Clone() : LLayoutDescriptor::Create();
+        mSubmenuTemplate->GetLayout() ? mSubmenuTemplate->GetLayout()->Clone() : LLayoutDescriptor::Create();
     RCPtr<LControl> control = factory->CreateControl(
-        LControlDescriptor::CloneWithLayout(templ, layout, u"submenu"), RCPtr<LControl>(this));
+        LControlDescriptor::CloneWithLayout(mSubmenuTemplate, layout, u"submenu"), RCPtr<LControl>(this));
     auto* sub = dynamic_cast<LPopupMenu*>(control.Get());
     if (!sub) {
         if (control)
@@ -323,8 +501,6 @@ TavoResult LPopupMenu::OpenSubmenu(int32_t row)
     sub->mTarget = Target();
     sub->mCloseOnActivation = mCloseOnActivation;
     sub->mUpdater = mUpdater;
-    sub->mRowHeight = mRowHeight;
-    sub->mSeparatorHeight = mSeparatorHeight;
     sub->SetMenuDescriptor(RCPtr<LMenuDescriptor>(entry.Get()));
 
     // Beside the row, inside the window: to the left when the right has no
@@ -332,6 +508,8 @@ TavoResult LPopupMenu::OpenSubmenu(int32_t row)
     LRootWindow* window = GetRootWindow();
     const PointT<int32_t> client = window ? window->GetClientSize() : PointT<int32_t>{INT32_MAX, INT32_MAX};
     const PointT<double> origin = GetAbsolutePosition();
+    const int32_t rowIndex = GetRowOfItem(uint32_t(row));
+    const double rowTop = rowIndex >= 0 ? mRows[size_t(rowIndex)]->GetY() - mScrollY : 0.0;
     LLayoutDescriptor::Axis x, y;
     sub->GetPlacement(0, x);
     sub->GetPlacement(1, y);
@@ -341,7 +519,7 @@ TavoResult LPopupMenu::OpenSubmenu(int32_t row)
         if (origin.x + left + sub->GetWidth() <= 0)
             left = GetWidth();
     }
-    double top = RowTop(row);
+    double top = rowTop;
     if (origin.y + top + sub->GetHeight() > client.y) {
         top = client.y - sub->GetHeight() - origin.y;
         if (origin.y + top + sub->GetHeight() <= 0)
@@ -361,13 +539,17 @@ void LPopupMenu::CloseSubmenu()
     StopHover();
     if (mOpenSubmenu) {
         RCPtr<LPopupMenu> sub = mOpenSubmenu;
-        // The focus comes back here before the submenu holding it goes.
-        if (sub->HasFocus() || sub->ContainsFocus())
-            SetFocus(true);
+        // The focus comes back here once the submenu holding it is gone,
+        // without that loss closing this popup.
+        mFocusReturnGuard = true;
+        const bool hadFocus = sub->HasFocus() || sub->ContainsFocus();
         mOpenSubmenu = nullptr;
         sub->CloseSubmenu();
         sub->SetVisible(false);
         RemoveChild(RCPtr<LControl>(sub.Get()));
+        if (hadFocus)
+            SetFocus(true);
+        mFocusReturnGuard = false;
     }
     mOpenSubmenuItem = nullptr;
 }
@@ -379,22 +561,33 @@ void LPopupMenu::CloseMenuChain()
         parent->CloseMenuChain();
         return;
     }
+    RCPtr<LControl> self(this);
     StopHover();
     CloseSubmenu();
     if (mParent)
-        mParent->RemoveChild(RCPtr<LControl>(this));
+        mParent->RemoveChild(self);
 }
 
-TavoResult LPopupMenu::OnItemActivated(int32_t row)
+void LPopupMenu::PressedElsewhere()
 {
-    RCPtr<LMenuItemDescriptor> entry = Entry(row);
-    if (!entry || !IsRowSelectable(row))
-        return S_FALSE;
-    if (entry->GetItemCount() == 0)
-        return ActivateItem(row);
-    if (entry.Get() != mOpenSubmenuItem.Get() && Succeeded(OpenSubmenu(row)))
-        mOpenSubmenu->SetHotRow(mOpenSubmenu->NextSelectable(-1, 1), false);
-    return S_OK;
+    // A title's popup is its title's to close; a context menu closes itself.
+    if (!ParentPopup() && mCloseOnActivation && !mClosing && IsShown(false))
+        CloseMenuChain();
+}
+
+// ---- Choosing ----
+
+void LPopupMenu::OnItemActivated()
+{
+    const RCPtr<LMenuItemDescriptor> entry = Entry(mCaret);
+    if (!entry)
+        return;
+    if (entry->GetItemCount() == 0) {
+        ActivateItem(mCaret);
+        return;
+    }
+    if (entry.Get() != mOpenSubmenuItem.Get() && Succeeded(OpenSubmenu(mCaret)))
+        mOpenSubmenu->SetHotRow(mOpenSubmenu->FindSelectable(0, 1), false);
 }
 
 TavoResult LPopupMenu::ActivateItem(int32_t row)
@@ -419,7 +612,8 @@ TavoResult LPopupMenu::ActivateItem(int32_t row)
         // in it the entry was chosen.
         RCPtr<LPopupMenu> top(TopPopup());
         top->Notify(u"NID_ITEM_ACTIVATED");
-        auto param = LMenuActivationParam::Create(RCPtr<LRefCountedObject>(mMenu.Get()), uint32_t(row));
+        const int32_t index = row < int32_t(GetItemCount()) ? row : -1;
+        auto param = LMenuActivationParam::Create(RCPtr<LRefCountedObject>(mMenu.Get()), uint32_t(index));
         target->ReceiveNotification(nullptr, LNotification::Create(entry->key.c_str(), param));
     }
     if (closes)
@@ -429,19 +623,20 @@ TavoResult LPopupMenu::ActivateItem(int32_t row)
     return S_OK;
 }
 
-int32_t LPopupMenu::NextSelectable(int32_t from, int32_t step) const
+// ---- Keys and pointer ----
+
+int32_t LPopupMenu::FindSelectable(int32_t from, int32_t step)
 {
-    const int32_t count = mMenu ? mMenu->GetItemCount() : 0;
-    for (int32_t i = from + step; i >= 0 && i < count; i += step)
-        if (IsRowSelectable(i))
+    for (int32_t i = from; i >= 0 && i < int32_t(GetItemCount()); i += step)
+        if (IsRowSelectable(uint32_t(i)))
             return i;
-    return from;
+    return -1;
 }
 
 TavoResult LPopupMenu::OnKey(const RCPtr<LKeyParam>& param)
 {
     if (!param || !param->IsKeyPress())
-        return S_FALSE;
+        return LCheckedListBox::OnKey(param);
     // Compared whole: a key with a modifier held is no menu key.
     const uint32_t code = param->mKey.code & ~KeyCode::kKeyDown;
     auto is = [&](const char16_t* name) { return code == (VirtualKey(name) << 16); };
@@ -451,9 +646,9 @@ TavoResult LPopupMenu::OnKey(const RCPtr<LKeyParam>& param)
         return S_OK;
     }
     if (is(u"VKEY_RIGHT")) {
-        RCPtr<LMenuItemDescriptor> entry = Entry(mHot);
-        if (entry && entry->GetItemCount() > 0 && Succeeded(OpenSubmenu(mHot))) {
-            mOpenSubmenu->SetHotRow(mOpenSubmenu->NextSelectable(-1, 1), false);
+        RCPtr<LMenuItemDescriptor> entry = Entry(mCaret);
+        if (entry && entry->GetItemCount() > 0 && Succeeded(OpenSubmenu(mCaret))) {
+            mOpenSubmenu->SetHotRow(mOpenSubmenu->FindSelectable(0, 1), false);
             mOpenSubmenu->SetFocus(true);
         }
         return S_OK;
@@ -463,40 +658,55 @@ TavoResult LPopupMenu::OnKey(const RCPtr<LKeyParam>& param)
             CloseMenuChain();
         return S_OK;
     }
-    if (is(u"VKEY_DOWN") || is(u"VKEY_UP")) {
-        SetHotRow(NextSelectable(mHot, is(u"VKEY_DOWN") ? 1 : -1), false);
+    // The hot row to the ends, or by the rows that fit the popup's height.
+    const int32_t last = int32_t(GetItemCount()) - 1;
+    const int32_t page = std::max(1, int32_t(GetClientRect().height) / std::max(1, mItemHeight));
+    int32_t wanted = -2;
+    if (is(u"VKEY_HOME"))
+        wanted = FindSelectable(0, 1);
+    else if (is(u"VKEY_END"))
+        wanted = FindSelectable(last, -1);
+    else if (is(u"VKEY_PAGEDN")) {
+        wanted = FindSelectable(std::min(last, std::max(mCaret, 0) + page), -1);
+        if (wanted <= mCaret)
+            wanted = FindSelectable(std::max(mCaret + 1, 0), 1);
+    } else if (is(u"VKEY_PAGEUP")) {
+        wanted = FindSelectable(std::max(0, (mCaret < 0 ? last : mCaret) - page), 1);
+        if (mCaret >= 0 && wanted >= mCaret)
+            wanted = FindSelectable(mCaret - 1, -1);
+    }
+    if (wanted != -2) {
+        if (wanted >= 0)
+            SetHotRow(wanted, false);
         return S_OK;
     }
-    if (is(u"VKEY_RETURN")) {
-        OnItemActivated(mHot);
-        return S_OK;
-    }
-    return S_FALSE;
+    return LCheckedListBox::OnKey(param);
 }
 
-void LPopupMenu::OnMouseMove(const RCPtr<LPointWithModifiersParam>& param)
+void LPopupMenu::OnMouseMove(const RCPtr<LPointWithModifiersParam>& pointer)
 {
-    if (!param)
+    LCheckedListBox::OnMouseMove(pointer);
+    if (!pointer || (!mLeftDrag && !mLeftPressed))
         return;
-    const bool inside = param->mX >= 0 && param->mY >= 0 && param->mX < GetWidth() && param->mY < GetHeight();
+    const bool inside =
+        pointer->mX >= 0 && pointer->mY >= 0 && pointer->mX < GetWidth() && pointer->mY < GetHeight();
     if (inside) {
-        const int32_t row = RowAt(param->mY);
-        if (row >= 0 && IsRowSelectable(row))
-            SetHotRow(row, true);
+        // A press dragged over the rows: the row under the pointer is hot.
+        const int32_t item = GetItemIndexAtPoint({pointer->mX, pointer->mY});
+        if (item >= 0 && IsRowSelectable(uint32_t(item)))
+            SetHotRow(item, true);
         return;
     }
-    if (!mLeftDrag && !mLeftPressed)
-        return;
     // A drag that leaves the menu over a title or another menu of the chain
     // goes on there as a press.
     PointT<int32_t> local;
-    RCPtr<LControl> under = HitTestFromTop(ToWindowPoint({param->mX, param->mY}), local, true);
+    RCPtr<LControl> under = HitTestFromTop(ToWindowPoint({pointer->mX, pointer->mY}), local, true);
     if (!under || under.Get() == this)
         return;
     bool take = dynamic_cast<LComboMenu*>(under.Get()) != nullptr;
     for (LControl* c = under.Get(); c && !take; c = c->GetParent()) {
         auto* popup = dynamic_cast<LPopupMenu*>(c);
-        if (!popup)
+        if (!popup || popup == this)
             continue;
         for (LPopupMenu* p = TopPopup(); p && !take; p = p->mOpenSubmenu.Get())
             take = p == popup;
@@ -505,22 +715,51 @@ void LPopupMenu::OnMouseMove(const RCPtr<LPointWithModifiersParam>& param)
         under->UITarget_OnMouseDown(1, 0, 0);
 }
 
-void LPopupMenu::OnLeftUp(const RCPtr<LMouseButtonParam>& param)
+TavoResult LPopupMenu::OnRowHoverStatus(const RCPtr<LNotificationDistributor>& sender,
+                                        const RCPtr<LNotification>& n)
 {
-    if (!param)
-        return;
-    if (param->mX >= 0 && param->mY >= 0 && param->mX < GetWidth() && param->mY < GetHeight())
-        OnItemActivated(RowAt(param->mY));
+    auto* c = DataOf<LConditionsParam>(n);
+    auto* row = dynamic_cast<LControl*>(sender.Get());
+    if (c && row && ControlEnvironment().setStatusText) {
+        const bool began = (c->mConditions & kConditionHover) && !(c->mPreviousConditions & kConditionHover);
+        const bool ended = !(c->mConditions & kConditionHover) && (c->mPreviousConditions & kConditionHover);
+        const RCPtr<LMenuItemDescriptor> entry = Entry(GetItemIndexOfControl(row));
+        if (began && entry && !entry->hint.IsEmpty())
+            ControlEnvironment().setStatusText(entry->hint);
+        else if (ended)
+            ControlEnvironment().setStatusText(WString());
+    }
+    // The list's own row handling follows.
+    const bool was = mPointerSelecting;
+    mPointerSelecting = true;
+    const TavoResult result = OnRowHover(sender, n);
+    mPointerSelecting = was;
+    return result;
+}
+
+// ---- Focus, visibility and states ----
+
+TavoResult LPopupMenu::SetFocus(bool first)
+{
+    // Asked to take the focus it holds: the topmost popup closes. A submenu
+    // given the focus by its parent keeps it.
+    if ((HasFocus() || ContainsFocus()) && !ParentPopup() && !mFocusReturnGuard && mCloseOnActivation &&
+        !mClosing) {
+        CloseMenuChain();
+        return S_OK;
+    }
+    return LCheckedListBox::SetFocus(first);
 }
 
 void LPopupMenu::ConditionsChanged(const RCPtr<LConditionsParam>& conditions)
 {
+    LCheckedListBox::ConditionsChanged(conditions);
     if (!conditions)
         return;
     const uint32_t now = conditions->mConditions, before = conditions->mPreviousConditions;
     const uint32_t focus = kConditionHasFocus | kConditionContainsFocus;
     if (((now ^ before) & focus) && !ParentPopup() && !(now & focus) && IsShown(false) && GetWidth() > 0 &&
-        GetHeight() > 0 && mCloseOnActivation && !mClosing) {
+        GetHeight() > 0 && mCloseOnActivation && !mClosing && !mFocusReturnGuard) {
         CloseMenuChain();
         return;
     }
@@ -542,13 +781,41 @@ void LPopupMenu::RefreshItemStates()
         RCPtr<LMenuItemDescriptor> entry = mMenu->GetItem(i);
         if (entry->GetItemCount() > 0 || entry->separator)
             continue;
-        // Bit 1 enabled, bit 2 checked, as the updater's control answers.
-        uint32_t state = (entry->firstFlag ? 1u : 0u) | (entry->secondFlag ? 2u : 0u);
-        if (mUpdater->GetControl()->UpdateMenuItemState(mMenu, i, entry->key, state) != S_OK)
+        LMenuDescriptor::ItemInfo info;
+        mMenu->GetItemInfo(i, info);
+        // Bit 1 enabled, bit 2 checked, as the updater's control answers; it
+        // may rename the entry it is given.
+        uint32_t state = (info.firstFlag ? 1u : 0u) | (info.secondFlag ? 2u : 0u);
+        if (Failed(mUpdater->GetControl()->UpdateMenuItemState(mMenu, i, entry->key, state)))
             continue;
-        entry->firstFlag = (state & 1) != 0;
-        entry->secondFlag = (state & 2) != 0;
+        LMenuDescriptor::ItemInfo now{(state & 1) != 0, (state & 2) != 0, entry->label};
+        entry->label = info.label;
+        ApplyItemInfo(i, now);
     }
+}
+
+TavoResult LPopupMenu::ApplyItemInfo(int32_t row, const LMenuDescriptor::ItemInfo& info)
+{
+    const RCPtr<LMenuItemDescriptor> entry = Entry(row);
+    if (!entry)
+        return E_INVALIDARG;
+    if (entry->firstFlag == info.firstFlag && entry->secondFlag == info.secondFlag &&
+        entry->label == info.label)
+        return S_FALSE;
+    if (!entry->separator) {
+        entry->firstFlag = info.firstFlag;
+        if (entry->GetItemCount() == 0) {
+            entry->secondFlag = info.secondFlag;
+            SetItemChecked(uint32_t(row), info.secondFlag);
+        }
+    }
+    if (entry->label != info.label) {
+        entry->label = info.label;
+        RebuildItems();
+    }
+    int32_t bound = -1;
+    SetItemState(uint32_t(row), bound);
+    return S_OK;
 }
 
 TavoResult LPopupMenu::PositionAndOpen(const PointT<int32_t>& windowPoint)
@@ -573,20 +840,9 @@ TavoResult LPopupMenu::PositionAndOpen(const PointT<int32_t>& windowPoint)
     }
     SetPlacement(axes[0], axes[1]);
     SetVisible(true);
-    if (!mHasFocus)
+    if (!HasFocus())
         SetFocus(true);
     return S_OK;
-}
-
-TavoResult LPopupMenu::ReleaseInternalReferences()
-{
-    mOpenSubmenu = nullptr;
-    mOpenSubmenuItem = nullptr;
-    mTarget = nullptr;
-    mUpdater = nullptr;
-    mSubmenuTemplate = nullptr;
-    mMenu = nullptr;
-    return LControl::ReleaseInternalReferences();
 }
 
 }  // namespace Tavo

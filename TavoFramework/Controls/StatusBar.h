@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Application/AppInterfaces.h"
 #include "ControlBase/Control.h"
 
 namespace Tavo {
@@ -9,7 +10,7 @@ class LNotificationQueue;
 
 // One line of status text in the child label "label1". Texts posted from any
 // thread are shown on the next idle turn; FlushStatusText shows one at once.
-class LStatusBar : public LControl
+class LStatusBar : public LControl, public IAppStatusBar
 {
 public:
     LStatusBar(const RCPtr<LControl>& parent, const WString& name);
@@ -29,11 +30,13 @@ public:
     void OnIdle() override;
 
     // Any thread.
-    TavoResult PostStatusText(const WString& text);
+    TavoResult PostStatusText(const WString& text) override;
     // Interface thread: delivers what is queued, shows the text and repaints
     // the window at once.
-    TavoResult FlushStatusText(const WString& text);
+    TavoResult FlushStatusText(const WString& text) override;
     WString GetDefaultText() const { return mDefaultText; }
+    // The text the bar goes back to.
+    WString GetStatusText() const override { return mDefaultText; }
 
 private:
     TavoResult OnSetStatusText(const RCPtr<LNotificationDistributor>& sender,

@@ -131,7 +131,7 @@ TavoResult LTreeView::InsertRecord(uint32_t index)
     const int32_t parent = index < mParents.size() ? mParents[index] : -1;
     mParents.insert(mParents.begin() + index, parent);
     const TavoResult result = LCheckedListBox::InsertRecord(index);
-    GetItemRecord(index).hidden = !IsShownByAncestors(index);
+    SetRecordHidden(index, !IsShownByAncestors(index));
     return result;
 }
 

@@ -246,8 +246,13 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"",
                    {{"labelFirmwareFileInformation", true, "missing or invalid"},
                     {"buttonUpdateFirmware", false, ""}}},
-                  {"click buttonSelectFirmwareFile",
-                   {{"buttonUpdateFirmware", true, ""}, {"labelFirmwareFileInformation", false, ""}}}}},
+                  // The File menu opens with its entry; the entry opens the
+                  // file dialog.
+                  {"click File", {{"ItemControl1", true, "Select Firmware File"}}},
+                  {"click ItemControl1",
+                   {{"buttonUpdateFirmware", true, ""},
+                    {"labelFirmwareFileInformation", false, ""},
+                    {"ItemControl1", false, ""}}}}},
         Scenario{"DeviceRemovedDuringTransfer",
                  {"--mode", "normal", "--detach-at-chunk", "60"},
                  false,

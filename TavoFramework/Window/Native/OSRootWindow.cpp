@@ -447,6 +447,9 @@ void LOSRootWindow::OnMouseButton(int32_t action, uint32_t button, uint32_t modi
         mPressed[pointerId] |= button;
     PointT<int32_t> local;
     const RCPtr<LControl> target = PointerTarget(point, local);
+    // Open menus and drop-downs close at a press outside them.
+    if (mRootControl)
+        RCPtr<LControl>(mRootControl)->ClosePopupsOutside(target.Get());
     if (!target)
         return;
     if (action == 2)
@@ -627,6 +630,7 @@ void LOSRootWindow::OnKillFocus()
     if (!mRootControl)
         return;
     const RCPtr<LControl> root = mRootControl;
+    root->ClosePopupsOutside(nullptr);
     root->SetFocus(true);
     root->UITarget_Deactivate();
 }

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,12 @@ const char* kSkin = R"(<R><Application Name="App"/>
  <Part Name="icon" Width="2" Height="2" ResizeType="Stretch" ImageFile="@ICON@" ImageLocX="0" ImageLocY="0"/></Parts>
 <Looks><Look Name="l"><ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/></Look>
  <Look Name="i"><NonClientPart Name="icon" OffsetLeft="0" OffsetTop="0"/>
+  <ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/></Look>
+ <Look Name="two"><NonClientPart Name="icon" OffsetLeft="0" OffsetTop="0"/><NonClientPart Name="icon" OffsetLeft="2" OffsetTop="0"/>
   <ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/></Look></Looks>
-<LookLists><LookList Name="fourteen" NumLooks="14">
+<LookLists><LookList Name="twoIcons" NumLooks="4"><Look Name="l" Index="0"/><Look Name="l" Index="1"/>
+  <Look Name="l" Index="2"/><Look Name="two" Index="3"/></LookList>
+ <LookList Name="fourteen" NumLooks="14">
   <Look Name="l" Index="0"/><Look Name="l" Index="1"/><Look Name="l" Index="2"/><Look Name="l" Index="3"/>
   <Look Name="l" Index="4"/><Look Name="l" Index="5"/><Look Name="l" Index="6"/><Look Name="l" Index="7"/>
   <Look Name="l" Index="8"/><Look Name="l" Index="9"/><Look Name="l" Index="10"/><Look Name="l" Index="11"/>
@@ -48,6 +53,11 @@ const char* kSkin = R"(<R><Application Name="App"/>
    <SubControl Class="Framework.ComboBox" Name="combo" XPositionAbs="10" YPositionAbs="400" XSizeAbs="100" YSizeAbs="20">
     <Skin Name="cb" LookList="fourteen">)" LIST("Framework.ListBox", "Framework.ListBoxItem") R"(</Skin>
     <CreateParamList><CreateParam ID="INITIAL_SELECTED_INDEX">2</CreateParam></CreateParamList>
+   </SubControl>
+   <SubControl Class="Framework.ListBoxWithIcons" Name="iconList" XPositionAbs="300" YPositionAbs="100" XSizeAbs="100" YSizeAbs="80">
+    <Skin Name="il" LookList="twoIcons"><SubControl Class="Framework.CheckedListBoxItem" Name="templateItem" XSizeAbs="100" YSizeAbs="20">
+     <Skin Name="ilr"><SubControl Class="Framework.Button" Name="checkBox" XSizeAbs="16" YSizeAbs="16"><Skin Name="ilc" LookList="face"/></SubControl></Skin>
+    </SubControl></Skin>
    </SubControl>
    <SubControl Class="Framework.ComboTextBox" Name="typed" XPositionAbs="400" XSizeAbs="100" YSizeAbs="20">
     <Skin Name="ct" LookList="fourteen">)" LIST("Framework.ListBox", "Framework.ListBoxItem") R"(
@@ -260,6 +270,78 @@ TEST_F(ComboBoxTest, CheckedComboMirrorsTheChosenItem)
         EXPECT_EQ(mChecked->SetSelectedIndex(index), -1);
         EXPECT_FALSE(icon(0)) << index;
         EXPECT_EQ(face->GetValue(), 1.0);
+    }
+}
+
+TEST_F(ComboBoxTest, AListWithIconsShowsItsSkinsIconsInTurnOnItsRows)
+{
+    Make(3);
+    auto list = RCPtrDynamicCast<LCheckedListBox>(mMain->FindChildByName(u"iconList"));
+    ASSERT_TRUE(list) << "the class makes a checked list";
+    ASSERT_EQ(list->GetIconList().size(), 2u);
+    list->SetItemCount(5);
+    ASSERT_EQ(list->GetRowCount(), 4u);
+    for (uint32_t r = 0; r < 4; ++r) {
+        auto* row = dynamic_cast<LCheckedListBoxItem*>(list->GetRow(r));
+        ASSERT_TRUE(row && row->GetCheckBox());
+        EXPECT_EQ(list->GetItemIcon(r), list->GetIconList()[r % 2]) << r;
+        EXPECT_EQ(row->GetCheckBox()->GetLook(0)->GetPart(0)->GetBitmap(), list->GetItemIcon(r)) << r;
+    }
+    // Scrolling rebinds the rows to the next items' icons.
+    ASSERT_EQ(list->ScrollToItem(4), S_OK);
+    const uint32_t top = list->GetTopItem();
+    EXPECT_GT(top, 0u);
+    auto* first = dynamic_cast<LCheckedListBoxItem*>(list->GetRow(0));
+    EXPECT_EQ(first->GetCheckBox()->GetLook(0)->GetPart(0)->GetBitmap(), list->GetIconList()[top % 2]);
+}
+
+TEST_F(ComboBoxTest, AClosedComboFilledWithManyItemsMakesRowsOnlyForWhatCanBeSeen)
+{
+    const auto text = [](uint32_t i) { return WString(NString(("Entry " + std::to_string(i)).c_str())); };
+    for (uint32_t count : {0u, 5u, 100u, 3000u}) {
+        SCOPED_TRACE(count);
+        Make(0);
+        LListBox& list = *mCombo->GetList();
+        for (uint32_t i = 0; i < count; ++i)
+            list.InsertItemAt(i, RCPtr<LRefCountedObject>(new LListText(text(i))));
+        ASSERT_EQ(list.GetItemCount(), count);
+        EXPECT_EQ(list.GetContentHeight(), int32_t(count) * 20);
+        // No more rows than the 600-high window shows, each bound in order.
+        EXPECT_LE(list.GetRowCount(), 31u);
+        for (uint32_t r = 0; r < list.GetRowCount() && r < count; ++r)
+            EXPECT_EQ(list.GetRow(r)->GetText(), text(r)) << r;
+        if (count == 0)
+            continue;
+        // Opened and scrolled to the end, the rows show the last items.
+        ASSERT_EQ(mCombo->SetDroppedDown(true), S_OK);
+        EXPECT_GE(list.GetRowCount() * 20.0, list.GetClientRect().height);
+        ASSERT_EQ(list.ScrollToItem(count - 1), S_OK);
+        const int32_t last = list.GetRowOfItem(count - 1);
+        ASSERT_GE(last, 0);
+        EXPECT_EQ(list.GetRow(uint32_t(last))->GetText(), text(count - 1));
+        EXPECT_EQ(list.FindItemByText(text(count - 1), true), int32_t(count - 1));
+    }
+}
+
+TEST_F(ComboBoxTest, APressOutsideTheOpenComboOrItsListClosesIt)
+{
+    Make(3);
+    const struct
+    {
+        const char* where;
+        std::function<LControl*()> target;
+        bool stays;
+    } cases[] = {
+        {"a row of its list", [&] { return static_cast<LControl*>(mCombo->GetList()->GetRow(0)); }, true},
+        {"its face", [&] { return static_cast<LControl*>(mCombo.Get()); }, true},
+        {"another control", [&] { return static_cast<LControl*>(mChecked.Get()); }, false},
+        {"nowhere: the window lost the focus", [] { return static_cast<LControl*>(nullptr); }, false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(mCombo->SetDroppedDown(true), S_OK);
+        mMain->ClosePopupsOutside(c.target());
+        EXPECT_EQ(mCombo->IsDroppedDown(), c.stays) << c.where;
+        mCombo->SetDroppedDown(false);
     }
 }
 

@@ -1,7 +1,13 @@
 #include "Application/AppClock.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
+#include "ControlBase/Look.h"
+#include "Renderer/Font.h"
+#include "Renderer/RenderHost.h"
+#include "Renderer/Renderer.h"
+#include "Controls/Button.h"
 #include "Controls/ComboMenu.h"
+#include "Controls/Label.h"
 #include "Controls/MainMenu.h"
 #include "Controls/PopupMenu.h"
 #include "System/HotKeyMap.h"
@@ -11,12 +17,12 @@
 #include "Notification/NotificationParams.h"
 #include "tests/Common/FakeRootWindow.h"
 #include "tests/Common/NotificationRecorder.h"
-#include "tests/TavoFramework/ControlBase/RecordingRenderer.h"
 #include "tests/Common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +44,34 @@ public:
     bool IsTransparentAt(const PointT<int32_t>&) override { return false; }
 };
 
+// Entries by label: "-" a separator, "label|hint", "!label" disabled,
+// "label\tshortcut".
+RCPtr<LMenuDescriptor> MenuOf(std::initializer_list<const char16_t*> labels)
+{
+    auto menu = LMenuDescriptor::Create();
+    int32_t i = 0;
+    for (std::u16string text : labels) {
+        if (text == u"-") {
+            menu->InsertSeparator(i++);
+            continue;
+        }
+        const bool disabled = text[0] == u'!';
+        if (disabled)
+            text.erase(0, 1);
+        std::u16string hint, keys;
+        if (const size_t bar = text.find(u'|'); bar != text.npos)
+            hint = text.substr(bar + 1), text.erase(bar);
+        if (const size_t tab = text.find(u'\t'); tab != text.npos)
+            keys = text.substr(tab + 1), text.erase(tab);
+        std::u16string key = u"NID_" + text;
+        menu->InsertItem(i, WString(text.c_str()), WString(key.c_str()), !disabled, false);
+        menu->GetItem(i)->hint = WString(hint.c_str());
+        menu->GetItem(i)->secondText = WString(keys.c_str());
+        ++i;
+    }
+    return menu;
+}
+
 class MenuWindow : public FakeRootWindow
 {
 public:
@@ -48,11 +82,36 @@ public:
     RCPtr<Recorder> sink{new Recorder()};
 };
 
+// A menu row: its label from x 20, a check mark and a shortcut label at the
+// right; fourteen row looks (the band where selected), nine check looks.
+#define ROW(skin)                                                                                            \
+    "<SubControl Class=\"Framework.MenuItem\" Name=\"templateItem\" XSizeToControl=\"Parent\" "              \
+    "XSizeRel=\"1\" "                                                                                        \
+    "XSizeAbs=\"0\" YSizeAbs=\"20\"><Skin Name=\"" skin "\" LookList=\"rows\">"                              \
+    "<SubControl Class=\"Framework.Button\" Name=\"checkBox\" XSizeAbs=\"16\" YSizeAbs=\"16\" "              \
+    "YPositionAbs=\"2\"><Skin Name=\"" skin "c\" LookList=\"marks\"/></SubControl>"                          \
+    "<SubControl Class=\"Framework.Label\" Name=\"hotKeyLabel\" XPlacementAnchor=\"1\" XPositionRel=\"1\" "  \
+    "XPositionAbs=\"-4\" XSizeAbs=\"40\" YSizeAbs=\"20\"/></Skin></SubControl>"
+
 const char* kSkin = R"(<R><Application Name="App"/>
-<Parts><Part Name="p" Width="1" Height="1" ResizeType="Stretch"/></Parts>
-<Looks><Look Name="l"><ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/></Look></Looks>
+<Colorizers><Colorizer Name="black" ColorType="SolidFill" Color="0xFF000000"/></Colorizers>
+<Parts><Part Name="p" Width="1" Height="1" ResizeType="Stretch"/>
+ <Part Name="ink" Width="1" Height="1" ResizeType="Stretch" ColorizerName="black"/></Parts>
+<Looks><Look Name="l"><ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/></Look>
+ <Look Name="row"><TextProperties TextLeftRel="0" TextLeftAbs="20" TextRightRel="1" TextRightAbs="0" TextHAlign="0" TextTopRel="0" TextTopAbs="0" TextBottomRel="1" TextBottomAbs="0" TextVAlign="0.5" TextForegroundPart="ink"/></Look>
+ <Look Name="band"><ClientPart Name="p" OffsetLeft="0" OffsetTop="0" OffsetRight="0" OffsetBottom="0"/>
+  <TextProperties TextLeftRel="0" TextLeftAbs="20" TextRightRel="1" TextRightAbs="0" TextHAlign="0" TextTopRel="0" TextTopAbs="0" TextBottomRel="1" TextBottomAbs="0" TextVAlign="0.5" TextForegroundPart="ink"/></Look></Looks>
 <LookLists><LookList Name="four" NumLooks="4">
-  <Look Name="l" Index="0"/><Look Name="l" Index="1"/><Look Name="l" Index="2"/><Look Name="l" Index="3"/></LookList></LookLists>
+  <Look Name="l" Index="0"/><Look Name="l" Index="1"/><Look Name="l" Index="2"/><Look Name="l" Index="3"/></LookList>
+ <LookList Name="rows" NumLooks="14">
+  <Look Name="row" Index="0"/><Look Name="row" Index="1"/><Look Name="row" Index="2"/><Look Name="row" Index="3"/>
+  <Look Name="row" Index="4"/><Look Name="row" Index="5"/><Look Name="row" Index="6"/><Look Name="band" Index="7"/>
+  <Look Name="band" Index="8"/><Look Name="band" Index="9"/><Look Name="band" Index="10"/><Look Name="band" Index="11"/>
+  <Look Name="band" Index="12"/><Look Name="row" Index="13"/></LookList>
+ <LookList Name="marks" NumLooks="9">
+  <Look Name="l" Index="0"/><Look Name="l" Index="1"/><Look Name="l" Index="2"/><Look Name="l" Index="3"/>
+  <Look Name="l" Index="4"/><Look Name="l" Index="5"/><Look Name="l" Index="6"/><Look Name="l" Index="7"/>
+  <Look Name="l" Index="8"/></LookList></LookLists>
 <Skin Name="S">
  <SubControl Class="Test.Panel" Name="main" XSizeAbs="400" YSizeAbs="300">
   <Skin Name="s">
@@ -61,7 +120,7 @@ const char* kSkin = R"(<R><Application Name="App"/>
      <SubControl Class="Framework.ComboMenu" Name="templateMenu" XSizeAbs="60" YSizeAbs="24">
       <Skin Name="t" LookList="four">
        <SubControl Class="Framework.PopupMenu" Name="popupMenu" YPositionRel="1" XSizeAbs="75" YSizeAbs="77">
-        <Skin Name="pm"><SubControl Class="Test.Panel" Name="templateItem" XSizeAbs="75" YSizeAbs="20"/></Skin>
+        <Skin Name="pm">)" ROW("r1") R"(</Skin>
        </SubControl>
       </Skin>
      </SubControl>
@@ -69,11 +128,18 @@ const char* kSkin = R"(<R><Application Name="App"/>
    </SubControl>
    <SubControl Class="Framework.ComboMenu" Name="lone" XPositionAbs="360" YPositionAbs="100" XSizeAbs="40" YSizeAbs="24">
     <Skin Name="t2" LookList="four">
-     <SubControl Class="Framework.PopupMenu" Name="popupMenu" YPositionRel="1" XSizeAbs="75" YSizeAbs="77"/>
+     <SubControl Class="Framework.PopupMenu" Name="popupMenu" YPositionRel="1" XSizeAbs="75" YSizeAbs="77">
+      <Skin Name="pm2">)" ROW("r2") R"(</Skin>
+     </SubControl>
     </Skin>
    </SubControl>
-   <SubControl Class="Framework.PopupMenu" Name="ctx" XPositionAbs="300" XSizeAbs="100" YSizeAbs="100">
-    <Skin Name="c"><SubControl Class="Framework.PopupMenu" Name="submenu" XSizeAbs="80" YSizeAbs="60"/></Skin>
+   <SubControl Class="Test.Panel" Name="elsewhere" XPositionAbs="0" YPositionAbs="250" XSizeAbs="50" YSizeAbs="50"/>
+   <SubControl Class="Framework.PopupMenu" Name="ctx" XPositionAbs="300" XSizeAbs="100" YSizeAbs="100" YMaxSizeAbs="100">
+    <Skin Name="c">)" ROW("r3") R"(
+     <SubControl Class="Framework.PopupMenu" Name="submenu" XSizeAbs="80" YSizeAbs="60">
+      <Skin Name="sm">)" ROW("r4") R"(</Skin>
+     </SubControl>
+    </Skin>
    </SubControl>
   </Skin>
  </SubControl>
@@ -114,9 +180,14 @@ protected:
     {
         mFactory = LControlFactory::Create(u"App");
         ControlEnvironment().factory = mFactory;
+        // Entries are measured in the rows' font.
+        ControlEnvironment().defaultFont = [] { return LFont::FindOrCreate(u"DejaVu Sans", 10, 0); };
         mFactory->RegisterControlClass(u"Framework.MainMenu", &LMainMenu::Create);
         mFactory->RegisterControlClass(u"Framework.ComboMenu", &ProbeCombo::Make);
         mFactory->RegisterControlClass(u"Framework.PopupMenu", &LPopupMenu::Create);
+        mFactory->RegisterControlClass(u"Framework.MenuItem", &LMenuListBoxItem::Create);
+        mFactory->RegisterControlClass(u"Framework.Button", &LButton::Create);
+        mFactory->RegisterControlClass(u"Framework.Label", &LLabel::Create);
         mFactory->RegisterControlClass(u"Test.Panel", &LControl::CreateT<LControl>);
         mFolder.Write("app.xml", kStrings);
         mFolder.Write("fw.xml", R"(<Root/>)");
@@ -139,6 +210,7 @@ protected:
         if (mMain)
             mMain->ReleaseInternalReferences();
         ControlEnvironment().factory = nullptr;
+        ControlEnvironment().defaultFont = nullptr;
         ControlEnvironment().applicationHotKeys = nullptr;
     }
     static LPopupMenu* Popup(const RCPtr<LComboMenu>& menu)
@@ -213,8 +285,10 @@ TEST_F(MenuTest, TitlesAndEntriesBecomeMenusConnectedToTheWindow)
     LPopupMenu* popup = Popup(file);
     ASSERT_TRUE(popup && popup->GetMenuDescriptor());
     EXPECT_EQ(popup->GetMenuDescriptor()->GetItem(0)->key, WString(u"NID_MENU_FILE_ITEM_1"));
-    EXPECT_FALSE(popup->FindChildByName(u"templateItem"))
-        << "a skin's row template would cover the first row";
+    EXPECT_FALSE(popup->FindChildByName(u"templateItem")) << "the template is no row";
+    ASSERT_GE(popup->GetRowCount(), 1u);
+    EXPECT_TRUE(dynamic_cast<LMenuListBoxItem*>(popup->GetRow(0)));
+    EXPECT_EQ(popup->GetRow(0)->GetText(), WString(u"Select Firmware File"));
     EXPECT_FALSE(popup->GetCloseOnActivation());
     EXPECT_EQ(popup->GetItemUpdater()->GetControl().Get(), mBar.Get());
     EXPECT_EQ(popup->GetNotificationTarget().Get(), static_cast<LNotificationReceiver*>(mWindow->sink.Get()));
@@ -295,8 +369,9 @@ TEST_F(MenuTest, LoneTitleKeepsItsMenuInTheWindowAndFollowsFocusAndState)
     auto lone = RCPtrDynamicCast<ProbeCombo>(mMain->FindChildByName(u"lone"));
     ASSERT_TRUE(lone);
     ASSERT_EQ(lone->SetDroppedDown(true), S_OK);
-    // 360 + 75 would pass the 400 wide window: the menu ends at its edge.
-    EXPECT_EQ(Popup(lone)->GetAbsolutePosition().x, 325.0);
+    // 360 plus the menu's width would pass the 400 wide window: the menu
+    // ends at its edge.
+    EXPECT_EQ(Popup(lone)->GetAbsolutePosition().x, 400.0 - Popup(lone)->GetWidth());
 
     // A press while open: the focus coming back closes it and the press does
     // not open it again; the next press does.
@@ -385,20 +460,9 @@ TEST_F(MenuTest, SubmenusOpenAfterTheHoverDelayAndKeysWalkTheChain)
     EXPECT_FALSE(ctx->FindChildByName(u"submenu")) << "the template is no row";
     ctx->SetMenuDescriptor(SampleMenu());
     ctx->SetVisible(true);
-    EXPECT_EQ(ctx->GetContentHeight(), 20 * 3 + 7.0);
+    EXPECT_EQ(ctx->GetContentHeight(), 20 * 3 + ctx->GetSeparatorHeight());
     EXPECT_FALSE(ctx->IsRowSelectable(2));
     EXPECT_FALSE(ctx->IsRowSelectable(3));
-    ctx->SetHotRow(0, false);
-    Tavo::Test::RecordingRenderer drawn;
-    drawn.Begin();
-    ctx->DrawContent(&drawn);
-    drawn.End();
-    std::vector<std::string> fills;
-    std::copy_if(drawn.calls.begin(), drawn.calls.end(), std::back_inserter(fills),
-                 [](const std::string& c) { return c.rfind("Fill", 0) == 0; });
-    ASSERT_EQ(fills.size(), 2u);
-    EXPECT_EQ(fills[0].rfind("Fill 0,0 100x20 FF3366CC", 0), 0u) << "the hot row";
-    EXPECT_EQ(fills[1].rfind("Fill 4,43 92x1", 0), 0u) << "the separator below two rows";
 
     // Opens after more than 250 ms, not at 250.
     ctx->SetHotRow(1, true);
@@ -430,7 +494,9 @@ TEST_F(MenuTest, SubmenusOpenAfterTheHoverDelayAndKeysWalkTheChain)
     ctx->GetOpenSubmenu()->OnKey(Key(u"VKEY_LEFT"));
     EXPECT_FALSE(ctx->GetOpenSubmenu());
     EXPECT_EQ(ctx->GetParent(), mMain.Get());
+    EXPECT_EQ(ctx->GetHotRow(), 1);
     ctx->OnKey(Key(u"VKEY_RIGHT"));
+    ASSERT_TRUE(ctx->GetOpenSubmenu());
     ctx->GetOpenSubmenu()->OnKey(Key(u"VKEY_ESCAPE"));
     EXPECT_FALSE(ctx->GetParent());
 }
@@ -442,9 +508,11 @@ TEST_F(MenuTest, ChoosingAnEntryDeliversItsNotificationAndClosesAsItsOpenerWants
     ctx->SetNotificationTarget(RCPtr<LNotificationReceiver>(target.Get()));
     ctx->SetMenuDescriptor(SampleMenu());
     ctx->SetVisible(true);
-    ctx->OnItemActivated(3);
+    ctx->SetHotRow(3, false);
+    ctx->OnKey(Key(u"VKEY_RETURN"));
     EXPECT_TRUE(target->names.empty()) << "a disabled entry is not chosen";
-    ctx->OnItemActivated(1);
+    ctx->SetHotRow(1, false);
+    ctx->OnItemActivated();
     auto sub = ctx->GetOpenSubmenu();
     ASSERT_TRUE(sub);
     sub->OnKey(Key(u"VKEY_DOWN"));
@@ -463,8 +531,13 @@ TEST_F(MenuTest, ChoosingAnEntryDeliversItsNotificationAndClosesAsItsOpenerWants
     LPopupMenu* popup = Popup(file);
     popup->OnKey(Key(u"VKEY_ESCAPE"));
     EXPECT_TRUE(file->IsDroppedDown());
-    popup->OnItemActivated(0);
+    popup->SetHotRow(0, false);
+    popup->OnKey(Key(u"VKEY_RETURN"));
     EXPECT_EQ(mWindow->sink->names, std::vector<std::u16string>({u"NID_MENU_FILE_ITEM_1"}));
+    EXPECT_EQ(RCPtrDynamicCast<LMenuActivationParam>(
+                  RCPtr<LRefCountedObject>(const_cast<LRefCountedObject*>(mWindow->sink->data.Get())))
+                  ->GetValue(),
+              0u);
     EXPECT_FALSE(file->IsDroppedDown());
     EXPECT_EQ(popup->GetParent(), file.Get());
 }
@@ -482,4 +555,255 @@ TEST_F(MenuTest, ADragFromAnOpenMenuOntoAnotherTitlePressesIt)
     // The title opens and hands the press on to its own menu.
     EXPECT_TRUE(edit->IsDroppedDown());
     EXPECT_EQ(mWindow->capture.Get(), static_cast<LControl*>(Popup(edit)));
+}
+
+namespace {
+
+int32_t TextWidth(const LControl& row, const char16_t* text)
+{
+    return RoundToInt32(GetMeasurementRenderer()->MeasureString(WString(text), row.GetFont()).width);
+}
+
+// A record of notifications from several senders, in the order they came.
+class Log : public LNotificationClient
+{
+public:
+    Log(std::vector<std::u16string>& into, const char16_t* who) : mInto(into), mWho(who) {}
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>&,
+                                   const RCPtr<LNotification>& n) override
+    {
+        mInto.push_back(mWho + u":" + n->GetID());
+        return S_OK;
+    }
+
+private:
+    std::vector<std::u16string>& mInto;
+    std::u16string mWho;
+};
+
+// Disables "NID_A", checks "NID_B" and renames "NID_C" when asked.
+class StateSource : public LControl
+{
+public:
+    StateSource() : LControl(nullptr, u"states") {}
+    TavoResult UpdateMenuItemState(const RCPtr<LMenuDescriptor>& menu, int32_t item, const WString& command,
+                                   uint32_t& state) override
+    {
+        ++asked;
+        if (command == u"NID_A")
+            state &= ~1u;
+        else if (command == u"NID_B")
+            state |= 2u;
+        else if (command == u"NID_C")
+            menu->GetItem(item)->label = u"C renamed to a much longer label";
+        else
+            return S_FALSE;
+        return S_OK;
+    }
+    int asked = 0;
+};
+
+}  // namespace
+
+TEST_F(MenuTest, PopupGrowsFromItsSkinSizeToFitItsEntries)
+{
+    auto ctx = RCPtrDynamicCast<LPopupMenu>(mMain->FindChildByName(u"ctx"));
+    ASSERT_TRUE(ctx);
+    struct Case
+    {
+        RCPtr<LMenuDescriptor> menu;
+        const char16_t* widest;  // label and shortcut of the widest entry
+        const char16_t* widestKeys;
+        int rows, separators;
+    };
+    const Case cases[] = {
+        {MenuOf({u"Select Firmware File"}), u"Select Firmware File", u"", 1, 0},
+        {MenuOf({u"A"}), u"A", u"", 1, 0},
+        {MenuOf({u"Open\tCtrl+O", u"-", u"Quit"}), u"Open", u"Ctrl+O", 2, 1},
+        {MenuOf({u"-", u"-", u"-"}), u"", u"", 0, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(NString(WString(c.widest)).c_str());
+        ASSERT_EQ(ctx->SetMenuDescriptor(c.menu), S_OK);
+        mMain->UITarget_UpdateGeometry(400, 300);
+        const LListBoxItem& row = *ctx->GetRow(0);
+        // The check mark, a gap of 20, the 4 right of the shortcut and the
+        // shortcut within the row look's margins (20 on the left).
+        const int32_t keys = *c.widestKeys ? TextWidth(row, c.widestKeys) + 20 : 0;
+        const int32_t content = 16 + 20 + 4 + TextWidth(row, c.widest) + keys;
+        EXPECT_EQ(ctx->GetWidth(), std::max(100, c.separators == 3 ? 0 : content));
+        EXPECT_EQ(ctx->GetHeight(), c.rows * 20 + c.separators * ctx->GetSeparatorHeight());
+        // A shortcut label starts after its row's text ends; without a
+        // shortcut it draws nothing.
+        for (uint32_t r = 0; r < ctx->GetItemCount(); ++r) {
+            LListBoxItem& shown = *ctx->GetRow(r);
+            RCPtr<LControl> label = shown.FindChildByName(u"hotKeyLabel");
+            if (shown.IsSeparator() || label->GetText().IsEmpty()) {
+                EXPECT_FALSE(label->IsShown(false)) << r;
+                continue;
+            }
+            EXPECT_GE(label->GetX(), 20 + TextWidth(shown, shown.GetText().c_str())) << r;
+            EXPECT_EQ(label->GetX() + label->GetWidth(), ctx->GetWidth() - 4) << r;
+        }
+    }
+}
+
+TEST_F(MenuTest, KeysMoveTheHotRowOverEntriesThatCanBeChosen)
+{
+    auto ctx = RCPtrDynamicCast<LPopupMenu>(mMain->FindChildByName(u"ctx"));
+    // 0 A, 1 separator, 2 disabled, 3..10 C..J, 11 disabled; five rows show.
+    ctx->SetMenuDescriptor(
+        MenuOf({u"A", u"-", u"!B", u"C", u"D", u"E", u"F", u"G", u"H", u"I", u"J", u"!K"}));
+    ctx->SetVisible(true);
+    mMain->UITarget_UpdateGeometry(400, 300);
+    ASSERT_EQ(ctx->GetHeight(), 100.0) << "the skin's maximum";
+    struct Case
+    {
+        int32_t from;
+        const char16_t* key;
+        int32_t to;
+    };
+    const Case cases[] = {
+        {-1, u"VKEY_DOWN", 0},    {0, u"VKEY_DOWN", 3},    {3, u"VKEY_UP", 0},     {0, u"VKEY_UP", 0},
+        {-1, u"VKEY_END", 10},    {5, u"VKEY_HOME", 0},    {0, u"VKEY_PAGEDN", 5}, {8, u"VKEY_PAGEDN", 10},
+        {10, u"VKEY_PAGEDN", 10}, {10, u"VKEY_PAGEUP", 5}, {3, u"VKEY_PAGEUP", 0}, {0, u"VKEY_PAGEUP", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(NString(WString(c.key)).c_str() + (" from " + std::to_string(c.from)));
+        ctx->SetHotRow(c.from, false);
+        EXPECT_EQ(ctx->OnKey(Key(c.key)), S_OK);
+        EXPECT_EQ(ctx->GetHotRow(), c.to);
+        // The hot row is in view, and it is the only one with the band.
+        const int32_t row = ctx->GetRowOfItem(uint32_t(c.to));
+        ASSERT_GE(row, 0);
+        for (uint32_t r = 0; r < ctx->GetRowCount(); ++r)
+            EXPECT_EQ(ctx->GetRow(r)->GetActiveLookIndex() >= 7 && ctx->GetRow(r)->GetActiveLookIndex() <= 12,
+                      int32_t(r) == row)
+                << r;
+    }
+    EXPECT_EQ(ctx->SwapItems(0, 3), E_NOTIMPL);
+    EXPECT_TRUE(ctx->SortItems());
+    EXPECT_EQ(ctx->GetItemText(3), WString(u"C")) << "the entries keep their order";
+}
+
+TEST_F(MenuTest, TheHoveredRowTakesTheBandAndItsHintIsTheStatusText)
+{
+    std::vector<WString> status;
+    ControlEnvironment().setStatusText = [&](const WString& text) {
+        status.push_back(text);
+        return S_OK;
+    };
+    auto ctx = RCPtrDynamicCast<LPopupMenu>(mMain->FindChildByName(u"ctx"));
+    ctx->SetMenuDescriptor(MenuOf({u"First|first hint", u"Middle", u"Last|last hint"}));
+    ctx->SetVisible(true);
+    mMain->UITarget_UpdateGeometry(400, 300);
+    const uint32_t hover = kConditionHover | kConditionEnabled | kConditionVisible;
+    const uint32_t plain = kConditionEnabled | kConditionVisible;
+    const struct
+    {
+        uint32_t row;
+        std::vector<WString> status;
+    } cases[] = {{0, {u"first hint"}}, {1, {}}, {2, {u"last hint"}}};
+    for (const auto& c : cases) {
+        status.clear();
+        LListBoxItem* row = ctx->GetRow(c.row);
+        row->Notify(u"NID_HOVER_CONDITION_CHANGE", LConditionsParam::Create(hover, plain, 5, 5));
+        EXPECT_EQ(ctx->GetHotRow(), int32_t(c.row));
+        EXPECT_EQ(row->GetY(), 20.0 * c.row) << "the band is drawn where the row is";
+        for (uint32_t r = 0; r < 3; ++r)
+            EXPECT_EQ(ctx->GetRow(r)->GetActiveLookIndex() >= 7, r == c.row) << r;
+        EXPECT_EQ(status, c.status);
+        row->Notify(u"NID_HOVER_CONDITION_CHANGE", LConditionsParam::Create(plain, hover, 5, 5));
+        EXPECT_EQ(status.empty() ? WString(u"none") : status.back(), WString()) << "cleared as it leaves";
+    }
+    ControlEnvironment().setStatusText = nullptr;
+}
+
+TEST_F(MenuTest, ShowingAPopupAppliesTheUpdatersStatesAndLabels)
+{
+    auto ctx = RCPtrDynamicCast<LPopupMenu>(mMain->FindChildByName(u"ctx"));
+    ctx->SetMenuDescriptor(MenuOf({u"A", u"B", u"C", u"D"}));
+    RCPtr<StateSource> source(new StateSource());
+    ctx->SetItemUpdater(LMenuItemUpdater::Create(RCPtr<LControl>(source.Get())));
+    const double narrow = ctx->GetWidth();
+    ctx->SetVisible(true);
+    mMain->UITarget_UpdateGeometry(400, 300);
+    EXPECT_EQ(source->asked, 4);
+    auto* a = dynamic_cast<LCheckedListBoxItem*>(ctx->GetRow(0));
+    auto* b = dynamic_cast<LCheckedListBoxItem*>(ctx->GetRow(1));
+    ASSERT_TRUE(a && b);
+    EXPECT_FALSE(a->IsEnabled(false));
+    EXPECT_EQ(a->GetActiveLookIndex(), 6);
+    EXPECT_FALSE(ctx->IsRowSelectable(0));
+    EXPECT_TRUE(ctx->IsItemChecked(1));
+    EXPECT_EQ(b->GetCheckBox()->GetActiveLookIndex(), 7) << "the check mark";
+    EXPECT_EQ(ctx->GetRow(2)->GetText(), WString(u"C renamed to a much longer label"));
+    EXPECT_GT(ctx->GetWidth(), narrow) << "the popup fits the new label";
+    EXPECT_FALSE(ctx->GetRow(2)->IsTextClipped());
+
+    LMenuDescriptor::ItemInfo same;
+    ctx->GetMenuDescriptor()->GetItemInfo(3, same);
+    EXPECT_EQ(ctx->ApplyItemInfo(3, same), S_FALSE);
+    EXPECT_EQ(ctx->ApplyItemInfo(4, same), E_INVALIDARG);
+    ctx->SetItemUpdater(nullptr);
+}
+
+TEST_F(MenuTest, AChoiceTellsTheOpenerThenTheTargetAndCloses)
+{
+    std::vector<std::u16string> log;
+    RCPtr<Log> opener(new Log(log, u"popup"));
+    auto file = mBar->GetMenuAt(0);
+    LPopupMenu* popup = Popup(file);
+    opener->Subscribe(RCPtr<LNotificationDistributor>(popup), u"NID_ITEM_ACTIVATED");
+    file->SetDroppedDown(true);
+    popup->GetRow(0)->Notify(
+        u"NID_HOVER_CONDITION_CHANGE",
+        LConditionsParam::Create(kConditionHover | kConditionEnabled, kConditionEnabled, 5, 5));
+    popup->OnKey(Key(u"VKEY_RETURN"));
+    log.push_back(u"target:" + mWindow->sink->names.at(0));
+    // The opener hears first (and again from the list), the target once.
+    EXPECT_EQ(log, std::vector<std::u16string>({u"popup:NID_ITEM_ACTIVATED", u"popup:NID_ITEM_ACTIVATED",
+                                                u"target:NID_MENU_FILE_ITEM_1"}));
+    EXPECT_FALSE(file->IsDroppedDown());
+    opener->UnsubscribeAll();
+}
+
+TEST_F(MenuTest, APressOutsideAnOpenMenuOrTheWindowLosingFocusClosesIt)
+{
+    auto file = mBar->GetMenuAt(0);
+    const RCPtr<LControlDescriptor> ctxDescriptor = mMain->FindChildByName(u"ctx")->GetDescriptor();
+    RCPtr<LControl> elsewhere = mMain->FindChildByName(u"elsewhere");
+    RCPtr<LPopupMenu> ctx;
+    struct Case
+    {
+        const char* where;
+        std::function<LControl*()> target;
+        bool menuStays, contextStays;
+    };
+    const Case cases[] = {
+        {"its own row", [&] { return static_cast<LControl*>(Popup(file)->GetRow(0)); }, true, false},
+        {"the title", [&] { return static_cast<LControl*>(file.Get()); }, true, false},
+        {"the context menu", [&] { return static_cast<LControl*>(ctx->GetRow(0)); }, false, true},
+        {"another control", [&] { return elsewhere.Get(); }, false, false},
+        {"the window losing the focus", [] { return static_cast<LControl*>(nullptr); }, false, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        file->SetDroppedDown(true);
+        ctx = RCPtrDynamicCast<LPopupMenu>(mFactory->CreateControl(
+            LControlDescriptor::CloneWithLayout(ctxDescriptor, ctxDescriptor->GetLayout()->Clone(),
+                                                u"opened" + WString(char16_t(u'0' + n++))),
+            mMain));
+        ASSERT_TRUE(ctx);
+        ctx->SetMenuDescriptor(SampleMenu());
+        ctx->PositionAndOpen({10, 50});
+        ASSERT_TRUE(file->IsDroppedDown() && ctx->IsShown(false));
+        mMain->ClosePopupsOutside(c.target());
+        EXPECT_EQ(file->IsDroppedDown(), c.menuStays);
+        EXPECT_EQ(ctx->GetParent() != nullptr, c.contextStays);
+        file->SetDroppedDown(false);
+        if (ctx->GetParent())
+            ctx->CloseMenuChain();
+    }
 }

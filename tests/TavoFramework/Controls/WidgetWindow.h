@@ -47,13 +47,18 @@ public:
 
 using Script = std::function<void(App& app, OSWindow& window)>;
 
-// The program's exit code. The skin file's top control is "mainControl".
-inline int32_t Run(const std::string& skin, std::span<const ControlClassRow> classes, const Script& script)
+// The program's exit code. The skin file's top control is "mainControl";
+// a string-table file, when given, replaces the test application's.
+inline int32_t Run(const std::string& skin, std::span<const ControlClassRow> classes, const Script& script,
+                   const std::string& strings = {})
 {
     TestFolder dir;
     AppTest::WriteResources(dir / "res", false, 1);
     std::filesystem::copy_file(skin, dir / "res/Skins.xml",
                                std::filesystem::copy_options::overwrite_existing);
+    if (!strings.empty())
+        std::filesystem::copy_file(strings, dir / "res/StringTables.xml",
+                                   std::filesystem::copy_options::overwrite_existing);
     ScopedEnv user("TAVO_USER_APPDATA_DIR", dir / "user"), common("TAVO_COMMON_APPDATA_DIR", dir / "common");
     AppShellOptions options;
     options.applicationName = u"TestApp";

@@ -1,0 +1,248 @@
+// The product's skin with its File menu shown and a status bar, in a window
+// on the test X server: menus open sized to their entries, their texts stand
+// out from the panel, the band lies under the row the pointer is on, a hint
+// reaches the status bar and a press outside closes the menu.
+// The test framework first: the X headers define macros that clash with it.
+#include <gtest/gtest.h>
+
+#include "Application/FrameworkApp.h"
+#include "Controls/ComboMenu.h"
+#include "Controls/FrameworkControlClasses.h"
+#include "Controls/MainMenu.h"
+#include "Controls/PopupMenu.h"
+#include "Controls/StatusBar.h"
+#include "Renderer/Font.h"
+#include "Renderer/RenderHost.h"
+#include "Renderer/Renderer.h"
+#include "tests/Common/TestScope.h"
+#include "tests/TavoFramework/Controls/WidgetWindow.h"
+
+#include <climits>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace Tavo;
+using WidgetWindow::TurnUntil;
+
+namespace {
+
+constexpr uint32_t kPanel = 0x26262B, kBand = 0x3C5A8C;
+
+void Replace(std::string& text, const std::string& from, const std::string& to)
+{
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+}
+
+// The product skin with the menu in the top right corner, above the header,
+// and a status bar over the version line.
+void WriteSkin(const std::string& path)
+{
+    std::ifstream in(TAVO_PRODUCT_SKIN);
+    std::stringstream all;
+    all << in.rdbuf();
+    std::string skin = all.str();
+    Replace(
+        skin,
+        R"(Name="mainMenu" IsVisible="False" LayoutOrder="0" XSizeToControl="Parent" XSizeRel="1" XSizeAbs="0" YSizeAbs="24")",
+        R"(Name="mainMenu" Z_Order="100" LayoutOrder="0" XPositionAbs="480" YPositionAbs="10" XSizeAbs="60" YSizeAbs="24")");
+    Replace(
+        skin, R"(<SubControl Class="Framework.Label" Name="updaterVersionLabel")",
+        R"(<SubControl Class="Framework.StatusBar" Name="statusBar" XPositionAbs="20" YPositionAbs="360" XSizeAbs="520" YSizeAbs="20">
+            <Skin Name="statusBarSkin" LookList="listPanel">
+              <SubControl Class="Framework.Label" Name="label1" XSizeToControl="Parent" XSizeRel="1" XSizeAbs="0" YSizeAbs="20">
+                <Skin Name="statusLabelSkin" LookList="listLabel"/>
+              </SubControl>
+            </Skin>
+          </SubControl>
+          <SubControl Class="Framework.Label" Name="updaterVersionLabel")");
+    std::ofstream(path) << skin;
+}
+
+void WriteStrings(const std::string& path)
+{
+    const auto string = [](const char* id, const char* text) {
+        return std::string("<String ID=\"") + id + "\"><Locale LCID=\"0x0009\">" + text +
+               "</Locale></String>";
+    };
+    std::ofstream(path) << "<Root><Application Name=\"TestApp\"><StringTable ID=\"|TestApp\">"
+                        << string("X", "x") << "</StringTable>"
+                        << "<StringTable ID=\"FirmwareUpdater.MainControl|mainMenu\">"
+                        << string("MENU_LABEL.00", "File")
+                        << string("CONTEXT_MENU0.00.NID_MENU_FILE_ITEM_1",
+                                  "Select Firmware File|Choose the firmware image to send")
+                        << string("CONTEXT_MENU0.01.NID_MENU_FILE_ITEM_2", "Reload")
+                        << string("CONTEXT_MENU0.02.-", "")
+                        << string("CONTEXT_MENU0.03.NID_MENU_FILE_ITEM_3", "Exit") << "</StringTable>"
+                        << "<StringTable ID=\"FirmwareUpdater.MainControl|labelDeviceInformation\">"
+                        << string("LABEL", "K620 ZENTA device not found.") << "</StringTable>"
+                        << "<StringTable ID=\"FirmwareUpdater.MainControl|buttonExit\">"
+                        << string("LABEL", "EXIT")
+                        << string("CONTEXT_MENU.00.NID_COPY", "Copy Device Information")
+                        << string("CONTEXT_MENU.01.NID_SELECT_ALL", "Select All") << "</StringTable>"
+                        << "</Application></Root>";
+}
+
+double Luminance(uint32_t rgb)
+{
+    double sum = 0;
+    const double weights[3] = {0.2126, 0.7152, 0.0722};
+    for (int c = 0; c < 3; ++c) {
+        const double v = double((rgb >> (16 - 8 * c)) & 0xFF) / 255.0;
+        sum += weights[c] * (v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+    }
+    return sum;
+}
+
+double Contrast(uint32_t a, uint32_t b)
+{
+    const double x = Luminance(a) + 0.05, y = Luminance(b) + 0.05;
+    return x > y ? x / y : y / x;
+}
+
+// The best contrast of any pixel of the area against the colour behind it:
+// the ink of the glyphs' cores, whatever their smoothed edges.
+double InkContrast(const std::vector<uint32_t>& pixels, uint32_t behind)
+{
+    double best = 1;
+    for (uint32_t p : pixels)
+        best = std::max(best, Contrast(p & 0xFFFFFF, behind));
+    return best;
+}
+
+std::vector<ControlClassRow> Classes()
+{
+    std::vector<ControlClassRow> rows(FrameworkControlClasses().begin(), FrameworkControlClasses().end());
+    rows.push_back({u"FirmwareUpdater.MainControl", &LControl::CreateT<LControl>, 0});
+    return rows;
+}
+
+}  // namespace
+
+TEST(MenuWindow, MenusFitTheirEntriesShowThemLegiblyAndCloseOnAPressOutside)
+{
+    ASSERT_TRUE(TestXServer().Running());
+    TestFolder dir;
+    WriteSkin(dir / "skin.xml");
+    WriteStrings(dir / "strings.xml");
+    static const std::vector<ControlClassRow> classes = Classes();
+    const int32_t code = WidgetWindow::Run(
+        dir / "skin.xml", classes,
+        [](WidgetWindow::App& app, OSWindow& window) {
+            ASSERT_TRUE(TurnUntil([&] { return window.IsActive() && window.GetPaintCount() >= 1; }));
+            const RCPtr<LControl> main = GetOSRootWindow(app.GetRootWindows().front())->GetRootControl();
+            auto bar = RCPtrDynamicCast<LMainMenu>(main->FindChildByName(u"mainMenu"));
+            auto status = RCPtrDynamicCast<LStatusBar>(main->FindChildByName(u"statusBar"));
+            ASSERT_TRUE(bar && status && bar->GetMenuCount() == 1);
+            StatusBarCache() = RCPtr<IAppStatusBar>(status.Get());
+            RCPtr<LComboMenu> file = bar->GetMenuAt(0);
+            auto* popup = dynamic_cast<LPopupMenu*>(file->GetPopupControl().Get());
+            ASSERT_TRUE(popup);
+            const unsigned long id = window.GetWindowId();
+            const Platform::Window::Rect client = WindowHost::System()->GetClientRect(id);
+            XInput input;
+            auto settle = [] { TurnUntil([] { return false; }, 3); };
+            auto to = [&](double x, double y) {
+                input.MoveTo(client.x + int32_t(x), client.y + int32_t(y));
+                settle();
+            };
+            auto pixels = [&](double x, double y, double w, double h) {
+                return TestXServer().ReadPixels(id, {int32_t(x), int32_t(y), int32_t(w), int32_t(h)});
+            };
+            auto measure = [&](const LControl& row, const char16_t* text) {
+                return GetMeasurementRenderer()->MeasureString(WString(text), row.GetFont()).width;
+            };
+            // Every entry's text, on the row's own colour, reads well.
+            auto checkRows = [&](LPopupMenu& menu, const char* which) {
+                const PointT<double> at = menu.GetAbsolutePosition();
+                for (uint32_t r = 0; r < menu.GetItemCount(); ++r) {
+                    LListBoxItem* row = menu.GetRow(r);
+                    ASSERT_TRUE(row);
+                    if (row->IsSeparator())
+                        continue;
+                    EXPECT_FALSE(row->IsTextClipped()) << which << " row " << r;
+                    const double y = at.y + row->GetY();
+                    const uint32_t behind = pixels(at.x + menu.GetWidth() - 2, y + 10, 1, 1).at(0);
+                    const std::vector<uint32_t> area = pixels(at.x, y, menu.GetWidth(), row->GetHeight());
+                    EXPECT_GE(InkContrast(area, behind), 4.5)
+                        << which << " row " << r << " on " << std::hex << behind;
+                    // The ink spans the whole text: nothing covers its end.
+                    int32_t left = INT32_MAX, right = -1;
+                    for (size_t i = 0; i < area.size(); ++i)
+                        if (Contrast(area[i] & 0xFFFFFF, behind) > 2) {
+                            const int32_t x = int32_t(i % size_t(menu.GetWidth()));
+                            left = std::min(left, x), right = std::max(right, x);
+                        }
+                    EXPECT_GE(right - left + 1, measure(*row, row->GetText().c_str()) - 6)
+                        << which << " row " << r;
+                }
+            };
+
+            // The File title opens its menu below it, as wide as its widest entry.
+            const PointT<double> title = file->GetAbsolutePosition();
+            to(title.x + 20, title.y + 12);
+            input.Click(1);
+            ASSERT_TRUE(TurnUntil([&] { return file->IsDroppedDown(); }));
+            settle();
+            const LListBoxItem& first = *popup->GetRow(0);
+            EXPECT_GE(popup->GetWidth(), 40 + measure(first, u"Select Firmware File"));
+            EXPECT_EQ(popup->GetHeight(), 3 * 20 + popup->GetSeparatorHeight());
+            EXPECT_LE(popup->GetAbsolutePosition().x + popup->GetWidth(), 560.0) << "inside the window";
+            TestXServer().Screenshot("menu-file-open");
+            checkRows(*popup, "File");
+
+            // The band follows the pointer: first, middle and last row.
+            const PointT<double> at = popup->GetAbsolutePosition();
+            const double column = at.x + popup->GetWidth() - 2;
+            for (uint32_t r : {0u, 1u, 3u}) {
+                SCOPED_TRACE("row " + std::to_string(r));
+                const double top = at.y + popup->GetRow(r)->GetY();
+                to(at.x + 30, top + 10);
+                ASSERT_TRUE(TurnUntil([&] { return popup->GetHotRow() == int32_t(r); }));
+                ASSERT_TRUE(TurnUntil([&] { return pixels(column, top + 10, 1, 1).at(0) == kBand; }));
+                const std::vector<uint32_t> down = pixels(column, at.y, 1, popup->GetHeight());
+                for (size_t y = 0; y < down.size(); ++y) {
+                    const bool under = at.y + double(y) >= top && at.y + double(y) < top + 20;
+                    EXPECT_EQ(down[y], under ? kBand : kPanel) << "y " << y;
+                }
+                TestXServer().Screenshot("menu-file-row" + std::to_string(r));
+                checkRows(*popup, "hovered");
+                if (r == 0) {
+                    EXPECT_TRUE(TurnUntil([&] {
+                        return status->FindChildByName(u"label1")->GetText() ==
+                               WString(u"Choose the firmware image to send");
+                    })) << "the hint in the status bar";
+                }
+            }
+
+            // A press outside closes it.
+            to(300, 200);
+            input.Click(1);
+            EXPECT_TRUE(TurnUntil([&] { return !file->IsDroppedDown(); }));
+
+            // A button's context menu opens at the pointer, sized to its entries.
+            RCPtr<LControl> label = main->FindChildByName(u"buttonExit");
+            to(label->GetAbsolutePosition().x + 40, label->GetAbsolutePosition().y + 8);
+            input.Click(3);
+            ASSERT_TRUE(TurnUntil([&] { return bool(label->FindChildByName(u"contextMenu")); }));
+            auto context = RCPtrDynamicCast<LPopupMenu>(label->FindChildByName(u"contextMenu"));
+            settle();
+            EXPECT_GE(context->GetWidth(), 40 + measure(*context->GetRow(0), u"Copy Device Information"));
+            EXPECT_EQ(context->GetHeight(), 2 * 20.0);
+            TestXServer().Screenshot("menu-context-open");
+            checkRows(*context, "context");
+            to(300, 300);
+            input.Click(1);
+            EXPECT_TRUE(TurnUntil([&] { return !bool(label->FindChildByName(u"contextMenu")); }));
+            settle();
+            TestXServer().Screenshot("menu-closed");
+            StatusBarCache() = nullptr;
+            GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+        },
+        dir / "strings.xml");
+    EXPECT_EQ(code, 0);
+}
