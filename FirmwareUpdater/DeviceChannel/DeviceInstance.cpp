@@ -254,13 +254,9 @@ int32_t FindDeviceInstance(uint32_t budgetMs, DeviceInstanceRecord& out, std::u1
     }
 }
 
-namespace {
-
-// One 32-bit property of the driver's control set, on the mixer's own
-// device whatever device the record names; `returned` is the bytes answered.
-bool DriverControl(const DeviceInstanceRecord& record, uint32_t id, uint32_t flags, uint32_t& value,
-                   uint32_t& returned)
+bool SetDriverUpdateFlag(const DeviceInstanceRecord& record, uint32_t value)
 {
+    // The mixer's own device, whatever device the record names.
     const std::u16string path =
         InstanceKeyPath(record.DriverKey(), kMixerVendorId, kMixerProductId, record.instanceId);
     auto device = DeviceChannelInternal::OpenInstanceDevice(path);
@@ -268,41 +264,11 @@ bool DriverControl(const DeviceInstanceRecord& record, uint32_t id, uint32_t fla
         return false;
     Driver::PropertyHeader header;
     header.set = Driver::kDriverControlSet;
-    header.id = id;
-    header.flags = flags;
-    returned = 0;
+    header.id = Driver::kDriverUpdateFlag;
+    header.flags = Driver::kPropertySet;
+    uint32_t returned = 0;
     const bool accepted =
         device->Ioctl(Driver::kIoctlKsProperty, &header, sizeof header, &value, sizeof value, &returned);
     device->Close();
     return accepted;
-}
-
-}  // namespace
-
-bool SetDriverUpdateFlag(const DeviceInstanceRecord& record, uint32_t value)
-{
-    uint32_t returned = 0;
-    return DriverControl(record, Driver::kDriverUpdateFlag, Driver::kPropertySet, value, returned);
-}
-
-bool GetDriverVersion(const DeviceInstanceRecord& record, uint32_t& version)
-{
-    uint32_t value = 0;
-    uint32_t returned = 0;
-    const bool answered =
-        DriverControl(record, Driver::kDriverVersion, Driver::kPropertyGet, value, returned) &&
-        returned == sizeof value;
-    if (answered)
-        version = value;
-    return answered;
-}
-
-bool IsMixerDriverTooOld()
-{
-    DeviceInstanceRecord record;
-    const uint8_t anyInstance[16] = {};
-    uint32_t version = 0;
-    return FindDeviceInstance(0, record, kMixerDriverKey, kMixerVendorId, kMixerProductId, anyInstance) ==
-               0 &&
-           GetDriverVersion(record, version) && version < kMinimumDriverVersion;
 }

@@ -61,15 +61,3 @@ bool IsInstanceAttached(std::u16string_view instanceKeyPath);
 // Turns the driver's update mode on (1) or off (0) through the mixer's
 // instance of the record.
 bool SetDriverUpdateFlag(const DeviceInstanceRecord& record, uint32_t value);
-
-// The oldest driver whose private channel carries an update.
-constexpr uint32_t kMinimumDriverVersion = (1u << 16) | (0u << 8) | 5u;  // 1.0.5
-
-// Asks the mixer's driver its version (Driver::MakeDriverVersion); false
-// when the driver cannot be reached or does not say.
-bool GetDriverVersion(const DeviceInstanceRecord& record, uint32_t& version);
-
-// True only when the attached mixer's driver reports a version older than
-// kMinimumDriverVersion; a driver that cannot be asked is left to the
-// transfer, which reports what fails.
-bool IsMixerDriverTooOld();

@@ -143,7 +143,6 @@ Tavo::TavoResult SendImage(const Tavo::Array<uint8_t>& image, PrivateMidi& chann
     const uint8_t* data = image.GetData();
     uint32_t sent = 0;
     Tavo::Array<uint8_t> chunk;
-    Tavo::ChunkPacer pacer;
     for (uint32_t i = 0; i < chunks && !host.IsAbortRequested(); ++i) {
         chunk.SetCount(0);
         chunk.SetCount(chunkSize);
@@ -155,7 +154,7 @@ Tavo::TavoResult SendImage(const Tavo::Array<uint8_t>& image, PrivateMidi& chann
         const double fraction = std::min(1.0, double(sent) / double(size));
         host.PostUpdateProgress(0, fraction, true, -1, false, Tavo::WString());
         // Read per chunk: the pause may change while the transfer runs.
-        pacer.Pause(host.GetChunkPauseMs());
+        Tavo::ChunkPacer::Pause(host.GetChunkPauseMs());
     }
     return host.IsAbortRequested() ? Tavo::E_ABORT : Tavo::S_OK;
 }

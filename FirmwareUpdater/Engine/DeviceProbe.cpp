@@ -1,6 +1,5 @@
 #include "Engine/UpdateEngine.h"
 
-#include "DeviceChannel/DeviceInstance.h"
 #include "Midi/MidiDeviceStatusChecker.h"
 
 using Tavo::LRefCountedObject;
@@ -27,14 +26,6 @@ bool LUpdateEngine::ProbeDevicePorts(const WString& inputName, const WString& ou
     checker->SetInputDevices(inputName);
     checker->SetOutputDevices(outputName);
     return checker->Poll();
-}
-
-// A found mixer whose driver is too old for the update channel cannot be
-// updated, whatever mode it is in.
-void LUpdateEngine::NoteDriverVersion(DeviceDefinitionEx& device)
-{
-    if (IsMixerDriverTooOld())
-        device.mCannotUpdateReason = kReasonDriverTooOld;
 }
 
 TavoResult LUpdateEngine::DetectDevice(DeviceDefinitionEx& device)
@@ -66,16 +57,13 @@ TavoResult LUpdateEngine::DetectDevice(DeviceDefinitionEx& device)
         }
         render = nullptr;
         capture = nullptr;
-        if (Tavo::Succeeded(hr)) {
-            NoteDriverVersion(device);
+        if (Tavo::Succeeded(hr))
             return hr;
-        }
     }
     if (ProbeDevicePorts(updateInput, updateOutput)) {
         device.mVersionText = u"Unknown";
         device.mInUpdateMode = true;
         device.mCannotUpdateReason = kReasonNone;
-        NoteDriverVersion(device);
         return S_OK;
     }
     return E_FAIL;

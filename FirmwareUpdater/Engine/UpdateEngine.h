@@ -74,7 +74,6 @@ public:
 
     bool ProbeDevicePorts(const Tavo::WString& inputName, const Tavo::WString& outputName);
     TavoResult DetectDevice(DeviceDefinitionEx& device);
-    void NoteDriverVersion(DeviceDefinitionEx& device);
     TavoResult OnMidiDataCaptured(const Tavo::RCPtr<Tavo::LNotificationDistributor>& sender,
                                   const Tavo::RCPtr<Tavo::LNotification>& notification);
 

@@ -79,7 +79,6 @@ TavoResult LUpdateEngine::SendImageInChunks(const Tavo::IArray<uint8_t>& image, 
     const uint8_t* bytes = image.GetData();
     std::vector<uint8_t> chunk(chunkSize);
     uint32_t position = 0;
-    Tavo::ChunkPacer pacer;
     for (uint32_t i = 0; i < chunks && !IsAbortRequested(); ++i) {
         const uint32_t n = (i + 1 < chunks) ? chunkSize : size - (chunks - 1) * chunkSize;
         // The last chunk goes out whole, filled up with zeros.
@@ -92,7 +91,7 @@ TavoResult LUpdateEngine::SendImageInChunks(const Tavo::IArray<uint8_t>& image, 
         if (Tavo::Failed(sent) || static_cast<uint32_t>(sent) != chunkSize)
             return E_FAIL;
         PostUpdateProgress(0, Fraction(position, size), true, -1, false, WString());
-        pacer.Pause(GetChunkDelay());
+        Tavo::ChunkPacer::Pause(GetChunkDelay());
     }
     return IsAbortRequested() ? E_ABORT : S_OK;
 }
@@ -107,7 +106,6 @@ TavoResult LUpdateEngine::SendSysExImage(const Tavo::IArray<uint8_t>& image, con
     const uint32_t size = image.GetCount();
     const uint8_t* bytes = image.GetData();
     Tavo::Array<uint8_t> message;
-    Tavo::ChunkPacer pacer;
     for (uint32_t i = 0; i < size && !IsAbortRequested(); ++i) {
         const uint8_t c = bytes[i];
         if (c == kSysExEnd || c == kCarriageReturn) {
@@ -118,7 +116,7 @@ TavoResult LUpdateEngine::SendSysExImage(const Tavo::IArray<uint8_t>& image, con
                 return E_FAIL;
             PostUpdateProgress(0, Fraction(i, size), true, -1, false, WString());
             message.SetCount(0);
-            pacer.Pause(GetChunkDelay());
+            Tavo::ChunkPacer::Pause(GetChunkDelay());
         } else if (c != kSysExStart) {
             message.Add(c);
         }

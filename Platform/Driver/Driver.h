@@ -56,13 +56,6 @@ enum MidiChannelId : uint32_t {
 inline constexpr Guid kDriverControlSet{
     0x9e47b2a1, 0x0c5d, 0x4e83, {0xb6, 0xf9, 0x2a, 0x1d, 0x8c, 0x7e, 0x5b, 0x30}};
 constexpr uint32_t kDriverUpdateFlag = 16;  // SET, value: u32 1 on, 0 off
-constexpr uint32_t kDriverVersion = 17;     // GET, value: u32 from MakeDriverVersion
-
-// A driver version as one number that compares in order.
-constexpr uint32_t MakeDriverVersion(uint32_t major, uint32_t minor, uint32_t patch)
-{
-    return (major & 0xFFFF) << 16 | (minor & 0xFF) << 8 | (patch & 0xFF);
-}
 
 // Failure codes, numbered like the platform's own.
 enum Error : uint32_t {

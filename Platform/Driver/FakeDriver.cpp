@@ -41,7 +41,7 @@ void FakeDriver::SetAnswer(const Guid& set, uint32_t id, std::vector<uint8_t> ou
 
 size_t FakeDriver::TakeHeld(size_t count)
 {
-    std::deque<std::pair<std::shared_ptr<DriverSession>, uint64_t>> taken;
+    std::deque<std::pair<std::weak_ptr<DriverSession>, uint64_t>> taken;
     {
         std::lock_guard<std::mutex> lock(mMutex);
         while (taken.size() < count && !mHeld.empty()) {
@@ -50,8 +50,11 @@ size_t FakeDriver::TakeHeld(size_t count)
         }
     }
     // Reported outside the lock: a session may call back into this driver.
-    for (auto& [session, token] : taken)
-        session->MessageTaken(token);
+    // A session already gone has nobody left to tell; it still counts.
+    for (auto& [session, token] : taken) {
+        if (auto alive = session.lock())
+            alive->MessageTaken(token);
+    }
     return taken.size();
 }
 

@@ -58,7 +58,9 @@ private:
     std::map<Property, Reply> mAnswers;
     std::vector<Request> mRequests;
     std::shared_ptr<DriverSession> mSession;
-    std::deque<std::pair<std::shared_ptr<DriverSession>, uint64_t>> mHeld;
+    // Weak: a session holds its handler, so a message never taken must not
+    // keep the session alive.
+    std::deque<std::pair<std::weak_ptr<DriverSession>, uint64_t>> mHeld;
     int mOpenCount = 0;
 };
 

@@ -1,34 +1,42 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <thread>
 
 namespace Tavo {
 
-// Paces a run of sends with a pause after each. Pauses end on a schedule, so
-// late wake-ups do not add up over a long run; a send that took longer than
-// its pause starts the schedule afresh, so sends never bunch up to catch up.
+// The pause after each chunk or message a sender has handed over. It is
+// counted from the moment the send returned, so a device that was slow to
+// take the message still gets the whole pause before the next one.
 class ChunkPacer
 {
 public:
-    using Clock = std::chrono::steady_clock;
+    // How a pause is slept: a test may run it on its own clock (null puts the
+    // sleep back).
+    using SleepStep = void (*)(uint32_t ms);
+    static void SetSleepForTesting(SleepStep step) { Hook().store(step); }
 
-    ChunkPacer() : mPauseEnd(Clock::now()) {}
-
-    // After a send: waits until `pauseMs` past the previous pause's end.
-    void Pause(uint32_t pauseMs)
+    // Right after a send returned; 0 makes no pause.
+    static void Pause(uint32_t pauseMs)
     {
-        const auto pause = std::chrono::milliseconds(pauseMs);
-        mPauseEnd += pause;
-        const auto now = Clock::now();
-        if (mPauseEnd < now)
-            mPauseEnd = now + pause;
-        std::this_thread::sleep_until(mPauseEnd);
+        if (pauseMs == 0)
+            return;
+        if (const SleepStep step = Hook().load()) {
+            step(pauseMs);
+            return;
+        }
+        // Never shorter than asked; a late wake-up only lengthens it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }
 
 private:
-    Clock::time_point mPauseEnd;
+    static std::atomic<SleepStep>& Hook()
+    {
+        static std::atomic<SleepStep> hook{nullptr};
+        return hook;
+    }
 };
 
 }  // namespace Tavo

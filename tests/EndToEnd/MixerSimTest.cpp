@@ -62,8 +62,6 @@ TEST(MixerSim, BadArgumentsEndWithAMessage)
                                           {"--refuse-chunk", "0"},
                                           {"--root"},
                                           {"--install-ms", "-5"},
-                                          {"--driver-version", "1.0.256"},
-                                          {"--driver-version", "1..5"},
                                           {"--frobnicate"}}) {
         std::vector<std::string> argv = {sim};
         argv.insert(argv.end(), args.begin(), args.end());

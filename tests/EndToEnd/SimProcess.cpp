@@ -206,12 +206,25 @@ int SimProcess::Stop(int signal)
     return WaitForExit(30000);
 }
 
+std::vector<SimProcess::LogLine> SimProcess::TimedLogLines() const
+{
+    std::vector<LogLine> lines;
+    std::ifstream in(mRoot + "/sim.log");
+    for (std::string line; std::getline(in, line);) {
+        const size_t tab = line.find('\t');
+        LogLine entry;
+        entry.ms = tab == std::string::npos ? 0 : std::strtod(line.c_str(), nullptr);
+        entry.text = tab == std::string::npos ? line : line.substr(tab + 1);
+        lines.push_back(std::move(entry));
+    }
+    return lines;
+}
+
 std::vector<std::string> SimProcess::LogLines() const
 {
     std::vector<std::string> lines;
-    std::ifstream in(mRoot + "/sim.log");
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+    for (auto& line : TimedLogLines())
+        lines.push_back(std::move(line.text));
     return lines;
 }
 

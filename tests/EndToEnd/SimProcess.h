@@ -33,7 +33,15 @@ public:
     int Stop(int signal);
 
     const std::string& Root() const { return mRoot; }
+    // The log's lines without their times.
     std::vector<std::string> LogLines() const;
+    // The log's lines with the simulator's time of each, in milliseconds.
+    struct LogLine
+    {
+        double ms = 0;
+        std::string text;
+    };
+    std::vector<LogLine> TimedLogLines() const;
     // The log without the poll thread's queries and the handle lines.
     std::vector<std::string> Requests() const;
     // The last `n` of them (all when there are fewer): how a run ended.

@@ -44,26 +44,6 @@ std::string FormatVersion(const Version& v)
            std::to_string(v[3]);
 }
 
-std::optional<uint32_t> ParseDriverVersion(const std::string& text)
-{
-    uint32_t parts[3] = {};
-    size_t at = 0;
-    for (int i = 0; i < 3; ++i) {
-        const size_t end = i < 2 ? text.find('.', at) : text.size();
-        if (end == std::string::npos || end == at || end - at > 5)
-            return std::nullopt;
-        for (size_t k = at; k < end; ++k) {
-            if (text[k] < '0' || text[k] > '9')
-                return std::nullopt;
-            parts[i] = parts[i] * 10 + uint32_t(text[k] - '0');
-        }
-        at = end + 1;
-    }
-    if (parts[0] > 0xFFFF || parts[1] > 0xFF || parts[2] > 0xFF)
-        return std::nullopt;
-    return parts[0] << 16 | parts[1] << 8 | parts[2];
-}
-
 const char* Usage()
 {
     return "usage: mixer-sim [options]\n"
@@ -73,15 +53,16 @@ const char* Usage()
            "  --version A.B.C.D          firmware version the device reports (default 0.0.3.6)\n"
            "  --after-update-version A.B.C.D  version after a complete update (default 0.0.3.7)\n"
            "  --received FILE            bytes received on port 0 while the update flag is on\n"
-           "  --log FILE                 one line per MIDI message and driver request\n"
+           "  --log FILE                 one line per MIDI message, its take and driver request, after\n"
+           "                             the milliseconds since start and a tab\n"
            "  --install-ms MS            install delay after a complete update (default 2000)\n"
-           "  --driver-version A.B.C     version the driver reports (default 1.0.5)\n"
            "faults:\n"
            "  --refuse-update-flag       refuse setting the driver's update flag\n"
            "  --refuse-open-port         refuse opening port 0\n"
            "  --refuse-chunk K           refuse the K-th message on port 0 (from 1)\n"
            "  --never-take               never take send records\n"
-           "  --take-delay-ms MS         take each message MS after the previous one\n"
+           "  --take-delay-ms MS         take each message (driver channel and MIDI port) MS after the\n"
+           "                             previous one\n"
            "  --detach-at-chunk K        detach when the K-th message arrives\n"
            "  --reply-delay-ms MS        answer the identity request late\n"
            "  --reply-length N           answer with a reply of N bytes\n"
@@ -208,16 +189,6 @@ bool ReadSwitch(ArgReader& r, Options& options)
         return r.Value(options.logPath);
     if (arg == "--install-ms")
         return r.Number(options.installMs);
-    if (arg == "--driver-version") {
-        std::string text;
-        if (!r.Value(text))
-            return false;
-        const auto version = ParseDriverVersion(text);
-        if (!version)
-            return r.Fail("--driver-version: expected A.B.C: " + text);
-        options.driverVersion = *version;
-        return true;
-    }
     if (arg == "--reply-length") {
         uint32_t n = 0;
         if (!r.Number(n))

@@ -34,16 +34,12 @@ struct Options
     std::string receivedPath;
     std::string logPath;
     uint32_t installMs = 2000;
-    // What the driver reports as its version (Driver::MakeDriverVersion).
-    uint32_t driverVersion = (1u << 16) | 5u;
     Faults faults;
 };
 
 // "A.B.C.D" with each part a MIDI data byte (0 to 127).
 std::optional<Version> ParseVersion(const std::string& text);
 std::string FormatVersion(const Version& version);
-// "A.B.C": major 0 to 65535, minor and patch 0 to 255.
-std::optional<uint32_t> ParseDriverVersion(const std::string& text);
 
 // Fills `options` from argv; false with a message in `error` on bad input,
 // true with `help` set when usage was asked for.

@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 #include "Platform/Kernel/LittleEndian.h"
@@ -351,9 +352,11 @@ void Simulator::RunDueTasks()
 
 void Simulator::Log(const std::string& line)
 {
+    // Taken before the lock, so a line's time is when its event happened.
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - mStarted).count();
     std::lock_guard lock(mLogLock);
     if (mLog) {
-        std::fprintf(mLog, "%s\n", line.c_str());
+        std::fprintf(mLog, "%.3f\t%s\n", ms, line.c_str());
         std::fflush(mLog);
     }
 }
@@ -361,6 +364,11 @@ void Simulator::Log(const std::string& line)
 void Simulator::OnMidi(const Bytes& message)
 {
     Log("midi-in " + Hex(message));
+    // The sender learns that a long message was taken once this returns, and
+    // the port's messages come one after another.
+    if (mOptions.faults.takeDelayMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(mOptions.faults.takeDelayMs));
+    Log("midi-taken");
     if (!IsIdentityRequest(message))
         return;
     Bytes reply;
@@ -475,11 +483,6 @@ Driver::Reply Simulator::OnDriver(Driver::DriverSession& session, const Driver::
 
     if (header.set == Driver::kDriverControlSet && header.id == Driver::kDriverUpdateFlag && set) {
         OnUpdateFlag(ReadU32(request.value), reply, line);
-    } else if (header.set == Driver::kDriverControlSet && header.id == Driver::kDriverVersion && !set) {
-        const uint32_t v = mOptions.driverVersion;
-        line += "version " + std::to_string(v >> 16) + "." + std::to_string((v >> 8) & 0xFF) + "." +
-                std::to_string(v & 0xFF);
-        reply.output = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
     } else if (header.set == Driver::kMidiChannelSet) {
         switch (header.id) {
         case Driver::kMidiSetEvent:

@@ -73,6 +73,8 @@ private:
 
     std::mutex mLogLock;
     FILE* mLog = nullptr;
+    // Log lines carry the milliseconds since then.
+    const Clock::time_point mStarted = Clock::now();
     FILE* mReceived = nullptr;
 
     std::mutex mTaskLock;

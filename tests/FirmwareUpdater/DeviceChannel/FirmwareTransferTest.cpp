@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 #include "ChannelFixture.h"
 #include "tests/Common/TestScope.h"
 #include "DeviceChannel/FirmwareTransfer.h"
 #include "DeviceChannel/PrivateMidi.h"
+#include "Threading/ChunkPacer.h"
 
 namespace {
 
@@ -36,9 +39,10 @@ public:
     }
     void PostUpdateCompleted(bool success) override { completed.push_back(success); }
     uint16_t GetChunkSize() override { return 128; }
-    uint16_t GetChunkPauseMs() override { return 0; }
+    uint16_t GetChunkPauseMs() override { return pauseMs; }
 
     std::string path;
+    uint16_t pauseMs = 0;
     bool abort = false;
     int abortFromTest = 0, abortTests = 0;
     int32_t updateState = 0, deviceState = 8;
@@ -128,6 +132,37 @@ TEST_F(FirmwareTransferTest, ImageGoesOutInPaddedChunks)
     host.path = folder + "\\firmware.bin";
     EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::S_OK);
     EXPECT_EQ(host.progress, (std::vector<double>{0.5, 1.0}));
+}
+
+// The pauses the transfer sleeps, on the test's clock: how many chunks the
+// driver had when each began, and its length.
+std::vector<std::pair<size_t, uint32_t>> gPauses;
+std::function<size_t()> gSentSoFar;
+
+void RecordPause(uint32_t ms)
+{
+    gPauses.emplace_back(gSentSoFar(), ms);
+}
+
+TEST_F(FirmwareTransferTest, EachChunkIsFollowedByTheWholePauseReadAfterIt)
+{
+    gSentSoFar = [this] { return f.mDriver->Messages().size(); };
+    Tavo::ChunkPacer::SetSleepForTesting(RecordPause);
+    Image(300);
+    host.pauseMs = 20;
+    // Changed after the second chunk's progress: its own pause is the new one.
+    host.onProgress = [&](size_t posts) { host.pauseMs = posts >= 2 ? 0 : 20; };
+    EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::S_OK);
+    EXPECT_EQ(f.mDriver->Messages().size(), 3u);
+    EXPECT_EQ(gPauses, (std::vector<std::pair<size_t, uint32_t>>{{1, 20}}));
+
+    host.onProgress = [&](size_t posts) { host.pauseMs = posts >= 2 ? 7 : 20; };
+    host.progress.clear();
+    gPauses.clear();
+    EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::S_OK);
+    EXPECT_EQ(gPauses, (std::vector<std::pair<size_t, uint32_t>>{{4, 20}, {5, 7}, {6, 7}}));
+    Tavo::ChunkPacer::SetSleepForTesting(nullptr);
+    gSentSoFar = nullptr;
 }
 
 TEST_F(FirmwareTransferTest, AbortWhileSendingIsADeviceFailure)

@@ -4,11 +4,15 @@
 #include "EngineTestSupport.h"
 #include "Platform/Midi/MidiBus.h"
 #include "Platform/Registry/Registry.h"
+#include "Threading/ChunkPacer.h"
 #include "tests/Common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <utility>
+#include <vector>
 
 using namespace EngineTest;
 using Tavo::Platform::Midi::MidiBus;
@@ -329,6 +333,50 @@ TEST_F(Senders, SysExImagesGoOutMessageByMessage)
     EXPECT_EQ(E_FAIL, mEngine->SendSysExMessage(Array<uint8_t>{0x01}, nullptr));
     EXPECT_EQ(S_OK, mEngine->SendImage(image, WString(), kImagePort));
     EXPECT_EQ(5u, mBus->Sent(mImageOut).size());
+}
+
+// The pauses the senders sleep, on the test's clock: how many messages the
+// port had when each began, and its length.
+std::vector<std::pair<size_t, uint32_t>> gPauses;
+std::function<size_t()> gSentSoFar;
+std::function<void()> gOnPause;
+
+void RecordPause(uint32_t ms)
+{
+    gPauses.emplace_back(gSentSoFar(), ms);
+    if (gOnPause)
+        gOnPause();
+}
+
+TEST_F(Senders, EachMessageIsFollowedByTheWholePauseReadAfterIt)
+{
+    gSentSoFar = [this] { return mBus->Sent(mImageOut).size(); };
+    Tavo::ChunkPacer::SetSleepForTesting(RecordPause);
+    using Pauses = std::vector<std::pair<size_t, uint32_t>>;
+
+    mEngine->SetChunkDelay(20);
+    EXPECT_EQ(S_OK, mEngine->SendImageInChunks(Image(300), WString(), kImagePort));
+    EXPECT_EQ((Pauses{{1, 20}, {2, 20}, {3, 20}}), gPauses);
+
+    // A change while the image goes out holds from the next pause on.
+    gPauses.clear();
+    gOnPause = [this] { mEngine->SetChunkDelay(5); };
+    mEngine->SetChunkDelay(20);
+    EXPECT_EQ(S_OK, mEngine->SendSysExImage(Array<uint8_t>{0xF0, 1, 0xF7, 0xF0, 2, 0xF7, 0xF0, 3, 0xF7},
+                                            WString(), kImagePort));
+    EXPECT_EQ((Pauses{{4, 20}, {5, 5}, {6, 5}}), gPauses);
+
+    // No delay, no pause.
+    gPauses.clear();
+    gOnPause = nullptr;
+    mEngine->SetChunkDelay(0);
+    EXPECT_EQ(S_OK, mEngine->SendImageInChunks(Image(300), WString(), kImagePort));
+    EXPECT_EQ(S_OK, mEngine->SendSysExImage(Array<uint8_t>{0xF0, 1, 0xF7}, WString(), kImagePort));
+    EXPECT_EQ(10u, mBus->Sent(mImageOut).size());
+    EXPECT_TRUE(gPauses.empty());
+
+    Tavo::ChunkPacer::SetSleepForTesting(nullptr);
+    gSentSoFar = nullptr;
 }
 
 TEST_F(MidiEngine, MidiPortTransferFailures)
