@@ -4,6 +4,7 @@
 #include "ObjectBase/Exception.h"
 #include "System/CursorNames.h"
 #include "Utilities/Storage/Format.h"
+#include "Window/InputParams.h"
 
 #include <algorithm>
 #include <exception>
@@ -343,7 +344,8 @@ TavoResult LFrameworkApp::DispatchGlobalHotKey(const KeyCode& key)
     const WString name = mHotKeys->FindBinding(key);
     if (name.IsEmpty())
         return S_FALSE;
-    RCPtr<LNotification> notification = LNotification::Create(name.c_str());
+    // The key pressed travels with the notification.
+    RCPtr<LNotification> notification = LNotification::Create(name.c_str(), LKeyParam::Create(key));
     if (!notification)
         return E_FAIL;
     return GetMainNotificationCenter()->Post(notification);

@@ -192,13 +192,16 @@ TEST_F(XWindowSystemTest, KeysArriveAsVirtualKeysWithSideBitsAndCharacters)
 {
     const KeyCase cases[] = {
         {"plain", {}, XK_a, {"D 41 0 0", "C 61 0", "U 41 0 1"}},
-        {"left shift", {XK_Shift_L}, XK_a, {"D a0 18 0", "D 41 18 0", "C 41 18", "U 41 18 1", "U a0 0 1"}},
-        {"right shift", {XK_Shift_R}, XK_1, {"D a1 28 0", "D 31 28 0", "C 21 28", "U 31 28 1", "U a1 0 1"}},
-        {"right ctrl", {XK_Control_R}, XK_c, {"D a3 5 0", "D 43 5 0", "C 3 5", "U 43 5 1", "U a3 0 1"}},
-        {"alt gives no character", {XK_Alt_L}, XK_x, {"D a4 c0 0", "D 58 c0 0", "U 58 c0 1", "U a4 0 1"}},
-        {"alt f4", {XK_Alt_L}, XK_F4, {"D a4 c0 0", "D 73 c0 0", "U 73 c0 1", "U a4 0 1"}},
+        // Shift, Ctrl and Alt arrive as their generic keys, the side in the mask.
+        {"left shift", {XK_Shift_L}, XK_a, {"D 10 18 0", "D 41 18 0", "C 41 18", "U 41 18 1", "U 10 0 1"}},
+        {"right shift", {XK_Shift_R}, XK_1, {"D 10 28 0", "D 31 28 0", "C 21 28", "U 31 28 1", "U 10 0 1"}},
+        {"right ctrl", {XK_Control_R}, XK_c, {"D 11 5 0", "D 43 5 0", "C 3 5", "U 43 5 1", "U 11 0 1"}},
+        {"alt gives no character", {XK_Alt_L}, XK_x, {"D 12 c0 0", "D 58 c0 0", "U 58 c0 1", "U 12 0 1"}},
+        {"alt f4", {XK_Alt_L}, XK_F4, {"D 12 c0 0", "D 73 c0 0", "U 73 c0 1", "U 12 0 1"}},
         {"return", {}, XK_Return, {"D d 0 0", "C d 0", "U d 0 1"}},
-        {"tab with shift", {XK_Shift_L}, XK_Tab, {"D a0 18 0", "D 9 18 0", "C 9 18", "U 9 18 1", "U a0 0 1"}},
+        {"tab with shift", {XK_Shift_L}, XK_Tab, {"D 10 18 0", "D 9 18 0", "C 9 18", "U 9 18 1", "U 10 0 1"}},
+        // The Windows keys keep their own codes.
+        {"left windows key", {}, XK_Super_L, {"D 5b 600 0", "U 5b 0 1"}},
     };
     Open();
     Drain();
