@@ -165,7 +165,8 @@ private:
     {
         XIC ic = nullptr;
         bool mapped = false;
-        bool focusOnMap = false;  // asked to take the focus before it showed
+        bool focusOnMap = false;     // asked to take the focus before it showed
+        bool activateOnMap = false;  // asked to come to the front before it showed
         // The back buffer that dirty rectangles are copied through.
         XImage* image = nullptr;
         XShmSegmentInfo shm{};
@@ -538,12 +539,17 @@ bool XWindowSystem::IsIconic(WindowId window) const
 
 void XWindowSystem::Activate(WindowId window)
 {
-    if (!mWindows.count(window))
+    auto it = mWindows.find(window);
+    if (it == mWindows.end())
         return;
+    it->second.activateOnMap = !it->second.mapped;
     // A minimised window is mapped again: the window manager restores it.
     if (IsIconic(window))
         XMapWindow(mDisplay, XWin(window));
-    SendToRoot(window, mActiveWindow, 1 /* from an application */, long(mInput.LastTime()), 0, 0);
+    // Every activation this program asks for is the user's doing (its window
+    // shown at start, a second start handing over): it speaks as a pager
+    // does, so that focus-stealing prevention does not turn it down.
+    SendToRoot(window, mActiveWindow, 2, long(mInput.LastTime()), 0, 0);
     XRaiseWindow(mDisplay, XWin(window));
     // Without a window manager nobody answers the message: focus it directly.
     SetFocus(window);
@@ -829,6 +835,13 @@ void XWindowSystem::Translate(XEvent& xe)
         if (it == mWindows.end())
             break;
         it->second.mapped = xe.type == MapNotify;
+        if (it->second.mapped && it->second.activateOnMap) {
+            // A window manager ignores the request for a window it does not
+            // manage yet: asked again now that it does.
+            it->second.activateOnMap = false;
+            SendToRoot(it->first, mActiveWindow, 2, long(mInput.LastTime()), 0, 0);
+            XFlush(mDisplay);
+        }
         if (it->second.mapped && it->second.focusOnMap) {
             it->second.focusOnMap = false;
             XSetInputFocus(mDisplay, XWin(it->first), RevertToParent, CurrentTime);
