@@ -252,12 +252,12 @@ uint32_t LFrameworkApp::GetMouseButtons()
         return top->GetMouseButtons();
     uint32_t buttons = 0;
     bool down = false, toggled = false;
-    // Virtual keys of the left (1), right (2) and middle (4) buttons.
-    if (GetKeyState(1, down, toggled) == S_OK && down)
+    // The mask is 1 left, 2 middle, 4 right.
+    if (GetKeyState(VKey::kLButton, down, toggled) == S_OK && down)
         buttons |= 1;
-    if (GetKeyState(4, down, toggled) == S_OK && down)
+    if (GetKeyState(VKey::kMButton, down, toggled) == S_OK && down)
         buttons |= 2;
-    if (GetKeyState(2, down, toggled) == S_OK && down)
+    if (GetKeyState(VKey::kRButton, down, toggled) == S_OK && down)
         buttons |= 4;
     return buttons;
 }

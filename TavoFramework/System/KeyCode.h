@@ -10,6 +10,8 @@ namespace Tavo {
 // letters and digits are their upper-case character ('A', '0'), function
 // keys VKey::F(n).
 namespace VKey {
+// The mouse buttons, as key-state queries name them.
+inline constexpr uint32_t kLButton = 0x01, kRButton = 0x02, kMButton = 0x04;
 inline constexpr uint32_t kBack = 0x08, kTab = 0x09, kClear = 0x0C, kReturn = 0x0D;
 // The generic modifier keys a window receives; their sides are in the
 // modifier mask.
