@@ -13,11 +13,8 @@
 #include <X11/cursorfont.h>
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xrandr.h>
-#include <X11/keysym.h>
 #include <algorithm>
 #include <atomic>
-#include <bitset>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -107,6 +104,8 @@ constexpr long kMwmDecorBorder = 2, kMwmDecorResizeH = 4, kMwmDecorTitle = 8, kM
                kMwmDecorMinimize = 32;
 // _NET_WM_STATE requests.
 constexpr long kNetWmStateRemove = 0, kNetWmStateAdd = 1;
+// Who asks the window manager: an application, or a pager acting for the user.
+constexpr long kSourceApplication = 1, kSourcePager = 2;
 // WM_STATE as the window manager writes it.
 constexpr long kIconicState = 3;
 
@@ -549,7 +548,7 @@ void XWindowSystem::Activate(WindowId window)
     // Every activation this program asks for is the user's doing (its window
     // shown at start, a second start handing over): it speaks as a pager
     // does, so that focus-stealing prevention does not turn it down.
-    SendToRoot(window, mActiveWindow, 2, long(mInput.LastTime()), 0, 0);
+    SendToRoot(window, mActiveWindow, kSourcePager, long(mInput.LastTime()), 0, 0);
     XRaiseWindow(mDisplay, XWin(window));
     // Without a window manager nobody answers the message: focus it directly.
     SetFocus(window);
@@ -563,7 +562,8 @@ void XWindowSystem::SetKeepAbove(WindowId window, bool above)
     if (it == mWindows.end())
         return;
     if (it->second.mapped) {
-        SendToRoot(window, mWmState, above ? kNetWmStateAdd : kNetWmStateRemove, long(mStateAbove), 0, 1);
+        SendToRoot(window, mWmState, above ? kNetWmStateAdd : kNetWmStateRemove, long(mStateAbove), 0,
+                   kSourceApplication);
     } else {
         // A window not yet shown states its wishes in the property itself.
         std::vector<Atom> states;
@@ -839,7 +839,7 @@ void XWindowSystem::Translate(XEvent& xe)
             // A window manager ignores the request for a window it does not
             // manage yet: asked again now that it does.
             it->second.activateOnMap = false;
-            SendToRoot(it->first, mActiveWindow, 2, long(mInput.LastTime()), 0, 0);
+            SendToRoot(it->first, mActiveWindow, kSourcePager, long(mInput.LastTime()), 0, 0);
             XFlush(mDisplay);
         }
         if (it->second.mapped && it->second.focusOnMap) {
