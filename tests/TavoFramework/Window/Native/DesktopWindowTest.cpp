@@ -140,6 +140,19 @@ std::vector<long> RootProperty(const char* name)
     return LongProperty(DefaultRootWindow(d), name);
 }
 
+// Turns the loop until the condition holds; the window manager and the
+// server are other processes that take their time, so the wait is by the
+// clock. False after the deadline.
+bool TurnWhileWaitingFor(const std::function<bool()>& done, int seconds = 10)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!TurnUntil(done, 1)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+    }
+    return true;
+}
+
 // The window manager's view of the active window.
 bool ManagerActivated(unsigned long window)
 {
@@ -290,14 +303,14 @@ TEST_F(DesktopWindowTest, SleepAndWakeReachThePowerEventAndRepaintTheWindow)
 
         PaintingControl::colour = 0x4070D0;
         login.PrepareForSleep(true);
-        ASSERT_TRUE(TurnUntil([&] { return !app.powerEvents.empty(); }));
+        ASSERT_TRUE(TurnWhileWaitingFor([&] { return !app.powerEvents.empty(); }));
         EXPECT_EQ(app.powerEvents, (Events{{kPowerSuspend, 0}}));
         ASSERT_TRUE(TurnUntil([&] { return PixelAt(id, 299, 199) == 0x4070D0u; }));
         EXPECT_EQ(PixelAt(id, 0, 0), 0x4070D0u);
 
         PaintingControl::colour = 0xD07040;
         login.PrepareForSleep(false);
-        ASSERT_TRUE(TurnUntil([&] { return app.powerEvents.size() >= 3; }));
+        ASSERT_TRUE(TurnWhileWaitingFor([&] { return app.powerEvents.size() >= 3; }));
         EXPECT_EQ(app.powerEvents,
                   (Events{{kPowerSuspend, 0}, {kPowerResumeAutomatic, 0}, {kPowerResumeSuspend, 0}}));
         ASSERT_TRUE(TurnUntil([&] { return PixelAt(id, 299, 199) == 0xD07040u; }));
@@ -319,7 +332,7 @@ TEST_F(DesktopWindowTest, TheWindowManagerKeepsTheWindowAboveAndOffersNoMaximize
     Run([](WindowApp& app, OSWindow& window) {
         const unsigned long id = window.GetWindowId();
         // Shown at start, it comes to the front in the manager's eyes too.
-        ASSERT_TRUE(TurnUntil([&] { return window.IsActive() && ManagerActivated(id); }));
+        ASSERT_TRUE(TurnWhileWaitingFor([&] { return window.IsActive() && ManagerActivated(id); }));
         const std::vector<long> motif = LongProperty(id, "_MOTIF_WM_HINTS");
         ASSERT_EQ(motif.size(), 5u);
         EXPECT_EQ(motif[1] & 0x12, 0);  // functions: neither resize nor maximize
@@ -332,9 +345,9 @@ TEST_F(DesktopWindowTest, TheWindowManagerKeepsTheWindowAboveAndOffersNoMaximize
         IWindowOSServices* os = GetOSRootWindow(app.GetRootWindows().front())->GetOSServices();
         const Atom above = AtomOf("_NET_WM_STATE_ABOVE");
         EXPECT_EQ(os->SetTopMost(true), S_OK);
-        EXPECT_TRUE(TurnUntil([&] { return Has(LongProperty(id, "_NET_WM_STATE"), above); }));
+        EXPECT_TRUE(TurnWhileWaitingFor([&] { return Has(LongProperty(id, "_NET_WM_STATE"), above); }));
         EXPECT_EQ(os->SetTopMost(false), S_OK);
-        EXPECT_TRUE(TurnUntil([&] { return !Has(LongProperty(id, "_NET_WM_STATE"), above); }));
+        EXPECT_TRUE(TurnWhileWaitingFor([&] { return !Has(LongProperty(id, "_NET_WM_STATE"), above); }));
         GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
     });
 }
@@ -372,7 +385,7 @@ TEST_F(DesktopWindowTest, ASecondCopyRestoresTheMinimisedIdleWindowEveryTime)
     Run([](WindowApp&, OSWindow& window) {
         Display* d = TestXServer().Connection();
         const unsigned long id = window.GetWindowId();
-        ASSERT_TRUE(TurnUntil([&] { return window.IsActive(); }));
+        ASSERT_TRUE(TurnWhileWaitingFor([&] { return window.IsActive() && ManagerActivated(id); }));
         auto state = [&] {
             const std::vector<long> wmState = LongProperty(id, "WM_STATE");
             return wmState.empty() ? 0L : wmState[0];
@@ -390,7 +403,7 @@ TEST_F(DesktopWindowTest, ASecondCopyRestoresTheMinimisedIdleWindowEveryTime)
             XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask,
                        &iconify);
             XSync(d, False);
-            ASSERT_TRUE(TurnUntil([&] { return state() == IconicState && !active(); }));
+            ASSERT_TRUE(TurnWhileWaitingFor([&] { return state() == IconicState && !active(); }));
             Settle();
 
             const pid_t pid = Spawn({ProgramFolder() + "/tavo_test_app", "-SECOND"});
@@ -409,9 +422,9 @@ TEST_F(DesktopWindowTest, ASecondCopyRestoresTheMinimisedIdleWindowEveryTime)
             EXPECT_TRUE(restored) << "state " << state() << " active " << active();
             if (!restored)
                 break;
-            ASSERT_TRUE(TurnUntil([&] { return window.IsActive(); }));
+            ASSERT_TRUE(TurnWhileWaitingFor([&] { return window.IsActive(); }));
             // The user sees the window's picture again.
-            EXPECT_TRUE(TurnUntil([&] { return PixelAt(id, 150, 100) == 0x2060A0u; }));
+            EXPECT_TRUE(TurnWhileWaitingFor([&] { return PixelAt(id, 150, 100) == 0x2060A0u; }));
         }
         TestXServer().Screenshot("desktop-restored-by-second-copy");
         GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
