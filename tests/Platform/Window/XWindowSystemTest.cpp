@@ -123,6 +123,67 @@ TEST_F(XWindowSystemTest, WindowCarriesUtf8TitleClassSizeAndCloseProtocol)
     EXPECT_TRUE(sys->IsShown(w));
 }
 
+std::vector<long> Longs(Display* d, Window w, const char* name)
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 64, False, AnyPropertyType, &type, &format,
+                       &count, &after, &data);
+    std::vector<long> out;
+    if (data)
+        out.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+    XFree(data);
+    return out;
+}
+
+// What the frame may offer, and the wish to stay above before the window
+// shows (no window manager runs here: the property itself carries it).
+TEST_F(XWindowSystemTest, FrameHintsAndKeepAboveBeforeTheWindowShows)
+{
+    Display* d = TestXServer().Connection();
+    const struct
+    {
+        bool resizable, maximizable;
+        bool hints;
+        long functions, decorations;  // bits that must be set
+    } cases[] = {
+        {true, true, false, 0, 0},
+        {true, false, true, 2 | 4 | 8 | 32, 2 | 4 | 8 | 16 | 32},  // resizes, no maximize
+        {false, false, true, 4 | 8 | 32, 2 | 8 | 16 | 32},         // neither
+        {false, true, true, 4 | 8 | 32, 2 | 8 | 16 | 32},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.resizable) + std::to_string(c.maximizable));
+        WindowParams params;
+        params.resizable = c.resizable;
+        params.maximizable = c.maximizable;
+        const WindowId w = sys->CreateWindow(params);
+        sys->Sync();
+        const std::vector<long> motif = Longs(d, w, "_MOTIF_WM_HINTS");
+        if (!c.hints) {
+            EXPECT_TRUE(motif.empty());
+        } else {
+            ASSERT_EQ(motif.size(), 5u);
+            EXPECT_EQ(motif[0], 3);
+            EXPECT_EQ(motif[1], c.functions);
+            EXPECT_EQ(motif[2], c.decorations);
+        }
+        const long above = long(XInternAtom(d, "_NET_WM_STATE_ABOVE", False));
+        sys->SetKeepAbove(w, true);
+        sys->SetKeepAbove(w, true);
+        sys->Sync();
+        const std::vector<long> kept = Longs(d, w, "_NET_WM_STATE");
+        EXPECT_EQ(std::count(kept.begin(), kept.end(), above), 1);  // asked twice, held once
+        sys->SetKeepAbove(w, false);
+        sys->Sync();
+        const std::vector<long> states = Longs(d, w, "_NET_WM_STATE");
+        EXPECT_EQ(std::count(states.begin(), states.end(), above), 0);
+        sys->DestroyWindow(w);
+    }
+}
+
 TEST_F(XWindowSystemTest, ClicksDoubleClicksButtonsHeldAndWheel)
 {
     const WindowId w = Open();
