@@ -9,8 +9,9 @@ PACKAGES=(
   clang clang-format libclang-rt-14-dev
   libexpat1-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libpango1.0-dev fonts-liberation2 fonts-wqy-zenhei
-  libcairo2-dev libpng-dev libx11-dev libxext-dev libxcursor-dev libxtst-dev
-  xvfb xauth x11-utils xdotool x11-apps netpbm
+  libcairo2-dev libpng-dev libx11-dev libxext-dev libxcursor-dev libxtst-dev libxrandr-dev
+  libsystemd-dev
+  xvfb xauth x11-utils xdotool x11-apps netpbm openbox dbus-daemon
   libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   python3
 )

@@ -17,6 +17,7 @@ public:
         WindowParams params;
         Rect client;
         bool shown = false;
+        bool keepAbove = false;
         CursorId cursor = 0;
         std::vector<uint32_t> icon;
         std::vector<Rect> presented;   // every rectangle copied, in order
@@ -54,6 +55,11 @@ public:
     void Activate(WindowId window) override { mFocus = window; }
     void SetFocus(WindowId window) override { mFocus = window; }
     WindowId GetFocusWindow() const override { return mFocus; }
+    void SetKeepAbove(WindowId window, bool above) override
+    {
+        if (FakeWindow* w = Find(window))
+            w->keepAbove = above;
+    }
     void QueryPointer(int32_t& rootX, int32_t& rootY, uint32_t& buttons, uint32_t& modifiers) const override;
     bool IsKeyDown(uint32_t virtualKey) const override;
     bool WarpPointer(int32_t rootX, int32_t rootY) override;

@@ -172,4 +172,16 @@ uint32_t ModifierBitsOfVirtualKey(uint32_t virtualKey)
     }
 }
 
+uint32_t GenericVirtualKey(uint32_t virtualKey)
+{
+    const uint32_t bits = ModifierBitsOfVirtualKey(virtualKey);
+    if (bits & kModShift)
+        return 0x10;
+    if (bits & kModCtrl)
+        return 0x11;
+    if (bits & kModAlt)
+        return 0x12;
+    return virtualKey;
+}
+
 }  // namespace Tavo::Platform::Window

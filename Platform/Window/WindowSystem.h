@@ -63,6 +63,9 @@ enum class EventType : uint8_t {
     Map,
     Unmap,
     ClipboardLost,  // another client took the clipboard
+    // For every window (window 0):
+    DisplayChanged,  // rect: the screen's new size
+    PowerChanged,    // suspending: the machine goes to sleep (true) or woke up
 };
 
 struct Event
@@ -82,6 +85,7 @@ struct Event
     int32_t wheelDelta = 0;
     bool horizontal = false;
     uint32_t time = 0;  // server milliseconds
+    bool suspending = false;
 };
 
 struct WindowParams
@@ -91,6 +95,8 @@ struct WindowParams
     std::string instanceName = "tavo";
     Rect rect{0, 0, 640, 480};  // client area; x and y on the screen
     bool resizable = true;
+    // A frame without a maximize button when false.
+    bool maximizable = true;
     int32_t minWidth = 0, minHeight = 0, maxWidth = 0, maxHeight = 0;  // 0: none
     // A borderless splash: no decoration, not in the task bar, never focused.
     bool splash = false;
@@ -132,6 +138,9 @@ public:
     virtual void Activate(WindowId window) = 0;
     virtual void SetFocus(WindowId window) = 0;
     virtual WindowId GetFocusWindow() const = 0;
+    // Asks the window manager to keep the window above the others
+    // (_NET_WM_STATE_ABOVE), or no longer.
+    virtual void SetKeepAbove(WindowId window, bool above) = 0;
     // The pointer's screen position, buttons and modifiers.
     virtual void QueryPointer(int32_t& rootX, int32_t& rootY, uint32_t& buttons,
                               uint32_t& modifiers) const = 0;

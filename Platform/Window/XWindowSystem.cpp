@@ -1,8 +1,8 @@
 #include "Platform/App/MessageLoop.h"
 #include "Platform/Kernel/TextCoding.h"
-#include "Platform/Window/ClipboardText.h"
-#include "Platform/Window/KeyMap.h"
 #include "Platform/Window/WindowSystem.h"
+#include "Platform/Window/XClipboard.h"
+#include "Platform/Window/XInputTranslator.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -12,11 +12,9 @@
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <X11/extensions/XShm.h>
-#include <X11/keysym.h>
+#include <X11/extensions/Xrandr.h>
 #include <algorithm>
 #include <atomic>
-#include <bitset>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,10 +30,6 @@ using XWin = ::Window;
 namespace Tavo::Platform::Window {
 
 namespace {
-
-// Same button again within this time and distance: a double click.
-constexpr uint32_t kDoubleClickMs = 500;
-constexpr int32_t kDoubleClickDistance = 4;
 
 // Errors of single requests (a window gone, a focus refused) are not fatal.
 int g_lastErrorCode = 0;
@@ -68,28 +62,6 @@ std::vector<std::function<void()>>& Actions()
     return *actions;
 }
 
-char16_t CharacterOfKeysym(KeySym keysym)
-{
-    if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF))
-        return static_cast<char16_t>(keysym);
-    if ((keysym & 0xFF000000u) == 0x01000000u && (keysym & 0x00FFFFFFu) <= 0xFFFF)
-        return static_cast<char16_t>(keysym & 0xFFFF);
-    switch (keysym) {
-    case XK_Return:
-    case XK_KP_Enter:
-        return u'\r';
-    case XK_Tab:
-    case XK_ISO_Left_Tab:
-        return u'\t';
-    case XK_BackSpace:
-        return u'\b';
-    case XK_Escape:
-        return 0x1B;
-    default:
-        return 0;
-    }
-}
-
 // Cursor font shapes standing in for theme cursors.
 unsigned int FontCursorShape(const std::string& name)
 {
@@ -116,11 +88,26 @@ unsigned int FontCursorShape(const std::string& name)
     return it == shapes.end() ? ~0u : it->second;
 }
 
-uint64_t NowMs()
+// Owns the selection and receives transfers.
+XWin MakeUtilityWindow(Display* display, XWin root)
 {
-    using namespace std::chrono;
-    return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    XSetWindowAttributes attributes{};
+    attributes.event_mask = PropertyChangeMask;
+    return XCreateWindow(display, root, -10, -10, 1, 1, 0, CopyFromParent, InputOnly, CopyFromParent,
+                         CWEventMask, &attributes);
 }
+
+// Motif window-manager hints: the buttons and actions a frame offers.
+constexpr long kMwmHintsFunctions = 1, kMwmHintsDecorations = 2;
+constexpr long kMwmFuncResize = 2, kMwmFuncMove = 4, kMwmFuncMinimize = 8, kMwmFuncClose = 32;
+constexpr long kMwmDecorBorder = 2, kMwmDecorResizeH = 4, kMwmDecorTitle = 8, kMwmDecorMenu = 16,
+               kMwmDecorMinimize = 32;
+// _NET_WM_STATE requests.
+constexpr long kNetWmStateRemove = 0, kNetWmStateAdd = 1;
+// Who asks the window manager: an application, or a pager acting for the user.
+constexpr long kSourceApplication = 1, kSourcePager = 2;
+// WM_STATE as the window manager writes it.
+constexpr long kIconicState = 3;
 
 class XWindowSystem final : public IWindowSystem
 {
@@ -145,8 +132,9 @@ public:
     void Activate(WindowId window) override;
     void SetFocus(WindowId window) override;
     WindowId GetFocusWindow() const override;
+    void SetKeepAbove(WindowId window, bool above) override;
     void QueryPointer(int32_t& rootX, int32_t& rootY, uint32_t& buttons, uint32_t& modifiers) const override;
-    bool IsKeyDown(uint32_t virtualKey) const override;
+    bool IsKeyDown(uint32_t virtualKey) const override { return mInput.IsKeyDown(virtualKey); }
     bool WarpPointer(int32_t rootX, int32_t rootY) override;
     bool GrabPointer(WindowId window) override;
     void UngrabPointer() override;
@@ -158,45 +146,42 @@ public:
     bool HasBufferedEvents() const override;
     void Flush() override { XFlush(mDisplay); }
     void Sync() override { XSync(mDisplay, False); }
-    bool SetClipboardText(WindowId owner, const std::u16string& text) override;
-    bool SetClipboardPrivate(WindowId owner) override;
-    bool OwnsClipboard() const override { return ConfirmOwnership(); }
-    uint32_t GetClipboardSequence() const override
+    bool SetClipboardText(WindowId, const std::u16string& text) override
     {
-        ConfirmOwnership();
-        return mClipboardSequence;
+        return mClipboard.SetText(text, mInput.LastTime());
     }
-    bool ClipboardHasPrivate() const override { return ConfirmOwnership() && mClipboardPrivate; }
-    std::optional<std::u16string> ReadClipboardText(uint32_t timeoutMs) override;
+    bool SetClipboardPrivate(WindowId) override { return mClipboard.SetPrivate(mInput.LastTime()); }
+    bool OwnsClipboard() const override { return mClipboard.Owns(); }
+    uint32_t GetClipboardSequence() const override { return mClipboard.Sequence(); }
+    bool ClipboardHasPrivate() const override { return mClipboard.HasPrivate(); }
+    std::optional<std::u16string> ReadClipboardText(uint32_t timeoutMs) override
+    {
+        return mClipboard.ReadText(timeoutMs, mInput.LastTime());
+    }
 
 private:
     struct WindowState
     {
         XIC ic = nullptr;
         bool mapped = false;
-        bool focusOnMap = false;  // asked to take the focus before it showed
+        bool focusOnMap = false;     // asked to take the focus before it showed
+        bool activateOnMap = false;  // asked to come to the front before it showed
         // The back buffer that dirty rectangles are copied through.
         XImage* image = nullptr;
         XShmSegmentInfo shm{};
-        bool shmPending = false;
+        // Shared-memory copies the server has not reported done.
+        uint32_t shmPending = 0;
         std::vector<uint32_t> plainPixels;
     };
 
     Atom A(const char* name) const { return XInternAtom(mDisplay, name, False); }
     void Translate(XEvent& xe);
-    void TranslateKey(XKeyEvent& ke, bool press);
-    void TranslateButton(const XButtonEvent& be, bool press);
-    uint32_t Modifiers(unsigned int state) const;
-    static uint32_t ButtonsOfState(unsigned int state);
-    void RefreshHeldKeys();
-    void ServeSelection(const XSelectionRequestEvent& request);
-    bool WaitForSelection(Atom target, uint32_t deadlineMs, std::optional<std::string>& bytes);
     bool EnsureImage(WindowId window, WindowState& state, int32_t width, int32_t height);
     void FreeImage(WindowState& state);
-    void OwnClipboard();
-    // Asks the server: the notice of a lost selection may still be on its way.
-    bool ConfirmOwnership() const;
-    void LoseClipboard() const;
+    // Waits only when the server may still read the image about to be overwritten.
+    void FinishPendingCopies(WindowId window, WindowState& state);
+    bool IsIconic(WindowId window) const;
+    void SendToRoot(WindowId window, Atom type, long l0, long l1, long l2, long l3);
 
     Display* mDisplay;
     int mScreen;
@@ -204,33 +189,24 @@ private:
     XWin mUtility;  // owns the selection and receives transfers
     XIM mIm = nullptr;
     bool mShmAvailable = false;
+    int mShmCompletion = -1;  // the completion event's type
+    int mRandrEventBase = -1;
     double mDpi = 96.0;
     std::map<WindowId, WindowState> mWindows;
     std::deque<Event> mQueue;
-    std::bitset<256> mHeld;
     std::map<std::string, CursorId> mCursors;
-    Time mLastTime = CurrentTime;
-
-    // Last press, for double clicks.
-    uint32_t mLastPressButton = 0;
-    Time mLastPressTime = 0;
-    int32_t mLastPressX = 0, mLastPressY = 0;
-    WindowId mLastPressWindow = 0;
-    bool mLastPressWasDouble = false;
-
-    mutable bool mOwnsClipboard = false;
-    mutable bool mClipboardPrivate = false;
-    mutable std::u16string mClipboardText;
-    mutable uint32_t mClipboardSequence = 1;
-    mutable std::deque<Event> mLostNotices;
+    XInputTranslator mInput;
+    XClipboard mClipboard;
 
     Atom mProtocols, mDeleteWindow, mPing, mNetWmName, mUtf8, mNetWmIcon, mWorkArea, mActiveWindow,
-        mFrameExtents, mWmPid, mClipboard, mTargets, mPrivate, mTransfer, mIncr, mWindowType,
-        mWindowTypeSplash, mWmState, mSkipTaskbar;
+        mFrameExtents, mWmPid, mWindowType, mWindowTypeSplash, mWmState, mSkipTaskbar, mStateAbove,
+        mMotifHints, mIcccmState;
 };
 
 XWindowSystem::XWindowSystem(Display* display)
-    : mDisplay(display), mScreen(DefaultScreen(display)), mRoot(RootWindow(display, mScreen))
+    : mDisplay(display), mScreen(DefaultScreen(display)), mRoot(RootWindow(display, mScreen)),
+      mUtility(MakeUtilityWindow(display, mRoot)), mInput(display, mQueue),
+      mClipboard(display, mUtility, [this](XEvent& xe) { Translate(xe); })
 {
     XSetIOErrorExitHandler(mDisplay, OnIoErrorExit, nullptr);
     mProtocols = A("WM_PROTOCOLS");
@@ -243,20 +219,13 @@ XWindowSystem::XWindowSystem(Display* display)
     mActiveWindow = A("_NET_ACTIVE_WINDOW");
     mFrameExtents = A("_NET_FRAME_EXTENTS");
     mWmPid = A("_NET_WM_PID");
-    mClipboard = A("CLIPBOARD");
-    mTargets = A("TARGETS");
-    mPrivate = A("_TAVO_FRAMEWORK_OBJECT");
-    mTransfer = A("_TAVO_SELECTION");
-    mIncr = A("INCR");
     mWindowType = A("_NET_WM_WINDOW_TYPE");
     mWindowTypeSplash = A("_NET_WM_WINDOW_TYPE_SPLASH");
     mWmState = A("_NET_WM_STATE");
     mSkipTaskbar = A("_NET_WM_STATE_SKIP_TASKBAR");
-
-    XSetWindowAttributes attributes{};
-    attributes.event_mask = PropertyChangeMask;
-    mUtility = XCreateWindow(mDisplay, mRoot, -10, -10, 1, 1, 0, CopyFromParent, InputOnly, CopyFromParent,
-                             CWEventMask, &attributes);
+    mStateAbove = A("_NET_WM_STATE_ABOVE");
+    mMotifHints = A("_MOTIF_WM_HINTS");
+    mIcccmState = A("WM_STATE");
 
     Bool detectable = False;
     XkbSetDetectableAutoRepeat(mDisplay, True, &detectable);
@@ -270,6 +239,15 @@ XWindowSystem::XWindowSystem(Display* display)
     const char* name = DisplayString(mDisplay);
     const bool local = name && (name[0] == ':' || std::strncmp(name, "unix:", 5) == 0);
     mShmAvailable = local && XShmQueryVersion(mDisplay, &major, &minor, &pixmaps);
+    if (mShmAvailable)
+        mShmCompletion = XShmGetEventBase(mDisplay) + ShmCompletion;
+
+    // Changes of the screen's size, the display-change notice.
+    int randrErrorBase = 0;
+    if (XRRQueryExtension(mDisplay, &mRandrEventBase, &randrErrorBase))
+        XRRSelectInput(mDisplay, mRoot, RRScreenChangeNotifyMask);
+    else
+        mRandrEventBase = -1;
 
     if (const char* resources = XResourceManagerString(mDisplay)) {
         XrmInitialize();
@@ -346,6 +324,18 @@ WindowId XWindowSystem::CreateWindow(const WindowParams& params)
         XChangeProperty(mDisplay, window, mWmState, XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&mSkipTaskbar), 1);
     }
+    if (!params.splash && (!params.resizable || !params.maximizable)) {
+        // No maximize button, and no resizing frame for a fixed size.
+        long hints[5] = {kMwmHintsFunctions | kMwmHintsDecorations,
+                         kMwmFuncMove | kMwmFuncMinimize | kMwmFuncClose,
+                         kMwmDecorBorder | kMwmDecorTitle | kMwmDecorMenu | kMwmDecorMinimize, 0, 0};
+        if (params.resizable) {
+            hints[1] |= kMwmFuncResize;
+            hints[2] |= kMwmDecorResizeH;
+        }
+        XChangeProperty(mDisplay, window, mMotifHints, mMotifHints, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(hints), 5);
+    }
     if (params.transientFor)
         XSetTransientForHint(mDisplay, window, XWin(params.transientFor));
     SetTitle(WindowId(window), params.title);
@@ -377,7 +367,7 @@ void XWindowSystem::FreeImage(WindowState& state)
     XDestroyImage(state.image);
     state.image = nullptr;
     state.plainPixels.clear();
-    state.shmPending = false;
+    state.shmPending = 0;
 }
 
 void XWindowSystem::DestroyWindow(WindowId window)
@@ -516,19 +506,84 @@ Rect XWindowSystem::GetWorkArea() const
     return area;
 }
 
-void XWindowSystem::Activate(WindowId window)
+void XWindowSystem::SendToRoot(WindowId window, Atom type, long l0, long l1, long l2, long l3)
 {
     XEvent e{};
     e.xclient.type = ClientMessage;
     e.xclient.window = XWin(window);
-    e.xclient.message_type = mActiveWindow;
+    e.xclient.message_type = type;
     e.xclient.format = 32;
-    e.xclient.data.l[0] = 1;  // from an application
-    e.xclient.data.l[1] = long(mLastTime);
+    e.xclient.data.l[0] = l0;
+    e.xclient.data.l[1] = l1;
+    e.xclient.data.l[2] = l2;
+    e.xclient.data.l[3] = l3;
     XSendEvent(mDisplay, mRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+}
+
+bool XWindowSystem::IsIconic(WindowId window) const
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool iconic = false;
+    if (XGetWindowProperty(mDisplay, XWin(window), mIcccmState, 0, 2, False, mIcccmState, &type, &format,
+                           &count, &after, &data) == Success &&
+        data && format == 32 && count >= 1)
+        iconic = reinterpret_cast<const long*>(data)[0] == kIconicState;
+    if (data)
+        XFree(data);
+    return iconic;
+}
+
+void XWindowSystem::Activate(WindowId window)
+{
+    auto it = mWindows.find(window);
+    if (it == mWindows.end())
+        return;
+    it->second.activateOnMap = !it->second.mapped;
+    // A minimised window is mapped again: the window manager restores it.
+    if (IsIconic(window))
+        XMapWindow(mDisplay, XWin(window));
+    // Every activation this program asks for is the user's doing (its window
+    // shown at start, a second start handing over): it speaks as a pager
+    // does, so that focus-stealing prevention does not turn it down.
+    SendToRoot(window, mActiveWindow, kSourcePager, long(mInput.LastTime()), 0, 0);
     XRaiseWindow(mDisplay, XWin(window));
     // Without a window manager nobody answers the message: focus it directly.
     SetFocus(window);
+    // Nothing else may be on its way out while the program idles.
+    XFlush(mDisplay);
+}
+
+void XWindowSystem::SetKeepAbove(WindowId window, bool above)
+{
+    auto it = mWindows.find(window);
+    if (it == mWindows.end())
+        return;
+    if (it->second.mapped) {
+        SendToRoot(window, mWmState, above ? kNetWmStateAdd : kNetWmStateRemove, long(mStateAbove), 0,
+                   kSourceApplication);
+    } else {
+        // A window not yet shown states its wishes in the property itself.
+        std::vector<Atom> states;
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(mDisplay, XWin(window), mWmState, 0, 64, False, XA_ATOM, &type, &format,
+                               &count, &after, &data) == Success &&
+            data && format == 32)
+            states.assign(reinterpret_cast<const Atom*>(data), reinterpret_cast<const Atom*>(data) + count);
+        if (data)
+            XFree(data);
+        std::erase(states, mStateAbove);
+        if (above)
+            states.push_back(mStateAbove);
+        XChangeProperty(mDisplay, XWin(window), mWmState, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(states.data()), int(states.size()));
+    }
+    XFlush(mDisplay);
 }
 
 void XWindowSystem::SetFocus(WindowId window)
@@ -552,12 +607,6 @@ WindowId XWindowSystem::GetFocusWindow() const
     return mWindows.count(WindowId(focus)) ? WindowId(focus) : 0;
 }
 
-uint32_t XWindowSystem::ButtonsOfState(unsigned int state)
-{
-    return ((state & Button1Mask) ? kButtonLeft : 0) | ((state & Button2Mask) ? kButtonMiddle : 0) |
-           ((state & Button3Mask) ? kButtonRight : 0);
-}
-
 void XWindowSystem::QueryPointer(int32_t& rootX, int32_t& rootY, uint32_t& buttons, uint32_t& modifiers) const
 {
     XWin root = 0, child = 0;
@@ -566,25 +615,8 @@ void XWindowSystem::QueryPointer(int32_t& rootX, int32_t& rootY, uint32_t& butto
     XQueryPointer(mDisplay, mRoot, &root, &child, &rx, &ry, &wx, &wy, &mask);
     rootX = rx;
     rootY = ry;
-    buttons = ButtonsOfState(mask);
-    modifiers = Modifiers(mask);
-}
-
-bool XWindowSystem::IsKeyDown(uint32_t virtualKey) const
-{
-    char keys[32] = {};
-    XQueryKeymap(mDisplay, keys);
-    for (int code = 8; code < 256; ++code) {
-        if (!(keys[code / 8] & (1 << (code % 8))))
-            continue;
-        const uint32_t vk = VirtualKeyFromKeysym(uint32_t(XkbKeycodeToKeysym(mDisplay, KeyCode(code), 0, 0)));
-        // The generic modifier keys match either side.
-        if (vk == virtualKey || (virtualKey == 0x10 && (vk == 0xA0 || vk == 0xA1)) ||
-            (virtualKey == 0x11 && (vk == 0xA2 || vk == 0xA3)) ||
-            (virtualKey == 0x12 && (vk == 0xA4 || vk == 0xA5)))
-            return true;
-    }
-    return false;
+    buttons = XInputTranslator::ButtonsOfState(mask);
+    modifiers = mInput.Modifiers(mask);
 }
 
 bool XWindowSystem::WarpPointer(int32_t rootX, int32_t rootY)
@@ -677,6 +709,21 @@ bool XWindowSystem::EnsureImage(WindowId window, WindowState& state, int32_t wid
     return state.image != nullptr;
 }
 
+void XWindowSystem::FinishPendingCopies(WindowId window, WindowState& state)
+{
+    // The completion of the last copy has usually arrived long before the
+    // next frame: only a frame that follows at once waits for the server.
+    XEvent done;
+    while (state.shmPending > 0 && XCheckTypedWindowEvent(mDisplay, XWin(window), mShmCompletion, &done))
+        --state.shmPending;
+    if (state.shmPending == 0)
+        return;
+    XSync(mDisplay, False);
+    while (XCheckTypedWindowEvent(mDisplay, XWin(window), mShmCompletion, &done)) {
+    }
+    state.shmPending = 0;
+}
+
 void XWindowSystem::Present(WindowId window, const PixelView& image, const Rect* rects, size_t count)
 {
     auto it = mWindows.find(window);
@@ -685,196 +732,47 @@ void XWindowSystem::Present(WindowId window, const PixelView& image, const Rect*
     WindowState& state = it->second;
     if (!EnsureImage(window, state, image.width, image.height))
         return;
-    if (state.shmPending) {
-        // The server may still be reading the previous frame.
-        XSync(mDisplay, False);
-        state.shmPending = false;
+    if (state.shmPending)
+        FinishPendingCopies(window, state);
+    std::vector<Rect> clipped;
+    clipped.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const Rect& r = rects[i];
+        const int32_t x0 = std::max(0, r.x), y0 = std::max(0, r.y);
+        const int32_t x1 = std::min(image.width, r.x + r.width), y1 = std::min(image.height, r.y + r.height);
+        if (x1 > x0 && y1 > y0)
+            clipped.push_back(Rect{x0, y0, x1 - x0, y1 - y0});
     }
     XImage* target = state.image;
     const bool direct = target->bits_per_pixel == 32 && target->red_mask == 0xFF0000 &&
                         target->green_mask == 0xFF00 && target->blue_mask == 0xFF &&
                         target->byte_order == LSBFirst;
     GC gc = DefaultGC(mDisplay, mScreen);
-    for (size_t i = 0; i < count; ++i) {
-        Rect r = rects[i];
-        const int32_t x0 = std::max(0, r.x), y0 = std::max(0, r.y);
-        const int32_t x1 = std::min(image.width, r.x + r.width), y1 = std::min(image.height, r.y + r.height);
-        if (x1 <= x0 || y1 <= y0)
-            continue;
-        for (int32_t y = y0; y < y1; ++y) {
-            const uint32_t* src = image.pixels + size_t(y) * size_t(image.stride) + size_t(x0);
+    for (size_t i = 0; i < clipped.size(); ++i) {
+        const Rect& r = clipped[i];
+        for (int32_t y = r.y; y < r.y + r.height; ++y) {
+            const uint32_t* src = image.pixels + size_t(y) * size_t(image.stride) + size_t(r.x);
             if (direct) {
-                std::memcpy(target->data + size_t(y) * size_t(target->bytes_per_line) + size_t(x0) * 4, src,
-                            size_t(x1 - x0) * 4);
+                std::memcpy(target->data + size_t(y) * size_t(target->bytes_per_line) + size_t(r.x) * 4, src,
+                            size_t(r.width) * 4);
             } else {
-                for (int32_t x = x0; x < x1; ++x)
-                    XPutPixel(target, x, y, src[x - x0] & 0xFFFFFF);
+                for (int32_t x = 0; x < r.width; ++x)
+                    XPutPixel(target, r.x + x, y, src[x] & 0xFFFFFF);
             }
         }
         if (state.shm.shmaddr) {
-            XShmPutImage(mDisplay, XWin(window), gc, target, x0, y0, x0, y0, unsigned(x1 - x0),
-                         unsigned(y1 - y0), False);
-            state.shmPending = true;
+            // Copies are done in order: the last one's completion covers all.
+            const bool last = i + 1 == clipped.size();
+            XShmPutImage(mDisplay, XWin(window), gc, target, r.x, r.y, r.x, r.y, unsigned(r.width),
+                         unsigned(r.height), last ? True : False);
+            if (last)
+                ++state.shmPending;
         } else {
-            XPutImage(mDisplay, XWin(window), gc, target, x0, y0, x0, y0, unsigned(x1 - x0),
-                      unsigned(y1 - y0));
+            XPutImage(mDisplay, XWin(window), gc, target, r.x, r.y, r.x, r.y, unsigned(r.width),
+                      unsigned(r.height));
         }
     }
     XFlush(mDisplay);
-}
-
-uint32_t XWindowSystem::Modifiers(unsigned int state) const
-{
-    uint32_t mods = 0;
-    for (uint32_t vk : {0xA0u, 0xA1u, 0xA2u, 0xA3u, 0xA4u, 0xA5u, 0x5Bu, 0x5Cu}) {
-        if (mHeld[vk])
-            mods |= ModifierBitsOfVirtualKey(vk);
-    }
-    // Keys pressed before the window had the focus show only in the state.
-    if ((state & ShiftMask) && !(mods & kModShift))
-        mods |= kModShift;
-    if ((state & ControlMask) && !(mods & kModCtrl))
-        mods |= kModCtrl;
-    if ((state & Mod1Mask) && !(mods & kModAlt))
-        mods |= kModAlt;
-    return mods;
-}
-
-void XWindowSystem::RefreshHeldKeys()
-{
-    mHeld.reset();
-    char keys[32] = {};
-    XQueryKeymap(mDisplay, keys);
-    for (int code = 8; code < 256; ++code) {
-        if (keys[code / 8] & (1 << (code % 8))) {
-            const uint32_t vk =
-                VirtualKeyFromKeysym(uint32_t(XkbKeycodeToKeysym(mDisplay, KeyCode(code), 0, 0)));
-            if (vk)
-                mHeld.set(vk);
-        }
-    }
-}
-
-void XWindowSystem::TranslateKey(XKeyEvent& ke, bool press)
-{
-    const WindowId window = WindowId(ke.window);
-    // The unshifted keysym names the key; the shifted one is the character.
-    const KeySym base = XkbKeycodeToKeysym(mDisplay, KeyCode(ke.keycode), 0, 0);
-    const uint32_t vk = VirtualKeyFromKeysym(uint32_t(base));
-    const bool wasDown = vk && mHeld[vk];
-    if (vk)
-        mHeld.set(vk, press);
-
-    Event e;
-    e.window = window;
-    e.time = uint32_t(ke.time);
-    e.x = ke.x;
-    e.y = ke.y;
-    e.rootX = ke.x_root;
-    e.rootY = ke.y_root;
-    e.virtualKey = vk;
-    e.modifiers = Modifiers(ke.state);
-    if (!press) {
-        // A modifier going up no longer counts as held.
-        e.modifiers = Modifiers(ke.state & ~(vk == 0xA0 || vk == 0xA1   ? ShiftMask
-                                             : vk == 0xA2 || vk == 0xA3 ? ControlMask
-                                             : vk == 0xA4 || vk == 0xA5 ? Mod1Mask
-                                                                        : 0u));
-        e.type = EventType::KeyUp;
-        e.previousDown = true;
-        mQueue.push_back(std::move(e));
-        return;
-    }
-    e.type = EventType::KeyDown;
-    e.previousDown = wasDown;
-    const uint32_t mods = e.modifiers;
-    mQueue.push_back(e);
-
-    // Characters: none while Alt or the Windows key is held.
-    if (mods & (kModAlt | kModWin))
-        return;
-    std::u16string text;
-    auto it = mWindows.find(window);
-    KeySym keysym = NoSymbol;
-    if (it != mWindows.end() && it->second.ic) {
-        char buffer[64];
-        Status status = 0;
-        const int n = Xutf8LookupString(it->second.ic, &ke, buffer, sizeof buffer - 1, &keysym, &status);
-        if ((status == XLookupChars || status == XLookupBoth) && n > 0)
-            text = FromUtf8(std::string_view(buffer, size_t(n)));
-    } else {
-        char buffer[16];
-        XLookupString(&ke, buffer, sizeof buffer, &keysym, nullptr);
-    }
-    if (text.empty() || text == u"?") {
-        // A locale that cannot spell the character: take it from the keysym.
-        KeySym shifted = keysym;
-        if (shifted == NoSymbol)
-            XLookupString(&ke, nullptr, 0, &shifted, nullptr);
-        if (const char16_t c = CharacterOfKeysym(shifted))
-            text = std::u16string(1, c);
-    }
-    if ((mods & kModCtrl) && text.size() == 1 && text[0] >= 0x20) {
-        // Ctrl with a letter gives its control character, as the framework expects.
-        const char16_t c = text[0];
-        if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))
-            text[0] = char16_t((c & 0x1F));
-    }
-    for (char16_t c : text) {
-        Event ce;
-        ce.type = EventType::Character;
-        ce.window = window;
-        ce.time = uint32_t(ke.time);
-        ce.modifiers = mods;
-        ce.text = std::u16string(1, c);
-        mQueue.push_back(std::move(ce));
-    }
-}
-
-void XWindowSystem::TranslateButton(const XButtonEvent& be, bool press)
-{
-    Event e;
-    e.window = WindowId(be.window);
-    e.time = uint32_t(be.time);
-    e.x = be.x;
-    e.y = be.y;
-    e.rootX = be.x_root;
-    e.rootY = be.y_root;
-    e.modifiers = Modifiers(be.state);
-    if (be.button >= 4 && be.button <= 7) {
-        if (!press)
-            return;
-        e.type = EventType::Wheel;
-        e.horizontal = be.button >= 6;
-        e.wheelDelta = (be.button == 4 || be.button == 7) ? kWheelStep : -kWheelStep;
-        mQueue.push_back(std::move(e));
-        return;
-    }
-    const uint32_t button = be.button == 1   ? kButtonLeft
-                            : be.button == 2 ? kButtonMiddle
-                            : be.button == 3 ? kButtonRight
-                                             : 0;
-    if (!button)
-        return;
-    e.button = button;
-    const uint32_t before = ButtonsOfState(be.state);
-    e.buttons = press ? (before | button) : (before & ~button);
-    if (press) {
-        e.type = EventType::ButtonDown;
-        const bool near = std::abs(be.x - mLastPressX) <= kDoubleClickDistance &&
-                          std::abs(be.y - mLastPressY) <= kDoubleClickDistance;
-        e.doubleClick = !mLastPressWasDouble && button == mLastPressButton && e.window == mLastPressWindow &&
-                        near && Time(be.time - mLastPressTime) <= kDoubleClickMs;
-        mLastPressButton = button;
-        mLastPressTime = be.time;
-        mLastPressX = be.x;
-        mLastPressY = be.y;
-        mLastPressWindow = e.window;
-        mLastPressWasDouble = e.doubleClick;
-    } else {
-        e.type = EventType::ButtonUp;
-    }
-    mQueue.push_back(std::move(e));
 }
 
 void XWindowSystem::Translate(XEvent& xe)
@@ -883,39 +781,18 @@ void XWindowSystem::Translate(XEvent& xe)
         return;
     switch (xe.type) {
     case KeyPress:
-    case KeyRelease:
-        mLastTime = xe.xkey.time;
-        TranslateKey(xe.xkey, xe.type == KeyPress);
-        break;
-    case ButtonPress:
-    case ButtonRelease:
-        mLastTime = xe.xbutton.time;
-        TranslateButton(xe.xbutton, xe.type == ButtonPress);
-        break;
-    case MotionNotify: {
-        // Only the newest position of a burst matters; a burst ends at any
-        // other event, so that moves never pass a press or release.
-        while (XEventsQueued(mDisplay, QueuedAlready) > 0) {
-            XEvent next;
-            XPeekEvent(mDisplay, &next);
-            if (next.type != MotionNotify || next.xmotion.window != xe.xmotion.window)
-                break;
-            XNextEvent(mDisplay, &xe);
-        }
-        mLastTime = xe.xmotion.time;
-        Event e;
-        e.type = EventType::Motion;
-        e.window = WindowId(xe.xmotion.window);
-        e.x = xe.xmotion.x;
-        e.y = xe.xmotion.y;
-        e.rootX = xe.xmotion.x_root;
-        e.rootY = xe.xmotion.y_root;
-        e.modifiers = Modifiers(xe.xmotion.state);
-        e.buttons = ButtonsOfState(xe.xmotion.state);
-        e.time = uint32_t(xe.xmotion.time);
-        mQueue.push_back(std::move(e));
+    case KeyRelease: {
+        auto it = mWindows.find(WindowId(xe.xkey.window));
+        mInput.Key(xe.xkey, xe.type == KeyPress, it != mWindows.end() ? it->second.ic : nullptr);
         break;
     }
+    case ButtonPress:
+    case ButtonRelease:
+        mInput.Button(xe.xbutton, xe.type == ButtonPress);
+        break;
+    case MotionNotify:
+        mInput.Motion(xe);
+        break;
     case EnterNotify:
     case LeaveNotify: {
         if (xe.xcrossing.mode != NotifyNormal)
@@ -958,6 +835,13 @@ void XWindowSystem::Translate(XEvent& xe)
         if (it == mWindows.end())
             break;
         it->second.mapped = xe.type == MapNotify;
+        if (it->second.mapped && it->second.activateOnMap) {
+            // A window manager ignores the request for a window it does not
+            // manage yet: asked again now that it does.
+            it->second.activateOnMap = false;
+            SendToRoot(it->first, mActiveWindow, kSourcePager, long(mInput.LastTime()), 0, 0);
+            XFlush(mDisplay);
+        }
         if (it->second.mapped && it->second.focusOnMap) {
             it->second.focusOnMap = false;
             XSetInputFocus(mDisplay, XWin(it->first), RevertToParent, CurrentTime);
@@ -977,7 +861,7 @@ void XWindowSystem::Translate(XEvent& xe)
         if (it == mWindows.end())
             break;
         if (xe.type == FocusIn) {
-            RefreshHeldKeys();
+            mInput.RefreshHeldKeys();
             if (it->second.ic)
                 XSetICFocus(it->second.ic);
         } else if (it->second.ic) {
@@ -1006,22 +890,33 @@ void XWindowSystem::Translate(XEvent& xe)
         break;
     }
     case SelectionRequest:
-        ServeSelection(xe.xselectionrequest);
+        mClipboard.OnSelectionRequest(xe.xselectionrequest);
         break;
     case SelectionClear:
-        if (xe.xselectionclear.selection == mClipboard && mOwnsClipboard)
-            LoseClipboard();
+        mClipboard.OnSelectionClear(xe.xselectionclear);
         break;
     default:
+        if (xe.type == mShmCompletion) {
+            auto it = mWindows.find(WindowId(xe.xany.window));
+            if (it != mWindows.end() && it->second.shmPending > 0)
+                --it->second.shmPending;
+        } else if (mRandrEventBase >= 0 && xe.type == mRandrEventBase + RRScreenChangeNotify) {
+            XRRUpdateConfiguration(&xe);
+            Event e;
+            e.type = EventType::DisplayChanged;
+            e.rect = GetScreenRect();
+            mQueue.push_back(std::move(e));
+        }
         break;
     }
 }
 
 bool XWindowSystem::NextEvent(Event& event)
 {
-    while (!mLostNotices.empty()) {
-        mQueue.push_back(std::move(mLostNotices.front()));
-        mLostNotices.pop_front();
+    std::deque<Event>& lost = mClipboard.LostNotices();
+    while (!lost.empty()) {
+        mQueue.push_back(std::move(lost.front()));
+        lost.pop_front();
     }
     while (mQueue.empty() && XPending(mDisplay) > 0) {
         XEvent xe;
@@ -1037,161 +932,7 @@ bool XWindowSystem::NextEvent(Event& event)
 
 bool XWindowSystem::HasBufferedEvents() const
 {
-    return !mQueue.empty() || !mLostNotices.empty() || XEventsQueued(mDisplay, QueuedAlready) > 0;
-}
-
-void XWindowSystem::LoseClipboard() const
-{
-    mOwnsClipboard = false;
-    mClipboardPrivate = false;
-    mClipboardText.clear();
-    ++mClipboardSequence;
-    Event e;
-    e.type = EventType::ClipboardLost;
-    mLostNotices.push_back(std::move(e));
-}
-
-bool XWindowSystem::ConfirmOwnership() const
-{
-    if (mOwnsClipboard && XGetSelectionOwner(mDisplay, mClipboard) != mUtility)
-        LoseClipboard();
-    return mOwnsClipboard;
-}
-
-void XWindowSystem::OwnClipboard()
-{
-    XSetSelectionOwner(mDisplay, mClipboard, mUtility, mLastTime);
-    mOwnsClipboard = XGetSelectionOwner(mDisplay, mClipboard) == mUtility;
-    ++mClipboardSequence;
-}
-
-bool XWindowSystem::SetClipboardText(WindowId, const std::u16string& text)
-{
-    mClipboardText = text;
-    mClipboardPrivate = false;
-    OwnClipboard();
-    return mOwnsClipboard;
-}
-
-bool XWindowSystem::SetClipboardPrivate(WindowId)
-{
-    mClipboardText.clear();
-    mClipboardPrivate = true;
-    OwnClipboard();
-    return mOwnsClipboard;
-}
-
-void XWindowSystem::ServeSelection(const XSelectionRequestEvent& request)
-{
-    XSelectionEvent reply{};
-    reply.type = SelectionNotify;
-    reply.requestor = request.requestor;
-    reply.selection = request.selection;
-    reply.target = request.target;
-    reply.time = request.time;
-    reply.property = None;
-    // Old clients name no property: the target stands for it.
-    const Atom property = request.property != None ? request.property : request.target;
-    const bool ours = request.selection == mClipboard && mOwnsClipboard && request.owner == mUtility;
-    const bool hasText = ours && !mClipboardPrivate;
-    const long maxBytes = std::max(XExtendedMaxRequestSize(mDisplay), XMaxRequestSize(mDisplay)) * 4 - 1024;
-
-    auto put = [&](Atom type, int format, const void* data, int count) {
-        XChangeProperty(mDisplay, request.requestor, property, type, format, PropModeReplace,
-                        static_cast<const unsigned char*>(data), count);
-        reply.property = property;
-    };
-    if (ours && request.target == mTargets) {
-        std::vector<long> targets{long(mTargets)};
-        if (mClipboardPrivate)
-            targets.push_back(long(mPrivate));
-        if (hasText) {
-            targets.push_back(long(mUtf8));
-            if (ToLatin1(mClipboardText))
-                targets.push_back(long(XA_STRING));
-        }
-        put(XA_ATOM, 32, targets.data(), int(targets.size()));
-    } else if (hasText && request.target == mUtf8) {
-        const std::string bytes = ToUtf8(mClipboardText);
-        if (long(bytes.size()) <= maxBytes)
-            put(mUtf8, 8, bytes.data(), int(bytes.size()));
-    } else if (hasText && request.target == XA_STRING) {
-        // Latin-1 only: a text it cannot carry is refused, never mangled.
-        if (auto latin = ToLatin1(mClipboardText); latin && long(latin->size()) <= maxBytes)
-            put(XA_STRING, 8, latin->data(), int(latin->size()));
-    } else if (ours && mClipboardPrivate && request.target == mPrivate) {
-        // The object itself never leaves the program.
-        put(mPrivate, 8, "", 0);
-    }
-    XSendEvent(mDisplay, request.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
-    XFlush(mDisplay);
-}
-
-bool XWindowSystem::WaitForSelection(Atom target, uint32_t deadlineMs, std::optional<std::string>& bytes)
-{
-    XDeleteProperty(mDisplay, mUtility, mTransfer);
-    XConvertSelection(mDisplay, mClipboard, target, mTransfer, mUtility, mLastTime);
-    XFlush(mDisplay);
-    for (;;) {
-        XEvent xe;
-        if (XCheckTypedWindowEvent(mDisplay, mUtility, SelectionNotify, &xe)) {
-            if (xe.xselection.selection != mClipboard || xe.xselection.target != target)
-                continue;
-            if (xe.xselection.property == None)
-                return true;  // the owner has no such target
-            Atom type = None;
-            int format = 0;
-            unsigned long count = 0, after = 0;
-            unsigned char* data = nullptr;
-            const long maxLongs = long(kMaxForeignClipboardBytes / 4) + 1;
-            if (XGetWindowProperty(mDisplay, mUtility, mTransfer, 0, maxLongs, True, AnyPropertyType, &type,
-                                   &format, &count, &after, &data) == Success) {
-                // Incremental transfers are only used for huge data: refused.
-                if (data && type != mIncr && format == 8 && after == 0 && count <= kMaxForeignClipboardBytes)
-                    bytes = std::string(reinterpret_cast<const char*>(data), count);
-            }
-            if (data)
-                XFree(data);
-            XDeleteProperty(mDisplay, mUtility, mTransfer);
-            return true;
-        }
-        // Other traffic meanwhile is kept for the loop; requests for our own
-        // selection are answered so that two copies cannot wait on each other.
-        while (XPending(mDisplay) > 0) {
-            XEvent other;
-            XPeekEvent(mDisplay, &other);
-            if (other.type == SelectionNotify && other.xselection.requestor == mUtility)
-                break;
-            XNextEvent(mDisplay, &other);
-            Translate(other);
-        }
-        if (XCheckTypedWindowEvent(mDisplay, mUtility, SelectionNotify, &xe)) {
-            XPutBackEvent(mDisplay, &xe);
-            continue;
-        }
-        const uint64_t now = NowMs();
-        if (now >= deadlineMs)
-            return false;
-        pollfd p{ConnectionNumber(mDisplay), POLLIN, 0};
-        poll(&p, 1, int(deadlineMs - now));
-    }
-}
-
-std::optional<std::u16string> XWindowSystem::ReadClipboardText(uint32_t timeoutMs)
-{
-    if (ConfirmOwnership())
-        return mClipboardPrivate ? std::nullopt : std::optional<std::u16string>(mClipboardText);
-    if (XGetSelectionOwner(mDisplay, mClipboard) == None)
-        return std::nullopt;
-    const uint64_t deadline = NowMs() + timeoutMs;
-    std::optional<std::string> bytes;
-    if (!WaitForSelection(mUtf8, uint32_t(deadline), bytes))
-        return std::nullopt;
-    if (bytes)
-        return DecodeForeignUtf8(*bytes, kMaxForeignClipboardBytes);
-    if (!WaitForSelection(XA_STRING, uint32_t(deadline), bytes) || !bytes)
-        return std::nullopt;
-    return FromLatin1(*bytes);
+    return !mQueue.empty() || !mClipboard.LostNotices().empty() || XEventsQueued(mDisplay, QueuedAlready) > 0;
 }
 
 }  // namespace

@@ -594,6 +594,9 @@ WString FrameworkAppShell::GetSplashImagePath()
 {
     WString folder;
     GetFolder(1, folder);
+    // The program's own resources ("::") are no folder: nothing is looked up.
+    if (folder == WString(u"::"))
+        return WString();
     const WString path = folder + WString(u"/Splash.png");
     struct stat info
     {

@@ -77,7 +77,6 @@ public:
     TavoResult RunApplicationStartup() override;
     int32_t RunMessageLoop() override;
     TavoResult RunApplicationShutdown() override;
-    virtual bool OnPowerBroadcast(uint32_t, uintptr_t) { return true; }
     // The program's icon: the embedded "APP_ICON" image for the program's own
     // resources, else "Icon.png" in the resource folder; empty without one.
     virtual AppIcon GetApplicationIcon();

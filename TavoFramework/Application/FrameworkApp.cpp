@@ -4,6 +4,7 @@
 #include "ObjectBase/Exception.h"
 #include "System/CursorNames.h"
 #include "Utilities/Storage/Format.h"
+#include "Window/InputParams.h"
 
 #include <algorithm>
 #include <exception>
@@ -253,12 +254,12 @@ uint32_t LFrameworkApp::GetMouseButtons()
         return top->GetMouseButtons();
     uint32_t buttons = 0;
     bool down = false, toggled = false;
-    // Virtual keys of the left (1), right (2) and middle (4) buttons.
-    if (GetKeyState(1, down, toggled) == S_OK && down)
+    // The mask is 1 left, 2 middle, 4 right.
+    if (GetKeyState(VKey::kLButton, down, toggled) == S_OK && down)
         buttons |= 1;
-    if (GetKeyState(4, down, toggled) == S_OK && down)
+    if (GetKeyState(VKey::kMButton, down, toggled) == S_OK && down)
         buttons |= 2;
-    if (GetKeyState(2, down, toggled) == S_OK && down)
+    if (GetKeyState(VKey::kRButton, down, toggled) == S_OK && down)
         buttons |= 4;
     return buttons;
 }
@@ -345,7 +346,8 @@ TavoResult LFrameworkApp::DispatchGlobalHotKey(const KeyCode& key)
     const WString name = mHotKeys->FindBinding(key);
     if (name.IsEmpty())
         return S_FALSE;
-    RCPtr<LNotification> notification = LNotification::Create(name.c_str());
+    // The key pressed travels with the notification.
+    RCPtr<LNotification> notification = LNotification::Create(name.c_str(), LKeyParam::Create(key));
     if (!notification)
         return E_FAIL;
     return GetMainNotificationCenter()->Post(notification);

@@ -28,6 +28,11 @@ struct AppLocalTime
     int32_t year, month, dayOfWeek, day, hour, minute, second, milliseconds;
 };
 
+// The events of the power message.
+inline constexpr uint32_t kPowerSuspend = 0x4;
+inline constexpr uint32_t kPowerResumeSuspend = 0x7;     // resumed by the user
+inline constexpr uint32_t kPowerResumeAutomatic = 0x12;  // every resume
+
 // The platform-neutral core of the one application object: control
 // factory, string tables, root windows, hot keys, the exit request, idle
 // notification passes, and the framework's part of start-up and shutdown.
@@ -91,6 +96,9 @@ public:
     virtual int32_t RunMessageLoop() = 0;
     virtual TavoResult RunApplicationShutdown();
     virtual bool CanExit() { return true; }
+    // A change of the machine's power state as the power message carries
+    // it (kPowerSuspend and the like, data 0); returns the message's answer.
+    virtual intptr_t OnPowerEvent(uint32_t /*event*/, uintptr_t /*data*/) { return 1; }
     // The classes RunApplicationStartup registers, in order: those the
     // program handed over with the platform hooks.
     virtual std::span<const ControlClassRow> GetControlClassTable() { return mHooks.controlClasses; }
@@ -100,8 +108,8 @@ public:
     RCPtr<IAppRootWindow> GetTopRootWindow() const;
     TavoResult SetStatusText(const WString& text, bool immediate);
     TavoResult RestoreStatusText(bool immediate);
-    // Posts the notification bound to the key to the main center; S_FALSE
-    // when the key has no binding.
+    // Posts the notification bound to the key, with the key as its data, to
+    // the main center; S_FALSE when the key has no binding.
     TavoResult DispatchGlobalHotKey(const KeyCode& key);
 
     const RCPtr<LControlFactory>& GetControlFactory() const { return mControlFactory; }

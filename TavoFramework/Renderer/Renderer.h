@@ -51,6 +51,9 @@ public:
     float opacity = 1.0f;
     uint8_t stencilActive = 0;
     RCPtr<LStencil> stencil;
+    // Set by a renderer whose target lost what it showed: the root window
+    // then draws nothing and invalidates the whole window instead.
+    bool redrawAll = false;
 };
 
 class LRenderContextInfo : public virtual LRefCountedObject

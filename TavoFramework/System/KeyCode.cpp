@@ -34,15 +34,15 @@ KeyTables* BuildTables()
         const char* n;
         int code;
     } kNamed[] = {
-        {"BACK", 0x08},
-        {"TAB", 0x09},
-        {"CLEAR", 0x0C},
-        {"RETURN", 0x0D},
-        {"SHIFT", 0x10},
-        {"CONTROL", 0x11},
-        {"MENU", 0x12},
-        {"PAUSE", 0x13},
-        {"CAPITAL", 0x14},
+        {"BACK", int(VKey::kBack)},
+        {"TAB", int(VKey::kTab)},
+        {"CLEAR", int(VKey::kClear)},
+        {"RETURN", int(VKey::kReturn)},
+        {"SHIFT", int(VKey::kShift)},
+        {"CONTROL", int(VKey::kControl)},
+        {"MENU", int(VKey::kMenu)},
+        {"PAUSE", int(VKey::kPause)},
+        {"CAPITAL", int(VKey::kCapital)},
         {"KANA", 0x15},
         {"HANGEUL", 0x15},
         {"HANGUL", 0x15},
@@ -50,30 +50,30 @@ KeyTables* BuildTables()
         {"FINAL", 0x18},
         {"HANJA", 0x19},
         {"KANJI", 0x19},
-        {"ESCAPE", 0x1B},
+        {"ESCAPE", int(VKey::kEscape)},
         {"CONVERT", 0x1C},
         {"NONCONVERT", 0x1D},
         {"ACCEPT", 0x1E},
         {"MODECHANGE", 0x1F},
-        {"SPACE", 0x20},
-        {"PAGEUP", 0x21},
-        {"PAGEDN", 0x22},
-        {"END", 0x23},
-        {"HOME", 0x24},
-        {"LEFT", 0x25},
-        {"UP", 0x26},
-        {"RIGHT", 0x27},
-        {"DOWN", 0x28},
+        {"SPACE", int(VKey::kSpace)},
+        {"PAGEUP", int(VKey::kPageUp)},
+        {"PAGEDN", int(VKey::kPageDown)},
+        {"END", int(VKey::kEnd)},
+        {"HOME", int(VKey::kHome)},
+        {"LEFT", int(VKey::kLeft)},
+        {"UP", int(VKey::kUp)},
+        {"RIGHT", int(VKey::kRight)},
+        {"DOWN", int(VKey::kDown)},
         {"SELECT", 0x29},
         {"PRINT", 0x2A},
         {"EXECUTE", 0x2B},
         {"SNAPSHOT", 0x2C},
-        {"INSERT", 0x2D},
-        {"DELETE", 0x2E},
+        {"INSERT", int(VKey::kInsert)},
+        {"DELETE", int(VKey::kDelete)},
         {"HELP", 0x2F},
-        {"LWIN", 0x5B},
-        {"RWIN", 0x5C},
-        {"APPS", 0x5D},
+        {"LWIN", int(VKey::kLWin)},
+        {"RWIN", int(VKey::kRWin)},
+        {"APPS", int(VKey::kApps)},
         {"SLEEP", 0x5F},
         {"MULTIPLY", 0x6A},
         {"ADD", 0x6B},
@@ -89,12 +89,12 @@ KeyTables* BuildTables()
         {"OEM_FJ_TOUROKU", 0x94},
         {"OEM_FJ_LOYA", 0x95},
         {"OEM_FJ_ROYA", 0x96},
-        {"LSHIFT", 0xA0},
-        {"RSHIFT", 0xA1},
-        {"LCONTROL", 0xA2},
-        {"RCONTROL", 0xA3},
-        {"LMENU", 0xA4},
-        {"RMENU", 0xA5},
+        {"LSHIFT", int(VKey::kLShift)},
+        {"RSHIFT", int(VKey::kRShift)},
+        {"LCONTROL", int(VKey::kLControl)},
+        {"RCONTROL", int(VKey::kRControl)},
+        {"LMENU", int(VKey::kLMenu)},
+        {"RMENU", int(VKey::kRMenu)},
         {"BROWSER_BACK", 0xA6},
         {"BROWSER_FORWARD", 0xA7},
         {"BROWSER_REFRESH", 0xA8},
@@ -118,12 +118,13 @@ KeyTables* BuildTables()
         name(e.n, e.code);
     for (int i = 0; i < 10; ++i) {
         t->byName.emplace(u"VKEY_" + std::u16string(1, static_cast<char16_t>(u'0' + i)), 0x30 + i);
-        t->byName.emplace(u"VKEY_NUMPAD" + std::u16string(1, static_cast<char16_t>(u'0' + i)), 0x60 + i);
+        t->byName.emplace(u"VKEY_NUMPAD" + std::u16string(1, static_cast<char16_t>(u'0' + i)),
+                          int(VKey::kNumpad0) + i);
     }
     for (int i = 0; i < 26; ++i)
         t->byName.emplace(u"VKEY_" + std::u16string(1, static_cast<char16_t>(u'A' + i)), 0x41 + i);
     for (int i = 1; i <= 24; ++i)
-        t->byName.emplace(u"VKEY_F" + Widen(std::to_string(i).c_str()), 0x6F + i);
+        t->byName.emplace(u"VKEY_F" + Widen(std::to_string(i).c_str()), int(VKey::F(uint32_t(i))));
     // Name order decides which of several names a code prints as.
     for (const auto& [n, code] : t->byName)
         t->nameByCode.emplace(static_cast<uint32_t>(code), n);

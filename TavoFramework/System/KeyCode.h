@@ -6,6 +6,32 @@
 
 namespace Tavo {
 
+// Virtual keys by the names of the key table ("VKEY_SHIFT" is kShift);
+// letters and digits are their upper-case character ('A', '0'), function
+// keys VKey::F(n).
+namespace VKey {
+// The mouse buttons, as key-state queries name them.
+inline constexpr uint32_t kLButton = 0x01, kRButton = 0x02, kMButton = 0x04;
+inline constexpr uint32_t kBack = 0x08, kTab = 0x09, kClear = 0x0C, kReturn = 0x0D;
+// The generic modifier keys a window receives; their sides are in the
+// modifier mask.
+inline constexpr uint32_t kShift = 0x10, kControl = 0x11, kMenu = 0x12;
+inline constexpr uint32_t kPause = 0x13, kCapital = 0x14, kEscape = 0x1B, kSpace = 0x20;
+inline constexpr uint32_t kPageUp = 0x21, kPageDown = 0x22, kEnd = 0x23, kHome = 0x24;
+inline constexpr uint32_t kLeft = 0x25, kUp = 0x26, kRight = 0x27, kDown = 0x28;
+inline constexpr uint32_t kInsert = 0x2D, kDelete = 0x2E;
+inline constexpr uint32_t kLWin = 0x5B, kRWin = 0x5C, kApps = 0x5D;
+inline constexpr uint32_t kNumpad0 = 0x60, kF1 = 0x70;
+// The side-specific modifier keys, as key-state queries name them.
+inline constexpr uint32_t kLShift = 0xA0, kRShift = 0xA1, kLControl = 0xA2, kRControl = 0xA3;
+inline constexpr uint32_t kLMenu = 0xA4, kRMenu = 0xA5;
+
+constexpr uint32_t F(uint32_t n)
+{
+    return kF1 + n - 1;
+}
+}  // namespace VKey
+
 // A key: character or virtual key with the modifiers held.
 // Code bits: 0-15 character, 16-23 virtual key, 24 Ctrl, 25 Shift, 26 Alt,
 // 27 Cmd, 28 fifth modifier, 29 key down, 31 no key.
@@ -34,6 +60,13 @@ struct KeyCode
 
     KeyCode() = default;
     KeyCode(uint32_t c, uint32_t s = 0, bool previous = false) : code(c), sides(s), previousState(previous) {}
+
+    // The code of a virtual key going down with modifier bits: Ctrl+A is
+    // PressCode('A', kCtrl).
+    static constexpr uint32_t PressCode(uint32_t virtualKey, uint32_t modifierBits = 0)
+    {
+        return ((virtualKey & 0xFF) << 16) | kKeyDown | modifierBits;
+    }
 
     uint32_t VirtualKey() const { return (code & kVirtualKeyMask) >> 16; }
     char16_t Character() const { return static_cast<char16_t>(code & kCharMask); }

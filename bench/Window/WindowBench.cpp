@@ -5,6 +5,8 @@
 //   full repaint: everything drawn again and on the server (a round trip)
 //   expose: the server asks for the whole window again; time until it is shown
 //   idle: CPU share of this process with the window open and nothing to do
+//   strip: what the interface thread pays for one paced frame of a bar-sized
+//     strip, up to the frame being sent (no waiting for the server)
 #include "BaselinePicture.h"
 #include "bench/Common/CapturingRenderer.h"
 #include "bench/Common/IdleCpu.h"
@@ -26,6 +28,7 @@
 #include <cairo.h>
 
 #include <chrono>
+#include <unistd.h>
 #include <memory>
 
 using namespace Tavo;
@@ -194,6 +197,42 @@ void BM_ExposeToPainted(benchmark::State& state)
     state.counters["ratio"] = oursSeconds / theirsSeconds;
 }
 BENCHMARK(BM_ExposeToPainted)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// A progress bar's step: a strip drawn again and sent, frames apart as the
+// bar moves; only the sending thread's time counts.
+void BM_StripFrame(benchmark::State& state)
+{
+    Server();
+    FrameworkWindow framework;
+    PlainWindow plain;
+    const RectT<int32_t> strip{20, Baseline::kWindowHeight / 2, Baseline::kWindowWidth - 40, 20};
+    double ours = 0, theirs = 0;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        framework.root->InvalidateRect(
+            RectT<double>{double(strip.x), double(strip.y), double(strip.width), double(strip.height)});
+        framework.window.PaintNow();
+        ours += Since(start);
+        start = std::chrono::steady_clock::now();
+        cairo_t* cr = cairo_create(plain.surface);
+        cairo_rectangle(cr, strip.x, strip.y, strip.width, strip.height);
+        cairo_clip(cr);
+        Baseline::PaintPicture(cr, Baseline::kWindowWidth, Baseline::kWindowHeight);
+        cairo_destroy(cr);
+        cairo_surface_flush(plain.surface);
+        XFlush(plain.display);
+        theirs += Since(start);
+        // Frames of a moving bar are apart; the server catches up meanwhile.
+        state.PauseTiming();
+        XSync(plain.display, False);
+        usleep(2000);
+        state.ResumeTiming();
+    }
+    state.counters["framework_ms"] = 1000 * ours / double(state.iterations());
+    state.counters["plain_ms"] = 1000 * theirs / double(state.iterations());
+    state.counters["ratio"] = ours / theirs;
+}
+BENCHMARK(BM_StripFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // The loop with the window open and its tick running, nothing else to do.
 void BM_IdleWithTheWindowOpen(benchmark::State& state)

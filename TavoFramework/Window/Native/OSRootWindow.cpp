@@ -332,6 +332,13 @@ void LOSRootWindow::Paint(const RectRegion& region)
     RectT<int32_t> bounds;
     if (!region.GetBounds(bounds))
         return;
+    // A renderer whose target lost its contents wants the whole window again.
+    const LRenderContextInfo* context = mRenderer->GetCurrentContext();
+    if (context && context->state.redrawAll) {
+        if (mOS)
+            mOS->Invalidate();
+        return;
+    }
     DrawTree(mRootControl, region);
 }
 
@@ -541,12 +548,12 @@ uint32_t LOSRootWindow::GetAppModifierFlags()
         return 0;
     uint32_t flags = 0;
     bool down = false, toggled = false;
-    app->GetKeyState(17, down, toggled);
-    flags |= down ? 0x1 : 0;
-    app->GetKeyState(16, down, toggled);
-    flags |= down ? 0x8 : 0;
-    app->GetKeyState(18, down, toggled);
-    flags |= down ? 0x40 : 0;
+    app->GetKeyState(VKey::kControl, down, toggled);
+    flags |= down ? KeyCode::kRawCtrl : 0;
+    app->GetKeyState(VKey::kShift, down, toggled);
+    flags |= down ? KeyCode::kRawShift : 0;
+    app->GetKeyState(VKey::kMenu, down, toggled);
+    flags |= down ? KeyCode::kRawAlt : 0;
     return flags;
 }
 
@@ -593,9 +600,10 @@ TavoResult LOSRootWindow::ProcessHotKey(const KeyCode& key)
     if (name.IsEmpty())
         return S_FALSE;
     RCPtr<LNotification> notification = LNotification::Create(name.c_str(), LKeyParam::Create(key));
-    if (!notification)
+    if (!notification || !mQueue)
         return E_FAIL;
-    GetMainNotificationCenter()->Post(notification);
+    // The window's own listeners hear it on the next idle turn.
+    mQueue->Post(notification);
     return S_OK;
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cairo.h>
 #include <cstring>
+#include <span>
 
 namespace Tavo {
 
@@ -114,6 +115,7 @@ TavoResult OSWindow::Create(const MainWindowParams& params)
     p.rect = Win::Rect{params.rect.left, params.rect.top, std::max(1, params.rect.width),
                        std::max(1, params.rect.height)};
     p.resizable = params.style != kWindowStyleFixed;
+    p.maximizable = params.style == kWindowStyleMaximize;
     p.transientFor = Win::WindowId(params.owner);
     mWindow = System().CreateWindow(p);
     if (!mWindow)
@@ -374,6 +376,9 @@ TavoResult OSWindow::Redraw()
         return E_FAIL;
     Invalidate();
     PaintNow();
+    // Drawn now means on the screen now: whatever blocks next, the window
+    // shows its state. Ordinary paints do not wait for the server.
+    System().Sync();
     return S_OK;
 }
 
@@ -385,9 +390,12 @@ TavoResult OSWindow::BringToTop()
     return S_OK;
 }
 
-TavoResult OSWindow::SetTopMost(bool)
+TavoResult OSWindow::SetTopMost(bool topMost)
 {
-    return mWindow ? S_OK : E_FAIL;
+    if (!mWindow)
+        return E_FAIL;
+    System().SetKeepAbove(mWindow, topMost);
+    return S_OK;
 }
 
 TavoResult OSWindow::EndModalLoop(int32_t result)
@@ -562,6 +570,44 @@ void OSWindow::OnConfigure(const Win::Rect& client)
     }
 }
 
+void OSWindow::OnDisplayChange()
+{
+    // Everything is drawn again, as after any change of the screen.
+    if (mClient)
+        mClient->SetRepaintAll();
+    Invalidate();
+    // A window the smaller work area no longer holds is moved back into it.
+    const Win::Rect area = System().GetWorkArea();
+    const WindowRect work{area.x, area.y, area.width, area.height};
+    const WindowRect frame = GetWindowRect();
+    const WindowRect inside = MoveWindowIntoDesktop(FitToSizeLimits(CutWindowToDesktop(frame, work)), work);
+    if (inside != frame)
+        MoveWindow(inside);
+}
+
+void OSWindow::OnPowerChange(bool suspending)
+{
+    // The power message's parameters: going to sleep, or the automatic
+    // resume followed by the one the user's return brings.
+    static constexpr uint32_t kSuspend[] = {kPowerSuspend};
+    static constexpr uint32_t kResume[] = {kPowerResumeAutomatic, kPowerResumeSuspend};
+    const std::span<const uint32_t> events =
+        suspending ? std::span<const uint32_t>(kSuspend) : std::span<const uint32_t>(kResume);
+    const std::weak_ptr<bool> alive = mAlive;
+    for (uint32_t event : events) {
+        if (IsMainWindow()) {
+            if (LFrameworkApp* app = GetFrameworkApp())
+                app->OnPowerEvent(event, 0);
+        }
+        // The application may have closed the window meanwhile.
+        if (alive.expired() || !*alive.lock())
+            return;
+        if (mClient)
+            mClient->SetRepaintAll();
+        Invalidate();
+    }
+}
+
 void OSWindow::ReleaseMouseCapture()
 {
     if (mMouseCaptured && mWindow)
@@ -663,6 +709,12 @@ void OSWindow::HandleEvent(const Win::Event& e)
             mClient->OnMouseWheel(mLastMouse, MouseModifiers(e.modifiers), direction);
         break;
     }
+    case Win::EventType::DisplayChanged:
+        OnDisplayChange();
+        break;
+    case Win::EventType::PowerChanged:
+        OnPowerChange(e.suspending);
+        break;
     case Win::EventType::Map:
         mShown = true;
         break;

@@ -150,6 +150,11 @@ private:
     void OnConfigure(const Platform::Window::Rect& client);
     void OnButton(const Platform::Window::Event& event);
     void OnCloseRequest();
+    // The screen changed size: repaint all and stay within the work area.
+    void OnDisplayChange();
+    // The machine goes to sleep or woke up: the application hears of it as
+    // the power message, then everything is repainted.
+    void OnPowerChange(bool suspending);
     void SavePlacement();
     void ReleaseMouseCapture();
     Platform::Window::Rect FrameOf(const Platform::Window::Rect& client) const;

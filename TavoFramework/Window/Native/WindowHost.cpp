@@ -2,8 +2,10 @@
 
 #include "Application/FrameworkApp.h"
 #include "Platform/App/MessageLoop.h"
+#include "Platform/Window/PowerNotices.h"
 
 #include <map>
+#include <vector>
 
 namespace Tavo {
 
@@ -19,6 +21,7 @@ struct HostState
     Platform::App::IMessageLoop* loop = nullptr;
     std::map<Win::WindowId, WindowHost::Handler> handlers;
     std::function<void()> clipboardLost;
+    std::unique_ptr<Win::PowerNotices> power;
 };
 
 HostState& State()
@@ -40,6 +43,13 @@ Win::IWindowSystem* System()
         if (s.owned) {
             s.system = s.owned.get();
             Win::AttachToLoop(*s.system, Loop(), Dispatch);
+            // Sleep and wake-up reach the windows as the display's events do.
+            s.power = Win::PowerNotices::Watch(Loop(), [](bool suspending) {
+                Win::Event e;
+                e.type = Win::EventType::PowerChanged;
+                e.suspending = suspending;
+                Dispatch(e);
+            });
         }
     }
     return s.system;
@@ -75,6 +85,20 @@ void Dispatch(const Win::Event& event)
     if (event.type == Win::EventType::ClipboardLost) {
         if (s.clipboardLost)
             s.clipboardLost();
+        return;
+    }
+    if (event.window == 0) {
+        // For every window; a handler may close windows.
+        std::vector<Win::WindowId> windows;
+        for (const auto& [window, handler] : s.handlers)
+            windows.push_back(window);
+        for (Win::WindowId window : windows) {
+            auto it = s.handlers.find(window);
+            if (it != s.handlers.end()) {
+                const Handler handler = it->second;
+                handler(event);
+            }
+        }
         return;
     }
     auto it = s.handlers.find(event.window);

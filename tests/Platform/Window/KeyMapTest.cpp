@@ -59,3 +59,16 @@ TEST(KeyMap, ModifierKeysGiveTheirGenericAndSideBits)
     EXPECT_EQ(ModifierBitsOfVirtualKey(0x5C), kModWin | kModRightWin);
     EXPECT_EQ(ModifierBitsOfVirtualKey(0x41), 0u);
 }
+
+TEST(KeyMap, WindowsReceiveTheGenericShiftCtrlAndAltKeys)
+{
+    const struct
+    {
+        uint32_t held, received;
+    } cases[] = {
+        {0xA0, 0x10}, {0xA1, 0x10}, {0xA2, 0x11}, {0xA3, 0x11}, {0xA4, 0x12},
+        {0xA5, 0x12}, {0x5B, 0x5B}, {0x5C, 0x5C}, {0x41, 0x41}, {0, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GenericVirtualKey(c.held), c.received) << std::hex << c.held;
+}

@@ -123,6 +123,67 @@ TEST_F(XWindowSystemTest, WindowCarriesUtf8TitleClassSizeAndCloseProtocol)
     EXPECT_TRUE(sys->IsShown(w));
 }
 
+std::vector<long> Longs(Display* d, Window w, const char* name)
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 64, False, AnyPropertyType, &type, &format,
+                       &count, &after, &data);
+    std::vector<long> out;
+    if (data)
+        out.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+    XFree(data);
+    return out;
+}
+
+// What the frame may offer, and the wish to stay above before the window
+// shows (no window manager runs here: the property itself carries it).
+TEST_F(XWindowSystemTest, FrameHintsAndKeepAboveBeforeTheWindowShows)
+{
+    Display* d = TestXServer().Connection();
+    const struct
+    {
+        bool resizable, maximizable;
+        bool hints;
+        long functions, decorations;  // bits that must be set
+    } cases[] = {
+        {true, true, false, 0, 0},
+        {true, false, true, 2 | 4 | 8 | 32, 2 | 4 | 8 | 16 | 32},  // resizes, no maximize
+        {false, false, true, 4 | 8 | 32, 2 | 8 | 16 | 32},         // neither
+        {false, true, true, 4 | 8 | 32, 2 | 8 | 16 | 32},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.resizable) + std::to_string(c.maximizable));
+        WindowParams params;
+        params.resizable = c.resizable;
+        params.maximizable = c.maximizable;
+        const WindowId w = sys->CreateWindow(params);
+        sys->Sync();
+        const std::vector<long> motif = Longs(d, w, "_MOTIF_WM_HINTS");
+        if (!c.hints) {
+            EXPECT_TRUE(motif.empty());
+        } else {
+            ASSERT_EQ(motif.size(), 5u);
+            EXPECT_EQ(motif[0], 3);
+            EXPECT_EQ(motif[1], c.functions);
+            EXPECT_EQ(motif[2], c.decorations);
+        }
+        const long above = long(XInternAtom(d, "_NET_WM_STATE_ABOVE", False));
+        sys->SetKeepAbove(w, true);
+        sys->SetKeepAbove(w, true);
+        sys->Sync();
+        const std::vector<long> kept = Longs(d, w, "_NET_WM_STATE");
+        EXPECT_EQ(std::count(kept.begin(), kept.end(), above), 1);  // asked twice, held once
+        sys->SetKeepAbove(w, false);
+        sys->Sync();
+        const std::vector<long> states = Longs(d, w, "_NET_WM_STATE");
+        EXPECT_EQ(std::count(states.begin(), states.end(), above), 0);
+        sys->DestroyWindow(w);
+    }
+}
+
 TEST_F(XWindowSystemTest, ClicksDoubleClicksButtonsHeldAndWheel)
 {
     const WindowId w = Open();
@@ -192,13 +253,16 @@ TEST_F(XWindowSystemTest, KeysArriveAsVirtualKeysWithSideBitsAndCharacters)
 {
     const KeyCase cases[] = {
         {"plain", {}, XK_a, {"D 41 0 0", "C 61 0", "U 41 0 1"}},
-        {"left shift", {XK_Shift_L}, XK_a, {"D a0 18 0", "D 41 18 0", "C 41 18", "U 41 18 1", "U a0 0 1"}},
-        {"right shift", {XK_Shift_R}, XK_1, {"D a1 28 0", "D 31 28 0", "C 21 28", "U 31 28 1", "U a1 0 1"}},
-        {"right ctrl", {XK_Control_R}, XK_c, {"D a3 5 0", "D 43 5 0", "C 3 5", "U 43 5 1", "U a3 0 1"}},
-        {"alt gives no character", {XK_Alt_L}, XK_x, {"D a4 c0 0", "D 58 c0 0", "U 58 c0 1", "U a4 0 1"}},
-        {"alt f4", {XK_Alt_L}, XK_F4, {"D a4 c0 0", "D 73 c0 0", "U 73 c0 1", "U a4 0 1"}},
+        // Shift, Ctrl and Alt arrive as their generic keys, the side in the mask.
+        {"left shift", {XK_Shift_L}, XK_a, {"D 10 18 0", "D 41 18 0", "C 41 18", "U 41 18 1", "U 10 0 1"}},
+        {"right shift", {XK_Shift_R}, XK_1, {"D 10 28 0", "D 31 28 0", "C 21 28", "U 31 28 1", "U 10 0 1"}},
+        {"right ctrl", {XK_Control_R}, XK_c, {"D 11 5 0", "D 43 5 0", "C 3 5", "U 43 5 1", "U 11 0 1"}},
+        {"alt gives no character", {XK_Alt_L}, XK_x, {"D 12 c0 0", "D 58 c0 0", "U 58 c0 1", "U 12 0 1"}},
+        {"alt f4", {XK_Alt_L}, XK_F4, {"D 12 c0 0", "D 73 c0 0", "U 73 c0 1", "U 12 0 1"}},
         {"return", {}, XK_Return, {"D d 0 0", "C d 0", "U d 0 1"}},
-        {"tab with shift", {XK_Shift_L}, XK_Tab, {"D a0 18 0", "D 9 18 0", "C 9 18", "U 9 18 1", "U a0 0 1"}},
+        {"tab with shift", {XK_Shift_L}, XK_Tab, {"D 10 18 0", "D 9 18 0", "C 9 18", "U 9 18 1", "U 10 0 1"}},
+        // The Windows keys keep their own codes.
+        {"left windows key", {}, XK_Super_L, {"D 5b 600 0", "U 5b 0 1"}},
     };
     Open();
     Drain();

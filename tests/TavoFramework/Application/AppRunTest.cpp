@@ -9,6 +9,8 @@
 #include "tests/Common/TestScope.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <unistd.h>
 
 using namespace Tavo;
@@ -274,6 +276,24 @@ TEST(AppServices, StartupErrorTextAndFolders)
               " : Application/ApplicationBaseWin : Line 570");
     EXPECT_EQ(FrameworkCursor(UI_CURSOR_SIZE_WE()), IDC_SIZEWE);
     EXPECT_EQ(FrameworkCursor(u"UI_CURSOR_MAG"), IDC_ARROW);
+}
+
+TEST(AppServices, TheProgramsOwnResourcesHaveNoSplashFile)
+{
+    // A folder literally named "::" beside the program is not the resources.
+    TestFolder dir;
+    std::filesystem::create_directories(dir / "::");
+    std::ofstream(dir / "::/Splash.png") << "png";
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    AppShellOptions options;
+    options.applicationName = u"TestApp";
+    FrameworkAppShell shell(std::move(options), "x");
+    const WString path = shell.GetSplashImagePath();
+    shell.ShowSplashScreen();
+    std::filesystem::current_path(before);
+    EXPECT_TRUE(path.IsEmpty()) << Utf8(path);
+    EXPECT_FALSE(shell.HasSplashScreen());
 }
 
 TEST_F(AppRun, StringTableFormatsSurviveStrayPercents)

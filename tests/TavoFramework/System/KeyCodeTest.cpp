@@ -84,3 +84,43 @@ TEST(KeyCode, CharactersCarryModifiersAndSides)
     // A side bit without its generic bit sets nothing.
     EXPECT_EQ(KeyCode::SideBits(0x10 | 0x80), 0u);
 }
+
+TEST(KeyCode, NamedVirtualKeysAreTheTablesCodes)
+{
+    namespace VKey = Tavo::VKey;
+    const struct
+    {
+        const char16_t* name;
+        uint32_t key;
+    } cases[] = {
+        {u"VKEY_BACK", VKey::kBack},
+        {u"VKEY_TAB", VKey::kTab},
+        {u"VKEY_RETURN", VKey::kReturn},
+        {u"VKEY_SHIFT", VKey::kShift},
+        {u"VKEY_CONTROL", VKey::kControl},
+        {u"VKEY_MENU", VKey::kMenu},
+        {u"VKEY_ESCAPE", VKey::kEscape},
+        {u"VKEY_PAGEUP", VKey::kPageUp},
+        {u"VKEY_PAGEDN", VKey::kPageDown},
+        {u"VKEY_END", VKey::kEnd},
+        {u"VKEY_HOME", VKey::kHome},
+        {u"VKEY_LEFT", VKey::kLeft},
+        {u"VKEY_DOWN", VKey::kDown},
+        {u"VKEY_DELETE", VKey::kDelete},
+        {u"VKEY_LWIN", VKey::kLWin},
+        {u"VKEY_NUMPAD0", VKey::kNumpad0},
+        {u"VKEY_F1", VKey::kF1},
+        {u"VKEY_F4", VKey::F(4)},
+        {u"VKEY_F24", VKey::F(24)},
+        {u"VKEY_LSHIFT", VKey::kLShift},
+        {u"VKEY_RMENU", VKey::kRMenu},
+        {u"VKEY_A", 'A'},
+        {u"VKEY_7", '7'},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(uint32_t(KeyCode::FindVirtualKey(c.name)), c.key) << std::hex << c.key;
+    // A press with modifiers is what the text form of the same key gives.
+    EXPECT_EQ(KeyCode::PressCode(VKey::F(4), KeyCode::kAlt), KeyCode::FromString(u"Alt+VKEY_F4").code);
+    EXPECT_EQ(KeyCode::PressCode(VKey::kDelete, KeyCode::kCtrl | KeyCode::kShift),
+              KeyCode::FromString(u"Ctrl+Shift+VKEY_DELETE").code);
+}

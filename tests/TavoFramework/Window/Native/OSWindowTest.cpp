@@ -138,13 +138,23 @@ TEST(KeyRecord, CodeSidesAndPreviousState)
         uint32_t code, sides;
         bool prev;
     } cases[] = {
-        {0x41, true, 0, false, 0x20410000, 0, false},
-        {0x41, true, 0, true, 0x20410000, 0, true},                             // auto-repeat
-        {0x41, false, 0, false, 0x00410000, 0, true},                           // up: always previously down
-        {0x73, true, 0xC0, false, 0x24730000, KeyCode::SideBits(0xC0), false},  // left Alt+F4
-        {0x31, true, 0x28, false, 0x22310000, KeyCode::SideBits(0x28), false},  // right Shift
-        {0x43, true, 0x5, false, 0x21430000, KeyCode::SideBits(0x5), false},    // right Ctrl
-        {0x5B, true, 0x600, false, 0x285B0000, KeyCode::SideBits(0x600), false},
+        {'A', true, 0, false, KeyCode::PressCode('A'), 0, false},
+        {'A', true, 0, true, KeyCode::PressCode('A'), 0, true},  // auto-repeat
+        {'A', false, 0, false, uint32_t('A') << 16, 0, true},    // up: always previously down
+        {VKey::F(4), true, 0xC0, false, KeyCode::PressCode(VKey::F(4), KeyCode::kAlt),
+         KeyCode::SideBits(0xC0), false},  // left Alt+F4
+        {'1', true, 0x28, false, KeyCode::PressCode('1', KeyCode::kShift), KeyCode::SideBits(0x28),
+         false},  // right Shift
+        {'C', true, 0x5, false, KeyCode::PressCode('C', KeyCode::kCtrl), KeyCode::SideBits(0x5),
+         false},  // right Ctrl
+        {VKey::kLWin, true, 0x600, false, KeyCode::PressCode(VKey::kLWin, KeyCode::kCmd),
+         KeyCode::SideBits(0x600), false},
+        // The modifier keys themselves: generic code, the side in the sides.
+        {VKey::kShift, true, 0x18, false, KeyCode::PressCode(VKey::kShift, KeyCode::kShift),
+         KeyCode::SideBits(0x18), false},
+        {VKey::kControl, true, 0x5, false, KeyCode::PressCode(VKey::kControl, KeyCode::kCtrl),
+         KeyCode::SideBits(0x5), false},
+        {VKey::kMenu, false, 0, false, VKey::kMenu << 16, 0, true},
     };
     for (const auto& c : cases) {
         const KeyCode k = KeyRecord(c.vk, c.down, c.mods, c.previous);

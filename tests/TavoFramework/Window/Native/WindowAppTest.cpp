@@ -1,214 +1,32 @@
 // The test framework first: the X headers define macros that clash with it.
 #include <gtest/gtest.h>
 
-#include "ControlBase/Control.h"
-#include "Platform/App/MessageLoop.h"
-#include "Platform/App/SingleInstance.h"
-#include "Platform/Graphics/Graphics.h"
-#include "Window/InputParams.h"
-#include "Window/Native/DesktopHooks.h"
-#include "Window/Native/OSRootWindow.h"
-#include "Window/Native/OSWindow.h"
-#include "Window/Native/WindowHost.h"
-#include "Window/RootWindow.h"
-#include "tests/Common/TestScope.h"
-#include "tests/Common/XServer.h"
-#include "tests/TavoFramework/Application/AppTestSupport.h"
-
-#include "tests/Common/ThrownText.h"
+#include "tests/Common/NotificationRecorder.h"
+#include "tests/TavoFramework/Window/Native/WindowAppSupport.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <cairo.h>
-#include <chrono>
-#include <fstream>
-#include <csignal>
-#include <spawn.h>
-#include <sys/wait.h>
 
-extern char** environ;
-
-using namespace Tavo;
-using namespace AppTest;
+using namespace WindowAppTests;
 
 namespace {
 
-std::vector<std::string>& Log()
+// Sides of the modifiers held (the sides field of a key).
+constexpr uint32_t kLeftShiftSide = 0x1, kRightShiftSide = 0x2, kRightCtrlSide = 0x8, kLeftAltSide = 0x10;
+
+// A key record as the test control writes it down.
+std::string KeyLine(uint32_t code, uint32_t sides, bool previous)
 {
-    static auto* log = new std::vector<std::string>;
-    return *log;
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "key %08x %x %d", code, sides, int(previous));
+    return buffer;
 }
 
-// A control that fills itself with one colour and writes down its input.
-class PaintingControl : public LControl
+uint32_t ReleaseCode(uint32_t virtualKey, uint32_t modifierBits = 0)
 {
-public:
-    using LControl::LControl;
-    static uint32_t colour;
-
-    TavoResult Draw(LRenderer* renderer, const RectRegion&, std::vector<RCPtr<LControl>>&, bool) override
-    {
-        const float r = float((colour >> 16) & 0xFF) / 255.0f, g = float((colour >> 8) & 0xFF) / 255.0f,
-                    b = float(colour & 0xFF) / 255.0f;
-        renderer->FillRect(RectT<int32_t>{0, 0, 4096, 4096}, ColorRGBA(r, g, b, 1.0f), false);
-        return S_OK;
-    }
-    RCPtr<LControl> HitTest(const PointT<int32_t>& point, PointT<int32_t>& local, bool, int32_t&) override
-    {
-        local = point;
-        return RCPtr<LControl>(this);
-    }
-    TavoResult SetFocus(bool first) override
-    {
-        Log().push_back(first ? "focus first" : "focus last");
-        if (LRootWindow* root = GetRootWindow())
-            root->SetFocusControl(RCPtr<LControl>(this));
-        return S_OK;
-    }
-    TavoResult UITarget_MouseDown(const RCPtr<LMouseButtonParam>& p) override
-    {
-        Add("down %u %d,%d %u %d held %u", p->mButton, p->mX, p->mY, p->mModifiers, int(p->mDoubleClick),
-            p->mButtonsHeld);
-        // Presses take the capture, as the control base does.
-        if (LRootWindow* root = GetRootWindow())
-            root->SetCaptureControl(RCPtr<LControl>(this));
-        return S_OK;
-    }
-    TavoResult UITarget_MouseUp(const RCPtr<LMouseButtonParam>& p) override
-    {
-        Add("up %u %d,%d %u %d held %u", p->mButton, p->mX, p->mY, p->mModifiers, int(p->mDoubleClick),
-            p->mButtonsHeld);
-        if (p->mButtonsHeld == 0)
-            UITarget_ReleaseCapture();
-        return S_OK;
-    }
-    TavoResult UITarget_MouseMove(const RCPtr<LPointWithModifiersParam>& p) override
-    {
-        if (p->mX >= 300)  // only the drag out of the window
-            Add("move %d,%d", p->mX, p->mY);
-        return S_OK;
-    }
-    TavoResult UITarget_WheelVertical(const RCPtr<LMouseWheelParam>& p) override
-    {
-        Add("wheel %u", p->mDirection);
-        return S_OK;
-    }
-    TavoResult UITarget_WheelHorizontal(const RCPtr<LMouseWheelParam>& p) override
-    {
-        Add("wheel %u", p->mDirection);
-        return S_OK;
-    }
-    TavoResult UITarget_Key(const RCPtr<LKeyParam>& key) override
-    {
-        Add("key %08x %x %d", key->mKey.code, key->mKey.sides, int(key->mKey.previousState));
-        LRootWindow* root = GetRootWindow();
-        if (key->IsKeyPress(0x09) && root)
-            return root->MoveFocusToNextWindow(key);
-        // Unhandled: the window's hot keys, then the program's.
-        if (root && root->ProcessHotKey(key->mKey) == S_FALSE)
-            GetFrameworkApp()->DispatchGlobalHotKey(key->mKey);
-        return S_FALSE;
-    }
-
-    template <typename... A>
-    static void Add(const char* format, A... args)
-    {
-        char buffer[96];
-        std::snprintf(buffer, sizeof buffer, format, args...);
-        Log().push_back(buffer);
-    }
-};
-uint32_t PaintingControl::colour = 0x2060A0;
-
-const ControlClassRow kWindowClasses[] = {{u"Test.Main", &LControl::CreateT<PaintingControl>, 11}};
-
-class WindowApp : public TestApp
-{
-public:
-    using TestApp::TestApp;
-    std::span<const ControlClassRow> GetControlClassTable() override { return kWindowClasses; }
-};
-
-class WindowAppTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestXServer().Running());
-        Rec() = Recorder();
-        Log().clear();
-        WriteResources(mDir / "res", false, 1);
-        mUserData = std::make_unique<ScopedEnv>("TAVO_USER_APPDATA_DIR", mDir / "user");
-        mCommonData = std::make_unique<ScopedEnv>("TAVO_COMMON_APPDATA_DIR", mDir / "common");
-    }
-
-    // Runs the application; script runs on the loop once the window shows.
-    int32_t Run(std::function<void(WindowApp&, OSWindow&)> script, bool canExit = true)
-    {
-        AppShellOptions options;
-        options.applicationName = u"TestApp";
-        options.profile = mProfile;
-        options.createSingleInstance = [](const std::string& name) {
-            return std::make_unique<Platform::App::FakeSingleInstance>(name);
-        };
-        options.hooks = DesktopPlatformHooks();
-        if (mCustomize)
-            mCustomize(options);
-        options.createApplication = [&](FrameworkAppShell& shell, const RCPtr<LControlFactory>& factory,
-                                        const RCPtr<LStringTable>& strings, const WString& line) {
-            auto* app = new WindowApp(shell, factory, strings, line);
-            app->canExit = canExit;
-            if (mOnCreate)
-                mOnCreate(shell);
-            app->onLoop = [app, script] {
-                Platform::App::MainMessageLoop().Post(
-                    [app, script] { script(*app, *static_cast<OSWindow*>(app->GetMainWindow())); });
-            };
-            return RCPtr<LApplicationBase>(app);
-        };
-        TestShell shell(std::move(options), "TestApp", mDir / "res");
-        // Nothing may hang the test program: the loop ends after 20 s at most.
-        Platform::App::MainMessageLoop().SetTimer(
-            0x5E5E, 20000, [](uint32_t) { Platform::App::MainMessageLoop().PostQuit(99); });
-        const int32_t code = shell.Main(9);
-        Platform::App::MainMessageLoop().KillTimer(0x5E5E);
-        return code;
-    }
-
-    TestFolder mDir;
-    std::unique_ptr<ScopedEnv> mUserData, mCommonData;
-    std::function<void(AppShellOptions&)> mCustomize;
-    std::function<void(FrameworkAppShell&)> mOnCreate;
-    std::shared_ptr<Platform::App::MemoryProfileStore> mProfile =
-        std::make_shared<Platform::App::MemoryProfileStore>();
-};
-
-// Turns the loop until the condition holds; false after many turns.
-bool TurnUntil(const std::function<bool()>& done, int turns = 400)
-{
-    Platform::Window::IWindowSystem* system = WindowHost::System();
-    for (int i = 0; i < turns && !done(); ++i) {
-        system->Sync();
-        Platform::Window::Event e;
-        while (system->NextEvent(e))
-            WindowHost::Dispatch(e);
-        // The loop's own posted work (paints) runs in a nested turn.
-        Platform::App::MainMessageLoop().Post([] { Platform::App::MainMessageLoop().PostQuit(0); });
-        Platform::App::MainMessageLoop().Run();
-    }
-    return done();
-}
-
-void Settle()
-{
-    TurnUntil([] { return false; }, 3);
-}
-
-uint32_t PixelAt(unsigned long window, int32_t x, int32_t y)
-{
-    return TestXServer().ReadPixels(window, {x, y, 1, 1}).at(0);
+    return Tavo::KeyCode::PressCode(virtualKey, modifierBits) & ~Tavo::KeyCode::kKeyDown;
 }
 
 TEST_F(WindowAppTest, OpensWithTitleSizeClassPaintsAndRepaintsOnlyWhatIsDirty)
@@ -295,15 +113,16 @@ TEST_F(WindowAppTest, InjectedInputArrivesAsTheNativeWindowsSequences)
             "up 1 400,60 0 0 held 0",
             "wheel 1",
             "wheel 3",
-            "key 24a40000 10 0",
-            "key 24580000 10 0",
-            "key 04580000 10 1",
-            "key 00a40000 0 1",
-            "key 22a10000 2 0",
-            "key 22410000 2 0",
-            "key 02000041 0 0",
-            "key 02410000 2 1",
-            "key 00a10000 0 1",
+            // Alt and Shift arrive as the generic keys with their side.
+            KeyLine(Tavo::KeyCode::PressCode(VKey::kMenu, Tavo::KeyCode::kAlt), kLeftAltSide, false),
+            KeyLine(Tavo::KeyCode::PressCode('X', Tavo::KeyCode::kAlt), kLeftAltSide, false),
+            KeyLine(ReleaseCode('X', Tavo::KeyCode::kAlt), kLeftAltSide, true),
+            KeyLine(ReleaseCode(VKey::kMenu), 0, true),
+            KeyLine(Tavo::KeyCode::PressCode(VKey::kShift, Tavo::KeyCode::kShift), kRightShiftSide, false),
+            KeyLine(Tavo::KeyCode::PressCode('A', Tavo::KeyCode::kShift), kRightShiftSide, false),
+            KeyLine(Tavo::KeyCode::kShift | 'A', 0, false),  // the character
+            KeyLine(ReleaseCode('A', Tavo::KeyCode::kShift), kRightShiftSide, true),
+            KeyLine(ReleaseCode(VKey::kShift), 0, true),
         };
         EXPECT_EQ(Log(), expected);
 
@@ -316,6 +135,79 @@ TEST_F(WindowAppTest, InjectedInputArrivesAsTheNativeWindowsSequences)
         input.Key(XK_F4, {XK_Alt_L});
     });
     EXPECT_TRUE(Rec().Has("can-exit:yes"));
+}
+
+// A key bound in the main control's string table reaches the window's own
+// listeners; one bound in the application's table the main center, both
+// with the key as their data.
+TEST_F(WindowAppTest, ModifierKeysFireTheirHotKeysAtTheirLevel)
+{
+    std::ofstream(mDir / "res/StringTables.xml")
+        << "<Root><Application Name=\"TestApp\">"
+        << "<StringTable ID=\"|TestApp\"><String ID=\"GHK.NID_APP_CTRL\">"
+        << "<Locale LCID=\"0x0009\">Ctrl+VKEY_CONTROL</Locale></String></StringTable>"
+        << "<StringTable ID=\"TestApp|mainControl\"><String ID=\"GHK.NID_SHIFT_KEY\">"
+        << "<Locale LCID=\"0x0009\">VKEY_SHIFT</Locale></String></StringTable>"
+        << "</Application></Root>";
+    Run([](WindowApp& app, OSWindow& window) {
+        ASSERT_TRUE(TurnUntil([&] { return window.IsActive(); }));
+        LOSRootWindow* root = GetOSRootWindow(app.GetRootWindows().front());
+        RCPtr<Tavo::Recorder> windowListener(new Tavo::Recorder), centerListener(new Tavo::Recorder);
+        windowListener->Listen(RCPtr<LOSRootWindow>(root), {u"NID_SHIFT_KEY", u"NID_APP_CTRL"});
+        centerListener->Listen(GetMainNotificationCenter(), {u"NID_SHIFT_KEY", u"NID_APP_CTRL"});
+        Log().clear();
+        XInput input;
+        input.Key(XK_Shift_L);
+        input.Key(XK_Control_R);
+        ASSERT_TRUE(TurnUntil([&] {
+            app.ProcessNotifications(true);
+            return windowListener->names.size() + centerListener->names.size() >= 2;
+        }));
+        EXPECT_EQ(windowListener->names, std::vector<std::u16string>{u"NID_SHIFT_KEY"});
+        EXPECT_EQ(centerListener->names, std::vector<std::u16string>{u"NID_APP_CTRL"});
+        const auto* key = dynamic_cast<const LKeyParam*>(centerListener->data.Get());
+        ASSERT_NE(key, nullptr);
+        EXPECT_EQ(key->mKey.code, Tavo::KeyCode::PressCode(VKey::kControl, Tavo::KeyCode::kCtrl));
+        const std::vector<std::string> expected = {
+            KeyLine(Tavo::KeyCode::PressCode(VKey::kShift, Tavo::KeyCode::kShift), kLeftShiftSide, false),
+            KeyLine(ReleaseCode(VKey::kShift), 0, true),
+            KeyLine(Tavo::KeyCode::PressCode(VKey::kControl, Tavo::KeyCode::kCtrl), kRightCtrlSide, false),
+            KeyLine(ReleaseCode(VKey::kControl), 0, true),
+        };
+        std::vector<std::string> keys;
+        std::copy_if(Log().begin(), Log().end(), std::back_inserter(keys),
+                     [](const std::string& line) { return line.rfind("key ", 0) == 0; });
+        EXPECT_EQ(keys, expected);
+        windowListener->RemoveAllHandlers();
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
+    EXPECT_TRUE(Rec().Has("can-exit:yes"));
+}
+
+// A frame drawn while the renderer marks its state for a whole redraw
+// draws nothing and asks for the whole window instead.
+TEST_F(WindowAppTest, APaintUnderTheRedrawAllMarkOnlyInvalidatesTheWindow)
+{
+    PaintingControl::colour = 0x2060A0;
+    Run([](WindowApp& app, OSWindow& window) {
+        const unsigned long id = window.GetWindowId();
+        ASSERT_TRUE(TurnUntil([&] { return window.GetPaintCount() >= 1; }));
+        ASSERT_EQ(PixelAt(id, 200, 150), 0x2060A0u);
+        PaintingControl::colour = 0xE0C010;
+        window.GetRenderContext()->state.redrawAll = true;
+        const uint32_t before = window.GetPaintCount();
+        const RCPtr<LControl> root = GetOSRootWindow(app.GetRootWindows().front())->GetRootControl();
+        root->InvalidateLocalRect(RectT<double>{10, 10, 20, 20}, true);
+        ASSERT_TRUE(TurnUntil([&] { return window.GetPaintCount() > before; }));
+        EXPECT_EQ(PixelAt(id, 15, 15), 0x2060A0u);  // nothing drawn
+        window.GetRenderContext()->state.redrawAll = false;
+        const uint32_t marked = window.GetPaintCount();
+        ASSERT_TRUE(TurnUntil([&] { return window.GetPaintCount() > marked; }));
+        EXPECT_EQ(PixelAt(id, 15, 15), 0xE0C010u);
+        EXPECT_EQ(PixelAt(id, 290, 190), 0xE0C010u);  // the whole window, not only the rectangle
+        PaintingControl::colour = 0x2060A0;
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
 }
 
 TEST_F(WindowAppTest, AnApplicationThatRefusesToEndKeepsItsWindowAndThePlacementIsKept)
@@ -351,29 +243,6 @@ TEST_F(WindowAppTest, AnApplicationThatRefusesToEndKeepsItsWindowAndThePlacement
         EXPECT_EQ(WindowHost::System()->GetClientRect(window.GetWindowId()).x, 60);
         GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
     });
-}
-
-void WritePng(const std::filesystem::path& path, int32_t size, uint32_t argb)
-{
-    Platform::Graphics::Surface surface(size, size);
-    surface.Fill(0, 0, size, size, argb);
-    cairo_surface_write_to_png(surface.Native(), path.c_str());
-}
-
-std::vector<long> LongProperty(unsigned long window, const char* name)
-{
-    Display* d = TestXServer().Connection();
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    XGetWindowProperty(d, window, XInternAtom(d, name, False), 0, 4096, False, AnyPropertyType, &type,
-                       &format, &count, &after, &data);
-    std::vector<long> values;
-    if (data)
-        values.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
-    XFree(data);
-    return values;
 }
 
 TEST_F(WindowAppTest, SplashUntilTheWindowShowsIconRedrawNowAndFurtherWindows)

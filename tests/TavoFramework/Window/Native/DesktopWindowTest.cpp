@@ -1,0 +1,434 @@
+// The main window on a desktop: a window manager (openbox), screen changes
+// through RandR and the login manager's sleep notices on a system bus of
+// the test's own (dbus-daemon).
+
+// The test framework first: the X headers define macros that clash with it.
+#include <gtest/gtest.h>
+
+#include "tests/TavoFramework/Window/Native/WindowAppSupport.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+#include <algorithm>
+#include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <systemd/sd-bus.h>
+
+using namespace WindowAppTests;
+
+namespace {
+
+std::string ProgramFolder()
+{
+    char self[4096] = {};
+    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
+        return ".";
+    return std::filesystem::path(self).parent_path().string();
+}
+
+pid_t Spawn(const std::vector<std::string>& args, int stdoutFd = -1)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (stdoutFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+void Stop(pid_t& pid)
+{
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    pid = -1;
+}
+
+// A private message bus standing in for the system bus: the program finds
+// it through DBUS_SYSTEM_BUS_ADDRESS. Started once, before the program's
+// first window, and stopped at exit.
+class SystemBus
+{
+public:
+    SystemBus()
+    {
+        std::ofstream(mDir / "bus.conf")
+            << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\""
+            << " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">"
+            << "<busconfig><type>custom</type><listen>unix:path=" << (mDir / "socket") << "</listen>"
+            << "<auth>EXTERNAL</auth><policy context=\"default\">"
+            << "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+            << "<allow own=\"*\"/></policy></busconfig>";
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        mPid = Spawn({"dbus-daemon", "--nofork", "--config-file=" + (mDir / "bus.conf"), "--print-address"},
+                     fds[1]);
+        close(fds[1]);
+        std::string address;
+        pollfd p{fds[0], POLLIN, 0};
+        while (mPid > 0 && poll(&p, 1, 10000) > 0) {
+            char c = 0;
+            if (read(fds[0], &c, 1) != 1 || c == '\n')
+                break;
+            address.push_back(c);
+        }
+        close(fds[0]);
+        if (!address.empty())
+            setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+        mRunning = !address.empty();
+    }
+    ~SystemBus() { Stop(mPid); }
+    bool Running() const { return mRunning; }
+
+private:
+    TestFolder mDir;
+    pid_t mPid = -1;
+    bool mRunning = false;
+};
+
+SystemBus& TestSystemBus()
+{
+    static SystemBus bus;
+    return bus;
+}
+
+// The login manager's side of the bus: owns its name and announces sleep.
+class LoginManager
+{
+public:
+    LoginManager()
+    {
+        if (sd_bus_open_system(&mBus) < 0 || sd_bus_request_name(mBus, "org.freedesktop.login1", 0) < 0)
+            mBus = sd_bus_flush_close_unref(mBus);
+    }
+    ~LoginManager() { sd_bus_flush_close_unref(mBus); }
+    bool Connected() const { return mBus != nullptr; }
+    void PrepareForSleep(bool sleeping)
+    {
+        sd_bus_emit_signal(mBus, "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                           "PrepareForSleep", "b", int(sleeping));
+        sd_bus_flush(mBus);
+    }
+
+private:
+    sd_bus* mBus = nullptr;
+};
+
+Atom AtomOf(const char* name)
+{
+    return XInternAtom(TestXServer().Connection(), name, False);
+}
+
+std::vector<long> RootProperty(const char* name)
+{
+    Display* d = TestXServer().Connection();
+    return LongProperty(DefaultRootWindow(d), name);
+}
+
+// Turns the loop until the condition holds; the window manager and the
+// server are other processes that take their time, so the wait is by the
+// clock. False after the deadline.
+bool TurnWhileWaitingFor(const std::function<bool()>& done, int seconds = 10)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!TurnUntil(done, 1)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+    }
+    return true;
+}
+
+// The window manager's view of the active window.
+bool ManagerActivated(unsigned long window)
+{
+    const std::vector<long> active = RootProperty("_NET_ACTIVE_WINDOW");
+    return !active.empty() && (unsigned long)(active[0]) == window;
+}
+
+bool Has(const std::vector<long>& values, Atom atom)
+{
+    return std::find(values.begin(), values.end(), long(atom)) != values.end();
+}
+
+// openbox for one test, stopped when the test ends.
+class WindowManager
+{
+public:
+    WindowManager()
+    {
+        // Its log goes to a folder of the test's own.
+        ScopedEnv cache("XDG_CACHE_HOME", mDir.Path());
+        mPid = Spawn({"openbox", "--sm-disable"});
+        // Ready once it frames a window mapped after it started; a window
+        // mapped while it still starts up may be missed, so it is shown again.
+        Display* d = TestXServer().Connection();
+        const Window probe = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
+        auto framed = [&] { return !LongProperty(probe, "_NET_FRAME_EXTENTS").empty(); };
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        int turns = 0;
+        while (mPid > 0 && !framed() && std::chrono::steady_clock::now() < deadline) {
+            if (turns++ % 25 == 0 && !RootProperty("_NET_SUPPORTING_WM_CHECK").empty()) {
+                XUnmapWindow(d, probe);
+                XMapWindow(d, probe);
+                XSync(d, False);
+            }
+            usleep(20000);
+        }
+        mReady = framed();
+        XDestroyWindow(d, probe);
+        XSync(d, False);
+    }
+    ~WindowManager()
+    {
+        Stop(mPid);
+        // The next manager must not find this one's marks.
+        Display* d = TestXServer().Connection();
+        XDeleteProperty(d, DefaultRootWindow(d), AtomOf("_NET_SUPPORTING_WM_CHECK"));
+        XSync(d, False);
+    }
+    bool Running() const { return mReady; }
+
+private:
+    TestFolder mDir;
+    pid_t mPid = -1;
+    bool mReady = false;
+};
+
+// The screen's size through RandR: the output goes off while the size
+// changes, then shows a mode of the new size.
+bool SetScreenSize(int32_t width, int32_t height)
+{
+    Display* d = TestXServer().Connection();
+    const Window root = DefaultRootWindow(d);
+    XRRScreenResources* res = XRRGetScreenResources(d, root);
+    if (!res || res->ncrtc < 1 || res->noutput < 1)
+        return false;
+    RRMode mode = 0;
+    for (int i = 0; i < res->nmode; ++i) {
+        if (int32_t(res->modes[i].width) == width && int32_t(res->modes[i].height) == height)
+            mode = res->modes[i].id;
+    }
+    if (!mode) {
+        const std::string name = std::to_string(width) + "x" + std::to_string(height);
+        XRRModeInfo* info = XRRAllocModeInfo(name.c_str(), int(name.size()));
+        info->width = unsigned(width);
+        info->height = unsigned(height);
+        mode = XRRCreateMode(d, root, info);
+        XRRFreeModeInfo(info);
+        XRRAddOutputMode(d, res->outputs[0], mode);
+    }
+    XRRSetCrtcConfig(d, res, res->crtcs[0], CurrentTime, 0, 0, None, RR_Rotate_0, nullptr, 0);
+    XRRSetScreenSize(d, root, width, height, width * 254 / 960, height * 254 / 960);
+    XSync(d, False);
+    XRRScreenResources* now = XRRGetScreenResources(d, root);
+    const Status set =
+        XRRSetCrtcConfig(d, now, now->crtcs[0], CurrentTime, 0, 0, mode, RR_Rotate_0, now->outputs, 1);
+    XRRFreeScreenResources(now);
+    XRRFreeScreenResources(res);
+    XSync(d, False);
+    return set == RRSetConfigSuccess;
+}
+
+class DesktopWindowTest : public WindowAppTest
+{
+protected:
+    void SetUp() override
+    {
+        // Before the first window: the program finds the bus when it connects.
+        ASSERT_TRUE(TestSystemBus().Running());
+        WindowAppTest::SetUp();
+        PaintingControl::colour = 0x2060A0;
+    }
+};
+
+TEST_F(DesktopWindowTest, AScreenThatShrinksRepaintsTheWholeWindowAndKeepsItOnTheScreen)
+{
+    Run([](WindowApp&, OSWindow& window) {
+        const unsigned long id = window.GetWindowId();
+        ASSERT_TRUE(TurnUntil([&] { return window.GetPaintCount() >= 1; }));
+        window.MoveWindow(WindowRect{900, 700, 300, 200});
+        ASSERT_TRUE(TurnUntil([&] { return WindowHost::System()->GetClientRect(id).x == 900; }));
+        ASSERT_TRUE(TurnUntil([&] { return PixelAt(id, 150, 100) == 0x2060A0u; }));
+
+        PaintingControl::colour = 0x30B050;
+        const uint32_t before = window.GetPaintCount();
+        ASSERT_TRUE(SetScreenSize(1024, 768));
+        ASSERT_TRUE(TurnUntil([&] {
+            const Platform::Window::Rect r = WindowHost::System()->GetClientRect(id);
+            return window.GetPaintCount() > before && r.x + r.width <= 1024 && r.y + r.height <= 768;
+        }));
+        const Platform::Window::Rect moved = WindowHost::System()->GetClientRect(id);
+        EXPECT_EQ(moved.x, 1024 - 300);
+        EXPECT_EQ(moved.y, 768 - 200);
+        TurnUntil([&] { return PixelAt(id, 299, 199) == 0x30B050u; });
+        for (const auto& [x, y] : {std::pair{0, 0}, {299, 0}, {0, 199}, {299, 199}, {150, 100}})
+            EXPECT_EQ(PixelAt(id, x, y), 0x30B050u) << x << "," << y;
+
+        // Growing again repaints as well, and leaves the window where it is.
+        PaintingControl::colour = 0xA04080;
+        const uint32_t grown = window.GetPaintCount();
+        ASSERT_TRUE(SetScreenSize(1280, 1024));
+        ASSERT_TRUE(TurnUntil([&] { return window.GetPaintCount() > grown; }));
+        TurnUntil([&] { return PixelAt(id, 150, 100) == 0xA04080u; });
+        EXPECT_EQ(PixelAt(id, 0, 0), 0xA04080u);
+        EXPECT_EQ(WindowHost::System()->GetClientRect(id).x, 1024 - 300);
+        TestXServer().Screenshot("desktop-screen-changed");
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
+}
+
+TEST_F(DesktopWindowTest, SleepAndWakeReachThePowerEventAndRepaintTheWindow)
+{
+    LoginManager login;
+    ASSERT_TRUE(login.Connected());
+    Run([&login](WindowApp& app, OSWindow& window) {
+        const unsigned long id = window.GetWindowId();
+        ASSERT_TRUE(TurnUntil([&] { return window.GetPaintCount() >= 1; }));
+        using Events = std::vector<std::pair<uint32_t, uintptr_t>>;
+
+        PaintingControl::colour = 0x4070D0;
+        login.PrepareForSleep(true);
+        ASSERT_TRUE(TurnWhileWaitingFor([&] { return !app.powerEvents.empty(); }));
+        EXPECT_EQ(app.powerEvents, (Events{{kPowerSuspend, 0}}));
+        ASSERT_TRUE(TurnUntil([&] { return PixelAt(id, 299, 199) == 0x4070D0u; }));
+        EXPECT_EQ(PixelAt(id, 0, 0), 0x4070D0u);
+
+        PaintingControl::colour = 0xD07040;
+        login.PrepareForSleep(false);
+        ASSERT_TRUE(TurnWhileWaitingFor([&] { return app.powerEvents.size() >= 3; }));
+        EXPECT_EQ(app.powerEvents,
+                  (Events{{kPowerSuspend, 0}, {kPowerResumeAutomatic, 0}, {kPowerResumeSuspend, 0}}));
+        ASSERT_TRUE(TurnUntil([&] { return PixelAt(id, 299, 199) == 0xD07040u; }));
+        EXPECT_EQ(PixelAt(id, 0, 0), 0xD07040u);
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
+}
+
+TEST_F(DesktopWindowTest, TheWindowManagerKeepsTheWindowAboveAndOffersNoMaximizeForAFixedSize)
+{
+    WindowManager wm;
+    ASSERT_TRUE(wm.Running());
+    // Equal least and largest sizes: a window of one size.
+    std::ofstream(mDir / "res/Skins.xml")
+        << "<R><Skins><Skin Name=\"S0\" FontName=\"Face0\" FontSize=\"8.25\" FontStyle=\"0\">"
+        << "<SubControl Class=\"Test.Main\" Name=\"mainControl\" XPositionAbs=\"10\" YPositionAbs=\"20\""
+        << " XSizeAbs=\"300\" YSizeAbs=\"200\" XMinSizeAbs=\"300\" YMinSizeAbs=\"200\" XMaxSizeAbs=\"300\""
+        << " YMaxSizeAbs=\"200\"/></Skin></Skins></R>";
+    Run([](WindowApp& app, OSWindow& window) {
+        const unsigned long id = window.GetWindowId();
+        // Shown at start, it comes to the front in the manager's eyes too.
+        ASSERT_TRUE(TurnWhileWaitingFor([&] { return window.IsActive() && ManagerActivated(id); }));
+        const std::vector<long> motif = LongProperty(id, "_MOTIF_WM_HINTS");
+        ASSERT_EQ(motif.size(), 5u);
+        EXPECT_EQ(motif[1] & 0x12, 0);  // functions: neither resize nor maximize
+        EXPECT_EQ(motif[2] & 0x44, 0);  // decorations: neither resize handles nor maximize
+        const std::vector<long> actions = LongProperty(id, "_NET_WM_ALLOWED_ACTIONS");
+        EXPECT_TRUE(Has(actions, AtomOf("_NET_WM_ACTION_MINIMIZE")));
+        EXPECT_FALSE(Has(actions, AtomOf("_NET_WM_ACTION_MAXIMIZE_HORZ")));
+        EXPECT_FALSE(Has(actions, AtomOf("_NET_WM_ACTION_MAXIMIZE_VERT")));
+
+        IWindowOSServices* os = GetOSRootWindow(app.GetRootWindows().front())->GetOSServices();
+        const Atom above = AtomOf("_NET_WM_STATE_ABOVE");
+        EXPECT_EQ(os->SetTopMost(true), S_OK);
+        EXPECT_TRUE(TurnWhileWaitingFor([&] { return Has(LongProperty(id, "_NET_WM_STATE"), above); }));
+        EXPECT_EQ(os->SetTopMost(false), S_OK);
+        EXPECT_TRUE(TurnWhileWaitingFor([&] { return !Has(LongProperty(id, "_NET_WM_STATE"), above); }));
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
+}
+
+// Runs the loop without touching the window's display connection, as an
+// idle program does, until the condition holds; false after the deadline.
+bool IdleUntil(const std::function<bool()>& done, int seconds = 15)
+{
+    Platform::App::IMessageLoop& loop = Platform::App::MainMessageLoop();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    bool reached = false;
+    loop.SetTimer(0x1D1E, 20, [&](uint32_t) {
+        reached = done();
+        if (reached || std::chrono::steady_clock::now() >= deadline)
+            loop.PostQuit(0);
+    });
+    loop.Run();
+    loop.KillTimer(0x1D1E);
+    return reached;
+}
+
+TEST_F(DesktopWindowTest, ASecondCopyRestoresTheMinimisedIdleWindowEveryTime)
+{
+    WindowManager wm;
+    ASSERT_TRUE(wm.Running());
+    ScopedEnv runtime("TAVO_RUNTIME_DIR", mDir / "run");
+    ScopedEnv resources("TAVO_TEST_RESOURCES", mDir / "res");
+    mCustomize = [](AppShellOptions& options) {
+        // The name the test program's copies use.
+        options.applicationName = u"TavoTestApp";
+        options.createSingleInstance = [](const std::string& name) {
+            return std::make_unique<Platform::App::SingleInstance>(name);
+        };
+    };
+    Run([](WindowApp&, OSWindow& window) {
+        Display* d = TestXServer().Connection();
+        const unsigned long id = window.GetWindowId();
+        ASSERT_TRUE(TurnWhileWaitingFor([&] { return window.IsActive() && ManagerActivated(id); }));
+        auto state = [&] {
+            const std::vector<long> wmState = LongProperty(id, "WM_STATE");
+            return wmState.empty() ? 0L : wmState[0];
+        };
+        auto active = [&] { return ManagerActivated(id); };
+        for (int round = 0; round < 2; ++round) {
+            SCOPED_TRACE(round);
+            // Minimised the way a task bar does it.
+            XEvent iconify{};
+            iconify.xclient.type = ClientMessage;
+            iconify.xclient.window = id;
+            iconify.xclient.message_type = AtomOf("WM_CHANGE_STATE");
+            iconify.xclient.format = 32;
+            iconify.xclient.data.l[0] = IconicState;
+            XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask,
+                       &iconify);
+            XSync(d, False);
+            ASSERT_TRUE(TurnWhileWaitingFor([&] { return state() == IconicState && !active(); }));
+            Settle();
+
+            const pid_t pid = Spawn({ProgramFolder() + "/tavo_test_app", "-SECOND"});
+            ASSERT_GT(pid, 0);
+            int status = -1;
+            bool exited = false;
+            const bool restored = IdleUntil([&] {
+                exited = exited || waitpid(pid, &status, WNOHANG) == pid;
+                return exited && state() == NormalState && active();
+            });
+            if (!exited) {
+                kill(pid, SIGTERM);
+                waitpid(pid, &status, 0);
+            }
+            EXPECT_TRUE(exited && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            EXPECT_TRUE(restored) << "state " << state() << " active " << active();
+            if (!restored)
+                break;
+            ASSERT_TRUE(TurnWhileWaitingFor([&] { return window.IsActive(); }));
+            // The user sees the window's picture again.
+            EXPECT_TRUE(TurnWhileWaitingFor([&] { return PixelAt(id, 150, 100) == 0x2060A0u; }));
+        }
+        TestXServer().Screenshot("desktop-restored-by-second-copy");
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
+}
+
+}  // namespace
