@@ -297,15 +297,16 @@ uint32_t LFreetypeFontRenderer::ProcessGlyphs(const WString& text, const RCPtr<L
         FT_Face glyphFace = face;
         FT_UInt glyph = need ? FT_Get_Char_Index(face, record.character) : record.glyphIndex;
         if (need && glyph == 0) {
-            if (FT_Face other = FallbackFace(font, record.character)) {
+            FT_Face other = FallbackFace(font, record.character);
+            // Looking the other face up may have pushed this one's size
+            // out of the cache.
+            size = LookupSize(font);
+            if (!size)
+                break;
+            face = size->face;
+            if (other) {
                 glyphFace = other;
                 glyph = FT_Get_Char_Index(other, record.character);
-                // Looking the other face up may have pushed this one's
-                // size out of the cache.
-                size = LookupSize(font);
-                if (!size)
-                    break;
-                face = size->face;
             }
         }
         if (glyph == 0) {
