@@ -107,9 +107,11 @@ int32_t ClampToInt(double v)
 }
 
 // Where an edge runs through pixel centres, the GDI+ renderer gives such a
-// pixel to a stroke that starts there, and leaves it out of a fill whose
-// slanted edge it lies on; shapes are moved by this hair (a few of the
-// rasteriser's sub-pixel steps) to decide alike.
+// pixel to the shape below or right of a level or upright edge, and to the
+// shape left of a slanted one. Shapes are moved by this hair (a few of the
+// rasteriser's sub-pixel steps) to decide alike: strokes that are level or
+// upright up and left, slanted ones back along themselves, so that they
+// keep their first pixel; fills right.
 constexpr double kTieBreak = 1.0 / 64;
 
 // Halves away from zero, within the 32-bit range.
@@ -131,14 +133,23 @@ int32_t RoundToInt(double v)
 void StrokeQuad(double x1, double y1, double x2, double y2, double width, bool extendStart, bool extendEnd,
                 double sx = 1, double sy = 1)
 {
-    constexpr double kCentre = 0.5 - kTieBreak;
-    x1 = x1 * sx + kCentre, y1 = y1 * sy + kCentre, x2 = x2 * sx + kCentre, y2 = y2 * sy + kCentre;
+    x1 *= sx, y1 *= sy, x2 *= sx, y2 *= sy;
+    // Through the pixel centres; see kTieBreak for the hair.
+    const bool slanted = x1 != x2 && y1 != y2;
+    const double shiftX = 0.5 - (slanted ? 0 : kTieBreak), shiftY = 0.5 - (slanted ? 0 : kTieBreak);
+    x1 += shiftX, x2 += shiftX, y1 += shiftY, y2 += shiftY;
     const double dx = x2 - x1, dy = y2 - y1;
     const double length = std::sqrt(dx * dx + dy * dy);
     if (!(length > 0) || !std::isfinite(length) || !(width > 0) || sx == 0 || sy == 0)
         return;
     const double half = width / 2;
     const double ux = dx / length * half, uy = dy / length * half;
+    if (slanted) {
+        // Its ends as well: back along the segment, so the start's pixel is
+        // in and the end's out.
+        const double bx = dx / length * kTieBreak, by = dy / length * kTieBreak;
+        x1 -= bx, y1 -= by, x2 -= bx, y2 -= by;
+    }
     if (extendStart)
         x1 -= ux, y1 -= uy;
     if (extendEnd)
@@ -808,7 +819,7 @@ void LGLRenderer::FillPolygon(const PolylineT<float>& polygon, const ColorRGBA& 
     SetTexturing(false);
     Colour(colour);
     glPushMatrix();
-    glTranslated(offset.x + kTieBreak, offset.y + kTieBreak, 0);
+    glTranslated(offset.x + kTieBreak, offset.y, 0);
     glScalef(scale.x, scale.y, 1);
     const bool changed = polygon.IsChanged();
     const_cast<PolylineT<float>&>(polygon).SetChanged(false);

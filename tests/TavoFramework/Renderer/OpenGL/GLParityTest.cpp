@@ -159,6 +159,20 @@ void Scene(LRenderer& r)
     r.FillAndFrameRect({184, 8, 50, 30}, ColorRGBA(0.2f, 0.8f, 0.2f, 0.6f), ColorRGBA(0, 0, 0.5f, 1), 1);
     r.DrawLine({244, 10}, {310, 10}, ColorRGBA(0, 0, 0, 1), 1);
     r.DrawLine({250, 14}, {250, 40}, ColorRGBA(0.5f, 0, 0, 1), 1);
+    // A slanted line of one pixel whose slope brings pixel centres within a
+    // 256th of a pixel of its edges (26 in 40, say) may differ there with
+    // the two rasterisers' rounding; this slope brings none so close.
+    r.DrawLine({260, 14}, {300, 34}, ColorRGBA(0, 0, 0.6f, 1), 1);
+    r.DrawLine({260, 44}, {300, 54}, ColorRGBA(0, 0.4f, 0, 1), 2);
+    // Separate shapes: the GDI+ renderer keeps one path per shape, whichever
+    // operation drew it first.
+    PolylineT<float> zigzag, pairs;
+    for (PointT<float> p : {PointT<float>{130, 44}, {150, 44}, {150, 54}, {170, 54}, {190, 46}}) {
+        zigzag.Add(p);
+        pairs.Add({p.x + 80, p.y});
+    }
+    r.DrawPolyline(zigzag, ColorRGBA(0.3f, 0, 0.3f, 1), {0, 0}, {1, 1}, true);
+    r.DrawLines(pairs, ColorRGBA(0, 0.3f, 0.3f, 1), {0, 0}, {1, 1}, true);
     // Polygons: filled, outlined, an L and a triangle.
     PolylineT<float> ell, triangle;
     for (PointT<float> p : {PointT<float>{8, 60}, {28, 60}, {28, 90}, {48, 90}, {48, 100}, {8, 100}})
