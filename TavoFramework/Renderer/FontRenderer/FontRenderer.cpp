@@ -8,6 +8,7 @@
 #include FT_FREETYPE_H
 #include FT_CACHE_H
 #include FT_GLYPH_H
+#include FT_OUTLINE_H
 
 #include <algorithm>
 #include <string>
@@ -149,6 +150,8 @@ RCPtr<LPixelBuffer<unsigned char>> CopyBitmap(const FT_Bitmap& bitmap)
     return buffer;
 }
 
+constexpr FT_Pos kLargestBitmapSide = 4096;
+
 // Fills in what the processor asked for of one glyph: metrics, box, bitmap.
 // False when FreeType cannot give it; nothing is left to free then.
 bool LoadGlyph(FT_Face face, FT_UInt glyph, uint16_t need, float fontSize,
@@ -162,8 +165,8 @@ bool LoadGlyph(FT_Face face, FT_UInt glyph, uint16_t need, float fontSize,
     record.wide = true;
     record.wideAdvanceX = int32_t(face->glyph->advance.x);
     record.wideAdvanceY = int32_t(face->glyph->advance.y);
+    FT_BBox box{};
     if (need & (LGlyphProcessor::kNeedBox | LGlyphProcessor::kNeedBitmap)) {
-        FT_BBox box;
         FT_Glyph_Get_CBox(object, FT_GLYPH_BBOX_PIXELS, &box);
         record.left = int8_t(box.xMin);
         record.top = int8_t(-box.yMax);
@@ -175,6 +178,15 @@ bool LoadGlyph(FT_Face face, FT_UInt glyph, uint16_t need, float fontSize,
         record.wideBottom = int32_t(-box.yMin);
     }
     if (need & LGlyphProcessor::kNeedBitmap) {
+        // A glyph thousands of pixels across is rasterised smaller, so that
+        // its bitmap stays a few megabytes; the processor stretches it.
+        const FT_Pos span = std::max(box.xMax - box.xMin, box.yMax - box.yMin);
+        if (span > kLargestBitmapSide && face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+            const FT_Pos factor = (span + kLargestBitmapSide - 1) / kLargestBitmapSide;
+            FT_Matrix shrink{0x10000 / factor, 0, 0, 0x10000 / factor};
+            FT_Outline_Transform(&face->glyph->outline, &shrink);
+            record.bitmapScale = int32_t(factor);
+        }
         const FT_Render_Mode mode = fontSize >= 8.0f ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
         const FT_Render_Mode other =
             mode == FT_RENDER_MODE_NORMAL ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL;
@@ -291,6 +303,7 @@ uint32_t LFreetypeFontRenderer::ProcessGlyphs(const WString& text, const RCPtr<L
         record.left = record.top = record.right = record.bottom = 0;
         record.advanceX = record.advanceY = 0;
         record.wide = false;
+        record.bitmapScale = 1;
 
         const uint16_t need = processor->QueryGlyph(record);
         // A character the face lacks comes from a face fontconfig offers for it.

@@ -45,6 +45,9 @@ public:
         int32_t wideBottom = 0;
         int32_t wideAdvanceX = 0;
         int32_t wideAdvanceY = 0;
+        // The bitmap is this many times smaller than the glyph: glyphs of
+        // thousands of pixels are rasterised at a reduced size.
+        int32_t bitmapScale = 1;
     };
 
     virtual void BeginText(const RCPtr<LFont>& font, uint32_t flags) = 0;

@@ -15,6 +15,8 @@ bool FitsTheAtlas(const LGlyphProcessor::SGlyphRecord& record)
     const int32_t height = record.bitmap ? static_cast<int32_t>(record.bitmap->GetHeight()) : 0;
     const auto byte = [](int32_t v) { return v >= -128 && v <= 127; };
     const auto half = [](int32_t v) { return v >= -32768 && v <= 32767; };
+    if (record.bitmapScale != 1)
+        return false;
     if (record.wide && !(byte(record.wideLeft) && byte(record.wideTop) && byte(record.wideRight) &&
                          byte(record.wideBottom) && half(record.wideAdvanceX) && half(record.wideAdvanceY)))
         return false;
@@ -114,10 +116,13 @@ uint16_t LGLGlyphRenderer::QueryGlyph(SGlyphRecord& record)
 
 const LGLGlyphRenderer::SLargeGlyph* LGLGlyphRenderer::AddLargeGlyph(const SGlyphRecord& record)
 {
-    if (mCurrent->largeGlyphs.size() >= kLargeGlyphsKept) {
+    // Only a run that draws keeps it: its texture needs the GL context,
+    // which measuring may run without.
+    const bool keep = (mFlags & kKeepTextureCurrent) != 0;
+    if (keep && mCurrent->largeGlyphs.size() >= kLargeGlyphsKept)
         mCurrent->largeGlyphs.clear();
-    }
-    SLargeGlyph& glyph = mCurrent->largeGlyphs[record.character];
+    mMeasuredLarge = SLargeGlyph{};
+    SLargeGlyph& glyph = keep ? mCurrent->largeGlyphs[record.character] : mMeasuredLarge;
     glyph.glyphIndex = record.glyphIndex;
     glyph.left = record.wide ? record.wideLeft : record.left;
     glyph.top = record.wide ? record.wideTop : record.top;
@@ -126,17 +131,18 @@ const LGLGlyphRenderer::SLargeGlyph* LGLGlyphRenderer::AddLargeGlyph(const SGlyp
     glyph.advanceX = record.wide ? record.wideAdvanceX : record.advanceX;
     glyph.advanceY = record.wide ? record.wideAdvanceY : record.advanceY;
     const auto& bitmap = record.bitmap;
-    if (!bitmap || bitmap->GetWidth() == 0 || bitmap->GetHeight() == 0 || !mTextures)
+    if (!keep || !bitmap || bitmap->GetWidth() == 0 || bitmap->GetHeight() == 0 || !mTextures)
         return &glyph;
-    glyph.width = static_cast<int32_t>(bitmap->GetWidth());
-    glyph.height = static_cast<int32_t>(bitmap->GetHeight());
+    const int32_t width = static_cast<int32_t>(bitmap->GetWidth());
+    const int32_t height = static_cast<int32_t>(bitmap->GetHeight());
+    glyph.width = width * std::max(1, record.bitmapScale);
+    glyph.height = height * std::max(1, record.bitmapScale);
     // Shrunk by a whole factor, each texel the mean of its block, when a
     // texture that large cannot be had.
     const int32_t largest = std::max(1, mMaxTextureSize);
-    const int32_t factor =
-        std::max((glyph.width + largest - 1) / largest, (glyph.height + largest - 1) / largest);
-    glyph.textureWidth = (glyph.width + factor - 1) / factor;
-    glyph.textureHeight = (glyph.height + factor - 1) / factor;
+    const int32_t factor = std::max((width + largest - 1) / largest, (height + largest - 1) / largest);
+    glyph.textureWidth = (width + factor - 1) / factor;
+    glyph.textureHeight = (height + factor - 1) / factor;
     std::vector<uint8_t> coverage(static_cast<size_t>(glyph.textureWidth) *
                                   static_cast<size_t>(glyph.textureHeight));
     const uint8_t* pixels = bitmap->GetPixels();
@@ -144,8 +150,8 @@ const LGLGlyphRenderer::SLargeGlyph* LGLGlyphRenderer::AddLargeGlyph(const SGlyp
     for (int32_t ty = 0; ty < glyph.textureHeight; ++ty)
         for (int32_t tx = 0; tx < glyph.textureWidth; ++tx) {
             uint32_t sum = 0, count = 0;
-            for (int32_t y = ty * factor; y < std::min(glyph.height, (ty + 1) * factor); ++y)
-                for (int32_t x = tx * factor; x < std::min(glyph.width, (tx + 1) * factor); ++x, ++count)
+            for (int32_t y = ty * factor; y < std::min(height, (ty + 1) * factor); ++y)
+                for (int32_t x = tx * factor; x < std::min(width, (tx + 1) * factor); ++x, ++count)
                     sum += pixels[static_cast<ptrdiff_t>(y) * stride + x];
             coverage[static_cast<size_t>(ty) * glyph.textureWidth + tx] =
                 static_cast<uint8_t>(count ? sum / count : 0);

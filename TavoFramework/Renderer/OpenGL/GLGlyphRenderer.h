@@ -92,6 +92,8 @@ private:
     // What the last query found; a miss has no entry.
     const SCachedGlyph* mFound = nullptr;
     const SLargeGlyph* mFoundLarge = nullptr;
+    // A large glyph met while only measuring: its metrics, not kept.
+    SLargeGlyph mMeasuredLarge;
     float mBounds[4] = {0, 0, 0, 0};
     uint32_t mFlags = 0;
 };

@@ -184,6 +184,16 @@ TEST_F(FreetypeWalk, LargeGlyphsCarryTheirFullBoxAndAdvance)
     EXPECT_GT(w.wideRight - w.wideLeft, 127);
     EXPECT_GT(w.wideAdvanceX, 32767);
     EXPECT_NEAR(processor->added[1].penX - w.penX, w.wideAdvanceX / 64.0f, 2.0f);
+    EXPECT_EQ(w.bitmapScale, 1);
+
+    // Thousands of pixels across, it is rasterised smaller, and says so.
+    Walk(u"W", Font(u"DejaVu Sans", 4000));
+    ASSERT_EQ(processor->added.size(), 1u);
+    const Record& huge = processor->added[0];
+    ASSERT_TRUE(huge.bitmap);
+    EXPECT_EQ(huge.bitmapScale, 2);
+    EXPECT_LE(huge.bitmap->GetWidth(), 4096u);
+    EXPECT_NEAR(int32_t(huge.bitmap->GetWidth()) * 2, huge.wideRight - huge.wideLeft, 4);
 }
 
 TEST_F(FreetypeWalk, SmallSizesRenderMonoLargerOnesAntiAliased)

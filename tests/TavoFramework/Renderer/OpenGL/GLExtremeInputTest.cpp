@@ -98,12 +98,12 @@ void SavePicture(const std::string& name, const std::vector<uint32_t>& pixels, i
 }
 
 // Text through OpenGL: its ink and its measured width.
-std::string GLText(const char* name, const char16_t* text, float size, int32_t height)
+std::string GLText(const char* name, const char16_t* text, float size, int32_t height, int32_t y = 2)
 {
     Offscreen target(0, 400, height);
     RCPtr<LFont> font = LFont::FindOrCreate(u"Arial", size, 0);
     const int32_t ink = target.Ink([&](LRenderer& r) {
-        r.DrawText(text, font, {2, 2}, ColorRGBA(1, 1, 1, 1));
+        r.DrawText(text, font, {2, y}, ColorRGBA(1, 1, 1, 1));
     });
     SavePicture(name, static_cast<LGLRenderContextInfo&>(*target.context).GL().ReadFront(), 400, height);
     const RectT<float> measured = target.renderer->MeasureString(text, font);
@@ -195,6 +195,10 @@ TEST(ExtremeInput, EndsWithTheRenderersOwnResultNeverACrash)
          },
          "ink, ink, ink"},
         {"200 pt OpenGL text", [] { return GLText("gl_text_200pt", u"Wg", 200, 400); }, "ink, measured wide"},
+        // Its glyph is some 18000 pixels high, its top some 5800 below the line's:
+        // the top of it shows.
+        {"20000 pt OpenGL text", [] { return GLText("gl_text_20000pt", u"W", 20000, 400, -5900); },
+         "ink, measured wide"},
         {"CJK line through OpenGL", [] { return GLText("gl_text_cjk", u"\u4e2d\u6587\u5b57\u9ad4", 16, 40); },
          "ink, measured wide"},
         {"emoji line through OpenGL",
