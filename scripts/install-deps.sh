@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   libexpat1-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
-  libpango1.0-dev fonts-liberation2 fonts-wqy-zenhei
+  libpango1.0-dev fonts-liberation2 fonts-wqy-zenhei fonts-symbola
   libcairo2-dev libpng-dev libx11-dev libxext-dev libxcursor-dev libxtst-dev libxrandr-dev
   libsystemd-dev
   xvfb xauth x11-utils xdotool x11-apps netpbm openbox dbus-daemon

@@ -29,6 +29,11 @@ public:
     virtual void SetPresentByCopy(bool copy) = 0;
     virtual int32_t Width() const = 0;
     virtual int32_t Height() const = 0;
+    // Gives the drawable a new size (below 1 becomes 1); false, keeping the
+    // old one, for a size the display's GL cannot draw. What the drawable
+    // held is undefined afterwards: a full repaint follows. Leaves the
+    // context current.
+    virtual bool Resize(int32_t width, int32_t height) = 0;
     // The frame last presented, rows top first, 0xAARRGGBB: presenting
     // always keeps the back buffer, which is where it is read.
     virtual std::vector<uint32_t> ReadFront() = 0;
@@ -64,7 +69,8 @@ public:
     virtual bool GetExtensions(std::string& list, int32_t& errorCode, std::string& errorText) = 0;
     // A context with an offscreen drawable of the size in the format,
     // sharing textures and lists with another when given; null with the
-    // failed step and the reason when there is none.
+    // failed step and the reason when there is none, also for a size larger
+    // than the display's GL can draw (failing as the drawable's format).
     virtual std::unique_ptr<IGLContext> CreateContext(const FormatInfo& format, int32_t width, int32_t height,
                                                       const IGLContext* shareWith, ContextFailure& failure,
                                                       std::string& error) = 0;

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <GL/glx.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -26,13 +27,46 @@ bool HasWord(const char* list, const char* name)
     return false;
 }
 
-// Errors from the server arrive asynchronously; they are noted, not fatal.
+// Errors from the server arrive asynchronously; while a trap is set they
+// are noted rather than ending the process, and the trap's Sync collects
+// those of the requests made under it.
 int gLastError = 0;
 int NoteError(Display*, XErrorEvent* event)
 {
     gLastError = event->error_code;
     return 0;
 }
+
+class XErrorTrap
+{
+public:
+    explicit XErrorTrap(Display* display) : mDisplay(display), mPrevious(XSetErrorHandler(NoteError))
+    {
+        gLastError = 0;
+    }
+    ~XErrorTrap()
+    {
+        XSync(mDisplay, False);
+        XSetErrorHandler(mPrevious);
+    }
+    XErrorTrap(const XErrorTrap&) = delete;
+    XErrorTrap& operator=(const XErrorTrap&) = delete;
+    // The first error since the trap was set, 0 when none.
+    int Sync()
+    {
+        XSync(mDisplay, False);
+        return gLastError;
+    }
+
+private:
+    Display* mDisplay;
+    int (*mPrevious)(Display*, XErrorEvent*);
+};
+
+// The largest drawable side the display's GL draws: its viewport limit,
+// within what an X window can be. Read from the first context made.
+int32_t gLargestSide = 0;
+constexpr int32_t kLargestWindowSide = 32767;
 
 std::string ServerErrorText(Display* display, int code)
 {
@@ -72,47 +106,79 @@ public:
               const IGLContext* shareWith, ContextFailure& failure, std::string& error)
     {
         mDisplay = display;
-        mWidth = width < 1 ? 1 : width;
-        mHeight = height < 1 ? 1 : height;
+        mWidth = 1;
+        mHeight = 1;
         mDoubleBuffered = format.doubleBuffered;
         mSwapKeeps = format.swapKeepsBackBuffer;
         const int screen = DefaultScreen(mDisplay);
         mExtensions = glXQueryExtensionsString(mDisplay, screen);
-        auto* previous = XSetErrorHandler(NoteError);
-        gLastError = 0;
-        // An unmapped window of the config's visual: never shown, its frames
-        // are read back from the back buffer.
-        if (XVisualInfo* visual = glXGetVisualFromFBConfig(mDisplay, config)) {
-            const ::Window root = RootWindow(mDisplay, screen);
-            XSetWindowAttributes attributes{};
-            attributes.colormap = mColormap = XCreateColormap(mDisplay, root, visual->visual, AllocNone);
-            attributes.override_redirect = True;
-            mWindow =
-                XCreateWindow(mDisplay, root, 0, 0, static_cast<unsigned>(mWidth),
-                              static_cast<unsigned>(mHeight), 0, visual->depth, InputOutput, visual->visual,
-                              CWColormap | CWBorderPixel | CWOverrideRedirect, &attributes);
-            XFree(visual);
+        {
+            XErrorTrap trap(mDisplay);
+            // An unmapped window of the config's visual: never shown, its
+            // frames are read back from the back buffer. Made at 1 x 1 and
+            // sized once the GL's limits are known.
+            if (XVisualInfo* visual = glXGetVisualFromFBConfig(mDisplay, config)) {
+                const ::Window root = RootWindow(mDisplay, screen);
+                XSetWindowAttributes attributes{};
+                attributes.colormap = mColormap = XCreateColormap(mDisplay, root, visual->visual, AllocNone);
+                attributes.override_redirect = True;
+                mWindow =
+                    XCreateWindow(mDisplay, root, 0, 0, 1, 1, 0, visual->depth, InputOutput, visual->visual,
+                                  CWColormap | CWBorderPixel | CWOverrideRedirect, &attributes);
+                XFree(visual);
+            }
+            if (mWindow && !trap.Sync())
+                mDrawable = glXCreateWindow(mDisplay, config, mWindow, nullptr);
+            const int drawableError = trap.Sync();
+            if (mDrawable && !drawableError)
+                mContext = glXCreateNewContext(
+                    mDisplay, config, GLX_RGBA_TYPE,
+                    shareWith ? static_cast<GLXContext>(shareWith->NativeContext()) : nullptr, True);
+            const int contextError = trap.Sync();
+            failure = !mWindow                      ? ContextFailure::Drawable
+                      : !mDrawable || drawableError ? ContextFailure::SetFormat
+                      : !mContext || contextError   ? ContextFailure::CreateContext
+                                                    : ContextFailure::NoFailure;
+            if (failure == ContextFailure::NoFailure && (!MakeCurrent() || trap.Sync()))
+                failure = ContextFailure::CreateContext;
+            if (failure != ContextFailure::NoFailure) {
+                error = gLastError ? ServerErrorText(mDisplay, gLastError) : "the server refused it";
+                return false;
+            }
         }
-        XSync(mDisplay, False);
-        if (mWindow && !gLastError)
-            mDrawable = glXCreateWindow(mDisplay, config, mWindow, nullptr);
-        XSync(mDisplay, False);
-        const int drawableError = gLastError;
-        if (mDrawable && !drawableError)
-            mContext = glXCreateNewContext(
-                mDisplay, config, GLX_RGBA_TYPE,
-                shareWith ? static_cast<GLXContext>(shareWith->NativeContext()) : nullptr, True);
-        XSync(mDisplay, False);
-        XSetErrorHandler(previous);
-        failure = !mWindow                      ? ContextFailure::Drawable
-                  : !mDrawable || drawableError ? ContextFailure::SetFormat
-                  : !mContext || gLastError     ? ContextFailure::CreateContext
-                                                : ContextFailure::NoFailure;
-        if (failure != ContextFailure::NoFailure) {
-            error = gLastError ? ServerErrorText(mDisplay, gLastError) : "the server refused it";
+        if (gLargestSide == 0) {
+            GLint largest[2] = {0, 0};
+            glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largest);
+            gLargestSide = std::clamp(std::min(largest[0], largest[1]), 1, kLargestWindowSide);
+        }
+        if (!Resize(width, height)) {
+            failure = ContextFailure::SetFormat;
+            error = "larger than the largest drawable, " + std::to_string(gLargestSide) + " pixels a side";
             return false;
         }
-        return MakeCurrent();
+        return true;
+    }
+
+    bool Resize(int32_t width, int32_t height) override
+    {
+        width = std::max(width, 1);
+        height = std::max(height, 1);
+        if (width == mWidth && height == mHeight)
+            return true;
+        if (width > gLargestSide || height > gLargestSide)
+            return false;
+        XErrorTrap trap(mDisplay);
+        XResizeWindow(mDisplay, mWindow, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        if (trap.Sync())
+            return false;
+        mWidth = width;
+        mHeight = height;
+        // A swap makes the GL read the drawable's size again (binding it
+        // anew does not); what it shows is repainted in full. Leaves the
+        // context current.
+        if (MakeCurrent() && mDoubleBuffered)
+            glXSwapBuffers(mDisplay, mDrawable);
+        return true;
     }
 
     bool MakeCurrent() override

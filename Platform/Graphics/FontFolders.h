@@ -19,6 +19,17 @@ std::vector<std::string> GetFontFolders();
 // fontconfig has no fonts at all.
 std::string MatchFontFamily(const char* face, int32_t style);
 
+// A font file that can draw a character the requested face lacks, as
+// fontconfig orders the candidates for the face and style (1 bold, 2
+// italic): the first scalable face without colour bitmaps whose character
+// set holds the code point. False when no installed face has it.
+struct FallbackFace
+{
+    std::string path;
+    int32_t index = 0;  // the face within a collection file
+};
+bool FindFallbackFace(const char* face, int32_t style, uint32_t codePoint, FallbackFace& found);
+
 // Stands in for the operating-system version query the catalogue makes
 // before scanning: there is no such gate here, so it always succeeds with a
 // fixed answer.

@@ -94,7 +94,13 @@ TextFont::TextFont(const FontSpec& spec) : mLayout(pango_layout_new(Engine().con
 {
     PangoFontDescription* description = pango_font_description_new();
     pango_font_description_set_family(description, spec.family && *spec.family ? spec.family : "sans-serif");
-    pango_font_description_set_absolute_size(description, std::max(spec.pixelSize, 0.01) * PANGO_SCALE);
+    // Not a number counts as the smallest size; sizes beyond any surface stop at a finite scale.
+    double size = std::clamp(spec.pixelSize > 0.01 ? spec.pixelSize : 0.01, 0.01, 1.0e7);
+    if (size > kLargestLaidOut) {
+        mScale = size / kLargestLaidOut;
+        size = kLargestLaidOut;
+    }
+    pango_font_description_set_absolute_size(description, size * PANGO_SCALE);
     pango_font_description_set_weight(description,
                                       (spec.style & 1) ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     pango_font_description_set_style(description, (spec.style & 2) ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
@@ -158,7 +164,7 @@ double TextFont::MeasureWidth(const char* utf8) const
     Prepare(utf8);
     PangoRectangle logical;
     pango_layout_get_extents(mCurrent, nullptr, &logical);
-    return static_cast<double>(logical.x + logical.width) / PANGO_SCALE;
+    return static_cast<double>(logical.x + logical.width) / PANGO_SCALE * mScale;
 }
 
 int TextFont::CountMissingGlyphs(const char* utf8) const
@@ -176,8 +182,32 @@ void Graphics::DrawText(const TextFont& font, const char* utf8, uint32_t argb, d
     const double ascent = font.Prepare(utf8);
     SetColour(argb);
     cairo_new_path(mCairo);
-    cairo_move_to(mCairo, x, baseline - ascent);
-    pango_cairo_show_layout(mCairo, font.mCurrent);
+    if (font.mScale == 1) {
+        cairo_move_to(mCairo, x, baseline - ascent);
+        pango_cairo_show_layout(mCairo, font.mCurrent);
+        return;
+    }
+    // A font past the laid-out size: the outlines at that size, scaled.
+    PangoRectangle logical;
+    pango_layout_get_extents(font.mCurrent, nullptr, &logical);
+    const double k = font.mScale;
+    if ((std::fabs(x + mWorldX) + double(logical.width) / PANGO_SCALE * k) > kReach ||
+        (std::fabs(baseline + mWorldY) + double(logical.height) / PANGO_SCALE * k) > kReach)
+        return;
+    cairo_matrix_t world;
+    cairo_get_matrix(mCairo, &world);
+    cairo_identity_matrix(mCairo);
+    cairo_move_to(mCairo, 0, -ascent);
+    pango_cairo_layout_path(mCairo, font.mCurrent);
+    cairo_path_t* outlines = cairo_copy_path(mCairo);
+    cairo_new_path(mCairo);
+    cairo_set_matrix(mCairo, &world);
+    cairo_translate(mCairo, x, baseline);
+    cairo_scale(mCairo, k, k);
+    cairo_append_path(mCairo, outlines);
+    cairo_set_matrix(mCairo, &world);
+    cairo_path_destroy(outlines);
+    cairo_fill(mCairo);
 }
 
 }  // namespace Tavo::Platform::Graphics

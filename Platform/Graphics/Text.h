@@ -60,8 +60,14 @@ public:
 private:
     friend class Graphics;
     // Lays the line out in mCurrent; returns the baseline's distance below
-    // the layout's top.
+    // the layout's top, at the laid-out size.
     double Prepare(const char* utf8) const;
+
+    // Fonts larger than this are laid out at this size and scaled: asked
+    // for far larger sizes, FreeType fails, and Cairo then marks the face
+    // it shares between every size of the file as failed, so that even
+    // small text of it draws nothing afterwards.
+    static constexpr double kLargestLaidOut = 8192;
 
     struct Laid
     {
@@ -76,6 +82,8 @@ private:
     FaceMetrics mMetrics;
     mutable std::vector<Laid> mLaid;
     mutable PangoLayout* mCurrent = nullptr;
+    // The font's size over the laid-out size: 1 up to kLargestLaidOut.
+    double mScale = 1;
     mutable uint64_t mUseCount = 0;
 };
 

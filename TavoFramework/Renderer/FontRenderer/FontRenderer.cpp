@@ -1,14 +1,19 @@
 #include "Renderer/FontRenderer/FontRenderer.h"
 
 #include "ObjectBase/Result.h"
+#include "Platform/Graphics/FontFolders.h"
 #include "Renderer/FontRenderer/FontFileInfo.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_CACHE_H
 #include FT_GLYPH_H
+#include FT_OUTLINE_H
 
 #include <algorithm>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace Tavo {
 
@@ -20,6 +25,10 @@ struct FreetypeState
     FTC_Manager manager = nullptr;
     FTC_CMapCache cmapCache = nullptr;
     FTC_ImageCache imageCache = nullptr;
+    // Faces fontconfig chose for characters the requested faces lack, and
+    // the choice per style and character (-1: none has it).
+    std::vector<Platform::FallbackFace> fallbacks;
+    std::unordered_map<uint64_t, int32_t> fallbackFor;
 };
 
 FreetypeState& State()
@@ -29,7 +38,7 @@ FreetypeState& State()
 }
 
 // File id 0 is a valid id, but the cache treats its face ids as pointers:
-// offset by one so no face id is null.
+// offset by one so no face id is null. Fallback faces count down from -1.
 FTC_FaceID ToFaceId(int32_t fileId)
 {
     return reinterpret_cast<FTC_FaceID>(intptr_t(fileId) + 1);
@@ -38,24 +47,36 @@ int32_t FromFaceId(FTC_FaceID id)
 {
     return int32_t(reinterpret_cast<intptr_t>(id) - 1);
 }
+FTC_FaceID FallbackFaceId(int32_t index)
+{
+    return reinterpret_cast<FTC_FaceID>(-intptr_t(index) - 1);
+}
 
 FT_Error RequestFace(FTC_FaceID faceId, FT_Library library, FT_Pointer, FT_Face* face)
 {
+    const intptr_t id = reinterpret_cast<intptr_t>(faceId);
+    if (id < 0) {
+        const auto& fallbacks = State().fallbacks;
+        const size_t index = size_t(-id - 1);
+        if (index >= fallbacks.size())
+            return FT_Err_Cannot_Open_Resource;
+        return FT_New_Face(library, fallbacks[index].path.c_str(), fallbacks[index].index, face);
+    }
     const WString& path = LFontFileInfo::GetFilePath(FromFaceId(faceId));
     const NString narrow(path);
     // Always the first face, also of a collection.
     return FT_New_Face(library, narrow.c_str(), 0, face);
 }
 
-FT_Size LookupSize(const RCPtr<LFont>& font)
+FT_Size LookupSize(FTC_FaceID faceId, float points)
 {
     FreetypeState& s = State();
     if (!s.manager)
         return nullptr;
     FTC_ScalerRec scaler{};
-    scaler.face_id = ToFaceId(LFontFileInfo::GetFileID(font));
+    scaler.face_id = faceId;
     scaler.width = 0;
-    scaler.height = FT_UInt(font->GetSize() * 64.0f);
+    scaler.height = FT_UInt(points * 64.0f);
     scaler.pixel = 0;
     scaler.x_res = 96;
     scaler.y_res = 96;
@@ -63,6 +84,54 @@ FT_Size LookupSize(const RCPtr<LFont>& font)
     if (FTC_Manager_LookupSize(s.manager, &scaler, &size) != 0)
         return nullptr;
     return size;
+}
+
+FT_Size LookupSize(const RCPtr<LFont>& font)
+{
+    if (!State().manager)
+        return nullptr;
+    return LookupSize(ToFaceId(LFontFileInfo::GetFileID(font)), font->GetSize());
+}
+
+// The face, at the font's size, that fontconfig offers for a character the
+// font's own face lacks; null when none has it.
+FT_Face FallbackFace(const RCPtr<LFont>& font, uint32_t codePoint)
+{
+    FreetypeState& s = State();
+    const uint64_t key = uint64_t(uint32_t(font->GetStyle() & 3)) << 32 | codePoint;
+    auto known = s.fallbackFor.find(key);
+    if (known == s.fallbackFor.end()) {
+        int32_t chosen = -1;
+        Platform::FallbackFace face;
+        if (Platform::FindFallbackFace(NString(font->GetFace()).c_str(), font->GetStyle(), codePoint, face)) {
+            for (size_t i = 0; i < s.fallbacks.size() && chosen < 0; ++i)
+                if (s.fallbacks[i].path == face.path && s.fallbacks[i].index == face.index)
+                    chosen = int32_t(i);
+            if (chosen < 0) {
+                chosen = int32_t(s.fallbacks.size());
+                s.fallbacks.push_back(face);
+            }
+        }
+        known = s.fallbackFor.emplace(key, chosen).first;
+    }
+    if (known->second < 0)
+        return nullptr;
+    FT_Size size = LookupSize(FallbackFaceId(known->second), font->GetSize());
+    return size ? size->face : nullptr;
+}
+
+// One character of UTF-16 text from index i: a surrogate pair is one code
+// point; last is the index of its final unit.
+uint32_t CodePointAt(const char16_t* units, uint32_t length, uint32_t i, uint32_t& last)
+{
+    last = i;
+    const uint32_t unit = units[i];
+    if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < length && units[i + 1] >= 0xDC00 &&
+        units[i + 1] < 0xE000) {
+        last = i + 1;
+        return 0x10000 + ((unit - 0xD800) << 10) + (uint32_t(units[i + 1]) - 0xDC00);
+    }
+    return unit;
 }
 
 RCPtr<LPixelBuffer<unsigned char>> CopyBitmap(const FT_Bitmap& bitmap)
@@ -81,6 +150,8 @@ RCPtr<LPixelBuffer<unsigned char>> CopyBitmap(const FT_Bitmap& bitmap)
     return buffer;
 }
 
+constexpr FT_Pos kLargestBitmapSide = 4096;
+
 // Fills in what the processor asked for of one glyph: metrics, box, bitmap.
 // False when FreeType cannot give it; nothing is left to free then.
 bool LoadGlyph(FT_Face face, FT_UInt glyph, uint16_t need, float fontSize,
@@ -91,15 +162,31 @@ bool LoadGlyph(FT_Face face, FT_UInt glyph, uint16_t need, float fontSize,
     record.glyphIndex = glyph;
     record.advanceX = int16_t(face->glyph->advance.x);
     record.advanceY = int16_t(face->glyph->advance.y);
+    record.wide = true;
+    record.wideAdvanceX = int32_t(face->glyph->advance.x);
+    record.wideAdvanceY = int32_t(face->glyph->advance.y);
+    FT_BBox box{};
     if (need & (LGlyphProcessor::kNeedBox | LGlyphProcessor::kNeedBitmap)) {
-        FT_BBox box;
         FT_Glyph_Get_CBox(object, FT_GLYPH_BBOX_PIXELS, &box);
         record.left = int8_t(box.xMin);
         record.top = int8_t(-box.yMax);
         record.right = int8_t(box.xMax);
         record.bottom = int8_t(-box.yMin);
+        record.wideLeft = int32_t(box.xMin);
+        record.wideTop = int32_t(-box.yMax);
+        record.wideRight = int32_t(box.xMax);
+        record.wideBottom = int32_t(-box.yMin);
     }
     if (need & LGlyphProcessor::kNeedBitmap) {
+        // A glyph thousands of pixels across is rasterised smaller, so that
+        // its bitmap stays a few megabytes; the processor stretches it.
+        const FT_Pos span = std::max(box.xMax - box.xMin, box.yMax - box.yMin);
+        if (span > kLargestBitmapSide && face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+            const FT_Pos factor = (span + kLargestBitmapSide - 1) / kLargestBitmapSide;
+            FT_Matrix shrink{0x10000 / factor, 0, 0, 0x10000 / factor};
+            FT_Outline_Transform(&face->glyph->outline, &shrink);
+            record.bitmapScale = int32_t(factor);
+        }
         const FT_Render_Mode mode = fontSize >= 8.0f ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
         const FT_Render_Mode other =
             mode == FT_RENDER_MODE_NORMAL ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL;
@@ -166,7 +253,12 @@ LFreetypeFontRenderer::~LFreetypeFontRenderer()
         FTC_Manager_Done(s.manager);
     if (s.library)
         FT_Done_FreeType(s.library);
-    s = FreetypeState{};
+    s.library = nullptr;
+    s.manager = nullptr;
+    s.cmapCache = nullptr;
+    s.imageCache = nullptr;
+    s.fallbacks.clear();
+    s.fallbackFor.clear();
     LFontFileInfo::Clear();
 }
 
@@ -198,51 +290,81 @@ uint32_t LFreetypeFontRenderer::ProcessGlyphs(const WString& text, const RCPtr<L
     LGlyphProcessor::SGlyphRecord record;
     record.position = start;
     FT_UInt previous = 0;
+    bool previousOwn = false;
     processor->BeginText(font, flags);
     const uint32_t length = text.GetLength();
     const char16_t* units = text.c_str();
     uint32_t walked = length;
     for (uint32_t i = 0; i < length; ++i) {
-        record.character = units[i];
+        uint32_t last = i;
+        record.character = CodePointAt(units, length, i, last);
         record.glyphIndex = 0;
         record.bitmap = nullptr;
         record.left = record.top = record.right = record.bottom = 0;
         record.advanceX = record.advanceY = 0;
+        record.wide = false;
+        record.bitmapScale = 1;
 
         const uint16_t need = processor->QueryGlyph(record);
-        const FT_UInt glyph = need ? FT_Get_Char_Index(face, record.character) : record.glyphIndex;
-        if (glyph == 0)
-            continue;
-
-        FT_Glyph object = nullptr;
-        if (need && !LoadGlyph(face, glyph, need, font->GetSize(), record, object)) {
-            record.position = i + 1;
+        // A character the face lacks comes from a face fontconfig offers for it.
+        FT_Face glyphFace = face;
+        FT_UInt glyph = need ? FT_Get_Char_Index(face, record.character) : record.glyphIndex;
+        if (need && glyph == 0) {
+            FT_Face other = FallbackFace(font, record.character);
+            // Looking the other face up may have pushed this one's size
+            // out of the cache.
+            size = LookupSize(font);
+            if (!size)
+                break;
+            face = size->face;
+            if (other) {
+                glyphFace = other;
+                glyph = FT_Get_Char_Index(other, record.character);
+            }
+        }
+        if (glyph == 0) {
+            i = last;
             continue;
         }
+        // Kerning pairs only glyphs of the font's own face.
+        const bool own =
+            glyphFace == face && (need || !hasKerning || FT_Get_Char_Index(face, record.character) == glyph);
+
+        FT_Glyph object = nullptr;
+        if (need && !LoadGlyph(glyphFace, glyph, need, font->GetSize(), record, object)) {
+            record.position = last + 1;
+            i = last;
+            continue;
+        }
+        const int32_t left = record.wide ? record.wideLeft : record.left;
         if (hasKerning) {
             if (previous != 0) {
                 FT_Vector kerning{};
-                if (FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kerning) == 0)
+                if (own && previousOwn &&
+                    FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kerning) == 0)
                     record.penX += float(kerning.x) / 64.0f;
-            } else if (record.left < 0) {
-                record.penX -= float(record.left);
+            } else if (left < 0) {
+                record.penX -= float(left);
             }
         }
         // Compared with the limit itself: a walk stopping at any glyph with
         // a right edge would make every limit useless.
-        if (maxWidth > 0 && record.penX + float(record.right) > maxWidth) {
+        const int32_t right = record.wide ? record.wideRight : record.right;
+        if (maxWidth > 0 && record.penX + float(right) > maxWidth) {
             if (object)
                 FT_Done_Glyph(object);
-            walked = i + 1;
+            walked = last + 1;
             break;
         }
         processor->AddGlyph(record);
         if (object)
             FT_Done_Glyph(object);
-        record.penX += float(record.advanceX) / 64.0f;
-        record.penY += float(record.advanceY) / 64.0f;
+        record.penX += float(record.wide ? record.wideAdvanceX : record.advanceX) / 64.0f;
+        record.penY += float(record.wide ? record.wideAdvanceY : record.advanceY) / 64.0f;
         previous = glyph;
-        record.position = i + 1;
+        previousOwn = own;
+        record.position = last + 1;
+        i = last;
     }
     processor->EndText();
     return walked;

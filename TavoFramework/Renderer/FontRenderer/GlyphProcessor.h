@@ -35,6 +35,19 @@ public:
         int16_t advanceY = 0;
         uint32_t glyphIndex = 0;
         RCPtr<LPixelBuffer<unsigned char>> bitmap;
+        // The box and the advances at full width, for glyphs of large fonts
+        // whose box outgrows the bytes and whose advance the 16 bits above;
+        // read in their place while wide is set.
+        bool wide = false;
+        int32_t wideLeft = 0;
+        int32_t wideTop = 0;
+        int32_t wideRight = 0;
+        int32_t wideBottom = 0;
+        int32_t wideAdvanceX = 0;
+        int32_t wideAdvanceY = 0;
+        // The bitmap is this many times smaller than the glyph: glyphs of
+        // thousands of pixels are rasterised at a reduced size.
+        int32_t bitmapScale = 1;
     };
 
     virtual void BeginText(const RCPtr<LFont>& font, uint32_t flags) = 0;

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
+#include <vector>
 
 namespace Tavo {
 
@@ -138,8 +140,10 @@ TavoResult LGDIRenderer::RenderStart(const RCPtr<LRenderContextInfo>& context)
     mDpiScale = 1.0f;
     // The world transform is set to the context's translation rather than
     // added to it, so a translation left from an earlier paint is not doubled.
-    if (GetContextDepth() == 1) {
-        Platform::Graphics::Graphics* g = Current();
+    Platform::Graphics::Graphics* g = Current();
+    // A surface too large to make leaves no graphics: the frame draws
+    // nothing, and the next frame tries to make the surfaces again.
+    if (g && GetContextDepth() == 1) {
         const PointT<double>& t = mCurrent->state.translation;
         g->TranslateWorld(static_cast<float>(t.x) - g->WorldX(), static_cast<float>(t.y) - g->WorldY());
     }
@@ -236,19 +240,27 @@ void LGDIRenderer::DrawShape(PathKind kind, const PolylineT<float>& points, cons
         slot = std::make_unique<Platform::Graphics::Path>();
         const uint32_t n = points.GetCount();
         const auto* p = reinterpret_cast<const PathPoint*>(points.GetData());
+        // A point that is not finite would leave the graphics failed for
+        // every later drawing: such points are left out of the path.
+        const auto finite = [](const PathPoint& q) { return std::isfinite(q.x) && std::isfinite(q.y); };
+        std::vector<PathPoint> kept;
+        if (kind != PathKind::Lines)
+            std::copy_if(p, p + n, std::back_inserter(kept), finite);
         switch (kind) {
         case PathKind::Lines:
             for (uint32_t k = 0; k + 1 < n; k += 2) {
+                if (!finite(p[k]) || !finite(p[k + 1]))
+                    continue;
                 slot->StartFigure();
                 slot->AddLine(p[k], p[k + 1]);
             }
             break;
         case PathKind::Polyline:
-            slot->AddLines(p, n);
+            slot->AddLines(kept.data(), static_cast<uint32_t>(kept.size()));
             break;
         case PathKind::Polygon:
         case PathKind::Fill:
-            slot->AddPolygon(p, n);
+            slot->AddPolygon(kept.data(), static_cast<uint32_t>(kept.size()));
             break;
         }
     }

@@ -1,17 +1,25 @@
 #include "Renderer/OpenGL/GLGlyphRenderer.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace Tavo {
 
 namespace {
 
-// A coverage bitmap must lie within the box the record gives, or the box
-// wrapped around its bytes.
-bool FitsItsBox(const LGlyphProcessor::SGlyphRecord& record)
+// Whether the atlas can hold the glyph: its box in bytes, its advances in
+// 16 bits, its coverage within that box and within an atlas row.
+bool FitsTheAtlas(const LGlyphProcessor::SGlyphRecord& record)
 {
     const int32_t width = record.bitmap ? static_cast<int32_t>(record.bitmap->GetWidth()) : 0;
     const int32_t height = record.bitmap ? static_cast<int32_t>(record.bitmap->GetHeight()) : 0;
+    const auto byte = [](int32_t v) { return v >= -128 && v <= 127; };
+    const auto half = [](int32_t v) { return v >= -32768 && v <= 32767; };
+    if (record.bitmapScale != 1)
+        return false;
+    if (record.wide && !(byte(record.wideLeft) && byte(record.wideTop) && byte(record.wideRight) &&
+                         byte(record.wideBottom) && half(record.wideAdvanceX) && half(record.wideAdvanceY)))
+        return false;
     const int32_t boxWidth = record.right - record.left;
     const int32_t boxHeight = record.bottom - record.top;
     return boxWidth >= 0 && boxHeight >= 0 && width <= boxWidth + 1 && height <= boxHeight + 1 &&
@@ -47,6 +55,7 @@ void LGLGlyphRenderer::BeginText(const RCPtr<LFont>& font, uint32_t flags)
     mFlags = flags;
     std::fill(std::begin(mBounds), std::end(mBounds), 0.0f);
     mFound = nullptr;
+    mFoundLarge = nullptr;
     if (!font)
         return;
     std::shared_ptr<CachedFont>& slot = mFonts.FindOrAdd(font->GetId());
@@ -63,25 +72,94 @@ void LGLGlyphRenderer::EndText()
         mCurrent->texture->Finish();
     mCurrent.reset();
     mFound = nullptr;
+    mFoundLarge = nullptr;
 }
 
 uint16_t LGLGlyphRenderer::QueryGlyph(SGlyphRecord& record)
 {
     mFound = nullptr;
+    mFoundLarge = nullptr;
     if (!mCurrent)
         return 0;
     const auto found = mCurrent->glyphs.find(record.character);
-    if (found == mCurrent->glyphs.end())
+    if (found != mCurrent->glyphs.end()) {
+        mFound = &found->second;
+        record.left = mFound->left;
+        record.top = mFound->top;
+        record.right = mFound->right;
+        record.bottom = mFound->bottom;
+        record.advanceX = mFound->advanceX;
+        record.advanceY = mFound->advanceY;
+        record.glyphIndex = mFound->glyphIndex;
+        return 0;
+    }
+    const auto large = mCurrent->largeGlyphs.find(record.character);
+    if (large == mCurrent->largeGlyphs.end())
         return kNeedGlyph | kNeedBox | kNeedBitmap;
-    mFound = &found->second;
-    record.left = mFound->left;
-    record.top = mFound->top;
-    record.right = mFound->right;
-    record.bottom = mFound->bottom;
-    record.advanceX = mFound->advanceX;
-    record.advanceY = mFound->advanceY;
-    record.glyphIndex = mFound->glyphIndex;
+    mFoundLarge = &large->second;
+    record.left = static_cast<int8_t>(mFoundLarge->left);
+    record.top = static_cast<int8_t>(mFoundLarge->top);
+    record.right = static_cast<int8_t>(mFoundLarge->right);
+    record.bottom = static_cast<int8_t>(mFoundLarge->bottom);
+    record.advanceX = static_cast<int16_t>(mFoundLarge->advanceX);
+    record.advanceY = static_cast<int16_t>(mFoundLarge->advanceY);
+    record.wide = true;
+    record.wideLeft = mFoundLarge->left;
+    record.wideTop = mFoundLarge->top;
+    record.wideRight = mFoundLarge->right;
+    record.wideBottom = mFoundLarge->bottom;
+    record.wideAdvanceX = mFoundLarge->advanceX;
+    record.wideAdvanceY = mFoundLarge->advanceY;
+    record.glyphIndex = mFoundLarge->glyphIndex;
     return 0;
+}
+
+const LGLGlyphRenderer::SLargeGlyph* LGLGlyphRenderer::AddLargeGlyph(const SGlyphRecord& record)
+{
+    // Only a run that draws keeps it: its texture needs the GL context,
+    // which measuring may run without.
+    const bool keep = (mFlags & kKeepTextureCurrent) != 0;
+    if (keep && mCurrent->largeGlyphs.size() >= kLargeGlyphsKept)
+        mCurrent->largeGlyphs.clear();
+    mMeasuredLarge = SLargeGlyph{};
+    SLargeGlyph& glyph = keep ? mCurrent->largeGlyphs[record.character] : mMeasuredLarge;
+    glyph.glyphIndex = record.glyphIndex;
+    glyph.left = record.wide ? record.wideLeft : record.left;
+    glyph.top = record.wide ? record.wideTop : record.top;
+    glyph.right = record.wide ? record.wideRight : record.right;
+    glyph.bottom = record.wide ? record.wideBottom : record.bottom;
+    glyph.advanceX = record.wide ? record.wideAdvanceX : record.advanceX;
+    glyph.advanceY = record.wide ? record.wideAdvanceY : record.advanceY;
+    const auto& bitmap = record.bitmap;
+    if (!keep || !bitmap || bitmap->GetWidth() == 0 || bitmap->GetHeight() == 0 || !mTextures)
+        return &glyph;
+    const int32_t width = static_cast<int32_t>(bitmap->GetWidth());
+    const int32_t height = static_cast<int32_t>(bitmap->GetHeight());
+    glyph.width = width * std::max(1, record.bitmapScale);
+    glyph.height = height * std::max(1, record.bitmapScale);
+    // Shrunk by a whole factor, each texel the mean of its block, when a
+    // texture that large cannot be had.
+    const int32_t largest = std::max(1, mMaxTextureSize);
+    const int32_t factor = std::max((width + largest - 1) / largest, (height + largest - 1) / largest);
+    glyph.textureWidth = (width + factor - 1) / factor;
+    glyph.textureHeight = (height + factor - 1) / factor;
+    std::vector<uint8_t> coverage(static_cast<size_t>(glyph.textureWidth) *
+                                  static_cast<size_t>(glyph.textureHeight));
+    const uint8_t* pixels = bitmap->GetPixels();
+    const int32_t stride = bitmap->GetStride();
+    for (int32_t ty = 0; ty < glyph.textureHeight; ++ty)
+        for (int32_t tx = 0; tx < glyph.textureWidth; ++tx) {
+            uint32_t sum = 0, count = 0;
+            for (int32_t y = ty * factor; y < std::min(height, (ty + 1) * factor); ++y)
+                for (int32_t x = tx * factor; x < std::min(width, (tx + 1) * factor); ++x, ++count)
+                    sum += pixels[static_cast<ptrdiff_t>(y) * stride + x];
+            coverage[static_cast<size_t>(ty) * glyph.textureWidth + tx] =
+                static_cast<uint8_t>(count ? sum / count : 0);
+        }
+    glyph.texture = mTextures();
+    if (glyph.texture)
+        glyph.texture->Upload(coverage.data(), glyph.textureWidth, glyph.textureHeight);
+    return &glyph;
 }
 
 void LGLGlyphRenderer::AddGlyph(const SGlyphRecord& record)
@@ -89,11 +167,12 @@ void LGLGlyphRenderer::AddGlyph(const SGlyphRecord& record)
     if (!mCurrent)
         return;
     const SCachedGlyph* glyph = mFound;
+    const SLargeGlyph* large = mFoundLarge;
     mFound = nullptr;
-    if (!glyph) {
-        // Code 0 cannot be told from an absent entry, and a glyph too large
-        // for the atlas or its box bytes cannot be drawn right: skip both.
-        if (record.character == 0 || !FitsItsBox(record))
+    mFoundLarge = nullptr;
+    if (!glyph && !large) {
+        // Code 0 cannot be told from an absent entry: not cached.
+        if (record.character == 0)
             return;
         SCachedGlyph placed;
         placed.glyphIndex = record.glyphIndex;
@@ -104,30 +183,56 @@ void LGLGlyphRenderer::AddGlyph(const SGlyphRecord& record)
         placed.advanceX = record.advanceX;
         placed.advanceY = record.advanceY;
         const auto& bitmap = record.bitmap;
-        const bool fits =
-            bitmap ? mCurrent->atlas.Place(bitmap->GetPixels(), static_cast<int32_t>(bitmap->GetWidth()),
-                                           static_cast<int32_t>(bitmap->GetHeight()), bitmap->GetStride(),
-                                           placed.atlasX, placed.atlasY)
-                   : mCurrent->atlas.Place(nullptr, 0, 0, 0, placed.atlasX, placed.atlasY);
-        if (!fits)
-            return;
-        glyph = &(mCurrent->glyphs[record.character] = placed);
-        if (mFlags & kKeepTextureCurrent)
-            mCurrent->Upload();
+        // A glyph the atlas cannot hold, or that no longer fits in it, is
+        // drawn from a texture of its own.
+        const bool placedInAtlas =
+            FitsTheAtlas(record) &&
+            (bitmap ? mCurrent->atlas.Place(bitmap->GetPixels(), static_cast<int32_t>(bitmap->GetWidth()),
+                                            static_cast<int32_t>(bitmap->GetHeight()), bitmap->GetStride(),
+                                            placed.atlasX, placed.atlasY)
+                    : mCurrent->atlas.Place(nullptr, 0, 0, 0, placed.atlasX, placed.atlasY));
+        if (placedInAtlas) {
+            glyph = &(mCurrent->glyphs[record.character] = placed);
+            if (mFlags & kKeepTextureCurrent)
+                mCurrent->Upload();
+        } else {
+            large = AddLargeGlyph(record);
+        }
     }
     if (!(mFlags & (kAccumulateBounds | kDraw)))
         return;
-    const float left = glyph->left, top = glyph->top, right = glyph->right, bottom = glyph->bottom;
     const float ascent = static_cast<float>(mCurrent->font->GetTop());
-    if (mFlags & kDraw && mCurrent->texture) {
-        const float source[4] = {static_cast<float>(glyph->atlasX), static_cast<float>(glyph->atlasY),
-                                 glyph->atlasX + (right - left), glyph->atlasY + (bottom - top)};
-        const float target[4] = {left + record.penX, top - (ascent + record.penY), right + record.penX,
-                                 bottom - (ascent + record.penY)};
-        mCurrent->texture->Draw(source, target);
+    float left, top, right, bottom, advance;
+    if (large) {
+        left = static_cast<float>(large->left);
+        top = static_cast<float>(large->top);
+        right = static_cast<float>(large->right);
+        bottom = static_cast<float>(large->bottom);
+        advance = static_cast<float>(large->advanceX >> 6);
+    } else {
+        left = glyph->left, top = glyph->top, right = glyph->right, bottom = glyph->bottom;
+        advance = static_cast<float>(glyph->advanceX >> 6);
+    }
+    if (mFlags & kDraw) {
+        const float x = left + record.penX, y = top - (ascent + record.penY);
+        if (large && large->texture) {
+            // Its own texture: the atlas's run of quads ends first.
+            if (mCurrent->texture)
+                mCurrent->texture->Finish();
+            const float source[4] = {0, 0, static_cast<float>(large->textureWidth),
+                                     static_cast<float>(large->textureHeight)};
+            const float target[4] = {x, y, x + static_cast<float>(large->width),
+                                     y + static_cast<float>(large->height)};
+            large->texture->Draw(source, target);
+            large->texture->Finish();
+        } else if (glyph && mCurrent->texture) {
+            const float source[4] = {static_cast<float>(glyph->atlasX), static_cast<float>(glyph->atlasY),
+                                     glyph->atlasX + (right - left), glyph->atlasY + (bottom - top)};
+            const float target[4] = {x, y, right + record.penX, bottom - (ascent + record.penY)};
+            mCurrent->texture->Draw(source, target);
+        }
     }
     if (mFlags & kAccumulateBounds) {
-        const float advance = static_cast<float>(glyph->advanceX >> 6);
         mBounds[0] = std::min(mBounds[0], record.penX);
         mBounds[1] = std::min(mBounds[1], top + record.penY);
         mBounds[2] = std::max(mBounds[2], record.penX + advance);

@@ -48,6 +48,21 @@ public:
         uint16_t atlasX = 0, atlasY = 0;
     };
 
+    // A glyph too large for the atlas's byte boxes or for the atlas itself:
+    // its coverage in a texture of its own, shrunk by a whole factor where
+    // it is larger than a texture can be.
+    struct SLargeGlyph
+    {
+        uint32_t glyphIndex = 0;
+        int32_t left = 0, top = 0, right = 0, bottom = 0;
+        int32_t advanceX = 0, advanceY = 0;
+        int32_t width = 0, height = 0;  // of the coverage, as drawn
+        int32_t textureWidth = 0, textureHeight = 0;
+        std::unique_ptr<IGlyphTexture> texture;
+    };
+    // Large glyphs kept per font; past this many they are all let go.
+    static constexpr size_t kLargeGlyphsKept = 64;
+
     struct CachedFont
     {
         CachedFont(const RCPtr<LFont>& font, std::unique_ptr<IGlyphTexture> texture, int32_t maxHeight);
@@ -57,6 +72,7 @@ public:
         std::unique_ptr<IGlyphTexture> texture;
         GlyphAtlas atlas;
         std::unordered_map<uint32_t, SCachedGlyph> glyphs;
+        std::unordered_map<uint32_t, SLargeGlyph> largeGlyphs;
     };
 
     // The cached font of the current run, null outside a run.
@@ -69,8 +85,15 @@ private:
     int32_t mMaxTextureSize;
     PurgableObjectCache<uint32_t, std::shared_ptr<CachedFont>> mFonts{kFontCapacity};
     std::shared_ptr<CachedFont> mCurrent;
+    // Caches the record's glyph in a texture of its own; null when it has
+    // no coverage to show.
+    const SLargeGlyph* AddLargeGlyph(const SGlyphRecord& record);
+
     // What the last query found; a miss has no entry.
     const SCachedGlyph* mFound = nullptr;
+    const SLargeGlyph* mFoundLarge = nullptr;
+    // A large glyph met while only measuring: its metrics, not kept.
+    SLargeGlyph mMeasuredLarge;
     float mBounds[4] = {0, 0, 0, 0};
     uint32_t mFlags = 0;
 };

@@ -11,6 +11,7 @@
 
 #include <cairo.h>
 
+#define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
 #include <GL/glu.h>
 
@@ -20,6 +21,7 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <stdexcept>
 
 namespace Tavo {
@@ -102,6 +104,80 @@ void Colour(const ColorRGBA& c)
 int32_t ClampToInt(double v)
 {
     return static_cast<int32_t>(std::clamp(std::floor(v), -1.0e9, 1.0e9));
+}
+
+// Where an edge runs through pixel centres, the GDI+ renderer gives such a
+// pixel to the shape below or right of a level or upright edge, and to the
+// shape left of a slanted one. Shapes are moved by this hair (a few of the
+// rasteriser's sub-pixel steps) to decide alike: strokes that are level or
+// upright up and left, slanted ones back along themselves, so that they
+// keep their first pixel; fills right.
+constexpr double kTieBreak = 1.0 / 64;
+
+// Halves away from zero, within the 32-bit range.
+int32_t RoundToInt(double v)
+{
+    const double r = std::round(v);
+    if (!(r >= -2147483648.0))
+        return std::numeric_limits<int32_t>::min();
+    return r > 2147483647.0 ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(r);
+}
+
+// Strokes are filled as the GDI+ renderer fills them: the band of the line
+// width around each segment through the pixel centres (the points moved by
+// half a pixel), cut square at its ends and stretched by half the width
+// where segments meet, so that square corners are whole. Lines would leave
+// their end pixels to the rasteriser's own rules. The band is worked out
+// where the points are scaled by (sx, sy) and given back unscaled, for a
+// matrix that scales them.
+void StrokeQuad(double x1, double y1, double x2, double y2, double width, bool extendStart, bool extendEnd,
+                double sx = 1, double sy = 1)
+{
+    x1 *= sx, y1 *= sy, x2 *= sx, y2 *= sy;
+    // Through the pixel centres; see kTieBreak for the hair.
+    const bool slanted = x1 != x2 && y1 != y2;
+    const double shiftX = 0.5 - (slanted ? 0 : kTieBreak), shiftY = 0.5 - (slanted ? 0 : kTieBreak);
+    x1 += shiftX, x2 += shiftX, y1 += shiftY, y2 += shiftY;
+    const double dx = x2 - x1, dy = y2 - y1;
+    const double length = std::sqrt(dx * dx + dy * dy);
+    if (!(length > 0) || !std::isfinite(length) || !(width > 0) || sx == 0 || sy == 0)
+        return;
+    const double half = width / 2;
+    const double ux = dx / length * half, uy = dy / length * half;
+    if (slanted) {
+        // Its ends as well: back along the segment, so the start's pixel is
+        // in and the end's out.
+        const double bx = dx / length * kTieBreak, by = dy / length * kTieBreak;
+        x1 -= bx, y1 -= by, x2 -= bx, y2 -= by;
+    }
+    if (extendStart)
+        x1 -= ux, y1 -= uy;
+    if (extendEnd)
+        x2 += ux, y2 += uy;
+    glVertex2d((x1 - uy) / sx, (y1 + ux) / sy);
+    glVertex2d((x2 - uy) / sx, (y2 + ux) / sy);
+    glVertex2d((x2 + uy) / sx, (y2 - ux) / sy);
+    glVertex2d((x1 + uy) / sx, (y1 - ux) / sy);
+}
+
+// Segments p0-p1, p1-p2, ... (closed: back to p0 as well); pairs: p0-p1,
+// p2-p3, ... with nothing between them.
+void StrokePoints(const PolylineT<float>& points, double sx, double sy, bool closed, bool pairs)
+{
+    const uint32_t n = points.GetCount();
+    const double width = points.GetLineWidth();
+    const auto at = [&](uint32_t i) { return *points.GetItemPtr(i % n); };
+    glBegin(GL_QUADS);
+    if (pairs) {
+        for (uint32_t k = 0; k + 1 < n; k += 2)
+            StrokeQuad(at(k).x, at(k).y, at(k + 1).x, at(k + 1).y, width, false, false, sx, sy);
+    } else {
+        const uint32_t segments = closed && n > 2 ? n : (n > 0 ? n - 1 : 0);
+        for (uint32_t k = 0; k < segments; ++k)
+            StrokeQuad(at(k).x, at(k).y, at(k + 1).x, at(k + 1).y, width, closed || k > 0,
+                       closed || k + 1 < segments, sx, sy);
+    }
+    glEnd();
 }
 
 // One tessellator for the process, made on first use; vertices it makes
@@ -291,9 +367,11 @@ LGLRenderer::~LGLRenderer()
     // Textures and lists are deleted in a context of their share group.
     if (mRoot)
         mRoot->MakeCurrent();
+    // The reverse of the order they were made in.
+    mSecondTextures.EmptyAll();
     mTextures.EmptyAll();
-    for (ListCache& cache : mLists)
-        cache.EmptyAll();
+    for (size_t kind = kShapeKinds; kind-- > 0;)
+        mLists[kind].EmptyAll();
     mScratch = nullptr;
     mFonts = nullptr;
     mGlyphs = nullptr;
@@ -332,7 +410,9 @@ TavoResult LGLRenderer::InitRenderContextInfo(const RectT<int32_t>& viewport, Wi
     glShadeModel(GL_SMOOTH);
     glDisable(GL_CULL_FACE);
     glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    // Colour by the source's alpha; alpha itself adds up, so a translucent
+    // fill over an opaque pixel leaves it opaque, as the GDI+ renderer does.
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GREATER, 1.0f / 255.0f);
@@ -375,19 +455,33 @@ TavoResult LGLRenderer::RenderStart(const RCPtr<LRenderContextInfo>& context)
     // Every frame draws into its own context, made current here.
     if (!current || !current->GL().MakeCurrent())
         return E_FAIL;
-    const int32_t width = current->GL().Width();
-    const int32_t height = current->GL().Height();
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, width, height, 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glTranslated(context->state.translation.x, context->state.translation.y, 0);
     glDisable(GL_TEXTURE_2D);
     mTexturing = false;
+    // The window may have grown or shrunk since the last frame.
+    const TavoResult viewport = SetViewport(context->viewport);
+    glLoadIdentity();
+    glTranslated(context->state.translation.x, context->state.translation.y, 0);
+    return viewport;
+}
+
+TavoResult LGLRenderer::SetViewport(const RectT<int32_t>& rect)
+{
+    auto* current = dynamic_cast<LGLRenderContextInfo*>(GetCurrentContext());
+    if (!current)
+        return S_OK;
+    current->viewport = rect;
+    // The drawable follows the viewport's size; one larger than the GL can
+    // draw keeps the old size and the frame fails.
+    const bool resized = current->GL().Resize(rect.width, rect.height);
+    glViewport(rect.x, rect.y, current->GL().Width(), current->GL().Height());
+    GLint box[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, box);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, box[2], box[3], 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
     current->scissor[0] = -1;
-    return S_OK;
+    return resized ? S_OK : E_FAIL;
 }
 
 void LGLRenderer::ShowOnSurface(LGLRenderContextInfo& current)
@@ -446,7 +540,9 @@ TavoResult LGLRenderer::RenderFinish(const RCPtr<LRenderContextInfo>& context)
     if (auto* outer = dynamic_cast<LGLRenderContextInfo*>(GetCurrentContext())) {
         // Back to the frame this one was nested in.
         outer->GL().MakeCurrent();
-        outer->scissor[0] = -1;
+        SetViewport(outer->viewport);
+        glLoadIdentity();
+        glTranslated(outer->state.translation.x, outer->state.translation.y, 0);
         mTexturing = true;
         SetTexturing(false);
     } else if (GetContextDepth() == 0) {
@@ -464,6 +560,7 @@ void LGLRenderer::PurgeWhenDue()
     // Textures and lists are deleted in the context they were made in (or
     // one sharing with it), which the last frame left current.
     mTextures.PurgeSinceLastMark();
+    mSecondTextures.PurgeSinceLastMark();
     for (ListCache& cache : mLists)
         cache.PurgeSinceLastMark();
 }
@@ -520,17 +617,38 @@ void LGLRenderer::DrawText(const WString& text, const RCPtr<LFont>& font, const 
 
 void LGLRenderer::DrawRect(const RectT<int32_t>& rect, const ColorRGBA& colour, float lineWidth)
 {
-    if (!Current())
+    if (!Current() || !(lineWidth > 0))
         return;
     SetTexturing(false);
     Colour(colour);
-    glLineWidth(lineWidth);
-    const float half = 0.5f;
-    glBegin(GL_LINE_LOOP);
-    glVertex2f(rect.x + half, rect.y + half);
-    glVertex2f(rect.x + rect.width - half, rect.y + half);
-    glVertex2f(rect.x + rect.width - half, rect.y + rect.height - half);
-    glVertex2f(rect.x + half, rect.y + rect.height - half);
+    double x = rect.x, y = rect.y, w = rect.width, h = rect.height;
+    if (w < 0)
+        x += w, w = -w;
+    if (h < 0)
+        y += h, h = -h;
+    // The band of the line width around pixel centres x to x + w and y to
+    // y + h, as the GDI+ renderer frames it, in four pieces that do not
+    // overlap, so that a translucent frame is blended once everywhere.
+    const double half = lineWidth / 2.0;
+    const double left = x + 0.5 - half, top = y + 0.5 - half;
+    const double right = x + w + 0.5 + half, bottom = y + h + 0.5 + half;
+    const double innerLeft = left + lineWidth, innerTop = top + lineWidth;
+    const double innerRight = right - lineWidth, innerBottom = bottom - lineWidth;
+    glBegin(GL_QUADS);
+    const auto quad = [](double l, double t, double r, double b) {
+        glVertex2d(l, t);
+        glVertex2d(r, t);
+        glVertex2d(r, b);
+        glVertex2d(l, b);
+    };
+    if (innerLeft >= innerRight || innerTop >= innerBottom) {
+        quad(left, top, right, bottom);
+    } else {
+        quad(left, top, right, innerTop);
+        quad(left, innerBottom, right, bottom);
+        quad(left, innerTop, innerLeft, innerBottom);
+        quad(innerRight, innerTop, right, innerBottom);
+    }
     glEnd();
 }
 
@@ -621,18 +739,21 @@ void LGLRenderer::FillColorRectList(const ColorRectListT<float>& list, const Poi
     const bool changed = list.IsChanged();
     const_cast<ColorRectListT<float>&>(list).SetChanged(false);
     Cached(kRectList, list.GetHandle(), changed, keepCached, [&] {
-        glScalef(list.GetScaleX(), list.GetScaleY(), 1);
         const auto& colours = list.GetColors();
+        const double sx = list.GetScaleX(), sy = list.GetScaleY();
         glBegin(GL_QUADS);
-        for (uint32_t i = 0; i < list.GetCount(); ++i) {
+        // Last to first: the first rectangle ends on top.
+        for (uint32_t i = list.GetCount(); i-- > 0;) {
             const RectT<float>& r = *list.GetItemPtr(i);
+            const double x = RoundToInt(r.x * sx), y = RoundToInt(r.y * sy);
+            const double right = x + RoundToInt(r.width * sx), bottom = y + RoundToInt(r.height * sy);
             const uint32_t argb = i < colours.GetCount() ? *colours.GetItemPtr(i) : 0;
             glColor4ub(static_cast<GLubyte>(argb >> 16), static_cast<GLubyte>(argb >> 8),
                        static_cast<GLubyte>(argb), static_cast<GLubyte>(argb >> 24));
-            glVertex2f(r.x, r.y);
-            glVertex2f(r.x + r.width, r.y);
-            glVertex2f(r.x + r.width, r.y + r.height);
-            glVertex2f(r.x, r.y + r.height);
+            glVertex2d(x, y);
+            glVertex2d(right, y);
+            glVertex2d(right, bottom);
+            glVertex2d(x, bottom);
         }
         glEnd();
     });
@@ -646,14 +767,12 @@ void LGLRenderer::DrawLine(const PointT<float>& from, const PointT<float>& to, c
         return;
     SetTexturing(false);
     Colour(colour);
-    glLineWidth(lineWidth);
-    glBegin(GL_LINES);
-    glVertex2f(from.x, from.y);
-    glVertex2f(to.x, to.y);
+    glBegin(GL_QUADS);
+    StrokeQuad(from.x, from.y, to.x, to.y, lineWidth, false, false);
     glEnd();
 }
 
-void LGLRenderer::Shape(ShapeKind kind, uint32_t mode, PolylineT<float>& points, const ColorRGBA& colour,
+void LGLRenderer::Shape(ShapeKind kind, PolylineT<float>& points, const ColorRGBA& colour,
                         const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
 {
     if (!Current() || points.GetCount() == 0)
@@ -665,32 +784,27 @@ void LGLRenderer::Shape(ShapeKind kind, uint32_t mode, PolylineT<float>& points,
     glScalef(scale.x, scale.y, 1);
     const bool changed = points.IsChanged();
     points.SetChanged(false);
-    Cached(kind, points.GetHandle(), changed, keepCached, [&] {
-        glLineWidth(std::max(1.0f, points.GetLineWidth()));
-        glBegin(mode);
-        for (uint32_t i = 0; i < points.GetCount(); ++i)
-            glVertex2f(points.GetItemPtr(i)->x, points.GetItemPtr(i)->y);
-        glEnd();
-    });
+    Cached(kind, points.GetHandle(), changed, keepCached,
+           [&] { StrokePoints(points, scale.x, scale.y, kind == kOutline, kind == kLines); });
     glPopMatrix();
 }
 
 void LGLRenderer::DrawLines(const PolylineT<float>& lines, const ColorRGBA& colour,
                             const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
 {
-    Shape(kLines, GL_LINES, const_cast<PolylineT<float>&>(lines), colour, offset, scale, keepCached);
+    Shape(kLines, const_cast<PolylineT<float>&>(lines), colour, offset, scale, keepCached);
 }
 
 void LGLRenderer::DrawPolyline(const PolylineT<float>& line, const ColorRGBA& colour,
                                const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
 {
-    Shape(kPolyline, GL_LINE_STRIP, const_cast<PolylineT<float>&>(line), colour, offset, scale, keepCached);
+    Shape(kPolyline, const_cast<PolylineT<float>&>(line), colour, offset, scale, keepCached);
 }
 
 void LGLRenderer::DrawPolygon(const PolylineT<float>& polygon, const ColorRGBA& colour,
                               const PointT<float>& offset, const PointT<float>& scale, bool keepCached)
 {
-    Shape(kOutline, GL_LINE_LOOP, const_cast<PolylineT<float>&>(polygon), colour, offset, scale, keepCached);
+    Shape(kOutline, const_cast<PolylineT<float>&>(polygon), colour, offset, scale, keepCached);
 }
 
 void LGLRenderer::FillPolygon(const PolylineT<float>& polygon, const ColorRGBA& colour,
@@ -705,16 +819,22 @@ void LGLRenderer::FillPolygon(const PolylineT<float>& polygon, const ColorRGBA& 
     SetTexturing(false);
     Colour(colour);
     glPushMatrix();
-    glTranslatef(offset.x, offset.y, 0);
+    glTranslated(offset.x + kTieBreak, offset.y, 0);
     glScalef(scale.x, scale.y, 1);
     const bool changed = polygon.IsChanged();
     const_cast<PolylineT<float>&>(polygon).SetChanged(false);
     Cached(kFill, polygon.GetHandle(), changed, keepCached, [&] {
-        // GLU keeps pointers into the vertices until the polygon ends.
-        shared.vertices.resize(count);
-        for (uint32_t i = 0; i < count; ++i)
-            shared.vertices[i] = {static_cast<GLdouble>(polygon.GetItemPtr(i)->x),
-                                  static_cast<GLdouble>(polygon.GetItemPtr(i)->y), 0.0};
+        // GLU keeps pointers into the vertices until the polygon ends. A
+        // point that is not finite would send it astray: such points are
+        // left out, and an outline of fewer than three is not filled.
+        shared.vertices.clear();
+        for (uint32_t i = 0; i < count; ++i) {
+            const PointT<float>& p = *polygon.GetItemPtr(i);
+            if (std::isfinite(p.x) && std::isfinite(p.y))
+                shared.vertices.push_back({static_cast<GLdouble>(p.x), static_cast<GLdouble>(p.y), 0.0});
+        }
+        if (shared.vertices.size() < 3)
+            return;
         gluTessBeginPolygon(shared.tess, &shared);
         gluTessBeginContour(shared.tess);
         for (auto& v : shared.vertices)

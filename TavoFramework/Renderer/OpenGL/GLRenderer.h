@@ -52,6 +52,8 @@ public:
     RectT<float> MeasureString(const WString& text, const RCPtr<LFont>& font) override;
     TavoResult InitRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window, bool offscreen,
                                      RCPtr<LRenderContextInfo>& context) override;
+    // Sizes the context's drawable to the viewport as well.
+    TavoResult SetViewport(const RectT<int32_t>& rect) override;
     TavoResult RenderStart(const RCPtr<LRenderContextInfo>& context) override;
     TavoResult RenderFinish(const RCPtr<LRenderContextInfo>& context) override;
     void DrawText(const WString& text, const RCPtr<LFont>& font, const PointT<int32_t>& position,
@@ -90,6 +92,7 @@ public:
     enum ShapeKind { kFill, kOutline, kLines, kPolyline, kRectList, kShapeKinds };
     const ListCache& GetListCache(ShapeKind kind) const { return mLists[kind]; }
     const TextureCache& GetTextureCache() const { return mTextures; }
+    const TextureCache& GetSecondTextureCache() const { return mSecondTextures; }
     uint32_t GetLastPurgeTime() const { return mLastPurge; }
     // GL errors drained at the ends of frames: dropped, but counted.
     uint32_t GetGLErrorCount() const { return mGLErrors; }
@@ -106,8 +109,8 @@ private:
     // caller must draw it uncached.
     template <class Draw>
     void Cached(ShapeKind kind, uint32_t handle, bool changed, bool keepCached, const Draw& draw);
-    void Shape(ShapeKind kind, uint32_t mode, PolylineT<float>& points, const ColorRGBA& colour,
-               const PointT<float>& offset, const PointT<float>& scale, bool keepCached);
+    void Shape(ShapeKind kind, PolylineT<float>& points, const ColorRGBA& colour, const PointT<float>& offset,
+               const PointT<float>& scale, bool keepCached);
     void ShowOnSurface(LGLRenderContextInfo& current);
     // Pixels of a context's region into mReadBack, rows top first; leaves
     // that context current.
@@ -124,6 +127,9 @@ private:
                                      ListCache(kListCacheCapacity), ListCache(kListCacheCapacity),
                                      ListCache(kListCacheCapacity)};
     TextureCache mTextures{kTextureCacheCapacity};
+    // Kept beside the first, keyed the same way; nothing draws from it, so
+    // it is only purged and emptied with the others.
+    TextureCache mSecondTextures{kTextureCacheCapacity};
     RCPtr<LGLTexture> mScratch;
     uint32_t mLastPurge;
     uint32_t mGLErrors = 0;

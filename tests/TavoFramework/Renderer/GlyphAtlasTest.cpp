@@ -12,6 +12,7 @@ namespace {
 struct Recorder
 {
     std::vector<int32_t> uploads;  // heights uploaded
+    std::vector<int32_t> widths;   // and their widths
     std::vector<std::vector<float>> draws;
 };
 
@@ -21,7 +22,7 @@ public:
     explicit FakeTexture(Recorder& recorder) : mRecorder(recorder) {}
     void Upload(const uint8_t*, int32_t width, int32_t height) override
     {
-        EXPECT_EQ(width, GlyphAtlas::kWidth);
+        mRecorder.widths.push_back(width);
         mRecorder.uploads.push_back(height);
     }
     void Draw(const float source[4], const float target[4]) override
@@ -125,16 +126,81 @@ TEST_F(GlyphRun, CachesEachCharacterOnceAndDrawsFromTheStoredPlace)
     EXPECT_EQ(std::vector<float>({l, t, r, b}), (std::vector<float>{0, -8, 12, 0}));
 }
 
-TEST_F(GlyphRun, SkipsCodeZeroAndGlyphsWhoseBoxWrapped)
+TEST_F(GlyphRun, SkipsCodeZero)
 {
     glyphs->BeginText(font, 15);
     EXPECT_EQ(Walk(0, Coverage(4, 8)), 7);
     EXPECT_EQ(Walk(0, Coverage(4, 8)), 7);
-    EXPECT_EQ(Walk('W', Coverage(300, 8)), 7);  // its right edge wrapped below its left
     EXPECT_EQ(glyphs->GetCurrentFont()->atlas.GetCursorX(), 0);
     EXPECT_TRUE(glyphs->GetCurrentFont()->glyphs.empty());
     EXPECT_TRUE(recorder.draws.empty());
     glyphs->EndText();
+}
+
+// Glyphs the atlas cannot hold are drawn whole from a texture of their own,
+// shrunk where a texture that large cannot be had, and kept as such by a run
+// that draws; a measuring run, which may have no GL context, keeps nothing.
+TEST(LargeGlyphs, AreDrawnFromTheirOwnTextureAtTheirFullBox)
+{
+    const struct
+    {
+        uint32_t width, height;
+        int32_t top, maxTexture, bitmapScale;
+        std::vector<int32_t> texture;  // width, height uploaded
+    } cases[] = {
+        {300, 8, -8, 16384, 1, {300, 8}},      // a box past the bytes
+        {20, 200, -190, 16384, 1, {20, 200}},  // a box past the bytes above the baseline
+        {600, 4, -4, 16384, 1, {600, 4}},      // wider than an atlas row
+        {300, 8, -8, 100, 1, {100, 3}},        // a third of its size in a texture of 100
+        {150, 4, -8, 16384, 2, {150, 4}},      // rasterised at half its size
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width * 1000 + c.height);
+        Recorder recorder;
+        RCPtr<LGLGlyphRenderer> glyphs = LGLGlyphRenderer::Create(
+            [&recorder] { return std::make_unique<FakeTexture>(recorder); }, c.maxTexture);
+        RCPtr<LFont> font = LFont::FindOrCreate(u"Glyph Run Sans", 200.0f, 0);
+        const float baseline = -static_cast<float>(font->GetTop());
+        const auto walk = [&](float penX) {
+            LGlyphProcessor::SGlyphRecord record;
+            record.character = 'W';
+            record.penX = penX;
+            const uint16_t need = glyphs->QueryGlyph(record);
+            if (need) {
+                record.wide = true;
+                record.wideLeft = 1;
+                record.wideTop = c.top;
+                record.wideRight = 1 + static_cast<int32_t>(c.width) * c.bitmapScale;
+                record.wideBottom = c.top + static_cast<int32_t>(c.height) * c.bitmapScale;
+                record.wideAdvanceX = 700 * 64;
+                record.bitmap = Coverage(c.width, c.height);
+                record.bitmapScale = c.bitmapScale;
+            } else {
+                EXPECT_EQ(record.wideAdvanceX, 700 * 64);  // from its cache
+            }
+            glyphs->AddGlyph(record);
+            return need;
+        };
+        glyphs->BeginText(font, 3);
+        EXPECT_NE(walk(0), 0);
+        glyphs->EndText();
+        EXPECT_TRUE(recorder.widths.empty());
+        glyphs->BeginText(font, 15);
+        EXPECT_NE(walk(0), 0);
+        EXPECT_EQ(walk(400), 0);
+        glyphs->EndText();
+        ASSERT_EQ(recorder.widths.size(), 2u);  // the atlas, then the glyph's own, once
+        EXPECT_EQ((std::vector<int32_t>{recorder.widths[1], recorder.uploads[1]}), c.texture);
+        ASSERT_EQ(recorder.draws.size(), 2u);
+        const auto w = static_cast<float>(c.width * c.bitmapScale),
+                   h = static_cast<float>(c.height * c.bitmapScale);
+        const auto tw = static_cast<float>(c.texture[0]), th = static_cast<float>(c.texture[1]);
+        const float y = baseline + static_cast<float>(c.top);
+        EXPECT_EQ(recorder.draws[1], (std::vector<float>{0, 0, tw, th, 401, y, 401 + w, y + h}));
+        float l, t, r, b;
+        glyphs->GetBounds(l, t, r, b);
+        EXPECT_EQ(std::vector<float>({l, t, r}), (std::vector<float>{0, static_cast<float>(c.top), 1100}));
+    }
 }
 
 TEST_F(GlyphRun, MeasuringPlacesWithoutDrawingAndTheNextDrawUploads)

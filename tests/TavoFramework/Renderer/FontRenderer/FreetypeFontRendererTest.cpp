@@ -153,6 +153,49 @@ TEST_F(FreetypeWalk, MissingGlyphIsSkippedWithoutMovingPenOrPosition)
     EXPECT_EQ(processor->added[1].position, 1u);
 }
 
+// CJK and emoji come from the faces fontconfig offers for them; a surrogate
+// pair is one character.
+TEST_F(FreetypeWalk, CharactersTheFaceLacksComeFromFallbackFacesAndPairsWalkAsOne)
+{
+    EXPECT_EQ(Walk(u"A\u4e2d\U0001F600B", Font(u"DejaVu Sans Mono", 14)), 5u);
+    ASSERT_EQ(processor->added.size(), 4u);
+    const uint32_t expected[][2] = {{'A', 0}, {0x4E2D, 1}, {0x1F600, 2}, {'B', 4}};
+    for (uint32_t i = 0; i < 4; ++i) {
+        const Record& r = processor->added[i];
+        EXPECT_EQ(r.character, expected[i][0]);
+        EXPECT_EQ(r.position, expected[i][1]);
+        EXPECT_NE(r.glyphIndex, 0u);
+        ASSERT_TRUE(r.bitmap);
+        EXPECT_GT(r.bitmap->GetWidth(), 4u) << std::hex << r.character;
+        EXPECT_GT(r.penX, i ? processor->added[i - 1].penX : -1.0f);
+    }
+}
+
+// Past the bytes of the box and the 16 bits of the advance, the wide
+// fields carry a glyph of a large font, and the pen moves by them.
+TEST_F(FreetypeWalk, LargeGlyphsCarryTheirFullBoxAndAdvance)
+{
+    Walk(u"WW", Font(u"DejaVu Sans", 600));
+    ASSERT_EQ(processor->added.size(), 2u);
+    const Record& w = processor->added[0];
+    ASSERT_TRUE(w.wide && w.bitmap);
+    EXPECT_EQ(int32_t(w.bitmap->GetWidth()), w.wideRight - w.wideLeft);
+    EXPECT_EQ(int32_t(w.bitmap->GetHeight()), w.wideBottom - w.wideTop);
+    EXPECT_GT(w.wideRight - w.wideLeft, 127);
+    EXPECT_GT(w.wideAdvanceX, 32767);
+    EXPECT_NEAR(processor->added[1].penX - w.penX, w.wideAdvanceX / 64.0f, 2.0f);
+    EXPECT_EQ(w.bitmapScale, 1);
+
+    // Thousands of pixels across, it is rasterised smaller, and says so.
+    Walk(u"W", Font(u"DejaVu Sans", 4000));
+    ASSERT_EQ(processor->added.size(), 1u);
+    const Record& huge = processor->added[0];
+    ASSERT_TRUE(huge.bitmap);
+    EXPECT_EQ(huge.bitmapScale, 2);
+    EXPECT_LE(huge.bitmap->GetWidth(), 4096u);
+    EXPECT_NEAR(int32_t(huge.bitmap->GetWidth()) * 2, huge.wideRight - huge.wideLeft, 4);
+}
+
 TEST_F(FreetypeWalk, SmallSizesRenderMonoLargerOnesAntiAliased)
 {
     auto levels = [&](float size) {

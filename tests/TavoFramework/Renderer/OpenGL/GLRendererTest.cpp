@@ -212,6 +212,9 @@ TEST_F(GLRenderer, ShapesReplayTheirListsUntilChangedAndBitmapsUploadOnce)
     Frame([&] { fill(true), gl.DrawBitmap(red, {20, 0, 4, 4}, 0); });
     EXPECT_EQ(ListOf(gl, LGLRenderer::kFill, square), first);  // replayed
     EXPECT_EQ(gl.GetTextureCache().GetIndexedCount(), 1u);
+    // The second texture cache is kept beside the first; nothing draws from it.
+    EXPECT_EQ(gl.GetSecondTextureCache().GetCapacity(), 64u);
+    EXPECT_EQ(gl.GetSecondTextureCache().GetIndexedCount(), 0u);
     EXPECT_EQ(gl.GetTextureCache().GetEntry(0).value->GetName(), texture);
     EXPECT_EQ(At(7, 7), 0xFF00FF00u);
 
