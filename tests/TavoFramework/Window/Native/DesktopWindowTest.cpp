@@ -386,6 +386,10 @@ TEST_F(DesktopWindowTest, ASecondCopyRestoresTheMinimisedIdleWindowEveryTime)
         Display* d = TestXServer().Connection();
         const unsigned long id = window.GetWindowId();
         ASSERT_TRUE(TurnWhileWaitingFor([&] { return window.IsActive() && ManagerActivated(id); }));
+        // The focus is read from the server, so the window's own map notice
+        // may still wait in the queue; the activation it sends must go out
+        // before the test minimises, or the manager restores the window.
+        Settle();
         auto state = [&] {
             const std::vector<long> wmState = LongProperty(id, "WM_STATE");
             return wmState.empty() ? 0L : wmState[0];
