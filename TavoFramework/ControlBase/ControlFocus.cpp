@@ -190,7 +190,7 @@ TavoResult LControl::ProcessTabKey(const RCPtr<LKeyParam>& param)
     const bool backwards = param->IsShift();
     // Ctrl+Tab leaves this container as a whole.
     if (param->mKey.code & KeyCode::kCtrl) {
-        PassTabUpward(LKeyParam::Create(KeyCode(backwards ? 0x2000009u : 9u)));
+        PassTabUpward(LKeyParam::Create(KeyCode((backwards ? KeyCode::kShift : 0u) | u'\t')));
         return S_OK;
     }
     RCPtr<LControl> from = param->GetLast<LControl>();

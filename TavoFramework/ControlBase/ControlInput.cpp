@@ -444,7 +444,7 @@ TavoResult LControl::UITarget_Key(const RCPtr<LKeyParam>& param)
     ReceiveNotification(nullptr, LNotification::Create(u"NID_SIBLING_KEY", data));
     if (data->mResult == 0 || OnKey(param) != S_FALSE)
         return S_OK;
-    const bool tab = param->IsKeyPress(9);
+    const bool tab = param->IsKeyPress(VKey::kTab);
     param->Add(self);
     if (!tab) {
         if (mParent)

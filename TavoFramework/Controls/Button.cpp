@@ -12,7 +12,6 @@
 namespace Tavo {
 
 namespace {
-constexpr uint32_t kVirtualKeyReturn = 0x0D;
 constexpr uint32_t kModifierBits =
     KeyCode::kCtrl | KeyCode::kShift | KeyCode::kAlt | KeyCode::kCmd | KeyCode::kFifth;
 }  // namespace
@@ -157,8 +156,7 @@ TavoResult LButton::OnKey(const RCPtr<LKeyParam>& param)
     if (!param)
         return S_FALSE;
     const uint32_t code = param->mKey.code;
-    if ((code & KeyCode::kKeyDown) && !(code & kModifierBits) &&
-        param->mKey.VirtualKey() == kVirtualKeyReturn) {
+    if ((code & KeyCode::kKeyDown) && !(code & kModifierBits) && param->mKey.VirtualKey() == VKey::kReturn) {
         SimulateClick();
         return S_OK;
     }

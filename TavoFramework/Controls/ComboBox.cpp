@@ -12,9 +12,9 @@ namespace Tavo {
 
 namespace {
 
-constexpr uint32_t kKeyReturn = KeyCode::kKeyDown | (0x0Du << 16);
-constexpr uint32_t kKeyEscape = KeyCode::kKeyDown | (0x1Bu << 16);
-constexpr uint32_t kKeyDown = KeyCode::kKeyDown | (0x28u << 16);
+constexpr uint32_t kKeyReturn = KeyCode::PressCode(VKey::kReturn);
+constexpr uint32_t kKeyEscape = KeyCode::PressCode(VKey::kEscape);
+constexpr uint32_t kKeyDown = KeyCode::PressCode(VKey::kDown);
 
 }  // namespace
 

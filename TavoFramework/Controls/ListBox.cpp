@@ -1065,9 +1065,10 @@ TavoResult LListBox::OnKey(const RCPtr<LKeyParam>& param)
         bar->ReceiveNotification(nullptr, LNotification::Create(u"NID_SIBLING_KEY", record));
         return record->mResult == 0;
     };
-    if ((vk == 0x26 || vk == 0x28) && plain) {
-        const int32_t item = NextSelectable(mCaret + (vk == 0x28 ? 1 : -1), vk == 0x28 ? 1 : -1);
-        if (item < 0 || (vk == 0x26 && mCaret < 0))
+    if ((vk == VKey::kUp || vk == VKey::kDown) && plain) {
+        const int32_t step = vk == VKey::kDown ? 1 : -1;
+        const int32_t item = NextSelectable(mCaret + step, step);
+        if (item < 0 || (vk == VKey::kUp && mCaret < 0))
             return S_OK;
         if (shift && mMultiSelect && mAnchor >= 0)
             SelectRange(uint32_t(mAnchor), item, false);
@@ -1076,20 +1077,20 @@ TavoResult LListBox::OnKey(const RCPtr<LKeyParam>& param)
         return S_OK;
     }
     switch (vk) {
-    case 0x25:
-    case 0x27:
+    case VKey::kLeft:
+    case VKey::kRight:
         toBar(GetHorizontalBar());
         return S_OK;
-    case 0x21:
-    case 0x22:
+    case VKey::kPageUp:
+    case VKey::kPageDown:
         toBar(GetVerticalBar());
         return S_OK;
-    case 0x24:
-    case 0x23:
+    case VKey::kHome:
+    case VKey::kEnd:
         if (!toBar(GetHorizontalBar()))
             toBar(GetVerticalBar());
         return S_OK;
-    case 0x0D:
+    case VKey::kReturn:
         if (mCaret >= 0)
             ActivateItem(uint32_t(mCaret));
         return S_OK;

@@ -14,8 +14,8 @@ namespace Tavo {
 
 namespace {
 
-constexpr uint32_t kKeyUp = 0x20260000;
-constexpr uint32_t kKeyDown = 0x20280000;
+constexpr uint32_t kKeyUp = KeyCode::PressCode(VKey::kUp);
+constexpr uint32_t kKeyDown = KeyCode::PressCode(VKey::kDown);
 
 // As the C library reads a number: leading blanks, sign, digits, point,
 // exponent; 0 when the text starts with none.

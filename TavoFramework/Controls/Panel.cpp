@@ -106,7 +106,7 @@ TavoResult LPanel::ProcessTabKey(const RCPtr<LKeyParam>& param)
     // coming from the panel.
     RCPtr<LKeyParam> onward = param;
     if (param->mKey.code & KeyCode::kCtrl)
-        onward = LKeyParam::Create(KeyCode(backward ? 0x2000009u : 9u));
+        onward = LKeyParam::Create(KeyCode((backward ? KeyCode::kShift : 0u) | u'\t'));
     onward->Add(self);
     if (mParent)
         return mParent->ProcessTabKey(onward);

@@ -24,11 +24,6 @@ namespace Tavo {
 
 namespace {
 
-uint32_t VirtualKey(const char16_t* name)
-{
-    return uint32_t(KeyCode::FindVirtualKey(name));
-}
-
 // Check-mark looks of a row's check box, from the checked row's looks.
 constexpr int32_t kCheckOff = 0, kCheckOn = 7, kCheckOnHover = 8;
 
@@ -639,13 +634,13 @@ TavoResult LPopupMenu::OnKey(const RCPtr<LKeyParam>& param)
         return LCheckedListBox::OnKey(param);
     // Compared whole: a key with a modifier held is no menu key.
     const uint32_t code = param->mKey.code & ~KeyCode::kKeyDown;
-    auto is = [&](const char16_t* name) { return code == (VirtualKey(name) << 16); };
-    if (is(u"VKEY_LEFT")) {
+    auto is = [&](uint32_t virtualKey) { return code == (virtualKey << 16); };
+    if (is(VKey::kLeft)) {
         if (LPopupMenu* parent = ParentPopup())
             parent->CloseSubmenu();
         return S_OK;
     }
-    if (is(u"VKEY_RIGHT")) {
+    if (is(VKey::kRight)) {
         RCPtr<LMenuItemDescriptor> entry = Entry(mCaret);
         if (entry && entry->GetItemCount() > 0 && Succeeded(OpenSubmenu(mCaret))) {
             mOpenSubmenu->SetHotRow(mOpenSubmenu->FindSelectable(0, 1), false);
@@ -653,7 +648,7 @@ TavoResult LPopupMenu::OnKey(const RCPtr<LKeyParam>& param)
         }
         return S_OK;
     }
-    if (is(u"VKEY_ESCAPE")) {
+    if (is(VKey::kEscape)) {
         if (mCloseOnActivation && !mClosing)
             CloseMenuChain();
         return S_OK;
@@ -662,15 +657,15 @@ TavoResult LPopupMenu::OnKey(const RCPtr<LKeyParam>& param)
     const int32_t last = int32_t(GetItemCount()) - 1;
     const int32_t page = std::max(1, int32_t(GetClientRect().height) / std::max(1, mItemHeight));
     int32_t wanted = -2;
-    if (is(u"VKEY_HOME"))
+    if (is(VKey::kHome))
         wanted = FindSelectable(0, 1);
-    else if (is(u"VKEY_END"))
+    else if (is(VKey::kEnd))
         wanted = FindSelectable(last, -1);
-    else if (is(u"VKEY_PAGEDN")) {
+    else if (is(VKey::kPageDown)) {
         wanted = FindSelectable(std::min(last, std::max(mCaret, 0) + page), -1);
         if (wanted <= mCaret)
             wanted = FindSelectable(std::max(mCaret + 1, 0), 1);
-    } else if (is(u"VKEY_PAGEUP")) {
+    } else if (is(VKey::kPageUp)) {
         wanted = FindSelectable(std::max(0, (mCaret < 0 ? last : mCaret) - page), 1);
         if (mCaret >= 0 && wanted >= mCaret)
             wanted = FindSelectable(mCaret - 1, -1);

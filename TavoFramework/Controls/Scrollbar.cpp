@@ -30,8 +30,9 @@ struct BarKey
     int32_t action;       // -1/+1 line, -2/+2 page, 3 start, 4 end
 };
 constexpr BarKey kBarKeys[] = {
-    {0x26, 0x1, 1, -1},  {0x28, 0x2, 1, +1},  {0x25, 0x4, 0, -1},  {0x27, 0x8, 0, +1},
-    {0x21, 0x10, 1, -2}, {0x22, 0x20, 1, +2}, {0x24, 0x40, -1, 3}, {0x23, 0x80, -1, 4},
+    {VKey::kUp, 0x1, 1, -1},    {VKey::kDown, 0x2, 1, +1},    {VKey::kLeft, 0x4, 0, -1},
+    {VKey::kRight, 0x8, 0, +1}, {VKey::kPageUp, 0x10, 1, -2}, {VKey::kPageDown, 0x20, 1, +2},
+    {VKey::kHome, 0x40, -1, 3}, {VKey::kEnd, 0x80, -1, 4},
 };
 
 }  // namespace

@@ -33,32 +33,32 @@ constexpr size_t kMaxRuns = 8192;
 
 // Key codes the text box reads, with their exact modifier bits.
 enum : uint32_t {
-    kKeyCtrlA = 0x21410000,
-    kKeyLeft = 0x20250000,
-    kKeyRight = 0x20270000,
-    kKeyUp = 0x20260000,
-    kKeyDown = 0x20280000,
-    kKeyShiftLeft = 0x22250000,
-    kKeyShiftRight = 0x22270000,
-    kKeyShiftUp = 0x22260000,
-    kKeyShiftDown = 0x22280000,
-    kKeyCtrlLeft = 0x21250000,
-    kKeyCtrlRight = 0x21270000,
-    kKeyCtrlUp = 0x21260000,
-    kKeyCtrlDown = 0x21280000,
-    kKeyCtrlShiftLeft = 0x23250000,
-    kKeyCtrlShiftRight = 0x23270000,
-    kKeyCtrlShiftUp = 0x23260000,
-    kKeyCtrlShiftDown = 0x23280000,
-    kKeyHome = 0x20240000,
-    kKeyEnd = 0x20230000,
-    kKeyShiftHome = 0x22240000,
-    kKeyShiftEnd = 0x22230000,
-    kKeyBackspace = 0x20080000,
-    kKeyDelete = 0x202e0000,
-    kKeyShiftDelete = 0x222e0000,
-    kKeyCtrlDelete = 0x212e0000,
-    kKeyEnter = 0x200d0000,
+    kKeyCtrlA = KeyCode::PressCode('A', KeyCode::kCtrl),
+    kKeyLeft = KeyCode::PressCode(VKey::kLeft),
+    kKeyRight = KeyCode::PressCode(VKey::kRight),
+    kKeyUp = KeyCode::PressCode(VKey::kUp),
+    kKeyDown = KeyCode::PressCode(VKey::kDown),
+    kKeyShiftLeft = KeyCode::PressCode(VKey::kLeft, KeyCode::kShift),
+    kKeyShiftRight = KeyCode::PressCode(VKey::kRight, KeyCode::kShift),
+    kKeyShiftUp = KeyCode::PressCode(VKey::kUp, KeyCode::kShift),
+    kKeyShiftDown = KeyCode::PressCode(VKey::kDown, KeyCode::kShift),
+    kKeyCtrlLeft = KeyCode::PressCode(VKey::kLeft, KeyCode::kCtrl),
+    kKeyCtrlRight = KeyCode::PressCode(VKey::kRight, KeyCode::kCtrl),
+    kKeyCtrlUp = KeyCode::PressCode(VKey::kUp, KeyCode::kCtrl),
+    kKeyCtrlDown = KeyCode::PressCode(VKey::kDown, KeyCode::kCtrl),
+    kKeyCtrlShiftLeft = KeyCode::PressCode(VKey::kLeft, KeyCode::kCtrl | KeyCode::kShift),
+    kKeyCtrlShiftRight = KeyCode::PressCode(VKey::kRight, KeyCode::kCtrl | KeyCode::kShift),
+    kKeyCtrlShiftUp = KeyCode::PressCode(VKey::kUp, KeyCode::kCtrl | KeyCode::kShift),
+    kKeyCtrlShiftDown = KeyCode::PressCode(VKey::kDown, KeyCode::kCtrl | KeyCode::kShift),
+    kKeyHome = KeyCode::PressCode(VKey::kHome),
+    kKeyEnd = KeyCode::PressCode(VKey::kEnd),
+    kKeyShiftHome = KeyCode::PressCode(VKey::kHome, KeyCode::kShift),
+    kKeyShiftEnd = KeyCode::PressCode(VKey::kEnd, KeyCode::kShift),
+    kKeyBackspace = KeyCode::PressCode(VKey::kBack),
+    kKeyDelete = KeyCode::PressCode(VKey::kDelete),
+    kKeyShiftDelete = KeyCode::PressCode(VKey::kDelete, KeyCode::kShift),
+    kKeyCtrlDelete = KeyCode::PressCode(VKey::kDelete, KeyCode::kCtrl),
+    kKeyEnter = KeyCode::PressCode(VKey::kReturn),
 };
 
 struct EditRow
@@ -602,17 +602,17 @@ TavoResult LTextBox::OnKey(const RCPtr<LKeyParam>& param)
         } else {
             typed = WString(c);
         }
-        if (c != 9 && IsPrintable(point)) {
+        if (c != u'\t' && IsPrintable(point)) {
             if (mAllowed.IsEmpty() || mAllowed.Find(typed) >= 0)
                 InsertText(typed);
             return S_OK;
         }
-        return c == 8 ? S_OK : S_FALSE;
+        return c == u'\b' ? S_OK : S_FALSE;
     }
     if ((code & KeyCode::kNoKey) || !(code & KeyCode::kKeyDown))
         return S_OK;
     const uint32_t key = param->mKey.VirtualKey();
-    if (!(key == 0x20 || (key >= 0x30 && key <= 0x39) || (key >= 0x41 && key <= 0x5A)))
+    if (!(key == VKey::kSpace || (key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z')))
         return S_FALSE;
     return (code & (KeyCode::kCtrl | KeyCode::kAlt | KeyCode::kCmd)) ? S_FALSE : S_OK;
 }

@@ -5,17 +5,6 @@
 
 namespace Tavo {
 
-namespace {
-
-constexpr uint32_t kLeft = 0x25, kUp = 0x26, kRight = 0x27, kDown = 0x28;
-
-uint32_t Pressed(uint32_t virtualKey)
-{
-    return KeyCode::kKeyDown | (virtualKey << 16);
-}
-
-}  // namespace
-
 TavoResult ValueKeys::HandleKey(LControl& control, const RCPtr<LKeyParam>& param)
 {
     if (!param)
@@ -23,15 +12,15 @@ TavoResult ValueKeys::HandleKey(LControl& control, const RCPtr<LKeyParam>& param
     const uint32_t code = param->mKey.code;
     const uint32_t key = param->mKey.VirtualKey();
     // A release counts with any modifiers: the hold ends either way.
-    if (!(code & (KeyCode::kKeyDown | KeyCode::kNoKey)) && key >= kLeft && key <= kDown) {
+    if (!(code & (KeyCode::kKeyDown | KeyCode::kNoKey)) && key >= VKey::kLeft && key <= VKey::kDown) {
         mHeld = false;
         control.Notify(u"NID_VALUE_CHANGE_KEY_UP", param);
         return S_OK;
     }
     double units = 0;
-    if (code == Pressed(kRight) || code == Pressed(kUp))
+    if (code == KeyCode::PressCode(VKey::kRight) || code == KeyCode::PressCode(VKey::kUp))
         units = 1.0;
-    else if (code == Pressed(kLeft) || code == Pressed(kDown))
+    else if (code == KeyCode::PressCode(VKey::kLeft) || code == KeyCode::PressCode(VKey::kDown))
         units = -1.0;
     else
         return S_FALSE;

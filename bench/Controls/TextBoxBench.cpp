@@ -21,7 +21,7 @@ using namespace Tavo;
 namespace {
 
 constexpr int32_t kLength = 100000;
-constexpr uint32_t kBackspace = 0x20080000;
+constexpr uint32_t kBackspace = KeyCode::PressCode(VKey::kBack);
 
 std::u16string Sample()
 {

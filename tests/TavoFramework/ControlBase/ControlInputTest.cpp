@@ -18,6 +18,10 @@ using namespace Tavo;
 
 namespace {
 
+constexpr uint32_t kTab = KeyCode::PressCode(VKey::kTab);
+constexpr uint32_t kShiftTab = KeyCode::PressCode(VKey::kTab, KeyCode::kShift);
+constexpr uint32_t kCtrlTab = KeyCode::PressCode(VKey::kTab, KeyCode::kCtrl);
+
 std::string Text(const WString& s)
 {
     return NString(s).c_str();
@@ -215,9 +219,9 @@ TEST_F(TabOrder, TabAndShiftTabWalkTheTreeEnteringContainersAndWrapping)
         std::vector<std::string> walk;
         int handOffs;
     } cases[] = {
-        {"a", 0x20090000u, {"b1", "b3", "d", "e", "a", "b1"}, 1},
-        {"b1", 0x22090000u, {"a", "e", "d", "b3", "b1", "a"}, 1},
-        {"b1", 0x21090000u, {"d"}, 0},  // Ctrl+Tab leaves the container at once
+        {"a", kTab, {"b1", "b3", "d", "e", "a", "b1"}, 1},
+        {"b1", kShiftTab, {"a", "e", "d", "b3", "b1", "a"}, 1},
+        {"b1", kCtrlTab, {"d"}, 0},  // Ctrl+Tab leaves the container at once
     };
     for (const Case& c : cases) {
         window->focusHandOffs = 0;
@@ -252,10 +256,10 @@ TEST_F(TabOrder, FocusPathNotFocusableMarksAndWantsTab)
 
     b1->SetWantsTab(true);
     b1->SetFocus(true);
-    Key(0x20090000u);
-    Key(0x22090000u);
+    Key(kTab);
+    Key(kShiftTab);
     EXPECT_EQ(Focused(), "b1");
-    EXPECT_EQ(b1->keys, (std::vector<uint32_t>{0x20090000u, 0x22090000u}));
+    EXPECT_EQ(b1->keys, (std::vector<uint32_t>{kTab, kShiftTab}));
 }
 
 TEST_F(ControlInput, DeepSkinsFocusTheirLeafAndTabThroughIt)
@@ -284,7 +288,7 @@ TEST_F(ControlInput, DeepSkinsFocusTheirLeafAndTabThroughIt)
         c.mark(true);
         levels[0]->SetFocus(true);
         std::vector<std::string> walk{Focused()};
-        for (uint32_t key : {0x20090000u, 0x20090000u, 0x22090000u}) {
+        for (uint32_t key : {kTab, kTab, kShiftTab}) {
             Key(key);
             walk.push_back(Focused());
         }
@@ -314,14 +318,16 @@ TEST_F(ControlInput, KeysGoToOwnHotKeysThenSiblingsThenWindowThenApplication)
     auto heardA = Listen(a, {u"NID_SAVE"}), heardB = Listen(b, {u"NID_REFRESH"});
     a->SetFocus(true);
 
-    Key(0x21530000u);  // Ctrl+S: a's own hot key, never offered to OnKey
+    const uint32_t f5 = KeyCode::PressCode(VKey::F(5)), f7 = KeyCode::PressCode(VKey::F(7)),
+                   f8 = KeyCode::PressCode(VKey::F(8));
+    Key(KeyCode::PressCode('S', KeyCode::kCtrl));  // a's own hot key, never offered to OnKey
     EXPECT_EQ(heardA->names.size(), 1u);
-    Key(0x20740000u);  // F5: a sibling's hot key
+    Key(f5);  // a sibling's hot key
     EXPECT_EQ(heardB->names.size(), 1u);
-    Key(0x20760000u);  // F7: the window's
-    Key(0x20770000u);  // F8: only the application is left
-    EXPECT_EQ(a->keys, (std::vector<uint32_t>{0x20740000u, 0x20760000u, 0x20770000u}));
-    EXPECT_EQ(application, std::vector<uint32_t>{0x20770000u});
+    Key(f7);  // the window's
+    Key(f8);  // only the application is left
+    EXPECT_EQ(a->keys, (std::vector<uint32_t>{f5, f7, f8}));
+    EXPECT_EQ(application, std::vector<uint32_t>{f8});
 }
 
 TEST_F(ControlInput, OneClickPerStillPressAndNoneAfterADragOrOutside)

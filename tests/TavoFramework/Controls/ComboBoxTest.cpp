@@ -122,10 +122,7 @@ protected:
         ControlEnvironment().factory = nullptr;
     }
     void TearDown() override { Release(); }
-    static RCPtr<LKeyParam> Key(uint32_t vk)
-    {
-        return LKeyParam::Create(KeyCode(KeyCode::kKeyDown | (vk << 16)));
-    }
+    static RCPtr<LKeyParam> Key(uint32_t vk) { return LKeyParam::Create(KeyCode(KeyCode::PressCode(vk))); }
 
     TempFolder mFolder;
     RCPtr<LControlFactory> mFactory;
@@ -205,15 +202,16 @@ TEST_F(ComboBoxTest, KeysOpenAndCloseAndLooksFollow)
         TavoResult result;
         bool open;
         int32_t look;
-    } steps[] = {{0x28, S_OK, true, 4}, {0x28, S_FALSE, true, 4}, {0x1B, S_OK, false, 1},
-                 {0x0D, S_OK, true, 4}, {0x1B, S_OK, false, 1},   {0x41, S_FALSE, false, 1}};
+    } steps[] = {{VKey::kDown, S_OK, true, 4},    {VKey::kDown, S_FALSE, true, 4},
+                 {VKey::kEscape, S_OK, false, 1}, {VKey::kReturn, S_OK, true, 4},
+                 {VKey::kEscape, S_OK, false, 1}, {'A', S_FALSE, false, 1}};
     for (const Step& s : steps) {
         EXPECT_EQ(mCombo->OnKey(Key(s.vk)), s.result) << s.vk;
         EXPECT_EQ(mCombo->IsDroppedDown(), s.open) << s.vk;
         EXPECT_EQ(mCombo->GetActiveLookIndex(), s.look) << s.vk;
     }
     mCombo->SetDroppedDown(true);
-    mCombo->RouteUnhandledKey(Key(0x1B));
+    mCombo->RouteUnhandledKey(Key(VKey::kEscape));
     EXPECT_FALSE(mCombo->IsDroppedDown());
     mCombo->SetEnabled(false);
     mCombo->UpdateLook();

@@ -158,9 +158,9 @@ TEST_F(CoreWidgetsTest, ReturnShowsThePressedLookThenClicksOnIdle)
     auto push = Child<LButton>(u"push");
     RCPtr<Recorder> rec(new Recorder());
     rec->Listen(RCPtr<LControl>(push.Get()), {u"NID_LEFT_CLICK"});
-    auto ret = LKeyParam::Create(KeyCode(KeyCode::kKeyDown | (0x0Du << 16)));
+    auto ret = LKeyParam::Create(KeyCode(KeyCode::PressCode(VKey::kReturn)));
     EXPECT_EQ(push->OnKey(ret), S_OK);
-    EXPECT_EQ(push->OnKey(LKeyParam::Create(KeyCode(KeyCode::kKeyDown | KeyCode::kShift | (0x0Du << 16)))),
+    EXPECT_EQ(push->OnKey(LKeyParam::Create(KeyCode(KeyCode::PressCode(VKey::kReturn, KeyCode::kShift)))),
               S_FALSE);
     EXPECT_EQ(push->GetActiveLookIndex(), 2);
     mClock.Advance(149);

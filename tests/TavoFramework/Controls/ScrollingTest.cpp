@@ -336,7 +336,7 @@ TEST_F(PanelKeys, TabLeavesThePanelAtEitherEnd)
                                        {&a, 0u, &p1}}) {
         SCOPED_TRACE(testing::Message() << NString((*from)->GetName()).c_str() << " " << modifiers);
         (*from)->SetFocus(true);
-        (*from)->UITarget_Key(LKeyParam::Create(KeyCode(0x20090009u | modifiers)));
+        (*from)->UITarget_Key(LKeyParam::Create(KeyCode(KeyCode::PressCode(VKey::kTab, modifiers) | u'\t')));
         EXPECT_EQ(window->focus, *to);
     }
 }

@@ -140,51 +140,55 @@ protected:
 TEST_F(TextBoxTest, KeyTableMovesCaretSelectionAndAnchor)
 {
     // Text, caret, selection start, length and anchor; the key; what is shown after and the answer.
+    const auto press = [](uint32_t virtualKey, uint32_t modifiers = 0) {
+        return KeyCode::PressCode(virtualKey, modifiers);
+    };
+    const uint32_t ctrl = KeyCode::kCtrl, shift = KeyCode::kShift;
     const std::tuple<const char16_t*, int32_t, int32_t, int32_t, int32_t, uint32_t, const char16_t*,
                      TavoResult>
         cases[] = {
-            {u"abc def", 3, 0, 0, -1, 0x21410000, u"abc def|3 0 7 0", S_FALSE},  // Ctrl+A goes on
-            {u"abc def", 3, 1, 3, 1, 0x20250000, u"abc def|2 0 0 2", S_OK},      // Left
-            {u"abc", 0, 0, 0, -1, 0x20250000, u"abc|0 0 0 0", S_OK},
-            {u"abc", 1, 0, 0, -1, 0x20260000, u"abc|1 0 0 1", S_FALSE},  // Up and Down go on
-            {u"abc", 1, 0, 0, -1, 0x23280000, u"abc|1 0 0 1", S_FALSE},
-            {u"abcd", 3, 1, 2, 1, 0x22250000, u"abcd|2 1 1 1", S_OK},   // Shift+Left shrinks
-            {u"abcd", 1, 1, 2, 3, 0x22250000, u"abcd|0 0 3 3", S_OK},   // or grows
-            {u"abcd", 2, 0, 0, -1, 0x22250000, u"abcd|1 1 1 2", S_OK},  // or starts
-            {u"abcd", 1, 0, 0, -1, 0x22270000, u"abcd|2 1 1 1", S_OK},  // Shift+Right
-            {u"abcd", 1, 1, 2, 3, 0x22270000, u"abcd|2 2 1 3", S_OK},
-            {u"abc def", 7, 0, 0, -1, 0x21250000, u"abc def|4 0 0 4", S_OK},  // Ctrl+Left
-            {u"abc def", 4, 0, 0, -1, 0x21250000, u"abc def|0 0 0 0", S_OK},
+            {u"abc def", 3, 0, 0, -1, press('A', ctrl), u"abc def|3 0 7 0", S_FALSE},  // Ctrl+A goes on
+            {u"abc def", 3, 1, 3, 1, press(VKey::kLeft), u"abc def|2 0 0 2", S_OK},
+            {u"abc", 0, 0, 0, -1, press(VKey::kLeft), u"abc|0 0 0 0", S_OK},
+            {u"abc", 1, 0, 0, -1, press(VKey::kUp), u"abc|1 0 0 1", S_FALSE},  // Up and Down go on
+            {u"abc", 1, 0, 0, -1, press(VKey::kDown, ctrl | shift), u"abc|1 0 0 1", S_FALSE},
+            {u"abcd", 3, 1, 2, 1, press(VKey::kLeft, shift), u"abcd|2 1 1 1", S_OK},   // Shift+Left shrinks
+            {u"abcd", 1, 1, 2, 3, press(VKey::kLeft, shift), u"abcd|0 0 3 3", S_OK},   // or grows
+            {u"abcd", 2, 0, 0, -1, press(VKey::kLeft, shift), u"abcd|1 1 1 2", S_OK},  // or starts
+            {u"abcd", 1, 0, 0, -1, press(VKey::kRight, shift), u"abcd|2 1 1 1", S_OK},
+            {u"abcd", 1, 1, 2, 3, press(VKey::kRight, shift), u"abcd|2 2 1 3", S_OK},
+            {u"abc def", 7, 0, 0, -1, press(VKey::kLeft, ctrl), u"abc def|4 0 0 4", S_OK},
+            {u"abc def", 4, 0, 0, -1, press(VKey::kLeft, ctrl), u"abc def|0 0 0 0", S_OK},
             // Blanks that start the text lead to its start.
-            {u"  abc", 2, 0, 0, -1, 0x21250000, u"  abc|0 0 0 0", S_OK},
-            {u"  abc", 1, 0, 0, -1, 0x21250000, u"  abc|0 0 0 0", S_OK},
-            {u" ab  cd", 5, 0, 0, -1, 0x21250000, u" ab  cd|1 0 0 1", S_OK},
-            {u"  abc", 2, 0, 0, -1, 0x23250000, u"  abc|0 0 2 2", S_OK},
-            {u"abc def", 0, 0, 0, -1, 0x21270000, u"abc def|4 0 0 4", S_OK},  // Ctrl+Right
-            {u"abc def", 4, 0, 0, -1, 0x21270000, u"abc def|7 0 0 7", S_OK},
-            {u"abc def", 7, 0, 0, -1, 0x23250000, u"abc def|4 4 3 7", S_OK},  // Ctrl+Shift+Left
-            {u"abc def", 5, 0, 2, 0, 0x20240000, u"abc def|0 0 0 0", S_OK},   // Home
-            {u"abc def", 1, 0, 0, -1, 0x20230000, u"abc def|7 0 0 7", S_OK},  // End
-            {u"abcdef", 3, 0, 0, -1, 0x22240000, u"abcdef|0 0 3 3", S_OK},    // Shift+Home
-            {u"abcdef", 3, 0, 0, -1, 0x22230000, u"abcdef|6 3 3 3", S_OK},    // Shift+End
-            {u"abcdef", 3, 0, 0, -1, 0x20080000, u"abdef|2 0 0 2", S_OK},     // Backspace
-            {u"abcdef", 0, 0, 0, -1, 0x20080000, u"abcdef|0 0 0 0", S_OK},
-            {u"abcdef", 3, 1, 2, 1, 0x20080000, u"adef|1 0 0 1", S_OK},
-            {u"abcdef", 3, 0, 0, -1, 0x202e0000, u"abcef|3 0 0 3", S_OK},  // Delete
-            {u"abcdef", 3, 0, 0, -1, 0x222e0000, u"abdef|2 0 0 2", S_OK},  // Shift+Delete
-            {u"abcdef", 2, 0, 0, -1, 0x212e0000, u"ab|2 0 0 2", S_OK},     // Ctrl+Delete
-            {u"abcdef", 2, 3, 2, 3, 0x212e0000, u"abcf|3 0 0 3", S_OK},
+            {u"  abc", 2, 0, 0, -1, press(VKey::kLeft, ctrl), u"  abc|0 0 0 0", S_OK},
+            {u"  abc", 1, 0, 0, -1, press(VKey::kLeft, ctrl), u"  abc|0 0 0 0", S_OK},
+            {u" ab  cd", 5, 0, 0, -1, press(VKey::kLeft, ctrl), u" ab  cd|1 0 0 1", S_OK},
+            {u"  abc", 2, 0, 0, -1, press(VKey::kLeft, ctrl | shift), u"  abc|0 0 2 2", S_OK},
+            {u"abc def", 0, 0, 0, -1, press(VKey::kRight, ctrl), u"abc def|4 0 0 4", S_OK},
+            {u"abc def", 4, 0, 0, -1, press(VKey::kRight, ctrl), u"abc def|7 0 0 7", S_OK},
+            {u"abc def", 7, 0, 0, -1, press(VKey::kLeft, ctrl | shift), u"abc def|4 4 3 7", S_OK},
+            {u"abc def", 5, 0, 2, 0, press(VKey::kHome), u"abc def|0 0 0 0", S_OK},
+            {u"abc def", 1, 0, 0, -1, press(VKey::kEnd), u"abc def|7 0 0 7", S_OK},
+            {u"abcdef", 3, 0, 0, -1, press(VKey::kHome, shift), u"abcdef|0 0 3 3", S_OK},
+            {u"abcdef", 3, 0, 0, -1, press(VKey::kEnd, shift), u"abcdef|6 3 3 3", S_OK},
+            {u"abcdef", 3, 0, 0, -1, press(VKey::kBack), u"abdef|2 0 0 2", S_OK},
+            {u"abcdef", 0, 0, 0, -1, press(VKey::kBack), u"abcdef|0 0 0 0", S_OK},
+            {u"abcdef", 3, 1, 2, 1, press(VKey::kBack), u"adef|1 0 0 1", S_OK},
+            {u"abcdef", 3, 0, 0, -1, press(VKey::kDelete), u"abcef|3 0 0 3", S_OK},
+            {u"abcdef", 3, 0, 0, -1, press(VKey::kDelete, shift), u"abdef|2 0 0 2", S_OK},
+            {u"abcdef", 2, 0, 0, -1, press(VKey::kDelete, ctrl), u"ab|2 0 0 2", S_OK},
+            {u"abcdef", 2, 3, 2, 3, press(VKey::kDelete, ctrl), u"abcf|3 0 0 3", S_OK},
             // A surrogate pair is one step and one deletion.
-            {u"a\U0001F600b", 1, 0, 0, -1, 0x20270000, u"a\U0001F600b|3 0 0 3", S_OK},
-            {u"a\U0001F600b", 3, 0, 0, -1, 0x20080000, u"ab|1 0 0 1", S_OK},
-            {u"a\U0001F600b", 3, 0, 0, -1, 0x22250000, u"a\U0001F600b|1 1 2 3", S_OK},
+            {u"a\U0001F600b", 1, 0, 0, -1, press(VKey::kRight), u"a\U0001F600b|3 0 0 3", S_OK},
+            {u"a\U0001F600b", 3, 0, 0, -1, press(VKey::kBack), u"ab|1 0 0 1", S_OK},
+            {u"a\U0001F600b", 3, 0, 0, -1, press(VKey::kLeft, shift), u"a\U0001F600b|1 1 2 3", S_OK},
             // Left to others: letters with Ctrl, function keys, Tab; a plain
             // letter key waits for its character, a release is dropped.
-            {u"ab", 1, 0, 0, -1, 0x21430000, u"ab|1 0 0 1", S_FALSE},
-            {u"ab", 1, 0, 0, -1, 0x20700000, u"ab|1 0 0 1", S_FALSE},
-            {u"ab", 1, 0, 0, -1, 0x00000009, u"ab|1 0 0 1", S_FALSE},
-            {u"ab", 1, 0, 0, -1, 0x20430000, u"ab|1 0 0 1", S_OK},
-            {u"ab", 1, 0, 0, -1, 0x00430000, u"ab|1 0 0 1", S_OK},
+            {u"ab", 1, 0, 0, -1, press('C', ctrl), u"ab|1 0 0 1", S_FALSE},
+            {u"ab", 1, 0, 0, -1, press(VKey::F(1)), u"ab|1 0 0 1", S_FALSE},
+            {u"ab", 1, 0, 0, -1, u'\t', u"ab|1 0 0 1", S_FALSE},
+            {u"ab", 1, 0, 0, -1, press('C'), u"ab|1 0 0 1", S_OK},
+            {u"ab", 1, 0, 0, -1, press('C') & ~KeyCode::kKeyDown, u"ab|1 0 0 1", S_OK},
         };
     for (auto [text, caret, start, length, anchor, key, shown, result] : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << key << std::dec << " at " << caret);
@@ -254,16 +258,16 @@ TEST_F(TextBoxTest, EnterValidationRefusesRewritesAndOrdersNotifications)
         Set(u"abcdef", 5, 1, 4, 1);
         mRecorder->log.clear();
         mRecorder->onValidating = c.listener;
-        EXPECT_EQ(Key(0x200d0000), c.result);
+        EXPECT_EQ(Key(KeyCode::PressCode(VKey::kReturn)), c.result);
         EXPECT_EQ(mRecorder->log, c.log);
     }
     // The rewrite shortened the text under the caret: caret and anchor stay
     // inside it, and keys go on working.
     EXPECT_EQ(Shown(), u"abcdef|5 1 4 1");
     mRecorder->onValidating = [](LTextValidationParams& p) { p.mText = u"xy"; };
-    Key(0x200d0000);
+    Key(KeyCode::PressCode(VKey::kReturn));
     EXPECT_EQ(Shown(), u"xy|2 0 0 2");
-    EXPECT_EQ(Key(0x22250000), S_OK);
+    EXPECT_EQ(Key(KeyCode::PressCode(VKey::kLeft, KeyCode::kShift)), S_OK);
     EXPECT_EQ(Shown(), u"xy|1 1 1 2");
 }
 
@@ -377,7 +381,7 @@ TEST_F(TextBoxTest, NumericUpDownCorrectsTypedTextsAndStepsOnUpAndDown)
         mUpDown->SetText(value);
         box->SetTextAndCaret(typed, true);
         forwarded->log.clear();
-        EXPECT_EQ(Key(0x200d0000, box), S_FALSE);
+        EXPECT_EQ(Key(KeyCode::PressCode(VKey::kReturn), box), S_FALSE);
         EXPECT_NEAR(mUpDown->NormalizedToValue(mUpDown->GetValue()), after, 1e-9);
         // A changed value adds the nested pass of the freshly printed text.
         ASSERT_GE(forwarded->log.size(), 2u);
@@ -409,7 +413,8 @@ TEST_F(TextBoxTest, NumericUpDownCorrectsTypedTextsAndStepsOnUpAndDown)
     mUpDown->SetValueRange(0, 3, 0);
     mUpDown->SetText(u"2");
     std::u16string shown;
-    for (uint32_t key : {0x20260000, 0x20260000, 0x20280000, 0x22280000}) {  // Up, Up, Down, Shift+Down
+    const uint32_t upKey = KeyCode::PressCode(VKey::kUp), downKey = KeyCode::PressCode(VKey::kDown);
+    for (uint32_t key : {upKey, upKey, downKey, KeyCode::PressCode(VKey::kDown, KeyCode::kShift)}) {
         mUpDown->GetTextBox()->UITarget_Key(LKeyParam::Create(KeyCode(key)));
         for (const RCPtr<LButton>& b : {up, down}) {
             mClock.Advance(150);

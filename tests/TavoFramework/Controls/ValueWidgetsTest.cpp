@@ -122,14 +122,15 @@ TEST_F(ValueWidgetsTest, PageStepsArrowKeysCenteredBoundsAndKnobs)
     // Arrow keys step one unit and the hold ends once.
     slider->SetValue(0);
     for (int i = 0; i < 127; ++i)
-        EXPECT_EQ(slider->RouteUnhandledKey(Key(0x20270000)), S_OK);
+        EXPECT_EQ(slider->RouteUnhandledKey(Key(KeyCode::PressCode(VKey::kRight))), S_OK);
     EXPECT_EQ(slider->GetValue(), 1.0);
-    slider->RouteUnhandledKey(Key(0x22270000));  // Shift+Right is the panel's ...
+    const uint32_t shiftRight = KeyCode::PressCode(VKey::kRight, KeyCode::kShift);
+    slider->RouteUnhandledKey(Key(shiftRight));  // Shift+Right is the panel's ...
     EXPECT_EQ(slider->GetValue(), 1.0);
-    slider->RouteUnhandledKey(Key(0x02270000));  // ... but its release ends the hold
+    slider->RouteUnhandledKey(Key(shiftRight & ~KeyCode::kKeyDown));  // ... but its release ends the hold
     EXPECT_TRUE(mRec->data);
     slider->GetThumb()->SetFocus(true);
-    slider->RouteUnhandledKey(Key(0x20280000));
+    slider->RouteUnhandledKey(Key(KeyCode::PressCode(VKey::kDown)));
     Child(u"vertical")->GetThumb()->SetFocus(true);
     EXPECT_FALSE(mRec->data) << "focus lost while held: no key data";
     EXPECT_EQ(mRec->names,

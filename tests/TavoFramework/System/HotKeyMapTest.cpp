@@ -31,8 +31,8 @@ TEST(HotKeyMap, CharacterBindingsIgnoreCtrlAndShift)
 {
     HotKeyMap map;
     ASSERT_EQ(map.AddBinding(KeyCode::FromString(u"[1]"), u"NID_ONE"), Tavo::S_OK);
-    EXPECT_EQ(map.FindBinding(KeyCode(0x03000001u)), u"NID_ONE");
-    EXPECT_EQ(map.FindBinding(KeyCode(0x04000001u)), u"");
+    EXPECT_EQ(map.FindBinding(KeyCode(KeyCode::kCtrl | KeyCode::kShift | 1u)), u"NID_ONE");
+    EXPECT_EQ(map.FindBinding(KeyCode(KeyCode::kAlt | 1u)), u"");
 }
 
 TEST(HotKeyMap, TextThatNamesNoKeyBindsNothing)
@@ -44,7 +44,8 @@ TEST(HotKeyMap, TextThatNamesNoKeyBindsNothing)
     HotKeyMap map;
     EXPECT_EQ(map.LoadBindings(table.Get(), u"LHK"), Tavo::S_OK);
     EXPECT_TRUE(map.HasBinding(u"NID_GOOD"));
-    for (uint32_t code : {0x20000000u, 0x21000000u, 0x24000000u, 0x20700000u})
+    for (uint32_t code : {KeyCode::kKeyDown, KeyCode::kKeyDown | KeyCode::kCtrl,
+                          KeyCode::kKeyDown | KeyCode::kAlt, KeyCode::PressCode(Tavo::VKey::kF1)})
         EXPECT_EQ(map.FindBinding(KeyCode(code)), u"") << std::hex << code;
     EXPECT_EQ(map.FindBinding(KeyCode::FromString(u"VKEY_F2")), u"NID_GOOD");
 }

@@ -21,18 +21,18 @@ TEST(InputParamsTest, KeyPressNeedsAVirtualKeyGoingDownAndAKey)
         uint32_t code;
         bool press;
     } cases[] = {
-        {0x20090000u, true},   // Tab going down
-        {0x22090000u, true},   // with Shift
-        {0x00090000u, false},  // Tab going up
-        {0xA0090000u, false},  // no-key bit
-        {0x20000009u, false},  // the Tab character, not the key
-        {0x20000000u, false},  // the empty code
+        {KeyCode::PressCode(VKey::kTab), true},
+        {KeyCode::PressCode(VKey::kTab, KeyCode::kShift), true},
+        {KeyCode::PressCode(VKey::kTab) & ~KeyCode::kKeyDown, false},  // Tab going up
+        {KeyCode::PressCode(VKey::kTab) | KeyCode::kNoKey, false},
+        {KeyCode::kKeyDown | u'\t', false},  // the Tab character, not the key
+        {KeyCode::kKeyDown, false},          // the empty code
     };
     for (const Case& c : cases) {
         auto key = LKeyParam::Create(KeyCode(c.code));
         EXPECT_EQ(key->IsKeyPress(), c.press) << std::hex << c.code;
-        EXPECT_EQ(key->IsKeyPress(9), c.press) << std::hex << c.code;
-        EXPECT_FALSE(key->IsKeyPress(0x73)) << std::hex << c.code;
+        EXPECT_EQ(key->IsKeyPress(VKey::kTab), c.press) << std::hex << c.code;
+        EXPECT_FALSE(key->IsKeyPress(VKey::F(4))) << std::hex << c.code;
     }
 }
 

@@ -215,12 +215,12 @@ TEST_F(OSWindowTest, KeysCharactersWheelAndLeavingTheWindow)
 {
     Win::Event e;
     e.type = Win::EventType::KeyDown;
-    e.virtualKey = 0x73;
-    e.modifiers = 0xC0;
+    e.virtualKey = VKey::F(4);
+    e.modifiers = Win::kModAlt | Win::kModLeftAlt;
     Send(e);
     e.virtualKey = 0;  // a key outside the table counts only with Ctrl and Alt
     Send(e);
-    e.modifiers = 0xC3;
+    e.modifiers = Win::kModAlt | Win::kModLeftAlt | Win::kModCtrl | Win::kModLeftCtrl;
     Send(e);
     e = Win::Event{};
     e.type = Win::EventType::Character;
