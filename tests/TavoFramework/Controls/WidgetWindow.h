@@ -36,6 +36,37 @@ inline bool TurnUntil(const std::function<bool()>& done, int turns = 400)
     return done();
 }
 
+// A few turns of the loop, for what the last input caused.
+inline void Settle()
+{
+    TurnUntil([] { return false; }, 3);
+}
+
+// The pointer on a window and its pixels, in client coordinates.
+class Screen
+{
+public:
+    explicit Screen(OSWindow& window)
+        : id(window.GetWindowId()), client(WindowHost::System()->GetClientRect(id))
+    {
+    }
+    uint32_t Pixel(int32_t x, int32_t y) const { return TestXServer().ReadPixels(id, {x, y, 1, 1}).at(0); }
+    // Paints run on the loop: wait for the colour rather than for a count.
+    bool Shows(int32_t x, int32_t y, uint32_t rgb) const
+    {
+        return TurnUntil([&] { return Pixel(x, y) == rgb; });
+    }
+    void To(int32_t x, int32_t y)
+    {
+        input.MoveTo(client.x + x, client.y + y);
+        Settle();
+    }
+
+    const unsigned long id;
+    const Platform::Window::Rect client;
+    XInput input;
+};
+
 // The test application with the control classes its skin names.
 class App : public AppTest::TestApp
 {
