@@ -73,8 +73,7 @@ public:
     }
     TavoResult UITarget_MouseDown(const RCPtr<LMouseButtonParam>& p) override
     {
-        Add("down %u %d,%d %u %d held %u", p->mButton, p->mX, p->mY, p->mModifiers, int(p->mDoubleClick),
-            p->mButtonsHeld);
+        AddButton("down", *p);
         // Presses take the capture, as the control base does.
         if (LRootWindow* root = GetRootWindow())
             root->SetCaptureControl(RCPtr<LControl>(this));
@@ -82,8 +81,7 @@ public:
     }
     TavoResult UITarget_MouseUp(const RCPtr<LMouseButtonParam>& p) override
     {
-        Add("up %u %d,%d %u %d held %u", p->mButton, p->mX, p->mY, p->mModifiers, int(p->mDoubleClick),
-            p->mButtonsHeld);
+        AddButton("up", *p);
         if (p->mButtonsHeld == 0)
             UITarget_ReleaseCapture();
         return S_OK;
@@ -122,6 +120,11 @@ public:
         char buffer[96];
         std::snprintf(buffer, sizeof buffer, format, args...);
         Log().push_back(buffer);
+    }
+    static void AddButton(const char* what, const LMouseButtonParam& p)
+    {
+        Add("%s %u %d,%d %u %d held %u", what, p.mButton, p.mX, p.mY, p.mModifiers, int(p.mDoubleClick),
+            p.mButtonsHeld);
     }
 };
 
@@ -187,8 +190,23 @@ protected:
         return code;
     }
 
+    // Runs as the test program's copies know it, with the real single-instance
+    // lock, so that a copy the test starts finds this one.
+    void RunAsTestProgram()
+    {
+        mRuntime = std::make_unique<ScopedEnv>("TAVO_RUNTIME_DIR", mDir / "run");
+        mResources = std::make_unique<ScopedEnv>("TAVO_TEST_RESOURCES", mDir / "res");
+        mCustomize = [](AppShellOptions& options) {
+            // The name the test program's copies use.
+            options.applicationName = u"TavoTestApp";
+            options.createSingleInstance = [](const std::string& name) {
+                return std::make_unique<Platform::App::SingleInstance>(name);
+            };
+        };
+    }
+
     TestFolder mDir;
-    std::unique_ptr<ScopedEnv> mUserData, mCommonData;
+    std::unique_ptr<ScopedEnv> mUserData, mCommonData, mRuntime, mResources;
     std::function<void(AppShellOptions&)> mCustomize;
     std::function<void(FrameworkAppShell&)> mOnCreate;
     std::shared_ptr<Platform::App::MemoryProfileStore> mProfile =
