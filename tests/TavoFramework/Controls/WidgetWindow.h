@@ -9,6 +9,7 @@
 #include "Window/Native/OSRootWindow.h"
 #include "Window/Native/OSWindow.h"
 #include "Window/Native/WindowHost.h"
+#include "tests/Common/LoopTurns.h"
 #include "tests/Common/TestScope.h"
 #include "tests/Common/XServer.h"
 #include "tests/TavoFramework/Application/AppTestSupport.h"
@@ -21,26 +22,8 @@ namespace WidgetWindow {
 
 using namespace Tavo;
 
-// Delivers the display's events and the loop's posted work (paints) until
-// done holds; false when it never does.
-inline bool TurnUntil(const std::function<bool()>& done, int turns = 400)
-{
-    for (int i = 0; i < turns && !done(); ++i) {
-        WindowHost::System()->Sync();
-        Platform::Window::Event e;
-        while (WindowHost::System()->NextEvent(e))
-            WindowHost::Dispatch(e);
-        Platform::App::MainMessageLoop().Post([] { Platform::App::MainMessageLoop().PostQuit(0); });
-        Platform::App::MainMessageLoop().Run();
-    }
-    return done();
-}
-
-// A few turns of the loop, for what the last input caused.
-inline void Settle()
-{
-    TurnUntil([] { return false; }, 3);
-}
+using LoopTurns::Settle;
+using LoopTurns::TurnUntil;
 
 // The pointer on a window and its pixels, in client coordinates.
 class Screen

@@ -17,6 +17,7 @@
 #include "Window/Native/OSWindow.h"
 #include "Window/Native/WindowHost.h"
 #include "Window/RootWindow.h"
+#include "tests/Common/LoopTurns.h"
 #include "tests/Common/TestScope.h"
 #include "tests/Common/XServer.h"
 #include "tests/TavoFramework/Application/AppTestSupport.h"
@@ -213,26 +214,8 @@ protected:
         std::make_shared<Platform::App::MemoryProfileStore>();
 };
 
-// Turns the loop until the condition holds; false after many turns.
-inline bool TurnUntil(const std::function<bool()>& done, int turns = 400)
-{
-    Platform::Window::IWindowSystem* system = WindowHost::System();
-    for (int i = 0; i < turns && !done(); ++i) {
-        system->Sync();
-        Platform::Window::Event e;
-        while (system->NextEvent(e))
-            WindowHost::Dispatch(e);
-        // The loop's own posted work (paints) runs in a nested turn.
-        Platform::App::MainMessageLoop().Post([] { Platform::App::MainMessageLoop().PostQuit(0); });
-        Platform::App::MainMessageLoop().Run();
-    }
-    return done();
-}
-
-inline void Settle()
-{
-    TurnUntil([] { return false; }, 3);
-}
+using LoopTurns::Settle;
+using LoopTurns::TurnUntil;
 
 inline uint32_t PixelAt(unsigned long window, int32_t x, int32_t y)
 {
