@@ -5,13 +5,13 @@
 // grows 8 times: about 8 is linear). The baseline finds the same leaf in a
 // plain tree of nodes of the same depth; "BaselineGrowth" is its growth.
 #include "bench/Common/BenchRootWindow.h"
+#include "bench/Common/Growth.h"
 #include "ControlBase/Control.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -101,31 +101,19 @@ const PlainNode* FirstLeaf(const PlainNode& node)
     return nullptr;
 }
 
-template <class F>
-std::chrono::nanoseconds Timed(F&& f)
-{
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::steady_clock::now() - t0;
-}
-
 void BM_FocusIntoDeepSkins(benchmark::State& state)
 {
     DeepTree small(kSmall), large(kLarge);
     const auto plainSmall = PlainChain(kSmall), plainLarge = PlainChain(kLarge);
-    std::chrono::nanoseconds tSmall{0}, tLarge{0}, bSmall{0}, bLarge{0};
+    Growth::Times t;
     for (auto _ : state) {
-        tSmall += Timed([&] { small.Round(); });
-        tLarge += Timed([&] { large.Round(); });
-        bSmall += Timed([&] { benchmark::DoNotOptimize(FirstLeaf(*plainSmall)); });
-        bLarge += Timed([&] { benchmark::DoNotOptimize(FirstLeaf(*plainLarge)); });
+        t.small += Growth::Timed([&] { small.Round(); });
+        t.large += Growth::Timed([&] { large.Round(); });
+        t.baseSmall += Growth::Timed([&] { benchmark::DoNotOptimize(FirstLeaf(*plainSmall)); });
+        t.baseLarge += Growth::Timed([&] { benchmark::DoNotOptimize(FirstLeaf(*plainLarge)); });
     }
-    const double n = double(state.iterations());
-    state.counters["SmallUs"] = double(tSmall.count()) / n / 1000;
-    state.counters["LargeUs"] = double(tLarge.count()) / n / 1000;
-    state.counters["Growth"] = double(tLarge.count()) / double(std::max<int64_t>(1, tSmall.count()));
-    state.counters["BaselineGrowth"] = double(bLarge.count()) / double(std::max<int64_t>(1, bSmall.count()));
-    state.counters["LargeToBaseline"] = double(tLarge.count()) / double(std::max<int64_t>(1, bLarge.count()));
+    Growth::ReportMicros(state, t);
+    Growth::Report(state, t);
     state.counters["Focused"] = large.leaf->HasFocus() || large.a->HasFocus();
 }
 BENCHMARK(BM_FocusIntoDeepSkins);

@@ -3,6 +3,7 @@
 // the same strings. Ten times the items should cost about ten times the time.
 #include "bench/Common/BenchRootWindow.h"
 #include "bench/Common/CapturingRenderer.h"
+#include "bench/Common/FrameworkFactory.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
 #include "Controls/ComboBox.h"
@@ -22,18 +23,6 @@ namespace {
 
 constexpr int32_t kSmall = 2000, kLarge = 20000;
 
-RCPtr<LControlDescriptor> Child(const char16_t* cls, const char16_t* name, double x, double y, double w,
-                                double h)
-{
-    RCPtr<LLayoutDescriptor> layout = LLayoutDescriptor::Create();
-    layout->x.positionAbs = x, layout->y.positionAbs = y;
-    layout->x.sizeRef = layout->y.sizeRef = 2;
-    layout->x.sizeAbs = w, layout->y.sizeAbs = h;
-    RCPtr<LControlDescriptor> descriptor = LControlDescriptor::Create(cls, name, nullptr);
-    descriptor->SetLayout(layout);
-    return descriptor;
-}
-
 const std::vector<WString>& Texts()
 {
     static const auto* texts = [] {
@@ -51,9 +40,7 @@ RCPtr<LComboBox> BuildCombo(const RCPtr<BenchRootWindow>& window)
     static auto* factory = [] {
         SetRenderHost(new BenchHost());
         auto* f = new RCPtr<LControlFactory>(LControlFactory::Create(u"Bench"));
-        for (const ControlClassRow& row : FrameworkControlClasses())
-            if (row.create)
-                (*f)->RegisterControlClass(row.name, row.create);
+        RegisterFrameworkControls(**f);
         ControlEnvironment().factory = *f;
         ControlEnvironment().defaultFont = [] { return LFont::FindOrCreate(u"DejaVu Sans", 10, 0); };
         return f;

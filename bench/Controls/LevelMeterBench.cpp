@@ -2,6 +2,7 @@
 // window's control tree, against filling the meter's background, bar and
 // peak marker straight into the same renderer. The throughput pair gives the
 // ratio; the paced pair the CPU share of a meter running at that rate.
+#include "bench/Common/FrameworkFactory.h"
 #include "bench/Common/IdleCpu.h"
 #include "bench/Common/ProductTree.h"
 #include "Controls/FrameworkControlClasses.h"
@@ -54,9 +55,7 @@ struct MeterWindow
         static auto* factory = [] {
             SetRenderHost(new BenchHost());
             auto* f = new RCPtr<LControlFactory>(LControlFactory::Create(u"Bench"));
-            for (const ControlClassRow& row : FrameworkControlClasses())
-                if (row.create)
-                    (*f)->RegisterControlClass(row.name, row.create);
+            RegisterFrameworkControls(**f);
             (*f)->RegisterControlClass(u"Test.Panel", &LControl::CreateT<LControl>);
             (*f)->LoadSkins(WString(TAVO_SOURCE_DIR "/tests/TavoFramework/Controls/PaneSkin.xml"));
             return f;

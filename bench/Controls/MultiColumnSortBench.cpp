@@ -7,6 +7,8 @@
 // and "SmallToBaseline" and "LargeToBaseline" the table against the records.
 #include "bench/Common/BenchRootWindow.h"
 #include "bench/Common/CapturingRenderer.h"
+#include "bench/Common/FrameworkFactory.h"
+#include "bench/Common/Growth.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
 #include "Controls/FrameworkControlClasses.h"
@@ -17,7 +19,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,18 +28,6 @@ using namespace Tavo;
 namespace {
 
 constexpr int32_t kSmall = 10000, kLarge = 100000;
-
-RCPtr<LControlDescriptor> Child(const char16_t* cls, const WString& name, double x, double y, double w,
-                                double h)
-{
-    RCPtr<LLayoutDescriptor> layout = LLayoutDescriptor::Create();
-    layout->x.positionAbs = x, layout->y.positionAbs = y;
-    layout->x.sizeRef = layout->y.sizeRef = 2;
-    layout->x.sizeAbs = w, layout->y.sizeAbs = h;
-    RCPtr<LControlDescriptor> descriptor = LControlDescriptor::Create(cls, name, nullptr);
-    descriptor->SetLayout(layout);
-    return descriptor;
-}
 
 // Mixed-case texts in no order, some equal but for case.
 WString CellText(int32_t row, int32_t column, int32_t rows)
@@ -55,9 +44,7 @@ RCPtr<LMultiColumnListBox> BuildTable(const RCPtr<BenchRootWindow>& window, int3
         SetRenderHost(new BenchHost());
         ControlEnvironment().defaultFont = [] { return LFont::FindOrCreate(u"DejaVu Sans", 10, 0); };
         auto* f = new RCPtr<LControlFactory>(LControlFactory::Create(u"Bench"));
-        for (const ControlClassRow& row : FrameworkControlClasses())
-            if (row.create)
-                (*f)->RegisterControlClass(row.name, row.create);
+        RegisterFrameworkControls(**f);
         ControlEnvironment().factory = *f;
         return f;
     }();
@@ -141,33 +128,20 @@ void BM_StableSortOfRecords(benchmark::State& state)
 }
 BENCHMARK(BM_StableSortOfRecords)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMillisecond);
 
-template <class F>
-std::chrono::nanoseconds Timed(F&& f)
-{
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::steady_clock::now() - t0;
-}
-
 void BM_TableSortGrowth(benchmark::State& state)
 {
     RCPtr<BenchRootWindow> window(new BenchRootWindow(400, 300));
     RCPtr<LMultiColumnListBox> small = BuildTable(window, kSmall), large = BuildTable(window, kLarge);
     RecordSort smallRecords(kSmall), largeRecords(kLarge);
-    std::chrono::nanoseconds tSmall{0}, tLarge{0}, bSmall{0}, bLarge{0};
+    Growth::Times t;
     for (auto _ : state) {
-        tSmall += Timed([&] { small->PerformSort(1); });
-        tLarge += Timed([&] { large->PerformSort(1); });
-        bSmall += Timed([&] { smallRecords.Sort(); });
-        bLarge += Timed([&] { largeRecords.Sort(); });
+        t.small += Growth::Timed([&] { small->PerformSort(1); });
+        t.large += Growth::Timed([&] { large->PerformSort(1); });
+        t.baseSmall += Growth::Timed([&] { smallRecords.Sort(); });
+        t.baseLarge += Growth::Timed([&] { largeRecords.Sort(); });
     }
-    const auto ratio = [](std::chrono::nanoseconds a, std::chrono::nanoseconds b) {
-        return double(a.count()) / double(std::max<int64_t>(1, b.count()));
-    };
-    state.counters["Growth"] = ratio(tLarge, tSmall);
-    state.counters["BaselineGrowth"] = ratio(bLarge, bSmall);
-    state.counters["SmallToBaseline"] = ratio(tSmall, bSmall);
-    state.counters["LargeToBaseline"] = ratio(tLarge, bLarge);
+    Growth::Report(state, t);
+    state.counters["SmallToBaseline"] = Growth::Ratio(t.small, t.baseSmall);
     for (const RCPtr<LMultiColumnListBox>& table : {small, large}) {
         table->Detach();
         table->ReleaseInternalReferences();

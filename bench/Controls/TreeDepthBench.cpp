@@ -4,6 +4,8 @@
 // baseline does the same to a plain array of parent indices with the moved
 // items' shown flags; "BaselineGrowth" is its growth.
 #include "bench/Common/BenchRootWindow.h"
+#include "bench/Common/FrameworkFactory.h"
+#include "bench/Common/Growth.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
 #include "Controls/FrameworkControlClasses.h"
@@ -11,8 +13,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <chrono>
 #include <vector>
 
 using namespace Tavo;
@@ -21,23 +21,11 @@ namespace {
 
 constexpr uint32_t kSmall = 300, kLarge = 3000;
 
-RCPtr<LControlDescriptor> Child(const char16_t* cls, const WString& name, double w, double h)
-{
-    RCPtr<LLayoutDescriptor> layout = LLayoutDescriptor::Create();
-    layout->x.sizeRef = layout->y.sizeRef = 2;
-    layout->x.sizeAbs = w, layout->y.sizeAbs = h;
-    RCPtr<LControlDescriptor> descriptor = LControlDescriptor::Create(cls, name, nullptr);
-    descriptor->SetLayout(layout);
-    return descriptor;
-}
-
 RCPtr<LControlFactory> Factory()
 {
     static auto* factory = [] {
         auto* f = new RCPtr<LControlFactory>(LControlFactory::Create(u"Bench"));
-        for (const ControlClassRow& row : FrameworkControlClasses())
-            if (row.create)
-                (*f)->RegisterControlClass(row.name, row.create);
+        RegisterFrameworkControls(**f);
         return f;
     }();
     return *factory;
@@ -53,9 +41,9 @@ struct Chain
     explicit Chain(uint32_t depth)
     {
         ControlEnvironment().factory = Factory();
-        RCPtr<LControlDescriptor> item = Child(u"Framework.TreeViewItem", u"templateItem", 200, 20);
-        item->AddChild(Child(u"Framework.Button", u"checkBox", 16, 16));
-        RCPtr<LControlDescriptor> d = Child(u"Framework.TreeView", u"tree", 300, 200);
+        RCPtr<LControlDescriptor> item = Child(u"Framework.TreeViewItem", u"templateItem", 0, 0, 200, 20);
+        item->AddChild(Child(u"Framework.Button", u"checkBox", 0, 0, 16, 16));
+        RCPtr<LControlDescriptor> d = Child(u"Framework.TreeView", u"tree", 0, 0, 300, 200);
         d->AddChild(item);
         tree = RCPtrDynamicCast<LTreeView>(Factory()->CreateControl(d, nullptr));
         tree->SetRootWindow(window.Get());
@@ -104,32 +92,20 @@ struct PlainChain
     }
 };
 
-template <class F>
-std::chrono::nanoseconds Timed(F&& f)
-{
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::steady_clock::now() - t0;
-}
-
 void BM_TreeChainReparent(benchmark::State& state)
 {
     Chain small(kSmall), large(kLarge);
     PlainChain plainSmall(kSmall), plainLarge(kLarge);
-    std::chrono::nanoseconds tSmall{0}, tLarge{0}, bSmall{0}, bLarge{0};
+    Growth::Times t;
     for (auto _ : state) {
-        tSmall += Timed([&] { small.Round(); });
-        tLarge += Timed([&] { large.Round(); });
-        bSmall += Timed([&] { plainSmall.Round(); });
-        bLarge += Timed([&] { plainLarge.Round(); });
+        t.small += Growth::Timed([&] { small.Round(); });
+        t.large += Growth::Timed([&] { large.Round(); });
+        t.baseSmall += Growth::Timed([&] { plainSmall.Round(); });
+        t.baseLarge += Growth::Timed([&] { plainLarge.Round(); });
         benchmark::DoNotOptimize(plainLarge.shown);
     }
-    const double n = double(state.iterations());
-    state.counters["SmallUs"] = double(tSmall.count()) / n / 1000;
-    state.counters["LargeUs"] = double(tLarge.count()) / n / 1000;
-    state.counters["Growth"] = double(tLarge.count()) / double(std::max<int64_t>(1, tSmall.count()));
-    state.counters["BaselineGrowth"] = double(bLarge.count()) / double(std::max<int64_t>(1, bSmall.count()));
-    state.counters["LargeToBaseline"] = double(tLarge.count()) / double(std::max<int64_t>(1, bLarge.count()));
+    Growth::ReportMicros(state, t);
+    Growth::Report(state, t);
     state.counters["Depth"] = double(large.tree->GetDepth(kLarge));
 }
 BENCHMARK(BM_TreeChainReparent)->Unit(benchmark::kMicrosecond);

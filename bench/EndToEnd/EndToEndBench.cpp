@@ -10,30 +10,14 @@
 
 #include "DeviceChannel/FirmwareTransfer.h"
 #include "Platform/Registry/Registry.h"
+#include "FileHost.h"
 #include "SimProcess.h"
 
 namespace {
 
-class Host : public FirmwareTransferHost
-{
-public:
-    bool IsAbortRequested() override { return false; }
-    void SetUpdateState(int32_t) override {}
-    void SetDeviceState(int32_t) override {}
-    void SetCannotUpdateReason(uint32_t) override {}
-    Tavo::WString GetFirmwarePath() override { return Tavo::WString(Tavo::NString(path.c_str())); }
-    void PostUpdateProgress(uint32_t, double, bool, int32_t, bool, const Tavo::WString&) override {}
-    void PostUpdateCompleted(bool) override {}
-    uint16_t GetChunkSize() override { return 128; }
-    uint16_t GetChunkPauseMs() override { return pauseMs; }
-
-    std::string path;
-    uint16_t pauseMs = 20;
-};
-
 // Seconds of one transfer to the device in update mode, which then installs
 // and is put back into update mode; negative when it failed.
-double TimeTransfer(SimProcess& sim, Host& host)
+double TimeTransfer(SimProcess& sim, FileHost& host)
 {
     const auto start = std::chrono::steady_clock::now();
     const bool sent = PerformPrivateMidiUpdate(host) == Tavo::S_OK;
@@ -56,7 +40,7 @@ void BM_PacedTransfer(benchmark::State& state)
     }
     Tavo::Platform::Registry::SetMachine(
         Tavo::Platform::Registry::CreateDirectoryRegistry(sim.Root() + "/registry"));
-    Host host;
+    FileHost host;
     host.path = sim.Root() + "/image.bin";
     const size_t size = size_t(state.range(0)) * 1024;
     std::ofstream(host.path, std::ios::binary) << std::string(size, '\x5A');

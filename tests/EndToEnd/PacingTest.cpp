@@ -14,6 +14,7 @@
 #include "DeviceChannel/FirmwareTransfer.h"
 #include "Engine/UpdateEngine.h"
 #include "Platform/Registry/Registry.h"
+#include "FileHost.h"
 #include "SimProcess.h"
 
 namespace {
@@ -22,25 +23,8 @@ using Engine = LUpdateEngineInterface;
 namespace Registry = Tavo::Platform::Registry;
 
 constexpr char16_t kPortName[] = u"Tessaro DJ K620 ZENTA";
-constexpr uint32_t kChunk = 128;
+constexpr uint32_t kChunk = FileHost::kChunkSize;
 constexpr uint32_t kMessages = 12;
-
-class Host : public FirmwareTransferHost
-{
-public:
-    bool IsAbortRequested() override { return false; }
-    void SetUpdateState(int32_t) override {}
-    void SetDeviceState(int32_t) override {}
-    void SetCannotUpdateReason(uint32_t) override {}
-    Tavo::WString GetFirmwarePath() override { return Tavo::WString(Tavo::NString(path.c_str())); }
-    void PostUpdateProgress(uint32_t, double, bool, int32_t, bool, const Tavo::WString&) override {}
-    void PostUpdateCompleted(bool) override {}
-    uint16_t GetChunkSize() override { return kChunk; }
-    uint16_t GetChunkPauseMs() override { return pauseMs; }
-
-    std::string path;
-    uint16_t pauseMs = 20;
-};
 
 struct PaceCase
 {
@@ -132,7 +116,7 @@ TEST_P(PacingTest, EveryHandOverIsFollowedByTheWholePause)
 
     // The driver's channel, as the program sends an image.
     Registry::SetMachine(Registry::CreateDirectoryRegistry(sim.Root() + "/registry"));
-    Host host;
+    FileHost host;
     host.pauseMs = c.pauseMs;
     host.path = sim.Root() + "/image.bin";
     std::ofstream(host.path, std::ios::binary) << std::string(kChunk * kMessages, '\x5A');

@@ -26,6 +26,20 @@ bool FitsTheAtlas(const LGlyphProcessor::SGlyphRecord& record)
            width <= GlyphAtlas::kWidth - 2;
 }
 
+// A cached glyph's index, box and advances into the record; a large
+// glyph's are cut down to the record's bytes and 16 bits.
+template <class Glyph>
+void CopyBox(const Glyph& glyph, LGlyphProcessor::SGlyphRecord& record)
+{
+    record.glyphIndex = glyph.glyphIndex;
+    record.left = static_cast<int8_t>(glyph.left);
+    record.top = static_cast<int8_t>(glyph.top);
+    record.right = static_cast<int8_t>(glyph.right);
+    record.bottom = static_cast<int8_t>(glyph.bottom);
+    record.advanceX = static_cast<int16_t>(glyph.advanceX);
+    record.advanceY = static_cast<int16_t>(glyph.advanceY);
+}
+
 }  // namespace
 
 LGLGlyphRenderer::CachedFont::CachedFont(const RCPtr<LFont>& font, std::unique_ptr<IGlyphTexture> texture,
@@ -84,25 +98,14 @@ uint16_t LGLGlyphRenderer::QueryGlyph(SGlyphRecord& record)
     const auto found = mCurrent->glyphs.find(record.character);
     if (found != mCurrent->glyphs.end()) {
         mFound = &found->second;
-        record.left = mFound->left;
-        record.top = mFound->top;
-        record.right = mFound->right;
-        record.bottom = mFound->bottom;
-        record.advanceX = mFound->advanceX;
-        record.advanceY = mFound->advanceY;
-        record.glyphIndex = mFound->glyphIndex;
+        CopyBox(*mFound, record);
         return 0;
     }
     const auto large = mCurrent->largeGlyphs.find(record.character);
     if (large == mCurrent->largeGlyphs.end())
         return kNeedGlyph | kNeedBox | kNeedBitmap;
     mFoundLarge = &large->second;
-    record.left = static_cast<int8_t>(mFoundLarge->left);
-    record.top = static_cast<int8_t>(mFoundLarge->top);
-    record.right = static_cast<int8_t>(mFoundLarge->right);
-    record.bottom = static_cast<int8_t>(mFoundLarge->bottom);
-    record.advanceX = static_cast<int16_t>(mFoundLarge->advanceX);
-    record.advanceY = static_cast<int16_t>(mFoundLarge->advanceY);
+    CopyBox(*mFoundLarge, record);
     record.wide = true;
     record.wideLeft = mFoundLarge->left;
     record.wideTop = mFoundLarge->top;
@@ -110,7 +113,6 @@ uint16_t LGLGlyphRenderer::QueryGlyph(SGlyphRecord& record)
     record.wideBottom = mFoundLarge->bottom;
     record.wideAdvanceX = mFoundLarge->advanceX;
     record.wideAdvanceY = mFoundLarge->advanceY;
-    record.glyphIndex = mFoundLarge->glyphIndex;
     return 0;
 }
 

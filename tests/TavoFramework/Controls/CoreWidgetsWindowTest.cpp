@@ -13,6 +13,7 @@
 #include <X11/keysym.h>
 
 using namespace Tavo;
+using WidgetWindow::Settle;
 using WidgetWindow::TurnUntil;
 
 TEST(CoreWidgetsWindow, ClicksKeysAndWheelFromTheDisplayDriveTheWidgets)
@@ -27,46 +28,32 @@ TEST(CoreWidgetsWindow, ClicksKeysAndWheelFromTheDisplayDriveTheWidgets)
             auto progress = RCPtrDynamicCast<LProgressBar>(main->FindChildByName(u"progress"));
             ASSERT_TRUE(push && list && progress && main->FindChildByName(u"status"));
             ASSERT_TRUE(list->GetVerticalBar() && list->IsScrollbarShown(1));
-            const unsigned long id = window.GetWindowId();
-            const Platform::Window::Rect client = WindowHost::System()->GetClientRect(id);
+            WidgetWindow::Screen screen(window);
             RCPtr<Recorder> rec(new Recorder());
             rec->Listen(push, {u"NID_LEFT_CLICK"});
-            XInput input;
-            auto settle = [] { TurnUntil([] { return false; }, 3); };
-            auto pixel = [&](int32_t x, int32_t y) {
-                return TestXServer().ReadPixels(id, {x, y, 1, 1}).at(0);
-            };
-            // Paints run on the loop: wait for the colour rather than for a count.
-            auto shows = [&](int32_t x, int32_t y, uint32_t rgb) {
-                return TurnUntil([&] { return pixel(x, y) == rgb; });
-            };
-            auto to = [&](int32_t x, int32_t y) {
-                input.MoveTo(client.x + x, client.y + y);
-                settle();
-            };
 
-            EXPECT_TRUE(shows(12, 12, 0x505058)) << "the button's idle look";
-            to(40, 20);
-            input.Press(1);
-            to(46, 20);
-            EXPECT_TRUE(shows(12, 12, 0xE8A317))
+            EXPECT_TRUE(screen.Shows(12, 12, 0x505058)) << "the button's idle look";
+            screen.To(40, 20);
+            screen.input.Press(1);
+            screen.To(46, 20);
+            EXPECT_TRUE(screen.Shows(12, 12, 0xE8A317))
                 << "held and moved past the drag threshold, the pressed look";
             EXPECT_EQ(rec->Count(u"NID_LEFT_CLICK"), 0) << "no click before the release";
-            input.Release(1);
+            screen.input.Release(1);
             EXPECT_TRUE(TurnUntil([&] { return rec->Count(u"NID_LEFT_CLICK") == 1; }));
-            EXPECT_TRUE(shows(12, 12, 0x505058));
+            EXPECT_TRUE(screen.Shows(12, 12, 0x505058));
 
             // Row 1 clicked, then Down twice: the selection moves to row 3.
-            to(40, 70);
-            input.Click(1);
-            settle();
+            screen.To(40, 70);
+            screen.input.Click(1);
+            Settle();
             EXPECT_EQ(list->GetSelectedIndices(), std::vector<uint32_t>{1});
             for (int i = 0; i < 2; ++i)
-                input.Key(XK_Down);
-            settle();
+                screen.input.Key(XK_Down);
+            Settle();
             EXPECT_EQ(list->GetSelectedIndices(), std::vector<uint32_t>{3});
-            EXPECT_TRUE(shows(12, 85, 0xE8A317)) << "scrolled a row to show the third, selected";
-            EXPECT_EQ(pixel(12, 45), 0x505058u);
+            EXPECT_TRUE(screen.Shows(12, 85, 0xE8A317)) << "scrolled a row to show the third, selected";
+            EXPECT_EQ(screen.Pixel(12, 45), 0x505058u);
             LScrollbar& bar = *list->GetVerticalBar();
             // Scrolled a row already: two notches down over the rows reach the end, one up comes back a row.
             const struct
@@ -75,15 +62,15 @@ TEST(CoreWidgetsWindow, ClicksKeysAndWheelFromTheDisplayDriveTheWidgets)
                 double value;
             } notches[] = {{5, 2.0 / 3}, {5, 1.0}, {5, 1.0}, {4, 2.0 / 3}};
             for (const auto& n : notches) {
-                input.Click(n.button);
-                settle();
+                screen.input.Click(n.button);
+                Settle();
                 EXPECT_NEAR(bar.GetValue(), n.value, 1e-9) << n.button;
             }
 
             // A quarter fills 50 of the bar's 200 pixels.
             progress->SetValue(0.25);
-            EXPECT_TRUE(shows(10 + 49, 125, 0x30C030));
-            const std::vector<uint32_t> row = TestXServer().ReadPixels(id, {10, 125, 200, 1});
+            EXPECT_TRUE(screen.Shows(10 + 49, 125, 0x30C030));
+            const std::vector<uint32_t> row = TestXServer().ReadPixels(screen.id, {10, 125, 200, 1});
             EXPECT_EQ(std::count(row.begin(), row.end(), 0x30C030u), 50);
             TestXServer().Screenshot("core-widgets");
             GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));

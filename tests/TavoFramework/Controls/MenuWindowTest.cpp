@@ -25,6 +25,7 @@
 #include <vector>
 
 using namespace Tavo;
+using WidgetWindow::Settle;
 using WidgetWindow::TurnUntil;
 
 namespace {
@@ -145,10 +146,9 @@ TEST(MenuWindow, MenusFitTheirEntriesShowThemLegiblyAndCloseOnAPressOutside)
             const unsigned long id = window.GetWindowId();
             const Platform::Window::Rect client = WindowHost::System()->GetClientRect(id);
             XInput input;
-            auto settle = [] { TurnUntil([] { return false; }, 3); };
             auto to = [&](double x, double y) {
                 input.MoveTo(client.x + int32_t(x), client.y + int32_t(y));
-                settle();
+                Settle();
             };
             auto pixels = [&](double x, double y, double w, double h) {
                 return TestXServer().ReadPixels(id, {int32_t(x), int32_t(y), int32_t(w), int32_t(h)});
@@ -187,7 +187,7 @@ TEST(MenuWindow, MenusFitTheirEntriesShowThemLegiblyAndCloseOnAPressOutside)
             to(title.x + 20, title.y + 12);
             input.Click(1);
             ASSERT_TRUE(TurnUntil([&] { return file->IsDroppedDown(); }));
-            settle();
+            Settle();
             const LListBoxItem& first = *popup->GetRow(0);
             EXPECT_GE(popup->GetWidth(), 40 + measure(first, u"Select Firmware File"));
             EXPECT_EQ(popup->GetHeight(), 3 * 20 + popup->GetSeparatorHeight());
@@ -230,7 +230,7 @@ TEST(MenuWindow, MenusFitTheirEntriesShowThemLegiblyAndCloseOnAPressOutside)
             input.Click(3);
             ASSERT_TRUE(TurnUntil([&] { return bool(label->FindChildByName(u"contextMenu")); }));
             auto context = RCPtrDynamicCast<LPopupMenu>(label->FindChildByName(u"contextMenu"));
-            settle();
+            Settle();
             EXPECT_GE(context->GetWidth(), 40 + measure(*context->GetRow(0), u"Copy Device Information"));
             EXPECT_EQ(context->GetHeight(), 2 * 20.0);
             TestXServer().Screenshot("menu-context-open");
@@ -238,7 +238,7 @@ TEST(MenuWindow, MenusFitTheirEntriesShowThemLegiblyAndCloseOnAPressOutside)
             to(300, 300);
             input.Click(1);
             EXPECT_TRUE(TurnUntil([&] { return !bool(label->FindChildByName(u"contextMenu")); }));
-            settle();
+            Settle();
             TestXServer().Screenshot("menu-closed");
             StatusBarCache() = nullptr;
             GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));

@@ -10,6 +10,7 @@
 #include <X11/keysym.h>
 
 using namespace Tavo;
+using WidgetWindow::Settle;
 using WidgetWindow::TurnUntil;
 
 TEST(ValueWidgetsWindow, DragsWheelAndKeysFromTheDisplaySetTheValues)
@@ -24,69 +25,58 @@ TEST(ValueWidgetsWindow, DragsWheelAndKeysFromTheDisplaySetTheValues)
             auto knob = RCPtrDynamicCast<LKnob>(main->FindChildByName(u"knob"));
             auto combo = RCPtrDynamicCast<LComboSlider>(main->FindChildByName(u"combo"));
             ASSERT_TRUE(slider && centered && knob && combo);
-            const unsigned long id = window.GetWindowId();
-            const Platform::Window::Rect client = WindowHost::System()->GetClientRect(id);
-            XInput input;
-            auto settle = [] { TurnUntil([] { return false; }, 3); };
-            // Paints run on the loop: wait for the colour rather than for a count.
-            auto shows = [&](int32_t x, int32_t y, uint32_t rgb) {
-                return TurnUntil([&] { return TestXServer().ReadPixels(id, {x, y, 1, 1}).at(0) == rgb; });
-            };
-            auto to = [&](int32_t x, int32_t y) {
-                input.MoveTo(client.x + x, client.y + y);
-                settle();
-            };
+            WidgetWindow::Screen screen(window);
             auto drag = [&](int32_t x, int32_t y, int32_t dx, int32_t dy) {
-                to(x, y);
-                input.Press(1);
-                to(x + dx / 2, y + dy / 2);
-                to(x + dx, y + dy);
-                input.Release(1);
-                settle();
+                screen.To(x, y);
+                screen.input.Press(1);
+                screen.To(x + dx / 2, y + dy / 2);
+                screen.To(x + dx, y + dy);
+                screen.input.Release(1);
+                Settle();
             };
 
             drag(30, 30, 64, 5);
             EXPECT_NEAR(slider->GetValue(), 64.0 / 127, 1e-12);
             EXPECT_EQ(slider->GetThumb()->GetX(), 64);
             // The focused thumb passes the arrow keys on to its slider.
-            to(30, 70);
-            input.Click(1);
+            screen.To(30, 70);
+            screen.input.Click(1);
             for (int i = 0; i < 3; ++i)
-                input.Key(XK_Right);
-            settle();
+                screen.input.Key(XK_Right);
+            Settle();
             EXPECT_NEAR(centered->GetValue(), 3.0 / 127, 1e-12);
             EXPECT_EQ(centered->GetActiveLookIndex(), 1) << "focused";
             EXPECT_EQ(centered->FindChildByName(u"lowRangeBounds")->GetX(), 13);
             // Up 20 pixels of the 130 that five frames give, then two notches away.
             drag(220, 40, 0, -20);
             EXPECT_NEAR(knob->GetValue(), 20.0 / 129, 1e-12);
-            input.Click(4);
-            input.Click(4);
-            settle();
+            screen.input.Click(4);
+            screen.input.Click(4);
+            Settle();
             EXPECT_NEAR(knob->GetValue(), (127 * 20.0 / 129 + 2) / 127, 1e-12);
             EXPECT_EQ(knob->GetActiveLookIndex(), 1);
             // Pressed, the knob took the focus: its look shows over the frame.
-            EXPECT_TRUE(shows(220, 40, 0xFF0000));
+            EXPECT_TRUE(screen.Shows(220, 40, 0xFF0000));
 
             // Opened near the right edge, the panel moves left to end at it.
             combo->SetValueRange(0, 127, 0);
-            to(230, 110);
-            input.Click(1);
-            settle();
+            screen.To(230, 110);
+            screen.input.Click(1);
+            Settle();
             ASSERT_TRUE(combo->IsDroppedDown());
             EXPECT_EQ(combo->GetActiveLookIndex(), 5) << "open and hovered";
-            EXPECT_TRUE(shows(220, 40, 0x40C040)) << "the knob's frame without focus";
+            EXPECT_TRUE(screen.Shows(220, 40, 0x40C040)) << "the knob's frame without focus";
             EXPECT_EQ(combo->GetPanel()->GetAbsolutePosition().x, 160);
             drag(175, 135, 64, 0);
             EXPECT_EQ(combo->GetText(), u"64");
             // The thumb moved inside the unclipped panel is painted where it went.
-            EXPECT_TRUE(shows(165 + 64 + 10, 135, 0xE8A317));
-            EXPECT_TRUE(shows(165 + 10, 135, 0x505058));
+            EXPECT_TRUE(screen.Shows(165 + 64 + 10, 135, 0xE8A317));
+            EXPECT_TRUE(screen.Shows(165 + 10, 135, 0x505058));
             TestXServer().Screenshot("value-widgets");
             combo->SetEnabled(false);
             knob->SetEnabled(false);
             EXPECT_EQ(combo->GetActiveLookIndex(), 6);
-            EXPECT_TRUE(shows(220, 40, 0x0000FF));
+            EXPECT_TRUE(screen.Shows(220, 40, 0x0000FF));
             GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
         });
     EXPECT_EQ(code, 0);

@@ -14,6 +14,7 @@
 #include <cmath>
 
 using namespace Tavo;
+using WidgetWindow::Settle;
 using WidgetWindow::TurnUntil;
 
 namespace {
@@ -48,66 +49,52 @@ TEST(WidgetLooksWindow, TooltipsDockedBarSelectionAndHeldButtonAsSeenOnScreen)
             held->SetText(u"HOLD");
             text->SetText(u"hello world");
 
-            const unsigned long id = window.GetWindowId();
-            const Platform::Window::Rect client = WindowHost::System()->GetClientRect(id);
-            XInput input;
-            auto settle = [] { TurnUntil([] { return false; }, 3); };
-            auto pixel = [&](int32_t x, int32_t y) {
-                return TestXServer().ReadPixels(id, {x, y, 1, 1}).at(0);
-            };
-            // Paints run on the loop: wait for the colour rather than for a count.
-            auto shows = [&](int32_t x, int32_t y, uint32_t rgb) {
-                return TurnUntil([&] { return pixel(x, y) == rgb; });
-            };
-            auto to = [&](int32_t x, int32_t y) {
-                input.MoveTo(client.x + x, client.y + y);
-                settle();
-            };
-            EXPECT_TRUE(shows(12, 12, kButton)) << "the first paint";
-            settle();
+            WidgetWindow::Screen screen(window);
+            EXPECT_TRUE(screen.Shows(12, 12, kButton)) << "the first paint";
+            Settle();
             TestXServer().Screenshot("widget-looks-1-start");
 
             // Resting on the clipped button: nothing before the delay, then
             // the tooltip below the pointer, outside the button.
-            to(40, 22);
-            settle();
+            screen.To(40, 22);
+            Settle();
             // What the loop runs when it has nothing else to do, timed
             // things included.
             auto idleTurn = [&] { app.ProcessNotifications(true); };
             idleTurn();
-            settle();
-            EXPECT_EQ(pixel(42, 44), kPanel) << "no tooltip before the hover delay";
+            Settle();
+            EXPECT_EQ(screen.Pixel(42, 44), kPanel) << "no tooltip before the hover delay";
             RCPtr<LControl> tip = clipped->GetToolTip();
             ASSERT_TRUE(tip) << "the text does not fit: the button offers a tooltip";
             EXPECT_EQ(tip->GetText(), u"UPDATE FIRMWARE") << "the whole text";
             clock.Advance(500);
             idleTurn();
-            settle();
-            EXPECT_EQ(pixel(42, 44), kPanel) << "not at 500 ms";
+            Settle();
+            EXPECT_EQ(screen.Pixel(42, 44), kPanel) << "not at 500 ms";
             clock.Advance(1);
             idleTurn();
-            EXPECT_TRUE(shows(42, 44, kToolTip)) << "shown after the delay";
+            EXPECT_TRUE(screen.Shows(42, 44, kToolTip)) << "shown after the delay";
             const int32_t right = 40 + int32_t(tip->GetWidth()) - 3;
             EXPECT_GT(right, 70) << "wider than the button";
-            EXPECT_EQ(pixel(right, 60), kToolTip) << "beyond the button's right edge too";
+            EXPECT_EQ(screen.Pixel(right, 60), kToolTip) << "beyond the button's right edge too";
             TestXServer().Screenshot("widget-looks-2-tooltip");
 
             // Three wheel steps down the list: the docked bar stays where it
             // was, its thumb now at the channel's end.
-            to(170, 90);
-            EXPECT_TRUE(shows(42, 44, kPanel)) << "the tooltip went with the pointer";
-            EXPECT_TRUE(shows(222, 67, kButton));
-            EXPECT_EQ(pixel(222, 82), kAccent) << "the thumb at the top";
+            screen.To(170, 90);
+            EXPECT_TRUE(screen.Shows(42, 44, kPanel)) << "the tooltip went with the pointer";
+            EXPECT_TRUE(screen.Shows(222, 67, kButton));
+            EXPECT_EQ(screen.Pixel(222, 82), kAccent) << "the thumb at the top";
             for (int i = 0; i < 3; ++i) {
-                input.Click(5);
-                settle();
+                screen.input.Click(5);
+                Settle();
             }
             EXPECT_DOUBLE_EQ(list->GetVerticalBar()->GetValue(), 1.0);
             EXPECT_EQ(list->GetScrollOffset().y, 60);
-            EXPECT_TRUE(shows(222, 97, kAccent)) << "the thumb at the bottom, in view";
-            EXPECT_EQ(pixel(222, 67), kButton) << "the bar's top button where it was";
-            EXPECT_EQ(pixel(222, 112), kButton) << "and its bottom one";
-            EXPECT_EQ(pixel(222, 82), 0x141416u) << "the channel above the thumb";
+            EXPECT_TRUE(screen.Shows(222, 97, kAccent)) << "the thumb at the bottom, in view";
+            EXPECT_EQ(screen.Pixel(222, 67), kButton) << "the bar's top button where it was";
+            EXPECT_EQ(screen.Pixel(222, 112), kButton) << "and its bottom one";
+            EXPECT_EQ(screen.Pixel(222, 82), 0x141416u) << "the channel above the thumb";
             TestXServer().Screenshot("widget-looks-3-docked-bar");
 
             // "world" selected in "hello world": the highlight spans those
@@ -118,8 +105,8 @@ TEST(WidgetLooksWindow, TooltipsDockedBarSelectionAndHeldButtonAsSeenOnScreen)
             const float origin = area.x + text->GetLineOrigin().x;
             const int32_t from = 130 + int32_t(std::lround(origin + text->MeasurePrefix(6)));
             const int32_t to5 = 130 + int32_t(std::lround(origin + text->MeasurePrefix(11)));
-            EXPECT_TRUE(shows(from + 1, 12, kHot));
-            const std::vector<uint32_t> row = TestXServer().ReadPixels(id, {130, 12, 200, 1});
+            EXPECT_TRUE(screen.Shows(from + 1, 12, kHot));
+            const std::vector<uint32_t> row = TestXServer().ReadPixels(screen.id, {130, 12, 200, 1});
             const auto first = std::find(row.begin(), row.end(), kHot);
             const auto last = std::find(row.rbegin(), row.rend(), kHot);
             ASSERT_NE(first, row.end());
@@ -133,13 +120,13 @@ TEST(WidgetLooksWindow, TooltipsDockedBarSelectionAndHeldButtonAsSeenOnScreen)
             TestXServer().Screenshot("widget-looks-4-selection");
 
             // Held without moving: pressed at once.
-            to(50, 162);
-            EXPECT_TRUE(shows(12, 152, kHover));
-            input.Press(1);
-            EXPECT_TRUE(shows(12, 152, kPressed)) << "down as soon as it is held";
+            screen.To(50, 162);
+            EXPECT_TRUE(screen.Shows(12, 152, kHover));
+            screen.input.Press(1);
+            EXPECT_TRUE(screen.Shows(12, 152, kPressed)) << "down as soon as it is held";
             TestXServer().Screenshot("widget-looks-5-held");
-            input.Release(1);
-            EXPECT_TRUE(shows(12, 152, kHover));
+            screen.input.Release(1);
+            EXPECT_TRUE(screen.Shows(12, 152, kHover));
             GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
         });
     EXPECT_EQ(code, 0);

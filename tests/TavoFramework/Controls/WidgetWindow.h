@@ -9,6 +9,7 @@
 #include "Window/Native/OSRootWindow.h"
 #include "Window/Native/OSWindow.h"
 #include "Window/Native/WindowHost.h"
+#include "tests/Common/LoopTurns.h"
 #include "tests/Common/TestScope.h"
 #include "tests/Common/XServer.h"
 #include "tests/TavoFramework/Application/AppTestSupport.h"
@@ -21,20 +22,33 @@ namespace WidgetWindow {
 
 using namespace Tavo;
 
-// Delivers the display's events and the loop's posted work (paints) until
-// done holds; false when it never does.
-inline bool TurnUntil(const std::function<bool()>& done, int turns = 400)
+using LoopTurns::Settle;
+using LoopTurns::TurnUntil;
+
+// The pointer on a window and its pixels, in client coordinates.
+class Screen
 {
-    for (int i = 0; i < turns && !done(); ++i) {
-        WindowHost::System()->Sync();
-        Platform::Window::Event e;
-        while (WindowHost::System()->NextEvent(e))
-            WindowHost::Dispatch(e);
-        Platform::App::MainMessageLoop().Post([] { Platform::App::MainMessageLoop().PostQuit(0); });
-        Platform::App::MainMessageLoop().Run();
+public:
+    explicit Screen(OSWindow& window)
+        : id(window.GetWindowId()), client(WindowHost::System()->GetClientRect(id))
+    {
     }
-    return done();
-}
+    uint32_t Pixel(int32_t x, int32_t y) const { return TestXServer().ReadPixels(id, {x, y, 1, 1}).at(0); }
+    // Paints run on the loop: wait for the colour rather than for a count.
+    bool Shows(int32_t x, int32_t y, uint32_t rgb) const
+    {
+        return TurnUntil([&] { return Pixel(x, y) == rgb; });
+    }
+    void To(int32_t x, int32_t y)
+    {
+        input.MoveTo(client.x + x, client.y + y);
+        Settle();
+    }
+
+    const unsigned long id;
+    const Platform::Window::Rect client;
+    XInput input;
+};
 
 // The test application with the control classes its skin names.
 class App : public AppTest::TestApp

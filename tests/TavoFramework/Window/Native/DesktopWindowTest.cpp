@@ -373,15 +373,7 @@ TEST_F(DesktopWindowTest, ASecondCopyRestoresTheMinimisedIdleWindowEveryTime)
 {
     WindowManager wm;
     ASSERT_TRUE(wm.Running());
-    ScopedEnv runtime("TAVO_RUNTIME_DIR", mDir / "run");
-    ScopedEnv resources("TAVO_TEST_RESOURCES", mDir / "res");
-    mCustomize = [](AppShellOptions& options) {
-        // The name the test program's copies use.
-        options.applicationName = u"TavoTestApp";
-        options.createSingleInstance = [](const std::string& name) {
-            return std::make_unique<Platform::App::SingleInstance>(name);
-        };
-    };
+    RunAsTestProgram();
     Run([](WindowApp&, OSWindow& window) {
         Display* d = TestXServer().Connection();
         const unsigned long id = window.GetWindowId();

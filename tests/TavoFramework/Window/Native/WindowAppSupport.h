@@ -17,6 +17,7 @@
 #include "Window/Native/OSWindow.h"
 #include "Window/Native/WindowHost.h"
 #include "Window/RootWindow.h"
+#include "tests/Common/LoopTurns.h"
 #include "tests/Common/TestScope.h"
 #include "tests/Common/XServer.h"
 #include "tests/TavoFramework/Application/AppTestSupport.h"
@@ -73,8 +74,7 @@ public:
     }
     TavoResult UITarget_MouseDown(const RCPtr<LMouseButtonParam>& p) override
     {
-        Add("down %u %d,%d %u %d held %u", p->mButton, p->mX, p->mY, p->mModifiers, int(p->mDoubleClick),
-            p->mButtonsHeld);
+        AddButton("down", *p);
         // Presses take the capture, as the control base does.
         if (LRootWindow* root = GetRootWindow())
             root->SetCaptureControl(RCPtr<LControl>(this));
@@ -82,8 +82,7 @@ public:
     }
     TavoResult UITarget_MouseUp(const RCPtr<LMouseButtonParam>& p) override
     {
-        Add("up %u %d,%d %u %d held %u", p->mButton, p->mX, p->mY, p->mModifiers, int(p->mDoubleClick),
-            p->mButtonsHeld);
+        AddButton("up", *p);
         if (p->mButtonsHeld == 0)
             UITarget_ReleaseCapture();
         return S_OK;
@@ -122,6 +121,11 @@ public:
         char buffer[96];
         std::snprintf(buffer, sizeof buffer, format, args...);
         Log().push_back(buffer);
+    }
+    static void AddButton(const char* what, const LMouseButtonParam& p)
+    {
+        Add("%s %u %d,%d %u %d held %u", what, p.mButton, p.mX, p.mY, p.mModifiers, int(p.mDoubleClick),
+            p.mButtonsHeld);
     }
 };
 
@@ -187,34 +191,31 @@ protected:
         return code;
     }
 
+    // Runs as the test program's copies know it, with the real single-instance
+    // lock, so that a copy the test starts finds this one.
+    void RunAsTestProgram()
+    {
+        mRuntime = std::make_unique<ScopedEnv>("TAVO_RUNTIME_DIR", mDir / "run");
+        mResources = std::make_unique<ScopedEnv>("TAVO_TEST_RESOURCES", mDir / "res");
+        mCustomize = [](AppShellOptions& options) {
+            // The name the test program's copies use.
+            options.applicationName = u"TavoTestApp";
+            options.createSingleInstance = [](const std::string& name) {
+                return std::make_unique<Platform::App::SingleInstance>(name);
+            };
+        };
+    }
+
     TestFolder mDir;
-    std::unique_ptr<ScopedEnv> mUserData, mCommonData;
+    std::unique_ptr<ScopedEnv> mUserData, mCommonData, mRuntime, mResources;
     std::function<void(AppShellOptions&)> mCustomize;
     std::function<void(FrameworkAppShell&)> mOnCreate;
     std::shared_ptr<Platform::App::MemoryProfileStore> mProfile =
         std::make_shared<Platform::App::MemoryProfileStore>();
 };
 
-// Turns the loop until the condition holds; false after many turns.
-inline bool TurnUntil(const std::function<bool()>& done, int turns = 400)
-{
-    Platform::Window::IWindowSystem* system = WindowHost::System();
-    for (int i = 0; i < turns && !done(); ++i) {
-        system->Sync();
-        Platform::Window::Event e;
-        while (system->NextEvent(e))
-            WindowHost::Dispatch(e);
-        // The loop's own posted work (paints) runs in a nested turn.
-        Platform::App::MainMessageLoop().Post([] { Platform::App::MainMessageLoop().PostQuit(0); });
-        Platform::App::MainMessageLoop().Run();
-    }
-    return done();
-}
-
-inline void Settle()
-{
-    TurnUntil([] { return false; }, 3);
-}
+using LoopTurns::Settle;
+using LoopTurns::TurnUntil;
 
 inline uint32_t PixelAt(unsigned long window, int32_t x, int32_t y)
 {

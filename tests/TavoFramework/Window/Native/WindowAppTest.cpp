@@ -318,15 +318,7 @@ TEST_F(WindowAppTest, SplashUntilTheWindowShowsIconRedrawNowAndFurtherWindows)
 // window comes to the front through the window manager's activation request.
 TEST_F(WindowAppTest, SecondCopyBringsTheFirstWindowToTheFront)
 {
-    ScopedEnv runtime("TAVO_RUNTIME_DIR", mDir / "run");
-    ScopedEnv resources("TAVO_TEST_RESOURCES", mDir / "res");
-    mCustomize = [](AppShellOptions& options) {
-        // The name the test program's copies use.
-        options.applicationName = u"TavoTestApp";
-        options.createSingleInstance = [](const std::string& name) {
-            return std::make_unique<Platform::App::SingleInstance>(name);
-        };
-    };
+    RunAsTestProgram();
     Run([](WindowApp&, OSWindow& window) {
         Display* d = TestXServer().Connection();
         ASSERT_TRUE(TurnUntil([&] { return window.IsActive(); }));
