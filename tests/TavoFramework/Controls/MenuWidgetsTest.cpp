@@ -297,13 +297,11 @@ TEST_F(MenuTest, TitlesAndEntriesBecomeMenusConnectedToTheWindow)
     EXPECT_EQ(mBar->GetFixedMenuCount(), 0);
     EXPECT_FALSE(mBar->FindChildByName(u"templateMenu")) << "the template leaves the bar";
     auto file = mBar->GetMenuAt(0);
-    EXPECT_EQ(file->GetText(), WString(u"File"));
     LPopupMenu* popup = Popup(file);
     ASSERT_TRUE(popup && popup->GetMenuDescriptor());
     EXPECT_EQ(popup->GetMenuDescriptor()->GetItem(0)->key, WString(u"NID_MENU_FILE_ITEM_1"));
     EXPECT_FALSE(popup->FindChildByName(u"templateItem")) << "the template is no row";
     ASSERT_GE(popup->GetRowCount(), 1u);
-    EXPECT_TRUE(dynamic_cast<LMenuListBoxItem*>(popup->GetRow(0)));
     EXPECT_EQ(popup->GetRow(0)->GetText(), WString(u"Select Firmware File"));
     EXPECT_FALSE(popup->GetCloseOnActivation());
     EXPECT_EQ(popup->GetItemUpdater()->GetControl().Get(), mBar.Get());
@@ -430,21 +428,16 @@ TEST_F(MenuTest, ShortcutsComeFromTheControlThenTheWindowThenTheApplication)
     sub->InsertItem(0, u"y", u"NID_CLOSE", true, false);
     menu->InsertItem(5, sub);
 
-    struct Case
+    const WString none, F2 = KeyCode::ToDisplayString(f2), F3 = KeyCode::ToDisplayString(f3),
+                        F4 = KeyCode::ToDisplayString(f4), F5 = KeyCode::ToDisplayString(f5);
+    const struct
     {
         const char* target;
         std::vector<WString> texts;  // the five entries, then the submenu's entry
-    };
-    const WString none;
-    const Case cases[] = {
-        {"implicit: own, window, application",
-         {KeyCode::ToDisplayString(f2), KeyCode::ToDisplayString(f4), KeyCode::ToDisplayString(f5), u"Mine",
-          none, KeyCode::ToDisplayString(f4)}},
-        {"the window's queue: window, application",
-         {KeyCode::ToDisplayString(f3), KeyCode::ToDisplayString(f4), KeyCode::ToDisplayString(f5), u"Mine",
-          none, KeyCode::ToDisplayString(f4)}},
-        {"another target: application alone",
-         {none, none, KeyCode::ToDisplayString(f5), u"Mine", none, none}},
+    } cases[] = {
+        {"implicit: own, window, application", {F2, F4, F5, u"Mine", none, F4}},
+        {"the window's queue: window, application", {F3, F4, F5, u"Mine", none, F4}},
+        {"another target: application alone", {none, none, F5, u"Mine", none, none}},
     };
     RCPtr<Recorder> other(new Recorder());
     for (int i = 0; i < 3; ++i) {
