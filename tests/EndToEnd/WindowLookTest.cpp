@@ -17,6 +17,7 @@
 
 #include "SimProcess.h"
 #include "WindowDump.h"
+#include "tests/Common/Contrast.h"
 #include "tests/Common/XServer.h"
 
 #include <X11/keysym.h>
@@ -24,23 +25,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Channel(uint32_t rgb, int shift)
-{
-    const double c = double((rgb >> shift) & 0xFF) / 255.0;
-    return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
-
-double Luminance(uint32_t rgb)
-{
-    return 0.2126 * Channel(rgb, 16) + 0.7152 * Channel(rgb, 8) + 0.0722 * Channel(rgb, 0);
-}
-
-double Contrast(uint32_t a, uint32_t b)
-{
-    const double la = Luminance(a), lb = Luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
 
 int Distance(uint32_t a, uint32_t b)
 {
@@ -63,13 +47,12 @@ struct Pixels
     }
 };
 
-// Ink of a text in `box` over plain backgrounds: pixels that differ from
-// every one of `grounds`, their bounding box and the one that stands out
-// most from the first.
+// Ink of a text in `box` over plain backgrounds: the pixels that differ
+// from every one of `grounds`, the lowest row they reach and the best
+// contrast of one against the first.
 struct Ink
 {
-    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1, count = 0;
-    uint32_t strongest = 0;
+    int bottom = -1, count = 0;
     double contrast = 1.0;
 };
 
@@ -79,20 +62,13 @@ Ink FindInk(const Pixels& p, XRect box, const std::vector<uint32_t>& grounds,
     Ink ink;
     for (int y = box.y; y < box.y + box.height; ++y)
         for (int x = box.x; x < box.x + box.width; ++x) {
-            if (columns && !columns(x))
-                continue;
             const uint32_t c = p.At(x, y);
-            if (std::any_of(grounds.begin(), grounds.end(), [&](uint32_t g) { return Distance(c, g) < 40; }))
+            if ((columns && !columns(x)) ||
+                std::any_of(grounds.begin(), grounds.end(), [&](uint32_t g) { return Distance(c, g) < 40; }))
                 continue;
-            ink.left = std::min(ink.left, x);
-            ink.right = std::max(ink.right, x);
-            ink.top = std::min(ink.top, y);
             ink.bottom = std::max(ink.bottom, y);
             ++ink.count;
-            if (Contrast(c, grounds[0]) > ink.contrast) {
-                ink.contrast = Contrast(c, grounds[0]);
-                ink.strongest = c;
-            }
+            ink.contrast = std::max(ink.contrast, Contrast(c, grounds[0]));
         }
     return ink;
 }
@@ -130,29 +106,20 @@ protected:
         }
     }
 
-    // Polls the dump until `ready` holds; false after 60 s.
-    bool WaitForDump(const std::function<bool(const Dump&)>& ready)
+    // Polls until `test` holds; false after `seconds`.
+    static bool WaitForScreen(const std::function<bool()>& test, int seconds = 10)
     {
-        const auto end = Clock::now() + std::chrono::seconds(60);
-        do {
-            dump = ReadDump(dumpPath);
-            if (!dump.controls.empty() && ready(dump))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        } while (Clock::now() < end);
-        return false;
+        const auto end = Clock::now() + std::chrono::seconds(seconds);
+        for (; !test(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+            if (Clock::now() >= end)
+                return false;
+        return true;
     }
 
-    // Polls until `test` holds on the screen; false after 10 s.
-    bool WaitForScreen(const std::function<bool()>& test)
+    bool WaitForDump(const std::function<bool(const Dump&)>& ready)
     {
-        const auto end = Clock::now() + std::chrono::seconds(10);
-        do {
-            if (test())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        } while (Clock::now() < end);
-        return false;
+        return WaitForScreen([&] { return !(dump = ReadDump(dumpPath)).controls.empty() && ready(dump); },
+                             60);
     }
 
     void MoveToMiddle(const Control& c)
@@ -197,24 +164,19 @@ TEST_F(WindowLookTest, ProgressBarSizeTextsAndTheirContrast)
             const Pixels p(server, {barRect.x - 10, barRect.y - 10, barRect.width + 20, barRect.height + 20});
             server.Screenshot(std::string("window-look-bar-") + m.name);
 
-            // The drawn bar, against the window's ground to its left on the
-            // same row and column.
-            const int midY = barRect.y + barRect.height / 2;
-            int left = -1, right = -1;
-            for (int x = p.rect.x; x < p.rect.x + p.rect.width; ++x)
-                if (Distance(p.At(x, midY), p.At(p.rect.x, midY)) > 4) {
-                    left = left < 0 ? x : left;
-                    right = x;
-                }
-            const int midX = barRect.x + barRect.width - 6;
-            int top = -1, bottom = -1;
-            for (int y = p.rect.y; y < p.rect.y + p.rect.height; ++y)
-                if (Distance(p.At(midX, y), p.At(p.rect.x, y)) > 4) {
-                    top = top < 0 ? y : top;
-                    bottom = y;
-                }
-            EXPECT_EQ(right - left + 1, 360) << m.name;
-            EXPECT_EQ(bottom - top + 1, 50) << m.name;
+            // The drawn bar's width across its middle and height near its
+            // end: the pixels that differ from the ground left on their row.
+            const auto extent = [&](int count, auto inked) {
+                int first = -1, last = -1;
+                for (int i = 0; i < count; ++i)
+                    if (inked(i))
+                        first = first < 0 ? i : first, last = i;
+                return last - first + 1;
+            };
+            const auto drawn = [&](int x, int y) { return Distance(p.At(x, y), p.At(p.rect.x, y)) > 4; };
+            const int midY = barRect.y + barRect.height / 2, midX = barRect.x + barRect.width - 6;
+            EXPECT_EQ(extent(p.rect.width, [&](int i) { return drawn(p.rect.x + i, midY); }), 360) << m.name;
+            EXPECT_EQ(extent(p.rect.height, [&](int i) { return drawn(midX, p.rect.y + i); }), 50) << m.name;
 
             // The fill ends where a row above the texts stops being the
             // fill's colour; the track is what lies after it.
@@ -230,42 +192,39 @@ TEST_F(WindowLookTest, ProgressBarSizeTextsAndTheirContrast)
                 const XRect box = OnScreen(dump, dump.controls.at(name));
                 const Ink overFill = FindInk(p, box, {fill}, [&](int x) { return x < fillEnd - 1; });
                 const Ink overTrack = FindInk(p, box, {track}, [&](int x) { return x > fillEnd + 1; });
-                if (overFill.count > 20) {
-                    sawOverFill = true;
-                    EXPECT_GE(overFill.contrast, 4.5) << name << " over the fill, " << m.name;
-                }
-                if (overTrack.count > 20) {
-                    sawOverTrack = true;
-                    EXPECT_GE(overTrack.contrast, 4.5) << name << " over the track, " << m.name;
-                }
+                sawOverFill |= overFill.count > 20;
+                sawOverTrack |= overTrack.count > 20;
+                EXPECT_TRUE(overFill.count <= 20 || overFill.contrast >= 4.5)
+                    << name << " over the fill, " << m.name;
+                EXPECT_TRUE(overTrack.count <= 20 || overTrack.contrast >= 4.5)
+                    << name << " over the track, " << m.name;
             }
 
             // "%" right after the number, on its baseline: the last run of
             // inked columns across both labels is the sign, the one before
             // it the number's last digit; neither has a descender, so their
             // ink ends on the same row.
-            const Control& numberLabel = dump.controls.at("percentCompleteLabel");
             const Control& signLabel = dump.controls.at("percentSymbolLabel");
-            const XRect both = OnScreen(dump, numberLabel);
-            const int end = dump.x + signLabel.x + signLabel.width;
-            std::vector<std::pair<int, int>> runs;  // first and last column
-            std::vector<int> bottoms;               // lowest inked row of each run
-            for (int x = both.x; x < end; ++x) {
+            const XRect both = OnScreen(dump, dump.controls.at("percentCompleteLabel"));
+            struct Run
+            {
+                int first, last, bottom;
+            };
+            std::vector<Run> runs;
+            for (int x = both.x; x < dump.x + signLabel.x + signLabel.width; ++x) {
                 const Ink column = FindInk(p, {x, both.y, 1, both.height}, {fill, track});
                 if (column.count == 0)
                     continue;
-                if (runs.empty() || runs.back().second != x - 1) {
-                    runs.push_back({x, x});
-                    bottoms.push_back(column.bottom);
-                }
-                runs.back().second = x;
-                bottoms.back() = std::max(bottoms.back(), column.bottom);
+                if (runs.empty() || runs.back().last != x - 1)
+                    runs.push_back({x, x, column.bottom});
+                runs.back().last = x;
+                runs.back().bottom = std::max(runs.back().bottom, column.bottom);
             }
             ASSERT_GE(runs.size(), 2u) << m.name;
-            const size_t sign = runs.size() - 1;
-            EXPECT_GE(runs[sign].first, dump.x + signLabel.x) << m.name;
-            EXPECT_LE(runs[sign].first - runs[sign - 1].second, 4) << m.name;
-            EXPECT_EQ(bottoms[sign], bottoms[sign - 1]) << m.name;
+            const Run &sign = runs.back(), &digit = runs[runs.size() - 2];
+            EXPECT_GE(sign.first, dump.x + signLabel.x) << m.name;
+            EXPECT_LE(sign.first - digit.last, 4) << m.name;
+            EXPECT_EQ(sign.bottom, digit.bottom) << m.name;
         }
         EXPECT_TRUE(sawOverFill);
         EXPECT_TRUE(sawOverTrack);
@@ -315,24 +274,21 @@ TEST_F(WindowLookTest, TabGoesRoundTheButtonsAndAPressShowsItsOwnShade)
         input.Sync();
 
         // The window taking the keyboard focus gives it to its first
-        // button; from then on every Tab moves it to the other one.
-        int focused = 0;
-        ASSERT_TRUE(WaitForScreen([&] { return FocusedButton(server, dump, buttons) == 0; }))
-            << "UPDATE FIRMWARE not focused at first: " << FocusedButton(server, dump, buttons);
+        // button; every Tab moves it to the other one, Shift+Tab back.
+        const auto focusMovesTo = [&](int expected) {
+            return WaitForScreen([&] { return FocusedButton(server, dump, buttons) == expected; });
+        };
+        ASSERT_TRUE(focusMovesTo(0)) << "UPDATE FIRMWARE not focused at first: "
+                                     << FocusedButton(server, dump, buttons);
         server.Screenshot("window-look-focus-0");
         for (int press = 1; press <= 4; ++press) {
-            const int expected = 1 - focused;
             input.Key(XK_Tab);
-            const bool moved =
-                WaitForScreen([&] { return FocusedButton(server, dump, buttons) == expected; });
+            const bool moved = focusMovesTo(press % 2);
             server.Screenshot("window-look-focus-" + std::to_string(press));
-            ASSERT_TRUE(moved) << "Tab " << press << " from " << buttons[size_t(focused)] << ": "
-                               << FocusedButton(server, dump, buttons);
-            focused = expected;
+            ASSERT_TRUE(moved) << "Tab " << press << ": " << FocusedButton(server, dump, buttons);
         }
-        // Shift+Tab goes back the other way.
         input.Key(XK_Tab, {XK_Shift_L});
-        EXPECT_TRUE(WaitForScreen([&] { return FocusedButton(server, dump, buttons) == 1 - focused; }));
+        EXPECT_TRUE(focusMovesTo(1));
 
         // Normal, hover and pressed shades of EXIT's face, away from its text.
         const Control& exitButton = dump.controls.at("buttonExit");

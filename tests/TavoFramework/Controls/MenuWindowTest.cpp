@@ -14,6 +14,7 @@
 #include "Renderer/Font.h"
 #include "Renderer/RenderHost.h"
 #include "Renderer/Renderer.h"
+#include "tests/Common/Contrast.h"
 #include "tests/Common/TestScope.h"
 #include "tests/TavoFramework/Controls/WidgetWindow.h"
 
@@ -88,33 +89,6 @@ void WriteStrings(const std::string& path)
                         << "</Application></Root>";
 }
 
-double Luminance(uint32_t rgb)
-{
-    double sum = 0;
-    const double weights[3] = {0.2126, 0.7152, 0.0722};
-    for (int c = 0; c < 3; ++c) {
-        const double v = double((rgb >> (16 - 8 * c)) & 0xFF) / 255.0;
-        sum += weights[c] * (v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
-    }
-    return sum;
-}
-
-double Contrast(uint32_t a, uint32_t b)
-{
-    const double x = Luminance(a) + 0.05, y = Luminance(b) + 0.05;
-    return x > y ? x / y : y / x;
-}
-
-// The best contrast of any pixel of the area against the colour behind it:
-// the ink of the glyphs' cores, whatever their smoothed edges.
-double InkContrast(const std::vector<uint32_t>& pixels, uint32_t behind)
-{
-    double best = 1;
-    for (uint32_t p : pixels)
-        best = std::max(best, Contrast(p & 0xFFFFFF, behind));
-    return best;
-}
-
 std::vector<ControlClassRow> Classes()
 {
     std::vector<ControlClassRow> rows(FrameworkControlClasses().begin(), FrameworkControlClasses().end());
@@ -168,15 +142,19 @@ TEST(MenuWindow, MenusFitTheirEntriesShowThemLegiblyAndCloseOnAPressOutside)
                     const double y = at.y + row->GetY();
                     const uint32_t behind = pixels(at.x + menu.GetWidth() - 2, y + 10, 1, 1).at(0);
                     const std::vector<uint32_t> area = pixels(at.x, y, menu.GetWidth(), row->GetHeight());
-                    EXPECT_GE(InkContrast(area, behind), 4.5)
-                        << which << " row " << r << " on " << std::hex << behind;
-                    // The ink spans the whole text: nothing covers its end.
+                    // The glyphs' cores stand out, whatever their smoothed
+                    // edges, and their ink spans the whole text: nothing
+                    // covers its end.
+                    double best = 1;
                     int32_t left = INT32_MAX, right = -1;
-                    for (size_t i = 0; i < area.size(); ++i)
-                        if (Contrast(area[i] & 0xFFFFFF, behind) > 2) {
+                    for (size_t i = 0; i < area.size(); ++i) {
+                        best = std::max(best, Contrast(area[i], behind));
+                        if (Contrast(area[i], behind) > 2) {
                             const int32_t x = int32_t(i % size_t(menu.GetWidth()));
                             left = std::min(left, x), right = std::max(right, x);
                         }
+                    }
+                    EXPECT_GE(best, 4.5) << which << " row " << r << " on " << std::hex << behind;
                     EXPECT_GE(right - left + 1, measure(*row, row->GetText().c_str()) - 6)
                         << which << " row " << r;
                 }
@@ -193,16 +171,15 @@ TEST(MenuWindow, MenusFitTheirEntriesShowThemLegiblyAndCloseOnAPressOutside)
             EXPECT_EQ(popup->GetHeight(), 3 * 20 + popup->GetSeparatorHeight());
             EXPECT_LE(popup->GetAbsolutePosition().x + popup->GetWidth(), 560.0) << "inside the window";
             TestXServer().Screenshot("menu-file-open");
-            checkRows(*popup, "File");
 
-            // The band follows the pointer: first, middle and last row.
+            // The band follows the pointer: first, middle and last row; the
+            // texts read well on it and beside it.
             const PointT<double> at = popup->GetAbsolutePosition();
             const double column = at.x + popup->GetWidth() - 2;
             for (uint32_t r : {0u, 1u, 3u}) {
                 SCOPED_TRACE("row " + std::to_string(r));
                 const double top = at.y + popup->GetRow(r)->GetY();
                 to(at.x + 30, top + 10);
-                ASSERT_TRUE(TurnUntil([&] { return popup->GetHotRow() == int32_t(r); }));
                 ASSERT_TRUE(TurnUntil([&] { return pixels(column, top + 10, 1, 1).at(0) == kBand; }));
                 const std::vector<uint32_t> down = pixels(column, at.y, 1, popup->GetHeight());
                 for (size_t y = 0; y < down.size(); ++y) {

@@ -62,64 +62,49 @@ struct ToldUser
     ~ToldUser() { Platform::App::SetMessageBoxHook(nullptr); }
 };
 
+// A dialog opening in `folder`, run on its own loop.
+struct Dialog
+{
+    explicit Dialog(const char16_t* folder) : dialog(new LFileDialog(folder))
+    {
+        dialog->SetMessageLoop(&loop);
+    }
+    LFileDialog* operator->() const { return dialog.Get(); }
+    Platform::App::MessageLoop loop;
+    RCPtr<LFileDialog> dialog;
+};
+
 const WString kFilter = u"Firmware Files (*.bin)|*.bin;*.hex|All files (*.*)|*.*";
 
 }  // namespace
 
+// What comes back is what the chooser printed (each path, then a line feed)
+// when it exits with 0, else nothing; a multiple choice keeps every path
+// and names their folder.
 TEST(FileDialog, ChoosesThroughEitherChooserHonouringCancelFilterAndFolder)
 {
-    struct Case
+    const struct
     {
-        const char* program;
-        const char* out;
+        const char *program, *out;
         int status;
         bool multiple;
-        TavoResult result;
-        const char* fileName;
-        const char* folder;
-        std::vector<const char*> results;
         std::vector<const char*> args;  // each must be one whole argument
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"zenity",
          "@/fw/k620.bin\n",
          0,
          false,
-         S_OK,
-         "@/fw/k620.bin",
-         "@/fw",
-         {},
          {"--file-selection", "--title=Pick", "--filename=/start/",
           "--file-filter=Firmware Files (*.bin) | *.bin *.hex", "--file-filter=All files (*.*) | *.*"}},
-        {"zenity", "", 1, false, E_FAIL, "", "/start", {}, {"--file-selection"}},
-        {"zenity", "/data/a.bin", 5, false, E_FAIL, "", "/start", {}, {}},
-        {"zenity",
-         "@/d/a.bin\n@/d/b.bin\n@/d/c.bin\n",
-         0,
-         true,
-         S_OK,
-         "@/d",
-         "@/d",
-         {"@/d/a.bin", "@/d/b.bin", "@/d/c.bin"},
-         {"--multiple", "--separator=\n"}},
+        {"zenity", "", 1, false, {"--file-selection"}},
+        {"zenity", "/data/a.bin", 5, false, {}},
+        {"zenity", "@/d/a.bin\n@/d/b.bin\n@/d/c.bin\n", 0, true, {"--multiple", "--separator=\n"}},
         {"kdialog",
          "@/k/one.bin\n",
          0,
          false,
-         S_OK,
-         "@/k/one.bin",
-         "@/k",
-         {},
          {"--getopenfilename", "/start/", "*.bin *.hex|Firmware Files (*.bin)\n*.*|All files (*.*)", "Pick"}},
-        {"kdialog",
-         "@/k/one.bin\n",
-         0,
-         true,
-         S_OK,
-         "@/k",
-         "@/k",
-         {"@/k/one.bin"},
-         {"--multiple", "--separate-output"}},
+        {"kdialog", "@/k/one.bin\n", 0, true, {"--multiple", "--separate-output"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.program) + " " + c.out);
@@ -129,18 +114,20 @@ TEST(FileDialog, ChoosesThroughEitherChooserHonouringCancelFilterAndFolder)
             mkdir(files.Join(sub).c_str(), 0700);
         for (const char* name : {"fw/k620.bin", "d/a.bin", "d/b.bin", "d/c.bin", "k/one.bin"})
             files.Write(name, "x");
-        const std::string root = files.Path();
+        const std::string out = At(c.out, files.Path());
+        std::vector<std::string> chosen;
+        for (size_t at = 0, end; c.status == 0 && (end = out.find('\n', at)) != out.npos; at = end + 1)
+            chosen.push_back(out.substr(at, end - at));
+        const std::string folder = chosen.empty() ? "/start" : chosen[0].substr(0, chosen[0].rfind('/'));
         Chooser chooser;
-        chooser.Install(c.program, At(c.out, root), c.status);
-        Platform::App::MessageLoop loop;
-        RCPtr<LFileDialog> dialog(new LFileDialog(u"/start"));
-        dialog->SetMessageLoop(&loop);
-        EXPECT_EQ(dialog->DoModal(kFilter, u"*.bin", u"Pick", c.multiple), c.result);
-        EXPECT_EQ(N(dialog->GetFileName()), At(c.fileName, root));
-        EXPECT_EQ(N(dialog->GetFolder()), At(c.folder, root));
-        ASSERT_EQ(dialog->GetResults().GetCount(), c.results.size());
-        for (uint32_t i = 0; i < c.results.size(); ++i)
-            EXPECT_EQ(N(dialog->GetResults()[i]), At(c.results[i], root));
+        chooser.Install(c.program, out, c.status);
+        Dialog dialog(u"/start");
+        EXPECT_EQ(dialog->DoModal(kFilter, u"*.bin", u"Pick", c.multiple), chosen.empty() ? E_FAIL : S_OK);
+        EXPECT_EQ(N(dialog->GetFileName()), chosen.empty() ? "" : c.multiple ? folder : chosen[0]);
+        EXPECT_EQ(N(dialog->GetFolder()), folder);
+        ASSERT_EQ(dialog->GetResults().GetCount(), c.multiple ? chosen.size() : 0u);
+        for (uint32_t i = 0; i < dialog->GetResults().GetCount(); ++i)
+            EXPECT_EQ(N(dialog->GetResults()[i]), chosen[i]);
         const std::string args = "\n" + chooser.Args();
         for (const char* a : c.args)
             EXPECT_NE(args.find("\n" + std::string(a) + "\n"), std::string::npos) << a << " in" << args;
@@ -151,22 +138,19 @@ TEST(FileDialog, NextUseOpensInTheChosenFolderAndTheLoopKeepsRunning)
 {
     TempFolder first;
     first.Write("x.bin", "x");
-    const std::string place = first.Path();
     Chooser chooser;
     chooser.Install("zenity", first.Join("x.bin"), 0);
-    Platform::App::MessageLoop loop;
-    RCPtr<LFileDialog> dialog(new LFileDialog(u""));
-    dialog->SetMessageLoop(&loop);
+    Dialog dialog(u"");
     bool ranWhileOpen = false;
-    loop.Post([&] { ranWhileOpen = true; });
+    dialog.loop.Post([&] { ranWhileOpen = true; });
     ASSERT_EQ(dialog->DoModal(u"All|*", u"", u"", false), S_OK);
     EXPECT_TRUE(ranWhileOpen);
     EXPECT_EQ(chooser.Args().find("--filename"), std::string::npos);
 
     chooser.Install("zenity", "", 1);
     EXPECT_EQ(dialog->DoModal(u"All|*", u"", u"", false), E_FAIL);
-    EXPECT_NE(chooser.Args().find("--filename=" + place + "/\n"), std::string::npos);
-    EXPECT_EQ(N(dialog->GetFolder()), place);
+    EXPECT_NE(chooser.Args().find("--filename=" + first.Path() + "/\n"), std::string::npos);
+    EXPECT_EQ(N(dialog->GetFolder()), first.Path());
 }
 
 TEST(FileDialog, DefaultExtensionWithOrWithoutStarDotCompletesATypedName)
@@ -175,9 +159,7 @@ TEST(FileDialog, DefaultExtensionWithOrWithoutStarDotCompletesATypedName)
         Chooser chooser;
         chooser.bin.Write("image.bin", "x");
         chooser.Install("zenity", chooser.bin.Join("image"), 0);
-        Platform::App::MessageLoop loop;
-        RCPtr<LFileDialog> dialog(new LFileDialog(u""));
-        dialog->SetMessageLoop(&loop);
+        Dialog dialog(u"");
         ASSERT_EQ(dialog->DoModal(u"Firmware", extension, u"", false), S_OK);
         EXPECT_EQ(N(dialog->GetFileName()), chooser.bin.Join("image.bin"));
         // A filter without a pattern filters nothing.
@@ -189,101 +171,69 @@ TEST(FileDialog, WithoutAChooserTheUserIsToldAndTheDialogCancels)
 {
     TempFolder empty;
     ScopedEnv path("PATH", empty.Path());
-    std::string told;
-    Platform::App::SetMessageBoxHook(
-        [&](uintptr_t, const std::string& text, const std::string& caption, uint32_t) {
-            told = caption + ": " + text;
-            return std::optional<int32_t>(Platform::App::IDOK);
-        });
-    Platform::App::MessageLoop loop;
-    RCPtr<LFileDialog> dialog(new LFileDialog(u"/keep"));
-    dialog->SetMessageLoop(&loop);
+    ToldUser told;
+    Dialog dialog(u"/keep");
     EXPECT_EQ(dialog->DoModal(kFilter, u"bin", u"Open", false), E_FAIL);
-    Platform::App::SetMessageBoxHook(nullptr);
-    EXPECT_EQ(told.rfind("Open: No file chooser", 0), 0u) << told;
+    EXPECT_EQ(told.text.rfind("Open: No file chooser", 0), 0u) << told.text;
     EXPECT_EQ(N(dialog->GetFolder()), "/keep");
 }
 
-// Names as the choosers print them: each full path, then a line feed. What
-// comes back must be the very file chosen, or nothing and a word to the user.
+// What comes back must be the very file chosen, or nothing and a word to
+// the user: names no line-based output carries exactly, and files not there.
 TEST(FileDialog, ChosenNamesComeBackExactlyOrTheChoiceFailsAndTheUserIsTold)
 {
-    struct Case
+    const char* const kBreak = "Open: The chosen file's name holds a line break";
+    const char* const kGone = "Open: The chosen file cannot be found";
+    const struct
     {
         const char* name;
-        bool exact;
-    };
-    const Case cases[] = {
-        {"two words.bin", true},
-        {"it's \"quoted\" `$(x)`.bin", true},
-        {"Grüße – 固件.bin", true},
-        {"-leading dash.bin", true},
-        {"back\\slash and \r inside.bin", true},
-        {"line1\nline2.bin", false},
-        {"ends in a line feed\n", false},
-        {"trailing.bin\r", false},
+        const char* told;  // null when the name comes back
+        bool full = true;  // printed as a full path
+    } cases[] = {
+        {"two words.bin", nullptr},
+        {"it's \"quoted\" `$(x)`.bin", nullptr},
+        {"Grüße – 固件.bin", nullptr},
+        {"-leading dash.bin", nullptr},
+        {"back\\slash and \r inside.bin", nullptr},
+        {"line1\nline2.bin", kBreak},
+        {"ends in a line feed\n", kBreak},
+        {"trailing.bin\r", kBreak},
+        {"gone.bin", kGone},
+        {"other.bin", kBreak, false},  // no full path: no line of its own
     };
     for (const char* program : {"zenity", "kdialog"}) {
         for (bool multiple : {false, true}) {
             for (const auto& c : cases) {
                 SCOPED_TRACE(std::string(program) + (multiple ? " multiple " : " single ") + c.name);
                 TempFolder files;
-                files.Write(c.name, "x");
+                if (c.told != kGone)
+                    files.Write(c.name, "x");
                 // What a cut or trimmed name would point at is there too.
-                files.Write("line1", "x");
-                files.Write("trailing.bin", "x");
-                files.Write("ends in a line feed", "x");
-                files.Write("other.bin", "x");
-                const std::string path = files.Join(c.name);
+                for (const char* there : {"line1", "trailing.bin", "ends in a line feed", "other.bin"})
+                    files.Write(there, "x");
+                const std::string path = c.full ? files.Join(c.name) : c.name;
                 Chooser chooser;
                 // A multiple choice holds a good name beside the one tried.
                 chooser.InstallRaw(program, (multiple ? files.Join("other.bin") + "\n" : "") + path + "\n");
-                Platform::App::MessageLoop loop;
-                RCPtr<LFileDialog> dialog(new LFileDialog(u"/before"));
-                dialog->SetMessageLoop(&loop);
+                Dialog dialog(u"/before");
                 ToldUser told;
                 const TavoResult result = dialog->DoModal(kFilter, u"*.bin", u"Open", multiple);
-                if (c.exact) {
+                if (!c.told) {
                     EXPECT_EQ(result, S_OK);
                     EXPECT_EQ(told.text, "");
-                    if (multiple) {
-                        ASSERT_EQ(dialog->GetResults().GetCount(), 2u);
-                        EXPECT_EQ(N(dialog->GetResults()[1]), path);
-                    } else {
-                        EXPECT_EQ(N(dialog->GetFileName()), path);
-                    }
+                    EXPECT_EQ(N(multiple ? dialog->GetResults()[dialog->GetResults().GetCount() - 1]
+                                         : dialog->GetFileName()),
+                              path);
+                    EXPECT_EQ(dialog->GetResults().GetCount(), multiple ? 2u : 0u);
                     EXPECT_EQ(N(dialog->GetFolder()), files.Path());
                 } else {
                     EXPECT_EQ(result, E_FAIL);
-                    EXPECT_EQ(told.text.rfind("Open: The chosen file's name holds a line break", 0), 0u)
-                        << told.text;
+                    EXPECT_EQ(told.text.rfind(c.told, 0), 0u) << told.text;
                     EXPECT_EQ(N(dialog->GetFileName()), "");
                     EXPECT_EQ(dialog->GetResults().GetCount(), 0u) << "no part of the choice is kept";
                     EXPECT_EQ(N(dialog->GetFolder()), "/before");
                 }
             }
-        }
-    }
-}
-
-TEST(FileDialog, AChosenFileThatIsNotThereIsAFailureTheUserIsToldOf)
-{
-    TempFolder files;
-    files.Write("here.bin", "x");
-    for (bool multiple : {false, true}) {
-        Chooser chooser;
-        // A relative name, and a full one of nothing.
-        for (const std::string& out : {std::string("here.bin\n"), files.Join("gone.bin") + "\n"}) {
-            SCOPED_TRACE(out);
-            chooser.InstallRaw("zenity", (multiple ? files.Join("here.bin") + "\n" : "") + out);
-            Platform::App::MessageLoop loop;
-            RCPtr<LFileDialog> dialog(new LFileDialog(u"/before"));
-            dialog->SetMessageLoop(&loop);
-            ToldUser told;
-            EXPECT_EQ(dialog->DoModal(kFilter, u"", u"Open", multiple), E_FAIL);
-            EXPECT_NE(told.text, "");
-            EXPECT_EQ(dialog->GetResults().GetCount(), 0u);
-            EXPECT_EQ(N(dialog->GetFolder()), "/before");
         }
     }
 }
