@@ -174,7 +174,6 @@ void OSWindow::Destroy()
     if (auto* provider = dynamic_cast<INativeWindowClientProvider*>(mRoot.Get()))
         provider->NativeWindowDestroyed();
     WindowHost::Unregister(mWindow);
-    mContext = nullptr;
     mSurface.reset();  // it may be the window's own image
     System().DestroyWindow(mWindow);
     mWindow = 0;
