@@ -76,8 +76,14 @@ public:
                                                       std::string& error) = 0;
 };
 
-// The process's GLX driver, made on first use; it opens the display only
-// when first asked.
+// The process's GLX driver, made on first use; it opens the display and
+// loads the GL libraries only when first asked.
 IGLDriver& GLXDriver();
+
+// Loads libGL and libGLU on the first call; false when either cannot be
+// loaded, and then every GL call does nothing.
+bool LoadLibraries();
+// The file names LoadLibraries opens, for tests (before its first call).
+void SetLibraryNames(const std::string& gl, const std::string& glu);
 
 }  // namespace Tavo::Platform::GL

@@ -272,6 +272,9 @@ class GLXDriverImpl : public IGLDriver
 public:
     FormatInfo ChooseFormat(const PixelFormat& format, bool swapCopy) override
     {
+        // Without the GL there is no format: the renderer reports that.
+        if (!LoadLibraries())
+            return {};
         Display* display = SharedDisplay();
         if (!display)
             return {};
@@ -314,6 +317,11 @@ public:
     bool GetExtensions(std::string& list, int32_t& errorCode, std::string& errorText) override
     {
         using Query = const char* (*)(Display*, int);
+        if (!LoadLibraries()) {
+            errorCode = 0;
+            errorText = "cannot load the GL libraries";
+            return false;
+        }
         Display* display = SharedDisplay();
         const auto query = reinterpret_cast<Query>(
             glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXQueryExtensionsString")));
@@ -332,6 +340,10 @@ public:
                                               std::string& error) override
     {
         failure = ContextFailure::SetFormat;
+        if (!LoadLibraries()) {
+            error = "cannot load the GL libraries";
+            return nullptr;
+        }
         Display* display = SharedDisplay();
         if (!display) {
             error = "cannot open the display";

@@ -37,6 +37,19 @@ Surface::Surface(cairo_surface_t* adopted)
 {
 }
 
+std::unique_ptr<Surface> Surface::OverPixels(uint32_t* pixels, int32_t width, int32_t height, int32_t stride)
+{
+    if (!pixels || width < 1 || height < 1 || stride < width)
+        return nullptr;
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(pixels), CAIRO_FORMAT_ARGB32, width, height, stride * 4);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    return std::unique_ptr<Surface>(new Surface(surface));
+}
+
 std::unique_ptr<Surface> Surface::Adopt(cairo_surface_t* surface)
 {
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
@@ -226,6 +239,7 @@ void Graphics::TranslateWorld(double dx, double dy)
 void Graphics::SetClip(double x, double y, double width, double height)
 {
     cairo_reset_clip(mCairo);
+    ApplyBaseClip();
     cairo_new_path(mCairo);
     // Cut to the target so that "no clip" stays inside Cairo's coordinate range;
     // one that holds the whole target is no clip at all, which draws faster.
@@ -243,6 +257,7 @@ void Graphics::SetClip(double x, double y, double width, double height)
 void Graphics::ResetClip()
 {
     cairo_reset_clip(mCairo);
+    ApplyBaseClip();
 }
 
 void Graphics::Reset()
@@ -251,6 +266,29 @@ void Graphics::Reset()
     cairo_identity_matrix(mCairo);
     mWorldX = 0;
     mWorldY = 0;
+    ApplyBaseClip();
+}
+
+void Graphics::SetBaseClip(const PixelRect* rects, size_t count)
+{
+    mBaseClip.assign(rects, rects + count);
+    cairo_reset_clip(mCairo);
+    ApplyBaseClip();
+}
+
+void Graphics::ApplyBaseClip()
+{
+    if (mBaseClip.empty())
+        return;
+    // In target pixels, whatever the world translation.
+    cairo_matrix_t world;
+    cairo_get_matrix(mCairo, &world);
+    cairo_identity_matrix(mCairo);
+    cairo_new_path(mCairo);
+    for (const PixelRect& r : mBaseClip)
+        cairo_rectangle(mCairo, r.x, r.y, r.width, r.height);
+    cairo_clip(mCairo);
+    cairo_set_matrix(mCairo, &world);
 }
 
 bool Graphics::Fit(double& x, double& y, double& width, double& height, double margin) const

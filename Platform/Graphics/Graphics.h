@@ -36,6 +36,11 @@ public:
     // Unpremultiplied 0xAARRGGBB rows of width pixels; throws SurfaceError
     // when the size cannot be held.
     static std::unique_ptr<Surface> FromPixels(int32_t width, int32_t height, const uint32_t* argb);
+    // Draws into premultiplied ARGB rows the caller owns and keeps alive
+    // for the surface's life (stride in pixels, at least width); null when
+    // Cairo cannot use them.
+    static std::unique_ptr<Surface> OverPixels(uint32_t* pixels, int32_t width, int32_t height,
+                                               int32_t stride);
     // A copy of a rectangle; parts outside this surface are transparent.
     std::unique_ptr<Surface> CopyArea(int32_t x, int32_t y, int32_t width, int32_t height) const;
     Surface(const Surface&) = delete;
@@ -130,6 +135,9 @@ public:
     void ResetClip();
     // Back to no translation and no clip.
     void Reset();
+    // Rectangles in target pixels that every later drawing stays within,
+    // whatever clip is set or reset; empty: the whole target.
+    void SetBaseClip(const PixelRect* rects, size_t count);
 
     void FillRect(uint32_t argb, double x, double y, double width, double height);
     // Pixel-centred outline covering columns x..x+width and rows y..y+height.
@@ -158,8 +166,11 @@ private:
     // Cuts a world rectangle to the target grown by margin; false when nothing is left.
     bool Fit(double& x, double& y, double& width, double& height, double margin) const;
 
+    void ApplyBaseClip();
+
     Surface& mTarget;
     cairo_t* mCairo;
+    std::vector<PixelRect> mBaseClip;
     double mWorldX = 0;
     double mWorldY = 0;
 };

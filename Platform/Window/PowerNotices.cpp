@@ -2,13 +2,66 @@
 
 #include "Platform/App/MessageLoop.h"
 
+#include <cstdlib>
+#include <dlfcn.h>
 #include <poll.h>
 #include <systemd/sd-bus.h>
+#include <type_traits>
+#include <unistd.h>
 
 namespace Tavo::Platform::Window {
 
+namespace {
+
+// sd-bus, loaded only where there is a system bus to listen to: it brings
+// a dozen libraries and over a megabyte with it.
+struct SdBus
+{
+    decltype(&sd_bus_open_system) openSystem = nullptr;
+    decltype(&sd_bus_match_signal) matchSignal = nullptr;
+    decltype(&sd_bus_get_fd) getFd = nullptr;
+    decltype(&sd_bus_process) process = nullptr;
+    decltype(&sd_bus_message_read) messageRead = nullptr;
+    decltype(&sd_bus_slot_unref) slotUnref = nullptr;
+    decltype(&sd_bus_flush_close_unref) flushCloseUnref = nullptr;
+};
+
+// Null when the library or one of its calls cannot be had.
+const SdBus* LoadSdBus()
+{
+    static const SdBus* const loaded = []() -> const SdBus* {
+        void* library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            return nullptr;
+        auto* bus = new SdBus();
+        const auto get = [library](auto& fn, const char* name) {
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(library, name));
+            return fn != nullptr;
+        };
+        if (get(bus->openSystem, "sd_bus_open_system") && get(bus->matchSignal, "sd_bus_match_signal") &&
+            get(bus->getFd, "sd_bus_get_fd") && get(bus->process, "sd_bus_process") &&
+            get(bus->messageRead, "sd_bus_message_read") && get(bus->slotUnref, "sd_bus_slot_unref") &&
+            get(bus->flushCloseUnref, "sd_bus_flush_close_unref"))
+            return bus;
+        delete bus;
+        return nullptr;
+    }();
+    return loaded;
+}
+
+// Where sd-bus would look for the system bus.
+bool SystemBusMayExist()
+{
+    const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    return (address && *address) || access("/run/dbus/system_bus_socket", F_OK) == 0;
+}
+
+}  // namespace
+
 struct PowerNotices::Bus
 {
+    explicit Bus(const SdBus& library) : sd(library) {}
+    const SdBus& sd;
     sd_bus* bus = nullptr;
     sd_bus_slot* match = nullptr;
     App::IMessageLoop* loop = nullptr;
@@ -19,15 +72,15 @@ struct PowerNotices::Bus
     {
         if (loop && fd >= 0)
             loop->RemoveFd(fd);
-        sd_bus_slot_unref(match);
-        sd_bus_flush_close_unref(bus);
+        sd.slotUnref(match);
+        sd.flushCloseUnref(bus);
     }
 
     static int OnSignal(sd_bus_message* message, void* self, sd_bus_error*)
     {
         int suspending = 0;
-        if (sd_bus_message_read(message, "b", &suspending) >= 0) {
-            auto* b = static_cast<Bus*>(self);
+        auto* b = static_cast<Bus*>(self);
+        if (b->sd.messageRead(message, "b", &suspending) >= 0) {
             if (b->handler)
                 b->handler(suspending != 0);
         }
@@ -37,7 +90,7 @@ struct PowerNotices::Bus
     void Drain()
     {
         // Each call handles at most one message.
-        while (sd_bus_process(bus, nullptr) > 0) {
+        while (sd.process(bus, nullptr) > 0) {
         }
     }
 };
@@ -48,16 +101,18 @@ PowerNotices::~PowerNotices() = default;
 
 std::unique_ptr<PowerNotices> PowerNotices::Watch(App::IMessageLoop& loop, std::function<void(bool)> handler)
 {
-    auto bus = std::make_unique<Bus>();
+    const SdBus* sd = SystemBusMayExist() ? LoadSdBus() : nullptr;
+    if (!sd)
+        return nullptr;
+    auto bus = std::unique_ptr<Bus>(new Bus(*sd));
     bus->handler = std::move(handler);
-    if (sd_bus_open_system(&bus->bus) < 0)
+    if (sd->openSystem(&bus->bus) < 0)
         return nullptr;
     // The match is in place when this returns: no signal sent later is missed.
-    if (sd_bus_match_signal(bus->bus, &bus->match, "org.freedesktop.login1", "/org/freedesktop/login1",
-                            "org.freedesktop.login1.Manager", "PrepareForSleep", &Bus::OnSignal,
-                            bus.get()) < 0)
+    if (sd->matchSignal(bus->bus, &bus->match, "org.freedesktop.login1", "/org/freedesktop/login1",
+                        "org.freedesktop.login1.Manager", "PrepareForSleep", &Bus::OnSignal, bus.get()) < 0)
         return nullptr;
-    bus->fd = sd_bus_get_fd(bus->bus);
+    bus->fd = sd->getFd(bus->bus);
     if (bus->fd < 0)
         return nullptr;
     Bus* raw = bus.get();

@@ -111,6 +111,14 @@ struct PixelView
     int32_t stride = 0;  // in pixels
 };
 
+// Writable image rows as PixelView.
+struct PixelBuffer
+{
+    uint32_t* pixels = nullptr;
+    int32_t width = 0, height = 0;
+    int32_t stride = 0;  // in pixels
+};
+
 class IWindowSystem
 {
 public:
@@ -157,6 +165,14 @@ public:
 
     // Copies the rectangles of the image to the same place in the window.
     virtual void Present(WindowId window, const PixelView& image, const Rect* rects, size_t count) = 0;
+    // The pixels the window is shown from, width x height at their stride,
+    // for the caller to draw into and Present without a copy; their
+    // content is undefined. Valid until the next call for the window or
+    // its end; null pixels where the display cannot show them as they are.
+    virtual PixelBuffer MapImage(WindowId, int32_t, int32_t) { return {}; }
+    // Waits until the server is done reading the mapped pixels, before they
+    // are drawn into again.
+    virtual void FinishPresents(WindowId) {}
 
     // The connection's descriptor, -1 when there is none.
     virtual int GetFd() const = 0;

@@ -141,6 +141,8 @@ public:
     CursorId LoadCursor(const std::string& name) override;
     void SetCursor(WindowId window, CursorId cursor) override;
     void Present(WindowId window, const PixelView& image, const Rect* rects, size_t count) override;
+    PixelBuffer MapImage(WindowId window, int32_t width, int32_t height) override;
+    void FinishPresents(WindowId window) override;
     int GetFd() const override { return ConnectionNumber(mDisplay); }
     bool NextEvent(Event& event) override;
     bool HasBufferedEvents() const override;
@@ -724,6 +726,36 @@ void XWindowSystem::FinishPendingCopies(WindowId window, WindowState& state)
     state.shmPending = 0;
 }
 
+namespace {
+
+// Whether the image's pixels are 0x??RRGGBB words as the surfaces keep them.
+bool IsDirect(const XImage* image)
+{
+    return image->bits_per_pixel == 32 && image->red_mask == 0xFF0000 && image->green_mask == 0xFF00 &&
+           image->blue_mask == 0xFF && image->byte_order == LSBFirst;
+}
+
+}  // namespace
+
+PixelBuffer XWindowSystem::MapImage(WindowId window, int32_t width, int32_t height)
+{
+    auto it = mWindows.find(window);
+    if (it == mWindows.end() || width < 1 || height < 1)
+        return {};
+    WindowState& state = it->second;
+    if (!EnsureImage(window, state, width, height) || !IsDirect(state.image))
+        return {};
+    FinishPendingCopies(window, state);
+    return {reinterpret_cast<uint32_t*>(state.image->data), width, height, state.image->bytes_per_line / 4};
+}
+
+void XWindowSystem::FinishPresents(WindowId window)
+{
+    auto it = mWindows.find(window);
+    if (it != mWindows.end() && it->second.shmPending)
+        FinishPendingCopies(window, it->second);
+}
+
 void XWindowSystem::Present(WindowId window, const PixelView& image, const Rect* rects, size_t count)
 {
     auto it = mWindows.find(window);
@@ -744,13 +776,14 @@ void XWindowSystem::Present(WindowId window, const PixelView& image, const Rect*
             clipped.push_back(Rect{x0, y0, x1 - x0, y1 - y0});
     }
     XImage* target = state.image;
-    const bool direct = target->bits_per_pixel == 32 && target->red_mask == 0xFF0000 &&
-                        target->green_mask == 0xFF00 && target->blue_mask == 0xFF &&
-                        target->byte_order == LSBFirst;
+    const bool direct = IsDirect(target);
+    // Pixels drawn in the mapped image itself are sent as they are.
+    const bool inPlace = direct && image.pixels == reinterpret_cast<const uint32_t*>(target->data) &&
+                         size_t(image.stride) * 4 == size_t(target->bytes_per_line);
     GC gc = DefaultGC(mDisplay, mScreen);
     for (size_t i = 0; i < clipped.size(); ++i) {
         const Rect& r = clipped[i];
-        for (int32_t y = r.y; y < r.y + r.height; ++y) {
+        for (int32_t y = r.y; y < r.y + r.height && !inPlace; ++y) {
             const uint32_t* src = image.pixels + size_t(y) * size_t(image.stride) + size_t(r.x);
             if (direct) {
                 std::memcpy(target->data + size_t(y) * size_t(target->bytes_per_line) + size_t(r.x) * 4, src,

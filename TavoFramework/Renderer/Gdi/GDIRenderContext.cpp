@@ -1,5 +1,6 @@
 #include "Renderer/Gdi/GDIRenderContext.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace Tavo {
@@ -16,6 +17,7 @@ TavoResult LGDIRendererOffscreenSurface::Resize(const PointT<int32_t>& size)
 {
     mGraphics.reset();
     mBitmap.reset();
+    mBorrowed = nullptr;
     // Surfaces are always 32-bit ARGB, window or not.
     (void)mWindow;
     try {
@@ -25,6 +27,19 @@ TavoResult LGDIRendererOffscreenSurface::Resize(const PointT<int32_t>& size)
         // GetSize answers (0, 0), so the next PrepareSurfaces tries again.
     }
     return S_OK;
+}
+
+void LGDIRendererOffscreenSurface::Borrow(Platform::Graphics::Surface* bitmap,
+                                          const Platform::Graphics::PixelRect* within, size_t count)
+{
+    mGraphics.reset();
+    mBorrowed = bitmap;
+    if (bitmap) {
+        mGraphics = std::make_unique<Platform::Graphics::Graphics>(*bitmap);
+        mGraphics->SetBaseClip(within, count);
+    } else if (mBitmap) {
+        mGraphics = std::make_unique<Platform::Graphics::Graphics>(*mBitmap);
+    }
 }
 
 void LGDIRendererOffscreenSurface::Reset(bool clear)
@@ -38,23 +53,27 @@ void LGDIRendererOffscreenSurface::Reset(bool clear)
 
 PointT<int32_t> LGDIRendererOffscreenSurface::GetSize() const
 {
-    if (!mBitmap)
+    const Platform::Graphics::Surface* bitmap = GetBitmap();
+    if (!bitmap)
         return {0, 0};
-    return {mBitmap->Width(), mBitmap->Height()};
+    return {bitmap->Width(), bitmap->Height()};
 }
 
 void LGDIRendererOffscreenSurface::DrawTo(Platform::Graphics::Graphics& target,
                                           const PointT<int32_t>& position, const RectT<int32_t>& source) const
 {
-    if (mBitmap)
-        target.DrawSurface(*mBitmap, position.x, position.y, source.x, source.y, source.width, source.height);
+    if (const Platform::Graphics::Surface* bitmap = GetBitmap())
+        target.DrawSurface(*bitmap, position.x, position.y, source.x, source.y, source.width, source.height);
 }
 
 LGDIRenderContextInfo::LGDIRenderContextInfo(const RectT<int32_t>& viewport, WindowHandle window,
                                              bool offscreen)
     : LRenderContextInfo(viewport, window, offscreen ? 1 : 0)
 {
-    const PointT<int32_t> size{viewport.width, viewport.height};
+    // A window's context draws into the window's surface: bitmaps of its
+    // own are made only when that surface does not fit.
+    const PointT<int32_t> size =
+        window && !offscreen ? PointT<int32_t>{1, 1} : PointT<int32_t>{viewport.width, viewport.height};
     mDrawing = LGDIRendererOffscreenSurface::Create(size, window);
     mSpare = LGDIRendererOffscreenSurface::Create(size, window);
 }
@@ -65,8 +84,36 @@ LGDIRenderContextInfo::~LGDIRenderContextInfo()
     mDrawing = nullptr;
 }
 
+namespace {
+
+std::vector<Platform::Graphics::PixelRect> PixelRects(const RectRegion& region)
+{
+    Array<RectT<int32_t>> rects;
+    region.CopyToArray(rects);
+    std::vector<Platform::Graphics::PixelRect> pixels;
+    pixels.reserve(rects.GetCount());
+    for (uint32_t i = rects.GetCount(); i-- > 0;)
+        pixels.push_back({rects[i].x, rects[i].y, rects[i].width, rects[i].height});
+    return pixels;
+}
+
+}  // namespace
+
 void LGDIRenderContextInfo::PrepareSurfaces()
 {
+    if (!IsOffscreen() && window) {
+        Platform::Graphics::Surface* shown = window->GetWindowSurface();
+        if (shown && shown->Width() == viewport.width && shown->Height() == viewport.height) {
+            // Drawn over what the window shows, only where it is dirty, as a
+            // frame drawn offscreen and copied over would leave it.
+            std::vector<Platform::Graphics::PixelRect> within = PixelRects(dirtyRegion);
+            if (within.empty())
+                within.push_back({0, 0, 0, 0});
+            mDrawing->Borrow(shown, within.data(), within.size());
+            return;
+        }
+        mDrawing->Borrow(nullptr);
+    }
     const PointT<int32_t> size = mDrawing->GetSize();
     if (size.x == viewport.width && size.y == viewport.height) {
         RectT<int32_t> bounds;
@@ -90,20 +137,39 @@ void LGDIRenderContextInfo::Present()
         GetGraphics()->Flush();
     if (IsOffscreen() || !window)
         return;
+    const std::vector<Platform::Graphics::PixelRect> rects = PixelRects(dirtyRegion);
+    if (mDrawing->IsBorrowed()) {
+        // Let go before the window may make its surface anew.
+        mDrawing->Borrow(nullptr);
+        window->SurfaceUpdated(rects.data(), rects.size());
+        return;
+    }
     Platform::Graphics::Surface* windowSurface = window->GetWindowSurface();
     if (!windowSurface)
         return;
     Platform::Graphics::Graphics target(*windowSurface);
-    Array<RectT<int32_t>> rects;
-    dirtyRegion.CopyToArray(rects);
-    std::vector<Platform::Graphics::PixelRect> copied;
-    copied.reserve(rects.GetCount());
-    for (uint32_t i = rects.GetCount(); i-- > 0;) {
-        mDrawing->DrawTo(target, {rects[i].x, rects[i].y}, rects[i]);
-        copied.push_back({rects[i].x, rects[i].y, rects[i].width, rects[i].height});
-    }
+    for (const Platform::Graphics::PixelRect& r : rects)
+        mDrawing->DrawTo(target, {r.x, r.y}, {r.x, r.y, r.width, r.height});
     target.Flush();
-    window->SurfaceUpdated(copied.data(), copied.size());
+    window->SurfaceUpdated(rects.data(), rects.size());
+}
+
+void LGDIRenderContextInfo::FillPixels(const RectT<int32_t>& rect, uint32_t argb)
+{
+    Platform::Graphics::Surface* bitmap = mDrawing->GetBitmap();
+    if (!bitmap)
+        return;
+    if (!mDrawing->IsBorrowed()) {
+        bitmap->Fill(rect.x, rect.y, rect.width, rect.height, argb);
+        return;
+    }
+    for (const Platform::Graphics::PixelRect& r : PixelRects(dirtyRegion)) {
+        const int32_t x0 = std::max(rect.x, r.x), y0 = std::max(rect.y, r.y);
+        const int32_t x1 = std::min(rect.x + rect.width, r.x + r.width);
+        const int32_t y1 = std::min(rect.y + rect.height, r.y + r.height);
+        if (x1 > x0 && y1 > y0)
+            bitmap->Fill(x0, y0, x1 - x0, y1 - y0, argb);
+    }
 }
 
 }  // namespace Tavo

@@ -195,8 +195,7 @@ void LGDIRenderer::FillRect(const RectT<int32_t>& rect, const ColorRGBA& colour,
         return;
     }
     // Surface pixels, replaced outright: no translation, clip or blending.
-    if (Platform::Graphics::Surface* surface = mCurrent->GetSurface()->GetBitmap())
-        surface->Fill(rect.x, rect.y, rect.width, rect.height, colour.ToARGB());
+    mCurrent->FillPixels(rect, colour.ToARGB());
 }
 
 void LGDIRenderer::FillColorRectList(const ColorRectListT<float>& list, const PointT<double>& offset, bool)

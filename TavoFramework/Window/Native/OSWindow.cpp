@@ -121,7 +121,7 @@ TavoResult OSWindow::Create(const MainWindowParams& params)
     if (!mWindow)
         return E_FAIL;
     mClientRect = p.rect;
-    mSurface = std::make_unique<Platform::Graphics::Surface>(p.rect.width, p.rect.height);
+    MakeSurface(p.rect.width, p.rect.height);
     WindowHost::Register(mWindow, [this](const Win::Event& e) { HandleEvent(e); });
     return S_OK;
 }
@@ -174,6 +174,7 @@ void OSWindow::Destroy()
     if (auto* provider = dynamic_cast<INativeWindowClientProvider*>(mRoot.Get()))
         provider->NativeWindowDestroyed();
     WindowHost::Unregister(mWindow);
+    mSurface.reset();  // it may be the window's own image
     System().DestroyWindow(mWindow);
     mWindow = 0;
     mClient = nullptr;
@@ -513,6 +514,8 @@ void OSWindow::PaintNow()
         mContext->dirtyRegion.AddRect(RectT<int32_t>{update.x, update.y, update.width, update.height});
     if (mContext->dirtyRegion.GetRectCount() == 0)
         return;
+    // The frame is drawn into the pixels the server may still be reading.
+    System().FinishPresents(mWindow);
     mRenderer->RenderStart(mContext);
     RectT<int32_t> bounds;
     const bool whole = mContext->dirtyRegion.GetRectCount() == 1 && mContext->dirtyRegion.GetBounds(bounds) &&
@@ -520,6 +523,19 @@ void OSWindow::PaintNow()
     mClient->Paint(whole ? mContext->dirtyRegion : dirty);
     mRenderer->RenderFinish(mContext);
     ++mPaintCount;
+}
+
+void OSWindow::MakeSurface(int32_t width, int32_t height)
+{
+    // The window's image is what the window keeps its picture in, where the
+    // display can show it as it is: no copy of its own.
+    mSurface.reset();
+    const Win::PixelBuffer image = System().MapImage(mWindow, width, height);
+    mSurface = Platform::Graphics::Surface::OverPixels(image.pixels, width, height, image.stride);
+    if (mSurface)
+        mSurface->Clear();
+    else
+        mSurface = std::make_unique<Platform::Graphics::Surface>(width, height);
 }
 
 void OSWindow::SurfaceUpdated(const Platform::Graphics::PixelRect* rects, size_t count)
@@ -546,7 +562,7 @@ void OSWindow::OnConfigure(const Win::Rect& client)
     const bool moved = client.x != mClientRect.x || client.y != mClientRect.y;
     mClientRect = client;
     if (resized) {
-        mSurface = std::make_unique<Platform::Graphics::Surface>(client.width, client.height);
+        MakeSurface(client.width, client.height);
         if (mContext)
             mContext->viewport = RectT<int32_t>{0, 0, client.width, client.height};
         if (mClient) {

@@ -147,6 +147,8 @@ public:
 private:
     Platform::Window::IWindowSystem& System() const { return *mSystem; }
     void SchedulePaint();
+    // The surface the window keeps its picture in, transparent.
+    void MakeSurface(int32_t width, int32_t height);
     void OnConfigure(const Platform::Window::Rect& client);
     void OnButton(const Platform::Window::Event& event);
     void OnCloseRequest();

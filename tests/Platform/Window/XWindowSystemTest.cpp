@@ -8,6 +8,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <spawn.h>
@@ -294,6 +295,34 @@ TEST_F(XWindowSystemTest, PresentCopiesOnlyTheRectanglesGiven)
     EXPECT_EQ(pixels[10 * 200 + 100], 0x0000FFu);
     EXPECT_EQ(pixels[149 * 200 + 199], 0x0000FFu);
     TestXServer().Screenshot("present");
+}
+
+TEST_F(XWindowSystemTest, MappedPixelsAreShownAsTheyAreOnlyInTheRectanglesGiven)
+{
+    const WindowId w = Open();
+    // The server's depth-24 visual takes the surfaces' words as they are.
+    const PixelBuffer mapped = sys->MapImage(w, 200, 150);
+    ASSERT_NE(mapped.pixels, nullptr);
+    ASSERT_GE(mapped.stride, 200);
+    const auto fill = [&](uint32_t argb) {
+        for (int32_t y = 0; y < 150; ++y)
+            std::fill_n(mapped.pixels + size_t(y) * size_t(mapped.stride), 200, argb);
+    };
+    const PixelView view{mapped.pixels, 200, 150, mapped.stride};
+    fill(0xFF0000FF);
+    const Rect all{0, 0, 200, 150};
+    sys->Present(w, view, &all, 1);
+    sys->FinishPresents(w);
+    fill(0xFFFF0000);
+    const Rect left{0, 0, 100, 150};
+    sys->Present(w, view, &left, 1);
+    sys->Sync();
+    const auto pixels = TestXServer().ReadPixels(w, {0, 0, 200, 150});
+    ASSERT_EQ(pixels.size(), 200u * 150u);
+    EXPECT_EQ(pixels[10 * 200 + 5], 0xFF0000u);
+    EXPECT_EQ(pixels[140 * 200 + 99], 0xFF0000u);
+    EXPECT_EQ(pixels[10 * 200 + 100], 0x0000FFu);
+    EXPECT_EQ(pixels[149 * 200 + 199], 0x0000FFu);
 }
 
 TEST_F(XWindowSystemTest, CursorsByThemeNameWithFontFallback)

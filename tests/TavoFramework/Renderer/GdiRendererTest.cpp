@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 using namespace Tavo;
 
@@ -335,4 +336,39 @@ TEST(GdiPresent, OnlyDirtyRectanglesReachTheWindowAndOffscreenNeverDoes)
     EXPECT_EQ(window.GetPixel(4, 4), kRed);
     EXPECT_EQ(window.GetPixel(7, 7), 0u);
     EXPECT_EQ(handle.updates, 1u);
+}
+
+TEST(GdiPresent, AWindowContextDrawsInTheWindowsSurfaceOnlyWhereDirtyOrCopiesWhenSizesDiffer)
+{
+    FakeWindow handle;
+    Platform::Graphics::Surface& window = handle.surface;
+    window.Fill(0, 0, 20, 20, kBlue);  // what the window shows
+    RCPtr<LGDIRenderer> renderer(new LGDIRenderer());
+    RCPtr<LRenderContextInfo> onWindow;
+    renderer->InitRenderContextInfo({0, 0, 20, 20}, &handle, false, onWindow);
+
+    // Neither a clip set while painting nor a fill that replaces pixels
+    // reaches outside the dirty rectangles.
+    onWindow->dirtyRegion.AddRect(RectT<int32_t>{2, 2, 4, 4});
+    onWindow->dirtyRegion.AddRect(RectT<int32_t>{14, 14, 2, 2});
+    renderer->RenderStart(onWindow);
+    renderer->SetClipRect(RectT<double>{0, 0, 20, 20});
+    renderer->FillRect({0, 0, 20, 10}, kRedColour, true);
+    renderer->FillRect({0, 10, 20, 10}, kRedColour, false);
+    renderer->RenderFinish(onWindow);
+    EXPECT_EQ(handle.rects, 2u);
+    for (const auto& [x, y, colour] : std::vector<std::tuple<int, int, uint32_t>>{
+             {3, 3, kRed}, {5, 5, kRed}, {6, 6, kBlue}, {10, 3, kBlue}, {15, 15, kRed}, {10, 15, kBlue}})
+        EXPECT_EQ(window.GetPixel(x, y), colour) << x << "," << y;
+
+    // A viewport the window's surface does not match is drawn offscreen and
+    // its dirty rectangles copied.
+    RCPtr<LRenderContextInfo> larger;
+    renderer->InitRenderContextInfo({0, 0, 30, 30}, &handle, false, larger);
+    larger->dirtyRegion.AddRect(RectT<int32_t>{0, 0, 10, 10});
+    renderer->RenderStart(larger);
+    renderer->FillRect({0, 0, 30, 30}, kBlueColour, true);
+    renderer->RenderFinish(larger);
+    EXPECT_EQ(window.GetPixel(3, 3), kBlue);
+    EXPECT_EQ(window.GetPixel(15, 15), kRed);
 }
