@@ -169,12 +169,20 @@ TavoResult LListBox::SetWidestRow(int32_t width)
 
 void LListBox::FitWidthToContent(int32_t width)
 {
+    FitAxisToContent(0, width);
+}
+
+// Sizes the list so that its client area on one axis holds `size` pixels,
+// keeping the frame and scrollbar around it.
+void LListBox::FitAxisToContent(int32_t axis, int32_t size)
+{
     const RectT<double> client = GetClientRect();
-    LLayoutDescriptor::Axis x;
-    GetPlacement(0, x);
-    x.sizeRef = 2;
-    x.sizeAbs = RoundCoordinate(mWidth - client.width + width);
-    SetAxisPlacement(0, x);
+    const double frame = axis == 0 ? mWidth - client.width : mHeight - client.height;
+    LLayoutDescriptor::Axis placement;
+    GetPlacement(axis, placement);
+    placement.sizeRef = 2;
+    placement.sizeAbs = RoundCoordinate(frame + size);
+    SetAxisPlacement(axis, placement);
 }
 
 void LListBox::ScrollbarShownChanged(int32_t axis)
@@ -391,12 +399,7 @@ void LListBox::FitHeightToContent(int32_t height)
 {
     if (mBatchUpdate)
         return;
-    const RectT<double> client = GetClientRect();
-    LLayoutDescriptor::Axis y;
-    GetPlacement(1, y);
-    y.sizeRef = 2;
-    y.sizeAbs = RoundCoordinate(mHeight - client.height + height);
-    SetAxisPlacement(1, y);
+    FitAxisToContent(1, height);
 }
 
 uint32_t LListBox::InsertItemAt(uint32_t index, const RCPtr<LRefCountedObject>& data)

@@ -156,6 +156,7 @@ protected:
     TavoResult UpdateLayout();
     void FitHeightToContent(int32_t height);
     void FitWidthToContent(int32_t width);
+    void FitAxisToContent(int32_t axis, int32_t size);
     // The widest item measured again; 1 when nothing changed.
     TavoResult UpdateWidestRow();
     TavoResult SetWidestRow(int32_t width);

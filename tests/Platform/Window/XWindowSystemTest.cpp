@@ -47,6 +47,17 @@ protected:
         Drain();
         return w;
     }
+    // A 200x150 window first presented blue, then red over its left half only.
+    void ExpectRedLeftHalfOnBlue(WindowId w)
+    {
+        sys->Sync();
+        const auto pixels = TestXServer().ReadPixels(w, {0, 0, 200, 150});
+        ASSERT_EQ(pixels.size(), 200u * 150u);
+        EXPECT_EQ(pixels[10 * 200 + 5], 0xFF0000u);
+        EXPECT_EQ(pixels[140 * 200 + 99], 0xFF0000u);
+        EXPECT_EQ(pixels[10 * 200 + 100], 0x0000FFu);
+        EXPECT_EQ(pixels[149 * 200 + 199], 0x0000FFu);
+    }
     std::vector<Event> Drain()
     {
         sys->Sync();
@@ -287,13 +298,7 @@ TEST_F(XWindowSystemTest, PresentCopiesOnlyTheRectanglesGiven)
     std::fill(image.begin(), image.end(), 0xFFFF0000);
     const Rect left{0, 0, 100, 150};
     sys->Present(w, view, &left, 1);
-    sys->Sync();
-    const auto pixels = TestXServer().ReadPixels(w, {0, 0, 200, 150});
-    ASSERT_EQ(pixels.size(), 200u * 150u);
-    EXPECT_EQ(pixels[10 * 200 + 5], 0xFF0000u);
-    EXPECT_EQ(pixels[140 * 200 + 99], 0xFF0000u);
-    EXPECT_EQ(pixels[10 * 200 + 100], 0x0000FFu);
-    EXPECT_EQ(pixels[149 * 200 + 199], 0x0000FFu);
+    ExpectRedLeftHalfOnBlue(w);
     TestXServer().Screenshot("present");
 }
 
@@ -316,13 +321,7 @@ TEST_F(XWindowSystemTest, MappedPixelsAreShownAsTheyAreOnlyInTheRectanglesGiven)
     fill(0xFFFF0000);
     const Rect left{0, 0, 100, 150};
     sys->Present(w, view, &left, 1);
-    sys->Sync();
-    const auto pixels = TestXServer().ReadPixels(w, {0, 0, 200, 150});
-    ASSERT_EQ(pixels.size(), 200u * 150u);
-    EXPECT_EQ(pixels[10 * 200 + 5], 0xFF0000u);
-    EXPECT_EQ(pixels[140 * 200 + 99], 0xFF0000u);
-    EXPECT_EQ(pixels[10 * 200 + 100], 0x0000FFu);
-    EXPECT_EQ(pixels[149 * 200 + 199], 0x0000FFu);
+    ExpectRedLeftHalfOnBlue(w);
 }
 
 TEST_F(XWindowSystemTest, CursorsByThemeNameWithFontFallback)
