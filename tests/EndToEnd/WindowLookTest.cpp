@@ -28,10 +28,7 @@ using Clock = std::chrono::steady_clock;
 
 int Distance(uint32_t a, uint32_t b)
 {
-    int d = 0;
-    for (int shift = 0; shift < 24; shift += 8)
-        d = std::max(d, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
-    return d;
+    return ChannelDifference(a, b, 3);
 }
 
 // Screen pixels of one rectangle, read at once.

@@ -5,6 +5,7 @@
 #include "Renderer/Bitmap.h"
 #include "Renderer/Font.h"
 #include "Renderer/OpenGL/GLRenderer.h"
+#include "Contrast.h"
 #include "XServer.h"
 
 #include <cairo.h>
@@ -63,14 +64,6 @@ struct Painter
     RCPtr<LRenderer> renderer;
     RCPtr<LRenderContextInfo> context;
 };
-
-int32_t ChannelDifference(uint32_t a, uint32_t b)
-{
-    int32_t most = 0;
-    for (int shift = 0; shift < 32; shift += 8)
-        most = std::max(most, std::abs(int32_t((a >> shift) & 0xFF) - int32_t((b >> shift) & 0xFF)));
-    return most;
-}
 
 struct Compared
 {
