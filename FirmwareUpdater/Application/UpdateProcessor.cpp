@@ -1,7 +1,7 @@
 #include "Application/UpdateProcessor.h"
 
-#include <filesystem>
 #include <optional>
+#include <unistd.h>
 
 #include "Application/ApplicationBase.h"
 #include "Application/CommandLine.h"
@@ -78,9 +78,12 @@ WString LUpdateProcessor::ProgramFolder()
         app->GetFolder(0, folder);
         return folder;
     }
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return WString(Tavo::NString(exe.parent_path().string().c_str()));
+    char exe[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string path(exe, n > 0 ? size_t(n) : 0);
+    const size_t slash = path.rfind('/');
+    path.resize(slash == std::string::npos ? 0 : slash);
+    return WString(Tavo::NString(path.c_str()));
 }
 
 void LUpdateProcessor::SelectFirmwareFile()

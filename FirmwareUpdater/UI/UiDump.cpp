@@ -1,11 +1,11 @@
 #include "UI/UiDump.h"
 
 #include "ControlBase/Control.h"
+#include "Platform/Kernel/AtomicFile.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 namespace Tavo {
 
@@ -79,14 +79,7 @@ bool UiDump::Update(LControl& root, const PointT<int32_t>& screenOrigin)
     std::string text = Describe(root, screenOrigin);
     if (text == mLast)
         return false;
-    const std::string temporary = mPath + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        if (!out.flush())
-            return false;
-    }
-    if (std::rename(temporary.c_str(), mPath.c_str()) != 0)
+    if (!Platform::WriteFileAtomically(mPath, text, 0644, false))
         return false;
     mLast = std::move(text);
     return true;

@@ -1,8 +1,9 @@
 #include "Platform/App/Folders.h"
 
+#include "Platform/Kernel/AtomicFile.h"
+
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,21 +55,25 @@ std::string DocumentsFromUserDirs(const std::string& home)
     const std::string config = XdgOr("XDG_CONFIG_HOME", ".config");
     if (config.empty())
         return {};
-    std::ifstream in(config + "/user-dirs.dirs");
-    std::string line;
-    const std::string key = "XDG_DOCUMENTS_DIR=";
-    while (std::getline(in, line)) {
-        if (line.compare(0, key.size(), key) != 0)
-            continue;
-        std::string value = line.substr(key.size());
+    std::string text;
+    if (!ReadWholeFile(config + "/user-dirs.dirs", text, 1 << 16))
+        return {};
+    constexpr std::string_view key = "XDG_DOCUMENTS_DIR=";
+    std::string found;
+    ForEachLine(text, [&](std::string_view line) {
+        if (line.substr(0, key.size()) != key)
+            return true;
+        std::string value(line.substr(key.size()));
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
             value = value.substr(1, value.size() - 2);
         if (value.compare(0, 5, "$HOME") == 0)
             value = home + value.substr(5);
-        if (!value.empty() && value.front() == '/')
-            return StripTrailingSlashes(value);
-    }
-    return {};
+        if (value.empty() || value.front() != '/')
+            return true;
+        found = StripTrailingSlashes(value);
+        return false;
+    });
+    return found;
 }
 
 std::string ProgramFolder()

@@ -1,9 +1,7 @@
 #include "Platform/App/ProfileStore.h"
 
-#include <sstream>
-
-#include "Platform/App/AtomicFile.h"
 #include "Platform/App/Folders.h"
+#include "Platform/Kernel/AtomicFile.h"
 #include "Platform/Kernel/TextCoding.h"
 
 namespace Tavo::Platform::App {
@@ -39,15 +37,13 @@ std::map<std::string, std::vector<uint8_t>> FileProfileStore::ReadAll() const
     std::string text;
     if (mPath.empty() || !ReadWholeFile(mPath, text, kMaxProfileBytes))
         return values;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
+    ForEachLine(text, [&](std::string_view line) {
         const size_t eq = line.find('=');
-        if (eq == std::string::npos || line[0] == '#')
-            continue;
-        const std::string hex = line.substr(eq + 1);
+        if (eq == std::string_view::npos || line[0] == '#')
+            return true;
+        const std::string_view hex = line.substr(eq + 1);
         if (hex.size() % 2 != 0)
-            continue;
+            return true;
         std::vector<uint8_t> bytes;
         bytes.reserve(hex.size() / 2);
         bool ok = true;
@@ -58,8 +54,9 @@ std::map<std::string, std::vector<uint8_t>> FileProfileStore::ReadAll() const
             bytes.push_back(uint8_t(hi << 4 | lo));
         }
         if (ok)
-            values[line.substr(0, eq)] = std::move(bytes);
-    }
+            values[std::string(line.substr(0, eq))] = std::move(bytes);
+        return true;
+    });
     return values;
 }
 

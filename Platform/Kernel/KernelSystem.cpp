@@ -1,10 +1,12 @@
 #include "Platform/Kernel/KernelSystem.h"
 
+#include "Platform/Kernel/AtomicFile.h"
+
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -111,16 +113,21 @@ uint16_t GetUserDefaultLangID()
 uint16_t GetSystemDefaultLangID()
 {
     for (const char* file : {"/etc/default/locale", "/etc/locale.conf"}) {
-        std::ifstream in(file);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (line.rfind("LANG=", 0) != 0)
-                continue;
-            std::string value = line.substr(5);
+        std::string text;
+        if (!ReadWholeFile(file, text, 1 << 16))
+            continue;
+        std::optional<uint16_t> id;
+        ForEachLine(text, [&](std::string_view line) {
+            if (line.substr(0, 5) != "LANG=")
+                return true;
+            std::string_view value = line.substr(5);
             if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
                 value = value.substr(1, value.size() - 2);
-            return LanguageIdFromLocale(value);
-        }
+            id = LanguageIdFromLocale(std::string(value));
+            return false;
+        });
+        if (id)
+            return *id;
     }
     return LANG_ID_ENGLISH_US;
 }

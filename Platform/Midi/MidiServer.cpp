@@ -1,5 +1,6 @@
 #include "Platform/Midi/MidiServer.h"
 
+#include "Platform/Kernel/AtomicFile.h"
 #include "Platform/Midi/Midi.h"
 #include "Platform/Midi/MidiWire.h"
 
@@ -7,7 +8,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -76,13 +76,9 @@ std::unique_ptr<MidiDeviceServer> MidiDeviceServer::Publish(const std::u16string
         return fail("no event descriptor");
     }
     // The device file appears whole, and only once the socket listens.
-    std::string base = s->mFolder + "/" + s->mId;
-    {
-        std::ofstream out(base + ".tmp", std::ios::trunc);
-        out << Wire::ToUtf8(inputName) << '\n' << Wire::ToUtf8(outputName) << '\n';
-    }
-    if (std::rename((base + ".tmp").c_str(), (base + ".dev").c_str()) != 0) {
-        unlink((base + ".tmp").c_str());
+    const std::string base = s->mFolder + "/" + s->mId;
+    if (!WriteFileAtomically(base + ".dev", Wire::ToUtf8(inputName) + '\n' + Wire::ToUtf8(outputName) + '\n',
+                             0644, false)) {
         unlink((base + ".sock").c_str());
         close(s->mListenFd);
         close(s->mWakeFd);

@@ -7,13 +7,13 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "Platform/Kernel/AtomicFile.h"
 #include "Platform/Kernel/PlatformFolders.h"
 
 namespace Tavo::Platform::Midi::Wire {
@@ -106,10 +106,18 @@ std::vector<DeviceFile> ListDevices(const std::string& folder)
     for (const std::string& id : ids) {
         if (!ProcessRuns(id))
             continue;
-        std::ifstream in(folder + "/" + id + ".dev");
-        std::string input, output;
-        if (!std::getline(in, input) || !std::getline(in, output))
+        std::string text;
+        if (!ReadWholeFile(folder + "/" + id + ".dev", text, 1 << 16))
             continue;
+        std::vector<std::string> names;
+        ForEachLine(text, [&](std::string_view line) {
+            names.emplace_back(line);
+            return names.size() < 2;
+        });
+        if (names.size() < 2)
+            continue;
+        const std::string& input = names[0];
+        const std::string& output = names[1];
         devices.push_back({id, FromUtf8(input), FromUtf8(output)});
     }
     return devices;

@@ -4,7 +4,6 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <iostream>
 
 namespace Tavo {
 
@@ -59,10 +58,38 @@ void basic_debugbuf<C>::Emit()
 template class basic_debugbuf<char>;
 template class basic_debugbuf<char16_t>;
 
-DebugLog::DebugLog()
-    : mNarrowDebug(*this, false), mWideDebug(*this, false), mWideConsole(*this, true),
-      mNarrowOut(&mNarrowDebug), mWideOut(&mWideDebug)
+struct DebugLog::Streams
 {
+    explicit Streams(DebugLog& log)
+        : narrowDebug(log, false), narrowConsole(log, true), wideDebug(log, false), wideConsole(log, true)
+    {
+    }
+    basic_dostream<char> narrowDebug;
+    basic_dostream<char> narrowConsole;
+    basic_dostream<char16_t> wideDebug;
+    basic_dostream<char16_t> wideConsole;
+};
+
+DebugLog::DebugLog() = default;
+
+DebugLog::~DebugLog() = default;
+
+DebugLog::Streams& DebugLog::MadeStreams()
+{
+    std::call_once(mStreamsMade, [this] { mStreams = std::make_unique<Streams>(*this); });
+    return *mStreams;
+}
+
+std::ostream& DebugLog::Narrow()
+{
+    Streams& streams = MadeStreams();
+    return mConsoleOpen ? streams.narrowConsole : streams.narrowDebug;
+}
+
+std::basic_ostream<char16_t>& DebugLog::Wide()
+{
+    Streams& streams = MadeStreams();
+    return mConsoleOpen ? streams.wideConsole : streams.wideDebug;
 }
 
 DebugLog& DebugLog::Get()
@@ -80,11 +107,8 @@ void DebugLog::SetUdpTarget(const char* host, int32_t port)
 
 void DebugLog::OpenConsole()
 {
-    // stderr is the console here; unbuffered so lines show at once.
-    std::ios_base::sync_with_stdio(true);
+    // stderr is the console here.
     mConsoleOpen = true;
-    mNarrowOut = &std::cerr;
-    mWideOut = &mWideConsole;
 }
 
 void DebugLog::SendDatagram(const char* host, int32_t port, std::string_view text)

@@ -2,7 +2,10 @@
 
 #include "Platform/App/DebugSinks.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <streambuf>
@@ -71,14 +74,17 @@ class DebugLog
 {
 public:
     DebugLog();
+    ~DebugLog();
     DebugLog(const DebugLog&) = delete;
     DebugLog& operator=(const DebugLog&) = delete;
 
     // Made on first use, never destroyed.
     static DebugLog& Get();
 
-    std::ostream& Narrow() { return *mNarrowOut; }
-    std::basic_ostream<char16_t>& Wide() { return *mWideOut; }
+    // The streams are made on first use: a log nobody writes to keeps the
+    // stream and locale machinery out of the program's memory.
+    std::ostream& Narrow();
+    std::basic_ostream<char16_t>& Wide();
 
     // host null keeps the host; an empty host clears it.
     void SetUdpTarget(const char* host, int32_t port);
@@ -98,12 +104,11 @@ private:
     Platform::App::UdpLogSink mUdp;
     std::string mHost;
     int32_t mPort = -1;
-    bool mConsoleOpen = false;
-    basic_dostream<char> mNarrowDebug;
-    basic_dostream<char16_t> mWideDebug;
-    basic_dostream<char16_t> mWideConsole;
-    std::ostream* mNarrowOut;
-    std::basic_ostream<char16_t>* mWideOut;
+    std::atomic<bool> mConsoleOpen{false};
+    struct Streams;
+    Streams& MadeStreams();
+    std::once_flag mStreamsMade;
+    std::unique_ptr<Streams> mStreams;
 };
 
 // What the "-DEBUG_CONSOLE" switch asks for.

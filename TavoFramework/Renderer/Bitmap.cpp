@@ -4,7 +4,7 @@
 #include "Platform/Kernel/Resources.h"
 
 #include <algorithm>
-#include <filesystem>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <system_error>
@@ -70,11 +70,12 @@ std::u16string LBitmap::CacheKeyFor(const WString& name)
     if (IsResourceName(name))
         return Upper(name.c_str());
     const NString narrow(name);
-    std::error_code error;
-    const std::filesystem::path canonical = std::filesystem::canonical(narrow.c_str(), error);
-    if (error)
+    char* canonical = realpath(narrow.c_str(), nullptr);
+    if (!canonical)
         return std::u16string(name.c_str());
-    return std::u16string(WString(canonical.string().c_str()).c_str());
+    const std::u16string key(WString(canonical).c_str());
+    free(canonical);
+    return key;
 }
 
 RCPtr<LBitmap> LBitmap::LoadCached(const WString& name)

@@ -9,13 +9,15 @@
 #include <mutex>
 #include <sys/stat.h>
 
-#include "Platform/App/AtomicFile.h"
+#include "Platform/Kernel/AtomicFile.h"
 #include "Platform/App/IniFileApi.h"
 #include "Platform/App/IniFileManager/IniDocument.h"
 
 #define INI_EXPORT extern "C" __attribute__((visibility("default")))
 
 using namespace Tavo::Platform::App;
+using Tavo::Platform::ReadWholeFile;
+using Tavo::Platform::WriteFileAtomically;
 using Tavo::Platform::App::Ini::Document;
 using Tavo::Platform::App::Ini::Node;
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/TavoFramework/Window/Native/WindowAppSupport.h"
+#include "tests/Common/SystemBus.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -28,15 +29,12 @@ std::string ProgramFolder()
     return std::filesystem::path(self).parent_path().string();
 }
 
-pid_t Spawn(const std::vector<std::string>& args, int stdoutFd = -1)
+pid_t Spawn(const std::vector<std::string>& args)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (stdoutFd >= 0)
-        posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
-    else
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     std::vector<char*> argv;
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -58,52 +56,12 @@ void Stop(pid_t& pid)
     pid = -1;
 }
 
-// A private message bus standing in for the system bus: the program finds
-// it through DBUS_SYSTEM_BUS_ADDRESS. Started once, before the program's
-// first window, and stopped at exit.
-class SystemBus
-{
-public:
-    SystemBus()
-    {
-        std::ofstream(mDir / "bus.conf")
-            << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\""
-            << " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">"
-            << "<busconfig><type>custom</type><listen>unix:path=" << (mDir / "socket") << "</listen>"
-            << "<auth>EXTERNAL</auth><policy context=\"default\">"
-            << "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-            << "<allow own=\"*\"/></policy></busconfig>";
-        int fds[2];
-        if (pipe(fds) != 0)
-            return;
-        mPid = Spawn({"dbus-daemon", "--nofork", "--config-file=" + (mDir / "bus.conf"), "--print-address"},
-                     fds[1]);
-        close(fds[1]);
-        std::string address;
-        pollfd p{fds[0], POLLIN, 0};
-        while (mPid > 0 && poll(&p, 1, 10000) > 0) {
-            char c = 0;
-            if (read(fds[0], &c, 1) != 1 || c == '\n')
-                break;
-            address.push_back(c);
-        }
-        close(fds[0]);
-        if (!address.empty())
-            setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
-        mRunning = !address.empty();
-    }
-    ~SystemBus() { Stop(mPid); }
-    bool Running() const { return mRunning; }
-
-private:
-    TestFolder mDir;
-    pid_t mPid = -1;
-    bool mRunning = false;
-};
-
+// Started once, before the program's first window, and stopped at exit.
 SystemBus& TestSystemBus()
 {
     static SystemBus bus;
+    if (bus.Running())
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.Address().c_str(), 1);
     return bus;
 }
 

@@ -1,4 +1,4 @@
-#include "Platform/App/AtomicFile.h"
+#include "Platform/Kernel/AtomicFile.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -6,9 +6,9 @@
 #include <unistd.h>
 #include <vector>
 
-namespace Tavo::Platform::App {
+namespace Tavo::Platform {
 
-bool WriteFileAtomically(const std::string& path, std::string_view contents, unsigned mode)
+bool WriteFileAtomically(const std::string& path, std::string_view contents, unsigned mode, bool durable)
 {
     std::string tmp = path + ".tmp-XXXXXX";
     std::vector<char> name(tmp.begin(), tmp.end());
@@ -27,7 +27,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view contents, uns
         if (ok)
             written += size_t(n);
     }
-    ok = ok && fsync(fd) == 0;
+    ok = ok && (!durable || fsync(fd) == 0);
     ok = close(fd) == 0 && ok;
     ok = ok && rename(tmp.c_str(), path.c_str()) == 0;
     if (!ok)
@@ -63,4 +63,4 @@ bool ReadWholeFile(const std::string& path, std::string& contents, size_t maxByt
     return ok;
 }
 
-}  // namespace Tavo::Platform::App
+}  // namespace Tavo::Platform
