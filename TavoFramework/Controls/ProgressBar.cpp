@@ -6,6 +6,7 @@
 #include "Controls/Label.h"
 #include "Utilities/Storage/Format.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -72,7 +73,12 @@ void LProgressBar::OnValueChanged()
 {
     const double value = GetValue();
     const double percent = value * 100.0;
-    const int32_t n = RoundToInt(GetWidth() * percent / 100.0);
+    // The fill grows inside the client area from its left inset and at 100 %
+    // keeps the same inset on its right, so it never runs over the border.
+    double room = GetWidth();
+    if (mActiveOverlay)
+        room = std::max(0.0, GetLookClientRect(-1).width - 2 * mActiveOverlay->GetX());
+    const int32_t n = RoundToInt(room * percent / 100.0);
     if (mActiveOverlay) {
         if (n < 1) {
             mActiveOverlay->SetVisible(false);

@@ -225,8 +225,9 @@ TEST_F(CoreWidgetsTest, ProgressBarOverlayPercentAndTimeTexts)
     auto percent = bar->FindChildByName(u"percentCompleteLabel");
     auto remaining = bar->FindChildByName(u"timeRemainingLabel");
     EXPECT_FALSE(remaining->GetLayout()->visible);
+    // The overlay at x 2 of the 360-pixel bar has 356 pixels between equal insets.
     const std::tuple<double, bool, double, const char16_t*> widths[] = {
-        {0.001, false, 0, u"0"}, {0.002, true, 1, u"0"}, {0.5, true, 180, u"50"}, {1.0, true, 360, u"100"}};
+        {0.001, false, 0, u"0"}, {0.002, true, 1, u"0"}, {0.5, true, 178, u"50"}, {1.0, true, 356, u"100"}};
     for (auto [value, shown, width, text] : widths) {
         bar->SetValue(value);
         LLayoutDescriptor::Axis axis;
