@@ -1,7 +1,8 @@
 // The product's skin with its File menu shown and a status bar, in a window
 // on the test X server: menus open sized to their entries, their texts stand
 // out from the panel, the band lies under the row the pointer is on, a hint
-// reaches the status bar and a press outside closes the menu.
+// reaches the status bar and a press outside closes the menu; a disabled
+// entry shows dimmed text and never takes the band.
 // The test framework first: the X headers define macros that clash with it.
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include "tests/Common/TestScope.h"
 #include "tests/TavoFramework/Controls/WidgetWindow.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <fstream>
@@ -218,6 +220,90 @@ TEST(MenuWindow, MenusFitTheirEntriesShowThemLegiblyAndCloseOnAPressOutside)
             Settle();
             TestXServer().Screenshot("menu-closed");
             StatusBarCache() = nullptr;
+            GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+        },
+        dir / "strings.xml");
+    EXPECT_EQ(code, 0);
+}
+
+// An entry switched off while the menu is open: its text is still drawn but
+// reads clearly dimmer than an enabled entry's on the same ground, and the
+// pointer resting on it gives it no band.
+TEST(MenuWindow, ADisabledEntryIsDimmedAndTakesNoBand)
+{
+    ASSERT_TRUE(TestXServer().Running());
+    TestFolder dir;
+    WriteSkin(dir / "skin.xml");
+    WriteStrings(dir / "strings.xml");
+    static const std::vector<ControlClassRow> classes = Classes();
+    const int32_t code = WidgetWindow::Run(
+        dir / "skin.xml", classes,
+        [](WidgetWindow::App& app, OSWindow& window) {
+            ASSERT_TRUE(TurnUntil([&] { return window.IsActive() && window.GetPaintCount() >= 1; }));
+            const RCPtr<LControl> main = GetOSRootWindow(app.GetRootWindows().front())->GetRootControl();
+            auto bar = RCPtrDynamicCast<LMainMenu>(main->FindChildByName(u"mainMenu"));
+            ASSERT_TRUE(bar && bar->GetMenuCount() == 1);
+            RCPtr<LComboMenu> file = bar->GetMenuAt(0);
+            auto* popup = dynamic_cast<LPopupMenu*>(file->GetPopupControl().Get());
+            ASSERT_TRUE(popup);
+            const unsigned long id = window.GetWindowId();
+            const Platform::Window::Rect client = WindowHost::System()->GetClientRect(id);
+            XInput input;
+            auto to = [&](double x, double y) {
+                input.MoveTo(client.x + int32_t(x), client.y + int32_t(y));
+                Settle();
+            };
+            auto pixels = [&](double x, double y, double w, double h) {
+                return TestXServer().ReadPixels(id, {int32_t(x), int32_t(y), int32_t(w), int32_t(h)});
+            };
+            const PointT<double> title = file->GetAbsolutePosition();
+            to(title.x + 20, title.y + 12);
+            input.Click(1);
+            ASSERT_TRUE(TurnUntil([&] { return file->IsDroppedDown(); }));
+            Settle();
+            // "Reload" off.
+            ASSERT_EQ(popup->ApplyItemInfo(1, {false, false, WString(u"Reload")}), S_OK);
+            Settle();
+
+            const PointT<double> at = popup->GetAbsolutePosition();
+            const double column = at.x + popup->GetWidth() - 2;
+            auto top = [&](uint32_t r) { return at.y + popup->GetRow(r)->GetY(); };
+            // The best contrast of a row's ink against the row's ground, and
+            // how many pixels stand out from it at all.
+            struct Ink
+            {
+                double contrast = 1;
+                int count = 0;
+            };
+            auto ink = [&](uint32_t r) {
+                const uint32_t behind = pixels(column, top(r) + 10, 1, 1).at(0);
+                Ink found;
+                for (const uint32_t c : pixels(at.x, top(r), popup->GetWidth(), 20)) {
+                    found.contrast = std::max(found.contrast, Contrast(c, behind));
+                    found.count += Contrast(c, behind) > 1.5;
+                }
+                return found;
+            };
+            to(at.x + 200, at.y + 200);  // off the menu: no row hovered
+            ASSERT_TRUE(TurnUntil([&] { return pixels(column, top(0) + 10, 1, 1).at(0) == kPanel; }));
+            TestXServer().Screenshot("menu-file-disabled");
+            const Ink off = ink(1), on = ink(3);
+            EXPECT_GT(off.count, 20) << "the disabled text is drawn";
+            EXPECT_GE(on.contrast, 4.5);
+            EXPECT_LT(off.contrast, on.contrast * 0.6) << "dimmer than an enabled entry";
+            EXPECT_GE(off.contrast, 2.0) << "but still readable";
+
+            // The pointer on it: no band there, nor anywhere else.
+            to(at.x + 30, top(1) + 10);
+            Settle();
+            TestXServer().Screenshot("menu-file-disabled-hovered");
+            for (const uint32_t c : pixels(column, at.y, 1, popup->GetHeight()))
+                EXPECT_EQ(c, kPanel);
+            EXPECT_LT(ink(1).contrast, on.contrast * 0.6) << "still dimmed under the pointer";
+
+            to(300, 200);
+            input.Click(1);
+            EXPECT_TRUE(TurnUntil([&] { return !file->IsDroppedDown(); }));
             GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
         },
         dir / "strings.xml");
