@@ -586,7 +586,20 @@ void LOSRootWindow::DeliverKey(const RCPtr<LKeyParam>& key)
 
 void LOSRootWindow::OnKey(const KeyCode& key)
 {
+    // A Tab press comes as the key and then its character. When the key
+    // moved the focus, or came with Ctrl, which only ever moves it, the
+    // character is not text for the control that now has the focus.
+    const bool tabCharacter =
+        (key.code & (KeyCode::kVirtualKeyMask | KeyCode::kNoKey)) == 0 && key.Character() == u'\t';
+    const bool dropCharacter = tabCharacter && mTabMovedFocus;
+    mTabMovedFocus = false;
+    if (dropCharacter)
+        return;
+    const bool tabPress = (key.code & KeyCode::kNoKey) == 0 && (key.code & KeyCode::kKeyDown) != 0 &&
+                          key.VirtualKey() == VKey::kTab;
+    const RCPtr<LControl> before = mFocus;
     DeliverKey(LKeyParam::Create(key));
+    mTabMovedFocus = tabPress && ((key.code & KeyCode::kCtrl) || mFocus != before);
 }
 
 void LOSRootWindow::QueueKey(const RCPtr<LKeyParam>& key)

@@ -117,6 +117,9 @@ private:
     Mutex mKeyLock;
     std::unique_ptr<RCPtrQueue<LKeyParam, 256>> mKeys;
     uint32_t mPressed[10] = {};
+    // The last key was a Tab press that moved the focus or came with Ctrl:
+    // the character it makes is dropped.
+    bool mTabMovedFocus = false;
     RCPtr<LNotificationQueue> mQueue;
     IAppRootWindow* mAppWindow = nullptr;  // owns this root window
 };

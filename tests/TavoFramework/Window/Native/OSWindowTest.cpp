@@ -1,6 +1,9 @@
 #include "Application/FrameworkApp.h"
 #include "Platform/App/MessageLoop.h"
 #include "Platform/Window/FakeWindowSystem.h"
+#include "ControlBase/Control.h"
+#include "Window/InputParams.h"
+#include "Window/Native/OSRootWindow.h"
 #include "Window/Native/OSWindow.h"
 #include "Window/Native/WindowHost.h"
 
@@ -321,3 +324,126 @@ TEST_F(OSWindowTest, ModalLoopEndsWithItsResultOrPassesTheProgramsEndOn)
 }
 
 }  // namespace
+
+namespace {
+
+// A control that takes the focus and writes down the characters it is given.
+class TypingControl : public LControl
+{
+public:
+    TypingControl(const RCPtr<LControl>& parent, const WString& name, int32_t tabStop, bool wantsTab)
+        : LControl(parent, name)
+    {
+        SetCreated(true);
+        Layout().tabStop = tabStop;
+        mWantsTab = wantsTab;
+    }
+    TavoResult OnKey(const RCPtr<LKeyParam>& param) override
+    {
+        if (!(param->mKey.code & KeyCode::kVirtualKeyMask))
+            typed += param->mKey.Character();
+        return S_FALSE;
+    }
+    std::u16string typed;
+};
+
+// The framework's own root window over the fake window system: a panel
+// holding "inner", then "editor", which wants Tab and takes tab characters.
+class TabCharacterTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        WindowHost::Use(&system, &loop);
+        LOSRootWindow::InstallAsFactory();
+        MainWindowParams params;
+        params.className = u"TestApp";
+        params.rect = WindowRect{100, 80, 200, 150};
+        ASSERT_EQ(window.Create(params), S_OK);
+        ASSERT_EQ(window.AttachRenderer(LRenderer::Create(1, {0, 0, 200, 150}, &window)), S_OK);
+        root = GetOSRootWindow(window.GetRootWindow());
+        ASSERT_TRUE(root);
+        top = Make(nullptr, u"top", 0, false);
+        box = Make(top, u"box", 0, false);
+        inner = Make(box, u"inner", 0, false);
+        editor = Make(top, u"editor", 1, true);
+        ASSERT_EQ(root->SetRootControl(top), S_OK);
+    }
+    void TearDown() override
+    {
+        root->SetRootControl(nullptr);
+        for (auto* c : {inner.Get(), editor.Get(), box.Get(), top.Get()})
+            c->ReleaseInternalReferences();
+        window.Destroy();
+        SetRootWindowFactory(nullptr);
+        WindowHost::Use(nullptr, nullptr);
+    }
+    RCPtr<TypingControl> Make(const RCPtr<LControl>& parent, const char16_t* name, int32_t tab, bool wantsTab)
+    {
+        return RCPtr<TypingControl>(new TypingControl(parent, name, tab, wantsTab));
+    }
+    // The press of Tab as the display sends it: the key, its character, the release.
+    void PressTab(bool ctrl)
+    {
+        const uint32_t mods = ctrl ? Win::kModCtrl | Win::kModLeftCtrl : 0;
+        for (const Win::EventType type :
+             {Win::EventType::KeyDown, Win::EventType::Character, Win::EventType::KeyUp}) {
+            Win::Event e;
+            e.type = type;
+            e.window = window.GetWindowId();
+            e.modifiers = mods;
+            if (type == Win::EventType::Character)
+                e.text = u"\t";
+            else
+                e.virtualKey = VKey::kTab;
+            window.HandleEvent(e);
+        }
+    }
+    void Type(char16_t c)
+    {
+        Win::Event e;
+        e.type = Win::EventType::Character;
+        e.window = window.GetWindowId();
+        e.text = std::u16string(1, c);
+        window.HandleEvent(e);
+    }
+
+    Win::FakeWindowSystem system;
+    Platform::App::MessageLoop loop;
+    OSWindow window{&system};
+    LOSRootWindow* root = nullptr;
+    RCPtr<TypingControl> top, box, inner, editor;
+};
+
+}  // namespace
+
+// Tab or Ctrl+Tab that moves the focus types nothing, neither where it
+// started nor where it lands; Tab on a control that wants it still types a
+// tab there, Ctrl+Tab never does.
+TEST_F(TabCharacterTest, ATabThatMovesTheFocusOrComesWithCtrlTypesNoTab)
+{
+    const struct
+    {
+        const char* name;
+        TypingControl* from;
+        bool ctrl;
+        TypingControl* to;
+        std::u16string typed;  // into "editor", a character typed afterwards included
+    } cases[] = {
+        {"Ctrl+Tab out of the panel", inner.Get(), true, editor.Get(), u"x"},
+        {"Tab out of the panel", inner.Get(), false, editor.Get(), u"x"},
+        {"Tab kept by the editor", editor.Get(), false, editor.Get(), u"\tx"},
+        {"Ctrl+Tab on the editor", editor.Get(), true, editor.Get(), u"x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        inner->typed.clear(), editor->typed.clear();
+        ASSERT_GE(c.from->SetFocus(true), 0);
+        ASSERT_EQ(root->GetFocusControl().Get(), c.from);
+        PressTab(c.ctrl);
+        EXPECT_EQ(root->GetFocusControl().Get(), c.to);
+        Type(u'x');
+        EXPECT_EQ(editor->typed, c.typed);
+        EXPECT_EQ(inner->typed, u"");
+    }
+}
