@@ -76,10 +76,10 @@ void LTreeView::UpdateVisibilityOfRun(uint32_t first, uint32_t end)
             o = outsideOpen;
         }
         open[j - first] = o;
-        ItemRecord& record = GetItemRecord(j);
-        if (record.hidden == !o)
+        if (GetItemRecord(j).hidden == !o)
             continue;
-        record.hidden = !o;
+        // Through the counter: the content height follows the hidden count.
+        SetRecordHidden(j, !o);
         changed = true;
         if (!o)
             DeselectItem(j);

@@ -362,11 +362,19 @@ TEST_F(TableTreeTest, TreeRemovesSubtreesAndHidesCollapsedBranches)
     EXPECT_EQ(hidden(), (std::vector<bool>{false, false, false}));
     RCPtr<LControl> expander = mTree->GetRow(0)->FindChildByName(u"checkBox");
     expander->SetValue(0.0);
+    const int32_t pitch = mTree->GetItemHeight();
     EXPECT_EQ(hidden(), (std::vector<bool>{false, true, true}));
+    // The scrolled height counts only the items shown.
+    EXPECT_EQ(mTree->GetContentHeight(), pitch);
     mTree->SetItemChecked(1, false);
     expander->SetValue(1.0);
     EXPECT_EQ(hidden(), (std::vector<bool>{false, false, true}));
+    EXPECT_EQ(mTree->GetContentHeight(), 2 * pitch);
     EXPECT_EQ(mTree->GetCheckedCount(), 1u);
+    mTree->RemoveItem(1);
+    EXPECT_EQ(mTree->GetContentHeight(), pitch);
+    mTree->RemoveItem(0);
+    EXPECT_EQ(mTree->GetContentHeight(), 0);
 }
 
 }  // namespace
