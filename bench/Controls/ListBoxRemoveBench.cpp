@@ -1,8 +1,10 @@
 // A list of 300 and 3,000 items emptied one item at a time from its widest
-// end, as a program clears a list or a tree drops a large subtree. Ten times
-// the items should cost about ten times the time. The baseline measures each
-// item's text once, the least a removal that keeps the widest width can do;
-// "BaselineGrowth" is its growth.
+// end, as a program clears a list, and a tree dropping a subtree of as many
+// items with as many more after it. Ten times the items should cost about
+// ten times the time. The list's baseline measures each item's text once,
+// the least a removal that keeps the widest width can do; the tree's drops
+// the same run from plain arrays of records and parent indices.
+// "BaselineGrowth" is the baseline's growth.
 #include "bench/Common/BenchRootWindow.h"
 #include "bench/Common/CapturingRenderer.h"
 #include "bench/Common/FrameworkFactory.h"
@@ -10,6 +12,7 @@
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
 #include "Controls/ListBox.h"
+#include "Controls/TreeView.h"
 #include "Renderer/Font.h"
 #include "Renderer/Renderer.h"
 #include "Renderer/RenderHost.h"
@@ -112,6 +115,84 @@ void BM_ListEmptiedFromTheWidestEnd(benchmark::State& state)
     state.counters["WidestLeft"] = widestLeft;
 }
 BENCHMARK(BM_ListEmptiedFromTheWidestEnd)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Item 0 with count children, then count top-level items.
+struct SubtreeAndTail
+{
+    RCPtr<BenchRootWindow> window{new BenchRootWindow(600, 400)};
+    RCPtr<LTreeView> tree;
+
+    explicit SubtreeAndTail(uint32_t count)
+    {
+        ControlEnvironment().factory = Factory();
+        RCPtr<LControlDescriptor> item = Child(u"Framework.TreeViewItem", u"templateItem", 0, 0, 200, 20);
+        item->AddChild(Child(u"Framework.Button", u"checkBox", 0, 0, 16, 16));
+        RCPtr<LControlDescriptor> d = Child(u"Framework.TreeView", u"tree", 0, 0, 300, 200);
+        d->AddChild(item);
+        tree = RCPtrDynamicCast<LTreeView>(Factory()->CreateControl(d, nullptr));
+        tree->SetRootWindow(window.Get());
+        tree->UpdateGeometry();
+        tree->SetBatchUpdate(true);
+        for (uint32_t k = 0; k <= count; ++k)
+            tree->InsertItemAt(k, RCPtr<LRefCountedObject>(new LListText(Texts()[k % kLarge])));
+        tree->SetItemParent(1, 0);
+        // Inserted before a child of item 0: children of item 0 too.
+        for (uint32_t k = 1; k < count; ++k)
+            tree->InsertItemAt(1, RCPtr<LRefCountedObject>(new LListText(Texts()[k])));
+        tree->SetBatchUpdate(false);
+        ControlEnvironment().factory = nullptr;
+    }
+    ~SubtreeAndTail()
+    {
+        tree->SetRootWindow(nullptr);
+        tree->ReleaseInternalReferences();
+    }
+};
+
+struct PlainTree
+{
+    std::vector<LListBox::ItemRecord> items;
+    std::vector<int32_t> parents;
+
+    explicit PlainTree(uint32_t count) : items(2 * size_t(count)), parents(2 * size_t(count), -1)
+    {
+        for (uint32_t k = 0; k < count; ++k)
+            items[k].data = RCPtr<LRefCountedObject>(new LListText(Texts()[k]));
+        for (uint32_t k = 1; k < count; ++k)
+            parents[k] = 0;
+    }
+    // The subtree is the run of items whose parents lie within it.
+    void RemoveFirstSubtree()
+    {
+        size_t end = 1;
+        while (end < parents.size() && parents[end] >= 0)
+            ++end;
+        items.erase(items.begin(), items.begin() + std::ptrdiff_t(end));
+        parents.erase(parents.begin(), parents.begin() + std::ptrdiff_t(end));
+    }
+};
+
+void BM_TreeDropsASubtreeBeforeAsManyItems(benchmark::State& state)
+{
+    Texts();
+    Growth::Times t;
+    uint32_t left = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        SubtreeAndTail small(kSmall), large(kLarge);
+        PlainTree plainSmall(kSmall), plainLarge(kLarge);
+        state.ResumeTiming();
+        t.small += Growth::Timed([&] { small.tree->RemoveItem(0); });
+        t.large += Growth::Timed([&] { large.tree->RemoveItem(0); });
+        t.baseSmall += Growth::Timed([&] { plainSmall.RemoveFirstSubtree(); });
+        t.baseLarge += Growth::Timed([&] { plainLarge.RemoveFirstSubtree(); });
+        left = large.tree->GetItemCount();
+    }
+    Growth::ReportMicros(state, t);
+    Growth::Report(state, t);
+    state.counters["ItemsLeft"] = left;
+}
+BENCHMARK(BM_TreeDropsASubtreeBeforeAsManyItems)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
