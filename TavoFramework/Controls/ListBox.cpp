@@ -307,6 +307,14 @@ TavoResult LListBox::EraseRecord(uint32_t index)
     return S_OK;
 }
 
+TavoResult LListBox::EraseRecords(uint32_t first, uint32_t count)
+{
+    const auto begin = mItems.begin() + first, end = begin + count;
+    mHiddenCount -= uint32_t(std::count_if(begin, end, [](const ItemRecord& r) { return r.hidden; }));
+    mItems.erase(begin, end);
+    return S_OK;
+}
+
 void LListBox::SetRecordHidden(uint32_t index, bool hidden)
 {
     ItemRecord& item = GetItemRecord(index);
@@ -558,6 +566,48 @@ TavoResult LListBox::RemoveItem(uint32_t index)
     RefreshRowsFrom(index);
     UpdateLayout();
     if (width == mWidestRow)
+        WidestAfterLoss();
+    if (mHoverSelect)
+        FitHeightToContent(GetContentHeight());
+    if (GetItemCount() > 0)
+        ScrollToItem(GetItemCount() - 1 <= mTopItem ? GetItemCount() - 1 : mTopItem);
+    return TavoResult(GetItemCount());
+}
+
+TavoResult LListBox::RemoveRun(uint32_t first, uint32_t count)
+{
+    const uint32_t end = first + count;
+    if (count == 0 || end > GetItemCount() || end < first)
+        return E_INVALIDARG;
+    const auto inRun = [&](int32_t i) { return i >= int32_t(first) && i < int32_t(end); };
+    bool oneByOne = inRun(mAnchor) || inRun(mCaret);
+    for (uint32_t k = first; k < end && !oneByOne; ++k)
+        oneByOne = IsItemSelected(k);
+    if (oneByOne) {
+        TavoResult result = S_OK;
+        for (uint32_t k = end; k-- > first;)
+            result = LListBox::RemoveItem(k);
+        return result;
+    }
+    bool widestGoes = false;
+    for (uint32_t k = first; k < end; ++k) {
+        const int32_t width = MeasureItemWidth(k);
+        widestGoes = widestGoes || width == mWidestRow;
+        CountWidth(width, -1);
+    }
+    EraseRecords(first, count);
+    // What the single removals leave: both after the run move down with it,
+    // both before stay, one on each side is dropped.
+    if (mAnchor >= int32_t(end) && mCaret >= int32_t(end))
+        mAnchor -= int32_t(count), mCaret -= int32_t(count);
+    else if (!(mAnchor < int32_t(first) && mCaret < int32_t(first)))
+        mAnchor = mCaret = -1;
+    if (mPendingClick >= int32_t(first))
+        mPendingClick = -1;
+    EnsureRowControls();
+    RefreshRowsFrom(first);
+    UpdateLayout();
+    if (widestGoes)
         WidestAfterLoss();
     if (mHoverSelect)
         FitHeightToContent(GetContentHeight());

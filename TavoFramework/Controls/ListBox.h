@@ -148,6 +148,12 @@ protected:
     virtual ItemRecord& GetItemRecord(uint32_t index) { return mItems[index]; }
     virtual TavoResult InsertRecord(uint32_t index);
     virtual TavoResult EraseRecord(uint32_t index);
+    // The records first .. first+count-1 at once.
+    virtual TavoResult EraseRecords(uint32_t first, uint32_t count);
+    // As removing the items first .. first+count-1 one by one from the last;
+    // in one go when no selection, anchor or caret lies in the run (the
+    // shifts of each single removal would cost the run times the rest).
+    TavoResult RemoveRun(uint32_t first, uint32_t count);
     void AttachRow(const RCPtr<LListBoxItem>& row);
     void RefreshRowsFrom(uint32_t index);
     // Puts the records from first on into the order given (order[k] is the
