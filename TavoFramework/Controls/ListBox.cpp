@@ -896,9 +896,6 @@ TavoResult LListBox::ScrollToItem(uint32_t index)
             ++target;
     if (uint32_t(target) >= count || mRows.empty())
         return S_FALSE;
-    // The top item stays where it is; a removal asks this every time.
-    if (uint32_t(target) == mTopItem)
-        return S_OK;
     // Visible positions: hidden items take no row.
     const auto visibleBefore = [this, count](uint32_t k) {
         if (mHiddenCount == 0)
