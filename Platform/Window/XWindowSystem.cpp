@@ -195,6 +195,9 @@ private:
     int mRandrEventBase = -1;
     double mDpi = 96.0;
     std::map<WindowId, WindowState> mWindows;
+    // Ours that holds the input focus, as its focus events report: asking
+    // the server would be a round trip at every pointer move.
+    WindowId mFocusWindow = 0;
     std::deque<Event> mQueue;
     std::map<std::string, CursorId> mCursors;
     XInputTranslator mInput;
@@ -381,6 +384,8 @@ void XWindowSystem::DestroyWindow(WindowId window)
     if (it->second.ic)
         XDestroyIC(it->second.ic);
     mWindows.erase(it);
+    if (mFocusWindow == window)
+        mFocusWindow = 0;
     XDestroyWindow(mDisplay, XWin(window));
     XFlush(mDisplay);
     // Events still queued for it are of no use to anybody.
@@ -603,10 +608,7 @@ void XWindowSystem::SetFocus(WindowId window)
 
 WindowId XWindowSystem::GetFocusWindow() const
 {
-    XWin focus = 0;
-    int revert = 0;
-    XGetInputFocus(mDisplay, &focus, &revert);
-    return mWindows.count(WindowId(focus)) ? WindowId(focus) : 0;
+    return mFocusWindow;
 }
 
 void XWindowSystem::QueryPointer(int32_t& rootX, int32_t& rootY, uint32_t& buttons, uint32_t& modifiers) const
@@ -893,6 +895,14 @@ void XWindowSystem::Translate(XEvent& xe)
         auto it = mWindows.find(WindowId(xe.xfocus.window));
         if (it == mWindows.end())
             break;
+        // The window itself has the focus only for these; the others
+        // (virtual) put it in a window inside it.
+        const bool itself = xe.xfocus.detail == NotifyAncestor || xe.xfocus.detail == NotifyInferior ||
+                            xe.xfocus.detail == NotifyNonlinear;
+        if (xe.type == FocusIn && itself)
+            mFocusWindow = it->first;
+        else if (mFocusWindow == it->first)
+            mFocusWindow = 0;
         if (xe.type == FocusIn) {
             mInput.RefreshHeldKeys();
             if (it->second.ic)

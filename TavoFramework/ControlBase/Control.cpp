@@ -125,6 +125,8 @@ void LControl::ChildControlList::SortViews()
         const auto& lb = mItems[size_t(b)]->GetLayout();
         return (la ? la->tabStop : 0) < (lb ? lb->tabStop : 0);
     });
+    for (int32_t k = 0; k < n; ++k)
+        mItems[size_t(mTabOrder[size_t(k)])]->mTabPosition = k;
     // Stable: equal keys keep insertion order.
     std::stable_sort(mDrawOrder.begin(), mDrawOrder.end(), [this](int32_t a, int32_t b) {
         const LControl* ca = mItems[size_t(a)].Get();
@@ -172,6 +174,20 @@ int32_t LControl::ChildControlList::IndexOf(const LControl* child) const
 {
     for (size_t i = mItems.size(); i-- > 0;)
         if (mItems[i].Get() == child)
+            return int32_t(i);
+    return -1;
+}
+
+int32_t LControl::ChildControlList::TabPositionOf(const LControl* child)
+{
+    if (!child || child->mParent != mOwner || mItems.empty())
+        return -1;
+    GetAt(0, kTab);  // sorts a changed list
+    const int32_t k = child->mTabPosition;
+    if (k >= 0 && size_t(k) < mTabOrder.size() && mItems[size_t(mTabOrder[size_t(k)])].Get() == child)
+        return k;
+    for (size_t i = mTabOrder.size(); i-- > 0;)
+        if (mItems[size_t(mTabOrder[i])].Get() == child)
             return int32_t(i);
     return -1;
 }

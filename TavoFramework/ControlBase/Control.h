@@ -94,6 +94,8 @@ public:
         TavoResult AddControl(LControl* child);
         // Index in insertion order, or -1.
         int32_t IndexOf(const LControl* child) const;
+        // Position in tab order, or -1; kept at sorting, so no scan.
+        int32_t TabPositionOf(const LControl* child);
         // Former index, or -1 when the control is no child.
         int32_t Remove(const RCPtr<LControl>& child);
         // True when the list was empty already.
@@ -546,6 +548,9 @@ protected:
 
     bool mFocusable = true;
     bool mNotFocusable = false;
+    // Position among the parent's children in tab order, set when they
+    // were last sorted.
+    int32_t mTabPosition = -1;
     bool mLabelScrolls = false;
     bool mInheritFont = false;
     bool mInheritFace = false;
@@ -603,7 +608,7 @@ public:
     RCPtr<LControl> GetFocusedChild();
     RCPtr<LControl> GetFirstFocusableChild() { return GetEdgeFocusableChild(true); }
     RCPtr<LControl> GetLastFocusableChild() { return GetEdgeFocusableChild(false); }
-    // Position in one order of the child list (scanned from the end), or -1.
+    // Position in one order of the child list, or -1.
     int32_t IndexOfChild(const LControl* child, int32_t order);
     // Marks the focus path through this parent of a control taking the focus.
     bool AcquireFocusPath(const RCPtr<LControl>& child);

@@ -115,8 +115,23 @@ bool LControl::IsFocusCandidate()
            (FocusWalk::Reachable(this) && !mNotFocusable && !InheritsNotFocusable());
 }
 
+// The child on the path down to the window's focus holder, found from the
+// holder up: a scan of the children would cost a wide container's width at
+// every Tab. Empty when the window names no holder below this control.
+static LControl* ChildTowardsFocusHolder(LControl* parent)
+{
+    LRootWindow* root = parent->GetRootWindow();
+    const RCPtr<LControl> holder = root ? root->GetFocusControl() : nullptr;
+    for (LControl* c = holder.Get(); c; c = c->GetParent())
+        if (c->GetParent() == parent)
+            return c;
+    return nullptr;
+}
+
 RCPtr<LControl> LControl::GetFocusedChild()
 {
+    if (LControl* hint = ChildTowardsFocusHolder(this); hint && (hint->mHasFocus || hint->mContainsFocus))
+        return RCPtr<LControl>(hint);
     for (uint32_t i = mChildren.Count(); i-- > 0;) {
         const RCPtr<LControl>& child = mChildren.GetAt(i);
         if (child->mHasFocus || child->mContainsFocus)
@@ -127,6 +142,10 @@ RCPtr<LControl> LControl::GetFocusedChild()
 
 int32_t LControl::IndexOfChild(const LControl* child, int32_t order)
 {
+    // Tab asks at every step: a scan would make walking a wide container
+    // cost the square of its width.
+    if (order == ChildControlList::kTab)
+        return mChildren.TabPositionOf(child);
     for (uint32_t i = mChildren.Count(); i-- > 0;)
         if (mChildren.GetAt(i, order).Get() == child)
             return int32_t(i);
@@ -269,6 +288,9 @@ bool LControl::AcquireFocusPath(const RCPtr<LControl>& child)
 {
     RCPtr<LControl> self(this);
     if (mContainsFocus) {
+        if (LControl* hint = ChildTowardsFocusHolder(this);
+            hint && hint != child.Get() && (hint->mHasFocus || hint->mContainsFocus))
+            return RCPtr<LControl>(hint)->UITarget_OnFocusLost();
         for (uint32_t i = mChildren.Count(); i-- > 0;) {
             RCPtr<LControl> other = mChildren.GetAt(i);
             if (other != child && (other->mHasFocus || other->mContainsFocus))

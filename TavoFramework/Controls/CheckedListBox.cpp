@@ -141,6 +141,17 @@ TavoResult LCheckedListBox::EraseRecord(uint32_t index)
     return LListBox::EraseRecord(index);
 }
 
+TavoResult LCheckedListBox::EraseRecords(uint32_t first, uint32_t count)
+{
+    if (first < mChecked.size()) {
+        const auto begin = mChecked.begin() + first;
+        const auto end = begin + std::min<size_t>(count, mChecked.size() - first);
+        mCheckedCount -= uint32_t(std::count(begin, end, true));
+        mChecked.erase(begin, end);
+    }
+    return LListBox::EraseRecords(first, count);
+}
+
 TavoResult LCheckedListBox::SwapItems(uint32_t a, uint32_t b)
 {
     std::vector<bool>::swap(mChecked[a], mChecked[b]);

@@ -106,6 +106,7 @@ public:
 protected:
     TavoResult InsertRecord(uint32_t index) override;
     TavoResult EraseRecord(uint32_t index) override;
+    TavoResult EraseRecords(uint32_t first, uint32_t count) override;
     // A row's check box changed the item's checked flag; the report follows.
     virtual void ItemCheckChanged(uint32_t /*index*/) {}
 

@@ -150,10 +150,44 @@ TavoResult LListBox::UpdateWidestRow()
 {
     if (mBatchUpdate)
         return S_FALSE;
-    int32_t widest = 0;
+    mWidthCounts.clear();
     for (uint32_t i = 0; i < GetItemCount(); ++i)
-        widest = std::max(widest, MeasureItemWidth(i));
-    return SetWidestRow(widest);
+        ++mWidthCounts[MeasureItemWidth(i)];
+    mWidthsKnown = true;
+    mWidthsFont = mRows.empty() ? RCPtr<LFont>() : mRows[0]->GetFont();
+    mWidthsOverhead = mRowOverhead;
+    return SetWidestRow(mWidthCounts.empty() ? 0 : mWidthCounts.rbegin()->first);
+}
+
+TavoResult LListBox::WidestAfterLoss()
+{
+    if (mBatchUpdate || !WidthsStillKnown())
+        return UpdateWidestRow();
+    return SetWidestRow(mWidthCounts.empty() ? 0 : mWidthCounts.rbegin()->first);
+}
+
+bool LListBox::WidthsStillKnown() const
+{
+    return mWidthsKnown && mWidthsOverhead == mRowOverhead &&
+           mWidthsFont == (mRows.empty() ? RCPtr<LFont>() : mRows[0]->GetFont());
+}
+
+void LListBox::CountWidth(int32_t width, int32_t delta)
+{
+    if (!mWidthsKnown)
+        return;
+    if (delta > 0) {
+        ++mWidthCounts[width];
+        return;
+    }
+    const auto it = mWidthCounts.find(width);
+    if (it == mWidthCounts.end()) {
+        // Measured otherwise than counted: count again when asked.
+        mWidthsKnown = false;
+        return;
+    }
+    if (--it->second == 0)
+        mWidthCounts.erase(it);
 }
 
 TavoResult LListBox::SetWidestRow(int32_t width)
@@ -270,6 +304,14 @@ TavoResult LListBox::EraseRecord(uint32_t index)
     if (mItems[index].hidden)
         --mHiddenCount;
     mItems.erase(mItems.begin() + index);
+    return S_OK;
+}
+
+TavoResult LListBox::EraseRecords(uint32_t first, uint32_t count)
+{
+    const auto begin = mItems.begin() + first, end = begin + count;
+    mHiddenCount -= uint32_t(std::count_if(begin, end, [](const ItemRecord& r) { return r.hidden; }));
+    mItems.erase(begin, end);
     return S_OK;
 }
 
@@ -414,7 +456,9 @@ uint32_t LListBox::InsertItemAt(uint32_t index, const RCPtr<LRefCountedObject>& 
     EnsureRowControls();
     RefreshRowsFrom(index);
     UpdateLayout();
-    if (const int32_t width = MeasureItemWidth(index); width > mWidestRow)
+    const int32_t width = MeasureItemWidth(index);
+    CountWidth(width, 1);
+    if (width > mWidestRow)
         SetWidestRow(width);
     if (mHoverSelect)
         FitHeightToContent(GetContentHeight());
@@ -430,16 +474,20 @@ TavoResult LListBox::SetItemData(uint32_t index, const RCPtr<LRefCountedObject>&
     if (mBatchUpdate) {
         GetItemRecord(index).data = data;
         RefreshItem(index);
+        ForgetItemWidths();
         return S_OK;
     }
     const int32_t before = MeasureItemWidth(index);
     GetItemRecord(index).data = data;
     RefreshItem(index);
-    // Only a widest item that narrows asks for all items to be measured.
-    if (const int32_t width = MeasureItemWidth(index); width > mWidestRow)
+    const int32_t width = MeasureItemWidth(index);
+    CountWidth(before, -1);
+    CountWidth(width, 1);
+    // Only a widest item that narrows asks for the new widest.
+    if (width > mWidestRow)
         SetWidestRow(width);
     else if (before == mWidestRow && width < before)
-        UpdateWidestRow();
+        WidestAfterLoss();
     return S_OK;
 }
 
@@ -513,11 +561,54 @@ TavoResult LListBox::RemoveItem(uint32_t index)
         mAnchor = mCaret = -1;
     if (mPendingClick >= int32_t(index))
         mPendingClick = -1;
+    CountWidth(width, -1);
     EnsureRowControls();
     RefreshRowsFrom(index);
     UpdateLayout();
     if (width == mWidestRow)
-        UpdateWidestRow();
+        WidestAfterLoss();
+    if (mHoverSelect)
+        FitHeightToContent(GetContentHeight());
+    if (GetItemCount() > 0)
+        ScrollToItem(GetItemCount() - 1 <= mTopItem ? GetItemCount() - 1 : mTopItem);
+    return TavoResult(GetItemCount());
+}
+
+TavoResult LListBox::RemoveRun(uint32_t first, uint32_t count)
+{
+    const uint32_t end = first + count;
+    if (count == 0 || end > GetItemCount() || end < first)
+        return E_INVALIDARG;
+    const auto inRun = [&](int32_t i) { return i >= int32_t(first) && i < int32_t(end); };
+    bool oneByOne = inRun(mAnchor) || inRun(mCaret);
+    for (uint32_t k = first; k < end && !oneByOne; ++k)
+        oneByOne = IsItemSelected(k);
+    if (oneByOne) {
+        TavoResult result = S_OK;
+        for (uint32_t k = end; k-- > first;)
+            result = LListBox::RemoveItem(k);
+        return result;
+    }
+    bool widestGoes = false;
+    for (uint32_t k = first; k < end; ++k) {
+        const int32_t width = MeasureItemWidth(k);
+        widestGoes = widestGoes || width == mWidestRow;
+        CountWidth(width, -1);
+    }
+    EraseRecords(first, count);
+    // What the single removals leave: both after the run move down with it,
+    // both before stay, one on each side is dropped.
+    if (mAnchor >= int32_t(end) && mCaret >= int32_t(end))
+        mAnchor -= int32_t(count), mCaret -= int32_t(count);
+    else if (!(mAnchor < int32_t(first) && mCaret < int32_t(first)))
+        mAnchor = mCaret = -1;
+    if (mPendingClick >= int32_t(first))
+        mPendingClick = -1;
+    EnsureRowControls();
+    RefreshRowsFrom(first);
+    UpdateLayout();
+    if (widestGoes)
+        WidestAfterLoss();
     if (mHoverSelect)
         FitHeightToContent(GetContentHeight());
     if (GetItemCount() > 0)
@@ -530,6 +621,7 @@ TavoResult LListBox::RemoveAllItems()
     if (GetItemCount() == 0)
         return S_FALSE;
     ClearSelection();
+    ForgetItemWidths();
     for (uint32_t i = GetItemCount(); i-- > 0;)
         if (Failed(EraseRecord(i)))
             return E_FAIL;
@@ -805,13 +897,15 @@ TavoResult LListBox::ScrollToItem(uint32_t index)
     if (uint32_t(target) >= count || mRows.empty())
         return S_FALSE;
     // Visible positions: hidden items take no row.
-    const auto visibleBefore = [this](uint32_t k) {
+    const auto visibleBefore = [this, count](uint32_t k) {
+        if (mHiddenCount == 0)
+            return std::min(k, count);
         uint32_t v = 0;
-        for (uint32_t j = 0; j < k && j < GetItemCount(); ++j)
+        for (uint32_t j = 0; j < k && j < count; ++j)
             v += IsItemHidden(j) ? 0 : 1;
         return v;
     };
-    const uint32_t total = visibleBefore(count);
+    const uint32_t total = count - mHiddenCount;
     const uint32_t rows =
         std::clamp<uint32_t>(uint32_t(GetClientRect().height / mItemHeight), 1, uint32_t(mRows.size()));
     const uint32_t lastTop = total > rows ? total - rows : 0;

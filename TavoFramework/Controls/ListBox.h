@@ -5,7 +5,9 @@
 #include "Notification/NotificationParams.h"
 #include "ObjectBase/Holder.h"
 #include "ObjectBase/TaggableObject.h"
+#include "Renderer/Font.h"
 
+#include <map>
 #include <vector>
 
 namespace Tavo {
@@ -146,6 +148,12 @@ protected:
     virtual ItemRecord& GetItemRecord(uint32_t index) { return mItems[index]; }
     virtual TavoResult InsertRecord(uint32_t index);
     virtual TavoResult EraseRecord(uint32_t index);
+    // The records first .. first+count-1 at once.
+    virtual TavoResult EraseRecords(uint32_t first, uint32_t count);
+    // As removing the items first .. first+count-1 one by one from the last;
+    // in one go when no selection, anchor or caret lies in the run (the
+    // shifts of each single removal would cost the run times the rest).
+    TavoResult RemoveRun(uint32_t first, uint32_t count);
     void AttachRow(const RCPtr<LListBoxItem>& row);
     void RefreshRowsFrom(uint32_t index);
     // Puts the records from first on into the order given (order[k] is the
@@ -160,6 +168,8 @@ protected:
     // The widest item measured again; 1 when nothing changed.
     TavoResult UpdateWidestRow();
     TavoResult SetWidestRow(int32_t width);
+    // Items whose texts changed unmeasured: the next widest asks all again.
+    void ForgetItemWidths() { mWidthsKnown = false; }
     void ScrollbarShownChanged(int32_t axis) override;
     void SetSelectionWeight(uint32_t index, double weight);
     void ReportSelection();
@@ -194,6 +204,18 @@ protected:
     uint32_t mHiddenCount = 0;
 
 private:
+    // The count of items at each measured width, so that losing a widest
+    // item needs no measuring of the others; it holds while the rows' font
+    // and room stay those it was measured with.
+    // The widest after a widest item went or narrowed.
+    TavoResult WidestAfterLoss();
+    bool WidthsStillKnown() const;
+    void CountWidth(int32_t width, int32_t delta);
+    std::map<int32_t, uint32_t> mWidthCounts;
+    bool mWidthsKnown = false;
+    RCPtr<LFont> mWidthsFont;
+    int32_t mWidthsOverhead = -1;
+
     // The template row's layout asks: sized to itself, and its text expanding it.
     bool TemplateSizedToSelf() const;
     bool TemplateExpands() const;

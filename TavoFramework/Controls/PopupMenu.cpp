@@ -197,6 +197,7 @@ TavoResult LPopupMenu::RebuildItems()
 
     mSeparatorCount = 0;
     mWidestRow = 0;
+    ForgetItemWidths();
     for (uint32_t i = 0; i < count; ++i) {
         const RCPtr<LMenuItemDescriptor> entry = mMenu->GetItem(int32_t(i));
         ItemRecord& record = GetItemRecord(i);

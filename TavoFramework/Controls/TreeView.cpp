@@ -76,10 +76,10 @@ void LTreeView::UpdateVisibilityOfRun(uint32_t first, uint32_t end)
             o = outsideOpen;
         }
         open[j - first] = o;
-        ItemRecord& record = GetItemRecord(j);
-        if (record.hidden == !o)
+        if (GetItemRecord(j).hidden == !o)
             continue;
-        record.hidden = !o;
+        // Through the counter: the content height follows the hidden count.
+        SetRecordHidden(j, !o);
         changed = true;
         if (!o)
             DeselectItem(j);
@@ -152,13 +152,34 @@ TavoResult LTreeView::EraseRecord(uint32_t index)
     return S_OK;
 }
 
+TavoResult LTreeView::EraseRecords(uint32_t first, uint32_t count)
+{
+    if (first + count > mParents.size())
+        return E_INVALIDARG;
+    LCheckedListBox::EraseRecords(first, count);
+    mParents.erase(mParents.begin() + first, mParents.begin() + first + count);
+    // No item left hangs from the run: the later parents shift down.
+    for (size_t j = first; j < mParents.size(); ++j)
+        if (mParents[j] >= int32_t(first + count))
+            mParents[j] -= int32_t(count);
+    return S_OK;
+}
+
 TavoResult LTreeView::RemoveItem(uint32_t index)
 {
     if (index >= GetItemCount())
         return E_INVALIDARG;
+    const uint32_t end = index + GetDescendantCount(index) + 1;
+    // A later item hanging from the subtree (stored out of order) goes with
+    // its parent: only single removals take it along.
+    bool strays = false;
+    for (size_t j = end; j < mParents.size() && !strays; ++j)
+        strays = mParents[j] >= int32_t(index) && mParents[j] < int32_t(end);
+    if (!strays)
+        return RemoveRun(index, end - index);
     // From the subtree's end, so each removal is a leaf's.
     TavoResult result = S_OK;
-    for (uint32_t k = index + GetDescendantCount(index) + 1; k-- > index;)
+    for (uint32_t k = end; k-- > index;)
         result = LCheckedListBox::RemoveItem(k);
     return result;
 }

@@ -62,6 +62,7 @@ protected:
     TavoResult InsertRecord(uint32_t index) override;
     // Takes the item's subtree with it.
     TavoResult EraseRecord(uint32_t index) override;
+    TavoResult EraseRecords(uint32_t first, uint32_t count) override;
     void ItemCheckChanged(uint32_t index) override;
 
 private:

@@ -7,6 +7,8 @@
 //   idle: CPU share of this process with the window open and nothing to do
 //   strip: what the interface thread pays for one paced frame of a bar-sized
 //     strip, up to the frame being sent (no waiting for the server)
+//   pointer move: one move's events, buffered already, read and handled by
+//     the focused window, against a plain program reading its move's events
 #include "BaselinePicture.h"
 #include "bench/Common/CapturingRenderer.h"
 #include "bench/Common/IdleCpu.h"
@@ -233,6 +235,82 @@ void BM_StripFrame(benchmark::State& state)
     state.counters["ratio"] = ours / theirs;
 }
 BENCHMARK(BM_StripFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// A plain program's small window away from the framework's, reading moves.
+struct PlainMotionWindow
+{
+    static constexpr int kX = 900, kY = 650, kSize = 200;
+    Display* display = XOpenDisplay(nullptr);
+    Window id = 0;
+
+    PlainMotionWindow()
+    {
+        const int screen = DefaultScreen(display);
+        id = XCreateSimpleWindow(display, RootWindow(display, screen), kX, kY, kSize, kSize, 0, 0, 0);
+        XSelectInput(display, id, PointerMotionMask | EnterWindowMask | LeaveWindowMask | ExposureMask);
+        XMapWindow(display, id);
+        XEvent e;
+        do
+            XNextEvent(display, &e);
+        while (e.type != Expose);
+    }
+    ~PlainMotionWindow()
+    {
+        XDestroyWindow(display, id);
+        XCloseDisplay(display);
+    }
+};
+
+void BM_PointerMove(benchmark::State& state)
+{
+    Server();
+    FrameworkWindow framework;
+    PlainMotionWindow plain;
+    XInput input;
+    framework.window.SetFocus();
+    for (int i = 0; i < 100 && !framework.window.IsActive(); ++i)
+        Pump();
+    Win::IWindowSystem* system = WindowHost::System();
+    double ours = 0, theirs = 0;
+    int64_t ourEvents = 0, theirEvents = 0, step = 0;
+    for (auto _ : state) {
+        // An empty spot of the window, one pixel to and fro.
+        const int32_t dx = int32_t(step++ & 1);
+        input.MoveTo(Baseline::kWindowX + 6 + dx, Baseline::kWindowY + Baseline::kWindowHeight - 6);
+        input.Sync();
+        system->Sync();
+        auto start = std::chrono::steady_clock::now();
+        Win::Event e;
+        while (system->NextEvent(e)) {
+            WindowHost::Dispatch(e);
+            ++ourEvents;
+        }
+        ours += Since(start);
+
+        input.MoveTo(PlainMotionWindow::kX + 6 + dx, PlainMotionWindow::kY + 6);
+        input.Sync();
+        XSync(plain.display, False);
+        start = std::chrono::steady_clock::now();
+        while (XEventsQueued(plain.display, QueuedAlready) > 0) {
+            XEvent xe;
+            XNextEvent(plain.display, &xe);
+            benchmark::DoNotOptimize(xe.xmotion.x);
+            ++theirEvents;
+        }
+        theirs += Since(start);
+        // The loop's posted work (a hover's paint) outside the timing.
+        Platform::App::MainMessageLoop().Post([] { Platform::App::MainMessageLoop().PostQuit(0); });
+        Platform::App::MainMessageLoop().Run();
+    }
+    const double n = double(state.iterations());
+    state.counters["framework_us"] = 1e6 * ours / n;
+    state.counters["plain_us"] = 1e6 * theirs / n;
+    state.counters["ratio"] = ours / theirs;
+    state.counters["framework_events"] = double(ourEvents) / n;
+    state.counters["plain_events"] = double(theirEvents) / n;
+    state.counters["active"] = framework.window.IsActive();
+}
+BENCHMARK(BM_PointerMove)->MinTime(2.0);
 
 // The loop with the window open and its tick running, nothing else to do.
 void BM_IdleWithTheWindowOpen(benchmark::State& state)

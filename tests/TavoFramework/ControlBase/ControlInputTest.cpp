@@ -237,6 +237,23 @@ TEST_F(TabOrder, TabAndShiftTabWalkTheTreeEnteringContainersAndWrapping)
     }
 }
 
+TEST_F(TabOrder, TabFollowsChildrenRemovedAndAddedBetweenSteps)
+{
+    // Tab positions kept from the last sorting must follow the list: a
+    // removal shifts the later children, an added one sorts in by its stop.
+    named["a"]->SetFocus(true);
+    Key(kTab);
+    ASSERT_EQ(Focused(), "b1");
+    named["d"]->Detach();
+    Add(top, u"c", 0, 220, 50, 20, 1);
+    std::vector<std::string> walk;
+    for (int i = 0; i < 5; ++i) {
+        Key(kTab);
+        walk.push_back(Focused());
+    }
+    EXPECT_EQ(walk, (std::vector<std::string>{"b3", "c", "e", "a", "b1"}));
+}
+
 TEST_F(TabOrder, FocusPathNotFocusableMarksAndWantsTab)
 {
     auto box = named["box"], b1 = named["b1"], a = named["a"];

@@ -155,6 +155,26 @@ TEST_F(ListBoxTest, TheWidestRowFollowsInsertionsChangesAndRemovals)
     EXPECT_EQ(list->GetWidestRow(), list->MeasureItemWidth(1));
     list->RemoveAllItems();
     EXPECT_EQ(list->GetWidestRow(), 0);
+    // Widths counted, not measured again: equal widest items, removals from
+    // either end and a narrowed widest must all give the widest that
+    // measuring every item gives.
+    const auto widest = [&] {
+        int32_t w = 0;
+        for (uint32_t i = 0; i < list->GetItemCount(); ++i)
+            w = std::max(w, list->MeasureItemWidth(i));
+        return w;
+    };
+    Fill({u"mm", u"wide one", u"x", u"wide one", u"medium", u"wide one"});
+    for (const uint32_t index : {1u, 4u, 0u}) {
+        list->RemoveItem(index);
+        EXPECT_EQ(list->GetWidestRow(), widest()) << index;
+    }
+    list->SetItemData(2, RCPtr<LRefCountedObject>(new LListText(u"m")));
+    EXPECT_EQ(list->GetWidestRow(), widest());
+    while (list->GetItemCount() > 0) {
+        list->RemoveItem(list->GetItemCount() - 1);
+        EXPECT_EQ(list->GetWidestRow(), widest()) << list->GetItemCount();
+    }
     SetRenderHost(old);
 }
 

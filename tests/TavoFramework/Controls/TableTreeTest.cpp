@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -362,11 +363,86 @@ TEST_F(TableTreeTest, TreeRemovesSubtreesAndHidesCollapsedBranches)
     EXPECT_EQ(hidden(), (std::vector<bool>{false, false, false}));
     RCPtr<LControl> expander = mTree->GetRow(0)->FindChildByName(u"checkBox");
     expander->SetValue(0.0);
+    const int32_t pitch = mTree->GetItemHeight();
     EXPECT_EQ(hidden(), (std::vector<bool>{false, true, true}));
+    // The scrolled height counts only the items shown.
+    EXPECT_EQ(mTree->GetContentHeight(), pitch);
     mTree->SetItemChecked(1, false);
     expander->SetValue(1.0);
     EXPECT_EQ(hidden(), (std::vector<bool>{false, false, true}));
+    EXPECT_EQ(mTree->GetContentHeight(), 2 * pitch);
     EXPECT_EQ(mTree->GetCheckedCount(), 1u);
+    mTree->RemoveItem(1);
+    EXPECT_EQ(mTree->GetContentHeight(), pitch);
+    mTree->RemoveItem(0);
+    EXPECT_EQ(mTree->GetContentHeight(), 0);
+}
+
+TEST_F(TableTreeTest, ASubtreeRemovedAtOnceLeavesWhatSingleRemovalsLeave)
+{
+    // Random trees, collapsed branches, scroll positions and selections;
+    // each subtree removed both ways from the same start.
+    struct Start
+    {
+        std::vector<int32_t> parents;
+        std::vector<uint32_t> textLengths, collapsed;
+        int32_t selected;  // -1 none
+        double scroll;
+        uint32_t removed;
+    };
+    const auto state = [&] {
+        std::vector<int64_t> s{
+            mTree->GetItemCount(),    mTree->GetAnchor(),        mTree->GetCaret(),
+            mTree->GetTopItem(),      mTree->GetContentHeight(), mTree->GetWidestRow(),
+            mTree->GetCheckedCount(), mTree->GetSelectedCount(), int64_t(mTree->GetScrollOffset().y)};
+        for (uint32_t i = 0; i < mTree->GetItemCount(); ++i) {
+            s.push_back(mTree->GetParentIndex(i));
+            s.push_back(mTree->GetRowOfItem(i));
+            s.push_back(mTree->IsItemChecked(i));
+            s.push_back(mTree->IsItemSelected(i));
+            s.push_back(int64_t(Text(mTree->GetItemText(i)).size()));
+        }
+        return s;
+    };
+    const auto prepare = [&](const Start& c) {
+        Build(c.parents);
+        for (uint32_t i = 0; i < c.parents.size(); ++i)
+            mTree->SetItemData(i, RCPtr<LRefCountedObject>(new LListText(
+                                      WString(NString(std::string(c.textLengths[i], 'w').c_str())))));
+        for (uint32_t i : c.collapsed) {
+            mTree->SetItemChecked(i, false);
+            mTree->UpdateDescendantVisibility(i);
+        }
+        if (c.selected >= 0)
+            mTree->SelectRange(uint32_t(c.selected), -1, true);
+        // Placed afresh: hiding items leaves the top item as it was.
+        mTree->SetScrollOffset({0, c.scroll + 1});
+        mTree->SetScrollOffset({0, c.scroll});
+    };
+    std::mt19937 random(7);
+    const auto below = [&](uint32_t n) { return uint32_t(random() % n); };
+    for (int round = 0; round < 60; ++round) {
+        Start c;
+        const uint32_t n = 3 + below(25);
+        for (uint32_t i = 0; i < n; ++i) {
+            c.parents.push_back(i == 0 || below(3) == 0 ? -1 : int32_t(below(i)));
+            c.textLengths.push_back(1 + below(12));
+            if (below(6) == 0)
+                c.collapsed.push_back(i);
+        }
+        c.selected = below(3) == 0 ? -1 : int32_t(below(n));
+        c.scroll = double(below(n)) * mTree->GetItemHeight();
+        c.removed = below(n);
+        prepare(c);
+        const uint32_t end = c.removed + mTree->GetDescendantCount(c.removed) + 1;
+        for (uint32_t k = end; k-- > c.removed;)
+            mTree->LListBox::RemoveItem(k);
+        const std::vector<int64_t> single = state();
+        prepare(c);
+        mTree->RemoveItem(c.removed);
+        EXPECT_EQ(state(), single) << "round " << round;
+        EXPECT_TRUE(Consistent()) << "round " << round;
+    }
 }
 
 }  // namespace
