@@ -562,16 +562,21 @@ TavoResult LListBox::RemoveItem(uint32_t index)
     if (mPendingClick >= int32_t(index))
         mPendingClick = -1;
     CountWidth(width, -1);
+    SettleAfterRemoval(index, width == mWidestRow);
+    return TavoResult(GetItemCount());
+}
+
+void LListBox::SettleAfterRemoval(uint32_t first, bool widestGone)
+{
     EnsureRowControls();
-    RefreshRowsFrom(index);
+    RefreshRowsFrom(first);
     UpdateLayout();
-    if (width == mWidestRow)
+    if (widestGone)
         WidestAfterLoss();
     if (mHoverSelect)
         FitHeightToContent(GetContentHeight());
     if (GetItemCount() > 0)
         ScrollToItem(GetItemCount() - 1 <= mTopItem ? GetItemCount() - 1 : mTopItem);
-    return TavoResult(GetItemCount());
 }
 
 TavoResult LListBox::RemoveRun(uint32_t first, uint32_t count)
@@ -604,15 +609,7 @@ TavoResult LListBox::RemoveRun(uint32_t first, uint32_t count)
         mAnchor = mCaret = -1;
     if (mPendingClick >= int32_t(first))
         mPendingClick = -1;
-    EnsureRowControls();
-    RefreshRowsFrom(first);
-    UpdateLayout();
-    if (widestGoes)
-        WidestAfterLoss();
-    if (mHoverSelect)
-        FitHeightToContent(GetContentHeight());
-    if (GetItemCount() > 0)
-        ScrollToItem(GetItemCount() - 1 <= mTopItem ? GetItemCount() - 1 : mTopItem);
+    SettleAfterRemoval(first, widestGoes);
     return TavoResult(GetItemCount());
 }
 

@@ -204,11 +204,15 @@ protected:
     uint32_t mHiddenCount = 0;
 
 private:
+    // What every removal ends with: rows from `first` on, layout, the widest
+    // width when a widest item went, the fitted height and the top item.
+    void SettleAfterRemoval(uint32_t first, bool widestGone);
+
+    // The widest after a widest item went or narrowed.
+    TavoResult WidestAfterLoss();
     // The count of items at each measured width, so that losing a widest
     // item needs no measuring of the others; it holds while the rows' font
     // and room stay those it was measured with.
-    // The widest after a widest item went or narrowed.
-    TavoResult WidestAfterLoss();
     bool WidthsStillKnown() const;
     void CountWidth(int32_t width, int32_t delta);
     std::map<int32_t, uint32_t> mWidthCounts;

@@ -5,6 +5,7 @@
 #include "ControlBase/ControlFactory.h"
 #include "ControlBase/SkinDescriptors.h"
 #include "Controls/FrameworkControlClasses.h"
+#include "Controls/TreeView.h"
 
 namespace Tavo {
 
@@ -26,6 +27,20 @@ inline void RegisterFrameworkControls(LControlFactory& factory)
     for (const ControlClassRow& row : FrameworkControlClasses())
         if (row.create)
             factory.RegisterControlClass(row.name, row.create);
+}
+
+// A 300 x 200 tree view with check-box rows from the factory, in `window`.
+template <class Window>
+RCPtr<LTreeView> MakeCheckTree(const RCPtr<LControlFactory>& factory, Window* window)
+{
+    RCPtr<LControlDescriptor> item = Child(u"Framework.TreeViewItem", u"templateItem", 0, 0, 200, 20);
+    item->AddChild(Child(u"Framework.Button", u"checkBox", 0, 0, 16, 16));
+    RCPtr<LControlDescriptor> d = Child(u"Framework.TreeView", u"tree", 0, 0, 300, 200);
+    d->AddChild(item);
+    RCPtr<LTreeView> tree = RCPtrDynamicCast<LTreeView>(factory->CreateControl(d, nullptr));
+    tree->SetRootWindow(window);
+    tree->UpdateGeometry();
+    return tree;
 }
 
 }  // namespace Tavo

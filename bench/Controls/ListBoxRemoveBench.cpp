@@ -125,13 +125,7 @@ struct SubtreeAndTail
     explicit SubtreeAndTail(uint32_t count)
     {
         ControlEnvironment().factory = Factory();
-        RCPtr<LControlDescriptor> item = Child(u"Framework.TreeViewItem", u"templateItem", 0, 0, 200, 20);
-        item->AddChild(Child(u"Framework.Button", u"checkBox", 0, 0, 16, 16));
-        RCPtr<LControlDescriptor> d = Child(u"Framework.TreeView", u"tree", 0, 0, 300, 200);
-        d->AddChild(item);
-        tree = RCPtrDynamicCast<LTreeView>(Factory()->CreateControl(d, nullptr));
-        tree->SetRootWindow(window.Get());
-        tree->UpdateGeometry();
+        tree = MakeCheckTree(Factory(), window.Get());
         tree->SetBatchUpdate(true);
         for (uint32_t k = 0; k <= count; ++k)
             tree->InsertItemAt(k, RCPtr<LRefCountedObject>(new LListText(Texts()[k % kLarge])));
