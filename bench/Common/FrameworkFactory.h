@@ -7,6 +7,9 @@
 #include "Controls/FrameworkControlClasses.h"
 #include "Controls/TreeView.h"
 
+#include <string>
+#include <vector>
+
 namespace Tavo {
 
 // A descriptor of class cls at (x, y), w x h in absolute pixels.
@@ -27,6 +30,27 @@ inline void RegisterFrameworkControls(LControlFactory& factory)
     for (const ControlClassRow& row : FrameworkControlClasses())
         if (row.create)
             factory.RegisterControlClass(row.name, row.create);
+}
+
+// The benches' factory with every framework control class, made once.
+inline RCPtr<LControlFactory> FrameworkFactory()
+{
+    static auto* factory = [] {
+        auto* f = new RCPtr<LControlFactory>(LControlFactory::Create(u"Bench"));
+        RegisterFrameworkControls(**f);
+        return f;
+    }();
+    return *factory;
+}
+
+// "Firmware image 0" to "Firmware image <count - 1>": list texts that
+// widen as they go.
+inline std::vector<WString> ImageNames(uint32_t count)
+{
+    std::vector<WString> names;
+    for (uint32_t i = 0; i < count; ++i)
+        names.push_back(WString(NString(("Firmware image " + std::to_string(i)).c_str())));
+    return names;
 }
 
 // A 300 x 200 tree view with check-box rows from the factory, in `window`.

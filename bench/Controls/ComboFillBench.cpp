@@ -25,25 +25,18 @@ constexpr int32_t kSmall = 2000, kLarge = 20000;
 
 const std::vector<WString>& Texts()
 {
-    static const auto* texts = [] {
-        auto* all = new std::vector<WString>();
-        for (int32_t i = 0; i < kLarge; ++i)
-            all->push_back(WString(NString(("Firmware image " + std::to_string(i)).c_str())));
-        return all;
-    }();
+    static const auto* texts = new std::vector<WString>(ImageNames(kLarge));
     return *texts;
 }
 
 // A combo box 200 x 20 in a 600 x 400 window, its list below it, closed.
 RCPtr<LComboBox> BuildCombo(const RCPtr<BenchRootWindow>& window)
 {
-    static auto* factory = [] {
+    static const RCPtr<LControlFactory>* factory = [] {
         SetRenderHost(new BenchHost());
-        auto* f = new RCPtr<LControlFactory>(LControlFactory::Create(u"Bench"));
-        RegisterFrameworkControls(**f);
-        ControlEnvironment().factory = *f;
+        ControlEnvironment().factory = FrameworkFactory();
         ControlEnvironment().defaultFont = [] { return LFont::FindOrCreate(u"DejaVu Sans", 10, 0); };
-        return f;
+        return new RCPtr<LControlFactory>(FrameworkFactory());
     }();
     RCPtr<LControlDescriptor> combo = Child(u"Framework.ComboBox", u"combo", 10, 10, 200, 20);
     RCPtr<LControlDescriptor> list = Child(u"Framework.ListBox", u"listBox", 0, 20, 200, 100);

@@ -21,16 +21,6 @@ namespace {
 
 constexpr uint32_t kSmall = 300, kLarge = 3000;
 
-RCPtr<LControlFactory> Factory()
-{
-    static auto* factory = [] {
-        auto* f = new RCPtr<LControlFactory>(LControlFactory::Create(u"Bench"));
-        RegisterFrameworkControls(**f);
-        return f;
-    }();
-    return *factory;
-}
-
 // Item 0 at the top level, then a chain of depth items, each under the one
 // before.
 struct Chain
@@ -40,8 +30,8 @@ struct Chain
 
     explicit Chain(uint32_t depth)
     {
-        ControlEnvironment().factory = Factory();
-        tree = MakeCheckTree(Factory(), window.Get());
+        ControlEnvironment().factory = FrameworkFactory();
+        tree = MakeCheckTree(FrameworkFactory(), window.Get());
         for (uint32_t k = 0; k <= depth; ++k) {
             tree->InsertItemAt(k, nullptr);
             if (k >= 2)
