@@ -604,6 +604,10 @@ void XWindowSystem::SetFocus(WindowId window)
     }
     XSetInputFocus(mDisplay, XWin(window), RevertToParent, CurrentTime);
     XFlush(mDisplay);
+    // The server hands the focus over before it handles anything later, so
+    // the press that asked for it already counts as the window's; a focus
+    // event that says otherwise corrects it.
+    mFocusWindow = window;
 }
 
 WindowId XWindowSystem::GetFocusWindow() const
@@ -880,6 +884,7 @@ void XWindowSystem::Translate(XEvent& xe)
         if (it->second.mapped && it->second.focusOnMap) {
             it->second.focusOnMap = false;
             XSetInputFocus(mDisplay, XWin(it->first), RevertToParent, CurrentTime);
+            mFocusWindow = it->first;
         }
         Event e;
         e.type = xe.type == MapNotify ? EventType::Map : EventType::Unmap;

@@ -441,6 +441,31 @@ TEST_F(XWindowSystemTest, WorkAreaAndDpiComeFromTheRootWindow)
     EXPECT_DOUBLE_EQ(fresh->GetDpi(), 96.0);
 }
 
+// The focus as the window layer tells it without asking the server: taken
+// at once when the program asks (a press that activates the window counts
+// as the window's), lost when another client moves it or the window goes.
+TEST_F(XWindowSystemTest, FocusFollowsRequestsFocusEventsAndDestruction)
+{
+    const WindowId a = Open(), b = Open();
+    EXPECT_EQ(sys->GetFocusWindow(), b);
+    sys->SetFocus(a);
+    EXPECT_EQ(sys->GetFocusWindow(), a) << "before any event is read";
+    Drain();
+    EXPECT_EQ(sys->GetFocusWindow(), a);
+
+    Display* other = TestXServer().Connection();
+    XSetInputFocus(other, PointerRoot, RevertToPointerRoot, CurrentTime);
+    XSync(other, False);
+    Drain();
+    EXPECT_EQ(sys->GetFocusWindow(), 0u) << "another client took the focus";
+
+    sys->SetFocus(b);
+    Drain();
+    sys->DestroyWindow(b);
+    EXPECT_EQ(sys->GetFocusWindow(), 0u);
+    sys->DestroyWindow(a);
+}
+
 TEST_F(XWindowSystemTest, LoopDrainsEventsAlreadyBufferedBeforeItWaits)
 {
     Tavo::Platform::App::MessageLoop loop;
