@@ -32,17 +32,18 @@ const std::vector<WString>& Texts()
 // A combo box 200 x 20 in a 600 x 400 window, its list below it, closed.
 RCPtr<LComboBox> BuildCombo(const RCPtr<BenchRootWindow>& window)
 {
-    static const RCPtr<LControlFactory>* factory = [] {
+    static const bool ready = [] {
         SetRenderHost(new BenchHost());
         ControlEnvironment().factory = FrameworkFactory();
         ControlEnvironment().defaultFont = [] { return LFont::FindOrCreate(u"DejaVu Sans", 10, 0); };
-        return new RCPtr<LControlFactory>(FrameworkFactory());
+        return true;
     }();
+    (void)ready;
     RCPtr<LControlDescriptor> combo = Child(u"Framework.ComboBox", u"combo", 10, 10, 200, 20);
     RCPtr<LControlDescriptor> list = Child(u"Framework.ListBox", u"listBox", 0, 20, 200, 100);
     list->AddChild(Child(u"Framework.ListBoxItem", u"templateItem", 0, 0, 200, 20));
     combo->AddChild(list);
-    auto control = RCPtrDynamicCast<LComboBox>((*factory)->CreateControl(combo, nullptr));
+    auto control = RCPtrDynamicCast<LComboBox>(FrameworkFactory()->CreateControl(combo, nullptr));
     control->SetRootWindow(window.Get());
     control->UpdateGeometry();
     return control;
