@@ -34,8 +34,8 @@ long CardinalOf(Display* d, Window w, const char* name)
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 1, False, AnyPropertyType, &type, &format, &count,
-                       &after, &data);
+    XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 1, False, AnyPropertyType, &type, &format,
+                       &count, &after, &data);
     const long value = data && count == 1 ? *reinterpret_cast<long*>(data) : -1;
     XFree(data);
     return value;
@@ -290,7 +290,8 @@ TEST_P(WindowSignalTest, ASignalAbortsTheTransferAndClearsTheFlagBeforeTheProgra
 
 INSTANTIATE_TEST_SUITE_P(Signals, WindowSignalTest,
                          ::testing::Values(SignalCase{"Interrupt", SIGINT, 0},
-                                           SignalCase{"Terminate", SIGTERM, 0}, SignalCase{"HangUp", SIGHUP, 0},
+                                           SignalCase{"Terminate", SIGTERM, 0},
+                                           SignalCase{"HangUp", SIGHUP, 0},
                                            SignalCase{"TerminateTwice", SIGTERM, SIGTERM},
                                            SignalCase{"InterruptThenTerminate", SIGINT, SIGTERM}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -331,8 +332,8 @@ TEST_F(TransferGuardTest, ChunksTheDeviceNeverTookMakeTheTransferAFailure)
         if (failed && w)
             SendCloseRequests(w);  // a failed transfer lets the user leave
     });
-    EXPECT_TRUE(failed) << "the window shows: \"" << ReadDump(dumpPath).controls["labelUpdateProcessInformation"].text
-                        << "\"";
+    EXPECT_TRUE(failed) << "the window shows: \""
+                        << ReadDump(dumpPath).controls["labelUpdateProcessInformation"].text << "\"";
     EXPECT_EQ(code, 0) << output;
     ExpectFlagCleared();
     const auto log = sim.LogLines();
@@ -388,14 +389,13 @@ TEST_P(AfterSuccessTest, TheExitWaitsUntilTheDeviceIsLookedAtAgain)
     ExpectFlagCleared();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Devices, AfterSuccessTest,
-    ::testing::Values(
-        AfterSuccessCase{"BackWithTheNewVersion", "3000", "labelUpdateProcessInformation",
-                         "has been successfully updated"},
-        // It never comes back: the rescan finds nothing, and that ends the
-        // wait (the program would otherwise stay until its deadline).
-        AfterSuccessCase{"NeverBack", "600000", nullptr, nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Devices, AfterSuccessTest,
+                         ::testing::Values(AfterSuccessCase{"BackWithTheNewVersion", "3000",
+                                                            "labelUpdateProcessInformation",
+                                                            "has been successfully updated"},
+                                           // It never comes back: the rescan finds nothing, and that ends the
+                                           // wait (the program would otherwise stay until its deadline).
+                                           AfterSuccessCase{"NeverBack", "600000", nullptr, nullptr}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
