@@ -55,11 +55,6 @@ bool LUpdateProcessor::CanExit()
     return mEngine->GetDeviceState() != Engine::kDeviceUpdating;
 }
 
-bool LUpdateProcessor::IsTransferRunning()
-{
-    return mEngine->GetDeviceState() == Engine::kDeviceUpdating && mEngine->IsTaskPending();
-}
-
 void LUpdateProcessor::AbortForExit()
 {
     if (!mEngine || !mEngine->IsTaskPending())

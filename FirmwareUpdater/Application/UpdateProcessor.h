@@ -30,8 +30,6 @@ public:
     // False from the start of a transfer until the device state leaves
     // "updating": after a successful transfer that is the device's re-probe.
     bool CanExit();
-    // The transfer itself still runs on the engine's worker.
-    bool IsTransferRunning();
     // The program must end now: a running transfer is aborted and the worker
     // given its time to close the channel and clear the driver's flag.
     void AbortForExit();
