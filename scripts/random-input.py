@@ -173,6 +173,7 @@ def main():
                TAVO_UI_DUMP=dump_path, ASAN_OPTIONS="detect_leaks=1:abort_on_error=0",
                LSAN_OPTIONS="suppressions=" + os.path.join(here, "..", "tests", "lsan.supp"),
                UBSAN_OPTIONS="print_stacktrace=1")
+    sim_started = time.time()
     sim = subprocess.Popen([os.path.join(args.bin, "mixer-sim"), "--root", work, "--log", log_path,
                             "--received", os.path.join(work, "received.bin"), "--mode", "normal",
                             "--take-delay-ms", "15", "--install-ms", "1500"],
@@ -211,7 +212,12 @@ def main():
                 current.sent += 128
             elif current and what == "driver update-flag 0":
                 current.ended = time.monotonic()
-                current.ended_wall = time.time()
+                # When the device cleared it, by its own clock: the window
+                # may have shown the verdict before this line was read.
+                try:
+                    current.ended_wall = sim_started + float(line.split("\t", 1)[0]) / 1000
+                except ValueError:
+                    current.ended_wall = time.time()
             elif what == "state installing" and transfers:
                 transfers[-1].installed = True
 
@@ -325,9 +331,11 @@ def main():
         figures["actions"] += 1
         r = rng.random()
         wx, wy = pos
-        # EXIT now and then only, so that runs get as far as their transfers.
+        # EXIT and ABORT now and then only, so that runs get as far as their
+        # transfers and some transfers to their end.
+        rare = {"buttonExit": 0.1, "buttonAbort": 0.15}
         buttons = [c for n, c in controls.items() if n.startswith("button") and c["shown"] and c["w"] > 0 and
-                   (n != "buttonExit" or rng.random() < 0.1)]
+                   rng.random() < rare.get(n, 1)]
         if r < 0.30 and buttons:
             c = rng.choice(buttons)
             x.click(wx + c["x"] + c["w"] // 2, wy + c["y"] + c["h"] // 2)
