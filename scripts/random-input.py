@@ -358,7 +358,10 @@ def main():
             else:
                 x.key(["Alt_L", "F4"])
         elif r < 0.90:
-            ctl(rng.choice(["update-mode", "update-mode", "update-mode", "normal-mode", "attach"]))
+            # The device's user switches modes between transfers; during one,
+            # rarely (a switch then cuts the transfer, as an unplug would).
+            if current is None or current.ended is not None or rng.random() < 0.05:
+                ctl(rng.choice(["update-mode", "update-mode", "update-mode", "normal-mode", "attach"]))
         elif r < 0.92:
             program.send_signal(rng.choice([signal.SIGINT, signal.SIGTERM, signal.SIGHUP]))
         pause(rng.uniform(0.05, 0.4))
