@@ -117,6 +117,7 @@ TEST_P(StoredPlacementTest, StartsWithTheWindowOnTheScreen)
                             input.Sync();
                         });
     EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(output.find("runtime error"), std::string::npos) << output;
     // The profile, in the place planted, now holds the frame shown.
     std::ifstream in(folder / (section + ".profile"));
     std::string line, hex;
