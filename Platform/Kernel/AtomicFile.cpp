@@ -45,7 +45,7 @@ std::string FollowLinks(std::string path)
     for (int hops = 0; hops < 40; ++hops) {
         char target[PATH_MAX];
         const ssize_t n = readlink(path.c_str(), target, sizeof target);
-        if (n < 0 || size_t(n) >= sizeof target)
+        if (n <= 0 || size_t(n) >= sizeof target)
             return path;
         std::string next(target, size_t(n));
         const size_t slash = path.rfind('/');
