@@ -452,6 +452,9 @@ WString FrameworkAppShell::GetProductVersion() const
 
 int32_t FrameworkAppShell::Main(int32_t languageId)
 {
+    // A closed stderr or log reader must not end the program: its exit
+    // status is the answer that scripts wait for.
+    Platform::IgnoreBrokenPipes();
     mLanguageId = languageId == -1 ? int32_t(Platform::GetUserDefaultLangID()) : languageId;
     try {
         if (InitApplication()) {
