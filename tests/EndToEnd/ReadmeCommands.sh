@@ -8,14 +8,14 @@ SRC=$1
 BIN=$2
 README="$SRC/README.md"
 WORK=$(mktemp -d /tmp/readme-commands-XXXXXX)
-SIM_PID=
+SIM_PID= SILENT_PID= WINDOW_PID= XVFB_PID=
 FAILED=0
 
 cleanup() {
-  if [ -n "$SIM_PID" ]; then
-    kill "$SIM_PID" 2>/dev/null
-    wait "$SIM_PID" 2>/dev/null
-  fi
+  for pid in $SILENT_PID $WINDOW_PID $XVFB_PID $SIM_PID; do
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -144,6 +144,50 @@ if start_sim --mode absent; then
   head -n "$(wc -l <<<"$MESSAGE")" "$WORK/out" | diff -u <(printf '%s\n' "$MESSAGE") - ||
     fail "the start-up message differs from README.md's"
   "$BIN/mixer-sim-ctl" status | grep -q 'flag=0 received=0 ' || fail "-SILENT with no device reached the driver"
+  stop_sim
+fi
+
+echo "== single instance: beside a -SILENT copy a status run runs in full"
+grep -q 'beside a copy without a window (a `-SILENT` run, a status' "$README" ||
+  fail "README.md no longer says a copy beside a -SILENT copy runs in full"
+BIG="$WORK/big image.syx"
+head -c 100000 /dev/urandom >"$BIG"
+if start_sim --mode update --install-ms 0; then
+  (eval "exec $(IMAGE=$BIG localise <<<"$SILENT_LINE")" >/dev/null 2>&1) &
+  SILENT_PID=$!
+  for _ in $(seq 1 600); do
+    "$BIN/mixer-sim-ctl" status | grep -q 'flag=1 received=[1-9]' && break
+    sleep 0.05
+  done
+  got=0
+  eval "$(localise <<<"$STATUS_LINE")" >/dev/null 2>&1 || got=$?
+  [ "$got" = "$LATE" ] || fail "a status run beside a -SILENT transfer gave $got, README's table says $LATE"
+  kill -TERM "$SILENT_PID" 2>/dev/null
+  wait "$SILENT_PID" 2>/dev/null
+  SILENT_PID=
+  stop_sim
+fi
+
+echo "== single instance: beside a window copy a status run answers 0"
+grep -q 'run then answers 0, not 1-5' "$README" || fail "README.md no longer says a status run beside a window answers 0"
+if command -v Xvfb >/dev/null && start_sim; then
+  exec 5>"$WORK/display"
+  Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  exec 5>&-
+  for _ in $(seq 1 600); do [ -s "$WORK/display" ] && break; sleep 0.05; done
+  DISPLAY=":$(head -n1 "$WORK/display")" TAVO_UI_DUMP="$WORK/ui.txt" \
+    "$BIN/FirmwareUpdater" "-ABSOLUTE_FIRMWARE_FILE_PATH=$IMAGE" >/dev/null 2>&1 &
+  WINDOW_PID=$!
+  # The window copy takes hand-overs once its window exists, before it draws.
+  for _ in $(seq 1 1200); do [ -s "$WORK/ui.txt" ] && break; sleep 0.05; done
+  [ -s "$WORK/ui.txt" ] || fail "the window copy never showed its window"
+  got=0
+  eval "$(localise <<<"$STATUS_LINE")" >/dev/null 2>&1 || got=$?
+  [ "$got" = 0 ] || fail "a status run beside a window copy gave $got, README says 0"
+  kill -TERM "$WINDOW_PID" "$XVFB_PID" 2>/dev/null
+  wait "$WINDOW_PID" "$XVFB_PID" 2>/dev/null
+  WINDOW_PID= XVFB_PID=
   stop_sim
 fi
 
