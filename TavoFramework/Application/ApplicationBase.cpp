@@ -1,3 +1,6 @@
+// The application object's base (settings, folders, windows, start-up and
+// shutdown hooks) and FrameworkAppShell, the program's start: single
+// instance, string tables and skin, the application's run and its end.
 #include "Application/ApplicationBase.h"
 
 #include "Application/DebugLog.h"

@@ -1,3 +1,8 @@
+// The control class LControl: its child list, creation steps, descriptor
+// properties, value, text and looks, conditions, bounds and coordinates.
+// Drawing, input, focus and dragging live in ControlDraw.cpp, ControlInput.cpp,
+// ControlFocus.cpp and ControlDrag.cpp; what is left here shares the one
+// table of virtual operations every widget overrides, so it stays together.
 #include "ControlBase/Control.h"
 
 #include "ControlBase/ControlEnvironment.h"

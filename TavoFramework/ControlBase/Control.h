@@ -1,5 +1,8 @@
 #pragma once
 
+// LControl, the base of every widget and of the main control, with its
+// child list; the order of its virtual operations is fixed for all of them.
+
 #include "ControlBase/SkinDescriptors.h"
 #include "Notification/NotificationClient.h"
 #include "Notification/NotificationDistributor.h"
