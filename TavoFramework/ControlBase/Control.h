@@ -525,7 +525,7 @@ protected:
         double savedWidth = 0, savedHeight = 0;
         double savedPosAbsX = 0, savedPosAbsY = 0;
         double deltaX = 0, deltaY = 0;
-        bool clipWasOff = false, xWasAbsolute = false, yWasAbsolute = false;
+        bool clipWasOff = false, xWasAbsolute = true, yWasAbsolute = true;
         bool inUpdate = false;
         RCPtr<LControl> dropTarget;
     } mDrag;
@@ -701,6 +701,8 @@ protected:
     uint32_t mPressMs = 0;
     uint32_t mMoveMs = 0, mPreviousMoveMs = 0;
     DragStart mDragStart[2];
+    // Size, parent scroll offset and placement values a drag measures from.
+    void SaveDragStart();
     double mDragVelocity[2] = {0, 0};
     AutoScroll mAutoScroll[2];
     Animation mSizeAnimation[2], mMoveAnimation[2];

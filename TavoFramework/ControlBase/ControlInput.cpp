@@ -49,9 +49,22 @@ inline int32_t Truncate(double v)
     return ToIntRect(RectT<double>{v, 0, 0, 0}).x;
 }
 
-PointT<int32_t> RoundedPosition(const LControl* c)
+// Positions and scroll offsets reach 2^52: points are carried down the tree
+// in 64 bits and held to the int32 range only where they are handed on.
+inline int64_t Round64(double v)
 {
-    return {Round(c->GetX()), Round(c->GetY())};
+    const double clamped = ClampToDoubleRange(v);
+    return int64_t(clamped < 0 ? clamped - 0.5 : clamped + 0.5);
+}
+
+inline int32_t Clamp32(int64_t v)
+{
+    return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+PointT<int32_t> Offset(const PointT<int64_t>& point, const LControl* c)
+{
+    return {Clamp32(point.x - Round64(c->GetX())), Clamp32(point.y - Round64(c->GetY()))};
 }
 
 const KeyCode kEmptyHotKey(KeyCode::kNoKey);
@@ -131,19 +144,18 @@ RCPtr<LControl> LControl::HitTest(const PointT<int32_t>& point, PointT<int32_t>&
         const RectT<double> client = GetLookClientRect(GetLookCount() > 0 ? li : -1);
         const bool inClient = point.x >= client.x && point.y >= client.y &&
                               point.x < client.x + client.width && point.y < client.y + client.height;
-        const PointT<int32_t> childPoint{point.x - Round(client.x) + Round(mScrollX),
-                                         point.y - Round(client.y) + Round(mScrollY)};
+        const PointT<int64_t> childPoint{int64_t(point.x) - Round64(client.x) + Round64(mScrollX),
+                                         int64_t(point.y) - Round64(client.y) + Round64(mScrollY)};
         for (uint32_t i = mChildren.Count(); i-- > 0;) {
             // The view stays valid: nothing below changes this child list.
             const RCPtr<LControl>& child = mChildren.GetAt(i, ChildControlList::kDrawing);
             const bool candidate = !best && ((inside && strict && inClient) || child->GetEffectiveZ() > kNoZ);
             if (!candidate && ClipsToParentLayout(child.Get()) && child->mUnclippedDescendants == 0)
                 continue;
-            const PointT<int32_t> at = RoundedPosition(child.Get());
             PointT<int32_t> childLocal;
             int32_t childZ = z;
-            RCPtr<LControl> hit = child->HitTest({childPoint.x - at.x, childPoint.y - at.y}, childLocal,
-                                                 strict && inside, childZ);
+            RCPtr<LControl> hit =
+                child->HitTest(Offset(childPoint, child.Get()), childLocal, strict && inside, childZ);
             if (!hit)
                 continue;
             const int32_t hitZ = hit->GetEffectiveZ();
@@ -168,8 +180,8 @@ RCPtr<LControl> LControl::HitTest(const PointT<int32_t>& point, PointT<int32_t>&
     bool escape = false;
     if (mParent && ClipsToParentLayout(this)) {
         const RectT<double> parentClient = mParent->GetLookClientRect(-1);
-        const double px = point.x + Round(mX) - Round(mParent->mScrollX) + parentClient.x;
-        const double py = point.y + Round(mY) - Round(mParent->mScrollY) + parentClient.y;
+        const double px = double(point.x + Round64(mX) - Round64(mParent->mScrollX)) + parentClient.x;
+        const double py = double(point.y + Round64(mY) - Round64(mParent->mScrollY)) + parentClient.y;
         escape = px < parentClient.x || py < parentClient.y || px >= parentClient.x + parentClient.width ||
                  py >= parentClient.y + parentClient.height;
     }
@@ -189,9 +201,8 @@ RCPtr<LControl> LControl::HitTestFromTop(const PointT<int32_t>& windowPoint, Poi
                                          bool strict)
 {
     RCPtr<LControl> top = GetRootControl();
-    const PointT<int32_t> at = RoundedPosition(top.Get());
     int32_t z = kNoZ;
-    return top->HitTest({windowPoint.x - at.x, windowPoint.y - at.y}, local, strict, z);
+    return top->HitTest(Offset({windowPoint.x, windowPoint.y}, top.Get()), local, strict, z);
 }
 
 PointT<int32_t> LControl::ToWindowPoint(const PointT<int32_t>& point) const
