@@ -520,38 +520,39 @@ TavoResult LControl::OnSiblingKey(const RCPtr<LKeyParam>& param)
 TavoResult LControl::OrderSiblingKeyClients(const RCPtr<LKeyParam>& param,
                                             const LNotificationClientPool& pool, std::vector<int32_t>& order)
 {
-    struct Entry
-    {
-        int32_t index;
-        int32_t rank;
-        bool focusable;
-    };
-    std::vector<Entry> entries;
-    int32_t counter = INT32_MIN;
-    for (int32_t i = 0; i < pool.GetCount(); ++i) {
-        auto registration = pool.GetRegistration(i);
-        auto* control = registration ? dynamic_cast<LControl*>(registration->GetClient().Get()) : nullptr;
-        if (control) {
-            const int32_t position = IndexOfChild(control, ChildControlList::kTab);
-            entries.push_back({i, position >= 0 ? position : counter++, !control->mNotFocusable});
-        } else
-            entries.push_back({i, counter++, false});
+    KeyClientOrder& sorted = mKeyClients;
+    if (sorted.pool != &pool || sorted.poolStamp != pool.GetChangeStamp() ||
+        sorted.childStamp != mChildren.GetChangeCount()) {
+        sorted.clients.clear();
+        int32_t counter = INT32_MIN;
+        for (int32_t i = 0; i < pool.GetCount(); ++i) {
+            auto registration = pool.GetRegistration(i);
+            auto* control = registration ? dynamic_cast<LControl*>(registration->GetClient().Get()) : nullptr;
+            const int32_t position = control ? IndexOfChild(control, ChildControlList::kTab) : -1;
+            sorted.clients.push_back({i, position >= 0 ? position : counter++, control});
+        }
+        std::stable_sort(sorted.clients.begin(), sorted.clients.end(),
+                         [](const KeyClient& a, const KeyClient& b) { return a.rank < b.rank; });
+        sorted.pool = &pool;
+        sorted.poolStamp = pool.GetChangeStamp();
+        sorted.childStamp = mChildren.GetChangeCount();
     }
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry& a, const Entry& b) { return a.rank < b.rank; });
+    // The registrations hold the clients while the stamp stands.
+    const std::vector<KeyClient>& clients = sorted.clients;
+    const auto focusable = [](const KeyClient& c) { return c.control && !c.control->mNotFocusable; };
     order.clear();
     size_t first = 0;
-    while (first < entries.size() && !entries[first].focusable)
-        order.push_back(entries[first++].index);
+    while (first < clients.size() && !focusable(clients[first]))
+        order.push_back(clients[first++].index);
     RCPtr<LControl> sender = param ? param->GetLast<LControl>() : RCPtr<LControl>();
     const int32_t senderPosition = sender ? IndexOfChild(sender.Get(), ChildControlList::kTab) : -1;
     size_t after = first;
-    while (after < entries.size() && entries[after].rank <= senderPosition)
+    while (after < clients.size() && clients[after].rank <= senderPosition)
         ++after;
-    for (size_t k = after; k < entries.size(); ++k)
-        order.push_back(entries[k].index);
+    for (size_t k = after; k < clients.size(); ++k)
+        order.push_back(clients[k].index);
     for (size_t k = first; k < after; ++k)
-        order.push_back(entries[k].index);
+        order.push_back(clients[k].index);
     return S_OK;
 }
 

@@ -347,6 +347,53 @@ TEST_F(ControlInput, KeysGoToOwnHotKeysThenSiblingsThenWindowThenApplication)
     EXPECT_EQ(application, std::vector<uint32_t>{f8});
 }
 
+// The siblings' order is kept between key presses: a new client, a changed
+// tab order and a changed focusable flag each count at the next press.
+TEST_F(ControlInput, SiblingKeyOrderFollowsNewClientsTabOrderAndFocusability)
+{
+    auto a = Add(top, u"a", 0, 0, 50, 20, 0), b = Add(top, u"b", 60, 0, 50, 20, 1),
+         c = Add(top, u"c", 0, 30, 50, 20, 2);
+    b->Bind(u"VKEY_F5", u"NID_B");
+    c->Bind(u"VKEY_F5", u"NID_C");
+    RCPtr<TestControl> d;
+    auto heard = Listen(b, {u"NID_B"});
+    heard->Subscribe(RCPtr<LNotificationDistributor>(c), u"NID_C");
+    a->SetFocus(true);
+    const struct
+    {
+        std::function<void()> change;
+        const char* taker;
+    } steps[] = {
+        {[] {}, "NID_C"},  // the last after the sender first
+        {[&] {
+             d = Add(top, u"d", 60, 30, 50, 20, 3);
+             d->Bind(u"VKEY_F5", u"NID_D");
+             heard->Subscribe(RCPtr<LNotificationDistributor>(d), u"NID_D");
+         },
+         "NID_D"},
+        {[&] {
+             // Before every other and not focusable: offered last.
+             d->Record().tabStop = -1;
+             d->SetNotFocusable(true);
+             top->GetChildren().Changed();
+         },
+         "NID_C"},
+        {[&] {
+             // Focusable again and last in the tab order.
+             d->SetNotFocusable(false);
+             d->Record().tabStop = 9;
+             top->GetChildren().Changed();
+         },
+         "NID_D"},
+    };
+    for (const auto& step : steps) {
+        step.change();
+        heard->names.clear();
+        Key(KeyCode::PressCode(VKey::F(5)));
+        EXPECT_EQ(heard->names, std::vector<std::string>{step.taker}) << &step - steps;
+    }
+}
+
 TEST_F(ControlInput, OneClickPerStillPressAndNoneAfterADragOrOutside)
 {
     auto button = Add(top, u"button", 100, 100, 80, 30);
