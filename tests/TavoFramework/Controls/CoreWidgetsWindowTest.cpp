@@ -14,16 +14,47 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <span>
+#include <vector>
 
 using namespace Tavo;
 using WidgetWindow::Settle;
 using WidgetWindow::TurnUntil;
 
+namespace {
+
+// A plain control whose right edge follows a drag.
+class Sizer : public LControl
+{
+public:
+    using LControl::LControl;
+    TavoResult Initialize() override
+    {
+        const TavoResult result = LControl::Initialize();
+        SetDragMode(4, 8);
+        return result;
+    }
+};
+
+// The framework's widgets and the sizer.
+std::span<const ControlClassRow> Classes()
+{
+    static const auto* rows = [] {
+        auto* all = new std::vector<ControlClassRow>(FrameworkControlClasses().begin(),
+                                                     FrameworkControlClasses().end());
+        all->push_back({u"Test.Sizer", &LControl::CreateT<Sizer>, 1});
+        return all;
+    }();
+    return *rows;
+}
+
+}  // namespace
+
 TEST(CoreWidgetsWindow, ClicksKeysAndWheelFromTheDisplayDriveTheWidgets)
 {
     ASSERT_TRUE(TestXServer().Running());
-    const int32_t code = WidgetWindow::Run(
-        TAVO_CORE_SKIN, FrameworkControlClasses(), [](WidgetWindow::App& app, OSWindow& window) {
+    const int32_t code =
+        WidgetWindow::Run(TAVO_CORE_SKIN, Classes(), [](WidgetWindow::App& app, OSWindow& window) {
             ASSERT_TRUE(TurnUntil([&] { return window.IsActive() && window.GetPaintCount() >= 1; }));
             const RCPtr<LControl> main = GetOSRootWindow(app.GetRootWindows().front())->GetRootControl();
             auto push = RCPtrDynamicCast<LButton>(main->FindChildByName(u"push"));
@@ -88,8 +119,8 @@ TEST(CoreWidgetsWindow, ClicksKeysAndWheelFromTheDisplayDriveTheWidgets)
 TEST(CoreWidgetsWindow, HoldingTheChannelPagesTheThumbTowardsThePointer)
 {
     ASSERT_TRUE(TestXServer().Running());
-    const int32_t code = WidgetWindow::Run(
-        TAVO_CORE_SKIN, FrameworkControlClasses(), [](WidgetWindow::App& app, OSWindow& window) {
+    const int32_t code =
+        WidgetWindow::Run(TAVO_CORE_SKIN, Classes(), [](WidgetWindow::App& app, OSWindow& window) {
             ManualAppClock clock;
             clock.Set(100000);
             ScopedAppClock useClock(clock);
@@ -147,6 +178,44 @@ TEST(CoreWidgetsWindow, HoldingTheChannelPagesTheThumbTowardsThePointer)
             idleTurn(1000);
             EXPECT_EQ(thumbAt(), 92) << "released: no more pages";
             TestXServer().Screenshot("core-widgets-channel-page-back");
+            GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+        });
+    EXPECT_EQ(code, 0);
+}
+
+// The right edge dragged past the left one leaves a pixel-wide control, which
+// the pointer still finds and widens again.
+TEST(CoreWidgetsWindow, AnEdgeDraggedToTheOtherSideCanBeGrabbedAgain)
+{
+    ASSERT_TRUE(TestXServer().Running());
+    const int32_t code =
+        WidgetWindow::Run(TAVO_CORE_SKIN, Classes(), [](WidgetWindow::App&, OSWindow& window) {
+            ASSERT_TRUE(TurnUntil([&] { return window.IsActive() && window.GetPaintCount() >= 1; }));
+            WidgetWindow::Screen screen(window);
+            constexpr int32_t kRow = 155, kLeft = 130, kFill = 0x30C030;
+            // The sizer's columns on its middle row.
+            const auto filled = [&] {
+                const std::vector<uint32_t> row = TestXServer().ReadPixels(screen.id, {100, kRow, 140, 1});
+                return int32_t(std::count(row.begin(), row.end(), uint32_t(kFill)));
+            };
+            const auto shows = [&](int32_t width) { return TurnUntil([&] { return filled() == width; }); };
+            const auto drag = [&](int32_t from, int32_t to) {
+                screen.To(from, kRow);
+                screen.input.Press(1);
+                screen.To(from + (to < from ? -2 : 2), kRow);
+                screen.To(to, kRow);
+                screen.input.Release(1);
+                Settle();
+            };
+            EXPECT_TRUE(shows(60));
+            drag(kLeft + 58, 100);
+            EXPECT_TRUE(shows(1)) << "the edge stops a pixel short of the other";
+            EXPECT_EQ(screen.Pixel(kLeft, kRow), uint32_t(kFill));
+            TestXServer().Screenshot("core-widgets-sizer-narrow");
+            drag(kLeft, kLeft + 50);
+            EXPECT_TRUE(shows(51)) << "grabbed again and widened to the pointer";
+            EXPECT_EQ(screen.Pixel(kLeft + 50, kRow), uint32_t(kFill));
+            TestXServer().Screenshot("core-widgets-sizer-widened");
             GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
         });
     EXPECT_EQ(code, 0);
