@@ -1,3 +1,7 @@
+// IWindowSystem on Xlib: top-level windows with the window manager's hints,
+// activation and keep-above, pointer and cursors, presenting ARGB pixels
+// through MIT-SHM images, and the translation of X events into records.
+// One file because every part shares the one display connection and its atoms.
 #include "Platform/App/MessageLoop.h"
 #include "Platform/Kernel/TextCoding.h"
 #include "Platform/Window/WindowSystem.h"

@@ -1,3 +1,6 @@
+// The application object's base (settings, folders, windows, start-up and
+// shutdown hooks) and FrameworkAppShell, the program's start: single
+// instance, string tables and skin, the application's run and its end.
 #include "Application/ApplicationBase.h"
 
 #include "Application/DebugLog.h"
@@ -473,6 +476,9 @@ WString FrameworkAppShell::GetProductVersion() const
 
 int32_t FrameworkAppShell::Main(int32_t languageId)
 {
+    // A closed stderr or log reader must not end the program: its exit
+    // status is the answer that scripts wait for.
+    Platform::IgnoreBrokenPipes();
     mLanguageId = languageId == -1 ? int32_t(Platform::GetUserDefaultLangID()) : languageId;
     try {
         if (InitApplication()) {

@@ -1,3 +1,6 @@
+// The root window of a native window: its root control, geometry, dirty
+// region and painting, hit testing, hover and tooltips, mouse capture, keys
+// and focus, and the key and notification queues drained on idle turns.
 #include "Window/Native/OSRootWindow.h"
 
 #include "Application/FrameworkApp.h"

@@ -1,3 +1,6 @@
+// The native top-level window on the platform's window system: creation
+// and its renderer, placement (also the one stored in the profile),
+// showing and closing, the services controls ask for, painting and events.
 #include "Window/Native/OSWindow.h"
 
 #include "Application/ApplicationBase.h"
