@@ -104,8 +104,15 @@ std::string XServer::Screenshot(const std::string& name) const
 {
     if (!mDisplay)
         return {};
-    const int width = DisplayWidth(mDisplay, DefaultScreen(mDisplay));
-    const int height = DisplayHeight(mDisplay, DefaultScreen(mDisplay));
+    // The root's size from the server: the connection's own notion lags
+    // behind a size change made through RandR.
+    ::Window root = 0;
+    int x = 0, y = 0;
+    unsigned rootWidth = 0, rootHeight = 0, border = 0, depth = 0;
+    if (!XGetGeometry(mDisplay, DefaultRootWindow(mDisplay), &root, &x, &y, &rootWidth, &rootHeight, &border,
+                      &depth))
+        return {};
+    const int width = int(rootWidth), height = int(rootHeight);
     const std::vector<uint32_t> pixels = ReadPixels(0, {0, 0, width, height});
     if (pixels.empty())
         return {};

@@ -1,3 +1,7 @@
+// The OpenGL renderer (type 0): context set-up on GLX, the glyph atlas,
+// clipping, rectangles, lines and tessellated polygons, bitmaps and reading
+// back. Long because each shape is drawn so its pixels match the GDI+-style
+// renderer's, which takes the rules at the top of the file.
 #include "Renderer/OpenGL/GLRenderer.h"
 
 #include "Platform/Graphics/Graphics.h"
