@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 // The update engine over the MIDI ports: finds the supported devices by their
 // port names, asks their firmware version with the identity request, selects
 // and re-detects the device, enters the update-mode state and can send an
@@ -53,6 +55,9 @@ public:
     bool IsFileNewerThanDevice() override;
     TavoResult AbortUpdate() override;
     TavoResult BuildFoundDeviceList() override;
+    // The numbers n of the input ports listed as "name (n)": several mixers
+    // of one model plugged in at once.
+    static std::vector<uint32_t> NumberedInstances(const Tavo::WString& name);
     uint32_t GetFoundDeviceCount() override;
     bool IsDeviceInUpdateMode(uint32_t index) override;
     TavoResult GetDeviceCannotUpdateReason(uint32_t index, uint32_t* reason) override;

@@ -615,6 +615,8 @@ public:
     bool IsNotFocusable(bool withAncestors) const;
     // A focus root ignores the not-focusable mark of its ancestors.
     void SetFocusRoot(bool focusRoot) { mFocusRoot = focusRoot; }
+    // A press on the control leaves the keyboard focus where it is.
+    void SetNoFocusOnPress(bool noFocus) { mNoFocusOnPress = noFocus; }
     RCPtr<LControl> GetFocusedChild();
     RCPtr<LControl> GetFirstFocusableChild() { return GetEdgeFocusableChild(true); }
     RCPtr<LControl> GetLastFocusableChild() { return GetEdgeFocusableChild(false); }

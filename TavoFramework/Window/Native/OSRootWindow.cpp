@@ -595,20 +595,30 @@ void LOSRootWindow::DeliverKey(const RCPtr<LKeyParam>& key)
 
 void LOSRootWindow::OnKey(const KeyCode& key)
 {
-    // A Tab press comes as the key and then its character. When the key
-    // moved the focus, or came with Ctrl, which only ever moves it, the
-    // character is not text for the control that now has the focus.
-    const bool tabCharacter =
-        (key.code & (KeyCode::kVirtualKeyMask | KeyCode::kNoKey)) == 0 && key.Character() == u'\t';
-    const bool dropCharacter = tabCharacter && mTabMovedFocus;
-    mTabMovedFocus = false;
-    if (dropCharacter)
-        return;
-    const bool tabPress = (key.code & KeyCode::kNoKey) == 0 && (key.code & KeyCode::kKeyDown) != 0 &&
-                          key.VirtualKey() == VKey::kTab;
+    // Tab, Return and Escape come as the press, the character and the
+    // release. When the press moved the focus (Tab to the next control, an
+    // open menu choosing or closing), or was Tab with Ctrl, which only ever
+    // moves it, its character and release are not for the control that now
+    // has the focus.
+    const uint32_t vk = key.VirtualKey();
+    const bool isPress = (key.code & KeyCode::kNoKey) == 0 && (key.code & KeyCode::kKeyDown) != 0;
+    const bool isCharacter = (key.code & (KeyCode::kVirtualKeyMask | KeyCode::kNoKey)) == 0;
+    if (mPressMovedFocus) {
+        const bool own = isCharacter
+                             ? key.Character() == mPressMovedFocus
+                             : !isPress && (key.code & KeyCode::kNoKey) == 0 && vk == mPressMovedFocus;
+        if (own) {
+            if (!isCharacter)
+                mPressMovedFocus = 0;
+            return;
+        }
+        mPressMovedFocus = 0;
+    }
+    const bool watched = isPress && (vk == VKey::kTab || vk == VKey::kReturn || vk == VKey::kEscape);
     const RCPtr<LControl> before = mFocus;
     DeliverKey(LKeyParam::Create(key));
-    mTabMovedFocus = tabPress && ((key.code & KeyCode::kCtrl) || mFocus != before);
+    if (watched && (mFocus != before || (vk == VKey::kTab && (key.code & KeyCode::kCtrl))))
+        mPressMovedFocus = vk;
 }
 
 void LOSRootWindow::QueueKey(const RCPtr<LKeyParam>& key)
