@@ -18,12 +18,12 @@ namespace {
 struct SdBus
 {
     decltype(&sd_bus_open_system) openSystem = nullptr;
-    decltype(&sd_bus_match_signal) matchSignal = nullptr;
+    decltype(&sd_bus_match_signal_async) matchSignal = nullptr;
     decltype(&sd_bus_get_fd) getFd = nullptr;
     decltype(&sd_bus_process) process = nullptr;
     decltype(&sd_bus_message_read) messageRead = nullptr;
     decltype(&sd_bus_slot_unref) slotUnref = nullptr;
-    decltype(&sd_bus_flush_close_unref) flushCloseUnref = nullptr;
+    decltype(&sd_bus_close_unref) closeUnref = nullptr;
 };
 
 // Null when the library or one of its calls cannot be had.
@@ -38,10 +38,10 @@ const SdBus* LoadSdBus()
             fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(library, name));
             return fn != nullptr;
         };
-        if (get(bus->openSystem, "sd_bus_open_system") && get(bus->matchSignal, "sd_bus_match_signal") &&
-            get(bus->getFd, "sd_bus_get_fd") && get(bus->process, "sd_bus_process") &&
-            get(bus->messageRead, "sd_bus_message_read") && get(bus->slotUnref, "sd_bus_slot_unref") &&
-            get(bus->flushCloseUnref, "sd_bus_flush_close_unref"))
+        if (get(bus->openSystem, "sd_bus_open_system") &&
+            get(bus->matchSignal, "sd_bus_match_signal_async") && get(bus->getFd, "sd_bus_get_fd") &&
+            get(bus->process, "sd_bus_process") && get(bus->messageRead, "sd_bus_message_read") &&
+            get(bus->slotUnref, "sd_bus_slot_unref") && get(bus->closeUnref, "sd_bus_close_unref"))
             return bus;
         delete bus;
         return nullptr;
@@ -73,7 +73,8 @@ struct PowerNotices::Bus
         if (loop && fd >= 0)
             loop->RemoveFd(fd);
         sd.slotUnref(match);
-        sd.flushCloseUnref(bus);
+        // No flush: a bus that never reads would hold the program's end.
+        sd.closeUnref(bus);
     }
 
     static int OnSignal(sd_bus_message* message, void* self, sd_bus_error*)
@@ -108,9 +109,12 @@ std::unique_ptr<PowerNotices> PowerNotices::Watch(App::IMessageLoop& loop, std::
     bus->handler = std::move(handler);
     if (sd->openSystem(&bus->bus) < 0)
         return nullptr;
-    // The match is in place when this returns: no signal sent later is missed.
+    // Asked without waiting for the bus's answer: a bus that takes the
+    // connection and never answers must not hold the window back. A signal
+    // sent before the bus has set the match up is not seen.
     if (sd->matchSignal(bus->bus, &bus->match, "org.freedesktop.login1", "/org/freedesktop/login1",
-                        "org.freedesktop.login1.Manager", "PrepareForSleep", &Bus::OnSignal, bus.get()) < 0)
+                        "org.freedesktop.login1.Manager", "PrepareForSleep", &Bus::OnSignal, nullptr,
+                        bus.get()) < 0)
         return nullptr;
     bus->fd = sd->getFd(bus->bus);
     if (bus->fd < 0)

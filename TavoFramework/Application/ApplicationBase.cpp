@@ -9,8 +9,10 @@
 #include "Platform/Graphics/Graphics.h"
 #include "Platform/Kernel/Resources.h"
 #include "Platform/Kernel/KernelSystem.h"
+#include "Platform/Kernel/TextCoding.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string_view>
@@ -501,11 +503,25 @@ bool FrameworkAppShell::InitApplication()
         gMainWindowClassName = &mOptions.applicationName;
 
         mSingleInstance = mOptions.createSingleInstance(Utf8(mOptions.applicationName));
+        if (!GuardIsSound())
+            return false;
         mIsFirstInstance = mSingleInstance->Acquire();
         if (!mIsFirstInstance) {
-            // A first copy without its window yet serves nobody: start as one.
-            if (mSingleInstance->HandOver(mCommandLine) != App::HandOverResult::NoFirstCopy)
+            // The first copy's socket exists as soon as its lock does: what
+            // is sent waits there until its window serves.
+            const App::HandOverResult handed = mSingleInstance->HandOver(mCommandLine, kHandOverWaitMs);
+            if (handed == App::HandOverResult::TooLarge)
+                std::fprintf(stderr,
+                             "The command line (%zu bytes) is too long to hand over to the running copy "
+                             "(at most %zu bytes); its window was brought up without it.\n",
+                             mCommandLine.size(), App::ISingleInstance::kMaxMessage - 1);
+            if (handed == App::HandOverResult::Failed)
+                std::fprintf(stderr, "The running copy did not take the command line in time.\n");
+            if (handed != App::HandOverResult::NoFirstCopy)
                 return false;
+            // No copy holds the lock any longer, or its holder never made a
+            // socket: start as the first copy, holding the lock if free now.
+            mIsFirstInstance = mSingleInstance->Acquire();
         }
         return true;
     } catch (const std::exception& e) {
@@ -515,6 +531,21 @@ bool FrameworkAppShell::InitApplication()
     HideSplashScreen();
     ShowStartupError();
     return false;
+}
+
+bool FrameworkAppShell::GuardIsSound()
+{
+    const std::vector<std::string> trouble = mSingleInstance->Trouble();
+    for (const std::string& line : trouble)
+        std::fprintf(stderr, "Runtime folder not used: %s.\n", line.c_str());
+    if (!mSingleInstance->Guarded()) {
+        std::fprintf(stderr, "No runtime folder can be trusted, so a second copy could not be kept from "
+                             "starting: the program does not start.\n");
+        mStartupFailed = true;
+        HideSplashScreen();
+        return false;
+    }
+    return true;
 }
 
 bool FrameworkAppShell::InitInstance()
@@ -561,15 +592,25 @@ int32_t FrameworkAppShell::Run()
         app->GetMainWindow()->Show();
         HideSplashScreen();
         if (mIsFirstInstance && mSingleInstance) {
-            mSingleInstance->StartServing(GetLoop(), [](const std::string& text) {
-                const RCPtr<LApplicationBase> current = gApplication;
-                IMainWindow* window = current ? current->GetMainWindow() : nullptr;
-                if (!window || !window->IsEnabled())
-                    return false;
-                window->BringToFront();
-                current->ProcessSecondInstanceCommandLine(WString(text.c_str()));
-                return true;
-            });
+            mSingleInstance->StartServing(
+                GetLoop(),
+                [](const std::string& text) {
+                    const RCPtr<LApplicationBase> current = gApplication;
+                    IMainWindow* window = current ? current->GetMainWindow() : nullptr;
+                    if (!window || !window->IsEnabled())
+                        return false;
+                    window->BringToFront();
+                    current->ProcessSecondInstanceCommandLine(WString(text.c_str()));
+                    return true;
+                },
+                [] {
+                    const RCPtr<LApplicationBase> current = gApplication;
+                    IMainWindow* window = current ? current->GetMainWindow() : nullptr;
+                    if (!window)
+                        return false;
+                    window->BringToFront();
+                    return true;
+                });
         }
         app->RunApplication();
     } catch (...) {
@@ -668,7 +709,10 @@ std::string JoinCommandLine(int argc, const char* const* argv)
 {
     std::string line;
     for (int i = 0; i < argc; ++i) {
-        const std::string_view arg = argv[i];
+        // The wide command line would end at the first byte that is not
+        // UTF-8, dropping what follows: such bytes become U+FFFD here.
+        const std::string exact = Platform::ToUtf8(Platform::FromUtf8(argv[i]));
+        const std::string_view arg = exact;
         if (i > 0)
             line += ' ';
         const size_t space = arg.find(' ');

@@ -175,9 +175,16 @@ public:
     const RCPtr<LStringTable>& GetFrameworkStringTable() const { return mFrameworkStringTable; }
 
 protected:
+    // A later copy waits this long for the first copy to take its command
+    // line: the first copy reads it once its window exists.
+    static constexpr uint32_t kHandOverWaitMs = 20000;
+
     // The "STARTUP_ERROR" box; marks the start-up as failed.
     void ShowStartupError();
     void Shutdown();
+    // Says on stderr what kept the single-instance guard from its folder;
+    // false (start-up failed) when no folder could be trusted.
+    bool GuardIsSound();
 
     bool mInitApplicationPending = true;
     RCPtr<LControlFactory> mControlFactory;

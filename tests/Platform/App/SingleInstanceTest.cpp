@@ -119,8 +119,10 @@ TEST_F(SingleInstanceTest, OnlyOneCopyHoldsTheLockAndItLivesInAPrivateFolder)
     };
     ASSERT_EQ(stat((mFolder / "run").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    // Nobody serves yet: a later copy is told to start like a first one.
-    EXPECT_EQ(second.HandOver("x"), HandOverResult::NoFirstCopy);
+    // The socket exists with the lock: a later copy's text waits for the
+    // first copy to serve, and is not taken before it does.
+    EXPECT_TRUE(std::filesystem::exists(first.SocketPath()));
+    EXPECT_EQ(second.HandOver("x", 100), HandOverResult::Failed);
 }
 
 TEST_F(SingleInstanceTest, RuntimeFolderOfAnotherModeIsRefused)
@@ -129,9 +131,11 @@ TEST_F(SingleInstanceTest, RuntimeFolderOfAnotherModeIsRefused)
     chmod((mFolder / "open").c_str(), 0777);
     ScopedEnv open("TAVO_RUNTIME_DIR", mFolder / "open");
     EXPECT_EQ(UserRuntimeFolder(), "");
-    // Without a lock the program still starts, as a first copy.
+    // Named, and the guard says it guards nothing.
     SingleInstance instance("Updater");
-    EXPECT_TRUE(instance.Acquire());
+    EXPECT_FALSE(instance.Guarded());
+    EXPECT_EQ(instance.Trouble(),
+              std::vector<std::string>({mFolder / "open" + ": is open to other users (mode 777)"}));
 }
 
 TEST_F(SingleInstanceTest, ASecondProcessHandsItsCommandLineOverWhole)
@@ -248,9 +252,6 @@ TEST_F(SingleInstanceTest, OnlyTheLockHolderServesAndAStaleSocketIsReplaced)
     MessageLoop loop;
     SingleInstance second("Updater");
     SingleInstance first("Updater");
-    ASSERT_TRUE(first.Acquire());
-    EXPECT_FALSE(second.Acquire());
-    EXPECT_FALSE(second.StartServing(loop, [](const std::string&) { return true; }));
     // A socket file left by a copy that crashed.
     const int stale = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr{};
@@ -258,7 +259,12 @@ TEST_F(SingleInstanceTest, OnlyTheLockHolderServesAndAStaleSocketIsReplaced)
     std::strncpy(addr.sun_path, first.SocketPath().c_str(), sizeof addr.sun_path - 1);
     ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     close(stale);
-    EXPECT_EQ(second.HandOver("x"), HandOverResult::NoFirstCopy);
+    ASSERT_TRUE(first.Acquire());
+    EXPECT_FALSE(second.Acquire());
+    EXPECT_FALSE(second.StartServing(loop, [](const std::string&) { return true; }));
     EXPECT_TRUE(first.StartServing(loop, [](const std::string&) { return true; }));
+    HandOverResult result{};
+    RunLoopWhile(loop, [&] { result = second.HandOver("x"); });
+    EXPECT_EQ(result, HandOverResult::Taken);
     first.StopServing();
 }
