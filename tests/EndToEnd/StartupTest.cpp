@@ -29,6 +29,8 @@ using Clock = std::chrono::steady_clock;
 // The program's windows on screen, bottom first.
 std::vector<Window> ProgramWindows(Display* d)
 {
+    // Copies' windows come and go while the tree is read.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     XSync(d, False);
     std::vector<Window> found;
     Window root = 0, parent = 0, *children = nullptr;
@@ -40,8 +42,8 @@ std::vector<Window> ProgramWindows(Display* d)
         if (!XGetWindowAttributes(d, children[i], &a) || a.map_state != IsViewable ||
             !XGetClassHint(d, children[i], &hint))
             continue;
-        const std::string name = std::string(hint.res_name ? hint.res_name : "") + "/" +
-                                 (hint.res_class ? hint.res_class : "");
+        const std::string name =
+            std::string(hint.res_name ? hint.res_name : "") + "/" + (hint.res_class ? hint.res_class : "");
         XFree(hint.res_name);
         XFree(hint.res_class);
         if (name.find("FirmwareUpdater") != std::string::npos)
@@ -203,34 +205,34 @@ TEST_P(UntrustedRuntimeFolder, IsNamedAndAPrivateOneGuardsInstead)
     struct stat st
     {
     };
-    EXPECT_EQ(stat((sim.Root() + "/tmp/tavo-" + std::to_string(geteuid()) + "/Tessaro "
-                                                                               "DJ_DEVICE_FAMILY_NAME_String_"
-                                                                               "FirmwareUpdaterPrevent.lock")
+    EXPECT_EQ(stat((sim.Root() + "/tmp/tavo-" + std::to_string(geteuid()) +
+                    "/Tessaro "
+                    "DJ_DEVICE_FAMILY_NAME_String_"
+                    "FirmwareUpdaterPrevent.lock")
                        .c_str(),
                    &st),
               0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, UntrustedRuntimeFolder,
-    ::testing::Values(Untrusted{"OpenToOthers",
-                                [](const std::string& f) {
-                                    mkdir(f.c_str(), 0700);
-                                    chmod(f.c_str(), 0777);
-                                }},
-                      Untrusted{"SymbolicLink",
-                                [](const std::string& f) {
-                                    mkdir((f + "-real").c_str(), 0700);
-                                    symlink((f + "-real").c_str(), f.c_str());
-                                }},
-                      Untrusted{"AnotherOwner",
-                                [](const std::string& f) {
-                                    mkdir(f.c_str(), 0700);
-                                    // Root may give it away; others find it theirs.
-                                    if (chown(f.c_str(), geteuid() + 1, getegid()) != 0)
-                                        chmod(f.c_str(), 0770);
-                                }}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Kinds, UntrustedRuntimeFolder,
+                         ::testing::Values(Untrusted{"OpenToOthers",
+                                                     [](const std::string& f) {
+                                                         mkdir(f.c_str(), 0700);
+                                                         chmod(f.c_str(), 0777);
+                                                     }},
+                                           Untrusted{"SymbolicLink",
+                                                     [](const std::string& f) {
+                                                         mkdir((f + "-real").c_str(), 0700);
+                                                         symlink((f + "-real").c_str(), f.c_str());
+                                                     }},
+                                           Untrusted{"AnotherOwner",
+                                                     [](const std::string& f) {
+                                                         mkdir(f.c_str(), 0700);
+                                                         // Root may give it away; others find it theirs.
+                                                         if (chown(f.c_str(), geteuid() + 1, getegid()) != 0)
+                                                             chmod(f.c_str(), 0770);
+                                                     }}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A folder given explicitly that cannot be trusted: no unguarded start.
 TEST_F(StartupTest, AnUntrustedRuntimeFolderGivenExplicitlyStopsTheStart)
