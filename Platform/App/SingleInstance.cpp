@@ -272,21 +272,28 @@ HandOverResult SingleInstance::HandOver(std::string_view commandLine, uint32_t t
         Put32(message.data() + 4, uint32_t(commandLine.size() + 1));
         std::memcpy(message.data() + kHeaderSize, commandLine.data(), commandLine.size());
     }
-    const uint64_t socketDeadline = NowMs() + kSocketWaitMs;
+    const uint64_t lastTry = NowMs() + timeoutMs + kSocketWaitMs;
+    uint64_t socketDeadline = NowMs() + kSocketWaitMs;
     for (;;) {
-        const HandOverResult result = Exchange(message, timeoutMs);
-        if (result != HandOverResult::NoFirstCopy)
+        bool unanswered = false;
+        const HandOverResult result = Exchange(message, timeoutMs, unanswered);
+        if (result != HandOverResult::NoFirstCopy && !(unanswered && NowMs() < lastTry))
             return tooLarge ? HandOverResult::TooLarge : result;
+        // Closed without an answer: the first copy is ending (or never
+        // showed a window) and its lock will be free in a moment.
+        if (unanswered)
+            socketDeadline = NowMs() + kSocketWaitMs;
         // No socket while the lock is held: its holder is making it, or
         // ended a moment ago and the lock is free to take.
         if (Acquire() || mLockFd < 0 || NowMs() >= socketDeadline)
-            return tooLarge ? HandOverResult::TooLarge : HandOverResult::NoFirstCopy;
+            return HandOverResult::NoFirstCopy;
         const timespec pause{0, 10 * 1000 * 1000};
         nanosleep(&pause, nullptr);
     }
 }
 
-HandOverResult SingleInstance::Exchange(const std::vector<uint8_t>& message, uint32_t timeoutMs)
+HandOverResult SingleInstance::Exchange(const std::vector<uint8_t>& message, uint32_t timeoutMs,
+                                        bool& unanswered)
 {
     sockaddr_un addr{};
     if (!FillAddress(mSocketPath, addr))
@@ -315,6 +322,7 @@ HandOverResult SingleInstance::Exchange(const std::vector<uint8_t>& message, uin
         }
         const ssize_t n = send(fd, message.data() + sent, message.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            unanswered = errno == EPIPE || errno == ECONNRESET;
             close(fd);
             return HandOverResult::Failed;
         }
@@ -323,11 +331,14 @@ HandOverResult SingleInstance::Exchange(const std::vector<uint8_t>& message, uin
     }
     uint8_t reply = 0;
     ssize_t n = -1;
+    int err = 0;
     while (WaitReady(fd, POLLIN, deadline)) {
         n = recv(fd, &reply, 1, MSG_DONTWAIT);
-        if (n >= 0 || (errno != EAGAIN && errno != EINTR))
+        err = n < 0 ? errno : 0;
+        if (n >= 0 || (err != EAGAIN && err != EINTR))
             break;
     }
+    unanswered = n == 0 || (n < 0 && err == ECONNRESET);
     close(fd);
     if (n != 1)
         return HandOverResult::Failed;

@@ -51,7 +51,8 @@ public:
     // A later copy's command line to the first copy. Above the size cap the
     // first copy is only asked to raise its window, and TooLarge comes back.
     // NoFirstCopy when no copy holds the lock any longer (this one may hold
-    // it now) or none made its socket in time.
+    // it now), when none made its socket in time, or when the first copy
+    // ended without taking the text; also for a text too long to send.
     virtual HandOverResult HandOver(std::string_view commandLine, uint32_t timeoutMs = 5000) = 0;
     // What keeps the guard from its usual folder, one line each; empty when
     // nothing did.
@@ -89,7 +90,8 @@ private:
 
     bool Listen();
     // Connects and sends message; Failed, NoFirstCopy or the reply.
-    HandOverResult Exchange(const std::vector<uint8_t>& message, uint32_t timeoutMs);
+    // unanswered: the first copy closed the connection without a reply.
+    HandOverResult Exchange(const std::vector<uint8_t>& message, uint32_t timeoutMs, bool& unanswered);
     void OnAccept();
     void OnReadable(int fd);
     void Drop(int fd);

@@ -22,6 +22,7 @@ struct SdBus
     decltype(&sd_bus_get_fd) getFd = nullptr;
     decltype(&sd_bus_process) process = nullptr;
     decltype(&sd_bus_message_read) messageRead = nullptr;
+    decltype(&sd_bus_message_is_method_error) isMethodError = nullptr;
     decltype(&sd_bus_slot_unref) slotUnref = nullptr;
     decltype(&sd_bus_close_unref) closeUnref = nullptr;
 };
@@ -41,6 +42,7 @@ const SdBus* LoadSdBus()
         if (get(bus->openSystem, "sd_bus_open_system") &&
             get(bus->matchSignal, "sd_bus_match_signal_async") && get(bus->getFd, "sd_bus_get_fd") &&
             get(bus->process, "sd_bus_process") && get(bus->messageRead, "sd_bus_message_read") &&
+            get(bus->isMethodError, "sd_bus_message_is_method_error") &&
             get(bus->slotUnref, "sd_bus_slot_unref") && get(bus->closeUnref, "sd_bus_close_unref"))
             return bus;
         delete bus;
@@ -66,6 +68,7 @@ struct PowerNotices::Bus
     sd_bus_slot* match = nullptr;
     App::IMessageLoop* loop = nullptr;
     int fd = -1;
+    bool listening = false;
     std::function<void(bool)> handler;
 
     ~Bus()
@@ -88,6 +91,13 @@ struct PowerNotices::Bus
         return 0;
     }
 
+    static int OnMatchAdded(sd_bus_message* reply, void* self, sd_bus_error*)
+    {
+        auto* b = static_cast<Bus*>(self);
+        b->listening = b->sd.isMethodError(reply, nullptr) == 0;
+        return 0;
+    }
+
     void Drain()
     {
         // Each call handles at most one message.
@@ -99,6 +109,11 @@ struct PowerNotices::Bus
 PowerNotices::PowerNotices(std::unique_ptr<Bus> bus) : mBus(std::move(bus)) {}
 
 PowerNotices::~PowerNotices() = default;
+
+bool PowerNotices::IsListening() const
+{
+    return mBus->listening;
+}
 
 std::unique_ptr<PowerNotices> PowerNotices::Watch(App::IMessageLoop& loop, std::function<void(bool)> handler)
 {
@@ -113,8 +128,8 @@ std::unique_ptr<PowerNotices> PowerNotices::Watch(App::IMessageLoop& loop, std::
     // connection and never answers must not hold the window back. A signal
     // sent before the bus has set the match up is not seen.
     if (sd->matchSignal(bus->bus, &bus->match, "org.freedesktop.login1", "/org/freedesktop/login1",
-                        "org.freedesktop.login1.Manager", "PrepareForSleep", &Bus::OnSignal, nullptr,
-                        bus.get()) < 0)
+                        "org.freedesktop.login1.Manager", "PrepareForSleep", &Bus::OnSignal,
+                        &Bus::OnMatchAdded, bus.get()) < 0)
         return nullptr;
     bus->fd = sd->getFd(bus->bus);
     if (bus->fd < 0)

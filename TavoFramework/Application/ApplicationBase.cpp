@@ -515,8 +515,10 @@ bool FrameworkAppShell::InitApplication()
                              "The command line (%zu bytes) is too long to hand over to the running copy "
                              "(at most %zu bytes); its window was brought up without it.\n",
                              mCommandLine.size(), App::ISingleInstance::kMaxMessage - 1);
-            if (handed == App::HandOverResult::Failed)
+            if (handed == App::HandOverResult::Failed) {
                 std::fprintf(stderr, "The running copy did not take the command line in time.\n");
+                mStartupFailed = true;
+            }
             if (handed != App::HandOverResult::NoFirstCopy)
                 return false;
             // No copy holds the lock any longer, or its holder never made a

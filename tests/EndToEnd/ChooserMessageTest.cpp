@@ -110,7 +110,8 @@ TEST_P(ChooserMessage, AppearsInABoxOverTheWindowAndNothingIsChosen)
         input.Sync();
     };
     const int code = SimProcess::Run(
-        {SimProcess::BinFolder() + "/FirmwareUpdaterTestSkin", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + files + "/none"},
+        {SimProcess::BinFolder() + "/FirmwareUpdaterTestSkin",
+         "-ABSOLUTE_FIRMWARE_FILE_PATH=" + files + "/none"},
         env, &output, SimProcess::kDeadlineMs, nullptr, [&](pid_t pid) {
             Dump dump;
             Display* d = input.Connection();
@@ -146,7 +147,8 @@ TEST_P(ChooserMessage, AppearsInABoxOverTheWindowAndNothingIsChosen)
             int boxX = 0, boxY = 0;
             XTranslateCoordinates(d, boxWindow, DefaultRootWindow(d), 0, 0, &boxX, &boxY, &child);
             const Control& exit = dump.controls["buttonExit"];
-            boxOverWindow = boxX > dump.x && boxY > dump.y && boxX + box.width < dump.x + exit.x + exit.width &&
+            boxOverWindow = boxX > dump.x && boxY > dump.y &&
+                            boxX + box.width < dump.x + exit.x + exit.width &&
                             boxY + box.height < dump.y + exit.y + exit.height;
             server.Screenshot(std::string("chooser-message-") + r.name);
             // A press on the window behind is not taken while the box is up.
@@ -174,12 +176,11 @@ TEST_P(ChooserMessage, AppearsInABoxOverTheWindowAndNothingIsChosen)
     EXPECT_TRUE(sim.Received().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Refusals, ChooserMessage,
-    ::testing::Values(Refusal{"LineBreak", "@/line1\nline2.syx\n", "holds a line break"},
-                      Refusal{"CarriageReturn", "@/cr.syx\r\n", "holds a line break"},
-                      Refusal{"NotUtf8", "@/odd\xFF\xFE.syx\n", "not valid UTF-8"},
-                      Refusal{"NoChooser", nullptr, "No file chooser"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Refusals, ChooserMessage,
+                         ::testing::Values(Refusal{"LineBreak", "@/line1\nline2.syx\n", "holds a line break"},
+                                           Refusal{"CarriageReturn", "@/cr.syx\r\n", "holds a line break"},
+                                           Refusal{"NotUtf8", "@/odd\xFF\xFE.syx\n", "not valid UTF-8"},
+                                           Refusal{"NoChooser", nullptr, "No file chooser"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

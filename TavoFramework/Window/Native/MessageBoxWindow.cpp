@@ -150,7 +150,8 @@ public:
         mLineHeight = int32_t(std::ceil(m.lineSpacing > 0 ? m.lineSpacing * em : kFontPixels * 1.3));
         const int32_t buttons = int32_t(mButtons.answers.size());
         const int32_t buttonsWidth = buttons * kButtonWidth + (buttons - 1) * kButtonGap;
-        mWidth = std::max({kMinWidth, int32_t(std::ceil(textWidth)) + 2 * kPadding, buttonsWidth + 2 * kPadding});
+        mWidth =
+            std::max({kMinWidth, int32_t(std::ceil(textWidth)) + 2 * kPadding, buttonsWidth + 2 * kPadding});
         mHeight = kPadding + int32_t(mLines.size()) * mLineHeight + kPadding + kButtonHeight + kPadding;
         mPixels.assign(size_t(mWidth) * size_t(mHeight), kBackground);
 
@@ -228,7 +229,8 @@ private:
     void Draw()
     {
         std::fill(mPixels.begin(), mPixels.end(), kBackground);
-        std::unique_ptr<Gfx::Surface> surface = Gfx::Surface::OverPixels(mPixels.data(), mWidth, mHeight, mWidth);
+        std::unique_ptr<Gfx::Surface> surface =
+            Gfx::Surface::OverPixels(mPixels.data(), mWidth, mHeight, mWidth);
         if (surface) {
             Gfx::Graphics g(*surface);
             double baseline = kPadding + mAscent;
@@ -281,7 +283,8 @@ private:
                 if (mButtons.cancel)
                     Answer(mButtons.cancel, loop);
             } else if (e.virtualKey == kTab || e.virtualKey == kLeft || e.virtualKey == kRight) {
-                const bool back = e.virtualKey == kLeft || (e.virtualKey == kTab && (e.modifiers & Win::kModShift));
+                const bool back =
+                    e.virtualKey == kLeft || (e.virtualKey == kTab && (e.modifiers & Win::kModShift));
                 mFocus = (mFocus + (back ? count - 1 : 1)) % count;
                 Draw();
             }
@@ -318,8 +321,8 @@ private:
 
 }  // namespace
 
-std::optional<int32_t> RunMessageBoxWindow(uintptr_t owner, const std::string& text, const std::string& caption,
-                                           uint32_t style)
+std::optional<int32_t> RunMessageBoxWindow(uintptr_t owner, const std::string& text,
+                                           const std::string& caption, uint32_t style)
 {
     Win::IWindowSystem* system = owner ? WindowHost::System() : nullptr;
     if (!system)

@@ -13,7 +13,7 @@ namespace Tavo {
 // Cancel (OK for a box with only OK). Runs a loop of its own until answered;
 // meanwhile the program's other windows take no input. Nothing when there
 // is no owner window or no display.
-std::optional<int32_t> RunMessageBoxWindow(uintptr_t owner, const std::string& text, const std::string& caption,
-                                           uint32_t style);
+std::optional<int32_t> RunMessageBoxWindow(uintptr_t owner, const std::string& text,
+                                           const std::string& caption, uint32_t style);
 
 }  // namespace Tavo

@@ -130,6 +130,11 @@ void Dispatch(const Win::Event& event)
     handler(event);
 }
 
+bool HearsPowerChanges()
+{
+    return State().power && State().power->IsListening();
+}
+
 void SetModalWindow(Win::WindowId window)
 {
     State().modal = window;

@@ -32,6 +32,8 @@ void Dispatch(const Platform::Window::Event& event);
 void SetModalWindow(Platform::Window::WindowId window);
 Platform::Window::WindowId ModalWindow();
 void SetClipboardLostHandler(std::function<void()> handler);
+// True once the system bus reports sleep and wake-up to the windows.
+bool HearsPowerChanges();
 
 // The theme name of a platform cursor id, empty for none or unknown.
 const char* CursorThemeName(CursorHandle cursor);

@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -218,7 +220,7 @@ TEST_F(SingleInstanceTest, MalformedMessagesAreDroppedWithoutReachingTheReceiver
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
-TEST_F(SingleInstanceTest, SilentSendersCannotQueueWithoutLimit)
+TEST_F(SingleInstanceTest, SilentSendersCannotHoldEverySlotForEver)
 {
     SingleInstance first("Updater");
     ASSERT_TRUE(first.Acquire());
@@ -237,13 +239,15 @@ TEST_F(SingleInstanceTest, SilentSendersCannotQueueWithoutLimit)
             EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
             silent.push_back(fd);
         }
-        // Accepted in order, so the four silent ones hold every slot.
+        // Accepted in order, so the four silent ones hold every slot: the
+        // later copy is turned away until they are dropped as stale, and
+        // gets through on trying again.
         result = later.HandOver("x");
         for (int fd : silent)
             close(fd);
     });
-    EXPECT_EQ(result, HandOverResult::Failed);
-    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(result, HandOverResult::Taken);
+    EXPECT_EQ(calls, 1);
     first.StopServing();
 }
 
@@ -267,4 +271,32 @@ TEST_F(SingleInstanceTest, OnlyTheLockHolderServesAndAStaleSocketIsReplaced)
     RunLoopWhile(loop, [&] { result = second.HandOver("x"); });
     EXPECT_EQ(result, HandOverResult::Taken);
     first.StopServing();
+}
+
+// A first copy that ends without serving (a run without a window) leaves the
+// waiting copy its lock: that copy starts as the first one.
+TEST_F(SingleInstanceTest, ACopyWaitingOnAFirstCopyThatEndsTakesItsPlace)
+{
+    auto first = std::make_unique<SingleInstance>("Updater");
+    ASSERT_TRUE(first->Acquire());
+    SingleInstance later("Updater");
+    ASSERT_FALSE(later.Acquire());
+    HandOverResult result{};
+    std::thread waiting([&] { result = later.HandOver("x"); });
+    // Ends once the text waits in its queue: the queued connection is a
+    // second socket of that name.
+    const std::string path = first->SocketPath();
+    while (first) {
+        int sockets = 0;
+        std::ifstream table("/proc/net/unix");
+        for (std::string line; std::getline(table, line);)
+            sockets += line.find(path) != std::string::npos;
+        if (sockets > 1)
+            first.reset();
+        else
+            std::this_thread::yield();
+    }
+    waiting.join();
+    EXPECT_EQ(result, HandOverResult::NoFirstCopy);
+    EXPECT_TRUE(later.Acquire());
 }
