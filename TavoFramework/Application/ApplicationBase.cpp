@@ -505,7 +505,12 @@ bool FrameworkAppShell::InitApplication()
         mSingleInstance = mOptions.createSingleInstance(Utf8(mOptions.applicationName));
         if (!GuardIsSound())
             return false;
+        const size_t toldBefore = mSingleInstance->Trouble().size();
         mIsFirstInstance = mSingleInstance->Acquire();
+        // A lock that cannot be made leaves this copy unguarded: said too.
+        const std::vector<std::string> trouble = mSingleInstance->Trouble();
+        for (size_t i = toldBefore; i < trouble.size(); ++i)
+            std::fprintf(stderr, "Single instance: %s; this copy runs unguarded.\n", trouble[i].c_str());
         if (!mIsFirstInstance) {
             // The first copy's socket exists as soon as its lock does: what
             // is sent waits there until its window serves.
