@@ -12,8 +12,8 @@ LUpdateEngine::~LUpdateEngine() = default;
 TavoResult LUpdateEngine::Initialize(const WString& commandLine)
 {
     const TavoResult base = LUpdateEngineInterface::Initialize(commandLine);
-    mChunkSize = 128;
-    mChunkDelay = 20;
+    mChunkSize = kChunkSize;
+    mChunkDelay = kChunkPauseMs;
     ReleaseMidiService();
     {
         Tavo::MutexLocker lock(mProbeLock);

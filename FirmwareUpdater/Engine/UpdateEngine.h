@@ -40,6 +40,10 @@ public:
 
     static constexpr uint32_t kReplyWaitMs = 2000;
     static constexpr uint32_t kIdentityReplyLength = 37;
+    // Every transfer sends the image in chunks of this many bytes (the last
+    // one zero-padded) with this pause after each; Initialize restores both.
+    static constexpr uint16_t kChunkSize = 128;
+    static constexpr uint16_t kChunkPauseMs = 20;
 
     // The interface's operations this engine gives bodies to.
     TavoResult Initialize(const Tavo::WString& commandLine) override;
@@ -85,7 +89,9 @@ public:
     // True when the file's version is newer than the device's.
     static bool IsVersionNewer(const FirmwareVersion& device, const FirmwareVersion& file);
 
-    // For the transfers that run on the worker; safe to change while one runs.
+    // For the transfers that run on the worker: the chunk size is read once
+    // when a transfer starts, the pause after every chunk, so SetChunkDelay
+    // during a transfer holds from its next pause on.
     uint16_t GetChunkSize() const { return mChunkSize.load(std::memory_order_relaxed); }
     uint16_t GetChunkDelay() const { return mChunkDelay.load(std::memory_order_relaxed); }
     // Sets the reason of the selected found device; false without one.
@@ -123,8 +129,8 @@ private:
     Tavo::RCPtr<Tavo::LMidiCommInterface> mMidiService;
     Tavo::TrafficLight mReplyGate;
     ReplyWait mReplyWait;
-    std::atomic<uint16_t> mChunkSize{128};
-    std::atomic<uint16_t> mChunkDelay{20};
+    std::atomic<uint16_t> mChunkSize{kChunkSize};
+    std::atomic<uint16_t> mChunkDelay{kChunkPauseMs};
 
     // The mailbox between a query and the reply handler on the service's
     // thread: written only while a query is open, by replies of the service

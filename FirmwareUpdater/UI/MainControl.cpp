@@ -1,3 +1,6 @@
+// The updater's main window content: finds its buttons and labels, turns
+// the engine's device, file and update states into the texts and controls
+// shown (UpdateControls), and drives the engine from the clicks and menu.
 #include "UI/MainControl.h"
 
 #include "Application/Application.h"

@@ -1,3 +1,6 @@
+// The application object's base (settings, folders, windows, start-up and
+// shutdown hooks) and FrameworkAppShell, the program's start: single
+// instance, string tables and skin, the application's run and its end.
 #include "Application/ApplicationBase.h"
 
 #include "Application/DebugLog.h"
@@ -7,6 +10,7 @@
 #include "Platform/App/MessageBox.h"
 #include "Platform/App/TimerResolution.h"
 #include "Platform/Graphics/Graphics.h"
+#include "Platform/Graphics/SystemFont.h"
 #include "Platform/Kernel/Resources.h"
 #include "Platform/Kernel/KernelSystem.h"
 #include "Platform/Kernel/TextCoding.h"
@@ -77,11 +81,13 @@ WindowRect CutWindowToDesktop(WindowRect window, const WindowRect& desktop)
 
 WindowRect MoveWindowIntoDesktop(WindowRect window, const WindowRect& desktop)
 {
+    // In 64 bits: a stored position may lie anywhere in the 32-bit range.
     auto fit = [](int32_t& start, int32_t size, int32_t deskStart, int32_t deskSize) {
+        const int64_t deskEnd = int64_t(deskStart) + deskSize;
         if (start < deskStart)
             start = deskStart;
-        if (start + size > deskStart + deskSize)
-            start = std::max(deskStart, deskStart + deskSize - size);
+        if (int64_t(start) + size > deskEnd)
+            start = int32_t(std::max<int64_t>(deskStart, deskEnd - size));
     };
     fit(window.left, window.width, desktop.left, desktop.width);
     fit(window.top, window.height, desktop.top, desktop.height);
@@ -146,10 +152,20 @@ int32_t LApplicationBase::GetLanguageId()
 
 TavoResult LApplicationBase::GetSystemFont(WString& face, float& size, int32_t& style)
 {
-    // No desktop settings to ask without a display: the usual interface font.
-    face = u"Sans";
-    size = 9.0f;
+    face = WString();
+    size = 0;
     style = 0;
+    // The desktop's settings manager first; without one (or without a
+    // display) what fontconfig serves for the default sans-serif face.
+    Platform::SystemFont font;
+    std::string name;
+    const bool fromDesktop =
+        mHooks.desktop && mHooks.desktop->GetFontName(name) && Platform::ParseFontName(name, font);
+    if (!fromDesktop && !Platform::MatchDefaultSansFont(font))
+        return E_FAIL;
+    face = WString(Platform::FromUtf8(font.face).c_str());
+    size = float(font.points);
+    style = font.style;
     return S_OK;
 }
 
@@ -368,12 +384,19 @@ void LApplicationBase::RestorePlacement()
         if (auto placement = App::ReadWindowPlacement(*profile, Utf8(GetApplicationName())))
             mMainWindow->SetPlacement(placement->data(), placement->size());
     }
-    if (!mHooks.desktop)
+    KeepMainWindowOnDesktop();
+}
+
+void LApplicationBase::KeepMainWindowOnDesktop()
+{
+    if (!mHooks.desktop || !mMainWindow)
         return;
     const WindowRect desktop = mHooks.desktop->GetDesktopRect();
-    WindowRect rect = CutWindowToDesktop(mMainWindow->GetWindowRect(), desktop);
+    const WindowRect frame = mMainWindow->GetWindowRect();
+    WindowRect rect = CutWindowToDesktop(frame, desktop);
     rect = MoveWindowIntoDesktop(mMainWindow->FitToSizeLimits(rect), desktop);
-    mMainWindow->MoveWindow(rect);
+    if (rect != frame)
+        mMainWindow->MoveWindow(rect);
 }
 
 TavoResult LApplicationBase::RunApplicationStartup()
@@ -454,6 +477,9 @@ WString FrameworkAppShell::GetProductVersion() const
 
 int32_t FrameworkAppShell::Main(int32_t languageId)
 {
+    // A closed stderr or log reader must not end the program: its exit
+    // status is the answer that scripts wait for.
+    Platform::IgnoreBrokenPipes();
     mLanguageId = languageId == -1 ? int32_t(Platform::GetUserDefaultLangID()) : languageId;
     try {
         if (InitApplication()) {
@@ -596,6 +622,9 @@ int32_t FrameworkAppShell::Run()
                 ? E_FAIL
                 : app->GetRootWindows().front()->CreateRootControl(controlName.c_str());
         TAVO_THROW_IF_FAILED(created, "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 350);
+        // The root control's own size limits may have grown the window past
+        // the desktop's edge from where its stored placement put it.
+        app->KeepMainWindowOnDesktop();
         app->GetMainWindow()->Show();
         HideSplashScreen();
         if (mIsFirstInstance && mSingleInstance) {

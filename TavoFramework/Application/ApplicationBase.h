@@ -74,6 +74,9 @@ public:
     // an open that failed is tried again on the next call.
     uint32_t GetSettings(int32_t kind) override;
     TavoResult CreateMainWindow(int32_t rendererType) override;
+    // Moves the main window back onto the desktop, cut to it, at the size
+    // its root control allows.
+    void KeepMainWindowOnDesktop();
     TavoResult RunApplicationStartup() override;
     int32_t RunMessageLoop() override;
     TavoResult RunApplicationShutdown() override;

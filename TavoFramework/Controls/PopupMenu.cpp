@@ -1,3 +1,7 @@
+// The popup menu: rows built from a menu descriptor, shortcuts, the hot row
+// and its submenus, choosing an entry, keys and pointer, and placing the
+// menu on the screen. Long because a chain of open submenus shares one
+// hot-row and closing logic.
 #include "Controls/PopupMenu.h"
 
 #include "Application/AppClock.h"

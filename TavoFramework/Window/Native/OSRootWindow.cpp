@@ -1,3 +1,6 @@
+// The root window of a native window: its root control, geometry, dirty
+// region and painting, hit testing, hover and tooltips, mouse capture, keys
+// and focus, and the key and notification queues drained on idle turns.
 #include "Window/Native/OSRootWindow.h"
 
 #include "Application/FrameworkApp.h"
@@ -71,12 +74,18 @@ public:
     CursorHandle SetCursor(CursorHandle cursor) override { return mRoot ? mRoot->SetCursor(cursor) : 0; }
     void GetMousePosition(int32_t& x, int32_t& y) const override
     {
-        const PointT<int32_t> p = mRoot ? mRoot->GetMousePosition() : PointT<int32_t>{0, 0};
-        x = p.x;
-        y = p.y;
+        x = y = 0;
+        if (!mRoot)
+            return;
+        // The window answers in its client coordinates.
+        const PointT<int32_t> p = mRoot->GetMousePosition();
+        const RectT<int32_t> client = mRoot->GetBounds();
+        x = p.x + client.x;
+        y = p.y + client.y;
     }
     uint32_t GetMouseButtons() const override { return mRoot ? mRoot->GetMouseButtons() : 0; }
     RCPtr<LRenderer> GetRenderer() const override { return mRoot ? mRoot->GetRenderer() : nullptr; }
+    LRootWindow* GetControlsWindow() const override { return mRoot.Get(); }
 
     INativeWindowClient* GetNativeClient() override { return mRoot.Get(); }
     void NativeWindowDestroyed() override

@@ -241,6 +241,16 @@ bool DesktopServices::SetCursorPosition(int32_t x, int32_t y)
     return system && system->WarpPointer(x, y);
 }
 
+bool DesktopServices::GetFontName(std::string& name) const
+{
+    Win::IWindowSystem* system = WindowHost::System();
+    const std::optional<std::string> setting =
+        system ? system->GetDesktopSetting("Gtk/FontName") : std::optional<std::string>();
+    if (setting)
+        name = *setting;
+    return setting.has_value();
+}
+
 int32_t DesktopServices::ShowCursor(bool show)
 {
     // A display counter as the framework expects; the pointer stays visible.

@@ -53,6 +53,7 @@ public:
     void GetCursorPosition(int32_t& x, int32_t& y) const override;
     bool SetCursorPosition(int32_t x, int32_t y) override;
     int32_t ShowCursor(bool show) override;
+    bool GetFontName(std::string& name) const override;
 
 private:
     int32_t mCursorCount = 0;

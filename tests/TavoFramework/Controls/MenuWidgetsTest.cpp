@@ -1,3 +1,5 @@
+// The menus (main menu titles, popup menus and their submenus) on a fake
+// root window: rows from descriptors, shortcuts, hover, choosing and keys.
 #include "Application/AppClock.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/ControlFactory.h"
