@@ -172,6 +172,17 @@ void SingleInstance::StopServing()
     mRaiser = nullptr;
 }
 
+void SingleInstance::Release()
+{
+    StopServing();
+    // The socket goes first: a copy that finds the lock free finds no
+    // socket of this copy's left to wait on.
+    if (mLockFd >= 0)
+        close(mLockFd);
+    mLockFd = -1;
+    mOwnsLock = false;
+}
+
 void SingleInstance::OnAccept()
 {
     // A sender that stalls must not hold a slot for ever.
@@ -384,6 +395,14 @@ bool FakeSingleInstance::Acquire()
         return true;
     mOwns = Fakes().owners.emplace(mName, FakeTable::Owner{}).second;
     return mOwns;
+}
+
+void FakeSingleInstance::Release()
+{
+    std::lock_guard guard(Fakes().lock);
+    if (mOwns)
+        Fakes().owners.erase(mName);
+    mOwns = false;
 }
 
 bool FakeSingleInstance::StartServing(IMessageLoop& loop, Receiver receiver, Raiser raiser)

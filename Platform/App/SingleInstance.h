@@ -54,6 +54,10 @@ public:
     // it now), when none made its socket in time, or when the first copy
     // ended without taking the text; also for a text too long to send.
     virtual HandOverResult HandOver(std::string_view commandLine, uint32_t timeoutMs = 5000) = 0;
+    // Gives the lock and the socket up: a run that shows no window guards
+    // nobody, and a copy started beside it runs in full. Waiting copies are
+    // turned away and take the lock themselves.
+    virtual void Release() = 0;
     // What keeps the guard from its usual folder, one line each; empty when
     // nothing did.
     virtual std::vector<std::string> Trouble() const { return {}; }
@@ -74,6 +78,7 @@ public:
     // Loop thread only.
     void StopServing();
     HandOverResult HandOver(std::string_view commandLine, uint32_t timeoutMs = 5000) override;
+    void Release() override;
     std::vector<std::string> Trouble() const override { return mTrouble; }
     bool Guarded() const override { return !mLockPath.empty(); }
 
@@ -120,6 +125,7 @@ public:
     bool Acquire() override;
     bool StartServing(IMessageLoop& loop, Receiver receiver, Raiser raiser = nullptr) override;
     HandOverResult HandOver(std::string_view commandLine, uint32_t timeoutMs = 5000) override;
+    void Release() override;
 
 private:
     std::string mName;

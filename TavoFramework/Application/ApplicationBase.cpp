@@ -556,6 +556,10 @@ bool FrameworkAppShell::InitApplication()
             // socket: start as the first copy, holding the lock if free now.
             mIsFirstInstance = mSingleInstance->Acquire();
         }
+        if (mIsFirstInstance && mOptions.runsWithoutWindow && mOptions.runsWithoutWindow(mCommandLine)) {
+            mSingleInstance->Release();
+            mGuardReleased = true;
+        }
         return true;
     } catch (const std::exception& e) {
         DebugLog::Get().Narrow() << e.what() << std::endl;
@@ -564,6 +568,19 @@ bool FrameworkAppShell::InitApplication()
     HideSplashScreen();
     ShowStartupError();
     return false;
+}
+
+bool FrameworkAppShell::GuardBeforeWindow()
+{
+    if (!mGuardReleased || !mSingleInstance)
+        return true;
+    mGuardReleased = false;
+    mIsFirstInstance = mSingleInstance->Acquire();
+    if (mIsFirstInstance)
+        return true;
+    const App::HandOverResult handed = mSingleInstance->HandOver(mCommandLine, kHandOverWaitMs);
+    mIsFirstInstance = handed == App::HandOverResult::NoFirstCopy && mSingleInstance->Acquire();
+    return handed == App::HandOverResult::NoFirstCopy;
 }
 
 bool FrameworkAppShell::GuardIsSound()
@@ -613,6 +630,12 @@ int32_t FrameworkAppShell::Run()
             return 1;
         }
         app->ProcessCommandLineAfterStartup(stored);
+        if (!GuardBeforeWindow()) {
+            HideSplashScreen();
+            ExitInstance();
+            Shutdown();
+            return 1;
+        }
         TAVO_THROW_IF_FAILED(app->CreateMainWindow(app->GetRendererType()),
                              "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 349);
         WString controlName;
