@@ -588,7 +588,9 @@ bool FrameworkAppShell::GuardIsSound()
     const std::vector<std::string> trouble = mSingleInstance->Trouble();
     for (const std::string& line : trouble)
         std::fprintf(stderr, "Runtime folder not used: %s.\n", line.c_str());
-    if (!mSingleInstance->Guarded()) {
+    // A run without a window guards nobody anyway: it goes on.
+    const bool windowless = mOptions.runsWithoutWindow && mOptions.runsWithoutWindow(mCommandLine);
+    if (!mSingleInstance->Guarded() && !windowless) {
         std::fprintf(stderr, "No runtime folder can be trusted, so a second copy could not be kept from "
                              "starting: the program does not start.\n");
         mStartupFailed = true;
