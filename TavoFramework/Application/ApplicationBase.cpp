@@ -16,6 +16,7 @@
 #include "Platform/Kernel/TextCoding.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string_view>
@@ -528,11 +529,36 @@ bool FrameworkAppShell::InitApplication()
         gMainWindowClassName = &mOptions.applicationName;
 
         mSingleInstance = mOptions.createSingleInstance(Utf8(mOptions.applicationName));
+        if (!GuardIsSound())
+            return false;
+        const size_t toldBefore = mSingleInstance->Trouble().size();
         mIsFirstInstance = mSingleInstance->Acquire();
+        // A lock that cannot be made leaves this copy unguarded: said too.
+        const std::vector<std::string> trouble = mSingleInstance->Trouble();
+        for (size_t i = toldBefore; i < trouble.size(); ++i)
+            std::fprintf(stderr, "Single instance: %s; this copy runs unguarded.\n", trouble[i].c_str());
         if (!mIsFirstInstance) {
-            // A first copy without its window yet serves nobody: start as one.
-            if (mSingleInstance->HandOver(mCommandLine) != App::HandOverResult::NoFirstCopy)
+            // The first copy's socket exists as soon as its lock does: what
+            // is sent waits there until its window serves.
+            const App::HandOverResult handed = mSingleInstance->HandOver(mCommandLine, kHandOverWaitMs);
+            if (handed == App::HandOverResult::TooLarge)
+                std::fprintf(stderr,
+                             "The command line (%zu bytes) is too long to hand over to the running copy "
+                             "(at most %zu bytes); its window was brought up without it.\n",
+                             mCommandLine.size(), App::ISingleInstance::kMaxMessage - 1);
+            if (handed == App::HandOverResult::Failed) {
+                std::fprintf(stderr, "The running copy did not take the command line in time.\n");
+                mStartupFailed = true;
+            }
+            if (handed != App::HandOverResult::NoFirstCopy)
                 return false;
+            // No copy holds the lock any longer, or its holder never made a
+            // socket: start as the first copy, holding the lock if free now.
+            mIsFirstInstance = mSingleInstance->Acquire();
+        }
+        if (mIsFirstInstance && mOptions.runsWithoutWindow && mOptions.runsWithoutWindow(mCommandLine)) {
+            mSingleInstance->Release();
+            mGuardReleased = true;
         }
         return true;
     } catch (const std::exception& e) {
@@ -542,6 +568,36 @@ bool FrameworkAppShell::InitApplication()
     HideSplashScreen();
     ShowStartupError();
     return false;
+}
+
+bool FrameworkAppShell::GuardBeforeWindow()
+{
+    if (!mGuardReleased || !mSingleInstance)
+        return true;
+    mGuardReleased = false;
+    mIsFirstInstance = mSingleInstance->Acquire();
+    if (mIsFirstInstance)
+        return true;
+    const App::HandOverResult handed = mSingleInstance->HandOver(mCommandLine, kHandOverWaitMs);
+    mIsFirstInstance = handed == App::HandOverResult::NoFirstCopy && mSingleInstance->Acquire();
+    return handed == App::HandOverResult::NoFirstCopy;
+}
+
+bool FrameworkAppShell::GuardIsSound()
+{
+    const std::vector<std::string> trouble = mSingleInstance->Trouble();
+    for (const std::string& line : trouble)
+        std::fprintf(stderr, "Runtime folder not used: %s.\n", line.c_str());
+    // A run without a window guards nobody anyway: it goes on.
+    const bool windowless = mOptions.runsWithoutWindow && mOptions.runsWithoutWindow(mCommandLine);
+    if (!mSingleInstance->Guarded() && !windowless) {
+        std::fprintf(stderr, "No runtime folder can be trusted, so a second copy could not be kept from "
+                             "starting: the program does not start.\n");
+        mStartupFailed = true;
+        HideSplashScreen();
+        return false;
+    }
+    return true;
 }
 
 bool FrameworkAppShell::InitInstance()
@@ -576,6 +632,12 @@ int32_t FrameworkAppShell::Run()
             return 1;
         }
         app->ProcessCommandLineAfterStartup(stored);
+        if (!GuardBeforeWindow()) {
+            HideSplashScreen();
+            ExitInstance();
+            Shutdown();
+            return 1;
+        }
         TAVO_THROW_IF_FAILED(app->CreateMainWindow(app->GetRendererType()),
                              "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 349);
         WString controlName;
@@ -591,15 +653,25 @@ int32_t FrameworkAppShell::Run()
         app->GetMainWindow()->Show();
         HideSplashScreen();
         if (mIsFirstInstance && mSingleInstance) {
-            mSingleInstance->StartServing(GetLoop(), [](const std::string& text) {
-                const RCPtr<LApplicationBase> current = gApplication;
-                IMainWindow* window = current ? current->GetMainWindow() : nullptr;
-                if (!window || !window->IsEnabled())
-                    return false;
-                window->BringToFront();
-                current->ProcessSecondInstanceCommandLine(WString(text.c_str()));
-                return true;
-            });
+            mSingleInstance->StartServing(
+                GetLoop(),
+                [](const std::string& text) {
+                    const RCPtr<LApplicationBase> current = gApplication;
+                    IMainWindow* window = current ? current->GetMainWindow() : nullptr;
+                    if (!window || !window->IsEnabled())
+                        return false;
+                    window->BringToFront();
+                    current->ProcessSecondInstanceCommandLine(WString(text.c_str()));
+                    return true;
+                },
+                [] {
+                    const RCPtr<LApplicationBase> current = gApplication;
+                    IMainWindow* window = current ? current->GetMainWindow() : nullptr;
+                    if (!window)
+                        return false;
+                    window->BringToFront();
+                    return true;
+                });
         }
         app->RunApplication();
     } catch (...) {
@@ -698,7 +770,10 @@ std::string JoinCommandLine(int argc, const char* const* argv)
 {
     std::string line;
     for (int i = 0; i < argc; ++i) {
-        const std::string_view arg = argv[i];
+        // The wide command line would end at the first byte that is not
+        // UTF-8, dropping what follows: such bytes become U+FFFD here.
+        const std::string exact = Platform::ToUtf8(Platform::FromUtf8(argv[i]));
+        const std::string_view arg = exact;
         if (i > 0)
             line += ' ';
         const size_t space = arg.find(' ');

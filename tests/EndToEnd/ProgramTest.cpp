@@ -222,4 +222,21 @@ TEST_F(ProgramTest, RunsThatNeedTheWindowEndThroughTheStartupError)
     EXPECT_EQ(sim.Quit(), 0);
 }
 
+// A name that is not UTF-8 is never read under another: neither the name
+// the text stops at nor the one with U+FFFD where its odd bytes were.
+TEST_F(ProgramTest, ANameThatIsNotUtf8IsRefusedWithAMessage)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
+    const std::string folder = sim.Root() + "/fw dir/";
+    WriteImage(256, folder + "odd\xEF\xBF\xBD\xEF\xBF\xBD.syx");
+    WriteImage(256, folder + "odd");
+    WriteImage(256, folder + "odd\xFF\xFE.syx");
+    std::string output;
+    RunUpdater({"-SILENT", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + folder + "odd\xFF\xFE.syx"}, &output);
+    EXPECT_NE(output.find("not valid UTF-8"), std::string::npos) << output;
+    EXPECT_TRUE(sim.Received().empty());
+    EXPECT_FALSE(FlagEverOn());
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
 }  // namespace

@@ -22,7 +22,26 @@ struct HostState
     std::map<Win::WindowId, WindowHost::Handler> handlers;
     std::function<void()> clipboardLost;
     std::unique_ptr<Win::PowerNotices> power;
+    Win::WindowId modal = 0;
 };
+
+// What a user does to a window, as opposed to what the display tells it.
+bool IsInput(Win::EventType type)
+{
+    switch (type) {
+    case Win::EventType::CloseRequest:
+    case Win::EventType::KeyDown:
+    case Win::EventType::KeyUp:
+    case Win::EventType::Character:
+    case Win::EventType::ButtonDown:
+    case Win::EventType::ButtonUp:
+    case Win::EventType::Motion:
+    case Win::EventType::Wheel:
+        return true;
+    default:
+        return false;
+    }
+}
 
 HostState& State()
 {
@@ -101,12 +120,29 @@ void Dispatch(const Win::Event& event)
         }
         return;
     }
+    if (s.modal != 0 && event.window != s.modal && IsInput(event.type))
+        return;
     auto it = s.handlers.find(event.window);
     if (it == s.handlers.end())
         return;
     // The handler may unregister its window.
     const Handler handler = it->second;
     handler(event);
+}
+
+bool HearsPowerChanges()
+{
+    return State().power && State().power->IsListening();
+}
+
+void SetModalWindow(Win::WindowId window)
+{
+    State().modal = window;
+}
+
+Win::WindowId ModalWindow()
+{
+    return State().modal;
 }
 
 void SetClipboardLostHandler(std::function<void()> handler)

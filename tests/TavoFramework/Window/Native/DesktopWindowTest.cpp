@@ -421,6 +421,8 @@ TEST_F(DesktopWindowTest, SleepAndWakeReachThePowerEventAndRepaintTheWindow)
     Run([&login](WindowApp& app, OSWindow& window) {
         const unsigned long id = window.GetWindowId();
         ASSERT_TRUE(TurnUntil([&] { return window.GetPaintCount() >= 1; }));
+        // The match is asked for without waiting: the bus sets it up meanwhile.
+        ASSERT_TRUE(TurnWhileWaitingFor([] { return WindowHost::HearsPowerChanges(); }));
         using Events = std::vector<std::pair<uint32_t, uintptr_t>>;
 
         PaintingControl::colour = 0x4070D0;
