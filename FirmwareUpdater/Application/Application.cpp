@@ -71,18 +71,28 @@ TavoResult LApplication::RunApplicationStartup()
     return 0;
 }
 
+namespace {
+
+// Which runs end without the window, so a script knows what to change.
+constexpr const char* kRunsWithoutWindow =
+    "Runs without a window need none: -RETURN_UPDATE_MODE_STATUS always, -SILENT when it finds one usable "
+    "device and a valid firmware file, -SILENT_IF_UPDATE_NOT_NEEDED when it also finds no update to do. "
+    "Every other run opens the main window and needs a display, also a -SILENT run that finds no usable "
+    "device or no valid firmware file.\n";
+
+}  // namespace
+
 TavoResult LApplication::CreateMainWindow(int32_t rendererType)
 {
     if (!GetPlatformHooks().createMainWindow) {
         // Say why the start-up error follows: this build has no window.
-        std::fprintf(stderr, "FirmwareUpdater: no main window in this build; "
-                             "-RETURN_UPDATE_MODE_STATUS and -SILENT runs work without it\n");
+        std::fprintf(stderr, "FirmwareUpdater: no main window in this build\n%s", kRunsWithoutWindow);
         return Tavo::E_FAIL;
     }
     const TavoResult result = LApplicationBase::CreateMainWindow(rendererType);
     if (result < 0 && !GetMainWindow())
-        std::fprintf(stderr, "FirmwareUpdater: no display to show the main window on (is DISPLAY set?); "
-                             "-RETURN_UPDATE_MODE_STATUS and -SILENT runs work without one\n");
+        std::fprintf(stderr, "FirmwareUpdater: no display to show the main window on (is DISPLAY set?)\n%s",
+                     kRunsWithoutWindow);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "Application/ProgramMain.h"
 
 #include "Application/Application.h"
+#include "Application/CommandLine.h"
 #include "Controls/FrameworkControlClasses.h"
 #include "Window/Native/DesktopHooks.h"
 
@@ -11,6 +12,13 @@ int RunFirmwareUpdater(int argc, char** argv)
     options.applicationName = LApplication::GetApplicationName();
     options.hooks = Tavo::DesktopPlatformHooks();
     options.hooks.controlClasses = Tavo::FrameworkControlClasses();
+    // Quiet runs and status runs end without a window unless the device or
+    // the file needs one; they leave the lock to copies that show one.
+    options.runsWithoutWindow = [](const std::string& line) {
+        const Tavo::WString wide(line.c_str());
+        return FindSwitch(wide, u"-SILENT", nullptr) ||
+               FindSwitch(wide, u"-RETURN_UPDATE_MODE_STATUS", nullptr);
+    };
     options.createApplication =
         [](Tavo::FrameworkAppShell& shell, const Tavo::RCPtr<Tavo::LControlFactory>& factory,
            const Tavo::RCPtr<Tavo::LStringTable>& strings, const Tavo::WString& line) {

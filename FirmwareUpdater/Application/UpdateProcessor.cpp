@@ -1,5 +1,6 @@
 #include "Application/UpdateProcessor.h"
 
+#include <cstdio>
 #include <optional>
 #include <unistd.h>
 
@@ -93,6 +94,16 @@ void LUpdateProcessor::SelectFirmwareFile()
         path = ProgramFolder() + WString(u"/") + value;
     else
         path = ProgramFolder() + WString(u"/") + kDefaultImage;
+    // Bytes of the command line that are not UTF-8 arrive as U+FFFD; opening
+    // that text would read another file that holds the real character.
+    if (path.Find(u'\uFFFD') >= 0) {
+        std::fprintf(stderr, "The firmware file's name on the command line is not valid UTF-8 text (or holds "
+                             "U+FFFD), so it cannot be opened under exactly that name. Rename the file.\n");
+        std::fflush(stderr);
+        path = WString();
+        mEngine->SetFirmwareFile(path);
+        return;
+    }
     if (!path.IsEmpty())
         mEngine->SetFirmwareFile(path);
 }

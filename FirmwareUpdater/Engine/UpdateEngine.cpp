@@ -1,6 +1,9 @@
 #include "Engine/UpdateEngine.h"
 
 #include "Midi/MidiComm.h"
+#include "Midi/MidiPortNames.h"
+
+#include <string>
 
 using Tavo::RCPtr;
 using Tavo::WString;
@@ -12,8 +15,8 @@ LUpdateEngine::~LUpdateEngine() = default;
 TavoResult LUpdateEngine::Initialize(const WString& commandLine)
 {
     const TavoResult base = LUpdateEngineInterface::Initialize(commandLine);
-    mChunkSize = 128;
-    mChunkDelay = 20;
+    mChunkSize = kChunkSize;
+    mChunkDelay = kChunkPauseMs;
     ReleaseMidiService();
     {
         Tavo::MutexLocker lock(mProbeLock);
@@ -78,10 +81,44 @@ TavoResult LUpdateEngine::BuildFoundDeviceList()
     mFoundDevices.SetCount(0);
     for (uint32_t i = 0; i < mSupportedDevices.GetCount(); ++i) {
         DeviceDefinitionEx device(mSupportedDevices.At(i));
-        if (Tavo::Succeeded(DetectDevice(device)))
+        if (Tavo::Succeeded(DetectDevice(device))) {
             mFoundDevices.Add(device);
+            continue;
+        }
+        // Several mixers of one model list their ports numbered, "Name (1)",
+        // "Name (2)", ..., in the order they were plugged in; the plain name
+        // opens none of them. Each is found under its numbered names.
+        for (const uint32_t n : NumberedInstances(device.mNames[DeviceDefinition::kNormalInput])) {
+            DeviceDefinitionEx instance(mSupportedDevices.At(i));
+            const std::string digits = std::to_string(n);
+            std::u16string suffix = u" (";
+            suffix.append(digits.begin(), digits.end());
+            suffix += u')';
+            for (WString& name : instance.mNames)
+                if (!name.IsEmpty())
+                    name = name + WString(suffix.c_str());
+            if (Tavo::Succeeded(DetectDevice(instance)))
+                mFoundDevices.Add(instance);
+        }
     }
     return S_OK;
+}
+
+std::vector<uint32_t> LUpdateEngine::NumberedInstances(const WString& name)
+{
+    std::vector<uint32_t> numbers;
+    if (name.IsEmpty())
+        return numbers;
+    const WString lowered = name.ToLower();
+    const Tavo::WStringArray ports = Tavo::LMidiComm::GetInputDeviceNames();
+    for (uint32_t i = 0; i < ports.GetCount(); ++i) {
+        WString base;
+        int32_t ordinal = 0;
+        Tavo::MidiPortNames::SplitName(ports[i], base, ordinal);
+        if (base != ports[i] && ordinal >= 0 && base.ToLower() == lowered)
+            numbers.push_back(uint32_t(ordinal) + 1);
+    }
+    return numbers;
 }
 
 TavoResult LUpdateEngine::GetFoundDevices(Tavo::Array<DeviceDefinition>& devices)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 // The update engine over the MIDI ports: finds the supported devices by their
 // port names, asks their firmware version with the identity request, selects
 // and re-detects the device, enters the update-mode state and can send an
@@ -40,6 +42,10 @@ public:
 
     static constexpr uint32_t kReplyWaitMs = 2000;
     static constexpr uint32_t kIdentityReplyLength = 37;
+    // Every transfer sends the image in chunks of this many bytes (the last
+    // one zero-padded) with this pause after each; Initialize restores both.
+    static constexpr uint16_t kChunkSize = 128;
+    static constexpr uint16_t kChunkPauseMs = 20;
 
     // The interface's operations this engine gives bodies to.
     TavoResult Initialize(const Tavo::WString& commandLine) override;
@@ -49,6 +55,9 @@ public:
     bool IsFileNewerThanDevice() override;
     TavoResult AbortUpdate() override;
     TavoResult BuildFoundDeviceList() override;
+    // The numbers n of the input ports listed as "name (n)": several mixers
+    // of one model plugged in at once.
+    static std::vector<uint32_t> NumberedInstances(const Tavo::WString& name);
     uint32_t GetFoundDeviceCount() override;
     bool IsDeviceInUpdateMode(uint32_t index) override;
     TavoResult GetDeviceCannotUpdateReason(uint32_t index, uint32_t* reason) override;
@@ -85,7 +94,9 @@ public:
     // True when the file's version is newer than the device's.
     static bool IsVersionNewer(const FirmwareVersion& device, const FirmwareVersion& file);
 
-    // For the transfers that run on the worker; safe to change while one runs.
+    // For the transfers that run on the worker: the chunk size is read once
+    // when a transfer starts, the pause after every chunk, so SetChunkDelay
+    // during a transfer holds from its next pause on.
     uint16_t GetChunkSize() const { return mChunkSize.load(std::memory_order_relaxed); }
     uint16_t GetChunkDelay() const { return mChunkDelay.load(std::memory_order_relaxed); }
     // Sets the reason of the selected found device; false without one.
@@ -123,8 +134,8 @@ private:
     Tavo::RCPtr<Tavo::LMidiCommInterface> mMidiService;
     Tavo::TrafficLight mReplyGate;
     ReplyWait mReplyWait;
-    std::atomic<uint16_t> mChunkSize{128};
-    std::atomic<uint16_t> mChunkDelay{20};
+    std::atomic<uint16_t> mChunkSize{kChunkSize};
+    std::atomic<uint16_t> mChunkDelay{kChunkPauseMs};
 
     // The mailbox between a query and the reply handler on the service's
     // thread: written only while a query is open, by replies of the service

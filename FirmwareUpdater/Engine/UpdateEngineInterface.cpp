@@ -21,13 +21,14 @@ bool IsRefusingState(int32_t state)
            state == LUpdateEngineInterface::kDeviceUpdating;
 }
 
-// A folder is no firmware file.
+// A folder is no firmware file, nor is a FIFO, socket or device: reading one
+// would wait for a writer or send the device whatever it happens to yield.
 bool FileExists(const WString& path)
 {
     if (path.IsEmpty())
         return false;
     Tavo::FileStatus status;
-    return Tavo::File::GetStatus(path, status) && !status.isFolder;
+    return Tavo::File::GetStatus(path, status) && status.isRegular;
 }
 
 bool IsDigit(char16_t c)

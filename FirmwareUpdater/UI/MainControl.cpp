@@ -1,3 +1,6 @@
+// The updater's main window content: finds its buttons and labels, turns
+// the engine's device, file and update states into the texts and controls
+// shown (UpdateControls), and drives the engine from the clicks and menu.
 #include "UI/MainControl.h"
 
 #include "Application/Application.h"
@@ -341,6 +344,8 @@ void LMainControl::UpdateControls(int32_t updateState, int32_t deviceState, int3
         // The transition control takes the place of both.
         if (enteringUpdateMode && transitioningChild)
             deviceInfo = cannotUpdate = false;
+        if (SeveralDevicesInUse(deviceState))
+            deviceInfo = true;
 
         Show(mLabelFirmwareFileInformation,
              (deviceState < Engine::kDeviceCannotUpdate || deviceNormal) && !fileValid);
@@ -413,7 +418,24 @@ void LMainControl::UpdateDeviceStateLabel(int32_t deviceState)
     WString text = mLabelDeviceInformation->GetText();
     if (deviceState >= 0 && deviceState < int32_t(std::size(kIds)) && kIds[deviceState])
         text = TableText(mLabelDeviceInformation.Get(), kIds[deviceState]);
+    // Only the first of several mixers is updated; the user is told so, and
+    // may go on.
+    if (SeveralDevicesInUse(deviceState)) {
+        const WString several = TableText(mLabelDeviceInformation.Get(), u"LABEL_SEVERAL_DEVICES_FOUND");
+        bool blank = true;
+        for (uint32_t i = 0; i < text.GetLength() && blank; ++i)
+            blank = text[i] == u' ' || text[i] == u'\n';
+        text = blank ? several : text + WString(u"\n") + several;
+    }
     mLabelDeviceInformation->SetText(text);
+}
+
+bool LMainControl::SeveralDevicesInUse(int32_t deviceState)
+{
+    RCPtr<Engine> engine = GetUpdateEngine();
+    const bool inUse = deviceState == Engine::kDeviceSeveralFound ||
+                       deviceState == Engine::kDeviceNormalMode || deviceState == Engine::kDeviceInUpdateMode;
+    return inUse && engine && engine->GetFoundDeviceCount() > 1;
 }
 
 void LMainControl::UpdateFileStateLabel(int32_t fileState)

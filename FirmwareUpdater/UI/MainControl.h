@@ -94,6 +94,8 @@ private:
     using Handler = LNotificationHandler<LMainControl>;
 
     void UpdateDeviceStateLabel(int32_t deviceState);
+    // Several mixers are plugged in and the first is the one in use.
+    bool SeveralDevicesInUse(int32_t deviceState);
     void UpdateFileStateLabel(int32_t fileState);
     void UpdateProcessLabel(int32_t updateState, int32_t deviceState);
     void UpdateDeviceFirmwareVersionLabel();

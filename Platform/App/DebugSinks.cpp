@@ -1,6 +1,7 @@
 #include "Platform/App/DebugSinks.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <netdb.h>
@@ -32,6 +33,9 @@ void WriteAll(int fd, std::string_view text)
 {
     while (!text.empty()) {
         const ssize_t n = write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A closed or full reader (EPIPE, EAGAIN): the rest is not written.
         if (n <= 0)
             return;
         text.remove_prefix(size_t(n));

@@ -1,5 +1,7 @@
 #include "Platform/App/FileChooser.h"
 
+#include "Platform/Kernel/TextCoding.h"
+
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -157,11 +159,19 @@ FileChooserResult ParseChooserOutput(const std::string& output, int exitStatus, 
     for (const auto& line : lines)
         exact = exact && !line.empty() && line.front() == '/' && line.back() != '\r';
     result.chosen = true;
-    if (exact)
-        result.paths = std::move(lines);
-    else
+    // Bytes that are not UTF-8 would be read back as U+FFFD, which names
+    // another file.
+    bool utf8 = true;
+    for (const auto& line : lines)
+        utf8 = utf8 && IsExactUtf8(line);
+    if (!exact)
         result.error = "The chosen file's name holds a line break or ends in a carriage return, which the "
                        "file chooser cannot pass on exactly. Rename the file and choose it again.";
+    else if (!utf8)
+        result.error = "The chosen file's name is not valid UTF-8 text, so it cannot be opened under exactly "
+                       "that name. Rename the file and choose it again.";
+    else
+        result.paths = std::move(lines);
     return result;
 }
 

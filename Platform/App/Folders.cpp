@@ -3,6 +3,7 @@
 #include "Platform/Kernel/AtomicFile.h"
 
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -203,25 +204,69 @@ std::string GetProgramDataFolder(FolderId base, std::string_view company, std::s
     return path;
 }
 
-std::string UserRuntimeFolder()
+namespace {
+
+// Makes path (its parent too, for the cache folder) and tells why it cannot
+// be trusted; empty when it can.
+std::string WhyNotTrusted(const std::string& path)
 {
-    std::string path = Env("TAVO_RUNTIME_DIR");
-    if (path.empty()) {
-        const std::string xdg = Env("XDG_RUNTIME_DIR");
-        path = !xdg.empty() && xdg.front() == '/' ? StripTrailingSlashes(xdg) + "/tavo"
-                                                  : "/tmp/tavo-" + std::to_string(geteuid());
-    }
-    path = StripTrailingSlashes(path);
     if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
-        return {};
+        return std::string("cannot be made (") + std::strerror(errno) + ")";
     // Under a shared /tmp someone else may have made the folder first.
     struct stat st
     {
     };
-    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
-        (st.st_mode & 077) != 0)
-        return {};
-    return path;
+    if (lstat(path.c_str(), &st) != 0)
+        return std::string("cannot be read (") + std::strerror(errno) + ")";
+    if (S_ISLNK(st.st_mode))
+        return "is a symbolic link";
+    if (!S_ISDIR(st.st_mode))
+        return "is not a folder";
+    if (st.st_uid != geteuid())
+        return "belongs to another user";
+    if ((st.st_mode & 077) != 0)
+        return "is open to other users (mode " + std::to_string((st.st_mode >> 6) & 7) +
+               std::to_string((st.st_mode >> 3) & 7) + std::to_string(st.st_mode & 7) + ")";
+    return {};
+}
+
+}  // namespace
+
+RuntimeFolder FindUserRuntimeFolder()
+{
+    std::vector<std::string> candidates;
+    std::string cacheFolder;
+    const std::string over = Env("TAVO_RUNTIME_DIR");
+    if (!over.empty()) {
+        candidates.push_back(StripTrailingSlashes(over));
+    } else {
+        const std::string xdg = Env("XDG_RUNTIME_DIR");
+        if (!xdg.empty() && xdg.front() == '/')
+            candidates.push_back(StripTrailingSlashes(xdg) + "/tavo");
+        const std::string tmp = Env("TMPDIR");
+        candidates.push_back((!tmp.empty() && tmp.front() == '/' ? StripTrailingSlashes(tmp) : "/tmp") +
+                             "/tavo-" + std::to_string(geteuid()));
+        cacheFolder = XdgOr("XDG_CACHE_HOME", ".cache");
+        if (!cacheFolder.empty())
+            candidates.push_back(cacheFolder + "/tavo-run");
+    }
+    RuntimeFolder found;
+    for (const std::string& path : candidates) {
+        if (!cacheFolder.empty() && path == cacheFolder + "/tavo-run")
+            CreateFolderPath(cacheFolder, 0700);
+        const std::string why = WhyNotTrusted(path);
+        if (why.empty()) {
+            found.path = path;
+            break;
+        }
+        found.refused.push_back(path + ": " + why);
+    }
+    return found;
+}
+
+std::string UserRuntimeFolder()
+{
+    return FindUserRuntimeFolder().path;
 }
 
 }  // namespace Tavo::Platform::App

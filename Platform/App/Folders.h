@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 #include <string_view>
 
 namespace Tavo::Platform::App {
@@ -27,9 +28,19 @@ std::string GetProgramDataFolder(FolderId base, std::string_view company, std::s
 // program's original platform with "_".
 std::string MakeValidFileName(std::string_view name);
 
-// A per-user folder of mode 0700 for locks and sockets: TAVO_RUNTIME_DIR,
-// else $XDG_RUNTIME_DIR/tavo, else /tmp/tavo-<uid>. Empty when the folder
-// cannot be made or is not private to this user.
+// A per-user folder of mode 0700 for locks and sockets. TAVO_RUNTIME_DIR
+// alone when set; else the first that can be trusted of $XDG_RUNTIME_DIR/tavo,
+// $TMPDIR (or /tmp)/tavo-<uid> and $XDG_CACHE_HOME (or ~/.cache)/tavo-run. A folder is
+// trusted when it is a real folder (no symbolic link) owned by this user
+// with no rights for anyone else.
+struct RuntimeFolder
+{
+    std::string path;  // empty when none can be trusted
+    // Each folder passed over, as "FOLDER: why".
+    std::vector<std::string> refused;
+};
+RuntimeFolder FindUserRuntimeFolder();
+// Its path alone.
 std::string UserRuntimeFolder();
 
 // mkdir -p; true when the folder exists afterwards.

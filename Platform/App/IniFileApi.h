@@ -19,6 +19,10 @@ inline constexpr int32_t INI_BAD_ARGUMENT = -3;
 inline constexpr int32_t INI_NOT_FOUND = -4;
 inline constexpr int32_t INI_IO_ERROR = -5;
 inline constexpr int32_t INI_NOT_A_NUMBER = -6;
+// The file has no write permission for its owner: it is read, never written.
+inline constexpr int32_t INI_READ_ONLY = -7;
+// Something other than a regular file (a FIFO, a device, a folder) is at the path.
+inline constexpr int32_t INI_NOT_A_FILE = -8;
 
 using OpenIniFileFn = int32_t (*)(const char* path, const char* settingsVersion, const char* productName,
                                   uint32_t* handle);

@@ -1,5 +1,6 @@
 #include "Platform/App/ProfileStore.h"
 
+#include "Platform/App/DebugSinks.h"
 #include "Platform/App/Folders.h"
 #include "Platform/Kernel/AtomicFile.h"
 #include "Platform/Kernel/TextCoding.h"
@@ -90,7 +91,15 @@ bool FileProfileStore::WriteBinary(const std::string& section, const std::string
         }
         text += "\n";
     }
-    return WriteFileAtomically(mPath, text, 0600);
+    const UserFileWrite written = WriteUserFile(mPath, text, 0600);
+    if ((written == UserFileWrite::ReadOnly || written == UserFileWrite::NotRegularFile) && !mToldUnwritten) {
+        mToldUnwritten = true;
+        WriteConsole("Window profile \"" + mPath +
+                     (written == UserFileWrite::ReadOnly ? "\" is read-only"
+                                                         : "\" is not a regular file: it is left alone") +
+                     ": the window's placement is not saved.\n");
+    }
+    return written == UserFileWrite::Written;
 }
 
 std::optional<std::vector<uint8_t>> MemoryProfileStore::GetBinary(const std::string& section,

@@ -23,7 +23,8 @@ public:
 
 // One text file, GetSystemFolder(UserConfig)/<company>/<application>.profile,
 // a line "section/entry=<hex>" per value; rewritten whole through a
-// temporary file and a rename.
+// temporary file and a rename (WriteUserFile: a link's target is written, a
+// read-only or non-regular file is left alone and that said once on stderr).
 class FileProfileStore final : public IProfileStore
 {
 public:
@@ -40,6 +41,7 @@ private:
     std::map<std::string, std::vector<uint8_t>> ReadAll() const;
 
     std::string mPath;
+    bool mToldUnwritten = false;
 };
 
 class MemoryProfileStore final : public IProfileStore

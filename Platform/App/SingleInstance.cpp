@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -22,6 +23,10 @@ namespace {
 constexpr size_t kHeaderSize = 8;  // code, length; both little-endian u32
 constexpr size_t kMaxConnections = 4;
 constexpr uint64_t kConnectionLifeMs = 5000;
+// How long a later copy looks for the socket of a copy that holds the lock:
+// the holder makes it right after taking the lock.
+constexpr uint64_t kSocketWaitMs = 2000;
+constexpr int kBacklog = 64;
 
 uint64_t NowMs()
 {
@@ -79,7 +84,9 @@ bool WaitReady(int fd, short events, uint64_t deadlineMs)
 
 SingleInstance::SingleInstance(std::string applicationName)
 {
-    const std::string folder = UserRuntimeFolder();
+    RuntimeFolder found = FindUserRuntimeFolder();
+    mTrouble = std::move(found.refused);
+    const std::string folder = found.path;
     if (folder.empty())
         return;
     const std::string stem = FileStem(applicationName);
@@ -103,19 +110,24 @@ bool SingleInstance::Acquire()
         return true;
     if (mLockFd < 0)
         mLockFd = open(mLockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (mLockFd < 0)
+    if (mLockFd < 0) {
+        mTrouble.push_back(mLockPath + ": the lock cannot be made (" + std::strerror(errno) + ")");
         return true;
+    }
     if (flock(mLockFd, LOCK_EX | LOCK_NB) == 0) {
         mOwnsLock = true;
+        // At once, so a later copy that sees the lock taken finds the socket;
+        // what it sends waits in the queue until serving starts.
+        Listen();
         return true;
     }
     return errno != EWOULDBLOCK;
 }
 
-bool SingleInstance::StartServing(IMessageLoop& loop, Receiver receiver)
+bool SingleInstance::Listen()
 {
     sockaddr_un addr{};
-    if (!mOwnsLock || mListenFd >= 0 || !receiver || !FillAddress(mSocketPath, addr))
+    if (!FillAddress(mSocketPath, addr))
         return false;
     // Holding the lock makes any socket file left here a stale one.
     unlink(mSocketPath.c_str());
@@ -123,15 +135,24 @@ bool SingleInstance::StartServing(IMessageLoop& loop, Receiver receiver)
     if (fd < 0)
         return false;
     if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        chmod(mSocketPath.c_str(), 0600) != 0 || listen(fd, 8) != 0) {
+        chmod(mSocketPath.c_str(), 0600) != 0 || listen(fd, kBacklog) != 0) {
         close(fd);
         unlink(mSocketPath.c_str());
         return false;
     }
     mListenFd = fd;
+    return true;
+}
+
+bool SingleInstance::StartServing(IMessageLoop& loop, Receiver receiver, Raiser raiser)
+{
+    if (!mOwnsLock || mServing || !receiver || (mListenFd < 0 && !Listen()))
+        return false;
+    mServing = true;
     mLoop = &loop;
     mReceiver = std::move(receiver);
-    loop.AddFd(fd, POLLIN, [this](int, short) { OnAccept(); });
+    mRaiser = std::move(raiser);
+    loop.AddFd(mListenFd, POLLIN, [this](int, short) { OnAccept(); });
     return true;
 }
 
@@ -140,12 +161,26 @@ void SingleInstance::StopServing()
     while (!mConnections.empty())
         Drop(mConnections.begin()->first);
     if (mListenFd >= 0) {
-        mLoop->RemoveFd(mListenFd);
+        if (mServing)
+            mLoop->RemoveFd(mListenFd);
         close(mListenFd);
         mListenFd = -1;
         unlink(mSocketPath.c_str());
     }
+    mServing = false;
     mReceiver = nullptr;
+    mRaiser = nullptr;
+}
+
+void SingleInstance::Release()
+{
+    StopServing();
+    // The socket goes first: a copy that finds the lock free finds no
+    // socket of this copy's left to wait on.
+    if (mLockFd >= 0)
+        close(mLockFd);
+    mLockFd = -1;
+    mOwnsLock = false;
 }
 
 void SingleInstance::OnAccept()
@@ -191,8 +226,16 @@ void SingleInstance::OnReadable(int fd)
     if (c.data.size() == kHeaderSize && have < kHeaderSize) {
         const uint32_t code = Get32(c.data.data());
         c.length = Get32(c.data.data() + 4);
-        if (code != kCopyDataCode || c.length == 0) {
+        if (code != kCopyDataCode) {
             Drop(fd);
+            return;
+        }
+        if (c.length == 0) {
+            // A copy whose command line was too long: only the raise.
+            Raiser raiser = mRaiser;
+            const bool raised = raiser && raiser();
+            if (mConnections.count(fd) != 0)
+                Finish(fd, raised);
             return;
         }
         if (c.length > kMaxMessage) {
@@ -231,14 +274,47 @@ void SingleInstance::Drop(int fd)
 
 HandOverResult SingleInstance::HandOver(std::string_view commandLine, uint32_t timeoutMs)
 {
-    if (commandLine.size() + 1 > kMaxMessage)
-        return HandOverResult::TooLarge;
+    const bool tooLarge = commandLine.size() + 1 > kMaxMessage;
+    // A text too long to send still raises the first copy's window: a
+    // message of no text asks for that alone.
+    std::vector<uint8_t> message(kHeaderSize + (tooLarge ? 0 : commandLine.size() + 1), 0);
+    Put32(message.data(), kCopyDataCode);
+    if (!tooLarge) {
+        Put32(message.data() + 4, uint32_t(commandLine.size() + 1));
+        std::memcpy(message.data() + kHeaderSize, commandLine.data(), commandLine.size());
+    }
+    const uint64_t lastTry = NowMs() + timeoutMs + kSocketWaitMs;
+    uint64_t socketDeadline = NowMs() + kSocketWaitMs;
+    for (;;) {
+        bool unanswered = false;
+        const HandOverResult result = Exchange(message, timeoutMs, unanswered);
+        if (result != HandOverResult::NoFirstCopy && !(unanswered && NowMs() < lastTry))
+            return tooLarge ? HandOverResult::TooLarge : result;
+        // Closed without an answer: the first copy is ending (or never
+        // showed a window) and its lock will be free in a moment.
+        if (unanswered)
+            socketDeadline = NowMs() + kSocketWaitMs;
+        // No socket while the lock is held: its holder is making it, or
+        // ended a moment ago and the lock is free to take.
+        if (Acquire() || mLockFd < 0 || NowMs() >= socketDeadline)
+            return HandOverResult::NoFirstCopy;
+        const timespec pause{0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+}
+
+HandOverResult SingleInstance::Exchange(const std::vector<uint8_t>& message, uint32_t timeoutMs,
+                                        bool& unanswered)
+{
     sockaddr_un addr{};
     if (!FillAddress(mSocketPath, addr))
         return HandOverResult::NoFirstCopy;
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return HandOverResult::Failed;
+    // A full queue makes connect wait: no longer than the whole exchange.
+    const timeval limit{time_t(timeoutMs / 1000), suseconds_t(timeoutMs % 1000) * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         const int err = errno;
         close(fd);
@@ -248,11 +324,6 @@ HandOverResult SingleInstance::HandOver(std::string_view commandLine, uint32_t t
         close(fd);
         return HandOverResult::Failed;
     }
-    std::vector<uint8_t> message(kHeaderSize + commandLine.size() + 1, 0);
-    Put32(message.data(), kCopyDataCode);
-    Put32(message.data() + 4, uint32_t(commandLine.size() + 1));
-    std::memcpy(message.data() + kHeaderSize, commandLine.data(), commandLine.size());
-
     const uint64_t deadline = NowMs() + timeoutMs;
     size_t sent = 0;
     while (sent < message.size()) {
@@ -262,6 +333,7 @@ HandOverResult SingleInstance::HandOver(std::string_view commandLine, uint32_t t
         }
         const ssize_t n = send(fd, message.data() + sent, message.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            unanswered = errno == EPIPE || errno == ECONNRESET;
             close(fd);
             return HandOverResult::Failed;
         }
@@ -270,11 +342,14 @@ HandOverResult SingleInstance::HandOver(std::string_view commandLine, uint32_t t
     }
     uint8_t reply = 0;
     ssize_t n = -1;
+    int err = 0;
     while (WaitReady(fd, POLLIN, deadline)) {
         n = recv(fd, &reply, 1, MSG_DONTWAIT);
-        if (n >= 0 || (errno != EAGAIN && errno != EINTR))
+        err = n < 0 ? errno : 0;
+        if (n >= 0 || (err != EAGAIN && err != EINTR))
             break;
     }
+    unanswered = n == 0 || (n < 0 && err == ECONNRESET);
     close(fd);
     if (n != 1)
         return HandOverResult::Failed;
@@ -286,7 +361,13 @@ namespace {
 struct FakeTable
 {
     std::mutex lock;
-    std::map<std::string, std::pair<IMessageLoop*, ISingleInstance::Receiver>> owners;
+    struct Owner
+    {
+        IMessageLoop* loop = nullptr;
+        ISingleInstance::Receiver receiver;
+        ISingleInstance::Raiser raiser;
+    };
+    std::map<std::string, Owner> owners;
 };
 
 FakeTable& Fakes()
@@ -312,30 +393,43 @@ bool FakeSingleInstance::Acquire()
     std::lock_guard guard(Fakes().lock);
     if (mOwns)
         return true;
-    mOwns = Fakes().owners.emplace(mName, std::make_pair(nullptr, nullptr)).second;
+    mOwns = Fakes().owners.emplace(mName, FakeTable::Owner{}).second;
     return mOwns;
 }
 
-bool FakeSingleInstance::StartServing(IMessageLoop& loop, Receiver receiver)
+void FakeSingleInstance::Release()
+{
+    std::lock_guard guard(Fakes().lock);
+    if (mOwns)
+        Fakes().owners.erase(mName);
+    mOwns = false;
+}
+
+bool FakeSingleInstance::StartServing(IMessageLoop& loop, Receiver receiver, Raiser raiser)
 {
     std::lock_guard guard(Fakes().lock);
     if (!mOwns || !receiver)
         return false;
-    Fakes().owners[mName] = {&loop, std::move(receiver)};
+    Fakes().owners[mName] = {&loop, std::move(receiver), std::move(raiser)};
     return true;
 }
 
 HandOverResult FakeSingleInstance::HandOver(std::string_view commandLine, uint32_t)
 {
-    if (commandLine.size() + 1 > kMaxMessage)
-        return HandOverResult::TooLarge;
     Receiver receiver;
+    Raiser raiser;
     {
         std::lock_guard guard(Fakes().lock);
         auto it = Fakes().owners.find(mName);
-        if (it == Fakes().owners.end() || !it->second.second)
+        if (it == Fakes().owners.end() || !it->second.receiver)
             return HandOverResult::NoFirstCopy;
-        receiver = it->second.second;
+        receiver = it->second.receiver;
+        raiser = it->second.raiser;
+    }
+    if (commandLine.size() + 1 > kMaxMessage) {
+        if (raiser)
+            raiser();
+        return HandOverResult::TooLarge;
     }
     // Delivered directly: the fake is for single-threaded framework tests.
     const std::string text(commandLine.data(), commandLine.size());

@@ -31,6 +31,9 @@ public:
     // Receives the UTF-8 command line (up to its terminating zero) on the
     // loop's thread; returns whether it was taken.
     using Receiver = std::function<bool(const std::string& commandLine)>;
+    // Brings the first copy's window up for a copy whose command line is
+    // too long to hand over; returns whether it did.
+    using Raiser = std::function<bool()>;
 
     static constexpr uint32_t kCopyDataCode = 1125;
     // Bytes of one hand-over, the terminating zero included.
@@ -38,13 +41,28 @@ public:
 
     virtual ~ISingleInstance() = default;
 
-    // True for the first copy, also when no lock could be made at all (the
-    // program must still start).
+    // True for the first copy, also when no lock could be made in a trusted
+    // folder (see Trouble). The first copy's socket exists from here on, so
+    // a later copy always finds it; what it sends waits until serving starts.
     virtual bool Acquire() = 0;
     // First copy only, once its main window exists. Serving ends (on the
     // loop's thread) before the loop is destroyed.
-    virtual bool StartServing(IMessageLoop& loop, Receiver receiver) = 0;
+    virtual bool StartServing(IMessageLoop& loop, Receiver receiver, Raiser raiser = nullptr) = 0;
+    // A later copy's command line to the first copy. Above the size cap the
+    // first copy is only asked to raise its window, and TooLarge comes back.
+    // NoFirstCopy when no copy holds the lock any longer (this one may hold
+    // it now), when none made its socket in time, or when the first copy
+    // ended without taking the text; also for a text too long to send.
     virtual HandOverResult HandOver(std::string_view commandLine, uint32_t timeoutMs = 5000) = 0;
+    // Gives the lock and the socket up: a run that shows no window guards
+    // nobody, and a copy started beside it runs in full. Waiting copies are
+    // turned away and take the lock themselves.
+    virtual void Release() = 0;
+    // What keeps the guard from its usual folder, one line each; empty when
+    // nothing did.
+    virtual std::vector<std::string> Trouble() const { return {}; }
+    // False when no folder for the lock could be trusted at all.
+    virtual bool Guarded() const { return true; }
 };
 
 class SingleInstance final : public ISingleInstance
@@ -56,10 +74,13 @@ public:
     SingleInstance& operator=(const SingleInstance&) = delete;
 
     bool Acquire() override;
-    bool StartServing(IMessageLoop& loop, Receiver receiver) override;
+    bool StartServing(IMessageLoop& loop, Receiver receiver, Raiser raiser = nullptr) override;
     // Loop thread only.
     void StopServing();
     HandOverResult HandOver(std::string_view commandLine, uint32_t timeoutMs = 5000) override;
+    void Release() override;
+    std::vector<std::string> Trouble() const override { return mTrouble; }
+    bool Guarded() const override { return !mLockPath.empty(); }
 
     const std::string& LockPath() const { return mLockPath; }
     const std::string& SocketPath() const { return mSocketPath; }
@@ -72,6 +93,10 @@ private:
         uint64_t acceptedMs = 0;
     };
 
+    bool Listen();
+    // Connects and sends message; Failed, NoFirstCopy or the reply.
+    // unanswered: the first copy closed the connection without a reply.
+    HandOverResult Exchange(const std::vector<uint8_t>& message, uint32_t timeoutMs, bool& unanswered);
     void OnAccept();
     void OnReadable(int fd);
     void Drop(int fd);
@@ -82,8 +107,11 @@ private:
     int mLockFd = -1;
     bool mOwnsLock = false;
     int mListenFd = -1;
+    bool mServing = false;
+    std::vector<std::string> mTrouble;
     IMessageLoop* mLoop = nullptr;
     Receiver mReceiver;
+    Raiser mRaiser;
     std::map<int, Connection> mConnections;
 };
 
@@ -95,8 +123,9 @@ public:
     ~FakeSingleInstance() override;
 
     bool Acquire() override;
-    bool StartServing(IMessageLoop& loop, Receiver receiver) override;
+    bool StartServing(IMessageLoop& loop, Receiver receiver, Raiser raiser = nullptr) override;
     HandOverResult HandOver(std::string_view commandLine, uint32_t timeoutMs = 5000) override;
+    void Release() override;
 
 private:
     std::string mName;

@@ -274,6 +274,16 @@ void GLAPIENTRY glScissor(GLint a0, GLint a1, GLsizei a2, GLsizei a3)
     TAVO_GL_FORWARD(kGL, glScissor, a0, a1, a2, a3);
 }
 
+void GLAPIENTRY glStencilFunc(GLenum a0, GLint a1, GLuint a2)
+{
+    TAVO_GL_FORWARD(kGL, glStencilFunc, a0, a1, a2);
+}
+
+void GLAPIENTRY glStencilOp(GLenum a0, GLenum a1, GLenum a2)
+{
+    TAVO_GL_FORWARD(kGL, glStencilOp, a0, a1, a2);
+}
+
 void GLAPIENTRY glShadeModel(GLenum a0)
 {
     TAVO_GL_FORWARD(kGL, glShadeModel, a0);

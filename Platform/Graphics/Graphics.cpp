@@ -245,6 +245,13 @@ void Graphics::SetClip(double x, double y, double width, double height)
     // one that holds the whole target is no clip at all, which draws faster.
     const double left = x + mWorldX;
     const double top = y + mWorldY;
+    // An edge that is no number or infinitely far says nowhere to draw.
+    if (!std::isfinite(left) || !std::isfinite(top) || !std::isfinite(left + width) ||
+        !std::isfinite(top + height)) {
+        cairo_rectangle(mCairo, -mWorldX, -mWorldY, 0, 0);
+        cairo_clip(mCairo);
+        return;
+    }
     if (left <= 0 && top <= 0 && left + width >= mTarget.Width() && top + height >= mTarget.Height())
         return;
     if (width > 0 && height > 0 && Fit(x, y, width, height, 1))
@@ -315,10 +322,23 @@ bool Graphics::Fit(double& x, double& y, double& width, double& height, double m
     return true;
 }
 
+void Graphics::SetOpacity(double opacity)
+{
+    mOpacity = !(opacity >= 0) ? 0 : std::min(opacity, 1.0);
+}
+
 void Graphics::SetColour(uint32_t argb)
 {
     cairo_set_source_rgba(mCairo, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
-                          (argb & 0xFF) / 255.0, (argb >> 24) / 255.0);
+                          (argb & 0xFF) / 255.0, (argb >> 24) / 255.0 * mOpacity);
+}
+
+void Graphics::PaintSource()
+{
+    if (mOpacity >= 1)
+        cairo_paint(mCairo);
+    else
+        cairo_paint_with_alpha(mCairo, mOpacity);
 }
 
 void Graphics::FillRect(uint32_t argb, double x, double y, double width, double height)
@@ -436,7 +456,7 @@ void Graphics::DrawSurface(const Surface& source, double x, double y, int32_t sx
     cairo_clip(mCairo);
     cairo_set_source_surface(mCairo, source.Native(), x - sx, y - sy);
     cairo_pattern_set_filter(cairo_get_source(mCairo), CAIRO_FILTER_NEAREST);
-    cairo_paint(mCairo);
+    PaintSource();
     cairo_restore(mCairo);
 }
 
@@ -467,7 +487,7 @@ void Graphics::DrawSurfaceScaled(const Surface& source, double dx, double dy, do
     cairo_pattern_set_filter(cairo_get_source(mCairo),
                              filter == Filter::Bilinear ? CAIRO_FILTER_BILINEAR : CAIRO_FILTER_NEAREST);
     cairo_pattern_set_extend(cairo_get_source(mCairo), CAIRO_EXTEND_PAD);
-    cairo_paint(mCairo);
+    PaintSource();
     cairo_restore(mCairo);
     cairo_surface_destroy(area);
 }
@@ -486,7 +506,8 @@ void Graphics::FillTiled(const Surface& source, int32_t sx, int32_t sy, int32_t 
     cairo_set_source(mCairo, pattern);
     cairo_new_path(mCairo);
     cairo_rectangle(mCairo, x, y, width, height);
-    cairo_fill(mCairo);
+    cairo_clip(mCairo);
+    PaintSource();
     cairo_restore(mCairo);
     cairo_pattern_destroy(pattern);
     cairo_surface_destroy(tile);

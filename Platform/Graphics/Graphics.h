@@ -135,6 +135,10 @@ public:
     void ResetClip();
     // Back to no translation and no clip.
     void Reset();
+    // A factor on the alpha of everything drawn after it (0 to 1; not a
+    // number counts as 0).
+    void SetOpacity(double opacity);
+    double Opacity() const { return mOpacity; }
     // Rectangles in target pixels that every later drawing stays within,
     // whatever clip is set or reset; empty: the whole target.
     void SetBaseClip(const PixelRect* rects, size_t count);
@@ -162,6 +166,8 @@ public:
 
 private:
     void SetColour(uint32_t argb);
+    // Paints the source set on the context, at the opacity.
+    void PaintSource();
     void ReplayPath(const Path& path, float scaleX, float scaleY, double offset);
     // Cuts a world rectangle to the target grown by margin; false when nothing is left.
     bool Fit(double& x, double& y, double& width, double& height, double margin) const;
@@ -173,6 +179,7 @@ private:
     std::vector<PixelRect> mBaseClip;
     double mWorldX = 0;
     double mWorldY = 0;
+    double mOpacity = 1;
 };
 
 }  // namespace Tavo::Platform::Graphics

@@ -12,7 +12,17 @@ namespace Tavo::Platform {
 bool WriteFileAtomically(const std::string& path, std::string_view contents, unsigned mode = 0644,
                          bool durable = true);
 
-// Reads the whole file; false when it cannot be read or exceeds maxBytes.
+enum class UserFileWrite { Written, Failed, ReadOnly, NotRegularFile };
+
+// WriteFileAtomically for a file the user owns and may have arranged: a
+// symbolic link is followed and its target rewritten, the link kept; an
+// existing file keeps its mode (`mode` is for a new one); a file without
+// the owner's write permission, or something other than a regular file
+// (a FIFO, a device, a folder), is left as it is.
+UserFileWrite WriteUserFile(const std::string& path, std::string_view contents, unsigned mode);
+
+// Reads the whole file; false when it cannot be read, exceeds maxBytes or is
+// not a regular file (a FIFO or a device would block or never end).
 bool ReadWholeFile(const std::string& path, std::string& contents, size_t maxBytes);
 
 // Calls `line` with each '\n'-separated line of `text` (a last line without

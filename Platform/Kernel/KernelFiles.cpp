@@ -17,6 +17,7 @@ bool GetFileStatus(const std::string& path, FileStatus& status)
     if (path.empty() || ::stat(path.c_str(), &st) != 0)
         return false;
     status.isFolder = S_ISDIR(st.st_mode);
+    status.isRegular = S_ISREG(st.st_mode);
     status.readOnly = (st.st_mode & S_IWUSR) == 0;
     status.size = static_cast<uint64_t>(st.st_size);
     status.created = st.st_ctim.tv_sec;

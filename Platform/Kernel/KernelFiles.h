@@ -12,6 +12,7 @@ namespace Tavo::Platform {
 struct FileStatus
 {
     bool isFolder = false;
+    bool isRegular = false;  // neither a folder nor a FIFO, socket or device
     bool readOnly = false;
     uint64_t size = 0;
     int64_t created = 0;  // seconds since 1970; the status change time here

@@ -6,11 +6,31 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <csignal>
 #include <optional>
 #include <thread>
 #include <unistd.h>
 
 namespace Tavo::Platform {
+
+namespace {
+
+void OnBrokenPipe(int) {}
+
+}  // namespace
+
+void IgnoreBrokenPipes()
+{
+    // A handler rather than SIG_IGN: an ignored signal would stay ignored in
+    // every program started from here, a handler is reset by exec.
+    struct sigaction action
+    {
+    };
+    action.sa_handler = OnBrokenPipe;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
+}
 
 uint32_t GetMilliseconds()
 {

@@ -26,6 +26,11 @@ struct LocalTime
 // The wall-clock time in the local time zone.
 LocalTime GetLocalTime();
 
+// A write to a pipe or socket whose reader has gone fails with EPIPE instead
+// of ending the process (stderr piped into a reader that quit, a listener
+// gone). Programs started later begin with the default disposition again.
+void IgnoreBrokenPipes();
+
 // The full path of the running program (UTF-8); empty when it cannot be read.
 std::string GetProgramPath();
 

@@ -69,4 +69,9 @@ std::u16string FromUtf8(std::string_view text)
     return out;
 }
 
+bool IsExactUtf8(std::string_view text)
+{
+    return ToUtf8(FromUtf8(text)) == text;
+}
+
 }  // namespace Tavo::Platform

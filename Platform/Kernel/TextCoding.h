@@ -12,6 +12,9 @@ namespace Tavo::Platform {
 // one per byte.
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
+// True when the bytes read as wide text and write back unchanged: only then
+// does a name reach the disk as itself.
+bool IsExactUtf8(std::string_view text);
 
 // Value of one hexadecimal digit (either case), -1 for anything else.
 constexpr int HexDigitValue(char c)

@@ -1,3 +1,8 @@
+// MIDI input and output ports by device index over a backend, with the
+// callback order and threads of the system the framework was designed for:
+// one layer thread for data, errors and "done" callbacks, open and close
+// messages inside the calls. Long because both sides share one core and its
+// locking.
 #include "Platform/Midi/Midi.h"
 
 #include "Platform/Midi/MidiBackend.h"

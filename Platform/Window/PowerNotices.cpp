@@ -18,12 +18,13 @@ namespace {
 struct SdBus
 {
     decltype(&sd_bus_open_system) openSystem = nullptr;
-    decltype(&sd_bus_match_signal) matchSignal = nullptr;
+    decltype(&sd_bus_match_signal_async) matchSignal = nullptr;
     decltype(&sd_bus_get_fd) getFd = nullptr;
     decltype(&sd_bus_process) process = nullptr;
     decltype(&sd_bus_message_read) messageRead = nullptr;
+    decltype(&sd_bus_message_is_method_error) isMethodError = nullptr;
     decltype(&sd_bus_slot_unref) slotUnref = nullptr;
-    decltype(&sd_bus_flush_close_unref) flushCloseUnref = nullptr;
+    decltype(&sd_bus_close_unref) closeUnref = nullptr;
 };
 
 // Null when the library or one of its calls cannot be had.
@@ -38,10 +39,11 @@ const SdBus* LoadSdBus()
             fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(library, name));
             return fn != nullptr;
         };
-        if (get(bus->openSystem, "sd_bus_open_system") && get(bus->matchSignal, "sd_bus_match_signal") &&
-            get(bus->getFd, "sd_bus_get_fd") && get(bus->process, "sd_bus_process") &&
-            get(bus->messageRead, "sd_bus_message_read") && get(bus->slotUnref, "sd_bus_slot_unref") &&
-            get(bus->flushCloseUnref, "sd_bus_flush_close_unref"))
+        if (get(bus->openSystem, "sd_bus_open_system") &&
+            get(bus->matchSignal, "sd_bus_match_signal_async") && get(bus->getFd, "sd_bus_get_fd") &&
+            get(bus->process, "sd_bus_process") && get(bus->messageRead, "sd_bus_message_read") &&
+            get(bus->isMethodError, "sd_bus_message_is_method_error") &&
+            get(bus->slotUnref, "sd_bus_slot_unref") && get(bus->closeUnref, "sd_bus_close_unref"))
             return bus;
         delete bus;
         return nullptr;
@@ -66,6 +68,7 @@ struct PowerNotices::Bus
     sd_bus_slot* match = nullptr;
     App::IMessageLoop* loop = nullptr;
     int fd = -1;
+    bool listening = false;
     std::function<void(bool)> handler;
 
     ~Bus()
@@ -73,7 +76,8 @@ struct PowerNotices::Bus
         if (loop && fd >= 0)
             loop->RemoveFd(fd);
         sd.slotUnref(match);
-        sd.flushCloseUnref(bus);
+        // No flush: a bus that never reads would hold the program's end.
+        sd.closeUnref(bus);
     }
 
     static int OnSignal(sd_bus_message* message, void* self, sd_bus_error*)
@@ -84,6 +88,13 @@ struct PowerNotices::Bus
             if (b->handler)
                 b->handler(suspending != 0);
         }
+        return 0;
+    }
+
+    static int OnMatchAdded(sd_bus_message* reply, void* self, sd_bus_error*)
+    {
+        auto* b = static_cast<Bus*>(self);
+        b->listening = b->sd.isMethodError(reply, nullptr) == 0;
         return 0;
     }
 
@@ -99,6 +110,11 @@ PowerNotices::PowerNotices(std::unique_ptr<Bus> bus) : mBus(std::move(bus)) {}
 
 PowerNotices::~PowerNotices() = default;
 
+bool PowerNotices::IsListening() const
+{
+    return mBus->listening;
+}
+
 std::unique_ptr<PowerNotices> PowerNotices::Watch(App::IMessageLoop& loop, std::function<void(bool)> handler)
 {
     const SdBus* sd = SystemBusMayExist() ? LoadSdBus() : nullptr;
@@ -108,9 +124,12 @@ std::unique_ptr<PowerNotices> PowerNotices::Watch(App::IMessageLoop& loop, std::
     bus->handler = std::move(handler);
     if (sd->openSystem(&bus->bus) < 0)
         return nullptr;
-    // The match is in place when this returns: no signal sent later is missed.
+    // Asked without waiting for the bus's answer: a bus that takes the
+    // connection and never answers must not hold the window back. A signal
+    // sent before the bus has set the match up is not seen.
     if (sd->matchSignal(bus->bus, &bus->match, "org.freedesktop.login1", "/org/freedesktop/login1",
-                        "org.freedesktop.login1.Manager", "PrepareForSleep", &Bus::OnSignal, bus.get()) < 0)
+                        "org.freedesktop.login1.Manager", "PrepareForSleep", &Bus::OnSignal,
+                        &Bus::OnMatchAdded, bus.get()) < 0)
         return nullptr;
     bus->fd = sd->getFd(bus->bus);
     if (bus->fd < 0)

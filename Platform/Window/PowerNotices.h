@@ -21,6 +21,9 @@ public:
     // signal. Null when there is no system bus to listen to.
     static std::unique_ptr<PowerNotices> Watch(App::IMessageLoop& loop, std::function<void(bool)> handler);
     ~PowerNotices();
+    // True once the bus has set the signal's match up: signals sent before
+    // are not seen.
+    bool IsListening() const;
     PowerNotices(const PowerNotices&) = delete;
     PowerNotices& operator=(const PowerNotices&) = delete;
 

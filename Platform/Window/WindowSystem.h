@@ -65,8 +65,9 @@ enum class EventType : uint8_t {
     ClipboardLost,  // another client took the clipboard
     Destroyed,      // another client destroyed the window
     // For every window (window 0):
-    DisplayChanged,  // rect: the screen's new size
-    PowerChanged,    // suspending: the machine goes to sleep (true) or woke up
+    DisplayChanged,   // rect: the screen's new size
+    WorkAreaChanged,  // the window manager published another work area
+    PowerChanged,     // suspending: the machine goes to sleep (true) or woke up
 };
 
 struct Event
@@ -142,6 +143,9 @@ public:
     virtual Rect GetWorkArea() const = 0;
     virtual Rect GetScreenRect() const = 0;
     virtual double GetDpi() const = 0;
+    // A string the desktop's settings manager publishes (XSETTINGS), such
+    // as "Gtk/FontName"; nothing when none runs or it has no such setting.
+    virtual std::optional<std::string> GetDesktopSetting(const std::string&) const { return std::nullopt; }
 
     // Raises and focuses the window through the window manager.
     virtual void Activate(WindowId window) = 0;

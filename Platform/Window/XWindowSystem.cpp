@@ -1,8 +1,13 @@
+// IWindowSystem on Xlib: top-level windows with the window manager's hints,
+// activation and keep-above, pointer and cursors, presenting ARGB pixels
+// through MIT-SHM images, and the translation of X events into records.
+// One file because every part shares the one display connection and its atoms.
 #include "Platform/App/MessageLoop.h"
 #include "Platform/Kernel/TextCoding.h"
 #include "Platform/Window/WindowSystem.h"
 #include "Platform/Window/XClipboard.h"
 #include "Platform/Window/XInputTranslator.h"
+#include "Platform/Window/XSettings.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -129,6 +134,10 @@ public:
     Rect GetWorkArea() const override;
     Rect GetScreenRect() const override;
     double GetDpi() const override { return mDpi; }
+    std::optional<std::string> GetDesktopSetting(const std::string& name) const override
+    {
+        return ReadXSettingString(mDisplay, mScreen, name);
+    }
     void Activate(WindowId window) override;
     void SetFocus(WindowId window) override;
     WindowId GetFocusWindow() const override;
@@ -253,6 +262,10 @@ XWindowSystem::XWindowSystem(Display* display)
         XRRSelectInput(mDisplay, mRoot, RRScreenChangeNotifyMask);
     else
         mRandrEventBase = -1;
+    // The window manager's work area as it changes.
+    XWindowAttributes rootAttributes{};
+    if (XGetWindowAttributes(mDisplay, mRoot, &rootAttributes))
+        XSelectInput(mDisplay, mRoot, rootAttributes.your_event_mask | PropertyChangeMask);
 
     if (const char* resources = XResourceManagerString(mDisplay)) {
         XrmInitialize();
@@ -960,6 +973,11 @@ void XWindowSystem::Translate(XEvent& xe)
             auto it = mWindows.find(WindowId(xe.xany.window));
             if (it != mWindows.end() && it->second.shmPending > 0)
                 --it->second.shmPending;
+        } else if (xe.type == PropertyNotify && xe.xproperty.window == mRoot &&
+                   xe.xproperty.atom == mWorkArea) {
+            Event e;
+            e.type = EventType::WorkAreaChanged;
+            mQueue.push_back(std::move(e));
         } else if (mRandrEventBase >= 0 && xe.type == mRandrEventBase + RRScreenChangeNotify) {
             XRRUpdateConfiguration(&xe);
             Event e;

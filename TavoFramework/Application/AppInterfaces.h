@@ -18,6 +18,8 @@
 
 namespace Tavo {
 
+class LRootWindow;
+
 // A cursor by the standard cursor id of the platform the framework was
 // designed for (32512 the arrow); the window code maps it to its own cursor.
 using CursorHandle = uintptr_t;
@@ -51,6 +53,8 @@ public:
     virtual RCPtr<LRenderer> GetRenderer() const { return nullptr; }
     // Makes an existing control the window's root control.
     virtual TavoResult SetRootControl(const RCPtr<LControl>&) { return E_NOTIMPL; }
+    // The window as its controls reach it; null when it has none.
+    virtual LRootWindow* GetControlsWindow() const { return nullptr; }
 };
 
 struct WindowRect
@@ -154,6 +158,9 @@ public:
     virtual void GetCursorPosition(int32_t& x, int32_t& y) const = 0;
     virtual bool SetCursorPosition(int32_t x, int32_t y) = 0;
     virtual int32_t ShowCursor(bool show) = 0;
+    // The desktop's interface font name as its settings give it ("Family
+    // [styles] size"); false when no settings manager says.
+    virtual bool GetFontName(std::string&) const { return false; }
 };
 
 // What the window code plugs in; everything may stay empty (no display).

@@ -1,3 +1,6 @@
+// The application object's base (settings, folders, windows, start-up and
+// shutdown hooks) and FrameworkAppShell, the program's start: single
+// instance, string tables and skin, the application's run and its end.
 #include "Application/ApplicationBase.h"
 
 #include "Application/DebugLog.h"
@@ -7,10 +10,13 @@
 #include "Platform/App/MessageBox.h"
 #include "Platform/App/TimerResolution.h"
 #include "Platform/Graphics/Graphics.h"
+#include "Platform/Graphics/SystemFont.h"
 #include "Platform/Kernel/Resources.h"
 #include "Platform/Kernel/KernelSystem.h"
+#include "Platform/Kernel/TextCoding.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string_view>
@@ -75,11 +81,13 @@ WindowRect CutWindowToDesktop(WindowRect window, const WindowRect& desktop)
 
 WindowRect MoveWindowIntoDesktop(WindowRect window, const WindowRect& desktop)
 {
+    // In 64 bits: a stored position may lie anywhere in the 32-bit range.
     auto fit = [](int32_t& start, int32_t size, int32_t deskStart, int32_t deskSize) {
+        const int64_t deskEnd = int64_t(deskStart) + deskSize;
         if (start < deskStart)
             start = deskStart;
-        if (start + size > deskStart + deskSize)
-            start = std::max(deskStart, deskStart + deskSize - size);
+        if (int64_t(start) + size > deskEnd)
+            start = int32_t(std::max<int64_t>(deskStart, deskEnd - size));
     };
     fit(window.left, window.width, desktop.left, desktop.width);
     fit(window.top, window.height, desktop.top, desktop.height);
@@ -144,10 +152,20 @@ int32_t LApplicationBase::GetLanguageId()
 
 TavoResult LApplicationBase::GetSystemFont(WString& face, float& size, int32_t& style)
 {
-    // No desktop settings to ask without a display: the usual interface font.
-    face = u"Sans";
-    size = 9.0f;
+    face = WString();
+    size = 0;
     style = 0;
+    // The desktop's settings manager first; without one (or without a
+    // display) what fontconfig serves for the default sans-serif face.
+    Platform::SystemFont font;
+    std::string name;
+    const bool fromDesktop =
+        mHooks.desktop && mHooks.desktop->GetFontName(name) && Platform::ParseFontName(name, font);
+    if (!fromDesktop && !Platform::MatchDefaultSansFont(font))
+        return E_FAIL;
+    face = WString(Platform::FromUtf8(font.face).c_str());
+    size = float(font.points);
+    style = font.style;
     return S_OK;
 }
 
@@ -366,12 +384,19 @@ void LApplicationBase::RestorePlacement()
         if (auto placement = App::ReadWindowPlacement(*profile, Utf8(GetApplicationName())))
             mMainWindow->SetPlacement(placement->data(), placement->size());
     }
-    if (!mHooks.desktop)
+    KeepMainWindowOnDesktop();
+}
+
+void LApplicationBase::KeepMainWindowOnDesktop()
+{
+    if (!mHooks.desktop || !mMainWindow)
         return;
     const WindowRect desktop = mHooks.desktop->GetDesktopRect();
-    WindowRect rect = CutWindowToDesktop(mMainWindow->GetWindowRect(), desktop);
+    const WindowRect frame = mMainWindow->GetWindowRect();
+    WindowRect rect = CutWindowToDesktop(frame, desktop);
     rect = MoveWindowIntoDesktop(mMainWindow->FitToSizeLimits(rect), desktop);
-    mMainWindow->MoveWindow(rect);
+    if (rect != frame)
+        mMainWindow->MoveWindow(rect);
 }
 
 TavoResult LApplicationBase::RunApplicationStartup()
@@ -452,6 +477,9 @@ WString FrameworkAppShell::GetProductVersion() const
 
 int32_t FrameworkAppShell::Main(int32_t languageId)
 {
+    // A closed stderr or log reader must not end the program: its exit
+    // status is the answer that scripts wait for.
+    Platform::IgnoreBrokenPipes();
     mLanguageId = languageId == -1 ? int32_t(Platform::GetUserDefaultLangID()) : languageId;
     try {
         if (InitApplication()) {
@@ -501,11 +529,36 @@ bool FrameworkAppShell::InitApplication()
         gMainWindowClassName = &mOptions.applicationName;
 
         mSingleInstance = mOptions.createSingleInstance(Utf8(mOptions.applicationName));
+        if (!GuardIsSound())
+            return false;
+        const size_t toldBefore = mSingleInstance->Trouble().size();
         mIsFirstInstance = mSingleInstance->Acquire();
+        // A lock that cannot be made leaves this copy unguarded: said too.
+        const std::vector<std::string> trouble = mSingleInstance->Trouble();
+        for (size_t i = toldBefore; i < trouble.size(); ++i)
+            std::fprintf(stderr, "Single instance: %s; this copy runs unguarded.\n", trouble[i].c_str());
         if (!mIsFirstInstance) {
-            // A first copy without its window yet serves nobody: start as one.
-            if (mSingleInstance->HandOver(mCommandLine) != App::HandOverResult::NoFirstCopy)
+            // The first copy's socket exists as soon as its lock does: what
+            // is sent waits there until its window serves.
+            const App::HandOverResult handed = mSingleInstance->HandOver(mCommandLine, kHandOverWaitMs);
+            if (handed == App::HandOverResult::TooLarge)
+                std::fprintf(stderr,
+                             "The command line (%zu bytes) is too long to hand over to the running copy "
+                             "(at most %zu bytes); its window was brought up without it.\n",
+                             mCommandLine.size(), App::ISingleInstance::kMaxMessage - 1);
+            if (handed == App::HandOverResult::Failed) {
+                std::fprintf(stderr, "The running copy did not take the command line in time.\n");
+                mStartupFailed = true;
+            }
+            if (handed != App::HandOverResult::NoFirstCopy)
                 return false;
+            // No copy holds the lock any longer, or its holder never made a
+            // socket: start as the first copy, holding the lock if free now.
+            mIsFirstInstance = mSingleInstance->Acquire();
+        }
+        if (mIsFirstInstance && mOptions.runsWithoutWindow && mOptions.runsWithoutWindow(mCommandLine)) {
+            mSingleInstance->Release();
+            mGuardReleased = true;
         }
         return true;
     } catch (const std::exception& e) {
@@ -515,6 +568,36 @@ bool FrameworkAppShell::InitApplication()
     HideSplashScreen();
     ShowStartupError();
     return false;
+}
+
+bool FrameworkAppShell::GuardBeforeWindow()
+{
+    if (!mGuardReleased || !mSingleInstance)
+        return true;
+    mGuardReleased = false;
+    mIsFirstInstance = mSingleInstance->Acquire();
+    if (mIsFirstInstance)
+        return true;
+    const App::HandOverResult handed = mSingleInstance->HandOver(mCommandLine, kHandOverWaitMs);
+    mIsFirstInstance = handed == App::HandOverResult::NoFirstCopy && mSingleInstance->Acquire();
+    return handed == App::HandOverResult::NoFirstCopy;
+}
+
+bool FrameworkAppShell::GuardIsSound()
+{
+    const std::vector<std::string> trouble = mSingleInstance->Trouble();
+    for (const std::string& line : trouble)
+        std::fprintf(stderr, "Runtime folder not used: %s.\n", line.c_str());
+    // A run without a window guards nobody anyway: it goes on.
+    const bool windowless = mOptions.runsWithoutWindow && mOptions.runsWithoutWindow(mCommandLine);
+    if (!mSingleInstance->Guarded() && !windowless) {
+        std::fprintf(stderr, "No runtime folder can be trusted, so a second copy could not be kept from "
+                             "starting: the program does not start.\n");
+        mStartupFailed = true;
+        HideSplashScreen();
+        return false;
+    }
+    return true;
 }
 
 bool FrameworkAppShell::InitInstance()
@@ -549,6 +632,12 @@ int32_t FrameworkAppShell::Run()
             return 1;
         }
         app->ProcessCommandLineAfterStartup(stored);
+        if (!GuardBeforeWindow()) {
+            HideSplashScreen();
+            ExitInstance();
+            Shutdown();
+            return 1;
+        }
         TAVO_THROW_IF_FAILED(app->CreateMainWindow(app->GetRendererType()),
                              "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 349);
         WString controlName;
@@ -558,18 +647,31 @@ int32_t FrameworkAppShell::Run()
                 ? E_FAIL
                 : app->GetRootWindows().front()->CreateRootControl(controlName.c_str());
         TAVO_THROW_IF_FAILED(created, "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 350);
+        // The root control's own size limits may have grown the window past
+        // the desktop's edge from where its stored placement put it.
+        app->KeepMainWindowOnDesktop();
         app->GetMainWindow()->Show();
         HideSplashScreen();
         if (mIsFirstInstance && mSingleInstance) {
-            mSingleInstance->StartServing(GetLoop(), [](const std::string& text) {
-                const RCPtr<LApplicationBase> current = gApplication;
-                IMainWindow* window = current ? current->GetMainWindow() : nullptr;
-                if (!window || !window->IsEnabled())
-                    return false;
-                window->BringToFront();
-                current->ProcessSecondInstanceCommandLine(WString(text.c_str()));
-                return true;
-            });
+            mSingleInstance->StartServing(
+                GetLoop(),
+                [](const std::string& text) {
+                    const RCPtr<LApplicationBase> current = gApplication;
+                    IMainWindow* window = current ? current->GetMainWindow() : nullptr;
+                    if (!window || !window->IsEnabled())
+                        return false;
+                    window->BringToFront();
+                    current->ProcessSecondInstanceCommandLine(WString(text.c_str()));
+                    return true;
+                },
+                [] {
+                    const RCPtr<LApplicationBase> current = gApplication;
+                    IMainWindow* window = current ? current->GetMainWindow() : nullptr;
+                    if (!window)
+                        return false;
+                    window->BringToFront();
+                    return true;
+                });
         }
         app->RunApplication();
     } catch (...) {
@@ -668,7 +770,10 @@ std::string JoinCommandLine(int argc, const char* const* argv)
 {
     std::string line;
     for (int i = 0; i < argc; ++i) {
-        const std::string_view arg = argv[i];
+        // The wide command line would end at the first byte that is not
+        // UTF-8, dropping what follows: such bytes become U+FFFD here.
+        const std::string exact = Platform::ToUtf8(Platform::FromUtf8(argv[i]));
+        const std::string_view arg = exact;
         if (i > 0)
             line += ' ';
         const size_t space = arg.find(' ');

@@ -74,6 +74,9 @@ public:
     // an open that failed is tried again on the next call.
     uint32_t GetSettings(int32_t kind) override;
     TavoResult CreateMainWindow(int32_t rendererType) override;
+    // Moves the main window back onto the desktop, cut to it, at the size
+    // its root control allows.
+    void KeepMainWindowOnDesktop();
     TavoResult RunApplicationStartup() override;
     int32_t RunMessageLoop() override;
     TavoResult RunApplicationShutdown() override;
@@ -117,6 +120,10 @@ struct AppShellOptions
 {
     WString applicationName;
     ApplicationCreator createApplication;
+    // True for a command line whose run shows no window: such a run gives
+    // the single-instance lock up, so a copy started beside it runs in
+    // full. Default: every run may show a window.
+    std::function<bool(const std::string& commandLine)> runsWithoutWindow;
     // Default: the lock file and socket in the per-user runtime folder.
     std::function<std::unique_ptr<Platform::App::ISingleInstance>(const std::string& name)>
         createSingleInstance;
@@ -175,9 +182,19 @@ public:
     const RCPtr<LStringTable>& GetFrameworkStringTable() const { return mFrameworkStringTable; }
 
 protected:
+    // A later copy waits this long for the first copy to take its command
+    // line: the first copy reads it once its window exists.
+    static constexpr uint32_t kHandOverWaitMs = 20000;
+
     // The "STARTUP_ERROR" box; marks the start-up as failed.
     void ShowStartupError();
     void Shutdown();
+    // Says on stderr what kept the single-instance guard from its folder;
+    // false (start-up failed) when no folder could be trusted.
+    bool GuardIsSound();
+    // A run that gave its lock up takes it again before its window shows;
+    // false when another copy holds it now and took the command line.
+    bool GuardBeforeWindow();
 
     bool mInitApplicationPending = true;
     RCPtr<LControlFactory> mControlFactory;
@@ -188,6 +205,7 @@ protected:
     AppShellOptions mOptions;
     std::string mCommandLine;
     std::unique_ptr<Platform::App::ISingleInstance> mSingleInstance;
+    bool mGuardReleased = false;
     std::unique_ptr<ISplashWindow> mSplash;
 };
 

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <type_traits>
 
 namespace Tavo {
 
@@ -24,10 +25,20 @@ std::string ToUtf8(const std::u16string& text)
 template <class C>
 std::streamsize basic_debugbuf<C>::xsputn(const C* text, std::streamsize count)
 {
+    if (mConsole) {
+        mText.append(text, size_t(count));
+        size_t whole = mText.size();
+        if constexpr (std::is_same_v<C, char16_t>) {
+            if (whole > 0 && mText[whole - 1] >= 0xD800 && mText[whole - 1] <= 0xDBFF)
+                --whole;
+        }
+        Emit(whole);
+        return count;
+    }
     std::streamsize done = 0;
     while (done < count) {
         if (mText.size() >= kCapacity)
-            Emit();
+            Emit(mText.size());
         const size_t room = kCapacity - mText.size();
         const size_t take = std::min<size_t>(room, size_t(count - done));
         mText.append(text + done, take);
@@ -47,11 +58,11 @@ typename basic_debugbuf<C>::int_type basic_debugbuf<C>::overflow(int_type ch)
 }
 
 template <class C>
-void basic_debugbuf<C>::Emit()
+void basic_debugbuf<C>::Emit(size_t count)
 {
     // An empty flush still makes the socket and announces the program.
-    const std::string text = ToUtf8(mText);
-    mText.clear();
+    const std::string text = ToUtf8(mText.substr(0, count));
+    mText.erase(0, count);
     mLog.Emit(text, mConsole);
 }
 
@@ -76,8 +87,21 @@ DebugLog::~DebugLog() = default;
 
 DebugLog::Streams& DebugLog::MadeStreams()
 {
-    std::call_once(mStreamsMade, [this] { mStreams = std::make_unique<Streams>(*this); });
+    std::call_once(mStreamsMade, [this] {
+        mStreams = std::make_unique<Streams>(*this);
+        mStreamsReady = true;
+    });
     return *mStreams;
+}
+
+void DebugLog::EmitPending()
+{
+    if (!mStreamsReady)
+        return;
+    mStreams->narrowDebug.EmitPending();
+    mStreams->wideDebug.EmitPending();
+    mStreams->narrowConsole.EmitPending();
+    mStreams->wideConsole.EmitPending();
 }
 
 std::ostream& DebugLog::Narrow()
@@ -94,7 +118,11 @@ std::basic_ostream<char16_t>& DebugLog::Wide()
 
 DebugLog& DebugLog::Get()
 {
-    static DebugLog* log = new DebugLog();
+    static DebugLog* log = [] {
+        auto* made = new DebugLog();
+        std::atexit([] { Get().EmitPending(); });
+        return made;
+    }();
     return *log;
 }
 

@@ -16,9 +16,10 @@ namespace Tavo {
 
 class DebugLog;
 
-// Collects text per flush and hands it to the log: the debugger stand-in,
-// the UDP listener or, for the console buffer, stderr. Text leaves in
-// pieces of at most 1023 characters.
+// Collects text per flush and hands it to the log: the debugger stand-in or
+// the UDP listener, in pieces of at most 1023 characters. The console buffer
+// holds nothing back: each write goes to stderr at once (a wide high
+// surrogate waits for its partner).
 template <class C>
 class basic_debugbuf : public std::basic_streambuf<C>
 {
@@ -31,7 +32,14 @@ public:
     ~basic_debugbuf() override
     {
         if (!mText.empty())
-            Emit();
+            Emit(mText.size());
+    }
+
+    // Hands on what waits without a flush; nothing when nothing waits.
+    void EmitPending()
+    {
+        if (!mText.empty())
+            Emit(mText.size());
     }
 
 protected:
@@ -39,12 +47,13 @@ protected:
     int_type overflow(int_type ch) override;
     int sync() override
     {
-        Emit();
+        Emit(mText.size());
         return 0;
     }
 
 private:
-    void Emit();
+    // The first `count` characters of the buffer.
+    void Emit(size_t count);
 
     DebugLog& mLog;
     bool mConsole;
@@ -63,6 +72,8 @@ public:
     }
     ~basic_dostream() override { mBuffer.pubsync(); }
 
+    void EmitPending() { mBuffer.EmitPending(); }
+
 private:
     basic_debugbuf<C> mBuffer;
 };
@@ -78,7 +89,8 @@ public:
     DebugLog(const DebugLog&) = delete;
     DebugLog& operator=(const DebugLog&) = delete;
 
-    // Made on first use, never destroyed.
+    // Made on first use, never destroyed; what its streams hold unflushed
+    // leaves when the process exits.
     static DebugLog& Get();
 
     // The streams are made on first use: a log nobody writes to keeps the
@@ -100,6 +112,9 @@ public:
     // UTF-8 text of one flush.
     void Emit(std::string_view text, bool console);
 
+    // Hands on the text that the streams hold without a flush.
+    void EmitPending();
+
 private:
     Platform::App::UdpLogSink mUdp;
     std::string mHost;
@@ -109,6 +124,7 @@ private:
     Streams& MadeStreams();
     std::once_flag mStreamsMade;
     std::unique_ptr<Streams> mStreams;
+    std::atomic<bool> mStreamsReady{false};
 };
 
 // What the "-DEBUG_CONSOLE" switch asks for.

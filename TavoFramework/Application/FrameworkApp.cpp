@@ -68,6 +68,21 @@ LFrameworkApp::LFrameworkApp(const RCPtr<LControlFactory>& factory,
     ControlEnvironment().processHotKey = [this](const KeyCode& key) { return DispatchGlobalHotKey(key); };
     ControlEnvironment().applicationHotKeys = [this] { return mHotKeys.get(); };
     ControlEnvironment().setStatusText = [this](const WString& text) { return SetStatusText(text, true); };
+    ControlEnvironment().workArea = [this] {
+        const WindowRect r = GetDesktopWorkArea();
+        return RectT<int32_t>{r.left, r.top, r.width, r.height};
+    };
+    ControlEnvironment().placementWindow = [this]() -> LRootWindow* {
+        RCPtr<IAppRootWindow> window = GetTopRootWindow();
+        if (!window && !mRootWindows.empty())
+            window = mRootWindows.front();
+        return window ? window->GetControlsWindow() : nullptr;
+    };
+    ControlEnvironment().screenPointer = [this] {
+        PointT<int32_t> p;
+        GetMousePosition(p.x, p.y);
+        return p;
+    };
 }
 
 LFrameworkApp::~LFrameworkApp()
@@ -82,6 +97,9 @@ LFrameworkApp::~LFrameworkApp()
     ControlEnvironment().processHotKey = nullptr;
     ControlEnvironment().applicationHotKeys = nullptr;
     ControlEnvironment().setStatusText = nullptr;
+    ControlEnvironment().workArea = nullptr;
+    ControlEnvironment().placementWindow = nullptr;
+    ControlEnvironment().screenPointer = nullptr;
     if (GetRenderHost() == this)
         SetRenderHost(nullptr);
     mClipboard.reset();

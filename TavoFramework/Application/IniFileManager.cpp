@@ -1,7 +1,10 @@
 #include "Application/IniFileManager.h"
 
+#include "Platform/App/DebugSinks.h"
 #include "Platform/App/IniFileLibrary.h"
 
+#include <map>
+#include <set>
 #include <string>
 
 namespace Tavo {
@@ -49,13 +52,21 @@ public:
         handle = 0;
         if (!Api().openIniFile)
             return E_FAIL;
-        return Api().openIniFile(Narrow(path).c_str(), Narrow(settingsVersion).c_str(),
-                                 Narrow(productName).c_str(), &handle);
+        const std::string file = Narrow(path);
+        const int32_t result = Api().openIniFile(file.c_str(), Narrow(settingsVersion).c_str(),
+                                                 Narrow(productName).c_str(), &handle);
+        // Opens are tried again on each use; the reason is said once.
+        if (result == App::INI_NOT_A_FILE && mToldNotAFile.insert(file).second)
+            App::WriteConsole("Settings file \"" + file +
+                              "\" is not a regular file: it is left alone and default settings are used.\n");
+        if (handle)
+            mPaths[handle] = file;
+        return result;
     }
 
     int32_t Write(uint32_t handle) override
     {
-        return Api().writeIniFile ? Api().writeIniFile(handle) : E_FAIL;
+        return Reported(handle, Api().writeIniFile ? Api().writeIniFile(handle) : E_FAIL);
     }
 
     bool DoesNodeExist(uint32_t handle, const WString& keyPath) override
@@ -65,7 +76,7 @@ public:
 
     int32_t Close(uint32_t handle, int32_t value) override
     {
-        return Api().closeIniFile ? Api().closeIniFile(handle, value) : E_FAIL;
+        return Reported(handle, Api().closeIniFile ? Api().closeIniFile(handle, value) : E_FAIL);
     }
 
     int32_t GetInt(uint32_t handle, const WString& keyPath, int32_t defaultValue, int32_t& value) override
@@ -78,7 +89,9 @@ public:
 
     int32_t SetInt(uint32_t handle, const WString& keyPath, int32_t value) override
     {
-        return Api().setIniValueInt ? Api().setIniValueInt(handle, Narrow(keyPath).c_str(), value) : E_FAIL;
+        return Reported(handle, Api().setIniValueInt
+                                    ? Api().setIniValueInt(handle, Narrow(keyPath).c_str(), value)
+                                    : E_FAIL);
     }
 
     int32_t GetStr(uint32_t handle, const WString& keyPath, const WString& defaultValue,
@@ -99,7 +112,7 @@ public:
     {
         if (!Api().setIniValueStr)
             return E_FAIL;
-        return Api().setIniValueStr(handle, Narrow(keyPath).c_str(), Narrow(value).c_str());
+        return Reported(handle, Api().setIniValueStr(handle, Narrow(keyPath).c_str(), Narrow(value).c_str()));
     }
 
     int32_t GetKeyCount(uint32_t handle, const WString& keyPath, uint32_t& count) override
@@ -128,7 +141,9 @@ public:
 
     int32_t SetArrayCount(uint32_t handle, const WString& keyPath, int32_t count) override
     {
-        return Api().setArrayCount ? Api().setArrayCount(handle, Narrow(keyPath).c_str(), count) : E_FAIL;
+        return Reported(handle, Api().setArrayCount
+                                    ? Api().setArrayCount(handle, Narrow(keyPath).c_str(), count)
+                                    : E_FAIL);
     }
 
     int32_t GetArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index, WString& value) override
@@ -148,18 +163,30 @@ public:
     {
         if (!Api().setArrayItemAt)
             return E_FAIL;
-        return Api().setArrayItemAt(handle, Narrow(keyPath).c_str(), index, Narrow(value).c_str());
+        return Reported(handle,
+                        Api().setArrayItemAt(handle, Narrow(keyPath).c_str(), index, Narrow(value).c_str()));
     }
 
     int32_t RemoveArrayItemAt(uint32_t handle, const WString& keyPath, int32_t index) override
     {
         if (!Api().removeArrayItemAt)
             return E_FAIL;
-        return Api().removeArrayItemAt(handle, Narrow(keyPath).c_str(), index);
+        return Reported(handle, Api().removeArrayItemAt(handle, Narrow(keyPath).c_str(), index));
     }
 
 private:
     const App::IniFileEntryPoints& Api() const { return mLibrary.EntryPoints(); }
+
+    // A change that a read-only file keeps from the disk is said once per file.
+    int32_t Reported(uint32_t handle, int32_t result)
+    {
+        if (result == App::INI_READ_ONLY && mToldReadOnly.insert(handle).second) {
+            const auto path = mPaths.find(handle);
+            App::WriteConsole("Settings file \"" + (path == mPaths.end() ? std::string() : path->second) +
+                              "\" is read-only: changed settings are not saved.\n");
+        }
+        return result;
+    }
 
     static int32_t ReadString(WString& value, const App::IniStringRead& read)
     {
@@ -179,6 +206,9 @@ private:
     }
 
     App::IniFileLibrary mLibrary;
+    std::map<uint32_t, std::string> mPaths;
+    std::set<uint32_t> mToldReadOnly;
+    std::set<std::string> mToldNotAFile;
 };
 
 }  // namespace

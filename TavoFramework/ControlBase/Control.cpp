@@ -1,3 +1,8 @@
+// The control class LControl: its child list, creation steps, descriptor
+// properties, value, text and looks, conditions, bounds and coordinates.
+// Drawing, input, focus and dragging live in ControlDraw.cpp, ControlInput.cpp,
+// ControlFocus.cpp and ControlDrag.cpp; what is left here shares the one
+// table of virtual operations every widget overrides, so it stays together.
 #include "ControlBase/Control.h"
 
 #include "ControlBase/ControlEnvironment.h"
@@ -62,6 +67,11 @@ bool IsTrueProperty(WString value)
     return value.ToLower().Trim() == u"true";
 }
 
+std::u16string Key(const WString& name)
+{
+    return std::u16string(name.c_str(), name.GetLength());
+}
+
 bool IsComplete(const LLayoutDescriptor::Axis& a)
 {
     // A named reference needs its name.
@@ -91,6 +101,7 @@ LControl::ChildControlList::~ChildControlList()
         if (child)
             child->mParent = nullptr;
     mItems.clear();
+    mByName.clear();
 }
 
 const RCPtr<LControl>& LControl::ChildControlList::GetAt(uint32_t index, int32_t order)
@@ -152,11 +163,11 @@ TavoResult LControl::ChildControlList::AddControl(LControl* child)
 {
     if (!child)
         return E_INVALIDARG;
-    for (size_t i = mItems.size(); i-- > 0;) {
-        const LControl* sibling = mItems[i].Get();
-        if (sibling == child || sibling->mName == child->mName)
-            return E_FAIL;
-    }
+    // A child already here has its name taken too.
+    const auto [at, added] = mByName.try_emplace(Key(child->mName), child);
+    if (!added)
+        return E_FAIL;
+    (void)at;
     const int32_t units = child->mUnclippedDescendants + (ClipsToParent(child) ? 0 : 1);
     for (LControl* c = mOwner; c; c = c->mParent)
         c->mUnclippedDescendants += units;
@@ -168,6 +179,12 @@ TavoResult LControl::ChildControlList::AddControl(LControl* child)
     mItems.push_back(RCPtr<LControl>(child));
     ++mChangeCount;
     return S_OK;
+}
+
+LControl* LControl::ChildControlList::Find(const WString& name) const
+{
+    const auto at = mByName.find(Key(name));
+    return at == mByName.end() ? nullptr : at->second;
 }
 
 int32_t LControl::ChildControlList::IndexOf(const LControl* child) const
@@ -200,6 +217,7 @@ void LControl::ChildControlList::Detach(uint32_t index)
         c->mUnclippedDescendants -= units;
     mOwner->AddInternalReferences(-1);
     child->mParent = nullptr;
+    mByName.erase(Key(child->mName));
     mItems.erase(mItems.begin() + index);
     ++mChangeCount;
     mOwner->ChildRemoved(child, int32_t(index));
@@ -234,16 +252,14 @@ TavoResult LControl::ChildControlList::RenameChild(const RCPtr<LControl>& child,
         return E_INVALIDARG;
     if (child->mName == name)
         return S_FALSE;
-    int32_t index = -1;
-    for (size_t i = mItems.size(); i-- > 0;) {
-        if (mItems[i].Get() == child.Get())
-            index = int32_t(i);
-        if (mItems[i]->mName == name)
-            return E_FAIL;
-    }
+    if (Find(name))
+        return E_FAIL;
+    const int32_t index = IndexOf(child.Get());
     if (index < 0)
         return E_INVALIDARG;
     const WString oldName = child->mName;
+    mByName.erase(Key(oldName));
+    mByName.emplace(Key(name), child.Get());
     child->mName = name;
     for (size_t i = size_t(index) + 1; i < mItems.size(); ++i) {
         LControl* sibling = mItems[i].Get();
@@ -439,12 +455,7 @@ TavoResult LControl::RemoveChild(const RCPtr<LControl>& child)
 
 RCPtr<LControl> LControl::FindChildByName(const WString& name)
 {
-    for (uint32_t i = mChildren.Count(); i-- > 0;) {
-        const RCPtr<LControl>& child = mChildren.GetAt(i);
-        if (child->mName == name)
-            return child;
-    }
-    return nullptr;
+    return RCPtr<LControl>(mChildren.Find(name));
 }
 
 TavoResult LControl::SetName(const WString& name)

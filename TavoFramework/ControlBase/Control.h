@@ -1,5 +1,8 @@
 #pragma once
 
+// LControl, the base of every widget and of the main control, with its
+// child list; the order of its virtual operations is fixed for all of them.
+
 #include "ControlBase/SkinDescriptors.h"
 #include "Notification/NotificationClient.h"
 #include "Notification/NotificationDistributor.h"
@@ -12,6 +15,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace Tavo {
@@ -96,6 +101,8 @@ public:
         int32_t IndexOf(const LControl* child) const;
         // Position in tab order, or -1; kept at sorting, so no scan.
         int32_t TabPositionOf(const LControl* child);
+        // The child of that name, or null.
+        LControl* Find(const WString& name) const;
         // Former index, or -1 when the control is no child.
         int32_t Remove(const RCPtr<LControl>& child);
         // True when the list was empty already.
@@ -111,6 +118,9 @@ public:
         void SortViews();
 
         std::vector<RCPtr<LControl>> mItems;
+        // The children by name: adding one checks its name without walking
+        // its siblings.
+        std::unordered_map<std::u16string, LControl*> mByName;
         std::vector<int32_t> mTabOrder;
         std::vector<int32_t> mDrawOrder;
         uint32_t mChangeCount = 1;
@@ -525,7 +535,7 @@ protected:
         double savedWidth = 0, savedHeight = 0;
         double savedPosAbsX = 0, savedPosAbsY = 0;
         double deltaX = 0, deltaY = 0;
-        bool clipWasOff = false, xWasAbsolute = false, yWasAbsolute = false;
+        bool clipWasOff = false, xWasAbsolute = true, yWasAbsolute = true;
         bool inUpdate = false;
         RCPtr<LControl> dropTarget;
     } mDrag;
@@ -605,6 +615,8 @@ public:
     bool IsNotFocusable(bool withAncestors) const;
     // A focus root ignores the not-focusable mark of its ancestors.
     void SetFocusRoot(bool focusRoot) { mFocusRoot = focusRoot; }
+    // A press on the control leaves the keyboard focus where it is.
+    void SetNoFocusOnPress(bool noFocus) { mNoFocusOnPress = noFocus; }
     RCPtr<LControl> GetFocusedChild();
     RCPtr<LControl> GetFirstFocusableChild() { return GetEdgeFocusableChild(true); }
     RCPtr<LControl> GetLastFocusableChild() { return GetEdgeFocusableChild(false); }
@@ -700,7 +712,24 @@ protected:
     RCPtr<LMouseButtonParam> mPressParam;
     uint32_t mPressMs = 0;
     uint32_t mMoveMs = 0, mPreviousMoveMs = 0;
+    // The sibling-key clients sorted by rank, kept while neither the clients
+    // nor this control's children change, so a key press does not sort.
+    struct KeyClient
+    {
+        int32_t index;
+        int32_t rank;
+        const LControl* control;  // null for a client that is no control
+    };
+    struct KeyClientOrder
+    {
+        const void* pool = nullptr;
+        uint64_t poolStamp = 0;
+        uint32_t childStamp = 0;
+        std::vector<KeyClient> clients;
+    } mKeyClients;
     DragStart mDragStart[2];
+    // Size, parent scroll offset and placement values a drag measures from.
+    void SaveDragStart();
     double mDragVelocity[2] = {0, 0};
     AutoScroll mAutoScroll[2];
     Animation mSizeAnimation[2], mMoveAnimation[2];

@@ -61,21 +61,40 @@ TavoResult LControl::BeginDrag()
     if (!mLeftDrag)
         return S_FALSE;
     RCPtr<LControl> self(this);
+    if (mDrag.mode == 1) {
+        mDrag.dropTarget = nullptr;
+        mDrag.clipWasOff = !(mLayout && mLayout->clipToParent);
+        SetClipToParent(false);
+        // Carried in view coordinates: placed absolutely, the control stays
+        // under the pointer while the content below it scrolls.
+        const PointT<double> scroll = mParent ? mParent->GetScrollOffset() : PointT<double>{};
+        bool* wasAbsolute[2] = {&mDrag.xWasAbsolute, &mDrag.yWasAbsolute};
+        for (int a = 0; a < 2; ++a) {
+            LLayoutDescriptor::Axis spec;
+            GetPlacement(a, spec);
+            *wasAbsolute[a] = spec.docked;
+            if (spec.docked)
+                continue;
+            spec.docked = true;
+            spec.positionAbs -= Coord(scroll, a);
+            SetAxisPlacement(a, spec);
+        }
+    }
+    SaveDragStart();
+    return S_OK;
+}
+
+void LControl::SaveDragStart()
+{
     mDrag.savedWidth = mWidth;
     mDrag.savedHeight = mHeight;
     const PointT<double> parentScroll = mParent ? mParent->GetScrollOffset() : PointT<double>{};
     mDrag.savedScrollX = parentScroll.x;
     mDrag.savedScrollY = parentScroll.y;
     mDrag.deltaX = mDrag.deltaY = 0;
-    if (mDrag.mode == 1) {
-        mDrag.dropTarget = nullptr;
-        mDrag.clipWasOff = !(mLayout && mLayout->clipToParent);
-        SetClipToParent(false);
-    }
     const LLayoutDescriptor& layout = Layout();
     mDragStart[0] = {layout.x.positionAbs, layout.x.sizeAbs};
     mDragStart[1] = {layout.y.positionAbs, layout.y.sizeAbs};
-    return S_OK;
 }
 
 TavoResult LControl::DragUpdate(const RCPtr<LPointWithModifiersParam>& pointer)
@@ -107,13 +126,18 @@ TavoResult LControl::DragUpdate(const RCPtr<LPointWithModifiersParam>& pointer)
             Coord(lo, a) = start[a] - Coord(press, a);
             Coord(hi, a) = start[a] + extent[a] - Coord(press, a);
             if (mode >= 4) {
-                if (nearEdge[a] && Coord(lo, a) <= -startSize[a])
-                    Coord(lo, a) = 1 - startSize[a];
-                if (farEdge[a] && Coord(hi, a) >= startSize[a])
-                    Coord(hi, a) = startSize[a] - 1;
-                // An edge stops at the opposite one: a control of negative
-                // size could never be grabbed again.
-                const double room = std::max(0.0, startSize[a]);
+                // Outward an edge moves less than the start size; a control
+                // of a pixel or less would then never grow, so it is not held.
+                if (startSize[a] > 1) {
+                    if (nearEdge[a] && Coord(lo, a) <= -startSize[a])
+                        Coord(lo, a) = 1 - startSize[a];
+                    if (farEdge[a] && Coord(hi, a) >= startSize[a])
+                        Coord(hi, a) = startSize[a] - 1;
+                }
+                // Inward an edge stops a pixel short of the opposite one: a
+                // control of no size takes no hits and could not be grabbed
+                // again.
+                const double room = std::max(0.0, startSize[a] - 1);
                 if (nearEdge[a])
                     Coord(hi, a) = std::max(Coord(lo, a), std::min(Coord(hi, a), room));
                 else if (farEdge[a])
@@ -142,17 +166,21 @@ TavoResult LControl::DragUpdate(const RCPtr<LPointWithModifiersParam>& pointer)
     }
 
     if (mode >= 1 && mode <= 5) {
+        const PointT<double> scroll = mParent ? mParent->GetScrollOffset() : PointT<double>{};
+        const double savedScroll[2] = {mDrag.savedScrollX, mDrag.savedScrollY};
         for (int a = 0; a < 2; ++a) {
             LLayoutDescriptor::Axis spec;
             GetPlacement(a, spec);
             const double delta = Coord(d, a);
+            // An absolute placement already moves with the parent's scrolling.
+            const double shift = spec.docked ? Coord(scroll, a) - savedScroll[a] : 0.0;
             bool changed = false;
             if (mode <= 3 && (axes & (a == 0 ? 1 : 2))) {
-                spec.positionAbs = mDragStart[a].position + delta;
+                spec.positionAbs = mDragStart[a].position + delta - shift;
                 changed = true;
             } else if (mode >= 4) {
                 if (axes & (a == 0 ? 4 : 0x10)) {
-                    spec.positionAbs = mDragStart[a].position + delta;
+                    spec.positionAbs = mDragStart[a].position + delta - shift;
                     spec.sizeAbs = mDragStart[a].size - delta;
                     changed = true;
                 } else if (axes & (a == 0 ? 8 : 0x20)) {
@@ -218,7 +246,9 @@ LControl* LControl::UpdateDropTarget(const PointT<int32_t>& windowPoint, double 
     RCPtr<LControl> self(this);
     mHitTestExcluded = true;
     PointT<int32_t> local;
-    RCPtr<LControl> hit = HitTestFromTop(windowPoint, local, true);
+    // Not strict: what lies under a carried control is found among the
+    // floating controls and beneath them (FindDropTarget).
+    RCPtr<LControl> hit = HitTestFromTop(windowPoint, local, false);
     mHitTestExcluded = false;
     RCPtr<LControl> target = hit ? hit->FindDropTarget(this, windowPoint) : RCPtr<LControl>();
     LRootWindow* root = GetRootWindow();
@@ -305,6 +335,18 @@ TavoResult LControl::EndDrag()
         root->SetCursor(0);
     if (!mDrag.clipWasOff)
         SetClipToParent(true);
+    const PointT<double> scroll = mParent ? mParent->GetScrollOffset() : PointT<double>{};
+    const bool wasAbsolute[2] = {mDrag.xWasAbsolute, mDrag.yWasAbsolute};
+    for (int a = 0; a < 2; ++a) {
+        LLayoutDescriptor::Axis spec;
+        GetPlacement(a, spec);
+        if (wasAbsolute[a] || !spec.docked)
+            continue;
+        spec.docked = false;
+        spec.positionAbs += Coord(scroll, a);
+        SetAxisPlacement(a, spec);
+    }
+    mDrag.xWasAbsolute = mDrag.yWasAbsolute = true;
     if (RCPtr<LControl> target = mDrag.dropTarget) {
         target->StopAutoScroll(0);
         target->StopAutoScroll(1);
@@ -317,7 +359,14 @@ TavoResult LControl::EndDrag()
 
 TavoResult LControl::RebaseDrag()
 {
-    return BeginDrag();
+    if (!mLeftDrag || mDrag.mode == 0)
+        return S_FALSE;
+    // The drag goes on from where it is: the press point moves by what the
+    // drag has done so far, and the start values are taken again.
+    mPressX += mDrag.deltaX;
+    mPressY += mDrag.deltaY;
+    SaveDragStart();
+    return S_OK;
 }
 
 void LControl::StartFling()

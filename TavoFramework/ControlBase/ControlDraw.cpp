@@ -1,5 +1,6 @@
 // Drawing, invalidation and geometry update of a control.
 #include "ControlBase/Control.h"
+#include "ControlBase/ControlEnvironment.h"
 #include "ControlBase/Look.h"
 #include "ControlBase/Placement.h"
 #include "Renderer/Renderer.h"
@@ -359,13 +360,30 @@ TavoResult LControl::UpdateGeometry()
     RectT<double> rect;
     TavoResult result = S_OK;
     if (!mParent) {
+        // A control still being made may be placed before it has a window.
         LRootWindow* window = mRootWindow.Get();
+        if (!window && mCreated)
+            return E_FAIL;
+        const LControlEnvironment& environment = ControlEnvironment();
+        if (!window && environment.placementWindow)
+            window = environment.placementWindow();
         if (!window)
             return E_FAIL;
-        // The work area is not known here: the screen from its origin at the client size.
+        // The client area's screen position and size.
+        const RectT<int32_t> client = window->GetBounds();
         const PointT<int32_t> size = window->GetClientSize();
-        const PointT<int32_t> mouse = window->GetMousePosition();
-        result = ComputePlacement(mLayout.Get(), nullptr, {0, 0, double(size.x), double(size.y)},
+        // Without a desktop the client area stands for it.
+        const RectT<int32_t> area =
+            environment.workArea ? environment.workArea() : RectT<int32_t>{0, 0, size.x, size.y};
+        PointT<int32_t> mouse;
+        if (environment.screenPointer) {
+            const PointT<int32_t> screen = environment.screenPointer();
+            mouse = {screen.x - client.x, screen.y - client.y};
+        } else {
+            mouse = window->GetMousePosition();
+        }
+        result = ComputePlacement(mLayout.Get(), nullptr,
+                                  {double(area.x), double(area.y), double(area.width), double(area.height)},
                                   {double(size.x), double(size.y)}, {double(mouse.x), double(mouse.y)}, rect);
     } else
         result = ComputePlacement(mLayout.Get(), mParent, {}, {}, {}, rect);

@@ -11,6 +11,7 @@ class LControlFactory;
 class LFont;
 struct KeyCode;
 class HotKeyMap;
+class LRootWindow;
 
 // What every control reaches of the one application: its control factory,
 // default font, cursors and global hot
@@ -33,6 +34,13 @@ struct LControlEnvironment
     // The application's status text (a menu entry's hint); empty where the
     // program shows none.
     std::function<TavoResult(const WString&)> setStatusText;
+    // Where a top control is placed: the desktop's work area (left, top,
+    // width, height), the window it is placed in when it has none of its
+    // own (the active one, else the first; null when there is none) and the
+    // pointer in screen coordinates. Empty where the program has no desktop.
+    std::function<RectT<int32_t>()> workArea;
+    std::function<LRootWindow*()> placementWindow;
+    std::function<PointT<int32_t>()> screenPointer;
 };
 
 // Process-wide; made on first use and never destroyed.

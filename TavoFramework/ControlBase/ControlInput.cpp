@@ -49,9 +49,22 @@ inline int32_t Truncate(double v)
     return ToIntRect(RectT<double>{v, 0, 0, 0}).x;
 }
 
-PointT<int32_t> RoundedPosition(const LControl* c)
+// Positions and scroll offsets reach 2^52: points are carried down the tree
+// in 64 bits and held to the int32 range only where they are handed on.
+inline int64_t Round64(double v)
 {
-    return {Round(c->GetX()), Round(c->GetY())};
+    const double clamped = ClampToDoubleRange(v);
+    return int64_t(clamped < 0 ? clamped - 0.5 : clamped + 0.5);
+}
+
+inline int32_t Clamp32(int64_t v)
+{
+    return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+PointT<int32_t> Offset(const PointT<int64_t>& point, const LControl* c)
+{
+    return {Clamp32(point.x - Round64(c->GetX())), Clamp32(point.y - Round64(c->GetY()))};
 }
 
 const KeyCode kEmptyHotKey(KeyCode::kNoKey);
@@ -131,19 +144,18 @@ RCPtr<LControl> LControl::HitTest(const PointT<int32_t>& point, PointT<int32_t>&
         const RectT<double> client = GetLookClientRect(GetLookCount() > 0 ? li : -1);
         const bool inClient = point.x >= client.x && point.y >= client.y &&
                               point.x < client.x + client.width && point.y < client.y + client.height;
-        const PointT<int32_t> childPoint{point.x - Round(client.x) + Round(mScrollX),
-                                         point.y - Round(client.y) + Round(mScrollY)};
+        const PointT<int64_t> childPoint{int64_t(point.x) - Round64(client.x) + Round64(mScrollX),
+                                         int64_t(point.y) - Round64(client.y) + Round64(mScrollY)};
         for (uint32_t i = mChildren.Count(); i-- > 0;) {
             // The view stays valid: nothing below changes this child list.
             const RCPtr<LControl>& child = mChildren.GetAt(i, ChildControlList::kDrawing);
             const bool candidate = !best && ((inside && strict && inClient) || child->GetEffectiveZ() > kNoZ);
             if (!candidate && ClipsToParentLayout(child.Get()) && child->mUnclippedDescendants == 0)
                 continue;
-            const PointT<int32_t> at = RoundedPosition(child.Get());
             PointT<int32_t> childLocal;
             int32_t childZ = z;
-            RCPtr<LControl> hit = child->HitTest({childPoint.x - at.x, childPoint.y - at.y}, childLocal,
-                                                 strict && inside, childZ);
+            RCPtr<LControl> hit =
+                child->HitTest(Offset(childPoint, child.Get()), childLocal, strict && inside, childZ);
             if (!hit)
                 continue;
             const int32_t hitZ = hit->GetEffectiveZ();
@@ -168,8 +180,8 @@ RCPtr<LControl> LControl::HitTest(const PointT<int32_t>& point, PointT<int32_t>&
     bool escape = false;
     if (mParent && ClipsToParentLayout(this)) {
         const RectT<double> parentClient = mParent->GetLookClientRect(-1);
-        const double px = point.x + Round(mX) - Round(mParent->mScrollX) + parentClient.x;
-        const double py = point.y + Round(mY) - Round(mParent->mScrollY) + parentClient.y;
+        const double px = double(point.x + Round64(mX) - Round64(mParent->mScrollX)) + parentClient.x;
+        const double py = double(point.y + Round64(mY) - Round64(mParent->mScrollY)) + parentClient.y;
         escape = px < parentClient.x || py < parentClient.y || px >= parentClient.x + parentClient.width ||
                  py >= parentClient.y + parentClient.height;
     }
@@ -189,9 +201,8 @@ RCPtr<LControl> LControl::HitTestFromTop(const PointT<int32_t>& windowPoint, Poi
                                          bool strict)
 {
     RCPtr<LControl> top = GetRootControl();
-    const PointT<int32_t> at = RoundedPosition(top.Get());
     int32_t z = kNoZ;
-    return top->HitTest({windowPoint.x - at.x, windowPoint.y - at.y}, local, strict, z);
+    return top->HitTest(Offset({windowPoint.x, windowPoint.y}, top.Get()), local, strict, z);
 }
 
 PointT<int32_t> LControl::ToWindowPoint(const PointT<int32_t>& point) const
@@ -509,38 +520,39 @@ TavoResult LControl::OnSiblingKey(const RCPtr<LKeyParam>& param)
 TavoResult LControl::OrderSiblingKeyClients(const RCPtr<LKeyParam>& param,
                                             const LNotificationClientPool& pool, std::vector<int32_t>& order)
 {
-    struct Entry
-    {
-        int32_t index;
-        int32_t rank;
-        bool focusable;
-    };
-    std::vector<Entry> entries;
-    int32_t counter = INT32_MIN;
-    for (int32_t i = 0; i < pool.GetCount(); ++i) {
-        auto registration = pool.GetRegistration(i);
-        auto* control = registration ? dynamic_cast<LControl*>(registration->GetClient().Get()) : nullptr;
-        if (control) {
-            const int32_t position = IndexOfChild(control, ChildControlList::kTab);
-            entries.push_back({i, position >= 0 ? position : counter++, !control->mNotFocusable});
-        } else
-            entries.push_back({i, counter++, false});
+    KeyClientOrder& sorted = mKeyClients;
+    if (sorted.pool != &pool || sorted.poolStamp != pool.GetChangeStamp() ||
+        sorted.childStamp != mChildren.GetChangeCount()) {
+        sorted.clients.clear();
+        int32_t counter = INT32_MIN;
+        for (int32_t i = 0; i < pool.GetCount(); ++i) {
+            auto registration = pool.GetRegistration(i);
+            auto* control = registration ? dynamic_cast<LControl*>(registration->GetClient().Get()) : nullptr;
+            const int32_t position = control ? IndexOfChild(control, ChildControlList::kTab) : -1;
+            sorted.clients.push_back({i, position >= 0 ? position : counter++, control});
+        }
+        std::stable_sort(sorted.clients.begin(), sorted.clients.end(),
+                         [](const KeyClient& a, const KeyClient& b) { return a.rank < b.rank; });
+        sorted.pool = &pool;
+        sorted.poolStamp = pool.GetChangeStamp();
+        sorted.childStamp = mChildren.GetChangeCount();
     }
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry& a, const Entry& b) { return a.rank < b.rank; });
+    // The registrations hold the clients while the stamp stands.
+    const std::vector<KeyClient>& clients = sorted.clients;
+    const auto focusable = [](const KeyClient& c) { return c.control && !c.control->mNotFocusable; };
     order.clear();
     size_t first = 0;
-    while (first < entries.size() && !entries[first].focusable)
-        order.push_back(entries[first++].index);
+    while (first < clients.size() && !focusable(clients[first]))
+        order.push_back(clients[first++].index);
     RCPtr<LControl> sender = param ? param->GetLast<LControl>() : RCPtr<LControl>();
     const int32_t senderPosition = sender ? IndexOfChild(sender.Get(), ChildControlList::kTab) : -1;
     size_t after = first;
-    while (after < entries.size() && entries[after].rank <= senderPosition)
+    while (after < clients.size() && clients[after].rank <= senderPosition)
         ++after;
-    for (size_t k = after; k < entries.size(); ++k)
-        order.push_back(entries[k].index);
+    for (size_t k = after; k < clients.size(); ++k)
+        order.push_back(clients[k].index);
     for (size_t k = first; k < after; ++k)
-        order.push_back(entries[k].index);
+        order.push_back(clients[k].index);
     return S_OK;
 }
 

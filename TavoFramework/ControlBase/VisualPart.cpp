@@ -126,6 +126,9 @@ ColorRGBA LVisualPart::GetFillColor() const
 
 TavoResult LVisualPart::Draw(LRenderer& renderer, float width, float height)
 {
+    // A size that is no number or infinite has nowhere to draw.
+    if (!std::isfinite(width) || !std::isfinite(height))
+        return S_OK;
     const int32_t w = RoundToInt32(width);
     const int32_t h = RoundToInt32(height);
     if (mBitmap) {

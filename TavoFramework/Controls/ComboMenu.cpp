@@ -57,6 +57,18 @@ void LComboMenu::SelectStateLook()
 TavoResult LComboMenu::OnPopupVisibility(const RCPtr<LNotificationDistributor>&, const RCPtr<LNotification>&)
 {
     SelectStateLook();
+    // A menu closed while it holds the keys hands them back: in a menu bar
+    // to the control that had them before, else to its title.
+    RCPtr<LControl> popup = GetPopupControl();
+    if (!popup || popup->IsShown(false) || !(popup->HasFocus() || popup->ContainsFocus()))
+        return S_OK;
+    RCPtr<LControl> before;
+    if (auto* bar = dynamic_cast<LMainMenu*>(mParent))
+        before = bar->GetFocusBeforeMenu();
+    if (before && before->GetRootWindow())
+        before->SetFocus(true);
+    else
+        SetFocus(true);
     return S_OK;
 }
 
@@ -94,7 +106,11 @@ TavoResult LComboMenu::SetDroppedDown(bool open)
             bar->RememberFocus();
     popup->SetVisible(open);
     if (open) {
+        // The focus entering the menu changes this title's conditions too;
+        // that change is no press on it.
+        mOpening = true;
         popup->SetFocus(true);
+        mOpening = false;
         SelectLook(2);
         if (mLeftPressed)
             popup->UITarget_OnMouseDown(1, int32_t(mMenuPressX), int32_t(mMenuPressY));
@@ -107,7 +123,7 @@ TavoResult LComboMenu::SetDroppedDown(bool open)
 void LComboMenu::ConditionsChanged(const RCPtr<LConditionsParam>& conditions)
 {
     SelectStateLook();
-    if (!conditions)
+    if (!conditions || mOpening)
         return;
     const uint32_t now = conditions->mConditions, before = conditions->mPreviousConditions;
     if (((now ^ before) & kConditionHover) && (now & kConditionHover) && mParent) {

@@ -38,6 +38,7 @@ private:
 
     double mPopupOffset = 0;
     double mMenuPressX = 0, mMenuPressY = 0;
+    bool mOpening = false;
 };
 
 }  // namespace Tavo

@@ -1,3 +1,7 @@
+// The list box: item records and their row controls, widest-row tracking,
+// insertion, removal and sorting, selection, scrolling, pointer and keys.
+// Long because rows are made only for what shows and every change of the
+// records must keep rows, widths, selection and scroll position in step.
 #include "Controls/ListBox.h"
 
 #include "ControlBase/ControlEnvironment.h"

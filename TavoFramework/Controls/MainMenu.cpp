@@ -89,6 +89,9 @@ const RCPtr<LMenuItemUpdater>& LMainMenu::OwnUpdater()
 
 void LMainMenu::ConnectPopup(LComboMenu* menu)
 {
+    // A press on a title leaves the keys with its open menu, or with the
+    // control that has them; closing the menu gives them back.
+    menu->SetNoFocusOnPress(true);
     IMenuPopup* popup = menu->GetPopup();
     if (!popup)
         return;

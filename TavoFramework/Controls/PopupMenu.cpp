@@ -1,3 +1,7 @@
+// The popup menu: rows built from a menu descriptor, shortcuts, the hot row
+// and its submenus, choosing an entry, keys and pointer, and placing the
+// menu on the screen. Long because a chain of open submenus shares one
+// hot-row and closing logic.
 #include "Controls/PopupMenu.h"
 
 #include "Application/AppClock.h"
@@ -53,6 +57,9 @@ TavoResult LPopupMenu::Initialize()
     mPopupHandler = PopupHandler::Create(this);
     if (Failed(LCheckedListBox::Initialize()))
         return E_FAIL;
+    // An open menu takes the keys even inside a bar that never takes the
+    // focus itself.
+    SetFocusRoot(true);
     // The submenu template is cloned for each submenu opened, never shown itself.
     if (RCPtr<LControl> templ = FindChildByName(u"submenu")) {
         mSubmenuTemplate = templ->GetDescriptor();
@@ -759,8 +766,12 @@ void LPopupMenu::ConditionsChanged(const RCPtr<LConditionsParam>& conditions)
         CloseMenuChain();
         return;
     }
-    if ((now & kConditionVisible) && !(before & kConditionVisible))
+    if ((now & kConditionVisible) && !(before & kConditionVisible)) {
+        // Opened again: no entry is hot until the pointer or a key says so.
+        if (mCaret >= 0)
+            ClearSelection();
         RefreshItemStates();
+    }
     if (!(now & kConditionVisible) && (before & kConditionVisible) && !ParentPopup())
         CloseSubmenu();
 }

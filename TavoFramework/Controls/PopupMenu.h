@@ -58,6 +58,9 @@ public:
     // The rows of a menu keep the menu's order.
     TavoResult SwapItems(uint32_t a, uint32_t b) override;
     TavoResult TakeFocusOnPress() override { return S_FALSE; }
+    // Nor does a press on one of its rows: asking an open menu to take the
+    // focus it holds would close it before the click chooses the row.
+    TavoResult TakeFocusFromChild(const RCPtr<LControl>&) override { return S_FALSE; }
     void PressedElsewhere() override;
     TavoResult ReleaseInternalReferences() override;
 

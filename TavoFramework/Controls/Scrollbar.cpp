@@ -292,8 +292,11 @@ TavoResult LScrollbar::OnChannelPress(const RCPtr<LNotificationDistributor>&, co
     if (!c || !mChannel)
         return S_FALSE;
     if (TurnedOn(*c, kConditionLeftPressed)) {
+        // The press point is in the bar's coordinates, where the channel's
+        // client area starts at its position plus its look's offset.
         const RectT<double> client = mChannel->GetLookClientRect(-1);
-        mPagingSide = HitTestTrack({RoundToInt32(c->mX - client.x), RoundToInt32(c->mY - client.y)});
+        mPagingSide = HitTestTrack({RoundToInt32(c->mX - mChannel->GetX() - client.x),
+                                    RoundToInt32(c->mY - mChannel->GetY() - client.y)});
         if (mPagingSide != 0) {
             Page();
             UpdatePagingLook();

@@ -1,3 +1,6 @@
+// The one-line text box: text and caret, selection and words, editing,
+// keys, pointer, blinking, validation and its context menu. Long because
+// every key and pointer rule moves the same caret and selection state.
 #include "Controls/TextBox.h"
 
 #include "Application/AppClock.h"

@@ -81,6 +81,12 @@ int32_t LNotificationDistributor::LNotificationClientPool::FindClient(const LNot
     return -1;
 }
 
+void LNotificationDistributor::LNotificationClientPool::Stamp()
+{
+    static std::atomic<uint64_t> last{0};
+    mStamp.store(last.fetch_add(1, std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
 TavoResult LNotificationDistributor::LNotificationClientPool::AddClient(
     const RCPtr<LNotificationClient>& client, uint32_t flags)
 {
@@ -106,6 +112,7 @@ TavoResult LNotificationDistributor::LNotificationClientPool::AddClient(
     }
     mRegistrations.emplace_back(new LNotificationRegisteredClientInfo(client, flags));
     mFlags.fetch_or(flags, std::memory_order_acq_rel);
+    Stamp();
     return S_OK;
 }
 
@@ -119,6 +126,7 @@ TavoResult LNotificationDistributor::LNotificationClientPool::RemoveClient(const
             continue;
         removed = std::move(mRegistrations[i]);
         mRegistrations.erase(mRegistrations.begin() + i);
+        Stamp();
         for (Cursor* cursor = mCursors; cursor; cursor = cursor->next)
             if (i < cursor->index)
                 --cursor->index;

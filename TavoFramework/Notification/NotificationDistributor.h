@@ -68,8 +68,13 @@ public:
         // Fills the latest-posted slot of every registration that asks for it.
         void StorePosted(const RCPtr<LNotification>& notification);
         bool GetClientFlags(const LNotificationClient* client, uint32_t& flags) const;
+        // Changes with every registration added or removed, and is never the
+        // same for two pools: what is derived from a pool's list stays valid
+        // while the stamp does.
+        uint64_t GetChangeStamp() const { return mStamp.load(std::memory_order_acquire); }
 
     private:
+        void Stamp();
         // One per delivery pass, so nested and concurrent passes over the same
         // pool each keep their place; removals adjust every active one.
         struct Cursor
@@ -84,6 +89,7 @@ public:
 
         LNotificationId mId;
         std::atomic<uint32_t> mFlags{0};
+        std::atomic<uint64_t> mStamp{0};
         std::vector<RCPtr<LNotificationRegisteredClientInfo>> mRegistrations;
         Cursor* mCursors = nullptr;
         mutable Mutex mLock;

@@ -23,7 +23,7 @@ extern char** environ;
 #define TAVO_TEST_OUTPUT_DIR "."
 #endif
 
-XServer::XServer()
+XServer::XServer(const std::vector<std::string>& arguments)
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -33,9 +33,13 @@ XServer::XServer()
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::string fd = std::to_string(fds[1]);
-    const char* argv[] = {"Xvfb",         "-displayfd", fd.c_str(), "-screen",  "0",
-                          "1280x1024x24", "-nolisten",  "tcp",      "-noreset", nullptr};
-    const int spawned = posix_spawnp(&mPid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+    std::vector<const char*> argv = {"Xvfb",         "-displayfd", fd.c_str(), "-screen", "0",
+                                     "1280x1024x24", "-nolisten",  "tcp",      "-noreset"};
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    argv.push_back(nullptr);
+    const int spawned =
+        posix_spawnp(&mPid, "Xvfb", &actions, nullptr, const_cast<char**>(argv.data()), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     if (spawned != 0) {
@@ -104,8 +108,15 @@ std::string XServer::Screenshot(const std::string& name) const
 {
     if (!mDisplay)
         return {};
-    const int width = DisplayWidth(mDisplay, DefaultScreen(mDisplay));
-    const int height = DisplayHeight(mDisplay, DefaultScreen(mDisplay));
+    // The root's size from the server: the connection's own notion lags
+    // behind a size change made through RandR.
+    ::Window root = 0;
+    int x = 0, y = 0;
+    unsigned rootWidth = 0, rootHeight = 0, border = 0, depth = 0;
+    if (!XGetGeometry(mDisplay, DefaultRootWindow(mDisplay), &root, &x, &y, &rootWidth, &rootHeight, &border,
+                      &depth))
+        return {};
+    const int width = int(rootWidth), height = int(rootHeight);
     const std::vector<uint32_t> pixels = ReadPixels(0, {0, 0, width, height});
     if (pixels.empty())
         return {};

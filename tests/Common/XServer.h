@@ -30,7 +30,9 @@ struct XRect
 class XServer
 {
 public:
-    XServer();
+    XServer() : XServer(std::vector<std::string>{}) {}
+    // With further arguments for Xvfb, such as {"-dpi", "120"}.
+    explicit XServer(const std::vector<std::string>& arguments);
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;

@@ -62,6 +62,8 @@ TEST(MixerSim, BadArgumentsEndWithAMessage)
                                           {"--refuse-chunk", "0"},
                                           {"--root"},
                                           {"--install-ms", "-5"},
+                                          {"--devices", "0"},
+                                          {"--devices", "9"},
                                           {"--frobnicate"}}) {
         std::vector<std::string> argv = {sim};
         argv.insert(argv.end(), args.begin(), args.end());

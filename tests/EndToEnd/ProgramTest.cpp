@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "SimProcess.h"
 
 namespace {
@@ -98,6 +100,21 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"NormalModeSameVersion", {"--mode", "normal", "--version", "0.0.3.7"}, true, 4},
         StatusCase{"NormalModeOlderVersion", {"--mode", "normal", "--version", "0.0.3.6"}, true, 5}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Something other than a regular file at the image's path counts as no
+// image: it is never offered as newer, nor read.
+TEST_F(ProgramTest, AnImagePathThatNamesNoRegularFileCountsAsMissing)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "update"}));
+    fs::create_directories(fs::path(ImagePath()).parent_path());
+    ASSERT_EQ(mkfifo(ImagePath().c_str(), 0600), 0);
+    std::string output;
+    EXPECT_EQ(RunUpdater({"-RETURN_UPDATE_MODE_STATUS", PathSwitch()}, &output), 2) << output;
+    // With no valid image a silent run wants the window, which needs a display.
+    EXPECT_EQ(RunUpdater({"-SILENT", PathSwitch()}, &output), 70) << output;
+    EXPECT_FALSE(FlagEverOn());
+    EXPECT_EQ(sim.Quit(), 0);
+}
 
 class SilentUpdateTest : public ProgramTest, public ::testing::WithParamInterface<size_t>
 {
@@ -201,6 +218,23 @@ TEST_F(ProgramTest, RunsThatNeedTheWindowEndThroughTheStartupError)
     EXPECT_EQ(RunUpdater({"-SILENTLY", PathSwitch()}, &output), 70);
     EXPECT_NE(output.find("no display"), std::string::npos) << output;
     EXPECT_NE(output.find("startup"), std::string::npos) << output;
+    EXPECT_FALSE(FlagEverOn());
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
+// A name that is not UTF-8 is never read under another: neither the name
+// the text stops at nor the one with U+FFFD where its odd bytes were.
+TEST_F(ProgramTest, ANameThatIsNotUtf8IsRefusedWithAMessage)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
+    const std::string folder = sim.Root() + "/fw dir/";
+    WriteImage(256, folder + "odd\xEF\xBF\xBD\xEF\xBF\xBD.syx");
+    WriteImage(256, folder + "odd");
+    WriteImage(256, folder + "odd\xFF\xFE.syx");
+    std::string output;
+    RunUpdater({"-SILENT", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + folder + "odd\xFF\xFE.syx"}, &output);
+    EXPECT_NE(output.find("not valid UTF-8"), std::string::npos) << output;
+    EXPECT_TRUE(sim.Received().empty());
     EXPECT_FALSE(FlagEverOn());
     EXPECT_EQ(sim.Quit(), 0);
 }

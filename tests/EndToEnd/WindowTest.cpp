@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <sys/stat.h>
@@ -258,6 +259,21 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"labelDeviceCannotUpdateError", true, "the device can not be accessed"},
                     {"buttonReinitialize", true, "TRY AGAIN"},
                     kExitShown}}}},
+        // Two mixers of the model plugged in: the window says that only the
+        // first is updated, and updates it.
+        Scenario{"SeveralDevicesTheFirstIsUpdated",
+                 {"--mode", "normal", "--devices", "2", "--install-ms", "100", "--take-delay-ms", kTakeMs},
+                 false,
+                 {{"",
+                   {{"labelDeviceInformation", true, "Only the first connected device will be updated."},
+                    {"buttonUpdateFirmware", true, "UPDATE FIRMWARE"},
+                    kExitShown}},
+                  kStart,
+                  {"ctl update-mode", {kInstructions, kNextShown}},
+                  kTransferStarts,
+                  kInstalling,
+                  {"wait state=attached mode=normal version=0.0.3.7", {}},
+                  kSucceeded}},
         Scenario{"InUpdateModeAtStart",
                  {"--mode", "update", "--install-ms", "100", "--take-delay-ms", kTakeMs},
                  false,
@@ -268,5 +284,101 @@ INSTANTIATE_TEST_SUITE_P(
                   {"wait state=attached mode=normal version=0.0.3.7", {}},
                   kSucceeded}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// The test skin's File menu driven from the keyboard in the real program:
+// Down puts the band on "Select Firmware File" and Return chooses it (the
+// file chooser runs), while UPDATE FIRMWARE, which has the focus behind the
+// menu, is not clicked: no instructions, no request to the device.
+TEST(WindowMenuKeys, ReturnInTheOpenFileMenuChoosesItsEntryAndNothingBehindReacts)
+{
+    XServer& server = TestXServer();
+    ASSERT_TRUE(server.Running());
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--mode", "normal"}));
+    const std::string image = sim.Root() + "/image.syx";
+    std::ofstream(image, std::ios::binary) << std::string(128 * 150, '\x5A');
+    const std::string ran = sim.Root() + "/chooser ran";
+    mkdir((sim.Root() + "/chooser").c_str(), 0700);
+    std::ofstream(sim.Root() + "/chooser/zenity")
+        << "#!/bin/sh\ntouch '" << ran << "'\nprintf '%s\\n' '" << image << "'\n";
+    chmod((sim.Root() + "/chooser/zenity").c_str(), 0755);
+    const std::string dumpPath = sim.Root() + "/ui.txt";
+    std::vector<std::string> env = sim.ProgramEnvironment();
+    env.insert(env.end(), {"TAVO_UI_DUMP=" + dumpPath, "DISPLAY=" + server.Name(),
+                           "PATH=" + sim.Root() + "/chooser:" + std::getenv("PATH")});
+    constexpr uint32_t kBand = 0x3C5A8C;
+    XInput input;
+    std::string output;
+    const int code = SimProcess::Run(
+        {SimProcess::BinFolder() + "/FirmwareUpdaterTestSkin", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image}, env,
+        &output, SimProcess::kDeadlineMs, nullptr, [&](pid_t pid) {
+            Dump dump;
+            const auto until = [&](const std::function<bool()>& done) {
+                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+                for (;;) {
+                    dump = ReadDump(dumpPath);
+                    if (done())
+                        return true;
+                    if (std::chrono::steady_clock::now() > end)
+                        return false;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                }
+            };
+            const auto fail = [&](const std::string& why) {
+                ADD_FAILURE() << why << "; device: " << sim.Command("status");
+                server.Screenshot("window-menu-keys-failed");
+                kill(pid, SIGKILL);
+            };
+            // The entry's row, found by its text.
+            const auto row = [&]() -> Control {
+                for (const auto& [name, c] : dump.controls)
+                    if (c.shown && c.text == "Select Firmware File")
+                        return c;
+                return {};
+            };
+            const auto bandOnRow = [&] {
+                const Control& popup = dump.controls["popupMenu"];
+                const Control r = row();
+                const std::vector<uint32_t> px = server.ReadPixels(
+                    0, {dump.x + popup.x + popup.width - 2, dump.y + r.y + r.height / 2, 1, 1});
+                return !px.empty() && px[0] == kBand;
+            };
+            if (!until([&] {
+                    return dump.controls["buttonUpdateFirmware"].shown && dump.controls["File"].shown;
+                }))
+                return fail("no UPDATE FIRMWARE or File menu");
+            const Control file = dump.controls["File"];
+            input.MoveTo(dump.x + file.x + file.width / 2, dump.y + file.y + file.height / 2);
+            input.Click(1);
+            input.Sync();
+            if (!until([&] { return dump.controls["popupMenu"].shown && row().shown; }))
+                return fail("the File menu did not open");
+            EXPECT_FALSE(bandOnRow()) << "no band before a key";
+            input.Key(XK_Down);
+            if (!until(bandOnRow))
+                return fail("Down put no band on the entry");
+            server.Screenshot("window-menu-keys-down");
+            const size_t asked = sim.Requests().size();
+            input.Key(XK_Return);
+            struct stat st;
+            if (!until([&] { return stat(ran.c_str(), &st) == 0 && !dump.controls["popupMenu"].shown; }))
+                return fail("Return did not choose the entry and close the menu");
+            server.Screenshot("window-menu-keys-chosen");
+            EXPECT_EQ(dump.controls["labelUpdateProcessInformation"].text.find("Power OFF"),
+                      std::string::npos)
+                << "UPDATE FIRMWARE was clicked";
+            EXPECT_TRUE(dump.controls["buttonUpdateFirmware"].shown);
+            EXPECT_EQ(sim.Requests().size(), asked) << "the device was asked something";
+            const Control exit = dump.controls["buttonExit"];
+            input.MoveTo(dump.x + exit.x + exit.width / 2, dump.y + exit.y + exit.height / 2);
+            input.Click(1);
+            input.Sync();
+        });
+    EXPECT_EQ(code, 0) << output;
+}
 
 }  // namespace

@@ -8,10 +8,16 @@
 
 int main(int argc, char** argv)
 {
+    static constexpr char kUsage[] =
+        "usage: mixer-sim-ctl [--root DIR] attach|detach|update-mode|normal-mode|status|quit\n";
     std::string root;
     std::string command;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::printf("%s", kUsage);
+            return 0;
+        }
         if (arg == "--root" && i + 1 < argc) {
             root = argv[++i];
         } else if (command.empty() && !arg.empty() && arg[0] != '-') {
@@ -22,8 +28,7 @@ int main(int argc, char** argv)
         }
     }
     if (command.empty()) {
-        std::fprintf(stderr,
-                     "usage: mixer-sim-ctl [--root DIR] attach|detach|update-mode|normal-mode|status|quit\n");
+        std::fprintf(stderr, "%s", kUsage);
         return 2;
     }
     if (root.empty())

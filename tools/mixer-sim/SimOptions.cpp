@@ -56,6 +56,9 @@ const char* Usage()
            "  --log FILE                 one line per MIDI message, its take and driver request, after\n"
            "                             the milliseconds since start and a tab\n"
            "  --install-ms MS            install delay after a complete update (default 2000)\n"
+           "  --devices N                mixers of this model plugged in, 1 to 8 (default 1); the others\n"
+           "                             publish the same port names and only answer the identity\n"
+           "                             request\n"
            "faults:\n"
            "  --refuse-update-flag       refuse setting the driver's update flag\n"
            "  --refuse-open-port         refuse opening port 0\n"
@@ -189,6 +192,11 @@ bool ReadSwitch(ArgReader& r, Options& options)
         return r.Value(options.logPath);
     if (arg == "--install-ms")
         return r.Number(options.installMs);
+    if (arg == "--devices") {
+        if (!r.Number(options.devices))
+            return false;
+        return (options.devices >= 1 && options.devices <= 8) || r.Fail("--devices: expected 1 to 8");
+    }
     if (arg == "--reply-length") {
         uint32_t n = 0;
         if (!r.Number(n))

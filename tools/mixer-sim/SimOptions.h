@@ -34,6 +34,9 @@ struct Options
     std::string receivedPath;
     std::string logPath;
     uint32_t installMs = 2000;
+    // Mixers of the same model plugged in; all but the first only answer the
+    // identity request.
+    uint32_t devices = 1;
     Faults faults;
 };
 

@@ -187,6 +187,17 @@ void Simulator::Attach(bool updateMode)
         Detach();
         return;
     }
+    // More mixers of the model: the same port names, listed after this one.
+    for (size_t n = 2; n <= mOptions.devices; ++n) {
+        auto other = MidiDeviceServer::Publish(
+            kPortName, kPortName, [this, n](const Bytes& m) { OnOtherMidi(n, m); }, &error);
+        if (!other) {
+            Log("error midi: " + error);
+            Detach();
+            return;
+        }
+        mOtherMidi.push_back(std::move(other));
+    }
     Version version;
     {
         std::lock_guard lock(mLock);
@@ -201,6 +212,7 @@ void Simulator::Detach()
     // Unplugged: the driver marks the instance gone, the ports vanish, the
     // open handle fails from now on.
     mRegistry->SetValue(mInstancePath + u"\\Attached", u"", Registry::Value::Binary({0}));
+    mOtherMidi.clear();
     mMidi.reset();
     if (mDriver) {
         mDriver->Stop();
@@ -383,6 +395,26 @@ void Simulator::OnMidi(const Bytes& message)
         if (mMidi) {
             mMidi->Send(reply);
             Log("midi-out " + Hex(reply));
+        }
+    });
+}
+
+void Simulator::OnOtherMidi(size_t n, const Bytes& message)
+{
+    Log("device " + std::to_string(n) + " midi-in " + Hex(message));
+    if (!IsIdentityRequest(message))
+        return;
+    Bytes reply;
+    {
+        std::lock_guard lock(mLock);
+        if (!mAttached)
+            return;
+        reply = IdentityReply(mVersion, kIdentityReplyLength);
+    }
+    Post(std::chrono::milliseconds(0), [this, n, reply] {
+        if (n - 2 < mOtherMidi.size()) {
+            mOtherMidi[n - 2]->Send(reply);
+            Log("device " + std::to_string(n) + " midi-out " + Hex(reply));
         }
     });
 }

@@ -49,6 +49,8 @@ private:
     void RunDueTasks();
 
     void OnMidi(const Bytes& message);
+    // The identity request to the n-th mixer (from 2) of the same model.
+    void OnOtherMidi(size_t n, const Bytes& message);
     Tavo::Platform::Driver::Reply OnDriver(Tavo::Platform::Driver::DriverSession& session,
                                            const Tavo::Platform::Driver::Request& request);
     void OnDriverClose();
@@ -68,6 +70,7 @@ private:
     int mControlFd = -1;
     int mWakeFd = -1;
     std::unique_ptr<Tavo::Platform::Midi::MidiDeviceServer> mMidi;
+    std::vector<std::unique_ptr<Tavo::Platform::Midi::MidiDeviceServer>> mOtherMidi;
     std::unique_ptr<Tavo::Platform::Driver::DriverServer> mDriver;
     std::shared_ptr<DriverSide> mDriverSide;
 

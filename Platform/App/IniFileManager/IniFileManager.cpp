@@ -17,7 +17,8 @@
 
 using namespace Tavo::Platform::App;
 using Tavo::Platform::ReadWholeFile;
-using Tavo::Platform::WriteFileAtomically;
+using Tavo::Platform::UserFileWrite;
+using Tavo::Platform::WriteUserFile;
 using Tavo::Platform::App::Ini::Document;
 using Tavo::Platform::App::Ini::Node;
 
@@ -78,10 +79,13 @@ int32_t Save(OpenFile& file)
         file.dirty = false;
         return INI_OK;
     }
-    if (!WriteFileAtomically(file.path, text)) {
+    const UserFileWrite written = WriteUserFile(file.path, text, 0644);
+    if (written != UserFileWrite::Written) {
         file.dirty = true;
         file.onDiskKnown = false;
-        return INI_IO_ERROR;
+        return written == UserFileWrite::ReadOnly         ? INI_READ_ONLY
+               : written == UserFileWrite::NotRegularFile ? INI_NOT_A_FILE
+                                                          : INI_IO_ERROR;
     }
     file.dirty = false;
     Remember(file, std::move(text));
@@ -172,7 +176,9 @@ INI_EXPORT int32_t OpenIniFile(const char* path, const char* settingsVersion, co
     {
     };
     if (stat(path, &st) == 0) {
-        if (!S_ISREG(st.st_mode) || !ReadWholeFile(path, text, kMaxFileBytes))
+        if (!S_ISREG(st.st_mode))
+            return INI_NOT_A_FILE;
+        if (!ReadWholeFile(path, text, kMaxFileBytes))
             return INI_IO_ERROR;
         file->document.Parse(text);
         // Taken before the read: a change meanwhile shows as a different file.
@@ -183,8 +189,9 @@ INI_EXPORT int32_t OpenIniFile(const char* path, const char* settingsVersion, co
     // The caller's version and product are what the file records from now on.
     file->document.version = settingsVersion ? settingsVersion : "";
     file->document.product = productName ? productName : "";
-    if (text.empty() && Save(*file) != INI_OK)
-        return INI_IO_ERROR;
+    // An empty read-only file is used as it is, with nothing in it.
+    if (const int32_t saved = text.empty() ? Save(*file) : INI_OK; saved != INI_OK && saved != INI_READ_ONLY)
+        return saved == INI_NOT_A_FILE ? INI_NOT_A_FILE : INI_IO_ERROR;
     file->opens = 1;
     if (lib.nextHandle == 0)
         lib.nextHandle = 1;

@@ -11,6 +11,7 @@
 #include FT_OUTLINE_H
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -152,6 +153,25 @@ RCPtr<LPixelBuffer<unsigned char>> CopyBitmap(const FT_Bitmap& bitmap)
 
 constexpr FT_Pos kLargestBitmapSide = 4096;
 
+// FreeType takes sizes up to 65535 pixels per em. Larger text is measured
+// at a size it takes and scaled, as the GDI+ side scales its laid-out text;
+// sizes beyond any surface stop at a finite scale.
+constexpr float kLargestPoints = 49151.0f;
+constexpr float kMeasuredPoints = 8192.0f;
+constexpr float kMostPoints = 7.5e6f;
+
+// The factor from the stand-in font to the font; 0 when the font is taken as it is.
+float StandInScale(const LFont& font)
+{
+    const float size = font.GetSize();
+    return size > kLargestPoints ? std::min(size, kMostPoints) / kMeasuredPoints : 0.0f;
+}
+
+RCPtr<LFont> StandIn(const LFont& font)
+{
+    return LFont::FindOrCreate(font.GetFace(), kMeasuredPoints, font.GetStyle());
+}
+
 // Fills in what the processor asked for of one glyph: metrics, box, bitmap.
 // False when FreeType cannot give it; nothing is left to free then.
 bool LoadGlyph(FT_Face face, FT_UInt glyph, uint16_t need, float fontSize,
@@ -262,12 +282,31 @@ LFreetypeFontRenderer::~LFreetypeFontRenderer()
     LFontFileInfo::Clear();
 }
 
+void LFreetypeFontRenderer::MeasureString(RectT<float>& out, const WString& text, const RCPtr<LFont>& font)
+{
+    const float k = font ? StandInScale(*font) : 0.0f;
+    if (k == 0) {
+        LFontRenderer::MeasureString(out, text, font);
+        return;
+    }
+    LFontRenderer::MeasureString(out, text, StandIn(*font));
+    out = {out.x * k, out.y * k, out.width * k, out.height * k};
+}
+
 TavoResult LFreetypeFontRenderer::GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top,
                                                  int32_t& descent)
 {
     FT_Size size = LookupSize(font);
-    if (!size)
+    if (!size) {
+        const float k = StandInScale(*font);
+        if (k > 0 && GetFontMetrics(StandIn(*font), lineHeight, top, descent) == S_OK) {
+            lineHeight = int32_t(std::lround(float(lineHeight) * k));
+            top = int32_t(std::lround(float(top) * k));
+            descent = int32_t(std::lround(float(descent) * k));
+            return S_OK;
+        }
         return E_FAIL;
+    }
     const FT_Size_Metrics& m = size->metrics;
     top = -int32_t(m.ascender >> 6);
     descent = -int32_t(m.descender >> 6);

@@ -40,6 +40,8 @@ public:
     LFreetypeFontRenderer(const RCPtr<LGlyphProcessor>& first, const RCPtr<LGlyphProcessor>& second);
     ~LFreetypeFontRenderer() override;
 
+    // Text larger than FreeType takes is measured at a size it takes, scaled.
+    void MeasureString(RectT<float>& out, const WString& text, const RCPtr<LFont>& font) override;
     TavoResult GetFontMetrics(const RCPtr<LFont>& font, int32_t& lineHeight, int32_t& top,
                               int32_t& descent) override;
     // A maxWidth above 0 ends the walk before a glyph whose right edge would

@@ -69,6 +69,14 @@ LGDIRenderer::CachedFont& LGDIRenderer::FindFont(const LFont& font)
     return entry;
 }
 
+Platform::Graphics::Graphics* LGDIRenderer::Current() const
+{
+    Platform::Graphics::Graphics* g = mCurrent ? mCurrent->GetGraphics() : nullptr;
+    if (g)
+        g->SetOpacity(mCurrent->state.opacity);
+    return g;
+}
+
 const Platform::Graphics::TextFont& LGDIRenderer::GetTextFont(const LFont& font)
 {
     return *FindFont(font).text;
@@ -352,7 +360,10 @@ void LGDIRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>
                 }
                 break;
             case Center:
-                tg.DrawSurfaceScaled(*image, (w - sw) * 0.5, (h - sh) * 0.5, sw, sh, sx, sy, sw, sh);
+                // On whole pixels: half a pixel off, nearest sampling would draw
+                // the first row and column twice and drop the last.
+                tg.DrawSurfaceScaled(*image, std::floor((w - sw) * 0.5), std::floor((h - sh) * 0.5), sw, sh,
+                                     sx, sy, sw, sh);
                 break;
             default:
                 TAVO_THROW(std::invalid_argument, "Invalid ResizeType passed to DrawBitmap.", kFunction,
@@ -405,8 +416,8 @@ int32_t LGDIRenderer::SetClipRect(const RectT<double>& rect)
 {
     LRenderer::SetClipRect(rect);
     if (Platform::Graphics::Graphics* g = Current())
-        g->SetClip(static_cast<float>(rect.x), static_cast<float>(rect.y), static_cast<float>(rect.width),
-                   static_cast<float>(rect.height));
+        // Not narrowed to floats: a far but finite edge would become infinite.
+        g->SetClip(rect.x, rect.y, rect.width, rect.height);
     return 0;
 }
 

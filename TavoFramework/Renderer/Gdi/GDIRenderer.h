@@ -101,7 +101,8 @@ private:
     enum class PathKind { Lines, Polyline, Polygon, Fill };
     void DrawShape(PathKind kind, const PolylineT<float>& points, const ColorRGBA& colour,
                    const PointT<float>& offset, const PointT<float>& scale, bool keepCached);
-    Platform::Graphics::Graphics* Current() const { return mCurrent ? mCurrent->GetGraphics() : nullptr; }
+    // The drawing graphics, at the current state's opacity.
+    Platform::Graphics::Graphics* Current() const;
 
     float mDpiScale = 1.0f;
     RCPtr<LGDIRenderContextInfo> mCurrent;

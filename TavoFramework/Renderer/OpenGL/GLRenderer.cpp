@@ -1,3 +1,7 @@
+// The OpenGL renderer (type 0): context set-up on GLX, the glyph atlas,
+// clipping, rectangles, lines and tessellated polygons, bitmaps and reading
+// back. Long because each shape is drawn so its pixels match the GDI+-style
+// renderer's, which takes the rules at the top of the file.
 #include "Renderer/OpenGL/GLRenderer.h"
 
 #include "Platform/Graphics/Graphics.h"
@@ -96,9 +100,22 @@ private:
     bool mOpen = false;
 };
 
-void Colour(const ColorRGBA& c)
+// The render state's opacity, 0 to 1 (not a number counts as 0).
+float OpacityOf(const LRenderContextInfo& context)
 {
-    glColor4f(c.r, c.g, c.b, c.a);
+    const float opacity = context.state.opacity;
+    return !(opacity >= 0) ? 0.0f : std::min(opacity, 1.0f);
+}
+
+ColorRGBA Faded(const ColorRGBA& c, float opacity)
+{
+    return ColorRGBA(c.r, c.g, c.b, c.a * opacity);
+}
+
+void ColourUb(uint32_t argb, float opacity)
+{
+    glColor4ub(static_cast<GLubyte>(argb >> 16), static_cast<GLubyte>(argb >> 8), static_cast<GLubyte>(argb),
+               static_cast<GLubyte>(std::lround(static_cast<float>(argb >> 24) * opacity)));
 }
 
 int32_t ClampToInt(double v)
@@ -427,6 +444,17 @@ TavoResult LGLRenderer::InitRenderContextInfo(const RectT<int32_t>& viewport, Wi
     return S_OK;
 }
 
+void LGLRenderer::Colour(const ColorRGBA& c)
+{
+    const float opacity = GetCurrentContext() ? OpacityOf(*GetCurrentContext()) : 1.0f;
+    glColor4f(c.r, c.g, c.b, c.a * opacity);
+}
+
+float LGLRenderer::Opacity()
+{
+    return GetCurrentContext() ? OpacityOf(*GetCurrentContext()) : 1.0f;
+}
+
 LGLRenderContextInfo* LGLRenderer::Current()
 {
     auto* current = static_cast<LGLRenderContextInfo*>(GetCurrentContext());
@@ -587,13 +615,24 @@ void LGLRenderer::ApplyClip(LGLRenderContextInfo& current)
     const RenderState& state = current.state;
     const double left = state.clip.x + state.translation.x;
     const double top = state.clip.y + state.translation.y;
-    const int32_t x = ClampToInt(left);
-    const int32_t y = ClampToInt(top);
-    const int32_t right = ClampToInt(std::ceil(left + state.clip.width));
-    const int32_t bottom = ClampToInt(std::ceil(top + state.clip.height));
-    const int32_t height = current.GL().Height();
-    // GL counts scissor rows from the bottom.
-    const int32_t box[4] = {x, height - bottom, std::max(0, right - x), std::max(0, bottom - y)};
+    const double rightEdge = left + state.clip.width;
+    const double bottomEdge = top + state.clip.height;
+    int32_t box[4] = {0, 0, 0, 0};
+    // An edge that is no number or infinitely far says nowhere to draw: it
+    // is refused before it becomes an integer, and nothing shows.
+    if (std::isfinite(left) && std::isfinite(top) && std::isfinite(rightEdge) && std::isfinite(bottomEdge)) {
+        const int32_t x = ClampToInt(left);
+        const int32_t y = ClampToInt(top);
+        const int32_t right = ClampToInt(std::ceil(rightEdge));
+        const int32_t bottom = ClampToInt(std::ceil(bottomEdge));
+        const int32_t height = current.GL().Height();
+        // GL counts scissor rows from the bottom; the edges lie within
+        // +-1e9, so their differences fit.
+        box[0] = x;
+        box[1] = height - bottom;
+        box[2] = std::max(0, right - x);
+        box[3] = std::max(0, bottom - y);
+    }
     if (std::equal(std::begin(box), std::end(box), std::begin(current.scissor)))
         return;
     std::copy(std::begin(box), std::end(box), std::begin(current.scissor));
@@ -629,9 +668,12 @@ void LGLRenderer::DrawRect(const RectT<int32_t>& rect, const ColorRGBA& colour, 
     // The band of the line width around pixel centres x to x + w and y to
     // y + h, as the GDI+ renderer frames it, in four pieces that do not
     // overlap, so that a translucent frame is blended once everywhere.
+    // A band of even width has its edges on pixel centres: the GDI+
+    // renderer gives the row on its top edge to the band and the one on its
+    // bottom edge to what lies below; moved up by a hair, GL does the same.
     const double half = lineWidth / 2.0;
-    const double left = x + 0.5 - half, top = y + 0.5 - half;
-    const double right = x + w + 0.5 + half, bottom = y + h + 0.5 + half;
+    const double left = x + 0.5 - half, top = y + 0.5 - half - kTieBreak;
+    const double right = x + w + 0.5 + half, bottom = y + h + 0.5 + half - kTieBreak;
     const double innerLeft = left + lineWidth, innerTop = top + lineWidth;
     const double innerRight = right - lineWidth, innerBottom = bottom - lineWidth;
     glBegin(GL_QUADS);
@@ -681,17 +723,19 @@ void LGLRenderer::FillRect(const RectT<int32_t>& rect, const ColorRGBA& colour, 
     if (!current)
         return;
     SetTexturing(false);
-    // Blending an opaque colour gives the colour: skip the blend.
-    const bool replace = !blend || colour.a >= 1.0f;
+    // Blending an opaque colour gives the colour: skip the blend. Unblended
+    // fills replace the pixels as they are; blended ones fade with the state.
+    const ColorRGBA shown = blend ? Faded(colour, OpacityOf(*current)) : colour;
+    const bool replace = !blend || shown.a >= 1.0f;
     // Replacing whole pixels is a clear, which a software rasteriser fills
     // far faster than it shades a quad.
-    if (replace && rect.width > 0 && rect.height > 0 && ClearRect(*current, rect, colour))
+    if (replace && rect.width > 0 && rect.height > 0 && ClearRect(*current, rect, shown))
         return;
     if (replace) {
         glDisable(GL_BLEND);
         glDisable(GL_ALPHA_TEST);
     }
-    Colour(colour);
+    glColor4f(shown.r, shown.g, shown.b, shown.a);
     glRecti(rect.x, rect.y, rect.x + rect.width, rect.y + rect.height);
     if (replace) {
         glEnable(GL_BLEND);
@@ -738,7 +782,8 @@ void LGLRenderer::FillColorRectList(const ColorRectListT<float>& list, const Poi
     glTranslated(offset.x, offset.y, 0);
     const bool changed = list.IsChanged();
     const_cast<ColorRectListT<float>&>(list).SetChanged(false);
-    Cached(kRectList, list.GetHandle(), changed, keepCached, [&] {
+    const float opacity = Opacity();
+    const auto draw = [&] {
         const auto& colours = list.GetColors();
         const double sx = list.GetScaleX(), sy = list.GetScaleY();
         glBegin(GL_QUADS);
@@ -747,16 +792,23 @@ void LGLRenderer::FillColorRectList(const ColorRectListT<float>& list, const Poi
             const RectT<float>& r = *list.GetItemPtr(i);
             const double x = RoundToInt(r.x * sx), y = RoundToInt(r.y * sy);
             const double right = x + RoundToInt(r.width * sx), bottom = y + RoundToInt(r.height * sy);
-            const uint32_t argb = i < colours.GetCount() ? *colours.GetItemPtr(i) : 0;
-            glColor4ub(static_cast<GLubyte>(argb >> 16), static_cast<GLubyte>(argb >> 8),
-                       static_cast<GLubyte>(argb), static_cast<GLubyte>(argb >> 24));
+            ColourUb(i < colours.GetCount() ? *colours.GetItemPtr(i) : 0, opacity);
             glVertex2d(x, y);
             glVertex2d(right, y);
             glVertex2d(right, bottom);
             glVertex2d(x, bottom);
         }
         glEnd();
-    });
+    };
+    // The list records its colours: faded, it is drawn as it is, and the
+    // recorded list is kept for frames at full opacity.
+    if (opacity < 1.0f) {
+        if (changed)
+            mLists[kRectList].Remove(list.GetHandle());
+        draw();
+    } else {
+        Cached(kRectList, list.GetHandle(), changed, keepCached, draw);
+    }
     glPopMatrix();
 }
 
@@ -784,8 +836,22 @@ void LGLRenderer::Shape(ShapeKind kind, PolylineT<float>& points, const ColorRGB
     glScalef(scale.x, scale.y, 1);
     const bool changed = points.IsChanged();
     points.SetChanged(false);
+    // The quads of a stroke overlap where segments meet: a translucent one
+    // is blended once per pixel, as the GDI+ renderer strokes a path, by
+    // letting only the first fragment of each pixel through the stencil.
+    const bool once = colour.a * Opacity() < 1.0f;
+    if (once) {
+        glEnable(GL_STENCIL_TEST);
+        glStencilFunc(GL_EQUAL, 0, 0xFF);
+        glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
+    }
     Cached(kind, points.GetHandle(), changed, keepCached,
            [&] { StrokePoints(points, scale.x, scale.y, kind == kOutline, kind == kLines); });
+    if (once) {
+        // Every pixel it marked lies inside the scissor, which the clear keeps to.
+        glClear(GL_STENCIL_BUFFER_BIT);
+        glDisable(GL_STENCIL_TEST);
+    }
     glPopMatrix();
 }
 
@@ -889,7 +955,8 @@ void LGLRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>&
                          static_cast<float>(rect.y), static_cast<float>(rect.x + rect.width),
                          static_cast<float>(rect.y + rect.height)});
     }
-    const bool opaque = texture->IsOpaque();
+    const float opacity = Opacity();
+    const bool opaque = texture->IsOpaque() && opacity >= 1.0f;
     if (opaque && texture->IsUniform()) {
         // The tiles cover the destination exactly; the centred image is
         // its one quad.
@@ -909,8 +976,7 @@ void LGLRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>&
         // One colour however it is sampled: fill, without texturing.
         const uint32_t argb = texture->GetUniformColour();
         SetTexturing(false);
-        glColor4ub(static_cast<GLubyte>(argb >> 16), static_cast<GLubyte>(argb >> 8),
-                   static_cast<GLubyte>(argb), static_cast<GLubyte>(argb >> 24));
+        ColourUb(argb, opacity);
         glBegin(GL_QUADS);
         for (const auto& q : quads) {
             glVertex2f(q[4], q[5]);
@@ -924,7 +990,7 @@ void LGLRenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<int32_t>&
         glBindTexture(GL_TEXTURE_2D, texture->GetName());
         // Tiles and centred images are drawn at their own size.
         texture->SetNearest(mode != 0 || (rect.width == w && rect.height == h));
-        glColor4f(1, 1, 1, 1);
+        glColor4f(1, 1, 1, opacity);
         glBegin(GL_QUADS);
         for (const auto& q : quads)
             texture->Quad(&q[0], &q[4]);
@@ -953,7 +1019,7 @@ bool LGLRenderer::ReadRegion(LGLRenderContextInfo& from, const RectT<int32_t>& r
     return true;
 }
 
-void LGLRenderer::DrawReadBack(int32_t width, int32_t height, const PointT<int32_t>& at)
+void LGLRenderer::DrawReadBack(int32_t width, int32_t height, const PointT<int32_t>& at, float opacity)
 {
     if (!mScratch)
         mScratch = RCPtr<LGLTexture>(new LGLTexture());
@@ -963,7 +1029,7 @@ void LGLRenderer::DrawReadBack(int32_t width, int32_t height, const PointT<int32
     mScratch->LoadImage(image, GL_RGBA8, LGLTexture::kNearest, 1.0f);
     SetTexturing(true);
     glBindTexture(GL_TEXTURE_2D, mScratch->GetName());
-    glColor4f(1, 1, 1, 1);
+    glColor4f(1, 1, 1, opacity);
     const float source[4] = {0, 0, static_cast<float>(width), static_cast<float>(height)};
     const float target[4] = {static_cast<float>(at.x), static_cast<float>(at.y),
                              static_cast<float>(at.x + width), static_cast<float>(at.y + height)};
@@ -986,7 +1052,7 @@ TavoResult LGLRenderer::DrawBitmapRegion(const RCPtr<LRenderContextInfo>& source
     current->GL().MakeCurrent();
     if (!read)
         return E_FAIL;
-    DrawReadBack(region.width, region.height, position);
+    DrawReadBack(region.width, region.height, position, OpacityOf(*current));
     return S_OK;
 }
 
@@ -1007,7 +1073,7 @@ TavoResult LGLRenderer::ClearAndDrawBitmap(const RCPtr<LRenderContextInfo>& cont
     glClear(GL_COLOR_BUFFER_BIT);
     glDisable(GL_BLEND);
     glLoadIdentity();
-    DrawReadBack(all.width, all.height, offset);
+    DrawReadBack(all.width, all.height, offset, 1.0f);
     glEnable(GL_BLEND);
     glEnable(GL_SCISSOR_TEST);
     RenderFinish(context);

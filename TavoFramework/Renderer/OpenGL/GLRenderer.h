@@ -100,6 +100,9 @@ public:
 private:
     void Start();
     LGLRenderContextInfo* Current();
+    // The colour with its alpha times the current state's opacity.
+    void Colour(const ColorRGBA& c);
+    float Opacity();
     void ApplyClip(LGLRenderContextInfo& current);
     void SetTexturing(bool on);
     // Fills the rectangle with the colour by a scissored clear; false when
@@ -115,7 +118,7 @@ private:
     // Pixels of a context's region into mReadBack, rows top first; leaves
     // that context current.
     bool ReadRegion(LGLRenderContextInfo& from, const RectT<int32_t>& region);
-    void DrawReadBack(int32_t width, int32_t height, const PointT<int32_t>& at);
+    void DrawReadBack(int32_t width, int32_t height, const PointT<int32_t>& at, float opacity);
     void PurgeWhenDue();
 
     Platform::GL::IGLDriver* mDriver;

@@ -4,10 +4,12 @@
 #include "ControlBase/Control.h"
 #include "ControlBase/ControlEnvironment.h"
 #include "Window/Native/Clipboard.h"
+#include "Window/Native/MessageBoxWindow.h"
 #include "Window/Native/OSRootWindow.h"
 #include "Window/Native/OSWindow.h"
 #include "Window/Native/SplashScreen.h"
 #include "Window/Native/WindowHost.h"
+#include "Platform/App/MessageBox.h"
 #include "Platform/Graphics/Text.h"
 
 #include <cstdlib>
@@ -95,6 +97,8 @@ AppPlatformHooks DesktopPlatformHooks()
 {
     LOSRootWindow::InstallAsFactory();
     LClipboard::SetEditRouter(RouteEdit);
+    // Boxes with an owner window show over it; the others stay on stderr.
+    Platform::App::SetMessageBoxHook(&RunMessageBoxWindow);
     AppPlatformHooks hooks;
     hooks.createMainWindow = []() -> std::unique_ptr<IMainWindow> {
         if (!WindowHost::System())

@@ -1,3 +1,6 @@
+// The root window of a native window: its root control, geometry, dirty
+// region and painting, hit testing, hover and tooltips, mouse capture, keys
+// and focus, and the key and notification queues drained on idle turns.
 #include "Window/Native/OSRootWindow.h"
 
 #include "Application/FrameworkApp.h"
@@ -71,12 +74,18 @@ public:
     CursorHandle SetCursor(CursorHandle cursor) override { return mRoot ? mRoot->SetCursor(cursor) : 0; }
     void GetMousePosition(int32_t& x, int32_t& y) const override
     {
-        const PointT<int32_t> p = mRoot ? mRoot->GetMousePosition() : PointT<int32_t>{0, 0};
-        x = p.x;
-        y = p.y;
+        x = y = 0;
+        if (!mRoot)
+            return;
+        // The window answers in its client coordinates.
+        const PointT<int32_t> p = mRoot->GetMousePosition();
+        const RectT<int32_t> client = mRoot->GetBounds();
+        x = p.x + client.x;
+        y = p.y + client.y;
     }
     uint32_t GetMouseButtons() const override { return mRoot ? mRoot->GetMouseButtons() : 0; }
     RCPtr<LRenderer> GetRenderer() const override { return mRoot ? mRoot->GetRenderer() : nullptr; }
+    LRootWindow* GetControlsWindow() const override { return mRoot.Get(); }
 
     INativeWindowClient* GetNativeClient() override { return mRoot.Get(); }
     void NativeWindowDestroyed() override
@@ -586,20 +595,30 @@ void LOSRootWindow::DeliverKey(const RCPtr<LKeyParam>& key)
 
 void LOSRootWindow::OnKey(const KeyCode& key)
 {
-    // A Tab press comes as the key and then its character. When the key
-    // moved the focus, or came with Ctrl, which only ever moves it, the
-    // character is not text for the control that now has the focus.
-    const bool tabCharacter =
-        (key.code & (KeyCode::kVirtualKeyMask | KeyCode::kNoKey)) == 0 && key.Character() == u'\t';
-    const bool dropCharacter = tabCharacter && mTabMovedFocus;
-    mTabMovedFocus = false;
-    if (dropCharacter)
-        return;
-    const bool tabPress = (key.code & KeyCode::kNoKey) == 0 && (key.code & KeyCode::kKeyDown) != 0 &&
-                          key.VirtualKey() == VKey::kTab;
+    // Tab, Return and Escape come as the press, the character and the
+    // release. When the press moved the focus (Tab to the next control, an
+    // open menu choosing or closing), or was Tab with Ctrl, which only ever
+    // moves it, its character and release are not for the control that now
+    // has the focus.
+    const uint32_t vk = key.VirtualKey();
+    const bool isPress = (key.code & KeyCode::kNoKey) == 0 && (key.code & KeyCode::kKeyDown) != 0;
+    const bool isCharacter = (key.code & (KeyCode::kVirtualKeyMask | KeyCode::kNoKey)) == 0;
+    if (mPressMovedFocus) {
+        const bool own = isCharacter
+                             ? key.Character() == mPressMovedFocus
+                             : !isPress && (key.code & KeyCode::kNoKey) == 0 && vk == mPressMovedFocus;
+        if (own) {
+            if (!isCharacter)
+                mPressMovedFocus = 0;
+            return;
+        }
+        mPressMovedFocus = 0;
+    }
+    const bool watched = isPress && (vk == VKey::kTab || vk == VKey::kReturn || vk == VKey::kEscape);
     const RCPtr<LControl> before = mFocus;
     DeliverKey(LKeyParam::Create(key));
-    mTabMovedFocus = tabPress && ((key.code & KeyCode::kCtrl) || mFocus != before);
+    if (watched && (mFocus != before || (vk == VKey::kTab && (key.code & KeyCode::kCtrl))))
+        mPressMovedFocus = vk;
 }
 
 void LOSRootWindow::QueueKey(const RCPtr<LKeyParam>& key)

@@ -117,9 +117,9 @@ private:
     Mutex mKeyLock;
     std::unique_ptr<RCPtrQueue<LKeyParam, 256>> mKeys;
     uint32_t mPressed[10] = {};
-    // The last key was a Tab press that moved the focus or came with Ctrl:
-    // the character it makes is dropped.
-    bool mTabMovedFocus = false;
+    // The Tab, Return or Escape whose press moved the focus (or was Ctrl+Tab):
+    // its character and release are dropped.
+    uint32_t mPressMovedFocus = 0;
     RCPtr<LNotificationQueue> mQueue;
     IAppRootWindow* mAppWindow = nullptr;  // owns this root window
 };

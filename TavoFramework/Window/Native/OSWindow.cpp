@@ -1,3 +1,6 @@
+// The native top-level window on the platform's window system: creation
+// and its renderer, placement (also the one stored in the profile),
+// showing and closing, the services controls ask for, painting and events.
 #include "Window/Native/OSWindow.h"
 
 #include "Application/ApplicationBase.h"
@@ -214,8 +217,8 @@ void OSWindow::MoveWindow(const WindowRect& rect)
     if (!mWindow)
         return;
     const Win::Rect e = System().GetFrameExtents(mWindow);
-    SetWindowRect(RectT<int32_t>{rect.left + e.x, rect.top + e.y, rect.width - e.x - e.width,
-                                 rect.height - e.y - e.height});
+    SetWindowRect(RectT<int32_t>{rect.left + e.x, rect.top + e.y, std::max(1, rect.width - e.x - e.width),
+                                 std::max(1, rect.height - e.y - e.height)});
 }
 
 std::vector<uint8_t> OSWindow::GetPlacement() const
@@ -234,11 +237,22 @@ void OSWindow::SetPlacement(const uint8_t* placement, size_t size)
 {
     if (!placement || size != Platform::App::kWindowPlacementSize || GetInt(placement, 0) != 44)
         return;
-    const int32_t left = GetInt(placement, 28), top = GetInt(placement, 32);
-    const int32_t right = GetInt(placement, 36), bottom = GetInt(placement, 40);
+    const int64_t left = GetInt(placement, 28), top = GetInt(placement, 32);
+    const int64_t right = GetInt(placement, 36), bottom = GetInt(placement, 40);
     if (right <= left || bottom <= top)
         return;
-    MoveWindow(WindowRect{left, top, right - left, bottom - top});
+    // The record comes from a file: a frame larger than the screen would be
+    // a window of as many pixels, so it is cut to the screen and moved onto
+    // it before the window takes it.
+    const Win::Rect screen = System().GetScreenRect();
+    const int32_t width = int32_t(std::min<int64_t>(right - left, std::max(screen.width, 1)));
+    const int32_t height = int32_t(std::min<int64_t>(bottom - top, std::max(screen.height, 1)));
+    auto onScreen = [](int64_t start, int32_t size, int32_t screenStart, int32_t screenSize) {
+        const int64_t last = int64_t(screenStart) + screenSize - size;
+        return int32_t(std::max<int64_t>(screenStart, std::min(start, last)));
+    };
+    MoveWindow(WindowRect{onScreen(left, width, screen.x, screen.width),
+                          onScreen(top, height, screen.y, screen.height), width, height});
 }
 
 void OSWindow::SavePlacement()
@@ -592,9 +606,23 @@ void OSWindow::OnDisplayChange()
     if (mClient)
         mClient->SetRepaintAll();
     Invalidate();
-    // A window the smaller work area no longer holds is moved back into it.
-    const Win::Rect area = System().GetWorkArea();
-    const WindowRect work{area.x, area.y, area.width, area.height};
+    // A window the smaller work area no longer holds is moved back into
+    // it; the window manager may publish that area only later.
+    mAwaitingWorkArea = true;
+    KeepInWorkArea();
+}
+
+void OSWindow::KeepInWorkArea()
+{
+    // The published area may still be the old screen's: only what lies on
+    // the screen counts.
+    const Win::Rect area = System().GetWorkArea(), screen = System().GetScreenRect();
+    const int32_t left = std::max(area.x, screen.x), top = std::max(area.y, screen.y);
+    const int64_t right = std::min(int64_t(area.x) + area.width, int64_t(screen.x) + screen.width);
+    const int64_t bottom = std::min(int64_t(area.y) + area.height, int64_t(screen.y) + screen.height);
+    const WindowRect work = right > left && bottom > top
+                                ? WindowRect{left, top, int32_t(right - left), int32_t(bottom - top)}
+                                : WindowRect{screen.x, screen.y, screen.width, screen.height};
     const WindowRect frame = GetWindowRect();
     const WindowRect inside = MoveWindowIntoDesktop(FitToSizeLimits(CutWindowToDesktop(frame, work)), work);
     if (inside != frame)
@@ -735,6 +763,14 @@ void OSWindow::HandleEvent(const Win::Event& e)
     }
     case Win::EventType::DisplayChanged:
         OnDisplayChange();
+        break;
+    case Win::EventType::WorkAreaChanged:
+        // Once after a screen change: where the window manager has placed
+        // the window by then, within the area it now publishes.
+        if (mAwaitingWorkArea) {
+            mAwaitingWorkArea = false;
+            KeepInWorkArea();
+        }
         break;
     case Win::EventType::PowerChanged:
         OnPowerChange(e.suspending);

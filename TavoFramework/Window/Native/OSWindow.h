@@ -154,6 +154,9 @@ private:
     void OnCloseRequest();
     // The screen changed size: repaint all and stay within the work area.
     void OnDisplayChange();
+    // Moves the window into the work area (within the screen) when it is
+    // not inside it.
+    void KeepInWorkArea();
     // The machine goes to sleep or woke up: the application hears of it as
     // the power message, then everything is repainted.
     void OnPowerChange(bool suspending);
@@ -181,6 +184,9 @@ private:
     bool mModalEnded = false;
     int32_t mModalResult = 0;
     bool mWasOffScreen = false;
+    // The screen changed and the window manager has not yet published the
+    // work area that goes with it.
+    bool mAwaitingWorkArea = false;
     bool mShown = false;
     uint32_t mTimerId = 0;
     uint32_t mPaintCount = 0;

@@ -22,7 +22,26 @@ struct HostState
     std::map<Win::WindowId, WindowHost::Handler> handlers;
     std::function<void()> clipboardLost;
     std::unique_ptr<Win::PowerNotices> power;
+    Win::WindowId modal = 0;
 };
+
+// What a user does to a window, as opposed to what the display tells it.
+bool IsInput(Win::EventType type)
+{
+    switch (type) {
+    case Win::EventType::CloseRequest:
+    case Win::EventType::KeyDown:
+    case Win::EventType::KeyUp:
+    case Win::EventType::Character:
+    case Win::EventType::ButtonDown:
+    case Win::EventType::ButtonUp:
+    case Win::EventType::Motion:
+    case Win::EventType::Wheel:
+        return true;
+    default:
+        return false;
+    }
+}
 
 HostState& State()
 {
@@ -101,12 +120,29 @@ void Dispatch(const Win::Event& event)
         }
         return;
     }
+    if (s.modal != 0 && event.window != s.modal && IsInput(event.type))
+        return;
     auto it = s.handlers.find(event.window);
     if (it == s.handlers.end())
         return;
     // The handler may unregister its window.
     const Handler handler = it->second;
     handler(event);
+}
+
+bool HearsPowerChanges()
+{
+    return State().power && State().power->IsListening();
+}
+
+void SetModalWindow(Win::WindowId window)
+{
+    State().modal = window;
+}
+
+Win::WindowId ModalWindow()
+{
+    return State().modal;
 }
 
 void SetClipboardLostHandler(std::function<void()> handler)
@@ -203,6 +239,16 @@ bool DesktopServices::SetCursorPosition(int32_t x, int32_t y)
 {
     Win::IWindowSystem* system = WindowHost::System();
     return system && system->WarpPointer(x, y);
+}
+
+bool DesktopServices::GetFontName(std::string& name) const
+{
+    Win::IWindowSystem* system = WindowHost::System();
+    const std::optional<std::string> setting =
+        system ? system->GetDesktopSetting("Gtk/FontName") : std::optional<std::string>();
+    if (setting)
+        name = *setting;
+    return setting.has_value();
 }
 
 int32_t DesktopServices::ShowCursor(bool show)

@@ -26,9 +26,14 @@ Platform::App::IMessageLoop& Loop();
 void Use(Platform::Window::IWindowSystem* system, Platform::App::IMessageLoop* loop);
 void Register(Platform::Window::WindowId window, Handler handler);
 void Unregister(Platform::Window::WindowId window);
-// Hands one event to its window, or to the clipboard handler.
+// Hands one event to its window, or to the clipboard handler. While a modal
+// window is set, input for the other windows is dropped.
 void Dispatch(const Platform::Window::Event& event);
+void SetModalWindow(Platform::Window::WindowId window);
+Platform::Window::WindowId ModalWindow();
 void SetClipboardLostHandler(std::function<void()> handler);
+// True once the system bus reports sleep and wake-up to the windows.
+bool HearsPowerChanges();
 
 // The theme name of a platform cursor id, empty for none or unknown.
 const char* CursorThemeName(CursorHandle cursor);
@@ -48,6 +53,7 @@ public:
     void GetCursorPosition(int32_t& x, int32_t& y) const override;
     bool SetCursorPosition(int32_t x, int32_t y) override;
     int32_t ShowCursor(bool show) override;
+    bool GetFontName(std::string& name) const override;
 
 private:
     int32_t mCursorCount = 0;

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "Platform/App/Folders.h"
+#include "Platform/App/IniFileLibrary.h"
 #include "Platform/App/MessageBox.h"
 #include "Platform/App/ProfileStore.h"
 #include "tests/Common/TestScope.h"
@@ -110,6 +115,54 @@ TEST_F(FoldersTest, ProfileStoreKeepsThePlacementAndIgnoresAWrongSize)
     EXPECT_FALSE(ReadWindowPlacement(memory, "App"));
     WriteWindowPlacement(memory, "App", placement);
     EXPECT_EQ(ReadWindowPlacement(memory, "App"), placement);
+}
+
+// Every file read from the user's folders may be a FIFO a user or another
+// program left there: opening it for reading would wait for a writer.
+TEST_F(FoldersTest, FifosWhereUserFilesBelongAreRefusedWithoutWaiting)
+{
+    unsetenv("TAVO_DOCUMENTS_DIR");
+    unsetenv("XDG_DOCUMENTS_DIR");
+    ScopedEnv config("XDG_CONFIG_HOME", mRoot / "cfg");
+    IniFileLibrary library;
+    ASSERT_EQ(library.Load(fs::read_symlink("/proc/self/exe").parent_path().string()),
+              IniFileLibrary::LoadResult::Loaded);
+    const struct
+    {
+        const char* name;
+        std::string fifo;
+        // What the reader gives: the defaults.
+        std::function<bool()> readsDefaults;
+    } cases[] = {
+        {"user folders", mRoot / "cfg/user-dirs.dirs",
+         [&] { return GetSystemFolder(FolderId::Documents) == mRoot / "home"; }},
+        {"window profile", mRoot / "config/Tessaro DJ/Zenta.profile",
+         [] {
+             FileProfileStore store("Tessaro DJ", "Zenta");
+             return !store.GetBinary("Zenta", "WP") && !store.WriteBinary("Zenta", "WP", {1});
+         }},
+        {"settings", mRoot / "user/UserSettings.ini",
+         [&] {
+             uint32_t handle = 7;
+             const std::string path = mRoot / "user/UserSettings.ini";
+             return library.EntryPoints().openIniFile(path.c_str(), "1_0_0", "Zenta", &handle) ==
+                        INI_NOT_A_FILE &&
+                    handle == 0;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::create_directories(fs::path(c.fifo).parent_path());
+        ASSERT_EQ(mkfifo(c.fifo.c_str(), 0600), 0);
+        auto read = std::async(std::launch::async, c.readsDefaults);
+        if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << "blocked on the FIFO";
+            // A writer that comes and goes lets the reader on.
+            close(open(c.fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+        EXPECT_TRUE(read.get());
+        EXPECT_TRUE(fs::is_fifo(c.fifo));
+    }
 }
 
 TEST(MessageBox, WritesToStderrAndAnswersWithoutADisplay)

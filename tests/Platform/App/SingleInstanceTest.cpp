@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -119,8 +121,10 @@ TEST_F(SingleInstanceTest, OnlyOneCopyHoldsTheLockAndItLivesInAPrivateFolder)
     };
     ASSERT_EQ(stat((mFolder / "run").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    // Nobody serves yet: a later copy is told to start like a first one.
-    EXPECT_EQ(second.HandOver("x"), HandOverResult::NoFirstCopy);
+    // The socket exists with the lock: a later copy's text waits for the
+    // first copy to serve, and is not taken before it does.
+    EXPECT_TRUE(std::filesystem::exists(first.SocketPath()));
+    EXPECT_EQ(second.HandOver("x", 100), HandOverResult::Failed);
 }
 
 TEST_F(SingleInstanceTest, RuntimeFolderOfAnotherModeIsRefused)
@@ -129,9 +133,11 @@ TEST_F(SingleInstanceTest, RuntimeFolderOfAnotherModeIsRefused)
     chmod((mFolder / "open").c_str(), 0777);
     ScopedEnv open("TAVO_RUNTIME_DIR", mFolder / "open");
     EXPECT_EQ(UserRuntimeFolder(), "");
-    // Without a lock the program still starts, as a first copy.
+    // Named, and the guard says it guards nothing.
     SingleInstance instance("Updater");
-    EXPECT_TRUE(instance.Acquire());
+    EXPECT_FALSE(instance.Guarded());
+    EXPECT_EQ(instance.Trouble(),
+              std::vector<std::string>({mFolder / "open" + ": is open to other users (mode 777)"}));
 }
 
 TEST_F(SingleInstanceTest, ASecondProcessHandsItsCommandLineOverWhole)
@@ -214,7 +220,7 @@ TEST_F(SingleInstanceTest, MalformedMessagesAreDroppedWithoutReachingTheReceiver
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
-TEST_F(SingleInstanceTest, SilentSendersCannotQueueWithoutLimit)
+TEST_F(SingleInstanceTest, SilentSendersCannotHoldEverySlotForEver)
 {
     SingleInstance first("Updater");
     ASSERT_TRUE(first.Acquire());
@@ -233,13 +239,15 @@ TEST_F(SingleInstanceTest, SilentSendersCannotQueueWithoutLimit)
             EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
             silent.push_back(fd);
         }
-        // Accepted in order, so the four silent ones hold every slot.
+        // Accepted in order, so the four silent ones hold every slot: the
+        // later copy is turned away until they are dropped as stale, and
+        // gets through on trying again.
         result = later.HandOver("x");
         for (int fd : silent)
             close(fd);
     });
-    EXPECT_EQ(result, HandOverResult::Failed);
-    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(result, HandOverResult::Taken);
+    EXPECT_EQ(calls, 1);
     first.StopServing();
 }
 
@@ -248,9 +256,6 @@ TEST_F(SingleInstanceTest, OnlyTheLockHolderServesAndAStaleSocketIsReplaced)
     MessageLoop loop;
     SingleInstance second("Updater");
     SingleInstance first("Updater");
-    ASSERT_TRUE(first.Acquire());
-    EXPECT_FALSE(second.Acquire());
-    EXPECT_FALSE(second.StartServing(loop, [](const std::string&) { return true; }));
     // A socket file left by a copy that crashed.
     const int stale = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr{};
@@ -258,7 +263,40 @@ TEST_F(SingleInstanceTest, OnlyTheLockHolderServesAndAStaleSocketIsReplaced)
     std::strncpy(addr.sun_path, first.SocketPath().c_str(), sizeof addr.sun_path - 1);
     ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     close(stale);
-    EXPECT_EQ(second.HandOver("x"), HandOverResult::NoFirstCopy);
+    ASSERT_TRUE(first.Acquire());
+    EXPECT_FALSE(second.Acquire());
+    EXPECT_FALSE(second.StartServing(loop, [](const std::string&) { return true; }));
     EXPECT_TRUE(first.StartServing(loop, [](const std::string&) { return true; }));
+    HandOverResult result{};
+    RunLoopWhile(loop, [&] { result = second.HandOver("x"); });
+    EXPECT_EQ(result, HandOverResult::Taken);
     first.StopServing();
+}
+
+// A first copy that ends without serving (a run without a window) leaves the
+// waiting copy its lock: that copy starts as the first one.
+TEST_F(SingleInstanceTest, ACopyWaitingOnAFirstCopyThatEndsTakesItsPlace)
+{
+    auto first = std::make_unique<SingleInstance>("Updater");
+    ASSERT_TRUE(first->Acquire());
+    SingleInstance later("Updater");
+    ASSERT_FALSE(later.Acquire());
+    HandOverResult result{};
+    std::thread waiting([&] { result = later.HandOver("x"); });
+    // Ends once the text waits in its queue: the queued connection is a
+    // second socket of that name.
+    const std::string path = first->SocketPath();
+    while (first) {
+        int sockets = 0;
+        std::ifstream table("/proc/net/unix");
+        for (std::string line; std::getline(table, line);)
+            sockets += line.find(path) != std::string::npos;
+        if (sockets > 1)
+            first.reset();
+        else
+            std::this_thread::yield();
+    }
+    waiting.join();
+    EXPECT_EQ(result, HandOverResult::NoFirstCopy);
+    EXPECT_TRUE(later.Acquire());
 }

@@ -3,6 +3,7 @@
 #include "Application/DebugLog.h"
 #include "tests/Common/UdpListener.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <string>
@@ -89,6 +90,60 @@ TEST(DebugLog, PortZeroKeepsTheDebuggerAsSink)
     ApplyDebugConsoleSwitch(log, "prog -DEBUG_CONSOLE:00");
     log.Narrow() << "quiet" << std::endl;
     EXPECT_FALSE(log.GetDestination().has_value());
+}
+
+}  // namespace
+
+namespace {
+
+// stderr into a pipe for the life of the object.
+class CapturedStderr
+{
+public:
+    CapturedStderr()
+    {
+        EXPECT_EQ(pipe(mPipe), 0);
+        mSaved = dup(2);
+        dup2(mPipe[1], 2);
+    }
+    ~CapturedStderr()
+    {
+        dup2(mSaved, 2);
+        close(mSaved);
+        close(mPipe[0]);
+        close(mPipe[1]);
+    }
+    std::string Take()
+    {
+        std::string text;
+        char chunk[256];
+        pollfd p{mPipe[0], POLLIN, 0};
+        while (poll(&p, 1, 0) == 1) {
+            const ssize_t n = read(mPipe[0], chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            text.append(chunk, size_t(n));
+        }
+        return text;
+    }
+
+private:
+    int mPipe[2] = {-1, -1};
+    int mSaved = -1;
+};
+
+TEST(DebugLog, ConsoleWritesAtOnceAndKeepsSurrogatePairsWhole)
+{
+    CapturedStderr captured;
+    DebugLog log;
+    log.OpenConsole();
+    log.Narrow() << "no flush";
+    EXPECT_EQ(captured.Take(), "no flush");
+    // A pair written one unit at a time leaves as one character.
+    log.Wide() << char16_t(0xD83C);
+    EXPECT_EQ(captured.Take(), "");
+    log.Wide() << char16_t(0xDFB5) << u"!";
+    EXPECT_EQ(captured.Take(), "\xf0\x9f\x8e\xb5!");
 }
 
 }  // namespace

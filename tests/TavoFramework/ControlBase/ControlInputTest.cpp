@@ -347,6 +347,53 @@ TEST_F(ControlInput, KeysGoToOwnHotKeysThenSiblingsThenWindowThenApplication)
     EXPECT_EQ(application, std::vector<uint32_t>{f8});
 }
 
+// The siblings' order is kept between key presses: a new client, a changed
+// tab order and a changed focusable flag each count at the next press.
+TEST_F(ControlInput, SiblingKeyOrderFollowsNewClientsTabOrderAndFocusability)
+{
+    auto a = Add(top, u"a", 0, 0, 50, 20, 0), b = Add(top, u"b", 60, 0, 50, 20, 1),
+         c = Add(top, u"c", 0, 30, 50, 20, 2);
+    b->Bind(u"VKEY_F5", u"NID_B");
+    c->Bind(u"VKEY_F5", u"NID_C");
+    RCPtr<TestControl> d;
+    auto heard = Listen(b, {u"NID_B"});
+    heard->Subscribe(RCPtr<LNotificationDistributor>(c), u"NID_C");
+    a->SetFocus(true);
+    const struct
+    {
+        std::function<void()> change;
+        const char* taker;
+    } steps[] = {
+        {[] {}, "NID_C"},  // the last after the sender first
+        {[&] {
+             d = Add(top, u"d", 60, 30, 50, 20, 3);
+             d->Bind(u"VKEY_F5", u"NID_D");
+             heard->Subscribe(RCPtr<LNotificationDistributor>(d), u"NID_D");
+         },
+         "NID_D"},
+        {[&] {
+             // Before every other and not focusable: offered last.
+             d->Record().tabStop = -1;
+             d->SetNotFocusable(true);
+             top->GetChildren().Changed();
+         },
+         "NID_C"},
+        {[&] {
+             // Focusable again and last in the tab order.
+             d->SetNotFocusable(false);
+             d->Record().tabStop = 9;
+             top->GetChildren().Changed();
+         },
+         "NID_D"},
+    };
+    for (const auto& step : steps) {
+        step.change();
+        heard->names.clear();
+        Key(KeyCode::PressCode(VKey::F(5)));
+        EXPECT_EQ(heard->names, std::vector<std::string>{step.taker}) << &step - steps;
+    }
+}
+
 TEST_F(ControlInput, OneClickPerStillPressAndNoneAfterADragOrOutside)
 {
     auto button = Add(top, u"button", 100, 100, 80, 30);
@@ -438,9 +485,9 @@ TEST_F(ControlInput, MoveAndResizeStayInsideTheParentsDragRect)
                  {"right edge outward", 4, 8, 200, 10, 39},
                  {"right edge inward", 4, 8, 5, 10, 10},
                  {"left edge outward", 4, 4, -50, -5, 35},
-                 // An edge stops at the opposite one, at no size.
-                 {"left edge past the right edge", 4, 4, 100, 30, 0},
-                 {"right edge past the left edge", 4, 8, 0, 100, 0, 100}};
+                 // An edge stops a pixel short of the opposite one.
+                 {"left edge past the right edge", 4, 4, 100, 29, 1},
+                 {"right edge past the left edge", 4, 8, 0, 100, 1, 100}};
     for (const Case& c : cases) {
         auto d = Add(area, u"d", c.at, 10, 20, 20);
         d->Record().x.positionAbs = c.at;
@@ -452,6 +499,120 @@ TEST_F(ControlInput, MoveAndResizeStayInsideTheParentsDragRect)
         EXPECT_EQ(d->GetLayout()->x.sizeAbs, c.w) << c.what;
         Release(c.toX, 15);
         d->SetParent(nullptr);
+    }
+}
+
+TEST_F(ControlInput, AnEdgeDraggedToTheOtherCanBeGrabbedAgainToWiden)
+{
+    auto area = Add(top, u"area", 0, 0, 400, 300);
+    area->dragRect = {0, 0, 400, 300};
+    auto d = Add(area, u"d", 100, 10, 20, 20);
+    d->SetDragMode(4, 8);
+    Press(118, 15);
+    Move(10, 15);
+    Release(10, 15);
+    ASSERT_EQ(d->GetWidth(), 1);
+    // The sliver left is under the pointer and widens as far as the pointer goes.
+    PointT<int32_t> local;
+    EXPECT_EQ(top->HitTestFromTop({100, 15}, local, true).Get(), d.Get());
+    Press(100, 15);
+    Move(160, 15);
+    Release(160, 15);
+    EXPECT_EQ(d->GetLayout()->x.sizeAbs, 61);
+}
+
+TEST_F(ControlInput, ARebasedDragGoesOnFromWhereThePointerIs)
+{
+    auto area = Add(top, u"area", 0, 0, 400, 300);
+    for (int32_t mode : {2, 4}) {
+        auto d = Add(area, u"d", 100, 10, 20, 20);
+        d->SetDragMode(mode, mode == 2 ? 1 : 8);
+        const int32_t grab = mode == 2 ? 105 : 119;
+        Press(grab, 15);
+        Move(grab + 30, 15);
+        EXPECT_EQ(d->RebaseDrag(), S_OK);
+        // Moving: the position; the right edge: the width.
+        const auto value = [&] {
+            return mode == 2 ? d->GetLayout()->x.positionAbs : d->GetLayout()->x.sizeAbs;
+        };
+        Move(grab + 31, 15);
+        EXPECT_EQ(value(), mode == 2 ? 131 : 51) << "31 in all";
+        Move(grab - 9, 15);
+        EXPECT_EQ(value(), mode == 2 ? 91 : 11) << "9 back from the press";
+        Release(grab - 9, 15);
+        EXPECT_EQ(d->RebaseDrag(), S_FALSE) << "no drag to rebase";
+        d->SetParent(nullptr);
+    }
+}
+
+// Carried by drag and drop, a control is placed absolutely: it stays under
+// the pointer while the content below it scrolls, and goes back to a
+// placement in the content where it is dropped.
+TEST_F(ControlInput, ACarriedControlIsPlacedAbsolutelyUntilDropped)
+{
+    auto list = Add(top, u"list", 0, 0, 200, 200);
+    list->SetScrollOffset({0, 40});
+    auto item = Add(list, u"item", 10, 60, 50, 20);  // shown at 20 in the list
+    item->SetDragMode(1, 2);
+    Press(20, 25);
+    Move(20, 45);
+    ASSERT_TRUE(item->GetLayout()->y.docked);
+    EXPECT_EQ(item->GetAbsolutePosition().y, 40);
+    list->SetScrollOffset({0, 100});  // as an edge scroll does
+    Move(20, 46);
+    EXPECT_EQ(item->GetAbsolutePosition().y, 41) << "still 5 pixels above the pointer";
+    Release(20, 46);
+    EXPECT_FALSE(item->GetLayout()->y.docked);
+    EXPECT_FALSE(item->GetLayout()->x.docked);
+    EXPECT_EQ(item->GetLayout()->y.positionAbs, 141) << "in the content, where it was let go";
+    EXPECT_EQ(item->GetAbsolutePosition().y, 41);
+}
+
+// Positions and scroll offsets anywhere in the +-2^52 the setters allow: the
+// hit lands where the pixels are, without an integer overflow on the way.
+TEST_F(ControlInput, HitTestHoldsForFarPositionsAndScrollOffsets)
+{
+    const double big = 4503599627370496.0;
+    constexpr int32_t kMax = INT32_MAX, kMin = INT32_MIN;
+    struct Case
+    {
+        double scrollX, scrollY, childX, childY;
+        PointT<int32_t> at;
+        const char* expected;  // null: nothing
+        PointT<int32_t> local;
+    } cases[] = {
+        {big, big, big, big, {10, 10}, "far", {10, 10}},
+        {-big, -big, -big, -big, {10, 10}, "far", {10, 10}},
+        {big - 100, 0, big, 0, {10, 10}, "box", {10, 10}},
+        {big - 100, 0, big, 0, {110, 10}, "far", {10, 10}},
+        {0, -big, 0, -big + 30, {20, 50}, "far", {20, 20}},
+        {0, 0, big, big, {10, 10}, "box", {10, 10}},
+        {0, 0, -big, big, {10, 10}, "box", {10, 10}},
+        {big, -big, 0, 0, {10, 10}, "box", {10, 10}},
+        {big, big, big, big, {kMax, kMin}, nullptr, {}},
+        {-big, big, -big, big, {kMin, kMax}, nullptr, {}},
+        {big, big, -big, -big, {kMax, kMax}, nullptr, {}},
+    };
+    auto box = Add(top, u"box", 0, 0, 200, 200);
+    auto far = Add(box, u"far", 0, 0, 50, 50);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << &c - cases);
+        box->SetScrollOffset({c.scrollX, c.scrollY});
+        far->Place(c.childX, c.childY, 50, 50);
+        PointT<int32_t> local;
+        RCPtr<LControl> hit = top->HitTestFromTop(c.at, local, true);
+        if (!c.expected) {
+            EXPECT_FALSE(hit);
+            continue;
+        }
+        ASSERT_TRUE(hit);
+        EXPECT_EQ(Text(hit->GetName()), c.expected);
+        EXPECT_EQ(local.x, c.local.x);
+        EXPECT_EQ(local.y, c.local.y);
+        // A far control in a far scrolled parent, as the window's pointer finds it.
+        if (hit == far) {
+            EXPECT_EQ(window->FindControlAtPoint(c.at, local, true).Get(), far.Get());
+        }
     }
 }
 
@@ -480,11 +641,16 @@ TEST_F(ControlInput, ScrollOffsetsTakeNoNumberAsZeroAndStopAtTwoToThe52)
     }
 }
 
+// The drop hit test is not strict: it finds floating controls and what lies
+// in them, and beneath them; an ordinary control of the tree takes no drop.
 TEST_F(ControlInput, DropTargetIsTheNearestAcceptingAncestorAlsoBeneathAFloater)
 {
     auto shelf = Add(top, u"shelf", 200, 0, 200, 200);
+    shelf->SetClipToParent(false);
+    shelf->Record().zOrder = 1;
     Add(shelf, u"slot", 10, 10, 50, 50);
     shelf->acceptsDrop = true;
+    Add(top, u"plain", 0, 200, 100, 100)->acceptsDrop = true;
     auto popup = Add(top, u"popup", 150, 100, 100, 100);
     popup->SetClipToParent(false);
     popup->Record().zOrder = 3;
@@ -494,7 +660,9 @@ TEST_F(ControlInput, DropTargetIsTheNearestAcceptingAncestorAlsoBeneathAFloater)
         return name == u"UI_CURSOR_DROP_MOVE" ? 77 : 78;
     };
     Press(10, 10);
-    Move(100, 250);
+    Move(150, 250);
+    EXPECT_FALSE(item->GetDropTarget());
+    Move(50, 250);  // over an ordinary control
     EXPECT_FALSE(item->GetDropTarget());
     Move(220, 20);  // over the slot, which refuses
     EXPECT_EQ(item->GetDropTarget().Get(), shelf.Get());
@@ -510,6 +678,7 @@ TEST_F(ControlInput, DropTargetIsTheNearestAcceptingAncestorAlsoBeneathAFloater)
 TEST_F(ControlInput, EdgeAutoScrollSpeedGrowsIntoTheZone)
 {
     auto target = Add(top, u"target", 200, 0, 200, 200);
+    target->SetClipToParent(false);
     target->acceptsDrop = true;
     target->dropEdges = 0x20 | 0x10;
     target->dragLimits = {0, 0, 0, 500};

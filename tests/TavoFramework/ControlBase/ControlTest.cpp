@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -213,6 +214,55 @@ TEST(ControlChildren, ListOrdersNamesAndIndices)
     c[0]->SetParent(nullptr);
     EXPECT_EQ(parent->GetUnclippedDescendants(), 0);
     EXPECT_EQ(c[3]->SetParent(c[3]), E_INVALIDARG);
+}
+
+// Names are looked up in an index: it follows renames, removals, moves to
+// another parent and emptying.
+TEST(ControlChildren, NamesStayUniqueAndFoundThroughRenamesAndRemovals)
+{
+    RCPtr<LControl> parent(new LControl(nullptr, u"parent")), other(new LControl(nullptr, u"other"));
+    std::map<std::u16string, RCPtr<LControl>> made;
+    const auto add = [&](const RCPtr<LControl>& to, const char16_t* name) {
+        RCPtr<LControl> c(new LControl(nullptr, name));
+        made[name] = c;
+        return c->SetParent(to);
+    };
+    const auto named = [&](const char16_t* name) { return made.at(name).Get(); };
+    for (auto name : {u"a", u"b", u"c"})
+        ASSERT_EQ(add(parent, name), S_OK);
+    RCPtr<LControl> moved;
+    const struct
+    {
+        std::function<TavoResult()> change;
+        TavoResult result;
+        // Expected lookups in parent: name and the control made under that key, or null.
+        std::vector<std::pair<const char16_t*, const char16_t*>> finds;
+    } steps[] = {
+        {[&] { return named(u"b")->SetName(u"x"); }, S_OK, {{u"x", u"b"}, {u"b", nullptr}}},
+        {[&] { return add(parent, u"b2") == S_OK ? named(u"b2")->SetName(u"b") : E_FAIL; },
+         S_OK,
+         {{u"b", u"b2"}, {u"x", u"b"}}},
+        {[&] { return named(u"c")->SetName(u"x"); }, E_FAIL, {{u"x", u"b"}, {u"c", u"c"}}},
+        {[&] { return named(u"c")->SetName(u"c"); }, S_FALSE, {{u"c", u"c"}}},
+        {[&] { return made.at(u"a")->SetParent(nullptr); }, S_OK, {{u"a", nullptr}}},
+        {[&] { return add(parent, u"a"); }, S_OK, {{u"a", u"a"}}},
+        {[&] { return (moved = made.at(u"c"))->SetParent(other); }, S_OK, {{u"c", nullptr}}},
+        {[&] { return add(parent, u"c"); }, S_OK, {{u"c", u"c"}}},
+        {[&] { return add(parent, u"x"); }, E_FAIL, {{u"x", u"b"}}},
+        {[&] { return parent->ReleaseInternalReferences(), add(parent, u"x"); },
+         S_OK,
+         {{u"x", u"x"}, {u"b", nullptr}, {u"a", nullptr}}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << &step - steps);
+        EXPECT_EQ(step.change(), step.result);
+        for (auto [name, control] : step.finds)
+            EXPECT_EQ(parent->FindChildByName(name).Get(), control ? named(control) : nullptr)
+                << NString(WString(name)).c_str();
+    }
+    EXPECT_EQ(other->FindChildByName(u"c").Get(), moved.Get()) << "the first c, in its new parent";
+    parent->ReleaseInternalReferences();
+    other->ReleaseInternalReferences();
 }
 
 TEST(ControlChildren, BoundsOfChildrenLeaveOutDockedOnesAndAreEmptyWithoutAny)

@@ -283,3 +283,31 @@ lines </Locale></String></StringTable>
     f->GetApplicationStringTable()->FindString(u"C", text);
     EXPECT_EQ(text, u"more");
 }
+
+// A document whose entities expand without bound is refused by the parser,
+// and the reason is kept like that of any other parse error.
+TEST(SkinReader, ARefusedEntityExpansionKeepsTheParsersReason)
+{
+    std::string doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE R [\n<!ENTITY a0 \"laughing\">\n";
+    for (int i = 1; i <= 12; ++i)
+        doc += "<!ENTITY a" + std::to_string(i) + " \"" + [&] {
+            std::string ten;
+            for (int k = 0; k < 10; ++k)
+                ten += "&a" + std::to_string(i - 1) + ";";
+            return ten;
+        }() + "\">\n";
+    doc += "]>\n<R><Colorizers><Colorizer Name=\"&a12;\" ColorType=\"SolidFill\" Color=\"FF00FF00\"/>"
+           "</Colorizers></R>";
+    auto f = LControlFactory::Create(u"App");
+    EXPECT_EQ(f->ParseXML(doc.c_str(), 0), E_FAIL);
+    const std::string reason = NString(f->GetLastErrorText()).c_str();
+    EXPECT_FALSE(reason.empty());
+    EXPECT_NE(reason.find("amplification"), std::string::npos) << reason;
+    EXPECT_GT(f->GetLastErrorLine(), 0);
+
+    // Read from a file, the same.
+    TempFolder dir;
+    dir.Write("laughs.xml", doc);
+    EXPECT_EQ(f->LoadSkins(dir.WPath("laughs.xml")), E_FAIL);
+    EXPECT_NE(std::string(NString(f->GetLastErrorText()).c_str()).find("amplification"), std::string::npos);
+}

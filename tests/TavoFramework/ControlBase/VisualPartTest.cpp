@@ -44,7 +44,12 @@ TEST(VisualPart, ColourPartsFillTheirRectangleUnlessInvisible)
     } cases[] = {{LVisualPart::kTile, 0x80102030, 0.5f, 9.5f, 4.4f, "Fill 0,0 10x4 40102030"},
                  // Larger than the target: starts left of and above the origin.
                  {LVisualPart::kCenter, 0xFF000000, 1.0f, 2, 3, "Fill -4,-3 10x10 FF000000"},
-                 {LVisualPart::kStretch, 0xFF000000, 0.0f, 5, 5, ""}};
+                 {LVisualPart::kStretch, 0xFF000000, 0.0f, 5, 5, ""},
+                 // A size that is no number or infinite has nowhere to draw.
+                 {LVisualPart::kStretch, 0xFF000000, 1.0f, 5, NAN, ""},
+                 {LVisualPart::kCenter, 0xFF000000, 1.0f, NAN, 5, ""},
+                 {LVisualPart::kTile, 0xFF000000, 1.0f, INFINITY, 5, ""},
+                 {LVisualPart::kStretch, 0xFF000000, 1.0f, 5, -INFINITY, ""}};
     for (const Case& c : cases) {
         Tavo::Test::RecordingRenderer r;
         r.Begin();
@@ -56,6 +61,17 @@ TEST(VisualPart, ColourPartsFillTheirRectangleUnlessInvisible)
         r.End();
     }
     EXPECT_FALSE(LVisualPart::CreateColorPart(u"none", nullptr, 1, 1, 0, 1, nullptr));
+    // An image part too.
+    Tavo::Test::RecordingRenderer r;
+    r.Begin();
+    auto image = LVisualPart::CreateImagePart(u"i", Sparse(4, 4, {{0, 0}}), LVisualPart::kStretch, nullptr, 1,
+                                              nullptr);
+    EXPECT_EQ(image->Draw(r, NAN, 4), S_OK);
+    EXPECT_EQ(image->Draw(r, 4, INFINITY), S_OK);
+    EXPECT_TRUE(r.calls.empty()) << r.calls[0];
+    EXPECT_EQ(image->Draw(r, 4, 4), S_OK);
+    EXPECT_EQ(r.calls.size(), 1u);
+    r.End();
 }
 
 TEST(VisualPart, ColourAtAScaledPointFollowsTheResizeType)

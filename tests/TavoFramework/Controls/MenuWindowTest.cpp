@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "Application/FrameworkApp.h"
+#include "Controls/Button.h"
 #include "Controls/ComboMenu.h"
 #include "Controls/FrameworkControlClasses.h"
 #include "Controls/MainMenu.h"
@@ -16,6 +17,7 @@
 #include "Renderer/RenderHost.h"
 #include "Renderer/Renderer.h"
 #include "tests/Common/Contrast.h"
+#include "tests/Common/NotificationRecorder.h"
 #include "tests/Common/TestScope.h"
 #include "tests/TavoFramework/Controls/WidgetWindow.h"
 
@@ -26,6 +28,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <X11/keysym.h>
 
 using namespace Tavo;
 using WidgetWindow::Settle;
@@ -91,9 +95,46 @@ void WriteStrings(const std::string& path)
                         << "</Application></Root>";
 }
 
+// Buttons that keep the names of what they hear: their keys, their clicks
+// and the entries chosen in their context menus, which are sent to them
+// directly.
+class RecordingButton : public LButton
+{
+public:
+    using LButton::LButton;
+    static void Create(RCPtr<LControl>& result, const RCPtr<LControl>& parent,
+                       const RCPtr<LControlDescriptor>& descriptor)
+    {
+        CreateT<RecordingButton>(result, parent, descriptor);
+    }
+    TavoResult ReceiveNotification(const RCPtr<LNotificationDistributor>& sender,
+                                   const RCPtr<LNotification>& n) override
+    {
+        if (n)
+            heard.push_back(std::u16string(n->GetID()));
+        return LButton::ReceiveNotification(sender, n);
+    }
+    TavoResult OnLeftClick(const RCPtr<LMouseButtonParam>& param) override
+    {
+        heard.push_back(u"click");
+        return LButton::OnLeftClick(param);
+    }
+    TavoResult OnKey(const RCPtr<LKeyParam>& param) override
+    {
+        heard.push_back(u"key");
+        return LButton::OnKey(param);
+    }
+    int Count(const std::u16string& name) const { return int(std::count(heard.begin(), heard.end(), name)); }
+
+    std::vector<std::u16string> heard;
+};
+
 std::vector<ControlClassRow> Classes()
 {
     std::vector<ControlClassRow> rows(FrameworkControlClasses().begin(), FrameworkControlClasses().end());
+    for (ControlClassRow& row : rows)
+        if (std::u16string_view(row.name) == u"Framework.Button")
+            row.create = &RecordingButton::Create;
     rows.push_back({u"FirmwareUpdater.MainControl", &LControl::CreateT<LControl>, 0});
     return rows;
 }
@@ -316,6 +357,221 @@ TEST(MenuWindow, ADisabledEntryIsDimmedAndTakesNoBand)
         to(300, 200);
         input.Click(1);
         EXPECT_TRUE(TurnUntil([&] { return !file->IsDroppedDown(); }));
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
+    EXPECT_EQ(code, 0);
+}
+
+// With the File menu open its keys are the menu's: Down, Up, Home and End
+// move the band, Return chooses the entry under it, Escape is taken (a
+// title's menu stays open for it). The button that had the focus before
+// hears none of them and has the focus again once the menu is closed.
+TEST(MenuWindow, TheOpenFileMenuTakesTheKeysFromTheFocusedButton)
+{
+    ASSERT_TRUE(TestXServer().Running());
+    const int32_t code = RunMenuWindow([](MenuScene& scene) {
+        auto update = RCPtrDynamicCast<RecordingButton>(scene.main->FindChildByName(u"buttonUpdateFirmware"));
+        ASSERT_TRUE(update);
+        LRootWindow* root = scene.main->GetRootWindow();
+        RCPtr<Recorder> chosen{new Recorder()};
+        chosen->Subscribe(RCPtr<LNotificationDistributor>(static_cast<LNotificationDistributor*>(root)),
+                          u"NID_MENU_FILE_ITEM_1");
+        const RCPtr<LComboMenu>& file = scene.file;
+        LPopupMenu* popup = scene.popup;
+        XInput& input = scene.input;
+        auto key = [&](unsigned long keysym) {
+            input.Key(keysym);
+            Settle();
+        };
+
+        // Keys reach the focused button.
+        scene.To(300, 200);
+        update->SetFocus(true);
+        key(XK_Return);
+        ASSERT_TRUE(TurnUntil([&] { return update->Count(u"key") > 0; }));
+        const int keys = update->Count(u"key");
+
+        const PointT<double> title = file->GetAbsolutePosition();
+        auto open = [&] {
+            scene.To(title.x + 20, title.y + 12);
+            input.Click(1);
+            ASSERT_TRUE(TurnUntil([&] { return file->IsDroppedDown(); }));
+            // The pointer rests on the title, away from the rows.
+            Settle();
+        };
+        open();
+        const PointT<double> at = popup->GetAbsolutePosition();
+        const double column = at.x + popup->GetWidth() - 2;
+        // The one row the band lies under, -1 for none.
+        auto banded = [&] {
+            const std::vector<uint32_t> down = scene.Pixels(column, at.y, 1, popup->GetHeight());
+            int32_t found = -1;
+            for (uint32_t r = 0; r < popup->GetItemCount(); ++r) {
+                const double y = popup->GetRow(r)->GetY() + 10;
+                if (down.at(size_t(y)) == kBand)
+                    found = found < 0 ? int32_t(r) : -2;
+            }
+            return found;
+        };
+        EXPECT_EQ(banded(), -1) << "no band before a key";
+        // Rows: Select Firmware File, Reload, separator, Exit.
+        const struct
+        {
+            unsigned long keysym;
+            int32_t row;
+        } moves[] = {{XK_Down, 0}, {XK_Down, 1}, {XK_Down, 3}, {XK_Up, 1},
+                     {XK_Home, 0}, {XK_End, 3},  {XK_Home, 0}};
+        for (const auto& move : moves) {
+            key(move.keysym);
+            EXPECT_TRUE(TurnUntil([&] { return banded() == move.row; }))
+                << "key " << std::hex << move.keysym << " row " << std::dec << banded();
+            TestXServer().Screenshot("menu-keys-row" + std::to_string(move.row));
+        }
+
+        // Escape is the menu's too; a title's menu stays open for it.
+        key(XK_Escape);
+        EXPECT_TRUE(file->IsDroppedDown());
+        EXPECT_EQ(update->Count(u"key"), keys);
+        // Closed by its title, the menu gives the button the focus back.
+        scene.To(title.x + 20, title.y + 12);
+        input.Click(1);
+        EXPECT_TRUE(TurnUntil([&] { return !file->IsDroppedDown(); }));
+        EXPECT_EQ(root->GetFocusControl().Get(), update.Get());
+
+        // Return chooses the entry under the band and closes the menu.
+        open();
+        EXPECT_EQ(banded(), -1) << "opened again, no entry is hot";
+        key(XK_Down);
+        ASSERT_TRUE(TurnUntil([&] { return banded() == 0; }));
+        TestXServer().Screenshot("menu-keys-before-return");
+        key(XK_Return);
+        // The window's queue hands the entry on at the program's next idle turn.
+        auto* window = dynamic_cast<LOSRootWindow*>(root);
+        ASSERT_TRUE(window);
+        EXPECT_TRUE(TurnUntil([&] {
+            window->ProcessQueues(false);
+            return chosen->Count(u"NID_MENU_FILE_ITEM_1") == 1;
+        }));
+        EXPECT_TRUE(TurnUntil([&] { return !file->IsDroppedDown(); }));
+        Settle();
+        TestXServer().Screenshot("menu-keys-chosen");
+        EXPECT_EQ(update->Count(u"key"), keys) << "the button behind heard no key";
+        EXPECT_EQ(root->GetFocusControl().Get(), update.Get());
+        chosen->UnsubscribeAll();
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
+    EXPECT_EQ(code, 0);
+}
+
+// A context menu's entry chosen by a click reaches the control whose menu it
+// is and closes the menu: for a menu opened by a right press and for one
+// opened at the pointer by the program.
+TEST(MenuWindow, AClickOnAContextMenuEntryChoosesIt)
+{
+    ASSERT_TRUE(TestXServer().Running());
+    const int32_t code = RunMenuWindow([](MenuScene& scene) {
+        auto exit = RCPtrDynamicCast<RecordingButton>(scene.main->FindChildByName(u"buttonExit"));
+        ASSERT_TRUE(exit);
+        XInput& input = scene.input;
+        const PointT<double> button = exit->GetAbsolutePosition();
+        struct Way
+        {
+            const char* name;
+            uint32_t row;
+            const char16_t* entry;
+        };
+        for (const Way& way : {Way{"right press", 1, u"NID_SELECT_ALL"}, Way{"program", 0, u"NID_COPY"}}) {
+            SCOPED_TRACE(way.name);
+            scene.To(button.x + 40, button.y + 8);
+            if (std::string(way.name) == "right press") {
+                input.Click(3);
+            } else {
+                RCPtr<LMenuDescriptor>* menu = exit->GetContextMenu();
+                ASSERT_TRUE(menu && *menu);
+                exit->OpenContextMenu(*menu);
+            }
+            ASSERT_TRUE(TurnUntil([&] { return bool(exit->FindChildByName(u"contextMenu")); }));
+            auto context = RCPtrDynamicCast<LPopupMenu>(exit->FindChildByName(u"contextMenu"));
+            Settle();
+            const PointT<double> at = context->GetAbsolutePosition();
+            const double top = at.y + context->GetRow(way.row)->GetY();
+            scene.To(at.x + 30, top + 10);
+            ASSERT_TRUE(TurnUntil(
+                [&] { return scene.Pixels(at.x + context->GetWidth() - 2, top + 10, 1, 1).at(0) == kBand; }));
+            TestXServer().Screenshot(std::string("menu-context-click-") + (way.row ? "right" : "program"));
+            const size_t before = exit->heard.size();
+            input.Click(1);
+            EXPECT_TRUE(TurnUntil([&] { return exit->Count(way.entry) == 1; }));
+            EXPECT_TRUE(TurnUntil([&] { return !bool(exit->FindChildByName(u"contextMenu")); }));
+            Settle();
+            EXPECT_EQ(exit->Count(u"click"), 0) << "the button under the menu was not clicked";
+            EXPECT_GT(exit->heard.size(), before);
+            TestXServer().Screenshot(std::string("menu-context-chosen-") + (way.row ? "right" : "program"));
+        }
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
+    EXPECT_EQ(code, 0);
+}
+
+// A checked entry's mark stands clear of its label: no column of the mark
+// holds ink of the label's first letters, in the File menu and in a
+// context menu.
+TEST(MenuWindow, ACheckMarkLeavesTheLabelUncovered)
+{
+    ASSERT_TRUE(TestXServer().Running());
+    const int32_t code = RunMenuWindow([](MenuScene& scene) {
+        constexpr uint32_t kMark = 0xE8A317;
+        auto grey = [](uint32_t c) {
+            const int r = int(c >> 16 & 0xFF), g = int(c >> 8 & 0xFF), b = int(c & 0xFF);
+            return std::abs(r - g) < 24 && std::abs(g - b) < 24;
+        };
+        // Columns of the mark's colour and of the label's light ink in a row.
+        auto columns = [&](LPopupMenu& menu, uint32_t r, bool mark) {
+            const PointT<double> at = menu.GetAbsolutePosition();
+            const double top = at.y + menu.GetRow(r)->GetY();
+            const uint32_t behind = scene.Pixels(at.x + menu.GetWidth() - 2, top + 10, 1, 1).at(0);
+            const int32_t width = int32_t(menu.GetWidth());
+            const std::vector<uint32_t> area = scene.Pixels(at.x, top, width, 20);
+            std::vector<int32_t> found;
+            for (size_t i = 0; i < area.size(); ++i) {
+                const bool hit = mark ? area[i] == kMark : grey(area[i]) && Contrast(area[i], behind) > 1.5;
+                if (hit)
+                    found.push_back(int32_t(i % size_t(width)));
+            }
+            std::sort(found.begin(), found.end());
+            return found;
+        };
+        auto check = [&](LPopupMenu& menu, uint32_t r, const WString& label, const std::string& name) {
+            SCOPED_TRACE(name);
+            const std::vector<int32_t> ink = columns(menu, r, false);
+            ASSERT_FALSE(ink.empty()) << "the label is drawn";
+            ASSERT_EQ(menu.ApplyItemInfo(int32_t(r), {true, true, label}), S_OK);
+            ASSERT_TRUE(TurnUntil([&] { return !columns(menu, r, true).empty(); })) << "the mark is drawn";
+            TestXServer().Screenshot("menu-check-" + name);
+            const std::vector<int32_t> mark = columns(menu, r, true);
+            EXPECT_LT(mark.back(), ink.front()) << "the mark ends left of the label's first letter";
+            EXPECT_EQ(columns(menu, r, false), ink) << "the label's ink is all still there";
+        };
+
+        const PointT<double> title = scene.file->GetAbsolutePosition();
+        scene.To(title.x + 20, title.y + 12);
+        scene.input.Click(1);
+        ASSERT_TRUE(TurnUntil([&] { return scene.file->IsDroppedDown(); }));
+        scene.To(300, 200);  // off the rows
+        check(*scene.popup, 1, WString(u"Reload"), "file");
+        scene.input.Click(1);
+        ASSERT_TRUE(TurnUntil([&] { return !scene.file->IsDroppedDown(); }));
+
+        RCPtr<LControl> exit = scene.main->FindChildByName(u"buttonExit");
+        scene.To(exit->GetAbsolutePosition().x + 40, exit->GetAbsolutePosition().y + 8);
+        scene.input.Click(3);
+        ASSERT_TRUE(TurnUntil([&] { return bool(exit->FindChildByName(u"contextMenu")); }));
+        auto context = RCPtrDynamicCast<LPopupMenu>(exit->FindChildByName(u"contextMenu"));
+        scene.To(300, 200);
+        Settle();
+        check(*context, 0, WString(u"Copy Device Information"), "context");
+        scene.input.Click(1);
+        EXPECT_TRUE(TurnUntil([&] { return !bool(exit->FindChildByName(u"contextMenu")); }));
         GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
     });
     EXPECT_EQ(code, 0);

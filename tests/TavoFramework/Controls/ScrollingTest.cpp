@@ -263,7 +263,8 @@ TEST_F(Scrolling, ChannelPagesAtOnceThenAfterDelayThenAtInterval)
     RCPtr<LControl> channel = bar->FindChildByName(u"channel");
     window->mouse = {5, 15 + 190};
     channel->UITarget_MouseEnter();
-    channel->Notify(u"NID_LEFT_DRAG_CONDITION_CHANGE", LConditionsParam::Create(0x18, 0, 5, 190));
+    // The record's press point is in the bar's coordinates.
+    channel->Notify(u"NID_LEFT_DRAG_CONDITION_CHANGE", LConditionsParam::Create(0x18, 0, 5, 15 + 190));
     EXPECT_EQ(bar->GetPagingSide(), 2);
     EXPECT_NEAR(bar->GetValue(), 0.1, 1e-9);
     // Milliseconds after the press, and the pages done by then.
@@ -277,7 +278,7 @@ TEST_F(Scrolling, ChannelPagesAtOnceThenAfterDelayThenAtInterval)
     clock.Set(1500);
     bar->OnIdle();
     EXPECT_NEAR(bar->GetValue(), 0.4, 1e-9);
-    channel->Notify(u"NID_LEFT_DRAG_CONDITION_CHANGE", LConditionsParam::Create(0, 0x18, 5, 190));
+    channel->Notify(u"NID_LEFT_DRAG_CONDITION_CHANGE", LConditionsParam::Create(0, 0x18, 5, 15 + 190));
     EXPECT_EQ(bar->GetPagingSide(), 0);
 }
 

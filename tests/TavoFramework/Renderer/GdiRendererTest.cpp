@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <tuple>
 
 using namespace Tavo;
@@ -371,4 +373,125 @@ TEST(GdiPresent, AWindowContextDrawsInTheWindowsSurfaceOnlyWhereDirtyOrCopiesWhe
     renderer->RenderFinish(larger);
     EXPECT_EQ(window.GetPixel(3, 3), kBlue);
     EXPECT_EQ(window.GetPixel(15, 15), kRed);
+}
+
+namespace {
+
+// A size x size bitmap whose every pixel tells its own column and row.
+RCPtr<LBitmap> Numbered(int32_t size)
+{
+    RCPtr<LBitmap> bitmap = LBitmap::CreateFilledBitmap(size, size, ColorRGBA(0, 0, 0, 1));
+    LBitmapData data(bitmap, LBitmapData::kLockWrite);
+    for (int32_t y = 0; y < size; ++y)
+        for (int32_t x = 0; x < size; ++x) {
+            uint8_t* p = data.GetPixelAddress(x, y);
+            p[0] = static_cast<uint8_t>(20 * y), p[1] = static_cast<uint8_t>(20 * x), p[2] = 0x40,
+            p[3] = 0xFF;
+        }
+    return bitmap;
+}
+
+uint32_t NumberedAt(int32_t x, int32_t y)
+{
+    return 0xFF400000u | static_cast<uint32_t>(20 * x) << 8 | static_cast<uint32_t>(20 * y);
+}
+
+}  // namespace
+
+TEST_F(GdiRenderer, ACentredBitmapShowsEachOfItsRowsAndColumnsOnce)
+{
+    renderer->RenderStart(context);
+    // Five pixels to spare: it starts at pixel 2 on both axes.
+    renderer->DrawBitmap(Numbered(10), {0, 0, 15, 15}, LGDIRenderer::Center);
+    for (int32_t y = 0; y < 10; ++y)
+        for (int32_t x = 0; x < 10; ++x)
+            ASSERT_EQ(Pixel(2 + x, 2 + y), NumberedAt(x, y)) << x << "," << y;
+    for (int32_t i = 0; i < 15; ++i) {
+        EXPECT_EQ(Pixel(1, i), 0u);
+        EXPECT_EQ(Pixel(12, i), 0u);
+        EXPECT_EQ(Pixel(i, 1), 0u);
+        EXPECT_EQ(Pixel(i, 12), 0u);
+    }
+}
+
+// Every drawing operation fades with the render state's opacity; the state
+// stack brings the opacity back.
+TEST_F(GdiRenderer, TheStatesOpacityScalesTheAlphaOfWhatIsDrawn)
+{
+    const RCPtr<LBitmap> plain = LBitmap::CreateFilledBitmap(4, 4, kRedColour);
+    const RCPtr<LBitmap> numbered = Numbered(6);
+    PolylineT<float> triangle;
+    for (PointT<float> p : {PointT<float>{2, 2}, {30, 2}, {2, 25}})
+        triangle.Add(p);
+    ColorRectListT<float> list;
+    list.AddRect({1, 1, 10, 10}, 0xFF00FF00u);
+    const struct
+    {
+        const char* name;
+        std::function<void()> draw;
+    } cases[] = {
+        {"fill",
+         [&] {
+             renderer->FillRect({2, 2, 10, 10}, kRedColour, true);
+         }},
+        {"frame",
+         [&] {
+             renderer->DrawRect({2, 2, 10, 10}, kRedColour, 1);
+         }},
+        {"line",
+         [&] {
+             renderer->DrawLine({2, 2}, {20, 2}, kRedColour, 1);
+         }},
+        {"polygon",
+         [&] {
+             renderer->FillPolygon(triangle, kBlueColour, {0, 0}, {1, 1}, true);
+         }},
+        {"outline",
+         [&] {
+             renderer->DrawPolygon(triangle, kBlueColour, {0, 0}, {1, 1}, false);
+         }},
+        {"rectangle list",
+         [&] {
+             renderer->FillColorRectList(list, {0, 0}, true);
+         }},
+        {"bitmap",
+         [&] {
+             renderer->DrawBitmap(plain, {3, 3, 4, 4}, LGDIRenderer::Stretch);
+         }},
+        {"stretched bitmap",
+         [&] {
+             renderer->DrawBitmap(numbered, {3, 3, 12, 12}, LGDIRenderer::Stretch);
+         }},
+        {"tiled bitmap",
+         [&] {
+             renderer->DrawBitmap(numbered, {3, 3, 24, 24}, LGDIRenderer::Tile);
+         }},
+        {"text",
+         [&] {
+             renderer->DrawText(u"MW", LFont::FindOrCreate(u"Arial", 16, 1), {2, 2}, kBlueColour);
+         }},
+    };
+    renderer->RenderStart(context);
+    const auto mostAlpha = [&] {
+        uint32_t most = 0;
+        for (int32_t y = 0; y < 30; ++y)
+            for (int32_t x = 0; x < 40; ++x)
+                most = std::max(most, Pixel(x, y) >> 24);
+        return most;
+    };
+    for (const auto& c : cases) {
+        for (const float opacity : {1.0f, 0.5f, 0.0f}) {
+            renderer->FillRect({0, 0, 40, 30}, {0, 0, 0, 0}, false);
+            renderer->PushState();
+            renderer->GetCurrentContext()->state.opacity = opacity;
+            c.draw();
+            renderer->PopState();
+            const uint32_t most = mostAlpha();
+            EXPECT_NEAR(static_cast<float>(most), 255 * opacity, 1.0f) << c.name << " at " << opacity;
+        }
+        // Back at full opacity once the state is popped.
+        renderer->FillRect({0, 0, 40, 30}, {0, 0, 0, 0}, false);
+        c.draw();
+        EXPECT_EQ(mostAlpha(), 255u) << c.name;
+    }
 }

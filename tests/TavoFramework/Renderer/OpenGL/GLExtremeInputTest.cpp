@@ -111,6 +111,36 @@ std::string GLText(const char* name, const char16_t* text, float size, int32_t h
            (measured.width > size ? "measured wide" : "measured " + std::to_string(measured.width));
 }
 
+// Ink of a fill under a clip set with a pushed clip and directly.
+std::string ClipInk(int32_t type, const RectT<double>& clip)
+{
+    Offscreen target(type);
+    const int32_t pushed = target.Ink([&](LRenderer& r) {
+        r.PushClip({0, 0, 0, 0}, clip, nullptr, false);
+        r.FillRect({0, 0, kWidth, kHeight}, ColorRGBA(1, 1, 1, 1), true);
+        r.PopState();
+    });
+    const int32_t set = target.Ink([&](LRenderer& r) {
+        r.PushState();
+        r.SetClipRect(clip);
+        r.FillRect({0, 0, kWidth, kHeight}, ColorRGBA(1, 1, 1, 1), true);
+        r.PopState();
+    });
+    return std::to_string(pushed) + ", " + std::to_string(set);
+}
+
+// The width measured at a size, over the width at a tenth of it.
+std::string TenfoldWidth(int32_t type, float size)
+{
+    Offscreen target(type);
+    const float large =
+        target.renderer->MeasureString(u"Hello", LFont::FindOrCreate(u"Arial", size, 0)).width;
+    const float small =
+        target.renderer->MeasureString(u"Hello", LFont::FindOrCreate(u"Arial", size / 10, 0)).width;
+    return std::abs(large / small - 10) < 0.2f ? "ten times"
+                                               : std::to_string(large) + " / " + std::to_string(small);
+}
+
 TEST(ExtremeInput, EndsWithTheRenderersOwnResultNeverACrash)
 {
     ASSERT_TRUE(TestXServer().Running());
@@ -195,6 +225,56 @@ TEST(ExtremeInput, EndsWithTheRenderersOwnResultNeverACrash)
              return before + ", " + Arial12Ink(1) + ", " + Arial12Ink(0);
          },
          "ink, ink, ink"},
+        {"OpenGL clip with a left edge not a number",
+         [] {
+             return ClipInk(0, {kNaN, 0, 50, 50});
+         },
+         "0, 0"},
+        {"OpenGL clip with a height not a number",
+         [] {
+             return ClipInk(0, {0, 0, 50, kNaN});
+         },
+         "0, 0"},
+        {"OpenGL clip from infinitely far left",
+         [] {
+             return ClipInk(0, {-kInfinity, 0, kInfinity, 50});
+         },
+         "0, 0"},
+        {"OpenGL clip infinitely wide",
+         [] {
+             return ClipInk(0, {0, 0, kInfinity, 10});
+         },
+         "0, 0"},
+        {"OpenGL clip from -1e300",
+         [] {
+             return ClipInk(0, {-1e300, -1e300, 2e300, 2e300});
+         },
+         "7200, 7200"},
+        {"GDI+ clip with a left edge not a number",
+         [] {
+             return ClipInk(1, {kNaN, 0, 50, 50});
+         },
+         "0, 0"},
+        {"GDI+ clip infinitely wide",
+         [] {
+             return ClipInk(1, {0, 0, kInfinity, 10});
+         },
+         "0, 0"},
+        {"GDI+ clip from -1e300",
+         [] {
+             return ClipInk(1, {-1e300, -1e300, 2e300, 2e300});
+         },
+         "7200, 7200"},
+        {"OpenGL 50000 pt measured", [] { return TenfoldWidth(0, 50000); }, "ten times"},
+        {"OpenGL 1e30 pt measured",
+         [] {
+             Offscreen target(0);
+             const RectT<float> r =
+                 target.renderer->MeasureString(u"Hello", LFont::FindOrCreate(u"Arial", 1e30f, 0));
+             return std::isfinite(r.width) && r.width > 1e6f ? "wide, finite" : std::to_string(r.width);
+         },
+         "wide, finite"},
+        {"GDI+ 50000 pt measured", [] { return TenfoldWidth(1, 50000); }, "ten times"},
         {"200 pt OpenGL text", [] { return GLText("gl_text_200pt", u"Wg", 200, 400); }, "ink, measured wide"},
         // Its glyph is some 18000 pixels high, its top some 5800 below the line's:
         // the top of it shows.

@@ -186,6 +186,13 @@ void Scene(LRenderer& r)
         r.FillRect({0, 0, 60, 40}, ColorRGBA(0.3f, 0.3f, 0.3f, 1), true);
         r.FillRect({10, 10, 60, 40}, ColorRGBA(1, 1, 0, 0.5f), true);
     }
+    // Frames of even width have edges on pixel centres; a bitmap centred
+    // with an odd number of pixels to spare.
+    r.DrawRect({8, 166, 30, 20}, ColorRGBA(0, 0, 0, 1), 2);
+    r.DrawRect({50, 166, 30, 20}, ColorRGBA(0.6f, 0, 0, 1), 4);
+    r.DrawRect({92, 166, 30, 20}, ColorRGBA(0, 0, 0.6f, 1), 3);
+    r.FillAndFrameRect({134, 166, 20, 20}, ColorRGBA(0.9f, 0.9f, 0.2f, 1), ColorRGBA(0, 0.4f, 0, 1), 2);
+    r.DrawBitmap(checker, {166, 166, 13, 13}, 2);
     r.DrawText(u"Firmware 1.04 \u4e2d\u6587", LFont::FindOrCreate(u"Arial", 14, 0),
                {kTextArea.x + 2, kTextArea.y + 6}, ColorRGBA(0, 0, 0, 1));
 }
@@ -198,6 +205,30 @@ TEST(GLParity, OneSceneMatchesTheGdiPlusRendererOutsideTheText)
     gdi.Paint(Scene);
     const Compared c = Compare("gl_gdi_scene", gl.window, gdi.window, kWidth, kHeight, {kTextArea});
     EXPECT_EQ(c.differing, 0) << c.first;
+}
+
+// The whole scene at half opacity: everything but the unblended fill fades,
+// alike in both.
+TEST(GLParity, AtHalfOpacityTheSceneFadesAlike)
+{
+    ASSERT_TRUE(TestXServer().Running());
+    Painter gl(0, kWidth, kHeight), gdi(1, kWidth, kHeight);
+    const auto faded = [](LRenderer& r) {
+        r.PushState();
+        r.GetCurrentContext()->state.opacity = 0.5f;
+        Scene(r);
+        r.PopState();
+    };
+    gl.Paint(faded);
+    gdi.Paint(faded);
+    const Compared c = Compare("gl_gdi_scene_half", gl.window, gdi.window, kWidth, kHeight, {kTextArea});
+    EXPECT_EQ(c.differing, 0) << c.first;
+    // (0.1, 0.3, 0.8) over white at half alpha; a stretched checker pixel
+    // (0xE0E040) likewise.
+    for (const WindowSurface* w : {&gl.window, &gdi.window}) {
+        EXPECT_LE(ChannelDifference(w->Shown(10, 10), 0xFF8CA5E6u), 2) << std::hex << w->Shown(10, 10);
+        EXPECT_LE(ChannelDifference(w->Shown(170, 60), 0xFFEFEF9Fu), 2) << std::hex << w->Shown(170, 60);
+    }
 }
 
 TEST(GLParity, AGrownWindowIsPaintedWhole)

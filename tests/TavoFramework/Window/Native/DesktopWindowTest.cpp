@@ -160,6 +160,9 @@ public:
         XSync(d, False);
     }
     bool Running() const { return mReady; }
+    // Holds the manager still, as a busy one is, until Resume.
+    void Pause() { kill(mPid, SIGSTOP); }
+    void Resume() { kill(mPid, SIGCONT); }
 
 private:
     TestFolder mDir;
@@ -250,6 +253,167 @@ TEST_F(DesktopWindowTest, AScreenThatShrinksRepaintsTheWholeWindowAndKeepsItOnTh
     });
 }
 
+// Sets the desktop's work area on the root window as a window manager with
+// a panel would; an empty list removes it.
+void SetWorkArea(const std::vector<long>& area)
+{
+    Display* d = TestXServer().Connection();
+    if (area.empty())
+        XDeleteProperty(d, DefaultRootWindow(d), AtomOf("_NET_WORKAREA"));
+    else
+        XChangeProperty(d, DefaultRootWindow(d), AtomOf("_NET_WORKAREA"), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(area.data()), int(area.size()));
+    XSync(d, False);
+}
+
+TEST_F(DesktopWindowTest, ATopControlIsPlacedOnTheWorkAreaTheClientAreaAndThePointer)
+{
+    // Placed against the screen (the work area), the client area and the
+    // pointer (any name stands for it at the top).
+    std::ofstream(mDir / "res/Skins.xml")
+        << "<R><Skins><Skin Name=\"S0\" FontName=\"Face0\" FontSize=\"8.25\" FontStyle=\"0\">"
+        << "<SubControl Class=\"Test.Main\" Name=\"mainControl\" XPositionAbs=\"10\" YPositionAbs=\"20\""
+        << " XSizeAbs=\"300\" YSizeAbs=\"200\"/>"
+        << "<SubControl Class=\"Test.Main\" Name=\"onScreen\" XPositionToControl=\"Screen\" "
+           "XPositionAbs=\"5\""
+        << " YPositionToControl=\"Screen\" YPositionAbs=\"6\" XSizeToControl=\"Client\" XSizeRel=\"0.5\""
+        << " XSizeAbs=\"0\" YSizeToControl=\"Screen\" YSizeRel=\"1\" YSizeAbs=\"0\"/>"
+        << "<SubControl Class=\"Test.Main\" Name=\"atPointer\" XPositionToControl=\"pointer\" "
+           "XPositionAbs=\"1\""
+        << " YPositionToControl=\"pointer\" YPositionAbs=\"2\" XSizeAbs=\"40\" YSizeAbs=\"30\"/>"
+        << "</Skin></Skins></R>";
+    Run([](WindowApp& app, OSWindow& window) {
+        ASSERT_TRUE(TurnUntil([&] { return window.GetPaintCount() >= 1; }));
+        const Platform::Window::Rect client = WindowHost::System()->GetClientRect(window.GetWindowId());
+        XInput input;
+        struct Case
+        {
+            std::vector<long> workArea;  // empty: the screen
+            int32_t areaX, areaY, areaHeight, pointerX, pointerY;
+        };
+        Display* d = TestXServer().Connection();
+        const int32_t screenHeight = DisplayHeight(d, DefaultScreen(d));
+        for (const Case& c :
+             {Case{{40, 30, 1000, 900}, 40, 30, 900, 37, 23}, Case{{}, 0, 0, screenHeight, -8, 150}}) {
+            SCOPED_TRACE(c.areaX);
+            SetWorkArea(c.workArea);
+            input.MoveTo(client.x + c.pointerX, client.y + c.pointerY);
+            input.Sync();
+            const RCPtr<LControl> onScreen = app.CreateControl(u"onScreen");
+            ASSERT_TRUE(onScreen);
+            EXPECT_EQ(onScreen->GetX(), c.areaX + 5);
+            EXPECT_EQ(onScreen->GetY(), c.areaY + 6);
+            // Sizes give the far edge: half the client width, and the work area's bottom.
+            EXPECT_EQ(onScreen->GetWidth(), 150 - (c.areaX + 5));
+            EXPECT_EQ(onScreen->GetHeight(), c.areaHeight - 6);
+            const RCPtr<LControl> atPointer = app.CreateControl(u"atPointer");
+            ASSERT_TRUE(atPointer);
+            EXPECT_EQ(atPointer->GetX(), c.pointerX + 1);
+            EXPECT_EQ(atPointer->GetY(), c.pointerY + 2);
+            EXPECT_EQ(atPointer->GetWidth(), 40);
+        }
+        TestXServer().Screenshot("desktop-top-control-placement");
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
+}
+
+// A settings manager as a desktop runs one: owns the screen's settings
+// selection and publishes one string setting, until destroyed.
+class SettingsManager
+{
+public:
+    SettingsManager(const std::string& name, const std::string& value)
+    {
+        Display* d = TestXServer().Connection();
+        mWindow = XCreateSimpleWindow(d, DefaultRootWindow(d), -10, -10, 1, 1, 0, 0, 0);
+        auto pad = [](std::vector<unsigned char>& out) {
+            while (out.size() % 4)
+                out.push_back(0);
+        };
+        auto card = [](std::vector<unsigned char>& out, uint32_t v, int bytes) {
+            for (int i = 0; i < bytes; ++i)
+                out.push_back(uint8_t(v >> (8 * i)));
+        };
+        // Least significant byte first; serial 1; an integer setting before the string.
+        std::vector<unsigned char> bytes{0, 0, 0, 0};
+        card(bytes, 1, 4);
+        card(bytes, 2, 4);
+        const std::string other = "Net/DoubleClickTime";
+        bytes.insert(bytes.end(), {0, 0});
+        card(bytes, uint32_t(other.size()), 2);
+        bytes.insert(bytes.end(), other.begin(), other.end());
+        pad(bytes);
+        card(bytes, 0, 4);
+        card(bytes, 400, 4);
+        bytes.insert(bytes.end(), {1, 0});
+        card(bytes, uint32_t(name.size()), 2);
+        bytes.insert(bytes.end(), name.begin(), name.end());
+        pad(bytes);
+        card(bytes, 0, 4);
+        card(bytes, uint32_t(value.size()), 4);
+        bytes.insert(bytes.end(), value.begin(), value.end());
+        pad(bytes);
+        const Atom settings = AtomOf("_XSETTINGS_SETTINGS");
+        XChangeProperty(d, mWindow, settings, settings, 8, PropModeReplace, bytes.data(), int(bytes.size()));
+        XSetSelectionOwner(d, AtomOf("_XSETTINGS_S0"), mWindow, CurrentTime);
+        XSync(d, False);
+    }
+    ~SettingsManager()
+    {
+        Display* d = TestXServer().Connection();
+        XDestroyWindow(d, mWindow);
+        XSync(d, False);
+    }
+
+private:
+    Window mWindow = 0;
+};
+
+// What fontconfig's own tool answers for the default sans-serif face.
+std::string FontconfigAnswer()
+{
+    std::string out;
+    if (FILE* pipe = popen("fc-match -f '%{family[0]}|%{size}' sans-serif", "r")) {
+        char buffer[256];
+        while (fgets(buffer, sizeof buffer, pipe))
+            out += buffer;
+        pclose(pipe);
+    }
+    return out;
+}
+
+TEST_F(DesktopWindowTest, TheSystemFontIsTheSettingsManagersElseFontconfigsDefault)
+{
+    Run([](WindowApp& app, OSWindow&) {
+        WString face;
+        float size = 0;
+        int32_t style = -1;
+        {
+            SettingsManager manager("Gtk/FontName", "DejaVu Serif Bold 11");
+            EXPECT_EQ(app.GetSystemFont(face, size, style), S_OK);
+            EXPECT_EQ(Utf8(face), "DejaVu Serif");
+            EXPECT_EQ(size, 11.0f);
+            EXPECT_EQ(style, 1);
+        }
+        {
+            SettingsManager manager("Gtk/FontName", "Noto Sans,Sans Semi-Bold Italic 12px");
+            EXPECT_EQ(app.GetSystemFont(face, size, style), S_OK);
+            EXPECT_EQ(Utf8(face), "Noto Sans");
+            EXPECT_EQ(size, 9.0f);
+            EXPECT_EQ(style, 2);
+        }
+        // No manager any more: fontconfig's default face and size.
+        const std::string expected = FontconfigAnswer();
+        ASSERT_NE(expected.find('|'), std::string::npos);
+        EXPECT_EQ(app.GetSystemFont(face, size, style), S_OK);
+        char answer[256];
+        std::snprintf(answer, sizeof answer, "%s|%g", Utf8(face).c_str(), double(size));
+        EXPECT_EQ(answer, expected);
+        EXPECT_EQ(style, 0);
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
+}
+
 TEST_F(DesktopWindowTest, SleepAndWakeReachThePowerEventAndRepaintTheWindow)
 {
     LoginManager login;
@@ -257,6 +421,8 @@ TEST_F(DesktopWindowTest, SleepAndWakeReachThePowerEventAndRepaintTheWindow)
     Run([&login](WindowApp& app, OSWindow& window) {
         const unsigned long id = window.GetWindowId();
         ASSERT_TRUE(TurnUntil([&] { return window.GetPaintCount() >= 1; }));
+        // The match is asked for without waiting: the bus sets it up meanwhile.
+        ASSERT_TRUE(TurnWhileWaitingFor([] { return WindowHost::HearsPowerChanges(); }));
         using Events = std::vector<std::pair<uint32_t, uintptr_t>>;
 
         PaintingControl::colour = 0x4070D0;
@@ -306,6 +472,111 @@ TEST_F(DesktopWindowTest, TheWindowManagerKeepsTheWindowAboveAndOffersNoMaximize
         EXPECT_TRUE(TurnWhileWaitingFor([&] { return Has(LongProperty(id, "_NET_WM_STATE"), above); }));
         EXPECT_EQ(os->SetTopMost(false), S_OK);
         EXPECT_TRUE(TurnWhileWaitingFor([&] { return !Has(LongProperty(id, "_NET_WM_STATE"), above); }));
+        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+    });
+}
+
+// A panel along the top or the bottom of the screen that reserves its rows
+// from the window manager's work area, as a task bar does.
+class Panel
+{
+public:
+    Panel(bool top, int32_t height)
+    {
+        Display* d = TestXServer().Connection();
+        mWindow = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 200, unsigned(height), 0, 0, 0x808080);
+        const Atom dock = AtomOf("_NET_WM_WINDOW_TYPE_DOCK");
+        XChangeProperty(d, mWindow, AtomOf("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&dock), 1);
+        // Left, right, top, bottom, then the spans along each edge.
+        long strut[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        strut[top ? 2 : 3] = height;
+        strut[top ? 9 : 11] = 4095;
+        XChangeProperty(d, mWindow, AtomOf("_NET_WM_STRUT_PARTIAL"), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(strut), 12);
+        XChangeProperty(d, mWindow, AtomOf("_NET_WM_STRUT"), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(strut), 4);
+        XMapWindow(d, mWindow);
+        XSync(d, False);
+    }
+    ~Panel()
+    {
+        Display* d = TestXServer().Connection();
+        XDestroyWindow(d, mWindow);
+        XSync(d, False);
+    }
+
+private:
+    Window mWindow = 0;
+};
+
+// The work area as the window manager publishes it.
+WindowRect PublishedWorkArea()
+{
+    const std::vector<long> area = RootProperty("_NET_WORKAREA");
+    if (area.size() < 4)
+        return {};
+    return WindowRect{int32_t(area[0]), int32_t(area[1]), int32_t(area[2]), int32_t(area[3])};
+}
+
+bool Inside(const WindowRect& frame, const WindowRect& area)
+{
+    return frame.left >= area.left && frame.top >= area.top &&
+           frame.left + frame.width <= area.left + area.width &&
+           frame.top + frame.height <= area.top + area.height;
+}
+
+TEST_F(DesktopWindowTest, AfterAScreenChangeTheWindowManagerPlacesTheWindowIsMovedIntoTheWorkAreaOnce)
+{
+    WindowManager wm;
+    ASSERT_TRUE(wm.Running());
+    Run([&wm](WindowApp&, OSWindow& window) {
+        const unsigned long id = window.GetWindowId();
+        ASSERT_TRUE(TurnWhileWaitingFor([&] { return window.IsActive() && ManagerActivated(id); }));
+        // Framed by the manager: the frame is what must fit.
+        ASSERT_TRUE(TurnWhileWaitingFor([&] { return window.GetWindowRect().width > 300; }));
+        const WindowRect frame = window.GetWindowRect();
+        // A panel on top, where the old area cut to the new screen is
+        // already right; one at the bottom, where only the area the
+        // manager publishes later is.
+        for (const bool top : {true, false}) {
+            SCOPED_TRACE(top ? "top panel" : "bottom panel");
+            Panel panel(top, 30);
+            const WindowRect large{0, top ? 30 : 0, 1280, 994}, small{0, top ? 30 : 0, 1024, 738};
+            ASSERT_TRUE(TurnWhileWaitingFor([&] { return PublishedWorkArea() == large; }));
+            const WindowRect corner{1280 - frame.width - 20, 994 - frame.height - 20, frame.width,
+                                    frame.height};
+            window.MoveWindow(corner);
+            ASSERT_TRUE(TurnWhileWaitingFor([&] { return window.GetWindowRect() == corner; }));
+
+            // The program hears of the change before the manager has dealt
+            // with it, and the manager places the window afterwards.
+            uint32_t painted = window.GetPaintCount();
+            wm.Pause();
+            ASSERT_TRUE(SetScreenSize(1024, 768));
+            EXPECT_TRUE(TurnUntil([&] { return window.GetPaintCount() > painted; }));
+            wm.Resume();
+            ASSERT_TRUE(TurnWhileWaitingFor([&] { return PublishedWorkArea() == small; }));
+            EXPECT_TRUE(TurnWhileWaitingFor([&] { return Inside(window.GetWindowRect(), small); }))
+                << window.GetWindowRect().left << "," << window.GetWindowRect().top;
+            Settle();
+            const WindowRect shrunk = window.GetWindowRect();
+            EXPECT_TRUE(Inside(shrunk, small));
+            TestXServer().Screenshot(std::string("desktop-screen-shrunk-") + (top ? "top" : "bottom") +
+                                     "-panel");
+
+            // Growing again leaves it where it is: it is inside the larger area.
+            painted = window.GetPaintCount();
+            wm.Pause();
+            ASSERT_TRUE(SetScreenSize(1280, 1024));
+            EXPECT_TRUE(TurnUntil([&] { return window.GetPaintCount() > painted; }));
+            wm.Resume();
+            ASSERT_TRUE(TurnWhileWaitingFor([&] { return PublishedWorkArea() == large; }));
+            Settle();
+            EXPECT_EQ(window.GetWindowRect(), shrunk);
+            TestXServer().Screenshot(std::string("desktop-screen-grown-") + (top ? "top" : "bottom") +
+                                     "-panel");
+        }
         GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
     });
 }

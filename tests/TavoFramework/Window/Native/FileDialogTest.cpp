@@ -184,6 +184,7 @@ TEST(FileDialog, ChosenNamesComeBackExactlyOrTheChoiceFailsAndTheUserIsTold)
 {
     const char* const kBreak = "Open: The chosen file's name holds a line break";
     const char* const kGone = "Open: The chosen file cannot be found";
+    const char* const kNotUtf8 = "Open: The chosen file's name is not valid UTF-8";
     const struct
     {
         const char* name;
@@ -200,6 +201,7 @@ TEST(FileDialog, ChosenNamesComeBackExactlyOrTheChoiceFailsAndTheUserIsTold)
         {"trailing.bin\r", kBreak},
         {"gone.bin", kGone},
         {"other.bin", kBreak, false},  // no full path: no line of its own
+        {"odd\xFF\xFE.bin", kNotUtf8},
     };
     for (const char* program : {"zenity", "kdialog"}) {
         for (bool multiple : {false, true}) {
@@ -209,7 +211,8 @@ TEST(FileDialog, ChosenNamesComeBackExactlyOrTheChoiceFailsAndTheUserIsTold)
                 if (c.told != kGone)
                     files.Write(c.name, "x");
                 // What a cut or trimmed name would point at is there too.
-                for (const char* there : {"line1", "trailing.bin", "ends in a line feed", "other.bin"})
+                for (const char* there : {"line1", "trailing.bin", "ends in a line feed", "other.bin",
+                                          "odd\xEF\xBF\xBD\xEF\xBF\xBD.bin"})
                     files.Write(there, "x");
                 const std::string path = c.full ? files.Join(c.name) : c.name;
                 Chooser chooser;
