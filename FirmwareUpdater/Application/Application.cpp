@@ -5,6 +5,7 @@
 #include "UI/MainControl.h"
 
 #include <cstdio>
+#include <poll.h>
 
 using Tavo::TavoResult;
 using Tavo::WString;
@@ -16,7 +17,11 @@ LApplication::LApplication(Tavo::FrameworkAppShell& shell, const Tavo::RCPtr<Tav
 {
 }
 
-LApplication::~LApplication() = default;
+LApplication::~LApplication()
+{
+    if (mInterrupts)
+        GetShell().GetLoop().RemoveFd(Tavo::Platform::App::InterruptCatcher::InterruptFd());
+}
 
 const WString& LApplication::GetApplicationName()
 {
@@ -34,9 +39,26 @@ TavoResult LApplication::RunApplicationStartup()
         GetControlFactory()->RegisterControlClass(u"FirmwareUpdater.MainControl", &CreateMainControl),
         "LApplication::RunApplicationStartup", "Application", 2);
     mProcessor = Tavo::RCPtr<LUpdateProcessor>(new LUpdateProcessor());
+    // SIGINT, SIGTERM and SIGHUP abort a running transfer, so the channel is
+    // closed and the driver's flag cleared, before the program ends by the
+    // signal; caught from here on, as -START_UPDATE_AUTOMATICALLY starts the
+    // transfer before the window opens.
+    using Tavo::Platform::App::InterruptCatcher;
+    mInterrupts = std::make_unique<InterruptCatcher>();
     const TavoResult hr = mProcessor->Initialize(WString(GetCommandLine()));
-    if (hr < 0)
+    if (hr < 0) {
+        mInterrupts.reset();
+        InterruptCatcher::EndByCaughtSignal();
         return hr;
+    }
+    Tavo::Platform::App::IMessageLoop* loop = &GetShell().GetLoop();
+    loop->AddFd(InterruptCatcher::InterruptFd(), POLLIN, [loop](int fd, short) {
+        loop->RemoveFd(fd);
+        const Tavo::RCPtr<Tavo::LApplicationBase> app = Tavo::gApplication;
+        if (auto* self = dynamic_cast<LApplication*>(app.Get()); self && self->mProcessor)
+            self->mProcessor->AbortForExit();
+        InterruptCatcher::EndByCaughtSignal();
+    });
     // The window starts with downgrades and same-version updates allowed.
     mProcessor->SetAlwaysUpdate(true);
     // Losing the display ends the program at once; the device must not be
@@ -110,12 +132,7 @@ Tavo::RCPtr<Tavo::IAppStatusBar> LApplication::GetStatusBar()
 
 bool LApplication::CanExit()
 {
-    // Only the updater's own main control knows whether a transfer runs.
-    const Tavo::RCPtr<Tavo::IAppRootWindow> top = GetTopRootWindow();
-    if (!top)
-        return true;
-    auto* main = dynamic_cast<Tavo::LMainControl*>(top->GetRootControl().Get());
-    if (!main || !main->GetUpdateProcessor())
-        return true;
-    return main->GetUpdateProcessor()->CanExit();
+    // Asked of the processor whichever window is active, or none: a close
+    // request to an inactive window must not cut a transfer either.
+    return !mProcessor || mProcessor->CanExit();
 }

@@ -2,6 +2,9 @@
 
 #include "Application/ApplicationBase.h"
 #include "Application/UpdateProcessor.h"
+#include "Platform/App/InterruptSignals.h"
+
+#include <memory>
 
 // The updater's application object: its names and settings, the start-up
 // that runs the update processor, and the exit permission.
@@ -39,4 +42,5 @@ public:
 
 private:
     Tavo::RCPtr<LUpdateProcessor> mProcessor;
+    std::unique_ptr<Tavo::Platform::App::InterruptCatcher> mInterrupts;
 };

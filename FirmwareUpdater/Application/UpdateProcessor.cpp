@@ -50,18 +50,15 @@ bool LUpdateProcessor::SetAlwaysUpdate(bool value)
 
 bool LUpdateProcessor::CanExit()
 {
-    // The device state stays "updating" after the transfer ended, until the
-    // device is looked at again; only the transfer itself holds the program.
-    if (mEngine->GetDeviceState() != Engine::kDeviceUpdating)
-        return true;
-    const int32_t update = mEngine->GetUpdateState();
-    return update == Engine::kUpdateFailed || update == Engine::kUpdateAborted ||
-           update == Engine::kUpdateSucceeded;
+    // "Updating" lasts past a successful transfer, while the device installs
+    // the image, until the device is looked at again (the window's rescan,
+    // which also ends it when the device no longer answers).
+    return mEngine->GetDeviceState() != Engine::kDeviceUpdating;
 }
 
 void LUpdateProcessor::AbortForExit()
 {
-    if (!mEngine || CanExit())
+    if (!mEngine || !mEngine->IsTaskPending())
         return;
     mEngine->AbortUpdate();
     mEngine->WaitForUpdate(kAbortWaitMs);

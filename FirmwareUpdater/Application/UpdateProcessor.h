@@ -27,7 +27,8 @@ public:
 
     Tavo::TavoResult Initialize(const Tavo::WString& commandLine);
     Tavo::TavoResult Reinitialize();
-    // False while an update runs.
+    // False from the start of a transfer until the device state leaves
+    // "updating": after a successful transfer that is the device's re-probe.
     bool CanExit();
     // The program must end now: a running transfer is aborted and the worker
     // given its time to close the channel and clear the driver's flag.

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "DeviceChannel/DeviceInstance.h"
 #include "DeviceChannel/PrivateMidi.h"
 #include "Engine/FirmwareImage.h"
+#include "Platform/App/InterruptSignals.h"
 #include "Threading/ChunkPacer.h"
 #include "Utilities/Storage/File.h"
 
@@ -40,27 +42,37 @@ public:
 
     bool SetFlag()
     {
+        mHold.emplace();
         mFlagOn = SetDriverUpdateFlag(mRecord, 1);
+        if (!mFlagOn)
+            mHold.reset();
         return mFlagOn;
     }
     PrivateMidi& Channel()
     {
         mChannel = std::make_unique<PrivateMidi>(mRecord);
+        mChannel->ReportUntakenTo(&mUntaken);
         return *mChannel;
     }
-    void Release()
+    // The messages the device never took: sent, but the image is not whole.
+    uint32_t Release()
     {
         mChannel.reset();
         if (mFlagOn) {
             mFlagOn = false;
             SetDriverUpdateFlag(mRecord, 0);
         }
+        mHold.reset();
+        return mUntaken;
     }
 
 private:
     DeviceInstanceRecord mRecord;
+    uint32_t mUntaken = 0;
     std::unique_ptr<PrivateMidi> mChannel;
     bool mFlagOn = false;
+    // While the flag is on, a second interrupt waits for it to be cleared.
+    std::optional<Tavo::Platform::App::InterruptHold> mHold;
 };
 
 void Fail(FirmwareTransferHost& host, uint32_t reason)
@@ -113,12 +125,17 @@ Tavo::TavoResult Transfer(FirmwareTransferHost& host)
     }
     const Tavo::TavoResult hr = SendImage(image, channel, host);
     // Drains the port before it closes; an abort may still come meanwhile.
-    scope.Release();
+    const uint32_t untaken = scope.Release();
     file.Close();
 
     if (hr < 0) {
         Fail(host, kReasonDeviceAccess);
         return hr;
+    }
+    // What the device never took did not arrive: the image is cut.
+    if (untaken != 0) {
+        Fail(host, kReasonDeviceAccess);
+        return Tavo::E_FAIL;
     }
     if (host.IsAbortRequested()) {
         host.SetUpdateState(kUpdateAborted);

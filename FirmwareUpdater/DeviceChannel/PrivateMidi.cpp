@@ -93,6 +93,8 @@ struct PrivateMidi::MemberData final : CalvioDeviceAttachedStateCallbackReceiver
     std::atomic<bool> stop{false};
     std::unique_ptr<DeviceInstanceWatcher> watcher;
     PrivateMidi* owner = nullptr;
+    // Where closes add the messages the driver never took; guarded by lock.
+    uint32_t* untakenSink = nullptr;
 
     void OnAttachedStateChanged(bool attached, DeviceInstanceWatcher* source) override;
 
@@ -188,6 +190,8 @@ int32_t PrivateMidi::MemberData::CloseLocked()
         // detached or told to close): a record still busy would never come
         // back.
         for (auto& record : port.records) {
+            if (record.IsBusy() && untakenSink)
+                ++*untakenSink;
             if (record.buffer)
                 record.Release();
         }
@@ -468,6 +472,12 @@ PrivateMidi::RecordState PrivateMidi::GetRecordState(uint32_t port, uint32_t ind
     state.capacity = record.buffer ? record.capacity : 0;
     state.busy = record.IsBusy();
     return state;
+}
+
+void PrivateMidi::ReportUntakenTo(uint32_t* counter)
+{
+    std::lock_guard<CalvioMutex> guard(mData->lock);
+    mData->untakenSink = counter;
 }
 
 void PrivateMidi::SetDrainStep(DrainStep step)

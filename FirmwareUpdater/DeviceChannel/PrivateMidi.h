@@ -50,6 +50,10 @@ public:
     // the channel.
     int32_t Close();
     static constexpr uint32_t kDrainLimitMs = 2000;
+    // Every close (the drain's end, a detach, the destructor's) adds to
+    // *counter the messages the driver never took; null stops it. The
+    // counter must outlive the channel.
+    void ReportUntakenTo(uint32_t* counter);
     // One step of that wait, or of a sender's wait for a free copy: a sleep
     // unless a test runs it on its own clock (null puts the sleep back).
     using DrainStep = void (*)(uint32_t ms);

@@ -18,6 +18,7 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // Written in the handler, read by the watcher thread: a lock-free atomic is
 // safe in both places.
 std::atomic<int> gCaught{0};
+std::atomic<int> gHolds{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
 // The self-pipe: made once, never closed, never drained, so it stays
@@ -46,7 +47,8 @@ void ResetAndRaise(int signal)
 extern "C" void OnInterrupt(int signal)
 {
     if (gCaught.load() != 0) {
-        ResetAndRaise(signal);  // the second one: at once
+        if (gHolds.load() == 0)
+            ResetAndRaise(signal);  // the second one: at once
         return;
     }
     gCaught.store(signal);
@@ -131,6 +133,16 @@ void InterruptCatcher::EndByCaughtSignal()
 {
     if (const int signal = gCaught.load())
         ResetAndRaise(signal);
+}
+
+InterruptHold::InterruptHold()
+{
+    gHolds.fetch_add(1);
+}
+
+InterruptHold::~InterruptHold()
+{
+    gHolds.fetch_sub(1);
 }
 
 }  // namespace Tavo::Platform::App

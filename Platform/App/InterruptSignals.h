@@ -7,8 +7,9 @@ namespace Tavo::Platform::App {
 // SIGINT, SIGTERM and SIGHUP while work must be wound down first (a transfer
 // that leaves the device stuck when cut short). The first such signal is
 // noted and makes InterruptFd() readable for good; a second one ends the
-// process at once with its usual status. A message loop polls InterruptFd();
-// a thread that only waits gives a callback instead.
+// process at once with its usual status, unless an InterruptHold exists. A
+// message loop polls InterruptFd(); a thread that only waits gives a
+// callback instead.
 class InterruptCatcher
 {
 public:
@@ -32,6 +33,18 @@ public:
 private:
     struct Watcher;
     Watcher* mWatcher = nullptr;
+};
+
+// While one exists, a second signal is only noted: what it guards (a driver
+// flag that must be cleared) ends first, and the process then ends by the
+// first signal when its catcher's owner has wound down.
+class InterruptHold
+{
+public:
+    InterruptHold();
+    ~InterruptHold();
+    InterruptHold(const InterruptHold&) = delete;
+    InterruptHold& operator=(const InterruptHold&) = delete;
 };
 
 }  // namespace Tavo::Platform::App

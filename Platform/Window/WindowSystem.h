@@ -63,6 +63,7 @@ enum class EventType : uint8_t {
     Map,
     Unmap,
     ClipboardLost,  // another client took the clipboard
+    Destroyed,      // another client destroyed the window
     // For every window (window 0):
     DisplayChanged,   // rect: the screen's new size
     WorkAreaChanged,  // the window manager published another work area

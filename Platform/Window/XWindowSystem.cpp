@@ -905,6 +905,18 @@ void XWindowSystem::Translate(XEvent& xe)
         mQueue.push_back(std::move(e));
         break;
     }
+    case DestroyNotify: {
+        // Ours are forgotten before they are destroyed: this one went by
+        // another client's hand.
+        if (xe.xdestroywindow.window != xe.xdestroywindow.event ||
+            !mWindows.count(WindowId(xe.xdestroywindow.window)))
+            break;
+        Event e;
+        e.type = EventType::Destroyed;
+        e.window = WindowId(xe.xdestroywindow.window);
+        mQueue.push_back(std::move(e));
+        break;
+    }
     case FocusIn:
     case FocusOut: {
         if (xe.xfocus.mode == NotifyGrab || xe.xfocus.mode == NotifyUngrab ||

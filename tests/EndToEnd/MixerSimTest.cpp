@@ -133,6 +133,30 @@ TEST_P(QuietUpdate, ASignalAbortsTheTransferBeforeTheProcessEndsByIt)
 
 INSTANTIATE_TEST_SUITE_P(Signals, QuietUpdate, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
 
+TEST_F(QuietRun, ASecondSignalWhileTheChannelDrainsStillClearsTheFlagFirst)
+{
+    // A slow device: sixteen chunks wait in the channel when the first comes.
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0", "--take-delay-ms", "120"}));
+    const auto sent = [&] {
+        const auto r = sim.Requests();
+        return std::count(r.begin(), r.end(), "send 0 128");
+    };
+    const int code = RunUpdater([&](pid_t pid) {
+        const auto end =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(SimProcess::kDeadlineMs);
+        while (sent() < 20 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        kill(pid, SIGTERM);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(pid, SIGINT);
+    });
+    EXPECT_EQ(code, 128 + SIGTERM);
+    const std::string status = sim.Command("status");
+    EXPECT_NE(status.find("flag=0"), std::string::npos) << status;
+    EXPECT_EQ(sim.LastRequests(3), (std::vector<std::string>{"close", "clear-event", "update-flag 0"}));
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
 TEST_F(QuietRun, APathThatArrivesQuotedIsRead)
 {
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));

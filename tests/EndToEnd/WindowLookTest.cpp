@@ -225,9 +225,17 @@ TEST_F(WindowLookTest, ProgressBarSizeTextsAndTheirContrast)
         }
         EXPECT_TRUE(sawOverFill);
         EXPECT_TRUE(sawOverTrack);
-        // The transfer ends and the window asks for the rescan: EXIT is
-        // back, and ends the program.
-        ASSERT_TRUE(WaitForDump([](const Dump& d) { return d.controls.at("buttonExit").shown; }));
+        // The transfer ends and the window asks for the rescan; EXIT ends
+        // the program once the rescan found the device back.
+        ASSERT_TRUE(WaitForDump(
+            [](const Dump& d) { return d.controls.at("buttonManualDeviceHasUpdatedRescanButton").shown; }));
+        ASSERT_TRUE(sim.WaitStatus("state=attached mode=normal"));
+        MoveToMiddle(dump.controls.at("buttonManualDeviceHasUpdatedRescanButton"));
+        input.Click(1);
+        ASSERT_TRUE(WaitForDump([](const Dump& d) {
+            return d.controls.at("buttonExit").shown &&
+                   !d.controls.at("buttonManualDeviceHasUpdatedRescanButton").shown;
+        }));
         MoveToMiddle(dump.controls.at("buttonExit"));
         input.Click(1);
     });

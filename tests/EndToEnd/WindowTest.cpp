@@ -279,7 +279,10 @@ INSTANTIATE_TEST_SUITE_P(
                  false,
                  {{"", {{"buttonUpdateFirmware", true, ""}}},
                   {"click buttonUpdateFirmware", {kInProgress, kExitHidden}},
-                  kInstalling}}),
+                  kInstalling,
+                  // EXIT waits for the rescan: the device installs meanwhile.
+                  {"wait state=attached mode=normal version=0.0.3.7", {}},
+                  kSucceeded}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -705,6 +705,14 @@ void OSWindow::HandleEvent(const Win::Event& e)
     case Win::EventType::CloseRequest:
         OnCloseRequest();
         break;
+    case Win::EventType::Destroyed:
+        // The program has nothing left to show: it ends as on a lost
+        // display, which first winds down what must not be cut.
+        if (IsMainWindow())
+            Platform::Window::ConnectionLost("another client destroyed the main window");
+        if (mClient)
+            mClient->CloseDialog();
+        break;
     case Win::EventType::FocusGained:
         if (mClient)
             mClient->RestoreFocus();

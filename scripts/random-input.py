@@ -1,0 +1,385 @@
+#!/usr/bin/env python3
+"""Random input against the updater's window under openbox on a private X
+server, updating a real mixer-sim process. Not part of the test suite: its
+runs differ every time (pass --seed to repeat one).
+
+At every end of the program it checks that the driver's update flag is 0,
+that every transfer was either whole on the device or reported failed by the
+window (or aborted by a signal), and that no sanitizer spoke. Prints the
+figures at the end; exits 1 when any check failed.
+"""
+import argparse
+import ctypes
+import os
+import random
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+# ---- X through Xlib and XTest ----
+
+X11 = ctypes.CDLL("libX11.so.6")
+XTST = ctypes.CDLL("libXtst.so.6")
+X11.XOpenDisplay.restype = ctypes.c_void_p
+X11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+X11.XDefaultRootWindow.restype = ctypes.c_ulong
+X11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+X11.XInternAtom.restype = ctypes.c_ulong
+X11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+X11.XStringToKeysym.restype = ctypes.c_ulong
+X11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+X11.XKeysymToKeycode.restype = ctypes.c_ubyte
+X11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+X11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+X11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+X11.XFlush.argtypes = [ctypes.c_void_p]
+XTST.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_ulong]
+XTST.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+XTST.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+IGNORE_ERRORS = ERROR_HANDLER(lambda d, e: 0)  # a window gone meanwhile
+X11.XSetErrorHandler.argtypes = [ERROR_HANDLER]
+
+
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+
+class X:
+    def __init__(self, name):
+        self.d = X11.XOpenDisplay(name.encode())
+        if not self.d:
+            raise SystemExit("random-input: cannot open display " + name)
+        X11.XSetErrorHandler(IGNORE_ERRORS)
+        self.root = X11.XDefaultRootWindow(self.d)
+        self.display = name
+
+    def atom(self, name):
+        return X11.XInternAtom(self.d, name.encode(), 0)
+
+    def click(self, x, y, button=1):
+        XTST.XTestFakeMotionEvent(self.d, -1, x, y, 0)
+        XTST.XTestFakeButtonEvent(self.d, button, 1, 0)
+        XTST.XTestFakeButtonEvent(self.d, button, 0, 0)
+        X11.XSync(self.d, 0)
+
+    def key(self, names):
+        codes = [X11.XKeysymToKeycode(self.d, X11.XStringToKeysym(n.encode())) for n in names]
+        for c in codes:
+            XTST.XTestFakeKeyEvent(self.d, c, 1, 0)
+        for c in reversed(codes):
+            XTST.XTestFakeKeyEvent(self.d, c, 0, 0)
+        X11.XSync(self.d, 0)
+
+    def client_message(self, target, window, message_type, data, mask):
+        e = ClientMessage()
+        e.type = 33  # ClientMessage
+        e.window = window
+        e.message_type = self.atom(message_type)
+        e.format = 32
+        for i, v in enumerate(data):
+            e.data[i] = v
+        X11.XSendEvent(self.d, target, 0, mask, ctypes.byref(e))
+        X11.XSync(self.d, 0)
+
+    def delete_window(self, window):
+        self.client_message(window, window, "WM_PROTOCOLS", [self.atom("WM_DELETE_WINDOW"), 0], 0)
+
+    def net_close(self, window):
+        # SubstructureRedirect | SubstructureNotify, from a pager.
+        self.client_message(self.root, window, "_NET_CLOSE_WINDOW", [0, 2], (1 << 20) | (1 << 19))
+
+    def window_of(self, pid):
+        env = dict(os.environ, DISPLAY=self.display)
+        out = subprocess.run(["xprop", "-root", "_NET_CLIENT_LIST"], capture_output=True, text=True, env=env).stdout
+        for w in re.findall(r"0x[0-9a-f]+", out):
+            p = subprocess.run(["xprop", "-id", w, "_NET_WM_PID"], capture_output=True, text=True, env=env).stdout
+            if p.strip().endswith("= %d" % pid):
+                return int(w, 16)
+        return 0
+
+
+# ---- the program's dump, the device's log ----
+
+def read_dump(path):
+    window, controls = (0, 0), {}
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            for line in f:
+                fields = line.rstrip("\n").split("\t")
+                if fields[0] == "window" and len(fields) >= 3:
+                    window = (int(fields[1]), int(fields[2]))
+                elif len(fields) >= 9 and fields[0] not in controls:
+                    controls[fields[0]] = {"shown": fields[2] == "1", "x": int(fields[4]), "y": int(fields[5]),
+                                           "w": int(fields[6]), "h": int(fields[7]),
+                                           "text": fields[9] if len(fields) > 9 else ""}
+    except (OSError, ValueError):
+        pass
+    return window, controls
+
+
+def verdict(controls):
+    """What the window says about the last transfer: success, failure or none."""
+    shown = lambda n: controls.get(n, {}).get("shown", False)
+    if shown("labelDeviceCannotUpdateError") or shown("labelFirmwareFileInformation"):
+        return "failure"
+    if shown("progressBar"):
+        return None
+    if shown("buttonManualDeviceHasUpdatedRescanButton") or "successfully updated" in \
+            controls.get("labelUpdateProcessInformation", {}).get("text", ""):
+        return "success"
+    # An abort after the last chunk: the window offers to try again.
+    if shown("buttonReinitialize"):
+        return "failure"
+    return None
+
+
+class Transfer:
+    def __init__(self):
+        self.sent = 0
+        self.ended = None  # time of the flag's clearing
+        self.ended_wall = 0.0
+        self.installed = False
+        self.report = None
+        self.seen = ""
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bin", default=os.path.join(here, "..", "build", "asan", "bin"))
+    ap.add_argument("--seconds", type=float, default=180)
+    ap.add_argument("--seed", type=int, default=int(time.time()))
+    ap.add_argument("--display", required=True)
+    ap.add_argument("--chunks", type=int, default=120)
+    args = ap.parse_args()
+    rng = random.Random(args.seed)
+    x = X(args.display)
+    work = tempfile.mkdtemp(prefix="tavo-random-")
+    image = os.path.join(work, "image.syx")
+    with open(image, "wb") as f:
+        f.write(bytes(rng.randrange(256) for _ in range(128 * args.chunks - 37)))
+    padded = 128 * args.chunks
+    log_path, dump_path = os.path.join(work, "sim.log"), os.path.join(work, "ui.txt")
+    env = dict(os.environ, TAVO_PLATFORM_ROOT=work, TAVO_RUNTIME_DIR=work, HOME=work,
+               TAVO_USER_APPDATA_DIR=work + "/user", TAVO_COMMON_APPDATA_DIR=work + "/common",
+               TAVO_CONFIG_DIR=work + "/config", TAVO_DOCUMENTS_DIR=work + "/documents",
+               XDG_CONFIG_HOME=work + "/config", XDG_DATA_HOME=work + "/data", DISPLAY=args.display,
+               TAVO_UI_DUMP=dump_path, ASAN_OPTIONS="detect_leaks=1:abort_on_error=0",
+               LSAN_OPTIONS="suppressions=" + os.path.join(here, "..", "tests", "lsan.supp"),
+               UBSAN_OPTIONS="print_stacktrace=1")
+    sim_started = time.time()
+    sim = subprocess.Popen([os.path.join(args.bin, "mixer-sim"), "--root", work, "--log", log_path,
+                            "--received", os.path.join(work, "received.bin"), "--mode", "normal",
+                            "--take-delay-ms", "15", "--install-ms", "1500"],
+                           env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    ctl = lambda *a: subprocess.run([os.path.join(args.bin, "mixer-sim-ctl"), "--root", work, *a],
+                                    capture_output=True, text=True, env=env).stdout.strip()
+    for _ in range(300):
+        if ctl("status").startswith("state="):
+            break
+        time.sleep(0.05)
+
+    figures = {"runs": 0, "whole": 0, "failed": 0, "aborted": 0, "unsampled": 0, "flag-0-ends": 0,
+               "flag-1-ends": 0, "cut-reported-as-success": 0, "sanitizer-reports": 0, "actions": 0}
+    problems = []
+    notes = []
+    log_at = 0
+    transfers = []
+    current = None
+
+    def read_log():
+        nonlocal log_at, current
+        try:
+            with open(log_path, encoding="utf-8", errors="replace") as f:
+                f.seek(log_at)
+                text = f.read()
+        except OSError:
+            return
+        complete = text[:text.rfind("\n") + 1]
+        log_at += len(complete.encode())
+        for line in complete.splitlines():
+            what = line.split("\t", 1)[-1]
+            if what == "driver update-flag 1":
+                current = Transfer()
+                transfers.append(current)
+            elif current and what == "driver send 0 128":
+                current.sent += 128
+            elif current and what == "driver update-flag 0":
+                current.ended = time.monotonic()
+                # When the device cleared it, by its own clock: the window
+                # may have shown the verdict before this line was read.
+                try:
+                    current.ended_wall = sim_started + float(line.split("\t", 1)[0]) / 1000
+                except ValueError:
+                    current.ended_wall = time.time()
+            elif what == "state installing" and transfers:
+                transfers[-1].installed = True
+
+    def settle(program_ended, how):
+        """Classifies every ended transfer that has its report."""
+        for t in transfers:
+            if t.ended is None or t.report == "counted":
+                continue
+            whole = t.sent == padded and t.installed
+            since = time.monotonic() - t.ended
+            # The device installs a moment after the flag; the window may
+            # take a while to show its verdict.
+            if not program_ended and (since < 1.0 or (t.report is None and since < 3)):
+                continue
+            if whole:
+                figures["whole"] += 1
+            elif t.report == "failure":
+                figures["failed"] += 1
+            elif t.report == "success":
+                figures["cut-reported-as-success"] += 1
+                problems.append("a transfer of %d of %d bytes was reported as a success" % (t.sent, padded))
+            elif how.startswith("signal"):
+                figures["aborted"] += 1
+            elif program_ended:
+                figures["unsampled"] += 1
+                notes.append("unsampled: %d of %d bytes sent, the program ended (%s) %.1f s after the flag;"
+                             " the window showed %s" % (t.sent, padded, how, time.monotonic() - t.ended, t.seen))
+            else:
+                continue
+            t.report = "counted"
+
+    def look():
+        """Reads the device's log and what the window shows now."""
+        read_log()
+        pos, controls = read_dump(dump_path)
+        v = verdict(controls)
+        try:
+            dumped = os.stat(dump_path).st_mtime
+        except OSError:
+            dumped = 0
+        for t in transfers:
+            # Only what the window drew after the transfer ended.
+            if t.ended is not None and t.report is None and v is not None and dumped > t.ended_wall:
+                t.report = v
+            elif t.ended is not None and t.report is None and controls:
+                t.seen = " / ".join(n for n, c in controls.items() if c["shown"] and
+                                    (n.startswith("button") or n.startswith("label")))
+        return pos, controls
+
+    def pause(seconds):
+        """Waits, looking at the window all the while."""
+        end = time.monotonic() + seconds
+        while time.monotonic() < end and program.poll() is None:
+            look()
+            time.sleep(0.01)
+
+    def ended(code):
+        """The checks at every end of the program."""
+        time.sleep(0.3)  # the device's last lines
+        read_log()
+        how = "signal %d" % -code if code < 0 else "exit %d" % code
+        figures["ends by " + how] = figures.get("ends by " + how, 0) + 1
+        settle(True, how)
+        status = ctl("status")
+        if "flag=0" in status:
+            figures["flag-0-ends"] += 1
+        else:
+            figures["flag-1-ends"] += 1
+            problems.append("run %d ended (%s) with the device at: %s" % (figures["runs"], how, status))
+        with open(stderr_path, encoding="utf-8", errors="replace") as f:
+            err_text = f.read()
+        reports = len(re.findall(r"ERROR: (Address|Leak)Sanitizer|runtime error:", err_text))
+        if reports:
+            figures["sanitizer-reports"] += reports
+            keep = os.path.join(tempfile.gettempdir(), "random-input-run%d.err" % figures["runs"])
+            with open(keep, "w") as f:
+                f.write(err_text)
+            problems.append("run %d: sanitizer report, kept in %s" % (figures["runs"], keep))
+        if "mode=update" in status and rng.random() < 0.5:
+            ctl("normal-mode")
+        if "detached" in status and "installing=0" in status:
+            ctl("attach")
+
+    deadline = time.monotonic() + args.seconds
+    stderr_path = os.path.join(work, "program.err")
+    program = None
+    while time.monotonic() < deadline:
+        if program is None:
+            if os.path.exists(dump_path):
+                os.unlink(dump_path)
+            argv = [os.path.join(args.bin, "FirmwareUpdater"), "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image]
+            if rng.random() < 0.5:
+                argv.append("-START_UPDATE_AUTOMATICALLY")
+            err = open(stderr_path, "w")
+            program = subprocess.Popen(argv, env=env, stdout=err, stderr=err)
+            figures["runs"] += 1
+            window_id = 0
+            started = time.monotonic()
+        pos, controls = look()
+        settle(False, "")
+        code = program.poll()
+        if code is not None:
+            ended(code)
+            program = None
+            continue
+        if not controls or time.monotonic() - started < 0.5:
+            time.sleep(0.05)
+            continue
+        if not window_id:
+            window_id = x.window_of(program.pid)
+        figures["actions"] += 1
+        r = rng.random()
+        wx, wy = pos
+        # EXIT and ABORT now and then only, so that runs get as far as their
+        # transfers and some transfers to their end.
+        rare = {"buttonExit": 0.1, "buttonAbort": 0.15}
+        buttons = [c for n, c in controls.items() if n.startswith("button") and c["shown"] and c["w"] > 0 and
+                   rng.random() < rare.get(n, 1)]
+        if r < 0.30 and buttons:
+            c = rng.choice(buttons)
+            x.click(wx + c["x"] + c["w"] // 2, wy + c["y"] + c["h"] // 2)
+        elif r < 0.45:
+            main_c = controls.get("mainControl", {"w": 560, "h": 400})
+            x.click(wx + rng.randrange(max(1, main_c["w"])), wy + rng.randrange(max(1, main_c["h"])),
+                    rng.choice([1, 1, 1, 3]))
+        elif r < 0.60:
+            x.key(rng.choice([["Tab"], ["Return"], ["space"], ["Escape"], ["Up"], ["Down"], ["F10"],
+                              ["Alt_L", "F4"], ["Alt_L", "f"], ["Shift_L", "Tab"], ["a"]]))
+        elif r < 0.72 and window_id:
+            # A close request to the window while it is not the active one.
+            x.click(rng.choice([5, 1270]), rng.choice([5, 1015]))
+            pause(0.05)
+            kind = rng.randrange(3)
+            if kind == 0:
+                x.delete_window(window_id)
+            elif kind == 1:
+                x.net_close(window_id)
+            else:
+                x.key(["Alt_L", "F4"])
+        elif r < 0.90:
+            # The device's user switches modes between transfers; during one,
+            # rarely (a switch then cuts the transfer, as an unplug would).
+            if current is None or current.ended is not None or rng.random() < 0.05:
+                ctl(rng.choice(["update-mode", "update-mode", "update-mode", "normal-mode", "attach"]))
+        elif r < 0.92:
+            program.send_signal(rng.choice([signal.SIGINT, signal.SIGTERM, signal.SIGHUP]))
+        pause(rng.uniform(0.05, 0.4))
+
+    if program is not None:
+        program.send_signal(signal.SIGTERM)
+        ended(program.wait())
+    ctl("quit")
+    sim.wait(timeout=30)
+    print("random-input: seed %d, %.0f s, %d chunks an image" % (args.seed, args.seconds, args.chunks))
+    for k, v in figures.items():
+        print("  %-24s %d" % (k, v))
+    for n in notes:
+        print("  note: " + n)
+    for p in problems:
+        print("  PROBLEM: " + p)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,401 @@
+// The real FirmwareUpdater's window under a window manager (openbox) on a
+// private X server, updating a real mixer-sim process, while the desktop
+// tries to end it: close requests to the inactive window, signals, another
+// client destroying the window, and the exit right after a transfer. Every
+// case reads the device's update flag and the bytes it received.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+
+#include "SimProcess.h"
+#include "tests/Common/TestScope.h"
+#include "WindowDump.h"
+#include "tests/Common/XServer.h"
+
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long CardinalOf(Display* d, Window w, const char* name)
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 1, False, AnyPropertyType, &type, &format,
+                       &count, &after, &data);
+    const long value = data && count == 1 ? *reinterpret_cast<long*>(data) : -1;
+    XFree(data);
+    return value;
+}
+
+// openbox on the test's server for the whole program.
+class Openbox
+{
+public:
+    Openbox()
+    {
+        Display* d = TestXServer().Connection();
+        if (!d)
+            return;
+        setenv("XDG_CACHE_HOME", mDir.Path().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", mDir.Path().c_str(), 1);
+        const char* argv[] = {"openbox", "--sm-disable", nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&mPid, "openbox", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+            mPid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        const auto end = Clock::now() + std::chrono::seconds(20);
+        while (mPid > 0 && CardinalOf(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK") == -1 &&
+               Clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        mReady = CardinalOf(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK") != -1;
+    }
+    ~Openbox()
+    {
+        if (mPid > 0) {
+            kill(mPid, SIGTERM);
+            int status = 0;
+            waitpid(mPid, &status, 0);
+        }
+    }
+    bool Running() const { return mReady; }
+
+private:
+    TestFolder mDir;
+    pid_t mPid = -1;
+    bool mReady = false;
+};
+
+Openbox& TestWindowManager()
+{
+    static Openbox* manager = new Openbox();  // ended with the server at exit
+    return *manager;
+}
+
+// Big enough that the transfer runs for seconds at the program's pace.
+constexpr size_t kLongImage = 128 * 400;
+
+class TransferGuardTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // The program's window may be gone by the time a request names it.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        ASSERT_TRUE(server.Running());
+        ASSERT_TRUE(TestWindowManager().Running());
+        dumpPath = sim.Root() + "/ui.txt";
+        image = sim.Root() + "/image.syx";
+    }
+
+    void WriteImage(size_t size) { std::ofstream(image, std::ios::binary) << std::string(size, '\x5A'); }
+
+    // Runs the program with the window, starting the transfer at once, and
+    // `meanwhile` beside it; its exit status.
+    int RunProgram(const std::function<void(pid_t)>& meanwhile, int deadlineMs = SimProcess::kDeadlineMs)
+    {
+        std::vector<std::string> env = sim.ProgramEnvironment();
+        env.insert(env.end(), {"TAVO_UI_DUMP=" + dumpPath, "DISPLAY=" + server.Name()});
+        return SimProcess::Run({SimProcess::BinFolder() + "/FirmwareUpdater", "-START_UPDATE_AUTOMATICALLY",
+                                "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image},
+                               env, &output, deadlineMs, nullptr, meanwhile);
+    }
+
+    // Polls `done` up to `seconds`.
+    static bool Within(int seconds, const std::function<bool()>& done)
+    {
+        const auto end = Clock::now() + std::chrono::seconds(seconds);
+        while (!done()) {
+            if (Clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+
+    // The dump shows `name` with a text holding `text`.
+    bool Shows(const std::string& name, const std::string& text)
+    {
+        const Control c = ReadDump(dumpPath).controls[name];
+        return c.shown && c.text.find(text) != std::string::npos;
+    }
+
+    size_t SentChunks() const
+    {
+        const auto r = sim.Requests();
+        return size_t(std::count(r.begin(), r.end(), "send 0 128"));
+    }
+
+    // The program's own top window, found by its process id.
+    Window ProgramWindow(pid_t pid)
+    {
+        Display* d = input.Connection();
+        std::function<Window(Window)> search = [&](Window w) -> Window {
+            XWindowAttributes a{};
+            if (CardinalOf(d, w, "_NET_WM_PID") == long(pid) && XGetWindowAttributes(d, w, &a) &&
+                a.map_state == IsViewable)
+                return w;
+            Window root = 0, parent = 0, *children = nullptr;
+            unsigned count = 0;
+            Window found = 0;
+            if (XQueryTree(d, w, &root, &parent, &children, &count)) {
+                for (unsigned i = 0; i < count && !found; ++i)
+                    found = search(children[i]);
+                XFree(children);
+            }
+            return found;
+        };
+        return search(DefaultRootWindow(d));
+    }
+
+    bool IsActive(Window w)
+    {
+        Display* d = input.Connection();
+        return CardinalOf(d, DefaultRootWindow(d), "_NET_ACTIVE_WINDOW") == long(w);
+    }
+
+    void ClickAt(int x, int y)
+    {
+        input.MoveTo(x, y);
+        input.Click(1);
+        input.Sync();
+    }
+
+    void ClickControl(const std::string& name)
+    {
+        const Dump dump = ReadDump(dumpPath);
+        const Control& c = dump.controls.at(name);
+        ClickAt(dump.x + c.x + c.width / 2, dump.y + c.y + c.height / 2);
+    }
+
+    // The three ways a desktop asks a window to close.
+    void SendCloseRequests(Window w)
+    {
+        Display* d = input.Connection();
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = w;
+        e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(d, w, False, NoEventMask, &e);
+        XEvent close{};
+        close.xclient.type = ClientMessage;
+        close.xclient.window = w;
+        close.xclient.message_type = XInternAtom(d, "_NET_CLOSE_WINDOW", False);
+        close.xclient.format = 32;
+        close.xclient.data.l[1] = 2;  // from a pager
+        XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &close);
+        input.Sync();
+        input.Key(XK_F4, {XK_Alt_L});
+        input.Sync();
+    }
+
+    void ExpectFlagCleared()
+    {
+        const std::string status = sim.Command("status");
+        EXPECT_NE(status.find("flag=0"), std::string::npos) << status;
+    }
+
+    XServer& server = TestXServer();
+    XInput input;
+    SimProcess sim;
+    std::string dumpPath;
+    std::string image;
+    std::string output;
+};
+
+TEST_F(TransferGuardTest, CloseRequestsToTheInactiveWindowNeverCutTheTransfer)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0", "--take-delay-ms", "5"}));
+    WriteImage(kLongImage);
+    bool refusedAll = false;
+    const int code = RunProgram([&](pid_t pid) {
+        Window w = 0;
+        if (!Within(60, [&] { return SentChunks() >= 5 && (w = ProgramWindow(pid)) != 0; }))
+            return;
+        // Outside the window: the desktop takes the focus.
+        const Dump dump = ReadDump(dumpPath);
+        ClickAt(dump.x > 40 ? 10 : 1270, 1010);
+        if (!Within(10, [&] { return !IsActive(w); }))
+            ADD_FAILURE() << "the window stayed active";
+        SendCloseRequests(w);
+        server.Screenshot("transfer-guard-inactive-close");
+        // Every chunk still arrives; the program then waits for the device.
+        refusedAll = Within(60, [&] { return Shows("buttonManualDeviceHasUpdatedRescanButton", "NEXT"); });
+        kill(pid, SIGTERM);
+    });
+    EXPECT_TRUE(refusedAll) << output;
+    EXPECT_EQ(code, 128 + SIGTERM) << output;
+    EXPECT_EQ(sim.Received().size(), kLongImage);
+    ExpectFlagCleared();
+}
+
+struct SignalCase
+{
+    const char* name;
+    int first;
+    int second;  // 0: none
+};
+
+void PrintTo(const SignalCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class WindowSignalTest : public TransferGuardTest, public ::testing::WithParamInterface<SignalCase>
+{
+};
+
+TEST_P(WindowSignalTest, ASignalAbortsTheTransferAndClearsTheFlagBeforeTheProgramEndsByIt)
+{
+    const SignalCase& c = GetParam();
+    // A slow device: the channel has chunks to drain when the signal comes.
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0", "--take-delay-ms", "120"}));
+    WriteImage(kLongImage);
+    const int code = RunProgram([&](pid_t pid) {
+        if (!Within(60, [&] { return SentChunks() >= 20; }))
+            return;
+        kill(pid, c.first);
+        if (c.second == 0)
+            return;
+        // While the channel drains what the device has not taken yet.
+        const size_t sent = SentChunks();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_LE(SentChunks(), sent + 3) << "still sending";
+        kill(pid, c.second);
+    });
+    EXPECT_EQ(code, 128 + c.first) << output;
+    EXPECT_LT(sim.Received().size(), kLongImage);
+    ExpectFlagCleared();
+    EXPECT_EQ(sim.LastRequests(3), (std::vector<std::string>{"close", "clear-event", "update-flag 0"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, WindowSignalTest,
+                         ::testing::Values(SignalCase{"Interrupt", SIGINT, 0},
+                                           SignalCase{"Terminate", SIGTERM, 0},
+                                           SignalCase{"HangUp", SIGHUP, 0},
+                                           SignalCase{"TerminateTwice", SIGTERM, SIGTERM},
+                                           SignalCase{"InterruptThenTerminate", SIGINT, SIGTERM}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TransferGuardTest, AnotherClientDestroyingTheWindowEndsTheProgramAsOnALostDisplay)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0", "--take-delay-ms", "5"}));
+    WriteImage(kLongImage);
+    const int code = RunProgram(
+        [&](pid_t pid) {
+            Window w = 0;
+            if (!Within(60, [&] { return SentChunks() >= 5 && (w = ProgramWindow(pid)) != 0; }))
+                return;
+            XDestroyWindow(input.Connection(), w);
+            input.Sync();
+        },
+        60000);
+    EXPECT_EQ(code, 1) << output;
+    EXPECT_NE(output.find("Display lost: another client destroyed the main window"), std::string::npos)
+        << output;
+    ExpectFlagCleared();
+    EXPECT_EQ(sim.LastRequests(3), (std::vector<std::string>{"close", "clear-event", "update-flag 0"}));
+}
+
+TEST_F(TransferGuardTest, ChunksTheDeviceNeverTookMakeTheTransferAFailure)
+{
+    // Fewer chunks than the channel holds: every send is accepted.
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0", "--never-take"}));
+    WriteImage(128 * 10);
+    bool failed = false;
+    const int code = RunProgram([&](pid_t pid) {
+        failed = Within(60, [&] {
+            return Shows("labelDeviceCannotUpdateError", "the device can not be accessed") &&
+                   Shows("buttonExit", "EXIT");
+        });
+        server.Screenshot("transfer-guard-never-taken");
+        const Window w = ProgramWindow(pid);
+        if (failed && w)
+            SendCloseRequests(w);  // a failed transfer lets the user leave
+    });
+    EXPECT_TRUE(failed) << "the window shows: \""
+                        << ReadDump(dumpPath).controls["labelUpdateProcessInformation"].text << "\"";
+    EXPECT_EQ(code, 0) << output;
+    ExpectFlagCleared();
+    const auto log = sim.LogLines();
+    EXPECT_EQ(std::find(log.begin(), log.end(), "state installing"), log.end());
+}
+
+struct AfterSuccessCase
+{
+    const char* name;
+    const char* installMs;
+    // What the window shows once the rescan looked at the device; nothing
+    // for a device that never comes back, whose rescan changes no text.
+    const char* control;
+    const char* text;
+};
+
+void PrintTo(const AfterSuccessCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class AfterSuccessTest : public TransferGuardTest, public ::testing::WithParamInterface<AfterSuccessCase>
+{
+};
+
+TEST_P(AfterSuccessTest, TheExitWaitsUntilTheDeviceIsLookedAtAgain)
+{
+    const AfterSuccessCase& c = GetParam();
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", c.installMs}));
+    WriteImage(128 * 20);
+    bool rescanned = false;
+    const int code = RunProgram([&](pid_t pid) {
+        Window w = 0;
+        if (!Within(60, [&] {
+                return Shows("buttonManualDeviceHasUpdatedRescanButton", "NEXT") &&
+                       (w = ProgramWindow(pid)) != 0;
+            }))
+            return;
+        // While the device installs: refused.
+        SendCloseRequests(w);
+        if (c.control &&
+            !Within(60, [&] { return sim.Command("status").find("installing=0") != std::string::npos; }))
+            return;
+        ClickControl("buttonManualDeviceHasUpdatedRescanButton");
+        rescanned = !c.control || Within(30, [&] { return Shows(c.control, c.text); });
+        server.Screenshot(std::string("transfer-guard-after-rescan-") + c.name);
+        // The device was looked at: the user may leave, whatever it answered.
+        SendCloseRequests(w);
+    });
+    EXPECT_TRUE(rescanned) << output;
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(sim.Received().size(), size_t(128 * 20));
+    ExpectFlagCleared();
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, AfterSuccessTest,
+                         ::testing::Values(AfterSuccessCase{"BackWithTheNewVersion", "3000",
+                                                            "labelUpdateProcessInformation",
+                                                            "has been successfully updated"},
+                                           // It never comes back: the rescan finds nothing, and that ends the
+                                           // wait (the program would otherwise stay until its deadline).
+                                           AfterSuccessCase{"NeverBack", "600000", nullptr, nullptr}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
