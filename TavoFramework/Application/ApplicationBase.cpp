@@ -161,8 +161,13 @@ TavoResult LApplicationBase::GetSystemFont(WString& face, float& size, int32_t& 
     std::string name;
     const bool fromDesktop =
         mHooks.desktop && mHooks.desktop->GetFontName(name) && Platform::ParseFontName(name, font);
-    if (!fromDesktop && !Platform::MatchDefaultSansFont(font))
-        return E_FAIL;
+    // With neither (no fonts configured at all) the generic face, so that
+    // start-up never fails for want of a font answer.
+    if (!fromDesktop && (!Platform::MatchDefaultSansFont(font) || font.face.empty() || !(font.points > 0))) {
+        font.face = "Sans";
+        font.points = 9;
+        font.style = 0;
+    }
     face = WString(Platform::FromUtf8(font.face).c_str());
     size = float(font.points);
     style = font.style;

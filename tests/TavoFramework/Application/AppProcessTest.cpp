@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -139,7 +140,11 @@ protected:
                 "TAVO_CONFIG_DIR=" + (mDir / "config").string(),
                 "TAVO_DOCUMENTS_DIR=" + (mDir / "docs").string(),
                 "HOME=" + mDir.string()};
-        // No display: nothing here may need one.
+        // No display: nothing here may need one. The sanitizers' settings
+        // (the leak checker's suppressions) go along.
+        for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"})
+            if (const char* value = std::getenv(name))
+                mEnv.push_back(std::string(name) + "=" + value);
     }
 
     std::string Program() const { return BinFolder() + "/tavo_test_app"; }
@@ -159,6 +164,21 @@ TEST_F(AppProcess, SecondCopyHandsItsCommandLineToTheFirstAndEndsWithZero)
     EXPECT_EQ(first.ReadLine(),
               "RECEIVED:" + Program() + " -SECOND \"with space\" -DEBUG_CONSOLE:00 \xc3\xbc");
     EXPECT_EQ(first.Wait(), 0);
+}
+
+// The skin asks the desktop for its font first; a machine with no fonts
+// configured at all still starts.
+TEST_F(AppProcess, StartsWhereFontconfigKnowsNoFont)
+{
+    std::ofstream(mDir / "empty-fonts.conf") << "<?xml version=\"1.0\"?><fontconfig></fontconfig>\n";
+    std::vector<std::string> env = mEnv;
+    // With a log text the program ends once its input closes.
+    env.insert(env.end(),
+               {"FONTCONFIG_FILE=" + (mDir / "empty-fonts.conf").string(), "TAVO_TEST_LOG_TEXT=;"});
+    Child app({Program()}, env);
+    ASSERT_EQ(app.ReadLine(), "READY") << app.Errors();
+    app.CloseInput();
+    EXPECT_EQ(app.Wait(), 0) << app.Errors();
 }
 
 // Text written to the log without a flush, as the test program writes it
