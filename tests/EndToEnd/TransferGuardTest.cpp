@@ -14,12 +14,9 @@
 #include <sys/wait.h>
 #include <thread>
 
-#include "SimProcess.h"
+#include "ProgramWindow.h"
 #include "tests/Common/TestScope.h"
-#include "WindowDump.h"
-#include "tests/Common/XServer.h"
 
-#include <X11/Xlib.h>
 #include <X11/keysym.h>
 
 extern char** environ;
@@ -104,29 +101,15 @@ protected:
         image = sim.Root() + "/image.syx";
     }
 
-    void WriteImage(size_t size) { std::ofstream(image, std::ios::binary) << std::string(size, '\x5A'); }
+    void WriteImage(size_t size) { ::WriteImage(image, size); }
 
     // Runs the program with the window, starting the transfer at once, and
     // `meanwhile` beside it; its exit status.
     int RunProgram(const std::function<void(pid_t)>& meanwhile, int deadlineMs = SimProcess::kDeadlineMs)
     {
-        std::vector<std::string> env = sim.ProgramEnvironment();
-        env.insert(env.end(), {"TAVO_UI_DUMP=" + dumpPath, "DISPLAY=" + server.Name()});
-        return SimProcess::Run({SimProcess::BinFolder() + "/FirmwareUpdater", "-START_UPDATE_AUTOMATICALLY",
-                                "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image},
-                               env, &output, deadlineMs, nullptr, meanwhile);
-    }
-
-    // Polls `done` up to `seconds`.
-    static bool Within(int seconds, const std::function<bool()>& done)
-    {
-        const auto end = Clock::now() + std::chrono::seconds(seconds);
-        while (!done()) {
-            if (Clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
+        return RunWindowed(sim, dumpPath, "FirmwareUpdater",
+                           {"-START_UPDATE_AUTOMATICALLY", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image}, &output,
+                           meanwhile, {}, deadlineMs);
     }
 
     // The dump shows `name` with a text holding `text`.
@@ -170,32 +153,17 @@ protected:
         return CardinalOf(d, DefaultRootWindow(d), "_NET_ACTIVE_WINDOW") == long(w);
     }
 
-    void ClickAt(int x, int y)
-    {
-        input.MoveTo(x, y);
-        input.Click(1);
-        input.Sync();
-    }
-
     void ClickControl(const std::string& name)
     {
         const Dump dump = ReadDump(dumpPath);
-        const Control& c = dump.controls.at(name);
-        ClickAt(dump.x + c.x + c.width / 2, dump.y + c.y + c.height / 2);
+        ::ClickControl(input, dump, dump.controls.at(name));
     }
 
     // The three ways a desktop asks a window to close.
     void SendCloseRequests(Window w)
     {
         Display* d = input.Connection();
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = w;
-        e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
-        e.xclient.data.l[1] = CurrentTime;
-        XSendEvent(d, w, False, NoEventMask, &e);
+        SendDeleteWindow(d, w);
         XEvent close{};
         close.xclient.type = ClientMessage;
         close.xclient.window = w;
@@ -233,7 +201,9 @@ TEST_F(TransferGuardTest, CloseRequestsToTheInactiveWindowNeverCutTheTransfer)
             return;
         // Outside the window: the desktop takes the focus.
         const Dump dump = ReadDump(dumpPath);
-        ClickAt(dump.x > 40 ? 10 : 1270, 1010);
+        input.MoveTo(dump.x > 40 ? 10 : 1270, 1010);
+        input.Click(1);
+        input.Sync();
         if (!Within(10, [&] { return !IsActive(w); }))
             ADD_FAILURE() << "the window stayed active";
         SendCloseRequests(w);
