@@ -5,25 +5,14 @@
 // case reads the device's update flag and the bytes it received.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
-#include <fcntl.h>
-#include <fstream>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
 
 #include "ProgramWindow.h"
-#include "tests/Common/TestScope.h"
+#include "tests/Common/Openbox.h"
 
 #include <X11/keysym.h>
 
-extern char** environ;
-
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 long CardinalOf(Display* d, Window w, const char* name)
 {
@@ -39,46 +28,6 @@ long CardinalOf(Display* d, Window w, const char* name)
 }
 
 // openbox on the test's server for the whole program.
-class Openbox
-{
-public:
-    Openbox()
-    {
-        Display* d = TestXServer().Connection();
-        if (!d)
-            return;
-        setenv("XDG_CACHE_HOME", mDir.Path().c_str(), 1);
-        setenv("XDG_CONFIG_HOME", mDir.Path().c_str(), 1);
-        const char* argv[] = {"openbox", "--sm-disable", nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawnp(&mPid, "openbox", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-            mPid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        const auto end = Clock::now() + std::chrono::seconds(20);
-        while (mPid > 0 && CardinalOf(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK") == -1 &&
-               Clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        mReady = CardinalOf(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK") != -1;
-    }
-    ~Openbox()
-    {
-        if (mPid > 0) {
-            kill(mPid, SIGTERM);
-            int status = 0;
-            waitpid(mPid, &status, 0);
-        }
-    }
-    bool Running() const { return mReady; }
-
-private:
-    TestFolder mDir;
-    pid_t mPid = -1;
-    bool mReady = false;
-};
-
 Openbox& TestWindowManager()
 {
     static Openbox* manager = new Openbox();  // ended with the server at exit
