@@ -94,14 +94,14 @@ TEST_P(ChooserMessage, AppearsInABoxOverTheWindowAndNothingIsChosen)
                 return;
             }
             // Drawn: wait for the text's dark pixels on the light face.
-            const auto drawnBy = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-            do {
+            Within(30, [&] {
                 darkPixels = 0;
                 for (uint32_t px : server.ReadPixels(boxWindow, {0, 0, box.width, box.height / 2})) {
                     const uint32_t grey = ((px >> 16 & 0xFF) + (px >> 8 & 0xFF) + (px & 0xFF)) / 3;
                     darkPixels += grey < 0x60;
                 }
-            } while (darkPixels < 200 && std::chrono::steady_clock::now() < drawnBy);
+                return darkPixels >= 200;
+            });
             Window child = 0;
             int boxX = 0, boxY = 0;
             XTranslateCoordinates(d, boxWindow, DefaultRootWindow(d), 0, 0, &boxX, &boxY, &child);

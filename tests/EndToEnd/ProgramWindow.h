@@ -3,7 +3,6 @@
 // The real program's window on the test's X server: started against a
 // SimProcess with its TAVO_UI_DUMP file, waited for, found and clicked.
 
-#include <chrono>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -17,18 +16,6 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-
-// Polls `done` every `pollMs` until it holds; false after `seconds`.
-inline bool Within(int seconds, const std::function<bool()>& done, int pollMs = 10)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
-    }
-    return true;
-}
 
 // Reads the dump at `path` into `dump` until `ready` holds; false after `seconds`.
 inline bool WaitForDump(const std::string& path, Dump& dump, const std::function<bool(Dump&)>& ready,
