@@ -63,10 +63,11 @@ public:
         // Ready once it frames a window mapped after it started; a window
         // mapped while it still starts up may be missed, so it is shown again.
         const Window probe = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
-        const auto framed = [&] { return HasProperty(d, probe, "_NET_FRAME_EXTENTS"); };
+        const auto framed = [&] { return !WindowProperty(d, probe, "_NET_FRAME_EXTENTS").empty(); };
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         for (int turns = 0; mPid > 0 && !framed() && std::chrono::steady_clock::now() < deadline; ++turns) {
-            if (turns % 25 == 0 && HasProperty(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK")) {
+            if (turns % 25 == 0 &&
+                !WindowProperty(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK").empty()) {
                 XUnmapWindow(d, probe);
                 XMapWindow(d, probe);
                 XSync(d, False);
@@ -95,18 +96,6 @@ public:
     void Resume() { kill(mPid, SIGCONT); }
 
 private:
-    static bool HasProperty(Display* d, Window w, const char* name)
-    {
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 1, False, AnyPropertyType, &type, &format,
-                           &count, &after, &data);
-        XFree(data);
-        return count > 0;
-    }
-
     TestFolder mDir;
     pid_t mPid = -1;
     bool mReady = false;

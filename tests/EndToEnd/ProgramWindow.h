@@ -94,16 +94,3 @@ inline std::vector<Window> TopWindows(Display* d,
     XFree(children);
     return found;
 }
-
-// The window manager's close request, as a client message to `w`.
-inline void SendDeleteWindow(Display* d, Window w)
-{
-    XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = w;
-    e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
-    e.xclient.data.l[1] = CurrentTime;
-    XSendEvent(d, w, False, NoEventMask, &e);
-}

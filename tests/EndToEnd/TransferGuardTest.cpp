@@ -16,15 +16,8 @@ namespace {
 
 long CardinalOf(Display* d, Window w, const char* name)
 {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 1, False, AnyPropertyType, &type, &format,
-                       &count, &after, &data);
-    const long value = data && count == 1 ? *reinterpret_cast<long*>(data) : -1;
-    XFree(data);
-    return value;
+    const std::vector<long> values = WindowProperty(d, w, name);
+    return values.empty() ? -1 : values[0];
 }
 
 // openbox on the test's server for the whole program.
@@ -112,7 +105,7 @@ protected:
     void SendCloseRequests(Window w)
     {
         Display* d = input.Connection();
-        SendDeleteWindow(d, w);
+        SendCloseRequest(d, w);
         XEvent close{};
         close.xclient.type = ClientMessage;
         close.xclient.window = w;

@@ -101,7 +101,7 @@ protected:
         Display* d = input.Connection();
         for (Window w : TopWindows(
                  d, [&](Window, const XWindowAttributes& a) { return a.x == dump.x && a.y == dump.y; }))
-            SendDeleteWindow(d, w);
+            ::SendCloseRequest(d, w);
         input.Sync();
     }
 
