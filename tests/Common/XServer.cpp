@@ -145,6 +145,33 @@ XServer& TestXServer()
     return server;
 }
 
+std::vector<long> WindowProperty(Display* d, unsigned long window, const char* name)
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(d, window, XInternAtom(d, name, False), 0, 4096, False, AnyPropertyType, &type,
+                       &format, &count, &after, &data);
+    std::vector<long> values;
+    if (data)
+        values.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+    XFree(data);
+    return values;
+}
+
+void SendCloseRequest(Display* d, unsigned long window)
+{
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, window, False, NoEventMask, &e);
+}
+
 XInput::XInput() : mDisplay(XOpenDisplay(TestXServer().Name().c_str())) {}
 
 XInput::~XInput()

@@ -59,6 +59,11 @@ private:
 // The program's one server, started on first use and stopped at exit.
 XServer& TestXServer();
 
+// A window's property as format-32 values (longs); empty when it has none.
+std::vector<long> WindowProperty(Display* display, unsigned long window, const char* name);
+// The window manager's close request (WM_DELETE_WINDOW), sent to the window.
+void SendCloseRequest(Display* display, unsigned long window);
+
 // A second client that injects input through XTest.
 class XInput
 {

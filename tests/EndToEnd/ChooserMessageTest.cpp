@@ -3,24 +3,14 @@
 // first on PATH, checked in the box's pixels and answered with Return.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <fstream>
 #include <sys/stat.h>
-#include <thread>
 
-#include "SimProcess.h"
-#include "WindowDump.h"
-#include "tests/Common/XServer.h"
+#include "ProgramWindow.h"
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <X11/keysym.h>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 struct Refusal
 {
@@ -38,24 +28,12 @@ void PrintTo(const Refusal& r, std::ostream* os)
 // The message box's window when one is on screen, else 0.
 Window FindBox(Display* d, XWindowAttributes& where)
 {
-    // Windows of the program come and go while the tree is read.
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    XSync(d, False);
-    Window found = 0, root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
-    for (unsigned i = 0; i < count && !found; ++i) {
-        XClassHint hint{};
-        if (!XGetWindowAttributes(d, children[i], &where) || where.map_state != IsViewable ||
-            !XGetClassHint(d, children[i], &hint))
-            continue;
-        if (hint.res_class && std::string(hint.res_class) == "TavoMessageBox")
-            found = children[i];
-        XFree(hint.res_name);
-        XFree(hint.res_class);
-    }
-    XFree(children);
-    return found;
+    const auto found = TopWindows(d, [&](Window w, const XWindowAttributes& a) {
+        const bool box = ClassOf(d, w).ends_with("/TavoMessageBox");
+        where = box ? a : where;
+        return box;
+    });
+    return found.empty() ? 0 : found.front();
 }
 
 class ChooserMessage : public ::testing::TestWithParam<Refusal>
@@ -83,50 +61,31 @@ TEST_P(ChooserMessage, AppearsInABoxOverTheWindowAndNothingIsChosen)
         for (size_t at = out.find('@'); at != std::string::npos; at = out.find('@'))
             out.replace(at, 1, files);
         std::ofstream(chooser + "/out", std::ios::binary) << out;
-        std::ofstream(chooser + "/zenity") << "#!/bin/sh\nexec /bin/cat '" << chooser << "/out'\n";
-        chmod((chooser + "/zenity").c_str(), 0755);
+        PlantChooser(chooser, "exec /bin/cat '" + chooser + "/out'\n");
     }
     const std::string dumpPath = sim.Root() + "/ui.txt";
-    std::vector<std::string> env = sim.ProgramEnvironment();
-    env.insert(env.end(), {"TAVO_UI_DUMP=" + dumpPath, "DISPLAY=" + server.Name(), "PATH=" + chooser});
 
     std::string why, output;
     size_t darkPixels = 0;
     bool boxOverWindow = false;
-    const auto waitFor = [&](const std::function<bool(Dump&)>& ready, Dump& dump) {
-        const auto end = Clock::now() + std::chrono::seconds(60);
-        for (;;) {
-            dump = ReadDump(dumpPath);
-            if (ready(dump))
-                return true;
-            if (Clock::now() >= end)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    };
-    const auto click = [&](const Dump& dump, const Control& c) {
-        input.MoveTo(dump.x + c.x + c.width / 2, dump.y + c.y + c.height / 2);
-        input.Click(1);
-        input.Sync();
-    };
-    const int code = SimProcess::Run(
-        {SimProcess::BinFolder() + "/FirmwareUpdaterTestSkin",
-         "-ABSOLUTE_FIRMWARE_FILE_PATH=" + files + "/none"},
-        env, &output, SimProcess::kDeadlineMs, nullptr, [&](pid_t pid) {
+    const int code = RunWindowed(
+        sim, dumpPath, "FirmwareUpdaterTestSkin", {"-ABSOLUTE_FIRMWARE_FILE_PATH=" + files + "/none"},
+        &output,
+        [&](pid_t pid) {
             Dump dump;
             Display* d = input.Connection();
             XWindowAttributes box{};
             Window boxWindow = 0;
-            const bool menuShown = waitFor([](Dump& u) { return u.controls["File"].shown; }, dump);
+            const bool menuShown =
+                WaitForDump(dumpPath, dump, [](Dump& u) { return u.controls["File"].shown; });
             if (menuShown)
-                click(dump, dump.controls["File"]);
-            if (!menuShown || !waitFor([](Dump& u) { return u.controls["ItemControl1"].shown; }, dump)) {
+                ClickControl(input, dump, dump.controls["File"]);
+            if (!menuShown ||
+                !WaitForDump(dumpPath, dump, [](Dump& u) { return u.controls["ItemControl1"].shown; })) {
                 why = "no File menu";
             } else {
-                click(dump, dump.controls["ItemControl1"]);
-                const auto end = Clock::now() + std::chrono::seconds(60);
-                while (!(boxWindow = FindBox(d, box)) && Clock::now() < end)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                ClickControl(input, dump, dump.controls["ItemControl1"]);
+                Within(60, [&] { return (boxWindow = FindBox(d, box)) != 0; });
             }
             if (!boxWindow) {
                 why += "no message box";
@@ -135,14 +94,14 @@ TEST_P(ChooserMessage, AppearsInABoxOverTheWindowAndNothingIsChosen)
                 return;
             }
             // Drawn: wait for the text's dark pixels on the light face.
-            const auto drawnBy = Clock::now() + std::chrono::seconds(30);
-            do {
+            Within(30, [&] {
                 darkPixels = 0;
                 for (uint32_t px : server.ReadPixels(boxWindow, {0, 0, box.width, box.height / 2})) {
                     const uint32_t grey = ((px >> 16 & 0xFF) + (px >> 8 & 0xFF) + (px & 0xFF)) / 3;
                     darkPixels += grey < 0x60;
                 }
-            } while (darkPixels < 200 && Clock::now() < drawnBy);
+                return darkPixels >= 200;
+            });
             Window child = 0;
             int boxX = 0, boxY = 0;
             XTranslateCoordinates(d, boxWindow, DefaultRootWindow(d), 0, 0, &boxX, &boxY, &child);
@@ -152,22 +111,20 @@ TEST_P(ChooserMessage, AppearsInABoxOverTheWindowAndNothingIsChosen)
                             boxY + box.height < dump.y + exit.y + exit.height;
             server.Screenshot(std::string("chooser-message-") + r.name);
             // A press on the window behind is not taken while the box is up.
-            click(dump, dump.controls["buttonExit"]);
+            ClickControl(input, dump, dump.controls["buttonExit"]);
             input.Key(XK_Return);
             input.Sync();
-            const auto gone = Clock::now() + std::chrono::seconds(30);
-            while (FindBox(d, box) && Clock::now() < gone)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            if (FindBox(d, box))
+            if (!Within(30, [&] { return !FindBox(d, box); }))
                 why += "the box stays after Return; ";
-            if (!waitFor([](Dump& u) { return !u.controls["ItemControl1"].shown; }, dump))
+            if (!WaitForDump(dumpPath, dump, [](Dump& u) { return !u.controls["ItemControl1"].shown; }))
                 why += "the menu stays open; ";
             dump = ReadDump(dumpPath);
             if (dump.controls["buttonUpdateFirmware"].shown ||
                 !dump.controls["labelFirmwareFileInformation"].shown)
                 why += "a file was taken; ";
-            click(dump, dump.controls["buttonExit"]);
-        });
+            ClickControl(input, dump, dump.controls["buttonExit"]);
+        },
+        {"PATH=" + chooser});
     EXPECT_EQ(why, "");
     EXPECT_EQ(code, 0) << output;
     EXPECT_NE(output.find(r.told), std::string::npos) << output;

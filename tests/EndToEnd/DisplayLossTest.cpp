@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "SimProcess.h"
 #include "tests/Common/XServer.h"
@@ -33,10 +31,7 @@ TEST(WindowedUpdate, LosingTheDisplayMidTransferClearsTheFlagAndEndsWithTheReaso
     const int code = SimProcess::Run({SimProcess::BinFolder() + "/FirmwareUpdater",
                                       "-START_UPDATE_AUTOMATICALLY", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image},
                                      env, &output, SimProcess::kDeadlineMs, nullptr, [&](pid_t) {
-                                         const auto end = std::chrono::steady_clock::now() +
-                                                          std::chrono::milliseconds(SimProcess::kDeadlineMs);
-                                         while (!sent() && std::chrono::steady_clock::now() < end)
-                                             std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                                         Within(SimProcess::kDeadlineMs / 1000, sent, 5);
                                          own.Kill();
                                      });
 

@@ -116,10 +116,8 @@ TEST_P(QuietUpdate, ASignalAbortsTheTransferBeforeTheProcessEndsByIt)
     const int signal = GetParam();
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
     const int code = RunUpdater([&](pid_t pid) {
-        const auto end =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(SimProcess::kDeadlineMs);
-        while (!Sent("send 0 128") && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        Within(
+            SimProcess::kDeadlineMs / 1000, [&] { return Sent("send 0 128"); }, 5);
         kill(pid, signal);
     });
     EXPECT_EQ(code, 128 + signal);
@@ -142,10 +140,8 @@ TEST_F(QuietRun, ASecondSignalWhileTheChannelDrainsStillClearsTheFlagFirst)
         return std::count(r.begin(), r.end(), "send 0 128");
     };
     const int code = RunUpdater([&](pid_t pid) {
-        const auto end =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(SimProcess::kDeadlineMs);
-        while (sent() < 20 && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        Within(
+            SimProcess::kDeadlineMs / 1000, [&] { return sent() >= 20; }, 5);
         kill(pid, SIGTERM);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         kill(pid, SIGINT);

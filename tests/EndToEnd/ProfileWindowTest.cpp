@@ -2,34 +2,15 @@
 // at the end is something the user put there: a FIFO, a link, a read-only file.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sys/stat.h>
-#include <thread>
 
-#include "SimProcess.h"
-#include "WindowDump.h"
-#include "tests/Common/XServer.h"
+#include "FileState.h"
+#include "ProgramWindow.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-mode_t ModeOf(const std::string& path)
-{
-    struct stat st
-    {
-    };
-    return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
-}
 
 // A stored placement for the main window at 40,30 (its size as the skin has it).
 const char* const kStored = "Tessaro DJ_DEVICE_FAMILY_NAME_String_FirmwareUpdater/WP="
@@ -59,27 +40,19 @@ protected:
     // it), keeps a screenshot and clicks EXIT; false when it never did.
     bool WaitDrawnThenExit(const std::string& dumpPath, const std::string& name)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        bool drawn = false;
         Dump dump;
-        while (!drawn && std::chrono::steady_clock::now() < end) {
-            dump = ReadDump(dumpPath);
-            const Control& exit = dump.controls["buttonExit"];
-            if (exit.shown) {
+        const bool drawn = WaitForDump(dumpPath, dump, [&](Dump& d) {
+            const Control& exit = d.controls["buttonExit"];
+            if (exit.shown)
                 for (uint32_t pixel :
-                     server.ReadPixels(0, {dump.x + exit.x, dump.y + exit.y, exit.width, exit.height}))
-                    drawn = drawn || pixel != 0;
-            }
-            if (!drawn)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+                     server.ReadPixels(0, {d.x + exit.x, d.y + exit.y, exit.width, exit.height}))
+                    if (pixel != 0)
+                        return true;
+            return false;
+        });
         server.Screenshot("profile-" + name);
-        if (drawn) {
-            const Control& exit = dump.controls["buttonExit"];
-            input.MoveTo(dump.x + exit.x + exit.width / 2, dump.y + exit.y + exit.height / 2);
-            input.Click(1);
-            input.Sync();
-        }
+        if (drawn)
+            ClickControl(input, dump, dump.controls["buttonExit"]);
         return drawn;
     }
 
@@ -100,17 +73,15 @@ TEST_P(ProfileWindowTest, WindowOpensAndTheProfileIsKeptAsTheUserMadeIt)
     p.plant(path, target);
 
     const std::string dumpPath = sim.Root() + "/ui.txt";
-    std::vector<std::string> env = sim.ProgramEnvironment();
-    env.insert(env.end(), {"TAVO_UI_DUMP=" + dumpPath, "DISPLAY=" + server.Name()});
     std::string output;
     bool drawn = false;
-    const int code = SimProcess::Run({SimProcess::BinFolder() + "/FirmwareUpdater",
-                                      "-ABSOLUTE_FIRMWARE_FILE_PATH=" + sim.Root() + "/x.syx"},
-                                     env, &output, SimProcess::kDeadlineMs, nullptr, [&](pid_t pid) {
-                                         drawn = WaitDrawnThenExit(dumpPath, p.name);
-                                         if (!drawn)
-                                             kill(pid, SIGKILL);
-                                     });
+    const int code =
+        RunWindowed(sim, dumpPath, "FirmwareUpdater",
+                    {"-ABSOLUTE_FIRMWARE_FILE_PATH=" + sim.Root() + "/x.syx"}, &output, [&](pid_t pid) {
+                        drawn = WaitDrawnThenExit(dumpPath, p.name);
+                        if (!drawn)
+                            kill(pid, SIGKILL);
+                    });
     ASSERT_TRUE(drawn) << "no window; " << output;
     EXPECT_EQ(code, 0) << output;
     p.check(path, target);

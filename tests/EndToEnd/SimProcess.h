@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <sys/types.h>
+#include <thread>
 #include <vector>
 
 // A private platform root with a mixer-sim process serving it. Every child
@@ -67,3 +69,15 @@ private:
     std::string mRoot;
     pid_t mPid = -1;
 };
+
+// Polls `done` every `pollMs` until it holds; false after `seconds`.
+inline bool Within(int seconds, const std::function<bool()>& done, int pollMs = 10)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
+    }
+    return true;
+}

@@ -15,42 +15,16 @@
 #include <thread>
 #include <unistd.h>
 
-#include "SimProcess.h"
-#include "WindowDump.h"
-#include "tests/Common/XServer.h"
-
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "ProgramWindow.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The program's windows on screen, bottom first.
 std::vector<Window> ProgramWindows(Display* d)
 {
-    // Copies' windows come and go while the tree is read.
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    XSync(d, False);
-    std::vector<Window> found;
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
-    for (unsigned i = 0; i < count; ++i) {
-        XWindowAttributes a;
-        XClassHint hint{};
-        if (!XGetWindowAttributes(d, children[i], &a) || a.map_state != IsViewable ||
-            !XGetClassHint(d, children[i], &hint))
-            continue;
-        const std::string name =
-            std::string(hint.res_name ? hint.res_name : "") + "/" + (hint.res_class ? hint.res_class : "");
-        XFree(hint.res_name);
-        XFree(hint.res_class);
-        if (name.find("FirmwareUpdater") != std::string::npos)
-            found.push_back(children[i]);
-    }
-    XFree(children);
-    return found;
+    return TopWindows(d, [&](Window w, const XWindowAttributes&) {
+        return ClassOf(d, w).find("FirmwareUpdater") != std::string::npos;
+    });
 }
 
 class StartupTest : public ::testing::Test
@@ -118,24 +92,16 @@ protected:
     // Waits until `count` copies ended; false at the deadline.
     static bool WaitEnded(const Copies& copies, int count)
     {
-        const auto end = Clock::now() + std::chrono::seconds(45);
-        while (copies.Ended() < count && Clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        return copies.Ended() >= count;
+        return Within(45, [&] { return copies.Ended() >= count; });
     }
 
     // Waits until the program shows exactly one window; its id, or 0.
     Window WaitForOneWindow()
     {
-        const auto end = Clock::now() + std::chrono::seconds(45);
-        for (;;) {
-            const auto windows = ProgramWindows(input.Connection());
-            if (windows.size() == 1)
-                return windows.front();
-            if (Clock::now() >= end)
-                return 0;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        std::vector<Window> windows;
+        return Within(45, [&] { return (windows = ProgramWindows(input.Connection())).size() == 1; })
+                   ? windows.front()
+                   : 0;
     }
 
     XServer& server = TestXServer();
@@ -277,23 +243,16 @@ TEST_F(StartupTest, ACommandLineTooLongToHandOverStillRaisesTheFirstWindow)
     const int code = SimProcess::Run(
         {SimProcess::BinFolder() + "/FirmwareUpdater", "-FIRMWARE_IMAGE_NAME=" + std::string(70000, 'a')},
         Environment(), &output, 60000);
-    XSync(d, False);
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
-    int windowAt = -1, coverAt = -1;
-    for (unsigned i = 0; i < count; ++i) {
-        windowAt = children[i] == window ? int(i) : windowAt;
-        coverAt = children[i] == cover ? int(i) : coverAt;
-    }
-    XFree(children);
+    const std::vector<Window> stack =
+        TopWindows(d, [&](Window w, const XWindowAttributes&) { return w == window || w == cover; });
     server.Screenshot("too-long-command-line-raises");
     XDestroyWindow(d, cover);
     XSync(d, False);
     first.Finish();
     EXPECT_EQ(code, 0) << output;
     EXPECT_NE(output.find("is too long to hand over"), std::string::npos) << output;
-    EXPECT_GT(windowAt, coverAt) << "the first copy's window stays under the other window";
+    EXPECT_EQ(stack, (std::vector<Window>{cover, window}))
+        << "the first copy's window stays under the other window";
 }
 
 // A bus that takes the connection and never says a word: the window is up
@@ -309,31 +268,22 @@ TEST_F(StartupTest, ASystemBusThatNeverAnswersDoesNotHoldTheWindowBack)
     ASSERT_EQ(listen(bus, 8), 0);  // connections wait in the queue, never read
 
     const std::string dumpPath = sim.Root() + "/ui.txt";
-    std::vector<std::string> env = Environment();
-    env.insert(env.end(), {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + busPath, "TAVO_UI_DUMP=" + dumpPath});
     std::string output;
     bool shownInTime = false;
-    const int code = SimProcess::Run(
-        {SimProcess::BinFolder() + "/FirmwareUpdater"}, env, &output, 60000, nullptr, [&](pid_t pid) {
-            const auto end = Clock::now() + std::chrono::seconds(15);
+    const int code = RunWindowed(
+        sim, dumpPath, "FirmwareUpdater", {}, &output,
+        [&](pid_t pid) {
             Dump dump;
-            while (Clock::now() < end) {
-                dump = ReadDump(dumpPath);
-                if (dump.controls["buttonExit"].shown)
-                    break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-            shownInTime = dump.controls["buttonExit"].shown;
+            shownInTime = WaitForDump(
+                dumpPath, dump, [](Dump& u) { return u.controls["buttonExit"].shown; }, 15);
             server.Screenshot("dead-system-bus");
             if (!shownInTime) {
                 kill(pid, SIGKILL);
                 return;
             }
-            const Control& exit = dump.controls["buttonExit"];
-            input.MoveTo(dump.x + exit.x + exit.width / 2, dump.y + exit.y + exit.height / 2);
-            input.Click(1);
-            input.Sync();
-        });
+            ClickControl(input, dump, dump.controls["buttonExit"]);
+        },
+        {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + busPath}, 60000);
     close(bus);
     EXPECT_TRUE(shownInTime) << output;
     EXPECT_EQ(code, 0) << output;

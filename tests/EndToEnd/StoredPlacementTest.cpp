@@ -2,18 +2,13 @@
 // screen holds: it starts as usual, its window on the screen.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
-#include "SimProcess.h"
-#include "WindowDump.h"
-#include "tests/Common/XServer.h"
-
-#include <X11/Xlib.h>
+#include "ProgramWindow.h"
 
 namespace {
 
@@ -44,24 +39,6 @@ std::string PlacementHex(const Stored& s)
     return hex;
 }
 
-// The program's top-level window where its dump says it is.
-bool FindWindow(Display* d, const Dump& dump, XWindowAttributes& found)
-{
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
-    bool any = false;
-    for (unsigned i = 0; i < count && !any; ++i) {
-        XWindowAttributes a;
-        any = XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable && a.x == dump.x &&
-              a.y == dump.y && a.width > 1;
-        if (any)
-            found = a;
-    }
-    XFree(children);
-    return any;
-}
-
 class StoredPlacementTest : public ::testing::TestWithParam<Stored>
 {
 };
@@ -79,43 +56,37 @@ TEST_P(StoredPlacementTest, StartsWithTheWindowOnTheScreen)
     std::ofstream(folder / (section + ".profile")) << section << "/WP=" << PlacementHex(GetParam()) << "\n";
 
     const std::string dumpPath = sim.Root() + "/ui.txt";
-    std::vector<std::string> env = sim.ProgramEnvironment();
-    env.insert(env.end(), {"TAVO_UI_DUMP=" + dumpPath, "DISPLAY=" + server.Name()});
     Display* d = server.Connection();
     const int32_t screenW = DisplayWidth(d, DefaultScreen(d)), screenH = DisplayHeight(d, DefaultScreen(d));
     XInput input;
     std::string output;
-    const int code =
-        SimProcess::Run({SimProcess::BinFolder() + "/FirmwareUpdater"}, env, &output, SimProcess::kDeadlineMs,
-                        nullptr, [&](pid_t pid) {
-                            Dump dump;
-                            XWindowAttributes window{};
-                            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-                            bool shown = false;
-                            while (!shown && std::chrono::steady_clock::now() < end) {
-                                dump = ReadDump(dumpPath);
-                                shown = dump.controls["buttonExit"].shown && FindWindow(d, dump, window);
-                                if (!shown)
-                                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                            }
-                            server.Screenshot(std::string("stored-placement-") + GetParam().name);
-                            if (!shown) {
-                                ADD_FAILURE() << "no window";
-                                kill(pid, SIGKILL);
-                                return;
-                            }
-                            EXPECT_GE(window.x, 0);
-                            EXPECT_GE(window.y, 0);
-                            EXPECT_LE(window.x + window.width, screenW);
-                            EXPECT_LE(window.y + window.height, screenH);
-                            // The product's window has one size.
-                            EXPECT_EQ(window.width, 560);
-                            EXPECT_EQ(window.height, 384);
-                            const Control& exit = dump.controls["buttonExit"];
-                            input.MoveTo(dump.x + exit.x + exit.width / 2, dump.y + exit.y + exit.height / 2);
-                            input.Click(1);
-                            input.Sync();
-                        });
+    const int code = RunWindowed(sim, dumpPath, "FirmwareUpdater", {}, &output, [&](pid_t pid) {
+        // The program's top-level window where its dump says it is.
+        Dump dump;
+        XWindowAttributes window{};
+        const bool shown = WaitForDump(dumpPath, dump, [&](Dump& u) {
+            return u.controls["buttonExit"].shown && !TopWindows(d, [&](Window, const XWindowAttributes& a) {
+                                                          const bool there =
+                                                              a.x == u.x && a.y == u.y && a.width > 1;
+                                                          window = there ? a : window;
+                                                          return there;
+                                                      }).empty();
+        });
+        server.Screenshot(std::string("stored-placement-") + GetParam().name);
+        if (!shown) {
+            ADD_FAILURE() << "no window";
+            kill(pid, SIGKILL);
+            return;
+        }
+        EXPECT_GE(window.x, 0);
+        EXPECT_GE(window.y, 0);
+        EXPECT_LE(window.x + window.width, screenW);
+        EXPECT_LE(window.y + window.height, screenH);
+        // The product's window has one size.
+        EXPECT_EQ(window.width, 560);
+        EXPECT_EQ(window.height, 384);
+        ClickControl(input, dump, dump.controls["buttonExit"]);
+    });
     EXPECT_EQ(code, 0) << output;
     EXPECT_EQ(output.find("runtime error"), std::string::npos) << output;
     // The profile, in the place planted, now holds the frame shown.

@@ -5,83 +5,22 @@
 // case reads the device's update flag and the bytes it received.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
-#include <fcntl.h>
-#include <fstream>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
 
-#include "SimProcess.h"
-#include "tests/Common/TestScope.h"
-#include "WindowDump.h"
-#include "tests/Common/XServer.h"
+#include "ProgramWindow.h"
+#include "tests/Common/Openbox.h"
 
-#include <X11/Xlib.h>
 #include <X11/keysym.h>
-
-extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 long CardinalOf(Display* d, Window w, const char* name)
 {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 1, False, AnyPropertyType, &type, &format,
-                       &count, &after, &data);
-    const long value = data && count == 1 ? *reinterpret_cast<long*>(data) : -1;
-    XFree(data);
-    return value;
+    const std::vector<long> values = WindowProperty(d, w, name);
+    return values.empty() ? -1 : values[0];
 }
 
 // openbox on the test's server for the whole program.
-class Openbox
-{
-public:
-    Openbox()
-    {
-        Display* d = TestXServer().Connection();
-        if (!d)
-            return;
-        setenv("XDG_CACHE_HOME", mDir.Path().c_str(), 1);
-        setenv("XDG_CONFIG_HOME", mDir.Path().c_str(), 1);
-        const char* argv[] = {"openbox", "--sm-disable", nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawnp(&mPid, "openbox", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-            mPid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        const auto end = Clock::now() + std::chrono::seconds(20);
-        while (mPid > 0 && CardinalOf(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK") == -1 &&
-               Clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        mReady = CardinalOf(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK") != -1;
-    }
-    ~Openbox()
-    {
-        if (mPid > 0) {
-            kill(mPid, SIGTERM);
-            int status = 0;
-            waitpid(mPid, &status, 0);
-        }
-    }
-    bool Running() const { return mReady; }
-
-private:
-    TestFolder mDir;
-    pid_t mPid = -1;
-    bool mReady = false;
-};
-
 Openbox& TestWindowManager()
 {
     static Openbox* manager = new Openbox();  // ended with the server at exit
@@ -104,29 +43,15 @@ protected:
         image = sim.Root() + "/image.syx";
     }
 
-    void WriteImage(size_t size) { std::ofstream(image, std::ios::binary) << std::string(size, '\x5A'); }
+    void WriteImage(size_t size) { ::WriteImage(image, size); }
 
     // Runs the program with the window, starting the transfer at once, and
     // `meanwhile` beside it; its exit status.
     int RunProgram(const std::function<void(pid_t)>& meanwhile, int deadlineMs = SimProcess::kDeadlineMs)
     {
-        std::vector<std::string> env = sim.ProgramEnvironment();
-        env.insert(env.end(), {"TAVO_UI_DUMP=" + dumpPath, "DISPLAY=" + server.Name()});
-        return SimProcess::Run({SimProcess::BinFolder() + "/FirmwareUpdater", "-START_UPDATE_AUTOMATICALLY",
-                                "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image},
-                               env, &output, deadlineMs, nullptr, meanwhile);
-    }
-
-    // Polls `done` up to `seconds`.
-    static bool Within(int seconds, const std::function<bool()>& done)
-    {
-        const auto end = Clock::now() + std::chrono::seconds(seconds);
-        while (!done()) {
-            if (Clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
+        return RunWindowed(sim, dumpPath, "FirmwareUpdater",
+                           {"-START_UPDATE_AUTOMATICALLY", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image}, &output,
+                           meanwhile, {}, deadlineMs);
     }
 
     // The dump shows `name` with a text holding `text`.
@@ -170,32 +95,17 @@ protected:
         return CardinalOf(d, DefaultRootWindow(d), "_NET_ACTIVE_WINDOW") == long(w);
     }
 
-    void ClickAt(int x, int y)
-    {
-        input.MoveTo(x, y);
-        input.Click(1);
-        input.Sync();
-    }
-
     void ClickControl(const std::string& name)
     {
         const Dump dump = ReadDump(dumpPath);
-        const Control& c = dump.controls.at(name);
-        ClickAt(dump.x + c.x + c.width / 2, dump.y + c.y + c.height / 2);
+        ::ClickControl(input, dump, dump.controls.at(name));
     }
 
     // The three ways a desktop asks a window to close.
     void SendCloseRequests(Window w)
     {
         Display* d = input.Connection();
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = w;
-        e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
-        e.xclient.data.l[1] = CurrentTime;
-        XSendEvent(d, w, False, NoEventMask, &e);
+        SendCloseRequest(d, w);
         XEvent close{};
         close.xclient.type = ClientMessage;
         close.xclient.window = w;
@@ -233,7 +143,9 @@ TEST_F(TransferGuardTest, CloseRequestsToTheInactiveWindowNeverCutTheTransfer)
             return;
         // Outside the window: the desktop takes the focus.
         const Dump dump = ReadDump(dumpPath);
-        ClickAt(dump.x > 40 ? 10 : 1270, 1010);
+        input.MoveTo(dump.x > 40 ? 10 : 1270, 1010);
+        input.Click(1);
+        input.Sync();
         if (!Within(10, [&] { return !IsActive(w); }))
             ADD_FAILURE() << "the window stayed active";
         SendCloseRequests(w);

@@ -5,20 +5,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileState.h"
 #include "SimProcess.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class UserFilesTest : public ::testing::Test
 {
@@ -58,14 +52,6 @@ struct Planted
 void PrintTo(const Planted& p, std::ostream* os)
 {
     *os << p.name;
-}
-
-mode_t ModeOf(const std::string& path)
-{
-    struct stat st
-    {
-    };
-    return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
 class PlantedSettingsTest : public UserFilesTest, public ::testing::WithParamInterface<Planted>

@@ -6,25 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <csignal>
-#include <fstream>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "SimProcess.h"
-#include "WindowDump.h"
+#include "ProgramWindow.h"
 #include "tests/Common/Contrast.h"
-#include "tests/Common/XServer.h"
 
 #include <X11/keysym.h>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 int Distance(uint32_t a, uint32_t b)
 {
@@ -86,37 +78,23 @@ protected:
     {
         ASSERT_TRUE(sim.Start(simArgs));
         const std::string image = sim.Root() + "/image.syx";
-        std::ofstream(image, std::ios::binary) << std::string(128 * 150, '\x5A');
+        WriteImage(image, 128 * 150);
         dumpPath = sim.Root() + "/ui.txt";
-        std::vector<std::string> env = sim.ProgramEnvironment();
-        env.insert(env.end(), {"TAVO_UI_DUMP=" + dumpPath, "DISPLAY=" + server.Name()});
         std::string output;
-        const int code = SimProcess::Run(
-            {SimProcess::BinFolder() + "/FirmwareUpdater", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image}, env,
-            &output, SimProcess::kDeadlineMs, nullptr, [&](pid_t pid) {
-                steps(pid);
-                if (::testing::Test::HasFailure())
-                    kill(pid, SIGKILL);
-            });
+        const int code = RunWindowed(sim, dumpPath, "FirmwareUpdater",
+                                     {"-ABSOLUTE_FIRMWARE_FILE_PATH=" + image}, &output, [&](pid_t pid) {
+                                         steps(pid);
+                                         if (::testing::Test::HasFailure())
+                                             kill(pid, SIGKILL);
+                                     });
         if (!::testing::Test::HasFailure()) {
             EXPECT_EQ(code, 0) << output;
         }
     }
 
-    // Polls until `test` holds; false after `seconds`.
-    static bool WaitForScreen(const std::function<bool()>& test, int seconds = 10)
-    {
-        const auto end = Clock::now() + std::chrono::seconds(seconds);
-        for (; !test(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
-            if (Clock::now() >= end)
-                return false;
-        return true;
-    }
-
     bool WaitForDump(const std::function<bool(const Dump&)>& ready)
     {
-        return WaitForScreen([&] { return !(dump = ReadDump(dumpPath)).controls.empty() && ready(dump); },
-                             60);
+        return ::WaitForDump(dumpPath, dump, [&](Dump& d) { return !d.controls.empty() && ready(d); });
     }
 
     void MoveToMiddle(const Control& c)
@@ -281,7 +259,7 @@ TEST_F(WindowLookTest, TabGoesRoundTheButtonsAndAPressShowsItsOwnShade)
         // The window taking the keyboard focus gives it to its first
         // button; every Tab moves it to the other one, Shift+Tab back.
         const auto focusMovesTo = [&](int expected) {
-            return WaitForScreen([&] { return FocusedButton(server, dump, buttons) == expected; });
+            return Within(10, [&] { return FocusedButton(server, dump, buttons) == expected; });
         };
         ASSERT_TRUE(focusMovesTo(0)) << "UPDATE FIRMWARE not focused at first: "
                                      << FocusedButton(server, dump, buttons);
@@ -303,14 +281,14 @@ TEST_F(WindowLookTest, TabGoesRoundTheButtonsAndAPressShowsItsOwnShade)
         const uint32_t normal = face();
         MoveToMiddle(exitButton);
         uint32_t hover = normal;
-        ASSERT_TRUE(WaitForScreen([&] { return Distance(hover = face(), normal) > 8; })) << "no hover look";
+        ASSERT_TRUE(Within(10, [&] { return Distance(hover = face(), normal) > 8; })) << "no hover look";
         // Held and moved a little within it, so that the press counts as
         // held however soon the look follows a plain press.
         input.Press(1);
         input.MoveTo(r.x + r.width / 2 + 6, r.y + r.height / 2 + 2);
         input.Sync();
         uint32_t pressed = hover;
-        const bool shaded = WaitForScreen([&] { return Distance(pressed = face(), hover) > 8; });
+        const bool shaded = Within(10, [&] { return Distance(pressed = face(), hover) > 8; });
         server.Screenshot("window-look-pressed");
         EXPECT_TRUE(shaded) << "no pressed look";
         const uint32_t ground = Pixels(server, {r.x - 3, r.y + r.height / 2, 1, 1}).px.at(0);

@@ -3,21 +3,11 @@
 // controls are, and checked step by step from that dump.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <functional>
-#include <map>
-#include <sstream>
-#include <sys/stat.h>
-#include <thread>
 
-#include "SimProcess.h"
-#include "WindowDump.h"
-#include "tests/Common/XServer.h"
+#include "ProgramWindow.h"
 
-#include <X11/Xlib.h>
 #include <X11/keysym.h>
 
 namespace {
@@ -84,62 +74,34 @@ protected:
         ASSERT_TRUE(sim.Start(GetParam().simArgs));
         image = sim.Root() + "/fw dir/image.syx";
         mkdir((sim.Root() + "/fw dir").c_str(), 0700);
-        std::ofstream(image, std::ios::binary) << std::string(128 * 150, '\x5A');
+        WriteImage(image, 128 * 150);
         // The file dialog's chooser: a stand-in first on PATH that picks the image.
-        mkdir((sim.Root() + "/chooser").c_str(), 0700);
-        std::ofstream(sim.Root() + "/chooser/zenity") << "#!/bin/sh\nprintf '%s\\n' '" << image << "'\n";
-        chmod((sim.Root() + "/chooser/zenity").c_str(), 0755);
+        PlantChooser(sim.Root() + "/chooser", "printf '%s\\n' '" + image + "'\n");
     }
 
     // Polls the dump until every expectation holds; false at the deadline.
     bool WaitFor(const Step& step, Dump& dump, std::string& why)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        do {
-            dump = ReadDump(dumpPath);
-            why = dump.controls.empty() ? "no dump" : "";
+        return WaitForDump(dumpPath, dump, [&](Dump& u) {
+            why = u.controls.empty() ? "no dump" : "";
             for (const Expect& e : step.expect) {
-                const Control& c = dump.controls[e.name];
+                const Control& c = u.controls[e.name];
                 if (c.shown != e.shown || (e.shown && c.text.find(e.text) == std::string::npos))
                     why += e.name + (c.shown ? " shows \"" + c.text + "\"; " : " hidden; ");
             }
-            if (dump.controls["progressBar"].value < step.progressAtLeast)
-                why += "progress " + std::to_string(dump.controls["progressBar"].value);
-            if (why.empty())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        } while (std::chrono::steady_clock::now() < end);
-        return false;
-    }
-
-    void ClickAt(const Dump& dump, const Control& c, int dy = -1)
-    {
-        input.MoveTo(dump.x + c.x + c.width / 2, dump.y + c.y + (dy < 0 ? c.height / 2 : dy));
-        input.Click(1);
-        input.Sync();
+            if (u.controls["progressBar"].value < step.progressAtLeast)
+                why += "progress " + std::to_string(u.controls["progressBar"].value);
+            return why.empty();
+        });
     }
 
     // The window manager's close request, as a client message to the window.
     void SendCloseRequest(const Dump& dump)
     {
         Display* d = input.Connection();
-        Window root = 0, parent = 0, *children = nullptr;
-        unsigned count = 0;
-        XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
-        for (unsigned i = 0; i < count; ++i) {
-            XWindowAttributes a;
-            if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable && a.x == dump.x &&
-                a.y == dump.y) {
-                XEvent e{};
-                e.xclient.type = ClientMessage;
-                e.xclient.window = children[i];
-                e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-                e.xclient.format = 32;
-                e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
-                XSendEvent(d, children[i], False, NoEventMask, &e);
-            }
-        }
-        XFree(children);
+        for (Window w : TopWindows(
+                 d, [&](Window, const XWindowAttributes& a) { return a.x == dump.x && a.y == dump.y; }))
+            ::SendCloseRequest(d, w);
         input.Sync();
     }
 
@@ -147,17 +109,15 @@ protected:
     {
         const size_t asked = sim.LogLines().size();
         if (action.rfind("click ", 0) == 0 || action.rfind("probe ", 0) == 0)
-            ClickAt(dump, dump.controls.at(action.substr(6)));
+            ClickControl(input, dump, dump.controls.at(action.substr(6)));
         if (action.rfind("probe ", 0) == 0) {
-            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-            while (sim.LogLines().size() == asked && std::chrono::steady_clock::now() < end)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            Within(30, [&] { return sim.LogLines().size() != asked; });
         } else if (action.rfind("wait ", 0) == 0) {
             EXPECT_TRUE(sim.WaitStatus(action.substr(5))) << action;
         } else if (action.rfind("ctl ", 0) == 0) {
             EXPECT_EQ(sim.Command(action.substr(4)).rfind("ok", 0), 0u) << action;
         } else if (action == "refuse") {
-            ClickAt(dump, dump.controls.at("buttonExit"));
+            ClickControl(input, dump, dump.controls.at("buttonExit"));
             input.Key(XK_F4, {XK_Alt_L});
             SendCloseRequest(dump);
         }
@@ -174,32 +134,29 @@ TEST_P(WindowTest, StepsShowTheExpectedTextsAndControls)
 {
     const Scenario& s = GetParam();
     dumpPath = sim.Root() + "/ui.txt";
-    std::vector<std::string> env = sim.ProgramEnvironment();
-    env.insert(env.end(), {"TAVO_UI_DUMP=" + dumpPath, "DISPLAY=" + server.Name(),
-                           "PATH=" + sim.Root() + "/chooser:" + std::getenv("PATH")});
-    const std::string program =
-        SimProcess::BinFolder() + (s.missingFile ? "/FirmwareUpdaterTestSkin" : "/FirmwareUpdater");
+    const std::string program = s.missingFile ? "FirmwareUpdaterTestSkin" : "FirmwareUpdater";
     const std::string file = s.missingFile ? sim.Root() + "/nowhere.syx" : image;
     std::string output;
     const int code =
-        SimProcess::Run({program, "-ABSOLUTE_FIRMWARE_FILE_PATH=" + file}, env, &output,
-                        SimProcess::kDeadlineMs, nullptr, [&](pid_t pid) {
-                            Dump dump;
-                            std::string why;
-                            for (size_t i = 0; i < s.steps.size(); ++i) {
-                                if (i > 0)
-                                    Act(s.steps[i].action, dump);
-                                const bool ok = WaitFor(s.steps[i], dump, why);
-                                server.Screenshot(std::string("window-") + s.name + "-" + std::to_string(i));
-                                if (!ok) {
-                                    ADD_FAILURE() << "step " << i << " (" << s.steps[i].action << "): " << why
-                                                  << "; device: " << sim.Command("status");
-                                    kill(pid, SIGKILL);
-                                    return;
-                                }
+        RunWindowed(sim, dumpPath, program, {"-ABSOLUTE_FIRMWARE_FILE_PATH=" + file}, &output,
+                    [&](pid_t pid) {
+                        Dump dump;
+                        std::string why;
+                        for (size_t i = 0; i < s.steps.size(); ++i) {
+                            if (i > 0)
+                                Act(s.steps[i].action, dump);
+                            const bool ok = WaitFor(s.steps[i], dump, why);
+                            server.Screenshot(std::string("window-") + s.name + "-" + std::to_string(i));
+                            if (!ok) {
+                                ADD_FAILURE() << "step " << i << " (" << s.steps[i].action << "): " << why
+                                              << "; device: " << sim.Command("status");
+                                kill(pid, SIGKILL);
+                                return;
                             }
-                            Act("click buttonExit", dump);
-                        });
+                        }
+                        Act("click buttonExit", dump);
+                    },
+                    {"PATH=" + sim.Root() + "/chooser:" + std::getenv("PATH")});
     EXPECT_EQ(code, 0) << output;
 }
 
@@ -300,33 +257,19 @@ TEST(WindowMenuKeys, ReturnInTheOpenFileMenuChoosesItsEntryAndNothingBehindReact
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--mode", "normal"}));
     const std::string image = sim.Root() + "/image.syx";
-    std::ofstream(image, std::ios::binary) << std::string(128 * 150, '\x5A');
+    WriteImage(image, 128 * 150);
     const std::string ran = sim.Root() + "/chooser ran";
-    mkdir((sim.Root() + "/chooser").c_str(), 0700);
-    std::ofstream(sim.Root() + "/chooser/zenity")
-        << "#!/bin/sh\ntouch '" << ran << "'\nprintf '%s\\n' '" << image << "'\n";
-    chmod((sim.Root() + "/chooser/zenity").c_str(), 0755);
+    PlantChooser(sim.Root() + "/chooser", "touch '" + ran + "'\nprintf '%s\\n' '" + image + "'\n");
     const std::string dumpPath = sim.Root() + "/ui.txt";
-    std::vector<std::string> env = sim.ProgramEnvironment();
-    env.insert(env.end(), {"TAVO_UI_DUMP=" + dumpPath, "DISPLAY=" + server.Name(),
-                           "PATH=" + sim.Root() + "/chooser:" + std::getenv("PATH")});
     constexpr uint32_t kBand = 0x3C5A8C;
     XInput input;
     std::string output;
-    const int code = SimProcess::Run(
-        {SimProcess::BinFolder() + "/FirmwareUpdaterTestSkin", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image}, env,
-        &output, SimProcess::kDeadlineMs, nullptr, [&](pid_t pid) {
+    const int code = RunWindowed(
+        sim, dumpPath, "FirmwareUpdaterTestSkin", {"-ABSOLUTE_FIRMWARE_FILE_PATH=" + image}, &output,
+        [&](pid_t pid) {
             Dump dump;
             const auto until = [&](const std::function<bool()>& done) {
-                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-                for (;;) {
-                    dump = ReadDump(dumpPath);
-                    if (done())
-                        return true;
-                    if (std::chrono::steady_clock::now() > end)
-                        return false;
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                }
+                return WaitForDump(dumpPath, dump, [&](Dump&) { return done(); });
             };
             const auto fail = [&](const std::string& why) {
                 ADD_FAILURE() << why << "; device: " << sim.Command("status");
@@ -351,10 +294,7 @@ TEST(WindowMenuKeys, ReturnInTheOpenFileMenuChoosesItsEntryAndNothingBehindReact
                     return dump.controls["buttonUpdateFirmware"].shown && dump.controls["File"].shown;
                 }))
                 return fail("no UPDATE FIRMWARE or File menu");
-            const Control file = dump.controls["File"];
-            input.MoveTo(dump.x + file.x + file.width / 2, dump.y + file.y + file.height / 2);
-            input.Click(1);
-            input.Sync();
+            ClickControl(input, dump, dump.controls["File"]);
             if (!until([&] { return dump.controls["popupMenu"].shown && row().shown; }))
                 return fail("the File menu did not open");
             EXPECT_FALSE(bandOnRow()) << "no band before a key";
@@ -373,11 +313,9 @@ TEST(WindowMenuKeys, ReturnInTheOpenFileMenuChoosesItsEntryAndNothingBehindReact
                 << "UPDATE FIRMWARE was clicked";
             EXPECT_TRUE(dump.controls["buttonUpdateFirmware"].shown);
             EXPECT_EQ(sim.Requests().size(), asked) << "the device was asked something";
-            const Control exit = dump.controls["buttonExit"];
-            input.MoveTo(dump.x + exit.x + exit.width / 2, dump.y + exit.y + exit.height / 2);
-            input.Click(1);
-            input.Sync();
-        });
+            ClickControl(input, dump, dump.controls["buttonExit"]);
+        },
+        {"PATH=" + sim.Root() + "/chooser:" + std::getenv("PATH")});
     EXPECT_EQ(code, 0) << output;
 }
 

@@ -121,33 +121,12 @@ TEST_F(XWindowSystemTest, WindowCarriesUtf8TitleClassSizeAndCloseProtocol)
     EXPECT_EQ(sys->GetClientRect(w), (Rect{100, 80, 200, 150}));
 
     // The window manager's close request is reported, never acted on.
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = w;
-    close.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
-    XSendEvent(d, w, False, NoEventMask, &close);
+    SendCloseRequest(d, w);
     XSync(d, False);
     const auto events = DrainOf({EventType::CloseRequest});
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].window, w);
     EXPECT_TRUE(sys->IsShown(w));
-}
-
-std::vector<long> Longs(Display* d, Window w, const char* name)
-{
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 64, False, AnyPropertyType, &type, &format,
-                       &count, &after, &data);
-    std::vector<long> out;
-    if (data)
-        out.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
-    XFree(data);
-    return out;
 }
 
 // What the frame may offer, and the wish to stay above before the window
@@ -173,7 +152,7 @@ TEST_F(XWindowSystemTest, FrameHintsAndKeepAboveBeforeTheWindowShows)
         params.maximizable = c.maximizable;
         const WindowId w = sys->CreateWindow(params);
         sys->Sync();
-        const std::vector<long> motif = Longs(d, w, "_MOTIF_WM_HINTS");
+        const std::vector<long> motif = WindowProperty(d, w, "_MOTIF_WM_HINTS");
         if (!c.hints) {
             EXPECT_TRUE(motif.empty());
         } else {
@@ -186,11 +165,11 @@ TEST_F(XWindowSystemTest, FrameHintsAndKeepAboveBeforeTheWindowShows)
         sys->SetKeepAbove(w, true);
         sys->SetKeepAbove(w, true);
         sys->Sync();
-        const std::vector<long> kept = Longs(d, w, "_NET_WM_STATE");
+        const std::vector<long> kept = WindowProperty(d, w, "_NET_WM_STATE");
         EXPECT_EQ(std::count(kept.begin(), kept.end(), above), 1);  // asked twice, held once
         sys->SetKeepAbove(w, false);
         sys->Sync();
-        const std::vector<long> states = Longs(d, w, "_NET_WM_STATE");
+        const std::vector<long> states = WindowProperty(d, w, "_NET_WM_STATE");
         EXPECT_EQ(std::count(states.begin(), states.end(), above), 0);
         sys->DestroyWindow(w);
     }

@@ -2,15 +2,8 @@
 // the renderer type asked for: type 0 (OpenGL) against type 1 (GDI+).
 #include <gtest/gtest.h>
 
-#include "ControlBase/Control.h"
-#include "ControlBase/ControlEnvironment.h"
-#include "ControlBase/ControlFactory.h"
-#include "Renderer/Font.h"
 #include "Renderer/OpenGL/GLRenderer.h"
-#include "Window/Native/OSRootWindow.h"
-#include "Window/Native/OSWindow.h"
-#include "Window/Native/WindowHost.h"
-#include "tests/Common/XServer.h"
+#include "tests/TavoFramework/Renderer/OpenGL/PaintedWindow.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -38,41 +31,23 @@ void CollectTextAreas(LControl& c, std::vector<RectT<double>>& areas)
         CollectTextAreas(*c.GetChildren().GetAt(i), areas);
 }
 
-// Opens the window, builds the skin's main control in it, paints once and
-// reads the window back from the display.
+// Paints the skin's main control once through the renderer type.
 Painted PaintSkin(int32_t rendererType)
 {
-    OSWindow window;
-    MainWindowParams params;
-    params.className = u"SkinTest";
-    params.title = u"Skin";
-    params.rect = WindowRect{0, 0, kWidth, kHeight};
-    EXPECT_EQ(window.Create(params), S_OK);
-    EXPECT_EQ(window.CreateRenderer(rendererType), S_OK);
-    EXPECT_EQ(window.GetRenderer()->GetRendererType(), rendererType);
-    LOSRootWindow* root = GetOSRootWindow(window.GetRootWindow());
-    RCPtr<LControl> main = RCPtrDynamicCast<LControl>(
-        ControlEnvironment().factory->CreateControlFromDescriptor(u"mainControl", root));
-    EXPECT_TRUE(main);
-    root->SetRootControl(main);
-    main->UpdateGeometry();
-    for (const char16_t* name : {u"labelDeviceInformation", u"buttonExit", u"buttonUpdateFirmware"})
-        if (RCPtr<LControl> child = main->FindChildByName(name))
-            child->SetText(u"Firmware 1.02 ready");
-    window.Show();
-    WindowHost::System()->Sync();
-    root->SetRepaintAll();
-    window.InvalidateRect({0, 0, kWidth, kHeight});
-    window.PaintNow();
-    WindowHost::System()->Sync();
     Painted painted;
-    painted.pixels = TestXServer().ReadPixels(window.GetWindowId(), {0, 0, kWidth, kHeight});
-    if (auto* gl = dynamic_cast<LGLRenderer*>(window.GetRenderer().Get()))
-        painted.glErrors = gl->GetGLErrorCount();
-    CollectTextAreas(*main, painted.textAreas);
-    TestXServer().Screenshot(rendererType == 0 ? "skin-opengl" : "skin-gdiplus");
-    root->Shutdown();
-    window.Destroy();
+    painted.pixels = PaintedWindow::Paint(
+        TestXServer(), u"SkinTest", rendererType, kWidth, kHeight,
+        [](LControl& main) {
+            for (const char16_t* name : {u"labelDeviceInformation", u"buttonExit", u"buttonUpdateFirmware"})
+                if (RCPtr<LControl> child = main.FindChildByName(name))
+                    child->SetText(u"Firmware 1.02 ready");
+        },
+        rendererType == 0 ? "skin-opengl" : "skin-gdiplus",
+        [&](OSWindow& window, LControl& main) {
+            if (auto* gl = dynamic_cast<LGLRenderer*>(window.GetRenderer().Get()))
+                painted.glErrors = gl->GetGLErrorCount();
+            CollectTextAreas(main, painted.textAreas);
+        });
     return painted;
 }
 
@@ -87,24 +62,19 @@ int32_t ChannelDifference(uint32_t a, uint32_t b)
 TEST(GLWindow, SkinPaintsThroughOpenGLAsThroughGdiPlusBarTextAntiAliasing)
 {
     ASSERT_TRUE(TestXServer().Running());
-    LOSRootWindow::InstallAsFactory();
-    RCPtr<LControlFactory> factory =
-        LControlFactory::Create(u"Tessaro DJ_DEVICE_FAMILY_NAME_String_FirmwareUpdater");
-    ControlEnvironment().factory = factory;
-    ControlEnvironment().defaultFont = [] { return LFont::FindOrCreate(u"Arial", 10, 0); };
-    ASSERT_EQ(
-        factory->LoadSkins(WString(TAVO_SOURCE_DIR "/tests/TavoFramework/ControlBase/ProductTreeSkin.xml")),
-        S_OK);
-    for (const char16_t* name :
-         {u"FirmwareUpdater.MainControl", u"Framework.MainMenu", u"Framework.ComboMenu",
-          u"Framework.PopupMenu", u"Framework.MenuItem", u"Framework.Button", u"Framework.Label",
-          u"Framework.ProgressBar", u"Framework.Panel", u"Framework.ToolTip"})
-        factory->RegisterControlClass(name, &LControl::CreateT<LControl>);
-
-    const Painted gl = PaintSkin(0);
-    const Painted gdi = PaintSkin(1);
-    ControlEnvironment().factory = nullptr;
-    SetRootWindowFactory(nullptr);
+    Painted gl, gdi;
+    {
+        PaintedWindow::Factory factory(u"Tessaro DJ_DEVICE_FAMILY_NAME_String_FirmwareUpdater", u"Arial", 10,
+                                       {u"FirmwareUpdater.MainControl", u"Framework.MainMenu",
+                                        u"Framework.ComboMenu", u"Framework.PopupMenu", u"Framework.MenuItem",
+                                        u"Framework.Button", u"Framework.Label", u"Framework.ProgressBar",
+                                        u"Framework.Panel", u"Framework.ToolTip"});
+        ASSERT_EQ(factory.factory->LoadSkins(
+                      WString(TAVO_SOURCE_DIR "/tests/TavoFramework/ControlBase/ProductTreeSkin.xml")),
+                  S_OK);
+        gl = PaintSkin(0);
+        gdi = PaintSkin(1);
+    }
     ASSERT_EQ(gl.pixels.size(), gdi.pixels.size());
     EXPECT_EQ(gl.glErrors, 0u);
 

@@ -3,16 +3,9 @@
 // size in pixels does not follow the display's DPI.
 #include <gtest/gtest.h>
 
-#include "ControlBase/Control.h"
-#include "ControlBase/ControlEnvironment.h"
-#include "ControlBase/ControlFactory.h"
-#include "Renderer/Font.h"
-#include "Window/Native/OSRootWindow.h"
-#include "Window/Native/OSWindow.h"
-#include "Window/Native/WindowHost.h"
 #include "tests/Common/RunShell.h"
 #include "tests/Common/TempFolder.h"
-#include "tests/Common/XServer.h"
+#include "tests/TavoFramework/Renderer/OpenGL/PaintedWindow.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -87,43 +80,9 @@ struct Shown
 Shown Paint(XServer& server, int32_t rendererType, const std::function<void(LControl&)>& adjust,
             const std::string& screenshot)
 {
-    LOSRootWindow::InstallAsFactory();
-    RCPtr<LControlFactory> factory = LControlFactory::Create(u"LookWindow");
-    ControlEnvironment().factory = factory;
-    ControlEnvironment().defaultFont = [] { return LFont::FindOrCreate(u"Sans", 12, 0); };
-    EXPECT_EQ(factory->ParseXML(kSkin, 0), S_OK);
-    for (const char16_t* name : {u"Framework.Panel", u"Framework.Label"})
-        factory->RegisterControlClass(name, &LControl::CreateT<LControl>);
-    Shown shown;
-    {
-        OSWindow window;
-        MainWindowParams params;
-        params.className = u"LookWindow";
-        params.title = u"Looks";
-        params.rect = WindowRect{0, 0, kWidth, kHeight};
-        EXPECT_EQ(window.Create(params), S_OK);
-        EXPECT_EQ(window.CreateRenderer(rendererType), S_OK);
-        LOSRootWindow* root = GetOSRootWindow(window.GetRootWindow());
-        RCPtr<LControl> main =
-            RCPtrDynamicCast<LControl>(factory->CreateControlFromDescriptor(u"mainControl", root));
-        EXPECT_TRUE(main);
-        root->SetRootControl(main);
-        main->UpdateGeometry();
-        adjust(*main);
-        window.Show();
-        WindowHost::System()->Sync();
-        root->SetRepaintAll();
-        window.InvalidateRect({0, 0, kWidth, kHeight});
-        window.PaintNow();
-        WindowHost::System()->Sync();
-        shown.pixels = server.ReadPixels(window.GetWindowId(), {0, 0, kWidth, kHeight});
-        server.Screenshot(screenshot);
-        root->Shutdown();
-        window.Destroy();
-    }
-    ControlEnvironment().factory = nullptr;
-    SetRootWindowFactory(nullptr);
-    return shown;
+    PaintedWindow::Factory factory(u"LookWindow", u"Sans", 12, {u"Framework.Panel", u"Framework.Label"});
+    EXPECT_EQ(factory.factory->ParseXML(kSkin, 0), S_OK);
+    return {PaintedWindow::Paint(server, u"LookWindow", rendererType, kWidth, kHeight, adjust, screenshot)};
 }
 
 int32_t Channel(uint32_t rgb, int shift)

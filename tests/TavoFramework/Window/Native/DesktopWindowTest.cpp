@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/TavoFramework/Window/Native/WindowAppSupport.h"
+#include "tests/Common/Openbox.h"
 #include "tests/Common/SystemBus.h"
 
 #include <X11/Xatom.h>
@@ -27,33 +28,6 @@ std::string ProgramFolder()
     if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
         return ".";
     return std::filesystem::path(self).parent_path().string();
-}
-
-pid_t Spawn(const std::vector<std::string>& args)
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-void Stop(pid_t& pid)
-{
-    if (pid <= 0)
-        return;
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    pid = -1;
 }
 
 // Started once, before the program's first window, and stopped at exit.
@@ -122,53 +96,6 @@ bool Has(const std::vector<long>& values, Atom atom)
 {
     return std::find(values.begin(), values.end(), long(atom)) != values.end();
 }
-
-// openbox for one test, stopped when the test ends.
-class WindowManager
-{
-public:
-    WindowManager()
-    {
-        // Its log goes to a folder of the test's own.
-        ScopedEnv cache("XDG_CACHE_HOME", mDir.Path());
-        mPid = Spawn({"openbox", "--sm-disable"});
-        // Ready once it frames a window mapped after it started; a window
-        // mapped while it still starts up may be missed, so it is shown again.
-        Display* d = TestXServer().Connection();
-        const Window probe = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
-        auto framed = [&] { return !LongProperty(probe, "_NET_FRAME_EXTENTS").empty(); };
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        int turns = 0;
-        while (mPid > 0 && !framed() && std::chrono::steady_clock::now() < deadline) {
-            if (turns++ % 25 == 0 && !RootProperty("_NET_SUPPORTING_WM_CHECK").empty()) {
-                XUnmapWindow(d, probe);
-                XMapWindow(d, probe);
-                XSync(d, False);
-            }
-            usleep(20000);
-        }
-        mReady = framed();
-        XDestroyWindow(d, probe);
-        XSync(d, False);
-    }
-    ~WindowManager()
-    {
-        Stop(mPid);
-        // The next manager must not find this one's marks.
-        Display* d = TestXServer().Connection();
-        XDeleteProperty(d, DefaultRootWindow(d), AtomOf("_NET_SUPPORTING_WM_CHECK"));
-        XSync(d, False);
-    }
-    bool Running() const { return mReady; }
-    // Holds the manager still, as a busy one is, until Resume.
-    void Pause() { kill(mPid, SIGSTOP); }
-    void Resume() { kill(mPid, SIGCONT); }
-
-private:
-    TestFolder mDir;
-    pid_t mPid = -1;
-    bool mReady = false;
-};
 
 // The screen's size through RandR: the output goes off while the size
 // changes, then shows a mode of the new size.
@@ -445,7 +372,7 @@ TEST_F(DesktopWindowTest, SleepAndWakeReachThePowerEventAndRepaintTheWindow)
 
 TEST_F(DesktopWindowTest, TheWindowManagerKeepsTheWindowAboveAndOffersNoMaximizeForAFixedSize)
 {
-    WindowManager wm;
+    Openbox wm;
     ASSERT_TRUE(wm.Running());
     // Equal least and largest sizes: a window of one size.
     std::ofstream(mDir / "res/Skins.xml")
@@ -528,7 +455,7 @@ bool Inside(const WindowRect& frame, const WindowRect& area)
 
 TEST_F(DesktopWindowTest, AfterAScreenChangeTheWindowManagerPlacesTheWindowIsMovedIntoTheWorkAreaOnce)
 {
-    WindowManager wm;
+    Openbox wm;
     ASSERT_TRUE(wm.Running());
     Run([&wm](WindowApp&, OSWindow& window) {
         const unsigned long id = window.GetWindowId();
@@ -600,7 +527,7 @@ bool IdleUntil(const std::function<bool()>& done, int seconds = 15)
 
 TEST_F(DesktopWindowTest, ASecondCopyRestoresTheMinimisedIdleWindowEveryTime)
 {
-    WindowManager wm;
+    Openbox wm;
     ASSERT_TRUE(wm.Running());
     RunAsTestProgram();
     Run([](WindowApp&, OSWindow& window) {
@@ -631,7 +558,7 @@ TEST_F(DesktopWindowTest, ASecondCopyRestoresTheMinimisedIdleWindowEveryTime)
             ASSERT_TRUE(TurnWhileWaitingFor([&] { return state() == IconicState && !active(); }));
             Settle();
 
-            const pid_t pid = Spawn({ProgramFolder() + "/tavo_test_app", "-SECOND"});
+            const pid_t pid = SpawnQuiet({ProgramFolder() + "/tavo_test_app", "-SECOND"});
             ASSERT_GT(pid, 0);
             int status = -1;
             bool exited = false;

@@ -231,18 +231,7 @@ inline void WritePng(const std::filesystem::path& path, int32_t size, uint32_t a
 
 inline std::vector<long> LongProperty(unsigned long window, const char* name)
 {
-    Display* d = TestXServer().Connection();
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    XGetWindowProperty(d, window, XInternAtom(d, name, False), 0, 4096, False, AnyPropertyType, &type,
-                       &format, &count, &after, &data);
-    std::vector<long> values;
-    if (data)
-        values.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
-    XFree(data);
-    return values;
+    return WindowProperty(TestXServer().Connection(), window, name);
 }
 
 }  // namespace WindowAppTests

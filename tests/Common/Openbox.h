@@ -1,0 +1,102 @@
+#pragma once
+
+// openbox on the test's X server (tests/Common/XServer.h), with its cache
+// and settings in a folder of the test's own, until destroyed.
+
+#include "tests/Common/TestScope.h"
+#include "tests/Common/XServer.h"
+
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+// Starts a program found on PATH with its output dropped; its id, or -1.
+inline pid_t SpawnQuiet(const std::vector<std::string>& args)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Ends a program SpawnQuiet started and waits for it.
+inline void StopSpawned(pid_t& pid)
+{
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    pid = -1;
+}
+
+class Openbox
+{
+public:
+    Openbox()
+    {
+        Display* d = TestXServer().Connection();
+        if (!d)
+            return;
+        {
+            ScopedEnv cache("XDG_CACHE_HOME", mDir.Path()), config("XDG_CONFIG_HOME", mDir.Path());
+            mPid = SpawnQuiet({"openbox", "--sm-disable"});
+        }
+        // Ready once it frames a window mapped after it started; a window
+        // mapped while it still starts up may be missed, so it is shown again.
+        const Window probe = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
+        const auto framed = [&] { return !WindowProperty(d, probe, "_NET_FRAME_EXTENTS").empty(); };
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (int turns = 0; mPid > 0 && !framed() && std::chrono::steady_clock::now() < deadline; ++turns) {
+            if (turns % 25 == 0 &&
+                !WindowProperty(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK").empty()) {
+                XUnmapWindow(d, probe);
+                XMapWindow(d, probe);
+                XSync(d, False);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        mReady = framed();
+        XDestroyWindow(d, probe);
+        XSync(d, False);
+    }
+    ~Openbox()
+    {
+        StopSpawned(mPid);
+        // The next manager must not find this one's marks.
+        if (Display* d = TestXServer().Connection()) {
+            XDeleteProperty(d, DefaultRootWindow(d), XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False));
+            XSync(d, False);
+        }
+    }
+    Openbox(const Openbox&) = delete;
+    Openbox& operator=(const Openbox&) = delete;
+
+    bool Running() const { return mReady; }
+    // Holds the manager still, as a busy one is, until Resume.
+    void Pause() { kill(mPid, SIGSTOP); }
+    void Resume() { kill(mPid, SIGCONT); }
+
+private:
+    TestFolder mDir;
+    pid_t mPid = -1;
+    bool mReady = false;
+};

@@ -1,0 +1,96 @@
+#pragma once
+
+// The real program's window on the test's X server: started against a
+// SimProcess with its TAVO_UI_DUMP file, waited for, found and clicked.
+
+#include <fstream>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+#include "SimProcess.h"
+#include "WindowDump.h"
+#include "tests/Common/XServer.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+// Reads the dump at `path` into `dump` until `ready` holds; false after `seconds`.
+inline bool WaitForDump(const std::string& path, Dump& dump, const std::function<bool(Dump&)>& ready,
+                        int seconds = 60)
+{
+    return Within(seconds, [&] { return ready(dump = ReadDump(path)); });
+}
+
+// A left click in the middle of `c`, on the server once this returns.
+inline void ClickControl(XInput& input, const Dump& dump, const Control& c)
+{
+    input.MoveTo(dump.x + c.x + c.width / 2, dump.y + c.y + c.height / 2);
+    input.Click(1);
+    input.Sync();
+}
+
+// The image file of `size` bytes of `fill`.
+inline void WriteImage(const std::string& path, size_t size, char fill = '\x5A')
+{
+    std::ofstream(path, std::ios::binary) << std::string(size, fill);
+}
+
+// A stand-in file chooser in `folder` (made here) running `script`; put
+// the folder first on PATH.
+inline void PlantChooser(const std::string& folder, const std::string& script)
+{
+    mkdir(folder.c_str(), 0700);
+    std::ofstream(folder + "/zenity") << "#!/bin/sh\n" << script;
+    chmod((folder + "/zenity").c_str(), 0755);
+}
+
+// Runs `program` (beside the test) with `args`, its window on `server` and
+// its dump at `dumpPath`, against `sim`; `meanwhile` runs beside it.
+inline int RunWindowed(const SimProcess& sim, const std::string& dumpPath, const std::string& program,
+                       const std::vector<std::string>& args, std::string* output,
+                       const std::function<void(pid_t)>& meanwhile,
+                       const std::vector<std::string>& moreEnv = {}, int deadlineMs = SimProcess::kDeadlineMs)
+{
+    std::vector<std::string> env = sim.ProgramEnvironment();
+    env.insert(env.end(), {"TAVO_UI_DUMP=" + dumpPath, "DISPLAY=" + TestXServer().Name()});
+    env.insert(env.end(), moreEnv.begin(), moreEnv.end());
+    std::vector<std::string> argv{SimProcess::BinFolder() + "/" + program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return SimProcess::Run(argv, env, output, deadlineMs, nullptr, meanwhile);
+}
+
+// "name/class" of a window's class hint; empty without one.
+inline std::string ClassOf(Display* d, Window w)
+{
+    XClassHint hint{};
+    if (!XGetClassHint(d, w, &hint))
+        return {};
+    const std::string name =
+        std::string(hint.res_name ? hint.res_name : "") + "/" + (hint.res_class ? hint.res_class : "");
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return name;
+}
+
+// The root's viewable children that `keep` takes, bottom first. The
+// program's windows come and go while the tree is read: errors are ignored.
+inline std::vector<Window> TopWindows(Display* d,
+                                      const std::function<bool(Window, const XWindowAttributes&)>& keep)
+{
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    XSync(d, False);
+    std::vector<Window> found;
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
+    for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable && keep(children[i], a))
+            found.push_back(children[i]);
+    }
+    XFree(children);
+    return found;
+}
