@@ -3,6 +3,7 @@
 #include "Platform/Graphics/Graphics.h"
 
 #include <cairo-ft.h>
+#include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 
 #include <ft2build.h>
@@ -27,6 +28,10 @@ struct TextEngine
 TextEngine& Engine()
 {
     static TextEngine* engine = [] {
+        // Fontconfig's default configuration is loaded here, before Pango's
+        // font map would load it on a thread of its own, so that our own
+        // fontconfig calls (the system font, font files) never race that load.
+        FcInit();
         auto* e = new TextEngine;
         e->map = pango_cairo_font_map_new();
         pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(e->map), 96.0);
