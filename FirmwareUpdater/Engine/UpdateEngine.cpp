@@ -3,8 +3,6 @@
 #include "Midi/MidiComm.h"
 #include "Midi/MidiPortNames.h"
 
-#include <string>
-
 using Tavo::RCPtr;
 using Tavo::WString;
 
@@ -90,13 +88,10 @@ TavoResult LUpdateEngine::BuildFoundDeviceList()
         // opens none of them. Each is found under its numbered names.
         for (const uint32_t n : NumberedInstances(device.mNames[DeviceDefinition::kNormalInput])) {
             DeviceDefinitionEx instance(mSupportedDevices.At(i));
-            const std::string digits = std::to_string(n);
-            std::u16string suffix = u" (";
-            suffix.append(digits.begin(), digits.end());
-            suffix += u')';
+            const WString suffix = WString::Format(u" (%u)", n);
             for (WString& name : instance.mNames)
                 if (!name.IsEmpty())
-                    name = name + WString(suffix.c_str());
+                    name = name + suffix;
             if (Tavo::Succeeded(DetectDevice(instance)))
                 mFoundDevices.Add(instance);
         }

@@ -152,9 +152,6 @@ int32_t LApplicationBase::GetLanguageId()
 
 TavoResult LApplicationBase::GetSystemFont(WString& face, float& size, int32_t& style)
 {
-    face = WString();
-    size = 0;
-    style = 0;
     // The desktop's settings manager first; without one (or without a
     // display) what fontconfig serves for the default sans-serif face.
     Platform::SystemFont font;
@@ -658,25 +655,25 @@ int32_t FrameworkAppShell::Run()
         app->GetMainWindow()->Show();
         HideSplashScreen();
         if (mIsFirstInstance && mSingleInstance) {
+            // Brings the main window up; the application, or null when there
+            // is no window (or, for a command line, none that takes input).
+            auto raise = [](bool enabledOnly) -> RCPtr<LApplicationBase> {
+                const RCPtr<LApplicationBase> current = gApplication;
+                IMainWindow* window = current ? current->GetMainWindow() : nullptr;
+                if (!window || (enabledOnly && !window->IsEnabled()))
+                    return nullptr;
+                window->BringToFront();
+                return current;
+            };
             mSingleInstance->StartServing(
                 GetLoop(),
-                [](const std::string& text) {
-                    const RCPtr<LApplicationBase> current = gApplication;
-                    IMainWindow* window = current ? current->GetMainWindow() : nullptr;
-                    if (!window || !window->IsEnabled())
-                        return false;
-                    window->BringToFront();
-                    current->ProcessSecondInstanceCommandLine(WString(text.c_str()));
-                    return true;
+                [raise](const std::string& text) {
+                    const RCPtr<LApplicationBase> current = raise(true);
+                    if (current)
+                        current->ProcessSecondInstanceCommandLine(WString(text.c_str()));
+                    return bool(current);
                 },
-                [] {
-                    const RCPtr<LApplicationBase> current = gApplication;
-                    IMainWindow* window = current ? current->GetMainWindow() : nullptr;
-                    if (!window)
-                        return false;
-                    window->BringToFront();
-                    return true;
-                });
+                [raise] { return bool(raise(false)); });
         }
         app->RunApplication();
     } catch (...) {
