@@ -247,12 +247,8 @@ void OSWindow::SetPlacement(const uint8_t* placement, size_t size)
     const Win::Rect screen = System().GetScreenRect();
     const int32_t width = int32_t(std::min<int64_t>(right - left, std::max(screen.width, 1)));
     const int32_t height = int32_t(std::min<int64_t>(bottom - top, std::max(screen.height, 1)));
-    auto onScreen = [](int64_t start, int32_t size, int32_t screenStart, int32_t screenSize) {
-        const int64_t last = int64_t(screenStart) + screenSize - size;
-        return int32_t(std::max<int64_t>(screenStart, std::min(start, last)));
-    };
-    MoveWindow(WindowRect{onScreen(left, width, screen.x, screen.width),
-                          onScreen(top, height, screen.y, screen.height), width, height});
+    MoveWindow(MoveWindowIntoDesktop(WindowRect{int32_t(left), int32_t(top), width, height},
+                                     WindowRect{screen.x, screen.y, screen.width, screen.height}));
 }
 
 void OSWindow::SavePlacement()
