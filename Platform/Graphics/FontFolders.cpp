@@ -1,5 +1,7 @@
 #include "Platform/Graphics/FontFolders.h"
 
+#include "Platform/Graphics/FontConfiguration.h"
+
 #include <fontconfig/fontconfig.h>
 
 #include <cstdlib>
@@ -38,6 +40,7 @@ std::vector<std::string> GetFontFolders()
 
 std::string MatchFontFamily(const char* face, int32_t style)
 {
+    WaitForFontConfig();
     std::string family;
     FcPattern* pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(face ? face : ""));
@@ -58,6 +61,7 @@ std::string MatchFontFamily(const char* face, int32_t style)
 
 bool FindFallbackFace(const char* face, int32_t style, uint32_t codePoint, FallbackFace& found)
 {
+    WaitForFontConfig();
     FcPattern* pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(face ? face : ""));
     FcPatternAddInteger(pattern, FC_WEIGHT, (style & 1) ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);

@@ -1,5 +1,7 @@
 #include "Platform/Graphics/SystemFont.h"
 
+#include "Platform/Graphics/FontConfiguration.h"
+
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
@@ -109,6 +111,7 @@ bool ParseFontName(const std::string& text, SystemFont& font)
 
 bool MatchDefaultSansFont(SystemFont& font)
 {
+    WaitForFontConfig();
     FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
     if (!pattern)
         return false;

@@ -1,9 +1,9 @@
 #include "Platform/Graphics/Text.h"
 
+#include "Platform/Graphics/FontConfiguration.h"
 #include "Platform/Graphics/Graphics.h"
 
 #include <cairo-ft.h>
-#include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 
 #include <ft2build.h>
@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 namespace Tavo::Platform::Graphics {
 
@@ -28,10 +30,9 @@ struct TextEngine
 TextEngine& Engine()
 {
     static TextEngine* engine = [] {
-        // Fontconfig's default configuration is loaded here, before Pango's
-        // font map would load it on a thread of its own, so that our own
-        // fontconfig calls (the system font, font files) never race that load.
-        FcInit();
+        // Before the font map, whose own loading thread then finds it loaded
+        // and so never races our fontconfig calls (the system font, font files).
+        WaitForFontConfig();
         auto* e = new TextEngine;
         e->map = pango_cairo_font_map_new();
         pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(e->map), 96.0);
@@ -52,7 +53,11 @@ TextEngine& Engine()
 
 void PrepareText()
 {
-    Engine();
+    try {
+        std::thread([] { Engine(); }).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare: the first text makes it.
+    }
 }
 
 namespace {

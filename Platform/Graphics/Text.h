@@ -12,8 +12,9 @@ typedef struct _PangoLayout PangoLayout;
 
 namespace Tavo::Platform::Graphics {
 
-// Starts the font map's set-up, which reads the font configuration on a
-// thread of its own, so that the first text measured need not wait for it.
+// Starts making the text engine (the font configuration first, then Pango's
+// font map) on a thread of its own, so that the first text measured need not
+// wait for all of it.
 void PrepareText();
 
 // A font request.

@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <poll.h>
@@ -223,23 +224,35 @@ XWindowSystem::XWindowSystem(Display* display)
       mClipboard(display, mUtility, [this](XEvent& xe) { Translate(xe); })
 {
     XSetIOErrorExitHandler(mDisplay, OnIoErrorExit, nullptr);
-    mProtocols = A("WM_PROTOCOLS");
-    mDeleteWindow = A("WM_DELETE_WINDOW");
-    mPing = A("_NET_WM_PING");
-    mNetWmName = A("_NET_WM_NAME");
-    mUtf8 = A("UTF8_STRING");
-    mNetWmIcon = A("_NET_WM_ICON");
-    mWorkArea = A("_NET_WORKAREA");
-    mActiveWindow = A("_NET_ACTIVE_WINDOW");
-    mFrameExtents = A("_NET_FRAME_EXTENTS");
-    mWmPid = A("_NET_WM_PID");
-    mWindowType = A("_NET_WM_WINDOW_TYPE");
-    mWindowTypeSplash = A("_NET_WM_WINDOW_TYPE_SPLASH");
-    mWmState = A("_NET_WM_STATE");
-    mSkipTaskbar = A("_NET_WM_STATE_SKIP_TASKBAR");
-    mStateAbove = A("_NET_WM_STATE_ABOVE");
-    mMotifHints = A("_MOTIF_WM_HINTS");
-    mIcccmState = A("WM_STATE");
+    // One round trip for all of them.
+    {
+        const char* names[] = {"WM_PROTOCOLS",
+                               "WM_DELETE_WINDOW",
+                               "_NET_WM_PING",
+                               "_NET_WM_NAME",
+                               "UTF8_STRING",
+                               "_NET_WM_ICON",
+                               "_NET_WORKAREA",
+                               "_NET_ACTIVE_WINDOW",
+                               "_NET_FRAME_EXTENTS",
+                               "_NET_WM_PID",
+                               "_NET_WM_WINDOW_TYPE",
+                               "_NET_WM_WINDOW_TYPE_SPLASH",
+                               "_NET_WM_STATE",
+                               "_NET_WM_STATE_SKIP_TASKBAR",
+                               "_NET_WM_STATE_ABOVE",
+                               "_MOTIF_WM_HINTS",
+                               "WM_STATE"};
+        Atom* atoms[] = {&mProtocols,  &mDeleteWindow,     &mPing,         &mNetWmName,    &mUtf8,
+                         &mNetWmIcon,  &mWorkArea,         &mActiveWindow, &mFrameExtents, &mWmPid,
+                         &mWindowType, &mWindowTypeSplash, &mWmState,      &mSkipTaskbar,  &mStateAbove,
+                         &mMotifHints, &mIcccmState};
+        static_assert(std::size(names) == std::size(atoms));
+        Atom interned[std::size(names)] = {};
+        XInternAtoms(mDisplay, const_cast<char**>(names), int(std::size(names)), False, interned);
+        for (size_t i = 0; i < std::size(names); ++i)
+            *atoms[i] = interned[i];
+    }
 
     Bool detectable = False;
     XkbSetDetectableAutoRepeat(mDisplay, True, &detectable);
@@ -262,10 +275,9 @@ XWindowSystem::XWindowSystem(Display* display)
         XRRSelectInput(mDisplay, mRoot, RRScreenChangeNotifyMask);
     else
         mRandrEventBase = -1;
-    // The window manager's work area as it changes.
-    XWindowAttributes rootAttributes{};
-    if (XGetWindowAttributes(mDisplay, mRoot, &rootAttributes))
-        XSelectInput(mDisplay, mRoot, rootAttributes.your_event_mask | PropertyChangeMask);
+    // The window manager's work area as it changes; nothing else of ours
+    // selects on the root, so this is the whole mask (and no round trip).
+    XSelectInput(mDisplay, mRoot, PropertyChangeMask);
 
     if (const char* resources = XResourceManagerString(mDisplay)) {
         XrmInitialize();

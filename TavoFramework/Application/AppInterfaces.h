@@ -159,8 +159,35 @@ public:
     virtual bool SetCursorPosition(int32_t x, int32_t y) = 0;
     virtual int32_t ShowCursor(bool show) = 0;
     // The desktop's interface font name as its settings give it ("Family
-    // [styles] size"); false when no settings manager says.
+    // [styles] size"); false when no settings manager says, or when no
+    // window holds a display yet (it never connects for this).
     virtual bool GetFontName(std::string&) const { return false; }
+    // While held (holds nest), the desktop, its work area and the pointer
+    // are read once and then answered from memory: a window being made
+    // places its controls many times in one go, and every reading is a
+    // round trip to the display.
+    virtual void HoldAnswers(bool /*hold*/) {}
+};
+
+// Holds the desktop's answers for a scope (see HoldAnswers).
+class DesktopAnswersHold
+{
+public:
+    explicit DesktopAnswersHold(IDesktopServices* desktop) : mDesktop(desktop)
+    {
+        if (mDesktop)
+            mDesktop->HoldAnswers(true);
+    }
+    ~DesktopAnswersHold()
+    {
+        if (mDesktop)
+            mDesktop->HoldAnswers(false);
+    }
+    DesktopAnswersHold(const DesktopAnswersHold&) = delete;
+    DesktopAnswersHold& operator=(const DesktopAnswersHold&) = delete;
+
+private:
+    IDesktopServices* mDesktop;
 };
 
 // What the window code plugs in; everything may stay empty (no display).
@@ -171,8 +198,9 @@ struct AppPlatformHooks
     std::function<std::unique_ptr<ISplashWindow>()> createSplash;
     std::function<std::unique_ptr<IClipboardService>()> createClipboard;
     std::shared_ptr<IDesktopServices> desktop;
-    // Called before the application's own start-up: slow set-up of what a
-    // window will need starts here and runs alongside it.
+    // Called before the application's own start-up of a run that may show a
+    // window (not for one the shell's runsWithoutWindow names): slow set-up
+    // of what a window will need starts here and runs alongside it.
     std::function<void()> prepareWindowServices;
     // The widget classes to register; the widgets live above the
     // application library, so the program hands their table over.

@@ -152,8 +152,9 @@ int32_t LApplicationBase::GetLanguageId()
 
 TavoResult LApplicationBase::GetSystemFont(WString& face, float& size, int32_t& style)
 {
-    // The desktop's settings manager first; without one (or without a
-    // display) what fontconfig serves for the default sans-serif face.
+    // The desktop's settings manager first, over the display the windows
+    // already hold (none is opened for this); else what fontconfig serves
+    // for the default sans-serif face.
     Platform::SystemFont font;
     std::string name;
     const bool fromDesktop =
@@ -311,6 +312,8 @@ IMainWindow* LApplicationBase::MakeTopLevelWindow(const RCPtr<LControl>& given,
                                                   const TopLevelWindowArgs& args)
 {
     constexpr const char* kFunction = "Tavo::LApplicationBase<class LApplication>::CreateRootWindow";
+    // The controls are placed many times while the window is made.
+    const DesktopAnswersHold held(mHooks.desktop.get());
     RCPtr<LControl> control = given;
     RCPtr<LControlDescriptor> descriptor;
     if (control) {
@@ -621,7 +624,9 @@ int32_t FrameworkAppShell::Run()
         const RCPtr<LApplicationBase> app = gApplication;
         const WString stored(app->GetCommandLine());
         app->ProcessCommandLineBeforeStartup(stored);
-        if (mOptions.hooks.prepareWindowServices)
+        // Only for a window: a run that ends without one loads no fonts.
+        const bool windowless = mOptions.runsWithoutWindow && mOptions.runsWithoutWindow(mCommandLine);
+        if (mOptions.hooks.prepareWindowServices && !windowless)
             mOptions.hooks.prepareWindowServices();
         const TavoResult started = app->RunApplicationStartup();
         if (started < 0) {
@@ -640,18 +645,22 @@ int32_t FrameworkAppShell::Run()
             Shutdown();
             return 1;
         }
-        TAVO_THROW_IF_FAILED(app->CreateMainWindow(app->GetRendererType()),
-                             "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 349);
-        WString controlName;
-        app->GetMainControlName(controlName);
-        const TavoResult created =
-            app->GetRootWindows().empty()
-                ? E_FAIL
-                : app->GetRootWindows().front()->CreateRootControl(controlName.c_str());
-        TAVO_THROW_IF_FAILED(created, "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 350);
-        // The root control's own size limits may have grown the window past
-        // the desktop's edge from where its stored placement put it.
-        app->KeepMainWindowOnDesktop();
+        {
+            // The controls are placed many times while they are made.
+            const DesktopAnswersHold held(mOptions.hooks.desktop.get());
+            TAVO_THROW_IF_FAILED(app->CreateMainWindow(app->GetRendererType()),
+                                 "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 349);
+            WString controlName;
+            app->GetMainControlName(controlName);
+            const TavoResult created =
+                app->GetRootWindows().empty()
+                    ? E_FAIL
+                    : app->GetRootWindows().front()->CreateRootControl(controlName.c_str());
+            TAVO_THROW_IF_FAILED(created, "Tavo::MFCFrameworkApp<class LApplication>::Run", kShellFile, 350);
+            // The root control's own size limits may have grown the window
+            // past the desktop's edge from where its stored placement put it.
+            app->KeepMainWindowOnDesktop();
+        }
         app->GetMainWindow()->Show();
         HideSplashScreen();
         if (mIsFirstInstance && mSingleInstance) {

@@ -105,6 +105,7 @@ LFrameworkApp::~LFrameworkApp()
     mClipboard.reset();
     mHotKeys.reset();
     mApplicationFont = AppFont();
+    mApplicationFontPending = false;
     mApplicationStringTable = nullptr;
     mFrameworkStringTable = nullptr;
     mRootWindows.clear();
@@ -190,6 +191,23 @@ bool LFrameworkApp::FindFrameworkText(const WString& id, WString& text)
 
 TavoResult LFrameworkApp::GetDefaultFont(WString& face, float& size, int32_t& style)
 {
+    if (mApplicationFontPending) {
+        // What the skin left open: asked once, by the first control that
+        // draws, when a window run already holds its display.
+        WString systemFace;
+        float systemSize = 0.0f;
+        int32_t systemStyle = 0;
+        const TavoResult result = GetSystemFont(systemFace, systemSize, systemStyle);
+        if (Failed(result))
+            return result;
+        if (mApplicationFont.face.IsEmpty())
+            mApplicationFont.face = systemFace;
+        if (!(mApplicationFont.size >= 1.0f))
+            mApplicationFont.size = systemSize;
+        if (mApplicationFont.style == kSkinStyleUnset)
+            mApplicationFont.style = systemStyle;
+        mApplicationFontPending = false;
+    }
     if (!mApplicationFont.face.IsEmpty()) {
         face = mApplicationFont.face;
         size = mApplicationFont.size;
@@ -207,13 +225,15 @@ TavoResult LFrameworkApp::SetSkin(int32_t index)
         return S_FALSE;
     index = std::clamp(index, 0, count - 1);
 
-    WString face;
-    float size = 0.0f;
-    int32_t style = 0;
-    TAVO_THROW_IF_FAILED(GetSystemFont(face, size, style), "Tavo::LFrameworkApp::SetSkin", kFile, 233);
+    // The application font is what the skin sets; what it leaves open comes
+    // from the system font when a control first asks (GetDefaultFont), so a
+    // run that ends without a window asks the desktop nothing and loads no
+    // fonts.
     mControlFactory->SetCurrentSkinIndex(index);
-    mControlFactory->GetCurrentSkinFontOverride(face, size, style);
-    mApplicationFont = AppFont{face, size, style};
+    AppFont font{WString(), 0.0f, kSkinStyleUnset};
+    mControlFactory->GetCurrentSkinFontOverride(font.face, font.size, font.style);
+    mApplicationFontPending = font.face.IsEmpty() || !(font.size >= 1.0f) || font.style == kSkinStyleUnset;
+    mApplicationFont = font;
 
     for (size_t i = 0; i < mRootWindows.size(); ++i) {
         const RCPtr<IAppRootWindow> window = mRootWindows[i];

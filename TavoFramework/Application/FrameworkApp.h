@@ -16,6 +16,9 @@
 
 namespace Tavo {
 
+// A skin's font style that the skin leaves unset (all 32 bits).
+inline constexpr int32_t kSkinStyleUnset = -1;
+
 struct AppFont
 {
     WString face;
@@ -72,7 +75,9 @@ public:
     // The renderer of the first root window that has one, else the one the
     // renderer layer keeps for the process.
     RCPtr<LMeasurementRenderer> GetMeasurementRenderer() override;
-    // The skin's font when one is set, else the desktop's (GetSystemFont).
+    // The skin's font, with what it leaves open from the system font
+    // (GetSystemFont, asked once, when first needed); before any skin the
+    // system font.
     TavoResult GetDefaultFont(WString& face, float& size, int32_t& style) override;
     bool FindFrameworkText(const WString& id, WString& text) override;
     virtual TavoResult GetLocalTime(AppLocalTime& time) = 0;
@@ -129,7 +134,10 @@ protected:
     RCPtr<LStringTable> mFrameworkStringTable;
     RCPtr<LStringTable> mApplicationStringTable;
     bool mExitRequested = false;
+    // What the skin sets; pending while parts it left open still wait for
+    // the system font.
     AppFont mApplicationFont;
+    bool mApplicationFontPending = false;
     std::unique_ptr<HotKeyMap> mHotKeys;
     std::unique_ptr<IClipboardService> mClipboard;
     AppPlatformHooks mHooks;

@@ -74,6 +74,11 @@ Win::IWindowSystem* System()
     return s.system;
 }
 
+Win::IWindowSystem* Connected()
+{
+    return State().system;
+}
+
 Platform::App::IMessageLoop& Loop()
 {
     HostState& s = State();
@@ -203,20 +208,41 @@ Win::CursorId NativeCursor(CursorHandle cursor)
 
 WindowRect DesktopServices::GetDesktopRect() const
 {
+    if (mHolds > 0 && mDesktopRect)
+        return *mDesktopRect;
     Win::IWindowSystem* system = WindowHost::System();
-    if (!system)
-        return WindowRect{0, 0, 1024, 768};
-    const Win::Rect r = system->GetScreenRect();
-    return WindowRect{r.x, r.y, r.width, r.height};
+    Win::Rect r{0, 0, 1024, 768};
+    if (system)
+        r = system->GetScreenRect();
+    const WindowRect rect{r.x, r.y, r.width, r.height};
+    if (mHolds > 0)
+        mDesktopRect = rect;
+    return rect;
 }
 
 WindowRect DesktopServices::GetWorkArea() const
 {
+    if (mHolds > 0 && mWorkArea)
+        return *mWorkArea;
     Win::IWindowSystem* system = WindowHost::System();
-    if (!system)
-        return WindowRect{0, 0, 1024, 768};
-    const Win::Rect r = system->GetWorkArea();
-    return WindowRect{r.x, r.y, r.width, r.height};
+    Win::Rect r{0, 0, 1024, 768};
+    if (system)
+        r = system->GetWorkArea();
+    const WindowRect rect{r.x, r.y, r.width, r.height};
+    if (mHolds > 0)
+        mWorkArea = rect;
+    return rect;
+}
+
+void DesktopServices::HoldAnswers(bool hold)
+{
+    mHolds += hold ? 1 : -1;
+    if (mHolds <= 0) {
+        mHolds = 0;
+        mDesktopRect.reset();
+        mWorkArea.reset();
+        mPointer.reset();
+    }
 }
 
 bool DesktopServices::GetKeyState(uint32_t virtualKey, bool& down, bool& toggled) const
@@ -229,21 +255,30 @@ bool DesktopServices::GetKeyState(uint32_t virtualKey, bool& down, bool& toggled
 
 void DesktopServices::GetCursorPosition(int32_t& x, int32_t& y) const
 {
+    if (mHolds > 0 && mPointer) {
+        x = mPointer->first;
+        y = mPointer->second;
+        return;
+    }
     x = y = 0;
     uint32_t buttons = 0, modifiers = 0;
     if (Win::IWindowSystem* system = WindowHost::System())
         system->QueryPointer(x, y, buttons, modifiers);
+    if (mHolds > 0)
+        mPointer.emplace(x, y);
 }
 
 bool DesktopServices::SetCursorPosition(int32_t x, int32_t y)
 {
+    mPointer.reset();
     Win::IWindowSystem* system = WindowHost::System();
     return system && system->WarpPointer(x, y);
 }
 
 bool DesktopServices::GetFontName(std::string& name) const
 {
-    Win::IWindowSystem* system = WindowHost::System();
+    // A display that never answers would hold a run up that draws nothing.
+    Win::IWindowSystem* system = WindowHost::Connected();
     const std::optional<std::string> setting =
         system ? system->GetDesktopSetting("Gtk/FontName") : std::optional<std::string>();
     if (setting)

@@ -4,6 +4,8 @@
 #include "Platform/Window/WindowSystem.h"
 
 #include <functional>
+#include <optional>
+#include <utility>
 
 namespace Tavo::Platform::App {
 class IMessageLoop;
@@ -20,6 +22,9 @@ using Handler = std::function<void(const Platform::Window::Event&)>;
 
 // Null when no display can be reached.
 Platform::Window::IWindowSystem* System();
+// The connection when the windows already hold one, else null; never
+// connects, so what only asks the desktop costs a windowless run nothing.
+Platform::Window::IWindowSystem* Connected();
 Platform::App::IMessageLoop& Loop();
 // Tests: use this system and loop (not owned) instead of connecting; null
 // goes back to connecting on demand.
@@ -54,9 +59,13 @@ public:
     bool SetCursorPosition(int32_t x, int32_t y) override;
     int32_t ShowCursor(bool show) override;
     bool GetFontName(std::string& name) const override;
+    void HoldAnswers(bool hold) override;
 
 private:
     int32_t mCursorCount = 0;
+    int32_t mHolds = 0;
+    mutable std::optional<WindowRect> mDesktopRect, mWorkArea;
+    mutable std::optional<std::pair<int32_t, int32_t>> mPointer;
 };
 
 }  // namespace Tavo
