@@ -3,8 +3,11 @@
 // that paints the same picture in a window of the same size.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -82,9 +85,44 @@ struct Updater
     }
 };
 
-// Start to the first painted frame and peak memory: the updater (with its
-// device probe) against the baseline program. With a system bus the updater
-// also listens for the login manager's sleep notices, as on a desktop.
+// CPU seconds of all threads of a live process so far (the scheduler's
+// nanoseconds, not clock ticks).
+double ThreadsCpuSeconds(pid_t pid)
+{
+    double ns = 0;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+        std::ifstream in(task.path() / "schedstat");
+        double run = 0;
+        if (in >> run)
+            ns += run;
+    }
+    return ns / 1e9;
+}
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Another build's bin folder ($TAVO_BENCH_OTHER_BUILD), whose FirmwareUpdater
+// runs in the same rounds, so two builds compare on one machine at one time.
+std::string OtherBuild()
+{
+    const char* folder = std::getenv("TAVO_BENCH_OTHER_BUILD");
+    return folder && *folder ? folder : "";
+}
+
+// Start to the first painted frame, the CPU all its threads spent until
+// then, and peak memory: the updater (with its device probe), the plain
+// baseline program and, when given, another build's updater, one after the
+// other in each round. With a system bus the updaters also listen for the
+// login manager's sleep notices, as on a desktop.
 void WindowStartupToFirstFrame(benchmark::State& state, bool systemBus)
 {
     XServer& x = TestXServer();
@@ -102,47 +140,59 @@ void WindowStartupToFirstFrame(benchmark::State& state, bool systemBus)
         }
         updater.env.push_back("DBUS_SYSTEM_BUS_ADDRESS=" + bus->Address());
     }
-    const std::vector<std::string> baseline = {SimProcess::BinFolder() + "/baseline-window"};
-    double ours = 0, theirs = 0;
-    long oursPeak = 0, theirsPeak = 0;
+    std::vector<std::vector<std::string>> programs = {updater.Argv(),
+                                                      {SimProcess::BinFolder() + "/baseline-window"}};
+    if (!OtherBuild().empty()) {
+        programs.push_back(updater.Argv());
+        programs.back()[0] = OtherBuild() + "/FirmwareUpdater";
+    }
+    std::vector<std::vector<double>> wallMs(programs.size()), cpuMs(programs.size());
+    std::vector<long> peak(programs.size(), 0);
     for (auto _ : state) {
-        double times[2] = {-1, -1};
-        long peaks[2] = {0, 0};
-        for (int which = 0; which < 2; ++which) {
+        for (size_t which = 0; which < programs.size(); ++which) {
             const auto start = Clock::now();
-            SimProcess::Run(which == 0 ? updater.Argv() : baseline, updater.env, nullptr, 60000,
-                            &peaks[which], [&](pid_t pid) {
-                                times[which] = WaitForFrame(x, start);
-                                kill(pid, SIGTERM);
-                            });
+            double frameMs = -1, frameCpuMs = 0;
+            long rss = 0;
+            SimProcess::Run(programs[which], updater.env, nullptr, 60000, &rss, [&](pid_t pid) {
+                frameMs = WaitForFrame(x, start);
+                frameCpuMs = ThreadsCpuSeconds(pid) * 1000.0;
+                kill(pid, SIGTERM);
+            });
             while (ProbePixel(x) != 0)  // the window is gone before the next start
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (frameMs < 0) {
+                state.SkipWithError(("no frame painted by " + programs[which][0]).c_str());
+                return;
+            }
+            wallMs[which].push_back(frameMs);
+            cpuMs[which].push_back(frameCpuMs);
+            peak[which] = std::max(peak[which], rss);
         }
-        if (times[0] < 0 || times[1] < 0) {
-            state.SkipWithError("no frame painted");
-            break;
-        }
-        state.SetIterationTime(times[0] / 1000.0);
-        ours += times[0];
-        theirs += times[1];
-        oursPeak = std::max(oursPeak, peaks[0]);
-        theirsPeak = std::max(theirsPeak, peaks[1]);
+        state.SetIterationTime(wallMs[0].back() / 1000.0);
     }
-    const double n = double(state.iterations());
-    state.counters["updater_ms"] = ours / n;
-    state.counters["baseline_ms"] = theirs / n;
-    state.counters["ratio"] = ours / theirs;
-    state.counters["updater_peak_mib"] = double(oursPeak) / 1024.0;
-    state.counters["baseline_peak_mib"] = double(theirsPeak) / 1024.0;
+    state.counters["updater_ms"] = Median(wallMs[0]);
+    state.counters["baseline_ms"] = Median(wallMs[1]);
+    state.counters["ratio"] = Median(wallMs[0]) / Median(wallMs[1]);
+    state.counters["updater_cpu_ms"] = Median(cpuMs[0]);
+    state.counters["baseline_cpu_ms"] = Median(cpuMs[1]);
+    state.counters["updater_peak_mib"] = double(peak[0]) / 1024.0;
+    state.counters["baseline_peak_mib"] = double(peak[1]) / 1024.0;
     // The budget is 1.5.
-    state.counters["peak_ratio"] = double(oursPeak) / double(theirsPeak);
+    state.counters["peak_ratio"] = double(peak[0]) / double(peak[1]);
+    if (programs.size() > 2) {
+        state.counters["other_ms"] = Median(wallMs[2]);
+        state.counters["ratio_to_other"] = Median(wallMs[0]) / Median(wallMs[2]);
+        state.counters["other_cpu_ms"] = Median(cpuMs[2]);
+        state.counters["cpu_ratio_to_other"] = Median(cpuMs[0]) / Median(cpuMs[2]);
+        state.counters["other_peak_mib"] = double(peak[2]) / 1024.0;
+    }
 }
 BENCHMARK_CAPTURE(WindowStartupToFirstFrame, no_system_bus, false)
-    ->Iterations(5)
+    ->Iterations(16)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(WindowStartupToFirstFrame, system_bus, true)
-    ->Iterations(5)
+    ->Iterations(16)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
