@@ -40,6 +40,7 @@ protected:
             return std::make_unique<Platform::App::FakeSingleInstance>(name);
         };
         options.hooks.createMainWindow = [this] { return std::make_unique<FakeMainWindow>(mLoop); };
+        options.hooks.desktop = mDesktop;
         options.createApplication = [configure](FrameworkAppShell& shell,
                                                 const RCPtr<LControlFactory>& factory,
                                                 const RCPtr<LStringTable>& strings, const WString& line) {
@@ -71,6 +72,7 @@ protected:
 
     TestFolder mDir;
     bool mGhk = false;
+    std::shared_ptr<IDesktopServices> mDesktop;
     std::unique_ptr<ScopedEnv> mUserData, mCommonData;
     Platform::App::MessageLoop mLoop;
 };
@@ -232,6 +234,53 @@ TEST_F(AppRun, SkinChoiceIsClampedAndSurvivesTheRun)
     int32_t value = -1;
     reader->GetInt(handle, u"CurrentSkinIndex", -1, value);
     EXPECT_EQ(value, 0);
+}
+
+// A desktop whose settings manager names its interface font, counting the
+// questions.
+class FontDesktop final : public IDesktopServices
+{
+public:
+    WindowRect GetDesktopRect() const override { return {0, 0, 1024, 768}; }
+    WindowRect GetWorkArea() const override { return {0, 0, 1024, 768}; }
+    bool GetKeyState(uint32_t, bool& down, bool& toggled) const override { return down = toggled = false; }
+    void GetCursorPosition(int32_t& x, int32_t& y) const override { x = y = 0; }
+    bool SetCursorPosition(int32_t, int32_t) override { return false; }
+    int32_t ShowCursor(bool) override { return 0; }
+    bool GetFontName(std::string& name) const override
+    {
+        ++asked;
+        name = "DejaVu Serif Bold 11";
+        return true;
+    }
+    mutable int asked = 0;
+};
+
+// The skin's font is the application font; what the skin leaves open comes
+// from the desktop, asked once and only when a control first wants the
+// font: a run that draws nothing asks the desktop nothing.
+TEST_F(AppRun, TheDesktopFillsWhatTheSkinLeavesOpenWhenFirstAsked)
+{
+    std::ofstream(mDir / "res/Skins.xml")
+        << "<R><Skins><Skin Name=\"S0\" FontName=\"Face0\"><SubControl Class=\"Test.Main\" "
+           "Name=\"mainControl\""
+           " XPositionAbs=\"10\" YPositionAbs=\"20\" XSizeAbs=\"300\" YSizeAbs=\"200\"/></Skin></Skins></R>";
+    auto desktop = std::make_shared<FontDesktop>();
+    mDesktop = desktop;
+    auto shell = MakeShell();
+    Create(*shell, true);
+    EXPECT_EQ(desktop->asked, 0);
+    for (int i = 0; i < 2; ++i) {
+        WString face;
+        float size = 0;
+        int32_t style = 0;
+        EXPECT_EQ(App().GetDefaultFont(face, size, style), S_OK);
+        EXPECT_EQ(face, u"Face0");
+        EXPECT_EQ(size, 11.0f);
+        EXPECT_EQ(style, 1);
+    }
+    EXPECT_EQ(desktop->asked, 1);
+    ShutDown();
 }
 
 TEST_F(AppRun, WithoutSkinsTheSkinIsLeftAlone)
