@@ -19,6 +19,11 @@ int RunFirmwareUpdater(int argc, char** argv)
         return FindSwitch(wide, u"-SILENT", nullptr) ||
                FindSwitch(wide, u"-RETURN_UPDATE_MODE_STATUS", nullptr);
     };
+    // Nor does one that ends without a window when nothing needs updating.
+    options.mayEndWithoutWindow = [runsWithoutWindow = options.runsWithoutWindow](const std::string& line) {
+        return runsWithoutWindow(line) ||
+               FindSwitch(Tavo::WString(line.c_str()), u"-SILENT_IF_UPDATE_NOT_NEEDED", nullptr);
+    };
     options.createApplication =
         [](Tavo::FrameworkAppShell& shell, const Tavo::RCPtr<Tavo::LControlFactory>& factory,
            const Tavo::RCPtr<Tavo::LStringTable>& strings, const Tavo::WString& line) {

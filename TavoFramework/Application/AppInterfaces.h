@@ -198,9 +198,9 @@ struct AppPlatformHooks
     std::function<std::unique_ptr<ISplashWindow>()> createSplash;
     std::function<std::unique_ptr<IClipboardService>()> createClipboard;
     std::shared_ptr<IDesktopServices> desktop;
-    // Called before the application's own start-up of a run that may show a
-    // window (not for one the shell's runsWithoutWindow names): slow set-up
-    // of what a window will need starts here and runs alongside it.
+    // Called before the application's own start-up of a run that will show
+    // a window (not for one the shell's mayEndWithoutWindow names): slow
+    // set-up of what a window will need starts here and runs alongside it.
     std::function<void()> prepareWindowServices;
     // The widget classes to register; the widgets live above the
     // application library, so the program hands their table over.

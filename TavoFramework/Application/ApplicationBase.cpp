@@ -625,8 +625,9 @@ int32_t FrameworkAppShell::Run()
         const WString stored(app->GetCommandLine());
         app->ProcessCommandLineBeforeStartup(stored);
         // Only for a window: a run that ends without one loads no fonts.
-        const bool windowless = mOptions.runsWithoutWindow && mOptions.runsWithoutWindow(mCommandLine);
-        if (mOptions.hooks.prepareWindowServices && !windowless)
+        const auto& mayEnd =
+            mOptions.mayEndWithoutWindow ? mOptions.mayEndWithoutWindow : mOptions.runsWithoutWindow;
+        if (mOptions.hooks.prepareWindowServices && !(mayEnd && mayEnd(mCommandLine)))
             mOptions.hooks.prepareWindowServices();
         const TavoResult started = app->RunApplicationStartup();
         if (started < 0) {

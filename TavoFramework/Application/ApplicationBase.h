@@ -124,6 +124,11 @@ struct AppShellOptions
     // the single-instance lock up, so a copy started beside it runs in
     // full. Default: every run may show a window.
     std::function<bool(const std::string& commandLine)> runsWithoutWindow;
+    // True for a command line whose run may end without a window, also one
+    // that decides only later: such a run starts nothing a window needs
+    // ahead of time (the text engine, with its fonts). Default:
+    // runsWithoutWindow.
+    std::function<bool(const std::string& commandLine)> mayEndWithoutWindow;
     // Default: the lock file and socket in the per-user runtime folder.
     std::function<std::unique_ptr<Platform::App::ISingleInstance>(const std::string& name)>
         createSingleInstance;
