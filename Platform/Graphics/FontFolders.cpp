@@ -25,7 +25,8 @@ std::vector<std::string> GetFontFolders()
         return folders;
     }
     // Built with its fonts so the list includes the folders below the
-    // configured ones.
+    // configured ones; after the default load, never beside it.
+    WaitForFontConfig();
     FcConfig* config = FcInitLoadConfigAndFonts();
     if (!config)
         return folders;
