@@ -263,3 +263,35 @@ TEST(CoreWidgetsWindow, APanelWithEveryLookFadedOutShowsNothingAndLetsClicksThro
         });
     EXPECT_EQ(code, 0);
 }
+
+// Panels where a bar's thumb and step buttons belong are no parts of it: the
+// panel thumb stays where the skin put it when dragged, and the bar, having
+// no step buttons to tell its direction by, is vertical.
+TEST(CoreWidgetsWindow, ABarIgnoresPartsThatAreNoButtons)
+{
+    ASSERT_TRUE(TestXServer().Running());
+    const int32_t code =
+        WidgetWindow::Run(TAVO_CORE_SKIN, Classes(), [](WidgetWindow::App& app, OSWindow& window) {
+            ASSERT_TRUE(TurnUntil([&] { return window.IsActive() && window.GetPaintCount() >= 1; }));
+            const RCPtr<LControl> main = GetOSRootWindow(app.GetRootWindows().front())->GetRootControl();
+            auto bar = RCPtrDynamicCast<LScrollbar>(main->FindChildByName(u"panelBar"));
+            ASSERT_TRUE(bar);
+            EXPECT_FALSE(bar->GetThumb());
+            EXPECT_TRUE(bar->IsVertical());
+            WidgetWindow::Screen screen(window);
+            constexpr uint32_t kThumb = 0x30C030, kChannel = 0x202028;
+            EXPECT_TRUE(screen.Shows(140, 87, kThumb));
+            screen.To(140, 87);
+            screen.input.Press(1);
+            for (int32_t x = 150; x <= 190; x += 10)
+                screen.To(x, 87);
+            screen.input.Release(1);
+            Settle();
+            TestXServer().Screenshot("core-widgets-panel-bar");
+            EXPECT_EQ(screen.Pixel(140, 87), kThumb) << "the panel thumb did not move";
+            EXPECT_EQ(screen.Pixel(185, 87), kChannel);
+            EXPECT_EQ(bar->GetValue(), 0.0);
+            GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+        });
+    EXPECT_EQ(code, 0);
+}
