@@ -97,7 +97,8 @@ TavoResult LControl::Draw(LRenderer* renderer, const RectRegion& region,
     LRenderContextInfo* context = renderer->GetCurrentContext();
     // A top control's own coordinates are the window's client area: its
     // position is where the window stands on the screen.
-    const RectT<double> rect = mParent ? RectT<double>{mX, mY, mWidth, mHeight} : RectT<double>{0, 0, mWidth, mHeight};
+    const RectT<double> rect =
+        mParent ? RectT<double>{mX, mY, mWidth, mHeight} : RectT<double>{0, 0, mWidth, mHeight};
     RectT<double> visible = rect;
     const bool meets = unclippedPass ? IntersectRect(visible, rect, rect)
                                      : IntersectRect(visible, rect, context->state.clip);
