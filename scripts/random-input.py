@@ -273,7 +273,7 @@ def main():
                 figures["another-file-sent"] += 1
                 problems.append("the device received %d bytes that are not the chosen image's%s" %
                                 (padded, " (the decoy's)" if t.received[:64] != padded_bytes[:64] else ""))
-            if whole and t.report == "failure":
+            elif whole and t.report == "failure":
                 figures["whole-reported-failed"] += 1
                 problems.append("a transfer the device installed was reported as a failure")
             elif whole and t.report == "aborted":
