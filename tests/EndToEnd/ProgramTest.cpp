@@ -40,12 +40,7 @@ protected:
     // An image in a folder whose name holds a space.
     std::vector<uint8_t> WriteImage(size_t size, const std::string& path)
     {
-        fs::create_directories(fs::path(path).parent_path());
-        std::vector<uint8_t> bytes(size);
-        for (size_t i = 0; i < size; ++i)
-            bytes[i] = uint8_t(i * 31 + 7);
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(size));
-        return bytes;
+        return WriteDistinctImage(path, size, 7);
     }
 
     std::string ImagePath() const { return sim.Root() + "/fw dir/new image.syx"; }
