@@ -256,6 +256,7 @@ TavoResult LMainControl::Initialize()
         return base;
     mCachedDeviceState = static_cast<uint32_t>(engine->GetDeviceState());
     mNoScanButton = !mButtonScanForDevice;
+    AdoptStartedTransfer(*engine, true);
     UpdateControls(engine->GetUpdateState(), static_cast<int32_t>(mCachedDeviceState),
                    engine->GetFileState());
     engine->SetNotify(true);
@@ -533,6 +534,16 @@ void LMainControl::RedrawAll()
         }
 }
 
+void LMainControl::AdoptStartedTransfer(Engine& engine, bool finishedToo)
+{
+    // A transfer the start switch began for this window (before it was up,
+    // or again on TRY AGAIN) is the window's own: after it the device
+    // installs; it has not gone silent.
+    const int32_t updateState = engine.GetUpdateState();
+    if (updateState == Engine::kUpdateRunning || (finishedToo && updateState == Engine::kUpdateSucceeded))
+        mUpdateStarted = true;
+}
+
 void LMainControl::StartTransfer(Engine& engine)
 {
     mUpdateStarted = true;
@@ -609,8 +620,11 @@ void LMainControl::Reinitialize()
 {
     if (mProcessor)
         mProcessor->Reinitialize();
-    if (RCPtr<Engine> engine = GetUpdateEngine())
+    if (RCPtr<Engine> engine = GetUpdateEngine()) {
         mCachedDeviceState = static_cast<uint32_t>(engine->GetDeviceState());
+        // An earlier transfer's success is not this start's.
+        AdoptStartedTransfer(*engine, false);
+    }
     mNoScanButton = !mButtonScanForDevice;
     Refresh();
 }
