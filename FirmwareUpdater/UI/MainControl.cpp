@@ -256,6 +256,7 @@ TavoResult LMainControl::Initialize()
         return base;
     mCachedDeviceState = static_cast<uint32_t>(engine->GetDeviceState());
     mNoScanButton = !mButtonScanForDevice;
+    AdoptStartedTransfer(*engine, true);
     UpdateControls(engine->GetUpdateState(), static_cast<int32_t>(mCachedDeviceState),
                    engine->GetFileState());
     engine->SetNotify(true);
@@ -512,12 +513,8 @@ void LMainControl::UpdateCannotUpdateLabel(bool allowed)
     const LControl* label = mLabelDeviceCannotUpdateError.Get();
     WString text = label->GetText();
     if (allowed) {
-        static const char16_t* const kIds[] = {
-            u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON", u"LABEL_DRIVER_IS_TOO_OLD",
-            u"LABEL_CANNOT_UPDATE_SYSTEM_FAILURE", u"LABEL_CANNOT_UPDATE_FILE_ACCESS_FAILURE",
-            u"LABEL_DEVICE_DEVICE_ACCESS_FAILURE"};
-        if (reason < std::size(kIds))
-            text = TableText(label, kIds[reason]);
+        if (const char16_t* id = LUpdateProcessor::CannotUpdateTextId(reason))
+            text = TableText(label, id);
     } else {
         text = TableText(label, reason == Engine::kReasonDriverTooOld ? u"LABEL_DRIVER_IS_TOO_OLD"
                                                                       : u"LABEL_UPDATE_NOT_NEEDED");
@@ -535,6 +532,16 @@ void LMainControl::RedrawAll()
             os->Invalidate();
             os->Redraw();
         }
+}
+
+void LMainControl::AdoptStartedTransfer(Engine& engine, bool finishedToo)
+{
+    // A transfer the start switch began for this window (before it was up,
+    // or again on TRY AGAIN) is the window's own: after it the device
+    // installs; it has not gone silent.
+    const int32_t updateState = engine.GetUpdateState();
+    if (updateState == Engine::kUpdateRunning || (finishedToo && updateState == Engine::kUpdateSucceeded))
+        mUpdateStarted = true;
 }
 
 void LMainControl::StartTransfer(Engine& engine)
@@ -613,8 +620,11 @@ void LMainControl::Reinitialize()
 {
     if (mProcessor)
         mProcessor->Reinitialize();
-    if (RCPtr<Engine> engine = GetUpdateEngine())
+    if (RCPtr<Engine> engine = GetUpdateEngine()) {
         mCachedDeviceState = static_cast<uint32_t>(engine->GetDeviceState());
+        // An earlier transfer's success is not this start's.
+        AdoptStartedTransfer(*engine, false);
+    }
     mNoScanButton = !mButtonScanForDevice;
     Refresh();
 }

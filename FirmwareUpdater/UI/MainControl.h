@@ -102,6 +102,8 @@ private:
     void UpdateFileFirmwareVersionLabel();
     void UpdateCannotUpdateLabel(bool updateAllowed);
     void StartTransfer(LUpdateEngineInterface& engine);
+    // Takes a transfer the command line started as the window's own.
+    void AdoptStartedTransfer(LUpdateEngineInterface& engine, bool finishedToo);
     // Paints the whole window before a call that may block.
     void RedrawAll();
     void ScanForDeviceInBackground();
