@@ -6,6 +6,7 @@
 #include <X11/Xatom.h>
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <poll.h>
 #include <vector>
 
@@ -24,12 +25,18 @@ uint64_t NowMs()
 XClipboard::XClipboard(Display* display, ::Window utility, std::function<void(XEvent&)> other)
     : mDisplay(display), mUtility(utility), mOther(std::move(other))
 {
-    mClipboard = XInternAtom(mDisplay, "CLIPBOARD", False);
-    mTargets = XInternAtom(mDisplay, "TARGETS", False);
-    mPrivateTarget = XInternAtom(mDisplay, "_TAVO_FRAMEWORK_OBJECT", False);
-    mTransfer = XInternAtom(mDisplay, "_TAVO_SELECTION", False);
-    mIncr = XInternAtom(mDisplay, "INCR", False);
-    mUtf8 = XInternAtom(mDisplay, "UTF8_STRING", False);
+    // One round trip for all of them: the clipboard is made as the window
+    // system starts.
+    const char* names[] = {"CLIPBOARD",       "TARGETS", "_TAVO_FRAMEWORK_OBJECT",
+                           "_TAVO_SELECTION", "INCR",    "UTF8_STRING"};
+    Atom atoms[std::size(names)] = {};
+    XInternAtoms(mDisplay, const_cast<char**>(names), int(std::size(names)), False, atoms);
+    mClipboard = atoms[0];
+    mTargets = atoms[1];
+    mPrivateTarget = atoms[2];
+    mTransfer = atoms[3];
+    mIncr = atoms[4];
+    mUtf8 = atoms[5];
 }
 
 void XClipboard::Lose() const
