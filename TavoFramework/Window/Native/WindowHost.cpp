@@ -137,7 +137,27 @@ bool HearsPowerChanges()
 
 void SetModalWindow(Win::WindowId window)
 {
-    State().modal = window;
+    HostState& s = State();
+    const Win::WindowId before = s.modal;
+    s.modal = window;
+    const auto takes = [](Win::WindowId modal, Win::WindowId w) { return modal == 0 || modal == w; };
+    std::vector<Win::Event> changes;
+    for (const auto& [w, handler] : s.handlers) {
+        if (takes(before, w) == takes(window, w))
+            continue;
+        Win::Event e;
+        e.type = takes(window, w) ? Win::EventType::InputResumed : Win::EventType::InputBlocked;
+        e.window = w;
+        changes.push_back(e);
+    }
+    // A handler may close windows.
+    for (const Win::Event& e : changes) {
+        auto it = s.handlers.find(e.window);
+        if (it != s.handlers.end()) {
+            const WindowHost::Handler handler = it->second;
+            handler(e);
+        }
+    }
 }
 
 Win::WindowId ModalWindow()
