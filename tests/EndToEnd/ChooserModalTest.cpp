@@ -305,7 +305,12 @@ TEST_F(ChooserModal, ATransferGoesOnAndShowsWhileTheChooserIsOpen)
         rescannedAfter = Within(30, [&] {
             ClickControl(input, dump, dump.controls[rescan]);
             return WaitForDump(
-                dumpPath, dump, [](Dump& u) { return u.controls["buttonExit"].shown; }, 2);
+                dumpPath, dump,
+                [](Dump& u) {
+                    return u.controls["labelUpdateProcessInformation"].text.find("successfully updated") !=
+                           std::string::npos;
+                },
+                5);
         });
         server.Screenshot("chooser-modal-transfer-rescanned");
         ClickControl(input, dump, dump.controls["buttonExit"]);
