@@ -658,9 +658,13 @@ void OSWindow::ReleaseMouseCapture()
 
 void OSWindow::OnInputBlocked()
 {
-    // The releases and moves to come are not delivered: a capture would
-    // hold the pointer from the modal window and leave the press behind.
+    // The releases and moves to come are not delivered: a capture, or the
+    // server's own grab for a press, would keep the pointer from the modal
+    // window and leave the press behind.
+    const bool pressed = mButtonsDown != 0;
     ReleaseMouseCapture();
+    if (pressed && mWindow)
+        System().UngrabPointer();
     mButtonsDown = 0;
     mFollowPointerOnFocus = false;
     if (!mClient)

@@ -120,8 +120,13 @@ void Dispatch(const Win::Event& event)
         }
         return;
     }
-    if (s.modal != 0 && event.window != s.modal && IsInput(event.type))
+    if (s.modal != 0 && event.window != s.modal && IsInput(event.type)) {
+        // The server holds the pointer for the window pressed until the
+        // release: let it go to the modal window at once.
+        if (event.type == Win::EventType::ButtonDown && s.system)
+            s.system->UngrabPointer();
         return;
+    }
     auto it = s.handlers.find(event.window);
     if (it == s.handlers.end())
         return;
