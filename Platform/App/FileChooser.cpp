@@ -81,9 +81,13 @@ FileChooserKind FindFileChooser()
     return FileChooserKind::None;
 }
 
-std::vector<std::string> FileChooserArguments(FileChooserKind kind, const FileChooserRequest& request)
+std::vector<std::string> FileChooserArguments(FileChooserKind kind, const FileChooserRequest& request,
+                                              const ChooserOptions& options)
 {
     std::vector<std::string> args;
+    // Both read the window id as a decimal number.
+    const std::string parent = std::to_string(request.parent);
+    const bool attach = request.parent != 0 && options.attach;
     std::string folder = request.folder;
     if (!folder.empty() && folder.back() != '/')
         folder += '/';
@@ -97,6 +101,10 @@ std::vector<std::string> FileChooserArguments(FileChooserKind kind, const FileCh
         }
         if (!folder.empty())
             args.push_back("--filename=" + folder);
+        if (attach)
+            args.push_back("--attach=" + parent);
+        if (attach && options.modal)
+            args.push_back("--modal");
         for (const auto& f : request.filters) {
             auto patterns = SplitPatterns(f.patterns);
             if (!patterns.empty())
@@ -104,6 +112,10 @@ std::vector<std::string> FileChooserArguments(FileChooserKind kind, const FileCh
         }
     } else if (kind == FileChooserKind::KDialog) {
         args = {"kdialog"};
+        if (attach) {
+            args.push_back("--attach");
+            args.push_back(parent);
+        }
         if (!request.title.empty()) {
             args.push_back("--title");
             args.push_back(request.title);
@@ -130,6 +142,33 @@ std::vector<std::string> FileChooserArguments(FileChooserKind kind, const FileCh
         }
     }
     return args;
+}
+
+std::vector<std::string> ChooserHelpArguments(FileChooserKind kind)
+{
+    if (kind == FileChooserKind::Zenity)
+        return {"zenity", "--help-all"};
+    if (kind == FileChooserKind::KDialog)
+        return {"kdialog", "--help"};
+    return {};
+}
+
+ChooserOptions ReadChooserHelp(const std::string& help)
+{
+    // The option's name as a whole word: "--attach=WINDOW", "--attach <winid>".
+    const auto lists = [&help](const std::string& option) {
+        for (size_t at = help.find(option); at != std::string::npos; at = help.find(option, at + 1)) {
+            const size_t end = at + option.size();
+            const bool starts =
+                at == 0 || help[at - 1] == ' ' || help[at - 1] == '\t' || help[at - 1] == '\n';
+            const bool ends = end == help.size() || help[end] == '=' || help[end] == ' ' ||
+                              help[end] == '\t' || help[end] == '\n';
+            if (starts && ends)
+                return true;
+        }
+        return false;
+    };
+    return ChooserOptions{lists("--attach"), lists("--modal")};
 }
 
 FileChooserResult ParseChooserOutput(const std::string& output, int exitStatus, bool multiple)
@@ -175,17 +214,25 @@ FileChooserResult ParseChooserOutput(const std::string& output, int exitStatus, 
     return result;
 }
 
-std::optional<FileChooserResult> RunFileChooser(IMessageLoop& loop, const FileChooserRequest& request)
-{
-    FileChooserKind kind = FindFileChooser();
-    if (kind == FileChooserKind::None)
-        return std::nullopt;
-    std::vector<std::string> args = FileChooserArguments(kind, request);
-    std::string program = FindOnPath(args.front());
+namespace {
 
+struct ChildRun
+{
+    // False when a quit reached the loop first: the child was stopped and
+    // the quit passed on to the outer run.
+    bool ended = false;
+    std::string output;
+    int status = -1;  // the exit status; -1 when it did not exit
+};
+
+// Runs program with args (its name first), its input empty, and reads its
+// standard output inside loop until it closes. Nothing when it cannot start.
+std::optional<ChildRun> RunChild(IMessageLoop& loop, const std::string& program,
+                                 std::vector<std::string> args)
+{
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
-        return FileChooserResult{};
+        return std::nullopt;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -200,24 +247,23 @@ std::optional<FileChooserResult> RunFileChooser(IMessageLoop& loop, const FileCh
     close(fds[1]);
     if (spawned != 0) {
         close(fds[0]);
-        return FileChooserResult{};
+        return std::nullopt;
     }
     fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
 
-    std::string output;
-    bool ended = false;
+    ChildRun run;
     loop.AddFd(fds[0], POLLIN, [&](int fd, short) {
         char buffer[4096];
         for (;;) {
             ssize_t n = read(fd, buffer, sizeof buffer);
             if (n > 0) {
-                output.append(buffer, size_t(n));
+                run.output.append(buffer, size_t(n));
                 continue;
             }
             if (n < 0 && errno == EINTR)
                 continue;
             if (n == 0 || errno != EAGAIN) {
-                ended = true;
+                run.ended = true;
                 loop.RemoveFd(fd);
                 loop.PostQuit(0);
             }
@@ -225,8 +271,8 @@ std::optional<FileChooserResult> RunFileChooser(IMessageLoop& loop, const FileCh
         }
     });
     int32_t code = loop.Run();
-    if (!ended) {
-        // The program is ending: stop the chooser and let the outer run end too.
+    if (!run.ended) {
+        // The program is ending: stop the child and let the outer run end too.
         loop.RemoveFd(fds[0]);
         kill(pid, SIGTERM);
     }
@@ -234,11 +280,34 @@ std::optional<FileChooserResult> RunFileChooser(IMessageLoop& loop, const FileCh
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (!ended) {
+    if (!run.ended)
         loop.PostQuit(code);
-        return FileChooserResult{};
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+}  // namespace
+
+std::optional<FileChooserResult> RunFileChooser(IMessageLoop& loop, const FileChooserRequest& request)
+{
+    FileChooserKind kind = FindFileChooser();
+    if (kind == FileChooserKind::None)
+        return std::nullopt;
+    const std::string program = FindOnPath(kind == FileChooserKind::Zenity ? "zenity" : "kdialog");
+    ChooserOptions options;
+    if (request.parent != 0) {
+        // Versions differ in what they offer: an option the chooser does not
+        // know would fail the whole choice.
+        const std::optional<ChildRun> help = RunChild(loop, program, ChooserHelpArguments(kind));
+        if (help && !help->ended)
+            return FileChooserResult{};
+        if (help && help->status == 0)
+            options = ReadChooserHelp(help->output);
     }
-    return ParseChooserOutput(output, WIFEXITED(status) ? WEXITSTATUS(status) : -1, request.multiple);
+    const std::optional<ChildRun> run = RunChild(loop, program, FileChooserArguments(kind, request, options));
+    if (!run || !run->ended)
+        return FileChooserResult{};
+    return ParseChooserOutput(run->output, run->status, request.multiple);
 }
 
 }  // namespace Tavo::Platform::App

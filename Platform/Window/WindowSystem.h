@@ -68,6 +68,10 @@ enum class EventType : uint8_t {
     DisplayChanged,   // rect: the screen's new size
     WorkAreaChanged,  // the window manager published another work area
     PowerChanged,     // suspending: the machine goes to sleep (true) or woke up
+    // From the program itself: a modal window elsewhere takes the input from
+    // now on, or no longer.
+    InputBlocked,
+    InputResumed,
 };
 
 struct Event

@@ -100,3 +100,10 @@ private:
     pid_t mPid = -1;
     bool mReady = false;
 };
+
+// openbox on the test's server for the whole test program.
+inline Openbox& TestWindowManager()
+{
+    static Openbox* manager = new Openbox();  // ended with the server at exit
+    return *manager;
+}

@@ -16,6 +16,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 
 // Reads the dump at `path` into `dump` until `ready` holds; false after `seconds`.
 inline bool WaitForDump(const std::string& path, Dump& dump, const std::function<bool(Dump&)>& ready,
@@ -93,4 +94,51 @@ inline std::vector<Window> TopWindows(Display* d,
     }
     XFree(children);
     return found;
+}
+
+// A format-32 property's first value; -1 without one.
+inline long CardinalOf(Display* d, Window w, const char* name)
+{
+    const std::vector<long> values = WindowProperty(d, w, name);
+    return values.empty() ? -1 : values[0];
+}
+
+// The program's own viewable top window, found by its process id; 0 when
+// it has none.
+inline Window FindProgramWindow(Display* d, pid_t pid)
+{
+    std::function<Window(Window)> search = [&](Window w) -> Window {
+        XWindowAttributes a{};
+        if (CardinalOf(d, w, "_NET_WM_PID") == long(pid) && XGetWindowAttributes(d, w, &a) &&
+            a.map_state == IsViewable)
+            return w;
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        Window found = 0;
+        if (XQueryTree(d, w, &root, &parent, &children, &count)) {
+            for (unsigned i = 0; i < count && !found; ++i)
+                found = search(children[i]);
+            XFree(children);
+        }
+        return found;
+    };
+    return search(DefaultRootWindow(d));
+}
+
+// The three ways a desktop asks a window to close: WM_DELETE_WINDOW,
+// _NET_CLOSE_WINDOW to the window manager and Alt+F4.
+inline void SendCloseRequests(XInput& input, Window w)
+{
+    Display* d = input.Connection();
+    SendCloseRequest(d, w);
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = w;
+    close.xclient.message_type = XInternAtom(d, "_NET_CLOSE_WINDOW", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[1] = 2;  // from a pager
+    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &close);
+    input.Sync();
+    input.Key(XK_F4, {XK_Alt_L});
+    input.Sync();
 }

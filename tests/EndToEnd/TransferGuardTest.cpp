@@ -14,19 +14,6 @@
 
 namespace {
 
-long CardinalOf(Display* d, Window w, const char* name)
-{
-    const std::vector<long> values = WindowProperty(d, w, name);
-    return values.empty() ? -1 : values[0];
-}
-
-// openbox on the test's server for the whole program.
-Openbox& TestWindowManager()
-{
-    static Openbox* manager = new Openbox();  // ended with the server at exit
-    return *manager;
-}
-
 // Big enough that the transfer runs for seconds at the program's pace.
 constexpr size_t kLongImage = 128 * 400;
 
@@ -67,27 +54,7 @@ protected:
         return size_t(std::count(r.begin(), r.end(), "send 0 128"));
     }
 
-    // The program's own top window, found by its process id.
-    Window ProgramWindow(pid_t pid)
-    {
-        Display* d = input.Connection();
-        std::function<Window(Window)> search = [&](Window w) -> Window {
-            XWindowAttributes a{};
-            if (CardinalOf(d, w, "_NET_WM_PID") == long(pid) && XGetWindowAttributes(d, w, &a) &&
-                a.map_state == IsViewable)
-                return w;
-            Window root = 0, parent = 0, *children = nullptr;
-            unsigned count = 0;
-            Window found = 0;
-            if (XQueryTree(d, w, &root, &parent, &children, &count)) {
-                for (unsigned i = 0; i < count && !found; ++i)
-                    found = search(children[i]);
-                XFree(children);
-            }
-            return found;
-        };
-        return search(DefaultRootWindow(d));
-    }
+    Window ProgramWindow(pid_t pid) { return FindProgramWindow(input.Connection(), pid); }
 
     bool IsActive(Window w)
     {
@@ -101,22 +68,7 @@ protected:
         ::ClickControl(input, dump, dump.controls.at(name));
     }
 
-    // The three ways a desktop asks a window to close.
-    void SendCloseRequests(Window w)
-    {
-        Display* d = input.Connection();
-        SendCloseRequest(d, w);
-        XEvent close{};
-        close.xclient.type = ClientMessage;
-        close.xclient.window = w;
-        close.xclient.message_type = XInternAtom(d, "_NET_CLOSE_WINDOW", False);
-        close.xclient.format = 32;
-        close.xclient.data.l[1] = 2;  // from a pager
-        XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &close);
-        input.Sync();
-        input.Key(XK_F4, {XK_Alt_L});
-        input.Sync();
-    }
+    void SendCloseRequests(Window w) { ::SendCloseRequests(input, w); }
 
     void ExpectFlagCleared()
     {

@@ -4,6 +4,7 @@
 #include "Platform/App/FileChooser.h"
 #include "Platform/App/MessageBox.h"
 #include "Platform/Kernel/TextCoding.h"
+#include "Window/Native/WindowHost.h"
 
 #include <sys/stat.h>
 
@@ -82,6 +83,36 @@ void Tell(const WString& text, const WString& title)
         Platform::App::ShowMessageBox(0, Narrow(text), Narrow(title), style);
 }
 
+// The window the chooser goes over: the active one of the program's, else
+// its first; 0 when it has none on the display.
+uint64_t OwnerWindow()
+{
+    LFrameworkApp* app = GetFrameworkApp();
+    if (!app)
+        return 0;
+    RCPtr<IAppRootWindow> owner = app->GetTopRootWindow();
+    if (!owner && !app->GetRootWindows().empty())
+        owner = app->GetRootWindows().front();
+    return owner ? owner->GetNativeHandle() : 0;
+}
+
+// While the chooser runs, the program's windows take no input: another
+// program's dialog is modal on them. They still paint and hear the rest.
+class InputToChooser
+{
+public:
+    InputToChooser() : mBefore(WindowHost::ModalWindow())
+    {
+        WindowHost::SetModalWindow(WindowHost::kOtherProgramsWindow);
+    }
+    ~InputToChooser() { WindowHost::SetModalWindow(mBefore); }
+    InputToChooser(const InputToChooser&) = delete;
+    InputToChooser& operator=(const InputToChooser&) = delete;
+
+private:
+    Platform::Window::WindowId mBefore;
+};
+
 }  // namespace
 
 LFileDialog::LFileDialog(const WString& initialFolder) : mFolder(initialFolder) {}
@@ -106,10 +137,15 @@ TavoResult LFileDialog::DoModal(const WString& filter, const WString& defaultExt
     request.filters = ParseFilter(Narrow(filter));
     request.folder = Narrow(mFolder);
     request.multiple = multiple;
+    request.parent = OwnerWindow();
 
-    mOpen = true;
-    auto result = Platform::App::RunFileChooser(mLoop ? *mLoop : Platform::App::MainMessageLoop(), request);
-    mOpen = false;
+    std::optional<Platform::App::FileChooserResult> result;
+    {
+        mOpen = true;
+        InputToChooser modal;
+        result = Platform::App::RunFileChooser(mLoop ? *mLoop : Platform::App::MainMessageLoop(), request);
+        mOpen = false;
+    }
 
     if (!result) {
         Tell(u"No file chooser is available on this desktop. Install zenity or kdialog to choose files.",

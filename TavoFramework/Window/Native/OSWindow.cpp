@@ -656,6 +656,39 @@ void OSWindow::ReleaseMouseCapture()
     mPressCount = 0;
 }
 
+void OSWindow::OnInputBlocked()
+{
+    // The releases and moves to come are not delivered: a capture, or the
+    // server's own grab for a press, would keep the pointer from the modal
+    // window and leave the press behind.
+    const bool pressed = mButtonsDown != 0;
+    ReleaseMouseCapture();
+    if (pressed && mWindow)
+        System().UngrabPointer();
+    mButtonsDown = 0;
+    mFollowPointerOnFocus = false;
+    if (!mClient)
+        return;
+    mClient->OnCaptureLost();
+    mClient->OnMouseMove({-1, -1}, 0, 0);
+}
+
+void OSWindow::FollowPointer()
+{
+    mFollowPointerOnFocus = false;
+    if (!mClient)
+        return;
+    int32_t x = 0, y = 0;
+    uint32_t buttons = 0, modifiers = 0;
+    System().QueryPointer(x, y, buttons, modifiers);
+    PointT<int32_t> point = ScreenToClient({x, y});
+    if (point.x < 0 || point.y < 0 || point.x >= mClientRect.width || point.y >= mClientRect.height)
+        point = {-1, -1};
+    else
+        mLastMouse = point;
+    mClient->OnMouseMove(point, MouseModifiers(modifiers), 0);
+}
+
 void OSWindow::OnButton(const Win::Event& e)
 {
     const PointT<int32_t> point{e.x, e.y};
@@ -712,6 +745,8 @@ void OSWindow::HandleEvent(const Win::Event& e)
     case Win::EventType::FocusGained:
         if (mClient)
             mClient->RestoreFocus();
+        if (mFollowPointerOnFocus)
+            FollowPointer();
         break;
     case Win::EventType::FocusLost:
         ReleaseMouseCapture();
@@ -770,6 +805,16 @@ void OSWindow::HandleEvent(const Win::Event& e)
         break;
     case Win::EventType::PowerChanged:
         OnPowerChange(e.suspending);
+        break;
+    case Win::EventType::InputBlocked:
+        OnInputBlocked();
+        break;
+    case Win::EventType::InputResumed:
+        // The pointer moved meanwhile without the window hearing of it.
+        if (IsActive())
+            FollowPointer();
+        else
+            mFollowPointerOnFocus = true;
         break;
     case Win::EventType::Map:
         mShown = true;

@@ -162,6 +162,12 @@ private:
     void OnPowerChange(bool suspending);
     void SavePlacement();
     void ReleaseMouseCapture();
+    // Another window went modal: nothing here stays pressed, captured or
+    // under the pointer meanwhile.
+    void OnInputBlocked();
+    // The control under the pointer where it is now, as a move there would
+    // make it.
+    void FollowPointer();
     Platform::Window::Rect FrameOf(const Platform::Window::Rect& client) const;
 
     Platform::Window::IWindowSystem* mSystem;
@@ -180,6 +186,9 @@ private:
     int32_t mPressCount = 0;
     int32_t mWheelRemainder[2] = {0, 0};
     bool mMouseCaptured = false;
+    // Input came back while another window had the focus: the pointer is
+    // followed once the focus is back.
+    bool mFollowPointerOnFocus = false;
     bool mInModalLoop = false;
     bool mModalEnded = false;
     int32_t mModalResult = 0;

@@ -125,8 +125,13 @@ void Dispatch(const Win::Event& event)
         }
         return;
     }
-    if (s.modal != 0 && event.window != s.modal && IsInput(event.type))
+    if (s.modal != 0 && event.window != s.modal && IsInput(event.type)) {
+        // The server holds the pointer for the window pressed until the
+        // release: let it go to the modal window at once.
+        if (event.type == Win::EventType::ButtonDown && s.system)
+            s.system->UngrabPointer();
         return;
+    }
     auto it = s.handlers.find(event.window);
     if (it == s.handlers.end())
         return;
@@ -142,7 +147,27 @@ bool HearsPowerChanges()
 
 void SetModalWindow(Win::WindowId window)
 {
-    State().modal = window;
+    HostState& s = State();
+    const Win::WindowId before = s.modal;
+    s.modal = window;
+    const auto takes = [](Win::WindowId modal, Win::WindowId w) { return modal == 0 || modal == w; };
+    std::vector<Win::Event> changes;
+    for (const auto& [w, handler] : s.handlers) {
+        if (takes(before, w) == takes(window, w))
+            continue;
+        Win::Event e;
+        e.type = takes(window, w) ? Win::EventType::InputResumed : Win::EventType::InputBlocked;
+        e.window = w;
+        changes.push_back(e);
+    }
+    // A handler may close windows.
+    for (const Win::Event& e : changes) {
+        auto it = s.handlers.find(e.window);
+        if (it != s.handlers.end()) {
+            const WindowHost::Handler handler = it->second;
+            handler(e);
+        }
+    }
 }
 
 Win::WindowId ModalWindow()

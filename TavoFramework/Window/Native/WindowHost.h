@@ -34,6 +34,11 @@ void Unregister(Platform::Window::WindowId window);
 // Hands one event to its window, or to the clipboard handler. While a modal
 // window is set, input for the other windows is dropped.
 void Dispatch(const Platform::Window::Event& event);
+// The modal window that is none of the program's own (another program's
+// dialog over them): input reaches none of its windows.
+inline constexpr Platform::Window::WindowId kOtherProgramsWindow = ~Platform::Window::WindowId(0);
+// Windows that stop taking input hear InputBlocked, those that take it
+// again InputResumed.
 void SetModalWindow(Platform::Window::WindowId window);
 Platform::Window::WindowId ModalWindow();
 void SetClipboardLostHandler(std::function<void()> handler);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "Platform/App/FileChooser.h"
 #include "Platform/App/MessageBox.h"
 #include "Platform/App/MessageLoop.h"
 #include "Window/Native/FileDialog.h"
@@ -29,6 +30,16 @@ struct Chooser
                             "'\nprintf '%s' '" + out + "'\nexit " + std::to_string(status) + "\n");
         chmod(bin.Join(name).c_str(), 0755);
     }
+    // Also answers --help... with help, and counts its runs.
+    void InstallWithHelp(const std::string& name, const std::string& help, const std::string& out)
+    {
+        bin.Write(name, "#!/bin/sh\nprintf x >> '" + bin.Join("runs") +
+                            "'\ncase \"$1\" in --help*) printf '%s' '" + help +
+                            "'; exit 0;; esac\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
+                            bin.Join("args") + "'\nprintf '%s' '" + out + "'\n");
+        chmod(bin.Join(name).c_str(), 0755);
+    }
+    size_t Runs() const { return bin.Read("runs").size(); }
     // Prints the bytes of out as they are, for names no shell quoting survives.
     void InstallRaw(const std::string& name, const std::string& out)
     {
@@ -238,5 +249,55 @@ TEST(FileDialog, ChosenNamesComeBackExactlyOrTheChoiceFailsAndTheUserIsTold)
                 }
             }
         }
+    }
+}
+
+// The chooser goes over the window as its child only with the options its
+// own help lists: a chooser that does not know one would fail every choice.
+TEST(FileDialog, TheChooserIsPutOverTheParentAsFarAsItsHelpAllows)
+{
+    const std::string kZenityHelp =
+        "General options\n  --attach=WINDOW   Set the parent window to attach to\n"
+        "  --modal           Set the modal hint\n";
+    const std::string kKDialogHelp =
+        "Options:\n  --attach <winid>  Makes the dialog transient for an X app\n";
+    const struct
+    {
+        const char* program;
+        std::string help;
+        uint64_t parent;
+        std::vector<const char*> present, absent;  // whole lines of the arguments
+        size_t runs;
+    } cases[] = {
+        {"zenity", kZenityHelp, 77594625, {"--attach=77594625", "--modal"}, {}, 2},
+        {"kdialog", kKDialogHelp, 77594625, {"--attach", "77594625"}, {"--modal"}, 2},
+        {"zenity", kZenityHelp, 0, {}, {"--attach=0", "--modal"}, 1},
+        {"zenity",
+         "  --attach-to-parent X\n  --modality\n  --no-modal\n",
+         5,
+         {},
+         {"--attach=5", "--modal"},
+         2},
+        {"zenity", "--modal", 5, {}, {"--attach=5", "--modal"}, 2},
+        {"kdialog", "", 5, {}, {"--attach", "5"}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.program) + " " + c.help + " " + std::to_string(c.parent));
+        TempFolder files;
+        files.Write("a.bin", "x");
+        Chooser chooser;
+        chooser.InstallWithHelp(c.program, c.help, files.Join("a.bin") + "\n");
+        Platform::App::MessageLoop loop;
+        Platform::App::FileChooserRequest request;
+        request.parent = c.parent;
+        const auto result = Platform::App::RunFileChooser(loop, request);
+        ASSERT_TRUE(result);
+        ASSERT_EQ(result->paths, std::vector<std::string>{files.Join("a.bin")});
+        const std::string args = "\n" + chooser.Args();
+        for (const char* a : c.present)
+            EXPECT_NE(args.find("\n" + std::string(a) + "\n"), std::string::npos) << a << " in" << args;
+        for (const char* a : c.absent)
+            EXPECT_EQ(args.find("\n" + std::string(a) + "\n"), std::string::npos) << a << " in" << args;
+        EXPECT_EQ(chooser.Runs(), c.runs);
     }
 }
