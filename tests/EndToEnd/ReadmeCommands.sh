@@ -3,6 +3,8 @@
 # mixer-sim and holds them to the README's own tables and texts, read from
 # README.md itself so that the two cannot drift apart.
 #   ReadmeCommands.sh SOURCE_DIR BIN_DIR
+# ctest runs it through tavo_clean_env: none of the caller's TAVO_*, XDG_*,
+# HOME or DISPLAY reaches it; what it needs it sets below.
 set -uo pipefail
 SRC=$1
 BIN=$2
