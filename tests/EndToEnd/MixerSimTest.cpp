@@ -9,7 +9,7 @@
 #include <fstream>
 #include <thread>
 
-#include "SimProcess.h"
+#include "Pace.h"
 
 namespace {
 
@@ -95,14 +95,8 @@ protected:
         return code;
     }
 
-    bool Sent(const char* request) const
-    {
-        const auto r = sim.Requests();
-        return std::find(r.begin(), r.end(), request) != r.end();
-    }
-
-    // Ten seconds at the program's pace.
-    static constexpr size_t kSize = 128 * 500;
+    // 500 chunks: ten seconds at the program's pace.
+    static constexpr size_t kSize = kChunkSize * 500;
     SimProcess sim;
     std::string quotedPath;
 };
@@ -117,7 +111,7 @@ TEST_P(QuietUpdate, ASignalAbortsTheTransferBeforeTheProcessEndsByIt)
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
     const int code = RunUpdater([&](pid_t pid) {
         Within(
-            SimProcess::kDeadlineMs / 1000, [&] { return Sent("send 0 128"); }, 5);
+            SimProcess::kDeadlineMs / 1000, [&] { return SentChunks(sim) > 0; }, 5);
         kill(pid, signal);
     });
     EXPECT_EQ(code, 128 + signal);
@@ -135,13 +129,9 @@ TEST_F(QuietRun, ASecondSignalWhileTheChannelDrainsStillClearsTheFlagFirst)
 {
     // A slow device: sixteen chunks wait in the channel when the first comes.
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0", "--take-delay-ms", "120"}));
-    const auto sent = [&] {
-        const auto r = sim.Requests();
-        return std::count(r.begin(), r.end(), "send 0 128");
-    };
     const int code = RunUpdater([&](pid_t pid) {
         Within(
-            SimProcess::kDeadlineMs / 1000, [&] { return sent() >= 20; }, 5);
+            SimProcess::kDeadlineMs / 1000, [&] { return SentChunks(sim) >= 20; }, 5);
         kill(pid, SIGTERM);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         kill(pid, SIGINT);
@@ -160,7 +150,7 @@ TEST_F(QuietRun, APathThatArrivesQuotedIsRead)
     std::ofstream(sim.Root() + "/fw dir/new image.syx", std::ios::binary | std::ios::trunc)
         << std::string(300, '\x21');
     EXPECT_EQ(RunUpdater(), 0);
-    EXPECT_EQ(sim.Received().size(), 384u);
+    EXPECT_EQ(sim.Received().size(), PaddedSize(300));
     EXPECT_EQ(sim.Quit(), 0);
 }
 

@@ -9,7 +9,7 @@
 
 #include <sys/stat.h>
 
-#include "SimProcess.h"
+#include "Pace.h"
 
 namespace {
 
@@ -131,17 +131,17 @@ TEST_P(SilentUpdateTest, SendsThePaddedImageAtThePacedRate)
     const auto took = Clock::now() - start;
 
     auto expected = image;
-    const size_t chunks = (size + 127) / 128;
-    expected.resize(chunks * 128, 0);
+    expected.resize(PaddedSize(size), 0);
+    const size_t chunks = expected.size() / kChunkSize;
     EXPECT_EQ(sim.Received(), expected);
-    EXPECT_GE(took, chunks * std::chrono::milliseconds(20));
+    EXPECT_GE(took, chunks * std::chrono::milliseconds(kChunkPauseMs));
 
     // Flag on, channel, every chunk, close, flag off; the driver's version is
     // never asked.
     std::vector<std::string> requests = sim.Requests();
-    EXPECT_EQ(size_t(std::count(requests.begin(), requests.end(), "send 0 128")), chunks);
+    EXPECT_EQ(SentChunks(sim), chunks);
     requests.erase(std::unique(requests.begin(), requests.end()), requests.end());
-    EXPECT_EQ(requests, (std::vector<std::string>{"update-flag 1", "set-event", "open-port 0", "send 0 128",
+    EXPECT_EQ(requests, (std::vector<std::string>{"update-flag 1", "set-event", "open-port 0", ChunkRequest(),
                                                   "close", "clear-event", "update-flag 0"}));
 
     // Installed: back in normal mode with the new version, which the file
@@ -151,7 +151,9 @@ TEST_P(SilentUpdateTest, SendsThePaddedImageAtThePacedRate)
     EXPECT_EQ(sim.Quit(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, SilentUpdateTest, ::testing::Values(size_t(128), size_t(129), size_t(65536)));
+// One chunk exactly, one byte into a second, and a long image.
+INSTANTIATE_TEST_SUITE_P(Sizes, SilentUpdateTest,
+                         ::testing::Values(kChunkSize, kChunkSize + 1, size_t(65536)));
 
 struct Fault
 {
@@ -177,7 +179,7 @@ TEST_P(SilentFaultTest, EndsWithTheFlagClearedAndNothingInstalled)
     auto args = fault.args;
     args.insert(args.end(), {"--mode", "update", "--install-ms", "0"});
     ASSERT_TRUE(sim.Start(args));
-    WriteImage(128 * 40, ImagePath());
+    WriteImage(kChunkSize * 40, ImagePath());
     std::string output;
     EXPECT_EQ(RunUpdater({"-SILENT", PathSwitch()}, &output), 0) << output;
 
@@ -186,7 +188,7 @@ TEST_P(SilentFaultTest, EndsWithTheFlagClearedAndNothingInstalled)
     EXPECT_NE(status.find("version=0.0.3.6"), std::string::npos) << status;
     EXPECT_NE(status.find("installing=0"), std::string::npos) << status;
     // Never the whole image.
-    EXPECT_LT(sim.Received().size(), size_t(128 * 40));
+    EXPECT_LT(sim.Received().size(), kChunkSize * 40);
     const auto requests = sim.Requests();
     ASSERT_FALSE(requests.empty());
     if (fault.channelCloses) {
