@@ -53,6 +53,27 @@ TEST(MixerSim, ControlCommandsAndCleanExit)
     ExpectCleanedUp(sim);
 }
 
+// mixer-sim-ctl: a wrong argument, a word the simulator does not know
+// among them, ends with 2 and the usage, whether a simulator answers or not.
+TEST(MixerSim, TheControlCommandEndsWithTwoOnAWrongArgument)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--mode", "normal"}));
+    for (const std::string& root : {sim.Root(), sim.Root() + "/no simulator"}) {
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"jump"}, {"Status"}, {"status", "quit"}, {"--frobnicate"}, {}}) {
+            std::vector<std::string> argv = {SimProcess::BinFolder() + "/mixer-sim-ctl", "--root", root};
+            argv.insert(argv.end(), args.begin(), args.end());
+            std::string out;
+            EXPECT_EQ(SimProcess::Run(argv, {}, &out), 2) << root << " " << (args.empty() ? "" : args[0]);
+            EXPECT_NE(out.find("usage: mixer-sim-ctl"), std::string::npos) << out;
+        }
+    }
+    // None of them reached the simulator as a command.
+    EXPECT_TRUE(sim.WaitStatus("state=attached mode=normal", 0));
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
 TEST(MixerSim, BadArgumentsEndWithAMessage)
 {
     const std::string sim = SimProcess::BinFolder() + "/mixer-sim";
