@@ -5,8 +5,13 @@ runs differ every time (pass --seed to repeat one).
 
 At every end of the program it checks that the driver's update flag is 0,
 that every transfer was either whole on the device or reported failed by the
-window (or aborted by a signal), and that no sanitizer spoke. Prints the
-figures at the end; exits 1 when any check failed.
+window (or aborted by a signal), that no transfer the window called a success
+left the device with nothing to install, that none it called a failure was
+installed, that the device got the chosen image's bytes (the image's name
+holds a backslash, and a decoy of the same size lies where that backslash as
+a separator would lead), and that no sanitizer spoke. Now and then it starts
+the device again, mostly with the fault that resets it as the update flag
+goes on. Prints the figures at the end; exits 1 when any check failed.
 """
 import argparse
 import ctypes
@@ -124,18 +129,19 @@ def read_dump(path):
 
 
 def verdict(controls):
-    """What the window says about the last transfer: success, failure or none."""
+    """What the window says about the last transfer: success, failure,
+    aborted (the program's own abort after the last chunk) or none."""
     shown = lambda n: controls.get(n, {}).get("shown", False)
+    process = controls.get("labelUpdateProcessInformation", {}).get("text", "")
     if shown("labelDeviceCannotUpdateError") or shown("labelFirmwareFileInformation"):
         return "failure"
     if shown("progressBar"):
         return None
-    if shown("buttonManualDeviceHasUpdatedRescanButton") or "successfully updated" in \
-            controls.get("labelUpdateProcessInformation", {}).get("text", ""):
+    if shown("buttonManualDeviceHasUpdatedRescanButton") or "successfully updated" in process:
         return "success"
     # An abort after the last chunk: the window offers to try again.
     if shown("buttonReinitialize"):
-        return "failure"
+        return "aborted" if "aborted" in process else "failure"
     return None
 
 
@@ -145,6 +151,8 @@ class Transfer:
         self.ended = None  # time of the flag's clearing
         self.ended_wall = 0.0
         self.installed = False
+        self.received = None  # the device's image when the flag was cleared
+        self.device_gone = False  # detached (or reset) between flag on and off
         self.report = None
         self.seen = ""
 
@@ -161,10 +169,18 @@ def main():
     rng = random.Random(args.seed)
     x = X(args.display)
     work = tempfile.mkdtemp(prefix="tavo-random-")
-    image = os.path.join(work, "image.syx")
+    # The chosen image's name holds a backslash; the decoy, of the same size,
+    # is what a program taking it for a separator would send.
+    image = os.path.join(work, "fw\\image.syx")
+    os.makedirs(os.path.join(work, "fw"))
+    image_bytes = bytes(rng.randrange(256) for _ in range(128 * args.chunks - 37))
     with open(image, "wb") as f:
-        f.write(bytes(rng.randrange(256) for _ in range(128 * args.chunks - 37)))
+        f.write(image_bytes)
+    with open(os.path.join(work, "fw", "image.syx"), "wb") as f:
+        f.write(bytes(b ^ 0x5A for b in image_bytes))
     padded = 128 * args.chunks
+    padded_bytes = image_bytes + bytes(padded - len(image_bytes))
+    received_path = os.path.join(work, "received.bin")
     log_path, dump_path = os.path.join(work, "sim.log"), os.path.join(work, "ui.txt")
     env = dict(os.environ, TAVO_PLATFORM_ROOT=work, TAVO_RUNTIME_DIR=work, HOME=work,
                TAVO_USER_APPDATA_DIR=work + "/user", TAVO_COMMON_APPDATA_DIR=work + "/common",
@@ -173,20 +189,30 @@ def main():
                TAVO_UI_DUMP=dump_path, ASAN_OPTIONS="detect_leaks=1:abort_on_error=0",
                LSAN_OPTIONS="suppressions=" + os.path.join(here, "..", "tests", "lsan.supp"),
                UBSAN_OPTIONS="print_stacktrace=1")
-    sim_started = time.time()
-    sim = subprocess.Popen([os.path.join(args.bin, "mixer-sim"), "--root", work, "--log", log_path,
-                            "--received", os.path.join(work, "received.bin"), "--mode", "normal",
-                            "--take-delay-ms", "15", "--install-ms", "1500"],
-                           env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     ctl = lambda *a: subprocess.run([os.path.join(args.bin, "mixer-sim-ctl"), "--root", work, *a],
                                     capture_output=True, text=True, env=env).stdout.strip()
-    for _ in range(300):
-        if ctl("status").startswith("state="):
-            break
-        time.sleep(0.05)
+    sim = None
+    sim_started = 0.0
+
+    def start_sim(mode, fault):
+        nonlocal sim, sim_started
+        sim_started = time.time()
+        sim = subprocess.Popen([os.path.join(args.bin, "mixer-sim"), "--root", work, "--log", log_path,
+                                "--received", received_path, "--mode", mode, "--take-delay-ms", "15",
+                                "--install-ms", "1500"] + (["--reenumerate-after-flag"] if fault else []),
+                               env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(300):
+            if ctl("status").startswith("state="):
+                break
+            time.sleep(0.05)
+
+    start_sim("normal", False)
 
     figures = {"runs": 0, "whole": 0, "failed": 0, "aborted": 0, "unsampled": 0, "flag-0-ends": 0,
-               "flag-1-ends": 0, "cut-reported-as-success": 0, "sanitizer-reports": 0, "actions": 0}
+               "flag-1-ends": 0, "cut-reported-as-success": 0, "whole-but-unnoticed": 0,
+               "whole-reported-failed": 0, "aborted-but-installed": 0, "another-file-sent": 0,
+               "device-gone-in-transfer": 0, "device-restarts": 0, "restarts-with-reset-fault": 0,
+               "sanitizer-reports": 0, "actions": 0}
     problems = []
     notes = []
     log_at = 0
@@ -210,8 +236,17 @@ def main():
                 transfers.append(current)
             elif current and what == "driver send 0 128":
                 current.sent += 128
-            elif current and what == "driver update-flag 0":
+            elif current and current.ended is None and what == "state detached":
+                current.device_gone = True
+            # The flag is also cleared before it is set: only the first
+            # clearing after the flag went on ends a transfer.
+            elif current and current.ended is None and what == "driver update-flag 0":
                 current.ended = time.monotonic()
+                try:
+                    with open(received_path, "rb") as f:
+                        current.received = f.read()
+                except OSError:
+                    current.received = b""
                 # When the device cleared it, by its own clock: the window
                 # may have shown the verdict before this line was read.
                 try:
@@ -232,10 +267,27 @@ def main():
             # take a while to show its verdict.
             if not program_ended and (since < 1.0 or (t.report is None and since < 3)):
                 continue
-            if whole:
+            if t.device_gone:
+                figures["device-gone-in-transfer"] += 1
+            if t.received is not None and len(t.received) == padded and t.received != padded_bytes:
+                figures["another-file-sent"] += 1
+                problems.append("the device received %d bytes that are not the chosen image's%s" %
+                                (padded, " (the decoy's)" if t.received[:64] != padded_bytes[:64] else ""))
+            elif whole and t.report == "failure":
+                figures["whole-reported-failed"] += 1
+                problems.append("a transfer the device installed was reported as a failure")
+            elif whole and t.report == "aborted":
+                # Closed cleanly after the last chunk: the device cannot tell.
+                figures["aborted-but-installed"] += 1
+            elif whole:
                 figures["whole"] += 1
-            elif t.report == "failure":
+            elif t.report in ("failure", "aborted"):
                 figures["failed"] += 1
+            elif t.report == "success" and t.sent == padded:
+                figures["whole-but-unnoticed"] += 1
+                problems.append("a transfer of all %d bytes that the device did not install (%s) was reported "
+                                "as a success" % (padded, "it went away meanwhile" if t.device_gone else
+                                                  "nothing useful arrived"))
             elif t.report == "success":
                 figures["cut-reported-as-success"] += 1
                 problems.append("a transfer of %d of %d bytes was reported as a success" % (t.sent, padded))
@@ -276,6 +328,7 @@ def main():
 
     def ended(code):
         """The checks at every end of the program."""
+        nonlocal log_at, current
         time.sleep(0.3)  # the device's last lines
         read_log()
         how = "signal %d" % -code if code < 0 else "exit %d" % code
@@ -296,6 +349,16 @@ def main():
             with open(keep, "w") as f:
                 f.write(err_text)
             problems.append("run %d: sanitizer report, kept in %s" % (figures["runs"], keep))
+        if rng.random() < 0.12:
+            # A new device, mostly one that resets as the flag goes on.
+            ctl("quit")
+            sim.wait(timeout=30)
+            fault = rng.random() < 0.7
+            figures["device-restarts"] += 1
+            figures["restarts-with-reset-fault"] += fault
+            start_sim(rng.choice(["normal", "update"]), fault)
+            log_at, current = 0, None
+            return
         if "mode=update" in status and rng.random() < 0.5:
             ctl("normal-mode")
         if "detached" in status and "installing=0" in status:

@@ -6,6 +6,7 @@
 
 #include "Application/ApplicationBase.h"
 #include "Application/CommandLine.h"
+#include "ControlBase/ControlFactory.h"
 #include "ObjectBase/Exception.h"
 #include "Platform/App/InterruptSignals.h"
 
@@ -24,7 +25,54 @@ const WString kAbsolutePath(u"-ABSOLUTE_FIRMWARE_FILE_PATH=");
 const WString kImageName(u"-FIRMWARE_IMAGE_NAME=");
 const WString kDefaultImage(u"RB47DSP_FULL.syx");
 
+// The text the main window's control `child` shows for `id`; empty without
+// the program's string tables (a processor a test made).
+WString WindowText(const char16_t* child, const char16_t* id)
+{
+    WString text;
+    Tavo::LFrameworkApp* app = Tavo::GetFrameworkApp();
+    if (app && app->GetControlFactory())
+        if (Tavo::RCPtr<Tavo::LStringTable> table =
+                app->GetControlFactory()->GetStringTable(WString(u"FirmwareUpdater.MainControl|") + child))
+            table->FindString(id, text);
+    return text;
+}
+
 }  // namespace
+
+const char16_t* LUpdateProcessor::CannotUpdateTextId(uint32_t reason)
+{
+    static const char16_t* const kIds[] = {u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON",
+                                           u"LABEL_DRIVER_IS_TOO_OLD", u"LABEL_CANNOT_UPDATE_SYSTEM_FAILURE",
+                                           u"LABEL_CANNOT_UPDATE_FILE_ACCESS_FAILURE",
+                                           u"LABEL_DEVICE_DEVICE_ACCESS_FAILURE"};
+    return reason < std::size(kIds) ? kIds[reason] : nullptr;
+}
+
+void LUpdateProcessor::ReportQuietOutcome(int signal, bool timedOut)
+{
+    const int32_t state = mEngine->GetUpdateState(false);
+    // Nothing was started, or the device has the image.
+    if (state != Engine::kUpdateFailed && state != Engine::kUpdateAborted)
+        return;
+    std::string outcome;
+    WString text;
+    if (state == Engine::kUpdateFailed && signal == 0 && !timedOut) {
+        outcome = "the update failed";
+        uint32_t reason = Engine::kReasonNone;
+        mEngine->GetCannotUpdateReason(&reason);
+        if (const char16_t* id = CannotUpdateTextId(reason))
+            text = WindowText(u"labelDeviceCannotUpdateError", id);
+    } else {
+        outcome = signal != 0 ? "the update was aborted by signal " + std::to_string(signal)
+                  : timedOut  ? "the update was aborted after " + std::to_string(mSilentWaitMs / 1000) + " s"
+                              : "the update was aborted";
+        text = WindowText(u"labelUpdateProcessInformation", u"LABEL_UPDATE_ABORTED");
+    }
+    std::fprintf(stderr, "FirmwareUpdater -SILENT: %s%s%s\n", outcome.c_str(), text.IsEmpty() ? "" : ": ",
+                 Tavo::NString(text).c_str());
+    std::fflush(stderr);
+}
 
 LUpdateProcessor::LUpdateProcessor(Tavo::RCPtr<LUpdateEngineInterface> engine, uint32_t silentWaitMs)
     : mEngine(std::move(engine)), mSilentWaitMs(silentWaitMs)
@@ -184,12 +232,14 @@ TavoResult LUpdateProcessor::Initialize(const WString& commandLine)
     // A signal that came before the transfer started found nothing to abort.
     if (Tavo::Platform::App::InterruptCatcher::CaughtSignal() != 0)
         mEngine->AbortUpdate();
-    if (mEngine->WaitForUpdate(mSilentWaitMs) != Tavo::S_OK) {
+    const bool timedOut = mEngine->WaitForUpdate(mSilentWaitMs) != Tavo::S_OK;
+    if (timedOut) {
         // The program must not end under a running transfer: abort it and
         // let the worker close the channel and clear the driver's flag.
         mEngine->AbortUpdate();
         mEngine->WaitForUpdate(kAbortWaitMs);
     }
+    ReportQuietOutcome(Tavo::Platform::App::InterruptCatcher::CaughtSignal(), timedOut);
     interrupts.reset();
     Tavo::Platform::App::InterruptCatcher::EndByCaughtSignal();
     return kEndWithoutWindow;

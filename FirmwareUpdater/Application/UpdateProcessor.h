@@ -40,11 +40,17 @@ public:
     void SelectFirmwareFile();
     void DefineSupportedDevice();
     static Tavo::WString GetDeviceName();
+    // The string id of the window's text for a cannot-update reason (the
+    // engine's kReason...); null for a reason it has no text for.
+    static const char16_t* CannotUpdateTextId(uint32_t reason);
 
     const Tavo::RCPtr<LUpdateEngineInterface>& GetEngine() const { return mEngine; }
 
 private:
     static Tavo::WString ProgramFolder();
+    // A quiet update that did not succeed says so on standard error, in the
+    // window's words: `signal` ended it, or it ran past `timedOut`.
+    void ReportQuietOutcome(int signal, bool timedOut);
 
     Tavo::WString mCommandLine;
     Tavo::RCPtr<LUpdateEngineInterface> mEngine;

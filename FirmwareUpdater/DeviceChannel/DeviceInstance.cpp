@@ -262,13 +262,10 @@ bool SetDriverUpdateFlag(const DeviceInstanceRecord& record, uint32_t value)
     auto device = DeviceChannelInternal::OpenInstanceDevice(path);
     if (!device)
         return false;
-    Driver::PropertyHeader header;
-    header.set = Driver::kDriverControlSet;
-    header.id = Driver::kDriverUpdateFlag;
-    header.flags = Driver::kPropertySet;
+    DeviceChannelInternal::UpdateFlagRequest request(value);
     uint32_t returned = 0;
-    const bool accepted =
-        device->Ioctl(Driver::kIoctlKsProperty, &header, sizeof header, &value, sizeof value, &returned);
+    const bool accepted = device->Ioctl(Driver::kIoctlKsProperty, &request.header, sizeof request.header,
+                                        &request.value, sizeof request.value, &returned);
     device->Close();
     return accepted;
 }

@@ -55,8 +55,11 @@ void DeviceInstanceWatcher::Watch()
         Arm();
         std::lock_guard<CalvioMutex> lock(mLock);
         const bool attached = ReadAttachedLocked();
-        if (!attached)
+        if (!attached) {
+            if (mDevice)
+                mLost = true;
             CloseDeviceLocked();
+        }
         if (mReceiver != nullptr)
             mReceiver->OnAttachedStateChanged(attached, this);
     }
@@ -105,7 +108,13 @@ bool DeviceInstanceWatcher::Ioctl(uint32_t code, const void* in, uint32_t inSize
     std::lock_guard<CalvioMutex> lock(mLock);
     if (!mDevice)
         return false;
-    return mDevice->Ioctl(code, in, inSize, out, outSize, returned);
+    uint32_t error = Tavo::Platform::Driver::kErrorNone;
+    const bool accepted = mDevice->Ioctl(code, in, inSize, out, outSize, returned, &error);
+    // A re-enumeration the "Attached" value never showed (it was back before
+    // the watch thread read it) leaves a handle the driver no longer knows.
+    if (!accepted && error == Tavo::Platform::Driver::kErrorDeviceNotConnected)
+        mLost = true;
+    return accepted;
 }
 
 void DeviceInstanceWatcher::SetListener(CalvioDeviceAttachedStateCallbackReceiver* receiver)

@@ -50,6 +50,11 @@ public:
     // False without reaching the driver when the device is not open.
     bool Ioctl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                uint32_t* returned);
+    // Whether a handle this watcher opened was ever lost: closed on a detach
+    // or found stale by the driver (the device went away under it, also when
+    // it came back at once). Whatever was done through it since may not have
+    // reached the device that is there now.
+    bool HandleLost() const { return mLost.load(); }
     // Reports the current attached state to the receiver at once.
     void SetListener(CalvioDeviceAttachedStateCallbackReceiver* receiver);
 
@@ -72,6 +77,7 @@ private:
     CalvioDeviceAttachedStateCallbackReceiver* mReceiver = nullptr;
     std::unique_ptr<Tavo::Thread> mThread;
     std::atomic<bool> mStop{false};
+    std::atomic<bool> mLost{false};
     std::shared_ptr<Tavo::Platform::KernelEvent> mEvent;
     CalvioMutex mLock;
 };

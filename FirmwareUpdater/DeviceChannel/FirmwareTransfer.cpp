@@ -10,60 +10,63 @@
 #include "Engine/FirmwareImage.h"
 #include "Platform/App/InterruptSignals.h"
 #include "Threading/ChunkPacer.h"
-#include "Utilities/Storage/File.h"
 
 namespace {
 
 constexpr uint32_t kSearchBudgetMs = 50;
 constexpr uint32_t kImagePort = 0;
 
-// Folder and name of the firmware path; false when either is empty.
-bool SplitPath(const Tavo::WString& path, Tavo::WString& folder, Tavo::WString& name)
-{
-    const int32_t slash = std::max(path.ReverseFind(u'/'), path.ReverseFind(u'\\'));
-    if (slash < 0 || slash + 1 == int32_t(path.GetLength()))
-        return false;
-    folder = path.Left(slash);
-    name = path.Mid(slash + 1);
-    if (folder.IsEmpty() && (path[0] == u'/' || path[0] == u'\\'))
-        folder = Tavo::WString(u"/");
-    folder.Replace(u'\\', u'/');
-    return !folder.IsEmpty();
-}
-
-// Releases the channel and clears the driver's flag on every way out.
+// The channel, and the driver's flag on and off through the channel's one
+// handle. A device that re-enumerates (a reset of its own, a power cycle, a
+// replug) forgets the flag and what it had received; the handle it had goes
+// with it, so a transfer that kept its handle from the flag going on until it
+// went off again reached one device all along.
 class TransferScope
 {
 public:
     explicit TransferScope(const DeviceInstanceRecord& record) : mRecord(record) {}
-    ~TransferScope() { Release(); }
+    ~TransferScope() { End(); }
     TransferScope(const TransferScope&) = delete;
     TransferScope& operator=(const TransferScope&) = delete;
 
-    bool SetFlag()
-    {
-        mHold.emplace();
-        mFlagOn = SetDriverUpdateFlag(mRecord, 1);
-        if (!mFlagOn)
-            mHold.reset();
-        return mFlagOn;
-    }
-    PrivateMidi& Channel()
+    PrivateMidi& Open()
     {
         mChannel = std::make_unique<PrivateMidi>(mRecord);
         mChannel->ReportUntakenTo(&mUntaken);
         return *mChannel;
     }
-    // The messages the device never took: sent, but the image is not whole.
-    uint32_t Release()
+
+    // A run killed where no handler ran leaves the flag on over part of an
+    // image, and the device goes on collecting after it while the flag stays
+    // on: it is cleared first, so the device starts on a fresh image.
+    bool SetFlag()
     {
-        mChannel.reset();
-        if (mFlagOn) {
+        mHold.emplace();
+        // From here on the flag is cleared on every way out.
+        mFlagOn = true;
+        return mChannel->SetUpdateFlag(0) && mChannel->SetUpdateFlag(1);
+    }
+
+    // Drains and closes the channel, then clears the flag through the same
+    // handle. True when every message was taken and the handle stayed the
+    // one the flag was set through; the flag is cleared in any case.
+    bool End()
+    {
+        if (!mChannel)
+            return false;
+        mChannel->Shutdown();
+        bool whole = mUntaken == 0;
+        if (mFlagOn && mChannel->SetUpdateFlag(0))
             mFlagOn = false;
+        else
+            whole = false;
+        mChannel.reset();
+        // Whatever device is there now, it is left with the flag off.
+        if (mFlagOn)
             SetDriverUpdateFlag(mRecord, 0);
-        }
+        mFlagOn = false;
         mHold.reset();
-        return mUntaken;
+        return whole;
     }
 
 private:
@@ -93,47 +96,35 @@ Tavo::TavoResult Transfer(FirmwareTransferHost& host)
         return Tavo::E_FAIL;
     }
 
-    Tavo::WString folder;
-    Tavo::WString name;
-    const bool pathValid = SplitPath(host.GetFirmwarePath(), folder, name);
-    // An empty image would report success with nothing sent.
-    Tavo::FileStatus status;
-    if (pathValid && Tavo::File::GetStatus(folder + Tavo::WString(u"/") + name, status) && !status.isFolder &&
-        status.size == 0) {
+    // Read whole before the device is touched: a file that cannot be read
+    // (or is empty, which would report success with nothing sent) never
+    // puts the device into update mode.
+    Tavo::Array<uint8_t> image;
+    if (Tavo::Failed(ReadFirmwareImage(host.GetFirmwarePath(), image))) {
         Fail(host, kReasonFileAccess);
         return Tavo::E_FAIL;
     }
 
     TransferScope scope(record);
+    PrivateMidi& channel = scope.Open();
     if (!scope.SetFlag()) {
+        scope.End();
         Fail(host, kReasonDeviceAccess);
         return Tavo::E_FAIL;
     }
-    PrivateMidi& channel = scope.Channel();
     // A port that did not open makes every send fail, which ends the transfer.
     channel.OpenPort(kImagePort);
-
-    Tavo::Array<uint8_t> image;
-    Tavo::File file;
-    if (!pathValid || file.Open(folder, name, Tavo::File::kModeRead) != Tavo::S_OK ||
-        !ReadWholeFile(file, image)) {
-        scope.Release();
-        host.SetDeviceState(kDeviceCannotUpdate);
-        host.SetUpdateState(kUpdateFailed);
-        host.SetCannotUpdateReason(kReasonFileAccess);
-        return Tavo::E_FAIL;
-    }
     const Tavo::TavoResult hr = SendImage(image, channel, host);
     // Drains the port before it closes; an abort may still come meanwhile.
-    const uint32_t untaken = scope.Release();
-    file.Close();
+    const bool whole = scope.End();
 
     if (hr < 0) {
         Fail(host, kReasonDeviceAccess);
         return hr;
     }
-    // What the device never took did not arrive: the image is cut.
-    if (untaken != 0) {
+    // Messages the device never took, or a device that went away and came
+    // back meanwhile: the image did not arrive whole.
+    if (!whole) {
         Fail(host, kReasonDeviceAccess);
         return Tavo::E_FAIL;
     }

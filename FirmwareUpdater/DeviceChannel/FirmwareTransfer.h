@@ -42,7 +42,9 @@ constexpr uint32_t kReasonDeviceAccess = 4;
 
 // Sends the firmware file through port 0 of the mixer's private channel:
 // S_OK, E_ABORT when the abort flag ended it, else E_FAIL. The driver's
-// update flag is on only while the transfer runs.
+// update flag is on only while the transfer runs; it goes on and off through
+// the channel's own handle, and a device that went away under that handle
+// meanwhile (even when it came back at once) makes the transfer a failure.
 Tavo::TavoResult PerformPrivateMidiUpdate(FirmwareTransferHost& host);
 
 // The chunk sender: every chunk is sent whole, the last one zero-padded,

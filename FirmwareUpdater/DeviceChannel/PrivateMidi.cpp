@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DeviceChannel/CalvioMutex.h"
+#include "DeviceChannel/DeviceInstanceInternal.h"
 #include "DeviceChannel/DeviceInstanceWatcher.h"
 #include "Platform/Driver/Driver.h"
 #include "Platform/Kernel/KernelEvent.h"
@@ -91,6 +92,7 @@ struct PrivateMidi::MemberData final : CalvioDeviceAttachedStateCallbackReceiver
     Tavo::Platform::KernelEvent event{true};
     std::unique_ptr<Tavo::Thread> pollThread;
     std::atomic<bool> stop{false};
+    bool shutDown = false;
     std::unique_ptr<DeviceInstanceWatcher> watcher;
     PrivateMidi* owner = nullptr;
     // Where closes add the messages the driver never took; guarded by lock.
@@ -347,7 +349,19 @@ PrivateMidi::PrivateMidi(const DeviceInstanceRecord& record) : mData(std::make_u
 
 PrivateMidi::~PrivateMidi()
 {
+    Shutdown();
+    // Closing the device drops every take the driver may still report, so
+    // the send buffers are freed only after it.
+    mData->watcher.reset();
+    mData.reset();
+}
+
+void PrivateMidi::Shutdown()
+{
     MemberData& d = *mData;
+    if (d.shutDown)
+        return;
+    d.shutDown = true;
     // No attach handling while going away: it would hand the driver an event
     // that is about to go.
     d.watcher->SetListener(nullptr);
@@ -356,15 +370,28 @@ PrivateMidi::~PrivateMidi()
     d.event.Set();
     d.pollThread->Join(kStopWaitMs);
     d.pollThread.reset();
-    {
-        std::lock_guard<CalvioMutex> guard(d.watcher->Lock());
-        if (d.watcher->IsOpen())
-            d.SetEventSlot(Driver::kMidiClearEvent);
-    }
-    // Closing the device drops every take the driver may still report, so
-    // the send buffers are freed only after it.
-    d.watcher.reset();
-    mData.reset();
+    std::lock_guard<CalvioMutex> guard(d.watcher->Lock());
+    if (d.watcher->IsOpen())
+        d.SetEventSlot(Driver::kMidiClearEvent);
+}
+
+bool PrivateMidi::SetUpdateFlag(uint32_t value)
+{
+    MemberData& d = *mData;
+    // Checked and sent under the watcher's lock: the watch thread cannot
+    // swap the handle in between.
+    std::lock_guard<CalvioMutex> guard(d.watcher->Lock());
+    if (d.watcher->HandleLost())
+        return false;
+    DeviceChannelInternal::UpdateFlagRequest request(value);
+    uint32_t returned = 0;
+    return d.watcher->Ioctl(Driver::kIoctlKsProperty, &request.header, sizeof request.header, &request.value,
+                            sizeof request.value, &returned);
+}
+
+bool PrivateMidi::HandleLost() const
+{
+    return mData->watcher->HandleLost();
 }
 
 int32_t PrivateMidi::OpenPort(uint32_t port)

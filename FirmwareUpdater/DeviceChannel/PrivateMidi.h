@@ -49,6 +49,19 @@ public:
     // Waits for the open ports to drain (at most kDrainLimitMs), then closes
     // the channel.
     int32_t Close();
+    // Closes the channel, stops reading input and takes the event back from
+    // the driver, but keeps the device handle for the requests that end a
+    // transfer (SetUpdateFlag); nothing else works after it. The destructor
+    // does it when it was not done.
+    void Shutdown();
+    // Sets the driver's update flag through this channel's own handle. False
+    // when the driver refused, and without asking once the handle was ever
+    // lost (HandleLost): the device the flag would reach then is not the one
+    // that got what went through the channel before.
+    bool SetUpdateFlag(uint32_t value);
+    // The device went away under the channel's handle since the channel was
+    // made, even when it came back at once.
+    bool HandleLost() const;
     static constexpr uint32_t kDrainLimitMs = 2000;
     // Every close (the drain's end, a detach, the destructor's) adds to
     // *counter the messages the driver never took; null stops it. The

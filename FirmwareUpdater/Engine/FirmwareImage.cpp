@@ -5,15 +5,22 @@
 #include <algorithm>
 #include <exception>
 
+bool SplitImagePath(const Tavo::WString& path, Tavo::WString& folder, Tavo::WString& name)
+{
+    const int32_t slash = path.ReverseFind(u'/');
+    if (slash < 0 || slash + 1 == int32_t(path.GetLength()))
+        return false;
+    folder = path.Left(slash);
+    name = path.Mid(slash + 1);
+    return true;
+}
+
 TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& image)
 {
     image.SetCount(0);
-    const Tavo::WString folder = Tavo::File::GetFolderPart(path);
-    const Tavo::WString name = Tavo::File::GetFileNamePart(path);
-    // Without a separator the folder part is the whole path; with one at the
-    // end the name part is. A leading separator names the root folder.
-    const bool rooted = !path.IsEmpty() && (path[0] == u'/' || path[0] == u'\\');
-    if (folder == path || name == path || name.IsEmpty() || (folder.IsEmpty() && !rooted))
+    Tavo::WString folder;
+    Tavo::WString name;
+    if (!SplitImagePath(path, folder, name))
         return E_FAIL;
     try {
         Tavo::File file(folder, name, Tavo::File::kModeRead);

@@ -7,6 +7,11 @@
 
 #include <cstdint>
 
+// The folder (empty for the root) and the file name of an image's path.
+// Only "/" separates them: a backslash is a character of a name, so the file
+// named is the file read. False without a folder or a name.
+bool SplitImagePath(const Tavo::WString& path, Tavo::WString& folder, Tavo::WString& name);
+
 // Reads the whole firmware image at the path. E_FAIL when the path has no
 // folder or no file name, the file cannot be opened or read to its length,
 // or it is empty: each is a file-access failure, never a partial image.

@@ -298,8 +298,8 @@ bool LUpdateEngineInterface::ParseFirmwareVersion()
     WString path;
     if (Tavo::Failed(GetFirmwarePath(path)))
         return false;
-    const int32_t slash = std::max(path.ReverseFind(u'\\'), path.ReverseFind(u'/'));
-    const WString name = path.Mid(slash + 1).ToUpper();
+    // A backslash is part of the file's name, as everywhere on the image's road.
+    const WString name = path.Mid(path.ReverseFind(u'/') + 1).ToUpper();
     const int32_t at = name.Find(WString(u"_V"));
     if (at < 0)
         return false;

@@ -512,12 +512,8 @@ void LMainControl::UpdateCannotUpdateLabel(bool allowed)
     const LControl* label = mLabelDeviceCannotUpdateError.Get();
     WString text = label->GetText();
     if (allowed) {
-        static const char16_t* const kIds[] = {
-            u"LABEL_DEVICE_CANNOT_BE_UPDATED_NO_REASON", u"LABEL_DRIVER_IS_TOO_OLD",
-            u"LABEL_CANNOT_UPDATE_SYSTEM_FAILURE", u"LABEL_CANNOT_UPDATE_FILE_ACCESS_FAILURE",
-            u"LABEL_DEVICE_DEVICE_ACCESS_FAILURE"};
-        if (reason < std::size(kIds))
-            text = TableText(label, kIds[reason]);
+        if (const char16_t* id = LUpdateProcessor::CannotUpdateTextId(reason))
+            text = TableText(label, id);
     } else {
         text = TableText(label, reason == Engine::kReasonDriverTooOld ? u"LABEL_DRIVER_IS_TOO_OLD"
                                                                       : u"LABEL_UPDATE_NOT_NEEDED");

@@ -86,10 +86,9 @@ bool LControl::IntersectRect(RectT<double>& out, const RectT<double>& a, const R
 TavoResult LControl::Draw(LRenderer* renderer, const RectRegion& region,
                           std::vector<RCPtr<LControl>>& overlays, bool unclippedPass)
 {
-    // A floating control asked in the normal pass comes from the window's
-    // Z-order pass, which has moved the origin to the control's own corner.
-    const bool floatingAtOwnCorner = !Clips(this) && !unclippedPass;
-    if (Clips(this) && unclippedPass)
+    // Clipped controls belong to the normal pass, floating ones to the
+    // unclipped pass that follows it.
+    if (Clips(this) == unclippedPass)
         return E_INVALIDARG;
     if (!IsShown(false))
         return S_OK;
@@ -98,8 +97,8 @@ TavoResult LControl::Draw(LRenderer* renderer, const RectRegion& region,
     LRenderContextInfo* context = renderer->GetCurrentContext();
     // A top control's own coordinates are the window's client area: its
     // position is where the window stands on the screen.
-    const RectT<double> rect = mParent && !floatingAtOwnCorner ? RectT<double>{mX, mY, mWidth, mHeight}
-                                                               : RectT<double>{0, 0, mWidth, mHeight};
+    const RectT<double> rect =
+        mParent ? RectT<double>{mX, mY, mWidth, mHeight} : RectT<double>{0, 0, mWidth, mHeight};
     RectT<double> visible = rect;
     const bool meets = unclippedPass ? IntersectRect(visible, rect, rect)
                                      : IntersectRect(visible, rect, context->state.clip);
@@ -137,34 +136,42 @@ TavoResult LControl::Draw(LRenderer* renderer, const RectRegion& region,
         for (int32_t i = 0; i < looks; ++i) {
             const float weight =
                 i < static_cast<int32_t>(mLookWeights.size()) ? mLookWeights[size_t(i)] : 0.0f;
-            if (!mLooks[size_t(i)] || !(weight > 0))
+            if (!(weight > 0))
                 continue;
             // The weight is all a look changes of the state, and every look
-            // operation leaves the state as it found it.
+            // operation leaves the state as it found it. An empty slot of the
+            // look list draws nothing itself but still shows the children.
             const float opacity = context->state.opacity;
             context->state.opacity = opacity * weight;
-            body(i, *mLooks[size_t(i)]);
+            body(i, mLooks[size_t(i)].Get());
             context->state.opacity = opacity;
         }
     };
     // Background parts first, the client part over them.
-    eachLook([&](int32_t, LLook& look) { look.DrawNonClientParts(*renderer, region); });
-    eachLook([&](int32_t, LLook& look) { look.DrawClientPart(*renderer, region); });
+    eachLook([&](int32_t, LLook* look) {
+        if (look)
+            look->DrawNonClientParts(*renderer, region);
+    });
+    eachLook([&](int32_t, LLook* look) {
+        if (look)
+            look->DrawClientPart(*renderer, region);
+    });
 
     const RectT<double> bounds{0, 0, mWidth, mHeight};
     ForEachDirtyRect(*renderer, region, bounds, [&] { DrawContent(renderer); });
 
-    bool childrenDrawn = false;
+    // Children are drawn once for each visible look, at its weight: a
+    // control whose looks are all faded out shows none of them. A control
+    // without looks is a plain container and shows them once.
     const PointT<double> labelOffset =
         mLabelScrolls ? PointT<double>{mScrollX, mScrollY} : PointT<double>{0, 0};
-    eachLook([&](int32_t index, LLook& look) {
-        look.DrawLabelText(*renderer, region, labelOffset);
+    eachLook([&](int32_t index, LLook* look) {
+        if (look)
+            look->DrawLabelText(*renderer, region, labelOffset);
         if (mChildren.Count() > 0)
             DrawChildren(renderer, region, overlays, index);
-        childrenDrawn = true;
     });
-    // Without a visible look the children are still drawn, once, at full weight.
-    if (!childrenDrawn && mChildren.Count() > 0)
+    if (mLooks.empty() && mChildren.Count() > 0)
         DrawChildren(renderer, region, overlays, -1);
 
     ForEachDirtyRect(*renderer, region, bounds, [&] { DrawOverlay(renderer); });

@@ -105,16 +105,12 @@ uint32_t LControl::GetLookColorAt(const PointT<int32_t>& point, int32_t lookInde
 
 bool LControl::IsTransparentAt(const PointT<int32_t>& point)
 {
-    bool anyLook = false;
-    for (int32_t i = 0; i < GetLookCount(); ++i) {
-        if (GetLookWeight(i) <= 0.0f)
-            continue;
-        anyLook = true;
-        if ((GetLookColorAt(point, i) >> 24) != 0)
+    // Where no visible look shows anything, the hit falls through: also when
+    // the control has no visible look at all.
+    for (int32_t i = 0; i < GetLookCount(); ++i)
+        if (GetLookWeight(i) > 0.0f && (GetLookColorAt(point, i) >> 24) != 0)
             return false;
-    }
-    // A control without a look shows nothing of its own but still takes hits.
-    return anyLook;
+    return true;
 }
 
 RCPtr<LControl> LControl::HitTest(const PointT<int32_t>& point, PointT<int32_t>& local, bool strict)
@@ -137,9 +133,12 @@ RCPtr<LControl> LControl::HitTest(const PointT<int32_t>& point, PointT<int32_t>&
     RCPtr<LControl> best;
     PointT<int32_t> bestLocal;
     int32_t bestZ = kNoZ;
+    // Children are found through each visible look, as they are drawn: none
+    // while every look is faded out. A control without looks is a plain
+    // container, its whole rectangle the client area.
     const int32_t looks = std::max(GetLookCount(), 1);
     for (int32_t li = 0; li < looks; ++li) {
-        if (GetLookCount() > 0 && GetLookWeight(li) <= 0.0f)
+        if (GetLookCount() > 0 && !(GetLookWeight(li) > 0.0f))
             continue;
         const RectT<double> client = GetLookClientRect(GetLookCount() > 0 ? li : -1);
         const bool inClient = point.x >= client.x && point.y >= client.y &&

@@ -179,6 +179,15 @@ void LButton::ReleaseIdle()
     CancelIdle();
 }
 
+void LButton::StopRepeating()
+{
+    if (!mRepeatPressed)
+        return;
+    mRepeatPressed = false;
+    if (!mSimulatedClickPending)
+        ReleaseIdle();
+}
+
 void LButton::SimulateClick()
 {
     if (mSimulatedClickPending) {

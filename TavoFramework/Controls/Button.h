@@ -42,6 +42,8 @@ public:
 
     // Owners (scrollbar, up-down, checked items) set these directly.
     void SetAutoRepeat(bool on) { mAutoRepeat = on; }
+    // Ends a held repeat: no more repeats until the next press.
+    void StopRepeating();
     void SetPassive(bool on) { mPassive = on; }
     void SetKeepPressedLook(bool on) { mKeepPressedLook = on; }
     bool IsRadio() const { return mIsRadio; }

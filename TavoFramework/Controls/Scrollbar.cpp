@@ -68,24 +68,24 @@ TavoResult LScrollbar::Initialize()
     if (mChannel) {
         mHandler->AddHandler(&LScrollbar::OnChannelPress, mChannel, u"NID_LEFT_DRAG_CONDITION_CHANGE");
         mHandler->AddHandler(&LScrollbar::OnChannelHover, mChannel, u"NID_HOVER_CONDITION_CHANGE");
-        mThumb = mChannel->FindChildByName(u"thumb");
+        // The thumb and the step parts count only as buttons.
+        mThumb = RCPtrDynamicCast<LButton>(mChannel->FindChildByName(u"thumb"));
         if (mThumb) {
             mHandler->AddHandler(&LScrollbar::OnThumbMouseMove, mThumb, u"NID_MOUSE_MOVE");
             mHandler->AddHandler(&LScrollbar::OnThumbDrag, mThumb, u"NID_LEFT_DRAG_CONDITION_CHANGE");
             // A dragged thumb keeps its pressed look off the track.
-            if (auto* button = dynamic_cast<LButton*>(mThumb.Get()))
-                button->SetKeepPressedLook(true);
+            static_cast<LButton*>(mThumb.Get())->SetKeepPressedLook(true);
         }
     }
-    RCPtr<LControl> dec = FindChildByName(u"dec");
-    RCPtr<LControl> inc = FindChildByName(u"inc");
-    for (const RCPtr<LControl>& step : {dec, inc}) {
+    const RCPtr<LButton> dec = StepButton(u"dec"), inc = StepButton(u"inc");
+    for (const RCPtr<LButton>& step : {dec, inc}) {
         if (!step)
             continue;
         mHandler->AddHandler(&LScrollbar::OnStepButton, step, u"NID_BUTTON_AUTOREPEAT");
-        // Steps come from the button's repeats: one at the press, then on its rhythm.
-        if (auto* button = dynamic_cast<LButton*>(step.Get()))
-            button->SetAutoRepeat(true);
+        // Steps come from the button's repeats: one at the press, then on
+        // its rhythm, starting from rest.
+        step->SetAutoRepeat(true);
+        step->StopRepeating();
     }
     if (dec && inc)
         mVertical = (inc->GetX() - dec->GetX()) <= (inc->GetY() - dec->GetY()) ? 1 : 0;
@@ -98,8 +98,8 @@ TavoResult LScrollbar::Finalize()
 {
     SetNotFocusable(true);
     for (const char16_t* part : {u"dec", u"inc"})
-        if (RCPtr<LControl> child = FindChildByName(part))
-            child->SetNotFocusable(true);
+        if (RCPtr<LButton> step = StepButton(part))
+            step->SetNotFocusable(true);
     if (mChannel)
         mChannel->SetNotFocusable(true);
     if (mThumb) {
@@ -108,6 +108,11 @@ TavoResult LScrollbar::Finalize()
     }
     ClampScrollPosition();
     return S_OK;
+}
+
+RCPtr<LButton> LScrollbar::StepButton(const char16_t* name)
+{
+    return RCPtrDynamicCast<LButton>(FindChildByName(name));
 }
 
 void LScrollbar::ClampScrollPosition()

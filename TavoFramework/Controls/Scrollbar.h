@@ -5,6 +5,8 @@
 
 namespace Tavo {
 
+class LButton;
+
 // A normalized value shown as a thumb sliding along a channel, with step
 // buttons at the ends. Parts: "dec", "inc", "channel" and the channel's
 // "thumb". The value reaches subscribers as "NID_VALUE_CHANGE".
@@ -58,6 +60,8 @@ private:
     TavoResult OnStepButton(const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& n);
     TavoResult HandleSiblingKey(const RCPtr<LNotificationDistributor>& sender, const RCPtr<LNotification>& n);
 
+    // The child of that name when it is a button, else null.
+    RCPtr<LButton> StepButton(const char16_t* name);
     double ApplyValue(double value);
     // Room the thumb can travel; 0 or less when it fills the track.
     double TrackSpan() const { return mTrackEnd - mTrackStart - mThumbLength; }

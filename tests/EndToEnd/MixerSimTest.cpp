@@ -148,13 +148,17 @@ protected:
         quotedPath = "-ABSOLUTE_FIRMWARE_FILE_PATH=\"" + image + "\"";
     }
 
-    int RunUpdater(const std::function<void(pid_t)>& meanwhile = {})
+    // A run that ends by a signal says so in one line on standard error;
+    // one that updated says nothing.
+    int RunUpdater(const std::function<void(pid_t)>& meanwhile = {}, int abortedBy = 0)
     {
         std::string output;
         const int code =
             SimProcess::Run({SimProcess::BinFolder() + "/FirmwareUpdater", "-SILENT", quotedPath},
                             sim.ProgramEnvironment(), &output, SimProcess::kDeadlineMs, nullptr, meanwhile);
-        EXPECT_TRUE(output.empty()) << output;
+        EXPECT_EQ(output, abortedBy == 0 ? std::string()
+                                         : "FirmwareUpdater -SILENT: the update was aborted by signal " +
+                                               std::to_string(abortedBy) + ": Update aborted.\n");
         return code;
     }
 
@@ -172,11 +176,13 @@ TEST_P(QuietUpdate, ASignalAbortsTheTransferBeforeTheProcessEndsByIt)
 {
     const int signal = GetParam();
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
-    const int code = RunUpdater([&](pid_t pid) {
-        Within(
-            SimProcess::kDeadlineMs / 1000, [&] { return SentChunks(sim) > 0; }, 5);
-        kill(pid, signal);
-    });
+    const int code = RunUpdater(
+        [&](pid_t pid) {
+            Within(
+                SimProcess::kDeadlineMs / 1000, [&] { return SentChunks(sim) > 0; }, 5);
+            kill(pid, signal);
+        },
+        signal);
     EXPECT_EQ(code, 128 + signal);
 
     EXPECT_LT(sim.Received().size(), kSize);
@@ -192,13 +198,15 @@ TEST_F(QuietRun, ASecondSignalWhileTheChannelDrainsStillClearsTheFlagFirst)
 {
     // A slow device: sixteen chunks wait in the channel when the first comes.
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0", "--take-delay-ms", "120"}));
-    const int code = RunUpdater([&](pid_t pid) {
-        Within(
-            SimProcess::kDeadlineMs / 1000, [&] { return SentChunks(sim) >= 20; }, 5);
-        kill(pid, SIGTERM);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        kill(pid, SIGINT);
-    });
+    const int code = RunUpdater(
+        [&](pid_t pid) {
+            Within(
+                SimProcess::kDeadlineMs / 1000, [&] { return SentChunks(sim) >= 20; }, 5);
+            kill(pid, SIGTERM);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            kill(pid, SIGINT);
+        },
+        SIGTERM);
     EXPECT_EQ(code, 128 + SIGTERM);
     const std::string status = sim.Command("status");
     EXPECT_NE(status.find("flag=0"), std::string::npos) << status;

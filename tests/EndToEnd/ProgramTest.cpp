@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <csignal>
 #include <sys/stat.h>
 
+#include "ImageFiles.h"
 #include "Pace.h"
 
 namespace {
@@ -26,23 +28,19 @@ protected:
     }
 
     int RunUpdater(const std::vector<std::string>& args, std::string* output = nullptr,
-                   std::string program = {})
+                   std::string program = {}, const std::function<void(pid_t)>& meanwhile = {})
     {
         std::vector<std::string> argv = {program.empty() ? SimProcess::BinFolder() + "/FirmwareUpdater"
                                                          : program};
         argv.insert(argv.end(), args.begin(), args.end());
-        return SimProcess::Run(argv, sim.ProgramEnvironment(), output);
+        return SimProcess::Run(argv, sim.ProgramEnvironment(), output, SimProcess::kDeadlineMs, nullptr,
+                               meanwhile);
     }
 
     // An image in a folder whose name holds a space.
     std::vector<uint8_t> WriteImage(size_t size, const std::string& path)
     {
-        fs::create_directories(fs::path(path).parent_path());
-        std::vector<uint8_t> bytes(size);
-        for (size_t i = 0; i < size; ++i)
-            bytes[i] = uint8_t(i * 31 + 7);
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(size));
-        return bytes;
+        return WriteDistinctImage(path, size, 7);
     }
 
     std::string ImagePath() const { return sim.Root() + "/fw dir/new image.syx"; }
@@ -136,13 +134,18 @@ TEST_P(SilentUpdateTest, SendsThePaddedImageAtThePacedRate)
     EXPECT_EQ(sim.Received(), expected);
     EXPECT_GE(took, chunks * std::chrono::milliseconds(kChunkPauseMs));
 
-    // Flag on, channel, every chunk, close, flag off; the driver's version is
+    // The channel, the flag off (whatever an earlier run left) and on, every
+    // chunk, close, flag off, all through one handle; the driver's version is
     // never asked.
     std::vector<std::string> requests = sim.Requests();
     EXPECT_EQ(SentChunks(sim), chunks);
     requests.erase(std::unique(requests.begin(), requests.end()), requests.end());
-    EXPECT_EQ(requests, (std::vector<std::string>{"update-flag 1", "set-event", "open-port 0", ChunkRequest(),
-                                                  "close", "clear-event", "update-flag 0"}));
+    EXPECT_EQ(requests,
+              (std::vector<std::string>{"set-event", "update-flag 0", "update-flag 1", "open-port 0",
+                                        ChunkRequest(), "close", "clear-event", "update-flag 0"}));
+    const auto log = sim.LogLines();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "driver open"), 1);
+    EXPECT_TRUE(output.empty()) << output;
 
     // Installed: back in normal mode with the new version, which the file
     // no longer beats.
@@ -162,7 +165,15 @@ struct Fault
     // The channel was made and the device stayed: it is closed, then the
     // flag cleared, as the last requests.
     bool channelCloses;
+    // Run with -DEBUG_CONSOLE: the outcome's line comes among the log's.
+    bool debugConsole = false;
 };
+
+// The line a failed quiet update ends with, in the window's words.
+const std::string kDeviceFailureLine =
+    "FirmwareUpdater -SILENT: the update failed: The update has failed because "
+    "the device can not be accessed. Unplug and replug in the device and "
+    "press \"TRY AGAIN\"\n";
 
 void PrintTo(const Fault& fault, std::ostream* os)
 {
@@ -181,7 +192,19 @@ TEST_P(SilentFaultTest, EndsWithTheFlagClearedAndNothingInstalled)
     ASSERT_TRUE(sim.Start(args));
     WriteImage(kChunkSize * 40, ImagePath());
     std::string output;
-    EXPECT_EQ(RunUpdater({"-SILENT", PathSwitch()}, &output), 0) << output;
+    std::vector<std::string> switches = {"-SILENT", PathSwitch()};
+    if (fault.debugConsole)
+        switches.push_back("-DEBUG_CONSOLE");
+    EXPECT_EQ(RunUpdater(switches, &output), 0) << output;
+    // Said once on standard error, the only thing said unless the debug log
+    // goes there too.
+    if (fault.debugConsole) {
+        const size_t at = output.find(kDeviceFailureLine);
+        EXPECT_NE(at, std::string::npos) << output;
+        EXPECT_EQ(output.find(kDeviceFailureLine, at + 1), std::string::npos) << output;
+    } else {
+        EXPECT_EQ(output, kDeviceFailureLine);
+    }
 
     const std::string status = sim.Command("status");
     EXPECT_NE(status.find("flag=0"), std::string::npos) << status;
@@ -194,21 +217,92 @@ TEST_P(SilentFaultTest, EndsWithTheFlagClearedAndNothingInstalled)
     if (fault.channelCloses) {
         EXPECT_EQ(sim.LastRequests(3), (std::vector<std::string>{"close", "clear-event", "update-flag 0"}));
     } else if (!FlagEverOn()) {
-        // Refused at once: no channel was made, nothing was sent.
-        EXPECT_EQ(requests, (std::vector<std::string>{"update-flag 1 refused"}));
+        // Refused at once: no port opened, nothing was sent.
+        EXPECT_EQ(std::count(requests.begin(), requests.end(), "open-port 0"), 0);
+        EXPECT_EQ(SentChunks(sim), 0u);
     }
     EXPECT_EQ(sim.Quit(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, SilentFaultTest,
                          ::testing::Values(Fault{"RefuseFlag", {"--refuse-update-flag"}, false},
-                                           Fault{"RefusePort", {"--refuse-open-port"}, true},
+                                           Fault{"RefusePort", {"--refuse-open-port"}, true, true},
                                            Fault{"RefuseChunk", {"--refuse-chunk", "5"}, true},
-                                           Fault{"NeverTake", {"--never-take"}, true},
+                                           Fault{"NeverTake", {"--never-take"}, true, true},
                                            Fault{"TakeSlowly", {"--take-delay-ms", "2000"}, true},
                                            // Unplugged: the driver is gone, so only the flag drops.
-                                           Fault{"DetachAtChunk", {"--detach-at-chunk", "5"}, false}),
+                                           Fault{"DetachAtChunk", {"--detach-at-chunk", "5"}, false, true},
+                                           // Reset as the flag went on: its handle went stale, the
+                                           // device forgot the flag and came back.
+                                           Fault{"ResetAfterFlag", {"--reenumerate-after-flag"}, false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A backslash is a character of a name like any other: the file named is
+// the file sent, also when the path the backslash would make as a separator
+// names a file too.
+struct NamedImage
+{
+    const char* name;
+    const char* chosen;  // under the root
+    const char* decoy;
+};
+
+void PrintTo(const NamedImage& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class NamedImageTest : public ProgramTest, public ::testing::WithParamInterface<NamedImage>
+{
+};
+
+TEST_P(NamedImageTest, TheDeviceGetsTheFileNamed)
+{
+    const NamedImage& c = GetParam();
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
+    const auto image = WriteDistinctImage(sim.Root() + c.chosen, kChunkSize * 40 + 3, 1);
+    const auto decoy = WriteDistinctImage(sim.Root() + c.decoy, image.size(), 2);
+    std::string output;
+    EXPECT_EQ(RunUpdater({"-SILENT", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + sim.Root() + c.chosen}, &output), 0);
+    EXPECT_TRUE(output.empty()) << output;
+    EXPECT_EQ(sim.Received(), Padded(image));
+    EXPECT_NE(sim.Received(), Padded(decoy));
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, NamedImageTest,
+                         ::testing::Values(NamedImage{"InTheFileName", "/d/a\\b.syx", "/d/a/b.syx"},
+                                           NamedImage{"InAFolderName", "/d/dir\\sub/x.syx",
+                                                      "/d/dir/sub/x.syx"},
+                                           NamedImage{"Leading", "/d/\\x.syx", "/d//x.syx"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Killed where no handler runs, a transfer leaves the device's flag on over
+// part of an image; the next run still gives the device the image alone.
+TEST_F(ProgramTest, ARunAfterAKilledTransferSendsTheImageAfresh)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
+    const auto old = WriteDistinctImage(ImagePath(), 20000, 5);
+    std::string output;
+    const int killed = RunUpdater({"-SILENT", PathSwitch()}, &output, {}, [&](pid_t pid) {
+        Within(
+            SimProcess::kDeadlineMs / 1000, [&] { return SentChunks(sim) >= 50; }, 5);
+        kill(pid, SIGKILL);
+    });
+    EXPECT_EQ(killed, 128 + SIGKILL) << output;
+    std::string status = sim.Command("status");
+    ASSERT_NE(status.find("flag=1"), std::string::npos) << status;
+    ASSERT_LT(sim.Received().size(), old.size());
+
+    const auto image = WriteDistinctImage(ImagePath(), 20000, 6);
+    EXPECT_EQ(RunUpdater({"-SILENT", PathSwitch()}, &output), 0) << output;
+    EXPECT_EQ(sim.Received(), Padded(image));
+    ASSERT_TRUE(sim.WaitStatus("state=attached mode=normal version=0.0.3.7"));
+    status = sim.Command("status");
+    EXPECT_NE(status.find("flag=0 received=" + std::to_string(Padded(image).size()) + " "), std::string::npos)
+        << status;
+    EXPECT_EQ(sim.Quit(), 0);
+}
 
 TEST_F(ProgramTest, RunsThatNeedTheWindowEndThroughTheStartupError)
 {

@@ -52,7 +52,8 @@ const char* Usage()
            "  --mode normal|update|absent  state at start (default normal)\n"
            "  --version A.B.C.D          firmware version the device reports (default 0.0.3.6)\n"
            "  --after-update-version A.B.C.D  version after a complete update (default 0.0.3.7)\n"
-           "  --received FILE            bytes received on port 0 while the update flag is on\n"
+           "  --received FILE            the image the device holds: bytes received on port 0 since the\n"
+           "                             update flag last went on\n"
            "  --log FILE                 one line per MIDI message, its take and driver request, after\n"
            "                             the milliseconds since start and a tab\n"
            "  --install-ms MS            install delay after a complete update (default 2000)\n"
@@ -67,6 +68,8 @@ const char* Usage()
            "  --take-delay-ms MS         take each message (driver channel and MIDI port) MS after the\n"
            "                             previous one\n"
            "  --detach-at-chunk K        detach when the K-th message arrives\n"
+           "  --reenumerate-after-flag   the first time the update flag goes on, reset and come back at\n"
+           "                             once (the handle that set it goes stale, the flag goes off)\n"
            "  --reply-delay-ms MS        answer the identity request late\n"
            "  --reply-length N           answer with a reply of N bytes\n"
            "control: mixer-sim-ctl [--root DIR] attach|detach|update-mode|normal-mode|status|quit\n";
@@ -150,7 +153,8 @@ bool ReadSwitch(ArgReader& r, Options& options)
     static const std::pair<const char*, bool Faults::*> kFlags[] = {
         {"--refuse-update-flag", &Faults::refuseUpdateFlag},
         {"--refuse-open-port", &Faults::refuseOpenPort},
-        {"--never-take", &Faults::neverTake}};
+        {"--never-take", &Faults::neverTake},
+        {"--reenumerate-after-flag", &Faults::reenumerateAfterFlag}};
     static const std::pair<const char*, uint32_t Faults::*> kNumbers[] = {
         {"--take-delay-ms", &Faults::takeDelayMs}, {"--reply-delay-ms", &Faults::replyDelayMs}};
     static const std::pair<const char*, uint32_t Faults::*> kChunks[] = {

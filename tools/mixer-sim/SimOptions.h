@@ -21,6 +21,9 @@ struct Faults
     bool neverTake = false;
     uint32_t takeDelayMs = 0;
     uint32_t detachAtChunk = 0;
+    // The first time the update flag goes on, the device resets at once and
+    // comes back: the handle that set it goes stale, the flag is off.
+    bool reenumerateAfterFlag = false;
     uint32_t replyDelayMs = 0;
     std::optional<uint32_t> replyLength;
 };

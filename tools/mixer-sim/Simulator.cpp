@@ -86,10 +86,10 @@ public:
     {
         return mSim.OnDriver(session, request);
     }
-    void OnClose(Driver::DriverSession&) override
+    void OnClose(Driver::DriverSession& session) override
     {
         mSim.Log("driver close-handle");
-        mSim.OnDriverClose();
+        mSim.OnDriverClose(session);
     }
     std::weak_ptr<Driver::DriverSession> Session()
     {
@@ -107,6 +107,7 @@ Simulator::Simulator(Options options) : mOptions(std::move(options))
 {
     mVersion = mOptions.version;
     mUpdateMode = mOptions.mode == Mode::Update;
+    mResetArmed = mOptions.faults.reenumerateAfterFlag;
     mInstancePath =
         std::u16string(kDriverKeyPath) + u"\\" + kDeviceKeyName + u"\\Instances\\" + kInstanceKeyName;
 }
@@ -218,6 +219,10 @@ void Simulator::Detach()
 {
     // Unplugged: the driver marks the instance gone, the ports vanish, the
     // open handle fails from now on.
+    {
+        std::lock_guard lock(mLock);
+        mResetSession = nullptr;
+    }
     mRegistry->SetValue(mInstancePath + u"\\Attached", u"", Registry::Value::Binary({0}));
     mOtherMidi.clear();
     mMidi.reset();
@@ -437,20 +442,39 @@ void Refuse(Driver::Reply& reply, std::string& line, uint32_t error)
 
 }  // namespace
 
-void Simulator::OnUpdateFlag(uint32_t value, Driver::Reply& reply, std::string& line)
+void Simulator::StartImageLocked()
+{
+    mChunks = 0;
+    mOutstanding = 0;
+    mFaultFired = false;
+    mChannelClosed = false;
+    mInstallPending = false;
+    mReceivedBytes = 0;
+    if (mReceived) {
+        std::fflush(mReceived);
+        [[maybe_unused]] int r = ftruncate(fileno(mReceived), 0);
+        std::rewind(mReceived);
+    }
+}
+
+void Simulator::OnUpdateFlag(Driver::DriverSession& session, uint32_t value, Driver::Reply& reply,
+                             std::string& line)
 {
     line += "update-flag " + std::to_string(value);
     std::lock_guard lock(mLock);
     if (value != 0 && mOptions.faults.refuseUpdateFlag) {
         Refuse(reply, line, Driver::kErrorGenFailure);
-    } else if (value != 0) {
+    } else if (value != 0 && !mFlag) {
+        // The boot loader starts a new image only when the flag goes on; set
+        // again while on, it goes on collecting after what it holds.
         mFlag = true;
         mFlagOn = Clock::now();
-        mChunks = 0;
-        mOutstanding = 0;
-        mFaultFired = false;
-        mChannelClosed = false;
-    } else if (mFlag) {
+        StartImageLocked();
+        if (mResetArmed) {
+            mResetArmed = false;
+            mResetSession = &session;
+        }
+    } else if (value == 0 && mFlag) {
         mFlag = false;
         mTransferMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - mFlagOn).count();
         // Installs only what arrived whole: every message taken, the
@@ -521,8 +545,20 @@ Driver::Reply Simulator::OnDriver(Driver::DriverSession& session, const Driver::
     const bool set = header.flags & Driver::kPropertySet;
     std::string line = "driver ";
 
+    bool reset;
+    {
+        std::lock_guard lock(mLock);
+        reset = mResetSession == &session;
+    }
+    if (reset) {
+        // The device is gone from under this handle: the request never reaches it.
+        Reenumerate(&session);
+        reply.error = Driver::kErrorDeviceNotConnected;
+        return reply;
+    }
+
     if (header.set == Driver::kDriverControlSet && header.id == Driver::kDriverUpdateFlag && set) {
-        OnUpdateFlag(ReadU32(request.value), reply, line);
+        OnUpdateFlag(session, ReadU32(request.value), reply, line);
     } else if (header.set == Driver::kMidiChannelSet) {
         switch (header.id) {
         case Driver::kMidiSetEvent:
@@ -568,8 +604,36 @@ Driver::Reply Simulator::OnDriver(Driver::DriverSession& session, const Driver::
     return reply;
 }
 
-void Simulator::OnDriverClose()
+void Simulator::Reenumerate(Driver::DriverSession* session)
 {
+    bool update;
+    Version version;
+    {
+        std::lock_guard lock(mLock);
+        mResetSession = nullptr;
+        mFlag = false;
+        mInstallPending = false;
+        update = mUpdateMode;
+        version = mVersion;
+    }
+    const std::u16string attached = mInstancePath + u"\\Attached";
+    mRegistry->SetValue(attached, u"", Registry::Value::Binary({0}));
+    Log("state detached");
+    if (session)
+        session->Detach();
+    mRegistry->SetValue(attached, u"", Registry::Value::Binary({1}));
+    Log(std::string("state attached ") + (update ? "update " : "normal ") + FormatVersion(version));
+}
+
+void Simulator::OnDriverClose(Driver::DriverSession& session)
+{
+    bool reset;
+    {
+        std::lock_guard lock(mLock);
+        reset = mResetSession == &session;
+    }
+    if (reset)
+        Reenumerate(nullptr);
     bool install;
     {
         std::lock_guard lock(mLock);

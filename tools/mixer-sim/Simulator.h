@@ -21,7 +21,9 @@ namespace MixerSim {
 // The mixer and its driver on the simulated platform. The main thread owns
 // the registry keys, the published ports and the driver's socket; the MIDI
 // and driver threads only change the state under mLock and post work to the
-// main thread.
+// main thread. Only a reset of the device's own (a fault) writes its
+// "Attached" value from a driver thread, so that it is over before the
+// handle it cut short learns of it.
 class Simulator
 {
 public:
@@ -54,10 +56,16 @@ private:
     void OnOtherMidi(size_t n, const Bytes& message);
     Tavo::Platform::Driver::Reply OnDriver(Tavo::Platform::Driver::DriverSession& session,
                                            const Tavo::Platform::Driver::Request& request);
-    void OnDriverClose();
+    void OnDriverClose(Tavo::Platform::Driver::DriverSession& session);
     // The driver requests OnDriver hands on; each says in `line` what it did
     // and refuses by setting the reply's error.
-    void OnUpdateFlag(uint32_t value, Tavo::Platform::Driver::Reply& reply, std::string& line);
+    void OnUpdateFlag(Tavo::Platform::Driver::DriverSession& session, uint32_t value,
+                      Tavo::Platform::Driver::Reply& reply, std::string& line);
+    // The device resets and comes back at once: `session` (when given) goes
+    // stale, the flag goes off and the image is dropped. On a driver thread.
+    void Reenumerate(Tavo::Platform::Driver::DriverSession* session);
+    // The image the device collects starts over.
+    void StartImageLocked();
     void OnSend(Tavo::Platform::Driver::DriverSession& session,
                 const Tavo::Platform::Driver::Request& request, Tavo::Platform::Driver::Reply& reply,
                 std::string& line);
@@ -92,7 +100,7 @@ private:
     Version mVersion{};
     bool mFlag = false;
     uint32_t mChunks = 0;         // port-0 messages since the flag went on
-    uint64_t mReceivedBytes = 0;  // since start
+    uint64_t mReceivedBytes = 0;  // the image's, since the flag went on
     uint64_t mOutstanding = 0;    // messages not taken yet
     bool mFaultFired = false;
     bool mChannelClosed = false;
@@ -101,6 +109,10 @@ private:
     Clock::time_point mLastTake{};
     Clock::time_point mFlagOn{};
     int64_t mTransferMs = -1;  // flag on to flag off, last time
+    bool mResetArmed = false;
+    // The handle that set the flag while the reset was armed: its next
+    // request or its close finds the device reset.
+    const Tavo::Platform::Driver::DriverSession* mResetSession = nullptr;
 };
 
 }  // namespace MixerSim

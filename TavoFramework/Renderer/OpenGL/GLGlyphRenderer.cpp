@@ -173,9 +173,6 @@ void LGLGlyphRenderer::AddGlyph(const SGlyphRecord& record)
     mFound = nullptr;
     mFoundLarge = nullptr;
     if (!glyph && !large) {
-        // Code 0 cannot be told from an absent entry: not cached.
-        if (record.character == 0)
-            return;
         SCachedGlyph placed;
         placed.glyphIndex = record.glyphIndex;
         placed.left = record.left;

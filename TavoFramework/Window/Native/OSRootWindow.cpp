@@ -314,10 +314,10 @@ void LOSRootWindow::TakeDirtyRegion(RectRegion& region)
     mDirty.FreeNodes();
 }
 
-void LOSRootWindow::DrawTree(const RCPtr<LControl>& control, const RectRegion& region)
+void LOSRootWindow::DrawTree(const RCPtr<LControl>& control, const RectRegion& region, bool unclippedPass)
 {
     std::vector<RCPtr<LControl>> over;
-    control->Draw(mRenderer.Get(), region, over, false);
+    control->Draw(mRenderer.Get(), region, over, unclippedPass);
     // Children over the control in ascending Z order; equal values keep
     // their order.
     std::stable_sort(over.begin(), over.end(), [](const RCPtr<LControl>& a, const RCPtr<LControl>& b) {
@@ -325,11 +325,16 @@ void LOSRootWindow::DrawTree(const RCPtr<LControl>& control, const RectRegion& r
         const int32_t zb = b->GetLayout() ? b->GetLayout()->zOrder : 0;
         return za < zb;
     });
+    // The top control draws at the client area's corner, whatever its
+    // place on the screen.
+    const PointT<double> top{mRootControl->GetX(), mRootControl->GetY()};
     for (const RCPtr<LControl>& child : over) {
+        // The origin at the one the child's position counts from in its
+        // parent, the clip on the child's rectangle there.
         const PointT<double> p = child->GetAbsolutePosition();
-        const RectT<double> r{p.x, p.y, child->GetWidth(), child->GetHeight()};
-        mRenderer->PushClip(r, RectT<double>{0, 0, r.width, r.height}, nullptr, false);
-        DrawTree(child, region);
+        const RectT<double> r{child->GetX(), child->GetY(), child->GetWidth(), child->GetHeight()};
+        mRenderer->PushClip(RectT<double>{p.x - top.x - r.x, p.y - top.y - r.y, 0, 0}, r, nullptr, false);
+        DrawTree(child, region, true);
         mRenderer->PopState();
     }
 }
@@ -348,7 +353,8 @@ void LOSRootWindow::Paint(const RectRegion& region)
             mOS->Invalidate();
         return;
     }
-    DrawTree(mRootControl, region);
+    const auto& layout = mRootControl->GetLayout();
+    DrawTree(mRootControl, region, layout && !layout->clipToParent);
 }
 
 void LOSRootWindow::RedrawAll()

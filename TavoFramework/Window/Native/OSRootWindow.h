@@ -100,7 +100,9 @@ private:
     RectT<int32_t> ClientRect();
     void HideToolTip();
     void DeliverKey(const RCPtr<LKeyParam>& key);
-    void DrawTree(const RCPtr<LControl>& control, const RectRegion& region);
+    // Draws the control in the pass its layout belongs to, then the floating
+    // controls it leaves for the unclipped pass, each over it.
+    void DrawTree(const RCPtr<LControl>& control, const RectRegion& region, bool unclippedPass);
 
     RCPtr<LRenderer> mRenderer;
     IWindowOSServices* mOS;

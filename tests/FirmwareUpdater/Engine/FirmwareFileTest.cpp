@@ -105,14 +105,15 @@ TEST_F(FirmwareFile, VersionFromTheFileName)
     } cases[] = {
         {"/fw/FW_V12_34.syx", true, {12, 3, 4, 0}, u"12.3.4"},
         {"/fw/name_v1_23.bin", true, {1, 2, 3, 0}, u"1.2.3"},
-        {"C:\\fw\\X_V0_379.bin", true, {0, 3, 7, 0}, u"0.3.7"},
+        // A backslash is a character of the name, not a separator.
+        {"/fw/X_V0_379\\a.bin", true, {0, 3, 7, 0}, u"0.3.7"},
+        {"/fw/dir_V1_23\\plain.bin", true, {1, 2, 3, 0}, u"1.2.3"},
         {"fw/a_V1_23_V2_34", true, {1, 2, 3, 0}, u"1.2.3"},
         {"/fw/name_v07_1x.bin", false, {}, nullptr},
         {"/fw/name_V1_2", false, {}, nullptr},
         {"/fw/name_V1-23", false, {}, nullptr},
         {"/fw/nameV1_23", false, {}, nullptr},
         {"/dir_V1_23/plain.bin", false, {}, nullptr},
-        {"C:\\dir_V1_23\\plain.bin", false, {}, nullptr},
     };
     for (const Case& c : cases) {
         const Version before = MakeVersion(9, 9, 9, 9, u"before");
@@ -174,8 +175,10 @@ TEST_F(FirmwareFile, ImageIsReadWholeOrNotAtAll)
     ASSERT_EQ(content.size(), image.GetCount());
     EXPECT_EQ(0, std::memcmp(content.data(), image.GetData(), content.size()));
 
-    // Backslashes separate as well.
-    EXPECT_EQ(S_OK, ReadFirmwareImage(Wide(mFolder.Path() + "\\fw.bin"), image));
+    // A backslash is a character of the name: that file is not there, and
+    // the one a separator in its place would name is not read instead.
+    EXPECT_EQ(E_FAIL, ReadFirmwareImage(Wide(mFolder.Path() + "\\fw.bin"), image));
+    EXPECT_EQ(0u, image.GetCount());
 
     for (const WString& bad : {Make("empty.bin", ""), Wide(mFolder / "missing.bin"), Wide(mFolder.Path()),
                                WString(u"fw.bin"), WString(), Wide(mFolder.Path() + "/")}) {

@@ -147,6 +147,35 @@ TEST_F(ProductTree, InvalidationsReachTheWindowInItsCoordinates)
     EXPECT_TRUE(window->invalidated.empty());
 }
 
+// A floating label, half outside its bar, is left by the normal pass for the
+// unclipped one, which draws it whole from its parent's origin.
+TEST_F(ProductTree, AFloatingControlIsDrawnOnlyInTheUnclippedPass)
+{
+    RCPtr<LControl> label = Find({u"progressBar", u"percentCompleteLabel"});
+    label->SetText(u"42");
+    label->SetClipToParent(false);
+    label->SetBounds({350, 4}, {36, 20});
+    Tavo::Test::RecordingRenderer r;
+    r.Begin();
+    RectRegion region;
+    region.AddRect(RegionRect{0, 0, 420, 360});
+    std::vector<RCPtr<LControl>> overlays;
+    EXPECT_EQ(main->Draw(&r, region, overlays, false), S_OK);
+    EXPECT_EQ(overlays, std::vector<RCPtr<LControl>>{label});
+    for (const std::string& call : r.calls)
+        EXPECT_EQ(call.find("'42'"), std::string::npos) << call;
+
+    r.calls.clear();
+    EXPECT_EQ(label->Draw(&r, region, overlays, false), E_INVALIDARG);
+    EXPECT_TRUE(r.calls.empty());
+    // The bar's client corner is at 32,246 in the window.
+    r.PushClip({32, 246, 0, 0}, {350, 4, 36, 20}, nullptr, false);
+    EXPECT_EQ(label->Draw(&r, region, overlays, true), S_OK);
+    r.PopState();
+    r.End();
+    EXPECT_EQ(r.calls, std::vector<std::string>{"Text '42' 393,253 0x0 FFF0F0F0 clip 382,250 36x20"});
+}
+
 TEST_F(ProductTree, TextIsClippedWhenWiderThanTheLooksTextArea)
 {
     // Seven pixels a character; the button's text area is its width less 8.

@@ -54,10 +54,8 @@ public:
     {
         return ++wheels, takesWheel ? S_OK : S_FALSE;
     }
-    bool IsTransparentAt(const PointT<int32_t>& p) override
-    {
-        return transparent || LControl::IsTransparentAt(p);
-    }
+    // Stands for a control painted all over, having no look to ask.
+    bool IsTransparentAt(const PointT<int32_t>&) override { return transparent; }
     bool AcceptsDrop(LControl*) override { return acceptsDrop; }
     TavoResult Drop(LControl*) override { return ++drops, S_OK; }
     uint32_t GetDropScrollEdges(LControl*) override { return dropEdges; }

@@ -220,3 +220,78 @@ TEST(CoreWidgetsWindow, AnEdgeDraggedToTheOtherSideCanBeGrabbedAgain)
         });
     EXPECT_EQ(code, 0);
 }
+
+// A panel whose every look is faded out shows neither itself nor its child,
+// and a click there reaches the button beneath.
+TEST(CoreWidgetsWindow, APanelWithEveryLookFadedOutShowsNothingAndLetsClicksThrough)
+{
+    ASSERT_TRUE(TestXServer().Running());
+    const int32_t code =
+        WidgetWindow::Run(TAVO_CORE_SKIN, Classes(), [](WidgetWindow::App& app, OSWindow& window) {
+            ASSERT_TRUE(TurnUntil([&] { return window.IsActive() && window.GetPaintCount() >= 1; }));
+            const RCPtr<LControl> main = GetOSRootWindow(app.GetRootWindows().front())->GetRootControl();
+            RCPtr<LControl> under = main->FindChildByName(u"under"), veil = main->FindChildByName(u"veil");
+            ASSERT_TRUE(under && veil);
+            WidgetWindow::Screen screen(window);
+            RCPtr<Recorder> rec(new Recorder());
+            rec->Listen(under, {u"NID_LEFT_CLICK"});
+            constexpr uint32_t kVeil = 0xF0F0F0, kChild = 0x30C030, kUnder = 0x505058;
+
+            EXPECT_TRUE(screen.Shows(135, 15, kVeil));
+            EXPECT_TRUE(screen.Shows(150, 25, kChild));
+            screen.To(150, 25);
+            screen.input.Click(1);
+            Settle();
+            EXPECT_EQ(rec->Count(u"NID_LEFT_CLICK"), 0) << "the panel's child takes the click";
+
+            ASSERT_EQ(veil->SetLookWeight(0, 0.0f, true), S_OK);
+            ASSERT_EQ(veil->GetLookWeight(1), 0.0f);
+            EXPECT_TRUE(screen.Shows(150, 25, kUnder)) << "no look shown: no child either";
+            EXPECT_EQ(screen.Pixel(135, 15), kUnder);
+            TestXServer().Screenshot("core-widgets-faded-panel");
+            screen.To(150, 26);
+            screen.input.Click(1);
+            EXPECT_TRUE(TurnUntil([&] { return rec->Count(u"NID_LEFT_CLICK") == 1; }))
+                << "the click falls through to the button";
+            screen.To(220, 60);
+            screen.input.Click(1);
+            EXPECT_TRUE(TurnUntil([&] { return rec->Count(u"NID_LEFT_CLICK") == 2; }));
+
+            ASSERT_EQ(veil->SetLookWeight(1, 1.0f, true), S_OK);
+            EXPECT_TRUE(screen.Shows(150, 25, kChild)) << "a look shown again brings the child back";
+            GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+        });
+    EXPECT_EQ(code, 0);
+}
+
+// Panels where a bar's thumb and step buttons belong are no parts of it: the
+// panel thumb stays where the skin put it when dragged, and the bar, having
+// no step buttons to tell its direction by, is vertical.
+TEST(CoreWidgetsWindow, ABarIgnoresPartsThatAreNoButtons)
+{
+    ASSERT_TRUE(TestXServer().Running());
+    const int32_t code =
+        WidgetWindow::Run(TAVO_CORE_SKIN, Classes(), [](WidgetWindow::App& app, OSWindow& window) {
+            ASSERT_TRUE(TurnUntil([&] { return window.IsActive() && window.GetPaintCount() >= 1; }));
+            const RCPtr<LControl> main = GetOSRootWindow(app.GetRootWindows().front())->GetRootControl();
+            auto bar = RCPtrDynamicCast<LScrollbar>(main->FindChildByName(u"panelBar"));
+            ASSERT_TRUE(bar);
+            EXPECT_FALSE(bar->GetThumb());
+            EXPECT_TRUE(bar->IsVertical());
+            WidgetWindow::Screen screen(window);
+            constexpr uint32_t kThumb = 0x30C030, kChannel = 0x202028;
+            EXPECT_TRUE(screen.Shows(140, 87, kThumb));
+            screen.To(140, 87);
+            screen.input.Press(1);
+            for (int32_t x = 150; x <= 190; x += 10)
+                screen.To(x, 87);
+            screen.input.Release(1);
+            Settle();
+            TestXServer().Screenshot("core-widgets-panel-bar");
+            EXPECT_EQ(screen.Pixel(140, 87), kThumb) << "the panel thumb did not move";
+            EXPECT_EQ(screen.Pixel(185, 87), kChannel);
+            EXPECT_EQ(bar->GetValue(), 0.0);
+            GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+        });
+    EXPECT_EQ(code, 0);
+}

@@ -150,7 +150,7 @@ const char* kSkin = R"(<R><Application Name="App"/>
 const char* kStrings = R"(<Root><StringTable ID="Test.Panel|mainMenu">
  <String ID="MENU_LABEL.00"><Locale LCID="0x0009">File</Locale></String>
  <String ID="MENU_LABEL.1"><Locale LCID="0x0009">Edit</Locale></String>
- <String ID="MENU_LABEL.x"><Locale LCID="0x0009">Junk</Locale></String>
+ <String ID="MENU_LABEL.-1"><Locale LCID="0x0009">Junk</Locale></String>
  <String ID="MENU_LABEL.99999"><Locale LCID="0x0009">Huge</Locale></String>
  <String ID="CONTEXT_MENU0.00.NID_MENU_FILE_ITEM_1"><Locale LCID="0x0009">Select Firmware File</Locale></String>
  <String ID="CONTEXT_MENU1.00.NID_COPY"><Locale LCID="0x0009">Copy</Locale></String>
@@ -261,6 +261,8 @@ protected:
 
 }  // namespace
 
+// The number is read as the runtime reads an integer from text: leading
+// digits after white space and a sign, 0 when there are none.
 TEST(MainMenuTitles, OnlyPrefixedKeysWithASmallNumberNameAMenu)
 {
     struct Case
@@ -273,11 +275,11 @@ TEST(MainMenuTitles, OnlyPrefixedKeysWithASmallNumberNameAMenu)
         {{{u"MENU_LABEL.03", u"Help"}}, {u"", u"", u"", u"Help"}},
         {{{u"MENU_LABEL.10000", u"Last"}}, std::vector<std::u16string>(10000, u"")},
         {{{u"MENU_LABEL.10001", u"x"}, {u"MENU_LABEL.4294967297", u"x"}, {u"MENU_LABEL.-1", u"x"}}, {}},
-        {{{u"MENU_LABEL.abc", u"x"},
-          {u"MENU_LABEL.", u"x"},
-          {u"MENU_LABELS.0", u"x"},
-          {u"XMENU_LABEL.0", u"x"}},
-         {}},
+        {{{u"MENU_LABEL.abc", u"Text"}}, {u"Text"}},
+        {{{u"MENU_LABEL.", u"Empty"}}, {u"Empty"}},
+        {{{u"MENU_LABEL.2nd", u"Second"}, {u"MENU_LABEL. +1", u"First"}, {u"MENU_LABEL.-0", u"Zero"}},
+         {u"Zero", u"First", u"Second"}},
+        {{{u"MENU_LABELS.0", u"x"}, {u"XMENU_LABEL.0", u"x"}}, {}},
     };
     for (const auto& c : cases) {
         LStringTable::Pairs pairs;

@@ -282,6 +282,30 @@ TEST_F(Scrolling, ChannelPagesAtOnceThenAfterDelayThenAtInterval)
     EXPECT_EQ(bar->GetPagingSide(), 0);
 }
 
+// Initialize starts the step buttons from rest: one held down stops
+// repeating and gives back its idle request.
+TEST_F(Scrolling, InitializeStopsAHeldStepButtonRepeating)
+{
+    RCPtr<LScrollbar> bar = Bar(0.1);
+    bar->SetValue(0.5);
+    auto dec = RCPtrDynamicCast<LButton>(bar->FindChildByName(u"dec"));
+    ASSERT_TRUE(dec);
+    window->buttons = 1;
+    dec->UITarget_MouseEnter();
+    ASSERT_EQ(dec->UITarget_MouseDown(LMouseButtonParam::Create(1, 5, 5, 0, false, 1)), S_OK);
+    EXPECT_NEAR(bar->GetValue(), 0.48, 1e-9) << "a step at the press";
+    clock.Advance(300);
+    dec->OnIdle();
+    EXPECT_NEAR(bar->GetValue(), 0.46, 1e-9) << "and one 0.3 s later";
+    ASSERT_EQ(bar->Initialize(), S_OK);
+    EXPECT_EQ(dec->GetIdleRequests(), 0);
+    for (int i = 0; i < 10; ++i) {
+        clock.Advance(100);
+        dec->OnIdle();
+    }
+    EXPECT_NEAR(bar->GetValue(), 0.46, 1e-9);
+}
+
 TEST_F(Scrolling, KeysFollowTheBarsOrientationAndMask)
 {
     for (auto [vertical, key, value] : {std::tuple{true, u"VKEY_DOWN", 0.52},

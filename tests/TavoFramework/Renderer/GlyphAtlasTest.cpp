@@ -126,15 +126,22 @@ TEST_F(GlyphRun, CachesEachCharacterOnceAndDrawsFromTheStoredPlace)
     EXPECT_EQ(std::vector<float>({l, t, r, b}), (std::vector<float>{0, -8, 12, 0}));
 }
 
-TEST_F(GlyphRun, SkipsCodeZero)
+// The cache tells a cached character 0 from an absent one: it is placed in
+// the atlas once and drawn from there like any other.
+TEST_F(GlyphRun, CodeZeroIsPlacedOnceAndDrawnLikeAnyOther)
 {
     glyphs->BeginText(font, 15);
     EXPECT_EQ(Walk(0, Coverage(4, 8)), 7);
-    EXPECT_EQ(Walk(0, Coverage(4, 8)), 7);
-    EXPECT_EQ(glyphs->GetCurrentFont()->atlas.GetCursorX(), 0);
-    EXPECT_TRUE(glyphs->GetCurrentFont()->glyphs.empty());
-    EXPECT_TRUE(recorder.draws.empty());
+    EXPECT_EQ(Walk(0, Coverage(4, 8), -8, 6), 0);
+    EXPECT_EQ(glyphs->GetCurrentFont()->atlas.GetCursorX(), 6);
     glyphs->EndText();
+    EXPECT_EQ(recorder.uploads.size(), 2u);
+    const float baseline = -static_cast<float>(font->GetTop());
+    EXPECT_EQ(recorder.draws, (std::vector<std::vector<float>>{{1, 1, 5, 9, 1, baseline - 8, 5, baseline},
+                                                               {1, 1, 5, 9, 7, baseline - 8, 11, baseline}}));
+    float l, t, r, b;
+    glyphs->GetBounds(l, t, r, b);
+    EXPECT_EQ(std::vector<float>({l, t, r, b}), (std::vector<float>{0, -8, 12, 0}));
 }
 
 // Glyphs the atlas cannot hold are drawn whole from a texture of their own,
