@@ -67,6 +67,12 @@ function(tavo_test name)
   cmake_parse_arguments(A "" "" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE tavo_options ${A_DEPS} GTest::gmock GTest::gtest_main)
+  # ctest starts it (and lists its tests) through tavo_clean_env, so no test
+  # sees more of the caller's environment than the clean list of
+  # tests/Common/CleanEnvironment.h and the ENVIRONMENT below. The emulator
+  # property is how gtest_discover_tests takes a launcher.
+  set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR $<TARGET_FILE:tavo_clean_env>)
+  add_dependencies(${name} tavo_clean_env)
   set(props TIMEOUT 300 ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
   if(A_LABELS)
     list(APPEND props LABELS "${A_LABELS}")

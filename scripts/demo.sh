@@ -56,15 +56,20 @@ echo "== simulated mixer in normal mode with firmware 0.0.3.6 (root $ROOT)"
 SIM_PID=$!
 wait_status "state=attached"
 
-# A sample image: 20000 bytes, not a multiple of the 128-byte chunk.
+# The program's pace, as the engine keeps it.
+engine_constant() { sed -n "s/.*$1 = \\([0-9]*\\);.*/\\1/p" FirmwareUpdater/Engine/UpdateEngine.h; }
+CHUNK=$(engine_constant kChunkSize)
+PAUSE=$(engine_constant kChunkPauseMs)
+
+# A sample image: 20000 bytes, not a multiple of the chunk size.
 IMAGE="$ROOT/sample firmware.syx"
 head -c 20000 /dev/urandom >"$IMAGE"
 echo "sample image: 20000 random bytes (the program takes any image file for firmware 0.0.3.7)"
 
-# The device receives whole chunks: the image zero-padded to 128 bytes.
+# The device receives whole chunks: the image zero-padded to the chunk size.
 check_received() {
   cp "$IMAGE" "$ROOT/padded.bin"
-  truncate -s $(( ($(stat -c %s "$IMAGE") + 127) / 128 * 128 )) "$ROOT/padded.bin"
+  truncate -s $(( ($(stat -c %s "$IMAGE") + CHUNK - 1) / CHUNK * CHUNK )) "$ROOT/padded.bin"
   if cmp -s "$ROOT/padded.bin" "$ROOT/received.bin"; then
     echo "device received $(stat -c %s "$ROOT/received.bin") bytes: the image byte for byte, zero-padded to whole chunks"
   else
@@ -94,8 +99,8 @@ quiet_road() {
   ctl update-mode >/dev/null
   wait_status "mode=update"
   status_run
-  local chunks=$(( (20000 + 127) / 128 )) code=0 start
-  echo "== quiet update: $chunks chunks of 128 bytes, 20 ms apart (at least $(( chunks * 20 )) ms after finding the device)"
+  local chunks=$(( (20000 + CHUNK - 1) / CHUNK )) code=0 start
+  echo "== quiet update: $chunks chunks of $CHUNK bytes, $PAUSE ms apart (at least $(( chunks * PAUSE )) ms after finding the device)"
   start=$(date +%s%N)
   "$BIN/FirmwareUpdater" -SILENT "-ABSOLUTE_FIRMWARE_FILE_PATH=$IMAGE" || code=$?
   echo "FirmwareUpdater -SILENT: exit code $code after $(( ($(date +%s%N) - start) / 1000000 )) ms"

@@ -593,6 +593,11 @@ bool FrameworkAppShell::GuardIsSound()
     const std::vector<std::string> trouble = mSingleInstance->Trouble();
     for (const std::string& line : trouble)
         std::fprintf(stderr, "Runtime folder not used: %s.\n", line.c_str());
+    // The reason alone does not tell the user what would do instead.
+    if (!trouble.empty())
+        std::fprintf(stderr,
+                     "A runtime folder is trusted when it belongs to the user running the program, has "
+                     "mode 700 and is no symbolic link.\n");
     // A run without a window guards nobody anyway: it goes on.
     const bool windowless = mOptions.runsWithoutWindow && mOptions.runsWithoutWindow(mCommandLine);
     if (!mSingleInstance->Guarded() && !windowless) {

@@ -1,5 +1,5 @@
 // An image through the in-process fake driver at the real pace, against what
-// that pace promises: each chunk's send plus the whole 20 ms pause after it.
+// that pace promises: each chunk's send plus the whole pause after it.
 // The send time comes from the same transfer without a pause, in the same
 // run; a driver that takes a while over each send shows that the pause is not
 // shortened by it.
@@ -15,6 +15,7 @@
 
 #include "DeviceChannel/DeviceInstance.h"
 #include "DeviceChannel/FirmwareTransfer.h"
+#include "Engine/UpdateEngine.h"
 #include "Platform/Driver/FakeDriver.h"
 #include "Platform/Registry/Registry.h"
 
@@ -23,8 +24,9 @@ namespace {
 namespace Registry = Tavo::Platform::Registry;
 namespace Driver = Tavo::Platform::Driver;
 
-constexpr uint16_t kChunk = 128;
-constexpr uint16_t kPauseMs = 20;
+// The program's pace.
+constexpr uint16_t kChunk = LUpdateEngine::kChunkSize;
+constexpr uint16_t kPauseMs = LUpdateEngine::kChunkPauseMs;
 
 class BenchHost : public FirmwareTransferHost
 {

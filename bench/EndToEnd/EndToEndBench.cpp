@@ -27,9 +27,9 @@ double TimeTransfer(SimProcess& sim, FileHost& host)
     return sent ? seconds : -1;
 }
 
-// An image through the driver channel at the program's pace (128-byte chunks,
-// each followed by a 20 ms pause) against what that pace promises: the same
-// transfer without pauses, in the same run, plus 20 ms per chunk.
+// An image through the driver channel at the program's pace (the engine's
+// chunks, each followed by its pause) against what that pace promises: the
+// same transfer without pauses, in the same run, plus a pause per chunk.
 // Argument: the image size in KiB.
 void BM_PacedTransfer(benchmark::State& state)
 {
@@ -44,14 +44,15 @@ void BM_PacedTransfer(benchmark::State& state)
     host.path = sim.Root() + "/image.bin";
     const size_t size = size_t(state.range(0)) * 1024;
     std::ofstream(host.path, std::ios::binary) << std::string(size, '\x5A');
-    const double chunks = double((size + 127) / 128);
+    const double chunks = double((size + FileHost::kChunkSize - 1) / FileHost::kChunkSize);
+    const uint16_t pauseMs = host.pauseMs;
 
     double unpaced = 0;
     double paced = 0;
     for (auto _ : state) {
         host.pauseMs = 0;
         unpaced = TimeTransfer(sim, host);
-        host.pauseMs = 20;
+        host.pauseMs = pauseMs;
         paced = TimeTransfer(sim, host);
         if (unpaced < 0 || paced < 0) {
             state.SkipWithError("transfer failed");
@@ -59,7 +60,7 @@ void BM_PacedTransfer(benchmark::State& state)
         }
         state.SetIterationTime(paced);
     }
-    const double expected = unpaced + chunks * 0.020;
+    const double expected = unpaced + chunks * pauseMs / 1000.0;
     state.counters["chunks"] = chunks;
     state.counters["unpaced_s"] = unpaced;
     state.counters["expected_s"] = expected;

@@ -34,8 +34,9 @@ void BM_ChunkSenderPacing(benchmark::State& state)
     const uint32_t size = static_cast<uint32_t>(state.range(0));
     Tavo::Array<uint8_t> image;
     image.SetCount(size);
-    const uint32_t chunks = (size + 127) / 128;
-    const double floorMs = chunks * 20.0;
+    // The pace the engine starts from.
+    const uint32_t chunks = (size + LUpdateEngine::kChunkSize - 1) / LUpdateEngine::kChunkSize;
+    const double floorMs = chunks * double(LUpdateEngine::kChunkPauseMs);
     double wallMs = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();

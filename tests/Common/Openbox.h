@@ -3,6 +3,7 @@
 // openbox on the test's X server (tests/Common/XServer.h), with its cache
 // and settings in a folder of the test's own, until destroyed.
 
+#include "tests/Common/CleanEnvironment.h"
 #include "tests/Common/TestScope.h"
 #include "tests/Common/XServer.h"
 
@@ -17,10 +18,9 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
-// Starts a program found on PATH with its output dropped; its id, or -1.
-inline pid_t SpawnQuiet(const std::vector<std::string>& args)
+// Starts a program found on PATH with its output dropped, in the clean
+// environment and `env` (tests/Common/CleanEnvironment.h); its id, or -1.
+inline pid_t SpawnQuiet(const std::vector<std::string>& args, const std::vector<std::string>& env)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -30,8 +30,9 @@ inline pid_t SpawnQuiet(const std::vector<std::string>& args)
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    std::vector<std::string> envStrings = CleanEnvironment(env);
     pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), CStrings(envStrings).data()) != 0)
         pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     return pid;
@@ -56,10 +57,9 @@ public:
         Display* d = TestXServer().Connection();
         if (!d)
             return;
-        {
-            ScopedEnv cache("XDG_CACHE_HOME", mDir.Path()), config("XDG_CONFIG_HOME", mDir.Path());
-            mPid = SpawnQuiet({"openbox", "--sm-disable"});
-        }
+        mPid = SpawnQuiet({"openbox", "--sm-disable"},
+                          {"DISPLAY=" + TestXServer().Name(), "HOME=" + mDir.Path(),
+                           "XDG_CACHE_HOME=" + mDir.Path(), "XDG_CONFIG_HOME=" + mDir.Path()});
         // Ready once it frames a window mapped after it started; a window
         // mapped while it still starts up may be missed, so it is shown again.
         const Window probe = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);

@@ -3,6 +3,7 @@
 // A private message bus standing in for the system bus (dbus-daemon): the
 // program finds it through DBUS_SYSTEM_BUS_ADDRESS.
 
+#include "CleanEnvironment.h"
 #include "TestScope.h"
 
 #include <csignal>
@@ -13,8 +14,6 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 class SystemBus
 {
@@ -39,7 +38,8 @@ public:
         std::string config = "--config-file=" + (mDir / "bus.conf");
         char* argv[] = {const_cast<char*>("dbus-daemon"), const_cast<char*>("--nofork"), config.data(),
                         const_cast<char*>("--print-address"), nullptr};
-        if (posix_spawnp(&mPid, argv[0], &actions, nullptr, argv, environ) != 0)
+        std::vector<std::string> env = CleanEnvironment();
+        if (posix_spawnp(&mPid, argv[0], &actions, nullptr, argv, CStrings(env).data()) != 0)
             mPid = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);

@@ -1,5 +1,7 @@
 #include "XServer.h"
 
+#include "CleanEnvironment.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -16,8 +18,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 #ifndef TAVO_TEST_OUTPUT_DIR
 #define TAVO_TEST_OUTPUT_DIR "."
@@ -38,8 +38,9 @@ XServer::XServer(const std::vector<std::string>& arguments)
     for (const std::string& argument : arguments)
         argv.push_back(argument.c_str());
     argv.push_back(nullptr);
+    std::vector<std::string> env = CleanEnvironment();
     const int spawned =
-        posix_spawnp(&mPid, "Xvfb", &actions, nullptr, const_cast<char**>(argv.data()), environ);
+        posix_spawnp(&mPid, "Xvfb", &actions, nullptr, const_cast<char**>(argv.data()), CStrings(env).data());
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     if (spawned != 0) {

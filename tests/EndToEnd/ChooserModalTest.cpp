@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Pace.h"
 #include "ProgramWindow.h"
 #include "tests/Common/Openbox.h"
 
@@ -105,8 +106,8 @@ protected:
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
         ASSERT_TRUE(server.Running());
         ASSERT_TRUE(TestWindowManager().Running());
-        WriteImage(image, 128 * 150);
-        WriteImage(otherImage, 128 * 20);
+        WriteImage(image, kChunkSize * 150);
+        WriteImage(otherImage, kChunkSize * 20);
     }
     // A chooser left waiting by a failed test ends.
     void TearDown() override { chooser.Answer("cancel", 0); }
@@ -354,7 +355,7 @@ TEST_F(ChooserModal, ATransferGoesOnAndShowsWhileTheChooserIsOpen)
     EXPECT_TRUE(unmoved) << "NEXT was clicked while the chooser was open";
     EXPECT_TRUE(rescannedAfter);
     EXPECT_EQ(code, 0) << output;
-    EXPECT_EQ(sim.Received().size(), size_t(128 * 150));
+    EXPECT_EQ(sim.Received().size(), size_t(kChunkSize * 150));
 }
 
 // A left button held when the chooser opens (Return chose the entry it

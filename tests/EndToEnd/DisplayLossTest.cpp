@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "SimProcess.h"
+#include "Pace.h"
 #include "tests/Common/XServer.h"
 
 namespace {
@@ -17,16 +17,14 @@ TEST(WindowedUpdate, LosingTheDisplayMidTransferClearsTheFlagAndEndsWithTheReaso
     ASSERT_TRUE(own.Running());
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
-    // Ten seconds at the program's pace: the transfer is still running when the server goes.
+    // 500 chunks, ten seconds at the program's pace: the transfer is still
+    // running when the server goes.
     const std::string image = sim.Root() + "/image.syx";
-    std::ofstream(image, std::ios::binary) << std::string(128 * 500, '\x21');
+    std::ofstream(image, std::ios::binary) << std::string(kChunkSize * 500, '\x21');
     std::vector<std::string> env = sim.ProgramEnvironment();
     env.push_back("DISPLAY=" + own.Name());
 
-    const auto sent = [&] {
-        const auto r = sim.Requests();
-        return std::find(r.begin(), r.end(), "send 0 128") != r.end();
-    };
+    const auto sent = [&] { return SentChunks(sim) > 0; };
     std::string output;
     const int code = SimProcess::Run({SimProcess::BinFolder() + "/FirmwareUpdater",
                                       "-START_UPDATE_AUTOMATICALLY", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image},

@@ -4,9 +4,10 @@
 #include <string>
 
 #include "DeviceChannel/FirmwareTransfer.h"
+#include "Engine/UpdateEngine.h"
 
-// Sends the file at `path` in 128-byte chunks with `pauseMs` after each;
-// never aborts and drops every report.
+// Sends the file at `path` in the engine's chunks with `pauseMs` after each
+// (the engine's pause unless set); never aborts and drops every report.
 class FileHost : public FirmwareTransferHost
 {
 public:
@@ -20,7 +21,7 @@ public:
     uint16_t GetChunkSize() override { return kChunkSize; }
     uint16_t GetChunkPauseMs() override { return pauseMs; }
 
-    static constexpr uint16_t kChunkSize = 128;
+    static constexpr uint16_t kChunkSize = LUpdateEngine::kChunkSize;
     std::string path;
-    uint16_t pauseMs = 20;
+    uint16_t pauseMs = LUpdateEngine::kChunkPauseMs;
 };

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Engine/UpdateEngine.h"
+#include "Pace.h"
 
 // Writes `size` bytes made from `seed` at `path`, making its folders; the bytes.
 inline std::vector<uint8_t> WriteDistinctImage(const std::string& path, size_t size, uint8_t seed)
@@ -25,7 +25,6 @@ inline std::vector<uint8_t> WriteDistinctImage(const std::string& path, size_t s
 // The image zero-padded to whole chunks: what the device gets of it.
 inline std::vector<uint8_t> Padded(std::vector<uint8_t> image)
 {
-    const size_t chunk = LUpdateEngine::kChunkSize;
-    image.resize((image.size() + chunk - 1) / chunk * chunk, 0);
+    image.resize(PaddedSize(image.size()), 0);
     return image;
 }

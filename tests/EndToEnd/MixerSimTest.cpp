@@ -9,20 +9,21 @@
 #include <fstream>
 #include <thread>
 
-#include "SimProcess.h"
+#include "Pace.h"
+#include "tools/mixer-sim/ControlSocket.h"
+#include "tools/mixer-sim/SimOptions.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Its keys and sockets are gone; the driver key too, as nothing else used it.
+// Its keys, sockets and the folders it made are gone; the root, which held
+// them before (and its log), stays.
 void ExpectCleanedUp(const SimProcess& sim)
 {
-    EXPECT_FALSE(fs::exists(
-        sim.Root() + "/registry/Software/Calvio/Audio/Drivers/{3f8a6c12-d9e4-4b71-8c25-7e0b19a4d6f3}"));
-    EXPECT_FALSE(fs::exists(sim.Root() + "/mixer-sim.sock"));
-    EXPECT_TRUE(fs::is_empty(sim.Root() + "/midi"));
-    EXPECT_TRUE(fs::is_empty(sim.Root() + "/driver"));
+    EXPECT_EQ(fs::exists(sim.Root() + "/sim.log"), true);
+    for (const char* made : {"/registry", "/midi", "/driver", "/mixer-sim.sock"})
+        EXPECT_FALSE(fs::exists(sim.Root() + made)) << made;
 }
 
 TEST(MixerSim, ControlCommandsAndCleanExit)
@@ -51,6 +52,68 @@ TEST(MixerSim, ControlCommandsAndCleanExit)
     ASSERT_TRUE(sim.Start({"--mode", "update"}));
     EXPECT_EQ(sim.Stop(SIGTERM), 0);  // as cleanly as quit
     ExpectCleanedUp(sim);
+}
+
+// Only what it made goes on exit: a folder that was there before, or that
+// holds what another program put there, stays; so does the root it was given
+// when it was there before. Ended by quit or by a signal.
+TEST(MixerSim, AnExitRemovesTheFoldersItMadeAndNothingElse)
+{
+    SimProcess folder;  // its folder only
+    for (const int signal : {0, SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        // Missing up to a level above: all goes.
+        const std::string fresh = folder.Root() + "/fresh " + std::to_string(signal);
+        const std::string freshRoot = fresh + "/platform";
+        // There already with what others keep there.
+        const std::string used = folder.Root() + "/used " + std::to_string(signal);
+        fs::create_directories(used + "/registry/Software/Other");
+        fs::create_directories(used + "/midi");
+        std::ofstream(used + "/midi/other-port.sock") << "";
+        for (const std::string& root : {freshRoot, used}) {
+            std::string output;
+            const int code = SimProcess::Run(
+                {SimProcess::BinFolder() + "/mixer-sim", "--root", root}, {}, &output, 30000, nullptr,
+                [&](pid_t pid) {
+                    std::string reply;
+                    const std::string socket = MixerSim::ControlSocketPath(root);
+                    Within(30, [&] { return MixerSim::SendCommand(socket, "status", reply); });
+                    if (signal)
+                        kill(pid, signal);
+                    else
+                        MixerSim::SendCommand(socket, "quit", reply);
+                });
+            EXPECT_EQ(code, 0) << output;
+        }
+        EXPECT_FALSE(fs::exists(fresh));
+        std::vector<std::string> left;
+        for (const auto& entry : fs::recursive_directory_iterator(used))
+            left.push_back(entry.path().string().substr(used.size()));
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, (std::vector<std::string>{"/midi", "/midi/other-port.sock", "/registry",
+                                                  "/registry/Software", "/registry/Software/Other"}));
+    }
+}
+
+// mixer-sim-ctl: a wrong argument, a word the simulator does not know
+// among them, ends with 2 and the usage, whether a simulator answers or not.
+TEST(MixerSim, TheControlCommandEndsWithTwoOnAWrongArgument)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--mode", "normal"}));
+    for (const std::string& root : {sim.Root(), sim.Root() + "/no simulator"}) {
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"jump"}, {"Status"}, {"status", "quit"}, {"--frobnicate"}, {}}) {
+            std::vector<std::string> argv = {SimProcess::BinFolder() + "/mixer-sim-ctl", "--root", root};
+            argv.insert(argv.end(), args.begin(), args.end());
+            std::string out;
+            EXPECT_EQ(SimProcess::Run(argv, {}, &out), 2) << root << " " << (args.empty() ? "" : args[0]);
+            EXPECT_NE(out.find("usage: mixer-sim-ctl"), std::string::npos) << out;
+        }
+    }
+    // None of them reached the simulator as a command.
+    EXPECT_TRUE(sim.WaitStatus("state=attached mode=normal", 0));
+    EXPECT_EQ(sim.Quit(), 0);
 }
 
 TEST(MixerSim, BadArgumentsEndWithAMessage)
@@ -99,14 +162,8 @@ protected:
         return code;
     }
 
-    bool Sent(const char* request) const
-    {
-        const auto r = sim.Requests();
-        return std::find(r.begin(), r.end(), request) != r.end();
-    }
-
-    // Ten seconds at the program's pace.
-    static constexpr size_t kSize = 128 * 500;
+    // 500 chunks: ten seconds at the program's pace.
+    static constexpr size_t kSize = kChunkSize * 500;
     SimProcess sim;
     std::string quotedPath;
 };
@@ -122,7 +179,7 @@ TEST_P(QuietUpdate, ASignalAbortsTheTransferBeforeTheProcessEndsByIt)
     const int code = RunUpdater(
         [&](pid_t pid) {
             Within(
-                SimProcess::kDeadlineMs / 1000, [&] { return Sent("send 0 128"); }, 5);
+                SimProcess::kDeadlineMs / 1000, [&] { return SentChunks(sim) > 0; }, 5);
             kill(pid, signal);
         },
         signal);
@@ -141,14 +198,10 @@ TEST_F(QuietRun, ASecondSignalWhileTheChannelDrainsStillClearsTheFlagFirst)
 {
     // A slow device: sixteen chunks wait in the channel when the first comes.
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0", "--take-delay-ms", "120"}));
-    const auto sent = [&] {
-        const auto r = sim.Requests();
-        return std::count(r.begin(), r.end(), "send 0 128");
-    };
     const int code = RunUpdater(
         [&](pid_t pid) {
             Within(
-                SimProcess::kDeadlineMs / 1000, [&] { return sent() >= 20; }, 5);
+                SimProcess::kDeadlineMs / 1000, [&] { return SentChunks(sim) >= 20; }, 5);
             kill(pid, SIGTERM);
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             kill(pid, SIGINT);
@@ -168,7 +221,7 @@ TEST_F(QuietRun, APathThatArrivesQuotedIsRead)
     std::ofstream(sim.Root() + "/fw dir/new image.syx", std::ios::binary | std::ios::trunc)
         << std::string(300, '\x21');
     EXPECT_EQ(RunUpdater(), 0);
-    EXPECT_EQ(sim.Received().size(), 384u);
+    EXPECT_EQ(sim.Received().size(), PaddedSize(300));
     EXPECT_EQ(sim.Quit(), 0);
 }
 

@@ -15,7 +15,7 @@
 #include "Engine/UpdateEngine.h"
 #include "Platform/Registry/Registry.h"
 #include "FileHost.h"
-#include "SimProcess.h"
+#include "Pace.h"
 
 namespace {
 
@@ -23,13 +23,12 @@ using Engine = LUpdateEngineInterface;
 namespace Registry = Tavo::Platform::Registry;
 
 constexpr char16_t kPortName[] = u"Tessaro DJ K620 ZENTA";
-constexpr uint32_t kChunk = FileHost::kChunkSize;
 constexpr uint32_t kMessages = 12;
 
 struct PaceCase
 {
     const char* name;
-    const char* takeDelayMs;
+    uint32_t takeDelayMs;
     uint16_t pauseMs;
 };
 
@@ -88,7 +87,8 @@ protected:
 TEST_P(PacingTest, EveryHandOverIsFollowedByTheWholePause)
 {
     const PaceCase& c = GetParam();
-    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0", "--take-delay-ms", c.takeDelayMs}));
+    ASSERT_TRUE(sim.Start(
+        {"--mode", "update", "--install-ms", "0", "--take-delay-ms", std::to_string(c.takeDelayMs)}));
 
     // The MIDI-port senders: raw chunks, then one System Exclusive message each.
     Tavo::RCPtr<Engine> created = Engine::Create();
@@ -98,7 +98,7 @@ TEST_P(PacingTest, EveryHandOverIsFollowedByTheWholePause)
     engine->SetChunkDelay(c.pauseMs);
     const Tavo::WString port(kPortName);
     Tavo::Array<uint8_t> chunks;
-    chunks.SetCount(kChunk * kMessages);
+    chunks.SetCount(kChunkSize * kMessages);
     std::fill(chunks.begin(), chunks.end(), uint8_t(0x11));
     ASSERT_EQ(engine->SendImageInChunks(chunks, port, port), Tavo::S_OK);
     const size_t afterChunks = sim.TimedLogLines().size();
@@ -119,9 +119,9 @@ TEST_P(PacingTest, EveryHandOverIsFollowedByTheWholePause)
     FileHost host;
     host.pauseMs = c.pauseMs;
     host.path = sim.Root() + "/image.bin";
-    std::ofstream(host.path, std::ios::binary) << std::string(kChunk * kMessages, '\x5A');
+    std::ofstream(host.path, std::ios::binary) << std::string(kChunkSize * kMessages, '\x5A');
     ASSERT_EQ(PerformPrivateMidiUpdate(host), Tavo::S_OK);
-    EXPECT_EQ(sim.Received().size(), size_t(kChunk * kMessages));
+    EXPECT_EQ(sim.Received().size(), size_t(kChunkSize * kMessages));
     EXPECT_EQ(sim.Quit(), 0);
 
     const auto log = sim.TimedLogLines();
@@ -129,16 +129,17 @@ TEST_P(PacingTest, EveryHandOverIsFollowedByTheWholePause)
     const std::vector<SimProcess::LogLine> rest(log.begin() + long(afterChunks), log.end());
     const auto taken = [](const std::string& t) { return t == "midi-taken"; };
     const auto midiIn = [](const std::string& t) { return StartsWith(t, "midi-in "); };
-    const auto send = [](const std::string& t) { return t == "driver send 0 128"; };
+    const auto send = [](const std::string& t) { return t == "driver " + ChunkRequest(); };
     ExpectPaced(Gaps(midiChunks, taken, midiIn), "MIDI-port chunks");
     ExpectPaced(Gaps(rest, taken, midiIn), "MIDI-port messages");
     ExpectPaced(Gaps(rest, send, send), "driver channel");
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, PacingTest,
-                         ::testing::Values(PaceCase{"Quick", "0", 20},
+                         ::testing::Values(PaceCase{"Quick", 0, kChunkPauseMs},
                                            // Takes most of a pause per message.
-                                           PaceCase{"Slow", "15", 20}, PaceCase{"SlowWithoutPause", "15", 0}),
+                                           PaceCase{"Slow", kChunkPauseMs * 3 / 4, kChunkPauseMs},
+                                           PaceCase{"SlowWithoutPause", kChunkPauseMs * 3 / 4, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 
 #include "ImageFiles.h"
-#include "SimProcess.h"
+#include "Pace.h"
 
 namespace {
 
@@ -50,12 +50,6 @@ protected:
     {
         auto r = sim.Requests();
         return std::find(r.begin(), r.end(), "update-flag 1") != r.end();
-    }
-
-    size_t SentChunks() const
-    {
-        const auto r = sim.Requests();
-        return size_t(std::count(r.begin(), r.end(), "send 0 128"));
     }
 
     SimProcess sim;
@@ -135,20 +129,20 @@ TEST_P(SilentUpdateTest, SendsThePaddedImageAtThePacedRate)
     const auto took = Clock::now() - start;
 
     auto expected = image;
-    const size_t chunks = (size + 127) / 128;
-    expected.resize(chunks * 128, 0);
+    expected.resize(PaddedSize(size), 0);
+    const size_t chunks = expected.size() / kChunkSize;
     EXPECT_EQ(sim.Received(), expected);
-    EXPECT_GE(took, chunks * std::chrono::milliseconds(20));
+    EXPECT_GE(took, chunks * std::chrono::milliseconds(kChunkPauseMs));
 
     // The channel, the flag off (whatever an earlier run left) and on, every
     // chunk, close, flag off, all through one handle; the driver's version is
     // never asked.
     std::vector<std::string> requests = sim.Requests();
-    EXPECT_EQ(SentChunks(), chunks);
+    EXPECT_EQ(SentChunks(sim), chunks);
     requests.erase(std::unique(requests.begin(), requests.end()), requests.end());
     EXPECT_EQ(requests,
               (std::vector<std::string>{"set-event", "update-flag 0", "update-flag 1", "open-port 0",
-                                        "send 0 128", "close", "clear-event", "update-flag 0"}));
+                                        ChunkRequest(), "close", "clear-event", "update-flag 0"}));
     const auto log = sim.LogLines();
     EXPECT_EQ(std::count(log.begin(), log.end(), "driver open"), 1);
     EXPECT_TRUE(output.empty()) << output;
@@ -160,7 +154,9 @@ TEST_P(SilentUpdateTest, SendsThePaddedImageAtThePacedRate)
     EXPECT_EQ(sim.Quit(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, SilentUpdateTest, ::testing::Values(size_t(128), size_t(129), size_t(65536)));
+// One chunk exactly, one byte into a second, and a long image.
+INSTANTIATE_TEST_SUITE_P(Sizes, SilentUpdateTest,
+                         ::testing::Values(kChunkSize, kChunkSize + 1, size_t(65536)));
 
 struct Fault
 {
@@ -194,7 +190,7 @@ TEST_P(SilentFaultTest, EndsWithTheFlagClearedAndNothingInstalled)
     auto args = fault.args;
     args.insert(args.end(), {"--mode", "update", "--install-ms", "0"});
     ASSERT_TRUE(sim.Start(args));
-    WriteImage(128 * 40, ImagePath());
+    WriteImage(kChunkSize * 40, ImagePath());
     std::string output;
     std::vector<std::string> switches = {"-SILENT", PathSwitch()};
     if (fault.debugConsole)
@@ -215,7 +211,7 @@ TEST_P(SilentFaultTest, EndsWithTheFlagClearedAndNothingInstalled)
     EXPECT_NE(status.find("version=0.0.3.6"), std::string::npos) << status;
     EXPECT_NE(status.find("installing=0"), std::string::npos) << status;
     // Never the whole image.
-    EXPECT_LT(sim.Received().size(), size_t(128 * 40));
+    EXPECT_LT(sim.Received().size(), kChunkSize * 40);
     const auto requests = sim.Requests();
     ASSERT_FALSE(requests.empty());
     if (fault.channelCloses) {
@@ -223,7 +219,7 @@ TEST_P(SilentFaultTest, EndsWithTheFlagClearedAndNothingInstalled)
     } else if (!FlagEverOn()) {
         // Refused at once: no port opened, nothing was sent.
         EXPECT_EQ(std::count(requests.begin(), requests.end(), "open-port 0"), 0);
-        EXPECT_EQ(SentChunks(), 0u);
+        EXPECT_EQ(SentChunks(sim), 0u);
     }
     EXPECT_EQ(sim.Quit(), 0);
 }
@@ -264,7 +260,7 @@ TEST_P(NamedImageTest, TheDeviceGetsTheFileNamed)
 {
     const NamedImage& c = GetParam();
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
-    const auto image = WriteDistinctImage(sim.Root() + c.chosen, 128 * 40 + 3, 1);
+    const auto image = WriteDistinctImage(sim.Root() + c.chosen, kChunkSize * 40 + 3, 1);
     const auto decoy = WriteDistinctImage(sim.Root() + c.decoy, image.size(), 2);
     std::string output;
     EXPECT_EQ(RunUpdater({"-SILENT", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + sim.Root() + c.chosen}, &output), 0);
@@ -290,7 +286,7 @@ TEST_F(ProgramTest, ARunAfterAKilledTransferSendsTheImageAfresh)
     std::string output;
     const int killed = RunUpdater({"-SILENT", PathSwitch()}, &output, {}, [&](pid_t pid) {
         Within(
-            SimProcess::kDeadlineMs / 1000, [&] { return SentChunks() >= 50; }, 5);
+            SimProcess::kDeadlineMs / 1000, [&] { return SentChunks(sim) >= 50; }, 5);
         kill(pid, SIGKILL);
     });
     EXPECT_EQ(killed, 128 + SIGKILL) << output;

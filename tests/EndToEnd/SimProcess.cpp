@@ -14,23 +14,13 @@
 #include <thread>
 #include <unistd.h>
 
+#include "tests/Common/CleanEnvironment.h"
 #include "tools/mixer-sim/ControlSocket.h"
 #include "tools/mixer-sim/SimOptions.h"
-
-extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::vector<char*> Pointers(std::vector<std::string>& strings)
-{
-    std::vector<char*> out;
-    for (auto& s : strings)
-        out.push_back(s.data());
-    out.push_back(nullptr);
-    return out;
-}
 
 int MsLeft(Clock::time_point end)
 {
@@ -43,8 +33,8 @@ int MsLeft(Clock::time_point end)
 // output goes to `outFd` unless that is negative.
 pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, int outFd, int deathSignal)
 {
-    auto argp = Pointers(argv);
-    auto envp = Pointers(env);
+    auto argp = CStrings(argv);
+    auto envp = CStrings(env);
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid != 0)
@@ -59,14 +49,6 @@ pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, int out
     }
     execve(argp[0], argp.data(), envp.data());
     _exit(127);
-}
-
-std::vector<std::string> Inherited()
-{
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
-    return env;
 }
 
 // The exit status (128 + the signal on one), or SimProcess::kTimedOut.
@@ -146,7 +128,7 @@ bool SimProcess::Start(const std::vector<std::string>& args)
         mRoot + "/received.bin"};
     argv.insert(argv.end(), args.begin(), args.end());
     // SIGTERM lets it remove its keys and sockets on the way out.
-    mPid = Spawn(argv, Inherited(), -1, SIGTERM);
+    mPid = Spawn(argv, CleanEnvironment(), -1, SIGTERM);
     if (mPid < 0)
         return false;
     const auto end = Clock::now() + std::chrono::seconds(30);
@@ -250,20 +232,10 @@ int SimProcess::Run(const std::vector<std::string>& argv, const std::vector<std:
                     std::string* output, int deadlineMs, long* peakRssKib,
                     const std::function<void(pid_t)>& meanwhile)
 {
-    // Given variables replace inherited ones of the same name.
-    std::vector<std::string> envp = env;
-    for (const std::string& entry : Inherited()) {
-        const std::string name = entry.substr(0, entry.find('=') + 1);
-        bool replaced = false;
-        for (const auto& given : env)
-            replaced = replaced || given.rfind(name, 0) == 0;
-        if (!replaced)
-            envp.push_back(entry);
-    }
     int pipeFds[2] = {-1, -1};
     if (pipe2(pipeFds, O_CLOEXEC) != 0)
         return -1;
-    const pid_t pid = Spawn(argv, envp, pipeFds[1], SIGKILL);
+    const pid_t pid = Spawn(argv, CleanEnvironment(env), pipeFds[1], SIGKILL);
     close(pipeFds[1]);
     if (pid < 0) {
         close(pipeFds[0]);

@@ -55,8 +55,10 @@ public:
 
     // bin/ of the test: the programs live beside it.
     static std::string BinFolder();
-    // Runs a program to its end: its exit status (128 + the signal when one
-    // ended it), or kTimedOut after killing it at the deadline. `peakRssKib`,
+    // Runs a program to its end with the clean environment and `env`
+    // (tests/Common/CleanEnvironment.h; a later entry replaces an earlier
+    // one): its exit status (128 + the signal when one ended it), or
+    // kTimedOut after killing it at the deadline. `peakRssKib`,
     // when given, gets the program's own peak resident memory; `meanwhile`
     // runs on a thread of its own with the program's id while it runs.
     static int Run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},

@@ -214,6 +214,11 @@ TEST_F(StartupTest, AnUntrustedRuntimeFolderGivenExplicitlyStopsTheStart)
     EXPECT_NE(output.find("Runtime folder not used: " + open + ": is open to other users (mode 777)"),
               std::string::npos)
         << output;
+    // And what would be trusted instead.
+    EXPECT_NE(output.find("A runtime folder is trusted when it belongs to the user running the program, has "
+                          "mode 700 and is no symbolic link."),
+              std::string::npos)
+        << output;
     EXPECT_NE(output.find("does not start"), std::string::npos) << output;
     // A status run needs no guard: it answers (no device: 1).
     EXPECT_EQ(SimProcess::Run({SimProcess::BinFolder() + "/FirmwareUpdater", "-RETURN_UPDATE_MODE_STATUS"},

@@ -7,6 +7,7 @@
 
 #include <csignal>
 
+#include "Pace.h"
 #include "ProgramWindow.h"
 #include "tests/Common/Openbox.h"
 
@@ -15,7 +16,7 @@
 namespace {
 
 // Big enough that the transfer runs for seconds at the program's pace.
-constexpr size_t kLongImage = 128 * 400;
+constexpr size_t kLongImage = kChunkSize * 400;
 
 class TransferGuardTest : public ::testing::Test
 {
@@ -51,7 +52,7 @@ protected:
     size_t SentChunks() const
     {
         const auto r = sim.Requests();
-        return size_t(std::count(r.begin(), r.end(), "send 0 128"));
+        return size_t(std::count(r.begin(), r.end(), ChunkRequest()));
     }
 
     Window ProgramWindow(pid_t pid) { return FindProgramWindow(input.Connection(), pid); }
@@ -91,7 +92,7 @@ TEST_F(TransferGuardTest, CloseRequestsToTheInactiveWindowNeverCutTheTransfer)
     bool refusedAll = false;
     const int code = RunProgram([&](pid_t pid) {
         Window w = 0;
-        if (!Within(60, [&] { return SentChunks() >= 5 && (w = ProgramWindow(pid)) != 0; }))
+        if (!Within(60, [&] { return SentChunks(sim) >= 5 && (w = ProgramWindow(pid)) != 0; }))
             return;
         // Outside the window: the desktop takes the focus.
         const Dump dump = ReadDump(dumpPath);
@@ -135,15 +136,15 @@ TEST_P(WindowSignalTest, ASignalAbortsTheTransferAndClearsTheFlagBeforeTheProgra
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0", "--take-delay-ms", "120"}));
     WriteImage(kLongImage);
     const int code = RunProgram([&](pid_t pid) {
-        if (!Within(60, [&] { return SentChunks() >= 20; }))
+        if (!Within(60, [&] { return SentChunks(sim) >= 20; }))
             return;
         kill(pid, c.first);
         if (c.second == 0)
             return;
         // While the channel drains what the device has not taken yet.
-        const size_t sent = SentChunks();
+        const size_t sent = SentChunks(sim);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        EXPECT_LE(SentChunks(), sent + 3) << "still sending";
+        EXPECT_LE(SentChunks(sim), sent + 3) << "still sending";
         kill(pid, c.second);
     });
     EXPECT_EQ(code, 128 + c.first) << output;
@@ -167,7 +168,7 @@ TEST_F(TransferGuardTest, AnotherClientDestroyingTheWindowEndsTheProgramAsOnALos
     const int code = RunProgram(
         [&](pid_t pid) {
             Window w = 0;
-            if (!Within(60, [&] { return SentChunks() >= 5 && (w = ProgramWindow(pid)) != 0; }))
+            if (!Within(60, [&] { return SentChunks(sim) >= 5 && (w = ProgramWindow(pid)) != 0; }))
                 return;
             XDestroyWindow(input.Connection(), w);
             input.Sync();
@@ -184,7 +185,7 @@ TEST_F(TransferGuardTest, ChunksTheDeviceNeverTookMakeTheTransferAFailure)
 {
     // Fewer chunks than the channel holds: every send is accepted.
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0", "--never-take"}));
-    WriteImage(128 * 10);
+    WriteImage(kChunkSize * 10);
     bool failed = false;
     const int code = RunProgram([&](pid_t pid) {
         failed = Within(60, [&] {
@@ -227,7 +228,7 @@ TEST_P(AfterSuccessTest, TheExitWaitsUntilTheDeviceIsLookedAtAgain)
 {
     const AfterSuccessCase& c = GetParam();
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", c.installMs}));
-    WriteImage(128 * 20);
+    WriteImage(kChunkSize * 20);
     bool rescanned = false;
     const int code = RunProgram([&](pid_t pid) {
         Window w = 0;
@@ -249,7 +250,7 @@ TEST_P(AfterSuccessTest, TheExitWaitsUntilTheDeviceIsLookedAtAgain)
     });
     EXPECT_TRUE(rescanned) << output;
     EXPECT_EQ(code, 0) << output;
-    EXPECT_EQ(sim.Received().size(), size_t(128 * 20));
+    EXPECT_EQ(sim.Received().size(), kChunkSize * 20);
     ExpectFlagCleared();
 }
 

@@ -45,7 +45,7 @@ TEST_P(TransferWindow, ShowsWhatTheDeviceGot)
     // The name holds a backslash; the decoy is the file it would name were
     // the backslash a separator.
     const std::string chosen = sim.Root() + "/fw\\image.syx";
-    const auto image = WriteDistinctImage(chosen, 128 * 30 + 5, 1);
+    const auto image = WriteDistinctImage(chosen, kChunkSize * 30 + 5, 1);
     const auto decoy = WriteDistinctImage(sim.Root() + "/fw/image.syx", image.size(), 2);
     PlantChooser(sim.Root() + "/chooser", "printf '%s\\n' '" + chosen + "'\n");
     const std::string dumpPath = sim.Root() + "/ui.txt";

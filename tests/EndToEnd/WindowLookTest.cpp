@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Pace.h"
 #include "ProgramWindow.h"
 #include "tests/Common/Contrast.h"
 
@@ -78,7 +79,7 @@ protected:
     {
         ASSERT_TRUE(sim.Start(simArgs));
         const std::string image = sim.Root() + "/image.syx";
-        WriteImage(image, 128 * 150);
+        WriteImage(image, kChunkSize * 150);
         dumpPath = sim.Root() + "/ui.txt";
         std::string output;
         const int code = RunWindowed(sim, dumpPath, "FirmwareUpdater",

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "Pace.h"
 #include "ProgramWindow.h"
 
 #include <X11/keysym.h>
@@ -74,7 +75,7 @@ protected:
         ASSERT_TRUE(sim.Start(GetParam().simArgs));
         image = sim.Root() + "/fw dir/image.syx";
         mkdir((sim.Root() + "/fw dir").c_str(), 0700);
-        WriteImage(image, 128 * 150);
+        WriteImage(image, kChunkSize * 150);
         // The file dialog's chooser: a stand-in first on PATH that picks the image.
         PlantChooser(sim.Root() + "/chooser", "printf '%s\\n' '" + image + "'\n");
     }
@@ -257,7 +258,7 @@ TEST(WindowMenuKeys, ReturnInTheOpenFileMenuChoosesItsEntryAndNothingBehindReact
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--mode", "normal"}));
     const std::string image = sim.Root() + "/image.syx";
-    WriteImage(image, 128 * 150);
+    WriteImage(image, kChunkSize * 150);
     const std::string ran = sim.Root() + "/chooser ran";
     PlantChooser(sim.Root() + "/chooser", "touch '" + ran + "'\nprintf '%s\\n' '" + image + "'\n");
     const std::string dumpPath = sim.Root() + "/ui.txt";

@@ -1,4 +1,5 @@
 // mixer-sim-ctl: sends one command to a running simulator.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -10,6 +11,8 @@ int main(int argc, char** argv)
 {
     static constexpr char kUsage[] =
         "usage: mixer-sim-ctl [--root DIR] attach|detach|update-mode|normal-mode|status|quit\n";
+    static constexpr const char* kCommands[] = {"attach",      "detach", "update-mode",
+                                                "normal-mode", "status", "quit"};
     std::string root;
     std::string command;
     for (int i = 1; i < argc; ++i) {
@@ -27,7 +30,12 @@ int main(int argc, char** argv)
             break;
         }
     }
-    if (command.empty()) {
+    // A word the simulator does not know is a wrong argument, like a
+    // missing one, whether a simulator runs or not.
+    if (command.empty() ||
+        std::find(std::begin(kCommands), std::end(kCommands), command) == std::end(kCommands)) {
+        if (!command.empty())
+            std::fprintf(stderr, "mixer-sim-ctl: unknown command: %s\n", command.c_str());
         std::fprintf(stderr, "%s", kUsage);
         return 2;
     }

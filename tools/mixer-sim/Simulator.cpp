@@ -1,5 +1,6 @@
 #include "tools/mixer-sim/Simulator.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
@@ -119,6 +120,12 @@ Simulator::~Simulator()
 bool Simulator::Start(std::string& error)
 {
     const std::string& root = mOptions.root;
+    // What this run makes goes again on exit, when empty: the registry's key
+    // folders, the driver's and the MIDI ports' folders, the root.
+    std::string keyFolder = Tavo::Platform::ToUtf8(kDriverKeyPath);
+    std::replace(keyFolder.begin(), keyFolder.end(), '\\', '/');
+    for (const std::string& folder : {root + "/registry/" + keyFolder, root + "/driver", root + "/midi"})
+        mMadeFolders.NoteAbsent(folder);
     if (!Tavo::Platform::MakePrivateFolder(root) || !Tavo::Platform::MakePrivateFolder(root + "/registry") ||
         !Tavo::Platform::MakePrivateFolder(root + "/driver")) {
         error = "cannot use the platform root " + root + " (not a folder of this user?)";
@@ -265,6 +272,7 @@ void Simulator::Cleanup()
         std::fclose(mReceived);
         mReceived = nullptr;
     }
+    mMadeFolders.RemoveEmpty();
 }
 
 void Simulator::Run(int signalFd)

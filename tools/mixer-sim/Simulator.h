@@ -13,6 +13,7 @@
 #include "Platform/Driver/DriverServe.h"
 #include "Platform/Midi/MidiServer.h"
 #include "Platform/Registry/Registry.h"
+#include "tools/mixer-sim/MadeFolders.h"
 #include "tools/mixer-sim/SimOptions.h"
 
 namespace MixerSim {
@@ -71,6 +72,7 @@ private:
     void Log(const std::string& line);
 
     Options mOptions;
+    MadeFolders mMadeFolders;
     std::shared_ptr<Tavo::Platform::Registry::Store> mRegistry;
     std::u16string mInstancePath;
     std::string mDriverPath;

@@ -11,9 +11,16 @@
 #include "tests/Common/TestScope.h"
 #include "DeviceChannel/FirmwareTransfer.h"
 #include "DeviceChannel/PrivateMidi.h"
+#include "Engine/UpdateEngine.h"
 #include "Threading/ChunkPacer.h"
 
 namespace {
+
+// The program's pace, and an image of three chunks with the last one partly
+// padding.
+constexpr uint16_t kChunk = LUpdateEngine::kChunkSize;
+constexpr uint16_t kPause = LUpdateEngine::kChunkPauseMs;
+constexpr size_t kThreeChunks = 2 * kChunk + 44;
 
 // Records what the transfer reports; the abort flag comes up after a number
 // of progress posts or of abort tests.
@@ -38,7 +45,7 @@ public:
             onProgress(progress.size());
     }
     void PostUpdateCompleted(bool success) override { completed.push_back(success); }
-    uint16_t GetChunkSize() override { return 128; }
+    uint16_t GetChunkSize() override { return kChunk; }
     uint16_t GetChunkPauseMs() override { return pauseMs; }
 
     std::string path;
@@ -111,7 +118,7 @@ protected:
 
 TEST_F(FirmwareTransferTest, ImageGoesOutInPaddedChunks)
 {
-    const auto bytes = Image(300);
+    const auto bytes = Image(kThreeChunks);
     EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::S_OK);
     EXPECT_EQ(host.updateState, kUpdateSucceeded);
     EXPECT_EQ(host.deviceState, 8);
@@ -123,14 +130,15 @@ TEST_F(FirmwareTransferTest, ImageGoesOutInPaddedChunks)
     std::vector<uint8_t> joined, padded = bytes;
     for (const auto& m : f.mDriver->Messages())
         joined.insert(joined.end(), m.begin(), m.end());
-    padded.resize(384, 0);
+    padded.resize(3 * kChunk, 0);
     EXPECT_EQ(joined, padded);
-    EXPECT_EQ(host.progress, (std::vector<double>{128.0 / 300, 256.0 / 300, 1.0}));
+    EXPECT_EQ(host.progress,
+              (std::vector<double>{double(kChunk) / kThreeChunks, 2.0 * kChunk / kThreeChunks, 1.0}));
 
     // A backslash is a character of the name: the file that a separator in
     // its place would name is not read.
     host = Host();
-    Image(256);
+    Image(2 * kChunk);
     host.path = folder + "\\firmware.bin";
     ExpectFailure(PerformPrivateMidiUpdate(host), kReasonFileAccess);
     EXPECT_EQ(f.mDriver->Messages().size(), 3u);
@@ -150,26 +158,27 @@ TEST_F(FirmwareTransferTest, EachChunkIsFollowedByTheWholePauseReadAfterIt)
 {
     gSentSoFar = [this] { return f.mDriver->Messages().size(); };
     Tavo::ChunkPacer::SetSleepForTesting(RecordPause);
-    Image(300);
-    host.pauseMs = 20;
+    Image(kThreeChunks);
+    host.pauseMs = kPause;
     // Changed after the second chunk's progress: its own pause is the new one.
-    host.onProgress = [&](size_t posts) { host.pauseMs = posts >= 2 ? 0 : 20; };
+    host.onProgress = [&](size_t posts) { host.pauseMs = posts >= 2 ? 0 : kPause; };
     EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::S_OK);
     EXPECT_EQ(f.mDriver->Messages().size(), 3u);
-    EXPECT_EQ(gPauses, (std::vector<std::pair<size_t, uint32_t>>{{1, 20}}));
+    EXPECT_EQ(gPauses, (std::vector<std::pair<size_t, uint32_t>>{{1, kPause}}));
 
-    host.onProgress = [&](size_t posts) { host.pauseMs = posts >= 2 ? 7 : 20; };
+    host.onProgress = [&](size_t posts) { host.pauseMs = posts >= 2 ? kPause + 7 : kPause; };
     host.progress.clear();
     gPauses.clear();
     EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::S_OK);
-    EXPECT_EQ(gPauses, (std::vector<std::pair<size_t, uint32_t>>{{4, 20}, {5, 7}, {6, 7}}));
+    EXPECT_EQ(gPauses,
+              (std::vector<std::pair<size_t, uint32_t>>{{4, kPause}, {5, kPause + 7}, {6, kPause + 7}}));
     Tavo::ChunkPacer::SetSleepForTesting(nullptr);
     gSentSoFar = nullptr;
 }
 
 TEST_F(FirmwareTransferTest, AbortWhileSendingIsADeviceFailure)
 {
-    Image(1280);
+    Image(10 * kChunk);
     host.onProgress = [&](size_t posts) { host.abort = posts == 3; };
     ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess, Tavo::E_ABORT);
     EXPECT_EQ(f.mDriver->Messages().size(), 3u);
@@ -179,7 +188,7 @@ TEST_F(FirmwareTransferTest, AbortWhileSendingIsADeviceFailure)
 
 TEST_F(FirmwareTransferTest, AbortAfterTheLastChunkLeavesTheDeviceInUpdateMode)
 {
-    Image(256);
+    Image(2 * kChunk);
     // Two tests before the chunks, one after the loop; the next one sees it.
     host.abortFromTest = 4;
     host.reason = 9;
@@ -225,7 +234,7 @@ TEST_F(FirmwareTransferTest, FileProblemsAreFileAccessFailures)
 
 TEST_F(FirmwareTransferTest, DeviceProblemsAreDeviceAccessFailures)
 {
-    Image(512);
+    Image(4 * kChunk);
     // A driver that takes no flag: no port, nothing sent; the flag's
     // clearing is still tried, through the channel and then a handle of its
     // own.
@@ -237,7 +246,7 @@ TEST_F(FirmwareTransferTest, DeviceProblemsAreDeviceAccessFailures)
 
     // The second chunk is refused: nothing further goes out.
     host = Host();
-    Image(512);
+    Image(4 * kChunk);
     host.onProgress = [&](size_t) { f.mDriver->Refuse(Driver::kMidiChannelSet, Driver::kMidiSend); };
     ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess);
     EXPECT_EQ(host.progress.size(), 1u);
@@ -247,7 +256,7 @@ TEST_F(FirmwareTransferTest, DeviceProblemsAreDeviceAccessFailures)
 
     // The port did not open: the first send fails.
     host = Host();
-    Image(512);
+    Image(4 * kChunk);
     f.mDriver->Refuse(Driver::kMidiChannelSet, Driver::kMidiOpenPort);
     ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess);
     EXPECT_TRUE(host.progress.empty());
@@ -260,7 +269,7 @@ TEST_F(FirmwareTransferTest, ADeviceThatReEnumeratesMeanwhileFailsTheTransfer)
 {
     for (size_t at : {size_t(2), size_t(4)}) {
         host = Host();
-        Image(512);
+        Image(4 * kChunk);
         host.onProgress = [&](size_t posts) {
             if (posts != at)
                 return;
@@ -275,7 +284,7 @@ TEST_F(FirmwareTransferTest, ADeviceThatReEnumeratesMeanwhileFailsTheTransfer)
 
 TEST_F(FirmwareTransferTest, AnExceptionStillReleasesTheChannelAndTheFlag)
 {
-    Image(512);
+    Image(4 * kChunk);
     host.onProgress = [](size_t) { throw std::runtime_error("post failed"); };
     ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess);
     EXPECT_TRUE(Sequence().ends_with("close 1, clear, flag 0")) << Sequence();

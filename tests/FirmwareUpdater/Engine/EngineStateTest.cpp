@@ -250,7 +250,7 @@ protected:
     // An image of `chunks` chunks; the mixer holds every message from now on.
     void Prepare(size_t chunks, bool held)
     {
-        mFolder.Write("fw.bin", std::string(chunks * 128, 'x'));
+        mFolder.Write("fw.bin", std::string(chunks * LUpdateEngine::kChunkSize, 'x'));
         ASSERT_EQ(S_OK, mEngine->SetFirmwareFile(mFolder.WPath("fw.bin")));
         mBus->SetTakesMessages(mOut, !held);
         mRecorder->Take();

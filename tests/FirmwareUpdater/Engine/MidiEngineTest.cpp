@@ -24,6 +24,9 @@ namespace {
 
 constexpr char16_t kMixer[] = u"Tessaro DJ K620 ZENTA";
 constexpr char16_t kImagePort[] = u"Image Out";
+// The engine's chunks, and an image of three with the last one partly padding.
+constexpr uint32_t kChunk = LUpdateEngine::kChunkSize;
+constexpr uint32_t kThreeChunks = 2 * kChunk + 44;
 const Bytes kRequest = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
 
 Bytes Reply(uint8_t v2, uint8_t v3, size_t length = 37)
@@ -265,23 +268,24 @@ protected:
 
 TEST_F(Senders, ChunksArePaddedAndEachReportsProgress)
 {
-    const Array<uint8_t> image = Image(300);
+    const Array<uint8_t> image = Image(kThreeChunks);
     EXPECT_EQ(S_OK, mEngine->SendImageInChunks(image, WString(), kImagePort));
     const std::vector<Bytes> sent = mBus->Sent(mImageOut);
     ASSERT_EQ(3u, sent.size());
     Bytes joined;
     for (const Bytes& chunk : sent) {
-        EXPECT_EQ(128u, chunk.size());
+        EXPECT_EQ(kChunk, chunk.size());
         joined.insert(joined.end(), chunk.begin(), chunk.end());
     }
     EXPECT_TRUE(std::equal(image.begin(), image.end(), joined.begin()));
-    EXPECT_TRUE(std::all_of(joined.begin() + 300, joined.end(), [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(joined.begin() + kThreeChunks, joined.end(), [](uint8_t b) { return b == 0; }));
     mRecorder->Take();
-    EXPECT_EQ((std::vector<double>{128.0 / 300, 256.0 / 300, 1.0}), mRecorder->fractions);
+    EXPECT_EQ((std::vector<double>{double(kChunk) / kThreeChunks, 2.0 * kChunk / kThreeChunks, 1.0}),
+              mRecorder->fractions);
 
     // Exact multiples need no padding; nothing to send sends nothing.
     mRecorder->fractions.clear();
-    EXPECT_EQ(S_OK, mEngine->SendImageInChunks(Image(256), WString(), kImagePort));
+    EXPECT_EQ(S_OK, mEngine->SendImageInChunks(Image(2 * kChunk), WString(), kImagePort));
     EXPECT_EQ(5u, mBus->Sent(mImageOut).size());
     EXPECT_EQ(S_OK, mEngine->SendImageInChunks(Image(0), WString(), kImagePort));
     EXPECT_EQ(5u, mBus->Sent(mImageOut).size());
@@ -291,18 +295,18 @@ TEST_F(Senders, ChunksArePaddedAndEachReportsProgress)
     EXPECT_EQ(E_FAIL, mEngine->SendImageInChunks(Image(10), WString(), u"No Such Port"));
 
     // A chunk that the port sends short is a failure, not progress.
-    Array<uint8_t> noteOn = Image(200);
-    *noteOn.GetItemPtr(128) = 0x90;
+    Array<uint8_t> noteOn = Image(kChunk + 72);
+    *noteOn.GetItemPtr(kChunk) = 0x90;
     mRecorder->fractions.clear();
     EXPECT_EQ(E_FAIL, mEngine->SendImageInChunks(noteOn, WString(), kImagePort));
     mRecorder->Take();
-    EXPECT_EQ(std::vector<double>{128.0 / 200}, mRecorder->fractions);
+    EXPECT_EQ(std::vector<double>{double(kChunk) / (kChunk + 72)}, mRecorder->fractions);
 }
 
 TEST_F(Senders, AbortStopsBeforeTheNextChunk)
 {
     mEngine->abortAfter = 3;
-    EXPECT_EQ(E_ABORT, mEngine->SendImageInChunks(Image(1280), WString(), kImagePort));
+    EXPECT_EQ(E_ABORT, mEngine->SendImageInChunks(Image(10 * kChunk), WString(), kImagePort));
     EXPECT_EQ(3u, mBus->Sent(mImageOut).size());
     mRecorder->Take();
     EXPECT_EQ(3u, mRecorder->fractions.size());
@@ -355,7 +359,7 @@ TEST_F(Senders, EachMessageIsFollowedByTheWholePauseReadAfterIt)
     using Pauses = std::vector<std::pair<size_t, uint32_t>>;
 
     mEngine->SetChunkDelay(20);
-    EXPECT_EQ(S_OK, mEngine->SendImageInChunks(Image(300), WString(), kImagePort));
+    EXPECT_EQ(S_OK, mEngine->SendImageInChunks(Image(kThreeChunks), WString(), kImagePort));
     EXPECT_EQ((Pauses{{1, 20}, {2, 20}, {3, 20}}), gPauses);
 
     // A change while the image goes out holds from the next pause on.
@@ -370,7 +374,7 @@ TEST_F(Senders, EachMessageIsFollowedByTheWholePauseReadAfterIt)
     gPauses.clear();
     gOnPause = nullptr;
     mEngine->SetChunkDelay(0);
-    EXPECT_EQ(S_OK, mEngine->SendImageInChunks(Image(300), WString(), kImagePort));
+    EXPECT_EQ(S_OK, mEngine->SendImageInChunks(Image(kThreeChunks), WString(), kImagePort));
     EXPECT_EQ(S_OK, mEngine->SendSysExImage(Array<uint8_t>{0xF0, 1, 0xF7}, WString(), kImagePort));
     EXPECT_EQ(10u, mBus->Sent(mImageOut).size());
     EXPECT_TRUE(gPauses.empty());

@@ -15,9 +15,8 @@
 
 #include "Platform/App/Folders.h"
 #include "Platform/App/SingleInstance.h"
+#include "tests/Common/CleanEnvironment.h"
 #include "tests/Common/TestScope.h"
-
-extern char** environ;
 
 using namespace Tavo::Platform::App;
 
@@ -35,7 +34,9 @@ pid_t Spawn(const std::vector<std::string>& args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+    // The runtime folder the test set.
+    std::vector<std::string> env = CleanEnvironment({PassOn("TAVO_RUNTIME_DIR")});
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), CStrings(env).data()) != 0)
         return -1;
     return pid;
 }

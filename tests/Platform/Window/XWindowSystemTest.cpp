@@ -3,6 +3,7 @@
 
 #include "Platform/App/MessageLoop.h"
 #include "Platform/Window/WindowSystem.h"
+#include "tests/Common/CleanEnvironment.h"
 #include "tests/Common/XServer.h"
 
 #include <X11/Xatom.h>
@@ -15,7 +16,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
 #include <thread>
 
 using namespace Tavo::Platform::Window;
@@ -476,7 +476,10 @@ TEST(DisplayLoss, TheProgramReleasesWhatItMustAndEndsWithAReason)
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     pid_t pid = 0;
     const char* argv[] = {DISPLAY_LOSS_CHILD, nullptr};
-    ASSERT_EQ(posix_spawn(&pid, DISPLAY_LOSS_CHILD, &actions, nullptr, const_cast<char**>(argv), environ), 0);
+    std::vector<std::string> env = CleanEnvironment({"DISPLAY=" + own.Name()});
+    ASSERT_EQ(posix_spawn(&pid, DISPLAY_LOSS_CHILD, &actions, nullptr, const_cast<char**>(argv),
+                          CStrings(env).data()),
+              0);
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     close(err[1]);

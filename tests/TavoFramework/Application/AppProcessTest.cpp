@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
+#include "tests/Common/CleanEnvironment.h"
 #include "tests/Common/TestScope.h"
 #include "tests/Common/UdpListener.h"
 
@@ -12,8 +13,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
 
 std::string BinFolder()
@@ -21,7 +20,8 @@ std::string BinFolder()
     return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }
 
-// One run of the test program with its own environment and stdout piped.
+// One run of the test program with the clean environment and `env`, and
+// stdout piped.
 class Child
 {
 public:
@@ -36,14 +36,13 @@ public:
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        std::vector<char*> argv, envp;
+        std::vector<char*> argv;
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        for (const auto& e : env)
-            envp.push_back(const_cast<char*>(e.c_str()));
-        envp.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&mPid, args[0].c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+        std::vector<std::string> clean = CleanEnvironment(env);
+        EXPECT_EQ(posix_spawn(&mPid, args[0].c_str(), &actions, nullptr, argv.data(), CStrings(clean).data()),
+                  0);
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
         close(err[1]);
@@ -133,6 +132,7 @@ protected:
         for (const char* sub : {"run", "user", "common", "config", "docs"})
             std::filesystem::create_directories(mDir / sub);
         std::filesystem::permissions(mDir / "run", std::filesystem::perms::owner_all);
+        // No display: nothing here may need one.
         mEnv = {"TAVO_TEST_RESOURCES=" + (mDir / "res").string(),
                 "TAVO_RUNTIME_DIR=" + (mDir / "run").string(),
                 "TAVO_USER_APPDATA_DIR=" + (mDir / "user").string(),
@@ -140,11 +140,6 @@ protected:
                 "TAVO_CONFIG_DIR=" + (mDir / "config").string(),
                 "TAVO_DOCUMENTS_DIR=" + (mDir / "docs").string(),
                 "HOME=" + mDir.string()};
-        // No display: nothing here may need one. The sanitizers' settings
-        // (the leak checker's suppressions) go along.
-        for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"})
-            if (const char* value = std::getenv(name))
-                mEnv.push_back(std::string(name) + "=" + value);
     }
 
     std::string Program() const { return BinFolder() + "/tavo_test_app"; }

@@ -558,7 +558,7 @@ TEST_F(DesktopWindowTest, ASecondCopyRestoresTheMinimisedIdleWindowEveryTime)
             ASSERT_TRUE(TurnWhileWaitingFor([&] { return state() == IconicState && !active(); }));
             Settle();
 
-            const pid_t pid = SpawnQuiet({ProgramFolder() + "/tavo_test_app", "-SECOND"});
+            const pid_t pid = SpawnQuiet({ProgramFolder() + "/tavo_test_app", "-SECOND"}, CopyEnvironment());
             ASSERT_GT(pid, 0);
             int status = -1;
             bool exited = false;

@@ -17,6 +17,7 @@
 #include "Window/Native/OSWindow.h"
 #include "Window/Native/WindowHost.h"
 #include "Window/RootWindow.h"
+#include "tests/Common/CleanEnvironment.h"
 #include "tests/Common/LoopTurns.h"
 #include "tests/Common/TestScope.h"
 #include "tests/Common/XServer.h"
@@ -32,8 +33,6 @@
 #include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
-
-extern char** environ;
 
 namespace WindowAppTests {
 
@@ -204,6 +203,14 @@ protected:
                 return std::make_unique<Platform::App::SingleInstance>(name);
             };
         };
+    }
+
+    // What a copy of the test program that the test starts takes over from
+    // this one: the folders and the display the test set.
+    static std::vector<std::string> CopyEnvironment()
+    {
+        return {PassOn("TAVO_RUNTIME_DIR"), PassOn("TAVO_TEST_RESOURCES"), PassOn("TAVO_USER_APPDATA_DIR"),
+                PassOn("TAVO_COMMON_APPDATA_DIR"), PassOn("DISPLAY")};
     }
 
     TestFolder mDir;

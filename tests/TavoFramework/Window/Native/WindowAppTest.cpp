@@ -335,7 +335,10 @@ TEST_F(WindowAppTest, SecondCopyBringsTheFirstWindowToTheFront)
         const std::string program = std::filesystem::path(self).parent_path() / "tavo_test_app";
         const char* argv[] = {program.c_str(), "-SECOND", nullptr};
         pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+        std::vector<std::string> env = CleanEnvironment(CopyEnvironment());
+        ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, const_cast<char**>(argv),
+                              CStrings(env).data()),
+                  0);
         int status = -1;
         // The other process starts at its own pace: wait for it by the clock.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
