@@ -157,8 +157,15 @@ class Transfer:
         self.seen = ""
 
 
+def engine_chunk_size(here):
+    """The transfer's chunk size as the engine keeps it."""
+    with open(os.path.join(here, "..", "FirmwareUpdater", "Engine", "UpdateEngine.h"), encoding="utf-8") as f:
+        return int(re.search(r"kChunkSize = (\d+);", f.read()).group(1))
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
+    chunk = engine_chunk_size(here)
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin", default=os.path.join(here, "..", "build", "asan", "bin"))
     ap.add_argument("--seconds", type=float, default=180)
@@ -173,12 +180,12 @@ def main():
     # is what a program taking it for a separator would send.
     image = os.path.join(work, "fw\\image.syx")
     os.makedirs(os.path.join(work, "fw"))
-    image_bytes = bytes(rng.randrange(256) for _ in range(128 * args.chunks - 37))
+    image_bytes = bytes(rng.randrange(256) for _ in range(chunk * args.chunks - 37))
     with open(image, "wb") as f:
         f.write(image_bytes)
     with open(os.path.join(work, "fw", "image.syx"), "wb") as f:
         f.write(bytes(b ^ 0x5A for b in image_bytes))
-    padded = 128 * args.chunks
+    padded = chunk * args.chunks
     padded_bytes = image_bytes + bytes(padded - len(image_bytes))
     received_path = os.path.join(work, "received.bin")
     log_path, dump_path = os.path.join(work, "sim.log"), os.path.join(work, "ui.txt")
@@ -234,8 +241,8 @@ def main():
             if what == "driver update-flag 1":
                 current = Transfer()
                 transfers.append(current)
-            elif current and what == "driver send 0 128":
-                current.sent += 128
+            elif current and re.fullmatch(r"driver send 0 \d+", what):
+                current.sent += int(what.rsplit(" ", 1)[1])
             elif current and current.ended is None and what == "state detached":
                 current.device_gone = True
             # The flag is also cleared before it is set: only the first

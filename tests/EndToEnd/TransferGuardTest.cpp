@@ -49,12 +49,6 @@ protected:
         return c.shown && c.text.find(text) != std::string::npos;
     }
 
-    size_t SentChunks() const
-    {
-        const auto r = sim.Requests();
-        return size_t(std::count(r.begin(), r.end(), ChunkRequest()));
-    }
-
     Window ProgramWindow(pid_t pid) { return FindProgramWindow(input.Connection(), pid); }
 
     bool IsActive(Window w)
