@@ -5,7 +5,6 @@
 #include "Notification/NotificationParams.h"
 #include "Window/RootWindow.h"
 
-#include <algorithm>
 #include <map>
 
 namespace Tavo {
@@ -30,24 +29,12 @@ int32_t ReadMenuNumber(const WString& text)
 }
 
 // A title's menu number, read as the runtime's text-to-integer conversion
-// reads it: white space, a sign and the digits up to the first other
-// character; text without digits reads 0. A negative number or one past the
+// reads it (text without digits reads 0). A negative number or one past the
 // cap names no menu: -1.
 int32_t ReadTitleNumber(const WString& text)
 {
-    const uint32_t length = text.GetLength();
-    uint32_t i = 0;
-    while (i < length && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r')))
-        ++i;
-    bool negative = false;
-    if (i < length && (text[i] == u'+' || text[i] == u'-'))
-        negative = text[i++] == u'-';
-    int64_t n = 0;
-    for (; i < length && text[i] >= u'0' && text[i] <= u'9'; ++i)
-        n = std::min<int64_t>(n * 10 + (text[i] - u'0'), int64_t(kMaxMenuNumber) + 1);
-    if (negative && n > 0)
-        return -1;
-    return n <= kMaxMenuNumber ? int32_t(n) : -1;
+    const int32_t n = text.ToInt();
+    return n >= 0 && n <= kMaxMenuNumber ? n : -1;
 }
 
 }  // namespace

@@ -28,35 +28,14 @@ WStringArray NumberRepeatedNames(const WStringArray& deviceNames)
     return out;
 }
 
-namespace {
-
-// Leading blanks, an optional sign, then digits up to the first other
-// character; 0 when there are none.
-int32_t ParseInt(const WString& text)
-{
-    uint32_t i = 0;
-    uint32_t n = text.GetLength();
-    while (i < n && (text[i] == u' ' || text[i] == u'\t'))
-        ++i;
-    bool negative = false;
-    if (i < n && (text[i] == u'-' || text[i] == u'+'))
-        negative = text[i++] == u'-';
-    int32_t value = 0;
-    for (; i < n && text[i] >= u'0' && text[i] <= u'9'; ++i)
-        value = value * 10 + (text[i] - u'0');
-    return negative ? -value : value;
-}
-
-}  // namespace
-
 void SplitName(const WString& name, WString& base, int32_t& ordinal)
 {
     int32_t n = static_cast<int32_t>(name.GetLength());
     if (n >= 4 && name[n - 3] == u'(' && name[n - 1] == u')') {
-        ordinal = ParseInt(name.Mid(n - 2, 1)) - 1;
+        ordinal = name.Mid(n - 2, 1).ToInt() - 1;
         base = name.Left(n - 4);
     } else if (n >= 5 && name[n - 4] == u'(' && name[n - 1] == u')') {
-        ordinal = ParseInt(name.Mid(n - 3, 2)) - 1;
+        ordinal = name.Mid(n - 3, 2).ToInt() - 1;
         base = name.Left(n - 5);
     } else {
         base = name;

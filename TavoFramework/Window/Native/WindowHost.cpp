@@ -231,32 +231,29 @@ Win::CursorId NativeCursor(CursorHandle cursor)
 
 }  // namespace WindowHost
 
-WindowRect DesktopServices::GetDesktopRect() const
+WindowRect DesktopServices::Ask(std::optional<WindowRect>& held,
+                                Win::Rect (Win::IWindowSystem::*question)() const) const
 {
-    if (mHolds > 0 && mDesktopRect)
-        return *mDesktopRect;
+    if (mHolds > 0 && held)
+        return *held;
     Win::IWindowSystem* system = WindowHost::System();
     Win::Rect r{0, 0, 1024, 768};
     if (system)
-        r = system->GetScreenRect();
+        r = (system->*question)();
     const WindowRect rect{r.x, r.y, r.width, r.height};
     if (mHolds > 0)
-        mDesktopRect = rect;
+        held = rect;
     return rect;
+}
+
+WindowRect DesktopServices::GetDesktopRect() const
+{
+    return Ask(mDesktopRect, &Win::IWindowSystem::GetScreenRect);
 }
 
 WindowRect DesktopServices::GetWorkArea() const
 {
-    if (mHolds > 0 && mWorkArea)
-        return *mWorkArea;
-    Win::IWindowSystem* system = WindowHost::System();
-    Win::Rect r{0, 0, 1024, 768};
-    if (system)
-        r = system->GetWorkArea();
-    const WindowRect rect{r.x, r.y, r.width, r.height};
-    if (mHolds > 0)
-        mWorkArea = rect;
-    return rect;
+    return Ask(mWorkArea, &Win::IWindowSystem::GetWorkArea);
 }
 
 void DesktopServices::HoldAnswers(bool hold)

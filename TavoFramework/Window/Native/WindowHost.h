@@ -67,6 +67,11 @@ public:
     void HoldAnswers(bool hold) override;
 
 private:
+    // The window system's answer, or while answers are held the one asked
+    // first.
+    WindowRect Ask(std::optional<WindowRect>& held,
+                   Platform::Window::Rect (Platform::Window::IWindowSystem::*question)() const) const;
+
     int32_t mCursorCount = 0;
     int32_t mHolds = 0;
     mutable std::optional<WindowRect> mDesktopRect, mWorkArea;
