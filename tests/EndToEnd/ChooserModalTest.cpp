@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileState.h"
 #include "Pace.h"
 #include "ProgramWindow.h"
 #include "tests/Common/Openbox.h"
@@ -39,11 +40,7 @@ public:
     }
 
     bool IsOpen() const { return access((mFolder + "/args").c_str(), F_OK) == 0; }
-    std::string Arguments() const
-    {
-        std::ifstream in(mFolder + "/args");
-        return "\n" + std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string Arguments() const { return "\n" + ReadAll(mFolder + "/args"); }
     // Hands the waiting chooser its answer; false when it does not wait.
     bool Answer(const std::string& line, int seconds = 10)
     {
@@ -91,12 +88,6 @@ private:
     Display* mDisplay;
     Window mWindow = 0;
 };
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class ChooserModal : public ::testing::Test
 {
@@ -280,7 +271,7 @@ TEST_F(ChooserModal, TheWindowTakesNoInputOrCloseRequestButRepaints)
             return;
         arguments = chooser.Arguments();
         const std::vector<uint32_t> open = Settled(w);
-        dumpOpen = ReadText(dumpPath);
+        dumpOpen = ReadAll(dumpPath);
         Dump dump = ReadDump(dumpPath);
         ClickControl(input, dump, dump.controls["buttonUpdateFirmware"]);
         input.Key(XK_Return);
@@ -288,7 +279,7 @@ TEST_F(ChooserModal, TheWindowTakesNoInputOrCloseRequestButRepaints)
         ClickControl(input, dump, dump.controls["buttonExit"]);
         SendCloseRequests(input, w);
         unmoved = ShowsAfterItsEvents(w, open, "chooser-modal-after-input");
-        dumpAfterInput = ReadText(dumpPath);
+        dumpAfterInput = ReadAll(dumpPath);
 
         // Answered, the chooser closes and the window takes input again.
         EXPECT_TRUE(chooser.Answer(otherImage));
@@ -332,9 +323,9 @@ TEST_F(ChooserModal, ATransferGoesOnAndShowsWhileTheChooserIsOpen)
                 Pixels(w, dump.controls["progressBar"]) != bar;
         server.Screenshot("chooser-modal-transfer-ended");
         const std::vector<uint32_t> before = Settled(w);
-        const std::string text = ReadText(dumpPath);
+        const std::string text = ReadAll(dumpPath);
         ClickControl(input, dump, dump.controls[rescan]);
-        unmoved = ShowsAfterItsEvents(w, before, "chooser-modal-transfer-next") && ReadText(dumpPath) == text;
+        unmoved = ShowsAfterItsEvents(w, before, "chooser-modal-transfer-next") && ReadAll(dumpPath) == text;
         EXPECT_TRUE(chooser.Answer("cancel"));
         rescannedAfter = Within(30, [&] {
             ClickControl(input, dump, dump.controls[rescan]);
