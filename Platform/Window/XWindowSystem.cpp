@@ -188,6 +188,11 @@ private:
 
     Atom A(const char* name) const { return XInternAtom(mDisplay, name, False); }
     void Translate(XEvent& xe);
+    // Opens the input method and gives each window its context, once, at
+    // the first focus or key: loading it costs more than the first frame's
+    // drawing, and nothing needs it before the keyboard does.
+    void OpenInputMethod();
+    XIC CreateInputContext(XWin window);
     bool EnsureImage(WindowId window, WindowState& state, int32_t width, int32_t height);
     void FreeImage(WindowState& state);
     // Waits only when the server may still read the image about to be overwritten.
@@ -200,6 +205,7 @@ private:
     XWin mRoot;
     XWin mUtility;  // owns the selection and receives transfers
     XIM mIm = nullptr;
+    bool mImOpened = false;
     bool mShmAvailable = false;
     int mShmCompletion = -1;  // the completion event's type
     int mRandrEventBase = -1;
@@ -256,9 +262,6 @@ XWindowSystem::XWindowSystem(Display* display)
 
     Bool detectable = False;
     XkbSetDetectableAutoRepeat(mDisplay, True, &detectable);
-
-    XSetLocaleModifiers("");
-    mIm = XOpenIM(mDisplay, nullptr, nullptr, nullptr);
 
     int major = 0, minor = 0;
     Bool pixmaps = False;
@@ -374,10 +377,8 @@ WindowId XWindowSystem::CreateWindow(const WindowParams& params)
     else
         SetSizeLimits(WindowId(window), width, height, width, height);
 
-    if (mIm) {
-        state.ic = XCreateIC(mIm, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, window,
-                             XNFocusWindow, window, nullptr);
-    }
+    if (mIm)
+        state.ic = CreateInputContext(window);
     return WindowId(window);
 }
 
@@ -839,8 +840,30 @@ void XWindowSystem::Present(WindowId window, const PixelView& image, const Rect*
     XFlush(mDisplay);
 }
 
+XIC XWindowSystem::CreateInputContext(XWin window)
+{
+    return XCreateIC(mIm, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, window,
+                     XNFocusWindow, window, nullptr);
+}
+
+void XWindowSystem::OpenInputMethod()
+{
+    if (mImOpened)
+        return;
+    mImOpened = true;
+    XSetLocaleModifiers("");
+    mIm = XOpenIM(mDisplay, nullptr, nullptr, nullptr);
+    if (!mIm)
+        return;
+    for (auto& [id, state] : mWindows)
+        if (!state.ic)
+            state.ic = CreateInputContext(XWin(id));
+}
+
 void XWindowSystem::Translate(XEvent& xe)
 {
+    if (xe.type == KeyPress || xe.type == KeyRelease || xe.type == FocusIn)
+        OpenInputMethod();
     if (XFilterEvent(&xe, None))
         return;
     switch (xe.type) {
