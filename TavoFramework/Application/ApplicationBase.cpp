@@ -528,7 +528,9 @@ bool FrameworkAppShell::InitApplication()
         mControlFactory = LControlFactory::Create(WString(GetProductName().c_str()));
         WString location;
         GetFolder(1, location);
-        TAVO_THROW_IF_FAILED(mControlFactory->LoadResources(location, mLanguageId),
+        mSkinsPending = mOptions.runsWithoutWindow && mOptions.runsWithoutWindow(mCommandLine);
+        TAVO_THROW_IF_FAILED(mSkinsPending ? mControlFactory->LoadResourceStrings(location, mLanguageId)
+                                           : mControlFactory->LoadResources(location, mLanguageId),
                              "Tavo::MFCFrameworkApp<class LApplication>::InitApplication", kShellFile, 161);
         mFrameworkStringTable = mControlFactory->GetFrameworkStringTable();
         gMainWindowClassName = &mOptions.applicationName;
@@ -650,6 +652,13 @@ int32_t FrameworkAppShell::Run()
             ExitInstance();
             Shutdown();
             return 1;
+        }
+        if (mSkinsPending) {
+            mSkinsPending = false;
+            TAVO_THROW_IF_FAILED(mControlFactory->LoadResourceSkins(),
+                                 "Tavo::MFCFrameworkApp<class LApplication>::InitApplication", kShellFile,
+                                 161);
+            app->ApplyStoredSkin();
         }
         {
             // The controls are placed many times while they are made.

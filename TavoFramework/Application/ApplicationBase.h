@@ -207,6 +207,9 @@ protected:
     bool mIsFirstInstance = true;
     int32_t mLanguageId = 0;
     bool mStartupFailed = false;
+    // A run that ends without a window reads the skin only if it shows one
+    // after all.
+    bool mSkinsPending = false;
     AppShellOptions mOptions;
     std::string mCommandLine;
     std::unique_ptr<Platform::App::ISingleInstance> mSingleInstance;

@@ -325,13 +325,18 @@ TavoResult LFrameworkApp::RunApplicationStartup()
         mHotKeys->LoadBindings(mApplicationStringTable.Get(), u"GHK");
         if (mClipboard)
             mClipboard->Initialize();
-        const int32_t last = mControlFactory->GetSkinCount() - 1;
-        const int32_t stored = GetCurrentSkinIndex();
-        SetSkin(stored <= last ? stored : last);
+        ApplyStoredSkin();
     } catch (const std::exception&) {
         return E_FAIL;
     }
     return S_OK;
+}
+
+TavoResult LFrameworkApp::ApplyStoredSkin()
+{
+    const int32_t last = mControlFactory->GetSkinCount() - 1;
+    const int32_t stored = GetCurrentSkinIndex();
+    return SetSkin(stored <= last ? stored : last);
 }
 
 TavoResult LFrameworkApp::RegisterControlClass(const ControlClassRow& row)

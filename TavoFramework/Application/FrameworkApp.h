@@ -70,6 +70,9 @@ public:
     virtual void GetFolder(int32_t pathId, WString& folder) = 0;
     virtual int32_t GetCurrentSkinIndex();
     virtual TavoResult SetSkin(int32_t index);
+    // The skin the settings name, or the last one when they name none that
+    // exists.
+    TavoResult ApplyStoredSkin();
     virtual double GetSecondsSinceStart() = 0;
     virtual uint32_t GetMilliseconds() = 0;
     // The renderer of the first root window that has one, else the one the

@@ -243,15 +243,24 @@ TavoResult LControlFactory::ParseSource(const WString& path, bool stringMode, bo
 
 TavoResult LControlFactory::LoadResources(const WString& location, int32_t lcid)
 {
+    const TavoResult result = LoadResourceStrings(location, lcid);
+    return result < 0 ? result : LoadResourceSkins();
+}
+
+TavoResult LControlFactory::LoadResourceStrings(const WString& location, int32_t lcid)
+{
     if (location == u"::") {
         mResourceBasePath = location;
-        const TavoResult result = LoadStringTables(u"::APP_STRINGS", u"::FRAMEWORK_STRINGS", lcid);
-        return result < 0 ? result : LoadSkins(u"::APP_SKINS");
+        return LoadStringTables(u"::APP_STRINGS", u"::FRAMEWORK_STRINGS", lcid);
     }
     mResourceBasePath = location + u"/";
-    const TavoResult result = LoadStringTables(mResourceBasePath + u"StringTables.xml",
-                                               mResourceBasePath + u"FrameworkStrings.xml", lcid);
-    return result < 0 ? result : LoadSkins(mResourceBasePath + u"Skins.xml");
+    return LoadStringTables(mResourceBasePath + u"StringTables.xml",
+                            mResourceBasePath + u"FrameworkStrings.xml", lcid);
+}
+
+TavoResult LControlFactory::LoadResourceSkins()
+{
+    return LoadSkins(mResourceBasePath == u"::" ? WString(u"::APP_SKINS") : mResourceBasePath + u"Skins.xml");
 }
 
 TavoResult LControlFactory::LoadSkins(const WString& path)

@@ -48,6 +48,10 @@ public:
     // the location is "::", else from "StringTables.xml",
     // "FrameworkStrings.xml" and "Skins.xml" in that folder.
     TavoResult LoadResources(const WString& location, int32_t lcid);
+    // The two halves of LoadResources, for a run that may never need the
+    // skin: the string tables of that location, then its skin.
+    TavoResult LoadResourceStrings(const WString& location, int32_t lcid);
+    TavoResult LoadResourceSkins();
     // "::" and a resource name, or a file path.
     TavoResult LoadSkins(const WString& path);
     // One document in memory (UTF-8, or as its declaration says); length 0

@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 [](const std::string& path, const std::string& target) {
                     EXPECT_TRUE(S_ISLNK(ModeOf(path)));
-                    EXPECT_NE(ReadAll(target).find("CurrentSkinIndex=0"), std::string::npos);
+                    EXPECT_NE(ReadAll(target).find("@product=k620 Zenta Firmware Updater"), std::string::npos);
                 },
                 ""},
         // Read-only: read, never written, and said.
@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 [](const std::string& path, const std::string&) {
                     EXPECT_EQ(ModeOf(path) & 07777, 0600u);
-                    EXPECT_NE(ReadAll(path).find("CurrentSkinIndex=0"), std::string::npos);
+                    EXPECT_NE(ReadAll(path).find("@product=k620 Zenta Firmware Updater"), std::string::npos);
                 },
                 ""}),
     [](const auto& info) { return std::string(info.param.name); });

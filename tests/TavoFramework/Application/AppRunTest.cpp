@@ -8,6 +8,7 @@
 #include "System/CursorNames.h"
 #include "tests/Common/TestScope.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,9 +31,12 @@ protected:
         mCommonData = std::make_unique<ScopedEnv>("TAVO_COMMON_APPDATA_DIR", mDir / "common");
     }
 
-    std::unique_ptr<TestShell> MakeShell(std::function<void(TestApp&)> configure = nullptr)
+    std::unique_ptr<TestShell> MakeShell(std::function<void(TestApp&)> configure = nullptr,
+                                         bool windowless = false)
     {
         AppShellOptions options;
+        if (windowless)
+            options.runsWithoutWindow = [](const std::string&) { return true; };
         options.applicationName = u"TestApp";
         options.loop = &mLoop;
         options.profile = std::make_shared<Platform::App::MemoryProfileStore>();
@@ -291,6 +295,33 @@ TEST_F(AppRun, WithoutSkinsTheSkinIsLeftAlone)
     EXPECT_EQ(App().SetSkin(0), S_FALSE);
     EXPECT_TRUE(App().GetApplicationFont().face.IsEmpty());
     ShutDown();
+}
+
+// A run that ends without a window reads no skin; one that shows the window
+// after all reads it, and takes the stored choice, before the window.
+TEST_F(AppRun, AWindowlessRunReadsTheSkinOnlyForItsWindow)
+{
+    for (const bool window : {false, true}) {
+        Rec() = Recorder();
+        Rec().onTick = [this](int) {
+            GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ"));
+        };
+        int32_t skinsAtStart = -1;
+        WString face;
+        auto shell = MakeShell(
+            [&](TestApp& app) {
+                skinsAtStart = app.GetControlFactory()->GetSkinCount();
+                app.quietEndCode = window ? -1 : 3;
+                app.onLoop = [&app, &face] { face = app.GetApplicationFont().face; };
+            },
+            true);
+        EXPECT_EQ(shell->Main(0x0409), window ? 0 : 3);
+        gProcessExitCode = 0;
+        EXPECT_EQ(skinsAtStart, 0);
+        const auto& events = Rec().events;
+        EXPECT_EQ(std::count(events.begin(), events.end(), "root-control:mainControl"), window ? 1 : 0);
+        EXPECT_EQ(face, window ? u"Face0" : u"");
+    }
 }
 
 class AppRunWithGhk : public AppRun
