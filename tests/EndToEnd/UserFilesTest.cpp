@@ -101,7 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 [](const std::string& path, const std::string& target) {
                     EXPECT_TRUE(S_ISLNK(ModeOf(path)));
-                    EXPECT_NE(ReadAll(target).find("@product=k620 Zenta Firmware Updater"), std::string::npos);
+                    EXPECT_NE(ReadAll(target).find("@product=k620 Zenta Firmware Updater"),
+                              std::string::npos);
                 },
                 ""},
         // Read-only: read, never written, and said.

@@ -716,6 +716,9 @@ void OSWindow::OnButton(const Win::Event& e)
 
 void OSWindow::HandleEvent(const Win::Event& e)
 {
+    // A handler may close the window (an exit request it hands on, say):
+    // the root window and its controls stay until the event is handled.
+    const RCPtr<IAppRootWindow> keep = mRoot;
     switch (e.type) {
     case Win::EventType::Exposed:
         // The window surface holds what the window shows: uncovered parts are

@@ -447,3 +447,54 @@ TEST_F(TabCharacterTest, ATabThatMovesTheFocusOrComesWithCtrlTypesNoTab)
         EXPECT_EQ(inner->typed, u"");
     }
 }
+
+namespace {
+
+// A control whose key handler closes its window, as an exit request handed on
+// from inside a click does (a wait cursor delivers what is pending).
+class ClosingControl : public TypingControl
+{
+public:
+    ClosingControl(OSWindow& window) : TypingControl(nullptr, u"closing", 0, false), mWindow(window) {}
+    TavoResult OnKey(const RCPtr<LKeyParam>&) override
+    {
+        mWindow.Destroy();
+        return S_OK;
+    }
+
+private:
+    OSWindow& mWindow;
+};
+
+}  // namespace
+
+// The window closed from inside its own key's handling: the root window and
+// its controls outlive the key (the sanitizer build sees any use after free).
+TEST(OSWindowClosedByItsOwnKey, TheRootWindowOutlivesTheKey)
+{
+    Win::FakeWindowSystem system;
+    Platform::App::MessageLoop loop;
+    WindowHost::Use(&system, &loop);
+    LOSRootWindow::InstallAsFactory();
+    OSWindow window{&system};
+    MainWindowParams params;
+    params.className = u"TestApp";
+    params.rect = WindowRect{100, 80, 200, 150};
+    ASSERT_EQ(window.Create(params), S_OK);
+    ASSERT_EQ(window.AttachRenderer(LRenderer::Create(1, {0, 0, 200, 150}, &window)), S_OK);
+    const Win::WindowId id = window.GetWindowId();
+    const RCPtr<ClosingControl> top(new ClosingControl(window));
+    LOSRootWindow* root = GetOSRootWindow(window.GetRootWindow());
+    ASSERT_TRUE(root);
+    ASSERT_EQ(root->SetRootControl(top), S_OK);
+    ASSERT_GE(top->SetFocus(true), 0);
+    Win::Event e;
+    e.type = Win::EventType::KeyDown;
+    e.window = id;
+    e.virtualKey = VKey::kReturn;
+    window.HandleEvent(e);
+    EXPECT_FALSE(system.Find(id));
+    top->ReleaseInternalReferences();
+    SetRootWindowFactory(nullptr);
+    WindowHost::Use(nullptr, nullptr);
+}
