@@ -1,31 +1,25 @@
 #include "Application/CommandLine.h"
 
+#include "Application/CommandLineArguments.h"
+
 bool FindSwitch(const Tavo::WString& commandLine, const Tavo::WString& name, Tavo::WString* value)
 {
-    const int32_t nameLength = int32_t(name.GetLength());
+    const uint32_t nameLength = name.GetLength();
     if (nameLength < 2 || name[0] != u'-')
         return false;
-    const int32_t at = commandLine.ToUpper().Find(name);
-    if (at < 0)
-        return false;
-    const int32_t length = int32_t(commandLine.GetLength());
-    const int32_t end = at + nameLength;
-    if (name[uint32_t(nameLength - 1)] != u'=')
-        return end == length || commandLine[uint32_t(end)] == u' ';
-
-    if (end < length && commandLine[uint32_t(end)] == u' ')
-        return false;
-    int32_t start = end;
-    int32_t stop;
-    if (end < length && commandLine[uint32_t(end)] == u'"') {
-        start = end + 1;
-        stop = commandLine.Find(u'"', start);
-    } else {
-        stop = commandLine.Find(u' ', start);
+    const std::vector<std::u16string> arguments =
+        Tavo::SplitCommandLine(std::u16string_view(commandLine.c_str(), commandLine.GetLength()));
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::u16string_view argument = Tavo::WithoutEnclosingQuotes<char16_t>(arguments[i]);
+        if (argument.size() < nameLength || Tavo::WString(argument.data(), nameLength).ToUpper() != name)
+            continue;
+        if (name[nameLength - 1] != u'=')
+            return argument.size() == nameLength;
+        if (value) {
+            const std::u16string rest(Tavo::WithoutEnclosingQuotes(argument.substr(nameLength)));
+            *value = Tavo::WString(rest.c_str());
+        }
+        return true;
     }
-    if (stop < 0)
-        stop = length;
-    if (value)
-        *value = commandLine.Mid(start, stop - start);
-    return true;
+    return false;
 }

@@ -2,9 +2,12 @@
 
 #include "Utilities/Storage/StringT.h"
 
-// Looks for a switch in the command line, whatever the case it was typed in.
-// Only the first occurrence of `name` counts. A name without "=" matches when
-// a space or the end of the line follows it; a name ending in "=" takes the
-// value after it: up to the closing double quote when it starts with one,
-// else up to the next space. `value` (may be null) keeps the line's case.
+// Looks for a switch among the arguments of a command line (split as
+// Tavo::SplitCommandLine does; the first, the program, is no switch),
+// whatever the case it was typed in. An argument wrapped whole in literal
+// double quotes counts without them. Only the first argument that starts
+// with `name` counts. A name without "=" matches when that argument is the
+// name; a name ending in "=" takes the rest of that argument as the value,
+// without one pair of double quotes that encloses it all. `value` (may be
+// null) keeps the argument's case.
 bool FindSwitch(const Tavo::WString& commandLine, const Tavo::WString& name, Tavo::WString* value);

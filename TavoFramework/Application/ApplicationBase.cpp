@@ -792,34 +792,4 @@ void FrameworkAppShell::GetFolder(int32_t pathId, WString& folder)
     folder = WString(path.c_str());
 }
 
-std::string JoinCommandLine(int argc, const char* const* argv)
-{
-    std::string line;
-    for (int i = 0; i < argc; ++i) {
-        // The wide command line would end at the first byte that is not
-        // UTF-8, dropping what follows: such bytes become U+FFFD here.
-        const std::string exact = Platform::ToUtf8(Platform::FromUtf8(argv[i]));
-        const std::string_view arg = exact;
-        if (i > 0)
-            line += ' ';
-        const size_t space = arg.find(' ');
-        const size_t equals = arg.find('=');
-        // A value with a space is quoted right after its "=", so the switch
-        // finder reads it back whole; what arrives quoted already stays as it is.
-        if (space == std::string_view::npos || arg.front() == '"') {
-            line += arg;
-        } else if (equals != std::string_view::npos && equals < space) {
-            line += arg.substr(0, equals + 1);
-            const std::string_view value = arg.substr(equals + 1);
-            if (value.front() == '"')
-                line += value;
-            else
-                line.append("\"").append(value).append("\"");
-        } else {
-            line.append("\"").append(arg).append("\"");
-        }
-    }
-    return line;
-}
-
 }  // namespace Tavo

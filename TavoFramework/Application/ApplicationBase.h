@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Application/CommandLineArguments.h"
 #include "Application/FrameworkApp.h"
 #include "Platform/App/MessageLoop.h"
 #include "Platform/App/ProfileStore.h"
@@ -216,10 +217,5 @@ protected:
     bool mGuardReleased = false;
     std::unique_ptr<ISplashWindow> mSplash;
 };
-
-// The UTF-8 command line from main's arguments, joined by spaces: a value
-// holding a space is quoted right after its "=", any other argument holding
-// a space is quoted whole; a value or argument that is quoted already is not.
-std::string JoinCommandLine(int argc, const char* const* argv);
 
 }  // namespace Tavo

@@ -1,5 +1,7 @@
 #include "Application/DebugLog.h"
 
+#include "Application/CommandLineArguments.h"
+
 #include "Utilities/Storage/StringT.h"
 
 #include <cctype>
@@ -158,29 +160,39 @@ void DebugLog::Emit(std::string_view text, bool console)
 
 DebugConsoleSwitch ParseDebugConsoleSwitch(std::string_view command)
 {
-    DebugConsoleSwitch result;
-    if (command.find("-DEBUG_CONSOLE") == std::string_view::npos)
-        return result;
+    // Each argument alone (the first is the program): a value of another
+    // switch, a path say, never turns the log on.
+    static constexpr std::string_view kSwitch = "-DEBUG_CONSOLE";
     static constexpr std::string_view kWithValue = "-DEBUG_CONSOLE:";
-    const size_t p = command.find(kWithValue);
-    if (p == std::string_view::npos) {
-        result.kind = DebugConsoleSwitch::Kind::Console;
+    DebugConsoleSwitch result;
+    const std::vector<std::string> arguments = SplitCommandLine(command);
+    std::string_view withValue;
+    bool plain = false;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::string_view argument = WithoutEnclosingQuotes<char>(arguments[i]);
+        if (argument.rfind(kWithValue, 0) == 0) {
+            withValue = argument;
+            break;
+        }
+        plain = plain || argument.rfind(kSwitch, 0) == 0;
+    }
+    if (withValue.empty()) {
+        if (plain)
+            result.kind = DebugConsoleSwitch::Kind::Console;
         return result;
     }
-    const size_t s = p + kWithValue.size();
-    size_t end = command.find(' ', s);
-    if (end == std::string_view::npos)
-        end = command.size();
-    size_t colon = command.find(':', s);
-    if (colon == std::string_view::npos || colon > end)
+    const size_t s = kWithValue.size();
+    const size_t end = withValue.size();
+    size_t colon = withValue.find(':', s);
+    if (colon == std::string_view::npos)
         colon = end;
     // A port part of fewer than two characters sets nothing up.
     if (colon <= s + 1)
         return result;
     result.kind = DebugConsoleSwitch::Kind::Udp;
-    result.port = std::atoi(std::string(command.substr(s, colon - s)).c_str());
+    result.port = std::atoi(std::string(withValue.substr(s, colon - s)).c_str());
     if (colon + 1 < end)
-        result.host = std::string(command.substr(colon + 1, end - colon - 1));
+        result.host = std::string(withValue.substr(colon + 1, end - colon - 1));
     return result;
 }
 

@@ -136,7 +136,7 @@ struct DebugConsoleSwitch
     std::string host;  // empty: none given
 };
 
-// commandLine upper-cased already.
+// commandLine upper-cased already; its first argument is the program.
 DebugConsoleSwitch ParseDebugConsoleSwitch(std::string_view commandLine);
 // Upper-cases the UTF-8 command line byte by byte, parses and applies the
 // switch to the log; once a sink is set up, writes the command line to it

@@ -237,14 +237,19 @@ INSTANTIATE_TEST_SUITE_P(Faults, SilentFaultTest,
                                            Fault{"ResetAfterFlag", {"--reenumerate-after-flag"}, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A backslash is a character of a name like any other: the file named is
-// the file sent, also when the path the backslash would make as a separator
-// names a file too.
+// A backslash or a double quote is a character of a name like any other:
+// the file named is the file sent, also when the path that character would
+// make as a separator, or as the end of a quoted value, names a file too.
+// The image comes by its path, by its path in literal quotes (the value's,
+// or the whole switch's), or by its name in the program's folder "/d".
+enum class Form { Path, QuotedValue, QuotedSwitch, NameInProgramFolder };
+
 struct NamedImage
 {
     const char* name;
     const char* chosen;  // under the root
     const char* decoy;
+    Form form = Form::Path;
 };
 
 void PrintTo(const NamedImage& c, std::ostream* os)
@@ -260,22 +265,44 @@ TEST_P(NamedImageTest, TheDeviceGetsTheFileNamed)
 {
     const NamedImage& c = GetParam();
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
-    const auto image = WriteDistinctImage(sim.Root() + c.chosen, kChunkSize * 40 + 3, 1);
-    const auto decoy = WriteDistinctImage(sim.Root() + c.decoy, image.size(), 2);
+    std::vector<std::string> env = sim.ProgramEnvironment();
+    env.push_back("TAVO_PROGRAM_DIR=" + sim.Root() + "/d");
+    const std::string path = sim.Root() + c.chosen;
+    const std::string image = c.form == Form::QuotedValue    ? "-ABSOLUTE_FIRMWARE_FILE_PATH=\"" + path + "\""
+                              : c.form == Form::QuotedSwitch ? "\"-ABSOLUTE_FIRMWARE_FILE_PATH=" + path + "\""
+                              : c.form == Form::Path
+                                  ? "-ABSOLUTE_FIRMWARE_FILE_PATH=" + path
+                                  : "-FIRMWARE_IMAGE_NAME=" + path.substr(sim.Root().size() + 3);
+    const auto run = [&](const char* mode, std::string* output) {
+        return SimProcess::Run({SimProcess::BinFolder() + "/FirmwareUpdater", mode, image}, env, output);
+    };
+    const auto decoy = WriteDistinctImage(sim.Root() + c.decoy, kChunkSize * 40 + 3, 2);
+    // Only the decoy there: the image named is missing.
     std::string output;
-    EXPECT_EQ(RunUpdater({"-SILENT", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + sim.Root() + c.chosen}, &output), 0);
+    EXPECT_EQ(run("-RETURN_UPDATE_MODE_STATUS", &output), 2) << output;
+    const auto chosen = WriteDistinctImage(path, decoy.size(), 1);
+    EXPECT_EQ(run("-SILENT", &output), 0);
     EXPECT_TRUE(output.empty()) << output;
-    EXPECT_EQ(sim.Received(), Padded(image));
+    EXPECT_EQ(sim.Received(), Padded(chosen));
     EXPECT_NE(sim.Received(), Padded(decoy));
     EXPECT_EQ(sim.Quit(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, NamedImageTest,
-                         ::testing::Values(NamedImage{"InTheFileName", "/d/a\\b.syx", "/d/a/b.syx"},
-                                           NamedImage{"InAFolderName", "/d/dir\\sub/x.syx",
-                                                      "/d/dir/sub/x.syx"},
-                                           NamedImage{"Leading", "/d/\\x.syx", "/d//x.syx"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Names, NamedImageTest,
+    ::testing::Values(NamedImage{"BackslashInTheFileName", "/d/a\\b.syx", "/d/a/b.syx"},
+                      NamedImage{"BackslashInAFolderName", "/d/dir\\sub/x.syx", "/d/dir/sub/x.syx"},
+                      NamedImage{"LeadingBackslash", "/d/\\x.syx", "/d//x.syx"},
+                      NamedImage{"QuoteThenSpace", "/d/fw\" v2.syx", "/d/fw"},
+                      NamedImage{"QuoteAtTheEnd", "/d/a b.syx\"", "/d/a b.syx"},
+                      NamedImage{"QuoteInAFolderName", "/d/d\" x/fw.syx", "/d/d"},
+                      NamedImage{"BackslashBeforeAQuote", "/d/a\\\" b.syx", "/d/a\\"},
+                      NamedImage{"QuoteAtTheStart", "/d/\"fw.syx", "/d/fw.syx", Form::NameInProgramFolder},
+                      NamedImage{"NameWithQuoteThenSpace", "/d/fw\" v2.syx", "/d/fw",
+                                 Form::NameInProgramFolder},
+                      NamedImage{"SwitchInQuotes", "/d/x y.syx", "/d/x", Form::QuotedSwitch},
+                      NamedImage{"ValueInQuotes", "/d/x y.syx", "/d/x", Form::QuotedValue}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Killed where no handler runs, a transfer leaves the device's flag on over
 // part of an image; the next run still gives the device the image alone.

@@ -1,7 +1,7 @@
 // What the window says about a transfer against what the simulated device
 // got: the image named on the command line or chosen in the file chooser,
-// byte for byte even when its name holds a backslash and a file stands at the
-// path that backslash would make; and a device that resets as the update
+// byte for byte even when its name holds a backslash or a quote and a file
+// stands at the path that character would make; and a device that resets as the update
 // flag goes on, which must end as a failure, not as an install.
 #include <gtest/gtest.h>
 
@@ -42,11 +42,13 @@ TEST_P(TransferWindow, ShowsWhatTheDeviceGot)
     const TransferCase& c = GetParam();
     ASSERT_TRUE(server.Running());
     ASSERT_TRUE(sim.Start(c.simArgs));
-    // The name holds a backslash; the decoy is the file it would name were
-    // the backslash a separator.
-    const std::string chosen = sim.Root() + "/fw\\image.syx";
+    // The name holds backslashes and a quote followed by a space; the decoys
+    // are the files it would name were a backslash a separator, or the quote
+    // the end of a quoted value.
+    const std::string chosen = sim.Root() + "/fw\\\" x\\image.syx";
     const auto image = WriteDistinctImage(chosen, kChunkSize * 30 + 5, 1);
-    const auto decoy = WriteDistinctImage(sim.Root() + "/fw/image.syx", image.size(), 2);
+    const auto decoy = WriteDistinctImage(sim.Root() + "/fw/\" x/image.syx", image.size(), 2);
+    const auto quoteDecoy = WriteDistinctImage(sim.Root() + "/fw\\", image.size(), 3);
     PlantChooser(sim.Root() + "/chooser", "printf '%s\\n' '" + chosen + "'\n");
     const std::string dumpPath = sim.Root() + "/ui.txt";
     const std::vector<std::string> args =
@@ -124,17 +126,23 @@ TEST_P(TransferWindow, ShowsWhatTheDeviceGot)
     if (c.delivered) {
         EXPECT_EQ(sim.Received(), Padded(image));
         EXPECT_NE(sim.Received(), Padded(decoy));
+        EXPECT_NE(sim.Received(), Padded(quoteDecoy));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Transfers, TransferWindow,
-    ::testing::Values(
-        TransferCase{
-            "BackslashNameOnTheCommandLine", {"--mode", "update", "--install-ms", "100"}, false, true},
-        TransferCase{"BackslashNameFromTheChooser", {"--mode", "update", "--install-ms", "100"}, true, true},
-        TransferCase{
-            "DeviceResetsAsTheFlagGoesOn", {"--mode", "update", "--reenumerate-after-flag"}, false, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Transfers, TransferWindow,
+                         ::testing::Values(TransferCase{"QuoteAndBackslashNameOnTheCommandLine",
+                                                        {"--mode", "update", "--install-ms", "100"},
+                                                        false,
+                                                        true},
+                                           TransferCase{"QuoteAndBackslashNameFromTheChooser",
+                                                        {"--mode", "update", "--install-ms", "100"},
+                                                        true,
+                                                        true},
+                                           TransferCase{"DeviceResetsAsTheFlagGoesOn",
+                                                        {"--mode", "update", "--reenumerate-after-flag"},
+                                                        false,
+                                                        false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

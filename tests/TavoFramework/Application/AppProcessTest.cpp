@@ -154,10 +154,17 @@ TEST_F(AppProcess, SecondCopyHandsItsCommandLineToTheFirstAndEndsWithZero)
     Child first({Program(), "-FIRST"}, mEnv);
     ASSERT_EQ(first.ReadLine(), "READY");
 
-    Child second({Program(), "-SECOND", "with space", "-DEBUG_CONSOLE:00", "\xc3\xbc"}, mEnv);
+    // Each argument arrives as exactly that argument, whatever quotes,
+    // spaces and backslashes it holds.
+    const std::vector<std::string> arguments = {
+        Program(),           "-SECOND",     "with space",
+        "-DEBUG_CONSOLE:00", "\xc3\xbc",    "-ABSOLUTE_FIRMWARE_FILE_PATH=/d/fw\" v2.syx",
+        "\"-X=/a b\"",       "a\\\" b\\\\", ""};
+    Child second(arguments, mEnv);
     EXPECT_EQ(second.Wait(), 0);
-    EXPECT_EQ(first.ReadLine(),
-              "RECEIVED:" + Program() + " -SECOND \"with space\" -DEBUG_CONSOLE:00 \xc3\xbc");
+    const std::string received = first.ReadLine();
+    ASSERT_EQ(received.rfind("RECEIVED:", 0), 0u) << received;
+    EXPECT_EQ(Tavo::SplitCommandLine(received.substr(9)), arguments) << received;
     EXPECT_EQ(first.Wait(), 0);
 }
 

@@ -18,6 +18,10 @@ TEST(DebugConsoleSwitch, FormsParseAsDocumented)
     using Kind = DebugConsoleSwitch::Kind;
     EXPECT_EQ(ParseDebugConsoleSwitch("PROG -SILENT").kind, Kind::None);
     EXPECT_EQ(ParseDebugConsoleSwitch("PROG -DEBUG_CONSOLE -SILENT").kind, Kind::Console);
+    // Only a whole argument is the switch, never a part of another one.
+    EXPECT_EQ(ParseDebugConsoleSwitch("PROG \"-ABSOLUTE_FIRMWARE_FILE_PATH=/A -DEBUG_CONSOLE:5000\"").kind,
+              Kind::None);
+    EXPECT_EQ(ParseDebugConsoleSwitch("PROG/-DEBUG_CONSOLE X-DEBUG_CONSOLE").kind, Kind::None);
     // One character of port sets nothing up, not even the console.
     EXPECT_EQ(ParseDebugConsoleSwitch("PROG -DEBUG_CONSOLE:5").kind, Kind::None);
 
