@@ -3,15 +3,20 @@
 server, updating a real mixer-sim process. Not part of the test suite: its
 runs differ every time (pass --seed to repeat one).
 
-At every end of the program it checks that the driver's update flag is 0,
-that every transfer was either whole on the device or reported failed by the
-window (or aborted by a signal), that no transfer the window called a success
-left the device with nothing to install, that none it called a failure was
-installed, that the device got the chosen image's bytes (the image's name
-holds a backslash, and a decoy of the same size lies where that backslash as
-a separator would lead), and that no sanitizer spoke. Now and then it starts
-the device again, mostly with the fault that resets it as the update flag
-goes on. Prints the figures at the end; exits 1 when any check failed.
+At every end of the program, once the device has closed every handle the
+program had, it checks that the program did not end by a signal the runner
+did not send (a crash: SIGABRT from a failed assertion, SIGSEGV, ...), that
+the driver's update flag is 0 (a flag left on is blamed on the run that set
+it, not on the runs after it that found it on), that every transfer was
+either whole on the device or reported failed by the window (or aborted by a
+signal), that no transfer the window called a success left the device with
+nothing to install, that none it called a failure was installed, that the
+device got the chosen image's bytes (the image's name holds a backslash, and
+a decoy of the same size lies where that backslash as a separator would
+lead), and that no sanitizer spoke. An aborted transfer the device installed
+anyway (it does not check its image) is counted and noted. Now and then it
+starts the device again, mostly with the fault that resets it as the update
+flag goes on. Prints the figures at the end; exits 1 when any check failed.
 """
 import argparse
 import ctypes
@@ -146,7 +151,8 @@ def verdict(controls):
 
 
 class Transfer:
-    def __init__(self):
+    def __init__(self, run):
+        self.run = run  # the run that set the flag
         self.sent = 0
         self.ended = None  # time of the flag's clearing
         self.ended_wall = 0.0
@@ -155,6 +161,13 @@ class Transfer:
         self.device_gone = False  # detached (or reset) between flag on and off
         self.report = None
         self.seen = ""
+
+
+def signal_name(number):
+    try:
+        return signal.Signals(number).name
+    except ValueError:
+        return "signal %d" % number
 
 
 def engine_chunk_size(here):
@@ -219,15 +232,19 @@ def main():
                "flag-1-ends": 0, "cut-reported-as-success": 0, "whole-but-unnoticed": 0,
                "whole-reported-failed": 0, "aborted-but-installed": 0, "another-file-sent": 0,
                "device-gone-in-transfer": 0, "device-restarts": 0, "restarts-with-reset-fault": 0,
-               "sanitizer-reports": 0, "actions": 0}
+               "sanitizer-reports": 0, "crashes": 0, "actions": 0}
     problems = []
     notes = []
     log_at = 0
     transfers = []
     current = None
+    handles = 0  # the driver handles the device holds open
+    flag_set_by = None  # the run that last set the update flag
+    flag_blamed = None  # the run last blamed for leaving it on
+    sent_signals = set()  # what the runner sent the running program
 
     def read_log():
-        nonlocal log_at, current
+        nonlocal log_at, current, handles, flag_set_by
         try:
             with open(log_path, encoding="utf-8", errors="replace") as f:
                 f.seek(log_at)
@@ -238,9 +255,14 @@ def main():
         log_at += len(complete.encode())
         for line in complete.splitlines():
             what = line.split("\t", 1)[-1]
+            if what == "driver open":
+                handles += 1
+            elif what == "driver close-handle":
+                handles -= 1
             if what == "driver update-flag 1":
-                current = Transfer()
+                current = Transfer(figures["runs"])
                 transfers.append(current)
+                flag_set_by = figures["runs"]
             elif current and re.fullmatch(r"driver send 0 \d+", what):
                 current.sent += int(what.rsplit(" ", 1)[1])
             elif current and current.ended is None and what == "state detached":
@@ -269,6 +291,7 @@ def main():
             if t.ended is None or t.report == "counted":
                 continue
             whole = t.sent == padded and t.installed
+            aborted = t.report == "aborted" or (t.report is None and how.startswith("signal"))
             since = time.monotonic() - t.ended
             # The device installs a moment after the flag; the window may
             # take a while to show its verdict.
@@ -283,9 +306,11 @@ def main():
             elif whole and t.report == "failure":
                 figures["whole-reported-failed"] += 1
                 problems.append("a transfer the device installed was reported as a failure")
-            elif whole and t.report == "aborted":
-                # Closed cleanly after the last chunk: the device cannot tell.
+            elif t.installed and aborted:
+                # Closed cleanly: the device cannot tell a cut image.
                 figures["aborted-but-installed"] += 1
+                notes.append("run %d: a transfer aborted after %d of %d bytes was installed by the device "
+                             "anyway (it does not check its image)" % (t.run, t.sent, padded))
             elif whole:
                 figures["whole"] += 1
             elif t.report in ("failure", "aborted"):
@@ -298,7 +323,7 @@ def main():
             elif t.report == "success":
                 figures["cut-reported-as-success"] += 1
                 problems.append("a transfer of %d of %d bytes was reported as a success" % (t.sent, padded))
-            elif how.startswith("signal"):
+            elif aborted:
                 figures["aborted"] += 1
             elif program_ended:
                 figures["unsampled"] += 1
@@ -335,31 +360,52 @@ def main():
 
     def ended(code):
         """The checks at every end of the program."""
-        nonlocal log_at, current
-        time.sleep(0.3)  # the device's last lines
+        nonlocal log_at, current, handles, flag_blamed
+        run = figures["runs"]
+        # What the program asked of the device is all in the log once the
+        # device has closed the program's handles (it logs the close last).
+        end = time.monotonic() + 30
         read_log()
+        while handles > 0 and time.monotonic() < end:
+            time.sleep(0.02)
+            read_log()
+        if handles > 0:
+            notes.append("run %d: the device still held %d driver handles 30 s after the end" % (run, handles))
         how = "signal %d" % -code if code < 0 else "exit %d" % code
         figures["ends by " + how] = figures.get("ends by " + how, 0) + 1
-        settle(True, how)
+        crashed = code < 0 and -code not in sent_signals
+        settle(True, "crash by " + how if crashed else how)
         status = ctl("status")
         if "flag=0" in status:
             figures["flag-0-ends"] += 1
         else:
             figures["flag-1-ends"] += 1
-            problems.append("run %d ended (%s) with the device at: %s" % (figures["runs"], how, status))
+            # Found on by a run that did not set it: the run that did is to
+            # blame, once.
+            culprit = run if flag_set_by is None else flag_set_by
+            if culprit != flag_blamed:
+                flag_blamed = culprit
+                problems.append("run %d left the driver's update flag on%s; the device at the end of run %d: %s" %
+                                (culprit, "" if culprit == run else " (found on)", run, status))
         with open(stderr_path, encoding="utf-8", errors="replace") as f:
             err_text = f.read()
         reports = len(re.findall(r"ERROR: (Address|Leak)Sanitizer|runtime error:", err_text))
-        if reports:
+        if reports or crashed:
             figures["sanitizer-reports"] += reports
-            keep = os.path.join(tempfile.gettempdir(), "random-input-run%d.err" % figures["runs"])
+            figures["crashes"] += crashed
+            keep = os.path.join(tempfile.gettempdir(), "random-input-run%d.err" % run)
             with open(keep, "w") as f:
                 f.write(err_text)
-            problems.append("run %d: sanitizer report, kept in %s" % (figures["runs"], keep))
+            if crashed:
+                problems.append("run %d ended by signal %d (%s), which the runner did not send; its standard "
+                                "error is kept in %s" % (run, -code, signal_name(-code), keep))
+            if reports:
+                problems.append("run %d: sanitizer report, kept in %s" % (run, keep))
         if rng.random() < 0.12:
             # A new device, mostly one that resets as the flag goes on.
             ctl("quit")
             sim.wait(timeout=30)
+            handles = 0
             fault = rng.random() < 0.7
             figures["device-restarts"] += 1
             figures["restarts-with-reset-fault"] += fault
@@ -383,6 +429,7 @@ def main():
                 argv.append("-START_UPDATE_AUTOMATICALLY")
             err = open(stderr_path, "w")
             program = subprocess.Popen(argv, env=env, stdout=err, stderr=err)
+            sent_signals = set()
             figures["runs"] += 1
             window_id = 0
             started = time.monotonic()
@@ -433,10 +480,13 @@ def main():
             if current is None or current.ended is not None or rng.random() < 0.05:
                 ctl(rng.choice(["update-mode", "update-mode", "update-mode", "normal-mode", "attach"]))
         elif r < 0.92:
-            program.send_signal(rng.choice([signal.SIGINT, signal.SIGTERM, signal.SIGHUP]))
+            sig = rng.choice([signal.SIGINT, signal.SIGTERM, signal.SIGHUP])
+            sent_signals.add(sig)
+            program.send_signal(sig)
         pause(rng.uniform(0.05, 0.4))
 
     if program is not None:
+        sent_signals.add(signal.SIGTERM)
         program.send_signal(signal.SIGTERM)
         ended(program.wait())
     ctl("quit")

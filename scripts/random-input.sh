@@ -3,9 +3,9 @@
 # desktop would give it: the AddressSanitizer build under openbox on a private
 # X server, updating a real mixer-sim, with clicks, keys, close requests to
 # the inactive window, update mode switched on the device, and signals. The
-# program is started again whenever it ends; every end is checked (the
-# driver's flag at 0, each transfer whole or reported failed, no sanitizer
-# report). Not part of CI's test run.
+# program is started again whenever it ends; every end is checked (no end by
+# a signal the runner did not send, the driver's flag at 0, each transfer
+# whole or reported failed, no sanitizer report). Not part of CI's test run.
 #
 #   scripts/random-input.sh [SECONDS] [--seed N]     (default 180 seconds)
 set -euo pipefail

@@ -1,17 +1,15 @@
 #include "Platform/App/FileChooser.h"
 
+#include "Platform/App/ChildProcess.h"
 #include "Platform/Kernel/TextCoding.h"
 
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace Tavo::Platform::App {
 
@@ -227,29 +225,40 @@ struct ChildRun
 
 // Runs program with args (its name first), its input empty, and reads its
 // standard output inside loop until it closes. Nothing when it cannot start.
+// The child ends with this call on every way out of it: a quit, an
+// exception, the program's end.
 std::optional<ChildRun> RunChild(IMessageLoop& loop, const std::string& program,
                                  std::vector<std::string> args)
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return std::nullopt;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = StartChildProcess(program, std::move(args), fds[1]);
     close(fds[1]);
-    if (spawned != 0) {
+    if (pid < 0) {
         close(fds[0]);
         return std::nullopt;
     }
     fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+
+    // However this call is left, an exception included, nothing of it stays
+    // in the loop and the child is stopped.
+    struct Cleanup
+    {
+        IMessageLoop& loop;
+        int fd;
+        pid_t pid;
+        bool watched = true;
+        ~Cleanup()
+        {
+            if (watched)
+                loop.RemoveFd(fd);
+            if (fd >= 0)
+                close(fd);
+            if (pid > 0)
+                EndChildProcess(pid);
+        }
+    } cleanup{loop, fds[0], pid};
 
     ChildRun run;
     loop.AddFd(fds[0], POLLIN, [&](int fd, short) {
@@ -265,24 +274,25 @@ std::optional<ChildRun> RunChild(IMessageLoop& loop, const std::string& program,
             if (n == 0 || errno != EAGAIN) {
                 run.ended = true;
                 loop.RemoveFd(fd);
+                cleanup.watched = false;
                 loop.PostQuit(0);
             }
             return;
         }
     });
-    int32_t code = loop.Run();
-    if (!run.ended) {
-        // The program is ending: stop the child and let the outer run end too.
+    const int32_t code = loop.Run();
+    if (cleanup.watched)
         loop.RemoveFd(fds[0]);
-        kill(pid, SIGTERM);
-    }
+    cleanup.watched = false;
     close(fds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    cleanup.fd = -1;
+    // Output closed, the child ends by itself; else the program is ending:
+    // the child is stopped and the outer run ends too.
+    const int status = run.ended ? WaitChildProcess(pid) : EndChildProcess(pid);
+    cleanup.pid = -1;
     if (!run.ended)
         loop.PostQuit(code);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.status = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
 

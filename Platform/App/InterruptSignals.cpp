@@ -1,5 +1,7 @@
 #include "Platform/App/InterruptSignals.h"
 
+#include "Platform/App/ChildProcess.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -37,6 +39,8 @@ Pipe& SelfPipe()
 
 void ResetAndRaise(int signal)
 {
+    // A helper window (the file chooser) goes with the program.
+    EndChildProcesses();
     struct sigaction action = {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);

@@ -18,6 +18,19 @@ std::string PlatformRoot()
     return "/tmp/tavo-platform-" + std::to_string(getuid());
 }
 
+namespace {
+
+// A folder planted by someone else (shared /tmp) must not be used.
+bool IsOwnFolder(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid();
+}
+
+}  // namespace
+
 bool MakePrivateFolder(const std::string& path)
 {
     if (path.empty())
@@ -28,11 +41,7 @@ bool MakePrivateFolder(const std::string& path)
         if (mkdir(path.substr(0, pos).c_str(), 0700) != 0 && errno != EEXIST)
             return false;
     }
-    // A folder planted by someone else (shared /tmp) must not be used.
-    struct stat st
-    {
-    };
-    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid();
+    return IsOwnFolder(path);
 }
 
 std::string PlatformFolder(const std::string& name)
@@ -42,6 +51,13 @@ std::string PlatformFolder(const std::string& name)
         return {};
     std::string folder = name.empty() ? root : root + "/" + name;
     return MakePrivateFolder(folder) ? folder : std::string();
+}
+
+std::string ExistingPlatformFolder(const std::string& name)
+{
+    const std::string root = PlatformRoot();
+    const std::string folder = root + "/" + name;
+    return IsOwnFolder(root) && IsOwnFolder(folder) ? folder : std::string();
 }
 
 }  // namespace Tavo::Platform

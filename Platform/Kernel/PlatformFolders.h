@@ -14,6 +14,10 @@ std::string PlatformRoot();
 // made or is not ours.
 std::string PlatformFolder(const std::string& name);
 
+// PlatformRoot()/<name> when both are folders of this user already; else
+// empty. Makes nothing: a run that only looks leaves the root as it found it.
+std::string ExistingPlatformFolder(const std::string& name);
+
 // Creates `path` and its missing parents with mode 0700; false when it is
 // not a directory owned by this user afterwards.
 bool MakePrivateFolder(const std::string& path);

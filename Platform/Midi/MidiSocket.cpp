@@ -185,7 +185,7 @@ private:
     static std::vector<std::u16string> Names(bool input)
     {
         std::vector<std::u16string> names;
-        for (const Wire::DeviceFile& d : Wire::ListDevices(Wire::MidiFolder())) {
+        for (const Wire::DeviceFile& d : Wire::ListDevices(Wire::FoundMidiFolder())) {
             const std::u16string& name = input ? d.inputName : d.outputName;
             if (!name.empty())
                 names.push_back(name);
@@ -196,7 +196,7 @@ private:
     static MMRESULT Open(uint32_t device, bool input, std::string& folder, std::string& id,
                          std::u16string& name, int& fd)
     {
-        folder = Wire::MidiFolder();
+        folder = Wire::FoundMidiFolder();
         uint32_t n = 0;
         for (const Wire::DeviceFile& d : Wire::ListDevices(folder)) {
             const std::u16string& candidate = input ? d.inputName : d.outputName;

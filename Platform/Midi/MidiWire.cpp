@@ -88,6 +88,11 @@ std::string MidiFolder()
     return PlatformFolder("midi");
 }
 
+std::string FoundMidiFolder()
+{
+    return ExistingPlatformFolder("midi");
+}
+
 std::vector<DeviceFile> ListDevices(const std::string& folder)
 {
     std::vector<DeviceFile> devices;

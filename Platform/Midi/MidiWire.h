@@ -31,8 +31,11 @@ enum Direction : uint8_t {
 };
 
 // $TAVO_PLATFORM_ROOT/midi (or the default root), made private when absent;
-// empty when it cannot be made.
+// empty when it cannot be made. For a device that publishes its ports.
 std::string MidiFolder();
+// The same folder when it is there already, else empty: a program that only
+// looks for ports makes no folder.
+std::string FoundMidiFolder();
 
 using Tavo::Platform::FromUtf8;
 using Tavo::Platform::ToUtf8;

@@ -2,6 +2,7 @@
 // activation and keep-above, pointer and cursors, presenting ARGB pixels
 // through MIT-SHM images, and the translation of X events into records.
 // One file because every part shares the one display connection and its atoms.
+#include "Platform/App/ChildProcess.h"
 #include "Platform/App/MessageLoop.h"
 #include "Platform/Kernel/TextCoding.h"
 #include "Platform/Window/WindowSystem.h"
@@ -1102,6 +1103,8 @@ void ConnectionLost(const char* why)
             } catch (...) {
             }
         }
+        // A helper window (the file chooser) goes with the program.
+        App::EndChildProcesses();
         std::fprintf(stderr, "Display lost: %s; the program ends.\n", why);
         std::fflush(stderr);
         _exit(1);

@@ -7,8 +7,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "FileState.h"
@@ -19,8 +24,10 @@
 namespace {
 
 // A stand-in chooser: lists --attach and --modal in its help, writes its
-// arguments to "args" once open, then waits for one line on the "answer"
-// pipe and prints it as the chosen file ("cancel" cancels).
+// process id to "pid" and its arguments to "args" once open, then waits for
+// one line on the "answer" pipe and prints it as the chosen file ("cancel"
+// cancels). Its standard error is its own, so one left behind holds no
+// output of the test's.
 class HeldChooser
 {
 public:
@@ -33,14 +40,16 @@ public:
                      "  printf '%s\\n' '  --attach=WINDOW    Set the parent window to attach to' \\\n"
                      "    '  --modal            Set the modal hint'; exit 0;;\n"
                      "esac\n"
-                     "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
-                         folder + "/args.new'\n/bin/mv '" + folder + "/args.new' '" + folder +
+                     "exec 2>/dev/null\necho $$ > '" +
+                         folder + "/pid'\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + folder +
+                         "/args.new'\n/bin/mv '" + folder + "/args.new' '" + folder +
                          "/args'\nread answer < '" + folder +
                          "/answer'\n[ \"$answer\" = cancel ] && exit 1\nprintf '%s\\n' \"$answer\"\n");
     }
 
     bool IsOpen() const { return access((mFolder + "/args").c_str(), F_OK) == 0; }
     std::string Arguments() const { return "\n" + ReadAll(mFolder + "/args"); }
+    pid_t Pid() const { return pid_t(std::atoi(ReadAll(mFolder + "/pid").c_str())); }
     // Hands the waiting chooser its answer; false when it does not wait.
     bool Answer(const std::string& line, int seconds = 10)
     {
@@ -386,5 +395,83 @@ TEST_F(ChooserModal, NothingThePointerDidMeanwhileIsLeftBehind)
     EXPECT_TRUE(hoverAfter) << "EXIT under the pointer does not show it";
     EXPECT_EQ(code, 0) << output;
 }
+
+// However the program ends while the chooser is open, the chooser ends too:
+// no choice is left on the screen that goes nowhere.
+struct WayOut
+{
+    const char* name;
+    int signal;  // 0: another client kills the program's X connection
+    int code;    // the program's exit status; -1 for any but 0 (a crash)
+};
+
+void PrintTo(const WayOut& way, std::ostream* os)
+{
+    *os << way.name;
+}
+
+class ChooserEndsWithTheProgram : public ChooserModal, public ::testing::WithParamInterface<WayOut>
+{
+protected:
+    void SetUp() override
+    {
+        ChooserModal::SetUp();
+        // The chooser's orphan comes to this process, which can then tell
+        // an ended one from one that lives on under another parent.
+        ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+    }
+    void TearDown() override
+    {
+        if (chooserPid > 0 && kill(chooserPid, SIGKILL) == 0)
+            waitpid(chooserPid, nullptr, 0);
+        prctl(PR_SET_CHILD_SUBREAPER, 0);
+        ChooserModal::TearDown();
+    }
+    bool ChooserGone()
+    {
+        if (waitpid(chooserPid, nullptr, WNOHANG) == chooserPid ||
+            (kill(chooserPid, 0) != 0 && errno == ESRCH)) {
+            chooserPid = -1;
+            return true;
+        }
+        return false;
+    }
+
+    pid_t chooserPid = -1;
+};
+
+TEST_P(ChooserEndsWithTheProgram, NoChooserIsLeft)
+{
+    const WayOut& way = GetParam();
+    ASSERT_TRUE(sim.Start({"--mode", "normal"}));
+    const int code = Run({}, "buttonUpdateFirmware", [&](Window w) {
+        if (!OpenChooser())
+            return;
+        chooserPid = chooser.Pid();
+        if (way.signal != 0) {
+            kill(program, way.signal);
+        } else {
+            XKillClient(input.Connection(), w);
+            XSync(input.Connection(), False);
+        }
+    });
+    if (way.code == -1)
+        EXPECT_NE(code, 0) << output;
+    else
+        EXPECT_EQ(code, way.code) << output;
+    ASSERT_GT(chooserPid, 0) << "the chooser did not open";
+    EXPECT_TRUE(Within(30, [&] { return ChooserGone(); })) << "the chooser outlived the program";
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, ChooserEndsWithTheProgram,
+                         ::testing::Values(WayOut{"SIGTERM", SIGTERM, 128 + SIGTERM},
+                                           WayOut{"SIGINT", SIGINT, 128 + SIGINT},
+                                           WayOut{"SIGHUP", SIGHUP, 128 + SIGHUP},
+                                           WayOut{"SIGKILL", SIGKILL, 128 + SIGKILL},
+                                           WayOut{"SIGSEGV", SIGSEGV, -1}, WayOut{"SIGABRT", SIGABRT, -1},
+                                           WayOut{"XConnectionKilled", 0, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

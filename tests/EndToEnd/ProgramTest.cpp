@@ -12,6 +12,8 @@
 
 #include "ImageFiles.h"
 #include "Pace.h"
+#include "tools/mixer-sim/ControlSocket.h"
+#include "tools/mixer-sim/SimOptions.h"
 
 namespace {
 
@@ -343,6 +345,43 @@ TEST_F(ProgramTest, RunsThatNeedTheWindowEndThroughTheStartupError)
     EXPECT_NE(output.find("startup"), std::string::npos) << output;
     EXPECT_FALSE(FlagEverOn());
     EXPECT_EQ(sim.Quit(), 0);
+}
+
+// A run that finds no device leaves the platform root as it found it: one
+// that was missing stays missing, so a simulator started later makes it and
+// removes it again on exit, and an empty one stays empty.
+TEST_F(ProgramTest, ARunWithoutADeviceLeavesThePlatformRootAsItFoundIt)
+{
+    const std::string fresh = sim.Root() + "/fresh";
+    const std::string empty = sim.Root() + "/empty";
+    fs::create_directory(empty);
+    const auto untouched = [&] { return !fs::exists(fresh) && fs::is_empty(empty); };
+    for (const std::string& root : {fresh + "/platform", empty}) {
+        std::vector<std::string> env = sim.ProgramEnvironment();
+        env.push_back("TAVO_PLATFORM_ROOT=" + root);
+        // Without a device a -SILENT run opens the window, here on no display.
+        for (const auto& [run, code] : {std::pair{"-RETURN_UPDATE_MODE_STATUS", 1}, {"-SILENT", 70}}) {
+            std::string output;
+            EXPECT_EQ(SimProcess::Run({SimProcess::BinFolder() + "/FirmwareUpdater", run, PathSwitch()}, env,
+                                      &output),
+                      code)
+                << output;
+        }
+    }
+    EXPECT_TRUE(untouched()) << "a run left a folder behind";
+    for (const std::string& root : {fresh + "/platform", empty}) {
+        std::string output;
+        const int code =
+            SimProcess::Run({SimProcess::BinFolder() + "/mixer-sim", "--root", root}, {}, &output, 30000,
+                            nullptr, [&](pid_t) {
+                                std::string reply;
+                                const std::string socket = MixerSim::ControlSocketPath(root);
+                                Within(30, [&] { return MixerSim::SendCommand(socket, "status", reply); });
+                                MixerSim::SendCommand(socket, "quit", reply);
+                            });
+        EXPECT_EQ(code, 0) << output;
+    }
+    EXPECT_TRUE(untouched()) << "the simulator kept a folder it found there";
 }
 
 // A name that is not UTF-8 is never read under another: neither the name

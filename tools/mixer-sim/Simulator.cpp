@@ -88,8 +88,10 @@ public:
     }
     void OnClose(Driver::DriverSession& session) override
     {
-        mSim.Log("driver close-handle");
+        // Last, so a reader of the log that sees the handle closed has seen
+        // all it caused (an install starting).
         mSim.OnDriverClose(session);
+        mSim.Log("driver close-handle");
     }
     std::weak_ptr<Driver::DriverSession> Session()
     {

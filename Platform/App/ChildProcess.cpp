@@ -1,0 +1,193 @@
+#include "Platform/App/ChildProcess.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace Tavo::Platform::App {
+
+namespace {
+
+// The children still running, 0 in a free slot. Read on the ways out, a
+// signal handler among them: lock-free atomics only.
+constexpr size_t kSlots = 16;
+std::atomic<pid_t> gChildren[kSlots];
+static_assert(std::atomic<pid_t>::is_always_lock_free);
+
+// How long a child asked to end may take before it is killed.
+constexpr long kGraceMs = 2000;
+
+void Register(pid_t pid)
+{
+    for (auto& slot : gChildren) {
+        pid_t free = 0;
+        if (slot.compare_exchange_strong(free, pid))
+            return;
+    }
+    // All taken: the kernel still ends it with its thread.
+}
+
+// True when this call took pid out of the table: the caller reaps it then,
+// and nobody else signals that id again.
+bool Unregister(pid_t pid)
+{
+    for (auto& slot : gChildren) {
+        pid_t expected = pid;
+        if (slot.compare_exchange_strong(expected, 0))
+            return true;
+    }
+    return false;
+}
+
+long NowMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return long(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Reaps pid, killing it once endMs has passed; async-signal-safe. The wait
+// status, or -1.
+int Reap(pid_t pid, long endMs)
+{
+    int status = 0;
+    for (;;) {
+        const pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            return status;
+        if (r < 0 && errno != EINTR)
+            return -1;
+        if (NowMs() >= endMs)
+            break;
+        timespec pause{0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    kill(pid, SIGKILL);
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    return status;
+}
+
+}  // namespace
+
+pid_t StartChildProcess(const std::string& program, std::vector<std::string> args, int outFd)
+{
+    static std::once_flag atExit;
+    std::call_once(atExit, [] { std::atexit(EndChildProcesses); });
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    // Tells why exec failed; closed by a successful one.
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0)
+        return -1;
+    // Blocked around the fork: none of the program's handlers may run in
+    // the child, and a way out must find the child registered.
+    sigset_t all, before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &before);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls from here to exec.
+        struct sigaction action = {};
+        action.sa_handler = SIG_DFL;
+        for (int signal = 1; signal < NSIG; ++signal)
+            sigaction(signal, &action, nullptr);
+        // Ended when the thread that started it ends; a parent gone before
+        // the request took hold would never send it.
+        int error = 0;
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent)
+            _exit(127);
+        const int in = open("/dev/null", O_RDONLY);
+        if (in < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0) {
+            error = errno;
+        } else {
+            if (in != 0)
+                close(in);
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            execve(program.c_str(), argv.data(), environ);
+            error = errno;
+        }
+        (void)!write(report[1], &error, sizeof error);
+        _exit(127);
+    }
+    if (pid > 0)
+        Register(pid);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    close(report[1]);
+    if (pid < 0) {
+        close(report[0]);
+        return -1;
+    }
+    int error = 0;
+    ssize_t n = 0;
+    while ((n = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    close(report[0]);
+    if (n > 0) {
+        EndChildProcess(pid);
+        return -1;
+    }
+    return pid;
+}
+
+int WaitChildProcess(pid_t pid)
+{
+    // Waited for without reaping, so its id stays its own while a way out
+    // may still signal it.
+    siginfo_t info{};
+    while (waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) != 0) {
+        if (errno != EINTR) {
+            Unregister(pid);
+            return -1;
+        }
+    }
+    if (!Unregister(pid))
+        return -1;  // a way out reaps it
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    return status;
+}
+
+int EndChildProcess(pid_t pid)
+{
+    if (!Unregister(pid))
+        return -1;
+    kill(pid, SIGTERM);
+    return Reap(pid, NowMs() + kGraceMs);
+}
+
+void EndChildProcesses()
+{
+    const int saved = errno;
+    pid_t taken[kSlots];
+    size_t count = 0;
+    for (auto& slot : gChildren) {
+        if (const pid_t pid = slot.exchange(0); pid > 0) {
+            kill(pid, SIGTERM);
+            taken[count++] = pid;
+        }
+    }
+    const long end = NowMs() + kGraceMs;
+    for (size_t i = 0; i < count; ++i)
+        Reap(taken[i], end);
+    errno = saved;
+}
+
+}  // namespace Tavo::Platform::App

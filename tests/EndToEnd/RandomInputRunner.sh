@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# scripts/random-input.py judged on stand-ins for the updater, on a private X
+# server against the real mixer-sim: a program that crashes fails the run,
+# one ended by the runner's own signal passes, a driver flag left on is
+# blamed on the run that left it alone, and an aborted transfer the device
+# installed anyway is counted and noted.
+#
+#   RandomInputRunner.sh SOURCE_DIR BIN_DIR
+set -u
+SRC=$1
+BIN=$(cd "$2" && pwd)
+WORK=$(mktemp -d /tmp/tavo-runner-test-XXXXXX)
+XVFB_PID=
+finish() {
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$WORK"
+}
+trap finish EXIT
+exec 3>"$WORK/display"
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 2>/dev/null &
+XVFB_PID=$!
+exec 3>&-
+for _ in $(seq 600); do [ -s "$WORK/display" ] && break; sleep 0.05; done
+DISPLAY_NAME=":$(head -n1 "$WORK/display")"
+
+# What the stand-ins share: the image switch the runner passes, a wait for
+# the device's status (30 s at most) and the real updater run -SILENT on the
+# device put into update mode.
+PRELUDE='
+for a; do case $a in -ABSOLUTE_FIRMWARE_FILE_PATH=*) image=$a;; esac; done
+status() {
+  for _ in $(seq 600); do "'"$BIN"'/mixer-sim-ctl" status | grep -q "$1" && return 0; sleep 0.05; done
+  return 1
+}
+update() {
+  "'"$BIN"'/mixer-sim-ctl" update-mode >/dev/null
+  status "state=attached mode=update" || exit 3
+  "'"$BIN"'/FirmwareUpdater" -SILENT "$image" & updater=$!
+}
+# The first run only; later ones wait for the runner to end them.
+[ -e "$HOME/ran" ] && exec sleep 600
+: > "$HOME/ran"
+'
+
+FAILED=0
+# case NAME SECONDS EXIT STAND-IN [PATTERN COUNT]...: the runner's exit code
+# and how many of its output lines match each pattern.
+case_of() {
+  local name=$1 seconds=$2 expected=$3 script=$4
+  shift 4
+  local bin="$WORK/$name"
+  mkdir -p "$bin"
+  ln -s "$BIN/mixer-sim" "$bin/mixer-sim"
+  ln -s "$BIN/mixer-sim-ctl" "$bin/mixer-sim-ctl"
+  printf '#!/bin/bash\n%s\n%s\n' "$PRELUDE" "$script" >"$bin/FirmwareUpdater"
+  chmod +x "$bin/FirmwareUpdater"
+  # In a group of its own, so whatever it left running can be ended.
+  TMPDIR="$bin" setsid python3 "$SRC/scripts/random-input.py" --display "$DISPLAY_NAME" --seconds "$seconds" \
+    --seed 3 --chunks 400 --bin "$bin" >"$bin/out" 2>&1 &
+  local runner=$!
+  wait "$runner"
+  local code=$?
+  kill -KILL -- "-$runner" 2>/dev/null
+  local bad=
+  [ "$code" = "$expected" ] || bad="exit code $code, not $expected"
+  while [ $# -gt 0 ]; do
+    local found
+    found=$(grep -cE -- "$1" "$bin/out")
+    [ "$found" = "$2" ] || bad="$bad; $found lines, not $2, match: $1"
+    shift 2
+  done
+  if [ -n "$bad" ]; then
+    echo "FAILED $name: ${bad#; }"
+    sed 's/^/    /' "$bin/out"
+    FAILED=$((FAILED + 1))
+  else
+    echo "passed $name"
+  fi
+}
+
+case_of crash 3 1 'kill -ABRT $$' \
+  'PROBLEM: run 1 ended by signal 6 \(SIGABRT\), which the runner did not send' 1 \
+  '^  crashes +1$' 1
+case_of its-own-signal 3 0 'exec sleep 600' \
+  '^  ends by signal 15 +1$' 1 'PROBLEM' 0
+case_of flag-left-on 12 1 'update; status flag=1 || exit 3; kill -KILL $updater; wait $updater; exit 0' \
+  'PROBLEM: run 1 left the driver.s update flag on; the device at the end of run 1' 1 'update flag on' 1
+case_of aborted-installed 20 0 \
+  'update; status "received=[1-9]" || exit 3; kill -TERM $updater; wait $updater; exec sleep 600' \
+  '^  aborted-but-installed +1$' 1 \
+  'note: run 1: a transfer aborted after [0-9]+ of 51200 bytes was installed by the device anyway' 1 'PROBLEM' 0
+
+CASES=4
+echo "$((CASES - FAILED)) passed, $FAILED failed"
+[ "$FAILED" = 0 ]
