@@ -45,5 +45,6 @@ for _ in $(seq 200); do
   DISPLAY="$DISPLAY_NAME" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
   sleep 0.05
 done
-python3 scripts/random-input.py --display "$DISPLAY_NAME" --seconds "$SECONDS_TO_RUN" \
+# The runner's own work folder goes with this one.
+TMPDIR="$WORK" python3 scripts/random-input.py --display "$DISPLAY_NAME" --seconds "$SECONDS_TO_RUN" \
   --bin "$PWD/build/asan/bin" "${EXTRA[@]}"
