@@ -7,7 +7,7 @@
 
 bool SplitImagePath(const Tavo::WString& path, Tavo::WString& folder, Tavo::WString& name)
 {
-    const int32_t slash = path.ReverseFind(u'/');
+    const int32_t slash = Tavo::File::FindLastSeparator(path);
     if (slash < 0 || slash + 1 == int32_t(path.GetLength()))
         return false;
     folder = path.Left(slash);

@@ -23,18 +23,6 @@ WString FromNative(const std::string& path)
     return WString(NString(path.c_str()));
 }
 
-bool IsSeparator(char16_t c)
-{
-    return c == u'/' || c == u'\\';
-}
-
-int32_t LastSeparator(const WString& path)
-{
-    const int32_t slash = path.ReverseFind(u'/');
-    const int32_t backslash = path.ReverseFind(u'\\');
-    return slash > backslash ? slash : backslash;
-}
-
 // Replaces every character of the set by the replacement; a replacement of 0
 // leaves the text unchanged.
 WString ReplaceCharacters(const WString& text, std::u16string_view set, char16_t replacement)
@@ -165,9 +153,8 @@ bool File::FileExists(const WString& path)
 bool File::IsFolder(const WString& path)
 {
     std::string native = ToNative(path);
-    // A trailing separator is dropped, except from a root ("/", "C:\").
-    const bool driveRoot = native.size() == 3 && native[1] == ':';
-    if (native.size() > 1 && !driveRoot && IsSeparator(static_cast<char16_t>(native.back())))
+    // A trailing "/" is dropped, except from the root.
+    if (native.size() > 1 && native.back() == '/')
         native.pop_back();
     FileStatus status;
     return Platform::GetFileStatus(native, status) && status.isFolder;
@@ -207,15 +194,20 @@ WString File::MakeValidFileName(const WString& text)
     return ReplaceCharacters(text, u"\\/:*?\"<>|&;,^()", u'_');
 }
 
+int32_t File::FindLastSeparator(const WString& path)
+{
+    return path.ReverseFind(u'/');
+}
+
 WString File::GetFolderPart(const WString& path)
 {
-    const int32_t at = LastSeparator(path);
+    const int32_t at = FindLastSeparator(path);
     return at < 0 ? path : path.Left(at);
 }
 
 WString File::GetFileNamePart(const WString& path)
 {
-    const int32_t at = LastSeparator(path);
+    const int32_t at = FindLastSeparator(path);
     if (at < 0)
         return path;
     const int32_t start = at + 1;

@@ -12,10 +12,11 @@ namespace Tavo {
 
 using FileStatus = Platform::FileStatus;
 
-// A file opened by path with mode flags, read and written at explicit
-// positions (-1: the current one), closed by Close or the destructor. Beside
-// it, static operations on paths and folders. Paths are built with "/" and
-// split on "/" or "\".
+// A regular file opened by path with mode flags, read and written at
+// explicit positions (-1: the current one), closed by Close or the
+// destructor. Beside it, static operations on paths and folders. Only "/"
+// separates the parts of a path: a backslash is a character of a name, as
+// everywhere on this system.
 class File
 {
 public:
@@ -66,6 +67,8 @@ public:
     static int32_t ListFolder(const WString& folder, const WString& pattern, IArray<WString>& list);
     // Replaces each of \ / : * ? " < > | & ; , ^ ( ) by an underscore.
     static WString MakeValidFileName(const WString& text);
+    // The position of the last "/", -1 when there is none.
+    static int32_t FindLastSeparator(const WString& path);
     // The text before the last separator; the whole text when there is none.
     static WString GetFolderPart(const WString& path);
     // The text after the last separator; the whole text when there is none

@@ -92,6 +92,8 @@ TEST(File, FoldersAreCreatedListedAndToldApart)
     dir.Write("file", "");
     EXPECT_EQ(File::CreateFolder(dir.WPath("file/sub")), E_FAIL);
     EXPECT_TRUE(File::IsFolder(dir.WPath() + WString(u"/")));  // trailing separator dropped
+    EXPECT_TRUE(File::IsFolder(WString(u"/")));
+    EXPECT_FALSE(File::IsFolder(dir.WPath("x") + WString(u"\\")));  // "x\" is another name
     EXPECT_FALSE(File::IsFolder(dir.WPath("file")));
 
     dir.Write("a.xml", "");
@@ -119,10 +121,13 @@ TEST(File, PathTextOperations)
         const char16_t* in;
         const char16_t* out;
     } cases[] = {{File::MakeValidFileName, u"\\/:*?\"<>|&;,^()ok", u"_______________ok"},
-                 {File::GetFolderPart, u"C:\\data\\a.bin", u"C:\\data"},
+                 // Only "/" separates: a backslash is a character of a name.
+                 {File::GetFolderPart, u"/d/a\\b.bin", u"/d"},
+                 {File::GetFolderPart, u"C:\\data\\a.bin", u"C:\\data\\a.bin"},
                  {File::GetFolderPart, u"a.bin", u"a.bin"},
-                 {File::GetFileNamePart, u"C:\\data/x\\a.bin", u"a.bin"},
-                 {File::GetFileNamePart, u"C:\\data\\", u"C:\\data\\"},
+                 {File::GetFileNamePart, u"/data/x\\a.bin", u"x\\a.bin"},
+                 {File::GetFileNamePart, u"/data/x\\", u"x\\"},
+                 {File::GetFileNamePart, u"/data/", u"/data/"},
                  {File::GetNamePart, u"/x/y", u"y"}};
     for (const Case& c : cases)
         EXPECT_TRUE(c.op(WString(c.in)) == c.out) << NString(WString(c.in)).c_str();
