@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -262,9 +264,23 @@ TEST_F(FirmwareTransferTest, DeviceProblemsAreDeviceAccessFailures)
     EXPECT_TRUE(host.progress.empty());
 }
 
-// A device that goes away under the channel's handle and comes back at once
-// (a reset of its own) has dropped what it took and its flag: the transfer
-// fails, in the middle and also when only the drain was left.
+// True once `done` holds; false after a generous deadline.
+bool Eventually(const std::function<bool()>& done)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// A device that goes away under the channel's handle and comes back (a reset
+// of its own) has dropped what it took and its flag: the transfer fails, in
+// the middle and also when only the drain was left. The watcher sees it go
+// and come back, so the channel has a working handle again: only the mark
+// the lost handle left tells that the flag would reach another device.
 TEST_F(FirmwareTransferTest, ADeviceThatReEnumeratesMeanwhileFailsTheTransfer)
 {
     for (size_t at : {size_t(2), size_t(4)}) {
@@ -273,9 +289,14 @@ TEST_F(FirmwareTransferTest, ADeviceThatReEnumeratesMeanwhileFailsTheTransfer)
         host.onProgress = [&](size_t posts) {
             if (posts != at)
                 return;
+            const int opened = f.mDriver->OpenCount(), closed = f.mDriver->CloseCount();
             f.mDriver->Detach();
             f.SetAttached(ChannelFixture::Record(1), false);
+            // The watcher closed the handle the device left behind...
+            ASSERT_TRUE(Eventually([&] { return f.mDriver->CloseCount() > closed; }));
             f.SetAttached(ChannelFixture::Record(1), true);
+            // ...and opened one on the device that came back.
+            ASSERT_TRUE(Eventually([&] { return f.mDriver->OpenCount() > opened; }));
         };
         ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess);
         EXPECT_EQ(host.progress.size(), at);
