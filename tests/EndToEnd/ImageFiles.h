@@ -4,9 +4,15 @@
 // device that got another file shows it; and what a device receives of one.
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <vector>
 
 #include "Pace.h"
@@ -27,4 +33,46 @@ inline std::vector<uint8_t> Padded(std::vector<uint8_t> image)
 {
     image.resize(PaddedSize(image.size()), 0);
     return image;
+}
+
+// What can stand at an image's path instead of a regular file.
+enum class StandIn { Fifo, Socket, Folder, DevZero };
+
+inline const char* StandInName(StandIn kind)
+{
+    static const char* const names[] = {"Fifo", "Socket", "Folder", "DevZero"};
+    return names[int(kind)];
+}
+
+inline void PrintTo(StandIn kind, std::ostream* os)
+{
+    *os << StandInName(kind);
+}
+
+// Replaces the file at `path` by `kind`, made beside it and renamed over it
+// where the kind allows.
+inline bool ReplaceImage(const std::string& path, StandIn kind)
+{
+    const std::string made = path + ".new";
+    switch (kind) {
+    case StandIn::Fifo:
+        return mkfifo(made.c_str(), 0600) == 0 && rename(made.c_str(), path.c_str()) == 0;
+    case StandIn::Socket: {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (made.size() >= sizeof address.sun_path)
+            return false;
+        made.copy(address.sun_path, made.size());
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool bound = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (fd >= 0)
+            close(fd);
+        return bound && rename(made.c_str(), path.c_str()) == 0;
+    }
+    case StandIn::Folder:
+        return unlink(path.c_str()) == 0 && mkdir(path.c_str(), 0700) == 0;
+    case StandIn::DevZero:
+        return symlink("/dev/zero", made.c_str()) == 0 && rename(made.c_str(), path.c_str()) == 0;
+    }
+    return false;
 }

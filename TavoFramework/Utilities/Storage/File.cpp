@@ -63,7 +63,9 @@ TavoResult File::Open(const WString& path, const WString& name, uint32_t mode)
     }
     mMode = mode;
 
-    int flags = O_CLOEXEC;
+    // Never waits: a FIFO opens at once and is then refused like any other
+    // file that is not regular.
+    int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     flags |= (mode & kModeReadWrite) ? O_RDWR : O_RDONLY;
     if (mode & kModeCreate) {
         flags |= O_CREAT;
@@ -73,11 +75,13 @@ TavoResult File::Open(const WString& path, const WString& name, uint32_t mode)
     const int fd = ::open(ToNative(mPath).c_str(), flags, 0666);
     if (fd < 0)
         return E_FAIL;
-    // A folder opens read-only here but is no file to read.
+    // What was opened is what counts, not what the path named before: a
+    // folder opens read-only here, a device or FIFO opens too, and none of
+    // them is a file to read to a length.
     struct stat st
     {
     };
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return E_FAIL;
     }
@@ -134,6 +138,11 @@ int32_t File::Seek(int32_t offset, int32_t origin)
 
 uint32_t File::GetLength()
 {
+    return static_cast<uint32_t>(GetSize());
+}
+
+uint64_t File::GetSize()
+{
     if (mDescriptor.IsNull())
         return 0;
     struct stat st
@@ -141,7 +150,7 @@ uint32_t File::GetLength()
     };
     if (::fstat(mDescriptor->Get(), &st) != 0)
         TAVO_THROW(std::runtime_error, "fstat", "Tavo::File::GetLength", kSource, 126);
-    return static_cast<uint32_t>(st.st_size);
+    return static_cast<uint64_t>(st.st_size);
 }
 
 bool File::FileExists(const WString& path)

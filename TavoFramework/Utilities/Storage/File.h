@@ -35,8 +35,9 @@ public:
     File& operator=(const File&) = delete;
 
     // Opens path/name, or path alone when name is empty. 0 on success,
-    // S_FALSE when already open, E_FAIL when the file cannot be opened; an
-    // empty path with an empty name throws.
+    // S_FALSE when already open, E_FAIL when the file cannot be opened or is
+    // no regular file (a folder, FIFO, socket or device, which is never
+    // waited for); an empty path with an empty name throws.
     virtual TavoResult Open(const WString& path, const WString& name, uint32_t mode);
     // Deletes a delete-on-close file. Always 0.
     virtual TavoResult Close();
@@ -49,6 +50,8 @@ public:
     virtual int32_t Seek(int32_t offset, int32_t origin);
     // 0 when not open; throws when the size cannot be read.
     uint32_t GetLength();
+    // The same, whole: a length past 4 GiB does not fit GetLength.
+    uint64_t GetSize();
 
     bool IsOpen() const { return !mDescriptor.IsNull(); }
     const WString& GetName() const { return mName; }

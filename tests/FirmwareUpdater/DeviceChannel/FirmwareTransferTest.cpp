@@ -180,6 +180,14 @@ TEST_F(FirmwareTransferTest, EachChunkIsFollowedByTheWholePauseReadAfterIt)
 
 TEST_F(FirmwareTransferTest, AbortWhileSendingIsADeviceFailure)
 {
+    // Seen before the flag goes on (an abort that found no hold does not wait
+    // for the transfer): the flag is never touched.
+    Image(10 * kChunk);
+    host.abort = true;
+    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess, Tavo::E_ABORT);
+    EXPECT_EQ(Sequence(), "event, close 1, clear");
+
+    host = Host();
     Image(10 * kChunk);
     host.onProgress = [&](size_t posts) { host.abort = posts == 3; };
     ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess, Tavo::E_ABORT);
@@ -191,8 +199,9 @@ TEST_F(FirmwareTransferTest, AbortWhileSendingIsADeviceFailure)
 TEST_F(FirmwareTransferTest, AbortAfterTheLastChunkLeavesTheDeviceInUpdateMode)
 {
     Image(2 * kChunk);
-    // Two tests before the chunks, one after the loop; the next one sees it.
-    host.abortFromTest = 4;
+    // One test before the flag, two before the chunks, one after the loop;
+    // the next one sees it.
+    host.abortFromTest = 5;
     host.reason = 9;
     EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::E_ABORT);
     EXPECT_EQ(f.mDriver->Messages().size(), 2u);

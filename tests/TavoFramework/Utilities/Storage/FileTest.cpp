@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace Tavo;
@@ -34,8 +35,16 @@ TEST(File, OpenModesCreateExclusivelyAndNeverTruncate)
     EXPECT_EQ(dir.Read("new.bin"), "hello Jorld");
 
     EXPECT_FALSE(File(dir.WPath("absent.bin"), WString(), File::kModeReadWrite).IsOpen());
-    File folder;
-    EXPECT_EQ(folder.Open(dir.WPath(), WString(), File::kModeRead), E_FAIL);  // a folder is no file
+    // Only a regular file opens, and nothing else is waited for: not a FIFO
+    // without a writer, whatever the mode.
+    ASSERT_EQ(mkfifo(dir.Join("fifo").c_str(), 0600), 0);
+    for (const WString& other : {dir.WPath(), dir.WPath("fifo"), WString(u"/dev/null")}) {
+        for (const uint32_t mode : {File::kModeRead, File::kModeReadWrite}) {
+            File file;
+            EXPECT_EQ(file.Open(other, WString(), mode), E_FAIL) << NString(other).c_str();
+            EXPECT_FALSE(file.IsOpen());
+        }
+    }
     EXPECT_EQ(
         ThrownText<std::runtime_error>([] {
             File f{WString(), WString()};
