@@ -54,8 +54,9 @@ void LUpdateProcessor::ReportQuietOutcome(int signal, bool timedOut)
 {
     const int32_t state = mEngine->GetUpdateState(false);
     // Nothing was started, or the device has the image. A transfer still
-    // running was cut short where it stood.
-    const bool cutShort = state == Engine::kUpdateRunning && (signal != 0 || timedOut);
+    // running (or not yet begun on the worker) was cut short where it stood.
+    const bool cutShort =
+        (state == Engine::kUpdateRunning || mEngine->IsTaskPending()) && (signal != 0 || timedOut);
     if (state != Engine::kUpdateFailed && state != Engine::kUpdateAborted && !cutShort)
         return;
     std::string outcome;
