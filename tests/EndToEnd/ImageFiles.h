@@ -9,9 +9,7 @@
 #include <fstream>
 #include <ostream>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -50,29 +48,14 @@ inline void PrintTo(StandIn kind, std::ostream* os)
 }
 
 // Replaces the file at `path` by `kind`, made beside it and renamed over it
-// where the kind allows.
+// (a folder cannot be).
 inline bool ReplaceImage(const std::string& path, StandIn kind)
 {
     const std::string made = path + ".new";
-    switch (kind) {
-    case StandIn::Fifo:
-        return mkfifo(made.c_str(), 0600) == 0 && rename(made.c_str(), path.c_str()) == 0;
-    case StandIn::Socket: {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        if (made.size() >= sizeof address.sun_path)
-            return false;
-        made.copy(address.sun_path, made.size());
-        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const bool bound = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        if (fd >= 0)
-            close(fd);
-        return bound && rename(made.c_str(), path.c_str()) == 0;
-    }
-    case StandIn::Folder:
+    if (kind == StandIn::Folder)
         return unlink(path.c_str()) == 0 && mkdir(path.c_str(), 0700) == 0;
-    case StandIn::DevZero:
-        return symlink("/dev/zero", made.c_str()) == 0 && rename(made.c_str(), path.c_str()) == 0;
-    }
-    return false;
+    const bool ok = kind == StandIn::DevZero
+                        ? symlink("/dev/zero", made.c_str()) == 0
+                        : mknod(made.c_str(), (kind == StandIn::Fifo ? S_IFIFO : S_IFSOCK) | 0600, 0) == 0;
+    return ok && rename(made.c_str(), path.c_str()) == 0;
 }
