@@ -1,6 +1,7 @@
 #include "Application/UpdateProcessor.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <unistd.h>
 
@@ -52,8 +53,11 @@ const char16_t* LUpdateProcessor::CannotUpdateTextId(uint32_t reason)
 void LUpdateProcessor::ReportQuietOutcome(int signal, bool timedOut)
 {
     const int32_t state = mEngine->GetUpdateState(false);
-    // Nothing was started, or the device has the image.
-    if (state != Engine::kUpdateFailed && state != Engine::kUpdateAborted)
+    // Nothing was started, or the device has the image. A transfer still
+    // running (or not yet begun on the worker) was cut short where it stood.
+    const bool cutShort =
+        (state == Engine::kUpdateRunning || mEngine->IsTaskPending()) && (signal != 0 || timedOut);
+    if (state != Engine::kUpdateFailed && state != Engine::kUpdateAborted && !cutShort)
         return;
     std::string outcome;
     WString text;
@@ -108,8 +112,40 @@ void LUpdateProcessor::AbortForExit()
 {
     if (!mEngine || !mEngine->IsTaskPending())
         return;
+    AbortTransfer();
+}
+
+void LUpdateProcessor::AbortTransfer()
+{
     mEngine->AbortUpdate();
-    mEngine->WaitForUpdate(kAbortWaitMs);
+    // Only a driver flag that is on is worth waiting for. Before the flag
+    // (finding the device, reading the image) the transfer sets none once
+    // it sees the abort, and whatever holds it up there is no reason to
+    // stay.
+    if (Tavo::Platform::App::InterruptHold::Active())
+        mEngine->WaitForUpdate(kAbortWaitMs);
+}
+
+void LUpdateProcessor::EndQuietRun(int signal, bool timedOut)
+{
+    if (signal != 0 || timedOut)
+        AbortTransfer();
+    {
+        // The signal's thread and the main thread may both get here.
+        std::lock_guard<std::mutex> lock(mQuietEndLock);
+        if (!mQuietEndReported) {
+            mQuietEndReported = true;
+            ReportQuietOutcome(signal, timedOut);
+        }
+    }
+    if (signal != 0)
+        Tavo::Platform::App::InterruptCatcher::EndByCaughtSignal();
+    // A worker still busy holds the engine, and letting go of the engine
+    // waits for it: a stuck one would keep the run alive for good.
+    if (mEngine->IsTaskPending()) {
+        std::fflush(nullptr);
+        std::_Exit(Tavo::gProcessExitCode);
+    }
 }
 
 TavoResult LUpdateProcessor::Reinitialize()
@@ -213,10 +249,11 @@ TavoResult LUpdateProcessor::Initialize(const WString& commandLine)
     const bool automatic = FindSwitch(commandLine, kStartAutomatically, nullptr);
     // Cut short by a signal, a quiet transfer is aborted the way the abort
     // path does it, so the driver's flag is cleared and the channel closed
-    // before the process ends by that signal.
+    // before the process ends by that signal. The signal's own thread ends
+    // the run, whatever this thread or the worker is waiting for.
     std::optional<Tavo::Platform::App::InterruptCatcher> interrupts;
     if (silent)
-        interrupts.emplace([engine = mEngine](int) { engine->AbortUpdate(); });
+        interrupts.emplace([this](int signal) { EndQuietRun(signal, false); });
     if (updateToDo && (silent || automatic)) {
         bool start = true;
         if (mEngine->GetDeviceState() == Engine::kDeviceNormalMode) {
@@ -229,17 +266,10 @@ TavoResult LUpdateProcessor::Initialize(const WString& commandLine)
     }
     if (!silent)
         return 0;
-    // A signal that came before the transfer started found nothing to abort.
-    if (Tavo::Platform::App::InterruptCatcher::CaughtSignal() != 0)
-        mEngine->AbortUpdate();
+    // The program must not end under a running transfer: past the limit it
+    // is aborted and the worker lets the driver's flag go first.
     const bool timedOut = mEngine->WaitForUpdate(mSilentWaitMs) != Tavo::S_OK;
-    if (timedOut) {
-        // The program must not end under a running transfer: abort it and
-        // let the worker close the channel and clear the driver's flag.
-        mEngine->AbortUpdate();
-        mEngine->WaitForUpdate(kAbortWaitMs);
-    }
-    ReportQuietOutcome(Tavo::Platform::App::InterruptCatcher::CaughtSignal(), timedOut);
+    EndQuietRun(Tavo::Platform::App::InterruptCatcher::CaughtSignal(), timedOut);
     interrupts.reset();
     Tavo::Platform::App::InterruptCatcher::EndByCaughtSignal();
     return kEndWithoutWindow;

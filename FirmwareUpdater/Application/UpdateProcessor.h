@@ -6,6 +6,8 @@
 #include "ObjectBase/Result.h"
 #include "Utilities/Storage/StringT.h"
 
+#include <mutex>
+
 // The application's side of an update: reads the command line, owns the
 // engine, defines the one supported device, picks the firmware image, may
 // run a whole update without the main window and sets the process exit code
@@ -18,7 +20,8 @@ public:
     // How long a quiet update may take before it is abandoned.
     static constexpr uint32_t kSilentWaitMs = 600000;
     // After abandoning it: how long the worker gets to close the channel and
-    // clear the driver's flag.
+    // clear the driver's flag, when the flag is on; otherwise it is not
+    // waited for.
     static constexpr uint32_t kAbortWaitMs = 60000;
 
     LUpdateProcessor();
@@ -31,7 +34,8 @@ public:
     // "updating": after a successful transfer that is the device's re-probe.
     bool CanExit();
     // The program must end now: a running transfer is aborted and the worker
-    // given its time to close the channel and clear the driver's flag.
+    // given its time to close the channel and clear the driver's flag, when
+    // the flag is on.
     void AbortForExit();
     bool GetAlwaysUpdate() const { return mAlwaysUpdate; }
     // True when the flag already had this value.
@@ -51,9 +55,17 @@ private:
     // A quiet update that did not succeed says so on standard error, in the
     // window's words: `signal` ended it, or it ran past `timedOut`.
     void ReportQuietOutcome(int signal, bool timedOut);
+    // Aborts the transfer and waits for the worker while the flag is on.
+    void AbortTransfer();
+    // The end of a quiet run, on the main thread or the signal's: aborts
+    // what a signal or the limit cut short, reports once and ends the
+    // process by the signal, or at once when the worker is stuck.
+    void EndQuietRun(int signal, bool timedOut);
 
     Tavo::WString mCommandLine;
     Tavo::RCPtr<LUpdateEngineInterface> mEngine;
     bool mAlwaysUpdate = false;
     uint32_t mSilentWaitMs = kSilentWaitMs;
+    std::mutex mQuietEndLock;
+    bool mQuietEndReported = false;
 };

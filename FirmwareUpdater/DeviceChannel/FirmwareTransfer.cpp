@@ -39,9 +39,13 @@ public:
     // A run killed where no handler ran leaves the flag on over part of an
     // image, and the device goes on collecting after it while the flag stays
     // on: it is cleared first, so the device starts on a fresh image.
-    bool SetFlag()
+    bool SetFlag(FirmwareTransferHost& host)
     {
         mHold.emplace();
+        // An abort that found no hold ends the program without waiting for
+        // this transfer: once it is seen here, no flag is set.
+        if (host.IsAbortRequested())
+            return false;
         // From here on the flag is cleared on every way out.
         mFlagOn = true;
         return mChannel->SetUpdateFlag(0) && mChannel->SetUpdateFlag(1);
@@ -107,10 +111,11 @@ Tavo::TavoResult Transfer(FirmwareTransferHost& host)
 
     TransferScope scope(record);
     PrivateMidi& channel = scope.Open();
-    if (!scope.SetFlag()) {
+    if (!scope.SetFlag(host)) {
         scope.End();
+        // Aborted before the flag went on: as an abort while sending.
         Fail(host, kReasonDeviceAccess);
-        return Tavo::E_FAIL;
+        return host.IsAbortRequested() ? Tavo::E_ABORT : Tavo::E_FAIL;
     }
     // A port that did not open makes every send fail, which ends the transfer.
     channel.OpenPort(kImagePort);

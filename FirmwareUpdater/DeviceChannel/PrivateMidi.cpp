@@ -389,11 +389,6 @@ bool PrivateMidi::SetUpdateFlag(uint32_t value)
                             sizeof request.value, &returned);
 }
 
-bool PrivateMidi::HandleLost() const
-{
-    return mData->watcher->HandleLost();
-}
-
 int32_t PrivateMidi::OpenPort(uint32_t port)
 {
     MemberData& d = *mData;

@@ -55,13 +55,11 @@ public:
     // does it when it was not done.
     void Shutdown();
     // Sets the driver's update flag through this channel's own handle. False
-    // when the driver refused, and without asking once the handle was ever
-    // lost (HandleLost): the device the flag would reach then is not the one
-    // that got what went through the channel before.
+    // when the driver refused, and without asking once the device went away
+    // under a handle of the channel, even when it came back at once: the
+    // device the flag would reach then is not the one that got what went
+    // through the channel before.
     bool SetUpdateFlag(uint32_t value);
-    // The device went away under the channel's handle since the channel was
-    // made, even when it came back at once.
-    bool HandleLost() const;
     static constexpr uint32_t kDrainLimitMs = 2000;
     // Every close (the drain's end, a detach, the destructor's) adds to
     // *counter the messages the driver never took; null stops it. The

@@ -7,7 +7,7 @@
 
 bool SplitImagePath(const Tavo::WString& path, Tavo::WString& folder, Tavo::WString& name)
 {
-    const int32_t slash = path.ReverseFind(u'/');
+    const int32_t slash = Tavo::File::FindLastSeparator(path);
     if (slash < 0 || slash + 1 == int32_t(path.GetLength()))
         return false;
     folder = path.Left(slash);
@@ -23,6 +23,8 @@ TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& im
     if (!SplitImagePath(path, folder, name))
         return E_FAIL;
     try {
+        // Opened without waiting, and only when it is a regular file: what
+        // stands at the path now may not be what the start-up check saw.
         Tavo::File file(folder, name, Tavo::File::kModeRead);
         if (file.IsOpen() && ReadWholeFile(file, image))
             return S_OK;
@@ -36,13 +38,13 @@ TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& im
 bool ReadWholeFile(Tavo::File& file, Tavo::Array<uint8_t>& image)
 {
     try {
-        Tavo::FileStatus status;
-        // The length is 32-bit; a larger file would be read cut short.
-        if (!Tavo::File::GetStatus(file.GetPath(), status) || status.size > UINT32_MAX)
+        // The opened file's own size, never the path's: the path may name
+        // another file by now. The length is 32-bit; a larger file would be
+        // read cut short.
+        const uint64_t size = file.GetSize();
+        if (size == 0 || size > UINT32_MAX)
             return false;
-        const uint32_t length = file.GetLength();
-        if (length == 0)
-            return false;
+        const uint32_t length = static_cast<uint32_t>(size);
         image.SetCount(length);
         uint32_t done = 0;
         while (done < length) {

@@ -7,14 +7,16 @@
 
 #include <cstdint>
 
-// The folder (empty for the root) and the file name of an image's path.
-// Only "/" separates them: a backslash is a character of a name, so the file
-// named is the file read. False without a folder or a name.
+// The folder (empty for the root) and the file name of an image's path,
+// split at the last separator (File::FindLastSeparator), so the file named is
+// the file read. False without a folder or a name.
 bool SplitImagePath(const Tavo::WString& path, Tavo::WString& folder, Tavo::WString& name);
 
 // Reads the whole firmware image at the path. E_FAIL when the path has no
-// folder or no file name, the file cannot be opened or read to its length,
-// or it is empty: each is a file-access failure, never a partial image.
+// folder or no file name, names no regular file (never waited for: a FIFO
+// without a writer is refused at once), the file cannot be opened or read to
+// its length, or it is empty: each is a file-access failure, never a partial
+// image.
 TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& image);
 
 // Reads an opened file whole into the image. False on any error or

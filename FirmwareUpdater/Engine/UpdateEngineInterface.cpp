@@ -298,8 +298,7 @@ bool LUpdateEngineInterface::ParseFirmwareVersion()
     WString path;
     if (Tavo::Failed(GetFirmwarePath(path)))
         return false;
-    // A backslash is part of the file's name, as everywhere on the image's road.
-    const WString name = path.Mid(path.ReverseFind(u'/') + 1).ToUpper();
+    const WString name = path.Mid(Tavo::File::FindLastSeparator(path) + 1).ToUpper();
     const int32_t at = name.Find(WString(u"_V"));
     if (at < 0)
         return false;

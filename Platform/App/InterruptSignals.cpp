@@ -149,4 +149,9 @@ InterruptHold::~InterruptHold()
     gHolds.fetch_sub(1);
 }
 
+bool InterruptHold::Active()
+{
+    return gHolds.load() != 0;
+}
+
 }  // namespace Tavo::Platform::App

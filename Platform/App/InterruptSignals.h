@@ -43,6 +43,10 @@ class InterruptHold
 public:
     InterruptHold();
     ~InterruptHold();
+    // Whether one exists now. An abort flag set (sequentially consistent)
+    // before asking this is seen by any work that reads it after making a
+    // hold: an aborter that finds none need not wait.
+    static bool Active();
     InterruptHold(const InterruptHold&) = delete;
     InterruptHold& operator=(const InterruptHold&) = delete;
 };

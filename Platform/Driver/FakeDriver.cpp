@@ -103,6 +103,12 @@ int FakeDriver::OpenCount() const
     return mOpenCount;
 }
 
+int FakeDriver::CloseCount() const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mCloseCount;
+}
+
 void FakeDriver::OnOpen(const std::shared_ptr<DriverSession>& session)
 {
     std::lock_guard<std::mutex> lock(mMutex);
@@ -138,6 +144,7 @@ Reply FakeDriver::OnRequest(DriverSession& session, const Request& request)
 void FakeDriver::OnClose(DriverSession& session)
 {
     std::lock_guard<std::mutex> lock(mMutex);
+    ++mCloseCount;
     if (mSession.get() == &session)
         mSession.reset();
 }

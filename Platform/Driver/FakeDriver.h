@@ -41,6 +41,8 @@ public:
     std::vector<Request> Requests() const;
     std::vector<std::vector<uint8_t>> Messages() const;
     int OpenCount() const;
+    // Handles closed so far, a stale one (after Detach) included.
+    int CloseCount() const;
 
     void OnOpen(const std::shared_ptr<DriverSession>& session) override;
     Reply OnRequest(DriverSession& session, const Request& request) override;
@@ -62,6 +64,7 @@ private:
     // keep the session alive.
     std::deque<std::pair<std::weak_ptr<DriverSession>, uint64_t>> mHeld;
     int mOpenCount = 0;
+    int mCloseCount = 0;
 };
 
 }  // namespace Tavo::Platform::Driver

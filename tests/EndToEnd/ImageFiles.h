@@ -4,9 +4,13 @@
 // device that got another file shows it; and what a device receives of one.
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "Pace.h"
@@ -27,4 +31,31 @@ inline std::vector<uint8_t> Padded(std::vector<uint8_t> image)
 {
     image.resize(PaddedSize(image.size()), 0);
     return image;
+}
+
+// What can stand at an image's path instead of a regular file.
+enum class StandIn { Fifo, Socket, Folder, DevZero };
+
+inline const char* StandInName(StandIn kind)
+{
+    static const char* const names[] = {"Fifo", "Socket", "Folder", "DevZero"};
+    return names[int(kind)];
+}
+
+inline void PrintTo(StandIn kind, std::ostream* os)
+{
+    *os << StandInName(kind);
+}
+
+// Replaces the file at `path` by `kind`, made beside it and renamed over it
+// (a folder cannot be).
+inline bool ReplaceImage(const std::string& path, StandIn kind)
+{
+    const std::string made = path + ".new";
+    if (kind == StandIn::Folder)
+        return unlink(path.c_str()) == 0 && mkdir(path.c_str(), 0700) == 0;
+    const bool ok = kind == StandIn::DevZero
+                        ? symlink("/dev/zero", made.c_str()) == 0
+                        : mknod(made.c_str(), (kind == StandIn::Fifo ? S_IFIFO : S_IFSOCK) | 0600, 0) == 0;
+    return ok && rename(made.c_str(), path.c_str()) == 0;
 }

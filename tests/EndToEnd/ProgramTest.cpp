@@ -239,6 +239,45 @@ INSTANTIATE_TEST_SUITE_P(Faults, SilentFaultTest,
                                            Fault{"ResetAfterFlag", {"--reenumerate-after-flag"}, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The image turned into something else after the start-up check, just
+// before the transfer reads it: a file access failure like any other, said
+// at once, with the flag never set and nothing sent. It is swapped as the
+// device gets the identity request, which comes after that check; the device
+// takes it 3 s late and stays silent 2 s more before the transfer may start.
+class SwappedImageTest : public ProgramTest, public ::testing::WithParamInterface<StandIn>
+{
+};
+
+TEST_P(SwappedImageTest, IsAFileAccessFailure)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0", "--take-delay-ms", "3000"}));
+    WriteImage(kChunkSize * 40, ImagePath());
+    std::string output;
+    const auto logged = [&](const char* line) {
+        const auto log = sim.LogLines();
+        return std::find(log.begin(), log.end(), line) != log.end();
+    };
+    const int code = RunUpdater({"-SILENT", PathSwitch()}, &output, {}, [&](pid_t) {
+        EXPECT_TRUE(Within(
+                        60, [&] { return logged("midi-in F0 7E 7F 06 01 F7"); }, 2) &&
+                    ReplaceImage(ImagePath(), GetParam()));
+        EXPECT_FALSE(logged("driver open")) << "swapped after the transfer began";
+    });
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(output,
+              "FirmwareUpdater -SILENT: the update failed: The device can not be updated because of a "
+              "file access error. Press the \"TRY AGAIN\" button to attempt restart the update "
+              "process.\n");
+    const std::string status = sim.Command("status");
+    EXPECT_NE(status.find("flag=0 received=0 "), std::string::npos) << status;
+    EXPECT_FALSE(FlagEverOn());
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(StandIns, SwappedImageTest,
+                         ::testing::Values(StandIn::Fifo, StandIn::Socket, StandIn::Folder, StandIn::DevZero),
+                         [](const auto& info) { return std::string(StandInName(info.param)); });
+
 // A backslash or a double quote is a character of a name like any other:
 // the file named is the file sent, also when the path that character would
 // make as a separator, or as the end of a quoted value, names a file too.

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "ImageFiles.h"
 #include "Pace.h"
 #include "ProgramWindow.h"
 
@@ -26,7 +27,7 @@ struct Step
     // "click NAME", "probe NAME" (a click that asks the device: waits until
     // it was asked), "ctl COMMAND" (the user's part on the device), "wait
     // STATUS" (of the device), "refuse" (Exit's place, Alt+F4 and the close
-    // request), or nothing.
+    // request), "swap KIND" (the image replaced by a StandIn), or nothing.
     std::string action;
     std::vector<Expect> expect;
     double progressAtLeast = -1;
@@ -65,6 +66,24 @@ const Step kInstalling{"",
 const Step kSucceeded{"click buttonManualDeviceHasUpdatedRescanButton",
                       {{"labelUpdateProcessInformation", true, "has been successfully updated"}, kExitShown}};
 const Step kExit{"click buttonExit", {}};
+
+// The image, checked at the start, is something else by the time NEXT
+// starts the transfer: a file access failure, with nothing sent.
+Scenario SwappedImage(const char* name, const char* kind)
+{
+    return {name,
+            {"--mode", "normal"},
+            false,
+            {{"", {{"buttonUpdateFirmware", true, "UPDATE FIRMWARE"}}},
+             kStart,
+             {"ctl update-mode", {kInstructions, kNextShown}},
+             {std::string("swap ") + kind, {kNextShown}},
+             {"click buttonManualDeviceReadyForUpdateButton",
+              {{"labelDeviceCannotUpdateError", true, "because of a file access error"},
+               {"buttonReinitialize", true, "TRY AGAIN"},
+               kExitShown}},
+             {"wait flag=0 received=0 ", {}}}};
+}
 
 class WindowTest : public ::testing::TestWithParam<Scenario>
 {
@@ -117,6 +136,12 @@ protected:
             EXPECT_TRUE(sim.WaitStatus(action.substr(5))) << action;
         } else if (action.rfind("ctl ", 0) == 0) {
             EXPECT_EQ(sim.Command(action.substr(4)).rfind("ok", 0), 0u) << action;
+        } else if (action.rfind("swap ", 0) == 0) {
+            bool swapped = false;
+            for (const StandIn kind : {StandIn::Fifo, StandIn::Socket, StandIn::Folder, StandIn::DevZero})
+                if (action.substr(5) == StandInName(kind))
+                    swapped = ReplaceImage(image, kind);
+            EXPECT_TRUE(swapped) << action;
         } else if (action == "refuse") {
             ClickControl(input, dump, dump.controls.at("buttonExit"));
             input.Key(XK_F4, {XK_Alt_L});
@@ -232,6 +257,8 @@ INSTANTIATE_TEST_SUITE_P(
                   kInstalling,
                   {"wait state=attached mode=normal version=0.0.3.7", {}},
                   kSucceeded}},
+        SwappedImage("ImageBecomesAFifo", "Fifo"), SwappedImage("ImageBecomesASocket", "Socket"),
+        SwappedImage("ImageBecomesAFolder", "Folder"), SwappedImage("ImageBecomesDevZero", "DevZero"),
         Scenario{"InUpdateModeAtStart",
                  {"--mode", "update", "--install-ms", "100", "--take-delay-ms", kTakeMs},
                  false,

@@ -23,18 +23,6 @@ WString FromNative(const std::string& path)
     return WString(NString(path.c_str()));
 }
 
-bool IsSeparator(char16_t c)
-{
-    return c == u'/' || c == u'\\';
-}
-
-int32_t LastSeparator(const WString& path)
-{
-    const int32_t slash = path.ReverseFind(u'/');
-    const int32_t backslash = path.ReverseFind(u'\\');
-    return slash > backslash ? slash : backslash;
-}
-
 // Replaces every character of the set by the replacement; a replacement of 0
 // leaves the text unchanged.
 WString ReplaceCharacters(const WString& text, std::u16string_view set, char16_t replacement)
@@ -75,7 +63,9 @@ TavoResult File::Open(const WString& path, const WString& name, uint32_t mode)
     }
     mMode = mode;
 
-    int flags = O_CLOEXEC;
+    // Never waits: a FIFO opens at once and is then refused like any other
+    // file that is not regular.
+    int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     flags |= (mode & kModeReadWrite) ? O_RDWR : O_RDONLY;
     if (mode & kModeCreate) {
         flags |= O_CREAT;
@@ -85,11 +75,13 @@ TavoResult File::Open(const WString& path, const WString& name, uint32_t mode)
     const int fd = ::open(ToNative(mPath).c_str(), flags, 0666);
     if (fd < 0)
         return E_FAIL;
-    // A folder opens read-only here but is no file to read.
+    // What was opened is what counts, not what the path named before: a
+    // folder opens read-only here, a device or FIFO opens too, and none of
+    // them is a file to read to a length.
     struct stat st
     {
     };
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return E_FAIL;
     }
@@ -146,6 +138,11 @@ int32_t File::Seek(int32_t offset, int32_t origin)
 
 uint32_t File::GetLength()
 {
+    return static_cast<uint32_t>(GetSize());
+}
+
+uint64_t File::GetSize()
+{
     if (mDescriptor.IsNull())
         return 0;
     struct stat st
@@ -153,7 +150,7 @@ uint32_t File::GetLength()
     };
     if (::fstat(mDescriptor->Get(), &st) != 0)
         TAVO_THROW(std::runtime_error, "fstat", "Tavo::File::GetLength", kSource, 126);
-    return static_cast<uint32_t>(st.st_size);
+    return static_cast<uint64_t>(st.st_size);
 }
 
 bool File::FileExists(const WString& path)
@@ -165,9 +162,8 @@ bool File::FileExists(const WString& path)
 bool File::IsFolder(const WString& path)
 {
     std::string native = ToNative(path);
-    // A trailing separator is dropped, except from a root ("/", "C:\").
-    const bool driveRoot = native.size() == 3 && native[1] == ':';
-    if (native.size() > 1 && !driveRoot && IsSeparator(static_cast<char16_t>(native.back())))
+    // A trailing "/" is dropped, except from the root.
+    if (native.size() > 1 && native.back() == '/')
         native.pop_back();
     FileStatus status;
     return Platform::GetFileStatus(native, status) && status.isFolder;
@@ -207,15 +203,20 @@ WString File::MakeValidFileName(const WString& text)
     return ReplaceCharacters(text, u"\\/:*?\"<>|&;,^()", u'_');
 }
 
+int32_t File::FindLastSeparator(const WString& path)
+{
+    return path.ReverseFind(u'/');
+}
+
 WString File::GetFolderPart(const WString& path)
 {
-    const int32_t at = LastSeparator(path);
+    const int32_t at = FindLastSeparator(path);
     return at < 0 ? path : path.Left(at);
 }
 
 WString File::GetFileNamePart(const WString& path)
 {
-    const int32_t at = LastSeparator(path);
+    const int32_t at = FindLastSeparator(path);
     if (at < 0)
         return path;
     const int32_t start = at + 1;

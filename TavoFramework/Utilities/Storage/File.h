@@ -12,10 +12,11 @@ namespace Tavo {
 
 using FileStatus = Platform::FileStatus;
 
-// A file opened by path with mode flags, read and written at explicit
-// positions (-1: the current one), closed by Close or the destructor. Beside
-// it, static operations on paths and folders. Paths are built with "/" and
-// split on "/" or "\".
+// A regular file opened by path with mode flags, read and written at
+// explicit positions (-1: the current one), closed by Close or the
+// destructor. Beside it, static operations on paths and folders. Only "/"
+// separates the parts of a path: a backslash is a character of a name, as
+// everywhere on this system.
 class File
 {
 public:
@@ -34,8 +35,9 @@ public:
     File& operator=(const File&) = delete;
 
     // Opens path/name, or path alone when name is empty. 0 on success,
-    // S_FALSE when already open, E_FAIL when the file cannot be opened; an
-    // empty path with an empty name throws.
+    // S_FALSE when already open, E_FAIL when the file cannot be opened or is
+    // no regular file (a folder, FIFO, socket or device, which is never
+    // waited for); an empty path with an empty name throws.
     virtual TavoResult Open(const WString& path, const WString& name, uint32_t mode);
     // Deletes a delete-on-close file. Always 0.
     virtual TavoResult Close();
@@ -48,6 +50,8 @@ public:
     virtual int32_t Seek(int32_t offset, int32_t origin);
     // 0 when not open; throws when the size cannot be read.
     uint32_t GetLength();
+    // The same, whole: a length past 4 GiB does not fit GetLength.
+    uint64_t GetSize();
 
     bool IsOpen() const { return !mDescriptor.IsNull(); }
     const WString& GetName() const { return mName; }
@@ -66,6 +70,8 @@ public:
     static int32_t ListFolder(const WString& folder, const WString& pattern, IArray<WString>& list);
     // Replaces each of \ / : * ? " < > | & ; , ^ ( ) by an underscore.
     static WString MakeValidFileName(const WString& text);
+    // The position of the last "/", -1 when there is none.
+    static int32_t FindLastSeparator(const WString& path);
     // The text before the last separator; the whole text when there is none.
     static WString GetFolderPart(const WString& path);
     // The text after the last separator; the whole text when there is none

@@ -2,10 +2,16 @@
 
 #include "tests/Common/ThrownText.h"
 
+#include <csignal>
+#include <future>
+#include <optional>
+#include <thread>
 #include <tuple>
+#include <unistd.h>
 
 #include "Application/ApplicationBase.h"
 #include "Application/UpdateProcessor.h"
+#include "Platform/App/InterruptSignals.h"
 
 namespace {
 
@@ -71,6 +77,43 @@ public:
     std::vector<TavoResult> waitResults;
     size_t waits = 0;
 };
+
+// A transfer on the real worker that never ends: blocked where no abort
+// reaches it.
+class StuckEngine : public FakeEngine
+{
+public:
+    TavoResult StartUpdate() override { return LUpdateEngineInterface::StartUpdate(); }
+    TavoResult WaitForUpdate(uint32_t timeoutMs) override
+    {
+        return LUpdateEngineInterface::WaitForUpdate(timeoutMs);
+    }
+    TavoResult PerformUpdate() override
+    {
+        SetUpdateState(kUpdateRunning);
+        running.set_value();
+        std::promise<void>().get_future().wait();
+        return Tavo::E_FAIL;
+    }
+    std::promise<void> running;
+};
+
+// A quiet run whose transfer never ends, with a SIGTERM once it runs or
+// none; it must end the process itself.
+[[noreturn]] void RunStuck(uint32_t silentWaitMs, bool signal)
+{
+    Tavo::RCPtr<StuckEngine> engine(new StuckEngine());
+    engine->stateAfterScan = Engine::kDeviceInUpdateMode;
+    Tavo::RCPtr<LUpdateProcessor> processor(
+        new LUpdateProcessor(Tavo::RCPtr<Engine>(engine.Get()), silentWaitMs));
+    if (signal)
+        std::thread([&] {
+            engine->running.get_future().wait();
+            kill(getpid(), SIGTERM);
+        }).detach();
+    processor->Initialize(WString(u"x -SILENT"));
+    _exit(3);
+}
 
 class UpdateProcessorTest : public ::testing::Test
 {
@@ -143,12 +186,28 @@ TEST_F(UpdateProcessorTest, SilentUpdateStartsWaitsAndAbortsWhenTheWaitTimesOut)
     EXPECT_EQ(Tavo::gProcessExitCode, 0);
     EXPECT_FALSE(processor->CanExit());  // updating
 
-    Fresh();
-    engine->stateAfterScan = Engine::kDeviceInUpdateMode;
-    engine->waitResults = {Tavo::E_FAIL, Tavo::S_OK};
-    EXPECT_EQ(Run("x -SILENT"), LUpdateProcessor::kEndWithoutWindow);
-    EXPECT_EQ(engine->calls,
-              "start;wait 600000;abort;wait " + std::to_string(LUpdateProcessor::kAbortWaitMs) + ";");
+    // Past the limit the worker is waited for only while the driver's flag
+    // is on (a hold exists); before that it sets none once it sees the abort.
+    for (const bool flagOn : {false, true}) {
+        Fresh();
+        std::optional<Tavo::Platform::App::InterruptHold> hold;
+        if (flagOn)
+            hold.emplace();
+        engine->stateAfterScan = Engine::kDeviceInUpdateMode;
+        engine->waitResults = {Tavo::E_FAIL, Tavo::S_OK};
+        EXPECT_EQ(Run("x -SILENT"), LUpdateProcessor::kEndWithoutWindow);
+        EXPECT_EQ(engine->calls, flagOn ? "start;wait 600000;abort;wait " +
+                                              std::to_string(LUpdateProcessor::kAbortWaitMs) + ";"
+                                        : "start;wait 600000;abort;");
+    }
+}
+
+TEST_F(UpdateProcessorTest, ASignalOrTheLimitEndsAQuietRunWhateverItsTransferIsDoing)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(RunStuck(LUpdateProcessor::kSilentWaitMs, true), ::testing::KilledBySignal(SIGTERM),
+                "the update was aborted by signal 15");
+    EXPECT_EXIT(RunStuck(1, false), ::testing::ExitedWithCode(0), "the update was aborted after 0 s");
 }
 
 TEST_F(UpdateProcessorTest, ADeviceThatCannotUpdateStopsEverythingAfterTheEngine)

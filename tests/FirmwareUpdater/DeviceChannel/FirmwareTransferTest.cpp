@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -178,6 +180,14 @@ TEST_F(FirmwareTransferTest, EachChunkIsFollowedByTheWholePauseReadAfterIt)
 
 TEST_F(FirmwareTransferTest, AbortWhileSendingIsADeviceFailure)
 {
+    // Seen before the flag goes on (an abort that found no hold does not wait
+    // for the transfer): the flag is never touched.
+    Image(10 * kChunk);
+    host.abort = true;
+    ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess, Tavo::E_ABORT);
+    EXPECT_EQ(Sequence(), "event, close 1, clear");
+
+    host = Host();
     Image(10 * kChunk);
     host.onProgress = [&](size_t posts) { host.abort = posts == 3; };
     ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess, Tavo::E_ABORT);
@@ -189,8 +199,9 @@ TEST_F(FirmwareTransferTest, AbortWhileSendingIsADeviceFailure)
 TEST_F(FirmwareTransferTest, AbortAfterTheLastChunkLeavesTheDeviceInUpdateMode)
 {
     Image(2 * kChunk);
-    // Two tests before the chunks, one after the loop; the next one sees it.
-    host.abortFromTest = 4;
+    // One test before the flag, two before the chunks, one after the loop;
+    // the next one sees it.
+    host.abortFromTest = 5;
     host.reason = 9;
     EXPECT_EQ(PerformPrivateMidiUpdate(host), Tavo::E_ABORT);
     EXPECT_EQ(f.mDriver->Messages().size(), 2u);
@@ -262,9 +273,23 @@ TEST_F(FirmwareTransferTest, DeviceProblemsAreDeviceAccessFailures)
     EXPECT_TRUE(host.progress.empty());
 }
 
-// A device that goes away under the channel's handle and comes back at once
-// (a reset of its own) has dropped what it took and its flag: the transfer
-// fails, in the middle and also when only the drain was left.
+// True once `done` holds; false after a generous deadline.
+bool Eventually(const std::function<bool()>& done)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// A device that goes away under the channel's handle and comes back (a reset
+// of its own) has dropped what it took and its flag: the transfer fails, in
+// the middle and also when only the drain was left. The watcher sees it go
+// and come back, so the channel has a working handle again: only the mark
+// the lost handle left tells that the flag would reach another device.
 TEST_F(FirmwareTransferTest, ADeviceThatReEnumeratesMeanwhileFailsTheTransfer)
 {
     for (size_t at : {size_t(2), size_t(4)}) {
@@ -273,9 +298,14 @@ TEST_F(FirmwareTransferTest, ADeviceThatReEnumeratesMeanwhileFailsTheTransfer)
         host.onProgress = [&](size_t posts) {
             if (posts != at)
                 return;
+            const int opened = f.mDriver->OpenCount(), closed = f.mDriver->CloseCount();
             f.mDriver->Detach();
             f.SetAttached(ChannelFixture::Record(1), false);
+            // The watcher closed the handle the device left behind...
+            ASSERT_TRUE(Eventually([&] { return f.mDriver->CloseCount() > closed; }));
             f.SetAttached(ChannelFixture::Record(1), true);
+            // ...and opened one on the device that came back.
+            ASSERT_TRUE(Eventually([&] { return f.mDriver->OpenCount() > opened; }));
         };
         ExpectFailure(PerformPrivateMidiUpdate(host), kReasonDeviceAccess);
         EXPECT_EQ(host.progress.size(), at);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace Tavo;
@@ -34,8 +35,16 @@ TEST(File, OpenModesCreateExclusivelyAndNeverTruncate)
     EXPECT_EQ(dir.Read("new.bin"), "hello Jorld");
 
     EXPECT_FALSE(File(dir.WPath("absent.bin"), WString(), File::kModeReadWrite).IsOpen());
-    File folder;
-    EXPECT_EQ(folder.Open(dir.WPath(), WString(), File::kModeRead), E_FAIL);  // a folder is no file
+    // Only a regular file opens, and nothing else is waited for: not a FIFO
+    // without a writer, whatever the mode.
+    ASSERT_EQ(mkfifo(dir.Join("fifo").c_str(), 0600), 0);
+    for (const WString& other : {dir.WPath(), dir.WPath("fifo"), WString(u"/dev/null")}) {
+        for (const uint32_t mode : {File::kModeRead, File::kModeReadWrite}) {
+            File file;
+            EXPECT_EQ(file.Open(other, WString(), mode), E_FAIL) << NString(other).c_str();
+            EXPECT_FALSE(file.IsOpen());
+        }
+    }
     EXPECT_EQ(
         ThrownText<std::runtime_error>([] {
             File f{WString(), WString()};
@@ -92,6 +101,8 @@ TEST(File, FoldersAreCreatedListedAndToldApart)
     dir.Write("file", "");
     EXPECT_EQ(File::CreateFolder(dir.WPath("file/sub")), E_FAIL);
     EXPECT_TRUE(File::IsFolder(dir.WPath() + WString(u"/")));  // trailing separator dropped
+    EXPECT_TRUE(File::IsFolder(WString(u"/")));
+    EXPECT_FALSE(File::IsFolder(dir.WPath("x") + WString(u"\\")));  // "x\" is another name
     EXPECT_FALSE(File::IsFolder(dir.WPath("file")));
 
     dir.Write("a.xml", "");
@@ -119,10 +130,13 @@ TEST(File, PathTextOperations)
         const char16_t* in;
         const char16_t* out;
     } cases[] = {{File::MakeValidFileName, u"\\/:*?\"<>|&;,^()ok", u"_______________ok"},
-                 {File::GetFolderPart, u"C:\\data\\a.bin", u"C:\\data"},
+                 // Only "/" separates: a backslash is a character of a name.
+                 {File::GetFolderPart, u"/d/a\\b.bin", u"/d"},
+                 {File::GetFolderPart, u"C:\\data\\a.bin", u"C:\\data\\a.bin"},
                  {File::GetFolderPart, u"a.bin", u"a.bin"},
-                 {File::GetFileNamePart, u"C:\\data/x\\a.bin", u"a.bin"},
-                 {File::GetFileNamePart, u"C:\\data\\", u"C:\\data\\"},
+                 {File::GetFileNamePart, u"/data/x\\a.bin", u"x\\a.bin"},
+                 {File::GetFileNamePart, u"/data/x\\", u"x\\"},
+                 {File::GetFileNamePart, u"/data/", u"/data/"},
                  {File::GetNamePart, u"/x/y", u"y"}};
     for (const Case& c : cases)
         EXPECT_TRUE(c.op(WString(c.in)) == c.out) << NString(WString(c.in)).c_str();
