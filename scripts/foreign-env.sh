@@ -16,14 +16,10 @@ repo=$(pwd -P)
 FOREIGN=$(mktemp -d /tmp/tavo-foreign-XXXXXX)
 trap 'rm -rf "$FOREIGN"' EXIT
 
-# The temporary folders' entries, and those of the X servers' socket folder
-# in them, where a server that was not ended leaves its socket.
-temps=$(printf '%s\n' /tmp "${TMPDIR:-/tmp}" | sort -u)
+# The temporary folder's entries, and those of the X servers' socket folder
+# in it, where a server that was not ended leaves its socket.
 list_temps() {
-  local t
-  for t in $temps; do
-    find "$t" "$t/.X11-unix" -mindepth 1 -maxdepth 1 2>/dev/null
-  done | sort -u
+  find /tmp /tmp/.X11-unix -mindepth 1 -maxdepth 1 2>/dev/null | sort -u
 }
 # The real home: the password database's, where programs fall back without
 # HOME, and the caller's own.
@@ -31,7 +27,7 @@ homes=$( (getent passwd "$(id -u)" | cut -d: -f6; echo "${HOME:-}") | sort -u)
 list_home_folders() {
   local h
   for h in $homes; do
-    [ -d "$h" ] && find "$h" -xdev -path "$repo" -prune -o -type d -print 2>/dev/null
+    [ -d "$h" ] && find "$h" -path "$repo" -prune -o -type d -print 2>/dev/null
   done | sort -u
 }
 temps_before=$(list_temps)
@@ -66,8 +62,7 @@ left=$(find "$FOREIGN" -mindepth 1 ! -name .started | sed "s|^$FOREIGN/||")
 # say, goes again within moments; what the command left stays. The X
 # servers' socket folder itself is the system's, shared by every server.
 new_temps() {
-  comm -13 <(echo "$temps_before") <(list_temps) |
-    grep -vxF "$(sed 's|$|/.X11-unix|' <<<"$temps")"
+  comm -13 <(echo "$temps_before") <(list_temps) | grep -vxF /tmp/.X11-unix
 }
 left=$(new_temps)
 for _ in $(seq 60); do
@@ -78,7 +73,7 @@ done
 [ -z "$left" ] || fail "left in the temporary folder:" "$left"
 
 written=$(for h in $homes; do
-  [ -d "$h" ] && find "$h" -xdev -path "$repo" -prune -o ! -type d -newer "$FOREIGN/.started" -print 2>/dev/null
+  [ -d "$h" ] && find "$h" -path "$repo" -prune -o ! -type d -newer "$FOREIGN/.started" -print 2>/dev/null
 done
 comm -13 <(echo "$home_folders_before") <(list_home_folders))
 written=$(sed '/^$/d' <<<"$written" | sort -u)

@@ -68,8 +68,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: tavo_clean_env PROGRAM [ARGUMENT...]\n");
         return 2;
     }
-    std::error_code ec;
-    std::string folder = (std::filesystem::temp_directory_path(ec) / "tavo-test-XXXXXX").string();
+    // Where the test would make it with the clean environment's TMPDIR (none),
+    // whatever the caller's: paths of sockets inside have a length limit.
+    std::string folder = std::string(P_tmpdir) + "/tavo-test-XXXXXX";
     if (!mkdtemp(folder.data())) {
         std::fprintf(stderr, "tavo_clean_env: cannot make %s: %s\n", folder.c_str(), std::strerror(errno));
         return 127;
@@ -98,6 +99,7 @@ int main(int argc, char** argv)
     int status = 0;
     while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    std::error_code ec;
     std::filesystem::remove_all(folder, ec);
     if (child < 0)
         return 127;

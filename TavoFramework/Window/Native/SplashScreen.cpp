@@ -165,9 +165,10 @@ void SplashScreen::Flush()
         if (!mShared->loop)
             return;
         // The round trip puts what was drawn on the server, where another
-        // connection reads it. A thread that ends first drops the task with
-        // its loop, which breaks the promise: the wait needs no bound.
-        mShared->loop->Post([shared = mShared, done] {
+        // connection reads it. The task alone holds the promise: a thread
+        // that ends first drops it with its loop, which breaks the promise,
+        // so the wait needs no bound.
+        mShared->loop->Post([shared = mShared, done = std::move(done)] {
             shared->sync();
             done->set_value();
         });
