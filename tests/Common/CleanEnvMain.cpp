@@ -1,12 +1,66 @@
 // tavo_clean_env PROGRAM [ARGUMENT...]: runs PROGRAM (found on PATH) with
 // the tests' clean environment (CleanEnvironment.h) and nothing else of the
-// caller's. ctest starts every test through it.
+// caller's, and a temporary folder of its own (TAVO_TEST_FOLDER) that is
+// removed when it ends, whether it passed, failed, crashed or was killed
+// together with this launcher. ctest starts every test through it; its exit
+// status is PROGRAM's.
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "CleanEnvironment.h"
+
+namespace {
+
+volatile sig_atomic_t g_child = 0;
+
+void Forward(int signal)
+{
+    if (g_child > 0)
+        kill(pid_t(g_child), signal);
+}
+
+// A process outside this one's tree that removes `folder` once the pipe's
+// write end is closed: when this launcher is gone, even killed (ctest ends
+// a timed-out test with its whole tree).
+void StartSweeper(const std::string& folder, const int pipe[2])
+{
+    const pid_t first = fork();
+    if (first != 0) {
+        if (first > 0)
+            waitpid(first, nullptr, 0);
+        return;
+    }
+    setsid();
+    if (fork() != 0)
+        _exit(0);
+    // Holds none of ctest's pipes, which would keep it waiting, nor the
+    // pipe's write end.
+    const int watched = fcntl(pipe[0], F_DUPFD, 10);
+    if (watched < 0)
+        _exit(0);
+    const int devNull = open("/dev/null", O_RDWR);
+    for (int fd = 0; fd < 3; ++fd)
+        dup2(devNull, fd);
+    close_range(3, unsigned(watched) - 1, 0);
+    close_range(unsigned(watched) + 1, ~0u, 0);
+    char byte = 0;
+    for (;;) {
+        const ssize_t n = read(watched, &byte, 1);
+        if (n == 0 || (n < 0 && errno != EINTR))
+            break;
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    _exit(0);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -14,9 +68,46 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: tavo_clean_env PROGRAM [ARGUMENT...]\n");
         return 2;
     }
-    std::vector<std::string> env = CleanEnvironment();
+    // Where the test would make it with the clean environment's TMPDIR (none),
+    // whatever the caller's: paths of sockets inside have a length limit.
+    std::string folder = std::string(P_tmpdir) + "/tavo-test-XXXXXX";
+    if (!mkdtemp(folder.data())) {
+        std::fprintf(stderr, "tavo_clean_env: cannot make %s: %s\n", folder.c_str(), std::strerror(errno));
+        return 127;
+    }
+    int sweep[2];
+    if (pipe2(sweep, O_CLOEXEC) == 0) {
+        StartSweeper(folder, sweep);
+        close(sweep[0]);
+    }
+
+    std::vector<std::string> env = CleanEnvironment({std::string(kTestFolderVariable) + "=" + folder});
     std::vector<char*> envp = CStrings(env);
-    execvpe(argv[1], argv + 1, envp.data());
-    std::fprintf(stderr, "tavo_clean_env: cannot run %s: %s\n", argv[1], std::strerror(errno));
-    return 127;
+    struct sigaction forward
+    {
+    };
+    forward.sa_handler = Forward;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaction(signal, &forward, nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        execvpe(argv[1], argv + 1, envp.data());
+        std::fprintf(stderr, "tavo_clean_env: cannot run %s: %s\n", argv[1], std::strerror(errno));
+        _exit(127);
+    }
+    g_child = child;
+    int status = 0;
+    while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    if (child < 0)
+        return 127;
+    if (WIFSIGNALED(status)) {
+        // Ends the same way, so that ctest reports the crash as it was.
+        signal(WTERMSIG(status), SIG_DFL);
+        raise(WTERMSIG(status));
+        return 128 + WTERMSIG(status);
+    }
+    return WEXITSTATUS(status);
 }

@@ -11,18 +11,23 @@
 #include <string_view>
 #include <vector>
 
-// Taken from this process: where programs are found, and the sanitizers'
-// settings (the leak checker's suppressions, say).
+// The folder the launcher (CleanEnvMain.cpp) makes for one test and removes
+// after it, however it ended; the test's temporary folders go inside.
+inline constexpr const char kTestFolderVariable[] = "TAVO_TEST_FOLDER";
+
+// Taken from this process: where programs are found, the sanitizers'
+// settings (the leak checker's suppressions, say) and the test's folder.
 inline constexpr const char* kKeptVariables[] = {
-    "PATH",         "ASAN_OPTIONS", "LSAN_OPTIONS",         "UBSAN_OPTIONS",
-    "TSAN_OPTIONS", "MSAN_OPTIONS", "ASAN_SYMBOLIZER_PATH", "LLVM_SYMBOLIZER_PATH"};
+    "PATH",         "ASAN_OPTIONS",         "LSAN_OPTIONS",         "UBSAN_OPTIONS",    "TSAN_OPTIONS",
+    "MSAN_OPTIONS", "ASAN_SYMBOLIZER_PATH", "LLVM_SYMBOLIZER_PATH", kTestFolderVariable};
 
 // The clean list, then `given` ("NAME=VALUE"): an entry replaces an earlier
 // one of the same name; one without "=" is left out.
 inline std::vector<std::string> CleanEnvironment(const std::vector<std::string>& given = {})
 {
     // One locale whoever runs the tests; it shows the US English texts.
-    std::vector<std::string> env = {"LANG=C.UTF-8"};
+    // Without HOME, Mesa would keep its shader cache in the real user's home.
+    std::vector<std::string> env = {"LANG=C.UTF-8", "MESA_SHADER_CACHE_DISABLE=true"};
     for (const char* name : kKeptVariables)
         if (const char* value = std::getenv(name))
             env.push_back(std::string(name) + "=" + value);

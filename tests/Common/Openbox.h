@@ -3,7 +3,7 @@
 // openbox on the test's X server (tests/Common/XServer.h), with its cache
 // and settings in a folder of the test's own, until destroyed.
 
-#include "tests/Common/CleanEnvironment.h"
+#include "tests/Common/Spawn.h"
 #include "tests/Common/TestScope.h"
 #include "tests/Common/XServer.h"
 
@@ -11,43 +11,7 @@
 
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <vector>
-
-// Starts a program found on PATH with its output dropped, in the clean
-// environment and `env` (tests/Common/CleanEnvironment.h); its id, or -1.
-inline pid_t SpawnQuiet(const std::vector<std::string>& args, const std::vector<std::string>& env)
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::vector<std::string> envStrings = CleanEnvironment(env);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), CStrings(envStrings).data()) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// Ends a program SpawnQuiet started and waits for it.
-inline void StopSpawned(pid_t& pid)
-{
-    if (pid <= 0)
-        return;
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    pid = -1;
-}
 
 class Openbox
 {
@@ -101,9 +65,10 @@ private:
     bool mReady = false;
 };
 
-// openbox on the test's server for the whole test program.
+// openbox on the test's server for the whole test program. Made after the
+// server, so ended before it at exit, and its folder with it.
 inline Openbox& TestWindowManager()
 {
-    static Openbox* manager = new Openbox();  // ended with the server at exit
-    return *manager;
+    static Openbox manager;
+    return manager;
 }

@@ -3,16 +3,13 @@
 // A private message bus standing in for the system bus (dbus-daemon): the
 // program finds it through DBUS_SYSTEM_BUS_ADDRESS.
 
-#include "CleanEnvironment.h"
+#include "Spawn.h"
 #include "TestScope.h"
 
-#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 
 class SystemBus
@@ -28,20 +25,11 @@ public:
             << "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
             << "<allow own=\"*\"/></policy></busconfig>";
         int fds[2];
-        if (pipe(fds) != 0)
+        if (pipe2(fds, O_CLOEXEC) != 0)
             return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::string config = "--config-file=" + (mDir / "bus.conf");
-        char* argv[] = {const_cast<char*>("dbus-daemon"), const_cast<char*>("--nofork"), config.data(),
-                        const_cast<char*>("--print-address"), nullptr};
-        std::vector<std::string> env = CleanEnvironment();
-        if (posix_spawnp(&mPid, argv[0], &actions, nullptr, argv, CStrings(env).data()) != 0)
-            mPid = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        mPid =
+            SpawnQuiet({"dbus-daemon", "--nofork", "--config-file=" + (mDir / "bus.conf"), "--print-address"},
+                       {}, fds[1]);
         close(fds[1]);
         pollfd p{fds[0], POLLIN, 0};
         while (mPid > 0 && poll(&p, 1, 10000) > 0) {
@@ -52,14 +40,7 @@ public:
         }
         close(fds[0]);
     }
-    ~SystemBus()
-    {
-        if (mPid <= 0)
-            return;
-        kill(mPid, SIGTERM);
-        int status = 0;
-        waitpid(mPid, &status, 0);
-    }
+    ~SystemBus() { StopSpawned(mPid); }
     SystemBus(const SystemBus&) = delete;
     SystemBus& operator=(const SystemBus&) = delete;
 

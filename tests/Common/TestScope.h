@@ -1,18 +1,31 @@
 #pragma once
 
+#include "CleanEnvironment.h"
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
 
-// A private temporary folder, removed with its contents afterwards.
+// A private temporary folder, removed with its contents afterwards. Inside
+// the folder the test's launcher removes after the test, so that a crashed
+// test leaves nothing either; in the system's own when run without it.
 class TestFolder
 {
 public:
     TestFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tavo-test-XXXXXX").string();
-        mPath = mkdtemp(pattern.data());
+        const char* launcher = std::getenv(kTestFolderVariable);
+        std::string pattern = launcher && *launcher
+                                  ? std::string(launcher) + "/XXXXXX"
+                                  : (std::filesystem::temp_directory_path() / "tavo-test-XXXXXX").string();
+        // Without it every path would name the root's entries instead.
+        if (!mkdtemp(pattern.data())) {
+            std::perror(pattern.c_str());
+            std::abort();
+        }
+        mPath = pattern;
     }
     ~TestFolder()
     {

@@ -1,6 +1,6 @@
 #include "XServer.h"
 
-#include "CleanEnvironment.h"
+#include "Spawn.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -15,7 +15,6 @@
 #include <future>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,24 +25,14 @@
 XServer::XServer(const std::vector<std::string>& arguments)
 {
     int fds[2];
-    if (pipe(fds) != 0)
+    if (pipe2(fds, O_CLOEXEC) != 0)
         return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const std::string fd = std::to_string(fds[1]);
-    std::vector<const char*> argv = {"Xvfb",         "-displayfd", fd.c_str(), "-screen", "0",
-                                     "1280x1024x24", "-nolisten",  "tcp",      "-noreset"};
-    for (const std::string& argument : arguments)
-        argv.push_back(argument.c_str());
-    argv.push_back(nullptr);
-    std::vector<std::string> env = CleanEnvironment();
-    const int spawned =
-        posix_spawnp(&mPid, "Xvfb", &actions, nullptr, const_cast<char**>(argv.data()), CStrings(env).data());
-    posix_spawn_file_actions_destroy(&actions);
+    std::vector<std::string> argv = {"Xvfb",         "-displayfd", "1",   "-screen", "0",
+                                     "1280x1024x24", "-nolisten",  "tcp", "-noreset"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    mPid = SpawnQuiet(argv, {}, fds[1]);
     close(fds[1]);
-    if (spawned != 0) {
+    if (mPid <= 0) {
         mPid = -1;
         close(fds[0]);
         return;

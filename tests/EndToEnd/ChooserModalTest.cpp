@@ -328,8 +328,9 @@ TEST_F(ChooserModal, ATransferGoesOnAndShowsWhileTheChooserIsOpen)
         progressAtOpen = dump.controls["progressBar"].value;
         const std::vector<uint32_t> bar = Pixels(w, dump.controls["progressBar"]);
         server.Screenshot("chooser-modal-transfer-open");
+        // The dump is written as the frame is drawn, which reaches the server after it.
         ended = WaitForDump(dumpPath, dump, [&](Dump& u) { return u.controls[rescan].shown; }) &&
-                Pixels(w, dump.controls["progressBar"]) != bar;
+                Within(10, [&] { return Pixels(w, dump.controls["progressBar"]) != bar; });
         server.Screenshot("chooser-modal-transfer-ended");
         const std::vector<uint32_t> before = Settled(w);
         const std::string text = ReadAll(dumpPath);

@@ -80,6 +80,7 @@ struct SplashScreen::Shared
     std::function<void(int32_t, int32_t, int32_t)> animate;
     std::function<void(int32_t)> position;
     std::function<void(uint32_t)> colour;
+    std::function<void()> sync;
 
     void Settle(bool ok)
     {
@@ -163,9 +164,16 @@ void SplashScreen::Flush()
         std::lock_guard guard(mShared->lock);
         if (!mShared->loop)
             return;
-        mShared->loop->Post([done] { done->set_value(); });
+        // The round trip puts what was drawn on the server, where another
+        // connection reads it. The task alone holds the promise: a thread
+        // that ends first drops it with its loop, which breaks the promise,
+        // so the wait needs no bound.
+        mShared->loop->Post([shared = mShared, done = std::move(done)] {
+            shared->sync();
+            done->set_value();
+        });
     }
-    handled.wait_for(kStartWait);
+    handled.wait();
 }
 
 void SplashScreen::Stop()
@@ -263,6 +271,7 @@ void SplashScreen::ThreadMain()
         bar.SetColour(argb);
         paint();
     };
+    shared->sync = [&] { system->Sync(); };
     Win::AttachToLoop(*system, loop, [&](const Win::Event& e) {
         if (e.type == Win::EventType::Exposed && e.window == window)
             paint();

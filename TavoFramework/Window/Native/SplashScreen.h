@@ -67,7 +67,8 @@ public:
     void PostBarColour(uint32_t argb);
     // Ends the thread and waits for it; harmless when not running.
     void Stop();
-    // Waits until the thread has handled everything posted before.
+    // Waits until the thread has handled everything posted before and the
+    // display server has what it drew; at once when not running.
     void Flush();
 
     bool IsRunning() const { return mThread.joinable(); }

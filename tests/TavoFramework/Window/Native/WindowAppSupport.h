@@ -229,6 +229,16 @@ inline uint32_t PixelAt(unsigned long window, int32_t x, int32_t y)
     return TestXServer().ReadPixels(window, {x, y, 1, 1}).at(0);
 }
 
+// The window with the input focus as the server has it, read over the
+// test's connection.
+inline unsigned long FocusOnServer()
+{
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(TestXServer().Connection(), &focus, &revert);
+    return focus;
+}
+
 inline void WritePng(const std::filesystem::path& path, int32_t size, uint32_t argb)
 {
     Platform::Graphics::Surface surface(size, size);

@@ -321,7 +321,8 @@ TEST_F(WindowAppTest, SecondCopyBringsTheFirstWindowToTheFront)
     RunAsTestProgram();
     Run([](WindowApp&, OSWindow& window) {
         Display* d = TestXServer().Connection();
-        ASSERT_TRUE(TurnUntil([&] { return window.IsActive(); }));
+        // On the server: the window counts the focus as its own once it asked.
+        ASSERT_TRUE(TurnUntil([&] { return FocusOnServer() == window.GetWindowId(); }));
         // Another program's window takes the focus.
         const Window other = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 500, 400, 0, 0, 0);
         XMapRaised(d, other);
@@ -352,7 +353,9 @@ TEST_F(WindowAppTest, SecondCopyBringsTheFirstWindowToTheFront)
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         EXPECT_EQ(Rec().secondCommandLines.at(0), program + " -SECOND");
 
-        ASSERT_TRUE(TurnUntil([&] { return window.IsActive(); }));
+        // The request went out before the focus: once the server reports the
+        // focus over this connection, the request is in its queue too.
+        ASSERT_TRUE(TurnUntil([&] { return window.IsActive() && FocusOnServer() == window.GetWindowId(); }));
         XEvent e;
         bool asked = false;
         while (XCheckTypedEvent(d, ClientMessage, &e))
