@@ -5,7 +5,6 @@
 #include "UI/MainControl.h"
 
 #include <cstdio>
-#include <poll.h>
 
 using Tavo::TavoResult;
 using Tavo::WString;
@@ -17,11 +16,7 @@ LApplication::LApplication(Tavo::FrameworkAppShell& shell, const Tavo::RCPtr<Tav
 {
 }
 
-LApplication::~LApplication()
-{
-    if (mInterrupts)
-        GetShell().GetLoop().RemoveFd(Tavo::Platform::App::InterruptCatcher::InterruptFd());
-}
+LApplication::~LApplication() = default;
 
 const WString& LApplication::GetApplicationName()
 {
@@ -39,26 +34,15 @@ TavoResult LApplication::RunApplicationStartup()
         GetControlFactory()->RegisterControlClass(u"FirmwareUpdater.MainControl", &CreateMainControl),
         "LApplication::RunApplicationStartup", "Application", 2);
     mProcessor = Tavo::RCPtr<LUpdateProcessor>(new LUpdateProcessor());
-    // SIGINT, SIGTERM and SIGHUP abort a running transfer, so the channel is
-    // closed and the driver's flag cleared, before the program ends by the
-    // signal; caught from here on, as -START_UPDATE_AUTOMATICALLY starts the
-    // transfer before the window opens.
-    using Tavo::Platform::App::InterruptCatcher;
-    mInterrupts = std::make_unique<InterruptCatcher>();
+    // From here on SIGINT, SIGTERM and SIGHUP end the program on the
+    // signal's own thread, at once, after a transfer that set the driver's
+    // flag has cleared it (-START_UPDATE_AUTOMATICALLY starts the transfer
+    // before the window opens).
     const TavoResult hr = mProcessor->Initialize(WString(GetCommandLine()));
     if (hr < 0) {
-        mInterrupts.reset();
-        InterruptCatcher::EndByCaughtSignal();
+        Tavo::Platform::App::InterruptCatcher::EndByCaughtSignal();
         return hr;
     }
-    Tavo::Platform::App::IMessageLoop* loop = &GetShell().GetLoop();
-    loop->AddFd(InterruptCatcher::InterruptFd(), POLLIN, [loop](int fd, short) {
-        loop->RemoveFd(fd);
-        const Tavo::RCPtr<Tavo::LApplicationBase> app = Tavo::gApplication;
-        if (auto* self = dynamic_cast<LApplication*>(app.Get()); self && self->mProcessor)
-            self->mProcessor->AbortForExit();
-        InterruptCatcher::EndByCaughtSignal();
-    });
     // The window starts with downgrades and same-version updates allowed.
     mProcessor->SetAlwaysUpdate(true);
     // Losing the display ends the program at once; the device must not be
@@ -133,6 +117,17 @@ Tavo::RCPtr<Tavo::IAppStatusBar> LApplication::GetStatusBar()
 bool LApplication::CanExit()
 {
     // Asked of the processor whichever window is active, or none: a close
-    // request to an inactive window must not cut a transfer either.
-    return !mProcessor || mProcessor->CanExit();
+    // request to an inactive window must not cut a transfer either. Asked
+    // only to decide an exit: once it holds, no click handled later may
+    // start a transfer.
+    return !mProcessor || mProcessor->AcceptExit();
+}
+
+TavoResult LApplication::RunApplicationShutdown()
+{
+    // The run ends however the loop was left: a transfer that set the
+    // driver's flag is aborted and clears it first.
+    if (mProcessor)
+        mProcessor->AbortForExit();
+    return LApplicationBase::RunApplicationShutdown();
 }

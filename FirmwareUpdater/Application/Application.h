@@ -26,6 +26,7 @@ public:
     Tavo::RCPtr<Tavo::IAppStatusBar> GetStatusBar() override;
     Tavo::TavoResult CreateMainWindow(int32_t rendererType) override;
     bool CanExit() override;
+    Tavo::TavoResult RunApplicationShutdown() override;
 
     Tavo::RCPtr<LUpdateProcessor> GetUpdateProcessor() const { return mProcessor; }
 
@@ -42,5 +43,4 @@ public:
 
 private:
     Tavo::RCPtr<LUpdateProcessor> mProcessor;
-    std::unique_ptr<Tavo::Platform::App::InterruptCatcher> mInterrupts;
 };

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <unistd.h>
 
 #include "Application/ApplicationBase.h"
@@ -37,6 +36,36 @@ WString WindowText(const char16_t* child, const char16_t* id)
                 app->GetControlFactory()->GetStringTable(WString(u"FirmwareUpdater.MainControl|") + child))
             table->FindString(id, text);
     return text;
+}
+
+// Every processor alive, for exit(): the end of main included.
+struct LiveProcessors
+{
+    std::mutex lock;
+    std::vector<LUpdateProcessor*> list;
+};
+
+LiveProcessors& Live()
+{
+    static LiveProcessors* live = new LiveProcessors();
+    return *live;
+}
+
+void AbortAllAtExit()
+{
+    LiveProcessors& live = Live();
+    std::lock_guard<std::mutex> lock(live.lock);
+    for (LUpdateProcessor* processor : live.list)
+        processor->AbortForExit();
+}
+
+void Register(LUpdateProcessor* processor)
+{
+    static std::once_flag atExit;
+    std::call_once(atExit, [] { std::atexit(AbortAllAtExit); });
+    LiveProcessors& live = Live();
+    std::lock_guard<std::mutex> lock(live.lock);
+    live.list.push_back(processor);
 }
 
 }  // namespace
@@ -81,6 +110,16 @@ void LUpdateProcessor::ReportQuietOutcome(int signal, bool timedOut)
 LUpdateProcessor::LUpdateProcessor(Tavo::RCPtr<LUpdateEngineInterface> engine, uint32_t silentWaitMs)
     : mEngine(std::move(engine)), mSilentWaitMs(silentWaitMs)
 {
+    Register(this);
+}
+
+LUpdateProcessor::~LUpdateProcessor()
+{
+    // The signal's thread may be using this processor: it is let go first.
+    mInterrupts.reset();
+    LiveProcessors& live = Live();
+    std::lock_guard<std::mutex> lock(live.lock);
+    std::erase(live.list, this);
 }
 
 bool LUpdateProcessor::FindSwitch(const WString& commandLine, const WString& name, WString* value)
@@ -108,15 +147,35 @@ bool LUpdateProcessor::CanExit()
     return mEngine->GetDeviceState() != Engine::kDeviceUpdating;
 }
 
+bool LUpdateProcessor::AcceptExit()
+{
+    if (!CanExit())
+        return false;
+    mEngine->EndTasks();
+    return true;
+}
+
 void LUpdateProcessor::AbortForExit()
 {
-    if (!mEngine || !mEngine->IsTaskPending())
+    if (mEngine)
+        AbortTransfer();
+}
+
+void LUpdateProcessor::OnInterrupt(int signal)
+{
+    if (mQuietRun.load()) {
+        EndQuietRun(signal, false);
         return;
-    AbortTransfer();
+    }
+    AbortForExit();
+    Tavo::Platform::App::InterruptCatcher::EndByCaughtSignal();
 }
 
 void LUpdateProcessor::AbortTransfer()
 {
+    // Before anything else: a transfer not yet started never starts, and
+    // one that takes its hold from now on sets no flag.
+    mEngine->EndTasks();
     mEngine->AbortUpdate();
     // Only a driver flag that is on is worth waiting for. Before the flag
     // (finding the device, reading the image) the transfer sets none once
@@ -172,17 +231,25 @@ void LUpdateProcessor::SelectFirmwareFile()
 {
     WString value;
     WString path;
+    WString folder;
     if (FindSwitch(mCommandLine, kAbsolutePath, &value))
         path = value;
     else if (FindSwitch(mCommandLine, kImageName, &value))
-        path = ProgramFolder() + WString(u"/") + value;
+        path = (folder = ProgramFolder()) + WString(u"/") + value;
     else
-        path = ProgramFolder() + WString(u"/") + kDefaultImage;
-    // Bytes of the command line that are not UTF-8 arrive as U+FFFD; opening
-    // that text would read another file that holds the real character.
+        path = (folder = ProgramFolder()) + WString(u"/") + kDefaultImage;
+    // Bytes that are not UTF-8 (a program folder's name too) arrive as
+    // U+FFFD; opening that text would read another file that holds the
+    // real character.
     if (path.Find(u'\uFFFD') >= 0) {
-        std::fprintf(stderr, "The firmware file's name on the command line is not valid UTF-8 text (or holds "
-                             "U+FFFD), so it cannot be opened under exactly that name. Rename the file.\n");
+        if (folder.Find(u'\uFFFD') >= 0)
+            std::fprintf(stderr, "The program's folder name is not valid UTF-8 text (or holds U+FFFD), so the "
+                                 "firmware file in it cannot be opened under exactly that name. Rename the "
+                                 "folder.\n");
+        else
+            std::fprintf(stderr, "The firmware file's name on the command line is not valid UTF-8 text (or "
+                                 "holds U+FFFD), so it cannot be opened under exactly that name. Rename the "
+                                 "file.\n");
         std::fflush(stderr);
         path = WString();
         mEngine->SetFirmwareFile(path);
@@ -204,6 +271,11 @@ void LUpdateProcessor::DefineSupportedDevice()
 
 TavoResult LUpdateProcessor::Initialize(const WString& commandLine)
 {
+    // A signal ends the run at once, also while the device is probed; a
+    // transfer that set the flag clears it first.
+    if (!mInterrupts)
+        mInterrupts = std::make_unique<Tavo::Platform::App::InterruptCatcher>(
+            [this](int signal) { OnInterrupt(signal); });
     if (mCommandLine.IsEmpty()) {
         mCommandLine = commandLine;
         if (FindSwitch(commandLine, kAlwaysUpdate, nullptr))
@@ -249,18 +321,18 @@ TavoResult LUpdateProcessor::Initialize(const WString& commandLine)
     const bool automatic = FindSwitch(commandLine, kStartAutomatically, nullptr);
     // Cut short by a signal, a quiet transfer is aborted the way the abort
     // path does it, so the driver's flag is cleared and the channel closed
-    // before the process ends by that signal. The signal's own thread ends
-    // the run, whatever this thread or the worker is waiting for.
-    std::optional<Tavo::Platform::App::InterruptCatcher> interrupts;
+    // before the process ends by that signal, and says so. The signal's own
+    // thread ends the run, whatever this thread or the worker is waiting for.
     if (silent)
-        interrupts.emplace([this](int signal) { EndQuietRun(signal, false); });
+        mQuietRun = true;
     if (updateToDo && (silent || automatic)) {
         bool start = true;
         if (mEngine->GetDeviceState() == Engine::kDeviceNormalMode) {
             mEngine->RequestUpdateMode();
             start = mEngine->GetDeviceState() == Engine::kDeviceInUpdateMode;
         }
-        // Nothing is started once a signal asked the program to end.
+        // Nothing is started once a signal asked the program to end: the
+        // engine refuses it from the moment the signal's thread ends tasks.
         if (start && Tavo::Platform::App::InterruptCatcher::CaughtSignal() == 0)
             mEngine->StartUpdate();
     }
@@ -270,7 +342,6 @@ TavoResult LUpdateProcessor::Initialize(const WString& commandLine)
     // is aborted and the worker lets the driver's flag go first.
     const bool timedOut = mEngine->WaitForUpdate(mSilentWaitMs) != Tavo::S_OK;
     EndQuietRun(Tavo::Platform::App::InterruptCatcher::CaughtSignal(), timedOut);
-    interrupts.reset();
     Tavo::Platform::App::InterruptCatcher::EndByCaughtSignal();
     return kEndWithoutWindow;
 }

@@ -6,7 +6,13 @@
 #include "ObjectBase/Result.h"
 #include "Utilities/Storage/StringT.h"
 
+#include <atomic>
+#include <memory>
 #include <mutex>
+
+namespace Tavo::Platform::App {
+class InterruptCatcher;
+}
 
 // The application's side of an update: reads the command line, owns the
 // engine, defines the one supported device, picks the firmware image, may
@@ -27,15 +33,20 @@ public:
     LUpdateProcessor();
     // Tests hand in their own engine and wait.
     LUpdateProcessor(Tavo::RCPtr<LUpdateEngineInterface> engine, uint32_t silentWaitMs);
+    ~LUpdateProcessor() override;
 
     Tavo::TavoResult Initialize(const Tavo::WString& commandLine);
     Tavo::TavoResult Reinitialize();
     // False from the start of a transfer until the device state leaves
     // "updating": after a successful transfer that is the device's re-probe.
     bool CanExit();
-    // The program must end now: a running transfer is aborted and the worker
-    // given its time to close the channel and clear the driver's flag, when
-    // the flag is on.
+    // CanExit, and when it holds the exit is taken as decided: no transfer
+    // starts after it, whatever handler runs before the program ends.
+    bool AcceptExit();
+    // The program must end now: nothing starts any more, a running transfer
+    // is aborted and the worker given its time to close the channel and
+    // clear the driver's flag, when the flag is on. Every way out comes
+    // here: a signal, a lost display, the end of the run and exit().
     void AbortForExit();
     bool GetAlwaysUpdate() const { return mAlwaysUpdate; }
     // True when the flag already had this value.
@@ -57,6 +68,9 @@ private:
     void ReportQuietOutcome(int signal, bool timedOut);
     // Aborts the transfer and waits for the worker while the flag is on.
     void AbortTransfer();
+    // SIGINT, SIGTERM or SIGHUP, on the signal's own thread: the program
+    // ends at once, after a transfer that set the flag has cleared it.
+    void OnInterrupt(int signal);
     // The end of a quiet run, on the main thread or the signal's: aborts
     // what a signal or the limit cut short, reports once and ends the
     // process by the signal, or at once when the worker is stuck.
@@ -68,4 +82,8 @@ private:
     uint32_t mSilentWaitMs = kSilentWaitMs;
     std::mutex mQuietEndLock;
     bool mQuietEndReported = false;
+    // A -SILENT run's own transfer: a signal reports how it ended.
+    std::atomic<bool> mQuietRun{false};
+    // Caught from the start of Initialize for the processor's life.
+    std::unique_ptr<Tavo::Platform::App::InterruptCatcher> mInterrupts;
 };

@@ -142,6 +142,8 @@ int32_t LUpdateEngineInterface::GetTransitionState()
 
 TavoResult LUpdateEngineInterface::RequestUpdateMode()
 {
+    if (IsEnding())
+        return E_FAIL;
     if (!UsesWorkerThread())
         return EnterUpdateMode();
     SetAbort(false);
@@ -186,7 +188,7 @@ bool LUpdateEngineInterface::IsUpdateSupported()
 
 TavoResult LUpdateEngineInterface::StartUpdate()
 {
-    if (GetFileState() <= kFileMissing || GetDeviceState() != kDeviceInUpdateMode)
+    if (IsEnding() || GetFileState() <= kFileMissing || GetDeviceState() != kDeviceInUpdateMode)
         return E_FAIL;
     SetAbort(false);
     SetDeviceState(kDeviceUpdating);
@@ -421,9 +423,16 @@ uint32_t LUpdateEngineInterface::DoWork(RCPtr<LRefCountedObject>& param)
     return static_cast<uint32_t>(hr);
 }
 
+void LUpdateEngineInterface::EndTasks()
+{
+    mEnding.store(true);
+    mAbort.store(true);
+}
+
 TavoResult LUpdateEngineInterface::HandOver(ThreadWorkerTask task)
 {
-    if (mTaskPending.exchange(true))
+    // An exit already decided on is never overtaken by a task.
+    if (mEnding.load() || mTaskPending.exchange(true))
         return E_FAIL;
     mTaskIdle.Reset();
     // The previous task has ended but its thread may still be letting go of

@@ -145,7 +145,14 @@ public:
 
     // For the transfers that run on the worker.
     void SetUpdateState(int32_t state) { mUpdateState.store(state); }
-    bool IsAbortRequested() const { return mAbort.load(); }
+    // Also true for good once the program decided to end.
+    bool IsAbortRequested() const { return mAbort.load() || mEnding.load(); }
+    // The program is ending: no task starts from now on, and a running one
+    // is asked to stop. Sequentially consistent, so a transfer that takes
+    // its interrupt hold after this sees it, and one that took it earlier is
+    // found holding it.
+    void EndTasks();
+    bool IsEnding() const { return mEnding.load(); }
     // True from a hand-over to the worker until that task has ended.
     bool IsTaskPending() const { return mTaskPending.load(); }
 
@@ -179,6 +186,7 @@ private:
     std::atomic<int32_t> mDeviceState{kDeviceUninitialized};
     std::atomic<int32_t> mUpdateState{kUpdateIdle};
     std::atomic<bool> mAbort{false};
+    std::atomic<bool> mEnding{false};
     bool mUseWorker = false;
     std::atomic<int32_t> mFileState{kFileNone};
     // The worker reads the path while the window may set a new one.

@@ -32,7 +32,9 @@ std::string ToUtf8(std::u16string_view text)
     return out;
 }
 
-std::u16string FromUtf8(std::string_view text)
+namespace {
+
+std::u16string Decode(std::string_view text, bool surrogates)
 {
     std::u16string out;
     out.reserve(text.size());
@@ -52,7 +54,7 @@ std::u16string FromUtf8(std::string_view text)
             c = (c << 6) | (n & 0x3F);
         }
         static constexpr uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (!ok || c < kMin[extra] || c > 0x10FFFF) {
+        if (!ok || c < kMin[extra] || c > 0x10FFFF || (!surrogates && c >= 0xD800 && c <= 0xDFFF)) {
             out += u'\uFFFD';
             ++i;
             continue;
@@ -67,6 +69,18 @@ std::u16string FromUtf8(std::string_view text)
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::u16string FromUtf8(std::string_view text)
+{
+    return Decode(text, false);
+}
+
+std::u16string FromStoredName(std::string_view text)
+{
+    return Decode(text, true);
 }
 
 bool IsExactUtf8(std::string_view text)

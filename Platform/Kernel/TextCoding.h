@@ -6,12 +6,17 @@
 
 namespace Tavo::Platform {
 
-// UTF-16 <-> UTF-8. Lone surrogates are written as three-byte sequences and
-// read back, so any UTF-16 text survives the round trip (names on disk must
-// not collide). Malformed, overlong or out-of-range bytes read as U+FFFD,
-// one per byte.
+// UTF-16 <-> UTF-8, the one decoding rule of the program: malformed bytes,
+// overlong forms, encoded surrogates (ED A0 80 to ED BF BF) and code points
+// past U+10FFFF are invalid and read as U+FFFD, one per byte, and reading
+// goes on after them. A lone surrogate in wide text is written as its
+// three-byte form, which FromUtf8 does not read back.
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
+// The registry's stored names only: like FromUtf8, but reads the three-byte
+// form of a lone surrogate back, so any UTF-16 name survives the round trip
+// through ToUtf8 and distinct names never collide on disk.
+std::u16string FromStoredName(std::string_view text);
 // True when the bytes read as wide text and write back unchanged: only then
 // does a name reach the disk as itself.
 bool IsExactUtf8(std::string_view text);

@@ -17,7 +17,10 @@ std::u16string Fold(std::u16string_view name);
 bool SplitPath(std::u16string_view path, std::vector<std::u16string>& parts);
 
 // UTF-16 <-> UTF-8; lone surrogates survive the round trip.
-using Tavo::Platform::FromUtf8;
+inline std::u16string FromUtf8(std::string_view text)
+{
+    return Tavo::Platform::FromStoredName(text);
+}
 using Tavo::Platform::ToUtf8;
 
 }  // namespace Tavo::Platform::Registry::Names

@@ -424,19 +424,93 @@ TEST_F(ProgramTest, ARunWithoutADeviceLeavesThePlatformRootAsItFoundIt)
 }
 
 // A name that is not UTF-8 is never read under another: neither the name
-// the text stops at nor the one with U+FFFD where its odd bytes were.
-TEST_F(ProgramTest, ANameThatIsNotUtf8IsRefusedWithAMessage)
+// the text would stop at, nor the one an encoded surrogate pair would make,
+// nor the one with U+FFFD where its odd bytes were. The image comes by its
+// path, or as the default image of a program folder whose name holds the
+// bytes; a decoy waits under each other name. The device is never touched
+// and a status run finds no image.
+struct OddName
 {
+    const char* name;
+    const char* bytes;      // put into the name
+    const char* decoyName;  // what a wrong reading of "odd<bytes>.syx" names
+    bool inProgramFolder = false;
+};
+
+void PrintTo(const OddName& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class OddNameTest : public ProgramTest, public ::testing::WithParamInterface<OddName>
+{
+};
+
+TEST_P(OddNameTest, IsRefusedWithAMessage)
+{
+    const OddName& c = GetParam();
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
     const std::string folder = sim.Root() + "/fw dir/";
-    WriteImage(256, folder + "odd\xEF\xBF\xBD\xEF\xBF\xBD.syx");
-    WriteImage(256, folder + "odd");
-    WriteImage(256, folder + "odd\xFF\xFE.syx");
-    std::string output;
-    RunUpdater({"-SILENT", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + folder + "odd\xFF\xFE.syx"}, &output);
-    EXPECT_NE(output.find("not valid UTF-8"), std::string::npos) << output;
+    std::vector<std::string> env = sim.ProgramEnvironment();
+    std::string image;
+    if (c.inProgramFolder) {
+        // The program folder's name cut at the bytes, or read with them.
+        const std::string odd = folder + "odd" + c.bytes + ".d";
+        fs::create_directories(odd);
+        fs::create_directories(folder + c.decoyName);
+        WriteImage(256, odd + "/RB47DSP_FULL.syx");
+        WriteImage(256, folder + c.decoyName + "/RB47DSP_FULL.syx");
+        env.push_back("TAVO_PROGRAM_DIR=" + odd);
+    } else {
+        image = "-ABSOLUTE_FIRMWARE_FILE_PATH=" + folder + "odd" + c.bytes + ".syx";
+        WriteImage(256, folder + "odd" + c.bytes + ".syx");
+        WriteImage(256, folder + c.decoyName);
+        WriteImage(256, folder + "odd\xEF\xBF\xBD.syx");
+    }
+    for (const auto& [run, code] : {std::pair{"-RETURN_UPDATE_MODE_STATUS", 2}, {"-SILENT", 70}}) {
+        std::vector<std::string> argv{SimProcess::BinFolder() + "/FirmwareUpdater", run};
+        if (!image.empty())
+            argv.push_back(image);
+        std::string output;
+        EXPECT_EQ(SimProcess::Run(argv, env, &output), code) << run << ": " << output;
+        EXPECT_NE(output.find("not valid UTF-8"), std::string::npos) << run << ": " << output;
+    }
     EXPECT_TRUE(sim.Received().empty());
     EXPECT_FALSE(FlagEverOn());
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, OddNameTest,
+    ::testing::Values(OddName{"Surrogate", "\xED\xA0\x80", "odd"},
+                      OddName{"LowSurrogate", "\xED\xBF\xBF", "odd"},
+                      OddName{"SurrogatePair", "\xED\xA0\x80\xED\xB0\x80", "odd\xF0\x90\x80\x80.syx"},
+                      OddName{"NotUtf8", "\xFF\xFE", "odd"},
+                      OddName{"Latin1", "\xE9", "odd"},
+                      OddName{"OverlongSlash", "\xC0\xAF", "odd"},
+                      OddName{"PastTheLastCodePoint", "\xF4\x90\x80\x80", "odd"},
+                      OddName{"SurrogateInTheProgramFolder", "\xED\xA0\x80", "odd", true},
+                      OddName{"PairInTheProgramFolder", "\xED\xA0\x80\xED\xB0\x80", "odd\xF0\x90\x80\x80.d",
+                              true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// An argument that is not UTF-8 is one argument like any other: the switches
+// after it still count, and the image they name is the image sent.
+TEST_F(ProgramTest, AnArgumentThatIsNotUtf8HidesNoSwitch)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
+    std::vector<std::string> env = sim.ProgramEnvironment();
+    env.push_back("TAVO_PROGRAM_DIR=" + sim.Root());
+    const auto decoy = WriteDistinctImage(sim.Root() + "/RB47DSP_FULL.syx", kChunkSize * 3, 2);
+    const auto chosen = WriteDistinctImage(ImagePath(), kChunkSize * 3, 1);
+    const std::string program = SimProcess::BinFolder() + "/FirmwareUpdater";
+    std::string output;
+    EXPECT_EQ(SimProcess::Run({program, "\xED\xA0\x80", "-RETURN_UPDATE_MODE_STATUS"}, env, &output), 3)
+        << output;
+    EXPECT_EQ(SimProcess::Run({program, "-SILENT", "\xED\xA0\x80", "odd\xFF", PathSwitch()}, env, &output), 0)
+        << output;
+    EXPECT_TRUE(output.empty()) << output;
+    EXPECT_EQ(sim.Received(), Padded(chosen));
     EXPECT_EQ(sim.Quit(), 0);
 }
 

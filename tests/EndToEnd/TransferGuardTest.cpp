@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 
 #include "Pace.h"
 #include "ProgramWindow.h"
@@ -256,5 +257,106 @@ INSTANTIATE_TEST_SUITE_P(Devices, AfterSuccessTest,
                                            // wait (the program would otherwise stay until its deadline).
                                            AfterSuccessCase{"NeverBack", "600000", nullptr, nullptr}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// The program's main thread waits in its loop's poll, seen twice 100 ms
+// apart: it has handled what the device's change of mode told it.
+bool MainThreadIdle(pid_t pid)
+{
+    const auto waiting = [pid] {
+        std::ifstream wchan("/proc/" + std::to_string(pid) + "/wchan");
+        std::string where;
+        wchan >> where;
+        return where.find("poll") != std::string::npos;
+    };
+    return Within(30, [&] {
+        if (!waiting())
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return waiting();
+    });
+}
+
+// A close request and a NEXT click that reach the window together: both
+// queued while the program is stopped, in either order, or the close sent
+// while NEXT's handler waits for the device's identity reply. Whichever the
+// program takes first, it ends with the flag 0, having sent nothing or the
+// whole image: an exit once accepted starts no transfer, and a transfer
+// once started refuses the exit.
+enum class Together { NextFirst, CloseFirst, CloseDuringTheProbe };
+
+class CloseWithNextTest : public TransferGuardTest, public ::testing::WithParamInterface<Together>
+{
+};
+
+TEST_P(CloseWithNextTest, NeverEndsTheProgramMidTransfer)
+{
+    const Together order = GetParam();
+    ASSERT_TRUE(sim.Start({"--mode", "normal", "--install-ms", "0"}));
+    WriteImage(kChunkSize * 60);
+    bool queued = false;
+    bool transferred = false;
+    const auto identityRequests = [&] {
+        const auto log = sim.LogLines();
+        return std::count(log.begin(), log.end(), "midi-in F0 7E 7F 06 01 F7");
+    };
+    const int code = RunProgram([&](pid_t pid) {
+        Window w = 0;
+        if (!Within(60, [&] {
+                return Shows("buttonManualDeviceReadyForUpdateButton", "NEXT") && (w = ProgramWindow(pid)) != 0;
+            }))
+            return;
+        if (sim.Command("update-mode") != "ok" || !MainThreadIdle(pid))
+            return;
+        Display* d = input.Connection();
+        if (order == Together::CloseDuringTheProbe) {
+            const auto asked = identityRequests();
+            ClickControl("buttonManualDeviceReadyForUpdateButton");
+            if (!Within(30, [&] { return identityRequests() > asked; }))
+                return;
+            SendCloseRequest(d, w);
+            input.Sync();
+        } else {
+            kill(pid, SIGSTOP);
+            if (order == Together::NextFirst)
+                ClickControl("buttonManualDeviceReadyForUpdateButton");
+            SendCloseRequest(d, w);
+            if (order == Together::CloseFirst)
+                ClickControl("buttonManualDeviceReadyForUpdateButton");
+            input.Sync();
+            kill(pid, SIGCONT);
+        }
+        queued = true;
+        // A transfer that started refuses the close; it runs to its end and
+        // the program waits for the device to be looked at again.
+        if (Within(30, [&] { return !ProgramWindow(pid) || SentChunks(sim) > 0; }) && SentChunks(sim) > 0) {
+            transferred = Within(60, [&] { return Shows("buttonManualDeviceHasUpdatedRescanButton", "NEXT"); });
+            kill(pid, SIGTERM);
+        }
+    });
+    ASSERT_TRUE(queued) << output;
+    const std::string status = sim.Command("status");
+    EXPECT_NE(status.find("flag=0"), std::string::npos) << status;
+    if (SentChunks(sim) == 0) {
+        EXPECT_EQ(code, 0) << output;
+        EXPECT_TRUE(sim.Received().empty());
+    } else {
+        EXPECT_TRUE(transferred) << output;
+        EXPECT_EQ(code, 128 + SIGTERM) << output;
+        EXPECT_EQ(sim.Received().size(), kChunkSize * 60);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, CloseWithNextTest,
+                         ::testing::Values(Together::NextFirst, Together::CloseFirst,
+                                           Together::CloseDuringTheProbe),
+                         [](const auto& info) {
+                             return std::string(info.param == Together::NextFirst    ? "NextFirst"
+                                                : info.param == Together::CloseFirst ? "CloseFirst"
+                                                                                     : "CloseDuringTheProbe");
+                         });
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "Utilities/Storage/Unicode.h"
 
+#include "Platform/Kernel/TextCoding.h"
 #include "Utilities/Storage/StringT.h"
 
 #include <cstring>
@@ -212,21 +213,18 @@ TavoResult AssignFromNarrow(WString& target, const char* text, int32_t count)
         target.ShareEmpty();
         return S_OK;
     }
-    if (count < 0)
-        count = int32_t(std::strlen(text)) + 1;
-    uint32_t units = uint32_t(count) + 1;
-    RCPtr<LIBuffer> buffer = StringBuffer::Create(units * 2, 0, true);
-    char16_t* out = static_cast<char16_t*>(buffer->GetData());
-    char16_t* cursor = out;
-    const char* source = text;
-    ConversionResult r = ConvertUTF8toUTF16(&source, text + count, &cursor, out + units, lenientConversion);
-    out[units - 1] = 0;
-    uint32_t length = WString::BoundedLength(out, units);
-    buffer->Resize((length + 1) * 2);
-    target.AdoptBuffer(buffer);
+    // A count takes in the terminator: the text ends at the first zero.
+    const size_t bytes = count < 0 ? std::strlen(text) : strnlen(text, size_t(count));
+    // The program's one decoding rule: what is not UTF-8 reads as U+FFFD,
+    // byte by byte, and the text goes on after it. Stopping there would
+    // shorten a command line or a path into another one.
+    const std::u16string wide = Platform::FromUtf8(std::string_view(text, bytes));
+    target = WString(wide.data(), uint32_t(wide.size()));
     if (target.IsEmpty())
         target.ShareEmpty();
-    return r == conversionOK ? S_OK : E_FAIL;
+    const bool exact = wide.find(u'\uFFFD') == std::u16string::npos ||
+                       Platform::ToUtf8(wide) == std::string_view(text, bytes);
+    return exact ? S_OK : E_FAIL;
 }
 
 }  // namespace Tavo

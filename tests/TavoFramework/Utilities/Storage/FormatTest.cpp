@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Platform/Kernel/TextCoding.h"
+
 #include <string>
 
 namespace {
@@ -84,19 +86,28 @@ TEST(UnicodeTest, NarrowToWide)
     EXPECT_EQ(AssignFromNarrow(w, "\xF0\x9F\x98\x80!", -1), S_OK);
     EXPECT_EQ(Text(w), u"\U0001F600!");
 
-    // Illegal sequences stop the conversion and keep what came before.
-    EXPECT_EQ(AssignFromNarrow(w, "\xC0\x80", -1), E_FAIL);
-    EXPECT_EQ(w.GetBuffer(), WString().GetBuffer());
-    for (const char* bad :
-         {"ab\xED\xA0\x80z" /* encoded surrogate */, "ab\xF4\x90\x80\x80" /* above U+10FFFF */,
-          "ab\xE0\x80\xAF" /* overlong */, "ab\x80", "ab\xF5\x80\x80\x80"}) {
-        EXPECT_EQ(AssignFromNarrow(w, bad, -1), E_FAIL) << bad;
-        EXPECT_EQ(Text(w), u"ab");
+    // Illegal bytes read as U+FFFD, one each, and the text goes on: it is
+    // never cut short into another text.
+    const std::pair<const char*, std::u16string> bad[] = {
+        {"\xC0\x80", u"\uFFFD\uFFFD"},
+        {"ab\xED\xA0\x80z" /* encoded surrogate */, u"ab\uFFFD\uFFFD\uFFFDz"},
+        {"ab\xED\xA0\x80\xED\xB0\x80" /* an encoded pair is no character */, u"ab" + std::u16string(6, u'\uFFFD')},
+        {"ab\xF4\x90\x80\x80" /* above U+10FFFF */, u"ab\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"ab\xE0\x80\xAF/" /* overlong */, u"ab\uFFFD\uFFFD\uFFFD/"},
+        {"ab\x80", u"ab\uFFFD"},
+        {"ab\xF5\x80\x80\x80", u"ab\uFFFD\uFFFD\uFFFD\uFFFD"}};
+    for (const auto& [bytes, text] : bad) {
+        EXPECT_EQ(AssignFromNarrow(w, bytes, -1), E_FAIL) << bytes;
+        EXPECT_EQ(Text(w), text) << bytes;
+        // The same rule as the platform's own decoder.
+        EXPECT_EQ(Tavo::Platform::FromUtf8(bytes), text) << bytes;
     }
+    // U+FFFD itself is text like any other.
+    EXPECT_EQ(AssignFromNarrow(w, "a\xEF\xBF\xBD", -1), S_OK);
 
     // A sequence cut by the count is truncated input.
     EXPECT_EQ(AssignFromNarrow(w, "ab\xE2\x82\xAC", 4), E_FAIL);
-    EXPECT_EQ(Text(w), u"ab");
+    EXPECT_EQ(Text(w), u"ab\uFFFD\uFFFD");
     EXPECT_EQ(AssignFromNarrow(w, "ab\xE2\x82\xAC", 5), S_OK);
     EXPECT_EQ(Text(w), u"ab\u20ac");
     EXPECT_EQ(AssignFromNarrow(w, nullptr, -1), S_OK);
