@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <random>
 #include <vector>
 
 #include "Application/ApplicationBase.h"
 #include "Application/CommandLine.h"
+#include "Platform/Kernel/TextCoding.h"
 
 namespace {
 
@@ -84,6 +86,47 @@ TEST(JoinCommandLine, SplitsBackIntoExactlyTheArguments)
     // Plain arguments stay as they are.
     const char* plain[] = {"u", "-SILENT", "-ABSOLUTE_FIRMWARE_FILE_PATH=/x\\y.syx"};
     EXPECT_EQ(Tavo::JoinCommandLine(3, plain), "u -SILENT -ABSOLUTE_FIRMWARE_FILE_PATH=/x\\y.syx");
+}
+
+// Random arguments of quotes, backslashes, blanks, line breaks, empty ones
+// and every form that is not UTF-8 come back one for one from the joined
+// line, through the wide text the program reads it as: each exactly, or
+// with U+FFFD for the bytes that are not UTF-8, so the image's path is then
+// refused. Nothing is cut off, and nothing runs into the next argument.
+TEST(JoinCommandLine, RandomArgumentsComeBackOneForOneOrAreRefused)
+{
+    const char* const pieces[] = {"\"", "\\", " ", "\t", "\n", "a", "-SILENT", "x.syx", "\xC3\xA9",
+                                  "\xF0\x9F\x8E\xB9", "\xEF\xBF\xBD", "\xFF", "\xE9", "\xC0\xAF",
+                                  "\xED\xA0\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80", "\xE2\x82"};
+    std::mt19937 random(20261208);
+    const auto argument = [&] {
+        std::string a;
+        for (size_t n = random() % 6; n > 0; --n)
+            a += pieces[random() % std::size(pieces)];
+        return a;
+    };
+    for (int round = 0; round < 2000; ++round) {
+        const std::string path = "/" + argument();
+        std::vector<std::string> arguments{"p", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + path};
+        for (size_t n = random() % 5; n > 0; --n)
+            arguments.insert(arguments.begin() + 1 + random() % arguments.size(), argument());
+        std::vector<const char*> argv;
+        for (const std::string& a : arguments)
+            argv.push_back(a.c_str());
+        const std::string line = Tavo::JoinCommandLine(int(argv.size()), argv.data());
+        const Tavo::WString wide(line.c_str());
+        const std::vector<std::u16string> split =
+            Tavo::SplitCommandLine(std::u16string_view(wide.c_str(), wide.GetLength()));
+        ASSERT_EQ(split.size(), arguments.size()) << line;
+        for (size_t i = 0; i < split.size(); ++i)
+            EXPECT_EQ(split[i], Tavo::Platform::FromUtf8(arguments[i])) << line;
+        Tavo::WString value;
+        ASSERT_TRUE(FindSwitch(wide, W("-ABSOLUTE_FIRMWARE_FILE_PATH="), &value)) << line;
+        if (Tavo::Platform::IsExactUtf8(path))
+            EXPECT_EQ(N(value), path) << line;
+        else
+            EXPECT_GE(value.Find(u'\uFFFD'), 0) << line;
+    }
 }
 
 }  // namespace
