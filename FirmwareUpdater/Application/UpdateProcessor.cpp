@@ -243,9 +243,10 @@ void LUpdateProcessor::SelectFirmwareFile()
     // real character.
     if (path.Find(u'\uFFFD') >= 0) {
         if (folder.Find(u'\uFFFD') >= 0)
-            std::fprintf(stderr, "The program's folder name is not valid UTF-8 text (or holds U+FFFD), so the "
-                                 "firmware file in it cannot be opened under exactly that name. Rename the "
-                                 "folder.\n");
+            std::fprintf(stderr,
+                         "The program's folder name is not valid UTF-8 text (or holds U+FFFD), so the "
+                         "firmware file in it cannot be opened under exactly that name. Rename the "
+                         "folder.\n");
         else
             std::fprintf(stderr, "The firmware file's name on the command line is not valid UTF-8 text (or "
                                  "holds U+FFFD), so it cannot be opened under exactly that name. Rename the "

@@ -372,6 +372,36 @@ TEST_F(ProgramTest, ARunAfterAKilledTransferSendsTheImageAfresh)
     EXPECT_EQ(sim.Quit(), 0);
 }
 
+// A signal while the program waits for the device's identity reply (up to
+// 2 s; a device in update mode stays silent) ends the run at once, and
+// nothing is started after it.
+TEST_F(ProgramTest, ASignalDuringTheIdentityProbeEndsTheRunAtOnce)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
+    WriteImage(kChunkSize * 4, ImagePath());
+    const auto requests = [&] {
+        const auto log = sim.LogLines();
+        return std::count(log.begin(), log.end(), "midi-in F0 7E 7F 06 01 F7");
+    };
+    for (const char* run : {"-RETURN_UPDATE_MODE_STATUS", "-SILENT"}) {
+        const auto before = requests();
+        Clock::time_point signalled = Clock::now();
+        std::string output;
+        const int code = RunUpdater({run, PathSwitch()}, &output, {}, [&](pid_t pid) {
+            if (Within(
+                    60, [&] { return requests() > before; }, 2)) {
+                signalled = Clock::now();
+                kill(pid, SIGTERM);
+            }
+        });
+        EXPECT_EQ(code, 128 + SIGTERM) << run << ": " << output;
+        // Well before the probe's own end.
+        EXPECT_LT(Clock::now() - signalled, std::chrono::milliseconds(1500)) << run;
+    }
+    EXPECT_FALSE(FlagEverOn());
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
 TEST_F(ProgramTest, RunsThatNeedTheWindowEndThroughTheStartupError)
 {
     ASSERT_TRUE(sim.Start({"--mode", "update"}));
@@ -485,8 +515,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(OddName{"Surrogate", "\xED\xA0\x80", "odd"},
                       OddName{"LowSurrogate", "\xED\xBF\xBF", "odd"},
                       OddName{"SurrogatePair", "\xED\xA0\x80\xED\xB0\x80", "odd\xF0\x90\x80\x80.syx"},
-                      OddName{"NotUtf8", "\xFF\xFE", "odd"},
-                      OddName{"Latin1", "\xE9", "odd"},
+                      OddName{"NotUtf8", "\xFF\xFE", "odd"}, OddName{"Latin1", "\xE9", "odd"},
                       OddName{"OverlongSlash", "\xC0\xAF", "odd"},
                       OddName{"PastTheLastCodePoint", "\xF4\x90\x80\x80", "odd"},
                       OddName{"SurrogateInTheProgramFolder", "\xED\xA0\x80", "odd", true},

@@ -288,6 +288,18 @@ bool MainThreadIdle(pid_t pid)
 // once started refuses the exit.
 enum class Together { NextFirst, CloseFirst, CloseDuringTheProbe };
 
+const char* TogetherName(Together t)
+{
+    return t == Together::NextFirst    ? "NextFirst"
+           : t == Together::CloseFirst ? "CloseFirst"
+                                       : "CloseDuringTheProbe";
+}
+
+void PrintTo(Together t, std::ostream* os)
+{
+    *os << TogetherName(t);
+}
+
 class CloseWithNextTest : public TransferGuardTest, public ::testing::WithParamInterface<Together>
 {
 };
@@ -306,7 +318,8 @@ TEST_P(CloseWithNextTest, NeverEndsTheProgramMidTransfer)
     const int code = RunProgram([&](pid_t pid) {
         Window w = 0;
         if (!Within(60, [&] {
-                return Shows("buttonManualDeviceReadyForUpdateButton", "NEXT") && (w = ProgramWindow(pid)) != 0;
+                return Shows("buttonManualDeviceReadyForUpdateButton", "NEXT") &&
+                       (w = ProgramWindow(pid)) != 0;
             }))
             return;
         if (sim.Command("update-mode") != "ok" || !MainThreadIdle(pid))
@@ -333,7 +346,8 @@ TEST_P(CloseWithNextTest, NeverEndsTheProgramMidTransfer)
         // A transfer that started refuses the close; it runs to its end and
         // the program waits for the device to be looked at again.
         if (Within(30, [&] { return !ProgramWindow(pid) || SentChunks(sim) > 0; }) && SentChunks(sim) > 0) {
-            transferred = Within(60, [&] { return Shows("buttonManualDeviceHasUpdatedRescanButton", "NEXT"); });
+            transferred =
+                Within(60, [&] { return Shows("buttonManualDeviceHasUpdatedRescanButton", "NEXT"); });
             kill(pid, SIGTERM);
         }
     });
@@ -353,10 +367,37 @@ TEST_P(CloseWithNextTest, NeverEndsTheProgramMidTransfer)
 INSTANTIATE_TEST_SUITE_P(Orders, CloseWithNextTest,
                          ::testing::Values(Together::NextFirst, Together::CloseFirst,
                                            Together::CloseDuringTheProbe),
-                         [](const auto& info) {
-                             return std::string(info.param == Together::NextFirst    ? "NextFirst"
-                                                : info.param == Together::CloseFirst ? "CloseFirst"
-                                                                                     : "CloseDuringTheProbe");
-                         });
+                         [](const auto& info) { return std::string(TogetherName(info.param)); });
+
+// A signal while NEXT's handler waits for the device's identity reply ends
+// the program at once, not when the wait is over, and starts nothing.
+TEST_F(TransferGuardTest, ASignalWhileNextWaitsForTheDeviceEndsTheProgramAtOnce)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "normal", "--install-ms", "0"}));
+    WriteImage(kChunkSize * 60);
+    const auto requests = [&] {
+        const auto log = sim.LogLines();
+        return std::count(log.begin(), log.end(), "midi-in F0 7E 7F 06 01 F7");
+    };
+    auto signalled = std::chrono::steady_clock::now();
+    bool sent = false;
+    const int code = RunProgram([&](pid_t pid) {
+        if (!Within(60, [&] { return Shows("buttonManualDeviceReadyForUpdateButton", "NEXT"); }) ||
+            sim.Command("update-mode") != "ok" || !MainThreadIdle(pid))
+            return;
+        const auto before = requests();
+        ClickControl("buttonManualDeviceReadyForUpdateButton");
+        if (!Within(
+                30, [&] { return requests() > before; }, 2))
+            return;
+        signalled = std::chrono::steady_clock::now();
+        sent = kill(pid, SIGTERM) == 0;
+    });
+    ASSERT_TRUE(sent) << output;
+    EXPECT_EQ(code, 128 + SIGTERM) << output;
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::milliseconds(1500));
+    EXPECT_EQ(SentChunks(sim), 0u);
+    ExpectFlagCleared();
+}
 
 }  // namespace

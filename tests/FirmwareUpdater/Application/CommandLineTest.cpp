@@ -95,9 +95,24 @@ TEST(JoinCommandLine, SplitsBackIntoExactlyTheArguments)
 // refused. Nothing is cut off, and nothing runs into the next argument.
 TEST(JoinCommandLine, RandomArgumentsComeBackOneForOneOrAreRefused)
 {
-    const char* const pieces[] = {"\"", "\\", " ", "\t", "\n", "a", "-SILENT", "x.syx", "\xC3\xA9",
-                                  "\xF0\x9F\x8E\xB9", "\xEF\xBF\xBD", "\xFF", "\xE9", "\xC0\xAF",
-                                  "\xED\xA0\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80", "\xE2\x82"};
+    const char* const pieces[] = {"\"",
+                                  "\\",
+                                  " ",
+                                  "\t",
+                                  "\n",
+                                  "a",
+                                  "-SILENT",
+                                  "x.syx",
+                                  "\xC3\xA9",
+                                  "\xF0\x9F\x8E\xB9",
+                                  "\xEF\xBF\xBD",
+                                  "\xFF",
+                                  "\xE9",
+                                  "\xC0\xAF",
+                                  "\xED\xA0\x80",
+                                  "\xED\xBF\xBF",
+                                  "\xF4\x90\x80\x80",
+                                  "\xE2\x82"};
     std::mt19937 random(20261208);
     const auto argument = [&] {
         std::string a;

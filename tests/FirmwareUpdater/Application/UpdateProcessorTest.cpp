@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "tests/Common/ThrownText.h"
@@ -115,6 +116,69 @@ public:
     _exit(3);
 }
 
+// A quiet run's transfer and a SIGTERM that comes as it starts: before the
+// hand-over to the worker (`early`) or after it, before the worker sets the
+// flag. The signal's thread is held in its report until the worker (or the
+// refused start) has had its say, as a busy machine may hold it.
+class RacingEngine : public FakeEngine
+{
+public:
+    explicit RacingEngine(bool early) : early(early) {}
+    TavoResult StartUpdate() override
+    {
+        if (!early) {
+            const TavoResult hr = LUpdateEngineInterface::StartUpdate();
+            Signal();
+            return hr;
+        }
+        Signal();
+        const TavoResult hr = LUpdateEngineInterface::StartUpdate();
+        if (Tavo::Failed(hr))
+            looked.set_value();
+        return hr;
+    }
+    int32_t GetUpdateState(bool resetIfFinished) override
+    {
+        if (std::this_thread::get_id() != mainThread && !reporting.exchange(true)) {
+            pastAbort.set_value();
+            looked.get_future().wait();
+        }
+        return LUpdateEngineInterface::GetUpdateState(resetIfFinished);
+    }
+    TavoResult PerformUpdate() override
+    {
+        gate.get_future().wait();
+        // Where the transfer would set the driver's flag.
+        const Tavo::Platform::App::InterruptHold hold;
+        std::fprintf(stderr, IsAbortRequested() ? "no flag\n" : "flag on\n");
+        looked.set_value();
+        std::promise<void>().get_future().wait();
+        return Tavo::E_FAIL;
+    }
+
+private:
+    void Signal()
+    {
+        kill(getpid(), SIGTERM);
+        pastAbort.get_future().wait();
+        gate.set_value();
+    }
+
+    const bool early;
+    const std::thread::id mainThread = std::this_thread::get_id();
+    std::atomic<bool> reporting{false};
+    std::promise<void> pastAbort, gate, looked;
+};
+
+[[noreturn]] void RunRacing(bool early)
+{
+    Tavo::RCPtr<RacingEngine> engine(new RacingEngine(early));
+    engine->stateAfterScan = Engine::kDeviceInUpdateMode;
+    Tavo::RCPtr<LUpdateProcessor> processor(new LUpdateProcessor(Tavo::RCPtr<Engine>(engine.Get()), 600000));
+    processor->Initialize(WString(u"x -SILENT"));
+    _exit(3);
+}
+
 class UpdateProcessorTest : public ::testing::Test
 {
 protected:
@@ -208,6 +272,18 @@ TEST_F(UpdateProcessorTest, ASignalOrTheLimitEndsAQuietRunWhateverItsTransferIsD
     EXPECT_EXIT(RunStuck(LUpdateProcessor::kSilentWaitMs, true), ::testing::KilledBySignal(SIGTERM),
                 "the update was aborted by signal 15");
     EXPECT_EXIT(RunStuck(1, false), ::testing::ExitedWithCode(0), "the update was aborted after 0 s");
+}
+
+// Once a signal is caught no transfer sets the flag, however the signal's
+// thread and the start of the transfer interleave.
+TEST_F(UpdateProcessorTest, ASignalAsTheTransferStartsLeavesNoFlagSet)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const bool early : {true, false}) {
+        SCOPED_TRACE(early ? "before the hand-over" : "before the flag");
+        EXPECT_EXIT(RunRacing(early), ::testing::KilledBySignal(SIGTERM),
+                    ::testing::Not(::testing::HasSubstr("flag on")));
+    }
 }
 
 TEST_F(UpdateProcessorTest, ADeviceThatCannotUpdateStopsEverythingAfterTheEngine)

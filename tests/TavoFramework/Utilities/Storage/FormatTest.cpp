@@ -91,7 +91,8 @@ TEST(UnicodeTest, NarrowToWide)
     const std::pair<const char*, std::u16string> bad[] = {
         {"\xC0\x80", u"\uFFFD\uFFFD"},
         {"ab\xED\xA0\x80z" /* encoded surrogate */, u"ab\uFFFD\uFFFD\uFFFDz"},
-        {"ab\xED\xA0\x80\xED\xB0\x80" /* an encoded pair is no character */, u"ab" + std::u16string(6, u'\uFFFD')},
+        {"ab\xED\xA0\x80\xED\xB0\x80" /* an encoded pair is no character */,
+         u"ab" + std::u16string(6, u'\uFFFD')},
         {"ab\xF4\x90\x80\x80" /* above U+10FFFF */, u"ab\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"ab\xE0\x80\xAF/" /* overlong */, u"ab\uFFFD\uFFFD\uFFFD/"},
         {"ab\x80", u"ab\uFFFD"},
