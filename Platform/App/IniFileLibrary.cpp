@@ -34,8 +34,9 @@ std::string IniFileLibrary::LibraryPath(const std::string& folder)
         const std::string own = program.empty() ? std::string() : LibraryPath(program);
         return !own.empty() && access(own.c_str(), F_OK) == 0 ? own : std::string(kFileName);
     }
+    // A backslash is a character of the folder's name, not a separator.
     std::string path = folder;
-    if (path.back() != '/' && path.back() != '\\')
+    if (path.back() != '/')
         path += '/';
     return path + kFileName;
 }

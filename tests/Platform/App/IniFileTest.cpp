@@ -332,6 +332,15 @@ TEST(IniFileLibrary, EmptyFolderMeansTheProgramFolderThenTheLoadersSearch)
     TestFolder empty;
     ScopedEnv program("TAVO_PROGRAM_DIR", empty.Path());
     EXPECT_EQ(IniFileLibrary::LibraryPath(""), "libIniFileManager.so");
+    {
+        // A program folder whose name ends in a backslash holds its own copy.
+        const std::string odd = empty.Path() + "/prog\\";
+        std::filesystem::create_directory(odd);
+        std::filesystem::copy_file(BinFolder() + "/libIniFileManager.so", odd + "/libIniFileManager.so");
+        ScopedEnv oddProgram("TAVO_PROGRAM_DIR", odd);
+        EXPECT_EQ(IniFileLibrary::LibraryPath(""), odd + "/libIniFileManager.so");
+        EXPECT_EQ(IniFileLibrary().Load(""), IniFileLibrary::LoadResult::Loaded);
+    }
     // The loader reads its path when a process starts: ask a fresh copy of this one.
     ScopedEnv loaderPath("LD_LIBRARY_PATH", BinFolder());
     GTEST_FLAG_SET(death_test_style, "threadsafe");
