@@ -232,9 +232,16 @@ void LUpdateProcessor::SelectFirmwareFile()
     WString value;
     WString path;
     WString folder;
-    if (FindSwitch(mCommandLine, kAbsolutePath, &value))
+    if (FindSwitch(mCommandLine, kAbsolutePath, &value)) {
         path = value;
-    else if (FindSwitch(mCommandLine, kImageName, &value))
+        // Never looked up in the working folder: the transfer would not find
+        // it there either.
+        if (!path.IsEmpty() && path.Find(u'/') < 0) {
+            std::fprintf(stderr, "The firmware file's path on the command line names no folder; give its full "
+                                 "path.\n");
+            std::fflush(stderr);
+        }
+    } else if (FindSwitch(mCommandLine, kImageName, &value))
         path = (folder = ProgramFolder()) + WString(u"/") + value;
     else
         path = (folder = ProgramFolder()) + WString(u"/") + kDefaultImage;

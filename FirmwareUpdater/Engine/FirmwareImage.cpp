@@ -35,6 +35,23 @@ TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& im
     return E_FAIL;
 }
 
+bool IsUsableFirmwareImage(const Tavo::WString& path)
+{
+    Tavo::WString folder;
+    Tavo::WString name;
+    if (!SplitImagePath(path, folder, name))
+        return false;
+    try {
+        Tavo::File file(folder, name, Tavo::File::kModeRead);
+        if (!file.IsOpen())
+            return false;
+        const uint64_t size = file.GetSize();
+        return size > 0 && size <= UINT32_MAX;
+    } catch (...) {
+        return false;
+    }
+}
+
 bool ReadWholeFile(Tavo::File& file, Tavo::Array<uint8_t>& image)
 {
     try {

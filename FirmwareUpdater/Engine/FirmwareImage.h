@@ -19,6 +19,12 @@ bool SplitImagePath(const Tavo::WString& path, Tavo::WString& folder, Tavo::WStr
 // image.
 TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& image);
 
+// The one judgement of a usable image, for a status run, the window and the
+// transfer alike: what ReadFirmwareImage would read, short of reading it.
+// The path has a folder and a name, and names a regular file that opens for
+// reading without waiting and holds 1 byte to 4 GiB less one.
+bool IsUsableFirmwareImage(const Tavo::WString& path);
+
 // Reads an opened file whole into the image. False on any error or
 // shortfall, for an empty file and for one too long for 32-bit lengths;
 // never throws.

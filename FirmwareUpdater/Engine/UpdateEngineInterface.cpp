@@ -1,5 +1,7 @@
 #include "Engine/UpdateEngineInterface.h"
 
+#include "Engine/FirmwareImage.h"
+
 #include "Notification/Notification.h"
 #include "Notification/NotificationCenter.h"
 #include "Platform/Kernel/KernelThread.h"
@@ -23,12 +25,10 @@ bool IsRefusingState(int32_t state)
 
 // A folder is no firmware file, nor is a FIFO, socket or device: reading one
 // would wait for a writer or send the device whatever it happens to yield.
+// Nor is a file the transfer could not read: one judgement for both.
 bool FileExists(const WString& path)
 {
-    if (path.IsEmpty())
-        return false;
-    Tavo::FileStatus status;
-    return Tavo::File::GetStatus(path, status) && status.isRegular;
+    return !path.IsEmpty() && IsUsableFirmwareImage(path);
 }
 
 bool IsDigit(char16_t c)

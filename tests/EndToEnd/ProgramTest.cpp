@@ -101,17 +101,39 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"NormalModeOlderVersion", {"--mode", "normal", "--version", "0.0.3.6"}, true, 5}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Something other than a regular file at the image's path counts as no
-// image: it is never offered as newer, nor read.
-TEST_F(ProgramTest, AnImagePathThatNamesNoRegularFileCountsAsMissing)
+// What the transfer could not read counts as no image, for a status run as
+// for the transfer: never offered as newer, nor read. Something other than a
+// regular file at the image's path, an empty file, a name without a folder
+// (though the working folder holds it) and, for a user other than root, a
+// file the user cannot read.
+TEST_F(ProgramTest, AnImageTheTransferCouldNotReadCountsAsMissing)
 {
     ASSERT_TRUE(sim.Start({"--mode", "update"}));
     fs::create_directories(fs::path(ImagePath()).parent_path());
+    const fs::path working = fs::current_path();
+    const auto check = [&](const char* what, const std::string& path) {
+        std::string output;
+        EXPECT_EQ(RunUpdater({"-RETURN_UPDATE_MODE_STATUS", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + path}, &output), 2)
+            << what << ": " << output;
+        EXPECT_EQ(output.find("names no folder") != std::string::npos, path.find('/') == std::string::npos)
+            << what << ": " << output;
+        // With no valid image a silent run wants the window, which needs a display.
+        EXPECT_EQ(RunUpdater({"-SILENT", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + path}, &output), 70)
+            << what << ": " << output;
+    };
     ASSERT_EQ(mkfifo(ImagePath().c_str(), 0600), 0);
-    std::string output;
-    EXPECT_EQ(RunUpdater({"-RETURN_UPDATE_MODE_STATUS", PathSwitch()}, &output), 2) << output;
-    // With no valid image a silent run wants the window, which needs a display.
-    EXPECT_EQ(RunUpdater({"-SILENT", PathSwitch()}, &output), 70) << output;
+    check("a FIFO", ImagePath());
+    fs::remove(ImagePath());
+    std::ofstream(ImagePath()).close();
+    check("an empty file", ImagePath());
+    WriteImage(1000, ImagePath());
+    fs::current_path(fs::path(ImagePath()).parent_path());
+    check("a name without a folder", "new image.syx");
+    fs::current_path(working);
+    if (geteuid() != 0) {
+        fs::permissions(ImagePath(), fs::perms::none);
+        check("a file the user cannot read", ImagePath());
+    }
     EXPECT_FALSE(FlagEverOn());
     EXPECT_EQ(sim.Quit(), 0);
 }
