@@ -209,7 +209,11 @@ void LUpdateProcessor::EndQuietRun(int signal, bool timedOut)
 
 TavoResult LUpdateProcessor::Reinitialize()
 {
-    return Initialize(mCommandLine);
+    const TavoResult hr = Initialize(mCommandLine);
+    // TRY AGAIN after a file access failure: the image may be gone since
+    // it was looked at, and is not offered again until it is back.
+    mEngine->RecheckFirmwareFile();
+    return hr;
 }
 
 WString LUpdateProcessor::ProgramFolder()

@@ -259,6 +259,17 @@ TavoResult LUpdateEngineInterface::SetFirmwareFile(const WString& path)
     return S_OK;
 }
 
+void LUpdateEngineInterface::RecheckFirmwareFile()
+{
+    WString path;
+    if (Tavo::Failed(GetFirmwarePath(path)))
+        return;
+    if (!FileExists(path))
+        SetFileState(kFileMissing);
+    else if (GetFileState() == kFileMissing)
+        SetFirmwareFile(path);
+}
+
 void LUpdateEngineInterface::SetFirmwareVersion(const FirmwareVersion& version)
 {
     {

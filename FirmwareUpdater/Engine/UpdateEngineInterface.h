@@ -111,6 +111,9 @@ public:
     virtual int32_t GetFileState();
     virtual TavoResult SetFirmwareFile(const Tavo::WString& path, const FirmwareVersion& version);
     virtual TavoResult SetFirmwareFile(const Tavo::WString& path);
+    // Looks at the image set last once more: one gone since is missing, one
+    // back again is judged as when it was set.
+    void RecheckFirmwareFile();
     virtual void SetFirmwareVersion(const FirmwareVersion& version);
     virtual TavoResult GetFirmwarePath(Tavo::WString& path);
     virtual TavoResult GetFileFirmwareVersionText(Tavo::WString& text);

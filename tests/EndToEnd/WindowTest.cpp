@@ -82,7 +82,14 @@ Scenario SwappedImage(const char* name, const char* kind)
               {{"labelDeviceCannotUpdateError", true, "because of a file access error"},
                {"buttonReinitialize", true, "TRY AGAIN"},
                kExitShown}},
-             {"wait flag=0 received=0 ", {}}}};
+             {"wait flag=0 received=0 ", {}},
+             // The image is still not there: no update is offered.
+             {"click buttonReinitialize",
+              {{"buttonUpdateFirmware", false, ""},
+               {"labelDeviceInformation", true, ""},
+               {"labelUpdateProcessInformation", false, ""},
+               {"labelFileFirmwareVersion", false, ""},
+               kExitShown}}}};
 }
 
 class WindowTest : public ::testing::TestWithParam<Scenario>
