@@ -241,8 +241,9 @@ void LUpdateProcessor::SelectFirmwareFile()
         // Never looked up in the working folder: the transfer would not find
         // it there either.
         if (!path.IsEmpty() && path.Find(u'/') < 0) {
-            std::fprintf(stderr, "The firmware file's path on the command line names no folder; give its full "
-                                 "path.\n");
+            std::fprintf(stderr,
+                         "The firmware file's path on the command line names no folder; give its full "
+                         "path.\n");
             std::fflush(stderr);
         }
     } else if (FindSwitch(mCommandLine, kImageName, &value))

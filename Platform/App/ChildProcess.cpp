@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
 #include <mutex>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -55,27 +56,68 @@ long NowMs()
     return long(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Reaps pid, killing it once endMs has passed; async-signal-safe. The wait
+// Reaps pid, killing its process group once endMs has passed; what is left
+// of the group then (a helper it started that did not end with it) gets the
+// rest of the time before it is killed too. Async-signal-safe. The wait
 // status, or -1.
 int Reap(pid_t pid, long endMs)
 {
     int status = 0;
+    bool killed = false;
     for (;;) {
         const pid_t r = waitpid(pid, &status, WNOHANG);
         if (r == pid)
-            return status;
+            break;
         if (r < 0 && errno != EINTR)
             return -1;
-        if (NowMs() >= endMs)
-            break;
+        if (NowMs() >= endMs && !killed) {
+            kill(-pid, SIGKILL);
+            kill(pid, SIGKILL);
+            killed = true;
+        }
         timespec pause{0, 10 * 1000 * 1000};
         nanosleep(&pause, nullptr);
     }
-    kill(pid, SIGKILL);
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR)
-            return -1;
+    // The group's id stays taken while any of it lives, so it names no
+    // other process meanwhile.
+    while (!killed && kill(-pid, 0) == 0 && NowMs() < endMs) {
+        timespec pause{0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    kill(-pid, SIGKILL);
     return status;
+}
+
+// A crash ends the helpers at once (no grace: the program is going), then
+// goes on to what handled it before (a sanitizer's report) or the default.
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+struct sigaction gCrashPrevious[std::size(kCrashSignals)];
+
+extern "C" void OnCrash(int signal)
+{
+    const int saved = errno;
+    for (auto& slot : gChildren) {
+        if (const pid_t pid = slot.exchange(0); pid > 0) {
+            kill(-pid, SIGKILL);
+            kill(pid, SIGKILL);
+        }
+    }
+    for (size_t i = 0; i < std::size(kCrashSignals); ++i)
+        if (kCrashSignals[i] == signal)
+            sigaction(signal, &gCrashPrevious[i], nullptr);
+    // A fault comes again when the handler returns; a sent signal is sent again.
+    raise(signal);
+    errno = saved;
+}
+
+void CatchCrashes()
+{
+    struct sigaction action = {};
+    action.sa_handler = OnCrash;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_ONSTACK;
+    for (size_t i = 0; i < std::size(kCrashSignals); ++i)
+        sigaction(kCrashSignals[i], &action, &gCrashPrevious[i]);
 }
 
 }  // namespace
@@ -83,7 +125,10 @@ int Reap(pid_t pid, long endMs)
 pid_t StartChildProcess(const std::string& program, std::vector<std::string> args, int outFd)
 {
     static std::once_flag atExit;
-    std::call_once(atExit, [] { std::atexit(EndChildProcesses); });
+    std::call_once(atExit, [] {
+        std::atexit(EndChildProcesses);
+        CatchCrashes();
+    });
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -110,6 +155,8 @@ pid_t StartChildProcess(const std::string& program, std::vector<std::string> arg
         int error = 0;
         if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent)
             _exit(127);
+        // A group of its own, so whatever it starts is ended with it.
+        setpgid(0, 0);
         const int in = open("/dev/null", O_RDONLY);
         if (in < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0) {
             error = errno;
@@ -125,8 +172,11 @@ pid_t StartChildProcess(const std::string& program, std::vector<std::string> arg
         (void)!write(report[1], &error, sizeof error);
         _exit(127);
     }
-    if (pid > 0)
+    if (pid > 0) {
+        // Also here: the group must exist before anyone signals it.
+        setpgid(pid, pid);
         Register(pid);
+    }
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
     close(report[1]);
     if (pid < 0) {
@@ -169,7 +219,7 @@ int EndChildProcess(pid_t pid)
 {
     if (!Unregister(pid))
         return -1;
-    kill(pid, SIGTERM);
+    kill(-pid, SIGTERM);
     return Reap(pid, NowMs() + kGraceMs);
 }
 
@@ -180,7 +230,7 @@ void EndChildProcesses()
     size_t count = 0;
     for (auto& slot : gChildren) {
         if (const pid_t pid = slot.exchange(0); pid > 0) {
-            kill(pid, SIGTERM);
+            kill(-pid, SIGTERM);
             taken[count++] = pid;
         }
     }

@@ -11,7 +11,10 @@ namespace Tavo::Platform::App {
 // child when the thread that started it ends, so the starting thread waits
 // for it (WaitChildProcess or EndChildProcess); that covers a crash or
 // SIGKILL. The orderly ways out (the caught signals, a lost display, exit)
-// end them first through EndChildProcesses.
+// end them first through EndChildProcesses, and a crash kills them. Each
+// child leads a process group of its own, and the group is ended: what a
+// chooser starts goes with it (except when the program is killed outright,
+// where the kernel ends the child alone).
 
 // Starts program (a path) with args (its name first), standard input on
 // /dev/null and standard output on outFd. Its process id, or -1 when it
@@ -22,8 +25,8 @@ pid_t StartChildProcess(const std::string& program, std::vector<std::string> arg
 // status, or -1 when the way out reaped it meanwhile.
 int WaitChildProcess(pid_t pid);
 
-// Asks a child to end (SIGTERM), kills it when it has not ended after a
-// moment, and reaps it: its wait status, or -1 as for WaitChildProcess.
+// Asks a child's group to end (SIGTERM), kills it when it has not ended
+// after a moment, and reaps the child: its wait status, or -1 as for WaitChildProcess.
 int EndChildProcess(pid_t pid);
 
 // Ends every child still running as EndChildProcess does. For the ways out:

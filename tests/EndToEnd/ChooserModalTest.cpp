@@ -27,21 +27,27 @@ namespace {
 // process id to "pid" and its arguments to "args" once open, then waits for
 // one line on the "answer" pipe and prints it as the chosen file ("cancel"
 // cancels). Its standard error is its own, so one left behind holds no
-// output of the test's.
+// output of the test's. With `helper` it first starts a process of its own
+// that writes its id to "helper" and, asked to end, writes "asked".
 class HeldChooser
 {
 public:
-    explicit HeldChooser(const std::string& folder) : mFolder(folder)
+    explicit HeldChooser(const std::string& folder, bool helper = false) : mFolder(folder)
     {
         mkdir(folder.c_str(), 0700);
         mkfifo((folder + "/answer").c_str(), 0600);
+        const std::string startHelper =
+            "/bin/sh -c 'echo $$ > \"$0/helper.new\"; /bin/mv \"$0/helper.new\" \"$0/helper\"; "
+            "trap \"echo asked > \\\"$0/asked\\\"; exit 0\" TERM; while :; do /bin/sleep 0.05; done' '" +
+            folder + "' &\n";
         PlantChooser(folder,
                      "case \"$1\" in --help*)\n"
                      "  printf '%s\\n' '  --attach=WINDOW    Set the parent window to attach to' \\\n"
                      "    '  --modal            Set the modal hint'; exit 0;;\n"
                      "esac\n"
-                     "exec 2>/dev/null\necho $$ > '" +
-                         folder + "/pid'\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + folder +
+                     "exec 2>/dev/null\n" +
+                         (helper ? startHelper : std::string()) + "echo $$ > '" + folder +
+                         "/pid'\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + folder +
                          "/args.new'\n/bin/mv '" + folder + "/args.new' '" + folder +
                          "/args'\nread answer < '" + folder +
                          "/answer'\n[ \"$answer\" = cancel ] && exit 1\nprintf '%s\\n' \"$answer\"\n");
@@ -50,6 +56,8 @@ public:
     bool IsOpen() const { return access((mFolder + "/args").c_str(), F_OK) == 0; }
     std::string Arguments() const { return "\n" + ReadAll(mFolder + "/args"); }
     pid_t Pid() const { return pid_t(std::atoi(ReadAll(mFolder + "/pid").c_str())); }
+    pid_t HelperPid() const { return pid_t(std::atoi(ReadAll(mFolder + "/helper").c_str())); }
+    bool HelperAsked() const { return access((mFolder + "/asked").c_str(), F_OK) == 0; }
     // Hands the waiting chooser its answer; false when it does not wait.
     bool Answer(const std::string& line, int seconds = 10)
     {
@@ -417,6 +425,7 @@ protected:
     void SetUp() override
     {
         ChooserModal::SetUp();
+        chooser = HeldChooser(sim.Root() + "/chooser", true);
         // The chooser's orphan comes to this process, which can then tell
         // an ended one from one that lives on under another parent.
         ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
@@ -425,22 +434,23 @@ protected:
     }
     void TearDown() override
     {
-        if (chooserPid > 0 && kill(chooserPid, SIGKILL) == 0)
-            waitpid(chooserPid, nullptr, 0);
+        for (const pid_t pid : {chooserPid, helperPid})
+            if (pid > 0 && kill(pid, SIGKILL) == 0)
+                waitpid(pid, nullptr, 0);
         prctl(PR_SET_CHILD_SUBREAPER, 0);
         ChooserModal::TearDown();
     }
-    bool ChooserGone()
+    static bool Gone(pid_t& pid)
     {
-        if (waitpid(chooserPid, nullptr, WNOHANG) == chooserPid ||
-            (kill(chooserPid, 0) != 0 && errno == ESRCH)) {
-            chooserPid = -1;
+        if (waitpid(pid, nullptr, WNOHANG) == pid || (kill(pid, 0) != 0 && errno == ESRCH)) {
+            pid = -1;
             return true;
         }
         return false;
     }
 
     pid_t chooserPid = -1;
+    pid_t helperPid = -1;
 };
 
 TEST_P(ChooserEndsWithTheProgram, NoChooserIsLeft)
@@ -451,6 +461,8 @@ TEST_P(ChooserEndsWithTheProgram, NoChooserIsLeft)
         if (!OpenChooser())
             return;
         chooserPid = chooser.Pid();
+        if (!Within(10, [&] { return (helperPid = chooser.HelperPid()) > 0; }))
+            return;
         if (way.signal != 0) {
             kill(program, way.signal);
         } else {
@@ -463,7 +475,18 @@ TEST_P(ChooserEndsWithTheProgram, NoChooserIsLeft)
     else
         EXPECT_EQ(code, way.code) << output;
     ASSERT_GT(chooserPid, 0) << "the chooser did not open";
-    EXPECT_TRUE(Within(30, [&] { return ChooserGone(); })) << "the chooser outlived the program";
+    ASSERT_GT(helperPid, 0) << "the chooser's helper did not start";
+    EXPECT_TRUE(Within(30, [&] { return Gone(chooserPid); })) << "the chooser outlived the program";
+    // What the chooser started ends with it; only a program killed outright
+    // can end nothing, and then the kernel ends the chooser alone.
+    if (way.signal != SIGKILL) {
+        EXPECT_TRUE(Within(30, [&] { return Gone(helperPid); }))
+            << "the chooser's helper outlived the program";
+    }
+    // Where the program ends in order, the chooser's group is asked to end first.
+    if (way.code != -1 && way.signal != SIGKILL) {
+        EXPECT_TRUE(chooser.HelperAsked()) << "the chooser was not asked to end";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, ChooserEndsWithTheProgram,

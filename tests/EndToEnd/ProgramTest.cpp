@@ -113,7 +113,8 @@ TEST_F(ProgramTest, AnImageTheTransferCouldNotReadCountsAsMissing)
     const fs::path working = fs::current_path();
     const auto check = [&](const char* what, const std::string& path) {
         std::string output;
-        EXPECT_EQ(RunUpdater({"-RETURN_UPDATE_MODE_STATUS", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + path}, &output), 2)
+        EXPECT_EQ(RunUpdater({"-RETURN_UPDATE_MODE_STATUS", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + path}, &output),
+                  2)
             << what << ": " << output;
         EXPECT_EQ(output.find("names no folder") != std::string::npos, path.find('/') == std::string::npos)
             << what << ": " << output;
