@@ -2,15 +2,21 @@
 // the tests' clean environment (CleanEnvironment.h) and nothing else of the
 // caller's, and a temporary folder of its own (TAVO_TEST_FOLDER) that is
 // removed when it ends, whether it passed, failed, crashed or was killed
-// together with this launcher. ctest starts every test through it; its exit
-// status is PROGRAM's.
+// together with this launcher. GoogleTest's own temporary files go there too
+// (TEST_TMPDIR), and whatever PROGRAM started that outlives it is waited for,
+// asked to end after a while and killed after another, before the folder
+// goes. ctest starts every test through it; its exit status is PROGRAM's.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <dirent.h>
+#include <fstream>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <vector>
 #include <unistd.h>
 
 #include "CleanEnvironment.h"
@@ -60,6 +66,41 @@ void StartSweeper(const std::string& folder, const int pipe[2])
     _exit(0);
 }
 
+// This process's children now: as a subreaper, also the orphans of
+// PROGRAM's tree.
+std::vector<pid_t> Children()
+{
+    std::vector<pid_t> pids;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* task = readdir(tasks)) {
+            if (task->d_name[0] == '.')
+                continue;
+            std::ifstream list(std::string("/proc/self/task/") + task->d_name + "/children");
+            for (pid_t pid = 0; list >> pid;)
+                pids.push_back(pid);
+        }
+        closedir(tasks);
+    }
+    return pids;
+}
+
+// Waits until PROGRAM's descendants have ended: 5 s, then SIGTERM, 5 s more,
+// then SIGKILL.
+void EndDescendants()
+{
+    for (int tick = 0;; ++tick) {
+        while (waitpid(-1, nullptr, WNOHANG) > 0) {
+        }
+        const std::vector<pid_t> left = Children();
+        if (left.empty())
+            return;
+        if (tick == 500 || tick == 1000)
+            for (const pid_t pid : left)
+                kill(pid, tick == 500 ? SIGTERM : SIGKILL);
+        usleep(10000);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -81,7 +122,11 @@ int main(int argc, char** argv)
         close(sweep[0]);
     }
 
-    std::vector<std::string> env = CleanEnvironment({std::string(kTestFolderVariable) + "=" + folder});
+    // Orphans of the test's tree come to this process from here on (the
+    // sweeper above has gone its own way already).
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    std::vector<std::string> env =
+        CleanEnvironment({std::string(kTestFolderVariable) + "=" + folder, "TEST_TMPDIR=" + folder});
     std::vector<char*> envp = CStrings(env);
     struct sigaction forward
     {
@@ -99,6 +144,7 @@ int main(int argc, char** argv)
     int status = 0;
     while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    EndDescendants();
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
     if (child < 0)

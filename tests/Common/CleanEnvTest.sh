@@ -12,6 +12,9 @@ cases=(
   'fails|exit 3|3'
   'crashes|kill -SEGV $$|139'
   'is killed with its launcher, as by a timeout|kill -KILL $PPID|137'
+  'leaves a process that writes there after it ended|(sleep 0.5; mkdir -p "$TAVO_TEST_FOLDER/late") & exit 0|0'
+  'leaves a process that never ends|(trap "" TERM; exec sleep 600) & exit 0|0'
+  'keeps its temporary files there|[ "$TEST_TMPDIR" = "$TAVO_TEST_FOLDER" ]|0'
 )
 for row in "${cases[@]}"; do
   IFS='|' read -r name script expected <<<"$row"

@@ -9,7 +9,7 @@
 set -u
 SRC=$1
 BIN=$(cd "$2" && pwd)
-WORK=$(mktemp -d /tmp/tavo-runner-test-XXXXXX)
+WORK=$(mktemp -d "${TAVO_TEST_FOLDER:-/tmp}/rr-XXXXXX")
 XVFB_PID=
 finish() {
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null

@@ -9,7 +9,7 @@ set -uo pipefail
 SRC=$1
 BIN=$2
 README="$SRC/README.md"
-WORK=$(mktemp -d /tmp/readme-commands-XXXXXX)
+WORK=$(mktemp -d "${TAVO_TEST_FOLDER:-/tmp}/rc-XXXXXX")
 SIM_PID= SILENT_PID= WINDOW_PID= XVFB_PID=
 FAILED=0
 

@@ -86,8 +86,11 @@ void Kill(pid_t pid)
 
 SimProcess::SimProcess()
 {
-    char templ[] = "/tmp/tavo-e2e-XXXXXX";
-    if (mkdtemp(templ))
+    // Inside the test's own folder, which its launcher removes however the
+    // test ends.
+    const char* folder = std::getenv(kTestFolderVariable);
+    std::string templ = folder && *folder ? std::string(folder) + "/e-XXXXXX" : "/tmp/tavo-e2e-XXXXXX";
+    if (mkdtemp(templ.data()))
         mRoot = templ;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/Common/TestScope.h"
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -43,10 +45,8 @@ class ProductResources : public ::testing::TestWithParam<bool>
 protected:
     void SetUp() override
     {
-        // ctest runs each case in its own process, in parallel: one folder per process.
-        mDir = std::filesystem::temp_directory_path() /
-               ("tavo_product_" + std::to_string(::getpid()) + "_" + std::to_string(GetParam()));
-        std::filesystem::create_directories(mDir);
+        // Inside the test's own folder, which goes however the test ends.
+        mDir = mFolder.Path();
         auto copy = [this](const std::filesystem::path& from, const char* name) {
             std::string bytes = ReadFile(from);
             ASSERT_FALSE(bytes.empty()) << from;
@@ -59,7 +59,6 @@ protected:
         ASSERT_EQ(mFactory->LoadResources(ToWString(mDir.u16string()), 1033), S_OK)
             << NString(mFactory->GetLastErrorText()).c_str();
     }
-    void TearDown() override { std::filesystem::remove_all(mDir); }
 
     WString Text(const WString& table, const WString& id)
     {
@@ -70,6 +69,7 @@ protected:
         return text;
     }
 
+    TestFolder mFolder;
     std::filesystem::path mDir;
     RCPtr<LControlFactory> mFactory;
 };
