@@ -13,7 +13,10 @@ signal), that no transfer the window called a success left the device with
 nothing to install, that none it called a failure was installed, that the
 device got the chosen image's bytes (the image's name holds a backslash, and
 a decoy of the same size lies where that backslash as a separator would
-lead), and that no sanitizer spoke. An aborted transfer the device installed
+lead), that it ended with 0 or by the runner's signal, that no sanitizer
+spoke, and that the simulator ended only when asked. The standard error of
+a run or simulator that failed a check is kept under --keep (build/
+random-input by default). An aborted transfer the device installed
 anyway (it does not check its image) is counted and noted. Now and then it
 starts the device again, mostly with the fault that resets it as the update
 flag goes on. Prints the figures at the end; exits 1 when any check failed.
@@ -185,7 +188,11 @@ def main():
     ap.add_argument("--seed", type=int, default=int(time.time()))
     ap.add_argument("--display", required=True)
     ap.add_argument("--chunks", type=int, default=120)
+    # Where the standard error of a run or of the simulator that went wrong
+    # is kept: outside the work folder, which random-input.sh removes.
+    ap.add_argument("--keep", default=os.path.join(here, "..", "build", "random-input"))
     args = ap.parse_args()
+    keep_folder = os.path.abspath(args.keep)
     rng = random.Random(args.seed)
     x = X(args.display)
     work = tempfile.mkdtemp(prefix="tavo-random-")
@@ -213,14 +220,16 @@ def main():
                                     capture_output=True, text=True, env=env).stdout.strip()
     sim = None
     sim_started = 0.0
+    sim_err_path = os.path.join(work, "sim.err")
 
     def start_sim(mode, fault):
         nonlocal sim, sim_started
         sim_started = time.time()
-        sim = subprocess.Popen([os.path.join(args.bin, "mixer-sim"), "--root", work, "--log", log_path,
-                                "--received", received_path, "--mode", mode, "--take-delay-ms", "15",
-                                "--install-ms", "1500"] + (["--reenumerate-after-flag"] if fault else []),
-                               env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with open(sim_err_path, "w") as sim_err:
+            sim = subprocess.Popen([os.path.join(args.bin, "mixer-sim"), "--root", work, "--log", log_path,
+                                    "--received", received_path, "--mode", mode, "--take-delay-ms", "15",
+                                    "--install-ms", "1500"] + (["--reenumerate-after-flag"] if fault else []),
+                                   env=env, stdout=subprocess.DEVNULL, stderr=sim_err)
         for _ in range(300):
             if ctl("status").startswith("state="):
                 break
@@ -232,9 +241,42 @@ def main():
                "flag-1-ends": 0, "cut-reported-as-success": 0, "whole-but-unnoticed": 0,
                "whole-reported-failed": 0, "aborted-but-installed": 0, "another-file-sent": 0,
                "device-gone-in-transfer": 0, "device-restarts": 0, "restarts-with-reset-fault": 0,
-               "sanitizer-reports": 0, "crashes": 0, "actions": 0}
+               "sanitizer-reports": 0, "crashes": 0, "odd-exits": 0, "actions": 0}
     problems = []
     notes = []
+
+    def keep(name, text):
+        """Keeps text where the user can read it after the run; its path."""
+        os.makedirs(keep_folder, exist_ok=True)
+        path = os.path.join(keep_folder, "seed%d-%s" % (args.seed, name))
+        with open(path, "w") as f:
+            f.write(text)
+        return path
+
+    def sim_ended(how):
+        """The simulator ended without being asked: said, kept, started again."""
+        nonlocal log_at, current, handles
+        with open(sim_err_path, encoding="utf-8", errors="replace") as f:
+            kept = keep("sim%d.err" % figures["device-restarts"], f.read())
+        problems.append("the simulator ended (%s) without being asked; its standard error is kept in %s" %
+                        (how, kept))
+        figures["device-restarts"] += 1
+        start_sim("normal", False)
+        log_at, current, handles = 0, None, 0
+
+    def quit_sim():
+        """Ends the simulator; one that does not end cleanly is a problem too."""
+        ctl("quit")
+        try:
+            code = sim.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            sim.kill()
+            code = sim.wait()
+        if code != 0:
+            with open(sim_err_path, encoding="utf-8", errors="replace") as f:
+                kept = keep("sim%d.err" % figures["device-restarts"], f.read())
+            problems.append("the simulator ended with %s when asked to quit; its standard error is kept in %s" %
+                            ("signal %d" % -code if code < 0 else "exit %d" % code, kept))
     log_at = 0
     transfers = []
     current = None
@@ -374,6 +416,8 @@ def main():
         how = "signal %d" % -code if code < 0 else "exit %d" % code
         figures["ends by " + how] = figures.get("ends by " + how, 0) + 1
         crashed = code < 0 and -code not in sent_signals
+        # The window's every way out ends with 0, or by the runner's signal.
+        odd_exit = code > 0
         settle(True, "crash by " + how if crashed else how)
         status = ctl("status")
         if "flag=0" in status:
@@ -390,21 +434,22 @@ def main():
         with open(stderr_path, encoding="utf-8", errors="replace") as f:
             err_text = f.read()
         reports = len(re.findall(r"ERROR: (Address|Leak)Sanitizer|runtime error:", err_text))
-        if reports or crashed:
+        if reports or crashed or odd_exit:
             figures["sanitizer-reports"] += reports
             figures["crashes"] += crashed
-            keep = os.path.join(tempfile.gettempdir(), "random-input-run%d.err" % run)
-            with open(keep, "w") as f:
-                f.write(err_text)
+            figures["odd-exits"] += odd_exit
+            kept = keep("run%d.err" % run, err_text)
             if crashed:
                 problems.append("run %d ended by signal %d (%s), which the runner did not send; its standard "
-                                "error is kept in %s" % (run, -code, signal_name(-code), keep))
+                                "error is kept in %s" % (run, -code, signal_name(-code), kept))
+            if odd_exit:
+                problems.append("run %d ended with exit code %d, which no way out of the window gives; its "
+                                "standard error is kept in %s" % (run, code, kept))
             if reports:
-                problems.append("run %d: sanitizer report, kept in %s" % (run, keep))
+                problems.append("run %d: sanitizer report, kept in %s" % (run, kept))
         if rng.random() < 0.12:
             # A new device, mostly one that resets as the flag goes on.
-            ctl("quit")
-            sim.wait(timeout=30)
+            quit_sim()
             handles = 0
             fault = rng.random() < 0.7
             figures["device-restarts"] += 1
@@ -433,6 +478,8 @@ def main():
             figures["runs"] += 1
             window_id = 0
             started = time.monotonic()
+        if sim.poll() is not None:
+            sim_ended("signal %d" % -sim.returncode if sim.returncode < 0 else "exit %d" % sim.returncode)
         pos, controls = look()
         settle(False, "")
         code = program.poll()
@@ -448,9 +495,9 @@ def main():
         figures["actions"] += 1
         r = rng.random()
         wx, wy = pos
-        # EXIT and ABORT now and then only, so that runs get as far as their
-        # transfers and some transfers to their end.
-        rare = {"buttonExit": 0.1, "buttonAbort": 0.15}
+        # EXIT now and then only, so that runs get as far as their transfers
+        # and some transfers to their end.
+        rare = {"buttonExit": 0.1}
         buttons = [c for n, c in controls.items() if n.startswith("button") and c["shown"] and c["w"] > 0 and
                    rng.random() < rare.get(n, 1)]
         if r < 0.30 and buttons:
@@ -489,8 +536,9 @@ def main():
         sent_signals.add(signal.SIGTERM)
         program.send_signal(signal.SIGTERM)
         ended(program.wait())
-    ctl("quit")
-    sim.wait(timeout=30)
+    if sim.poll() is not None:
+        sim_ended("signal %d" % -sim.returncode if sim.returncode < 0 else "exit %d" % sim.returncode)
+    quit_sim()
     print("random-input: seed %d, %.0f s, %d chunks an image" % (args.seed, args.seconds, args.chunks))
     for k, v in figures.items():
         print("  %-24s %d" % (k, v))

@@ -50,20 +50,26 @@ case_of() {
   local name=$1 seconds=$2 expected=$3 script=$4
   shift 4
   local bin="$WORK/$name"
-  mkdir -p "$bin"
+  mkdir -p "$bin/tmp"
   ln -s "$BIN/mixer-sim" "$bin/mixer-sim"
   ln -s "$BIN/mixer-sim-ctl" "$bin/mixer-sim-ctl"
   printf '#!/bin/bash\n%s\n%s\n' "$PRELUDE" "$script" >"$bin/FirmwareUpdater"
   chmod +x "$bin/FirmwareUpdater"
   # In a group of its own, so whatever it left running can be ended.
-  TMPDIR="$bin" setsid python3 "$SRC/scripts/random-input.py" --display "$DISPLAY_NAME" --seconds "$seconds" \
-    --seed 3 --chunks 400 --bin "$bin" >"$bin/out" 2>&1 &
+  TMPDIR="$bin/tmp" setsid python3 "$SRC/scripts/random-input.py" --display "$DISPLAY_NAME" --seconds "$seconds" \
+    --seed 3 --chunks 400 --bin "$bin" --keep "$bin/kept" >"$bin/out" 2>&1 &
   local runner=$!
   wait "$runner"
   local code=$?
   kill -KILL -- "-$runner" 2>/dev/null
   local bad=
   [ "$code" = "$expected" ] || bad="exit code $code, not $expected"
+  # What the runner kept is there once it has gone, outside its work folder.
+  rm -rf "$bin/tmp"
+  local kept
+  for kept in $(sed -n 's/.* kept in \(.*\)$/\1/p' "$bin/out"); do
+    [ -f "$kept" ] || bad="$bad; $kept is not there"
+  done
   while [ $# -gt 0 ]; do
     local found
     found=$(grep -cE -- "$1" "$bin/out")
@@ -91,6 +97,12 @@ case_of aborted-installed 20 0 \
   '^  aborted-but-installed +1$' 1 \
   'note: run 1: a transfer aborted after [0-9]+ of 51200 bytes was installed by the device anyway' 1 'PROBLEM' 0
 
-CASES=4
+case_of exit-code-one 3 1 'echo "a word on the way out" >&2; exit 1' \
+  'PROBLEM: run 1 ended with exit code 1, which no way out of the window gives; its standard error is kept in' 1 \
+  '^  odd-exits +1$' 1
+case_of simulator-ends 3 1 'pkill -ABRT -f -- "--root $TAVO_PLATFORM_ROOT --log"; exec sleep 600' \
+  'PROBLEM: the simulator ended \(signal 6\) without being asked; its standard error is kept in' 1
+
+CASES=6
 echo "$((CASES - FAILED)) passed, $FAILED failed"
 [ "$FAILED" = 0 ]
