@@ -34,10 +34,9 @@ std::string ToUtf8(std::u16string_view text)
 
 namespace {
 
-std::u16string Decode(std::string_view text, bool surrogates)
+size_t Decode(std::string_view text, char16_t* out, bool surrogates, bool* replaced)
 {
-    std::u16string out;
-    out.reserve(text.size());
+    char16_t* const start = out;
     size_t i = 0;
     while (i < text.size()) {
         auto b = static_cast<uint8_t>(text[i]);
@@ -55,19 +54,28 @@ std::u16string Decode(std::string_view text, bool surrogates)
         }
         static constexpr uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
         if (!ok || c < kMin[extra] || c > 0x10FFFF || (!surrogates && c >= 0xD800 && c <= 0xDFFF)) {
-            out += u'\uFFFD';
+            *out++ = u'\uFFFD';
+            if (replaced)
+                *replaced = true;
             ++i;
             continue;
         }
         i += static_cast<size_t>(extra) + 1;
         if (c >= 0x10000) {
             c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+            *out++ = static_cast<char16_t>(0xD800 + (c >> 10));
+            *out++ = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
         } else {
-            out += static_cast<char16_t>(c);
+            *out++ = static_cast<char16_t>(c);
         }
     }
+    return size_t(out - start);
+}
+
+std::u16string Decode(std::string_view text, bool surrogates)
+{
+    std::u16string out(text.size(), u'\0');
+    out.resize(Decode(text, out.data(), surrogates, nullptr));
     return out;
 }
 
@@ -76,6 +84,11 @@ std::u16string Decode(std::string_view text, bool surrogates)
 std::u16string FromUtf8(std::string_view text)
 {
     return Decode(text, false);
+}
+
+size_t FromUtf8(std::string_view text, char16_t* out, bool* replaced)
+{
+    return Decode(text, out, false, replaced);
 }
 
 std::u16string FromStoredName(std::string_view text)

@@ -13,6 +13,10 @@ namespace Tavo::Platform {
 // three-byte form, which FromUtf8 does not read back.
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
+// The same into `out`, which holds at least text.size() units (no byte
+// makes more than one); the units written. `replaced`, when given, is set
+// when anything read as U+FFFD for not being UTF-8.
+size_t FromUtf8(std::string_view text, char16_t* out, bool* replaced = nullptr);
 // The registry's stored names only: like FromUtf8, but reads the three-byte
 // form of a lone surrogate back, so any UTF-16 name survives the round trip
 // through ToUtf8 and distinct names never collide on disk.

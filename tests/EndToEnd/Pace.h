@@ -29,6 +29,13 @@ constexpr size_t PaddedSize(size_t size)
     return (size + kChunkSize - 1) / kChunkSize * kChunkSize;
 }
 
+// The identity requests `sim` has been sent so far.
+inline size_t IdentityRequests(const SimProcess& sim)
+{
+    const std::vector<std::string> log = sim.LogLines();
+    return size_t(std::count(log.begin(), log.end(), "midi-in F0 7E 7F 06 01 F7"));
+}
+
 // The chunks `sim` has been sent so far.
 inline size_t SentChunks(const SimProcess& sim)
 {

@@ -402,17 +402,13 @@ TEST_F(ProgramTest, ASignalDuringTheIdentityProbeEndsTheRunAtOnce)
 {
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
     WriteImage(kChunkSize * 4, ImagePath());
-    const auto requests = [&] {
-        const auto log = sim.LogLines();
-        return std::count(log.begin(), log.end(), "midi-in F0 7E 7F 06 01 F7");
-    };
     for (const char* run : {"-RETURN_UPDATE_MODE_STATUS", "-SILENT"}) {
-        const auto before = requests();
+        const size_t before = IdentityRequests(sim);
         Clock::time_point signalled = Clock::now();
         std::string output;
         const int code = RunUpdater({run, PathSwitch()}, &output, {}, [&](pid_t pid) {
             if (Within(
-                    60, [&] { return requests() > before; }, 2)) {
+                    60, [&] { return IdentityRequests(sim) > before; }, 2)) {
                 signalled = Clock::now();
                 kill(pid, SIGTERM);
             }

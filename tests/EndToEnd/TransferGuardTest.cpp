@@ -311,10 +311,6 @@ TEST_P(CloseWithNextTest, NeverEndsTheProgramMidTransfer)
     WriteImage(kChunkSize * 60);
     bool queued = false;
     bool transferred = false;
-    const auto identityRequests = [&] {
-        const auto log = sim.LogLines();
-        return std::count(log.begin(), log.end(), "midi-in F0 7E 7F 06 01 F7");
-    };
     const int code = RunProgram([&](pid_t pid) {
         Window w = 0;
         if (!Within(60, [&] {
@@ -326,9 +322,9 @@ TEST_P(CloseWithNextTest, NeverEndsTheProgramMidTransfer)
             return;
         Display* d = input.Connection();
         if (order == Together::CloseDuringTheProbe) {
-            const auto asked = identityRequests();
+            const size_t asked = IdentityRequests(sim);
             ClickControl("buttonManualDeviceReadyForUpdateButton");
-            if (!Within(30, [&] { return identityRequests() > asked; }))
+            if (!Within(30, [&] { return IdentityRequests(sim) > asked; }))
                 return;
             SendCloseRequest(d, w);
             input.Sync();
@@ -375,20 +371,16 @@ TEST_F(TransferGuardTest, ASignalWhileNextWaitsForTheDeviceEndsTheProgramAtOnce)
 {
     ASSERT_TRUE(sim.Start({"--mode", "normal", "--install-ms", "0"}));
     WriteImage(kChunkSize * 60);
-    const auto requests = [&] {
-        const auto log = sim.LogLines();
-        return std::count(log.begin(), log.end(), "midi-in F0 7E 7F 06 01 F7");
-    };
     auto signalled = std::chrono::steady_clock::now();
     bool sent = false;
     const int code = RunProgram([&](pid_t pid) {
         if (!Within(60, [&] { return Shows("buttonManualDeviceReadyForUpdateButton", "NEXT"); }) ||
             sim.Command("update-mode") != "ok" || !MainThreadIdle(pid))
             return;
-        const auto before = requests();
+        const size_t before = IdentityRequests(sim);
         ClickControl("buttonManualDeviceReadyForUpdateButton");
         if (!Within(
-                30, [&] { return requests() > before; }, 2))
+                30, [&] { return IdentityRequests(sim) > before; }, 2))
             return;
         signalled = std::chrono::steady_clock::now();
         sent = kill(pid, SIGTERM) == 0;

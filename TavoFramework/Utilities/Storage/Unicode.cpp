@@ -215,16 +215,19 @@ TavoResult AssignFromNarrow(WString& target, const char* text, int32_t count)
     }
     // A count takes in the terminator: the text ends at the first zero.
     const size_t bytes = count < 0 ? std::strlen(text) : strnlen(text, size_t(count));
+    RCPtr<LIBuffer> buffer = StringBuffer::Create(uint32_t(bytes + 1) * 2, 0, true);
+    char16_t* out = static_cast<char16_t*>(buffer->GetData());
     // The program's one decoding rule: what is not UTF-8 reads as U+FFFD,
     // byte by byte, and the text goes on after it. Stopping there would
     // shorten a command line or a path into another one.
-    const std::u16string wide = Platform::FromUtf8(std::string_view(text, bytes));
-    target = WString(wide.data(), uint32_t(wide.size()));
+    bool replaced = false;
+    const size_t length = Platform::FromUtf8(std::string_view(text, bytes), out, &replaced);
+    out[length] = 0;
+    buffer->Resize(uint32_t(length + 1) * 2);
+    target.AdoptBuffer(buffer);
     if (target.IsEmpty())
         target.ShareEmpty();
-    const bool exact = wide.find(u'\uFFFD') == std::u16string::npos ||
-                       Platform::ToUtf8(wide) == std::string_view(text, bytes);
-    return exact ? S_OK : E_FAIL;
+    return replaced ? E_FAIL : S_OK;
 }
 
 }  // namespace Tavo
