@@ -285,14 +285,15 @@ bool MainThreadIdle(pid_t pid)
 // while NEXT's handler waits for the device's identity reply. Whichever the
 // program takes first, it ends with the flag 0, having sent nothing or the
 // whole image: an exit once accepted starts no transfer, and a transfer
-// once started refuses the exit.
-enum class Together { NextFirst, CloseFirst, CloseDuringTheProbe };
+// once started refuses the exit. A signal in that wait ends the program at
+// once, not when the wait is over, and starts nothing.
+enum class Together { NextFirst, CloseFirst, CloseDuringTheProbe, SignalDuringTheProbe };
 
 const char* TogetherName(Together t)
 {
-    return t == Together::NextFirst    ? "NextFirst"
-           : t == Together::CloseFirst ? "CloseFirst"
-                                       : "CloseDuringTheProbe";
+    static const char* const kNames[] = {"NextFirst", "CloseFirst", "CloseDuringTheProbe",
+                                         "SignalDuringTheProbe"};
+    return kNames[int(t)];
 }
 
 void PrintTo(Together t, std::ostream* os)
@@ -307,10 +308,12 @@ class CloseWithNextTest : public TransferGuardTest, public ::testing::WithParamI
 TEST_P(CloseWithNextTest, NeverEndsTheProgramMidTransfer)
 {
     const Together order = GetParam();
+    const bool probed = order == Together::CloseDuringTheProbe || order == Together::SignalDuringTheProbe;
     ASSERT_TRUE(sim.Start({"--mode", "normal", "--install-ms", "0"}));
     WriteImage(kChunkSize * 60);
     bool queued = false;
     bool transferred = false;
+    auto signalled = std::chrono::steady_clock::now();
     const int code = RunProgram([&](pid_t pid) {
         Window w = 0;
         if (!Within(60, [&] {
@@ -321,12 +324,17 @@ TEST_P(CloseWithNextTest, NeverEndsTheProgramMidTransfer)
         if (sim.Command("update-mode") != "ok" || !MainThreadIdle(pid))
             return;
         Display* d = input.Connection();
-        if (order == Together::CloseDuringTheProbe) {
+        if (probed) {
             const size_t asked = IdentityRequests(sim);
             ClickControl("buttonManualDeviceReadyForUpdateButton");
-            if (!Within(30, [&] { return IdentityRequests(sim) > asked; }))
+            if (!Within(
+                    30, [&] { return IdentityRequests(sim) > asked; }, 2))
                 return;
-            SendCloseRequest(d, w);
+            signalled = std::chrono::steady_clock::now();
+            if (order == Together::SignalDuringTheProbe)
+                kill(pid, SIGTERM);
+            else
+                SendCloseRequest(d, w);
             input.Sync();
         } else {
             kill(pid, SIGSTOP);
@@ -350,7 +358,11 @@ TEST_P(CloseWithNextTest, NeverEndsTheProgramMidTransfer)
     ASSERT_TRUE(queued) << output;
     const std::string status = sim.Command("status");
     EXPECT_NE(status.find("flag=0"), std::string::npos) << status;
-    if (SentChunks(sim) == 0) {
+    if (order == Together::SignalDuringTheProbe) {
+        EXPECT_EQ(code, 128 + SIGTERM) << output;
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::milliseconds(1500));
+        EXPECT_EQ(SentChunks(sim), 0u);
+    } else if (SentChunks(sim) == 0) {
         EXPECT_EQ(code, 0) << output;
         EXPECT_TRUE(sim.Received().empty());
     } else {
@@ -362,34 +374,7 @@ TEST_P(CloseWithNextTest, NeverEndsTheProgramMidTransfer)
 
 INSTANTIATE_TEST_SUITE_P(Orders, CloseWithNextTest,
                          ::testing::Values(Together::NextFirst, Together::CloseFirst,
-                                           Together::CloseDuringTheProbe),
+                                           Together::CloseDuringTheProbe, Together::SignalDuringTheProbe),
                          [](const auto& info) { return std::string(TogetherName(info.param)); });
-
-// A signal while NEXT's handler waits for the device's identity reply ends
-// the program at once, not when the wait is over, and starts nothing.
-TEST_F(TransferGuardTest, ASignalWhileNextWaitsForTheDeviceEndsTheProgramAtOnce)
-{
-    ASSERT_TRUE(sim.Start({"--mode", "normal", "--install-ms", "0"}));
-    WriteImage(kChunkSize * 60);
-    auto signalled = std::chrono::steady_clock::now();
-    bool sent = false;
-    const int code = RunProgram([&](pid_t pid) {
-        if (!Within(60, [&] { return Shows("buttonManualDeviceReadyForUpdateButton", "NEXT"); }) ||
-            sim.Command("update-mode") != "ok" || !MainThreadIdle(pid))
-            return;
-        const size_t before = IdentityRequests(sim);
-        ClickControl("buttonManualDeviceReadyForUpdateButton");
-        if (!Within(
-                30, [&] { return IdentityRequests(sim) > before; }, 2))
-            return;
-        signalled = std::chrono::steady_clock::now();
-        sent = kill(pid, SIGTERM) == 0;
-    });
-    ASSERT_TRUE(sent) << output;
-    EXPECT_EQ(code, 128 + SIGTERM) << output;
-    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::milliseconds(1500));
-    EXPECT_EQ(SentChunks(sim), 0u);
-    ExpectFlagCleared();
-}
 
 }  // namespace
