@@ -37,8 +37,8 @@ public:
         mkdir(folder.c_str(), 0700);
         mkfifo((folder + "/answer").c_str(), 0600);
         const std::string startHelper =
-            "/bin/sh -c 'echo $$ > \"$0/helper.new\"; /bin/mv \"$0/helper.new\" \"$0/helper\"; "
-            "trap \"echo asked > \\\"$0/asked\\\"; exit 0\" TERM; while :; do /bin/sleep 0.05; done' '" +
+            "/bin/sh -c 'trap \"echo asked > \\\"$0/asked\\\"; exit 0\" TERM; echo $$ > \"$0/helper.new\"; "
+            "/bin/mv \"$0/helper.new\" \"$0/helper\"; while :; do /bin/sleep 0.05; done' '" +
             folder + "' &\n";
         PlantChooser(folder,
                      "case \"$1\" in --help*)\n"
