@@ -15,41 +15,48 @@ bool SplitImagePath(const Tavo::WString& path, Tavo::WString& folder, Tavo::WStr
     return true;
 }
 
-TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& image)
+namespace {
+
+// A length the transfer takes: something to send, counted in 32 bits.
+bool IsImageSize(uint64_t size)
 {
-    image.SetCount(0);
+    return size > 0 && size <= UINT32_MAX;
+}
+
+// Hands `use` the image at `path` opened for reading; false when the path
+// has no folder or name, or the file cannot be opened (never waited for, and
+// only a regular file: what stands at the path now may not be what the
+// start-up check saw).
+template <typename Use>
+bool WithOpenedImage(const Tavo::WString& path, Use use)
+{
     Tavo::WString folder;
     Tavo::WString name;
     if (!SplitImagePath(path, folder, name))
-        return E_FAIL;
+        return false;
     try {
-        // Opened without waiting, and only when it is a regular file: what
-        // stands at the path now may not be what the start-up check saw.
         Tavo::File file(folder, name, Tavo::File::kModeRead);
-        if (file.IsOpen() && ReadWholeFile(file, image))
-            return S_OK;
+        return file.IsOpen() && use(file);
     } catch (const std::exception&) {
         // A file that cannot be opened: the same as a short read.
+        return false;
     }
+}
+
+}  // namespace
+
+TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& image)
+{
+    image.SetCount(0);
+    if (WithOpenedImage(path, [&](Tavo::File& file) { return ReadWholeFile(file, image); }))
+        return S_OK;
     image.SetCount(0);
     return E_FAIL;
 }
 
 bool IsUsableFirmwareImage(const Tavo::WString& path)
 {
-    Tavo::WString folder;
-    Tavo::WString name;
-    if (!SplitImagePath(path, folder, name))
-        return false;
-    try {
-        Tavo::File file(folder, name, Tavo::File::kModeRead);
-        if (!file.IsOpen())
-            return false;
-        const uint64_t size = file.GetSize();
-        return size > 0 && size <= UINT32_MAX;
-    } catch (...) {
-        return false;
-    }
+    return WithOpenedImage(path, [](Tavo::File& file) { return IsImageSize(file.GetSize()); });
 }
 
 bool ReadWholeFile(Tavo::File& file, Tavo::Array<uint8_t>& image)
@@ -59,7 +66,7 @@ bool ReadWholeFile(Tavo::File& file, Tavo::Array<uint8_t>& image)
         // another file by now. The length is 32-bit; a larger file would be
         // read cut short.
         const uint64_t size = file.GetSize();
-        if (size == 0 || size > UINT32_MAX)
+        if (!IsImageSize(size))
             return false;
         const uint32_t length = static_cast<uint32_t>(size);
         image.SetCount(length);

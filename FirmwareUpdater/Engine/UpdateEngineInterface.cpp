@@ -23,14 +23,6 @@ bool IsRefusingState(int32_t state)
            state == LUpdateEngineInterface::kDeviceUpdating;
 }
 
-// A folder is no firmware file, nor is a FIFO, socket or device: reading one
-// would wait for a writer or send the device whatever it happens to yield.
-// Nor is a file the transfer could not read: one judgement for both.
-bool FileExists(const WString& path)
-{
-    return !path.IsEmpty() && IsUsableFirmwareImage(path);
-}
-
 bool IsDigit(char16_t c)
 {
     return c >= u'0' && c <= u'9';
@@ -229,7 +221,7 @@ TavoResult LUpdateEngineInterface::SetFirmwareFile(const WString& path, const Fi
         mFirmwarePath = path;
         mFileVersion = version;
     }
-    if (FileExists(path)) {
+    if (IsUsableFirmwareImage(path)) {
         SetFileState(kFileValid);
         return S_OK;
     }
@@ -243,7 +235,7 @@ TavoResult LUpdateEngineInterface::SetFirmwareFile(const WString& path)
         Tavo::MutexLocker lock(mFileLock);
         mFirmwarePath = path;
     }
-    if (!FileExists(path)) {
+    if (!IsUsableFirmwareImage(path)) {
         SetFileState(kFileMissing);
         return E_FAIL;
     }
@@ -264,7 +256,7 @@ void LUpdateEngineInterface::RecheckFirmwareFile()
     WString path;
     if (Tavo::Failed(GetFirmwarePath(path)))
         return;
-    if (!FileExists(path))
+    if (!IsUsableFirmwareImage(path))
         SetFileState(kFileMissing);
     else if (GetFileState() == kFileMissing)
         SetFirmwareFile(path);

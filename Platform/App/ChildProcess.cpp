@@ -49,6 +49,23 @@ bool Unregister(pid_t pid)
     return false;
 }
 
+// Takes every registered child out of the table and signals its group:
+// async-signal-safe. The ids taken go to `taken` when given; their count.
+size_t SignalAll(int signal, pid_t* taken)
+{
+    size_t count = 0;
+    for (auto& slot : gChildren) {
+        if (const pid_t pid = slot.exchange(0); pid > 0) {
+            kill(-pid, signal);
+            kill(pid, signal);
+            if (taken)
+                taken[count] = pid;
+            ++count;
+        }
+    }
+    return count;
+}
+
 long NowMs()
 {
     timespec now{};
@@ -96,12 +113,7 @@ struct sigaction gCrashPrevious[std::size(kCrashSignals)];
 extern "C" void OnCrash(int signal)
 {
     const int saved = errno;
-    for (auto& slot : gChildren) {
-        if (const pid_t pid = slot.exchange(0); pid > 0) {
-            kill(-pid, SIGKILL);
-            kill(pid, SIGKILL);
-        }
-    }
+    SignalAll(SIGKILL, nullptr);
     for (size_t i = 0; i < std::size(kCrashSignals); ++i)
         if (kCrashSignals[i] == signal)
             sigaction(signal, &gCrashPrevious[i], nullptr);
@@ -227,13 +239,7 @@ void EndChildProcesses()
 {
     const int saved = errno;
     pid_t taken[kSlots];
-    size_t count = 0;
-    for (auto& slot : gChildren) {
-        if (const pid_t pid = slot.exchange(0); pid > 0) {
-            kill(-pid, SIGTERM);
-            taken[count++] = pid;
-        }
-    }
+    const size_t count = SignalAll(SIGTERM, taken);
     const long end = NowMs() + kGraceMs;
     for (size_t i = 0; i < count; ++i)
         Reap(taken[i], end);
