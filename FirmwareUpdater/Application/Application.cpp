@@ -117,9 +117,13 @@ Tavo::RCPtr<Tavo::IAppStatusBar> LApplication::GetStatusBar()
 bool LApplication::CanExit()
 {
     // Asked of the processor whichever window is active, or none: a close
-    // request to an inactive window must not cut a transfer either. Asked
-    // only to decide an exit: once it holds, no click handled later may
-    // start a transfer.
+    // request to an inactive window must not cut a transfer either.
+    return !mProcessor || mProcessor->CanExit();
+}
+
+bool LApplication::AcceptExit()
+{
+    // Once accepted, no click handled later may start a transfer.
     return !mProcessor || mProcessor->AcceptExit();
 }
 

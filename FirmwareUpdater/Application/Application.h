@@ -26,6 +26,7 @@ public:
     Tavo::RCPtr<Tavo::IAppStatusBar> GetStatusBar() override;
     Tavo::TavoResult CreateMainWindow(int32_t rendererType) override;
     bool CanExit() override;
+    bool AcceptExit() override;
     Tavo::TavoResult RunApplicationShutdown() override;
 
     Tavo::RCPtr<LUpdateProcessor> GetUpdateProcessor() const { return mProcessor; }

@@ -38,36 +38,6 @@ WString WindowText(const char16_t* child, const char16_t* id)
     return text;
 }
 
-// Every processor alive, for exit(): the end of main included.
-struct LiveProcessors
-{
-    std::mutex lock;
-    std::vector<LUpdateProcessor*> list;
-};
-
-LiveProcessors& Live()
-{
-    static LiveProcessors* live = new LiveProcessors();
-    return *live;
-}
-
-void AbortAllAtExit()
-{
-    LiveProcessors& live = Live();
-    std::lock_guard<std::mutex> lock(live.lock);
-    for (LUpdateProcessor* processor : live.list)
-        processor->AbortForExit();
-}
-
-void Register(LUpdateProcessor* processor)
-{
-    static std::once_flag atExit;
-    std::call_once(atExit, [] { std::atexit(AbortAllAtExit); });
-    LiveProcessors& live = Live();
-    std::lock_guard<std::mutex> lock(live.lock);
-    live.list.push_back(processor);
-}
-
 }  // namespace
 
 const char16_t* LUpdateProcessor::CannotUpdateTextId(uint32_t reason)
@@ -100,9 +70,14 @@ void LUpdateProcessor::ReportQuietOutcome(int signal, bool timedOut)
         outcome = signal != 0 ? "the update was aborted by signal " + std::to_string(signal)
                   : timedOut  ? "the update was aborted after " + std::to_string(mSilentWaitMs / 1000) + " s"
                               : "the update was aborted";
-        text = WindowText(u"labelUpdateProcessInformation", u"LABEL_UPDATE_ABORTED");
+        text = mAbortedText;
     }
-    std::fprintf(stderr, "FirmwareUpdater -SILENT: %s%s%s\n", outcome.c_str(), text.IsEmpty() ? "" : ": ",
+    PrintOutcome("FirmwareUpdater -SILENT", outcome, text);
+}
+
+void LUpdateProcessor::PrintOutcome(const char* run, const std::string& outcome, const WString& text)
+{
+    std::fprintf(stderr, "%s: %s%s%s\n", run, outcome.c_str(), text.IsEmpty() ? "" : ": ",
                  Tavo::NString(text).c_str());
     std::fflush(stderr);
 }
@@ -110,16 +85,12 @@ void LUpdateProcessor::ReportQuietOutcome(int signal, bool timedOut)
 LUpdateProcessor::LUpdateProcessor(Tavo::RCPtr<LUpdateEngineInterface> engine, uint32_t silentWaitMs)
     : mEngine(std::move(engine)), mSilentWaitMs(silentWaitMs)
 {
-    Register(this);
 }
 
 LUpdateProcessor::~LUpdateProcessor()
 {
     // The signal's thread may be using this processor: it is let go first.
     mInterrupts.reset();
-    LiveProcessors& live = Live();
-    std::lock_guard<std::mutex> lock(live.lock);
-    std::erase(live.list, this);
 }
 
 bool LUpdateProcessor::FindSwitch(const WString& commandLine, const WString& name, WString* value)
@@ -155,10 +126,20 @@ bool LUpdateProcessor::AcceptExit()
     return true;
 }
 
-void LUpdateProcessor::AbortForExit()
+void LUpdateProcessor::AbortForExit(int signal)
 {
-    if (mEngine)
-        AbortTransfer();
+    if (!mEngine)
+        return;
+    // A window's transfer cut short says so where a script or a terminal
+    // reads it, as a quiet run's does; one that had ended says nothing.
+    const bool running = mEngine->GetUpdateState(false) == Engine::kUpdateRunning ||
+                         (mEngine->GetDeviceState() == Engine::kDeviceUpdating && mEngine->IsTaskPending());
+    AbortTransfer();
+    if (running && !mQuietRun.load())
+        PrintOutcome("FirmwareUpdater",
+                     signal != 0 ? "the update was aborted by signal " + std::to_string(signal)
+                                 : std::string("the update was aborted"),
+                     mAbortedText);
 }
 
 void LUpdateProcessor::OnInterrupt(int signal)
@@ -167,7 +148,7 @@ void LUpdateProcessor::OnInterrupt(int signal)
         EndQuietRun(signal, false);
         return;
     }
-    AbortForExit();
+    AbortForExit(signal);
     Tavo::Platform::App::InterruptCatcher::EndByCaughtSignal();
 }
 
@@ -290,6 +271,9 @@ TavoResult LUpdateProcessor::Initialize(const WString& commandLine)
         mInterrupts = std::make_unique<Tavo::Platform::App::InterruptCatcher>(
             [this](int signal) { OnInterrupt(signal); });
     if (mCommandLine.IsEmpty()) {
+        // Looked up here: the signal's thread must not read the string
+        // tables while the window uses them.
+        mAbortedText = WindowText(u"labelUpdateProcessInformation", u"LABEL_UPDATE_ABORTED");
         mCommandLine = commandLine;
         if (FindSwitch(commandLine, kAlwaysUpdate, nullptr))
             mAlwaysUpdate = true;

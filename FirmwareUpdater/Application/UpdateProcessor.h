@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace Tavo::Platform::App {
 class InterruptCatcher;
@@ -45,9 +46,11 @@ public:
     bool AcceptExit();
     // The program must end now: nothing starts any more, a running transfer
     // is aborted and the worker given its time to close the channel and
-    // clear the driver's flag, when the flag is on. Every way out comes
-    // here: a signal, a lost display, the end of the run and exit().
-    void AbortForExit();
+    // clear the driver's flag, when the flag is on. Every way out of a
+    // window run comes here: a signal (its number given), a lost display
+    // and the end of the run. A transfer cut short says so on standard
+    // error.
+    void AbortForExit(int signal = 0);
     bool GetAlwaysUpdate() const { return mAlwaysUpdate; }
     // True when the flag already had this value.
     bool SetAlwaysUpdate(bool value);
@@ -66,6 +69,8 @@ private:
     // A quiet update that did not succeed says so on standard error, in the
     // window's words: `signal` ended it, or it ran past `timedOut`.
     void ReportQuietOutcome(int signal, bool timedOut);
+    // One line on standard error: "<run>: <outcome>[: <text>]".
+    static void PrintOutcome(const char* run, const std::string& outcome, const Tavo::WString& text);
     // Aborts the transfer and waits for the worker while the flag is on.
     void AbortTransfer();
     // SIGINT, SIGTERM or SIGHUP, on the signal's own thread: the program
@@ -77,6 +82,8 @@ private:
     void EndQuietRun(int signal, bool timedOut);
 
     Tavo::WString mCommandLine;
+    // The window's words for an aborted update.
+    Tavo::WString mAbortedText;
     Tavo::RCPtr<LUpdateEngineInterface> mEngine;
     bool mAlwaysUpdate = false;
     uint32_t mSilentWaitMs = kSilentWaitMs;

@@ -546,10 +546,12 @@ void LMainControl::AdoptStartedTransfer(Engine& engine, bool finishedToo)
 
 void LMainControl::StartTransfer(Engine& engine)
 {
+    // Refused once an exit was accepted.
+    if (Failed(engine.StartUpdate()))
+        return;
     mUpdateStarted = true;
     mProgressBar->SetValue(0.0);
     mProgressBar->SetEstimateTimeRemaining(false);
-    engine.StartUpdate();
 }
 
 void LMainControl::StartUpdateSequence()
@@ -591,7 +593,28 @@ TavoResult LMainControl::RefreshDeviceState()
 {
     LWaitCursor wait(WString{});
     RCPtr<Engine> engine = GetUpdateEngine();
-    return engine ? engine->RefreshDeviceState() : E_FAIL;
+    if (!engine)
+        return E_FAIL;
+    const uint64_t mark = MarkArrivedInput();
+    const TavoResult hr = engine->RefreshDeviceState();
+    HandleCloseRequestsSince(mark);
+    return hr;
+}
+
+uint64_t LMainControl::MarkArrivedInput()
+{
+    LRootWindow* root = GetRootWindow();
+    IWindowOSServices* os = root ? root->GetOSServices() : nullptr;
+    return os ? os->MarkArrivedInput() : 0;
+}
+
+void LMainControl::HandleCloseRequestsSince(uint64_t mark)
+{
+    // A close the user asked for while the device was awaited came before
+    // whatever the answer leads to, a transfer included.
+    if (LRootWindow* root = GetRootWindow())
+        if (IWindowOSServices* os = root->GetOSServices())
+            os->HandleCloseRequestsSince(mark);
 }
 
 TavoResult LMainControl::WaitForDeviceToEnterUpdateMode()
@@ -601,11 +624,14 @@ TavoResult LMainControl::WaitForDeviceToEnterUpdateMode()
         return E_FAIL;
     if (!EntersUpdateModeItself(engine->GetUpdateModeTransitionState()))
         return E_FAIL;
+    const uint64_t mark = MarkArrivedInput();
     for (uint32_t elapsed = 0; elapsed < 10000; elapsed += 500) {
         RedrawAll();
         LWaitCursor wait(AppText(u"WAITING_FOR_DEVICE_TO_ENTER_UPDATE_MODE_CURSOR_TITLE"));
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        if (Succeeded(engine->RefreshDeviceState())) {
+        const TavoResult hr = engine->RefreshDeviceState();
+        HandleCloseRequestsSince(mark);
+        if (Succeeded(hr)) {
             const int32_t deviceState = engine->GetDeviceState();
             if (deviceState == Engine::kDeviceInUpdateMode)
                 return S_OK;
@@ -631,7 +657,8 @@ void LMainControl::Reinitialize()
 
 void LMainControl::RequestExit()
 {
-    GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ", nullptr));
+    if (LFrameworkApp* app = GetFrameworkApp())
+        app->RequestExit();
 }
 
 void LMainControl::ScanForDeviceInBackground()

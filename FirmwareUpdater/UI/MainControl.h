@@ -102,6 +102,10 @@ private:
     void UpdateFileFirmwareVersionLabel();
     void UpdateCannotUpdateLabel(bool updateAllowed);
     void StartTransfer(LUpdateEngineInterface& engine);
+    // Around a wait for the device: close requests that came during it
+    // are handled before what follows.
+    uint64_t MarkArrivedInput();
+    void HandleCloseRequestsSince(uint64_t mark);
     // Takes a transfer the command line started as the window's own.
     void AdoptStartedTransfer(LUpdateEngineInterface& engine, bool finishedToo);
     // Paints the whole window before a call that may block.

@@ -92,6 +92,8 @@ struct Event
     bool horizontal = false;
     uint32_t time = 0;  // server milliseconds
     bool suspending = false;
+    // The order the window system read it in, from 1; 0 for its own notices.
+    uint64_t serial = 0;
 };
 
 struct WindowParams
@@ -192,6 +194,13 @@ public:
     virtual void Flush() = 0;
     // A round trip: every event the server produced before is then buffered.
     virtual void Sync() = 0;
+    // Reads in all the server has sent so far (a round trip) and returns
+    // where it ends. A handler that keeps the loop waiting (a device probe)
+    // takes a mark first: what arrives during the wait comes after it.
+    virtual uint64_t MarkArrivedEvents() { return 0; }
+    // The close requests that arrived after `mark`, read in now and taken
+    // out of the queue; everything else stays in order.
+    virtual std::vector<WindowId> TakeCloseRequestsSince(uint64_t) { return {}; }
 
     // Clipboard: this client offers the text (or only its private target)
     // until another client takes the selection. owner: any window of ours.

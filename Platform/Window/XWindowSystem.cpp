@@ -159,6 +159,8 @@ public:
     bool HasBufferedEvents() const override;
     void Flush() override { XFlush(mDisplay); }
     void Sync() override { XSync(mDisplay, False); }
+    uint64_t MarkArrivedEvents() override;
+    std::vector<WindowId> TakeCloseRequestsSince(uint64_t mark) override;
     bool SetClipboardText(WindowId, const std::u16string& text) override
     {
         return mClipboard.SetText(text, mInput.LastTime());
@@ -189,6 +191,8 @@ private:
 
     Atom A(const char* name) const { return XInternAtom(mDisplay, name, False); }
     void Translate(XEvent& xe);
+    // Reads one event from the connection into the queue, numbered.
+    void ReadOne();
     // Opens the input method and gives each window its context, once, at
     // the first focus or key: loading it costs more than the first frame's
     // drawing, and nothing needs it before the keyboard does.
@@ -216,6 +220,7 @@ private:
     // the server would be a round trip at every pointer move.
     WindowId mFocusWindow = 0;
     std::deque<Event> mQueue;
+    uint64_t mSerial = 0;
     std::map<std::string, CursorId> mCursors;
     XInputTranslator mInput;
     XClipboard mClipboard;
@@ -1032,16 +1037,44 @@ bool XWindowSystem::NextEvent(Event& event)
         mQueue.push_back(std::move(lost.front()));
         lost.pop_front();
     }
-    while (mQueue.empty() && XPending(mDisplay) > 0) {
-        XEvent xe;
-        XNextEvent(mDisplay, &xe);
-        Translate(xe);
-    }
+    while (mQueue.empty() && XPending(mDisplay) > 0)
+        ReadOne();
     if (mQueue.empty())
         return false;
     event = std::move(mQueue.front());
     mQueue.pop_front();
     return true;
+}
+
+void XWindowSystem::ReadOne()
+{
+    XEvent xe;
+    XNextEvent(mDisplay, &xe);
+    const size_t before = mQueue.size();
+    Translate(xe);
+    for (size_t i = before; i < mQueue.size(); ++i)
+        mQueue[i].serial = ++mSerial;
+}
+
+uint64_t XWindowSystem::MarkArrivedEvents()
+{
+    XSync(mDisplay, False);
+    while (XPending(mDisplay) > 0)
+        ReadOne();
+    return mSerial;
+}
+
+std::vector<WindowId> XWindowSystem::TakeCloseRequestsSince(uint64_t mark)
+{
+    MarkArrivedEvents();
+    std::vector<WindowId> windows;
+    std::erase_if(mQueue, [&](const Event& e) {
+        const bool take = e.type == EventType::CloseRequest && e.serial > mark;
+        if (take)
+            windows.push_back(e.window);
+        return take;
+    });
+    return windows;
 }
 
 bool XWindowSystem::HasBufferedEvents() const

@@ -124,7 +124,8 @@ TavoResult LApplicationBase::ReceiveNotification(const RCPtr<LNotificationDistri
                              notification->GetID() == GetNotificationID(u"NID_APP_EXIT_REQ");
     if (!exitRequest)
         return LFrameworkApp::ReceiveNotification(sender, notification);
-    if (!CanExit())
+    // One accepted as it arrived is not asked again.
+    if (!mExitAccepted && !AcceptExit())
         return S_OK;
     LFrameworkApp::ReceiveNotification(sender, notification);
     if (mMainWindow)

@@ -125,6 +125,18 @@ TavoResult LFrameworkApp::ReceiveNotification(const RCPtr<LNotificationDistribut
     return S_OK;
 }
 
+bool LFrameworkApp::RequestExit()
+{
+    // Decided now: a click queued behind the request must not start what
+    // the exit forbids before the notice is handled.
+    if (!mExitAccepted && !AcceptExit())
+        return false;
+    mExitAccepted = true;
+    if (RCPtr<LNotification> exit = LNotification::Create(u"NID_APP_EXIT_REQ"))
+        GetMainNotificationCenter()->Post(exit);
+    return true;
+}
+
 TavoResult LFrameworkApp::ProcessCommandLineBeforeStartup(const WString&)
 {
     return S_OK;
@@ -389,6 +401,10 @@ TavoResult LFrameworkApp::DispatchGlobalHotKey(const KeyCode& key)
     const WString name = mHotKeys->FindBinding(key);
     if (name.IsEmpty())
         return S_FALSE;
+    if (name == u"NID_APP_EXIT_REQ") {
+        RequestExit();
+        return S_OK;
+    }
     // The key pressed travels with the notification.
     RCPtr<LNotification> notification = LNotification::Create(name.c_str(), LKeyParam::Create(key));
     if (!notification)

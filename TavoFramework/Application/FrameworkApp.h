@@ -103,7 +103,17 @@ public:
     virtual void OnBeforeMessageLoop() {}
     virtual int32_t RunMessageLoop() = 0;
     virtual TavoResult RunApplicationShutdown();
+    // Whether the program may end now; asks, changes nothing.
     virtual bool CanExit() { return true; }
+    // Decides an exit request: true when it goes ahead. An application may
+    // take a yes as final, so that nothing it would then forbid starts
+    // before the request's notice is handled.
+    virtual bool AcceptExit() { return CanExit(); }
+    // An exit request as it arrives (the Exit button, a close request, the
+    // exit hot key): decided at once, and "NID_APP_EXIT_REQ" posted only
+    // when accepted; that notice then ends the program without asking
+    // again. False when refused.
+    bool RequestExit();
     // A change of the machine's power state as the power message carries
     // it (kPowerSuspend and the like, data 0); returns the message's answer.
     virtual intptr_t OnPowerEvent(uint32_t /*event*/, uintptr_t /*data*/) { return 1; }
@@ -137,6 +147,8 @@ protected:
     RCPtr<LStringTable> mFrameworkStringTable;
     RCPtr<LStringTable> mApplicationStringTable;
     bool mExitRequested = false;
+    // An exit request was accepted as it arrived.
+    bool mExitAccepted = false;
     // What the skin sets; pending while parts it left open still wait for
     // the system font.
     AppFont mApplicationFont;

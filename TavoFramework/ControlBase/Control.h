@@ -277,6 +277,10 @@ public:
     virtual TavoResult OnParentResized(int32_t a, int32_t b);
     virtual TavoResult OnResized(const RCPtr<LControl>& child);
     virtual void OnIdle() {}
+    // Input is handled in the order it came: a press the keyboard made that
+    // still shows (Return on a button) completes before the next pointer
+    // press is handled.
+    virtual void CompletePendingPress() {}
     // An open drop-down part closes here: the user pressed outside it.
     virtual void PressedElsewhere() {}
     // Every shown control of this tree that is not target nor one of its

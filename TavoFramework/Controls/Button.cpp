@@ -215,6 +215,14 @@ void LButton::FinishSimulatedClick()
     ClickNow();
 }
 
+void LButton::CompletePendingPress()
+{
+    if (mSimulatedClickPending) {
+        RCPtr<LButton> self(this);
+        FinishSimulatedClick();
+    }
+}
+
 void LButton::ClickNow()
 {
     LRootWindow* root = GetRootWindow();

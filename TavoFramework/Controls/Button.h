@@ -30,6 +30,7 @@ public:
     bool HitTestPoint(const PointT<int32_t>& point) override;
     TavoResult OnKey(const RCPtr<LKeyParam>& param) override;
     void OnIdle() override;
+    void CompletePendingPress() override;
     TavoResult Initialize() override;
     WString GetToolTipText() const override;
 

@@ -47,6 +47,13 @@ public:
     virtual uint32_t GetMouseButtons() = 0;
     virtual uintptr_t GetNativeHandle() = 0;
     virtual void SetTextEntryState(bool active, const WString& value) = 0;
+    // A handler about to wait (the loop reads nothing meanwhile) marks what
+    // has arrived; after the wait the close requests that came during it
+    // are handled at once, ahead of input that arrived before them, so a
+    // close the user asked for while the program waited is decided before
+    // what the handler does next.
+    virtual uint64_t MarkArrivedInput() { return 0; }
+    virtual void HandleCloseRequestsSince(uint64_t /*mark*/) {}
 };
 
 }  // namespace Tavo

@@ -55,6 +55,7 @@ public:
     Openbox& operator=(const Openbox&) = delete;
 
     bool Running() const { return mReady; }
+    pid_t Pid() const { return mPid; }
     // Holds the manager still, as a busy one is, until Resume.
     void Pause() { kill(mPid, SIGSTOP); }
     void Resume() { kill(mPid, SIGCONT); }

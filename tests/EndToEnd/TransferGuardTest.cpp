@@ -287,101 +287,164 @@ bool MainThreadIdle(pid_t pid)
     });
 }
 
-// A close request and a NEXT click that reach the window together: both
-// queued while the program is stopped, in either order, or the close sent
-// while NEXT's handler waits for the device's identity reply. Whichever the
-// program takes first, it ends with the flag 0, having sent nothing or the
-// whole image: an exit once accepted starts no transfer, and a transfer
-// once started refuses the exit. A signal in that wait ends the program at
-// once, not when the wait is over, and starts nothing.
-enum class Together { NextFirst, CloseFirst, CloseDuringTheProbe, SignalDuringTheProbe };
+// What the user does, in order, while the program waits for the device's
+// identity reply after NEXT (`probe`) or while it is held (SIGSTOP) so that
+// everything queues. An exit asked for before a transfer started ends the
+// program with nothing sent and the flag never on; a NEXT or UPDATE
+// FIRMWARE that came first starts the transfer, and the exit is then
+// refused as during any transfer.
+enum class Act { Next, Update, Exit, ReturnOnExit, Close, NetClose, AltF4, Signal };
 
-const char* TogetherName(Together t)
+struct OrderCase
 {
-    static const char* const kNames[] = {"NextFirst", "CloseFirst", "CloseDuringTheProbe",
-                                         "SignalDuringTheProbe"};
-    return kNames[int(t)];
-}
-
-void PrintTo(Together t, std::ostream* os)
-{
-    *os << TogetherName(t);
-}
-
-class CloseWithNextTest : public TransferGuardTest, public ::testing::WithParamInterface<Together>
-{
+    const char* name;
+    bool nextShown;  // the device goes to update mode under NEXT; else UPDATE FIRMWARE is offered
+    bool probe;      // the first act is NEXT, the others come while it waits for the device
+    std::vector<Act> acts;
+    bool exitWins;
 };
 
-TEST_P(CloseWithNextTest, NeverEndsTheProgramMidTransfer)
+void PrintTo(const OrderCase& c, std::ostream* os)
 {
-    const Together order = GetParam();
-    const bool probed = order == Together::CloseDuringTheProbe || order == Together::SignalDuringTheProbe;
-    ASSERT_TRUE(sim.Start({"--mode", "normal", "--install-ms", "0"}));
-    WriteImage(kChunkSize * 60);
-    bool queued = false;
-    bool transferred = false;
-    auto signalled = std::chrono::steady_clock::now();
-    const int code = RunProgram([&](pid_t pid) {
-        Window w = 0;
-        if (!Within(60, [&] {
-                return Shows("buttonManualDeviceReadyForUpdateButton", "NEXT") &&
-                       (w = ProgramWindow(pid)) != 0;
-            }))
-            return;
-        if (sim.Command("update-mode") != "ok" || !MainThreadIdle(pid))
-            return;
+    *os << c.name;
+}
+
+class CloseWithNextTest : public TransferGuardTest, public ::testing::WithParamInterface<OrderCase>
+{
+protected:
+    void Do(Act act, Window w)
+    {
         Display* d = input.Connection();
-        if (probed) {
-            const size_t asked = IdentityRequests(sim);
-            ClickControl("buttonManualDeviceReadyForUpdateButton");
+        switch (act) {
+        case Act::Next:
+            return ClickControl("buttonManualDeviceReadyForUpdateButton");
+        case Act::Update:
+            return ClickControl("buttonUpdateFirmware");
+        case Act::Exit:
+            return ClickControl("buttonExit");
+        case Act::ReturnOnExit:
+            // The focus starts on UPDATE FIRMWARE; Tab moves it to EXIT.
+            input.Key(XK_Tab);
+            input.Key(XK_Return);
+            return;
+        case Act::Close:
+            return SendCloseRequest(d, w);
+        case Act::NetClose: {
+            XEvent close{};
+            close.xclient.type = ClientMessage;
+            close.xclient.window = w;
+            close.xclient.message_type = XInternAtom(d, "_NET_CLOSE_WINDOW", False);
+            close.xclient.format = 32;
+            close.xclient.data.l[1] = 2;
+            XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask,
+                       &close);
+            return;
+        }
+        case Act::AltF4:
+            return input.Key(XK_F4, {XK_Alt_L});
+        case Act::Signal:
+            kill(mPid, SIGTERM);
+            return;
+        }
+    }
+    pid_t mPid = 0;
+};
+
+TEST_P(CloseWithNextTest, TheFirstOfTheUsersRequestsWins)
+{
+    const OrderCase& c = GetParam();
+    const bool signal = c.acts.back() == Act::Signal;
+    ASSERT_TRUE(sim.Start({"--mode", c.nextShown ? "normal" : "update", "--install-ms", "0"}));
+    WriteImage(kChunkSize * 60);
+    std::vector<std::string> args{"-ABSOLUTE_FIRMWARE_FILE_PATH=" + image};
+    if (c.nextShown)
+        args.insert(args.begin(), "-START_UPDATE_AUTOMATICALLY");
+    const char* offered = c.nextShown ? "buttonManualDeviceReadyForUpdateButton" : "buttonUpdateFirmware";
+    bool acted = false;
+    bool refused = false;
+    size_t asked = 0;
+    auto last = std::chrono::steady_clock::now();
+    const int code = RunWindowed(sim, dumpPath, "FirmwareUpdater", args, &output, [&](pid_t pid) {
+        mPid = pid;
+        Window w = 0;
+        if (!Within(60, [&] { return Shows(offered, c.nextShown ? "NEXT" : "UPDATE"); }) ||
+            !Within(60, [&] { return (w = ProgramWindow(pid)) != 0; }))
+            return;
+        if (c.nextShown && sim.Command("update-mode") != "ok")
+            return;
+        // The pointer rests on the title, where it moves nothing. A window
+        // that is not active takes no clicks: the manager's focus comes
+        // first, then the program's turn that took it.
+        const Dump dump = ReadDump(dumpPath);
+        input.MoveTo(dump.x + 10, dump.y + 10);
+        input.Sync();
+        if (!Within(30, [&] { return IsActive(w); }) || !MainThreadIdle(pid))
+            return;
+        asked = IdentityRequests(sim);
+        if (c.probe) {
+            Do(c.acts.front(), w);
             if (!Within(
                     30, [&] { return IdentityRequests(sim) > asked; }, 2))
                 return;
-            signalled = std::chrono::steady_clock::now();
-            if (order == Together::SignalDuringTheProbe)
-                kill(pid, SIGTERM);
-            else
-                SendCloseRequest(d, w);
-            input.Sync();
+            for (size_t i = 1; i < c.acts.size(); ++i)
+                Do(c.acts[i], w);
         } else {
             kill(pid, SIGSTOP);
-            if (order == Together::NextFirst)
-                ClickControl("buttonManualDeviceReadyForUpdateButton");
-            SendCloseRequest(d, w);
-            if (order == Together::CloseFirst)
-                ClickControl("buttonManualDeviceReadyForUpdateButton");
-            input.Sync();
+            for (const Act act : c.acts) {
+                Do(act, w);
+                // The manager takes each press first (its focus binding)
+                // and hands it on: a pointer that moves on before that
+                // would release elsewhere, as no hand does.
+                input.Sync();
+                MainThreadIdle(TestWindowManager().Pid());
+            }
             kill(pid, SIGCONT);
         }
-        queued = true;
-        // A transfer that started refuses the close; it runs to its end and
-        // the program waits for the device to be looked at again.
-        if (Within(30, [&] { return !ProgramWindow(pid) || SentChunks(sim) > 0; }) && SentChunks(sim) > 0) {
-            transferred =
-                Within(60, [&] { return Shows("buttonManualDeviceHasUpdatedRescanButton", "NEXT"); });
-            kill(pid, SIGTERM);
-        }
+        input.Sync();
+        last = std::chrono::steady_clock::now();
+        acted = true;
+        if (c.exitWins)
+            return;
+        // The transfer runs to its end, the exit refused, and the program
+        // waits for the device to be looked at again.
+        refused = Within(60, [&] { return Shows("buttonManualDeviceHasUpdatedRescanButton", "NEXT"); });
+        server.Screenshot(std::string("close-with-next-") + c.name);
+        kill(pid, SIGTERM);
     });
-    ASSERT_TRUE(queued) << output;
-    const std::string status = sim.Command("status");
-    EXPECT_NE(status.find("flag=0"), std::string::npos) << status;
-    if (order == Together::SignalDuringTheProbe) {
-        EXPECT_EQ(code, 128 + SIGTERM) << output;
-        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::milliseconds(1500));
-        EXPECT_EQ(SentChunks(sim), 0u);
-    } else if (SentChunks(sim) == 0) {
-        EXPECT_EQ(code, 0) << output;
+    ASSERT_TRUE(acted) << output;
+    ExpectFlagCleared();
+    // NEXT was handled: its probe asked the device once.
+    if (c.nextShown) {
+        EXPECT_EQ(IdentityRequests(sim), asked + 1);
+    }
+    const std::vector<std::string> requests = sim.Requests();
+    if (c.exitWins) {
+        EXPECT_EQ(code, signal ? 128 + SIGTERM : 0) << output;
         EXPECT_TRUE(sim.Received().empty());
+        EXPECT_EQ(std::count(requests.begin(), requests.end(), "update-flag 1"), 0);
+        if (signal) {
+            EXPECT_LT(std::chrono::steady_clock::now() - last, std::chrono::milliseconds(1500));
+        }
     } else {
-        EXPECT_TRUE(transferred) << output;
+        EXPECT_TRUE(refused) << output;
         EXPECT_EQ(code, 128 + SIGTERM) << output;
         EXPECT_EQ(sim.Received().size(), kChunkSize * 60);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Orders, CloseWithNextTest,
-                         ::testing::Values(Together::NextFirst, Together::CloseFirst,
-                                           Together::CloseDuringTheProbe, Together::SignalDuringTheProbe),
-                         [](const auto& info) { return std::string(TogetherName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(
+    Orders, CloseWithNextTest,
+    ::testing::Values(OrderCase{"CloseDuringTheProbe", true, true, {Act::Next, Act::Close}, true},
+                      OrderCase{"NetCloseDuringTheProbe", true, true, {Act::Next, Act::NetClose}, true},
+                      OrderCase{"AltF4DuringTheProbe", true, true, {Act::Next, Act::AltF4}, true},
+                      OrderCase{"SignalDuringTheProbe", true, true, {Act::Next, Act::Signal}, true},
+                      OrderCase{"CloseThenNext", true, false, {Act::Close, Act::Next}, true},
+                      OrderCase{"NextThenClose", true, false, {Act::Next, Act::Close}, false},
+                      OrderCase{"ExitThenUpdate", false, false, {Act::Exit, Act::Update}, true},
+                      OrderCase{
+                          "ReturnOnExitThenUpdate", false, false, {Act::ReturnOnExit, Act::Update}, true},
+                      OrderCase{"CloseThenUpdate", false, false, {Act::Close, Act::Update}, true},
+                      OrderCase{"UpdateThenExit", false, false, {Act::Update, Act::Exit, Act::Close}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -467,6 +467,10 @@ void LOSRootWindow::OnMouseButton(int32_t action, uint32_t button, uint32_t modi
     }
     if (action == 0 && pointerId < 10)
         mPressed[pointerId] |= button;
+    if (mFocus) {
+        const RCPtr<LControl> focus = mFocus;
+        focus->CompletePendingPress();
+    }
     PointT<int32_t> local;
     const RCPtr<LControl> target = PointerTarget(point, local);
     // Open menus and drop-downs close at a press outside them.

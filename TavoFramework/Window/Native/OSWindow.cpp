@@ -312,7 +312,8 @@ void OSWindow::OnCloseRequest()
     // Every close request takes the close command's road: the main window
     // asks the application to end, which may refuse; others close as dialogs.
     if (IsMainWindow()) {
-        GetMainNotificationCenter()->Post(LNotification::Create(u"NID_APP_EXIT_REQ", nullptr));
+        if (LFrameworkApp* app = GetFrameworkApp())
+            app->RequestExit();
         return;
     }
     if (mClient)
@@ -320,6 +321,25 @@ void OSWindow::OnCloseRequest()
 }
 
 // ---- services ----
+
+uint64_t OSWindow::MarkArrivedInput()
+{
+    Platform::Window::IWindowSystem* system = WindowHost::Connected();
+    return system ? system->MarkArrivedEvents() : 0;
+}
+
+void OSWindow::HandleCloseRequestsSince(uint64_t mark)
+{
+    Platform::Window::IWindowSystem* system = WindowHost::Connected();
+    if (!system)
+        return;
+    for (Platform::Window::WindowId window : system->TakeCloseRequestsSince(mark)) {
+        Platform::Window::Event e;
+        e.type = Platform::Window::EventType::CloseRequest;
+        e.window = window;
+        WindowHost::Dispatch(e);
+    }
+}
 
 TavoResult OSWindow::SetTitle(const WString& text)
 {

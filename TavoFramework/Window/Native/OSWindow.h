@@ -121,6 +121,8 @@ public:
     uint32_t GetMouseButtons() override;
     uintptr_t GetNativeHandle() override { return uintptr_t(mWindow); }
     void SetTextEntryState(bool, const WString&) override {}
+    uint64_t MarkArrivedInput() override;
+    void HandleCloseRequestsSince(uint64_t mark) override;
 
     // IWindowTarget: the renderer copies finished frames into this surface.
     Platform::Graphics::Surface* GetWindowSurface() override { return mSurface.get(); }

@@ -145,8 +145,14 @@ public:
         }
         return LUpdateEngineInterface::GetUpdateState(resetIfFinished);
     }
+    // The processor waits for the worker as with the real engine.
+    TavoResult WaitForUpdate(uint32_t timeoutMs) override
+    {
+        return LUpdateEngineInterface::WaitForUpdate(timeoutMs);
+    }
     TavoResult PerformUpdate() override
     {
+        std::fprintf(stderr, "transfer started\n");
         gate.get_future().wait();
         // Where the transfer would set the driver's flag.
         const Tavo::Platform::App::InterruptHold hold;
@@ -274,16 +280,67 @@ TEST_F(UpdateProcessorTest, ASignalOrTheLimitEndsAQuietRunWhateverItsTransferIsD
     EXPECT_EXIT(RunStuck(1, false), ::testing::ExitedWithCode(0), "the update was aborted after 0 s");
 }
 
-// Once a signal is caught no transfer sets the flag, however the signal's
-// thread and the start of the transfer interleave.
+// Once a signal is caught no transfer starts, and one that started sets no
+// flag, however the signal's thread and the start of the transfer interleave.
 TEST_F(UpdateProcessorTest, ASignalAsTheTransferStartsLeavesNoFlagSet)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    for (const bool early : {true, false}) {
-        SCOPED_TRACE(early ? "before the hand-over" : "before the flag");
-        EXPECT_EXIT(RunRacing(early), ::testing::KilledBySignal(SIGTERM),
-                    ::testing::Not(::testing::HasSubstr("flag on")));
+    using ::testing::HasSubstr;
+    // Before the hand-over nothing starts; after it the worker sees the abort.
+    EXPECT_EXIT(RunRacing(true), ::testing::KilledBySignal(SIGTERM),
+                ::testing::Not(HasSubstr("transfer started")));
+    EXPECT_EXIT(RunRacing(false), ::testing::KilledBySignal(SIGTERM),
+                ::testing::AllOf(HasSubstr("transfer started"), HasSubstr("no flag")));
+}
+
+// The engine's own start and hand-over, recording every device state the
+// window would be told of.
+class StartingEngine : public FakeEngine
+{
+public:
+    TavoResult StartUpdate() override { return LUpdateEngineInterface::StartUpdate(); }
+    TavoResult RequestUpdateMode() override { return LUpdateEngineInterface::RequestUpdateMode(); }
+    TavoResult WaitForUpdate(uint32_t timeoutMs) override
+    {
+        return LUpdateEngineInterface::WaitForUpdate(timeoutMs);
     }
+    void PostDeviceStateChange(int32_t newState, int32_t) override { states.push_back(newState); }
+    TavoResult PerformUpdate() override
+    {
+        ++transfers;
+        return Tavo::S_OK;
+    }
+    std::vector<int32_t> states;
+    std::atomic<int> transfers{0};
+};
+
+// An exit accepted in the device's update mode is final: no transfer and no
+// request for update mode starts after it, and the window is never told of
+// an update; one refused during a transfer decides nothing.
+TEST_F(UpdateProcessorTest, AnAcceptedExitStartsNothingAfterIt)
+{
+    Tavo::RCPtr<StartingEngine> starting(new StartingEngine());
+    processor = Tavo::RCPtr<LUpdateProcessor>(new LUpdateProcessor(Tavo::RCPtr<Engine>(starting.Get()), 1));
+    starting->SetFileState(Engine::kFileValid);
+    starting->SetDeviceState(Engine::kDeviceInUpdateMode);
+    ASSERT_TRUE(processor->AcceptExit());
+    starting->states.clear();
+    EXPECT_TRUE(Tavo::Failed(starting->StartUpdate()));
+    EXPECT_TRUE(Tavo::Failed(starting->RequestUpdateMode()));
+    starting->WaitForUpdate(10000);
+    EXPECT_EQ(starting->transfers, 0);
+    EXPECT_EQ(starting->states, std::vector<int32_t>{});
+    EXPECT_TRUE(processor->CanExit());
+
+    starting = Tavo::RCPtr<StartingEngine>(new StartingEngine());
+    processor = Tavo::RCPtr<LUpdateProcessor>(new LUpdateProcessor(Tavo::RCPtr<Engine>(starting.Get()), 1));
+    starting->SetFileState(Engine::kFileValid);
+    starting->SetDeviceState(Engine::kDeviceInUpdateMode);
+    ASSERT_TRUE(Tavo::Succeeded(starting->StartUpdate()));
+    EXPECT_FALSE(processor->AcceptExit());
+    EXPECT_FALSE(starting->IsEnding());
+    starting->WaitForUpdate(10000);
+    EXPECT_EQ(starting->transfers, 1);
 }
 
 TEST_F(UpdateProcessorTest, ADeviceThatCannotUpdateStopsEverythingAfterTheEngine)
