@@ -7,6 +7,7 @@
 #include "Application/ApplicationBase.h"
 #include "Application/CommandLine.h"
 #include "ControlBase/ControlFactory.h"
+#include "Engine/FirmwareImage.h"
 #include "ObjectBase/Exception.h"
 #include "Platform/App/InterruptSignals.h"
 
@@ -249,8 +250,19 @@ void LUpdateProcessor::SelectFirmwareFile()
         mEngine->SetFirmwareFile(path);
         return;
     }
-    if (!path.IsEmpty())
-        mEngine->SetFirmwareFile(path);
+    if (path.IsEmpty())
+        return;
+    // Said where the window's "missing" would leave the user guessing.
+    const ImageVerdict verdict = JudgeFirmwareImage(path);
+    if (verdict == ImageVerdict::kNotAFile)
+        std::fprintf(stderr,
+                     "The firmware file's path names a folder, FIFO, socket or device, not a file, so it "
+                     "is not opened and counts as missing.\n");
+    else if (verdict == ImageVerdict::kTooLarge)
+        std::fprintf(stderr, "The firmware file is too large: an image holds at most 4294967295 bytes (4 GiB "
+                             "less one), so it counts as missing.\n");
+    std::fflush(stderr);
+    mEngine->SetFirmwareFile(path);
 }
 
 void LUpdateProcessor::DefineSupportedDevice()

@@ -24,8 +24,8 @@ bool IsImageSize(uint64_t size)
 }
 
 // Hands `use` the image at `path` opened for reading; false when the path
-// has no folder or name, or the file cannot be opened (never waited for, and
-// only a regular file: what stands at the path now may not be what the
+// has no folder or name, or the file cannot be opened (only a regular file
+// is, never waited for: what stands at the path now may not be what the
 // start-up check saw).
 template <typename Use>
 bool WithOpenedImage(const Tavo::WString& path, Use use)
@@ -54,9 +54,30 @@ TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& im
     return E_FAIL;
 }
 
+ImageVerdict JudgeFirmwareImage(const Tavo::WString& path)
+{
+    Tavo::WString folder;
+    Tavo::WString name;
+    Tavo::FileStatus status;
+    if (!SplitImagePath(path, folder, name) || !Tavo::File::GetStatus(path, status))
+        return ImageVerdict::kOther;
+    if (!status.isRegular)
+        return ImageVerdict::kNotAFile;
+    // The opened file's size: the path may name another file by now.
+    uint64_t size = 0;
+    if (!WithOpenedImage(path, [&](Tavo::File& file) {
+            size = file.GetSize();
+            return true;
+        }))
+        return ImageVerdict::kOther;
+    if (size > UINT32_MAX)
+        return ImageVerdict::kTooLarge;
+    return IsImageSize(size) ? ImageVerdict::kUsable : ImageVerdict::kOther;
+}
+
 bool IsUsableFirmwareImage(const Tavo::WString& path)
 {
-    return WithOpenedImage(path, [](Tavo::File& file) { return IsImageSize(file.GetSize()); });
+    return JudgeFirmwareImage(path) == ImageVerdict::kUsable;
 }
 
 bool ReadWholeFile(Tavo::File& file, Tavo::Array<uint8_t>& image)

@@ -21,8 +21,14 @@ TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& im
 
 // The one judgement of a usable image, for a status run, the window and the
 // transfer alike: what ReadFirmwareImage would read, short of reading it.
-// The path has a folder and a name, and names a regular file that opens for
-// reading without waiting and holds 1 byte to 4 GiB less one.
+// The path has a folder and a name, and names a regular file (nothing else
+// is opened) that opens for reading and holds 1 byte to 4 GiB less one.
+// Two ways of failing are told apart, since the user cannot guess them:
+// something other than a file at the path, and a file too long for the
+// transfer's 32-bit lengths. Every other (nothing there, no folder, not
+// readable, empty) is kOther.
+enum class ImageVerdict { kUsable, kNotAFile, kTooLarge, kOther };
+ImageVerdict JudgeFirmwareImage(const Tavo::WString& path);
 bool IsUsableFirmwareImage(const Tavo::WString& path);
 
 // Reads an opened file whole into the image. False on any error or

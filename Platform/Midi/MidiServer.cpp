@@ -18,7 +18,8 @@ namespace Tavo::Platform::Midi {
 struct MidiDeviceServer::Client
 {
     int fd = -1;
-    int direction = -1;  // -1 until the hello
+    int direction = -1;                      // -1 until the hello
+    MidiDeviceServer::InputMark opened = 0;  // an input port's place in the order of opening
     bool closed = false;
     std::mutex writeLock;
     Wire::FrameBuffer frames;
@@ -48,6 +49,16 @@ bool ValidName(const std::u16string& name)
 std::unique_ptr<MidiDeviceServer> MidiDeviceServer::Publish(const std::u16string& inputName,
                                                             const std::u16string& outputName,
                                                             Receiver receiver, std::string* error)
+{
+    MarkedReceiver marked;
+    if (receiver)
+        marked = [receiver = std::move(receiver)](const Bytes& message, InputMark) { receiver(message); };
+    return Publish(inputName, outputName, std::move(marked), error);
+}
+
+std::unique_ptr<MidiDeviceServer> MidiDeviceServer::Publish(const std::u16string& inputName,
+                                                            const std::u16string& outputName,
+                                                            MarkedReceiver receiver, std::string* error)
 {
     auto fail = [&](const char* why) {
         if (error != nullptr)
@@ -109,13 +120,13 @@ MidiDeviceServer::~MidiDeviceServer()
     close(mWakeFd);
 }
 
-size_t MidiDeviceServer::Send(const Bytes& bytes)
+size_t MidiDeviceServer::Send(const Bytes& bytes, InputMark openInputs)
 {
     std::vector<std::shared_ptr<Client>> targets;
     {
         std::lock_guard l(mLock);
         for (auto& c : mClients) {
-            if (c->direction == Wire::kToProgram)
+            if (c->direction == Wire::kToProgram && c->opened <= openInputs)
                 targets.push_back(c);
         }
     }
@@ -260,14 +271,22 @@ bool MidiDeviceServer::Serve(const std::shared_ptr<Client>& c)
             if (refusal != MMSYSERR_NOERROR)
                 return false;
             c->direction = direction;
+            if (direction == Wire::kToProgram)
+                c->opened = ++mInputsOpened;
             continue;
         }
         if (type != Wire::kMessage || c->direction != Wire::kFromProgram || payload.size() < 8)
             return false;
         uint64_t token = Get64(payload.data());
         Bytes message(payload.begin() + 8, payload.end());
-        if (mReceiver)
-            mReceiver(message);
+        if (mReceiver) {
+            InputMark openInputs = 0;
+            {
+                std::lock_guard l(mLock);
+                openInputs = mInputsOpened;
+            }
+            mReceiver(message, openInputs);
+        }
         if (token == 0)
             continue;
         bool takes = false;

@@ -21,6 +21,14 @@ public:
     // One message a program sent; called on the server's thread. The program
     // learns that its long message was taken once this returns.
     using Receiver = std::function<void(const Bytes& message)>;
+    // The input ports open at a moment, for a Send later: a port opened
+    // since takes nothing of it, as a real port takes nothing that was on
+    // its way before it opened.
+    using InputMark = uint64_t;
+    static constexpr InputMark kEveryInput = UINT64_MAX;
+    // A receiver that also gets the input ports open as the message came:
+    // where its answer goes.
+    using MarkedReceiver = std::function<void(const Bytes& message, InputMark openInputs)>;
 
     // inputName is what programs list among their input devices (the device
     // talks there), outputName among their output devices; an empty name
@@ -28,13 +36,16 @@ public:
     static std::unique_ptr<MidiDeviceServer> Publish(const std::u16string& inputName,
                                                      const std::u16string& outputName, Receiver receiver,
                                                      std::string* error = nullptr);
+    static std::unique_ptr<MidiDeviceServer> Publish(const std::u16string& inputName,
+                                                     const std::u16string& outputName,
+                                                     MarkedReceiver receiver, std::string* error = nullptr);
 
     // Unpublishes: the device leaves the lists, then its connections close.
     ~MidiDeviceServer();
 
     // Says raw MIDI bytes (any split of the stream) to every program that has
-    // the input port open; returns how many have.
-    size_t Send(const Bytes& bytes);
+    // the input port open, of those open at `openInputs`; returns how many.
+    size_t Send(const Bytes& bytes, InputMark openInputs = kEveryInput);
 
     // False: long messages are received but not reported as taken until it is
     // set back to true (never, to test time-outs).
@@ -61,7 +72,7 @@ private:
     std::string mId;
     std::u16string mInputName;
     std::u16string mOutputName;
-    Receiver mReceiver;
+    MarkedReceiver mReceiver;
     int mListenFd = -1;
     int mWakeFd = -1;
     std::thread mThread;
@@ -69,6 +80,7 @@ private:
     std::mutex mLock;
     std::vector<std::shared_ptr<Client>> mClients;
     bool mTakes = true;
+    InputMark mInputsOpened = 0;
     std::vector<std::pair<std::shared_ptr<Client>, uint64_t>> mHeld;
 };
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -103,39 +104,99 @@ INSTANTIATE_TEST_SUITE_P(
 
 // What the transfer could not read counts as no image, for a status run as
 // for the transfer: never offered as newer, nor read. Something other than a
-// regular file at the image's path, an empty file, a name without a folder
-// (though the working folder holds it) and, for a user other than root, a
-// file the user cannot read.
+// regular file at the image's path is not even opened (a writer waiting on
+// a FIFO stays waiting), and is said on standard error, as is a file too
+// long for the transfer; an empty file, a name without a folder (though the
+// working folder holds it) and, for a user other than root, a file the user
+// cannot read are said or not as before.
 TEST_F(ProgramTest, AnImageTheTransferCouldNotReadCountsAsMissing)
 {
+    const std::string notAFile =
+        "The firmware file's path names a folder, FIFO, socket or device, not a file, so "
+        "it is not opened and counts as missing.\n";
+    const std::string tooLarge =
+        "The firmware file is too large: an image holds at most 4294967295 bytes (4 GiB "
+        "less one), so it counts as missing.\n";
     ASSERT_TRUE(sim.Start({"--mode", "update"}));
-    fs::create_directories(fs::path(ImagePath()).parent_path());
+    const fs::path folder = fs::path(ImagePath()).parent_path();
+    fs::create_directories(folder);
     const fs::path working = fs::current_path();
-    const auto check = [&](const char* what, const std::string& path) {
+    const auto check = [&](const std::string& what, const std::string& path, const std::string& said) {
         std::string output;
         EXPECT_EQ(RunUpdater({"-RETURN_UPDATE_MODE_STATUS", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + path}, &output),
                   2)
             << what << ": " << output;
-        EXPECT_EQ(output.find("names no folder") != std::string::npos, path.find('/') == std::string::npos)
-            << what << ": " << output;
-        // With no valid image a silent run wants the window, which needs a display.
+        EXPECT_EQ(output, said) << what;
+        // With no valid image a silent run wants the window, which needs a
+        // display; it says the same first.
         EXPECT_EQ(RunUpdater({"-SILENT", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + path}, &output), 70)
             << what << ": " << output;
+        EXPECT_EQ(output.substr(0, said.size()), said) << what;
     };
     ASSERT_EQ(mkfifo(ImagePath().c_str(), 0600), 0);
-    check("a FIFO", ImagePath());
+    {
+        WaitingWriter writer(ImagePath());
+        ASSERT_TRUE(writer.Waits());
+        check("a FIFO a writer waits on", ImagePath(), notAFile);
+        EXPECT_TRUE(writer.StillWaiting()) << "a run opened the FIFO";
+    }
     fs::remove(ImagePath());
+    for (const char* device : {"/dev/zero", "/dev/null"})
+        check(device, device, notAFile);
+    check("a folder", folder.string(), notAFile);
+    // Sparse: no disk is spent on them.
+    const std::string large = (folder / "large.syx").string();
+    std::ofstream(large).close();
+    fs::resize_file(large, uint64_t(UINT32_MAX) + 1);
+    check("a file of 4 GiB", large, tooLarge);
+    fs::resize_file(large, UINT32_MAX);
+    EXPECT_EQ(RunUpdater({"-RETURN_UPDATE_MODE_STATUS", "-ABSOLUTE_FIRMWARE_FILE_PATH=" + large}), 3);
+    fs::remove(large);
     std::ofstream(ImagePath()).close();
-    check("an empty file", ImagePath());
+    check("an empty file", ImagePath(), "");
     WriteImage(1000, ImagePath());
-    fs::current_path(fs::path(ImagePath()).parent_path());
-    check("a name without a folder", "new image.syx");
+    fs::current_path(folder);
+    check("a name without a folder", "new image.syx",
+          "The firmware file's path on the command line names no folder; give its full path.\n");
     fs::current_path(working);
     if (geteuid() != 0) {
         fs::permissions(ImagePath(), fs::perms::none);
-        check("a file the user cannot read", ImagePath());
+        check("a file the user cannot read", ImagePath(), "");
     }
     EXPECT_FALSE(FlagEverOn());
+    EXPECT_EQ(sim.Quit(), 0);
+}
+
+// A reply that comes after its run gave up waiting (2 s) is not the next
+// run's answer: a device answering 2.5 s late reads as in update mode every
+// time. The second run starts as the first ends; the log shows whether the
+// first reply came while it waited, and the pair is run again when a slow
+// start missed that half second.
+TEST_F(ProgramTest, ALateReplyIsNotTheNextRunsAnswer)
+{
+    ASSERT_TRUE(sim.Start({"--reply-delay-ms", "2500"}));
+    const std::vector<std::string> status = {"-RETURN_UPDATE_MODE_STATUS",
+                                             "-ABSOLUTE_FIRMWARE_FILE_PATH=/nowhere/x.syx"};
+    bool overlapped = false;
+    for (int attempt = 0; attempt < 10 && !overlapped; ++attempt) {
+        const size_t from = sim.TimedLogLines().size();
+        std::string output;
+        EXPECT_EQ(RunUpdater(status, &output), 2) << output;
+        EXPECT_EQ(RunUpdater(status, &output), 2) << output;
+        std::vector<double> asked;
+        std::vector<double> answered;
+        const auto log = sim.TimedLogLines();
+        for (size_t i = from; i < log.size(); ++i) {
+            if (log[i].text == "midi-in F0 7E 7F 06 01 F7")
+                asked.push_back(log[i].ms);
+            else if (log[i].text.rfind("midi-out F0 7E 7F 06 02", 0) == 0)
+                answered.push_back(log[i].ms);
+        }
+        ASSERT_EQ(asked.size(), 2u);
+        overlapped = std::any_of(answered.begin(), answered.end(),
+                                 [&](double ms) { return ms > asked[1] && ms < asked[1] + 1900; });
+    }
+    EXPECT_TRUE(overlapped) << "the second run never waited while a late reply came";
     EXPECT_EQ(sim.Quit(), 0);
 }
 
@@ -264,9 +325,10 @@ INSTANTIATE_TEST_SUITE_P(Faults, SilentFaultTest,
 
 // The image turned into something else after the start-up check, just
 // before the transfer reads it: a file access failure like any other, said
-// at once, with the flag never set and nothing sent. It is swapped as the
-// device gets the identity request, which comes after that check; the device
-// takes it 3 s late and stays silent 2 s more before the transfer may start.
+// at once, with the flag never set and nothing sent, and never opened (a
+// writer waiting on the FIFO stays waiting). It is swapped as the device
+// gets the identity request, which comes after that check; the device takes
+// it 3 s late and stays silent 2 s more before the transfer may start.
 class SwappedImageTest : public ProgramTest, public ::testing::WithParamInterface<StandIn>
 {
 };
@@ -280,13 +342,20 @@ TEST_P(SwappedImageTest, IsAFileAccessFailure)
         const auto log = sim.LogLines();
         return std::find(log.begin(), log.end(), line) != log.end();
     };
+    std::optional<WaitingWriter> writer;
     const int code = RunUpdater({"-SILENT", PathSwitch()}, &output, {}, [&](pid_t) {
         EXPECT_TRUE(Within(
                         60, [&] { return logged("midi-in F0 7E 7F 06 01 F7"); }, 2) &&
                     ReplaceImage(ImagePath(), GetParam()));
+        if (GetParam() == StandIn::Fifo) {
+            EXPECT_TRUE(writer.emplace(ImagePath()).Waits());
+        }
         EXPECT_FALSE(logged("driver open")) << "swapped after the transfer began";
     });
     EXPECT_EQ(code, 0) << output;
+    if (writer) {
+        EXPECT_TRUE(writer->StillWaiting()) << "the transfer opened the FIFO";
+    }
     EXPECT_EQ(output,
               "FirmwareUpdater -SILENT: the update failed: The device can not be updated because of a "
               "file access error. Press the \"TRY AGAIN\" button to attempt restart the update "

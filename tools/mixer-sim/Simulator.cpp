@@ -191,7 +191,8 @@ void Simulator::Attach(bool updateMode)
     mDriver = std::move(driver);
     mRegistry->SetValue(mInstancePath + u"\\Attached", u"", Registry::Value::Binary({1}));
     mMidi = MidiDeviceServer::Publish(
-        kPortName, kPortName, [this](const Bytes& m) { OnMidi(m); }, &error);
+        kPortName, kPortName, [this](const Bytes& m, MidiDeviceServer::InputMark open) { OnMidi(m, open); },
+        &error);
     if (!mMidi) {
         Log("error midi: " + error);
         Detach();
@@ -200,7 +201,8 @@ void Simulator::Attach(bool updateMode)
     // More mixers of the model: the same port names, listed after this one.
     for (size_t n = 2; n <= mOptions.devices; ++n) {
         auto other = MidiDeviceServer::Publish(
-            kPortName, kPortName, [this, n](const Bytes& m) { OnOtherMidi(n, m); }, &error);
+            kPortName, kPortName,
+            [this, n](const Bytes& m, MidiDeviceServer::InputMark open) { OnOtherMidi(n, m, open); }, &error);
         if (!other) {
             Log("error midi: " + error);
             Detach();
@@ -388,7 +390,7 @@ void Simulator::Log(const std::string& line)
     }
 }
 
-void Simulator::OnMidi(const Bytes& message)
+void Simulator::OnMidi(const Bytes& message, MidiDeviceServer::InputMark openInputs)
 {
     Log("midi-in " + Hex(message));
     // The sender learns that a long message was taken once this returns, and
@@ -406,15 +408,18 @@ void Simulator::OnMidi(const Bytes& message)
             return;
         reply = IdentityReply(mVersion, mOptions.faults.replyLength.value_or(kIdentityReplyLength));
     }
-    Post(std::chrono::milliseconds(mOptions.faults.replyDelayMs), [this, reply] {
+    // The answer goes to the ports that were listening when the question
+    // came: one opened since (the next run's, when this one gave up) is not
+    // told an answer to a question it never asked.
+    Post(std::chrono::milliseconds(mOptions.faults.replyDelayMs), [this, reply, openInputs] {
         if (mMidi) {
-            mMidi->Send(reply);
+            mMidi->Send(reply, openInputs);
             Log("midi-out " + Hex(reply));
         }
     });
 }
 
-void Simulator::OnOtherMidi(size_t n, const Bytes& message)
+void Simulator::OnOtherMidi(size_t n, const Bytes& message, MidiDeviceServer::InputMark openInputs)
 {
     Log("device " + std::to_string(n) + " midi-in " + Hex(message));
     if (!IsIdentityRequest(message))
@@ -426,9 +431,9 @@ void Simulator::OnOtherMidi(size_t n, const Bytes& message)
             return;
         reply = IdentityReply(mVersion, kIdentityReplyLength);
     }
-    Post(std::chrono::milliseconds(0), [this, n, reply] {
+    Post(std::chrono::milliseconds(0), [this, n, reply, openInputs] {
         if (n - 2 < mOtherMidi.size()) {
-            mOtherMidi[n - 2]->Send(reply);
+            mOtherMidi[n - 2]->Send(reply, openInputs);
             Log("device " + std::to_string(n) + " midi-out " + Hex(reply));
         }
     });

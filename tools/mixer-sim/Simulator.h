@@ -51,9 +51,12 @@ private:
     void Post(Clock::duration delay, std::function<void()> task);
     void RunDueTasks();
 
-    void OnMidi(const Bytes& message);
+    // `openInputs`: the input ports open as the message came, which its
+    // answer goes to.
+    void OnMidi(const Bytes& message, Tavo::Platform::Midi::MidiDeviceServer::InputMark openInputs);
     // The identity request to the n-th mixer (from 2) of the same model.
-    void OnOtherMidi(size_t n, const Bytes& message);
+    void OnOtherMidi(size_t n, const Bytes& message,
+                     Tavo::Platform::Midi::MidiDeviceServer::InputMark openInputs);
     Tavo::Platform::Driver::Reply OnDriver(Tavo::Platform::Driver::DriverSession& session,
                                            const Tavo::Platform::Driver::Request& request);
     void OnDriverClose(Tavo::Platform::Driver::DriverSession& session);

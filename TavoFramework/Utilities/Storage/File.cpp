@@ -63,8 +63,15 @@ TavoResult File::Open(const WString& path, const WString& name, uint32_t mode)
     }
     mMode = mode;
 
-    // Never waits: a FIFO opens at once and is then refused like any other
-    // file that is not regular.
+    // Only a regular file is opened: opening a FIFO would release a writer
+    // waiting on it, and opening a device may act on it.
+    const std::string native = ToNative(mPath);
+    struct stat before
+    {
+    };
+    if (::stat(native.c_str(), &before) == 0 && !S_ISREG(before.st_mode))
+        return E_FAIL;
+    // Never waits: what replaced the file since the look is refused below.
     int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     flags |= (mode & kModeReadWrite) ? O_RDWR : O_RDONLY;
     if (mode & kModeCreate) {
@@ -72,12 +79,12 @@ TavoResult File::Open(const WString& path, const WString& name, uint32_t mode)
         if (mode & kModeExclusive)
             flags |= O_EXCL;
     }
-    const int fd = ::open(ToNative(mPath).c_str(), flags, 0666);
+    const int fd = ::open(native.c_str(), flags, 0666);
     if (fd < 0)
         return E_FAIL;
-    // What was opened is what counts, not what the path named before: a
-    // folder opens read-only here, a device or FIFO opens too, and none of
-    // them is a file to read to a length.
+    // What was opened is what counts, not what the path named at the look:
+    // a folder, device or FIFO swapped in since opens too, and none of them
+    // is a file to read to a length.
     struct stat st
     {
     };

@@ -37,7 +37,8 @@ public:
     // Opens path/name, or path alone when name is empty. 0 on success,
     // S_FALSE when already open, E_FAIL when the file cannot be opened or is
     // no regular file (a folder, FIFO, socket or device, which is never
-    // waited for); an empty path with an empty name throws.
+    // opened, nor waited for when one is swapped in after the look); an
+    // empty path with an empty name throws.
     virtual TavoResult Open(const WString& path, const WString& name, uint32_t mode);
     // Deletes a delete-on-close file. Always 0.
     virtual TavoResult Close();
