@@ -143,6 +143,11 @@ TEST_P(WindowSignalTest, ASignalAbortsTheTransferAndClearsTheFlagBeforeTheProgra
         kill(pid, c.second);
     });
     EXPECT_EQ(code, 128 + c.first) << output;
+    // Said once, where a terminal or a script reads it.
+    const std::string said =
+        "FirmwareUpdater: the update was aborted by signal " + std::to_string(c.first) + ": Update aborted.";
+    EXPECT_NE(output.find(said), std::string::npos) << output;
+    EXPECT_EQ(output.find("the update was aborted"), output.rfind("the update was aborted")) << output;
     EXPECT_LT(sim.Received().size(), kLongImage);
     ExpectFlagCleared();
     EXPECT_EQ(sim.LastRequests(3), (std::vector<std::string>{"close", "clear-event", "update-flag 0"}));
@@ -172,6 +177,7 @@ TEST_F(TransferGuardTest, AnotherClientDestroyingTheWindowEndsTheProgramAsOnALos
     EXPECT_EQ(code, 1) << output;
     EXPECT_NE(output.find("Display lost: another client destroyed the main window"), std::string::npos)
         << output;
+    EXPECT_NE(output.find("FirmwareUpdater: the update was aborted: "), std::string::npos) << output;
     ExpectFlagCleared();
     EXPECT_EQ(sim.LastRequests(3), (std::vector<std::string>{"close", "clear-event", "update-flag 0"}));
 }
