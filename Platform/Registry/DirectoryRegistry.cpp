@@ -61,7 +61,7 @@ std::u16string Unescape(std::string_view file)
             utf8 += file[i];
         }
     }
-    return Names::FromUtf8(utf8);
+    return Names::FromStoredName(utf8);
 }
 
 bool IsDirectory(const std::string& dir, const dirent* entry)

@@ -16,11 +16,9 @@ std::u16string Fold(std::u16string_view name);
 // trailing separator is allowed).
 bool SplitPath(std::u16string_view path, std::vector<std::u16string>& parts);
 
-// UTF-16 <-> UTF-8; lone surrogates survive the round trip.
-inline std::u16string FromUtf8(std::string_view text)
-{
-    return Tavo::Platform::FromStoredName(text);
-}
+// Stored names: ToUtf8 out, FromStoredName back, so that lone surrogates
+// survive the round trip and distinct keys never meet on disk.
+using Tavo::Platform::FromStoredName;
 using Tavo::Platform::ToUtf8;
 
 }  // namespace Tavo::Platform::Registry::Names

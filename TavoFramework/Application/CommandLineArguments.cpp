@@ -86,8 +86,9 @@ std::string JoinCommandLine(int argc, const char* const* argv)
 {
     std::vector<std::string> arguments;
     for (int i = 0; i < argc; ++i) {
-        // The wide command line would end at the first byte that is not
-        // UTF-8, dropping what follows: such bytes become U+FFFD here.
+        // The joined line is UTF-8 for every reader (the wide command line,
+        // the hand-over, the log): bytes that are not become U+FFFD here,
+        // once, and the argument stays one argument.
         arguments.push_back(Platform::ToUtf8(Platform::FromUtf8(argv[i])));
     }
     return JoinCommandLine(arguments);

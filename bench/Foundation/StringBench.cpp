@@ -75,7 +75,8 @@ std::string MakeUtf8(int64_t bytes)
 }
 
 // Narrow to wide text, whatever it holds: decoded and checked byte by byte
-// into the string's own buffer. Ten times the text costs ten times the time.
+// into the string's own buffer, at two sizes ten times apart: ten times the
+// text should cost about ten times the time.
 void BM_WStringFromUtf8(benchmark::State& state)
 {
     const std::string text = MakeUtf8(state.range(0));
