@@ -1,6 +1,7 @@
 #include "Platform/App/InterruptSignals.h"
 
 #include "Platform/App/ChildProcess.h"
+#include "Platform/App/SingleInstance.h"
 
 #include <atomic>
 #include <cerrno>
@@ -39,6 +40,7 @@ Pipe& SelfPipe()
 
 void ResetAndRaise(int signal)
 {
+    RemoveHandOverSockets();
     // A helper window (the file chooser) goes with the program.
     EndChildProcesses();
     struct sigaction action = {};

@@ -1,11 +1,14 @@
 #include "Platform/App/SingleInstance.h"
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -64,6 +67,74 @@ bool FillAddress(const std::string& path, sockaddr_un& addr)
     return true;
 }
 
+// The sockets this process made, for the abrupt ways out, where only
+// async-signal-safe calls may run: each path in a fixed buffer, claimed and
+// given back through a lock-free state.
+enum MadeState : int {
+    kSlotFree,
+    kSlotNoting,     // the owner writes the path
+    kSlotArmed,      // a way out may remove it
+    kSlotReleasing,  // the owner removes it, still holding the lock
+    kSlotRemoving,   // a way out removes it
+    kSlotRemoved
+};
+
+struct MadeSocket
+{
+    std::atomic<int> state{kSlotFree};
+    char path[PATH_MAX] = {};
+};
+
+static_assert(std::atomic<int>::is_always_lock_free);
+constexpr size_t kMadeSlots = 4;
+constinit MadeSocket gMade[kMadeSlots];
+
+// The slot now holding path, or -1 when it does not fit or all are taken
+// (that socket then goes only on the orderly ways out).
+int NoteMadeSocket(const std::string& path)
+{
+    if (path.size() >= PATH_MAX)
+        return -1;
+    for (size_t i = 0; i < kMadeSlots; ++i) {
+        int free = kSlotFree;
+        if (gMade[i].state.compare_exchange_strong(free, kSlotNoting)) {
+            std::memcpy(gMade[i].path, path.c_str(), path.size() + 1);
+            gMade[i].state.store(kSlotArmed);
+            return int(i);
+        }
+    }
+    return -1;
+}
+
+// Waits for a way out busy on the slot: once it returns, nothing unlinks
+// that path any more, so the lock may go and a later copy bind there.
+void WaitForWayOut(MadeSocket& made)
+{
+    while (made.state.load() == kSlotRemoving)
+        sched_yield();
+}
+
+// Removes the socket this copy made at path (unless a way out did) and
+// frees its slot; before the lock goes.
+void RemoveMadeSocket(int slot, const std::string& path)
+{
+    if (slot < 0) {
+        unlink(path.c_str());
+        return;
+    }
+    MadeSocket& made = gMade[slot];
+    int armed = kSlotArmed;
+    if (made.state.compare_exchange_strong(armed, kSlotReleasing)) {
+        unlink(path.c_str());
+        int releasing = kSlotReleasing;
+        if (!made.state.compare_exchange_strong(releasing, kSlotFree))
+            WaitForWayOut(made);
+    } else {
+        WaitForWayOut(made);
+    }
+    made.state.store(kSlotFree);
+}
+
 // Waits for fd to become ready for events until deadlineMs; false on time-out.
 bool WaitReady(int fd, short events, uint64_t deadlineMs)
 {
@@ -90,8 +161,10 @@ SingleInstance::SingleInstance(std::string applicationName)
     if (folder.empty())
         return;
     const std::string stem = FileStem(applicationName);
+    mFolder = folder;
+    mSocketName = stem + ".sock";
     mLockPath = folder + "/" + stem + ".lock";
-    mSocketPath = folder + "/" + stem + ".sock";
+    mSocketPath = folder + "/" + mSocketName;
 }
 
 SingleInstance::~SingleInstance()
@@ -100,6 +173,8 @@ SingleInstance::~SingleInstance()
         StopServing();
     if (mLockFd >= 0)
         close(mLockFd);
+    if (mFolderFd >= 0)
+        close(mFolderFd);
 }
 
 bool SingleInstance::Acquire()
@@ -124,23 +199,56 @@ bool SingleInstance::Acquire()
     return errno != EWOULDBLOCK;
 }
 
+bool SingleInstance::SocketAddress(sockaddr_un& addr, std::string& why)
+{
+    if (FillAddress(mSocketPath, addr))
+        return true;
+    // A long folder's path does not fit the address; the name of a
+    // descriptor of it under /proc is short and reaches the same file.
+    if (mFolderFd < 0)
+        mFolderFd = open(mFolder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (mFolderFd < 0) {
+        why = std::string("its folder cannot be opened: ") + std::strerror(errno);
+        return false;
+    }
+    if (FillAddress("/proc/self/fd/" + std::to_string(mFolderFd) + "/" + mSocketName, addr))
+        return true;
+    why = "its name is too long for a socket address";
+    return false;
+}
+
 bool SingleInstance::Listen()
 {
-    sockaddr_un addr{};
-    if (!FillAddress(mSocketPath, addr))
+    const auto trouble = [this](const std::string& why) {
+        mSocketTrouble = mSocketPath + ": the hand-over socket cannot be made (" + why + ")";
         return false;
+    };
+    sockaddr_un addr{};
+    std::string why;
+    if (!SocketAddress(addr, why))
+        return trouble(why);
     // Holding the lock makes any socket file left here a stale one.
     unlink(mSocketPath.c_str());
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return false;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        chmod(mSocketPath.c_str(), 0600) != 0 || listen(fd, kBacklog) != 0) {
+        return trouble(std::strerror(errno));
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        const int err = errno;
         close(fd);
-        unlink(mSocketPath.c_str());
-        return false;
+        const bool throughProc = mSocketPath != addr.sun_path;
+        return trouble(std::strerror(err) +
+                       std::string(throughProc ? ", reached through /proc/self/fd" : ""));
+    }
+    mMadeSlot = NoteMadeSocket(mSocketPath);
+    if (chmod(mSocketPath.c_str(), 0600) != 0 || listen(fd, kBacklog) != 0) {
+        const int err = errno;
+        close(fd);
+        RemoveMadeSocket(mMadeSlot, mSocketPath);
+        mMadeSlot = -1;
+        return trouble(std::strerror(err));
     }
     mListenFd = fd;
+    mSocketTrouble.clear();
     return true;
 }
 
@@ -165,7 +273,8 @@ void SingleInstance::StopServing()
             mLoop->RemoveFd(mListenFd);
         close(mListenFd);
         mListenFd = -1;
-        unlink(mSocketPath.c_str());
+        RemoveMadeSocket(mMadeSlot, mSocketPath);
+        mMadeSlot = -1;
     }
     mServing = false;
     mReceiver = nullptr;
@@ -296,8 +405,15 @@ HandOverResult SingleInstance::HandOver(std::string_view commandLine, uint32_t t
             socketDeadline = NowMs() + kSocketWaitMs;
         // No socket while the lock is held: its holder is making it, or
         // ended a moment ago and the lock is free to take.
-        if (Acquire() || mLockFd < 0 || NowMs() >= socketDeadline)
+        if (Acquire() || mLockFd < 0)
             return HandOverResult::NoFirstCopy;
+        // Or it could make none (an older copy in a folder too long for
+        // it): running beside it would make two windows.
+        if (NowMs() >= socketDeadline) {
+            mSocketTrouble = mSocketPath + ": the running copy's hand-over socket cannot be reached (" +
+                             mExchangeTrouble + ")";
+            return HandOverResult::Unreachable;
+        }
         const timespec pause{0, 10 * 1000 * 1000};
         nanosleep(&pause, nullptr);
     }
@@ -307,7 +423,7 @@ HandOverResult SingleInstance::Exchange(const std::vector<uint8_t>& message, uin
                                         bool& unanswered)
 {
     sockaddr_un addr{};
-    if (!FillAddress(mSocketPath, addr))
+    if (!SocketAddress(addr, mExchangeTrouble))
         return HandOverResult::NoFirstCopy;
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -318,6 +434,7 @@ HandOverResult SingleInstance::Exchange(const std::vector<uint8_t>& message, uin
     if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         const int err = errno;
         close(fd);
+        mExchangeTrouble = err == ENOENT ? "there is none" : std::strerror(err);
         return err == ENOENT || err == ECONNREFUSED ? HandOverResult::NoFirstCopy : HandOverResult::Failed;
     }
     if (!PeerIsUs(fd)) {
@@ -354,6 +471,21 @@ HandOverResult SingleInstance::Exchange(const std::vector<uint8_t>& message, uin
     if (n != 1)
         return HandOverResult::Failed;
     return reply == 1 ? HandOverResult::Taken : HandOverResult::Refused;
+}
+
+void RemoveHandOverSockets()
+{
+    const int saved = errno;
+    for (MadeSocket& made : gMade) {
+        for (int from : {kSlotArmed, kSlotReleasing}) {
+            if (made.state.compare_exchange_strong(from, kSlotRemoving)) {
+                unlink(made.path);
+                made.state.store(kSlotRemoved);
+                break;
+            }
+        }
+    }
+    errno = saved;
 }
 
 namespace {

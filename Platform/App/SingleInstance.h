@@ -11,6 +11,8 @@
 
 #include "Platform/App/MessageLoop.h"
 
+struct sockaddr_un;
+
 namespace Tavo::Platform::App {
 
 // Outcome of handing a command line to the first copy.
@@ -19,7 +21,8 @@ enum class HandOverResult {
     Refused,      // the first copy received it and turned it down
     NoFirstCopy,  // nobody serves yet: run like a first copy
     TooLarge,     // nothing sent: above the size cap
-    Failed        // connection broke or timed out
+    Failed,       // connection broke or timed out
+    Unreachable   // a copy holds the lock but has no socket this one can reach
 };
 
 // One running copy per user and application. The lock is named after the
@@ -44,6 +47,7 @@ public:
     // True for the first copy, also when no lock could be made in a trusted
     // folder (see Trouble). The first copy's socket exists from here on, so
     // a later copy always finds it; what it sends waits until serving starts.
+    // Where none can be made, SocketTrouble says why.
     virtual bool Acquire() = 0;
     // First copy only, once its main window exists. Serving ends (on the
     // loop's thread) before the loop is destroyed.
@@ -51,8 +55,9 @@ public:
     // A later copy's command line to the first copy. Above the size cap the
     // first copy is only asked to raise its window, and TooLarge comes back.
     // NoFirstCopy when no copy holds the lock any longer (this one may hold
-    // it now), when none made its socket in time, or when the first copy
-    // ended without taking the text; also for a text too long to send.
+    // it now), or when the first copy ended without taking the text; also
+    // for a text too long to send. Unreachable when the holder has had no
+    // socket this copy can reach for a while (see SocketTrouble).
     virtual HandOverResult HandOver(std::string_view commandLine, uint32_t timeoutMs = 5000) = 0;
     // Gives the lock and the socket up: a run that shows no window guards
     // nobody, and a copy started beside it runs in full. Waiting copies are
@@ -63,6 +68,9 @@ public:
     virtual std::vector<std::string> Trouble() const { return {}; }
     // False when no folder for the lock could be trusted at all.
     virtual bool Guarded() const { return true; }
+    // Why this copy could make no socket, or reach none of the copy holding
+    // the lock, in one line; empty when nothing kept it.
+    virtual std::string SocketTrouble() const { return {}; }
 };
 
 class SingleInstance final : public ISingleInstance
@@ -81,6 +89,7 @@ public:
     void Release() override;
     std::vector<std::string> Trouble() const override { return mTrouble; }
     bool Guarded() const override { return !mLockPath.empty(); }
+    std::string SocketTrouble() const override { return mSocketTrouble; }
 
     const std::string& LockPath() const { return mLockPath; }
     const std::string& SocketPath() const { return mSocketPath; }
@@ -94,6 +103,8 @@ private:
     };
 
     bool Listen();
+    // Where to bind or connect; false with the reason in `why`.
+    bool SocketAddress(sockaddr_un& addr, std::string& why);
     // Connects and sends message; Failed, NoFirstCopy or the reply.
     // unanswered: the first copy closed the connection without a reply.
     HandOverResult Exchange(const std::vector<uint8_t>& message, uint32_t timeoutMs, bool& unanswered);
@@ -102,8 +113,17 @@ private:
     void Drop(int fd);
     void Finish(int fd, bool taken);
 
+    std::string mFolder;
+    std::string mSocketName;
     std::string mLockPath;
     std::string mSocketPath;
+    // The folder, opened only for a socket path too long to bind directly.
+    int mFolderFd = -1;
+    // Where the ways out find the socket this copy made; -1 when none.
+    int mMadeSlot = -1;
+    std::string mSocketTrouble;
+    // Why the last exchange found nothing to connect to.
+    std::string mExchangeTrouble;
     int mLockFd = -1;
     bool mOwnsLock = false;
     int mListenFd = -1;
@@ -114,6 +134,11 @@ private:
     Raiser mRaiser;
     std::map<int, Connection> mConnections;
 };
+
+// For the abrupt ways out (a signal, a lost display): removes the sockets
+// this process made and still serves, none that a later first copy made
+// after this one gave its lock up. Async-signal-safe.
+void RemoveHandOverSockets();
 
 // In-memory stand-in: copies of the same name in one process share a table.
 class FakeSingleInstance final : public ISingleInstance

@@ -4,6 +4,7 @@
 // One file because every part shares the one display connection and its atoms.
 #include "Platform/App/ChildProcess.h"
 #include "Platform/App/MessageLoop.h"
+#include "Platform/App/SingleInstance.h"
 #include "Platform/Kernel/TextCoding.h"
 #include "Platform/Window/WindowSystem.h"
 #include "Platform/Window/XClipboard.h"
@@ -1136,6 +1137,7 @@ void ConnectionLost(const char* why)
             } catch (...) {
             }
         }
+        App::RemoveHandOverSockets();
         // A helper window (the file chooser) goes with the program.
         App::EndChildProcesses();
         std::fprintf(stderr, "Display lost: %s; the program ends.\n", why);

@@ -47,6 +47,15 @@ WString VersionText(const char* key)
     return Version().GetString(key);
 }
 
+// A copy holds the lock but cannot be reached: whatever this copy was asked,
+// running beside it could make a second window or update the device under
+// it, so this copy ends.
+void TellUnreachable(const App::ISingleInstance& guard)
+{
+    std::fprintf(stderr, "Single instance: %s; this copy does not start beside the running one.\n",
+                 guard.SocketTrouble().c_str());
+}
+
 }  // namespace
 
 bool IsQuietEndResult(TavoResult result)
@@ -558,6 +567,10 @@ bool FrameworkAppShell::InitApplication()
                 std::fprintf(stderr, "The running copy did not take the command line in time.\n");
                 mStartupFailed = true;
             }
+            if (handed == App::HandOverResult::Unreachable) {
+                TellUnreachable(*mSingleInstance);
+                mStartupFailed = true;
+            }
             if (handed != App::HandOverResult::NoFirstCopy)
                 return false;
             // No copy holds the lock any longer, or its holder never made a
@@ -587,6 +600,10 @@ bool FrameworkAppShell::GuardBeforeWindow()
     if (mIsFirstInstance)
         return true;
     const App::HandOverResult handed = mSingleInstance->HandOver(mCommandLine, kHandOverWaitMs);
+    if (handed == App::HandOverResult::Unreachable) {
+        TellUnreachable(*mSingleInstance);
+        mStartupFailed = true;
+    }
     mIsFirstInstance = handed == App::HandOverResult::NoFirstCopy && mSingleInstance->Acquire();
     return handed == App::HandOverResult::NoFirstCopy;
 }
@@ -690,7 +707,7 @@ int32_t FrameworkAppShell::Run()
                 window->BringToFront();
                 return current;
             };
-            mSingleInstance->StartServing(
+            const bool serving = mSingleInstance->StartServing(
                 GetLoop(),
                 [raise](const std::string& text) {
                     const RCPtr<LApplicationBase> current = raise(true);
@@ -699,6 +716,12 @@ int32_t FrameworkAppShell::Run()
                     return bool(current);
                 },
                 [raise] { return bool(raise(false)); });
+            const std::string trouble = mSingleInstance->SocketTrouble();
+            if (!serving && !trouble.empty())
+                std::fprintf(stderr,
+                             "Single instance: %s; a copy started beside this one cannot hand its command "
+                             "line over and does not start.\n",
+                             trouble.c_str());
         }
         app->RunApplication();
     } catch (...) {

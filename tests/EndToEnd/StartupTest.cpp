@@ -1,6 +1,6 @@
 // Copies of the real FirmwareUpdater started on a private X server: one
-// window whatever the start order and the runtime folder, a command line too
-// long to hand over, and a system bus that never answers.
+// window whatever the start order and the runtime folder (however long), a
+// command line too long to hand over, and a system bus that never answers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -129,6 +130,120 @@ TEST_P(CopiesTogether, OpenExactlyOneWindow)
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, CopiesTogether, ::testing::Values(2, 10));
+
+struct BesideCase
+{
+    const char* name;
+    bool reachable;  // else a folder stands where the socket goes
+};
+
+void PrintTo(const BesideCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+// Against a device in update mode, where a status run of its own answers 3
+// and a -SILENT run of its own sends the image.
+class CopiesBesideAWindow : public StartupTest, public ::testing::WithParamInterface<BesideCase>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.Running());
+        ASSERT_TRUE(sim.Start({"--mode", "update"}));
+    }
+};
+
+// A runtime folder of 120 characters, past what a socket's address holds.
+// Reached, each later copy hands over: the first window comes up over a
+// window that covered it, a status run answers 0 and a -SILENT run sends
+// nothing. Where no socket can be made, the first copy says so and each
+// later copy ends with 70 and says why. Never a second window; the socket
+// goes with the first copy's SIGTERM.
+TEST_P(CopiesBesideAWindow, HandOverOrEndButNeverRunBesideIt)
+{
+    ASSERT_LT(sim.Root().size(), 119u);
+    const std::string runtime = sim.Root() + "/" + std::string(119 - sim.Root().size(), 'r');
+    ASSERT_EQ(runtime.size(), 120u);
+    ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+    const std::string socketPath =
+        runtime + "/Tessaro DJ_DEVICE_FAMILY_NAME_String_FirmwareUpdaterPrevent.sock";
+    if (!GetParam().reachable) {
+        ASSERT_EQ(mkdir(socketPath.c_str(), 0700), 0);
+    }
+    const std::string image = sim.Root() + "/image.syx";
+    WriteImage(image, 4 * 128);
+    const std::string imageSwitch = "-ABSOLUTE_FIRMWARE_FILE_PATH=" + image;
+    std::vector<std::string> env = Environment();
+    env.push_back("TAVO_RUNTIME_DIR=" + runtime);
+
+    Copies first;
+    Start(first, 1, env, {imageSwitch});
+    const Window window = WaitForOneWindow();
+    ASSERT_NE(window, 0u);
+    EXPECT_EQ(std::filesystem::is_socket(socketPath), GetParam().reachable);
+    Display* d = input.Connection();
+    XWindowAttributes a;
+    XGetWindowAttributes(d, window, &a);
+    const auto stack = [&](Window cover) {
+        return TopWindows(d, [&](Window w, const XWindowAttributes&) { return w == window || w == cover; });
+    };
+    for (const std::string run : {"-RETURN_UPDATE_MODE_STATUS", "-SILENT", ""}) {
+        SCOPED_TRACE(run);
+        const Window cover = XCreateSimpleWindow(d, DefaultRootWindow(d), a.x, a.y, unsigned(a.width),
+                                                 unsigned(a.height), 0, 0, 0x00FF00);
+        XMapRaised(d, cover);
+        XSync(d, False);
+        std::vector<std::string> argv{SimProcess::BinFolder() + "/FirmwareUpdater", imageSwitch};
+        if (!run.empty())
+            argv.push_back(run);
+        std::string output;
+        const int code = SimProcess::Run(argv, env, &output, 60000);
+        if (GetParam().reachable) {
+            EXPECT_EQ(code, 0) << output;
+            EXPECT_TRUE(Within(30, [&] {
+                return stack(cover) == std::vector<Window>{cover, window};
+            })) << "the first window was not brought up";
+        } else {
+            EXPECT_EQ(code, 70) << output;
+            EXPECT_NE(output.find("Single instance: " + socketPath +
+                                  ": the running copy's hand-over socket cannot be reached"),
+                      std::string::npos)
+                << output;
+            EXPECT_EQ(stack(cover), (std::vector<Window>{window, cover}));
+        }
+        XDestroyWindow(d, cover);
+        XSync(d, False);
+    }
+    const size_t windows = ProgramWindows(d).size();
+    server.Screenshot(std::string("copies-beside-a-window-") + GetParam().name);
+    const std::string status = sim.Command("status");
+    const std::vector<std::string> log = sim.LogLines();
+    {
+        std::lock_guard guard(first.lock);
+        kill(first.pids.front(), SIGTERM);
+    }
+    const bool ended = WaitEnded(first, 1);
+    first.Finish();
+    EXPECT_EQ(windows, 1u);
+    EXPECT_NE(status.find("flag=0 received=0"), std::string::npos) << status;
+    EXPECT_EQ(std::count(log.begin(), log.end(), "driver update-flag 1"), 0);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(first.codes.front(), 128 + SIGTERM) << first.outputs.front();
+    if (GetParam().reachable) {
+        EXPECT_FALSE(std::filesystem::exists(socketPath));
+    } else {
+        EXPECT_TRUE(std::filesystem::is_directory(socketPath));
+        EXPECT_NE(first.outputs.front().find("Single instance: " + socketPath +
+                                             ": the hand-over socket cannot be made (Address already in use"),
+                  std::string::npos)
+            << first.outputs.front();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, CopiesBesideAWindow,
+                         ::testing::Values(BesideCase{"LongFolder", true}, BesideCase{"NoSocket", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct Untrusted
 {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -141,31 +143,43 @@ TEST_F(SingleInstanceTest, RuntimeFolderOfAnotherModeIsRefused)
               std::vector<std::string>({mFolder / "open" + ": is open to other users (mode 777)"}));
 }
 
+// In the usual folder, and in one whose socket path is longer than a
+// socket address holds: the socket keeps its name and place either way.
 TEST_F(SingleInstanceTest, ASecondProcessHandsItsCommandLineOverWhole)
 {
-    SingleInstance first("Updater");
-    ASSERT_TRUE(first.Acquire());
-    MessageLoop loop;
-    std::vector<std::string> received;
-    ASSERT_TRUE(first.StartServing(loop, [&](const std::string& text) {
-        received.push_back(text);
-        return received.size() == 1;  // takes the first, refuses the second
-    }));
-    const std::string line = "updater \xC3\xA9t\xC3\xA9 -DEBUG_CONSOLE:9000 \"C:\\fw\\image.syx\"";
-    std::vector<int> codes;
-    // The children connect while this thread runs the loop.
-    EXPECT_EQ(RunLoopWhile(loop,
-                           [&] {
-                               for (int i = 0; i < 2; ++i) {
-                                   const pid_t pid = Spawn({HelperPath(), "Updater", line});
-                                   const int code = pid > 0 ? ExitCode(pid) : -1;
-                                   loop.Post([&, code] { codes.push_back(code); });
-                               }
-                           }),
-              0);
-    EXPECT_EQ(received, std::vector<std::string>({line, line}));
-    EXPECT_EQ(codes, std::vector<int>({10 + int(HandOverResult::Taken), 10 + int(HandOverResult::Refused)}));
-    first.StopServing();
+    const std::string longFolder = mFolder / std::string(119 - mFolder.Path().size(), 'r');
+    ASSERT_EQ(longFolder.size(), 120u);
+    for (const std::string& folder : {mFolder / "run", longFolder}) {
+        SCOPED_TRACE(folder);
+        ScopedEnv runtime("TAVO_RUNTIME_DIR", folder);
+        SingleInstance first("Updater");
+        ASSERT_TRUE(first.Acquire());
+        EXPECT_EQ(first.SocketTrouble(), "");
+        EXPECT_TRUE(std::filesystem::is_socket(folder + "/UpdaterPrevent.sock"));
+        MessageLoop loop;
+        std::vector<std::string> received;
+        ASSERT_TRUE(first.StartServing(loop, [&](const std::string& text) {
+            received.push_back(text);
+            return received.size() == 1;  // takes the first, refuses the second
+        }));
+        const std::string line = "updater \xC3\xA9t\xC3\xA9 -DEBUG_CONSOLE:9000 \"C:\\fw\\image.syx\"";
+        std::vector<int> codes;
+        // The children connect while this thread runs the loop.
+        EXPECT_EQ(RunLoopWhile(loop,
+                               [&] {
+                                   for (int i = 0; i < 2; ++i) {
+                                       const pid_t pid = Spawn({HelperPath(), "Updater", line});
+                                       const int code = pid > 0 ? ExitCode(pid) : -1;
+                                       loop.Post([&, code] { codes.push_back(code); });
+                                   }
+                               }),
+                  0);
+        EXPECT_EQ(received, std::vector<std::string>({line, line}));
+        EXPECT_EQ(codes,
+                  std::vector<int>({10 + int(HandOverResult::Taken), 10 + int(HandOverResult::Refused)}));
+        first.StopServing();
+        EXPECT_FALSE(std::filesystem::exists(folder + "/UpdaterPrevent.sock"));
+    }
 }
 
 TEST_F(SingleInstanceTest, OversizedTextIsNotSent)
@@ -300,4 +314,29 @@ TEST_F(SingleInstanceTest, ACopyWaitingOnAFirstCopyThatEndsTakesItsPlace)
     waiting.join();
     EXPECT_EQ(result, HandOverResult::NoFirstCopy);
     EXPECT_TRUE(later.Acquire());
+}
+
+// Ended by a signal, a copy takes its socket along, but not the one a later
+// first copy made after this one gave its lock up.
+TEST_F(SingleInstanceTest, ASignalTakesOnlyThisCopysOwnSocketAlong)
+{
+    const std::string path = SingleInstance("Updater").SocketPath();
+    for (const bool released : {false, true}) {
+        SCOPED_TRACE(released ? "released" : "held");
+        const std::string ready = mFolder / (released ? "ready-released" : "ready-held");
+        std::vector<std::string> args = {HelperPath(), "-signal", "Updater", ready};
+        if (released)
+            args.push_back("-release");
+        const pid_t pid = Spawn(args);
+        ASSERT_GT(pid, 0);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!std::filesystem::exists(ready) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        kill(pid, SIGTERM);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        EXPECT_EQ(std::filesystem::exists(path), released);
+        std::filesystem::remove(path);
+    }
 }
