@@ -106,7 +106,7 @@ run_row() {
 # starts a process that takes it; then the launcher gets SIGHUP, which must
 # not reach that process.
 reused_id() {
-  local mark=$results/reuse.mark record=$results/reuse.folder bad= ns
+  local mark=$results/reuse.mark record=$results/reuse.folder bad="" ns
   ns=(unshare --pid --fork --mount --mount-proc)
   "${ns[@]}" true 2>/dev/null || ns=(unshare --map-root-user --pid --fork --mount --mount-proc)
   if ! "${ns[@]}" true 2>/dev/null; then
