@@ -13,13 +13,19 @@ signal), that no transfer the window called a success left the device with
 nothing to install, that none it called a failure was installed, that the
 device got the chosen image's bytes (the image's name holds a backslash, and
 a decoy of the same size lies where that backslash as a separator would
-lead), that it ended with 0 or by the runner's signal, that no sanitizer
-spoke, and that the simulator ended only when asked. The standard error of
-a run or simulator that failed a check is kept under --keep (build/
-random-input by default). An aborted transfer the device installed
-anyway (it does not check its image) is counted and noted. Now and then it
-starts the device again, mostly with the fault that resets it as the update
-flag goes on. Prints the figures at the end; exits 1 when any check failed.
+lead), that it ended with 0 or by the runner's signal, that it showed its
+window before it ended with 0, that no sanitizer spoke, and that the
+simulator ended only when asked. A program that shows no window within
+--window-seconds of its start, or has not ended --end-seconds after the
+runner's signal, hangs: that is a problem too, and the runner kills it and
+goes on. The standard error of a run or simulator that failed a check is
+kept under --keep (build/random-input by default). An aborted transfer the
+device installed anyway (it does not check its image) is counted and noted.
+Now and then it starts the device again, mostly with the fault that resets
+it as the update flag goes on. The caller's sanitizer settings stay; the
+runner adds what it needs where they say nothing. Prints the figures at the
+end, also when SIGINT or SIGTERM cut the run short; exits 1 when any check
+failed, else 128 plus the signal when one cut it short.
 """
 import argparse
 import ctypes
@@ -109,11 +115,13 @@ class X:
 
     def window_of(self, pid):
         env = dict(os.environ, DISPLAY=self.display)
-        out = subprocess.run(["xprop", "-root", "_NET_CLIENT_LIST"], capture_output=True, text=True, env=env).stdout
-        for w in re.findall(r"0x[0-9a-f]+", out):
-            p = subprocess.run(["xprop", "-id", w, "_NET_WM_PID"], capture_output=True, text=True, env=env).stdout
-            if p.strip().endswith("= %d" % pid):
-                return int(w, 16)
+        xprop = lambda *a: subprocess.run(["xprop", *a], capture_output=True, text=True, env=env, timeout=10).stdout
+        try:
+            for w in re.findall(r"0x[0-9a-f]+", xprop("-root", "_NET_CLIENT_LIST")):
+                if xprop("-id", w, "_NET_WM_PID").strip().endswith("= %d" % pid):
+                    return int(w, 16)
+        except subprocess.TimeoutExpired:
+            pass
         return 0
 
 
@@ -173,6 +181,24 @@ def signal_name(number):
         return "signal %d" % number
 
 
+def sanitizer_env(here):
+    """The sanitizers' settings: the caller's, with what the runner needs
+    added where the caller said nothing. Says where the caller's differ."""
+    env = {}
+    for name, wanted in (("ASAN_OPTIONS", [("detect_leaks", "1"), ("abort_on_error", "0")]),
+                         ("LSAN_OPTIONS", [("suppressions", os.path.join(here, "..", "tests", "lsan.supp"))]),
+                         ("UBSAN_OPTIONS", [("print_stacktrace", "1")])):
+        caller = os.environ.get(name, "")
+        # The sanitizers split their settings at colons, commas and spaces.
+        given = dict(item.split("=", 1) for item in re.split(r"[\s:,]+", caller) if "=" in item)
+        added = [k + "=" + v for k, v in wanted if k not in given]
+        for k, v in wanted:
+            if k in given and given[k] != v:
+                print("random-input: keeps the caller's %s=%s in %s (the runner would set %s)" % (k, given[k], name, v))
+        env[name] = ":".join(([caller] if caller else []) + added)
+    return env
+
+
 def engine_chunk_size(here):
     """The transfer's chunk size as the engine keeps it."""
     with open(os.path.join(here, "..", "FirmwareUpdater", "Engine", "UpdateEngine.h"), encoding="utf-8") as f:
@@ -191,6 +217,10 @@ def main():
     # Where the standard error of a run or of the simulator that went wrong
     # is kept: outside the work folder, which random-input.sh removes.
     ap.add_argument("--keep", default=os.path.join(here, "..", "build", "random-input"))
+    # How long a program may take to show its window, and to end after the
+    # runner's signal (it drains a transfer for up to a minute).
+    ap.add_argument("--window-seconds", type=float, default=60)
+    ap.add_argument("--end-seconds", type=float, default=75)
     args = ap.parse_args()
     keep_folder = os.path.abspath(args.keep)
     rng = random.Random(args.seed)
@@ -213,11 +243,15 @@ def main():
                TAVO_USER_APPDATA_DIR=work + "/user", TAVO_COMMON_APPDATA_DIR=work + "/common",
                TAVO_CONFIG_DIR=work + "/config", TAVO_DOCUMENTS_DIR=work + "/documents",
                XDG_CONFIG_HOME=work + "/config", XDG_DATA_HOME=work + "/data", DISPLAY=args.display,
-               TAVO_UI_DUMP=dump_path, ASAN_OPTIONS="detect_leaks=1:abort_on_error=0",
-               LSAN_OPTIONS="suppressions=" + os.path.join(here, "..", "tests", "lsan.supp"),
-               UBSAN_OPTIONS="print_stacktrace=1")
-    ctl = lambda *a: subprocess.run([os.path.join(args.bin, "mixer-sim-ctl"), "--root", work, *a],
-                                    capture_output=True, text=True, env=env).stdout.strip()
+               TAVO_UI_DUMP=dump_path, **sanitizer_env(here))
+
+    def ctl(*a):
+        try:
+            return subprocess.run([os.path.join(args.bin, "mixer-sim-ctl"), "--root", work, *a],
+                                  capture_output=True, text=True, env=env, timeout=30).stdout.strip()
+        except subprocess.TimeoutExpired:
+            return ""
+
     sim = None
     sim_started = 0.0
     sim_err_path = os.path.join(work, "sim.err")
@@ -235,13 +269,25 @@ def main():
                 break
             time.sleep(0.05)
 
+    # SIGINT or SIGTERM ends the run early, with its figures. Ctrl+C reaches
+    # the program and the simulator too: their ends by it are not judged.
+    interrupted = []
+    began = time.monotonic()
+
+    def interrupt(number, frame):
+        if not interrupted:
+            interrupted.append(number)
+
+    signal.signal(signal.SIGINT, interrupt)
+    signal.signal(signal.SIGTERM, interrupt)
     start_sim("normal", False)
 
     figures = {"runs": 0, "whole": 0, "failed": 0, "aborted": 0, "unsampled": 0, "flag-0-ends": 0,
                "flag-1-ends": 0, "cut-reported-as-success": 0, "whole-but-unnoticed": 0,
                "whole-reported-failed": 0, "aborted-but-installed": 0, "another-file-sent": 0,
                "device-gone-in-transfer": 0, "device-restarts": 0, "restarts-with-reset-fault": 0,
-               "sanitizer-reports": 0, "crashes": 0, "odd-exits": 0, "actions": 0}
+               "sanitizer-reports": 0, "crashes": 0, "odd-exits": 0, "ends-without-window": 0, "hangs": 0,
+               "actions": 0}
     problems = []
     notes = []
 
@@ -271,7 +317,11 @@ def main():
             code = sim.wait(timeout=30)
         except subprocess.TimeoutExpired:
             sim.kill()
-            code = sim.wait()
+            try:
+                code = sim.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                problems.append("the simulator did not end when killed; the runner left it")
+                return
         if code != 0:
             with open(sim_err_path, encoding="utf-8", errors="replace") as f:
                 kept = keep("sim%d.err" % figures["device-restarts"], f.read())
@@ -284,6 +334,7 @@ def main():
     flag_set_by = None  # the run that last set the update flag
     flag_blamed = None  # the run last blamed for leaving it on
     sent_signals = set()  # what the runner sent the running program
+    killed_runs = set()  # the runs the runner killed as hung
 
     def read_log():
         nonlocal log_at, current, handles, flag_set_by
@@ -396,7 +447,7 @@ def main():
     def pause(seconds):
         """Waits, looking at the window all the while."""
         end = time.monotonic() + seconds
-        while time.monotonic() < end and program.poll() is None:
+        while time.monotonic() < end and program.poll() is None and not interrupted:
             look()
             time.sleep(0.01)
 
@@ -408,36 +459,46 @@ def main():
         # device has closed the program's handles (it logs the close last).
         end = time.monotonic() + 30
         read_log()
-        while handles > 0 and time.monotonic() < end:
+        while handles > 0 and time.monotonic() < end and sim.poll() is None:
             time.sleep(0.02)
             read_log()
         if handles > 0:
             notes.append("run %d: the device still held %d driver handles 30 s after the end" % (run, handles))
         how = "signal %d" % -code if code < 0 else "exit %d" % code
         figures["ends by " + how] = figures.get("ends by " + how, 0) + 1
-        crashed = code < 0 and -code not in sent_signals
+        crashed = code < 0 and -code not in sent_signals and -code not in interrupted
         # The window's every way out ends with 0, or by the runner's signal.
         odd_exit = code > 0
+        no_window = code == 0 and not shown and not sent_signals
         settle(True, "crash by " + how if crashed else how)
         status = ctl("status")
-        if "flag=0" in status:
+        if not status.startswith("state="):
+            # A simulator that ended is judged on its own; one ended by the
+            # Ctrl+C that cut the run short, not at all.
+            if sim.poll() is None and not interrupted:
+                problems.append("the simulator did not answer at the end of run %d" % run)
+        elif "flag=0" in status:
             figures["flag-0-ends"] += 1
         else:
             figures["flag-1-ends"] += 1
             # Found on by a run that did not set it: the run that did is to
             # blame, once.
             culprit = run if flag_set_by is None else flag_set_by
-            if culprit != flag_blamed:
+            if culprit != flag_blamed and culprit in killed_runs:
+                flag_blamed = culprit
+                notes.append("run %d, killed as hung, left the driver's update flag on" % culprit)
+            elif culprit != flag_blamed:
                 flag_blamed = culprit
                 problems.append("run %d left the driver's update flag on%s; the device at the end of run %d: %s" %
                                 (culprit, "" if culprit == run else " (found on)", run, status))
         with open(stderr_path, encoding="utf-8", errors="replace") as f:
             err_text = f.read()
         reports = len(re.findall(r"ERROR: (Address|Leak)Sanitizer|runtime error:", err_text))
-        if reports or crashed or odd_exit:
+        if reports or crashed or odd_exit or no_window:
             figures["sanitizer-reports"] += reports
             figures["crashes"] += crashed
             figures["odd-exits"] += odd_exit
+            figures["ends-without-window"] += no_window
             kept = keep("run%d.err" % run, err_text)
             if crashed:
                 problems.append("run %d ended by signal %d (%s), which the runner did not send; its standard "
@@ -445,9 +506,12 @@ def main():
             if odd_exit:
                 problems.append("run %d ended with exit code %d, which no way out of the window gives; its "
                                 "standard error is kept in %s" % (run, code, kept))
+            if no_window:
+                problems.append("run %d ended with exit code 0 without showing its window; its standard error is "
+                                "kept in %s" % (run, kept))
             if reports:
                 problems.append("run %d: sanitizer report, kept in %s" % (run, kept))
-        if rng.random() < 0.12:
+        if rng.random() < 0.12 and not interrupted:
             # A new device, mostly one that resets as the flag goes on.
             quit_sim()
             handles = 0
@@ -462,10 +526,46 @@ def main():
         if "detached" in status and "installing=0" in status:
             ctl("attach")
 
+    def hung(what):
+        """A program that hangs: a problem; it is killed and its end checked."""
+        nonlocal program
+        run = figures["runs"]
+        figures["hangs"] += 1
+        killed_runs.add(run)
+        sent_signals.add(signal.SIGKILL)
+        program.kill()
+        try:
+            code = program.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            code = None
+        with open(stderr_path, encoding="utf-8", errors="replace") as f:
+            kept = keep("run%d.err" % run, f.read())
+        problems.append("run %d %s and was killed; its standard error is kept in %s" % (run, what, kept))
+        if code is None:
+            problems.append("run %d did not end even when killed; the runner left it" % run)
+        else:
+            ended(code)
+        program = None
+
+    def stop(number):
+        """Ends the program by the runner's signal, within --end-seconds."""
+        nonlocal program
+        sent_signals.add(number)
+        program.send_signal(number)
+        try:
+            code = program.wait(timeout=args.end_seconds)
+        except subprocess.TimeoutExpired:
+            hung("did not end within %g s of the runner's %s" % (args.end_seconds, signal_name(number)))
+            return
+        ended(code)
+        program = None
+
     deadline = time.monotonic() + args.seconds
     stderr_path = os.path.join(work, "program.err")
     program = None
-    while time.monotonic() < deadline:
+    shown = False
+    signalled = None  # the runner's first signal to this run, and when
+    while time.monotonic() < deadline and not interrupted:
         if program is None:
             if os.path.exists(dump_path):
                 os.unlink(dump_path)
@@ -478,14 +578,27 @@ def main():
             figures["runs"] += 1
             window_id = 0
             started = time.monotonic()
+            shown = False
+            signalled = None
+        if interrupted:
+            break
         if sim.poll() is not None:
             sim_ended("signal %d" % -sim.returncode if sim.returncode < 0 else "exit %d" % sim.returncode)
         pos, controls = look()
+        shown = shown or bool(controls)
         settle(False, "")
         code = program.poll()
         if code is not None:
+            # It may have drawn and ended since the last look.
+            shown = shown or bool(read_dump(dump_path)[1])
             ended(code)
             program = None
+            continue
+        if signalled and time.monotonic() - signalled[1] > args.end_seconds:
+            hung("did not end within %g s of the runner's %s" % (args.end_seconds, signal_name(signalled[0])))
+            continue
+        if not shown and time.monotonic() - started > args.window_seconds:
+            hung("showed no window within %g s" % args.window_seconds)
             continue
         if not controls or time.monotonic() - started < 0.5:
             time.sleep(0.05)
@@ -530,23 +643,28 @@ def main():
             sig = rng.choice([signal.SIGINT, signal.SIGTERM, signal.SIGHUP])
             sent_signals.add(sig)
             program.send_signal(sig)
+            signalled = signalled or (sig, time.monotonic())
         pause(rng.uniform(0.05, 0.4))
 
     if program is not None:
-        sent_signals.add(signal.SIGTERM)
-        program.send_signal(signal.SIGTERM)
-        ended(program.wait())
-    if sim.poll() is not None:
-        sim_ended("signal %d" % -sim.returncode if sim.returncode < 0 else "exit %d" % sim.returncode)
-    quit_sim()
+        stop(signal.SIGTERM)
+    # A simulator ended by the Ctrl+C that cut the run short is not judged.
+    if not interrupted or sim.poll() is None:
+        if sim.poll() is not None:
+            sim_ended("signal %d" % -sim.returncode if sim.returncode < 0 else "exit %d" % sim.returncode)
+        quit_sim()
     print("random-input: seed %d, %.0f s, %d chunks an image" % (args.seed, args.seconds, args.chunks))
+    if interrupted:
+        print("random-input: interrupted by %s after %.0f s" % (signal_name(interrupted[0]), time.monotonic() - began))
     for k, v in figures.items():
         print("  %-24s %d" % (k, v))
     for n in notes:
         print("  note: " + n)
     for p in problems:
         print("  PROBLEM: " + p)
-    return 1 if problems else 0
+    if problems:
+        return 1
+    return 128 + interrupted[0] if interrupted else 0
 
 
 if __name__ == "__main__":

@@ -4,8 +4,9 @@
 # X server, updating a real mixer-sim, with clicks, keys, close requests to
 # the inactive window, update mode switched on the device, and signals. The
 # program is started again whenever it ends; every end is checked (no end by
-# a signal the runner did not send, the driver's flag at 0, each transfer
-# whole or reported failed, no sanitizer report). Not part of CI's test run.
+# a signal the runner did not send, no hang, no exit 0 without a window, the
+# driver's flag at 0, each transfer whole or reported failed, no sanitizer
+# report). Ctrl+C ends it early with its figures. Not part of CI's test run.
 #
 #   scripts/random-input.sh [SECONDS] [--seed N]     (default 180 seconds)
 set -euo pipefail
@@ -35,11 +36,13 @@ finish() {
 }
 trap finish EXIT
 exec 3>"$WORK/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 2>/dev/null &
+# In sessions of their own: a Ctrl+C that cuts the run short leaves the
+# display to the runner until it has printed its figures.
+setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 2>/dev/null &
 XVFB_PID=$!
 for _ in $(seq 200); do [ -s "$WORK/display" ] && break; sleep 0.05; done
 DISPLAY_NAME=":$(head -n1 "$WORK/display")"
-XDG_CACHE_HOME="$WORK" XDG_CONFIG_HOME="$WORK" DISPLAY="$DISPLAY_NAME" openbox --sm-disable >/dev/null 2>&1 &
+XDG_CACHE_HOME="$WORK" XDG_CONFIG_HOME="$WORK" DISPLAY="$DISPLAY_NAME" setsid openbox --sm-disable >/dev/null 2>&1 &
 WM_PID=$!
 for _ in $(seq 200); do
   DISPLAY="$DISPLAY_NAME" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break

@@ -5,8 +5,10 @@
 // together with this launcher. GoogleTest's own temporary files go there too
 // (TEST_TMPDIR), and whatever PROGRAM started that outlives it is waited for,
 // asked to end after a while and killed after another, before the folder
-// goes. ctest starts every test through it; its exit status is PROGRAM's.
+// goes, within a bound whatever it does. ctest starts every test through it;
+// its exit status is PROGRAM's.
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -23,12 +25,15 @@
 
 namespace {
 
+// PROGRAM's id until it is reaped (0 from then on: another process may have
+// the id by then).
 volatile sig_atomic_t g_child = 0;
 
 void Forward(int signal)
 {
-    if (g_child > 0)
-        kill(pid_t(g_child), signal);
+    const pid_t child = g_child;
+    if (child > 0)
+        kill(child, signal);
 }
 
 // A process outside this one's tree that removes `folder` once the pipe's
@@ -85,18 +90,31 @@ std::vector<pid_t> Children()
 }
 
 // Waits until PROGRAM's descendants have ended: 5 s, then SIGTERM, 5 s more,
-// then SIGKILL.
+// then SIGKILL, again and again for whatever is still or newly a child (the
+// orphans of those just killed), for 2 s at most. Only this loop reaps, and
+// it reads the children after reaping, so every id it signals is a live
+// child or an unreaped zombie: never an id another process may have taken.
 void EndDescendants()
 {
-    for (int tick = 0;; ++tick) {
+    using namespace std::chrono_literals;
+    const auto start = std::chrono::steady_clock::now();
+    bool asked = false;
+    bool killed = false;
+    for (;;) {
         while (waitpid(-1, nullptr, WNOHANG) > 0) {
         }
         const std::vector<pid_t> left = Children();
-        if (left.empty())
+        const auto waited = std::chrono::steady_clock::now() - start;
+        // What SIGKILL cannot end soon (a process stuck in the kernel, a
+        // fork loop) is left behind rather than waited for.
+        if (left.empty() || (killed && waited >= 12s))
             return;
-        if (tick == 500 || tick == 1000)
+        const int signal = waited >= 10s ? SIGKILL : waited >= 5s && !asked ? SIGTERM : 0;
+        asked = asked || signal == SIGTERM;
+        killed = killed || signal == SIGKILL;
+        if (signal != 0)
             for (const pid_t pid : left)
-                kill(pid, tick == 500 ? SIGTERM : SIGKILL);
+                kill(pid, signal);
         usleep(10000);
     }
 }
@@ -142,7 +160,15 @@ int main(int argc, char** argv)
     }
     g_child = child;
     int status = 0;
-    while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    if (child > 0) {
+        // Waits without reaping, so that a signal forwarded meanwhile reaches
+        // PROGRAM or its zombie, and stops forwarding before the id is freed.
+        siginfo_t ended{};
+        while (waitid(P_PID, id_t(child), &ended, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+        }
+        g_child = 0;
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
     }
     EndDescendants();
     std::error_code ec;
