@@ -13,7 +13,7 @@ PACKAGES=(
   libsystemd-dev
   xvfb xauth x11-utils xdotool x11-apps netpbm openbox dbus-daemon
   libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
-  python3
+  python3 procps util-linux
 )
 
 missing=()
