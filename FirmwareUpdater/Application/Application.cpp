@@ -34,7 +34,7 @@ TavoResult LApplication::RunApplicationStartup()
         GetControlFactory()->RegisterControlClass(u"FirmwareUpdater.MainControl", &CreateMainControl),
         "LApplication::RunApplicationStartup", "Application", 2);
     mProcessor = Tavo::RCPtr<LUpdateProcessor>(new LUpdateProcessor());
-    // From here on SIGINT, SIGTERM and SIGHUP end the program on the
+    // From here on a signal that would end the program ends it on the
     // signal's own thread, at once, after a transfer that set the driver's
     // flag has cleared it (-START_UPDATE_AUTOMATICALLY starts the transfer
     // before the window opens).

@@ -73,7 +73,7 @@ private:
     static void PrintOutcome(const char* run, const std::string& outcome, const Tavo::WString& text);
     // Aborts the transfer and waits for the worker while the flag is on.
     void AbortTransfer();
-    // SIGINT, SIGTERM or SIGHUP, on the signal's own thread: the program
+    // A caught signal, on its own thread: the program
     // ends at once, after a transfer that set the flag has cleared it.
     void OnInterrupt(int signal);
     // The end of a quiet run, on the main thread or the signal's: aborts

@@ -1,5 +1,6 @@
 #include "Platform/App/ChildProcess.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -110,24 +111,45 @@ int Reap(pid_t pid, long endMs)
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 struct sigaction gCrashPrevious[std::size(kCrashSignals)];
 
-extern "C" void OnCrash(int signal)
+extern "C" void OnCrash(int signal, siginfo_t* info, void*)
 {
     const int saved = errno;
     SignalAll(SIGKILL, nullptr);
     for (size_t i = 0; i < std::size(kCrashSignals); ++i)
         if (kCrashSignals[i] == signal)
             sigaction(signal, &gCrashPrevious[i], nullptr);
-    // A fault comes again when the handler returns; a sent signal is sent again.
-    raise(signal);
+    // A fault (the kernel's, si_code > 0) comes again when the handler
+    // returns, into the handler before with its real address; raised here
+    // it would look sent. A sent one (kill, abort) is sent again.
+    if (info->si_code <= 0)
+        raise(signal);
     errno = saved;
+}
+
+// A stack overflow leaves no stack to run the handler on: the thread that
+// installs it (the main thread, whose loop runs the chooser) gets one of its
+// own, made once and never freed. A stack already there (a sanitizer's)
+// stays.
+void UseAlternateStack()
+{
+    stack_t current = {};
+    if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) == 0)
+        return;
+    const size_t size = std::max<size_t>(64 * 1024, size_t(SIGSTKSZ) * 4);
+    static char* const memory = new char[size];
+    stack_t stack = {};
+    stack.ss_sp = memory;
+    stack.ss_size = size;
+    sigaltstack(&stack, nullptr);
 }
 
 void CatchCrashes()
 {
+    UseAlternateStack();
     struct sigaction action = {};
-    action.sa_handler = OnCrash;
+    action.sa_sigaction = OnCrash;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_ONSTACK;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     for (size_t i = 0; i < std::size(kCrashSignals); ++i)
         sigaction(kCrashSignals[i], &action, &gCrashPrevious[i]);
 }
@@ -157,11 +179,18 @@ pid_t StartChildProcess(const std::string& program, std::vector<std::string> arg
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
-        // Only async-signal-safe calls from here to exec.
+        // Only async-signal-safe calls from here to exec. The program's
+        // handlers go; a signal ignored stays ignored, as exec keeps it: the
+        // program ignores none itself, so that is one ignored at its start.
         struct sigaction action = {};
         action.sa_handler = SIG_DFL;
-        for (int signal = 1; signal < NSIG; ++signal)
+        for (int signal = 1; signal < NSIG; ++signal) {
+            struct sigaction current = {};
+            if (sigaction(signal, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) == 0 &&
+                current.sa_handler == SIG_IGN)
+                continue;
             sigaction(signal, &action, nullptr);
+        }
         // Ended when the thread that started it ends; a parent gone before
         // the request took hold would never send it.
         int error = 0;

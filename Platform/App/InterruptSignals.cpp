@@ -16,7 +16,32 @@ namespace Tavo::Platform::App {
 
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the process, except SIGPIPE (a
+// broken pipe is an error the writer handles: IgnoreBrokenPipes), the faults
+// (a crash runs no orderly way out: ChildProcess), and SIGKILL and SIGSTOP,
+// which cannot be caught. The real-time ones start at SIGRTMIN: glibc keeps
+// the two below for itself. Made once, never changed.
+constexpr size_t kMaxSignals = 64;
+
+struct SignalList
+{
+    int signals[kMaxSignals] = {};
+    size_t count = 0;
+    SignalList()
+    {
+        for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGTERM, SIGVTALRM, SIGPROF,
+                           SIGXCPU, SIGXFSZ, SIGIO, SIGPWR, SIGSTKFLT})
+            signals[count++] = signal;
+        for (int signal = SIGRTMIN; signal <= SIGRTMAX && count < kMaxSignals; ++signal)
+            signals[count++] = signal;
+    }
+};
+
+const SignalList& EndingSignals()
+{
+    static const SignalList* list = new SignalList();
+    return *list;
+}
 
 // Written in the handler, read by the watcher thread: a lock-free atomic is
 // safe in both places.
@@ -74,24 +99,41 @@ struct InterruptCatcher::Watcher
 
 namespace {
 
-// The actions in force before the outermost catcher; put back by it.
-struct sigaction gPrevious[std::size(kSignals)];
+// The actions in force before the outermost catcher, and which of the
+// signals it caught; put back by it.
+struct sigaction gPrevious[kMaxSignals];
+bool gInstalled[kMaxSignals];
 std::atomic<int> gCatchers{0};
+
+bool Ignored(int signal)
+{
+    struct sigaction current = {};
+    return sigaction(signal, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) == 0 &&
+           current.sa_handler == SIG_IGN;
+}
 
 }  // namespace
 
 InterruptCatcher::InterruptCatcher(std::function<void(int)> onFirst)
 {
     SelfPipe();
+    const SignalList& list = EndingSignals();
     struct sigaction action = {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    for (int signal : kSignals)
-        sigaddset(&action.sa_mask, signal);
+    for (size_t i = 0; i < list.count; ++i)
+        sigaddset(&action.sa_mask, list.signals[i]);
     action.sa_flags = SA_RESTART;
     const bool outermost = gCatchers.fetch_add(1) == 0;
-    for (size_t i = 0; i < std::size(kSignals); ++i)
-        sigaction(kSignals[i], &action, outermost ? &gPrevious[i] : nullptr);
+    for (size_t i = 0; i < list.count; ++i) {
+        // Ignored by whoever started the program (nohup, a script's
+        // background job): it stays ignored.
+        const bool install = !Ignored(list.signals[i]);
+        if (outermost)
+            gInstalled[i] = install;
+        if (install)
+            sigaction(list.signals[i], &action, outermost ? &gPrevious[i] : nullptr);
+    }
     if (!onFirst)
         return;
     mWatcher = new Watcher();
@@ -120,8 +162,10 @@ InterruptCatcher::~InterruptCatcher()
         delete mWatcher;
     }
     if (gCatchers.fetch_sub(1) == 1) {
-        for (size_t i = 0; i < std::size(kSignals); ++i)
-            sigaction(kSignals[i], &gPrevious[i], nullptr);
+        const SignalList& list = EndingSignals();
+        for (size_t i = 0; i < list.count; ++i)
+            if (gInstalled[i])
+                sigaction(list.signals[i], &gPrevious[i], nullptr);
     }
 }
 

@@ -4,8 +4,11 @@
 
 namespace Tavo::Platform::App {
 
-// SIGINT, SIGTERM and SIGHUP while work must be wound down first (a transfer
-// that leaves the device stuck when cut short). The first such signal is
+// The signals that would end the process (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+// SIGUSR1 and the others whose default action ends it, the real-time ones
+// too; not SIGPIPE nor the faults) while work must be wound down first (a
+// transfer that leaves the device stuck when cut short). One that was
+// ignored when the catcher was made stays ignored. The first such signal is
 // noted and makes InterruptFd() readable for good; a second one ends the
 // process at once with its usual status, unless an InterruptHold exists. A
 // message loop polls InterruptFd(); a thread that only waits gives a

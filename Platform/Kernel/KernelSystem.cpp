@@ -22,10 +22,15 @@ void OnBrokenPipe(int) {}
 void IgnoreBrokenPipes()
 {
     // A handler rather than SIG_IGN: an ignored signal would stay ignored in
-    // every program started from here, a handler is reset by exec.
+    // every program started from here, a handler is reset by exec. One
+    // ignored by whoever started the program stays so, for those programs too.
     struct sigaction action
     {
     };
+    if (sigaction(SIGPIPE, nullptr, &action) == 0 && (action.sa_flags & SA_SIGINFO) == 0 &&
+        action.sa_handler == SIG_IGN)
+        return;
+    action = {};
     action.sa_handler = OnBrokenPipe;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);

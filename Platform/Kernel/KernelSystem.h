@@ -28,7 +28,8 @@ LocalTime GetLocalTime();
 
 // A write to a pipe or socket whose reader has gone fails with EPIPE instead
 // of ending the process (stderr piped into a reader that quit, a listener
-// gone). Programs started later begin with the default disposition again.
+// gone). Programs started later begin with the default disposition again,
+// or ignore it when it was ignored as this process started.
 void IgnoreBrokenPipes();
 
 // The full path of the running program (UTF-8); empty when it cannot be read.

@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -127,23 +129,23 @@ protected:
     {
         std::vector<std::string> all{"-ABSOLUTE_FIRMWARE_FILE_PATH=" + image};
         all.insert(all.end(), args.begin(), args.end());
-        return RunWindowed(sim, dumpPath, "FirmwareUpdaterTestSkin", all, &output,
-                           [&](pid_t pid) {
-                               Dump dump;
-                               Window w = 0;
-                               program = pid;
-                               if (!WaitForDump(dumpPath, dump, [&](Dump& u) {
-                                       // Active: a click before would only bring the focus.
-                                       Display* d = input.Connection();
-                                       return u.controls[ready].shown && u.controls["File"].shown &&
-                                              (w = FindProgramWindow(d, pid)) != 0 &&
-                                              CardinalOf(d, DefaultRootWindow(d), "_NET_ACTIVE_WINDOW") ==
-                                                  long(w);
-                                   }))
-                                   return Fail("no window showing " + ready);
-                               meanwhile(w);
-                           },
-                           {chooser.PathEnv()});
+        return RunWindowed(
+            sim, dumpPath, "FirmwareUpdaterTestSkin", all, &output,
+            [&](pid_t pid) {
+                Dump dump;
+                Window w = 0;
+                program = pid;
+                if (!WaitForDump(dumpPath, dump, [&](Dump& u) {
+                        // Active: a click before would only bring the focus.
+                        Display* d = input.Connection();
+                        return u.controls[ready].shown && u.controls["File"].shown &&
+                               (w = FindProgramWindow(d, pid)) != 0 &&
+                               CardinalOf(d, DefaultRootWindow(d), "_NET_ACTIVE_WINDOW") == long(w);
+                    }))
+                    return Fail("no window showing " + ready);
+                meanwhile(w);
+            },
+            moreEnv);
     }
 
     void Fail(const std::string& why)
@@ -272,6 +274,7 @@ protected:
     const std::string image = sim.Root() + "/image.syx";
     const std::string otherImage = sim.Root() + "/other.syx";
     HeldChooser chooser{sim.Root() + "/chooser"};
+    std::vector<std::string> moreEnv{chooser.PathEnv()};
     std::string output;
     pid_t program = -1;
 };
@@ -405,13 +408,59 @@ TEST_F(ChooserModal, NothingThePointerDidMeanwhileIsLeftBehind)
     EXPECT_EQ(code, 0) << output;
 }
 
+// A signal ignored by whoever started the program stays ignored, in the
+// program and in the chooser it starts, as exec keeps it (SIGPIPE too, which
+// the program handles itself); nothing else is ignored there.
+TEST_F(ChooserModal, ASignalIgnoredAtTheStartStaysIgnoredInTheChooser)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "normal"}));
+    const IgnoredSignals ignored({SIGHUP, SIGQUIT, SIGPIPE});
+    std::string chooserIgnores;
+    bool closed = false;
+    const int code = Run({}, "buttonUpdateFirmware", [&](Window w) {
+        if (!OpenChooser())
+            return;
+        std::ifstream status("/proc/" + std::to_string(chooser.Pid()) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("SigIgn:", 0) == 0)
+                chooserIgnores = line;
+        kill(program, SIGHUP);
+        kill(program, SIGQUIT);
+        server.Screenshot("chooser-modal-ignored-signals");
+        EXPECT_TRUE(chooser.Answer("cancel"));
+        // Refused while the chooser is still open.
+        Display* d = input.Connection();
+        closed = Within(
+            30,
+            [&] {
+                SendCloseRequest(d, w);
+                input.Sync();
+                return FindProgramWindow(d, program) == 0;
+            },
+            200);
+    });
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_TRUE(closed);
+    char expected[40];
+    std::snprintf(expected, sizeof expected, "SigIgn:\t%016llx",
+                  (1ULL << (SIGHUP - 1)) | (1ULL << (SIGQUIT - 1)) | (1ULL << (SIGPIPE - 1)));
+    EXPECT_EQ(chooserIgnores, expected);
+}
+
 // However the program ends while the chooser is open, the chooser ends too:
-// no choice is left on the screen that goes nowhere.
+// no choice is left on the screen that goes nowhere. A crash is a real
+// fault of the program's main thread (the test program faults on demand):
+// the chooser's group is killed from the handler, which runs on a stack of
+// its own when the stack overflowed, and a sanitizer then reports the fault
+// where it happened.
 struct WayOut
 {
     const char* name;
-    int signal;  // 0: another client kills the program's X connection
-    int code;    // the program's exit status; -1 for any but 0 (a crash)
+    int signal;  // 0: another client kills the program's X connection, or the fault
+    int code;    // the program's exit status; -1 for an end by any signal (a crash)
+    const char* fault = nullptr;
+    // What AddressSanitizer says of the fault, in a build with it.
+    const char* report = nullptr;
 };
 
 void PrintTo(const WayOut& way, std::ostream* os)
@@ -426,6 +475,9 @@ protected:
     {
         ChooserModal::SetUp();
         chooser = HeldChooser(sim.Root() + "/chooser", true);
+        faults = sim.Root() + "/faults";
+        ASSERT_EQ(mkfifo(faults.c_str(), 0600), 0);
+        moreEnv.push_back("TAVO_TEST_FAULT_FIFO=" + faults);
         // The chooser's orphan comes to this process, which can then tell
         // an ended one from one that lives on under another parent.
         ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
@@ -449,6 +501,21 @@ protected:
         return false;
     }
 
+    // Asks the program for its fault; false when it does not listen.
+    bool Fault(const char* kind) const
+    {
+        return Within(10, [&] {
+            const int fd = open(faults.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd < 0)
+                return false;
+            const std::string line = std::string(kind) + "\n";
+            const bool written = write(fd, line.data(), line.size()) == ssize_t(line.size());
+            close(fd);
+            return written;
+        });
+    }
+
+    std::string faults;
     pid_t chooserPid = -1;
     pid_t helperPid = -1;
 };
@@ -463,7 +530,9 @@ TEST_P(ChooserEndsWithTheProgram, NoChooserIsLeft)
         chooserPid = chooser.Pid();
         if (!Within(10, [&] { return (helperPid = chooser.HelperPid()) > 0; }))
             return;
-        if (way.signal != 0) {
+        if (way.fault) {
+            EXPECT_TRUE(Fault(way.fault)) << "the program took no fault";
+        } else if (way.signal != 0) {
             kill(program, way.signal);
         } else {
             XKillClient(input.Connection(), w);
@@ -471,7 +540,7 @@ TEST_P(ChooserEndsWithTheProgram, NoChooserIsLeft)
         }
     });
     if (way.code == -1)
-        EXPECT_NE(code, 0) << output;
+        EXPECT_GT(code, 128) << output;
     else
         EXPECT_EQ(code, way.code) << output;
     ASSERT_GT(chooserPid, 0) << "the chooser did not open";
@@ -487,15 +556,23 @@ TEST_P(ChooserEndsWithTheProgram, NoChooserIsLeft)
     if (way.code != -1 && way.signal != SIGKILL) {
         EXPECT_TRUE(chooser.HelperAsked()) << "the chooser was not asked to end";
     }
+#if defined(__SANITIZE_ADDRESS__)
+    if (way.report) {
+        EXPECT_NE(output.find(way.report), std::string::npos) << output;
+    }
+#endif
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, ChooserEndsWithTheProgram,
-                         ::testing::Values(WayOut{"SIGTERM", SIGTERM, 128 + SIGTERM},
-                                           WayOut{"SIGINT", SIGINT, 128 + SIGINT},
-                                           WayOut{"SIGHUP", SIGHUP, 128 + SIGHUP},
-                                           WayOut{"SIGKILL", SIGKILL, 128 + SIGKILL},
-                                           WayOut{"SIGSEGV", SIGSEGV, -1}, WayOut{"SIGABRT", SIGABRT, -1},
-                                           WayOut{"XConnectionKilled", 0, 1}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Ways, ChooserEndsWithTheProgram,
+    ::testing::Values(WayOut{"SIGTERM", SIGTERM, 128 + SIGTERM}, WayOut{"SIGINT", SIGINT, 128 + SIGINT},
+                      WayOut{"SIGHUP", SIGHUP, 128 + SIGHUP}, WayOut{"SIGKILL", SIGKILL, 128 + SIGKILL},
+                      WayOut{"SIGSEGV", SIGSEGV, -1}, WayOut{"SIGABRT", SIGABRT, -1},
+                      WayOut{"XConnectionKilled", 0, 1},
+                      WayOut{"NullWrite", 0, -1, "segv", "SEGV on unknown address 0x000000000000"},
+                      WayOut{"StackOverflow", 0, -1, "overflow",
+                             "AddressSanitizer: stack-overflow on address"},
+                      WayOut{"Abort", 0, -1, "abort"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

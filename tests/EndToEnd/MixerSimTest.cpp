@@ -168,13 +168,24 @@ protected:
     std::string quotedPath;
 };
 
-class QuietUpdate : public QuietRun, public ::testing::WithParamInterface<int>
+struct EndingSignal
+{
+    const char* name;
+    int signal;
+};
+
+void PrintTo(const EndingSignal& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class QuietUpdate : public QuietRun, public ::testing::WithParamInterface<EndingSignal>
 {
 };
 
 TEST_P(QuietUpdate, ASignalAbortsTheTransferBeforeTheProcessEndsByIt)
 {
-    const int signal = GetParam();
+    const int signal = GetParam().signal;
     ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
     const int code = RunUpdater(
         [&](pid_t pid) {
@@ -192,7 +203,44 @@ TEST_P(QuietUpdate, ASignalAbortsTheTransferBeforeTheProcessEndsByIt)
     EXPECT_EQ(sim.Quit(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, QuietUpdate, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
+// Every signal whose default action ends the process takes that way: SIGQUIT
+// too (its core dump comes once the flag is clear), the user's, the timers'
+// and limits' (none of them used by the program) and the real-time ones.
+INSTANTIATE_TEST_SUITE_P(
+    Signals, QuietUpdate,
+    ::testing::Values(EndingSignal{"SIGINT", SIGINT}, EndingSignal{"SIGTERM", SIGTERM},
+                      EndingSignal{"SIGHUP", SIGHUP}, EndingSignal{"SIGQUIT", SIGQUIT},
+                      EndingSignal{"SIGUSR1", SIGUSR1}, EndingSignal{"SIGUSR2", SIGUSR2},
+                      EndingSignal{"SIGALRM", SIGALRM}, EndingSignal{"SIGVTALRM", SIGVTALRM},
+                      EndingSignal{"SIGPROF", SIGPROF}, EndingSignal{"SIGXCPU", SIGXCPU},
+                      EndingSignal{"SIGXFSZ", SIGXFSZ}, EndingSignal{"SIGIO", SIGIO},
+                      EndingSignal{"SIGPWR", SIGPWR}, EndingSignal{"SIGSTKFLT", SIGSTKFLT},
+                      EndingSignal{"SIGRTMIN", SIGRTMIN}, EndingSignal{"SIGRTMIN_1", SIGRTMIN + 1},
+                      EndingSignal{"SIGRTMAX", SIGRTMAX}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Ignored by whoever started the program (nohup, a script's background
+// job), a signal stays ignored: the transfer runs to its end.
+TEST_F(QuietRun, ASignalIgnoredAtTheStartStaysIgnored)
+{
+    ASSERT_TRUE(sim.Start({"--mode", "update", "--install-ms", "0"}));
+    constexpr size_t kShort = kChunkSize * 60;
+    std::ofstream(sim.Root() + "/fw dir/new image.syx", std::ios::binary | std::ios::trunc)
+        << std::string(kShort, '\x21');
+    const std::vector<int> signals = {SIGHUP, SIGINT, SIGQUIT, SIGUSR1};
+    const IgnoredSignals ignored(signals);
+    const int code = RunUpdater([&](pid_t pid) {
+        Within(
+            SimProcess::kDeadlineMs / 1000, [&] { return SentChunks(sim) > 0; }, 5);
+        for (const int signal : signals)
+            kill(pid, signal);
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(sim.Received().size(), kShort);
+    const std::string status = sim.Command("status");
+    EXPECT_NE(status.find("flag=0"), std::string::npos) << status;
+    EXPECT_EQ(sim.Quit(), 0);
+}
 
 TEST_F(QuietRun, ASecondSignalWhileTheChannelDrainsStillClearsTheFlagFirst)
 {

@@ -30,7 +30,8 @@ int MsLeft(Clock::time_point end)
 
 // Starts argv[0]; the child gets `deathSignal` when this process dies, so a
 // crashed or timed-out test leaves no simulator or program behind. Its
-// output goes to `outFd` unless that is negative.
+// output goes to `outFd` unless that is negative. It writes no core file:
+// one would land outside the test's folder.
 pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, int outFd, int deathSignal)
 {
     auto argp = CStrings(argv);
@@ -43,6 +44,8 @@ pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, int out
     prctl(PR_SET_PDEATHSIG, deathSignal);
     if (getppid() != parent)
         _exit(127);
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
     if (outFd >= 0) {
         dup2(outFd, 1);
         dup2(outFd, 2);

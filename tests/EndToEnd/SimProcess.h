@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <string>
 #include <sys/types.h>
@@ -83,3 +84,29 @@ inline bool Within(int seconds, const std::function<bool()>& done, int pollMs = 
     }
     return true;
 }
+
+// While one lives, this process ignores `signals`, and so do the programs it
+// starts: as nohup or a script's background job start a program.
+class IgnoredSignals
+{
+public:
+    explicit IgnoredSignals(std::vector<int> signals) : mSignals(std::move(signals))
+    {
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        mBefore.resize(mSignals.size());
+        for (size_t i = 0; i < mSignals.size(); ++i)
+            sigaction(mSignals[i], &ignore, &mBefore[i]);
+    }
+    ~IgnoredSignals()
+    {
+        for (size_t i = 0; i < mSignals.size(); ++i)
+            sigaction(mSignals[i], &mBefore[i], nullptr);
+    }
+    IgnoredSignals(const IgnoredSignals&) = delete;
+    IgnoredSignals& operator=(const IgnoredSignals&) = delete;
+
+private:
+    std::vector<int> mSignals;
+    std::vector<struct sigaction> mBefore;
+};

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <future>
 #include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "Platform/App/InterruptSignals.h"
@@ -40,7 +41,13 @@ void CatchThenEnd(int signal)
 class InterruptSignals : public ::testing::TestWithParam<int>
 {
 protected:
-    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+    void SetUp() override
+    {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        // SIGQUIT's core file would land outside the test's folder.
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+    }
 };
 
 TEST_P(InterruptSignals, FirstIsNotedSecondEndsTheProcessAtOnce)
@@ -52,6 +59,7 @@ TEST_P(InterruptSignals, FirstIsNotedSecondEndsTheProcessAtOnce)
     EXPECT_EXIT((InterruptCatcher::EndByCaughtSignal(), _exit(4)), ::testing::ExitedWithCode(4), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, InterruptSignals, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptSignals,
+                         ::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGRTMIN, SIGRTMAX));
 
 }  // namespace
