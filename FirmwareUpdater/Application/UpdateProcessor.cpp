@@ -252,6 +252,8 @@ void LUpdateProcessor::SelectFirmwareFile()
     }
     if (path.IsEmpty())
         return;
+    if (Tavo::Succeeded(mEngine->SetFirmwareFile(path)))
+        return;
     // Said where the window's "missing" would leave the user guessing.
     const ImageVerdict verdict = JudgeFirmwareImage(path);
     if (verdict == ImageVerdict::kNotAFile)
@@ -262,7 +264,6 @@ void LUpdateProcessor::SelectFirmwareFile()
         std::fprintf(stderr, "The firmware file is too large: an image holds at most 4294967295 bytes (4 GiB "
                              "less one), so it counts as missing.\n");
     std::fflush(stderr);
-    mEngine->SetFirmwareFile(path);
 }
 
 void LUpdateProcessor::DefineSupportedDevice()

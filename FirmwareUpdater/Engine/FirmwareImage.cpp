@@ -56,23 +56,22 @@ TavoResult ReadFirmwareImage(const Tavo::WString& path, Tavo::Array<uint8_t>& im
 
 ImageVerdict JudgeFirmwareImage(const Tavo::WString& path)
 {
-    Tavo::WString folder;
-    Tavo::WString name;
-    Tavo::FileStatus status;
-    if (!SplitImagePath(path, folder, name) || !Tavo::File::GetStatus(path, status))
-        return ImageVerdict::kOther;
-    if (!status.isRegular)
-        return ImageVerdict::kNotAFile;
     // The opened file's size: the path may name another file by now.
     uint64_t size = 0;
-    if (!WithOpenedImage(path, [&](Tavo::File& file) {
+    if (WithOpenedImage(path, [&](Tavo::File& file) {
             size = file.GetSize();
             return true;
         }))
-        return ImageVerdict::kOther;
-    if (size > UINT32_MAX)
-        return ImageVerdict::kTooLarge;
-    return IsImageSize(size) ? ImageVerdict::kUsable : ImageVerdict::kOther;
+        return size > UINT32_MAX   ? ImageVerdict::kTooLarge
+               : IsImageSize(size) ? ImageVerdict::kUsable
+                                   : ImageVerdict::kOther;
+    // Only looked at once it would not open, to say why.
+    Tavo::FileStatus status;
+    Tavo::WString folder;
+    Tavo::WString name;
+    if (SplitImagePath(path, folder, name) && Tavo::File::GetStatus(path, status) && !status.isRegular)
+        return ImageVerdict::kNotAFile;
+    return ImageVerdict::kOther;
 }
 
 bool IsUsableFirmwareImage(const Tavo::WString& path)

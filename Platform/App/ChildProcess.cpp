@@ -1,4 +1,5 @@
 #include "Platform/App/ChildProcess.h"
+#include "Platform/Kernel/KernelSystem.h"
 
 #include <algorithm>
 #include <atomic>
@@ -185,9 +186,7 @@ pid_t StartChildProcess(const std::string& program, std::vector<std::string> arg
         struct sigaction action = {};
         action.sa_handler = SIG_DFL;
         for (int signal = 1; signal < NSIG; ++signal) {
-            struct sigaction current = {};
-            if (sigaction(signal, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) == 0 &&
-                current.sa_handler == SIG_IGN)
+            if (IsSignalIgnored(signal))
                 continue;
             sigaction(signal, &action, nullptr);
         }

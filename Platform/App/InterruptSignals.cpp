@@ -2,6 +2,7 @@
 
 #include "Platform/App/ChildProcess.h"
 #include "Platform/App/SingleInstance.h"
+#include "Platform/Kernel/KernelSystem.h"
 
 #include <atomic>
 #include <cerrno>
@@ -105,13 +106,6 @@ struct sigaction gPrevious[kMaxSignals];
 bool gInstalled[kMaxSignals];
 std::atomic<int> gCatchers{0};
 
-bool Ignored(int signal)
-{
-    struct sigaction current = {};
-    return sigaction(signal, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) == 0 &&
-           current.sa_handler == SIG_IGN;
-}
-
 }  // namespace
 
 InterruptCatcher::InterruptCatcher(std::function<void(int)> onFirst)
@@ -128,7 +122,7 @@ InterruptCatcher::InterruptCatcher(std::function<void(int)> onFirst)
     for (size_t i = 0; i < list.count; ++i) {
         // Ignored by whoever started the program (nohup, a script's
         // background job): it stays ignored.
-        const bool install = !Ignored(list.signals[i]);
+        const bool install = !IsSignalIgnored(list.signals[i]);
         if (outermost)
             gInstalled[i] = install;
         if (install)

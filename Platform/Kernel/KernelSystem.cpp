@@ -19,6 +19,15 @@ void OnBrokenPipe(int) {}
 
 }  // namespace
 
+bool IsSignalIgnored(int signal)
+{
+    struct sigaction current
+    {
+    };
+    return sigaction(signal, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) == 0 &&
+           current.sa_handler == SIG_IGN;
+}
+
 void IgnoreBrokenPipes()
 {
     // A handler rather than SIG_IGN: an ignored signal would stay ignored in
@@ -27,10 +36,8 @@ void IgnoreBrokenPipes()
     struct sigaction action
     {
     };
-    if (sigaction(SIGPIPE, nullptr, &action) == 0 && (action.sa_flags & SA_SIGINFO) == 0 &&
-        action.sa_handler == SIG_IGN)
+    if (IsSignalIgnored(SIGPIPE))
         return;
-    action = {};
     action.sa_handler = OnBrokenPipe;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);

@@ -32,6 +32,10 @@ LocalTime GetLocalTime();
 // or ignore it when it was ignored as this process started.
 void IgnoreBrokenPipes();
 
+// Whether `signal` is ignored now (SIG_IGN): one ignored by whoever started
+// the process stays so. Async-signal-safe.
+bool IsSignalIgnored(int signal);
+
 // The full path of the running program (UTF-8); empty when it cannot be read.
 std::string GetProgramPath();
 
