@@ -25,6 +25,31 @@ inline bool WaitForDump(const std::string& path, Dump& dump, const std::function
     return Within(seconds, [&] { return ready(dump = ReadDump(path)); });
 }
 
+// The main thread of `pid` (the program, the window manager) waits in its
+// loop's poll, seen twice 100 ms apart: it has handled what it was sent.
+// Where the kernel does not name the wait, asleep stands for it.
+inline bool MainThreadIdle(pid_t pid)
+{
+    const std::string proc = "/proc/" + std::to_string(pid);
+    const auto waiting = [&] {
+        std::string where;
+        std::ifstream(proc + "/wchan") >> where;
+        if (where.empty() || where == "0") {
+            std::string stat;
+            std::getline(std::ifstream(proc + "/stat"), stat);
+            const size_t end = stat.rfind(')');
+            return end != std::string::npos && end + 2 < stat.size() && stat[end + 2] == 'S';
+        }
+        return where.find("poll") != std::string::npos;
+    };
+    return Within(30, [&] {
+        if (!waiting())
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return waiting();
+    });
+}
+
 // A left click in the middle of `c`, on the server once this returns.
 inline void ClickControl(XInput& input, const Dump& dump, const Control& c)
 {

@@ -268,31 +268,6 @@ INSTANTIATE_TEST_SUITE_P(Devices, AfterSuccessTest,
 
 namespace {
 
-// The program's main thread waits in its loop's poll, seen twice 100 ms
-// apart: it has handled what the device's change of mode told it. Where
-// the kernel does not name the wait, asleep stands for it.
-bool MainThreadIdle(pid_t pid)
-{
-    const std::string proc = "/proc/" + std::to_string(pid);
-    const auto waiting = [&] {
-        std::string where;
-        std::ifstream(proc + "/wchan") >> where;
-        if (where.empty() || where == "0") {
-            std::string stat;
-            std::getline(std::ifstream(proc + "/stat"), stat);
-            const size_t end = stat.rfind(')');
-            return end != std::string::npos && end + 2 < stat.size() && stat[end + 2] == 'S';
-        }
-        return where.find("poll") != std::string::npos;
-    };
-    return Within(30, [&] {
-        if (!waiting())
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        return waiting();
-    });
-}
-
 // What the user does, in order, while the program waits for the device's
 // identity reply after NEXT (`probe`) or while it is held (SIGSTOP) so that
 // everything queues. An exit asked for before a transfer started ends the
