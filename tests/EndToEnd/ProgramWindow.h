@@ -3,6 +3,7 @@
 // The real program's window on the test's X server: started against a
 // SimProcess with its TAVO_UI_DUMP file, waited for, found and clicked.
 
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <string>

@@ -264,10 +264,6 @@ INSTANTIATE_TEST_SUITE_P(Devices, AfterSuccessTest,
                                            AfterSuccessCase{"NeverBack", "600000", nullptr, nullptr}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-}  // namespace
-
-namespace {
-
 // What the user does, in order, while the program waits for the device's
 // identity reply after NEXT (`probe`) or while it is held (SIGSTOP) so that
 // everything queues. An exit asked for before a transfer started ends the
